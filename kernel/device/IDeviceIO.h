@@ -1,0 +1,44 @@
+#pragma once
+// The engine's only door to a storage device: open by kind and number, geometry, description,
+// whole-sector reads at a 64-bit sector number. Objects are created and destroyed only through
+// KDeviceManager. Every operation returns a system error number (0 = success).
+#include <cstdint>
+#include <string>
+
+// Device kinds given to Open and returned by GetKind. Values 1 and 2 are not used.
+enum DeviceKind : uint32_t
+{
+    DEVICE_FLOPPY = 0,   // number 0 is drive A:, 1 is drive B:
+    DEVICE_HARDDISK = 3, // number n is the n-th entry of the physical-drive table
+    DEVICE_CDROM = 4,    // number n is /dev/srN
+    DEVICE_LOGICAL = 5,  // logical drives: not supported on this platform (see KDeviceIOPosix)
+};
+
+// Filled by IDeviceIO::GetGeometry and IVolumeIO::GetGeometry. Field order is fixed: device
+// objects copy their cached block in one piece.
+struct tagDiskGeometry
+{
+    uint32_t Cylinders = 0;          // low 32 bits of the cylinder count
+    uint32_t TracksPerCylinder = 0;  // heads
+    uint32_t SectorsPerTrack = 0;
+    uint32_t BytesPerSector = 0;
+    uint64_t TotalSectors = 0;       // capacity in BytesPerSector units, used for bounds checks
+    uint64_t TotalSectors512 = 0;    // TotalSectors * (BytesPerSector / 512)
+};
+
+class IDeviceIO
+{
+public:
+    virtual ~IDeviceIO() = default;
+    virtual uint32_t Open(uint32_t kind, uint32_t number) = 0;
+    virtual uint32_t Close() = 0;
+    virtual bool IsOpen() = 0;
+    virtual int32_t GetNumber() = 0;
+    /// Reads `count` whole sectors at `firstSector` into `buffer`; all or nothing.
+    /// 1100 past the end of the device, 30 on a short read, else the platform's error.
+    virtual uint32_t ReadSectors(uint64_t firstSector, void* buffer, uint32_t count) = 0;
+    virtual uint32_t GetKind(uint32_t* kind) = 0;
+    virtual uint32_t GetGeometry(tagDiskGeometry* geometry) = 0;
+    virtual uint32_t GetDescription(std::string* text) = 0;
+    virtual bool IsRemovable() = 0;
+};

@@ -1,0 +1,219 @@
+#include "device/KDeviceIOPosix.h"
+
+#include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
+#include "os/OsDevice.h"
+#include "os/OsDeviceTable.h"
+#include "res/VlmStrings.h"
+
+namespace {
+
+constexpr uint64_t kGeometryUnknown = ~uint64_t{0};
+constexpr uint32_t kFallbackHeads = 255;
+constexpr uint32_t kFallbackSectorsPerTrack = 63;
+
+} // namespace
+
+KDeviceIOPosix::KDeviceIOPosix()
+{
+    m_Geometry.TotalSectors512 = kGeometryUnknown;
+}
+
+KDeviceIOPosix::~KDeviceIOPosix()
+{
+    Close();
+}
+
+uint32_t KDeviceIOPosix::Open(uint32_t kind, uint32_t number)
+{
+    if (IsOpen())
+        Close();
+    if (kind != DEVICE_FLOPPY && kind != DEVICE_HARDDISK && kind != DEVICE_CDROM)
+        return ERROR_INVALID_PARAMETER; // logical drives do not exist on this platform
+    if (kind == DEVICE_FLOPPY && number > 1)
+        return ERROR_INVALID_PARAMETER;
+
+    OsDeviceEntry entry;
+    if (!OsDeviceTable::Instance().Lookup(kind, number, &entry))
+        return kind == DEVICE_FLOPPY ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND;
+
+    m_Kind = static_cast<int32_t>(kind);
+    m_Number = static_cast<int32_t>(number);
+    int fd = -1;
+    const uint32_t err = OsOpenReadOnly(entry.Path, &fd);
+    if (err != ERROR_SUCCESS)
+    {
+        m_Kind = m_Number = -1;
+        return err;
+    }
+    m_Fd = fd;
+    m_Path = entry.Path;
+    m_SysName = entry.SysName;
+    m_IsImage = entry.IsImage;
+    return QueryGeometry();
+}
+
+uint32_t KDeviceIOPosix::Close()
+{
+    uint32_t err = ERROR_SUCCESS;
+    if (m_Fd >= 0)
+        err = OsCloseFd(m_Fd);
+    m_Fd = -1;
+    m_Kind = m_Number = -1;
+    m_Geometry.TotalSectors512 = kGeometryUnknown;
+    return err;
+}
+
+uint64_t KDeviceIOPosix::ChooseTotalSectors(uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack,
+                                            uint64_t scsiBlocks, uint64_t lengthSectors)
+{
+    const uint64_t track = uint64_t{heads} * sectorsPerTrack;
+    const uint64_t g = cylinders * track;
+    const uint64_t u = (cylinders + 1) * track;
+    uint64_t total = g;
+    if (scsiBlocks != 0 && g <= scsiBlocks && scsiBlocks <= u)
+        total = scsiBlocks;
+    if (lengthSectors != 0 && total <= lengthSectors && lengthSectors <= u)
+        total = lengthSectors;
+    return total;
+}
+
+uint32_t KDeviceIOPosix::QueryGeometry()
+{
+    if (m_Fd < 0)
+        return ERROR_DEVICE_NOT_AVAILABLE;
+
+    uint32_t bytesPerSector = m_Kind == DEVICE_CDROM ? 2048 : 512;
+    if (!m_IsImage)
+        OsQuerySectorSize(m_Fd, &bytesPerSector);
+    if (bytesPerSector < 512 || bytesPerSector % 512 != 0)
+        bytesPerSector = 512;
+
+    uint64_t lengthBytes = 0;
+    const bool haveLength = OsQueryLength(m_Fd, &lengthBytes);
+    const uint64_t lengthSectors = haveLength ? lengthBytes / bytesPerSector : 0;
+
+    // A: the length; B: the SCSI capacity (hard disks only, optional).
+    uint64_t scsiBlocks = 0;
+    if (m_Kind == DEVICE_HARDDISK && !m_IsImage)
+        OsScsiReadCapacity(m_Fd, &scsiBlocks);
+
+    OsCylinderGeometry cyl;
+    if (m_IsImage || !OsQueryCylinderGeometry(m_Fd, &cyl))
+    {
+        if (!haveLength)
+            return ERROR_INVALID_FUNCTION;
+        cyl.Heads = kFallbackHeads;
+        cyl.SectorsPerTrack = kFallbackSectorsPerTrack;
+        cyl.Cylinders = lengthSectors / (uint64_t{kFallbackHeads} * kFallbackSectorsPerTrack);
+    }
+    else if (haveLength)
+    {
+        // HDIO_GETGEO's cylinder field is 16 bits and wraps; derive it from the length.
+        cyl.Cylinders = lengthSectors / (uint64_t{cyl.Heads} * cyl.SectorsPerTrack);
+    }
+
+    // Images and disks smaller than one cylinder: the length is exact, take it as it is.
+    uint64_t total = ChooseTotalSectors(cyl.Cylinders, cyl.Heads, cyl.SectorsPerTrack,
+                                        m_Kind == DEVICE_HARDDISK ? scsiBlocks : 0, lengthSectors);
+    if (m_Kind == DEVICE_FLOPPY || m_Kind == DEVICE_CDROM)
+        total = lengthSectors;
+
+    m_Geometry.Cylinders = static_cast<uint32_t>(cyl.Cylinders);
+    m_Geometry.TracksPerCylinder = cyl.Heads;
+    m_Geometry.SectorsPerTrack = cyl.SectorsPerTrack;
+    m_Geometry.BytesPerSector = bytesPerSector;
+    m_Geometry.TotalSectors = total;
+    m_Geometry.TotalSectors512 = total * (bytesPerSector / 512);
+    return ERROR_SUCCESS;
+}
+
+uint32_t KDeviceIOPosix::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
+{
+    if (m_Fd < 0)
+        return ERROR_DEVICE_NOT_AVAILABLE;
+    if (firstSector > m_Geometry.TotalSectors || count > m_Geometry.TotalSectors - firstSector)
+    {
+        VlmTrace("KDeviceIONT::ReadSectors()==ERROR_END_OF_MEDIA\n");
+        return ERROR_END_OF_MEDIA;
+    }
+    const uint64_t bps = m_Geometry.BytesPerSector;
+    const size_t length = static_cast<size_t>(uint64_t{count} * bps);
+    size_t got = 0;
+    const uint32_t err = OsReadAt(m_Fd, firstSector * bps, buffer, length, &got);
+    if (err != ERROR_SUCCESS)
+    {
+        VlmTrace("KDeviceIONT::ReadSectors()==GetLastError()\n");
+        return err;
+    }
+    if (got < length)
+    {
+        VlmTrace("KDeviceIONT::ReadSectors()==ERROR_READ_FAULT\n");
+        return ERROR_READ_FAULT;
+    }
+    return ERROR_SUCCESS;
+}
+
+uint32_t KDeviceIOPosix::GetKind(uint32_t* kind)
+{
+    *kind = static_cast<uint32_t>(m_Kind);
+    return ERROR_SUCCESS;
+}
+
+uint32_t KDeviceIOPosix::GetGeometry(tagDiskGeometry* geometry)
+{
+    uint32_t err = ERROR_SUCCESS;
+    if (m_Geometry.TotalSectors512 == kGeometryUnknown)
+        err = QueryGeometry();
+    *geometry = m_Geometry;
+    return err;
+}
+
+uint32_t KDeviceIOPosix::GetDescription(std::string* text)
+{
+    if (m_Fd < 0)
+        return ERROR_DEVICE_NOT_AVAILABLE;
+    if (m_Kind == DEVICE_FLOPPY)
+    {
+        *text = VlmString(IDS_FLOPPY_DISK);
+        return ERROR_SUCCESS;
+    }
+    if (m_IsImage)
+    {
+        // An image is described by its file name.
+        const size_t slash = m_Path.find_last_of('/');
+        *text = slash == std::string::npos ? m_Path : m_Path.substr(slash + 1);
+        return ERROR_SUCCESS;
+    }
+    OsDeviceIdentity id;
+    if (!OsQueryIdentity(m_SysName, &id))
+        return ERROR_FUNCTION_FAILED;
+    const char* bus = nullptr;
+    switch (id.Bus)
+    {
+    case 1: bus = VlmString(IDS_BUS_SCSI); break;
+    case 7: bus = VlmString(IDS_BUS_USB); break;
+    case 6: bus = VlmString(IDS_BUS_FIBRE); break;
+    case 8: bus = VlmString(IDS_BUS_RAID); break;
+    default: break;
+    }
+    std::string out = id.Vendor;
+    if (!out.empty())
+        out += ' ';
+    out += id.Model.empty() ? m_SysName : id.Model;
+    if (bus)
+    {
+        out += ' ';
+        out += bus;
+    }
+    *text = out;
+    return ERROR_SUCCESS;
+}
+
+bool KDeviceIOPosix::IsRemovable()
+{
+    if (m_Fd < 0 || m_IsImage)
+        return false;
+    OsDeviceIdentity id;
+    return OsQueryIdentity(m_SysName, &id) && id.Removable;
+}

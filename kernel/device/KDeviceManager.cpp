@@ -1,0 +1,52 @@
+#include "device/KDeviceManager.h"
+
+#include <algorithm>
+#include <new>
+
+#include "base/VlmTrace.h"
+#include "device/KDeviceIOPosix.h"
+
+KDeviceIOVector g_DeviceList;
+
+KDeviceIOVector::~KDeviceIOVector()
+{
+    for (IDeviceIO* device : *this)
+        delete device;
+    clear();
+}
+
+int GetPlatformFamily()
+{
+    return PLATFORM_NT5;
+}
+
+IDeviceIO* KDeviceManager::CreateDevice()
+{
+    const int family = GetPlatformFamily();
+    if (family != PLATFORM_NT4 && family != PLATFORM_NT5)
+        return nullptr; // the legacy family does not exist on this platform
+    IDeviceIO* device = new (std::nothrow) KDeviceIOPosix();
+    if (!device)
+        return nullptr;
+    try
+    {
+        g_DeviceList.push_back(device);
+    }
+    catch (const std::bad_alloc&)
+    {
+        delete device;
+        return nullptr;
+    }
+    return device;
+}
+
+bool KDeviceManager::DestroyDevice(IDeviceIO* device)
+{
+    VlmTrace("%s:%8lx\n", "DestroyDevice", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(device)));
+    const auto it = std::find(g_DeviceList.begin(), g_DeviceList.end(), device);
+    if (it == g_DeviceList.end())
+        return false;
+    delete *it;
+    g_DeviceList.erase(it);
+    return true;
+}

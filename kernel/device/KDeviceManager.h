@@ -1,0 +1,40 @@
+#pragma once
+// Device objects are never created or deleted directly: KDeviceManager creates the device
+// implementation of this platform and registers it in g_DeviceList, which owns it until
+// DestroyDevice or program exit.
+#include <vector>
+
+#include "device/IDeviceIO.h"
+
+class KDeviceIOVector : public std::vector<IDeviceIO*>
+{
+public:
+    KDeviceIOVector() = default;
+    KDeviceIOVector(const KDeviceIOVector&) = delete;
+    KDeviceIOVector& operator=(const KDeviceIOVector&) = delete;
+    /// Deletes every device still held, in list order.
+    virtual ~KDeviceIOVector();
+};
+
+extern KDeviceIOVector g_DeviceList;
+
+// The platform family the device logic runs for. Linux reports the NT-like family (2), so
+// that the probing and partition logic above the device layer runs unchanged.
+enum PlatformFamily : int
+{
+    PLATFORM_UNKNOWN = -1,
+    PLATFORM_LEGACY = 0,
+    PLATFORM_NT4 = 1,
+    PLATFORM_NT5 = 2,
+};
+int GetPlatformFamily();
+
+class KDeviceManager
+{
+public:
+    virtual ~KDeviceManager() = default;
+    /// A new closed device appended to g_DeviceList, or null (unknown platform, no memory).
+    IDeviceIO* CreateDevice();
+    /// Deletes `device` if g_DeviceList holds it (true), else does nothing (false).
+    bool DestroyDevice(IDeviceIO* device);
+};

@@ -1,0 +1,141 @@
+#include "os/OsDeviceTable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "device/IDeviceIO.h"
+
+namespace {
+
+bool StartsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
+
+// Whole-disk names only: partitions (sda1, nvme0n1p1, mmcblk0p1) have their own entries in
+// /sys/block only for disks, so listing /sys/block already excludes them.
+bool IsDiskName(const std::string& name)
+{
+    if (StartsWith(name, "sd") || StartsWith(name, "vd") || StartsWith(name, "hd") ||
+        StartsWith(name, "xvd") || StartsWith(name, "mmcblk"))
+        return true;
+    if (StartsWith(name, "nvme") && name.find('n', 4) != std::string::npos)
+        return true;
+    if (StartsWith(name, "loop"))
+    {
+        std::ifstream backing("/sys/block/" + name + "/loop/backing_file");
+        std::string file;
+        return backing && std::getline(backing, file) && !file.empty();
+    }
+    return false;
+}
+
+bool FileExists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+OsDeviceTable& OsDeviceTable::Instance()
+{
+    static OsDeviceTable table;
+    return table;
+}
+
+void OsDeviceTable::RegisterImage(const std::string& path) { m_Images.push_back(path); }
+void OsDeviceTable::RegisterFloppyImage(const std::string& path) { m_FloppyImages.push_back(path); }
+void OsDeviceTable::RegisterOpticalImage(const std::string& path) { m_OpticalImages.push_back(path); }
+
+void OsDeviceTable::ClearImages()
+{
+    m_Images.clear();
+    m_FloppyImages.clear();
+    m_OpticalImages.clear();
+}
+
+void OsDeviceTable::SetMachineDevicesEnabled(bool enabled) { m_MachineDevices = enabled; }
+
+std::vector<OsDeviceEntry> OsDeviceTable::HardDisks() const
+{
+    std::vector<OsDeviceEntry> out;
+    for (const std::string& image : m_Images)
+        out.push_back({image, "", true});
+    if (!m_MachineDevices)
+        return out;
+
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir("/sys/block"))
+    {
+        while (dirent* e = ::readdir(dir))
+        {
+            std::string name = e->d_name;
+            if (name != "." && name != ".." && IsDiskName(name))
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names)
+        out.push_back({"/dev/" + name, name, false});
+    return out;
+}
+
+uint32_t OsDeviceTable::HardDiskCount() const
+{
+    return static_cast<uint32_t>(HardDisks().size());
+}
+
+bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry) const
+{
+    switch (kind)
+    {
+    case DEVICE_HARDDISK: {
+        const std::vector<OsDeviceEntry> disks = HardDisks();
+        if (number >= disks.size())
+            return false;
+        *entry = disks[number];
+        return true;
+    }
+    case DEVICE_FLOPPY:
+        if (number > 1)
+            return false;
+        if (number < m_FloppyImages.size())
+        {
+            *entry = {m_FloppyImages[number], "", true};
+            return true;
+        }
+        if (m_MachineDevices)
+        {
+            const std::string node = "/dev/fd" + std::to_string(number);
+            if (FileExists(node))
+            {
+                *entry = {node, "fd" + std::to_string(number), false};
+                return true;
+            }
+        }
+        return false;
+    case DEVICE_CDROM:
+        if (number < m_OpticalImages.size())
+        {
+            *entry = {m_OpticalImages[number], "", true};
+            return true;
+        }
+        if (m_MachineDevices)
+        {
+            const std::string node = "/dev/sr" + std::to_string(number);
+            if (FileExists(node))
+            {
+                *entry = {node, "sr" + std::to_string(number), false};
+                return true;
+            }
+        }
+        return false;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The table that device numbers index, standing in for the system's device namespace.
+//
+// Hard-disk numbers: first the disk-image files registered for this run, in the order given,
+// then the machine's whole-disk block devices from /sys/block (sd*, vd*, hd*, xvd*, nvme*n*,
+// mmcblk*, and loop devices with a backing file), sorted by name. The machine's devices can
+// be switched off (tests and the demo do, so that nothing depends on the disks of the host).
+// Floppy numbers 0 and 1: a registered floppy image, else /dev/fd0 or /dev/fd1 when present.
+// Optical number n: a registered optical image, else /dev/srN.
+// Logical drives (kind 5) are not supported on this platform: mounted file systems are reached
+// through their block devices instead.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct OsDeviceEntry
+{
+    std::string Path;      // what is opened (image file or /dev node)
+    std::string SysName;   // /sys/block name for block devices, empty for images
+    bool IsImage = false;
+};
+
+class OsDeviceTable
+{
+public:
+    static OsDeviceTable& Instance();
+
+    void RegisterImage(const std::string& path);        // next hard-disk number
+    void RegisterFloppyImage(const std::string& path);  // floppy 0, then 1
+    void RegisterOpticalImage(const std::string& path); // optical 0, 1, ...
+    void ClearImages();
+    void SetMachineDevicesEnabled(bool enabled);
+    bool MachineDevicesEnabled() const { return m_MachineDevices; }
+
+    // The entry for (kind, number); false when there is none.
+    bool Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry) const;
+    // Number of hard-disk entries (images plus machine disks).
+    uint32_t HardDiskCount() const;
+
+private:
+    std::vector<OsDeviceEntry> HardDisks() const;
+
+    std::vector<std::string> m_Images;
+    std::vector<std::string> m_FloppyImages;
+    std::vector<std::string> m_OpticalImages;
+    bool m_MachineDevices = true;
+};

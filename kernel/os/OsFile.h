@@ -1,0 +1,53 @@
+#pragma once
+// Files and folders of the target side: recovered files, scan results, temporary files.
+// Errors are system error numbers (OsErrorFromErrno).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class KOsFile
+{
+public:
+    KOsFile() = default;
+    ~KOsFile();
+    KOsFile(const KOsFile&) = delete;
+    KOsFile& operator=(const KOsFile&) = delete;
+
+    /// Creates a new file for reading and writing; fails with 80 when it exists (O_EXCL).
+    uint32_t CreateNew(const std::string& path);
+    /// Opens an existing file read-only.
+    uint32_t OpenRead(const std::string& path);
+    /// Opens (creating or truncating) a file for writing.
+    uint32_t CreateAlways(const std::string& path);
+    /// Writes all bytes or returns the error (112 when the disk is full, also on a short write).
+    uint32_t Write(const void* data, size_t size);
+    /// Reads up to `size` bytes; `done` gets the count (0 at the end of the file).
+    uint32_t Read(void* data, size_t size, size_t* done);
+    uint32_t Seek(int64_t offset, int whence, int64_t* newPos = nullptr);
+    uint32_t Close();
+    bool IsOpen() const { return m_Fd >= 0; }
+    int Fd() const { return m_Fd; }
+
+private:
+    int m_Fd = -1;
+};
+
+// Sets last-access and last-write times (UTC file times; 0 leaves a time unchanged).
+// Linux keeps no settable creation time, so a recovered file's creation time cannot be restored.
+uint32_t OsSetFileTimes(const std::string& path, int64_t accessUtc, int64_t writeUtc);
+// Creates one folder; 80 when it exists.
+uint32_t OsCreateFolder(const std::string& path);
+// Creates a folder and its missing parents; succeeds when it exists already.
+uint32_t OsCreateFolders(const std::string& path);
+bool OsPathExists(const std::string& path);
+bool OsIsFolder(const std::string& path);
+uint32_t OsDeleteFile(const std::string& path);
+uint32_t OsRename(const std::string& from, const std::string& to);
+// Free bytes available to this user on the file system that holds `path`.
+uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes);
+// $TMPDIR, or /tmp.
+std::string OsTempFolder();
+// Paths matching a shell pattern, sorted; empty when none.
+std::vector<std::string> OsFindFiles(const std::string& pattern);
+// The folder of the running program (from /proc/self/exe), with a trailing '/'.
+std::string OsProgramFolder();

@@ -1,0 +1,20 @@
+#pragma once
+// Text conversion. The 8-bit code page of this platform is UTF-8: names read from disk as
+// UTF-16 become UTF-8, and a unit that cannot be converted (an unpaired surrogate) becomes "_".
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Converts `count` UTF-16 units (stopping early at a zero unit) to UTF-8. Unpaired
+// surrogates become '_'. Never fails.
+std::string Utf16ToUtf8(const char16_t* units, size_t count);
+
+// Converts little-endian UTF-16 bytes as they lie on disk (`byteCount` / 2 units).
+std::string Utf16LEBytesToUtf8(const uint8_t* bytes, size_t byteCount);
+
+// Converts UTF-8 to UTF-16. Invalid sequences become '_'. At most `maxUnits` units are
+// produced (a surrogate pair is never split).
+std::u16string Utf8ToUtf16(const std::string& text, size_t maxUnits = SIZE_MAX);
+
+// Cuts `text` to at most `maxBytes` bytes without splitting a UTF-8 sequence.
+std::string CutUtf8(const std::string& text, size_t maxBytes);

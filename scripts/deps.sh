@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and tests need, only those that are missing.
+# Sourced by scripts/test, scripts/demo and .ci/run. Works as root; uses sudo otherwise.
+vlm_install_deps() {
+  local wanted=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+                libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
+                dosfstools mtools ntfs-3g fdisk zstd xz-utils python3 strace)
+  wanted+=("$@")
+  local missing=()
+  local p
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Temporary folders and files for tests, removed when the object goes away.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_Path; }
+    std::string File(const std::string& name) const { return m_Path + "/" + name; }
+
+private:
+    std::string m_Path;
+};
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// SHA-256 of a byte range, lower-case hex.
+std::string Sha256Hex(const uint8_t* data, size_t size);
+std::string Sha256OfFile(const std::string& path);
+// A repository path (relative to the source tree).
+std::string SourcePath(const std::string& relative);
+// Decompresses tests/data/<name>.zst (or samples/...) into `target`; false when missing.
+bool UnpackZst(const std::string& compressed, const std::string& target);
+// Deterministic pseudo-random bytes.
+std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
