@@ -1,0 +1,87 @@
+#pragma once
+// The deep-scan plug-in ABI. Frozen: plug-ins are built against this header alone, and the
+// slot order of every class below is part of the binary interface. Plug-ins are shared
+// libraries named "*.api" that export GetRawFileTypeFactory.
+//
+// Contract for plug-in authors:
+// - Scan() is given a buffer of whole sectors and the volume it came from; it appends one hit per
+//   file start found in the buffer. It may read further sectors through args->volume (for
+//   example to walk a file's structure to its end) but must never write anything.
+// - A hit's size is the file's length in bytes when the type can tell it from the file's own
+//   structure, or 0 when it cannot (the engine then ends the file at the next hit, within the
+//   limits GetInfo reports).
+// - Nothing is thrown across this interface.
+#include <cstdint>
+
+class IVolumeIO;
+
+#pragma pack(push, 1)
+struct RawScanArgs
+{
+    int64_t firstSector;      // volume-relative sector of buffer[0]
+    const uint8_t* buffer;
+    uint32_t sectorCount;
+    uint32_t bytesPerSector;
+    IVolumeIO* volume;        // may be used to read beyond the buffer; never null during a scan
+};
+
+struct RawHit
+{
+    int64_t firstSector;      // volume-relative first sector of the file
+    int64_t size;             // bytes; 0 when the type cannot tell where the file ends
+};
+#pragma pack(pop)
+static_assert(sizeof(RawHit) == 16);
+static_assert(sizeof(void*) != 4 || sizeof(RawScanArgs) == 24, "the 32-bit layout is 24 bytes");
+
+// Supplied by the engine; collects the hits of one Scan call.
+class IRawFileArray
+{
+public:
+    virtual void Clear() = 0;
+    virtual void Add(const RawHit* hit) = 0;
+    virtual int GetCount() = 0;
+    virtual int GetAt(int index, RawHit* out) = 0; // 0 when index is out of range
+
+protected:
+    ~IRawFileArray() = default;
+};
+
+// Id 0 of GetInfo: two int64 values, the minimum and the maximum file size in bytes.
+inline constexpr int RAW_INFO_SIZE_LIMITS = 0;
+
+class IRawFileType
+{
+public:
+    virtual int Initiate() = 0;                                  // 0: unusable, call Release
+    virtual int GetDescription(char* buffer, uint32_t size) = 0; // zero-terminated display name
+    virtual int GetExtension(char* buffer, uint32_t size) = 0;   // without a dot, e.g. "jpg"
+    virtual int BeginScan() = 0;                                 // forget all state of a previous scan
+    virtual int EndScan() = 0;
+    virtual int Scan(const RawScanArgs* args, IRawFileArray* hits) = 0;
+    virtual int Reserved6() = 0;                                 // never called
+    virtual int Reserved7() = 0;                                 // never called
+    virtual void Release() = 0;                                  // the object destroys itself
+    virtual int Reserved9() = 0;                                 // never called
+    /// Returns 0 and fills `out` when the information `id` is known.
+    virtual int GetInfo(int id, void* out, uint32_t size) = 0;
+
+protected:
+    ~IRawFileType() = default;
+};
+
+class IRawFileTypeFactory
+{
+public:
+    virtual int GetCount() = 0;
+    virtual IRawFileType* GetType(int index) = 0;
+
+protected:
+    ~IRawFileTypeFactory() = default;
+};
+
+extern "C" {
+// The one export of a plug-in. The factory is never destroyed by the program.
+typedef IRawFileTypeFactory* (*PFN_GetRawFileTypeFactory)();
+IRawFileTypeFactory* GetRawFileTypeFactory();
+}
