@@ -90,4 +90,5 @@ private:
     uint64_t m_u64SelectedBytes = 0;
     uint32_t m_dwSelectedCount = 0;
     const KFileNode* m_pStore = nullptr;
+    uint64_t m_u64NodeCount = 0;  // bounds every walk, even over a damaged link structure
 };
