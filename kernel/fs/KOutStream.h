@@ -44,8 +44,9 @@ private:
         uint32_t byteInSector;
         int64_t bytesLeftInRun;  // from the position to the run's end
     };
-    bool Locate(Location* at) const;
+    bool Locate(Location* at);
     bool ReadPiece(const Location& at, uint8_t* out, int64_t piece);
+    bool ReadPartial(uint64_t sector, uint32_t offset, uint8_t* out, size_t bytes);
 
     StreamVector m_Runs;
     IVolumeIO* m_pVolume;
@@ -55,4 +56,6 @@ private:
     int64_t m_s64Position = 0;
     std::u16string m_wszName;
     std::vector<uint8_t> m_Sector;  // one sector for a piece's partial head or tail
+    size_t m_CacheRun = 0;          // run found by the last Locate and the bytes before it
+    int64_t m_s64CacheStart = 0;
 };
