@@ -1,0 +1,1 @@
+build_disks_images() { :; }

@@ -1,0 +1,161 @@
+# FAT12/16/32 volume images made with mkfs.fat and mtools.
+# mdel and mdeltree leave the 0xE5 directory entries and the data clusters in place.
+
+# A 1.44 MB FAT12 floppy: long names (one Cyrillic), a subfolder, two deleted files.
+make_fat12_floppy() {
+  local img=$WORK/fat12-floppy.img work=$WORK/fat12-floppy.work dir
+  rm -f "$img" "$work"
+  mkfs.fat -C --invariant -i 1a2b3c4d -F 12 -n FLOPPY "$img" 1440 >/dev/null
+  stage fat12 <<'SPEC'
+text f12-1 1200 Read me first.txt
+text f12-2 5000 Meeting notes 2021-06-15.txt
+rand f12-3 700 CONFIG.SYS
+blocks f12-4 40000 Documents/Quarterly report final version.txt
+text f12-5 3100 Documents/letter to the bank.txt
+text f12-6 2600 Documents/old draft of the letter.txt
+rand f12-7 9000 Pictures/holiday photo from the beach.bin
+text f12-8 300 Отчёт за май.txt
+text f12-9 2600 to be deleted later.txt
+SPEC
+  dir=$WORK/fat12.stage
+  fat_put "$img" "$dir"
+  fx record "$work" present "" "$dir"
+  mdel -i "$img" "::/to be deleted later.txt" "::/Documents/old draft of the letter.txt"
+  fx mark "$work" deleted "to be deleted later.txt" "Documents/old draft of the letter.txt"
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat12-floppy
+}
+
+# A 32 MB FAT16 volume with folders six levels deep, deleted files in nested folders and a
+# deleted folder tree (mdeltree) whose files and subfolder keep their data.
+make_fat16_nested() {
+  local img=$WORK/fat16-nested.img work=$WORK/fat16-nested.work dir
+  rm -f "$img" "$work"
+  truncate -s 32M "$img"
+  mkfs.fat --invariant -i 0f16abcd -F 16 -n NESTED "$img" >/dev/null
+  stage fat16 <<'SPEC'
+text n16-01 1500 autoexec.txt
+text n16-02 12000 Projects/2021/Alpha/Specs/Design overview.txt
+blocks n16-03 70000 Projects/2021/Alpha/Specs/Interface definitions.txt
+text n16-04 800 Projects/2021/Alpha/Specs/Reviews/Review round 1/comments.txt
+text n16-05 900 Projects/2021/Alpha/Specs/Reviews/Review round 1/answers.txt
+text n16-06 4000 Projects/2021/Alpha/Specs/Reviews/Review round 2/comments.txt
+text n16-07 2500 Projects/2021/Beta/plan.txt
+text n16-08 2500 Projects/2021/Beta/risks.txt
+blocks n16-09 33000 Projects/2021/Beta/measurements.csv
+text n16-10 6000 Projects/2020/Gamma/final report.txt
+rand n16-11 5000 Projects/2020/Gamma/data.bin
+text n16-12 2000 Archive/Old letters/letter 1998.txt
+text n16-13 2100 Archive/Old letters/letter 1999.txt
+blocks n16-14 20000 Archive/Old letters/Scans/scan 001.txt
+blocks n16-15 21000 Archive/Old letters/Scans/scan 002.txt
+text n16-16 3000 Archive/index.txt
+rand n16-17 3000 Photos/Summer/IMG_0001.bin
+rand n16-18 3500 Photos/Summer/IMG_0002.bin
+text n16-19 700 Photos/Summer/captions.txt
+text n16-20 1000 Photos/Winter/captions.txt
+SPEC
+  dir=$WORK/fat16.stage
+  fat_put "$img" "$dir"
+  fx record "$work" present "" "$dir"
+  mdel -i "$img" "::/Projects/2021/Alpha/Specs/Reviews/Review round 1/answers.txt" \
+    "::/Projects/2021/Beta/risks.txt" "::/Photos/Summer/IMG_0002.bin"
+  fx mark "$work" deleted "Projects/2021/Alpha/Specs/Reviews/Review round 1/answers.txt" \
+    "Projects/2021/Beta/risks.txt" "Photos/Summer/IMG_0002.bin"
+  mdeltree -i "$img" "::/Archive/Old letters"
+  fx mark "$work" deleted "Archive/Old letters/"
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat16-nested
+}
+
+# A 64 MB FAT32 volume with 512-byte clusters: a few hundred files, a file fragmented around
+# another (A, B, C written, B deleted, D fills B's gap and continues after C), deleted
+# contiguous files.
+make_fat32_many() {
+  local img=$WORK/fat32-many.img work=$WORK/fat32-many.work dir spec i chainb chaind
+  rm -f "$img" "$work"
+  truncate -s 64M "$img"
+  mkfs.fat --invariant -i 32a0b1c2 -F 32 -s 1 -n MANYFILES "$img" >/dev/null
+  spec=$WORK/fat32-many.list
+  : > "$spec"
+  for i in $(seq -w 1 120); do echo "text m-$i $(( 150 + 10#$i * 23 )) Mail/Inbox/message $i.eml" >> "$spec"; done
+  for i in $(seq -w 1 100); do echo "blocks l-$i $(( 512 * (1 + 10#$i % 9) + 10#$i )) Logs/service-$i.log" >> "$spec"; done
+  for i in $(seq -w 1 80); do echo "text d-$i $(( 40 + 10#$i * 7 )) Data/Small/record_$i.txt" >> "$spec"; done
+  echo "blocks big-1 102400 Big contiguous file.log" >> "$spec"
+  echo "text lfn-1 4000 A file with a rather long name to be deleted.txt" >> "$spec"
+  stage fat32 < "$spec"
+  dir=$WORK/fat32.stage
+  fat_put "$img" "$dir"
+  fx record "$work" present "" "$dir"
+
+  # Fragmentation: B's freed clusters are reused by D, which then continues after C.
+  local frag=$WORK/fat32-frag
+  rm -rf "$frag"; mkdir -p "$frag"
+  fx content blocks frag-A 20480 "$frag/A.bin"
+  fx content blocks frag-B 20480 "$frag/B.bin"
+  fx content blocks frag-C 20480 "$frag/C.bin"
+  fx content blocks frag-D 61440 "$frag/Fragmented.bin"
+  touch_fixed "$frag"/*
+  for i in A B C; do
+    mcopy -m -i "$img" "$frag/$i.bin" "::/$i.bin"
+    fx recordfile "$work" present "$i.bin" "$frag/$i.bin"
+  done
+  chainb=$(fat_chain "$img" B.bin)
+  mdel -i "$img" ::/B.bin
+  fx clear-fsinfo-hint "$img"
+  mcopy -m -i "$img" "$frag/Fragmented.bin" ::/Fragmented.bin
+  fx recordfile "$work" present Fragmented.bin "$frag/Fragmented.bin"
+  fx mark "$work" deleted-overwritten B.bin
+  chaind=$(fat_chain "$img" Fragmented.bin)
+  # D must start with B's run and have exactly two runs.
+  if [ "${chaind%% *}" != "$chainb" ] || [ "$(wc -w <<< "$chaind")" -ne 2 ]; then
+    echo "fat32-many: Fragmented.bin is $chaind, B.bin was $chainb" >&2
+    exit 1
+  fi
+  fx header "$work" "fragmented Fragmented.bin clusters $chaind (first run was B.bin's)"
+
+  mdel -i "$img" "::/Big contiguous file.log" "::/A file with a rather long name to be deleted.txt" \
+    "::/Mail/Inbox/message 007.eml" "::/Mail/Inbox/message 100.eml" "::/Logs/service-050.log" \
+    "::/Data/Small/record_01.txt"
+  fx mark "$work" deleted "Big contiguous file.log" "A file with a rather long name to be deleted.txt" \
+    "Mail/Inbox/message 007.eml" "Mail/Inbox/message 100.eml" "Logs/service-050.log" \
+    "Data/Small/record_01.txt"
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat32-many
+}
+
+# A 64 MB FAT32 volume filled with files in folders, then formatted again by mkfs.fat with
+# another volume id: the old files' data and subfolders remain, their FAT chains do not.
+make_fat32_reformatted() {
+  local img=$WORK/fat32-reformatted.img work=$WORK/fat32-reformatted.work dir spec i
+  rm -f "$img" "$work"
+  truncate -s 64M "$img"
+  mkfs.fat --invariant -i 0ad0fa70 -F 32 -s 1 -n BEFORE "$img" >/dev/null
+  fx describe "$work" "$img" 0 previous "state=overwritten-by-format"
+  spec=$WORK/fat32-reformatted.list
+  : > "$spec"
+  for i in $(seq -w 1 12); do echo "rand rp-$i $(( 6000 + 10#$i * 900 )) DCIM/100PHOTO/IMG_00$i.JPG" >> "$spec"; done
+  for i in $(seq -w 1 20); do echo "text rd-$i $(( 900 + 10#$i * 150 )) Documents/Letters/letter $i.txt" >> "$spec"; done
+  for i in $(seq -w 1 10); do echo "blocks rb-$i $(( 20000 + 10#$i * 1000 )) Documents/Reports/report $i.txt" >> "$spec"; done
+  echo "blocks rm-1 150000 Music/Album/track 01.bin" >> "$spec"
+  echo "blocks rm-2 140000 Music/Album/track 02.bin" >> "$spec"
+  echo "text rr-1 2000 notes in the root.txt" >> "$spec"
+  stage fat32r < "$spec"
+  dir=$WORK/fat32r.stage
+  fat_put "$img" "$dir"
+  fx record "$work" formatted "" "$dir"
+  mkfs.fat --invariant -i 5eca11ed -F 32 -s 1 -n AFTER "$img" >/dev/null
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat32-reformatted
+}
+
+build_fat_images() {
+  make_fat12_floppy
+  make_fat16_nested
+  make_fat32_many
+  make_fat32_reformatted
+}

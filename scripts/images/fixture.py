@@ -1,0 +1,259 @@
+#!/usr/bin/env python3
+"""Helpers for building the test images: deterministic file contents, manifests,
+partition descriptions read back from the boot sectors the real tools wrote.
+
+Subcommands (all paths relative to the caller):
+  content KIND SEED SIZE OUT        write SIZE bytes of KIND (rand|text|blocks|zero) seeded by SEED
+  tree STAGE SPEC                   fill folder STAGE from a spec file (lines: KIND SEED SIZE PATH)
+  record WORK STATE PREFIX ROOT     add every file under ROOT to WORK with STATE, path PREFIX/rel
+  recordfile WORK STATE PATH FILE   add one file
+  mark WORK STATE PATH...           change the state of entries (PATH may end in '/' for a subtree)
+  header WORK TEXT                  add a '#' line
+  describe WORK IMAGE START LABEL [NOTE]  add a partition line read from the boot sector at START
+  finish WORK OUT                   write the manifest: header lines, then entries sorted by path
+  clear-fsinfo-hint IMAGE [START]   mark the FAT32 next-free hint unknown
+  png SEED W H OUT / jpeg SEED W H OUT   small photo-like pictures
+"""
+import hashlib
+import os
+import random
+import struct
+import sys
+import zlib
+
+WORDS = ("recovery sector cluster volume record index folder table boot image photo "
+         "holiday garden river mountain invoice letter report budget summary draft "
+         "north south morning evening quarterly meeting notes chapter section figure "
+         "alpha beta gamma delta lamp window street market coffee paper station").split()
+
+
+def make_content(kind, seed, size):
+    rng = random.Random(f"{kind}:{seed}")
+    if kind == "zero":
+        return bytes(size)
+    if kind == "rand":
+        return rng.randbytes(size)
+    if kind == "text":
+        out = bytearray()
+        line = 0
+        while len(out) < size:
+            line += 1
+            words = " ".join(rng.choice(WORDS) for _ in range(rng.randint(6, 14)))
+            out += f"{seed} {line:05d} {words}.\n".encode()
+        return bytes(out[:size])
+    if kind == "blocks":
+        # Every 512-byte block names itself, so a block recovered in the wrong
+        # place or order shows, while the whole still compresses well.
+        out = bytearray()
+        block = 0
+        filler = " ".join(rng.choice(WORDS) for _ in range(12)) + " "
+        while len(out) < size:
+            head = f"[{seed} block {block:07d}] "
+            body = (head + filler * 40)[:511] + "\n"
+            out += body.encode()
+            block += 1
+        return bytes(out[:size])
+    raise SystemExit(f"unknown content kind {kind}")
+
+
+def write(path, data):
+    d = os.path.dirname(path)
+    if d:
+        os.makedirs(d, exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def cmd_content(kind, seed, size, out):
+    write(out, make_content(kind, seed, int(size)))
+
+
+def cmd_tree(stage, spec):
+    with open(spec, encoding="utf-8") as f:
+        for raw in f:
+            raw = raw.rstrip("\n")
+            if not raw or raw.startswith("#"):
+                continue
+            kind, seed, size, rel = raw.split(None, 3)
+            if kind == "dir":
+                os.makedirs(os.path.join(stage, rel), exist_ok=True)
+                continue
+            write(os.path.join(stage, rel), make_content(kind, seed, int(size)))
+
+
+def entry(state, path, data):
+    return f"{state}\t{len(data)}\t{hashlib.sha256(data).hexdigest()}\t{path}\n"
+
+
+def join(prefix, rel):
+    rel = rel.replace(os.sep, "/")
+    return f"{prefix}/{rel}" if prefix not in ("", "/") else rel
+
+
+def cmd_record(work, state, prefix, root):
+    lines = []
+    for dirpath, dirnames, filenames in os.walk(root):
+        dirnames.sort()
+        for name in sorted(filenames):
+            full = os.path.join(dirpath, name)
+            with open(full, "rb") as f:
+                lines.append(entry(state, join(prefix, os.path.relpath(full, root)), f.read()))
+    with open(work, "a", encoding="utf-8") as f:
+        f.writelines(lines)
+
+
+def cmd_recordfile(work, state, path, file):
+    with open(file, "rb") as f:
+        data = f.read()
+    with open(work, "a", encoding="utf-8") as f:
+        f.write(entry(state, path, data))
+
+
+def cmd_mark(work, state, *paths):
+    with open(work, encoding="utf-8") as f:
+        lines = f.readlines()
+    hit = {p: 0 for p in paths}
+    out = []
+    for line in lines:
+        if not line.startswith("#"):
+            parts = line.rstrip("\n").split("\t")
+            for p in paths:
+                if parts[3] == p or (p.endswith("/") and parts[3].startswith(p)):
+                    parts[0] = state
+                    hit[p] += 1
+            line = "\t".join(parts) + "\n"
+        out.append(line)
+    missing = [p for p, n in hit.items() if n == 0]
+    if missing:
+        raise SystemExit(f"mark: not in manifest: {missing}")
+    with open(work, "w", encoding="utf-8") as f:
+        f.writelines(out)
+
+
+def cmd_header(work, text):
+    with open(work, "a", encoding="utf-8") as f:
+        f.write(f"# {text}\n")
+
+
+def describe(image, start):
+    with open(image, "rb") as f:
+        f.seek(start * 512)
+        bs = f.read(512)
+    if len(bs) < 512 or bs[510:512] != b"\x55\xaa":
+        raise SystemExit(f"{image}: no boot sector at sector {start}")
+    bps = struct.unpack_from("<H", bs, 11)[0]
+    spc = bs[13]
+    if bs[3:11] == b"NTFS    ":
+        total = struct.unpack_from("<Q", bs, 0x28)[0]
+        serial = struct.unpack_from("<Q", bs, 0x48)[0]
+        return "ntfs", total, bps * spc, f"{serial:016x}"
+    reserved, nfats, rootents, tot16 = struct.unpack_from("<HBHH", bs, 14)
+    fatsz16 = struct.unpack_from("<H", bs, 22)[0]
+    tot32 = struct.unpack_from("<I", bs, 32)[0]
+    total = tot16 or tot32
+    if fatsz16 == 0:
+        fatsz = struct.unpack_from("<I", bs, 36)[0]
+        serial = struct.unpack_from("<I", bs, 67)[0]
+    else:
+        fatsz = fatsz16
+        serial = struct.unpack_from("<I", bs, 39)[0]
+    rootsec = (rootents * 32 + bps - 1) // bps
+    clusters = (total - reserved - nfats * fatsz - rootsec) // spc
+    if fatsz16 == 0:
+        fs = "fat32"
+    else:
+        fs = "fat12" if clusters < 4085 else "fat16"
+    return fs, total, bps * spc, f"{serial:08x}"
+
+
+def cmd_describe(work, image, start, label, note=""):
+    start = int(start)
+    fs, total, cluster, serial = describe(image, start)
+    line = f"partition {label} start={start} sectors={total} fs={fs} cluster={cluster} serial={serial}"
+    if note:
+        line += f" {note}"
+    cmd_header(work, line)
+
+
+def cmd_finish(work, out):
+    with open(work, encoding="utf-8") as f:
+        lines = f.readlines()
+    head = [l for l in lines if l.startswith("#")]
+    body = sorted((l for l in lines if not l.startswith("#")), key=lambda l: l.split("\t")[3])
+    head.insert(0, "# state\tsize\tsha256\tpath\n")
+    with open(out, "w", encoding="utf-8") as f:
+        f.writelines(head + body)
+
+
+def cmd_clear_fsinfo_hint(image, start="0"):
+    # The FSInfo sector holds a next-free-cluster hint. With the hint unknown the
+    # allocator searches from the front of the volume, so a file written after a
+    # deletion first fills the freed gap and then continues further on.
+    base = int(start) * 512
+    with open(image, "r+b") as f:
+        f.seek(base)
+        bs = f.read(512)
+        fsinfo = struct.unpack_from("<H", bs, 48)[0]
+        f.seek(base + fsinfo * 512)
+        sec = f.read(512)
+        if sec[0:4] != b"RRaA" or sec[484:488] != b"rrAa":
+            raise SystemExit("no FSInfo sector")
+        f.seek(base + fsinfo * 512 + 492)
+        f.write(struct.pack("<I", 0xFFFFFFFF))
+
+
+def picture(seed, w, h):
+    rng = random.Random(f"pic:{seed}")
+    cx, cy = rng.uniform(0, w), rng.uniform(0, h)
+    c0 = [rng.randint(0, 255) for _ in range(3)]
+    c1 = [rng.randint(0, 255) for _ in range(3)]
+    rows = []
+    for y in range(h):
+        row = bytearray()
+        for x in range(w):
+            t = ((x - cx) ** 2 + (y - cy) ** 2) ** 0.5 / (w + h) * 2
+            t = min(1.0, t)
+            n = rng.randint(-12, 12)
+            for k in range(3):
+                v = int(c0[k] * (1 - t) + c1[k] * t) + n
+                row.append(max(0, min(255, v)))
+        rows.append(bytes(row))
+    return rows
+
+
+def cmd_png(seed, w, h, out):
+    w, h = int(w), int(h)
+    rows = picture(seed, w, h)
+    raw = b"".join(b"\x00" + r for r in rows)
+
+    def chunk(tag, data):
+        return struct.pack(">I", len(data)) + tag + data + struct.pack(">I", zlib.crc32(tag + data))
+
+    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+    png += chunk(b"tEXt", f"Comment\x00sample picture {seed}".encode())
+    png += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+    write(out, png)
+
+
+def cmd_jpeg(seed, w, h, out):
+    from PIL import Image  # python3-pil
+    w, h = int(w), int(h)
+    img = Image.frombytes("RGB", (w, h), b"".join(picture(seed, w, h)))
+    exif = Image.Exif()
+    exif[0x010F] = "Vellumar test camera"
+    exif[0x0132] = "2021:06:15 10:30:00"
+    exif[0x010E] = f"sample photo {seed}"
+    os.makedirs(os.path.dirname(out) or ".", exist_ok=True)
+    img.save(out, "JPEG", quality=88, exif=exif.tobytes())
+
+
+COMMANDS = {
+    "content": cmd_content, "tree": cmd_tree, "record": cmd_record, "recordfile": cmd_recordfile,
+    "mark": cmd_mark, "header": cmd_header, "describe": cmd_describe, "finish": cmd_finish,
+    "clear-fsinfo-hint": cmd_clear_fsinfo_hint, "png": cmd_png, "jpeg": cmd_jpeg,
+}
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2 or sys.argv[1] not in COMMANDS:
+        raise SystemExit(__doc__)
+    COMMANDS[sys.argv[1]](*sys.argv[2:])

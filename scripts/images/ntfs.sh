@@ -1,0 +1,190 @@
+# NTFS volume images made with mkntfs and filled through an ntfs-3g mount, so every
+# structure (compression, sparse runs, named streams, attribute lists, deletions) is the
+# one a real driver writes.
+
+# ntfs_put_stage MOUNT STAGE: copies a staged tree onto the mounted volume.
+ntfs_put_stage() {
+  cp -r --preserve=timestamps "$2"/. "$1"/
+}
+
+# fill_until_full FILE: appends zeros until the volume has no free cluster left.
+fill_until_full() {
+  dd if=/dev/zero of="$1" bs=64k oflag=append conv=notrunc status=none 2>/dev/null || true
+  dd if=/dev/zero of="$1" bs=4k oflag=append conv=notrunc status=none 2>/dev/null || true
+  sync
+}
+
+# data_runs IMAGE PATH: the number of runs of the unnamed $DATA attribute.
+data_runs() {
+  ntfsinfo -v -F "$2" "$1" | sed -n 's/^Total runs: \([0-9]*\).*/\1/p' | tail -1
+}
+
+# A 32 MB NTFS volume (4 KB clusters) with resident files, Unicode names, a folder of 300
+# entries, a compressed folder, a sparse file, named streams, a large file in 20 pieces,
+# a file in 350 pieces whose runs need an attribute list, deleted files and a deleted folder.
+make_ntfs_basic() {
+  local img=$WORK/ntfs-basic.img work=$WORK/ntfs-basic.work m=$WORK/mnt-ntfs-basic dir i spec
+  rm -f "$img" "$work"
+  truncate -s 32M "$img"
+  mkntfs_at "$img" 0 -c 4096 -L BASIC
+
+  spec=$WORK/ntfs-basic.list
+  cat > "$spec" <<'SPEC'
+text nb-01 20 tiny.txt
+text nb-02 0 empty.txt
+rand nb-03 400 small resident.bin
+text nb-04 30000 report.txt
+text nb-05 1800 Документы/Отчёт за квартал.txt
+text nb-06 900 中文文件夹/照片说明.txt
+text nb-07 700 Ελληνικά σημειώσεις.txt
+text nb-08 500 emoji 😀 notes.txt
+blocks nb-09 45000 Deleted folder/plan.txt
+text nb-10 300 Deleted folder/small note.txt
+blocks nb-11 12000 Deleted folder/Inner/inner data.txt
+blocks nb-12 28000 old report to delete.txt
+text nb-13 90 tiny deleted.txt
+text nb-14 6000 streams.txt
+dir - 0 Compressed
+dir - 0 Fragmented
+dir - 0 Pad
+SPEC
+  for i in $(seq -w 1 300); do echo "text many-$i $(( 100 + 10#$i * 5 )) Many entries/entry $i.txt" >> "$spec"; done
+  stage ntfsb < "$spec"
+  dir=$WORK/ntfsb.stage
+  # Named streams: a resident one and one with its own clusters.
+  fx content text nb-zone 90 "$WORK/ntfsb.zone"
+  fx content blocks nb-thumb 20000 "$WORK/ntfsb.thumb"
+  # Compressed folder contents: text compresses, random data stays stored per unit.
+  rm -rf "$WORK/ntfsb.comp"
+  mkdir -p "$WORK/ntfsb.comp"
+  fx content text nb-c1 200000 "$WORK/ntfsb.comp/compressible text.txt"
+  fx content blocks nb-c2 100000 "$WORK/ntfsb.comp/block log.txt"
+  fx content rand nb-c3 20000 "$WORK/ntfsb.comp/random.bin"
+  fx content text nb-c4 3000 "$WORK/ntfsb.comp/small.txt"
+  # Sparse file: 64 KB of data, a hole, 64 KB at 4 MB, and a hole up to 6 MB.
+  "$PYTHON" - "$WORK/ntfsb.sparse" <<'PY'
+import sys
+sys.path.insert(0, "scripts/images")
+from fixture import make_content
+with open(sys.argv[1], "wb") as f:
+    f.write(make_content("blocks", "nb-s1", 65536))
+    f.seek(4 << 20)
+    f.write(make_content("blocks", "nb-s2", 65536))
+    f.truncate(6 << 20)
+PY
+
+  ntfs_mount "$img" "$m"
+  ntfs_put_stage "$m" "$dir"
+  cp "$WORK/ntfsb.zone" "$m/streams.txt:Zone.Identifier"
+  cp "$WORK/ntfsb.thumb" "$m/streams.txt:thumbnail"
+  setfattr -n system.ntfs_attrib_be -v 0x00000810 "$m/Compressed"
+  cp "$WORK/ntfsb.comp"/* "$m/Compressed/"
+  "$PYTHON" - "$WORK/ntfsb.sparse" "$m/sparse file.bin" <<'PY'
+import sys
+src = open(sys.argv[1], "rb").read()
+with open(sys.argv[2], "wb") as f:
+    f.write(src[:65536])
+    f.seek(4 << 20)
+    f.write(src[4 << 20:(4 << 20) + 65536])
+    f.truncate(6 << 20)
+PY
+  : > "$m/Fragmented/large fragmented.bin"
+  : > "$m/Fragmented/attribute list.bin"
+
+  # Fragmentation: pads fill the volume up, every other pad is deleted, and the two targets
+  # must take the holes, in 8-cluster pieces and then 1-cluster pieces.
+  rm -rf "$WORK/ntfsb.pad"; mkdir -p "$WORK/ntfsb.pad"
+  for i in $(seq -w 1 40); do fx content blocks pad8-$i 32768 "$WORK/ntfsb.pad/pad8-$i.bin"; done
+  for i in $(seq -w 1 700); do fx content blocks pad1-$i 4096 "$WORK/ntfsb.pad/pad1-$i.bin"; done
+  for i in $(seq -w 1 40); do cp "$WORK/ntfsb.pad/pad8-$i.bin" "$m/Pad/"; sync; done
+  for i in $(seq -w 1 700); do cp "$WORK/ntfsb.pad/pad1-$i.bin" "$m/Pad/"; done
+  : > "$m/Pad/filler 2.bin"
+  sync
+  fill_until_full "$m/Pad/filler.bin"
+  for i in $(seq -w 1 2 40); do rm "$m/Pad/pad8-$i.bin"; done
+  for i in $(seq -w 1 2 700); do rm "$m/Pad/pad1-$i.bin"; done
+  sync
+  fx content blocks nb-frag 655360 "$WORK/ntfsb.frag"
+  fx content blocks nb-alist 1433600 "$WORK/ntfsb.alist"
+  cat "$WORK/ntfsb.frag" >> "$m/Fragmented/large fragmented.bin"
+  sync
+  cat "$WORK/ntfsb.alist" >> "$m/Fragmented/attribute list.bin"
+  sync
+  # Whatever holes are left go to a second filler, so every deleted pad is overwritten.
+  fill_until_full "$m/Pad/filler 2.bin"
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+
+  fx record "$work" present "" "$dir"
+  fx recordfile "$work" present "streams.txt:Zone.Identifier" "$WORK/ntfsb.zone"
+  fx recordfile "$work" present "streams.txt:thumbnail" "$WORK/ntfsb.thumb"
+  fx record "$work" present "Compressed" "$WORK/ntfsb.comp"
+  fx recordfile "$work" present "sparse file.bin" "$WORK/ntfsb.sparse"
+  fx recordfile "$work" present "Fragmented/large fragmented.bin" "$WORK/ntfsb.frag"
+  fx recordfile "$work" present "Fragmented/attribute list.bin" "$WORK/ntfsb.alist"
+  fx record "$work" present "Pad" "$WORK/ntfsb.pad"
+  ntfscat "$img" "/Pad/filler.bin" > "$WORK/ntfsb.filler1"
+  ntfscat "$img" "/Pad/filler 2.bin" > "$WORK/ntfsb.filler2"
+  fx recordfile "$work" present "Pad/filler.bin" "$WORK/ntfsb.filler1"
+  fx recordfile "$work" present "Pad/filler 2.bin" "$WORK/ntfsb.filler2"
+  for i in $(seq -w 1 2 40); do fx mark "$work" deleted-overwritten "Pad/pad8-$i.bin"; done
+  fx mark "$work" deleted-overwritten $(for i in $(seq -w 1 2 700); do echo "Pad/pad1-$i.bin"; done)
+
+  # Checks that the real driver made what the tests rely on.
+  local runs
+  runs=$(data_runs "$img" "/Fragmented/large fragmented.bin")
+  [ "$runs" -ge 10 ] || { echo "ntfs-basic: large fragmented.bin has $runs runs" >&2; exit 1; }
+  fx header "$work" "Fragmented/large fragmented.bin has $runs data runs"
+  ntfsinfo -F "/Fragmented/attribute list.bin" "$img" | grep -q 'Dumping attribute \$ATTRIBUTE_LIST' \
+    || { echo "ntfs-basic: attribute list.bin has no attribute list" >&2; exit 1; }
+  runs=$(data_runs "$img" "/Fragmented/attribute list.bin")
+  fx header "$work" "Fragmented/attribute list.bin has an attribute list and $runs data runs"
+  ntfsinfo -v -F "/Compressed/compressible text.txt" "$img" | grep -q 'Compression unit:[[:space:]]*4' \
+    || { echo "ntfs-basic: Compressed/compressible text.txt is not compressed" >&2; exit 1; }
+  ntfsinfo -v -F "/sparse file.bin" "$img" | grep -q '<HOLE>' \
+    || { echo "ntfs-basic: sparse file.bin has no hole" >&2; exit 1; }
+  ntfs_verify "$img" "$work"
+
+  # Deletions last, so nothing writes over the deleted files' clusters.
+  ntfs_mount "$img" "$m"
+  rm -r "$m/Deleted folder"
+  rm "$m/old report to delete.txt" "$m/tiny deleted.txt" "$m/Many entries/entry 150.txt"
+  ntfs_umount "$m"
+  fx mark "$work" deleted "Deleted folder/" "old report to delete.txt" "tiny deleted.txt" \
+    "Many entries/entry 150.txt"
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-basic
+}
+
+# A 16 MB NTFS volume filled with files in folders, then formatted again with mkntfs -Q.
+make_ntfs_reformatted() {
+  local img=$WORK/ntfs-reformatted.img work=$WORK/ntfs-reformatted.work m=$WORK/mnt-ntfs-ref dir spec i
+  rm -f "$img" "$work"
+  truncate -s 16M "$img"
+  mkntfs_at "$img" 0 -c 4096 -L BEFORE
+  fx describe "$work" "$img" 0 previous "state=overwritten-by-format"
+  spec=$WORK/ntfs-ref.list
+  : > "$spec"
+  for i in $(seq -w 1 8); do echo "rand nrp-$i $(( 5000 + 10#$i * 700 )) Pictures/Camera/IMG_00$i.JPG" >> "$spec"; done
+  for i in $(seq -w 1 30); do echo "text nrd-$i $(( 300 + 10#$i * 120 )) Documents/Letters/letter $i.txt" >> "$spec"; done
+  for i in $(seq -w 1 6); do echo "blocks nrb-$i $(( 30000 + 10#$i * 2000 )) Documents/Reports/report $i.txt" >> "$spec"; done
+  echo "blocks nrm-1 300000 Music/track 01.bin" >> "$spec"
+  echo "text nrr-1 600 notes in the root.txt" >> "$spec"
+  stage ntfsr < "$spec"
+  dir=$WORK/ntfsr.stage
+  ntfs_mount "$img" "$m"
+  ntfs_put_stage "$m" "$dir"
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx record "$work" present "" "$dir"
+  ntfs_verify "$img" "$work"
+  fx mark "$work" formatted "Pictures/" "Documents/" "Music/" "notes in the root.txt"
+  mkntfs_at "$img" 0 -c 4096 -L AFTER
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-reformatted
+}
+
+build_ntfs_images() {
+  make_ntfs_basic
+  make_ntfs_reformatted
+}
