@@ -1,0 +1,108 @@
+#pragma once
+// The common body of every deep-scan file type. A type supplies a descriptor (extension,
+// description, size limits), a signature table, a header check and, where the header does not
+// tell the length, an end finder; this base implements the plug-in interface once for all of
+// them and walks the scan buffer.
+//
+// The walk: files start at sector boundaries, so only sector starts are examined. Every
+// signature of a type sits at the same offset (the key offset); a 256-entry table of the byte
+// found there rejects a sector with one lookup, which keeps a scan with every type enabled
+// cheap. Only a sector that passes the table and the full signature bytes is handed to the
+// header check, and only an accepted header to the end finder.
+//
+// After a hit of known size, later starts of the same type inside that file are ignored (a
+// video's packs, an audio file's frames and a picture's embedded thumbnail are not files of
+// their own). BeginScan forgets this.
+#include <array>
+#include <cstdint>
+#include <new>
+#include <span>
+
+#include "base/ByteView.h"
+#include "common/KRawReader.h"
+#include "raw/RawFileTypeAbi.h"
+
+struct tagRawTypeInfo
+{
+    const char* extension;    // without a dot
+    const char* description;  // display name
+    int64_t minSize;          // bytes; a smaller file is not one of ours
+    int64_t maxSize;          // bytes; also the furthest any walk reads
+};
+
+struct tagRawSignature
+{
+    uint32_t offset;          // from the file's first byte; the same for every entry of a type
+    uint32_t length;          // 1..16
+    const char* bytes;
+};
+
+/// What a header check says about a candidate start.
+enum class RawHeader
+{
+    No,       // not a file of this type
+    Sized,    // a file of this type whose length the header gives (the size argument)
+    Open      // a file of this type; the end finder decides its length
+};
+
+struct tagRawMatch
+{
+    bool found = false;
+    uint64_t size = 0;        // 0: the end cannot be told
+};
+
+class KRawTypeBase : public IRawFileType
+{
+public:
+    /// Bytes of a candidate handed to CheckHeader (fewer when the volume ends sooner).
+    static constexpr size_t kHeadBytes = 8192;
+
+    KRawTypeBase(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures);
+    virtual ~KRawTypeBase() = default;
+    KRawTypeBase(const KRawTypeBase&) = delete;
+    KRawTypeBase& operator=(const KRawTypeBase&) = delete;
+
+    int Initiate() final;
+    int GetDescription(char* buffer, uint32_t size) final;
+    int GetExtension(char* buffer, uint32_t size) final;
+    int BeginScan() final;
+    int EndScan() final;
+    int Scan(const RawScanArgs* args, IRawFileArray* hits) final;
+    int Reserved6() final { return 0; }
+    int Reserved7() final { return 0; }
+    void Release() final;
+    int Reserved9() final { return 0; }
+    int GetInfo(int id, void* out, uint32_t size) final;
+
+    const tagRawTypeInfo& Info() const { return m_Info; }
+
+    /// The whole decision for one candidate start: signature, header, end. Used by Scan and
+    /// directly by tests and fuzzers.
+    tagRawMatch Examine(KRawReader& reader) const;
+
+protected:
+    /// Pure check of the first bytes (`head` holds up to kHeadBytes). For Sized, `size` is the
+    /// file's length in bytes.
+    virtual RawHeader CheckHeader(ByteView head, uint64_t& size) const = 0;
+    /// Walks an accepted file to its end. found=false rejects the candidate after all (the
+    /// structure breaks off too early to be a file); size 0 means the end cannot be told.
+    virtual tagRawMatch FindEnd(KRawReader& reader) const;
+
+private:
+    bool SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const;
+
+    tagRawTypeInfo m_Info;
+    std::span<const tagRawSignature> m_Signatures;
+    uint32_t m_KeyOffset = 0;
+    std::array<bool, 256> m_KeyTable{};
+    int64_t m_SkipUntil = 0;   // volume sector before which no new start of this type is taken
+};
+
+/// Creates one type object; the engine owns it until Release().
+using RawTypeCreate = KRawTypeBase* (*)();
+
+template <typename T>
+KRawTypeBase* CreateRawType()
+{
+    return new (std::nothrow) T();
+}

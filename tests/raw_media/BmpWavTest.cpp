@@ -1,0 +1,126 @@
+// Pictures and sound whose length the header states: found once, at the right sector, with
+// the right length; damaged headers are refused.
+#include <gtest/gtest.h>
+
+#include "RawScanHarness.h"
+#include "base/ByteView.h"
+
+namespace {
+void PutU16(std::vector<uint8_t>& b, size_t off, uint32_t v)
+{
+    b[off] = static_cast<uint8_t>(v);
+    b[off + 1] = static_cast<uint8_t>(v >> 8);
+}
+void PutU32(std::vector<uint8_t>& b, size_t off, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// A 24-bit bitmap with a 40-byte info header: rows padded to 4 bytes.
+std::vector<uint8_t> MakeBmp(uint32_t w, uint32_t h)
+{
+    const uint32_t row = (w * 3 + 3) / 4 * 4;
+    const uint32_t size = 54 + row * h;
+    std::vector<uint8_t> b(size, 0x5A);
+    b[0] = 'B';
+    b[1] = 'M';
+    PutU32(b, 2, size);
+    PutU32(b, 6, 0);
+    PutU32(b, 10, 54);
+    PutU32(b, 14, 40);
+    PutU32(b, 18, w);
+    PutU32(b, 22, h);
+    PutU16(b, 26, 1);
+    PutU16(b, 28, 24);
+    PutU32(b, 30, 0);
+    PutU32(b, 34, row * h);
+    PutU32(b, 38, 2835);
+    PutU32(b, 42, 2835);
+    PutU32(b, 46, 0);
+    PutU32(b, 50, 0);
+    return b;
+}
+
+std::vector<uint8_t> MakeWav(uint32_t dataBytes)
+{
+    std::vector<uint8_t> b(44 + dataBytes, 0x33);
+    std::memcpy(b.data(), "RIFF", 4);
+    PutU32(b, 4, 36 + dataBytes);
+    std::memcpy(b.data() + 8, "WAVEfmt ", 8);
+    PutU32(b, 16, 16);
+    PutU16(b, 20, 1);
+    PutU16(b, 22, 2);
+    PutU32(b, 24, 44100);
+    PutU32(b, 28, 44100 * 4);
+    PutU16(b, 32, 4);
+    PutU16(b, 34, 16);
+    std::memcpy(b.data() + 36, "data", 4);
+    PutU32(b, 40, dataBytes);
+    return b;
+}
+}
+
+TEST(RawHeaderSized, BmpFoundOnceWithItsLength)
+{
+    std::vector<uint8_t> image = Junk(64 * 512, 1);
+    const std::vector<uint8_t> bmp = MakeBmp(37, 21);
+    Plant(image, 10 * 512, bmp);
+    const auto found = ScanImage(image, MediaType("bmp"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].firstSector, 10);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(bmp.size()));
+}
+
+TEST(RawHeaderSized, BmpSizeFieldDisagreeingWithRowsUsesRows)
+{
+    std::vector<uint8_t> bmp = MakeBmp(100, 50);
+    const int64_t rows = static_cast<int64_t>(bmp.size());
+    std::vector<uint8_t> image = Junk(256 * 512, 2);
+    PutU32(bmp, 2, 0x7FFFFFF0);   // a size field far beyond the pixel rows
+    Plant(image, 3 * 512, bmp);
+    auto found = ScanImage(image, MediaType("bmp"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, rows);
+
+    PutU32(bmp, 2, 0);
+    PutU16(bmp, 26, 2);   // two planes: not a bitmap
+    Plant(image, 3 * 512, bmp);
+    EXPECT_TRUE(ScanImage(image, MediaType("bmp")).empty());
+}
+
+TEST(RawHeaderSized, WavFoundWithRiffLengthAndOpenRecordingUsesDataChunk)
+{
+    std::vector<uint8_t> image = Junk(128 * 512, 3);
+    std::vector<uint8_t> wav = MakeWav(10001);
+    Plant(image, 7 * 512, wav);
+    auto found = ScanImage(image, MediaType("wav"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].firstSector, 7);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(wav.size()) + 1);   // odd chunk padded
+
+    PutU32(wav, 4, 0xFFFFFFFF);   // never closed
+    Plant(image, 7 * 512, wav);
+    found = ScanImage(image, MediaType("wav"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, 44 + 10001);
+
+    PutU32(wav, 24, 7);   // a sample rate no recorder writes
+    Plant(image, 7 * 512, wav);
+    EXPECT_TRUE(ScanImage(image, MediaType("wav")).empty());
+}
+
+TEST(RawPluginInterface, DescriptorsLimitsAndTextCopies)
+{
+    for (const RawTypePtr& t : AllMediaTypes()) {
+        EXPECT_EQ(t->Initiate(), 1) << t->Info().extension;
+        int64_t limits[2] = {-1, -1};
+        EXPECT_EQ(t->GetInfo(RAW_INFO_SIZE_LIMITS, limits, 16), 0);
+        EXPECT_GT(limits[0], 0);
+        EXPECT_GT(limits[1], limits[0]);
+        EXPECT_NE(t->GetInfo(RAW_INFO_SIZE_LIMITS, limits, 8), 0);   // too small for two values
+        EXPECT_NE(t->GetInfo(7, limits, 16), 0);
+        char small[3] = {'x', 'x', 'x'};
+        t->GetExtension(small, sizeof(small));
+        EXPECT_EQ(small[2], '\0');   // cut, still terminated
+    }
+}
