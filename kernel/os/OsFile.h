@@ -19,11 +19,13 @@ public:
     uint32_t OpenRead(const std::string& path);
     /// Opens (creating or truncating) a file for writing.
     uint32_t CreateAlways(const std::string& path);
-    /// Writes all bytes or returns the error (112 when the disk is full, also on a short write).
+    /// Writes all bytes or returns the error (112 when the disk is full, also on a short write;
+    /// 223 when the file may grow no further, as on a file system with a file-size limit).
     uint32_t Write(const void* data, size_t size);
     /// Reads up to `size` bytes; `done` gets the count (0 at the end of the file).
     uint32_t Read(void* data, size_t size, size_t* done);
     uint32_t Seek(int64_t offset, int whence, int64_t* newPos = nullptr);
+    /// Closes the file; an error the system reports only now (a deferred write) is returned.
     uint32_t Close();
     bool IsOpen() const { return m_Fd >= 0; }
     int Fd() const { return m_Fd; }
@@ -42,6 +44,7 @@ uint32_t OsCreateFolders(const std::string& path);
 bool OsPathExists(const std::string& path);
 bool OsIsFolder(const std::string& path);
 uint32_t OsDeleteFile(const std::string& path);
+// Renames or moves within one file system; an existing `to` is replaced.
 uint32_t OsRename(const std::string& from, const std::string& to);
 // Free bytes available to this user on the file system that holds `path`.
 uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes);
@@ -49,5 +52,6 @@ uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes);
 std::string OsTempFolder();
 // Paths matching a shell pattern, sorted; empty when none.
 std::vector<std::string> OsFindFiles(const std::string& pattern);
-// The folder of the running program (from /proc/self/exe), with a trailing '/'.
+// The folder of the running program (from /proc/self/exe), with a trailing '/'; empty when
+// it cannot be found.
 std::string OsProgramFolder();

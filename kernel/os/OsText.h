@@ -9,7 +9,8 @@
 // surrogates become '_'. Never fails.
 std::string Utf16ToUtf8(const char16_t* units, size_t count);
 
-// Converts little-endian UTF-16 bytes as they lie on disk (`byteCount` / 2 units).
+// Converts little-endian UTF-16 bytes as they lie on disk (`byteCount` / 2 units, an odd last
+// byte ignored), stopping early at a zero unit like Utf16ToUtf8.
 std::string Utf16LEBytesToUtf8(const uint8_t* bytes, size_t byteCount);
 
 // Converts UTF-8 to UTF-16. Invalid sequences become '_'. At most `maxUnits` units are

@@ -8,10 +8,15 @@ inline constexpr int64_t kFileTimeTicksPerSecond = 10000000;
 inline constexpr int64_t kFileTimeUnixEpoch = 116444736000000000; // 1970-01-01 in file time
 
 // DOS date and time (as in FAT directory entries) to a file time of the same wall clock.
-// Returns false (and 0) for an invalid date, including a date of 0.
+// Returns false (and 0) for an invalid date or time: a date of 0, a month outside 1-12, a day
+// that the month does not have (30 February), hours >= 24, minutes >= 60, a 2-second field >= 30.
 bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, int64_t* fileTime);
 
 // Local wall-clock file time <-> UTC file time, with the DST rule in force at that moment.
+// A local time inside the hour skipped when clocks go forward, or inside the hour that occurs
+// twice when they go back, is read with the offset in force before the change (a skipped 02:30
+// is the moment the clock shows 03:30; a repeated 02:30 is its first occurrence). False (and 0)
+// when the result would fall before 1601.
 bool FileTimeLocalToUtc(int64_t local, int64_t* utc);
 bool FileTimeUtcToLocal(int64_t utc, int64_t* local);
 

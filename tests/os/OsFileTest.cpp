@@ -188,6 +188,9 @@ TEST(OsFile, FoldersRenameAndDelete)
     EXPECT_EQ(OsRename(file, moved), ERROR_SUCCESS);
     EXPECT_FALSE(OsPathExists(file));
     EXPECT_EQ(ReadFileBytes(moved), std::vector<uint8_t>{1});
+    WriteFileBytes(file, {2});
+    EXPECT_EQ(OsRename(file, moved), ERROR_SUCCESS); // replaces the earlier file
+    EXPECT_EQ(ReadFileBytes(moved), std::vector<uint8_t>{2});
     EXPECT_EQ(OsDeleteFile(moved), ERROR_SUCCESS);
     EXPECT_EQ(OsDeleteFile(moved), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(OsRename(moved, file), ERROR_FILE_NOT_FOUND);
