@@ -1,0 +1,54 @@
+#pragma once
+// Copying out the NTFS files that cannot be read through a plain stream: compressed files are
+// decompressed unit by unit while they are written, encrypted files are written in the raw
+// backup format (their $EFS metadata and the encrypted bytes), beside a ".$EFS" backup file.
+// Every write is checked: a full target disk ends the copy with its error.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fs/IOutStream.h"
+#include "fs/tagFileNode.h"
+
+class KNtfsFileSystem;
+class KOsFile;
+
+class KNtfsFileExport
+{
+public:
+    /// Largest compression unit accepted (2 MiB of 512-byte sectors); larger ones are garbage.
+    static constexpr uint64_t kMaxUnitSectors = 4096;
+    /// Largest $EFS metadata stream accepted.
+    static constexpr uint64_t kMaxEfsBytes = 1u << 20;
+
+    explicit KNtfsFileExport(KNtfsFileSystem& fs) : m_Fs(fs) {}
+
+    /// SaveFile for a compressed or encrypted node (plain and resident data go through the
+    /// common copy). 0 (also after a cancel, keeping the partial file), 1627 for an unreadable
+    /// or invalid record or missing $EFS, the creation error, or the first write error.
+    uint32_t Save(const tagNtfsFileNode* node, const std::string& path);
+
+    /// Builds "<path>.$EFS" from the written destination: stream header with the $EFS stream,
+    /// data header and data blocks. Without the platform's raw-import functions (as on this
+    /// platform) the destination keeps the raw data and the ".$EFS" file is the importable
+    /// backup. 0 or the first error.
+    uint32_t FinishEncryptedFile(const tagNtfsFileNode* node, const std::string& path, KOsFile& file);
+
+private:
+    struct Plan
+    {
+        StreamVector runs;
+        uint64_t unitSectors = 0;
+        int64_t efsRecordSector = -1;
+        int64_t size = 0;
+    };
+    uint32_t CollectRuns(const tagNtfsFileNode* node, Plan* plan, bool* resident);
+    uint32_t WriteEfsStream(const Plan& plan, KOsFile& file);
+    uint32_t CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining);
+    uint32_t WriteZeros(KOsFile& file, uint64_t count, int64_t* remaining, bool* cancelled);
+    uint32_t CopyCompressedUnit(const tagStreamBlock& run, const Plan& plan, KOsFile& file, int64_t* remaining);
+
+    KNtfsFileSystem& m_Fs;
+    std::vector<uint8_t> m_Buffer;
+    std::vector<uint8_t> m_Unit;
+};

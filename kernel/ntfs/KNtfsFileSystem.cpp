@@ -1,0 +1,434 @@
+#include "ntfs/KNtfsFileSystem.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "base/FormatSize.h"
+#include "base/VlmErrors.h"
+#include "fat/CopyFileOut.h"
+#include "fs/KBuildFileTree.h"
+#include "fs/KNodeTree.h"
+#include "fs/KOutStream.h"
+#include "ntfs/KNtfsFileExport.h"
+#include "ntfs/KNtfsResidentDataStream.h"
+#include "ntfs/NtfsFileRecordParser.h"
+#include "ntfs/NtfsRecord.h"
+#include "ntfs/NtfsRunList.h"
+#include "ntfs/NtfsStateStorage.h"
+#include "ntfs/NtfsVolumeLabel.h"
+#include "res/VlmStrings.h"
+#include "storage/IStorageManager.h"
+#include "volume/IVolumeIO.h"
+
+namespace {
+
+constexpr int kStageListing = 2;
+
+} // namespace
+
+void KNtfsFileSystem::SetVolume(IVolumeIO* volume)
+{
+    m_Mft.SetVolume(volume);
+}
+
+void KNtfsFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
+{
+    m_dwSectorInfo = value;
+    m_Mft.Geometry().BytesPerSector = bytesPerSector;
+}
+
+uint32_t KNtfsFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
+{
+    if (bytesPerSector)
+        *bytesPerSector = m_Mft.Geometry().BytesPerSector;
+    return m_dwSectorInfo;
+}
+
+// The sector scan that finds NTFS file systems anywhere on a volume is not part of this
+// scanner yet: a scan pass leaves no candidates, and only the normal listing lists files.
+uint32_t KNtfsFileSystem::Begin_ScanFS()
+{
+    if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0)
+        return ERROR_CURRENT_DIRECTORY;
+    m_Candidates.clear();
+    return ERROR_SUCCESS;
+}
+
+uint32_t KNtfsFileSystem::ScanFS(ScanStats*, int64_t, const uint8_t*, int)
+{
+    if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0)
+        return ERROR_NOT_SAME_DEVICE;
+    return ERROR_SUCCESS;
+}
+
+uint32_t KNtfsFileSystem::End_ScanFS()
+{
+    return ERROR_SUCCESS;
+}
+
+int KNtfsFileSystem::GetCandidateCount(uint32_t* count)
+{
+    if (count)
+        *count = static_cast<uint32_t>(m_Candidates.size());
+    return 1;
+}
+
+int KNtfsFileSystem::GetCandidate(int index, FileSystemCandidate* out)
+{
+    if (!out || index < 0 || static_cast<size_t>(index) >= m_Candidates.size())
+        return 0;
+    std::memcpy(out, &m_Candidates[static_cast<size_t>(index)].Head, sizeof(FileSystemCandidate));
+    return 1;
+}
+
+bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
+{
+    IVolumeIO* volume = m_Mft.GetVolume();
+    std::string name;
+    if (useVolumeName && volume)
+    {
+        volume->GetName(&name);
+        if (!name.empty())
+            name += '\\';
+        // The label partition discovery shows is the $VOLUME_NAME of this same MFT.
+        std::string label;
+        const int64_t mft = m_Mft.RecordToSector(0);
+        if (mft >= 0 && ReadVolumeLabel(volume, mft, &label) && !label.empty())
+            name += "(" + label + ")";
+        else
+        {
+            tagDiskGeometry g;
+            if (volume->GetGeometry(&g) == ERROR_SUCCESS)
+                sectors = static_cast<int64_t>(g.TotalSectors);
+        }
+    }
+    if (name.empty())
+        name = "(NTFS)" + FormatSize(sectors * static_cast<int64_t>(m_Mft.Geometry().BytesPerSector));
+    tagNtfsFileNode* root = m_Nodes.AddRecord(name);
+    if (!root)
+        return false;
+    root->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    root->byKind = FN_KIND_NTFS | FN_KIND_PRESENT;
+    root->wAttributes = FN_ATTR_FOLDER;
+    tagNtfsFileNode* lost = m_Nodes.AddRecord(VlmString(IDS_LOST_FILES));
+    if (!lost)
+        return false;
+    lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    lost->byKind = FN_KIND_NTFS | FN_KIND_LOST;
+    lost->wAttributes = FN_ATTR_FOLDER;
+    lost->dwSelfId = 1;
+    lost->dwParentId = 0;
+    return true;
+}
+
+uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
+{
+    const uint32_t count = m_Mft.GetRecordCount();
+    SetStage(kStageListing);
+    SetMaxValue(count);
+    BeginProgress();
+    uint32_t result = ERROR_SUCCESS;
+    std::vector<uint8_t> record;
+    try
+    {
+        record.resize(m_Mft.RecordBytes());
+    }
+    catch (const std::bad_alloc&)
+    {
+        EndProgress();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (!CreateRootNodes(normal, sectors))
+    {
+        EndProgress();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    const uint32_t size = static_cast<uint32_t>(record.size());
+    std::string name;
+    for (uint32_t n = kNtfsFirstListedRecord; n < count; ++n)
+    {
+        if (IsCanceled())
+            break;
+        SetValue(n);
+        if (m_Mft.ReadFileRecord(n, record.data()) != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false))
+            continue;
+        tagNtfsFileNode node{};
+        if (!ParseFileRecord(m_Mft, record.data(), n, &name, &node))
+            continue;
+        if (node.dwParentId == kNtfsRootDirectoryRecord)
+            node.dwParentId = 0;
+        tagNtfsFileNode* added = m_Nodes.AddRecord(name);
+        if (!added)
+        {
+            result = ERROR_NOT_ENOUGH_MEMORY; // reported, not passed off as a complete listing
+            break;
+        }
+        node.pszName = added->pszName;
+        std::memcpy(added, &node, sizeof(node));
+    }
+    EndProgress();
+    return result;
+}
+
+uint32_t KNtfsFileSystem::NormalListing()
+{
+    IVolumeIO* volume = m_Mft.GetVolume();
+    std::vector<uint8_t> sector;
+    try
+    {
+        sector.resize(m_Mft.Geometry().BytesPerSector);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (volume->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS)
+        return ERROR_FUNCTION_FAILED;
+    m_Mft.ClearWindow();
+    m_Mft.Geometry().VolumeStart = 0;
+    m_Nodes.Clear();
+    m_Mft.Geometry().MftRuns.clear();
+    if (m_Mft.ParseBootSector(sector) != ERROR_SUCCESS)
+        return ERROR_INVALID_PARAMETER;
+    m_s64SectorCount = m_Mft.Geometry().VolumeTotalSector;
+    return ListMft(true, m_s64SectorCount);
+}
+
+uint32_t KNtfsFileSystem::SelectCandidate(uint32_t index)
+{
+    try
+    {
+        NtfsGeometry& g = m_Mft.Geometry();
+        if (g.BytesPerSector == 0 || !m_Mft.GetVolume())
+            return ERROR_INVALID_PARAMETER;
+        if (index == FS_CANDIDATE_VOLUME)
+            return NormalListing();
+        if (g.SectorsPerCluster == 0 || static_cast<int32_t>(index) < 0 || index >= m_Candidates.size())
+            return ERROR_INVALID_PARAMETER;
+        const NtfsCandidate& c = m_Candidates[index];
+        // A candidate's record size must be one that can be read (1 .. 128 sectors).
+        if (c.wSectorsPerFileRecord == 0 || c.wSectorsPerFileRecord > kNtfsMaxRecordSectors)
+            return ERROR_INVALID_PARAMETER;
+        m_Nodes.Clear();
+        m_Mft.ClearWindow();
+        g.VolumeStart = c.Head.s64FirstSector;
+        m_s64SectorCount = c.Head.s64SectorCount;
+        g.SectorsPerCluster = c.Head.wSectorsPerCluster;
+        g.SectorsPerFileRecord = c.wSectorsPerFileRecord;
+        g.SectorsPerIndexRecord = c.wSectorsPerIndexRecord;
+        g.MftRuns = c.MftRuns;
+        const uint32_t rc = ListMft(false, c.Head.s64SectorCount);
+        return rc == ERROR_SUCCESS ? ERROR_FUNCTION_FAILED : rc;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+uint32_t KNtfsFileSystem::BuildTree(KNodeTree* tree)
+{
+    if (!tree)
+        return ERROR_INVALID_PARAMETER;
+    KBuildFileTree<tagNtfsFileNode, KNtfsFileNode> builder;
+    return builder.Build(m_Nodes, *tree, *this);
+}
+
+const tagNtfsFileNode* KNtfsFileSystem::OwnNode(const tagFileNode* record) const
+{
+    // Only records of this store carry the NTFS part behind the head.
+    return m_Nodes.Owns(record) ? static_cast<const tagNtfsFileNode*>(record) : nullptr;
+}
+
+uint32_t KNtfsFileSystem::SaveFile(const tagFileNode* record, const std::string& path)
+{
+    const tagNtfsFileNode* node = OwnNode(record);
+    if (!node || (node->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES))
+        return ERROR_FUNCTION_FAILED;
+    if (!(node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)))
+        return CopyFileOut(*this, node, path, m_Mft.Geometry().BytesPerSector);
+    try
+    {
+        KNtfsFileExport exporter(*this);
+        return exporter.Save(node, path);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
+{
+    const tagNtfsFileNode* node = OwnNode(record);
+    if (!node || (node->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES) ||
+        (node->wAttributes & FN_ATTR_FOLDER))
+        return nullptr;
+    try
+    {
+        auto stream = std::make_unique<KOutStream>(node, m_Mft.GetVolume(), &m_Nodes);
+        std::vector<uint8_t> buffer(m_Mft.RecordBytes());
+        const uint32_t size = static_cast<uint32_t>(buffer.size());
+        if (size == 0 || m_Mft.ReadRecordAt(node->s64RecordSector, buffer.data()) != ERROR_SUCCESS ||
+            !CheckFileRecord(buffer.data(), size, false))
+            return nullptr;
+        const bool special = (node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) != 0;
+        StreamVector runs;
+        bool refused = false;
+        std::vector<uint8_t> extension;
+        const bool listed = WalkAttributeList(buffer.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
+            if (e.Type != kNtfsAttrData || e.NameLength != 0)
+                return true;
+            const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
+            if (got != NtfsExtension::Ok)
+            {
+                refused = got == NtfsExtension::Invalid;
+                return false; // a missing extension ends the list; the runs so far stand
+            }
+            const uint8_t* data = FindAttribute(extension.data(), kNtfsAttrData, 0, static_cast<int>(extension.size()));
+            tagNtfsNonResidentAttribute header;
+            ByteView pairs;
+            if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0)
+                return true;
+            if (special)
+            {
+                refused = true; // compressed and encrypted data are read only by SaveFile
+                return false;
+            }
+            StreamVector extent;
+            m_Mft.DecodeRunList(pairs, &extent);
+            runs.insert(runs.end(), extent.begin(), extent.end());
+            return true;
+        });
+        if (refused)
+            return nullptr;
+        if (!listed)
+        {
+            if (const uint8_t* data = FindUnnamedData(buffer.data(), static_cast<int>(size)))
+            {
+                tagNtfsNonResidentAttribute header;
+                ByteView pairs;
+                if (NonResidentHeader(data, &header, &pairs))
+                {
+                    if (special)
+                        return nullptr;
+                    if (header.MappingPairsOffset != 0)
+                        m_Mft.DecodeRunList(pairs, &runs);
+                }
+                else if (ByteView value; ResidentValue(data, &value))
+                {
+                    auto resident = std::make_unique<KNtfsResidentDataStream>(m_Nodes.GetName(node), m_Mft.GetVolume());
+                    if (!resident->SetData(value.data(), static_cast<int64_t>(value.size())))
+                        return nullptr;
+                    return resident.release();
+                }
+            }
+        }
+        stream->SetRuns(runs);
+        return stream.release();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+IOutStream* KNtfsFileSystem::OpenAttributeStream(const uint8_t* attribute)
+{
+    static constexpr const char* kName = "NTFS_ATTRIBUTE";
+    if (!attribute)
+        return nullptr;
+    try
+    {
+        tagNtfsNonResidentAttribute header;
+        ByteView pairs;
+        if (NonResidentHeader(attribute, &header, &pairs))
+        {
+            tagNtfsFileNode node{};
+            node.wValidMask = FN_MASK_LOST_FOLDER;
+            node.s64Size = static_cast<int64_t>(header.DataSize);
+            StreamVector runs;
+            if (header.MappingPairsOffset == 0 || !m_Mft.DecodeRunList(pairs, &runs))
+                return nullptr;
+            auto stream = std::make_unique<KOutStream>(&node, m_Mft.GetVolume());
+            stream->SetName(kName);
+            stream->SetRuns(runs);
+            return stream.release();
+        }
+        ByteView value;
+        if (!ResidentValue(attribute, &value))
+            return nullptr;
+        auto resident = std::make_unique<KNtfsResidentDataStream>(kName, m_Mft.GetVolume());
+        if (!resident->SetData(value.data(), static_cast<int64_t>(value.size())))
+            return nullptr;
+        return resident.release();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+void KNtfsFileSystem::Reset()
+{
+    m_Candidates.clear();
+    m_Nodes.Clear();
+    NtfsGeometry& g = m_Mft.Geometry();
+    g.SectorsPerCluster = 1;
+    g.SectorsPerFileRecord = 2;
+    g.SectorsPerIndexRecord = 0;
+    g.VolumeStart = 0;
+    g.MftRuns.clear();
+    m_Mft.ClearWindow();
+    m_s64SectorCount = 0;
+}
+
+int KNtfsFileSystem::SaveTo(IStorageManager* out)
+{
+    const NtfsGeometry& g = m_Mft.Geometry();
+    const bool ok = StorageWrite(out, g.VolumeTotalSector) && StorageWrite(out, m_Mft.WindowCount()) &&
+                    StorageWrite(out, m_Mft.WindowFirst()) && StorageWrite(out, g.SectorsPerCluster) &&
+                    StorageWrite(out, g.SectorsPerFileRecord) && StorageWrite(out, g.SectorsPerIndexRecord) &&
+                    StorageWrite(out, g.VolumeStart) && StorageWrite(out, m_s64SectorCount) &&
+                    SaveRuns(out, g.MftRuns) && StorageWrite(out, static_cast<uint32_t>(m_Candidates.size()));
+    if (!ok)
+        return 0;
+    for (const NtfsCandidate& c : m_Candidates)
+        if (!SaveNtfsCandidate(out, c))
+            return 0;
+    return m_Nodes.SaveTo(out);
+}
+
+int KNtfsFileSystem::LoadFrom(IStorageManager* in)
+{
+    try
+    {
+        Reset();
+        NtfsGeometry& g = m_Mft.Geometry();
+        uint32_t windowCount = 0, windowFirst = 0, candidates = 0;
+        const bool ok = StorageRead(in, g.VolumeTotalSector) && StorageRead(in, windowCount) &&
+                        StorageRead(in, windowFirst) && StorageRead(in, g.SectorsPerCluster) &&
+                        StorageRead(in, g.SectorsPerFileRecord) && StorageRead(in, g.SectorsPerIndexRecord) &&
+                        StorageRead(in, g.VolumeStart) && StorageRead(in, m_s64SectorCount) &&
+                        LoadRuns(in, &g.MftRuns) && StorageRead(in, candidates) &&
+                        candidates <= kNtfsMaxStoredCandidates;
+        // The window's bytes are not stored: it stays empty until records are read again. A
+        // stored record size that cannot be read is refused like a damaged file.
+        if (!ok || g.SectorsPerFileRecord == 0 || g.SectorsPerFileRecord > kNtfsMaxRecordSectors)
+            return 0;
+        for (uint32_t i = 0; i < candidates; ++i)
+        {
+            NtfsCandidate c;
+            if (!LoadNtfsCandidate(in, &c))
+                return 0;
+            m_Candidates.push_back(std::move(c));
+        }
+        return m_Nodes.LoadFrom(in);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return 0;
+    }
+}

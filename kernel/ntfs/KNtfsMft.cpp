@@ -1,0 +1,237 @@
+#include "ntfs/KNtfsMft.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
+#include "ntfs/NtfsLayout.h"
+#include "ntfs/NtfsRecord.h"
+#include "ntfs/NtfsRunList.h"
+#include "volume/IVolumeIO.h"
+
+int64_t MftRecordToSector(const StreamVector& runs, uint32_t spr, uint32_t record)
+{
+    if (spr == 0)
+        return -1;
+    uint64_t before = 0;
+    for (size_t i = 0; i < runs.size(); ++i)
+    {
+        const uint64_t held = runs[i].dwSectorCount / spr;
+        if (record < before + held)
+        {
+            const uint64_t offset = (record - before) * spr;
+            if (!IsHoleRun(runs[i]) || i == 0)
+                return IsHoleRun(runs[i]) ? -1 : runs[i].s64FirstSector + static_cast<int64_t>(offset);
+            // A hole after the first run: the records are looked for behind the previous run,
+            // as if the MFT continued there on disk.
+            if (IsHoleRun(runs[i - 1]))
+                return -1;
+            const uint64_t previousFirst = before - runs[i - 1].dwSectorCount / spr;
+            return runs[i - 1].s64FirstSector + static_cast<int64_t>((record - previousFirst) * spr);
+        }
+        before += held;
+    }
+    return -1;
+}
+
+uint32_t MftSectorToRecord(const StreamVector& runs, uint32_t spr, int64_t sector)
+{
+    if (spr == 0)
+        return 0xFFFFFFFF;
+    uint64_t before = 0;
+    for (const tagStreamBlock& run : runs)
+    {
+        if (!IsHoleRun(run) && run.s64FirstSector <= sector &&
+            sector - run.s64FirstSector < static_cast<int64_t>(run.dwSectorCount))
+            return static_cast<uint32_t>(before + static_cast<uint64_t>(sector - run.s64FirstSector) / spr);
+        before += run.dwSectorCount / spr;
+    }
+    return 0xFFFFFFFF;
+}
+
+uint32_t MftRecordCount(const StreamVector& runs, uint32_t spr)
+{
+    if (spr == 0)
+        return 0;
+    uint64_t count = 0;
+    for (const tagStreamBlock& run : runs)
+        count += run.dwSectorCount / spr;
+    return static_cast<uint32_t>(std::min<uint64_t>(count, 0xFFFFFFFF));
+}
+
+uint32_t NtfsRecordSectors(uint32_t field, uint32_t spc, uint32_t bps)
+{
+    const int8_t c = static_cast<int8_t>(field & 0xFF);
+    uint64_t sectors = 0;
+    if (c >= 0)
+        sectors = static_cast<uint64_t>(field) * spc;
+    else if (-c < 32 && bps != 0)
+        sectors = (static_cast<uint64_t>(1) << -c) / bps;
+    return sectors >= 1 && sectors <= kNtfsMaxRecordSectors ? static_cast<uint32_t>(sectors) : 0;
+}
+
+void KNtfsMft::SetVolume(IVolumeIO* volume)
+{
+    m_pVolume = volume;
+    m_Geometry.BytesPerSector = 512;
+    tagDiskGeometry g;
+    if (volume && volume->GetGeometry(&g) == ERROR_SUCCESS && g.BytesPerSector != 0)
+    {
+        m_Geometry.BytesPerSector = g.BytesPerSector;
+        m_Geometry.VolumeTotalSector = static_cast<int64_t>(g.TotalSectors);
+    }
+    ClearWindow();
+}
+
+uint32_t KNtfsMft::ParseBootSector(ByteView sector)
+{
+    tagNtfsBootSector boot;
+    if (!m_pVolume || !LoadRecord(sector, 0, boot))
+        return ERROR_INVALID_PARAMETER;
+    if (std::memcmp(boot.OemName, "NTFS    ", 8) != 0 || boot.BytesPerSector != kNtfsSectorBytes)
+        return ERROR_INVALID_PARAMETER;
+    const uint32_t spc = boot.SectorsPerCluster;
+    if (spc == 0 || !std::has_single_bit(spc))
+        return ERROR_INVALID_PARAMETER;
+    // A record size of no sectors or beyond 64 KiB cannot be read into any buffer sensibly.
+    const uint32_t spr = NtfsRecordSectors(boot.ClustersPerFileRecord, spc, kNtfsSectorBytes);
+    if (spr == 0)
+        return ERROR_INVALID_PARAMETER;
+    m_Geometry.SectorsPerCluster = spc;
+    m_Geometry.SectorsPerFileRecord = spr;
+    m_Geometry.SectorsPerIndexRecord = NtfsRecordSectors(boot.ClustersPerIndexRecord, spc, kNtfsSectorBytes);
+    ClearWindow();
+    const uint64_t maxCluster = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) / spc;
+    const int64_t mft = boot.MftCluster <= maxCluster ? static_cast<int64_t>(boot.MftCluster * spc) : -1;
+    const int64_t mirror = boot.MftMirrorCluster <= maxCluster ? static_cast<int64_t>(boot.MftMirrorCluster * spc) : -1;
+    m_Geometry.MftRuns.clear();
+    const int64_t total = m_Geometry.VolumeTotalSector;
+    if (mft >= 2 && mft < total && GetMFTRange(mft, &m_Geometry.MftRuns))
+        return ERROR_SUCCESS;
+    if (mirror < 2 || mirror >= total)
+        return ERROR_SUCCESS; // no MFT: the volume lists no records
+    return GetMFTRange(mirror, &m_Geometry.MftRuns) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
+bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
+{
+    const uint32_t size = RecordBytes();
+    if (!m_pVolume || size == 0)
+        return false;
+    if (sector >= m_Geometry.VolumeTotalSector)
+    {
+        VlmTrace("KNtfsFileSystem::GetMFTRange()==FALSE<==>s64MFTAddress>=m_s64VolumeTotalSector\n");
+        return false;
+    }
+    std::vector<uint8_t> buffer(size);
+    if (sector < 0 || ReadRecordAt(sector, buffer.data()) != ERROR_SUCCESS)
+        return false;
+    if (!CheckFileRecord(buffer.data(), size, false))
+        return false;
+    const int isize = static_cast<int>(size);
+    const uint8_t* fn = FindAttribute(buffer.data(), kNtfsAttrFileName, 0, isize);
+    ByteView value;
+    if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName))
+        return false;
+    const uint32_t units = std::min<uint32_t>(value[64], static_cast<uint32_t>((value.size() - 66) / 2));
+    std::string name;
+    ConvertName(value.data() + 66, static_cast<int>(units), &name);
+    if (name != "$MFT")
+        return false;
+    const uint8_t* data = FindAttribute(buffer.data(), kNtfsAttrData, 0, isize);
+    tagNtfsNonResidentAttribute header;
+    ByteView pairs;
+    if (!data || !NonResidentHeader(data, &header, &pairs))
+        return false;
+    return DecodeRunList(pairs, runs);
+}
+
+bool KNtfsMft::DecodeRunList(ByteView mappingPairs, StreamVector* runs) const
+{
+    return ::DecodeRunList(mappingPairs, m_Geometry.SectorsPerCluster, m_Geometry.VolumeStart, runs);
+}
+
+uint32_t KNtfsMft::ReadRecordAt(int64_t sector, uint8_t* out)
+{
+    if (!m_pVolume)
+        return ERROR_INVALID_PARAMETER;
+    if (sector < 0)
+        return ERROR_FUNCTION_FAILED;
+    return m_pVolume->ReadSectors(static_cast<uint64_t>(sector), out, m_Geometry.SectorsPerFileRecord);
+}
+
+int64_t KNtfsMft::RecordToSector(uint32_t n) const
+{
+    return MftRecordToSector(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord, n);
+}
+
+uint32_t KNtfsMft::SectorToRecord(int64_t sector) const
+{
+    return MftSectorToRecord(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord, sector);
+}
+
+uint32_t KNtfsMft::GetRecordCount() const
+{
+    return MftRecordCount(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord);
+}
+
+uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)
+{
+    if (!m_pVolume)
+        return ERROR_INVALID_PARAMETER;
+    const uint32_t spr = m_Geometry.SectorsPerFileRecord;
+    const size_t recordBytes = RecordBytes();
+    if (spr == 0 || recordBytes == 0)
+        return ERROR_FUNCTION_FAILED;
+    if (m_dwWindowCount != 0 && n >= m_dwWindowFirst && n - m_dwWindowFirst < m_dwWindowCount)
+    {
+        std::memcpy(out, m_Window.data() + (n - m_dwWindowFirst) * recordBytes, recordBytes);
+        return ERROR_SUCCESS;
+    }
+    uint64_t before = 0;
+    for (const tagStreamBlock& run : m_Geometry.MftRuns)
+    {
+        const uint64_t held = run.dwSectorCount / spr;
+        if (n >= before + held)
+        {
+            before += held;
+            continue;
+        }
+        if (IsHoleRun(run))
+        {
+            std::memset(out, 0, recordBytes);
+            return ERROR_SUCCESS;
+        }
+        const uint64_t offset = (n - before) * spr;
+        const uint64_t recordsLeft = (run.dwSectorCount - offset) / spr;
+        // The window holds at least one record, however large the records are.
+        const uint64_t count = std::max<uint64_t>(1, std::min<uint64_t>(kNtfsWindowBytes / recordBytes, recordsLeft));
+        try
+        {
+            m_Window.resize(count * recordBytes);
+        }
+        catch (const std::bad_alloc&)
+        {
+            ClearWindow();
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        const uint32_t rc = m_pVolume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector) + offset,
+                                                   m_Window.data(), static_cast<uint32_t>(count * spr));
+        if (rc != ERROR_SUCCESS)
+        {
+            // Never serve records from a buffer whose read failed; one bad sector in the
+            // read-ahead must not cost the records around it, so read this one alone.
+            ClearWindow();
+            return ReadRecordAt(run.s64FirstSector + static_cast<int64_t>(offset), out);
+        }
+        m_dwWindowFirst = n;
+        m_dwWindowCount = static_cast<uint32_t>(count);
+        std::memcpy(out, m_Window.data(), recordBytes);
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FUNCTION_FAILED;
+}

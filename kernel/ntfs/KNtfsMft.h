@@ -1,0 +1,79 @@
+#pragma once
+// The geometry and MFT of the NTFS file system that is open on a volume: the boot-sector
+// rules, the location of the MFT's runs, record number <-> sector, and the reading of FILE
+// records through a small read-ahead window. The window belongs to this object (never shared
+// between file systems) and is emptied whenever the open file system changes or a read fails.
+#include <cstdint>
+#include <vector>
+
+#include "base/ByteView.h"
+#include "fs/IOutStream.h"
+
+class IVolumeIO;
+
+// Geometry of the open file system.
+struct NtfsGeometry
+{
+    uint32_t BytesPerSector = 512;
+    int64_t VolumeTotalSector = 0;     // total sectors of the volume (geometry query)
+    uint32_t SectorsPerCluster = 1;
+    uint32_t SectorsPerFileRecord = 2;
+    uint32_t SectorsPerIndexRecord = 0;
+    int64_t VolumeStart = 0;           // sector of cluster 0 within the volume
+    StreamVector MftRuns;              // in sectors, in MFT order
+};
+
+// Record <-> sector over a set of MFT runs; each run holds (sectors ÷ sectorsPerRecord)
+// records. Pure; the full scan uses them with the runs of its candidates.
+int64_t MftRecordToSector(const StreamVector& runs, uint32_t sectorsPerRecord, uint32_t record);
+uint32_t MftSectorToRecord(const StreamVector& runs, uint32_t sectorsPerRecord, int64_t sector);
+uint32_t MftRecordCount(const StreamVector& runs, uint32_t sectorsPerRecord);
+
+// Sectors per record from a boot-sector clusters-per-record field: c >= 0 gives the whole
+// 32-bit field × sectors per cluster, c < 0 gives 2^-c bytes. 0 when the result is not a
+// record size of 1 .. kNtfsMaxRecordSectors sectors.
+uint32_t NtfsRecordSectors(uint32_t field, uint32_t sectorsPerCluster, uint32_t bytesPerSector);
+
+inline constexpr uint32_t kNtfsMaxRecordSectors = 128;  // 64 KiB: larger records are refused
+inline constexpr uint32_t kNtfsWindowBytes = 64512;     // read-ahead: 63 records of 1024 bytes
+
+class KNtfsMft
+{
+public:
+    /// Keeps the volume (not owned); bytes per sector 512 and the total sectors from the
+    /// geometry query when it succeeds.
+    void SetVolume(IVolumeIO* volume);
+    IVolumeIO* GetVolume() const { return m_pVolume; }
+    NtfsGeometry& Geometry() { return m_Geometry; }
+    const NtfsGeometry& Geometry() const { return m_Geometry; }
+
+    /// The normal open's boot-sector check: fills the geometry and the MFT runs. 0 or 87.
+    uint32_t ParseBootSector(ByteView sector);
+    /// Reads the $MFT record at `sector` and decodes the MFT's runs from it.
+    bool GetMFTRange(int64_t sector, StreamVector* runs);
+
+    /// Reads record `n` into `out` (RecordBytes() long). 0, 87 without volume, 1627 beyond
+    /// the MFT runs, or the volume's read result. A record inside a hole reads as zeros.
+    uint32_t ReadFileRecord(uint32_t n, uint8_t* out);
+    /// Reads one record of sectors at a volume sector, bypassing the window.
+    uint32_t ReadRecordAt(int64_t sector, uint8_t* out);
+    int64_t RecordToSector(uint32_t n) const;
+    uint32_t SectorToRecord(int64_t sector) const;
+    uint32_t GetRecordCount() const;
+    uint32_t RecordBytes() const { return m_Geometry.SectorsPerFileRecord * m_Geometry.BytesPerSector; }
+
+    /// Decodes a runlist with the open file system's cluster size and start.
+    bool DecodeRunList(ByteView mappingPairs, StreamVector* runs) const;
+
+    void ClearWindow() { m_dwWindowFirst = 0; m_dwWindowCount = 0; }
+    uint32_t WindowFirst() const { return m_dwWindowFirst; }
+    uint32_t WindowCount() const { return m_dwWindowCount; }
+    void SetWindow(uint32_t first, uint32_t count) { m_dwWindowFirst = first; m_dwWindowCount = count; }
+
+private:
+    IVolumeIO* m_pVolume = nullptr;
+    NtfsGeometry m_Geometry;
+    uint32_t m_dwWindowFirst = 0;
+    uint32_t m_dwWindowCount = 0;   // 0 = empty
+    std::vector<uint8_t> m_Window;
+};

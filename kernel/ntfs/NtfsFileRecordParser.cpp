@@ -1,0 +1,181 @@
+#include "ntfs/NtfsFileRecordParser.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <new>
+#include <vector>
+
+#include "base/VlmTrace.h"
+#include "ntfs/KNtfsMft.h"
+#include "ntfs/NtfsRecord.h"
+#include "os/OsTime.h"
+
+namespace {
+
+// The $FILE_NAME that names the record: the first one, or the second when that is the Win32
+// long name (a short DOS name usually comes first).
+bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
+{
+    const uint8_t* first = FindAttribute(record, kNtfsAttrFileName, 0, size);
+    if (!first || !ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
+        return false;
+    const uint8_t* second = FindAttribute(record, kNtfsAttrFileName, 1, size);
+    ByteView other;
+    if (second && ResidentValue(second, &other) && other.size() >= sizeof(tagNtfsFileName) &&
+        other[65] == kNtfsNameSpaceWin32)
+        *value = other;
+    return true;
+}
+
+// The $DATA that holds the file's data: through the attribute list when the record has one,
+// else the first unnamed one of the record. Null when none; `extension` keeps the bytes of an
+// extension record the answer points into.
+const uint8_t* ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::vector<uint8_t>* extension)
+{
+    const uint8_t* chosen = nullptr;
+    const bool listed = WalkAttributeList(record, size, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrData || e.FirstVcn != 0 || e.NameLength != 0)
+            return true;
+        const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, extension);
+        if (got == NtfsExtension::Missing)
+            return false;
+        if (got == NtfsExtension::Invalid)
+            return true;
+        chosen = FindAttribute(extension->data(), kNtfsAttrData, 0, static_cast<int>(extension->size()));
+        return false;
+    });
+    return listed ? chosen : FindUnnamedData(record, size);
+}
+
+void ApplyDataSize(const uint8_t* data, int64_t* size, uint16_t* attributes)
+{
+    const uint16_t flags = PeekU16LE(data + 12);
+    if (flags & kNtfsAttrFlagEncrypted)
+        *attributes |= kFileAttrEncrypted;
+    if (flags & kNtfsAttrFlagCompressed)
+        *attributes |= kFileAttrCompressed;
+    tagNtfsNonResidentAttribute nr;
+    ByteView pairs;
+    if (NonResidentHeader(data, &nr, &pairs))
+    {
+        if (nr.MappingPairsOffset == 0)
+            return;
+        *size += static_cast<int64_t>(nr.DataSize);
+        if (nr.InitializedSize != nr.DataSize)
+            VlmTrace("Line:%d size=%" PRId64 ",%" PRId64 "\n", __LINE__,
+                     static_cast<int64_t>(nr.InitializedSize), static_cast<int64_t>(nr.DataSize));
+        return;
+    }
+    ByteView value;
+    if (ResidentValue(data, &value))
+        *size += static_cast<int64_t>(value.size());
+    *attributes = static_cast<uint16_t>(*attributes & ~kFileAttrCompressed);
+}
+
+uint64_t ToLocal(uint64_t utc)
+{
+    int64_t local = 0;
+    return FileTimeUtcToLocal(static_cast<int64_t>(utc), &local) ? static_cast<uint64_t>(local) : utc;
+}
+
+} // namespace
+
+bool WalkAttributeList(const uint8_t* record, int bufferSize,
+                       const std::function<bool(const tagNtfsAttributeListEntry&)>& visit)
+{
+    const uint8_t* list = FindAttribute(record, kNtfsAttrAttributeList, 0, bufferSize);
+    ByteView value;
+    if (!list || !ResidentValue(list, &value) || PeekU16LE(list + 20) == 0)
+        return false;
+    size_t walked = 0;
+    while (walked < value.size())
+    {
+        tagNtfsAttributeListEntry e;
+        if (!LoadRecord(value, walked, e) || e.Length < sizeof(e))
+            break;
+        if (!visit(e))
+            break;
+        walked += e.Length;
+    }
+    return true;
+}
+
+NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vector<uint8_t>* buffer)
+{
+    const int64_t sector = mft.RecordToSector(recordNumber);
+    if (sector == -1)
+        return NtfsExtension::Missing;
+    try
+    {
+        buffer->assign(mft.RecordBytes(), 0);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return NtfsExtension::Missing;
+    }
+    if (buffer->empty() || mft.ReadRecordAt(sector, buffer->data()) != 0)
+        return NtfsExtension::Missing;
+    return CheckFileRecord(buffer->data(), static_cast<uint32_t>(buffer->size()), false)
+               ? NtfsExtension::Ok
+               : NtfsExtension::Invalid;
+}
+
+bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::string* name, tagNtfsFileNode* out)
+{
+    const int size = static_cast<int>(mft.RecordBytes());
+    tagNtfsFileRecordHeader header;
+    if (!LoadFileRecordHeader(record, static_cast<uint32_t>(size), &header))
+        return false;
+    const bool deleted = (header.Flags & kNtfsRecordInUse) == 0;
+    ByteView fnValue;
+    if (!ChooseFileName(record, size, &fnValue))
+        return false;
+    tagNtfsFileName fn;
+    LoadRecord(fnValue, 0, fn);
+    const size_t units = std::min<size_t>(fn.NameLength, (fnValue.size() - sizeof(fn)) / 2);
+    ConvertName(fnValue.data() + sizeof(fn), static_cast<int>(units), name);
+
+    out->byKind |= FN_KIND_NTFS | FN_KIND_PRESENT;
+    out->dwParentId = fn.ParentLow;
+    out->dwSelfId = n;
+    out->s64RecordSector = mft.RecordToSector(n);
+    out->ftCreated = fn.CreationTime;
+    out->ftModified = fn.ModificationTime;
+    out->s64Size = 0;
+    uint16_t attributes = static_cast<uint16_t>(fn.Flags & 0xFFFF);
+    out->wValidMask = FN_MASK_FOUND;
+    const uint8_t* si = FindAttribute(record, kNtfsAttrStandardInformation, 0, size);
+    ByteView siValue;
+    tagNtfsStandardInformation info;
+    if (si && ResidentValue(si, &siValue) && PeekU16LE(si + 20) != 0 && siValue.size() >= 36)
+    {
+        std::memset(&info, 0, sizeof(info));
+        std::memcpy(&info, siValue.data(), std::min(siValue.size(), sizeof(info)));
+        out->ftCreated = info.CreationTime;
+        out->ftModified = info.ModificationTime;
+        attributes = static_cast<uint16_t>(info.FileAttributes & 0xFFFF);
+    }
+    if (fn.Flags & kNtfsNameFlagDirectory)
+        attributes |= kFileAttrDirectory;
+    if (fn.Flags & kNtfsNameFlagEncrypted)
+        attributes |= kFileAttrEncrypted;
+    if (fn.Flags & kNtfsNameFlagCompressed)
+        attributes |= kFileAttrCompressed;
+    if (deleted)
+        out->byKind |= FN_KIND_NTFS | FN_KIND_DELETED;
+
+    if (!(attributes & kFileAttrDirectory))
+    {
+        std::vector<uint8_t> extension;
+        if (const uint8_t* data = ChooseData(mft, record, size, &extension))
+            ApplyDataSize(data, &out->s64Size, &attributes);
+    }
+    out->ftCreated = ToLocal(out->ftCreated);
+    out->ftModified = ToLocal(out->ftModified);
+    if (attributes & kFileAttrEncrypted)
+        attributes = static_cast<uint16_t>(attributes & ~kFileAttrCompressed);
+    if (attributes & kFileAttrDirectory)
+        attributes = static_cast<uint16_t>(attributes & ~(kFileAttrCompressed | kFileAttrEncrypted));
+    out->wAttributes = attributes;
+    return true;
+}

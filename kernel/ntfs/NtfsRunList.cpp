@@ -1,0 +1,123 @@
+#include "ntfs/NtfsRunList.h"
+
+namespace {
+
+// Largest sector count put into one block; longer runs are split (a block counts in 32 bits).
+constexpr uint64_t kMaxBlockSectors = 0x80000000u;
+
+uint64_t LoadLittle(const uint8_t* p, uint32_t size)
+{
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < size; ++i)
+        v |= static_cast<uint64_t>(p[i]) << (8 * i);
+    return v;
+}
+
+void AppendRun(StreamVector* runs, int64_t first, uint64_t sectors)
+{
+    do
+    {
+        const uint64_t piece = sectors < kMaxBlockSectors ? sectors : kMaxBlockSectors;
+        runs->push_back({first, static_cast<uint32_t>(piece), 0});
+        if (first != STREAM_HOLE_SECTOR)
+            first += static_cast<int64_t>(piece);
+        sectors -= piece;
+    } while (sectors > 0);
+}
+
+} // namespace
+
+bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, StreamVector* runs)
+{
+    runs->clear();
+    if (p.empty())
+        return p.data() != nullptr;
+    int64_t previous = 0;
+    size_t pos = 0;
+    bool first = true;
+    while (pos < p.size())
+    {
+        const uint8_t h = p[pos];
+        if (h == 0)
+            return true;
+        const uint32_t offsetSize = h >> 4, lengthSize = h & 15;
+        if (offsetSize > 4 || lengthSize > 4)
+        {
+            runs->clear();
+            return false;
+        }
+        if (!RangeFits(p.size(), pos + 1, lengthSize + offsetSize))
+            return true; // a truncated run is not taken; the runs before it stand
+        const uint64_t length = LoadLittle(p.data() + pos + 1, lengthSize);
+        int64_t offset = static_cast<int64_t>(LoadLittle(p.data() + pos + 1 + lengthSize, offsetSize));
+        if (!first && offsetSize > 0 && (offset >> (8 * offsetSize - 1)) != 0)
+            offset -= static_cast<int64_t>(1) << (8 * offsetSize);
+        const int64_t cluster = previous + offset;
+        if (offsetSize == 0)
+            AppendRun(runs, STREAM_HOLE_SECTOR, length * sectorsPerCluster);
+        else if (cluster < 0)
+        {
+            runs->clear(); // a run before the start of the file system is garbage
+            return false;
+        }
+        else
+            AppendRun(runs, cluster * sectorsPerCluster + volumeStart, length * sectorsPerCluster);
+        previous = cluster;
+        pos += 1 + lengthSize + offsetSize;
+        first = false;
+    }
+    return true;
+}
+
+void SplitIntoUnits(StreamVector* runs, uint32_t unit)
+{
+    if (unit == 0)
+        return;
+    StreamVector out;
+    out.reserve(runs->size());
+    uint64_t carry = 0;
+    for (size_t i = 0; i < runs->size(); ++i)
+    {
+        const tagStreamBlock& run = (*runs)[i];
+        const uint64_t need = unit - carry;
+        uint64_t c = run.dwSectorCount;
+        if (!IsHoleRun(run))
+        {
+            int64_t s = run.s64FirstSector;
+            if (c >= need)
+            {
+                out.push_back({s, static_cast<uint32_t>(need), 0});
+                s += static_cast<int64_t>(need);
+                c -= need;
+                carry = 0;
+            }
+            for (uint64_t k = 0; k < c / unit; ++k, s += unit)
+                out.push_back({s, unit, 0});
+            if (c % unit != 0)
+            {
+                out.push_back({s, static_cast<uint32_t>(c % unit), 0});
+                carry += c % unit;
+            }
+        }
+        else if ((i == 0 && carry % unit == 0) || carry == 0)
+            out.push_back(run);
+        else if (c > need)
+        {
+            out.push_back({STREAM_HOLE_SECTOR, static_cast<uint32_t>(c - need), 0});
+            carry = 0;
+        }
+        else
+            carry += c;
+        if (carry % unit == 0)
+            carry = 0;
+    }
+    runs->swap(out);
+}
+
+uint64_t RunSectorTotal(const StreamVector& runs)
+{
+    uint64_t total = 0;
+    for (const tagStreamBlock& r : runs)
+        total += r.dwSectorCount;
+    return total;
+}
