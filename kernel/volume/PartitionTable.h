@@ -1,0 +1,27 @@
+#pragma once
+// Basic disks: the master boot record with its extended-partition chain, whole-device file
+// systems (superfloppies, floppies), the dynamic-disk marker and the physical-device record.
+#include <cstdint>
+#include <vector>
+
+#include "base/ByteView.h"
+#include "device/IDeviceIO.h"
+#include "volume/tagVolumeInfo.h"
+
+// A one-extent record on the device (kind, number) from `start` for `count` sectors.
+tagVolumeInfo MakeExtentRecord(int32_t volumeType, int32_t partitionType, uint32_t kind, uint32_t number,
+                               uint64_t start, uint64_t count);
+
+// Sector 0 of a dynamic disk: at least one partition entry is used and every used entry has
+// type 0x42.
+bool IsDynamicDiskSector(ByteView sector0);
+// Reads sector 0 of an open device and applies IsDynamicDiskSector.
+bool IsDynamicDisk(IDeviceIO* device);
+
+// Appends the volumes of the partition table of an open device (unsorted). A boot sector in
+// sector 0, or a floppy, makes the whole device one volume. An entry with a boot indicator
+// other than 0x00 or 0x80 makes the table invalid: no volumes.
+void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out);
+
+// The record of the whole device; false when its kind cannot be read.
+bool MakePhysicalDeviceRecord(IDeviceIO* device, tagVolumeInfo* out);

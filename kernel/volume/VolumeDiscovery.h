@@ -1,0 +1,13 @@
+#pragma once
+// The basic-disk parse of one open device: its partition table, then deleted partitions in
+// the large unallocated gaps, searched again after every find.
+#include <vector>
+
+#include "device/IDeviceIO.h"
+#include "volume/tagVolumeInfo.h"
+
+// Appends the device's volumes, sorted by start sector.
+void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out);
+
+// Exchange sort by the first extent's DeviceStart.
+void SortByDeviceStart(std::vector<tagVolumeInfo>* list);
