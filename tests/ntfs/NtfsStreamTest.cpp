@@ -1,0 +1,222 @@
+// Streams and copy-out on a synthetic volume: resident data, a compressed file with a hole
+// unit, an encrypted file exported in the raw backup format, a full target disk, and the
+// saved state of the whole file system.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+
+#include "fs/IOutStream.h"
+#include "ntfs/KNtfsFileSystem.h"
+#include "ntfs/NtfsEfsExport.h"
+#include "storage/IStorageManager.h"
+#include "support/TestFiles.h"
+#include "tests/ntfs/NtfsRecordBuilder.h"
+#include "volume/KMemoryVolumeIO.h"
+
+namespace {
+
+constexpr int64_t kCompressedSector = 100, kEncryptedSector = 102, kResidentSector = 104;
+
+std::vector<uint8_t> RepeatChunk(char c)
+{
+    // One literal, then one back-reference at distance 1 of length 4095.
+    return {0x03, 0xB0, 0x02, static_cast<uint8_t>(c), 0xFC, 0x0F};
+}
+
+struct SyntheticVolume
+{
+    std::vector<uint8_t> image = std::vector<uint8_t>(1 << 20, 0);
+    std::vector<uint8_t> encrypted = PatternBytes(137 * 512, 9);
+    std::vector<uint8_t> efs = PatternBytes(100, 10);
+
+    SyntheticVolume()
+    {
+        using B = RecordBuilder;
+        Place(kCompressedSector, B().Resident(0x30, B::FileName("c.bin", 5, 1))
+                                     .NonResident(0x80, {0x21, 0x01, 0x90, 0x01, 0x01, 0x1F, 0x11, 0x01, 0x01, 0x01, 0x0F, 0x00},
+                                                  24576, 0x0001, 4).Build());
+        std::vector<uint8_t> unit0 = RepeatChunk('A'), b = RepeatChunk('B');
+        unit0.insert(unit0.end(), b.begin(), b.end());
+        std::vector<uint8_t> unit2 = RepeatChunk('C'), d = RepeatChunk('D');
+        unit2.insert(unit2.end(), d.begin(), d.end());
+        std::memcpy(&image[400 * 512], unit0.data(), unit0.size());
+        std::memcpy(&image[401 * 512], unit2.data(), unit2.size());
+
+        Place(kEncryptedSector, B().Resident(0x30, B::FileName("e.bin", 5, 1))
+                                    .NonResident(0x80, {0x11, 0x89, 0xC8, 0x00}, 70000, 0x4000)
+                                    .Resident(0x100, efs).Build());
+        std::memcpy(&image[200 * 512], encrypted.data(), encrypted.size());
+
+        Place(kResidentSector, B().Resident(0x30, B::FileName("r.txt", 5, 1)).Resident(0x80, PatternBytes(300, 11)).Build());
+    }
+    void Place(int64_t sector, const std::vector<uint8_t>& record)
+    {
+        std::memcpy(&image[static_cast<size_t>(sector) * 512], record.data(), record.size());
+    }
+};
+
+tagNtfsFileNode* AddNode(KNtfsFileSystem& fs, const char* name, int64_t sector, int64_t size, uint16_t attributes)
+{
+    tagNtfsFileNode* n = fs.Nodes().AddRecord(name);
+    n->wValidMask = 0x9F;
+    n->byKind = 0x11;
+    n->s64RecordSector = sector;
+    n->s64Size = size;
+    n->wAttributes = attributes;
+    n->dwSelfId = static_cast<uint32_t>(fs.Nodes().GetCount());
+    return n;
+}
+
+class MemoryStorage final : public IStorageManager
+{
+public:
+    std::vector<uint8_t> bytes;
+    size_t pos = 0;
+    int Read(void* buffer, int length, int* done) override
+    {
+        const size_t n = std::min(bytes.size() - pos, static_cast<size_t>(length));
+        std::memcpy(buffer, bytes.data() + pos, n);
+        pos += n;
+        *done = static_cast<int>(n);
+        return 1;
+    }
+    int Write(const void* buffer, int length, int* done) override
+    {
+        bytes.insert(bytes.end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + length);
+        *done = length;
+        return 1;
+    }
+};
+
+} // namespace
+
+TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
+{
+    SyntheticVolume v;
+    KMemoryVolumeIO volume(v.image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    const tagNtfsFileNode* n = AddNode(fs, "r.txt", kResidentSector, 300, 0x20);
+    std::unique_ptr<IOutStream> s(fs.OpenStream(n));
+    ASSERT_NE(s, nullptr);
+    int64_t pos = -5;
+    EXPECT_EQ(s->Seek(2, 0, &pos), 1);
+    EXPECT_EQ(pos, 300);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(s->Seek(2, 1, &pos), 4);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "s64NewPos>m_s64FileSize||s64NewPos<0");
+    EXPECT_EQ(pos, 300) << "the unchanged position is reported";
+    EXPECT_EQ(s->Seek(3, 0, &pos), 2);
+    uint8_t buf[100];
+    int64_t done = 0;
+    ASSERT_EQ(s->Seek(0, 290, nullptr), 1);
+    EXPECT_EQ(s->Read(buf, 100, &done), 4);
+    EXPECT_EQ(done, 10);
+    EXPECT_EQ(std::memcmp(buf, PatternBytes(300, 11).data() + 290, 10), 0);
+    EXPECT_STREQ(s->GetNameA(), "r.txt");
+    // Compressed data is never handed out as a plain stream.
+    EXPECT_EQ(fs.OpenStream(AddNode(fs, "c.bin", kCompressedSector, 24576, 0x800)), nullptr);
+}
+
+TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)
+{
+    SyntheticVolume v;
+    KMemoryVolumeIO volume(v.image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    const tagNtfsFileNode* n = AddNode(fs, "c.bin", kCompressedSector, 24576, 0x800);
+    TempDir out;
+    ASSERT_EQ(fs.SaveFile(n, out.File("c.bin")), 0u);
+    std::vector<uint8_t> expected;
+    for (char c : std::string("AB"))
+        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    expected.insert(expected.end(), 8192, 0);
+    for (char c : std::string("CD"))
+        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    EXPECT_EQ(ReadFileBytes(out.File("c.bin")), expected);
+    EXPECT_EQ(volume.Image(), v.image);
+
+    // A target that cannot take the whole file reports the error instead of success.
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 10000;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const uint32_t rc = fs.SaveFile(n, out.File("full.bin"));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_NE(rc, 0u);
+}
+
+TEST(NtfsStreams, EncryptedFileExportsRawBackupBlocks)
+{
+    SyntheticVolume v;
+    KMemoryVolumeIO volume(v.image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    const tagNtfsFileNode* n = AddNode(fs, "e.bin", kEncryptedSector, 70000, 0x40);
+    TempDir out;
+    ASSERT_EQ(fs.SaveFile(n, out.File("e.bin")), 0u);
+    const std::vector<uint8_t> dest = ReadFileBytes(out.File("e.bin"));
+    ASSERT_EQ(dest.size(), 66u + 100 + 70144);
+    EXPECT_EQ(std::vector<uint8_t>(dest.begin(), dest.begin() + 66), EfsStreamHeader(100));
+    EXPECT_EQ(std::memcmp(dest.data() + 66, v.efs.data(), 100), 0);
+    EXPECT_EQ(std::memcmp(dest.data() + 166, v.encrypted.data(), 70144), 0);
+
+    const std::vector<uint8_t> efs = ReadFileBytes(out.File("e.bin.$EFS"));
+    const size_t block0 = 166 + 42, block1 = block0 + 512 + 65536;
+    ASSERT_EQ(efs.size(), block1 + 512 + 4608);
+    EXPECT_EQ(std::vector<uint8_t>(efs.begin() + 166, efs.begin() + block0), EfsDataHeader());
+    EXPECT_EQ(std::vector<uint8_t>(efs.begin() + block0, efs.begin() + block0 + 512), EfsBlockHeader(0, 65536, 65536));
+    EXPECT_EQ(std::vector<uint8_t>(efs.begin() + block1, efs.begin() + block1 + 512), EfsBlockHeader(1, 4464, 4608));
+    EXPECT_EQ(efs[block1 + 18], 1);
+    EXPECT_EQ(std::memcmp(efs.data() + block1 + 512, v.encrypted.data() + 65536, 4608), 0);
+}
+
+TEST(NtfsStreams, SavedStateLoadsBackWhole)
+{
+    SyntheticVolume v;
+    KMemoryVolumeIO volume(v.image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    fs.Mft().Geometry().MftRuns = {{64, 32, 0}, {STREAM_HOLE_SECTOR, 8, 0}};
+    fs.Mft().Geometry().SectorsPerCluster = 8;
+    NtfsCandidate c;
+    c.Head.wLength = 222;
+    c.Head.dwType = 7;
+    std::strcpy(c.Head.szLabel, "Label");
+    c.Head.dwScore = 1234;
+    c.s64MftSector = 64;
+    c.wSectorsPerFileRecord = 2;
+    c.MftRuns = {{64, 16, 0}};
+    fs.AddCandidate(c);
+    AddNode(fs, "a.txt", 100, 5, 0x20);
+    AddNode(fs, "b.txt", 102, 7, 0x20);
+    MemoryStorage store;
+    ASSERT_EQ(fs.SaveTo(&store), 1);
+
+    KNtfsFileSystem back;
+    ASSERT_EQ(back.LoadFrom(&store), 1);
+    EXPECT_EQ(back.Mft().Geometry().SectorsPerCluster, 8u);
+    ASSERT_EQ(back.Mft().Geometry().MftRuns.size(), 2u);
+    EXPECT_EQ(back.Mft().Geometry().MftRuns[1].s64FirstSector, STREAM_HOLE_SECTOR);
+    FileSystemCandidate head;
+    ASSERT_EQ(back.GetCandidate(0, &head), 1);
+    EXPECT_STREQ(head.szLabel, "Label");
+    EXPECT_EQ(head.dwScore, 1234u);
+    EXPECT_EQ(back.GetCandidate(1, &head), 0);
+    EXPECT_EQ(back.GetCandidate(0, nullptr), 0);
+    ASSERT_EQ(back.Nodes().GetCount(), 2);
+    EXPECT_STREQ(back.Nodes().GetName(back.Nodes().GetNode(1)), "b.txt");
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(back.Nodes().GetNode(1)) + 6,
+                          reinterpret_cast<const uint8_t*>(fs.Nodes().GetNode(1)) + 6, 50 - 6), 0);
+
+    store.bytes.resize(20); // cut inside the geometry
+    store.pos = 0;
+    EXPECT_EQ(back.LoadFrom(&store), 0);
+}
