@@ -1,0 +1,91 @@
+#include "DocSearch.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+bool KSpanDocSource::Read(uint64_t off, void* out, size_t len)
+{
+    if (!RangeFits(m_Bytes.size(), off, len))
+        return false;
+    if (len)
+        std::memcpy(out, m_Bytes.data() + off, len);
+    return true;
+}
+
+size_t KSpanDocSource::ReadSome(uint64_t off, void* out, size_t len)
+{
+    if (off >= m_Bytes.size())
+        return 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(len, m_Bytes.size() - off));
+    std::memcpy(out, m_Bytes.data() + off, n);
+    return n;
+}
+
+namespace {
+
+// 64 KiB per read: large enough that a walk over a big file costs few reads, small enough to
+// stay on the stack of the scan's working set.
+constexpr size_t kSearchChunk = 64 * 1024;
+
+} // namespace
+
+bool FindForward(IDocSource& src, uint64_t from, uint64_t until, std::string_view pattern,
+                 uint64_t* found)
+{
+    const uint64_t end = std::min(until, src.Limit());
+    const size_t plen = pattern.size();
+    if (plen == 0 || plen > kSearchChunk || from > end || end - from < plen)
+        return false;
+    std::vector<uint8_t> chunk(kSearchChunk);
+    uint64_t pos = from;
+    while (end - pos >= plen) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kSearchChunk, end - pos));
+        const size_t len = src.ReadSome(pos, chunk.data(), want);
+        if (len < plen)
+            return false;
+        const auto* first = chunk.data();
+        const auto* last = chunk.data() + len;
+        const auto* hit = std::search(first, last, pattern.begin(), pattern.end(),
+                                      [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
+        if (hit != last) {
+            *found = pos + static_cast<uint64_t>(hit - first);
+            return true;
+        }
+        if (len < want || len == end - pos)
+            return false;
+        // Overlap by plen - 1 bytes so a pattern split between two chunks is still seen.
+        pos += len - (plen - 1);
+    }
+    return false;
+}
+
+bool SrcU16(IDocSource& src, uint64_t off, uint16_t& out)
+{
+    uint8_t b[2];
+    out = 0;
+    if (!src.Read(off, b, 2))
+        return false;
+    out = PeekU16LE(b);
+    return true;
+}
+
+bool SrcU32(IDocSource& src, uint64_t off, uint32_t& out)
+{
+    uint8_t b[4];
+    out = 0;
+    if (!src.Read(off, b, 4))
+        return false;
+    out = PeekU32LE(b);
+    return true;
+}
+
+bool SrcU64(IDocSource& src, uint64_t off, uint64_t& out)
+{
+    uint8_t b[8];
+    out = 0;
+    if (!src.Read(off, b, 8))
+        return false;
+    out = PeekU64LE(b);
+    return true;
+}

@@ -1,0 +1,107 @@
+#include "docs/DocsTypeList.h"
+
+#include <cstring>
+
+#include "docs/DocsLayout.h"
+#include "docs/KDocType.h"
+#include "docs/MailParser.h"
+#include "docs/OleParser.h"
+#include "docs/PdfParser.h"
+#include "docs/RarParser.h"
+#include "docs/ZipParser.h"
+
+namespace {
+
+constexpr int64_t KiB = 1024;
+constexpr int64_t MiB = 1024 * KiB;
+constexpr int64_t GiB = 1024 * MiB;
+
+// ---- gates: pure checks of the first bytes ----------------------------------------------
+
+bool ZipGate(ByteView head)
+{
+    uint16_t nameLength = 0;
+    return LoadU16LE(head, 26, nameLength) && RangeFits(head.size(), 30, nameLength) &&
+           CheckZipLocalHeader(head.first(30), head.subspan(30, nameLength));
+}
+
+bool OleGate(ByteView head)
+{
+    tagOleHeader h;
+    if (!LoadRecord(head, 0, h) || std::memcmp(h.Signature, kOleSignature, 8) != 0)
+        return false;
+    return h.ByteOrder == 0xFFFE && ((h.MajorVersion == 3 && h.SectorShift == 9) ||
+                                     (h.MajorVersion == 4 && h.SectorShift == 12));
+}
+
+bool PdfGate(ByteView head)
+{
+    return head.size() >= 8 && std::memcmp(head.data(), "%PDF-", 5) == 0 && head[6] == '.' &&
+           head[7] >= '0' && head[7] <= '9';
+}
+
+bool RarGate(ByteView head)
+{
+    return (head.size() >= 7 && std::memcmp(head.data(), kRar4Marker, 7) == 0) ||
+           (head.size() >= 8 && std::memcmp(head.data(), kRar5Marker, 8) == 0);
+}
+
+bool PstGate(ByteView head)
+{
+    uint16_t client = 0;
+    return head.size() >= 4 && std::memcmp(head.data(), kPstMagic, 4) == 0 &&
+           LoadU16LE(head, 8, client) && client == kPstClientMagic;
+}
+
+bool DbxGate(ByteView head)
+{
+    return head.size() >= kDbxFileSizeOffset + 4 && std::memcmp(head.data(), kDbxMagic, 4) == 0;
+}
+
+// Another file starts on a sector boundary; 512 bytes is the finest sector there is.
+DocProbe ParsePdfAt512(IDocSource& src) { return ParsePdf(src, 512); }
+
+// ---- signatures -------------------------------------------------------------------------
+
+constexpr tagRawSignature kZipSig[] = {{0, 4, "PK\x03\x04"}};
+constexpr tagRawSignature kOleSig[] = {{0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"}};
+constexpr tagRawSignature kPdfSig[] = {{0, 5, "%PDF-"}};
+constexpr tagRawSignature kRarSig[] = {{0, 7, "Rar!\x1A\x07\x00"}, {0, 8, "Rar!\x1A\x07\x01\x00"}};
+constexpr tagRawSignature kPstSig[] = {{0, 4, "!BDN"}};
+constexpr tagRawSignature kDbxSig[] = {{0, 4, "\xCF\xAD\x12\xFE"}};
+
+// ---- the types --------------------------------------------------------------------------
+
+const tagDocTypeDesc kDocx{{"docx", "Office Open XML Document", 256, 2 * GiB}, kZipSig, DocKind::Docx, ZipGate, ParseZip};
+const tagDocTypeDesc kXlsx{{"xlsx", "Office Open XML Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Xlsx, ZipGate, ParseZip};
+const tagDocTypeDesc kPptx{{"pptx", "Office Open XML Presentation", 256, 2 * GiB}, kZipSig, DocKind::Pptx, ZipGate, ParseZip};
+const tagDocTypeDesc kDoc{{"doc", "Compound File Document", 1536, 2 * GiB}, kOleSig, DocKind::Doc, OleGate, ParseOle};
+const tagDocTypeDesc kXls{{"xls", "Compound File Spreadsheet", 1536, 2 * GiB}, kOleSig, DocKind::Xls, OleGate, ParseOle};
+const tagDocTypeDesc kPpt{{"ppt", "Compound File Presentation", 1536, 2 * GiB}, kOleSig, DocKind::Ppt, OleGate, ParseOle};
+const tagDocTypeDesc kPub{{"pub", "Compound File Publication", 1536, 2 * GiB}, kOleSig, DocKind::Pub, OleGate, ParseOle};
+const tagDocTypeDesc kOdt{{"odt", "OpenDocument Text", 256, 2 * GiB}, kZipSig, DocKind::Odt, ZipGate, ParseZip};
+const tagDocTypeDesc kOds{{"ods", "OpenDocument Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Ods, ZipGate, ParseZip};
+const tagDocTypeDesc kOdp{{"odp", "OpenDocument Presentation", 256, 2 * GiB}, kZipSig, DocKind::Odp, ZipGate, ParseZip};
+const tagDocTypeDesc kPdf{{"pdf", "PDF Document", 64, 1 * GiB}, kPdfSig, DocKind::Pdf, PdfGate, ParsePdfAt512};
+const tagDocTypeDesc kZip{{"zip", "ZIP Archive", 64, 4 * GiB}, kZipSig, DocKind::Zip, ZipGate, ParseZip};
+const tagDocTypeDesc kRar{{"rar", "RAR Archive", 20, 4 * GiB}, kRarSig, DocKind::Rar, RarGate, ParseRar};
+const tagDocTypeDesc kPst{{"pst", "Personal Mail Store", 0x4600, 50 * GiB}, kPstSig, DocKind::Pst, PstGate, ParsePst};
+const tagDocTypeDesc kDbx{{"dbx", "Mail Folder Database", kDbxHeaderSize, 2 * GiB}, kDbxSig, DocKind::Dbx, DbxGate, ParseDbx};
+
+template <const tagDocTypeDesc& Desc>
+KRawTypeBase* Create()
+{
+    return new (std::nothrow) KDocType(Desc);
+}
+
+} // namespace
+
+std::span<const RawTypeCreate> RawTypeList_docs()
+{
+    static constexpr RawTypeCreate kTypes[] = {
+        &Create<kDocx>, &Create<kXlsx>, &Create<kPptx>, &Create<kDoc>, &Create<kXls>,
+        &Create<kPpt>,  &Create<kPub>,  &Create<kOdt>,  &Create<kOds>, &Create<kOdp>,
+        &Create<kPdf>,  &Create<kZip>,  &Create<kRar>,  &Create<kPst>, &Create<kDbx>,
+    };
+    return kTypes;
+}

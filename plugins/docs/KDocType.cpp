@@ -1,0 +1,22 @@
+#include "KDocType.h"
+
+#include "KDocReaderSource.h"
+
+KDocType::KDocType(const tagDocTypeDesc& desc) : KRawTypeBase(desc.info, desc.signatures), m_Desc(desc)
+{
+}
+
+RawHeader KDocType::CheckHeader(ByteView head, uint64_t& size) const
+{
+    size = 0;
+    return m_Desc.gate(head) ? RawHeader::Open : RawHeader::No;
+}
+
+tagRawMatch KDocType::FindEnd(KRawReader& reader) const
+{
+    KDocReaderSource src(reader);
+    const DocProbe p = m_Desc.parse(src);
+    if (p.kind != m_Desc.kind)
+        return {};
+    return {true, p.size};
+}

@@ -1,0 +1,179 @@
+#include "OleParser.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "DocsLayout.h"
+
+namespace {
+
+constexpr uint64_t kOleMaxFileSize = 4ull << 30;   // larger compound files are not plausible
+constexpr uint32_t kOleMaxDirSectors = 4096;       // directory sectors followed
+constexpr uint32_t kOleMaxDirEntries = 65536;      // entries examined for root names
+
+struct OleGeometry
+{
+    uint32_t shift = 0;
+    uint32_t sectorSize = 0;
+    uint64_t sectorCap = 0;  // sectors that may exist within the limit
+};
+
+bool CheckHeader(const tagOleHeader& h, uint64_t limit, OleGeometry& g)
+{
+    if (std::memcmp(h.Signature, kOleSignature, 8) != 0 || h.ByteOrder != 0xFFFE)
+        return false;
+    if (!((h.MajorVersion == 3 && h.SectorShift == 9) || (h.MajorVersion == 4 && h.SectorShift == 12)))
+        return false;
+    if (h.MiniSectorShift != 6 || h.FatSectorCount == 0)
+        return false;
+    g.shift = h.SectorShift;
+    g.sectorSize = 1u << g.shift;
+    // Sector n lies at (n + 1) << shift; the header takes the place of sector -1.
+    const uint64_t bytes = std::min(limit, kOleMaxFileSize);
+    g.sectorCap = bytes >> g.shift;
+    const uint64_t perFat = g.sectorSize / 4;
+    if (h.FatSectorCount > kOleMaxFileSize / g.sectorSize / perFat + 1)
+        return false;
+    if (h.FatSectorCount > kOleHeaderDifat && h.DifatSectorCount == 0)
+        return false;
+    return h.FirstDirSector < (kOleMaxFileSize >> g.shift);
+}
+
+bool ReadSector(IDocSource& src, const OleGeometry& g, uint32_t sector, std::vector<uint8_t>& buf)
+{
+    buf.resize(g.sectorSize);
+    return src.Read((uint64_t{sector} + 1) << g.shift, buf.data(), g.sectorSize);
+}
+
+// Loads the whole FAT through the DIFAT. False when a FAT or DIFAT sector cannot be read.
+bool LoadFat(IDocSource& src, const tagOleHeader& h, const OleGeometry& g, std::vector<uint32_t>& fat)
+{
+    const uint64_t perFat = g.sectorSize / 4;
+    if (h.FatSectorCount > g.sectorCap / perFat + 1)
+        return false; // more FAT than the bytes at hand can hold: truncated
+    std::vector<uint32_t> fatSectors(h.Difat, h.Difat + std::min(h.FatSectorCount, kOleHeaderDifat));
+    std::vector<uint8_t> buf;
+    uint32_t difat = h.FirstDifatSector;
+    const uint32_t perDifat = g.sectorSize / 4 - 1;
+    for (uint32_t i = 0; fatSectors.size() < h.FatSectorCount; ++i) {
+        // The FAT sector count bounds the chain: a cyclic DIFAT chain ends here as well.
+        if (i >= h.DifatSectorCount || !ReadSector(src, g, difat, buf))
+            return false;
+        for (uint32_t k = 0; k < perDifat && fatSectors.size() < h.FatSectorCount; ++k)
+            fatSectors.push_back(PeekU32LE(buf.data() + 4 * k));
+        difat = PeekU32LE(buf.data() + 4 * perDifat);
+    }
+    fat.clear();
+    fat.reserve(fatSectors.size() * (g.sectorSize / 4));
+    for (uint32_t s : fatSectors) {
+        if (!ReadSector(src, g, s, buf))
+            return false;
+        for (uint32_t k = 0; k < g.sectorSize / 4; ++k)
+            fat.push_back(PeekU32LE(buf.data() + 4 * k));
+    }
+    return true;
+}
+
+// The directory stream: its chain through the FAT, or only its first sector without a FAT.
+std::vector<uint8_t> ReadDirectory(IDocSource& src, const tagOleHeader& h, const OleGeometry& g,
+                                   const std::vector<uint32_t>& fat)
+{
+    std::vector<uint8_t> dir, buf;
+    uint32_t s = h.FirstDirSector;
+    for (uint32_t n = 0; n < kOleMaxDirSectors && s != kOleEndOfChain; ++n) {
+        if (!ReadSector(src, g, s, buf))
+            break;
+        dir.insert(dir.end(), buf.begin(), buf.end());
+        if (fat.empty() || s >= fat.size())
+            break;
+        s = fat[s];
+    }
+    return dir;
+}
+
+std::string EntryName(const tagOleDirEntry& e)
+{
+    std::string name;
+    const uint32_t units = std::min<uint32_t>(e.NameLength / 2, 32);
+    for (uint32_t i = 0; i < units && e.Name[i] != 0; ++i)
+        name.push_back(e.Name[i] < 0x80 ? static_cast<char>(e.Name[i]) : '?');
+    return name;
+}
+
+bool Has(const std::vector<std::string>& names, std::string_view n)
+{
+    return std::find(names.begin(), names.end(), n) != names.end();
+}
+
+} // namespace
+
+std::vector<std::string> OleRootNames(ByteView directory)
+{
+    std::vector<std::string> names;
+    const size_t count = std::min<size_t>(directory.size() / sizeof(tagOleDirEntry), kOleMaxDirEntries);
+    tagOleDirEntry root;
+    if (count == 0 || !LoadRecord(directory, 0, root) || root.Type != kOleTypeRoot)
+        return names;
+    // The root's children form a binary tree through the sibling links; a visited mark per
+    // entry stops cyclic links in a damaged directory.
+    std::vector<uint8_t> seen(count, 0);
+    std::vector<uint32_t> stack{root.Child};
+    while (!stack.empty()) {
+        const uint32_t id = stack.back();
+        stack.pop_back();
+        if (id >= count || seen[id])
+            continue;
+        seen[id] = 1;
+        tagOleDirEntry e;
+        LoadRecord(directory, size_t{id} * sizeof e, e);
+        if (e.Type != kOleTypeStorage && e.Type != kOleTypeStream)
+            continue;
+        names.push_back(EntryName(e));
+        stack.push_back(e.LeftSibling);
+        stack.push_back(e.RightSibling);
+    }
+    return names;
+}
+
+DocProbe ParseOle(IDocSource& src)
+{
+    DocProbe probe;
+    tagOleHeader h;
+    OleGeometry g;
+    if (!src.Read(0, &h, sizeof h) || !CheckHeader(h, src.Limit(), g))
+        return probe;
+
+    std::vector<uint32_t> fat;
+    const bool fatOk = LoadFat(src, h, g, fat);
+    if (!fatOk)
+        fat.clear();
+    const std::vector<uint8_t> dir = ReadDirectory(src, h, g, fat);
+    const std::vector<std::string> names = OleRootNames(dir);
+    if (Has(names, "WordDocument"))
+        probe.kind = DocKind::Doc;
+    else if (Has(names, "Workbook") || Has(names, "Book"))
+        probe.kind = DocKind::Xls;
+    else if (Has(names, "PowerPoint Document"))
+        probe.kind = DocKind::Ppt;
+    else if (Has(names, "Quill") || (Has(names, "Contents") && Has(names, "Escher")))
+        probe.kind = DocKind::Pub;
+    else
+        return probe;
+
+    if (!fatOk)
+        return probe;
+    // The file ends with the highest sector the FAT does not mark free.
+    uint64_t highest = 0;
+    bool any = false;
+    for (size_t i = 0; i < fat.size(); ++i)
+        if (fat[i] != kOleFreeSect) {
+            highest = i;
+            any = true;
+        }
+    if (!any)
+        return probe;
+    const uint64_t size = (highest + 2) << g.shift;
+    if (Reaches(src, size))
+        probe.size = size;
+    return probe;
+}

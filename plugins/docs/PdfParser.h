@@ -1,0 +1,10 @@
+#pragma once
+// PDF documents: "%PDF-" header; the file ends after its last "%%EOF" marker (and the line end
+// that follows it). Incremental updates and linearized files carry several markers, so the
+// walk goes on while the bytes after a marker continue the file.
+#include "DocProbe.h"
+#include "IDocSource.h"
+
+// `alignment` is the sector size: another file can only start on a sector boundary, and a new
+// "%PDF-" there ends the search. size 0: no end marker found.
+DocProbe ParsePdf(IDocSource& src, uint32_t alignment);

@@ -1,0 +1,13 @@
+#pragma once
+// ZIP containers: plain archives and the office formats built on them (OOXML documents,
+// spreadsheets and presentations; OpenDocument text, spreadsheets and presentations).
+#include "DocProbe.h"
+#include "IDocSource.h"
+
+// Checks the local header at offset 0, finds the archive's end record and names the kind from
+// its members. kind None: not a ZIP start. size 0: a ZIP start whose end was not found (the
+// archive is truncated or damaged).
+DocProbe ParseZip(IDocSource& src);
+
+// The checks on the first local header alone (name, version, flags, method).
+bool CheckZipLocalHeader(ByteView header30, ByteView name);

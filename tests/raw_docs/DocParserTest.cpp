@@ -1,0 +1,250 @@
+// The pure parsers over bytes in memory: every sample is recognised with its exact length, also
+// when other data follows it; damaged and truncated samples never lead out of bounds and never
+// report a length the bytes do not have.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "DocSamples.h"
+#include "docs/DocsLayout.h"
+#include "docs/MailParser.h"
+#include "docs/OleParser.h"
+#include "docs/PdfParser.h"
+#include "docs/RarParser.h"
+#include "docs/ZipParser.h"
+#include "support/TestFiles.h"
+
+std::vector<uint8_t> LoadDocSample(const std::string& file)
+{
+    return ReadFileBytes(SourcePath("tests/data/raw/docs/" + file));
+}
+
+namespace {
+
+// Every parser of the family, as the scan would try them on one start.
+DocProbe ProbeAll(ByteView bytes)
+{
+    KSpanDocSource src(bytes);
+    const std::function<DocProbe()> parsers[] = {
+        [&] { return ParseZip(src); }, [&] { return ParseOle(src); },
+        [&] { return ParsePdf(src, 512); }, [&] { return ParseRar(src); },
+        [&] { return ParsePst(src); }, [&] { return ParseDbx(src); },
+    };
+    for (const auto& parse : parsers) {
+        const DocProbe p = parse();
+        if (p.kind != DocKind::None)
+            return p;
+    }
+    return {};
+}
+
+std::vector<uint8_t> WithJunk(std::vector<uint8_t> bytes, size_t junk, uint32_t seed)
+{
+    const std::vector<uint8_t> tail = PatternBytes(junk, seed);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+}
+
+} // namespace
+
+TEST(DocParsers, EverySampleHasItsKindAndExactLengthAloneAndBeforeJunk)
+{
+    for (const DocSample& s : DocSamples()) {
+        SCOPED_TRACE(s.file);
+        const std::vector<uint8_t> bytes = LoadDocSample(s.file);
+        ASSERT_FALSE(bytes.empty());
+        DocProbe p = ProbeAll(bytes);
+        EXPECT_EQ(p.kind, s.kind);
+        EXPECT_EQ(p.size, bytes.size());
+        // Junk after the file (the next file or old data) must not stretch its end.
+        p = ProbeAll(WithJunk(bytes, 70000, 3));
+        EXPECT_EQ(p.kind, s.kind);
+        EXPECT_EQ(p.size, bytes.size());
+    }
+}
+
+TEST(DocParsers, TruncatedSamplesGiveNoLengthBeyondTheBytes)
+{
+    for (const DocSample& s : DocSamples()) {
+        SCOPED_TRACE(s.file);
+        const std::vector<uint8_t> bytes = LoadDocSample(s.file);
+        for (size_t cut : {size_t{7}, size_t{40}, bytes.size() / 4, bytes.size() / 2, bytes.size() - 1}) {
+            const std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
+            const DocProbe p = ProbeAll(part);
+            EXPECT_LT(p.size, bytes.size()) << "cut at " << cut;
+            EXPECT_LE(p.size, cut) << "cut at " << cut;
+            // Cut before the members that name it, an office document is a plain archive.
+            const bool zipped = s.kind >= DocKind::Zip && s.kind <= DocKind::Odp;
+            if (p.kind != DocKind::None && !(zipped && p.kind == DocKind::Zip)) {
+                EXPECT_EQ(p.kind, s.kind) << "cut at " << cut;
+            }
+        }
+    }
+}
+
+TEST(DocParsers, RandomDamageStaysInBounds)
+{
+    // Fixed seed: about 1% of each sample's bytes overwritten, a few hundred times.
+    uint32_t seed = 12345;
+    for (const DocSample& s : DocSamples()) {
+        SCOPED_TRACE(s.file);
+        const std::vector<uint8_t> clean = WithJunk(LoadDocSample(s.file), 1024, 9);
+        for (int round = 0; round < 40; ++round) {
+            std::vector<uint8_t> bytes = clean;
+            const std::vector<uint8_t> noise = PatternBytes(bytes.size() / 100 * 2 + 2, ++seed);
+            for (size_t i = 0; i + 1 < noise.size(); i += 2)
+                bytes[(noise[i] * 7919u + noise[i + 1] * 104729u + i * 31u) % bytes.size()] = noise[i + 1];
+            const DocProbe p = ProbeAll(bytes);
+            EXPECT_LE(p.size, bytes.size());
+        }
+    }
+}
+
+TEST(DocZip, KindFollowsTheMembers)
+{
+    // Without [Content_Types].xml a "word/" member does not make a document.
+    std::vector<uint8_t> docx = LoadDocSample("sample.docx");
+    for (size_t i = 0; i + 19 <= docx.size(); ++i)
+        if (std::memcmp(&docx[i], "[Content_Types].xml", 19) == 0)
+            docx[i + 1] = 'X';
+    KSpanDocSource src(docx);
+    const DocProbe p = ParseZip(src);
+    EXPECT_EQ(p.kind, DocKind::Zip);
+    EXPECT_EQ(p.size, docx.size());
+
+    // A truncated document keeps its kind from the local headers seen before the cut.
+    const std::vector<uint8_t> full = LoadDocSample("sample.xlsx");
+    const std::vector<uint8_t> half(full.begin(), full.begin() + static_cast<long>(full.size() * 3 / 4));
+    KSpanDocSource halfSrc(half);
+    const DocProbe h = ParseZip(halfSrc);
+    EXPECT_EQ(h.kind, DocKind::Xlsx);
+    EXPECT_EQ(h.size, 0u);
+}
+
+TEST(DocZip, StoredInnerArchiveDoesNotEndTheOuterOne)
+{
+    // An archive holding another archive uncompressed: the inner end record sits inside the
+    // outer file, and its offsets do not fit the outer start.
+    const std::vector<uint8_t> inner = LoadDocSample("sample-stream.zip");
+    // One stored member whose data is the inner archive, then the outer central directory.
+    tagZipLocalHeader h{};
+    h.Signature = kZipLocalSig;
+    h.VersionNeeded = 10;
+    h.CompressedSize = h.UncompressedSize = static_cast<uint32_t>(inner.size());
+    h.NameLength = 9;
+    std::vector<uint8_t> zip(sizeof h);
+    std::memcpy(zip.data(), &h, sizeof h);
+    zip.insert(zip.end(), {'i', 'n', 'n', 'e', 'r', '.', 'z', 'i', 'p'});
+    zip.insert(zip.end(), inner.begin(), inner.end());
+    tagZipCentralHeader c{};
+    c.Signature = kZipCentralSig;
+    c.VersionNeeded = 10;
+    c.CompressedSize = c.UncompressedSize = h.CompressedSize;
+    c.NameLength = 9;
+    const uint32_t cdOff = static_cast<uint32_t>(zip.size());
+    zip.resize(zip.size() + sizeof c);
+    std::memcpy(zip.data() + cdOff, &c, sizeof c);
+    zip.insert(zip.end(), {'i', 'n', 'n', 'e', 'r', '.', 'z', 'i', 'p'});
+    tagZipEndRecord e{};
+    e.Signature = kZipEndSig;
+    e.EntriesOnDisk = e.EntriesTotal = 1;
+    e.CentralOffset = cdOff;
+    e.CentralSize = static_cast<uint32_t>(zip.size() - cdOff);
+    const size_t at = zip.size();
+    zip.resize(at + sizeof e);
+    std::memcpy(zip.data() + at, &e, sizeof e);
+    // Force the search path as well: mark the member as having a trailing descriptor.
+    for (uint16_t flags : {uint16_t{0}, uint16_t{8}}) {
+        std::memcpy(zip.data() + 6, &flags, 2);
+        KSpanDocSource src(zip);
+        const DocProbe p = ParseZip(src);
+        EXPECT_EQ(p.size, zip.size()) << "flags " << flags;
+    }
+}
+
+TEST(DocZip, LocalHeaderGate)
+{
+    const std::vector<uint8_t> zip = LoadDocSample("sample.zip");
+    auto check = [&](size_t off, uint8_t value) {
+        std::vector<uint8_t> b = zip;
+        b[off] = value;
+        return CheckZipLocalHeader(ByteView(b.data(), 30), ByteView(b.data() + 30, PeekU16LE(&b[26])));
+    };
+    EXPECT_TRUE(check(4, 20));
+    EXPECT_FALSE(check(4, 64));     // version 6.4 does not exist
+    EXPECT_FALSE(check(7, 0x80));   // reserved flag bit
+    EXPECT_FALSE(check(8, 7));      // unknown method
+    EXPECT_FALSE(check(30, 0x01));  // control character in the name
+}
+
+TEST(DocPdf, EndIsTheLastMarkerThatEndsTheFile)
+{
+    const std::vector<uint8_t> one = LoadDocSample("sample.pdf");
+    const std::vector<uint8_t> two = LoadDocSample("sample-update.pdf");
+    // The updated file keeps its first marker inside: its end is the second one.
+    KSpanDocSource src2(two);
+    EXPECT_EQ(ParsePdf(src2, 512).size, two.size());
+
+    // Another document starting at the next sector boundary ends a file without a marker.
+    std::vector<uint8_t> noEnd(one.begin(), one.end() - 7);
+    noEnd.resize(2048, ' ');
+    noEnd.insert(noEnd.end(), one.begin(), one.end());
+    KSpanDocSource src3(noEnd);
+    const DocProbe p = ParsePdf(src3, 512);
+    EXPECT_EQ(p.kind, DocKind::Pdf);
+    EXPECT_EQ(p.size, 0u);
+
+    // Zeros after the marker are slack, not a continuation.
+    std::vector<uint8_t> slack = one;
+    slack.resize(one.size() + 600, 0);
+    slack.insert(slack.end(), {'1', ' ', '0', ' ', 'o', 'b', 'j'});
+    KSpanDocSource src4(slack);
+    EXPECT_EQ(ParsePdf(src4, 512).size, one.size());
+
+    const uint8_t notPdf[] = {'%', 'P', 'D', 'F', '-', 'x', '.', '1'};
+    KSpanDocSource src5(notPdf);
+    EXPECT_EQ(ParsePdf(src5, 512).kind, DocKind::None);
+}
+
+TEST(DocRar, HeaderCrcGuardsTheWalk)
+{
+    for (const char* file : {"sample.rar", "sample-v5.rar"}) {
+        SCOPED_TRACE(file);
+        std::vector<uint8_t> rar = LoadDocSample(file);
+        // Damage the first file header's name: the walk stops there, the start stays a RAR.
+        const size_t nameAt = std::string(rar.begin(), rar.end()).find(".txt");
+        ASSERT_NE(nameAt, std::string::npos);
+        rar[nameAt] ^= 0x20;
+        KSpanDocSource src(rar);
+        DocProbe p = ParseRar(src);
+        EXPECT_EQ(p.kind, DocKind::Rar);
+        EXPECT_EQ(p.size, 0u);
+        // A damaged archive header right after the marker: not an archive at all.
+        rar = LoadDocSample(file);
+        rar[std::string(file) == "sample.rar" ? 9 : 13] ^= 0x01;
+        KSpanDocSource src2(rar);
+        EXPECT_EQ(ParseRar(src2).kind, DocKind::None);
+    }
+}
+
+TEST(DocMail, RecordedLengthBeyondTheBytesIsNotReported)
+{
+    for (const char* file : {"sample.pst", "sample-ansi.pst", "sample.dbx"}) {
+        SCOPED_TRACE(file);
+        const std::vector<uint8_t> full = LoadDocSample(file);
+        const std::vector<uint8_t> part(full.begin(), full.end() - 512);
+        const DocProbe p = ProbeAll(part);
+        EXPECT_NE(p.kind, DocKind::None);
+        EXPECT_EQ(p.size, 0u);
+    }
+    std::vector<uint8_t> pst = LoadDocSample("sample.pst");
+    pst[10] = 16; // no store version 16
+    KSpanDocSource src(pst);
+    EXPECT_EQ(ParsePst(src).kind, DocKind::None);
+    std::vector<uint8_t> dbx = LoadDocSample("sample.dbx");
+    dbx[kDbxFileSizeOffset + 1] = 0; // smaller than the header itself
+    dbx[kDbxFileSizeOffset] = 0x10;
+    KSpanDocSource src2(dbx);
+    EXPECT_EQ(ParseDbx(src2).kind, DocKind::None);
+}

@@ -1,0 +1,119 @@
+// The document, archive and mailbox types as the deep scan runs them: samples laid at sector
+// boundaries between junk on an in-memory volume, fed in buffers of sectors.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+#include "DocSamples.h"
+#include "docs/DocsTypeList.h"
+#include "raw/KRawFileArray.h"
+#include "support/TestFiles.h"
+#include "volume/KMemoryVolumeIO.h"
+
+namespace {
+
+struct Found
+{
+    std::string extension;
+    int64_t firstSector;
+    int64_t size;
+};
+
+struct TypeDeleter
+{
+    void operator()(KRawTypeBase* t) const { t->Release(); }
+};
+using TypePtr = std::unique_ptr<KRawTypeBase, TypeDeleter>;
+
+std::vector<TypePtr> DocTypes()
+{
+    std::vector<TypePtr> types;
+    for (RawTypeCreate create : RawTypeList_docs())
+        types.emplace_back(create());
+    return types;
+}
+
+std::vector<Found> Scan(const std::vector<uint8_t>& image, uint32_t bufferSectors)
+{
+    KMemoryVolumeIO volume(image);
+    const uint64_t total = image.size() / 512;
+    std::vector<TypePtr> types = DocTypes();
+    for (auto& t : types)
+        t->BeginScan();
+    std::vector<Found> found;
+    std::vector<uint8_t> buf(size_t{bufferSectors} * 512);
+    KRawFileArray hits;
+    for (uint64_t s = 0; s < total; s += bufferSectors) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bufferSectors, total - s));
+        EXPECT_EQ(volume.ReadSectors(s, buf.data(), n), 0u);
+        const RawScanArgs args{static_cast<int64_t>(s), buf.data(), n, 512, &volume};
+        for (auto& t : types) {
+            hits.Clear();
+            t->Scan(&args, &hits);
+            char ext[260];
+            t->GetExtension(ext, sizeof ext);
+            for (int i = 0; i < hits.GetCount(); ++i) {
+                RawHit h{};
+                hits.GetAt(i, &h);
+                found.push_back({ext, h.firstSector, h.size});
+            }
+        }
+    }
+    return found;
+}
+
+std::string Extension(const std::string& file)
+{
+    return file.substr(file.rfind('.') + 1);
+}
+
+} // namespace
+
+TEST(DocTypes, EverySampleFoundOnceWithItsTypeAndLength)
+{
+    for (uint32_t bufferSectors : {512u, 8u}) {
+        SCOPED_TRACE(bufferSectors);
+        std::vector<uint8_t> image = PatternBytes(512 * 16, 1);
+        std::map<int64_t, DocSample> planted;
+        uint32_t seed = 2;
+        for (const DocSample& s : DocSamples()) {
+            const std::vector<uint8_t> bytes = LoadDocSample(s.file);
+            planted.emplace(static_cast<int64_t>(image.size() / 512), s);
+            image.insert(image.end(), bytes.begin(), bytes.end());
+            // Junk up to the next sector boundary and a few sectors more.
+            const std::vector<uint8_t> junk = PatternBytes((512 - image.size() % 512) % 512 + 512 * (seed % 5), seed);
+            image.insert(image.end(), junk.begin(), junk.end());
+            ++seed;
+        }
+        const std::vector<Found> found = Scan(image, bufferSectors);
+        std::map<int64_t, Found> bySector;
+        for (const Found& f : found) {
+            EXPECT_TRUE(bySector.emplace(f.firstSector, f).second) << "twice at " << f.firstSector;
+        }
+        for (const auto& [sector, sample] : planted) {
+            SCOPED_TRACE(sample.file);
+            auto it = bySector.find(sector);
+            ASSERT_NE(it, bySector.end());
+            EXPECT_EQ(it->second.extension, Extension(sample.file));
+            EXPECT_EQ(it->second.size, static_cast<int64_t>(LoadDocSample(sample.file).size()));
+        }
+        EXPECT_EQ(found.size(), planted.size());
+    }
+}
+
+TEST(DocTypes, FileCutByTheVolumeEndIsFoundWithoutALength)
+{
+    for (const char* file : {"sample.docx", "sample.doc", "sample.pdf", "sample.rar", "sample.pst", "sample.dbx"}) {
+        SCOPED_TRACE(file);
+        std::vector<uint8_t> image = PatternBytes(512 * 4, 5);
+        const std::vector<uint8_t> bytes = LoadDocSample(file);
+        image.insert(image.end(), bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 3 / 4));
+        image.resize(image.size() / 512 * 512);
+        const std::vector<Found> found = Scan(image, 512);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].firstSector, 4);
+        EXPECT_EQ(found[0].size, 0);
+        EXPECT_EQ(found[0].extension, Extension(file));
+    }
+}

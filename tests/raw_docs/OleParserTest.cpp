@@ -1,0 +1,96 @@
+// Compound files: kind from the root's entries, length from the FAT, and bounded walks over
+// damaged chains.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "DocSamples.h"
+#include "docs/DocsLayout.h"
+#include "docs/OleParser.h"
+
+namespace {
+
+void PutU32(std::vector<uint8_t>& b, size_t off, uint32_t v) { std::memcpy(&b[off], &v, 4); }
+
+// Sample layout (512-byte sectors): header, FAT in sector 0 (file offset 512), directory in
+// sector 1 (offset 1024), stream in sectors 2..9.
+constexpr size_t kFat = 512;
+constexpr size_t kDir = 1024;
+
+} // namespace
+
+TEST(DocOle, LengthComesFromTheHighestAllocatedSector)
+{
+    std::vector<uint8_t> doc = LoadDocSample("sample.doc");
+    // Free the stream's last sector and allocate a later one: the end moves with the FAT.
+    PutU32(doc, kFat + 4 * 9, kOleFreeSect);
+    PutU32(doc, kFat + 4 * 8, kOleEndOfChain);
+    doc.resize(13 * 512, 0);
+    PutU32(doc, kFat + 4 * 11, kOleEndOfChain);
+    KSpanDocSource src(doc);
+    const DocProbe p = ParseOle(src);
+    EXPECT_EQ(p.kind, DocKind::Doc);
+    EXPECT_EQ(p.size, 13u * 512);
+}
+
+TEST(DocOle, DamagedChainsEndTheWalk)
+{
+    // Directory chain that points at itself: the walk stops, the kind is still found.
+    std::vector<uint8_t> doc = LoadDocSample("sample.doc");
+    PutU32(doc, kFat + 4 * 1, 1);
+    KSpanDocSource src(doc);
+    EXPECT_EQ(ParseOle(src).kind, DocKind::Doc);
+
+    // Sibling links forming a cycle in the root's tree.
+    doc = LoadDocSample("sample.doc");
+    PutU32(doc, kDir + 128 * 3 + 72, 1); // entry 3's right sibling back to entry 1
+    KSpanDocSource src2(doc);
+    EXPECT_EQ(ParseOle(src2).kind, DocKind::Doc);
+
+    // A DIFAT chain that loops: more FAT sectors claimed than the header holds.
+    doc = LoadDocSample("sample.doc");
+    PutU32(doc, 44, 200);    // FAT sectors
+    PutU32(doc, 68, 0);      // first DIFAT sector: the FAT sector itself
+    PutU32(doc, 72, 1000);   // DIFAT sectors
+    KSpanDocSource src3(doc);
+    const DocProbe p = ParseOle(src3);
+    EXPECT_EQ(p.size, 0u);
+}
+
+TEST(DocOle, HeaderGateAndForeignKinds)
+{
+    std::vector<uint8_t> doc = LoadDocSample("sample.doc");
+    for (auto [off, value] : {std::pair<size_t, uint8_t>{30, 10}, {28, 0xFF}, {32, 7}, {26, 5}}) {
+        std::vector<uint8_t> b = doc;
+        b[off] = value;
+        KSpanDocSource src(b);
+        EXPECT_EQ(ParseOle(src).kind, DocKind::None) << "offset " << off;
+    }
+    // A compound file with none of our streams (another application's) is not ours.
+    std::vector<uint8_t> b = doc;
+    b[kDir + 128] = 'X'; // "WordDocument" -> "XordDocument"
+    KSpanDocSource src(b);
+    EXPECT_EQ(ParseOle(src).kind, DocKind::None);
+}
+
+TEST(DocOle, RootNamesOnlyFromTheRootTree)
+{
+    // An embedded workbook inside a storage does not make a spreadsheet.
+    std::vector<uint8_t> dir(128 * 3, 0);
+    auto entry = [&](int i, const char* name, uint8_t type, uint32_t child) {
+        tagOleDirEntry e{};
+        for (size_t k = 0; name[k]; ++k)
+            e.Name[k] = static_cast<uint16_t>(name[k]);
+        e.NameLength = static_cast<uint16_t>((std::strlen(name) + 1) * 2);
+        e.Type = type;
+        e.LeftSibling = e.RightSibling = kOleNoStream;
+        e.Child = child;
+        std::memcpy(&dir[128 * static_cast<size_t>(i)], &e, sizeof e);
+    };
+    entry(0, "Root Entry", kOleTypeRoot, 1);
+    entry(1, "ObjectPool", kOleTypeStorage, 2);
+    entry(2, "Workbook", kOleTypeStream, kOleNoStream);
+    const std::vector<std::string> names = OleRootNames(dir);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0], "ObjectPool");
+}
