@@ -1,0 +1,118 @@
+#include "fat/FatDirEntry.h"
+
+#include <cstring>
+
+#include "fat/FatLayout.h"
+
+namespace {
+
+uint16_t Word(const uint8_t* e, size_t off) { return static_cast<uint16_t>(e[off] | (e[off + 1] << 8)); }
+
+bool AllBytesEqual(const uint8_t* e)
+{
+    for (size_t i = 1; i < kFatEntrySize; ++i)
+        if (e[i] != e[0]) return false;
+    return true;
+}
+
+bool StampIsClock(uint16_t date, uint16_t time)
+{
+    const unsigned month = (date >> 5) & 0x0F;
+    const unsigned day = date & 0x1F;
+    const unsigned hour = time >> 11;
+    const unsigned minute = (time >> 5) & 0x3F;
+    return month >= 1 && month <= 12 && day != 0 && hour <= 23 && minute <= 59;
+}
+
+bool IsForbiddenNameByte(uint8_t b)
+{
+    if (b < 0x1A || b == 0xFF) return true;
+    switch (b)
+    {
+    case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool IsValidShortName(const uint8_t* name11)
+{
+    bool blankSeen = false;
+    for (size_t i = 0; i < 11; ++i)
+    {
+        const uint8_t b = name11[i];
+        if (IsForbiddenNameByte(b)) return false;
+        if (i < 8)
+        {
+            if (b == ' ') blankSeen = true;
+            else if (blankSeen) return false;
+        }
+    }
+    return true;
+}
+
+bool IsCleanName(const char* name)
+{
+    if (name == nullptr || *name == 0) return false;
+    return std::strpbrk(name, "?*|\\/:\"<>") == nullptr;
+}
+
+bool IsValidEntry(const uint8_t* e, const FatEntryLimits& limits)
+{
+    const uint8_t attr = e[11];
+    if (attr == FAT_ATTR_LONG_NAME)
+    {
+        if (Word(e, 26) != 0) return false;
+        if (e[0] != kFatDeletedMark)
+        {
+            const unsigned seq = e[0] & 0xBFu;
+            if (seq == 0 || seq > 22) return false;
+        }
+        return !AllBytesEqual(e);
+    }
+    // Cheapest rejections first: the scan meets mostly non-entries.
+    if (attr & FAT_ATTR_RESERVED) return false;
+    const uint32_t cluster = FatEntryFirstCluster(e);
+    const uint32_t size = FatEntrySize(e);
+    if (limits.ClusterCount != 0 && cluster >= limits.ClusterCount) return false;
+    if (cluster < 2 && size != 0) return false;
+    if (limits.ClusterCount == 0 && cluster >= limits.VolumeSectors) return false;
+    if (!IsValidShortName(e)) return false;
+    if (!(attr & FAT_ATTR_VOLUME))
+    {
+        if (limits.EndSector != limits.DataStart && limits.BytesPerSector != 0)
+        {
+            const int64_t dataSectors = limits.EndSector - limits.DataStart + 1;
+            if (static_cast<int64_t>(size / limits.BytesPerSector) >= dataSectors) return false;
+        }
+        if (Word(e, 22) == 0 && Word(e, 24) == 0 && Word(e, 16) == 0 && Word(e, 14) == 0) return false;
+    }
+    return !AllBytesEqual(e);
+}
+
+bool HasValidTimes(const uint8_t* e)
+{
+    if (e[11] == FAT_ATTR_LONG_NAME) return true;
+    if (e[11] & FAT_ATTR_RESERVED) return false;
+    const uint16_t cTime = Word(e, 14), cDate = Word(e, 16);
+    if (cDate != 0 && cTime != 0 && !StampIsClock(cDate, cTime)) return false;
+    return StampIsClock(Word(e, 24), Word(e, 22));
+}
+
+std::string FatShortName(const uint8_t* e)
+{
+    std::string name;
+    for (size_t i = 0; i < 8 && e[i] != ' '; ++i)
+        name.push_back(static_cast<char>(e[i]));
+    if (e[8] != ' ')
+    {
+        name.push_back('.');
+        for (size_t i = 8; i < 11 && e[i] != ' '; ++i)
+            name.push_back(static_cast<char>(e[i]));
+    }
+    if (!name.empty() && e[0] == kFatDeletedMark) name[0] = '_';
+    return name;
+}

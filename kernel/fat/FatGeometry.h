@@ -1,0 +1,36 @@
+#pragma once
+// The layout of the selected FAT file system, from a candidate or from the boot sector at
+// volume sector 0. All sector numbers are volume-relative; -1 means unknown.
+#include <cstdint>
+
+#include "base/ByteView.h"
+#include "fat/FatLayout.h"
+
+struct FatGeometry
+{
+    uint32_t SectorsPerCluster = 0; // never 0 once set (0 becomes 1)
+    uint32_t SectorsPerFat = 0;     // 0 for an inferred candidate
+    int64_t Fat1Start = -1;
+    int64_t Fat2Start = -1;
+    int64_t RootStart = -1;         // FAT12/16 fixed root area; FAT32 first root cluster
+    uint32_t RootSectors = 0;
+    int64_t DataStart = 0;          // first sector of cluster 2
+    int64_t EndSector = 0;
+    uint32_t ClusterCount = 0;      // entries of the table: bound for every cluster number
+    int32_t FatType = -1;
+
+    int64_t ClusterSector(uint32_t cluster) const
+    {
+        return DataStart + (static_cast<int64_t>(cluster) - 2) * static_cast<int64_t>(SectorsPerCluster);
+    }
+};
+
+// Entries a table of `sectorsPerFat` 512-byte sectors holds for `type`; an inferred
+// candidate (no table) gets sectorCount / sectorsPerCluster + 2.
+uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCount, uint32_t sectorsPerCluster);
+
+FatGeometry FatGeometryFromCandidate(const FatCandidate& c);
+
+// The volume's own file system; `type` is the FAT type the caller determined. Returns 87 when
+// the boot sector has no total sector count or `type` is not a FAT type.
+uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, FatGeometry* out);

@@ -1,0 +1,54 @@
+#pragma once
+// Turns the entries of a folder, one at a time, into file records. Long-name parts are
+// collected across entries, clusters and folders until their short entry arrives; the
+// collection state is part of the scanner's stored state.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "fat/FatDirEntry.h"
+#include "fat/FatLayout.h"
+
+// What one short entry describes, ready to become a record.
+struct FatParsedEntry
+{
+    std::string Name;
+    uint32_t Size = 0;
+    int64_t Created = 0;     // local file time, 0 when the stamp is not a date
+    int64_t Modified = 0;
+    uint8_t Attributes = 0;
+    bool Deleted = false;
+    uint32_t FirstCluster = 0;
+};
+
+enum class FatParseOutcome
+{
+    Skipped,        // not a recordable entry (unused, dot, label, invalid, oversized)
+    LongNamePart,   // a long-name part was collected
+    Record,         // `out` describes a file or folder
+};
+
+class KFatEntryParser
+{
+public:
+    KFatEntryParser() { Reset(); }
+
+    /// `entry` is 32 bytes; `limits` the current geometry.
+    FatParseOutcome Parse(const uint8_t* entry, const FatEntryLimits& limits, FatParsedEntry* out);
+    void Reset();
+
+    // Stored form: last part's first byte (1), the 520-byte character buffer, the collected
+    // count (u32), the 520-byte name buffer.
+    static constexpr size_t kStoredSize = 1 + kFatNameBufferBytes + 4 + kFatNameBufferBytes;
+    void Store(uint8_t* out) const;
+    void Restore(const uint8_t* in);
+
+private:
+    void TakeLongNamePart(const uint8_t* entry);
+    std::string AssembleLongName() const;
+
+    uint8_t m_LastFirstByte = 0;
+    uint32_t m_Count = 0;
+    std::array<char16_t, kFatMaxLongNameParts * kFatLongNameChars> m_Chars{};
+    std::array<char, kFatNameBufferBytes> m_Name{};
+};

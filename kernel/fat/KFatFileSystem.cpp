@@ -1,0 +1,422 @@
+#include "fat/KFatFileSystem.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "base/FormatSize.h"
+#include "base/VlmErrors.h"
+#include "fat/CopyFileOut.h"
+#include "fat/FatBootSector.h"
+#include "fat/KFatFolderReader.h"
+#include "fs/KBuildFileTree.h"
+#include "fs/KOutStream.h"
+#include "res/VlmStrings.h"
+#include "storage/IStorageManager.h"
+#include "volume/FileSystemType.h"
+#include "volume/IVolumeIO.h"
+
+namespace {
+
+KFatFileSystem::LabelLookup g_LabelLookup = nullptr;
+
+// The largest table copy held in memory: 2^21 sectors (1 GiB) is beyond any real FAT32 table
+// (2^28 clusters); a larger size comes from a damaged boot sector.
+constexpr uint32_t kMaxFatSectors = 0x200000;
+constexpr uint64_t kMaxStoredFatBytes = static_cast<uint64_t>(kMaxFatSectors) * kFatSectorSize;
+
+} // namespace
+
+void KFatFileSystem::SetLabelLookup(LabelLookup lookup) { g_LabelLookup = lookup; }
+
+KFatFileSystem::KFatFileSystem() = default;
+KFatFileSystem::~KFatFileSystem() = default;
+
+void KFatFileSystem::SetVolume(IVolumeIO* volume)
+{
+    m_pVolume = volume;
+    m_dwBytesPerSector = 0;
+    m_s64TotalSectors = 0;
+    tagDiskGeometry g{};
+    if (volume && volume->GetGeometry(&g) == 0)
+    {
+        m_dwBytesPerSector = g.BytesPerSector;
+        m_s64TotalSectors = static_cast<int64_t>(g.TotalSectors);
+    }
+    m_Scan.SetVolume(volume, m_dwBytesPerSector, static_cast<uint64_t>(m_s64TotalSectors));
+}
+
+void KFatFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
+{
+    m_dwSectorInfo = value;
+    m_dwBytesPerSector = bytesPerSector;
+    m_Scan.SetVolume(m_pVolume, m_dwBytesPerSector, static_cast<uint64_t>(m_s64TotalSectors));
+}
+
+uint32_t KFatFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
+{
+    if (bytesPerSector) *bytesPerSector = m_dwBytesPerSector;
+    return m_dwSectorInfo;
+}
+
+uint32_t KFatFileSystem::Begin_ScanFS()
+{
+    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_CURRENT_DIRECTORY;
+    m_Store.Clear();
+    m_Scan.Reset();
+    m_nSelected = -1;
+    // The scan judges entries against an empty geometry, whatever was selected before.
+    ResetGeometry();
+    return ERROR_SUCCESS;
+}
+
+uint32_t KFatFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
+{
+    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_NOT_SAME_DEVICE;
+    if (!buffer || sectorCount <= 0) return ERROR_SUCCESS;
+    try
+    {
+        for (int i = 0; i < sectorCount; ++i)
+        {
+            const uint8_t* p = buffer + static_cast<size_t>(i) * m_dwBytesPerSector;
+            m_Scan.ScanSector(stats, firstSector + i, ByteView(p, m_dwBytesPerSector));
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+}
+
+uint32_t KFatFileSystem::End_ScanFS()
+{
+    m_Scan.End(*this);
+    return ERROR_SUCCESS;
+}
+
+int KFatFileSystem::GetCandidateCount(uint32_t* count)
+{
+    if (count) *count = static_cast<uint32_t>(m_Scan.Candidates().size());
+    return 1;
+}
+
+int KFatFileSystem::GetCandidate(int index, FileSystemCandidate* out)
+{
+    if (!out || index < 0 || static_cast<size_t>(index) >= m_Scan.Candidates().size()) return 0;
+    static_assert(sizeof(FileSystemCandidate) == kFatCandidateHeadLength);
+    std::memcpy(out, &m_Scan.Candidates()[static_cast<size_t>(index)], kFatCandidateHeadLength);
+    return 1;
+}
+
+void KFatFileSystem::ResetGeometry()
+{
+    m_Geometry = FatGeometry{};
+    m_Geometry.SectorsPerCluster = 0;
+    m_Geometry.Fat1Start = 0;
+    m_Geometry.Fat2Start = 0;
+    m_Geometry.RootStart = 0;
+    m_Table.Clear();
+    m_Parser.Reset();
+}
+
+bool KFatFileSystem::TryFatCopy(int64_t start)
+{
+    const uint32_t f = m_Geometry.SectorsPerFat;
+    if (start <= 0 || f > kMaxFatSectors) return false;
+    if (start + static_cast<int64_t>(f) >= m_s64TotalSectors) return false;
+    if (m_dwBytesPerSector != kFatSectorSize) return false; // the table math is in 512-byte sectors
+    std::vector<uint8_t> table;
+    try
+    {
+        table.resize(static_cast<size_t>(f) * kFatSectorSize);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    if (m_pVolume->ReadSectors(static_cast<uint64_t>(start), table.data(), f) != 0) return false;
+    try
+    {
+        return m_Table.Accept(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+}
+
+void KFatFileSystem::LoadFat()
+{
+    m_Table.Clear();
+    if (m_Geometry.SectorsPerFat == 0 || !m_pVolume) return;
+    if (!TryFatCopy(m_Geometry.Fat1Start)) TryFatCopy(m_Geometry.Fat2Start);
+}
+
+bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)
+{
+    std::string name;
+    if (useVolumeName && m_pVolume)
+    {
+        m_pVolume->GetName(&name);
+        if (!name.empty()) name += "\\";
+        const std::string label = g_LabelLookup ? g_LabelLookup(m_pVolume) : std::string();
+        if (!label.empty()) name += "(" + label + ")";
+        else sectors = m_s64TotalSectors;
+    }
+    if (name.empty())
+    {
+        const char* type = m_Geometry.FatType == kFatType12   ? "(FAT12)"
+                           : m_Geometry.FatType == kFatType16 ? "(FAT16)"
+                           : m_Geometry.FatType == kFatType32 ? "(FAT32)"
+                                                              : "";
+        name = std::string(type) + FormatSize(sectors * static_cast<int64_t>(m_dwBytesPerSector));
+    }
+    auto* root = m_Store.Add<tagFatFileNode>(name);
+    if (!root) return false;
+    root->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    root->byKind = FN_KIND_FAT | FN_KIND_PRESENT;
+    root->wAttributes = FN_ATTR_FOLDER;
+    auto* lost = m_Store.Add<tagFatFileNode>(VlmString(IDS_LOST_FILES));
+    if (!lost) return false;
+    lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    lost->byKind = FN_KIND_FAT | FN_KIND_LOST;
+    lost->wAttributes = FN_ATTR_FOLDER;
+    lost->dwSelfId = 1;
+    lost->dwParentId = 0;
+    return true;
+}
+
+FatReadContext KFatFileSystem::ReadContext()
+{
+    FatReadContext ctx;
+    ctx.Volume = m_pVolume;
+    ctx.BytesPerSector = m_dwBytesPerSector;
+    ctx.VolumeSectors = static_cast<uint64_t>(std::max<int64_t>(m_s64TotalSectors, 0));
+    ctx.Geometry = &m_Geometry;
+    ctx.Table = &m_Table;
+    ctx.Parser = &m_Parser;
+    ctx.Store = &m_Store;
+    ctx.Progress = this;
+    return ctx;
+}
+
+uint32_t KFatFileSystem::ReadVolume()
+{
+    std::vector<uint8_t> boot(m_dwBytesPerSector);
+    if (m_pVolume->ReadSectors(0, boot.data(), 1) != 0) return ERROR_INVALID_PARAMETER;
+    m_Store.Clear();
+    const int32_t type = FileSystemTypeFromBoot(boot);
+    FatGeometry g;
+    if (const uint32_t rc = FatGeometryFromBootSector(boot, type, &g); rc != ERROR_SUCCESS) return rc;
+    m_Geometry = g;
+    LoadFat();
+    if (m_Table.Empty()) return ERROR_INVALID_PARAMETER;
+    if (!CreateRootRecords(true, 0)) return ERROR_NOT_ENOUGH_MEMORY;
+    KFatFolderReader reader(ReadContext());
+    return reader.ReadVolume();
+}
+
+uint32_t KFatFileSystem::RebuildCandidate(uint32_t index)
+{
+    const FatCandidate c = m_Scan.Candidates()[index];
+    m_Store.Clear();
+    m_Geometry = FatGeometryFromCandidate(c);
+    LoadFat(); // a missing table is allowed: folder chains then end after one cluster
+    if (m_Geometry.RootStart < 0)
+    {
+        if (m_Geometry.FatType == kFatType12 || m_Geometry.FatType == kFatType16)
+        {
+            constexpr int64_t kAssumedRootSectors = 64; // 1024 entries, the common fixed root
+            m_Geometry.RootStart = m_Geometry.DataStart - kAssumedRootSectors;
+            m_Geometry.RootSectors = static_cast<uint32_t>(kAssumedRootSectors);
+            if (m_Geometry.RootStart < 0)
+            {
+                m_Geometry.RootStart = 0;
+                m_Geometry.RootSectors = static_cast<uint32_t>(std::min<int64_t>(m_Geometry.DataStart, 0xFFFFFFFF));
+            }
+        }
+        else
+        {
+            m_Geometry.RootStart = m_Geometry.DataStart - m_Geometry.SectorsPerCluster;
+            m_Geometry.RootSectors = m_Geometry.SectorsPerCluster;
+        }
+    }
+    if (m_Scan.DirSectors().empty()) return ERROR_FUNCTION_FAILED;
+    KFatFolderReader reader(ReadContext());
+    const FatSectorSelection selection = reader.SelectSectors(m_Scan.DirSectors());
+    if (!CreateRootRecords(false, c.SectorCount)) return ERROR_NOT_ENOUGH_MEMORY;
+    if (selection.Count == 0) return ERROR_SUCCESS;
+    return reader.Rebuild(m_Scan.DirSectors(), selection);
+}
+
+uint32_t KFatFileSystem::SelectCandidate(uint32_t index)
+{
+    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_INVALID_PARAMETER;
+    if (index != FS_CANDIDATE_VOLUME && index >= m_Scan.Candidates().size()) return ERROR_INVALID_PARAMETER;
+    ResetGeometry();
+    try
+    {
+        m_nSelected = index == FS_CANDIDATE_VOLUME ? -1 : static_cast<int32_t>(index);
+        return index == FS_CANDIDATE_VOLUME ? ReadVolume() : RebuildCandidate(index);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+uint32_t KFatFileSystem::BuildTree(KNodeTree* tree)
+{
+    if (!tree) return ERROR_INVALID_PARAMETER;
+    KBuildFileTree<tagFatFileNode, KFatFileNode> builder;
+    return builder.Build(m_Store, *tree, *this);
+}
+
+uint32_t KFatFileSystem::SaveFile(const tagFileNode* record, const std::string& path)
+{
+    try
+    {
+        return CopyFileOut(*this, record, path, m_dwBytesPerSector);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+IOutStream* KFatFileSystem::OpenStream(const tagFileNode* record)
+{
+    if (!record || !m_Store.Owns(record)) return nullptr;
+    if ((record->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) return nullptr;
+    if (record->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED | FN_ATTR_FOLDER)) return nullptr;
+    if (record->s64Size <= 0) return nullptr;
+    const auto* fat = static_cast<const tagFatFileNode*>(record);
+    // The entry checks keep a record's first cluster inside the table; a record loaded from a
+    // damaged scan result is held to the same bound here.
+    if (fat->dwFirstCluster < 2 || fat->dwFirstCluster >= m_Geometry.ClusterCount) return nullptr;
+    try
+    {
+        auto stream = std::make_unique<KOutStream>(record, m_pVolume, &m_Store);
+        const std::vector<FatRun> runs =
+            m_Table.Runs(m_Geometry, m_dwBytesPerSector, fat->dwFirstCluster, static_cast<uint64_t>(record->s64Size));
+        StreamVector blocks;
+        blocks.reserve(runs.size());
+        for (const FatRun& r : runs)
+            blocks.push_back({r.FirstSector, r.SectorCount, 0});
+        stream->SetRuns(blocks);
+        return stream.release();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
+}
+
+namespace {
+
+#pragma pack(push, 1)
+// The geometry as it is stored in scan results.
+struct tagFatStoredGeometry
+{
+    uint32_t SectorsPerCluster;
+    uint32_t SectorsPerFat;
+    int64_t Fat1Start;
+    int64_t Fat2Start;
+    int64_t RootStart;
+    uint32_t RootSectors;
+    int64_t DataStart;
+    int64_t EndSector;
+    uint32_t ClusterCount;
+    int32_t FatType;
+};
+#pragma pack(pop)
+static_assert(sizeof(tagFatStoredGeometry) == 60);
+
+template <typename T>
+bool WriteVector(IStorageManager* out, const std::vector<T>& items)
+{
+    if (!StorageWrite(out, static_cast<uint32_t>(items.size()))) return false;
+    for (const T& item : items)
+        if (!StorageWrite(out, item)) return false;
+    return true;
+}
+
+// Items are appended one by one, so a hostile count costs no more memory than the stream holds.
+template <typename T>
+bool ReadVector(IStorageManager* in, std::vector<T>& items)
+{
+    uint32_t count = 0;
+    if (!StorageRead(in, count)) return false;
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        T item;
+        if (!StorageRead(in, item)) return false;
+        items.push_back(item);
+    }
+    return true;
+}
+
+} // namespace
+
+int KFatFileSystem::SaveTo(IStorageManager* out)
+{
+    try
+    {
+        if (!WriteVector(out, m_Scan.Candidates()) || !WriteVector(out, m_Scan.DirSectors())) return 0;
+        const FatGeometry& g = m_Geometry;
+        const tagFatStoredGeometry sg{g.SectorsPerCluster, g.SectorsPerFat, g.Fat1Start, g.Fat2Start, g.RootStart,
+                                      g.RootSectors,       g.DataStart,     g.EndSector, g.ClusterCount, g.FatType};
+        if (!StorageWrite(out, sg)) return 0;
+        const std::vector<uint8_t>& table = m_Table.Bytes();
+        if (!StorageWrite(out, static_cast<uint32_t>(table.size()))) return 0;
+        if (!table.empty() && !StorageWriteExact(out, table.data(), static_cast<int>(table.size()))) return 0;
+        std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
+        m_Parser.Store(names.data());
+        if (!StorageWriteExact(out, names.data(), static_cast<int>(names.size()))) return 0;
+        return m_Store.SaveTo(out);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return 0;
+    }
+}
+
+int KFatFileSystem::LoadFrom(IStorageManager* in)
+{
+    m_pVolume = nullptr;
+    m_dwBytesPerSector = 0;
+    m_s64TotalSectors = 0;
+    m_Scan.Reset();
+    m_Scan.SetVolume(nullptr, 0, 0);
+    m_Store.Clear();
+    m_nSelected = -1;
+    ResetGeometry();
+    try
+    {
+        if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
+        tagFatStoredGeometry sg{};
+        if (!StorageRead(in, sg)) return 0;
+        m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,
+                                 sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
+        uint32_t length = 0;
+        if (!StorageRead(in, length)) return 0;
+        if (length > 0)
+        {
+            if (length > kMaxStoredFatBytes) return 0;
+            std::vector<uint8_t> table(length);
+            if (!StorageReadExact(in, table.data(), static_cast<int>(length))) return 0;
+            m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
+        }
+        std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
+        if (!StorageReadExact(in, names.data(), static_cast<int>(names.size()))) return 0;
+        m_Parser.Restore(names.data());
+        return m_Store.LoadFrom(in);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return 0;
+    }
+}

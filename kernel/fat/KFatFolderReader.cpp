@@ -1,0 +1,328 @@
+#include "fat/KFatFolderReader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "base/VlmErrors.h"
+#include "fat/KFatEntryParser.h"
+#include "fat/KFatFileNode.h"
+#include "fat/KFatTable.h"
+#include "fs/IProgress.h"
+#include "res/VlmStrings.h"
+#include "volume/IVolumeIO.h"
+
+namespace {
+
+constexpr int kStageRead = 2;
+
+bool IsDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == ' '; }
+bool IsDotDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
+
+} // namespace
+
+KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(context), m_G(*context.Geometry)
+{
+    m_Limits.ClusterCount = m_G.ClusterCount;
+    m_Limits.VolumeSectors = m_Ctx.VolumeSectors;
+    m_Limits.DataStart = m_G.DataStart;
+    m_Limits.EndSector = m_G.EndSector;
+    m_Limits.BytesPerSector = m_Ctx.BytesPerSector;
+    m_RootStart = m_G.RootStart;
+    m_RootSectors = m_G.RootSectors;
+    const int64_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    const int64_t r = (m_RootStart - m_G.DataStart) / spc + 2;
+    m_RootCluster = r >= 2 && r <= 0xFFFFFFFF ? static_cast<uint32_t>(r) : 0;
+
+    // Only clusters that lie on the volume can be read; the bit map covers no more of them,
+    // whatever cluster count a damaged boot sector implies.
+    uint64_t fit = 2;
+    if (m_Ctx.VolumeSectors > 0 && static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0)) < m_Ctx.VolumeSectors)
+        fit = (m_Ctx.VolumeSectors - static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0))) / static_cast<uint64_t>(spc) + 2;
+    m_Visited.assign(static_cast<size_t>(std::min<uint64_t>(m_G.ClusterCount, fit)), false);
+}
+
+uint32_t KFatFolderReader::ClusterOf(int64_t sector) const
+{
+    const int64_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    if (sector < m_G.DataStart) return 0;
+    const int64_t c = (sector - m_G.DataStart) / spc + 2;
+    return c <= 0xFFFFFFFF ? static_cast<uint32_t>(c) : 0;
+}
+
+bool KFatFolderReader::Mark(uint32_t cluster)
+{
+    if (cluster < 2 || !InVisitRange(cluster) || m_Visited[cluster]) return false;
+    m_Visited[cluster] = true;
+    return true;
+}
+
+bool KFatFolderReader::ReadSectors(int64_t first, uint32_t count)
+{
+    if (first < 0 || count == 0 || !m_Ctx.Volume) return false;
+    const size_t bytes = static_cast<size_t>(count) * m_Ctx.BytesPerSector;
+    if (m_Buffer.size() < bytes) m_Buffer.resize(bytes);
+    return m_Ctx.Volume->ReadSectors(static_cast<uint64_t>(first), m_Buffer.data(), count) == 0;
+}
+
+tagFatFileNode* KFatFolderReader::AddRecord(uint32_t parentId, const FatParsedEntry& e)
+{
+    auto* r = m_Ctx.Store->Add<tagFatFileNode>(e.Name);
+    if (!r) return nullptr;
+    r->wValidMask = FN_MASK_FOUND;
+    r->s64Size = e.Size;
+    r->ftCreated = static_cast<uint64_t>(e.Created);
+    r->ftModified = static_cast<uint64_t>(e.Modified);
+    r->wAttributes = e.Attributes;
+    r->byKind = static_cast<uint8_t>(FN_KIND_FAT | (e.Deleted ? FN_KIND_DELETED : FN_KIND_PRESENT));
+    r->dwSelfId = e.FirstCluster;
+    r->dwParentId = parentId;
+    r->dwFirstCluster = e.FirstCluster;
+    return r;
+}
+
+tagFatFileNode* KFatFolderReader::AddMadeUpRoot(uint32_t cluster)
+{
+    char name[64];
+    std::snprintf(name, sizeof(name), "%s%.5u", VlmString(IDS_ROOT_PREFIX), ++m_MadeUpCounter);
+    auto* r = m_Ctx.Store->Add<tagFatFileNode>(name);
+    if (!r) return nullptr;
+    r->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    r->wAttributes = FN_ATTR_FOLDER;
+    r->byKind = FN_KIND_FAT | FN_KIND_LOST;
+    r->dwSelfId = cluster;
+    r->dwFirstCluster = cluster;
+    r->dwParentId = 1; // under "Lost Files"
+    return r;
+}
+
+KFatFolderReader::Walk KFatFolderReader::ParseBuffer(size_t bytes, size_t from, uint32_t parentId, uint32_t* records,
+                                                     std::vector<FolderItem>* subfolders, bool deletedParent,
+                                                     int64_t* progress)
+{
+    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    const size_t entries = std::min(bytes, m_Buffer.size()) / kFatEntrySize;
+    for (size_t i = from; i < entries; ++i)
+    {
+        FatParsedEntry parsed;
+        if (m_Ctx.Parser->Parse(m_Buffer.data() + i * kFatEntrySize, m_Limits, &parsed) != FatParseOutcome::Record)
+            continue;
+        tagFatFileNode* r = AddRecord(parentId, parsed);
+        if (!r) return Walk::OutOfMemory;
+        if (records) ++*records;
+        const bool folder = parsed.Attributes & FAT_ATTR_FOLDER;
+        if (!folder && progress && !deletedParent && !parsed.Deleted && clusterBytes != 0)
+            *progress += static_cast<int64_t>((parsed.Size + clusterBytes - 1) / clusterBytes);
+        // A folder's own cluster is at least 2; 0 or 1 would lead outside the data area.
+        if (folder && subfolders && parsed.FirstCluster >= 2 && !Marked(parsed.FirstCluster))
+            subfolders->push_back({deletedParent || parsed.Deleted, parsed.FirstCluster,
+                                   m_G.ClusterSector(parsed.FirstCluster), m_G.SectorsPerCluster});
+    }
+    return Walk::Ok;
+}
+
+KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool fixedRoot, std::vector<FolderItem>* next,
+                                                    int64_t* progress)
+{
+    int64_t sector = item.Sector;
+    uint32_t sectors = item.Sectors;
+    for (uint32_t n = 0; n < kMaxFolderClusters; ++n)
+    {
+        uint32_t cluster = 0;
+        if (!fixedRoot)
+        {
+            cluster = ClusterOf(sector);
+            if (!Mark(cluster)) return Walk::Ok;
+            if (!item.Deleted) ++*progress;
+        }
+        if (!ReadSectors(sector, sectors)) return Walk::Ok;
+        const size_t bytes = static_cast<size_t>(sectors) * m_Ctx.BytesPerSector;
+        // A subfolder's first cluster starts with its dot and dot-dot entries; anything else
+        // means the cluster was reused and the folder is gone.
+        if (n == 0 && item.Id != 0 &&
+            (bytes < 2 * kFatEntrySize || !IsDotEntry(m_Buffer.data()) || !IsDotDotEntry(m_Buffer.data() + kFatEntrySize)))
+            return Walk::Ok;
+        if (ParseBuffer(bytes, 0, item.Id, nullptr, next, item.Deleted, progress) == Walk::OutOfMemory)
+            return Walk::OutOfMemory;
+        if (fixedRoot) return Walk::Ok;
+        const uint32_t value = m_Ctx.Table->Entry(cluster);
+        if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
+        sector = m_G.ClusterSector(value);
+        sectors = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    }
+    return Walk::Ok;
+}
+
+uint32_t KFatFolderReader::ReadVolume()
+{
+    IProgress_Server& progress = *m_Ctx.Progress;
+    progress.SetStage(kStageRead);
+    progress.SetMaxValue(m_Ctx.Table->CountUsed());
+    progress.BeginProgress();
+
+    const bool fixedRootType = m_G.FatType == kFatType12 || m_G.FatType == kFatType16;
+    std::vector<FolderItem> generation{{false, 0, m_G.RootStart, m_G.RootSectors}};
+    int64_t value = 0;
+    bool first = true;
+    while (!generation.empty() && !m_Canceled)
+    {
+        std::vector<FolderItem> next;
+        for (const FolderItem& item : generation)
+        {
+            if (WalkFolder(item, first && fixedRootType, &next, &value) == Walk::OutOfMemory)
+            {
+                progress.EndProgress();
+                return ERROR_NOT_ENOUGH_MEMORY;
+            }
+            first = false;
+            progress.SetValue(value);
+            if (progress.IsCanceled())
+            {
+                m_Canceled = true;
+                break;
+            }
+        }
+        generation.swap(next);
+    }
+    progress.EndProgress();
+    return ERROR_SUCCESS;
+}
+
+FatSectorSelection KFatFolderReader::SelectSectors(const std::vector<FatDirSector>& sectors) const
+{
+    FatSectorSelection sel;
+    const int64_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    bool any = false;
+    for (size_t i = 0; i < sectors.size(); ++i)
+    {
+        const FatDirSector& d = sectors[i];
+        const int64_t s = d.Sector;
+        if (s >= m_G.EndSector) break;
+        sel.Counted.push_back(false);
+        const bool inRoot = s >= m_RootStart && s < m_RootStart + static_cast<int64_t>(m_RootSectors);
+        if (inRoot)
+        {
+            if (!any) sel.First = sel.Last = i;
+            any = true;
+        }
+        else if (s >= m_G.DataStart && (s - m_G.DataStart) % spc == 0 && (d.IsStart == 0 || d.Cluster == ClusterOf(s)))
+        {
+            if (!any) sel.First = i;
+            sel.Last = i;
+            any = true;
+        }
+        else
+        {
+            continue;
+        }
+        sel.Counted.back() = true;
+        ++sel.Count;
+    }
+    return sel;
+}
+
+KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uint32_t id, bool checkDots)
+{
+    const uint32_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    for (uint32_t n = 0; n < kMaxFolderClusters; ++n)
+    {
+        if (!Mark(cluster)) return Walk::Ok;
+        if (!ReadSectors(m_G.ClusterSector(cluster), spc)) return Walk::Ok;
+        const size_t bytes = static_cast<size_t>(spc) * m_Ctx.BytesPerSector;
+        uint32_t records = 0;
+        const bool dotsOk = bytes >= 2 * kFatEntrySize && IsDotEntry(m_Buffer.data()) &&
+                            IsDotDotEntry(m_Buffer.data() + kFatEntrySize);
+        if (!(n == 0 && checkDots && !dotsOk))
+            if (ParseBuffer(bytes, 0, id, &records, nullptr, false, nullptr) == Walk::OutOfMemory)
+                return Walk::OutOfMemory;
+        if (records == 0) return Walk::Ok;
+        const uint32_t value = m_Ctx.Table->Entry(cluster);
+        if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
+        cluster = value;
+    }
+    return Walk::Ok;
+}
+
+KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel)
+{
+    IProgress_Server& progress = *m_Ctx.Progress;
+    const int64_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    for (size_t i = sel.First; i <= sel.Last && i < sel.Counted.size(); ++i)
+    {
+        if (!sel.Counted[i]) continue;
+        const FatDirSector& d = sectors[i];
+        const int64_t s = d.Sector;
+        const bool inRoot = s >= m_RootStart && s < m_RootStart + static_cast<int64_t>(m_RootSectors);
+        const bool boundary = s >= m_G.DataStart && (s - m_G.DataStart) % spc == 0;
+        const uint32_t c = ClusterOf(s);
+        const uint32_t id = c == m_RootCluster ? 0 : c;
+        Walk w = Walk::Ok;
+        if (inRoot && !boundary)
+        {
+            // The fixed FAT12/16 root area belongs to no cluster; a root cluster is read whole below.
+            if (ReadSectors(s, 1))
+                w = ParseBuffer(m_Ctx.BytesPerSector, 0, s < m_G.DataStart ? 0 : id, nullptr, nullptr, false, nullptr);
+        }
+        else if (boundary && d.IsStart && d.Cluster == c)
+        {
+            w = ReadScannedFolder(c, id, true);
+        }
+        else if (boundary && !d.IsStart && inRoot)
+        {
+            if (!Marked(c) && !AddMadeUpRoot(c)) return Walk::OutOfMemory;
+            w = ReadScannedFolder(c, id, false);
+        }
+        if (w == Walk::OutOfMemory) return w;
+        progress.SetValue(++m_Processed);
+        if (progress.IsCanceled())
+        {
+            m_Canceled = true;
+            return Walk::Ok;
+        }
+    }
+    return Walk::Ok;
+}
+
+KFatFolderReader::Walk KFatFolderReader::RebuildPass2(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel)
+{
+    IProgress_Server& progress = *m_Ctx.Progress;
+    const uint32_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    for (size_t i = sel.First; i <= sel.Last && i < sel.Counted.size() && !m_Canceled; ++i)
+    {
+        const FatDirSector& d = sectors[i];
+        const int64_t s = d.Sector;
+        if (d.IsStart == 0 && s >= m_G.DataStart)
+        {
+            const uint32_t c = ClusterOf(s);
+            // Marking the fragment's cluster keeps a second fragment sector of the same cluster
+            // (already covered by this read) from producing every record twice.
+            if (Mark(c))
+            {
+                if (!AddMadeUpRoot(c)) return Walk::OutOfMemory;
+                if (!ReadSectors(s, spc)) return Walk::Ok;
+                const uint32_t id = c == m_RootCluster ? 0 : c;
+                if (ParseBuffer(static_cast<size_t>(spc) * m_Ctx.BytesPerSector, 0, id, nullptr, nullptr, false, nullptr) ==
+                    Walk::OutOfMemory)
+                    return Walk::OutOfMemory;
+            }
+        }
+        if (!sel.Counted[i]) continue;
+        progress.SetValue(++m_Processed);
+        if (progress.IsCanceled()) m_Canceled = true;
+    }
+    return Walk::Ok;
+}
+
+uint32_t KFatFolderReader::Rebuild(const std::vector<FatDirSector>& sectors, const FatSectorSelection& selection)
+{
+    IProgress_Server& progress = *m_Ctx.Progress;
+    progress.SetStage(kStageRead);
+    progress.SetMaxValue(selection.Count);
+    progress.BeginProgress();
+    m_MadeUpCounter = 0;
+    m_Processed = 0;
+    Walk w = RebuildPass1(sectors, selection);
+    if (w == Walk::Ok && !m_Canceled) w = RebuildPass2(sectors, selection);
+    progress.EndProgress();
+    return w == Walk::OutOfMemory ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// The two folder walks that fill the record store of a selected FAT file system: the ordinary
+// walk of the volume's own file system (breadth-first from the root through the FAT chains,
+// deleted entries included) and the rebuild of a scan candidate from the folder sectors the
+// scan recorded. Both are bounded whatever the disk says: a cluster is read at most once, a
+// folder chain is followed for at most 1000 clusters, and every cluster number is checked
+// against the table and the volume before it is read.
+#include <cstdint>
+#include <vector>
+
+#include "base/ByteView.h"
+#include "fat/FatDirEntry.h"
+#include "fat/FatGeometry.h"
+#include "fat/FatLayout.h"
+
+class IVolumeIO;
+class IProgress_Server;
+class KFatEntryParser;
+class KFatFileNode;
+class KFatTable;
+struct tagFatFileNode;
+
+struct FatReadContext
+{
+    IVolumeIO* Volume = nullptr;
+    uint32_t BytesPerSector = 0;
+    uint64_t VolumeSectors = 0;
+    const FatGeometry* Geometry = nullptr;
+    const KFatTable* Table = nullptr;
+    KFatEntryParser* Parser = nullptr;
+    KFatFileNode* Store = nullptr;
+    IProgress_Server* Progress = nullptr;
+};
+
+// The folder sectors of the scan that belong to one candidate.
+struct FatSectorSelection
+{
+    size_t First = 0;
+    size_t Last = 0;
+    uint32_t Count = 0;
+    std::vector<bool> Counted; // per list position up to Last
+};
+
+class KFatFolderReader
+{
+public:
+    /// Longest chain a folder is followed along.
+    static constexpr uint32_t kMaxFolderClusters = 1000;
+
+    explicit KFatFolderReader(const FatReadContext& context);
+
+    /// The ordinary walk; the store holds the root records already. 0, or 8 out of memory.
+    uint32_t ReadVolume();
+
+    FatSectorSelection SelectSectors(const std::vector<FatDirSector>& sectors) const;
+    /// Passes 1 and 2 of the rebuild over a selection with Count > 0. 0, or 8.
+    uint32_t Rebuild(const std::vector<FatDirSector>& sectors, const FatSectorSelection& selection);
+
+private:
+    struct FolderItem
+    {
+        bool Deleted;
+        uint32_t Id;
+        int64_t Sector;
+        uint32_t Sectors;
+    };
+    enum class Walk { Ok, OutOfMemory };
+
+    uint32_t ClusterOf(int64_t sector) const;
+    bool InVisitRange(uint32_t cluster) const { return cluster < m_Visited.size(); }
+    bool Marked(uint32_t cluster) const { return InVisitRange(cluster) && m_Visited[cluster]; }
+    /// Marks `cluster`; false when it is outside the volume's clusters or marked already.
+    bool Mark(uint32_t cluster);
+    bool ReadSectors(int64_t first, uint32_t count);
+    tagFatFileNode* AddRecord(uint32_t parentId, const struct FatParsedEntry& entry);
+    tagFatFileNode* AddMadeUpRoot(uint32_t cluster);
+    /// Parses entries [from, end) of the buffer; `records` counts the records made.
+    Walk ParseBuffer(size_t bytes, size_t from, uint32_t parentId, uint32_t* records,
+                     std::vector<FolderItem>* subfolders, bool deletedParent, int64_t* progress);
+    Walk WalkFolder(const FolderItem& item, bool fixedRoot, std::vector<FolderItem>* next, int64_t* progress);
+    Walk ReadScannedFolder(uint32_t cluster, uint32_t id, bool checkDots);
+    Walk RebuildPass1(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel);
+    Walk RebuildPass2(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel);
+
+    FatReadContext m_Ctx;
+    const FatGeometry& m_G;
+    FatEntryLimits m_Limits;
+    std::vector<bool> m_Visited;
+    std::vector<uint8_t> m_Buffer;
+    uint32_t m_RootCluster = 0;   // the cluster whose folder is the root in a rebuild
+    int64_t m_RootStart = 0;
+    uint32_t m_RootSectors = 0;
+    uint32_t m_MadeUpCounter = 0;
+    int64_t m_Processed = 0;
+    bool m_Canceled = false;
+};

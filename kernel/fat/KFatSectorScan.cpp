@@ -1,0 +1,281 @@
+#include "fat/KFatSectorScan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/VlmTrace.h"
+#include "fat/FatBootSector.h"
+#include "fs/IFileSystem.h"
+#include "volume/IVolumeIO.h"
+
+namespace {
+
+// Cluster sizes a folder start is tried with, in sectors.
+constexpr uint32_t kClusterSizes[] = {1, 2, 4, 8, 16, 32, 64, 128};
+// A lone entry makes a partial folder only with a plausible size (not a garbage 2-GB value).
+constexpr uint64_t kMaxLoneEntrySize = 0x3FFFFFFF;
+constexpr uint32_t kBootScore = 1000;
+constexpr uint32_t kFolderScore = 10;
+// Sectors at or below this cannot hold a FAT32 primary boot sector's backup (it lies at +6).
+constexpr int64_t kBackupBootOffset = 6;
+constexpr uint32_t kFolderSectorTypeMinimum = 0x40001; // sector counts below: FAT12
+constexpr uint32_t kFat16SectorLimit = 0x800001;       // below: FAT16
+
+bool SameFileSystem(const FatCandidate& a, const FatCandidate& b)
+{
+    return a.SectorsPerCluster == b.SectorsPerCluster && a.FatType == b.FatType && a.DataStart == b.DataStart &&
+           a.SectorCount == b.SectorCount && a.FirstSector == b.FirstSector;
+}
+
+} // namespace
+
+void KFatSectorScan::Reset()
+{
+    m_Candidates.clear();
+    m_DirSectors.clear();
+    m_MatchList.clear();
+    m_s64LastFolderStart = -1;
+}
+
+void KFatSectorScan::SetVolume(IVolumeIO* volume, uint32_t bytesPerSector, uint64_t totalSectors)
+{
+    m_pVolume = volume;
+    m_dwBytesPerSector = bytesPerSector;
+    m_u64TotalSectors = totalSectors;
+    // The scan has no selected file system: clusters are bounded by the volume's size and the
+    // data-area size test is off.
+    m_Limits = FatEntryLimits{};
+    m_Limits.VolumeSectors = totalSectors;
+    m_Limits.BytesPerSector = bytesPerSector;
+}
+
+void KFatSectorScan::CountEntries(ScanStats* stats, size_t index, ByteView folder, uint64_t entries)
+{
+    FatCandidate& c = m_Candidates[index];
+    const uint64_t clusterBytes = static_cast<uint64_t>(m_dwBytesPerSector) * std::max<uint16_t>(c.SectorsPerCluster, 1);
+    for (uint64_t i = 0; i < entries; ++i)
+    {
+        const uint64_t off = i * kFatEntrySize;
+        if (!RangeFits(folder.size(), off, kFatEntrySize)) break;
+        const uint8_t* e = folder.data() + off;
+        if (e[0] == 0) break;
+        if (FatEntryIsLongName(e) || !IsValidEntry(e, m_Limits) || !HasValidTimes(e)) continue;
+        if (!(e[11] & FAT_ATTR_FOLDER))
+        {
+            ++c.FilesMatched;
+            ++c.Score;
+            if (stats) ++stats->dwFatFiles;
+        }
+        if (clusterBytes == 0) continue;
+        const uint64_t end = FatEntryFirstCluster(e) + (FatEntrySize(e) + clusterBytes - 1) / clusterBytes;
+        c.HighestClusterEnd = static_cast<uint32_t>(std::max<uint64_t>(c.HighestClusterEnd, std::min<uint64_t>(end, 0xFFFFFFFFu)));
+    }
+}
+
+void KFatSectorScan::ReadRootFolder(ScanStats* stats, size_t index)
+{
+    const FatCandidate c = m_Candidates[index];
+    if (!m_pVolume || c.RootStart < 0 || c.RootSectors == 0 || m_dwBytesPerSector == 0) return;
+    const uint64_t start = static_cast<uint64_t>(c.RootStart);
+    if (m_u64TotalSectors != 0 && !RangeFits(m_u64TotalSectors, start, c.RootSectors)) return;
+    std::vector<uint8_t> root(static_cast<size_t>(c.RootSectors) * m_dwBytesPerSector);
+    if (m_pVolume->ReadSectors(start, root.data(), c.RootSectors) != 0) return;
+    CountEntries(stats, index, root, static_cast<uint64_t>(c.RootSectors) * kFatEntriesPer512);
+
+    const bool inside = m_u64TotalSectors != 0 && c.FirstSector >= 0 &&
+                        RangeFits(m_u64TotalSectors, static_cast<uint64_t>(c.FirstSector), static_cast<uint64_t>(c.SectorCount));
+    char label[128];
+    if (inside && FatLabelFromRootFolder(root, label))
+        std::memcpy(m_Candidates[index].Label, label, sizeof(label));
+}
+
+void KFatSectorScan::AddBootCandidate(ScanStats* stats, const FatCandidate& c)
+{
+    m_Candidates.push_back(c);
+    m_Candidates.back().Score += kBootScore;
+    ReadRootFolder(stats, m_Candidates.size() - 1);
+}
+
+bool KFatSectorScan::TryBootSector(ScanStats* stats, int64_t x, ByteView sector)
+{
+    // Cheap gate: a type label must be there before any rule is looked at.
+    const bool label16 = RangeFits(sector.size(), kFat16TypeOffset, 8) &&
+                         std::memcmp(sector.data() + kFat16TypeOffset, "FAT1", 4) == 0;
+    const bool label32 = RangeFits(sector.size(), kFat32TypeOffset, 8) &&
+                         std::memcmp(sector.data() + kFat32TypeOffset, "FAT3", 4) == 0;
+    if (!label16 && !label32) return false;
+
+    for (const int32_t type : {kFatType12, kFatType16, kFatType32})
+    {
+        FatCandidate c;
+        if (!FatCandidateFromBootSector(sector, type, x, &c)) continue;
+        if (stats) ++stats->dwFatBootRecords;
+        AddBootCandidate(stats, c);
+        if (type == kFatType32 && x > kBackupBootOffset - 1)
+        {
+            FatCandidate backup;
+            if (FatCandidateFromBootSector(sector, type, x - kBackupBootOffset, &backup) &&
+                std::none_of(m_Candidates.begin(), m_Candidates.end(),
+                             [&](const FatCandidate& o) { return SameFileSystem(o, backup); }))
+                AddBootCandidate(stats, backup);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool KFatSectorScan::TryFolderStart(int64_t x, ByteView sector)
+{
+    const uint8_t* p = sector.data();
+    if (sector.size() < 64 || p[0] != '.' || p[1] != ' ' || p[32] != '.' || p[33] != '.' || p[34] != ' ') return false;
+    const uint32_t k = FatEntryFirstCluster(p);
+    // A folder's own cluster is at least 2; anything else would place the data area past the
+    // sector itself.
+    if (k < 2) return false;
+    const bool parentIsRoot = FatEntryFirstCluster(p + 32) == 0;
+
+    m_s64LastFolderStart = x;
+    m_MatchList.clear();
+    for (const uint32_t s : kClusterSizes)
+    {
+        const int64_t d = x - static_cast<int64_t>(k - 2) * s;
+        if (d < 0) continue;
+        for (size_t i = 0; i < m_Candidates.size(); ++i)
+        {
+            FatCandidate& c = m_Candidates[i];
+            if (c.DataStart != d || c.SectorsPerCluster != s) continue;
+            m_MatchList.push_back(static_cast<uint32_t>(i));
+            c.Score += kFolderScore;
+            ++c.FoldersMatched;
+            if (parentIsRoot) ++c.RootChildren;
+            break;
+        }
+    }
+    if (m_MatchList.empty())
+    {
+        for (const uint32_t s : kClusterSizes)
+        {
+            const int64_t d = x - static_cast<int64_t>(k - 2) * s;
+            if (d < 0) continue;
+            FatCandidate c = FatEmptyCandidate();
+            c.FatType = kFatType32;
+            c.SectorsPerCluster = static_cast<uint16_t>(s);
+            c.FirstSector = d;
+            c.DataStart = d;
+            c.SectorCount = static_cast<int64_t>(m_u64TotalSectors) - d;
+            c.FoldersMatched = 1;
+            c.RootStart = -1;
+            c.Fat1Start = -1;
+            c.Fat2Start = -1;
+            m_MatchList.push_back(static_cast<uint32_t>(m_Candidates.size()));
+            m_Candidates.push_back(c);
+        }
+    }
+    m_DirSectors.push_back({1, static_cast<uint32_t>(x), k});
+    return true;
+}
+
+bool KFatSectorScan::IsPartialFolder(ByteView sector) const
+{
+    const size_t slots = sector.size() / kFatEntrySize;
+    uint32_t walked = 0, valid = 0;
+    uint64_t sizeSum = 0;
+    for (size_t i = 0; i < slots; ++i)
+    {
+        const uint8_t* e = sector.data() + i * kFatEntrySize;
+        if (e[0] == 0) break;
+        ++walked;
+        if (IsValidEntry(e, m_Limits) && HasValidTimes(e))
+        {
+            ++valid;
+            if (!FatEntryIsLongName(e)) sizeSum += FatEntrySize(e);
+        }
+        else if (i == 0)
+        {
+            return false;
+        }
+    }
+    if (valid >= 3 && valid >= walked / 2) return true;
+    return walked == 1 && valid == 1 && sizeSum >= 1 && sizeSum <= kMaxLoneEntrySize;
+}
+
+void KFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
+{
+    if (sector.empty() || sector[0] == 0) return; // unused: neither boot sector nor folder
+    if (TryBootSector(stats, x, sector.first(std::min<size_t>(sector.size(), kFatSectorSize)))) return;
+
+    bool folder = TryFolderStart(x, sector);
+    if (folder)
+    {
+        if (stats) ++stats->dwFatFolders;
+    }
+    else if (IsPartialFolder(sector))
+    {
+        m_DirSectors.push_back({0, static_cast<uint32_t>(x), 0});
+        if (stats) ++stats->dwFatPartFolders;
+        folder = true;
+    }
+    if (!folder) return;
+    for (const uint32_t index : m_MatchList)
+    {
+        if (index >= m_Candidates.size()) continue;
+        if (static_cast<int64_t>(m_Candidates[index].SectorsPerCluster) > x - m_s64LastFolderStart)
+            CountEntries(stats, index, sector, sector.size() / kFatEntrySize);
+    }
+}
+
+bool KFatSectorScan::IsInferred(const FatCandidate& c) const
+{
+    return c.SectorCount == static_cast<int64_t>(m_u64TotalSectors) - c.FirstSector && c.DataStart == c.FirstSector;
+}
+
+void KFatSectorScan::End(IProgress_Server& progress)
+{
+    VlmTrace("Begin-KFatFileSystem::End_ScanFS\n");
+    m_MatchList.clear();
+    m_s64LastFolderStart = -1;
+    VlmTrace("SetMaxValue\n");
+    progress.SetMaxValue(1);
+    VlmTrace("End SetMaxValue\n");
+    for (size_t i = 0; i < m_Candidates.size();)
+    {
+        progress.SetValue(0);
+        FatCandidate& c = m_Candidates[i];
+        bool remove = false;
+        if (IsInferred(c))
+        {
+            const int64_t used = static_cast<int64_t>(c.SectorsPerCluster) * c.HighestClusterEnd;
+            if (c.FirstSector + used <= static_cast<int64_t>(m_u64TotalSectors)) c.SectorCount = used;
+            if (c.RootChildren > 2)
+            {
+                if (c.SectorCount < kFolderSectorTypeMinimum) c.FatType = kFatType12;
+                else if (c.SectorCount < kFat16SectorLimit) c.FatType = kFatType16;
+            }
+            remove = c.FoldersMatched < 2;
+        }
+        else
+        {
+            remove = c.FilesMatched == 0 && c.FoldersMatched == 0;
+        }
+        if (!remove)
+        {
+            ++i;
+            continue;
+        }
+        VlmTrace("Begin-m_FsInfoArray.erase(m_FsInfoArray.begin()+i);\n");
+        m_Candidates.erase(m_Candidates.begin() + static_cast<std::ptrdiff_t>(i));
+        VlmTrace("End-m_FsInfoArray.erase(m_FsInfoArray.begin()+i);\n");
+    }
+    // Exchange sort: a later candidate moves ahead when it has more folders, or as many
+    // folders and more files. The resulting order of equal candidates is part of the ranking.
+    for (size_t i = 0; i < m_Candidates.size(); ++i)
+        for (size_t j = i + 1; j < m_Candidates.size(); ++j)
+        {
+            const FatCandidate& a = m_Candidates[i];
+            const FatCandidate& b = m_Candidates[j];
+            if (b.FoldersMatched > a.FoldersMatched ||
+                (b.FoldersMatched == a.FoldersMatched && b.FilesMatched > a.FilesMatched))
+                std::swap(m_Candidates[i], m_Candidates[j]);
+        }
+    VlmTrace("End-KFatFileSystem::End_ScanFS\n");
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The FAT side of a full scan. Every sector of the volume passes through ScanSector once; from
+// the sectors alone it recognises every FAT file system that exists or once existed there: by
+// a surviving boot sector, or by folder clusters, from whose position and own cluster number
+// the start of the data area is inferred. End() drops weak candidates and ranks the rest.
+#include <cstdint>
+#include <vector>
+
+#include "base/ByteView.h"
+#include "fat/FatDirEntry.h"
+#include "fat/FatLayout.h"
+
+class IVolumeIO;
+class IProgress_Server;
+struct ScanStats;
+
+class KFatSectorScan
+{
+public:
+    void Reset();
+    /// Sets what the scan reads root folders from and checks entries against.
+    void SetVolume(IVolumeIO* volume, uint32_t bytesPerSector, uint64_t totalSectors);
+
+    /// One sector X of the volume, `sector` holding its bytesPerSector bytes.
+    void ScanSector(ScanStats* stats, int64_t x, ByteView sector);
+    void End(IProgress_Server& progress);
+
+    std::vector<FatCandidate>& Candidates() { return m_Candidates; }
+    const std::vector<FatCandidate>& Candidates() const { return m_Candidates; }
+    std::vector<FatDirSector>& DirSectors() { return m_DirSectors; }
+    const std::vector<FatDirSector>& DirSectors() const { return m_DirSectors; }
+
+    /// Adds the valid entries of a folder (`entries` 32-byte slots at most) to candidate `index`.
+    void CountEntries(ScanStats* stats, size_t index, ByteView folder, uint64_t entries);
+
+private:
+    bool TryBootSector(ScanStats* stats, int64_t x, ByteView sector);
+    void AddBootCandidate(ScanStats* stats, const FatCandidate& c);
+    void ReadRootFolder(ScanStats* stats, size_t index);
+    bool TryFolderStart(int64_t x, ByteView sector);
+    bool IsPartialFolder(ByteView sector) const;
+    bool IsInferred(const FatCandidate& c) const;
+
+    IVolumeIO* m_pVolume = nullptr;
+    uint32_t m_dwBytesPerSector = 0;
+    uint64_t m_u64TotalSectors = 0;
+    FatEntryLimits m_Limits;
+    std::vector<FatCandidate> m_Candidates;
+    std::vector<FatDirSector> m_DirSectors;
+    std::vector<uint32_t> m_MatchList;
+    int64_t m_s64LastFolderStart = -1;
+};

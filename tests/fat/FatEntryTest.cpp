@@ -1,0 +1,265 @@
+// Directory entries, names, long-name assembly, boot-sector rules and table decoding.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "fat/FatBootSector.h"
+#include "fat/FatDirEntry.h"
+#include "fat/KFatEntryParser.h"
+#include "fat/KFatTable.h"
+
+namespace {
+
+std::vector<uint8_t> Entry(const char* name11, uint8_t attr = 0x20, uint32_t cluster = 5, uint32_t size = 100)
+{
+    std::vector<uint8_t> e(32, 0);
+    std::memcpy(e.data(), name11, 11);
+    e[11] = attr;
+    const uint16_t time = (9 << 11) | (15 << 5), date = (40 << 9) | (3 << 5) | 7;
+    e[14] = uint8_t(time); e[15] = uint8_t(time >> 8); e[16] = uint8_t(date); e[17] = uint8_t(date >> 8);
+    e[22] = uint8_t(time); e[23] = uint8_t(time >> 8); e[24] = uint8_t(date); e[25] = uint8_t(date >> 8);
+    e[20] = uint8_t(cluster >> 16); e[21] = uint8_t(cluster >> 24); e[26] = uint8_t(cluster); e[27] = uint8_t(cluster >> 8);
+    for (int i = 0; i < 4; ++i) e[28 + i] = uint8_t(size >> (8 * i));
+    return e;
+}
+
+std::vector<uint8_t> LongPart(uint8_t seq, const std::u16string& chars)
+{
+    static const size_t offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+    std::vector<uint8_t> e(32, 0);
+    e[0] = seq;
+    e[11] = 0x0F;
+    for (size_t i = 0; i < 13; ++i)
+    {
+        const char16_t u = i < chars.size() ? chars[i] : (i == chars.size() ? u'\0' : u'\xFFFF');
+        e[offs[i]] = uint8_t(u);
+        e[offs[i] + 1] = uint8_t(u >> 8);
+    }
+    return e;
+}
+
+FatEntryLimits Limits()
+{
+    FatEntryLimits l;
+    l.ClusterCount = 1000;
+    l.VolumeSectors = 100000;
+    l.DataStart = 100;
+    l.EndSector = 100000;
+    return l;
+}
+
+// Feeds entries in order and returns the record of the last one (or the outcome).
+FatParseOutcome Feed(KFatEntryParser& p, const std::vector<std::vector<uint8_t>>& entries, FatParsedEntry* out)
+{
+    FatParseOutcome last = FatParseOutcome::Skipped;
+    for (const auto& e : entries) last = p.Parse(e.data(), Limits(), out);
+    return last;
+}
+
+} // namespace
+
+TEST(FatEntries, ShortNamesAndValidity)
+{
+    EXPECT_TRUE(IsValidShortName(reinterpret_cast<const uint8_t*>("AB      T X")));
+    EXPECT_FALSE(IsValidShortName(reinterpret_cast<const uint8_t*>("A B     TXT")));
+    EXPECT_FALSE(IsValidShortName(reinterpret_cast<const uint8_t*>("A:B     TXT")));
+    EXPECT_TRUE(IsValidShortName(reinterpret_cast<const uint8_t*>("\xE5OCUMENTTXT")));
+    EXPECT_FALSE(IsCleanName("a:b"));
+    EXPECT_FALSE(IsCleanName(""));
+    EXPECT_FALSE(IsCleanName(nullptr));
+    EXPECT_TRUE(IsCleanName("report 2021.txt"));
+
+    EXPECT_TRUE(IsValidEntry(Entry("README  TXT").data(), Limits()));
+    auto reserved = Entry("README  TXT", 0x60);
+    EXPECT_FALSE(IsValidEntry(reserved.data(), Limits()));
+    EXPECT_FALSE(HasValidTimes(reserved.data()));
+    auto noTimes = Entry("README  TXT");
+    std::memset(noTimes.data() + 14, 0, 4);
+    std::memset(noTimes.data() + 22, 0, 4);
+    EXPECT_FALSE(IsValidEntry(noTimes.data(), Limits()));
+    std::vector<uint8_t> same(32, 0x41);
+    EXPECT_FALSE(IsValidEntry(same.data(), Limits()));
+    EXPECT_FALSE(IsValidEntry(Entry("BIG     BIN", 0x20, 5, 200000000).data(), Limits())) << "larger than the data area";
+    EXPECT_FALSE(IsValidEntry(Entry("FAR     BIN", 0x20, 1000).data(), Limits())) << "cluster beyond the table";
+    EXPECT_FALSE(IsValidEntry(Entry("ZERO    BIN", 0x20, 0, 10).data(), Limits())) << "data without a cluster";
+    auto badMonth = Entry("README  TXT");
+    const uint16_t month13 = (40 << 9) | (13 << 5) | 1;
+    badMonth[24] = uint8_t(month13);
+    badMonth[25] = uint8_t(month13 >> 8);
+    EXPECT_FALSE(HasValidTimes(badMonth.data()));
+    auto noCreation = Entry("README  TXT");
+    std::memset(noCreation.data() + 14, 0, 2);
+    noCreation[17] = 0xFF; // nonsense creation date, but the creation time is 0
+    EXPECT_TRUE(HasValidTimes(noCreation.data()));
+}
+
+TEST(FatEntries, ParseNamesAndKinds)
+{
+    KFatEntryParser p;
+    FatParsedEntry out;
+    ASSERT_EQ(Feed(p, {Entry("\xE5OCUMENTTXT")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "_OCUMENT.TXT");
+    EXPECT_TRUE(out.Deleted);
+    ASSERT_EQ(Feed(p, {Entry("README     ")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "README");
+    EXPECT_FALSE(out.Deleted);
+    EXPECT_NE(out.Modified, 0);
+
+    // 13 characters and the terminator over two parts, last part first.
+    ASSERT_EQ(Feed(p, {LongPart(0x42, u"n"), LongPart(0x01, u"Quarterly pla"), Entry("QUARTE~1   ")}, &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "Quarterly plan");
+    // A colon makes the long name unusable: the short name stands in.
+    ASSERT_EQ(Feed(p, {LongPart(0x41, u"a:b.txt"), Entry("AB~1    TXT")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "AB~1.TXT");
+    // Non-ASCII long names arrive as UTF-8.
+    ASSERT_EQ(Feed(p, {LongPart(0x41, u"Отчёт.txt"), Entry("___~1   TXT")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "Отчёт.txt");
+}
+
+TEST(FatEntries, LongNameRunsResetWhereTheyMustNot)
+{
+    KFatEntryParser p;
+    FatParsedEntry out;
+    // 21 parts before one short entry: the count passes 19 and restarts, keeping only the last.
+    std::vector<std::vector<uint8_t>> run;
+    for (int i = 0; i < 20; ++i) run.push_back(LongPart(uint8_t(0x01 + i % 20), u"xxxxxxxxxxxxx"));
+    run.push_back(LongPart(0x01, u"kept.txt"));
+    run.push_back(Entry("KEPT    TXT"));
+    ASSERT_EQ(Feed(p, run, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "kept.txt");
+
+    // Present parts followed by a deleted part: collection restarts at the deleted one.
+    ASSERT_EQ(Feed(p, {LongPart(0x42, u"ignored"), LongPart(0xE5, u"del.txt"), Entry("\xE5" "EL     TXT")}, &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "del.txt");
+    EXPECT_TRUE(out.Deleted);
+    // A deleted part followed by a present short entry: the present entry gets the name of
+    // its own parts only (none here), not the deleted one's.
+    ASSERT_EQ(Feed(p, {LongPart(0xE5, u"gone.txt"), Entry("LIVE    TXT")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "gone.txt") << "parts are not matched to the entry's state, only to each other";
+
+    // An oversized entry makes no record but still ends the run.
+    EXPECT_EQ(Feed(p, {LongPart(0x41, u"huge.bin"), Entry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)}, &out),
+              FatParseOutcome::Skipped);
+    ASSERT_EQ(Feed(p, {Entry("NEXT    BIN")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "NEXT.BIN");
+
+    // Stored and restored state continues a run across the save.
+    p.Parse(LongPart(0x41, u"resumed.txt").data(), Limits(), &out);
+    std::vector<uint8_t> stored(KFatEntryParser::kStoredSize);
+    p.Store(stored.data());
+    KFatEntryParser q;
+    q.Restore(stored.data());
+    ASSERT_EQ(Feed(q, {Entry("RESUME~1TXT")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "resumed.txt");
+    stored[1 + 520] = 0xFF; // a hostile count
+    q.Restore(stored.data());
+    ASSERT_EQ(Feed(q, {Entry("PLAIN   TXT")}, &out), FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "PLAIN.TXT");
+}
+
+TEST(FatBoot, RulesPerType)
+{
+    std::vector<uint8_t> s(512, 0);
+    s[11] = 0; s[12] = 2; s[13] = 4; s[14] = 1; s[16] = 2; s[17] = 0; s[18] = 2;
+    s[19] = 0; s[20] = 0x40; s[22] = 64;
+    std::memcpy(s.data() + 54, "FAT16   ", 8);
+    FatCandidate c;
+    ASSERT_TRUE(FatCandidateFromBootSector(s, 6, 100, &c));
+    EXPECT_EQ(c.Fat1Start, 101);
+    EXPECT_EQ(c.Fat2Start, 165);
+    EXPECT_EQ(c.RootStart, 229);
+    EXPECT_EQ(c.RootSectors, 32u);
+    EXPECT_EQ(c.DataStart, 261);
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 1, 100, &c)) << "label says FAT16";
+    s[13] = 0; // 256 sectors per cluster wraps to 0 in the byte; 3 is not a power of two
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, &c));
+    s[13] = 3;
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, &c));
+    s[13] = 4; s[16] = 3;
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, &c));
+
+    std::vector<uint8_t> f32(512, 0);
+    f32[12] = 2; f32[13] = 8; f32[14] = 32; f32[16] = 2;
+    const uint32_t total = 1 << 20, fat = 1024;
+    std::memcpy(f32.data() + 32, &total, 4);
+    std::memcpy(f32.data() + 36, &fat, 4);
+    f32[44] = 2;
+    std::memcpy(f32.data() + 82, "FAT32   ", 8);
+    ASSERT_TRUE(FatCandidateFromBootSector(f32, 11, 0, &c));
+    EXPECT_EQ(c.DataStart, 32 + 2048);
+    EXPECT_EQ(c.RootStart, c.DataStart);
+    f32[22] = 1; // a 16-bit FAT size that disagrees with the 32-bit one
+    EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, &c));
+    f32[22] = 0;
+    const uint32_t farRoot = total / 8;
+    std::memcpy(f32.data() + 44, &farRoot, 4);
+    EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, &c));
+}
+
+TEST(FatTable, DecodingAndTrustChecks)
+{
+    // FAT12: entries 2 and 3 share three bytes; the odd one uses the high 12 bits.
+    std::vector<uint8_t> t12(512, 0);
+    t12[0] = 0xF8; t12[1] = 0xFF; t12[2] = 0xFF;
+    t12[3] = 0x03; t12[4] = 0x40; t12[5] = 0x00; // entry 2 = 0x003, entry 3 = 0x004
+    t12[6] = 0xFF; t12[7] = 0x0F;                // entry 4 = 0xFFF
+    EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 2), 0x003u);
+    EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 3), 0x004u);
+    EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 4), 0xFFFu);
+    EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 100000), 0u) << "outside the buffer";
+    KFatTable table;
+    EXPECT_TRUE(table.Accept(t12, 1, 341));
+    EXPECT_EQ(table.CountUsed(), 3u);
+
+    auto fat16 = [](std::vector<std::pair<uint32_t, uint16_t>> entries) {
+        std::vector<uint8_t> t(512, 0);
+        t[0] = 0xF8; t[1] = 0xFF; t[2] = 0xFF; t[3] = 0xFF;
+        for (auto [c, v] : entries) { t[c * 2] = uint8_t(v); t[c * 2 + 1] = uint8_t(v >> 8); }
+        return t;
+    };
+    EXPECT_TRUE(KFatTable().Accept(fat16({{2, 3}, {3, 0xFFFF}}), 6, 256));
+    EXPECT_FALSE(KFatTable().Accept(fat16({{2, 4}, {3, 4}, {4, 0xFFFF}}), 6, 256)) << "two chains join";
+    EXPECT_FALSE(KFatTable().Accept(fat16({{2, 3}, {3, 2}}), 6, 256)) << "a loop";
+    EXPECT_FALSE(KFatTable().Accept(fat16({{5, 5}}), 6, 256)) << "a self-loop";
+    EXPECT_FALSE(KFatTable().Accept(fat16({{5, 1}}), 6, 256));
+    EXPECT_FALSE(KFatTable().Accept(fat16({{5, 300}}), 6, 256)) << "beyond the table";
+    // Removable media carry 0xF0 in entry 0: such tables are read like any other; a byte that
+    // is no media descriptor is not.
+    auto floppy = fat16({{2, 0xFFFF}});
+    floppy[0] = 0xF0;
+    EXPECT_TRUE(KFatTable().Accept(floppy, 6, 256));
+    floppy[0] = 0xF7;
+    EXPECT_FALSE(KFatTable().Accept(floppy, 6, 256));
+    floppy[0] = 0xF8;
+    floppy[2] = 0x7F;
+    EXPECT_FALSE(KFatTable().Accept(floppy, 6, 256));
+}
+
+TEST(FatTable, RunsOfPresentAndDeletedFiles)
+{
+    std::vector<uint8_t> t(512, 0);
+    t[0] = 0xF8; t[1] = 0xFF; t[2] = 0xFF; t[3] = 0xFF;
+    auto set = [&](uint32_t c, uint16_t v) { t[c * 2] = uint8_t(v); t[c * 2 + 1] = uint8_t(v >> 8); };
+    set(10, 11); set(11, 20); set(20, 0xFFFF); // 10 -> 11 -> 20
+    set(30, 31); set(31, 0xFFFF);              // ends after 2 clusters
+    KFatTable table;
+    ASSERT_TRUE(table.Accept(t, 6, 256));
+    FatGeometry g;
+    g.SectorsPerCluster = 8;
+    g.DataStart = 1000;
+    g.ClusterCount = 256;
+    auto runs = table.Runs(g, 512, 10, 3 * 4096);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].FirstSector, 1000 + 8 * 8);
+    EXPECT_EQ(runs[0].SectorCount, 16u);
+    EXPECT_EQ(runs[1].FirstSector, 1000 + 18 * 8);
+    runs = table.Runs(g, 512, 40, 5000); // a deleted file: free entry, contiguous from its start
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].SectorCount, 16u);
+    runs = table.Runs(g, 512, 30, 5 * 4096); // chain ends early: the last run grows by 3 clusters
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].SectorCount, 40u);
+}

@@ -1,0 +1,177 @@
+// Undelete and full-scan recovery on images made by the real formatting tools.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "FatTestSupport.h"
+#include "fat/KFatFileSystem.h"
+#include "fs/KNodeTree.h"
+#include "support/TestFiles.h"
+#include "volume/KMemoryVolumeIO.h"
+
+namespace {
+
+struct RecoveryResult
+{
+    int Listed = 0;
+    int Exact = 0;
+    std::vector<std::string> Missing;
+    std::vector<std::string> Wrong;
+};
+
+// Copies the record out and compares it with the manifest's hash.
+bool CopiesExactly(KFatFileSystem& fs, const tagFileNode* record, const ManifestFile& file, const TempDir& dir, int n)
+{
+    const std::string target = dir.File("out" + std::to_string(n));
+    if (fs.SaveFile(record, target) != 0) return false;
+    return Sha256OfFile(target) == file.Sha256;
+}
+
+// Undelete on the volume's own file system: every present file and every deleted file whose
+// clusters were not reused is listed under its folder and copies out byte for byte.
+RecoveryResult Undelete(const std::string& image)
+{
+    RecoveryResult result;
+    const std::vector<uint8_t> bytes = LoadFixtureImage(image);
+    EXPECT_FALSE(bytes.empty()) << image;
+    if (bytes.empty()) return result;
+    const std::string before = Sha256Hex(bytes.data(), bytes.size());
+    KMemoryVolumeIO volume(bytes);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    EXPECT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    TempDir dir;
+    int n = 0;
+    for (const ManifestFile& file : LoadManifest(image))
+    {
+        if (file.State != "present" && file.State != "deleted") continue;
+        const tagFileNode* record = FindManifestPath(paths, file.Path);
+        if (!record)
+        {
+            result.Missing.push_back(file.Path);
+            continue;
+        }
+        ++result.Listed;
+        const uint8_t kind = file.State == "deleted" ? 0x22 : 0x21;
+        EXPECT_EQ(record->byKind, kind) << file.Path;
+        EXPECT_EQ(record->s64Size, static_cast<int64_t>(file.Size)) << file.Path;
+        const std::string name = fs.Store().GetName(record);
+        const std::string leaf = file.Path.substr(file.Path.rfind('/') + 1);
+        if (file.State == "deleted" && name != leaf)
+        {
+            EXPECT_EQ(name[0], '_') << "a deleted short name starts with '_': " << name;
+        }
+        if (CopiesExactly(fs, record, file, dir, n++)) ++result.Exact;
+        else result.Wrong.push_back(file.Path);
+    }
+    EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before) << "the image was changed";
+    return result;
+}
+
+void ExpectAllRecovered(const std::string& image)
+{
+    const RecoveryResult r = Undelete(image);
+    for (const std::string& p : r.Missing) ADD_FAILURE() << image << ": not listed: " << p;
+    for (const std::string& p : r.Wrong) ADD_FAILURE() << image << ": not byte-exact: " << p;
+    EXPECT_GT(r.Listed, 0);
+    EXPECT_EQ(r.Exact, r.Listed);
+}
+
+} // namespace
+
+TEST(FatImages, Fat12FloppyUndelete) { ExpectAllRecovered("fat12-floppy"); }
+TEST(FatImages, Fat16NestedUndelete) { ExpectAllRecovered("fat16-nested"); }
+TEST(FatImages, Fat32ManyUndelete) { ExpectAllRecovered("fat32-many"); }
+
+// The fragmented file follows its chain; the deleted file whose clusters were reused is
+// listed but cannot come back.
+TEST(FatImages, Fat32FragmentedAndReused)
+{
+    const std::vector<uint8_t> bytes = LoadFixtureImage("fat32-many");
+    ASSERT_FALSE(bytes.empty());
+    KMemoryVolumeIO volume(bytes);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    const tagFileNode* fragmented = FindManifestPath(paths, "Fragmented.bin");
+    ASSERT_NE(fragmented, nullptr);
+    std::unique_ptr<IOutStream> stream(fs.OpenStream(fragmented));
+    ASSERT_NE(stream, nullptr);
+    EXPECT_NE(FindManifestPath(paths, "B.bin"), nullptr);
+}
+
+// A quick format left the old folders and data: a full scan finds the old file system as the
+// best candidate and its rebuild lists the old folders and files.
+TEST(FatImages, Fat32ReformattedFullScan)
+{
+    const std::vector<uint8_t> bytes = LoadFixtureImage("fat32-reformatted");
+    ASSERT_FALSE(bytes.empty());
+    const std::string before = Sha256Hex(bytes.data(), bytes.size());
+    KMemoryVolumeIO volume(bytes);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
+    ScanStats stats{};
+    const uint64_t total = bytes.size() / 512;
+    std::vector<uint8_t> chunk(512 * 512);
+    for (uint64_t s = 0; s < total; s += 512)
+    {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, total - s));
+        ASSERT_EQ(volume.ReadSectors(s, chunk.data(), n), 0u);
+        ASSERT_EQ(fs.ScanFS(&stats, static_cast<int64_t>(s), chunk.data(), static_cast<int>(n)), 0u);
+    }
+    ASSERT_EQ(fs.End_ScanFS(), 0u);
+    EXPECT_GE(stats.dwFatBootRecords, 1u);
+    EXPECT_GT(stats.dwFatFolders, 5u);
+
+    uint32_t count = 0;
+    fs.GetCandidateCount(&count);
+    ASSERT_GE(count, 1u);
+    FileSystemCandidate top{};
+    ASSERT_EQ(fs.GetCandidate(0, &top), 1);
+    EXPECT_EQ(top.dwType, 11u);
+    EXPECT_EQ(top.wSectorsPerCluster, 1u);
+    EXPECT_EQ(top.s64FirstSector, 0);
+    EXPECT_GT(top.dwFolderMatch, 5u);
+
+    ASSERT_EQ(fs.SelectCandidate(0), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    for (const char* folder : {"100PHOTO", "Letters", "Reports", "Album"})
+        EXPECT_TRUE(std::any_of(paths.begin(), paths.end(), [&](const auto& p) {
+            return p.first.size() >= std::strlen(folder) && p.first.ends_with(std::string("/") + folder);
+        })) << folder;
+
+    // Old files come back under their old folder when its first cluster leads to them, and
+    // in made-up folders under "Lost Files" when they lie in a later cluster of a folder whose
+    // chain the new, empty table no longer holds.
+    TempDir dir;
+    int exact = 0, underFolder = 0, wanted = 0, n = 0;
+    for (const ManifestFile& file : LoadManifest("fat32-reformatted"))
+    {
+        if (file.State != "formatted") continue;
+        ++wanted;
+        const size_t cut = file.Path.rfind('/');
+        const std::string leaf = cut == std::string::npos ? file.Path : file.Path.substr(cut + 1);
+        const size_t up = cut == std::string::npos || cut == 0 ? std::string::npos : file.Path.rfind('/', cut - 1);
+        const std::string parentAndLeaf = up == std::string::npos ? file.Path : file.Path.substr(up + 1);
+        for (const auto& [path, record] : paths)
+            if (path.ends_with("/" + leaf) && record->s64Size == static_cast<int64_t>(file.Size))
+            {
+                if (path.ends_with("/" + parentAndLeaf)) ++underFolder;
+                if (CopiesExactly(fs, record, file, dir, n++)) ++exact;
+                break;
+            }
+    }
+    std::printf("[ reformatted ] %d of %d files byte-exact, %d under their own folder\n", exact, wanted, underFolder);
+    EXPECT_GE(exact, wanted - 1); // the root's own file went with the root cluster
+    EXPECT_GE(underFolder, wanted / 2);
+    EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before);
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Shared pieces of the FAT tests: fixture images with their manifests, tree listings, a small
+// in-memory storage stream and a builder for hand-made FAT16 volumes.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fs/KNodeTree.h"
+#include "fs/tagFileNode.h"
+#include "storage/IStorageManager.h"
+
+struct ManifestFile
+{
+    std::string State;
+    uint64_t Size = 0;
+    std::string Sha256;
+    std::string Path;
+};
+
+// The image bytes of tests/data/<name>.img.zst (empty when missing) and its manifest lines.
+std::vector<uint8_t> LoadFixtureImage(const std::string& name);
+std::vector<ManifestFile> LoadManifest(const std::string& name);
+
+// "Folder/Sub/file.txt" -> record, for every leaf and folder of the tree below the root.
+std::map<std::string, const tagFileNode*> TreePaths(const KNodeTree& tree);
+// The tree's record for a manifest path: names compare without case, and a component of a
+// deleted entry may carry '_' in place of its lost first character.
+const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNode*>& paths, const std::string& path);
+
+// A storage stream over a byte vector.
+class KVectorStorage final : public IStorageManager
+{
+public:
+    int Read(void* buffer, int length, int* done) override;
+    int Write(const void* buffer, int length, int* done) override;
+    std::vector<uint8_t> Bytes;
+    size_t Pos = 0;
+};
+
+// A hand-made FAT16 volume: 512-byte sectors, one reserved sector, two FATs of `fatSectors`,
+// a 512-entry root and `sectorsPerCluster`-sector clusters.
+class FatImageBuilder
+{
+public:
+    FatImageBuilder(uint32_t totalSectors = 8192, uint8_t sectorsPerCluster = 4, uint16_t fatSectors = 32);
+
+    uint32_t RootStart() const { return 1 + 2u * m_FatSectors; }
+    uint32_t DataStart() const { return RootStart() + 32; }
+    uint32_t ClusterSector(uint32_t c) const { return DataStart() + (c - 2) * m_Spc; }
+    uint32_t ClusterBytes() const { return 512u * m_Spc; }
+
+    void SetFat(uint32_t cluster, uint16_t value);              // both copies
+    void SetFatCopy(int copy, uint32_t cluster, uint16_t value);
+    // A 32-byte short entry at byte `offset` of the image.
+    void PutEntry(uint64_t offset, const char* name11, uint8_t attr, uint32_t cluster, uint32_t size);
+    // A long-name part at `offset`: sequence byte and 13 UTF-16 units.
+    void PutLongName(uint64_t offset, uint8_t sequence, const std::u16string& part13);
+    void PutDotEntries(uint32_t cluster, uint32_t parent);
+    uint64_t RootEntry(uint32_t index) const { return uint64_t(RootStart()) * 512 + index * 32ull; }
+    uint64_t ClusterEntry(uint32_t cluster, uint32_t index) const { return uint64_t(ClusterSector(cluster)) * 512 + index * 32ull; }
+    void Fill(uint32_t cluster, uint32_t clusters, uint8_t seed);
+
+    std::vector<uint8_t> Image;
+
+private:
+    uint8_t m_Spc;
+    uint16_t m_FatSectors;
+};
