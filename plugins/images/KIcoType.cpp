@@ -1,0 +1,72 @@
+#include "images/KIcoType.h"
+
+#include <cstring>
+
+namespace {
+constexpr tagRawTypeInfo kInfo{"ico", "Windows Icon", 70, 16LL * 1024 * 1024};
+// Reserved 0, type 1 (icon).
+constexpr tagRawSignature kSignatures[] = {{0, 4, "\0\0\1\0"}};
+
+constexpr uint32_t kDirHeader = 6;
+constexpr uint32_t kEntryBytes = 16;
+constexpr uint32_t kMaxImages = 64;   // real icons carry up to a dozen sizes
+constexpr uint32_t kMaxImageBytes = 4 * 1024 * 1024;
+
+// Entry: width, height, colours, reserved, planes u16, bit count u16, bytes u32, offset u32.
+bool EntryEnd(ByteView head, uint32_t index, uint32_t count, uint64_t& end, uint32_t& offset)
+{
+    const size_t at = kDirHeader + static_cast<size_t>(index) * kEntryBytes;
+    uint16_t planes = 0, bits = 0;
+    uint32_t bytes = 0;
+    LoadU16LE(head, at + 4, planes);
+    LoadU16LE(head, at + 6, bits);
+    LoadU32LE(head, at + 8, bytes);
+    LoadU32LE(head, at + 12, offset);
+    if (head[at + 3] != 0 && head[at + 3] != 0xFF) return false;
+    if (planes > 1 || bits > 32 || bytes < 40 || bytes > kMaxImageBytes) return false;
+    if (offset < kDirHeader + count * kEntryBytes) return false;
+    end = static_cast<uint64_t>(offset) + bytes;
+    return true;
+}
+
+// The directory: count entries after the 6-byte header. `end` is where the last image ends.
+bool ParseDirectory(ByteView head, uint64_t& end, uint32_t& firstOffset)
+{
+    uint16_t count = 0;
+    if (!LoadU16LE(head, 4, count) || count == 0 || count > kMaxImages) return false;
+    if (!RangeFits(head.size(), kDirHeader, static_cast<uint64_t>(count) * kEntryBytes)) return false;
+    end = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint64_t e = 0;
+        uint32_t offset = 0;
+        if (!EntryEnd(head, i, count, e, offset)) return false;
+        if (i == 0) firstOffset = offset;
+        end = e > end ? e : end;
+    }
+    return true;
+}
+}
+
+KIcoType::KIcoType() : KRawTypeBase(kInfo, kSignatures) {}
+
+RawHeader KIcoType::CheckHeader(ByteView head, uint64_t&) const
+{
+    uint64_t end = 0;
+    uint32_t first = 0;
+    return ParseDirectory(head, end, first) ? RawHeader::Open : RawHeader::No;
+}
+
+tagRawMatch KIcoType::FindEnd(KRawReader& reader) const
+{
+    // The directory alone is four bytes of pattern and a few small numbers; the first image's
+    // data must also be a bitmap info header (40) or a PNG signature.
+    uint64_t end = 0;
+    uint32_t first = 0;
+    if (!ParseDirectory(reader.ViewUpTo(0, KRawTypeBase::kHeadBytes), end, first)) return {};
+    ByteView image = reader.View(first, 8);
+    if (image.empty()) return {};
+    uint32_t infoSize = 0;
+    LoadU32LE(image, 0, infoSize);
+    if (infoSize != 40 && std::memcmp(image.data(), "\x89PNG\r\n\x1A\n", 8) != 0) return {};
+    return {true, end};
+}

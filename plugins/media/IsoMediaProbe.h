@@ -1,0 +1,30 @@
+#pragma once
+// ISO base media files (MP4, M4A, 3GP) and QuickTime movies share one layout: a chain of
+// top-level boxes { u32 big-endian size, four-character type, data }, where size 1 means a
+// 64-bit size follows the type and size 0 means "to the end of the file". The "ftyp" box's
+// major brand tells the flavours apart; old QuickTime movies have no "ftyp" and start with
+// "moov", "mdat", "wide" or "free".
+#include <cstdint>
+
+#include "base/ByteView.h"
+#include "common/KRawReader.h"
+
+enum class IsoKind
+{
+    None,   // not an ISO media file, or one of a kind no type here claims (still pictures)
+    Mp4,
+    M4a,
+    Tgp,
+    Mov
+};
+
+struct tagIsoProbe
+{
+    IsoKind kind = IsoKind::None;
+    uint64_t size = 0;   // 0: the last box runs to an end that cannot be told
+};
+
+/// Quick look at the first box (pure).
+bool IsoFirstBoxPlausible(ByteView head);
+/// Walks the top-level boxes of a candidate.
+tagIsoProbe ProbeIsoMedia(KRawReader& reader);

@@ -1,0 +1,71 @@
+#include "media/KMp3Type.h"
+
+#include <cstring>
+
+#include "media/MpegAudioFrame.h"
+
+namespace {
+constexpr tagRawTypeInfo kInfo{"mp3", "MP3 Audio", 256, 1LL * 1024 * 1024 * 1024};
+constexpr tagRawSignature kSignatures[] = {{0, 3, "ID3"}, {0, 1, "\xFF"}};
+
+constexpr uint64_t kId3Header = 10;
+constexpr uint64_t kId3v1Bytes = 128;
+// Frames in a row before a start is believed: a tag makes the start certain enough for a
+// short run; bare frame data needs a longer one, since 0xFFF sync patterns occur by chance.
+constexpr uint32_t kMinFramesTagged = 4;
+constexpr uint32_t kMinFramesBare = 12;
+// Zero padding some taggers leave between the tag and the first frame.
+constexpr uint64_t kMaxPadding = 64 * 1024;
+
+// ID3v2: "ID3", major version 2..4, revision, flags, a 28-bit size in four 7-bit bytes.
+bool Id3Size(ByteView head, uint64_t& size)
+{
+    if (head.size() < kId3Header || std::memcmp(head.data(), "ID3", 3) != 0) return false;
+    if (head[3] < 2 || head[3] > 4 || head[4] == 0xFF || (head[5] & 0x0F)) return false;
+    uint64_t s = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (head[static_cast<size_t>(i)] & 0x80) return false;
+        s = (s << 7) | head[static_cast<size_t>(i)];
+    }
+    size = kId3Header + s + ((head[5] & 0x10) ? kId3Header : 0);   // footer present
+    return true;
+}
+}
+
+KMp3Type::KMp3Type() : KRawTypeBase(kInfo, kSignatures) {}
+
+RawHeader KMp3Type::CheckHeader(ByteView head, uint64_t&) const
+{
+    uint64_t tag = 0;
+    if (head[0] == 'I') return Id3Size(head, tag) ? RawHeader::Open : RawHeader::No;
+    tagMpegFrame f;
+    return ParseMpegFrame(head, f) ? RawHeader::Open : RawHeader::No;
+}
+
+tagRawMatch KMp3Type::FindEnd(KRawReader& reader) const
+{
+    uint64_t pos = 0;
+    const bool tagged = Id3Size(reader.ViewUpTo(0, kId3Header), pos);
+    if (tagged) {
+        uint8_t b = 0;
+        const uint64_t padEnd = pos + kMaxPadding;
+        while (pos < padEnd && reader.U8(pos, b) && b == 0) ++pos;
+    }
+    tagMpegFrame first;
+    if (!ParseMpegFrame(reader.View(pos, kMpegFrameHeader), first)) return {};
+    uint64_t frames = 0;
+    for (;;) {
+        tagMpegFrame f;
+        if (!ParseMpegFrame(reader.View(pos, kMpegFrameHeader), f) || !SameStream(first, f)) break;
+        if (pos + f.length > reader.Limit()) break;
+        pos += f.length;
+        ++frames;
+    }
+    ByteView trailer = reader.View(pos, 3);
+    const bool id3v1 = !trailer.empty() && std::memcmp(trailer.data(), "TAG", 3) == 0 &&
+                       !reader.View(pos, kId3v1Bytes).empty();
+    // A short run is still a whole file when the ID3v1 trailer follows it.
+    if (frames < (tagged || id3v1 ? kMinFramesTagged : kMinFramesBare)) return {};
+    if (id3v1) pos += kId3v1Bytes;
+    return {true, pos};
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include "common/KRawTypeBase.h"
+
+// MPEG audio layer III: an optional ID3v2 tag, a run of frames whose headers agree with each
+// other, an optional 128-byte ID3v1 trailer.
+class KMp3Type final : public KRawTypeBase
+{
+public:
+    KMp3Type();
+
+protected:
+    RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
+    tagRawMatch FindEnd(KRawReader& reader) const override;
+};
