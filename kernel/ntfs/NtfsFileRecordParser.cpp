@@ -1,6 +1,7 @@
 #include "ntfs/NtfsFileRecordParser.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cinttypes>
 #include <new>
 #include <vector>
@@ -127,9 +128,25 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     if (!LoadFileRecordHeader(record, static_cast<uint32_t>(size), &header))
         return false;
     const bool deleted = (header.Flags & kNtfsRecordInUse) == 0;
-    ByteView fnValue;
-    if (!ChooseFileName(record, size, &fnValue))
+    // An extension record only carries attributes of its base record, which is listed itself.
+    if ((header.BaseRecord & 0xFFFFFFFFFFFFull) != 0)
         return false;
+    ByteView fnValue;
+    std::vector<uint8_t> nameRecord;
+    if (!ChooseFileName(record, size, &fnValue))
+    {
+        // A file with many attributes may keep its names in an extension record.
+        bool found = false;
+        WalkAttributeList(record, size, [&](const tagNtfsAttributeListEntry& e) {
+            if (e.Type != kNtfsAttrFileName)
+                return true;
+            found = ReadExtensionRecord(mft, e.RecordLow, &nameRecord) == NtfsExtension::Ok &&
+                    ChooseFileName(nameRecord.data(), static_cast<int>(nameRecord.size()), &fnValue);
+            return !found;
+        });
+        if (!found)
+            return false;
+    }
     tagNtfsFileName fn;
     LoadRecord(fnValue, 0, fn);
     const size_t units = std::min<size_t>(fn.NameLength, (fnValue.size() - sizeof(fn)) / 2);
