@@ -271,6 +271,8 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
         rc = FinishEncryptedFile(node, path, file);
     if (const uint32_t closed = file.Close(); rc == ERROR_SUCCESS)
         rc = closed;
+    // Last access and last write from the node's modification time, in UTC. Linux keeps no
+    // settable creation time, so ftCreated cannot be given to the copy.
     if (rc == ERROR_SUCCESS && !encrypted)
         OsSetFileTimes(path, ToUtc(node->ftModified), ToUtc(node->ftModified));
     m_Fs.EndProgress();
