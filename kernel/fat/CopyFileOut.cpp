@@ -24,6 +24,14 @@ int64_t ToUtc(uint64_t local)
     return utc;
 }
 
+// Every read is positioned explicitly: a failed read leaves the stream's position undefined.
+bool ReadExactly(IOutStream& stream, int64_t offset, uint8_t* out, int64_t length)
+{
+    int64_t got = 0;
+    return stream.Seek(SEEK_ORIGIN_BEGIN, offset, nullptr) == STREAM_OK &&
+           stream.Read(out, length, &got) == STREAM_OK && got == length;
+}
+
 } // namespace
 
 uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::string& path, uint32_t bytesPerSector)
@@ -61,11 +69,17 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
             return ERROR_CANCELLED;
         }
         const int64_t piece = std::min<int64_t>(size - done, static_cast<int64_t>(buffer.size()));
-        int64_t got = 0;
-        // Every piece is positioned explicitly: a failed read leaves the position undefined.
-        const bool ok = stream->Seek(SEEK_ORIGIN_BEGIN, done, nullptr) == STREAM_OK &&
-                        stream->Read(buffer.data(), piece, &got) == STREAM_OK && got == piece;
-        if (!ok) std::memset(buffer.data(), 0, static_cast<size_t>(piece));
+        if (!ReadExactly(*stream, done, buffer.data(), piece))
+        {
+            // One bad sector must not cost the readable rest of the piece: read it again
+            // sector by sector and write zeros only where a sector cannot be read.
+            for (int64_t at = 0; at < piece; at += bytesPerSector)
+            {
+                const int64_t part = std::min<int64_t>(bytesPerSector, piece - at);
+                if (!ReadExactly(*stream, done + at, buffer.data() + at, part))
+                    std::memset(buffer.data() + at, 0, static_cast<size_t>(part));
+            }
+        }
         if (const uint32_t rc = file.Write(buffer.data(), static_cast<size_t>(piece)); rc != ERROR_SUCCESS)
         {
             // A full or refusing target must not pass for a recovered file.

@@ -1,7 +1,8 @@
 #pragma once
 // The common copy routine for a recovered file whose data is read through a stream: it copies
-// the record's data to a new file in pieces, writes zeros where the source cannot be read (a
-// damaged sector must not cost the rest of the file), and gives the copy the record's times.
+// the record's data to a new file in pieces, writes zeros only for the sectors that cannot be
+// read (a damaged sector must not cost the rest of the file), and gives the copy the record's
+// last-write time.
 #include <cstdint>
 #include <string>
 

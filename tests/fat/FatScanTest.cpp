@@ -1,0 +1,343 @@
+// The scanner on hand-made volumes: sector classification, inferred candidates, damaged
+// tables, bounded folder walks, saving and loading, and copy-out failures.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <sys/resource.h>
+
+#include "FatTestSupport.h"
+#include "fat/KFatFileSystem.h"
+#include "fs/KNodeTree.h"
+#include "support/TestFiles.h"
+#include "volume/KMemoryVolumeIO.h"
+
+namespace {
+
+void FullScan(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
+{
+    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
+    const std::vector<uint8_t>& image = volume.Image();
+    const uint64_t total = image.size() / 512;
+    for (uint64_t s = 0; s < total; s += 512)
+    {
+        const uint64_t n = std::min<uint64_t>(512, total - s);
+        ASSERT_EQ(fs.ScanFS(stats, int64_t(s), image.data() + s * 512, int(n)), 0u);
+    }
+    ASSERT_EQ(fs.End_ScanFS(), 0u);
+}
+
+// Records of the store whose parent id is `parent`.
+std::vector<std::string> ChildrenOf(KFatFileSystem& fs, uint32_t parent)
+{
+    std::vector<std::string> out;
+    for (int i = 2; i < fs.Store().GetCount(); ++i)
+    {
+        auto* r = fs.Store().Get<tagFatFileNode>(i);
+        if (r->dwParentId == parent) out.push_back(fs.Store().GetName(r));
+    }
+    return out;
+}
+
+// A FAT16 volume with `count` folders under the root, each with two files of data.
+FatImageBuilder ThreeFolders(uint32_t count = 3)
+{
+    FatImageBuilder b;
+    const char* folders[] = {"ALPHA      ", "BETA       ", "GAMMA      ", "DELTA      "};
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        const uint32_t c = 10 + 10 * i;
+        b.PutEntry(b.RootEntry(i), folders[i], 0x10, c, 0);
+        b.SetFat(c, 0xFFFF);
+        b.PutDotEntries(c, 0);
+        for (uint32_t f = 0; f < 2; ++f)
+        {
+            char name[12];
+            std::snprintf(name, sizeof(name), "FILE%u%u  BIN", i, f);
+            const uint32_t data = c + 1 + 3 * f;
+            b.PutEntry(b.ClusterEntry(c, 2 + f), name, 0x20, data, 5000);
+            b.SetFat(data, uint16_t(data + 1));
+            b.SetFat(data + 1, 0xFFFF);
+            b.Fill(data, 2, uint8_t(i * 2 + f + 1));
+        }
+    }
+    return b;
+}
+
+class CancelAfter final : public IProgress_Client
+{
+public:
+    explicit CancelAfter(int polls) : m_Left(polls) {}
+    int IsCanceled() override { return --m_Left < 0; }
+
+private:
+    int m_Left;
+};
+
+} // namespace
+
+TEST(FatScan, NoVolumeIsRefused)
+{
+    KFatFileSystem fs;
+    uint8_t sector[512] = {};
+    EXPECT_EQ(fs.Begin_ScanFS(), 16u);
+    EXPECT_EQ(fs.ScanFS(nullptr, 0, sector, 1), 17u);
+    EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 87u);
+    FileSystemCandidate c;
+    EXPECT_EQ(fs.GetCandidate(-1, &c), 0);
+    EXPECT_EQ(fs.GetCandidate(0, &c), 0);
+}
+
+TEST(FatScan, PartialFolderSectors)
+{
+    KMemoryVolumeIO volume(std::vector<uint8_t>(1 << 20, 0));
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
+    FatImageBuilder b(16);
+    ScanStats stats{};
+    auto scanOne = [&](uint64_t offset) {
+        fs.ScanFS(&stats, 1, b.Image.data() + offset, 1);
+        return stats.dwFatPartFolders;
+    };
+    std::memset(b.Image.data() + 512, 0x41, 32);
+    EXPECT_EQ(scanOne(512), 0u) << "32 equal bytes";
+    b.PutEntry(1024, "BIG     BIN", 0x20, 100, 0x80000000u);
+    EXPECT_EQ(scanOne(1024), 0u) << "a lone 2-GB entry";
+    b.PutEntry(1536, "SMALL   BIN", 0x20, 100, 1024);
+    EXPECT_EQ(scanOne(1536), 1u) << "a lone 1-KB entry";
+    for (uint32_t i = 0; i < 3; ++i) b.PutEntry(2048 + 32 * i, "THREE   BIN", 0x20, 100 + i, 3000);
+    EXPECT_EQ(scanOne(2048), 2u) << "three valid entries";
+}
+
+// Without a boot sector the folders alone place the data area; the right cluster size
+// collects every folder and the others die out.
+TEST(FatScan, InferredCandidateFromFolders)
+{
+    FatImageBuilder b = ThreeFolders(4);
+    std::memset(b.Image.data(), 0, 512);
+    const std::string before = Sha256Hex(b.Image.data(), b.Image.size());
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ScanStats stats{};
+    FullScan(fs, volume, &stats);
+    EXPECT_EQ(stats.dwFatBootRecords, 0u);
+    EXPECT_EQ(stats.dwFatFolders, 4u);
+    ASSERT_EQ(fs.Candidates().size(), 1u);
+    const FatCandidate& c = fs.Candidates()[0];
+    EXPECT_EQ(c.SectorsPerCluster, 4);
+    EXPECT_EQ(c.DataStart, int64_t(b.DataStart()));
+    EXPECT_EQ(c.FoldersMatched, 4u);
+    EXPECT_EQ(c.FilesMatched, 8u);
+    EXPECT_EQ(c.FatType, 1) << "more than two root children on a small volume";
+
+    ASSERT_EQ(fs.SelectCandidate(0), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    TempDir dir;
+    for (const char* p : {"ALPHA/FILE00.BIN", "BETA/FILE11.BIN", "GAMMA/FILE21.BIN"})
+    {
+        auto it = paths.find(p);
+        ASSERT_NE(it, paths.end()) << p;
+        ASSERT_EQ(fs.SaveFile(it->second, dir.File("x")), 0u);
+        const std::vector<uint8_t> got = ReadFileBytes(dir.File("x"));
+        ASSERT_EQ(got.size(), 5000u);
+        const uint32_t data = static_cast<const tagFatFileNode*>(it->second)->dwFirstCluster;
+        EXPECT_EQ(0, std::memcmp(got.data(), b.Image.data() + uint64_t(b.ClusterSector(data)) * 512, 5000)) << p;
+        std::remove(dir.File("x").c_str());
+    }
+    EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before);
+}
+
+// A cross-linked first table gives way to a clean second; with both bad there is no table,
+// the ordinary read refuses, and the rebuild still lists the files.
+TEST(FatScan, DamagedTables)
+{
+    FatImageBuilder b = ThreeFolders();
+    b.SetFatCopy(0, 100, 12); // cluster 100 joins the chain of ALPHA's first file
+    {
+        KMemoryVolumeIO volume(b.Image);
+        KFatFileSystem fs;
+        fs.SetVolume(&volume);
+        ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+        EXPECT_EQ(fs.Table().Entry(100), 0u) << "the second copy is used";
+        EXPECT_EQ(ChildrenOf(fs, 10).size(), 2u);
+    }
+    b.SetFatCopy(1, 50, 50); // the second copy loops on itself
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 87u);
+    EXPECT_TRUE(fs.Table().Empty());
+    FullScan(fs, volume, nullptr);
+    ASSERT_FALSE(fs.Candidates().empty());
+    EXPECT_EQ(fs.Candidates()[0].FirstSector, 0) << "the boot sector's candidate leads";
+    ASSERT_EQ(fs.SelectCandidate(0), 0u);
+    EXPECT_TRUE(fs.Table().Empty());
+    EXPECT_EQ(ChildrenOf(fs, 20).size(), 2u);
+    EXPECT_EQ(ChildrenOf(fs, 0).size(), 3u);
+}
+
+// Folders that point back at their ancestors, and a folder chain longer than any real one,
+// end the walk instead of running it forever.
+TEST(FatScan, BoundedFolderWalks)
+{
+    FatImageBuilder b(8192, 1, 32);
+    b.PutEntry(b.RootEntry(0), "OUTER      ", 0x10, 10, 0);
+    b.SetFat(10, 0xFFFF);
+    b.PutDotEntries(10, 0);
+    b.PutEntry(b.ClusterEntry(10, 2), "INNER      ", 0x10, 11, 0);
+    b.SetFat(11, 0xFFFF);
+    b.PutDotEntries(11, 10);
+    b.PutEntry(b.ClusterEntry(11, 2), "BACK       ", 0x10, 10, 0); // leads to OUTER again
+    b.PutEntry(b.ClusterEntry(11, 3), "SELF       ", 0x10, 11, 0);
+
+    b.PutEntry(b.RootEntry(1), "LONG       ", 0x10, 100, 0);
+    b.PutDotEntries(100, 0);
+    for (uint32_t i = 0; i < 1100; ++i)
+    {
+        const uint32_t c = 100 + i;
+        b.SetFat(c, i + 1 < 1100 ? uint16_t(c + 1) : 0xFFFF);
+        char name[12];
+        std::snprintf(name, sizeof(name), "F%04u   BIN", i);
+        b.PutEntry(b.ClusterEntry(c, i == 0 ? 2 : 0), name, 0x20, 3000, 10);
+    }
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    EXPECT_EQ(ChildrenOf(fs, 10).size(), 1u);
+    EXPECT_EQ(ChildrenOf(fs, 11).size(), 2u) << "listed once, never walked again";
+    EXPECT_EQ(ChildrenOf(fs, 100).size(), 1000u) << "the chain is cut at 1000 clusters";
+    KNodeTree tree;
+    EXPECT_EQ(fs.BuildTree(&tree), 0u);
+}
+
+TEST(FatScan, SaveAndLoadWholeState)
+{
+    FatImageBuilder b = ThreeFolders();
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    FullScan(fs, volume, nullptr);
+    ASSERT_EQ(fs.SelectCandidate(0), 0u);
+    KVectorStorage stored;
+    ASSERT_EQ(fs.SaveTo(&stored), 1);
+
+    KFatFileSystem loaded;
+    ASSERT_EQ(loaded.LoadFrom(&stored), 1);
+    loaded.SetVolume(&volume);
+    ASSERT_EQ(loaded.Candidates().size(), fs.Candidates().size());
+    EXPECT_EQ(0, std::memcmp(loaded.Candidates().data(), fs.Candidates().data(), fs.Candidates().size() * sizeof(FatCandidate)));
+    ASSERT_EQ(loaded.DirSectors().size(), fs.DirSectors().size());
+    EXPECT_EQ(0, std::memcmp(loaded.DirSectors().data(), fs.DirSectors().data(), fs.DirSectors().size() * sizeof(FatDirSector)));
+    EXPECT_EQ(loaded.Geometry().DataStart, fs.Geometry().DataStart);
+    EXPECT_EQ(loaded.Geometry().ClusterCount, fs.Geometry().ClusterCount);
+    EXPECT_EQ(loaded.Table().Bytes(), fs.Table().Bytes());
+    ASSERT_EQ(loaded.Store().GetCount(), fs.Store().GetCount());
+    for (int i = 0; i < fs.Store().GetCount(); ++i)
+    {
+        const auto* a = fs.Store().Get<tagFatFileNode>(i);
+        const auto* c = loaded.Store().Get<tagFatFileNode>(i);
+        EXPECT_STREQ(fs.Store().GetName(a), loaded.Store().GetName(c));
+        EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t*>(a) + 6, reinterpret_cast<const uint8_t*>(c) + 6, 40));
+    }
+    // A loaded state copies files out again once the volume is given back.
+    KNodeTree tree;
+    ASSERT_EQ(loaded.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    ASSERT_TRUE(paths.count("BETA/FILE10.BIN"));
+    std::unique_ptr<IOutStream> s(loaded.OpenStream(paths.at("BETA/FILE10.BIN")));
+    ASSERT_NE(s, nullptr);
+
+    // Every truncation of the stream fails cleanly.
+    for (size_t cut : {size_t(0), size_t(3), size_t(300), stored.Bytes.size() / 2, stored.Bytes.size() - 1})
+    {
+        KVectorStorage shortened;
+        shortened.Bytes.assign(stored.Bytes.begin(), stored.Bytes.begin() + std::ptrdiff_t(cut));
+        KFatFileSystem broken;
+        EXPECT_EQ(broken.LoadFrom(&shortened), 0) << cut;
+    }
+}
+
+TEST(FatCopyOut, FailuresAreReported)
+{
+    FatImageBuilder b = ThreeFolders();
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const tagFileNode* file = TreePaths(tree).at("ALPHA/FILE00.BIN");
+    TempDir dir;
+
+    ASSERT_EQ(fs.SaveFile(file, dir.File("a")), 0u);
+    EXPECT_EQ(fs.SaveFile(file, dir.File("a")), 80u) << "never overwrite";
+    EXPECT_EQ(fs.SaveFile(fs.Store().GetNode(0), dir.File("root")), 1627u) << "a folder has no data";
+
+    // An unreadable stretch comes out as zeros; the rest of the piece is intact.
+    const uint32_t first = static_cast<const tagFatFileNode*>(file)->dwFirstCluster;
+    volume.SetBadRange(b.ClusterSector(first + 1), 4);
+    ASSERT_EQ(fs.SaveFile(file, dir.File("bad")), 0u);
+    const std::vector<uint8_t> got = ReadFileBytes(dir.File("bad"));
+    ASSERT_EQ(got.size(), 5000u);
+    volume.SetBadRange(0, 0);
+    EXPECT_EQ(0, std::memcmp(got.data(), b.Image.data() + uint64_t(b.ClusterSector(first)) * 512, 2048));
+    EXPECT_TRUE(std::all_of(got.begin() + 2048, got.end(), [](uint8_t x) { return x == 0; }));
+
+    CancelAfter cancel(0);
+    fs.SetClient(&cancel);
+    EXPECT_EQ(fs.SaveFile(file, dir.File("cancelled")), 1223u);
+    fs.SetClient(nullptr);
+
+    // A target that runs out of room must not pass for a recovered file.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const uint32_t rc = fs.SaveFile(file, dir.File("full"));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(rc, 0u);
+    EXPECT_TRUE(rc == 112u || rc == 223u) << rc;
+}
+
+// Fixed-seed random damage to a real image's metadata: every walk ends, nothing crashes.
+TEST(FatScan, RandomDamageIsSurvived)
+{
+    const std::vector<uint8_t> clean = LoadFixtureImage("fat12-floppy");
+    ASSERT_FALSE(clean.empty());
+    std::mt19937 rng(20240611);
+    for (int round = 0; round < 150; ++round)
+    {
+        std::vector<uint8_t> image = clean;
+        const size_t span = 64 * 1024;
+        for (size_t i = 0; i < span / 100; ++i) image[rng() % span] = uint8_t(rng());
+        KMemoryVolumeIO volume(image);
+        KFatFileSystem fs;
+        fs.SetVolume(&volume);
+        if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
+        {
+            KNodeTree tree;
+            fs.BuildTree(&tree);
+            EXPECT_LT(fs.Store().GetCount(), 20000);
+        }
+        if (round % 10 == 0)
+        {
+            FullScan(fs, volume, nullptr);
+            for (uint32_t i = 0; i < fs.Candidates().size() && i < 4; ++i)
+            {
+                fs.SelectCandidate(i);
+                KNodeTree tree;
+                fs.BuildTree(&tree);
+            }
+        }
+    }
+}
