@@ -1,6 +1,7 @@
 #include "os/OsDeviceTable.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
@@ -19,11 +20,19 @@ bool StartsWith(const std::string& s, const char* prefix)
 // /sys/block only for disks, so listing /sys/block already excludes them.
 bool IsDiskName(const std::string& name)
 {
-    if (StartsWith(name, "sd") || StartsWith(name, "vd") || StartsWith(name, "hd") ||
-        StartsWith(name, "xvd") || StartsWith(name, "mmcblk"))
+    if (StartsWith(name, "sd") || StartsWith(name, "vd") || StartsWith(name, "hd") || StartsWith(name, "xvd"))
         return true;
-    if (StartsWith(name, "nvme") && name.find('n', 4) != std::string::npos)
-        return true;
+    // eMMC boot and replay-protected areas are not user data disks.
+    if (StartsWith(name, "mmcblk"))
+        return name.find("boot") == std::string::npos && name.find("rpmb") == std::string::npos;
+    // nvme<ctrl>n<ns> only; nvme<ctrl>c<path>n<ns> are hidden multipath nodes.
+    if (StartsWith(name, "nvme"))
+    {
+        size_t i = 4;
+        while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])))
+            ++i;
+        return i > 4 && i < name.size() && name[i] == 'n';
+    }
     if (StartsWith(name, "loop"))
     {
         std::ifstream backing("/sys/block/" + name + "/loop/backing_file");
@@ -67,7 +76,21 @@ std::vector<OsDeviceEntry> OsDeviceTable::HardDisks() const
         out.push_back({image, "", true});
     if (!m_MachineDevices)
         return out;
+    if (!m_MachineListed)
+        ListMachineDisks();
+    out.insert(out.end(), m_MachineDisks.begin(), m_MachineDisks.end());
+    return out;
+}
 
+void OsDeviceTable::RefreshMachineDevices()
+{
+    ListMachineDisks();
+}
+
+void OsDeviceTable::ListMachineDisks() const
+{
+    m_MachineDisks.clear();
+    m_MachineListed = true;
     std::vector<std::string> names;
     if (DIR* dir = ::opendir("/sys/block"))
     {
@@ -81,8 +104,7 @@ std::vector<OsDeviceEntry> OsDeviceTable::HardDisks() const
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names)
-        out.push_back({"/dev/" + name, name, false});
-    return out;
+        m_MachineDisks.push_back({"/dev/" + name, name, false});
 }
 
 uint32_t OsDeviceTable::HardDiskCount() const

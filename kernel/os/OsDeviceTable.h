@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+// Not thread-safe: the device table is used from one thread.
+
 struct OsDeviceEntry
 {
     std::string Path;      // what is opened (image file or /dev node)
@@ -36,12 +38,19 @@ public:
     bool Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry) const;
     // Number of hard-disk entries (images plus machine disks).
     uint32_t HardDiskCount() const;
+    // Lists the machine's disks again. Numbers stay stable between refreshes, so a disk
+    // plugged in between listing and opening cannot take another disk's number.
+    void RefreshMachineDevices();
 
 private:
     std::vector<OsDeviceEntry> HardDisks() const;
+    void ListMachineDisks() const;
 
     std::vector<std::string> m_Images;
     std::vector<std::string> m_FloppyImages;
     std::vector<std::string> m_OpticalImages;
     bool m_MachineDevices = true;
+    // The machine's disks, listed on first use and on RefreshMachineDevices.
+    mutable bool m_MachineListed = false;
+    mutable std::vector<OsDeviceEntry> m_MachineDisks;
 };
