@@ -1,0 +1,72 @@
+#pragma once
+// The deep scan as a file system: it takes part in the same sector stream as the FAT and NTFS
+// scanners, asks every enabled file type for file starts in each buffer, records each start as
+// a file named after its type, decides the length of files whose type could not tell it, and
+// groups the files in one folder per type under a folder named after the volume.
+//
+// Plug-ins are trusted with where files start, not with the volume: a hit outside the volume
+// is dropped and a length that is negative or runs past the volume's end is corrected, each
+// with a trace line, so one faulty type cannot turn into unreadable or bogus records.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fs/IFileSystem.h"
+#include "raw/KRawFileArray.h"
+#include "raw/KRawFileNode.h"
+#include "raw/KRawScanMgr.h"
+
+class KRawFileSystem final : public IFileSystem
+{
+public:
+    static constexpr uint32_t kRecordIdBase = 0x1000000;
+    static constexpr size_t kMaxName = 259;
+
+    KRawFileSystem();
+    ~KRawFileSystem() override;
+
+    int LoadFrom(IStorageManager* in) override;
+    int SaveTo(IStorageManager* out) override;
+    void SetVolume(IVolumeIO* volume) override { m_pVolume = volume; }
+    IVolumeIO* GetVolume() override { return m_pVolume; }
+    void SetSectorInfo(uint32_t value, uint32_t bytesPerSector) override;
+    uint32_t GetSectorInfo(uint32_t* bytesPerSector) override;
+    uint32_t Begin_ScanFS() override;
+    uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount) override;
+    uint32_t End_ScanFS() override;
+    int GetCandidateCount(uint32_t* count) override;
+    int GetCandidate(int index, FileSystemCandidate* out) override;
+    uint32_t SelectCandidate(uint32_t) override { return 0; }
+    uint32_t BuildTree(KNodeTree* tree) override;
+    uint32_t SaveFile(const tagFileNode* record, const std::string& path) override;
+    IOutStream* OpenStream(const tagFileNode* record) override;
+
+    const KRawFileNode& Records() const { return m_Records; }
+    const KRawScanMgr& Types() const { return m_ScanMgr; }
+
+private:
+    struct Pending
+    {
+        int record;     // index in m_Records
+        int typeIndex;  // index in the type list
+    };
+
+    void Reset();
+    bool TypeLimits(int typeIndex, int64_t* minSize, int64_t* maxSize) const;
+    void ClosePending(int64_t nextFirstSector);
+    bool CheckHit(int typeIndex, RawHit& hit) const;
+    void AddFile(ScanStats* stats, int typeIndex, const RawHit& hit);
+    std::string VolumeFolderName() const;
+    bool IsOurFile(const tagFileNode* record) const;
+
+    IVolumeIO* m_pVolume = nullptr;
+    uint32_t m_dwSectorValue = 0;
+    uint32_t m_dwSectorSize = 512;
+    FileSystemCandidate m_Candidate{};
+    uint32_t m_dwFinished = 0;
+    KRawFileNode m_Records;
+    KRawScanMgr m_ScanMgr;
+    std::vector<Pending> m_Pending;
+    uint32_t m_dwBytesPerSector = 0;
+    KRawFileArray m_Hits;
+};
