@@ -113,6 +113,11 @@ TEST_F(DynamicDiscovery, Raid5SurvivesOneLostMemberButNotTwo)
     ASSERT_NE(raid, nullptr);
     EXPECT_EQ(raid->Extents[1].DeviceKind, UINT32_MAX); // the lost member stays in the record
     EXPECT_TRUE(ReadsFlat(raid->VolumeIO));
+    // The spanned volume begins on the lost member: its sector 0 cannot be read, so its
+    // file system is unknown rather than taken from an unfilled buffer.
+    const tagVolumeInfo* span = Find(VOLUME_SPANNED);
+    ASSERT_NE(span, nullptr);
+    EXPECT_EQ(span->PartitionType, FS_TYPE_NONE);
     // The mirror's halves live on members 1 and 2: the one left serves the whole volume.
     const tagVolumeInfo* mirror = Find(VOLUME_MIRRORED);
     ASSERT_NE(mirror, nullptr);
