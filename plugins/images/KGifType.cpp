@@ -41,9 +41,11 @@ bool KGifType::SkipSubBlocks(KRawReader& reader, uint64_t& pos)
 tagRawMatch KGifType::FindEnd(KRawReader& reader) const
 {
     uint8_t flags = 0;
-    if (!reader.U8(10, flags)) return {};
+    uint16_t screenW = 0, screenH = 0;
+    if (!reader.U8(10, flags) || !reader.U16LE(6, screenW) || !reader.U16LE(8, screenH)) return {};
     uint64_t pos = kScreenEnd + ColourTableBytes(flags);
     bool sawImage = false;
+    bool sawFittingImage = false;
     for (int n = 0; n < kMaxBlocks; ++n) {
         uint8_t kind = 0;
         if (!reader.U8(pos, kind)) break;
@@ -53,7 +55,11 @@ tagRawMatch KGifType::FindEnd(KRawReader& reader) const
         } else if (kind == kImage) {
             // Left, top, width, height, flags; then a local colour table and the LZW code size.
             uint8_t imageFlags = 0, codeSize = 0;
-            if (!reader.U8(pos + 9, imageFlags)) break;
+            uint16_t left = 0, top = 0, w = 0, h = 0;
+            if (!reader.U16LE(pos + 1, left) || !reader.U16LE(pos + 3, top) || !reader.U16LE(pos + 5, w) ||
+                !reader.U16LE(pos + 7, h) || !reader.U8(pos + 9, imageFlags) || w == 0 || h == 0)
+                break;
+            if (left + w <= screenW && top + h <= screenH) sawFittingImage = true;
             pos += 10 + ColourTableBytes(imageFlags);
             if (!reader.U8(pos, codeSize) || codeSize < 1 || codeSize > 12) break;
             ++pos;
@@ -63,5 +69,7 @@ tagRawMatch KGifType::FindEnd(KRawReader& reader) const
         }
         if (!SkipSubBlocks(reader, pos)) break;
     }
-    return sawImage ? tagRawMatch{true, 0} : tagRawMatch{};
+    // Broken off: a picture whose end is unknown, if what was read looks like one (an image
+    // inside the logical screen; random bytes after the signature rarely manage that).
+    return sawFittingImage ? tagRawMatch{true, 0} : tagRawMatch{};
 }
