@@ -45,10 +45,13 @@ ntfs_umount() {
   umount "$1"
 }
 
-# mkntfs_at IMAGE START: a fresh NTFS over the whole IMAGE, which will sit at sector START.
+# mkntfs_at IMAGE START SERIAL [OPTIONS]: a fresh NTFS over the whole IMAGE, which will sit at
+# sector START. -T fixes the times (and with them the serial), so the serial is set afterwards:
+# volumes of one disk must not share it.
 mkntfs_at() {
-  local img=$1 start=$2; shift 2
+  local img=$1 start=$2 serial=$3; shift 3
   mkntfs -q -F -Q -T -s 512 -p "$start" -H 255 -S 63 "$@" "$img" 2>/dev/null
+  ntfslabel -q --new-serial="$serial" "$img" >/dev/null
 }
 
 # pack NAME DEST_DIR: compresses $WORK/NAME.img and writes the manifest next to it.
@@ -75,18 +78,13 @@ fat_verify() {
   done < <(grep -v '^#' "$work")
 }
 
-# ntfs_verify IMAGE WORK [PREFIX]: the same through ntfscat, which reads the volume directly.
+# ntfs_verify IMAGE WORK [PREFIX]: the same through a fresh read-only mount.
 # A path FILE:NAME is the named data stream NAME of FILE.
 ntfs_verify() {
-  local img=$1 work=$2 prefix=${3:-} state size sha path got
-  while IFS=$'\t' read -r state size sha path; do
-    [ "$state" = present ] || continue
-    [ -n "$prefix" ] && { [ "${path#"$prefix/"}" != "$path" ] || continue; path=${path#"$prefix/"}; }
-    if [ "${path#*:}" != "$path" ]; then
-      got=$(ntfscat -a 0x80 -n "${path#*:}" "$img" "/${path%%:*}" | sha256sum)
-    else
-      got=$(ntfscat "$img" "/$path" | sha256sum)
-    fi
-    [ "${got%% *}" = "$sha" ] || { echo "$img: $path reads back wrong" >&2; exit 1; }
-  done < <(grep -v '^#' "$work")
+  local m=$WORK/mnt-verify
+  mkdir -p "$m"
+  ntfs-3g -o ro,streams_interface=windows "$1" "$m"
+  MOUNTS+=("$m")
+  fx verify-dir "$m" "$2" "${3:-}"
+  umount "$m"
 }

@@ -247,7 +247,105 @@ def cmd_jpeg(seed, w, h, out):
     img.save(out, "JPEG", quality=88, exif=exif.tobytes())
 
 
+def ntfs_runs(mapping):
+    """Decodes a runlist into (lcn, length) pairs; lcn None for a hole."""
+    runs, pos, lcn = [], 0, 0
+    while pos < len(mapping) and mapping[pos]:
+        head = mapping[pos]
+        nlen, noff = head & 15, head >> 4
+        length = int.from_bytes(mapping[pos + 1:pos + 1 + nlen], "little")
+        if noff:
+            lcn += int.from_bytes(mapping[pos + 1 + nlen:pos + 1 + nlen + noff], "little", signed=True)
+            runs.append((lcn, length))
+        else:
+            runs.append((None, length))
+        pos += 1 + nlen + noff
+    return runs
+
+
+def ntfs_records(image):
+    """Yields (name, first data lcn) of every in-use file record with a non-resident $DATA."""
+    with open(image, "rb") as f:
+        data = f.read()
+    bs = data[:512]
+    cluster = struct.unpack_from("<H", bs, 11)[0] * bs[13]
+    mft = struct.unpack_from("<Q", bs, 0x30)[0] * cluster
+    raw = struct.unpack_from("<b", bs, 0x40)[0]
+    rsize = raw * cluster if raw > 0 else 1 << -raw
+
+    def record(off):
+        rec = bytearray(data[off:off + rsize])
+        if rec[:4] != b"FILE":
+            return None
+        uo, un = struct.unpack_from("<HH", rec, 4)
+        for i in range(1, un):
+            rec[i * 512 - 2:i * 512] = rec[uo + 2 * i:uo + 2 * i + 2]
+        return rec
+
+    def attrs(rec):
+        pos = struct.unpack_from("<H", rec, 20)[0]
+        while pos + 8 <= len(rec):
+            atype, alen = struct.unpack_from("<II", rec, pos)
+            if atype == 0xFFFFFFFF or alen == 0:
+                return
+            yield atype, rec[pos:pos + alen]
+            pos += alen
+
+    mft_runs = []
+    for atype, a in attrs(record(mft)):
+        if atype == 0x80 and a[8]:
+            mft_runs = ntfs_runs(a[struct.unpack_from("<H", a, 32)[0]:])
+    for lcn, length in mft_runs:
+        for off in range(lcn * cluster, (lcn + length) * cluster, rsize):
+            rec = record(off)
+            if rec is None or not (struct.unpack_from("<H", rec, 22)[0] & 1):
+                continue
+            name, first = None, None
+            for atype, a in attrs(rec):
+                if atype == 0x30:
+                    v = a[struct.unpack_from("<H", a, 20)[0]:]
+                    name = bytes(v[66:66 + 2 * v[64]]).decode("utf-16-le")
+                elif atype == 0x80 and a[8] and a[9] == 0 and first is None:
+                    runs = ntfs_runs(a[struct.unpack_from("<H", a, 32)[0]:])
+                    if runs and runs[0][0] is not None:
+                        first = runs[0][0]
+            if name is not None and first is not None:
+                yield name, first
+
+
+def cmd_every_other_by_lcn(image, prefix):
+    """Prints every other file (the 1st, 3rd, ...) whose name starts with PREFIX, in the
+    order of their first cluster: deleting them leaves holes between the kept ones."""
+    found = sorted((lcn, name) for name, lcn in ntfs_records(image) if name.startswith(prefix))
+    for lcn, name in found[::2]:
+        print(name)
+
+
+def cmd_verify_dir(root, work, prefix=""):
+    """Every present file of WORK (under PREFIX/) reads back from the mounted ROOT unchanged."""
+    bad = 0
+    with open(work, encoding="utf-8") as f:
+        for line in f:
+            if line.startswith("#"):
+                continue
+            state, size, sha, path = line.rstrip("\n").split("\t")
+            if state != "present":
+                continue
+            if prefix:
+                if not path.startswith(prefix + "/"):
+                    continue
+                path = path[len(prefix) + 1:]
+            with open(os.path.join(root, path), "rb") as g:
+                if hashlib.sha256(g.read()).hexdigest() != sha:
+                    print(f"{path} reads back wrong", file=sys.stderr)
+                    bad += 1
+    if bad:
+        raise SystemExit(1)
+
+
 COMMANDS = {
+    "verify-dir": cmd_verify_dir,
+    "every-other-by-lcn": cmd_every_other_by_lcn,
     "content": cmd_content, "tree": cmd_tree, "record": cmd_record, "recordfile": cmd_recordfile,
     "mark": cmd_mark, "header": cmd_header, "describe": cmd_describe, "finish": cmd_finish,
     "clear-fsinfo-hint": cmd_clear_fsinfo_hint, "png": cmd_png, "jpeg": cmd_jpeg,
