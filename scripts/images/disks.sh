@@ -1,1 +1,211 @@
-build_disks_images() { :; }
+# Partitioned disks (sfdisk) and a superfloppy. Each file system is made in its own sparse
+# file with the hidden-sector / partition-start field set to where it will sit, filled, checked,
+# and then written into the disk image at that sector.
+
+# part_fat FILE SECTORS START BITS SERIAL LABEL [mkfs.fat options]
+part_fat() {
+  local f=$1 n=$2 start=$3 bits=$4 serial=$5 label=$6
+  shift 6
+  rm -f "$f"
+  truncate -s $(( n * 512 )) "$f"
+  mkfs.fat --invariant -i "$serial" -F "$bits" -h "$start" -n "$label" "$@" "$f" >/dev/null
+}
+
+# part_ntfs FILE SECTORS START SERIAL LABEL
+part_ntfs() {
+  rm -f "$1"
+  truncate -s $(( $2 * 512 )) "$1"
+  mkntfs_at "$1" "$3" "$4" -c 4096 -L "$5"
+}
+
+# fill_fat FILE WORK PREFIX NAME < spec: stages the spec as NAME and copies it in.
+fill_fat() {
+  stage "$4"
+  fat_put "$1" "$WORK/$4.stage"
+  fx record "$2" present "$3" "$WORK/$4.stage"
+}
+
+# fill_ntfs FILE WORK PREFIX NAME < spec
+fill_ntfs() {
+  local m=$WORK/mnt-$4
+  stage "$4"
+  ntfs_mount "$1" "$m"
+  ntfs_put_stage "$m" "$WORK/$4.stage"
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx record "$2" present "$3" "$WORK/$4.stage"
+}
+
+# ntfs_rm FILE PATH...: deletes files or folders through the driver.
+ntfs_rm() {
+  local img=$1 m=$WORK/mnt-rm p
+  shift
+  ntfs_mount "$img" "$m"
+  for p in "$@"; do rm -r "$m/$p"; done
+  ntfs_umount "$m"
+}
+
+# part_geometry DISK N: "start size" of partition N as sfdisk lists it.
+part_geometry() {
+  sfdisk -d "$1" | sed -n "s|^$1$2 : start= *\([0-9]*\), size= *\([0-9]*\).*|\1 \2|p"
+}
+
+# An MBR disk: FAT16, FAT32 and NTFS primaries and an extended partition holding FAT12,
+# FAT16 and NTFS logical drives (an EBR chain of three).
+make_mbr_basic() {
+  local disk=$WORK/mbr-basic.img work=$WORK/mbr-basic.work n geo start size
+  rm -f "$disk" "$work"
+  truncate -s $(( 198656 * 512 )) "$disk"
+  sfdisk -q "$disk" <<'TABLE'
+label: dos
+label-id: 0x5eed0001
+unit: sectors
+
+start=2048, size=32768, type=e
+start=34816, size=81920, type=c
+start=116736, size=16384, type=7
+start=133120, size=65536, type=f
+size=8192, type=1
+size=32768, type=e
+size=16384, type=7
+TABLE
+  for n in 1 2 3 5 6 7; do
+    geo=$(part_geometry "$disk" $n)
+    start=${geo% *}
+    size=${geo#* }
+    case $n in
+      1) part_fat "$WORK/p1" "$size" "$start" 16 b1160001 BASIC-P1
+         fill_fat "$WORK/p1" "$work" p1 mb1 <<'SPEC'
+text mb1-1 3000 Documents/notes on partition one.txt
+blocks mb1-2 24000 Documents/inventory.csv
+rand mb1-3 2500 Pictures/icon.bin
+text mb1-4 1500 deleted on p1.txt
+SPEC
+         mdel -i "$WORK/p1" "::/deleted on p1.txt"
+         fx mark "$work" deleted "p1/deleted on p1.txt" ;;
+      2) part_fat "$WORK/p2" "$size" "$start" 32 b1320002 BASIC-P2 -s 1
+         fill_fat "$WORK/p2" "$work" p2 mb2 <<'SPEC'
+blocks mb2-1 50000 Backup/archive part 1.txt
+text mb2-2 8000 Backup/readme.txt
+text mb2-3 900 Backup/Old/removed list.txt
+SPEC
+         mdel -i "$WORK/p2" "::/Backup/Old/removed list.txt"
+         fx mark "$work" deleted "p2/Backup/Old/removed list.txt" ;;
+      3) part_ntfs "$WORK/p3" "$size" "$start" 4e7fb1b100000003 BASIC-P3
+         fill_ntfs "$WORK/p3" "$work" p3 mb3 <<'SPEC'
+text mb3-1 40 small.txt
+blocks mb3-2 60000 Projects/plan.txt
+text mb3-3 2200 Projects/deleted on p3.txt
+SPEC
+         ntfs_rm "$WORK/p3" "Projects/deleted on p3.txt"
+         fx mark "$work" deleted "p3/Projects/deleted on p3.txt" ;;
+      5) part_fat "$WORK/p5" "$size" "$start" 12 b1120005 LOGICAL-5
+         fill_fat "$WORK/p5" "$work" p5 mb5 <<'SPEC'
+text mb5-1 2000 first logical.txt
+rand mb5-2 3000 Data/blob.bin
+SPEC
+         ;;
+      6) part_fat "$WORK/p6" "$size" "$start" 16 b1160006 LOGICAL-6
+         fill_fat "$WORK/p6" "$work" p6 mb6 <<'SPEC'
+text mb6-1 2500 second logical.txt
+blocks mb6-2 30000 Music/playlist.txt
+SPEC
+         ;;
+      7) part_ntfs "$WORK/p7" "$size" "$start" 4e7fb1b100000007 LOGICAL-7
+         fill_ntfs "$WORK/p7" "$work" p7 mb7 <<'SPEC'
+text mb7-1 3300 third logical.txt
+blocks mb7-2 20000 Video/list.txt
+SPEC
+         ;;
+    esac
+    case $n in 3|7) ntfs_verify "$WORK/p$n" "$work" "p$n" ;; *) fat_verify "$WORK/p$n" "$work" "p$n" ;; esac
+    sparse_embed "$WORK/p$n" "$disk" "$start"
+    fx describe "$work" "$disk" "$start" "p$n" "entry-sectors=$size"
+  done
+  fx header "$work" "mbr label-id=0x5eed0001 extended start=133120 sectors=65536 type=0x0f"
+  pack mbr-basic
+}
+
+# A disk whose partition table lost two of its three entries: one FAT16 partition, then more
+# than 0x200000 unpartitioned sectors holding an NTFS and a FAT32 file system.
+make_mbr_deleted() {
+  local disk=$WORK/mbr-deleted.img work=$WORK/mbr-deleted.work
+  local ntfs_start=69632 ntfs_size=32768 fat_start=1050624 fat_size=81920
+  rm -f "$disk" "$work"
+  truncate -s $(( (34816 + 0x200000 + 2048) * 512 )) "$disk"
+  sfdisk -q "$disk" <<TABLE
+label: dos
+label-id: 0x5eed0002
+unit: sectors
+
+start=2048, size=32768, type=e
+start=$ntfs_start, size=$ntfs_size, type=7
+start=$fat_start, size=$fat_size, type=c
+TABLE
+  part_fat "$WORK/d1" 32768 2048 16 de160001 KEPT
+  fill_fat "$WORK/d1" "$work" p1 md1 <<'SPEC'
+text md1-1 2000 still here.txt
+blocks md1-2 15000 Logs/system.log
+SPEC
+  fat_verify "$WORK/d1" "$work" p1
+  sparse_embed "$WORK/d1" "$disk" 2048
+
+  part_ntfs "$WORK/d2" $ntfs_size $ntfs_start 4e7fde1e7ed00002 LOSTNTFS
+  fill_ntfs "$WORK/d2" "$work" lost-ntfs mdn <<'SPEC'
+text mdn-1 60 tiny resident.txt
+text mdn-2 12000 Documents/contract.txt
+blocks mdn-3 90000 Documents/scan.txt
+rand mdn-4 7000 Pictures/photo.bin
+text mdn-5 3000 Documents/deleted draft.txt
+SPEC
+  ntfs_rm "$WORK/d2" "Documents/deleted draft.txt"
+  fx mark "$work" deleted "lost-ntfs/Documents/deleted draft.txt"
+  ntfs_verify "$WORK/d2" "$work" lost-ntfs
+  sparse_embed "$WORK/d2" "$disk" $ntfs_start
+
+  part_fat "$WORK/d3" $fat_size $fat_start 32 de320003 LOSTFAT32 -s 1
+  fill_fat "$WORK/d3" "$work" lost-fat32 mdf <<'SPEC'
+text mdf-1 5000 Letters/letter to grandma.txt
+blocks mdf-2 40000 Letters/Scans/page 1.txt
+rand mdf-3 6000 DCIM/IMG_1001.bin
+text mdf-4 1000 Letters/removed.txt
+SPEC
+  mdel -i "$WORK/d3" "::/Letters/removed.txt"
+  fx mark "$work" deleted "lost-fat32/Letters/removed.txt"
+  fat_verify "$WORK/d3" "$work" lost-fat32
+  sparse_embed "$WORK/d3" "$disk" $fat_start
+
+  # Losing the entries: the table is written again without them.
+  sfdisk -q --delete "$disk" 3
+  sfdisk -q --delete "$disk" 2
+  fx describe "$work" "$disk" 2048 p1 "entry-sectors=32768"
+  fx describe "$work" "$disk" $ntfs_start lost-ntfs "entry-sectors=$ntfs_size state=deleted"
+  fx describe "$work" "$disk" $fat_start lost-fat32 "entry-sectors=$fat_size state=deleted"
+  fx header "$work" "mbr label-id=0x5eed0002 entries 2 and 3 removed; unpartitioned from 34816 to the end"
+  pack mbr-deleted
+}
+
+# A 16 MB FAT16 file system starting at sector 0 of the disk, no partition table.
+make_superfloppy() {
+  local img=$WORK/superfloppy.img work=$WORK/superfloppy.work
+  rm -f "$img" "$work"
+  truncate -s 16M "$img"
+  mkfs.fat --invariant -i 5f10aa01 -F 16 --mbr=n -n SUPERFLOPPY "$img" >/dev/null
+  fill_fat "$img" "$work" "" sfl <<'SPEC'
+text sf-1 2000 Readme.txt
+blocks sf-2 30000 Camera/DSC00001.txt
+rand sf-3 5000 Camera/DSC00002.bin
+text sf-4 1200 Camera/erased.txt
+SPEC
+  mdel -i "$img" "::/Camera/erased.txt"
+  fx mark "$work" deleted "Camera/erased.txt"
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack superfloppy
+}
+
+build_disk_images() {
+  make_mbr_basic
+  make_mbr_deleted
+  make_superfloppy
+}
