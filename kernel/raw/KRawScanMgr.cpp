@@ -18,8 +18,7 @@ struct TypeList
 {
     std::vector<tagRawTypeEntry> entries;
     int refs = 0;
-    bool customFolders = false;
-    std::vector<std::string> folders;
+    std::string programFolder;  // empty: the program's own folder
 };
 
 TypeList& List()
@@ -36,9 +35,10 @@ std::string TextOf(IRawFileType* type, int (IRawFileType::*get)(char*, uint32_t)
     return buf;
 }
 
-std::vector<std::string> DefaultFolders()
+std::vector<std::string> SearchFolders()
 {
-    std::vector<std::string> folders{OsProgramFolder()};
+    const std::string& over = List().programFolder;
+    std::vector<std::string> folders{over.empty() ? OsProgramFolder() : over};
     if (const char* extra = std::getenv("VLM_PLUGIN_DIR"); extra && *extra) {
         std::string f = extra;
         if (f.back() != '/')
@@ -56,8 +56,7 @@ std::string BaseName(const std::string& path)
 
 void LoadPlugins()
 {
-    TypeList& list = List();
-    const std::vector<std::string> folders = list.customFolders ? list.folders : DefaultFolders();
+    const std::vector<std::string> folders = SearchFolders();
     std::set<std::string> loaded;
     for (const std::string& folder : folders) {
         if (folder.empty())
@@ -139,16 +138,11 @@ int KRawScanMgr::AddFactory(IRawFileTypeFactory* factory)
     return added;
 }
 
-void KRawScanMgr::SetSearchFolders(const std::vector<std::string>& folders)
+void KRawScanMgr::OverrideProgramFolder(const std::string& folder)
 {
-    List().customFolders = true;
-    List().folders = folders;
-}
-
-void KRawScanMgr::UseDefaultSearchFolders()
-{
-    List().customFolders = false;
-    List().folders.clear();
+    List().programFolder = folder;
+    if (!folder.empty() && folder.back() != '/')
+        List().programFolder.push_back('/');
 }
 
 int KRawScanMgr::GetTypeCount() const

@@ -44,8 +44,7 @@ public:
     /// Lists the types of an in-process factory with the same checks as a plug-in's; returns
     /// the number of types added. Only while a manager lives (the last one releases them).
     static int AddFactory(IRawFileTypeFactory* factory);
-    /// Replaces the folders searched at the next load (tests; the default is the program's
-    /// folder and VLM_PLUGIN_DIR). Takes effect when no manager lives.
-    static void SetSearchFolders(const std::vector<std::string>& folders);
-    static void UseDefaultSearchFolders();
+    /// Searches `folder` instead of the program's own folder at the next load (tests; an
+    /// empty string restores the program's folder). VLM_PLUGIN_DIR is searched in any case.
+    static void OverrideProgramFolder(const std::string& folder);
 };

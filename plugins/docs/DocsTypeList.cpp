@@ -25,6 +25,19 @@ bool ZipGate(ByteView head)
            CheckZipLocalHeader(head.first(30), head.subspan(30, nameLength));
 }
 
+// An OpenDocument file names its kind in the first member, which the first bytes hold: the
+// OpenDocument types leave every other archive alone, the OOXML types every OpenDocument file.
+template <DocKind Kind>
+bool OdfGate(ByteView head)
+{
+    return ZipGate(head) && OdfKindOfHead(head) == Kind;
+}
+
+bool OoxmlGate(ByteView head)
+{
+    return ZipGate(head) && OdfKindOfHead(head) == DocKind::None;
+}
+
 bool OleGate(ByteView head)
 {
     tagOleHeader h;
@@ -72,16 +85,16 @@ constexpr tagRawSignature kDbxSig[] = {{0, 4, "\xCF\xAD\x12\xFE"}};
 
 // ---- the types --------------------------------------------------------------------------
 
-const tagDocTypeDesc kDocx{{"docx", "Office Open XML Document", 256, 2 * GiB}, kZipSig, DocKind::Docx, ZipGate, ParseZip};
-const tagDocTypeDesc kXlsx{{"xlsx", "Office Open XML Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Xlsx, ZipGate, ParseZip};
-const tagDocTypeDesc kPptx{{"pptx", "Office Open XML Presentation", 256, 2 * GiB}, kZipSig, DocKind::Pptx, ZipGate, ParseZip};
+const tagDocTypeDesc kDocx{{"docx", "Office Open XML Document", 256, 2 * GiB}, kZipSig, DocKind::Docx, OoxmlGate, ParseZip};
+const tagDocTypeDesc kXlsx{{"xlsx", "Office Open XML Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Xlsx, OoxmlGate, ParseZip};
+const tagDocTypeDesc kPptx{{"pptx", "Office Open XML Presentation", 256, 2 * GiB}, kZipSig, DocKind::Pptx, OoxmlGate, ParseZip};
 const tagDocTypeDesc kDoc{{"doc", "Compound File Document", 1536, 2 * GiB}, kOleSig, DocKind::Doc, OleGate, ParseOle};
 const tagDocTypeDesc kXls{{"xls", "Compound File Spreadsheet", 1536, 2 * GiB}, kOleSig, DocKind::Xls, OleGate, ParseOle};
 const tagDocTypeDesc kPpt{{"ppt", "Compound File Presentation", 1536, 2 * GiB}, kOleSig, DocKind::Ppt, OleGate, ParseOle};
 const tagDocTypeDesc kPub{{"pub", "Compound File Publication", 1536, 2 * GiB}, kOleSig, DocKind::Pub, OleGate, ParseOle};
-const tagDocTypeDesc kOdt{{"odt", "OpenDocument Text", 256, 2 * GiB}, kZipSig, DocKind::Odt, ZipGate, ParseZip};
-const tagDocTypeDesc kOds{{"ods", "OpenDocument Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Ods, ZipGate, ParseZip};
-const tagDocTypeDesc kOdp{{"odp", "OpenDocument Presentation", 256, 2 * GiB}, kZipSig, DocKind::Odp, ZipGate, ParseZip};
+const tagDocTypeDesc kOdt{{"odt", "OpenDocument Text", 256, 2 * GiB}, kZipSig, DocKind::Odt, OdfGate<DocKind::Odt>, ParseZip};
+const tagDocTypeDesc kOds{{"ods", "OpenDocument Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Ods, OdfGate<DocKind::Ods>, ParseZip};
+const tagDocTypeDesc kOdp{{"odp", "OpenDocument Presentation", 256, 2 * GiB}, kZipSig, DocKind::Odp, OdfGate<DocKind::Odp>, ParseZip};
 const tagDocTypeDesc kPdf{{"pdf", "PDF Document", 64, 1 * GiB}, kPdfSig, DocKind::Pdf, PdfGate, ParsePdfAt512};
 const tagDocTypeDesc kZip{{"zip", "ZIP Archive", 64, 4 * GiB}, kZipSig, DocKind::Zip, ZipGate, ParseZip};
 const tagDocTypeDesc kRar{{"rar", "RAR Archive", 20, 4 * GiB}, kRarSig, DocKind::Rar, RarGate, ParseRar};

@@ -183,15 +183,8 @@ MemberFlags ScanCentral(IDocSource& src, const ZipEnd& end)
     return f;
 }
 
-// OpenDocument files store an uncompressed member "mimetype" first, holding the media type.
-DocKind OdfKind(IDocSource& src, const tagZipLocalHeader& h, const std::string& name)
+DocKind OdfKindOfMime(std::string_view type)
 {
-    if (name != "mimetype" || h.Method != 0 || h.CompressedSize != h.UncompressedSize ||
-        h.CompressedSize > kOdfMimeMax)
-        return DocKind::None;
-    std::string type(h.CompressedSize, '\0');
-    if (!src.Read(sizeof h + uint64_t{h.NameLength} + h.ExtraLength, type.data(), type.size()))
-        return DocKind::None;
     if (type == "application/vnd.oasis.opendocument.text")
         return DocKind::Odt;
     if (type == "application/vnd.oasis.opendocument.spreadsheet")
@@ -199,6 +192,23 @@ DocKind OdfKind(IDocSource& src, const tagZipLocalHeader& h, const std::string& 
     if (type == "application/vnd.oasis.opendocument.presentation")
         return DocKind::Odp;
     return DocKind::None;
+}
+
+// OpenDocument files store an uncompressed member "mimetype" first, holding the media type.
+bool IsOdfMimeMember(const tagZipLocalHeader& h, std::string_view name)
+{
+    return name == "mimetype" && h.Method == 0 && h.CompressedSize == h.UncompressedSize &&
+           h.CompressedSize <= kOdfMimeMax;
+}
+
+DocKind OdfKind(IDocSource& src, const tagZipLocalHeader& h, const std::string& name)
+{
+    if (!IsOdfMimeMember(h, name))
+        return DocKind::None;
+    std::string type(h.CompressedSize, '\0');
+    if (!src.Read(sizeof h + uint64_t{h.NameLength} + h.ExtraLength, type.data(), type.size()))
+        return DocKind::None;
+    return OdfKindOfMime(type);
 }
 
 } // namespace
@@ -219,6 +229,20 @@ bool CheckZipLocalHeader(ByteView header30, ByteView name)
         if (ch < 0x20 || ch == 0x7F)
             return false;
     return true;
+}
+
+DocKind OdfKindOfHead(ByteView head)
+{
+    tagZipLocalHeader h;
+    if (!LoadRecord(head, 0, h) || !RangeFits(head.size(), sizeof h, h.NameLength))
+        return DocKind::None;
+    const auto* name = reinterpret_cast<const char*>(head.data() + sizeof h);
+    if (!IsOdfMimeMember(h, std::string_view(name, h.NameLength)))
+        return DocKind::None;
+    const size_t at = sizeof h + size_t{h.NameLength} + h.ExtraLength;
+    if (!RangeFits(head.size(), at, h.CompressedSize))
+        return DocKind::None;
+    return OdfKindOfMime(std::string_view(reinterpret_cast<const char*>(head.data() + at), h.CompressedSize));
 }
 
 DocProbe ParseZip(IDocSource& src)

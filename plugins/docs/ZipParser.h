@@ -11,3 +11,7 @@ DocProbe ParseZip(IDocSource& src);
 
 // The checks on the first local header alone (name, version, flags, method).
 bool CheckZipLocalHeader(ByteView header30, ByteView name);
+
+// The OpenDocument kind named by a stored "mimetype" first member, from the first bytes of the
+// file alone; None when the first member is something else.
+DocKind OdfKindOfHead(ByteView head);

@@ -113,23 +113,49 @@ TEST_F(RawEngine, StoredScanLoadsBackWhole)
     EXPECT_TRUE(s);
 }
 
-TEST(RawPlugins, BuiltLibrariesAreFoundThroughTheEnvironment)
+namespace {
+
+std::vector<std::string> ListedExtensions()
 {
-    KRawScanMgr::UseDefaultSearchFolders();
+    KRawScanMgr mgr;
+    std::vector<std::string> exts;
+    for (int i = 0; i < mgr.GetTypeCount(); ++i) {
+        tagRawTypeEntry e;
+        mgr.GetTypeEntry(i, &e);
+        EXPECT_EQ(e.dwTypeId, 4096u + static_cast<uint32_t>(i));
+        exts.push_back(e.strExtension);
+    }
+    return exts;
+}
+
+} // namespace
+
+TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderAndThroughTheEnvironment)
+{
+    TempDir empty;
+    // Nothing in the program folder, the libraries of this build through VLM_PLUGIN_DIR.
+    KRawScanMgr::OverrideProgramFolder(empty.Path());
+    ::setenv("VLM_PLUGIN_DIR", VLM_PLUGIN_BIN_DIR, 1);
+    std::vector<std::string> exts = ListedExtensions();
+    for (const char* ext : {"docx", "xlsx", "pptx", "doc", "xls", "ppt", "pub", "odt", "ods", "odp",
+                            "pdf", "zip", "rar", "pst", "dbx"})
+        EXPECT_EQ(std::count(exts.begin(), exts.end(), ext), 1) << ext;
+    // The same folder twice: every library loads once.
+    KRawScanMgr::OverrideProgramFolder(VLM_PLUGIN_BIN_DIR);
+    EXPECT_EQ(ListedExtensions(), exts);
+    // Neither: no types at all.
+    ::unsetenv("VLM_PLUGIN_DIR");
+    KRawScanMgr::OverrideProgramFolder(empty.Path());
+    EXPECT_TRUE(ListedExtensions().empty());
+    KRawScanMgr::OverrideProgramFolder("");
+}
+
+TEST(RawPlugins, DeepScanWithTheBuiltLibrariesFindsDocuments)
+{
+    TempDir empty;
+    KRawScanMgr::OverrideProgramFolder(empty.Path());
     ::setenv("VLM_PLUGIN_DIR", VLM_PLUGIN_BIN_DIR, 1);
     {
-        KRawScanMgr mgr;
-        std::vector<std::string> exts;
-        for (int i = 0; i < mgr.GetTypeCount(); ++i) {
-            tagRawTypeEntry e;
-            mgr.GetTypeEntry(i, &e);
-            EXPECT_EQ(e.dwTypeId, 4096u + static_cast<uint32_t>(i));
-            exts.push_back(e.strExtension);
-        }
-        // The program folder and VLM_PLUGIN_DIR are the same here: every library loads once.
-        for (const char* ext : {"docx", "pdf", "zip", "rar", "pst", "dbx"})
-            EXPECT_EQ(std::count(exts.begin(), exts.end(), ext), 1) << ext;
-
         // A whole deep scan over an image holding a document and a PDF.
         std::vector<uint8_t> image = PatternBytes(8 * 512, 3);
         const std::vector<uint8_t> docx = ReadFileBytes(SourcePath("tests/data/raw/docs/sample.docx"));
@@ -168,4 +194,5 @@ TEST(RawPlugins, BuiltLibrariesAreFoundThroughTheEnvironment)
         EXPECT_TRUE(sawPdf);
     }
     ::unsetenv("VLM_PLUGIN_DIR");
+    KRawScanMgr::OverrideProgramFolder("");
 }

@@ -2,6 +2,7 @@
 // A deep-scan engine whose type list holds only what a test lists (no plug-ins are searched).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -15,14 +16,15 @@ class RawEngine : public ::testing::Test
 protected:
     void SetUp() override
     {
-        KRawScanMgr::SetSearchFolders({m_NoPlugins.Path() + "/"});
+        ::unsetenv("VLM_PLUGIN_DIR");
+        KRawScanMgr::OverrideProgramFolder(m_NoPlugins.Path());
         m_Mgr = std::make_unique<KRawScanMgr>();
     }
     void TearDown() override
     {
         m_Fs.reset();
         m_Mgr.reset();
-        KRawScanMgr::UseDefaultSearchFolders();
+        KRawScanMgr::OverrideProgramFolder("");
     }
 
     void List(FakeFactory& f) { KRawScanMgr::AddFactory(&f); }
