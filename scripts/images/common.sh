@@ -4,14 +4,14 @@ PYTHON=${PYTHON:-$(command -v /usr/bin/python3 || command -v python3)}
 # The Debian interpreter: python3-pil installs there, and it starts fast.
 fx() { "$PYTHON" "$REPO/scripts/images/fixture.py" "$@"; }
 
-# stage NAME: fills $WORK/NAME.stage from a spec on stdin (lines: KIND SEED SIZE PATH, or
+# stage NAME: fills $WORK/NAME.stage from a file list on stdin (lines: KIND SEED SIZE PATH, or
 # "dir - 0 PATH"), with every time stamp set to SOURCE_DATE_EPOCH.
 stage() {
   local dir="$WORK/$1.stage"
   rm -rf "$dir"
   mkdir -p "$dir"
-  cat > "$WORK/$1.spec"
-  fx tree "$dir" "$WORK/$1.spec"
+  cat > "$WORK/$1.files"
+  fx tree "$dir" "$WORK/$1.files"
   find "$dir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 

@@ -18,14 +18,14 @@ part_ntfs() {
   mkntfs_at "$1" "$3" "$4" -c 4096 -L "$5"
 }
 
-# fill_fat FILE WORK PREFIX NAME < spec: stages the spec as NAME and copies it in.
+# fill_fat FILE WORK PREFIX NAME < list: stages the listed files as NAME and copies it in.
 fill_fat() {
   stage "$4"
   fat_put "$1" "$WORK/$4.stage"
   fx record "$2" present "$3" "$WORK/$4.stage"
 }
 
-# fill_ntfs FILE WORK PREFIX NAME < spec
+# fill_ntfs FILE WORK PREFIX NAME < list
 fill_ntfs() {
   local m=$WORK/mnt-$4
   stage "$4"
@@ -75,47 +75,47 @@ TABLE
     size=${geo#* }
     case $n in
       1) part_fat "$WORK/p1" "$size" "$start" 16 b1160001 BASIC-P1
-         fill_fat "$WORK/p1" "$work" p1 mb1 <<'SPEC'
+         fill_fat "$WORK/p1" "$work" p1 mb1 <<'FILES'
 text mb1-1 3000 Documents/notes on partition one.txt
 blocks mb1-2 24000 Documents/inventory.csv
 rand mb1-3 2500 Pictures/icon.bin
 text mb1-4 1500 deleted on p1.txt
-SPEC
+FILES
          mdel -i "$WORK/p1" "::/deleted on p1.txt"
          fx mark "$work" deleted "p1/deleted on p1.txt" ;;
       2) part_fat "$WORK/p2" "$size" "$start" 32 b1320002 BASIC-P2 -s 1
-         fill_fat "$WORK/p2" "$work" p2 mb2 <<'SPEC'
+         fill_fat "$WORK/p2" "$work" p2 mb2 <<'FILES'
 blocks mb2-1 50000 Backup/archive part 1.txt
 text mb2-2 8000 Backup/readme.txt
 text mb2-3 900 Backup/Old/removed list.txt
-SPEC
+FILES
          mdel -i "$WORK/p2" "::/Backup/Old/removed list.txt"
          fx mark "$work" deleted "p2/Backup/Old/removed list.txt" ;;
       3) part_ntfs "$WORK/p3" "$size" "$start" 4e7fb1b100000003 BASIC-P3
-         fill_ntfs "$WORK/p3" "$work" p3 mb3 <<'SPEC'
+         fill_ntfs "$WORK/p3" "$work" p3 mb3 <<'FILES'
 text mb3-1 40 small.txt
 blocks mb3-2 60000 Projects/plan.txt
 text mb3-3 2200 Projects/deleted on p3.txt
-SPEC
+FILES
          ntfs_rm "$WORK/p3" "Projects/deleted on p3.txt"
          fx mark "$work" deleted "p3/Projects/deleted on p3.txt" ;;
       5) part_fat "$WORK/p5" "$size" "$start" 12 b1120005 LOGICAL-5
-         fill_fat "$WORK/p5" "$work" p5 mb5 <<'SPEC'
+         fill_fat "$WORK/p5" "$work" p5 mb5 <<'FILES'
 text mb5-1 2000 first logical.txt
 rand mb5-2 3000 Data/blob.bin
-SPEC
+FILES
          ;;
       6) part_fat "$WORK/p6" "$size" "$start" 16 b1160006 LOGICAL-6
-         fill_fat "$WORK/p6" "$work" p6 mb6 <<'SPEC'
+         fill_fat "$WORK/p6" "$work" p6 mb6 <<'FILES'
 text mb6-1 2500 second logical.txt
 blocks mb6-2 30000 Music/playlist.txt
-SPEC
+FILES
          ;;
       7) part_ntfs "$WORK/p7" "$size" "$start" 4e7fb1b100000007 LOGICAL-7
-         fill_ntfs "$WORK/p7" "$work" p7 mb7 <<'SPEC'
+         fill_ntfs "$WORK/p7" "$work" p7 mb7 <<'FILES'
 text mb7-1 3300 third logical.txt
 blocks mb7-2 20000 Video/list.txt
-SPEC
+FILES
          ;;
     esac
     case $n in 3|7) ntfs_verify "$WORK/p$n" "$work" "p$n" ;; *) fat_verify "$WORK/p$n" "$work" "p$n" ;; esac
@@ -143,33 +143,33 @@ start=$ntfs_start, size=$ntfs_size, type=7
 start=$fat_start, size=$fat_size, type=c
 TABLE
   part_fat "$WORK/d1" 32768 2048 16 de160001 KEPT
-  fill_fat "$WORK/d1" "$work" p1 md1 <<'SPEC'
+  fill_fat "$WORK/d1" "$work" p1 md1 <<'FILES'
 text md1-1 2000 still here.txt
 blocks md1-2 15000 Logs/system.log
-SPEC
+FILES
   fat_verify "$WORK/d1" "$work" p1
   sparse_embed "$WORK/d1" "$disk" 2048
 
   part_ntfs "$WORK/d2" $ntfs_size $ntfs_start 4e7fde1e7ed00002 LOSTNTFS
-  fill_ntfs "$WORK/d2" "$work" lost-ntfs mdn <<'SPEC'
+  fill_ntfs "$WORK/d2" "$work" lost-ntfs mdn <<'FILES'
 text mdn-1 60 tiny resident.txt
 text mdn-2 12000 Documents/contract.txt
 blocks mdn-3 90000 Documents/scan.txt
 rand mdn-4 7000 Pictures/photo.bin
 text mdn-5 3000 Documents/deleted draft.txt
-SPEC
+FILES
   ntfs_rm "$WORK/d2" "Documents/deleted draft.txt"
   fx mark "$work" deleted "lost-ntfs/Documents/deleted draft.txt"
   ntfs_verify "$WORK/d2" "$work" lost-ntfs
   sparse_embed "$WORK/d2" "$disk" $ntfs_start
 
   part_fat "$WORK/d3" $fat_size $fat_start 32 de320003 LOSTFAT32 -s 1
-  fill_fat "$WORK/d3" "$work" lost-fat32 mdf <<'SPEC'
+  fill_fat "$WORK/d3" "$work" lost-fat32 mdf <<'FILES'
 text mdf-1 5000 Letters/letter to grandma.txt
 blocks mdf-2 40000 Letters/Scans/page 1.txt
 rand mdf-3 6000 DCIM/IMG_1001.bin
 text mdf-4 1000 Letters/removed.txt
-SPEC
+FILES
   mdel -i "$WORK/d3" "::/Letters/removed.txt"
   fx mark "$work" deleted "lost-fat32/Letters/removed.txt"
   fat_verify "$WORK/d3" "$work" lost-fat32
@@ -191,12 +191,12 @@ make_superfloppy() {
   rm -f "$img" "$work"
   truncate -s 16M "$img"
   mkfs.fat --invariant -i 5f10aa01 -F 16 --mbr=n -n SUPERFLOPPY "$img" >/dev/null
-  fill_fat "$img" "$work" "" sfl <<'SPEC'
+  fill_fat "$img" "$work" "" sfl <<'FILES'
 text sf-1 2000 Readme.txt
 blocks sf-2 30000 Camera/DSC00001.txt
 rand sf-3 5000 Camera/DSC00002.bin
 text sf-4 1200 Camera/erased.txt
-SPEC
+FILES
   mdel -i "$img" "::/Camera/erased.txt"
   fx mark "$work" deleted "Camera/erased.txt"
   fat_verify "$img" "$work"

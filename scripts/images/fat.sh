@@ -6,7 +6,7 @@ make_fat12_floppy() {
   local img=$WORK/fat12-floppy.img work=$WORK/fat12-floppy.work dir
   rm -f "$img" "$work"
   mkfs.fat -C --invariant -i 1a2b3c4d -F 12 -n FLOPPY "$img" 1440 >/dev/null
-  stage fat12 <<'SPEC'
+  stage fat12 <<'FILES'
 text f12-1 1200 Read me first.txt
 text f12-2 5000 Meeting notes 2021-06-15.txt
 rand f12-3 700 CONFIG.SYS
@@ -16,7 +16,7 @@ text f12-6 2600 Documents/old draft of the letter.txt
 rand f12-7 9000 Pictures/holiday photo from the beach.bin
 text f12-8 300 Отчёт за май.txt
 text f12-9 2600 to be deleted later.txt
-SPEC
+FILES
   dir=$WORK/fat12.stage
   fat_put "$img" "$dir"
   fx record "$work" present "" "$dir"
@@ -34,13 +34,13 @@ make_fat16_nested() {
   rm -f "$img" "$work"
   truncate -s 32M "$img"
   mkfs.fat --invariant -i 0f16abcd -F 16 -n NESTED "$img" >/dev/null
-  stage fat16 <<'SPEC'
+  stage fat16 <<'FILES'
 text n16-01 1500 autoexec.txt
-text n16-02 12000 Projects/2021/Alpha/Specs/Design overview.txt
-blocks n16-03 70000 Projects/2021/Alpha/Specs/Interface definitions.txt
-text n16-04 800 Projects/2021/Alpha/Specs/Reviews/Review round 1/comments.txt
-text n16-05 900 Projects/2021/Alpha/Specs/Reviews/Review round 1/answers.txt
-text n16-06 4000 Projects/2021/Alpha/Specs/Reviews/Review round 2/comments.txt
+text n16-02 12000 Projects/2021/Alpha/Design/Design overview.txt
+blocks n16-03 70000 Projects/2021/Alpha/Design/Interface definitions.txt
+text n16-04 800 Projects/2021/Alpha/Design/Reviews/Review round 1/comments.txt
+text n16-05 900 Projects/2021/Alpha/Design/Reviews/Review round 1/answers.txt
+text n16-06 4000 Projects/2021/Alpha/Design/Reviews/Review round 2/comments.txt
 text n16-07 2500 Projects/2021/Beta/plan.txt
 text n16-08 2500 Projects/2021/Beta/risks.txt
 blocks n16-09 33000 Projects/2021/Beta/measurements.csv
@@ -55,13 +55,13 @@ rand n16-17 3000 Photos/Summer/IMG_0001.bin
 rand n16-18 3500 Photos/Summer/IMG_0002.bin
 text n16-19 700 Photos/Summer/captions.txt
 text n16-20 1000 Photos/Winter/captions.txt
-SPEC
+FILES
   dir=$WORK/fat16.stage
   fat_put "$img" "$dir"
   fx record "$work" present "" "$dir"
-  mdel -i "$img" "::/Projects/2021/Alpha/Specs/Reviews/Review round 1/answers.txt" \
+  mdel -i "$img" "::/Projects/2021/Alpha/Design/Reviews/Review round 1/answers.txt" \
     "::/Projects/2021/Beta/risks.txt" "::/Photos/Summer/IMG_0002.bin"
-  fx mark "$work" deleted "Projects/2021/Alpha/Specs/Reviews/Review round 1/answers.txt" \
+  fx mark "$work" deleted "Projects/2021/Alpha/Design/Reviews/Review round 1/answers.txt" \
     "Projects/2021/Beta/risks.txt" "Photos/Summer/IMG_0002.bin"
   mdeltree -i "$img" "::/Archive/Old letters"
   fx mark "$work" deleted "Archive/Old letters/"
@@ -74,18 +74,18 @@ SPEC
 # another (A, B, C written, B deleted, D fills B's gap and continues after C), deleted
 # contiguous files.
 make_fat32_many() {
-  local img=$WORK/fat32-many.img work=$WORK/fat32-many.work dir spec i chainb chaind
+  local img=$WORK/fat32-many.img work=$WORK/fat32-many.work dir list i chainb chaind
   rm -f "$img" "$work"
   truncate -s 64M "$img"
   mkfs.fat --invariant -i 32a0b1c2 -F 32 -s 1 -n MANYFILES "$img" >/dev/null
-  spec=$WORK/fat32-many.list
-  : > "$spec"
-  for i in $(seq -w 1 120); do echo "text m-$i $(( 150 + 10#$i * 23 )) Mail/Inbox/message $i.eml" >> "$spec"; done
-  for i in $(seq -w 1 100); do echo "blocks l-$i $(( 512 * (1 + 10#$i % 9) + 10#$i )) Logs/service-$i.log" >> "$spec"; done
-  for i in $(seq -w 1 80); do echo "text d-$i $(( 40 + 10#$i * 7 )) Data/Small/record_$i.txt" >> "$spec"; done
-  echo "blocks big-1 102400 Big contiguous file.log" >> "$spec"
-  echo "text lfn-1 4000 A file with a rather long name to be deleted.txt" >> "$spec"
-  stage fat32 < "$spec"
+  list=$WORK/fat32-many.list
+  : > "$list"
+  for i in $(seq -w 1 120); do echo "text m-$i $(( 150 + 10#$i * 23 )) Mail/Inbox/message $i.eml" >> "$list"; done
+  for i in $(seq -w 1 100); do echo "blocks l-$i $(( 512 * (1 + 10#$i % 9) + 10#$i )) Logs/service-$i.log" >> "$list"; done
+  for i in $(seq -w 1 80); do echo "text d-$i $(( 40 + 10#$i * 7 )) Data/Small/record_$i.txt" >> "$list"; done
+  echo "blocks big-1 102400 Big contiguous file.log" >> "$list"
+  echo "text lfn-1 4000 A file with a rather long name to be deleted.txt" >> "$list"
+  stage fat32 < "$list"
   dir=$WORK/fat32.stage
   fat_put "$img" "$dir"
   fx record "$work" present "" "$dir"
@@ -130,20 +130,20 @@ make_fat32_many() {
 # A 64 MB FAT32 volume filled with files in folders, then formatted again by mkfs.fat with
 # another volume id: the old files' data and subfolders remain, their FAT chains do not.
 make_fat32_reformatted() {
-  local img=$WORK/fat32-reformatted.img work=$WORK/fat32-reformatted.work dir spec i
+  local img=$WORK/fat32-reformatted.img work=$WORK/fat32-reformatted.work dir list i
   rm -f "$img" "$work"
   truncate -s 64M "$img"
   mkfs.fat --invariant -i 0ad0fa70 -F 32 -s 1 -n BEFORE "$img" >/dev/null
   fx describe "$work" "$img" 0 previous "state=overwritten-by-format"
-  spec=$WORK/fat32-reformatted.list
-  : > "$spec"
-  for i in $(seq -w 1 12); do echo "rand rp-$i $(( 6000 + 10#$i * 900 )) DCIM/100PHOTO/IMG_00$i.JPG" >> "$spec"; done
-  for i in $(seq -w 1 20); do echo "text rd-$i $(( 900 + 10#$i * 150 )) Documents/Letters/letter $i.txt" >> "$spec"; done
-  for i in $(seq -w 1 10); do echo "blocks rb-$i $(( 20000 + 10#$i * 1000 )) Documents/Reports/report $i.txt" >> "$spec"; done
-  echo "blocks rm-1 150000 Music/Album/track 01.bin" >> "$spec"
-  echo "blocks rm-2 140000 Music/Album/track 02.bin" >> "$spec"
-  echo "text rr-1 2000 notes in the root.txt" >> "$spec"
-  stage fat32r < "$spec"
+  list=$WORK/fat32-reformatted.list
+  : > "$list"
+  for i in $(seq -w 1 12); do echo "rand rp-$i $(( 6000 + 10#$i * 900 )) DCIM/100PHOTO/IMG_00$i.JPG" >> "$list"; done
+  for i in $(seq -w 1 20); do echo "text rd-$i $(( 900 + 10#$i * 150 )) Documents/Letters/letter $i.txt" >> "$list"; done
+  for i in $(seq -w 1 10); do echo "blocks rb-$i $(( 20000 + 10#$i * 1000 )) Documents/Reports/report $i.txt" >> "$list"; done
+  echo "blocks rm-1 150000 Music/Album/track 01.bin" >> "$list"
+  echo "blocks rm-2 140000 Music/Album/track 02.bin" >> "$list"
+  echo "text rr-1 2000 notes in the root.txt" >> "$list"
+  stage fat32r < "$list"
   dir=$WORK/fat32r.stage
   fat_put "$img" "$dir"
   fx record "$work" formatted "" "$dir"

@@ -4,7 +4,7 @@ partition descriptions read back from the boot sectors the real tools wrote.
 
 Subcommands (all paths relative to the caller):
   content KIND SEED SIZE OUT        write SIZE bytes of KIND (rand|text|blocks|zero) seeded by SEED
-  tree STAGE SPEC                   fill folder STAGE from a spec file (lines: KIND SEED SIZE PATH)
+  tree STAGE LIST                   fill folder STAGE from a file list (lines: KIND SEED SIZE PATH)
   record WORK STATE PREFIX ROOT     add every file under ROOT to WORK with STATE, path PREFIX/rel
   recordfile WORK STATE PATH FILE   add one file
   mark WORK STATE PATH...           change the state of entries (PATH may end in '/' for a subtree)
@@ -68,8 +68,8 @@ def cmd_content(kind, seed, size, out):
     write(out, make_content(kind, seed, int(size)))
 
 
-def cmd_tree(stage, spec):
-    with open(spec, encoding="utf-8") as f:
+def cmd_tree(stage, listing):
+    with open(listing, encoding="utf-8") as f:
         for raw in f:
             raw = raw.rstrip("\n")
             if not raw or raw.startswith("#"):

@@ -21,15 +21,16 @@ data_runs() {
 
 # A 32 MB NTFS volume (4 KB clusters) with resident files, Unicode names, a folder of 300
 # entries, a compressed folder, a sparse file, named streams, a large file in 20 pieces,
-# a file in 350 pieces whose runs need an attribute list, deleted files and a deleted folder.
+# a file in about 340 pieces whose runs need an attribute list, deleted files and a deleted
+# folder.
 make_ntfs_basic() {
-  local img=$WORK/ntfs-basic.img work=$WORK/ntfs-basic.work m=$WORK/mnt-ntfs-basic dir i spec
+  local img=$WORK/ntfs-basic.img work=$WORK/ntfs-basic.work m=$WORK/mnt-ntfs-basic dir i list
   rm -f "$img" "$work"
   truncate -s 32M "$img"
   mkntfs_at "$img" 0 4e7f0b451c000001 -c 4096 -L BASIC
 
-  spec=$WORK/ntfs-basic.list
-  cat > "$spec" <<'SPEC'
+  list=$WORK/ntfs-basic.list
+  cat > "$list" <<'FILES'
 text nb-01 20 tiny.txt
 text nb-02 0 empty.txt
 rand nb-03 400 small resident.bin
@@ -47,9 +48,9 @@ text nb-14 6000 streams.txt
 dir - 0 Compressed
 dir - 0 Fragmented
 dir - 0 Pad
-SPEC
-  for i in $(seq -w 1 300); do echo "text many-$i $(( 100 + 10#$i * 5 )) Many entries/entry $i.txt" >> "$spec"; done
-  stage ntfsb < "$spec"
+FILES
+  for i in $(seq -w 1 300); do echo "text many-$i $(( 100 + 10#$i * 5 )) Many entries/entry $i.txt" >> "$list"; done
+  stage ntfsb < "$list"
   dir=$WORK/ntfsb.stage
   # Named streams: a resident one and one with its own clusters.
   fx content text nb-zone 90 "$WORK/ntfsb.zone"
@@ -164,19 +165,19 @@ PY
 
 # A 16 MB NTFS volume filled with files in folders, then formatted again with mkntfs -Q.
 make_ntfs_reformatted() {
-  local img=$WORK/ntfs-reformatted.img work=$WORK/ntfs-reformatted.work m=$WORK/mnt-ntfs-ref dir spec i
+  local img=$WORK/ntfs-reformatted.img work=$WORK/ntfs-reformatted.work m=$WORK/mnt-ntfs-ref dir list i
   rm -f "$img" "$work"
   truncate -s 16M "$img"
   mkntfs_at "$img" 0 4e7f0000000000a1 -c 4096 -L BEFORE
   fx describe "$work" "$img" 0 previous "state=overwritten-by-format"
-  spec=$WORK/ntfs-ref.list
-  : > "$spec"
-  for i in $(seq -w 1 8); do echo "rand nrp-$i $(( 5000 + 10#$i * 700 )) Pictures/Camera/IMG_00$i.JPG" >> "$spec"; done
-  for i in $(seq -w 1 30); do echo "text nrd-$i $(( 300 + 10#$i * 120 )) Documents/Letters/letter $i.txt" >> "$spec"; done
-  for i in $(seq -w 1 6); do echo "blocks nrb-$i $(( 30000 + 10#$i * 2000 )) Documents/Reports/report $i.txt" >> "$spec"; done
-  echo "blocks nrm-1 300000 Music/track 01.bin" >> "$spec"
-  echo "text nrr-1 600 notes in the root.txt" >> "$spec"
-  stage ntfsr < "$spec"
+  list=$WORK/ntfs-ref.list
+  : > "$list"
+  for i in $(seq -w 1 8); do echo "rand nrp-$i $(( 5000 + 10#$i * 700 )) Pictures/Camera/IMG_00$i.JPG" >> "$list"; done
+  for i in $(seq -w 1 30); do echo "text nrd-$i $(( 300 + 10#$i * 120 )) Documents/Letters/letter $i.txt" >> "$list"; done
+  for i in $(seq -w 1 6); do echo "blocks nrb-$i $(( 30000 + 10#$i * 2000 )) Documents/Reports/report $i.txt" >> "$list"; done
+  echo "blocks nrm-1 300000 Music/track 01.bin" >> "$list"
+  echo "text nrr-1 600 notes in the root.txt" >> "$list"
+  stage ntfsr < "$list"
   dir=$WORK/ntfsr.stage
   ntfs_mount "$img" "$m"
   ntfs_put_stage "$m" "$dir"

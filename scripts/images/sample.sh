@@ -27,12 +27,12 @@ TABLE
   find "$pics" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 
   part_fat "$WORK/s1" 106496 2048 32 5a3b0001 CAMERA -s 1
-  stage sample-p1 <<'SPEC'
+  stage sample-p1 <<'FILES'
 text s1-1 1800 DCIM/100CAMERA/info.txt
 text s1-2 4200 Documents/shopping list.txt
 text s1-3 15000 Documents/Travel diary.txt
 text s1-4 2600 Documents/old notes.txt
-SPEC
+FILES
   cp -r --preserve=timestamps "$pics/p1"/. "$WORK/sample-p1.stage"/
   fat_put "$WORK/s1" "$WORK/sample-p1.stage"
   fx record "$work" present p1 "$WORK/sample-p1.stage"
@@ -42,12 +42,12 @@ SPEC
   sparse_embed "$WORK/s1" "$disk" 2048
 
   part_ntfs "$WORK/s2" 49152 108544 5a3b1e0100000002 DATA
-  stage sample-p2 <<'SPEC'
+  stage sample-p2 <<'FILES'
 text s2-1 9000 Users/Ann/Documents/Letter to the council.txt
 text s2-2 300 Users/Ann/Documents/todo.txt
 blocks s2-3 40000 Users/Ann/Documents/Budget 2021.csv
 text s2-4 5000 Users/Ann/Documents/Recipe book.txt
-SPEC
+FILES
   cp -r --preserve=timestamps "$pics/p2"/. "$WORK/sample-p2.stage"/
   local m=$WORK/mnt-sample
   ntfs_mount "$WORK/s2" "$m"
