@@ -29,8 +29,26 @@ bool SameFileSystem(const FatCandidate& a, const FatCandidate& b)
 
 } // namespace
 
+int64_t KFatSectorScan::FindCandidate(int64_t dataStart, uint32_t sectorsPerCluster)
+{
+    if (m_Indexed > m_Candidates.size())
+    {
+        m_ByDataStart.clear();
+        m_Indexed = 0;
+    }
+    for (; m_Indexed < m_Candidates.size(); ++m_Indexed)
+        m_ByDataStart[static_cast<uint64_t>(m_Candidates[m_Indexed].DataStart)].push_back(static_cast<uint32_t>(m_Indexed));
+    const auto it = m_ByDataStart.find(static_cast<uint64_t>(dataStart));
+    if (it == m_ByDataStart.end()) return -1;
+    for (const uint32_t i : it->second)
+        if (m_Candidates[i].SectorsPerCluster == sectorsPerCluster) return i;
+    return -1;
+}
+
 void KFatSectorScan::Reset()
 {
+    m_ByDataStart.clear();
+    m_Indexed = 0;
     m_Candidates.clear();
     m_DirSectors.clear();
     m_MatchList.clear();
@@ -140,16 +158,13 @@ bool KFatSectorScan::TryFolderStart(int64_t x, ByteView sector)
     {
         const int64_t d = x - static_cast<int64_t>(k - 2) * s;
         if (d < 0) continue;
-        for (size_t i = 0; i < m_Candidates.size(); ++i)
-        {
-            FatCandidate& c = m_Candidates[i];
-            if (c.DataStart != d || c.SectorsPerCluster != s) continue;
-            m_MatchList.push_back(static_cast<uint32_t>(i));
-            c.Score += kFolderScore;
-            ++c.FoldersMatched;
-            if (parentIsRoot) ++c.RootChildren;
-            break;
-        }
+        const int64_t i = FindCandidate(d, s);
+        if (i < 0) continue;
+        FatCandidate& c = m_Candidates[static_cast<size_t>(i)];
+        m_MatchList.push_back(static_cast<uint32_t>(i));
+        c.Score += kFolderScore;
+        ++c.FoldersMatched;
+        if (parentIsRoot) ++c.RootChildren;
     }
     if (m_MatchList.empty())
     {
@@ -232,6 +247,8 @@ bool KFatSectorScan::IsInferred(const FatCandidate& c) const
 void KFatSectorScan::End(IProgress_Server& progress)
 {
     VlmTrace("Begin-KFatFileSystem::End_ScanFS\n");
+    m_ByDataStart.clear();
+    m_Indexed = 0;
     m_MatchList.clear();
     m_s64LastFolderStart = -1;
     VlmTrace("SetMaxValue\n");

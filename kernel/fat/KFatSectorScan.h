@@ -4,6 +4,7 @@
 // a surviving boot sector, or by folder clusters, from whose position and own cluster number
 // the start of the data area is inferred. End() drops weak candidates and ranks the rest.
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "base/ByteView.h"
@@ -40,6 +41,8 @@ private:
     bool TryFolderStart(int64_t x, ByteView sector);
     bool IsPartialFolder(ByteView sector) const;
     bool IsInferred(const FatCandidate& c) const;
+    /// The first candidate with this data start and cluster size, or -1.
+    int64_t FindCandidate(int64_t dataStart, uint32_t sectorsPerCluster);
 
     IVolumeIO* m_pVolume = nullptr;
     uint32_t m_dwBytesPerSector = 0;
@@ -49,4 +52,9 @@ private:
     std::vector<FatDirSector> m_DirSectors;
     std::vector<uint32_t> m_MatchList;
     int64_t m_s64LastFolderStart = -1;
+    // (data start, cluster size) -> first candidate index, for candidates [0, m_Indexed). A
+    // volume full of old folders creates many candidates; a linear search per folder start
+    // would make the scan quadratic in them.
+    std::unordered_map<uint64_t, std::vector<uint32_t>> m_ByDataStart;
+    size_t m_Indexed = 0;
 };

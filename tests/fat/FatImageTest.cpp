@@ -139,6 +139,8 @@ TEST(FatImages, Fat32ReformattedFullScan)
     EXPECT_EQ(top.wSectorsPerCluster, 1u);
     EXPECT_EQ(top.s64FirstSector, 0);
     EXPECT_GT(top.dwFolderMatch, 5u);
+    for (const FatCandidate& c : fs.Candidates())
+        EXPECT_NE(c.FirstSector, 6) << "the backup boot sector read as a primary finds nothing and is dropped";
 
     ASSERT_EQ(fs.SelectCandidate(0), 0u);
     KNodeTree tree;
