@@ -7,7 +7,7 @@
 
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
-#include "fat/CopyFileOut.h"
+#include "fs/CopyFileOut.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KOutStream.h"
 #include "res/VlmStrings.h"
@@ -255,7 +255,9 @@ uint32_t KRawFileSystem::End_ScanFS()
         m_ScanMgr.GetTypeEntry(i, &e);
         char name[512];
         std::snprintf(name, sizeof name, "%s(%d)", e.strDescription.c_str(), static_cast<int>(e.dwFoundCount));
-        if (tagFileNode* folder = m_Records.GetNode(i + 2))
+        // Record i + 2 is type i's folder as long as the list has not changed since Begin_ScanFS.
+        auto* folder = m_Records.Get<tagRawFileNode>(i + 2);
+        if (folder && IsFolderRecord(folder) && folder->dwSelfId == e.dwTypeId)
             m_Records.SetName(folder, Cut(name, kMaxName));
         e.pType->EndScan();
     }

@@ -117,3 +117,28 @@ TEST(DocTypes, FileCutByTheVolumeEndIsFoundWithoutALength)
         EXPECT_EQ(found[0].extension, Extension(file));
     }
 }
+
+TEST(DocTypes, RandomDamageOnAVolumeKeepsHitsInside)
+{
+    std::vector<uint8_t> clean = PatternBytes(512 * 4, 8);
+    for (const DocSample& s : DocSamples()) {
+        const std::vector<uint8_t> bytes = LoadDocSample(s.file);
+        clean.insert(clean.end(), bytes.begin(), bytes.end());
+        clean.resize((clean.size() + 511) / 512 * 512, 0);
+    }
+    const int64_t total = static_cast<int64_t>(clean.size() / 512);
+    for (uint32_t round = 0; round < 30; ++round) {
+        std::vector<uint8_t> image = clean;
+        const std::vector<uint8_t> noise = PatternBytes(image.size() / 50, 1000 + round);
+        for (size_t i = 0; i + 3 < noise.size(); i += 4) {
+            const size_t at = (size_t{noise[i]} << 16 | size_t{noise[i + 1]} << 8 | noise[i + 2]) % image.size();
+            image[at] = noise[i + 3];
+        }
+        for (const Found& f : Scan(image, 64)) {
+            ASSERT_GE(f.firstSector, 0);
+            ASSERT_LT(f.firstSector, total);
+            ASSERT_GE(f.size, 0);
+            ASSERT_LE(f.size, (total - f.firstSector) * 512);
+        }
+    }
+}
