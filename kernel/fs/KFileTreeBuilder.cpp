@@ -113,7 +113,10 @@ bool BuildRun::FolderPass()
     std::vector<std::pair<uint32_t, uint32_t>> byId;  // (self id, list position)
     byId.reserve(m_Folders.size());
     for (size_t k = 0; k < m_Folders.size(); ++k)
-        byId.emplace_back(Ids(m_Folders[k])->dwSelfId, static_cast<uint32_t>(k));
+    {
+        const uint32_t id = Ids(m_Folders[k])->dwSelfId;  // packed field: never bind a reference
+        byId.emplace_back(id, static_cast<uint32_t>(k));
+    }
     std::sort(byId.begin(), byId.end());
     const size_t bound = m_Folders.size();
 
@@ -125,8 +128,9 @@ bool BuildRun::FolderPass()
         tagTreeNode* f = m_Folders[k];
         const tagIdFileNode* fr = Ids(f);
         bool placed = false;
-        auto it = std::lower_bound(byId.begin(), byId.end(), std::make_pair(fr->dwParentId, uint32_t{0}));
-        for (; !placed && it != byId.end() && it->first == fr->dwParentId; ++it)
+        const uint32_t parentId = fr->dwParentId;
+        auto it = std::lower_bound(byId.begin(), byId.end(), std::make_pair(parentId, uint32_t{0}));
+        for (; !placed && it != byId.end() && it->first == parentId; ++it)
         {
             tagTreeNode* p = m_Folders[it->second];
             const tagIdFileNode* pr = Ids(p);

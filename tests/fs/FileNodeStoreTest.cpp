@@ -45,7 +45,8 @@ TEST(FileNodeStore, SaveAndLoadKeepRecordsNamesAndOrder)
     {
         EXPECT_STREQ(loaded.GetName(loaded.GetNode(i)), store.GetName(store.GetNode(i))) << i;
         EXPECT_EQ(RecordBytes(loaded, i), RecordBytes(store, i)) << i;
-        EXPECT_EQ(loaded.GetNode(i)->pszName, static_cast<uint32_t>(i));
+        const uint32_t slot = loaded.GetNode(i)->pszName;  // packed field: copy before comparing
+        EXPECT_EQ(slot, static_cast<uint32_t>(i));
     }
 }
 

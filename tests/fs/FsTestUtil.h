@@ -22,7 +22,8 @@ public:
     int Read(void* buffer, int length, int* done) override
     {
         const size_t n = std::min(static_cast<size_t>(length), bytes.size() - readPos);
-        std::memcpy(buffer, bytes.data() + readPos, n);
+        if (n)
+            std::memcpy(buffer, bytes.data() + readPos, n);
         readPos += n;
         *done = static_cast<int>(n);
         return 1;

@@ -86,7 +86,7 @@ TEST(NodeTreeCopy, FilterPrunesFoldersAndDoubleCopyRestoresOrder)
     ASSERT_EQ(copy.CopyFrom(s.tree, [&](const tagTreeNode* n, uint32_t context) {
                   ++calls;
                   EXPECT_EQ(context, 7u);
-                  EXPECT_EQ(n->pFirstChild, nullptr);
+                  EXPECT_EQ(KNodeTree::GetFirstChild(n), nullptr);
                   return 0;
               }), 1);
     EXPECT_EQ(calls, 5);

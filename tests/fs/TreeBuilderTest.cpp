@@ -75,11 +75,15 @@ TEST(TreeBuilder, OrphansGoToMadeUpFoldersUnderLostFiles)
     // Made-up folders are numbered in the order of the parent ids they stand for.
     EXPECT_EQ(Render(f.tree), "root(Lost Files($Dir00001(o3),$Dir00002(o1,o2),$Dir00003(o4),far(in-far)))");
     ASSERT_EQ(f.store.GetCount(), before + 3);  // made-up folders persist with the store
+    // Values, not references: gtest must not bind references to packed fields.
     const auto* made = f.store.Get<tagIdFileNode>(before);
-    EXPECT_EQ(made->wValidMask, FN_MASK_LOST_FOLDER);
-    EXPECT_EQ(made->byKind, FN_KIND_LOST);
-    EXPECT_EQ(made->dwSelfId, 5u);
-    EXPECT_EQ(made->dwParentId, 5u);
+    const uint16_t mask = made->wValidMask;
+    const uint8_t kind = made->byKind;
+    const uint32_t self = made->dwSelfId, parent = made->dwParentId;
+    EXPECT_EQ(mask, FN_MASK_LOST_FOLDER);
+    EXPECT_EQ(kind, FN_KIND_LOST);
+    EXPECT_EQ(self, 5u);
+    EXPECT_EQ(parent, 5u);
 
     // A second build keeps the made-up records as ordinary records and yields the same tree.
     ASSERT_EQ(f.Build(), 0u);

@@ -1,0 +1,102 @@
+#include "fs/CopyFileOut.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "base/VlmErrors.h"
+#include "fs/IFileSystem.h"
+#include "os/OsFile.h"
+#include "os/OsTime.h"
+
+namespace {
+
+constexpr int kStageCopy = 3;
+
+// Records keep local wall-clock times; the file system wants UTC.
+int64_t ToUtc(uint64_t local)
+{
+    if (local == 0) return 0;
+    int64_t utc = 0;
+    if (!FileTimeLocalToUtc(static_cast<int64_t>(local), &utc)) return 0;
+    return utc;
+}
+
+// Every read is positioned explicitly: a failed read leaves the stream's position undefined.
+bool ReadExactly(IOutStream& stream, int64_t offset, uint8_t* out, int64_t length)
+{
+    int64_t got = 0;
+    return stream.Seek(SEEK_ORIGIN_BEGIN, offset, nullptr) == STREAM_OK &&
+           stream.Read(out, length, &got) == STREAM_OK && got == length;
+}
+
+} // namespace
+
+uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::string& path, uint32_t bytesPerSector)
+{
+    std::unique_ptr<IOutStream> stream(record ? fs.OpenStream(record) : nullptr);
+    if (!stream) return ERROR_FUNCTION_FAILED;
+    if (bytesPerSector == 0) bytesPerSector = 512;
+
+    std::vector<uint8_t> buffer;
+    try
+    {
+        buffer.resize(static_cast<size_t>(bytesPerSector) * kCopyPieceSectors);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+
+    KOsFile file;
+    if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
+
+    int64_t size = 0;
+    stream->GetSize(&size);
+    fs.SetStage(kStageCopy);
+    fs.SetMaxValue(size);
+    fs.BeginProgress();
+
+    int64_t done = 0;
+    while (done < size)
+    {
+        if (fs.IsCanceled())
+        {
+            file.Close();
+            fs.EndProgress();
+            return ERROR_CANCELLED;
+        }
+        const int64_t piece = std::min<int64_t>(size - done, static_cast<int64_t>(buffer.size()));
+        if (!ReadExactly(*stream, done, buffer.data(), piece))
+        {
+            // One bad sector must not cost the readable rest of the piece: read it again
+            // sector by sector and write zeros only where a sector cannot be read.
+            for (int64_t at = 0; at < piece; at += bytesPerSector)
+            {
+                const int64_t part = std::min<int64_t>(bytesPerSector, piece - at);
+                if (!ReadExactly(*stream, done + at, buffer.data() + at, part))
+                    std::memset(buffer.data() + at, 0, static_cast<size_t>(part));
+            }
+        }
+        if (const uint32_t rc = file.Write(buffer.data(), static_cast<size_t>(piece)); rc != ERROR_SUCCESS)
+        {
+            // A full or refusing target must not pass for a recovered file.
+            file.Close();
+            fs.EndProgress();
+            return rc;
+        }
+        done += piece;
+        fs.SetValue(done);
+    }
+    fs.SetValue(size);
+    if (const uint32_t rc = file.Close(); rc != ERROR_SUCCESS)
+    {
+        fs.EndProgress();
+        return rc;
+    }
+    OsSetFileTimes(path, ToUtc(record->ftModified), ToUtc(record->ftModified));
+    fs.EndProgress();
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The common copy routine for a recovered file whose data is read through a stream: it copies
+// the record's data to a new file in pieces, writes zeros only for the sectors that cannot be
+// read (a damaged sector must not cost the rest of the file), and gives the copy the record's
+// last-write time.
+#include <cstdint>
+#include <string>
+
+class IFileSystem;
+struct tagFileNode;
+
+/// Pieces of this many sectors are read and written at a time.
+inline constexpr uint32_t kCopyPieceSectors = 126;
+
+/// Copies `record` through fs.OpenStream to a new file at `path` (which must not exist).
+/// Returns 0; 1627 without a stream; 8 without memory; the creation error (80 when the file
+/// exists); the write error (112 disk full, 223 file too large, ...) after closing the partial
+/// file; 1223 when cancelled. Progress (stage 3) and cancel go through `fs`.
+uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::string& path, uint32_t bytesPerSector);
