@@ -1,0 +1,273 @@
+#include "core/CGlobalParamTable.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "base/VlmTrace.h"
+#include "core/CRecoveryLauncher.h"
+#include "core/CScanResultFile.h"
+#include "fs/IFileSystem.h"
+#include "os/OsFile.h"
+#include "raw/KRawScanMgr.h"
+#include "res/VlmStrings.h"
+#include "storage/KStorageManager.h"
+
+namespace {
+
+const char* const kResumeEnv = "VLM_RESUME_DIR";
+
+constexpr uint32_t kModuleNames[] = {IDS_MODULE_UNDELETE, IDS_MODULE_ADVANCED, IDS_MODULE_DEEP_SCAN,
+                                     IDS_MODULE_RESUME};
+constexpr uint32_t kModuleDescriptions[] = {IDS_DESC_UNDELETE, IDS_DESC_ADVANCED, IDS_DESC_DEEP_SCAN,
+                                            IDS_DESC_RESUME};
+
+std::string Env(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+} // namespace
+
+CGlobalParamTable::CGlobalParamTable(IUserPort* port, IMonotonicClock* clock)
+    : m_pPort(port), m_pClock(clock ? clock : KSteadyClock::Instance()),
+      m_pFileSystems(std::make_unique<KFileSystemMgr>()), m_pFileTree(std::make_unique<KNodeTree>()),
+      m_pFilteredTree(std::make_unique<KNodeTree>()), m_pCurrentTree(m_pFileTree.get())
+{
+}
+
+CGlobalParamTable::~CGlobalParamTable()
+{
+    // Trees point into the file systems' record stores: forget them first.
+    ClearTrees();
+    m_pFileSystems.reset();
+}
+
+const char* CGlobalParamTable::ModuleName(int module)
+{
+    return module >= 0 && module < 4 ? VlmString(kModuleNames[module]) : "";
+}
+
+const char* CGlobalParamTable::ModuleDescription(int module)
+{
+    return module >= 0 && module < 4 ? VlmString(kModuleDescriptions[module]) : "";
+}
+
+KRawScanMgr& CGlobalParamTable::RawTypes()
+{
+    if (!m_pRawTypes)
+        m_pRawTypes = std::make_unique<KRawScanMgr>();
+    return *m_pRawTypes;
+}
+
+IVolumeIO* CGlobalParamTable::GetSelectedVolume()
+{
+    if (m_nSelectedVolume < 0 || static_cast<size_t>(m_nSelectedVolume) >= m_VolumeManager.GetVolumeCount())
+        return nullptr;
+    return m_VolumeManager.GetVolumeIO(static_cast<size_t>(m_nSelectedVolume));
+}
+
+void CGlobalParamTable::ClearTrees()
+{
+    m_pFileTree->Clear();
+    m_pFilteredTree->Clear();
+    m_pCurrentTree = m_pFileTree.get();
+}
+
+void CGlobalParamTable::DropFileSystems()
+{
+    ClearTrees();
+    m_pCurrentFs = nullptr;
+    m_pFileSystems->DeleteAll();
+}
+
+void CGlobalParamTable::SetView(int view)
+{
+    m_nView = view;
+    m_pPort->ShowView(view);
+    if ((view == kViewPartitions || view == kViewFiles) && !IsLoading())
+        AutoSaveScanResult();
+}
+
+std::string CGlobalParamTable::ProgramFolder()
+{
+    std::string folder = OsProgramFolder();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+std::string CGlobalParamTable::ResumeFolder()
+{
+    const std::string overridden = Env(kResumeEnv);
+    if (!overridden.empty())
+        return overridden;
+    // The base-directory convention: a relative XDG_DATA_HOME is invalid and ignored.
+    std::string base = Env("XDG_DATA_HOME");
+    if (base.empty() || base.front() != '/')
+    {
+        const std::string home = Env("HOME");
+        if (home.empty())
+            return ProgramFolder() + "/ResumeRecovery";
+        base = home + "/.local/share";
+    }
+    return base + "/vellumar/ResumeRecovery";
+}
+
+std::string CGlobalParamTable::DefaultResultPath() const
+{
+    return ResumeFolder() + "/" + ModuleName(m_nModule) + ".rrs";
+}
+
+int CGlobalParamTable::SaveScanResult(const std::string& path)
+{
+    IVolumeIO* volume = GetSelectedVolume();
+    if (!volume || m_pFileSystems->GetCount() == 0 || path.empty())
+        return 0;
+    // Written beside the target and renamed over it once complete, so that a failed save
+    // (full disk, removed drive) never destroys the previous good result.
+    const std::string temporary = path + ".tmp";
+    bool ok = false;
+    try
+    {
+        const tagScanResultHeader header = CScanResultFile::MakeHeader(
+            m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume)), volume,
+            static_cast<uint32_t>(m_nModule));
+        KStorageManager out;
+        if (!out.Open(temporary, true))
+        {
+            VlmTrace("Cannot create the scan result '%s'\n", temporary.c_str());
+            return 0;
+        }
+        ok = CScanResultFile::WriteHeader(&out, header) &&
+             CScanResultFile::WriteFileSystems(&out, static_cast<uint32_t>(m_nView), *m_pFileSystems, m_pCurrentFs);
+        ok = out.Close() && ok;
+    }
+    catch (const std::bad_alloc&)
+    {
+        ok = false;
+    }
+    if (ok && OsRename(temporary, path) == 0)
+        return 1;
+    VlmTrace("Failed to write the scan result '%s'\n", path.c_str());
+    OsDeleteFile(temporary);
+    return 0;
+}
+
+int CGlobalParamTable::LoadScanResult(const std::string& path)
+{
+    // The session is replaced only by a complete, matching result; on failure nothing of it
+    // changes, the result name included, so later automatic saves still go where they did.
+    const std::string previousName = m_strResultName;
+    m_nLoading = 1;
+    int result = 0;
+    try
+    {
+        result = LoadInto(path);
+    }
+    catch (const std::bad_alloc&)
+    {
+        result = 0;
+    }
+    m_nLoading = 0;
+    if (!result)
+        m_strResultName = previousName;
+    return result;
+}
+
+int CGlobalParamTable::LoadInto(const std::string& path)
+{
+    KStorageManager in;
+    if (!in.Open(path, false))
+        return 0;
+    tagScanResultHeader header;
+    if (!CScanResultFile::ReadHeader(&in, &header))
+        return 0;
+    int match = -1;
+    for (size_t i = 0; i < m_VolumeManager.GetVolumeCount(); ++i)
+    {
+        if (!CScanResultFile::MatchesVolume(header, m_VolumeManager.GetVolumeInfo(i)))
+            continue;
+        if (match >= 0)
+        {
+            VlmTrace("The scan result '%s' matches more than one volume\n", path.c_str());
+            return 0;
+        }
+        match = static_cast<int>(i);
+    }
+    IVolumeIO* volume = match >= 0 ? m_VolumeManager.GetVolumeIO(static_cast<size_t>(match)) : nullptr;
+    if (!volume)
+        return 0;
+
+    auto fileSystems = std::make_unique<KFileSystemMgr>();
+    IFileSystem* current = nullptr;
+    uint32_t view = 0;
+    if (!CScanResultFile::ReadFileSystems(&in, volume, fileSystems.get(), &current, &view))
+        return 0;
+    if (view != kViewPartitions && view != kViewFiles)
+        return 0;
+    auto tree = std::make_unique<KNodeTree>();
+    if (view == kViewFiles)
+    {
+        if (!current)
+            return 0;
+        current->SetStage(2);
+        CRecoveryLauncher::RunBuildPhase(*this, current, tree.get());
+    }
+    in.Close();
+
+    // Commit: the old trees go before the file systems whose records they point at.
+    m_pFilteredTree->Clear();
+    m_pFileTree = std::move(tree);
+    m_pCurrentTree = m_pFileTree.get();
+    m_pFileSystems.swap(fileSystems);
+    fileSystems.reset();
+    m_pCurrentFs = current;
+    m_nSelectedVolume = match;
+    m_nModule = static_cast<int32_t>(header.dwModule);
+    m_strResultName = path;
+    SetView(static_cast<int>(view));
+    return 1;
+}
+
+int CGlobalParamTable::ReadScanResultHeader(const std::string& path, std::string* description, tagSaveTime* time,
+                                            uint32_t* module, uint32_t* volumeType)
+{
+    try
+    {
+        KStorageManager in;
+        if (!in.Open(path, false))
+            return 0;
+        tagScanResultHeader header;
+        if (!CScanResultFile::ReadHeader(&in, &header))
+            return 0;
+        if (description)
+            *description = header.strDescription;
+        if (time)
+            *time = header.Time;
+        if (module)
+            *module = header.dwModule;
+        if (volumeType)
+            *volumeType = header.Identity.dwVolumeType;
+        return 1;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return 0;
+    }
+}
+
+int CGlobalParamTable::AutoSaveScanResult()
+{
+    if (IsLoading() || !GetSelectedVolume() || m_pFileSystems->GetCount() == 0 ||
+        (m_nView != kViewPartitions && m_nView != kViewFiles))
+        return 0;
+    const std::string folder = ResumeFolder();
+    if (OsCreateFolders(folder) != 0)
+    {
+        VlmTrace("Cannot create the folder '%s'\n", folder.c_str());
+        return 0;
+    }
+    const std::string path = m_strResultName.empty() ? DefaultResultPath() : m_strResultName;
+    return SaveScanResult(path);
+}

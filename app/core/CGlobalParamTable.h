@@ -1,0 +1,139 @@
+#pragma once
+// The recovery session: the volumes found, the chosen module and volume, the file systems of the
+// current recovery with their trees, the recovery page's view, and the scan-result files that
+// save and restore all of it. One instance lives as long as the program.
+//
+// Views of the recovery page: 0 device list, 1 (unused), 2 partition list, 3 file list,
+// 4 resume list. Entering view 2 or 3 saves the scan result automatically, except while a saved
+// result is being loaded.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/IMonotonicClock.h"
+#include "core/IUserPort.h"
+#include "device/KBuffer.h"
+#include "fs/KFileSystemMgr.h"
+#include "fs/KNodeTree.h"
+#include "volume/KVolumeManager.h"
+
+class IFileSystem;
+class IVolumeIO;
+class KRawScanMgr;
+struct tagSaveTime;
+
+class CGlobalParamTable
+{
+public:
+    enum Module : int32_t
+    {
+        kModuleUndelete = 0,
+        kModuleAdvanced = 1,
+        kModuleDeepScan = 2,
+        kModuleResume = 3,
+    };
+    enum View : int32_t
+    {
+        kViewDevices = 0,
+        kViewUnused = 1,
+        kViewPartitions = 2,
+        kViewFiles = 3,
+        kViewResume = 4,
+    };
+
+    /// `port` answers the dialogs (not owned, must outlive the session); `clock` defaults to
+    /// the steady clock.
+    explicit CGlobalParamTable(IUserPort* port, IMonotonicClock* clock = nullptr);
+    ~CGlobalParamTable();
+    CGlobalParamTable(const CGlobalParamTable&) = delete;
+    CGlobalParamTable& operator=(const CGlobalParamTable&) = delete;
+
+    /// "Undelete Recovery", ... ; "" for a number that is no module.
+    static const char* ModuleName(int module);
+    static const char* ModuleDescription(int module);
+
+    IUserPort& Port() { return *m_pPort; }
+    IMonotonicClock& Clock() { return *m_pClock; }
+
+    KVolumeManager& VolumeManager() { return m_VolumeManager; }
+    KFileSystemMgr& FileSystemMgr() { return *m_pFileSystems; }
+    /// The deep scan's file types; the list (with the user's choices) lives while the session does.
+    KRawScanMgr& RawTypes();
+
+    int GetModule() const { return m_nModule; }
+    void SetModule(int module) { m_nModule = module; }
+    void SetSelectedVolumeIndex(int index) { m_nSelectedVolume = index; }
+    int GetSelectedVolumeIndex() const { return m_nSelectedVolume; }
+    /// The volume object of the selected index; null when the index is negative or not below
+    /// the number of volumes.
+    IVolumeIO* GetSelectedVolume();
+
+    IFileSystem* GetCurrentFileSystem() const { return m_pCurrentFs; }
+    void SetCurrentFileSystem(IFileSystem* fs) { m_pCurrentFs = fs; }
+    IProgress_Client* GetProgressObserver() const { return m_pProgressObserver; }
+    void SetProgressObserver(IProgress_Client* observer) { m_pProgressObserver = observer; }
+
+    KNodeTree& GetCurrentTree() { return *m_pCurrentTree; }
+    KNodeTree& GetFileTree() { return *m_pFileTree; }
+    KNodeTree& GetFilteredTree() { return *m_pFilteredTree; }
+    /// Makes the filtered copy (true) or the full tree (false) the one the file list shows.
+    void UseFilteredTree(bool filtered) { m_pCurrentTree = filtered ? m_pFilteredTree.get() : m_pFileTree.get(); }
+    /// Empties both trees and makes the first current.
+    void ClearTrees();
+    /// Drops the file systems of the previous recovery together with the trees into them.
+    void DropFileSystems();
+
+    const std::string& GetResultName() const { return m_strResultName; }
+    void SetResultName(const std::string& name) { m_strResultName = name; }
+    const std::string& GetLastProgress() const { return m_strLastProgress; }
+    bool IsLoading() const { return m_nLoading != 0; }
+    KBuffer& Buffer() { return m_Buffer; }
+
+    int GetView() const { return m_nView; }
+    /// Switches the recovery page; entering view 2 or 3 saves the scan result automatically.
+    void SetView(int view);
+
+    /// The folder of the program, where plug-ins are found (no trailing '/').
+    static std::string ProgramFolder();
+    /// Where scan results are saved: $VLM_RESUME_DIR when set, else
+    /// $XDG_DATA_HOME/vellumar/ResumeRecovery, else ~/.local/share/vellumar/ResumeRecovery.
+    static std::string ResumeFolder();
+    /// "<resume folder>/<module name>.rrs".
+    std::string DefaultResultPath() const;
+
+    /// Writes the whole session to `path`. 1, or 0 when there is nothing to save or any write
+    /// failed; the file at `path` is replaced only by a complete result (a failed save leaves
+    /// the previous file as it was).
+    int SaveScanResult(const std::string& path);
+    /// Replaces volume, module, file systems and trees by the stored ones and switches to the
+    /// stored view. 1, or 0 when the file cannot be read, is damaged, or its volume is not
+    /// attached exactly once; the session is then left exactly as it was.
+    int LoadScanResult(const std::string& path);
+    /// 1 when `path` is a readable scan result; fills whichever outputs are given.
+    static int ReadScanResultHeader(const std::string& path, std::string* description, tagSaveTime* time,
+                                    uint32_t* module, uint32_t* volumeType);
+    /// Saves to the result name, or the module's default file, when a result view is shown.
+    /// 1 when saved, 0 when there was nothing to save or the save failed.
+    int AutoSaveScanResult();
+
+private:
+    int LoadInto(const std::string& path);
+
+    IUserPort* m_pPort;
+    IMonotonicClock* m_pClock;
+    KVolumeManager m_VolumeManager;
+    int32_t m_nModule = kModuleUndelete;
+    int32_t m_nSelectedVolume = -1;
+    std::unique_ptr<KFileSystemMgr> m_pFileSystems;
+    IFileSystem* m_pCurrentFs = nullptr;
+    IProgress_Client* m_pProgressObserver = nullptr;
+    std::unique_ptr<KNodeTree> m_pFileTree;
+    std::unique_ptr<KNodeTree> m_pFilteredTree;
+    KNodeTree* m_pCurrentTree = nullptr;
+    int32_t m_nLoading = 0;
+    std::string m_strLastProgress = "LastProgress";
+    std::string m_strResultName;
+    KBuffer m_Buffer;
+    int32_t m_nView = kViewDevices;
+    std::unique_ptr<KRawScanMgr> m_pRawTypes;
+};

@@ -1,0 +1,229 @@
+#include "core/CRecoveryLauncher.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/VlmErrors.h"
+#include "core/CFileTypeTree.h"
+#include "core/CGlobalParamTable.h"
+#include "core/CScanDriver.h"
+#include "core/TextFormat.h"
+#include "fs/IFileSystem.h"
+#include "res/VlmStrings.h"
+#include "volume/IVolumeIO.h"
+#include "volume/VolumeTypes.h"
+
+void CRecoveryLauncher::RefreshDevices()
+{
+    m_Session.SetProgressObserver(nullptr);
+    m_Session.DropFileSystems();
+    m_Session.SetSelectedVolumeIndex(-1);
+    KVolumeManager& volumes = m_Session.VolumeManager();
+    m_Session.Port().RunProgress(VlmString(IDS_SCANNING_DEVICES), false, [&](IProgress_Client* client) {
+        volumes.SetClient(client);
+        volumes.ScanVolumes();
+        volumes.SetClient(nullptr);
+    });
+    if (volumes.GetVolumeCount() == 0)
+        m_Session.Port().ShowError(VlmString(IDS_NO_DEVICE));
+}
+
+bool CRecoveryLauncher::ChooseModule(int module)
+{
+    if (module < 0 || module > CGlobalParamTable::kModuleResume)
+        return false;
+    const int view = m_Session.GetView();
+    if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
+    {
+        if (module == m_Session.GetModule())
+            return true;
+        if (!m_Session.Port().AskYesNo(
+                FormatText(VlmString(IDS_CLOSE_MODULE), CGlobalParamTable::ModuleName(m_Session.GetModule()))))
+            return false;
+    }
+    RefreshDevices();
+    m_Session.SetModule(module);
+    m_Session.SetView(module == CGlobalParamTable::kModuleResume ? CGlobalParamTable::kViewResume
+                                                                 : CGlobalParamTable::kViewDevices);
+    return true;
+}
+
+bool CRecoveryLauncher::BackToDevices()
+{
+    if (!m_Session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES)))
+        return false;
+    RefreshDevices();
+    m_Session.SetView(CGlobalParamTable::kViewDevices);
+    return true;
+}
+
+bool CRecoveryLauncher::CheckDevice(int volumeIndex)
+{
+    KVolumeManager& volumes = m_Session.VolumeManager();
+    IVolumeIO* volume = volumeIndex >= 0 ? volumes.GetVolumeIO(static_cast<size_t>(volumeIndex)) : nullptr;
+    if (!volume)
+    {
+        m_Session.Port().ShowInformation(VlmString(IDS_SELECT_DEVICE));
+        return false;
+    }
+    if (m_Session.GetModule() != CGlobalParamTable::kModuleDeepScan)
+    {
+        // The FAT and NTFS readers work in 512-byte sectors.
+        tagDiskGeometry geometry{};
+        if (volume->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector != 512)
+        {
+            m_Session.Port().ShowInformation(VlmString(IDS_DEVICE_NOT_SUPPORTED));
+            return false;
+        }
+    }
+    m_Session.SetSelectedVolumeIndex(volumeIndex);
+    return true;
+}
+
+int CRecoveryLauncher::RecoverButton(int volumeIndex)
+{
+    if (!CheckDevice(volumeIndex))
+        return 0;
+    switch (m_Session.GetModule())
+    {
+    case CGlobalParamTable::kModuleUndelete: return StartRecovery(true, false, false, false);
+    case CGlobalParamTable::kModuleAdvanced: return StartRecovery(false, false, false, false);
+    case CGlobalParamTable::kModuleDeepScan: {
+        CFileTypeTree types(m_Session.RawTypes());
+        if (!m_Session.Port().ChooseDeepScanTypes(types))
+            return 0;
+        return StartRecovery(false, true, true, false);
+    }
+    default: return 0;
+    }
+}
+
+int CRecoveryLauncher::OpenButton(int volumeIndex)
+{
+    if (m_Session.GetModule() != CGlobalParamTable::kModuleAdvanced || !CheckDevice(volumeIndex))
+        return 0;
+    return StartRecovery(false, false, false, true);
+}
+
+int CRecoveryLauncher::StartRecovery(bool undeleteOnly, bool deepScan, bool deepScanOnly, bool openOnly)
+{
+    m_Session.SetProgressObserver(nullptr);
+    m_Session.DropFileSystems();
+    if (!m_Session.GetSelectedVolume())
+    {
+        m_Session.Port().ShowWarning(VlmString(IDS_INTERNAL_ERROR));
+        return 0;
+    }
+    if (undeleteOnly || openOnly)
+        return StartSingle(openOnly);
+    return StartScan(deepScan, deepScanOnly);
+}
+
+int CRecoveryLauncher::StartSingle(bool openOnly)
+{
+    KFileSystemMgr& manager = m_Session.FileSystemMgr();
+    IVolumeIO* volume = m_Session.GetSelectedVolume();
+    IFileSystem* fs = manager.CreateForVolume(volume);
+    const tagVolumeInfo& record = m_Session.VolumeManager().GetVolumeInfo(static_cast<size_t>(m_Session.GetSelectedVolumeIndex()));
+    if (record.PartitionType == FS_TYPE_NONE)
+    {
+        // Nothing on this volume can be opened directly; leave nothing behind for a save.
+        manager.DeleteAll();
+        fs = nullptr;
+        if (openOnly)
+        {
+            m_Session.Port().ShowInformation(VlmString(IDS_OPEN_FAILED_FULL_SCAN));
+            return 0;
+        }
+    }
+    if (!fs)
+    {
+        m_Session.Port().ShowInformation(VlmString(IDS_OPEN_FAILED_USE_ADVANCED));
+        return 0;
+    }
+    fs->SetVolume(volume);
+    const uint32_t code = RunSelectPhase(m_Session, fs, FS_CANDIDATE_VOLUME);
+    if (code != ERROR_SUCCESS && code != ERROR_CANCELLED)
+        m_Session.Port().ShowInformation(VlmString(IDS_OPEN_FAILED_RUN_ADVANCED));
+    m_Session.ClearTrees();
+    RunBuildPhase(m_Session, fs, &m_Session.GetFileTree());
+    m_Session.SetCurrentFileSystem(fs);
+    m_Session.SetResultName("");
+    m_Session.SetView(CGlobalParamTable::kViewFiles);
+    return 1;
+}
+
+int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
+{
+    std::vector<uint32_t> kinds;
+    if (deepScanOnly)
+        kinds = {KFileSystemMgr::kKindRaw};
+    else if (deepScan)
+        kinds = {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs, KFileSystemMgr::kKindRaw};
+    else
+        kinds = {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs};
+    IVolumeIO* volume = m_Session.GetSelectedVolume();
+    std::vector<IFileSystem*> list;
+    for (uint32_t kind : kinds)
+    {
+        IFileSystem* fs = m_Session.FileSystemMgr().Create(kind);
+        if (!fs)
+            return 0;
+        fs->SetVolume(volume);
+        list.push_back(fs);
+    }
+    CScanDriver driver(deepScanOnly ? EScanWindow::Deep : EScanWindow::Device, &m_Session.Port(), &m_Session.Clock());
+    if (driver.Run(volume, list) != CScanDriver::kResultOk)
+        return 0;
+    m_Session.SetResultName("");
+    if (!deepScanOnly)
+    {
+        m_Session.SetView(CGlobalParamTable::kViewPartitions);
+        return 1;
+    }
+    IFileSystem* raw = list.front();
+    uint32_t found = 0;
+    if (!raw->GetCandidateCount(&found) || found == 0)
+    {
+        m_Session.Port().ShowInformation(VlmString(IDS_DEEP_SCAN_NOTHING));
+        return 0;
+    }
+    RunLoadPhases(m_Session, raw, 0);
+    m_Session.SetCurrentFileSystem(raw);
+    m_Session.SetView(CGlobalParamTable::kViewPartitions);
+    return 1;
+}
+
+uint32_t CRecoveryLauncher::RunSelectPhase(CGlobalParamTable& session, IFileSystem* fs, uint32_t candidate)
+{
+    uint32_t code = ERROR_SUCCESS;
+    session.Port().RunProgress(VlmString(IDS_READING_FILES), false, [&](IProgress_Client* client) {
+        session.SetProgressObserver(client);
+        fs->SetClient(client);
+        code = fs->SelectCandidate(candidate);
+        fs->SetClient(nullptr);
+        session.SetProgressObserver(nullptr);
+    });
+    return code;
+}
+
+uint32_t CRecoveryLauncher::RunBuildPhase(CGlobalParamTable& session, IFileSystem* fs, KNodeTree* tree)
+{
+    uint32_t code = ERROR_SUCCESS;
+    session.Port().RunProgress(VlmString(IDS_BUILDING_TREE), false, [&](IProgress_Client* client) {
+        session.SetProgressObserver(client);
+        fs->SetClient(client);
+        code = fs->BuildTree(tree);
+        fs->SetClient(nullptr);
+        session.SetProgressObserver(nullptr);
+    });
+    tree->PruneEmptyFolders();
+    return code;
+}
+
+uint32_t CRecoveryLauncher::RunLoadPhases(CGlobalParamTable& session, IFileSystem* fs, uint32_t candidate)
+{
+    RunSelectPhase(session, fs, candidate);
+    session.ClearTrees();
+    return RunBuildPhase(session, fs, &session.GetFileTree());
+}

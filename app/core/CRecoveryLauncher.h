@@ -1,0 +1,50 @@
+#pragma once
+// The recovery page's sequences: refreshing the device list, choosing a module, the device
+// page's buttons with their checks, the scan launch (single file system, full scan, deep scan)
+// and the two load phases that turn a chosen file system into the file tree.
+#include <cstdint>
+
+class CGlobalParamTable;
+class IFileSystem;
+class KNodeTree;
+
+class CRecoveryLauncher
+{
+public:
+    explicit CRecoveryLauncher(CGlobalParamTable& session) : m_Session(session) {}
+
+    /// Enumerates the devices again under a progress window; an error when none is found.
+    /// The file systems of the previous recovery are dropped first (they read from the volumes
+    /// that the enumeration replaces), and no volume stays selected.
+    void RefreshDevices();
+    /// The start page's module buttons (0..3). While results are shown, switching to another
+    /// module asks "Close %s?" first. False when nothing changed.
+    bool ChooseModule(int module);
+    /// The partition list's "Back to Devices List": asks, then refreshes and shows view 0.
+    bool BackToDevices();
+
+    /// The checks before a device-page button acts: a volume must be chosen, and outside Deep
+    /// Scan Recovery it must have 512-byte sectors. On success it becomes the selected volume.
+    bool CheckDevice(int volumeIndex);
+    /// "&Recover" / "&Full Scan" for the row of `volumeIndex`, by module.
+    int RecoverButton(int volumeIndex);
+    /// "&Open" (Advanced Recovery).
+    int OpenButton(int volumeIndex);
+
+    /// Runs the chosen recovery on the selected volume; non-zero when a result view was reached.
+    int StartRecovery(bool undeleteOnly, bool deepScan, bool deepScanOnly, bool openOnly);
+
+    /// "Reading files into memory...": SelectCandidate under a progress window. Its result.
+    static uint32_t RunSelectPhase(CGlobalParamTable& session, IFileSystem* fs, uint32_t candidate);
+    /// "Building virtual file system in memory...": BuildTree into `tree` under a progress
+    /// window, then the empty folders are pruned. BuildTree's result.
+    static uint32_t RunBuildPhase(CGlobalParamTable& session, IFileSystem* fs, KNodeTree* tree);
+    /// Both phases into the session's first tree, which becomes current.
+    static uint32_t RunLoadPhases(CGlobalParamTable& session, IFileSystem* fs, uint32_t candidate);
+
+private:
+    int StartSingle(bool openOnly);
+    int StartScan(bool deepScan, bool deepScanOnly);
+
+    CGlobalParamTable& m_Session;
+};

@@ -1,0 +1,225 @@
+#include "core/CScanResultFile.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "fs/IFileSystem.h"
+#include "fs/KFileSystemMgr.h"
+#include "os/OsTime.h"
+#include "volume/FileSystemType.h"
+#include "volume/IVolumeIO.h"
+#include "volume/VolumeTypes.h"
+
+namespace {
+
+constexpr int64_t kMsPerDay = 86400000;
+constexpr int64_t kTicksPerMs = 10000;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr int64_t kDays1601To1970 = 134774;
+
+// Days since 1970-01-01 of a proleptic Gregorian date (the usual era arithmetic).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d)
+{
+    y -= m <= 2 ? 1 : 0;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t* y, int64_t* m, int64_t* d)
+{
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = yoe + era * 400 + (*m <= 2 ? 1 : 0);
+}
+
+std::string FileSystemName(int32_t code)
+{
+    std::string name;
+    FileSystemTypeName(code, &name);
+    return name;
+}
+
+} // namespace
+
+std::string CScanResultFile::DescribeVolume(const tagVolumeInfo& record, IVolumeIO* volume)
+{
+    if (record.VolumeType == VOLUME_PHYSICAL)
+    {
+        std::string text;
+        if (volume)
+            volume->GetDescription(&text);
+        return text;
+    }
+    const std::string fs = FileSystemName(record.PartitionType);
+    if (!record.Drive.empty())
+        return record.Label + "(" + record.Drive + "," + fs + ")";
+    return record.Label + "(" + fs + ")";
+}
+
+tagScanResultHeader CScanResultFile::MakeHeader(const tagVolumeInfo& record, IVolumeIO* volume, uint32_t module)
+{
+    tagScanResultHeader header;
+    header.strDescription = DescribeVolume(record, volume);
+    if (header.strDescription.size() > kMaxDescription)
+        header.strDescription.resize(kMaxDescription);
+    header.Time = LocalNow();
+    header.dwModule = module;
+    header.Identity.dwStripeSize = record.StripeSize;
+    header.Identity.dwPartitionType = static_cast<uint32_t>(record.PartitionType);
+    header.Identity.dwVolumeType = static_cast<uint32_t>(record.VolumeType);
+    header.Identity.s64SectorCount = static_cast<int64_t>(record.SectorCount);
+    for (const tagVolumeExtent& e : record.Extents)
+    {
+        tagStoredExtent stored{};
+        stored.dwDeviceKind = e.DeviceKind;
+        stored.dwDeviceNumber = e.DeviceNumber;
+        stored.s64SectorCount = static_cast<int64_t>(e.SectorCount);
+        stored.s64VolumeStart = static_cast<int64_t>(e.VolumeStart);
+        stored.s64DeviceStart = static_cast<int64_t>(e.DeviceStart);
+        header.Extents.push_back(stored);
+    }
+    return header;
+}
+
+bool CScanResultFile::MatchesVolume(const tagScanResultHeader& header, const tagVolumeInfo& record)
+{
+    const tagStoredIdentity& id = header.Identity;
+    if (id.dwStripeSize != record.StripeSize || id.dwPartitionType != static_cast<uint32_t>(record.PartitionType) ||
+        id.dwVolumeType != static_cast<uint32_t>(record.VolumeType) ||
+        id.s64SectorCount != static_cast<int64_t>(record.SectorCount) ||
+        header.Extents.size() != record.Extents.size())
+        return false;
+    for (size_t i = 0; i < header.Extents.size(); ++i)
+    {
+        const tagStoredExtent& s = header.Extents[i];
+        const tagVolumeExtent& e = record.Extents[i];
+        if (s.dwDeviceKind != e.DeviceKind || s.dwDeviceNumber != e.DeviceNumber ||
+            s.s64SectorCount != static_cast<int64_t>(e.SectorCount) ||
+            s.s64VolumeStart != static_cast<int64_t>(e.VolumeStart) ||
+            s.s64DeviceStart != static_cast<int64_t>(e.DeviceStart))
+            return false;
+    }
+    return true;
+}
+
+bool CScanResultFile::WriteHeader(IStorageManager* out, const tagScanResultHeader& header)
+{
+    if (header.strDescription.size() > kMaxDescription || header.Extents.size() > kMaxExtents)
+        return false;
+    const auto length = static_cast<uint32_t>(header.strDescription.size());
+    bool ok = StorageWriteExact(out, kSignature, sizeof(kSignature)) && StorageWrite(out, length);
+    if (ok && length > 0)
+        ok = StorageWriteExact(out, header.strDescription.data(), static_cast<int>(length));
+    ok = ok && StorageWrite(out, header.Time) && StorageWrite(out, header.dwModule) &&
+         StorageWrite(out, header.Identity) && StorageWrite(out, static_cast<uint32_t>(header.Extents.size()));
+    for (size_t i = 0; ok && i < header.Extents.size(); ++i)
+        ok = StorageWrite(out, header.Extents[i]);
+    return ok;
+}
+
+bool CScanResultFile::ReadHeader(IStorageManager* in, tagScanResultHeader* header)
+{
+    uint8_t signature[sizeof(kSignature)] = {};
+    if (!StorageReadExact(in, signature, sizeof(signature)) || std::memcmp(signature, kSignature, sizeof(kSignature)) != 0)
+        return false;
+    uint32_t length = 0;
+    if (!StorageRead(in, length) || length > kMaxDescription)
+        return false;
+    header->strDescription.assign(length, '\0');
+    if (length > 0 && !StorageReadExact(in, header->strDescription.data(), static_cast<int>(length)))
+        return false;
+    // The text ends at its first zero byte, as an 8-bit string would.
+    header->strDescription.resize(std::strlen(header->strDescription.c_str()));
+    uint32_t extents = 0;
+    if (!StorageRead(in, header->Time) || !StorageRead(in, header->dwModule) || header->dwModule >= kModuleCount ||
+        !StorageRead(in, header->Identity) || !StorageRead(in, extents) || extents > kMaxExtents)
+        return false;
+    header->Extents.assign(extents, tagStoredExtent{});
+    for (tagStoredExtent& e : header->Extents)
+        if (!StorageRead(in, e))
+            return false;
+    return true;
+}
+
+bool CScanResultFile::WriteFileSystems(IStorageManager* out, uint32_t view, const KFileSystemMgr& fileSystems,
+                                       const IFileSystem* current)
+{
+    const int count = fileSystems.GetCount();
+    if (!StorageWrite(out, view) || !StorageWrite(out, static_cast<uint32_t>(count)))
+        return false;
+    for (int i = 0; i < count; ++i)
+    {
+        IFileSystem* fs = fileSystems.GetAt(i);
+        const uint32_t flag = fs == current ? 1 : 0;
+        if (!StorageWrite(out, flag) || !StorageWrite(out, fileSystems.GetKind(i)) || !fs->SaveTo(out))
+            return false;
+    }
+    return true;
+}
+
+bool CScanResultFile::ReadFileSystems(IStorageManager* in, IVolumeIO* volume, KFileSystemMgr* into,
+                                      IFileSystem** current, uint32_t* view)
+{
+    *current = nullptr;
+    uint32_t count = 0;
+    if (!StorageRead(in, *view) || !StorageRead(in, count) || count > kMaxFileSystems)
+        return false;
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        uint32_t flag = 0;
+        uint32_t kind = 0;
+        if (!StorageRead(in, flag) || !StorageRead(in, kind))
+            return false;
+        IFileSystem* fs = into->Create(kind);
+        if (!fs || !fs->LoadFrom(in))
+            return false;
+        fs->SetVolume(volume);
+        if (flag == 1)
+            *current = fs;
+    }
+    return true;
+}
+
+tagSaveTime CScanResultFile::LocalNow()
+{
+    using namespace std::chrono;
+    const int64_t unixMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const int64_t utc = kFileTimeUnixEpoch + unixMs * kTicksPerMs;
+    int64_t local = 0;
+    if (!FileTimeUtcToLocal(utc, &local))
+        local = utc;
+    const int64_t ms = local / kTicksPerMs;
+    const int64_t days = ms / kMsPerDay - kDays1601To1970;
+    const int64_t inDay = ms % kMsPerDay;
+    int64_t y = 0, m = 0, d = 0;
+    CivilFromDays(days, &y, &m, &d);
+    tagSaveTime t{};
+    t.wYear = static_cast<uint16_t>(y);
+    t.wMonth = static_cast<uint16_t>(m);
+    t.wDay = static_cast<uint16_t>(d);
+    // 1970-01-01 was a Thursday.
+    t.wDayOfWeek = static_cast<uint16_t>(((days % 7) + 7 + 4) % 7);
+    t.wHour = static_cast<uint16_t>(inDay / 3600000);
+    t.wMinute = static_cast<uint16_t>(inDay / 60000 % 60);
+    t.wSecond = static_cast<uint16_t>(inDay / 1000 % 60);
+    t.wMilliseconds = static_cast<uint16_t>(inDay % 1000);
+    return t;
+}
+
+int64_t CScanResultFile::TimeKey(const tagSaveTime& t)
+{
+    // Every field is at most 65535, so the sum below stays far inside 64 bits even for
+    // nonsense values from a damaged file; such files just sort oddly.
+    const int64_t days = DaysFromCivil(t.wYear, t.wMonth, t.wDay) + kDays1601To1970;
+    const int64_t ms = ((static_cast<int64_t>(t.wHour) * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+    return (days * kMsPerDay + ms) * kTicksPerMs;
+}

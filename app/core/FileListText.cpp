@@ -1,0 +1,143 @@
+#include "core/FileListText.h"
+
+#include "base/FormatSize.h"
+#include "core/TextFormat.h"
+#include "fs/tagFileNode.h"
+#include "res/VlmStrings.h"
+
+namespace {
+
+constexpr int64_t kTicksPerMs = 10000;
+constexpr int64_t kMsPerDay = 86400000;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr int64_t kEpochDays1601 = 134774;
+
+// Days since 1970-01-01 of a civil date, and back (H. Hinnant's algorithms).
+int64_t DaysFromCivil(int64_t y, int m, int d)
+{
+    y -= m <= 2 ? 1 : 0;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int* year, int* month, int* day)
+{
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    *year = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+    *month = static_cast<int>(m);
+    *day = static_cast<int>(d);
+}
+
+bool LeapYear(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m)
+{
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && LeapYear(y) ? 29 : kDays[m - 1];
+}
+
+} // namespace
+
+tagCalendarTime FileTimeToCalendar(uint64_t fileTime)
+{
+    const uint64_t totalMs = fileTime / static_cast<uint64_t>(kTicksPerMs);
+    const auto days = static_cast<int64_t>(totalMs / static_cast<uint64_t>(kMsPerDay));
+    const auto msOfDay = static_cast<int64_t>(totalMs % static_cast<uint64_t>(kMsPerDay));
+    tagCalendarTime t;
+    CivilFromDays(days - kEpochDays1601, &t.nYear, &t.nMonth, &t.nDay);
+    t.nHour = static_cast<int>(msOfDay / 3600000);
+    t.nMinute = static_cast<int>(msOfDay / 60000 % 60);
+    t.nSecond = static_cast<int>(msOfDay / 1000 % 60);
+    t.nMilliseconds = static_cast<int>(msOfDay % 1000);
+    return t;
+}
+
+bool CalendarToFileTime(const tagCalendarTime& t, uint64_t* fileTime)
+{
+    *fileTime = 0;
+    if (t.nYear < 1601 || t.nYear > 30827 || t.nMonth < 1 || t.nMonth > 12 || t.nDay < 1 ||
+        t.nDay > DaysInMonth(t.nYear, t.nMonth) || t.nHour < 0 || t.nHour > 23 || t.nMinute < 0 ||
+        t.nMinute > 59 || t.nSecond < 0 || t.nSecond > 59 || t.nMilliseconds < 0 || t.nMilliseconds > 999)
+        return false;
+    const int64_t days = DaysFromCivil(t.nYear, t.nMonth, t.nDay) + kEpochDays1601;
+    const int64_t ms = days * kMsPerDay + t.nHour * 3600000LL + t.nMinute * 60000LL + t.nSecond * 1000LL +
+                       t.nMilliseconds;
+    *fileTime = static_cast<uint64_t>(ms) * static_cast<uint64_t>(kTicksPerMs);
+    return true;
+}
+
+std::string AttributeLetters(uint16_t attributes)
+{
+    static const struct
+    {
+        char letter;
+        uint16_t bit;
+    } kLetters[] = {{'a', FN_ATTR_ARCHIVE},   {'c', FN_ATTR_COMPRESSED}, {'d', FN_ATTR_FOLDER},
+                    {'e', FN_ATTR_ENCRYPTED}, {'h', FN_ATTR_HIDDEN},     {'r', FN_ATTR_READONLY},
+                    {'s', FN_ATTR_SYSTEM}};
+    std::string text;
+    for (const auto& l : kLetters)
+        text += (attributes & l.bit) ? l.letter : '_';
+    return text;
+}
+
+std::string DateText(uint64_t fileTime)
+{
+    if (fileTime == 0)
+        return {};
+    const tagCalendarTime t = FileTimeToCalendar(fileTime);
+    return FormatText("%d-%d-%d %d:%d:%d", t.nYear, t.nMonth, t.nDay, t.nHour, t.nMinute, t.nSecond);
+}
+
+std::string SizeColumn(const tagFileNode* record)
+{
+    if (!record || !(record->wValidMask & FN_MASK_SIZE))
+        return {};
+    return FormatSize(record->s64Size);
+}
+
+std::string CreatedColumn(const tagFileNode* record)
+{
+    if (!record || !(record->wValidMask & FN_MASK_CREATED))
+        return {};
+    return DateText(record->ftCreated);
+}
+
+std::string ModifiedColumn(const tagFileNode* record)
+{
+    if (!record || !(record->wValidMask & FN_MASK_MODIFIED))
+        return {};
+    return DateText(record->ftModified);
+}
+
+std::string AttributeColumn(const tagFileNode* record)
+{
+    if (!record || !(record->wValidMask & FN_MASK_ATTRIBUTES))
+        return {};
+    return AttributeLetters(record->wAttributes);
+}
+
+std::string SelectedStatusText(uint64_t bytes, uint32_t count)
+{
+    return FormatText(VlmString(IDS_STATUS_SELECTED), FormatSize(static_cast<int64_t>(bytes)).c_str(),
+                      static_cast<int>(count));
+}
+
+std::string TotalStatusText(uint64_t bytes, uint32_t count)
+{
+    return FormatText(VlmString(IDS_STATUS_TOTAL), FormatSize(static_cast<int64_t>(bytes)).c_str(),
+                      static_cast<int>(count));
+}

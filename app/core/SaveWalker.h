@@ -1,0 +1,89 @@
+#pragma once
+// Writes the selected part of a file tree into a target folder: folders are recreated, every
+// selected file is copied out by its file system. Nothing that exists is ever overwritten: a
+// file whose name is taken is saved as name(1).ext, name(2).ext, ... name(99).ext, a folder
+// whose name is taken as name(1), ... name(99).
+//
+// A file that cannot be saved does not stop the walk; it is counted and listed, so the user
+// learns how many and which files are missing instead of trusting a plain "saved" message.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fs/IProgress.h"
+
+class CGlobalParamTable;
+class IFileSystem;
+class KNodeTree;
+struct tagTreeNode;
+
+/// The saving window: shows the current file and the counts, and answers whether the user
+/// cancelled. Called on the thread that saves.
+class ISaveObserver
+{
+public:
+    virtual ~ISaveObserver() = default;
+    virtual void OnCurrentFile(const std::string& path) = 0;
+    /// A file was written under `path` (the numbered name when the plain one was taken).
+    virtual void OnFileSaved(const std::string& /*path*/) {}
+    virtual void OnCounts(uint32_t saved, uint32_t selected) = 0;
+    /// Bytes of the current file copied so far.
+    virtual void OnFileProgress(int64_t position, int64_t maximum) = 0;
+    /// True once the user confirmed the cancel; asked between files and inside every copy.
+    virtual bool IsCanceled() = 0;
+};
+
+struct tagSaveFailure
+{
+    std::string strPath;     // the file or folder that could not be written
+    uint32_t dwError = 0;    // the system error code
+};
+
+struct tagSaveOutcome
+{
+    bool bCompleted = false;              // the walk ran to its end (not cancelled)
+    uint32_t dwSelected = 0;              // selected files
+    uint32_t dwSaved = 0;                 // files written
+    std::vector<tagSaveFailure> Failures; // files that could not be written
+    std::vector<tagSaveFailure> Folders;  // folders that could not be created
+};
+
+class CSaveWalker final : public IProgress_Client
+{
+public:
+    static constexpr int kMaxAttempts = 100;
+
+    CSaveWalker(const KNodeTree& tree, IFileSystem& fs, ISaveObserver& observer);
+
+    /// Saves the selected children of the tree's root into `target`.
+    tagSaveOutcome Run(const std::string& target);
+
+    /// "dir/base(n).ext" for the n-th retry of "dir/base.ext".
+    static std::string NumberedFilePath(const std::string& path, int n);
+    /// A record name as one path component: no "/" inside, never "", "." or "..".
+    static std::string SafeName(const char* name);
+
+    /// The whole request of the file list: refuses an empty selection, checks the target,
+    /// saves, and tells the user the outcome (the saved message, or how many files could not
+    /// be saved). The outcome's failures list which.
+    static tagSaveOutcome SaveSelection(CGlobalParamTable& session, const std::string& target,
+                                        ISaveObserver& observer, uint32_t* refusal = nullptr);
+
+    // The file system reports each copy here.
+    int SetMaxValue(int64_t max) override;
+    int SetValue(int64_t value) override;
+    int BeginProgress() override;
+    int IsCanceled() override;
+
+private:
+    bool SaveChildren(const tagTreeNode* folder, const std::string& path, int depth);
+    void SaveOneFile(const tagTreeNode* node, const std::string& path);
+    std::string MakeFolder(const std::string& path);
+
+    const KNodeTree& m_Tree;
+    IFileSystem& m_Fs;
+    ISaveObserver& m_Observer;
+    tagSaveOutcome m_Outcome;
+    int64_t m_s64Max = 0;
+    bool m_bCancelled = false;
+};

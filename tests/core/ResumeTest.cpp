@@ -1,0 +1,288 @@
+// Saving and resuming whole sessions: round trips, automatic saving, volumes that are gone or
+// ambiguous, read-only files, failed saves, and damaged or hostile result files.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "SessionRig.h"
+#include "core/CPartitionList.h"
+#include "core/CResumeList.h"
+#include "core/CScanResultFile.h"
+#include "fs/IFileSystem.h"
+#include "os/OsFile.h"
+#include "volume/KMemoryVolumeIO.h"
+#include "volume/KVolumeManager.h"
+#include "volume/VolumeTypes.h"
+
+namespace {
+
+using Module = CGlobalParamTable::Module;
+
+// What a session shows, in a form two sessions can be compared by.
+struct Snapshot
+{
+    int Module = -1;
+    int View = -1;
+    int SelectedVolume = -1;
+    int FileSystems = 0;
+    int CurrentIndex = -1;
+    std::vector<std::string> Candidates;
+    std::vector<std::string> Tree;
+    std::string ResultName;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(SessionRig& rig)
+{
+    Snapshot s;
+    CGlobalParamTable& session = *rig.Session;
+    s.Module = session.GetModule();
+    s.View = session.GetView();
+    s.SelectedVolume = session.GetSelectedVolumeIndex();
+    s.FileSystems = session.FileSystemMgr().GetCount();
+    for (int i = 0; i < s.FileSystems; ++i)
+        if (session.FileSystemMgr().GetAt(i) == session.GetCurrentFileSystem())
+            s.CurrentIndex = i;
+    CPartitionList list(session);
+    list.Fill();
+    for (const tagPartitionRow& row : list.Rows())
+    {
+        std::string line;
+        for (const std::string& column : row.Columns)
+            line += column + "|";
+        s.Candidates.push_back(line);
+    }
+    s.Tree = rig.TreeListing();
+    s.ResultName = session.GetResultName();
+    return s;
+}
+
+class Resume : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        disk = MakeTwoVolumeDisk();
+        rig.Attach({&disk});
+        physical = rig.FindVolume(VOLUME_PHYSICAL, 0);
+        fat = rig.FindVolume(VOLUME_BASIC, kFatStart);
+        ASSERT_GE(physical, 0);
+        ASSERT_GE(fat, 0);
+    }
+    std::string DefaultPath(int module) const
+    {
+        return rig.ResumeFolder() + "/" + CGlobalParamTable::ModuleName(module) + ".rrs";
+    }
+    void FullScanAndShowNtfs()
+    {
+        rig.Session->SetModule(Module::kModuleAdvanced);
+        ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
+        CPartitionList list(*rig.Session);
+        list.Fill();
+        for (size_t i = 0; i < list.Entries().size(); ++i)
+            if (list.Entries()[i].Candidate.dwType == 7)
+            {
+                ASSERT_EQ(list.ShowFiles(static_cast<int>(i)), 1);
+                return;
+            }
+        FAIL() << "no NTFS candidate";
+    }
+
+    DiskImage disk{1};
+    SessionRig rig;
+    int physical = -1, fat = -1;
+};
+
+TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
+{
+    FullScanAndShowNtfs();
+    const Snapshot files = Take(rig);
+    ASSERT_GT(files.Tree.size(), 50u);
+    ASSERT_GE(files.Candidates.size(), 2u);
+    const std::string path = DefaultPath(Module::kModuleAdvanced);
+    ASSERT_TRUE(OsPathExists(path));
+
+    // A second session on the same machine state resumes it.
+    rig.Launcher->RefreshDevices();
+    rig.Session->SetModule(Module::kModuleResume);
+    CResumeList resume(*rig.Session);
+    resume.Refresh();
+    ASSERT_EQ(resume.Entries().size(), 1u);
+    EXPECT_EQ(resume.Row(0)[1], "Advanced Recovery");
+    rig.Port.Views.clear();
+    ASSERT_EQ(resume.Continue(0), 1);
+    Snapshot loaded = Take(rig);
+    EXPECT_EQ(loaded.ResultName, path);
+    loaded.ResultName = files.ResultName;
+    EXPECT_EQ(loaded, files);
+    EXPECT_EQ(rig.Port.Views, std::vector<int>{CGlobalParamTable::kViewFiles});
+
+    // The loaded file is where the next automatic save goes, and it still loads.
+    EXPECT_EQ(rig.Session->AutoSaveScanResult(), 1);
+    EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{path});
+    ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
+    loaded = Take(rig);
+    loaded.ResultName = files.ResultName;
+    EXPECT_EQ(loaded, files);
+
+    // A result saved on the partition list comes back to the partition list without a tree.
+    rig.Session->SetView(CGlobalParamTable::kViewPartitions);
+    const std::string listPath = rig.Dir.File("list.rrs");
+    ASSERT_EQ(rig.Session->SaveScanResult(listPath), 1);
+    ASSERT_EQ(rig.Session->LoadScanResult(listPath), 1);
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(Take(rig).Candidates, files.Candidates);
+    EXPECT_TRUE(rig.TreeListing().empty());
+}
+
+TEST_F(Resume, TwoAdvancedScansLeaveOneResultHoldingTheSecond)
+{
+    rig.Session->SetModule(Module::kModuleAdvanced);
+    ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
+    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{DefaultPath(Module::kModuleAdvanced)});
+    std::string description;
+    uint32_t type = 0;
+    ASSERT_EQ(CGlobalParamTable::ReadScanResultHeader(DefaultPath(Module::kModuleAdvanced), &description, nullptr,
+                                                      nullptr, &type), 1);
+    EXPECT_EQ(type, static_cast<uint32_t>(VOLUME_BASIC));
+    EXPECT_EQ(description, CScanResultFile::DescribeVolume(g_VolumeList[static_cast<size_t>(fat)],
+                                                           g_VolumeList[static_cast<size_t>(fat)].VolumeIO));
+}
+
+TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
+{
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    const std::string fatResult = rig.Dir.File("fat.rrs");
+    ASSERT_EQ(OsRename(DefaultPath(Module::kModuleUndelete), fatResult), 0u);
+
+    // The partition moved: same size, other start. Another Undelete result is being shown.
+    DiskImage moved = MakeTwoVolumeDisk();
+    const uint32_t first = static_cast<uint32_t>(kFatStart) + 8;
+    std::memcpy(moved.Bytes.data() + 446 + 8, &first, 4);
+    rig.Attach({&moved});
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
+    const Snapshot shown = Take(rig);
+    CResumeList resume(*rig.Session);
+    rig.Port.Messages.clear();
+    EXPECT_EQ(resume.LoadFile(fatResult), 0);
+    EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{
+                                    "Failed to resume the last recovery result!\n\nPlease make sure the device is attached on system."});
+    EXPECT_EQ(Take(rig), shown);
+
+    // Back in place it loads; with a second volume of the same identity it is ambiguous.
+    rig.Attach({&disk});
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
+    const Snapshot again = Take(rig);
+    tagVolumeInfo twin = g_VolumeList[static_cast<size_t>(fat)];
+    twin.VolumeIO = new KMemoryVolumeIO(std::vector<uint8_t>(512 * 16));
+    g_VolumeList.push_back(twin);
+    rig.Port.Messages.clear();
+    EXPECT_EQ(resume.LoadFile(fatResult), 0);
+    EXPECT_EQ(rig.Port.Texts("warning").size(), 1u);
+    EXPECT_EQ(Take(rig), again);
+    g_VolumeList.pop_back();
+    delete twin.VolumeIO;
+    EXPECT_EQ(resume.LoadFile(fatResult), 1);
+    EXPECT_EQ(rig.Session->GetSelectedVolumeIndex(), fat);
+}
+
+TEST_F(Resume, ReadOnlyResultLoads)
+{
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    const Snapshot saved = Take(rig);
+    const std::string path = DefaultPath(Module::kModuleUndelete);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    rig.Launcher->RefreshDevices();
+    ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
+    Snapshot loaded = Take(rig);
+    loaded.ResultName = saved.ResultName;
+    EXPECT_EQ(loaded, saved);
+}
+
+TEST_F(Resume, FailedSaveKeepsThePreviousResult)
+{
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    const std::string path = rig.Dir.File("kept.rrs");
+    ASSERT_EQ(rig.Session->SaveScanResult(path), 1);
+    const std::string good = Sha256OfFile(path);
+
+    // Every write of the next save fails as on a full disk.
+    ASSERT_EQ(::symlink("/dev/full", (path + ".tmp").c_str()), 0);
+    CPartitionList list(*rig.Session);
+    rig.Port.Messages.clear();
+    EXPECT_FALSE(list.SaveAs(path));
+    EXPECT_EQ(rig.Port.Texts("error"), std::vector<std::string>{"Failed to save the scan result to '" + path + "'."});
+    EXPECT_EQ(Sha256OfFile(path), good);
+    EXPECT_FALSE(OsPathExists(path + ".tmp"));
+
+    // No folder to write into; an empty path.
+    rig.Port.Messages.clear();
+    EXPECT_FALSE(list.SaveAs(rig.Dir.File("missing/x.rrs")));
+    EXPECT_FALSE(list.SaveAs(""));
+    EXPECT_EQ(rig.Port.Texts("error").back(), "Path name could not be empty.");
+    EXPECT_EQ(rig.Port.Texts("error").size(), 2u);
+}
+
+// Every byte of a small result flipped, and the file cut at every length: the loader never
+// crashes, and a load that fails leaves the session exactly as it was.
+TEST_F(Resume, DamagedResultsNeverCrashAndKeepTheSession)
+{
+    DiskImage small(64 + 2880 + 64);
+    small.Partition(0, 0x01, 64, FixtureImage("fat12-floppy"));
+    rig.Attach({&small});
+    const int floppy = rig.FindVolume(VOLUME_BASIC, 64);
+    ASSERT_GE(floppy, 0);
+    const std::string path = DefaultPath(Module::kModuleUndelete);
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(floppy), 1);
+    const std::vector<uint8_t> good = ReadFileBytes(path);
+    ASSERT_GT(good.size(), 200u);
+    std::printf("result file of %zu bytes\n", good.size());
+    ASSERT_LT(good.size(), 64u * 1024);
+    const Snapshot before = Take(rig);
+    const std::string damaged = rig.Dir.File("damaged.rrs");
+
+    int loaded = 0;
+    auto attempt = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
+        WriteFileBytes(damaged, bytes);
+        if (rig.Session->LoadScanResult(damaged))
+        {
+            ++loaded;
+            // Start the next attempt from the original session again.
+            ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
+            rig.Session->SetResultName(before.ResultName);
+            return;
+        }
+        const Snapshot after = Take(rig);
+        ASSERT_EQ(after, before) << what;
+    };
+    for (size_t i = 0; i < good.size(); ++i)
+    {
+        std::vector<uint8_t> bytes = good;
+        bytes[i] ^= static_cast<uint8_t>(0x5A + i);
+        attempt(bytes, "flip at " + std::to_string(i));
+        if (HasFatalFailure())
+            return;
+    }
+    for (size_t n = 0; n < good.size(); ++n)
+    {
+        attempt(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(n)), "cut at " + std::to_string(n));
+        if (HasFatalFailure())
+            return;
+    }
+    // Flips inside names and times still load; the signature, counts and volume do not.
+    EXPECT_GT(loaded, 0);
+    EXPECT_LT(loaded, static_cast<int>(good.size()));
+}
+
+} // namespace

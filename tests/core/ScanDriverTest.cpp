@@ -1,0 +1,234 @@
+// The scan loop of both scanning windows: chunking, read errors, the order of the file systems,
+// the texts of the window, pumping and display intervals, and the three answers to Cancel.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "FakeUserPort.h"
+#include "core/CScanDriver.h"
+#include "fs/IFileSystem.h"
+#include "volume/KMemoryVolumeIO.h"
+
+namespace {
+
+// A file system that writes every protocol call into a shared log.
+class LoggingFs final : public IFileSystem
+{
+public:
+    LoggingFs(std::string name, std::vector<std::string>* log) : m_Name(std::move(name)), m_Log(log) {}
+    int LoadFrom(IStorageManager*) override { return 1; }
+    int SaveTo(IStorageManager*) override { return 1; }
+    void SetVolume(IVolumeIO* volume) override { m_pVolume = volume; }
+    IVolumeIO* GetVolume() override { return m_pVolume; }
+    void SetSectorInfo(uint32_t, uint32_t) override {}
+    uint32_t GetSectorInfo(uint32_t* bps) override { *bps = 512; return 0; }
+    uint32_t Begin_ScanFS() override { Log("begin"); Sectors = 0; return 0; }
+    uint32_t ScanFS(ScanStats* stats, int64_t first, const uint8_t* buffer, int count) override
+    {
+        Log("scan " + std::to_string(first) + "+" + std::to_string(count));
+        Sectors += count;
+        // The memory volume below holds each sector's number in its first byte.
+        if (buffer[0] != static_cast<uint8_t>(first))
+            Log("wrong data");
+        stats->dwFatFiles += 1;
+        stats->dwRawFiles += 2;
+        return 0;
+    }
+    uint32_t End_ScanFS() override
+    {
+        Log(GetClient() == IProgress_Client::Idle() ? "end without client" : "end");
+        return 0;
+    }
+    int GetCandidateCount(uint32_t* count) override { *count = 0; return 1; }
+    int GetCandidate(int, FileSystemCandidate*) override { return 0; }
+    uint32_t SelectCandidate(uint32_t) override { return 0; }
+    uint32_t BuildTree(KNodeTree*) override { return 0; }
+    uint32_t SaveFile(const tagFileNode*, const std::string&) override { return 0; }
+    IOutStream* OpenStream(const tagFileNode*) override { return nullptr; }
+
+    int64_t Sectors = 0;
+
+private:
+    void Log(const std::string& what) { m_Log->push_back(m_Name + " " + what); }
+    std::string m_Name;
+    std::vector<std::string>* m_Log;
+    IVolumeIO* m_pVolume = nullptr;
+};
+
+std::vector<uint8_t> NumberedSectors(size_t sectors)
+{
+    std::vector<uint8_t> image(sectors * 512, 0);
+    for (size_t s = 0; s < sectors; ++s)
+        image[s * 512] = static_cast<uint8_t>(s);
+    return image;
+}
+
+struct Rig
+{
+    explicit Rig(size_t sectors, uint32_t deviceKind = 3, uint64_t clockStep = 10)
+        : Volume(NumberedSectors(sectors), 512, deviceKind), Clock(clockStep), A("A", &Log), B("B", &Log)
+    {
+    }
+    int Run(EScanWindow kind = EScanWindow::Device)
+    {
+        CScanDriver driver(kind, &Port, &Clock);
+        const int result = driver.Run(&Volume, {&A, &B});
+        Last = driver.Display();
+        Chunk = driver.ChunkSectors();
+        return result;
+    }
+    std::vector<std::string> Scans() const
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : Log)
+            if (line.find(" scan ") != std::string::npos || line.find("wrong") != std::string::npos)
+                out.push_back(line);
+        return out;
+    }
+    KMemoryVolumeIO Volume;
+    SteppingClock Clock;
+    FakeUserPort Port;
+    std::vector<std::string> Log;
+    LoggingFs A;
+    LoggingFs B;
+    tagScanDisplay Last;
+    uint32_t Chunk = 0;
+};
+
+TEST(ScanDriver, ReadsInChunksAndFeedsEveryFileSystemInOrder)
+{
+    Rig rig(1000);
+    EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+    EXPECT_EQ(rig.Scans(), (std::vector<std::string>{"A scan 0+512", "B scan 0+512", "A scan 512+488", "B scan 512+488"}));
+    EXPECT_EQ(rig.Log.front(), "A begin");
+    EXPECT_EQ(rig.Log[1], "B begin");
+    EXPECT_EQ(rig.Log[rig.Log.size() - 2], "A end");
+    EXPECT_EQ(rig.Log.back(), "B end");
+    EXPECT_EQ(rig.Last.strPosition, "512/1000");
+    EXPECT_EQ(rig.Last.strProgress, "51.20%");
+    // Both file systems counted into the same counters.
+    EXPECT_EQ(rig.Last.Stats.dwFatFiles, 4u);
+    EXPECT_EQ(rig.A.GetVolume(), &rig.Volume);
+    EXPECT_EQ(rig.Port.ProgressTitles, (std::vector<std::string>{"Calculating partition layout..."}));
+    EXPECT_EQ(rig.Port.ScanWindows.size(), 1u);
+    EXPECT_EQ(rig.Port.ClosedScanWindows, 1);
+}
+
+TEST(ScanDriver, FloppyIsReadOneTrackAtATime)
+{
+    Rig rig(2880, 0);
+    EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+    tagDiskGeometry g{};
+    rig.Volume.GetGeometry(&g);
+    ASSERT_GT(g.SectorsPerTrack, 0u);
+    EXPECT_EQ(rig.Chunk, g.SectorsPerTrack);
+    EXPECT_EQ(rig.A.Sectors, 2880);
+    EXPECT_EQ(rig.Scans()[2], "A scan " + std::to_string(g.SectorsPerTrack) + "+" + std::to_string(g.SectorsPerTrack));
+}
+
+TEST(ScanDriver, UnreadableChunksAreCountedAndSkipped)
+{
+    Rig rig(2048);
+    rig.Volume.SetBadRange(600, 10); // spoils the second chunk only
+    EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+    EXPECT_EQ(rig.Last.u64ReadErrors, 512u);
+    EXPECT_EQ(rig.A.Sectors, 2048 - 512);
+    for (const std::string& line : rig.Scans())
+        EXPECT_NE(line, "A scan 512+512");
+}
+
+TEST(ScanDriver, NoFileSystemsOrNoVolumeEndAtOnceWithOk)
+{
+    FakeUserPort port;
+    SteppingClock clock(1);
+    CScanDriver driver(EScanWindow::Device, &port, &clock);
+    KMemoryVolumeIO volume(std::vector<uint8_t>(4096));
+    EXPECT_EQ(driver.Run(&volume, {}), CScanDriver::kResultOk);
+    std::vector<std::string> log;
+    LoggingFs fs("A", &log);
+    EXPECT_EQ(driver.Run(nullptr, {&fs}), CScanDriver::kResultOk);
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(port.ScanWindows.empty());
+}
+
+TEST(ScanDriver, CancelAnswersDecideBetweenKeepingAndThrowingAway)
+{
+    // Yes: stop now and finish what was collected.
+    {
+        Rig rig(512 * 40, 3, 250);
+        rig.Port.CancelAtPump = 2;
+        rig.Port.YesNoCancelAnswers = {EAnswer::Yes};
+        EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+        EXPECT_LT(rig.A.Sectors, 512 * 40);
+        EXPECT_EQ(rig.Log.back(), "B end");
+        EXPECT_EQ(rig.Port.Texts("yesnocancel"), (std::vector<std::string>{"Continue recovery using collected data?"}));
+    }
+    // No: stop and empty every file system.
+    {
+        Rig rig(512 * 40, 3, 250);
+        rig.Port.CancelAtPump = 2;
+        rig.Port.YesNoCancelAnswers = {EAnswer::No};
+        EXPECT_EQ(rig.Run(), CScanDriver::kResultAbandoned);
+        EXPECT_LT(rig.A.Sectors, 512 * 40);
+        EXPECT_EQ(rig.Log.back(), "B begin");
+        EXPECT_EQ(rig.Log[rig.Log.size() - 2], "A begin");
+    }
+    // Cancel: the scan goes on to the end.
+    {
+        Rig rig(512 * 40, 3, 250);
+        rig.Port.CancelAtPump = 2;
+        rig.Port.YesNoCancelAnswers = {EAnswer::Cancel};
+        EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+        EXPECT_EQ(rig.A.Sectors, 512 * 40);
+        EXPECT_EQ(rig.Port.Texts("yesnocancel").size(), 1u);
+    }
+}
+
+TEST(ScanDriver, PumpsEvery400MsAndShowsAtMostOncePerSecond)
+{
+    // The clock moves 100 ms per reading, and the loop reads it a few times per chunk.
+    Rig rig(512 * 200, 3, 100);
+    ASSERT_EQ(rig.Run(), CScanDriver::kResultOk);
+    ASSERT_GT(rig.Port.Updates.size(), 2u);
+    EXPECT_GT(rig.Port.Pumps, static_cast<int>(rig.Port.Updates.size()));
+    // Updates carry increasing positions at least 1000 ms apart: fewer updates than chunks.
+    EXPECT_LT(rig.Port.Updates.size(), 200u);
+    for (size_t i = 1; i < rig.Port.Updates.size(); ++i)
+        EXPECT_GT(rig.Port.Updates[i].s64Position, rig.Port.Updates[i - 1].s64Position);
+    EXPECT_EQ(rig.Port.Updates.back().s64Total, 512 * 200);
+}
+
+TEST(ScanDriver, DeepScanWindowShowsFilesFoundAndKeepsItsOwnCounters)
+{
+    Rig rig(1024);
+    ASSERT_EQ(rig.Run(EScanWindow::Deep), CScanDriver::kResultOk);
+    const auto rows = CScanDriver::CounterRows(EScanWindow::Deep, rig.Last);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].first, "Files Found:");
+    EXPECT_EQ(rows[0].second, "8");
+    EXPECT_EQ(rows[1].first, "Reading Error:");
+    tagScanDisplay d;
+    d.Stats.dwFatFiles = 3;
+    d.Stats.dwNtfsFiles = 4;
+    const auto device = CScanDriver::CounterRows(EScanWindow::Device, d);
+    EXPECT_EQ(device[6].first, "Total Files Found:");
+    EXPECT_EQ(device[6].second, "7");
+}
+
+TEST(ScanDriver, RemainingTimeTexts)
+{
+    // 60 s at sector 100000 of 1000000: 900001 * 60 / 100001 = 540 s.
+    EXPECT_EQ(CScanDriver::RemainingTimeText(60, 100000, 1000000), "about 9 minutes");
+    // At sector 0 after 5 s: 5000005 s.
+    EXPECT_EQ(CScanDriver::RemainingTimeText(5, 0, 1000000), "1388 hours 53 minutes");
+    EXPECT_EQ(CScanDriver::RemainingTimeText(0, 500, 1000), "");
+    EXPECT_EQ(CScanDriver::RemainingTimeText(10, 900, 1000), "less than 1 minute.");
+    // 59.5 s rounds up to a full minute; 3600 s is one hour and no minutes.
+    EXPECT_EQ(CScanDriver::RemainingTimeText(119, 1, 1), "about 1 minutes");
+    EXPECT_EQ(CScanDriver::RemainingTimeText(3600, 0, 0), "1 hours 0 minutes");
+    // An estimate below half a second rounds to nothing.
+    EXPECT_EQ(CScanDriver::RemainingTimeText(100000, 999999, 1000000), "");
+}
+
+} // namespace

@@ -1,0 +1,223 @@
+// Whole recovery sequences on discovered disk images, through the scripted port: undelete,
+// open, full scan, deep scan, automatic saving, and resuming saved results.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "SessionRig.h"
+#include "TestRawTypes.h"
+#include "core/CFileTypeTree.h"
+#include "core/CPartitionList.h"
+#include "core/CResumeList.h"
+#include "core/CScanResultFile.h"
+#include "fs/tagFileNode.h"
+#include "os/OsFile.h"
+#include "raw/KRawScanMgr.h"
+#include "volume/KMemoryVolumeIO.h"
+#include "volume/KVolumeManager.h"
+#include "volume/VolumeTypes.h"
+
+namespace {
+
+using Module = CGlobalParamTable::Module;
+
+bool HasLeaf(const std::vector<std::string>& listing, const std::string& leaf)
+{
+    return std::any_of(listing.begin(), listing.end(), [&](const std::string& path) {
+        return path.size() >= leaf.size() && path.compare(path.size() - leaf.size(), leaf.size(), leaf) == 0;
+    });
+}
+
+class Session : public ::testing::Test
+{
+protected:
+    static const DiskImage& Disk()
+    {
+        static const DiskImage disk = MakeTwoVolumeDisk();
+        return disk;
+    }
+    void SetUp() override
+    {
+        ASSERT_FALSE(FixtureImage("fat16-nested").empty());
+        rig.Attach({&Disk()});
+        physical = rig.FindVolume(VOLUME_PHYSICAL, 0);
+        fat = rig.FindVolume(VOLUME_BASIC, kFatStart);
+        ntfs = rig.FindVolume(VOLUME_BASIC, kNtfsStart);
+        blank = rig.FindVolume(VOLUME_BASIC, kBlankStart);
+        ASSERT_GE(physical, 0);
+        ASSERT_GE(fat, 0);
+        ASSERT_GE(ntfs, 0);
+        ASSERT_GE(blank, 0);
+    }
+    std::string ResultPath(int module) const
+    {
+        return rig.ResumeFolder() + "/" + CGlobalParamTable::ModuleName(module) + ".rrs";
+    }
+    // A full scan of the whole disk in Advanced Recovery, ending on the partition list.
+    void FullScan()
+    {
+        rig.Session->SetModule(Module::kModuleAdvanced);
+        ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
+        ASSERT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    }
+
+    SessionRig rig;
+    int physical = -1, fat = -1, ntfs = -1, blank = -1;
+};
+
+TEST_F(Session, UndeleteReachesTheFileListWithTheDeletedFiles)
+{
+    struct Case
+    {
+        int Volume;
+        std::vector<std::string> Deleted;
+    } cases[] = {
+        {fat, {"scan 001.txt", "letter 1999.txt", "_ISKS.TXT"}},
+        {ntfs, {"old report to delete.txt", "plan.txt", "entry 150.txt"}},
+    };
+    for (const Case& c : cases)
+    {
+        rig.Session->SetModule(Module::kModuleUndelete);
+        rig.Port.Messages.clear();
+        ASSERT_EQ(rig.Launcher->RecoverButton(c.Volume), 1);
+        EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewFiles);
+        EXPECT_TRUE(rig.Port.Messages.empty()) << rig.Port.Messages.front().Text;
+        const auto deleted = rig.TreeListing(FN_KIND_DELETED);
+        for (const std::string& leaf : c.Deleted)
+            EXPECT_TRUE(HasLeaf(deleted, leaf)) << leaf;
+        EXPECT_EQ(rig.Port.ProgressTitles.back(), "Building virtual file system in memory...");
+        // Entering the file list saved the result.
+        EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleUndelete)));
+    }
+}
+
+TEST_F(Session, VolumesThatCannotBeOpenedDirectlyAreRefused)
+{
+    rig.Session->SetModule(Module::kModuleAdvanced);
+    EXPECT_EQ(rig.Launcher->OpenButton(blank), 0);
+    EXPECT_EQ(rig.Port.Texts(), (std::vector<std::string>{
+                                    "Failed to open the volume. Please click 'Full Scan' button to scan the volume."}));
+    EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 0);
+
+    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Port.Messages.clear();
+    EXPECT_EQ(rig.Launcher->RecoverButton(blank), 0);
+    EXPECT_EQ(rig.Port.Texts(), (std::vector<std::string>{"Failed to open volume, please use 'Advanced Recovery' instead."}));
+
+    rig.Port.Messages.clear();
+    EXPECT_EQ(rig.Launcher->RecoverButton(-1), 0);
+    EXPECT_EQ(rig.Launcher->RecoverButton(1000), 0);
+    EXPECT_EQ(rig.Port.Texts(), (std::vector<std::string>{"Select a device to recover please.",
+                                                          "Select a device to recover please."}));
+    EXPECT_TRUE(rig.Port.Views.empty() || rig.Port.Views.back() == CGlobalParamTable::kViewDevices);
+    EXPECT_TRUE(rig.ResumeFiles().empty());
+}
+
+TEST_F(Session, SectorsOtherThan512AreOnlyForDeepScan)
+{
+    tagVolumeInfo record;
+    record.VolumeType = VOLUME_PHYSICAL;
+    record.Extents.push_back(tagVolumeExtent{0, 4, 0, 0, 0, 64});
+    record.SectorCount = 64;
+    record.VolumeIO = new KMemoryVolumeIO(std::vector<uint8_t>(64 * 2048), 2048, 4);
+    g_VolumeList.push_back(record);
+    const int optical = static_cast<int>(g_VolumeList.size()) - 1;
+    const std::string refusal =
+        "Current data recovery module does not support the selected device.\n\nPlease try Deep Scan Recovery module.";
+    for (int module : {Module::kModuleUndelete, Module::kModuleAdvanced})
+    {
+        rig.Session->SetModule(module);
+        rig.Port.Messages.clear();
+        EXPECT_FALSE(rig.Launcher->CheckDevice(optical));
+        EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{refusal});
+    }
+    rig.Session->SetModule(Module::kModuleDeepScan);
+    EXPECT_TRUE(rig.Launcher->CheckDevice(optical));
+    EXPECT_EQ(rig.Session->GetSelectedVolumeIndex(), optical);
+}
+
+TEST_F(Session, FullScanRanksTheRealPartitionsFirst)
+{
+    FullScan();
+    CPartitionList list(*rig.Session);
+    list.Fill();
+    ASSERT_GE(list.Entries().size(), 2u);
+    std::vector<std::pair<uint32_t, int64_t>> top;
+    for (size_t i = 0; i < 2; ++i)
+        top.emplace_back(list.Entries()[i].Candidate.dwType, list.Entries()[i].Candidate.s64FirstSector);
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::pair<uint32_t, int64_t>>{{6, static_cast<int64_t>(kFatStart)},
+                                                             {7, static_cast<int64_t>(kNtfsStart)}}));
+    const auto rows = list.Rows();
+    EXPECT_EQ(rows[0].Columns[0], "Partition1");
+    EXPECT_EQ(rows[0].Columns[5], "99%");
+    EXPECT_EQ(rig.Port.ScanWindows, std::vector<EScanWindow>{EScanWindow::Device});
+    EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleAdvanced)));
+
+    // Show the NTFS candidate's files.
+    int ntfsRow = list.Entries()[0].Candidate.dwType == 7 ? 0 : 1;
+    ASSERT_EQ(list.ShowFiles(ntfsRow), 1);
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewFiles);
+    EXPECT_TRUE(HasLeaf(rig.TreeListing(), "old report to delete.txt"));
+
+    rig.Port.Messages.clear();
+    EXPECT_EQ(list.ShowFiles(-1), 0);
+    EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{"Please select a partition to recover."});
+}
+
+TEST_F(Session, AbandonedScanLeavesNoResult)
+{
+    rig.Session->SetModule(Module::kModuleAdvanced);
+    rig.Port.CancelAtPump = 1;
+    rig.Port.YesNoCancelAnswers = {EAnswer::No};
+    EXPECT_EQ(rig.Launcher->RecoverButton(physical), 0);
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);
+    EXPECT_TRUE(rig.ResumeFiles().empty());
+    CPartitionList list(*rig.Session);
+    list.Fill();
+    EXPECT_TRUE(list.Entries().empty());
+}
+
+TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
+{
+    rig.Session->SetModule(Module::kModuleDeepScan);
+    KRawScanMgr& types = rig.Session->RawTypes();
+    TestRawFactory factory({{"zip", "Test archive", "VLMZIP00", 4096}, {"qqq", "Never found", "NOSUCHTG", 512}});
+    ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 2);
+
+    // Only the "qqq" type, which never matches: nothing found.
+    ASSERT_EQ(rig.Launcher->CheckDevice(blank), true);
+    {
+        CFileTypeTree tree(types);
+        for (size_t i = 0; i < tree.Items().size(); ++i)
+            if ((tree.Items()[i].byState == CFileTypeTree::kChecked) != (tree.Items()[i].strExtension == "QQQ"))
+                tree.ClickItem(static_cast<int>(i));
+    }
+    EXPECT_EQ(rig.Launcher->StartRecovery(false, true, true, false), 0);
+    EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{"Sorry, no files could be found by Deep Scan Recovery."});
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);
+    EXPECT_EQ(rig.Port.ScanWindows, std::vector<EScanWindow>{EScanWindow::Deep});
+
+    // The button resets the choice to the defaults (zip is one of them) and finds the tagged file.
+    DiskImage disk(4096);
+    std::vector<uint8_t> tagged(8192, 0x5A);
+    std::memcpy(tagged.data(), "VLMZIP00", 8);
+    disk.Partition(0, 0x83, 1000, tagged);
+    rig.Attach({&disk});
+    rig.Port.Messages.clear();
+    ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_PHYSICAL, 0)), 1);
+    EXPECT_TRUE(rig.Port.Messages.empty());
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    CPartitionList list(*rig.Session);
+    list.Fill();
+    ASSERT_EQ(list.Entries().size(), 1u);
+    const auto rows = list.Rows();
+    EXPECT_EQ(rows[0].Columns[1], "RAW");
+    EXPECT_EQ(rows[0].Columns[5], "");
+    EXPECT_TRUE(rows[0].bRaw);
+    EXPECT_EQ(rig.TreeListing(FN_KIND_DEEP, true).size(), 1u);
+    EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleDeepScan)));
+}
+
+} // namespace
