@@ -1,0 +1,125 @@
+// The deep scan's file-type choice: grouping by extension, the default choice, the tri-state
+// click rule, and the refusal of an empty choice.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "FakeUserPort.h"
+#include "TestRawTypes.h"
+#include "core/CFileTypeTree.h"
+#include "raw/KRawScanMgr.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+class FileTypeTree : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        KRawScanMgr::OverrideProgramFolder(dir.Path());
+        ::unsetenv("VLM_PLUGIN_DIR");
+        types = std::make_unique<KRawScanMgr>();
+        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 6);
+    }
+    void TearDown() override
+    {
+        types.reset();
+        KRawScanMgr::OverrideProgramFolder("");
+    }
+    bool Enabled(int type) const
+    {
+        tagRawTypeEntry e;
+        return types->GetTypeEntry(type, &e) && e.dwEnabled;
+    }
+    int Item(const CFileTypeTree& tree, const std::string& ext) const
+    {
+        for (size_t i = 0; i < tree.Items().size(); ++i)
+            if (tree.Items()[i].strExtension == ext)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    TempDir dir;
+    TestRawFactory factory{{{"DOCX", "Word 2007 document", "TAGDOCX0"},
+                            {"doc", "Word document", "TAGDOC00"},
+                            {"one", "Notebook", "TAGONE00"},
+                            {"jpg", "JPEG picture", "TAGJPG00"},
+                            {"xyz", "Something else", "TAGXYZ00"},
+                            {"cab", "Cabinet", "TAGCAB00"}}};
+    std::unique_ptr<KRawScanMgr> types;
+};
+
+TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
+{
+    CFileTypeTree tree(*types);
+    ASSERT_EQ(tree.Groups().size(), 7u);
+    const char* names[] = {"Document", "Archive", "Graphics/Picture", "Audio/Video", "E-mail", "Database", "Other files"};
+    for (size_t g = 0; g < 7; ++g)
+        EXPECT_EQ(tree.Groups()[g].strName, names[g]);
+    struct Expect
+    {
+        const char* Ext;
+        int Group;
+        uint8_t State;
+    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 6, 0}, {"CAB", 1, 0}};
+    for (const Expect& e : expect)
+    {
+        const int item = Item(tree, e.Ext);
+        ASSERT_GE(item, 0) << e.Ext;
+        EXPECT_EQ(tree.Items()[item].nGroup, e.Group) << e.Ext;
+        EXPECT_EQ(tree.Items()[item].byState, e.State) << e.Ext;
+        EXPECT_EQ(Enabled(tree.Items()[item].nTypeIndex), e.State == 2) << e.Ext;
+    }
+    EXPECT_EQ(tree.Items()[Item(tree, "DOCX")].strText, "Word 2007 document(*.docx)");
+    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kPartly);  // two of three
+    EXPECT_EQ(tree.Groups()[1].byState, CFileTypeTree::kUnchecked);
+    EXPECT_EQ(tree.Groups()[2].byState, CFileTypeTree::kChecked);
+}
+
+TEST_F(FileTypeTree, ClickRule)
+{
+    CFileTypeTree tree(*types);
+    const int one = Item(tree, "ONE"), docx = Item(tree, "DOCX"), doc = Item(tree, "DOC");
+    tree.ClickItem(one);
+    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kChecked);
+    EXPECT_TRUE(Enabled(tree.Items()[one].nTypeIndex));
+    tree.ClickItem(docx);
+    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kPartly);
+    tree.ClickItem(doc);
+    tree.ClickItem(one);
+    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kUnchecked);
+
+    // A partly checked group becomes checked with all its types; a checked one unchecked.
+    tree.ClickItem(doc);
+    tree.ClickGroup(0);
+    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kChecked);
+    for (int item : tree.Groups()[0].Types)
+    {
+        EXPECT_EQ(tree.Items()[item].byState, CFileTypeTree::kChecked);
+        EXPECT_TRUE(Enabled(tree.Items()[item].nTypeIndex));
+    }
+    tree.ClickGroup(0);
+    for (int item : tree.Groups()[0].Types)
+        EXPECT_FALSE(Enabled(tree.Items()[item].nTypeIndex));
+    // The other groups were not touched.
+    EXPECT_TRUE(Enabled(tree.Items()[Item(tree, "JPG")].nTypeIndex));
+    tree.ClickGroup(-1);
+    tree.ClickItem(100);
+}
+
+TEST_F(FileTypeTree, AnEmptyChoiceIsRefused)
+{
+    CFileTypeTree tree(*types);
+    FakeUserPort port;
+    EXPECT_TRUE(tree.AcceptChoice(port));
+    for (size_t g = 0; g < tree.Groups().size(); ++g)
+        while (tree.Groups()[g].byState != CFileTypeTree::kUnchecked)
+            tree.ClickGroup(static_cast<int>(g));
+    EXPECT_FALSE(tree.AcceptChoice(port));
+    EXPECT_EQ(port.Texts(), std::vector<std::string>{"Please choose file types you like to recover!"});
+    tree.ClickItem(Item(tree, "XYZ"));
+    EXPECT_TRUE(tree.AcceptChoice(port));
+}
+
+} // namespace

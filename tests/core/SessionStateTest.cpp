@@ -1,0 +1,115 @@
+// Session state and navigation: module texts, the selected-volume accessor, the resume folder,
+// the device refresh, switching modules while results are shown, and when automatic saving
+// happens.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "SessionRig.h"
+#include "core/CGlobalParamTable.h"
+#include "os/OsDeviceTable.h"
+#include "os/OsFile.h"
+#include "volume/KVolumeManager.h"
+
+namespace {
+
+using Module = CGlobalParamTable::Module;
+
+TEST(SessionState, ModuleTexts)
+{
+    EXPECT_STREQ(CGlobalParamTable::ModuleName(0), "Undelete Recovery");
+    EXPECT_STREQ(CGlobalParamTable::ModuleName(1), "Advanced Recovery");
+    EXPECT_STREQ(CGlobalParamTable::ModuleName(2), "Deep Scan Recovery");
+    EXPECT_STREQ(CGlobalParamTable::ModuleName(3), "Resume Recovery");
+    EXPECT_STREQ(CGlobalParamTable::ModuleName(4), "");
+    EXPECT_STREQ(CGlobalParamTable::ModuleName(-1), "");
+    EXPECT_STREQ(CGlobalParamTable::ModuleDescription(3), "Resume previous saved recovery result. ");
+}
+
+TEST(SessionState, ResumeFolderFollowsTheEnvironment)
+{
+    const char* saved[] = {std::getenv("VLM_RESUME_DIR"), std::getenv("XDG_DATA_HOME"), std::getenv("HOME")};
+    const std::string keep[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : ""};
+    ::unsetenv("VLM_RESUME_DIR");
+    ::setenv("HOME", "/home/someone", 1);
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
+    ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
+    ::setenv("XDG_DATA_HOME", "/data", 1);
+    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/data/vellumar/ResumeRecovery");
+    ::setenv("VLM_RESUME_DIR", "/tmp/results", 1);
+    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/tmp/results");
+    FakeUserPort port;
+    CGlobalParamTable session(&port);
+    session.SetModule(Module::kModuleAdvanced);
+    EXPECT_EQ(session.DefaultResultPath(), "/tmp/results/Advanced Recovery.rrs");
+    EXPECT_FALSE(CGlobalParamTable::ProgramFolder().empty());
+    EXPECT_NE(CGlobalParamTable::ProgramFolder().back(), '/');
+    const char* names[] = {"VLM_RESUME_DIR", "XDG_DATA_HOME", "HOME"};
+    for (int i = 0; i < 3; ++i)
+    {
+        if (saved[i])
+            ::setenv(names[i], keep[i].c_str(), 1);
+        else
+            ::unsetenv(names[i]);
+    }
+}
+
+TEST(SessionState, NoDeviceIsReportedAfterEveryRefresh)
+{
+    SessionRig rig;
+    rig.Attach({});
+    rig.Launcher->RefreshDevices();
+    const std::string error =
+        "Sorry, Vellumar cannot find any attached device!\nPlease make sure that you have administrator privileges.";
+    EXPECT_EQ(rig.Port.Texts("error"), (std::vector<std::string>{error, error}));
+    EXPECT_EQ(rig.Port.ProgressTitles.back(), "Scanning attached devices...");
+    EXPECT_EQ(rig.Session->GetSelectedVolume(), nullptr);
+}
+
+TEST(SessionState, SelectedVolumeAccessorAndSwitchingModules)
+{
+    SessionRig rig;
+    const DiskImage disk = MakeTwoVolumeDisk();
+    rig.Attach({&disk});
+    CGlobalParamTable& session = *rig.Session;
+    const size_t count = session.VolumeManager().GetVolumeCount();
+    ASSERT_GT(count, 0u);
+    session.SetSelectedVolumeIndex(-1);
+    EXPECT_EQ(session.GetSelectedVolume(), nullptr);
+    session.SetSelectedVolumeIndex(static_cast<int>(count));
+    EXPECT_EQ(session.GetSelectedVolume(), nullptr);
+    session.SetSelectedVolumeIndex(static_cast<int>(count) - 1);
+    EXPECT_EQ(session.GetSelectedVolume(), g_VolumeList.back().VolumeIO);
+
+    // Automatic saving needs a result view and a scan.
+    session.SetView(CGlobalParamTable::kViewPartitions);
+    EXPECT_TRUE(rig.ResumeFiles().empty());
+    EXPECT_EQ(session.AutoSaveScanResult(), 0);
+
+    session.SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(1, kFatStart)), 1);
+    ASSERT_EQ(rig.ResumeFiles().size(), 1u);
+    const int files = session.FileSystemMgr().GetCount();
+
+    // The module already shown: no question, nothing rescanned.
+    rig.Port.Messages.clear();
+    EXPECT_TRUE(rig.Launcher->ChooseModule(Module::kModuleUndelete));
+    EXPECT_TRUE(rig.Port.Messages.empty());
+    EXPECT_EQ(session.GetView(), CGlobalParamTable::kViewFiles);
+    // Another module: asked, and No keeps everything.
+    rig.Port.YesNoAnswers = {false};
+    EXPECT_FALSE(rig.Launcher->ChooseModule(Module::kModuleResume));
+    EXPECT_EQ(rig.Port.Texts("yesno"), std::vector<std::string>{"Close Undelete Recovery?"});
+    EXPECT_EQ(session.GetModule(), Module::kModuleUndelete);
+    EXPECT_EQ(session.FileSystemMgr().GetCount(), files);
+    // Yes closes the results and opens the resume list.
+    EXPECT_TRUE(rig.Launcher->ChooseModule(Module::kModuleResume));
+    EXPECT_EQ(session.GetModule(), Module::kModuleResume);
+    EXPECT_EQ(session.GetView(), CGlobalParamTable::kViewResume);
+    EXPECT_EQ(session.FileSystemMgr().GetCount(), 0);
+    EXPECT_EQ(session.GetCurrentTree().GetRoot(), nullptr);
+}
+
+} // namespace
