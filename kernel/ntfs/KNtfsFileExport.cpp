@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "base/VlmErrors.h"
-#include "fat/CopyFileOut.h"
+#include "fs/CopyFileOut.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/NtfsEfsExport.h"
 #include "ntfs/NtfsFileRecordParser.h"
@@ -53,7 +53,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         return ERROR_FUNCTION_FAILED;
     bool invalid = false, unitTaken = false;
     std::vector<uint8_t> extension;
-    const bool listed = WalkAttributeList(record.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
+    const bool listed = WalkAttributeList(mft, record.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type == kNtfsAttrLoggedUtilityStream)
             plan->efsRecordSector = mft.RecordToSector(e.RecordLow);
         if (e.Type != kNtfsAttrData || e.NameLength != 0)

@@ -7,7 +7,7 @@
 
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
-#include "fat/CopyFileOut.h"
+#include "fs/CopyFileOut.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KNodeTree.h"
 #include "fs/KOutStream.h"
@@ -46,26 +46,40 @@ uint32_t KNtfsFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
     return m_dwSectorInfo;
 }
 
-// The sector scan that finds NTFS file systems anywhere on a volume is not part of this
-// scanner yet: a scan pass leaves no candidates, and only the normal listing lists files.
 uint32_t KNtfsFileSystem::Begin_ScanFS()
 {
     if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0)
         return ERROR_CURRENT_DIRECTORY;
     m_Candidates.clear();
+    m_Scan.Begin();
     return ERROR_SUCCESS;
 }
 
-uint32_t KNtfsFileSystem::ScanFS(ScanStats*, int64_t, const uint8_t*, int)
+uint32_t KNtfsFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
 {
     if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0)
         return ERROR_NOT_SAME_DEVICE;
-    return ERROR_SUCCESS;
+    try
+    {
+        return m_Scan.Scan(stats, firstSector, buffer, sectorCount);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
 }
 
 uint32_t KNtfsFileSystem::End_ScanFS()
 {
-    return ERROR_SUCCESS;
+    try
+    {
+        return m_Scan.End();
+    }
+    catch (const std::bad_alloc&)
+    {
+        m_Scan.Begin();
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
 }
 
 int KNtfsFileSystem::GetCandidateCount(uint32_t* count)
@@ -278,7 +292,7 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
         StreamVector runs;
         bool refused = false;
         std::vector<uint8_t> extension;
-        const bool listed = WalkAttributeList(buffer.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
+        const bool listed = WalkAttributeList(m_Mft, buffer.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
             if (e.Type != kNtfsAttrData || e.NameLength != 0)
                 return true;
             const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
@@ -374,6 +388,7 @@ IOutStream* KNtfsFileSystem::OpenAttributeStream(const uint8_t* attribute)
 void KNtfsFileSystem::Reset()
 {
     m_Candidates.clear();
+    m_Scan.Begin();
     m_Nodes.Clear();
     NtfsGeometry& g = m_Mft.Geometry();
     g.SectorsPerCluster = 1;

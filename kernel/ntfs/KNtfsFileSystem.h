@@ -1,7 +1,8 @@
 #pragma once
 // The NTFS scanner. The normal listing reads the boot sector at sector 0, finds the MFT and
-// turns every FILE record from number 12 on, deleted ones included, into a node record; a
-// candidate found by a full scan is listed the same way from its own MFT runs. The tree is
+// turns every FILE record from number 12 on, deleted ones included, into a node record; the
+// full scan (KNtfsFullScan) finds candidate file systems anywhere on the volume, and a
+// candidate is listed the same way from its own MFT runs. The tree is
 // built with the common builder; files are read through streams over their data runs, and
 // compressed or encrypted files are copied out by KNtfsFileExport.
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "fs/IFileSystem.h"
 #include "ntfs/KNtfsFileNode.h"
+#include "ntfs/KNtfsFullScan.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsCandidate.h"
 
@@ -17,6 +19,8 @@ class KNtfsFileSystem final : public IFileSystem
 {
 public:
     KNtfsFileSystem() = default;
+    KNtfsFileSystem(const KNtfsFileSystem&) = delete;
+    KNtfsFileSystem& operator=(const KNtfsFileSystem&) = delete;
     ~KNtfsFileSystem() override = default;
 
     int LoadFrom(IStorageManager* in) override;
@@ -44,6 +48,7 @@ public:
     void AddCandidate(const NtfsCandidate& candidate) { m_Candidates.push_back(candidate); }
     KNtfsMft& Mft() { return m_Mft; }
     KNtfsFileNode& Nodes() { return m_Nodes; }
+    KNtfsFullScan& FullScan() { return m_Scan; }
     int64_t GetSectorCount() const { return m_s64SectorCount; }
 
 private:
@@ -57,4 +62,5 @@ private:
     KNtfsFileNode m_Nodes;
     int64_t m_s64SectorCount = 0;
     std::vector<NtfsCandidate> m_Candidates;
+    KNtfsFullScan m_Scan{m_Mft, m_Candidates};
 };

@@ -6,10 +6,12 @@
 #include <new>
 #include <vector>
 
+#include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsRecord.h"
 #include "os/OsTime.h"
+#include "volume/IVolumeIO.h"
 
 namespace {
 
@@ -34,7 +36,7 @@ bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
 const uint8_t* ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::vector<uint8_t>* extension)
 {
     const uint8_t* chosen = nullptr;
-    const bool listed = WalkAttributeList(record, size, [&](const tagNtfsAttributeListEntry& e) {
+    const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.FirstVcn != 0 || e.NameLength != 0)
             return true;
         const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, extension);
@@ -81,13 +83,25 @@ uint64_t ToLocal(uint64_t utc)
 
 } // namespace
 
-bool WalkAttributeList(const uint8_t* record, int bufferSize,
+bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit)
 {
     const uint8_t* list = FindAttribute(record, kNtfsAttrAttributeList, 0, bufferSize);
-    ByteView value;
-    if (!list || !ResidentValue(list, &value) || PeekU16LE(list + 20) == 0)
+    if (!list)
         return false;
+    ByteView value;
+    std::vector<uint8_t> outside;
+    if (list[8] == 0)
+    {
+        if (!ResidentValue(list, &value) || PeekU16LE(list + 20) == 0)
+            return false;
+    }
+    else
+    {
+        if (!ReadNonResidentValue(mft, list, kNtfsMaxAttributeListBytes, &outside))
+            return false;
+        value = outside;
+    }
     size_t walked = 0;
     while (walked < value.size())
     {
@@ -98,6 +112,43 @@ bool WalkAttributeList(const uint8_t* record, int bufferSize,
             break;
         walked += e.Length;
     }
+    return true;
+}
+
+bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out)
+{
+    tagNtfsNonResidentAttribute header;
+    ByteView pairs;
+    IVolumeIO* volume = mft.GetVolume();
+    const uint32_t bps = mft.Geometry().BytesPerSector;
+    if (!volume || bps == 0 || !NonResidentHeader(attribute, &header, &pairs) || header.MappingPairsOffset == 0)
+        return false;
+    StreamVector runs;
+    if (!mft.DecodeRunList(pairs, &runs))
+        return false;
+    const uint64_t size = std::min<uint64_t>(header.DataSize, maxBytes);
+    try
+    {
+        // Whole sectors are read; the value is cut to its size afterwards.
+        out->assign((size + bps - 1) / bps * bps, 0);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    uint64_t done = 0;
+    for (const tagStreamBlock& run : runs)
+    {
+        if (done >= out->size())
+            break;
+        const uint64_t sectors = std::min<uint64_t>(run.dwSectorCount, (out->size() - done) / bps);
+        if (run.s64FirstSector != STREAM_HOLE_SECTOR &&
+            volume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector), out->data() + done,
+                                static_cast<uint32_t>(sectors)) != ERROR_SUCCESS)
+            return false;
+        done += sectors * bps;
+    }
+    out->resize(std::min<uint64_t>(size, done));
     return true;
 }
 
@@ -137,7 +188,7 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     {
         // A file with many attributes may keep its names in an extension record.
         bool found = false;
-        WalkAttributeList(record, size, [&](const tagNtfsAttributeListEntry& e) {
+        WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
             if (e.Type != kNtfsAttrFileName)
                 return true;
             found = ReadExtensionRecord(mft, e.RecordLow, &nameRecord) == NtfsExtension::Ok &&

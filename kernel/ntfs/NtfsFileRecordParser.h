@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
@@ -18,11 +19,21 @@ class KNtfsMft;
 bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t recordNumber, std::string* name,
                      tagNtfsFileNode* out);
 
-// Walks the entries of the record's resident $ATTRIBUTE_LIST, calling `visit` for each until
-// it returns false, an entry of length 0 or one that does not fit ends the list. False when
-// the record has no resident attribute list (value offset 0).
-bool WalkAttributeList(const uint8_t* record, int bufferSize,
+// Largest $ATTRIBUTE_LIST value read through its runs; a longer one is cut to this size (the
+// entries that fit are still walked).
+inline constexpr uint64_t kNtfsMaxAttributeListBytes = 1u << 20;
+
+// Walks the entries of the record's $ATTRIBUTE_LIST, calling `visit` for each until it
+// returns false, an entry of length 0 or one that does not fit ends the list. A list that is
+// too long for the record lies in clusters of its own and is read through its runs with the
+// open file system of `mft`. False when the record has no attribute list (a resident one with
+// value offset 0, or a non-resident one that cannot be read).
+bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit);
+
+// Reads the value of a non-resident attribute through its runs, at most `maxBytes` of it
+// (holes read as zeros). False without runs or on a read error.
+bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out);
 
 // How an extension record named by an attribute-list entry was read.
 enum class NtfsExtension
