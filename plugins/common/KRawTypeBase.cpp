@@ -1,5 +1,6 @@
 #include "common/KRawTypeBase.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -76,7 +77,7 @@ bool KRawTypeBase::SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) c
 
 tagRawMatch KRawTypeBase::Examine(KRawReader& reader) const
 {
-    ByteView head = reader.ViewUpTo(0, kHeadBytes);
+    ByteView head = reader.ViewUpTo(0, static_cast<size_t>(std::min<uint64_t>(kHeadBytes, reader.BufferedBytes())));
     if (head.empty()) return {};
     uint64_t size = 0;
     const RawHeader verdict = CheckHeader(head, size);

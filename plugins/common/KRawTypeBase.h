@@ -54,7 +54,10 @@ struct tagRawMatch
 class KRawTypeBase : public IRawFileType
 {
 public:
-    /// Bytes of a candidate handed to CheckHeader (fewer when the volume ends sooner).
+    /// Bytes of a candidate handed to CheckHeader: at most this many, and only what the scan
+    /// buffer holds (at least one sector), so that rejecting a false start never costs a read.
+    /// A type that needs more to decide answers Open and finishes the check in FindEnd, where
+    /// ViewUpTo(0, kHeadBytes) reads on through the volume.
     static constexpr size_t kHeadBytes = 8192;
 
     KRawTypeBase(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures);

@@ -51,6 +51,10 @@ KIcoType::KIcoType() : KRawTypeBase(kInfo, kSignatures) {}
 
 RawHeader KIcoType::CheckHeader(ByteView head, uint64_t&) const
 {
+    uint16_t count = 0;
+    if (!LoadU16LE(head, 4, count) || count == 0 || count > kMaxImages) return RawHeader::No;
+    // A directory longer than the head is checked whole by the end finder.
+    if (!RangeFits(head.size(), kDirHeader, static_cast<uint64_t>(count) * kEntryBytes)) return RawHeader::Open;
     uint64_t end = 0;
     uint32_t first = 0;
     return ParseDirectory(head, end, first) ? RawHeader::Open : RawHeader::No;

@@ -15,6 +15,23 @@ KWavType::KWavType() : KRawTypeBase(kInfo, kSignatures) {}
 
 RawHeader KWavType::CheckHeader(ByteView head, uint64_t& size) const
 {
+    bool needMore = false;
+    const RawHeader verdict = Classify(head, size, needMore);
+    return needMore ? RawHeader::Open : verdict;
+}
+
+tagRawMatch KWavType::FindEnd(KRawReader& reader) const
+{
+    uint64_t size = 0;
+    bool needMore = false;
+    const RawHeader verdict = Classify(reader.ViewUpTo(0, kHeadBytes), size, needMore);
+    if (verdict == RawHeader::No) return {};
+    return {true, verdict == RawHeader::Sized ? size : 0};
+}
+
+RawHeader KWavType::Classify(ByteView head, uint64_t& size, bool& needMore)
+{
+    needMore = false;
     uint32_t riffLength = 0, form = 0;
     if (!LoadU32LE(head, 4, riffLength) || !LoadU32LE(head, 8, form) || form != FourCC("WAVE"))
         return RawHeader::No;
@@ -22,7 +39,10 @@ RawHeader KWavType::CheckHeader(ByteView head, uint64_t& size) const
     // The format chunk: tag, channels, sample rate, byte rate, block align, bits per sample.
     uint64_t fmtOff = 0;
     uint32_t fmtLength = 0;
-    if (!FindRiffChunk(head, FourCC("fmt "), fmtOff, fmtLength) || fmtLength < 14) return RawHeader::No;
+    if (!FindRiffChunk(head, FourCC("fmt "), fmtOff, fmtLength) || fmtLength < 14) {
+        needMore = fmtOff >= head.size();
+        return RawHeader::No;
+    }
     KByteCursor c(head, static_cast<size_t>(fmtOff));
     const uint16_t tag = c.U16LE();
     const uint16_t channels = c.U16LE();

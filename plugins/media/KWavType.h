@@ -9,4 +9,9 @@ public:
 
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
+    tagRawMatch FindEnd(KRawReader& reader) const override;
+
+private:
+    /// The whole check; `needMore` when the format chunk lies beyond `head`.
+    static RawHeader Classify(ByteView head, uint64_t& size, bool& needMore);
 };

@@ -30,15 +30,21 @@ inline bool PlausibleFourCC(uint32_t id)
 }
 
 /// Finds the chunk `id` among the first-level chunks of a RIFF form in `head`; on success
-/// `dataOff` and `length` describe its data (the data itself may lie beyond `head`).
+/// `dataOff` and `length` describe its data (the data itself may lie beyond `head`). On
+/// failure `dataOff` is where the walk stopped: at or past head.size() when it ran out of bytes.
 inline bool FindRiffChunk(ByteView head, uint32_t id, uint64_t& dataOff, uint32_t& length)
 {
     uint64_t off = kRiffHeaderBytes;
+    dataOff = 0;
     for (int n = 0; n < 64; ++n) {
         uint32_t chunkId = 0, len = 0;
-        if (!LoadU32LE(head, static_cast<size_t>(off), chunkId) ||
-            !LoadU32LE(head, static_cast<size_t>(off + 4), len) || !PlausibleFourCC(chunkId))
+        if (!RangeFits(head.size(), off, kRiffChunkHeader)) {
+            dataOff = head.size();
             return false;
+        }
+        LoadU32LE(head, static_cast<size_t>(off), chunkId);
+        LoadU32LE(head, static_cast<size_t>(off + 4), len);
+        if (!PlausibleFourCC(chunkId)) return false;
         if (chunkId == id) {
             dataOff = off + kRiffChunkHeader;
             length = len;

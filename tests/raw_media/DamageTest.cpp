@@ -107,3 +107,25 @@ TEST(RawDamage, HostileLengthsDoNotReadTheWholeVolume)
     EXPECT_EQ(hit.size, 0);
     EXPECT_LE(volume.ReadCount() * 128 * 1024, static_cast<uint64_t>(jpg->Info().maxSize) + (8u << 20));
 }
+
+TEST(RawDamage, RejectingFalseStartsCostsNoReads)
+{
+    // Erased flash (all ones) starts every sector with the first byte of a frame sync, and
+    // sectors of a repeated signature near every buffer end: rejecting them must not read.
+    const std::vector<RawTypePtr> types = AllMediaTypes();
+    for (uint8_t fill : {uint8_t{0xFF}, uint8_t{0x00}}) {
+        KMemoryVolumeIO volume(std::vector<uint8_t>(4096 * 512, fill));
+        std::vector<uint8_t> buffer(512 * 512);
+        for (const RawTypePtr& t : types) t->BeginScan();
+        for (uint64_t first = 0; first < 4096; first += 512) {
+            ASSERT_EQ(volume.ReadSectors(first, buffer.data(), 512), 0u);
+            RawScanArgs args{static_cast<int64_t>(first), buffer.data(), 512, 512, &volume};
+            for (const RawTypePtr& t : types) {
+                KHitList hits;
+                t->Scan(&args, &hits);
+                EXPECT_EQ(hits.GetCount(), 0) << t->Info().extension;
+            }
+        }
+        EXPECT_EQ(volume.ReadCount(), 8u) << "fill " << int(fill);
+    }
+}
