@@ -31,6 +31,7 @@ public:
     explicit CPartitionList(CGlobalParamTable& session) : m_Session(session) {}
 
     /// Collects the candidates of every file system in the session's order and ranks them.
+    /// The entries point at the session's file systems: fill again whenever the page is shown.
     void Fill();
     const std::vector<tagCandidateEntry>& Entries() const { return m_Entries; }
     /// One row per entry in rank order; sizes use the selected volume's sector size.

@@ -105,6 +105,32 @@ int CRecoveryLauncher::OpenButton(int volumeIndex)
     return StartRecovery(false, false, false, true);
 }
 
+int CRecoveryLauncher::WizardModule(int volumeIndex, bool onlyDeletion)
+{
+    IVolumeIO* volume =
+        volumeIndex >= 0 ? m_Session.VolumeManager().GetVolumeIO(static_cast<size_t>(volumeIndex)) : nullptr;
+    uint32_t type = 0;
+    if (volume && volume->GetVolumeType(&type) == ERROR_SUCCESS && type == static_cast<uint32_t>(VOLUME_PHYSICAL))
+        return CGlobalParamTable::kModuleDeepScan;
+    return onlyDeletion ? CGlobalParamTable::kModuleUndelete : CGlobalParamTable::kModuleAdvanced;
+}
+
+int CRecoveryLauncher::StartFromWizard(int volumeIndex, bool onlyDeletion, EDeepScanChoice deepScan)
+{
+    m_Session.SetSelectedVolumeIndex(volumeIndex);
+    if (!m_Session.GetSelectedVolume())
+    {
+        m_Session.SetView(CGlobalParamTable::kViewDevices);
+        return 0;
+    }
+    m_Session.SetModule(WizardModule(volumeIndex, onlyDeletion));
+    const int result = StartRecovery(onlyDeletion, deepScan != EDeepScanChoice::DoNotUse,
+                                     deepScan == EDeepScanChoice::Only, false);
+    if (!result)
+        m_Session.SetView(CGlobalParamTable::kViewDevices);
+    return result;
+}
+
 int CRecoveryLauncher::StartRecovery(bool undeleteOnly, bool deepScan, bool deepScanOnly, bool openOnly)
 {
     m_Session.SetProgressObserver(nullptr);

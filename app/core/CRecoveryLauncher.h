@@ -31,6 +31,20 @@ public:
     /// "&Open" (Advanced Recovery).
     int OpenButton(int volumeIndex);
 
+    /// The recovery wizard's choice of deep scan.
+    enum class EDeepScanChoice
+    {
+        Use,      // "Use Deep Scan function"
+        DoNotUse, // "Do not use Deep Scan function"
+        Only,     // "Use Deep Scan only"
+    };
+    /// The module the wizard runs for a volume: Deep Scan Recovery for a physical device, else
+    /// Undelete Recovery when only accidental deletions are to be recovered, else Advanced.
+    int WizardModule(int volumeIndex, bool onlyDeletion);
+    /// The wizard's end: sets the module and starts the recovery of `volumeIndex`. Non-zero when
+    /// a result view was reached; otherwise the device list is shown.
+    int StartFromWizard(int volumeIndex, bool onlyDeletion, EDeepScanChoice deepScan);
+
     /// Runs the chosen recovery on the selected volume; non-zero when a result view was reached.
     int StartRecovery(bool undeleteOnly, bool deepScan, bool deepScanOnly, bool openOnly);
 

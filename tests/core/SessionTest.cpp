@@ -220,4 +220,24 @@ TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
     EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleDeepScan)));
 }
 
+TEST_F(Session, WizardChoosesTheModuleFromTheVolume)
+{
+    using Choice = CRecoveryLauncher::EDeepScanChoice;
+    EXPECT_EQ(rig.Launcher->WizardModule(physical, true), Module::kModuleDeepScan);
+    EXPECT_EQ(rig.Launcher->WizardModule(fat, true), Module::kModuleUndelete);
+    EXPECT_EQ(rig.Launcher->WizardModule(fat, false), Module::kModuleAdvanced);
+
+    ASSERT_EQ(rig.Launcher->StartFromWizard(fat, true, Choice::DoNotUse), 1);
+    EXPECT_EQ(rig.Session->GetModule(), Module::kModuleUndelete);
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewFiles);
+
+    ASSERT_EQ(rig.Launcher->StartFromWizard(fat, false, Choice::DoNotUse), 1);
+    EXPECT_EQ(rig.Session->GetModule(), Module::kModuleAdvanced);
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 2);
+
+    EXPECT_EQ(rig.Launcher->StartFromWizard(-1, false, Choice::Use), 0);
+    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);
+}
+
 } // namespace
