@@ -24,8 +24,9 @@ size_t KSpanDocSource::ReadSome(uint64_t off, void* out, size_t len)
 
 namespace {
 
-// 64 KiB per read: large enough that a walk over a big file costs few reads, small enough to
-// stay on the stack of the scan's working set.
+// Reads start small, since most end markers of small files lie in the first few kilobytes, and
+// double up to 64 KiB, so that a walk over a big file still costs few reads.
+constexpr size_t kFirstChunk = 4 * 1024;
 constexpr size_t kSearchChunk = 64 * 1024;
 
 } // namespace
@@ -37,10 +38,13 @@ bool FindForward(IDocSource& src, uint64_t from, uint64_t until, std::string_vie
     const size_t plen = pattern.size();
     if (plen == 0 || plen > kSearchChunk || from > end || end - from < plen)
         return false;
-    std::vector<uint8_t> chunk(kSearchChunk);
+    std::vector<uint8_t> chunk;
+    size_t step = kFirstChunk / 2;
     uint64_t pos = from;
     while (end - pos >= plen) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(kSearchChunk, end - pos));
+        step = std::min(step * 2, kSearchChunk);
+        chunk.resize(std::max(step, plen));
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - pos));
         const size_t len = src.ReadSome(pos, chunk.data(), want);
         if (len < plen)
             return false;

@@ -6,6 +6,8 @@
 
 namespace {
 
+// The end search reads 4 KiB first (a small file ends there) and doubles up to 64 KiB.
+constexpr size_t kPdfFirstChunk = 4 * 1024;
 constexpr size_t kPdfChunk = 64 * 1024;
 constexpr size_t kPdfLookAhead = 64; // bytes after a marker examined for a continuation
 
@@ -64,12 +66,15 @@ DocProbe ParsePdf(IDocSource& src, uint32_t alignment)
     if (alignment == 0)
         alignment = 512;
 
-    std::vector<uint8_t> chunk(kPdfChunk);
+    std::vector<uint8_t> chunk;
+    size_t step = kPdfFirstChunk / 2;
     uint64_t pos = 0;
     uint64_t lastEnd = 0;
     const uint64_t limit = src.Limit();
     while (pos < limit) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(kPdfChunk, limit - pos));
+        step = std::min(step * 2, kPdfChunk);
+        chunk.resize(step);
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(step, limit - pos));
         const size_t len = src.ReadSome(pos, chunk.data(), want);
         if (len == 0)
             break;
