@@ -279,6 +279,13 @@ bool KNtfsFullScan::ReadMetaRecord(int64_t sector, uint32_t spr, const char* nam
            strcasecmp(found.c_str(), name) == 0 && UnnamedDataRuns(buffer.data(), size, cluster, &clusters, &dataSize);
 }
 
+bool KNtfsFullScan::HoldsMetaPair(int64_t sector, uint32_t spr)
+{
+    // Either record of the pair will do: one of them may be what was damaged.
+    uint64_t cluster = 0;
+    return ReadMetaRecord(sector, spr, "$MFT", &cluster) || ReadMetaRecord(sector + spr, spr, "$MFTMirr", &cluster);
+}
+
 void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, const uint8_t* record, uint32_t size, bool mirror)
 {
     const uint32_t b = m_Work.Geometry().BytesPerSector;
@@ -302,9 +309,8 @@ void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, const uint8_t* record, uint
     {
         const int64_t atMft = mftSector - ClusterToSector(mftCluster, spc, 0);
         const int64_t atMirror = mftSector - ClusterToSector(mirrorCluster, spc, 0);
-        uint64_t unused = 0;
-        const bool mftFits = atMft >= 0 && ReadMetaRecord(ClusterToSector(mirrorCluster, spc, atMft), spr, "$MFT", &unused);
-        const bool mirrorFits = atMirror >= 0 && ReadMetaRecord(ClusterToSector(mftCluster, spc, atMirror), spr, "$MFT", &unused);
+        const bool mftFits = atMft >= 0 && HoldsMetaPair(ClusterToSector(mirrorCluster, spc, atMft), spr);
+        const bool mirrorFits = atMirror >= 0 && HoldsMetaPair(ClusterToSector(mftCluster, spc, atMirror), spr);
         if (mftFits != mirrorFits)
             start = mftFits ? atMft : atMirror;
     }

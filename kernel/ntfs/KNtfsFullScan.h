@@ -52,6 +52,7 @@ private:
     void AddBootCandidate(int64_t sector, ByteView bytes, ScanStats* stats);
     bool InKnownMft(int64_t sector);
     void RebuildFromMetaRecord(int64_t sector, const uint8_t* record, uint32_t size, bool mirror);
+    bool HoldsMetaPair(int64_t sector, uint32_t spr);
     bool ReadMetaRecord(int64_t sector, uint32_t spr, const char* name, uint64_t* firstCluster);
     void SetLabel(NtfsCandidate* c, int64_t mftSector, int64_t mirrorSector);
 

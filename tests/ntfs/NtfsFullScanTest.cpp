@@ -150,6 +150,36 @@ TEST(NtfsFullScan, WipedBootSectorsRebuiltFromTheMftRecord)
     EXPECT_EQ(rebuilt.exact, normal.exact);
 }
 
+TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
+{
+    // Boot sectors and the $MFT record itself destroyed: the copies in the mirror still place
+    // cluster 0, although a copy cannot tell by itself whether it lies in the MFT or the mirror.
+    std::vector<uint8_t> image = LoadImage("ntfs-basic");
+    if (image.empty())
+        GTEST_SKIP() << "image missing";
+    int64_t mft = -1;
+    {
+        KMemoryVolumeIO intactVolume(image);
+        KNtfsFileSystem intact;
+        intact.SetVolume(&intactVolume);
+        ASSERT_EQ(intact.SelectCandidate(0xFFFFFFFF), 0u);
+        mft = intact.Mft().RecordToSector(0);
+    }
+    ASSERT_GT(mft, 0);
+    ASSERT_EQ(WipeBootSectors(image), 2);
+    std::memset(image.data() + mft * 512, 0, 1024);
+    KMemoryVolumeIO volume(image);
+    KNtfsFileSystem fs;
+    RunFullScan(fs, volume);
+    const std::vector<NtfsCandidate> found = Candidates(fs);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Head.s64FirstSector, 0);
+    EXPECT_EQ(found[0].Head.dwScore, 500 + found[0].Head.dwFilesMatch + 10 * found[0].Head.dwFolderMatch);
+    const Recovered got = ListAndCopy(fs, 0, "ntfs-basic.manifest", {"present", "deleted"});
+    EXPECT_GT(got.exact, 600);
+    EXPECT_EQ(got.exact, got.wanted);
+}
+
 TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
 {
     const std::vector<uint8_t> image = LoadImage("ntfs-reformatted");
