@@ -48,9 +48,8 @@ bool ReadSector(IDocSource& src, const OleGeometry& g, uint32_t sector, std::vec
 // Loads the whole FAT through the DIFAT. False when a FAT or DIFAT sector cannot be read.
 bool LoadFat(IDocSource& src, const tagOleHeader& h, const OleGeometry& g, std::vector<uint32_t>& fat)
 {
-    const uint64_t perFat = g.sectorSize / 4;
-    if (h.FatSectorCount > g.sectorCap / perFat + 1)
-        return false; // more FAT than the bytes at hand can hold: truncated
+    if (h.FatSectorCount > g.sectorCap)
+        return false; // every FAT sector lies in the file: more than fit the bytes at hand
     std::vector<uint32_t> fatSectors(h.Difat, h.Difat + std::min(h.FatSectorCount, kOleHeaderDifat));
     std::vector<uint8_t> buf;
     uint32_t difat = h.FirstDifatSector;

@@ -94,3 +94,65 @@ TEST(DocOle, RootNamesOnlyFromTheRootTree)
     ASSERT_EQ(names.size(), 1u);
     EXPECT_EQ(names[0], "ObjectPool");
 }
+
+TEST(DocOle, FatBeyondTheHeaderIsFoundThroughTheDifat)
+{
+    // 110 FAT sectors: 109 listed in the header, the last one in a DIFAT sector.
+    constexpr uint32_t kFatSectors = 110, kDifat = 110, kDir = 111, kLastData = 120;
+    std::vector<uint8_t> f((kLastData + 2) * 512, 0);
+    tagOleHeader h{};
+    std::memcpy(h.Signature, kOleSignature, 8);
+    h.MajorVersion = 3;
+    h.ByteOrder = 0xFFFE;
+    h.SectorShift = 9;
+    h.MiniSectorShift = 6;
+    h.FatSectorCount = kFatSectors;
+    h.FirstDirSector = kDir;
+    h.MiniStreamCutoff = 4096;
+    h.FirstMiniFatSector = kOleEndOfChain;
+    h.FirstDifatSector = kDifat;
+    h.DifatSectorCount = 1;
+    for (uint32_t i = 0; i < kOleHeaderDifat; ++i)
+        h.Difat[i] = i;
+    std::memcpy(f.data(), &h, sizeof h);
+    auto at = [](uint32_t sector) { return (size_t{sector} + 1) * 512; };
+    for (size_t i = 0; i < 128; ++i)
+        PutU32(f, at(kDifat) + 4 * i, i == 0 ? 109 : kOleFreeSect);
+    // FAT: every FAT sector marked, the DIFAT sector, the directory, a data chain to kLastData.
+    std::vector<uint32_t> fat(size_t{kFatSectors} * 128, kOleFreeSect);
+    for (uint32_t i = 0; i < kFatSectors; ++i)
+        fat[i] = 0xFFFFFFFD;
+    fat[kDifat] = 0xFFFFFFFC;
+    fat[kDir] = kOleEndOfChain;
+    for (uint32_t s = kDir + 1; s < kLastData; ++s)
+        fat[s] = s + 1;
+    fat[kLastData] = kOleEndOfChain;
+    // Only the first FAT sector holds used entries; the others are free and lie inside the file.
+    std::memcpy(&f[at(0)], fat.data(), 512);
+    tagOleDirEntry root{}, word{};
+    root.Type = kOleTypeRoot;
+    root.LeftSibling = root.RightSibling = kOleNoStream;
+    root.Child = 1;
+    const char* name = "WordDocument";
+    for (size_t k = 0; name[k]; ++k)
+        word.Name[k] = static_cast<uint16_t>(name[k]);
+    word.NameLength = 26;
+    word.Type = kOleTypeStream;
+    word.LeftSibling = word.RightSibling = word.Child = kOleNoStream;
+    std::memcpy(&f[at(kDir)], &root, sizeof root);
+    std::memcpy(&f[at(kDir) + 128], &word, sizeof word);
+
+    for (uint32_t i = 1; i < kFatSectors; ++i)
+        std::memset(&f[at(i)], 0xFF, 512);
+    KSpanDocSource whole(f);
+    DocProbe p = ParseOle(whole);
+    EXPECT_EQ(p.kind, DocKind::Doc);
+    EXPECT_EQ(p.size, (kLastData + 2) * 512u);
+
+    // The DIFAT names a FAT sector far beyond the file: the length is unknown, the kind stays.
+    PutU32(f, at(kDifat), 5000);
+    KSpanDocSource broken(f);
+    p = ParseOle(broken);
+    EXPECT_EQ(p.kind, DocKind::Doc);
+    EXPECT_EQ(p.size, 0u);
+}
