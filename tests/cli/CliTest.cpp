@@ -1,0 +1,300 @@
+// The vlm program end to end on the committed images: what it lists, what it recovers (byte
+// for byte against the images' manifests), how it names collisions, what it refuses, and that
+// the image it reads is never changed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "CliRunner.h"
+
+using nlohmann::json;
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// Every manifest entry in `states` must be recovered at its path with its exact bytes.
+void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::vector<ManifestEntry>& manifest,
+                     const std::vector<std::string>& states, const std::string& prefix = "")
+{
+    int checked = 0;
+    for (const ManifestEntry& e : manifest)
+    {
+        if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Path.rfind(prefix, 0) != 0)
+            continue;
+        const std::string path = FindRecovered(tree, e.Path.substr(prefix.size()));
+        ASSERT_FALSE(path.empty()) << "not recovered: " << e.Path;
+        EXPECT_EQ(tree.at(path), e.Sha) << e.Path;
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
+
+class Cli : public ::testing::Test
+{
+protected:
+    CliFixture F;
+};
+
+} // namespace
+
+TEST_F(Cli, DeviceListOrderAndTextsPerModule)
+{
+    const std::string mbr = F.Image("mbr-basic");
+    const std::string fat = F.Image("fat16-nested");
+    CliResult r = F.Run({mbr, fat}, {"devices", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    json rows = json::parse(r.Out);
+    // Advanced layout: each physical device, then the volumes on it, indented.
+    std::vector<std::string> seen;
+    for (const json& row : rows)
+        seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
+                       std::to_string(row["start_sector"].get<long long>()));
+    const std::vector<std::string> expected = {
+        "mbr-basic.img 0",           "  (BASIC-P1,FAT16) 2048",    "  (BASIC-P2,FAT32) 34816",
+        "  (BASIC-P3,NTFS) 116736",  "  (LOGICAL-5,FAT12) 135168", "  (LOGICAL-6,FAT16) 145408",
+        "  (LOGICAL-7,NTFS) 180224", "fat16-nested.img 0",         "  (NESTED,FAT16) 0"};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(rows[0]["type"], "Physical Device");
+    EXPECT_EQ(rows[1]["type"], "Basic Volume");
+    EXPECT_EQ(rows[1]["capacity"], "16.00MB");
+    EXPECT_EQ(rows[1]["capacity_bytes"], 16777216);
+
+    // Undelete layout: the volumes first (by drive; none has one here), the physical devices
+    // last; no type column.
+    r = F.Run({mbr, fat}, {"devices", "--module", "undelete", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    std::vector<int> order;
+    for (const json& row : json::parse(r.Out))
+        order.push_back(row["volume"].get<int>());
+    EXPECT_EQ(order, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 0, 1}));
+    r = F.Run({mbr, fat}, {"devices", "--module", "undelete"});
+    EXPECT_TRUE(Contains(r.Out, "Capacity")) << r.Out;
+    EXPECT_FALSE(Contains(r.Out, "Start Sector"));
+    r = F.Run({mbr, fat}, {"devices"});
+    EXPECT_TRUE(Contains(r.Out, "Start Sector"));
+    EXPECT_TRUE(Contains(r.Out, "\n2    (BASIC-P1,FAT16)")) << r.Out;
+}
+
+TEST_F(Cli, UndeleteRecoversExactlyTheDeletedFilesAndLeavesTheImageAlone)
+{
+    for (const std::string name : {"fat16-nested", "ntfs-basic"})
+    {
+        const std::string image = F.Image(name);
+        const std::string before = Sha256OfFile(image);
+        const std::string target = F.NewFolder("undelete-" + name);
+        const CliResult r = F.Run({image}, {"undelete", "1", "--to", target});
+        ASSERT_EQ(r.Exit, 0) << r.Err;
+        EXPECT_TRUE(Contains(r.Out, "OK! The selected files are saved to '" + target + "'.")) << r.Out;
+        const auto tree = HashTree(target);
+        const auto manifest = ReadManifest(name);
+        ExpectRecovered(tree, manifest, {"deleted"});
+        // Nothing that is still present comes along.
+        for (const ManifestEntry& e : manifest)
+        {
+            if (e.State == "present")
+            {
+                EXPECT_TRUE(FindRecovered(tree, e.Path).empty()) << e.Path;
+            }
+        }
+        EXPECT_EQ(Sha256OfFile(image), before);
+    }
+}
+
+TEST_F(Cli, RecoverWithoutSelectionSavesTheWholeTree)
+{
+    const std::string image = F.Image("fat16-nested");
+    const std::string before = Sha256OfFile(image);
+    const std::string target = F.NewFolder("all");
+    const CliResult r = F.Run({image}, {"recover", "1", "--to", target});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    ExpectRecovered(HashTree(target), ReadManifest("fat16-nested"), {"present", "deleted"});
+    EXPECT_EQ(Sha256OfFile(image), before);
+}
+
+TEST_F(Cli, SelectionByPatternAndNumberedNamesOnCollisions)
+{
+    const std::string image = F.Image("fat16-nested");
+    const std::string target = F.NewFolder("pick");
+    CliResult r = F.Run({image}, {"recover", "1", "--to", target, "Photos/Summer/*"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    auto tree = HashTree(target);
+    EXPECT_EQ(tree.size(), 3u);
+    for (const auto& [path, sha] : tree)
+        EXPECT_EQ(path.rfind("Photos/Summer/", 0), 0u) << path;
+
+    // A file saved twice gets name(1).ext; a folder saved twice gets name(1).
+    r = F.Run({image}, {"recover", "1", "--to", target, "autoexec.txt"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    r = F.Run({image}, {"recover", "1", "--to", target, "autoexec.txt"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    r = F.Run({image}, {"recover", "1", "--to", target, "Photos"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    tree = HashTree(target);
+    ASSERT_TRUE(tree.count("AUTOEXEC.TXT") && tree.count("AUTOEXEC(1).TXT"));
+    EXPECT_EQ(tree["AUTOEXEC.TXT"], tree["AUTOEXEC(1).TXT"]);
+    EXPECT_TRUE(tree.count("Photos(1)/Winter/CAPTIONS.TXT"));
+    EXPECT_TRUE(tree.count("Photos(1)/Summer/IMG_0001.BIN"));
+
+    // A pattern that names nothing saves nothing.
+    r = F.Run({image}, {"recover", "1", "--to", target, "no-such-file*"});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "Please select files you like to recover.")) << r.Err;
+}
+
+TEST_F(Cli, ListingWithFiltersAndJson)
+{
+    const std::string image = F.Image("fat16-nested");
+    CliResult r = F.Run({image}, {"ls", "1", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    json all = json::parse(r.Out);
+    int files = 0;
+    for (const json& f : all["files"])
+        files += f["folder"].get<bool>() ? 0 : 1;
+    EXPECT_EQ(files, 20);
+    EXPECT_EQ(all["total_files"], 20);
+
+    r = F.Run({image}, {"ls", "1", "--deleted", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    for (const json& f : json::parse(r.Out)["files"])
+    {
+        if (!f["folder"].get<bool>())
+        {
+            EXPECT_EQ(f["state"], "deleted") << f["path"];
+        }
+    }
+
+    // A name without stars is looked for anywhere in the name, ignoring case.
+    r = F.Run({image}, {"ls", "1", "--name", "REPORT"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Projects/2020/Gamma/final report.txt")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "Total 5.86KB in 1 files.")) << r.Out;
+
+    // Sizes in KB, inclusive: 2-3 KB keeps the 2000..3072-byte files only.
+    r = F.Run({image}, {"ls", "1", "--size", "2-3", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    for (const json& f : json::parse(r.Out)["files"])
+    {
+        if (!f["folder"].get<bool>())
+        {
+            EXPECT_GE(f["size"].get<long long>(), 2048);
+            EXPECT_LE(f["size"].get<long long>(), 3072);
+        }
+    }
+    r = F.Run({image}, {"ls", "1", "--size", "two-3"});
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(Contains(r.Err, "Failed to get parameter! Please retry.")) << r.Err;
+}
+
+TEST_F(Cli, FullScanResultListedRecoveredAndResumed)
+{
+    const std::string image = F.Image("mbr-basic");
+    const std::string before = Sha256OfFile(image);
+    const std::string result = F.Dir.File("mine.rrs");
+    CliResult r = F.Run({image}, {"scan", "0", "--save", result, "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    json partitions = json::parse(r.Out);
+    ASSERT_EQ(partitions.size(), 6u);
+    int p1 = 0;
+    for (const json& p : partitions)
+    {
+        if (p["label"] == "BASIC-P1" && p["start_sector"] == 2048)
+            p1 = p["candidate"].get<int>();
+    }
+    ASSERT_GT(p1, 0);
+
+    // The result without a candidate shows its partitions; with one, that partition's files.
+    r = F.Run({image}, {"ls", result});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "BASIC-P1")) << r.Out;
+    const std::string target = F.NewFolder("p1");
+    r = F.Run({image}, {"recover", result, "--to", target});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "Please select a partition to recover.")) << r.Err;
+    r = F.Run({image}, {"recover", result, "--candidate", std::to_string(p1), "--to", target});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    ExpectRecovered(HashTree(target), ReadManifest("mbr-basic"), {"present", "deleted"}, "p1/");
+
+    // The automatic save lands in the resume folder and is listed there.
+    r = F.Run({image}, {"resume", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    json history = json::parse(r.Out);
+    ASSERT_GE(history.size(), 1u);
+    EXPECT_EQ(history[0]["module"], "Advanced Recovery");
+    r = F.Run({image}, {"resume", history[0]["path"].get<std::string>()});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Partition1")) << r.Out;
+    EXPECT_EQ(Sha256OfFile(image), before);
+
+    // Without the scanned disk attached the result cannot be resumed.
+    const std::string other = F.Image("fat16-nested");
+    r = F.Run({other}, {"ls", result});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "Failed to resume the last recovery result!")) << r.Err;
+}
+
+TEST_F(Cli, ExportListingFormat)
+{
+    const std::string image = F.Image("fat16-nested");
+    const std::string list = F.Dir.File("exported_files_list.txt");
+    const CliResult r = F.Run({image}, {"export", "1", list});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Mission complete!"));
+    const std::vector<uint8_t> bytes = ReadFileBytes(list);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.rfind("Directory of ", 0), 0u) << text.substr(0, 200);
+    EXPECT_TRUE(Contains(text, "\\Projects\\2021\\Beta\n\n")) << text;
+    EXPECT_TRUE(Contains(text, "06/15/2021  09:40         33000  measurements.csv\n")) << text;
+    EXPECT_TRUE(Contains(text, "06/15/2021  09:40         <DIR>  Photos\n")) << text;
+    // Beta holds three files: the footer counts them and sums their sizes.
+    EXPECT_TRUE(Contains(text, "\t\t3 File(s) \t38000 bytes\n\n")) << text;
+}
+
+TEST_F(Cli, FindNamesEveryMatchOnce)
+{
+    const std::string image = F.Image("fat16-nested");
+    CliResult r = F.Run({image}, {"find", "1", "captions"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(r.Out == "Photos/Summer/CAPTIONS.TXT\nPhotos/Winter/CAPTIONS.TXT\n" ||
+                r.Out == "Photos/Winter/CAPTIONS.TXT\nPhotos/Summer/CAPTIONS.TXT\n")
+        << r.Out;
+    r = F.Run({image}, {"find", "1", "captions", "--match-word"});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "No files find.")) << r.Err;
+}
+
+TEST_F(Cli, UsageAndRefusals)
+{
+    const std::string image = F.Image("fat16-nested");
+    CliResult r = F.Run({}, {"--version"});
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_TRUE(Contains(r.Out, "vlm ")) << r.Out;
+    r = F.Run({}, {"--help"});
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_TRUE(Contains(r.Out, "undelete")) << r.Out;
+    EXPECT_EQ(F.Run({}, {"frobnicate"}).Exit, 2);
+    EXPECT_EQ(F.Run({image}, {"undelete", "1"}).Exit, 2);          // no --to
+    EXPECT_EQ(F.Run({image}, {"ls", "1", "--bogus"}).Exit, 2);
+    r = F.Run({image}, {"ls", "7"});
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(Contains(r.Err, "no volume numbered '7'")) << r.Err;
+
+    r = F.Run({image}, {"undelete", "1", "--to", F.Dir.File("missing")});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "vlm: The path does not exist. Please choose an existed directory.\n")) << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(F.Dir.File("missing")));
+
+    // The whole disk carries no file system of its own: Undelete cannot open it.
+    r = F.Run({image}, {"undelete", "0", "--to", F.NewFolder("t")});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "Failed to open volume, please use 'Advanced Recovery' instead.")) << r.Err;
+    r = F.Run({}, {"devices"});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "Sorry, Vellumar cannot find any attached device!")) << r.Err;
+}
