@@ -125,15 +125,19 @@ int KRawScanMgr::AddFactory(IRawFileTypeFactory* factory)
             type->Release();
             continue;
         }
-        tagRawTypeEntry e;
-        e.strDescription = TextOf(type, &IRawFileType::GetDescription);
-        e.strExtension = TextOf(type, &IRawFileType::GetExtension);
-        e.dwEnabled = 1;
-        e.dwTypeId = kFirstTypeId + static_cast<uint32_t>(list.entries.size());
-        e.dwFoundCount = 0;
-        e.pType = type;
-        list.entries.push_back(std::move(e));
-        ++added;
+        try {
+            tagRawTypeEntry e;
+            e.strDescription = TextOf(type, &IRawFileType::GetDescription);
+            e.strExtension = TextOf(type, &IRawFileType::GetExtension);
+            e.dwEnabled = 1;
+            e.dwTypeId = kFirstTypeId + static_cast<uint32_t>(list.entries.size());
+            e.dwFoundCount = 0;
+            e.pType = type;
+            list.entries.push_back(std::move(e));
+            ++added;
+        } catch (const std::bad_alloc&) {
+            type->Release(); // a type that cannot be listed is not kept alive
+        }
     }
     return added;
 }

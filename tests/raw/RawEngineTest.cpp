@@ -97,6 +97,14 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     for (const tagTreeNode* n = KNodeTree::GetFirstChild(folder); n; n = KNodeTree::GetNextSibling(n))
         ++files;
     EXPECT_EQ(files, 12);
+
+    // A second scan of the same volume starts counting afresh.
+    Begin(fs);
+    Scan(fs, 400, 64);
+    fs.End_ScanFS();
+    EXPECT_EQ(fs.Records().GetCount(), 4 + 12);
+    EXPECT_STREQ(fs.Records().GetName(fs.Records().GetNode(2)), "Pictures(12)");
+    EXPECT_EQ(Size(fs, "Recoverd_jpg_file(12).jpg"), 512);
 }
 
 TEST_F(RawEngine, WithoutTypesAScanHasOnlyItsFolders)
