@@ -6,7 +6,9 @@
 #include "base/VlmTrace.h"
 #include "device/KDeviceIOPosix.h"
 
-KDeviceIOVector g_DeviceList;
+// Constant-initialised, so it exists before and outlives every dynamically initialised global
+// (the volume list returns its devices here while it is destroyed).
+constinit KDeviceIOVector g_DeviceList;
 
 KDeviceIOVector::~KDeviceIOVector()
 {

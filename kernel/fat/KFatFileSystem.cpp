@@ -8,7 +8,7 @@
 
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
-#include "fat/CopyFileOut.h"
+#include "fs/CopyFileOut.h"
 #include "fat/FatBootSector.h"
 #include "fat/KFatFolderReader.h"
 #include "fs/KBuildFileTree.h"
@@ -17,10 +17,10 @@
 #include "storage/IStorageManager.h"
 #include "volume/FileSystemType.h"
 #include "volume/IVolumeIO.h"
+#include "volume/KVolumeManager.h"
 
 namespace {
 
-KFatFileSystem::LabelLookup g_LabelLookup = nullptr;
 
 // The largest table copy held in memory: 2^21 sectors (1 GiB) is beyond any real FAT32 table
 // (2^28 clusters); a larger size comes from a damaged boot sector.
@@ -29,7 +29,6 @@ constexpr uint64_t kMaxStoredFatBytes = static_cast<uint64_t>(kMaxFatSectors) * 
 
 } // namespace
 
-void KFatFileSystem::SetLabelLookup(LabelLookup lookup) { g_LabelLookup = lookup; }
 
 KFatFileSystem::KFatFileSystem() = default;
 KFatFileSystem::~KFatFileSystem() = default;
@@ -162,7 +161,7 @@ bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)
     {
         m_pVolume->GetName(&name);
         if (!name.empty()) name += "\\";
-        const std::string label = g_LabelLookup ? g_LabelLookup(m_pVolume) : std::string();
+        const std::string label = VolumeRecordLabel(m_pVolume);
         if (!label.empty()) name += "(" + label + ")";
         else sectors = m_s64TotalSectors;
     }

@@ -19,11 +19,6 @@ class IVolumeIO;
 class KFatFileSystem final : public IFileSystem
 {
 public:
-    /// Where the label of a volume comes from (the volume manager's record); without it the
-    /// root is named from the volume's name, type and size alone.
-    using LabelLookup = std::string (*)(IVolumeIO* volume);
-    static void SetLabelLookup(LabelLookup lookup);
-
     KFatFileSystem();
     ~KFatFileSystem() override;
 

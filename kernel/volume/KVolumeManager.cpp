@@ -249,3 +249,14 @@ void KVolumeManager::NameVolumes()
     VlmTrace("surplus letter count:%d\n", static_cast<int>(pairs.size()));
     DeleteVolumeObjects(objects);
 }
+
+std::string VolumeRecordLabel(IVolumeIO* volume)
+{
+    if (!volume)
+        return {};
+    const int32_t index = volume->GetIndex();
+    if (index < 0 || static_cast<size_t>(index) >= g_VolumeList.size())
+        return {};
+    const tagVolumeInfo& record = g_VolumeList[static_cast<size_t>(index)];
+    return record.VolumeIO == volume ? record.Label : std::string();
+}

@@ -43,3 +43,7 @@ private:
     void Report(int64_t* counter);
     void NameVolumes();
 };
+
+// The label of the volume list's record whose volume object is `volume`, or "" when the volume
+// is not in the list (in-memory volumes of tests, for example).
+std::string VolumeRecordLabel(IVolumeIO* volume);
