@@ -126,8 +126,10 @@ void KNtfsFullScan::SetLabel(NtfsCandidate* c, int64_t mftSector, int64_t mirror
 void KNtfsFullScan::TakeFileRecord(int64_t s, const uint8_t* bytes, uint64_t remaining, ScanStats* stats)
 {
     // The check reads at most one record's strides; the bytes are copied because the scan
-    // never writes into the caller's buffer.
-    const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, kNtfsMaxRecordBytes));
+    // never writes into the caller's buffer. A record claims at most 8 KiB.
+    const uint32_t claimed = std::clamp<uint32_t>(PeekU32LE(bytes + offsetof(tagNtfsFileRecordHeader, AllocatedSize)),
+                                                  kNtfsSectorBytes, kNtfsMaxRecordBytes);
+    const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, claimed));
     m_Record.assign(bytes, bytes + avail);
     if (!CheckFileRecord(m_Record.data(), avail, true))
         return;
@@ -146,7 +148,9 @@ void KNtfsFullScan::TakeFileRecord(int64_t s, const uint8_t* bytes, uint64_t rem
 void KNtfsFullScan::TakeIndexRecord(int64_t s, const uint8_t* bytes, uint64_t remaining)
 {
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
-    const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, kNtfsMaxIndexRecordBytes));
+    const uint32_t claimed = std::clamp<uint32_t>(PeekU32LE(bytes + offsetof(tagNtfsIndexRecordHeader, BytesAllocated)),
+                                                  kNtfsSectorBytes, kNtfsMaxIndexRecordBytes - 24) + 24;
+    const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, claimed));
     m_Record.assign(bytes, bytes + avail);
     if (!CheckIndexRecord(m_Record.data(), avail, b, true))
         return;
