@@ -31,9 +31,10 @@ public:
     int Read(uint8_t* buffer, int64_t length, int64_t* done) override;
     /// Copies the value; 0 when memory is exhausted, else 1.
     int SetData(const uint8_t* data, int64_t size);
+    IVolumeIO* GetVolume() const { return m_pVolume; }
 
 private:
-    IVolumeIO* m_pVolume;
+    IVolumeIO* m_pVolume; // kept for the stream's owner; resident data needs no reads
     int64_t m_s64Size = 0;
     std::string m_strName;
     std::u16string m_wszName;
