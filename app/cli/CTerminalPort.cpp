@@ -243,7 +243,7 @@ void CTerminalPort::RunProgress(const std::string& title, bool movingBlock,
 void CTerminalPort::OpenScanWindow(EScanWindow)
 {
     delete m_pLine;
-    m_pLine = new CProgressLine("Scanning");
+    m_pLine = new CProgressLine(VlmString(IDS_SCANNING_DEVICE));
     m_u64ReadErrors = 0;
 }
 

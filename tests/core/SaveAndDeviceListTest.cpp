@@ -1,0 +1,267 @@
+// Saving the selected part of a tree (numbered names, partly selected folders, failures that
+// are counted and listed, cancel between and inside copies, the target checks) and the order
+// and texts of the device list.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "FakeUserPort.h"
+#include "HandTree.h"
+#include "base/VlmErrors.h"
+#include "core/DeviceList.h"
+#include "device/IDeviceIO.h"
+#include "core/SaveSetting.h"
+#include "core/SaveWalker.h"
+#include "fs/IFileSystem.h"
+#include "os/OsFile.h"
+#include "res/VlmStrings.h"
+#include "support/TestFiles.h"
+#include "volume/VolumeTypes.h"
+#include "volume/tagVolumeInfo.h"
+
+namespace {
+
+// Writes each record's size in bytes of its first name letter; fails the names it is told to.
+class WritingFs final : public IFileSystem
+{
+public:
+    explicit WritingFs(const KFileNode& store) : m_Store(store) {}
+    int LoadFrom(IStorageManager*) override { return 0; }
+    int SaveTo(IStorageManager*) override { return 0; }
+    void SetVolume(IVolumeIO*) override {}
+    IVolumeIO* GetVolume() override { return nullptr; }
+    void SetSectorInfo(uint32_t, uint32_t) override {}
+    uint32_t GetSectorInfo(uint32_t*) override { return 0; }
+    uint32_t Begin_ScanFS() override { return 0; }
+    uint32_t ScanFS(ScanStats*, int64_t, const uint8_t*, int) override { return 0; }
+    uint32_t End_ScanFS() override { return 0; }
+    int GetCandidateCount(uint32_t* count) override { *count = 0; return 1; }
+    int GetCandidate(int, FileSystemCandidate*) override { return 0; }
+    uint32_t SelectCandidate(uint32_t) override { return 0; }
+    uint32_t BuildTree(KNodeTree*) override { return 0; }
+    IOutStream* OpenStream(const tagFileNode*) override { return nullptr; }
+
+    uint32_t SaveFile(const tagFileNode* record, const std::string& path) override
+    {
+        Attempts.push_back(path);
+        const std::string name = m_Store.GetName(record);
+        if (Failing.count(name))
+            return ERROR_DISK_FULL;
+        KOsFile file;
+        if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS)
+            return rc;
+        SetMaxValue(record->s64Size);
+        // The copy polls for a cancel like the real ones do, once per piece.
+        for (int64_t done = 0; done < record->s64Size; done += 100)
+        {
+            if (IsCanceled())
+                return ERROR_CANCELLED;
+            const std::string piece(static_cast<size_t>(std::min<int64_t>(100, record->s64Size - done)), name[0]);
+            file.Write(piece.data(), piece.size());
+            SetValue(done);
+        }
+        return file.Close();
+    }
+
+    std::set<std::string> Failing;
+    std::vector<std::string> Attempts;
+
+private:
+    const KFileNode& m_Store;
+};
+
+class Observer final : public ISaveObserver
+{
+public:
+    void OnCurrentFile(const std::string& path) override { Current.push_back(path); }
+    void OnFileSaved(const std::string& path) override { Saved.push_back(path); }
+    void OnCounts(uint32_t, uint32_t) override {}
+    void OnFileProgress(int64_t position, int64_t) override
+    {
+        if (CancelInFile == static_cast<int>(Current.size()) && position > 0)
+            Cancelled = true;
+    }
+    bool IsCanceled() override { return Cancelled; }
+
+    int CancelInFile = -1;  // cancel inside the copy of the n-th file (1-based)
+    bool Cancelled = false;
+    std::vector<std::string> Current;
+    std::vector<std::string> Saved;
+};
+
+std::map<std::string, uintmax_t> Files(const std::string& folder)
+{
+    std::map<std::string, uintmax_t> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    {
+        if (e.is_regular_file())
+            files[std::filesystem::relative(e.path(), folder).string()] = e.file_size();
+    }
+    return files;
+}
+
+} // namespace
+
+TEST(SaveWalker, NumberedNamesAndPartlySelectedFolders)
+{
+    TempDir dir;
+    HandTree h;
+    h.File(h.Root(), "report.doc", 300);
+    tagTreeNode* photos = h.Folder(h.Root(), "Photos");
+    tagTreeNode* keep = h.File(photos, "keep.jpg", 250);
+    h.File(photos, "skip.jpg", 250);
+    h.File(h.Root(), "..", 10);           // a hostile name stays inside the target
+    h.File(h.Root(), "a/b", 10);
+    WriteFileBytes(dir.File("report.doc"), {1});
+    WriteFileBytes(dir.File("report(1).doc"), {1});
+    ASSERT_EQ(OsCreateFolder(dir.File("Photos")), 0u);
+
+    h.Tree.SetCheck(h.Root(), true);
+    h.Tree.SetCheck(photos->pFirstChild->pNext, false);  // Photos is now partly selected
+    ASSERT_EQ(photos->byCheck, TN_PARTLY);
+    ASSERT_EQ(keep->byCheck, TN_CHECKED);
+
+    WritingFs fs(h.Store);
+    Observer observer;
+    CSaveWalker walker(h.Tree, fs, observer);
+    const tagSaveOutcome outcome = walker.Run(dir.Path());
+    EXPECT_TRUE(outcome.bCompleted);
+    EXPECT_EQ(outcome.dwSelected, 4u);
+    EXPECT_EQ(outcome.dwSaved, 4u);
+    EXPECT_TRUE(outcome.Failures.empty());
+    const auto files = Files(dir.Path());
+    EXPECT_EQ(files.at("report(2).doc"), 300u);
+    EXPECT_EQ(files.at("Photos(1)/keep.jpg"), 250u);
+    EXPECT_EQ(files.count("Photos(1)/skip.jpg"), 0u);
+    EXPECT_EQ(files.at("_.."), 10u);
+    EXPECT_EQ(files.at("a_b"), 10u);
+    EXPECT_EQ(observer.Saved.front(), dir.File("report(2).doc"));
+    EXPECT_EQ(CSaveWalker::NumberedFilePath("x/name.tar.gz", 7), "x/name.tar(7).gz");
+    EXPECT_EQ(CSaveWalker::NumberedFilePath("x.d/README", 1), "x.d/README(1)");
+}
+
+TEST(SaveWalker, FailuresAreCountedAndListedNotSwallowed)
+{
+    TempDir dir;
+    HandTree h;
+    h.File(h.Root(), "good.txt", 10);
+    h.File(h.Root(), "bad.txt", 10);
+    h.File(h.Root(), "taken.txt", 10);
+    // All hundred names of taken.txt exist already.
+    WriteFileBytes(dir.File("taken.txt"), {1});
+    for (int n = 1; n < CSaveWalker::kMaxAttempts; ++n)
+        WriteFileBytes(dir.File("taken(" + std::to_string(n) + ").txt"), {1});
+    h.Tree.SetCheck(h.Root(), true);
+
+    WritingFs fs(h.Store);
+    fs.Failing = {"bad.txt"};
+    Observer observer;
+    const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
+    EXPECT_TRUE(outcome.bCompleted);
+    EXPECT_EQ(outcome.dwSaved, 1u);
+    ASSERT_EQ(outcome.Failures.size(), 2u);
+    EXPECT_EQ(outcome.Failures[0].strPath, dir.File("bad.txt"));
+    EXPECT_EQ(outcome.Failures[0].dwError, ERROR_DISK_FULL);
+    EXPECT_EQ(outcome.Failures[1].strPath, dir.File("taken.txt"));
+    EXPECT_EQ(outcome.Failures[1].dwError, ERROR_FILE_EXISTS);
+    EXPECT_EQ(std::count_if(fs.Attempts.begin(), fs.Attempts.end(),
+                            [](const std::string& p) { return p.find("taken") != std::string::npos; }),
+              CSaveWalker::kMaxAttempts);
+}
+
+TEST(SaveWalker, CancelInsideTheThirdOfFiveFiles)
+{
+    TempDir dir;
+    HandTree h;
+    for (const char* name : {"1.bin", "2.bin", "3.bin", "4.bin", "5.bin"})
+        h.File(h.Root(), name, 1000);
+    h.Tree.SetCheck(h.Root(), true);
+    WritingFs fs(h.Store);
+    Observer observer;
+    observer.CancelInFile = 3;
+    const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
+    EXPECT_FALSE(outcome.bCompleted);
+    EXPECT_EQ(outcome.dwSaved, 2u);
+    EXPECT_TRUE(outcome.Failures.empty());  // a cancel is no failure
+    const auto files = Files(dir.Path());
+    EXPECT_EQ(files.size(), 3u);
+    EXPECT_LT(files.at("3.bin"), 1000u);  // the partial third stays
+    EXPECT_EQ(fs.GetClient(), IProgress_Client::Idle());
+}
+
+TEST(SaveSetting, TargetAndSpaceChecks)
+{
+    TempDir dir;
+    const tagSpaceFigures figures = CSaveSetting::SpaceFigures(dir.Path(), 10000, 10);
+    ASSERT_TRUE(figures.bKnown);
+    EXPECT_EQ(figures.u64Required, 10000u + 40960u);
+    EXPECT_FALSE(figures.strFree.empty());
+    EXPECT_EQ(figures.strRequired, "49.77KB");
+    EXPECT_FALSE(CSaveSetting::SpaceFigures(dir.File("nowhere"), 1, 1).bKnown);
+
+    EXPECT_EQ(CSaveSetting::Check("", 1, 1), static_cast<uint32_t>(IDS_PLEASE_SELECT_TARGET_DIR));
+    EXPECT_EQ(CSaveSetting::Check(dir.File("nowhere"), 1, 1), static_cast<uint32_t>(IDS_PATH_NOT_EXIST));
+    WriteFileBytes(dir.File("plain"), {1});
+    EXPECT_EQ(CSaveSetting::Check(dir.File("plain"), 1, 1), static_cast<uint32_t>(IDS_PATH_NOT_EXIST));
+    EXPECT_EQ(CSaveSetting::Check(dir.Path(), 1, 1), 0u);
+    EXPECT_EQ(CSaveSetting::Check(dir.Path(), uint64_t{1} << 62, 1), static_cast<uint32_t>(IDS_NOT_ENOUGH_SPACE));
+    EXPECT_STREQ(VlmString(IDS_PATH_NOT_EXIST), "The path does not exist.\nPlease choose an existed directory.");
+}
+
+TEST(DeviceList, RowOrderPerModule)
+{
+    auto key = [](int32_t type, uint32_t kind, uint32_t number, const char* drive) {
+        tagDeviceKey k;
+        k.nVolumeType = type;
+        k.dwDeviceKind = kind;
+        k.dwDeviceNumber = number;
+        k.strDrive = drive;
+        return k;
+    };
+    const std::vector<tagDeviceKey> keys = {
+        key(VOLUME_PHYSICAL, DEVICE_HARDDISK, 0, ""),  // 0
+        key(VOLUME_PHYSICAL, DEVICE_HARDDISK, 1, ""),  // 1
+        key(VOLUME_BASIC, DEVICE_HARDDISK, 1, "D:"),   // 2 on disk 1
+        key(VOLUME_BASIC, DEVICE_HARDDISK, 0, "C:"),   // 3 on disk 0
+        key(VOLUME_DELETED, DEVICE_HARDDISK, 0, ""),   // 4 on disk 0
+        key(VOLUME_BASIC, DEVICE_FLOPPY, 0, "A:"),     // 5 a floppy
+        key(VOLUME_SPANNED, DEVICE_HARDDISK, 0, "E:"), // 6 spans disks
+        key(VOLUME_SIMPLE, DEVICE_HARDDISK, 1, "F:"),  // 7 dynamic, on disk 1
+    };
+    auto text = [](const std::vector<tagDeviceRowRef>& rows) {
+        std::string s;
+        for (const tagDeviceRowRef& r : rows)
+            s += (r.bIndented ? ">" : "") + std::to_string(r.nVolume) + " ";
+        return s;
+    };
+    // Undelete: volumes by drive letter (none first), then the physical devices.
+    EXPECT_EQ(text(CDeviceList::Order(keys, 0)), "4 5 3 2 6 7 0 1 ");
+    // Advanced and Deep Scan: devices with their volumes indented; floppies and spanning
+    // volumes at the top level.
+    EXPECT_EQ(text(CDeviceList::Order(keys, 1)), "0 >3 >4 1 >2 >7 5 6 ");
+    EXPECT_EQ(text(CDeviceList::Order(keys, 2)), text(CDeviceList::Order(keys, 1)));
+}
+
+TEST(DeviceList, DeviceAndTypeTexts)
+{
+    tagVolumeInfo record;
+    record.VolumeType = VOLUME_BASIC;
+    record.PartitionType = FS_TYPE_NTFS;
+    record.Drive = "C:";
+    EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(NTFS)");
+    record.Label = "DATA";
+    EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(DATA,NTFS)");
+    record.PartitionType = 0x83;
+    EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(DATA,Unidentified)");
+    EXPECT_EQ(CDeviceList::TypeName(VOLUME_STRIPED), "Stripped Volume");
+    EXPECT_EQ(CDeviceList::TypeName(VOLUME_DELETED), "Deleted Partition");
+    EXPECT_EQ(CDeviceList::TypeName(VOLUME_PHYSICAL), "Physical Device");
+    EXPECT_EQ(CDeviceList::TypeName(42), "");
+    EXPECT_EQ(CDeviceList::Headers(0), (std::vector<std::string>{"Device", "Capacity", "Information"}));
+    EXPECT_EQ(CDeviceList::Headers(1).size(), 5u);
+    EXPECT_EQ(CDeviceList::Heading(0), "Scan device to search deleted files. ");
+    EXPECT_EQ(CDeviceList::Hint(2), "");
+}
