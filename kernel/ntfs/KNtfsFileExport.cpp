@@ -248,7 +248,10 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
     uint64_t chunk = kPlainChunkSectors;
     if (compressed)
     {
-        SplitIntoUnits(&plan.runs, static_cast<uint32_t>(plan.unitSectors));
+        // Units beyond the file's size are never read; a damaged run length must not make
+        // them blocks in memory.
+        const uint64_t fileSectors = (static_cast<uint64_t>(std::max<int64_t>(plan.size, 0)) + bps - 1) / bps;
+        SplitIntoUnits(&plan.runs, static_cast<uint32_t>(plan.unitSectors), fileSectors + plan.unitSectors);
         chunk = plan.unitSectors;
         m_Unit.assign(kNtfsLznt1UnitBytes, 0);
     }

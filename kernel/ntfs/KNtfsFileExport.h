@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
 
@@ -17,9 +18,9 @@ class KNtfsFileExport
 {
 public:
     /// Largest compression unit accepted (2 MiB of 512-byte sectors); larger ones are garbage.
-    static constexpr uint64_t kMaxUnitSectors = 4096;
+    static constexpr uint64_t kMaxUnitSectors = VlmLimits::kMaxCompressionUnitSectors;
     /// Largest $EFS metadata stream accepted.
-    static constexpr uint64_t kMaxEfsBytes = 1u << 20;
+    static constexpr uint64_t kMaxEfsBytes = VlmLimits::kMaxEfsBytes;
 
     explicit KNtfsFileExport(KNtfsFileSystem& fs) : m_Fs(fs) {}
 

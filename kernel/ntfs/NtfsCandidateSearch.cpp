@@ -139,10 +139,12 @@ void FitSizes(std::vector<NtfsCandidate>& candidates, int64_t total)
     for (size_t i = candidates.size(); i-- > 0;)
     {
         FileSystemCandidate& h = candidates[i].Head;
+        // Compared as room left behind the first sector: a boot sector may claim any size.
+        const int64_t room = total - h.s64FirstSector;
         const int64_t used = candidates[i].s64HighestCluster * h.wSectorsPerCluster;
-        if (h.s64FirstSector + h.s64SectorCount > total || h.s64SectorCount == 0)
+        if (h.s64SectorCount > room || h.s64SectorCount == 0)
         {
-            if (used == 0 || h.s64FirstSector + used > total)
+            if (used == 0 || used > room)
                 h.s64SectorCount = total - h.s64FirstSector;
             else
                 h.s64SectorCount = used;

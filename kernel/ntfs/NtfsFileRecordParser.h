@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
 #include "ntfs/NtfsLayout.h"
@@ -21,7 +22,7 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t recordNumber
 
 // Largest $ATTRIBUTE_LIST value read through its runs; a longer one is cut to this size (the
 // entries that fit are still walked).
-inline constexpr uint64_t kNtfsMaxAttributeListBytes = 1u << 20;
+inline constexpr uint64_t kNtfsMaxAttributeListBytes = VlmLimits::kMaxAttributeListBytes;
 
 // Walks the entries of the record's $ATTRIBUTE_LIST, calling `visit` for each until it
 // returns false, an entry of length 0 or one that does not fit ends the list. A list that is

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "base/ByteView.h"
 #include "ntfs/NtfsScanRecord.h"
 
 // Index records beyond this many VCNs into a directory are not believed.
-inline constexpr int64_t kNtfsMaxIndexVcn = 10000;
+inline constexpr int64_t kNtfsMaxIndexVcn = VlmLimits::kMaxIndexVcn;
 // Largest index record accepted (real ones are 4 KiB); larger claims are garbage.
-inline constexpr uint32_t kNtfsMaxIndexRecordBytes = 65536;
+inline constexpr uint32_t kNtfsMaxIndexRecordBytes = VlmLimits::kMaxIndexRecordBytes;
 // An entry shorter than this has no key (the closing entry of a node).
 inline constexpr uint32_t kNtfsMinIndexEntryBytes = 84;
 

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/ResourceLimits.h"
+
 static_assert(std::endian::native == std::endian::little, "NTFS structures are little-endian");
 
 #pragma pack(push, 1)
@@ -227,7 +229,7 @@ inline constexpr uint16_t kFileAttrCompressed = 0x0800;
 inline constexpr uint32_t kNtfsSectorBytes = 512;       // the only sector size accepted
 inline constexpr uint32_t kNtfsFixupStride = 512;       // update sequence stride of FILE records
 inline constexpr uint32_t kNtfsMaxUsaCount = 16;
-inline constexpr uint32_t kNtfsMaxRecordBytes = 8192;   // largest FILE record accepted
+inline constexpr uint32_t kNtfsMaxRecordBytes = VlmLimits::kMaxFileRecordBytes;   // largest FILE record accepted
 inline constexpr uint32_t kNtfsMinUsaOffset = 42;
 inline constexpr uint32_t kNtfsMaxUsaOffset = 256;
 inline constexpr uint32_t kNtfsRootDirectoryRecord = 5;

@@ -1,5 +1,7 @@
 #include "ntfs/NtfsRunList.h"
 
+#include "base/ResourceLimits.h"
+
 namespace {
 
 // Largest sector count put into one block; longer runs are split (a block counts in 32 bits).
@@ -37,6 +39,10 @@ bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, 
     bool first = true;
     while (pos < p.size())
     {
+        // Every run costs at least two bytes; a list this long is a damaged run length
+        // split into pieces, and the runs so far stand.
+        if (runs->size() >= VlmLimits::kMaxRunsPerRunList)
+            return true;
         const uint8_t h = p[pos];
         if (h == 0)
             return true;
@@ -69,14 +75,22 @@ bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, 
     return true;
 }
 
-void SplitIntoUnits(StreamVector* runs, uint32_t unit)
+void SplitIntoUnits(StreamVector* runs, uint32_t unit, uint64_t maxSectors)
 {
     if (unit == 0)
         return;
     StreamVector out;
     out.reserve(runs->size());
     uint64_t carry = 0;
-    for (size_t i = 0; i < runs->size(); ++i)
+    uint64_t emitted = 0;
+    // A run length from disk can claim billions of sectors; the file's own size and the block
+    // cap end the split long before that becomes memory.
+    const auto full = [&] { return emitted >= maxSectors || out.size() >= VlmLimits::kMaxRunsPerRunList; };
+    const auto put = [&](const tagStreamBlock& b) {
+        out.push_back(b);
+        emitted += b.dwSectorCount;
+    };
+    for (size_t i = 0; i < runs->size() && !full(); ++i)
     {
         const tagStreamBlock& run = (*runs)[i];
         const uint64_t need = unit - carry;
@@ -86,24 +100,24 @@ void SplitIntoUnits(StreamVector* runs, uint32_t unit)
             int64_t s = run.s64FirstSector;
             if (c >= need)
             {
-                out.push_back({s, static_cast<uint32_t>(need), 0});
+                put({s, static_cast<uint32_t>(need), 0});
                 s += static_cast<int64_t>(need);
                 c -= need;
                 carry = 0;
             }
-            for (uint64_t k = 0; k < c / unit; ++k, s += unit)
-                out.push_back({s, unit, 0});
+            for (uint64_t k = 0; k < c / unit && !full(); ++k, s += unit)
+                put({s, unit, 0});
             if (c % unit != 0)
             {
-                out.push_back({s, static_cast<uint32_t>(c % unit), 0});
+                put({s, static_cast<uint32_t>(c % unit), 0});
                 carry += c % unit;
             }
         }
         else if ((i == 0 && carry % unit == 0) || carry == 0)
-            out.push_back(run);
+            put(run);
         else if (c > need)
         {
-            out.push_back({STREAM_HOLE_SECTOR, static_cast<uint32_t>(c - need), 0});
+            put({STREAM_HOLE_SECTOR, static_cast<uint32_t>(c - need), 0});
             carry = 0;
         }
         else

@@ -18,8 +18,9 @@ bool DecodeRunList(ByteView mappingPairs, uint32_t sectorsPerCluster, int64_t vo
 
 // Rebuilds `runs` so that every data run ends at a boundary of `unitSectors` within the file:
 // a data piece shorter than a unit stands for one whole compressed unit, and the hole that
-// completed that unit on disk is dropped.
-void SplitIntoUnits(StreamVector* runs, uint32_t unitSectors);
+// completed that unit on disk is dropped. The split stops once `maxSectors` sectors (the
+// file's size) or VlmLimits::kMaxRunsPerRunList blocks are produced.
+void SplitIntoUnits(StreamVector* runs, uint32_t unitSectors, uint64_t maxSectors = UINT64_MAX);
 
 // Sum of the sector counts of the runs.
 uint64_t RunSectorTotal(const StreamVector& runs);
