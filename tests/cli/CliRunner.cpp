@@ -81,7 +81,8 @@ std::string CliFixture::NewFolder(const std::string& name)
     return path;
 }
 
-CliResult CliFixture::Run(const std::vector<std::string>& images, const std::vector<std::string>& args)
+CliResult CliFixture::Run(const std::vector<std::string>& images, const std::vector<std::string>& args,
+                          const std::string& shell, int interruptAfterMs)
 {
     std::string command = Quote(VLM_CLI_PATH) + " --no-machine-devices";
     for (const std::string& image : images)
@@ -91,7 +92,11 @@ CliResult CliFixture::Run(const std::vector<std::string>& images, const std::vec
     const std::string out = Dir.File("stdout.txt");
     const std::string err = Dir.File("stderr.txt");
     command += " </dev/null >" + Quote(out) + " 2>" + Quote(err);
-    const int status = std::system(command.c_str());
+    if (interruptAfterMs > 0)
+        command += " & pid=$!; sleep " + std::to_string(interruptAfterMs / 1000.0) + "; kill -INT $pid; wait $pid";
+    if (!shell.empty())
+        command = shell + "; " + command;
+    const int status = std::system(("sh -c " + Quote(command)).c_str());
     CliResult result;
     result.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.Out = ReadAll(out);

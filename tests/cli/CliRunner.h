@@ -30,7 +30,10 @@ public:
     /// Unpacks tests/data/<name>.img.zst; returns the image's path.
     std::string Image(const std::string& name);
     /// vlm --no-machine-devices [--image each] ARGS, standard input from /dev/null.
-    CliResult Run(const std::vector<std::string>& images, const std::vector<std::string>& args);
+    /// `shell` runs first in the same shell (limits, traps); with `interruptAfterMs` the
+    /// program gets SIGINT that long after its start.
+    CliResult Run(const std::vector<std::string>& images, const std::vector<std::string>& args,
+                  const std::string& shell = "", int interruptAfterMs = 0);
     /// A new empty folder inside the fixture.
     std::string NewFolder(const std::string& name);
 

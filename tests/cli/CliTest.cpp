@@ -298,3 +298,36 @@ TEST_F(Cli, UsageAndRefusals)
     EXPECT_EQ(r.Exit, 1);
     EXPECT_TRUE(Contains(r.Err, "Sorry, Vellumar cannot find any attached device!")) << r.Err;
 }
+
+TEST_F(Cli, FilesThatCannotBeSavedAreListedWithStatusThree)
+{
+    const std::string image = F.Image("fat16-nested");
+    const std::string target = F.NewFolder("limited");
+    // Files may grow to 10 KB only: the two deleted scans (20000 and 21000 bytes) cannot be
+    // written, the five others can.
+    const CliResult r = F.Run({image}, {"undelete", "1", "--to", target}, "trap '' XFSZ; ulimit -f 20");
+    EXPECT_EQ(r.Exit, 3) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "Recovered 5 of 7 files.")) << r.Out;
+    EXPECT_FALSE(Contains(r.Out, "OK! The selected files are saved")) << r.Out;
+    EXPECT_TRUE(Contains(r.Err, "vlm: 2 of the selected files could not be saved.\n")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "vlm: Not saved: '" + target + "/Archive/Old letters/Scans/scan 001.txt' (error 223)"))
+        << r.Err;
+}
+
+TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
+{
+    // A large, mostly empty disk: the FAT16 volume at its start, then nothing for 64 GB.
+    const std::string image = F.Dir.File("large.img");
+    std::filesystem::copy_file(F.Image("fat16-nested"), image);
+    std::filesystem::resize_file(image, uint64_t{64} << 30);
+    CliResult r = F.Run({image}, {"scan", "0"}, "", 500);
+    EXPECT_EQ(r.Exit, 130) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "NESTED")) << r.Out;  // what was collected is kept and shown
+    EXPECT_TRUE(std::filesystem::exists(F.Dir.File("resume/Advanced Recovery.rrs")));
+
+    std::filesystem::remove(F.Dir.File("resume/Advanced Recovery.rrs"));
+    r = F.Run({image}, {"--no", "scan", "0"}, "", 500);
+    EXPECT_EQ(r.Exit, 130) << r.Err;
+    EXPECT_FALSE(Contains(r.Out, "NESTED")) << r.Out;
+    EXPECT_FALSE(std::filesystem::exists(F.Dir.File("resume/Advanced Recovery.rrs")));
+}
