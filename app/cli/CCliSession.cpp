@@ -135,16 +135,20 @@ int CCliSession::LoadSource(int module, bool requireTree)
             return kExitFailure;
         }
     }
-    const bool atPartitions = m_pSession->GetView() == CGlobalParamTable::kViewPartitions;
-    if (m_Options.nCandidate > 0 || (atPartitions && requireTree))
+    if (m_pSession->GetView() != CGlobalParamTable::kViewPartitions && m_Options.nCandidate == 0)
+        return kExitOk;
+    CPartitionList partitions(*m_pSession);
+    partitions.Fill();
+    // A partition list of one entry (a deep scan's files) needs no choosing.
+    int row = m_Options.nCandidate - 1;
+    if (row < 0 && partitions.Entries().size() == 1)
+        row = 0;
+    if (row < 0 && !requireTree)
+        return kExitOk;
+    if (!partitions.ShowFiles(row))
     {
-        CPartitionList partitions(*m_pSession);
-        partitions.Fill();
-        if (!partitions.ShowFiles(m_Options.nCandidate - 1))
-        {
-            m_Port.FlushMessages(true);
-            return kExitFailure;
-        }
+        m_Port.FlushMessages(true);
+        return kExitFailure;
     }
     return kExitOk;
 }

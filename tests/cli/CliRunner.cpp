@@ -69,8 +69,8 @@ CliFixture::CliFixture()
 std::string CliFixture::Image(const std::string& name)
 {
     const std::string path = Dir.File(name + ".img");
-    if (!std::filesystem::exists(path))
-        UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), path);
+    if (!std::filesystem::exists(path) && !UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), path))
+        UnpackZst(SourcePath("samples/" + name + ".img.zst"), path);
     return path;
 }
 
@@ -107,7 +107,10 @@ CliResult CliFixture::Run(const std::vector<std::string>& images, const std::vec
 std::vector<ManifestEntry> ReadManifest(const std::string& name)
 {
     std::vector<ManifestEntry> entries;
-    std::ifstream in(SourcePath("tests/data/" + name + ".manifest"));
+    std::string path = SourcePath("tests/data/" + name + ".manifest");
+    if (!std::filesystem::exists(path))
+        path = SourcePath("samples/" + name + ".manifest");
+    std::ifstream in(path);
     std::string line;
     while (std::getline(in, line))
     {

@@ -27,7 +27,7 @@ class CliFixture
 {
 public:
     CliFixture();
-    /// Unpacks tests/data/<name>.img.zst; returns the image's path.
+    /// Unpacks tests/data/<name>.img.zst (or samples/<name>.img.zst); returns the image's path.
     std::string Image(const std::string& name);
     /// vlm --no-machine-devices [--image each] ARGS, standard input from /dev/null.
     /// `shell` runs first in the same shell (limits, traps); with `interruptAfterMs` the
@@ -40,6 +40,7 @@ public:
     TempDir Dir;
 };
 
+/// tests/data/<name>.manifest, or samples/<name>.manifest.
 std::vector<ManifestEntry> ReadManifest(const std::string& name);
 /// Every regular file below `folder`: path relative to it -> SHA-256.
 std::map<std::string, std::string> HashTree(const std::string& folder);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include <nlohmann/json.hpp>
 
@@ -330,4 +331,30 @@ TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
     EXPECT_EQ(r.Exit, 130) << r.Err;
     EXPECT_FALSE(Contains(r.Out, "NESTED")) << r.Out;
     EXPECT_FALSE(std::filesystem::exists(F.Dir.File("resume/Advanced Recovery.rrs")));
+}
+
+TEST_F(Cli, DeepScanFindsPicturesByContent)
+{
+    if (!std::filesystem::exists(std::filesystem::path(VLM_CLI_PATH).parent_path() / "vlm_images.api"))
+        GTEST_SKIP() << "picture plug-in not built";
+    const std::string image = F.Image("sample-disk");
+    const std::string before = Sha256OfFile(image);
+    CliResult r = F.Run({image}, {"scan", "1", "--deep-only", "--types", "jpg"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "files found via Deep Scan")) << r.Out;
+    // One partition-list entry: no --candidate needed.
+    const std::string target = F.NewFolder("deep");
+    r = F.Run({image}, {"recover", F.Dir.File("resume/Deep Scan Recovery.rrs"), "--to", target});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    std::multiset<std::string> found;
+    for (const auto& [path, sha] : HashTree(target))
+        found.insert(sha);
+    std::multiset<std::string> expected;
+    for (const ManifestEntry& e : ReadManifest("sample-disk"))
+    {
+        if (e.Path.rfind("p1/DCIM/", 0) == 0 && e.Path.find(".JPG") != std::string::npos)
+            expected.insert(e.Sha);
+    }
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(Sha256OfFile(image), before);
 }
