@@ -2,6 +2,7 @@
 
 #include "CTerminalPort.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -63,7 +64,15 @@ void CProgressLine::Draw()
     if (!m_strText.empty())
         line += " " + m_strText;
     if (m_bTerminal)
+    {
+        // A line longer than the terminal would wrap, and the redraw would leave its start
+        // behind: cut it to the width.
+        winsize size{};
+        if (::ioctl(fileno(CTerminalPort::Err()), TIOCGWINSZ, &size) == 0 && size.ws_col > 1 &&
+            line.size() >= size.ws_col)
+            line.resize(size.ws_col - 1u);
         std::fprintf(CTerminalPort::Err(), "\r\033[K%s", line.c_str());
+    }
     else
         std::fprintf(CTerminalPort::Err(), "%s\n", line.c_str());
     std::fflush(CTerminalPort::Err());
