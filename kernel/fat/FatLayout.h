@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/ResourceLimits.h"
+
 static_assert(std::endian::native == std::endian::little, "FAT records are little-endian");
 
 #pragma pack(push, 1)
@@ -150,9 +152,9 @@ inline constexpr uint32_t kFatEntrySize = 32;
 inline constexpr uint32_t kFatSectorSize = 512;       // the boot-sector math assumes it
 inline constexpr uint32_t kFatEntriesPer512 = 16;
 inline constexpr uint32_t kFatLongNameChars = 13;     // UTF-16 units per long-name part
-inline constexpr uint32_t kFatMaxLongNameParts = 20;
+inline constexpr uint32_t kFatMaxLongNameParts = VlmLimits::kMaxLongNameParts;
 inline constexpr uint32_t kFatNameBufferBytes = 520;  // stored long-name buffers
-inline constexpr uint32_t kFatMaxNameBytes = 519;
+inline constexpr uint32_t kFatMaxNameBytes = VlmLimits::kMaxNameBytes;
 
 // Directory-entry attribute bits.
 inline constexpr uint8_t FAT_ATTR_READ_ONLY = 0x01;

@@ -1,3 +1,4 @@
+#include "base/ResourceLimits.h"
 #include "fat/KFatFileSystem.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ namespace {
 
 // The largest table copy held in memory: 2^21 sectors (1 GiB) is beyond any real FAT32 table
 // (2^28 clusters); a larger size comes from a damaged boot sector.
-constexpr uint32_t kMaxFatSectors = 0x200000;
+constexpr uint32_t kMaxFatSectors = VlmLimits::kMaxFatTableSectors;
 constexpr uint64_t kMaxStoredFatBytes = static_cast<uint64_t>(kMaxFatSectors) * kFatSectorSize;
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "base/ByteView.h"
 #include "fat/FatDirEntry.h"
 #include "fat/FatGeometry.h"
@@ -45,7 +46,7 @@ class KFatFolderReader
 {
 public:
     /// Longest chain a folder is followed along.
-    static constexpr uint32_t kMaxFolderClusters = 1000;
+    static constexpr uint32_t kMaxFolderClusters = VlmLimits::kMaxFolderChainClusters;
 
     explicit KFatFolderReader(const FatReadContext& context);
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "device/KMemoryPool.h"
 #include "fs/IDataStorage.h"
 #include "fs/IProgress.h"
@@ -23,7 +24,7 @@ public:
     /// Longest name a store keeps (one name-pool block less its terminator).
     static constexpr int kMaxNameLength = static_cast<int>(kNameBlock) - 1;
     /// Longest stored name that loading accepts: a 255-unit UTF-16 name is at most 765 bytes.
-    static constexpr int kMaxLoadedNameLength = 1023;
+    static constexpr int kMaxLoadedNameLength = VlmLimits::kMaxLoadedNameLength;
 
     explicit KFileNode(uint32_t extra);
     ~KFileNode() override;

@@ -1,3 +1,4 @@
+#include "base/ResourceLimits.h"
 #include "raw/KRawScanMgr.h"
 
 #include <cstdlib>
@@ -12,7 +13,7 @@
 namespace {
 
 constexpr uint32_t kTextBuffer = 260;
-constexpr int kMaxTypesPerFactory = 4096;  // a factory claiming more is broken
+constexpr int kMaxTypesPerFactory = VlmLimits::kMaxTypesPerFactory;  // a factory claiming more is broken
 
 struct TypeList
 {

@@ -1,3 +1,4 @@
+#include "base/ResourceLimits.h"
 #include "volume/GapSearch.h"
 
 #include <bit>
@@ -15,7 +16,7 @@ constexpr uint64_t kLoneVolumeGap = 0x100000;
 constexpr uint64_t kMinGap = 0x200000;
 constexpr uint32_t kGapReadSectors = 63;
 constexpr uint32_t kGapReads = 10;
-constexpr uint32_t kMaxNtfsRecordBytes = 8192;
+constexpr uint32_t kMaxNtfsRecordBytes = VlmLimits::kMaxFileRecordBytes;
 constexpr uint32_t kFileNameAttribute = 0x30;
 constexpr size_t kFileNameNameOffset = 0x42;
 

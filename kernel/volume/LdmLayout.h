@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/ResourceLimits.h"
+
 // PRIVHEAD: one sector, at sector 6 of the disk and again near its end.
 inline constexpr char kPrivHeadMagic[] = "PRIVHEAD";
 inline constexpr uint64_t kPrivHeadSector = 6;
@@ -84,9 +86,9 @@ inline constexpr uint8_t kLdmComponentSpanned = 2;
 inline constexpr uint8_t kLdmComponentRaid5 = 3;
 
 // Caps on counts read from disk.
-inline constexpr uint32_t kLdmMaxSlotSize = 64 * 1024;
-inline constexpr uint64_t kLdmMaxDatabaseBytes = 64ull * 1024 * 1024;
-inline constexpr uint32_t kLdmMaxFragments = 4096;
-inline constexpr uint64_t kLdmMaxComponents = 32;
-inline constexpr uint64_t kLdmMaxPartitions = 256;
+inline constexpr uint32_t kLdmMaxSlotSize = VlmLimits::kMaxLdmSlotBytes;
+inline constexpr uint64_t kLdmMaxDatabaseBytes = VlmLimits::kMaxLdmDatabaseBytes;
+inline constexpr uint32_t kLdmMaxFragments = VlmLimits::kMaxLdmFragments;
+inline constexpr uint64_t kLdmMaxComponents = VlmLimits::kMaxLdmComponents;
+inline constexpr uint64_t kLdmMaxPartitions = VlmLimits::kMaxLdmPartitions;
 inline constexpr uint64_t kLdmMaxVblkSearch = 4096; // sectors searched for the first slot without VMDB

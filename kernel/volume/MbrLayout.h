@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/ResourceLimits.h"
 #include "base/ByteView.h"
 
 #pragma pack(push, 1)
@@ -28,7 +29,7 @@ inline constexpr size_t kEbrLinkOffset = 462;    // entry 1 of an extended boot 
 inline constexpr uint8_t kMbrTypeExtended = 0x05;
 inline constexpr uint8_t kMbrTypeExtendedLba = 0x0F;
 inline constexpr uint8_t kMbrTypeDynamic = 0x42;
-inline constexpr uint32_t kMaxExtendedRecords = 100; // bound on one extended chain
+inline constexpr uint32_t kMaxExtendedRecords = VlmLimits::kMaxExtendedChain; // bound on one extended chain
 
 inline bool IsExtendedType(uint8_t type)
 {

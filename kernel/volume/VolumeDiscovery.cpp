@@ -1,3 +1,4 @@
+#include "base/ResourceLimits.h"
 #include "volume/VolumeDiscovery.h"
 
 #include <utility>
@@ -10,7 +11,7 @@ namespace {
 
 // Each pass finds one volume inside a gap that later passes exclude; this bounds the number
 // of passes on a huge disk full of old boot sectors.
-constexpr int kMaxGapPasses = 128;
+constexpr int kMaxGapPasses = VlmLimits::kMaxGapSearchPasses;
 
 uint64_t StartOf(const tagVolumeInfo& v)
 {

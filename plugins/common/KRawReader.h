@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "base/ByteView.h"
 #include "raw/RawFileTypeAbi.h"
 
@@ -16,7 +17,7 @@ class KRawReader
 {
 public:
     /// The largest view handed out at once.
-    static constexpr size_t kMaxView = 64 * 1024;
+    static constexpr size_t kMaxView = VlmLimits::kMaxPluginView;
 
     /// `sectorIndex` is the file's first sector as an index into args.buffer.
     KRawReader(const RawScanArgs& args, uint32_t sectorIndex, uint64_t limit);

@@ -1,0 +1,177 @@
+// The NTFS scanner over fuzzed input: the normal listing of a volume, the full scan with its
+// candidate search, and the pure record parsers (FILE record check and attribute walk,
+// runlists, index records, LZNT1 chunks).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "FuzzDrive.h"
+#include "FuzzImage.h"
+#include "FuzzTargets.h"
+#include "ntfs/KNtfsFileSystem.h"
+#include "ntfs/NtfsFileRecordParser.h"
+#include "ntfs/NtfsIndexRecord.h"
+#include "ntfs/NtfsLznt1.h"
+#include "ntfs/NtfsRecord.h"
+#include "ntfs/NtfsRunList.h"
+#include "ntfs/NtfsScanRecord.h"
+
+namespace {
+
+constexpr uint32_t kMaxCandidatesSelected = 8;
+constexpr int kSpecialCopiesPerListing = 4;
+
+// A folder of this process for the copy-out of compressed and encrypted files.
+const std::string& CopyFolder()
+{
+    static const std::string s_Folder = [] {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/vlm-fuzz-XXXXXX";
+        return mkdtemp(pattern.data()) ? pattern : std::string();
+    }();
+    return s_Folder;
+}
+
+// Compressed and encrypted files are copied out through the export path, not a stream.
+void CopySpecialFiles(KNtfsFileSystem& fs)
+{
+    if (CopyFolder().empty())
+        return;
+    const std::string target = CopyFolder() + "/out";
+    int copies = 0;
+    for (int i = 0; i < fs.Nodes().GetCount() && copies < kSpecialCopiesPerListing; ++i)
+    {
+        const tagFileNode* record = fs.Nodes().GetNode(i);
+        if (!record || !(record->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) ||
+            (record->wAttributes & FN_ATTR_FOLDER) || record->s64Size > (int64_t{1} << 24))
+            continue;
+        ++copies;
+        fs.SaveFile(record, target);
+        unlink(target.c_str());
+        unlink((target + ".$EFS").c_str());
+    }
+}
+
+void ListSelected(KNtfsFileSystem& fs)
+{
+    FuzzExerciseListing(fs);
+    CopySpecialFiles(fs);
+}
+
+void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
+{
+    const uint32_t types[] = {kNtfsAttrStandardInformation, kNtfsAttrAttributeList, kNtfsAttrFileName,
+                              kNtfsAttrVolumeName, kNtfsAttrData, kNtfsAttrIndexAllocation};
+    for (uint32_t type : types)
+        for (int nth = 0; nth < 4; ++nth)
+        {
+            const uint8_t* attribute = FindAttribute(record, type, nth, static_cast<int>(size));
+            if (!attribute)
+                break;
+            AttributeBytes(attribute);
+            ByteView value;
+            ResidentValue(attribute, &value);
+            tagNtfsNonResidentAttribute header;
+            ByteView pairs;
+            if (NonResidentHeader(attribute, &header, &pairs))
+            {
+                StreamVector runs;
+                if (DecodeRunList(pairs, 8, 0, &runs))
+                {
+                    RunSectorTotal(runs);
+                    SplitIntoUnits(&runs, 128);
+                }
+            }
+        }
+    FindUnnamedData(record, static_cast<int>(size));
+    WalkAttributeList(mft, record, static_cast<int>(size), [](const tagNtfsAttributeListEntry&) { return true; });
+    std::string name;
+    tagNtfsFileNode node{};
+    ParseFileRecord(mft, record, 40, &name, &node);
+    NtfsScanRecord scan;
+    ParseScanRecord(record, size, 512, &scan, &name);
+}
+
+} // namespace
+
+int FuzzNtfsVolume(const uint8_t* data, size_t size)
+{
+    const KSparseImage image = KSparseImage::FromSparse(data, size);
+    KFuzzVolume volume(image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    fs.SetSectorInfo(0, 512);
+    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
+        ListSelected(fs);
+    return 0;
+}
+
+int FuzzNtfsFullScan(const uint8_t* data, size_t size)
+{
+    const KSparseImage image = KSparseImage::FromFlat(data, size);
+    KFuzzVolume volume(image);
+    KNtfsFileSystem fs;
+    FuzzScanPass(fs, volume);
+    uint32_t count = 0;
+    fs.GetCandidateCount(&count);
+    for (uint32_t i = 0; i < std::min(count, kMaxCandidatesSelected); ++i)
+    {
+        FileSystemCandidate c{};
+        fs.GetCandidate(static_cast<int>(i), &c);
+        if (fs.SelectCandidate(i) == 0)
+            ListSelected(fs);
+    }
+    return 0;
+}
+
+int FuzzNtfsRecord(const uint8_t* data, size_t size)
+{
+    // The whole input is one FILE record and, separately, one index record.
+    if (size > 65536)
+        return 0;
+    const auto bytes = static_cast<uint32_t>(size);
+    KNtfsMft mft;
+    std::vector<uint8_t> record(data, data + size);
+    CheckFileRecord(record.data(), bytes, true);
+    if (CheckFileRecord(record.data(), bytes, false))
+        WalkAttributes(mft, record.data(), bytes);
+
+    std::vector<uint8_t> index(data, data + size);
+    IndexRecordBytes(index);
+    if (CheckIndexRecord(index.data(), bytes, 512, false))
+    {
+        std::vector<NtfsScanRecord> entries;
+        CollectIndexEntries(7, index, &entries);
+    }
+
+    // The bytes as a runlist, with the cluster sizes of small and large volumes.
+    for (uint32_t spc : {1u, 8u, 128u})
+    {
+        StreamVector runs;
+        if (DecodeRunList(ByteView(data, size), spc, 63, &runs))
+            SplitIntoUnits(&runs, 16 * spc);
+    }
+    return 0;
+}
+
+int FuzzLznt1(const uint8_t* data, size_t size)
+{
+    // Chunk after chunk, as a compressed unit is decoded.
+    std::vector<uint8_t> out(65536);
+    ByteView rest(data, size);
+    for (int chunk = 0; chunk < 64 && rest.size() >= 2; ++chunk)
+    {
+        DecompressChunk(rest, out.data());
+        const uint16_t h = static_cast<uint16_t>(rest[0] | (rest[1] << 8));
+        if (h == 0)
+            break;
+        const uint32_t length = Lznt1ChunkLength(h);
+        if (length >= rest.size())
+            break;
+        rest = rest.subspan(length);
+    }
+    return 0;
+}

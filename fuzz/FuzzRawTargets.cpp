@@ -1,0 +1,46 @@
+// The deep scan over a fuzzed volume: every type of every plug-in family, run by the engine's
+// deep-scan file system (hit checks, open lengths, per-type folders, streams).
+#include <memory>
+
+#include "FuzzDrive.h"
+#include "FuzzImage.h"
+#include "FuzzTargets.h"
+#include "common/KRawTypeFactory.h"
+#include "docs/DocsTypeList.h"
+#include "images/ImagesTypeList.h"
+#include "media/MediaTypeList.h"
+#include "raw/KRawFileSystem.h"
+#include "raw/KRawScanMgr.h"
+
+namespace {
+
+// The type list lives while a manager does: one for the whole process, holding the types of
+// the families linked into this program (no plug-in library is searched for).
+void LoadTypesOnce()
+{
+    static bool s_Loaded = [] {
+        KRawScanMgr::OverrideProgramFolder("/nonexistent-vlm-plugin-folder");
+        static KRawScanMgr s_Keeper;
+        static KRawTypeFactory s_Images(RawTypeList_images());
+        static KRawTypeFactory s_Docs(RawTypeList_docs());
+        static KRawTypeFactory s_Media(RawTypeList_media());
+        KRawScanMgr::AddFactory(&s_Images);
+        KRawScanMgr::AddFactory(&s_Docs);
+        KRawScanMgr::AddFactory(&s_Media);
+        return true;
+    }();
+    (void)s_Loaded;
+}
+
+} // namespace
+
+int FuzzRawTypes(const uint8_t* data, size_t size)
+{
+    LoadTypesOnce();
+    const KSparseImage image = KSparseImage::FromFlat(data, size);
+    KFuzzVolume volume(image);
+    KRawFileSystem fs;
+    FuzzScanPass(fs, volume);
+    FuzzExerciseListing(fs);
+    return 0;
+}

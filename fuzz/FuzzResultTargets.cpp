@@ -1,0 +1,37 @@
+// The whole scan-result loader: header, file-system sections with each scanner's stored
+// state, then each loaded file system's tree over a blank volume (as a resume before the
+// volume is found again).
+#include <vector>
+
+#include "FuzzDrive.h"
+#include "FuzzImage.h"
+#include "FuzzTargets.h"
+#include "core/CScanResultFile.h"
+#include "fs/IFileSystem.h"
+#include "fs/KFileSystemMgr.h"
+
+int FuzzScanResult(const uint8_t* data, size_t size)
+{
+    KFuzzStorage in(data, size);
+    tagScanResultHeader header;
+    if (!CScanResultFile::ReadHeader(&in, &header))
+        return 0;
+    static const std::vector<uint8_t> s_Blank(4096 * 512, 0);
+    const KSparseImage image = KSparseImage::FromFlat(s_Blank.data(), s_Blank.size());
+    KFuzzVolume volume(image);
+    KFileSystemMgr fileSystems;
+    IFileSystem* current = nullptr;
+    uint32_t view = 0;
+    CScanResultFile::ReadFileSystems(&in, &volume, &fileSystems, &current, &view);
+    for (int i = 0; i < fileSystems.GetCount(); ++i)
+    {
+        IFileSystem* fs = fileSystems.GetAt(i);
+        if (!fs)
+            continue;
+        fs->SetVolume(&volume);
+        uint32_t count = 0;
+        fs->GetCandidateCount(&count);
+        FuzzExerciseListing(*fs);
+    }
+    return 0;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Every bound the engine puts on what a disk, a database, a plug-in or a stored scan result
+// may make it allocate or walk, in one place. Everything read from a device or a stored file
+// is untrusted: a count, length or link taken from it is checked against one of these before
+// memory is reserved or a loop is entered. Each bound lies well above what a real volume
+// produces, so a genuine structure is never cut; only a damaged or hostile one is.
+//
+// The format folders give these their own names (kNtfsMaxRecordBytes, kMaxExtendedRecords,
+// ...) next to the structures they bound; those names are defined from the values here.
+#include <cstdint>
+
+namespace VlmLimits {
+
+// --- Partition tables and dynamic disks ---------------------------------------------------
+
+// Extended boot records followed along one chain. A chain that points back into itself would
+// otherwise never end; real disks have a few dozen logical drives at most.
+inline constexpr uint32_t kMaxExtendedChain = 100;
+// Searches of unallocated gaps for deleted partitions. Every search that finds a volume
+// splits a gap, so a disk full of old boot sectors is searched at most this many times.
+inline constexpr int kMaxGapSearchPasses = 128;
+// Dynamic-disk database: the largest area read (real ones are 1 MiB), the largest slot, the
+// fragments one record may span, components per volume and partitions per component.
+inline constexpr uint64_t kMaxLdmDatabaseBytes = 64ull * 1024 * 1024;
+inline constexpr uint32_t kMaxLdmSlotBytes = 64 * 1024;
+inline constexpr uint32_t kMaxLdmFragments = 4096;
+inline constexpr uint64_t kMaxLdmComponents = 32;
+inline constexpr uint64_t kMaxLdmPartitions = 256;
+
+// --- FAT -------------------------------------------------------------------------------
+
+// Clusters a folder's chain is followed along (a 64 KiB-cluster folder this long holds
+// two million entries; a cyclic chain ends here).
+inline constexpr uint32_t kMaxFolderChainClusters = 1000;
+// Sectors of one FAT copy loaded into memory: 1 GiB of table, 256 M FAT32 entries.
+inline constexpr uint32_t kMaxFatTableSectors = 0x200000;
+// Long-name parts collected for one entry (20 parts hold the 255-character maximum) and the
+// bytes of a converted name.
+inline constexpr uint32_t kMaxLongNameParts = 20;
+inline constexpr uint32_t kMaxNameBytes = 519;
+
+// --- NTFS ------------------------------------------------------------------------------
+
+// A FILE record: real ones are 1 or 4 KiB.
+inline constexpr uint32_t kMaxFileRecordBytes = 8192;
+// An index record: real ones are 4 KiB.
+inline constexpr uint32_t kMaxIndexRecordBytes = 65536;
+// Index records beyond this VCN of a directory are not believed.
+inline constexpr int64_t kMaxIndexVcn = 10000;
+// Runs decoded from one runlist, and blocks one file's runs become after splitting into
+// compression units. A runlist inside a record of kMaxFileRecordBytes holds a few thousand
+// runs; a hostile run length must not turn into millions of blocks.
+inline constexpr uint32_t kMaxRunsPerRunList = 1u << 20;
+// Runs and candidates restored from a stored scan result.
+inline constexpr uint32_t kMaxStoredRuns = 1u << 20;
+inline constexpr uint32_t kMaxStoredCandidates = 1u << 16;
+// An $ATTRIBUTE_LIST read through its own runs.
+inline constexpr uint64_t kMaxAttributeListBytes = 1u << 20;
+// A compression unit in sectors (2 MiB) and an encrypted file's $EFS metadata.
+inline constexpr uint64_t kMaxCompressionUnitSectors = 4096;
+inline constexpr uint64_t kMaxEfsBytes = 1u << 20;
+
+// --- Record stores and stored results --------------------------------------------------------
+
+// A name loaded from a stored record store: a 255-unit UTF-16 name is at most 765 bytes.
+inline constexpr int kMaxLoadedNameLength = 1023;
+// A scan-result file: description, extents of its volume, file systems of its session.
+inline constexpr uint32_t kMaxStoredDescription = 4096;
+inline constexpr uint32_t kMaxStoredExtents = 256;
+inline constexpr uint32_t kMaxStoredFileSystems = 16;
+
+// --- Deep scan -------------------------------------------------------------------------
+
+// Types one plug-in factory may list.
+inline constexpr int kMaxTypesPerFactory = 4096;
+// Bytes a type's structure walk sees at once. A hit's own size is bounded by the type's
+// declared maximum and by the end of the volume (the deep-scan file system corrects it).
+inline constexpr uint64_t kMaxPluginView = 64 * 1024;
+
+} // namespace VlmLimits

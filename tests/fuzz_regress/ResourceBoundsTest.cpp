@@ -1,0 +1,87 @@
+// The bounds of base/ResourceLimits.h hold where disk data asks for more, and real data is
+// not cut by them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "FuzzImage.h"
+#include "base/ResourceLimits.h"
+#include "fs/KFileNode.h"
+#include "ntfs/NtfsRunList.h"
+
+namespace {
+
+// One run of `clusters` clusters at cluster 0x100, then more runs of one cluster each.
+std::vector<uint8_t> RunList(uint32_t clusters, size_t extraRuns)
+{
+    std::vector<uint8_t> p{0x24};
+    for (int i = 0; i < 4; ++i)
+        p.push_back(static_cast<uint8_t>(clusters >> (8 * i)));
+    p.insert(p.end(), {0x00, 0x01});
+    for (size_t i = 0; i < extraRuns; ++i)
+        p.insert(p.end(), {0x11, 0x01, 0x02});
+    p.push_back(0);
+    return p;
+}
+
+} // namespace
+
+TEST(ResourceBounds, CompressionUnitSplitStopsAtTheFileSize)
+{
+    // A damaged length of four billion clusters in a compressed file of 100 KiB.
+    const std::vector<uint8_t> pairs = RunList(0xFFFFFFF0u, 0);
+    StreamVector runs;
+    ASSERT_TRUE(DecodeRunList(pairs, 8, 0, &runs));
+    const uint64_t fileSectors = 200;
+    SplitIntoUnits(&runs, 128, fileSectors + 128);
+    EXPECT_LE(RunSectorTotal(runs), fileSectors + 256);
+    EXPECT_GE(RunSectorTotal(runs), fileSectors);
+
+    // Without a size, the block cap ends the split.
+    ASSERT_TRUE(DecodeRunList(pairs, 8, 0, &runs));
+    SplitIntoUnits(&runs, 16);
+    EXPECT_LE(runs.size(), size_t{VlmLimits::kMaxRunsPerRunList} + 1);
+}
+
+TEST(ResourceBounds, SplitKeepsEveryUnitOfARealFile)
+{
+    // Three whole units of data and a compressed unit (4 data sectors, 12 hole sectors).
+    StreamVector runs{{1000, 48, 0}, {5000, 4, 0}, {STREAM_HOLE_SECTOR, 12, 0}};
+    SplitIntoUnits(&runs, 16, 64);
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0].s64FirstSector, 1000);
+    EXPECT_EQ(runs[2].s64FirstSector, 1032);
+    EXPECT_EQ(runs[3].s64FirstSector, 5000);
+    EXPECT_EQ(runs[3].dwSectorCount, 4u);
+}
+
+TEST(ResourceBounds, RunListDecodeStopsAtTheRunCap)
+{
+    const std::vector<uint8_t> pairs = RunList(4, VlmLimits::kMaxRunsPerRunList + 10);
+    StreamVector runs;
+    ASSERT_TRUE(DecodeRunList(pairs, 1, 0, &runs));
+    EXPECT_EQ(runs.size(), size_t{VlmLimits::kMaxRunsPerRunList});
+}
+
+TEST(ResourceBounds, StoredRecordCountIsNotTrustedForMemory)
+{
+    // Four billion records claimed, three bytes of them present: the load fails at once and
+    // keeps nothing it could not read.
+    std::vector<uint8_t> stored(4, 0xFF);
+    stored.insert(stored.end(), {1, 0, 0});
+    KFuzzStorage in(stored.data(), stored.size());
+    KFileNode store(FN_EXTRA_FAT);
+    EXPECT_EQ(store.LoadFrom(&in), 0);
+    EXPECT_EQ(store.GetCount(), 0);
+
+    // A name longer than any stored name could be.
+    std::vector<uint8_t> named{1, 0, 0, 0};
+    const uint32_t length = VlmLimits::kMaxLoadedNameLength + 1;
+    named.resize(8);
+    std::memcpy(named.data() + 4, &length, 4);
+    named.resize(named.size() + length + 64, 'a');
+    KFuzzStorage in2(named.data(), named.size());
+    EXPECT_EQ(store.LoadFrom(&in2), 0);
+    EXPECT_EQ(store.GetCount(), 0);
+}
