@@ -60,6 +60,7 @@ bool SplitRange(const std::string& text, const std::string& separator, std::stri
 CCliSession::CCliSession(const tagCliOptions& options)
     : m_Options(options), m_Port(Forced(options), options.bVerbose)
 {
+    m_Port.SetInformationToError(options.bJson);
     m_pSession = std::make_unique<CGlobalParamTable>(&m_Port);
     m_pLauncher = std::make_unique<CRecoveryLauncher>(*m_pSession);
 }

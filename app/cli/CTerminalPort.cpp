@@ -156,7 +156,7 @@ void CTerminalPort::FlushMessages(bool failed)
 {
     for (const Message& m : m_Messages)
     {
-        if (m.Kind == "info" && !failed)
+        if (m.Kind == "info" && !failed && !m_bInfoToError)
             std::printf("%s\n", OneLine(m.Text).c_str());
         else
             std::fprintf(Err(), "vlm: %s\n", OneLine(m.Text).c_str());

@@ -53,6 +53,8 @@ public:
     /// everything else to standard error, one line each ("vlm: " and the text, line breaks
     /// joined by blanks).
     void FlushMessages(bool failed);
+    /// Keeps standard output for machine-readable output: information goes to standard error.
+    void SetInformationToError(bool toError) { m_bInfoToError = toError; }
     /// One line on standard error now.
     void PrintError(const std::string& text);
     const std::vector<Message>& Messages() const { return m_Messages; }
@@ -92,6 +94,7 @@ private:
 
     EForcedAnswer m_Forced;
     bool m_bVerbose;
+    bool m_bInfoToError = false;
     std::vector<Message> m_Messages;
     std::vector<std::string> m_DeepScanTypes;
     CProgressLine* m_pLine = nullptr;
