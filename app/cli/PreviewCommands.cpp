@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "CCliSession.h"
+#include "CTerminalPort.h"
 #include "CTreeWalk.h"
 #include "base/VlmErrors.h"
 #include "core/PreviewCheck.h"
@@ -17,7 +18,8 @@ namespace {
 
 void Complain(const std::string& text)
 {
-    std::fprintf(stderr, "vlm: %s\n", text.c_str());
+    std::fprintf(CTerminalPort::Err(), "vlm: %s\n", text.c_str());
+    std::fflush(CTerminalPort::Err());
 }
 
 // The common refusals, then the file's stream; null (after telling why) when there is none.
