@@ -6,6 +6,8 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
+} // namespace
+
 void AppendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80)
@@ -29,6 +31,8 @@ void AppendUtf8(std::string& out, char32_t c)
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+
+namespace {
 
 enum class EUtf8Step
 {

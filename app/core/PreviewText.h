@@ -26,5 +26,8 @@ ETextEncoding GuessTextEncoding(ByteView bytes);
 /// an odd last byte, a cut-off sequence) becomes U+FFFD.
 std::string TextToUtf8(ByteView bytes, ETextEncoding encoding);
 
+/// Appends one character (at most U+10FFFF) in UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 /// GuessTextEncoding and TextToUtf8 together.
 std::string PlainTextToUtf8(ByteView bytes);

@@ -13,6 +13,7 @@
 #include "core/PreviewCheck.h"
 #include "core/PreviewHexDump.h"
 #include "core/PreviewQuick.h"
+#include "core/PreviewRtf.h"
 #include "core/PreviewStream.h"
 #include "core/PreviewText.h"
 #include "fat/KFatFileSystem.h"
@@ -339,4 +340,20 @@ TEST(PreviewDeletedFile, ReadsThroughItsStreamAndItsTemporaryCopy)
     }
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), Sha256Hex(bytes.data(), bytes.size()));
+}
+
+TEST(PreviewRtf, TextAndSimpleFormatting)
+{
+    std::string html;
+    ASSERT_TRUE(RtfToHtml(Bytes("{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red0\\green0\\blue0;}"
+                                "{\\*\\generator Writer;}\\f0 Dear \\b Sir\\b0 ,\\par "
+                                "caf\\'e9 \\'80 5 <&> \\{x\\}\\uc1\\u8364?\\u-10179?\\par\n{\\i cut\\'"),
+                          html));
+    EXPECT_EQ(html, "Dear <b>Sir</b>,<br>\ncaf\xC3\xA9 \xE2\x82\xAC 5 &lt;&amp;&gt; {x}\xE2\x82\xAC\xEF\xBF\xBD<br>\n"
+                    "<i>cut</i>");
+    EXPECT_FALSE(RtfToHtml(Bytes("plain"), html));
+    // Deep nesting and a control word that never ends do not run away.
+    std::string deep = "{\\rtf1" + std::string(100000, '{') + "x" + std::string(100000, '}') + "\\bin";
+    ASSERT_TRUE(RtfToHtml(Bytes(deep), html));
+    EXPECT_EQ(html, "x");
 }
