@@ -1,0 +1,34 @@
+#include "core/CFileListNavigation.h"
+
+#include "core/CGlobalParamTable.h"
+#include "core/CRecoveryLauncher.h"
+#include "fs/IFileSystem.h"
+#include "res/VlmStrings.h"
+
+int CFileListNavigation::CandidateCount(CGlobalParamTable& session)
+{
+    KFileSystemMgr& manager = session.FileSystemMgr();
+    int total = 0;
+    for (int i = 0; i < manager.GetCount(); ++i)
+    {
+        IFileSystem* fs = manager.GetAt(i);
+        uint32_t count = 0;
+        if (fs && fs->GetCandidateCount(&count))
+            total += static_cast<int>(count);
+    }
+    return total;
+}
+
+bool CFileListNavigation::Back(CGlobalParamTable& session, CRecoveryLauncher& launcher)
+{
+    if (!session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES)))
+        return false;
+    if (session.GetModule() != CGlobalParamTable::kModuleUndelete && CandidateCount(session) > 0)
+    {
+        session.SetView(CGlobalParamTable::kViewPartitions);
+        return true;
+    }
+    launcher.RefreshDevices();
+    session.SetView(CGlobalParamTable::kViewDevices);
+    return true;
+}

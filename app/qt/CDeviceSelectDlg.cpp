@@ -1,0 +1,117 @@
+#include "CDeviceSelectDlg.h"
+
+#include <unistd.h>
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "CDeviceListCtrl.h"
+#include "GuiDialogs.h"
+#include "GuiTexts.h"
+#include "core/CGlobalParamTable.h"
+#include "core/CRecoveryLauncher.h"
+#include "core/DeviceList.h"
+#include "os/OsDeviceTable.h"
+#include "res/VlmStrings.h"
+
+CDeviceSelectDlg::CDeviceSelectDlg(CGlobalParamTable& session, CRecoveryLauncher& launcher, QWidget* parent)
+    : QWidget(parent), m_Session(session), m_Launcher(launcher)
+{
+    auto* layout = new QVBoxLayout(this);
+    m_pHeading = new QLabel(this);
+    QFont bold = m_pHeading->font();
+    bold.setBold(true);
+    bold.setPointSize(bold.pointSize() + 2);
+    m_pHeading->setFont(bold);
+    layout->addWidget(m_pHeading);
+    layout->addWidget(new QLabel(QString::fromUtf8(VlmString(IDS_DEVICE_SELECT)), this));
+    auto* note = new QLabel(QString::fromUtf8(VlmString(IDS_DEVICE_SELECT_NOTE)), this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    m_pList = new CDeviceListCtrl(this);
+    layout->addWidget(m_pList, 1);
+    m_pRootNote = new QLabel(QString::fromUtf8(GuiText::kNeedRoot), this);
+    m_pRootNote->setWordWrap(true);
+    m_pRootNote->setStyleSheet(QStringLiteral("color: #8a4b00;"));
+    layout->addWidget(m_pRootNote);
+    m_pHint = new QLabel(this);
+    layout->addWidget(m_pHint);
+
+    auto* buttons = new QHBoxLayout;
+    m_pAddImage = new QPushButton(QString::fromUtf8(GuiText::kAddImageButton), this);
+    m_pRefresh = new QPushButton(QString::fromUtf8(GuiText::kRefreshButton), this);
+    m_pBack = new QPushButton(QString::fromUtf8(GuiText::kBackButton), this);
+    m_pOpen = new QPushButton(QString::fromUtf8(GuiText::kOpenButton), this);
+    m_pMain = new QPushButton(QString::fromUtf8(GuiText::kRecoverButton), this);
+    m_pMain->setDefault(true);
+    buttons->addWidget(m_pAddImage);
+    buttons->addWidget(m_pRefresh);
+    buttons->addStretch();
+    buttons->addWidget(m_pBack);
+    buttons->addWidget(m_pOpen);
+    buttons->addWidget(m_pMain);
+    layout->addLayout(buttons);
+
+    connect(m_pMain, &QPushButton::clicked, this, &CDeviceSelectDlg::OnMain);
+    connect(m_pOpen, &QPushButton::clicked, this, &CDeviceSelectDlg::OnOpen);
+    connect(m_pRefresh, &QPushButton::clicked, this, &CDeviceSelectDlg::OnRefresh);
+    connect(m_pAddImage, &QPushButton::clicked, this, &CDeviceSelectDlg::OnAddImage);
+    connect(m_pBack, &QPushButton::clicked, this, &CDeviceSelectDlg::BackToStart);
+    connect(m_pList, &QTreeWidget::itemSelectionChanged, this, &CDeviceSelectDlg::UpdateButtons);
+    connect(m_pList, &QTreeWidget::itemDoubleClicked, this, &CDeviceSelectDlg::OnMain);
+}
+
+void CDeviceSelectDlg::Activate()
+{
+    const int module = m_Session.GetModule();
+    m_pHeading->setText(QString::fromStdString(CDeviceList::Heading(module)));
+    const std::string hint = CDeviceList::Hint(module);
+    m_pHint->setText(QString::fromStdString(hint));
+    m_pHint->setVisible(!hint.empty());
+    m_pMain->setText(QString::fromUtf8(module == CGlobalParamTable::kModuleAdvanced ? GuiText::kFullScanButton
+                                                                                    : GuiText::kRecoverButton));
+    m_pOpen->setVisible(module == CGlobalParamTable::kModuleAdvanced);
+    // Without root the machine's disks cannot be opened; say so instead of an empty list.
+    m_pRootNote->setVisible(geteuid() != 0 && OsDeviceTable::Instance().MachineDevicesEnabled());
+    m_Session.DropFileSystems();
+    m_Session.SetProgressObserver(nullptr);
+    m_pList->Fill(m_Session.VolumeManager(), module);
+    UpdateButtons();
+}
+
+void CDeviceSelectDlg::UpdateButtons()
+{
+    m_pOpen->setEnabled(m_pList->SelectedVolume() >= 0 && !m_pList->SelectedIsPhysical());
+}
+
+void CDeviceSelectDlg::OnMain()
+{
+    m_Launcher.RecoverButton(m_pList->SelectedVolume());
+}
+
+void CDeviceSelectDlg::OnOpen()
+{
+    m_Launcher.OpenButton(m_pList->SelectedVolume());
+}
+
+void CDeviceSelectDlg::OnRefresh()
+{
+    m_Launcher.RefreshDevices();
+    Activate();
+}
+
+void CDeviceSelectDlg::OnAddImage()
+{
+    const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kAddImageTitle),
+                                                    QString::fromUtf8(GuiText::kImageFilter));
+    if (!path.isEmpty())
+        AddImage(path);
+}
+
+void CDeviceSelectDlg::AddImage(const QString& path)
+{
+    OsDeviceTable::Instance().RegisterImage(path.toStdString());
+    OnRefresh();
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The right-hand list of the file list: the entries of one folder of the session's tree, with
+// the six columns. The model keeps only a vector of node pointers (no item per row), so a
+// folder of a million entries pages and sorts quickly. The check box of a row is the node's
+// selection in the tree; ticking goes through the tree so its running totals stay right.
+//
+// Sorting happens here (never through a proxy model); column -1 restores the tree's order.
+#include <cstdint>
+#include <vector>
+
+#include <QAbstractTableModel>
+#include <QHash>
+
+class KNodeTree;
+struct tagTreeNode;
+
+class CFileListModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column
+    {
+        kName = 0,
+        kSize,
+        kType,
+        kCreated,
+        kModified,
+        kAttribute,
+        kColumns,
+    };
+    static constexpr int kWidths[kColumns] = {200, 100, 70, 150, 150, 100};
+
+    explicit CFileListModel(QObject* parent = nullptr);
+
+    /// Shows the entries of `folder` of `tree` (null: nothing).
+    void SetFolder(KNodeTree* tree, tagTreeNode* folder);
+    tagTreeNode* Folder() const { return m_pFolder; }
+    tagTreeNode* NodeAt(int row) const;
+    /// The row of `node`; -1 when it is not listed.
+    int RowOf(const tagTreeNode* node) const;
+    /// The check boxes of every row may have changed (a folder was ticked in the tree).
+    void RefreshChecks();
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    /// The type name of a file name's extension ("Folder" for folders).
+    QString TypeName(const tagTreeNode* node) const;
+
+signals:
+    /// The user ticked or unticked `node`.
+    void CheckChanged(tagTreeNode* node);
+
+private:
+    QString Text(const tagTreeNode* node, int column) const;
+    void SortRows(int column, Qt::SortOrder order);
+
+    KNodeTree* m_pTree = nullptr;
+    tagTreeNode* m_pFolder = nullptr;
+    std::vector<tagTreeNode*> m_Rows;      // shown order
+    std::vector<tagTreeNode*> m_Original;  // the tree's order
+    mutable QHash<QString, QString> m_TypeNames;
+};

@@ -1,0 +1,136 @@
+#include "CMainFrame.h"
+
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+#include "CBothViewAndManager.h"
+#include "CHelpViewPage.h"
+#include "CQtUserPort.h"
+#include "CRecoveryWizardDlg.h"
+#include "CStartPageDlg.h"
+#include "GuiDialogs.h"
+#include "GuiTexts.h"
+#include "base/VlmTrace.h"
+#include "core/CGlobalParamTable.h"
+#include "core/CRecoveryLauncher.h"
+#include "core/TextFormat.h"
+#include "res/VlmStrings.h"
+#include "volume/KVolumeManager.h"
+
+CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QString::fromUtf8(GuiText::kAppTitle));
+    setWindowIcon(QIcon(QStringLiteral(":/vellumar/vellumar.svg")));
+    resize(800, 600);
+    m_pPort = std::make_unique<CQtUserPort>(this);
+    m_pSession = std::make_unique<CGlobalParamTable>(m_pPort.get(), clock);
+    m_pLauncher = std::make_unique<CRecoveryLauncher>(*m_pSession);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    VlmTrace("Creating topbar...\n");
+    m_pTopBar = new QTabBar(this);
+    m_pTopBar->setObjectName(QStringLiteral("TopBar"));
+    m_pTopBar->setExpanding(false);
+    m_pTopBar->setDrawBase(false);
+    // White text on the selected tab, black on the others.
+    m_pTopBar->setStyleSheet(QStringLiteral(
+        "QTabBar#TopBar { background: #dde6f0; }"
+        "QTabBar#TopBar::tab { padding: 8px 22px; color: black; background: #dde6f0; border: none; font-weight: bold; }"
+        "QTabBar#TopBar::tab:selected { color: white; background: #2f5d8a; }"));
+    m_pTopBar->addTab(QString::fromUtf8(GuiText::kTabHome));
+    m_pTopBar->addTab(QString::fromUtf8(GuiText::kTabRecover));
+    m_pTopBar->addTab(QString::fromUtf8(GuiText::kTabCaseStudy));
+    layout->addWidget(m_pTopBar);
+
+    VlmTrace("Creating main page manager...\n");
+    m_pPages = new QStackedWidget(this);
+    VlmTrace("Creating start page...\n");
+    m_pStart = new CStartPageDlg(*m_pSession, this);
+    VlmTrace("Creating recovery page...\n");
+    m_pRecovery = new CBothViewAndManager(*m_pSession, *m_pLauncher, this);
+    m_pHelp = new CHelpViewPage(this);
+    VlmTrace("Appending the start page...\n");
+    m_pPages->addWidget(m_pStart);
+    VlmTrace("Appending the recovery page...\n");
+    m_pPages->addWidget(m_pRecovery);
+    VlmTrace("Appending the case study page...\n");
+    m_pPages->addWidget(m_pHelp);
+    layout->addWidget(m_pPages, 1);
+
+    m_pPort->SetViewHandler([this](int view) { m_pRecovery->SwitchView(view); });
+    connect(m_pTopBar, &QTabBar::tabBarClicked, this, [this](int tab) {
+        if (tab >= 0)
+            SelectTab(tab);
+    });
+    connect(m_pStart, &CStartPageDlg::Command, this, &CMainFrame::OnStartCommand);
+    connect(m_pRecovery, &CBothViewAndManager::BackToStart, this, [this] { ShowPage(kPageStart); });
+    VlmTrace("Activing the start page...\n");
+    ShowPage(kPageStart);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // The pages and their models point into the session: they go first.
+    delete m_pPages;
+    m_pPages = nullptr;
+    m_pLauncher.reset();
+    m_pSession.reset();
+    // The volume objects hold devices: release them before the device list goes at exit.
+    KVolumeManager().ClearVolumes();
+}
+
+int CMainFrame::CurrentPage() const
+{
+    return m_pPages->currentIndex();
+}
+
+void CMainFrame::ShowPage(int page)
+{
+    const QSignalBlocker block(m_pTopBar);
+    m_pTopBar->setCurrentIndex(page);
+    m_pPages->setCurrentIndex(page);
+}
+
+void CMainFrame::SelectTab(int page)
+{
+    ShowPage(page);
+    if (page == kPageRecover && m_pRecovery->CurrentView() == CGlobalParamTable::kViewDevices && !m_bDevicesListed)
+    {
+        m_bDevicesListed = true;
+        m_pLauncher->RefreshDevices();
+        m_pSession->SetView(CGlobalParamTable::kViewDevices);
+    }
+}
+
+void CMainFrame::OnStartCommand(int command)
+{
+    m_bDevicesListed = true;
+    if (command >= kCmdUndelete && command <= kCmdResume)
+    {
+        if (m_pLauncher->ChooseModule(command - kCmdUndelete))
+            ShowPage(kPageRecover);
+        return;
+    }
+    RunWizard();
+}
+
+void CMainFrame::RunWizard()
+{
+    const int view = m_pSession->GetView();
+    if ((view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles) &&
+        !m_pPort->AskYesNo(FormatText(VlmString(IDS_CLOSE_MODULE),
+                                      CGlobalParamTable::ModuleName(m_pSession->GetModule()))))
+        return;
+    m_pLauncher->RefreshDevices();
+    CRecoveryWizardDlg wizard(*m_pSession, this);
+    if (GuiDialogs::Exec(wizard) != QDialog::Accepted || wizard.SelectedVolume() < 0)
+    {
+        m_pSession->SetView(CGlobalParamTable::kViewDevices);
+        return;
+    }
+    if (m_pLauncher->StartFromWizard(wizard.SelectedVolume(), wizard.OnlyDeletion(), wizard.DeepScanChoice()))
+        ShowPage(kPageRecover);
+}

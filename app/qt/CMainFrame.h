@@ -1,0 +1,70 @@
+#pragma once
+// The main window: the top bar with its three tabs and the three main pages (start page,
+// recovery page, case study). It owns the recovery session and answers the start page's
+// module buttons and the tab clicks.
+#include <memory>
+
+#include <QWidget>
+
+class CBothViewAndManager;
+class CGlobalParamTable;
+class CHelpViewPage;
+class CQtUserPort;
+class CRecoveryLauncher;
+class CStartPageDlg;
+class IMonotonicClock;
+class QStackedWidget;
+class QTabBar;
+
+class CMainFrame final : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Page
+    {
+        kPageStart = 0,
+        kPageRecover = 1,
+        kPageCaseStudy = 2,
+    };
+    /// Start-page commands.
+    enum Command
+    {
+        kCmdUndelete = 1003,
+        kCmdAdvanced = 1004,
+        kCmdDeepScan = 1005,
+        kCmdResume = 1006,
+        kCmdWizard = 1007,
+    };
+
+    /// `clock` (tests) replaces the steady clock of the scan loop.
+    explicit CMainFrame(IMonotonicClock* clock = nullptr, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CGlobalParamTable& Session() { return *m_pSession; }
+    CRecoveryLauncher& Launcher() { return *m_pLauncher; }
+    CQtUserPort& Port() { return *m_pPort; }
+    CStartPageDlg* StartPage() const { return m_pStart; }
+    CBothViewAndManager* RecoveryPage() const { return m_pRecovery; }
+    CHelpViewPage* HelpPage() const { return m_pHelp; }
+    QTabBar* TopBar() const { return m_pTopBar; }
+    int CurrentPage() const;
+
+    /// A tab click: shows page `page`; the first visit of the recovery page lists the devices.
+    void SelectTab(int page);
+    /// A start-page button: a module (1003..1006) or the wizard (1007).
+    void OnStartCommand(int command);
+
+private:
+    void ShowPage(int page);
+    void RunWizard();
+
+    std::unique_ptr<CQtUserPort> m_pPort;
+    std::unique_ptr<CGlobalParamTable> m_pSession;
+    std::unique_ptr<CRecoveryLauncher> m_pLauncher;
+    QTabBar* m_pTopBar = nullptr;
+    QStackedWidget* m_pPages = nullptr;
+    CStartPageDlg* m_pStart = nullptr;
+    CBothViewAndManager* m_pRecovery = nullptr;
+    CHelpViewPage* m_pHelp = nullptr;
+    bool m_bDevicesListed = false;
+};

@@ -1,0 +1,87 @@
+#include "CSaveSettingDlg.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "GuiDialogs.h"
+#include "GuiTexts.h"
+#include "core/SaveSetting.h"
+#include "res/VlmStrings.h"
+
+CSaveSettingDlg::CSaveSettingDlg(uint64_t selectedBytes, uint32_t selectedCount, const QString& lastPath,
+                                 QWidget* parent)
+    : QDialog(parent), m_u64Bytes(selectedBytes), m_dwCount(selectedCount)
+{
+    setWindowTitle(QString::fromUtf8(GuiText::kSaveSettingTitle));
+    setMinimumWidth(500);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QString::fromUtf8(GuiText::kTargetFolder), this));
+    auto* line = new QHBoxLayout;
+    m_pPath = new QLineEdit(lastPath, this);
+    auto* browse = new QPushButton(QString::fromUtf8(GuiText::kBrowse), this);
+    line->addWidget(m_pPath, 1);
+    line->addWidget(browse);
+    layout->addLayout(line);
+    auto* figures = new QFormLayout;
+    m_pFree = new QLabel(this);
+    m_pRequired = new QLabel(this);
+    figures->addRow(QString::fromUtf8(GuiText::kFreeSpace), m_pFree);
+    figures->addRow(QString::fromUtf8(GuiText::kRequiredSpace), m_pRequired);
+    layout->addLayout(figures);
+    auto* warning = new QLabel(QString::fromUtf8(VlmString(IDS_SAVE_TARGET_WARNING)), this);
+    warning->setWordWrap(true);
+    warning->setStyleSheet(QStringLiteral("color: rgb(255,0,0);"));
+    layout->addWidget(warning);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSaveSettingDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(browse, &QPushButton::clicked, this, &CSaveSettingDlg::Browse);
+    connect(m_pPath, &QLineEdit::textChanged, this, &CSaveSettingDlg::UpdateSpace);
+    UpdateSpace();
+}
+
+QString CSaveSettingDlg::Path() const
+{
+    return m_pPath->text();
+}
+
+QString CSaveSettingDlg::FreeText() const
+{
+    return m_pFree->text();
+}
+
+QString CSaveSettingDlg::RequiredText() const
+{
+    return m_pRequired->text();
+}
+
+void CSaveSettingDlg::UpdateSpace()
+{
+    const tagSpaceFigures figures = CSaveSetting::SpaceFigures(Path().toStdString(), m_u64Bytes, m_dwCount);
+    m_pFree->setText(QString::fromStdString(figures.strFree));
+    m_pRequired->setText(QString::fromStdString(figures.strRequired));
+}
+
+void CSaveSettingDlg::Browse()
+{
+    const QString folder = GuiDialogs::ChooseFolder(this, QString::fromUtf8(VlmString(IDS_SELECT_TARGET_DIR)), Path());
+    if (!folder.isEmpty())
+        m_pPath->setText(folder);
+}
+
+void CSaveSettingDlg::accept()
+{
+    const uint32_t refusal = CSaveSetting::Check(Path().toStdString(), m_u64Bytes, m_dwCount);
+    if (refusal != 0)
+    {
+        GuiDialogs::Box(this, GuiDialogs::EBox::Information, QString::fromUtf8(VlmString(refusal)));
+        return;
+    }
+    QDialog::accept();
+}

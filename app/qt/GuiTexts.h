@@ -1,0 +1,130 @@
+#pragma once
+// Captions, labels and button texts of the desktop pages and dialogs. Messages (boxes and
+// their questions) come from the shared string table; these are the words on the widgets.
+namespace GuiText {
+
+inline constexpr const char* kAppTitle = "Vellumar";
+inline constexpr const char* kTabHome = "Home";
+inline constexpr const char* kTabRecover = "Recover";
+inline constexpr const char* kTabCaseStudy = "Case Study";
+
+// Start page.
+inline constexpr const char* kStartHeading = "Choose a recovery module";
+inline constexpr const char* kWizardButton = "Recovery Wizard";
+inline constexpr const char* kWizardDescription = "Not sure which module fits? The wizard asks a few questions and starts the scan.";
+inline constexpr const char* kSettingButton = "Setting";
+inline constexpr const char* kInfoPanel = "Vellumar reads your disks without ever writing to them. Save recovered files to another drive.";
+
+// Setting dialog.
+inline constexpr const char* kSettingTitle = "Setting";
+inline constexpr const char* kInitDynamic = "Initiate Dynamic Volume";
+inline constexpr const char* kInitBasic = "Initiate Basic Volume";
+
+// Wizard.
+inline constexpr const char* kWizardTitle = "Recovery Wizard";
+inline constexpr const char* kWizardBack = "< Back";
+inline constexpr const char* kWizardNext = "Next >";
+inline constexpr const char* kCancel = "&Cancel";
+inline constexpr const char* kWizardWelcome =
+    "Welcome to the Recovery Wizard.\n\nThe wizard helps you to recover lost files in a few steps: choose the "
+    "device or volume that held the files, choose whether to search files by their internal format (Deep "
+    "Scan), check the summary and start the scan.\n\nNothing is ever written to the device you recover from.";
+inline constexpr const char* kWizardSelectDevice = "Select the device you want to recover:";
+inline constexpr const char* kWizardDeviceNote = "Please select physical device if you could not find the volume you like to recover.";
+inline constexpr const char* kWizardOnlyDeletion = "Only recover file from accidental deletion.";
+inline constexpr const char* kDeepScanSetting = "Deep Scan Setting";
+inline constexpr const char* kUseDeepScan = "Use Deep Scan function";
+inline constexpr const char* kNoDeepScan = "Do not use Deep Scan function";
+inline constexpr const char* kDeepScanOnly = "Use Deep Scan only";
+inline constexpr const char* kSummarySelected = "Selected Device:";
+inline constexpr const char* kSummaryType = "Device Type:";
+inline constexpr const char* kSummaryModule = "Recovery Module:";
+inline constexpr const char* kSummaryReady = "Recovery Wizard is ready to start scan device, click Next to continue.";
+
+// Device page.
+inline constexpr const char* kRecoverButton = "&Recover";
+inline constexpr const char* kFullScanButton = "&Full Scan";
+inline constexpr const char* kOpenButton = "&Open";
+inline constexpr const char* kRefreshButton = "Refresh &list";
+inline constexpr const char* kBackButton = "&Back";
+inline constexpr const char* kAddImageButton = "Add disk &image...";
+inline constexpr const char* kAddImageTitle = "Add a disk image";
+inline constexpr const char* kImageFilter = "Disk images (*.img *.dd *.raw *.bin *.iso *.vhd);;All files (*)";
+inline constexpr const char* kNeedRoot =
+    "The disks of this computer can only be read with administrator (root) rights: start Vellumar as root "
+    "to list them. Disk images can always be recovered: use \"Add disk image...\".";
+
+// Partition page.
+inline constexpr const char* kShowFiles = "&Show Files";
+inline constexpr const char* kSaveScanResult = "Save s&can result";
+inline constexpr const char* kBackToDevices = "&Back to Devices List";
+inline constexpr const char* kSaveResultTitle = "Save Scan Result";
+inline constexpr const char* kPathName = "Path name:";
+inline constexpr const char* kBrowse = "...";
+inline constexpr const char* kResultFilter = "Scan results (*.rrs)";
+
+// File list.
+inline constexpr const char* kSaveFiles = "&Save Files";
+inline constexpr const char* kFindFile = "&Find file";
+inline constexpr const char* kFilter = "Fi&lter";
+inline constexpr const char* kExportList = "&Export files list...";
+inline constexpr const char* kSelectHint = "Select files to recover.";
+inline constexpr const char* kTotalFiles = "Total Files";
+inline constexpr const char* kSelectFiles = "Select Files";
+inline constexpr const char* kPreviewMenu = "Preview";
+inline constexpr const char* kViewText = "View as &Text";
+inline constexpr const char* kViewImage = "View as &Image";
+inline constexpr const char* kViewMedia = "View as &Video/Audio";
+inline constexpr const char* kLegendDeletedFile = "Deleted File:";
+inline constexpr const char* kLegendDeletedFolder = "Deleted Folder:";
+inline constexpr const char* kLegendLostFolder = "Lost Folder:";
+inline constexpr const char* kLegendCompressed = "Blue for NTFS compressed files.";
+inline constexpr const char* kLegendEncrypted = "Green for NTFS encrypted files.";
+inline constexpr const char* kColType = "Type";
+inline constexpr const char* kExportFilter = "Text files (*.txt)";
+
+// Resume page.
+inline constexpr const char* kContinue = "&Continue...";
+inline constexpr const char* kLoadFromFile = "&Load from file...";
+
+// Scanning windows.
+inline constexpr const char* kScanningTitle = "Scanning device...";
+
+// Deep scan setting.
+inline constexpr const char* kDeepScanTitle = "Deep Scan Recovery";
+inline constexpr const char* kDeepScanMore = "Click here for more information.";
+
+// Saving.
+inline constexpr const char* kSaveSettingTitle = "Recovery Path Setting";
+inline constexpr const char* kTargetFolder = "Save the selected files to:";
+inline constexpr const char* kFreeSpace = "Free space:";
+inline constexpr const char* kRequiredSpace = "Required space:";
+inline constexpr const char* kSavingTitle = "Saving Files...";
+inline constexpr const char* kSelectedFilesLabel = "Selected files:";
+inline constexpr const char* kRecoveredFilesLabel = "Recovered files:";
+inline constexpr const char* kCurrentFileLabel = "Current file:";
+
+// Filter.
+inline constexpr const char* kFilterTitle = "Advanced filter";
+inline constexpr const char* kByName = "By Filename/Extension:";
+inline constexpr const char* kBySize = "By Size:";
+inline constexpr const char* kSizeFrom = "From";
+inline constexpr const char* kSizeTo = "to";
+inline constexpr const char* kKB = "KB";
+inline constexpr const char* kByDate = "By Date:";
+inline constexpr const char* kCreated = "Created";
+inline constexpr const char* kModified = "Modified";
+inline constexpr const char* kShowDeleted = "Show deleted files.";
+inline constexpr const char* kShowNormal = "Show normal files.";
+inline constexpr const char* kUseFilter = "Use filter";
+inline constexpr const char* kNoFilter = "Do not use filter";
+
+// Find.
+inline constexpr const char* kFindTitle = "Find files";
+inline constexpr const char* kFindName = "File Name:";
+inline constexpr const char* kMatchCase = "Mach Case";
+inline constexpr const char* kMatchWord = "Mach Word";
+inline constexpr const char* kFindNext = "&Find Next";
+inline constexpr const char* kClose = "&Close";
+
+} // namespace GuiText

@@ -1,0 +1,68 @@
+// The desktop program. Options: --image FILE (repeatable) adds a disk image to the devices, so
+// that an image is recovered without rights on the machine's disks; --no-machine-devices
+// leaves the machine's disks out (demonstrations, screenshots).
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QIcon>
+
+#include "CMainFrame.h"
+#include "base/VlmTrace.h"
+#include "os/OsDeviceTable.h"
+
+namespace {
+
+void Usage()
+{
+    std::printf("usage: vellumar [--image FILE]... [--no-machine-devices]\n"
+                "  --image FILE           recover from a disk image file (repeatable)\n"
+                "  --no-machine-devices   do not list the disks of this computer\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> images;
+    bool machine = true;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (!std::strcmp(argv[i], "--image") && i + 1 < argc)
+            images.emplace_back(argv[++i]);
+        else if (!std::strncmp(argv[i], "--image=", 8))
+            images.emplace_back(argv[i] + 8);
+        else if (!std::strcmp(argv[i], "--no-machine-devices"))
+            machine = false;
+        else if (!std::strcmp(argv[i], "--version"))
+        {
+            std::printf("vellumar %s\n", VLM_VERSION);
+            return 0;
+        }
+        else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
+        {
+            Usage();
+            return 0;
+        }
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vellumar"));
+    QApplication::setApplicationVersion(QStringLiteral(VLM_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/vellumar/vellumar.svg")));
+    QApplication::setDesktopFileName(QStringLiteral("vellumar"));
+
+    OsDeviceTable& table = OsDeviceTable::Instance();
+    for (const std::string& image : images)
+        table.RegisterImage(image);
+    table.SetMachineDevicesEnabled(machine);
+
+    VlmTrace("Creating the main frame...\n");
+    CMainFrame frame;
+    VlmTrace("Showing the main frame...\n");
+    frame.show();
+    VlmTrace("Updating the main frame...\n");
+    frame.update();
+    return QApplication::exec();
+}

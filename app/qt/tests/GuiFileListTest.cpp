@@ -1,0 +1,283 @@
+// The file list over a real tree: its models, filter and find, saving under numbered names and
+// cancelling a save.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QTreeView>
+
+#include "CAdvancedFilterDlg.h"
+#include "CBothViewAndManager.h"
+#include "CDeviceListCtrl.h"
+#include "CDeviceSelectDlg.h"
+#include "CFileListDlg.h"
+#include "CFileListModel.h"
+#include "CFolderTreeModel.h"
+#include "CMainFrame.h"
+#include "CSaveSettingDlg.h"
+#include "CSavingFileDlg.h"
+#include "CStartPageDlg.h"
+#include "GuiRig.h"
+#include "core/CGlobalParamTable.h"
+#include "fs/KNodeTree.h"
+
+namespace {
+
+// Advanced Recovery, "Open" on the FAT16 volume: every file, present and deleted.
+class OpenedVolume : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(Rig.AddImage("fat16-nested").empty());
+        Rig.Frame().StartPage()->ModuleButton(CGlobalParamTable::kModuleAdvanced)->click();
+        CDeviceSelectDlg* devices = Rig.Frame().RecoveryPage()->DevicePage();
+        ASSERT_TRUE(devices->List()->SelectVolume(Rig.VolumeOf("FAT16")));
+        devices->OpenButton()->click();
+        ASSERT_EQ(Rig.Frame().RecoveryPage()->CurrentView(), CGlobalParamTable::kViewFiles) << Rig.MessagesText();
+        Files = Rig.Frame().RecoveryPage()->FilePage();
+    }
+
+    // The folder of the tree shown at `path` ("Photos/Summer").
+    tagTreeNode* Folder(const QString& path)
+    {
+        CFolderTreeModel* model = Files->FolderModel();
+        QModelIndex at = model->index(0, 0);
+        for (const QString& name : path.split('/', Qt::SkipEmptyParts))
+        {
+            QModelIndex next;
+            for (int r = 0; r < model->rowCount(at); ++r)
+            {
+                if (model->index(r, 0, at).data().toString() == name)
+                    next = model->index(r, 0, at);
+            }
+            if (!next.isValid())
+                return nullptr;
+            at = next;
+        }
+        return model->NodeOf(at);
+    }
+
+    // Ticks the row named `name` of the list showing `folder`.
+    void Tick(const QString& folder, const QString& name)
+    {
+        Files->ShowFolder(Folder(folder));
+        CFileListModel* list = Files->FileModel();
+        for (int r = 0; r < list->rowCount(); ++r)
+        {
+            if (list->index(r, CFileListModel::kName).data().toString().compare(name, Qt::CaseInsensitive) == 0)
+                list->setData(list->index(r, CFileListModel::kName), Qt::Checked, Qt::CheckStateRole);
+        }
+    }
+
+    // Plays the filter dialog: `fill` sets its fields, then OK.
+    void RunFilter(const std::function<void(CAdvancedFilterDlg&)>& fill)
+    {
+        Rig.OnDialog = [fill](QDialog& dialog) {
+            auto* filter = qobject_cast<CAdvancedFilterDlg*>(&dialog);
+            if (!filter)
+                return int(QDialog::Rejected);
+            fill(*filter);
+            filter->accept();
+            return filter->result();
+        };
+        Files->Filter();
+    }
+
+    GuiRig Rig;
+    CFileListDlg* Files = nullptr;
+};
+
+} // namespace
+
+TEST_F(OpenedVolume, ModelsFollowTheTreeAndItsSelection)
+{
+    QAbstractItemModelTester folders(Files->FolderModel(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester list(Files->FileModel(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    EXPECT_TRUE(Files->TotalStatus().endsWith("in 20 files.")) << Files->TotalStatus().toStdString();
+
+    Files->ShowFolder(Folder("Projects/2021/Alpha/Design"));
+    CFileListModel* model = Files->FileModel();
+    ASSERT_GE(model->rowCount(), 3);
+    // Sorting by size puts the sizes in order; column -1 gives back the tree's own order.
+    std::vector<tagTreeNode*> original;
+    for (int r = 0; r < model->rowCount(); ++r)
+        original.push_back(model->NodeAt(r));
+    model->sort(CFileListModel::kSize, Qt::DescendingOrder);
+    EXPECT_EQ(model->index(0, CFileListModel::kName).data().toString(), "Interface definitions.txt");
+    EXPECT_EQ(model->index(0, CFileListModel::kSize).data().toString(), "68.36KB");
+    model->sort(-1);
+    for (int r = 0; r < model->rowCount(); ++r)
+        EXPECT_EQ(model->NodeAt(r), original[size_t(r)]);
+
+    // A tick in the list marks the folders above as partly selected and counts the file.
+    Tick("Projects/2021/Alpha/Design", "Design overview.txt");
+    EXPECT_EQ(Files->SelectedStatus().toStdString(), "Selected 11.72KB in 1 files.");
+    const QModelIndex projects = Files->FolderModel()->IndexOf(Folder("Projects"));
+    EXPECT_EQ(projects.data(Qt::CheckStateRole).toInt(), Qt::PartiallyChecked);
+    // A tick on a folder selects everything below it, shown in the list at once.
+    Files->FolderModel()->setData(Files->FolderModel()->IndexOf(Folder("Projects/2021/Alpha")), Qt::Checked,
+                                  Qt::CheckStateRole);
+    for (int r = 0; r < model->rowCount(); ++r)
+        EXPECT_EQ(model->index(r, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_TRUE(Files->SelectedStatus().endsWith("in 5 files.")) << Files->SelectedStatus().toStdString();
+}
+
+TEST_F(OpenedVolume, FilterNarrowsAndRestoresTheList)
+{
+    RunFilter([](CAdvancedFilterDlg& d) {
+        d.ByNameBox()->setChecked(true);
+        d.NameList()->setEditText("REPORT");
+    });
+    // A plain word is searched anywhere in the name, ignoring case.
+    EXPECT_TRUE(Files->TotalStatus().endsWith("in 1 files.")) << Files->TotalStatus().toStdString();
+    EXPECT_TRUE(Folder("Projects/2020/Gamma"));
+    EXPECT_FALSE(Folder("Photos"));
+
+    RunFilter([](CAdvancedFilterDlg& d) {
+        d.ByNameBox()->setChecked(true);
+        d.NameList()->setEditText("*.txt; *.csv");
+        d.BySizeBox()->setChecked(true);
+        d.SizeFrom()->setValue(10);
+        d.SizeTo()->setValue(40);
+    });
+    // 12000, 20000, 21000 and 33000 bytes.
+    EXPECT_TRUE(Files->TotalStatus().endsWith("in 4 files.")) << Files->TotalStatus().toStdString();
+
+    RunFilter([](CAdvancedFilterDlg& d) {
+        d.ShowNormalBox()->setChecked(false);
+        d.NoFilterButton()->setChecked(true);
+    });
+    // "Do not use filter" shows both kinds again.
+    EXPECT_TRUE(Files->TotalStatus().endsWith("in 20 files.")) << Files->TotalStatus().toStdString();
+
+    RunFilter([](CAdvancedFilterDlg& d) {
+        d.UseFilterButton()->setChecked(true);
+        d.ShowNormalBox()->setChecked(false);
+        d.ShowDeletedBox()->setChecked(true);
+    });
+    EXPECT_TRUE(Files->TotalStatus().endsWith("in 7 files.")) << Files->TotalStatus().toStdString();
+}
+
+TEST_F(OpenedVolume, FindGoesThroughTheFoldersAndWrapsRound)
+{
+    std::vector<QString> hits;
+    for (int i = 0; i < 3; ++i)
+    {
+        ASSERT_TRUE(Files->FindNext("captions", false, false)) << Rig.MessagesText();
+        const tagTreeNode* file = Files->CurrentFile();
+        ASSERT_TRUE(file);
+        hits.push_back(Files->FileModel()->index(Files->FileModel()->RowOf(file), 0).data().toString() + "@" +
+                       Files->FolderModel()->IndexOf(Files->CurrentFolder()).data().toString());
+    }
+    // Both folders' files in turn (the names are stored in upper case), then round again.
+    EXPECT_TRUE(hits[0].startsWith("CAPTIONS.TXT@")) << hits[0].toStdString();
+    EXPECT_TRUE(hits[1].startsWith("CAPTIONS.TXT@")) << hits[1].toStdString();
+    EXPECT_NE(hits[0], hits[1]);
+    EXPECT_EQ(hits[2], hits[0]);
+    // Case is respected when asked; a whole-word search does not add stars.
+    EXPECT_FALSE(Files->FindNext("captions", true, false));
+    EXPECT_TRUE(Rig.SawMessage("No files find.")) << Rig.MessagesText();
+    EXPECT_FALSE(Files->FindNext("caption", false, true));
+    EXPECT_TRUE(Files->FindNext("captions.txt", false, true));
+}
+
+TEST_F(OpenedVolume, SavingTwiceGivesNumberedNamesAndSameBytes)
+{
+    Tick("", "autoexec.txt");
+    Files->FolderModel()->setData(Files->FolderModel()->IndexOf(Folder("Photos")), Qt::Checked, Qt::CheckStateRole);
+    const std::string target = Rig.Temp().File("twice");
+    std::filesystem::create_directories(target);
+    Rig.OnDialog = [&target](QDialog& dialog) {
+        auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
+        if (!setting)
+            return int(QDialog::Rejected);
+        setting->PathEdit()->setText(QString::fromStdString(target));
+        EXPECT_FALSE(setting->FreeText().isEmpty());
+        // 5 files of 9700 bytes, and 4096 bytes of slack for each.
+        EXPECT_EQ(setting->RequiredText().toStdString(), "29.47KB");
+        setting->accept();
+        return setting->result();
+    };
+    Files->SaveFiles();
+    Files->SaveFiles();
+    const auto tree = GuiRig::HashTree(target);
+    std::map<std::string, std::string> expected;
+    for (const tagManifestEntry& e : GuiRig::ReadManifest("fat16-nested"))
+        expected[e.Path] = e.Sha;
+    EXPECT_EQ(tree.size(), 10u);
+    // The second copy of each file and folder takes the first free numbered name.
+    const std::pair<const char*, const char*> copies[] = {
+        {"autoexec.txt", "autoexec.txt"},
+        {"autoexec(1).txt", "autoexec.txt"},
+        {"Photos/Summer/IMG_0002.bin", "Photos/Summer/IMG_0002.bin"},
+        {"Photos(1)/Summer/IMG_0002.bin", "Photos/Summer/IMG_0002.bin"},
+        {"Photos(1)/Summer/captions.txt", "Photos/Summer/captions.txt"},
+        {"Photos(1)/Winter/captions.txt", "Photos/Winter/captions.txt"},
+    };
+    for (const auto& [saved, original] : copies)
+    {
+        const std::string path = GuiRig::FindRecovered(tree, saved);
+        ASSERT_FALSE(path.empty()) << saved;
+        EXPECT_EQ(tree.at(path), expected.at(original)) << saved;
+    }
+}
+
+TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
+{
+    Files->FolderModel()->setData(Files->FolderModel()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    std::string target;
+    Rig.OnDialog = [&target](QDialog& dialog) {
+        auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
+        if (!setting)
+            return int(QDialog::Rejected);
+        setting->PathEdit()->setText(QString::fromStdString(target));
+        setting->accept();
+        return setting->result();
+    };
+    // Presses Cancel as soon as the saving window is up.
+    int presses = 0;
+    std::function<void()> press = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+        {
+            if (auto* saving = qobject_cast<CSavingFileDlg*>(w); saving && saving->isVisible())
+            {
+                ++presses;
+                saving->CancelButton()->click();
+                return;
+            }
+        }
+        QTimer::singleShot(0, press);
+    };
+
+    // No: saving goes on to the end.
+    target = Rig.Temp().File("kept");
+    std::filesystem::create_directories(target);
+    Rig.Answers = {QMessageBox::No};
+    QTimer::singleShot(0, press);
+    Files->SaveFiles();
+    EXPECT_EQ(presses, 1);
+    EXPECT_TRUE(Rig.SawMessage("Are you sure you want to cancel saving?"));
+    EXPECT_TRUE(Rig.SawMessage("OK! The selected files are saved")) << Rig.MessagesText();
+    EXPECT_EQ(GuiRig::HashTree(target).size(), 20u);
+
+    // Yes: the walk stops before the next file and no success is claimed.
+    Rig.Messages.clear();
+    target = Rig.Temp().File("stopped");
+    std::filesystem::create_directories(target);
+    Rig.Answers = {QMessageBox::Yes};
+    QTimer::singleShot(0, press);
+    Files->SaveFiles();
+    EXPECT_EQ(presses, 2);
+    EXPECT_FALSE(Rig.SawMessage("OK! The selected files are saved")) << Rig.MessagesText();
+    EXPECT_TRUE(GuiRig::HashTree(target).empty());
+}

@@ -1,0 +1,80 @@
+#pragma once
+// A desktop session on committed disk images, with the user played by the test: message
+// boxes are answered from a script and recorded, modal dialogs are filled by a callback, the
+// choosers return given paths. The scan loop's clock advances half a second per look, so the
+// loop hands control to the event loop after every chunk.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMessageBox>
+#include <QString>
+
+#include "GuiDialogs.h"
+#include "TestFiles.h"
+#include "core/IMonotonicClock.h"
+
+class CMainFrame;
+class QDialog;
+
+class KStepClock final : public IMonotonicClock
+{
+public:
+    uint64_t NowMs() override { return m_u64Now += 500; }
+
+private:
+    uint64_t m_u64Now = 0;
+};
+
+struct tagManifestEntry
+{
+    std::string State;   // "present" or "deleted"
+    int64_t Size = 0;
+    std::string Sha;
+    std::string Path;
+};
+
+class GuiRig
+{
+public:
+    GuiRig();
+    ~GuiRig();
+
+    /// Unpacks tests/data/<name>.img.zst and adds it to the devices; the image's path.
+    std::string AddImage(const std::string& name);
+    CMainFrame& Frame() { return *m_pFrame; }
+    const TempDir& Temp() const { return m_Temp; }
+
+    /// Messages shown so far ("kind: text").
+    std::vector<std::string> Messages;
+    /// Answers for the next questions, in order; Yes when none is queued.
+    std::deque<QMessageBox::StandardButton> Answers;
+    /// Fills a modal dialog and returns its result; rejects when unset.
+    std::function<int(QDialog&)> OnDialog;
+    /// Answers choosers; "" when unset.
+    std::function<QString(GuiDialogs::EChooser, const QString&)> OnChooser;
+    /// Called on every message box before it is answered.
+    std::function<void(const QString&)> OnBox;
+
+    bool SawMessage(const std::string& text) const;
+    std::string MessagesText() const;
+
+    /// The volume index of the first row whose device text contains `fs` and is not a
+    /// physical device, in the current module's layout.
+    int VolumeOf(const std::string& fs);
+
+    static std::vector<tagManifestEntry> ReadManifest(const std::string& name);
+    /// Relative path -> SHA-256 of every file below `folder`.
+    static std::map<std::string, std::string> HashTree(const std::string& folder);
+    /// The recovered path for a manifest path (a deleted name may start with "_"); "" if none.
+    static std::string FindRecovered(const std::map<std::string, std::string>& tree, const std::string& path);
+
+private:
+    TempDir m_Temp;
+    KStepClock m_Clock;
+    std::unique_ptr<CMainFrame> m_pFrame;
+};

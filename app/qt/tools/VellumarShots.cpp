@@ -1,0 +1,267 @@
+// Takes a picture of every page and dialog of the desktop program, driving it like a user
+// over the disk images given on the command line:
+//   vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE
+// Messages and dialogs are answered by this program (after their picture is taken).
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include "CAdvancedFilterDlg.h"
+#include "CBothViewAndManager.h"
+#include "CDeepScanSettingDlg.h"
+#include "CDeviceListCtrl.h"
+#include "CDeviceSelectDlg.h"
+#include "CFileListDlg.h"
+#include "CFileListModel.h"
+#include "CFileSystemScoreDlg.h"
+#include "CFindFileDlg.h"
+#include "CFolderTreeModel.h"
+#include "CMainFrame.h"
+#include "CProgressDlg.h"
+#include "CQtUserPort.h"
+#include "CRecoveryWizardDlg.h"
+#include "CResumeRecoveryDlg.h"
+#include "CSaveResultDlg.h"
+#include "CSaveSettingDlg.h"
+#include "CSavingFileDlg.h"
+#include "CScanningDeviceDlg.h"
+#include "CSettingDlg.h"
+#include "CStartPageDlg.h"
+#include "GuiDialogs.h"
+#include "core/CGlobalParamTable.h"
+#include "core/DeviceList.h"
+#include "fs/KNodeTree.h"
+#include "os/OsDeviceTable.h"
+
+namespace {
+
+QString g_Out;
+QString g_Pending; // name for the next message box picture
+
+void Shot(QWidget* widget, const QString& name)
+{
+    QCoreApplication::processEvents();
+    widget->grab().save(g_Out + "/" + name + ".png");
+    std::printf("%s.png\n", name.toUtf8().constData());
+}
+
+// Shows a dialog as the user would see it, takes its picture, then lets `act` finish it.
+int ShowAndShoot(QDialog& dialog, const QString& name, const std::function<int(QDialog&)>& act)
+{
+    dialog.show();
+    dialog.adjustSize();
+    Shot(&dialog, name);
+    const int result = act ? act(dialog) : int(QDialog::Rejected);
+    dialog.hide();
+    return result;
+}
+
+int VolumeOf(CMainFrame& frame, const std::string& fs)
+{
+    CGlobalParamTable& session = frame.Session();
+    for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), session.GetModule()))
+    {
+        if (!row.bPhysical && row.strDevice.find(fs) != std::string::npos)
+            return row.nVolume;
+    }
+    return -1;
+}
+
+// The first folder below `node` that holds a compressed file.
+tagTreeNode* FolderWithCompressed(tagTreeNode* node, int depth = 0)
+{
+    for (tagTreeNode* c = node->pFirstChild; c && depth < 64; c = c->pNext)
+    {
+        if (c->pRecord && (c->pRecord->wAttributes & FN_ATTR_COMPRESSED) && !c->pFirstChild)
+            return node;
+        if (c->pFirstChild)
+        {
+            if (tagTreeNode* found = FolderWithCompressed(c, depth + 1))
+                return found;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 5)
+    {
+        std::fprintf(stderr, "usage: vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE\n");
+        return 2;
+    }
+    g_Out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_Out);
+    qputenv("VLM_RESUME_DIR", (g_Out + "/resume").toLocal8Bit());
+    OsDeviceTable& table = OsDeviceTable::Instance();
+    table.SetMachineDevicesEnabled(false);
+    for (int i = 2; i < 5; ++i)
+        table.RegisterImage(argv[i]);
+
+    std::function<int(QDialog&)> act;
+    GuiDialogs::SetExecHook([&act](QDialog& dialog) {
+        const QString name = dialog.windowTitle().toLower().replace(' ', '-').remove('.');
+        return ShowAndShoot(dialog, "dialog-" + name, act);
+    });
+    GuiDialogs::SetBoxHook([](GuiDialogs::EBox kind, const QString& text) {
+        if (!g_Pending.isEmpty())
+        {
+            QMessageBox box(kind == GuiDialogs::EBox::Information ? QMessageBox::Information : QMessageBox::Question,
+                            "Vellumar", text,
+                            kind == GuiDialogs::EBox::YesNoCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                                                                  : QMessageBox::Ok);
+            box.show();
+            Shot(&box, g_Pending);
+            g_Pending.clear();
+        }
+        return kind == GuiDialogs::EBox::YesNoCancel || kind == GuiDialogs::EBox::YesNo ? QMessageBox::Yes
+                                                                                          : QMessageBox::Ok;
+    });
+    GuiDialogs::SetChooserHook([](GuiDialogs::EChooser, const QString&) { return QString(); });
+
+    CMainFrame frame;
+    frame.show();
+    Shot(&frame, "page-start");
+    frame.SelectTab(CMainFrame::kPageCaseStudy);
+    Shot(&frame, "page-case-study");
+    frame.SelectTab(CMainFrame::kPageStart);
+    frame.StartPage()->OpenSetting();
+
+    // Undelete Recovery on the FAT16 image: device list, file list.
+    frame.OnStartCommand(CMainFrame::kCmdUndelete);
+    CBothViewAndManager* page = frame.RecoveryPage();
+    page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT16"));
+    Shot(&frame, "page-devices-undelete");
+    page->DevicePage()->MainButton()->click();
+    CFileListDlg* files = page->FilePage();
+    files->FolderModel()->setData(files->FolderModel()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    files->FolderView()->expandAll();
+    Shot(&frame, "page-files-undelete");
+
+    // Saving: the path dialog, then the saving window at the cancel question.
+    act = [](QDialog& dialog) {
+        auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
+        if (!setting)
+            return int(QDialog::Rejected);
+        setting->PathEdit()->setText(g_Out + "/saved");
+        QDir().mkpath(g_Out + "/saved");
+        Shot(setting, "dialog-recovery-path-setting");
+        setting->accept();
+        return setting->result();
+    };
+    std::function<void()> shootSaving = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+        {
+            if (auto* saving = qobject_cast<CSavingFileDlg*>(w); saving && saving->isVisible())
+            {
+                Shot(saving, "dialog-saving-files");
+                return;
+            }
+        }
+        QTimer::singleShot(0, shootSaving);
+    };
+    QTimer::singleShot(0, shootSaving);
+    g_Pending = "message-saved";
+    files->SaveFiles();
+
+    // Advanced Recovery: the device list of a partitioned disk, the full scan of the FAT16
+    // image with its windows, the partition list.
+    frame.OnStartCommand(CMainFrame::kCmdAdvanced);
+    page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT32"));
+    Shot(&frame, "page-devices-advanced");
+    page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT16"));
+    std::function<void()> shootScan = [&] {
+        if (CScanningDeviceDlg* scan = frame.Port().ScanWindow())
+        {
+            Shot(scan, "dialog-scanning-device");
+            scan->CancelButton()->click();
+            g_Pending = "message-continue-with-collected";
+            return;
+        }
+        QTimer::singleShot(0, shootScan);
+    };
+    std::function<void()> shootBlock = [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+        {
+            if (auto* progress = qobject_cast<CProgressDlg*>(w); progress && progress->isVisible())
+            {
+                Shot(progress, "dialog-progress");
+                return;
+            }
+        }
+        QTimer::singleShot(20, shootBlock);
+    };
+    QTimer::singleShot(0, shootScan);
+    QTimer::singleShot(0, shootBlock);
+    page->DevicePage()->MainButton()->click();
+    Shot(&frame, "page-partitions");
+    act = [](QDialog& dialog) {
+        if (auto* save = qobject_cast<CSaveResultDlg*>(&dialog))
+            save->PathEdit()->setText(g_Out + "/resume/by-hand.rrs");
+        return int(QDialog::Rejected);
+    };
+    page->PartitionPage()->SaveResult();
+
+    // Advanced Recovery, "Open" on the NTFS volume: colours of compressed files, filter, find.
+    frame.OnStartCommand(CMainFrame::kCmdAdvanced);
+    page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "NTFS"));
+    page->DevicePage()->OpenButton()->click();
+    if (tagTreeNode* folder = FolderWithCompressed(frame.Session().GetCurrentTree().GetRoot()))
+        files->ShowFolder(folder);
+    Shot(&frame, "page-files-ntfs");
+    act = [](QDialog& dialog) {
+        if (auto* filter = qobject_cast<CAdvancedFilterDlg*>(&dialog))
+        {
+            filter->ByNameBox()->setChecked(true);
+            filter->NameList()->setEditText("*.txt");
+        }
+        return int(QDialog::Rejected);
+    };
+    files->Filter();
+    act = [](QDialog& dialog) {
+        if (auto* find = qobject_cast<CFindFileDlg*>(&dialog))
+            find->NameEdit()->setText("report");
+        return int(QDialog::Rejected);
+    };
+    files->FindFile();
+
+    // Deep Scan Recovery's type choice, the wizard's pages, the resume list.
+    frame.OnStartCommand(CMainFrame::kCmdDeepScan);
+    page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT16"));
+    Shot(&frame, "page-devices-deep-scan");
+    act = nullptr;
+    page->DevicePage()->MainButton()->click();
+    act = [&frame](QDialog& dialog) {
+        auto* wizard = qobject_cast<CRecoveryWizardDlg*>(&dialog);
+        if (!wizard)
+            return int(QDialog::Rejected);
+        wizard->Next();
+        wizard->DeviceList()->SelectVolume(VolumeOf(frame, "FAT16"));
+        Shot(wizard, "wizard-2-select-device");
+        wizard->Next();
+        wizard->ChoiceButton(CRecoveryLauncher::EDeepScanChoice::Use)->setChecked(true);
+        Shot(wizard, "wizard-3-deep-scan-setting");
+        wizard->Next();
+        Shot(wizard, "wizard-4-summary");
+        return int(QDialog::Rejected);
+    };
+    frame.OnStartCommand(CMainFrame::kCmdWizard);
+    act = nullptr;
+    frame.OnStartCommand(CMainFrame::kCmdResume);
+    Shot(&frame, "page-resume");
+    return 0;
+}
