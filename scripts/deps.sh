@@ -19,3 +19,9 @@ vlm_install_deps() {
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
+
+# Optional: office documents rendered in the quick previewer and audio/video played in the
+# previews. Without them the build leaves both out and the previews say so.
+vlm_install_preview_deps() {
+  vlm_install_deps qt6-pdf-dev qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+}

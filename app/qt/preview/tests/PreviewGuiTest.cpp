@@ -1,0 +1,226 @@
+// The desktop previews, headless: pictures decode from deep-scan files and from files whose
+// data lie in scattered runs, a damaged picture is refused, text and rich text show, the quick
+// previewer picks picture, document or notice, and the media dialog deletes its copy.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "CFitImageView.h"
+#include "CImageViewDlg.h"
+#include "CMediaViewDlg.h"
+#include "CPreviewStreamDevice.h"
+#include "CQuickPreviewPane.h"
+#include "CTextViewDlg.h"
+#include "PreviewImageDecode.h"
+#include "base/VlmErrors.h"
+#include "core/CPreviewTempFile.h"
+#include "fat/KFatFileSystem.h"
+#include "fs/KNodeTree.h"
+#include "fs/KOutStream.h"
+#include "raw/KRawFileSystem.h"
+#include "support/TestFiles.h"
+#include "volume/KMemoryVolumeIO.h"
+#include "TestRawTypes.h"
+
+namespace {
+
+QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "test_preview_gui";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: tearing Qt down after main has returned races the media backend's threads.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+std::vector<uint8_t> Sample(const std::string& name)
+{
+    return ReadFileBytes(SourcePath("tests/data/raw/media/" + name));
+}
+
+std::unique_ptr<IOutStream> StreamOver(KMemoryVolumeIO& volume, tagFileNode& record, const StreamVector& runs)
+{
+    auto stream = std::make_unique<KOutStream>(&record, &volume);
+    stream->SetRuns(runs);
+    return stream;
+}
+
+void Shoot(QWidget& widget, const char* name)
+{
+    const QString folder = QStringLiteral(VLM_BINARY_DIR) + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    widget.show();
+    QApplication::processEvents();
+    widget.grab().save(folder + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png"));
+}
+
+const tagFileNode* FirstLeaf(const KNodeTree& tree, const std::function<bool(const tagTreeNode*)>& want)
+{
+    const tagFileNode* found = nullptr;
+    std::function<void(const tagTreeNode*)> walk = [&](const tagTreeNode* n) {
+        for (const tagTreeNode* c = KNodeTree::GetFirstChild(n); c && !found; c = KNodeTree::GetNextSibling(c))
+        {
+            if (!IsFolderRecord(c->pRecord) && want(c))
+                found = c->pRecord;
+            walk(c);
+        }
+    };
+    walk(tree.GetRoot());
+    return found;
+}
+
+} // namespace
+
+TEST(PreviewImages, DecodeFromDeepScanFilesAndScatteredRuns)
+{
+    App();
+    const std::vector<uint8_t> png = Sample("picture.png");
+    ASSERT_GT(png.size(), 1024u);
+
+    // The deep scan finds the picture by its signature behind some junk and serves it.
+    std::vector<uint8_t> image = PatternBytes(64 * 512, 9);
+    for (size_t s = 0; s < image.size(); s += 512)
+        image[s] = 0;
+    image.insert(image.begin() + 16 * 512, png.begin(), png.end());
+    image.resize((image.size() + 511) / 512 * 512);
+    TestRawFactory factory({{"png", "Test picture", std::string("\x89PNG\r\n\x1a\n", 8), static_cast<int64_t>(png.size())}});
+    KMemoryVolumeIO volume(image);
+    KRawFileSystem raw;
+    // Types are listed only while a manager lives; the file system holds one.
+    KRawScanMgr::AddFactory(&factory);
+    raw.SetVolume(&volume);
+    ASSERT_EQ(raw.Begin_ScanFS(), 0u);
+    ScanStats stats{};
+    ASSERT_EQ(raw.ScanFS(&stats, 0, image.data(), static_cast<int>(image.size() / 512)), 0u);
+    ASSERT_EQ(raw.End_ScanFS(), 0u);
+    KNodeTree tree;
+    raw.BuildTree(&tree);
+    const tagFileNode* found = FirstLeaf(tree, [](const tagTreeNode* n) { return n->pRecord->byKind & FN_KIND_DEEP; });
+    ASSERT_NE(found, nullptr);
+    CPreviewStreamDevice device(std::unique_ptr<IOutStream>(raw.OpenStream(found)));
+    const QImage decoded = DecodePreviewImage(&device, QSize(4000, 4000));
+    ASSERT_FALSE(decoded.isNull());
+    const QImage reference = QImage::fromData(png.data(), static_cast<int>(png.size()));
+    EXPECT_EQ(decoded.size(), reference.size());
+
+    // A deleted file's clusters need not lie in order: the second half first on the volume.
+    const std::vector<uint8_t> jpeg = Sample("baseline.jpg");
+    const size_t half = (jpeg.size() / 2 + 511) / 512 * 512;
+    std::vector<uint8_t> scattered(jpeg.begin() + static_cast<std::ptrdiff_t>(half), jpeg.end());
+    scattered.resize((scattered.size() + 511) / 512 * 512);
+    const uint32_t tailSectors = static_cast<uint32_t>(scattered.size() / 512);
+    scattered.insert(scattered.end(), jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(half));
+    KMemoryVolumeIO scatteredVolume(scattered);
+    tagFileNode record{};
+    record.wValidMask = FN_MASK_FOUND;
+    record.s64Size = static_cast<int64_t>(jpeg.size());
+    record.byKind = FN_KIND_DELETED;
+    CPreviewStreamDevice jpegDevice(StreamOver(scatteredVolume, record, {{tailSectors, static_cast<uint32_t>(half / 512), 0}, {0, tailSectors, 0}}));
+    const QImage photo = DecodePreviewImage(&jpegDevice, QSize(64, 64));
+    ASSERT_FALSE(photo.isNull());
+    EXPECT_LE(photo.width(), 64);
+    EXPECT_LE(photo.height(), 64);
+    const QImage photoReference = QImage::fromData(jpeg.data(), static_cast<int>(jpeg.size()));
+    EXPECT_EQ(photo.size(), photoReference.size().scaled(64, 64, Qt::KeepAspectRatio));
+
+    // The same data with a bad sector in the middle of its header does not decode.
+    scatteredVolume.SetBadRange(tailSectors, 1);
+    CPreviewStreamDevice damaged(StreamOver(scatteredVolume, record, {{tailSectors, static_cast<uint32_t>(half / 512), 0}, {0, tailSectors, 0}}));
+    EXPECT_TRUE(DecodePreviewImage(&damaged, QSize(64, 64)).isNull());
+
+    CImageViewDlg dialog(decoded);
+    Shoot(dialog, "preview-image");
+}
+
+TEST(PreviewDialogs, TextRichTextAndMedia)
+{
+    App();
+    CTextViewDlg text;
+    text.Show({'c', 'a', 'f', 0xE9, '\n', 'l', 'i', 'n', 'e'});
+    EXPECT_FALSE(text.ShowsRichText());
+    EXPECT_EQ(text.ShownText(), QString::fromUtf8("caf\xC3\xA9\nline"));
+    Shoot(text, "preview-text");
+    const std::string rtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Dear \\b Sir\\b0 ,\\par Regards}";
+    CTextViewDlg rich;
+    rich.Show(std::vector<uint8_t>(rtf.begin(), rtf.end()));
+    EXPECT_TRUE(rich.ShowsRichText());
+    EXPECT_EQ(rich.ShownText(), QStringLiteral("Dear Sir,\nRegards"));
+    Shoot(rich, "preview-richtext");
+
+    auto copy = std::make_unique<CPreviewTempFile>();
+    ASSERT_EQ(copy->Prepare("tone.wav"), ERROR_SUCCESS);
+    const std::vector<uint8_t> wav = Sample("tone.wav");
+    WriteFileBytes(copy->Path(), wav);
+    const std::string path = copy->Path();
+    {
+        CMediaViewDlg media(std::move(copy));
+        if (!CMediaViewDlg::HasPlayer())
+        {
+            EXPECT_FALSE(media.Status().isEmpty());
+        }
+        Shoot(media, "preview-media");
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(PreviewQuick, PictureDocumentOrNotice)
+{
+    App();
+    // A FAT volume's files, copied out by the file system itself.
+    TempDir dir;
+    const std::string img = dir.File("fat12.img");
+    ASSERT_TRUE(UnpackZst(SourcePath("tests/data/fat12-floppy.img.zst"), img));
+    KMemoryVolumeIO volume(ReadFileBytes(img));
+    KFatFileSystem fat;
+    fat.SetVolume(&volume);
+    ASSERT_EQ(fat.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fat.BuildTree(&tree), 0u);
+    const tagFileNode* text = FirstLeaf(tree, [&](const tagTreeNode* n) { return std::string(tree.GetName(n)) == "Read me first.txt"; });
+    ASSERT_NE(text, nullptr);
+
+    CQuickPreviewPane pane;
+    pane.resize(320, 240);
+    pane.ShowFile(&fat, text, "Read me first.txt");
+    EXPECT_EQ(pane.Shown(), EQuickPreview::Unsupported);
+    EXPECT_EQ(pane.View()->Text(), QStringLiteral("Quick Previewer does not support this file type."));
+    // Named like a compound document, but the data are text: still the notice, nothing rendered.
+    pane.ShowFile(&fat, text, "minutes.doc");
+    EXPECT_EQ(pane.Shown(), EQuickPreview::Unsupported);
+    EXPECT_FALSE(pane.Rendering());
+    Shoot(pane, "quick-unsupported");
+
+    // A picture from the deep scan's kind of record: scaled into the pane on white.
+    const std::vector<uint8_t> jpeg = Sample("baseline.jpg");
+    std::vector<uint8_t> bytes = jpeg;
+    bytes.resize((bytes.size() + 511) / 512 * 512);
+    KMemoryVolumeIO jpegVolume(bytes);
+    KRawFileSystem raw;
+    raw.SetVolume(&jpegVolume);
+    TestRawFactory factory({{"jpg", "Test photo", std::string(reinterpret_cast<const char*>(jpeg.data()), 8), static_cast<int64_t>(jpeg.size())}});
+    KRawScanMgr::AddFactory(&factory);
+    ScanStats stats{};
+    raw.Begin_ScanFS();
+    raw.ScanFS(&stats, 0, bytes.data(), static_cast<int>(bytes.size() / 512));
+    raw.End_ScanFS();
+    KNodeTree rawTree;
+    raw.BuildTree(&rawTree);
+    const tagFileNode* photo = FirstLeaf(rawTree, [](const tagTreeNode* n) { return n->pRecord->byKind & FN_KIND_DEEP; });
+    ASSERT_NE(photo, nullptr);
+    pane.ShowFile(&raw, photo, "00001.jpg");
+    EXPECT_EQ(pane.Shown(), EQuickPreview::Image);
+    EXPECT_FALSE(pane.View()->Image().isNull());
+    EXPECT_LE(pane.View()->Image().width(), 320);
+    Shoot(pane, "quick-image");
+
+    CQuickPreviewLink link;
+    EXPECT_TRUE(link.text().contains(QStringLiteral("Click here to open &#x27;Quick Previewer&#x27;")) ||
+                link.text().contains(QStringLiteral("Click here to open 'Quick Previewer'")));
+    link.SetOpen(true);
+    EXPECT_TRUE(link.text().contains(QStringLiteral("close")));
+}
