@@ -12,6 +12,7 @@
 
 #ifdef VLM_HAVE_QT_MULTIMEDIA
 #include <QAudioOutput>
+#include <QMediaFormat>
 #include <QMediaPlayer>
 #include <QVideoWidget>
 #endif
@@ -25,6 +26,17 @@ CMediaViewDlg::CMediaViewDlg(std::unique_ptr<CPreviewTempFile> copy, QWidget* pa
     m_pStatus = new QLabel(this);
     m_pStatus->setWordWrap(true);
 #ifdef VLM_HAVE_QT_MULTIMEDIA
+    if (!HasPlayer())
+    {
+        m_pStatus->setText(PreviewMessages::Text(IDS_PREVIEW_NO_PLAYER));
+        m_pStatus->setAlignment(Qt::AlignCenter);
+        layout->addStretch(1);
+        layout->addWidget(m_pStatus);
+        auto* close = new QDialogButtonBox(QDialogButtonBox::Close, this);
+        connect(close, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        layout->addWidget(close);
+        return;
+    }
     auto* video = new QVideoWidget(this);
     layout->addWidget(video, 1);
     m_pPlayer = new QMediaPlayer(this);
@@ -63,7 +75,10 @@ CMediaViewDlg::~CMediaViewDlg()
 bool CMediaViewDlg::HasPlayer()
 {
 #ifdef VLM_HAVE_QT_MULTIMEDIA
-    return true;
+    // A media back end without its decoders lists no formats; playing through it can bring
+    // the whole program down, so such a back end counts as no player.
+    static const bool usable = !QMediaFormat().supportedFileFormats(QMediaFormat::Decode).isEmpty();
+    return usable;
 #else
     return false;
 #endif
