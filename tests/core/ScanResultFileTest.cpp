@@ -18,7 +18,8 @@ public:
     int Read(void* buffer, int length, int* done) override
     {
         const size_t n = std::min(static_cast<size_t>(length), Bytes.size() - Pos);
-        std::memcpy(buffer, Bytes.data() + Pos, n);
+        if (n != 0) // an empty vector has no data pointer to copy from
+            std::memcpy(buffer, Bytes.data() + Pos, n);
         Pos += n;
         *done = static_cast<int>(n);
         return 1;
