@@ -5,10 +5,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSignalSpy>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "CDocumentRenderer.h"
 #include "CFitImageView.h"
 #include "CImageViewDlg.h"
 #include "CMediaViewDlg.h"
@@ -223,4 +228,102 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
                 link.text().contains(QStringLiteral("Click here to open 'Quick Previewer'")));
     link.SetOpen(true);
     EXPECT_TRUE(link.text().contains(QStringLiteral("close")));
+}
+
+namespace {
+
+// Stands in for the office suite: "converts" by copying a prepared PDF into --outdir under the
+// document's base name, or hangs when told to.
+struct FakeOffice
+{
+    explicit FakeOffice(const std::string& mode)
+    {
+        const std::string pdf = Dir.File("page.pdf");
+        QPdfWriterPage(pdf);
+        const std::string script = Dir.File("soffice");
+        const std::string body =
+            "#!/bin/sh\n"
+            "out=''; doc=''; profile=''\n"
+            "while [ $# -gt 0 ]; do case \"$1\" in --outdir) out=\"$2\"; shift;; -env:*) profile=\"$1\";; *) doc=\"$1\";; esac; shift; done\n"
+            "echo \"$profile\" > '" + Dir.File("profile.txt") + "'\n" +
+            (mode == "hang" ? std::string("exec sleep 600\n") : std::string()) +
+            "base=$(basename \"$doc\"); cp '" + pdf + "' \"$out/${base%.*}.pdf\"\n";
+        WriteFileBytes(script, std::vector<uint8_t>(body.begin(), body.end()));
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        m_OldPath = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(Dir.Path()) + ":" + m_OldPath);
+    }
+    ~FakeOffice() { qputenv("PATH", m_OldPath); }
+    static void QPdfWriterPage(const std::string& path);
+    TempDir Dir;
+    QByteArray m_OldPath;
+};
+
+} // namespace
+
+void FakeOffice::QPdfWriterPage(const std::string& path)
+{
+    QPdfWriter writer(QString::fromStdString(path));
+    QPainter painter(&writer);
+    painter.setFont(QFont(QStringLiteral("Sans"), 48));
+    painter.drawText(QRect(0, 0, writer.width(), writer.height() / 4), Qt::AlignCenter, QStringLiteral("Quarterly report"));
+    painter.fillRect(QRect(writer.width() / 4, writer.height() / 3, writer.width() / 2, writer.height() / 6), Qt::darkBlue);
+}
+
+TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
+{
+    App();
+    const std::vector<uint8_t> docx = ReadFileBytes(SourcePath("tests/data/raw/docs/sample.docx"));
+    ASSERT_FALSE(docx.empty());
+    std::vector<uint8_t> bytes = docx;
+    bytes.resize((bytes.size() + 511) / 512 * 512);
+    KMemoryVolumeIO volume(bytes);
+    KRawFileSystem raw;
+    raw.SetVolume(&volume);
+    TestRawFactory factory({{"docx", "Test document", std::string(reinterpret_cast<const char*>(docx.data()), 8), static_cast<int64_t>(docx.size())}});
+    KRawScanMgr::AddFactory(&factory);
+    ScanStats stats{};
+    raw.Begin_ScanFS();
+    raw.ScanFS(&stats, 0, bytes.data(), static_cast<int>(bytes.size() / 512));
+    raw.End_ScanFS();
+    KNodeTree tree;
+    raw.BuildTree(&tree);
+    const tagFileNode* doc = FirstLeaf(tree, [](const tagTreeNode* n) { return n->pRecord->byKind & FN_KIND_DEEP; });
+    ASSERT_NE(doc, nullptr);
+
+    {
+        FakeOffice office("convert");
+        if (!CDocumentRenderer::Available())
+            GTEST_SKIP() << "built without the PDF module";
+        CQuickPreviewPane pane;
+        pane.resize(300, 400);
+        QSignalSpy done(&pane, &CQuickPreviewPane::RenderFinished);
+        pane.ShowFile(&raw, doc, "report.docx");
+        EXPECT_EQ(pane.Shown(), EQuickPreview::Document);
+        EXPECT_EQ(pane.View()->Text(), QStringLiteral("Loading...\n(Double click here to cancel)"));
+        Shoot(pane, "quick-loading");
+        ASSERT_TRUE(done.wait(20000));
+        ASSERT_FALSE(pane.View()->Image().isNull());
+        EXPECT_LE(pane.View()->Image().height(), 400);
+        // The page is drawn on white, the blue box in its middle.
+        const QImage page = pane.View()->Image();
+        EXPECT_EQ(page.pixelColor(2, 2), QColor(Qt::white));
+        EXPECT_EQ(page.pixelColor(page.width() / 2, page.height() * 5 / 12), QColor(Qt::darkBlue));
+        // Each job had a profile folder of its own.
+        const std::vector<uint8_t> profile = ReadFileBytes(office.Dir.File("profile.txt"));
+        EXPECT_NE(std::string(profile.begin(), profile.end()).find("-env:UserInstallation=file://"), std::string::npos);
+        Shoot(pane, "quick-document");
+    }
+    {
+        FakeOffice office("hang");
+        CQuickPreviewPane pane;
+        pane.ShowFile(&raw, doc, "report.docx");
+        ASSERT_TRUE(pane.Rendering());
+        QElapsedTimer timer;
+        timer.start();
+        emit pane.View()->DoubleClicked();
+        EXPECT_LT(timer.elapsed(), 5000);
+        EXPECT_FALSE(pane.Rendering());
+        EXPECT_EQ(pane.View()->Text(), QStringLiteral("Quick Previewer does not support this file type."));
+    }
 }
