@@ -10,6 +10,7 @@
 
 #include "CCliSession.h"
 #include "CCommands.h"
+#include "PreviewCommands.h"
 
 namespace {
 
@@ -41,6 +42,8 @@ struct Commands
     CLI::App* exportList;
     CLI::App* resume;
     CLI::App* find;
+    CLI::App* cat;
+    CLI::App* preview;
 };
 
 Commands AddCommands(CLI::App& app, tagCliOptions& o, bool& matchCase, bool& matchWord)
@@ -100,6 +103,15 @@ Commands AddCommands(CLI::App& app, tagCliOptions& o, bool& matchCase, bool& mat
     c.find->add_flag("--match-case", matchCase, "Match upper and lower case");
     c.find->add_flag("--match-word", matchWord, "Match the whole name");
     AddCandidate(c.find, o);
+
+    c.cat = app.add_subcommand("cat", "Write one recovered file's bytes to standard output");
+    c.preview = app.add_subcommand("preview", "Show the name, size and a dump of the head of one file");
+    for (CLI::App* cmd : {c.cat, c.preview})
+    {
+        cmd->add_option("SOURCE", o.strSource, "Volume number or scan-result file (.rrs)")->required();
+        cmd->add_option("PATH", o.strFile, "The file's path as vlm ls prints it")->required();
+        AddCandidate(cmd, o);
+    }
     return c;
 }
 
@@ -157,5 +169,9 @@ int main(int argc, char** argv)
         return CmdResume(cli);
     if (c.find->parsed())
         return CmdFind(cli, matchCase, matchWord);
+    if (c.cat->parsed())
+        return CmdCat(cli);
+    if (c.preview->parsed())
+        return CmdPreview(cli);
     return kExitUsage;
 }

@@ -358,3 +358,18 @@ TEST_F(Cli, DeepScanFindsPicturesByContent)
     EXPECT_EQ(found, expected);
     EXPECT_EQ(Sha256OfFile(image), before);
 }
+
+TEST_F(Cli, CatWritesOneFileExactly)
+{
+    const std::string image = F.Image("fat16-nested");
+    for (const ManifestEntry& e : ReadManifest("fat16-nested"))
+    {
+        if (e.Path != "Projects/2021/Beta/measurements.csv")
+            continue;
+        const CliResult r = F.Run({image}, {"cat", "1", e.Path});
+        ASSERT_EQ(r.Exit, 0) << r.Err;
+        EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>(r.Out.data()), r.Out.size()), e.Sha);
+        return;
+    }
+    FAIL() << "manifest entry missing";
+}
