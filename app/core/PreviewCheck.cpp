@@ -31,3 +31,8 @@ bool MediaPreviewTruncated(const tagFileNode* record)
 {
     return record != nullptr && record->s64Size > kPreviewMediaLimit;
 }
+
+bool QuickPreviewAllowed(const tagFileNode* record)
+{
+    return PreviewRefusal(record) == 0 && record->s64Size <= kQuickPreviewLimit;
+}

@@ -113,6 +113,13 @@ TEST(PreviewChecks, TextAndMediaLimits)
     EXPECT_EQ(TextPreviewRefusal(&folder), IDS_PREVIEW_DIRECTORY);
     EXPECT_FALSE(MediaPreviewTruncated(&exact));
     EXPECT_TRUE(MediaPreviewTruncated(&over));
+
+    tagFileNode quick = FileRecord(kQuickPreviewLimit);
+    EXPECT_TRUE(QuickPreviewAllowed(&quick));
+    quick.s64Size += 1;
+    EXPECT_FALSE(QuickPreviewAllowed(&quick));
+    EXPECT_FALSE(QuickPreviewAllowed(&folder));
+    EXPECT_FALSE(QuickPreviewAllowed(nullptr));
 }
 
 TEST(PreviewText, FileOfExactlyTheLimitIsReadWhole)

@@ -56,7 +56,7 @@ void CQuickPreviewPane::ShowUnsupported()
 void CQuickPreviewPane::ShowFile(IFileSystem* fs, const tagFileNode* record, const std::string& name)
 {
     Clear();
-    if (fs == nullptr || PreviewRefusal(record) != 0)
+    if (fs == nullptr || !QuickPreviewAllowed(record))
         return ShowUnsupported();
     m_pCopy = std::make_unique<CPreviewTempFile>();
     if (m_pCopy->Prepare(name) != ERROR_SUCCESS || m_pCopy->SaveWhole(*fs, record) != ERROR_SUCCESS)
