@@ -1,7 +1,9 @@
 #include "CFileListModel.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <string>
 #include <strings.h>
 #include <unordered_map>
 
@@ -201,10 +203,16 @@ void CFileListModel::sort(int column, Qt::SortOrder order)
     SortRows(column, order);
     if (!before.isEmpty())
     {
+        // Only the nodes that persistent indexes point at need their new rows.
         std::unordered_map<const tagTreeNode*, int> rows;
-        rows.reserve(m_Rows.size());
+        for (const tagTreeNode* n : nodes)
+            rows.emplace(n, -1);
         for (size_t r = 0; r < m_Rows.size(); ++r)
-            rows.emplace(m_Rows[r], static_cast<int>(r));
+        {
+            const auto it = rows.find(m_Rows[r]);
+            if (it != rows.end())
+                it->second = static_cast<int>(r);
+        }
         QModelIndexList after;
         for (int k = 0; k < before.size(); ++k)
             after << index(rows.at(nodes[size_t(k)]), before[k].column());
@@ -220,31 +228,98 @@ void CFileListModel::SortRows(int column, Qt::SortOrder order)
         m_Rows = m_Original;
         return;
     }
-    const bool descending = order == Qt::DescendingOrder;
-    auto sortBy = [&](auto key) {
-        std::stable_sort(m_Rows.begin(), m_Rows.end(), [&](const tagTreeNode* a, const tagTreeNode* b) {
-            return descending ? key(b) < key(a) : key(a) < key(b);
-        });
-    };
-    switch (column)
+    // Every row's key is computed once into one contiguous array, so that the sort compares
+    // values in cache instead of following node, record and name pointers a million times.
+    struct Keyed
     {
-    case kName:
-        std::stable_sort(m_Rows.begin(), m_Rows.end(), [&](const tagTreeNode* a, const tagTreeNode* b) {
-            const int c = strcasecmp(m_pTree->GetName(a), m_pTree->GetName(b));
-            return descending ? c > 0 : c < 0;
+        uint64_t Key[2];      // numeric key, or the first 16 upper-case bytes of the name
+        const char* pszName;  // the whole name, for names that share those 16 bytes
+        tagTreeNode* pNode;
+    };
+    std::vector<Keyed> rows(m_Rows.size());
+    if (column == kType || column == kAttribute)
+    {
+        // Few distinct texts: each row gets a small class (its extension, or its attribute
+        // word), each class its text once, and the rows sort by the rank of that text.
+        std::unordered_map<std::string, uint32_t> classes;
+        std::vector<std::pair<QString, uint32_t>> texts; // text, class
+        std::vector<uint32_t> rowClass(m_Rows.size());
+        for (size_t r = 0; r < m_Rows.size(); ++r)
+        {
+            tagTreeNode* n = m_Rows[r];
+            std::string cls;
+            if (column == kAttribute)
+                cls = (n->pRecord && (n->pRecord->wValidMask & FN_MASK_ATTRIBUTES)) ? std::to_string(n->pRecord->wAttributes) : "-";
+            else if (GuiIcons::IsFolderNode(n))
+                cls = "/";
+            else
+            {
+                const char* name = m_pTree->GetName(n);
+                const char* dot = std::strrchr(name, '.');
+                cls = dot ? dot : "";
+                for (char& c : cls)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            auto it = classes.find(cls);
+            if (it == classes.end())
+            {
+                it = classes.emplace(std::move(cls), static_cast<uint32_t>(texts.size())).first;
+                texts.emplace_back(Text(n, column), it->second);
+            }
+            rowClass[r] = it->second;
+        }
+        std::sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) {
+            return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
         });
-        break;
-    case kSize: sortBy(SizeKey); break;
-    case kCreated: sortBy([](const tagTreeNode* n) { return TimeKey(n, false); }); break;
-    case kModified: sortBy([](const tagTreeNode* n) { return TimeKey(n, true); }); break;
-    default: {
-        // Text columns: each row's text once, then the rows by it.
-        std::unordered_map<const tagTreeNode*, QString> keys;
-        keys.reserve(m_Rows.size());
-        for (const tagTreeNode* n : m_Rows)
-            keys.emplace(n, Text(n, column));
-        sortBy([&](const tagTreeNode* n) -> const QString& { return keys.at(n); });
-        break;
+        std::vector<uint64_t> rank(texts.size());
+        for (size_t k = 0; k < texts.size(); ++k)
+            rank[texts[k].second] = k == 0 || QString::compare(texts[k].first, texts[k - 1].first, Qt::CaseInsensitive) != 0
+                                        ? k
+                                        : rank[texts[k - 1].second];
+        for (size_t r = 0; r < m_Rows.size(); ++r)
+            rows[r] = {{rank[rowClass[r]], 0}, nullptr, m_Rows[r]};
     }
+    else
+    {
+        for (size_t r = 0; r < m_Rows.size(); ++r)
+        {
+            tagTreeNode* n = m_Rows[r];
+            Keyed& k = rows[r];
+            k.pNode = n;
+            k.pszName = nullptr;
+            k.Key[1] = 0;
+            switch (column)
+            {
+            case kName: {
+                k.pszName = m_pTree->GetName(n);
+                uint64_t parts[2] = {0, 0};
+                for (size_t b = 0; b < 16 && k.pszName[b]; ++b)
+                {
+                    const auto c = static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(k.pszName[b])));
+                    parts[b / 8] |= c << (56 - 8 * (b % 8));
+                }
+                k.Key[0] = parts[0];
+                k.Key[1] = parts[1];
+                break;
+            }
+            // Offset so that a missing size (-1) sorts first as an unsigned number.
+            case kSize: k.Key[0] = static_cast<uint64_t>(SizeKey(n)) + (uint64_t(1) << 63); break;
+            case kCreated: k.Key[0] = TimeKey(n, false); break;
+            default: k.Key[0] = TimeKey(n, true); break;
+            }
+        }
     }
+    const auto less = [](const Keyed& a, const Keyed& b) {
+        if (a.Key[0] != b.Key[0])
+            return a.Key[0] < b.Key[0];
+        if (a.Key[1] != b.Key[1])
+            return a.Key[1] < b.Key[1];
+        return a.pszName && b.pszName && strcasecmp(a.pszName, b.pszName) < 0;
+    };
+    if (order == Qt::DescendingOrder)
+        std::stable_sort(rows.begin(), rows.end(), [&](const Keyed& a, const Keyed& b) { return less(b, a); });
+    else
+        std::stable_sort(rows.begin(), rows.end(), less);
+    for (size_t r = 0; r < rows.size(); ++r)
+        m_Rows[r] = rows[r].pNode;
 }

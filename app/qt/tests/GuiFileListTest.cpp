@@ -179,13 +179,13 @@ TEST_F(OpenedVolume, FindGoesThroughTheFoldersAndWrapsRound)
         hits.push_back(Files->FileModel()->index(Files->FileModel()->RowOf(file), 0).data().toString() + "@" +
                        Files->FolderModel()->IndexOf(Files->CurrentFolder()).data().toString());
     }
-    // Both folders' files in turn (the names are stored in upper case), then round again.
-    EXPECT_TRUE(hits[0].startsWith("CAPTIONS.TXT@")) << hits[0].toStdString();
-    EXPECT_TRUE(hits[1].startsWith("CAPTIONS.TXT@")) << hits[1].toStdString();
+    // Both folders' files in turn, then round again.
+    EXPECT_TRUE(hits[0].startsWith("captions.txt@", Qt::CaseInsensitive)) << hits[0].toStdString();
+    EXPECT_TRUE(hits[1].startsWith("captions.txt@", Qt::CaseInsensitive)) << hits[1].toStdString();
     EXPECT_NE(hits[0], hits[1]);
     EXPECT_EQ(hits[2], hits[0]);
     // Case is respected when asked; a whole-word search does not add stars.
-    EXPECT_FALSE(Files->FindNext("captions", true, false));
+    EXPECT_FALSE(Files->FindNext("CaPtIoNs", true, false));
     EXPECT_TRUE(Rig.SawMessage("No files find.")) << Rig.MessagesText();
     EXPECT_FALSE(Files->FindNext("caption", false, true));
     EXPECT_TRUE(Files->FindNext("captions.txt", false, true));

@@ -40,6 +40,7 @@
 #include "CStartPageDlg.h"
 #include "GuiDialogs.h"
 #include "core/CGlobalParamTable.h"
+#include "core/IMonotonicClock.h"
 #include "core/DeviceList.h"
 #include "fs/KNodeTree.h"
 #include "os/OsDeviceTable.h"
@@ -60,7 +61,6 @@ void Shot(QWidget* widget, const QString& name)
 int ShowAndShoot(QDialog& dialog, const QString& name, const std::function<int(QDialog&)>& act)
 {
     dialog.show();
-    dialog.adjustSize();
     Shot(&dialog, name);
     const int result = act ? act(dialog) : int(QDialog::Rejected);
     dialog.hide();
@@ -94,6 +94,15 @@ tagTreeNode* FolderWithCompressed(tagTreeNode* node, int depth = 0)
     return nullptr;
 }
 
+class KShotClock final : public IMonotonicClock
+{
+public:
+    uint64_t NowMs() override { return m_u64Now += 500; }
+
+private:
+    uint64_t m_u64Now = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,8 +113,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE\n");
         return 2;
     }
-    g_Out = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(g_Out);
+    QDir().mkpath(QString::fromLocal8Bit(argv[1]));
+    g_Out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     qputenv("VLM_RESUME_DIR", (g_Out + "/resume").toLocal8Bit());
     OsDeviceTable& table = OsDeviceTable::Instance();
     table.SetMachineDevicesEnabled(false);
@@ -118,6 +127,12 @@ int main(int argc, char** argv)
         return ShowAndShoot(dialog, "dialog-" + name, act);
     });
     GuiDialogs::SetBoxHook([](GuiDialogs::EBox kind, const QString& text) {
+        // The saving window is still up, with its final counts, when the outcome is told.
+        for (QWidget* w : QApplication::topLevelWidgets())
+        {
+            if (auto* saving = qobject_cast<CSavingFileDlg*>(w); saving && saving->isVisible())
+                Shot(saving, "dialog-saving-files");
+        }
         if (!g_Pending.isEmpty())
         {
             QMessageBox box(kind == GuiDialogs::EBox::Information ? QMessageBox::Information : QMessageBox::Question,
@@ -133,7 +148,10 @@ int main(int argc, char** argv)
     });
     GuiDialogs::SetChooserHook([](GuiDialogs::EChooser, const QString&) { return QString(); });
 
-    CMainFrame frame;
+    // Half a second per look at the clock: the scan window is refreshed at every other chunk,
+    // so its picture shows counters and a remaining time.
+    KShotClock clock;
+    CMainFrame frame(&clock);
     frame.show();
     Shot(&frame, "page-start");
     frame.SelectTab(CMainFrame::kPageCaseStudy);
@@ -157,24 +175,12 @@ int main(int argc, char** argv)
         auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
         if (!setting)
             return int(QDialog::Rejected);
-        setting->PathEdit()->setText(g_Out + "/saved");
         QDir().mkpath(g_Out + "/saved");
+        setting->PathEdit()->setText(g_Out + "/saved");
         Shot(setting, "dialog-recovery-path-setting");
         setting->accept();
         return setting->result();
     };
-    std::function<void()> shootSaving = [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-        {
-            if (auto* saving = qobject_cast<CSavingFileDlg*>(w); saving && saving->isVisible())
-            {
-                Shot(saving, "dialog-saving-files");
-                return;
-            }
-        }
-        QTimer::singleShot(0, shootSaving);
-    };
-    QTimer::singleShot(0, shootSaving);
     g_Pending = "message-saved";
     files->SaveFiles();
 
@@ -184,8 +190,10 @@ int main(int argc, char** argv)
     page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT32"));
     Shot(&frame, "page-devices-advanced");
     page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT16"));
+    int looks = 0;
     std::function<void()> shootScan = [&] {
-        if (CScanningDeviceDlg* scan = frame.Port().ScanWindow())
+        CScanningDeviceDlg* scan = frame.Port().ScanWindow();
+        if (scan && ++looks == 70)
         {
             Shot(scan, "dialog-scanning-device");
             scan->CancelButton()->click();
