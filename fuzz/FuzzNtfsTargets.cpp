@@ -23,6 +23,9 @@ namespace {
 
 constexpr uint32_t kMaxCandidatesSelected = 8;
 constexpr int kSpecialCopiesPerListing = 4;
+// File size given to the compression-unit split: larger than any file of a fuzzed volume,
+// small enough that a split of hostile runs costs microseconds.
+constexpr uint64_t kSplitSectors = 1u << 20;
 
 // A folder of this process for the copy-out of compressed and encrypted files.
 const std::string& CopyFolder()
@@ -82,7 +85,7 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
                 if (DecodeRunList(pairs, 8, 0, &runs))
                 {
                     RunSectorTotal(runs);
-                    SplitIntoUnits(&runs, 128);
+                    SplitIntoUnits(&runs, 128, kSplitSectors);
                 }
             }
         }
@@ -152,7 +155,7 @@ int FuzzNtfsRecord(const uint8_t* data, size_t size)
     {
         StreamVector runs;
         if (DecodeRunList(ByteView(data, size), spc, 63, &runs))
-            SplitIntoUnits(&runs, 16 * spc);
+            SplitIntoUnits(&runs, 16 * spc, kSplitSectors);
     }
     return 0;
 }
