@@ -104,14 +104,21 @@ bool HasValidTimes(const uint8_t* e)
 
 std::string FatShortName(const uint8_t* e)
 {
+    // Byte 12 of an entry records that a name written in lower case fits 8.3: bit 0x08 for the
+    // base name, bit 0x10 for the extension. The entry itself stores upper case.
+    const bool lowerBase = (e[12] & 0x08) != 0;
+    const bool lowerExt = (e[12] & 0x10) != 0;
+    const auto fold = [](uint8_t c, bool lower) {
+        return static_cast<char>(lower && c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    };
     std::string name;
     for (size_t i = 0; i < 8 && e[i] != ' '; ++i)
-        name.push_back(static_cast<char>(e[i]));
+        name.push_back(fold(e[i], lowerBase));
     if (e[8] != ' ')
     {
         name.push_back('.');
         for (size_t i = 8; i < 11 && e[i] != ' '; ++i)
-            name.push_back(static_cast<char>(e[i]));
+            name.push_back(fold(e[i], lowerExt));
     }
     if (!name.empty() && e[0] == kFatDeletedMark) name[0] = '_';
     return name;

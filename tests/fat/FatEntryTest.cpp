@@ -94,6 +94,21 @@ TEST(FatEntries, ShortNamesAndValidity)
     EXPECT_TRUE(HasValidTimes(noCreation.data()));
 }
 
+TEST(FatEntries, ShortNameCaseFlags)
+{
+    auto e = Entry("IMG_0001JPG");
+    EXPECT_EQ(FatShortName(e.data()), "IMG_0001.JPG");
+    e[12] = 0x08; // base name was written in lower case
+    EXPECT_EQ(FatShortName(e.data()), "img_0001.JPG");
+    e[12] = 0x10; // extension only
+    EXPECT_EQ(FatShortName(e.data()), "IMG_0001.jpg");
+    e[12] = 0x18;
+    EXPECT_EQ(FatShortName(e.data()), "img_0001.jpg");
+    auto deleted = Entry("\xE5" "EADME  TXT");
+    deleted[12] = 0x18;
+    EXPECT_EQ(FatShortName(deleted.data()), "_eadme.txt");
+}
+
 TEST(FatEntries, ParseNamesAndKinds)
 {
     KFatEntryParser p;
