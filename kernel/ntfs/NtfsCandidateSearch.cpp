@@ -5,6 +5,7 @@
 
 #include "base/VlmTrace.h"
 #include "ntfs/NtfsRegroup.h"
+#include "ntfs/NtfsRunList.h"
 #include "ntfs/NtfsRunSet.h"
 
 namespace {
@@ -134,6 +135,72 @@ void InferFromDirectory(const std::vector<NtfsScanRecord>& records, const std::v
     }
 }
 
+// The loose records that continue the MFT of `c` in place: the first lies at or behind the
+// end of its last run, and each one's own number is the count of records the MFT holds plus
+// its distance from that end in records. Records too far apart (a gap wider than the regroup
+// reach) or numbered otherwise end the stretch. Returns the end sector of the stretch, or the
+// MFT's end when nothing continues it.
+int64_t ContinuedMftEnd(const std::vector<NtfsScanRecord>& records, const NtfsCandidate& c)
+{
+    const uint32_t spr = c.wSectorsPerFileRecord;
+    const tagStreamBlock& last = c.MftRuns.back();
+    const int64_t end = last.s64FirstSector + static_cast<int64_t>(last.dwSectorCount);
+    const uint64_t held = RunSectorTotal(c.MftRuns) / spr;
+    std::vector<const NtfsScanRecord*> behind;
+    for (const NtfsScanRecord& r : records)
+        if (r.s64Sector >= end && r.u64Self != kNtfsUnknownNumber)
+            behind.push_back(&r);
+    std::sort(behind.begin(), behind.end(),
+              [](const NtfsScanRecord* a, const NtfsScanRecord* b) { return a->s64Sector < b->s64Sector; });
+    int64_t reach = end;
+    for (const NtfsScanRecord* r : behind)
+    {
+        const int64_t distance = r->s64Sector - end;
+        if (r->s64Sector - reach > kNtfsRegroupReach || distance % spr != 0 ||
+            r->u64Self != held + static_cast<uint64_t>(distance / spr))
+            break;
+        reach = r->s64Sector + spr;
+    }
+    return reach;
+}
+
+// A quick format writes a new, small MFT where the old one lay, with the same record size,
+// and leaves the old records behind it in place. For every candidate whose MFT such records
+// continue, a copy whose MFT runs over them is added: it lists the old files beside the new
+// ones. The original candidate stays as it was.
+void AddContinuedMfts(const std::vector<NtfsScanRecord>& records, std::vector<NtfsCandidate>& candidates)
+{
+    const size_t known = candidates.size();
+    for (size_t k = 0; k < known; ++k)
+    {
+        const NtfsCandidate& c = candidates[k];
+        if (c.MftRuns.empty() || c.wSectorsPerFileRecord == 0 || IsHoleRun(c.MftRuns.back()))
+            continue;
+        const tagStreamBlock& last = c.MftRuns.back();
+        const int64_t end = last.s64FirstSector + static_cast<int64_t>(last.dwSectorCount);
+        const int64_t reach = ContinuedMftEnd(records, c);
+        if (reach == end)
+            continue;
+        NtfsCandidate x = c;
+        x.MftRuns.push_back({end, 0, 0});
+        // Runs are counted in 32 bits: a stretch that long is split.
+        for (uint64_t left = static_cast<uint64_t>(reach - end); left > 0;)
+        {
+            tagStreamBlock& tail = x.MftRuns.back();
+            const uint64_t n = std::min<uint64_t>(left, 0x80000000u - tail.dwSectorCount);
+            tail.dwSectorCount += static_cast<uint32_t>(n);
+            left -= n;
+            if (left > 0)
+                x.MftRuns.push_back({tail.s64FirstSector + tail.dwSectorCount, 0, 0});
+        }
+        const bool twin = std::any_of(candidates.begin(), candidates.end(), [&](const NtfsCandidate& o) {
+            return o.Head.s64FirstSector == x.Head.s64FirstSector && SameRuns(o.MftRuns, x.MftRuns);
+        });
+        if (!twin)
+            candidates.push_back(std::move(x));
+    }
+}
+
 void FitSizes(std::vector<NtfsCandidate>& candidates, int64_t total)
 {
     for (size_t i = candidates.size(); i-- > 0;)
@@ -194,6 +261,7 @@ void ResolveNtfsCandidates(std::vector<NtfsScanRecord>& records, std::vector<Ntf
             c.wSectorsPerFileRecord = 8;
     std::sort(fromIndex.begin(), fromIndex.end(), ScanRecordLess);
 
+    AddContinuedMfts(records, candidates);
     std::vector<size_t> loose, matched;
     CountRecords(records, fromIndex, candidates, b, &loose, &matched);
     TraceCounts(kCounts, records.size(), fromIndex.size());

@@ -1,5 +1,7 @@
 #pragma once
-// The end of the NTFS full scan: the FILE records met by the scan are counted into the
+// The end of the NTFS full scan: a candidate whose MFT is continued in place by records that
+// carry the numbers following it (what a quick format leaves behind its new, small MFT) gets
+// a copy whose MFT runs over them. The FILE records met by the scan are counted into the
 // candidates whose MFT holds them; the others (loose records) are numbered and matched with
 // directory index entries, and a lost file system is inferred from a loose directory whose
 // first index record was found: the index record lies at the directory's first index cluster,

@@ -1,6 +1,6 @@
 // The pieces of the full scan on hand-made bytes: index records and their entries, the scan
-// record's hash and ordering, record numbering, the MFT rebuilt from loose records, and the
-// ordering of candidates.
+// record's hash and ordering, record numbering, the MFT rebuilt from loose records, an MFT
+// continued by the old records behind it, and the ordering of candidates.
 #include <gtest/gtest.h>
 
 #include "ntfs/KNtfsMft.h"
@@ -271,4 +271,54 @@ TEST(NtfsCandidates, MoreDirectoriesFirstThenMoreFiles)
     EXPECT_EQ(list[1].Head.s64FirstSector, 1);
     EXPECT_EQ(list[2].Head.s64FirstSector, 0);
     EXPECT_EQ(list[3].Head.s64FirstSector, 3);
+}
+
+TEST(NtfsCandidates, OldRecordsBehindASmallMftMakeAContinuedCopy)
+{
+    const uint64_t U = kNtfsUnknownNumber;
+    NtfsCandidate boot;
+    boot.Head.dwType = 7;
+    boot.Head.byExtra = 1;
+    boot.Head.wSectorsPerCluster = 8;
+    boot.wSectorsPerFileRecord = 2;
+    boot.MftRuns = {{1000, 8, 0}};
+    // Records 0 .. 3 fill the MFT; 4, 5 and 7 continue it in place (6 is damaged); 40 is not
+    // where its number says and ends the stretch, so 9 behind it is not taken.
+    std::vector<NtfsScanRecord> records = {Loose(1000, 0), Loose(1002, 1), Loose(1004, 2), Loose(1006, 3),
+                                           Loose(1008, 4), Loose(1010, 5, 0x10), Loose(1014, 7),
+                                           Loose(1016, 40), Loose(1018, 9)};
+    {
+        std::vector<NtfsScanRecord> list = records, fromIndex;
+        // A second candidate with the same MFT (rebuilt from its $MFT record) adds no twin.
+        std::vector<NtfsCandidate> candidates = {boot, boot};
+        candidates[1].Head.byExtra = 0;
+        ResolveNtfsCandidates(list, fromIndex, candidates, 512, 100000);
+        ASSERT_EQ(candidates.size(), 3u);
+        const StreamVector continued = {{1000, 8, 0}, {1008, 8, 0}};
+        EXPECT_TRUE(SameRuns(candidates[0].MftRuns, continued));
+        EXPECT_EQ(candidates[0].Head.dwFolderMatch, 1u);
+        EXPECT_EQ(candidates[0].Head.dwFilesMatch, 6u);
+        EXPECT_EQ(candidates[0].Head.wSectorsPerCluster, 8);
+        for (size_t i = 1; i < candidates.size(); ++i)
+        {
+            EXPECT_TRUE(SameRuns(candidates[i].MftRuns, boot.MftRuns)) << i;
+            EXPECT_EQ(candidates[i].Head.dwFilesMatch, 4u) << i;
+        }
+    }
+    // Nothing is added when the records behind the MFT do not carry the numbers that follow
+    // it, carry none, or lie beyond the reach of a gap.
+    const std::vector<std::vector<NtfsScanRecord>> strangers = {
+        {Loose(1008, 5), Loose(1010, 6)},
+        {Loose(1008, U), Loose(1010, U)},
+        {Loose(1007, 4)},
+        {Loose(1008 + kNtfsRegroupReach + 2, 4 + kNtfsRegroupReach / 2 + 1)}};
+    for (size_t k = 0; k < strangers.size(); ++k)
+    {
+        std::vector<NtfsScanRecord> list = {Loose(1000, 0)}, fromIndex;
+        list.insert(list.end(), strangers[k].begin(), strangers[k].end());
+        std::vector<NtfsCandidate> candidates = {boot};
+        ResolveNtfsCandidates(list, fromIndex, candidates, 512, 100000);
+        ASSERT_EQ(candidates.size(), 1u) << k;
+        EXPECT_TRUE(SameRuns(candidates[0].MftRuns, boot.MftRuns)) << k;
+    }
 }
