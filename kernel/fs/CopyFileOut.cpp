@@ -8,6 +8,7 @@
 
 #include "base/VlmErrors.h"
 #include "fs/IFileSystem.h"
+#include "fs/tagFileNode.h"
 #include "os/OsFile.h"
 #include "os/OsTime.h"
 
@@ -36,6 +37,16 @@ bool ReadExactly(IOutStream& stream, int64_t offset, uint8_t* out, int64_t lengt
 
 uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::string& path, uint32_t bytesPerSector)
 {
+    // An empty file has no data to open a stream on, but it is still a file the user expects
+    // back (a marker file, an empty document): create it with its times.
+    if (record && IsFileRecord(record) && record->s64Size == 0)
+    {
+        KOsFile empty;
+        if (const uint32_t rc = empty.CreateNew(path); rc != ERROR_SUCCESS) return rc;
+        if (const uint32_t rc = empty.Close(); rc != ERROR_SUCCESS) return rc;
+        OsSetFileTimes(path, ToUtc(record->ftModified), ToUtc(record->ftModified));
+        return ERROR_SUCCESS;
+    }
     std::unique_ptr<IOutStream> stream(record ? fs.OpenStream(record) : nullptr);
     if (!stream) return ERROR_FUNCTION_FAILED;
     if (bytesPerSector == 0) bytesPerSector = 512;
