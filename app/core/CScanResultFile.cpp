@@ -17,30 +17,6 @@ constexpr int64_t kTicksPerMs = 10000;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr int64_t kDays1601To1970 = 134774;
 
-// Days since 1970-01-01 of a proleptic Gregorian date (the usual era arithmetic).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d)
-{
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t* y, int64_t* m, int64_t* d)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    *d = doy - (153 * mp + 2) / 5 + 1;
-    *m = mp < 10 ? mp + 3 : mp - 9;
-    *y = yoe + era * 400 + (*m <= 2 ? 1 : 0);
-}
-
 std::string FileSystemName(int32_t code)
 {
     std::string name;

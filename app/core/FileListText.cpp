@@ -3,6 +3,7 @@
 #include "base/FormatSize.h"
 #include "core/TextFormat.h"
 #include "fs/tagFileNode.h"
+#include "os/OsTime.h"
 #include "res/VlmStrings.h"
 
 namespace {
@@ -12,43 +13,6 @@ constexpr int64_t kMsPerDay = 86400000;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDays1601 = 134774;
 
-// Days since 1970-01-01 of a civil date, and back (H. Hinnant's algorithms).
-int64_t DaysFromCivil(int64_t y, int m, int d)
-{
-    y -= m <= 2 ? 1 : 0;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int* year, int* month, int* day)
-{
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const int64_t doe = z - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-    const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-    *year = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
-    *month = static_cast<int>(m);
-    *day = static_cast<int>(d);
-}
-
-bool LeapYear(int y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m)
-{
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && LeapYear(y) ? 29 : kDays[m - 1];
-}
-
 } // namespace
 
 tagCalendarTime FileTimeToCalendar(uint64_t fileTime)
@@ -57,7 +21,11 @@ tagCalendarTime FileTimeToCalendar(uint64_t fileTime)
     const auto days = static_cast<int64_t>(totalMs / static_cast<uint64_t>(kMsPerDay));
     const auto msOfDay = static_cast<int64_t>(totalMs % static_cast<uint64_t>(kMsPerDay));
     tagCalendarTime t;
-    CivilFromDays(days - kEpochDays1601, &t.nYear, &t.nMonth, &t.nDay);
+    int64_t year = 0, month = 0, day = 0;
+    CivilFromDays(days - kEpochDays1601, &year, &month, &day);
+    t.nYear = static_cast<int>(year);
+    t.nMonth = static_cast<int>(month);
+    t.nDay = static_cast<int>(day);
     t.nHour = static_cast<int>(msOfDay / 3600000);
     t.nMinute = static_cast<int>(msOfDay / 60000 % 60);
     t.nSecond = static_cast<int>(msOfDay / 1000 % 60);

@@ -15,20 +15,6 @@
 
 namespace {
 
-// The $FILE_NAME that names the record: the first one, or the second when that is the Win32
-// long name (a short DOS name usually comes first).
-bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
-{
-    const uint8_t* first = FindAttribute(record, kNtfsAttrFileName, 0, size);
-    if (!first || !ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
-        return false;
-    const uint8_t* second = FindAttribute(record, kNtfsAttrFileName, 1, size);
-    ByteView other;
-    if (second && ResidentValue(second, &other) && other.size() >= sizeof(tagNtfsFileName) &&
-        other[65] == kNtfsNameSpaceWin32)
-        *value = other;
-    return true;
-}
 
 // The $DATA that holds the file's data: through the attribute list when the record has one,
 // else the first unnamed one of the record. Null when none; `extension` keeps the bytes of an

@@ -284,3 +284,16 @@ bool ConvertName(const uint8_t* name, int units, std::string* out)
     *out = CutUtf8(Utf16LEBytesToUtf8(name, static_cast<size_t>(units) * 2), kMaxNameBytes);
     return true;
 }
+
+bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
+{
+    const uint8_t* first = FindAttribute(record, kNtfsAttrFileName, 0, size);
+    if (!first || !ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
+        return false;
+    const uint8_t* second = FindAttribute(record, kNtfsAttrFileName, 1, size);
+    ByteView other;
+    if (second && ResidentValue(second, &other) && other.size() >= sizeof(tagNtfsFileName) &&
+        other[65] == kNtfsNameSpaceWin32)
+        *value = other;
+    return true;
+}

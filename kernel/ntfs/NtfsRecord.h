@@ -28,6 +28,10 @@ ByteView AttributeBytes(const uint8_t* attribute);
 // The value of a resident attribute; false for a non-resident one.
 bool ResidentValue(const uint8_t* attribute, ByteView* value);
 
+// The value of the $FILE_NAME that names a record: the first one, or the second when that is
+// the Win32 long name (a short DOS name usually comes first). False when there is none.
+bool ChooseFileName(const uint8_t* record, int size, ByteView* value);
+
 // The header of a non-resident attribute and its runlist bytes (to the attribute's end);
 // false for a resident one or one too short for its header.
 bool NonResidentHeader(const uint8_t* attribute, tagNtfsNonResidentAttribute* header,

@@ -16,19 +16,6 @@ int CompareSigned(T a, T b)
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-// The $FILE_NAME that names a record: the first, or the second when it is the Win32 name.
-bool PreferredFileName(const uint8_t* record, int size, ByteView* value)
-{
-    const uint8_t* first = FindAttribute(record, kNtfsAttrFileName, 0, size);
-    if (!first || !ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
-        return false;
-    const uint8_t* second = FindAttribute(record, kNtfsAttrFileName, 1, size);
-    ByteView other;
-    if (second && ResidentValue(second, &other) && other.size() >= sizeof(tagNtfsFileName) &&
-        other[65] == kNtfsNameSpaceWin32)
-        *value = other;
-    return true;
-}
 
 // The first run's cluster of a non-resident attribute and the stream's cluster count. False
 // when the attribute is resident, its runlist starts outside it or its first header is bad.
@@ -114,7 +101,7 @@ bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsSca
     const int isize = static_cast<int>(size);
     ByteView fnValue;
     tagNtfsFileRecordHeader header;
-    if (bps == 0 || !LoadFileRecordHeader(record, size, &header) || !PreferredFileName(record, isize, &fnValue))
+    if (bps == 0 || !LoadFileRecordHeader(record, size, &header) || !ChooseFileName(record, isize, &fnValue))
         return false;
     tagNtfsFileName fn;
     LoadRecord(fnValue, 0, fn);

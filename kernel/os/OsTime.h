@@ -20,6 +20,13 @@ bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, int64_t* fileTime
 bool FileTimeLocalToUtc(int64_t local, int64_t* utc);
 bool FileTimeUtcToLocal(int64_t utc, int64_t* local);
 
+// Calendar arithmetic on the proleptic Gregorian calendar, no time zone involved:
+// days since 1970-01-01 of (year, month 1-12, day 1-31), and back.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
+void CivilFromDays(int64_t days, int64_t* year, int64_t* month, int64_t* day);
+bool IsLeapYear(int64_t year);
+int DaysInMonth(int64_t year, int month); // month 1-12
+
 // UTC file time <-> struct timespec since the Unix epoch.
 timespec FileTimeToTimespec(int64_t utcFileTime);
 int64_t TimespecToFileTime(const timespec& ts);
