@@ -8,16 +8,16 @@ namespace {
 class TaggedType final : public IRawFileType
 {
 public:
-    explicit TaggedType(const TestRawFactory::Spec& spec) : m_Spec(spec) {}
+    explicit TaggedType(const TestRawFactory::TypeDesc& desc) : m_Desc(desc) {}
     int Initiate() override { return 1; }
     int GetDescription(char* buffer, uint32_t size) override
     {
-        std::snprintf(buffer, size, "%s", m_Spec.Description.c_str());
+        std::snprintf(buffer, size, "%s", m_Desc.Description.c_str());
         return 1;
     }
     int GetExtension(char* buffer, uint32_t size) override
     {
-        std::snprintf(buffer, size, "%s", m_Spec.Extension.c_str());
+        std::snprintf(buffer, size, "%s", m_Desc.Extension.c_str());
         return 1;
     }
     int BeginScan() override { return 1; }
@@ -27,9 +27,9 @@ public:
         for (uint32_t s = 0; s < args->sectorCount; ++s)
         {
             const uint8_t* sector = args->buffer + size_t(s) * args->bytesPerSector;
-            if (std::memcmp(sector, m_Spec.Tag.data(), 8) != 0)
+            if (std::memcmp(sector, m_Desc.Tag.data(), 8) != 0)
                 continue;
-            RawHit hit{args->firstSector + s, m_Spec.Size};
+            RawHit hit{args->firstSector + s, m_Desc.Size};
             hits->Add(&hit);
         }
         return 1;
@@ -48,7 +48,7 @@ public:
     }
 
 private:
-    TestRawFactory::Spec m_Spec;
+    TestRawFactory::TypeDesc m_Desc;
 };
 
 } // namespace
@@ -57,5 +57,5 @@ IRawFileType* TestRawFactory::GetType(int index)
 {
     if (index < 0 || index >= GetCount())
         return nullptr;
-    return new TaggedType(m_Specs[static_cast<size_t>(index)]);
+    return new TaggedType(m_Descs[static_cast<size_t>(index)]);
 }

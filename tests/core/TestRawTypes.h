@@ -9,17 +9,17 @@
 class TestRawFactory final : public IRawFileTypeFactory
 {
 public:
-    struct Spec
+    struct TypeDesc
     {
         std::string Extension;
         std::string Description;
         std::string Tag;     // 8 bytes
         int64_t Size = 1024;
     };
-    explicit TestRawFactory(std::vector<Spec> specs) : m_Specs(std::move(specs)) {}
-    int GetCount() override { return static_cast<int>(m_Specs.size()); }
+    explicit TestRawFactory(std::vector<TypeDesc> descs) : m_Descs(std::move(descs)) {}
+    int GetCount() override { return static_cast<int>(m_Descs.size()); }
     IRawFileType* GetType(int index) override;
 
 private:
-    std::vector<Spec> m_Specs;
+    std::vector<TypeDesc> m_Descs;
 };
