@@ -138,10 +138,10 @@ TEST_F(Cli, SelectionByPatternAndNumberedNamesOnCollisions)
     r = F.Run({image}, {"recover", "1", "--to", target, "Photos"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     tree = HashTree(target);
-    ASSERT_TRUE(tree.count("AUTOEXEC.TXT") && tree.count("AUTOEXEC(1).TXT"));
-    EXPECT_EQ(tree["AUTOEXEC.TXT"], tree["AUTOEXEC(1).TXT"]);
-    EXPECT_TRUE(tree.count("Photos(1)/Winter/CAPTIONS.TXT"));
-    EXPECT_TRUE(tree.count("Photos(1)/Summer/IMG_0001.BIN"));
+    ASSERT_TRUE(tree.count("autoexec.txt") && tree.count("autoexec(1).txt"));
+    EXPECT_EQ(tree["autoexec.txt"], tree["autoexec(1).txt"]);
+    EXPECT_TRUE(tree.count("Photos(1)/Winter/captions.txt"));
+    EXPECT_TRUE(tree.count("Photos(1)/Summer/IMG_0001.bin"));
 
     // A pattern that names nothing saves nothing.
     r = F.Run({image}, {"recover", "1", "--to", target, "no-such-file*"});
@@ -262,8 +262,8 @@ TEST_F(Cli, FindNamesEveryMatchOnce)
     const std::string image = F.Image("fat16-nested");
     CliResult r = F.Run({image}, {"find", "1", "captions"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    EXPECT_TRUE(r.Out == "Photos/Summer/CAPTIONS.TXT\nPhotos/Winter/CAPTIONS.TXT\n" ||
-                r.Out == "Photos/Winter/CAPTIONS.TXT\nPhotos/Summer/CAPTIONS.TXT\n")
+    EXPECT_TRUE(r.Out == "Photos/Summer/captions.txt\nPhotos/Winter/captions.txt\n" ||
+                r.Out == "Photos/Winter/captions.txt\nPhotos/Summer/captions.txt\n")
         << r.Out;
     r = F.Run({image}, {"find", "1", "captions", "--match-word"});
     EXPECT_EQ(r.Exit, 1);

@@ -73,7 +73,7 @@ TEST_F(Session, UndeleteReachesTheFileListWithTheDeletedFiles)
         int Volume;
         std::vector<std::string> Deleted;
     } cases[] = {
-        {fat, {"scan 001.txt", "letter 1999.txt", "_ISKS.TXT"}},
+        {fat, {"scan 001.txt", "letter 1999.txt", "_isks.txt"}},
         {ntfs, {"old report to delete.txt", "plan.txt", "entry 150.txt"}},
     };
     for (const Case& c : cases)
