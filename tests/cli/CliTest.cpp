@@ -163,7 +163,8 @@ TEST_F(Cli, ListingWithFiltersAndJson)
 
     r = F.Run({image}, {"ls", "1", "--deleted", "--json"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    for (const json& f : json::parse(r.Out)["files"])
+    const json listing1 = json::parse(r.Out); // the loop must not outlive the parsed document
+    for (const json& f : listing1["files"])
     {
         if (!f["folder"].get<bool>())
         {
@@ -180,7 +181,8 @@ TEST_F(Cli, ListingWithFiltersAndJson)
     // Sizes in KB, inclusive: 2-3 KB keeps the 2000..3072-byte files only.
     r = F.Run({image}, {"ls", "1", "--size", "2-3", "--json"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    for (const json& f : json::parse(r.Out)["files"])
+    const json listing2 = json::parse(r.Out); // the loop must not outlive the parsed document
+    for (const json& f : listing2["files"])
     {
         if (!f["folder"].get<bool>())
         {

@@ -96,7 +96,7 @@ TEST(FatScan, PartialFolderSectors)
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    FatImageBuilder b(16);
+    FatImageBuilder b; // only single sectors of it are scanned
     ScanStats stats{};
     auto scanOne = [&](uint64_t offset) {
         fs.ScanFS(&stats, 1, b.Image.data() + offset, 1);

@@ -95,7 +95,8 @@ const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNod
 int KVectorStorage::Read(void* buffer, int length, int* done)
 {
     const size_t n = std::min<size_t>(static_cast<size_t>(length), Bytes.size() - Pos);
-    std::memcpy(buffer, Bytes.data() + Pos, n);
+    if (n != 0) // an empty vector has no data pointer to copy from
+        std::memcpy(buffer, Bytes.data() + Pos, n);
     Pos += n;
     *done = static_cast<int>(n);
     return 1;
