@@ -1,5 +1,6 @@
 #include "FuzzDrive.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -84,4 +85,17 @@ void FuzzExerciseListing(IFileSystem& fs)
     uint64_t bytes = 0;
     uint32_t count = 0;
     tree.CountFiles(&bytes, &count);
+}
+
+void FuzzListCandidates(IFileSystem& fs, const std::function<void()>& list)
+{
+    uint32_t count = 0;
+    fs.GetCandidateCount(&count);
+    for (uint32_t i = 0; i < std::min(count, kFuzzCandidatesSelected); ++i)
+    {
+        FileSystemCandidate c{};
+        fs.GetCandidate(static_cast<int>(i), &c);
+        if (fs.SelectCandidate(i) == 0)
+            list();
+    }
 }

@@ -2,6 +2,7 @@
 // The sequences the harnesses share: a full-scan pass over a whole volume, and the work that
 // follows a selection (tree building, a bounded walk of the tree, reading files back).
 #include <cstdint>
+#include <functional>
 
 class IFileSystem;
 class IVolumeIO;
@@ -18,3 +19,9 @@ void FuzzScanPass(IFileSystem& fs, IVolumeIO& volume);
 // BuildTree, then every node of the tree visited once (bounded) and the data of the first
 // kFuzzStreamsPerListing files read through their streams.
 void FuzzExerciseListing(IFileSystem& fs);
+
+// Candidates selected after a full-scan pass; each selection is listed.
+inline constexpr uint32_t kFuzzCandidatesSelected = 8;
+// Reads every candidate, selects the first kFuzzCandidatesSelected and runs `list` after each
+// selection that succeeds.
+void FuzzListCandidates(IFileSystem& fs, const std::function<void()>& list);

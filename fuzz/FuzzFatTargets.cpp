@@ -11,27 +11,13 @@
 #include "fat/KFatFileSystem.h"
 #include "fat/KFatTable.h"
 
-namespace {
-
-constexpr uint32_t kMaxCandidatesSelected = 8;
-
-} // namespace
-
 int FuzzFatScan(const uint8_t* data, size_t size)
 {
     const KSparseImage image = KSparseImage::FromFlat(data, size);
     KFuzzVolume volume(image);
     KFatFileSystem fs;
     FuzzScanPass(fs, volume);
-    uint32_t count = 0;
-    fs.GetCandidateCount(&count);
-    for (uint32_t i = 0; i < std::min(count, kMaxCandidatesSelected); ++i)
-    {
-        FileSystemCandidate c{};
-        fs.GetCandidate(static_cast<int>(i), &c);
-        if (fs.SelectCandidate(i) == 0)
-            FuzzExerciseListing(fs);
-    }
+    FuzzListCandidates(fs, [&fs] { FuzzExerciseListing(fs); });
     return 0;
 }
 

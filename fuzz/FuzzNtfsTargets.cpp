@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr uint32_t kMaxCandidatesSelected = 8;
 constexpr int kSpecialCopiesPerListing = 4;
 // File size given to the compression-unit split: larger than any file of a fuzzed volume,
 // small enough that a split of hostile runs costs microseconds.
@@ -118,15 +117,7 @@ int FuzzNtfsFullScan(const uint8_t* data, size_t size)
     KFuzzVolume volume(image);
     KNtfsFileSystem fs;
     FuzzScanPass(fs, volume);
-    uint32_t count = 0;
-    fs.GetCandidateCount(&count);
-    for (uint32_t i = 0; i < std::min(count, kMaxCandidatesSelected); ++i)
-    {
-        FileSystemCandidate c{};
-        fs.GetCandidate(static_cast<int>(i), &c);
-        if (fs.SelectCandidate(i) == 0)
-            ListSelected(fs);
-    }
+    FuzzListCandidates(fs, [&fs] { ListSelected(fs); });
     return 0;
 }
 
