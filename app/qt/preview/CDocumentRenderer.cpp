@@ -15,6 +15,7 @@
 
 namespace {
 
+#ifdef VLM_HAVE_QT_PDF
 constexpr int kPollMs = 100;
 
 QString OfficeProgram()
@@ -25,7 +26,6 @@ QString OfficeProgram()
     return {};
 }
 
-#ifdef VLM_HAVE_QT_PDF
 QImage RenderPdf(const QString& pdf, QSize bound)
 {
     QPdfDocument document;
