@@ -176,6 +176,14 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
             m_pPort->UpdateScanWindow(m_Kind, m_Display);
         }
     }
+    // The window shows the counters of the whole scan before it closes, not those of the last
+    // update interval.
+    if (!m_bHidden)
+    {
+        UpdateTexts(total, total, start);
+        m_Display.s64Position = total;
+        m_pPort->UpdateScanWindow(m_Kind, m_Display);
+    }
 }
 
 void CScanDriver::HandleCancelRequest()
