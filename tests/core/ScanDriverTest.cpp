@@ -105,8 +105,9 @@ TEST(ScanDriver, ReadsInChunksAndFeedsEveryFileSystemInOrder)
     EXPECT_EQ(rig.Log[1], "B begin");
     EXPECT_EQ(rig.Log[rig.Log.size() - 2], "A end");
     EXPECT_EQ(rig.Log.back(), "B end");
-    EXPECT_EQ(rig.Last.strPosition, "512/1000");
-    EXPECT_EQ(rig.Last.strProgress, "51.20%");
+    // The window closes on the finished scan's figures.
+    EXPECT_EQ(rig.Last.strPosition, "1000/1000");
+    EXPECT_EQ(rig.Last.strProgress, "100.00%");
     // Both file systems counted into the same counters.
     EXPECT_EQ(rig.Last.Stats.dwFatFiles, 4u);
     EXPECT_EQ(rig.A.GetVolume(), &rig.Volume);
@@ -197,6 +198,10 @@ TEST(ScanDriver, PumpsEvery400MsAndShowsAtMostOncePerSecond)
     for (size_t i = 1; i < rig.Port.Updates.size(); ++i)
         EXPECT_GT(rig.Port.Updates[i].s64Position, rig.Port.Updates[i - 1].s64Position);
     EXPECT_EQ(rig.Port.Updates.back().s64Total, 512 * 200);
+    // The last picture before the window closes is the finished scan.
+    EXPECT_EQ(rig.Port.Updates.back().s64Position, 512 * 200);
+    EXPECT_EQ(rig.Port.Updates.back().strProgress, "100.00%");
+    EXPECT_EQ(rig.Port.Updates.back().strPosition, "102400/102400");
 }
 
 TEST(ScanDriver, DeepScanWindowShowsFilesFoundAndKeepsItsOwnCounters)
