@@ -1,10 +1,12 @@
 #include "CCliSession.h"
 
 #include <cstdlib>
+#include <unistd.h>
 
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
 #include "core/FileListText.h"
+#include "os/OsAdminOpener.h"
 #include "os/OsDeviceTable.h"
 #include "os/OsFile.h"
 #include "res/VlmStrings.h"
@@ -81,6 +83,8 @@ bool CCliSession::Discover()
     for (const std::string& floppy : m_Options.Floppies)
         table.RegisterFloppyImage(floppy);
     table.SetMachineDevicesEnabled(!m_Options.bNoMachineDevices);
+    if (m_Options.bAdmin && !m_Options.bNoMachineDevices && ::geteuid() != 0)
+        OsAdminOpener::Instance().SetEnabled(true);
     m_pLauncher->RefreshDevices();
     return m_pSession->VolumeManager().GetVolumeCount() > 0;
 }

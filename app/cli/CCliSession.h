@@ -25,6 +25,7 @@ struct tagCliOptions
     std::vector<std::string> Images;
     std::vector<std::string> Floppies;
     bool bNoMachineDevices = false;
+    bool bAdmin = false; // ask for administrator rights (pkexec) to read the machine's disks
     // Answers and output.
     bool bYes = false;
     bool bNo = false;

@@ -126,6 +126,8 @@ int main(int argc, char** argv)
     app.add_option("--image", o.Images, "Disk image to treat as a physical drive (repeatable)");
     app.add_option("--floppy", o.Floppies, "Floppy image (drive A:, then B:)");
     app.add_flag("--no-machine-devices", o.bNoMachineDevices, "Do not list this machine's own disks");
+    app.add_flag("--admin", o.bAdmin,
+                 "Not running as root: ask for administrator rights (pkexec) to read this machine's disks");
     auto* yes = app.add_flag("-y,--yes", o.bYes, "Answer every question with yes");
     auto* no = app.add_flag("--no", o.bNo, "Answer every question with no");
     yes->excludes(no);

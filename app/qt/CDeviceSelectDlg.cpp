@@ -13,6 +13,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
 #include "core/DeviceList.h"
+#include "os/OsAdminOpener.h"
 #include "os/OsDeviceTable.h"
 #include "res/VlmStrings.h"
 
@@ -32,10 +33,14 @@ CDeviceSelectDlg::CDeviceSelectDlg(CGlobalParamTable& session, CRecoveryLauncher
     layout->addWidget(note);
     m_pList = new CDeviceListCtrl(this);
     layout->addWidget(m_pList, 1);
-    m_pRootNote = new QLabel(QString::fromUtf8(GuiText::kNeedRoot), this);
+    auto* admin = new QHBoxLayout;
+    m_pRootNote = new QLabel(QString::fromUtf8(GuiText::kNeedAdmin), this);
     m_pRootNote->setWordWrap(true);
     m_pRootNote->setStyleSheet(QStringLiteral("color: #8a4b00;"));
-    layout->addWidget(m_pRootNote);
+    m_pAdmin = new QPushButton(QString::fromUtf8(GuiText::kAdminButton), this);
+    admin->addWidget(m_pRootNote, 1);
+    admin->addWidget(m_pAdmin, 0, Qt::AlignVCenter);
+    layout->addLayout(admin);
     m_pHint = new QLabel(this);
     layout->addWidget(m_pHint);
 
@@ -59,6 +64,7 @@ CDeviceSelectDlg::CDeviceSelectDlg(CGlobalParamTable& session, CRecoveryLauncher
     connect(m_pRefresh, &QPushButton::clicked, this, &CDeviceSelectDlg::OnRefresh);
     connect(m_pAddImage, &QPushButton::clicked, this, &CDeviceSelectDlg::OnAddImage);
     connect(m_pBack, &QPushButton::clicked, this, &CDeviceSelectDlg::BackToStart);
+    connect(m_pAdmin, &QPushButton::clicked, this, &CDeviceSelectDlg::OnAdmin);
     connect(m_pList, &QTreeWidget::itemSelectionChanged, this, &CDeviceSelectDlg::UpdateButtons);
     connect(m_pList, &QTreeWidget::itemDoubleClicked, this, &CDeviceSelectDlg::OnMain);
 }
@@ -73,12 +79,34 @@ void CDeviceSelectDlg::Activate()
     m_pMain->setText(QString::fromUtf8(module == CGlobalParamTable::kModuleAdvanced ? GuiText::kFullScanButton
                                                                                     : GuiText::kRecoverButton));
     m_pOpen->setVisible(module == CGlobalParamTable::kModuleAdvanced);
-    // Without root the machine's disks cannot be opened; say so instead of an empty list.
-    m_pRootNote->setVisible(geteuid() != 0 && OsDeviceTable::Instance().MachineDevicesEnabled());
+    UpdateAdminNote();
     m_Session.DropFileSystems();
     m_Session.SetProgressObserver(nullptr);
     m_pList->Fill(m_Session.VolumeManager(), module);
     UpdateButtons();
+}
+
+void CDeviceSelectDlg::UpdateAdminNote()
+{
+    // Without root the machine's disks cannot be opened: say why the list holds none of them
+    // and offer to ask for the rights, instead of showing an empty list.
+    using State = OsAdminOpener::State;
+    const State state = OsAdminOpener::Instance().GetState();
+    const bool concerned = geteuid() != 0 && OsDeviceTable::Instance().MachineDevicesEnabled();
+    const char* text = state == State::Unavailable ? GuiText::kAdminUnavailable
+                       : state == State::Refused   ? GuiText::kAdminRefused
+                                                   : GuiText::kNeedAdmin;
+    m_pRootNote->setText(QString::fromUtf8(text));
+    m_pRootNote->setVisible(concerned && state != State::Running && state != State::Ready);
+    m_pAdmin->setText(QString::fromUtf8(state == State::Refused ? GuiText::kAdminRetryButton : GuiText::kAdminButton));
+    m_pAdmin->setVisible(concerned && (state == State::Off || state == State::Refused));
+}
+
+void CDeviceSelectDlg::OnAdmin()
+{
+    // The password dialog appears when the first disk is opened during the refresh.
+    OsAdminOpener::Instance().SetEnabled(true);
+    OnRefresh();
 }
 
 void CDeviceSelectDlg::UpdateButtons()

@@ -1,7 +1,8 @@
 #pragma once
 // The device page: the devices and volumes to recover from, in the layout of the current
 // module, with its buttons. Disk images can be added here, so that an image is recovered
-// without any rights on the machine's disks.
+// without any rights on the machine's disks; the machine's disks are read with administrator
+// rights asked for through the device helper when the program does not run as root.
 #include <QWidget>
 
 class CDeviceListCtrl;
@@ -25,6 +26,8 @@ public:
     QPushButton* RefreshButton() const { return m_pRefresh; }
     QPushButton* AddImageButton() const { return m_pAddImage; }
     QPushButton* BackButton() const { return m_pBack; }
+    QPushButton* AdminButton() const { return m_pAdmin; }
+    QLabel* AdminNote() const { return m_pRootNote; }
     /// Adds a disk image file to the devices and lists them again.
     void AddImage(const QString& path);
 
@@ -36,6 +39,8 @@ private:
     void OnOpen();
     void OnRefresh();
     void OnAddImage();
+    void OnAdmin();
+    void UpdateAdminNote();
     void UpdateButtons();
 
     CGlobalParamTable& m_Session;
@@ -49,4 +54,5 @@ private:
     QPushButton* m_pRefresh = nullptr;
     QPushButton* m_pAddImage = nullptr;
     QPushButton* m_pBack = nullptr;
+    QPushButton* m_pAdmin = nullptr;
 };

@@ -50,9 +50,19 @@ inline constexpr const char* kBackButton = "&Back";
 inline constexpr const char* kAddImageButton = "Add disk &image...";
 inline constexpr const char* kAddImageTitle = "Add a disk image";
 inline constexpr const char* kImageFilter = "Disk images (*.img *.dd *.raw *.bin *.iso *.vhd);;All files (*)";
-inline constexpr const char* kNeedRoot =
-    "The disks of this computer can only be read with administrator (root) rights: start Vellumar as root "
-    "to list them. Disk images can always be recovered: use \"Add disk image...\".";
+inline constexpr const char* kNeedAdmin =
+    "The disks of this computer can only be read with administrator rights. Click \"Read the computer's "
+    "disks...\" and give an administrator password: the disks are only read, never written. Disk images can "
+    "always be recovered: use \"Add disk image...\".";
+inline constexpr const char* kAdminUnavailable =
+    "The disks of this computer can only be read with administrator rights, and they cannot be asked for "
+    "here: pkexec (polkit) or Vellumar's device helper is not installed. Start Vellumar as root to read the "
+    "disks, or recover a disk image with \"Add disk image...\".";
+inline constexpr const char* kAdminRefused =
+    "Administrator rights were not given, so the disks of this computer cannot be read. Click \"Try again\" "
+    "to be asked once more, or recover a disk image with \"Add disk image...\".";
+inline constexpr const char* kAdminButton = "Read the computer's &disks...";
+inline constexpr const char* kAdminRetryButton = "Try &again";
 
 // Partition page.
 inline constexpr const char* kShowFiles = "&Show Files";

@@ -2,6 +2,7 @@
 
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
+#include "os/OsAdminOpener.h"
 #include "os/OsDevice.h"
 #include "os/OsDeviceTable.h"
 #include "res/VlmStrings.h"
@@ -40,7 +41,8 @@ uint32_t KDeviceIOPosix::Open(uint32_t kind, uint32_t number)
     m_Kind = static_cast<int32_t>(kind);
     m_Number = static_cast<int32_t>(number);
     int fd = -1;
-    const uint32_t err = OsOpenReadOnly(entry.Path, &fd);
+    // Disks may need administrator rights (through the helper); images are the user's own files.
+    const uint32_t err = entry.IsImage ? OsOpenReadOnly(entry.Path, &fd) : OsOpenDeviceReadOnly(entry.Path, &fd);
     if (err != ERROR_SUCCESS)
     {
         m_Kind = m_Number = -1;

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
+#include "os/OsAdminOpener.h"
 #include "os/OsDevice.h"
 
 namespace {
@@ -79,7 +80,7 @@ std::vector<OsMountedDevice> OsListBlockMounts()
 bool OsReadFirstSector(const std::string& devicePath, std::vector<uint8_t>* sector)
 {
     int fd = -1;
-    if (OsOpenReadOnly(devicePath, &fd) != 0)
+    if (OsOpenDeviceReadOnly(devicePath, &fd) != 0)
         return false;
     sector->assign(512, 0);
     size_t got = 0;
