@@ -1,10 +1,8 @@
 #include "CFileListModel.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <unordered_map>
 
 #include <QBrush>
@@ -40,6 +38,59 @@ uint64_t TimeKey(const tagTreeNode* n, bool modified)
     return (r->wValidMask & FN_MASK_CREATED) ? r->ftCreated : 0;
 }
 
+// Names compare as strcasecmp does in the C locale: ASCII letters without case, every other
+// byte by its value (so UTF-8 names order by their bytes beyond ASCII). Done here rather than
+// by strcasecmp so that the order does not depend on the locale the program runs in.
+unsigned char Fold(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+
+int CompareFolded(const char* a, const char* b)
+{
+    for (;; ++a, ++b)
+    {
+        const unsigned char x = Fold(*a);
+        const unsigned char y = Fold(*b);
+        if (x != y || x == 0)
+            return int(x) - int(y);
+    }
+}
+
+// Sorts `items` by `less` and gives each row (item.nRow) its dense rank: items that compare
+// equal share one, and ranks count from 0 without gaps. Returns the number of ranks.
+template <class Item, class Less>
+uint32_t RankRows(std::vector<Item>& items, Less less, std::vector<uint32_t>& ranks)
+{
+    std::sort(items.begin(), items.end(), less);
+    uint32_t rank = 0;
+    for (size_t k = 0; k < items.size(); ++k)
+    {
+        if (k > 0 && less(items[k - 1], items[k]))
+            ++rank;
+        ranks[items[k].nRow] = rank;
+    }
+    return items.empty() ? 0 : rank + 1;
+}
+
+// Stable counting sort of `order` (row positions) by their ranks, highest first when
+// descending: rows of equal rank keep the order they had, as a stable comparison sort leaves
+// them.
+void SortByRank(std::vector<uint32_t>& order, const std::vector<uint32_t>& ranks, uint32_t count, bool descending)
+{
+    std::vector<uint32_t> start(size_t(count) + 1, 0);
+    const auto key = [&](uint32_t row) { return descending ? count - 1 - ranks[row] : ranks[row]; };
+    for (uint32_t row : order)
+        ++start[size_t(key(row)) + 1];
+    for (size_t k = 1; k < start.size(); ++k)
+        start[k] += start[k - 1];
+    std::vector<uint32_t> sorted(order.size());
+    for (uint32_t row : order)
+        sorted[start[key(row)]++] = row;
+    order.swap(sorted);
+}
+
 } // namespace
 
 CFileListModel::CFileListModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -49,37 +100,44 @@ void CFileListModel::SetFolder(KNodeTree* tree, tagTreeNode* folder)
     beginResetModel();
     m_pTree = tree;
     m_pFolder = folder;
-    m_Rows.clear();
     m_Original.clear();
     if (folder)
     {
         for (tagTreeNode* child = folder->pFirstChild; child; child = child->pNext)
-            m_Rows.push_back(child);
+            m_Original.push_back(child);
     }
-    m_Original = m_Rows;
+    m_Order.resize(m_Original.size());
+    for (size_t r = 0; r < m_Order.size(); ++r)
+        m_Order[r] = static_cast<uint32_t>(r);
+    for (std::vector<uint32_t>& ranks : m_Ranks)
+        ranks = {};
+    m_RankCount = {};
     endResetModel();
 }
 
 tagTreeNode* CFileListModel::NodeAt(int row) const
 {
-    return row >= 0 && static_cast<size_t>(row) < m_Rows.size() ? m_Rows[size_t(row)] : nullptr;
+    return row >= 0 && static_cast<size_t>(row) < m_Order.size() ? m_Original[m_Order[size_t(row)]] : nullptr;
 }
 
 int CFileListModel::RowOf(const tagTreeNode* node) const
 {
-    const auto it = std::find(m_Rows.begin(), m_Rows.end(), node);
-    return it == m_Rows.end() ? -1 : static_cast<int>(it - m_Rows.begin());
+    const auto at = std::find(m_Original.begin(), m_Original.end(), node);
+    if (at == m_Original.end())
+        return -1;
+    const auto it = std::find(m_Order.begin(), m_Order.end(), static_cast<uint32_t>(at - m_Original.begin()));
+    return static_cast<int>(it - m_Order.begin());
 }
 
 void CFileListModel::RefreshChecks()
 {
-    if (!m_Rows.empty())
+    if (!m_Order.empty())
         emit dataChanged(index(0, kName), index(rowCount() - 1, kName), {Qt::CheckStateRole});
 }
 
 int CFileListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_Rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_Order.size());
 }
 
 int CFileListModel::columnCount(const QModelIndex& parent) const
@@ -196,26 +254,21 @@ void CFileListModel::sort(int column, Qt::SortOrder order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    std::vector<tagTreeNode*> nodes;
-    nodes.reserve(size_t(before.size()));
+    std::vector<uint32_t> positions;
+    positions.reserve(size_t(before.size()));
     for (const QModelIndex& i : before)
-        nodes.push_back(NodeAt(i.row()));
+        positions.push_back(m_Order[size_t(i.row())]);
     SortRows(column, order);
     if (!before.isEmpty())
     {
-        // Only the nodes that persistent indexes point at need their new rows.
-        std::unordered_map<const tagTreeNode*, int> rows;
-        for (const tagTreeNode* n : nodes)
-            rows.emplace(n, -1);
-        for (size_t r = 0; r < m_Rows.size(); ++r)
-        {
-            const auto it = rows.find(m_Rows[r]);
-            if (it != rows.end())
-                it->second = static_cast<int>(r);
-        }
+        // The new row of every tree position, for the persistent indexes to follow their rows.
+        std::vector<uint32_t> rowAt(m_Original.size());
+        for (size_t r = 0; r < m_Order.size(); ++r)
+            rowAt[m_Order[r]] = static_cast<uint32_t>(r);
         QModelIndexList after;
+        after.reserve(before.size());
         for (int k = 0; k < before.size(); ++k)
-            after << index(rows.at(nodes[size_t(k)]), before[k].column());
+            after << index(static_cast<int>(rowAt[positions[size_t(k)]]), before[k].column());
         changePersistentIndexList(before, after);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -225,101 +278,136 @@ void CFileListModel::SortRows(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= kColumns || !m_pTree)
     {
-        m_Rows = m_Original;
+        for (size_t r = 0; r < m_Order.size(); ++r)
+            m_Order[r] = static_cast<uint32_t>(r);
         return;
     }
-    // Every row's key is computed once into one contiguous array, so that the sort compares
+    const std::vector<uint32_t>& ranks = Ranks(column);
+    SortByRank(m_Order, ranks, m_RankCount[size_t(column)], order == Qt::DescendingOrder);
+}
+
+const std::vector<uint32_t>& CFileListModel::Ranks(int column)
+{
+    std::vector<uint32_t>& ranks = m_Ranks[size_t(column)];
+    // A listed row always has a rank, so a count of 0 means "not yet computed".
+    if (m_RankCount[size_t(column)] > 0 || m_Original.empty())
+        return ranks;
+    ranks.assign(m_Original.size(), 0);
+    uint32_t count = 0;
+    switch (column)
+    {
+    case kName: count = NameRanks(ranks); break;
+    case kType:
+    case kAttribute: count = TextRanks(column, ranks); break;
+    default: count = ValueRanks(column, ranks); break;
+    }
+    m_RankCount[size_t(column)] = count;
+    return ranks;
+}
+
+uint32_t CFileListModel::NameRanks(std::vector<uint32_t>& ranks) const
+{
+    // The keys are read once, in the tree's order (the order the nodes and names were made
+    // in, so mostly sequential in memory), into one contiguous array: the sort then compares
     // values in cache instead of following node, record and name pointers a million times.
     struct Keyed
     {
-        uint64_t Key[2];      // numeric key, or the first 16 upper-case bytes of the name
-        const char* pszName;  // the whole name, for names that share those 16 bytes
-        tagTreeNode* pNode;
+        uint64_t Key[2];     // the first 16 bytes of the name, folded, big-endian
+        const char* pszName; // the whole name, for names that share those 16 bytes
+        uint32_t nRow;
     };
-    std::vector<Keyed> rows(m_Rows.size());
-    if (column == kType || column == kAttribute)
+    std::vector<Keyed> items(m_Original.size());
+    for (size_t r = 0; r < m_Original.size(); ++r)
     {
-        // Few distinct texts: each row gets a small class (its extension, or its attribute
-        // word), each class its text once, and the rows sort by the rank of that text.
-        std::unordered_map<std::string, uint32_t> classes;
-        std::vector<std::pair<QString, uint32_t>> texts; // text, class
-        std::vector<uint32_t> rowClass(m_Rows.size());
-        for (size_t r = 0; r < m_Rows.size(); ++r)
-        {
-            tagTreeNode* n = m_Rows[r];
-            std::string cls;
-            if (column == kAttribute)
-                cls = (n->pRecord && (n->pRecord->wValidMask & FN_MASK_ATTRIBUTES)) ? std::to_string(n->pRecord->wAttributes) : "-";
-            else if (GuiIcons::IsFolderNode(n))
-                cls = "/";
-            else
-            {
-                const char* name = m_pTree->GetName(n);
-                const char* dot = std::strrchr(name, '.');
-                cls = dot ? dot : "";
-                for (char& c : cls)
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            }
-            auto it = classes.find(cls);
-            if (it == classes.end())
-            {
-                it = classes.emplace(std::move(cls), static_cast<uint32_t>(texts.size())).first;
-                texts.emplace_back(Text(n, column), it->second);
-            }
-            rowClass[r] = it->second;
-        }
-        std::sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) {
-            return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
-        });
-        std::vector<uint64_t> rank(texts.size());
-        for (size_t k = 0; k < texts.size(); ++k)
-            rank[texts[k].second] = k == 0 || QString::compare(texts[k].first, texts[k - 1].first, Qt::CaseInsensitive) != 0
-                                        ? k
-                                        : rank[texts[k - 1].second];
-        for (size_t r = 0; r < m_Rows.size(); ++r)
-            rows[r] = {{rank[rowClass[r]], 0}, nullptr, m_Rows[r]};
+        Keyed& k = items[r];
+        k.pszName = m_pTree->GetName(m_Original[r]);
+        k.nRow = static_cast<uint32_t>(r);
+        k.Key[0] = k.Key[1] = 0;
+        for (size_t b = 0; b < 16 && k.pszName[b]; ++b)
+            k.Key[b / 8] |= uint64_t(Fold(k.pszName[b])) << (56 - 8 * (b % 8));
     }
-    else
+    return RankRows(items,
+                    [](const Keyed& a, const Keyed& b) {
+                        if (a.Key[0] != b.Key[0])
+                            return a.Key[0] < b.Key[0];
+                        if (a.Key[1] != b.Key[1])
+                            return a.Key[1] < b.Key[1];
+                        // Equal folded first 16 bytes: shorter names are equal; longer ones
+                        // go on from byte 16.
+                        return (a.Key[1] & 0xff) != 0 && CompareFolded(a.pszName + 16, b.pszName + 16) < 0;
+                    },
+                    ranks);
+}
+
+uint32_t CFileListModel::TextRanks(int column, std::vector<uint32_t>& ranks) const
+{
+    // Few distinct texts: each row gets a small class (its extension, or its attribute word),
+    // each class its text once, and the rows rank by that text without case.
+    std::unordered_map<std::string, uint32_t> classes;
+    std::vector<QString> texts; // by class
+    std::vector<uint32_t> rowClass(m_Original.size());
+    for (size_t r = 0; r < m_Original.size(); ++r)
     {
-        for (size_t r = 0; r < m_Rows.size(); ++r)
+        const tagTreeNode* n = m_Original[r];
+        std::string cls;
+        if (column == kAttribute)
+            cls = (n->pRecord && (n->pRecord->wValidMask & FN_MASK_ATTRIBUTES)) ? std::to_string(n->pRecord->wAttributes) : "-";
+        else if (GuiIcons::IsFolderNode(n))
+            cls = "/";
+        else
         {
-            tagTreeNode* n = m_Rows[r];
-            Keyed& k = rows[r];
-            k.pNode = n;
-            k.pszName = nullptr;
-            k.Key[1] = 0;
-            switch (column)
-            {
-            case kName: {
-                k.pszName = m_pTree->GetName(n);
-                uint64_t parts[2] = {0, 0};
-                for (size_t b = 0; b < 16 && k.pszName[b]; ++b)
-                {
-                    const auto c = static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(k.pszName[b])));
-                    parts[b / 8] |= c << (56 - 8 * (b % 8));
-                }
-                k.Key[0] = parts[0];
-                k.Key[1] = parts[1];
-                break;
-            }
-            // Offset so that a missing size (-1) sorts first as an unsigned number.
-            case kSize: k.Key[0] = static_cast<uint64_t>(SizeKey(n)) + (uint64_t(1) << 63); break;
-            case kCreated: k.Key[0] = TimeKey(n, false); break;
-            default: k.Key[0] = TimeKey(n, true); break;
-            }
+            // The type text comes from the extension without case; ASCII folding is enough
+            // here, names of one class always get the same text.
+            const char* dot = std::strrchr(m_pTree->GetName(n), '.');
+            cls = dot ? dot : "";
+            for (char& c : cls)
+                c = static_cast<char>(Fold(c));
         }
+        auto it = classes.find(cls);
+        if (it == classes.end())
+        {
+            it = classes.emplace(std::move(cls), static_cast<uint32_t>(texts.size())).first;
+            texts.push_back(Text(n, column));
+        }
+        rowClass[r] = it->second;
     }
-    const auto less = [](const Keyed& a, const Keyed& b) {
-        if (a.Key[0] != b.Key[0])
-            return a.Key[0] < b.Key[0];
-        if (a.Key[1] != b.Key[1])
-            return a.Key[1] < b.Key[1];
-        return a.pszName && b.pszName && strcasecmp(a.pszName, b.pszName) < 0;
+    struct Class
+    {
+        const QString* pText;
+        uint32_t nRow; // the class
     };
-    if (order == Qt::DescendingOrder)
-        std::stable_sort(rows.begin(), rows.end(), [&](const Keyed& a, const Keyed& b) { return less(b, a); });
-    else
-        std::stable_sort(rows.begin(), rows.end(), less);
-    for (size_t r = 0; r < rows.size(); ++r)
-        m_Rows[r] = rows[r].pNode;
+    std::vector<Class> items(texts.size());
+    for (size_t c = 0; c < texts.size(); ++c)
+        items[c] = {&texts[c], static_cast<uint32_t>(c)};
+    std::vector<uint32_t> classRank(texts.size());
+    const uint32_t count = RankRows(
+        items, [](const Class& a, const Class& b) { return QString::compare(*a.pText, *b.pText, Qt::CaseInsensitive) < 0; },
+        classRank);
+    for (size_t r = 0; r < m_Original.size(); ++r)
+        ranks[r] = classRank[rowClass[r]];
+    return count;
+}
+
+uint32_t CFileListModel::ValueRanks(int column, std::vector<uint32_t>& ranks) const
+{
+    struct Valued
+    {
+        uint64_t Key;
+        uint32_t nRow;
+    };
+    std::vector<Valued> items(m_Original.size());
+    for (size_t r = 0; r < m_Original.size(); ++r)
+    {
+        const tagTreeNode* n = m_Original[r];
+        uint64_t key = 0;
+        switch (column)
+        {
+        // Offset so that a missing size (-1) sorts first as an unsigned number.
+        case kSize: key = static_cast<uint64_t>(SizeKey(n)) + (uint64_t(1) << 63); break;
+        case kCreated: key = TimeKey(n, false); break;
+        default: key = TimeKey(n, true); break;
+        }
+        items[r] = {key, static_cast<uint32_t>(r)};
+    }
+    return RankRows(items, [](const Valued& a, const Valued& b) { return a.Key < b.Key; }, ranks);
 }

@@ -5,6 +5,10 @@
 // selection in the tree; ticking goes through the tree so its running totals stay right.
 //
 // Sorting happens here (never through a proxy model); column -1 restores the tree's order.
+// Each column's order is worked out once per folder, as a rank per row (rows that compare
+// equal share one); every later sort by that column, from whatever order the list is in, is a
+// stable counting sort by those ranks.
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -59,10 +63,17 @@ signals:
 private:
     QString Text(const tagTreeNode* node, int column) const;
     void SortRows(int column, Qt::SortOrder order);
+    /// The ranks of every row (by tree position) for `column`, computed on first use.
+    const std::vector<uint32_t>& Ranks(int column);
+    uint32_t NameRanks(std::vector<uint32_t>& ranks) const;
+    uint32_t TextRanks(int column, std::vector<uint32_t>& ranks) const;
+    uint32_t ValueRanks(int column, std::vector<uint32_t>& ranks) const;
 
     KNodeTree* m_pTree = nullptr;
     tagTreeNode* m_pFolder = nullptr;
-    std::vector<tagTreeNode*> m_Rows;      // shown order
     std::vector<tagTreeNode*> m_Original;  // the tree's order
+    std::vector<uint32_t> m_Order;         // shown order: positions in m_Original
+    std::array<std::vector<uint32_t>, kColumns> m_Ranks;  // per column; empty until needed
+    std::array<uint32_t, kColumns> m_RankCount{};          // distinct ranks per column
     mutable QHash<QString, QString> m_TypeNames;
 };
