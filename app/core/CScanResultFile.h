@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "storage/IStorageManager.h"
 #include "volume/tagVolumeInfo.h"
 
@@ -81,9 +82,9 @@ public:
                                                0xA3, 0xA1, 0xBD, 0x72, 0x2F, 0x41, 0x45, 0x28};
     // Caps on what a stored file may claim. A description is a volume name (a few dozen bytes),
     // a volume has one extent per member disk, a session a handful of file systems.
-    static constexpr uint32_t kMaxDescription = 4096;
-    static constexpr uint32_t kMaxExtents = 256;
-    static constexpr uint32_t kMaxFileSystems = 16;
+    static constexpr uint32_t kMaxDescription = VlmLimits::kMaxStoredDescription;
+    static constexpr uint32_t kMaxExtents = VlmLimits::kMaxStoredExtents;
+    static constexpr uint32_t kMaxFileSystems = VlmLimits::kMaxStoredFileSystems;
     static constexpr uint32_t kModuleCount = 4;
 
     /// The text shown for a volume in the list of saved results: a physical device's own
