@@ -15,7 +15,7 @@
 #include <QString>
 
 #include "GuiDialogs.h"
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 #include "core/IMonotonicClock.h"
 
 class CMainFrame;
