@@ -21,17 +21,17 @@ bool Contains(const std::string& text, const std::string& part)
 }
 
 // Every manifest entry in `states` must be recovered at its path with its exact bytes.
-void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::vector<ManifestEntry>& manifest,
+void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::vector<ManifestFile>& manifest,
                      const std::vector<std::string>& states, const std::string& prefix = "")
 {
     int checked = 0;
-    for (const ManifestEntry& e : manifest)
+    for (const ManifestFile& e : manifest)
     {
         if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Path.rfind(prefix, 0) != 0)
             continue;
         const std::string path = FindRecovered(tree, e.Path.substr(prefix.size()));
         ASSERT_FALSE(path.empty()) << "not recovered: " << e.Path;
-        EXPECT_EQ(tree.at(path), e.Sha) << e.Path;
+        EXPECT_EQ(tree.at(path), e.Sha256) << e.Path;
         ++checked;
     }
     EXPECT_GT(checked, 0);
@@ -94,10 +94,10 @@ TEST_F(Cli, UndeleteRecoversExactlyTheDeletedFilesAndLeavesTheImageAlone)
         ASSERT_EQ(r.Exit, 0) << r.Err;
         EXPECT_TRUE(Contains(r.Out, "OK! The selected files are saved to '" + target + "'.")) << r.Out;
         const auto tree = HashTree(target);
-        const auto manifest = ReadManifest(name);
+        const auto manifest = LoadManifest(name).Files;
         ExpectRecovered(tree, manifest, {"deleted"});
         // Nothing that is still present comes along.
-        for (const ManifestEntry& e : manifest)
+        for (const ManifestFile& e : manifest)
         {
             if (e.State == "present")
             {
@@ -115,7 +115,7 @@ TEST_F(Cli, RecoverWithoutSelectionSavesTheWholeTree)
     const std::string target = F.NewFolder("all");
     const CliResult r = F.Run({image}, {"recover", "1", "--to", target});
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    ExpectRecovered(HashTree(target), ReadManifest("fat16-nested"), {"present", "deleted"});
+    ExpectRecovered(HashTree(target), LoadManifest("fat16-nested").Files, {"present", "deleted"});
     EXPECT_EQ(Sha256OfFile(image), before);
 }
 
@@ -222,7 +222,7 @@ TEST_F(Cli, FullScanResultListedRecoveredAndResumed)
     EXPECT_TRUE(Contains(r.Err, "Please select a partition to recover.")) << r.Err;
     r = F.Run({image}, {"recover", result, "--candidate", std::to_string(p1), "--to", target});
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    ExpectRecovered(HashTree(target), ReadManifest("mbr-basic"), {"present", "deleted"}, "p1/");
+    ExpectRecovered(HashTree(target), LoadManifest("mbr-basic").Files, {"present", "deleted"}, "p1/");
 
     // The automatic save lands in the resume folder and is listed there.
     r = F.Run({image}, {"resume", "--json"});
@@ -249,8 +249,7 @@ TEST_F(Cli, ExportListingFormat)
     const CliResult r = F.Run({image}, {"export", "1", list});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     EXPECT_TRUE(Contains(r.Out, "Mission complete!"));
-    const std::vector<uint8_t> bytes = ReadFileBytes(list);
-    const std::string text(bytes.begin(), bytes.end());
+    const std::string text = ReadFileText(list);
     EXPECT_EQ(text.rfind("Directory of ", 0), 0u) << text.substr(0, 200);
     EXPECT_TRUE(Contains(text, "\\Projects\\2021\\Beta\n\n")) << text;
     EXPECT_TRUE(Contains(text, "06/15/2021  09:40         33000  measurements.csv\n")) << text;
@@ -352,10 +351,10 @@ TEST_F(Cli, DeepScanFindsPicturesByContent)
     for (const auto& [path, sha] : HashTree(target))
         found.insert(sha);
     std::multiset<std::string> expected;
-    for (const ManifestEntry& e : ReadManifest("sample-disk"))
+    for (const ManifestFile& e : LoadManifest("sample-disk").Files)
     {
         if (e.Path.rfind("p1/DCIM/", 0) == 0 && e.Path.find(".JPG") != std::string::npos)
-            expected.insert(e.Sha);
+            expected.insert(e.Sha256);
     }
     EXPECT_EQ(found, expected);
     EXPECT_EQ(Sha256OfFile(image), before);
@@ -364,13 +363,13 @@ TEST_F(Cli, DeepScanFindsPicturesByContent)
 TEST_F(Cli, CatWritesOneFileExactly)
 {
     const std::string image = F.Image("fat16-nested");
-    for (const ManifestEntry& e : ReadManifest("fat16-nested"))
+    for (const ManifestFile& e : LoadManifest("fat16-nested").Files)
     {
         if (e.Path != "Projects/2021/Beta/measurements.csv")
             continue;
         const CliResult r = F.Run({image}, {"cat", "1", e.Path});
         ASSERT_EQ(r.Exit, 0) << r.Err;
-        EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>(r.Out.data()), r.Out.size()), e.Sha);
+        EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>(r.Out.data()), r.Out.size()), e.Sha256);
         return;
     }
     FAIL() << "manifest entry missing";

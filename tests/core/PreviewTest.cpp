@@ -310,7 +310,7 @@ TEST(PreviewHexDump, LinesAndTail)
 
 TEST(PreviewDeletedFile, ReadsThroughItsStreamAndItsTemporaryCopy)
 {
-    const std::vector<uint8_t> bytes = FixtureImage("fat12-floppy");
+    const std::vector<uint8_t> bytes = LoadFixtureImage("fat12-floppy");
     ASSERT_FALSE(bytes.empty());
     KMemoryVolumeIO volume(bytes);
     KFatFileSystem fs;

@@ -238,7 +238,7 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
 TEST_F(Resume, DamagedResultsNeverCrashAndKeepTheSession)
 {
     DiskImage small(64 + 2880 + 64);
-    small.Partition(0, 0x01, 64, FixtureImage("fat12-floppy"));
+    small.Partition(0, 0x01, 64, LoadFixtureImage("fat12-floppy"));
     rig.Attach({&small});
     const int floppy = rig.FindVolume(VOLUME_BASIC, 64);
     ASSERT_GE(floppy, 0);

@@ -24,20 +24,11 @@ void DiskImage::Partition(int slot, uint8_t type, uint32_t first, const std::vec
     std::copy(content.begin(), content.end(), Bytes.begin() + static_cast<long>(uint64_t(first) * 512));
 }
 
-std::vector<uint8_t> FixtureImage(const std::string& name)
-{
-    TempDir dir;
-    const std::string target = dir.File(name + ".img");
-    if (!UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), target))
-        return {};
-    return ReadFileBytes(target);
-}
-
 DiskImage MakeTwoVolumeDisk()
 {
     DiskImage disk(kBlankStart + kBlankSectors + 64);
-    disk.Partition(0, 0x06, static_cast<uint32_t>(kFatStart), FixtureImage("fat16-nested"));
-    std::vector<uint8_t> ntfs = FixtureImage("ntfs-basic");
+    disk.Partition(0, 0x06, static_cast<uint32_t>(kFatStart), LoadFixtureImage("fat16-nested"));
+    std::vector<uint8_t> ntfs = LoadFixtureImage("ntfs-basic");
     disk.Partition(1, 0x07, static_cast<uint32_t>(kNtfsStart), ntfs);
     disk.Partition(2, 0x83, static_cast<uint32_t>(kBlankStart), {}, static_cast<uint32_t>(kBlankSectors));
     return disk;

@@ -11,6 +11,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
 #include "support/TestFiles.h"
+#include "support/TestImages.h"
 
 // A disk under construction: an MBR with up to four primary entries.
 struct DiskImage
@@ -19,9 +20,6 @@ struct DiskImage
     void Partition(int slot, uint8_t type, uint32_t first, const std::vector<uint8_t>& content, uint32_t sectors = 0);
     std::vector<uint8_t> Bytes;
 };
-
-// The bytes of tests/data/<name>.img.zst.
-std::vector<uint8_t> FixtureImage(const std::string& name);
 
 // FAT16 volume at 2048, NTFS volume behind it, and a partition of zeros behind that.
 constexpr uint64_t kFatStart = 2048;

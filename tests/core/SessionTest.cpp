@@ -39,7 +39,7 @@ protected:
     }
     void SetUp() override
     {
-        ASSERT_FALSE(FixtureImage("fat16-nested").empty());
+        ASSERT_FALSE(LoadFixtureImage("fat16-nested").empty());
         rig.Attach({&Disk()});
         physical = rig.FindVolume(VOLUME_PHYSICAL, 0);
         fat = rig.FindVolume(VOLUME_BASIC, kFatStart);

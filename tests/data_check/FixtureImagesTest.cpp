@@ -2,6 +2,7 @@
 // lists must start with a boot sector at the stated sector, with the stated serial number,
 // and every file line must be well formed. A broken or stale fixture fails here first.
 #include "support/TestFiles.h"
+#include "support/TestImages.h"
 
 #include <gtest/gtest.h>
 
@@ -9,51 +10,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct PartitionLine
-{
-    std::string label;
-    std::map<std::string, std::string> fields; // start, sectors, fs, cluster, serial, state
-};
-
-struct Manifest
-{
-    std::vector<PartitionLine> partitions;
-    std::vector<std::string> fileLines;
-};
-
-Manifest ReadManifest(const std::string& path)
-{
-    Manifest m;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line))
-    {
-        if (line.rfind("# partition ", 0) == 0)
-        {
-            std::istringstream words(line.substr(12));
-            PartitionLine p;
-            words >> p.label;
-            std::string word;
-            while (words >> word)
-            {
-                const size_t eq = word.find('=');
-                if (eq != std::string::npos)
-                    p.fields[word.substr(0, eq)] = word.substr(eq + 1);
-            }
-            m.partitions.push_back(p);
-        }
-        else if (!line.empty() && line[0] != '#')
-            m.fileLines.push_back(line);
-    }
-    return m;
-}
 
 std::vector<uint8_t> ReadSector(const std::string& path, uint64_t sector)
 {
@@ -103,43 +63,25 @@ std::vector<std::string> CompressedImages()
     return out;
 }
 
-void CheckFileLine(const std::string& line)
-{
-    std::vector<std::string> parts;
-    std::istringstream in(line);
-    std::string part;
-    while (std::getline(in, part, '\t'))
-        parts.push_back(part);
-    ASSERT_EQ(parts.size(), 4u) << line;
-    const std::string& state = parts[0];
-    EXPECT_TRUE(state == "present" || state == "deleted" || state == "deleted-overwritten" ||
-                state == "formatted")
-        << line;
-    EXPECT_EQ(parts[1].find_first_not_of("0123456789"), std::string::npos) << line;
-    EXPECT_EQ(parts[2].size(), 64u) << line;
-    EXPECT_FALSE(parts[3].empty() || parts[3][0] == '/') << line;
-}
-
 // On a partitioned disk, sector 0 is an MBR and every primary partition whose entry is still
 // in the table (label p1..p4, no state) has that entry at its start sector.
-void CheckMbr(const std::string& image, const Manifest& m)
+void CheckMbr(const std::string& image, const ImageManifest& m)
 {
     bool partitioned = false;
-    for (const PartitionLine& p : m.partitions)
-        partitioned = partitioned || p.fields.at("start") != "0";
+    for (const ManifestPartition& p : m.Partitions)
+        partitioned = partitioned || p.Start != 0;
     if (!partitioned)
         return;
     const std::vector<uint8_t> mbr = ReadSector(image, 0);
     ASSERT_EQ(mbr.size(), 512u);
     EXPECT_EQ(mbr[510], 0x55);
     EXPECT_EQ(mbr[511], 0xAA);
-    for (const PartitionLine& p : m.partitions)
+    for (const ManifestPartition& p : m.Partitions)
     {
-        if (p.fields.count("state") || p.label.size() != 2 || p.label[0] != 'p' || p.label[1] < '1' ||
-            p.label[1] > '4')
+        if (!p.State.empty() || p.Label.size() != 2 || p.Label[0] != 'p' || p.Label[1] < '1' || p.Label[1] > '4')
             continue;
-        const size_t slot = static_cast<size_t>(p.label[1] - '1');
-        EXPECT_EQ(LoadLE(mbr, 446 + 16 * slot + 8, 4), std::stoull(p.fields.at("start"))) << p.label;
+        const size_t slot = static_cast<size_t>(p.Label[1] - '1');
+        EXPECT_EQ(LoadLE(mbr, 446 + 16 * slot + 8, 4), static_cast<uint64_t>(p.Start)) << p.Label;
     }
 }
 
@@ -153,8 +95,13 @@ TEST(FixtureImages, BootSectorsSitWhereTheManifestsSay)
     {
         SCOPED_TRACE(zst);
         const std::string manifestPath = zst.substr(0, zst.size() - 8) + ".manifest";
-        const Manifest m = ReadManifest(manifestPath);
-        ASSERT_FALSE(m.partitions.empty()) << manifestPath;
+        // Every line must parse: a file line is `state size sha256 path` with a known state,
+        // a decimal size, 64 hex digits and a relative path; a partition line has every key.
+        const ImageManifest m = ReadManifestFile(manifestPath);
+        for (const std::string& line : m.Malformed)
+            ADD_FAILURE() << manifestPath << ": malformed line: " << line;
+        ASSERT_FALSE(m.Partitions.empty()) << manifestPath;
+        EXPECT_FALSE(m.Files.empty()) << manifestPath;
 
         TempDir dir;
         const std::string image = dir.File("image.img");
@@ -162,11 +109,11 @@ TEST(FixtureImages, BootSectorsSitWhereTheManifestsSay)
         const uint64_t imageSectors = std::filesystem::file_size(image) / 512;
 
         CheckMbr(image, m);
-        for (const PartitionLine& p : m.partitions)
+        for (const ManifestPartition& p : m.Partitions)
         {
-            SCOPED_TRACE(p.label);
-            const uint64_t start = std::stoull(p.fields.at("start"));
-            const uint64_t sectors = std::stoull(p.fields.at("sectors"));
+            SCOPED_TRACE(p.Label);
+            const auto start = static_cast<uint64_t>(p.Start);
+            const auto sectors = static_cast<uint64_t>(p.Sectors);
             ASSERT_LE(start, imageSectors);
             ASSERT_LE(sectors, imageSectors - start);
             const std::vector<uint8_t> bs = ReadSector(image, start);
@@ -174,13 +121,54 @@ TEST(FixtureImages, BootSectorsSitWhereTheManifestsSay)
             EXPECT_EQ(bs[510], 0x55);
             EXPECT_EQ(bs[511], 0xAA);
             // A quick format writes a new boot sector over the old one.
-            const auto state = p.fields.find("state");
-            if (state == p.fields.end() || state->second != "overwritten-by-format")
+            if (p.State != "overwritten-by-format")
             {
-                EXPECT_EQ(SerialOf(bs, p.fields.at("fs")), p.fields.at("serial"));
+                EXPECT_EQ(SerialOf(bs, p.Fs), p.Serial);
             }
         }
-        for (const std::string& line : m.fileLines)
-            CheckFileLine(line);
     }
+}
+
+// The check above leans on the reader: a damaged line must land in Malformed, never pass as a
+// file or partition with made-up values.
+TEST(FixtureImages, ManifestReaderRejectsDamagedLines)
+{
+    const std::string sha(64, 'a');
+    const std::string good = "present\t12\t" + sha + "\tDocs/a.txt";
+    const std::string damaged[] = {
+        "present\t12\t" + sha,                        // no path
+        "present\t12\t" + sha + "\tDocs/a.txt\textra", // a fifth field
+        "kept\t12\t" + sha + "\tDocs/a.txt",           // unknown state
+        "present\t12k\t" + sha + "\tDocs/a.txt",       // size not a number
+        "present\t-1\t" + sha + "\tDocs/a.txt",        // negative size
+        "present\t12\t" + sha.substr(1) + "\tDocs/a.txt", // 63 hex digits
+        "present\t12\t" + std::string(64, 'G') + "\tDocs/a.txt",
+        "present\t12\t" + sha + "\t/Docs/a.txt",       // absolute path
+        "present\t12\t" + sha + "\t",                  // empty path
+        "# partition p1 start=2048 fs=fat16 cluster=2048 serial=b1160001", // no sectors
+        "# partition p1 start=x sectors=8 fs=fat16 cluster=2048 serial=b1160001",
+        "# partition p1 start=0 sectors=8 fs=ext4 cluster=2048 serial=b1160001",
+        "# partition p1 start=0 sectors=8 fs=fat16 cluster=2048 serial=b1160001 state=lost",
+        "# partition p1 start=0 sectors=8 fs=fat16 cluster=2048",
+    };
+    TempDir dir;
+    std::string text = "# state\tsize\tsha256\tpath\n# a note\n" + good + "\n" +
+                       "# partition p1 start=2048 sectors=8 fs=fat16 cluster=2048 serial=b1160001 entry-sectors=9\n";
+    for (const std::string& line : damaged)
+        text += line + "\n";
+    WriteFileBytes(dir.File("m.manifest"), std::vector<uint8_t>(text.begin(), text.end()));
+
+    const ImageManifest m = ReadManifestFile(dir.File("m.manifest"));
+    ASSERT_EQ(m.Files.size(), 1u);
+    EXPECT_EQ(m.Files[0].State, "present");
+    EXPECT_EQ(m.Files[0].Size, 12);
+    EXPECT_EQ(m.Files[0].Sha256, sha);
+    EXPECT_EQ(m.Files[0].Path, "Docs/a.txt");
+    ASSERT_EQ(m.Partitions.size(), 1u);
+    EXPECT_EQ(m.Partitions[0].Label, "p1");
+    EXPECT_EQ(m.Partitions[0].Start, 2048);
+    EXPECT_EQ(m.Partitions[0].Sectors, 8);
+    EXPECT_EQ(m.Partitions[0].EntrySectors, 9);
+    EXPECT_EQ(m.Partitions[0].Serial, "b1160001");
+    EXPECT_EQ(m.Malformed, std::vector<std::string>(std::begin(damaged), std::end(damaged)));
 }

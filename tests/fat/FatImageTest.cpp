@@ -45,7 +45,7 @@ RecoveryResult Undelete(const std::string& image)
     const auto paths = TreePaths(tree);
     TempDir dir;
     int n = 0;
-    for (const ManifestFile& file : LoadManifest(image))
+    for (const ManifestFile& file : LoadManifest(image).Files)
     {
         if (file.State != "present" && file.State != "deleted") continue;
         const tagFileNode* record = FindManifestPath(paths, file.Path);
@@ -156,7 +156,7 @@ TEST(FatImages, Fat32ReformattedFullScan)
     // chain the new, empty table no longer holds.
     TempDir dir;
     int exact = 0, underFolder = 0, wanted = 0, n = 0;
-    for (const ManifestFile& file : LoadManifest("fat32-reformatted"))
+    for (const ManifestFile& file : LoadManifest("fat32-reformatted").Files)
     {
         if (file.State != "formatted") continue;
         ++wanted;

@@ -2,92 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <functional>
-#include <sstream>
 
 #include "support/TestFiles.h"
 
-std::vector<uint8_t> LoadFixtureImage(const std::string& name)
-{
-    TempDir dir;
-    const std::string target = dir.File(name + ".img");
-    if (!UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), target)) return {};
-    return ReadFileBytes(target);
-}
-
-std::vector<ManifestFile> LoadManifest(const std::string& name)
-{
-    std::vector<ManifestFile> out;
-    std::ifstream in(SourcePath("tests/data/" + name + ".manifest"));
-    std::string line;
-    while (std::getline(in, line))
-    {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        ManifestFile f;
-        std::string size;
-        std::getline(fields, f.State, '\t');
-        std::getline(fields, size, '\t');
-        std::getline(fields, f.Sha256, '\t');
-        std::getline(fields, f.Path);
-        f.Size = std::stoull(size);
-        out.push_back(f);
-    }
-    return out;
-}
-
-std::map<std::string, const tagFileNode*> TreePaths(const KNodeTree& tree)
-{
-    std::map<std::string, const tagFileNode*> out;
-    std::function<void(const tagTreeNode*, const std::string&, int)> walk = [&](const tagTreeNode* n, const std::string& prefix, int depth) {
-        for (const tagTreeNode* c = KNodeTree::GetFirstChild(n); c; c = KNodeTree::GetNextSibling(c))
-        {
-            const std::string path = prefix + tree.GetName(c);
-            out.emplace(path, c->pRecord);
-            if (depth < 64) walk(c, path + "/", depth + 1);
-        }
-    };
-    walk(tree.GetRoot(), "", 0);
-    return out;
-}
-
-namespace {
-
-std::vector<std::string> Split(const std::string& path)
-{
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(path);
-    while (std::getline(in, part, '/')) parts.push_back(part);
-    return parts;
-}
-
-bool SameIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
-}
-
-bool ComponentMatches(const std::string& ours, const std::string& theirs)
-{
-    if (SameIgnoringCase(ours, theirs)) return true;
-    return !ours.empty() && ours[0] == '_' && ours.size() == theirs.size() &&
-           SameIgnoringCase(ours.substr(1), theirs.substr(1));
-}
-
-} // namespace
-
 const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNode*>& paths, const std::string& path)
 {
-    const std::vector<std::string> want = Split(path);
     for (const auto& [ours, record] : paths)
     {
-        const std::vector<std::string> have = Split(ours);
-        if (have.size() != want.size()) continue;
-        bool match = true;
-        for (size_t i = 0; i < have.size() && match; ++i) match = ComponentMatches(have[i], want[i]);
-        if (match) return record;
+        if (SameRecoveredPath(ours, path)) return record;
     }
     return nullptr;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the FAT tests: fixture images with their manifests, tree listings, a small
-// in-memory storage stream and a builder for hand-made FAT16 volumes.
+// Shared pieces of the FAT tests: manifest paths found in a built tree, a small in-memory
+// storage stream and a builder for hand-made FAT16 volumes.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -9,23 +9,10 @@
 #include "fs/KNodeTree.h"
 #include "fs/tagFileNode.h"
 #include "storage/IStorageManager.h"
+#include "support/TestImages.h"
+#include "support/TestTrees.h"
 
-struct ManifestFile
-{
-    std::string State;
-    uint64_t Size = 0;
-    std::string Sha256;
-    std::string Path;
-};
-
-// The image bytes of tests/data/<name>.img.zst (empty when missing) and its manifest lines.
-std::vector<uint8_t> LoadFixtureImage(const std::string& name);
-std::vector<ManifestFile> LoadManifest(const std::string& name);
-
-// "Folder/Sub/file.txt" -> record, for every leaf and folder of the tree below the root.
-std::map<std::string, const tagFileNode*> TreePaths(const KNodeTree& tree);
-// The tree's record for a manifest path: names compare without case, and a component of a
-// deleted entry may carry '_' in place of its lost first character.
+// The tree's record for a manifest path (see SameRecoveredPath).
 const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNode*>& paths, const std::string& path);
 
 // A storage stream over a byte vector.

@@ -10,6 +10,7 @@
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
 #include "storage/IStorageManager.h"
+#include "support/TestTrees.h"
 
 // A byte vector behind the storage interface. Writes can be made to fail after a byte budget.
 class MemoryStorage final : public IStorageManager
@@ -105,12 +106,4 @@ inline std::vector<std::string> ChildNames(const KNodeTree& tree, const tagTreeN
     for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c; c = KNodeTree::GetNextSibling(c))
         out.push_back(tree.GetName(c));
     return out;
-}
-
-inline const tagTreeNode* FindChild(const KNodeTree& tree, const tagTreeNode* node, const std::string& name)
-{
-    for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c; c = KNodeTree::GetNextSibling(c))
-        if (name == tree.GetName(c))
-            return c;
-    return nullptr;
 }

@@ -10,30 +10,12 @@
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "support/TestFiles.h"
-#include "tests/ntfs/NtfsManifest.h"
+#include "support/TestImages.h"
+#include "support/TestTrees.h"
 #include "tests/ntfs/NtfsScanTestSupport.h"
 #include "volume/KMemoryVolumeIO.h"
 
 namespace {
-
-// The image decompressed straight into memory (the disk images are 1 GiB: no temporary file).
-std::vector<uint8_t> LoadImage(const std::string& name)
-{
-    const std::string compressed = SourcePath("tests/data/" + name + ".img.zst");
-    if (FILE* probe = std::fopen(compressed.c_str(), "rb"))
-        std::fclose(probe);
-    else
-        return {};
-    FILE* pipe = popen(("zstd -q -d -c '" + compressed + "'").c_str(), "r");
-    if (!pipe)
-        return {};
-    std::vector<uint8_t> image;
-    std::vector<uint8_t> block(1 << 20);
-    size_t n = 0;
-    while ((n = std::fread(block.data(), 1, block.size(), pipe)) > 0)
-        image.insert(image.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(n));
-    return pclose(pipe) == 0 ? image : std::vector<uint8_t>{};
-}
 
 std::vector<NtfsCandidate> Candidates(KNtfsFileSystem& fs)
 {
@@ -65,18 +47,18 @@ Recovered ListAndCopy(KNtfsFileSystem& fs, uint32_t index, const std::string& ma
     KNodeTree tree;
     EXPECT_EQ(fs.BuildTree(&tree), 0u);
     TempDir out;
-    for (const ManifestEntry& e : ReadManifest(SourcePath("tests/data/" + manifest)))
+    for (const ManifestFile& e : LoadManifest(manifest).Files)
     {
-        if (std::find(states.begin(), states.end(), e.state) == states.end() || e.size == 0 ||
-            e.path.find(':') != std::string::npos || e.path.rfind(prefix, 0) != 0)
+        if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Size == 0 ||
+            e.Path.find(':') != std::string::npos || e.Path.rfind(prefix, 0) != 0)
             continue;
         ++got.wanted;
-        const tagTreeNode* node = WalkTree(tree, e.path.substr(prefix.size()));
+        const tagTreeNode* node = WalkTree(tree, e.Path.substr(prefix.size()));
         if (!node)
             continue;
         ++got.listed;
         const std::string target = out.File("f" + std::to_string(got.listed));
-        if (fs.SaveFile(node->pRecord, target) == 0 && Sha256OfFile(target) == e.sha)
+        if (fs.SaveFile(node->pRecord, target) == 0 && Sha256OfFile(target) == e.Sha256)
             ++got.exact;
     }
     return got;
@@ -99,7 +81,7 @@ int WipeBootSectors(std::vector<uint8_t>& image)
 
 TEST(NtfsFullScan, OneVolumeOneCandidateFromItsBootSector)
 {
-    const std::vector<uint8_t> image = LoadImage("ntfs-basic");
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty())
         GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
@@ -130,7 +112,7 @@ TEST(NtfsFullScan, OneVolumeOneCandidateFromItsBootSector)
 
 TEST(NtfsFullScan, WipedBootSectorsRebuiltFromTheMftRecord)
 {
-    std::vector<uint8_t> image = LoadImage("ntfs-basic");
+    std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty())
         GTEST_SKIP() << "image missing";
     ASSERT_EQ(WipeBootSectors(image), 2);
@@ -149,11 +131,11 @@ TEST(NtfsFullScan, WipedBootSectorsRebuiltFromTheMftRecord)
         ADD_FAILURE() << "extra candidate at " << found[i].Head.s64FirstSector << " score " << found[i].Head.dwScore;
 
     // Its listing gives back what the intact volume gives back.
-    const Recovered rebuilt = ListAndCopy(fs, 0, "ntfs-basic.manifest", {"present", "deleted"});
-    KMemoryVolumeIO intactVolume(LoadImage("ntfs-basic"));
+    const Recovered rebuilt = ListAndCopy(fs, 0, "ntfs-basic", {"present", "deleted"});
+    KMemoryVolumeIO intactVolume(LoadFixtureImage("ntfs-basic"));
     KNtfsFileSystem intact;
     intact.SetVolume(&intactVolume);
-    const Recovered normal = ListAndCopy(intact, 0xFFFFFFFF, "ntfs-basic.manifest", {"present", "deleted"});
+    const Recovered normal = ListAndCopy(intact, 0xFFFFFFFF, "ntfs-basic", {"present", "deleted"});
     std::printf("wiped boot sectors: %d of %d files listed, %d byte-exact (intact volume: %d)\n", rebuilt.listed,
                 rebuilt.wanted, rebuilt.exact, normal.exact);
     EXPECT_GT(rebuilt.exact, 600);
@@ -164,7 +146,7 @@ TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
 {
     // Boot sectors and the $MFT record itself destroyed: the copies in the mirror still place
     // cluster 0, although a copy cannot tell by itself whether it lies in the MFT or the mirror.
-    std::vector<uint8_t> image = LoadImage("ntfs-basic");
+    std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty())
         GTEST_SKIP() << "image missing";
     int64_t mft = -1;
@@ -185,14 +167,14 @@ TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].Head.s64FirstSector, 0);
     EXPECT_EQ(found[0].Head.dwScore, 500 + found[0].Head.dwFilesMatch + 10 * found[0].Head.dwFolderMatch);
-    const Recovered got = ListAndCopy(fs, 0, "ntfs-basic.manifest", {"present", "deleted"});
+    const Recovered got = ListAndCopy(fs, 0, "ntfs-basic", {"present", "deleted"});
     EXPECT_GT(got.exact, 600);
     EXPECT_EQ(got.exact, got.wanted);
 }
 
 TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
 {
-    const std::vector<uint8_t> image = LoadImage("ntfs-reformatted");
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-reformatted");
     if (image.empty())
         GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
@@ -208,7 +190,7 @@ TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
     int oldExact = 0;
     for (size_t i = 0; i < found.size(); ++i)
     {
-        const Recovered got = ListAndCopy(fs, static_cast<uint32_t>(i), "ntfs-reformatted.manifest", {"formatted"});
+        const Recovered got = ListAndCopy(fs, static_cast<uint32_t>(i), "ntfs-reformatted", {"formatted"});
         std::printf("reformatted: candidate %zu at %lld (score %u, files %u, folders %u, %s): %d of %d old files "
                     "listed, %d byte-exact\n",
                     i, static_cast<long long>(found[i].Head.s64FirstSector), found[i].Head.dwScore,
@@ -223,13 +205,13 @@ TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
 
 TEST(NtfsFullScan, DeletedPartitionFoundAtItsStart)
 {
-    std::vector<uint8_t> image = LoadImage("mbr-deleted");
+    std::vector<uint8_t> image = LoadFixtureImage("mbr-deleted");
     if (image.empty())
         GTEST_SKIP() << "image missing";
     int64_t start = -1;
-    for (const ManifestPartition& p : ReadManifestPartitions(SourcePath("tests/data/mbr-deleted.manifest")))
-        if (p.fs == "ntfs" && p.state == "deleted")
-            start = p.start;
+    for (const ManifestPartition& p : LoadManifest("mbr-deleted").Partitions)
+        if (p.Fs == "ntfs" && p.State == "deleted")
+            start = p.Start;
     if (start < 0)
         GTEST_SKIP() << "no deleted NTFS partition in the manifest";
     KMemoryVolumeIO disk(std::move(image));
@@ -245,7 +227,7 @@ TEST(NtfsFullScan, DeletedPartitionFoundAtItsStart)
 
 TEST(NtfsFullScan, FileSystemBeyondTwoTebibytes)
 {
-    const std::vector<uint8_t> image = LoadImage("ntfs-basic");
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty())
         GTEST_SKIP() << "image missing";
     // Sector 2^32 + 2048: a 32-bit sector number would place it at 2048.
@@ -269,7 +251,7 @@ TEST(NtfsFullScan, FileSystemBeyondTwoTebibytes)
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].Head.s64FirstSector, static_cast<int64_t>(base));
     EXPECT_GT(found[0].Head.dwFilesMatch, 1000u);
-    const Recovered got = ListAndCopy(fs, 0, "ntfs-basic.manifest", {"present"});
+    const Recovered got = ListAndCopy(fs, 0, "ntfs-basic", {"present"});
     EXPECT_GT(got.exact, 600);
 }
 
@@ -349,7 +331,7 @@ TEST(NtfsFullScan, HostileRecordsAtBufferEnds)
 
 TEST(NtfsFullScan, RandomDamageNeverCrashesAndStaysBounded)
 {
-    const std::vector<uint8_t> original = LoadImage("ntfs-basic");
+    const std::vector<uint8_t> original = LoadFixtureImage("ntfs-basic");
     if (original.empty())
         GTEST_SKIP() << "image missing";
     uint64_t x = 0x5DEECE66Dull; // fixed seed: every run damages the same bytes

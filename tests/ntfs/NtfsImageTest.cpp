@@ -11,6 +11,7 @@
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/NtfsVolumeLabel.h"
 #include "support/TestFiles.h"
+#include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"
 
 namespace {
@@ -46,14 +47,6 @@ struct FormattedVolume
         return !image.empty();
     }
 };
-
-const tagTreeNode* FindChild(const KNodeTree& tree, const tagTreeNode* parent, const std::string& name)
-{
-    for (const tagTreeNode* n = KNodeTree::GetFirstChild(parent); n; n = KNodeTree::GetNextSibling(n))
-        if (name == tree.GetName(n))
-            return n;
-    return nullptr;
-}
 
 } // namespace
 

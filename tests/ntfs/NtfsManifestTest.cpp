@@ -8,17 +8,17 @@
 
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
-#include "tests/ntfs/NtfsManifest.h"
 #include "support/TestFiles.h"
+#include "support/TestImages.h"
+#include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"
 
 TEST(NtfsManifest, BasicVolumeListsAndCopiesEveryRecoverableFile)
 {
-    TempDir dir;
-    const std::string img = dir.File("basic.img");
-    if (!UnpackZst(SourcePath("tests/data/ntfs-basic.img.zst"), img))
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
+    if (image.empty())
         GTEST_SKIP() << "image missing";
-    const std::vector<uint8_t> image = ReadFileBytes(img);
+    TempDir dir;
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
@@ -26,22 +26,22 @@ TEST(NtfsManifest, BasicVolumeListsAndCopiesEveryRecoverableFile)
     KNodeTree tree;
     ASSERT_EQ(fs.BuildTree(&tree), 0u);
     int checked = 0, exact = 0;
-    for (const ManifestEntry& e : ReadManifest(SourcePath("tests/data/ntfs-basic.manifest")))
+    for (const ManifestFile& e : LoadManifest("ntfs-basic").Files)
     {
-        if (e.state != "present" && e.state != "deleted")
+        if (e.State != "present" && e.State != "deleted")
             continue;
-        if (e.path.find(':') != std::string::npos)
+        if (e.Path.find(':') != std::string::npos)
             continue; // named streams are not listed
         ++checked;
-        const tagTreeNode* node = WalkTree(tree, e.path);
-        if (e.size == 0 && !node)
+        const tagTreeNode* node = WalkTree(tree, e.Path);
+        if (e.Size == 0 && !node)
             continue; // empty files are not shown
-        ASSERT_NE(node, nullptr) << e.path;
-        EXPECT_EQ(node->pRecord->byKind, e.state == "present" ? 0x11 : 0x13) << e.path;
+        ASSERT_NE(node, nullptr) << e.Path;
+        EXPECT_EQ(node->pRecord->byKind, e.State == "present" ? 0x11 : 0x13) << e.Path;
         const std::string target = dir.File("out" + std::to_string(checked));
-        ASSERT_EQ(fs.SaveFile(node->pRecord, target), 0u) << e.path;
-        const bool same = Sha256OfFile(target) == e.sha;
-        EXPECT_TRUE(same) << e.path;
+        ASSERT_EQ(fs.SaveFile(node->pRecord, target), 0u) << e.Path;
+        const bool same = Sha256OfFile(target) == e.Sha256;
+        EXPECT_TRUE(same) << e.Path;
         exact += same;
     }
     EXPECT_GT(checked, 20);

@@ -14,6 +14,7 @@
 #include "fat/KFatFileSystem.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "support/TestFiles.h"
+#include "support/TestImages.h"
 #include "volume/KMemoryVolumeIO.h"
 #include "volume/VolumeDiscovery.h"
 
@@ -90,15 +91,6 @@ private:
     uint64_t m_Reads = 0;
 };
 
-std::vector<uint8_t> Load(const std::string& name)
-{
-    TempDir dir;
-    const std::string path = dir.File(name + ".img");
-    if (!UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), path))
-        return {};
-    return ReadFileBytes(path);
-}
-
 std::vector<uint64_t> UsedSectors(const std::vector<uint8_t>& image)
 {
     std::vector<uint64_t> used;
@@ -161,7 +153,7 @@ TEST(RandomDamage, PipelineSurvivesAndStaysBounded)
     int rounds = 0;
     for (const tagDamageCase& c : kCases)
     {
-        const std::vector<uint8_t> intact = Load(c.image);
+        const std::vector<uint8_t> intact = LoadFixtureImage(c.image);
         ASSERT_FALSE(intact.empty()) << c.image;
         const std::vector<uint64_t> used = UsedSectors(intact);
         const uint64_t damagePerRound = used.size() * 512 / 100;

@@ -21,7 +21,7 @@ ReadOnlyImages::ReadOnlyImages(const std::vector<std::string>& names) : m_Names(
     for (const std::string& name : names)
     {
         const std::string path = Path(name);
-        EXPECT_TRUE(UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), path)) << name;
+        EXPECT_TRUE(UnpackFixtureImage(name, path)) << name;
         // Permissions as a careful user would set them do not matter to root; the checks
         // below look at the bytes and times instead.
         chmod(path.c_str(), 0444);

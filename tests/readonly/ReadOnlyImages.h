@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/TestFiles.h"
+#include "support/TestImages.h"
 
 struct tagImageFingerprint
 {

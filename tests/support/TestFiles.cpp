@@ -43,6 +43,20 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path)
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 namespace {
 
 // Compact SHA-256 (FIPS 180-4), enough for checking recovered files in tests.
@@ -136,7 +150,7 @@ bool UnpackZst(const std::string& compressed, const std::string& target)
 {
     if (!std::filesystem::exists(compressed))
         return false;
-    const std::string cmd = "zstd -q -d -f '" + compressed + "' -o '" + target + "'";
+    const std::string cmd = "zstd -q -d -f " + ShellQuote(compressed) + " -o " + ShellQuote(target);
     return std::system(cmd.c_str()) == 0;
 }
 

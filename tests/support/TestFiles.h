@@ -20,12 +20,16 @@ private:
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+// The whole file as text; "" when it cannot be read.
+std::string ReadFileText(const std::string& path);
+// `text` as one word for sh, in single quotes.
+std::string ShellQuote(const std::string& text);
 // SHA-256 of a byte range, lower-case hex.
 std::string Sha256Hex(const uint8_t* data, size_t size);
 std::string Sha256OfFile(const std::string& path);
 // A repository path (relative to the source tree).
 std::string SourcePath(const std::string& relative);
-// Decompresses tests/data/<name>.zst (or samples/...) into `target`; false when missing.
+// Decompresses the zstd file `compressed` into `target`; false when missing or broken.
 bool UnpackZst(const std::string& compressed, const std::string& target);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);

@@ -210,10 +210,10 @@ TEST_F(OpenedVolume, SavingTwiceGivesNumberedNamesAndSameBytes)
     };
     Files->SaveFiles();
     Files->SaveFiles();
-    const auto tree = GuiRig::HashTree(target);
+    const auto tree = HashTree(target);
     std::map<std::string, std::string> expected;
-    for (const tagManifestEntry& e : GuiRig::ReadManifest("fat16-nested"))
-        expected[e.Path] = e.Sha;
+    for (const ManifestFile& e : LoadManifest("fat16-nested").Files)
+        expected[e.Path] = e.Sha256;
     EXPECT_EQ(tree.size(), 10u);
     // The second copy of each file and folder takes the first free numbered name.
     const std::pair<const char*, const char*> copies[] = {
@@ -226,7 +226,7 @@ TEST_F(OpenedVolume, SavingTwiceGivesNumberedNamesAndSameBytes)
     };
     for (const auto& [saved, original] : copies)
     {
-        const std::string path = GuiRig::FindRecovered(tree, saved);
+        const std::string path = FindRecovered(tree, saved);
         ASSERT_FALSE(path.empty()) << saved;
         EXPECT_EQ(tree.at(path), expected.at(original)) << saved;
     }
@@ -268,7 +268,7 @@ TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
     EXPECT_EQ(presses, 1);
     EXPECT_TRUE(Rig.SawMessage("Are you sure you want to cancel saving?"));
     EXPECT_TRUE(Rig.SawMessage("OK! The selected files are saved")) << Rig.MessagesText();
-    EXPECT_EQ(GuiRig::HashTree(target).size(), 20u);
+    EXPECT_EQ(HashTree(target).size(), 20u);
 
     // Yes: the walk stops before the next file and no success is claimed.
     Rig.Messages.clear();
@@ -279,5 +279,5 @@ TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
     Files->SaveFiles();
     EXPECT_EQ(presses, 2);
     EXPECT_FALSE(Rig.SawMessage("OK! The selected files are saved")) << Rig.MessagesText();
-    EXPECT_TRUE(GuiRig::HashTree(target).empty());
+    EXPECT_TRUE(HashTree(target).empty());
 }

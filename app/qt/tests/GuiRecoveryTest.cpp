@@ -94,15 +94,15 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
     files->SaveButton()->click();
     EXPECT_TRUE(rig.SawMessage("OK! The selected files are saved to '" + target + "'.")) << rig.MessagesText();
 
-    const auto tree = GuiRig::HashTree(target);
+    const auto tree = HashTree(target);
     int deleted = 0;
-    for (const tagManifestEntry& e : GuiRig::ReadManifest("fat16-nested"))
+    for (const ManifestFile& e : LoadManifest("fat16-nested").Files)
     {
-        const std::string path = GuiRig::FindRecovered(tree, e.Path);
+        const std::string path = FindRecovered(tree, e.Path);
         if (e.State == "deleted")
         {
             ASSERT_FALSE(path.empty()) << "not recovered: " << e.Path;
-            EXPECT_EQ(tree.at(path), e.Sha) << e.Path;
+            EXPECT_EQ(tree.at(path), e.Sha256) << e.Path;
             ++deleted;
         }
         else

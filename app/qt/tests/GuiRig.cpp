@@ -1,9 +1,5 @@
 #include "GuiRig.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include <QCoreApplication>
 #include <QDialog>
 
@@ -13,31 +9,6 @@
 #include "os/OsDeviceTable.h"
 
 namespace {
-
-std::vector<std::string> Split(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, separator))
-        parts.push_back(part);
-    return parts;
-}
-
-bool SameComponent(const std::string& recovered, const std::string& expected)
-{
-    if (recovered.size() != expected.size())
-        return false;
-    for (size_t i = 0; i < recovered.size(); ++i)
-    {
-        // A deleted short name has lost its first character.
-        if (i == 0 && recovered[0] == '_')
-            continue;
-        if (std::toupper(static_cast<unsigned char>(recovered[i])) != std::toupper(static_cast<unsigned char>(expected[i])))
-            return false;
-    }
-    return true;
-}
 
 const char* KindName(GuiDialogs::EBox kind)
 {
@@ -87,7 +58,7 @@ GuiRig::~GuiRig()
 std::string GuiRig::AddImage(const std::string& name)
 {
     const std::string path = m_Temp.File(name + ".img");
-    if (!UnpackZst(SourcePath("tests/data/" + name + ".img.zst"), path))
+    if (!UnpackFixtureImage(name, path))
         return {};
     OsDeviceTable::Instance().RegisterImage(path);
     return path;
@@ -120,50 +91,4 @@ int GuiRig::VolumeOf(const std::string& fs)
             return row.nVolume;
     }
     return -1;
-}
-
-std::vector<tagManifestEntry> GuiRig::ReadManifest(const std::string& name)
-{
-    std::vector<tagManifestEntry> entries;
-    std::ifstream in(SourcePath("tests/data/" + name + ".manifest"));
-    std::string line;
-    while (std::getline(in, line))
-    {
-        if (line.empty() || line[0] == '#')
-            continue;
-        const std::vector<std::string> f = Split(line, '\t');
-        if (f.size() == 4)
-            entries.push_back({f[0], std::atoll(f[1].c_str()), f[2], f[3]});
-    }
-    return entries;
-}
-
-std::map<std::string, std::string> GuiRig::HashTree(const std::string& folder)
-{
-    std::map<std::string, std::string> tree;
-    if (!std::filesystem::exists(folder))
-        return tree;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    {
-        if (entry.is_regular_file())
-            tree[std::filesystem::relative(entry.path(), folder).string()] = Sha256OfFile(entry.path().string());
-    }
-    return tree;
-}
-
-std::string GuiRig::FindRecovered(const std::map<std::string, std::string>& tree, const std::string& path)
-{
-    const std::vector<std::string> want = Split(path, '/');
-    for (const auto& [recovered, sha] : tree)
-    {
-        const std::vector<std::string> have = Split(recovered, '/');
-        if (have.size() != want.size())
-            continue;
-        bool same = true;
-        for (size_t i = 0; i < have.size() && same; ++i)
-            same = SameComponent(have[i], want[i]);
-        if (same)
-            return recovered;
-    }
-    return {};
 }

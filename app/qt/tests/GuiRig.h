@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +14,9 @@
 #include <QString>
 
 #include "GuiDialogs.h"
-#include "support/TestFiles.h"
 #include "core/IMonotonicClock.h"
+#include "support/TestFiles.h"
+#include "support/TestImages.h"
 
 class CMainFrame;
 class QDialog;
@@ -28,14 +28,6 @@ public:
 
 private:
     uint64_t m_u64Now = 0;
-};
-
-struct tagManifestEntry
-{
-    std::string State;   // "present" or "deleted"
-    int64_t Size = 0;
-    std::string Sha;
-    std::string Path;
 };
 
 class GuiRig
@@ -66,12 +58,6 @@ public:
     /// The volume index of the first row whose device text contains `fs` and is not a
     /// physical device, in the current module's layout.
     int VolumeOf(const std::string& fs);
-
-    static std::vector<tagManifestEntry> ReadManifest(const std::string& name);
-    /// Relative path -> SHA-256 of every file below `folder`.
-    static std::map<std::string, std::string> HashTree(const std::string& folder);
-    /// The recovered path for a manifest path (a deleted name may start with "_"); "" if none.
-    static std::string FindRecovered(const std::map<std::string, std::string>& tree, const std::string& path);
 
 private:
     TempDir m_Temp;
