@@ -15,9 +15,9 @@
 #include "device/IDeviceIO.h"
 #include "core/SaveSetting.h"
 #include "core/SaveWalker.h"
-#include "fs/IFileSystem.h"
 #include "os/OsFile.h"
 #include "res/VlmStrings.h"
+#include "support/IdleFileSystem.h"
 #include "support/TestFiles.h"
 #include "volume/VolumeTypes.h"
 #include "volume/tagVolumeInfo.h"
@@ -25,24 +25,10 @@
 namespace {
 
 // Writes each record's size in bytes of its first name letter; fails the names it is told to.
-class WritingFs final : public IFileSystem
+class WritingFs final : public IdleFileSystem
 {
 public:
     explicit WritingFs(const KFileNode& store) : m_Store(store) {}
-    int LoadFrom(IStorageManager*) override { return 0; }
-    int SaveTo(IStorageManager*) override { return 0; }
-    void SetVolume(IVolumeIO*) override {}
-    IVolumeIO* GetVolume() override { return nullptr; }
-    void SetSectorInfo(uint32_t, uint32_t) override {}
-    uint32_t GetSectorInfo(uint32_t*) override { return 0; }
-    uint32_t Begin_ScanFS() override { return 0; }
-    uint32_t ScanFS(ScanStats*, int64_t, const uint8_t*, int) override { return 0; }
-    uint32_t End_ScanFS() override { return 0; }
-    int GetCandidateCount(uint32_t* count) override { *count = 0; return 1; }
-    int GetCandidate(int, FileSystemCandidate*) override { return 0; }
-    uint32_t SelectCandidate(uint32_t) override { return 0; }
-    uint32_t BuildTree(KNodeTree*) override { return 0; }
-    IOutStream* OpenStream(const tagFileNode*) override { return nullptr; }
 
     uint32_t SaveFile(const tagFileNode* record, const std::string& path) override
     {

@@ -7,22 +7,16 @@
 
 #include "FakeUserPort.h"
 #include "core/CScanDriver.h"
-#include "fs/IFileSystem.h"
+#include "support/IdleFileSystem.h"
 #include "volume/KMemoryVolumeIO.h"
 
 namespace {
 
 // A file system that writes every protocol call into a shared log.
-class LoggingFs final : public IFileSystem
+class LoggingFs final : public IdleFileSystem
 {
 public:
     LoggingFs(std::string name, std::vector<std::string>* log) : m_Name(std::move(name)), m_Log(log) {}
-    int LoadFrom(IStorageManager*) override { return 1; }
-    int SaveTo(IStorageManager*) override { return 1; }
-    void SetVolume(IVolumeIO* volume) override { m_pVolume = volume; }
-    IVolumeIO* GetVolume() override { return m_pVolume; }
-    void SetSectorInfo(uint32_t, uint32_t) override {}
-    uint32_t GetSectorInfo(uint32_t* bps) override { *bps = 512; return 0; }
     uint32_t Begin_ScanFS() override { Log("begin"); Sectors = 0; return 0; }
     uint32_t ScanFS(ScanStats* stats, int64_t first, const uint8_t* buffer, int count) override
     {
@@ -40,12 +34,6 @@ public:
         Log(GetClient() == IProgress_Client::Idle() ? "end without client" : "end");
         return 0;
     }
-    int GetCandidateCount(uint32_t* count) override { *count = 0; return 1; }
-    int GetCandidate(int, FileSystemCandidate*) override { return 0; }
-    uint32_t SelectCandidate(uint32_t) override { return 0; }
-    uint32_t BuildTree(KNodeTree*) override { return 0; }
-    uint32_t SaveFile(const tagFileNode*, const std::string&) override { return 0; }
-    IOutStream* OpenStream(const tagFileNode*) override { return nullptr; }
 
     int64_t Sectors = 0;
 
@@ -53,7 +41,6 @@ private:
     void Log(const std::string& what) { m_Log->push_back(m_Name + " " + what); }
     std::string m_Name;
     std::vector<std::string>* m_Log;
-    IVolumeIO* m_pVolume = nullptr;
 };
 
 std::vector<uint8_t> NumberedSectors(size_t sectors)

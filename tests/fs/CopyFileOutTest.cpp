@@ -5,32 +5,11 @@
 
 #include "base/VlmErrors.h"
 #include "fs/CopyFileOut.h"
-#include "fs/IFileSystem.h"
 #include "fs/tagFileNode.h"
+#include "support/IdleFileSystem.h"
 #include "support/TestFiles.h"
 
 namespace {
-
-// A file system without any data: every stream request fails.
-class NoDataFs final : public IFileSystem
-{
-public:
-    int LoadFrom(IStorageManager*) override { return 0; }
-    int SaveTo(IStorageManager*) override { return 0; }
-    void SetVolume(IVolumeIO*) override {}
-    IVolumeIO* GetVolume() override { return nullptr; }
-    void SetSectorInfo(uint32_t, uint32_t) override {}
-    uint32_t GetSectorInfo(uint32_t*) override { return 0; }
-    uint32_t Begin_ScanFS() override { return 0; }
-    uint32_t ScanFS(ScanStats*, int64_t, const uint8_t*, int) override { return 0; }
-    uint32_t End_ScanFS() override { return 0; }
-    int GetCandidateCount(uint32_t* count) override { *count = 0; return 1; }
-    int GetCandidate(int, FileSystemCandidate*) override { return 0; }
-    uint32_t SelectCandidate(uint32_t) override { return 0; }
-    uint32_t BuildTree(KNodeTree*) override { return 0; }
-    IOutStream* OpenStream(const tagFileNode*) override { return nullptr; }
-    uint32_t SaveFile(const tagFileNode*, const std::string&) override { return ERROR_FUNCTION_FAILED; }
-};
 
 tagFileNode FileRecord(int64_t size)
 {
@@ -47,7 +26,7 @@ tagFileNode FileRecord(int64_t size)
 TEST(CopyFileOut, EmptyFileIsCreatedAndAFileWithoutDataFails)
 {
     TempDir dir;
-    NoDataFs fs;
+    IdleFileSystem fs; // no data: every stream request fails
     const tagFileNode empty = FileRecord(0);
     ASSERT_EQ(CopyFileOut(fs, &empty, dir.File("empty.txt"), 512), ERROR_SUCCESS);
     struct stat st;
