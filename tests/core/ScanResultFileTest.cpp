@@ -6,34 +6,11 @@
 #include <vector>
 
 #include "core/CScanResultFile.h"
-#include "storage/IStorageManager.h"
+#include "support/MemoryStorage.h"
 #include "volume/KMemoryVolumeIO.h"
 #include "volume/VolumeTypes.h"
 
 namespace {
-
-class BytesStorage final : public IStorageManager
-{
-public:
-    int Read(void* buffer, int length, int* done) override
-    {
-        const size_t n = std::min(static_cast<size_t>(length), Bytes.size() - Pos);
-        if (n != 0) // an empty vector has no data pointer to copy from
-            std::memcpy(buffer, Bytes.data() + Pos, n);
-        Pos += n;
-        *done = static_cast<int>(n);
-        return 1;
-    }
-    int Write(const void* buffer, int length, int* done) override
-    {
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        Bytes.insert(Bytes.end(), p, p + length);
-        *done = length;
-        return 1;
-    }
-    std::vector<uint8_t> Bytes;
-    size_t Pos = 0;
-};
 
 tagVolumeInfo Record()
 {
@@ -50,14 +27,14 @@ tagVolumeInfo Record()
 
 std::vector<uint8_t> Saved(const tagScanResultHeader& header)
 {
-    BytesStorage out;
+    MemoryStorage out;
     EXPECT_TRUE(CScanResultFile::WriteHeader(&out, header));
     return out.Bytes;
 }
 
 bool Reads(const std::vector<uint8_t>& bytes, tagScanResultHeader* header = nullptr)
 {
-    BytesStorage in;
+    MemoryStorage in;
     in.Bytes = bytes;
     tagScanResultHeader local;
     return CScanResultFile::ReadHeader(&in, header ? header : &local);

@@ -11,6 +11,7 @@
 #include "FatTestSupport.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
+#include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "volume/KMemoryVolumeIO.h"
 
@@ -225,7 +226,7 @@ TEST(FatScan, SaveAndLoadWholeState)
     fs.SetVolume(&volume);
     FullScan(fs, volume, nullptr);
     ASSERT_EQ(fs.SelectCandidate(0), 0u);
-    KVectorStorage stored;
+    MemoryStorage stored;
     ASSERT_EQ(fs.SaveTo(&stored), 1);
 
     KFatFileSystem loaded;
@@ -257,7 +258,7 @@ TEST(FatScan, SaveAndLoadWholeState)
     // Every truncation of the stream fails cleanly.
     for (size_t cut : {size_t(0), size_t(3), size_t(300), stored.Bytes.size() / 2, stored.Bytes.size() - 1})
     {
-        KVectorStorage shortened;
+        MemoryStorage shortened;
         shortened.Bytes.assign(stored.Bytes.begin(), stored.Bytes.begin() + std::ptrdiff_t(cut));
         KFatFileSystem broken;
         EXPECT_EQ(broken.LoadFrom(&shortened), 0) << cut;

@@ -14,24 +14,6 @@ const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNod
     return nullptr;
 }
 
-int KVectorStorage::Read(void* buffer, int length, int* done)
-{
-    const size_t n = std::min<size_t>(static_cast<size_t>(length), Bytes.size() - Pos);
-    if (n != 0) // an empty vector has no data pointer to copy from
-        std::memcpy(buffer, Bytes.data() + Pos, n);
-    Pos += n;
-    *done = static_cast<int>(n);
-    return 1;
-}
-
-int KVectorStorage::Write(const void* buffer, int length, int* done)
-{
-    const auto* p = static_cast<const uint8_t*>(buffer);
-    Bytes.insert(Bytes.end(), p, p + length);
-    *done = length;
-    return 1;
-}
-
 FatImageBuilder::FatImageBuilder(uint32_t totalSectors, uint8_t sectorsPerCluster, uint16_t fatSectors)
     : Image(size_t(totalSectors) * 512, 0), m_Spc(sectorsPerCluster), m_FatSectors(fatSectors)
 {

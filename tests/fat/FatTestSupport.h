@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the FAT tests: manifest paths found in a built tree, a small in-memory
-// storage stream and a builder for hand-made FAT16 volumes.
+// Shared pieces of the FAT tests: manifest paths found in a built tree, and a builder for
+// hand-made FAT16 volumes.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -8,22 +8,11 @@
 
 #include "fs/KNodeTree.h"
 #include "fs/tagFileNode.h"
-#include "storage/IStorageManager.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
 
 // The tree's record for a manifest path (see SameRecoveredPath).
 const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNode*>& paths, const std::string& path);
-
-// A storage stream over a byte vector.
-class KVectorStorage final : public IStorageManager
-{
-public:
-    int Read(void* buffer, int length, int* done) override;
-    int Write(const void* buffer, int length, int* done) override;
-    std::vector<uint8_t> Bytes;
-    size_t Pos = 0;
-};
 
 // A hand-made FAT16 volume: 512-byte sectors, one reserved sector, two FATs of `fatSectors`,
 // a 512-entry root and `sectorsPerCluster`-sector clusters.

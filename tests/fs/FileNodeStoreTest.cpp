@@ -35,7 +35,7 @@ TEST(FileNodeStore, SaveAndLoadKeepRecordsNamesAndOrder)
     MemoryStorage io;
     ASSERT_EQ(store.SaveTo(&io), 1);
     // count + per record (length + name + 46 bytes)
-    EXPECT_EQ(io.bytes.size(), 4u + 6 * (4 + 46) + 4 + 10 + 4 + 10 + 0 + 765);
+    EXPECT_EQ(io.Bytes.size(), 4u + 6 * (4 + 46) + 4 + 10 + 4 + 10 + 0 + 765);
 
     KFileNode loaded(FN_EXTRA_FAT);
     loaded.AddNode("left over");  // loading replaces what was there
@@ -56,10 +56,10 @@ TEST(FileNodeStore, StreamEndingAnywhereFailsCleanly)
     FillStore(store);
     MemoryStorage full;
     ASSERT_EQ(store.SaveTo(&full), 1);
-    for (size_t cut = 0; cut < full.bytes.size(); ++cut)
+    for (size_t cut = 0; cut < full.Bytes.size(); ++cut)
     {
         MemoryStorage io;
-        io.bytes.assign(full.bytes.begin(), full.bytes.begin() + static_cast<long>(cut));
+        io.Bytes.assign(full.Bytes.begin(), full.Bytes.begin() + static_cast<long>(cut));
         KFileNode loaded(FN_EXTRA_RAW);
         EXPECT_EQ(loaded.LoadFrom(&io), 0) << "cut at " << cut;
         if (cut < 4)
@@ -77,9 +77,9 @@ TEST(FileNodeStore, HostileNameLengthFailsWithoutOverflow)
     {
         MemoryStorage io;
         const uint32_t count = 1;
-        io.bytes.resize(8 + 4096, 'A');
-        std::memcpy(io.bytes.data(), &count, 4);
-        std::memcpy(io.bytes.data() + 4, &length, 4);
+        io.Bytes.resize(8 + 4096, 'A');
+        std::memcpy(io.Bytes.data(), &count, 4);
+        std::memcpy(io.Bytes.data() + 4, &length, 4);
         KFileNode loaded(FN_EXTRA_RAW);
         EXPECT_EQ(loaded.LoadFrom(&io), 0) << length;
         EXPECT_EQ(loaded.GetCount(), 0);
@@ -93,7 +93,7 @@ TEST(FileNodeStore, FailingWriteIsReported)
     for (size_t budget : {0u, 3u, 4u, 20u, 60u})
     {
         MemoryStorage io;
-        io.writeBudget = budget;
+        io.WriteBudget = budget;
         EXPECT_EQ(store.SaveTo(&io), 0) << budget;
     }
 }

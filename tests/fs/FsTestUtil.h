@@ -1,6 +1,5 @@
 #pragma once
-// Shared pieces of the file-model tests: an in-memory storage stream, a store builder and a
-// canonical rendering of a tree.
+// Shared pieces of the file-model tests: a store builder and a canonical rendering of a tree.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -9,36 +8,8 @@
 
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
-#include "storage/IStorageManager.h"
+#include "support/MemoryStorage.h"
 #include "support/TestTrees.h"
-
-// A byte vector behind the storage interface. Writes can be made to fail after a byte budget.
-class MemoryStorage final : public IStorageManager
-{
-public:
-    std::vector<uint8_t> bytes;
-    size_t readPos = 0;
-    size_t writeBudget = SIZE_MAX;
-
-    int Read(void* buffer, int length, int* done) override
-    {
-        const size_t n = std::min(static_cast<size_t>(length), bytes.size() - readPos);
-        if (n)
-            std::memcpy(buffer, bytes.data() + readPos, n);
-        readPos += n;
-        *done = static_cast<int>(n);
-        return 1;
-    }
-    int Write(const void* buffer, int length, int* done) override
-    {
-        const size_t n = std::min(static_cast<size_t>(length), writeBudget);
-        writeBudget -= n;
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        bytes.insert(bytes.end(), p, p + n);
-        *done = static_cast<int>(n);
-        return 1;
-    }
-};
 
 // Builds stores the way the scanners do: root (id 0), "Lost Files" (id 1, parent 0), then
 // folders and files.

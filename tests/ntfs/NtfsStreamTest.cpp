@@ -12,7 +12,7 @@
 #include "fs/IOutStream.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/NtfsEfsExport.h"
-#include "storage/IStorageManager.h"
+#include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -70,27 +70,6 @@ tagNtfsFileNode* AddNode(KNtfsFileSystem& fs, const char* name, int64_t sector, 
     n->dwSelfId = static_cast<uint32_t>(fs.Nodes().GetCount());
     return n;
 }
-
-class MemoryStorage final : public IStorageManager
-{
-public:
-    std::vector<uint8_t> bytes;
-    size_t pos = 0;
-    int Read(void* buffer, int length, int* done) override
-    {
-        const size_t n = std::min(bytes.size() - pos, static_cast<size_t>(length));
-        std::memcpy(buffer, bytes.data() + pos, n);
-        pos += n;
-        *done = static_cast<int>(n);
-        return 1;
-    }
-    int Write(const void* buffer, int length, int* done) override
-    {
-        bytes.insert(bytes.end(), static_cast<const uint8_t*>(buffer), static_cast<const uint8_t*>(buffer) + length);
-        *done = length;
-        return 1;
-    }
-};
 
 } // namespace
 
@@ -216,7 +195,7 @@ TEST(NtfsStreams, SavedStateLoadsBackWhole)
     EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(back.Nodes().GetNode(1)) + 6,
                           reinterpret_cast<const uint8_t*>(fs.Nodes().GetNode(1)) + 6, 50 - 6), 0);
 
-    store.bytes.resize(20); // cut inside the geometry
-    store.pos = 0;
+    store.Bytes.resize(20); // cut inside the geometry
+    store.Pos = 0;
     EXPECT_EQ(back.LoadFrom(&store), 0);
 }
