@@ -235,15 +235,6 @@ TEST_F(OpenedVolume, SavingTwiceGivesNumberedNamesAndSameBytes)
 TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
 {
     Files->FolderModel()->setData(Files->FolderModel()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-    std::string target;
-    Rig.OnDialog = [&target](QDialog& dialog) {
-        auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
-        setting->PathEdit()->setText(QString::fromStdString(target));
-        setting->accept();
-        return setting->result();
-    };
     // Presses Cancel as soon as the saving window is up.
     int presses = 0;
     std::function<void()> press = [&] {
@@ -260,8 +251,9 @@ TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
     };
 
     // No: saving goes on to the end.
-    target = Rig.Temp().File("kept");
+    std::string target = Rig.Temp().File("kept");
     std::filesystem::create_directories(target);
+    Rig.OnDialog = GuiRig::SaveTo(target);
     Rig.Answers = {QMessageBox::No};
     QTimer::singleShot(0, press);
     Files->SaveFiles();
@@ -274,6 +266,7 @@ TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
     Rig.Messages.clear();
     target = Rig.Temp().File("stopped");
     std::filesystem::create_directories(target);
+    Rig.OnDialog = GuiRig::SaveTo(target);
     Rig.Answers = {QMessageBox::Yes};
     QTimer::singleShot(0, press);
     Files->SaveFiles();

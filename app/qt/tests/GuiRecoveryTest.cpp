@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -22,7 +21,6 @@
 #include "CMainFrame.h"
 #include "CQtUserPort.h"
 #include "CRecoveryWizardDlg.h"
-#include "CSaveSettingDlg.h"
 #include "CScanningDeviceDlg.h"
 #include "CStartPageDlg.h"
 #include "GuiRig.h"
@@ -31,19 +29,6 @@
 namespace {
 
 using EChoice = CRecoveryLauncher::EDeepScanChoice;
-
-// Plays the user in the "Recovery Path Setting" dialog: types `target` and presses OK.
-std::function<int(QDialog&)> SaveTo(const std::string& target)
-{
-    return [target](QDialog& dialog) {
-        auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
-        setting->PathEdit()->setText(QString::fromStdString(target));
-        setting->accept();
-        return setting->result();
-    };
-}
 
 // Presses the scanning window's Cancel as soon as the scan shows it.
 void CancelScanWhenShown(CQtUserPort& port)
@@ -90,7 +75,7 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
 
     const std::string target = rig.Temp().File("saved");
     std::filesystem::create_directories(target);
-    rig.OnDialog = SaveTo(target);
+    rig.OnDialog = GuiRig::SaveTo(target);
     files->SaveButton()->click();
     EXPECT_TRUE(rig.SawMessage("OK! The selected files are saved to '" + target + "'.")) << rig.MessagesText();
 

@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QLineEdit>
 
 #include "CMainFrame.h"
+#include "CSaveSettingDlg.h"
 #include "core/CGlobalParamTable.h"
 #include "core/DeviceList.h"
 #include "os/OsDeviceTable.h"
@@ -91,4 +93,16 @@ int GuiRig::VolumeOf(const std::string& fs)
             return row.nVolume;
     }
     return -1;
+}
+
+std::function<int(QDialog&)> GuiRig::SaveTo(const std::string& target)
+{
+    return [target](QDialog& dialog) {
+        auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
+        if (!setting)
+            return int(QDialog::Rejected);
+        setting->PathEdit()->setText(QString::fromStdString(target));
+        setting->accept();
+        return setting->result();
+    };
 }

@@ -55,6 +55,9 @@ public:
     bool SawMessage(const std::string& text) const;
     std::string MessagesText() const;
 
+    /// Plays the user in the "Recovery Path Setting" dialog: types `target` and presses OK.
+    static std::function<int(QDialog&)> SaveTo(const std::string& target);
+
     /// The volume index of the first row whose device text contains `fs` and is not a
     /// physical device, in the current module's layout.
     int VolumeOf(const std::string& fs);
