@@ -8,36 +8,9 @@
 #include "fat/FatDirEntry.h"
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatTable.h"
+#include "tests/fat/FatTestSupport.h"
 
 namespace {
-
-std::vector<uint8_t> Entry(const char* name11, uint8_t attr = 0x20, uint32_t cluster = 5, uint32_t size = 100)
-{
-    std::vector<uint8_t> e(32, 0);
-    std::memcpy(e.data(), name11, 11);
-    e[11] = attr;
-    const uint16_t time = (9 << 11) | (15 << 5), date = (40 << 9) | (3 << 5) | 7;
-    e[14] = uint8_t(time); e[15] = uint8_t(time >> 8); e[16] = uint8_t(date); e[17] = uint8_t(date >> 8);
-    e[22] = uint8_t(time); e[23] = uint8_t(time >> 8); e[24] = uint8_t(date); e[25] = uint8_t(date >> 8);
-    e[20] = uint8_t(cluster >> 16); e[21] = uint8_t(cluster >> 24); e[26] = uint8_t(cluster); e[27] = uint8_t(cluster >> 8);
-    for (int i = 0; i < 4; ++i) e[28 + i] = uint8_t(size >> (8 * i));
-    return e;
-}
-
-std::vector<uint8_t> LongPart(uint8_t seq, const std::u16string& chars)
-{
-    static const size_t offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-    std::vector<uint8_t> e(32, 0);
-    e[0] = seq;
-    e[11] = 0x0F;
-    for (size_t i = 0; i < 13; ++i)
-    {
-        const char16_t u = i < chars.size() ? chars[i] : (i == chars.size() ? u'\0' : u'\xFFFF');
-        e[offs[i]] = uint8_t(u);
-        e[offs[i] + 1] = uint8_t(u >> 8);
-    }
-    return e;
-}
 
 FatEntryLimits Limits()
 {
@@ -70,25 +43,25 @@ TEST(FatEntries, ShortNamesAndValidity)
     EXPECT_FALSE(IsCleanName(nullptr));
     EXPECT_TRUE(IsCleanName("report 2021.txt"));
 
-    EXPECT_TRUE(IsValidEntry(Entry("README  TXT").data(), Limits()));
-    auto reserved = Entry("README  TXT", 0x60);
+    EXPECT_TRUE(IsValidEntry(ShortEntry("README  TXT").data(), Limits()));
+    auto reserved = ShortEntry("README  TXT", 0x60);
     EXPECT_FALSE(IsValidEntry(reserved.data(), Limits()));
     EXPECT_FALSE(HasValidTimes(reserved.data()));
-    auto noTimes = Entry("README  TXT");
+    auto noTimes = ShortEntry("README  TXT");
     std::memset(noTimes.data() + 14, 0, 4);
     std::memset(noTimes.data() + 22, 0, 4);
     EXPECT_FALSE(IsValidEntry(noTimes.data(), Limits()));
     std::vector<uint8_t> same(32, 0x41);
     EXPECT_FALSE(IsValidEntry(same.data(), Limits()));
-    EXPECT_FALSE(IsValidEntry(Entry("BIG     BIN", 0x20, 5, 200000000).data(), Limits())) << "larger than the data area";
-    EXPECT_FALSE(IsValidEntry(Entry("FAR     BIN", 0x20, 1000).data(), Limits())) << "cluster beyond the table";
-    EXPECT_FALSE(IsValidEntry(Entry("ZERO    BIN", 0x20, 0, 10).data(), Limits())) << "data without a cluster";
-    auto badMonth = Entry("README  TXT");
+    EXPECT_FALSE(IsValidEntry(ShortEntry("BIG     BIN", 0x20, 5, 200000000).data(), Limits())) << "larger than the data area";
+    EXPECT_FALSE(IsValidEntry(ShortEntry("FAR     BIN", 0x20, 1000).data(), Limits())) << "cluster beyond the table";
+    EXPECT_FALSE(IsValidEntry(ShortEntry("ZERO    BIN", 0x20, 0, 10).data(), Limits())) << "data without a cluster";
+    auto badMonth = ShortEntry("README  TXT");
     const uint16_t month13 = (40 << 9) | (13 << 5) | 1;
     badMonth[24] = uint8_t(month13);
     badMonth[25] = uint8_t(month13 >> 8);
     EXPECT_FALSE(HasValidTimes(badMonth.data()));
-    auto noCreation = Entry("README  TXT");
+    auto noCreation = ShortEntry("README  TXT");
     std::memset(noCreation.data() + 14, 0, 2);
     noCreation[17] = 0xFF; // nonsense creation date, but the creation time is 0
     EXPECT_TRUE(HasValidTimes(noCreation.data()));
@@ -96,7 +69,7 @@ TEST(FatEntries, ShortNamesAndValidity)
 
 TEST(FatEntries, ShortNameCaseFlags)
 {
-    auto e = Entry("IMG_0001JPG");
+    auto e = ShortEntry("IMG_0001JPG");
     EXPECT_EQ(FatShortName(e.data()), "IMG_0001.JPG");
     e[12] = 0x08; // base name was written in lower case
     EXPECT_EQ(FatShortName(e.data()), "img_0001.JPG");
@@ -104,7 +77,7 @@ TEST(FatEntries, ShortNameCaseFlags)
     EXPECT_EQ(FatShortName(e.data()), "IMG_0001.jpg");
     e[12] = 0x18;
     EXPECT_EQ(FatShortName(e.data()), "img_0001.jpg");
-    auto deleted = Entry("\xE5" "EADME  TXT");
+    auto deleted = ShortEntry("\xE5" "EADME  TXT");
     deleted[12] = 0x18;
     EXPECT_EQ(FatShortName(deleted.data()), "_eadme.txt");
 }
@@ -113,23 +86,23 @@ TEST(FatEntries, ParseNamesAndKinds)
 {
     KFatEntryParser p;
     FatParsedEntry out;
-    ASSERT_EQ(Feed(p, {Entry("\xE5OCUMENTTXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {ShortEntry("\xE5OCUMENTTXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "_OCUMENT.TXT");
     EXPECT_TRUE(out.Deleted);
-    ASSERT_EQ(Feed(p, {Entry("README     ")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {ShortEntry("README     ")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "README");
     EXPECT_FALSE(out.Deleted);
     EXPECT_NE(out.Modified, 0);
 
     // 13 characters and the terminator over two parts, last part first.
-    ASSERT_EQ(Feed(p, {LongPart(0x42, u"n"), LongPart(0x01, u"Quarterly pla"), Entry("QUARTE~1   ")}, &out),
+    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"n"), LongNamePart(0x01, u"Quarterly pla"), ShortEntry("QUARTE~1   ")}, &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "Quarterly plan");
     // A colon makes the long name unusable: the short name stands in.
-    ASSERT_EQ(Feed(p, {LongPart(0x41, u"a:b.txt"), Entry("AB~1    TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {LongNamePart(0x41, u"a:b.txt"), ShortEntry("AB~1    TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "AB~1.TXT");
     // Non-ASCII long names arrive as UTF-8.
-    ASSERT_EQ(Feed(p, {LongPart(0x41, u"Отчёт.txt"), Entry("___~1   TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {LongNamePart(0x41, u"Отчёт.txt"), ShortEntry("___~1   TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "Отчёт.txt");
 }
 
@@ -139,39 +112,39 @@ TEST(FatEntries, LongNameRunsResetWhereTheyMustNot)
     FatParsedEntry out;
     // 21 parts before one short entry: the count passes 19 and restarts, keeping only the last.
     std::vector<std::vector<uint8_t>> run;
-    for (int i = 0; i < 20; ++i) run.push_back(LongPart(uint8_t(0x01 + i % 20), u"xxxxxxxxxxxxx"));
-    run.push_back(LongPart(0x01, u"kept.txt"));
-    run.push_back(Entry("KEPT    TXT"));
+    for (int i = 0; i < 20; ++i) run.push_back(LongNamePart(uint8_t(0x01 + i % 20), u"xxxxxxxxxxxxx"));
+    run.push_back(LongNamePart(0x01, u"kept.txt"));
+    run.push_back(ShortEntry("KEPT    TXT"));
     ASSERT_EQ(Feed(p, run, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "kept.txt");
 
     // Present parts followed by a deleted part: collection restarts at the deleted one.
-    ASSERT_EQ(Feed(p, {LongPart(0x42, u"ignored"), LongPart(0xE5, u"del.txt"), Entry("\xE5" "EL     TXT")}, &out),
+    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"ignored"), LongNamePart(0xE5, u"del.txt"), ShortEntry("\xE5" "EL     TXT")}, &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "del.txt");
     EXPECT_TRUE(out.Deleted);
     // A deleted part followed by a present short entry: the present entry gets the name of
     // its own parts only (none here), not the deleted one's.
-    ASSERT_EQ(Feed(p, {LongPart(0xE5, u"gone.txt"), Entry("LIVE    TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"gone.txt"), ShortEntry("LIVE    TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "gone.txt") << "parts are not matched to the entry's state, only to each other";
 
     // An oversized entry makes no record but still ends the run.
-    EXPECT_EQ(Feed(p, {LongPart(0x41, u"huge.bin"), Entry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)}, &out),
+    EXPECT_EQ(Feed(p, {LongNamePart(0x41, u"huge.bin"), ShortEntry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)}, &out),
               FatParseOutcome::Skipped);
-    ASSERT_EQ(Feed(p, {Entry("NEXT    BIN")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {ShortEntry("NEXT    BIN")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "NEXT.BIN");
 
     // Stored and restored state continues a run across the save.
-    p.Parse(LongPart(0x41, u"resumed.txt").data(), Limits(), &out);
+    p.Parse(LongNamePart(0x41, u"resumed.txt").data(), Limits(), &out);
     std::vector<uint8_t> stored(KFatEntryParser::kStoredSize);
     p.Store(stored.data());
     KFatEntryParser q;
     q.Restore(stored.data());
-    ASSERT_EQ(Feed(q, {Entry("RESUME~1TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(q, {ShortEntry("RESUME~1TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "resumed.txt");
     stored[1 + 520] = 0xFF; // a hostile count
     q.Restore(stored.data());
-    ASSERT_EQ(Feed(q, {Entry("PLAIN   TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(q, {ShortEntry("PLAIN   TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "PLAIN.TXT");
 }
 

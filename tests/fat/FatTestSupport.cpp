@@ -49,11 +49,10 @@ void FatImageBuilder::SetFat(uint32_t cluster, uint16_t value)
     SetFatCopy(1, cluster, value);
 }
 
-void FatImageBuilder::PutEntry(uint64_t offset, const char* name11, uint8_t attr, uint32_t cluster, uint32_t size)
+std::vector<uint8_t> ShortEntry(const char* name11, uint8_t attr, uint32_t cluster, uint32_t size)
 {
-    uint8_t* e = Image.data() + offset;
-    std::memset(e, 0, 32);
-    std::memcpy(e, name11, 11);
+    std::vector<uint8_t> e(32, 0);
+    std::memcpy(e.data(), name11, 11);
     e[11] = attr;
     const uint16_t time = (10 << 11) | (30 << 5);    // 10:30:00
     const uint16_t date = (41 << 9) | (6 << 5) | 15; // 2021-06-15
@@ -64,13 +63,13 @@ void FatImageBuilder::PutEntry(uint64_t offset, const char* name11, uint8_t attr
     e[24] = uint8_t(date); e[25] = uint8_t(date >> 8);
     e[26] = uint8_t(cluster); e[27] = uint8_t(cluster >> 8);
     for (int i = 0; i < 4; ++i) e[28 + i] = uint8_t(size >> (8 * i));
+    return e;
 }
 
-void FatImageBuilder::PutLongName(uint64_t offset, uint8_t sequence, const std::u16string& part)
+std::vector<uint8_t> LongNamePart(uint8_t sequence, const std::u16string& part)
 {
     static const size_t offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-    uint8_t* e = Image.data() + offset;
-    std::memset(e, 0, 32);
+    std::vector<uint8_t> e(32, 0);
     e[0] = sequence;
     e[11] = 0x0F;
     for (size_t i = 0; i < 13; ++i)
@@ -79,6 +78,19 @@ void FatImageBuilder::PutLongName(uint64_t offset, uint8_t sequence, const std::
         e[offs[i]] = uint8_t(u);
         e[offs[i] + 1] = uint8_t(u >> 8);
     }
+    return e;
+}
+
+void FatImageBuilder::PutEntry(uint64_t offset, const char* name11, uint8_t attr, uint32_t cluster, uint32_t size)
+{
+    const std::vector<uint8_t> e = ShortEntry(name11, attr, cluster, size);
+    std::memcpy(Image.data() + offset, e.data(), e.size());
+}
+
+void FatImageBuilder::PutLongName(uint64_t offset, uint8_t sequence, const std::u16string& part)
+{
+    const std::vector<uint8_t> e = LongNamePart(sequence, part);
+    std::memcpy(Image.data() + offset, e.data(), e.size());
 }
 
 void FatImageBuilder::PutDotEntries(uint32_t cluster, uint32_t parent)
