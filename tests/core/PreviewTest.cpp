@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 
 #include "SessionRig.h"
@@ -21,6 +20,7 @@
 #include "fs/KOutStream.h"
 #include "res/VlmStrings.h"
 #include "support/TestFiles.h"
+#include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"
 
 namespace {
@@ -319,15 +319,11 @@ TEST(PreviewDeletedFile, ReadsThroughItsStreamAndItsTemporaryCopy)
     KNodeTree tree;
     ASSERT_EQ(fs.BuildTree(&tree), 0u);
     const tagFileNode* deleted = nullptr;
-    std::function<void(const tagTreeNode*)> find = [&](const tagTreeNode* n) {
-        for (const tagTreeNode* c = KNodeTree::GetFirstChild(n); c; c = KNodeTree::GetNextSibling(c))
-        {
-            if ((c->pRecord->byKind & FN_KIND_DELETED) && std::string(tree.GetName(c)).find("be deleted later") != std::string::npos)
-                deleted = c->pRecord;
-            find(c);
-        }
-    };
-    find(tree.GetRoot());
+    for (const auto& [path, record] : TreePaths(tree))
+    {
+        if ((record->byKind & FN_KIND_DELETED) && path.find("be deleted later") != std::string::npos)
+            deleted = record;
+    }
     ASSERT_NE(deleted, nullptr);
     ASSERT_EQ(TextPreviewRefusal(deleted), 0u);
     const std::string sha = "191cb32ce6a459ce8f6bcd496130db36d59502d2e89801331d243ea824adc801";
