@@ -112,6 +112,8 @@ void CFileListModel::SetFolder(KNodeTree* tree, tagTreeNode* folder)
     for (std::vector<uint32_t>& ranks : m_Ranks)
         ranks = {};
     m_RankCount = {};
+    // The header still shows its sort: the new folder is listed in that order too.
+    SortRows(m_SortColumn, m_SortOrder);
     endResetModel();
 }
 
@@ -258,6 +260,8 @@ void CFileListModel::sort(int column, Qt::SortOrder order)
     positions.reserve(size_t(before.size()));
     for (const QModelIndex& i : before)
         positions.push_back(m_Order[size_t(i.row())]);
+    m_SortColumn = column;
+    m_SortOrder = order;
     SortRows(column, order);
     if (!before.isEmpty())
     {

@@ -76,4 +76,6 @@ private:
     std::array<std::vector<uint32_t>, kColumns> m_Ranks;  // per column; empty until needed
     std::array<uint32_t, kColumns> m_RankCount{};          // distinct ranks per column
     mutable QHash<QString, QString> m_TypeNames;
+    int m_SortColumn = -1; // the header's sort, kept for the next folder
+    Qt::SortOrder m_SortOrder = Qt::AscendingOrder;
 };

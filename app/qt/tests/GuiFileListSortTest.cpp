@@ -227,7 +227,7 @@ TEST(GuiFileListSort, UnderscoreSortsBeforeLettersWhereverTheNamesDiffer)
               (std::vector<std::string>{"a_", "aa", "abcdefghijklmnopqrs_", "abcdefghijklmnopqrsta"}));
 }
 
-TEST(GuiFileListSort, PersistentIndexesFollowTheirRowsAndANewFolderStartsAfresh)
+TEST(GuiFileListSort, PersistentIndexesFollowTheirRowsAndANewFolderKeepsTheHeadersSort)
 {
     NamedFolder folder(GeneratedNames(500));
     CFileListModel model;
@@ -250,14 +250,19 @@ TEST(GuiFileListSort, PersistentIndexesFollowTheirRowsAndANewFolderStartsAfresh)
         }
     }
 
-    // Ranks belong to one folder: another folder's rows sort by their own names.
+    // Ranks belong to one folder: another folder's rows sort by their own names, and the
+    // folder opened while the header shows a sort is listed in that sort.
     NamedFolder other({"delta", "Alpha", "charlie", "Bravo"});
     model.sort(CFileListModel::kName);
     model.SetFolder(&other.Tree(), other.Root());
+    EXPECT_EQ(NamesOf(other.Tree(), Shown(model)), (std::vector<std::string>{"Alpha", "Bravo", "charlie", "delta"}));
+    model.sort(CFileListModel::kName, Qt::DescendingOrder);
+    EXPECT_EQ(NamesOf(other.Tree(), Shown(model)), (std::vector<std::string>{"delta", "charlie", "Bravo", "Alpha"}));
+    model.sort(-1);
     std::vector<tagTreeNode*> siblings;
     for (tagTreeNode* n = other.Root()->pFirstChild; n; n = n->pNext)
         siblings.push_back(n);
     EXPECT_EQ(Shown(model), siblings);
-    model.sort(CFileListModel::kName);
-    EXPECT_EQ(NamesOf(other.Tree(), Shown(model)), (std::vector<std::string>{"Alpha", "Bravo", "charlie", "delta"}));
+    model.SetFolder(&folder.Tree(), folder.Root());
+    EXPECT_EQ(model.NodeAt(0), folder.Root()->pFirstChild);
 }
