@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
 #include "fs/IFileSystem.h"
 #include "fs/tagFileNode.h"
 #include "os/OsFile.h"
@@ -71,6 +72,7 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
     fs.BeginProgress();
 
     int64_t done = 0;
+    uint64_t zeroed = 0; // unreadable sectors written as zeros
     while (done < size)
     {
         if (fs.IsCanceled())
@@ -88,7 +90,10 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
             {
                 const int64_t part = std::min<int64_t>(bytesPerSector, piece - at);
                 if (!ReadExactly(*stream, done + at, buffer.data() + at, part))
+                {
                     std::memset(buffer.data() + at, 0, static_cast<size_t>(part));
+                    ++zeroed;
+                }
             }
         }
         if (const uint32_t rc = file.Write(buffer.data(), static_cast<size_t>(piece)); rc != ERROR_SUCCESS)
@@ -108,6 +113,9 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
         return rc;
     }
     OsSetFileTimes(path, ToUtc(record->ftModified), ToUtc(record->ftModified));
+    if (zeroed > 0)
+        VlmTrace("CopyFileOut: %llu unreadable sector(s) of '%s' written as zeros\n",
+                 static_cast<unsigned long long>(zeroed), path.c_str());
     fs.EndProgress();
     return ERROR_SUCCESS;
 }
