@@ -185,6 +185,52 @@ FILES
   pack mbr-deleted
 }
 
+# A GPT disk (protective MBR, primary header and array at sectors 1-33, backup at the end)
+# with a FAT32 and an NTFS partition, one file deleted on each. GUIDs are fixed so that
+# sfdisk writes the same bytes every time.
+make_gpt_basic() {
+  local disk=$WORK/gpt-basic.img work=$WORK/gpt-basic.work
+  local fat_start=2048 fat_size=81920 ntfs_start=83968 ntfs_size=16384
+  rm -f "$disk" "$work"
+  truncate -s $(( 102400 * 512 )) "$disk"
+  sfdisk -q "$disk" <<TABLE
+label: gpt
+label-id: 6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9
+unit: sectors
+first-lba: 2048
+
+start=$fat_start, size=$fat_size, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, uuid=0F0E0D0C-0B0A-4908-8706-050403020101, name="gpt fat32"
+start=$ntfs_start, size=$ntfs_size, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, uuid=0F0E0D0C-0B0A-4908-8706-050403020102, name="gpt ntfs"
+TABLE
+  part_fat "$WORK/g1" $fat_size $fat_start 32 6e320001 GPT-FAT32 -s 1
+  fill_fat "$WORK/g1" "$work" p1 gp1 <<'FILES'
+text gp1-1 4000 Reports/summary.txt
+blocks gp1-2 30000 Reports/figures.txt
+rand gp1-3 5000 Photos/holiday.bin
+text gp1-4 1800 Reports/deleted on gpt fat32.txt
+FILES
+  mdel -i "$WORK/g1" "::/Reports/deleted on gpt fat32.txt"
+  fx mark "$work" deleted "p1/Reports/deleted on gpt fat32.txt"
+  fat_verify "$WORK/g1" "$work" p1
+  sparse_embed "$WORK/g1" "$disk" $fat_start
+
+  part_ntfs "$WORK/g2" $ntfs_size $ntfs_start 4e7f6e7f00000002 GPT-NTFS
+  fill_ntfs "$WORK/g2" "$work" p2 gp2 <<'FILES'
+text gp2-1 50 small resident.txt
+blocks gp2-2 40000 Projects/outline.txt
+text gp2-3 2600 Projects/deleted on gpt ntfs.txt
+FILES
+  ntfs_rm "$WORK/g2" "Projects/deleted on gpt ntfs.txt"
+  fx mark "$work" deleted "p2/Projects/deleted on gpt ntfs.txt"
+  ntfs_verify "$WORK/g2" "$work" p2
+  sparse_embed "$WORK/g2" "$disk" $ntfs_start
+
+  fx describe "$work" "$disk" $fat_start p1 "entry-sectors=$fat_size"
+  fx describe "$work" "$disk" $ntfs_start p2 "entry-sectors=$ntfs_size"
+  fx header "$work" "gpt label-id=6A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9 entries at sector 2, backup header in the last sector"
+  pack gpt-basic
+}
+
 # A 16 MB FAT16 file system starting at sector 0 of the disk, no partition table.
 make_superfloppy() {
   local img=$WORK/superfloppy.img work=$WORK/superfloppy.work
@@ -207,5 +253,6 @@ FILES
 build_disk_images() {
   make_mbr_basic
   make_mbr_deleted
+  make_gpt_basic
   make_superfloppy
 }

@@ -63,8 +63,43 @@ std::vector<std::string> CompressedImages()
     return out;
 }
 
+// The partition number of a label p1, p2, ... (0 for any other label).
+int PartitionNumber(const ManifestPartition& p)
+{
+    if (p.Label.size() < 2 || p.Label[0] != 'p' || p.Label.find_first_not_of("0123456789", 1) != std::string::npos)
+        return 0;
+    return std::stoi(p.Label.substr(1));
+}
+
+// Behind a protective MBR (one entry of type 0xEE) sits a GPT: its header in sector 1 points
+// at the entry array, where partition pN (no state) is entry N with the manifest's start and
+// entry size.
+void CheckGpt(const std::string& image, const ImageManifest& m)
+{
+    const std::vector<uint8_t> header = ReadSector(image, 1);
+    ASSERT_EQ(header.size(), 512u);
+    ASSERT_EQ(std::string(header.begin(), header.begin() + 8), "EFI PART");
+    const uint64_t entryLba = LoadLE(header, 0x48, 8);
+    const uint64_t entrySize = LoadLE(header, 0x54, 4);
+    ASSERT_EQ(entrySize, 128u);
+    for (const ManifestPartition& p : m.Partitions)
+    {
+        const int n = PartitionNumber(p);
+        if (!p.State.empty() || n == 0)
+            continue;
+        const uint64_t off = static_cast<uint64_t>(n - 1) * entrySize;
+        const std::vector<uint8_t> sector = ReadSector(image, entryLba + off / 512);
+        ASSERT_EQ(sector.size(), 512u);
+        const uint64_t first = LoadLE(sector, off % 512 + 0x20, 8);
+        const uint64_t last = LoadLE(sector, off % 512 + 0x28, 8);
+        EXPECT_EQ(first, static_cast<uint64_t>(p.Start)) << p.Label;
+        EXPECT_EQ(last - first + 1, static_cast<uint64_t>(p.EntrySectors)) << p.Label;
+    }
+}
+
 // On a partitioned disk, sector 0 is an MBR and every primary partition whose entry is still
-// in the table (label p1..p4, no state) has that entry at its start sector.
+// in the table (label p1..p4, no state) has that entry at its start sector; on a GPT disk the
+// GPT holds the entries instead.
 void CheckMbr(const std::string& image, const ImageManifest& m)
 {
     bool partitioned = false;
@@ -76,6 +111,11 @@ void CheckMbr(const std::string& image, const ImageManifest& m)
     ASSERT_EQ(mbr.size(), 512u);
     EXPECT_EQ(mbr[510], 0x55);
     EXPECT_EQ(mbr[511], 0xAA);
+    if (mbr[446 + 4] == 0xEE)
+    {
+        CheckGpt(image, m);
+        return;
+    }
     for (const ManifestPartition& p : m.Partitions)
     {
         if (!p.State.empty() || p.Label.size() != 2 || p.Label[0] != 'p' || p.Label[1] < '1' || p.Label[1] > '4')
