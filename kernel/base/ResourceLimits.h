@@ -16,6 +16,11 @@ namespace VlmLimits {
 // Extended boot records followed along one chain. A chain that points back into itself would
 // otherwise never end; real disks have a few dozen logical drives at most.
 inline constexpr uint32_t kMaxExtendedChain = 100;
+// GPT partition entries believed from one header, and the bytes of its entry array read at
+// once. Partitioning tools write 128 entries of 128 bytes (16 KiB); a header declaring
+// millions of entries must not turn into a huge read.
+inline constexpr uint32_t kMaxGptEntries = 4096;
+inline constexpr uint64_t kMaxGptArrayBytes = 1024 * 1024;
 // Searches of unallocated gaps for deleted partitions. Every search that finds a volume
 // splits a gap, so a disk full of old boot sectors is searched at most this many times.
 inline constexpr int kMaxGapSearchPasses = 128;

@@ -5,6 +5,8 @@
 
 #include "base/VlmErrors.h"
 #include "volume/FileSystemType.h"
+#include "volume/GptLayout.h"
+#include "volume/GptTable.h"
 #include "volume/MbrLayout.h"
 #include "volume/VolumeTypes.h"
 
@@ -63,6 +65,25 @@ void WalkExtendedChain(DeviceContext& ctx, uint64_t base, std::vector<tagVolumeI
             return;
         current = base + link.FirstSector;
     }
+}
+
+// The partitions of a GUID partition table, listed as primary partitions are, in entry
+// order. False when neither copy of the table is sound: the caller then reads the MBR as
+// before, so a damaged GPT still shows its protective entry as a volume.
+bool ReadGptVolumes(DeviceContext& ctx, std::vector<tagVolumeInfo>* out)
+{
+    std::vector<tagGptPartition> partitions;
+    if (!ReadGpt(ctx.Device, static_cast<uint32_t>(ctx.Sector.size()), ctx.TotalSectors, &partitions))
+        return false;
+    for (const tagGptPartition& p : partitions)
+    {
+        int32_t type = FS_TYPE_NONE;
+        if (!ReadBootType(ctx, p.FirstLba, &type))
+            break; // as with MBR entries: later entries are not looked at; what was found stays
+        out->push_back(
+            MakeExtentRecord(VOLUME_BASIC, type, ctx.Kind, ctx.Number, p.FirstLba, p.LastLba - p.FirstLba + 1));
+    }
+    return true;
 }
 
 } // namespace
@@ -133,10 +154,22 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out)
 
     const std::vector<uint8_t> mbr = ctx.Sector;
     tagMbrEntry entries[kMbrEntryCount];
+    bool protective = false;
     for (size_t i = 0; i < kMbrEntryCount; ++i)
     {
         entries[i] = MbrEntryAt(mbr, kMbrEntryOffset + i * sizeof(tagMbrEntry));
-        if (entries[i].BootIndicator != 0x00 && entries[i].BootIndicator != 0x80)
+        protective = protective || entries[i].Type == kMbrTypeGptProtective;
+    }
+    // A protective entry announces a GUID partition table, which checks itself by its CRCs,
+    // so it is read before the MBR's boot indicators are judged. A hybrid MBR (the protective
+    // entry beside ordinary ones, for systems that only read MBRs) mirrors a few of the GPT's
+    // partitions; the GPT lists all of them, so it is the one taken and the other MBR entries
+    // are not listed a second time.
+    if (protective && ReadGptVolumes(ctx, out))
+        return;
+    for (const tagMbrEntry& entry : entries)
+    {
+        if (entry.BootIndicator != 0x00 && entry.BootIndicator != 0x80)
             return; // not a partition table we can trust
     }
     for (const tagMbrEntry& entry : entries)

@@ -1,6 +1,7 @@
 #pragma once
-// Basic disks: the master boot record with its extended-partition chain, whole-device file
-// systems (superfloppies, floppies), the dynamic-disk marker and the physical-device record.
+// Basic disks: the master boot record with its extended-partition chain, the GUID partition
+// table behind a protective MBR, whole-device file systems (superfloppies, floppies), the
+// dynamic-disk marker and the physical-device record.
 #include <cstdint>
 #include <vector>
 
@@ -19,8 +20,10 @@ bool IsDynamicDiskSector(ByteView sector0);
 bool IsDynamicDisk(IDeviceIO* device);
 
 // Appends the volumes of the partition table of an open device (unsorted). A boot sector in
-// sector 0, or a floppy, makes the whole device one volume. An entry with a boot indicator
-// other than 0x00 or 0x80 makes the table invalid: no volumes.
+// sector 0, or a floppy, makes the whole device one volume. An MBR with a protective entry
+// (0xEE) leads to the GUID partition table, whose used entries become the volumes; without a
+// sound GPT the MBR is read as any other. An entry with a boot indicator other than 0x00 or
+// 0x80 makes an MBR invalid: no volumes.
 void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out);
 
 // The record of the whole device; false when its kind cannot be read.
