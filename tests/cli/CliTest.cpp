@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -106,6 +107,41 @@ TEST_F(Cli, UndeleteRecoversExactlyTheDeletedFilesAndLeavesTheImageAlone)
         }
         EXPECT_EQ(Sha256OfFile(image), before);
     }
+}
+
+// A GPT disk: its two partitions are listed from the GPT (not one volume for the protective
+// MBR entry), and undelete on each brings back that partition's deleted file byte for byte.
+TEST_F(Cli, GptDiskPartitionsListedAndUndeleted)
+{
+    const std::string image = F.Image("gpt-basic");
+    const std::string before = Sha256OfFile(image);
+    CliResult r = F.Run({image}, {"devices", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    std::vector<std::string> seen;
+    std::map<long long, int> volumeAt; // start sector -> volume number
+    for (const json& row : json::parse(r.Out))
+    {
+        const long long start = row["start_sector"].get<long long>();
+        seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
+                       std::to_string(start));
+        if (row["indented"].get<bool>())
+            volumeAt[start] = row["volume"].get<int>();
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"gpt-basic.img 0", "  (GPT-FAT32,FAT32) 2048", "  (GPT-NTFS,NTFS) 83968"}));
+
+    const ImageManifest manifest = LoadManifest("gpt-basic");
+    ASSERT_EQ(manifest.Partitions.size(), 2u);
+    for (const ManifestPartition& p : manifest.Partitions)
+    {
+        ASSERT_EQ(volumeAt.count(p.Start), 1u) << p.Label;
+        const std::string target = F.NewFolder("undelete-" + p.Label);
+        r = F.Run({image}, {"undelete", std::to_string(volumeAt[p.Start]), "--to", target});
+        ASSERT_EQ(r.Exit, 0) << r.Err;
+        const auto tree = HashTree(target);
+        ExpectRecovered(tree, manifest.Files, {"deleted"}, p.Label + "/");
+        EXPECT_EQ(tree.size(), 1u) << "only the deleted file of " << p.Label;
+    }
+    EXPECT_EQ(Sha256OfFile(image), before);
 }
 
 TEST_F(Cli, RecoverWithoutSelectionSavesTheWholeTree)
