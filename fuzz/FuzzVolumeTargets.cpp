@@ -1,9 +1,15 @@
 // Partition discovery over a fuzzed disk: the partition table with its extended chain, the
-// search of unallocated gaps for deleted volumes, and the dynamic-disk database.
+// GUID partition table, the search of unallocated gaps for deleted volumes, and the
+// dynamic-disk database.
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "FuzzImage.h"
 #include "FuzzTargets.h"
+#include "base/Crc32.h"
+#include "volume/GptLayout.h"
+#include "volume/GptTable.h"
 #include "volume/LdmReader.h"
 #include "volume/PartitionTable.h"
 #include "volume/VolumeDiscovery.h"
@@ -22,6 +28,50 @@ void CheckRecords(const std::vector<tagVolumeInfo>& list, uint64_t sectors)
                 __builtin_trap(); // a 32-bit table entry cannot place a volume this far
 }
 
+void StoreU32(std::vector<uint8_t>& bytes, size_t off, uint32_t value)
+{
+    for (size_t i = 0; i < 4; ++i)
+        bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// A mutated GPT header or array almost never keeps its CRC, so discovery alone would stop at
+// the CRC checks. Here the header in sector 1 and the array it names get fresh CRCs and go
+// through the parsers on bytes: every field check and the entry walk are reached.
+void ParseGptWithFreshCrcs(const KSparseImage& image)
+{
+    std::vector<uint8_t> header(kFuzzSectorBytes);
+    if (!image.Read(kGptPrimaryLba, header.data(), 1))
+        return;
+    tagGptHeader fields;
+    LoadRecord(header, 0, fields);
+    const uint64_t bytes = uint64_t{fields.EntryCount} * fields.EntrySize;
+    std::vector<uint8_t> array;
+    if (bytes <= kMaxGptArrayBytes)
+    {
+        const uint64_t sectors = (bytes + kFuzzSectorBytes - 1) / kFuzzSectorBytes;
+        array.assign(static_cast<size_t>(sectors * kFuzzSectorBytes), 0);
+        if (sectors != 0 && !image.Read(fields.EntryLba, array.data(), static_cast<uint32_t>(sectors)))
+            array.clear();
+        StoreU32(header, offsetof(tagGptHeader, EntryArrayCrc),
+                 Crc32(ByteView(array).first(std::min<size_t>(array.size(), static_cast<size_t>(bytes)))));
+    }
+    if (fields.HeaderSize >= sizeof(tagGptHeader) && fields.HeaderSize <= header.size())
+    {
+        StoreU32(header, offsetof(tagGptHeader, HeaderCrc), 0);
+        StoreU32(header, offsetof(tagGptHeader, HeaderCrc), Crc32(ByteView(header).first(fields.HeaderSize)));
+    }
+    tagGptArrayInfo info;
+    if (!ParseGptHeader(header, kGptPrimaryLba, image.Sectors(), &info))
+        return;
+    // An accepted header names an array inside the device and within the byte cap, so it was
+    // read above and its fresh CRC must match.
+    if (!GptArrayIntact(array, info))
+        __builtin_trap();
+    for (const tagGptPartition& p : ParseGptEntries(array, info, image.Sectors()))
+        if (p.FirstLba > p.LastLba || p.LastLba >= image.Sectors())
+            __builtin_trap();
+}
+
 } // namespace
 
 int FuzzDiscovery(const uint8_t* data, size_t size)
@@ -34,6 +84,7 @@ int FuzzDiscovery(const uint8_t* data, size_t size)
     tagVolumeInfo physical;
     MakePhysicalDeviceRecord(&device, &physical);
     CheckRecords(list, image.Sectors());
+    ParseGptWithFreshCrcs(image);
     if (device.ReadCount() > kMaxDiscoveryReads)
         __builtin_trap();
     return 0;
