@@ -5,6 +5,7 @@
 #include "FuzzDrive.h"
 #include "FuzzImage.h"
 #include "FuzzTargets.h"
+#include "archives/ArchivesTypeList.h"
 #include "common/KRawTypeFactory.h"
 #include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
@@ -24,9 +25,11 @@ void LoadTypesOnce()
         static KRawTypeFactory s_Images(RawTypeList_images());
         static KRawTypeFactory s_Docs(RawTypeList_docs());
         static KRawTypeFactory s_Media(RawTypeList_media());
+        static KRawTypeFactory s_Archives(RawTypeList_archives());
         KRawScanMgr::AddFactory(&s_Images);
         KRawScanMgr::AddFactory(&s_Docs);
         KRawScanMgr::AddFactory(&s_Media);
+        KRawScanMgr::AddFactory(&s_Archives);
         return true;
     }();
     (void)s_Loaded;

@@ -15,18 +15,25 @@ struct GroupDef
     const char* extensions;
 };
 
-// Extensions are matched as substrings of these lists, without regard to case.
+// Extensions are matched as whole entries of these lists, without regard to case ("avi" is
+// not "avif").
 constexpr GroupDef kGroups[] = {
     {IDS_GROUP_DOCUMENT, "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp"},
-    {IDS_GROUP_ARCHIVE, "zip,rar,cab"},
-    {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur"},
-    {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,mp4,m4a,mp3,avi,wav,mpg,asf,wmv,wma"},
+    {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,cab"},
+    {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif"},
+    {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,mp4,m4a,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg"},
     {IDS_GROUP_EMAIL, "pst,dbx"},
     {IDS_GROUP_DATABASE, "mdf,mdb"},
     {IDS_GROUP_OTHER, ""},
 };
 
-const char* const kDefaultChecked = "docx,xlsx,pptx,doc,xls,ppt,pub,pdf,zip,rar,jpg,gif,png,bmp,mp3,avi,wav,mpg,pst,dbx";
+const char* const kDefaultChecked = "docx,xlsx,pptx,doc,xls,ppt,pub,pdf,zip,rar,7z,gz,bz2,xz,jpg,gif,png,bmp,mp3,avi,wav,mpg,pst,dbx";
+
+/// True when `extension` (upper case, not empty) is one of the entries of `list`.
+bool ListNames(const std::string& list, const std::string& extension)
+{
+    return !extension.empty() && ("," + list + ",").find("," + extension + ",") != std::string::npos;
+}
 
 std::string Upper(std::string text)
 {
@@ -57,8 +64,7 @@ CFileTypeTree::CFileTypeTree(KRawScanMgr& types) : m_Types(types)
         for (size_t g = 0; g < m_Groups.size(); ++g)
         {
             const std::string& list = m_Groups[g].strExtensions;
-            // An empty extension would be "contained" in every list; it belongs with the rest.
-            if (list.empty() || (!extension.empty() && list.find(extension) != std::string::npos))
+            if (list.empty() || ListNames(list, extension))
             {
                 group = static_cast<int>(g);
                 break;
@@ -75,7 +81,7 @@ CFileTypeTree::CFileTypeTree(KRawScanMgr& types) : m_Types(types)
     for (size_t i = 0; i < m_Items.size(); ++i)
     {
         const std::string& ext = m_Items[i].strExtension;
-        if (!ext.empty() && defaults.find(ext) != std::string::npos)
+        if (ListNames(defaults, ext))
             ClickItem(static_cast<int>(i));
         else
             m_Types.SetEnabled(m_Items[i].nTypeIndex, 0);

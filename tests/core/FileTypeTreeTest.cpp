@@ -2,6 +2,7 @@
 // click rule, and the refusal of an empty choice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "FakeUserPort.h"
@@ -120,6 +121,40 @@ TEST_F(FileTypeTree, AnEmptyChoiceIsRefused)
     EXPECT_EQ(port.Texts(), std::vector<std::string>{"Please choose file types you like to recover!"});
     tree.ClickItem(Item(tree, "XYZ"));
     EXPECT_TRUE(tree.AcceptChoice(port));
+}
+
+// Extensions that are the start of others ("avi" of "avif", "xz" of nothing but still short)
+// land in their own group and take only their own default.
+TEST(FileTypeTreeNames, ExtensionsMatchWholeEntriesOnly)
+{
+    TempDir dir;
+    KRawScanMgr::OverrideProgramFolder(dir.Path());
+    ::unsetenv("VLM_PLUGIN_DIR");
+    TestRawFactory factory{{{"avif", "AVIF picture", "TAGAVIF0"},
+                            {"avi", "AVI video", "TAGAVI00"},
+                            {"gz", "gzip file", "TAGGZ000"},
+                            {"z", "Compressed file", "TAGZ0000"},
+                            {"web", "Web page", "TAGWEB00"}}};
+    {
+        KRawScanMgr types;
+        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 5);
+        CFileTypeTree tree(types);
+        struct Expect
+        {
+            const char* Ext;
+            int Group;
+            uint8_t State;
+        } expect[] = {{"AVIF", 2, 0}, {"AVI", 3, 2}, {"GZ", 1, 2}, {"Z", 6, 0}, {"WEB", 6, 0}};
+        for (const Expect& e : expect)
+        {
+            const auto& items = tree.Items();
+            auto it = std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.strExtension == e.Ext; });
+            ASSERT_NE(it, items.end()) << e.Ext;
+            EXPECT_EQ(it->nGroup, e.Group) << e.Ext;
+            EXPECT_EQ(it->byState, e.State) << e.Ext;
+        }
+    }
+    KRawScanMgr::OverrideProgramFolder("");
 }
 
 } // namespace

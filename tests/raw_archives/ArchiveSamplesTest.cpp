@@ -1,0 +1,117 @@
+// Real archives made by the common tools (scripts/make-raw-samples-archives), each laid into
+// junk at a sector boundary and scanned with every type of every family: exactly one hit, of
+// the right type, at the right sector, with the file's exact length.
+#include <gtest/gtest.h>
+
+#include "ArchiveScan.h"
+
+namespace {
+struct tagSample
+{
+    const char* file;
+    const char* extension;
+};
+
+constexpr tagSample kSamples[] = {
+    {"words.gz", "gz"},   {"mixed-named.gz", "gz"}, {"line.gz", "gz"},     {"joined.gz", "gz"},
+    {"words.bz2", "bz2"}, {"line.bz2", "bz2"},      {"words.xz", "xz"},    {"blocks.xz", "xz"},
+    {"filters.xz", "xz"}, {"words.7z", "7z"},       {"words.cab", "cab"},
+};
+
+std::string Describe(const std::vector<tagFoundFile>& found)
+{
+    std::string what;
+    for (const tagFoundFile& f : found)
+        what += f.extension + "@" + std::to_string(f.firstSector) + "+" + std::to_string(f.size) + " ";
+    return what;
+}
+}
+
+class ArchiveSampleFiles : public ::testing::TestWithParam<tagSample>
+{
+};
+
+TEST_P(ArchiveSampleFiles, FoundOnceWithExactLengthAmongEveryType)
+{
+    const std::vector<uint8_t> file = ArchiveSample(GetParam().file);
+    ASSERT_FALSE(file.empty());
+    // Junk after the file, never zeros, so an end finder that overshoots shows.
+    std::vector<uint8_t> image = Junk(100 * 512 + file.size() + 64 * 512, 21);
+    Plant(image, 100 * 512, file);
+    const auto found = ScanImage(image, EveryType());
+    ASSERT_EQ(found.size(), 1u) << GetParam().file << ": " << Describe(found);
+    EXPECT_EQ(found[0].extension, GetParam().extension);
+    EXPECT_EQ(found[0].firstSector, 100);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
+}
+
+TEST_P(ArchiveSampleFiles, FoundAcrossBufferEndsAndLargeSectors)
+{
+    const std::vector<uint8_t> file = ArchiveSample(GetParam().file);
+    const RawTypePtr type = ArchiveType(GetParam().extension);
+    // The file starts in the last sector of a 16-sector buffer: every walk goes on through
+    // the volume.
+    std::vector<uint8_t> image = Junk(15 * 512 + file.size() + 8 * 512, 22);
+    Plant(image, 15 * 512, file);
+    auto found = ScanImage(image, type, 512, 16);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
+
+    image = Junk(3 * 4096 + file.size() + 4096, 23);
+    Plant(image, 3 * 4096, file);
+    found = ScanImage(image, type, 4096, 4);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].firstSector, 3);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
+}
+
+TEST_P(ArchiveSampleFiles, CutByTheVolumeEndIsNeverGivenAShortLength)
+{
+    const std::vector<uint8_t> file = ArchiveSample(GetParam().file);
+    const RawTypePtr type = ArchiveType(GetParam().extension);
+    for (size_t keep : {file.size() / 2, file.size() * 9 / 10}) {
+        std::vector<uint8_t> image = Junk(4 * 512, 24);
+        Plant(image, 4 * 512, std::span<const uint8_t>(file.data(), keep));
+        image.resize((image.size() + 511) / 512 * 512);
+        // Refused, found without a length, or found with the length its header states (7z and
+        // Cabinet say it up front); never a length that ends inside what is left.
+        for (const tagFoundFile& f : ScanImage(image, type)) {
+            EXPECT_EQ(f.firstSector, 4);
+            EXPECT_TRUE(f.size == 0 || f.size == static_cast<int64_t>(file.size()))
+                << GetParam().file << " kept " << keep << " size " << f.size;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, ArchiveSampleFiles, ::testing::ValuesIn(kSamples),
+                         [](const auto& info) {
+                             std::string n = info.param.file;
+                             for (char& c : n)
+                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return n;
+                         });
+
+TEST(ArchiveSampleFiles, BackToBackArchivesAreEachFoundWithTheirLength)
+{
+    // The files one after another on sector boundaries, with no junk between them: each end
+    // found must be the file's own, not the next one's.
+    std::vector<uint8_t> image(512, 0);
+    std::vector<std::pair<int64_t, size_t>> planted;
+    for (const tagSample& s : kSamples) {
+        const std::vector<uint8_t> file = ArchiveSample(s.file);
+        planted.emplace_back(static_cast<int64_t>(image.size() / 512), file.size());
+        Plant(image, image.size(), file);
+        image.resize((image.size() + 511) / 512 * 512, 0xA5);
+    }
+    const auto found = ScanImage(image, ArchiveTypes(), 512, 32);
+    ASSERT_EQ(found.size(), planted.size()) << Describe(found);
+    for (size_t i = 0; i < planted.size(); ++i) {
+        bool seen = false;
+        for (const tagFoundFile& f : found)
+            if (f.firstSector == planted[i].first) {
+                seen = true;
+                EXPECT_EQ(f.size, static_cast<int64_t>(planted[i].second)) << kSamples[i].file;
+            }
+        EXPECT_TRUE(seen) << kSamples[i].file;
+    }
+}
