@@ -1,9 +1,8 @@
 #pragma once
 // ISO base media files (MP4, M4A, 3GP) and QuickTime movies share one layout: a chain of
-// top-level boxes { u32 big-endian size, four-character type, data }, where size 1 means a
-// 64-bit size follows the type and size 0 means "to the end of the file". The "ftyp" box's
-// major brand tells the flavours apart; old QuickTime movies have no "ftyp" and start with
-// "moov", "mdat", "wide" or "free".
+// top-level boxes (walked by common/IsoBoxWalk). The "ftyp" box's major brand tells the
+// flavours apart; old QuickTime movies have no "ftyp" and start with "moov", "mdat", "wide" or
+// "free".
 #include <cstdint>
 
 #include "base/ByteView.h"

@@ -15,7 +15,9 @@ const char* const kSampleFiles[] = {
     "baseline.jpg", "progressive.jpg", "picture.png", "animated.gif", "truecolor.bmp", "rle8.bmp",
     "icon.ico",     "lzw.tif",         "twopage-be.tif", "rle.psd",   "tone.wav",      "tagged.mp3",
     "bare.mp3",     "clip.avi",        "clip.mpg",    "clip-vob.mpg", "clip.mp4",      "clip.mov",
-    "clip.3gp",     "tone.m4a",        "clip.wmv",    "tone.wma",
+    "clip.3gp",     "tone.m4a",        "clip.wmv",    "tone.wma",     "picture.webp",  "alpha.webp",
+    "picture.heic", "picture.avif",    "clip.mkv",    "live.mkv",     "clip.webm",     "chained.ogg",
+    "clip.ogv",
 };
 }
 
@@ -73,6 +75,10 @@ TEST(RawDamage, SignatureFollowedByRandomBytesIsRarelyAFile)
         {"wav", {'R', 'I', 'F', 'F'}}, {"mpg", {0, 0, 1, 0xBA}}, {"mov", {0, 0, 0, 0, 'm', 'd', 'a', 't'}},
         {"mp4", {0, 0, 0, 0x20, 'f', 't', 'y', 'p'}},
         {"wmv", {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11}},
+        {"webp", {'R', 'I', 'F', 'F', 0x00, 0x10, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', ' '}},
+        {"heic", {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}},
+        {"mkv", {0x1A, 0x45, 0xDF, 0xA3}},
+        {"ogg", {'O', 'g', 'g', 'S', 0, 2, 0, 0, 0, 0, 0, 0, 0, 0}},
     };
     constexpr size_t kSectors = 4096;
     const std::vector<RawTypePtr> types = AllMediaTypes();

@@ -21,7 +21,10 @@ constexpr tagSample kSamples[] = {
     {"bare.mp3", "mp3"},        {"clip.avi", "avi"},        {"clip.mpg", "mpg"},
     {"clip-vob.mpg", "mpg"},    {"clip.mp4", "mp4"},        {"clip.mov", "mov"},
     {"clip.3gp", "3gp"},        {"tone.m4a", "m4a"},        {"clip.wmv", "wmv"},
-    {"tone.wma", "wma"},
+    {"tone.wma", "wma"},        {"picture.webp", "webp"},   {"lossless.webp", "webp"},
+    {"alpha.webp", "webp"},     {"picture.heic", "heic"},   {"picture.avif", "avif"},
+    {"clip.mkv", "mkv"},        {"live.mkv", "mkv"},        {"clip.webm", "webm"},
+    {"tone.ogg", "ogg"},        {"chained.ogg", "ogg"},     {"clip.ogv", "ogg"},
 };
 
 std::vector<uint8_t> Sample(const tagSample& s) { return RawSample(std::string("media/") + s.file); }
