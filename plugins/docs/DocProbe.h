@@ -8,6 +8,7 @@ enum class DocKind : uint8_t
     Zip, Docx, Xlsx, Pptx, Odt, Ods, Odp, // ZIP containers
     Doc, Xls, Ppt, Pub,                   // compound files
     Pdf, Rar, Pst, Dbx,
+    Rtf, Sqlite,
 };
 
 struct DocProbe

@@ -1,5 +1,6 @@
 #pragma once
 // On-disk records of the document, archive and mailbox formats. All little-endian, packed.
+#include <cstddef>
 #include <cstdint>
 
 #pragma pack(push, 1)
@@ -195,5 +196,33 @@ inline constexpr uint64_t kPstFirstAmap = 0x4400;     // first allocation map pa
 inline constexpr uint8_t kDbxMagic[4] = {0xCF, 0xAD, 0x12, 0xFE};
 inline constexpr uint32_t kDbxHeaderSize = 0x24BC;
 inline constexpr uint32_t kDbxFileSizeOffset = 0x7C;  // u32 bytes in use = file length
+
+// ---- SQLite database ------------------------------------------------------------------------
+// A database is a whole number of pages; the first 100 bytes of page 1 are this header. The
+// page count in it is current only while the version-valid-for number equals the change
+// counter (writers older than 3.7.0 left it stale).
+inline constexpr char kSqliteMagic[] = "SQLite format 3";   // 16 bytes with its zero
+struct tagSqliteHeader              // all fields big-endian
+{
+    uint8_t Magic[16];              //  0 kSqliteMagic and a zero byte
+    uint16_t PageSize;              // 16 power of two 512..32768, or 1 for 65536
+    uint8_t WriteVersion;           // 18 1 rollback journal, 2 write-ahead log
+    uint8_t ReadVersion;            // 19 1 or 2
+    uint8_t ReservedPerPage;        // 20 unused bytes at the end of each page
+    uint8_t MaxPayloadFraction;     // 21 64
+    uint8_t MinPayloadFraction;     // 22 32
+    uint8_t LeafPayloadFraction;    // 23 32
+    uint32_t ChangeCounter;         // 24
+    uint32_t PageCount;             // 28 database size in pages
+    uint32_t FirstFreelistPage;     // 32
+    uint32_t FreelistPages;         // 36
+    uint32_t SchemaCookie;          // 40
+    uint32_t SchemaFormat;          // 44 1..4
+    uint8_t Other[44];              // 48 cache size, vacuum, encoding, user version, ...
+    uint32_t VersionValidFor;       // 92 change counter at the time PageCount was written
+    uint32_t LibraryVersion;        // 96
+};                                  // 100
+static_assert(sizeof(tagSqliteHeader) == 100);
+static_assert(offsetof(tagSqliteHeader, VersionValidFor) == 92);
 
 #pragma pack(pop)

@@ -8,6 +8,8 @@
 #include "docs/OleParser.h"
 #include "docs/PdfParser.h"
 #include "docs/RarParser.h"
+#include "docs/RtfParser.h"
+#include "docs/SqliteParser.h"
 #include "docs/ZipParser.h"
 
 namespace {
@@ -71,6 +73,11 @@ bool DbxGate(ByteView head)
     return head.size() >= kDbxFileSizeOffset + 4 && std::memcmp(head.data(), kDbxMagic, 4) == 0;
 }
 
+bool RtfGate(ByteView head)
+{
+    return head.size() >= 6 && std::memcmp(head.data(), "{\\rtf", 5) == 0 && head[5] >= '0' && head[5] <= '9';
+}
+
 // Another file starts on a sector boundary; 512 bytes is the finest sector there is.
 DocProbe ParsePdfAt512(IDocSource& src) { return ParsePdf(src, 512); }
 
@@ -82,6 +89,8 @@ constexpr tagRawSignature kPdfSig[] = {{0, 5, "%PDF-"}};
 constexpr tagRawSignature kRarSig[] = {{0, 7, "Rar!\x1A\x07\x00"}, {0, 8, "Rar!\x1A\x07\x01\x00"}};
 constexpr tagRawSignature kPstSig[] = {{0, 4, "!BDN"}};
 constexpr tagRawSignature kDbxSig[] = {{0, 4, "\xCF\xAD\x12\xFE"}};
+constexpr tagRawSignature kRtfSig[] = {{0, 5, "{\\rtf"}};
+constexpr tagRawSignature kSqliteSig[] = {{0, 16, "SQLite format 3"}};   // with its zero byte
 
 // ---- the types --------------------------------------------------------------------------
 
@@ -99,6 +108,8 @@ const tagDocTypeDesc kPdf{{"pdf", "PDF Document", 64, 1 * GiB}, kPdfSig, DocKind
 const tagDocTypeDesc kZip{{"zip", "ZIP Archive", 64, 4 * GiB}, kZipSig, DocKind::Zip, ZipGate, ParseZip};
 const tagDocTypeDesc kRar{{"rar", "RAR Archive", 20, 4 * GiB}, kRarSig, DocKind::Rar, RarGate, ParseRar};
 const tagDocTypeDesc kPst{{"pst", "Personal Mail Store", 0x4600, 50 * GiB}, kPstSig, DocKind::Pst, PstGate, ParsePst};
+const tagDocTypeDesc kRtf{{"rtf", "Rich Text Document", 8, 512 * MiB}, kRtfSig, DocKind::Rtf, RtfGate, ParseRtf};
+const tagDocTypeDesc kSqlite{{"sqlite", "SQLite Database", 512, 256 * GiB}, kSqliteSig, DocKind::Sqlite, CheckSqliteHeader, ParseSqlite};
 const tagDocTypeDesc kDbx{{"dbx", "Mail Folder Database", kDbxHeaderSize, 2 * GiB}, kDbxSig, DocKind::Dbx, DbxGate, ParseDbx};
 
 template <const tagDocTypeDesc& Desc>
@@ -115,6 +126,7 @@ std::span<const RawTypeCreate> RawTypeList_docs()
         &Create<kDocx>, &Create<kXlsx>, &Create<kPptx>, &Create<kDoc>, &Create<kXls>,
         &Create<kPpt>,  &Create<kPub>,  &Create<kOdt>,  &Create<kOds>, &Create<kOdp>,
         &Create<kPdf>,  &Create<kZip>,  &Create<kRar>,  &Create<kPst>, &Create<kDbx>,
+        &Create<kRtf>,  &Create<kSqlite>,
     };
     return kTypes;
 }

@@ -12,6 +12,8 @@
 #include "docs/OleParser.h"
 #include "docs/PdfParser.h"
 #include "docs/RarParser.h"
+#include "docs/RtfParser.h"
+#include "docs/SqliteParser.h"
 #include "docs/ZipParser.h"
 #include "support/TestFiles.h"
 
@@ -30,6 +32,7 @@ DocProbe ProbeAll(ByteView bytes)
         [&] { return ParseZip(src); }, [&] { return ParseOle(src); },
         [&] { return ParsePdf(src, 512); }, [&] { return ParseRar(src); },
         [&] { return ParsePst(src); }, [&] { return ParseDbx(src); },
+        [&] { return ParseRtf(src); }, [&] { return ParseSqlite(src); },
     };
     for (const auto& parse : parsers) {
         const DocProbe p = parse();
@@ -247,4 +250,69 @@ TEST(DocMail, RecordedLengthBeyondTheBytesIsNotReported)
     dbx[kDbxFileSizeOffset] = 0x10;
     KSpanDocSource src2(dbx);
     EXPECT_EQ(ParseDbx(src2).kind, DocKind::None);
+}
+
+namespace {
+DocProbe Rtf(std::string_view text)
+{
+    KSpanDocSource src(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    return ParseRtf(src);
+}
+}
+
+TEST(DocRtf, EndIsTheBraceThatClosesTheOuterGroup)
+{
+    struct Case
+    {
+        std::string_view text;
+        uint64_t size;   // 0: the end cannot be told
+        const char* what;
+    };
+    const Case cases[] = {
+        {"{\\rtf1 a{b}c}{\\rtf1 next}", 13, "nested group, then the next document"},
+        {"{\\rtf1 \\{ \\} \\\\}\r\nXY", 18, "escaped braces and backslash; CR LF belongs to the file"},
+        {"{\\rtf1 {\\*\\objdata \\bin4 }}}{}}ZZ", 31, "braces inside binary data are data"},
+        {"{\\rtf1 \\bin-5 }}", 15, "a negative binary length skips nothing"},
+        {"{\\rtf1 {unclosed", 0, "cut before the outer group closes"},
+        {"{\\rtf1 \\bin999 }", 0, "binary data past the end"},
+        {std::string_view("{\\rtf1 text\0\0\0\0}", 16), 0, "zeros: overwritten or cut"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DocProbe p = Rtf(c.text);
+        EXPECT_EQ(p.kind, DocKind::Rtf);
+        EXPECT_EQ(p.size, c.size);
+    }
+    EXPECT_EQ(Rtf("{\\rtfX}").kind, DocKind::None);
+}
+
+TEST(DocSqlite, PageCountCountsOnlyWhileCurrent)
+{
+    const std::vector<uint8_t> db = LoadDocSample("sample.sqlite");
+    ASSERT_GE(db.size(), 100u);
+    {
+        // The header's page count written by a writer that did not keep it current.
+        std::vector<uint8_t> stale = db;
+        stale[95] ^= 1;   // version-valid-for no longer equals the change counter
+        KSpanDocSource src(stale);
+        const DocProbe p = ParseSqlite(src);
+        EXPECT_EQ(p.kind, DocKind::Sqlite);
+        EXPECT_EQ(p.size, 0u);
+    }
+    {
+        // A page size that is not a power of two, and a foreign payload fraction.
+        std::vector<uint8_t> bad = db;
+        bad[16] = 0x03, bad[17] = 0x00;
+        EXPECT_FALSE(CheckSqliteHeader(bad));
+        bad = db;
+        bad[21] = 65;
+        EXPECT_FALSE(CheckSqliteHeader(bad));
+    }
+    {
+        // A page count beyond the bytes there are.
+        std::vector<uint8_t> big = db;
+        big[28] = 0x00, big[29] = 0x10;
+        KSpanDocSource src(big);
+        EXPECT_EQ(ParseSqlite(src).size, 0u);
+    }
 }

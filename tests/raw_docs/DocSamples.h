@@ -26,6 +26,7 @@ inline const std::vector<DocSample>& DocSamples()
         {"sample-update.pdf", DocKind::Pdf}, {"sample.rar", DocKind::Rar},
         {"sample-v5.rar", DocKind::Rar}, {"sample.pst", DocKind::Pst},
         {"sample-ansi.pst", DocKind::Pst}, {"sample.dbx", DocKind::Dbx},
+        {"sample.rtf", DocKind::Rtf},   {"sample.sqlite", DocKind::Sqlite},
     };
     return kSamples;
 }

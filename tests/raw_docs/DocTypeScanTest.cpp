@@ -104,7 +104,8 @@ TEST(DocTypes, EverySampleFoundOnceWithItsTypeAndLength)
 
 TEST(DocTypes, FileCutByTheVolumeEndIsFoundWithoutALength)
 {
-    for (const char* file : {"sample.docx", "sample.doc", "sample.pdf", "sample.rar", "sample.pst", "sample.dbx"}) {
+    for (const char* file : {"sample.docx", "sample.doc", "sample.pdf", "sample.rar", "sample.pst", "sample.dbx",
+                             "sample.rtf", "sample.sqlite"}) {
         SCOPED_TRACE(file);
         std::vector<uint8_t> image = PatternBytes(512 * 4, 5);
         const std::vector<uint8_t> bytes = LoadDocSample(file);
