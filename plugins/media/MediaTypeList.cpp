@@ -2,6 +2,7 @@
 
 #include "media/KAsfMediaType.h"
 #include "media/KAviType.h"
+#include "media/KFlacType.h"
 #include "media/KIsoMediaType.h"
 #include "media/KMatroskaType.h"
 #include "media/KMp3Type.h"
@@ -16,7 +17,7 @@ std::span<const RawTypeCreate> RawTypeList_media()
         &CreateRawType<KM4aType>, &CreateRawType<KMp3Type>, &CreateRawType<KAviType>,
         &CreateRawType<KWavType>, &CreateRawType<KMpgType>, &CreateRawType<KAsfType>,
         &CreateRawType<KWmvType>, &CreateRawType<KWmaType>, &CreateRawType<KMkvType>,
-        &CreateRawType<KWebmType>, &CreateRawType<KOggType>,
+        &CreateRawType<KWebmType>, &CreateRawType<KOggType>, &CreateRawType<KFlacType>,
     };
     return kTypes;
 }

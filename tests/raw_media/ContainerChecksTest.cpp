@@ -1,4 +1,5 @@
-// The checks of the walked containers (Ogg pages, Matroska elements, WebP and HEIF headers):
+// The checks of the walked containers (Ogg pages, Matroska elements, FLAC frames, WebP and HEIF
+// headers):
 // damage inside a file leaves its end unknown, damage at its start refuses it.
 #include <gtest/gtest.h>
 
@@ -104,4 +105,29 @@ TEST(ContainerChecks, WebpAndHeifHeadersAreChecked)
     ASSERT_NE(meta, std::string::npos);
     std::memcpy(heic.data() + meta, "junk", 4);
     EXPECT_TRUE(ScanPlanted(heic, "heic").empty());
+}
+
+TEST(ContainerChecks, FlacFramesCarryTheirCrc)
+{
+    for (const char* name : {"noise.flac", "stream.flac"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> flac = RawSample(std::string("media/") + name);
+        flac[flac.size() - 100] ^= 0x10;   // inside a late frame: its CRC-16 (or its parse) fails
+        const auto found = ScanPlanted(flac, "flac");
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].size, 0);
+    }
+    // Metadata that names a block type no writer uses.
+    std::vector<uint8_t> flac = RawSample("media/tone.flac");
+    flac[4 + 4 + 34] = 0x7F;
+    EXPECT_TRUE(ScanPlanted(flac, "flac").empty());
+    // Metadata alone, followed by no frame.
+    flac = RawSample("media/tone.flac");
+    uint32_t pos = 4;
+    for (bool last = false; !last;) {
+        last = (flac[pos] & 0x80) != 0;
+        pos += 4 + (uint32_t{flac[pos + 1]} << 16 | uint32_t{flac[pos + 2]} << 8 | flac[pos + 3]);
+    }
+    flac.resize(pos);
+    EXPECT_TRUE(ScanPlanted(flac, "flac").empty());
 }

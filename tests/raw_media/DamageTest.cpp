@@ -17,7 +17,7 @@ const char* const kSampleFiles[] = {
     "bare.mp3",     "clip.avi",        "clip.mpg",    "clip-vob.mpg", "clip.mp4",      "clip.mov",
     "clip.3gp",     "tone.m4a",        "clip.wmv",    "tone.wma",     "picture.webp",  "alpha.webp",
     "picture.heic", "picture.avif",    "clip.mkv",    "live.mkv",     "clip.webm",     "chained.ogg",
-    "clip.ogv",
+    "clip.ogv",     "noise.flac",      "stream.flac",
 };
 }
 
@@ -79,6 +79,7 @@ TEST(RawDamage, SignatureFollowedByRandomBytesIsRarelyAFile)
         {"heic", {0, 0, 0, 0x18, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}},
         {"mkv", {0x1A, 0x45, 0xDF, 0xA3}},
         {"ogg", {'O', 'g', 'g', 'S', 0, 2, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"flac", {'f', 'L', 'a', 'C', 0x80, 0, 0, 34, 0x10, 0, 0x10, 0, 0, 0, 0, 0, 0, 0, 0x0A, 0xC4, 0x40, 0xF0}},
     };
     constexpr size_t kSectors = 4096;
     const std::vector<RawTypePtr> types = AllMediaTypes();

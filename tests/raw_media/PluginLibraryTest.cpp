@@ -39,6 +39,6 @@ TEST(RawPluginLibrary, EachFamilyListsItsTypes)
               (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico", "tif", "psd", "webp", "heic", "avif"}));
     EXPECT_EQ(ExtensionsOf("vlm_media.api"),
               (std::set<std::string>{"mov", "3gp", "mp4", "m4a", "mp3", "avi", "wav", "mpg", "asf", "wmv", "wma",
-                                     "mkv", "webm", "ogg"}));
+                                     "mkv", "webm", "ogg", "flac"}));
     EXPECT_EQ(ExtensionsOf("vlm_archives.api"), (std::set<std::string>{"7z", "gz", "bz2", "xz", "cab"}));
 }
