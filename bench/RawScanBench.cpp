@@ -1,15 +1,20 @@
-// Deep scan throughput: every picture and audio/video type scanning a mixed in-memory volume
-// the way the engine feeds them (buffers of 512 sectors, each type's Scan on each buffer).
+// Deep scan throughput: the picture and audio/video types, the archive types, and every family
+// at once, scanning a mixed in-memory volume the way the engine feeds them (buffers of 512
+// sectors, each type's Scan on each buffer).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "archives/ArchivesTypeList.h"
 #include "common/KRawTypeBase.h"
+#include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -33,7 +38,7 @@ private:
 
 std::vector<uint8_t> ReadSample(const std::string& name)
 {
-    std::ifstream in(std::string(VLM_SOURCE_DIR) + "/tests/data/raw/media/" + name, std::ios::binary);
+    std::ifstream in(std::string(VLM_SOURCE_DIR) + "/tests/data/raw/" + name, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -41,10 +46,15 @@ std::vector<uint8_t> ReadSample(const std::string& name)
 // every type laid end to end on sector boundaries.
 std::vector<uint8_t> MixedImage()
 {
-    static const char* const kFiles[] = {"baseline.jpg", "progressive.jpg", "picture.png", "animated.gif",
-                                         "truecolor.bmp", "icon.ico", "lzw.tif", "rle.psd", "tone.wav",
-                                         "tagged.mp3", "bare.mp3", "clip.avi", "clip.mpg", "clip-vob.mpg",
-                                         "clip.mp4", "clip.mov", "clip.3gp", "tone.m4a", "clip.wmv", "tone.wma"};
+    static const char* const kFiles[] = {"media/baseline.jpg", "media/progressive.jpg", "media/picture.png",
+                                         "media/animated.gif", "media/truecolor.bmp", "media/icon.ico",
+                                         "media/lzw.tif", "media/rle.psd", "media/tone.wav", "media/tagged.mp3",
+                                         "media/bare.mp3", "media/clip.avi", "media/clip.mpg", "media/clip-vob.mpg",
+                                         "media/clip.mp4", "media/clip.mov", "media/clip.3gp", "media/tone.m4a",
+                                         "media/clip.wmv", "media/tone.wma", "media/picture.webp",
+                                         "media/picture.heic", "media/clip.mkv", "media/tone.ogg",
+                                         "media/noise.flac", "archives/words.gz", "archives/words.bz2",
+                                         "archives/blocks.xz", "archives/words.7z", "archives/words.cab"};
     std::vector<std::vector<uint8_t>> files;
     for (const char* f : kFiles) files.push_back(ReadSample(f));
     std::vector<uint8_t> image(kImageBytes);
@@ -77,12 +87,12 @@ std::vector<uint8_t> MixedImage()
     return image;
 }
 
-void BM_DeepScanAllMediaTypes(benchmark::State& state)
+void ScanWithTypes(benchmark::State& state, std::initializer_list<std::span<const RawTypeCreate>> lists)
 {
     static KMemoryVolumeIO volume(MixedImage(), kSector);
     const std::vector<uint8_t>& image = volume.Image();
     std::vector<KRawTypeBase*> types;
-    for (auto list : {RawTypeList_images(), RawTypeList_media()})
+    for (auto list : lists)
         for (RawTypeCreate create : list) types.push_back(create());
     int64_t hits = 0;
     for (auto _ : state) {
@@ -104,6 +114,16 @@ void BM_DeepScanAllMediaTypes(benchmark::State& state)
     state.counters["files"] = benchmark::Counter(static_cast<double>(hits) / static_cast<double>(state.iterations()));
     state.counters["types"] = static_cast<double>(types.size());
 }
+
+void BM_DeepScanAllMediaTypes(benchmark::State& state) { ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media()}); }
+// The same volume with the archive types alone, and with every family at once.
+void BM_DeepScanArchiveTypes(benchmark::State& state) { ScanWithTypes(state, {RawTypeList_archives()}); }
+void BM_DeepScanEveryType(benchmark::State& state)
+{
+    ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs()});
+}
 }
 
 BENCHMARK(BM_DeepScanAllMediaTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DeepScanArchiveTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DeepScanEveryType)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

@@ -4,6 +4,16 @@
 
 bool KRawBitReader::Refill(unsigned n)
 {
+    if (m_Count < n && m_View.size() >= 8) {
+        // Whole bytes at once while the view holds them: as many as fit above the bits held.
+        const unsigned take = (64 - m_Count) / 8;
+        uint64_t word = PeekU64LE(m_View.data());
+        if (take < 8) word &= (uint64_t{1} << (8 * take)) - 1;
+        m_Bits |= word << m_Count;
+        m_Count += 8 * take;
+        m_View = m_View.subspan(take);
+        m_Next += take;
+    }
     while (m_Count < n) {
         if (m_View.empty()) {
             m_View = m_Reader.ViewUpTo(m_Next, KRawReader::kMaxView);
@@ -29,7 +39,7 @@ void KRawBitReader::Drop(unsigned n)
         m_Exhausted = true;
         n = m_Count;
     }
-    m_Bits >>= n;
+    m_Bits = n < 64 ? m_Bits >> n : 0;
     m_Count -= n;
 }
 

@@ -74,13 +74,33 @@ public:
     uint64_t BytePos() const { return m_Pos / 8; }
     bool Overrun() const { return m_Overrun; }
 
+    // One Rice-coded value: a unary quotient and `param` low bits. Usually all of it lies in
+    // one look at the next bits.
+    void SkipRice(uint64_t param)
+    {
+        const uint64_t p = Peek();
+        if (p != 0) {
+            const uint64_t z = static_cast<uint64_t>(std::countl_zero(p));
+            if (z + 1 + param <= 57) {
+                Skip(z + 1 + param);
+                return;
+            }
+        }
+        Unary();
+        Skip(param);
+    }
+
 private:
-    // The next 64 bits (zeros past the end), first bit highest.
+    // The next 57 bits or more (zeros past the end), first bit highest.
     uint64_t Peek() const
     {
         const size_t byte = static_cast<size_t>(m_Pos / 8);
         uint64_t v = 0;
-        for (size_t i = 0; i < 8; ++i) v = v << 8 | (byte + i < m_View.size() ? m_View[byte + i] : 0);
+        if (byte + 8 <= m_View.size()) {
+            v = __builtin_bswap64(PeekU64LE(m_View.data() + byte));
+        } else {
+            for (size_t i = 0; i < 8; ++i) v = v << 8 | (byte + i < m_View.size() ? m_View[byte + i] : 0);
+        }
         return v << (m_Pos % 8);
     }
 
@@ -105,10 +125,7 @@ bool Residual(KMsbBits& bits, uint32_t blockSize, uint32_t order)
             bits.Skip(static_cast<uint64_t>(samples) * bits.Bits(5));
             continue;
         }
-        for (uint32_t s = 0; s < samples && !bits.Overrun(); ++s) {
-            bits.Unary();
-            bits.Skip(param);
-        }
+        for (uint32_t s = 0; s < samples && !bits.Overrun(); ++s) bits.SkipRice(param);
     }
     return !bits.Overrun();
 }
