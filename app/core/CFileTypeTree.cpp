@@ -19,7 +19,7 @@ struct GroupDef
 // not "avif").
 constexpr GroupDef kGroups[] = {
     {IDS_GROUP_DOCUMENT, "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp,rtf"},
-    {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,cab"},
+    {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,tar,cab"},
     {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif"},
     {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,mp4,m4a,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac"},
     {IDS_GROUP_EMAIL, "pst,dbx"},
@@ -27,7 +27,7 @@ constexpr GroupDef kGroups[] = {
     {IDS_GROUP_OTHER, ""},
 };
 
-const char* const kDefaultChecked = "docx,xlsx,pptx,doc,xls,ppt,pub,pdf,zip,rar,7z,gz,bz2,xz,jpg,gif,png,bmp,mp3,avi,wav,mpg,pst,dbx";
+const char* const kDefaultChecked = "docx,xlsx,pptx,doc,xls,ppt,pub,pdf,zip,rar,7z,gz,bz2,xz,tar,jpg,gif,png,bmp,mp3,avi,wav,mpg,pst,dbx";
 
 /// True when `extension` (upper case, not empty) is one of the entries of `list`.
 bool ListNames(const std::string& list, const std::string& extension)

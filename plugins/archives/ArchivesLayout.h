@@ -1,5 +1,5 @@
 #pragma once
-// On-disk records of the compressed-archive formats: 7z, Cabinet, gzip, bzip2 and xz.
+// On-disk records of the archive formats: 7z, Cabinet, gzip, bzip2, xz and tar.
 #include <cstdint>
 
 #pragma pack(push, 1)
@@ -98,5 +98,29 @@ inline constexpr uint8_t kXzBlockHasCompressedSize = 0x40;
 inline constexpr uint8_t kXzBlockHasUncompressedSize = 0x80;
 inline constexpr uint8_t kXzBlockReservedFlags = 0x3C;
 inline constexpr uint64_t kXzFilterLzma2 = 0x21;
+
+// ---- tar ------------------------------------------------------------------------------------
+// 512-byte blocks: a header per member, its data padded to whole blocks, two zero blocks at the
+// end, and (tar's own record size) zeros up to a multiple of 10240 bytes. Numbers are octal
+// text; the checksum is the sum of the header's bytes with its own field taken as spaces.
+inline constexpr uint32_t kTarBlock = 512;
+inline constexpr uint32_t kTarRecord = 10240;
+inline constexpr char kTarMagic[] = "ustar";
+struct tagTarHeader
+{
+    char Name[100];                 //   0
+    char Mode[8];                   // 100
+    char Uid[8];                    // 108
+    char Gid[8];                    // 116
+    char Size[12];                  // 124 octal, or base 256 when the first byte has bit 7 set
+    char ModTime[12];               // 136
+    char Checksum[8];               // 148 octal
+    char TypeFlag;                  // 156 '0' file, '5' folder, 'x' 'g' 'L' 'K' extended headers, ...
+    char LinkName[100];             // 157
+    char Magic[6];                  // 257 "ustar\0" (POSIX) or "ustar " (GNU)
+    char Version[2];                // 263 "00" (POSIX) or " \0" (GNU)
+    char Rest[247];                 // 265 owner names, device numbers, name prefix
+};                                  // 512
+static_assert(sizeof(tagTarHeader) == kTarBlock);
 
 #pragma pack(pop)

@@ -113,7 +113,8 @@ int KRawTypeBase::Scan(const RawScanArgs* args, IRawFileArray* hits)
             if (!m.found) continue;
             const RawHit hit{first, static_cast<int64_t>(m.size)};
             hits->Add(&hit);
-            if (m.size) m_SkipUntil = first + static_cast<int64_t>((m.size + bps - 1) / bps);
+            const uint64_t extent = m.size ? m.size : std::min(m.covered, static_cast<uint64_t>(m_Info.maxSize));
+            if (extent) m_SkipUntil = first + static_cast<int64_t>((extent + bps - 1) / bps);
         }
     } catch (const std::bad_alloc&) {
         // Out of memory for a read window: this buffer's remaining starts are lost, the scan goes on.

@@ -10,9 +10,9 @@
 // cheap. Only a sector that passes the table and the full signature bytes is handed to the
 // header check, and only an accepted header to the end finder.
 //
-// After a hit of known size, later starts of the same type inside that file are ignored (a
-// video's packs, an audio file's frames and a picture's embedded thumbnail are not files of
-// their own). BeginScan forgets this.
+// After a hit of known size (or of a known covered part), later starts of the same type inside
+// that file are ignored (a video's packs, an audio file's frames, a picture's embedded
+// thumbnail and an archive's members are not files of their own). BeginScan forgets this.
 #include <array>
 #include <cstdint>
 #include <new>
@@ -49,6 +49,10 @@ struct tagRawMatch
 {
     bool found = false;
     uint64_t size = 0;        // 0: the end cannot be told
+    /// With size 0: bytes from the start known to belong to the file (walked before the
+    /// structure broke off), so that starts of this type inside them are not taken as files of
+    /// their own (a cut archive's later members).
+    uint64_t covered = 0;
 };
 
 class KRawTypeBase : public IRawFileType

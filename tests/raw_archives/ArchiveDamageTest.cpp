@@ -2,6 +2,7 @@
 // length, no hit appears in random data or outside a damaged archive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -63,6 +64,12 @@ TEST(ArchiveChecks, HeadersThatFailTheirChecksAreNotFiles)
     PutU32LE(cab, 16, 0xFFFF0000u);   // file entries beyond the cabinet's end
     EXPECT_TRUE(ScanPlanted(cab, "cab").empty());
 
+    std::vector<uint8_t> tar = ArchiveSample("gnu.tar");
+    tar[0] ^= 0x01;   // the first member's name: its header checksum fails
+    for (const tagFoundFile& f : ScanPlanted(tar, "tar")) {
+        EXPECT_NE(f.firstSector, 8);   // what is left from the next member on is a tar of its own
+    }
+
     std::vector<uint8_t> bz2 = ArchiveSample("words.bz2");
     bz2[4] ^= 0x10;   // first block magic
     EXPECT_TRUE(ScanPlanted(bz2, "bz2").empty());
@@ -73,6 +80,34 @@ TEST(ArchiveChecks, HeadersThatFailTheirChecksAreNotFiles)
     gz = ArchiveSample("words.gz");
     gz[gz.size() - 1] ^= 0x40;   // the trailer's length disagrees with the stream
     EXPECT_TRUE(ScanPlanted(gz, "gz").empty());
+}
+
+TEST(ArchiveChecks, DamagedTarMemberLeavesTheEndUnknown)
+{
+    // The third header (an extended header, block 2) fails its checksum: the walk cannot go
+    // on, the archive is found without a length. From the next member's header (block 4) on,
+    // what is left is a whole archive of its own.
+    std::vector<uint8_t> tar = ArchiveSample("tree-pax.tar");
+    tar[2 * 512 + 10] ^= 0x01;
+    auto found = ScanPlanted(tar, "tar");
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].firstSector, 8);
+    EXPECT_EQ(found[0].size, 0);
+    EXPECT_EQ(found[1].firstSector, 8 + 4);
+    // It ends after its two zero blocks: the record padding counts from the original start.
+    size_t lastData = tar.size() / 512 - 1;
+    while (std::all_of(tar.begin() + static_cast<long>(lastData * 512),
+                       tar.begin() + static_cast<long>(lastData * 512 + 512), [](uint8_t b) { return b == 0; }))
+        --lastData;
+    EXPECT_EQ(found[1].size, static_cast<int64_t>((lastData + 3) * 512) - 4 * 512);
+    // Cut after its third member: the later members' headers are not archives of their own.
+    tar = ArchiveSample("tree-pax.tar");
+    std::vector<uint8_t> image = Junk(8 * 512, 32);
+    Plant(image, 8 * 512, std::span<const uint8_t>(tar.data(), 6 * 512));
+    found = ScanImage(image, ArchiveType("tar"));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].firstSector, 8);
+    EXPECT_EQ(found[0].size, 0);
 }
 
 TEST(ArchiveChecks, SizeFieldsBeyondTheLimitsAreRefused)
@@ -118,7 +153,7 @@ TEST(ArchiveDamage, RandomlyDamagedArchivesNeverMisbehave)
     const std::vector<RawTypePtr> types = ArchiveTypes();
     std::mt19937 rng(20240612);
     for (const char* name : {"words.gz", "mixed-named.gz", "joined.gz", "words.bz2", "words.xz", "blocks.xz",
-                             "filters.xz", "words.7z", "words.cab"}) {
+                             "filters.xz", "words.7z", "words.cab", "gnu.tar", "tree-pax.tar"}) {
         const std::vector<uint8_t> file = ArchiveSample(name);
         for (int round = 0; round < 60; ++round) {
             std::vector<uint8_t> damaged = file;

@@ -40,5 +40,5 @@ TEST(RawPluginLibrary, EachFamilyListsItsTypes)
     EXPECT_EQ(ExtensionsOf("vlm_media.api"),
               (std::set<std::string>{"mov", "3gp", "mp4", "m4a", "mp3", "avi", "wav", "mpg", "asf", "wmv", "wma",
                                      "mkv", "webm", "ogg", "flac"}));
-    EXPECT_EQ(ExtensionsOf("vlm_archives.api"), (std::set<std::string>{"7z", "gz", "bz2", "xz", "cab"}));
+    EXPECT_EQ(ExtensionsOf("vlm_archives.api"), (std::set<std::string>{"7z", "gz", "bz2", "xz", "cab", "tar"}));
 }
