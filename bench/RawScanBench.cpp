@@ -54,7 +54,8 @@ std::vector<uint8_t> MixedImage()
                                          "media/clip.wmv", "media/tone.wma", "media/picture.webp",
                                          "media/picture.heic", "media/clip.mkv", "media/tone.ogg",
                                          "media/noise.flac", "archives/words.gz", "archives/words.bz2",
-                                         "archives/blocks.xz", "archives/words.7z", "archives/words.cab"};
+                                         "archives/blocks.xz", "archives/words.7z", "archives/words.cab",
+                                         "archives/gnu.tar"};
     std::vector<std::vector<uint8_t>> files;
     for (const char* f : kFiles) files.push_back(ReadSample(f));
     std::vector<uint8_t> image(kImageBytes);
