@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "DocCrc32.h"
+#include "common/RawCrc32.h"
 #include "DocsLayout.h"
 
 namespace {
@@ -17,7 +17,7 @@ bool Rar4HeaderOk(IDocSource& src, uint64_t pos, const tagRar4Block& b, std::vec
     buf.resize(b.HeadSize);
     if (!src.Read(pos, buf.data(), buf.size()))
         return false;
-    return (DocCrc32(buf.data() + 2, buf.size() - 2) & 0xFFFF) == b.HeadCrc;
+    return (RawCrc32(ByteView(buf.data() + 2, buf.size() - 2)) & 0xFFFF) == b.HeadCrc;
 }
 
 // Returns the archive's length, 0 when its end cannot be reached, -1 when not even the first
@@ -88,7 +88,7 @@ int64_t WalkRar5(IDocSource& src)
         buf.resize(sizeLen + static_cast<size_t>(headerSize));
         if (!src.Read(pos + 4, buf.data(), buf.size()))
             return bad;
-        if (DocCrc32(buf.data(), buf.size()) != PeekU32LE(head))
+        if (RawCrc32(ByteView(buf.data(), buf.size())) != PeekU32LE(head))
             return bad;
         size_t q = sizeLen;
         uint64_t type = 0, flags = 0, extra = 0, data = 0;
