@@ -50,22 +50,7 @@ TEST_P(ArchiveSampleFiles, FoundOnceWithExactLengthAmongEveryType)
 
 TEST_P(ArchiveSampleFiles, FoundAcrossBufferEndsAndLargeSectors)
 {
-    const std::vector<uint8_t> file = ArchiveSample(GetParam().file);
-    const RawTypePtr type = ArchiveType(GetParam().extension);
-    // The file starts in the last sector of a 16-sector buffer: every walk goes on through
-    // the volume.
-    std::vector<uint8_t> image = Junk(15 * 512 + file.size() + 8 * 512, 22);
-    Plant(image, 15 * 512, file);
-    auto found = ScanImage(image, type, 512, 16);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
-
-    image = Junk(3 * 4096 + file.size() + 4096, 23);
-    Plant(image, 3 * 4096, file);
-    found = ScanImage(image, type, 4096, 4);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].firstSector, 3);
-    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
+    ExpectFoundAcrossBufferEnds(ArchiveSample(GetParam().file), ArchiveType(GetParam().extension), 22);
 }
 
 TEST_P(ArchiveSampleFiles, CutByTheVolumeEndIsNeverGivenAShortLength)

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include <gtest/gtest.h>
+
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"
 #include "support/TestFiles.h"
@@ -81,4 +83,21 @@ void Plant(std::vector<uint8_t>& image, size_t offset, std::span<const uint8_t> 
 std::vector<uint8_t> RawSample(const std::string& name)
 {
     return ReadFileBytes(SourcePath("tests/data/raw/" + name));
+}
+
+void ExpectFoundAcrossBufferEnds(const std::vector<uint8_t>& file, const RawTypePtr& type, uint32_t seed)
+{
+    std::vector<uint8_t> image = Junk(15 * 512 + file.size() + 8 * 512, seed);
+    Plant(image, 15 * 512, file);
+    auto found = ScanImage(image, type, 512, 16);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
+
+    // 4096-byte sectors (the junk helper scrubs 512-byte sector starts, a superset).
+    image = Junk(3 * 4096 + file.size() + 4096, seed + 1);
+    Plant(image, 3 * 4096, file);
+    found = ScanImage(image, type, 4096, 4);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].firstSector, 3);
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
 }

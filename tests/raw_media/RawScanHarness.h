@@ -51,5 +51,8 @@ std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, const Raw
 std::vector<uint8_t> Junk(size_t size, uint32_t seed);
 /// Lays `file` into `image` at byte `offset`, growing the image to hold it.
 void Plant(std::vector<uint8_t>& image, size_t offset, std::span<const uint8_t> file);
+/// Checks that `file` is found once with its exact size when it starts in the last sector of a
+/// 16-sector buffer (every walk goes on through the volume), and again with 4096-byte sectors.
+void ExpectFoundAcrossBufferEnds(const std::vector<uint8_t>& file, const RawTypePtr& type, uint32_t seed);
 /// Reads a committed sample under tests/data/raw/.
 std::vector<uint8_t> RawSample(const std::string& name);

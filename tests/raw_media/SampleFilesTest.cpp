@@ -55,23 +55,7 @@ TEST_P(RawSampleFiles, FoundOnceWithExactLength)
 
 TEST_P(RawSampleFiles, FoundAcrossBufferEndsAndLargeSectors)
 {
-    const std::vector<uint8_t> file = Sample(GetParam());
-    const RawTypePtr type = MediaType(GetParam().extension);
-    // The file starts in the last sector of a 16-sector buffer: every walk must go on through
-    // the volume.
-    std::vector<uint8_t> image = Junk(15 * 512 + file.size() + 8 * 512, 12);
-    Plant(image, 15 * 512, file);
-    auto found = ScanImage(image, type, 512, 16);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
-
-    // 4096-byte sectors (the junk helper scrubs 512-byte sector starts, a superset).
-    image = Junk(3 * 4096 + file.size() + 4096, 13);
-    Plant(image, 3 * 4096, file);
-    found = ScanImage(image, type, 4096, 4);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].firstSector, 3);
-    EXPECT_EQ(found[0].size, static_cast<int64_t>(file.size()));
+    ExpectFoundAcrossBufferEnds(Sample(GetParam()), MediaType(GetParam().extension), 12);
 }
 
 TEST_P(RawSampleFiles, TruncatedAtVolumeEndGivesNoOvershoot)
