@@ -1,10 +1,14 @@
 #include "media/KFlacType.h"
 
+#include <cstring>
+
 #include "media/FlacFrame.h"
+#include "media/Id3Tag.h"
 
 namespace {
 constexpr tagRawTypeInfo kInfo{"flac", "FLAC Audio", 42 + 10, 16LL * 1024 * 1024 * 1024};
-constexpr tagRawSignature kSignatures[] = {{0, 4, "fLaC"}};
+// Some taggers put an ID3v2 tag in front of "fLaC"; the tag then belongs to the file.
+constexpr tagRawSignature kSignatures[] = {{0, 4, "fLaC"}, {0, 3, "ID3"}};
 
 // Metadata block header: bit 7 "last block", bits 0..6 the type, then a 24-bit big-endian
 // length. Types 0..6 are defined; 127 is invalid.
@@ -15,8 +19,11 @@ constexpr uint8_t kMaxBlockType = 6;
 constexpr int kMaxBlocks = 1024;
 constexpr uint64_t kMaxFrames = 1ull << 32;
 
+constexpr uint64_t kStreamHead = kMagicBytes + kBlockHeader + kStreamInfoLength;
+
 bool StreamInfoIn(ByteView head, tagFlacStreamInfo& info)
 {
+    if (head.size() < kMagicBytes || std::memcmp(head.data(), "fLaC", kMagicBytes) != 0) return false;
     uint32_t header = 0;
     return LoadU32BE(head, kMagicBytes, header) && (header >> 24 & 0x7F) == 0 &&
            (header & 0xFFFFFF) == kStreamInfoLength &&
@@ -30,14 +37,22 @@ KFlacType::KFlacType() : KRawTypeBase(kInfo, kSignatures) {}
 RawHeader KFlacType::CheckHeader(ByteView head, uint64_t&) const
 {
     tagFlacStreamInfo info;
-    return StreamInfoIn(head, info) ? RawHeader::Open : RawHeader::No;
+    uint64_t tag = 0;
+    if (head[0] != 'I') return StreamInfoIn(head, info) ? RawHeader::Open : RawHeader::No;
+    if (!Id3v2Size(head, tag)) return RawHeader::No;
+    // Most tagged files are MP3s: when the head holds what follows the tag, decide here.
+    if (RangeFits(head.size(), tag, kStreamHead))
+        return StreamInfoIn(head.subspan(tag), info) ? RawHeader::Open : RawHeader::No;
+    return RawHeader::Open;
 }
 
 tagRawMatch KFlacType::FindEnd(KRawReader& reader) const
 {
+    uint64_t start = 0;
+    Id3v2Size(reader.ViewUpTo(0, kId3v2Header), start);
     tagFlacStreamInfo info;
-    if (!StreamInfoIn(reader.View(0, kMagicBytes + kBlockHeader + kStreamInfoLength), info)) return {};
-    uint64_t pos = kMagicBytes;
+    if (!StreamInfoIn(reader.View(start, kStreamHead), info)) return {};
+    uint64_t pos = start + kMagicBytes;
     bool last = false;
     for (int n = 0; n < kMaxBlocks && !last; ++n) {
         uint32_t header = 0;

@@ -1,7 +1,7 @@
 #pragma once
 #include "common/KRawTypeBase.h"
 
-// FLAC audio: "fLaC", metadata blocks (STREAMINFO first), then frames. Every frame is parsed
+// FLAC audio: an optional ID3v2 tag, "fLaC", metadata blocks (STREAMINFO first), then frames. Every frame is parsed
 // to its CRC-16; the file ends after the frame that completes the sample count STREAMINFO
 // gives, or, when the encoder left that count unknown, after the last intact frame.
 class KFlacType final : public KRawTypeBase

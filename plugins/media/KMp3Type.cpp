@@ -2,13 +2,13 @@
 
 #include <cstring>
 
+#include "media/Id3Tag.h"
 #include "media/MpegAudioFrame.h"
 
 namespace {
 constexpr tagRawTypeInfo kInfo{"mp3", "MP3 Audio", 256, 1LL * 1024 * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 3, "ID3"}, {0, 1, "\xFF"}};
 
-constexpr uint64_t kId3Header = 10;
 constexpr uint64_t kId3v1Bytes = 128;
 // Frames in a row before a start is believed: a tag makes the start certain enough for a
 // short run; bare frame data needs a longer one, since 0xFFF sync patterns occur by chance.
@@ -16,20 +16,6 @@ constexpr uint32_t kMinFramesTagged = 4;
 constexpr uint32_t kMinFramesBare = 12;
 // Zero padding some taggers leave between the tag and the first frame.
 constexpr uint64_t kMaxPadding = 64 * 1024;
-
-// ID3v2: "ID3", major version 2..4, revision, flags, a 28-bit size in four 7-bit bytes.
-bool Id3Size(ByteView head, uint64_t& size)
-{
-    if (head.size() < kId3Header || std::memcmp(head.data(), "ID3", 3) != 0) return false;
-    if (head[3] < 2 || head[3] > 4 || head[4] == 0xFF || (head[5] & 0x0F)) return false;
-    uint64_t s = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (head[static_cast<size_t>(i)] & 0x80) return false;
-        s = (s << 7) | head[static_cast<size_t>(i)];
-    }
-    size = kId3Header + s + ((head[5] & 0x10) ? kId3Header : 0);   // footer present
-    return true;
-}
 }
 
 KMp3Type::KMp3Type() : KRawTypeBase(kInfo, kSignatures) {}
@@ -37,7 +23,7 @@ KMp3Type::KMp3Type() : KRawTypeBase(kInfo, kSignatures) {}
 RawHeader KMp3Type::CheckHeader(ByteView head, uint64_t&) const
 {
     uint64_t tag = 0;
-    if (head[0] == 'I') return Id3Size(head, tag) ? RawHeader::Open : RawHeader::No;
+    if (head[0] == 'I') return Id3v2Size(head, tag) ? RawHeader::Open : RawHeader::No;
     tagMpegFrame f;
     return ParseMpegFrame(head, f) ? RawHeader::Open : RawHeader::No;
 }
@@ -45,7 +31,7 @@ RawHeader KMp3Type::CheckHeader(ByteView head, uint64_t&) const
 tagRawMatch KMp3Type::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = 0;
-    const bool tagged = Id3Size(reader.ViewUpTo(0, kId3Header), pos);
+    const bool tagged = Id3v2Size(reader.ViewUpTo(0, kId3v2Header), pos);
     if (tagged) {
         uint8_t b = 0;
         const uint64_t padEnd = pos + kMaxPadding;

@@ -26,6 +26,7 @@ constexpr tagSample kSamples[] = {
     {"clip.mkv", "mkv"},        {"live.mkv", "mkv"},        {"clip.webm", "webm"},
     {"tone.ogg", "ogg"},        {"chained.ogg", "ogg"},     {"clip.ogv", "ogg"},
     {"tone.flac", "flac"},      {"noise.flac", "flac"},     {"stream.flac", "flac"},
+    {"tagged.flac", "flac"},
 };
 
 std::vector<uint8_t> Sample(const tagSample& s) { return RawSample(std::string("media/") + s.file); }

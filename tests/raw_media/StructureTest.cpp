@@ -163,3 +163,26 @@ TEST(RawMp3, ShortRunsOfFrameSyncAreNotFiles)
     cut[three] = 0x55;
     EXPECT_EQ(OnlyHitSize(cut, "mp3"), -1);
 }
+
+TEST(RawId3, LargeTagDecidesBetweenMp3AndFlacAfterIt)
+{
+    // A 40 KiB tag (cover art) is longer than what a header check sees, so the audio after it
+    // decides the type; the tag belongs to the file either way.
+    std::vector<uint8_t> tag = Bytes("ID3\x03\x00\x00", 6);
+    const uint32_t body = 40 * 1024;
+    for (int i = 0; i < 4; ++i) tag.push_back(static_cast<uint8_t>((body >> (21 - 7 * i)) & 0x7F));
+    std::vector<uint8_t> frame = Bytes("APIC", 4);
+    frame.resize(body, 0x5A);
+    Append(tag, frame);
+    for (const char* sample : {"media/tone.flac", "media/bare.mp3"}) {
+        std::vector<uint8_t> file = tag;
+        Append(file, RawSample(sample));
+        const bool flac = std::strstr(sample, "flac") != nullptr;
+        EXPECT_EQ(OnlyHitSize(file, flac ? "flac" : "mp3"), static_cast<int64_t>(file.size())) << sample;
+    }
+    // A tag followed by neither is no file.
+    std::vector<uint8_t> orphan = tag;
+    Append(orphan, Junk(4096, 24));
+    EXPECT_EQ(OnlyHitSize(orphan, "flac"), -1);
+    EXPECT_EQ(OnlyHitSize(orphan, "mp3"), -1);
+}
