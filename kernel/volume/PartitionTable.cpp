@@ -30,6 +30,17 @@ bool ReadBootType(DeviceContext& ctx, uint64_t sector, int32_t* type)
     return true;
 }
 
+// The type of a partition from its first sector. A bad sector there is what a damaged disk
+// looks like: the partition is still listed, of unknown type, so that its file system can be
+// searched for, and the partitions after it are still read.
+int32_t PartitionTypeAt(DeviceContext& ctx, uint64_t sector)
+{
+    int32_t type = FS_TYPE_NONE;
+    if (!ReadBootType(ctx, sector, &type))
+        return FS_TYPE_NONE;
+    return type;
+}
+
 void AddPartition(DeviceContext& ctx, uint64_t start, uint32_t count, int32_t type, std::vector<tagVolumeInfo>* out)
 {
     out->push_back(MakeExtentRecord(VOLUME_BASIC, type, ctx.Kind, ctx.Number, start, count));
@@ -56,10 +67,7 @@ void WalkExtendedChain(DeviceContext& ctx, uint64_t base, std::vector<tagVolumeI
             const uint64_t start = current + e0.FirstSector;
             if (start >= ctx.TotalSectors)
                 return;
-            int32_t type = FS_TYPE_NONE;
-            if (!ReadBootType(ctx, start, &type))
-                return;
-            AddPartition(ctx, start, e0.SectorCount, type, out);
+            AddPartition(ctx, start, e0.SectorCount, PartitionTypeAt(ctx, start), out);
         }
         if (link.Type == 0)
             return;
@@ -76,13 +84,8 @@ bool ReadGptVolumes(DeviceContext& ctx, std::vector<tagVolumeInfo>* out)
     if (!ReadGpt(ctx.Device, static_cast<uint32_t>(ctx.Sector.size()), ctx.TotalSectors, &partitions))
         return false;
     for (const tagGptPartition& p : partitions)
-    {
-        int32_t type = FS_TYPE_NONE;
-        if (!ReadBootType(ctx, p.FirstLba, &type))
-            break; // as with MBR entries: later entries are not looked at; what was found stays
-        out->push_back(
-            MakeExtentRecord(VOLUME_BASIC, type, ctx.Kind, ctx.Number, p.FirstLba, p.LastLba - p.FirstLba + 1));
-    }
+        out->push_back(MakeExtentRecord(VOLUME_BASIC, PartitionTypeAt(ctx, p.FirstLba), ctx.Kind, ctx.Number,
+                                        p.FirstLba, p.LastLba - p.FirstLba + 1));
     return true;
 }
 
@@ -181,10 +184,7 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out)
             WalkExtendedChain(ctx, entry.FirstSector, out);
             continue;
         }
-        int32_t type = FS_TYPE_NONE;
-        if (!ReadBootType(ctx, entry.FirstSector, &type))
-            return; // later entries are not looked at; what was found stays
-        AddPartition(ctx, entry.FirstSector, entry.SectorCount, type, out);
+        AddPartition(ctx, entry.FirstSector, entry.SectorCount, PartitionTypeAt(ctx, entry.FirstSector), out);
     }
 }
 

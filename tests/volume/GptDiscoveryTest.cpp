@@ -390,3 +390,38 @@ TEST_F(GptFixture, SfdiskDiskListsBothPartitions)
     }
     EXPECT_EQ(Discover(path), expected);
 }
+
+TEST(PartitionTable, BadFirstSectorLeavesThePartitionListedAndTheRestRead)
+{
+    // GPT: the first entry's boot sector is a bad sector.
+    SparseDisk gpt = TwoPartitionDisk();
+    gpt.Unreadable.insert(10240);
+    EXPECT_EQ(ReadTable(gpt), (std::vector<std::string>{"1:-1:10240:10240", "1:11:2048:4096"}));
+
+    // MBR: a bad primary boot sector before a good one, and an extended chain whose first
+    // logical boot sector is bad while the chain's records are readable.
+    SparseDisk mbr(kDiskSectors);
+    auto entry = [&mbr](uint64_t sector, int slot, uint8_t type, uint32_t first, uint32_t count) {
+        std::vector<uint8_t>& s = mbr.Sector(sector);
+        PutLE(s, 446 + 16 * static_cast<size_t>(slot) + 4, type, 1);
+        PutLE(s, 446 + 16 * static_cast<size_t>(slot) + 8, first, 4);
+        PutLE(s, 446 + 16 * static_cast<size_t>(slot) + 12, count, 4);
+        s[510] = 0x55;
+        s[511] = 0xAA;
+    };
+    entry(0, 0, 0x07, 2048, 4096);
+    entry(0, 1, 0x0C, 8192, 4096);
+    entry(0, 2, 0x0F, 20000, 20000);
+    entry(20000, 0, 0x07, 63, 1000);   // logical 1 at 20063, bad
+    entry(20000, 1, 0x05, 2000, 2000); // link to the next record at 22000
+    entry(22000, 0, 0x0C, 63, 1000);   // logical 2 at 22063
+    Label(mbr, 2048, "NTFS");
+    Label(mbr, 8192, "FAT32");
+    Label(mbr, 22063, "FAT32");
+    mbr.Unreadable = {2048, 20063};
+    EXPECT_EQ(ReadTable(mbr), (std::vector<std::string>{"1:-1:2048:4096", "1:11:8192:4096", "1:-1:20063:1000",
+                                                        "1:11:22063:1000"}));
+    // An unreadable extended record still ends its chain: there is no link to follow.
+    mbr.Unreadable = {20000};
+    EXPECT_EQ(ReadTable(mbr), (std::vector<std::string>{"1:7:2048:4096", "1:11:8192:4096"}));
+}

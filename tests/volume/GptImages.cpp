@@ -35,6 +35,8 @@ uint32_t SparseDisk::ReadSectors(uint64_t firstSector, void* buffer, uint32_t co
         ++ReadsPastEnd;
         return ERROR_END_OF_MEDIA;
     }
+    if (Unreadable.lower_bound(firstSector) != Unreadable.lower_bound(firstSector + count))
+        return ERROR_READ_FAULT;
     auto* out = static_cast<uint8_t*>(buffer);
     std::memset(out, 0, size_t{count} * m_Bps);
     for (auto it = m_Sectors.lower_bound(firstSector); it != m_Sectors.end() && it->first < firstSector + count; ++it)

@@ -4,6 +4,7 @@
 // writer of protective MBRs and GPT headers and arrays with their CRCs.
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
 
     uint64_t Total() const { return m_Total; }
     uint32_t Bps() const { return m_Bps; }
+    /// Sectors whose reads fail, as bad sectors of a damaged disk do.
+    std::set<uint64_t> Unreadable;
     /// The most sectors one read asked for, and reads that went past the end.
     uint32_t LargestRead = 0;
     int ReadsPastEnd = 0;
