@@ -406,8 +406,8 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
         if (length > 0)
         {
             if (length > kMaxStoredFatBytes) return 0;
-            std::vector<uint8_t> table(length);
-            if (!StorageReadExact(in, table.data(), static_cast<int>(length))) return 0;
+            std::vector<uint8_t> table;
+            if (!StorageReadItems(in, table, length)) return 0;
             m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
         }
         std::vector<uint8_t> names(KFatEntryParser::kStoredSize);

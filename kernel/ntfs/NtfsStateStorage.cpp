@@ -19,13 +19,12 @@ bool LoadRuns(IStorageManager* in, StreamVector* runs)
         return false;
     try
     {
-        runs->resize(count);
+        return StorageReadItems(in, *runs, count);
     }
     catch (const std::bad_alloc&)
     {
         return false;
     }
-    return count == 0 || StorageReadExact(in, runs->data(), static_cast<int>(count * sizeof(tagStreamBlock)));
 }
 
 bool SaveNtfsCandidate(IStorageManager* out, const NtfsCandidate& c)

@@ -5,10 +5,12 @@
 /// and the length is not negative), else 0, and report the bytes actually transferred in `done`.
 /// A Read that delivers fewer bytes than asked has met the end of the data; a Write that
 /// accepts fewer bytes (or returns 0) has failed. Callers needing exact sizes compare `done`.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 class IStorageManager
 {
@@ -47,4 +49,25 @@ bool StorageWrite(IStorageManager* out, const T& value)
 {
     static_assert(std::is_trivially_copyable_v<T>);
     return StorageWriteExact(out, &value, static_cast<int>(sizeof(T)));
+}
+
+// Reads `count` items into `items` (replacing what it held) a chunk of about 1 MiB at a time:
+// a count from a damaged or hostile file then costs no more memory than the file really
+// holds, instead of a large allocation that the first short read shows was never needed.
+// May throw std::bad_alloc.
+template <typename T>
+bool StorageReadItems(IStorageManager* in, std::vector<T>& items, size_t count)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    constexpr size_t kChunkItems = std::max<size_t>(1, (size_t{1} << 20) / sizeof(T));
+    items.clear();
+    while (items.size() < count)
+    {
+        const size_t at = items.size();
+        const size_t n = std::min(count - at, kChunkItems);
+        items.resize(at + n);
+        if (!StorageReadExact(in, items.data() + at, static_cast<int>(n * sizeof(T))))
+            return false;
+    }
+    return true;
 }

@@ -2,15 +2,24 @@
 // not cut by them.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "FuzzImage.h"
 #include "base/ResourceLimits.h"
+#include "fat/KFatFileSystem.h"
 #include "fs/KFileNode.h"
 #include "ntfs/NtfsRunList.h"
+#include "ntfs/NtfsStateStorage.h"
 
 namespace {
+
+// The largest single request made through operator new in this test program since the last
+// reset: a size taken from hostile data shows here even when the allocation succeeds.
+std::atomic<size_t> g_LargestNew{0};
 
 // One run of `clusters` clusters at cluster 0x100, then more runs of one cluster each.
 std::vector<uint8_t> RunList(uint32_t clusters, size_t extraRuns)
@@ -25,7 +34,34 @@ std::vector<uint8_t> RunList(uint32_t clusters, size_t extraRuns)
     return p;
 }
 
+void AppendU32(std::vector<uint8_t>& b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
 } // namespace
+
+void* operator new(size_t size)
+{
+    size_t seen = g_LargestNew.load();
+    while (size > seen && !g_LargestNew.compare_exchange_weak(seen, size))
+    {
+    }
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+// GCC takes free() in a replacement operator delete for a mismatch with the inlined new.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 TEST(ResourceBounds, CompressionUnitSplitStopsAtTheFileSize)
 {
@@ -84,4 +120,47 @@ TEST(ResourceBounds, StoredRecordCountIsNotTrustedForMemory)
     KFuzzStorage in2(named.data(), named.size());
     EXPECT_EQ(store.LoadFrom(&in2), 0);
     EXPECT_EQ(store.GetCount(), 0);
+}
+
+TEST(ResourceBounds, StoredTableAndRunLengthsCostOnlyWhatTheFileHolds)
+{
+    constexpr size_t kFewMiB = size_t{4} << 20;
+    // A saved FAT state: no candidates, no folder sectors, a geometry, then a table length
+    // near the 1 GiB limit with 64 bytes of table behind it.
+    std::vector<uint8_t> fat;
+    AppendU32(fat, 0);
+    AppendU32(fat, 0);
+    fat.resize(fat.size() + 60, 0);
+    AppendU32(fat, VlmLimits::kMaxFatTableSectors * 512u - 512u);
+    fat.resize(fat.size() + 64, 0xF8);
+    KFuzzStorage fatIn(fat.data(), fat.size());
+    KFatFileSystem fs;
+    g_LargestNew = 0;
+    EXPECT_EQ(fs.LoadFrom(&fatIn), 0);
+    EXPECT_LT(g_LargestNew.load(), kFewMiB);
+
+    // A saved run list claiming the most runs allowed, three of them present.
+    std::vector<uint8_t> runs;
+    AppendU32(runs, kNtfsMaxStoredRuns);
+    runs.resize(runs.size() + 3 * sizeof(tagStreamBlock), 1);
+    KFuzzStorage runsIn(runs.data(), runs.size());
+    StreamVector loaded;
+    g_LargestNew = 0;
+    EXPECT_FALSE(LoadRuns(&runsIn, &loaded));
+    EXPECT_LT(g_LargestNew.load(), kFewMiB);
+
+    // Lengths the file does hold still load in full, across the chunks they are read in.
+    std::vector<uint8_t> many;
+    const uint32_t count = 200000; // 3.2 MB of runs: four chunks
+    AppendU32(many, count);
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        tagStreamBlock b{int64_t{i} * 8, 8, 0};
+        const auto* p = reinterpret_cast<const uint8_t*>(&b);
+        many.insert(many.end(), p, p + sizeof b);
+    }
+    KFuzzStorage manyIn(many.data(), many.size());
+    ASSERT_TRUE(LoadRuns(&manyIn, &loaded));
+    ASSERT_EQ(loaded.size(), size_t{count});
+    EXPECT_EQ(loaded.back().s64FirstSector, int64_t{count - 1} * 8);
 }
