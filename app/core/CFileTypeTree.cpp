@@ -20,7 +20,7 @@ struct GroupDef
 constexpr GroupDef kGroups[] = {
     {IDS_GROUP_DOCUMENT, "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp,rtf"},
     {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,tar,cab"},
-    {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif"},
+    {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,tif,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif"},
     {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,mp4,m4a,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac"},
     {IDS_GROUP_EMAIL, "pst,dbx"},
     {IDS_GROUP_DATABASE, "mdf,mdb,sqlite"},

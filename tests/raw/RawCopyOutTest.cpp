@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "FakeRawTypes.h"
+#include "core/CFileTypeTree.h"
 #include "RawEngineFixture.h"
 #include "base/VlmErrors.h"
 #include "storage/KStorageManager.h"
@@ -147,6 +148,25 @@ TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderAndThroughTheEnvironment)
     ::unsetenv("VLM_PLUGIN_DIR");
     KRawScanMgr::OverrideProgramFolder(empty.Path());
     EXPECT_TRUE(ListedExtensions().empty());
+    KRawScanMgr::OverrideProgramFolder("");
+}
+
+TEST(RawPlugins, EveryShippedTypeSitsInANamedGroup)
+{
+    // "Other files" is for types of third-party libraries; a user looking for pictures or
+    // music must find every type this build ships under its group.
+    TempDir empty;
+    KRawScanMgr::OverrideProgramFolder(empty.Path());
+    ::setenv("VLM_PLUGIN_DIR", VLM_PLUGIN_BIN_DIR, 1);
+    {
+        KRawScanMgr mgr;
+        ASSERT_GE(mgr.GetTypeCount(), 48);
+        CFileTypeTree tree(mgr);
+        const int other = static_cast<int>(tree.Groups().size()) - 1;
+        for (const CFileTypeTree::Item& item : tree.Items())
+            EXPECT_NE(item.nGroup, other) << item.strText;
+    }
+    ::unsetenv("VLM_PLUGIN_DIR");
     KRawScanMgr::OverrideProgramFolder("");
 }
 
