@@ -36,6 +36,7 @@ TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
     };
     const Case cases[] = {
         {"joined.gz", "gz", 1, "second member's trailer length"},
+        {"words.gz", "gz", 1, "a long member's trailer length"},
         {"words.bz2", "bz2", 2, "bzip2 combined CRC"},
         {"words.xz", "xz", 14, "xz index CRC"},
         {"blocks.xz", "xz", 3, "xz footer flags"},
@@ -47,6 +48,37 @@ TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
         const auto found = ScanPlanted(file, c.extension);
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0].size, 0);
+    }
+}
+
+TEST(ArchiveChecks, GzipBrokenInsideItsDataIsOfferedWithItsEndUnknown)
+{
+    // A sector of other data in the middle of the stream (a lost fragment or a bad sector's
+    // replacement): what decodes before it is worth saving, so the file is found without a
+    // length and nothing inside it is taken for a file of its own.
+    struct Case
+    {
+        const char* file;
+        size_t at;
+        bool found;
+    };
+    const Case cases[] = {
+        {"words.gz", 12000, true},
+        {"mixed-named.gz", 30000, true},
+        {"joined.gz", 20000, true},   // inside the second member: the first is whole
+        {"words.gz", 600, false},     // too early to tell from a header followed by chance bytes
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.at));
+        std::vector<uint8_t> file = ArchiveSample(c.file);
+        const std::vector<uint8_t> junk = Junk(512, 41);
+        std::copy(junk.begin(), junk.end(), file.begin() + static_cast<long>(c.at));
+        const auto found = ScanPlanted(file, "gz");
+        ASSERT_EQ(found.size(), c.found ? 1u : 0u);
+        if (c.found) {
+            EXPECT_EQ(found[0].firstSector, 8);
+            EXPECT_EQ(found[0].size, 0);
+        }
     }
 }
 
@@ -77,8 +109,8 @@ TEST(ArchiveChecks, HeadersThatFailTheirChecksAreNotFiles)
     std::vector<uint8_t> gz = ArchiveSample("words.gz");
     gz[3] = 0x20;   // reserved header flag
     EXPECT_TRUE(ScanPlanted(gz, "gz").empty());
-    gz = ArchiveSample("words.gz");
-    gz[gz.size() - 1] ^= 0x40;   // the trailer's length disagrees with the stream
+    gz = ArchiveSample("line.gz");
+    gz[gz.size() - 1] ^= 0x40;   // a short stream whose trailer's length disagrees
     EXPECT_TRUE(ScanPlanted(gz, "gz").empty());
 }
 
