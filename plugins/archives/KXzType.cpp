@@ -13,6 +13,8 @@ constexpr tagRawSignature kSignatures[] = {{0, 6, kXzMagic}};
 constexpr uint64_t kMaxBlocks = 1u << 24;
 constexpr uint64_t kMaxChunks = 1ull << 32;
 constexpr unsigned kMaxVliBytes = 9;
+constexpr uint64_t kMaxStreams = 4096;
+constexpr uint64_t kMaxStreamPadding = 64 * 1024;
 
 // Bytes of the integrity check after each block, by the check type of the stream flags.
 uint32_t CheckBytes(uint8_t type)
@@ -149,30 +151,53 @@ uint64_t KXzType::IndexSize(KRawReader& reader, uint64_t pos, const tagBlocks& b
     return crcAt + 4 - pos;
 }
 
-tagRawMatch KXzType::FindEnd(KRawReader& reader) const
+uint64_t KXzType::StreamEnd(KRawReader& reader, uint64_t start)
 {
     tagXzStreamHeader header;
-    if (!StreamHeader(reader.View(0, sizeof(header)), header)) return {};
+    if (!StreamHeader(reader.View(start, sizeof(header)), header)) return 0;
     const uint32_t checkBytes = CheckBytes(header.Flags[1]);
 
     tagBlocks blocks;
-    uint64_t pos = sizeof(header);
+    uint64_t pos = start + sizeof(header);
     for (;;) {
         uint8_t first = 0;
-        if (!reader.U8(pos, first)) return {true, 0};
+        if (!reader.U8(pos, first)) return 0;
         if (first == 0) break;   // the index indicator
-        if (blocks.count >= kMaxBlocks) return {true, 0};
+        if (blocks.count >= kMaxBlocks) return 0;
         pos = BlockEnd(reader, pos, checkBytes, blocks);
-        if (pos == 0) return {true, 0};
+        if (pos == 0) return 0;
     }
     const uint64_t indexSize = IndexSize(reader, pos, blocks);
-    if (indexSize == 0) return {true, 0};
+    if (indexSize == 0) return 0;
     const uint64_t footerAt = pos + indexSize;
     tagXzStreamFooter f;
     ByteView fv = reader.View(footerAt, sizeof(f));
     if (!LoadRecord(fv, 0, f) || std::memcmp(f.Magic, kXzFooterMagic, 2) != 0 ||
         std::memcmp(f.Flags, header.Flags, 2) != 0 || (static_cast<uint64_t>(f.BackwardSize) + 1) * 4 != indexSize ||
         RawCrc32(fv.subspan(4, 6)) != f.Crc)
-        return {true, 0};
-    return {true, footerAt + sizeof(f)};
+        return 0;
+    return footerAt + sizeof(f);
+}
+
+tagRawMatch KXzType::FindEnd(KRawReader& reader) const
+{
+    tagXzStreamHeader header;
+    if (!StreamHeader(reader.View(0, sizeof(header)), header)) return {};
+    // Streams may follow each other (files joined with cat), with stream padding between
+    // them: zero bytes in groups of four. Padding after the last stream cannot be told from
+    // the zeros of free space, so the file ends after the last footer.
+    uint64_t end = 0;
+    for (uint64_t n = 0; n < kMaxStreams; ++n) {
+        const uint64_t next = StreamEnd(reader, end);
+        // A stream that breaks off leaves the end unknown, after whole ones too.
+        if (next == 0) return {true, 0, end};
+        end = next;
+        uint64_t pos = end;
+        uint32_t word = 0;
+        while (pos - end < kMaxStreamPadding && reader.U32LE(pos, word) && word == 0) pos += 4;
+        tagXzStreamHeader following;
+        if (!StreamHeader(reader.View(pos, sizeof(following)), following)) return {true, end};
+        end = pos;
+    }
+    return {true, end};
 }

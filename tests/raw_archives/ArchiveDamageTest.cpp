@@ -40,6 +40,7 @@ TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
         {"words.bz2", "bz2", 2, "bzip2 combined CRC"},
         {"words.xz", "xz", 14, "xz index CRC"},
         {"blocks.xz", "xz", 3, "xz footer flags"},
+        {"joined.xz", "xz", 3, "second xz stream's footer flags"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -18,7 +18,7 @@ constexpr tagSample kSamples[] = {
     {"words.gz", "gz"},   {"mixed-named.gz", "gz"}, {"line.gz", "gz"},     {"joined.gz", "gz"},
     {"words.bz2", "bz2"}, {"line.bz2", "bz2"},      {"words.xz", "xz"},    {"blocks.xz", "xz"},
     {"filters.xz", "xz"}, {"words.7z", "7z"},       {"words.cab", "cab"},  {"gnu.tar", "tar"},
-    {"tree-pax.tar", "tar"}, {"noise-ustar.tar", "tar"},
+    {"tree-pax.tar", "tar"}, {"noise-ustar.tar", "tar"}, {"joined.xz", "xz"},
 };
 
 std::string Describe(const std::vector<tagFoundFile>& found)
