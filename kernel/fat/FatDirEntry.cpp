@@ -123,3 +123,29 @@ std::string FatShortName(const uint8_t* e)
     if (!name.empty() && e[0] == kFatDeletedMark) name[0] = '_';
     return name;
 }
+
+bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits)
+{
+    // A lone entry makes a partial folder only with a plausible size (not a garbage 2-GB value).
+    constexpr uint64_t kMaxLoneEntrySize = 0x3FFFFFFF;
+    const size_t slots = sector.size() / kFatEntrySize;
+    uint32_t walked = 0, valid = 0;
+    uint64_t sizeSum = 0;
+    for (size_t i = 0; i < slots; ++i)
+    {
+        const uint8_t* e = sector.data() + i * kFatEntrySize;
+        if (e[0] == 0) break;
+        ++walked;
+        if (IsValidEntry(e, limits) && HasValidTimes(e))
+        {
+            ++valid;
+            if (!FatEntryIsLongName(e)) sizeSum += FatEntrySize(e);
+        }
+        else if (i == 0)
+        {
+            return false;
+        }
+    }
+    if (valid >= 3 && valid >= walked / 2) return true;
+    return walked == 1 && valid == 1 && sizeSum >= 1 && sizeSum <= kMaxLoneEntrySize;
+}

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/ByteView.h"
+
 // What an entry is checked against: the geometry of the selected file system, or the empty
 // one of a scan (cluster count 0, data start = end sector = 0), where the volume's sector
 // count bounds the first cluster and the data-area size test is off.
@@ -40,6 +42,11 @@ bool IsValidEntry(const uint8_t* entry, const FatEntryLimits& limits);
 // Time stamps: creation (unless its date or time is 0) and last write must be real clock
 // readings; reserved attribute bit 0x40 fails. Long-name parts pass.
 bool HasValidTimes(const uint8_t* entry);
+
+// A sector that continues a folder (not its first: no dot entries needed): its first entry is
+// valid, and of the entries before the end marker at least three and at least half are valid,
+// or it holds a single valid entry of a plausible size.
+bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits);
 
 // "NAME.EXT" from the 8.3 fields; a deleted entry's first byte becomes '_'.
 std::string FatShortName(const uint8_t* entry);

@@ -40,6 +40,7 @@ KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(contex
     if (m_Ctx.VolumeSectors > 0 && static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0)) < m_Ctx.VolumeSectors)
         fit = (m_Ctx.VolumeSectors - static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0))) / static_cast<uint64_t>(spc) + 2;
     m_Visited.assign(static_cast<size_t>(std::min<uint64_t>(m_G.ClusterCount, fit)), false);
+    m_ContinuationBudget = 2 * static_cast<uint64_t>(m_Visited.size()) + 1024;
 }
 
 uint32_t KFatFolderReader::ClusterOf(int64_t sector) const
@@ -145,12 +146,81 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         if (ParseBuffer(bytes, 0, item.Id, nullptr, next, item.Deleted, progress) == Walk::OutOfMemory)
             return Walk::OutOfMemory;
         if (fixedRoot) return Walk::Ok;
-        const uint32_t value = m_Ctx.Table->Entry(cluster);
+        uint32_t value = m_Ctx.Table->Entry(cluster);
+        // Deleting a folder frees its chain. A folder that filled its cluster (no end marker)
+        // went on in another one, which may still hold the entries of the rest of its files.
+        if (!m_Ctx.Table->IsNextCluster(value) && item.Deleted && value == 0 && !HasEndMarker(bytes))
+            value = DeletedFolderContinuation(cluster, bytes);
         if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
         sector = m_G.ClusterSector(value);
         sectors = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     }
     return Walk::Ok;
+}
+
+uint64_t KFatFolderReader::FirstFileCluster(ByteView sector)
+{
+    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize)
+    {
+        const uint8_t* e = sector.data() + at;
+        if (!FatEntryIsLongName(e) && FatEntryFirstCluster(e) >= 2) return FatEntryFirstCluster(e);
+    }
+    return 0;
+}
+
+bool KFatFolderReader::AllEntriesValid(ByteView sector) const
+{
+    // The last cluster of a folder may hold no more than a file's last two or three entries,
+    // too few for the majority rule of LooksLikeFolderPart; every one of them must be sound.
+    size_t walked = 0;
+    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize, ++walked)
+        if (!IsValidEntry(sector.data() + at, m_Limits) || !HasValidTimes(sector.data() + at)) return false;
+    return walked > 0;
+}
+
+bool KFatFolderReader::HasEndMarker(size_t bytes) const
+{
+    for (size_t at = 0; at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
+        if (m_Buffer[at] == 0) return true;
+    return false;
+}
+
+uint32_t KFatFolderReader::DeletedFolderContinuation(uint32_t cluster, size_t bytes)
+{
+    // A folder grows by the first free cluster when it fills. Files are written one after
+    // the other, so that cluster comes after the data of the files listed so far (taken as
+    // stored without fragments, as deleted files are copied out): right after it when the
+    // writer adds the entry before the data, or after the data of the file whose entry
+    // overflowed when the data comes first. The free clusters from there on are looked at
+    // for the first that reads as entries continuing a folder, and it is taken only when its
+    // first file starts where one of those two orders puts it.
+    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    if (clusterBytes == 0) return 0;
+    // The writer may also have put the folder's cluster after its files' data (a copy that
+    // writes the entries last), so only the files count, not where the cluster itself lies.
+    uint64_t lastUsed = 0;
+    for (size_t at = 0; at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
+    {
+        const uint8_t* e = m_Buffer.data() + at;
+        if (FatEntryIsLongName(e) || IsDotEntry(e) || IsDotDotEntry(e) || !IsValidEntry(e, m_Limits)) continue;
+        const uint64_t first = FatEntryFirstCluster(e);
+        const uint64_t count = std::max<uint64_t>((FatEntrySize(e) + clusterBytes - 1) / clusterBytes, 1);
+        if (first >= 2 && first + count - 1 < m_G.ClusterCount) lastUsed = std::max(lastUsed, first + count - 1);
+    }
+    if (lastUsed == 0) lastUsed = cluster;
+    const uint64_t window = std::max<uint64_t>(kContinuationSearchBytes / clusterBytes, 1);
+    const uint64_t end = std::min<uint64_t>({lastUsed + 1 + window, m_G.ClusterCount, m_Visited.size()});
+    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0; ++c, --m_ContinuationBudget)
+    {
+        const auto next = static_cast<uint32_t>(c);
+        if (Marked(next) || m_Ctx.Table->Entry(next) != 0) continue;
+        if (!ReadSectors(m_G.ClusterSector(next), 1)) continue;
+        const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
+        if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) continue;
+        // Another folder's part (a subfolder written in between) is passed over.
+        if (FirstFileCluster(sector) == lastUsed + 1 || FirstFileCluster(sector) == c + 1) return next;
+    }
+    return 0;
 }
 
 uint32_t KFatFolderReader::ReadVolume()

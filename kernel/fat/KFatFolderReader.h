@@ -1,7 +1,7 @@
 #pragma once
 // The two folder walks that fill the record store of a selected FAT file system: the ordinary
 // walk of the volume's own file system (breadth-first from the root through the FAT chains,
-// deleted entries included) and the rebuild of a scan candidate from the folder sectors the
+// deleted entries included, and deleted folders on into the free clusters that continue them) and the rebuild of a scan candidate from the folder sectors the
 // scan recorded. Both are bounded whatever the disk says: a cluster is read at most once, a
 // folder chain is followed for at most 1000 clusters, and every cluster number is checked
 // against the table and the volume before it is read.
@@ -47,6 +47,9 @@ class KFatFolderReader
 public:
     /// Longest chain a folder is followed along.
     static constexpr uint32_t kMaxFolderClusters = VlmLimits::kMaxFolderChainClusters;
+    /// Bytes after the data of a deleted folder's files in which its next cluster is looked
+    /// for: the data of the file whose entry overflowed the folder may lie between.
+    static constexpr uint64_t kContinuationSearchBytes = uint64_t{256} << 20;
 
     explicit KFatFolderReader(const FatReadContext& context);
 
@@ -79,6 +82,15 @@ private:
     Walk ParseBuffer(size_t bytes, size_t from, uint32_t parentId, uint32_t* records,
                      std::vector<FolderItem>* subfolders, bool deletedParent, int64_t* progress);
     Walk WalkFolder(const FolderItem& item, bool fixedRoot, std::vector<FolderItem>* next, int64_t* progress);
+    /// The first cluster of the first entry of `sector` that has one, or 0.
+    static uint64_t FirstFileCluster(ByteView sector);
+    /// True when every entry of `sector` before its end marker is valid, and there is one.
+    bool AllEntriesValid(ByteView sector) const;
+    /// True when the first `bytes` of the buffer hold a folder's end marker (a zero first byte).
+    bool HasEndMarker(size_t bytes) const;
+    /// The free cluster that goes on with the deleted folder whose `cluster` (its entries in
+    /// the buffer's first `bytes`) was just read, or 0. Reads into the buffer.
+    uint32_t DeletedFolderContinuation(uint32_t cluster, size_t bytes);
     Walk ReadScannedFolder(uint32_t cluster, uint32_t id, bool checkDots);
     Walk RebuildPass1(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel);
     Walk RebuildPass2(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel);
@@ -93,5 +105,8 @@ private:
     uint32_t m_RootSectors = 0;
     uint32_t m_MadeUpCounter = 0;
     int64_t m_Processed = 0;
+    /// Clusters all continuation searches of one walk may look at together: twice the
+    /// volume, whatever hostile folders ask for.
+    uint64_t m_ContinuationBudget = 0;
     bool m_Canceled = false;
 };

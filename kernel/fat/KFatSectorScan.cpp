@@ -12,8 +12,6 @@ namespace {
 
 // Cluster sizes a folder start is tried with, in sectors.
 constexpr uint32_t kClusterSizes[] = {1, 2, 4, 8, 16, 32, 64, 128};
-// A lone entry makes a partial folder only with a plausible size (not a garbage 2-GB value).
-constexpr uint64_t kMaxLoneEntrySize = 0x3FFFFFFF;
 constexpr uint32_t kBootScore = 1000;
 constexpr uint32_t kFolderScore = 10;
 // Sectors at or below this cannot hold a FAT32 primary boot sector's backup (it lies at +6).
@@ -190,30 +188,6 @@ bool KFatSectorScan::TryFolderStart(int64_t x, ByteView sector)
     return true;
 }
 
-bool KFatSectorScan::IsPartialFolder(ByteView sector) const
-{
-    const size_t slots = sector.size() / kFatEntrySize;
-    uint32_t walked = 0, valid = 0;
-    uint64_t sizeSum = 0;
-    for (size_t i = 0; i < slots; ++i)
-    {
-        const uint8_t* e = sector.data() + i * kFatEntrySize;
-        if (e[0] == 0) break;
-        ++walked;
-        if (IsValidEntry(e, m_Limits) && HasValidTimes(e))
-        {
-            ++valid;
-            if (!FatEntryIsLongName(e)) sizeSum += FatEntrySize(e);
-        }
-        else if (i == 0)
-        {
-            return false;
-        }
-    }
-    if (valid >= 3 && valid >= walked / 2) return true;
-    return walked == 1 && valid == 1 && sizeSum >= 1 && sizeSum <= kMaxLoneEntrySize;
-}
-
 void KFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
 {
     if (sector.empty() || sector[0] == 0) return; // unused: neither boot sector nor folder
@@ -224,7 +198,7 @@ void KFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
     {
         if (stats) ++stats->dwFatFolders;
     }
-    else if (IsPartialFolder(sector))
+    else if (LooksLikeFolderPart(sector, m_Limits))
     {
         m_DirSectors.push_back({0, static_cast<uint32_t>(x), 0});
         if (stats) ++stats->dwFatPartFolders;

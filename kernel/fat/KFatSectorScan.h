@@ -39,7 +39,6 @@ private:
     void AddBootCandidate(ScanStats* stats, const FatCandidate& c);
     void ReadRootFolder(ScanStats* stats, size_t index);
     bool TryFolderStart(int64_t x, ByteView sector);
-    bool IsPartialFolder(ByteView sector) const;
     bool IsInferred(const FatCandidate& c) const;
     /// The first candidate with this data start and cluster size, or -1.
     int64_t FindCandidate(int64_t dataStart, uint32_t sectorsPerCluster);
