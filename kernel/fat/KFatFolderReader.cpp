@@ -140,7 +140,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         const size_t bytes = static_cast<size_t>(sectors) * m_Ctx.BytesPerSector;
         // A subfolder's first cluster starts with its dot and dot-dot entries; anything else
         // means the cluster was reused and the folder is gone.
-        if (n == 0 && item.Id != 0 &&
+        if (n == 0 && item.Id != 0 && !item.Continued &&
             (bytes < 2 * kFatEntrySize || !IsDotEntry(m_Buffer.data()) || !IsDotDotEntry(m_Buffer.data() + kFatEntrySize)))
             return Walk::Ok;
         if (ParseBuffer(bytes, 0, item.Id, nullptr, next, item.Deleted, progress) == Walk::OutOfMemory)
@@ -150,7 +150,11 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         // Deleting a folder frees its chain. A folder that filled its cluster (no end marker)
         // went on in another one, which may still hold the entries of the rest of its files.
         if (!m_Ctx.Table->IsNextCluster(value) && item.Deleted && value == 0 && !HasEndMarker(bytes))
-            value = DeletedFolderContinuation(cluster, bytes);
+        {
+            uint64_t lastUsed = 0;
+            value = DeletedFolderContinuation(cluster, bytes, &lastUsed);
+            if (value == 0) DeferContinuation(item.Id, lastUsed);
+        }
         if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
         sector = m_G.ClusterSector(value);
         sectors = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
@@ -158,69 +162,26 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
     return Walk::Ok;
 }
 
-uint64_t KFatFolderReader::FirstFileCluster(ByteView sector)
+KFatFolderReader::Walk KFatFolderReader::WalkGenerations(std::vector<FolderItem> generation, bool fixedRoot, int64_t* value)
 {
-    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize)
+    IProgress_Server& progress = *m_Ctx.Progress;
+    while (!generation.empty() && !m_Canceled)
     {
-        const uint8_t* e = sector.data() + at;
-        if (!FatEntryIsLongName(e) && FatEntryFirstCluster(e) >= 2) return FatEntryFirstCluster(e);
+        std::vector<FolderItem> next;
+        for (const FolderItem& item : generation)
+        {
+            if (WalkFolder(item, fixedRoot, &next, value) == Walk::OutOfMemory) return Walk::OutOfMemory;
+            fixedRoot = false;
+            progress.SetValue(*value);
+            if (progress.IsCanceled())
+            {
+                m_Canceled = true;
+                break;
+            }
+        }
+        generation.swap(next);
     }
-    return 0;
-}
-
-bool KFatFolderReader::AllEntriesValid(ByteView sector) const
-{
-    // The last cluster of a folder may hold no more than a file's last two or three entries,
-    // too few for the majority rule of LooksLikeFolderPart; every one of them must be sound.
-    size_t walked = 0;
-    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize, ++walked)
-        if (!IsValidEntry(sector.data() + at, m_Limits) || !HasValidTimes(sector.data() + at)) return false;
-    return walked > 0;
-}
-
-bool KFatFolderReader::HasEndMarker(size_t bytes) const
-{
-    for (size_t at = 0; at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
-        if (m_Buffer[at] == 0) return true;
-    return false;
-}
-
-uint32_t KFatFolderReader::DeletedFolderContinuation(uint32_t cluster, size_t bytes)
-{
-    // A folder grows by the first free cluster when it fills. Files are written one after
-    // the other, so that cluster comes after the data of the files listed so far (taken as
-    // stored without fragments, as deleted files are copied out): right after it when the
-    // writer adds the entry before the data, or after the data of the file whose entry
-    // overflowed when the data comes first. The free clusters from there on are looked at
-    // for the first that reads as entries continuing a folder, and it is taken only when its
-    // first file starts where one of those two orders puts it.
-    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
-    if (clusterBytes == 0) return 0;
-    // The writer may also have put the folder's cluster after its files' data (a copy that
-    // writes the entries last), so only the files count, not where the cluster itself lies.
-    uint64_t lastUsed = 0;
-    for (size_t at = 0; at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
-    {
-        const uint8_t* e = m_Buffer.data() + at;
-        if (FatEntryIsLongName(e) || IsDotEntry(e) || IsDotDotEntry(e) || !IsValidEntry(e, m_Limits)) continue;
-        const uint64_t first = FatEntryFirstCluster(e);
-        const uint64_t count = std::max<uint64_t>((FatEntrySize(e) + clusterBytes - 1) / clusterBytes, 1);
-        if (first >= 2 && first + count - 1 < m_G.ClusterCount) lastUsed = std::max(lastUsed, first + count - 1);
-    }
-    if (lastUsed == 0) lastUsed = cluster;
-    const uint64_t window = std::max<uint64_t>(kContinuationSearchBytes / clusterBytes, 1);
-    const uint64_t end = std::min<uint64_t>({lastUsed + 1 + window, m_G.ClusterCount, m_Visited.size()});
-    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0; ++c, --m_ContinuationBudget)
-    {
-        const auto next = static_cast<uint32_t>(c);
-        if (Marked(next) || m_Ctx.Table->Entry(next) != 0) continue;
-        if (!ReadSectors(m_G.ClusterSector(next), 1)) continue;
-        const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
-        if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) continue;
-        // Another folder's part (a subfolder written in between) is passed over.
-        if (FirstFileCluster(sector) == lastUsed + 1 || FirstFileCluster(sector) == c + 1) return next;
-    }
-    return 0;
+    return Walk::Ok;
 }
 
 uint32_t KFatFolderReader::ReadVolume()
@@ -231,31 +192,19 @@ uint32_t KFatFolderReader::ReadVolume()
     progress.BeginProgress();
 
     const bool fixedRootType = m_G.FatType == kFatType12 || m_G.FatType == kFatType16;
-    std::vector<FolderItem> generation{{false, 0, m_G.RootStart, m_G.RootSectors}};
     int64_t value = 0;
-    bool first = true;
-    while (!generation.empty() && !m_Canceled)
+    Walk walk = WalkGenerations({{false, 0, m_G.RootStart, m_G.RootSectors}}, fixedRootType, &value);
+    // Deleted folders whose next cluster was not where the write order puts it: now that
+    // every folder that can be reached has been walked (its clusters marked), the folder
+    // parts still free and unclaimed are looked at again with a looser rule.
+    while (walk == Walk::Ok && !m_Deferred.empty() && !m_Canceled)
     {
-        std::vector<FolderItem> next;
-        for (const FolderItem& item : generation)
-        {
-            if (WalkFolder(item, first && fixedRootType, &next, &value) == Walk::OutOfMemory)
-            {
-                progress.EndProgress();
-                return ERROR_NOT_ENOUGH_MEMORY;
-            }
-            first = false;
-            progress.SetValue(value);
-            if (progress.IsCanceled())
-            {
-                m_Canceled = true;
-                break;
-            }
-        }
-        generation.swap(next);
+        std::vector<FolderItem> found;
+        walk = WalkDeferredContinuations(&found, &value);
+        if (walk == Walk::Ok) walk = WalkGenerations(std::move(found), false, &value);
     }
     progress.EndProgress();
-    return ERROR_SUCCESS;
+    return walk == Walk::OutOfMemory ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
 }
 
 FatSectorSelection KFatFolderReader::SelectSectors(const std::vector<FatDirSector>& sectors) const

@@ -67,6 +67,14 @@ private:
         uint32_t Id;
         int64_t Sector;
         uint32_t Sectors;
+        bool Continued = false;   // a deleted folder's later cluster: no dot entries
+    };
+    // A deleted folder whose next cluster was not found where the write order puts it.
+    struct DeferredSearch
+    {
+        uint32_t Id;
+        uint64_t LastUsed;
+        std::vector<uint8_t> Parser;   // the entry parser's state after the folder's last cluster
     };
     enum class Walk { Ok, OutOfMemory };
 
@@ -88,9 +96,19 @@ private:
     bool AllEntriesValid(ByteView sector) const;
     /// True when the first `bytes` of the buffer hold a folder's end marker (a zero first byte).
     bool HasEndMarker(size_t bytes) const;
-    /// The free cluster that goes on with the deleted folder whose `cluster` (its entries in
-    /// the buffer's first `bytes`) was just read, or 0. Reads into the buffer.
-    uint32_t DeletedFolderContinuation(uint32_t cluster, size_t bytes);
+    /// The last cluster of the files listed in the buffer's first `bytes` (`cluster` itself
+    /// when none is).
+    uint64_t LastListedCluster(uint32_t cluster, size_t bytes) const;
+    /// The free cluster after `lastUsed` that goes on with a deleted folder, or 0. Reads into
+    /// the buffer.
+    uint32_t SearchContinuation(uint64_t lastUsed, bool loose);
+    /// The strict search for the deleted folder whose `cluster` (its entries in the buffer's
+    /// first `bytes`) was just read; `lastUsed` receives where the search began.
+    uint32_t DeletedFolderContinuation(uint32_t cluster, size_t bytes, uint64_t* lastUsed);
+    void DeferContinuation(uint32_t id, uint64_t lastUsed);
+    /// The loose searches of the deferred folders; each found cluster is walked as its folder.
+    Walk WalkDeferredContinuations(std::vector<FolderItem>* next, int64_t* progress);
+    Walk WalkGenerations(std::vector<FolderItem> generation, bool fixedRoot, int64_t* progress);
     Walk ReadScannedFolder(uint32_t cluster, uint32_t id, bool checkDots);
     Walk RebuildPass1(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel);
     Walk RebuildPass2(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel);
@@ -108,5 +126,6 @@ private:
     /// Clusters all continuation searches of one walk may look at together: twice the
     /// volume, whatever hostile folders ask for.
     uint64_t m_ContinuationBudget = 0;
+    std::vector<DeferredSearch> m_Deferred;
     bool m_Canceled = false;
 };

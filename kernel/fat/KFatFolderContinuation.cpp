@@ -1,0 +1,114 @@
+// Deleted folders past their first cluster. Deleting a folder frees its whole chain, so the
+// clusters after the first are found again among the free ones: by where the writer put them
+// (right after the data of the files listed so far, or after the data of the file whose entry
+// overflowed the folder), and failing that, once every reachable folder is walked, as the
+// first unclaimed free folder part whose first file lies past the listed ones.
+#include <algorithm>
+
+#include "fat/KFatEntryParser.h"
+#include "fat/KFatFolderReader.h"
+#include "fat/KFatTable.h"
+
+namespace {
+
+bool IsDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == ' '; }
+bool IsDotDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
+
+} // namespace
+
+uint64_t KFatFolderReader::FirstFileCluster(ByteView sector)
+{
+    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize)
+    {
+        const uint8_t* e = sector.data() + at;
+        if (!FatEntryIsLongName(e) && FatEntryFirstCluster(e) >= 2) return FatEntryFirstCluster(e);
+    }
+    return 0;
+}
+
+bool KFatFolderReader::AllEntriesValid(ByteView sector) const
+{
+    // The last cluster of a folder may hold no more than a file's last two or three entries,
+    // too few for the majority rule of LooksLikeFolderPart; every one of them must be sound.
+    size_t walked = 0;
+    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize, ++walked)
+        if (!IsValidEntry(sector.data() + at, m_Limits) || !HasValidTimes(sector.data() + at)) return false;
+    return walked > 0;
+}
+
+bool KFatFolderReader::HasEndMarker(size_t bytes) const
+{
+    for (size_t at = 0; at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
+        if (m_Buffer[at] == 0) return true;
+    return false;
+}
+
+uint64_t KFatFolderReader::LastListedCluster(uint32_t cluster, size_t bytes) const
+{
+    // Files taken as stored without fragments, as deleted files are copied out. The folder's
+    // own cluster does not count: a writer that adds the entries last puts it after the data.
+    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    uint64_t lastUsed = 0;
+    for (size_t at = 0; clusterBytes != 0 && at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
+    {
+        const uint8_t* e = m_Buffer.data() + at;
+        if (FatEntryIsLongName(e) || IsDotEntry(e) || IsDotDotEntry(e) || !IsValidEntry(e, m_Limits)) continue;
+        const uint64_t first = FatEntryFirstCluster(e);
+        const uint64_t count = std::max<uint64_t>((FatEntrySize(e) + clusterBytes - 1) / clusterBytes, 1);
+        if (first >= 2 && first + count - 1 < m_G.ClusterCount) lastUsed = std::max(lastUsed, first + count - 1);
+    }
+    return lastUsed != 0 ? lastUsed : cluster;
+}
+
+uint32_t KFatFolderReader::SearchContinuation(uint64_t lastUsed, bool loose)
+{
+    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    if (clusterBytes == 0) return 0;
+    const uint64_t window = std::max<uint64_t>(kContinuationSearchBytes / clusterBytes, 1);
+    const uint64_t end = std::min<uint64_t>({lastUsed + 1 + window, m_G.ClusterCount, m_Visited.size()});
+    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0; ++c, --m_ContinuationBudget)
+    {
+        const auto next = static_cast<uint32_t>(c);
+        if (Marked(next) || m_Ctx.Table->Entry(next) != 0) continue;
+        if (!ReadSectors(m_G.ClusterSector(next), 1)) continue;
+        const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
+        if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) continue;
+        // Strict: its first file starts right after the listed ones (data before entry) or
+        // right after the cluster itself (entry before data). Another folder's part is
+        // passed over. Loose: anywhere past the listed files and not after the cluster.
+        const uint64_t first = FirstFileCluster(sector);
+        if (first == lastUsed + 1 || first == c + 1) return next;
+        if (loose && first > lastUsed && first <= c + 1) return next;
+    }
+    return 0;
+}
+
+uint32_t KFatFolderReader::DeletedFolderContinuation(uint32_t cluster, size_t bytes, uint64_t* lastUsed)
+{
+    *lastUsed = LastListedCluster(cluster, bytes);
+    return SearchContinuation(*lastUsed, false);
+}
+
+void KFatFolderReader::DeferContinuation(uint32_t id, uint64_t lastUsed)
+{
+    DeferredSearch d{id, lastUsed, std::vector<uint8_t>(KFatEntryParser::kStoredSize)};
+    // A long name may run on from the last cluster into the next; its parts go with the search.
+    m_Ctx.Parser->Store(d.Parser.data());
+    m_Deferred.push_back(std::move(d));
+}
+
+KFatFolderReader::Walk KFatFolderReader::WalkDeferredContinuations(std::vector<FolderItem>* next, int64_t* progress)
+{
+    std::vector<DeferredSearch> searches;
+    searches.swap(m_Deferred);
+    for (const DeferredSearch& d : searches)
+    {
+        if (m_Canceled) break;
+        const uint32_t cluster = SearchContinuation(d.LastUsed, true);
+        if (cluster == 0) continue;
+        m_Ctx.Parser->Restore(d.Parser.data());
+        const FolderItem item{true, d.Id, m_G.ClusterSector(cluster), std::max<uint32_t>(m_G.SectorsPerCluster, 1), true};
+        if (WalkFolder(item, false, next, progress) == Walk::OutOfMemory) return Walk::OutOfMemory;
+    }
+    return Walk::Ok;
+}
