@@ -60,38 +60,47 @@ uint64_t KFatFolderReader::LastListedCluster(uint32_t cluster, size_t bytes) con
     return lastUsed != 0 ? lastUsed : cluster;
 }
 
-uint32_t KFatFolderReader::SearchContinuation(uint64_t lastUsed, bool loose)
+bool KFatFolderReader::ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose)
+{
+    if (c < 2 || c >= m_G.ClusterCount || c >= m_Visited.size() || m_ContinuationBudget == 0) return false;
+    --m_ContinuationBudget;
+    const auto next = static_cast<uint32_t>(c);
+    if (Marked(next) || m_Ctx.Table->Entry(next) != 0) return false;
+    if (!ReadSectors(m_G.ClusterSector(next), 1)) return false;
+    const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
+    if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) return false;
+    // Strict: its first file starts right after the listed ones (data before entry) or right
+    // after the cluster itself (entry before data); another folder's part is passed over.
+    // Loose: anywhere past the listed files and not after the cluster.
+    const uint64_t first = FirstFileCluster(sector);
+    if (first == lastUsed + 1 || first == c + 1) return true;
+    return loose && first > lastUsed && first <= c + 1;
+}
+
+uint32_t KFatFolderReader::SearchContinuation(uint32_t cluster, uint64_t lastUsed, bool loose)
 {
     const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     if (clusterBytes == 0) return 0;
+    // A writer that adds the entries last gives a folder all its later clusters at once: the
+    // next one is right after the one just read.
+    if (uint64_t{cluster} + 1 > lastUsed + 1 && ContinuesFolder(uint64_t{cluster} + 1, lastUsed, loose))
+        return cluster + 1;
     const uint64_t window = std::max<uint64_t>(kContinuationSearchBytes / clusterBytes, 1);
     const uint64_t end = std::min<uint64_t>({lastUsed + 1 + window, m_G.ClusterCount, m_Visited.size()});
-    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0; ++c, --m_ContinuationBudget)
-    {
-        const auto next = static_cast<uint32_t>(c);
-        if (Marked(next) || m_Ctx.Table->Entry(next) != 0) continue;
-        if (!ReadSectors(m_G.ClusterSector(next), 1)) continue;
-        const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
-        if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) continue;
-        // Strict: its first file starts right after the listed ones (data before entry) or
-        // right after the cluster itself (entry before data). Another folder's part is
-        // passed over. Loose: anywhere past the listed files and not after the cluster.
-        const uint64_t first = FirstFileCluster(sector);
-        if (first == lastUsed + 1 || first == c + 1) return next;
-        if (loose && first > lastUsed && first <= c + 1) return next;
-    }
+    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0; ++c)
+        if (ContinuesFolder(c, lastUsed, loose)) return static_cast<uint32_t>(c);
     return 0;
 }
 
 uint32_t KFatFolderReader::DeletedFolderContinuation(uint32_t cluster, size_t bytes, uint64_t* lastUsed)
 {
     *lastUsed = LastListedCluster(cluster, bytes);
-    return SearchContinuation(*lastUsed, false);
+    return SearchContinuation(cluster, *lastUsed, false);
 }
 
-void KFatFolderReader::DeferContinuation(uint32_t id, uint64_t lastUsed)
+void KFatFolderReader::DeferContinuation(uint32_t id, uint32_t cluster, uint64_t lastUsed)
 {
-    DeferredSearch d{id, lastUsed, std::vector<uint8_t>(KFatEntryParser::kStoredSize)};
+    DeferredSearch d{id, cluster, lastUsed, std::vector<uint8_t>(KFatEntryParser::kStoredSize)};
     // A long name may run on from the last cluster into the next; its parts go with the search.
     m_Ctx.Parser->Store(d.Parser.data());
     m_Deferred.push_back(std::move(d));
@@ -104,7 +113,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkDeferredContinuations(std::vector<F
     for (const DeferredSearch& d : searches)
     {
         if (m_Canceled) break;
-        const uint32_t cluster = SearchContinuation(d.LastUsed, true);
+        const uint32_t cluster = SearchContinuation(d.Cluster, d.LastUsed, true);
         if (cluster == 0) continue;
         m_Ctx.Parser->Restore(d.Parser.data());
         const FolderItem item{true, d.Id, m_G.ClusterSector(cluster), std::max<uint32_t>(m_G.SectorsPerCluster, 1), true};

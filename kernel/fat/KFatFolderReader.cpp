@@ -153,7 +153,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         {
             uint64_t lastUsed = 0;
             value = DeletedFolderContinuation(cluster, bytes, &lastUsed);
-            if (value == 0) DeferContinuation(item.Id, lastUsed);
+            if (value == 0) DeferContinuation(item.Id, cluster, lastUsed);
         }
         if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
         sector = m_G.ClusterSector(value);

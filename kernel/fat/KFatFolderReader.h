@@ -48,8 +48,10 @@ public:
     /// Longest chain a folder is followed along.
     static constexpr uint32_t kMaxFolderClusters = VlmLimits::kMaxFolderChainClusters;
     /// Bytes after the data of a deleted folder's files in which its next cluster is looked
-    /// for: the data of the file whose entry overflowed the folder may lie between.
-    static constexpr uint64_t kContinuationSearchBytes = uint64_t{256} << 20;
+    /// for: the data of the file whose entry overflowed the folder, or (a writer that adds a
+    /// folder's entries last) of all its other files, may lie between. Only free clusters are
+    /// read, one sector each.
+    static constexpr uint64_t kContinuationSearchBytes = uint64_t{1} << 30;
 
     explicit KFatFolderReader(const FatReadContext& context);
 
@@ -73,6 +75,7 @@ private:
     struct DeferredSearch
     {
         uint32_t Id;
+        uint32_t Cluster;     // the folder's last cluster read
         uint64_t LastUsed;
         std::vector<uint8_t> Parser;   // the entry parser's state after the folder's last cluster
     };
@@ -99,13 +102,16 @@ private:
     /// The last cluster of the files listed in the buffer's first `bytes` (`cluster` itself
     /// when none is).
     uint64_t LastListedCluster(uint32_t cluster, size_t bytes) const;
-    /// The free cluster after `lastUsed` that goes on with a deleted folder, or 0. Reads into
-    /// the buffer.
-    uint32_t SearchContinuation(uint64_t lastUsed, bool loose);
+    /// True when free cluster `c` reads as the next part of a deleted folder whose files so
+    /// far end at `lastUsed`. Reads into the buffer; counts against the search budget.
+    bool ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose);
+    /// The free cluster that goes on with a deleted folder whose last cluster read is
+    /// `cluster`, or 0. Reads into the buffer.
+    uint32_t SearchContinuation(uint32_t cluster, uint64_t lastUsed, bool loose);
     /// The strict search for the deleted folder whose `cluster` (its entries in the buffer's
     /// first `bytes`) was just read; `lastUsed` receives where the search began.
     uint32_t DeletedFolderContinuation(uint32_t cluster, size_t bytes, uint64_t* lastUsed);
-    void DeferContinuation(uint32_t id, uint64_t lastUsed);
+    void DeferContinuation(uint32_t id, uint32_t cluster, uint64_t lastUsed);
     /// The loose searches of the deferred folders; each found cluster is walked as its folder.
     Walk WalkDeferredContinuations(std::vector<FolderItem>* next, int64_t* progress);
     Walk WalkGenerations(std::vector<FolderItem> generation, bool fixedRoot, int64_t* progress);
