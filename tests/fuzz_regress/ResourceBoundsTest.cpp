@@ -42,16 +42,24 @@ void AppendU32(std::vector<uint8_t>& b, uint32_t v)
 
 } // namespace
 
-void* operator new(size_t size)
+// Both single-object forms are replaced, so that every delete below frees what one of them
+// allocated (the sanitizers check that each allocation is freed by its own kind).
+static void* TrackedAllocation(size_t size)
 {
     size_t seen = g_LargestNew.load();
     while (size > seen && !g_LargestNew.compare_exchange_weak(seen, size))
     {
     }
-    if (void* p = std::malloc(size ? size : 1))
+    return std::malloc(size ? size : 1);
+}
+
+void* operator new(size_t size)
+{
+    if (void* p = TrackedAllocation(size))
         return p;
     throw std::bad_alloc();
 }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return TrackedAllocation(size); }
 // GCC takes free() in a replacement operator delete for a mismatch with the inlined new.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
@@ -59,6 +67,7 @@ void* operator new(size_t size)
 #endif
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
