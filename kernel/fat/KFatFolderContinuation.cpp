@@ -8,6 +8,7 @@
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFolderReader.h"
 #include "fat/KFatTable.h"
+#include "fs/IProgress.h"
 
 namespace {
 
@@ -65,7 +66,8 @@ bool KFatFolderReader::ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose
     if (c < 2 || c >= m_G.ClusterCount || c >= m_Visited.size() || m_ContinuationBudget == 0) return false;
     --m_ContinuationBudget;
     const auto next = static_cast<uint32_t>(c);
-    if (Marked(next) || m_Ctx.Table->Entry(next) != 0) return false;
+    if (Marked(next) || m_Ctx.Table->Entry(next) != 0 || m_ContinuationReads == 0) return false;
+    --m_ContinuationReads;
     if (!ReadSectors(m_G.ClusterSector(next), 1)) return false;
     const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
     if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) return false;
@@ -87,8 +89,16 @@ uint32_t KFatFolderReader::SearchContinuation(uint32_t cluster, uint64_t lastUse
         return cluster + 1;
     const uint64_t window = std::max<uint64_t>(kContinuationSearchBytes / clusterBytes, 1);
     const uint64_t end = std::min<uint64_t>({lastUsed + 1 + window, m_G.ClusterCount, m_Visited.size()});
-    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0; ++c)
+    for (uint64_t c = lastUsed + 1; c < end && m_ContinuationBudget > 0 && m_ContinuationReads > 0; ++c)
+    {
         if (ContinuesFolder(c, lastUsed, loose)) return static_cast<uint32_t>(c);
+        // A long search on a slow disk must not keep a cancel waiting.
+        if ((c & 0xFFF) == 0 && m_Ctx.Progress && m_Ctx.Progress->IsCanceled())
+        {
+            m_Canceled = true;
+            return 0;
+        }
+    }
     return 0;
 }
 
