@@ -78,8 +78,14 @@ std::vector<uint8_t> ReadDirectory(IDocSource& src, const tagOleHeader& h, const
                                    const std::vector<uint32_t>& fat)
 {
     std::vector<uint8_t> dir, buf;
+    std::vector<uint32_t> visited;
     uint32_t s = h.FirstDirSector;
     for (uint32_t n = 0; n < kOleMaxDirSectors && s != kOleEndOfChain; ++n) {
+        // A chain that comes back to a sector of its own would only repeat entries.
+        if (std::find(visited.begin(), visited.end(), s) != visited.end() ||
+            dir.size() >= size_t{kOleMaxDirEntries} * sizeof(tagOleDirEntry))
+            break;
+        visited.push_back(s);
         if (!ReadSector(src, g, s, buf))
             break;
         dir.insert(dir.end(), buf.begin(), buf.end());
