@@ -7,6 +7,7 @@
 //
 // The format folders give these their own names (kNtfsMaxRecordBytes, kMaxExtendedRecords,
 // ...) next to the structures they bound; those names are defined from the values here.
+#include <cstddef>
 #include <cstdint>
 
 namespace VlmLimits {
@@ -37,6 +38,11 @@ inline constexpr uint64_t kMaxLdmPartitions = 256;
 // Clusters a folder's chain is followed along (a 64 KiB-cluster folder this long holds
 // two million entries; a cyclic chain ends here).
 inline constexpr uint32_t kMaxFolderChainClusters = 1000;
+// The search for the free clusters that continue deleted folders, in one walk of a volume:
+// sectors read (512 MiB of single-sector reads) and folders whose search waits until every
+// reachable folder is walked (each keeps about 1 KiB of long-name state).
+inline constexpr uint64_t kMaxFolderContinuationReads = 1u << 20;
+inline constexpr size_t kMaxDeferredFolderSearches = 16384;
 // Sectors of one FAT copy loaded into memory: 1 GiB of table, 256 M FAT32 entries.
 inline constexpr uint32_t kMaxFatTableSectors = 0x200000;
 // Long-name parts collected for one entry (20 parts hold the 255-character maximum) and the

@@ -29,6 +29,9 @@ inline uint32_t FatEntrySize(const uint8_t* e)
            (static_cast<uint32_t>(e[30]) << 16) | (static_cast<uint32_t>(e[31]) << 24);
 }
 inline bool FatEntryIsLongName(const uint8_t* e) { return e[11] == 0x0F; }
+// A folder's first two entries: "." (itself) and ".." (its parent).
+inline bool FatEntryIsDot(const uint8_t* e) { return e[0] == '.' && e[1] == ' '; }
+inline bool FatEntryIsDotDot(const uint8_t* e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
 
 // The 11 name bytes: no control bytes (below 0x1A), none of " * / : < > ? \ | and 0xFF, and
 // in the 8-byte base name a blank is followed only by blanks.

@@ -10,13 +10,6 @@
 #include "fat/KFatTable.h"
 #include "fs/IProgress.h"
 
-namespace {
-
-bool IsDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == ' '; }
-bool IsDotDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
-
-} // namespace
-
 uint64_t KFatFolderReader::FirstFileCluster(ByteView sector)
 {
     for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize)
@@ -53,7 +46,7 @@ uint64_t KFatFolderReader::LastListedCluster(uint32_t cluster, size_t bytes) con
     for (size_t at = 0; clusterBytes != 0 && at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
     {
         const uint8_t* e = m_Buffer.data() + at;
-        if (FatEntryIsLongName(e) || IsDotEntry(e) || IsDotDotEntry(e) || !IsValidEntry(e, m_Limits)) continue;
+        if (FatEntryIsLongName(e) || FatEntryIsDot(e) || FatEntryIsDotDot(e) || !IsValidEntry(e, m_Limits)) continue;
         const uint64_t first = FatEntryFirstCluster(e);
         const uint64_t count = std::max<uint64_t>((FatEntrySize(e) + clusterBytes - 1) / clusterBytes, 1);
         if (first >= 2 && first + count - 1 < m_G.ClusterCount) lastUsed = std::max(lastUsed, first + count - 1);
@@ -70,7 +63,7 @@ bool KFatFolderReader::ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose
     --m_ContinuationReads;
     if (!ReadSectors(m_G.ClusterSector(next), 1)) return false;
     const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
-    if (IsDotEntry(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) return false;
+    if (FatEntryIsDot(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) return false;
     // Strict: its first file starts right after the listed ones (data before entry) or right
     // after the cluster itself (entry before data); another folder's part is passed over.
     // Loose: anywhere past the listed files and not after the cluster.
@@ -110,6 +103,7 @@ uint32_t KFatFolderReader::DeletedFolderContinuation(uint32_t cluster, size_t by
 
 void KFatFolderReader::DeferContinuation(uint32_t id, uint32_t cluster, uint64_t lastUsed)
 {
+    if (m_Deferred.size() >= VlmLimits::kMaxDeferredFolderSearches) return;
     DeferredSearch d{id, cluster, lastUsed, std::vector<uint8_t>(KFatEntryParser::kStoredSize)};
     // A long name may run on from the last cluster into the next; its parts go with the search.
     m_Ctx.Parser->Store(d.Parser.data());

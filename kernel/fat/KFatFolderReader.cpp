@@ -16,9 +16,6 @@ namespace {
 
 constexpr int kStageRead = 2;
 
-bool IsDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == ' '; }
-bool IsDotDotEntry(const uint8_t* e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
-
 } // namespace
 
 KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(context), m_G(*context.Geometry)
@@ -141,7 +138,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         // A subfolder's first cluster starts with its dot and dot-dot entries; anything else
         // means the cluster was reused and the folder is gone.
         if (n == 0 && item.Id != 0 && !item.Continued &&
-            (bytes < 2 * kFatEntrySize || !IsDotEntry(m_Buffer.data()) || !IsDotDotEntry(m_Buffer.data() + kFatEntrySize)))
+            (bytes < 2 * kFatEntrySize || !FatEntryIsDot(m_Buffer.data()) || !FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize)))
             return Walk::Ok;
         if (ParseBuffer(bytes, 0, item.Id, nullptr, next, item.Deleted, progress) == Walk::OutOfMemory)
             return Walk::OutOfMemory;
@@ -249,8 +246,8 @@ KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uin
         if (!ReadSectors(m_G.ClusterSector(cluster), spc)) return Walk::Ok;
         const size_t bytes = static_cast<size_t>(spc) * m_Ctx.BytesPerSector;
         uint32_t records = 0;
-        const bool dotsOk = bytes >= 2 * kFatEntrySize && IsDotEntry(m_Buffer.data()) &&
-                            IsDotDotEntry(m_Buffer.data() + kFatEntrySize);
+        const bool dotsOk = bytes >= 2 * kFatEntrySize && FatEntryIsDot(m_Buffer.data()) &&
+                            FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize);
         if (!(n == 0 && checkDots && !dotsOk))
             if (ParseBuffer(bytes, 0, id, &records, nullptr, false, nullptr) == Walk::OutOfMemory)
                 return Walk::OutOfMemory;

@@ -130,11 +130,10 @@ private:
     uint32_t m_MadeUpCounter = 0;
     int64_t m_Processed = 0;
     /// Clusters all continuation searches of one walk may look at together: twice the
-    /// volume, whatever hostile folders ask for; and the sectors they may read (512 MiB of
-    /// single-sector reads), so that many folders whose continuation is gone cost minutes
-    /// at worst on a slow disk.
+    /// volume, whatever hostile folders ask for; and the sectors they may read, so that many
+    /// folders whose continuation is gone cost minutes at worst on a slow disk.
     uint64_t m_ContinuationBudget = 0;
-    uint64_t m_ContinuationReads = uint64_t{1} << 20;
+    uint64_t m_ContinuationReads = VlmLimits::kMaxFolderContinuationReads;
     std::vector<DeferredSearch> m_Deferred;
     bool m_Canceled = false;
 };
