@@ -89,10 +89,8 @@ TEST(GuiDeepScan, WholeDiskForPicturesToSavedFilesByteForByte)
     ASSERT_FALSE(image.empty());
     const std::string before = Sha256OfFile(image);
     CMainFrame& frame = rig.Frame();
-    frame.StartPage()->ModuleButton(CGlobalParamTable::kModuleDeepScan)->click();
-    ASSERT_EQ(frame.CurrentPage(), CMainFrame::kPageRecover);
-    CBothViewAndManager* page = frame.RecoveryPage();
-    ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewDevices);
+    CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleDeepScan);
+    ASSERT_NE(page, nullptr);
 
     // The whole disk: both partitions, and whatever lies between them.
     const int disk = PhysicalDevice(frame);
@@ -120,17 +118,10 @@ TEST(GuiDeepScan, WholeDiskForPicturesToSavedFilesByteForByte)
     ASSERT_EQ(expected.size(), 7u);
 
     CFileListDlg* files = page->FilePage();
-    const QModelIndex root = files->FolderModel()->index(0, 0);
-    ASSERT_TRUE(root.isValid());
     EXPECT_TRUE(files->TotalStatus().endsWith("in 7 files.")) << files->TotalStatus().toStdString();
-    files->FolderModel()->setData(root, Qt::Checked, Qt::CheckStateRole);
+    const std::string target = rig.SaveEverything(files);
+    ASSERT_FALSE(target.empty());
     EXPECT_TRUE(files->SelectedStatus().endsWith("in 7 files.")) << files->SelectedStatus().toStdString();
-
-    const std::string target = rig.Temp().File("saved");
-    std::filesystem::create_directories(target);
-    rig.OnDialog = GuiRig::SaveTo(target);
-    files->SaveButton()->click();
-    EXPECT_TRUE(rig.SawMessage("OK! The selected files are saved to '" + target + "'.")) << rig.MessagesText();
 
     // Found files are named by type and number, so they are matched by their contents.
     std::multiset<std::string> saved;

@@ -49,11 +49,8 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
     const std::string image = rig.AddImage("fat16-nested");
     ASSERT_FALSE(image.empty());
     const std::string before = Sha256OfFile(image);
-    CMainFrame& frame = rig.Frame();
-    frame.StartPage()->ModuleButton(CGlobalParamTable::kModuleUndelete)->click();
-    ASSERT_EQ(frame.CurrentPage(), CMainFrame::kPageRecover);
-    CBothViewAndManager* page = frame.RecoveryPage();
-    ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewDevices);
+    CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleUndelete);
+    ASSERT_NE(page, nullptr);
     CDeviceSelectDlg* devices = page->DevicePage();
     EXPECT_EQ(devices->MainButton()->text(), "&Recover");
     EXPECT_TRUE(devices->OpenButton()->isHidden());
@@ -65,19 +62,13 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
     devices->MainButton()->click();
     ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewFiles) << rig.MessagesText();
 
-    // Tick everything from the root of the folder tree.
+    // Tick everything from the root of the folder tree and save it.
     CFileListDlg* files = page->FilePage();
+    const std::string target = rig.SaveEverything(files);
+    ASSERT_FALSE(target.empty());
     const QModelIndex root = files->FolderModel()->index(0, 0);
-    ASSERT_TRUE(root.isValid());
-    files->FolderModel()->setData(root, Qt::Checked, Qt::CheckStateRole);
     EXPECT_EQ(files->FolderModel()->data(root, Qt::CheckStateRole).toInt(), Qt::Checked);
     EXPECT_TRUE(files->SelectedStatus().endsWith("in 7 files.")) << files->SelectedStatus().toStdString();
-
-    const std::string target = rig.Temp().File("saved");
-    std::filesystem::create_directories(target);
-    rig.OnDialog = GuiRig::SaveTo(target);
-    files->SaveButton()->click();
-    EXPECT_TRUE(rig.SawMessage("OK! The selected files are saved to '" + target + "'.")) << rig.MessagesText();
 
     const auto tree = HashTree(target);
     int deleted = 0;

@@ -4,8 +4,17 @@
 #include <QDialog>
 #include <QLineEdit>
 
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <QPushButton>
+
+#include "CBothViewAndManager.h"
+#include "CFileListDlg.h"
+#include "CFolderTreeModel.h"
 #include "CMainFrame.h"
 #include "CSaveSettingDlg.h"
+#include "CStartPageDlg.h"
 #include "core/CGlobalParamTable.h"
 #include "core/DeviceList.h"
 #include "os/OsDeviceTable.h"
@@ -105,4 +114,38 @@ std::function<int(QDialog&)> GuiRig::SaveTo(const std::string& target)
         setting->accept();
         return setting->result();
     };
+}
+
+CBothViewAndManager* GuiRig::OpenModule(int module)
+{
+    m_pFrame->StartPage()->ModuleButton(module)->click();
+    if (m_pFrame->CurrentPage() != CMainFrame::kPageRecover)
+    {
+        ADD_FAILURE() << "module " << module << " did not open: " << MessagesText();
+        return nullptr;
+    }
+    CBothViewAndManager* page = m_pFrame->RecoveryPage();
+    EXPECT_EQ(page->CurrentView(), CGlobalParamTable::kViewDevices);
+    return page;
+}
+
+std::string GuiRig::SaveEverything(CFileListDlg* files)
+{
+    const QModelIndex root = files->FolderModel()->index(0, 0);
+    if (!root.isValid())
+    {
+        ADD_FAILURE() << "the folder tree is empty";
+        return "";
+    }
+    files->FolderModel()->setData(root, Qt::Checked, Qt::CheckStateRole);
+    const std::string target = m_Temp.File("saved");
+    std::filesystem::create_directories(target);
+    OnDialog = SaveTo(target);
+    files->SaveButton()->click();
+    if (!SawMessage("OK! The selected files are saved to '" + target + "'."))
+    {
+        ADD_FAILURE() << "not saved: " << MessagesText();
+        return "";
+    }
+    return target;
 }

@@ -18,6 +18,8 @@
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 
+class CBothViewAndManager;
+class CFileListDlg;
 class CMainFrame;
 class QDialog;
 
@@ -57,6 +59,14 @@ public:
 
     /// Plays the user in the "Recovery Path Setting" dialog: types `target` and presses OK.
     static std::function<int(QDialog&)> SaveTo(const std::string& target);
+
+    /// Presses the start page's button of `module`; the recovery page, showing the devices,
+    /// or null (with the failure recorded) when it did not come up.
+    CBothViewAndManager* OpenModule(int module);
+    /// Ticks the whole folder tree of `files` and saves it into a fresh folder through the
+    /// path dialog; that folder, or "" (with the failure recorded) when the save was not
+    /// reported done.
+    std::string SaveEverything(CFileListDlg* files);
 
     /// The volume index of the first row whose device text contains `fs` and is not a
     /// physical device, in the current module's layout.
