@@ -153,9 +153,48 @@ make_fat32_reformatted() {
   pack fat32-reformatted
 }
 
+# A 40 MB FAT32 volume with 512-byte clusters and two deleted folders many clusters long:
+# deleting frees a folder's chain. Trip (notes beside two folders of pictures) was copied as a
+# tree, which gives each folder its later clusters after the data written into it; Album was
+# filled one file at a time.
+make_fat32_deleted_tree() {
+  local img=$WORK/fat32-deleted-tree.img work=$WORK/fat32-deleted-tree.work dir list i
+  rm -f "$img" "$work"
+  truncate -s 40M "$img"
+  mkfs.fat --invariant -i 3d0e1e7e -F 32 -s 1 -n TRIP "$img" >/dev/null
+  list=$WORK/fat32-deleted-tree.list
+  : > "$list"
+  for i in $(seq 1 30); do echo "text tn-$i $(( 100 + i * 7 )) Trip/note $i.txt" >> "$list"; done
+  for i in $(seq 1 40); do echo "blocks t1-$i $(( 2000 + i * 311 )) Trip/Day1/photo from the first day $i.jpg" >> "$list"; done
+  for i in $(seq 1 40); do echo "blocks t2-$i $(( 900 + i * 13 )) Trip/Day2/second day $i.jpg" >> "$list"; done
+  echo "text keep-1 1500 Keep/readme.txt" >> "$list"
+  stage fat32del < "$list"
+  dir=$WORK/fat32del.stage
+  fat_put "$img" "$dir"
+  fx record "$work" present "" "$dir"
+  # Album: made empty, then its pictures copied one at a time, so each later cluster of the
+  # folder comes right after the data of the picture whose entry overflowed it.
+  local album=$WORK/fat32del.album name
+  rm -rf "$album"; mkdir -p "$album"
+  mmd -i "$img" ::/Album
+  for i in $(seq 1 40); do
+    name="picture number $i of the album.jpg"
+    fx content blocks al-$i $(( 1500 + i * 97 )) "$album/$name"
+    touch_fixed "$album/$name"
+    mcopy -m -i "$img" "$album/$name" "::/Album/$name"
+    fx recordfile "$work" present "Album/$name" "$album/$name"
+  done
+  mdeltree -i "$img" ::/Trip ::/Album
+  fx mark "$work" deleted "Trip/" "Album/"
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat32-deleted-tree
+}
+
 build_fat_images() {
   make_fat12_floppy
   make_fat16_nested
   make_fat32_many
   make_fat32_reformatted
+  make_fat32_deleted_tree
 }

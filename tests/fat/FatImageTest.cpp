@@ -85,6 +85,9 @@ void ExpectAllRecovered(const std::string& image)
 TEST(FatImages, Fat12FloppyUndelete) { ExpectAllRecovered("fat12-floppy"); }
 TEST(FatImages, Fat16NestedUndelete) { ExpectAllRecovered("fat16-nested"); }
 TEST(FatImages, Fat32ManyUndelete) { ExpectAllRecovered("fat32-many"); }
+// A deleted tree of folders many clusters long, copied by mtools as a tree: the folders' later
+// clusters lie after their data and after their subfolders'.
+TEST(FatImages, Fat32DeletedTreeUndelete) { ExpectAllRecovered("fat32-deleted-tree"); }
 
 // The fragmented file follows its chain; the deleted file whose clusters were reused is
 // listed but cannot come back.
