@@ -36,8 +36,7 @@ bool ReadBootType(DeviceContext& ctx, uint64_t sector, int32_t* type)
 int32_t PartitionTypeAt(DeviceContext& ctx, uint64_t sector)
 {
     int32_t type = FS_TYPE_NONE;
-    if (!ReadBootType(ctx, sector, &type))
-        return FS_TYPE_NONE;
+    ReadBootType(ctx, sector, &type); // left unknown when the read fails
     return type;
 }
 
