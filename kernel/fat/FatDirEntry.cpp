@@ -124,10 +124,48 @@ std::string FatShortName(const uint8_t* e)
     return name;
 }
 
+uint8_t FatShortNameChecksum(const uint8_t* name11)
+{
+    uint8_t sum = 0;
+    for (size_t i = 0; i < 11; ++i)
+        sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
+    return sum;
+}
+
+namespace {
+
+// A lone entry makes a partial folder only with a plausible size (not a garbage 2-GB value).
+constexpr uint64_t kMaxLoneEntrySize = 0x3FFFFFFF;
+
+// Two entries close a folder as often as three: the last cluster may hold one file with its
+// long name, or two files with 8.3 names (as cameras write them). Both must be sound, the
+// last one a short entry, every file of a plausible size, and a live long name must carry the
+// checksum of the short name after it.
+bool IsPlausiblePair(const uint8_t* a, const uint8_t* b, const FatEntryLimits& limits)
+{
+    if (FatEntryIsLongName(b)) return false;
+    for (const uint8_t* e : {a, b})
+    {
+        if (!IsValidEntry(e, limits) || !HasValidTimes(e)) return false;
+        if (FatEntryIsLongName(e) || (e[11] & FAT_ATTR_VOLUME)) continue;
+        if (e[11] & FAT_ATTR_FOLDER)
+        {
+            if (FatEntryFirstCluster(e) < 2) return false;
+        }
+        else if (FatEntrySize(e) == 0 || FatEntrySize(e) > kMaxLoneEntrySize)
+        {
+            return false;
+        }
+    }
+    if (FatEntryIsLongName(a) && a[0] != kFatDeletedMark && b[0] != kFatDeletedMark)
+        return a[13] == FatShortNameChecksum(b);
+    return true;
+}
+
+} // namespace
+
 bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits)
 {
-    // A lone entry makes a partial folder only with a plausible size (not a garbage 2-GB value).
-    constexpr uint64_t kMaxLoneEntrySize = 0x3FFFFFFF;
     const size_t slots = sector.size() / kFatEntrySize;
     uint32_t walked = 0, valid = 0;
     uint64_t sizeSum = 0;
@@ -147,5 +185,6 @@ bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits)
         }
     }
     if (valid >= 3 && valid >= walked / 2) return true;
+    if (walked == 2) return IsPlausiblePair(sector.data(), sector.data() + kFatEntrySize, limits);
     return walked == 1 && valid == 1 && sizeSum >= 1 && sizeSum <= kMaxLoneEntrySize;
 }

@@ -48,8 +48,12 @@ bool HasValidTimes(const uint8_t* entry);
 
 // A sector that continues a folder (not its first: no dot entries needed): its first entry is
 // valid, and of the entries before the end marker at least three and at least half are valid,
-// or it holds a single valid entry of a plausible size.
+// or it holds a single valid entry of a plausible size, or two sound entries (a long name with
+// its short entry, or two short ones) of plausible sizes.
 bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits);
+
+// The checksum a long-name entry stores (byte 13) of the 11 short-name bytes it belongs to.
+uint8_t FatShortNameChecksum(const uint8_t* name11);
 
 // "NAME.EXT" from the 8.3 fields; a deleted entry's first byte becomes '_'.
 std::string FatShortName(const uint8_t* entry);

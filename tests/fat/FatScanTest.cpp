@@ -2,6 +2,7 @@
 // tables, bounded folder walks, saving and loading, and copy-out failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "FatTestSupport.h"
+#include "fat/FatDirEntry.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "support/MemoryStorage.h"
@@ -111,6 +113,25 @@ TEST(FatScan, PartialFolderSectors)
     EXPECT_EQ(scanOne(1536), 1u) << "a lone 1-KB entry";
     for (uint32_t i = 0; i < 3; ++i) b.PutEntry(2048 + 32 * i, "THREE   BIN", 0x20, 100 + i, 3000);
     EXPECT_EQ(scanOne(2048), 2u) << "three valid entries";
+
+    // The last part of a folder holding two entries: two 8.3 files, or one file with its long
+    // name (the checksum 0x2A of PHOTO8~1JPE is what a real formatter wrote for "Photo 8.jpeg").
+    b.PutEntry(2560, "IMG_0015JPG", 0x20, 200, 4500);
+    b.PutEntry(2592, "IMG_0016JPG", 0x20, 210, 4600);
+    EXPECT_EQ(scanOne(2560), 3u) << "two 8.3 files";
+    b.PutLongName(3072, 0x41, u"Photo 8.jpeg");
+    b.Image[3072 + 13] = 0x2A;
+    b.PutEntry(3104, "PHOTO8~1JPE", 0x20, 220, 3800);
+    EXPECT_EQ(scanOne(3072), 4u) << "a long name with its short entry";
+    b.Image[3072 + 13] = 0x2B;
+    EXPECT_EQ(scanOne(3072), 4u) << "a long name of another short entry";
+    b.Image[3072 + 13] = 0x2A;
+    b.PutEntry(3104, "PHOTO8~1JPE", 0x20, 220, 0x80000000u);
+    EXPECT_EQ(scanOne(3072), 4u) << "a pair with a 2-GB file";
+    b.PutEntry(3584, "IMG_0015JPG", 0x20, 200, 4500);
+    b.PutLongName(3616, 0x41, u"Photo 8.jpeg");
+    EXPECT_EQ(scanOne(3584), 4u) << "a pair ending in a long name";
+    EXPECT_EQ(FatShortNameChecksum(reinterpret_cast<const uint8_t*>("PHOTO8~1JPE")), 0x2A);
 }
 
 // Without a boot sector the folders alone place the data area; the right cluster size
@@ -119,6 +140,10 @@ TEST(FatScan, InferredCandidateFromFolders)
 {
     FatImageBuilder b = ThreeFolders(4);
     std::memset(b.Image.data(), 0, 512);
+    // A later cluster of some folder with only two files left in it: found as a folder part.
+    b.PutEntry(b.ClusterEntry(17, 0), "LATE1   BIN", 0x20, 18, 700);
+    b.PutEntry(b.ClusterEntry(17, 1), "LATE2   BIN", 0x20, 19, 900);
+    b.Fill(18, 2, 9);
     const std::string before = Sha256Hex(b.Image.data(), b.Image.size());
     KMemoryVolumeIO volume(b.Image);
     KFatFileSystem fs;
@@ -150,6 +175,12 @@ TEST(FatScan, InferredCandidateFromFolders)
         const uint32_t data = static_cast<const tagFatFileNode*>(it->second)->dwFirstCluster;
         EXPECT_EQ(0, std::memcmp(got.data(), b.Image.data() + uint64_t(b.ClusterSector(data)) * 512, 5000)) << p;
         std::remove(dir.File("x").c_str());
+    }
+    for (const auto& [leaf, size] : {std::pair<std::string, uint32_t>{"/LATE1.BIN", 700}, {"/LATE2.BIN", 900}})
+    {
+        auto it = std::find_if(paths.begin(), paths.end(), [&](const auto& p) { return p.first.ends_with(leaf); });
+        ASSERT_NE(it, paths.end()) << leaf;
+        EXPECT_EQ(it->second->s64Size, int64_t(size)) << leaf;
     }
     EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before);
 }
