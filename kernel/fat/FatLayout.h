@@ -97,7 +97,7 @@ struct tagFatLongNameEntry
     uint16_t Chars1[5];         //  1, 10: characters 1-5 (UTF-16)
     uint8_t Attributes;         // 11, 1: 0x0F
     uint8_t Type;               // 12, 1
-    uint8_t Checksum;           // 13, 1: of the short name (not checked)
+    uint8_t Checksum;           // 13, 1: of the 11 short-name bytes
     uint16_t Chars2[6];         // 14, 12: characters 6-11
     uint16_t Cluster;           // 26, 2: always 0
     uint16_t Chars3[2];         // 28, 4: characters 12-13
@@ -152,6 +152,8 @@ inline constexpr uint32_t kFatEntrySize = 32;
 inline constexpr uint32_t kFatSectorSize = 512;       // the boot-sector math assumes it
 inline constexpr uint32_t kFatEntriesPer512 = 16;
 inline constexpr uint32_t kFatLongNameChars = 13;     // UTF-16 units per long-name part
+inline constexpr uint8_t kFatLongNameLastFlag = 0x40;   // in a part's sequence byte
+inline constexpr uint8_t kFatLongNameOrdinalMask = 0x3F;
 inline constexpr uint32_t kFatMaxLongNameParts = VlmLimits::kMaxLongNameParts;
 inline constexpr uint32_t kFatNameBufferBytes = 520;  // stored long-name buffers
 inline constexpr uint32_t kFatMaxNameBytes = VlmLimits::kMaxNameBytes;

@@ -29,6 +29,10 @@ void KFatEntryParser::Reset()
 {
     m_LastFirstByte = 0;
     m_Count = 0;
+    m_Checked = true;
+    m_Checksum = 0;
+    m_NextOrdinal = 0;
+    m_InOrder = false;
     m_Chars.fill(0);
     m_Name.fill(0);
 }
@@ -37,8 +41,24 @@ void KFatEntryParser::TakeLongNamePart(const uint8_t* e)
 {
     const bool deleted = e[0] == kFatDeletedMark;
     const bool lastDeleted = m_LastFirstByte == kFatDeletedMark;
+    const uint8_t ordinal = e[0] & kFatLongNameOrdinalMask;
     if (deleted != lastDeleted) m_Count = 0;
+    // Another checksum, or a present part flagged as the last of its name, begins a new name.
+    if (m_Checked && m_Count > 0 && e[13] != m_Checksum) m_Count = 0;
+    if (!deleted && (e[0] & kFatLongNameLastFlag)) m_Count = 0;
     if (m_Count >= kFatMaxLongNameParts) m_Count = 0;
+    if (m_Count == 0)
+    {
+        m_Checked = true;
+        m_Checksum = e[13];
+        m_InOrder = !deleted && (e[0] & kFatLongNameLastFlag);
+        m_NextOrdinal = ordinal;
+    }
+    if (!deleted)
+    {
+        if (ordinal != m_NextOrdinal) m_InOrder = false;
+        m_NextOrdinal = ordinal > 0 ? static_cast<uint8_t>(ordinal - 1) : 0;
+    }
     char16_t* slot = m_Chars.data() + m_Count * kFatLongNameChars;
     // Stored back to front so that reversing the whole collection yields the reading order.
     for (size_t i = 0; i < kFatLongNameChars; ++i)
@@ -53,6 +73,38 @@ std::string KFatEntryParser::AssembleLongName() const
     std::array<char16_t, kFatMaxLongNameParts * kFatLongNameChars> ordered{};
     std::reverse_copy(m_Chars.begin(), m_Chars.begin() + static_cast<std::ptrdiff_t>(units), ordered.begin());
     return CutUtf8(Utf16ToUtf8(ordered.data(), units), kFatMaxNameBytes);
+}
+
+char16_t KFatEntryParser::FirstNameChar() const
+{
+    // Parts are stored back to front: the name's first character is the last one collected.
+    for (size_t i = static_cast<size_t>(m_Count) * kFatLongNameChars; i-- > 0;)
+        if (m_Chars[i] != u'.' && m_Chars[i] != u' ') return m_Chars[i];
+    return 0;
+}
+
+bool KFatEntryParser::LongNameBelongsTo(const uint8_t* e) const
+{
+    if (!m_Checked) return true;
+    if (e[0] != kFatDeletedMark)
+        return m_LastFirstByte != kFatDeletedMark && m_InOrder && m_NextOrdinal == 0 &&
+               m_Checksum == FatShortNameChecksum(e);
+    // Deleting overwrote the short name's first byte, and with it the part numbers. The
+    // checksum fixes what that byte was; a name that begins with a letter or digit gave the
+    // short name that letter, in upper case.
+    uint8_t name[11];
+    std::memcpy(name, e, sizeof(name));
+    int first = -1;
+    for (int c = 0; c < 256 && first < 0; ++c)
+    {
+        name[0] = static_cast<uint8_t>(c);
+        if (FatShortNameChecksum(name) == m_Checksum) first = c;
+    }
+    const char16_t lead = FirstNameChar();
+    const bool letter = (lead >= u'a' && lead <= u'z') || (lead >= u'A' && lead <= u'Z') || (lead >= u'0' && lead <= u'9');
+    if (!letter) return true;
+    const int upper = lead >= u'a' && lead <= u'z' ? lead - u'a' + 'A' : lead;
+    return first == upper;
 }
 
 FatParseOutcome KFatEntryParser::Parse(const uint8_t* e, const FatEntryLimits& limits, FatParsedEntry* out)
@@ -75,7 +127,7 @@ FatParseOutcome KFatEntryParser::Parse(const uint8_t* e, const FatEntryLimits& l
     }
 
     std::string name;
-    if (m_Count > 0)
+    if (m_Count > 0 && LongNameBelongsTo(e))
     {
         name = AssembleLongName();
         if (!IsCleanName(name.c_str())) name = FatShortName(e);
@@ -126,6 +178,7 @@ void KFatEntryParser::Restore(const uint8_t* in)
         count |= static_cast<uint32_t>(in[countAt + i]) << (8 * i);
     // A stored count beyond the buffer would index past it: such a file is damaged.
     m_Count = count <= kFatMaxLongNameParts ? count : 0;
+    m_Checked = false;
     std::memcpy(m_Name.data(), in + countAt + 4, kFatNameBufferBytes);
     m_Name[kFatNameBufferBytes - 1] = 0;
 }

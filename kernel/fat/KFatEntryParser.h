@@ -1,7 +1,10 @@
 #pragma once
 // Turns the entries of a folder, one at a time, into file records. Long-name parts are
 // collected across entries, clusters and folders until their short entry arrives; the
-// collection state is part of the scanner's stored state.
+// collection state is part of the scanner's stored state. A long name is given to a short
+// entry only when it belongs to it: parts of one name carry the checksum of its short name,
+// and a present name runs from the part flagged last down to part 1. Folder fragments read in
+// any order (a formatted volume) would otherwise lend one file's name to another.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -46,8 +49,16 @@ public:
 private:
     void TakeLongNamePart(const uint8_t* entry);
     std::string AssembleLongName() const;
+    bool LongNameBelongsTo(const uint8_t* shortEntry) const;
+    char16_t FirstNameChar() const;
 
     uint8_t m_LastFirstByte = 0;
+    // What the collected parts are known to be; not stored, so a restored collection is
+    // taken as it was before the save (m_Checked false).
+    bool m_Checked = false;
+    uint8_t m_Checksum = 0;     // byte 13 of every collected part
+    uint8_t m_NextOrdinal = 0;  // present parts: the number the next part must carry
+    bool m_InOrder = false;     // present parts: started at the flagged last part, none skipped
     uint32_t m_Count = 0;
     std::array<char16_t, kFatMaxLongNameParts * kFatLongNameChars> m_Chars{};
     std::array<char, kFatNameBufferBytes> m_Name{};

@@ -30,6 +30,8 @@ FatParseOutcome Feed(KFatEntryParser& p, const std::vector<std::vector<uint8_t>>
     return last;
 }
 
+uint8_t Sum(const char* name11) { return FatShortNameChecksum(reinterpret_cast<const uint8_t*>(name11)); }
+
 } // namespace
 
 TEST(FatEntries, ShortNamesAndValidity)
@@ -95,46 +97,78 @@ TEST(FatEntries, ParseNamesAndKinds)
     EXPECT_NE(out.Modified, 0);
 
     // 13 characters and the terminator over two parts, last part first.
-    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"n"), LongNamePart(0x01, u"Quarterly pla"), ShortEntry("QUARTE~1   ")}, &out),
+    const uint8_t quarterly = Sum("QUARTE~1   ");
+    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"n", quarterly), LongNamePart(0x01, u"Quarterly pla", quarterly),
+                       ShortEntry("QUARTE~1   ")},
+                   &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "Quarterly plan");
     // A colon makes the long name unusable: the short name stands in.
-    ASSERT_EQ(Feed(p, {LongNamePart(0x41, u"a:b.txt"), ShortEntry("AB~1    TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {LongNamePart(0x41, u"a:b.txt", Sum("AB~1    TXT")), ShortEntry("AB~1    TXT")}, &out),
+              FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "AB~1.TXT");
     // Non-ASCII long names arrive as UTF-8.
-    ASSERT_EQ(Feed(p, {LongNamePart(0x41, u"Отчёт.txt"), ShortEntry("___~1   TXT")}, &out), FatParseOutcome::Record);
+    ASSERT_EQ(Feed(p, {LongNamePart(0x41, u"Отчёт.txt", Sum("___~1   TXT")), ShortEntry("___~1   TXT")}, &out),
+              FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "Отчёт.txt");
 }
 
-TEST(FatEntries, LongNameRunsResetWhereTheyMustNot)
+// Folder fragments of a formatted volume are read in any order: the parts that end one
+// fragment must not name the first file of the next.
+TEST(FatEntries, LongNamesBelongToTheirShortEntry)
 {
     KFatEntryParser p;
     FatParsedEntry out;
-    // 21 parts before one short entry: the count passes 19 and restarts, keeping only the last.
+    const uint8_t meeting = Sum("MEETIN~4TXT");
+    ASSERT_EQ(Feed(p, {LongNamePart(0x43, u"t", meeting), LongNamePart(0x02, u" number 12.tx", meeting),
+                       ShortEntry("IMG_0153JPG")},
+                   &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "IMG_0153.JPG") << "another short name's checksum";
+    ASSERT_EQ(Feed(p, {LongNamePart(0x01, u"Meeting notes", meeting), ShortEntry("MEETIN~4TXT")}, &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "MEETIN~4.TXT") << "the name's first parts are elsewhere";
+    ASSERT_EQ(Feed(p, {LongNamePart(0x43, u"t", meeting), LongNamePart(0x01, u"Meeting notes", meeting),
+                       ShortEntry("MEETIN~4TXT")},
+                   &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "MEETIN~4.TXT") << "part 2 is missing";
+
+    // A part flagged as the last of its name starts a new name, whatever was collected.
+    const uint8_t kept = Sum("KEPT    TXT");
     std::vector<std::vector<uint8_t>> run;
-    for (int i = 0; i < 20; ++i) run.push_back(LongNamePart(uint8_t(0x01 + i % 20), u"xxxxxxxxxxxxx"));
-    run.push_back(LongNamePart(0x01, u"kept.txt"));
+    for (int i = 0; i < 25; ++i) run.push_back(LongNamePart(uint8_t(0x41 + i % 20), u"xxxxxxxxxxxxx", kept));
+    run.push_back(LongNamePart(0x41, u"kept.txt", kept));
     run.push_back(ShortEntry("KEPT    TXT"));
     ASSERT_EQ(Feed(p, run, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "kept.txt");
 
-    // Present parts followed by a deleted part: collection restarts at the deleted one.
-    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"ignored"), LongNamePart(0xE5, u"del.txt"), ShortEntry("\xE5" "EL     TXT")}, &out),
+    // Deleted parts have lost their numbers; the checksum still fixes the short name's first
+    // byte, which must be the name's first letter.
+    const uint8_t del = Sum("DEL     TXT");
+    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"ignored", del), LongNamePart(0xE5, u"del.txt", del),
+                       ShortEntry("\xE5" "EL     TXT")},
+                   &out),
               FatParseOutcome::Record);
-    EXPECT_EQ(out.Name, "del.txt");
+    EXPECT_EQ(out.Name, "del.txt") << "collection restarts at the deleted part";
     EXPECT_TRUE(out.Deleted);
-    // A deleted part followed by a present short entry: the present entry gets the name of
-    // its own parts only (none here), not the deleted one's.
-    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"gone.txt"), ShortEntry("LIVE    TXT")}, &out), FatParseOutcome::Record);
-    EXPECT_EQ(out.Name, "gone.txt") << "parts are not matched to the entry's state, only to each other";
+    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"mel.txt", del), ShortEntry("\xE5" "EL     TXT")}, &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "_EL.TXT") << "a name starting with M cannot belong to D...";
+    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"~del.txt", del), ShortEntry("\xE5" "EL     TXT")}, &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "~del.txt") << "no letter to compare";
+    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"live.txt", Sum("LIVE    TXT")), ShortEntry("LIVE    TXT")}, &out),
+              FatParseOutcome::Record);
+    EXPECT_EQ(out.Name, "LIVE.TXT") << "a present entry takes no deleted name";
 
     // An oversized entry makes no record but still ends the run.
-    EXPECT_EQ(Feed(p, {LongNamePart(0x41, u"huge.bin"), ShortEntry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)}, &out),
+    EXPECT_EQ(Feed(p, {LongNamePart(0x41, u"huge.bin", Sum("HUGE    BIN")), ShortEntry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)}, &out),
               FatParseOutcome::Skipped);
     ASSERT_EQ(Feed(p, {ShortEntry("NEXT    BIN")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "NEXT.BIN");
 
-    // Stored and restored state continues a run across the save.
+    // Stored and restored state continues a run across the save, taken as it was.
     p.Parse(LongNamePart(0x41, u"resumed.txt").data(), Limits(), &out);
     std::vector<uint8_t> stored(KFatEntryParser::kStoredSize);
     p.Store(stored.data());

@@ -176,11 +176,11 @@ TEST(FatScan, InferredCandidateFromFolders)
         EXPECT_EQ(0, std::memcmp(got.data(), b.Image.data() + uint64_t(b.ClusterSector(data)) * 512, 5000)) << p;
         std::remove(dir.File("x").c_str());
     }
-    for (const auto& [leaf, size] : {std::pair<std::string, uint32_t>{"/LATE1.BIN", 700}, {"/LATE2.BIN", 900}})
+    for (const auto& late : {std::pair<std::string, uint32_t>{"/LATE1.BIN", 700}, {"/LATE2.BIN", 900}})
     {
-        auto it = std::find_if(paths.begin(), paths.end(), [&](const auto& p) { return p.first.ends_with(leaf); });
-        ASSERT_NE(it, paths.end()) << leaf;
-        EXPECT_EQ(it->second->s64Size, int64_t(size)) << leaf;
+        auto it = std::find_if(paths.begin(), paths.end(), [&](const auto& p) { return p.first.ends_with(late.first); });
+        ASSERT_NE(it, paths.end()) << late.first;
+        EXPECT_EQ(it->second->s64Size, int64_t(late.second)) << late.first;
     }
     EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before);
 }

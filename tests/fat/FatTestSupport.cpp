@@ -66,12 +66,13 @@ std::vector<uint8_t> ShortEntry(const char* name11, uint8_t attr, uint32_t clust
     return e;
 }
 
-std::vector<uint8_t> LongNamePart(uint8_t sequence, const std::u16string& part)
+std::vector<uint8_t> LongNamePart(uint8_t sequence, const std::u16string& part, uint8_t checksum)
 {
     static const size_t offs[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     std::vector<uint8_t> e(32, 0);
     e[0] = sequence;
     e[11] = 0x0F;
+    e[13] = checksum;
     for (size_t i = 0; i < 13; ++i)
     {
         const char16_t u = i < part.size() ? part[i] : (i == part.size() ? u'\0' : u'\xFFFF');

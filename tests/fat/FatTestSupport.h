@@ -17,7 +17,8 @@ const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNod
 // A 32-byte short entry (times 2021-06-15 10:30:00), and a long-name part: sequence byte
 // and up to 13 UTF-16 units, then a terminator and 0xFFFF padding.
 std::vector<uint8_t> ShortEntry(const char* name11, uint8_t attr = 0x20, uint32_t cluster = 5, uint32_t size = 100);
-std::vector<uint8_t> LongNamePart(uint8_t sequence, const std::u16string& part13);
+// A long-name part: sequence byte, 13 UTF-16 units and the checksum of its short name.
+std::vector<uint8_t> LongNamePart(uint8_t sequence, const std::u16string& part13, uint8_t checksum = 0);
 
 // A hand-made FAT16 volume: 512-byte sectors, one reserved sector, two FATs of `fatSectors`,
 // a 512-entry root and `sectorsPerCluster`-sector clusters.
