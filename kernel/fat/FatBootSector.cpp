@@ -1,6 +1,9 @@
 #include "fat/FatBootSector.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "os/OsText.h"
 
 namespace {
 
@@ -103,7 +106,8 @@ bool FatLabelFromRootFolder(ByteView root, char (&label)[128])
         while (begin < end && (e[begin] == ' ' || e[begin] == '\t')) ++begin;
         while (end > begin && (e[end - 1] == ' ' || e[end - 1] == '\t')) --end;
         std::memset(label, 0, sizeof(label));
-        std::memcpy(label, e + begin, end - begin);
+        const std::string text = OemToUtf8(e + begin, end - begin); // at most 33 bytes
+        std::memcpy(label, text.data(), std::min(text.size(), sizeof(label) - 1));
         return true;
     }
     return false;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fat/FatLayout.h"
+#include "os/OsText.h"
 
 namespace {
 
@@ -105,22 +106,25 @@ bool HasValidTimes(const uint8_t* e)
 std::string FatShortName(const uint8_t* e)
 {
     // Byte 12 of an entry records that a name written in lower case fits 8.3: bit 0x08 for the
-    // base name, bit 0x10 for the extension. The entry itself stores upper case.
+    // base name, bit 0x10 for the extension. The entry itself stores upper case, in the DOS
+    // code page: its accented capitals fold like the Latin-1 ones (0xC0-0xDE but for 0xD7).
     const bool lowerBase = (e[12] & 0x08) != 0;
     const bool lowerExt = (e[12] & 0x10) != 0;
-    const auto fold = [](uint8_t c, bool lower) {
-        return static_cast<char>(lower && c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    const auto append = [](std::string& out, uint8_t c, bool lower) {
+        char32_t u = OemCharToUnicode(c);
+        if (lower && ((u >= U'A' && u <= U'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))) u += 0x20;
+        AppendUtf8(out, u);
     };
     std::string name;
-    for (size_t i = 0; i < 8 && e[i] != ' '; ++i)
-        name.push_back(fold(e[i], lowerBase));
+    if (e[0] == kFatDeletedMark) name.push_back('_');
+    for (size_t i = e[0] == kFatDeletedMark ? 1 : 0; i < 8 && e[i] != ' '; ++i)
+        append(name, e[i], lowerBase);
     if (e[8] != ' ')
     {
         name.push_back('.');
         for (size_t i = 8; i < 11 && e[i] != ' '; ++i)
-            name.push_back(fold(e[i], lowerExt));
+            append(name, e[i], lowerExt);
     }
-    if (!name.empty() && e[0] == kFatDeletedMark) name[0] = '_';
     return name;
 }
 

@@ -19,3 +19,12 @@ std::u16string Utf8ToUtf16(const std::string& text, size_t maxUnits = SIZE_MAX);
 
 // Cuts `text` to at most `maxBytes` bytes without splitting a UTF-8 sequence.
 std::string CutUtf8(const std::string& text, size_t maxBytes);
+
+// Appends code point `cp` as UTF-8.
+void AppendUtf8(std::string& out, uint32_t cp);
+
+// A byte of the DOS code page that 8.3 names and FAT labels are stored in (437), as Unicode.
+char32_t OemCharToUnicode(uint8_t byte);
+
+// `count` code-page bytes as UTF-8 (no byte stops it early).
+std::string OemToUtf8(const uint8_t* bytes, size_t count);

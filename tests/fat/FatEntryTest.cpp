@@ -82,6 +82,21 @@ TEST(FatEntries, ShortNameCaseFlags)
     auto deleted = ShortEntry("\xE5" "EADME  TXT");
     deleted[12] = 0x18;
     EXPECT_EQ(FatShortName(deleted.data()), "_eadme.txt");
+
+    // Bytes above 0x7F are the DOS code page's: "résumé.pdf" as a formatter stores it in 8.3.
+    auto accented = ShortEntry("R\x90SUM\x90  PDF");
+    EXPECT_EQ(FatShortName(accented.data()), "RÉSUMÉ.PDF");
+    accented[12] = 0x18;
+    EXPECT_EQ(FatShortName(accented.data()), "résumé.pdf");
+    auto symbols = ShortEntry("\x9B\xE1\xFF     TXT");
+    EXPECT_EQ(FatShortName(symbols.data()), "¢ß\u00A0.TXT");
+
+    std::vector<uint8_t> root(512, 0);
+    const auto label = ShortEntry("CAF\x90 CR\x90ME", 0x08, 0, 0);
+    std::copy(label.begin(), label.end(), root.begin());
+    char text[128];
+    ASSERT_TRUE(FatLabelFromRootFolder(root, text));
+    EXPECT_STREQ(text, "CAFÉ CRÉME");
 }
 
 TEST(FatEntries, ParseNamesAndKinds)
