@@ -43,6 +43,10 @@ inline constexpr uint32_t kMaxFolderChainClusters = 1000;
 // reachable folder is walked (each keeps about 1 KiB of long-name state).
 inline constexpr uint64_t kMaxFolderContinuationReads = 1u << 20;
 inline constexpr size_t kMaxDeferredFolderSearches = 16384;
+// Pieces one file's chain is cut into when it is read (16 MiB of run records). Past them,
+// as past a chain longer than the table (it came back on itself), the rest of the file is
+// read as if it followed the last cluster reached.
+inline constexpr uint32_t kMaxFatFileRuns = 1u << 20;
 // Sectors of one FAT copy loaded into memory: 1 GiB of table, 256 M FAT32 entries.
 inline constexpr uint32_t kMaxFatTableSectors = 0x200000;
 // Long-name parts collected for one entry (20 parts hold the 255-character maximum) and the

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ResourceLimits.h"
+
 namespace {
 
 // Entry 0 repeats the media descriptor: 0xF0 (removable media, every floppy) or 0xF8..0xFF;
@@ -149,6 +151,8 @@ std::vector<FatRun> KFatTable::Runs(const FatGeometry& g, uint32_t bytesPerSecto
     const uint64_t spc = std::max<uint32_t>(g.SectorsPerCluster, 1);
     const uint64_t clusterBytes = static_cast<uint64_t>(bytesPerSector) * spc;
     if (clusterBytes == 0 || size == 0) return runs;
+    // A FAT file holds at most 4 GiB - 1 bytes; a larger size comes from a damaged record.
+    size = std::min<uint64_t>(size, 0xFFFFFFFFu);
     const uint64_t clusters = (size + clusterBytes - 1) / clusterBytes;
 
     auto addSectors = [&](int64_t first, uint64_t count) {
@@ -177,7 +181,8 @@ std::vector<FatRun> KFatTable::Runs(const FatGeometry& g, uint32_t bytesPerSecto
         addSectors(g.ClusterSector(c), spc);
         if (i + 1 == clusters) break;
         const uint32_t next = Entry(c);
-        if (next < 2 || next >= m_ClusterCount || next >= BadMark(m_Type))
+        if (next < 2 || next >= m_ClusterCount || next >= BadMark(m_Type) || i + 1 >= m_ClusterCount ||
+            runs.size() >= VlmLimits::kMaxFatFileRuns)
         {
             // The rest is taken to follow the last known cluster.
             const FatRun& last = runs.back();

@@ -299,4 +299,15 @@ TEST(FatTable, RunsOfPresentAndDeletedFiles)
     runs = table.Runs(g, 512, 30, 5 * 4096); // chain ends early: the last run grows by 3 clusters
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].SectorCount, 40u);
+
+    // A stored table from a damaged scan result: 50 and 51 point at each other, and the
+    // record claims a terabyte.
+    set(50, 51); set(51, 50);
+    KFatTable cyclic;
+    cyclic.Restore(t, 6, 256);
+    runs = cyclic.Runs(g, 512, 50, 1ull << 40);
+    EXPECT_LE(runs.size(), 256u) << "a chain longer than the table came back on itself";
+    uint64_t sectors = 0;
+    for (const FatRun& r : runs) sectors += r.SectorCount;
+    EXPECT_EQ(sectors, (0xFFFFFFFFull + 4095) / 4096 * 8) << "no FAT file holds 4 GiB or more";
 }
