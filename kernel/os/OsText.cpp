@@ -117,6 +117,7 @@ uint32_t DecodeUtf8(const std::string& text, size_t pos, size_t* length)
         return UINT32_MAX; // overlong form or an encoded surrogate
     return cp;
 }
+
 // Code page 437, the DOS code page FAT short names are written in unless set otherwise:
 // bytes 0x80-0xFF. Its accented letters (0x80-0xA5) are those of the Western code pages too.
 constexpr char16_t kOem437High[128] = {
@@ -139,8 +140,6 @@ constexpr char16_t kOem437High[128] = {
 };
 
 } // namespace
-
-
 
 std::string Utf16ToUtf8(const char16_t* units, size_t count)
 {
