@@ -79,6 +79,7 @@ void CGlobalParamTable::DropFileSystems()
     ClearTrees();
     m_pCurrentFs = nullptr;
     m_pFileSystems->DeleteAll();
+    m_UnreadableSectors.Clear();
 }
 
 void CGlobalParamTable::SetView(int view)

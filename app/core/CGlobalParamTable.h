@@ -15,6 +15,7 @@
 #include "device/KBuffer.h"
 #include "fs/KFileSystemMgr.h"
 #include "fs/KNodeTree.h"
+#include "fs/KSectorRanges.h"
 #include "volume/KVolumeManager.h"
 
 class IFileSystem;
@@ -83,6 +84,10 @@ public:
     /// Drops the file systems of the previous recovery together with the trees into them.
     void DropFileSystems();
 
+    /// Sectors of the selected volume (volume-relative) that the last scan could not read;
+    /// emptied with the file systems.
+    KSectorRanges& UnreadableSectors() { return m_UnreadableSectors; }
+
     const std::string& GetResultName() const { return m_strResultName; }
     void SetResultName(const std::string& name) { m_strResultName = name; }
     const std::string& GetLastProgress() const { return m_strLastProgress; }
@@ -136,4 +141,5 @@ private:
     KBuffer m_Buffer;
     int32_t m_nView = kViewDevices;
     std::unique_ptr<KRawScanMgr> m_pRawTypes;
+    KSectorRanges m_UnreadableSectors;
 };

@@ -33,6 +33,12 @@ inline constexpr uint32_t kMaxLdmFragments = 4096;
 inline constexpr uint64_t kMaxLdmComponents = 32;
 inline constexpr uint64_t kMaxLdmPartitions = 256;
 
+// --- Unreadable sectors ------------------------------------------------------------------
+
+// Ranges of unreadable sectors remembered for one volume (16 bytes each). A dying disk can
+// fail on scattered sectors by the million; past this the nearest ranges are joined.
+inline constexpr size_t kMaxBadSectorRanges = 65536;
+
 // --- FAT -------------------------------------------------------------------------------
 
 // Clusters a folder's chain is followed along (a 64 KiB-cluster folder this long holds
