@@ -124,14 +124,29 @@ int SaveTo(CCliSession& cli)
         cli.Port().FlushMessages(true);
         return kExitInterrupted;
     }
-    const bool partial = !outcome.Failures.empty();
-    cli.Port().FlushMessages(partial);
+    const bool whole = outcome.IsWhole();
+    cli.Port().FlushMessages(!whole);
     for (const tagSaveFailure& f : outcome.Folders)
         cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_CREATE_FOLDER_FAILED), f.strPath.c_str(), f.dwError));
+    if (outcome.dwSkipped > 0)
+        cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_SKIPPED_BELOW), outcome.dwSkipped));
     for (const tagSaveFailure& f : outcome.Failures)
         cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_FAILURE_LINE), f.strPath.c_str(), f.dwError));
-    std::printf("Recovered %u of %u files.\n", outcome.dwSaved, outcome.dwSelected);
-    return partial ? kExitPartial : kExitOk;
+    for (const tagSaveRename& r : outcome.Renamed)
+        cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_RENAMED_LINE), r.strSavedPath.c_str(), r.strPath.c_str()));
+    if (outcome.Damaged.empty())
+    {
+        std::printf("Recovered %u of %u files.\n", outcome.dwSaved, outcome.dwSelected);
+    }
+    else
+    {
+        std::printf("%s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_SUMMARY), outcome.dwSaved, outcome.dwSelected,
+                                       static_cast<unsigned>(outcome.Damaged.size())).c_str());
+        for (const tagSaveDamage& d : outcome.Damaged)
+            std::printf("  %s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), d.strPath.c_str(),
+                                             static_cast<unsigned long long>(d.u64UnreadBytes)).c_str());
+    }
+    return whole ? kExitOk : kExitPartial;
 }
 
 int SelectAndSave(CCliSession& cli)

@@ -199,7 +199,9 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
         list.push_back(fs);
     }
     CScanDriver driver(deepScanOnly ? EScanWindow::Deep : EScanWindow::Device, &m_Session.Port(), &m_Session.Clock());
-    if (driver.Run(volume, list) != CScanDriver::kResultOk)
+    const int result = driver.Run(volume, list);
+    m_Session.UnreadableSectors() = driver.Unreadable();
+    if (result != CScanDriver::kResultOk)
         return 0;
     m_Session.SetResultName("");
     if (!deepScanOnly)

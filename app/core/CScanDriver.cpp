@@ -10,6 +10,7 @@
 #include "base/VlmTrace.h"
 #include "device/IDeviceIO.h"
 #include "fs/IFileSystem.h"
+#include "fs/SalvageRead.h"
 #include "res/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 
@@ -76,6 +77,7 @@ std::vector<std::pair<std::string, std::string>> CScanDriver::CounterRows(EScanW
 int CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems)
 {
     m_Display = tagScanDisplay{};
+    m_Unreadable.Clear();
     m_bHidden = false;
     m_bAbandon = false;
     m_nResult = kResultOk;
@@ -155,13 +157,17 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
             HandleCancelRequest();
         }
         const auto n = static_cast<uint32_t>(std::min<int64_t>(m_dwChunk, total - s));
-        if (volume->ReadSectors(static_cast<uint64_t>(s), buffer.data(), n) != ERROR_SUCCESS)
+        // A failed chunk is read again sector by sector: the scanners get every sector that
+        // can be read (the bad ones as zeros, which no structure matches), and only the
+        // unreadable sectors are counted.
+        const uint32_t bad = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(s), buffer.data(), n,
+                                                  bytesPerSector, &m_Unreadable);
+        if (bad > 0)
         {
-            VlmTrace("%s::pVolumeIO->ReadSectors failed!\n",
-                     m_Kind == EScanWindow::Device ? "CScanningDevice" : "CDeepScanningDlg");
-            m_Display.u64ReadErrors += n;
+            VlmTrace("%s::pVolumeIO->ReadSectors failed!\n", TracePrefix());
+            m_Display.u64ReadErrors += bad;
         }
-        else
+        if (bad < n)
         {
             for (IFileSystem* fs : fileSystems)
                 fs->ScanFS(&stats, s, buffer.data(), static_cast<int>(n));

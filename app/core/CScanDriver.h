@@ -10,6 +10,7 @@
 
 #include "core/IMonotonicClock.h"
 #include "core/IUserPort.h"
+#include "fs/KSectorRanges.h"
 
 class IFileSystem;
 class IVolumeIO;
@@ -35,7 +36,10 @@ public:
     const tagScanDisplay& Display() const { return m_Display; }
     /// Sectors read per step.
     uint32_t ChunkSectors() const { return m_dwChunk; }
+    /// Sectors that could not be read (each counted once in ReadErrors).
     uint64_t ReadErrors() const { return m_Display.u64ReadErrors; }
+    /// Where they lie, volume-relative.
+    const KSectorRanges& Unreadable() const { return m_Unreadable; }
 
     /// The remaining-time text after `elapsedSeconds` at sector `position` of `total`:
     /// "%d hours %d minutes", "about %d minutes", "less than 1 minute." or empty.
@@ -55,6 +59,7 @@ private:
     IUserPort* m_pPort;
     IMonotonicClock* m_pClock;
     tagScanDisplay m_Display;
+    KSectorRanges m_Unreadable;
     uint32_t m_dwChunk = kChunkSectors;
     bool m_bHidden = false;    // the window ended (user answered Yes or No)
     bool m_bAbandon = false;   // the user answered No: throw the results away

@@ -14,6 +14,31 @@ namespace {
 
 // Deeper than any real folder tree; a path this deep no file system accepts anyway.
 constexpr int kMaxDepth = 4096;
+// The raw backup an encrypted NTFS file is saved with.
+constexpr const char* kEfsSuffix = ".$EFS";
+
+// What went wrong, for a message box: the counts, then the damaged files by name (the list
+// is cut after a screenful; the command line lists them all).
+std::string OutcomeWarning(const tagSaveOutcome& outcome)
+{
+    constexpr size_t kMaxListed = 20;
+    std::string text;
+    const unsigned notSaved = outcome.dwSelected > outcome.dwSaved ? outcome.dwSelected - outcome.dwSaved : 0;
+    if (notSaved > 0)
+        text = FormatText(VlmString(IDS_SAVE_FAILURES), notSaved);
+    if (!outcome.Damaged.empty())
+    {
+        if (!text.empty())
+            text += "\n";
+        text += FormatText(VlmString(IDS_SAVE_DAMAGED), static_cast<unsigned>(outcome.Damaged.size()));
+        for (size_t i = 0; i < outcome.Damaged.size() && i < kMaxListed; ++i)
+            text += "\n" + FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), outcome.Damaged[i].strPath.c_str(),
+                                       static_cast<unsigned long long>(outcome.Damaged[i].u64UnreadBytes));
+        if (outcome.Damaged.size() > kMaxListed)
+            text += "\n...";
+    }
+    return text;
+}
 
 } // namespace
 
@@ -49,6 +74,23 @@ std::string CSaveWalker::SafeName(const char* name)
     return safe;
 }
 
+std::string CSaveWalker::FitName(const std::string& name)
+{
+    // Room for the "(99)" a taken name gets.
+    constexpr size_t kRoom = kMaxNameBytes - 4;
+    if (name.size() <= kRoom)
+        return name;
+    // An extension is what follows the last dot, when it is short enough to be one.
+    std::string ext;
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0 && name.size() - dot <= 16)
+        ext = name.substr(dot);
+    size_t cut = kRoom - ext.size();
+    // Never split a UTF-8 character: step back over continuation bytes.
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    return name.substr(0, cut) + ext;
+}
+
 tagSaveOutcome CSaveWalker::Run(const std::string& target)
 {
     m_Outcome = tagSaveOutcome{};
@@ -61,6 +103,18 @@ tagSaveOutcome CSaveWalker::Run(const std::string& target)
     m_Outcome.bCompleted = !root || SaveChildren(root, target, 0);
     m_Fs.SetClient(nullptr);
     return m_Outcome;
+}
+
+std::string CSaveWalker::ChildPath(const std::string& folder, const tagTreeNode* child)
+{
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    const std::string name = SafeName(m_Tree.GetName(child));
+    const std::string fitted = FitName(name);
+    if (fitted != name)
+        m_Outcome.Renamed.push_back({path + name, path + fitted});
+    return path + fitted;
 }
 
 bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& path, int depth)
@@ -76,10 +130,7 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& pat
         if (child->byCheck == TN_UNCHECKED || !record ||
             (record->wValidMask & (FN_MASK_NAME | FN_MASK_ATTRIBUTES)) != (FN_MASK_NAME | FN_MASK_ATTRIBUTES))
             continue;
-        std::string childPath = path;
-        if (childPath.empty() || childPath.back() != '/')
-            childPath += '/';
-        childPath += SafeName(m_Tree.GetName(child));
+        const std::string childPath = ChildPath(path, child);
         if (!(record->wAttributes & FN_ATTR_FOLDER))
         {
             if (record->wValidMask & FN_MASK_SIZE)
@@ -92,32 +143,74 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& pat
             continue;
         if (depth >= kMaxDepth)
         {
-            m_Outcome.Folders.push_back({childPath, ERROR_FILENAME_EXCED_RANGE});
+            SkipFolder(child, childPath, ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
-        if (!SaveChildren(child, MakeFolder(childPath), depth + 1))
+        uint32_t error = ERROR_SUCCESS;
+        const std::string made = MakeFolder(childPath, &error);
+        if (made.empty())
+        {
+            SkipFolder(child, childPath, error);
+            continue;
+        }
+        if (!SaveChildren(child, made, depth + 1))
             return false;
     }
     return true;
 }
 
+// A folder that cannot be made takes its selected files with it: they are counted as not
+// saved, with the folder named once.
+void CSaveWalker::SkipFolder(const tagTreeNode* folder, const std::string& path, uint32_t error)
+{
+    m_Outcome.Folders.push_back({path, error});
+    std::vector<const tagTreeNode*> pending{folder};
+    while (!pending.empty())
+    {
+        const tagTreeNode* at = pending.back();
+        pending.pop_back();
+        for (const tagTreeNode* child = at->pFirstChild; child; child = child->pNext)
+        {
+            if (child->byCheck == TN_UNCHECKED)
+                continue;
+            if (child->pFirstChild)
+                pending.push_back(child);
+            else if (IsFileRecord(child->pRecord))
+                ++m_Outcome.dwSkipped;
+        }
+    }
+    VlmTrace("Cannot create folder '%s': error %u; %u selected file(s) below it not saved\n", path.c_str(), error,
+             m_Outcome.dwSkipped);
+}
+
 void CSaveWalker::SaveOneFile(const tagTreeNode* node, const std::string& path)
 {
     m_Observer.OnCurrentFile(path);
-    std::string attempt = path;
-    uint32_t rc = ERROR_FILE_EXISTS;
-    for (int n = 0; n < kMaxAttempts; ++n)
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    std::string temp;
+    m_Fs.ClearUnreadBytes();
+    uint32_t rc = CopyToTemporary(node, folder, &temp);
+    const uint64_t unread = m_Fs.GetUnreadBytes();
+    std::string saved;
+    if (rc == ERROR_SUCCESS)
+        rc = GiveName(temp, path, &saved);
+    if (rc != ERROR_SUCCESS && !temp.empty())
     {
-        if (n > 0)
-            attempt = NumberedFilePath(path, n);
-        rc = m_Fs.SaveFile(node->pRecord, attempt);
-        if (rc != ERROR_FILE_EXISTS)
-            break;
+        // A failed or cancelled copy leaves nothing behind.
+        OsDeleteFile(temp);
+        OsDeleteFile(temp + kEfsSuffix);
     }
     if (rc == ERROR_SUCCESS)
     {
         ++m_Outcome.dwSaved;
-        m_Observer.OnFileSaved(attempt);
+        if (unread > 0)
+        {
+            VlmTrace("Saved damaged '%s': %llu byte(s) could not be read\n", saved.c_str(),
+                     static_cast<unsigned long long>(unread));
+            m_Outcome.Damaged.push_back({saved, unread});
+        }
+        m_Observer.OnFileSaved(saved);
     }
     else if (rc == ERROR_CANCELLED || m_Observer.IsCanceled())
         m_bCancelled = true;
@@ -129,20 +222,59 @@ void CSaveWalker::SaveOneFile(const tagTreeNode* node, const std::string& path)
     m_Observer.OnCounts(m_Outcome.dwSaved, m_Outcome.dwSelected);
 }
 
-std::string CSaveWalker::MakeFolder(const std::string& path)
+uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const std::string& folder, std::string* temp)
+{
+    uint32_t rc = ERROR_FILE_EXISTS;
+    for (int n = 0; n < kMaxAttempts && rc == ERROR_FILE_EXISTS; ++n)
+    {
+        // Hidden, and unlikely to be taken; a taken one is simply skipped (the copy creates
+        // its file exclusively).
+        *temp = FormatText("%s/.vlm-saving-%u.part", folder.c_str(), ++m_dwTempSerial);
+        m_Fs.ClearUnreadBytes();
+        rc = m_Fs.SaveFile(node->pRecord, *temp);
+    }
+    if (rc == ERROR_FILE_EXISTS)
+        temp->clear();  // nothing of ours was created
+    return rc;
+}
+
+uint32_t CSaveWalker::GiveName(const std::string& temp, const std::string& path, std::string* saved)
+{
+    for (int n = 0; n < kMaxAttempts; ++n)
+    {
+        const std::string attempt = n == 0 ? path : NumberedFilePath(path, n);
+        const uint32_t rc = OsRenameNoReplace(temp, attempt);
+        if (rc == ERROR_FILE_EXISTS)
+            continue;
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        *saved = attempt;
+        // An encrypted NTFS file comes with its raw backup beside it.
+        if (OsPathExists(temp + kEfsSuffix))
+        {
+            if (const uint32_t efs = OsRenameNoReplace(temp + kEfsSuffix, attempt + kEfsSuffix); efs != ERROR_SUCCESS)
+            {
+                OsDeleteFile(temp + kEfsSuffix);
+                m_Outcome.Failures.push_back({attempt + kEfsSuffix, efs});
+            }
+        }
+        return ERROR_SUCCESS;
+    }
+    return ERROR_FILE_EXISTS;
+}
+
+std::string CSaveWalker::MakeFolder(const std::string& path, uint32_t* error)
 {
     for (int n = 0; n < kMaxAttempts; ++n)
     {
         const std::string candidate = n == 0 ? path : FormatText("%s(%d)", path.c_str(), n);
-        if (OsPathExists(candidate))
-            continue;
-        // The folder is used even when it cannot be made; its files then fail one by one and
-        // are listed.
-        if (const uint32_t rc = OsCreateFolder(candidate); rc != ERROR_SUCCESS)
-            m_Outcome.Folders.push_back({candidate, rc});
-        return candidate;
+        *error = OsCreateFolder(candidate);
+        if (*error == ERROR_SUCCESS)
+            return candidate;
+        if (*error != ERROR_FILE_EXISTS)
+            break;
     }
-    return path;
+    return {};
 }
 
 int CSaveWalker::SetMaxValue(int64_t max)
@@ -196,10 +328,9 @@ tagSaveOutcome CSaveWalker::SaveSelection(CGlobalParamTable& session, const std:
     const tagSaveOutcome outcome = walker.Run(target);
     if (!outcome.bCompleted)
         return outcome;
-    if (outcome.Failures.empty())
+    if (outcome.IsWhole())
         session.Port().ShowInformation(FormatText(VlmString(IDS_SAVED_OK), target.c_str()));
     else
-        session.Port().ShowWarning(
-            FormatText(VlmString(IDS_SAVE_FAILURES), static_cast<unsigned>(outcome.Failures.size())));
+        session.Port().ShowWarning(OutcomeWarning(outcome));
     return outcome;
 }

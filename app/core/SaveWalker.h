@@ -6,6 +6,10 @@
 //
 // A file that cannot be saved does not stop the walk; it is counted and listed, so the user
 // learns how many and which files are missing instead of trusting a plain "saved" message.
+// A file whose copy met data that could not be read is saved (zeros stand for what is missing)
+// and listed as damaged. Every file is written under a hidden temporary name in its folder and
+// renamed only when its copy is complete, so a cancelled or failed copy never leaves a half
+// file under a real name. A name longer than the target allows is shortened and listed.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,13 +43,35 @@ struct tagSaveFailure
     uint32_t dwError = 0;    // the system error code
 };
 
+struct tagSaveDamage
+{
+    std::string strPath;          // where the damaged file was saved
+    uint64_t u64UnreadBytes = 0;  // bytes that could not be read (written as zeros)
+};
+
+struct tagSaveRename
+{
+    std::string strPath;       // the path the file or folder would have had
+    std::string strSavedPath;  // the shortened path it was saved under
+};
+
 struct tagSaveOutcome
 {
     bool bCompleted = false;              // the walk ran to its end (not cancelled)
     uint32_t dwSelected = 0;              // selected files
-    uint32_t dwSaved = 0;                 // files written
+    uint32_t dwSaved = 0;                 // files written, damaged ones included
+    uint32_t dwSkipped = 0;               // selected files below a folder that could not be made
     std::vector<tagSaveFailure> Failures; // files that could not be written
     std::vector<tagSaveFailure> Folders;  // folders that could not be created
+    std::vector<tagSaveDamage> Damaged;   // files saved with parts that could not be read
+    std::vector<tagSaveRename> Renamed;   // names shortened to fit the target
+
+    /// Every selected file saved whole.
+    bool IsWhole() const
+    {
+        return bCompleted && Failures.empty() && Folders.empty() && Damaged.empty() && dwSkipped == 0 &&
+               dwSaved == dwSelected;
+    }
 };
 
 class CSaveWalker final : public IProgress_Client
@@ -62,6 +88,11 @@ public:
     static std::string NumberedFilePath(const std::string& path, int n);
     /// A record name as one path component: no "/" inside, never "", "." or "..".
     static std::string SafeName(const char* name);
+    /// Longest name a Linux file system takes, in bytes.
+    static constexpr size_t kMaxNameBytes = 255;
+    /// `name` cut to fit kMaxNameBytes with room for a "(99)" number: the extension is kept
+    /// (when it is short), the cut falls between UTF-8 characters. `name` itself when it fits.
+    static std::string FitName(const std::string& name);
 
     /// The whole request of the file list: refuses an empty selection, checks the target,
     /// saves, and tells the user the outcome (the saved message, or how many files could not
@@ -78,7 +109,15 @@ public:
 private:
     bool SaveChildren(const tagTreeNode* folder, const std::string& path, int depth);
     void SaveOneFile(const tagTreeNode* node, const std::string& path);
-    std::string MakeFolder(const std::string& path);
+    /// Copies the file under a fresh temporary name in `folder`; the copy's result, and the
+    /// temporary path in `temp`.
+    uint32_t CopyToTemporary(const tagTreeNode* node, const std::string& folder, std::string* temp);
+    /// Gives the complete temporary copy its name: `path`, else the first free numbered one.
+    uint32_t GiveName(const std::string& temp, const std::string& path, std::string* saved);
+    /// Creates `path`, else the first free numbered name; "" and the error when none can be.
+    std::string MakeFolder(const std::string& path, uint32_t* error);
+    void SkipFolder(const tagTreeNode* folder, const std::string& path, uint32_t error);
+    std::string ChildPath(const std::string& folder, const tagTreeNode* child);
 
     const KNodeTree& m_Tree;
     IFileSystem& m_Fs;
@@ -86,4 +125,5 @@ private:
     tagSaveOutcome m_Outcome;
     int64_t m_s64Max = 0;
     bool m_bCancelled = false;
+    uint32_t m_dwTempSerial = 0;
 };

@@ -14,6 +14,8 @@
 #include "fat/KFatFolderReader.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KOutStream.h"
+#include "fs/KSectorRanges.h"
+#include "fs/SalvageRead.h"
 #include "res/VlmStrings.h"
 #include "storage/IStorageManager.h"
 #include "volume/FileSystemType.h"
@@ -122,7 +124,10 @@ void KFatFileSystem::ResetGeometry()
     m_Parser.Reset();
 }
 
-bool KFatFileSystem::TryFatCopy(int64_t start)
+// Loads the FAT copy at `start`. A sector of it that cannot be read is taken from the other
+// copy at `mirror` (the two hold the same table); one that neither gives stays zero (free), so
+// the chains through it end there and their files come back short and damaged, not lost.
+bool KFatFileSystem::TryFatCopy(int64_t start, int64_t mirror)
 {
     const uint32_t f = m_Geometry.SectorsPerFat;
     if (start <= 0 || f > kMaxFatSectors) return false;
@@ -137,7 +142,20 @@ bool KFatFileSystem::TryFatCopy(int64_t start)
     {
         return false;
     }
-    if (m_pVolume->ReadSectors(static_cast<uint64_t>(start), table.data(), f) != 0) return false;
+    KSectorRanges bad;
+    const uint32_t unreadable =
+        ReadSectorsSalvaging(*m_pVolume, static_cast<uint64_t>(start), table.data(), f, kFatSectorSize, &bad);
+    if (unreadable == f) return false;
+    const bool mirrored = mirror > 0 && mirror != start && mirror + static_cast<int64_t>(f) < m_s64TotalSectors;
+    for (const KSectorRanges::Range& r : bad.Ranges())
+    {
+        for (uint64_t s = r.first; mirrored && s < r.first + r.count; ++s)
+        {
+            const uint64_t at = s - static_cast<uint64_t>(start);
+            if (m_pVolume->ReadSectors(static_cast<uint64_t>(mirror) + at, table.data() + at * kFatSectorSize, 1) != 0)
+                std::fill_n(table.data() + at * kFatSectorSize, kFatSectorSize, uint8_t{0});
+        }
+    }
     try
     {
         return m_Table.Accept(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
@@ -152,7 +170,7 @@ void KFatFileSystem::LoadFat()
 {
     m_Table.Clear();
     if (m_Geometry.SectorsPerFat == 0 || !m_pVolume) return;
-    if (!TryFatCopy(m_Geometry.Fat1Start)) TryFatCopy(m_Geometry.Fat2Start);
+    if (!TryFatCopy(m_Geometry.Fat1Start, m_Geometry.Fat2Start)) TryFatCopy(m_Geometry.Fat2Start, m_Geometry.Fat1Start);
 }
 
 bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)

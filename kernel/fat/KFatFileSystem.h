@@ -56,7 +56,7 @@ public:
 private:
     uint32_t ReadVolume();
     uint32_t RebuildCandidate(uint32_t index);
-    bool TryFatCopy(int64_t start);
+    bool TryFatCopy(int64_t start, int64_t mirror);
     struct FatReadContext ReadContext();
 
     IVolumeIO* m_pVolume = nullptr;

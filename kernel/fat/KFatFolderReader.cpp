@@ -9,6 +9,7 @@
 #include "fat/KFatFileNode.h"
 #include "fat/KFatTable.h"
 #include "fs/IProgress.h"
+#include "fs/SalvageRead.h"
 #include "res/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 
@@ -60,7 +61,10 @@ bool KFatFolderReader::ReadSectors(int64_t first, uint32_t count)
     if (first < 0 || count == 0 || !m_Ctx.Volume) return false;
     const size_t bytes = static_cast<size_t>(count) * m_Ctx.BytesPerSector;
     if (m_Buffer.size() < bytes) m_Buffer.resize(bytes);
-    return m_Ctx.Volume->ReadSectors(static_cast<uint64_t>(first), m_Buffer.data(), count) == 0;
+    // A bad sector costs the entries from it on (it reads as zeros, the end-of-folder mark),
+    // not the readable entries before it.
+    return ReadSectorsSalvaging(*m_Ctx.Volume, static_cast<uint64_t>(first), m_Buffer.data(), count,
+                                m_Ctx.BytesPerSector) < count;
 }
 
 tagFatFileNode* KFatFolderReader::AddRecord(uint32_t parentId, const FatParsedEntry& e)

@@ -93,6 +93,7 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
                 {
                     std::memset(buffer.data() + at, 0, static_cast<size_t>(part));
                     ++zeroed;
+                    fs.AddUnreadBytes(static_cast<uint64_t>(part));
                 }
             }
         }

@@ -15,5 +15,6 @@ inline constexpr uint32_t kCopyPieceSectors = 126;
 /// Copies `record` through fs.OpenStream to a new file at `path` (which must not exist).
 /// Returns 0; 1627 without a stream; 8 without memory; the creation error (80 when the file
 /// exists); the write error (112 disk full, 223 file too large, ...) after closing the partial
-/// file; 1223 when cancelled. Progress (stage 3) and cancel go through `fs`.
+/// file; 1223 when cancelled. Progress (stage 3) and cancel go through `fs`; the bytes written
+/// as zeros because they could not be read are added to fs.AddUnreadBytes.
 uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::string& path, uint32_t bytesPerSector);

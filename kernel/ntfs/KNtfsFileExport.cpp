@@ -6,6 +6,8 @@
 
 #include "base/VlmErrors.h"
 #include "fs/CopyFileOut.h"
+#include "fs/KSectorRanges.h"
+#include "fs/SalvageRead.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/NtfsEfsExport.h"
 #include "ntfs/NtfsFileRecordParser.h"
@@ -35,6 +37,21 @@ uint64_t UnitSectors(uint16_t shift, uint32_t sectorsPerCluster)
         return 0;
     const uint64_t sectors = (static_cast<uint64_t>(1) << shift) * sectorsPerCluster;
     return sectors <= KNtfsFileExport::kMaxUnitSectors ? sectors : 0;
+}
+
+// Bytes of the first `pieceBytes` of a read from sector `first` that lie on unreadable sectors.
+uint64_t UnreadBytesOfPiece(const KSectorRanges& bad, uint64_t first, uint64_t bps, uint64_t pieceBytes)
+{
+    const uint64_t end = first + (pieceBytes + bps - 1) / bps;
+    uint64_t bytes = 0;
+    for (const KSectorRanges::Range& r : bad.Ranges())
+    {
+        const uint64_t a = std::max(r.first, first);
+        const uint64_t b = std::min(r.first + r.count, end);
+        if (a < b)
+            bytes += std::min((b - first) * bps, pieceBytes) - (a - first) * bps;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -125,6 +142,8 @@ uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
     stream->Seek(SEEK_ORIGIN_BEGIN, 0, nullptr);
     if (n > 0)
         stream->Read(bytes.data(), n, &done); // what cannot be read stays zero
+    if (done < n)
+        m_Fs.AddUnreadBytes(static_cast<uint64_t>(n - std::max<int64_t>(done, 0)));
     return file.Write(bytes.data(), bytes.size());
 }
 
@@ -156,10 +175,20 @@ uint32_t KNtfsFileExport::CopyCompressedUnit(const tagStreamBlock& run, const Pl
     IVolumeIO* volume = m_Fs.GetVolume();
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     const uint64_t unitBytes = std::min<uint64_t>(plan.unitSectors * bps, static_cast<uint64_t>(*remaining));
-    const size_t readBytes = static_cast<size_t>(run.dwSectorCount * bps);
     bool cancelled = false;
-    if (volume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector), m_Buffer.data(), run.dwSectorCount) != ERROR_SUCCESS)
+    // The unit's chunks are decoded up to the first unreadable sector: a chunk that reaches it
+    // would decode zeros as data, and the chunks after it cannot be found.
+    KSectorRanges bad;
+    const uint32_t unreadable = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector), m_Buffer.data(),
+                                                     run.dwSectorCount, static_cast<uint32_t>(bps), &bad);
+    if (unreadable == run.dwSectorCount)
+    {
+        m_Fs.AddUnreadBytes(unitBytes);
         return WriteZeros(file, unitBytes, remaining, &cancelled);
+    }
+    const size_t readBytes = unreadable == 0 ? static_cast<size_t>(run.dwSectorCount * bps)
+                                             : static_cast<size_t>((bad.Ranges().front().first -
+                                                                    static_cast<uint64_t>(run.s64FirstSector)) * bps);
     uint64_t written = 0;
     size_t off = 0;
     while (readBytes >= 2 && off < readBytes - 2 && written < unitBytes)
@@ -167,6 +196,8 @@ uint32_t KNtfsFileExport::CopyCompressedUnit(const tagStreamBlock& run, const Pl
         const uint16_t h = PeekU16LE(m_Buffer.data() + off);
         if (h == 0)
             break;
+        if (unreadable > 0 && Lznt1ChunkLength(h) > readBytes - off)
+            break; // the chunk reaches the unreadable sector
         const uint32_t produced = DecompressChunk(ByteView(m_Buffer.data() + off, readBytes - off), m_Unit.data());
         const uint64_t piece = std::min<uint64_t>(produced, unitBytes - written);
         if (const uint32_t rc = file.Write(m_Unit.data(), piece); rc != ERROR_SUCCESS)
@@ -177,7 +208,11 @@ uint32_t KNtfsFileExport::CopyCompressedUnit(const tagStreamBlock& run, const Pl
         if (m_Fs.IsCanceled())
             return ERROR_CANCELLED;
     }
-    return WriteZeros(file, unitBytes - written, remaining, &cancelled);
+    if (unreadable > 0)
+        m_Fs.AddUnreadBytes(unitBytes - written);
+    if (const uint32_t rc = WriteZeros(file, unitBytes - written, remaining, &cancelled); rc != ERROR_SUCCESS)
+        return rc;
+    return cancelled ? ERROR_CANCELLED : ERROR_SUCCESS;
 }
 
 uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining)
@@ -200,10 +235,7 @@ uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& f
         }
         if (compressed && run.dwSectorCount < plan.unitSectors)
         {
-            const uint32_t rc = CopyCompressedUnit(run, plan, file, remaining);
-            if (rc == ERROR_CANCELLED)
-                break;
-            if (rc != ERROR_SUCCESS)
+            if (const uint32_t rc = CopyCompressedUnit(run, plan, file, remaining); rc != ERROR_SUCCESS)
                 return rc;
             continue;
         }
@@ -212,8 +244,11 @@ uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& f
             // Only the sectors of this run are read: reading past it could run off the volume
             // and turn good data into zeros.
             const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(chunk, run.dwSectorCount - s));
-            if (volume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector) + s, m_Buffer.data(), count) != ERROR_SUCCESS)
-                std::fill(m_Buffer.begin(), m_Buffer.end(), 0);
+            KSectorRanges bad;
+            if (ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector) + s, m_Buffer.data(), count,
+                                     static_cast<uint32_t>(bps), &bad) > 0)
+                m_Fs.AddUnreadBytes(UnreadBytesOfPiece(bad, static_cast<uint64_t>(run.s64FirstSector) + s, bps,
+                                                      std::min<uint64_t>(count * bps, want)));
             const uint64_t piece = std::min<uint64_t>(count * bps, want);
             if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS)
                 return rc;
@@ -226,7 +261,17 @@ uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& f
             }
         }
     }
-    return ERROR_SUCCESS;
+    if (cancelled)
+        return ERROR_CANCELLED;
+    if (*remaining > 0)
+    {
+        // The runs end before the file does (a run list that could not be decoded whole, an
+        // extension record that is missing): the rest is written as zeros and counted.
+        m_Fs.AddUnreadBytes(static_cast<uint64_t>(*remaining));
+        if (const uint32_t rc = WriteZeros(file, static_cast<uint64_t>(*remaining), remaining, &cancelled); rc != ERROR_SUCCESS)
+            return rc;
+    }
+    return cancelled ? ERROR_CANCELLED : ERROR_SUCCESS;
 }
 
 uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& path)

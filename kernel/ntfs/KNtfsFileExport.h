@@ -25,8 +25,10 @@ public:
     explicit KNtfsFileExport(KNtfsFileSystem& fs) : m_Fs(fs) {}
 
     /// SaveFile for a compressed or encrypted node (plain and resident data go through the
-    /// common copy). 0 (also after a cancel, keeping the partial file), 1627 for an unreadable
-    /// or invalid record or missing $EFS, the creation error, or the first write error.
+    /// common copy). 0, 1223 after a cancel (the partial file stays for the caller to remove),
+    /// 1627 for an unreadable or invalid record or missing $EFS, the creation error, or the
+    /// first write error. Bytes that could not be read are written as zeros and counted in
+    /// the file system's unread tally.
     uint32_t Save(const tagNtfsFileNode* node, const std::string& path);
 
     /// Builds "<path>.$EFS" from the written destination: stream header with the $EFS stream,

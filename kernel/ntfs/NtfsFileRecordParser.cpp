@@ -8,6 +8,7 @@
 
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
+#include "fs/SalvageRead.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsRecord.h"
 #include "os/OsTime.h"
@@ -128,9 +129,11 @@ bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxB
         if (done >= out->size())
             break;
         const uint64_t sectors = std::min<uint64_t>(run.dwSectorCount, (out->size() - done) / bps);
+        // A bad sector of the list costs the entries in it (they read as zeros and end the
+        // walk there), not the whole list.
         if (run.s64FirstSector != STREAM_HOLE_SECTOR &&
-            volume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector), out->data() + done,
-                                static_cast<uint32_t>(sectors)) != ERROR_SUCCESS)
+            ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector), out->data() + done,
+                                 static_cast<uint32_t>(sectors), bps) == sectors)
             return false;
         done += sectors * bps;
     }

@@ -3,9 +3,13 @@
 // the image it reads is never changed.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 
 #include <nlohmann/json.hpp>
@@ -350,6 +354,10 @@ TEST_F(Cli, FilesThatCannotBeSavedAreListedWithStatusThree)
     EXPECT_TRUE(Contains(r.Err, "vlm: 2 of the selected files could not be saved.\n")) << r.Err;
     EXPECT_TRUE(Contains(r.Err, "vlm: Not saved: '" + target + "/Archive/Old letters/Scans/scan 001.txt' (error 223)"))
         << r.Err;
+    // The copies cut short by the limit left nothing behind, under no name.
+    EXPECT_FALSE(std::filesystem::exists(target + "/Archive/Old letters/Scans/scan 001.txt"));
+    for (const auto& e : std::filesystem::recursive_directory_iterator(target))
+        EXPECT_EQ(e.path().filename().string().find(".vlm-saving"), std::string::npos) << e.path();
 }
 
 TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
@@ -409,4 +417,108 @@ TEST_F(Cli, CatWritesOneFileExactly)
         return;
     }
     FAIL() << "manifest entry missing";
+}
+
+namespace {
+
+// Runs a shell command; its standard output, or nullopt when it fails.
+std::optional<std::string> Shell(const std::string& command)
+{
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return std::nullopt;
+    std::string out;
+    char buffer[256];
+    while (size_t n = std::fread(buffer, 1, sizeof(buffer), pipe))
+        out.append(buffer, n);
+    if (::pclose(pipe) != 0)
+        return std::nullopt;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+// A real failing disk: the image behind a loop device, with one sector mapped to the kernel's
+// "error" target. Needs root and device-mapper; the test is skipped elsewhere.
+class FailingDisk
+{
+public:
+    FailingDisk(const std::string& image, uint64_t badSector)
+    {
+        if (::geteuid() != 0 || !Shell("command -v dmsetup && command -v losetup"))
+            return;
+        const auto loop = Shell("losetup -f --show -r '" + image + "'");
+        if (!loop)
+            return;
+        m_Loop = *loop;
+        const uint64_t sectors = std::filesystem::file_size(image) / 512;
+        m_Name = "vlm-test-" + std::to_string(::getpid());
+        const std::string table = "0 " + std::to_string(badSector) + " linear " + m_Loop + " 0\n" +
+                                  std::to_string(badSector) + " 1 error\n" + std::to_string(badSector + 1) + " " +
+                                  std::to_string(sectors - badSector - 1) + " linear " + m_Loop + " " +
+                                  std::to_string(badSector + 1) + "\n";
+        if (Shell("printf '" + table + "' | dmsetup create -r " + m_Name))
+            m_Device = "/dev/mapper/" + m_Name;
+        else
+            m_Name.clear();
+    }
+    ~FailingDisk()
+    {
+        if (!m_Name.empty())
+            Shell("dmsetup remove " + m_Name);
+        if (!m_Loop.empty())
+            Shell("losetup -d " + m_Loop);
+    }
+    const std::string& Device() const { return m_Device; }
+
+private:
+    std::string m_Loop, m_Name, m_Device;
+};
+
+} // namespace
+
+TEST_F(Cli, AFileOverABadSectorIsSavedAsDamagedWithStatusThree)
+{
+    const std::string image = F.Image("sample-disk");
+    const std::string before = Sha256OfFile(image);
+    // The FAT32 volume at 2048: reserved sectors, two FATs, then cluster 2. Its first file
+    // lies in the first data clusters; one sector of it goes bad.
+    const std::vector<uint8_t> boot = [&] {
+        std::vector<uint8_t> all = ReadFileBytes(image);
+        return std::vector<uint8_t>(all.begin() + 2048 * 512, all.begin() + 2049 * 512);
+    }();
+    const uint64_t reserved = boot[0x0E] | (boot[0x0F] << 8);
+    const uint64_t fat = boot[0x24] | (boot[0x25] << 8) | (boot[0x26] << 16) | (uint64_t{boot[0x27]} << 24);
+    const uint64_t dataStart = 2048 + reserved + boot[0x10] * fat;
+    FailingDisk disk(image, dataStart + 200);
+    if (disk.Device().empty())
+        GTEST_SKIP() << "needs root and device-mapper";
+    const std::string target = F.NewFolder("out");
+    const CliResult r = F.Run({disk.Device()}, {"undelete", "1", "--to", target});
+    EXPECT_EQ(r.Exit, 3) << r.Err;
+    EXPECT_FALSE(Contains(r.Out, "OK!")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "of them damaged:")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "(512 bytes could not be read)")) << r.Out;
+    EXPECT_EQ(Sha256OfFile(image), before);
+}
+
+TEST_F(Cli, FilesWhoseDataLiesPastTheEndOfACutImageAreSavedAsDamaged)
+{
+    // An image that stops 200 sectors into the FAT32 volume's data (a copy that was cut short):
+    // the deleted photo that runs past the cut is saved, and named as damaged, with status 3.
+    const std::string image = F.Image("sample-disk");
+    const std::vector<uint8_t> all = ReadFileBytes(image);
+    const uint8_t* boot = all.data() + 2048 * 512;
+    const uint64_t reserved = boot[0x0E] | (boot[0x0F] << 8);
+    const uint64_t fat = boot[0x24] | (boot[0x25] << 8) | (boot[0x26] << 16) | (uint64_t{boot[0x27]} << 24);
+    const uint64_t cut = 2048 + reserved + boot[0x10] * fat + 200;
+    std::filesystem::resize_file(image, cut * 512);
+    const std::string before = Sha256OfFile(image);
+    const std::string target = F.NewFolder("out");
+    const CliResult r = F.Run({image}, {"undelete", "1", "--to", target});
+    EXPECT_EQ(r.Exit, 3) << r.Err;
+    EXPECT_FALSE(Contains(r.Out, "OK!")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "of them damaged:\n  Damaged: '" + target + "/DCIM/100CAMERA/_MG_0002.JPG' (")) << r.Out;
+    EXPECT_EQ(std::filesystem::file_size(target + "/DCIM/100CAMERA/_MG_0002.JPG"), 48976u);
+    EXPECT_EQ(Sha256OfFile(image), before);
 }

@@ -36,6 +36,8 @@ public:
         const std::string name = m_Store.GetName(record);
         if (Failing.count(name))
             return ERROR_DISK_FULL;
+        if (const auto it = Unread.find(name); it != Unread.end())
+            AddUnreadBytes(it->second);
         KOsFile file;
         if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS)
             return rc;
@@ -53,6 +55,7 @@ public:
     }
 
     std::set<std::string> Failing;
+    std::map<std::string, uint64_t> Unread;  // bytes the copy of a name could not read
     std::vector<std::string> Attempts;
 
 private:
@@ -87,6 +90,20 @@ std::map<std::string, uintmax_t> Files(const std::string& folder)
             files[std::filesystem::relative(e.path(), folder).string()] = e.file_size();
     }
     return files;
+}
+
+// Every multi-byte sequence complete (the names here are valid UTF-8 before they are cut).
+bool WholeUtf8(const std::string& s)
+{
+    for (size_t i = 0; i < s.size();)
+    {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (n == 0 || i + n > s.size())
+            return false;
+        i += n;
+    }
+    return true;
 }
 
 } // namespace
@@ -153,9 +170,10 @@ TEST(SaveWalker, FailuresAreCountedAndListedNotSwallowed)
     EXPECT_EQ(outcome.Failures[0].dwError, ERROR_DISK_FULL);
     EXPECT_EQ(outcome.Failures[1].strPath, dir.File("taken.txt"));
     EXPECT_EQ(outcome.Failures[1].dwError, ERROR_FILE_EXISTS);
-    EXPECT_EQ(std::count_if(fs.Attempts.begin(), fs.Attempts.end(),
-                            [](const std::string& p) { return p.find("taken") != std::string::npos; }),
-              CSaveWalker::kMaxAttempts);
+    EXPECT_FALSE(outcome.IsWhole());
+    // Copied once under a temporary name, which is gone again: no half file, no stray copy.
+    EXPECT_EQ(fs.Attempts.size(), 3u);
+    EXPECT_EQ(Files(dir.Path()).size(), static_cast<size_t>(CSaveWalker::kMaxAttempts) + 1);
 }
 
 TEST(SaveWalker, CancelInsideTheThirdOfFiveFiles)
@@ -172,10 +190,89 @@ TEST(SaveWalker, CancelInsideTheThirdOfFiveFiles)
     EXPECT_FALSE(outcome.bCompleted);
     EXPECT_EQ(outcome.dwSaved, 2u);
     EXPECT_TRUE(outcome.Failures.empty());  // a cancel is no failure
+    // The partial third was written under a temporary name and removed: only whole files stay.
     const auto files = Files(dir.Path());
-    EXPECT_EQ(files.size(), 3u);
-    EXPECT_LT(files.at("3.bin"), 1000u);  // the partial third stays
+    EXPECT_EQ(files, (std::map<std::string, uintmax_t>{{"1.bin", 1000u}, {"2.bin", 1000u}}));
     EXPECT_EQ(fs.GetClient(), IProgress_Client::Idle());
+}
+
+TEST(SaveWalker, DamagedFilesAreSavedButNotCalledWhole)
+{
+    TempDir dir;
+    HandTree h;
+    h.File(h.Root(), "whole.jpg", 300);
+    h.File(h.Root(), "hurt.jpg", 300);
+    h.Tree.SetCheck(h.Root(), true);
+    WritingFs fs(h.Store);
+    fs.Unread = {{"hurt.jpg", 512}};
+    Observer observer;
+    const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
+    EXPECT_EQ(outcome.dwSaved, 2u);
+    EXPECT_TRUE(outcome.Failures.empty());
+    ASSERT_EQ(outcome.Damaged.size(), 1u);
+    EXPECT_EQ(outcome.Damaged[0].strPath, dir.File("hurt.jpg"));
+    EXPECT_EQ(outcome.Damaged[0].u64UnreadBytes, 512u);
+    EXPECT_FALSE(outcome.IsWhole());
+    EXPECT_EQ(Files(dir.Path()).size(), 2u);
+}
+
+TEST(SaveWalker, AFolderThatCannotBeMadeCountsItsFilesAsNotSaved)
+{
+    TempDir dir;
+    HandTree h;
+    tagTreeNode* photos = h.Folder(h.Root(), "Photos");
+    h.File(photos, "a.jpg", 10);
+    h.File(h.Folder(photos, "More"), "b.jpg", 10);
+    h.File(h.Root(), "c.txt", 10);
+    h.Tree.SetCheck(h.Root(), true);
+    // Every name the folder could take is a file already.
+    WriteFileBytes(dir.File("Photos"), {1});
+    for (int n = 1; n < CSaveWalker::kMaxAttempts; ++n)
+        WriteFileBytes(dir.File("Photos(" + std::to_string(n) + ")"), {1});
+    WritingFs fs(h.Store);
+    Observer observer;
+    const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
+    EXPECT_TRUE(outcome.bCompleted);
+    EXPECT_EQ(outcome.dwSaved, 1u);
+    EXPECT_EQ(outcome.dwSkipped, 2u);
+    ASSERT_EQ(outcome.Folders.size(), 1u);
+    EXPECT_EQ(outcome.Folders[0].strPath, dir.File("Photos"));
+    EXPECT_FALSE(outcome.IsWhole());
+}
+
+TEST(SaveWalker, NamesTooLongForTheTargetAreShortenedAndListed)
+{
+    std::string accents;
+    for (int i = 0; i < 200; ++i)
+        accents += "\xC3\xA9";  // é, two bytes
+    std::string han;
+    for (int i = 0; i < 255; ++i)
+        han += "\xE4\xB8\xAD";  // 中, three bytes
+    TempDir dir;
+    HandTree h;
+    h.File(h.Root(), accents + ".txt", 10);
+    h.File(h.Root(), accents + "x.txt", 10);  // shortens to the same name as the first
+    h.File(h.Folder(h.Root(), han), "in.txt", 10);
+    h.Tree.SetCheck(h.Root(), true);
+    WritingFs fs(h.Store);
+    Observer observer;
+    const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
+    EXPECT_TRUE(outcome.IsWhole());
+    EXPECT_EQ(outcome.dwSaved, 3u);
+    EXPECT_EQ(outcome.Renamed.size(), 3u);
+    for (const auto& [path, size] : Files(dir.Path()))
+    {
+        EXPECT_EQ(path.substr(path.size() - 4), ".txt") << "the extension is kept";
+        for (const auto& part : std::filesystem::path(path))
+        {
+            const std::string name = part.string();
+            EXPECT_LE(name.size(), CSaveWalker::kMaxNameBytes) << name;
+            EXPECT_TRUE(WholeUtf8(name)) << "the cut fell inside a character: " << name;
+        }
+    }
+    const std::string fitted = CSaveWalker::FitName(accents + ".txt");
+    EXPECT_EQ(fitted.substr(fitted.size() - 4), ".txt");
+    EXPECT_EQ(CSaveWalker::FitName("short.txt"), "short.txt");
 }
 
 TEST(SaveSetting, TargetAndSpaceChecks)
