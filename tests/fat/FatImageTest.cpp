@@ -23,7 +23,9 @@ struct RecoveryResult
 bool CopiesExactly(KFatFileSystem& fs, const tagFileNode* record, const ManifestFile& file, const TempDir& dir, int n)
 {
     const std::string target = dir.File("out" + std::to_string(n));
+    fs.ClearUnreadBytes();
     if (fs.SaveFile(record, target) != 0) return false;
+    EXPECT_EQ(fs.GetUnreadBytes(), 0u) << file.Path << ": a whole copy is not damaged";
     return Sha256OfFile(target) == file.Sha256;
 }
 

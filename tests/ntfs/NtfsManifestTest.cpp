@@ -8,6 +8,7 @@
 
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
+#include "ntfs/NtfsRecord.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
@@ -39,12 +40,53 @@ TEST(NtfsManifest, BasicVolumeListsAndCopiesEveryRecoverableFile)
         ASSERT_NE(node, nullptr) << e.Path;
         EXPECT_EQ(node->pRecord->byKind, e.State == "present" ? 0x11 : 0x13) << e.Path;
         const std::string target = dir.File("out" + std::to_string(checked));
+        fs.ClearUnreadBytes();
         ASSERT_EQ(fs.SaveFile(node->pRecord, target), 0u) << e.Path;
+        EXPECT_EQ(fs.GetUnreadBytes(), 0u) << e.Path << ": a whole copy is not damaged";
         const bool same = Sha256OfFile(target) == e.Sha256;
         EXPECT_TRUE(same) << e.Path;
         exact += same;
     }
     EXPECT_GT(checked, 20);
     std::printf("byte-exact: %d of %d\n", exact, checked);
+    EXPECT_EQ(volume.Image(), image);
+}
+
+TEST(NtfsManifest, ACompressedFileOverABadSectorIsSavedWithItsLossCounted)
+{
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
+    if (image.empty())
+        GTEST_SKIP() << "image missing";
+    KMemoryVolumeIO volume(image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(0xFFFFFFFF), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const tagTreeNode* node = WalkTree(tree, "Compressed/compressible text.txt");
+    ASSERT_NE(node, nullptr);
+    ASSERT_NE(node->pRecord->wAttributes & FN_ATTR_COMPRESSED, 0);
+
+    // The file's first data run, from its own record; its second sector goes bad.
+    const auto* record = static_cast<const tagNtfsFileNode*>(node->pRecord);
+    std::vector<uint8_t> bytes(fs.Mft().RecordBytes());
+    ASSERT_EQ(fs.Mft().ReadRecordAt(record->s64RecordSector, bytes.data()), 0u);
+    const uint8_t* data = FindUnnamedData(bytes.data(), static_cast<int>(bytes.size()));
+    tagNtfsNonResidentAttribute header;
+    ByteView pairs;
+    ASSERT_TRUE(data && NonResidentHeader(data, &header, &pairs));
+    StreamVector runs;
+    ASSERT_TRUE(fs.Mft().DecodeRunList(pairs, &runs));
+    ASSERT_FALSE(runs.empty());
+    volume.SetBadRange(static_cast<uint64_t>(runs[0].s64FirstSector) + 1, 1);
+
+    TempDir dir;
+    fs.ClearUnreadBytes();
+    ASSERT_EQ(fs.SaveFile(node->pRecord, dir.File("text")), 0u);
+    // The unit over the bad sector is lost from that sector on, nothing more than one unit.
+    EXPECT_GT(fs.GetUnreadBytes(), 0u);
+    EXPECT_LE(fs.GetUnreadBytes(), 16u * 4096);
+    const std::vector<uint8_t> saved = ReadFileBytes(dir.File("text"));
+    ASSERT_EQ(saved.size(), 200000u);
     EXPECT_EQ(volume.Image(), image);
 }
