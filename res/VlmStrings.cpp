@@ -144,6 +144,7 @@ constexpr StringEntry kStrings[] = {
     {3330, "Damaged: '%s' (%llu bytes could not be read)"},
     {3331, "Name too long for the target, saved as '%s' (was '%s')"},
     {3332, "%u selected files below it were not saved."},
+    {3333, "Nothing is written to '%s': it lies on '%s', which is being recovered. Please choose a place on another disk."},
     {3400, "Please select a file."},
     {3401, "The file size is invalid."},
     {3402, "VLM cannot preview a directory."},

@@ -15,6 +15,7 @@
 #include "core/FileFind.h"
 #include "core/FileListText.h"
 #include "core/SaveWalker.h"
+#include "core/SourceGuard.h"
 #include "core/TextFormat.h"
 #include "fs/KNodeTree.h"
 #include "os/OsFile.h"
@@ -107,9 +108,6 @@ void PrintSavedResult(CCliSession& cli)
 int SaveTo(CCliSession& cli)
 {
     const std::string& target = cli.Options().strTarget;
-    const std::string device = cli.SourceDevicePath();
-    if (!device.empty() && OsPathOnDevice(target, device))
-        cli.Port().PrintError(VlmString(IDS_SAVE_TARGET_WARNING));
     uint32_t refusal = 0;
     const tagSaveOutcome outcome = CSaveWalker::SaveSelection(cli.Session(), target, cli.Port(), &refusal);
     cli.Port().EndSaving();
@@ -327,10 +325,11 @@ int CmdExport(CCliSession& cli)
     if (!cli.ApplyFilter())
         return kExitUsage;
     const std::string& file = cli.Options().strFile;
-    const std::string device = cli.SourceDevicePath();
-    if (!device.empty() && OsPathOnDevice(file, device) &&
-        !cli.Port().Ask(FormatText(VlmString(IDS_EXPORT_DRIVE_WARNING), file.empty() ? ' ' : file[0]), false))
+    if (const std::string source = CSourceGuard::SourceUnder(cli.Session(), file); !source.empty())
+    {
+        cli.Port().PrintError(CSourceGuard::RefusalText(file, source));
         return CCliSession::Finish(kExitFailure);
+    }
     if (CExportListing::ExportToFile(cli.Session().GetCurrentTree(), file) != ERROR_SUCCESS)
     {
         cli.Port().ShowError(VlmString(IDS_EXPORT_FAILED));

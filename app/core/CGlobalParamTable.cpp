@@ -3,9 +3,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "core/CRecoveryLauncher.h"
 #include "core/CScanResultFile.h"
+#include "core/SourceGuard.h"
+#include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"
@@ -15,6 +18,8 @@
 namespace {
 
 const char* const kResumeEnv = "VLM_RESUME_DIR";
+// Temporary names tried beside a result being saved before the save gives up.
+constexpr uint32_t kMaxTemporaryNames = 100;
 
 constexpr uint32_t kModuleNames[] = {IDS_MODULE_UNDELETE, IDS_MODULE_ADVANCED, IDS_MODULE_DEEP_SCAN,
                                      IDS_MODULE_RESUME};
@@ -125,9 +130,15 @@ int CGlobalParamTable::SaveScanResult(const std::string& path)
     IVolumeIO* volume = GetSelectedVolume();
     if (!volume || m_pFileSystems->GetCount() == 0 || path.empty())
         return 0;
-    // Written beside the target and renamed over it once complete, so that a failed save
-    // (full disk, removed drive) never destroys the previous good result.
-    const std::string temporary = path + ".tmp";
+    // A result is never written onto what is being recovered (the trace names the source).
+    if (!CSourceGuard::SourceUnder(*this, path).empty())
+        return 0;
+    // Written beside the target under a name of its own and renamed over it once complete and
+    // on the disk, so that a failed save (full disk, removed drive) never destroys the previous
+    // good result, and two programs saving to one name each rename a whole file. The temporary
+    // file is always created new: whatever sits at its name (a planted symbolic link) is
+    // never followed or written.
+    std::string temporary;
     bool ok = false;
     try
     {
@@ -135,9 +146,15 @@ int CGlobalParamTable::SaveScanResult(const std::string& path)
             m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume)), volume,
             static_cast<uint32_t>(m_nModule));
         KStorageManager out;
-        if (!out.Open(temporary, true))
+        uint32_t error = ERROR_FILE_EXISTS;
+        for (uint32_t n = 0; n < kMaxTemporaryNames && error == ERROR_FILE_EXISTS; ++n)
         {
-            VlmTrace("Cannot create the scan result '%s'\n", temporary.c_str());
+            temporary = FormatText("%s.%u-%u.tmp", path.c_str(), OsProcessId(), n);
+            out.OpenNew(temporary, &error);
+        }
+        if (error != ERROR_SUCCESS)
+        {
+            VlmTrace("Cannot create the scan result '%s': error %u\n", temporary.c_str(), error);
             return 0;
         }
         ok = CScanResultFile::WriteHeader(&out, header) &&
@@ -270,5 +287,10 @@ int CGlobalParamTable::AutoSaveScanResult()
         return 0;
     }
     const std::string path = m_strResultName.empty() ? DefaultResultPath() : m_strResultName;
+    if (const std::string source = CSourceGuard::SourceUnder(*this, path); !source.empty())
+    {
+        m_pPort->ShowError(CSourceGuard::RefusalText(path, source));
+        return 0;
+    }
     return SaveScanResult(path);
 }

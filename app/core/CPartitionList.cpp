@@ -9,6 +9,7 @@
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
 #include "core/CGlobalParamTable.h"
+#include "core/SourceGuard.h"
 #include "core/CRecoveryLauncher.h"
 #include "core/TextFormat.h"
 #include "res/VlmStrings.h"
@@ -154,6 +155,11 @@ bool CPartitionList::SaveAs(const std::string& path)
     if (path.empty())
     {
         m_Session.Port().ShowError(VlmString(IDS_PATH_EMPTY));
+        return false;
+    }
+    if (const std::string source = CSourceGuard::SourceUnder(m_Session, path); !source.empty())
+    {
+        m_Session.Port().ShowError(CSourceGuard::RefusalText(path, source));
         return false;
     }
     if (m_Session.SaveScanResult(path))

@@ -4,6 +4,7 @@
 #include "base/VlmTrace.h"
 #include "core/CGlobalParamTable.h"
 #include "core/SaveSetting.h"
+#include "core/SourceGuard.h"
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "fs/KNodeTree.h"
@@ -315,6 +316,13 @@ tagSaveOutcome CSaveWalker::SaveSelection(CGlobalParamTable& session, const std:
     uint32_t message = 0;
     if (count == 0 || !fs)
         message = IDS_SELECT_FILES;
+    else if (const std::string source = CSourceGuard::SourceUnder(session, target); !source.empty())
+    {
+        if (refusal)
+            *refusal = IDS_OUTPUT_ON_SOURCE;
+        session.Port().ShowError(CSourceGuard::RefusalText(target, source));
+        return tagSaveOutcome{};
+    }
     else
         message = CSaveSetting::Check(target, bytes, count);
     if (message != 0)

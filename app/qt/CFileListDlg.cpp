@@ -23,6 +23,7 @@
 #include "core/CFileListNavigation.h"
 #include "core/CGlobalParamTable.h"
 #include "core/ExportListing.h"
+#include "core/SourceGuard.h"
 #include "core/FileFind.h"
 #include "core/FileListText.h"
 #include "core/TextFormat.h"
@@ -300,6 +301,11 @@ void CFileListDlg::ExportList()
     if (path.isEmpty())
         return;
     const std::string file = path.toStdString();
+    if (const std::string source = CSourceGuard::SourceUnder(m_Session, file); !source.empty())
+    {
+        GuiDialogs::Box(this, EBox::Error, QString::fromStdString(CSourceGuard::RefusalText(file, source)));
+        return;
+    }
     const QString question = QString::fromStdString(FormatText(VlmString(IDS_EXPORT_DRIVE_WARNING), file[0]));
     if (GuiDialogs::Box(this, EBox::YesNo, question) != QMessageBox::Yes)
         return;

@@ -60,6 +60,14 @@ void OsDeviceTable::RegisterImage(const std::string& path) { m_Images.push_back(
 void OsDeviceTable::RegisterFloppyImage(const std::string& path) { m_FloppyImages.push_back(path); }
 void OsDeviceTable::RegisterOpticalImage(const std::string& path) { m_OpticalImages.push_back(path); }
 
+std::vector<std::string> OsDeviceTable::RegisteredImages() const
+{
+    std::vector<std::string> all = m_Images;
+    all.insert(all.end(), m_FloppyImages.begin(), m_FloppyImages.end());
+    all.insert(all.end(), m_OpticalImages.begin(), m_OpticalImages.end());
+    return all;
+}
+
 void OsDeviceTable::ClearImages()
 {
     m_Images.clear();

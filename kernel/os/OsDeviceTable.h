@@ -31,6 +31,8 @@ public:
     void RegisterFloppyImage(const std::string& path);  // floppy 0, then 1
     void RegisterOpticalImage(const std::string& path); // optical 0, 1, ...
     void ClearImages();
+    // Every registered image path: hard disks, floppies, optical.
+    std::vector<std::string> RegisteredImages() const;
     void SetMachineDevicesEnabled(bool enabled);
     bool MachineDevicesEnabled() const { return m_MachineDevices; }
 

@@ -40,7 +40,8 @@ KOsFile::~KOsFile()
 uint32_t KOsFile::CreateNew(const std::string& path)
 {
     Close();
-    m_Fd = OpenRetrying(path, O_RDWR | O_CREAT | O_EXCL);
+    // O_EXCL also refuses a symbolic link planted at the path, dangling or not.
+    m_Fd = OpenRetrying(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
 }
 
@@ -49,6 +50,13 @@ uint32_t KOsFile::OpenRead(const std::string& path)
     Close();
     m_Fd = OpenRetrying(path, O_RDONLY);
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
+}
+
+uint32_t KOsFile::Sync()
+{
+    if (m_Fd < 0)
+        return ERROR_INVALID_HANDLE;
+    return ::fsync(m_Fd) == 0 ? ERROR_SUCCESS : LastError();
 }
 
 uint32_t KOsFile::CreateAlways(const std::string& path)
@@ -215,6 +223,11 @@ uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes)
     const uint64_t blockSize = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
     *freeBytes = blockSize != 0 && blocks > UINT64_MAX / blockSize ? UINT64_MAX : blocks * blockSize;
     return ERROR_SUCCESS;
+}
+
+uint32_t OsProcessId()
+{
+    return static_cast<uint32_t>(::getpid());
 }
 
 std::string OsTempFolder()

@@ -25,6 +25,8 @@ public:
     /// Reads up to `size` bytes; `done` gets the count (0 at the end of the file).
     uint32_t Read(void* data, size_t size, size_t* done);
     uint32_t Seek(int64_t offset, int whence, int64_t* newPos = nullptr);
+    /// Forces the written data to the disk.
+    uint32_t Sync();
     /// Closes the file; an error the system reports only now (a deferred write) is returned.
     uint32_t Close();
     bool IsOpen() const { return m_Fd >= 0; }
@@ -54,6 +56,8 @@ uint32_t OsRenameNoReplace(const std::string& from, const std::string& to);
 uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes);
 // $TMPDIR, or /tmp.
 std::string OsTempFolder();
+// This process's id (to tell apart the temporary files of two running programs).
+uint32_t OsProcessId();
 // Paths matching a shell pattern, sorted; empty when none.
 std::vector<std::string> OsFindFiles(const std::string& pattern);
 // The folder of the running program (from /proc/self/exe), with a trailing '/'; empty when

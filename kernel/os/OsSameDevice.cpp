@@ -43,7 +43,49 @@ dev_t WholeDisk(dev_t dev)
     return dev;
 }
 
+// The file behind a loop device (or behind the loop device a loop partition belongs to).
+bool LoopBackingFile(dev_t dev, struct stat* backing)
+{
+    const dev_t disk = WholeDisk(dev);
+    char name[96];
+    std::snprintf(name, sizeof(name), "/sys/dev/block/%u:%u/loop/backing_file", major(disk), minor(disk));
+    std::ifstream in(name);
+    std::string path;
+    if (!std::getline(in, path) || path.empty())
+        return false;
+    return ::stat(path.c_str(), backing) == 0;
+}
+
+// True when block device `dev` (a disk, a partition, or a loop device) holds `source`.
+bool DeviceHoldsSource(dev_t dev, const struct stat& source)
+{
+    if (S_ISBLK(source.st_mode))
+        return WholeDisk(dev) == WholeDisk(source.st_rdev);
+    struct stat backing;
+    return S_ISREG(source.st_mode) && LoopBackingFile(dev, &backing) && backing.st_dev == source.st_dev &&
+           backing.st_ino == source.st_ino;
+}
+
 } // namespace
+
+bool OsTargetIsOnSource(const std::string& target, const std::string& source)
+{
+    struct stat src;
+    if (source.empty() || target.empty() || ::stat(source.c_str(), &src) != 0)
+        return false;
+    struct stat t;
+    if (::stat(target.c_str(), &t) == 0)
+    {
+        if (t.st_dev == src.st_dev && t.st_ino == src.st_ino)
+            return true;
+        if (S_ISBLK(t.st_mode) && DeviceHoldsSource(t.st_rdev, src))
+            return true;
+    }
+    // The file system the target is (or would be) written to.
+    if (!StatNearest(target, &t))
+        return false;
+    return DeviceHoldsSource(t.st_dev, src);
+}
 
 bool OsPathOnDevice(const std::string& path, const std::string& devicePath)
 {

@@ -7,3 +7,10 @@
 // device `devicePath` or one of its partitions. False for an image file, a device that
 // cannot be examined, or any other target.
 bool OsPathOnDevice(const std::string& path, const std::string& devicePath);
+
+// True when writing to `target` could change `source` (an image file or a block device being
+// recovered): `target` is the source itself (by device and inode, so links and other names
+// count), a block device that is the source's disk or a loop device backed by the source
+// image, or a path whose file system lives on the source's disk or on a loop device backed
+// by the source image.
+bool OsTargetIsOnSource(const std::string& target, const std::string& source);

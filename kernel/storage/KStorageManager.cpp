@@ -21,6 +21,22 @@ int KStorageManager::Open(const std::string& path, bool write)
     const uint32_t error = write ? m_File.CreateAlways(path) : m_File.OpenRead(path);
     if (error != ERROR_SUCCESS)
         return 0;
+    return Opened(path, write);
+}
+
+int KStorageManager::OpenNew(const std::string& path, uint32_t* error)
+{
+    Close();
+    const uint32_t rc = m_pBuffer ? m_File.CreateNew(path) : ERROR_NOT_ENOUGH_MEMORY;
+    if (error)
+        *error = rc;
+    if (rc != ERROR_SUCCESS)
+        return 0;
+    return Opened(path, true);
+}
+
+int KStorageManager::Opened(const std::string& path, bool write)
+{
     try
     {
         m_strPath = path;
@@ -125,8 +141,10 @@ int KStorageManager::Close()
     if (!IsOpen())
         return 1;
     int ok = 1;
+    // What was written is on the disk before the file counts as saved: a result renamed into
+    // place must not turn out empty after a power cut.
     if (m_bWrite)
-        ok = WriteOut() ? 1 : 0;
+        ok = WriteOut() && m_File.Sync() == ERROR_SUCCESS ? 1 : 0;
     if (m_File.Close() != ERROR_SUCCESS && m_bWrite)
         ok = 0;
     m_bWrite = false;

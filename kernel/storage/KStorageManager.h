@@ -27,6 +27,9 @@ public:
 
     /// Opens an existing file for reading, or creates/truncates one for writing. 1 or 0.
     int Open(const std::string& path, bool write);
+    /// Creates `path` for writing only when nothing exists there (no file, no symbolic link).
+    /// 0 (with the system error in `error`) when it cannot.
+    int OpenNew(const std::string& path, uint32_t* error = nullptr);
     /// Writes out the buffered bytes (write mode) and closes. 1, or 0 when any write failed.
     int Close();
     /// Writes out the buffered bytes. 1, or 0 when any write failed.
@@ -36,6 +39,7 @@ public:
     uint32_t GetWriteError() const { return m_dwWriteError; }
 
 private:
+    int Opened(const std::string& path, bool write);
     bool WriteOut();
 
     KOsFile m_File;

@@ -522,3 +522,61 @@ TEST_F(Cli, FilesWhoseDataLiesPastTheEndOfACutImageAreSavedAsDamaged)
     EXPECT_EQ(std::filesystem::file_size(target + "/DCIM/100CAMERA/_MG_0002.JPG"), 48976u);
     EXPECT_EQ(Sha256OfFile(image), before);
 }
+
+namespace {
+
+std::string Quoted(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+} // namespace
+
+TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
+{
+    const std::string image = F.Image("sample-disk");
+    const std::string before = Sha256OfFile(image);
+    const std::string link = F.Dir.File("another-name.img");
+    std::filesystem::create_symlink(image, link);
+    std::vector<std::string> targets = {image, link};
+    // A loop device holding the image is the image too (root only).
+    const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + Quoted(image)) : std::nullopt;
+    if (loop)
+        targets.push_back(*loop);
+    for (const std::string& target : targets)
+    {
+        CliResult r = F.Run({image}, {"export", "2", target});
+        EXPECT_EQ(r.Exit, 1) << target;
+        EXPECT_TRUE(Contains(r.Err, "vlm: Nothing is written to '" + target + "'")) << r.Err;
+        r = F.Run({image}, {"scan", "2", "--save", target});
+        EXPECT_NE(r.Exit, 0) << target;
+        EXPECT_TRUE(Contains(r.Err, "vlm: Nothing is written to '" + target + "'")) << r.Err;
+        EXPECT_EQ(Sha256OfFile(image), before) << target;
+    }
+    if (loop)
+        Shell("losetup -d " + *loop);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+}
+
+TEST_F(Cli, TwoScansSavingToOneNameLeaveAResultThatLoads)
+{
+    const std::string image = F.Image("sample-disk");
+    const std::string result = F.Dir.File("both.rrs");
+    const std::string done = F.Dir.File("other.done");
+    // A second scan saving to the same name runs beside this one.
+    const std::string other = Quoted(VLM_CLI_PATH) + " --no-machine-devices --image " + Quoted(image) +
+                              " scan 0 --save " + Quoted(result) + " </dev/null >/dev/null 2>&1; touch " + Quoted(done);
+    const CliResult r = F.Run({image}, {"scan", "0", "--save", result}, "(" + other + ") & :");
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    for (int i = 0; i < 1200 && !std::filesystem::exists(done); ++i)
+        ::usleep(100000);
+    ASSERT_TRUE(std::filesystem::exists(done));
+    const CliResult listed = F.Run({image}, {"ls", result, "--candidate", "1"});
+    EXPECT_EQ(listed.Exit, 0) << listed.Err;
+    EXPECT_TRUE(Contains(listed.Out, "Total ")) << listed.Out;
+    for (const auto& e : std::filesystem::directory_iterator(F.Dir.Path()))
+        EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+}

@@ -2,10 +2,13 @@
 // ambiguous, read-only files, failed saves, and damaged or hostile result files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 
 #include "SessionRig.h"
@@ -216,14 +219,23 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
     ASSERT_EQ(rig.Session->SaveScanResult(path), 1);
     const std::string good = Sha256OfFile(path);
 
-    // Every write of the next save fails as on a full disk.
-    ASSERT_EQ(::symlink("/dev/full", (path + ".tmp").c_str()), 0);
+    // The next save fails part way, as on a full disk: files may grow to 512 bytes only.
     CPartitionList list(*rig.Session);
     rig.Port.Messages.clear();
-    EXPECT_FALSE(list.SaveAs(path));
+    {
+        struct rlimit old{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit small{512, old.rlim_max};
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        EXPECT_FALSE(list.SaveAs(path));
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, oldSignal);
+    }
     EXPECT_EQ(rig.Port.Texts("error"), std::vector<std::string>{"Failed to save the scan result to '" + path + "'."});
     EXPECT_EQ(Sha256OfFile(path), good);
-    EXPECT_FALSE(OsPathExists(path + ".tmp"));
+    for (const auto& e : std::filesystem::directory_iterator(rig.Dir.Path()))
+        EXPECT_NE(e.path().extension(), ".tmp") << "the partial temporary file is removed: " << e.path();
 
     // No folder to write into; an empty path.
     rig.Port.Messages.clear();
@@ -231,6 +243,23 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
     EXPECT_FALSE(list.SaveAs(""));
     EXPECT_EQ(rig.Port.Texts("error").back(), "Path name could not be empty.");
     EXPECT_EQ(rig.Port.Texts("error").size(), 2u);
+}
+
+// A symbolic link planted where the save puts its temporary file (the attacker guesses the
+// name) is never followed: the file it points to stays as it was, and the result is whole.
+TEST_F(Resume, APlantedLinkAtTheTemporaryNameIsNeverFollowed)
+{
+    rig.Session->SetModule(Module::kModuleUndelete);
+    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    const std::string path = rig.Dir.File("result.rrs");
+    const std::string victim = rig.Dir.File("victim");
+    WriteFileBytes(victim, {1, 2, 3});
+    for (int n = 0; n < 4; ++n)
+        ASSERT_EQ(::symlink(victim.c_str(), (path + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp").c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+    ASSERT_EQ(rig.Session->SaveScanResult(path), 1);
+    EXPECT_EQ(ReadFileBytes(victim), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(CGlobalParamTable::ReadScanResultHeader(path, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
 // Every byte of a small result flipped, and the file cut at every length: the loader never
