@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "base/VlmErrors.h"
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
 #include "core/FileListText.h"
 #include "os/OsAdminOpener.h"
+#include "os/OsDevice.h"
 #include "os/OsDeviceTable.h"
+#include "os/OsError.h"
 #include "os/OsFile.h"
 #include "res/VlmStrings.h"
 #include "volume/KVolumeManager.h"
@@ -75,9 +78,47 @@ CCliSession::~CCliSession()
     KVolumeManager().ClearVolumes();
 }
 
+// An image the user named must open and be at least one sector long; otherwise the user hears
+// which file and why, not that no device could be found.
+bool CCliSession::CheckImage(const std::string& path)
+{
+    if (OsIsFolder(path))
+    {
+        m_Port.PrintError("cannot open the image '" + path + "': " + OsErrorText(ERROR_DIRECTORY));
+        return false;
+    }
+    int fd = -1;
+    if (const uint32_t rc = OsOpenReadOnly(path, &fd); rc != ERROR_SUCCESS)
+    {
+        m_Port.PrintError("cannot open the image '" + path + "': " + OsErrorText(rc));
+        return false;
+    }
+    uint64_t bytes = 0;
+    const bool known = OsQueryLength(fd, &bytes);
+    OsCloseFd(fd);
+    // Nothing shorter than one sector holds a partition table or a file system.
+    constexpr uint64_t kSmallestImage = 512;
+    if (known && bytes < kSmallestImage)
+    {
+        m_Port.PrintError("'" + path + "' is too small to be a disk image (" + std::to_string(bytes) + " bytes)");
+        return false;
+    }
+    return true;
+}
+
 bool CCliSession::Discover()
 {
     OsDeviceTable& table = OsDeviceTable::Instance();
+    for (const std::string& image : m_Options.Images)
+    {
+        if (!CheckImage(image))
+            return false;
+    }
+    for (const std::string& floppy : m_Options.Floppies)
+    {
+        if (!CheckImage(floppy))
+            return false;
+    }
     for (const std::string& image : m_Options.Images)
         table.RegisterImage(image);
     for (const std::string& floppy : m_Options.Floppies)
@@ -117,7 +158,11 @@ int CCliSession::LoadSource(int module, bool requireTree)
     {
         if (!OsPathExists(m_Options.strSource))
         {
-            m_Port.PrintError("no such scan result: " + m_Options.strSource);
+            if (module == CGlobalParamTable::kModuleUndelete)
+                m_Port.PrintError("VOLUME must be a number (see vlm devices), not '" + m_Options.strSource + "'");
+            else
+                m_Port.PrintError("'" + m_Options.strSource +
+                                  "' is neither a volume number (see vlm devices) nor a saved scan result");
             return kExitUsage;
         }
         CResumeList history(*m_pSession);

@@ -84,6 +84,7 @@ public:
     std::string SourceDevicePath();
 
 private:
+    bool CheckImage(const std::string& path);
     bool ParseFilter(tagFilterSettings* settings);
 
     tagCliOptions m_Options;

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -41,6 +42,37 @@ std::string CProgressLine::Bar(double fraction, int width)
         fraction = 1;
     const int full = static_cast<int>(fraction * width + 0.5);
     return "[" + std::string(static_cast<size_t>(full), '#') + std::string(static_cast<size_t>(width - full), '.') + "]";
+}
+
+size_t CProgressLine::TextColumns() const
+{
+    size_t width = 80;
+    winsize size{};
+    if (m_bTerminal && ::ioctl(fileno(CTerminalPort::Err()), TIOCGWINSZ, &size) == 0 && size.ws_col > 1)
+        width = size.ws_col;
+    // The title, the bar and their blanks; one column stays free so that nothing wraps.
+    const size_t used = m_strTitle.size() + kBarWidth + 2 + 2 + 1;
+    return width > used ? width - used : 0;
+}
+
+std::string CProgressLine::Fit(const std::vector<std::pair<int, std::string>>& pieces, size_t columns)
+{
+    int worst = 0;
+    for (const auto& piece : pieces)
+        worst = std::max(worst, piece.first);
+    for (int keep = worst; keep >= 0; --keep)
+    {
+        std::string line;
+        for (const auto& [rank, text] : pieces)
+        {
+            if (rank > keep || text.empty())
+                continue;
+            line += (line.empty() ? "" : " ") + text;
+        }
+        if (line.size() <= columns || keep == 0)
+            return line;
+    }
+    return {};
 }
 
 void CProgressLine::Update(double fraction, const std::string& text, bool force)

@@ -3,6 +3,8 @@
 // a few times a second, otherwise a plain line every few seconds.
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 class CProgressLine
 {
@@ -22,6 +24,12 @@ public:
 
     /// "[#####.....]" of `width` cells.
     static std::string Bar(double fraction, int width);
+    /// Columns left for the text behind the title and the bar on this display (a terminal's
+    /// width, else 80).
+    size_t TextColumns() const;
+    /// Joins `pieces` with blanks in their order, leaving out the least important ones (the
+    /// highest rank) until the line fits `columns`.
+    static std::string Fit(const std::vector<std::pair<int, std::string>>& pieces, size_t columns);
 
 private:
     void Draw();

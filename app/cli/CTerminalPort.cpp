@@ -240,6 +240,22 @@ void CTerminalPort::RunProgress(const std::string& title, bool movingBlock,
     line.Clear();
 }
 
+std::string CTerminalPort::CommandText(const std::string& text)
+{
+    static const std::pair<uint32_t, const char*> kCommandTexts[] = {
+        {IDS_INTERNAL_ERROR, "Internal error! Please run the command again."},
+        {IDS_OPEN_FAILED_FULL_SCAN, "Failed to open the volume. Please scan it with 'vlm scan VOLUME'."},
+        {IDS_OPEN_FAILED_USE_ADVANCED, "Failed to open volume, please use 'vlm scan VOLUME' instead."},
+        {IDS_OPEN_FAILED_RUN_ADVANCED, "Failed to open volume, please scan it with 'vlm scan VOLUME' instead."},
+    };
+    for (const auto& [id, replacement] : kCommandTexts)
+    {
+        if (text == VlmString(id))
+            return replacement;
+    }
+    return text;
+}
+
 void CTerminalPort::OpenScanWindow(EScanWindow)
 {
     delete m_pLine;
@@ -251,12 +267,22 @@ void CTerminalPort::UpdateScanWindow(EScanWindow kind, const tagScanDisplay& dis
 {
     if (!m_pLine)
         return;
-    std::string text = display.strProgress + " " + display.strPosition;
+    // What matters most stays when the line is narrow: how far, how many files, read errors
+    // and the time left; the position and the single counters go first.
+    std::vector<std::pair<int, std::string>> pieces = {{0, display.strProgress}, {3, display.strPosition}};
     for (const auto& [label, value] : CScanDriver::CounterRows(kind, display))
     {
-        if (!value.empty())
-            text += " " + label + " " + value;
+        if (value.empty())
+            continue;
+        int rank = 2;
+        if (label == VlmString(IDS_TOTAL_FILES) || label == VlmString(IDS_FILES_FOUND) ||
+            label == VlmString(IDS_REMAINING_TIME))
+            rank = 0;
+        else if (label == VlmString(IDS_READING_ERROR))
+            rank = display.u64ReadErrors > 0 ? 0 : 1;
+        pieces.emplace_back(rank, label + " " + value);
     }
+    const std::string text = CProgressLine::Fit(pieces, m_pLine->TextColumns());
     m_u64ReadErrors = display.u64ReadErrors;
     const double fraction =
         display.s64Total > 0 ? static_cast<double>(display.s64Position) / static_cast<double>(display.s64Total) : 0;

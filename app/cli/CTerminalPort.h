@@ -46,9 +46,12 @@ public:
     static void HideTrace();
 
     // Messages are held until the command knows whether it succeeded.
-    void ShowInformation(const std::string& text) override { m_Messages.push_back({"info", text}); }
-    void ShowWarning(const std::string& text) override { m_Messages.push_back({"warning", text}); }
-    void ShowError(const std::string& text) override { m_Messages.push_back({"error", text}); }
+    void ShowInformation(const std::string& text) override { m_Messages.push_back({"info", CommandText(text)}); }
+    void ShowWarning(const std::string& text) override { m_Messages.push_back({"warning", CommandText(text)}); }
+    void ShowError(const std::string& text) override { m_Messages.push_back({"error", CommandText(text)}); }
+    /// The engine's messages that point at buttons of the desktop program, told in terms of
+    /// commands; every other text as it is.
+    static std::string CommandText(const std::string& text);
     /// Writes the held messages: information to standard output when `failed` is false,
     /// everything else to standard error, one line each ("vlm: " and the text, line breaks
     /// joined by blanks).

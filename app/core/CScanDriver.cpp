@@ -209,7 +209,9 @@ void CScanDriver::HandleCancelRequest()
 
 void CScanDriver::UpdateTexts(int64_t position, int64_t total, uint64_t startMs)
 {
-    m_Display.strProgress = Format("%.2f%%", static_cast<double>(position) / static_cast<double>(total) * 100.0);
+    // An empty volume is done as soon as it starts.
+    const double percent = total > 0 ? static_cast<double>(position) / static_cast<double>(total) * 100.0 : 100.0;
+    m_Display.strProgress = Format("%.2f%%", percent);
     m_Display.strPosition = Format("%" PRId64 "/%" PRId64, position, total);
     const auto elapsed = static_cast<int64_t>((m_pClock->NowMs() - startMs) / 1000);
     m_Display.strRemaining = RemainingTimeText(elapsed, position, total);

@@ -9,6 +9,7 @@
 #include "fs/IFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "os/OsFile.h"
+#include "os/OsFolder.h"
 #include "res/VlmStrings.h"
 
 namespace {
@@ -17,6 +18,13 @@ namespace {
 constexpr int kMaxDepth = 4096;
 // The raw backup an encrypted NTFS file is saved with.
 constexpr const char* kEfsSuffix = ".$EFS";
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty() || folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
 
 // What went wrong, for a message box: the counts, then the damaged files by name (the list
 // is cut after a screenful; the command line lists them all).
@@ -99,28 +107,37 @@ tagSaveOutcome CSaveWalker::Run(const std::string& target)
     uint64_t bytes = 0;
     m_Tree.GetSelection(&bytes, &m_Outcome.dwSelected);
     m_Observer.OnCounts(0, m_Outcome.dwSelected);
-    m_Fs.SetClient(this);
     const tagTreeNode* root = m_Tree.GetRoot();
-    m_Outcome.bCompleted = !root || SaveChildren(root, target, 0);
+    if (!root)
+    {
+        m_Outcome.bCompleted = true;
+        return m_Outcome;
+    }
+    KOsFolder folder;
+    if (const uint32_t rc = folder.Open(target); rc != ERROR_SUCCESS)
+    {
+        SkipFolder(root, target, rc);
+        m_Outcome.bCompleted = true;
+        return m_Outcome;
+    }
+    m_Fs.SetClient(this);
+    m_Outcome.bCompleted = SaveChildren(root, folder, target, 0);
     m_Fs.SetClient(nullptr);
     return m_Outcome;
 }
 
-std::string CSaveWalker::ChildPath(const std::string& folder, const tagTreeNode* child)
+std::string CSaveWalker::ChildName(const std::string& folder, const tagTreeNode* child)
 {
-    std::string path = folder;
-    if (path.empty() || path.back() != '/')
-        path += '/';
     const std::string name = SafeName(m_Tree.GetName(child));
     const std::string fitted = FitName(name);
     if (fitted != name)
-        m_Outcome.Renamed.push_back({path + name, path + fitted});
-    return path + fitted;
+        m_Outcome.Renamed.push_back({JoinPath(folder, name), JoinPath(folder, fitted)});
+    return fitted;
 }
 
-bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& path, int depth)
+bool CSaveWalker::SaveChildren(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, int depth)
 {
-    for (const tagTreeNode* child = folder->pFirstChild; child; child = child->pNext)
+    for (const tagTreeNode* child = node->pFirstChild; child; child = child->pNext)
     {
         if (m_bCancelled || m_Observer.IsCanceled())
         {
@@ -131,11 +148,11 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& pat
         if (child->byCheck == TN_UNCHECKED || !record ||
             (record->wValidMask & (FN_MASK_NAME | FN_MASK_ATTRIBUTES)) != (FN_MASK_NAME | FN_MASK_ATTRIBUTES))
             continue;
-        const std::string childPath = ChildPath(path, child);
+        const std::string name = ChildName(path, child);
         if (!(record->wAttributes & FN_ATTR_FOLDER))
         {
             if (record->wValidMask & FN_MASK_SIZE)
-                SaveOneFile(child, childPath);
+                SaveOneFile(child, folder, path, name);
             if (m_bCancelled)
                 return false;
             continue;
@@ -144,17 +161,18 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& pat
             continue;
         if (depth >= kMaxDepth)
         {
-            SkipFolder(child, childPath, ERROR_FILENAME_EXCED_RANGE);
+            SkipFolder(child, JoinPath(path, name), ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
+        KOsFolder sub;
         uint32_t error = ERROR_SUCCESS;
-        const std::string made = MakeFolder(childPath, &error);
+        const std::string made = MakeFolder(folder, name, &sub, &error);
         if (made.empty())
         {
-            SkipFolder(child, childPath, error);
+            SkipFolder(child, JoinPath(path, name), error);
             continue;
         }
-        if (!SaveChildren(child, made, depth + 1))
+        if (!SaveChildren(child, sub, JoinPath(path, made), depth + 1))
             return false;
     }
     return true;
@@ -162,10 +180,11 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* folder, const std::string& pat
 
 // A folder that cannot be made takes its selected files with it: they are counted as not
 // saved, with the folder named once.
-void CSaveWalker::SkipFolder(const tagTreeNode* folder, const std::string& path, uint32_t error)
+void CSaveWalker::SkipFolder(const tagTreeNode* node, const std::string& path, uint32_t error)
 {
     m_Outcome.Folders.push_back({path, error});
-    std::vector<const tagTreeNode*> pending{folder};
+    uint32_t skipped = 0;
+    std::vector<const tagTreeNode*> pending{node};
     while (!pending.empty())
     {
         const tagTreeNode* at = pending.back();
@@ -177,33 +196,35 @@ void CSaveWalker::SkipFolder(const tagTreeNode* folder, const std::string& path,
             if (child->pFirstChild)
                 pending.push_back(child);
             else if (IsFileRecord(child->pRecord))
-                ++m_Outcome.dwSkipped;
+                ++skipped;
         }
     }
+    m_Outcome.dwSkipped += skipped;
     VlmTrace("Cannot create folder '%s': error %u; %u selected file(s) below it not saved\n", path.c_str(), error,
-             m_Outcome.dwSkipped);
+             skipped);
 }
 
-void CSaveWalker::SaveOneFile(const tagTreeNode* node, const std::string& path)
+void CSaveWalker::SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, const std::string& path,
+                              const std::string& name)
 {
-    m_Observer.OnCurrentFile(path);
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    const std::string wanted = JoinPath(path, name);
+    m_Observer.OnCurrentFile(wanted);
     std::string temp;
     m_Fs.ClearUnreadBytes();
     uint32_t rc = CopyToTemporary(node, folder, &temp);
     const uint64_t unread = m_Fs.GetUnreadBytes();
     std::string saved;
     if (rc == ERROR_SUCCESS)
-        rc = GiveName(temp, path, &saved);
+        rc = GiveName(folder, temp, name, &saved);
     if (rc != ERROR_SUCCESS && !temp.empty())
     {
         // A failed or cancelled copy leaves nothing behind.
-        OsDeleteFile(temp);
-        OsDeleteFile(temp + kEfsSuffix);
+        folder.Delete(temp);
+        folder.Delete(temp + kEfsSuffix);
     }
     if (rc == ERROR_SUCCESS)
     {
+        saved = JoinPath(path, saved);
         ++m_Outcome.dwSaved;
         if (unread > 0)
         {
@@ -217,45 +238,46 @@ void CSaveWalker::SaveOneFile(const tagTreeNode* node, const std::string& path)
         m_bCancelled = true;
     else
     {
-        VlmTrace("Cannot save '%s': error %u\n", path.c_str(), rc);
-        m_Outcome.Failures.push_back({path, rc});
+        VlmTrace("Cannot save '%s': error %u\n", wanted.c_str(), rc);
+        m_Outcome.Failures.push_back({wanted, rc});
     }
     m_Observer.OnCounts(m_Outcome.dwSaved, m_Outcome.dwSelected);
 }
 
-uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const std::string& folder, std::string* temp)
+uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const KOsFolder& folder, std::string* temp)
 {
     uint32_t rc = ERROR_FILE_EXISTS;
     for (int n = 0; n < kMaxAttempts && rc == ERROR_FILE_EXISTS; ++n)
     {
         // Hidden, and unlikely to be taken; a taken one is simply skipped (the copy creates
-        // its file exclusively).
-        *temp = FormatText("%s/.vlm-saving-%u.part", folder.c_str(), ++m_dwTempSerial);
+        // its file exclusively). The file system is given a path through the open folder.
+        *temp = FormatText(".vlm-saving-%u.part", ++m_dwTempSerial);
         m_Fs.ClearUnreadBytes();
-        rc = m_Fs.SaveFile(node->pRecord, *temp);
+        rc = m_Fs.SaveFile(node->pRecord, folder.PathOf(*temp));
     }
     if (rc == ERROR_FILE_EXISTS)
         temp->clear();  // nothing of ours was created
     return rc;
 }
 
-uint32_t CSaveWalker::GiveName(const std::string& temp, const std::string& path, std::string* saved)
+uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name,
+                               std::string* saved)
 {
     for (int n = 0; n < kMaxAttempts; ++n)
     {
-        const std::string attempt = n == 0 ? path : NumberedFilePath(path, n);
-        const uint32_t rc = OsRenameNoReplace(temp, attempt);
+        const std::string attempt = n == 0 ? name : NumberedFilePath(name, n);
+        const uint32_t rc = folder.RenameNoReplace(temp, attempt);
         if (rc == ERROR_FILE_EXISTS)
             continue;
         if (rc != ERROR_SUCCESS)
             return rc;
         *saved = attempt;
         // An encrypted NTFS file comes with its raw backup beside it.
-        if (OsPathExists(temp + kEfsSuffix))
+        if (folder.Exists(temp + kEfsSuffix))
         {
-            if (const uint32_t efs = OsRenameNoReplace(temp + kEfsSuffix, attempt + kEfsSuffix); efs != ERROR_SUCCESS)
+            if (const uint32_t efs = folder.RenameNoReplace(temp + kEfsSuffix, attempt + kEfsSuffix); efs != ERROR_SUCCESS)
             {
-                OsDeleteFile(temp + kEfsSuffix);
+                folder.Delete(temp + kEfsSuffix);
                 m_Outcome.Failures.push_back({attempt + kEfsSuffix, efs});
             }
         }
@@ -264,16 +286,17 @@ uint32_t CSaveWalker::GiveName(const std::string& temp, const std::string& path,
     return ERROR_FILE_EXISTS;
 }
 
-std::string CSaveWalker::MakeFolder(const std::string& path, uint32_t* error)
+std::string CSaveWalker::MakeFolder(const KOsFolder& folder, const std::string& name, KOsFolder* made, uint32_t* error)
 {
     for (int n = 0; n < kMaxAttempts; ++n)
     {
-        const std::string candidate = n == 0 ? path : FormatText("%s(%d)", path.c_str(), n);
-        *error = OsCreateFolder(candidate);
+        const std::string candidate = n == 0 ? name : FormatText("%s(%d)", name.c_str(), n);
+        *error = folder.MakeChild(candidate);
+        if (*error == ERROR_FILE_EXISTS)
+            continue;
         if (*error == ERROR_SUCCESS)
-            return candidate;
-        if (*error != ERROR_FILE_EXISTS)
-            break;
+            *error = folder.OpenChild(candidate, made);
+        return *error == ERROR_SUCCESS ? candidate : std::string();
     }
     return {};
 }

@@ -10,6 +10,8 @@
 // and listed as damaged. Every file is written under a hidden temporary name in its folder and
 // renamed only when its copy is complete, so a cancelled or failed copy never leaves a half
 // file under a real name. A name longer than the target allows is shortened and listed.
+// Folders are held open while their files are saved and every name is made relative to them,
+// never through a symbolic link: a folder swapped for a link meanwhile redirects nothing.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "fs/IProgress.h"
 
 class CGlobalParamTable;
+class KOsFolder;
 class IFileSystem;
 class KNodeTree;
 struct tagTreeNode;
@@ -107,17 +110,19 @@ public:
     int IsCanceled() override;
 
 private:
-    bool SaveChildren(const tagTreeNode* folder, const std::string& path, int depth);
-    void SaveOneFile(const tagTreeNode* node, const std::string& path);
+    bool SaveChildren(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, int depth);
+    void SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, const std::string& name);
     /// Copies the file under a fresh temporary name in `folder`; the copy's result, and the
-    /// temporary path in `temp`.
-    uint32_t CopyToTemporary(const tagTreeNode* node, const std::string& folder, std::string* temp);
-    /// Gives the complete temporary copy its name: `path`, else the first free numbered one.
-    uint32_t GiveName(const std::string& temp, const std::string& path, std::string* saved);
-    /// Creates `path`, else the first free numbered name; "" and the error when none can be.
-    std::string MakeFolder(const std::string& path, uint32_t* error);
-    void SkipFolder(const tagTreeNode* folder, const std::string& path, uint32_t error);
-    std::string ChildPath(const std::string& folder, const tagTreeNode* child);
+    /// temporary name in `temp`.
+    uint32_t CopyToTemporary(const tagTreeNode* node, const KOsFolder& folder, std::string* temp);
+    /// Gives the complete temporary copy its name: `name`, else the first free numbered one.
+    uint32_t GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name, std::string* saved);
+    /// Creates and opens the sub-folder `name`, else the first free numbered one; the name
+    /// made, or "" and the error when none can be.
+    std::string MakeFolder(const KOsFolder& folder, const std::string& name, KOsFolder* made, uint32_t* error);
+    void SkipFolder(const tagTreeNode* node, const std::string& path, uint32_t error);
+    /// The child's name as saved (safe, and short enough), noting a shortening.
+    std::string ChildName(const std::string& folder, const tagTreeNode* child);
 
     const KNodeTree& m_Tree;
     IFileSystem& m_Fs;

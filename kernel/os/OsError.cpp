@@ -4,6 +4,21 @@
 
 #include "base/VlmErrors.h"
 
+std::string OsErrorText(uint32_t code)
+{
+    switch (code)
+    {
+    case ERROR_FILE_NOT_FOUND: return "no such file";
+    case ERROR_PATH_NOT_FOUND: return "a folder on its path does not exist";
+    case ERROR_ACCESS_DENIED: return "permission denied";
+    case ERROR_DIRECTORY: return "it is a folder";
+    case ERROR_NOT_READY: return "the device is not ready (no medium?)";
+    case ERROR_SHARING_VIOLATION: return "the device is busy";
+    case ERROR_IO_DEVICE: return "input/output error";
+    default: return "error " + std::to_string(code);
+    }
+}
+
 uint32_t OsErrorFromErrno(int err)
 {
     switch (err)

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <glob.h>
@@ -186,24 +185,6 @@ uint32_t OsDeleteFile(const std::string& path)
     if (::unlink(path.c_str()) != 0)
         return LastError();
     return ERROR_SUCCESS;
-}
-
-uint32_t OsRenameNoReplace(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return ERROR_SUCCESS;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return LastError();
-    if (::link(from.c_str(), to.c_str()) == 0)
-    {
-        ::unlink(from.c_str());
-        return ERROR_SUCCESS;
-    }
-    if (errno == EEXIST)
-        return LastError();
-    if (OsPathExists(to))
-        return ERROR_FILE_EXISTS;
-    return OsRename(from, to);
 }
 
 uint32_t OsRename(const std::string& from, const std::string& to)

@@ -48,10 +48,6 @@ bool OsIsFolder(const std::string& path);
 uint32_t OsDeleteFile(const std::string& path);
 // Renames or moves within one file system; an existing `to` is replaced.
 uint32_t OsRename(const std::string& from, const std::string& to);
-// Renames within one file system without ever replacing: 80 when `to` exists. Where the target
-// file system cannot rename that way, a hard link and an unlink do the same; where it has no
-// hard links either (FAT, exFAT), an existence check comes right before a plain rename.
-uint32_t OsRenameNoReplace(const std::string& from, const std::string& to);
 // Free bytes available to this user on the file system that holds `path`.
 uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes);
 // $TMPDIR, or /tmp.

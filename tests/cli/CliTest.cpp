@@ -335,7 +335,7 @@ TEST_F(Cli, UsageAndRefusals)
     // The whole disk carries no file system of its own: Undelete cannot open it.
     r = F.Run({image}, {"undelete", "0", "--to", F.NewFolder("t")});
     EXPECT_EQ(r.Exit, 1);
-    EXPECT_TRUE(Contains(r.Err, "Failed to open volume, please use 'Advanced Recovery' instead.")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "Failed to open volume, please use 'vlm scan VOLUME' instead.")) << r.Err;
     r = F.Run({}, {"devices"});
     EXPECT_EQ(r.Exit, 1);
     EXPECT_TRUE(Contains(r.Err, "Sorry, Vellumar cannot find any attached device!")) << r.Err;
@@ -579,4 +579,43 @@ TEST_F(Cli, TwoScansSavingToOneNameLeaveAResultThatLoads)
     EXPECT_TRUE(Contains(listed.Out, "Total ")) << listed.Out;
     for (const auto& e : std::filesystem::directory_iterator(F.Dir.Path()))
         EXPECT_NE(e.path().extension(), ".tmp") << e.path();
+}
+
+TEST_F(Cli, MessagesNameTheFileAndTheCommandAndFitTheTerminal)
+{
+    CliResult r = F.Run({F.Dir.File("no-such.img")}, {"devices"});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "vlm: cannot open the image '" + F.Dir.File("no-such.img") + "': no such file")) << r.Err;
+    EXPECT_FALSE(Contains(r.Err, "administrator")) << r.Err;
+
+    const std::string tiny = F.Dir.File("tiny.img");
+    WriteFileBytes(tiny, std::vector<uint8_t>(100, 0));
+    r = F.Run({tiny}, {"devices"});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(Contains(r.Err, "vlm: '" + tiny + "' is too small to be a disk image (100 bytes)")) << r.Err;
+
+    const std::string image = F.Image("sample-disk");
+    r = F.Run({image}, {"undelete", "abc", "--to", F.NewFolder("t")});
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(Contains(r.Err, "VOLUME must be a number")) << r.Err;
+
+    // A whole scan: no line of its progress is wider than a terminal's 80 columns, and the
+    // counts that matter are on it.
+    r = F.Run({image}, {"scan", "0"});
+    EXPECT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_FALSE(Contains(r.Err, "nan")) << r.Err;
+    size_t start = 0;
+    bool counted = false;
+    while (start < r.Err.size())
+    {
+        const size_t end = std::min(r.Err.find('\n', start), r.Err.size());
+        const std::string line = r.Err.substr(start, end - start);
+        if (line.rfind("Scanning", 0) == 0)
+        {
+            EXPECT_LE(line.size(), 80u) << line;
+            counted = counted || Contains(line, "Total Files Found:");
+        }
+        start = end + 1;
+    }
+    EXPECT_TRUE(counted) << r.Err;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -34,6 +35,8 @@ public:
     {
         Attempts.push_back(path);
         const std::string name = m_Store.GetName(record);
+        if (BeforeCopy)
+            BeforeCopy(name);
         if (Failing.count(name))
             return ERROR_DISK_FULL;
         if (const auto it = Unread.find(name); it != Unread.end())
@@ -56,6 +59,7 @@ public:
 
     std::set<std::string> Failing;
     std::map<std::string, uint64_t> Unread;  // bytes the copy of a name could not read
+    std::function<void(const std::string&)> BeforeCopy;
     std::vector<std::string> Attempts;
 
 private:
@@ -238,6 +242,31 @@ TEST(SaveWalker, AFolderThatCannotBeMadeCountsItsFilesAsNotSaved)
     ASSERT_EQ(outcome.Folders.size(), 1u);
     EXPECT_EQ(outcome.Folders[0].strPath, dir.File("Photos"));
     EXPECT_FALSE(outcome.IsWhole());
+}
+
+TEST(SaveWalker, AFolderSwappedForALinkDuringSavingRedirectsNothing)
+{
+    TempDir dir;
+    TempDir outside;
+    HandTree h;
+    tagTreeNode* photos = h.Folder(h.Root(), "Photos");
+    h.File(photos, "a.jpg", 10);
+    h.File(photos, "b.jpg", 10);
+    h.Tree.SetCheck(h.Root(), true);
+    WritingFs fs(h.Store);
+    // Between the two copies the saved folder is moved away and a link to a folder outside
+    // the target takes its name.
+    fs.BeforeCopy = [&](const std::string& name) {
+        if (name != "b.jpg")
+            return;
+        std::filesystem::rename(dir.File("Photos"), dir.File("Moved"));
+        std::filesystem::create_directory_symlink(outside.Path(), dir.File("Photos"));
+    };
+    Observer observer;
+    const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
+    EXPECT_TRUE(outcome.IsWhole());
+    EXPECT_TRUE(std::filesystem::is_empty(outside.Path()));
+    EXPECT_EQ(Files(dir.File("Moved")), (std::map<std::string, uintmax_t>{{"a.jpg", 10u}, {"b.jpg", 10u}}));
 }
 
 TEST(SaveWalker, NamesTooLongForTheTargetAreShortenedAndListed)

@@ -1,0 +1,36 @@
+#pragma once
+// A folder of the target side held open while files are saved into it. Every name is created,
+// opened and renamed relative to the open folder and never through a symbolic link, so a folder
+// that is swapped for a link while recovery runs cannot send files anywhere else.
+#include <cstdint>
+#include <string>
+
+class KOsFolder
+{
+public:
+    KOsFolder() = default;
+    ~KOsFolder();
+    KOsFolder(const KOsFolder&) = delete;
+    KOsFolder& operator=(const KOsFolder&) = delete;
+    KOsFolder(KOsFolder&& other) noexcept;
+    KOsFolder& operator=(KOsFolder&& other) noexcept;
+
+    /// Opens the target folder the user named (a link there is the user's own choice).
+    uint32_t Open(const std::string& path);
+    /// Creates the sub-folder `name`; 80 when anything exists under that name.
+    uint32_t MakeChild(const std::string& name) const;
+    /// Opens the sub-folder `name` into `child`, refusing a symbolic link.
+    uint32_t OpenChild(const std::string& name, KOsFolder* child) const;
+    /// Renames `from` to `to` inside this folder without ever replacing: 80 when `to` exists.
+    uint32_t RenameNoReplace(const std::string& from, const std::string& to) const;
+    uint32_t Delete(const std::string& name) const;
+    bool Exists(const std::string& name) const;
+    /// A path that reaches `name` inside this very folder (through the open handle), for code
+    /// that takes paths; empty when the folder is not open.
+    std::string PathOf(const std::string& name) const;
+    bool IsOpen() const { return m_Fd >= 0; }
+
+private:
+    void Close();
+    int m_Fd = -1;
+};
