@@ -41,9 +41,11 @@ inline constexpr size_t kMaxBadSectorRanges = 65536;
 
 // --- FAT -------------------------------------------------------------------------------
 
-// Clusters a folder's chain is followed along (a 64 KiB-cluster folder this long holds
-// two million entries; a cyclic chain ends here).
-inline constexpr uint32_t kMaxFolderChainClusters = 1000;
+// Bytes of entries a folder's chain is followed for: a FAT folder holds at most 65,536
+// entries of 32 bytes (2 MiB), so its chain is followed for at most as many clusters as hold
+// them (4,096 of 512 bytes, 32 of 64 KiB). A cyclic chain ends there too, if the visited
+// clusters have not ended it before.
+inline constexpr uint64_t kMaxFolderEntryBytes = 65536ull * 32;
 // The search for the free clusters that continue deleted folders, in one walk of a volume:
 // sectors read (512 MiB of single-sector reads) and folders whose search waits until every
 // reachable folder is walked (each keeps about 1 KiB of long-name state).

@@ -7,6 +7,7 @@
 
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFolderReader.h"
+#include "base/VlmTrace.h"
 #include "fat/KFatTable.h"
 #include "fs/IProgress.h"
 
@@ -92,6 +93,14 @@ uint32_t KFatFolderReader::SearchContinuation(uint32_t cluster, uint64_t lastUse
             return 0;
         }
     }
+    if ((m_ContinuationBudget == 0 || m_ContinuationReads == 0) && !m_ContinuationCutTraced)
+    {
+        m_ContinuationCutTraced = true;
+        VlmTrace("FAT deleted folder after cluster %u not followed on: the searches of this walk have used their "
+                 "%llu clusters or %llu sector reads\n",
+                 cluster, static_cast<unsigned long long>(m_ContinuationBudgetStart),
+                 static_cast<unsigned long long>(VlmLimits::kMaxFolderContinuationReads));
+    }
     return 0;
 }
 
@@ -103,7 +112,12 @@ uint32_t KFatFolderReader::DeletedFolderContinuation(uint32_t cluster, size_t by
 
 void KFatFolderReader::DeferContinuation(uint32_t id, uint32_t cluster, uint64_t lastUsed)
 {
-    if (m_Deferred.size() >= VlmLimits::kMaxDeferredFolderSearches) return;
+    if (m_Deferred.size() >= VlmLimits::kMaxDeferredFolderSearches)
+    {
+        VlmTrace("FAT deleted folder %u not followed past cluster %u: %zu searches wait already\n", id, cluster,
+                 VlmLimits::kMaxDeferredFolderSearches);
+        return;
+    }
     DeferredSearch d{id, cluster, lastUsed, std::vector<uint8_t>(KFatEntryParser::kStoredSize)};
     // A long name may run on from the last cluster into the next; its parts go with the search.
     m_Ctx.Parser->Store(d.Parser.data());

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFileNode.h"
 #include "fat/KFatTable.h"
@@ -38,7 +39,21 @@ KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(contex
     if (m_Ctx.VolumeSectors > 0 && static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0)) < m_Ctx.VolumeSectors)
         fit = (m_Ctx.VolumeSectors - static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0))) / static_cast<uint64_t>(spc) + 2;
     m_Visited.assign(static_cast<size_t>(std::min<uint64_t>(m_G.ClusterCount, fit)), false);
-    m_ContinuationBudget = 2 * static_cast<uint64_t>(m_Visited.size()) + 1024;
+    m_ContinuationBudget = m_ContinuationBudgetStart = 2 * static_cast<uint64_t>(m_Visited.size()) + 1024;
+    m_MaxFolderClusters = MaxFolderClusters(static_cast<uint64_t>(m_Ctx.BytesPerSector) * static_cast<uint64_t>(spc));
+}
+
+uint32_t KFatFolderReader::MaxFolderClusters(uint64_t clusterBytes)
+{
+    if (clusterBytes == 0) return 1;
+    const uint64_t n = (VlmLimits::kMaxFolderEntryBytes + clusterBytes - 1) / clusterBytes;
+    return static_cast<uint32_t>(std::clamp<uint64_t>(n, 1, VlmLimits::kMaxFolderEntryBytes));
+}
+
+void KFatFolderReader::TraceFolderCut(uint32_t id) const
+{
+    VlmTrace("FAT folder %u (0 = root) cut after %u clusters: a folder holds at most %llu bytes of entries\n", id,
+             m_MaxFolderClusters, static_cast<unsigned long long>(VlmLimits::kMaxFolderEntryBytes));
 }
 
 uint32_t KFatFolderReader::ClusterOf(int64_t sector) const
@@ -128,7 +143,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
 {
     int64_t sector = item.Sector;
     uint32_t sectors = item.Sectors;
-    for (uint32_t n = 0; n < kMaxFolderClusters; ++n)
+    for (uint32_t n = 0;; ++n)
     {
         uint32_t cluster = 0;
         if (!fixedRoot)
@@ -157,10 +172,14 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
             if (value == 0) DeferContinuation(item.Id, cluster, lastUsed);
         }
         if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
+        if (n + 1 >= m_MaxFolderClusters)
+        {
+            TraceFolderCut(item.Id);
+            return Walk::Ok;
+        }
         sector = m_G.ClusterSector(value);
         sectors = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     }
-    return Walk::Ok;
 }
 
 KFatFolderReader::Walk KFatFolderReader::WalkGenerations(std::vector<FolderItem> generation, bool fixedRoot, int64_t* value)
@@ -244,7 +263,7 @@ FatSectorSelection KFatFolderReader::SelectSectors(const std::vector<FatDirSecto
 KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uint32_t id, bool checkDots)
 {
     const uint32_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
-    for (uint32_t n = 0; n < kMaxFolderClusters; ++n)
+    for (uint32_t n = 0;; ++n)
     {
         if (!Mark(cluster)) return Walk::Ok;
         if (!ReadSectors(m_G.ClusterSector(cluster), spc)) return Walk::Ok;
@@ -258,9 +277,13 @@ KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uin
         if (records == 0) return Walk::Ok;
         const uint32_t value = m_Ctx.Table->Entry(cluster);
         if (!m_Ctx.Table->IsNextCluster(value)) return Walk::Ok;
+        if (n + 1 >= m_MaxFolderClusters)
+        {
+            TraceFolderCut(id);
+            return Walk::Ok;
+        }
         cluster = value;
     }
-    return Walk::Ok;
 }
 
 KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel)
@@ -277,11 +300,20 @@ KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSe
         const uint32_t c = ClusterOf(s);
         const uint32_t id = c == m_RootCluster ? 0 : c;
         Walk w = Walk::Ok;
-        if (inRoot && !boundary)
+        if (inRoot && s < m_G.DataStart)
         {
-            // The fixed FAT12/16 root area belongs to no cluster; a root cluster is read whole below.
+            // The fixed FAT12/16 root area belongs to no cluster: each recorded sector is read alone.
             if (ReadSectors(s, 1))
-                w = ParseBuffer(m_Ctx.BytesPerSector, 0, s < m_G.DataStart ? 0 : id, nullptr, nullptr, false, nullptr);
+                w = ParseBuffer(m_Ctx.BytesPerSector, 0, 0, nullptr, nullptr, false, nullptr);
+        }
+        else if (inRoot && !boundary)
+        {
+            // A later sector of a root cluster: the cluster was read whole from its first sector
+            // (and is marked), or that sector was not recorded and the cluster is read from here
+            // to its end, once.
+            const auto rest = static_cast<uint32_t>(spc - (s - m_G.DataStart) % spc);
+            if (Mark(c) && ReadSectors(s, rest))
+                w = ParseBuffer(static_cast<size_t>(rest) * m_Ctx.BytesPerSector, 0, id, nullptr, nullptr, false, nullptr);
         }
         else if (boundary && d.IsStart && d.Cluster == c)
         {

@@ -3,8 +3,8 @@
 // walk of the volume's own file system (breadth-first from the root through the FAT chains,
 // deleted entries included, and deleted folders on into the free clusters that continue them) and the rebuild of a scan candidate from the folder sectors the
 // scan recorded. Both are bounded whatever the disk says: a cluster is read at most once, a
-// folder chain is followed for at most 1000 clusters, and every cluster number is checked
-// against the table and the volume before it is read.
+// folder chain is followed for no more clusters than hold a folder's 65,536 entries, and every
+// cluster number is checked against the table and the volume before it is read.
 #include <cstdint>
 #include <vector>
 
@@ -45,8 +45,9 @@ struct FatSectorSelection
 class KFatFolderReader
 {
 public:
-    /// Longest chain a folder is followed along.
-    static constexpr uint32_t kMaxFolderClusters = VlmLimits::kMaxFolderChainClusters;
+    /// Clusters of `clusterBytes` that hold the most entries a folder can have: the longest
+    /// chain a folder is followed along.
+    static uint32_t MaxFolderClusters(uint64_t clusterBytes);
     /// Bytes after the data of a deleted folder's files in which its next cluster is looked
     /// for: the data of the file whose entry overflowed the folder, or (a writer that adds a
     /// folder's entries last) of all its other files, may lie between. Only free clusters are
@@ -82,6 +83,7 @@ private:
     enum class Walk { Ok, OutOfMemory };
 
     uint32_t ClusterOf(int64_t sector) const;
+    void TraceFolderCut(uint32_t id) const;
     bool InVisitRange(uint32_t cluster) const { return cluster < m_Visited.size(); }
     bool Marked(uint32_t cluster) const { return InVisitRange(cluster) && m_Visited[cluster]; }
     /// Marks `cluster`; false when it is outside the volume's clusters or marked already.
@@ -124,6 +126,7 @@ private:
     FatEntryLimits m_Limits;
     std::vector<bool> m_Visited;
     std::vector<uint8_t> m_Buffer;
+    uint32_t m_MaxFolderClusters = 1;
     uint32_t m_RootCluster = 0;   // the cluster whose folder is the root in a rebuild
     int64_t m_RootStart = 0;
     uint32_t m_RootSectors = 0;
@@ -133,7 +136,9 @@ private:
     /// volume, whatever hostile folders ask for; and the sectors they may read, so that many
     /// folders whose continuation is gone cost minutes at worst on a slow disk.
     uint64_t m_ContinuationBudget = 0;
+    uint64_t m_ContinuationBudgetStart = 0;
     uint64_t m_ContinuationReads = VlmLimits::kMaxFolderContinuationReads;
     std::vector<DeferredSearch> m_Deferred;
+    bool m_ContinuationCutTraced = false;
     bool m_Canceled = false;
 };

@@ -218,6 +218,7 @@ inline constexpr uint16_t kNtfsRecordIsDirectory = 0x0002;
 inline constexpr uint32_t kNtfsNameFlagDirectory = 0x10000000;
 inline constexpr uint32_t kNtfsNameFlagEncrypted = 0x4000;
 inline constexpr uint32_t kNtfsNameFlagCompressed = 0x0800;
+inline constexpr uint8_t kNtfsNameSpacePosix = 0;
 inline constexpr uint8_t kNtfsNameSpaceWin32 = 1;
 
 // File-attribute bits kept in the node records.

@@ -1,6 +1,7 @@
 #include "ntfs/NtfsRecord.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "base/VlmTrace.h"
@@ -8,12 +9,18 @@
 
 namespace {
 
-// Characters that cannot occur in a file name; a $FILE_NAME holding one is garbage.
-bool IsForbiddenNameUnit(uint16_t unit)
+// Characters a name of its name space cannot hold; a $FILE_NAME holding one is garbage. The
+// POSIX name space (what Linux drivers write) allows every unit but the slash and NUL; the
+// Win32 and DOS name spaces also refuse the characters Windows reserves.
+bool IsForbiddenNameUnit(uint16_t unit, uint8_t nameSpace)
 {
+    if (unit == '/')
+        return true;
+    if (nameSpace == kNtfsNameSpacePosix)
+        return false;
     switch (unit)
     {
-    case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
+    case '"': case '*': case ':': case '<': case '>': case '?': case '\\': case '|':
         return true;
     default:
         return false;
@@ -55,15 +62,16 @@ bool StrideTailsMatch(const uint8_t* buffer, uint32_t bufferSize, const tagNtfsF
 bool FileNameIsClean(ByteView record, size_t attrOff, const tagNtfsResidentAttribute& a)
 {
     const size_t value = attrOff + a.ValueOffset;
-    uint8_t count = 0;
-    if (!LoadU8(record, value + 64, count))
+    uint8_t count = 0, nameSpace = kNtfsNameSpacePosix;
+    if (!LoadU8(record, value + offsetof(tagNtfsFileName, NameLength), count) ||
+        !LoadU8(record, value + offsetof(tagNtfsFileName, NameSpace), nameSpace))
         return true; // too short to carry a name; FindAttribute refuses it later
     for (size_t i = 0; i < count; ++i)
     {
         uint16_t unit = 0;
-        if (!LoadU16LE(record, value + 66 + 2 * i, unit) || unit == 0)
+        if (!LoadU16LE(record, value + sizeof(tagNtfsFileName) + 2 * i, unit) || unit == 0)
             break;
-        if (IsForbiddenNameUnit(unit))
+        if (IsForbiddenNameUnit(unit, nameSpace))
             return false;
     }
     return true;

@@ -191,10 +191,59 @@ make_fat32_deleted_tree() {
   pack fat32-deleted-tree
 }
 
+# A 40 MB FAT32 volume with 512-byte clusters and one folder of 20,000 files with 8.3 names:
+# its entries take 1,251 clusters, about 625 KiB of the 2 MiB (65,536 entries) a FAT folder
+# may hold.
+make_fat32_big_folder() {
+  local img=$WORK/fat32-big-folder.img work=$WORK/fat32-big-folder.work dir list
+  rm -f "$img" "$work"
+  truncate -s 40M "$img"
+  mkfs.fat --invariant -i 20000f01 -F 32 -s 1 -n BIGFOLDER "$img" >/dev/null
+  list=$WORK/fat32-big-folder.list
+  seq 1 20000 | awk '{ printf "text bf-%d 40 BIG/F%07d.TXT\n", $1, $1 }' > "$list"
+  echo "text bf-root 300 README.TXT" >> "$list"
+  stage fat32big < "$list"
+  dir=$WORK/fat32big.stage
+  fat_put "$img" "$dir"
+  fx record "$work" present "" "$dir"
+  local clusters
+  clusters=$(fat_chain "$img" BIG | tr ' ' '\n' | tr -d '<>' |
+    awk -F- 'NF == 1 && $1 != "" {n++} NF == 2 {n += $2 - $1 + 1} END {print n}')
+  [ "$clusters" -gt 1000 ] || { echo "fat32-big-folder: BIG takes only $clusters clusters" >&2; exit 1; }
+  fx header "$work" "folder BIG holds 20000 files in $clusters clusters of 512 bytes"
+  # One mcopy of the whole tree: one per file would read the long folder 20,000 times.
+  mcopy -s -n -i "$img" ::/ "$WORK/fat32big.out"
+  fx verify-dir "$WORK/fat32big.out" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat32-big-folder
+}
+
+# A 300 MB FAT32 volume with 4 KB clusters (about the smallest FAT32 that takes them) and 80
+# folders in the root, one file in each: the root's entries fill more than one sector of its
+# cluster and go on into a second cluster.
+make_fat32_root_folders() {
+  local img=$WORK/fat32-root-folders.img work=$WORK/fat32-root-folders.work dir list i
+  rm -f "$img" "$work"
+  truncate -s 300M "$img"
+  mkfs.fat --invariant -i 80f0da01 -F 32 -s 8 -n ROOTDIRS "$img" >/dev/null
+  list=$WORK/fat32-root-folders.list
+  : > "$list"
+  for i in $(seq -w 1 80); do echo "text rf-$i $(( 200 + 10#$i * 37 )) Folder number $i/file in folder $i.txt" >> "$list"; done
+  stage fat32root < "$list"
+  dir=$WORK/fat32root.stage
+  fat_put "$img" "$dir"
+  fx record "$work" present "" "$dir"
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat32-root-folders
+}
+
 build_fat_images() {
   make_fat12_floppy
   make_fat16_nested
   make_fat32_many
   make_fat32_reformatted
   make_fat32_deleted_tree
+  make_fat32_big_folder
+  make_fat32_root_folders
 }

@@ -191,7 +191,59 @@ make_ntfs_reformatted() {
   pack ntfs-reformatted
 }
 
+# An 8 MB NTFS volume whose names hold the characters that Windows refuses but the POSIX
+# name space allows (: ? * " < > | \), as Linux writes them through ntfs-3g: a file for each,
+# a folder so named with files inside, and some of each kind deleted.
+make_ntfs_names() {
+  local img=$WORK/ntfs-names.img work=$WORK/ntfs-names.work m=$WORK/mnt-ntfs-names dir list
+  rm -f "$img" "$work"
+  truncate -s 8M "$img"
+  mkntfs_at "$img" 0 4e7f00000000a3e5 -c 4096 -L NAMES
+  list=$WORK/ntfs-names.list
+  cat > "$list" <<'FILES'
+text nn-01 120 colon: in the middle.txt
+text nn-02 2500 question?.txt
+rand nn-03 9000 star*.bin
+text nn-04 700 quote "marks".txt
+text nn-05 40 less<than.txt
+blocks nn-06 20000 greater>than.txt
+text nn-07 5000 pipe|bar.txt
+text nn-08 800 back\slash.txt
+text nn-09 1500 plain name.txt
+text nn-10 3000 Odd: "folder" <1>?/inner|file*.txt
+text nn-11 600 Odd: "folder" <1>?/plain inside.txt
+blocks nn-12 12000 Odd: "folder" <1>?/Sub\dir/deep?.txt
+text nn-13 4000 deleted: one?.txt
+rand nn-14 6000 deleted<two>.bin
+text nn-15 900 Odd: "folder" <1>?/gone "x".txt
+text nn-16 2000 Gone|folder*/kept?.txt
+text nn-17 300 Gone|folder*/small.txt
+FILES
+  stage ntfsn < "$list"
+  dir=$WORK/ntfsn.stage
+  # Mounted without the Windows stream syntax: a colon is a plain name character here.
+  mkdir -p "$m"
+  ntfs-3g "$img" "$m"
+  MOUNTS+=("$m")
+  ntfs_put_stage "$m" "$dir"
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx record "$work" present "" "$dir"
+  ntfs-3g -o ro "$img" "$m"
+  fx verify-dir "$m" "$work"
+  umount "$m"
+  ntfs-3g "$img" "$m"
+  rm "$m/deleted: one?.txt" "$m/deleted<two>.bin" "$m/Odd: \"folder\" <1>?/gone \"x\".txt"
+  rm -r "$m/Gone|folder*"
+  ntfs_umount "$m"
+  fx mark "$work" deleted "deleted: one?.txt" "deleted<two>.bin" "Odd: \"folder\" <1>?/gone \"x\".txt" \
+    "Gone|folder*/"
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-names
+}
+
 build_ntfs_images() {
   make_ntfs_basic
   make_ntfs_reformatted
+  make_ntfs_names
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "FatTestSupport.h"
 #include "fat/KFatFileSystem.h"
@@ -15,6 +16,8 @@ struct RecoveryResult
 {
     int Listed = 0;
     int Exact = 0;
+    uint32_t FilesInTree = 0;
+    uint32_t FilePaths = 0; // distinct paths of files: a file listed twice in a folder has one
     std::vector<std::string> Missing;
     std::vector<std::string> Wrong;
 };
@@ -29,22 +32,52 @@ bool CopiesExactly(KFatFileSystem& fs, const tagFileNode* record, const Manifest
     return Sha256OfFile(target) == file.Sha256;
 }
 
-// Undelete on the volume's own file system: every present file and every deleted file whose
-// clusters were not reused is listed under its folder and copies out byte for byte.
-RecoveryResult Undelete(const std::string& image)
+void ScanWholeVolume(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
+{
+    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
+    const std::vector<uint8_t>& image = volume.Image();
+    const uint64_t total = image.size() / 512;
+    for (uint64_t s = 0; s < total; s += 512)
+    {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, total - s));
+        ASSERT_EQ(fs.ScanFS(stats, static_cast<int64_t>(s), image.data() + s * 512, static_cast<int>(n)), 0u);
+    }
+    ASSERT_EQ(fs.End_ScanFS(), 0u);
+}
+
+enum class Listing { Volume, FullScan };
+
+// Lists the image's file system the ordinary way (undelete) or as the best candidate of a full
+// scan: every present file and every deleted file whose clusters were not reused is listed
+// under its folder and copies out byte for byte, and the tree holds no file twice.
+RecoveryResult Recover(const std::string& image, const std::vector<uint8_t>& bytes, Listing how)
 {
     RecoveryResult result;
-    const std::vector<uint8_t> bytes = LoadFixtureImage(image);
     EXPECT_FALSE(bytes.empty()) << image;
     if (bytes.empty()) return result;
-    const std::string before = Sha256Hex(bytes.data(), bytes.size());
     KMemoryVolumeIO volume(bytes);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
-    EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    if (how == Listing::Volume)
+    {
+        EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    }
+    else
+    {
+        ScanStats stats{};
+        ScanWholeVolume(fs, volume, &stats);
+        EXPECT_FALSE(fs.Candidates().empty());
+        if (fs.Candidates().empty()) return result;
+        EXPECT_EQ(fs.Candidates()[0].FirstSector, 0);
+        EXPECT_EQ(fs.SelectCandidate(0), 0u);
+    }
     KNodeTree tree;
     EXPECT_EQ(fs.BuildTree(&tree), 0u);
+    uint64_t treeBytes = 0;
+    tree.CountFiles(&treeBytes, &result.FilesInTree);
     const auto paths = TreePaths(tree);
+    for (const auto& [path, record] : paths)
+        if (!(record->wAttributes & FN_ATTR_FOLDER)) ++result.FilePaths;
     TempDir dir;
     int n = 0;
     for (const ManifestFile& file : LoadManifest(image).Files)
@@ -69,17 +102,29 @@ RecoveryResult Undelete(const std::string& image)
         if (CopiesExactly(fs, record, file, dir, n++)) ++result.Exact;
         else result.Wrong.push_back(file.Path);
     }
-    EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before) << "the image was changed";
+    EXPECT_TRUE(volume.Image() == bytes) << "the image was changed";
     return result;
 }
 
-void ExpectAllRecovered(const std::string& image)
+void ExpectAllRecovered(const std::string& image, const std::vector<uint8_t>& bytes, Listing how)
 {
-    const RecoveryResult r = Undelete(image);
-    for (const std::string& p : r.Missing) ADD_FAILURE() << image << ": not listed: " << p;
-    for (const std::string& p : r.Wrong) ADD_FAILURE() << image << ": not byte-exact: " << p;
+    const RecoveryResult r = Recover(image, bytes, how);
+    const char* where = how == Listing::Volume ? "volume" : "full scan";
+    for (const std::string& p : r.Missing) ADD_FAILURE() << image << " (" << where << "): not listed: " << p;
+    for (const std::string& p : r.Wrong) ADD_FAILURE() << image << " (" << where << "): not byte-exact: " << p;
+    std::printf("[ %s, %s ] %d files at their path, %u files in the tree\n", image.c_str(), where, r.Listed,
+                r.FilesInTree);
     EXPECT_GT(r.Listed, 0);
     EXPECT_EQ(r.Exact, r.Listed);
+    EXPECT_EQ(r.FilesInTree, r.FilePaths) << "no file is listed twice";
+}
+
+// The undelete listing, and the full scan's where `scan` is set, of one image.
+void ExpectAllRecovered(const std::string& image, bool scan = false)
+{
+    const std::vector<uint8_t> bytes = LoadFixtureImage(image);
+    ExpectAllRecovered(image, bytes, Listing::Volume);
+    if (scan) ExpectAllRecovered(image, bytes, Listing::FullScan);
 }
 
 } // namespace
@@ -90,6 +135,12 @@ TEST(FatImages, Fat32ManyUndelete) { ExpectAllRecovered("fat32-many"); }
 // A deleted tree of folders many clusters long, copied by mtools as a tree: the folders' later
 // clusters lie after their data and after their subfolders'.
 TEST(FatImages, Fat32DeletedTreeUndelete) { ExpectAllRecovered("fat32-deleted-tree"); }
+// One folder of 20,000 files, its entries in 1,251 clusters of 512 bytes: the whole chain is
+// followed, on the volume and in a full scan's rebuild.
+TEST(FatImages, Fat32BigFolder) { ExpectAllRecovered("fat32-big-folder", true); }
+// 80 folders in a FAT32 root of 4 KB clusters: the root's later sectors, recorded by the scan
+// as folder parts of their own, are read once with the root cluster.
+TEST(FatImages, Fat32RootFolders) { ExpectAllRecovered("fat32-root-folders", true); }
 
 // The fragmented file follows its chain; the deleted file whose clusters were reused is
 // listed but cannot come back.
@@ -121,17 +172,8 @@ TEST(FatImages, Fat32ReformattedFullScan)
     KMemoryVolumeIO volume(bytes);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
     ScanStats stats{};
-    const uint64_t total = bytes.size() / 512;
-    std::vector<uint8_t> chunk(512 * 512);
-    for (uint64_t s = 0; s < total; s += 512)
-    {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, total - s));
-        ASSERT_EQ(volume.ReadSectors(s, chunk.data(), n), 0u);
-        ASSERT_EQ(fs.ScanFS(&stats, static_cast<int64_t>(s), chunk.data(), static_cast<int>(n)), 0u);
-    }
-    ASSERT_EQ(fs.End_ScanFS(), 0u);
+    ScanWholeVolume(fs, volume, &stats);
     EXPECT_GE(stats.dwFatBootRecords, 1u);
     EXPECT_GT(stats.dwFatFolders, 5u);
 

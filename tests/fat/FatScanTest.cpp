@@ -228,12 +228,13 @@ TEST(FatScan, BoundedFolderWalks)
     b.PutEntry(b.ClusterEntry(11, 2), "BACK       ", 0x10, 10, 0); // leads to OUTER again
     b.PutEntry(b.ClusterEntry(11, 3), "SELF       ", 0x10, 11, 0);
 
+    // A chain longer than the 2 MiB of entries a folder can hold (4096 clusters of 512 bytes).
     b.PutEntry(b.RootEntry(1), "LONG       ", 0x10, 100, 0);
     b.PutDotEntries(100, 0);
-    for (uint32_t i = 0; i < 1100; ++i)
+    for (uint32_t i = 0; i < 4200; ++i)
     {
         const uint32_t c = 100 + i;
-        b.SetFat(c, i + 1 < 1100 ? uint16_t(c + 1) : 0xFFFF);
+        b.SetFat(c, i + 1 < 4200 ? uint16_t(c + 1) : 0xFFFF);
         char name[12];
         std::snprintf(name, sizeof(name), "F%04u   BIN", i);
         b.PutEntry(b.ClusterEntry(c, i == 0 ? 2 : 0), name, 0x20, 3000, 10);
@@ -241,10 +242,14 @@ TEST(FatScan, BoundedFolderWalks)
     KMemoryVolumeIO volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
+    testing::internal::CaptureStderr();
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    const std::string trace = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ChildrenOf(fs, 10).size(), 1u);
     EXPECT_EQ(ChildrenOf(fs, 11).size(), 2u) << "listed once, never walked again";
-    EXPECT_EQ(ChildrenOf(fs, 100).size(), 1000u) << "the chain is cut at 1000 clusters";
+    EXPECT_EQ(ChildrenOf(fs, 100).size(), 4096u) << "the chain is cut at a folder's largest size";
+    EXPECT_NE(trace.find("FAT folder 100 (0 = root) cut after 4096 clusters"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("FAT folder 10 "), std::string::npos) << "only the long chain is cut";
     KNodeTree tree;
     EXPECT_EQ(fs.BuildTree(&tree), 0u);
 }

@@ -7,6 +7,7 @@
 
 const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNode*>& paths, const std::string& path)
 {
+    if (const auto exact = paths.find(path); exact != paths.end()) return exact->second;
     for (const auto& [ours, record] : paths)
     {
         if (SameRecoveredPath(ours, path)) return record;

@@ -92,8 +92,14 @@ TEST(NtfsFileRecord, HeaderFixupAndAttributeChecks)
     EXPECT_NE(trace.find("CheckOnly=>CheckFileSize"), std::string::npos);
     EXPECT_NE(trace.find("nBufferSize=512,u32AllocatedSize=1024"), std::string::npos);
 
+    // Windows reserves : ? * " < > | \ in Win32 and DOS names; the POSIX name space, which Linux
+    // writes, allows everything but the slash.
     r = RecordBuilder().Resident(0x30, Name("a:b", 1)).Build();
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a colon in a name";
+    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a colon in a Win32 name";
+    r = RecordBuilder().Resident(0x30, Name("a:b?*<>|\\\"", 0)).Build();
+    EXPECT_TRUE(CheckFileRecord(r.data(), 1024, false)) << "reserved characters in a POSIX name";
+    r = RecordBuilder().Resident(0x30, Name("a/b", 0)).Build();
+    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a slash in any name";
     r = RecordBuilder().NonResident(0x80, {0x51, 1, 2, 3, 4, 5, 6, 0}, 10).Resident(0x30, Name("x", 1)).Build();
     EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a $DATA run header with a 5-byte field";
 
