@@ -137,6 +137,12 @@ enum VlmStringId : uint32_t
     IDS_SAVE_FAILURES = 3325,
     IDS_SAVE_FAILURE_LINE = 3326,
     IDS_SAVE_CREATE_FOLDER_FAILED = 3327,
+    // The file list's condition column: header, then one text per FN_COND_* value in order.
+    IDS_COL_CONDITION = 3340,
+    IDS_COND_UNKNOWN = 3341,
+    IDS_COND_INTACT = 3342,
+    IDS_COND_OVERWRITTEN = 3343,
+    IDS_COND_UNREADABLE = 3344,
     // Previews.
     IDS_PREVIEW_SELECT_FILE = 3400,
     IDS_PREVIEW_BAD_SIZE = 3401,

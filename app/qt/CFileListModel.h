@@ -1,6 +1,6 @@
 #pragma once
 // The right-hand list of the file list: the entries of one folder of the session's tree, with
-// the six columns. The model keeps only a vector of node pointers (no item per row), so a
+// the seven columns. The model keeps only a vector of node pointers (no item per row), so a
 // folder of a million entries pages and sorts quickly. The check box of a row is the node's
 // selection in the tree; ticking goes through the tree so its running totals stay right.
 //
@@ -30,9 +30,10 @@ public:
         kCreated,
         kModified,
         kAttribute,
+        kCondition,
         kColumns,
     };
-    static constexpr int kWidths[kColumns] = {200, 100, 70, 150, 150, 100};
+    static constexpr int kWidths[kColumns] = {200, 100, 70, 150, 150, 100, 130};
 
     explicit CFileListModel(QObject* parent = nullptr);
 
