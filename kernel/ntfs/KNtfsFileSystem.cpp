@@ -162,9 +162,13 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
     }
     const uint32_t size = static_cast<uint32_t>(record.size());
     std::string name;
+    // The allocation map covers the clusters that lie on the volume: a damaged sector count
+    // must not size it, and clusters past the volume's end hold nothing to judge.
     KNtfsConditions conditions(m_Mft);
-    const uint32_t spc = std::max<uint32_t>(m_Mft.Geometry().SectorsPerCluster, 1);
-    conditions.Begin(static_cast<uint64_t>(std::max<int64_t>(m_s64SectorCount, 0)) / spc);
+    const NtfsGeometry& g = m_Mft.Geometry();
+    const int64_t onVolume = std::max<int64_t>(g.VolumeTotalSector - std::max<int64_t>(g.VolumeStart, 0), 0);
+    const int64_t fsSectors = std::clamp<int64_t>(m_s64SectorCount, 0, onVolume);
+    conditions.Begin(static_cast<uint64_t>(fsSectors) / std::max<uint32_t>(g.SectorsPerCluster, 1));
     for (uint32_t n = kNtfsFirstListedRecord; n < count; ++n)
     {
         if (IsCanceled())

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,10 +11,23 @@
 #include "fs/KSectorRanges.h"
 #include "fs/UnreadableFiles.h"
 #include "ntfs/KNtfsFileSystem.h"
+#include "ntfs/NtfsLayout.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"
+
+namespace {
+
+// Data kept in the FILE record: the only run a copy reads is the record's own.
+bool IsResident(KNtfsFileSystem& fs, const tagFileNode* record)
+{
+    StreamVector runs;
+    return fs.GetDataRuns(record, &runs) && runs.size() == 1 &&
+           runs[0].s64FirstSector == static_cast<const tagNtfsFileNode*>(record)->s64RecordSector;
+}
+
+} // namespace
 
 // ntfs-basic: the pads filled the volume, every other one was deleted and two files took the
 // holes; the other deleted files kept their clusters. Every file called intact must copy out
@@ -83,4 +97,55 @@ TEST(NtfsConditions, IntactCopiesExactlyAndReusedPadsAreOverwritten)
     EXPECT_EQ(MarkUnreadableFiles(fs, tree, unreadable), 1u);
     EXPECT_EQ(small->byCondition, FN_COND_UNREADABLE);
     EXPECT_EQ(volume.Image(), image);
+}
+
+// Without a readable $Bitmap a free cluster proves nothing: live files and untouched deleted
+// ones become unknown, while the pads whose clusters a live file's runs claim stay overwritten.
+TEST(NtfsConditions, WithoutBitmapOnlyClaimedClustersTell)
+{
+    std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
+    ASSERT_FALSE(image.empty());
+    int64_t bitmapSector = -1;
+    std::map<std::string, uint8_t> withBitmap;
+    {
+        KMemoryVolumeIO volume(image);
+        KNtfsFileSystem fs;
+        fs.SetVolume(&volume);
+        ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+        bitmapSector = fs.Mft().RecordToSector(kNtfsBitmapRecord);
+        KNodeTree tree;
+        ASSERT_EQ(fs.BuildTree(&tree), 0u);
+        for (const auto& [path, record] : TreePaths(tree))
+            if (IsFileRecord(record))
+                withBitmap[path] = record->byCondition;
+    }
+    ASSERT_GT(bitmapSector, 0);
+    image.at(static_cast<size_t>(bitmapSector) * 512) = 'X'; // "FILE" signature broken
+    KMemoryVolumeIO volume(image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    int overwritten = 0;
+    for (const auto& [path, record] : TreePaths(tree))
+    {
+        if (!IsFileRecord(record))
+            continue;
+        const uint8_t before = withBitmap.at(path);
+        const uint8_t now = record->byCondition;
+        if (before == FN_COND_OVERWRITTEN)
+        {
+            // Claimed by a live file's base-record runs, or unknown where the taker keeps its
+            // runs in extension records.
+            EXPECT_TRUE(now == FN_COND_OVERWRITTEN || now == FN_COND_UNKNOWN) << path;
+            overwritten += now == FN_COND_OVERWRITTEN;
+        }
+        else
+        {
+            EXPECT_EQ(now, before == FN_COND_INTACT && !IsResident(fs, record) ? FN_COND_UNKNOWN : before) << path;
+        }
+    }
+    std::printf("[ ntfs-basic, no $Bitmap ] %d of the overwritten files still called overwritten\n", overwritten);
+    EXPECT_GT(overwritten, 0);
 }
