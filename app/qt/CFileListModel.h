@@ -26,14 +26,14 @@ public:
     {
         kName = 0,
         kSize,
+        kCondition, // beside the size, where it is seen without scrolling
         kType,
         kCreated,
         kModified,
         kAttribute,
-        kCondition,
         kColumns,
     };
-    static constexpr int kWidths[kColumns] = {200, 100, 70, 150, 150, 100, 130};
+    static constexpr int kWidths[kColumns] = {200, 100, 110, 70, 150, 150, 100};
 
     explicit CFileListModel(QObject* parent = nullptr);
 
