@@ -143,6 +143,12 @@ enum VlmStringId : uint32_t
     IDS_SAVE_RENAMED_LINE = 3331,
     IDS_SAVE_SKIPPED_BELOW = 3332,
     IDS_OUTPUT_ON_SOURCE = 3333,
+    // The file list's condition column: header, then one text per FN_COND_* value in order.
+    IDS_COL_CONDITION = 3340,
+    IDS_COND_UNKNOWN = 3341,
+    IDS_COND_INTACT = 3342,
+    IDS_COND_OVERWRITTEN = 3343,
+    IDS_COND_UNREADABLE = 3344,
     // Previews.
     IDS_PREVIEW_SELECT_FILE = 3400,
     IDS_PREVIEW_BAD_SIZE = 3401,

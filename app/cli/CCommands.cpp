@@ -291,6 +291,8 @@ int CmdList(CCliSession& cli)
             entry["created"] = CreatedColumn(r).empty() ? json(nullptr) : json(CreatedColumn(r));
             entry["modified"] = ModifiedColumn(r).empty() ? json(nullptr) : json(ModifiedColumn(r));
             entry["attributes"] = AttributeColumn(r);
+            const char* condition = ConditionKey(r);
+            entry["condition"] = condition ? json(condition) : json(nullptr);
             files.push_back(std::move(entry));
         });
         uint64_t bytes = 0;
@@ -304,8 +306,9 @@ int CmdList(CCliSession& cli)
         const tagFileNode* r = node->pRecord;
         const bool folder = IsFolderRecord(r);
         const std::string size = folder ? "<DIR>" : ((r->wValidMask & FN_MASK_SIZE) ? std::to_string(r->s64Size) : "");
-        std::printf("%-8s %12s  %-19s  %-7s  %s%s\n", CTreeWalk::StateName(node), size.c_str(),
-                    ModifiedColumn(r).c_str(), AttributeColumn(r).c_str(), path.c_str(), folder ? "/" : "");
+        std::printf("%-8s %12s  %-19s  %-7s  %-16s  %s%s\n", CTreeWalk::StateName(node), size.c_str(),
+                    ModifiedColumn(r).c_str(), AttributeColumn(r).c_str(), ConditionColumn(r).c_str(), path.c_str(),
+                    folder ? "/" : "");
     });
     PrintStatus(cli.Session());
     return CCliSession::Finish(kExitOk);

@@ -9,6 +9,7 @@
 #include "core/CScanDriver.h"
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
+#include "fs/UnreadableFiles.h"
 #include "res/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
@@ -242,6 +243,9 @@ uint32_t CRecoveryLauncher::RunBuildPhase(CGlobalParamTable& session, IFileSyste
         session.SetProgressObserver(client);
         fs->SetClient(client);
         code = fs->BuildTree(tree);
+        // Sectors the scan could not read mark the files whose data lies on them.
+        if (code == ERROR_SUCCESS)
+            MarkUnreadableFiles(*fs, *tree, session.UnreadableSectors());
         fs->SetClient(nullptr);
         session.SetProgressObserver(nullptr);
     });

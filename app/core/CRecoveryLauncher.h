@@ -51,7 +51,8 @@ public:
     /// "Reading files into memory...": SelectCandidate under a progress window. Its result.
     static uint32_t RunSelectPhase(CGlobalParamTable& session, IFileSystem* fs, uint32_t candidate);
     /// "Building virtual file system in memory...": BuildTree into `tree` under a progress
-    /// window, then the empty folders are pruned. BuildTree's result.
+    /// window, the files on sectors the session could not read marked, then the empty folders
+    /// pruned. BuildTree's result.
     static uint32_t RunBuildPhase(CGlobalParamTable& session, IFileSystem* fs, KNodeTree* tree);
     /// Both phases into the session's first tree, which becomes current.
     static uint32_t RunLoadPhases(CGlobalParamTable& session, IFileSystem* fs, uint32_t candidate);

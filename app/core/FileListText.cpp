@@ -98,6 +98,26 @@ std::string AttributeColumn(const tagFileNode* record)
     return AttributeLetters(record->wAttributes);
 }
 
+std::string ConditionColumn(const tagFileNode* record)
+{
+    if (!IsFileRecord(record))
+        return {};
+    return VlmString(static_cast<uint32_t>(IDS_COND_UNKNOWN) + KnownCondition(record->byCondition));
+}
+
+const char* ConditionKey(const tagFileNode* record)
+{
+    if (!IsFileRecord(record))
+        return nullptr;
+    switch (KnownCondition(record->byCondition))
+    {
+    case FN_COND_INTACT: return "intact";
+    case FN_COND_OVERWRITTEN: return "overwritten";
+    case FN_COND_UNREADABLE: return "unreadable";
+    default: return "unknown";
+    }
+}
+
 std::string SelectedStatusText(uint64_t bytes, uint32_t count)
 {
     return FormatText(VlmString(IDS_STATUS_SELECTED), FormatSize(static_cast<int64_t>(bytes)).c_str(),

@@ -35,6 +35,11 @@ std::string SizeColumn(const tagFileNode* record);
 std::string CreatedColumn(const tagFileNode* record);
 std::string ModifiedColumn(const tagFileNode* record);
 std::string AttributeColumn(const tagFileNode* record);
+/// "intact", "overwritten", "unreadable parts" or "unknown" for a file record; "" for a folder.
+std::string ConditionColumn(const tagFileNode* record);
+/// A fixed word for machine-read listings: "intact", "overwritten", "unreadable" or "unknown"
+/// (null for a folder).
+const char* ConditionKey(const tagFileNode* record);
 
 /// "Selected %s in %d files." and "Total %s in %d files.".
 std::string SelectedStatusText(uint64_t bytes, uint32_t count);

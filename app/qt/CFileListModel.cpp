@@ -177,6 +177,7 @@ QString CFileListModel::Text(const tagTreeNode* node, int column) const
     case kCreated: return QString::fromStdString(CreatedColumn(record));
     case kModified: return QString::fromStdString(ModifiedColumn(record));
     case kAttribute: return QString::fromStdString(AttributeColumn(record));
+    case kCondition: return QString::fromStdString(ConditionColumn(record));
     default: return QString();
     }
 }
@@ -190,7 +191,15 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
     switch (role)
     {
     case Qt::DisplayRole: return Text(node, index.column());
-    case Qt::DecorationRole: return index.column() == kName ? QVariant(GuiIcons::NodeIcon(node)) : QVariant();
+    case Qt::DecorationRole:
+        if (index.column() == kName)
+            return GuiIcons::NodeIcon(node);
+        if (index.column() == kCondition)
+        {
+            const QIcon icon = GuiIcons::ConditionIcon(node);
+            return icon.isNull() ? QVariant() : QVariant(icon);
+        }
+        return QVariant();
     case Qt::CheckStateRole:
         if (index.column() != kName)
             return QVariant();
@@ -227,6 +236,7 @@ QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, in
     case kCreated: return Utf8(VlmString(IDS_COL_CREATED));
     case kModified: return Utf8(VlmString(IDS_COL_MODIFIED));
     case kAttribute: return Utf8(VlmString(IDS_COL_ATTRIBUTE));
+    case kCondition: return Utf8(VlmString(IDS_COL_CONDITION));
     default: return QVariant();
     }
 }
@@ -409,6 +419,8 @@ uint32_t CFileListModel::ValueRanks(int column, std::vector<uint32_t>& ranks) co
         // Offset so that a missing size (-1) sorts first as an unsigned number.
         case kSize: key = static_cast<uint64_t>(SizeKey(n)) + (uint64_t(1) << 63); break;
         case kCreated: key = TimeKey(n, false); break;
+        // Folders (no condition) first, then the files by their condition's value.
+        case kCondition: key = IsFileRecord(n->pRecord) ? 1u + KnownCondition(n->pRecord->byCondition) : 0; break;
         default: key = TimeKey(n, true); break;
         }
         items[r] = {key, static_cast<uint32_t>(r)};

@@ -1,6 +1,6 @@
 #pragma once
 // The right-hand list of the file list: the entries of one folder of the session's tree, with
-// the six columns. The model keeps only a vector of node pointers (no item per row), so a
+// the seven columns. The model keeps only a vector of node pointers (no item per row), so a
 // folder of a million entries pages and sorts quickly. The check box of a row is the node's
 // selection in the tree; ticking goes through the tree so its running totals stay right.
 //
@@ -26,13 +26,14 @@ public:
     {
         kName = 0,
         kSize,
+        kCondition, // beside the size, where it is seen without scrolling
         kType,
         kCreated,
         kModified,
         kAttribute,
         kColumns,
     };
-    static constexpr int kWidths[kColumns] = {200, 100, 70, 150, 150, 100};
+    static constexpr int kWidths[kColumns] = {200, 100, 110, 70, 150, 150, 100};
 
     explicit CFileListModel(QObject* parent = nullptr);
 

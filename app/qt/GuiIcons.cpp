@@ -1,5 +1,7 @@
 #include "GuiIcons.h"
 
+#include <iterator>
+
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
@@ -70,6 +72,20 @@ QIcon NodeIcon(const tagTreeNode* node)
         return Icon(EIcon::Folder);
     }
     return Icon((kind & FN_KIND_DELETED) ? EIcon::DeletedFile : EIcon::File);
+}
+
+QIcon ConditionIcon(const tagTreeNode* node)
+{
+    if (!node || IsFolderNode(node) || !IsFileRecord(node->pRecord))
+        return QIcon();
+    static const QIcon s_Icons[] = {
+        QApplication::style()->standardIcon(QStyle::SP_MessageBoxQuestion),
+        QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton),
+        QApplication::style()->standardIcon(QStyle::SP_MessageBoxCritical),
+        QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning),
+    };
+    static_assert(std::size(s_Icons) == FN_COND_LAST + 1);
+    return s_Icons[KnownCondition(node->pRecord->byCondition)];
 }
 
 } // namespace GuiIcons

@@ -22,5 +22,8 @@ QIcon Icon(EIcon kind);
 QIcon NodeIcon(const tagTreeNode* node);
 /// True when the node is listed as a folder.
 bool IsFolderNode(const tagTreeNode* node);
+/// The condition column's icon of a file node (a tick for intact, a stop sign for overwritten,
+/// a warning for unreadable parts, a question mark for unknown); none for a folder.
+QIcon ConditionIcon(const tagTreeNode* node);
 
 } // namespace GuiIcons

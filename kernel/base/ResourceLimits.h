@@ -39,6 +39,20 @@ inline constexpr uint64_t kMaxLdmPartitions = 256;
 // fail on scattered sectors by the million; past this the nearest ranges are joined.
 inline constexpr size_t kMaxBadSectorRanges = 65536;
 
+// --- File conditions ----------------------------------------------------------------------
+
+// The allocation map held while the files of one listing are judged: one bit per cluster.
+// 256 MiB covers 2^31 clusters (8 TiB in 4 KiB clusters; every FAT32 table fits in 32 MiB);
+// a larger file system leaves its deleted files' condition unknown.
+inline constexpr uint64_t kMaxClusterBitmapBytes = 256ull * 1024 * 1024;
+// Runs of deleted NTFS files kept until every live record of the listing has been seen
+// (16 bytes each). Deleted files past this stay unknown.
+inline constexpr size_t kMaxDeferredConditionRuns = 1u << 22;
+// Chain steps taken to check present FAT files against their table: each cluster belongs to
+// one chain, so a real volume needs at most its cluster count; records that share a chain
+// (cross-linked entries) cannot make the walk longer than twice that.
+inline constexpr uint64_t kChainCheckFactor = 2;
+
 // --- FAT -------------------------------------------------------------------------------
 
 // Bytes of entries a folder's chain is followed for: a FAT folder holds at most 65,536

@@ -11,6 +11,7 @@
 #include "base/VlmErrors.h"
 #include "fs/CopyFileOut.h"
 #include "fat/FatBootSector.h"
+#include "fat/FatFileConditions.h"
 #include "fat/KFatFolderReader.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KOutStream.h"
@@ -275,6 +276,7 @@ uint32_t KFatFileSystem::SelectCandidate(uint32_t index)
     if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_INVALID_PARAMETER;
     if (index != FS_CANDIDATE_VOLUME && index >= m_Scan.Candidates().size()) return ERROR_INVALID_PARAMETER;
     ResetGeometry();
+    m_bJudgeConditions = true;
     try
     {
         m_nSelected = index == FS_CANDIDATE_VOLUME ? -1 : static_cast<int32_t>(index);
@@ -290,7 +292,19 @@ uint32_t KFatFileSystem::BuildTree(KNodeTree* tree)
 {
     if (!tree) return ERROR_INVALID_PARAMETER;
     KBuildFileTree<tagFatFileNode, KFatFileNode> builder;
-    return builder.Build(m_Store, *tree, *this);
+    const uint32_t rc = builder.Build(m_Store, *tree, *this);
+    if (rc != ERROR_SUCCESS || !m_bJudgeConditions)
+        return rc;
+    m_bJudgeConditions = false;
+    try
+    {
+        MarkFatConditions(*tree, m_Table, m_Geometry, m_dwBytesPerSector);
+    }
+    catch (const std::bad_alloc&)
+    {
+        // The conditions stay unknown; the tree itself is complete.
+    }
+    return rc;
 }
 
 uint32_t KFatFileSystem::SaveFile(const tagFileNode* record, const std::string& path)
@@ -311,25 +325,45 @@ IOutStream* KFatFileSystem::OpenStream(const tagFileNode* record)
     if ((record->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) return nullptr;
     if (record->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED | FN_ATTR_FOLDER)) return nullptr;
     if (record->s64Size <= 0) return nullptr;
-    const auto* fat = static_cast<const tagFatFileNode*>(record);
-    // The entry checks keep a record's first cluster inside the table; a record loaded from a
-    // damaged scan result is held to the same bound here.
-    if (fat->dwFirstCluster < 2 || fat->dwFirstCluster >= m_Geometry.ClusterCount) return nullptr;
     try
     {
-        auto stream = std::make_unique<KOutStream>(record, m_pVolume, &m_Store);
-        const std::vector<FatRun> runs =
-            m_Table.Runs(m_Geometry, m_dwBytesPerSector, fat->dwFirstCluster, static_cast<uint64_t>(record->s64Size));
         StreamVector blocks;
-        blocks.reserve(runs.size());
-        for (const FatRun& r : runs)
-            blocks.push_back({r.FirstSector, r.SectorCount, 0});
+        if (!FileRuns(record, &blocks)) return nullptr;
+        auto stream = std::make_unique<KOutStream>(record, m_pVolume, &m_Store);
         stream->SetRuns(blocks);
         return stream.release();
     }
     catch (const std::bad_alloc&)
     {
         return nullptr;
+    }
+}
+
+bool KFatFileSystem::FileRuns(const tagFileNode* record, StreamVector* blocks) const
+{
+    const auto* fat = static_cast<const tagFatFileNode*>(record);
+    // The entry checks keep a record's first cluster inside the table; a record loaded from a
+    // damaged scan result is held to the same bound here.
+    if (fat->dwFirstCluster < 2 || fat->dwFirstCluster >= m_Geometry.ClusterCount) return false;
+    const std::vector<FatRun> runs =
+        m_Table.Runs(m_Geometry, m_dwBytesPerSector, fat->dwFirstCluster, static_cast<uint64_t>(record->s64Size));
+    blocks->clear();
+    blocks->reserve(runs.size());
+    for (const FatRun& r : runs)
+        blocks->push_back({r.FirstSector, r.SectorCount, 0});
+    return true;
+}
+
+bool KFatFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
+{
+    if (!runs || !record || !m_Store.Owns(record) || !IsFileRecord(record) || record->s64Size <= 0) return false;
+    try
+    {
+        return FileRuns(record, runs);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
     }
 }
 
@@ -411,6 +445,7 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
     m_Scan.SetVolume(nullptr, 0, 0);
     m_Store.Clear();
     m_nSelected = -1;
+    m_bJudgeConditions = false;
     ResetGeometry();
     try
     {

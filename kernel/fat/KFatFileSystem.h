@@ -34,9 +34,11 @@ public:
     int GetCandidateCount(uint32_t* count) override;
     int GetCandidate(int index, FileSystemCandidate* out) override;
     uint32_t SelectCandidate(uint32_t index) override;
+    /// Builds the tree; the first build after a listing also sets every file's condition.
     uint32_t BuildTree(KNodeTree* tree) override;
     uint32_t SaveFile(const tagFileNode* record, const std::string& path) override;
     IOutStream* OpenStream(const tagFileNode* record) override;
+    bool GetDataRuns(const tagFileNode* record, StreamVector* runs) override;
 
     // Inspection for the application and tests.
     KFatFileNode& Store() { return m_Store; }
@@ -57,6 +59,8 @@ private:
     uint32_t ReadVolume();
     uint32_t RebuildCandidate(uint32_t index);
     bool TryFatCopy(int64_t start, int64_t mirror);
+    /// The runs a copy of the record reads; false for a first cluster outside the table.
+    bool FileRuns(const tagFileNode* record, StreamVector* runs) const;
     struct FatReadContext ReadContext();
 
     IVolumeIO* m_pVolume = nullptr;
@@ -69,4 +73,7 @@ private:
     KFatTable m_Table;
     KFatEntryParser m_Parser;
     int64_t m_s64TotalSectors = 0;
+    // Set by a listing, cleared by the tree build that judges the files' conditions from the
+    // table: a tree rebuilt from a stored result keeps the conditions stored with it.
+    bool m_bJudgeConditions = false;
 };

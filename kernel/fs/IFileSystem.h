@@ -96,4 +96,9 @@ public:
     virtual uint32_t SaveFile(const tagFileNode* record, const std::string& path) = 0;
     /// A new stream over the record's data (owned by the caller), or null.
     virtual IOutStream* OpenStream(const tagFileNode* record) = 0;
+    /// The volume sectors a copy of the record reads, as runs (holes as in streams; data kept
+    /// inside a file-system structure is given as that structure's sectors). Also answers for
+    /// files no stream opens (compressed, encrypted). False when the record is no file of this
+    /// file system, has no data or its structures cannot be read.
+    virtual bool GetDataRuns(const tagFileNode* record, StreamVector* runs) = 0;
 };

@@ -115,7 +115,8 @@ int KFileNode::SaveTo(IStorageManager* out)
 }
 
 // Every length read from the stream is untrusted: a name longer than the load buffer, or a
-// stream that ends inside a record, fails the load instead of reading past a buffer.
+// stream that ends inside a record, fails the load instead of reading past a buffer. A
+// condition byte of no known value loads as unknown rather than as a claim about the data.
 int KFileNode::LoadFrom(IStorageManager* in)
 {
     Clear();
@@ -142,6 +143,7 @@ int KFileNode::LoadFrom(IStorageManager* in)
         const uint32_t ownSlot = record->pszName;
         std::memcpy(static_cast<void*>(record), scratch.get(), recordSize);
         record->pszName = ownSlot;
+        record->byCondition = KnownCondition(record->byCondition);
         std::memcpy(m_Index.back().pszName, name, std::strlen(name));
     }
     return 1;

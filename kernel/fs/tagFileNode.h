@@ -22,7 +22,7 @@ struct tagFileNode
     uint64_t ftModified;   // 22 last-write time, same encoding
     uint16_t wAttributes;  // 30 attribute bits (FN_ATTR_*)
     uint8_t byKind;        // 32 state (low nibble) and origin (high nibble) bits (FN_KIND_*)
-    uint8_t byReserved;    // 33 always 0
+    uint8_t byCondition;   // 33 the data's chances before a copy (FN_COND_*); 0 unknown
 };
 
 // The head plus the two identifiers that every scanner puts first behind it; the tree builder
@@ -66,6 +66,7 @@ static_assert(offsetof(tagFileNode, ftCreated) == 14);
 static_assert(offsetof(tagFileNode, ftModified) == 22);
 static_assert(offsetof(tagFileNode, wAttributes) == 30);
 static_assert(offsetof(tagFileNode, byKind) == 32);
+static_assert(offsetof(tagFileNode, byCondition) == 33);
 static_assert(sizeof(tagIdFileNode) == 42);
 static_assert(sizeof(tagFatFileNode) == 46);
 static_assert(sizeof(tagNtfsFileNode) == 50);
@@ -108,6 +109,21 @@ inline constexpr uint8_t FN_KIND_DEEP = 0x04;
 inline constexpr uint8_t FN_KIND_LOST = 0x08;
 inline constexpr uint8_t FN_KIND_NTFS = 0x10;
 inline constexpr uint8_t FN_KIND_FAT = 0x20;
+
+// byCondition: what the engine knows, before a file is copied, of whether the bytes the copy
+// will read are the file's own. Results stored before the field existed hold 0 here, so 0 must
+// stay "unknown".
+inline constexpr uint8_t FN_COND_UNKNOWN = 0;     // nothing tells (deep-scan finds, maps not the file's own)
+inline constexpr uint8_t FN_COND_INTACT = 1;      // the allocation maps leave the data to this file
+inline constexpr uint8_t FN_COND_OVERWRITTEN = 2; // some of its clusters now belong to another file
+inline constexpr uint8_t FN_COND_UNREADABLE = 3;  // some of its data lies on sectors that could not be read
+inline constexpr uint8_t FN_COND_LAST = FN_COND_UNREADABLE;
+
+// A condition byte read from an untrusted stored record: values no version wrote become unknown.
+inline uint8_t KnownCondition(uint8_t value)
+{
+    return value <= FN_COND_LAST ? value : FN_COND_UNKNOWN;
+}
 
 // A file record counts in totals and can be saved: it has a size and attributes and is no folder.
 inline bool IsFileRecord(const tagFileNode* r)

@@ -11,6 +11,7 @@
 #include "fs/KBuildFileTree.h"
 #include "fs/KNodeTree.h"
 #include "fs/KOutStream.h"
+#include "ntfs/KNtfsConditions.h"
 #include "ntfs/KNtfsFileExport.h"
 #include "ntfs/KNtfsResidentDataStream.h"
 #include "ntfs/NtfsFileRecordParser.h"
@@ -161,6 +162,13 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
     }
     const uint32_t size = static_cast<uint32_t>(record.size());
     std::string name;
+    // The allocation map covers the clusters that lie on the volume: a damaged sector count
+    // must not size it, and clusters past the volume's end hold nothing to judge.
+    KNtfsConditions conditions(m_Mft);
+    const NtfsGeometry& g = m_Mft.Geometry();
+    const int64_t onVolume = std::max<int64_t>(g.VolumeTotalSector - std::max<int64_t>(g.VolumeStart, 0), 0);
+    const int64_t fsSectors = std::clamp<int64_t>(m_s64SectorCount, 0, onVolume);
+    conditions.Begin(static_cast<uint64_t>(fsSectors) / std::max<uint32_t>(g.SectorsPerCluster, 1));
     for (uint32_t n = kNtfsFirstListedRecord; n < count; ++n)
     {
         if (IsCanceled())
@@ -181,7 +189,9 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         }
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
+        conditions.Note(record.data(), added);
     }
+    conditions.Finish();
     EndProgress();
     return result;
 }
@@ -274,6 +284,67 @@ uint32_t KNtfsFileSystem::SaveFile(const tagFileNode* record, const std::string&
     }
 }
 
+// The record of `node` read into `record`, then where its unnamed data lies: the runs of
+// every extent (through the attribute list when there is one), or the resident value in
+// `record`. With `streamable`, compressed and encrypted data with runs is refused: only
+// SaveFile can read those.
+KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* node, bool streamable,
+                                                        std::vector<uint8_t>* record, StreamVector* runs,
+                                                        ByteView* resident)
+{
+    record->assign(m_Mft.RecordBytes(), 0);
+    const uint32_t size = static_cast<uint32_t>(record->size());
+    if (size == 0 || m_Mft.ReadRecordAt(node->s64RecordSector, record->data()) != ERROR_SUCCESS)
+        return DataPlace::Unreadable;
+    if (!CheckFileRecord(record->data(), size, false))
+        return DataPlace::Refused;
+    const bool special = streamable && (node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) != 0;
+    bool refused = false;
+    std::vector<uint8_t> extension;
+    const bool listed = WalkAttributeList(m_Mft, record->data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrData || e.NameLength != 0)
+            return true;
+        const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
+        if (got != NtfsExtension::Ok)
+        {
+            refused = got == NtfsExtension::Invalid;
+            return false; // a missing extension ends the list; the runs so far stand
+        }
+        const uint8_t* data = FindAttribute(extension.data(), kNtfsAttrData, 0, static_cast<int>(extension.size()));
+        tagNtfsNonResidentAttribute header;
+        ByteView pairs;
+        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0)
+            return true;
+        if (special)
+        {
+            refused = true;
+            return false;
+        }
+        StreamVector extent;
+        m_Mft.DecodeRunList(pairs, &extent);
+        runs->insert(runs->end(), extent.begin(), extent.end());
+        return true;
+    });
+    if (refused)
+        return DataPlace::Refused;
+    if (listed)
+        return DataPlace::Runs;
+    const uint8_t* data = FindUnnamedData(record->data(), static_cast<int>(size));
+    if (!data)
+        return DataPlace::Runs;
+    tagNtfsNonResidentAttribute header;
+    ByteView pairs;
+    if (NonResidentHeader(data, &header, &pairs))
+    {
+        if (special)
+            return DataPlace::Refused;
+        if (header.MappingPairsOffset != 0)
+            m_Mft.DecodeRunList(pairs, runs);
+        return DataPlace::Runs;
+    }
+    return ResidentValue(data, resident) ? DataPlace::Resident : DataPlace::Runs;
+}
+
 IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
 {
     const tagNtfsFileNode* node = OwnNode(record);
@@ -282,70 +353,52 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
         return nullptr;
     try
     {
-        auto stream = std::make_unique<KOutStream>(node, m_Mft.GetVolume(), &m_Nodes);
-        std::vector<uint8_t> buffer(m_Mft.RecordBytes());
-        const uint32_t size = static_cast<uint32_t>(buffer.size());
-        if (size == 0 || m_Mft.ReadRecordAt(node->s64RecordSector, buffer.data()) != ERROR_SUCCESS ||
-            !CheckFileRecord(buffer.data(), size, false))
-            return nullptr;
-        const bool special = (node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) != 0;
+        std::vector<uint8_t> buffer;
         StreamVector runs;
-        bool refused = false;
-        std::vector<uint8_t> extension;
-        const bool listed = WalkAttributeList(m_Mft, buffer.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
-            if (e.Type != kNtfsAttrData || e.NameLength != 0)
-                return true;
-            const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
-            if (got != NtfsExtension::Ok)
-            {
-                refused = got == NtfsExtension::Invalid;
-                return false; // a missing extension ends the list; the runs so far stand
-            }
-            const uint8_t* data = FindAttribute(extension.data(), kNtfsAttrData, 0, static_cast<int>(extension.size()));
-            tagNtfsNonResidentAttribute header;
-            ByteView pairs;
-            if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0)
-                return true;
-            if (special)
-            {
-                refused = true; // compressed and encrypted data are read only by SaveFile
-                return false;
-            }
-            StreamVector extent;
-            m_Mft.DecodeRunList(pairs, &extent);
-            runs.insert(runs.end(), extent.begin(), extent.end());
-            return true;
-        });
-        if (refused)
+        ByteView value;
+        const DataPlace place = LocateData(node, true, &buffer, &runs, &value);
+        if (place == DataPlace::Unreadable || place == DataPlace::Refused)
             return nullptr;
-        if (!listed)
+        if (place == DataPlace::Resident)
         {
-            if (const uint8_t* data = FindUnnamedData(buffer.data(), static_cast<int>(size)))
-            {
-                tagNtfsNonResidentAttribute header;
-                ByteView pairs;
-                if (NonResidentHeader(data, &header, &pairs))
-                {
-                    if (special)
-                        return nullptr;
-                    if (header.MappingPairsOffset != 0)
-                        m_Mft.DecodeRunList(pairs, &runs);
-                }
-                else if (ByteView value; ResidentValue(data, &value))
-                {
-                    auto resident = std::make_unique<KNtfsResidentDataStream>(m_Nodes.GetName(node), m_Mft.GetVolume());
-                    if (!resident->SetData(value.data(), static_cast<int64_t>(value.size())))
-                        return nullptr;
-                    return resident.release();
-                }
-            }
+            auto resident = std::make_unique<KNtfsResidentDataStream>(m_Nodes.GetName(node), m_Mft.GetVolume());
+            if (!resident->SetData(value.data(), static_cast<int64_t>(value.size())))
+                return nullptr;
+            return resident.release();
         }
+        auto stream = std::make_unique<KOutStream>(node, m_Mft.GetVolume(), &m_Nodes);
         stream->SetRuns(runs);
         return stream.release();
     }
     catch (const std::bad_alloc&)
     {
         return nullptr;
+    }
+}
+
+bool KNtfsFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
+{
+    const tagNtfsFileNode* node = OwnNode(record);
+    if (!runs || !node || !IsFileRecord(node) || node->s64Size <= 0)
+        return false;
+    try
+    {
+        runs->clear();
+        std::vector<uint8_t> buffer;
+        ByteView value;
+        const DataPlace place = LocateData(node, false, &buffer, runs, &value);
+        if (place == DataPlace::Refused)
+            return false;
+        if (place == DataPlace::Runs)
+            return true;
+        // Resident data lies in the record, and a copy of a record that cannot be read ends
+        // there: either way the record's own sectors are what the copy reads.
+        runs->assign(1, tagStreamBlock{node->s64RecordSector, m_Mft.Geometry().SectorsPerFileRecord, 0});
+        return node->s64RecordSector >= 0;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
     }
 }
 

@@ -38,6 +38,7 @@ public:
     uint32_t BuildTree(KNodeTree* tree) override;
     uint32_t SaveFile(const tagFileNode* record, const std::string& path) override;
     IOutStream* OpenStream(const tagFileNode* record) override;
+    bool GetDataRuns(const tagFileNode* record, StreamVector* runs) override;
 
     /// A stream over one attribute's value (resident or not), named "NTFS_ATTRIBUTE".
     IOutStream* OpenAttributeStream(const uint8_t* attribute);
@@ -52,6 +53,15 @@ public:
     int64_t GetSectorCount() const { return m_s64SectorCount; }
 
 private:
+    enum class DataPlace
+    {
+        Runs,       // the runs hold it (none for a file without data runs)
+        Resident,   // the value lies in the record
+        Refused,    // the record or an extension failed its check, or streams cannot read it
+        Unreadable, // the record could not be read
+    };
+    DataPlace LocateData(const tagNtfsFileNode* node, bool streamable, std::vector<uint8_t>* record,
+                         StreamVector* runs, ByteView* resident);
     uint32_t ListMft(bool normal, int64_t sectors);
     uint32_t NormalListing();
     const tagNtfsFileNode* OwnNode(const tagFileNode* record) const;

@@ -234,5 +234,6 @@ inline constexpr uint32_t kNtfsMaxRecordBytes = VlmLimits::kMaxFileRecordBytes; 
 inline constexpr uint32_t kNtfsMinUsaOffset = 42;
 inline constexpr uint32_t kNtfsMaxUsaOffset = 256;
 inline constexpr uint32_t kNtfsRootDirectoryRecord = 5;
+inline constexpr uint32_t kNtfsBitmapRecord = 6;         // $Bitmap: one bit per cluster, set when allocated
 inline constexpr uint32_t kNtfsFirstListedRecord = 12;  // records 0 .. 11 are metafiles
 inline constexpr uint32_t kNtfsLznt1UnitBytes = 65536;  // output of one chunk lands in this

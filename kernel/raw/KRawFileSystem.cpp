@@ -312,35 +312,56 @@ uint32_t KRawFileSystem::SaveFile(const tagFileNode* record, const std::string& 
     return CopyFileOut(*this, record, path, bytesPerSector);
 }
 
+bool KRawFileSystem::FileRuns(const tagFileNode* record, StreamVector* runs) const
+{
+    tagDiskGeometry g{};
+    if (m_pVolume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector == 0)
+        return false;
+    const auto* raw = static_cast<const tagRawFileNode*>(record);
+    const int64_t size = std::max<int64_t>(raw->s64Size, 0);
+    const uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
+    // One run; a file longer than one run can count is split into several consecutive runs.
+    runs->clear();
+    int64_t first = static_cast<int64_t>(raw->ftCreated);
+    for (uint64_t left = sectors; left > 0;) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, 0x80000000u));
+        runs->push_back({first, n, 0});
+        first += n;
+        left -= n;
+    }
+    return true;
+}
+
 IOutStream* KRawFileSystem::OpenStream(const tagFileNode* record)
 {
     if (!IsOurFile(record))
         return nullptr;
-    tagDiskGeometry g{};
-    if (m_pVolume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector == 0)
+    StreamVector runs;
+    try {
+        if (!FileRuns(record, &runs))
+            return nullptr;
+    } catch (const std::bad_alloc&) {
         return nullptr;
-    const auto* raw = static_cast<const tagRawFileNode*>(record);
-    const int64_t size = std::max<int64_t>(raw->s64Size, 0);
-    const uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
+    }
     auto* stream = new (std::nothrow) KOutStream(record, m_pVolume, m_Records.Owns(record) ? &m_Records : nullptr);
     if (!stream)
         return nullptr;
-    // One run; a file longer than one run can count is split into several consecutive runs.
-    StreamVector runs;
-    try {
-        int64_t first = static_cast<int64_t>(raw->ftCreated);
-        for (uint64_t left = sectors; left > 0;) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, 0x80000000u));
-            runs.push_back({first, n, 0});
-            first += n;
-            left -= n;
-        }
-        stream->SetRuns(runs);
-    } catch (const std::bad_alloc&) {
+    if (stream->SetRuns(runs) != STREAM_OK) {
         delete stream;
         return nullptr;
     }
     return stream;
+}
+
+bool KRawFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
+{
+    if (!runs || !IsOurFile(record) || !IsFileRecord(record) || record->s64Size <= 0)
+        return false;
+    try {
+        return FileRuns(record, runs);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 int KRawFileSystem::SaveTo(IStorageManager* out)

@@ -40,6 +40,7 @@ public:
     uint32_t BuildTree(KNodeTree* tree) override;
     uint32_t SaveFile(const tagFileNode* record, const std::string& path) override;
     IOutStream* OpenStream(const tagFileNode* record) override;
+    bool GetDataRuns(const tagFileNode* record, StreamVector* runs) override;
 
     const KRawFileNode& Records() const { return m_Records; }
     const KRawScanMgr& Types() const { return m_ScanMgr; }
@@ -58,6 +59,8 @@ private:
     void AddFile(ScanStats* stats, int typeIndex, const RawHit& hit);
     std::string VolumeFolderName() const;
     bool IsOurFile(const tagFileNode* record) const;
+    /// The file's sectors from its first one, in runs a block can count; false without geometry.
+    bool FileRuns(const tagFileNode* record, StreamVector* runs) const;
 
     IVolumeIO* m_pVolume = nullptr;
     uint32_t m_dwSectorValue = 0;

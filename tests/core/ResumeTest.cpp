@@ -10,12 +10,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <cstring>
+#include <map>
 
 #include "SessionRig.h"
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
 #include "core/CScanResultFile.h"
 #include "fs/IFileSystem.h"
+#include "fs/KNodeTree.h"
+#include "support/TestTrees.h"
 #include "os/OsFile.h"
 #include "volume/KMemoryVolumeIO.h"
 #include "volume/KVolumeManager.h"
@@ -140,6 +143,41 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
     EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
     EXPECT_EQ(Take(rig).Candidates, files.Candidates);
     EXPECT_TRUE(rig.TreeListing().empty());
+}
+
+// Conditions are part of the stored result: a file that the scan found on unreadable sectors
+// is still shown so after the result is loaded, when no scan has read anything.
+TEST_F(Resume, ConditionsSurviveTheStoredResult)
+{
+    FullScanAndShowNtfs();
+    CGlobalParamTable& session = *rig.Session;
+    IFileSystem* fs = session.GetCurrentFileSystem();
+    ASSERT_NE(fs, nullptr);
+    std::string marked;
+    StreamVector runs;
+    for (const auto& [path, record] : TreePaths(session.GetFileTree()))
+        if (IsFileRecord(record) && record->byCondition == FN_COND_INTACT && fs->GetDataRuns(record, &runs))
+        {
+            session.UnreadableSectors().Add(static_cast<uint64_t>(runs[0].s64FirstSector), 1);
+            marked = path;
+            break;
+        }
+    ASSERT_FALSE(marked.empty());
+    CRecoveryLauncher::RunBuildPhase(session, fs, &session.GetFileTree());
+    std::map<std::string, uint8_t> shown;
+    for (const auto& [path, record] : TreePaths(session.GetFileTree()))
+        shown[path] = record->byCondition;
+    EXPECT_EQ(shown.at(marked), FN_COND_UNREADABLE);
+
+    const std::string path = rig.Dir.File("conditions.rrs");
+    ASSERT_EQ(session.SaveScanResult(path), 1);
+    rig.Launcher->RefreshDevices();
+    ASSERT_TRUE(session.UnreadableSectors().Empty());
+    ASSERT_EQ(session.LoadScanResult(path), 1);
+    std::map<std::string, uint8_t> loaded;
+    for (const auto& [p, record] : TreePaths(session.GetFileTree()))
+        loaded[p] = record->byCondition;
+    EXPECT_EQ(loaded, shown);
 }
 
 TEST_F(Resume, TwoAdvancedScansLeaveOneResultHoldingTheSecond)

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "FsTestUtil.h"
 
@@ -15,6 +16,7 @@ void FillStore(KFileNode& store)
     auto* f = b.File("report.txt", 11, 10, 1234);
     f->ftModified = 0x01D9000000000002ULL;
     f->byKind = FN_KIND_DELETED | FN_KIND_FAT;
+    f->byCondition = FN_COND_OVERWRITTEN;
     b.File("", 12, 10, 5);                      // an empty name is stored as length 0
     b.File(std::string(765, 'x'), 13, 10, 7);   // 255 UTF-16 units of 3-byte characters
 }
@@ -47,6 +49,28 @@ TEST(FileNodeStore, SaveAndLoadKeepRecordsNamesAndOrder)
         EXPECT_EQ(RecordBytes(loaded, i), RecordBytes(store, i)) << i;
         const uint32_t slot = loaded.GetNode(i)->pszName;  // packed field: copy before comparing
         EXPECT_EQ(slot, static_cast<uint32_t>(i));
+    }
+}
+
+// The condition byte is written as it is; a stored file is untrusted, so a value no version
+// writes loads as unknown instead of as a claim about the file.
+TEST(FileNodeStore, ConditionLoadsOnlyAsAKnownValue)
+{
+    for (const auto& [stored, loaded] : {std::pair<uint8_t, uint8_t>{FN_COND_UNKNOWN, FN_COND_UNKNOWN},
+                                         {FN_COND_INTACT, FN_COND_INTACT},
+                                         {FN_COND_OVERWRITTEN, FN_COND_OVERWRITTEN},
+                                         {FN_COND_UNREADABLE, FN_COND_UNREADABLE},
+                                         {4, FN_COND_UNKNOWN},
+                                         {0xFF, FN_COND_UNKNOWN}})
+    {
+        KFileNode store(FN_EXTRA_FAT);
+        store.AddNode("")->byCondition = FN_COND_INTACT;
+        MemoryStorage io;
+        ASSERT_EQ(store.SaveTo(&io), 1);
+        io.Bytes.at(4 + 4 + 33) = stored; // count, name length, then the record's byte 33
+        KFileNode back(FN_EXTRA_FAT);
+        ASSERT_EQ(back.LoadFrom(&io), 1);
+        EXPECT_EQ(back.GetNode(0)->byCondition, loaded) << int(stored);
     }
 }
 

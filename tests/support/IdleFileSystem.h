@@ -26,6 +26,7 @@ public:
     /// ERROR_FUNCTION_FAILED: there is no data to copy.
     uint32_t SaveFile(const tagFileNode*, const std::string&) override;
     IOutStream* OpenStream(const tagFileNode*) override { return nullptr; }
+    bool GetDataRuns(const tagFileNode*, StreamVector*) override { return false; }
 
 private:
     IVolumeIO* m_pVolume = nullptr;

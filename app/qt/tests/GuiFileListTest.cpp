@@ -26,6 +26,7 @@
 #include "CSaveSettingDlg.h"
 #include "CSavingFileDlg.h"
 #include "CStartPageDlg.h"
+#include "GuiIcons.h"
 #include "GuiRig.h"
 #include "core/CGlobalParamTable.h"
 #include "fs/KNodeTree.h"
@@ -115,6 +116,18 @@ TEST_F(OpenedVolume, ModelsFollowTheTreeAndItsSelection)
     model->sort(CFileListModel::kSize, Qt::DescendingOrder);
     EXPECT_EQ(model->index(0, CFileListModel::kName).data().toString(), "Interface definitions.txt");
     EXPECT_EQ(model->index(0, CFileListModel::kSize).data().toString(), "68.36KB");
+    // The condition column: a word and an icon for each file, nothing for a folder; folders
+    // sort first.
+    EXPECT_EQ(model->headerData(CFileListModel::kCondition, Qt::Horizontal).toString(), "Condition");
+    model->sort(CFileListModel::kCondition);
+    EXPECT_TRUE(GuiIcons::IsFolderNode(model->NodeAt(0)));
+    for (int r = 0; r < model->rowCount(); ++r)
+    {
+        const QModelIndex cell = model->index(r, CFileListModel::kCondition);
+        const bool folder = GuiIcons::IsFolderNode(model->NodeAt(r));
+        EXPECT_EQ(cell.data().toString(), folder ? QString() : QString("intact")) << r;
+        EXPECT_EQ(cell.data(Qt::DecorationRole).isNull(), folder) << r;
+    }
     model->sort(-1);
     for (int r = 0; r < model->rowCount(); ++r)
         EXPECT_EQ(model->NodeAt(r), original[size_t(r)]);
