@@ -104,6 +104,21 @@ void PrintSavedResult(CCliSession& cli)
         std::printf("Scan result saved to '%s'.\n", path.c_str());
 }
 
+// "name (partial).rrs" beside "name.rrs", numbered when that is taken too; "" when all are.
+std::string PartialResultPath(const std::string& path)
+{
+    std::string stem = path;
+    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".rrs") == 0)
+        stem.resize(stem.size() - 4);
+    for (int n = 1; n < 100; ++n)
+    {
+        const std::string candidate = stem + (n == 1 ? std::string(" (partial)") : " (partial " + std::to_string(n) + ")") + ".rrs";
+        if (!OsPathExists(candidate))
+            return candidate;
+    }
+    return {};
+}
+
 // Saves the selection of the current tree to --to; the exit status.
 int SaveTo(CCliSession& cli)
 {
@@ -253,12 +268,19 @@ int CmdScan(CCliSession& cli)
     PrintPartitions(cli);
     if (!o.strSaveResult.empty())
     {
+        // A scan cut short never replaces a result already saved under that name: it goes
+        // beside it, named as partial.
+        const std::string target = CTerminalPort::Interrupted() && OsPathExists(o.strSaveResult)
+                                       ? PartialResultPath(o.strSaveResult)
+                                       : o.strSaveResult;
         CPartitionList partitions(session);
-        if (!partitions.SaveAs(o.strSaveResult))
+        if (target.empty() || !partitions.SaveAs(target))
         {
             cli.Port().FlushMessages(true);
             return CCliSession::Finish(kExitFailure);
         }
+        if (!cli.Options().bJson)
+            std::printf("Scan result saved to '%s'.\n", target.c_str());
     }
     PrintSavedResult(cli);
     if (cli.Port().LastReadErrors() > 0)

@@ -375,6 +375,16 @@ TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
     EXPECT_TRUE(Contains(r.Out, "NESTED")) << r.Out;  // what was collected is kept and shown
     EXPECT_TRUE(std::filesystem::exists(F.Dir.File("resume/Advanced Recovery.rrs")));
 
+    // Asked to save under a name that holds a result already, a cut scan saves beside it.
+    const std::string kept = F.Dir.File("kept.rrs");
+    std::filesystem::copy_file(F.Dir.File("resume/Advanced Recovery.rrs"), kept);
+    const std::string before = Sha256OfFile(kept);
+    r = F.Run({image}, {"scan", "0", "--save", kept}, "", 500);
+    EXPECT_EQ(r.Exit, 130) << r.Err;
+    EXPECT_EQ(Sha256OfFile(kept), before);
+    EXPECT_TRUE(Contains(r.Out, "Scan result saved to '" + F.Dir.File("kept (partial).rrs") + "'.")) << r.Out;
+    EXPECT_TRUE(std::filesystem::exists(F.Dir.File("kept (partial).rrs")));
+
     std::filesystem::remove(F.Dir.File("resume/Advanced Recovery.rrs"));
     r = F.Run({image}, {"--no", "scan", "0"}, "", 500);
     EXPECT_EQ(r.Exit, 130) << r.Err;
