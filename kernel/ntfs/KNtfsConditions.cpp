@@ -71,8 +71,14 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
     std::vector<uint8_t> bits;
     if (ByteView value; ResidentValue(data, &value))
         bits.assign(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(value.size(), bytes)));
-    else if (!ReadNonResidentValue(m_Mft, data, bytes, &bits))
-        return false;
+    else
+    {
+        // A bitmap sector that cannot be read would call its clusters free: such a map is
+        // no judge of whether a deleted file was overwritten.
+        uint64_t unreadable = 0;
+        if (!ReadNonResidentValue(m_Mft, data, bytes, &bits, &unreadable) || unreadable > 0)
+            return false;
+    }
     return m_Map.Assign(std::move(bits), clusters);
 }
 

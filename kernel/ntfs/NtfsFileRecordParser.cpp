@@ -102,8 +102,11 @@ bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
     return true;
 }
 
-bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out)
+bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
+                          uint64_t* unreadable)
 {
+    if (unreadable)
+        *unreadable = 0;
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     IVolumeIO* volume = mft.GetVolume();
@@ -131,10 +134,15 @@ bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxB
         const uint64_t sectors = std::min<uint64_t>(run.dwSectorCount, (out->size() - done) / bps);
         // A bad sector of the list costs the entries in it (they read as zeros and end the
         // walk there), not the whole list.
-        if (run.s64FirstSector != STREAM_HOLE_SECTOR &&
-            ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector), out->data() + done,
-                                 static_cast<uint32_t>(sectors), bps) == sectors)
-            return false;
+        if (run.s64FirstSector != STREAM_HOLE_SECTOR)
+        {
+            const uint32_t failed = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector),
+                                                         out->data() + done, static_cast<uint32_t>(sectors), bps);
+            if (failed == sectors)
+                return false;
+            if (unreadable)
+                *unreadable += failed;
+        }
         done += sectors * bps;
     }
     out->resize(std::min<uint64_t>(size, done));

@@ -33,8 +33,10 @@ bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit);
 
 // Reads the value of a non-resident attribute through its runs, at most `maxBytes` of it
-// (holes read as zeros). False without runs or on a read error.
-bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out);
+// (holes read as zeros). Sectors that cannot be read are zeros too; `unreadable` (optional)
+// receives their count. False without runs, or when a whole run cannot be read.
+bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
+                          uint64_t* unreadable = nullptr);
 
 // How an extension record named by an attribute-list entry was read.
 enum class NtfsExtension
