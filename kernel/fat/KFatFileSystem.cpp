@@ -129,10 +129,13 @@ void KFatFileSystem::ResetGeometry()
 // the chains through it end there and their files come back short and damaged, not lost.
 bool KFatFileSystem::TryFatCopy(int64_t start, int64_t mirror)
 {
-    const uint32_t f = m_Geometry.SectorsPerFat;
-    if (start <= 0 || f > kMaxFatSectors) return false;
-    if (start + static_cast<int64_t>(f) >= m_s64TotalSectors) return false;
+    const uint32_t declared = m_Geometry.SectorsPerFat;
+    if (start <= 0 || declared > kMaxFatSectors) return false;
+    if (start + static_cast<int64_t>(declared) >= m_s64TotalSectors) return false;
     if (m_dwBytesPerSector != kFatSectorSize) return false; // the table math is in 512-byte sectors
+    // Only the sectors holding entries of clusters the volume can hold are loaded.
+    const uint32_t f = std::min(declared, FatSectorsForVolume(m_Geometry, m_s64TotalSectors));
+    if (f == 0) return false;
     std::vector<uint8_t> table;
     try
     {
