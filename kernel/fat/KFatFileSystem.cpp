@@ -9,6 +9,7 @@
 
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
 #include "fs/CopyFileOut.h"
 #include "fat/FatBootSector.h"
 #include "fat/KFatFolderReader.h"
@@ -244,6 +245,11 @@ uint32_t KFatFileSystem::RebuildCandidate(uint32_t index)
 {
     const FatCandidate c = m_Scan.Candidates()[index];
     m_Store.Clear();
+    if (c.FirstSector < 0 || c.FirstSector >= m_s64TotalSectors)
+    {
+        VlmTrace("KFatFileSystem::RebuildCandidate(%u): the file system starts past the volume's end\n", index);
+        return ERROR_INVALID_PARAMETER;
+    }
     m_Geometry = FatGeometryFromCandidate(c);
     LoadFat(); // a missing table is allowed: folder chains then end after one cluster
     if (m_Geometry.RootStart < 0)
@@ -380,6 +386,14 @@ bool ReadVector(IStorageManager* in, std::vector<T>& items)
     return true;
 }
 
+// A stored candidate describes a FAT file system a scan found: one of the three types, at a
+// place on the volume, with a size. Anything else comes from a damaged or forged result.
+bool IsPlausibleStoredCandidate(const FatCandidate& c)
+{
+    const bool type = c.FatType == kFatType12 || c.FatType == kFatType16 || c.FatType == kFatType32;
+    return type && c.FirstSector >= 0 && c.SectorCount >= 0 && c.DataStart >= 0;
+}
+
 } // namespace
 
 int KFatFileSystem::SaveTo(IStorageManager* out)
@@ -418,6 +432,8 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
     try
     {
         if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
+        for (const FatCandidate& c : m_Scan.Candidates())
+            if (!IsPlausibleStoredCandidate(c)) return 0;
         tagFatStoredGeometry sg{};
         if (!StorageRead(in, sg)) return 0;
         m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,

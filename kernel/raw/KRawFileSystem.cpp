@@ -334,8 +334,15 @@ IOutStream* KRawFileSystem::OpenStream(const tagFileNode* record)
     if (m_pVolume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector == 0)
         return nullptr;
     const auto* raw = static_cast<const tagRawFileNode*>(record);
+    // A record of a stored result is held to the volume like a hit of a scan: it starts on the
+    // volume and its runs end at the volume's end at the latest.
+    const bool sized = g.TotalSectors > 0 && g.TotalSectors <= INT64_MAX;
+    if (sized && raw->ftCreated >= g.TotalSectors)
+        return nullptr;
     const int64_t size = std::max<int64_t>(raw->s64Size, 0);
-    const uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
+    uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
+    if (sized)
+        sectors = std::min(sectors, g.TotalSectors - raw->ftCreated);
     auto* stream = new (std::nothrow) KOutStream(record, m_pVolume, m_Records.Owns(record) ? &m_Records : nullptr);
     if (!stream)
         return nullptr;

@@ -11,6 +11,7 @@
 
 #include "FuzzImage.h"
 #include "base/ResourceLimits.h"
+#include "fat/KFatEntryParser.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KFileNode.h"
 #include "ntfs/NtfsRunList.h"
@@ -149,6 +150,23 @@ TEST(ResourceBounds, StoredTableAndRunLengthsCostOnlyWhatTheFileHolds)
     g_LargestNew = 0;
     EXPECT_EQ(fs.LoadFrom(&fatIn), 0);
     EXPECT_LT(g_LargestNew.load(), kFewMiB);
+
+    // A stored candidate of no FAT type, or placed before the volume, is refused at once.
+    for (const auto& [type, first] : {std::pair<int32_t, int64_t>{kFatType32, 0}, {99, 0}, {kFatType32, -1}})
+    {
+        FatCandidate c{};
+        c.RecordLength = kFatCandidateLength;
+        c.FatType = type;
+        c.FirstSector = first;
+        std::vector<uint8_t> one;
+        AppendU32(one, 1);
+        const auto* p = reinterpret_cast<const uint8_t*>(&c);
+        one.insert(one.end(), p, p + sizeof c);
+        AppendU32(one, 0);
+        one.resize(one.size() + 60 + 4 + KFatEntryParser::kStoredSize + 4, 0);
+        KFuzzStorage oneIn(one.data(), one.size());
+        EXPECT_EQ(KFatFileSystem().LoadFrom(&oneIn), type == kFatType32 && first == 0 ? 1 : 0) << type;
+    }
 
     // A saved run list claiming the most runs allowed, three of them present.
     std::vector<uint8_t> runs;
