@@ -429,31 +429,37 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
     m_Store.Clear();
     m_nSelected = -1;
     ResetGeometry();
-    try
-    {
-        if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
-        for (const FatCandidate& c : m_Scan.Candidates())
-            if (!IsPlausibleStoredCandidate(c)) return 0;
-        tagFatStoredGeometry sg{};
-        if (!StorageRead(in, sg)) return 0;
-        m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,
-                                 sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
-        uint32_t length = 0;
-        if (!StorageRead(in, length)) return 0;
-        if (length > 0)
+    // A result that fails to load leaves no candidate behind that could still be selected
+    // (candidates are read before the rest, and one by one).
+    const int loaded = [&]() -> int {
+        try
         {
-            if (length > kMaxStoredFatBytes) return 0;
-            std::vector<uint8_t> table;
-            if (!StorageReadItems(in, table, length)) return 0;
-            m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
+            if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
+            for (const FatCandidate& c : m_Scan.Candidates())
+                if (!IsPlausibleStoredCandidate(c)) return 0;
+            tagFatStoredGeometry sg{};
+            if (!StorageRead(in, sg)) return 0;
+            m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,
+                                     sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
+            uint32_t length = 0;
+            if (!StorageRead(in, length)) return 0;
+            if (length > 0)
+            {
+                if (length > kMaxStoredFatBytes) return 0;
+                std::vector<uint8_t> table;
+                if (!StorageReadItems(in, table, length)) return 0;
+                m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
+            }
+            std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
+            if (!StorageReadExact(in, names.data(), static_cast<int>(names.size()))) return 0;
+            m_Parser.Restore(names.data());
+            return m_Store.LoadFrom(in);
         }
-        std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
-        if (!StorageReadExact(in, names.data(), static_cast<int>(names.size()))) return 0;
-        m_Parser.Restore(names.data());
-        return m_Store.LoadFrom(in);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return 0;
-    }
+        catch (const std::bad_alloc&)
+        {
+            return 0;
+        }
+    }();
+    if (!loaded) m_Scan.Reset();
+    return loaded;
 }

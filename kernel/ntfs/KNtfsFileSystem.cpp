@@ -451,13 +451,19 @@ int KNtfsFileSystem::LoadFrom(IStorageManager* in)
         // stored record size that cannot be read is refused like a damaged file.
         if (!ok || g.SectorsPerFileRecord == 0 || g.SectorsPerFileRecord > kNtfsMaxRecordSectors ||
             !MftRunsArePlausible(g.MftRuns))
+        {
+            Reset();
             return 0;
+        }
         for (uint32_t i = 0; i < candidates; ++i)
         {
             NtfsCandidate c;
             if (!LoadNtfsCandidate(in, &c) || c.Head.s64FirstSector < 0 || c.Head.s64SectorCount < 0 ||
                 !MftRunsArePlausible(c.MftRuns))
+            {
+                Reset(); // no candidate of a refused result can be selected
                 return 0;
+            }
             m_Candidates.push_back(std::move(c));
         }
         return m_Nodes.LoadFrom(in);
