@@ -1,6 +1,6 @@
 // The whole scan-result loader: header, file-system sections with each scanner's stored
 // state, then each loaded file system's tree over a blank volume (as a resume before the
-// volume is found again).
+// volume is found again), then each stored candidate selected on that volume.
 #include <vector>
 
 #include "FuzzDrive.h"
@@ -32,6 +32,9 @@ int FuzzScanResult(const uint8_t* data, size_t size)
         uint32_t count = 0;
         fs->GetCandidateCount(&count);
         FuzzExerciseListing(*fs);
+        // Stored candidates are read again from the volume: their runs and positions come
+        // from the file and must not turn into endless reads.
+        FuzzListCandidates(*fs, [&] { FuzzExerciseListing(*fs); });
     }
     return 0;
 }

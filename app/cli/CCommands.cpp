@@ -6,6 +6,7 @@
 
 #include "CCliSession.h"
 #include "CTreeWalk.h"
+#include "TerminalText.h"
 #include "base/VlmErrors.h"
 #include "core/CFileTypeTree.h"
 #include "core/CPartitionList.h"
@@ -36,8 +37,12 @@ int ModuleFromName(const std::string& name)
 }
 
 // Columns padded to their widest cell, two blanks apart.
-void PrintTable(const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& rows)
+void PrintTable(const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& rawRows)
 {
+    std::vector<std::vector<std::string>> rows = rawRows;
+    for (auto& row : rows)
+        for (std::string& cell : row)
+            cell = TerminalSafe(cell);
     std::vector<size_t> width(headers.size(), 0);
     for (size_t c = 0; c < headers.size(); ++c)
         width[c] = headers[c].size();
@@ -101,7 +106,7 @@ void PrintSavedResult(CCliSession& cli)
     CGlobalParamTable& session = cli.Session();
     const std::string path = session.GetResultName().empty() ? session.DefaultResultPath() : session.GetResultName();
     if (OsPathExists(path) && !cli.Options().bJson)
-        std::printf("Scan result saved to '%s'.\n", path.c_str());
+        std::printf("Scan result saved to '%s'.\n", TerminalSafe(path).c_str());
 }
 
 // "name (partial).rrs" beside "name.rrs", numbered when that is taken too; "" when all are.
@@ -156,7 +161,7 @@ int SaveTo(CCliSession& cli)
         std::printf("%s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_SUMMARY), outcome.dwSaved, outcome.dwSelected,
                                        static_cast<unsigned>(outcome.Damaged.size())).c_str());
         for (const tagSaveDamage& d : outcome.Damaged)
-            std::printf("  %s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), d.strPath.c_str(),
+            std::printf("  %s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), TerminalSafe(d.strPath).c_str(),
                                              static_cast<unsigned long long>(d.u64UnreadBytes)).c_str());
     }
     return whole ? kExitOk : kExitPartial;
@@ -280,7 +285,7 @@ int CmdScan(CCliSession& cli)
             return CCliSession::Finish(kExitFailure);
         }
         if (!cli.Options().bJson)
-            std::printf("Scan result saved to '%s'.\n", target.c_str());
+            std::printf("Scan result saved to '%s'.\n", TerminalSafe(target).c_str());
     }
     PrintSavedResult(cli);
     if (cli.Port().LastReadErrors() > 0)
@@ -329,8 +334,8 @@ int CmdList(CCliSession& cli)
         const bool folder = IsFolderRecord(r);
         const std::string size = folder ? "<DIR>" : ((r->wValidMask & FN_MASK_SIZE) ? std::to_string(r->s64Size) : "");
         std::printf("%-8s %12s  %-19s  %-7s  %-16s  %s%s\n", CTreeWalk::StateName(node), size.c_str(),
-                    ModifiedColumn(r).c_str(), AttributeColumn(r).c_str(), ConditionColumn(r).c_str(), path.c_str(),
-                    folder ? "/" : "");
+                    ModifiedColumn(r).c_str(), AttributeColumn(r).c_str(), ConditionColumn(r).c_str(),
+                    TerminalSafe(path).c_str(), folder ? "/" : "");
     });
     PrintStatus(cli.Session());
     return CCliSession::Finish(kExitOk);
@@ -400,7 +405,7 @@ int CmdResume(CCliSession& cli)
     if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced, false); status != kExitOk)
         return CCliSession::Finish(status);
     cli.Port().FlushMessages(false);
-    std::printf("%s: %s\n", CGlobalParamTable::ModuleName(cli.Session().GetModule()), cli.Options().strSource.c_str());
+    std::printf("%s: %s\n", CGlobalParamTable::ModuleName(cli.Session().GetModule()), TerminalSafe(cli.Options().strSource).c_str());
     if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions)
         return CCliSession::Finish(PrintPartitions(cli));
     PrintStatus(cli.Session());
@@ -431,7 +436,7 @@ int CmdFind(CCliSession& cli, bool matchCase, bool matchWord)
         std::string path = tree.GetName(node);
         for (const tagTreeNode* p = node->pParent; p && p->pParent; p = p->pParent)
             path = std::string(tree.GetName(p)) + "/" + path;
-        std::printf("%s\n", path.c_str());
+        std::printf("%s\n", TerminalSafe(path).c_str());
         ++matches;
         at = found;
     }

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "CProgressLine.h"
+#include "TerminalText.h"
 #include "core/CFileTypeTree.h"
 #include "core/CScanDriver.h"
 #include "core/TextFormat.h"
@@ -45,7 +46,7 @@ std::string OneLine(const std::string& text)
         if (!line.empty() && line.back() != ' ')
             line += ' ';
     }
-    return line;
+    return TerminalSafe(line);
 }
 
 std::string Lower(std::string text)
@@ -341,7 +342,7 @@ void CTerminalPort::OnCurrentFile(const std::string& path)
     if (!m_pLine)
         m_pLine = new CProgressLine("Saving");
     m_pLine->Update(m_dwSelected ? static_cast<double>(m_dwSaved) / m_dwSelected : 0,
-                    FormatText("%u/%u %s", m_dwSaved, m_dwSelected, path.c_str()));
+                    FormatText("%u/%u %s", m_dwSaved, m_dwSelected, TerminalSafe(path).c_str()));
 }
 
 void CTerminalPort::OnFileSaved(const std::string& path)
@@ -350,7 +351,7 @@ void CTerminalPort::OnFileSaved(const std::string& path)
         return;
     if (m_pLine)
         m_pLine->Clear();
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", TerminalSafe(path).c_str());
     std::fflush(stdout);
 }
 
@@ -365,7 +366,7 @@ void CTerminalPort::OnFileProgress(int64_t position, int64_t maximum)
     if (!m_pLine || maximum <= 0)
         return;
     m_pLine->Update(m_dwSelected ? static_cast<double>(m_dwSaved) / m_dwSelected : 0,
-                    FormatText("%u/%u %s %d%%", m_dwSaved, m_dwSelected, m_strCurrent.c_str(),
+                    FormatText("%u/%u %s %d%%", m_dwSaved, m_dwSelected, TerminalSafe(m_strCurrent).c_str(),
                                static_cast<int>(position * 100 / maximum)));
 }
 

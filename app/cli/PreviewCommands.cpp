@@ -5,6 +5,7 @@
 #include "CCliSession.h"
 #include "CTerminalPort.h"
 #include "CTreeWalk.h"
+#include "TerminalText.h"
 #include "base/VlmErrors.h"
 #include "core/PreviewCheck.h"
 #include "core/PreviewHexDump.h"
@@ -18,7 +19,7 @@ namespace {
 
 void Complain(const std::string& text)
 {
-    std::fprintf(CTerminalPort::Err(), "vlm: %s\n", text.c_str());
+    std::fprintf(CTerminalPort::Err(), "vlm: %s\n", TerminalSafe(text).c_str());
     std::fflush(CTerminalPort::Err());
 }
 
@@ -115,7 +116,7 @@ int PreviewFile(IFileSystem& fs, const KNodeTree& tree, const tagTreeNode* node,
     std::vector<uint8_t> head;
     tagStreamCopy copy;
     const uint32_t status = ReadStreamHead(*stream, bytes, head, &copy);
-    std::fprintf(out, "%s  %lld bytes\n", tree.GetName(node), static_cast<long long>(node->pRecord->s64Size));
+    std::fprintf(out, "%s  %lld bytes\n", TerminalSafe(tree.GetName(node)).c_str(), static_cast<long long>(node->pRecord->s64Size));
     std::fputs(HexDump(head).c_str(), out);
     if (static_cast<int64_t>(head.size()) < node->pRecord->s64Size)
         std::fprintf(out, "... %lld more bytes\n", static_cast<long long>(node->pRecord->s64Size - static_cast<int64_t>(head.size())));

@@ -108,6 +108,12 @@ inline constexpr uint32_t kMaxStoredFileSystems = 16;
 
 // --- Deep scan -------------------------------------------------------------------------
 
+// Files one deep scan records: four million, several times the pictures and documents of a
+// full multi-terabyte disk. Each costs its 42-byte record, its name, an index slot and later a
+// tree node (about 180 bytes together), so this many stay under 800 MB; a volume of tiny
+// pictures back to back, or a type that matches everywhere, is cut here. Later hits are
+// dropped and counted, and the scan goes on.
+inline constexpr uint32_t kMaxDeepScanHits = 1u << 22;
 // Types one plug-in factory may list.
 inline constexpr int kMaxTypesPerFactory = 4096;
 // Bytes a type's structure walk sees at once. A hit's own size is bounded by the type's

@@ -31,6 +31,12 @@ uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCou
 
 FatGeometry FatGeometryFromCandidate(const FatCandidate& c);
 
+// The 512-byte table sectors that hold entries 0 .. n + 1, where n is the number of clusters
+// whose first sector lies on a volume of `volumeSectors` (a table never needs more). A boot
+// sector's FAT size beyond that describes clusters no read can reach; those entries read as
+// free. 0 when the data area starts past the volume.
+uint32_t FatSectorsForVolume(const FatGeometry& g, int64_t volumeSectors);
+
 // The volume's own file system; `type` is the FAT type the caller determined. Returns 87 when
 // the boot sector has no total sector count or `type` is not a FAT type.
 uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, FatGeometry* out);

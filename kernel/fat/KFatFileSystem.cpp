@@ -9,6 +9,7 @@
 
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
 #include "fs/CopyFileOut.h"
 #include "fat/FatBootSector.h"
 #include "fat/FatFileConditions.h"
@@ -130,10 +131,13 @@ void KFatFileSystem::ResetGeometry()
 // the chains through it end there and their files come back short and damaged, not lost.
 bool KFatFileSystem::TryFatCopy(int64_t start, int64_t mirror)
 {
-    const uint32_t f = m_Geometry.SectorsPerFat;
-    if (start <= 0 || f > kMaxFatSectors) return false;
-    if (start + static_cast<int64_t>(f) >= m_s64TotalSectors) return false;
+    const uint32_t declared = m_Geometry.SectorsPerFat;
+    if (start <= 0 || declared > kMaxFatSectors) return false;
+    if (start + static_cast<int64_t>(declared) >= m_s64TotalSectors) return false;
     if (m_dwBytesPerSector != kFatSectorSize) return false; // the table math is in 512-byte sectors
+    // Only the sectors holding entries of clusters the volume can hold are loaded.
+    const uint32_t f = std::min(declared, FatSectorsForVolume(m_Geometry, m_s64TotalSectors));
+    if (f == 0) return false;
     std::vector<uint8_t> table;
     try
     {
@@ -242,6 +246,11 @@ uint32_t KFatFileSystem::RebuildCandidate(uint32_t index)
 {
     const FatCandidate c = m_Scan.Candidates()[index];
     m_Store.Clear();
+    if (c.FirstSector < 0 || c.FirstSector >= m_s64TotalSectors)
+    {
+        VlmTrace("KFatFileSystem::RebuildCandidate(%u): the file system starts past the volume's end\n", index);
+        return ERROR_INVALID_PARAMETER;
+    }
     m_Geometry = FatGeometryFromCandidate(c);
     LoadFat(); // a missing table is allowed: folder chains then end after one cluster
     if (m_Geometry.RootStart < 0)
@@ -411,6 +420,14 @@ bool ReadVector(IStorageManager* in, std::vector<T>& items)
     return true;
 }
 
+// A stored candidate describes a FAT file system a scan found: one of the three types, at a
+// place on the volume, with a size. Anything else comes from a damaged or forged result.
+bool IsPlausibleStoredCandidate(const FatCandidate& c)
+{
+    const bool type = c.FatType == kFatType12 || c.FatType == kFatType16 || c.FatType == kFatType32;
+    return type && c.FirstSector >= 0 && c.SectorCount >= 0 && c.DataStart >= 0;
+}
+
 } // namespace
 
 int KFatFileSystem::SaveTo(IStorageManager* out)
@@ -447,29 +464,37 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
     m_nSelected = -1;
     m_bJudgeConditions = false;
     ResetGeometry();
-    try
-    {
-        if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
-        tagFatStoredGeometry sg{};
-        if (!StorageRead(in, sg)) return 0;
-        m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,
-                                 sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
-        uint32_t length = 0;
-        if (!StorageRead(in, length)) return 0;
-        if (length > 0)
+    // A result that fails to load leaves no candidate behind that could still be selected
+    // (candidates are read before the rest, and one by one).
+    const int loaded = [&]() -> int {
+        try
         {
-            if (length > kMaxStoredFatBytes) return 0;
-            std::vector<uint8_t> table;
-            if (!StorageReadItems(in, table, length)) return 0;
-            m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
+            if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
+            for (const FatCandidate& c : m_Scan.Candidates())
+                if (!IsPlausibleStoredCandidate(c)) return 0;
+            tagFatStoredGeometry sg{};
+            if (!StorageRead(in, sg)) return 0;
+            m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,
+                                     sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
+            uint32_t length = 0;
+            if (!StorageRead(in, length)) return 0;
+            if (length > 0)
+            {
+                if (length > kMaxStoredFatBytes) return 0;
+                std::vector<uint8_t> table;
+                if (!StorageReadItems(in, table, length)) return 0;
+                m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
+            }
+            std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
+            if (!StorageReadExact(in, names.data(), static_cast<int>(names.size()))) return 0;
+            m_Parser.Restore(names.data());
+            return m_Store.LoadFrom(in);
         }
-        std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
-        if (!StorageReadExact(in, names.data(), static_cast<int>(names.size()))) return 0;
-        m_Parser.Restore(names.data());
-        return m_Store.LoadFrom(in);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return 0;
-    }
+        catch (const std::bad_alloc&)
+        {
+            return 0;
+        }
+    }();
+    if (!loaded) m_Scan.Reset();
+    return loaded;
 }

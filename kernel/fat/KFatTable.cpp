@@ -16,30 +16,59 @@ constexpr uint8_t kFat32SignatureB[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 // Largest sector count of one run record; longer stretches are split.
 constexpr uint64_t kMaxRunSectors = 0xFFFFFFFFu;
 
-template <typename Slot>
-bool ChainsAreSeparate(ByteView table, int32_t type, uint32_t clusterCount)
+// Entries of `table` that exist: beyond them every entry reads as free.
+uint32_t EntriesHeld(ByteView table, int32_t type, uint32_t clusterCount)
 {
-    std::vector<Slot> predecessor(clusterCount, 0);
+    const uint64_t bytes = table.size();
+    const uint64_t held = type == kFatType12 ? bytes * 2 / 3 : type == kFatType16 ? bytes / 2 : bytes / 4;
+    return static_cast<uint32_t>(std::min<uint64_t>(held, clusterCount));
+}
+
+// Chains are separate when no cluster is the successor of two clusters; with that, the links
+// form disjoint paths and closed loops, and a loop is exactly what the walks from the chain
+// heads (clusters nothing leads to) never reach. Two passes over the entries and one bit per
+// cluster: every link is followed at most twice, so a whole-volume chain in any cluster order
+// costs a few lookups per cluster.
+bool ChainsAreSeparate(ByteView table, int32_t type, uint32_t clusterCount, uint64_t* lookups)
+{
     const uint32_t bad = KFatTable::BadMark(type);
-    for (uint32_t k = 2; k < clusterCount; ++k)
+    const uint32_t held = EntriesHeld(table, type, clusterCount);
+    uint64_t decoded = 0;
+    auto next = [&](uint32_t c) {
+        ++decoded;
+        return KFatTable::DecodeEntry(table, type, c);
+    };
+    auto isLink = [&](uint32_t v) { return v != 0 && v < bad; };
+
+    // A link to a cluster whose entry is not held ends its chain there (that entry reads as
+    // free), so only held clusters need the bit.
+    std::vector<bool> hasPredecessor(held, false);
+    uint64_t links = 0;
+    bool separate = true;
+    for (uint32_t k = 2; k < held && separate; ++k)
     {
-        if (predecessor[k] != 0) continue;
-        uint32_t c = k;
-        uint64_t steps = 0;
-        for (;;)
-        {
-            if (steps >= clusterCount) break;
-            const uint32_t next = KFatTable::DecodeEntry(table, type, c);
-            if (next == 0 || next >= bad) break;
-            if (next >= clusterCount) return false; // excluded by the entry check; never index past
-            if (predecessor[next] == 0) predecessor[next] = static_cast<Slot>(c);
-            else if (predecessor[next] != c) return false; // two chains join
-            ++steps;
-            c = next;
-        }
-        if (clusterCount >= 2 && steps >= clusterCount - 2) return false; // a loop
+        const uint32_t v = next(k);
+        if (!isLink(v)) continue;
+        if (v < 2 || v >= clusterCount) separate = false; // excluded by the entry check
+        else if (v < held && hasPredecessor[v]) separate = false; // two chains join
+        else if (v < held) hasPredecessor[v] = true;
+        ++links;
     }
-    return true;
+    uint64_t walked = 0;
+    for (uint32_t k = 2; k < held && separate; ++k)
+    {
+        if (hasPredecessor[k]) continue;
+        // Paths are disjoint, so all walks together take at most `links` steps.
+        for (uint32_t c = k; walked <= links;)
+        {
+            const uint32_t v = c < held ? next(c) : 0;
+            if (!isLink(v)) break;
+            ++walked;
+            c = v;
+        }
+    }
+    if (lookups) *lookups = decoded;
+    return separate && walked == links; // a link no walk reached lies on a loop
 }
 
 } // namespace
@@ -86,7 +115,8 @@ bool KFatTable::CheckSignatureAndEntries(ByteView t, int32_t type, uint32_t clus
         return false;
     }
     const uint32_t bad = BadMark(type);
-    for (uint32_t k = 2; k < clusterCount; ++k)
+    const uint32_t held = EntriesHeld(t, type, clusterCount);
+    for (uint32_t k = 2; k < held; ++k)
     {
         const uint32_t v = DecodeEntry(t, type, k);
         if (v >= clusterCount && v < bad) return false;
@@ -95,10 +125,9 @@ bool KFatTable::CheckSignatureAndEntries(ByteView t, int32_t type, uint32_t clus
     return true;
 }
 
-bool KFatTable::CheckChains(ByteView t, int32_t type, uint32_t clusterCount)
+bool KFatTable::CheckChains(ByteView t, int32_t type, uint32_t clusterCount, uint64_t* lookups)
 {
-    if (type == kFatType32) return ChainsAreSeparate<uint32_t>(t, type, clusterCount);
-    return ChainsAreSeparate<uint16_t>(t, type, clusterCount);
+    return ChainsAreSeparate(t, type, clusterCount, lookups);
 }
 
 bool KFatTable::Accept(std::vector<uint8_t> table, int32_t type, uint32_t clusterCount)
@@ -136,7 +165,8 @@ uint32_t KFatTable::CountUsed() const
     if (m_Table.empty()) return 0;
     const uint32_t bad = BadMark(m_Type);
     uint32_t used = 0;
-    for (uint32_t k = 2; k < m_ClusterCount; ++k)
+    const uint32_t held = EntriesHeld(m_Table, m_Type, m_ClusterCount);
+    for (uint32_t k = 2; k < held; ++k)
     {
         const uint32_t v = Entry(k);
         if (v != 0 && v != bad) ++used;

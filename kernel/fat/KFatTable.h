@@ -1,7 +1,9 @@
 #pragma once
 // One copy of the file allocation table held in memory, accepted only after it passed both
 // checks (signature and entries; no two chains joining and no loops). Entries are decoded on
-// access; every cluster number is bounded by the cluster count and by the buffer.
+// access; every cluster number is bounded by the cluster count and by the buffer. The buffer
+// may hold fewer entries than the cluster count (only the clusters the volume can hold are
+// loaded): entries past it read as free.
 #include <cstdint>
 #include <vector>
 
@@ -22,7 +24,8 @@ public:
     static uint32_t DecodeEntry(ByteView table, int32_t type, uint32_t cluster);
     /// Both trust checks on a raw table copy with `clusterCount` entries.
     static bool CheckSignatureAndEntries(ByteView table, int32_t type, uint32_t clusterCount);
-    static bool CheckChains(ByteView table, int32_t type, uint32_t clusterCount);
+    /// `lookups`, when given, receives the number of entries decoded (the check is linear).
+    static bool CheckChains(ByteView table, int32_t type, uint32_t clusterCount, uint64_t* lookups = nullptr);
     /// First value that marks a bad cluster (values from here up are not a next cluster).
     static uint32_t BadMark(int32_t type);
 

@@ -7,6 +7,7 @@
 
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
 #include "fs/CopyFileOut.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KNodeTree.h"
@@ -174,7 +175,24 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         if (IsCanceled())
             break;
         SetValue(n);
-        if (m_Mft.ReadFileRecord(n, record.data()) != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false))
+        bool hole = false;
+        const uint32_t runEnd = m_Mft.RunEndRecord(n, &hole);
+        if (hole && runEnd > n)
+        {
+            n = runEnd - 1; // a hole holds no records
+            continue;
+        }
+        const uint32_t rc = m_Mft.ReadFileRecord(n, record.data());
+        if (rc == ERROR_END_OF_MEDIA && runEnd > n)
+        {
+            // Every later record of this run lies past the end too (a truncated image, or a
+            // damaged run length): one failed read per run, not one per record.
+            VlmTrace("KNtfsFileSystem::ListMft(): MFT record %u lies past the end of the volume; records %u..%u skipped\n",
+                     n, n, runEnd - 1);
+            n = runEnd - 1;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false))
             continue;
         tagNtfsFileNode node{};
         if (!ParseFileRecord(m_Mft, record.data(), n, &name, &node))
@@ -484,13 +502,21 @@ int KNtfsFileSystem::LoadFrom(IStorageManager* in)
                         candidates <= kNtfsMaxStoredCandidates;
         // The window's bytes are not stored: it stays empty until records are read again. A
         // stored record size that cannot be read is refused like a damaged file.
-        if (!ok || g.SectorsPerFileRecord == 0 || g.SectorsPerFileRecord > kNtfsMaxRecordSectors)
+        if (!ok || g.SectorsPerFileRecord == 0 || g.SectorsPerFileRecord > kNtfsMaxRecordSectors ||
+            !MftRunsArePlausible(g.MftRuns))
+        {
+            Reset();
             return 0;
+        }
         for (uint32_t i = 0; i < candidates; ++i)
         {
             NtfsCandidate c;
-            if (!LoadNtfsCandidate(in, &c))
+            if (!LoadNtfsCandidate(in, &c) || c.Head.s64FirstSector < 0 || c.Head.s64SectorCount < 0 ||
+                !MftRunsArePlausible(c.MftRuns))
+            {
+                Reset(); // no candidate of a refused result can be selected
                 return 0;
+            }
             m_Candidates.push_back(std::move(c));
         }
         return m_Nodes.LoadFrom(in);

@@ -63,6 +63,33 @@ uint32_t MftRecordCount(const StreamVector& runs, uint32_t spr)
     return static_cast<uint32_t>(std::min<uint64_t>(count, 0xFFFFFFFF));
 }
 
+uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t spr, uint32_t record, bool* hole)
+{
+    *hole = false;
+    if (spr == 0)
+        return 0xFFFFFFFF;
+    uint64_t before = 0;
+    for (const tagStreamBlock& run : runs)
+    {
+        before += run.dwSectorCount / spr;
+        if (record < before)
+        {
+            *hole = IsHoleRun(run);
+            return static_cast<uint32_t>(std::min<uint64_t>(before, 0xFFFFFFFF));
+        }
+    }
+    return static_cast<uint32_t>(std::min<uint64_t>(before, 0xFFFFFFFF));
+}
+
+bool MftRunsArePlausible(const StreamVector& runs)
+{
+    for (const tagStreamBlock& run : runs)
+        if (!IsHoleRun(run) && (run.s64FirstSector < 0 ||
+                                run.s64FirstSector > std::numeric_limits<int64_t>::max() - int64_t{run.dwSectorCount}))
+            return false;
+    return true;
+}
+
 uint32_t NtfsRecordSectors(uint32_t field, uint32_t spc, uint32_t bps)
 {
     const int8_t c = static_cast<int8_t>(field & 0xFF);
@@ -177,6 +204,11 @@ uint32_t KNtfsMft::SectorToRecord(int64_t sector) const
 uint32_t KNtfsMft::GetRecordCount() const
 {
     return MftRecordCount(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord);
+}
+
+uint32_t KNtfsMft::RunEndRecord(uint32_t n, bool* hole) const
+{
+    return MftRunEndRecord(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord, n, hole);
 }
 
 uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)

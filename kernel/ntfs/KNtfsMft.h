@@ -28,6 +28,13 @@ struct NtfsGeometry
 int64_t MftRecordToSector(const StreamVector& runs, uint32_t sectorsPerRecord, uint32_t record);
 uint32_t MftSectorToRecord(const StreamVector& runs, uint32_t sectorsPerRecord, int64_t sector);
 uint32_t MftRecordCount(const StreamVector& runs, uint32_t sectorsPerRecord);
+// The first record after the run that holds `record` (the record count past the last run);
+// `hole` tells whether that run is a hole. A walk over the records skips a hole, and the rest
+// of a run whose record lies past the end of the volume, in one step.
+uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t sectorsPerRecord, uint32_t record, bool* hole);
+// True when every run of a stored MFT is one a scan could have produced: a hole, or a start
+// at or after sector 0 whose end does not overflow.
+bool MftRunsArePlausible(const StreamVector& runs);
 
 // Sectors per record from a boot-sector clusters-per-record field: c >= 0 gives the whole
 // 32-bit field × sectors per cluster, c < 0 gives 2^-c bytes. 0 when the result is not a
@@ -60,6 +67,7 @@ public:
     int64_t RecordToSector(uint32_t n) const;
     uint32_t SectorToRecord(int64_t sector) const;
     uint32_t GetRecordCount() const;
+    uint32_t RunEndRecord(uint32_t n, bool* hole) const;
     uint32_t RecordBytes() const { return m_Geometry.SectorsPerFileRecord * m_Geometry.BytesPerSector; }
 
     /// Decodes a runlist with the open file system's cluster size and start.

@@ -89,6 +89,8 @@ uint32_t KRawFileSystem::Begin_ScanFS()
             m_ScanMgr.GetType(i)->BeginScan();
         m_Records.Clear();
         m_Pending.clear();
+        m_dwHits = 0;
+        m_u64DroppedHits = 0;
         std::memset(&m_Candidate, 0, sizeof m_Candidate);
         m_Candidate.wLength = sizeof m_Candidate;
         m_Candidate.wSectorsPerCluster = 1;
@@ -225,7 +227,16 @@ uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uin
                 RawHit hit{};
                 if (!m_Hits.GetAt(h, &hit) || !CheckHit(t, hit))
                     continue;
+                // A dropped hit still ends the file before it.
                 ClosePending(hit.firstSector);
+                if (m_dwHits >= m_dwHitLimit) {
+                    if (m_u64DroppedHits++ == 0)
+                        VlmTrace("Deep scan: %u files recorded, the most one scan keeps; later files are dropped "
+                                 "(first at sector %lld)\n",
+                                 m_dwHits, static_cast<long long>(hit.firstSector));
+                    continue;
+                }
+                ++m_dwHits;
                 AddFile(stats, t, hit);
             }
         }
@@ -250,6 +261,9 @@ uint32_t KRawFileSystem::End_ScanFS()
         rec->s64Size = std::min(std::max<int64_t>(total - first, 0) * int64_t{m_dwBytesPerSector}, maxSize);
     }
     m_Pending.clear();
+    if (m_u64DroppedHits > 0)
+        VlmTrace("Deep scan: %llu files dropped past the limit of %u\n",
+                 static_cast<unsigned long long>(m_u64DroppedHits), m_dwHitLimit);
     for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i) {
         tagRawTypeEntry e;
         m_ScanMgr.GetTypeEntry(i, &e);
@@ -318,8 +332,15 @@ bool KRawFileSystem::FileRuns(const tagFileNode* record, StreamVector* runs) con
     if (m_pVolume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector == 0)
         return false;
     const auto* raw = static_cast<const tagRawFileNode*>(record);
+    // A record of a stored result is held to the volume like a hit of a scan: it starts on the
+    // volume and its runs end at the volume's end at the latest.
+    const bool sized = g.TotalSectors > 0 && g.TotalSectors <= INT64_MAX;
+    if (sized && raw->ftCreated >= g.TotalSectors)
+        return false;
     const int64_t size = std::max<int64_t>(raw->s64Size, 0);
-    const uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
+    uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
+    if (sized)
+        sectors = std::min(sectors, g.TotalSectors - raw->ftCreated);
     // One run; a file longer than one run can count is split into several consecutive runs.
     runs->clear();
     int64_t first = static_cast<int64_t>(raw->ftCreated);

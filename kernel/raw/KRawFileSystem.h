@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ResourceLimits.h"
 #include "fs/IFileSystem.h"
 #include "raw/KRawFileArray.h"
 #include "raw/KRawFileNode.h"
@@ -43,14 +44,20 @@ public:
     bool GetDataRuns(const tagFileNode* record, StreamVector* runs) override;
 
     const KRawFileNode& Records() const { return m_Records; }
+    /// Hits dropped since Begin_ScanFS because the scan had recorded the most files it keeps.
+    uint64_t DroppedHits() const { return m_u64DroppedHits; }
+    /// The most files one scan records (VlmLimits::kMaxDeepScanHits; lower in tests).
+    void SetHitLimit(uint32_t limit) { m_dwHitLimit = limit; }
     const KRawScanMgr& Types() const { return m_ScanMgr; }
 
 private:
+    // A file whose end is decided by the next hit (or the volume's end).
     struct Pending
     {
         int record;     // index in m_Records
         int typeIndex;  // index in the type list
     };
+    static_assert(sizeof(Pending) == 8);
 
     void Reset();
     bool TypeLimits(int typeIndex, int64_t* minSize, int64_t* maxSize) const;
@@ -72,4 +79,7 @@ private:
     std::vector<Pending> m_Pending;
     uint32_t m_dwBytesPerSector = 0;
     KRawFileArray m_Hits;
+    uint32_t m_dwHits = 0;
+    uint32_t m_dwHitLimit = VlmLimits::kMaxDeepScanHits;
+    uint64_t m_u64DroppedHits = 0;
 };

@@ -632,4 +632,50 @@ TEST_F(Cli, MessagesNameTheFileAndTheCommandAndFitTheTerminal)
         start = end + 1;
     }
     EXPECT_TRUE(counted) << r.Err;
+
+TEST_F(Cli, ControlCharactersInNamesAreShownEscaped)
+{
+    // The long name "final report.txt" turned into "f" ESC LF U+009B "l report.txt": ESC and
+    // the C1 CSI start terminal sequences, LF would fake a line of output.
+    const std::string image = F.Image("fat16-nested");
+    std::vector<uint8_t> bytes = ReadFileBytes(image);
+    const uint8_t part[10] = {'f', 0, 'i', 0, 'n', 0, 'a', 0, 'l', 0};
+    size_t at = 0;
+    for (size_t off = 0; off + 32 <= bytes.size() && !at; off += 32)
+        if (bytes[off + 11] == 0x0F && std::equal(part, part + 10, bytes.begin() + static_cast<ptrdiff_t>(off) + 1))
+            at = off;
+    ASSERT_NE(at, 0u) << "the long-name entry of final report.txt";
+    bytes[at + 3] = 0x1B;
+    bytes[at + 5] = 0x0A;
+    bytes[at + 7] = 0x9B;
+    WriteFileBytes(image, bytes);
+    const std::string shown = "Projects/2020/Gamma/f\\e\\n\\u009Bl report.txt";
+    auto raw = [](const std::string& text) {
+        return Contains(text, "\x1b") || Contains(text, "\xC2\x9B") || Contains(text, "\nl report");
+    };
+
+    CliResult r = F.Run({image}, {"ls", "1"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, shown + "\n")) << r.Out;
+    EXPECT_FALSE(raw(r.Out));
+
+    r = F.Run({image}, {"find", "1", "report"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(r.Out, shown + "\n");
+
+    const std::string to = F.NewFolder("out");
+    r = F.Run({image}, {"-v", "recover", "1", "--to", to, "Projects/2020/Gamma/*"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_TRUE(Contains(r.Out, "f\\e\\n\\u009Bl report.txt\n")) << r.Out;
+    EXPECT_FALSE(raw(r.Out) || raw(r.Err)) << r.Out << r.Err;
+
+    // JSON keeps the name whole, in its own escapes.
+    r = F.Run({image}, {"ls", "1", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    const std::string name = "f\x1b\n\xC2\x9B" "l report.txt";
+    const json listing = json::parse(r.Out);
+    bool found = false;
+    for (const json& f : listing["files"])
+        found = found || f["name"] == name;
+    EXPECT_TRUE(found);
 }

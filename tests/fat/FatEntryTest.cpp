@@ -2,12 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "fat/FatBootSector.h"
 #include "fat/FatDirEntry.h"
 #include "fat/KFatEntryParser.h"
+#include "fat/KFatFileSystem.h"
 #include "fat/KFatTable.h"
+#include "fs/KNodeTree.h"
+#include "volume/KMemoryVolumeIO.h"
 #include "tests/fat/FatTestSupport.h"
 
 namespace {
@@ -310,4 +314,51 @@ TEST(FatTable, RunsOfPresentAndDeletedFiles)
     uint64_t sectors = 0;
     for (const FatRun& r : runs) sectors += r.SectorCount;
     EXPECT_EQ(sectors, (0xFFFFFFFFull + 4095) / 4096 * 8) << "no FAT file holds 4 GiB or more";
+}
+
+TEST(FatTable, WholeVolumeChainInAnyOrderIsCheckedInLinearWork)
+{
+    // One file whose chain covers every cluster of the volume from the last to the first: a
+    // clean file system (each cluster follows exactly one other), and the order in which a
+    // check that re-walks the chain from each cluster does quadratic work.
+    FatImageBuilder b(40000, 1, 157);
+    const uint32_t clusters = 40000 - b.DataStart() - 1; // all but cluster 2 (no file fills a volume)
+    const uint32_t last = clusters + 2;
+    for (uint32_t c = last; c > 3; --c) b.SetFat(c, static_cast<uint16_t>(c - 1));
+    b.SetFat(3, 0xFFFF);
+    b.PutEntry(b.RootEntry(0), "WHOLE   BIN", 0x20, last, clusters * 512);
+    b.Fill(3, clusters, 7);
+
+    const ByteView table(b.Image.data() + 512, 157 * 512);
+    const uint32_t entries = 157 * 256;
+    uint64_t lookups = 0;
+    EXPECT_TRUE(KFatTable::CheckChains(table, kFatType16, entries, &lookups));
+    EXPECT_LE(lookups, 3ull * entries) << "each link is followed a bounded number of times";
+
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u) << "the table is trusted";
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const tagFileNode* file = FindManifestPath(TreePaths(tree), "WHOLE.BIN");
+    ASSERT_TRUE(file);
+    std::unique_ptr<IOutStream> stream(fs.OpenStream(file));
+    ASSERT_TRUE(stream);
+    const auto at = [&](uint32_t c) { return b.Image.begin() + static_cast<ptrdiff_t>(b.ClusterSector(c)) * 512; };
+    std::vector<uint8_t> head(1024), expected(at(last), at(last) + 512);
+    expected.insert(expected.end(), at(last - 1), at(last - 1) + 512);
+    int64_t done = 0;
+    ASSERT_EQ(stream->Read(head.data(), 1024, &done), 1);
+    EXPECT_EQ(done, 1024);
+    EXPECT_EQ(head, expected) << "the file starts at its last cluster and runs backwards";
+
+    // Loops and joins anywhere in such a chain are still found.
+    std::vector<uint8_t> t(table.begin(), table.end());
+    auto set = [&](uint32_t c, uint16_t v) { t[c * 2] = uint8_t(v); t[c * 2 + 1] = uint8_t(v >> 8); };
+    set(3, static_cast<uint16_t>(last)); // the end now leads back to the start: one loop
+    EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
+    set(3, 0xFFFF);
+    set(last + 1, 5); // a second chain joins in the middle
+    EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
 }

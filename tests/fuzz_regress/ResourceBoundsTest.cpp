@@ -6,14 +6,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "FuzzImage.h"
 #include "base/ResourceLimits.h"
+#include "fat/KFatEntryParser.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KFileNode.h"
 #include "ntfs/NtfsRunList.h"
 #include "ntfs/NtfsStateStorage.h"
+#include "volume/IVolumeIO.h"
 
 namespace {
 
@@ -148,6 +151,23 @@ TEST(ResourceBounds, StoredTableAndRunLengthsCostOnlyWhatTheFileHolds)
     EXPECT_EQ(fs.LoadFrom(&fatIn), 0);
     EXPECT_LT(g_LargestNew.load(), kFewMiB);
 
+    // A stored candidate of no FAT type, or placed before the volume, is refused at once.
+    for (const auto& [type, first] : {std::pair<int32_t, int64_t>{kFatType32, 0}, {99, 0}, {kFatType32, -1}})
+    {
+        FatCandidate c{};
+        c.RecordLength = kFatCandidateLength;
+        c.FatType = type;
+        c.FirstSector = first;
+        std::vector<uint8_t> one;
+        AppendU32(one, 1);
+        const auto* p = reinterpret_cast<const uint8_t*>(&c);
+        one.insert(one.end(), p, p + sizeof c);
+        AppendU32(one, 0);
+        one.resize(one.size() + 60 + 4 + KFatEntryParser::kStoredSize + 4, 0);
+        KFuzzStorage oneIn(one.data(), one.size());
+        EXPECT_EQ(KFatFileSystem().LoadFrom(&oneIn), type == kFatType32 && first == 0 ? 1 : 0) << type;
+    }
+
     // A saved run list claiming the most runs allowed, three of them present.
     std::vector<uint8_t> runs;
     AppendU32(runs, kNtfsMaxStoredRuns);
@@ -172,4 +192,81 @@ TEST(ResourceBounds, StoredTableAndRunLengthsCostOnlyWhatTheFileHolds)
     ASSERT_TRUE(LoadRuns(&manyIn, &loaded));
     ASSERT_EQ(loaded.size(), size_t{count});
     EXPECT_EQ(loaded.back().s64FirstSector, int64_t{count - 1} * 8);
+}
+
+namespace {
+
+// A volume of `totalSectors` whose first sectors come from `head` and the rest read as zeros,
+// so that a boot sector can describe a volume of gigabytes without the test holding them.
+class ZeroTailVolume final : public IVolumeIO
+{
+public:
+    ZeroTailVolume(std::vector<uint8_t> head, uint64_t totalSectors) : m_Head(std::move(head)), m_Total(totalSectors) {}
+    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
+    {
+        if (first > m_Total || count > m_Total - first) return 1100;
+        auto* out = static_cast<uint8_t*>(buffer);
+        for (uint32_t i = 0; i < count; ++i)
+        {
+            const uint64_t at = (first + i) * 512;
+            uint8_t* to = out + static_cast<size_t>(i) * 512;
+            if (at + 512 <= m_Head.size()) std::memcpy(to, m_Head.data() + at, 512);
+            else std::memset(to, 0, 512);
+        }
+        return 0;
+    }
+    uint32_t GetDeviceKind(uint32_t* kind) override { *kind = 3; return 0; }
+    uint32_t GetVolumeType(uint32_t* type) override { *type = 1; return 0; }
+    uint32_t GetGeometry(tagDiskGeometry* g) override
+    {
+        *g = tagDiskGeometry{};
+        g->BytesPerSector = 512;
+        g->TotalSectors = m_Total;
+        g->TotalSectors512 = m_Total;
+        return 0;
+    }
+    uint32_t GetDescription(std::string* text) override { text->clear(); return 0; }
+    bool IsRemovable() override { return false; }
+    int32_t GetIndex() override { return 0; }
+    uint32_t GetName(std::string* name) override { name->clear(); return 0; }
+    bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
+
+private:
+    std::vector<uint8_t> m_Head;
+    uint64_t m_Total;
+};
+
+} // namespace
+
+TEST(ResourceBounds, BootSectorClaimingAGigabyteFatCostsWhatTheVolumeHolds)
+{
+    // A 2 GiB FAT32 volume with one FAT whose boot sector claims the largest table believed
+    // (1 GiB, 256 M entries): behind it lie 1 GiB of data, 262144 clusters of 8 sectors.
+    constexpr uint32_t kTotal = 0x400000;
+    std::vector<uint8_t> head(64 * 512, 0);
+    uint8_t* b = head.data();
+    b[0] = 0xEB; b[1] = 0x58; b[2] = 0x90;
+    std::memcpy(b + 3, "MSWIN4.1", 8);
+    b[12] = 2;  // 512 bytes per sector
+    b[13] = 8;  // sectors per cluster
+    b[14] = 32; // reserved sectors
+    b[16] = 1;  // one FAT
+    b[21] = 0xF8;
+    std::memcpy(b + 32, &kTotal, 4);
+    const uint32_t fatSectors = VlmLimits::kMaxFatTableSectors;
+    std::memcpy(b + 36, &fatSectors, 4);
+    b[44] = 2; // root cluster
+    std::memcpy(b + 82, "FAT32   ", 8);
+    b[510] = 0x55; b[511] = 0xAA;
+    // The table's first sector: media byte and the two reserved entries, root cluster ends.
+    const uint8_t signature[12] = {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
+    std::memcpy(head.data() + 32 * 512, signature, sizeof signature);
+
+    ZeroTailVolume volume(head, kTotal);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    g_LargestNew = 0;
+    EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u) << "an empty volume with a sound table";
+    // 262146 entries of 4 bytes: the table is 1 MiB, and the chain check's marks a bit each.
+    EXPECT_LE(g_LargestNew.load(), size_t{1} << 20) << g_LargestNew.load();
 }

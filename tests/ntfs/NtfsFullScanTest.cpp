@@ -9,6 +9,7 @@
 
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
+#include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
@@ -366,4 +367,56 @@ TEST(NtfsFullScan, RandomDamageNeverCrashesAndStaysBounded)
             EXPECT_LE(fs.Nodes().GetCount(), 2 + static_cast<int>(sectors / 2));
         }
     }
+}
+
+TEST(NtfsFullScan, StoredCandidateWithAHugeMftRunListsInBoundedReads)
+{
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
+    if (image.empty())
+        GTEST_SKIP() << "image missing";
+    KMemoryVolumeIO volume(image);
+    KNtfsFileSystem real;
+    real.SetVolume(&volume);
+    ASSERT_EQ(real.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    const NtfsGeometry g = real.Mft().Geometry();
+    ASSERT_FALSE(g.MftRuns.empty());
+
+    // A saved scan result whose candidate claims an MFT run of 2^31 - 1 sectors (a billion
+    // records, nearly all past the volume's end), then a hole as long, then a run far beyond.
+    KNtfsFileSystem saved;
+    saved.SetVolume(&volume);
+    saved.Mft().Geometry().SectorsPerCluster = g.SectorsPerCluster;
+    NtfsCandidate c;
+    c.Head.wLength = 222;
+    c.Head.dwType = 7;
+    c.Head.wSectorsPerCluster = static_cast<uint16_t>(g.SectorsPerCluster);
+    c.Head.s64SectorCount = static_cast<int64_t>(image.size() / 512);
+    c.wSectorsPerFileRecord = static_cast<uint16_t>(g.SectorsPerFileRecord);
+    c.MftRuns = {{g.MftRuns[0].s64FirstSector, 0x7FFFFFFF, 0},
+                 {STREAM_HOLE_SECTOR, 0x7FFFFFFF, 0},
+                 {int64_t{1} << 40, 0x7FFFFFFF, 0}};
+    saved.AddCandidate(c);
+    MemoryStorage store;
+    ASSERT_EQ(saved.SaveTo(&store), 1);
+
+    KNtfsFileSystem back;
+    ASSERT_EQ(back.LoadFrom(&store), 1);
+    back.SetVolume(&volume);
+    const uint64_t before = volume.ReadCount();
+    const uint32_t rc = back.SelectCandidate(0);
+    EXPECT_TRUE(rc == 0 || rc == 1627) << rc;
+    const uint64_t reads = volume.ReadCount() - before;
+    // The volume read once in windows of records, plus the attributes its files need.
+    EXPECT_LT(reads, image.size() / kNtfsWindowBytes + 2000) << reads;
+    KNodeTree tree;
+    ASSERT_EQ(back.BuildTree(&tree), 0u);
+    EXPECT_GT(TreePaths(tree).size(), 100u) << "the records inside the volume are still listed";
+
+    // A run that starts before sector 0 is nothing a scan stores: the result is refused.
+    c.MftRuns = {{-5, 16, 0}};
+    KNtfsFileSystem bad;
+    bad.AddCandidate(c);
+    MemoryStorage badStore;
+    ASSERT_EQ(bad.SaveTo(&badStore), 1);
+    EXPECT_EQ(KNtfsFileSystem().LoadFrom(&badStore), 0);
 }

@@ -168,3 +168,36 @@ TEST_F(RawEngine, TypeThatFailsToStartIsNotListed)
     m_Mgr.reset();
     EXPECT_EQ(m_LogA.released, 1); // the last manager releases every listed type
 }
+
+TEST_F(RawEngine, HitsPastTheLimitAreDroppedAndCountedWhileTheScanGoesOn)
+{
+    // What one recorded file costs is its record and what the scan keeps while its end is open.
+    static_assert(sizeof(tagRawFileNode) == 42);
+    static_assert(sizeof(RawHit) == 16);
+
+    FakeFactory f;
+    FakeRawType* a = f.Add("aaa", "Type A", &m_LogA);
+    a->SetLimits(0, 1 << 20);
+    for (int s = 0; s < 100; ++s)
+        a->HitAt(s * 10, 0);
+    List(f);
+    KMemoryVolumeIO volume(std::vector<uint8_t>(1000 * 512));
+    KRawFileSystem& fs = Fs(volume);
+    fs.SetHitLimit(40);
+    ScanStats stats{};
+    Scan(fs, 1000, 64, &stats);
+    ASSERT_EQ(fs.End_ScanFS(), 0u);
+    EXPECT_EQ(stats.dwRawFiles, 40u);
+    EXPECT_EQ(fs.DroppedHits(), 60u);
+    EXPECT_EQ(fs.Records().GetCount(), 2 + 1 + 40) << "root, lost files, one folder, 40 files";
+    // The last kept file still ends where the first dropped one starts.
+    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(40).aaa"), 10 * 512);
+
+    // A new scan starts with nothing dropped.
+    Begin(fs);
+    fs.SetHitLimit(VlmLimits::kMaxDeepScanHits);
+    Scan(fs, 1000, 64);
+    fs.End_ScanFS();
+    EXPECT_EQ(fs.DroppedHits(), 0u);
+    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(100).aaa"), 10 * 512);
+}
