@@ -632,6 +632,7 @@ TEST_F(Cli, MessagesNameTheFileAndTheCommandAndFitTheTerminal)
         start = end + 1;
     }
     EXPECT_TRUE(counted) << r.Err;
+}
 
 TEST_F(Cli, ControlCharactersInNamesAreShownEscaped)
 {
