@@ -289,7 +289,10 @@ int CGlobalParamTable::AutoSaveScanResult()
     const std::string path = m_strResultName.empty() ? DefaultResultPath() : m_strResultName;
     if (const std::string source = CSourceGuard::SourceUnder(*this, path); !source.empty())
     {
-        m_pPort->ShowError(CSourceGuard::RefusalText(path, source));
+        // Said once per result: every change of view tries again.
+        if (m_strRefusedAutoSave != path)
+            m_pPort->ShowError(CSourceGuard::RefusalText(path, source));
+        m_strRefusedAutoSave = path;
         return 0;
     }
     return SaveScanResult(path);

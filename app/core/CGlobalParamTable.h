@@ -142,4 +142,5 @@ private:
     int32_t m_nView = kViewDevices;
     std::unique_ptr<KRawScanMgr> m_pRawTypes;
     KSectorRanges m_UnreadableSectors;
+    std::string m_strRefusedAutoSave;  // the automatic result last refused for lying on the source
 };

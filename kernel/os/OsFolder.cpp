@@ -25,7 +25,7 @@ KOsFolder::~KOsFolder()
     Close();
 }
 
-KOsFolder::KOsFolder(KOsFolder&& other) noexcept : m_Fd(other.m_Fd)
+KOsFolder::KOsFolder(KOsFolder&& other) noexcept : m_Fd(other.m_Fd), m_strPath(std::move(other.m_strPath))
 {
     other.m_Fd = -1;
 }
@@ -36,6 +36,7 @@ KOsFolder& KOsFolder::operator=(KOsFolder&& other) noexcept
     {
         Close();
         m_Fd = other.m_Fd;
+        m_strPath = std::move(other.m_strPath);
         other.m_Fd = -1;
     }
     return *this;
@@ -52,7 +53,10 @@ uint32_t KOsFolder::Open(const std::string& path)
 {
     Close();
     m_Fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
+    if (m_Fd < 0)
+        return LastError();
+    m_strPath = path;
+    return ERROR_SUCCESS;
 }
 
 uint32_t KOsFolder::MakeChild(const std::string& name) const
@@ -68,7 +72,10 @@ uint32_t KOsFolder::OpenChild(const std::string& name, KOsFolder* child) const
         return ERROR_INVALID_HANDLE;
     child->Close();
     child->m_Fd = ::openat(m_Fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    return child->m_Fd < 0 ? LastError() : ERROR_SUCCESS;
+    if (child->m_Fd < 0)
+        return LastError();
+    child->m_strPath = m_strPath + "/" + name;
+    return ERROR_SUCCESS;
 }
 
 uint32_t KOsFolder::RenameNoReplace(const std::string& from, const std::string& to) const
@@ -110,5 +117,8 @@ std::string KOsFolder::PathOf(const std::string& name) const
 {
     if (m_Fd < 0)
         return {};
+    static const bool s_bProc = ::access("/proc/self/fd", X_OK) == 0;
+    if (!s_bProc)
+        return m_strPath + "/" + name;
     return "/proc/self/fd/" + std::to_string(m_Fd) + "/" + name;
 }

@@ -26,11 +26,13 @@ public:
     uint32_t Delete(const std::string& name) const;
     bool Exists(const std::string& name) const;
     /// A path that reaches `name` inside this very folder (through the open handle), for code
-    /// that takes paths; empty when the folder is not open.
+    /// that takes paths; empty when the folder is not open. Where /proc is not mounted (a bare
+    /// rescue system), the folder's own path is the only way left to name it.
     std::string PathOf(const std::string& name) const;
     bool IsOpen() const { return m_Fd >= 0; }
 
 private:
     void Close();
     int m_Fd = -1;
+    std::string m_strPath;  // as opened, for PathOf without /proc
 };
