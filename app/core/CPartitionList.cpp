@@ -31,14 +31,6 @@ bool IsRaw(const FileSystemCandidate& c)
     return c.dwType == static_cast<uint32_t>(FS_TYPE_RAW);
 }
 
-std::string SizeText(int64_t sectors, uint32_t bytesPerSector)
-{
-    // A stored candidate may claim any count; keep the product inside 64 bits.
-    if (sectors < 0)
-        sectors = 0;
-    const int64_t limit = std::numeric_limits<int64_t>::max() / bytesPerSector;
-    return FormatSize(std::min(sectors, limit) * static_cast<int64_t>(bytesPerSector));
-}
 
 } // namespace
 
@@ -125,7 +117,7 @@ std::vector<tagPartitionRow> CPartitionList::Rows()
         row.Columns[2].assign(c.szLabel, strnlen(c.szLabel, sizeof(c.szLabel)));
         std::snprintf(text, sizeof(text), "%" PRId64, c.s64FirstSector);
         row.Columns[3] = text;
-        row.Columns[4] = SizeText(c.s64SectorCount, bytesPerSector);
+        row.Columns[4] = FormatSectorsSize(c.s64SectorCount, bytesPerSector);
         if (!row.bRaw)
             row.Columns[5] = RelativeScore(c.dwScore, best);
         row.Columns[6] = std::to_string(static_cast<int32_t>(c.dwFilesMatch));

@@ -1,6 +1,8 @@
 #include "base/FormatSize.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 std::string FormatSize(int64_t bytes)
 {
@@ -15,4 +17,11 @@ std::string FormatSize(int64_t bytes)
     else
         std::snprintf(text, sizeof(text), "%dB", static_cast<int>(bytes));
     return text;
+}
+
+std::string FormatSectorsSize(int64_t sectors, uint32_t bytesPerSector)
+{
+    const int64_t unit = bytesPerSector == 0 ? 1 : static_cast<int64_t>(bytesPerSector);
+    const int64_t count = sectors < 0 ? 0 : std::min(sectors, std::numeric_limits<int64_t>::max() / unit);
+    return FormatSize(count * unit);
 }

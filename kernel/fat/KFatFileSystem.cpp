@@ -195,7 +195,7 @@ bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)
                            : m_Geometry.FatType == kFatType16 ? "(FAT16)"
                            : m_Geometry.FatType == kFatType32 ? "(FAT32)"
                                                               : "";
-        name = std::string(type) + FormatSize(sectors * static_cast<int64_t>(m_dwBytesPerSector));
+        name = std::string(type) + FormatSectorsSize(sectors, m_dwBytesPerSector);
     }
     auto* root = m_Store.Add<tagFatFileNode>(name);
     if (!root) return false;

@@ -121,7 +121,7 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
         }
     }
     if (name.empty())
-        name = "(NTFS)" + FormatSize(sectors * static_cast<int64_t>(m_Mft.Geometry().BytesPerSector));
+        name = "(NTFS)" + FormatSectorsSize(sectors, m_Mft.Geometry().BytesPerSector);
     tagNtfsFileNode* root = m_Nodes.AddRecord(name);
     if (!root)
         return false;
