@@ -12,6 +12,8 @@
 
 int FuzzScanResult(const uint8_t* data, size_t size)
 {
+    tagScanResultStatus status;
+    CScanResultFile::ParseStatus(data, size, &status);
     KFuzzStorage in(data, size);
     tagScanResultHeader header;
     if (!CScanResultFile::ReadHeader(&in, &header))

@@ -149,6 +149,11 @@ enum VlmStringId : uint32_t
     IDS_COND_INTACT = 3342,
     IDS_COND_OVERWRITTEN = 3343,
     IDS_COND_UNREADABLE = 3344,
+    // The resume list's state column: header, then a whole scan and one cut short.
+    IDS_COL_STATE = 3345,
+    IDS_RESULT_COMPLETE = 3346,
+    IDS_RESULT_PARTIAL = 3347,
+    IDS_DEEP_SCAN_HIT_LIMIT = 3348,
     // Previews.
     IDS_PREVIEW_SELECT_FILE = 3400,
     IDS_PREVIEW_BAD_SIZE = 3401,

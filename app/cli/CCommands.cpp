@@ -104,8 +104,8 @@ int PrintPartitions(CCliSession& cli)
 void PrintSavedResult(CCliSession& cli)
 {
     CGlobalParamTable& session = cli.Session();
-    const std::string path = session.GetResultName().empty() ? session.DefaultResultPath() : session.GetResultName();
-    if (OsPathExists(path) && !cli.Options().bJson)
+    const std::string& path = session.GetResultName();
+    if (!path.empty() && OsPathExists(path) && !cli.Options().bJson)
         std::printf("Scan result saved to '%s'.\n", TerminalSafe(path).c_str());
 }
 
@@ -230,6 +230,16 @@ int CmdOpen(CCliSession& cli)
 {
     if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
         return CCliSession::Finish(status);
+    // Saving the tree is what this command is for (a saved result given as SOURCE is only shown).
+    if (!cli.SourceIsResult())
+    {
+        cli.Session().BeginNewResult(false);
+        if (!cli.Session().AutoSaveScanResult())
+        {
+            cli.Port().FlushMessages(true);
+            return CCliSession::Finish(kExitFailure);
+        }
+    }
     cli.Port().FlushMessages(false);
     PrintStatus(cli.Session());
     PrintSavedResult(cli);
@@ -275,7 +285,8 @@ int CmdScan(CCliSession& cli)
     {
         // A scan cut short never replaces a result already saved under that name: it goes
         // beside it, named as partial.
-        const std::string target = CTerminalPort::Interrupted() && OsPathExists(o.strSaveResult)
+        const bool partial = session.IsPartialResult() || CTerminalPort::Interrupted();
+        const std::string target = partial && OsPathExists(o.strSaveResult)
                                        ? PartialResultPath(o.strSaveResult)
                                        : o.strSaveResult;
         CPartitionList partitions(session);
@@ -385,7 +396,8 @@ int CmdResume(CCliSession& cli)
                 const tagHistoryEntry& e = history.Entries()[i];
                 out.push_back({{"path", e.strPath}, {"volume", e.strVolume},
                                {"module", CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule))},
-                               {"date", CResumeList::DateText(e.Time)}});
+                               {"date", CResumeList::DateText(e.Time)}, {"device", e.Status.strDevice},
+                               {"partial", e.Status.IsPartial()}, {"automatic", e.Status.IsAutomatic()}});
             }
             std::printf("%s\n", out.dump(2).c_str());
             return kExitOk;

@@ -1,11 +1,14 @@
 #include "core/CGlobalParamTable.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "core/CRecoveryLauncher.h"
+#include "core/CResumeList.h"
 #include "core/CScanResultFile.h"
 #include "core/SourceGuard.h"
 #include "core/TextFormat.h"
@@ -14,6 +17,8 @@
 #include "raw/KRawScanMgr.h"
 #include "res/VlmStrings.h"
 #include "storage/KStorageManager.h"
+#include "volume/IVolumeIO.h"
+#include "volume/VolumeTypes.h"
 
 namespace {
 
@@ -25,6 +30,24 @@ constexpr uint32_t kModuleNames[] = {IDS_MODULE_UNDELETE, IDS_MODULE_ADVANCED, I
                                      IDS_MODULE_RESUME};
 constexpr uint32_t kModuleDescriptions[] = {IDS_DESC_UNDELETE, IDS_DESC_ADVANCED, IDS_DESC_DEEP_SCAN,
                                             IDS_DESC_RESUME};
+
+// A file-name part from a device or volume text: no '/', no control characters, no leading
+// dot, at most kMaxPart bytes cut at a character boundary.
+std::string ResultNamePart(const std::string& text)
+{
+    constexpr size_t kMaxPart = 64;
+    std::string out;
+    for (unsigned char c : text)
+        out += (c < 0x20 || c == 0x7F || c == '/' || (out.empty() && c == '.')) ? '_' : static_cast<char>(c);
+    if (out.size() > kMaxPart)
+    {
+        size_t cut = kMaxPart;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80)
+            --cut;
+        out.resize(cut);
+    }
+    return out;
+}
 
 std::string Env(const char* name)
 {
@@ -85,6 +108,8 @@ void CGlobalParamTable::DropFileSystems()
     m_pCurrentFs = nullptr;
     m_pFileSystems->DeleteAll();
     m_UnreadableSectors.Clear();
+    m_strResultName.clear();
+    m_bPartialResult = false;
 }
 
 void CGlobalParamTable::SetView(int view)
@@ -120,12 +145,64 @@ std::string CGlobalParamTable::ResumeFolder()
     return base + "/vellumar/ResumeRecovery";
 }
 
-std::string CGlobalParamTable::DefaultResultPath() const
+std::string CGlobalParamTable::SelectedDeviceName()
 {
-    return ResumeFolder() + "/" + ModuleName(m_nModule) + ".rrs";
+    IVolumeIO* volume = GetSelectedVolume();
+    if (!volume)
+        return {};
+    const tagVolumeInfo& record = m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume));
+    std::string text;
+    if (record.VolumeType == VOLUME_PHYSICAL || record.Extents.empty())
+    {
+        volume->GetDescription(&text);
+        return text;
+    }
+    const tagVolumeExtent& first = record.Extents.front();
+    for (size_t i = 0; i < m_VolumeManager.GetVolumeCount(); ++i)
+    {
+        const tagVolumeInfo& other = m_VolumeManager.GetVolumeInfo(i);
+        if (other.VolumeType == VOLUME_PHYSICAL && !other.Extents.empty() &&
+            other.Extents.front().DeviceKind == first.DeviceKind &&
+            other.Extents.front().DeviceNumber == first.DeviceNumber && other.VolumeIO)
+        {
+            other.VolumeIO->GetDescription(&text);
+            return text;
+        }
+    }
+    return text;
 }
 
-int CGlobalParamTable::SaveScanResult(const std::string& path)
+std::string CGlobalParamTable::NewResultPath(bool partial)
+{
+    IVolumeIO* volume = GetSelectedVolume();
+    std::string stem = ModuleName(m_nModule);
+    if (volume)
+    {
+        const tagVolumeInfo& record = m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume));
+        const std::string device = SelectedDeviceName();
+        if (!device.empty())
+            stem += " - " + ResultNamePart(device);
+        if (record.VolumeType != VOLUME_PHYSICAL)
+            stem += " - " + ResultNamePart(CScanResultFile::DescribeVolume(record, volume));
+    }
+    const tagSaveTime t = CScanResultFile::LocalNow();
+    stem += FormatText(" - %04u-%02u-%02u %02u-%02u-%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    if (partial)
+        stem += " (partial)";
+    const std::string folder = ResumeFolder();
+    std::string path = folder + "/" + stem + ".rrs";
+    for (int n = 2; n < 1000 && OsPathExists(path); ++n)
+        path = folder + "/" + stem + " (" + std::to_string(n) + ").rrs";
+    return path;
+}
+
+void CGlobalParamTable::BeginNewResult(bool partial)
+{
+    m_bPartialResult = partial;
+    m_strResultName = NewResultPath(partial);
+}
+
+int CGlobalParamTable::SaveScanResult(const std::string& path, bool automatic)
 {
     IVolumeIO* volume = GetSelectedVolume();
     if (!volume || m_pFileSystems->GetCount() == 0 || path.empty())
@@ -157,8 +234,13 @@ int CGlobalParamTable::SaveScanResult(const std::string& path)
             VlmTrace("Cannot create the scan result '%s': error %u\n", temporary.c_str(), error);
             return 0;
         }
+        tagScanResultStatus status;
+        status.dwFlags = (m_bPartialResult ? tagScanResultStatus::kPartial : 0) |
+                         (automatic ? tagScanResultStatus::kAutomatic : 0);
+        status.strDevice = SelectedDeviceName();
         ok = CScanResultFile::WriteHeader(&out, header) &&
-             CScanResultFile::WriteFileSystems(&out, static_cast<uint32_t>(m_nView), *m_pFileSystems, m_pCurrentFs);
+             CScanResultFile::WriteFileSystems(&out, static_cast<uint32_t>(m_nView), *m_pFileSystems, m_pCurrentFs) &&
+             CScanResultFile::WriteStatus(&out, status);
         ok = out.Close() && ok;
     }
     catch (const std::bad_alloc&)
@@ -177,6 +259,7 @@ int CGlobalParamTable::LoadScanResult(const std::string& path)
     // The session is replaced only by a complete, matching result; on failure nothing of it
     // changes, the result name included, so later automatic saves still go where they did.
     const std::string previousName = m_strResultName;
+    const bool previousPartial = m_bPartialResult;
     m_nLoading = 1;
     int result = 0;
     try
@@ -189,7 +272,10 @@ int CGlobalParamTable::LoadScanResult(const std::string& path)
     }
     m_nLoading = 0;
     if (!result)
+    {
         m_strResultName = previousName;
+        m_bPartialResult = previousPartial;
+    }
     return result;
 }
 
@@ -243,7 +329,9 @@ int CGlobalParamTable::LoadInto(const std::string& path)
     m_pCurrentFs = current;
     m_nSelectedVolume = match;
     m_nModule = static_cast<int32_t>(header.dwModule);
-    m_strResultName = path;
+    // A loaded result is only read: it is not written again by the views it is shown in.
+    m_strResultName.clear();
+    m_bPartialResult = CScanResultFile::ReadStatus(path).IsPartial();
     SetView(static_cast<int>(view));
     return 1;
 }
@@ -277,7 +365,7 @@ int CGlobalParamTable::ReadScanResultHeader(const std::string& path, std::string
 
 int CGlobalParamTable::AutoSaveScanResult()
 {
-    if (IsLoading() || !GetSelectedVolume() || m_pFileSystems->GetCount() == 0 ||
+    if (IsLoading() || m_strResultName.empty() || !GetSelectedVolume() || m_pFileSystems->GetCount() == 0 ||
         (m_nView != kViewPartitions && m_nView != kViewFiles))
         return 0;
     const std::string folder = ResumeFolder();
@@ -286,7 +374,7 @@ int CGlobalParamTable::AutoSaveScanResult()
         VlmTrace("Cannot create the folder '%s'\n", folder.c_str());
         return 0;
     }
-    const std::string path = m_strResultName.empty() ? DefaultResultPath() : m_strResultName;
+    const std::string& path = m_strResultName;
     if (const std::string source = CSourceGuard::SourceUnder(*this, path); !source.empty())
     {
         // Said once per result: every change of view tries again.
@@ -295,5 +383,41 @@ int CGlobalParamTable::AutoSaveScanResult()
         m_strRefusedAutoSave = path;
         return 0;
     }
-    return SaveScanResult(path);
+    if (!SaveScanResult(path, true))
+    {
+        // The scan is still shown and can be saved elsewhere: the user is told once.
+        if (m_strRefusedAutoSave != path)
+            m_pPort->ShowError(FormatText(VlmString(IDS_SAVE_RESULT_FAILED), path.c_str()));
+        m_strRefusedAutoSave = path;
+        return 0;
+    }
+    PruneAutomaticResults(folder);
+    return 1;
+}
+
+void CGlobalParamTable::PruneAutomaticResults(const std::string& folder)
+{
+    struct Kept
+    {
+        int64_t key;
+        std::string path;
+    };
+    std::vector<Kept> automatic;
+    for (const std::string& path : CResumeList::ResultFiles(folder))
+    {
+        tagSaveTime time{};
+        if (path == m_strResultName || !ReadScanResultHeader(path, nullptr, &time, nullptr, nullptr) ||
+            !CScanResultFile::ReadStatus(path).IsAutomatic())
+            continue;
+        automatic.push_back({CScanResultFile::TimeKey(time), path});
+    }
+    // The current result is one of the kept ones.
+    if (automatic.size() < kKeptAutomaticResults)
+        return;
+    std::sort(automatic.begin(), automatic.end(), [](const Kept& a, const Kept& b) { return a.key > b.key; });
+    for (size_t i = kKeptAutomaticResults - 1; i < automatic.size(); ++i)
+    {
+        VlmTrace("Deleting the old automatic scan result '%s'\n", automatic[i].path.c_str());
+        OsDeleteFile(automatic[i].path);
+    }
 }

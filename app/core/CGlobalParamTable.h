@@ -4,8 +4,13 @@
 // save and restore all of it. One instance lives as long as the program.
 //
 // Views of the recovery page: 0 device list, 1 (unused), 2 partition list, 3 file list,
-// 4 resume list. Entering view 2 or 3 saves the scan result automatically, except while a saved
-// result is being loaded.
+// 4 resume list. Entering view 2 or 3 saves the scan result automatically when the session holds
+// a scan of its own (see BeginNewResult); a result that was loaded, or a volume only read
+// directly, is not saved unless asked.
+//
+// Every scan is saved under a name of its own in the resume folder (module, device, volume, date
+// and time), so that no scan replaces another; the newest kKeptAutomaticResults automatically
+// named results are kept, and results named by their user are never deleted.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,8 +93,14 @@ public:
     /// emptied with the file systems.
     KSectorRanges& UnreadableSectors() { return m_UnreadableSectors; }
 
+    /// Where automatic saves of this session's scan go; empty when nothing is to be saved.
     const std::string& GetResultName() const { return m_strResultName; }
     void SetResultName(const std::string& name) { m_strResultName = name; }
+    /// Names a new automatic result for the scan just made on the selected volume (a new
+    /// file in the resume folder, marked partial when the scan was cut short).
+    void BeginNewResult(bool partial);
+    /// Whether the session's scan was cut short before the end of the volume.
+    bool IsPartialResult() const { return m_bPartialResult; }
     const std::string& GetLastProgress() const { return m_strLastProgress; }
     bool IsLoading() const { return m_nLoading != 0; }
     KBuffer& Buffer() { return m_Buffer; }
@@ -103,13 +114,19 @@ public:
     /// Where scan results are saved: $VLM_RESUME_DIR when set, else
     /// $XDG_DATA_HOME/vellumar/ResumeRecovery, else ~/.local/share/vellumar/ResumeRecovery.
     static std::string ResumeFolder();
-    /// "<resume folder>/<module name>.rrs".
-    std::string DefaultResultPath() const;
+    /// Automatically named results kept in the resume folder; older ones are deleted.
+    static constexpr size_t kKeptAutomaticResults = 20;
+    /// "<resume folder>/<module> - <device> - <volume> - <date> <time>[ (partial)].rrs" for the
+    /// selected volume now, numbered when taken.
+    std::string NewResultPath(bool partial);
+    /// The physical device the selected volume lies on (its first extent's), as described by it.
+    std::string SelectedDeviceName();
 
     /// Writes the whole session to `path`. 1, or 0 when there is nothing to save or any write
     /// failed; the file at `path` is replaced only by a complete result (a failed save leaves
     /// the previous file as it was).
-    int SaveScanResult(const std::string& path);
+    /// `automatic` marks the file as one of the automatically kept results.
+    int SaveScanResult(const std::string& path, bool automatic = false);
     /// Replaces volume, module, file systems and trees by the stored ones and switches to the
     /// stored view. 1, or 0 when the file cannot be read, is damaged, or its volume is not
     /// attached exactly once; the session is then left exactly as it was.
@@ -117,12 +134,14 @@ public:
     /// 1 when `path` is a readable scan result; fills whichever outputs are given.
     static int ReadScanResultHeader(const std::string& path, std::string* description, tagSaveTime* time,
                                     uint32_t* module, uint32_t* volumeType);
-    /// Saves to the result name, or the module's default file, when a result view is shown.
+    /// Saves to the result name, when there is one and a result view is shown, then deletes
+    /// the automatically named results beyond the newest kKeptAutomaticResults.
     /// 1 when saved, 0 when there was nothing to save or the save failed.
     int AutoSaveScanResult();
 
 private:
     int LoadInto(const std::string& path);
+    void PruneAutomaticResults(const std::string& folder);
 
     IUserPort* m_pPort;
     IMonotonicClock* m_pClock;
@@ -138,9 +157,10 @@ private:
     int32_t m_nLoading = 0;
     std::string m_strLastProgress = "LastProgress";
     std::string m_strResultName;
+    bool m_bPartialResult = false;
     KBuffer m_Buffer;
     int32_t m_nView = kViewDevices;
     std::unique_ptr<KRawScanMgr> m_pRawTypes;
     KSectorRanges m_UnreadableSectors;
-    std::string m_strRefusedAutoSave;  // the automatic result last refused for lying on the source
+    std::string m_strRefusedAutoSave;  // the automatic result last refused or failed (said once)
 };

@@ -10,6 +10,7 @@
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "fs/UnreadableFiles.h"
+#include "raw/KRawFileSystem.h"
 #include "res/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
@@ -175,6 +176,7 @@ int CRecoveryLauncher::StartSingle(bool openOnly)
     m_Session.ClearTrees();
     RunBuildPhase(m_Session, fs, &m_Session.GetFileTree());
     m_Session.SetCurrentFileSystem(fs);
+    // A volume read directly is only shown: its tree is saved when asked, not by the views.
     m_Session.SetResultName("");
     m_Session.SetView(CGlobalParamTable::kViewFiles);
     return 1;
@@ -204,7 +206,12 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
     m_Session.UnreadableSectors() = driver.Unreadable();
     if (result != CScanDriver::kResultOk)
         return 0;
-    m_Session.SetResultName("");
+    for (IFileSystem* fs : list)
+        if (const auto* raw = dynamic_cast<const KRawFileSystem*>(fs); raw && raw->DroppedHits() > 0)
+            m_Session.Port().ShowWarning(FormatText(VlmString(IDS_DEEP_SCAN_HIT_LIMIT), raw->HitLimit(),
+                                                    static_cast<unsigned long long>(raw->DroppedHits())));
+    // Every scan is a result of its own, never written over another one.
+    m_Session.BeginNewResult(driver.CutShort());
     if (!deepScanOnly)
     {
         m_Session.SetView(CGlobalParamTable::kViewPartitions);

@@ -24,9 +24,15 @@ std::string EscapePattern(const std::string& text)
 
 } // namespace
 
+std::vector<std::string> CResumeList::ResultFiles(const std::string& folder)
+{
+    return OsFindFiles(EscapePattern(folder) + "/*.rrs");
+}
+
 std::vector<std::string> CResumeList::Headers()
 {
-    return {VlmString(IDS_COL_VOLUME), VlmString(IDS_COL_MODULE), VlmString(IDS_COL_DATE)};
+    return {VlmString(IDS_COL_VOLUME), VlmString(IDS_COL_MODULE), VlmString(IDS_COL_DATE), VlmString(IDS_COL_DEVICE),
+            VlmString(IDS_COL_STATE)};
 }
 
 void CResumeList::Refresh()
@@ -37,13 +43,15 @@ void CResumeList::Refresh()
 void CResumeList::Refresh(const std::string& folder)
 {
     m_Entries.clear();
-    for (const std::string& path : OsFindFiles(EscapePattern(folder) + "/*.rrs"))
+    for (const std::string& path : ResultFiles(folder))
     {
         tagHistoryEntry entry;
         entry.strPath = path;
-        if (CGlobalParamTable::ReadScanResultHeader(path, &entry.strVolume, &entry.Time, &entry.dwModule,
-                                                    &entry.dwVolumeType))
-            m_Entries.push_back(std::move(entry));
+        if (!CGlobalParamTable::ReadScanResultHeader(path, &entry.strVolume, &entry.Time, &entry.dwModule,
+                                                     &entry.dwVolumeType))
+            continue;
+        entry.Status = CScanResultFile::ReadStatus(path);
+        m_Entries.push_back(std::move(entry));
     }
     std::stable_sort(m_Entries.begin(), m_Entries.end(), [](const tagHistoryEntry& a, const tagHistoryEntry& b) {
         return CScanResultFile::TimeKey(a.Time) < CScanResultFile::TimeKey(b.Time);
@@ -55,7 +63,8 @@ std::vector<std::string> CResumeList::Row(size_t row) const
     if (row >= m_Entries.size())
         return {};
     const tagHistoryEntry& e = m_Entries[row];
-    return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule)), DateText(e.Time)};
+    return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule)), DateText(e.Time),
+            e.Status.strDevice, VlmString(e.Status.IsPartial() ? IDS_RESULT_PARTIAL : IDS_RESULT_COMPLETE)};
 }
 
 std::string CResumeList::DateText(const tagSaveTime& t)

@@ -16,6 +16,7 @@ struct tagHistoryEntry
     uint32_t dwModule = 0;
     uint32_t dwVolumeType = 0;  // 256: a physical device
     tagSaveTime Time{};
+    tagScanResultStatus Status; // device, partial, kept automatically
 };
 
 class CResumeList
@@ -28,8 +29,10 @@ public:
     /// Lists the results in `folder` (files without a readable header are left out).
     void Refresh(const std::string& folder);
     const std::vector<tagHistoryEntry>& Entries() const { return m_Entries; }
+    /// The "*.rrs" files of `folder`, in no particular order.
+    static std::vector<std::string> ResultFiles(const std::string& folder);
     static std::vector<std::string> Headers();
-    /// Volume, module name and date of entry `row`.
+    /// Volume, module name, date, device and "complete" or "partial" of entry `row`.
     std::vector<std::string> Row(size_t row) const;
     /// "%d-%d-%d %d:%d:%d": year, month, day, hour, minute, second.
     static std::string DateText(const tagSaveTime& time);

@@ -148,6 +148,7 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
         if (m_bHidden)
         {
             VlmTrace("IsWindowVisible==%d,IsWindow=%d", 0, 1);
+            m_bCutShort = true;
             break;
         }
         if (m_pClock->NowMs() - lastPump > kPumpIntervalMs)

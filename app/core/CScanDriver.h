@@ -38,6 +38,8 @@ public:
     uint32_t ChunkSectors() const { return m_dwChunk; }
     /// Sectors that could not be read (each counted once in ReadErrors).
     uint64_t ReadErrors() const { return m_Display.u64ReadErrors; }
+    /// Whether the user stopped the scan before the end of the volume and kept what it found.
+    bool CutShort() const { return m_bCutShort; }
     /// Where they lie, volume-relative.
     const KSectorRanges& Unreadable() const { return m_Unreadable; }
 
@@ -63,5 +65,6 @@ private:
     uint32_t m_dwChunk = kChunkSectors;
     bool m_bHidden = false;    // the window ended (user answered Yes or No)
     bool m_bAbandon = false;   // the user answered No: throw the results away
+    bool m_bCutShort = false;  // the loop ended before the end of the volume
     int m_nResult = kResultOk;
 };

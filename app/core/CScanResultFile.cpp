@@ -1,10 +1,14 @@
 #include "core/CScanResultFile.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "fs/IFileSystem.h"
 #include "fs/KFileSystemMgr.h"
+#include "os/OsFile.h"
 #include "os/OsTime.h"
 #include "volume/FileSystemType.h"
 #include "volume/IVolumeIO.h"
@@ -16,6 +20,8 @@ constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kTicksPerMs = 10000;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr int64_t kDays1601To1970 = 134774;
+
+constexpr char kStatusTag[8] = {'V', 'L', 'M', 'S', 'T', 'A', 'T', 'E'};
 
 std::string FileSystemName(int32_t code)
 {
@@ -163,6 +169,48 @@ bool CScanResultFile::ReadFileSystems(IStorageManager* in, IVolumeIO* volume, KF
             *current = fs;
     }
     return true;
+}
+
+bool CScanResultFile::WriteStatus(IStorageManager* out, const tagScanResultStatus& status)
+{
+    const std::string& device = status.strDevice.size() > kMaxDescription ? std::string() : status.strDevice;
+    const auto length = static_cast<uint32_t>(device.size());
+    return StorageWrite(out, status.dwFlags) &&
+           (length == 0 || StorageWriteExact(out, device.data(), static_cast<int>(length))) &&
+           StorageWrite(out, length) && StorageWriteExact(out, kStatusTag, sizeof(kStatusTag));
+}
+
+bool CScanResultFile::ParseStatus(const uint8_t* tail, size_t size, tagScanResultStatus* status)
+{
+    *status = tagScanResultStatus{};
+    if (size < 16 || std::memcmp(tail + size - sizeof(kStatusTag), kStatusTag, sizeof(kStatusTag)) != 0)
+        return false;
+    uint32_t length = 0;
+    std::memcpy(&length, tail + size - 12, sizeof(length));
+    if (length > kMaxDescription || size - 16 < length)
+        return false;
+    const uint8_t* flags = tail + size - 16 - length;
+    std::memcpy(&status->dwFlags, flags, sizeof(status->dwFlags));
+    status->strDevice.assign(reinterpret_cast<const char*>(flags + 4), length);
+    status->strDevice.resize(std::strlen(status->strDevice.c_str()));
+    return true;
+}
+
+tagScanResultStatus CScanResultFile::ReadStatus(const std::string& path)
+{
+    tagScanResultStatus status;
+    KOsFile file;
+    int64_t size = 0;
+    if (file.OpenRead(path) != 0 || file.Seek(0, SEEK_END, &size) != 0)
+        return status;
+    // The status is at most its fixed fields and the longest device text.
+    std::vector<uint8_t> tail(static_cast<size_t>(std::min<int64_t>(size, 16 + kMaxDescription)));
+    size_t done = 0;
+    if (tail.empty() || file.Seek(size - static_cast<int64_t>(tail.size()), SEEK_SET) != 0 ||
+        file.Read(tail.data(), tail.size(), &done) != 0 || done != tail.size())
+        return status;
+    ParseStatus(tail.data(), tail.size(), &status);
+    return status;
 }
 
 tagSaveTime CScanResultFile::LocalNow()

@@ -18,6 +18,12 @@
 //   68+L+32E 4       F, number of file systems
 //   72+L+32E ...     F sections: u32 current flag (1 = the file system whose files are
 //                    listed), u32 kind (KFileSystemMgr), the state written by its SaveTo
+// then the status, read from the end of the file (files without it are complete results that
+// were named by their user; a loader that stops after the sections never sees it):
+//   end-16-D 4       flags: 1 the scan was cut short (partial), 2 named and kept automatically
+//   end-12-D D       the device scanned, 8-bit text without terminator
+//   end-12   4       D
+//   end-8    8       "VLMSTATE"
 //
 // Everything read back is untrusted: each length and count is capped before it is used.
 #include <cstdint>
@@ -66,6 +72,16 @@ static_assert(sizeof(tagSaveTime) == 16);
 static_assert(sizeof(tagStoredExtent) == 32);
 static_assert(sizeof(tagStoredIdentity) == 20);
 
+struct tagScanResultStatus
+{
+    static constexpr uint32_t kPartial = 1;
+    static constexpr uint32_t kAutomatic = 2;
+    uint32_t dwFlags = 0;
+    std::string strDevice;
+    bool IsPartial() const { return (dwFlags & kPartial) != 0; }
+    bool IsAutomatic() const { return (dwFlags & kAutomatic) != 0; }
+};
+
 struct tagScanResultHeader
 {
     std::string strDescription;
@@ -110,6 +126,15 @@ public:
     /// load; `into` may then hold part of the sections and is to be thrown away.
     static bool ReadFileSystems(IStorageManager* in, IVolumeIO* volume, KFileSystemMgr* into,
                                 IFileSystem** current, uint32_t* view);
+
+    /// The status after the sections. False when a write fell short.
+    static bool WriteStatus(IStorageManager* out, const tagScanResultStatus& status);
+    /// The status from the last `size` bytes of a result (`tail`). False, with the status of a
+    /// complete, user-named result without device, when they end in no valid status.
+    static bool ParseStatus(const uint8_t* tail, size_t size, tagScanResultStatus* status);
+    /// The status at the end of the file at `path`, as ParseStatus gives it (also for a file that
+    /// cannot be read).
+    static tagScanResultStatus ReadStatus(const std::string& path);
 
     /// The machine's local wall-clock time now.
     static tagSaveTime LocalNow();

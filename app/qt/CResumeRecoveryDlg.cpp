@@ -33,6 +33,7 @@ CResumeRecoveryDlg::CResumeRecoveryDlg(CGlobalParamTable& session, QWidget* pare
     m_pList->setColumnWidth(0, 200);
     m_pList->setColumnWidth(1, 150);
     m_pList->setColumnWidth(2, 120);
+    m_pList->setColumnWidth(3, 200);
     layout->addWidget(m_pList, 1);
     layout->addWidget(new QLabel(QString::fromUtf8(VlmString(IDS_RESUME_HINT_CONTINUE)), this));
     layout->addWidget(new QLabel(QString::fromUtf8(VlmString(IDS_RESUME_HINT_FILE)), this));

@@ -48,6 +48,7 @@ public:
     uint64_t DroppedHits() const { return m_u64DroppedHits; }
     /// The most files one scan records (VlmLimits::kMaxDeepScanHits; lower in tests).
     void SetHitLimit(uint32_t limit) { m_dwHitLimit = limit; }
+    uint32_t HitLimit() const { return m_dwHitLimit; }
     const KRawScanMgr& Types() const { return m_ScanMgr; }
 
 private:

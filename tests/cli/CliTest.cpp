@@ -42,6 +42,16 @@ void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::
     EXPECT_GT(checked, 0);
 }
 
+// The results in the resume folder, by file name.
+std::set<std::string> ResumeResults(const CliFixture& f)
+{
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(f.Dir.File("resume"), ec))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
 class Cli : public ::testing::Test
 {
 protected:
@@ -268,15 +278,28 @@ TEST_F(Cli, FullScanResultListedRecoveredAndResumed)
     ASSERT_EQ(r.Exit, 0) << r.Err;
     ExpectRecovered(HashTree(target), LoadManifest("mbr-basic").Files, {"present", "deleted"}, "p1/");
 
-    // The automatic save lands in the resume folder and is listed there.
+    // The automatic save lands in the resume folder under a name of its own and is listed
+    // there as a complete scan of the image; reading the result or the volume saved nothing.
     r = F.Run({image}, {"resume", "--json"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     json history = json::parse(r.Out);
-    ASSERT_GE(history.size(), 1u);
+    ASSERT_EQ(history.size(), 1u) << r.Out;
     EXPECT_EQ(history[0]["module"], "Advanced Recovery");
+    EXPECT_EQ(history[0]["partial"], false);
+    const std::string automatic = std::filesystem::path(history[0]["path"].get<std::string>()).filename();
+    EXPECT_EQ(automatic.rfind("Advanced Recovery - ", 0), 0u) << automatic;
+    EXPECT_TRUE(Contains(history[0]["device"].get<std::string>(), "mbr-basic")) << history[0];
     r = F.Run({image}, {"resume", history[0]["path"].get<std::string>()});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     EXPECT_TRUE(Contains(r.Out, "Partition1")) << r.Out;
+    r = F.Run({image}, {"ls", "2"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(ResumeResults(F), std::set<std::string>{automatic});
+
+    // A second scan of the same disk is kept beside the first.
+    r = F.Run({image}, {"scan", "0"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(ResumeResults(F).size(), 2u);
     EXPECT_EQ(Sha256OfFile(image), before);
 
     // Without the scanned disk attached the result cannot be resumed.
@@ -373,11 +396,18 @@ TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
     CliResult r = F.Run({image}, {"scan", "0"}, "", 500);
     EXPECT_EQ(r.Exit, 130) << r.Err;
     EXPECT_TRUE(Contains(r.Out, "NESTED")) << r.Out;  // what was collected is kept and shown
-    EXPECT_TRUE(std::filesystem::exists(F.Dir.File("resume/Advanced Recovery.rrs")));
+    // ... saved under its own name, and named and listed as partial.
+    const std::set<std::string> saved = ResumeResults(F);
+    ASSERT_EQ(saved.size(), 1u);
+    const std::string partial = F.Dir.File("resume/" + *saved.begin());
+    EXPECT_TRUE(Contains(partial, " (partial).rrs")) << partial;
+    r = F.Run({image}, {"resume", "--json"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    EXPECT_EQ(json::parse(r.Out).at(0)["partial"], true) << r.Out;
 
     // Asked to save under a name that holds a result already, a cut scan saves beside it.
     const std::string kept = F.Dir.File("kept.rrs");
-    std::filesystem::copy_file(F.Dir.File("resume/Advanced Recovery.rrs"), kept);
+    std::filesystem::copy_file(partial, kept);
     const std::string before = Sha256OfFile(kept);
     r = F.Run({image}, {"scan", "0", "--save", kept}, "", 500);
     EXPECT_EQ(r.Exit, 130) << r.Err;
@@ -385,11 +415,11 @@ TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
     EXPECT_TRUE(Contains(r.Out, "Scan result saved to '" + F.Dir.File("kept (partial).rrs") + "'.")) << r.Out;
     EXPECT_TRUE(std::filesystem::exists(F.Dir.File("kept (partial).rrs")));
 
-    std::filesystem::remove(F.Dir.File("resume/Advanced Recovery.rrs"));
+    const std::set<std::string> before2 = ResumeResults(F);
     r = F.Run({image}, {"--no", "scan", "0"}, "", 500);
     EXPECT_EQ(r.Exit, 130) << r.Err;
     EXPECT_FALSE(Contains(r.Out, "NESTED")) << r.Out;
-    EXPECT_FALSE(std::filesystem::exists(F.Dir.File("resume/Advanced Recovery.rrs")));
+    EXPECT_EQ(ResumeResults(F), before2);
 }
 
 TEST_F(Cli, DeepScanFindsPicturesByContent)
@@ -403,7 +433,10 @@ TEST_F(Cli, DeepScanFindsPicturesByContent)
     EXPECT_TRUE(Contains(r.Out, "files found via Deep Scan")) << r.Out;
     // One partition-list entry: no --candidate needed.
     const std::string target = F.NewFolder("deep");
-    r = F.Run({image}, {"recover", F.Dir.File("resume/Deep Scan Recovery.rrs"), "--to", target});
+    const std::set<std::string> saved = ResumeResults(F);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved.begin()->rfind("Deep Scan Recovery - ", 0), 0u) << *saved.begin();
+    r = F.Run({image}, {"recover", F.Dir.File("resume/" + *saved.begin()), "--to", target});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     std::multiset<std::string> found;
     for (const auto& [path, sha] : HashTree(target))

@@ -43,9 +43,11 @@ TEST(ResumeList, ListsReadableResultsOldestFirst)
     CResumeList list(session);
     list.Refresh(dir.Path());
     ASSERT_EQ(list.Entries().size(), 3u);
-    EXPECT_EQ(list.Row(0), (std::vector<std::string>{"Disk 1", "Deep Scan Recovery", "2023-12-31 12:0:0"}));
-    EXPECT_EQ(list.Row(1), (std::vector<std::string>{"Disk 0", "Undelete Recovery", "2024-3-4 23:59:1"}));
-    EXPECT_EQ(list.Row(2), (std::vector<std::string>{"DATA(/mnt,NTFS)", "Advanced Recovery", "2024-3-5 7:8:9"}));
+    // Results saved without a status (by earlier versions) are complete, without a device.
+    EXPECT_EQ(list.Row(0), (std::vector<std::string>{"Disk 1", "Deep Scan Recovery", "2023-12-31 12:0:0", "", "complete"}));
+    EXPECT_EQ(list.Row(1), (std::vector<std::string>{"Disk 0", "Undelete Recovery", "2024-3-4 23:59:1", "", "complete"}));
+    EXPECT_EQ(list.Row(2),
+              (std::vector<std::string>{"DATA(/mnt,NTFS)", "Advanced Recovery", "2024-3-5 7:8:9", "", "complete"}));
     EXPECT_EQ(list.Entries()[1].dwVolumeType, static_cast<uint32_t>(VOLUME_PHYSICAL));
     EXPECT_TRUE(list.Row(3).empty());
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -79,9 +80,15 @@ protected:
         ASSERT_GE(physical, 0);
         ASSERT_GE(fat, 0);
     }
-    std::string DefaultPath(int module) const
+    // An Undelete listing of `volume`, saved as asked (a direct read saves nothing by itself).
+    std::string SaveUndelete(int volume, const std::string& name)
     {
-        return rig.ResumeFolder() + "/" + CGlobalParamTable::ModuleName(module) + ".rrs";
+        rig.Session->SetModule(Module::kModuleUndelete);
+        EXPECT_EQ(rig.Launcher->RecoverButton(volume), 1);
+        EXPECT_TRUE(rig.ResumeFiles().empty());
+        const std::string path = rig.Dir.File(name);
+        EXPECT_EQ(rig.Session->SaveScanResult(path), 1);
+        return path;
     }
     void FullScanAndShowNtfs()
     {
@@ -109,8 +116,8 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
     const Snapshot files = Take(rig);
     ASSERT_GT(files.Tree.size(), 50u);
     ASSERT_GE(files.Candidates.size(), 2u);
-    const std::string path = DefaultPath(Module::kModuleAdvanced);
-    ASSERT_TRUE(OsPathExists(path));
+    const std::string path = files.ResultName;
+    EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{path});
 
     // A second session on the same machine state resumes it.
     rig.Launcher->RefreshDevices();
@@ -122,18 +129,18 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
     rig.Port.Views.clear();
     ASSERT_EQ(resume.Continue(0), 1);
     Snapshot loaded = Take(rig);
-    EXPECT_EQ(loaded.ResultName, path);
+    EXPECT_EQ(loaded.ResultName, "");
     loaded.ResultName = files.ResultName;
     EXPECT_EQ(loaded, files);
     EXPECT_EQ(rig.Port.Views, std::vector<int>{CGlobalParamTable::kViewFiles});
 
-    // The loaded file is where the next automatic save goes, and it still loads.
-    EXPECT_EQ(rig.Session->AutoSaveScanResult(), 1);
+    // A loaded result is only read: changing views does not write it again.
+    const std::string saved = Sha256OfFile(path);
+    rig.Session->SetView(CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(rig.Session->AutoSaveScanResult(), 0);
+    EXPECT_EQ(Sha256OfFile(path), saved);
     EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{path});
-    ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
-    loaded = Take(rig);
-    loaded.ResultName = files.ResultName;
-    EXPECT_EQ(loaded, files);
+    rig.Session->SetView(CGlobalParamTable::kViewFiles);
 
     // A result saved on the partition list comes back to the partition list without a tree.
     rig.Session->SetView(CGlobalParamTable::kViewPartitions);
@@ -180,27 +187,55 @@ TEST_F(Resume, ConditionsSurviveTheStoredResult)
     EXPECT_EQ(loaded, shown);
 }
 
-TEST_F(Resume, TwoAdvancedScansLeaveOneResultHoldingTheSecond)
+// Each scan is kept under its own name, listed as complete or partial with its device; the
+// newest automatic results are kept, and a result its user named is never deleted.
+TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
 {
     rig.Session->SetModule(Module::kModuleAdvanced);
     ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
+    const std::string first = rig.Session->GetResultName();
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
-    EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{DefaultPath(Module::kModuleAdvanced)});
+    const std::string second = rig.Session->GetResultName();
+    EXPECT_NE(first, second);
+    std::vector<std::string> both = {first, second};
+    std::sort(both.begin(), both.end());
+    EXPECT_EQ(rig.ResumeFiles(), both);
     std::string description;
     uint32_t type = 0;
-    ASSERT_EQ(CGlobalParamTable::ReadScanResultHeader(DefaultPath(Module::kModuleAdvanced), &description, nullptr,
-                                                      nullptr, &type), 1);
+    ASSERT_EQ(CGlobalParamTable::ReadScanResultHeader(second, &description, nullptr, nullptr, &type), 1);
     EXPECT_EQ(type, static_cast<uint32_t>(VOLUME_BASIC));
     EXPECT_EQ(description, CScanResultFile::DescribeVolume(g_VolumeList[static_cast<size_t>(fat)],
                                                            g_VolumeList[static_cast<size_t>(fat)].VolumeIO));
+    CResumeList resume(*rig.Session);
+    resume.Refresh();
+    ASSERT_EQ(resume.Entries().size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+    {
+        const std::vector<std::string> row = resume.Row(i);
+        ASSERT_EQ(row.size(), CResumeList::Headers().size());
+        EXPECT_EQ(row[1], "Advanced Recovery");
+        EXPECT_EQ(row[3], rig.Session->SelectedDeviceName());
+        EXPECT_EQ(row[4], "complete");
+        EXPECT_TRUE(resume.Entries()[i].Status.IsAutomatic());
+    }
+
+    // A result saved under the user's own name in the same folder, and many older automatic ones.
+    const std::string named = rig.ResumeFolder() + "/mine.rrs";
+    ASSERT_EQ(rig.Session->SaveScanResult(named), 1);
+    EXPECT_FALSE(CScanResultFile::ReadStatus(named).IsAutomatic());
+    for (int i = 0; i < 30; ++i)
+        std::filesystem::copy_file(first, rig.ResumeFolder() + "/old " + std::to_string(i) + ".rrs");
+    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    const std::string third = rig.Session->GetResultName();
+    const std::vector<std::string> left = rig.ResumeFiles();
+    EXPECT_EQ(left.size(), CGlobalParamTable::kKeptAutomaticResults + 1);
+    EXPECT_NE(std::find(left.begin(), left.end(), named), left.end());
+    EXPECT_NE(std::find(left.begin(), left.end(), third), left.end());
 }
 
 TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
 {
-    rig.Session->SetModule(Module::kModuleUndelete);
-    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
-    const std::string fatResult = rig.Dir.File("fat.rrs");
-    ASSERT_EQ(OsRename(DefaultPath(Module::kModuleUndelete), fatResult), 0u);
+    const std::string fatResult = SaveUndelete(fat, "fat.rrs");
 
     // The partition moved: same size, other start. Another Undelete result is being shown.
     DiskImage moved = MakeTwoVolumeDisk();
@@ -237,10 +272,8 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
 
 TEST_F(Resume, ReadOnlyResultLoads)
 {
-    rig.Session->SetModule(Module::kModuleUndelete);
-    ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
+    const std::string path = SaveUndelete(fat, "read-only.rrs");
     const Snapshot saved = Take(rig);
-    const std::string path = DefaultPath(Module::kModuleUndelete);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     rig.Launcher->RefreshDevices();
     ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
@@ -309,9 +342,7 @@ TEST_F(Resume, DamagedResultsNeverCrashAndKeepTheSession)
     rig.Attach({&small});
     const int floppy = rig.FindVolume(VOLUME_BASIC, 64);
     ASSERT_GE(floppy, 0);
-    const std::string path = DefaultPath(Module::kModuleUndelete);
-    rig.Session->SetModule(Module::kModuleUndelete);
-    ASSERT_EQ(rig.Launcher->RecoverButton(floppy), 1);
+    const std::string path = SaveUndelete(floppy, "floppy.rrs");
     const std::vector<uint8_t> good = ReadFileBytes(path);
     ASSERT_GT(good.size(), 200u);
     std::printf("result file of %zu bytes\n", good.size());

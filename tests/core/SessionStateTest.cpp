@@ -43,7 +43,10 @@ TEST(SessionState, ResumeFolderFollowsTheEnvironment)
     FakeUserPort port;
     CGlobalParamTable session(&port);
     session.SetModule(Module::kModuleAdvanced);
-    EXPECT_EQ(session.DefaultResultPath(), "/tmp/results/Advanced Recovery.rrs");
+    // Without a volume the name is the module's and the time's.
+    const std::string named = session.NewResultPath(true);
+    EXPECT_EQ(named.rfind("/tmp/results/Advanced Recovery - ", 0), 0u) << named;
+    EXPECT_EQ(named.substr(named.size() - 14), " (partial).rrs") << named;
     EXPECT_FALSE(CGlobalParamTable::ProgramFolder().empty());
     EXPECT_NE(CGlobalParamTable::ProgramFolder().back(), '/');
     const char* names[] = {"VLM_RESUME_DIR", "XDG_DATA_HOME", "HOME"};
@@ -88,9 +91,10 @@ TEST(SessionState, SelectedVolumeAccessorAndSwitchingModules)
     EXPECT_TRUE(rig.ResumeFiles().empty());
     EXPECT_EQ(session.AutoSaveScanResult(), 0);
 
+    // An Undelete listing only reads the volume: nothing is saved unless asked.
     session.SetModule(Module::kModuleUndelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(1, kFatStart)), 1);
-    ASSERT_EQ(rig.ResumeFiles().size(), 1u);
+    EXPECT_TRUE(rig.ResumeFiles().empty());
     const int files = session.FileSystemMgr().GetCount();
 
     // The module already shown: no question, nothing rescanned.

@@ -50,9 +50,12 @@ protected:
         ASSERT_GE(ntfs, 0);
         ASSERT_GE(blank, 0);
     }
-    std::string ResultPath(int module) const
+    // The one result in the resume folder, named for the module; "" when there is none.
+    std::string SavedResult(int module) const
     {
-        return rig.ResumeFolder() + "/" + CGlobalParamTable::ModuleName(module) + ".rrs";
+        const std::vector<std::string> files = rig.ResumeFiles();
+        const std::string prefix = rig.ResumeFolder() + "/" + CGlobalParamTable::ModuleName(module) + " - ";
+        return files.size() == 1 && files[0].rfind(prefix, 0) == 0 ? files[0] : std::string();
     }
     // A full scan of the whole disk in Advanced Recovery, ending on the partition list.
     void FullScan()
@@ -87,8 +90,8 @@ TEST_F(Session, UndeleteReachesTheFileListWithTheDeletedFiles)
         for (const std::string& leaf : c.Deleted)
             EXPECT_TRUE(HasLeaf(deleted, leaf)) << leaf;
         EXPECT_EQ(rig.Port.ProgressTitles.back(), "Building virtual file system in memory...");
-        // Entering the file list saved the result.
-        EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleUndelete)));
+        // A direct read is shown, not saved.
+        EXPECT_TRUE(rig.ResumeFiles().empty());
     }
 }
 
@@ -153,7 +156,7 @@ TEST_F(Session, FullScanRanksTheRealPartitionsFirst)
     EXPECT_EQ(rows[0].Columns[0], "Partition1");
     EXPECT_EQ(rows[0].Columns[5], "99%");
     EXPECT_EQ(rig.Port.ScanWindows, std::vector<EScanWindow>{EScanWindow::Device});
-    EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleAdvanced)));
+    EXPECT_EQ(SavedResult(Module::kModuleAdvanced), rig.Session->GetResultName());
 
     // Show the NTFS candidate's files.
     int ntfsRow = list.Entries()[0].Candidate.dwType == 7 ? 0 : 1;
@@ -177,6 +180,30 @@ TEST_F(Session, AbandonedScanLeavesNoResult)
     CPartitionList list(*rig.Session);
     list.Fill();
     EXPECT_TRUE(list.Entries().empty());
+}
+
+// Stopped and kept, a scan is saved under a name of its own, marked partial in the file and in
+// the resume list.
+TEST_F(Session, ScanCutShortAndKeptIsSavedAsPartial)
+{
+    rig.Session->SetModule(Module::kModuleAdvanced);
+    rig.Port.CancelAtPump = 1;
+    rig.Port.YesNoCancelAnswers = {EAnswer::Yes};
+    ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
+    EXPECT_TRUE(rig.Session->IsPartialResult());
+    const std::string saved = SavedResult(Module::kModuleAdvanced);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_NE(saved.find(" (partial)"), std::string::npos) << saved;
+    EXPECT_TRUE(CScanResultFile::ReadStatus(saved).IsPartial());
+    CResumeList resume(*rig.Session);
+    resume.Refresh();
+    ASSERT_EQ(resume.Entries().size(), 1u);
+    EXPECT_EQ(resume.Row(0)[4], "partial");
+    // Loaded again, it is still the partial scan: saved elsewhere, it stays marked.
+    ASSERT_EQ(rig.Session->LoadScanResult(saved), 1);
+    const std::string copy = rig.Dir.File("copy.rrs");
+    ASSERT_EQ(rig.Session->SaveScanResult(copy), 1);
+    EXPECT_TRUE(CScanResultFile::ReadStatus(copy).IsPartial());
 }
 
 TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
@@ -217,7 +244,7 @@ TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
     EXPECT_EQ(rows[0].Columns[5], "");
     EXPECT_TRUE(rows[0].bRaw);
     EXPECT_EQ(rig.TreeListing(FN_KIND_DEEP, true).size(), 1u);
-    EXPECT_TRUE(OsPathExists(ResultPath(Module::kModuleDeepScan)));
+    EXPECT_EQ(SavedResult(Module::kModuleDeepScan), rig.Session->GetResultName());
 }
 
 TEST_F(Session, WizardChoosesTheModuleFromTheVolume)

@@ -132,5 +132,7 @@ TEST(GuiDeepScan, WholeDiskForPicturesToSavedFilesByteForByte)
     }
     EXPECT_EQ(saved, expected);
     EXPECT_EQ(Sha256OfFile(image), before);
-    EXPECT_TRUE(std::filesystem::exists(rig.Temp().File("resume/Deep Scan Recovery.rrs")));
+    const std::vector<std::string> results = rig.ResumeResults();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].rfind("Deep Scan Recovery - ", 0), 0u) << results[0];
 }

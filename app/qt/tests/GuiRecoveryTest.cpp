@@ -89,8 +89,8 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
     }
     EXPECT_EQ(deleted, 7);
     EXPECT_EQ(Sha256OfFile(image), before);
-    // The file list was saved as the module's scan result.
-    EXPECT_TRUE(std::filesystem::exists(rig.Temp().File("resume/Undelete Recovery.rrs")));
+    // A direct read of the volume is only shown, not saved.
+    EXPECT_TRUE(rig.ResumeResults().empty());
 }
 
 TEST(GuiRecovery, WizardChecksEachPageBeforeMovingOn)
@@ -215,7 +215,10 @@ TEST(GuiRecovery, FullScanListsThePartitionAndItsFiles)
     EXPECT_EQ(first->text(3), "0");
     EXPECT_EQ(first->text(4), "32.00MB");
     EXPECT_EQ(first->text(5), "99%");
-    EXPECT_TRUE(std::filesystem::exists(rig.Temp().File("resume/Advanced Recovery.rrs")));
+    // The scan was saved under a name of its own.
+    const std::vector<std::string> saved = rig.ResumeResults();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].rfind("Advanced Recovery - ", 0), 0u) << saved[0];
 
     frame.RecoveryPage()->PartitionPage()->ShowFiles();
     ASSERT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewFiles);
@@ -243,7 +246,7 @@ TEST(GuiRecovery, CancelDuringAScanKeepsOrDropsWhatWasFound)
     devices->MainButton()->click();
     EXPECT_TRUE(rig.SawMessage("Continue recovery using collected data?")) << rig.MessagesText();
     EXPECT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewDevices);
-    EXPECT_FALSE(std::filesystem::exists(rig.Temp().File("resume/Advanced Recovery.rrs")));
+    EXPECT_TRUE(rig.ResumeResults().empty());
     EXPECT_EQ(frame.Port().ScanWindow(), nullptr);
 
     // Yes: what the first chunks held is finished and listed.
@@ -253,4 +256,7 @@ TEST(GuiRecovery, CancelDuringAScanKeepsOrDropsWhatWasFound)
     devices->MainButton()->click();
     ASSERT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewPartitions) << rig.MessagesText();
     EXPECT_GE(frame.RecoveryPage()->PartitionPage()->List()->topLevelItemCount(), 1);
+    const std::vector<std::string> saved = rig.ResumeResults();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_NE(saved[0].find(" (partial)"), std::string::npos) << saved[0];
 }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -148,4 +149,14 @@ std::string GuiRig::SaveEverything(CFileListDlg* files)
         return "";
     }
     return target;
+}
+
+std::vector<std::string> GuiRig::ResumeResults() const
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(m_Temp.File("resume"), ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

@@ -42,6 +42,8 @@ public:
     std::string AddImage(const std::string& name);
     CMainFrame& Frame() { return *m_pFrame; }
     const TempDir& Temp() const { return m_Temp; }
+    /// The file names in the resume folder.
+    std::vector<std::string> ResumeResults() const;
 
     /// Messages shown so far ("kind: text").
     std::vector<std::string> Messages;
