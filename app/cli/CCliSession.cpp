@@ -120,7 +120,7 @@ bool CCliSession::Discover()
             return false;
     }
     for (const std::string& image : m_Options.Images)
-        table.RegisterImage(image);
+        table.RegisterImage(image, m_Options.nSectorSize);
     for (const std::string& floppy : m_Options.Floppies)
         table.RegisterFloppyImage(floppy);
     table.SetMachineDevicesEnabled(!m_Options.bNoMachineDevices);

@@ -23,6 +23,7 @@ struct tagCliOptions
 {
     // Devices.
     std::vector<std::string> Images;
+    uint32_t nSectorSize = 0;       // --sector-size: the images' sector size; 0 finds it
     std::vector<std::string> Floppies;
     bool bNoMachineDevices = false;
     bool bAdmin = false; // ask for administrator rights (pkexec) to read the machine's disks

@@ -124,6 +124,9 @@ int main(int argc, char** argv)
     app.fallthrough();
     tagCliOptions o;
     app.add_option("--image", o.Images, "Disk image to treat as a physical drive (repeatable)");
+    app.add_option("--sector-size", o.nSectorSize,
+                   "Bytes per sector of the --image files (512, 1024, 2048, 4096); found in each image when not given")
+        ->check(CLI::IsMember({512, 1024, 2048, 4096}));
     app.add_option("--floppy", o.Floppies, "Floppy image (drive A:, then B:)");
     app.add_flag("--no-machine-devices", o.bNoMachineDevices, "Do not list this machine's own disks");
     app.add_flag("--admin", o.bAdmin,

@@ -41,4 +41,11 @@ public:
     virtual uint32_t GetGeometry(tagDiskGeometry* geometry) = 0;
     virtual uint32_t GetDescription(std::string* text) = 0;
     virtual bool IsRemovable() = 0;
+    /// True for a disk-image file whose sector size nothing has told yet: it is read in 512-byte
+    /// sectors until SetSectorSize says otherwise.
+    virtual bool SectorSizeIsAssumed() { return false; }
+    /// From now on (and whenever it is opened again) reads such an image in sectors of
+    /// `bytesPerSector` (512, 1024, 2048 or 4096). 1 (invalid function) for a device that knows
+    /// its own sector size, 87 for another size.
+    virtual uint32_t SetSectorSize(uint32_t /*bytesPerSector*/) { return 1; }
 };

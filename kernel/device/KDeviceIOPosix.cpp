@@ -12,6 +12,7 @@ namespace {
 constexpr uint64_t kGeometryUnknown = ~uint64_t{0};
 constexpr uint32_t kFallbackHeads = 255;
 constexpr uint32_t kFallbackSectorsPerTrack = 63;
+constexpr uint32_t kMaxSectorSize = 4096;
 
 } // namespace
 
@@ -52,6 +53,7 @@ uint32_t KDeviceIOPosix::Open(uint32_t kind, uint32_t number)
     m_Path = entry.Path;
     m_SysName = entry.SysName;
     m_IsImage = entry.IsImage;
+    m_dwImageSectorSize = entry.SectorSize;
     return QueryGeometry();
 }
 
@@ -64,6 +66,17 @@ uint32_t KDeviceIOPosix::Close()
     m_Kind = m_Number = -1;
     m_Geometry.TotalSectors512 = kGeometryUnknown;
     return err;
+}
+
+uint32_t KDeviceIOPosix::SetSectorSize(uint32_t bytesPerSector)
+{
+    if (m_Fd < 0 || !m_bSectorSizeAssumed)
+        return ERROR_INVALID_FUNCTION;
+    if (bytesPerSector != 512 && bytesPerSector != 1024 && bytesPerSector != 2048 && bytesPerSector != 4096)
+        return ERROR_INVALID_PARAMETER;
+    OsDeviceTable::Instance().SetImageSectorSize(static_cast<uint32_t>(m_Number), bytesPerSector);
+    m_dwImageSectorSize = bytesPerSector;
+    return QueryGeometry();
 }
 
 uint64_t KDeviceIOPosix::ChooseTotalSectors(uint64_t cylinders, uint32_t heads, uint32_t sectorsPerTrack,
@@ -85,10 +98,19 @@ uint32_t KDeviceIOPosix::QueryGeometry()
     if (m_Fd < 0)
         return ERROR_DEVICE_NOT_AVAILABLE;
 
+    // A block device tells its logical sector size, also when it is given as an image (a loop
+    // device, /dev/sdX); an image file's was given by the user or found in it, else 512 is
+    // assumed until the volume layer looks at its first sectors.
     uint32_t bytesPerSector = m_Kind == DEVICE_CDROM ? 2048 : 512;
-    if (!m_IsImage)
-        OsQuerySectorSize(m_Fd, &bytesPerSector);
-    if (bytesPerSector < 512 || bytesPerSector % 512 != 0)
+    m_bSectorSizeAssumed = false;
+    if (!OsQuerySectorSize(m_Fd, &bytesPerSector))
+    {
+        if (m_IsImage && m_dwImageSectorSize != 0)
+            bytesPerSector = m_dwImageSectorSize;
+        else
+            m_bSectorSizeAssumed = m_IsImage && m_Kind == DEVICE_HARDDISK;
+    }
+    if (bytesPerSector < 512 || bytesPerSector % 512 != 0 || bytesPerSector > kMaxSectorSize)
         bytesPerSector = 512;
 
     uint64_t lengthBytes = 0;

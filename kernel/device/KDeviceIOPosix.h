@@ -24,6 +24,8 @@ public:
     uint32_t GetGeometry(tagDiskGeometry* geometry) override;
     uint32_t GetDescription(std::string* text) override;
     bool IsRemovable() override;
+    bool SectorSizeIsAssumed() override { return m_bSectorSizeAssumed; }
+    uint32_t SetSectorSize(uint32_t bytesPerSector) override;
 
     // The capacity rule itself, pure so that it can be tested without a device:
     // G = cylinders x heads x sectors per track; B and A (0 = unknown) are taken when they lie
@@ -41,4 +43,6 @@ private:
     std::string m_Path;
     std::string m_SysName;
     bool m_IsImage = false;
+    uint32_t m_dwImageSectorSize = 0;     // given by the user or found in the image; 0 unknown
+    bool m_bSectorSizeAssumed = false;
 };

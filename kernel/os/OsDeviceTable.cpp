@@ -56,13 +56,26 @@ OsDeviceTable& OsDeviceTable::Instance()
     return table;
 }
 
-void OsDeviceTable::RegisterImage(const std::string& path) { m_Images.push_back(path); }
+void OsDeviceTable::RegisterImage(const std::string& path, uint32_t sectorSize)
+{
+    m_Images.push_back({path, "", true, sectorSize});
+}
+
+bool OsDeviceTable::SetImageSectorSize(uint32_t number, uint32_t sectorSize)
+{
+    if (number >= m_Images.size())
+        return false;
+    m_Images[number].SectorSize = sectorSize;
+    return true;
+}
 void OsDeviceTable::RegisterFloppyImage(const std::string& path) { m_FloppyImages.push_back(path); }
 void OsDeviceTable::RegisterOpticalImage(const std::string& path) { m_OpticalImages.push_back(path); }
 
 std::vector<std::string> OsDeviceTable::RegisteredImages() const
 {
-    std::vector<std::string> all = m_Images;
+    std::vector<std::string> all;
+    for (const OsDeviceEntry& image : m_Images)
+        all.push_back(image.Path);
     all.insert(all.end(), m_FloppyImages.begin(), m_FloppyImages.end());
     all.insert(all.end(), m_OpticalImages.begin(), m_OpticalImages.end());
     return all;
@@ -80,8 +93,7 @@ void OsDeviceTable::SetMachineDevicesEnabled(bool enabled) { m_MachineDevices = 
 std::vector<OsDeviceEntry> OsDeviceTable::HardDisks() const
 {
     std::vector<OsDeviceEntry> out;
-    for (const std::string& image : m_Images)
-        out.push_back({image, "", true});
+    out = m_Images;
     if (!m_MachineDevices)
         return out;
     if (!m_MachineListed)

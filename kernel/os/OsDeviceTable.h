@@ -20,6 +20,7 @@ struct OsDeviceEntry
     std::string Path;      // what is opened (image file or /dev node)
     std::string SysName;   // /sys/block name for block devices, empty for images
     bool IsImage = false;
+    uint32_t SectorSize = 0;  // of a hard-disk image: given by the user or found in it; 0 unknown
 };
 
 class OsDeviceTable
@@ -27,7 +28,11 @@ class OsDeviceTable
 public:
     static OsDeviceTable& Instance();
 
-    void RegisterImage(const std::string& path);        // next hard-disk number
+    // Next hard-disk number; `sectorSize` 0 leaves the image's sector size to be found.
+    void RegisterImage(const std::string& path, uint32_t sectorSize = 0);
+    // The sector size found in hard-disk image `number` (kept until the images are cleared);
+    // false when `number` is not an image.
+    bool SetImageSectorSize(uint32_t number, uint32_t sectorSize);
     void RegisterFloppyImage(const std::string& path);  // floppy 0, then 1
     void RegisterOpticalImage(const std::string& path); // optical 0, 1, ...
     void ClearImages();
@@ -48,7 +53,7 @@ private:
     std::vector<OsDeviceEntry> HardDisks() const;
     void ListMachineDisks() const;
 
-    std::vector<std::string> m_Images;
+    std::vector<OsDeviceEntry> m_Images;
     std::vector<std::string> m_FloppyImages;
     std::vector<std::string> m_OpticalImages;
     bool m_MachineDevices = true;

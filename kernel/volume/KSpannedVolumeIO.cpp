@@ -1,6 +1,7 @@
 #include "volume/KSpannedVolumeIO.h"
 
 #include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
 #include "device/KDeviceManager.h"
 
 KSpannedVolumeIO::~KSpannedVolumeIO()
@@ -37,7 +38,18 @@ bool KSpannedVolumeIO::Open(const tagVolumeInfo* record, uint32_t index)
             return false;
         }
         m_Devices.push_back(device);
-        device->Open(extent.DeviceKind, extent.DeviceNumber); // an absent member stays closed
+        if (device->Open(extent.DeviceKind, extent.DeviceNumber) != ERROR_SUCCESS)
+            continue; // an absent member stays closed
+        // Every member is read in the volume's sectors: one of another size (a disk that moved
+        // to a 4K enclosure) would fill a buffer with more bytes than it holds. It is left
+        // closed, as if absent.
+        tagDiskGeometry geometry;
+        if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector != kSectorBytes)
+        {
+            VlmTrace("Dynamic volume member on disk %u has %u-byte sectors, not %u: not read\n", extent.DeviceNumber,
+                     geometry.BytesPerSector, kSectorBytes);
+            device->Close();
+        }
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include "volume/KStripeVolumeIO.h"
 #include "volume/LdmReader.h"
 #include "volume/PartitionTable.h"
+#include "volume/SectorSizeProbe.h"
 #include "volume/VolumeDiscovery.h"
 #include "volume/VolumeLabel.h"
 #include "volume/VolumeTypes.h"
@@ -173,6 +174,7 @@ void KVolumeManager::ScanVolumes()
         device->Close();
         if (device->Open(DEVICE_HARDDISK, n) == ERROR_SUCCESS)
         {
+            AdoptImageSectorSize(device);
             if (!(g_bScanDynamic && IsDynamicDisk(device)) && g_bScanBasic)
                 ParseBasicDisk(device, &basic);
             tagVolumeInfo record;

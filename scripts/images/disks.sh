@@ -231,6 +231,60 @@ FILES
   pack gpt-basic
 }
 
+# A GPT disk of 4096-byte sectors, as a "4Kn" drive or a USB enclosure presents it: every
+# position in its tables counts 4096-byte sectors, and both file systems use them too.
+make_gpt_4k() {
+  local disk=$WORK/gpt-4k.img work=$WORK/gpt-4k.work
+  local fat_start=256 fat_size=8192 ntfs_start=8448 ntfs_size=4096 total=12800
+  rm -f "$disk" "$work"
+  truncate -s $(( total * 4096 )) "$disk"
+  # sfdisk takes the sector size of the device it writes to: a loop device of 4096-byte sectors.
+  local loop
+  loop=$(losetup --sector-size 4096 --find --show "$disk")
+  sfdisk -q "$loop" <<TABLE
+label: gpt
+label-id: 4B3A2918-0706-4554-8433-221100FFEEDD
+unit: sectors
+first-lba: 256
+
+start=$fat_start, size=$fat_size, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, uuid=4B3A2918-0706-4554-8433-221100FF0001, name="4k fat16"
+start=$ntfs_start, size=$ntfs_size, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, uuid=4B3A2918-0706-4554-8433-221100FF0002, name="4k ntfs"
+TABLE
+  sync
+  losetup -d "$loop"
+  rm -f "$WORK/k1"
+  truncate -s $(( fat_size * 4096 )) "$WORK/k1"
+  mkfs.fat --invariant -i 4b160001 -F 16 -S 4096 -s 1 -h $fat_start -n 4K-FAT16 "$WORK/k1" >/dev/null
+  fill_fat "$WORK/k1" "$work" p1 kp1 <<'FILES'
+text kp1-1 4000 Camera/note.txt
+rand kp1-2 30000 Camera/IMG_0001.bin
+text kp1-3 1800 Camera/deleted on 4k fat16.txt
+FILES
+  mdel -i "$WORK/k1" "::/Camera/deleted on 4k fat16.txt"
+  fx mark "$work" deleted "p1/Camera/deleted on 4k fat16.txt"
+  fat_verify "$WORK/k1" "$work" p1
+  sparse_embed "$WORK/k1" "$disk" $(( fat_start * 8 ))
+
+  rm -f "$WORK/k2"
+  truncate -s $(( ntfs_size * 4096 )) "$WORK/k2"
+  mkntfs -q -F -Q -T -s 4096 -p $ntfs_start -H 255 -S 63 -c 4096 -L 4K-NTFS "$WORK/k2" 2>/dev/null
+  ntfslabel -q --new-serial=4b7f6e7f00000004 "$WORK/k2" >/dev/null
+  fill_ntfs "$WORK/k2" "$work" p2 kp2 <<'FILES'
+text kp2-1 60 small resident.txt
+blocks kp2-2 40000 Projects/outline.txt
+text kp2-3 2600 Projects/deleted on 4k ntfs.txt
+FILES
+  ntfs_rm "$WORK/k2" "Projects/deleted on 4k ntfs.txt"
+  fx mark "$work" deleted "p2/Projects/deleted on 4k ntfs.txt"
+  ntfs_verify "$WORK/k2" "$work" p2
+  sparse_embed "$WORK/k2" "$disk" $(( ntfs_start * 8 ))
+
+  fx describe "$work" "$disk" $fat_start p1 "entry-sectors=$fat_size" 4096
+  fx describe "$work" "$disk" $ntfs_start p2 "entry-sectors=$ntfs_size" 4096
+  fx header "$work" "gpt of 4096-byte sectors: header at byte 4096, starts and sizes in 4096-byte sectors"
+  pack gpt-4k
+}
+
 # A 16 MB FAT16 file system starting at sector 0 of the disk, no partition table.
 make_superfloppy() {
   local img=$WORK/superfloppy.img work=$WORK/superfloppy.work
@@ -254,5 +308,6 @@ build_disk_images() {
   make_mbr_basic
   make_mbr_deleted
   make_gpt_basic
+  make_gpt_4k
   make_superfloppy
 }

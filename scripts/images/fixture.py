@@ -135,9 +135,9 @@ def cmd_header(work, text):
         f.write(f"# {text}\n")
 
 
-def describe(image, start):
+def describe(image, start, sector_bytes=512):
     with open(image, "rb") as f:
-        f.seek(start * 512)
+        f.seek(start * sector_bytes)
         bs = f.read(512)
     if len(bs) < 512 or bs[510:512] != b"\x55\xaa":
         raise SystemExit(f"{image}: no boot sector at sector {start}")
@@ -166,9 +166,10 @@ def describe(image, start):
     return fs, total, bps * spc, f"{serial:08x}"
 
 
-def cmd_describe(work, image, start, label, note=""):
+def cmd_describe(work, image, start, label, note="", sector_bytes="512"):
+    # start counts the disk's own sectors (sector_bytes each).
     start = int(start)
-    fs, total, cluster, serial = describe(image, start)
+    fs, total, cluster, serial = describe(image, start, int(sector_bytes))
     line = f"partition {label} start={start} sectors={total} fs={fs} cluster={cluster} serial={serial}"
     if note:
         line += f" {note}"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstdio>
 #include <memory>
 
@@ -128,6 +130,30 @@ TEST_F(DynamicDiscovery, Raid5SurvivesOneLostMemberButNotTwo)
     Scan({0});
     EXPECT_EQ(Find(VOLUME_RAID5), nullptr);
     EXPECT_NE(Find(VOLUME_SIMPLE), nullptr);
+}
+
+// A member whose disk now shows 4096-byte sectors (moved to another enclosure) is never read
+// into the volume's 512-byte sectors: it is left out as if lost, and the RAID-5 rebuilds it.
+TEST_F(DynamicDiscovery, MemberOfAnotherSectorSizeIsLeftOutNotRead)
+{
+    // Copies, the second one grown (sparse) so that reads in 4096-byte sectors stay inside it.
+    std::vector<std::string> copies;
+    for (size_t m = 0; m < 3; ++m)
+    {
+        copies.push_back(s_Dir->File("copy-" + std::to_string(m) + ".img"));
+        std::filesystem::copy_file(s_Set->Members[m], copies.back(), std::filesystem::copy_options::overwrite_existing);
+        OsDeviceTable::Instance().RegisterImage(copies.back());
+    }
+    KVolumeManager().ScanVolumes();
+    std::filesystem::resize_file(copies[1], std::filesystem::file_size(copies[1]) * 8);
+    tagVolumeInfo* raid = nullptr;
+    for (tagVolumeInfo& v : g_VolumeList)
+        if (v.VolumeType == VOLUME_RAID5)
+            raid = &v;
+    ASSERT_NE(raid, nullptr);
+    ASSERT_TRUE(OsDeviceTable::Instance().SetImageSectorSize(1, 4096));
+    ASSERT_TRUE(raid->VolumeIO->Open(raid, static_cast<uint32_t>(raid->VolumeIO->GetIndex())));
+    EXPECT_TRUE(ReadsFlat(raid->VolumeIO));
 }
 
 TEST_F(DynamicDiscovery, MirrorServesReadsFromTheSecondMemberWhenTheFirstFails)

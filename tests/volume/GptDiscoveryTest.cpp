@@ -17,6 +17,7 @@
 #include "volume/GptTable.h"
 #include "volume/KVolumeManager.h"
 #include "volume/PartitionTable.h"
+#include "volume/SectorSizeProbe.h"
 #include "volume/VolumeDiscovery.h"
 #include "volume/VolumeTypes.h"
 
@@ -389,6 +390,45 @@ TEST_F(GptFixture, SfdiskDiskListsBothPartitions)
         f.write(zeros.data(), 512);
     }
     EXPECT_EQ(Discover(path), expected);
+}
+
+// A disk of 4096-byte sectors saved as a file: its GPT header at byte 4096 tells how to read it,
+// so its partitions are found where its tables put them; read in 512-byte sectors (forced),
+// they are not. The probe also reads a volume image's own boot sector, and nothing else.
+TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
+{
+    const std::string path = m_Dir.File("gpt-4k.img");
+    ASSERT_TRUE(UnpackFixtureImage("gpt-4k", path));
+    const std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const ImageManifest manifest = LoadManifest("gpt-4k");
+    std::vector<std::string> expected = {"256:-1:0:" + std::to_string(bytes.size() / 4096)};
+    for (const ManifestPartition& p : manifest.Partitions)
+        expected.push_back("1:" + std::to_string(p.Fs == "ntfs" ? FS_TYPE_NTFS : FS_TYPE_FAT16) + ":" +
+                           std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
+    EXPECT_EQ(Discover(path), expected);
+    ASSERT_EQ(g_VolumeList.size(), 3u);
+    EXPECT_EQ(g_VolumeList[1].Label, "4K-FAT16");
+    tagDiskGeometry geometry;
+    ASSERT_EQ(g_VolumeList[1].VolumeIO->GetGeometry(&geometry), 0u);
+    EXPECT_EQ(geometry.BytesPerSector, 4096u);
+
+    OsDeviceTable::Instance().ClearImages();
+    OsDeviceTable::Instance().RegisterImage(path, 512);
+    KVolumeManager().ScanVolumes();
+    for (const tagVolumeInfo& v : g_VolumeList)
+        EXPECT_NE(v.PartitionType, FS_TYPE_FAT16);
+
+    auto probe = [](const uint8_t* at, size_t size) { return ProbeSectorSize(ByteView(at, size)); };
+    EXPECT_EQ(probe(bytes.data(), kSectorProbeBytes), 4096u);
+    const size_t fat = static_cast<size_t>(manifest.Partitions.at(0).Start) * 4096;
+    EXPECT_EQ(probe(bytes.data() + fat, 512), 4096u);
+    std::vector<uint8_t> moved(bytes.begin(), bytes.begin() + kSectorProbeBytes);
+    moved[4096 + offsetof(tagGptHeader, MyLba)] = 2;  // a header naming another sector is no proof
+    EXPECT_EQ(probe(moved.data(), moved.size()), 0u);
+    EXPECT_EQ(probe(moved.data(), 100), 0u);
+    const std::string basic = m_Dir.File("gpt-basic.img");
+    ASSERT_TRUE(UnpackFixtureImage("gpt-basic", basic));
+    EXPECT_EQ(probe(ReadFileBytes(basic).data(), kSectorProbeBytes), 512u);
 }
 
 TEST(PartitionTable, BadFirstSectorLeavesThePartitionListedAndTheRestRead)
