@@ -12,6 +12,7 @@
 #include "volume/GptTable.h"
 #include "volume/LdmReader.h"
 #include "volume/PartitionTable.h"
+#include "volume/SectorSizeProbe.h"
 #include "volume/VolumeDiscovery.h"
 
 namespace {
@@ -85,6 +86,7 @@ int FuzzDiscovery(const uint8_t* data, size_t size)
     MakePhysicalDeviceRecord(&device, &physical);
     CheckRecords(list, image.Sectors());
     ParseGptWithFreshCrcs(image);
+    ProbeSectorSize(ByteView(data, std::min<size_t>(size, kSectorProbeBytes)));
     if (device.ReadCount() > kMaxDiscoveryReads)
         __builtin_trap();
     return 0;
