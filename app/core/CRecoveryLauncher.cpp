@@ -70,9 +70,13 @@ bool CRecoveryLauncher::CheckDevice(int volumeIndex)
     }
     if (m_Session.GetModule() != CGlobalParamTable::kModuleDeepScan)
     {
-        // The FAT and NTFS readers work in 512-byte sectors.
+        // The FAT and NTFS readers work in the sectors disks have (512 bytes, 4096 on "4Kn"
+        // drives and many USB enclosures); optical discs carry neither file system.
         tagDiskGeometry geometry{};
-        if (volume->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector != 512)
+        uint32_t kind = DEVICE_HARDDISK;
+        const uint32_t bps = volume->GetGeometry(&geometry) == ERROR_SUCCESS ? geometry.BytesPerSector : 0;
+        if (volume->GetDeviceKind(&kind) != ERROR_SUCCESS || kind == DEVICE_CDROM ||
+            (bps != 512 && bps != 1024 && bps != 2048 && bps != 4096))
         {
             m_Session.Port().ShowInformation(VlmString(IDS_DEVICE_NOT_SUPPORTED));
             return false;

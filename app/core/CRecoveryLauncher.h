@@ -24,7 +24,8 @@ public:
     bool BackToDevices();
 
     /// The checks before a device-page button acts: a volume must be chosen, and outside Deep
-    /// Scan Recovery it must have 512-byte sectors. On success it becomes the selected volume.
+    /// Scan Recovery it must be a disk (not an optical disc) of 512- to 4096-byte sectors. On
+    /// success it becomes the selected volume.
     bool CheckDevice(int volumeIndex);
     /// "&Recover" / "&Full Scan" for the row of `volumeIndex`, by module.
     int RecoverButton(int volumeIndex);

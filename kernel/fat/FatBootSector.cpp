@@ -36,7 +36,7 @@ int32_t FatTypeOfBootSector(ByteView s)
     return -1;
 }
 
-bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, FatCandidate* out)
+bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, uint32_t bytesPerSector, FatCandidate* out)
 {
     tagFatBootCommon bpb;
     tagFat32BootTail tail32;
@@ -47,7 +47,8 @@ bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, FatCand
     if (!labelled) return false;
     const bool fat32 = type == kFatType32;
     if (!IsPowerOfTwoUpTo(bpb.SectorsPerCluster, type == kFatType12 ? 64 : 128)) return false;
-    if (bpb.BytesPerSector != kFatSectorSize) return false;
+    // Positions count in the sectors of the disk it was made on: only those of this disk fit.
+    if (bpb.BytesPerSector != bytesPerSector || !FatSectorSizeIsValid(bytesPerSector)) return false;
     if (bpb.FatCount != 1 && bpb.FatCount != 2) return false;
     if (!fat32 && (bpb.RootEntries == 0 || bpb.RootEntries > kMaxRootEntries)) return false;
     const uint32_t total = bpb.TotalSectors16 != 0 ? bpb.TotalSectors16 : bpb.TotalSectors32;
@@ -87,7 +88,7 @@ bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, FatCand
     else
     {
         c.RootStart = afterFats;
-        c.RootSectors = (static_cast<uint32_t>(bpb.RootEntries) + kFatEntriesPer512 - 1) / kFatEntriesPer512;
+        c.RootSectors = FatRootSectors(bpb.RootEntries, bytesPerSector);
         c.DataStart = c.RootStart + c.RootSectors;
     }
     *out = c;

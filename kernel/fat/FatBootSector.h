@@ -11,7 +11,8 @@ int32_t FatTypeOfBootSector(ByteView sector);
 
 // True when `sector` (at least 512 bytes) is an acceptable boot sector of `type`; then `out`
 // is the zero-filled candidate it describes, positioned at volume sector `first`.
-bool FatCandidateFromBootSector(ByteView sector, int32_t type, int64_t first, FatCandidate* out);
+bool FatCandidateFromBootSector(ByteView sector, int32_t type, int64_t first, uint32_t bytesPerSector,
+                                FatCandidate* out);
 
 // The label of a root folder: the first entry with the volume bit, skipping long-name parts
 // and deleted entries, ending at an unused entry. Blanks and tabs around it are removed.

@@ -4,7 +4,8 @@
 
 #include "base/VlmErrors.h"
 
-uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCount, uint32_t sectorsPerCluster)
+uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCount, uint32_t sectorsPerCluster,
+                         uint32_t bytesPerSector)
 {
     const uint64_t f = sectorsPerFat;
     if (f == 0)
@@ -13,14 +14,16 @@ uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCou
         const uint64_t n = sectorCount > 0 ? static_cast<uint64_t>(sectorCount) / spc + 2 : 2;
         return static_cast<uint32_t>(std::min<uint64_t>(n, 0xFFFFFFFFu));
     }
-    if (type == kFatType16) return static_cast<uint32_t>(std::min<uint64_t>(f * 256, 0xFFFF));
-    if (type == kFatType12) return static_cast<uint32_t>(std::min<uint64_t>(f * 512 * 2 / 3, 0xFFF));
-    return static_cast<uint32_t>(std::min<uint64_t>(f * 128, 0xFFFFFFFFu));
+    const uint64_t bytes = f * bytesPerSector;
+    if (type == kFatType16) return static_cast<uint32_t>(std::min<uint64_t>(bytes / 2, 0xFFFF));
+    if (type == kFatType12) return static_cast<uint32_t>(std::min<uint64_t>(bytes * 2 / 3, 0xFFF));
+    return static_cast<uint32_t>(std::min<uint64_t>(bytes / 4, 0xFFFFFFFFu));
 }
 
-FatGeometry FatGeometryFromCandidate(const FatCandidate& c)
+FatGeometry FatGeometryFromCandidate(const FatCandidate& c, uint32_t bytesPerSector)
 {
     FatGeometry g;
+    g.BytesPerSector = bytesPerSector;
     g.SectorsPerCluster = c.SectorsPerCluster != 0 ? c.SectorsPerCluster : 1;
     g.SectorsPerFat = c.SectorsPerFat;
     g.Fat1Start = c.Fat1Start;
@@ -30,11 +33,11 @@ FatGeometry FatGeometryFromCandidate(const FatCandidate& c)
     g.DataStart = c.DataStart;
     g.EndSector = c.FirstSector + c.SectorCount;
     g.FatType = c.FatType;
-    g.ClusterCount = FatClusterCount(c.FatType, c.SectorsPerFat, c.SectorCount, g.SectorsPerCluster);
+    g.ClusterCount = FatClusterCount(c.FatType, c.SectorsPerFat, c.SectorCount, g.SectorsPerCluster, bytesPerSector);
     return g;
 }
 
-uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, FatGeometry* out)
+uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, uint32_t bytesPerSector, FatGeometry* out)
 {
     tagFatBootCommon bpb;
     tagFat32BootTail tail32;
@@ -42,9 +45,11 @@ uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, FatGeometry* out
     if (type != kFatType12 && type != kFatType16 && type != kFatType32) return ERROR_INVALID_PARAMETER;
     const uint32_t total = bpb.TotalSectors16 != 0 ? bpb.TotalSectors16 : bpb.TotalSectors32;
     if (total == 0) return ERROR_INVALID_PARAMETER;
+    if (bpb.BytesPerSector != bytesPerSector || !FatSectorSizeIsValid(bytesPerSector)) return ERROR_INVALID_PARAMETER;
 
     FatGeometry g;
     g.FatType = type;
+    g.BytesPerSector = bytesPerSector;
     g.SectorsPerCluster = bpb.SectorsPerCluster != 0 ? bpb.SectorsPerCluster : 1;
     const uint32_t f = type == kFatType32 ? tail32.FatSize32 : bpb.FatSize16;
     g.SectorsPerFat = f;
@@ -60,11 +65,11 @@ uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, FatGeometry* out
     else
     {
         g.RootStart = afterFats;
-        g.RootSectors = (static_cast<uint32_t>(bpb.RootEntries) + kFatEntriesPer512 - 1) / kFatEntriesPer512;
+        g.RootSectors = FatRootSectors(bpb.RootEntries, bytesPerSector);
         g.DataStart = g.RootStart + g.RootSectors;
     }
     g.EndSector = static_cast<int64_t>(total) - 1;
-    g.ClusterCount = FatClusterCount(type, f, total, g.SectorsPerCluster);
+    g.ClusterCount = FatClusterCount(type, f, total, g.SectorsPerCluster, bytesPerSector);
     *out = g;
     return ERROR_SUCCESS;
 }
@@ -78,6 +83,7 @@ uint32_t FatSectorsForVolume(const FatGeometry& g, int64_t volumeSectors)
     const uint64_t bytes = g.FatType == kFatType12   ? (entries * 3 + 1) / 2
                            : g.FatType == kFatType16 ? entries * 2
                                                      : entries * 4;
-    const uint64_t sectors = (bytes + kFatSectorSize - 1) / kFatSectorSize;
+    const uint64_t bps = std::max<uint32_t>(g.BytesPerSector, kFatSectorSize);
+    const uint64_t sectors = (bytes + bps - 1) / bps;
     return static_cast<uint32_t>(std::min<uint64_t>(sectors, 0xFFFFFFFFu));
 }

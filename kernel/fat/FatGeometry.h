@@ -18,6 +18,7 @@ struct FatGeometry
     int64_t EndSector = 0;
     uint32_t ClusterCount = 0;      // entries of the table: bound for every cluster number
     int32_t FatType = -1;
+    uint32_t BytesPerSector = 512;  // of the volume, which the file system's own must equal
 
     int64_t ClusterSector(uint32_t cluster) const
     {
@@ -25,18 +26,21 @@ struct FatGeometry
     }
 };
 
-// Entries a table of `sectorsPerFat` 512-byte sectors holds for `type`; an inferred
+// Entries a table of `sectorsPerFat` sectors of `bytesPerSector` holds for `type`; an inferred
 // candidate (no table) gets sectorCount / sectorsPerCluster + 2.
-uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCount, uint32_t sectorsPerCluster);
+uint32_t FatClusterCount(int32_t type, uint32_t sectorsPerFat, int64_t sectorCount, uint32_t sectorsPerCluster,
+                         uint32_t bytesPerSector);
 
-FatGeometry FatGeometryFromCandidate(const FatCandidate& c);
+// A candidate of a volume of `bytesPerSector`-byte sectors.
+FatGeometry FatGeometryFromCandidate(const FatCandidate& c, uint32_t bytesPerSector);
 
-// The 512-byte table sectors that hold entries 0 .. n + 1, where n is the number of clusters
+// The table sectors that hold entries 0 .. n + 1, where n is the number of clusters
 // whose first sector lies on a volume of `volumeSectors` (a table never needs more). A boot
 // sector's FAT size beyond that describes clusters no read can reach; those entries read as
 // free. 0 when the data area starts past the volume.
 uint32_t FatSectorsForVolume(const FatGeometry& g, int64_t volumeSectors);
 
 // The volume's own file system; `type` is the FAT type the caller determined. Returns 87 when
-// the boot sector has no total sector count or `type` is not a FAT type.
-uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, FatGeometry* out);
+// the boot sector has no total sector count, `type` is not a FAT type, or it declares another
+// sector size than the volume's `bytesPerSector`.
+uint32_t FatGeometryFromBootSector(ByteView boot, int32_t type, uint32_t bytesPerSector, FatGeometry* out);

@@ -16,7 +16,7 @@ struct tagFatBootCommon
 {
     uint8_t Jump[3];            //  0, 3: jump to the boot code
     uint8_t OemName[8];         //  3, 8: formatter name
-    uint16_t BytesPerSector;    // 11, 2: always 512 on the volumes we accept
+    uint16_t BytesPerSector;    // 11, 2: the sector size of the disk it was made on
     uint8_t SectorsPerCluster;  // 13, 1: a power of two
     uint16_t ReservedSectors;   // 14, 2: sectors before the first FAT (boot sector included)
     uint8_t FatCount;           // 16, 1: copies of the table, 1 or 2
@@ -149,8 +149,18 @@ static_assert(sizeof(FatDirSector) == 9);
 inline constexpr uint16_t kFatCandidateLength = 212;
 inline constexpr size_t kFatCandidateHeadLength = 165;
 inline constexpr uint32_t kFatEntrySize = 32;
-inline constexpr uint32_t kFatSectorSize = 512;       // the boot-sector math assumes it
-inline constexpr uint32_t kFatEntriesPer512 = 16;
+// The smallest sector; a boot sector's fields lie in its first 512 bytes whatever its size.
+inline constexpr uint32_t kFatSectorSize = 512;
+// Sector sizes a FAT file system may declare (the disk's own logical sector size).
+inline constexpr bool FatSectorSizeIsValid(uint32_t bytes)
+{
+    return bytes == 512 || bytes == 1024 || bytes == 2048 || bytes == 4096;
+}
+// Sectors a fixed root folder of `entries` entries fills.
+inline constexpr uint32_t FatRootSectors(uint32_t entries, uint32_t bytesPerSector)
+{
+    return bytesPerSector < kFatEntrySize ? 0 : (entries * kFatEntrySize + bytesPerSector - 1) / bytesPerSector;
+}
 inline constexpr uint32_t kFatLongNameChars = 13;     // UTF-16 units per long-name part
 inline constexpr uint8_t kFatLongNameLastFlag = 0x40;   // in a part's sequence byte
 inline constexpr uint8_t kFatLongNameOrdinalMask = 0x3F;

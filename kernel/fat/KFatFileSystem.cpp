@@ -30,7 +30,8 @@ namespace {
 // The largest table copy held in memory: 2^21 sectors (1 GiB) is beyond any real FAT32 table
 // (2^28 clusters); a larger size comes from a damaged boot sector.
 constexpr uint32_t kMaxFatSectors = VlmLimits::kMaxFatTableSectors;
-constexpr uint64_t kMaxStoredFatBytes = static_cast<uint64_t>(kMaxFatSectors) * kFatSectorSize;
+// The same bound in bytes, whatever the sector size; also for a table kept in a stored result.
+constexpr uint64_t kMaxFatBytes = static_cast<uint64_t>(kMaxFatSectors) * kFatSectorSize;
 
 } // namespace
 
@@ -134,14 +135,16 @@ bool KFatFileSystem::TryFatCopy(int64_t start, int64_t mirror)
     const uint32_t declared = m_Geometry.SectorsPerFat;
     if (start <= 0 || declared > kMaxFatSectors) return false;
     if (start + static_cast<int64_t>(declared) >= m_s64TotalSectors) return false;
-    if (m_dwBytesPerSector != kFatSectorSize) return false; // the table math is in 512-byte sectors
+    const uint32_t bps = m_dwBytesPerSector;
+    if (!FatSectorSizeIsValid(bps)) return false;
     // Only the sectors holding entries of clusters the volume can hold are loaded.
     const uint32_t f = std::min(declared, FatSectorsForVolume(m_Geometry, m_s64TotalSectors));
     if (f == 0) return false;
     std::vector<uint8_t> table;
     try
     {
-        table.resize(static_cast<size_t>(f) * kFatSectorSize);
+        if (static_cast<uint64_t>(f) * bps > kMaxFatBytes) return false;
+        table.resize(static_cast<size_t>(f) * bps);
     }
     catch (const std::bad_alloc&)
     {
@@ -149,7 +152,7 @@ bool KFatFileSystem::TryFatCopy(int64_t start, int64_t mirror)
     }
     KSectorRanges bad;
     const uint32_t unreadable =
-        ReadSectorsSalvaging(*m_pVolume, static_cast<uint64_t>(start), table.data(), f, kFatSectorSize, &bad);
+        ReadSectorsSalvaging(*m_pVolume, static_cast<uint64_t>(start), table.data(), f, bps, &bad);
     if (unreadable == f) return false;
     const bool mirrored = mirror > 0 && mirror != start && mirror + static_cast<int64_t>(f) < m_s64TotalSectors;
     for (const KSectorRanges::Range& r : bad.Ranges())
@@ -157,8 +160,8 @@ bool KFatFileSystem::TryFatCopy(int64_t start, int64_t mirror)
         for (uint64_t s = r.first; mirrored && s < r.first + r.count; ++s)
         {
             const uint64_t at = s - static_cast<uint64_t>(start);
-            if (m_pVolume->ReadSectors(static_cast<uint64_t>(mirror) + at, table.data() + at * kFatSectorSize, 1) != 0)
-                std::fill_n(table.data() + at * kFatSectorSize, kFatSectorSize, uint8_t{0});
+            if (m_pVolume->ReadSectors(static_cast<uint64_t>(mirror) + at, table.data() + at * bps, 1) != 0)
+                std::fill_n(table.data() + at * bps, bps, uint8_t{0});
         }
     }
     try
@@ -233,7 +236,8 @@ uint32_t KFatFileSystem::ReadVolume()
     m_Store.Clear();
     const int32_t type = FileSystemTypeFromBoot(boot);
     FatGeometry g;
-    if (const uint32_t rc = FatGeometryFromBootSector(boot, type, &g); rc != ERROR_SUCCESS) return rc;
+    if (const uint32_t rc = FatGeometryFromBootSector(boot, type, m_dwBytesPerSector, &g); rc != ERROR_SUCCESS)
+        return rc;
     m_Geometry = g;
     LoadFat();
     if (m_Table.Empty()) return ERROR_INVALID_PARAMETER;
@@ -251,15 +255,16 @@ uint32_t KFatFileSystem::RebuildCandidate(uint32_t index)
         VlmTrace("KFatFileSystem::RebuildCandidate(%u): the file system starts past the volume's end\n", index);
         return ERROR_INVALID_PARAMETER;
     }
-    m_Geometry = FatGeometryFromCandidate(c);
+    m_Geometry = FatGeometryFromCandidate(c, m_dwBytesPerSector);
     LoadFat(); // a missing table is allowed: folder chains then end after one cluster
     if (m_Geometry.RootStart < 0)
     {
         if (m_Geometry.FatType == kFatType12 || m_Geometry.FatType == kFatType16)
         {
-            constexpr int64_t kAssumedRootSectors = 64; // 1024 entries, the common fixed root
-            m_Geometry.RootStart = m_Geometry.DataStart - kAssumedRootSectors;
-            m_Geometry.RootSectors = static_cast<uint32_t>(kAssumedRootSectors);
+            constexpr uint32_t kAssumedRootEntries = 1024; // the common fixed root
+            const int64_t assumed = FatRootSectors(kAssumedRootEntries, m_dwBytesPerSector);
+            m_Geometry.RootStart = m_Geometry.DataStart - assumed;
+            m_Geometry.RootSectors = static_cast<uint32_t>(assumed);
             if (m_Geometry.RootStart < 0)
             {
                 m_Geometry.RootStart = 0;
@@ -480,7 +485,7 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
             if (!StorageRead(in, length)) return 0;
             if (length > 0)
             {
-                if (length > kMaxStoredFatBytes) return 0;
+                if (length > kMaxFatBytes) return 0;
                 std::vector<uint8_t> table;
                 if (!StorageReadItems(in, table, length)) return 0;
                 m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);

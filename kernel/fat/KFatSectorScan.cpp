@@ -96,7 +96,7 @@ void KFatSectorScan::ReadRootFolder(ScanStats* stats, size_t index)
     if (m_u64TotalSectors != 0 && !RangeFits(m_u64TotalSectors, start, c.RootSectors)) return;
     std::vector<uint8_t> root(static_cast<size_t>(c.RootSectors) * m_dwBytesPerSector);
     if (m_pVolume->ReadSectors(start, root.data(), c.RootSectors) != 0) return;
-    CountEntries(stats, index, root, static_cast<uint64_t>(c.RootSectors) * kFatEntriesPer512);
+    CountEntries(stats, index, root, root.size() / kFatEntrySize);
 
     const bool inside = m_u64TotalSectors != 0 && c.FirstSector >= 0 &&
                         RangeFits(m_u64TotalSectors, static_cast<uint64_t>(c.FirstSector), static_cast<uint64_t>(c.SectorCount));
@@ -124,13 +124,13 @@ bool KFatSectorScan::TryBootSector(ScanStats* stats, int64_t x, ByteView sector)
     for (const int32_t type : {kFatType12, kFatType16, kFatType32})
     {
         FatCandidate c;
-        if (!FatCandidateFromBootSector(sector, type, x, &c)) continue;
+        if (!FatCandidateFromBootSector(sector, type, x, m_dwBytesPerSector, &c)) continue;
         if (stats) ++stats->dwFatBootRecords;
         AddBootCandidate(stats, c);
         if (type == kFatType32 && x > kBackupBootOffset - 1)
         {
             FatCandidate backup;
-            if (FatCandidateFromBootSector(sector, type, x - kBackupBootOffset, &backup) &&
+            if (FatCandidateFromBootSector(sector, type, x - kBackupBootOffset, m_dwBytesPerSector, &backup) &&
                 std::none_of(m_Candidates.begin(), m_Candidates.end(),
                              [&](const FatCandidate& o) { return SameFileSystem(o, backup); }))
                 AddBootCandidate(stats, backup);

@@ -200,9 +200,9 @@ bool KNtfsFullScan::IsNtfsBootSector(int64_t s, ByteView bytes, NtfsCandidate* c
     if (FileSystemTypeFromBoot(bytes) != 7 || !LoadRecord(bytes, 0, boot))
         return false;
     const uint32_t spc = boot.SectorsPerCluster;
-    if (spc == 0 || !std::has_single_bit(spc) || boot.BytesPerSector != kNtfsSectorBytes)
-        return false;
     const uint32_t b = m_Work.Geometry().BytesPerSector;
+    if (spc == 0 || !std::has_single_bit(spc) || boot.BytesPerSector != b)
+        return false;
     *c = NtfsCandidate{};
     c->Head.wLength = kNtfsCandidateLength;
     c->Head.dwType = 7;

@@ -119,18 +119,21 @@ uint32_t KNtfsMft::ParseBootSector(ByteView sector)
     tagNtfsBootSector boot;
     if (!m_pVolume || !LoadRecord(sector, 0, boot))
         return ERROR_INVALID_PARAMETER;
-    if (std::memcmp(boot.OemName, "NTFS    ", 8) != 0 || boot.BytesPerSector != kNtfsSectorBytes)
+    // The file system counts in the sectors of the disk it was made on; read on a disk of
+    // another sector size every position would be off.
+    const uint32_t bps = m_Geometry.BytesPerSector;
+    if (std::memcmp(boot.OemName, "NTFS    ", 8) != 0 || boot.BytesPerSector != bps || bps < kNtfsSectorBytes)
         return ERROR_INVALID_PARAMETER;
     const uint32_t spc = boot.SectorsPerCluster;
     if (spc == 0 || !std::has_single_bit(spc))
         return ERROR_INVALID_PARAMETER;
     // A record size of no sectors or beyond 64 KiB cannot be read into any buffer sensibly.
-    const uint32_t spr = NtfsRecordSectors(boot.ClustersPerFileRecord, spc, kNtfsSectorBytes);
+    const uint32_t spr = NtfsRecordSectors(boot.ClustersPerFileRecord, spc, bps);
     if (spr == 0)
         return ERROR_INVALID_PARAMETER;
     m_Geometry.SectorsPerCluster = spc;
     m_Geometry.SectorsPerFileRecord = spr;
-    m_Geometry.SectorsPerIndexRecord = NtfsRecordSectors(boot.ClustersPerIndexRecord, spc, kNtfsSectorBytes);
+    m_Geometry.SectorsPerIndexRecord = NtfsRecordSectors(boot.ClustersPerIndexRecord, spc, bps);
     ClearWindow();
     const uint64_t maxCluster = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) / spc;
     const int64_t mft = boot.MftCluster <= maxCluster ? static_cast<int64_t>(boot.MftCluster * spc) : -1;

@@ -17,7 +17,7 @@ struct tagNtfsBootSector
 {
     uint8_t Jump[3];               // 0, 3: jump instruction
     char OemName[8];               // 3, 8: "NTFS    " (four blanks)
-    uint16_t BytesPerSector;       // 11, 2: must be 512 here
+    uint16_t BytesPerSector;       // 11, 2: the sector size of the disk it was made on
     uint8_t SectorsPerCluster;     // 13, 1: power of two, 1 .. 128
     uint16_t ReservedSectors;      // 14, 2: 0 on NTFS
     uint8_t Unused1[5];            // 16, 5: zero on NTFS (FAT count, root entries, sectors16)
@@ -227,7 +227,7 @@ inline constexpr uint16_t kFileAttrEncrypted = 0x0040;
 inline constexpr uint16_t kFileAttrCompressed = 0x0800;
 
 // Fixed strides and limits.
-inline constexpr uint32_t kNtfsSectorBytes = 512;       // the only sector size accepted
+inline constexpr uint32_t kNtfsSectorBytes = 512;       // the smallest sector size
 inline constexpr uint32_t kNtfsFixupStride = 512;       // update sequence stride of FILE records
 inline constexpr uint32_t kNtfsMaxUsaCount = 16;
 inline constexpr uint32_t kNtfsMaxRecordBytes = VlmLimits::kMaxFileRecordBytes;   // largest FILE record accepted

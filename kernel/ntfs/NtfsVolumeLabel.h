@@ -6,7 +6,8 @@
 
 class IVolumeIO;
 
-// Reads record 3 of the MFT that starts at `mftSector` (1024-byte records), checks it and
-// converts its $VOLUME_NAME. False when the sector lies outside the volume, the record cannot
-// be read or fails its check, or it has no label attribute.
+// Reads record 3 of the MFT that starts at `mftSector`, checks it and converts its
+// $VOLUME_NAME. The record size is the one record 0 ($MFT) names for itself (1024 bytes on
+// disks of 512-byte sectors, 4096 on 4K ones). False when the sector lies outside the volume,
+// a record cannot be read or fails its check, or it has no label attribute.
 bool ReadVolumeLabel(IVolumeIO* volume, int64_t mftSector, std::string* label);

@@ -79,7 +79,8 @@ bool GetVolumeLabel(IVolumeIO* volume, std::string* label)
     {
     case FS_TYPE_FAT12:
     case FS_TYPE_FAT16: {
-        const uint64_t rootSectors = (uint64_t{U16(b, 0x11)} * 32 + 511) / 512;
+        const uint64_t bps = geometry.BytesPerSector;
+        const uint64_t rootSectors = (uint64_t{U16(b, 0x11)} * 32 + bps - 1) / bps;
         return SearchFatRoot(volume, reserved + fats * U16(b, 0x16), std::min(rootSectors, kMaxRootSectors),
                              geometry.BytesPerSector, geometry.TotalSectors, label);
     }

@@ -171,6 +171,8 @@ def cmd_describe(work, image, start, label, note="", sector_bytes="512"):
     start = int(start)
     fs, total, cluster, serial = describe(image, start, int(sector_bytes))
     line = f"partition {label} start={start} sectors={total} fs={fs} cluster={cluster} serial={serial}"
+    if int(sector_bytes) != 512:
+        line += f" sector-bytes={sector_bytes}"
     if note:
         line += f" {note}"
     cmd_header(work, line)

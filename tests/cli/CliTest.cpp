@@ -125,37 +125,64 @@ TEST_F(Cli, UndeleteRecoversExactlyTheDeletedFilesAndLeavesTheImageAlone)
 
 // A GPT disk: its two partitions are listed from the GPT (not one volume for the protective
 // MBR entry), and undelete on each brings back that partition's deleted file byte for byte.
-TEST_F(Cli, GptDiskPartitionsListedAndUndeleted)
+// GPT disks made by sfdisk, one of 512-byte and one of 4096-byte sectors (as "4Kn" drives and
+// USB enclosures show them): each partition listed where its table puts it and its deleted file
+// undeleted byte for byte; the 4K disk's full scan finds and rebuilds both file systems.
+TEST_F(Cli, GptDisksOfBothSectorSizesListedUndeletedAndScanned)
 {
-    const std::string image = F.Image("gpt-basic");
-    const std::string before = Sha256OfFile(image);
-    CliResult r = F.Run({image}, {"devices", "--json"});
-    ASSERT_EQ(r.Exit, 0) << r.Err;
-    std::vector<std::string> seen;
-    std::map<long long, int> volumeAt; // start sector -> volume number
-    for (const json& row : json::parse(r.Out))
+    const std::map<std::string, std::vector<std::string>> listings = {
+        {"gpt-basic", {"gpt-basic.img 0", "  (GPT-FAT32,FAT32) 2048", "  (GPT-NTFS,NTFS) 83968"}},
+        {"gpt-4k", {"gpt-4k.img 0", "  (4K-FAT16,FAT16) 256", "  (4K-NTFS,NTFS) 8448"}}};
+    for (const auto& [name, listing] : listings)
     {
-        const long long start = row["start_sector"].get<long long>();
-        seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
-                       std::to_string(start));
-        if (row["indented"].get<bool>())
-            volumeAt[start] = row["volume"].get<int>();
-    }
-    EXPECT_EQ(seen, (std::vector<std::string>{"gpt-basic.img 0", "  (GPT-FAT32,FAT32) 2048", "  (GPT-NTFS,NTFS) 83968"}));
-
-    const ImageManifest manifest = LoadManifest("gpt-basic");
-    ASSERT_EQ(manifest.Partitions.size(), 2u);
-    for (const ManifestPartition& p : manifest.Partitions)
-    {
-        ASSERT_EQ(volumeAt.count(p.Start), 1u) << p.Label;
-        const std::string target = F.NewFolder("undelete-" + p.Label);
-        r = F.Run({image}, {"undelete", std::to_string(volumeAt[p.Start]), "--to", target});
+        SCOPED_TRACE(name);
+        const std::string image = F.Image(name);
+        const std::string before = Sha256OfFile(image);
+        CliResult r = F.Run({image}, {"devices", "--json"});
         ASSERT_EQ(r.Exit, 0) << r.Err;
-        const auto tree = HashTree(target);
-        ExpectRecovered(tree, manifest.Files, {"deleted"}, p.Label + "/");
-        EXPECT_EQ(tree.size(), 1u) << "only the deleted file of " << p.Label;
+        std::vector<std::string> seen;
+        std::map<long long, int> volumeAt; // start sector -> volume number
+        for (const json& row : json::parse(r.Out))
+        {
+            const long long start = row["start_sector"].get<long long>();
+            seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
+                           std::to_string(start));
+            if (row["indented"].get<bool>())
+                volumeAt[start] = row["volume"].get<int>();
+        }
+        EXPECT_EQ(seen, listing);
+
+        const ImageManifest manifest = LoadManifest(name);
+        ASSERT_EQ(manifest.Partitions.size(), 2u);
+        for (const ManifestPartition& p : manifest.Partitions)
+        {
+            ASSERT_EQ(volumeAt.count(p.Start), 1u) << p.Label;
+            const std::string target = F.NewFolder(name + "-undelete-" + p.Label);
+            r = F.Run({image}, {"undelete", std::to_string(volumeAt[p.Start]), "--to", target});
+            ASSERT_EQ(r.Exit, 0) << r.Err;
+            const auto tree = HashTree(target);
+            ExpectRecovered(tree, manifest.Files, {"deleted"}, p.Label + "/");
+            EXPECT_EQ(tree.size(), 1u) << "only the deleted file of " << p.Label;
+        }
+        if (name == "gpt-4k")
+        {
+            const std::string result = F.Dir.File("gpt-4k.rrs");
+            r = F.Run({image}, {"scan", "0", "--save", result, "--json"});
+            ASSERT_EQ(r.Exit, 0) << r.Err;
+            std::map<long long, int> candidateAt;
+            for (const json& c : json::parse(r.Out))
+                candidateAt[c["start_sector"].get<long long>()] = c["candidate"].get<int>();
+            for (const ManifestPartition& p : manifest.Partitions)
+            {
+                ASSERT_EQ(candidateAt.count(p.Start), 1u) << p.Label;
+                const std::string target = F.NewFolder("gpt-4k-scan-" + p.Label);
+                r = F.Run({image}, {"recover", result, "--candidate", std::to_string(candidateAt[p.Start]), "--to", target});
+                ASSERT_EQ(r.Exit, 0) << r.Err;
+                ExpectRecovered(HashTree(target), manifest.Files, {"present", "deleted"}, p.Label + "/");
+            }
+        }
+        EXPECT_EQ(Sha256OfFile(image), before);
     }
-    EXPECT_EQ(Sha256OfFile(image), before);
 }
 
 TEST_F(Cli, RecoverWithoutSelectionSavesTheWholeTree)

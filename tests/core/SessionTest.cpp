@@ -117,7 +117,7 @@ TEST_F(Session, VolumesThatCannotBeOpenedDirectlyAreRefused)
     EXPECT_TRUE(rig.ResumeFiles().empty());
 }
 
-TEST_F(Session, SectorsOtherThan512AreOnlyForDeepScan)
+TEST_F(Session, OpticalDiscsAreOnlyForDeepScan)
 {
     tagVolumeInfo record;
     record.VolumeType = VOLUME_PHYSICAL;

@@ -15,11 +15,12 @@
 
 namespace {
 
-std::vector<uint8_t> ReadSector(const std::string& path, uint64_t sector)
+// The first 512 bytes of sector `sector` of a disk of `sectorBytes`-byte sectors.
+std::vector<uint8_t> ReadSector(const std::string& path, uint64_t sector, uint64_t sectorBytes = 512)
 {
     std::vector<uint8_t> buf(512);
     std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(sector * 512));
+    in.seekg(static_cast<std::streamoff>(sector * sectorBytes));
     in.read(reinterpret_cast<char*>(buf.data()), 512);
     if (in.gcount() != 512)
         buf.clear();
@@ -74,9 +75,9 @@ int PartitionNumber(const ManifestPartition& p)
 // Behind a protective MBR (one entry of type 0xEE) sits a GPT: its header in sector 1 points
 // at the entry array, where partition pN (no state) is entry N with the manifest's start and
 // entry size.
-void CheckGpt(const std::string& image, const ImageManifest& m)
+void CheckGpt(const std::string& image, const ImageManifest& m, uint64_t bps)
 {
-    const std::vector<uint8_t> header = ReadSector(image, 1);
+    const std::vector<uint8_t> header = ReadSector(image, 1, bps);
     ASSERT_EQ(header.size(), 512u);
     ASSERT_EQ(std::string(header.begin(), header.begin() + 8), "EFI PART");
     const uint64_t entryLba = LoadLE(header, 0x48, 8);
@@ -88,7 +89,7 @@ void CheckGpt(const std::string& image, const ImageManifest& m)
         if (!p.State.empty() || n == 0)
             continue;
         const uint64_t off = static_cast<uint64_t>(n - 1) * entrySize;
-        const std::vector<uint8_t> sector = ReadSector(image, entryLba + off / 512);
+        const std::vector<uint8_t> sector = ReadSector(image, entryLba * (bps / 512) + off / 512);
         ASSERT_EQ(sector.size(), 512u);
         const uint64_t first = LoadLE(sector, off % 512 + 0x20, 8);
         const uint64_t last = LoadLE(sector, off % 512 + 0x28, 8);
@@ -100,7 +101,7 @@ void CheckGpt(const std::string& image, const ImageManifest& m)
 // On a partitioned disk, sector 0 is an MBR and every primary partition whose entry is still
 // in the table (label p1..p4, no state) has that entry at its start sector; on a GPT disk the
 // GPT holds the entries instead.
-void CheckMbr(const std::string& image, const ImageManifest& m)
+void CheckMbr(const std::string& image, const ImageManifest& m, uint64_t bps)
 {
     bool partitioned = false;
     for (const ManifestPartition& p : m.Partitions)
@@ -113,7 +114,7 @@ void CheckMbr(const std::string& image, const ImageManifest& m)
     EXPECT_EQ(mbr[511], 0xAA);
     if (mbr[446 + 4] == 0xEE)
     {
-        CheckGpt(image, m);
+        CheckGpt(image, m, bps);
         return;
     }
     for (const ManifestPartition& p : m.Partitions)
@@ -146,9 +147,10 @@ TEST(FixtureImages, BootSectorsSitWhereTheManifestsSay)
         TempDir dir;
         const std::string image = dir.File("image.img");
         ASSERT_TRUE(UnpackZst(zst, image));
-        const uint64_t imageSectors = std::filesystem::file_size(image) / 512;
+        const auto bps = static_cast<uint64_t>(m.Partitions.front().SectorBytes);
+        const uint64_t imageSectors = std::filesystem::file_size(image) / bps;
 
-        CheckMbr(image, m);
+        CheckMbr(image, m, bps);
         for (const ManifestPartition& p : m.Partitions)
         {
             SCOPED_TRACE(p.Label);
@@ -156,7 +158,8 @@ TEST(FixtureImages, BootSectorsSitWhereTheManifestsSay)
             const auto sectors = static_cast<uint64_t>(p.Sectors);
             ASSERT_LE(start, imageSectors);
             ASSERT_LE(sectors, imageSectors - start);
-            const std::vector<uint8_t> bs = ReadSector(image, start);
+            EXPECT_EQ(static_cast<uint64_t>(p.SectorBytes), bps) << "one sector size per disk";
+            const std::vector<uint8_t> bs = ReadSector(image, start, bps);
             ASSERT_EQ(bs.size(), 512u);
             EXPECT_EQ(bs[510], 0x55);
             EXPECT_EQ(bs[511], 0xAA);

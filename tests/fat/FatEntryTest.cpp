@@ -208,19 +208,25 @@ TEST(FatBoot, RulesPerType)
     s[19] = 0; s[20] = 0x40; s[22] = 64;
     std::memcpy(s.data() + 54, "FAT16   ", 8);
     FatCandidate c;
-    ASSERT_TRUE(FatCandidateFromBootSector(s, 6, 100, &c));
+    ASSERT_TRUE(FatCandidateFromBootSector(s, 6, 100, 512, &c));
     EXPECT_EQ(c.Fat1Start, 101);
     EXPECT_EQ(c.Fat2Start, 165);
     EXPECT_EQ(c.RootStart, 229);
     EXPECT_EQ(c.RootSectors, 32u);
     EXPECT_EQ(c.DataStart, 261);
-    EXPECT_FALSE(FatCandidateFromBootSector(s, 1, 100, &c)) << "label says FAT16";
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 1, 100, 512, &c)) << "label says FAT16";
     s[13] = 0; // 256 sectors per cluster wraps to 0 in the byte; 3 is not a power of two
-    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, &c));
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, 512, &c));
     s[13] = 3;
-    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, &c));
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, 512, &c));
     s[13] = 4; s[16] = 3;
-    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, &c));
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, 512, &c));
+    // Made on a disk of 4096-byte sectors: taken only on such a disk, its root counted in them.
+    s[16] = 2; s[12] = 0x10;
+    EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 100, 512, &c));
+    ASSERT_TRUE(FatCandidateFromBootSector(s, 6, 100, 4096, &c));
+    EXPECT_EQ(c.RootSectors, 4u);
+    s[12] = 2;
 
     std::vector<uint8_t> f32(512, 0);
     f32[12] = 2; f32[13] = 8; f32[14] = 32; f32[16] = 2;
@@ -229,15 +235,15 @@ TEST(FatBoot, RulesPerType)
     std::memcpy(f32.data() + 36, &fat, 4);
     f32[44] = 2;
     std::memcpy(f32.data() + 82, "FAT32   ", 8);
-    ASSERT_TRUE(FatCandidateFromBootSector(f32, 11, 0, &c));
+    ASSERT_TRUE(FatCandidateFromBootSector(f32, 11, 0, 512, &c));
     EXPECT_EQ(c.DataStart, 32 + 2048);
     EXPECT_EQ(c.RootStart, c.DataStart);
     f32[22] = 1; // a 16-bit FAT size that disagrees with the 32-bit one
-    EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, &c));
+    EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, 512, &c));
     f32[22] = 0;
     const uint32_t farRoot = total / 8;
     std::memcpy(f32.data() + 44, &farRoot, 4);
-    EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, &c));
+    EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, 512, &c));
 }
 
 TEST(FatTable, DecodingAndTrustChecks)

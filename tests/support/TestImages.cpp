@@ -56,7 +56,7 @@ bool ParseFileLine(const std::string& line, ManifestFile* out)
     return true;
 }
 
-// "<label> start=.. sectors=.. fs=.. cluster=.. serial=.. [entry-sectors=..] [state=..]"
+// "<label> start=.. sectors=.. fs=.. cluster=.. serial=.. [entry-sectors=..] [sector-bytes=..] [state=..]"
 bool ParsePartitionLine(const std::string& rest, ManifestPartition* out)
 {
     std::istringstream words(rest);
@@ -79,6 +79,11 @@ bool ParsePartitionLine(const std::string& rest, ManifestPartition* out)
         else if (key == "entry-sectors")
         {
             if (!ParseCount(value, &out->EntrySectors))
+                return false;
+        }
+        else if (key == "sector-bytes")
+        {
+            if (!ParseCount(value, &out->SectorBytes) || out->SectorBytes < 512)
                 return false;
         }
         else if (key == "fs")

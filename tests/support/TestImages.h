@@ -27,6 +27,7 @@ struct ManifestPartition
     int64_t ClusterBytes = 0;
     std::string Serial;       // as the boot sector holds it, lower-case hex
     int64_t EntrySectors = 0; // size in the partition table entry; 0 when not given
+    int64_t SectorBytes = 512;// the disk's sector size, in which Start and the sizes count
     std::string State;        // "", deleted or overwritten-by-format
 };
 
