@@ -139,12 +139,29 @@ static_assert(offsetof(FatCandidate, HighestClusterEnd) == 208);
 struct FatDirSector
 {
     uint8_t IsStart;            // 0, 1: 1 = holds the dot and dot-dot entries
-    uint32_t Sector;            // 1, 4: volume sector, low 32 bits
-    uint32_t Cluster;           // 5, 4: the folder's own cluster from its dot entry (0 if not a start)
+    int64_t Sector;             // 1, 8: volume sector
+    uint32_t Cluster;           // 9, 4: the folder's own cluster from its dot entry (0 if not a start)
 };
-static_assert(sizeof(FatDirSector) == 9);
+static_assert(sizeof(FatDirSector) == 13);
+static_assert(offsetof(FatDirSector, Cluster) == 9);
+
+// The same record in scan results of stored layout 1, which kept only the low 32 bits of the
+// sector: such a result describes a volume whose folders all lie below sector 2^32.
+struct FatDirSectorLayout1
+{
+    uint8_t IsStart;            // 0, 1
+    uint32_t Sector;            // 1, 4: volume sector, low 32 bits
+    uint32_t Cluster;           // 5, 4
+};
+static_assert(sizeof(FatDirSectorLayout1) == 9);
 
 #pragma pack(pop)
+
+// A stored FAT state of layout 1 begins with its candidate count. Later layouts begin with
+// this mark, a count no stored state can hold (each candidate takes 212 bytes), followed by the
+// u32 layout number.
+inline constexpr uint32_t kFatStoredLayoutMark = 0xFFFFFFFF;
+inline constexpr uint32_t kFatStoredLayout = 2;           // written; 64-bit folder sectors
 
 inline constexpr uint16_t kFatCandidateLength = 212;
 inline constexpr size_t kFatCandidateHeadLength = 165;

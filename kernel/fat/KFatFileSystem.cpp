@@ -410,19 +410,37 @@ bool WriteVector(IStorageManager* out, const std::vector<T>& items)
     return true;
 }
 
-// Items are appended one by one, so a hostile count costs no more memory than the stream holds.
+// `count` records of type Stored, each appended as convert(record): one by one, so a hostile
+// count costs no more memory than the stream holds.
+template <typename Stored, typename T, typename Convert>
+bool ReadItems(IStorageManager* in, uint32_t count, std::vector<T>& items, Convert convert)
+{
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        Stored item;
+        if (!StorageRead(in, item)) return false;
+        items.push_back(convert(item));
+    }
+    return true;
+}
+
 template <typename T>
 bool ReadVector(IStorageManager* in, std::vector<T>& items)
 {
     uint32_t count = 0;
-    if (!StorageRead(in, count)) return false;
-    for (uint32_t i = 0; i < count; ++i)
-    {
-        T item;
-        if (!StorageRead(in, item)) return false;
-        items.push_back(item);
-    }
-    return true;
+    return StorageRead(in, count) && ReadItems<T>(in, count, items, [](const T& item) { return item; });
+}
+
+// The folder sectors in the layout the state was stored with; layout 1 kept 32-bit sectors,
+// which load as they were saved.
+bool ReadDirSectors(IStorageManager* in, uint32_t layout, std::vector<FatDirSector>& items)
+{
+    if (layout != 1) return ReadVector(in, items);
+    uint32_t count = 0;
+    return StorageRead(in, count) &&
+           ReadItems<FatDirSectorLayout1>(in, count, items, [](const FatDirSectorLayout1& d) {
+               return FatDirSector{d.IsStart, static_cast<int64_t>(d.Sector), d.Cluster};
+           });
 }
 
 // A stored candidate describes a FAT file system a scan found: one of the three types, at a
@@ -439,6 +457,7 @@ int KFatFileSystem::SaveTo(IStorageManager* out)
 {
     try
     {
+        if (!StorageWrite(out, kFatStoredLayoutMark) || !StorageWrite(out, kFatStoredLayout)) return 0;
         if (!WriteVector(out, m_Scan.Candidates()) || !WriteVector(out, m_Scan.DirSectors())) return 0;
         const FatGeometry& g = m_Geometry;
         const tagFatStoredGeometry sg{g.SectorsPerCluster, g.SectorsPerFat, g.Fat1Start, g.Fat2Start, g.RootStart,
@@ -474,9 +493,20 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
     const int loaded = [&]() -> int {
         try
         {
-            if (!ReadVector(in, m_Scan.Candidates()) || !ReadVector(in, m_Scan.DirSectors())) return 0;
+            // Layout 1 begins with the candidate count, later layouts with a mark and their number.
+            uint32_t layout = 1;
+            uint32_t candidates = 0;
+            if (!StorageRead(in, candidates)) return 0;
+            if (candidates == kFatStoredLayoutMark &&
+                (!StorageRead(in, layout) || layout != kFatStoredLayout || !StorageRead(in, candidates)))
+                return 0;
+            if (!ReadItems<FatCandidate>(in, candidates, m_Scan.Candidates(), [](const FatCandidate& c) { return c; }) ||
+                !ReadDirSectors(in, layout, m_Scan.DirSectors()))
+                return 0;
             for (const FatCandidate& c : m_Scan.Candidates())
                 if (!IsPlausibleStoredCandidate(c)) return 0;
+            for (const FatDirSector& d : m_Scan.DirSectors())
+                if (d.Sector < 0) return 0;
             tagFatStoredGeometry sg{};
             if (!StorageRead(in, sg)) return 0;
             m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,

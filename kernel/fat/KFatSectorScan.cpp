@@ -184,7 +184,7 @@ bool KFatSectorScan::TryFolderStart(int64_t x, ByteView sector)
             m_Candidates.push_back(c);
         }
     }
-    m_DirSectors.push_back({1, static_cast<uint32_t>(x), k});
+    m_DirSectors.push_back({1, x, k});
     return true;
 }
 
@@ -200,7 +200,7 @@ void KFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
     }
     else if (LooksLikeFolderPart(sector, m_Limits))
     {
-        m_DirSectors.push_back({0, static_cast<uint32_t>(x), 0});
+        m_DirSectors.push_back({0, x, 0});
         if (stats) ++stats->dwFatPartFolders;
         folder = true;
     }

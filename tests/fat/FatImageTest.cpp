@@ -3,12 +3,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "FatTestSupport.h"
+#include "device/IDeviceIO.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
+#include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
+#include "volume/KBasicVolumeIO.h"
 #include "volume/KMemoryVolumeIO.h"
+#include "volume/VolumeTypes.h"
 
 namespace {
 
@@ -32,30 +37,35 @@ bool CopiesExactly(KFatFileSystem& fs, const tagFileNode* record, const Manifest
     return Sha256OfFile(target) == file.Sha256;
 }
 
-void ScanWholeVolume(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
+// Feeds volume sectors [first, first + count) to a full scan in 512-sector chunks, as the scan
+// driver does.
+void ScanSectors(KFatFileSystem& fs, IVolumeIO& volume, uint64_t first, uint64_t count, ScanStats* stats)
 {
     ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    const std::vector<uint8_t>& image = volume.Image();
-    const uint64_t total = image.size() / 512;
-    for (uint64_t s = 0; s < total; s += 512)
+    std::vector<uint8_t> buffer(512 * 512);
+    for (uint64_t s = 0; s < count; s += 512)
     {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, total - s));
-        ASSERT_EQ(fs.ScanFS(stats, static_cast<int64_t>(s), image.data() + s * 512, static_cast<int>(n)), 0u);
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, count - s));
+        ASSERT_EQ(volume.ReadSectors(first + s, buffer.data(), n), 0u);
+        ASSERT_EQ(fs.ScanFS(stats, static_cast<int64_t>(first + s), buffer.data(), static_cast<int>(n)), 0u);
     }
     ASSERT_EQ(fs.End_ScanFS(), 0u);
+}
+
+void ScanWholeVolume(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
+{
+    ScanSectors(fs, volume, 0, volume.Image().size() / 512, stats);
 }
 
 enum class Listing { Volume, FullScan };
 
 // Lists the image's file system the ordinary way (undelete) or as the best candidate of a full
-// scan: every present file and every deleted file whose clusters were not reused is listed
-// under its folder and copies out byte for byte, and the tree holds no file twice.
-RecoveryResult Recover(const std::string& image, const std::vector<uint8_t>& bytes, Listing how)
+// scan of the image's `count` sectors from `first` on: every present file and every deleted
+// file whose clusters were not reused is listed under its folder and copies out byte for
+// byte, and the tree holds no file twice.
+RecoveryResult Recover(const std::string& image, IVolumeIO& volume, Listing how, uint64_t first, uint64_t count)
 {
     RecoveryResult result;
-    EXPECT_FALSE(bytes.empty()) << image;
-    if (bytes.empty()) return result;
-    KMemoryVolumeIO volume(bytes);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     if (how == Listing::Volume)
@@ -65,10 +75,13 @@ RecoveryResult Recover(const std::string& image, const std::vector<uint8_t>& byt
     else
     {
         ScanStats stats{};
-        ScanWholeVolume(fs, volume, &stats);
+        ScanSectors(fs, volume, first, count, &stats);
         EXPECT_FALSE(fs.Candidates().empty());
         if (fs.Candidates().empty()) return result;
-        EXPECT_EQ(fs.Candidates()[0].FirstSector, 0);
+        EXPECT_EQ(fs.Candidates()[0].FirstSector, static_cast<int64_t>(first));
+        FileSystemCandidate head{};
+        EXPECT_EQ(fs.GetCandidate(0, &head), 1);
+        EXPECT_EQ(head.s64FirstSector, static_cast<int64_t>(first));
         EXPECT_EQ(fs.SelectCandidate(0), 0u);
     }
     KNodeTree tree;
@@ -102,14 +115,21 @@ RecoveryResult Recover(const std::string& image, const std::vector<uint8_t>& byt
         if (CopiesExactly(fs, record, file, dir, n++)) ++result.Exact;
         else result.Wrong.push_back(file.Path);
     }
+    return result;
+}
+
+RecoveryResult Recover(const std::string& image, const std::vector<uint8_t>& bytes, Listing how)
+{
+    EXPECT_FALSE(bytes.empty()) << image;
+    if (bytes.empty()) return {};
+    KMemoryVolumeIO volume(bytes);
+    const RecoveryResult result = Recover(image, volume, how, 0, bytes.size() / 512);
     EXPECT_TRUE(volume.Image() == bytes) << "the image was changed";
     return result;
 }
 
-void ExpectAllRecovered(const std::string& image, const std::vector<uint8_t>& bytes, Listing how)
+void ExpectAll(const std::string& image, const RecoveryResult& r, const char* where)
 {
-    const RecoveryResult r = Recover(image, bytes, how);
-    const char* where = how == Listing::Volume ? "volume" : "full scan";
     for (const std::string& p : r.Missing) ADD_FAILURE() << image << " (" << where << "): not listed: " << p;
     for (const std::string& p : r.Wrong) ADD_FAILURE() << image << " (" << where << "): not byte-exact: " << p;
     std::printf("[ %s, %s ] %d files at their path, %u files in the tree\n", image.c_str(), where, r.Listed,
@@ -117,6 +137,11 @@ void ExpectAllRecovered(const std::string& image, const std::vector<uint8_t>& by
     EXPECT_GT(r.Listed, 0);
     EXPECT_EQ(r.Exact, r.Listed);
     EXPECT_EQ(r.FilesInTree, r.FilePaths) << "no file is listed twice";
+}
+
+void ExpectAllRecovered(const std::string& image, const std::vector<uint8_t>& bytes, Listing how)
+{
+    ExpectAll(image, Recover(image, bytes, how), how == Listing::Volume ? "volume" : "full scan");
 }
 
 // The undelete listing, and the full scan's where `scan` is set, of one image.
@@ -226,4 +251,54 @@ TEST(FatImages, Fat32ReformattedFullScan)
     EXPECT_GE(exact, wanted - 1); // the root's own file went with the root cluster
     EXPECT_GE(underFolder, wanted / 2);
     EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before);
+}
+
+// FAT file systems beyond 2 TiB of their disk: each image written at sector 2^32 + 2048 of a
+// sparse disk-image file (a 32-bit sector number would place it at 2048). The full scan of its
+// sectors finds it and rebuilds its tree (a FAT16 fixed root, a FAT32 root cluster); the
+// partition opened where it lies lists it the ordinary way; both copy every file out byte for
+// byte through the device's reads, and the image is unchanged.
+TEST(FatImages, FileSystemBeyondTwoTebibytes)
+{
+    const uint64_t base = (uint64_t{1} << 32) + 2048;
+    for (const std::string image : {"fat16-nested", "fat32-many"})
+    {
+        const std::vector<uint8_t> bytes = LoadFixtureImage(image);
+        ASSERT_FALSE(bytes.empty()) << image;
+        const uint64_t sectors = bytes.size() / 512;
+        TempDir dir;
+        const std::string disk = dir.File("far.img");
+        {
+            std::ofstream out(disk, std::ios::binary | std::ios::trunc);
+            out.seekp(static_cast<std::streamoff>(base * 512));
+            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            if (!out) GTEST_SKIP() << "the temporary folder holds no 2 TiB sparse file";
+        }
+        OsDeviceTable::Instance().ClearImages();
+        OsDeviceTable::Instance().RegisterImage(disk);
+        auto open = [&](KBasicVolumeIO& volume, uint64_t start, uint64_t count) {
+            tagVolumeInfo record;
+            record.VolumeType = VOLUME_BASIC;
+            record.SectorCount = count;
+            record.Extents.push_back({0, DEVICE_HARDDISK, 0, start, 0, count});
+            return volume.Open(&record, 0);
+        };
+        {
+            KBasicVolumeIO whole;
+            ASSERT_TRUE(open(whole, 0, base + sectors));
+            ExpectAll(image, Recover(image, whole, Listing::FullScan, base, sectors), "full scan beyond 2 TiB");
+            KBasicVolumeIO partition;
+            ASSERT_TRUE(open(partition, base, sectors));
+            ExpectAll(image, Recover(image, partition, Listing::Volume, 0, sectors), "volume beyond 2 TiB");
+        }
+        OsDeviceTable::Instance().ClearImages();
+
+        std::ifstream in(disk, std::ios::binary);
+        in.seekg(0, std::ios::end);
+        EXPECT_EQ(static_cast<uint64_t>(in.tellg()), (base + sectors) * 512) << image;
+        std::vector<uint8_t> after(bytes.size());
+        in.seekg(static_cast<std::streamoff>(base * 512));
+        in.read(reinterpret_cast<char*>(after.data()), static_cast<std::streamsize>(after.size()));
+        EXPECT_TRUE(after == bytes) << image << ": the image was changed";
+    }
 }

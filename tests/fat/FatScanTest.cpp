@@ -299,6 +299,65 @@ TEST(FatScan, SaveAndLoadWholeState)
         KFatFileSystem broken;
         EXPECT_EQ(broken.LoadFrom(&shortened), 0) << cut;
     }
+
+    // The state is stored with its layout mark and number; an unknown layout and a negative
+    // folder sector are refused, leaving no candidate.
+    ASSERT_GE(stored.Bytes.size(), 12u + 212u + 13u);
+    EXPECT_EQ(std::vector<uint8_t>(stored.Bytes.begin(), stored.Bytes.begin() + 8),
+              (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0}));
+    for (const auto& [at, value] : {std::pair<size_t, uint8_t>{4, 3}, {12 + 212 + 4 + 8, 0x80}})
+    {
+        MemoryStorage forged;
+        forged.Bytes = stored.Bytes;
+        forged.Bytes[at] = value;
+        KFatFileSystem refused;
+        EXPECT_EQ(refused.LoadFrom(&forged), 0) << at;
+        EXPECT_TRUE(refused.Candidates().empty()) << at;
+    }
+}
+
+// A state this scan stored in layout 1, with 32-bit folder sectors and no layout mark, made by
+// the scanner of that layout: it loads as it was saved, lists and copies its files, and is
+// stored again in the current layout.
+TEST(FatScan, LoadsStateOfLayoutOne)
+{
+    FatImageBuilder b = ThreeFolders();
+    KMemoryVolumeIO volume(b.Image);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    FullScan(fs, volume, nullptr);
+    ASSERT_EQ(fs.SelectCandidate(0), 0u);
+
+    MemoryStorage old;
+    old.Bytes = ReadFileBytes(SourcePath("tests/data/stored/fat-three-folders-layout1.bin"));
+    KFatFileSystem loaded;
+    ASSERT_EQ(loaded.LoadFrom(&old), 1);
+    EXPECT_EQ(old.Pos, old.Bytes.size());
+    ASSERT_EQ(loaded.Candidates().size(), fs.Candidates().size());
+    EXPECT_EQ(0, std::memcmp(loaded.Candidates().data(), fs.Candidates().data(), fs.Candidates().size() * sizeof(FatCandidate)));
+    ASSERT_EQ(loaded.DirSectors().size(), fs.DirSectors().size());
+    EXPECT_EQ(0, std::memcmp(loaded.DirSectors().data(), fs.DirSectors().data(), fs.DirSectors().size() * sizeof(FatDirSector)));
+    EXPECT_EQ(loaded.Geometry().DataStart, fs.Geometry().DataStart);
+    EXPECT_EQ(loaded.Table().Bytes(), fs.Table().Bytes());
+    ASSERT_EQ(loaded.Store().GetCount(), fs.Store().GetCount());
+
+    loaded.SetVolume(&volume);
+    KNodeTree tree;
+    ASSERT_EQ(loaded.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    ASSERT_TRUE(paths.count("BETA/FILE10.BIN"));
+    TempDir dir;
+    ASSERT_EQ(loaded.SaveFile(paths.at("BETA/FILE10.BIN"), dir.File("f")), 0u);
+    const uint8_t* data = b.Image.data() + uint64_t(b.ClusterSector(21)) * 512;
+    EXPECT_EQ(Sha256OfFile(dir.File("f")), Sha256Hex(data, 5000));
+
+    MemoryStorage again;
+    ASSERT_EQ(loaded.SaveTo(&again), 1);
+    EXPECT_EQ(again.Bytes[4], 2);
+    KFatFileSystem reloaded;
+    ASSERT_EQ(reloaded.LoadFrom(&again), 1);
+    ASSERT_EQ(reloaded.DirSectors().size(), fs.DirSectors().size());
+    EXPECT_EQ(0, std::memcmp(reloaded.DirSectors().data(), fs.DirSectors().data(), fs.DirSectors().size() * sizeof(FatDirSector)));
 }
 
 TEST(FatCopyOut, FailuresAreReported)
