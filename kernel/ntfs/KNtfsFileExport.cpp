@@ -79,7 +79,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         invalid = got == NtfsExtension::Invalid;
         if (got != NtfsExtension::Ok)
             return false;
-        const uint8_t* data = FindAttribute(extension.data(), kNtfsAttrData, 0, static_cast<int>(extension.size()));
+        const uint8_t* data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
         if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0)
