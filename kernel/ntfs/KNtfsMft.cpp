@@ -225,7 +225,7 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
         WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
             if (e.Type != kNtfsAttrFileName)
                 return true;
-            named = fromMft(e.RecordLow) && NamedMft(extension.data(), isize);
+            named = e.RecordHigh == 0 && fromMft(e.RecordLow) && NamedMft(extension.data(), isize);
             return false;
         });
     if (!named)
@@ -249,7 +249,7 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
                      static_cast<unsigned long long>(e.FirstVcn), static_cast<unsigned long long>(nextVcn));
         else if (e.RecordLow == 0 && e.RecordHigh == 0)
             extent = FindDataExtent(buffer.data(), isize, e.FirstVcn);
-        else if (fromMft(e.RecordLow))
+        else if (e.RecordHigh == 0 && fromMft(e.RecordLow))
             extent = FindDataExtent(extension.data(), isize, e.FirstVcn);
         StreamVector more;
         if (!extent || !NonResidentHeader(extent, &header, &pairs) || !DecodeRunList(pairs, &more) || more.empty() ||
