@@ -1,6 +1,6 @@
 // Streams and copy-out on a synthetic volume: resident data, a compressed file with a hole
-// unit, an encrypted file exported in the raw backup format, a full target disk, and the
-// saved state of the whole file system.
+// unit, compression units whose clusters lie in several runs, an encrypted file exported in
+// the raw backup format, a full target disk, and the saved state of the whole file system.
 #include <gtest/gtest.h>
 
 #include <csignal>
