@@ -22,9 +22,9 @@
 namespace {
 
 constexpr int kSpecialCopiesPerListing = 4;
-// File size given to the compression-unit split: larger than any file of a fuzzed volume,
-// small enough that a split of hostile runs costs microseconds.
-constexpr uint64_t kSplitSectors = 1u << 20;
+// File size for the walk by compression unit: larger than any file of a fuzzed volume, small
+// enough that a walk over hostile runs costs microseconds.
+constexpr uint64_t kUnitWalkSectors = 1u << 20;
 
 // A folder of this process for the copy-out of compressed and encrypted files.
 const std::string& CopyFolder()
@@ -63,6 +63,16 @@ void ListSelected(KNtfsFileSystem& fs)
     CopySpecialFiles(fs);
 }
 
+// The runs unit by unit, as the copy of a compressed file walks them.
+void WalkUnits(const StreamVector& runs, uint32_t unitSectors)
+{
+    NtfsUnitReader reader(runs, unitSectors);
+    NtfsCompressionUnit unit;
+    for (uint64_t done = 0; done < kUnitWalkSectors && reader.Next(&unit); done += unit.sectors)
+    {
+    }
+}
+
 void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
 {
     const uint32_t types[] = {kNtfsAttrStandardInformation, kNtfsAttrAttributeList, kNtfsAttrFileName,
@@ -84,7 +94,7 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
                 if (DecodeRunList(pairs, 8, 0, &runs))
                 {
                     RunSectorTotal(runs);
-                    SplitIntoUnits(&runs, 128, kSplitSectors);
+                    WalkUnits(runs, 128);
                 }
             }
         }
@@ -146,7 +156,7 @@ int FuzzNtfsRecord(const uint8_t* data, size_t size)
     {
         StreamVector runs;
         if (DecodeRunList(ByteView(data, size), spc, 63, &runs))
-            SplitIntoUnits(&runs, 16 * spc, kSplitSectors);
+            WalkUnits(runs, 16 * spc);
     }
     return 0;
 }

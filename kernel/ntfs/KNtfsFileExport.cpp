@@ -79,7 +79,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         invalid = got == NtfsExtension::Invalid;
         if (got != NtfsExtension::Ok)
             return false;
-        const uint8_t* data = FindAttribute(extension.data(), kNtfsAttrData, 0, static_cast<int>(extension.size()));
+        const uint8_t* data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
         if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0)
@@ -166,29 +166,34 @@ uint32_t KNtfsFileExport::WriteZeros(KOsFile& file, uint64_t count, int64_t* rem
     return ERROR_SUCCESS;
 }
 
-// One compressed unit: a data piece shorter than a unit. Its chunks are decompressed one by
+// One compressed unit: its pieces are read back to back, and the chunks decompressed one by
 // one; the unit always stands for unitSectors of the file, so short output is completed with
-// zeros and output beyond the unit is dropped. An unreadable unit is written as zeros.
-uint32_t KNtfsFileExport::CopyCompressedUnit(const tagStreamBlock& run, const Plan& plan, KOsFile& file,
+// zeros and output beyond the unit is dropped. The chunks are decoded up to the first
+// unreadable sector: a chunk that reaches it would decode zeros as data, and the chunks after
+// it cannot be found.
+uint32_t KNtfsFileExport::CopyCompressedUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file,
                                              int64_t* remaining)
 {
     IVolumeIO* volume = m_Fs.GetVolume();
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     const uint64_t unitBytes = std::min<uint64_t>(plan.unitSectors * bps, static_cast<uint64_t>(*remaining));
     bool cancelled = false;
-    // The unit's chunks are decoded up to the first unreadable sector: a chunk that reaches it
-    // would decode zeros as data, and the chunks after it cannot be found.
-    KSectorRanges bad;
-    const uint32_t unreadable = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector), m_Buffer.data(),
-                                                     run.dwSectorCount, static_cast<uint32_t>(bps), &bad);
-    if (unreadable == run.dwSectorCount)
+    size_t readBytes = 0;
+    bool damaged = false;
+    for (const tagStreamBlock& piece : unit.pieces)
     {
-        m_Fs.AddUnreadBytes(unitBytes);
-        return WriteZeros(file, unitBytes, remaining, &cancelled);
+        KSectorRanges bad;
+        const uint32_t unreadable = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(piece.s64FirstSector),
+                                                         m_Buffer.data() + readBytes, piece.dwSectorCount,
+                                                         static_cast<uint32_t>(bps), &bad);
+        if (unreadable > 0)
+        {
+            readBytes += static_cast<size_t>((bad.Ranges().front().first - static_cast<uint64_t>(piece.s64FirstSector)) * bps);
+            damaged = true;
+            break;
+        }
+        readBytes += static_cast<size_t>(piece.dwSectorCount * bps);
     }
-    const size_t readBytes = unreadable == 0 ? static_cast<size_t>(run.dwSectorCount * bps)
-                                             : static_cast<size_t>((bad.Ranges().front().first -
-                                                                    static_cast<uint64_t>(run.s64FirstSector)) * bps);
     uint64_t written = 0;
     size_t off = 0;
     while (readBytes >= 2 && off < readBytes - 2 && written < unitBytes)
@@ -196,7 +201,7 @@ uint32_t KNtfsFileExport::CopyCompressedUnit(const tagStreamBlock& run, const Pl
         const uint16_t h = PeekU16LE(m_Buffer.data() + off);
         if (h == 0)
             break;
-        if (unreadable > 0 && Lznt1ChunkLength(h) > readBytes - off)
+        if (damaged && Lznt1ChunkLength(h) > readBytes - off)
             break; // the chunk reaches the unreadable sector
         const uint32_t produced = DecompressChunk(ByteView(m_Buffer.data() + off, readBytes - off), m_Unit.data());
         const uint64_t piece = std::min<uint64_t>(produced, unitBytes - written);
@@ -208,59 +213,102 @@ uint32_t KNtfsFileExport::CopyCompressedUnit(const tagStreamBlock& run, const Pl
         if (m_Fs.IsCanceled())
             return ERROR_CANCELLED;
     }
-    if (unreadable > 0)
+    if (damaged)
         m_Fs.AddUnreadBytes(unitBytes - written);
     if (const uint32_t rc = WriteZeros(file, unitBytes - written, remaining, &cancelled); rc != ERROR_SUCCESS)
         return rc;
     return cancelled ? ERROR_CANCELLED : ERROR_SUCCESS;
 }
 
-uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining)
+// The sectors of one data run, as they are.
+uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file, int64_t* remaining, bool* cancelled)
 {
     IVolumeIO* volume = m_Fs.GetVolume();
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     const uint64_t chunk = m_Buffer.size() / bps;
-    bool cancelled = false;
-    for (const tagStreamBlock& run : plan.runs)
+    uint64_t want = std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(std::max<int64_t>(*remaining, 0)));
+    for (uint64_t s = 0; s < run.dwSectorCount && want > 0; s += chunk)
     {
-        if (*remaining <= 0 || cancelled)
+        // Only the sectors of this run are read: reading past it could run off the volume
+        // and turn good data into zeros.
+        const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(chunk, run.dwSectorCount - s));
+        KSectorRanges bad;
+        if (ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector) + s, m_Buffer.data(), count,
+                                 static_cast<uint32_t>(bps), &bad) > 0)
+            m_Fs.AddUnreadBytes(UnreadBytesOfPiece(bad, static_cast<uint64_t>(run.s64FirstSector) + s, bps,
+                                                  std::min<uint64_t>(count * bps, want)));
+        const uint64_t piece = std::min<uint64_t>(count * bps, want);
+        if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS)
+            return rc;
+        want -= piece;
+        *remaining -= static_cast<int64_t>(piece);
+        if (m_Fs.IsCanceled())
+        {
+            *cancelled = true;
             break;
-        m_Fs.SetValue(plan.size - *remaining);
-        uint64_t want = std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(*remaining));
-        if (IsHoleRun(run))
-        {
-            if (const uint32_t rc = WriteZeros(file, want, remaining, &cancelled); rc != ERROR_SUCCESS)
-                return rc;
-            continue;
-        }
-        if (compressed && run.dwSectorCount < plan.unitSectors)
-        {
-            if (const uint32_t rc = CopyCompressedUnit(run, plan, file, remaining); rc != ERROR_SUCCESS)
-                return rc;
-            continue;
-        }
-        for (uint64_t s = 0; s < run.dwSectorCount && want > 0; s += chunk)
-        {
-            // Only the sectors of this run are read: reading past it could run off the volume
-            // and turn good data into zeros.
-            const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(chunk, run.dwSectorCount - s));
-            KSectorRanges bad;
-            if (ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector) + s, m_Buffer.data(), count,
-                                     static_cast<uint32_t>(bps), &bad) > 0)
-                m_Fs.AddUnreadBytes(UnreadBytesOfPiece(bad, static_cast<uint64_t>(run.s64FirstSector) + s, bps,
-                                                      std::min<uint64_t>(count * bps, want)));
-            const uint64_t piece = std::min<uint64_t>(count * bps, want);
-            if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS)
-                return rc;
-            want -= piece;
-            *remaining -= static_cast<int64_t>(piece);
-            if (m_Fs.IsCanceled())
-            {
-                cancelled = true;
-                break;
-            }
         }
     }
+    return ERROR_SUCCESS;
+}
+
+// A compressed stream goes unit by unit (by VCN): a unit's clusters may lie in several runs.
+uint32_t KNtfsFileExport::CopyUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file,
+                                   int64_t* remaining, bool* cancelled)
+{
+    const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
+    switch (unit.kind)
+    {
+    case NtfsCompressionUnit::Kind::Sparse:
+        return WriteZeros(file, std::min<uint64_t>(unit.sectors * bps, static_cast<uint64_t>(*remaining)), remaining,
+                          cancelled);
+    case NtfsCompressionUnit::Kind::Compressed:
+        if (const uint32_t rc = CopyCompressedUnit(unit, plan, file, remaining); rc != ERROR_SUCCESS)
+        {
+            *cancelled = rc == ERROR_CANCELLED;
+            return *cancelled ? ERROR_SUCCESS : rc;
+        }
+        return ERROR_SUCCESS;
+    case NtfsCompressionUnit::Kind::Stored:
+        for (const tagStreamBlock& piece : unit.pieces)
+        {
+            if (*remaining <= 0 || *cancelled)
+                break;
+            if (const uint32_t rc = CopyPlainRun(piece, file, remaining, cancelled); rc != ERROR_SUCCESS)
+                return rc;
+        }
+        return ERROR_SUCCESS;
+    }
+    return ERROR_SUCCESS;
+}
+
+uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining)
+{
+    const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
+    bool cancelled = false;
+    if (compressed)
+    {
+        NtfsUnitReader reader(plan.runs, static_cast<uint32_t>(plan.unitSectors));
+        NtfsCompressionUnit unit;
+        while (*remaining > 0 && !cancelled && reader.Next(&unit))
+        {
+            m_Fs.SetValue(plan.size - *remaining);
+            if (const uint32_t rc = CopyUnit(unit, plan, file, remaining, &cancelled); rc != ERROR_SUCCESS)
+                return rc;
+        }
+    }
+    else
+        for (const tagStreamBlock& run : plan.runs)
+        {
+            if (*remaining <= 0 || cancelled)
+                break;
+            m_Fs.SetValue(plan.size - *remaining);
+            const uint32_t rc = IsHoleRun(run)
+                                    ? WriteZeros(file, std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(*remaining)),
+                                                 remaining, &cancelled)
+                                    : CopyPlainRun(run, file, remaining, &cancelled);
+            if (rc != ERROR_SUCCESS)
+                return rc;
+        }
     if (cancelled)
         return ERROR_CANCELLED;
     if (*remaining > 0)
@@ -293,10 +341,6 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
     uint64_t chunk = kPlainChunkSectors;
     if (compressed)
     {
-        // Units beyond the file's size are never read; a damaged run length must not make
-        // them blocks in memory.
-        const uint64_t fileSectors = (static_cast<uint64_t>(std::max<int64_t>(plan.size, 0)) + bps - 1) / bps;
-        SplitIntoUnits(&plan.runs, static_cast<uint32_t>(plan.unitSectors), fileSectors + plan.unitSectors);
         chunk = plan.unitSectors;
         m_Unit.assign(kNtfsLznt1UnitBytes, 0);
     }

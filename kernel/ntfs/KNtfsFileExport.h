@@ -10,6 +10,7 @@
 #include "base/ResourceLimits.h"
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
+#include "ntfs/NtfsRunList.h"
 
 class KNtfsFileSystem;
 class KOsFile;
@@ -49,7 +50,10 @@ private:
     uint32_t WriteEfsStream(const Plan& plan, KOsFile& file);
     uint32_t CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining);
     uint32_t WriteZeros(KOsFile& file, uint64_t count, int64_t* remaining, bool* cancelled);
-    uint32_t CopyCompressedUnit(const tagStreamBlock& run, const Plan& plan, KOsFile& file, int64_t* remaining);
+    uint32_t CopyPlainRun(const tagStreamBlock& run, KOsFile& file, int64_t* remaining, bool* cancelled);
+    uint32_t CopyUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file, int64_t* remaining,
+                      bool* cancelled);
+    uint32_t CopyCompressedUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file, int64_t* remaining);
 
     KNtfsFileSystem& m_Fs;
     std::vector<uint8_t> m_Buffer;

@@ -328,7 +328,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
             refused = got == NtfsExtension::Invalid;
             return false; // a missing extension ends the list; the runs so far stand
         }
-        const uint8_t* data = FindAttribute(extension.data(), kNtfsAttrData, 0, static_cast<int>(extension.size()));
+        const uint8_t* data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
         tagNtfsNonResidentAttribute header;
         ByteView pairs;
         if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0)

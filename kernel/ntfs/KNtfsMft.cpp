@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 #include <string>
 
+#include "base/ResourceLimits.h"
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
+#include "ntfs/NtfsFileRecordParser.h"
 #include "ntfs/NtfsLayout.h"
 #include "ntfs/NtfsRecord.h"
 #include "ntfs/NtfsRunList.h"
@@ -147,6 +150,50 @@ uint32_t KNtfsMft::ParseBootSector(ByteView sector)
     return GetMFTRange(mirror, &m_Geometry.MftRuns) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
+namespace {
+
+bool NamedMft(const uint8_t* record, int size)
+{
+    const uint8_t* fn = FindAttribute(record, kNtfsAttrFileName, 0, size);
+    ByteView value;
+    if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName))
+        return false;
+    const uint32_t units = std::min<uint32_t>(value[64], static_cast<uint32_t>((value.size() - 66) / 2));
+    std::string name;
+    ConvertName(value.data() + 66, static_cast<int>(units), &name);
+    return name == "$MFT";
+}
+
+// The sectors of the MFT's runs, as disjoint intervals: a run that overlaps one already taken
+// would list the same records twice.
+class SectorSpans
+{
+public:
+    bool Add(const tagStreamBlock& run)
+    {
+        const int64_t end = run.s64FirstSector + static_cast<int64_t>(run.dwSectorCount);
+        auto next = m_Spans.lower_bound(run.s64FirstSector);
+        if (next != m_Spans.end() && next->first < end)
+            return false;
+        if (next != m_Spans.begin() && std::prev(next)->second > run.s64FirstSector)
+            return false;
+        m_Spans.emplace(run.s64FirstSector, end);
+        return true;
+    }
+
+private:
+    std::map<int64_t, int64_t> m_Spans; // first -> end (exclusive)
+};
+
+} // namespace
+
+// When the $MFT's runs outgrow record 0, its $DATA goes on in extension records, and the
+// record's $ATTRIBUTE_LIST names them in VCN order (the driver may move the $FILE_NAME out
+// too). An extension record is read through the part of the MFT mapped so far. An extent is
+// taken only while it starts where the one before ended, lies in a record whose base is the
+// $MFT, and its runs are data inside the volume that overlap no run taken before; the first
+// extent that breaks a rule ends the MFT there, and the records mapped so far stand. Every
+// extent moves the VCN on, and the list itself is bounded, so no list loops.
 bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
 {
     const uint32_t size = RecordBytes();
@@ -163,21 +210,68 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
     if (!CheckFileRecord(buffer.data(), size, false))
         return false;
     const int isize = static_cast<int>(size);
-    const uint8_t* fn = FindAttribute(buffer.data(), kNtfsAttrFileName, 0, isize);
-    ByteView value;
-    if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName))
-        return false;
-    const uint32_t units = std::min<uint32_t>(value[64], static_cast<uint32_t>((value.size() - 66) / 2));
-    std::string name;
-    ConvertName(value.data() + 66, static_cast<int>(units), &name);
-    if (name != "$MFT")
-        return false;
-    const uint8_t* data = FindAttribute(buffer.data(), kNtfsAttrData, 0, isize);
+    const uint8_t* data = FindDataExtent(buffer.data(), isize, 0);
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
-    if (!data || !NonResidentHeader(data, &header, &pairs))
+    StreamVector found;
+    if (!data || !NonResidentHeader(data, &header, &pairs) || !DecodeRunList(pairs, &found))
         return false;
-    return DecodeRunList(pairs, runs);
+    bool named = NamedMft(buffer.data(), isize);
+    std::vector<uint8_t> extension;
+    const auto fromMft = [&](uint32_t record) {
+        if (ReadExtensionRecord(*this, record, &extension, &found) != NtfsExtension::Ok)
+            return false;
+        tagNtfsFileRecordHeader h;
+        return LoadFileRecordHeader(extension.data(), size, &h) && (h.BaseRecord & 0xFFFFFFFFFFFFull) == 0;
+    };
+    if (!named)
+        WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
+            if (e.Type != kNtfsAttrFileName)
+                return true;
+            named = e.RecordHigh == 0 && fromMft(e.RecordLow) && NamedMft(extension.data(), isize);
+            return false;
+        });
+    if (!named)
+        return false;
+
+    const uint32_t spc = m_Geometry.SectorsPerCluster;
+    if (spc == 0)
+        return false;
+    uint64_t nextVcn = RunSectorTotal(found) / spc;
+    SectorSpans taken;
+    for (const tagStreamBlock& run : found)
+        if (!IsHoleRun(run))
+            taken.Add(run);
+    const int64_t volumeEnd = m_Geometry.VolumeTotalSector;
+    WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrData || e.NameLength != 0 || e.FirstVcn == 0)
+            return true;
+        const uint8_t* extent = nullptr;
+        if (e.FirstVcn != nextVcn)
+            VlmTrace("GetMFTRange: $MFT extent at VCN %llu, expected %llu\n",
+                     static_cast<unsigned long long>(e.FirstVcn), static_cast<unsigned long long>(nextVcn));
+        else if (e.RecordLow == 0 && e.RecordHigh == 0)
+            extent = FindDataExtent(buffer.data(), isize, e.FirstVcn);
+        else if (e.RecordHigh == 0 && fromMft(e.RecordLow))
+            extent = FindDataExtent(extension.data(), isize, e.FirstVcn);
+        StreamVector more;
+        if (!extent || !NonResidentHeader(extent, &header, &pairs) || !DecodeRunList(pairs, &more) || more.empty() ||
+            found.size() + more.size() > VlmLimits::kMaxRunsPerRunList)
+            return false;
+        for (const tagStreamBlock& run : more)
+            if (IsHoleRun(run) || (volumeEnd > 0 && run.s64FirstSector + int64_t{run.dwSectorCount} > volumeEnd) ||
+                !taken.Add(run))
+            {
+                VlmTrace("GetMFTRange: an extent of $MFT at VCN %llu leaves the volume or overlaps\n",
+                         static_cast<unsigned long long>(e.FirstVcn));
+                return false;
+            }
+        found.insert(found.end(), more.begin(), more.end());
+        nextVcn += RunSectorTotal(more) / spc;
+        return true;
+    });
+    *runs = std::move(found);
+    return true;
 }
 
 bool KNtfsMft::DecodeRunList(ByteView mappingPairs, StreamVector* runs) const

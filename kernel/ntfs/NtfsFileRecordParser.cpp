@@ -149,9 +149,11 @@ bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxB
     return true;
 }
 
-NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vector<uint8_t>* buffer)
+NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vector<uint8_t>* buffer,
+                                  const StreamVector* mftRuns)
 {
-    const int64_t sector = mft.RecordToSector(recordNumber);
+    const int64_t sector = mftRuns ? MftRecordToSector(*mftRuns, mft.Geometry().SectorsPerFileRecord, recordNumber)
+                                   : mft.RecordToSector(recordNumber);
     if (sector == -1)
         return NtfsExtension::Missing;
     try
@@ -167,6 +169,24 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
     return CheckFileRecord(buffer->data(), static_cast<uint32_t>(buffer->size()), false)
                ? NtfsExtension::Ok
                : NtfsExtension::Invalid;
+}
+
+const uint8_t* FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn)
+{
+    // A record holds a handful of $DATA attributes; a crafted one with thousands of tiny
+    // attributes must not make this search quadratic.
+    constexpr int kMaxDataAttributes = 64;
+    for (int i = 0; i < kMaxDataAttributes; ++i)
+    {
+        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
+        if (!a)
+            return nullptr;
+        tagNtfsNonResidentAttribute h;
+        ByteView pairs;
+        if (a[9] == 0 && NonResidentHeader(a, &h, &pairs) && h.FirstVcn == firstVcn)
+            return a;
+    }
+    return nullptr;
 }
 
 bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::string* name, tagNtfsFileNode* out)

@@ -45,4 +45,10 @@ enum class NtfsExtension
     Missing,  // no sector, no buffer or a read error
     Invalid,  // read but failed its check
 };
-NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vector<uint8_t>* buffer);
+// The record is found through `mftRuns`, or the open MFT's runs when null (the $MFT's own
+// extension records are read through the part of it mapped so far).
+NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vector<uint8_t>* buffer,
+                                  const StreamVector* mftRuns = nullptr);
+
+// The unnamed non-resident $DATA of a checked record whose extent starts at `firstVcn`, or null.
+const uint8_t* FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn);

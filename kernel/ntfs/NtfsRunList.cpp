@@ -1,5 +1,7 @@
 #include "ntfs/NtfsRunList.h"
 
+#include <algorithm>
+
 #include "base/ResourceLimits.h"
 
 namespace {
@@ -75,57 +77,35 @@ bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, 
     return true;
 }
 
-void SplitIntoUnits(StreamVector* runs, uint32_t unit, uint64_t maxSectors)
+bool NtfsUnitReader::Next(NtfsCompressionUnit* unit)
 {
-    if (unit == 0)
-        return;
-    StreamVector out;
-    out.reserve(runs->size());
-    uint64_t carry = 0;
-    uint64_t emitted = 0;
-    // A run length from disk can claim billions of sectors; the file's own size and the block
-    // cap end the split long before that becomes memory.
-    const auto full = [&] { return emitted >= maxSectors || out.size() >= VlmLimits::kMaxRunsPerRunList; };
-    const auto put = [&](const tagStreamBlock& b) {
-        out.push_back(b);
-        emitted += b.dwSectorCount;
-    };
-    for (size_t i = 0; i < runs->size() && !full(); ++i)
+    unit->pieces.clear();
+    unit->sectors = 0;
+    if (m_Unit == 0 || m_Index >= m_Runs.size())
+        return false;
+    bool sparse = false;
+    // Every pass takes sectors or moves to the next run, so the walk ends.
+    while (unit->sectors < m_Unit && m_Index < m_Runs.size())
     {
-        const tagStreamBlock& run = (*runs)[i];
-        const uint64_t need = unit - carry;
-        uint64_t c = run.dwSectorCount;
-        if (!IsHoleRun(run))
+        const tagStreamBlock& run = m_Runs[m_Index];
+        const uint64_t take = std::min<uint64_t>(run.dwSectorCount - m_Used, m_Unit - unit->sectors);
+        if (IsHoleRun(run))
+            sparse = sparse || take > 0;
+        else if (take > 0)
+            unit->pieces.push_back({run.s64FirstSector + static_cast<int64_t>(m_Used), static_cast<uint32_t>(take), 0});
+        unit->sectors += take;
+        m_Used += take;
+        if (m_Used >= run.dwSectorCount)
         {
-            int64_t s = run.s64FirstSector;
-            if (c >= need)
-            {
-                put({s, static_cast<uint32_t>(need), 0});
-                s += static_cast<int64_t>(need);
-                c -= need;
-                carry = 0;
-            }
-            for (uint64_t k = 0; k < c / unit && !full(); ++k, s += unit)
-                put({s, unit, 0});
-            if (c % unit != 0)
-            {
-                put({s, static_cast<uint32_t>(c % unit), 0});
-                carry += c % unit;
-            }
+            ++m_Index;
+            m_Used = 0;
         }
-        else if ((i == 0 && carry % unit == 0) || carry == 0)
-            put(run);
-        else if (c > need)
-        {
-            put({STREAM_HOLE_SECTOR, static_cast<uint32_t>(c - need), 0});
-            carry = 0;
-        }
-        else
-            carry += c;
-        if (carry % unit == 0)
-            carry = 0;
     }
-    runs->swap(out);
+    if (unit->pieces.empty())
+        unit->kind = NtfsCompressionUnit::Kind::Sparse;
+    else
+        unit->kind = sparse ? NtfsCompressionUnit::Kind::Compressed : NtfsCompressionUnit::Kind::Stored;
+    return unit->sectors > 0;
 }
 
 uint64_t RunSectorTotal(const StreamVector& runs)

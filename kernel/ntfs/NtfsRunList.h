@@ -1,6 +1,6 @@
 #pragma once
-// Runlists ("mapping pairs") of non-resident attributes, and their regrouping into
-// compression units. Pure functions over bytes and run vectors.
+// Runlists ("mapping pairs") of non-resident attributes, and their walk by compression
+// unit. Pure functions over bytes and run vectors.
 #include <cstdint>
 
 #include "base/ByteView.h"
@@ -16,11 +16,39 @@
 bool DecodeRunList(ByteView mappingPairs, uint32_t sectorsPerCluster, int64_t volumeStart,
                    StreamVector* runs);
 
-// Rebuilds `runs` so that every data run ends at a boundary of `unitSectors` within the file:
-// a data piece shorter than a unit stands for one whole compressed unit, and the hole that
-// completed that unit on disk is dropped. The split stops once `maxSectors` sectors (the
-// file's size) or VlmLimits::kMaxRunsPerRunList blocks are produced.
-void SplitIntoUnits(StreamVector* runs, uint32_t unitSectors, uint64_t maxSectors = UINT64_MAX);
+// One compression unit of a compressed stream: `sectors` of the stream from a VCN that is a
+// multiple of the unit size (a whole unit, less only where the runs end). Its real sectors may
+// come from several runs; sparse sectors after them mean the data is compressed. A unit with
+// no sparse part is stored as it is, and one with no data at all reads as zeros.
+struct NtfsCompressionUnit
+{
+    enum class Kind
+    {
+        Sparse,
+        Compressed,
+        Stored,
+    };
+    Kind kind = Kind::Sparse;
+    StreamVector pieces;   // the unit's data sectors, in stream order
+    uint64_t sectors = 0;
+};
+
+// Walks the runs of a compressed stream one compression unit at a time, however the units'
+// clusters are spread over runs. One unit is held at a time: a damaged run length of billions
+// of clusters costs the caller's loop, which ends at the stream's size, not memory.
+class NtfsUnitReader
+{
+public:
+    NtfsUnitReader(const StreamVector& runs, uint32_t unitSectors) : m_Runs(runs), m_Unit(unitSectors) {}
+    /// The next unit; false when the runs are used up (or the unit size is 0).
+    bool Next(NtfsCompressionUnit* unit);
+
+private:
+    const StreamVector& m_Runs;
+    uint32_t m_Unit;
+    size_t m_Index = 0;
+    uint64_t m_Used = 0; // sectors of m_Runs[m_Index] already given out
+};
 
 // Sum of the sector counts of the runs.
 uint64_t RunSectorTotal(const StreamVector& runs);

@@ -242,8 +242,88 @@ FILES
   pack ntfs-names
 }
 
+# A 6 MB NTFS volume (1 KB clusters, one record each) whose $MFT is in hundreds of pieces, so many that its
+# runs go on in an extension record named by an $ATTRIBUTE_LIST of record 0 (where the driver
+# also moves the $MFT's $FILE_NAME). 900 pads and a filler fill the volume, every other pad (by
+# cluster) is deleted, and 750 files created in 250 folders made beforehand (each folder's index
+# stays in its record) take the freed records and then make the MFT grow into the one-cluster
+# holes. The filler is then cut, the first file of each folder gets its data outside the
+# record, and some files are deleted.
+make_ntfs_mft_pieces() {
+  local img=$WORK/ntfs-mft-pieces.img work=$WORK/ntfs-mft-pieces.work m=$WORK/mnt-ntfs-mft
+  local list d j victims=() gone=()
+  rm -f "$img" "$work"
+  truncate -s 6M "$img"
+  mkntfs_at "$img" 0 4e7f00000000a4f1 -c 1024 -L PIECES
+  list=$WORK/ntfsm.list
+  : > "$list"
+  for d in $(seq -w 1 900); do echo "blocks pm-$d 1024 Pad/pad-$d.bin"; done >> "$list"
+  stage ntfsm.pad < "$list"
+  ntfs_mount "$img" "$m"
+  for d in $(seq -w 1 250); do mkdir -p "$m/Late/d$d"; done
+  mkdir "$m/Pad"
+  for d in "$WORK"/ntfsm.pad.stage/Pad/pad-*.bin; do cat "$d" > "$m/Pad/${d##*/}"; done
+  : > "$m/Pad/filler.bin"
+  sync
+  fill_until_full "$m/Pad/filler.bin"
+  dd if=/dev/zero of="$m/Pad/filler.bin" bs=512 oflag=append conv=notrunc status=none 2>/dev/null || true
+  ntfs_umount "$m"
+  fx every-other-by-lcn "$img" pad- > "$WORK/ntfsm.victims"
+  ntfs_mount "$img" "$m"
+  while read -r d; do rm "$m/Pad/$d"; done < "$WORK/ntfsm.victims"
+  sync
+  # Small files: their data stays in their records, which the MFT must find room for.
+  : > "$WORK/ntfsm.late"
+  for d in $(seq -w 1 250); do
+    for j in 1 2 3; do echo "text pl-$d-$j $(( 60 + 10#$d % 7 * 30 + j * 11 )) Late/d$d/note $j.txt"; done
+  done >> "$WORK/ntfsm.late"
+  stage ntfsm.late < "$WORK/ntfsm.late"
+  for d in $(seq -w 1 250); do
+    for j in 1 2 3; do cat "$WORK/ntfsm.late.stage/Late/d$d/note $j.txt" > "$m/Late/d$d/note $j.txt"; done
+  done
+  sync
+  ntfs_umount "$m"
+  # Room for data again: the filler shrinks, and the first note of every folder grows out of
+  # its record into clusters of its own.
+  ntfs_mount "$img" "$m"
+  truncate -s 0 "$m/Pad/filler.bin"
+  sync
+  for d in $(seq -w 1 250); do
+    fx content blocks pb-$d $(( 1200 + 10#$d * 9 )) "$WORK/ntfsm.late.stage/Late/d$d/note 1.txt"
+    cat "$WORK/ntfsm.late.stage/Late/d$d/note 1.txt" > "$m/Late/d$d/note 1.txt"
+  done
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx record "$work" present "Pad" "$WORK/ntfsm.pad.stage/Pad"
+  : > "$WORK/ntfsm.empty"
+  fx recordfile "$work" present "Pad/filler.bin" "$WORK/ntfsm.empty"
+  fx record "$work" present "Late" "$WORK/ntfsm.late.stage/Late"
+  mapfile -t victims < <(sed 's|^|Pad/|' "$WORK/ntfsm.victims")
+  fx mark "$work" deleted-overwritten "${victims[@]}"
+
+  # Checks that the real driver made what the tests rely on.
+  ntfsinfo -i 0 "$img" | grep 'Dumping attribute \$ATTRIBUTE_LIST' >/dev/null \
+    || { echo "ntfs-mft-pieces: \$MFT has no attribute list" >&2; exit 1; }
+  local runs
+  runs=$(ntfsinfo -v -i 0 "$img" | sed -n 's/^Total runs: \([0-9]*\).*/\1/p' | tail -1)
+  [ "$runs" -ge 100 ] || { echo "ntfs-mft-pieces: \$MFT has $runs runs" >&2; exit 1; }
+  fx header "$work" "\$MFT has an attribute list and $runs data runs"
+  ntfs_verify "$img" "$work"
+
+  # Deletions last: every tenth folder loses its first note (data in clusters) and its second
+  # (data in the record), and nothing is written after them.
+  for d in $(seq -w 5 10 250); do gone+=("Late/d$d/note 1.txt" "Late/d$d/note 2.txt"); done
+  ntfs_mount "$img" "$m"
+  for d in "${gone[@]}"; do rm "$m/$d"; done
+  ntfs_umount "$m"
+  fx mark "$work" deleted "${gone[@]}"
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-mft-pieces
+}
+
 build_ntfs_images() {
   make_ntfs_basic
   make_ntfs_reformatted
   make_ntfs_names
+  make_ntfs_mft_pieces
 }

@@ -75,33 +75,21 @@ void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
 #endif
 
-TEST(ResourceBounds, CompressionUnitSplitStopsAtTheFileSize)
+TEST(ResourceBounds, UnitWalkOverADamagedLengthHoldsOneUnit)
 {
-    // A damaged length of four billion clusters in a compressed file of 100 KiB.
+    // A damaged length of four billion clusters in a compressed file: each unit is one piece
+    // of the run, given out without the run being split up in memory.
     const std::vector<uint8_t> pairs = RunList(0xFFFFFFF0u, 0);
     StreamVector runs;
     ASSERT_TRUE(DecodeRunList(pairs, 8, 0, &runs));
-    const uint64_t fileSectors = 200;
-    SplitIntoUnits(&runs, 128, fileSectors + 128);
-    EXPECT_LE(RunSectorTotal(runs), fileSectors + 256);
-    EXPECT_GE(RunSectorTotal(runs), fileSectors);
-
-    // Without a size, the block cap ends the split.
-    ASSERT_TRUE(DecodeRunList(pairs, 8, 0, &runs));
-    SplitIntoUnits(&runs, 16);
-    EXPECT_LE(runs.size(), size_t{VlmLimits::kMaxRunsPerRunList} + 1);
-}
-
-TEST(ResourceBounds, SplitKeepsEveryUnitOfARealFile)
-{
-    // Three whole units of data and a compressed unit (4 data sectors, 12 hole sectors).
-    StreamVector runs{{1000, 48, 0}, {5000, 4, 0}, {STREAM_HOLE_SECTOR, 12, 0}};
-    SplitIntoUnits(&runs, 16, 64);
-    ASSERT_EQ(runs.size(), 4u);
-    EXPECT_EQ(runs[0].s64FirstSector, 1000);
-    EXPECT_EQ(runs[2].s64FirstSector, 1032);
-    EXPECT_EQ(runs[3].s64FirstSector, 5000);
-    EXPECT_EQ(runs[3].dwSectorCount, 4u);
+    NtfsUnitReader reader(runs, 128);
+    NtfsCompressionUnit unit;
+    for (int64_t i = 0; i < 1000; ++i)
+    {
+        ASSERT_TRUE(reader.Next(&unit));
+        ASSERT_EQ(unit.pieces.size(), 1u);
+        EXPECT_EQ(unit.pieces[0].s64FirstSector, runs[0].s64FirstSector + i * 128);
+    }
 }
 
 TEST(ResourceBounds, RunListDecodeStopsAtTheRunCap)

@@ -420,3 +420,23 @@ TEST(NtfsFullScan, StoredCandidateWithAHugeMftRunListsInBoundedReads)
     ASSERT_EQ(bad.SaveTo(&badStore), 1);
     EXPECT_EQ(KNtfsFileSystem().LoadFrom(&badStore), 0);
 }
+
+TEST(NtfsFullScan, CandidateOfAnMftInExtensionRecordsHasAllItsRuns)
+{
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-mft-pieces");
+    if (image.empty())
+        GTEST_SKIP() << "image missing";
+    KMemoryVolumeIO volume(image);
+    KNtfsFileSystem open;
+    open.SetVolume(&volume);
+    ASSERT_EQ(open.SelectCandidate(0xFFFFFFFF), 0u);
+    KNtfsFileSystem fs;
+    RunFullScan(fs, volume);
+    const std::vector<NtfsCandidate> found = Candidates(fs);
+    ASSERT_EQ(found.size(), 1u);
+    const Recovered got = ListAndCopy(fs, 0, "ntfs-mft-pieces", {"present", "deleted"});
+    EXPECT_GT(got.wanted, 700);
+    EXPECT_EQ(got.listed, got.wanted);
+    EXPECT_EQ(got.exact, got.wanted);
+    EXPECT_EQ(fs.Mft().GetRecordCount(), open.Mft().GetRecordCount());
+}

@@ -191,24 +191,46 @@ TEST(NtfsLznt1, LiteralsReferencesRawChunksAndHostileHeaders)
     EXPECT_EQ(guarded[0], 0) << "a reference before the output reads zeros";
 }
 
-TEST(NtfsRunList, SplitIntoUnitsDropsTheHoleThatCompletesAUnit)
+TEST(NtfsRunList, CompressionUnitsAreJoinedAcrossRuns)
 {
-    // A compressed unit (5 sectors + 11-sector hole), an uncompressed unit, a whole-unit hole.
-    StreamVector runs = {{100, 5, 0}, {STREAM_HOLE_SECTOR, 11, 0}, {200, 16, 0}, {STREAM_HOLE_SECTOR, 16, 0}};
-    SplitIntoUnits(&runs, 16);
-    ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[0].s64FirstSector, 100);
-    EXPECT_EQ(runs[0].dwSectorCount, 5u);
-    EXPECT_EQ(runs[1].s64FirstSector, 200);
-    EXPECT_EQ(runs[1].dwSectorCount, 16u);
-    EXPECT_TRUE(IsHoleRun(runs[2]));
-    EXPECT_EQ(runs[2].dwSectorCount, 16u);
-
-    // A 40-sector data run is cut at unit boundaries; its 8-sector tail is a compressed unit.
-    runs = {{0, 40, 0}, {STREAM_HOLE_SECTOR, 24, 0}};
-    SplitIntoUnits(&runs, 16);
-    ASSERT_EQ(runs.size(), 4u);
-    EXPECT_EQ(runs[2].s64FirstSector, 32);
-    EXPECT_EQ(runs[2].dwSectorCount, 8u);
-    EXPECT_EQ(runs[3].dwSectorCount, 16u) << "8 hole sectors completed the unit, 16 remain";
+    using Kind = NtfsCompressionUnit::Kind;
+    // Unit 0: 5 + 3 sectors in two runs, then a hole: compressed. Unit 1: 10 + 4 + 2 sectors in
+    // three runs, no hole: stored. Unit 2: all hole. Unit 3: a 40-sector run's first 16.
+    // Unit 4: the next 16 of it. Unit 5: its last 8 and a hole: compressed. Then the runs end.
+    const StreamVector runs = {{100, 5, 0}, {300, 3, 0}, {STREAM_HOLE_SECTOR, 8, 0},
+                               {500, 10, 0}, {700, 4, 0}, {900, 2, 0},
+                               {STREAM_HOLE_SECTOR, 16, 0},
+                               {2000, 40, 0}, {STREAM_HOLE_SECTOR, 8, 0}, {5000, 4, 0}};
+    NtfsUnitReader reader(runs, 16);
+    NtfsCompressionUnit u;
+    const auto pieces = [&u] {
+        std::vector<std::pair<int64_t, uint32_t>> out;
+        for (const tagStreamBlock& p : u.pieces)
+            out.emplace_back(p.s64FirstSector, p.dwSectorCount);
+        return out;
+    };
+    using P = std::vector<std::pair<int64_t, uint32_t>>;
+    ASSERT_TRUE(reader.Next(&u));
+    EXPECT_EQ(u.kind, Kind::Compressed);
+    EXPECT_EQ(pieces(), (P{{100, 5}, {300, 3}}));
+    ASSERT_TRUE(reader.Next(&u));
+    EXPECT_EQ(u.kind, Kind::Stored);
+    EXPECT_EQ(pieces(), (P{{500, 10}, {700, 4}, {900, 2}}));
+    ASSERT_TRUE(reader.Next(&u));
+    EXPECT_EQ(u.kind, Kind::Sparse);
+    EXPECT_EQ(u.sectors, 16u);
+    for (int64_t first : {2000, 2016})
+    {
+        ASSERT_TRUE(reader.Next(&u));
+        EXPECT_EQ(u.kind, Kind::Stored);
+        EXPECT_EQ(pieces(), (P{{first, 16}}));
+    }
+    ASSERT_TRUE(reader.Next(&u));
+    EXPECT_EQ(u.kind, Kind::Compressed);
+    EXPECT_EQ(pieces(), (P{{2032, 8}}));
+    // Where the runs end inside a unit, the short unit is what there is.
+    ASSERT_TRUE(reader.Next(&u));
+    EXPECT_EQ(u.kind, Kind::Stored);
+    EXPECT_EQ(u.sectors, 4u);
+    EXPECT_FALSE(reader.Next(&u));
 }

@@ -1,9 +1,10 @@
 // Streams and copy-out on a synthetic volume: resident data, a compressed file with a hole
-// unit, an encrypted file exported in the raw backup format, a full target disk, and the
-// saved state of the whole file system.
+// unit, compression units whose clusters lie in several runs, an encrypted file exported in
+// the raw backup format, a full target disk, and the saved state of the whole file system.
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -130,6 +131,84 @@ TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     EXPECT_NE(rc, 0u);
+}
+
+// Mapping pairs of (first sector, length) runs with one-sector clusters; -1 is a hole.
+std::vector<uint8_t> MappingPairs(const std::vector<std::pair<int64_t, uint8_t>>& runs)
+{
+    std::vector<uint8_t> out;
+    int64_t previous = 0;
+    for (const auto& [first, length] : runs)
+    {
+        if (first < 0)
+        {
+            out.insert(out.end(), {0x01, length});
+            continue;
+        }
+        const int64_t delta = first - previous;
+        out.insert(out.end(), {0x21, length, static_cast<uint8_t>(delta & 0xFF), static_cast<uint8_t>((delta >> 8) & 0xFF)});
+        previous = first;
+    }
+    out.push_back(0);
+    return out;
+}
+
+TEST(NtfsStreams, CompressionUnitsSplitOverRunsSaveExactly)
+{
+    // Four 16-sector units: compressed data in two runs, then a hole; a stored unit in three
+    // runs; a unit that is all hole; compressed data in three runs, then a hole.
+    SyntheticVolume v;
+    const std::vector<uint8_t> literal0 = PatternBytes(4096, 21), stored = PatternBytes(8192, 22),
+                               literal3 = PatternBytes(4096, 23);
+    const auto unit = [](const std::vector<uint8_t>& literal, char repeat) {
+        std::vector<uint8_t> u{0xFF, 0x3F}; // a chunk kept as it is: 4096 bytes
+        u.insert(u.end(), literal.begin(), literal.end());
+        const std::vector<uint8_t> tail = RepeatChunk(repeat);
+        u.insert(u.end(), tail.begin(), tail.end());
+        return u; // 4104 bytes: 9 sectors
+    };
+    const std::vector<uint8_t> unit0 = unit(literal0, 'F'), unit3 = unit(literal3, 'G');
+    const auto put = [&v](const std::vector<uint8_t>& bytes, size_t from, size_t count, int64_t sector) {
+        std::memcpy(&v.image[static_cast<size_t>(sector) * 512], bytes.data() + from,
+                    std::min(count, bytes.size() - from));
+    };
+    put(unit0, 0, 5 * 512, 410);
+    put(unit0, 5 * 512, 4 * 512, 430);
+    put(stored, 0, 6 * 512, 450);
+    put(stored, 6 * 512, 6 * 512, 470);
+    put(stored, 12 * 512, 4 * 512, 490);
+    put(unit3, 0, 3 * 512, 530);
+    put(unit3, 3 * 512, 3 * 512, 520);
+    put(unit3, 6 * 512, 3 * 512, 510);
+    const std::vector<uint8_t> pairs = MappingPairs({{410, 5}, {430, 4}, {-1, 7}, {450, 6}, {470, 6}, {490, 4},
+                                                     {-1, 16}, {530, 3}, {520, 3}, {510, 3}, {-1, 7}});
+    v.Place(110, RecordBuilder().Resident(0x30, RecordBuilder::FileName("split.bin", 5, 1))
+                     .NonResident(0x80, pairs, 32768, 0x0001, 4).Build());
+    KMemoryVolumeIO volume(v.image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    const tagNtfsFileNode* n = AddNode(fs, "split.bin", 110, 32768, 0x800);
+    TempDir out;
+    fs.ClearUnreadBytes();
+    ASSERT_EQ(fs.SaveFile(n, out.File("split.bin")), 0u);
+    EXPECT_EQ(fs.GetUnreadBytes(), 0u);
+    std::vector<uint8_t> expected = literal0;
+    expected.insert(expected.end(), 4096, 'F');
+    expected.insert(expected.end(), stored.begin(), stored.end());
+    expected.insert(expected.end(), 8192, 0);
+    expected.insert(expected.end(), literal3.begin(), literal3.end());
+    expected.insert(expected.end(), 4096, 'G');
+    EXPECT_EQ(ReadFileBytes(out.File("split.bin")), expected);
+
+    // The second piece of the first unit unreadable: its first chunk reaches the bad sector, so
+    // that unit is zeros and counted, and every later unit stays in its place.
+    volume.SetBadRange(430, 1);
+    fs.ClearUnreadBytes();
+    ASSERT_EQ(fs.SaveFile(n, out.File("bad.bin")), 0u);
+    EXPECT_EQ(fs.GetUnreadBytes(), 8192u);
+    const std::vector<uint8_t> saved = ReadFileBytes(out.File("bad.bin"));
+    ASSERT_EQ(saved.size(), expected.size());
+    EXPECT_TRUE(std::equal(saved.begin() + 8192, saved.end(), expected.begin() + 8192));
 }
 
 TEST(NtfsStreams, EncryptedFileExportsRawBackupBlocks)
