@@ -173,8 +173,12 @@ void KVolumeManager::ScanVolumes()
         device->Close();
         if (device->Open(DEVICE_HARDDISK, n) == ERROR_SUCCESS)
         {
-            if (!(g_bScanDynamic && IsDynamicDisk(device)) && g_bScanBasic)
-                ParseBasicDisk(device, &basic);
+            // A dynamic disk's volumes come from its database. On MBR the whole disk is the
+            // database's; on GPT only its LDM partitions are, and other GPT partitions (an EFI
+            // system partition, for one) are still basic volumes.
+            const DynamicDiskKind dynamicKind = g_bScanDynamic ? DynamicKindOf(device) : DynamicDiskKind::None;
+            if (g_bScanBasic && dynamicKind != DynamicDiskKind::Mbr)
+                ParseBasicDisk(device, &basic, dynamicKind == DynamicDiskKind::Gpt);
             tagVolumeInfo record;
             if (MakePhysicalDeviceRecord(device, &record))
                 physical.push_back(record);
