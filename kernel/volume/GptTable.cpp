@@ -104,6 +104,14 @@ std::vector<tagGptPartition> ParseGptEntries(ByteView array, const tagGptArrayIn
     return out;
 }
 
+bool HasGptProtectiveEntry(ByteView sector0)
+{
+    for (size_t i = 0; i < kMbrEntryCount; ++i)
+        if (MbrEntryAt(sector0, kMbrEntryOffset + i * sizeof(tagMbrEntry)).Type == kMbrTypeGptProtective)
+            return true;
+    return false;
+}
+
 bool IsGptType(const tagGptPartition& partition, const uint8_t (&type)[16])
 {
     return std::memcmp(partition.TypeGuid, type, sizeof partition.TypeGuid) == 0;
@@ -168,9 +176,7 @@ bool FindLdmMetadataPartition(IDeviceIO* device, tagGptPartition* out)
         std::vector<uint8_t> mbr(geometry.BytesPerSector);
         if (device->ReadSectors(0, mbr.data(), 1) != ERROR_SUCCESS)
             return false;
-        for (size_t i = 0; i < kMbrEntryCount; ++i)
-            protective = protective ||
-                         MbrEntryAt(mbr, kMbrEntryOffset + i * sizeof(tagMbrEntry)).Type == kMbrTypeGptProtective;
+        protective = HasGptProtectiveEntry(mbr);
     }
     catch (const std::bad_alloc&)
     {

@@ -30,6 +30,10 @@ bool IsGptType(const tagGptPartition& partition, const uint8_t (&type)[16]);
 // True for the two partitions of a dynamic disk: LDM metadata and LDM data.
 bool IsLdmGptPartition(const tagGptPartition& partition);
 
+// True when one of the four MBR entries of `sector0` is a protective entry (type 0xEE): the
+// announcement of a GUID partition table.
+bool HasGptProtectiveEntry(ByteView sector0);
+
 // Checks the header in `sector` (one whole logical sector), expected in sector `myLba` of a
 // device of `totalSectors` sectors of sector.size() bytes: signature, major revision, header
 // size, header CRC, its own position, the usable range, and an entry array of bounded count,

@@ -162,18 +162,14 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std:
 
     const std::vector<uint8_t> mbr = ctx.Sector;
     tagMbrEntry entries[kMbrEntryCount];
-    bool protective = false;
     for (size_t i = 0; i < kMbrEntryCount; ++i)
-    {
         entries[i] = MbrEntryAt(mbr, kMbrEntryOffset + i * sizeof(tagMbrEntry));
-        protective = protective || entries[i].Type == kMbrTypeGptProtective;
-    }
     // A protective entry announces a GUID partition table, which checks itself by its CRCs,
     // so it is read before the MBR's boot indicators are judged. A hybrid MBR (the protective
     // entry beside ordinary ones, for systems that only read MBRs) mirrors a few of the GPT's
     // partitions; the GPT lists all of them, so it is the one taken and the other MBR entries
     // are not listed a second time.
-    if (protective && ReadGptVolumes(ctx, out, ldm))
+    if (HasGptProtectiveEntry(mbr) && ReadGptVolumes(ctx, out, ldm))
         return;
     for (const tagMbrEntry& entry : entries)
     {
