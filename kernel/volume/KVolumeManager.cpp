@@ -176,7 +176,12 @@ void KVolumeManager::ScanVolumes()
             // A dynamic disk's volumes come from its database. On MBR the whole disk is the
             // database's; on GPT only its LDM partitions are, and other GPT partitions (an EFI
             // system partition, for one) are still basic volumes.
-            const DynamicDiskKind dynamicKind = g_bScanDynamic ? DynamicKindOf(device) : DynamicDiskKind::None;
+            // A GPT disk whose private header cannot be read yields no dynamic volume: its LDM
+            // partitions are then listed as basic volumes, so that they can still be searched.
+            DynamicDiskKind dynamicKind = g_bScanDynamic ? DynamicKindOf(device) : DynamicDiskKind::None;
+            tagDiskRecord privHead;
+            if (dynamicKind == DynamicDiskKind::Gpt && !ReadPrivHead(device, &privHead))
+                dynamicKind = DynamicDiskKind::None;
             if (g_bScanBasic && dynamicKind != DynamicDiskKind::Mbr)
                 ParseBasicDisk(device, &basic, dynamicKind == DynamicDiskKind::Gpt);
             tagVolumeInfo record;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -249,21 +251,41 @@ TEST_F(MixedDynamicDiscovery, Raid5OfMbrAndGptMembersSurvivesALostGptMember)
     EXPECT_TRUE(ReadsFlat(span->VolumeIO));
 }
 
-TEST_F(MixedDynamicDiscovery, DynamicSwitchOffShowsTheGptEntries)
+TEST_F(MixedDynamicDiscovery, GptEntriesListedWhenTheDatabaseIsNotRead)
 {
+    // Metadata, reserved and data partitions, as any GPT's entries; nothing dynamic.
+    const auto expectGptEntries = []() {
+        std::vector<uint64_t> starts;
+        for (const tagVolumeInfo& v : g_VolumeList)
+        {
+            EXPECT_TRUE(v.VolumeType == VOLUME_PHYSICAL || v.VolumeType == VOLUME_BASIC) << v.VolumeType;
+            if (v.VolumeType == VOLUME_BASIC)
+                starts.push_back(v.Extents.at(0).DeviceStart);
+        }
+        EXPECT_EQ(starts, (std::vector<uint64_t>{kLdmTestGptMetadataStart,
+                                                 kLdmTestGptMetadataStart + kLdmTestConfigSectors,
+                                                 kLdmTestGptDataStart}));
+    };
     g_bScanDynamic = false;
     Scan({0});
     g_bScanDynamic = true;
-    // Metadata, reserved and data partitions, as any GPT's entries; nothing dynamic is read.
-    std::vector<uint64_t> starts;
-    for (const tagVolumeInfo& v : g_VolumeList)
+    expectGptEntries();
+
+    // The private header, the last sector of the metadata partition, is lost: the partitions
+    // stay reachable as basic volumes rather than vanish with the database.
+    KVolumeManager().ClearVolumes();
+    OsDeviceTable::Instance().ClearImages();
+    const std::string copy = s_Dir->File("member0-nohead.img");
+    ASSERT_EQ(std::system(("cp --sparse=always '" + s_Set->Members[0] + "' '" + copy + "'").c_str()), 0);
     {
-        EXPECT_TRUE(v.VolumeType == VOLUME_PHYSICAL || v.VolumeType == VOLUME_BASIC) << v.VolumeType;
-        if (v.VolumeType == VOLUME_BASIC)
-            starts.push_back(v.Extents.at(0).DeviceStart);
+        std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+        const std::vector<char> zeros(512, 0);
+        f.seekp(static_cast<std::streamoff>((kLdmTestGptMetadataStart + kLdmTestConfigSectors - 1) * 512));
+        f.write(zeros.data(), 512);
     }
-    EXPECT_EQ(starts, (std::vector<uint64_t>{kLdmTestGptMetadataStart, kLdmTestGptMetadataStart + kLdmTestConfigSectors,
-                                             kLdmTestGptDataStart}));
+    OsDeviceTable::Instance().RegisterImage(copy);
+    KVolumeManager().ScanVolumes();
+    expectGptEntries();
 }
 
 TEST_F(MixedDynamicDiscovery, AnotherReaderAcceptsTheWrittenMembers)
