@@ -1,7 +1,7 @@
 // Writes the seed inputs that cannot be cut from the image files by the seed script:
 //   fuzz_seeds ldm <folder>
 //     member images of small dynamic-disk groups made by the test writer, with every option
-//     of its layout, as sparse inputs;
+//     of its layout (MBR and GPT members), as sparse inputs;
 //   fuzz_seeds results <result folder> <store folder> <image>...
 //     for each flat image: a full scan with the FAT, NTFS and deep-scan file systems, a
 //     selection, and the scan-result file and each record store as they are saved.
@@ -167,5 +167,12 @@ int main(int argc, char** argv)
             if (!WriteSeed(folder + "/ldm-" + std::to_string(n++), MakeLdmMemberImage(group, disk, o)))
                 return 1;
     }
+    // Both members as dynamic disks on GPT (the seed script gives these to discovery too).
+    LdmWriteOptions gpt;
+    gpt.TotalSectors = kDiskSectors;
+    gpt.GptMembers = 0b11;
+    for (size_t disk = 0; disk < group.DiskGuids.size(); ++disk)
+        if (!WriteSeed(folder + "/ldm-gpt-" + std::to_string(disk), MakeLdmMemberImage(group, disk, gpt)))
+            return 1;
     return 0;
 }

@@ -81,10 +81,17 @@ int FuzzDiscovery(const uint8_t* data, size_t size)
     KFuzzDevice device(image, 0);
     std::vector<tagVolumeInfo> list;
     ParseBasicDisk(&device, &list);
-    IsDynamicDisk(&device);
+    CheckRecords(list, image.Sectors());
+    if (DynamicKindOf(&device) == DynamicDiskKind::Gpt)
+    {
+        // A dynamic disk on GPT: its LDM partitions are left out of the list and out of the
+        // gap search.
+        std::vector<tagVolumeInfo> left;
+        ParseBasicDisk(&device, &left, true);
+        CheckRecords(left, image.Sectors());
+    }
     tagVolumeInfo physical;
     MakePhysicalDeviceRecord(&device, &physical);
-    CheckRecords(list, image.Sectors());
     ParseGptWithFreshCrcs(image);
     ProbeSectorSize(ByteView(data, std::min<size_t>(size, kSectorProbeBytes)));
     if (device.ReadCount() > kMaxDiscoveryReads)

@@ -55,3 +55,11 @@ inline constexpr uint32_t kGptMinEntryBytes = sizeof(tagGptEntry);
 inline constexpr uint32_t kGptMaxEntryBytes = 4096; // 128 << 5: larger ones are not in use
 inline constexpr uint32_t kMaxGptEntries = VlmLimits::kMaxGptEntries;
 inline constexpr uint64_t kMaxGptArrayBytes = VlmLimits::kMaxGptArrayBytes;
+
+// Type GUIDs as stored in an entry: the first three groups little-endian, the rest as written.
+// A dynamic disk on GPT keeps its database in the "LDM metadata" partition (its private header
+// in the partition's last sector) and the dynamic volumes' data in the "LDM data" partition.
+inline constexpr uint8_t kGptTypeLdmMetadata[16] = {0xAA, 0xC8, 0x08, 0x58, 0x8F, 0x7E, 0xE0, 0x42,
+                                                    0x85, 0xD2, 0xE1, 0xE9, 0x04, 0x34, 0xCF, 0xB3};
+inline constexpr uint8_t kGptTypeLdmData[16] = {0xA0, 0x60, 0x9B, 0xAF, 0x31, 0x14, 0x62, 0x4F,
+                                                0xBC, 0x68, 0x33, 0x11, 0x71, 0x4A, 0x69, 0xAD};

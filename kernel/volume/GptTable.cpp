@@ -8,6 +8,7 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "volume/GptLayout.h"
+#include "volume/MbrLayout.h"
 
 namespace {
 
@@ -94,9 +95,31 @@ std::vector<tagGptPartition> ParseGptEntries(ByteView array, const tagGptArrayIn
             continue;
         if (entry.FirstLba > entry.LastLba || entry.LastLba >= totalSectors)
             continue; // a damaged entry: the gap search may still find its file system
-        out.push_back({entry.FirstLba, entry.LastLba});
+        tagGptPartition partition;
+        partition.FirstLba = entry.FirstLba;
+        partition.LastLba = entry.LastLba;
+        std::memcpy(partition.TypeGuid, entry.TypeGuid, sizeof partition.TypeGuid);
+        out.push_back(partition);
     }
     return out;
+}
+
+bool HasGptProtectiveEntry(ByteView sector0)
+{
+    for (size_t i = 0; i < kMbrEntryCount; ++i)
+        if (MbrEntryAt(sector0, kMbrEntryOffset + i * sizeof(tagMbrEntry)).Type == kMbrTypeGptProtective)
+            return true;
+    return false;
+}
+
+bool IsGptType(const tagGptPartition& partition, const uint8_t (&type)[16])
+{
+    return std::memcmp(partition.TypeGuid, type, sizeof partition.TypeGuid) == 0;
+}
+
+bool IsLdmGptPartition(const tagGptPartition& partition)
+{
+    return IsGptType(partition, kGptTypeLdmMetadata) || IsGptType(partition, kGptTypeLdmData);
 }
 
 bool ReadGpt(IDeviceIO* device, uint32_t bytesPerSector, uint64_t totalSectors, std::vector<tagGptPartition>* out)
@@ -139,5 +162,34 @@ bool ReadGpt(IDeviceIO* device, uint32_t bytesPerSector, uint64_t totalSectors, 
     {
         return false;
     }
+    return false;
+}
+
+bool FindLdmMetadataPartition(IDeviceIO* device, tagGptPartition* out)
+{
+    tagDiskGeometry geometry;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
+        return false;
+    bool protective = false;
+    try
+    {
+        std::vector<uint8_t> mbr(geometry.BytesPerSector);
+        if (device->ReadSectors(0, mbr.data(), 1) != ERROR_SUCCESS)
+            return false;
+        protective = HasGptProtectiveEntry(mbr);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    std::vector<tagGptPartition> partitions;
+    if (!protective || !ReadGpt(device, geometry.BytesPerSector, geometry.TotalSectors, &partitions))
+        return false;
+    for (const tagGptPartition& p : partitions)
+        if (IsGptType(p, kGptTypeLdmMetadata))
+        {
+            *out = p;
+            return true;
+        }
     return false;
 }

@@ -22,7 +22,17 @@ struct tagGptPartition
 {
     uint64_t FirstLba = 0;
     uint64_t LastLba = 0;
+    uint8_t TypeGuid[16] = {}; // as stored in the entry
 };
+
+// True when the partition's type GUID is `type` (given in stored byte order).
+bool IsGptType(const tagGptPartition& partition, const uint8_t (&type)[16]);
+// True for the two partitions of a dynamic disk: LDM metadata and LDM data.
+bool IsLdmGptPartition(const tagGptPartition& partition);
+
+// True when one of the four MBR entries of `sector0` is a protective entry (type 0xEE): the
+// announcement of a GUID partition table.
+bool HasGptProtectiveEntry(ByteView sector0);
 
 // Checks the header in `sector` (one whole logical sector), expected in sector `myLba` of a
 // device of `totalSectors` sectors of sector.size() bytes: signature, major revision, header
@@ -44,3 +54,7 @@ std::vector<tagGptPartition> ParseGptEntries(ByteView array, const tagGptArrayIn
 // the device's last sector and the array it points at. False when neither copy is sound (or
 // memory runs out); `out` is filled only on success.
 bool ReadGpt(IDeviceIO* device, uint32_t bytesPerSector, uint64_t totalSectors, std::vector<tagGptPartition>* out);
+
+// The first LDM metadata partition of an open device whose sector 0 holds a protective MBR
+// entry and whose GPT is sound: the mark of a dynamic disk on GPT. False otherwise.
+bool FindLdmMetadataPartition(IDeviceIO* device, tagGptPartition* out);

@@ -175,8 +175,17 @@ void KVolumeManager::ScanVolumes()
         if (device->Open(DEVICE_HARDDISK, n) == ERROR_SUCCESS)
         {
             AdoptImageSectorSize(device);
-            if (!(g_bScanDynamic && IsDynamicDisk(device)) && g_bScanBasic)
-                ParseBasicDisk(device, &basic);
+            // A dynamic disk's volumes come from its database. On MBR the whole disk is the
+            // database's; on GPT only its LDM partitions are, and other GPT partitions (an EFI
+            // system partition, for one) are still basic volumes.
+            // A GPT disk whose private header cannot be read yields no dynamic volume: its LDM
+            // partitions are then listed as basic volumes, so that they can still be searched.
+            DynamicDiskKind dynamicKind = g_bScanDynamic ? DynamicKindOf(device) : DynamicDiskKind::None;
+            tagDiskRecord privHead;
+            if (dynamicKind == DynamicDiskKind::Gpt && !ReadPrivHead(device, &privHead))
+                dynamicKind = DynamicDiskKind::None;
+            if (g_bScanBasic && dynamicKind != DynamicDiskKind::Mbr)
+                ParseBasicDisk(device, &basic, dynamicKind == DynamicDiskKind::Gpt);
             tagVolumeInfo record;
             if (MakePhysicalDeviceRecord(device, &record))
                 physical.push_back(record);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/VlmErrors.h"
+#include "volume/GptTable.h"
 #include "volume/LdmLayout.h"
 #include "volume/LdmRecords.h"
 #include "volume/LdmVolumeBuilder.h"
@@ -111,13 +112,20 @@ bool ReadPrivHead(IDeviceIO* device, tagDiskRecord* out)
     if (device->GetGeometry(&geometry) != ERROR_SUCCESS)
         return false;
     const uint64_t total = geometry.TotalSectors;
-    const uint64_t candidates[] = {kPrivHeadSector, total - 1, total - 2};
-    for (size_t i = 0; i < 3; ++i)
+    // On GPT the private header is the last sector of the LDM metadata partition, which also
+    // holds the database; the logical disk it names is the LDM data partition, and both are
+    // given in sectors from the start of the disk, as on MBR.
+    std::vector<uint64_t> candidates;
+    tagGptPartition metadata;
+    if (FindLdmMetadataPartition(device, &metadata))
+        candidates.push_back(metadata.LastLba);
+    candidates.push_back(kPrivHeadSector);
+    for (uint64_t back = 1; back <= 2 && back <= total; ++back)
+        candidates.push_back(total - back);
+    for (const uint64_t candidate : candidates)
     {
-        if (i > 0 && total < i)
-            break;
         std::vector<uint8_t> sector(std::max<size_t>(kPrivHeadBuffer, geometry.BytesPerSector), 0);
-        if (device->ReadSectors(candidates[i], sector.data(), 1) != ERROR_SUCCESS)
+        if (device->ReadSectors(candidate, sector.data(), 1) != ERROR_SUCCESS)
             std::fill(sector.begin(), sector.end(), 0); // a failed read leaves the buffer blank
         tagPrivHead head;
         if (!ParsePrivHead(ByteView(sector).first(kLdmSector), &head))

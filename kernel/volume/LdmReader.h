@@ -30,5 +30,6 @@ void ParseDynamicDisks(const std::vector<IDeviceIO*>& fixedDisks, std::vector<ta
 bool ParseConfigDatabase(size_t diskIndex, const std::vector<tagDiskRecord>& disks,
                          std::vector<tagVolumeInfo>* out);
 
-// The PRIVHEAD of one disk: sector 6, else the last sector, else the one before it.
+// The PRIVHEAD of one disk: on a GPT with an LDM metadata partition the last sector of that
+// partition first; then sector 6, else the last sector, else the one before it.
 bool ReadPrivHead(IDeviceIO* device, tagDiskRecord* out);

@@ -77,14 +77,17 @@ void WalkExtendedChain(DeviceContext& ctx, uint64_t base, std::vector<tagVolumeI
 // The partitions of a GUID partition table, listed as primary partitions are, in entry
 // order. False when neither copy of the table is sound: the caller then reads the MBR as
 // before, so a damaged GPT still shows its protective entry as a volume.
-bool ReadGptVolumes(DeviceContext& ctx, std::vector<tagVolumeInfo>* out)
+bool ReadGptVolumes(DeviceContext& ctx, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm)
 {
     std::vector<tagGptPartition> partitions;
     if (!ReadGpt(ctx.Device, static_cast<uint32_t>(ctx.Sector.size()), ctx.TotalSectors, &partitions))
         return false;
     for (const tagGptPartition& p : partitions)
-        out->push_back(MakeExtentRecord(VOLUME_BASIC, PartitionTypeAt(ctx, p.FirstLba), ctx.Kind, ctx.Number,
-                                        p.FirstLba, p.LastLba - p.FirstLba + 1));
+    {
+        std::vector<tagVolumeInfo>* list = ldm && IsLdmGptPartition(p) ? ldm : out;
+        list->push_back(MakeExtentRecord(VOLUME_BASIC, PartitionTypeAt(ctx, p.FirstLba), ctx.Kind, ctx.Number,
+                                         p.FirstLba, p.LastLba - p.FirstLba + 1));
+    }
     return true;
 }
 
@@ -121,18 +124,21 @@ bool IsDynamicDiskSector(ByteView sector0)
     return used;
 }
 
-bool IsDynamicDisk(IDeviceIO* device)
+DynamicDiskKind DynamicKindOf(IDeviceIO* device)
 {
     tagDiskGeometry geometry;
     if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
-        return false;
+        return DynamicDiskKind::None;
     std::vector<uint8_t> sector(geometry.BytesPerSector);
     if (device->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS)
-        return false;
-    return IsDynamicDiskSector(ByteView(sector).first(512));
+        return DynamicDiskKind::None;
+    if (IsDynamicDiskSector(ByteView(sector).first(512)))
+        return DynamicDiskKind::Mbr;
+    tagGptPartition metadata;
+    return FindLdmMetadataPartition(device, &metadata) ? DynamicDiskKind::Gpt : DynamicDiskKind::None;
 }
 
-void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out)
+void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm)
 {
     tagDiskGeometry geometry;
     if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
@@ -156,18 +162,14 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out)
 
     const std::vector<uint8_t> mbr = ctx.Sector;
     tagMbrEntry entries[kMbrEntryCount];
-    bool protective = false;
     for (size_t i = 0; i < kMbrEntryCount; ++i)
-    {
         entries[i] = MbrEntryAt(mbr, kMbrEntryOffset + i * sizeof(tagMbrEntry));
-        protective = protective || entries[i].Type == kMbrTypeGptProtective;
-    }
     // A protective entry announces a GUID partition table, which checks itself by its CRCs,
     // so it is read before the MBR's boot indicators are judged. A hybrid MBR (the protective
     // entry beside ordinary ones, for systems that only read MBRs) mirrors a few of the GPT's
     // partitions; the GPT lists all of them, so it is the one taken and the other MBR entries
     // are not listed a second time.
-    if (protective && ReadGptVolumes(ctx, out))
+    if (HasGptProtectiveEntry(mbr) && ReadGptVolumes(ctx, out, ldm))
         return;
     for (const tagMbrEntry& entry : entries)
     {

@@ -28,10 +28,10 @@ void SortByDeviceStart(std::vector<tagVolumeInfo>* list)
                 std::swap((*list)[i], (*list)[j]);
 }
 
-void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out)
+void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool leaveLdm)
 {
-    std::vector<tagVolumeInfo> list;
-    ReadPartitionTable(device, &list);
+    std::vector<tagVolumeInfo> list, ldm;
+    ReadPartitionTable(device, &list, leaveLdm ? &ldm : nullptr);
     tagDiskGeometry geometry;
     const bool haveGeometry = device->GetGeometry(&geometry) == ERROR_SUCCESS;
     for (int pass = 0; pass < kMaxGapPasses; ++pass)
@@ -39,8 +39,12 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out)
         SortByDeviceStart(&list);
         if (!haveGeometry)
             break;
+        // The LDM partitions occupy their sectors although they are not listed.
+        std::vector<tagVolumeInfo> occupied = list;
+        occupied.insert(occupied.end(), ldm.begin(), ldm.end());
+        SortByDeviceStart(&occupied);
         bool found = false;
-        for (const tagDiskGap& gap : ComputeGaps(list, geometry.TotalSectors))
+        for (const tagDiskGap& gap : ComputeGaps(occupied, geometry.TotalSectors))
             if ((found = SearchGap(device, gap, &list)))
                 break;
         if (!found)

@@ -74,16 +74,18 @@ LdmTestGroup MakeGroup(const Placement& at)
 
 // Lays the flat file system out over the members, writing each member row by row: data units
 // of row r begin on the member after the row's parity member and wrap round.
-void PlaceData(const std::vector<uint8_t>& flat, const Placement& at, std::vector<std::vector<uint8_t>>& disks)
+void PlaceData(const std::vector<uint8_t>& flat, const Placement& at, const LdmWriteOptions& options,
+               std::vector<std::vector<uint8_t>>& disks)
 {
-    const uint64_t L = kLdmTestLogicalStart;
-    CopySectors(flat, 0, disks[0], L + at.Simple, kFlatSectors);
-    CopySectors(flat, 0, disks[1], L + at.Span[0], kSpanFirst);
-    CopySectors(flat, kSpanFirst, disks[2], L + at.Span[1], kFlatSectors - kSpanFirst);
-    CopySectors(flat, 0, disks[1], L + at.Mirror[0], kFlatSectors);
-    CopySectors(flat, 0, disks[2], L + at.Mirror[1], kFlatSectors);
+    const uint64_t L[3] = {LdmTestLogicalStartOf(options, 0), LdmTestLogicalStartOf(options, 1),
+                           LdmTestLogicalStartOf(options, 2)};
+    CopySectors(flat, 0, disks[0], L[0] + at.Simple, kFlatSectors);
+    CopySectors(flat, 0, disks[1], L[1] + at.Span[0], kSpanFirst);
+    CopySectors(flat, kSpanFirst, disks[2], L[2] + at.Span[1], kFlatSectors - kSpanFirst);
+    CopySectors(flat, 0, disks[1], L[1] + at.Mirror[0], kFlatSectors);
+    CopySectors(flat, 0, disks[2], L[2] + at.Mirror[1], kFlatSectors);
     for (uint64_t unit = 0; unit < kFlatSectors / S; ++unit)
-        CopySectors(flat, unit * S, disks[unit % 3], L + at.Stripe[unit % 3] + (unit / 3) * S, S);
+        CopySectors(flat, unit * S, disks[unit % 3], L[unit % 3] + at.Stripe[unit % 3] + (unit / 3) * S, S);
     for (uint64_t row = 0; row < kRaidMember / S; ++row)
     {
         const uint64_t parity = 2 - row % 3;
@@ -92,11 +94,11 @@ void PlaceData(const std::vector<uint8_t>& flat, const Placement& at, std::vecto
         {
             const uint64_t member = (parity + 1 + k) % 3;
             const uint64_t unit = row * 2 + k;
-            CopySectors(flat, unit * S, disks[member], L + at.Raid[member] + row * S, S);
+            CopySectors(flat, unit * S, disks[member], L[member] + at.Raid[member] + row * S, S);
             for (size_t b = 0; b < xorUnit.size(); ++b)
                 xorUnit[b] ^= flat[unit * S * 512 + b];
         }
-        CopySectors(xorUnit, 0, disks[parity], L + at.Raid[parity] + row * S, S);
+        CopySectors(xorUnit, 0, disks[parity], L[parity] + at.Raid[parity] + row * S, S);
     }
 }
 
@@ -128,6 +130,21 @@ bool MakeDynamicTestSet(const std::string& dir, const LdmWriteOptions& options, 
                             std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0)
         return false;
+    // Files of several stripe units, so that each crosses members, and one in a folder.
+    out->Files = {{"NOTES.TXT", PatternBytes(1000, 11)},
+                  {"SPAN.BIN", PatternBytes(300 * 1024 + 17, 12)},
+                  {"DOCS/REPORT.BIN", PatternBytes(1024 * 1024, 13)}};
+    const std::string image = " -i '" + flatPath + "' ";
+    ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
+    if (std::system(("mmd" + image + "::DOCS >/dev/null 2>&1").c_str()) != 0)
+        return false;
+    for (const DynamicTestFile& file : out->Files)
+    {
+        const std::string source = dir + "/source.bin";
+        WriteFileBytes(source, file.Bytes);
+        if (std::system(("mcopy" + image + "'" + source + "' ::" + file.Path + " >/dev/null 2>&1").c_str()) != 0)
+            return false;
+    }
     out->Flat = ReadFileBytes(flatPath);
     if (out->Flat.size() != kFlatSectors * 512)
         return false;
@@ -139,11 +156,13 @@ bool MakeDynamicTestSet(const std::string& dir, const LdmWriteOptions& options, 
     const Placement at;
     out->Group = MakeGroup(at);
     LdmWriteOptions o = options;
-    o.TotalSectors = kLdmTestLogicalStart + 3 * kFlatSectors + kLdmTestConfigSectors;
+    // Room for three volumes' worth of data after the logical start of either kind of member.
+    o.TotalSectors = kLdmTestGptDataStart + 3 * kFlatSectors + kLdmTestConfigSectors;
+    out->Options = o;
     std::vector<std::vector<uint8_t>> disks;
     for (size_t d = 0; d < 3; ++d)
         disks.push_back(MakeLdmMemberImage(out->Group, d, o));
-    PlaceData(out->Flat, at, disks);
+    PlaceData(out->Flat, at, o, disks);
     for (size_t d = 0; d < 3; ++d)
     {
         out->Members.push_back(dir + "/member" + std::to_string(d) + ".img");

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+
+#include "base/Crc32.h"
+#include "volume/GptLayout.h"
 
 namespace {
 
@@ -220,23 +224,108 @@ std::vector<uint8_t> MakeLdmDatabase(const LdmTestGroup& group, const LdmWriteOp
     return db;
 }
 
-std::vector<uint8_t> MakeLdmMemberImage(const LdmTestGroup& group, size_t disk, const LdmWriteOptions& options)
-{
-    const uint64_t total = options.TotalSectors;
-    std::vector<uint8_t> image(total * 512, 0);
-    // MBR: one entry of type 0x42 over the whole disk.
-    image[446 + 4] = 0x42;
-    PutBE(image, 446 + 8, 0, 4);
-    const auto le32 = [&](size_t off, uint64_t v) {
-        for (int i = 0; i < 4; ++i)
-            image[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    le32(446 + 8, kLdmTestLogicalStart);
-    le32(446 + 12, total - kLdmTestLogicalStart);
-    image[510] = 0x55;
-    image[511] = 0xAA;
+namespace {
 
-    const uint64_t configStart = total - kLdmTestConfigSectors;
+constexpr uint8_t kReservedType[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B, 0xB8, 0x4D,
+                                       0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE};
+
+void PutLE(std::vector<uint8_t>& b, size_t off, uint64_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i, v >>= 8)
+        b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
+}
+
+tagGptEntry GptEntry(const uint8_t (&type)[16], uint8_t unique, uint64_t first, uint64_t last, const char* name)
+{
+    tagGptEntry e{};
+    std::memcpy(e.TypeGuid, type, 16);
+    for (size_t k = 0; k < 16; ++k)
+        e.PartitionGuid[k] = static_cast<uint8_t>(unique + k);
+    e.FirstLba = first;
+    e.LastLba = last;
+    for (size_t k = 0; name[k] != '\0' && k < 36; ++k)
+        e.Name[k] = static_cast<uint16_t>(name[k]);
+    return e;
+}
+
+// Protective MBR, both GPT headers and both entry arrays, with their CRCs.
+void WriteGptLayout(LdmTestPieces& out, uint64_t total, size_t disk)
+{
+    constexpr uint32_t kEntries = 128;
+    constexpr uint64_t kArraySectors = kEntries * sizeof(tagGptEntry) / 512;
+    const uint64_t last = total - 1;
+    const auto u = static_cast<uint8_t>(0x10 * (disk + 1));
+    const tagGptEntry entries[] = {
+        GptEntry(kGptTypeLdmMetadata, u, kLdmTestGptMetadataStart,
+                 kLdmTestGptMetadataStart + kLdmTestConfigSectors - 1, "LDM metadata partition"),
+        GptEntry(kReservedType, u + 1, kLdmTestGptMetadataStart + kLdmTestConfigSectors, kLdmTestGptDataStart - 1,
+                 "Microsoft reserved partition"),
+        GptEntry(kGptTypeLdmData, u + 2, kLdmTestGptDataStart, last - kLdmTestGptTailSectors, "LDM data partition")};
+    std::vector<uint8_t> array(kArraySectors * 512, 0);
+    for (size_t i = 0; i < std::size(entries); ++i)
+        std::memcpy(array.data() + i * sizeof(tagGptEntry), &entries[i], sizeof(tagGptEntry));
+
+    std::vector<uint8_t> mbr(512, 0);
+    mbr[446 + 4] = kMbrTypeGptProtective;
+    PutLE(mbr, 446 + 8, 1, 4);
+    PutLE(mbr, 446 + 12, std::min<uint64_t>(last, 0xFFFFFFFF), 4);
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    out.push_back({0, mbr});
+    const auto writeCopy = [&](uint64_t my, uint64_t alternate, uint64_t entryLba) {
+        tagGptHeader h{};
+        std::memcpy(h.Signature, kGptSignature, 8);
+        h.Revision = 0x00010000;
+        h.HeaderSize = sizeof(tagGptHeader);
+        h.MyLba = my;
+        h.AlternateLba = alternate;
+        h.FirstUsableLba = 2 + kArraySectors;
+        h.LastUsableLba = last - 1 - kArraySectors;
+        for (size_t k = 0; k < 16; ++k)
+            h.DiskGuid[k] = static_cast<uint8_t>(u + 0x80 + k);
+        h.EntryLba = entryLba;
+        h.EntryCount = kEntries;
+        h.EntrySize = sizeof(tagGptEntry);
+        h.EntryArrayCrc = Crc32(array);
+        h.HeaderCrc = Crc32(ByteView(reinterpret_cast<const uint8_t*>(&h), sizeof h));
+        std::vector<uint8_t> sector(512, 0);
+        std::memcpy(sector.data(), &h, sizeof h);
+        out.push_back({my, sector});
+        out.push_back({entryLba, array});
+    };
+    writeCopy(1, last, 2);
+    writeCopy(last, 1, last - kArraySectors);
+}
+
+} // namespace
+
+LdmTestPieces MakeLdmMemberPieces(const LdmTestGroup& group, size_t disk, const LdmWriteOptions& options)
+{
+    LdmTestPieces out;
+    const uint64_t total = options.TotalSectors;
+    const bool gpt = LdmTestIsGpt(options, disk);
+    uint64_t configStart = total - kLdmTestConfigSectors;
+    uint64_t logicalStart = kLdmTestLogicalStart;
+    uint64_t logicalSize = configStart - kLdmTestLogicalStart;
+    if (gpt)
+    {
+        WriteGptLayout(out, total, disk);
+        configStart = kLdmTestGptMetadataStart;
+        logicalStart = kLdmTestGptDataStart;
+        logicalSize = total - kLdmTestGptTailSectors - kLdmTestGptDataStart;
+    }
+    else
+    {
+        // MBR: one entry of type 0x42 over the whole disk.
+        std::vector<uint8_t> mbr(512, 0);
+        mbr[446 + 4] = 0x42;
+        PutLE(mbr, 446 + 8, kLdmTestLogicalStart, 4);
+        PutLE(mbr, 446 + 12, total - kLdmTestLogicalStart, 4);
+        mbr[510] = 0x55;
+        mbr[511] = 0xAA;
+        out.push_back({0, mbr});
+    }
+
     std::vector<uint8_t> ph(512, 0);
     PutText(ph, 0, "PRIVHEAD");
     PutBE(ph, 0x0C, 2, 2);
@@ -245,8 +334,8 @@ std::vector<uint8_t> MakeLdmMemberImage(const LdmTestGroup& group, size_t disk, 
     PutText(ph, 0x70, "11111111-2222-3333-4444-555555555555");
     PutText(ph, 0xB0, group.GroupGuid);
     PutText(ph, 0xF0, group.GroupName);
-    PutBE(ph, 0x11B, kLdmTestLogicalStart, 8);
-    PutBE(ph, 0x123, configStart - kLdmTestLogicalStart, 8);
+    PutBE(ph, 0x11B, logicalStart, 8);
+    PutBE(ph, 0x123, logicalSize, 8);
     PutBE(ph, 0x12B, configStart, 8);
     PutBE(ph, 0x133, kLdmTestConfigSectors, 8);
     PutBE(ph, 0x13B, 2, 8);
@@ -255,11 +344,19 @@ std::vector<uint8_t> MakeLdmMemberImage(const LdmTestGroup& group, size_t disk, 
     PutBE(ph, 0x14F, 1, 4);
     PutBE(ph, 0x153, 1472, 8);
     PutBE(ph, 0x15B, 224, 8);
-    if (options.PrivHeadAtSector6)
-        std::copy(ph.begin(), ph.end(), image.begin() + 6 * 512);
-    const std::vector<uint8_t> db = MakeLdmDatabase(group, options);
-    std::copy(db.begin(), db.end(), image.begin() + static_cast<long>(configStart * 512));
-    // The last sector of the disk (the last of the database area) holds a PRIVHEAD copy.
-    std::copy(ph.begin(), ph.end(), image.end() - 512);
+    if (options.PrivHeadAtSector6 && !gpt)
+        out.push_back({6, ph});
+    out.push_back({configStart, MakeLdmDatabase(group, options)});
+    // The last sector of the database area holds a PRIVHEAD: on MBR the disk's last sector, on
+    // GPT the last of the metadata partition (and the only one there).
+    out.push_back({configStart + kLdmTestConfigSectors - 1, ph});
+    return out;
+}
+
+std::vector<uint8_t> MakeLdmMemberImage(const LdmTestGroup& group, size_t disk, const LdmWriteOptions& options)
+{
+    std::vector<uint8_t> image(options.TotalSectors * 512, 0);
+    for (const auto& [first, bytes] : MakeLdmMemberPieces(group, disk, options))
+        std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(first * 512));
     return image;
 }

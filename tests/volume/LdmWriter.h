@@ -2,9 +2,12 @@
 // Writes dynamic-disk member images for tests: MBR with the 0x42 marker, PRIVHEAD, table of
 // contents, database header and VBLK records for a disk group, its disks, volumes, components
 // and partitions. Laid out as the published format describes it, so that other readers
-// accept the result too.
+// accept the result too. A member may be a dynamic disk on GPT instead: protective MBR, GPT
+// with an LDM metadata partition (database, PRIVHEAD in its last sector), a reserved
+// partition and an LDM data partition that is the member's logical disk.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct LdmTestPartition
@@ -49,10 +52,31 @@ struct LdmWriteOptions
     bool TocInFirstSector = true;    // false: TOCBLOCK only at database sector 2
     bool ScatterFragments = false;   // continuation fragments placed apart, blank slots between
     bool PartitionsReversed = false; // partition records stored in reverse order
+    uint32_t GptMembers = 0;         // bit d set: member d is a dynamic disk on GPT
 };
 
 inline constexpr uint64_t kLdmTestLogicalStart = 63;
 inline constexpr uint64_t kLdmTestConfigSectors = 2048;
+// GPT members: LDM metadata partition (the database) from sector 34, a reserved partition
+// after it, the LDM data partition from kLdmTestGptDataStart to 34 sectors before the end.
+inline constexpr uint64_t kLdmTestGptMetadataStart = 34;
+inline constexpr uint64_t kLdmTestGptDataStart = 4096;
+inline constexpr uint64_t kLdmTestGptTailSectors = 33; // backup array and header
+
+inline bool LdmTestIsGpt(const LdmWriteOptions& options, size_t disk)
+{
+    return disk < 32 && (options.GptMembers >> disk & 1) != 0;
+}
+// Where member `disk`'s logical disk (the sector its partitions count from) begins.
+inline uint64_t LdmTestLogicalStartOf(const LdmWriteOptions& options, size_t disk)
+{
+    return LdmTestIsGpt(options, disk) ? kLdmTestGptDataStart : kLdmTestLogicalStart;
+}
+
+// What member `disk` holds besides its data: (first sector, bytes) pieces in writing order,
+// a later piece overwriting an earlier one where they meet.
+using LdmTestPieces = std::vector<std::pair<uint64_t, std::vector<uint8_t>>>;
+LdmTestPieces MakeLdmMemberPieces(const LdmTestGroup& group, size_t disk, const LdmWriteOptions& options);
 
 // The whole image of member `disk` (TotalSectors x 512 bytes), data area zero.
 std::vector<uint8_t> MakeLdmMemberImage(const LdmTestGroup& group, size_t disk, const LdmWriteOptions& options);
