@@ -1,8 +1,10 @@
 #include "volume/VolumeLabel.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/VlmErrors.h"
+#include "fat/FatBootSector.h"
 #include "ntfs/NtfsVolumeLabel.h"
 #include "volume/FileSystemType.h"
 #include "volume/IVolumeIO.h"
@@ -10,58 +12,32 @@
 
 namespace {
 
-constexpr uint64_t kMaxRootSectors = 4096; // a FAT12/16 root folder holds at most 65535 entries
+constexpr uint64_t kMaxRootBytes = 65536 * 32; // a FAT12/16 root folder holds at most 65535 entries
 
 uint8_t U8(ByteView v, size_t off) { uint8_t x = 0; LoadU8(v, off, x); return x; }
 uint16_t U16(ByteView v, size_t off) { uint16_t x = 0; LoadU16LE(v, off, x); return x; }
 uint32_t U32(ByteView v, size_t off) { uint32_t x = 0; LoadU32LE(v, off, x); return x; }
 uint64_t U64(ByteView v, size_t off) { uint64_t x = 0; LoadU64LE(v, off, x); return x; }
 
-std::string Trim(std::string s)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!s.empty() && blank(s.back()))
-        s.pop_back();
-    size_t i = 0;
-    while (i < s.size() && blank(s[i]))
-        ++i;
-    return s.substr(i);
-}
-
+// The label entry of the root folder's first `count` sectors, converted from the DOS code page
+// as the FAT reader does.
 bool SearchFatRoot(IVolumeIO* volume, uint64_t first, uint64_t count, uint32_t bytesPerSector, uint64_t total,
                    std::string* label)
 {
-    std::vector<uint8_t> sector(bytesPerSector);
-    for (uint64_t s = first; s < first + count; ++s)
-    {
-        if (s >= total || volume->ReadSectors(s, sector.data(), 1) != ERROR_SUCCESS)
-            return false;
-        const int found = FindLabelInFolderSector(ByteView(sector).first(512), label);
-        if (found != 0)
-            return found > 0;
-    }
-    return false;
+    count = std::min(count, kMaxRootBytes / bytesPerSector);
+    if (count == 0 || first >= total || count > total - first)
+        return false;
+    std::vector<uint8_t> root(count * bytesPerSector);
+    if (volume->ReadSectors(first, root.data(), static_cast<uint32_t>(count)) != ERROR_SUCCESS)
+        return false;
+    char text[128];
+    if (!FatLabelFromRootFolder(ByteView(root), text))
+        return false;
+    *label = text;
+    return true;
 }
 
 } // namespace
-
-int FindLabelInFolderSector(ByteView sector, std::string* label)
-{
-    for (size_t e = 0; e < 16 && (e + 1) * 32 <= sector.size(); ++e)
-    {
-        const ByteView entry = sector.subspan(e * 32, 32);
-        if (entry[0] == 0)
-            return -1;
-        if (entry[11] == 0x0F || entry[0] == 0xE5)
-            continue;
-        if (entry[11] & 0x08)
-        {
-            *label = Trim(std::string(reinterpret_cast<const char*>(entry.data()), 11));
-            return 1;
-        }
-    }
-    return 0;
-}
 
 bool GetVolumeLabel(IVolumeIO* volume, std::string* label)
 {
@@ -81,14 +57,14 @@ bool GetVolumeLabel(IVolumeIO* volume, std::string* label)
     case FS_TYPE_FAT16: {
         const uint64_t bps = geometry.BytesPerSector;
         const uint64_t rootSectors = (uint64_t{U16(b, 0x11)} * 32 + bps - 1) / bps;
-        return SearchFatRoot(volume, reserved + fats * U16(b, 0x16), std::min(rootSectors, kMaxRootSectors),
+        return SearchFatRoot(volume, reserved + fats * U16(b, 0x16), rootSectors,
                              geometry.BytesPerSector, geometry.TotalSectors, label);
     }
     case FS_TYPE_FAT32: {
         const uint64_t root = U32(b, 0x2C);
         if (root < 2)
             return false;
-        return SearchFatRoot(volume, reserved + fats * U32(b, 0x24) + (root - 2) * spc, 1,
+        return SearchFatRoot(volume, reserved + fats * U32(b, 0x24) + (root - 2) * spc, spc,
                              geometry.BytesPerSector, geometry.TotalSectors, label);
     }
     case FS_TYPE_NTFS: {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "DynamicImages.h"
 #include "base/VlmErrors.h"
+#include "fat/FatBootSector.h"
 #include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
 #include "volume/DriveMatch.h"
@@ -82,8 +84,14 @@ protected:
 TEST_F(BasicDiscovery, PartitionTableWithExtendedChain)
 {
     const std::string fat = m_Dir.File("fat.img");
-    const std::vector<uint8_t> fs = MakeFs("mkfs.fat -C -F 12 -n BASICP -i 1234abcd '" + fat + "' 2048", fat);
+    std::vector<uint8_t> fs = MakeFs("mkfs.fat -C -F 12 -n BASICP -i 1234abcd '" + fat + "' 2048", fat);
     ASSERT_FALSE(fs.empty());
+    // The root folder's label entry in the DOS code page, as a DOS or Windows formatter writes
+    // "CAFÉ": the list shows it converted, as the file names are.
+    const std::string entry = std::string("BASICP     ") + '\x08';
+    const auto at = std::search(fs.begin() + 512, fs.end(), entry.begin(), entry.end());
+    ASSERT_NE(at, fs.end());
+    std::memcpy(&*at, "CAF\x90       ", 11);
     Disk d(40000);
     d.Entry(0, 0, 0x80, 0x01, 2048, 4096);
     d.Entry(0, 1, 0x00, 0x0F, 20000, 19000);
@@ -97,7 +105,7 @@ TEST_F(BasicDiscovery, PartitionTableWithExtendedChain)
     Scan({&d, &floppyLike});
     EXPECT_EQ(Listing(), (std::vector<std::string>{"256:-1:0:0:40000", "256:-1:1:0:100", "1:1:0:2048:4096",
                                                    "1:7:0:21063:3000"}));
-    EXPECT_EQ(g_VolumeList[2].Label, "BASICP");
+    EXPECT_EQ(g_VolumeList[2].Label, "CAFÉ");
     EXPECT_EQ(g_VolumeList[2].Drive, "");
 }
 
@@ -249,9 +257,9 @@ TEST(VolumeNames, SerialsMountInfoAndLabels)
     root[32 + 11] = 0x0F;
     std::memcpy(root.data() + 64, " MY DISK \t ", 11);
     root[64 + 11] = 0x08;
-    std::string label;
-    EXPECT_EQ(FindLabelInFolderSector(root, &label), 1);
-    EXPECT_EQ(label, "MY DISK");
+    char label[128];
+    ASSERT_TRUE(FatLabelFromRootFolder(root, label));
+    EXPECT_STREQ(label, "MY DISK");
     root[64] = 0;
-    EXPECT_EQ(FindLabelInFolderSector(root, &label), -1);
+    EXPECT_FALSE(FatLabelFromRootFolder(root, label));
 }
