@@ -33,11 +33,13 @@ bool IsLinkedFolder(const tagIdFileNode* r)
     return HasFolderBits(r) && r->dwSelfId != 0 && r->dwSelfId != r->dwParentId;
 }
 
-// Records that never get a node of their own in the file pass: self-parented ones, empty
-// files, files without identifier, and folders (already in the tree).
+// Records that never get a node of their own in the file pass: self-parented ones, files
+// without a size (an empty file whose size is known is a file like any other: a marker file,
+// an empty document), files without identifier, and folders (already in the tree).
 bool IsDroppedInFilePass(const tagIdFileNode* r)
 {
-    return r->dwSelfId == r->dwParentId || r->s64Size <= 0 || r->dwSelfId == 0 || HasFolderBits(r);
+    const bool sized = r->s64Size > 0 || (r->s64Size == 0 && (r->wValidMask & FN_MASK_SIZE));
+    return r->dwSelfId == r->dwParentId || !sized || r->dwSelfId == 0 || HasFolderBits(r);
 }
 
 // Would hanging a record with ids (self, parent) below `from` close a loop? Walks from `from`

@@ -254,6 +254,10 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
         std::vector<uint8_t> extension;
         if (const uint8_t* data = ChooseData(mft, record, size, &extension))
             ApplyDataSize(data, &out->s64Size, &attributes);
+        else
+            // Without an unnamed $DATA it is no empty file but a metafile kept in indexes
+            // ($Quota, $ObjId) or a record whose data could not be found: it has no size.
+            out->wValidMask = static_cast<uint16_t>(out->wValidMask & ~FN_MASK_SIZE);
     }
     out->ftCreated = ToLocal(out->ftCreated);
     out->ftModified = ToLocal(out->ftModified);

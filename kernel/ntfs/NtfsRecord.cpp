@@ -198,7 +198,8 @@ bool ResidentFitsAttribute(ByteView attr)
     if (!LoadRecord(attr, 0, a))
         return false;
     const uint64_t length = attr.size();
-    if (a.ValueOffset == 0 || a.ValueLength == 0)
+    // An empty value is an empty file's $DATA; every other attribute has a value.
+    if (a.ValueOffset == 0 || (a.ValueLength == 0 && a.Header.Type != kNtfsAttrData))
         return false;
     if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length)
         return false;

@@ -33,7 +33,7 @@ struct Fixture
 };
 } // namespace
 
-TEST(TreeBuilder, LinksFoldersFilesAndDropsEmptyOnes)
+TEST(TreeBuilder, LinksFoldersAndFilesEmptyOnesIncluded)
 {
     Fixture f;
     f.b.Folder("docs", 10, 0);
@@ -41,11 +41,12 @@ TEST(TreeBuilder, LinksFoldersFilesAndDropsEmptyOnes)
     f.b.Folder("empty", 12, 10);
     f.b.File("a.txt", 100, 10, 5);
     f.b.File("b.txt", 101, 11, 6);
-    f.b.File("zero.txt", 102, 11, 0);      // zero-size: dropped
+    f.b.File("zero.txt", 102, 11, 0);      // an empty file is a file
+    f.b.Add("nosize", 104, 11, 0, FN_MASK_FOUND & ~FN_MASK_SIZE, FN_ATTR_ARCHIVE); // no size: dropped
     f.b.File("noid.txt", 0, 11, 9);        // no identifier: dropped
     f.b.File("self.txt", 103, 103, 9);     // names itself as parent: dropped
     ASSERT_EQ(f.Build(), 0u);
-    EXPECT_EQ(Render(f.tree), "root(docs(a.txt,sub(b.txt)))");
+    EXPECT_EQ(Render(f.tree), "root(docs(a.txt,sub(b.txt,zero.txt)))");
     EXPECT_EQ(f.tree.GetStore(), &f.store);
 }
 
@@ -67,13 +68,13 @@ TEST(TreeBuilder, OrphansGoToMadeUpFoldersUnderLostFiles)
     f.b.File("o2", 201, 77, 1);     // same missing parent: same made-up folder
     f.b.File("o3", 202, 5, 1);      // parent id below every real folder id
     f.b.File("o4", 203, 900, 1);    // parent id above every folder id: never reached by the merge
-    f.b.File("z", 204, 900, 0);     // unreached, but empty: still dropped
+    f.b.File("z", 204, 900, 0);     // unreached and empty: still a file
     f.b.Folder("far", 800, 950);    // folder whose parent is missing: under Lost Files itself
     f.b.File("in-far", 205, 800, 3);
     const int before = f.store.GetCount();
     ASSERT_EQ(f.Build(), 0u);
     // Made-up folders are numbered in the order of the parent ids they stand for.
-    EXPECT_EQ(Render(f.tree), "root(Lost Files($Dir00001(o3),$Dir00002(o1,o2),$Dir00003(o4),far(in-far)))");
+    EXPECT_EQ(Render(f.tree), "root(Lost Files($Dir00001(o3),$Dir00002(o1,o2),$Dir00003(o4,z),far(in-far)))");
     ASSERT_EQ(f.store.GetCount(), before + 3);  // made-up folders persist with the store
     // Values, not references: gtest must not bind references to packed fields.
     const auto* made = f.store.Get<tagIdFileNode>(before);
@@ -88,7 +89,7 @@ TEST(TreeBuilder, OrphansGoToMadeUpFoldersUnderLostFiles)
     // A second build keeps the made-up records as ordinary records and yields the same tree.
     ASSERT_EQ(f.Build(), 0u);
     EXPECT_EQ(f.store.GetCount(), before + 6);
-    EXPECT_EQ(Render(f.tree), "root(Lost Files($Dir00001(o3),$Dir00002(o1,o2),$Dir00003(o4),far(in-far)))");
+    EXPECT_EQ(Render(f.tree), "root(Lost Files($Dir00001(o3),$Dir00002(o1,o2),$Dir00003(o4,z),far(in-far)))");
 }
 
 TEST(TreeBuilder, FoldersNamingEachOtherAndLoopsEndUnderLostFiles)
