@@ -50,10 +50,10 @@ TEST(NtfsConditions, IntactCopiesExactlyAndReusedPadsAreOverwritten)
         if (e.Path.find(':') != std::string::npos)
             continue; // named streams are not listed
         const tagTreeNode* node = WalkTree(tree, e.Path);
-        if (!node && (e.Size == 0 || e.State == "deleted-overwritten"))
+        if (!node && e.State == "deleted-overwritten")
         {
-            gone += e.Size != 0; // a later file took the pad's MFT record too
-            continue;             // empty files are not shown
+            ++gone; // a later file took the pad's MFT record too
+            continue;
         }
         ASSERT_NE(node, nullptr) << e.Path;
         tagFileNode* record = node->pRecord;

@@ -50,7 +50,7 @@ Recovered ListAndCopy(KNtfsFileSystem& fs, uint32_t index, const std::string& ma
     TempDir out;
     for (const ManifestFile& e : LoadManifest(manifest).Files)
     {
-        if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Size == 0 ||
+        if (std::find(states.begin(), states.end(), e.State) == states.end() ||
             e.Path.find(':') != std::string::npos || e.Path.rfind(prefix, 0) != 0)
             continue;
         ++got.wanted;
