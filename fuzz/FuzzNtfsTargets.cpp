@@ -15,6 +15,7 @@
 #include "ntfs/NtfsFileRecordParser.h"
 #include "ntfs/NtfsIndexRecord.h"
 #include "ntfs/NtfsLznt1.h"
+#include "ntfs/NtfsNamedStreams.h"
 #include "ntfs/NtfsRecord.h"
 #include "ntfs/NtfsRunList.h"
 #include "ntfs/NtfsScanRecord.h"
@@ -103,6 +104,14 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
     std::string name;
     tagNtfsFileNode node{};
     ParseFileRecord(mft, record, 40, &name, &node);
+    // Every named stream is found again by its name, as its copy finds it.
+    ForEachNamedStream(mft, record, static_cast<int>(size), [&](const std::string& stream, const uint8_t* data) {
+        tagNtfsFileNode streamNode{};
+        MakeStreamNode(node, data, &streamNode);
+        NtfsStreamData found;
+        LocateNamedStream(mft, record, static_cast<int>(size), stream, &found);
+        return true;
+    });
     NtfsScanRecord scan;
     ParseScanRecord(record, size, 512, &scan, &name);
 }

@@ -331,6 +331,8 @@ int CmdList(CCliSession& cli)
             entry["attributes"] = AttributeColumn(r);
             const char* condition = ConditionKey(r);
             entry["condition"] = condition ? json(condition) : json(nullptr);
+            if (IsStreamRecord(r))
+                entry["stream"] = true;
             files.push_back(std::move(entry));
         });
         uint64_t bytes = 0;

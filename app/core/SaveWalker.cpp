@@ -83,6 +83,22 @@ std::string CSaveWalker::SafeName(const char* name)
     return safe;
 }
 
+std::string CSaveWalker::StreamFileName(const std::string& name)
+{
+    // A named stream "file:stream" becomes a file of its own, "file_stream": the copy must
+    // move to disks whose names allow no colon (FAT, Windows), and the stream name, read from
+    // the disk, may hold any character those refuse.
+    std::string safe = name;
+    for (char& c : safe)
+    {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || c == ':' || c == '\\' || c == '*' || c == '?' || c == '"' || c == '<' ||
+            c == '>' || c == '|')
+            c = '_';
+    }
+    return safe;
+}
+
 std::string CSaveWalker::FitName(const std::string& name)
 {
     // Room for the "(99)" a taken name gets.
@@ -128,7 +144,9 @@ tagSaveOutcome CSaveWalker::Run(const std::string& target)
 
 std::string CSaveWalker::ChildName(const std::string& folder, const tagTreeNode* child)
 {
-    const std::string name = SafeName(m_Tree.GetName(child));
+    std::string name = SafeName(m_Tree.GetName(child));
+    if (IsStreamRecord(child->pRecord))
+        name = StreamFileName(name);
     const std::string fitted = FitName(name);
     if (fitted != name)
         m_Outcome.Renamed.push_back({JoinPath(folder, name), JoinPath(folder, fitted)});

@@ -91,6 +91,8 @@ public:
     static std::string NumberedFilePath(const std::string& path, int n);
     /// A record name as one path component: no "/" inside, never "", "." or "..".
     static std::string SafeName(const char* name);
+    /// The file name a named stream's copy is saved under: "file:stream" as "file_stream".
+    static std::string StreamFileName(const std::string& name);
     /// Longest name a Linux file system takes, in bytes.
     static constexpr size_t kMaxNameBytes = 255;
     /// `name` cut to fit kMaxNameBytes with room for a "(99)" number: the extension is kept

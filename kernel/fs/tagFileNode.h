@@ -109,6 +109,9 @@ inline constexpr uint8_t FN_KIND_DEEP = 0x04;
 inline constexpr uint8_t FN_KIND_LOST = 0x08;
 inline constexpr uint8_t FN_KIND_NTFS = 0x10;
 inline constexpr uint8_t FN_KIND_FAT = 0x20;
+// A named data stream of the file (NTFS "file:stream"), listed beside it. Stored results of
+// versions before streams were listed never set this bit.
+inline constexpr uint8_t FN_KIND_STREAM = 0x40;
 
 // byCondition: what the engine knows, before a file is copied, of whether the bytes the copy
 // will read are the file's own. Results stored before the field existed hold 0 here, so 0 must
@@ -131,6 +134,11 @@ inline bool IsFileRecord(const tagFileNode* r)
     return r && (r->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) ==
                     (FN_MASK_SIZE | FN_MASK_ATTRIBUTES) &&
            !(r->wAttributes & FN_ATTR_FOLDER);
+}
+
+inline bool IsStreamRecord(const tagFileNode* r)
+{
+    return r && (r->byKind & FN_KIND_STREAM);
 }
 
 inline bool IsFolderRecord(const tagFileNode* r)

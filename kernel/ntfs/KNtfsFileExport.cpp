@@ -68,6 +68,18 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     if (size == 0 || mft.ReadRecordAt(node->s64RecordSector, record.data()) != ERROR_SUCCESS ||
         !CheckFileRecord(record.data(), size, false))
         return ERROR_FUNCTION_FAILED;
+    if (IsStreamRecord(node))
+    {
+        // Encrypted named streams have no place in the raw backup format written here.
+        NtfsStreamData stream;
+        if ((node->wAttributes & FN_ATTR_ENCRYPTED) ||
+            m_Fs.FindStream(node, record.data(), &stream) != NtfsStreamFound::Ok)
+            return ERROR_FUNCTION_FAILED;
+        *resident = stream.resident;
+        plan->unitSectors = UnitSectors(stream.compressionUnit, spc);
+        plan->runs = std::move(stream.runs);
+        return ERROR_SUCCESS;
+    }
     bool invalid = false, unitTaken = false;
     std::vector<uint8_t> extension;
     const bool listed = WalkAttributeList(mft, record.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {

@@ -16,6 +16,7 @@
 #include "ntfs/KNtfsFileExport.h"
 #include "ntfs/KNtfsResidentDataStream.h"
 #include "ntfs/NtfsFileRecordParser.h"
+#include "ntfs/NtfsNamedStreams.h"
 #include "ntfs/NtfsRecord.h"
 #include "ntfs/NtfsRunList.h"
 #include "ntfs/NtfsStateStorage.h"
@@ -208,6 +209,23 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
         conditions.Note(record.data(), added);
+        // Named streams are entries of their own beside the file, "<file>:<stream>".
+        ForEachNamedStream(m_Mft, record.data(), static_cast<int>(size), [&](const std::string& stream, const uint8_t* data) {
+            tagNtfsFileNode streamNode{};
+            MakeStreamNode(node, data, &streamNode);
+            tagNtfsFileNode* s = m_Nodes.AddRecord(name + ":" + stream);
+            if (!s)
+            {
+                result = ERROR_NOT_ENOUGH_MEMORY;
+                return false;
+            }
+            streamNode.pszName = s->pszName;
+            std::memcpy(s, &streamNode, sizeof(streamNode));
+            conditions.Note(record.data(), s, data);
+            return true;
+        });
+        if (result != ERROR_SUCCESS)
+            break;
     }
     conditions.Finish();
     EndProgress();
@@ -317,6 +335,22 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     if (!CheckFileRecord(record->data(), size, false))
         return DataPlace::Refused;
     const bool special = streamable && (node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) != 0;
+    if (IsStreamRecord(node))
+    {
+        NtfsStreamData stream;
+        if (FindStream(node, record->data(), &stream) != NtfsStreamFound::Ok)
+            return DataPlace::Refused;
+        if (stream.resident)
+        {
+            record->swap(stream.value);
+            *resident = ByteView(record->data(), record->size());
+            return DataPlace::Resident;
+        }
+        if (special)
+            return DataPlace::Refused;
+        *runs = std::move(stream.runs);
+        return DataPlace::Runs;
+    }
     bool refused = false;
     std::vector<uint8_t> extension;
     const bool listed = WalkAttributeList(m_Mft, record->data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
@@ -361,6 +395,17 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
         return DataPlace::Runs;
     }
     return ResidentValue(data, resident) ? DataPlace::Resident : DataPlace::Runs;
+}
+
+NtfsStreamFound KNtfsFileSystem::FindStream(const tagNtfsFileNode* node, const uint8_t* record, NtfsStreamData* out)
+{
+    const int size = static_cast<int>(m_Mft.RecordBytes());
+    tagNtfsFileNode file{};
+    std::string fileName, stream;
+    if (!ParseFileRecord(m_Mft, record, node->dwSelfId, &fileName, &file) ||
+        !StreamPartOfName(m_Nodes.GetName(node), fileName, &stream))
+        return NtfsStreamFound::Missing;
+    return LocateNamedStream(m_Mft, record, size, stream, out);
 }
 
 IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)

@@ -14,6 +14,7 @@
 #include "ntfs/KNtfsFullScan.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsCandidate.h"
+#include "ntfs/NtfsNamedStreams.h"
 
 class KNtfsFileSystem final : public IFileSystem
 {
@@ -42,6 +43,9 @@ public:
 
     /// A stream over one attribute's value (resident or not), named "NTFS_ATTRIBUTE".
     IOutStream* OpenAttributeStream(const uint8_t* attribute);
+    /// Where the named stream of a stream node lies, from its record (read, checked): the
+    /// stream is the one whose name follows the record's file name in the node's name.
+    NtfsStreamFound FindStream(const tagNtfsFileNode* node, const uint8_t* record, NtfsStreamData* out);
     /// Record 0 (the volume root) and record 1 ("Lost Files") of the store.
     bool CreateRootNodes(bool useVolumeName, int64_t sectors);
 

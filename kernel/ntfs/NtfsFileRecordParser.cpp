@@ -268,3 +268,20 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     out->wAttributes = attributes;
     return true;
 }
+
+void MakeStreamNode(const tagNtfsFileNode& file, const uint8_t* attribute, tagNtfsFileNode* out)
+{
+    *out = file;
+    out->byKind |= FN_KIND_STREAM;
+    out->byCondition = FN_COND_UNKNOWN;
+    out->wValidMask = static_cast<uint16_t>(out->wValidMask | FN_MASK_SIZE);
+    out->s64Size = 0;
+    // A folder's stream is a file; compression and encryption are the stream's own.
+    uint16_t attributes =
+        static_cast<uint16_t>(file.wAttributes & ~(kFileAttrDirectory | kFileAttrCompressed | kFileAttrEncrypted));
+    ApplyDataSize(attribute, &out->s64Size, &attributes);
+    if (attributes & kFileAttrEncrypted)
+        attributes = static_cast<uint16_t>(attributes & ~kFileAttrCompressed);
+    out->wAttributes = attributes;
+}
+

@@ -20,6 +20,11 @@ class KNtfsMft;
 bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t recordNumber, std::string* name,
                      tagNtfsFileNode* out);
 
+// The node of a named stream of `file` (a node ParseFileRecord made) from the stream's first
+// $DATA extent: the file's ids, times and record, the stream's size, compression and
+// encryption, and FN_KIND_STREAM. The caller names it "<file>:<stream>".
+void MakeStreamNode(const tagNtfsFileNode& file, const uint8_t* attribute, tagNtfsFileNode* out);
+
 // Largest $ATTRIBUTE_LIST value read through its runs; a longer one is cut to this size (the
 // entries that fit are still walked).
 inline constexpr uint64_t kNtfsMaxAttributeListBytes = VlmLimits::kMaxAttributeListBytes;

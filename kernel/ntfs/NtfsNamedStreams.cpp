@@ -1,0 +1,186 @@
+#include "ntfs/NtfsNamedStreams.h"
+
+#include <algorithm>
+#include <set>
+
+#include "ntfs/KNtfsMft.h"
+#include "ntfs/NtfsFileRecordParser.h"
+#include "ntfs/NtfsRecord.h"
+
+namespace {
+
+// $DATA attributes looked at in one record: a crafted record with thousands of tiny
+// attributes must not make the search quadratic.
+constexpr int kMaxDataAttributes = 256;
+
+// The $DATA of `instance` in a checked record, or null.
+const uint8_t* FindDataInstance(const uint8_t* record, int size, uint16_t instance)
+{
+    for (int i = 0; i < kMaxDataAttributes; ++i)
+    {
+        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, size);
+        if (!a)
+            return nullptr;
+        if (PeekU16LE(a + 14) == instance)
+            return a;
+    }
+    return nullptr;
+}
+
+uint64_t FirstVcn(const uint8_t* attribute)
+{
+    tagNtfsNonResidentAttribute h;
+    ByteView pairs;
+    return NonResidentHeader(attribute, &h, &pairs) ? h.FirstVcn : 0;
+}
+
+// An extension record read once for all the list entries that name it in a row.
+class ExtensionCache
+{
+public:
+    explicit ExtensionCache(KNtfsMft& mft) : m_Mft(mft) {}
+
+    NtfsExtension Get(uint32_t recordNumber, const uint8_t** record, int* size)
+    {
+        if (!m_bValid || recordNumber != m_dwNumber)
+        {
+            m_Got = ReadExtensionRecord(m_Mft, recordNumber, &m_Buffer);
+            m_dwNumber = recordNumber;
+            m_bValid = true;
+        }
+        *record = m_Buffer.data();
+        *size = static_cast<int>(m_Buffer.size());
+        return m_Got;
+    }
+
+private:
+    KNtfsMft& m_Mft;
+    std::vector<uint8_t> m_Buffer;
+    uint32_t m_dwNumber = 0;
+    bool m_bValid = false;
+    NtfsExtension m_Got = NtfsExtension::Missing;
+};
+
+} // namespace
+
+std::string NtfsAttributeName(const uint8_t* attribute)
+{
+    const ByteView bytes = AttributeBytes(attribute);
+    const uint8_t units = attribute[9];
+    const uint16_t offset = PeekU16LE(attribute + 10);
+    std::string name;
+    if (units == 0 || static_cast<size_t>(offset) + 2u * units > bytes.size())
+        return name;
+    ConvertName(bytes.data() + offset, units, &name);
+    return name;
+}
+
+void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
+                        const std::function<bool(const std::string&, const uint8_t*)>& visit)
+{
+    std::set<std::string> seen;
+    // False ends the walk: the visitor asked so, or enough streams were listed.
+    auto offer = [&](const uint8_t* a) {
+        if (a[9] == 0 || FirstVcn(a) != 0)
+            return true;
+        std::string name = NtfsAttributeName(a);
+        if (name.empty() || !seen.insert(name).second)
+            return true;
+        return visit(name, a) && seen.size() < static_cast<size_t>(kNtfsMaxNamedStreams);
+    };
+    ExtensionCache cache(mft);
+    const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrData || e.NameLength == 0 || e.FirstVcn != 0)
+            return true;
+        const uint8_t* holder = nullptr;
+        int holderSize = 0;
+        if (cache.Get(e.RecordLow, &holder, &holderSize) != NtfsExtension::Ok)
+            return true; // that stream is lost; others may lie in readable records
+        const uint8_t* a = FindDataInstance(holder, holderSize, e.Instance);
+        return !a || offer(a);
+    });
+    if (listed)
+        return;
+    for (int i = 0; i < kMaxDataAttributes; ++i)
+    {
+        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, size);
+        if (!a || !offer(a))
+            return;
+    }
+}
+
+NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size, const std::string& name,
+                                  NtfsStreamData* out)
+{
+    *out = NtfsStreamData{};
+    bool found = false, invalid = false;
+    // One extent: the first one decides whether the stream is resident, later ones add runs.
+    auto take = [&](const uint8_t* a) {
+        tagNtfsNonResidentAttribute h;
+        ByteView pairs;
+        if (!NonResidentHeader(a, &h, &pairs))
+        {
+            ByteView value;
+            if (found || !ResidentValue(a, &value))
+                return;
+            out->resident = true;
+            out->flags = PeekU16LE(a + 12);
+            out->value.assign(value.begin(), value.end());
+            found = true;
+            return;
+        }
+        if (out->resident || (!found && h.FirstVcn != 0))
+            return;
+        if (!found)
+        {
+            out->flags = h.Header.Flags;
+            out->compressionUnit = h.CompressionUnit;
+        }
+        found = true;
+        StreamVector extent;
+        if (h.MappingPairsOffset != 0 && mft.DecodeRunList(pairs, &extent))
+            out->runs.insert(out->runs.end(), extent.begin(), extent.end());
+    };
+    ExtensionCache cache(mft);
+    const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrData || e.NameLength == 0)
+            return true;
+        const uint8_t* holder = nullptr;
+        int holderSize = 0;
+        const NtfsExtension got = cache.Get(e.RecordLow, &holder, &holderSize);
+        if (got != NtfsExtension::Ok)
+        {
+            // A missing extent ends the stream (the runs so far stand) only once it began.
+            invalid = invalid || (got == NtfsExtension::Invalid && found);
+            return !found;
+        }
+        const uint8_t* a = FindDataInstance(holder, holderSize, e.Instance);
+        if (a && NtfsAttributeName(a) == name)
+            take(a);
+        return true;
+    });
+    if (!listed)
+        for (int i = 0; i < kMaxDataAttributes; ++i)
+        {
+            const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, size);
+            if (!a)
+                break;
+            if (a[9] != 0 && FirstVcn(a) == 0 && NtfsAttributeName(a) == name)
+            {
+                take(a);
+                break;
+            }
+        }
+    if (invalid)
+        return NtfsStreamFound::Invalid;
+    return found ? NtfsStreamFound::Ok : NtfsStreamFound::Missing;
+}
+
+bool StreamPartOfName(const std::string& entryName, const std::string& fileName, std::string* stream)
+{
+    if (entryName.size() <= fileName.size() + 1 || entryName.compare(0, fileName.size(), fileName) != 0 ||
+        entryName[fileName.size()] != ':')
+        return false;
+    *stream = entryName.substr(fileName.size() + 1);
+    return true;
+}
