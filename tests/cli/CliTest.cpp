@@ -740,3 +740,38 @@ TEST_F(Cli, ControlCharactersInNamesAreShownEscaped)
         found = found || f["name"] == name;
     EXPECT_TRUE(found);
 }
+
+// Named streams of ntfs-basic's "streams.txt" (one resident, one not): listed beside the file
+// as "file:stream" and marked as streams, saved byte-exact as "file_stream" (no colon in a
+// saved name, so the copy can move to any disk).
+TEST_F(Cli, NtfsNamedStreamsAreListedAndSavedUnderColonFreeNames)
+{
+    const std::string image = F.Image("ntfs-basic");
+    CliResult r = F.Run({image}, {"ls", "1", "--json", "--name", "streams.txt*"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    const json listing = json::parse(r.Out);
+    std::map<std::string, bool> listed;
+    for (const json& f : listing["files"])
+        listed[f["path"].get<std::string>()] = f.value("stream", false);
+    const std::map<std::string, bool> expected = {
+        {"streams.txt", false}, {"streams.txt:Zone.Identifier", true}, {"streams.txt:thumbnail", true}};
+    EXPECT_EQ(listed, expected) << r.Out;
+
+    const std::string target = F.NewFolder("streams");
+    r = F.Run({image}, {"recover", "1", "--to", target, "streams.txt*"});
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    const auto tree = HashTree(target);
+    int streams = 0;
+    for (const ManifestFile& e : LoadManifest("ntfs-basic").Files)
+    {
+        if (e.Path.rfind("streams.txt:", 0) != 0)
+            continue;
+        std::string saved = e.Path;
+        saved[saved.find(':')] = '_';
+        ASSERT_TRUE(tree.count(saved)) << saved;
+        EXPECT_EQ(tree.at(saved), e.Sha256) << saved;
+        ++streams;
+    }
+    EXPECT_EQ(streams, 2);
+    EXPECT_EQ(tree.size(), 3u);
+}

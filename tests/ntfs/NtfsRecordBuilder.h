@@ -2,6 +2,8 @@
 // Builds FILE records byte by byte for the cases no formatter makes: chosen attributes,
 // broken sector tails, hostile lengths. Build() returns the record as it lies on disk, with
 // the sequence number at the end of each 512-byte stride and the true bytes in the array.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -27,6 +29,22 @@ public:
         Put16(a, 20, static_cast<uint16_t>(24 + nameBytes));
         std::memcpy(a.data() + 24 + nameBytes, value.data(), value.size());
         m_Attrs.insert(m_Attrs.end(), a.begin(), a.end());
+        return *this;
+    }
+
+    // A resident attribute named `name` (ASCII, or raw units through `units`), with `instance`.
+    RecordBuilder& NamedResident(uint32_t type, const std::string& name, const std::vector<uint8_t>& value,
+                                 uint16_t instance, uint8_t units = 0)
+    {
+        const uint8_t nameUnits = units ? units : static_cast<uint8_t>(name.size());
+        const size_t before = m_Attrs.size();
+        Resident(type, value, 0, static_cast<uint8_t>(name.size()));
+        std::vector<uint8_t> a(m_Attrs.begin() + static_cast<std::ptrdiff_t>(before), m_Attrs.end());
+        a[9] = nameUnits;
+        Put16(a, 14, instance);
+        for (size_t i = 0; i < name.size(); ++i)
+            a[24 + 2 * i] = static_cast<uint8_t>(name[i]);
+        std::copy(a.begin(), a.end(), m_Attrs.begin() + static_cast<std::ptrdiff_t>(before));
         return *this;
     }
 
@@ -58,11 +76,13 @@ public:
         const uint16_t count = static_cast<uint16_t>(m_Size / 512 + 1);
         Put16(r, 4, 48);
         Put16(r, 6, count);
-        Put16(r, 20, 56);
+        // The attributes start behind the update sequence array (56 in a 1 KiB record).
+        const size_t first = (48u + 2u * count + 7u) & ~size_t{7};
+        Put16(r, 20, static_cast<uint16_t>(first));
         Put16(r, 22, m_Flags);
         Put32(r, 28, m_Size);
-        std::memcpy(r.data() + 56, m_Attrs.data(), m_Attrs.size());
-        const size_t end = 56 + m_Attrs.size();
+        std::memcpy(r.data() + first, m_Attrs.data(), m_Attrs.size());
+        const size_t end = first + m_Attrs.size();
         Put32(r, end, 0xFFFFFFFF);
         Put32(r, 24, static_cast<uint32_t>(end + 8));
         Put16(r, 48, usn);
