@@ -69,6 +69,21 @@ public:
         return *this;
     }
 
+    // A non-resident attribute named `name` (ASCII), its runlist behind the name.
+    RecordBuilder& NamedNonResident(uint32_t type, const std::string& name, const std::vector<uint8_t>& runlist,
+                                    uint64_t dataSize, uint16_t attrFlags = 0, uint16_t compressionUnit = 0)
+    {
+        const uint32_t pairs = (64 + 2 * static_cast<uint32_t>(name.size()) + 7) & ~7u;
+        std::vector<uint8_t> padded(pairs - 64, 0);
+        for (size_t i = 0; i < name.size(); ++i)
+            padded[2 * i] = static_cast<uint8_t>(name[i]);
+        padded.insert(padded.end(), runlist.begin(), runlist.end());
+        const size_t before = m_Attrs.size();
+        NonResident(type, padded, dataSize, attrFlags, compressionUnit, static_cast<uint8_t>(name.size()));
+        Put16(m_Attrs, before + 32, static_cast<uint16_t>(pairs));
+        return *this;
+    }
+
     std::vector<uint8_t> Build(uint16_t usn = 0x0101) const
     {
         std::vector<uint8_t> r(m_Size, 0);

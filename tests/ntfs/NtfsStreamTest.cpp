@@ -20,7 +20,8 @@
 
 namespace {
 
-constexpr int64_t kCompressedSector = 100, kEncryptedSector = 102, kResidentSector = 104;
+constexpr int64_t kCompressedSector = 100, kEncryptedSector = 102, kResidentSector = 104, kNamedSector = 106;
+const std::vector<uint8_t> kCompressedRuns = {0x21, 0x01, 0x90, 0x01, 0x01, 0x1F, 0x11, 0x01, 0x01, 0x01, 0x0F, 0x00};
 
 std::vector<uint8_t> RepeatChunk(char c)
 {
@@ -38,8 +39,12 @@ struct SyntheticVolume
     {
         using B = RecordBuilder;
         Place(kCompressedSector, B().Resident(0x30, B::FileName("c.bin", 5, 1))
-                                     .NonResident(0x80, {0x21, 0x01, 0x90, 0x01, 0x01, 0x1F, 0x11, 0x01, 0x01, 0x01, 0x0F, 0x00},
-                                                  24576, 0x0001, 4).Build());
+                                     .NonResident(0x80, kCompressedRuns, 24576, 0x0001, 4).Build());
+        // An empty file whose named stream holds c.bin's compressed data.
+        Place(kNamedSector, B().Resident(0x30, B::FileName("s.txt", 5, 1))
+                                .Resident(0x80, {})
+                                .NamedNonResident(0x80, "packed", kCompressedRuns, 24576, 0x0001, 4)
+                                .Build());
         std::vector<uint8_t> unit0 = RepeatChunk('A'), b = RepeatChunk('B');
         unit0.insert(unit0.end(), b.begin(), b.end());
         std::vector<uint8_t> unit2 = RepeatChunk('C'), d = RepeatChunk('D');
@@ -118,6 +123,11 @@ TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)
     for (char c : std::string("CD"))
         expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
     EXPECT_EQ(ReadFileBytes(out.File("c.bin")), expected);
+    // A compressed named stream is decompressed the same way, found by its name.
+    tagNtfsFileNode* stream = AddNode(fs, "s.txt:packed", kNamedSector, 24576, 0x800);
+    stream->byKind |= FN_KIND_STREAM;
+    ASSERT_EQ(fs.SaveFile(stream, out.File("s.txt_packed")), 0u);
+    EXPECT_EQ(ReadFileBytes(out.File("s.txt_packed")), expected);
     EXPECT_EQ(volume.Image(), v.image);
 
     // A target that cannot take the whole file reports the error instead of success.
