@@ -209,27 +209,37 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
         conditions.Note(record.data(), added);
-        // Named streams are entries of their own beside the file, "<file>:<stream>".
-        ForEachNamedStream(m_Mft, record.data(), static_cast<int>(size), [&](const std::string& stream, const uint8_t* data) {
-            tagNtfsFileNode streamNode{};
-            MakeStreamNode(node, data, &streamNode);
-            tagNtfsFileNode* s = m_Nodes.AddRecord(name + ":" + stream);
-            if (!s)
-            {
-                result = ERROR_NOT_ENOUGH_MEMORY;
-                return false;
-            }
-            streamNode.pszName = s->pszName;
-            std::memcpy(s, &streamNode, sizeof(streamNode));
-            conditions.Note(record.data(), s, data);
-            return true;
-        });
-        if (result != ERROR_SUCCESS)
+        if (!ListNamedStreams(record.data(), node, name, conditions))
+        {
+            result = ERROR_NOT_ENOUGH_MEMORY;
             break;
+        }
     }
     conditions.Finish();
     EndProgress();
     return result;
+}
+
+bool KNtfsFileSystem::ListNamedStreams(const uint8_t* record, const tagNtfsFileNode& file, const std::string& name,
+                                       KNtfsConditions& conditions)
+{
+    // A metafile without unnamed data ($UsnJrnl with its $J and $Max) keeps its streams to
+    // itself: they are the file system's bookkeeping, not files.
+    if (!(file.wValidMask & FN_MASK_SIZE) && !(file.wAttributes & FN_ATTR_FOLDER) && name.rfind('$', 0) == 0)
+        return true;
+    bool stored = true;
+    ForEachNamedStream(m_Mft, record, static_cast<int>(m_Mft.RecordBytes()), [&](const std::string& stream, const uint8_t* data) {
+        tagNtfsFileNode node{};
+        MakeStreamNode(file, data, &node);
+        tagNtfsFileNode* added = m_Nodes.AddRecord(name + ":" + stream);
+        if (!added)
+            return stored = false;
+        node.pszName = added->pszName;
+        std::memcpy(added, &node, sizeof(node));
+        conditions.Note(record, added, data);
+        return true;
+    });
+    return stored;
 }
 
 uint32_t KNtfsFileSystem::NormalListing()

@@ -16,6 +16,8 @@
 #include "ntfs/NtfsCandidate.h"
 #include "ntfs/NtfsNamedStreams.h"
 
+class KNtfsConditions;
+
 class KNtfsFileSystem final : public IFileSystem
 {
 public:
@@ -67,6 +69,10 @@ private:
     DataPlace LocateData(const tagNtfsFileNode* node, bool streamable, std::vector<uint8_t>* record,
                          StreamVector* runs, ByteView* resident);
     uint32_t ListMft(bool normal, int64_t sectors);
+    /// Adds a node "<name>:<stream>" beside `file` for each named stream of its record; false
+    /// when memory is exhausted.
+    bool ListNamedStreams(const uint8_t* record, const tagNtfsFileNode& file, const std::string& name,
+                          KNtfsConditions& conditions);
     uint32_t NormalListing();
     const tagNtfsFileNode* OwnNode(const tagFileNode* record) const;
     void Reset();

@@ -129,7 +129,9 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
             found = true;
             return;
         }
-        if (out->resident || (!found && h.FirstVcn != 0))
+        // Extents go on from the first; another extent at cluster 0 is a second stream of
+        // the same name (a damaged record), which the listing does not offer.
+        if (out->resident || (found ? h.FirstVcn == 0 : h.FirstVcn != 0))
             return;
         if (!found)
         {
