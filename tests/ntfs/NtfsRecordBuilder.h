@@ -27,7 +27,8 @@ public:
         Put16(a, 12, attrFlags);
         Put32(a, 16, static_cast<uint32_t>(value.size()));
         Put16(a, 20, static_cast<uint16_t>(24 + nameBytes));
-        std::memcpy(a.data() + 24 + nameBytes, value.data(), value.size());
+        if (!value.empty()) // an empty vector's data() may be null
+            std::memcpy(a.data() + 24 + nameBytes, value.data(), value.size());
         m_Attrs.insert(m_Attrs.end(), a.begin(), a.end());
         return *this;
     }
@@ -64,7 +65,8 @@ public:
         Put64(a, 40, (dataSize + 4095) & ~4095ull);
         Put64(a, 48, dataSize);
         Put64(a, 56, dataSize);
-        std::memcpy(a.data() + 64, runlist.data(), runlist.size());
+        if (!runlist.empty())
+            std::memcpy(a.data() + 64, runlist.data(), runlist.size());
         m_Attrs.insert(m_Attrs.end(), a.begin(), a.end());
         return *this;
     }
@@ -96,7 +98,8 @@ public:
         Put16(r, 20, static_cast<uint16_t>(first));
         Put16(r, 22, m_Flags);
         Put32(r, 28, m_Size);
-        std::memcpy(r.data() + first, m_Attrs.data(), m_Attrs.size());
+        if (!m_Attrs.empty())
+            std::memcpy(r.data() + first, m_Attrs.data(), m_Attrs.size());
         const size_t end = first + m_Attrs.size();
         Put32(r, end, 0xFFFFFFFF);
         Put32(r, 24, static_cast<uint32_t>(end + 8));
