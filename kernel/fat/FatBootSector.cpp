@@ -95,21 +95,3 @@ bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, uint32_
     return true;
 }
 
-bool FatLabelFromRootFolder(ByteView root, char (&label)[128])
-{
-    for (size_t off = 0; RangeFits(root.size(), off, kFatEntrySize); off += kFatEntrySize)
-    {
-        const uint8_t* e = root.data() + off;
-        if (e[0] == 0) return false;
-        if (e[11] == FAT_ATTR_LONG_NAME || e[0] == kFatDeletedMark) continue;
-        if (!(e[11] & FAT_ATTR_VOLUME)) continue;
-        size_t begin = 0, end = 11;
-        while (begin < end && (e[begin] == ' ' || e[begin] == '\t')) ++begin;
-        while (end > begin && (e[end - 1] == ' ' || e[end - 1] == '\t')) --end;
-        std::memset(label, 0, sizeof(label));
-        const std::string text = OemToUtf8(e + begin, end - begin); // at most 33 bytes
-        std::memcpy(label, text.data(), std::min(text.size(), sizeof(label) - 1));
-        return true;
-    }
-    return false;
-}

@@ -14,10 +14,5 @@ int32_t FatTypeOfBootSector(ByteView sector);
 bool FatCandidateFromBootSector(ByteView sector, int32_t type, int64_t first, uint32_t bytesPerSector,
                                 FatCandidate* out);
 
-// The label of a root folder: the first entry with the volume bit, skipping long-name parts
-// and deleted entries, ending at an unused entry. Blanks and tabs around it are removed.
-// Returns false when there is none.
-bool FatLabelFromRootFolder(ByteView root, char (&label)[128]);
-
 // An empty, zero-filled candidate with the record length set.
 FatCandidate FatEmptyCandidate();

@@ -6,6 +6,7 @@
 #include "base/VlmTrace.h"
 #include "fat/FatBootSector.h"
 #include "fs/IFileSystem.h"
+#include "volume/VolumeLabel.h"
 #include "volume/IVolumeIO.h"
 
 namespace {
@@ -100,9 +101,13 @@ void KFatSectorScan::ReadRootFolder(ScanStats* stats, size_t index)
 
     const bool inside = m_u64TotalSectors != 0 && c.FirstSector >= 0 &&
                         RangeFits(m_u64TotalSectors, static_cast<uint64_t>(c.FirstSector), static_cast<uint64_t>(c.SectorCount));
-    char label[128];
-    if (inside && FatLabelFromRootFolder(root, label))
-        std::memcpy(m_Candidates[index].Label, label, sizeof(label));
+    std::string label;
+    if (inside && FatRootLabel(root, &label))
+    {
+        // At most 33 bytes (11 code-page characters), far inside the record's field.
+        std::memset(m_Candidates[index].Label, 0, sizeof(m_Candidates[index].Label));
+        std::memcpy(m_Candidates[index].Label, label.data(), std::min(label.size(), sizeof(m_Candidates[index].Label) - 1));
+    }
 }
 
 void KFatSectorScan::AddBootCandidate(ScanStats* stats, const FatCandidate& c)

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "base/VlmErrors.h"
-#include "fat/FatBootSector.h"
 #include "ntfs/NtfsVolumeLabel.h"
+#include "os/OsText.h"
 #include "volume/FileSystemType.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
@@ -30,14 +30,34 @@ bool SearchFatRoot(IVolumeIO* volume, uint64_t first, uint64_t count, uint32_t b
     std::vector<uint8_t> root(count * bytesPerSector);
     if (volume->ReadSectors(first, root.data(), static_cast<uint32_t>(count)) != ERROR_SUCCESS)
         return false;
-    char text[128];
-    if (!FatLabelFromRootFolder(ByteView(root), text))
-        return false;
-    *label = text;
-    return true;
+    return FatRootLabel(ByteView(root), label);
 }
 
 } // namespace
+
+bool FatRootLabel(ByteView root, std::string* label)
+{
+    // Folder entries: 32 bytes, name in 0..10, attributes at 11.
+    constexpr size_t kEntry = 32, kAttributes = 11;
+    constexpr uint8_t kLongName = 0x0F, kVolume = 0x08, kDeleted = 0xE5;
+    for (size_t off = 0; RangeFits(root.size(), off, kEntry); off += kEntry)
+    {
+        const uint8_t* e = root.data() + off;
+        if (e[0] == 0)
+            return false;
+        if (e[kAttributes] == kLongName || e[0] == kDeleted || !(e[kAttributes] & kVolume))
+            continue;
+        // A zero byte ends the name as it would a C string.
+        size_t begin = 0, end = static_cast<size_t>(std::find(e, e + kAttributes, uint8_t{0}) - e);
+        while (begin < end && (e[begin] == ' ' || e[begin] == '\t'))
+            ++begin;
+        while (end > begin && (e[end - 1] == ' ' || e[end - 1] == '\t'))
+            --end;
+        *label = OemToUtf8(e + begin, end - begin);
+        return true;
+    }
+    return false;
+}
 
 bool GetVolumeLabel(IVolumeIO* volume, std::string* label)
 {

@@ -10,6 +10,7 @@
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFileSystem.h"
 #include "fat/KFatTable.h"
+#include "volume/VolumeLabel.h"
 #include "fs/KNodeTree.h"
 #include "volume/KMemoryVolumeIO.h"
 #include "tests/fat/FatTestSupport.h"
@@ -98,9 +99,9 @@ TEST(FatEntries, ShortNameCaseFlags)
     std::vector<uint8_t> root(512, 0);
     const auto label = ShortEntry("CAF\x90 CR\x90ME", 0x08, 0, 0);
     std::copy(label.begin(), label.end(), root.begin());
-    char text[128];
-    ASSERT_TRUE(FatLabelFromRootFolder(root, text));
-    EXPECT_STREQ(text, "CAFÉ CRÉME");
+    std::string text;
+    ASSERT_TRUE(FatRootLabel(root, &text));
+    EXPECT_EQ(text, "CAFÉ CRÉME");
 }
 
 TEST(FatEntries, ParseNamesAndKinds)

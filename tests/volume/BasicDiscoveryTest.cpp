@@ -6,7 +6,6 @@
 
 #include "DynamicImages.h"
 #include "base/VlmErrors.h"
-#include "fat/FatBootSector.h"
 #include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
 #include "volume/DriveMatch.h"
@@ -257,9 +256,9 @@ TEST(VolumeNames, SerialsMountInfoAndLabels)
     root[32 + 11] = 0x0F;
     std::memcpy(root.data() + 64, " MY DISK \t ", 11);
     root[64 + 11] = 0x08;
-    char label[128];
-    ASSERT_TRUE(FatLabelFromRootFolder(root, label));
-    EXPECT_STREQ(label, "MY DISK");
+    std::string label;
+    ASSERT_TRUE(FatRootLabel(root, &label));
+    EXPECT_EQ(label, "MY DISK");
     root[64] = 0;
-    EXPECT_FALSE(FatLabelFromRootFolder(root, label));
+    EXPECT_FALSE(FatRootLabel(root, &label));
 }
