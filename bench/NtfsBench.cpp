@@ -11,8 +11,8 @@
 
 #include "fs/IFileSystem.h"
 #include "ntfs/KNtfsFileSystem.h"
-#include "ntfs/NtfsLayout.h"
-#include "ntfs/NtfsLznt1.h"
+#include "format/ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsLznt1.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
 #include "volume/KMemoryVolumeIO.h"
 

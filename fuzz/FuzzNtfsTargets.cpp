@@ -13,12 +13,12 @@
 #include "FuzzTargets.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/NtfsFileRecordParser.h"
-#include "ntfs/NtfsIndexRecord.h"
-#include "ntfs/NtfsLznt1.h"
+#include "format/ntfs/NtfsIndexRecord.h"
+#include "format/ntfs/NtfsLznt1.h"
 #include "ntfs/NtfsNamedStreams.h"
-#include "ntfs/NtfsRecord.h"
-#include "ntfs/NtfsRunList.h"
-#include "ntfs/NtfsScanRecord.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsScanRecord.h"
 
 namespace {
 

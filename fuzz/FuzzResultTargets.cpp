@@ -8,7 +8,7 @@
 #include "FuzzTargets.h"
 #include "core/CScanResultFile.h"
 #include "fs/IFileSystem.h"
-#include "fs/KFileSystemMgr.h"
+#include "engine/KFileSystemMgr.h"
 
 int FuzzScanResult(const uint8_t* data, size_t size)
 {

@@ -16,7 +16,7 @@
 #include "FuzzImage.h"
 #include "LdmWriter.h"
 #include "fs/IFileSystem.h"
-#include "fs/KFileSystemMgr.h"
+#include "engine/KFileSystemMgr.h"
 #include "fat/KFatFileSystem.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "raw/KRawFileSystem.h"

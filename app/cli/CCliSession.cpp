@@ -12,7 +12,7 @@
 #include "os/OsDeviceTable.h"
 #include "os/OsError.h"
 #include "os/OsFile.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "volume/KVolumeManager.h"
 
 namespace {

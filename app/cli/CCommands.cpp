@@ -21,7 +21,7 @@
 #include "fs/KNodeTree.h"
 #include "os/OsFile.h"
 #include "os/OsSameDevice.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 using nlohmann::json;
 

@@ -14,7 +14,7 @@
 #include "core/CFileTypeTree.h"
 #include "core/CScanDriver.h"
 #include "core/TextFormat.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

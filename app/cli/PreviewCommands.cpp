@@ -13,7 +13,7 @@
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "fs/KNodeTree.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

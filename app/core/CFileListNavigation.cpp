@@ -3,7 +3,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
 #include "fs/IFileSystem.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 int CFileListNavigation::CandidateCount(CGlobalParamTable& session)
 {

@@ -5,7 +5,7 @@
 
 #include "core/IUserPort.h"
 #include "raw/KRawScanMgr.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

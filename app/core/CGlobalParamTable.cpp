@@ -15,7 +15,7 @@
 #include "fs/IFileSystem.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "storage/KStorageManager.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"

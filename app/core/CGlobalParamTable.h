@@ -17,8 +17,7 @@
 
 #include "core/IMonotonicClock.h"
 #include "core/IUserPort.h"
-#include "device/KBuffer.h"
-#include "fs/KFileSystemMgr.h"
+#include "engine/KFileSystemMgr.h"
 #include "fs/KNodeTree.h"
 #include "fs/KSectorRanges.h"
 #include "volume/KVolumeManager.h"
@@ -103,7 +102,6 @@ public:
     bool IsPartialResult() const { return m_bPartialResult; }
     const std::string& GetLastProgress() const { return m_strLastProgress; }
     bool IsLoading() const { return m_nLoading != 0; }
-    KBuffer& Buffer() { return m_Buffer; }
 
     int GetView() const { return m_nView; }
     /// Switches the recovery page; entering view 2 or 3 saves the scan result automatically.
@@ -158,7 +156,6 @@ private:
     std::string m_strLastProgress = "LastProgress";
     std::string m_strResultName;
     bool m_bPartialResult = false;
-    KBuffer m_Buffer;
     int32_t m_nView = kViewDevices;
     std::unique_ptr<KRawScanMgr> m_pRawTypes;
     KSectorRanges m_UnreadableSectors;

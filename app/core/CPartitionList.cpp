@@ -12,8 +12,8 @@
 #include "core/SourceGuard.h"
 #include "core/CRecoveryLauncher.h"
 #include "core/TextFormat.h"
-#include "res/VlmStrings.h"
-#include "volume/FileSystemType.h"
+#include "core/VlmStrings.h"
+#include "format/FileSystemType.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
 

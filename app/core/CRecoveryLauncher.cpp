@@ -11,7 +11,7 @@
 #include "fs/IFileSystem.h"
 #include "fs/UnreadableFiles.h"
 #include "raw/KRawFileSystem.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
 

@@ -5,7 +5,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/TextFormat.h"
 #include "os/OsFile.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "device/IDeviceIO.h"
 #include "fs/IFileSystem.h"
 #include "fs/SalvageRead.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "fs/IFileSystem.h"
-#include "fs/KFileSystemMgr.h"
+#include "engine/KFileSystemMgr.h"
 #include "os/OsFile.h"
 #include "os/OsTime.h"
-#include "volume/FileSystemType.h"
+#include "format/FileSystemType.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
 

@@ -7,7 +7,7 @@
 #include "core/WildcardMatch.h"
 #include "fs/KNodeTree.h"
 #include "fs/tagFileNode.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

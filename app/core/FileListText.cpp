@@ -4,7 +4,7 @@
 #include "core/TextFormat.h"
 #include "fs/tagFileNode.h"
 #include "os/OsTime.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "fs/IFileSystem.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 class CFileTypeTree;
 

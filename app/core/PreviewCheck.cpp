@@ -1,7 +1,7 @@
 #include "core/PreviewCheck.h"
 
 #include "fs/tagFileNode.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 uint32_t PreviewRefusal(const tagFileNode* record)
 {
@@ -13,8 +13,6 @@ uint32_t PreviewRefusal(const tagFileNode* record)
         return IDS_PREVIEW_BAD_SIZE;
     if (record->wAttributes & FN_ATTR_FOLDER)
         return IDS_PREVIEW_DIRECTORY;
-    if (record->wAttributes & FN_ATTR_COMPRESSED)
-        return IDS_PREVIEW_COMPRESSED;
     if (record->wAttributes & FN_ATTR_ENCRYPTED)
         return IDS_PREVIEW_ENCRYPTED;
     return 0;

@@ -18,7 +18,8 @@ inline constexpr int64_t kPreviewPieceBytes = 1048576;
 inline constexpr int64_t kQuickPreviewLimit = 256ll << 20;
 
 /// The common checks, in order: nothing selected, no valid size or attributes (or a negative
-/// size), a folder, an NTFS compressed file, an NTFS encrypted file. 0 when none refuses.
+/// size), a folder, an NTFS encrypted file (compressed files are decompressed as
+/// they are read). 0 when none refuses.
 uint32_t PreviewRefusal(const tagFileNode* record);
 /// The common checks, then the text size limit (a file of exactly the limit is accepted).
 uint32_t TextPreviewRefusal(const tagFileNode* record);

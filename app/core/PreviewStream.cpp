@@ -6,7 +6,7 @@
 #include "base/VlmErrors.h"
 #include "core/PreviewCheck.h"
 #include "fs/IOutStream.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 namespace {
 

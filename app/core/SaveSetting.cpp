@@ -3,7 +3,7 @@
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
 #include "os/OsFile.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 tagSpaceFigures CSaveSetting::SpaceFigures(const std::string& path, uint64_t selectedBytes, uint32_t selectedCount)
 {

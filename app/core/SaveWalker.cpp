@@ -10,7 +10,7 @@
 #include "fs/KNodeTree.h"
 #include "os/OsFile.h"
 #include "os/OsFolder.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 class CGlobalParamTable;
 class KOsFolder;

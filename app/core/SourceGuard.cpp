@@ -5,7 +5,7 @@
 #include "core/TextFormat.h"
 #include "os/OsDeviceTable.h"
 #include "os/OsSameDevice.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 std::vector<std::string> CSourceGuard::Sources(CGlobalParamTable& session)
 {

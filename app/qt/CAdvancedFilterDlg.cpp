@@ -14,7 +14,7 @@
 #include "GuiTexts.h"
 #include "core/CGlobalParamTable.h"
 #include "core/FileListText.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "GuiDialogs.h"
 #include "GuiTexts.h"
 #include "core/CFileTypeTree.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CDeepScanSettingDlg::CDeepScanSettingDlg(CFileTypeTree& types, IUserPort& port, QWidget* parent)
     : QDialog(parent), m_Types(types), m_Port(port)

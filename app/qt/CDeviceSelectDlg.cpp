@@ -15,7 +15,7 @@
 #include "core/DeviceList.h"
 #include "os/OsAdminOpener.h"
 #include "os/OsDeviceTable.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CDeviceSelectDlg::CDeviceSelectDlg(CGlobalParamTable& session, CRecoveryLauncher& launcher, QWidget* parent)
     : QWidget(parent), m_Session(session), m_Launcher(launcher)

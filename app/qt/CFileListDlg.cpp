@@ -28,7 +28,7 @@
 #include "core/FileListText.h"
 #include "core/TextFormat.h"
 #include "fs/KNodeTree.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 using GuiDialogs::EBox;
 

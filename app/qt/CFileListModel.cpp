@@ -13,7 +13,7 @@
 #include "GuiTexts.h"
 #include "core/FileListText.h"
 #include "fs/KNodeTree.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

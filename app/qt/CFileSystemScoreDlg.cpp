@@ -15,7 +15,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/CPartitionList.h"
 #include "core/CRecoveryLauncher.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

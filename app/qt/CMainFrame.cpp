@@ -15,7 +15,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
 #include "core/TextFormat.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "volume/KVolumeManager.h"
 
 CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent)

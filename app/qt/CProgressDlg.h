@@ -13,7 +13,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 class QLabel;
 class QProgressBar;

@@ -15,7 +15,7 @@
 #include "GuiTexts.h"
 #include "core/CFileTypeTree.h"
 #include "core/CGlobalParamTable.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 using EChoice = CRecoveryLauncher::EDeepScanChoice;
 

@@ -11,7 +11,7 @@
 #include "GuiTexts.h"
 #include "core/CGlobalParamTable.h"
 #include "core/CResumeList.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "volume/VolumeTypes.h"
 
 CResumeRecoveryDlg::CResumeRecoveryDlg(CGlobalParamTable& session, QWidget* parent)

@@ -9,7 +9,7 @@
 
 #include "GuiDialogs.h"
 #include "GuiTexts.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CSaveResultDlg::CSaveResultDlg(QWidget* parent) : QDialog(parent)
 {

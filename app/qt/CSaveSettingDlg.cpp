@@ -11,7 +11,7 @@
 #include "GuiDialogs.h"
 #include "GuiTexts.h"
 #include "core/SaveSetting.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CSaveSettingDlg::CSaveSettingDlg(uint64_t selectedBytes, uint32_t selectedCount, const QString& lastPath,
                                  QWidget* parent)

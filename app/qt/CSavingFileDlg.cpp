@@ -11,7 +11,7 @@
 #include "GuiDialogs.h"
 #include "GuiTexts.h"
 #include "core/CGlobalParamTable.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "GuiTexts.h"
 #include "core/CScanDriver.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

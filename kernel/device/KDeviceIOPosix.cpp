@@ -5,7 +5,7 @@
 #include "os/OsAdminOpener.h"
 #include "os/OsDevice.h"
 #include "os/OsDeviceTable.h"
-#include "res/VlmStrings.h"
+#include "base/EngineStrings.h"
 
 namespace {
 
@@ -199,7 +199,7 @@ uint32_t KDeviceIOPosix::GetDescription(std::string* text)
         return ERROR_DEVICE_NOT_AVAILABLE;
     if (m_Kind == DEVICE_FLOPPY)
     {
-        *text = VlmString(IDS_FLOPPY_DISK);
+        *text = EngineString(IDS_FLOPPY_DISK);
         return ERROR_SUCCESS;
     }
     if (m_IsImage)
@@ -215,10 +215,10 @@ uint32_t KDeviceIOPosix::GetDescription(std::string* text)
     const char* bus = nullptr;
     switch (id.Bus)
     {
-    case 1: bus = VlmString(IDS_BUS_SCSI); break;
-    case 7: bus = VlmString(IDS_BUS_USB); break;
-    case 6: bus = VlmString(IDS_BUS_FIBRE); break;
-    case 8: bus = VlmString(IDS_BUS_RAID); break;
+    case 1: bus = EngineString(IDS_BUS_SCSI); break;
+    case 7: bus = EngineString(IDS_BUS_USB); break;
+    case 6: bus = EngineString(IDS_BUS_FIBRE); break;
+    case 8: bus = EngineString(IDS_BUS_RAID); break;
     default: break;
     }
     std::string out = id.Vendor;

@@ -11,7 +11,7 @@
 // these files' own, and every file stays unknown.
 #include <cstdint>
 
-#include "fat/FatGeometry.h"
+#include "format/fat/FatGeometry.h"
 
 class KFatTable;
 class KNodeTree;

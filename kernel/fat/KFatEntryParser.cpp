@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "os/OsText.h"
+#include "base/TextCodec.h"
 #include "os/OsTime.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fat/FatDirEntry.h"
-#include "fat/FatLayout.h"
+#include "format/fat/FatDirEntry.h"
+#include "format/fat/FatLayout.h"
 
 // What one short entry describes, ready to become a record.
 struct FatParsedEntry

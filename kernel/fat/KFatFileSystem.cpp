@@ -11,16 +11,16 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "fs/CopyFileOut.h"
-#include "fat/FatBootSector.h"
+#include "format/fat/FatBootSector.h"
 #include "fat/FatFileConditions.h"
 #include "fat/KFatFolderReader.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KOutStream.h"
 #include "fs/KSectorRanges.h"
 #include "fs/SalvageRead.h"
-#include "res/VlmStrings.h"
+#include "base/EngineStrings.h"
 #include "storage/IStorageManager.h"
-#include "volume/FileSystemType.h"
+#include "format/FileSystemType.h"
 #include "volume/IVolumeIO.h"
 #include "volume/KVolumeManager.h"
 
@@ -205,7 +205,7 @@ bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)
     root->wValidMask = FN_MASK_SYSTEM_FOLDER;
     root->byKind = FN_KIND_FAT | FN_KIND_PRESENT;
     root->wAttributes = FN_ATTR_FOLDER;
-    auto* lost = m_Store.Add<tagFatFileNode>(VlmString(IDS_LOST_FILES));
+    auto* lost = m_Store.Add<tagFatFileNode>(EngineString(IDS_LOST_FILES));
     if (!lost) return false;
     lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
     lost->byKind = FN_KIND_FAT | FN_KIND_LOST;

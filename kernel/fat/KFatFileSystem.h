@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fat/FatGeometry.h"
+#include "format/fat/FatGeometry.h"
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFileNode.h"
 #include "fat/KFatSectorScan.h"

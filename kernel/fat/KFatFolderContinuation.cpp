@@ -9,7 +9,7 @@
 #include "fat/KFatFolderReader.h"
 #include "base/VlmTrace.h"
 #include "fat/KFatTable.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 uint64_t KFatFolderReader::FirstFileCluster(ByteView sector)
 {

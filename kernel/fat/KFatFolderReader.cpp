@@ -9,9 +9,9 @@
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFileNode.h"
 #include "fat/KFatTable.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 #include "fs/SalvageRead.h"
-#include "res/VlmStrings.h"
+#include "base/EngineStrings.h"
 #include "volume/IVolumeIO.h"
 
 namespace {
@@ -101,7 +101,7 @@ tagFatFileNode* KFatFolderReader::AddRecord(uint32_t parentId, const FatParsedEn
 tagFatFileNode* KFatFolderReader::AddMadeUpRoot(uint32_t cluster)
 {
     char name[64];
-    std::snprintf(name, sizeof(name), "%s%.5u", VlmString(IDS_ROOT_PREFIX), ++m_MadeUpCounter);
+    std::snprintf(name, sizeof(name), "%s%.5u", EngineString(IDS_ROOT_PREFIX), ++m_MadeUpCounter);
     auto* r = m_Ctx.Store->Add<tagFatFileNode>(name);
     if (!r) return nullptr;
     r->wValidMask = FN_MASK_SYSTEM_FOLDER;

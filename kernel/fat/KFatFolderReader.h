@@ -10,9 +10,9 @@
 
 #include "base/ResourceLimits.h"
 #include "base/ByteView.h"
-#include "fat/FatDirEntry.h"
-#include "fat/FatGeometry.h"
-#include "fat/FatLayout.h"
+#include "format/fat/FatDirEntry.h"
+#include "format/fat/FatGeometry.h"
+#include "format/fat/FatLayout.h"
 
 class IVolumeIO;
 class IProgress_Server;

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/VlmTrace.h"
-#include "fat/FatBootSector.h"
+#include "format/fat/FatBootSector.h"
 #include "fs/IFileSystem.h"
 #include "volume/VolumeLabel.h"
 #include "volume/IVolumeIO.h"

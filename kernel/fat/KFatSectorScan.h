@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/ByteView.h"
-#include "fat/FatDirEntry.h"
-#include "fat/FatLayout.h"
+#include "format/fat/FatDirEntry.h"
+#include "format/fat/FatLayout.h"
 
 class IVolumeIO;
 class IProgress_Server;

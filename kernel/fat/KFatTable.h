@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/ByteView.h"
-#include "fat/FatGeometry.h"
+#include "format/fat/FatGeometry.h"
 
 // A run of whole clusters of a file, in volume sectors.
 struct FatRun

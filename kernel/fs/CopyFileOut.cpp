@@ -34,6 +34,17 @@ bool ReadExactly(IOutStream& stream, int64_t offset, uint8_t* out, int64_t lengt
            stream.Read(out, length, &got) == STREAM_OK && got == length;
 }
 
+// The bytes a read from `offset` delivers before it fails or ends, 0 .. length.
+int64_t ReadSome(IOutStream& stream, int64_t offset, uint8_t* out, int64_t length)
+{
+    int64_t got = 0;
+    if (stream.Seek(SEEK_ORIGIN_BEGIN, offset, nullptr) != STREAM_OK)
+        return 0;
+    if (stream.Read(out, length, &got) == STREAM_OK && got == length)
+        return length;
+    return std::clamp<int64_t>(got, 0, length);
+}
+
 } // namespace
 
 uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::string& path, uint32_t bytesPerSector)
@@ -89,11 +100,14 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
             for (int64_t at = 0; at < piece; at += bytesPerSector)
             {
                 const int64_t part = std::min<int64_t>(bytesPerSector, piece - at);
-                if (!ReadExactly(*stream, done + at, buffer.data() + at, part))
+                const int64_t got = ReadSome(*stream, done + at, buffer.data() + at, part);
+                if (got < part)
                 {
-                    std::memset(buffer.data() + at, 0, static_cast<size_t>(part));
+                    // A stream that decodes its data (a compressed file) may deliver the
+                    // sound start of a sector whose rest it cannot know.
+                    std::memset(buffer.data() + at + got, 0, static_cast<size_t>(part - got));
                     ++zeroed;
-                    fs.AddUnreadBytes(static_cast<uint64_t>(part));
+                    fs.AddUnreadBytes(static_cast<uint64_t>(part - got));
                 }
             }
         }

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/ResourceLimits.h"
-#include "device/KMemoryPool.h"
+#include "base/KMemoryPool.h"
 #include "fs/IDataStorage.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 #include "fs/tagFileNode.h"
 
 class KFileNode : public IDataStorage, public IProgress_Server

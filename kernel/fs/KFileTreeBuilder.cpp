@@ -11,7 +11,7 @@
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
 #include "fs/tagFileNode.h"
-#include "res/VlmStrings.h"
+#include "base/EngineStrings.h"
 
 namespace
 {
@@ -200,7 +200,7 @@ tagTreeNode* BuildRun::MadeUpFolder(uint32_t id)
     if (found != m_MadeUp.end())
         return found->second;
     char name[64];
-    std::snprintf(name, sizeof(name), "%s%.5d", VlmString(IDS_DIR_PREFIX), ++m_nDirCounter);
+    std::snprintf(name, sizeof(name), "%s%.5d", EngineString(IDS_DIR_PREFIX), ++m_nDirCounter);
     auto* r = m_Store.Add<tagIdFileNode>(name);
     tagTreeNode* node = r ? m_Tree.NewNode() : nullptr;
     if (!node)

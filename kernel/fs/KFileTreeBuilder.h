@@ -5,7 +5,7 @@
 // KBuildFileTree is the typed front of this builder, one instance per scanner.
 #include <cstdint>
 
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 class KFileNode;
 class KNodeTree;

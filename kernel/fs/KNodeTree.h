@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "device/KMemoryPool.h"
+#include "base/KMemoryPool.h"
 #include "fs/IDataStorage.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 #include "fs/tagFileNode.h"
 
 class KFileNode;

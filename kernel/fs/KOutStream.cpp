@@ -8,7 +8,7 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "fs/KFileNode.h"
-#include "os/OsText.h"
+#include "base/TextCodec.h"
 #include "volume/IVolumeIO.h"
 
 namespace

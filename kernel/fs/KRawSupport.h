@@ -3,7 +3,7 @@
 // by their content. Besides the progress server it keeps the damage tally of the last copy.
 #include <cstdint>
 
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 
 class KRawSupport : public IProgress_Server
 {

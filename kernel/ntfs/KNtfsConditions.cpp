@@ -7,9 +7,9 @@
 #include "base/VlmErrors.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsFileRecordParser.h"
-#include "ntfs/NtfsLayout.h"
-#include "ntfs/NtfsRecord.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRunList.h"
 
 namespace {
 

@@ -11,11 +11,10 @@
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/NtfsEfsExport.h"
 #include "ntfs/NtfsFileRecordParser.h"
-#include "ntfs/NtfsLznt1.h"
-#include "ntfs/NtfsRecord.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsLznt1.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRunList.h"
 #include "os/OsFile.h"
-#include "os/OsTime.h"
 #include "volume/IVolumeIO.h"
 
 namespace {
@@ -23,12 +22,6 @@ namespace {
 constexpr int kStageCopy = 3;
 constexpr uint32_t kPlainChunkSectors = 126;
 constexpr uint64_t kDefaultUnitClusters = 16;
-
-int64_t ToUtc(uint64_t local)
-{
-    int64_t utc = 0;
-    return local != 0 && FileTimeLocalToUtc(static_cast<int64_t>(local), &utc) ? utc : 0;
-}
 
 // Sectors of a compression unit of 2^shift clusters; 0 when it is beyond any real unit.
 uint64_t UnitSectors(uint16_t shift, uint32_t sectorsPerCluster)
@@ -178,60 +171,6 @@ uint32_t KNtfsFileExport::WriteZeros(KOsFile& file, uint64_t count, int64_t* rem
     return ERROR_SUCCESS;
 }
 
-// One compressed unit: its pieces are read back to back, and the chunks decompressed one by
-// one; the unit always stands for unitSectors of the file, so short output is completed with
-// zeros and output beyond the unit is dropped. The chunks are decoded up to the first
-// unreadable sector: a chunk that reaches it would decode zeros as data, and the chunks after
-// it cannot be found.
-uint32_t KNtfsFileExport::CopyCompressedUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file,
-                                             int64_t* remaining)
-{
-    IVolumeIO* volume = m_Fs.GetVolume();
-    const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
-    const uint64_t unitBytes = std::min<uint64_t>(plan.unitSectors * bps, static_cast<uint64_t>(*remaining));
-    bool cancelled = false;
-    size_t readBytes = 0;
-    bool damaged = false;
-    for (const tagStreamBlock& piece : unit.pieces)
-    {
-        KSectorRanges bad;
-        const uint32_t unreadable = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(piece.s64FirstSector),
-                                                         m_Buffer.data() + readBytes, piece.dwSectorCount,
-                                                         static_cast<uint32_t>(bps), &bad);
-        if (unreadable > 0)
-        {
-            readBytes += static_cast<size_t>((bad.Ranges().front().first - static_cast<uint64_t>(piece.s64FirstSector)) * bps);
-            damaged = true;
-            break;
-        }
-        readBytes += static_cast<size_t>(piece.dwSectorCount * bps);
-    }
-    uint64_t written = 0;
-    size_t off = 0;
-    while (readBytes >= 2 && off < readBytes - 2 && written < unitBytes)
-    {
-        const uint16_t h = PeekU16LE(m_Buffer.data() + off);
-        if (h == 0)
-            break;
-        if (damaged && Lznt1ChunkLength(h) > readBytes - off)
-            break; // the chunk reaches the unreadable sector
-        const uint32_t produced = DecompressChunk(ByteView(m_Buffer.data() + off, readBytes - off), m_Unit.data());
-        const uint64_t piece = std::min<uint64_t>(produced, unitBytes - written);
-        if (const uint32_t rc = file.Write(m_Unit.data(), piece); rc != ERROR_SUCCESS)
-            return rc;
-        written += piece;
-        *remaining -= static_cast<int64_t>(piece);
-        off += Lznt1ChunkLength(h);
-        if (m_Fs.IsCanceled())
-            return ERROR_CANCELLED;
-    }
-    if (damaged)
-        m_Fs.AddUnreadBytes(unitBytes - written);
-    if (const uint32_t rc = WriteZeros(file, unitBytes - written, remaining, &cancelled); rc != ERROR_SUCCESS)
-        return rc;
-    return cancelled ? ERROR_CANCELLED : ERROR_SUCCESS;
-}
-
 // The sectors of one data run, as they are.
 uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file, int64_t* remaining, bool* cancelled)
 {
@@ -263,64 +202,22 @@ uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file,
     return ERROR_SUCCESS;
 }
 
-// A compressed stream goes unit by unit (by VCN): a unit's clusters may lie in several runs.
-uint32_t KNtfsFileExport::CopyUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file,
-                                   int64_t* remaining, bool* cancelled)
-{
-    const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
-    switch (unit.kind)
-    {
-    case NtfsCompressionUnit::Kind::Sparse:
-        return WriteZeros(file, std::min<uint64_t>(unit.sectors * bps, static_cast<uint64_t>(*remaining)), remaining,
-                          cancelled);
-    case NtfsCompressionUnit::Kind::Compressed:
-        if (const uint32_t rc = CopyCompressedUnit(unit, plan, file, remaining); rc != ERROR_SUCCESS)
-        {
-            *cancelled = rc == ERROR_CANCELLED;
-            return *cancelled ? ERROR_SUCCESS : rc;
-        }
-        return ERROR_SUCCESS;
-    case NtfsCompressionUnit::Kind::Stored:
-        for (const tagStreamBlock& piece : unit.pieces)
-        {
-            if (*remaining <= 0 || *cancelled)
-                break;
-            if (const uint32_t rc = CopyPlainRun(piece, file, remaining, cancelled); rc != ERROR_SUCCESS)
-                return rc;
-        }
-        return ERROR_SUCCESS;
-    }
-    return ERROR_SUCCESS;
-}
-
-uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining)
+uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, KOsFile& file, int64_t* remaining)
 {
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     bool cancelled = false;
-    if (compressed)
+    for (const tagStreamBlock& run : plan.runs)
     {
-        NtfsUnitReader reader(plan.runs, static_cast<uint32_t>(plan.unitSectors));
-        NtfsCompressionUnit unit;
-        while (*remaining > 0 && !cancelled && reader.Next(&unit))
-        {
-            m_Fs.SetValue(plan.size - *remaining);
-            if (const uint32_t rc = CopyUnit(unit, plan, file, remaining, &cancelled); rc != ERROR_SUCCESS)
-                return rc;
-        }
+        if (*remaining <= 0 || cancelled)
+            break;
+        m_Fs.SetValue(plan.size - *remaining);
+        const uint32_t rc = IsHoleRun(run)
+                                ? WriteZeros(file, std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(*remaining)),
+                                             remaining, &cancelled)
+                                : CopyPlainRun(run, file, remaining, &cancelled);
+        if (rc != ERROR_SUCCESS)
+            return rc;
     }
-    else
-        for (const tagStreamBlock& run : plan.runs)
-        {
-            if (*remaining <= 0 || cancelled)
-                break;
-            m_Fs.SetValue(plan.size - *remaining);
-            const uint32_t rc = IsHoleRun(run)
-                                    ? WriteZeros(file, std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(*remaining)),
-                                                 remaining, &cancelled)
-                                    : CopyPlainRun(run, file, remaining, &cancelled);
-            if (rc != ERROR_SUCCESS)
-                return rc;
-        }
     if (cancelled)
         return ERROR_CANCELLED;
     if (*remaining > 0)
@@ -342,43 +239,29 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
         return rc;
     if (resident)
         return CopyFileOut(m_Fs, node, path, m_Fs.Mft().Geometry().BytesPerSector);
-    const bool encrypted = (node->wAttributes & FN_ATTR_ENCRYPTED) != 0;
-    const bool compressed = !encrypted && (node->wAttributes & FN_ATTR_COMPRESSED) != 0;
-    if (compressed && plan.unitSectors == 0)
-        return ERROR_FUNCTION_FAILED; // a compression unit no volume uses
+    if (!(node->wAttributes & FN_ATTR_ENCRYPTED))
+        return ERROR_FUNCTION_FAILED; // every other file is read through its stream
     KOsFile file;
     if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS)
         return rc;
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
-    uint64_t chunk = kPlainChunkSectors;
-    if (compressed)
-    {
-        chunk = plan.unitSectors;
-        m_Unit.assign(kNtfsLznt1UnitBytes, 0);
-    }
-    else
-    {
-        if (const uint32_t rc = WriteEfsStream(plan, file); rc != ERROR_SUCCESS)
-            return rc;
-        const int64_t r = plan.size % kEfsBlockBytes;
-        if (r % 512 != 0)
-            plan.size = plan.size - r + (r / 512 + 1) * 512;
-    }
+    const uint64_t chunk = kPlainChunkSectors;
+    if (const uint32_t rc = WriteEfsStream(plan, file); rc != ERROR_SUCCESS)
+        return rc;
+    const int64_t r = plan.size % kEfsBlockBytes;
+    if (r % 512 != 0)
+        plan.size = plan.size - r + (r / 512 + 1) * 512;
     m_Buffer.assign(static_cast<size_t>(chunk * bps), 0);
     m_Fs.SetStage(kStageCopy);
     m_Fs.SetMaxValue(plan.size);
     m_Fs.BeginProgress();
     int64_t remaining = plan.size;
-    uint32_t rc = CopyRuns(plan, compressed, file, &remaining);
+    uint32_t rc = CopyRuns(plan, file, &remaining);
     m_Fs.SetValue(plan.size - remaining);
-    if (rc == ERROR_SUCCESS && encrypted)
+    if (rc == ERROR_SUCCESS)
         rc = FinishEncryptedFile(node, path, file);
     if (const uint32_t closed = file.Close(); rc == ERROR_SUCCESS)
         rc = closed;
-    // Last access and last write from the node's modification time, in UTC. Linux keeps no
-    // settable creation time, so ftCreated cannot be given to the copy.
-    if (rc == ERROR_SUCCESS && !encrypted)
-        OsSetFileTimes(path, ToUtc(node->ftModified), ToUtc(node->ftModified));
     m_Fs.EndProgress();
     return rc;
 }

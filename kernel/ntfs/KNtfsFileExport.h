@@ -1,6 +1,6 @@
 #pragma once
-// Copying out the NTFS files that cannot be read through a plain stream: compressed files are
-// decompressed unit by unit while they are written, encrypted files are written in the raw
+// Where an NTFS file's data runs lie (through its attribute list) and its compression unit, and
+// the copy-out of encrypted files, the one kind no stream can read: they are written in the raw
 // backup format (their $EFS metadata and the encrypted bytes), beside a ".$EFS" backup file.
 // Every write is checked: a full target disk ends the copy with its error.
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include "base/ResourceLimits.h"
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsRunList.h"
 
 class KNtfsFileSystem;
 class KOsFile;
@@ -25,8 +25,7 @@ public:
 
     explicit KNtfsFileExport(KNtfsFileSystem& fs) : m_Fs(fs) {}
 
-    /// SaveFile for a compressed or encrypted node (plain and resident data go through the
-    /// common copy). 0, 1223 after a cancel (the partial file stays for the caller to remove),
+    /// SaveFile for an encrypted node (resident data goes through the common copy). 0, 1223 after a cancel (the partial file stays for the caller to remove),
     /// 1627 for an unreadable or invalid record or missing $EFS, the creation error, or the
     /// first write error. Bytes that could not be read are written as zeros and counted in
     /// the file system's unread tally.
@@ -38,24 +37,24 @@ public:
     /// backup. 0 or the first error.
     uint32_t FinishEncryptedFile(const tagNtfsFileNode* node, const std::string& path, KOsFile& file);
 
-private:
     struct Plan
     {
         StreamVector runs;
-        uint64_t unitSectors = 0;
+        uint64_t unitSectors = 0;    // the compression unit; 0 when no volume uses it
         int64_t efsRecordSector = -1;
         int64_t size = 0;
     };
+    /// The runs of the node's data (every extent, through the attribute list), its compression
+    /// unit and size; `resident` when the data lies in the record. 1627 for a record that
+    /// cannot be read or fails its check, or an extension record that is invalid.
     uint32_t CollectRuns(const tagNtfsFileNode* node, Plan* plan, bool* resident);
+
+private:
     uint32_t WriteEfsStream(const Plan& plan, KOsFile& file);
-    uint32_t CopyRuns(const Plan& plan, bool compressed, KOsFile& file, int64_t* remaining);
+    uint32_t CopyRuns(const Plan& plan, KOsFile& file, int64_t* remaining);
     uint32_t WriteZeros(KOsFile& file, uint64_t count, int64_t* remaining, bool* cancelled);
     uint32_t CopyPlainRun(const tagStreamBlock& run, KOsFile& file, int64_t* remaining, bool* cancelled);
-    uint32_t CopyUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file, int64_t* remaining,
-                      bool* cancelled);
-    uint32_t CopyCompressedUnit(const NtfsCompressionUnit& unit, const Plan& plan, KOsFile& file, int64_t* remaining);
 
     KNtfsFileSystem& m_Fs;
     std::vector<uint8_t> m_Buffer;
-    std::vector<uint8_t> m_Unit;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // The record store of the NTFS scanner: tagNtfsFileNode records (the common head, the two
 // identifiers and the FILE record's sector), plus a byte pool for the scanner's own data.
-#include "device/KMemoryPool.h"
+#include "base/KMemoryPool.h"
 #include "fs/KFileNode.h"
 #include "fs/tagFileNode.h"
 

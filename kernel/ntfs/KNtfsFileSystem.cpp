@@ -13,15 +13,16 @@
 #include "fs/KNodeTree.h"
 #include "fs/KOutStream.h"
 #include "ntfs/KNtfsConditions.h"
+#include "ntfs/KNtfsCompressedStream.h"
 #include "ntfs/KNtfsFileExport.h"
 #include "ntfs/KNtfsResidentDataStream.h"
 #include "ntfs/NtfsFileRecordParser.h"
 #include "ntfs/NtfsNamedStreams.h"
-#include "ntfs/NtfsRecord.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRunList.h"
 #include "ntfs/NtfsStateStorage.h"
-#include "ntfs/NtfsVolumeLabel.h"
-#include "res/VlmStrings.h"
+#include "volume/NtfsVolumeLabel.h"
+#include "base/EngineStrings.h"
 #include "storage/IStorageManager.h"
 #include "volume/IVolumeIO.h"
 
@@ -129,7 +130,7 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
     root->wValidMask = FN_MASK_SYSTEM_FOLDER;
     root->byKind = FN_KIND_NTFS | FN_KIND_PRESENT;
     root->wAttributes = FN_ATTR_FOLDER;
-    tagNtfsFileNode* lost = m_Nodes.AddRecord(VlmString(IDS_LOST_FILES));
+    tagNtfsFileNode* lost = m_Nodes.AddRecord(EngineString(IDS_LOST_FILES));
     if (!lost)
         return false;
     lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
@@ -317,7 +318,9 @@ uint32_t KNtfsFileSystem::SaveFile(const tagFileNode* record, const std::string&
     const tagNtfsFileNode* node = OwnNode(record);
     if (!node || (node->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES))
         return ERROR_FUNCTION_FAILED;
-    if (!(node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)))
+    // Plain and compressed data both read through the file's stream; only encrypted files
+    // are written in their own backup format.
+    if (!(node->wAttributes & FN_ATTR_ENCRYPTED))
         return CopyFileOut(*this, node, path, m_Mft.Geometry().BytesPerSector);
     try
     {
@@ -426,6 +429,21 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
         return nullptr;
     try
     {
+        if ((node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) == FN_ATTR_COMPRESSED)
+        {
+            KNtfsFileExport::Plan plan;
+            bool resident = false;
+            if (KNtfsFileExport(*this).CollectRuns(node, &plan, &resident) != ERROR_SUCCESS)
+                return nullptr;
+            if (!resident)
+            {
+                if (plan.unitSectors == 0)
+                    return nullptr; // a compression unit no volume uses
+                return new KNtfsCompressedStream(m_Nodes.GetName(node), m_Mft.GetVolume(), std::move(plan.runs),
+                                                 static_cast<uint32_t>(plan.unitSectors),
+                                                 m_Mft.Geometry().BytesPerSector, node->s64Size);
+            }
+        }
         std::vector<uint8_t> buffer;
         StreamVector runs;
         ByteView value;

@@ -14,7 +14,7 @@
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsCandidate.h"
 #include "ntfs/NtfsRunSet.h"
-#include "ntfs/NtfsScanRecord.h"
+#include "format/ntfs/NtfsScanRecord.h"
 
 class KNtfsFullScan
 {

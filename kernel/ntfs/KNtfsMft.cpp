@@ -11,9 +11,9 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "ntfs/NtfsFileRecordParser.h"
-#include "ntfs/NtfsLayout.h"
-#include "ntfs/NtfsRecord.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRunList.h"
 #include "volume/IVolumeIO.h"
 
 int64_t MftRecordToSector(const StreamVector& runs, uint32_t spr, uint32_t record)
@@ -91,17 +91,6 @@ bool MftRunsArePlausible(const StreamVector& runs)
                                 run.s64FirstSector > std::numeric_limits<int64_t>::max() - int64_t{run.dwSectorCount}))
             return false;
     return true;
-}
-
-uint32_t NtfsRecordSectors(uint32_t field, uint32_t spc, uint32_t bps)
-{
-    const int8_t c = static_cast<int8_t>(field & 0xFF);
-    uint64_t sectors = 0;
-    if (c >= 0)
-        sectors = static_cast<uint64_t>(field) * spc;
-    else if (-c < 32 && bps != 0)
-        sectors = (static_cast<uint64_t>(1) << -c) / bps;
-    return sectors >= 1 && sectors <= kNtfsMaxRecordSectors ? static_cast<uint32_t>(sectors) : 0;
 }
 
 void KNtfsMft::SetVolume(IVolumeIO* volume)

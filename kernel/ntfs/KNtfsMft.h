@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/ByteView.h"
+#include "format/ntfs/NtfsBootSector.h"
 #include "fs/IOutStream.h"
 
 class IVolumeIO;
@@ -36,12 +37,6 @@ uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t sectorsPerRecord, ui
 // at or after sector 0 whose end does not overflow.
 bool MftRunsArePlausible(const StreamVector& runs);
 
-// Sectors per record from a boot-sector clusters-per-record field: c >= 0 gives the whole
-// 32-bit field × sectors per cluster, c < 0 gives 2^-c bytes. 0 when the result is not a
-// record size of 1 .. kNtfsMaxRecordSectors sectors.
-uint32_t NtfsRecordSectors(uint32_t field, uint32_t sectorsPerCluster, uint32_t bytesPerSector);
-
-inline constexpr uint32_t kNtfsMaxRecordSectors = 128;  // 64 KiB: larger records are refused
 inline constexpr uint32_t kNtfsWindowBytes = 64512;     // read-ahead: 63 records of 1024 bytes
 
 class KNtfsMft

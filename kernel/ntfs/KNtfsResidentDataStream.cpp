@@ -5,7 +5,7 @@
 
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
-#include "os/OsText.h"
+#include "base/TextCodec.h"
 
 KNtfsResidentDataStream::KNtfsResidentDataStream(const std::string& name, IVolumeIO* volume)
     : m_pVolume(volume)

@@ -5,7 +5,7 @@
 
 #include "base/VlmTrace.h"
 #include "ntfs/NtfsRegroup.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsRunList.h"
 #include "ntfs/NtfsRunSet.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ntfs/NtfsCandidate.h"
-#include "ntfs/NtfsScanRecord.h"
+#include "format/ntfs/NtfsScanRecord.h"
 
 // Where a new candidate's sector count is taken from the next candidate above it: only when
 // that one lies at least this far away (1 GiB of 512-byte sectors).

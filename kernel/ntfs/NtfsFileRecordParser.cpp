@@ -10,7 +10,7 @@
 #include "base/VlmTrace.h"
 #include "fs/SalvageRead.h"
 #include "ntfs/KNtfsMft.h"
-#include "ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRecord.h"
 #include "os/OsTime.h"
 #include "volume/IVolumeIO.h"
 

@@ -10,7 +10,7 @@
 #include "base/ResourceLimits.h"
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
-#include "ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsLayout.h"
 
 class KNtfsMft;
 

@@ -5,7 +5,7 @@
 
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsFileRecordParser.h"
-#include "ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRecord.h"
 
 namespace {
 

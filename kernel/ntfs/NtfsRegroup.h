@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ntfs/NtfsCandidate.h"
-#include "ntfs/NtfsScanRecord.h"
+#include "format/ntfs/NtfsScanRecord.h"
 
 inline constexpr int64_t kNtfsRegroupReach = 20480;   // sectors a number is carried forward
 inline constexpr size_t kNtfsRegroupLookAhead = 99;    // records looked at ahead of a gap

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "device/IDeviceIO.h"
+#include "base/DeviceKind.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "fs/CopyFileOut.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KOutStream.h"
-#include "res/VlmStrings.h"
+#include "base/EngineStrings.h"
 #include "storage/IStorageManager.h"
 #include "volume/IVolumeIO.h"
 #include "volume/KVolumeManager.h"
@@ -65,11 +65,7 @@ std::string KRawFileSystem::VolumeFolderName() const
 {
     std::string name;
     m_pVolume->GetName(&name);
-    std::string label;
-    const int32_t index = m_pVolume->GetIndex();
-    if (index >= 0 && static_cast<size_t>(index) < g_VolumeList.size() &&
-        g_VolumeList[static_cast<size_t>(index)].VolumeIO == m_pVolume)
-        label = g_VolumeList[static_cast<size_t>(index)].Label;
+    const std::string label = VolumeRecordLabel(m_pVolume);
     if (!name.empty())
         name += "\\";
     if (!label.empty())
@@ -94,7 +90,7 @@ uint32_t KRawFileSystem::Begin_ScanFS()
         std::memset(&m_Candidate, 0, sizeof m_Candidate);
         m_Candidate.wLength = sizeof m_Candidate;
         m_Candidate.wSectorsPerCluster = 1;
-        std::snprintf(m_Candidate.szLabel, sizeof m_Candidate.szLabel, "%s", VlmString(IDS_DEEP_SCAN_LABEL));
+        std::snprintf(m_Candidate.szLabel, sizeof m_Candidate.szLabel, "%s", EngineString(IDS_DEEP_SCAN_LABEL));
         tagDiskGeometry g{};
         if (m_pVolume->GetGeometry(&g) == ERROR_SUCCESS && g.TotalSectors <= INT64_MAX) {
             m_Candidate.s64SectorCount = static_cast<int64_t>(g.TotalSectors);
@@ -106,7 +102,7 @@ uint32_t KRawFileSystem::Begin_ScanFS()
         m_dwFinished = 0;
 
         auto* root = m_Records.Add<tagRawFileNode>(Cut(VolumeFolderName(), KFileNode::kMaxNameLength));
-        auto* lost = root ? m_Records.Add<tagRawFileNode>(VlmString(IDS_LOST_FILES)) : nullptr;
+        auto* lost = root ? m_Records.Add<tagRawFileNode>(EngineString(IDS_LOST_FILES)) : nullptr;
         if (!lost)
             return ERROR_INVALID_FUNCTION;
         root->wValidMask = lost->wValidMask = FN_MASK_SYSTEM_FOLDER;

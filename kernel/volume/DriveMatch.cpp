@@ -4,7 +4,7 @@
 
 #include "os/OsDeviceTable.h"
 #include "os/OsMounts.h"
-#include "volume/FileSystemType.h"
+#include "format/FileSystemType.h"
 #include "volume/VolumeTypes.h"
 
 bool BootSectorSerial(ByteView sector, uint32_t* serial)

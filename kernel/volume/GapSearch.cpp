@@ -5,8 +5,12 @@
 #include <new>
 
 #include "base/VlmErrors.h"
-#include "ntfs/NtfsRecord.h"
-#include "volume/FileSystemType.h"
+#include "format/fat/FatGeometry.h"
+#include "format/fat/FatLayout.h"
+#include "format/ntfs/NtfsBootSector.h"
+#include "format/ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/FileSystemType.h"
 #include "volume/PartitionTable.h"
 #include "volume/VolumeTypes.h"
 
@@ -16,30 +20,29 @@ constexpr uint64_t kLoneVolumeGap = 0x100000;
 constexpr uint64_t kMinGap = 0x200000;
 constexpr uint32_t kGapReadSectors = 63;
 constexpr uint32_t kGapReads = 10;
-constexpr uint32_t kMaxNtfsRecordBytes = VlmLimits::kMaxFileRecordBytes;
-constexpr uint32_t kFileNameAttribute = 0x30;
-constexpr size_t kFileNameNameOffset = 0x42;
+// A guess at a gap's contents reads no file record larger than this.
+constexpr uint32_t kMaxGapRecordBytes = VlmLimits::kMaxFileRecordBytes;
 
-uint8_t U8(ByteView v, size_t off) { uint8_t x = 0; LoadU8(v, off, x); return x; }
-uint16_t U16(ByteView v, size_t off) { uint16_t x = 0; LoadU16LE(v, off, x); return x; }
-uint32_t U32(ByteView v, size_t off) { uint32_t x = 0; LoadU32LE(v, off, x); return x; }
-uint64_t U64(ByteView v, size_t off) { uint64_t x = 0; LoadU64LE(v, off, x); return x; }
+// The FAT32 boot sector: the common block and the FAT32 continuation at byte 36.
+struct Fat32Boot
+{
+    tagFatBootCommon Common{};
+    tagFat32BootTail Tail{};
+};
+
+bool LoadFat32Boot(ByteView boot, Fat32Boot& out)
+{
+    return LoadRecord(boot, 0, out.Common) && LoadRecord(boot, kFatBootTailOffset, out.Tail);
+}
+
+uint64_t FatTotalSectors(const tagFatBootCommon& c)
+{
+    return c.TotalSectors16 != 0 ? c.TotalSectors16 : c.TotalSectors32;
+}
 
 bool IsClusterSize(uint8_t sectorsPerCluster)
 {
     return sectorsPerCluster != 0 && std::has_single_bit(sectorsPerCluster);
-}
-
-uint64_t FatTotalSectors(ByteView boot)
-{
-    const uint16_t small = U16(boot, 0x13);
-    return small != 0 ? small : U32(boot, 0x20);
-}
-
-uint64_t Fat32FatSize(ByteView boot)
-{
-    const uint16_t small = U16(boot, 0x16);
-    return small != 0 ? small : U32(boot, 0x24);
 }
 
 bool ReadOne(IDeviceIO* device, uint64_t sector, uint32_t count, uint32_t bytesPerSector, std::vector<uint8_t>* out)
@@ -57,48 +60,47 @@ bool ReadOne(IDeviceIO* device, uint64_t sector, uint32_t count, uint32_t bytesP
 
 // The NTFS boot sector at device sector n must point at an MFT mirror whose first record is
 // that of $MFT itself.
-bool PassesNtfsTest(IDeviceIO* device, ByteView boot, uint64_t n, uint32_t bytesPerSector)
+bool PassesNtfsTest(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t bytesPerSector)
 {
-    if (FileSystemTypeFromBoot(boot) != FS_TYPE_NTFS)
+    tagNtfsBootSector boot;
+    if (FileSystemTypeFromBoot(sector) != FS_TYPE_NTFS || !LoadRecord(sector, 0, boot))
         return false;
-    const uint8_t spc = U8(boot, 0x0D);
-    if (!IsClusterSize(spc) || U16(boot, 0x0B) != 512)
-        return false;
-    const uint32_t recordSectors = NtfsRecordSectors(boot);
+    const uint32_t recordSectors = NtfsRecordSectors(sector, bytesPerSector);
     if (recordSectors == 0)
         return false;
     // The record is read into a buffer of the size the boot sector declares (bounded above),
     // never into a fixed buffer that a larger declared record would overrun.
     std::vector<uint8_t> record;
-    const uint64_t mirror = n + U64(boot, 0x38) * spc;
-    const uint32_t deviceSectors = (recordSectors * 512 + bytesPerSector - 1) / bytesPerSector;
-    if (!ReadOne(device, mirror, deviceSectors, bytesPerSector, &record))
+    const uint64_t mirror = n + boot.MftMirrorCluster * boot.SectorsPerCluster;
+    if (!ReadOne(device, mirror, recordSectors, bytesPerSector, &record))
         return false;
-    return IsMftRecord(record.data(), recordSectors * 512);
+    return IsMftRecord(record.data(), static_cast<uint32_t>(record.size()));
 }
 
-bool PassesFat32Test(IDeviceIO* device, ByteView boot, uint64_t n, uint32_t bytesPerSector)
+bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t bytesPerSector)
 {
-    if (!Fat32BootPlausible(boot))
+    FatGeometry g;
+    if (!Fat32BootPlausible(sector, bytesPerSector) ||
+        FatGeometryFromBootSector(sector, kFatType32, bytesPerSector, &g) != ERROR_SUCCESS)
         return false;
-    const uint8_t spc = U8(boot, 0x0D);
-    const uint64_t total = FatTotalSectors(boot);
-    const uint64_t fatArea = uint64_t{U16(boot, 0x0E)} + uint64_t{U8(boot, 0x10)} * Fat32FatSize(boot);
-    const uint64_t root = U32(boot, 0x2C);
     std::vector<uint8_t> cluster;
-    if (!ReadOne(device, n + fatArea + (root - 2) * spc, spc, bytesPerSector, &cluster))
+    if (!ReadOne(device, n + static_cast<uint64_t>(g.RootStart), g.SectorsPerCluster, bytesPerSector, &cluster))
         return false;
-    const uint64_t clusters = total > fatArea ? (total - fatArea) / spc : 0;
-    for (size_t off = 0; off + 32 <= size_t{spc} * 512; off += 32)
+    const uint64_t clusters = g.EndSector + 1 > g.DataStart
+                                  ? static_cast<uint64_t>(g.EndSector + 1 - g.DataStart) / g.SectorsPerCluster
+                                  : 0;
+    for (size_t off = 0; off + kFatEntrySize <= cluster.size(); off += kFatEntrySize)
     {
-        const ByteView entry = ByteView(cluster).subspan(off, 32);
-        if (entry[0] != 0 && entry[0] != 0xE5 && !IsPlausibleFolderEntry(entry, clusters))
+        const ByteView entry = ByteView(cluster).subspan(off, kFatEntrySize);
+        if (entry[0] != 0 && entry[0] != kFatDeletedMark && !IsPlausibleFolderEntry(entry, clusters))
             return false;
     }
+    Fat32Boot boot;
     std::vector<uint8_t> backup;
-    if (!ReadOne(device, n + 6, 1, bytesPerSector, &backup))
+    if (!LoadFat32Boot(sector, boot) || boot.Tail.BackupBootSector == 0 ||
+        !ReadOne(device, n + boot.Tail.BackupBootSector, 1, bytesPerSector, &backup))
         return false;
-    return Fat32BootPlausible(backup);
+    return Fat32BootPlausible(backup, bytesPerSector);
 }
 
 } // namespace
@@ -128,88 +130,92 @@ std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, ui
     return gaps;
 }
 
-bool Fat32BootPlausible(ByteView boot)
+bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector)
 {
-    if (FileSystemTypeFromBoot(boot) != FS_TYPE_FAT32)
+    Fat32Boot boot;
+    if (FileSystemTypeFromBoot(sector) != FS_TYPE_FAT32 || !LoadFat32Boot(sector, boot))
         return false;
-    const uint8_t spc = U8(boot, 0x0D);
-    if (!IsClusterSize(spc) || U16(boot, 0x0B) != 512)
+    const tagFatBootCommon& c = boot.Common;
+    if (!IsClusterSize(c.SectorsPerCluster) || c.BytesPerSector != bytesPerSector ||
+        !FatSectorSizeIsValid(bytesPerSector))
         return false;
-    const uint8_t fats = U8(boot, 0x10);
-    if (fats != 1 && fats != 2)
+    if (c.FatCount != 1 && c.FatCount != 2)
         return false;
-    const uint64_t total = FatTotalSectors(boot);
+    const uint64_t total = FatTotalSectors(c);
     if (total == 0)
         return false;
-    const uint16_t small = U16(boot, 0x16);
-    const uint32_t large = U32(boot, 0x24);
-    if (small != 0 && large != 0 && large != small)
+    const uint32_t fatSize = boot.Tail.FatSize32;
+    if (c.FatSize16 != 0 && fatSize != 0 && fatSize != c.FatSize16)
         return false;
-    if (Fat32FatSize(boot) == 0)
+    if (c.FatSize16 == 0 && fatSize == 0)
         return false;
-    const uint32_t root = U32(boot, 0x2C);
-    return root >= 2 && root < total / spc;
+    const uint32_t root = boot.Tail.RootCluster;
+    return root >= 2 && root < total / c.SectorsPerCluster;
 }
 
-bool IsPlausibleFolderEntry(ByteView entry, uint64_t clusters)
+bool IsPlausibleFolderEntry(ByteView bytes, uint64_t clusters)
 {
-    if (entry.size() < 32)
+    tagFatDirEntry entry;
+    if (!LoadRecord(bytes, 0, entry))
         return false;
     bool allSame = true;
-    for (size_t i = 1; i < 32 && allSame; ++i)
-        allSame = entry[i] == entry[0];
+    for (size_t i = 1; i < kFatEntrySize && allSame; ++i)
+        allSame = bytes[i] == bytes[0];
     if (allSame)
         return false;
-    if (entry[11] == 0x0F)
+    if (entry.Attributes == FAT_ATTR_LONG_NAME)
     {
-        const uint8_t seq = entry[0] & static_cast<uint8_t>(~0x40);
-        return U16(entry, 26) == 0 && (entry[0] == 0xE5 || (seq >= 1 && seq <= 22));
+        tagFatLongNameEntry part;
+        LoadRecord(bytes, 0, part);
+        const uint8_t seq = part.Sequence & static_cast<uint8_t>(~kFatLongNameLastFlag);
+        return part.Cluster == 0 && (part.Sequence == kFatDeletedMark || (seq >= 1 && seq <= 22));
     }
-    const uint64_t cluster = uint64_t{U16(entry, 20)} * 65536 + U16(entry, 26);
+    const uint64_t cluster = uint64_t{entry.ClusterHigh} * 65536 + entry.ClusterLow;
     if (clusters != 0 && cluster >= clusters)
         return false;
-    if (cluster < 2 && U32(entry, 28) != 0)
+    if (cluster < 2 && entry.FileSize != 0)
         return false;
-    for (size_t i = 0; i < 11; ++i)
+    for (const uint8_t c : bytes.first(sizeof entry.Name + sizeof entry.Ext))
     {
-        const uint8_t c = entry[i];
         if (c < 0x1A || c == 0xFF)
             return false;
         for (const char bad : {'"', '*', '/', ':', '<', '>', '?', '\\', '|'})
             if (c == static_cast<uint8_t>(bad))
                 return false;
     }
-    if (entry[11] & 0x40)
+    if (entry.Attributes & FAT_ATTR_RESERVED)
         return false;
-    return (entry[11] & 0x08) || U16(entry, 14) || U16(entry, 16) || U16(entry, 22) || U16(entry, 24);
+    return (entry.Attributes & FAT_ATTR_VOLUME) || entry.CreateTime || entry.CreateDate || entry.WriteTime ||
+           entry.WriteDate;
 }
 
-uint32_t NtfsRecordSectors(ByteView boot)
+uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)
 {
-    const auto c = static_cast<int8_t>(U8(boot, 0x40));
-    uint64_t bytes = 0;
-    if (c >= 0)
-        bytes = uint64_t{U8(boot, 0x0D)} * static_cast<uint64_t>(c) * 512;
-    else if (c >= -31)
-        bytes = uint64_t{1} << -c;
-    if (bytes < 512 || bytes > kMaxNtfsRecordBytes)
+    tagNtfsBootSector boot;
+    if (!LoadRecord(sector, 0, boot) || boot.BytesPerSector != bytesPerSector ||
+        !IsClusterSize(boot.SectorsPerCluster))
         return 0;
-    return static_cast<uint32_t>(bytes / 512);
+    const uint32_t sectors = NtfsRecordSectors(boot.ClustersPerFileRecord, boot.SectorsPerCluster, bytesPerSector);
+    return uint64_t{sectors} * bytesPerSector <= kMaxGapRecordBytes ? sectors : 0;
 }
 
 bool IsMftRecord(uint8_t* record, uint32_t size)
 {
     if (!CheckFileRecord(record, size, false))
         return false;
-    const uint8_t* attribute = FindAttribute(record, kFileNameAttribute, 0, static_cast<int>(size));
+    const uint8_t* attribute = FindAttribute(record, kNtfsAttrFileName, 0, static_cast<int>(size));
     ByteView value;
     if (!attribute || !ResidentValue(attribute, &value))
         return false;
+    // The name's UTF-16 units follow the fixed part of the value.
     static const char16_t name[] = u"$MFT";
     for (size_t i = 0; i < 4; ++i)
-        if (U16(value, kFileNameNameOffset + 2 * i) != name[i])
+    {
+        uint16_t unit = 0;
+        if (!LoadU16LE(value, sizeof(tagNtfsFileName) + 2 * i, unit) || unit != name[i])
             return false;
-    return RangeFits(value.size(), kFileNameNameOffset, 8);
+    }
+    return true;
 }
 
 bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out)
@@ -233,7 +239,9 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
             const uint64_t n = first + s;
             if (PassesNtfsTest(device, sector, n, bps))
             {
-                const uint64_t total = U64(sector, 0x28);
+                tagNtfsBootSector boot;
+                LoadRecord(sector, 0, boot);
+                const uint64_t total = boot.TotalSectors;
                 if (total > gap.Length)
                     continue; // claims more than the gap holds: not the partition that was here
                 out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_NTFS, kind, number, n, total + 1));
@@ -241,7 +249,9 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
             }
             if (PassesFat32Test(device, sector, n, bps))
             {
-                const uint64_t total = FatTotalSectors(sector);
+                tagFatBootCommon boot;
+                LoadRecord(sector, 0, boot);
+                const uint64_t total = FatTotalSectors(boot);
                 if (total > gap.Length)
                     continue;
                 out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_FAT32, kind, number, n, total));

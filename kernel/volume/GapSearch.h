@@ -19,14 +19,14 @@ struct tagDiskGap
 // that overlap or run past the device end leave no gap there.
 std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, uint64_t totalSectors);
 
-// The checks of a FAT32 boot sector that need no device: type, cluster size, sector size,
-// FAT count, totals, FAT size and root cluster.
-bool Fat32BootPlausible(ByteView sector);
+// The checks of a FAT32 boot sector that need no device: type, cluster size, sector size (the
+// device's own), FAT count, totals, FAT size and root cluster.
+bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector);
 // A 32-byte folder entry that could belong to a FAT file system of `clusters` clusters.
 bool IsPlausibleFolderEntry(ByteView entry, uint64_t clusters);
-// The file-record size an NTFS boot sector declares, in 512-byte sectors; 0 when the value
-// is unusable or larger than 8 KiB.
-uint32_t NtfsRecordSectors(ByteView boot);
+// The file-record size an NTFS boot sector made on a disk of `bytesPerSector`-byte sectors
+// declares, in those sectors; 0 when the value is unusable or larger than 8 KiB.
+uint32_t NtfsRecordSectors(ByteView boot, uint32_t bytesPerSector);
 // A file record (fixups applied by the check) whose first file name begins with "$MFT".
 bool IsMftRecord(uint8_t* record, uint32_t size);
 

@@ -7,7 +7,7 @@
 #include "base/VlmTrace.h"
 #include "device/KDeviceManager.h"
 #include "volume/DriveMatch.h"
-#include "volume/FileSystemType.h"
+#include "format/FileSystemType.h"
 #include "volume/KBasicVolumeIO.h"
 #include "volume/KMirrorVolumeIO.h"
 #include "volume/KRaid5VolumeIO.h"
@@ -20,11 +20,38 @@
 #include "volume/VolumeLabel.h"
 #include "volume/VolumeTypes.h"
 
-VolumeInfoArray g_VolumeList;
 bool g_bScanBasic = true;
 bool g_bScanDynamic = true;
 
 namespace {
+
+// The process-wide volume list. Destroying it deletes the volume objects, which return their
+// devices to the device list; it is therefore made after the device list and destroyed before it.
+class VolumeInfoArray : public std::vector<tagVolumeInfo>
+{
+public:
+    VolumeInfoArray();
+    VolumeInfoArray(const VolumeInfoArray&) = delete;
+    VolumeInfoArray& operator=(const VolumeInfoArray&) = delete;
+    ~VolumeInfoArray();
+};
+
+VolumeInfoArray::VolumeInfoArray()
+{
+    // Touch the device list so that it is constructed first and hence destroyed after us.
+    (void)g_DeviceList.size();
+}
+
+VolumeInfoArray::~VolumeInfoArray()
+{
+    for (tagVolumeInfo& record : *this)
+    {
+        delete record.VolumeIO;
+        record.VolumeIO = nullptr;
+    }
+}
+
+VolumeInfoArray g_VolumeList;
 
 constexpr int64_t kProgressMax = 194;
 constexpr uint32_t kFloppyCount = 2;
@@ -89,21 +116,6 @@ void TypeDynamicVolumes(std::vector<tagVolumeInfo>* dynamic)
 
 } // namespace
 
-VolumeInfoArray::VolumeInfoArray()
-{
-    // Touch the device list so that it is constructed first and hence destroyed after us.
-    (void)g_DeviceList.size();
-}
-
-VolumeInfoArray::~VolumeInfoArray()
-{
-    for (tagVolumeInfo& record : *this)
-    {
-        delete record.VolumeIO;
-        record.VolumeIO = nullptr;
-    }
-}
-
 IVolumeIO* KVolumeManager::CreateVolumeIO(const tagVolumeInfo& record, uint32_t index)
 {
     IVolumeIO* volume = nullptr;
@@ -130,6 +142,21 @@ IVolumeIO* KVolumeManager::CreateVolumeIO(const tagVolumeInfo& record, uint32_t 
 size_t KVolumeManager::GetVolumeCount() const { return g_VolumeList.size(); }
 tagVolumeInfo& KVolumeManager::GetVolumeInfo(size_t i) { return g_VolumeList.at(i); }
 IVolumeIO* KVolumeManager::GetVolumeIO(size_t i) { return i < g_VolumeList.size() ? g_VolumeList[i].VolumeIO : nullptr; }
+const std::vector<tagVolumeInfo>& KVolumeManager::Records() const { return g_VolumeList; }
+
+uint32_t KVolumeManager::AddRecord(const tagVolumeInfo& record)
+{
+    g_VolumeList.push_back(record);
+    return static_cast<uint32_t>(g_VolumeList.size() - 1);
+}
+
+void KVolumeManager::RemoveRecord(size_t i)
+{
+    if (i >= g_VolumeList.size())
+        return;
+    delete g_VolumeList[i].VolumeIO;
+    g_VolumeList.erase(g_VolumeList.begin() + static_cast<std::ptrdiff_t>(i));
+}
 
 void KVolumeManager::ClearVolumes()
 {
@@ -261,13 +288,18 @@ void KVolumeManager::NameVolumes()
     DeleteVolumeObjects(objects);
 }
 
-std::string VolumeRecordLabel(IVolumeIO* volume)
+const tagVolumeInfo* VolumeRecordOf(const IVolumeIO* volume)
 {
     if (!volume)
-        return {};
-    const int32_t index = volume->GetIndex();
-    if (index < 0 || static_cast<size_t>(index) >= g_VolumeList.size())
-        return {};
-    const tagVolumeInfo& record = g_VolumeList[static_cast<size_t>(index)];
-    return record.VolumeIO == volume ? record.Label : std::string();
+        return nullptr;
+    for (const tagVolumeInfo& record : g_VolumeList)
+        if (record.VolumeIO == volume)
+            return &record;
+    return nullptr;
+}
+
+std::string VolumeRecordLabel(IVolumeIO* volume)
+{
+    const tagVolumeInfo* record = VolumeRecordOf(volume);
+    return record ? record->Label : std::string();
 }

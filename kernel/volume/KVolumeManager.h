@@ -1,26 +1,15 @@
 #pragma once
-// Finds every volume the program can recover from and keeps them in g_VolumeList: physical
+// Finds every volume the program can recover from and keeps them in its list: physical
 // devices, partitions of partition tables, deleted partitions found in unallocated space and
-// dynamic-disk volumes. Each record owns its volume object while it is in the list.
+// dynamic-disk volumes. Each record owns its volume object while it is in the list. The list
+// is the process's one list (every KVolumeManager object works on it); nothing else touches it.
 #include <cstdint>
 #include <vector>
 
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 #include "volume/IVolumeIO.h"
 #include "volume/tagVolumeInfo.h"
 
-// The process-wide volume list. Destroying it deletes the volume objects, which return their
-// devices to g_DeviceList; it is therefore made after the device list and destroyed before it.
-class VolumeInfoArray : public std::vector<tagVolumeInfo>
-{
-public:
-    VolumeInfoArray();
-    VolumeInfoArray(const VolumeInfoArray&) = delete;
-    VolumeInfoArray& operator=(const VolumeInfoArray&) = delete;
-    virtual ~VolumeInfoArray();
-};
-
-extern VolumeInfoArray g_VolumeList;
 extern bool g_bScanBasic;   // floppies and partition tables ("Initiate Basic Volume")
 extern bool g_bScanDynamic; // dynamic-disk databases ("Initiate Dynamic Volume")
 
@@ -32,6 +21,14 @@ public:
     size_t GetVolumeCount() const;
     tagVolumeInfo& GetVolumeInfo(size_t i);
     IVolumeIO* GetVolumeIO(size_t i);
+    /// Every record, in list order.
+    const std::vector<tagVolumeInfo>& Records() const;
+    /// Appends a record made outside discovery (an in-memory volume, for example); the list
+    /// owns its volume object from then on. Returns the record's index.
+    uint32_t AddRecord(const tagVolumeInfo& record);
+    /// Deletes record i's volume object and takes the record out of the list; the records after
+    /// it move up by one.
+    void RemoveRecord(size_t i);
     /// Deletes every record's volume object and empties the list.
     void ClearVolumes();
 
@@ -44,6 +41,9 @@ private:
     void NameVolumes();
 };
 
-// The label of the volume list's record whose volume object is `volume`, or "" when the volume
-// is not in the list (in-memory volumes of tests, for example).
+// The record whose volume object is `volume` (found by identity), or null when the volume is
+// not in the list (in-memory volumes of tests, for example).
+const tagVolumeInfo* VolumeRecordOf(const IVolumeIO* volume);
+
+// The label of that record, or "" when there is none.
 std::string VolumeRecordLabel(IVolumeIO* volume);

@@ -4,9 +4,9 @@
 #include <new>
 
 #include "base/VlmErrors.h"
-#include "volume/GptTable.h"
-#include "volume/LdmLayout.h"
-#include "volume/LdmRecords.h"
+#include "volume/GptReader.h"
+#include "format/ldm/LdmLayout.h"
+#include "format/ldm/LdmRecords.h"
 #include "volume/LdmVolumeBuilder.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "device/IDeviceIO.h"
-#include "fs/IProgress.h"
+#include "base/IProgress.h"
 #include "volume/tagVolumeInfo.h"
 
 struct tagDiskRecord

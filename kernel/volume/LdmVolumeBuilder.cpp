@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "volume/LdmLayout.h"
+#include "format/ldm/LdmLayout.h"
 #include "volume/VolumeTypes.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "volume/LdmRecords.h"
+#include "format/ldm/LdmRecords.h"
 #include "volume/tagVolumeInfo.h"
 
 // A dynamic disk that is present: its identifier and how to open it.

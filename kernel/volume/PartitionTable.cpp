@@ -4,10 +4,10 @@
 #include <string>
 
 #include "base/VlmErrors.h"
-#include "volume/FileSystemType.h"
-#include "volume/GptLayout.h"
-#include "volume/GptTable.h"
-#include "volume/MbrLayout.h"
+#include "format/FileSystemType.h"
+#include "format/gpt/GptLayout.h"
+#include "volume/GptReader.h"
+#include "format/mbr/MbrLayout.h"
 #include "volume/VolumeTypes.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "device/IDeviceIO.h"
-#include "volume/FileSystemType.h"
-#include "volume/GptLayout.h"
+#include "format/FileSystemType.h"
+#include "format/gpt/GptLayout.h"
 #include "volume/VolumeTypes.h"
 
 namespace {

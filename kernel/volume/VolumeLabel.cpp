@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "base/VlmErrors.h"
-#include "ntfs/NtfsVolumeLabel.h"
-#include "os/OsText.h"
-#include "volume/FileSystemType.h"
+#include "volume/NtfsVolumeLabel.h"
+#include "base/TextCodec.h"
+#include "format/FileSystemType.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
 

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "format/FileSystemType.h"  // the file-system type codes
+
 // Kinds of volume record (tagVolumeInfo::VolumeType).
 enum VolumeType : int32_t
 {
@@ -13,15 +15,4 @@ enum VolumeType : int32_t
     VOLUME_RAID5 = 6,
     VOLUME_DELETED = 16,     // partition found in unallocated space
     VOLUME_PHYSICAL = 256,   // a whole physical device
-};
-
-// File-system type codes, as in a partition table.
-enum FileSystemTypeCode : int32_t
-{
-    FS_TYPE_NONE = -1,  // not recognised
-    FS_TYPE_RAW = 0,    // deep-scan candidate
-    FS_TYPE_FAT12 = 1,
-    FS_TYPE_FAT16 = 6,
-    FS_TYPE_NTFS = 7,
-    FS_TYPE_FAT32 = 11,
 };

@@ -26,5 +26,5 @@ struct tagVolumeInfo
     std::vector<tagVolumeExtent> Extents; // in volume order
     uint64_t SectorCount = 0;  // size in sectors of its device
     uint32_t StripeSize = 0;   // stripe unit in sectors (striped and RAID-5), else 0
-    IVolumeIO* VolumeIO = nullptr; // owned by the record while it is in g_VolumeList; copying copies the pointer
+    IVolumeIO* VolumeIO = nullptr; // owned by the record while it is in the volume list; copying copies the pointer
 };

@@ -18,7 +18,7 @@
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "fs/KOutStream.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "support/TestFiles.h"
 #include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -92,14 +92,14 @@ TEST(PreviewChecks, RefusalsInTheirOrder)
     tagFileNode folder = FileRecord(0, FN_ATTR_FOLDER | FN_ATTR_COMPRESSED);
     EXPECT_EQ(PreviewRefusal(&folder), IDS_PREVIEW_DIRECTORY);
     tagFileNode both = FileRecord(10, FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED);
-    EXPECT_EQ(PreviewRefusal(&both), IDS_PREVIEW_COMPRESSED);
+    EXPECT_EQ(PreviewRefusal(&both), IDS_PREVIEW_ENCRYPTED);
+    tagFileNode compressed = FileRecord(10, FN_ATTR_COMPRESSED);
+    EXPECT_EQ(PreviewRefusal(&compressed), 0u);
     tagFileNode encrypted = FileRecord(10, FN_ATTR_ENCRYPTED | FN_ATTR_READONLY);
     EXPECT_EQ(PreviewRefusal(&encrypted), IDS_PREVIEW_ENCRYPTED);
     tagFileNode plain = FileRecord(0, FN_ATTR_READONLY | FN_ATTR_HIDDEN);
     EXPECT_EQ(PreviewRefusal(&plain), 0u);
 
-    EXPECT_STREQ(VlmString(IDS_PREVIEW_COMPRESSED),
-                 "VLM can not preview a NTFS compressed file.\nPlease save the file to your disk and view the content. ");
     EXPECT_STREQ(VlmString(IDS_PREVIEW_TEXT_TOO_BIG), "To preview a text file, the maximum file size is 10M.");
 }
 

@@ -204,8 +204,8 @@ TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
     uint32_t type = 0;
     ASSERT_EQ(CGlobalParamTable::ReadScanResultHeader(second, &description, nullptr, nullptr, &type), 1);
     EXPECT_EQ(type, static_cast<uint32_t>(VOLUME_BASIC));
-    EXPECT_EQ(description, CScanResultFile::DescribeVolume(g_VolumeList[static_cast<size_t>(fat)],
-                                                           g_VolumeList[static_cast<size_t>(fat)].VolumeIO));
+    EXPECT_EQ(description, CScanResultFile::DescribeVolume(KVolumeManager().Records()[static_cast<size_t>(fat)],
+                                                           KVolumeManager().Records()[static_cast<size_t>(fat)].VolumeIO));
     CResumeList resume(*rig.Session);
     resume.Refresh();
     ASSERT_EQ(resume.Entries().size(), 2u);
@@ -257,15 +257,15 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
     rig.Session->SetModule(Module::kModuleUndelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
     const Snapshot again = Take(rig);
-    tagVolumeInfo twin = g_VolumeList[static_cast<size_t>(fat)];
+    KVolumeManager volumes;
+    tagVolumeInfo twin = volumes.Records()[static_cast<size_t>(fat)];
     twin.VolumeIO = new KMemoryVolumeIO(std::vector<uint8_t>(512 * 16));
-    g_VolumeList.push_back(twin);
+    const uint32_t twinIndex = volumes.AddRecord(twin);
     rig.Port.Messages.clear();
     EXPECT_EQ(resume.LoadFile(fatResult), 0);
     EXPECT_EQ(rig.Port.Texts("warning").size(), 1u);
     EXPECT_EQ(Take(rig), again);
-    g_VolumeList.pop_back();
-    delete twin.VolumeIO;
+    volumes.RemoveRecord(twinIndex);
     EXPECT_EQ(resume.LoadFile(fatResult), 1);
     EXPECT_EQ(rig.Session->GetSelectedVolumeIndex(), fat);
 }

@@ -17,7 +17,7 @@
 #include "core/SaveSetting.h"
 #include "core/SaveWalker.h"
 #include "os/OsFile.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 #include "support/IdleFileSystem.h"
 #include "support/TestFiles.h"
 #include "volume/VolumeTypes.h"

@@ -84,7 +84,7 @@ TEST(SessionState, SelectedVolumeAccessorAndSwitchingModules)
     session.SetSelectedVolumeIndex(static_cast<int>(count));
     EXPECT_EQ(session.GetSelectedVolume(), nullptr);
     session.SetSelectedVolumeIndex(static_cast<int>(count) - 1);
-    EXPECT_EQ(session.GetSelectedVolume(), g_VolumeList.back().VolumeIO);
+    EXPECT_EQ(session.GetSelectedVolume(), KVolumeManager().Records().back().VolumeIO);
 
     // Automatic saving needs a result view and a scan.
     session.SetView(CGlobalParamTable::kViewPartitions);

@@ -124,8 +124,7 @@ TEST_F(Session, OpticalDiscsAreOnlyForDeepScan)
     record.Extents.push_back(tagVolumeExtent{0, 4, 0, 0, 0, 64});
     record.SectorCount = 64;
     record.VolumeIO = new KMemoryVolumeIO(std::vector<uint8_t>(64 * 2048), 2048, 4);
-    g_VolumeList.push_back(record);
-    const int optical = static_cast<int>(g_VolumeList.size()) - 1;
+    const int optical = static_cast<int>(KVolumeManager().AddRecord(record));
     const std::string refusal =
         "Current data recovery module does not support the selected device.\n\nPlease try Deep Scan Recovery module.";
     for (int module : {Module::kModuleUndelete, Module::kModuleAdvanced})

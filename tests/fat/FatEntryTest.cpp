@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "fat/FatBootSector.h"
-#include "fat/FatDirEntry.h"
+#include "format/fat/FatBootSector.h"
+#include "format/fat/FatDirEntry.h"
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFileSystem.h"
 #include "fat/KFatTable.h"

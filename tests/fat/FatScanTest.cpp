@@ -10,7 +10,7 @@
 #include <sys/resource.h>
 
 #include "FatTestSupport.h"
-#include "fat/FatDirEntry.h"
+#include "format/fat/FatDirEntry.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "support/MemoryStorage.h"

@@ -14,7 +14,7 @@
 #include "fat/KFatEntryParser.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KFileNode.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsRunList.h"
 #include "ntfs/NtfsStateStorage.h"
 #include "volume/IVolumeIO.h"
 

@@ -11,7 +11,7 @@
 #include "fs/KSectorRanges.h"
 #include "fs/UnreadableFiles.h"
 #include "ntfs/KNtfsFileSystem.h"
-#include "ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsLayout.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"

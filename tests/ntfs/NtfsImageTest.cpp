@@ -9,7 +9,7 @@
 
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
-#include "ntfs/NtfsVolumeLabel.h"
+#include "volume/NtfsVolumeLabel.h"
 #include "support/TestFiles.h"
 #include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"

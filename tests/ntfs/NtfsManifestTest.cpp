@@ -8,7 +8,7 @@
 
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
-#include "ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRecord.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"

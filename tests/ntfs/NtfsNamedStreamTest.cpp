@@ -12,7 +12,7 @@
 #include "ntfs/KNtfsFileSystem.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsNamedStreams.h"
-#include "ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRecord.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"

@@ -8,9 +8,9 @@
 #include "fs/tagFileNode.h"
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsFileRecordParser.h"
-#include "ntfs/NtfsLznt1.h"
-#include "ntfs/NtfsRecord.h"
-#include "ntfs/NtfsRunList.h"
+#include "format/ntfs/NtfsLznt1.h"
+#include "format/ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsRunList.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include "ntfs/KNtfsMft.h"
 #include "ntfs/NtfsCandidateSearch.h"
-#include "ntfs/NtfsIndexRecord.h"
-#include "ntfs/NtfsRecord.h"
+#include "format/ntfs/NtfsIndexRecord.h"
+#include "format/ntfs/NtfsRecord.h"
 #include "ntfs/NtfsRegroup.h"
-#include "ntfs/NtfsScanRecord.h"
+#include "format/ntfs/NtfsScanRecord.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
 #include "tests/ntfs/NtfsScanTestSupport.h"
 

@@ -103,8 +103,22 @@ TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
     EXPECT_EQ(done, 10);
     EXPECT_EQ(std::memcmp(buf, PatternBytes(300, 11).data() + 290, 10), 0);
     EXPECT_STREQ(s->GetNameA(), "r.txt");
-    // Compressed data is never handed out as a plain stream.
-    EXPECT_EQ(fs.OpenStream(AddNode(fs, "c.bin", kCompressedSector, 24576, 0x800)), nullptr);
+    // Compressed data is decompressed as it is read, from any position, backwards too.
+    std::vector<uint8_t> expected;
+    for (char c : std::string("AB"))
+        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    expected.insert(expected.end(), 8192, 0);
+    for (char c : std::string("CD"))
+        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    std::unique_ptr<IOutStream> c(fs.OpenStream(AddNode(fs, "c.bin", kCompressedSector, 24576, 0x800)));
+    ASSERT_NE(c, nullptr);
+    std::vector<uint8_t> got(24576);
+    ASSERT_EQ(c->Seek(0, 20000, nullptr), 1);
+    ASSERT_EQ(c->Read(got.data() + 20000, 4576, &done), 1);
+    ASSERT_EQ(c->Seek(0, 0, nullptr), 1);
+    ASSERT_EQ(c->Read(got.data(), 20000, &done), 1);
+    EXPECT_EQ(done, 20000);
+    EXPECT_EQ(got, expected);
 }
 
 TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)

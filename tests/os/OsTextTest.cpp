@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "os/OsText.h"
+#include "base/TextCodec.h"
 
 namespace
 {

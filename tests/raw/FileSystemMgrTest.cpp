@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "RawEngineFixture.h"
-#include "fs/KFileSystemMgr.h"
+#include "engine/KFileSystemMgr.h"
 #include "raw/KRawFileSystem.h"
 #include "volume/KVolumeManager.h"
 
@@ -40,27 +40,29 @@ TEST_F(RawEngine, ManagerCreatesKnownKindsAndKeepsOrder)
 
 TEST_F(RawEngine, ManagerPicksTheDeepScanForAnUnrecognisedVolume)
 {
-    KMemoryVolumeIO volume(std::vector<uint8_t>(16 * 512));
+    // The list owns the volume from here on; the stranger has a copy of its record but is not
+    // the object the list holds.
+    auto* volume = new KMemoryVolumeIO(std::vector<uint8_t>(16 * 512));
     KMemoryVolumeIO stranger(std::vector<uint8_t>(16 * 512));
     tagVolumeInfo rec;
     rec.PartitionType = -1;
     rec.Drive = "E:";
     rec.Label = "HOLIDAY";
-    rec.VolumeIO = &volume;
-    const uint32_t index = static_cast<uint32_t>(g_VolumeList.size());
-    g_VolumeList.push_back(rec);
-    volume.Open(&rec, index);
+    rec.VolumeIO = volume;
+    KVolumeManager volumes;
+    const uint32_t index = volumes.AddRecord(rec);
+    volume->Open(&rec, index);
     stranger.Open(&rec, index);
     KFileSystemMgr mgr;
-    IFileSystem* fs = mgr.CreateForVolume(&volume);
+    IFileSystem* fs = mgr.CreateForVolume(volume);
     ASSERT_NE(dynamic_cast<KRawFileSystem*>(fs), nullptr);
     EXPECT_EQ(mgr.CreateForVolume(&stranger), nullptr); // its record names another volume
     // The deep scan's top folder carries the volume's name and its label.
-    fs->SetVolume(&volume);
+    fs->SetVolume(volume);
     ASSERT_EQ(fs->Begin_ScanFS(), 0u);
     const KRawFileNode& records = static_cast<KRawFileSystem*>(fs)->Records();
     EXPECT_STREQ(records.GetName(records.GetNode(0)), "E:\\(HOLIDAY)");
     EXPECT_STREQ(records.GetName(records.GetNode(1)), "Lost Files");
-    g_VolumeList.back().VolumeIO = nullptr;
-    g_VolumeList.pop_back();
+    mgr.Delete(fs);
+    volumes.ClearVolumes();
 }

@@ -12,7 +12,7 @@
 #include "device/KDeviceManager.h"
 #include "docs/DocsTypeList.h"
 #include "fs/IFileSystem.h"
-#include "fs/KFileSystemMgr.h"
+#include "engine/KFileSystemMgr.h"
 #include "fs/KNodeTree.h"
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"

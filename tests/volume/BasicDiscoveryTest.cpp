@@ -63,7 +63,7 @@ protected:
     static std::vector<std::string> Listing()
     {
         std::vector<std::string> out;
-        for (const tagVolumeInfo& v : g_VolumeList)
+        for (const tagVolumeInfo& v : KVolumeManager().Records())
             out.push_back(std::to_string(v.VolumeType) + ":" + std::to_string(v.PartitionType) + ":" +
                           std::to_string(v.Extents[0].DeviceNumber) + ":" + std::to_string(v.Extents[0].DeviceStart) +
                           ":" + std::to_string(v.SectorCount));
@@ -104,8 +104,8 @@ TEST_F(BasicDiscovery, PartitionTableWithExtendedChain)
     Scan({&d, &floppyLike});
     EXPECT_EQ(Listing(), (std::vector<std::string>{"256:-1:0:0:40000", "256:-1:1:0:100", "1:1:0:2048:4096",
                                                    "1:7:0:21063:3000"}));
-    EXPECT_EQ(g_VolumeList[2].Label, "CAFÉ");
-    EXPECT_EQ(g_VolumeList[2].Drive, "");
+    EXPECT_EQ(KVolumeManager().Records()[2].Label, "CAFÉ");
+    EXPECT_EQ(KVolumeManager().Records()[2].Drive, "");
 }
 
 TEST_F(BasicDiscovery, BrokenTablesYieldOnlyWhatIsSound)
@@ -166,8 +166,8 @@ TEST_F(BasicDiscovery, DeletedPartitionsInGaps)
                              "256:-1:2:0:" + std::to_string(liar.Bytes.size() / 512),
                              "16:11:0:100:" + std::to_string(kFlatSectors), "1:6:0:2000000:50000",
                              "16:7:1:300:" + std::to_string(ntfsTotal)}));
-    EXPECT_EQ(g_VolumeList[3].Label, "DELFAT");
-    EXPECT_EQ(g_VolumeList[5].Label, "NTLAB");
+    EXPECT_EQ(KVolumeManager().Records()[3].Label, "DELFAT");
+    EXPECT_EQ(KVolumeManager().Records()[5].Label, "NTLAB");
 }
 
 TEST(GapMath, GapsBetweenAroundAndBeforeALoneVolume)
@@ -198,10 +198,12 @@ TEST(GapMath, GapsBetweenAroundAndBeforeALoneVolume)
 TEST(GapMath, NtfsRecordSizeIsBoundedBeforeAnyRead)
 {
     std::vector<uint8_t> boot(512, 0);
+    boot[0x0B] = 0x00;
+    boot[0x0C] = 0x02;  // 512 bytes per sector
     boot[0x0D] = 8;
     const auto sectors = [&](int8_t c) {
         boot[0x40] = static_cast<uint8_t>(c);
-        return NtfsRecordSectors(boot);
+        return NtfsRecordSectors(boot, 512);
     };
     EXPECT_EQ(sectors(-10), 2u);  // 1 KiB records
     EXPECT_EQ(sectors(-12), 8u);  // 4 KiB records: read whole, into a buffer of their size

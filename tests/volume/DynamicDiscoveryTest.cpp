@@ -62,7 +62,7 @@ protected:
     }
     static const tagVolumeInfo* Find(int32_t type)
     {
-        for (const tagVolumeInfo& v : g_VolumeList)
+        for (const tagVolumeInfo& v : KVolumeManager().Records())
             if (v.VolumeType == type)
                 return &v;
         return nullptr;
@@ -115,10 +115,10 @@ protected:
     static void ExpectAllDynamicVolumes(size_t first)
     {
         const int32_t types[] = {VOLUME_SIMPLE, VOLUME_SPANNED, VOLUME_MIRRORED, VOLUME_STRIPED, VOLUME_RAID5};
-        ASSERT_EQ(g_VolumeList.size(), first + std::size(types));
+        ASSERT_EQ(KVolumeManager().Records().size(), first + std::size(types));
         for (size_t k = 0; k < std::size(types); ++k)
         {
-            const tagVolumeInfo& v = g_VolumeList[first + k];
+            const tagVolumeInfo& v = KVolumeManager().Records()[first + k];
             SCOPED_TRACE(s_Set->Group.Volumes[k].Name);
             EXPECT_EQ(v.VolumeType, types[k]);
             ASSERT_NE(v.VolumeIO, nullptr);
@@ -207,9 +207,9 @@ TEST_F(DynamicDiscovery, ListsEachVolumeOnceAndReadsTheFlatImageBack)
     Scan({0, 1, 2});
     // Three physical devices, no basic volumes (the disks are dynamic), then the database's
     // volumes in record order, each once although every member carries the database.
-    ASSERT_GE(g_VolumeList.size(), 3u);
+    ASSERT_GE(KVolumeManager().Records().size(), 3u);
     for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(g_VolumeList[i].VolumeType, VOLUME_PHYSICAL);
+        EXPECT_EQ(KVolumeManager().Records()[i].VolumeType, VOLUME_PHYSICAL);
     ExpectAllDynamicVolumes(3);
 }
 
@@ -218,13 +218,13 @@ TEST_F(MixedDynamicDiscovery, ListsEachVolumeOnceOverMbrAndGptMembers)
     Scan({0, 1, 2});
     // The GPT members' reserved partitions stay basic volumes; their LDM partitions are not
     // listed, the dynamic volumes on them are.
-    ASSERT_GE(g_VolumeList.size(), 5u);
+    ASSERT_GE(KVolumeManager().Records().size(), 5u);
     for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(g_VolumeList[i].VolumeType, VOLUME_PHYSICAL);
+        EXPECT_EQ(KVolumeManager().Records()[i].VolumeType, VOLUME_PHYSICAL);
     const uint64_t reserved = kLdmTestGptMetadataStart + kLdmTestConfigSectors;
     for (size_t i = 0; i < 2; ++i)
     {
-        const tagVolumeInfo& v = g_VolumeList[3 + i];
+        const tagVolumeInfo& v = KVolumeManager().Records()[3 + i];
         EXPECT_EQ(v.VolumeType, VOLUME_BASIC);
         EXPECT_EQ(v.PartitionType, FS_TYPE_NONE);
         ASSERT_EQ(v.Extents.size(), 1u);
@@ -258,7 +258,7 @@ TEST_F(MixedDynamicDiscovery, GptEntriesListedWhenTheDatabaseIsNotRead)
     // Metadata, reserved and data partitions, as any GPT's entries; nothing dynamic.
     const auto expectGptEntries = []() {
         std::vector<uint64_t> starts;
-        for (const tagVolumeInfo& v : g_VolumeList)
+        for (const tagVolumeInfo& v : KVolumeManager().Records())
         {
             EXPECT_TRUE(v.VolumeType == VOLUME_PHYSICAL || v.VolumeType == VOLUME_BASIC) << v.VolumeType;
             if (v.VolumeType == VOLUME_BASIC)
@@ -333,8 +333,8 @@ TEST_F(DynamicDiscovery, MemberOfAnotherSectorSizeIsLeftOutNotRead)
     }
     KVolumeManager().ScanVolumes();
     std::filesystem::resize_file(copies[1], std::filesystem::file_size(copies[1]) * 8);
-    tagVolumeInfo* raid = nullptr;
-    for (tagVolumeInfo& v : g_VolumeList)
+    const tagVolumeInfo* raid = nullptr;
+    for (const tagVolumeInfo& v : KVolumeManager().Records())
         if (v.VolumeType == VOLUME_RAID5)
             raid = &v;
     ASSERT_NE(raid, nullptr);
@@ -366,10 +366,10 @@ TEST_F(DynamicDiscovery, DynamicSwitchOffShowsTheMarkerPartitions)
     Scan({0});
     g_bScanDynamic = true;
     // The 0x42 partition is listed as a basic volume; nothing dynamic is read.
-    ASSERT_EQ(g_VolumeList.size(), 2u);
-    EXPECT_EQ(g_VolumeList[0].VolumeType, VOLUME_PHYSICAL);
-    EXPECT_EQ(g_VolumeList[1].VolumeType, VOLUME_BASIC);
-    EXPECT_EQ(g_VolumeList[1].Extents[0].DeviceStart, kLdmTestLogicalStart);
+    ASSERT_EQ(KVolumeManager().Records().size(), 2u);
+    EXPECT_EQ(KVolumeManager().Records()[0].VolumeType, VOLUME_PHYSICAL);
+    EXPECT_EQ(KVolumeManager().Records()[1].VolumeType, VOLUME_BASIC);
+    EXPECT_EQ(KVolumeManager().Records()[1].Extents[0].DeviceStart, kLdmTestLogicalStart);
 }
 
 TEST_F(DynamicDiscovery, AnotherReaderAcceptsTheWrittenDatabase)

@@ -13,8 +13,8 @@
 #include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
-#include "volume/GptLayout.h"
-#include "volume/GptTable.h"
+#include "format/gpt/GptLayout.h"
+#include "format/gpt/GptTable.h"
 #include "volume/KVolumeManager.h"
 #include "volume/PartitionTable.h"
 #include "volume/SectorSizeProbe.h"
@@ -358,7 +358,7 @@ protected:
         OsDeviceTable::Instance().ClearImages();
         OsDeviceTable::Instance().RegisterImage(path);
         KVolumeManager().ScanVolumes();
-        return Listing(g_VolumeList);
+        return Listing(KVolumeManager().Records());
     }
     TempDir m_Dir;
 };
@@ -379,9 +379,9 @@ TEST_F(GptFixture, SfdiskDiskListsBothPartitions)
         expected.push_back("1:" + std::to_string(p.Fs == "ntfs" ? FS_TYPE_NTFS : FS_TYPE_FAT32) + ":" +
                            std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
     EXPECT_EQ(Discover(path), expected);
-    ASSERT_EQ(g_VolumeList.size(), 3u);
-    EXPECT_EQ(g_VolumeList[1].Label, "GPT-FAT32");
-    EXPECT_EQ(g_VolumeList[2].Label, "GPT-NTFS");
+    ASSERT_EQ(KVolumeManager().Records().size(), 3u);
+    EXPECT_EQ(KVolumeManager().Records()[1].Label, "GPT-FAT32");
+    EXPECT_EQ(KVolumeManager().Records()[2].Label, "GPT-NTFS");
 
     {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -406,16 +406,16 @@ TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
         expected.push_back("1:" + std::to_string(p.Fs == "ntfs" ? FS_TYPE_NTFS : FS_TYPE_FAT16) + ":" +
                            std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
     EXPECT_EQ(Discover(path), expected);
-    ASSERT_EQ(g_VolumeList.size(), 3u);
-    EXPECT_EQ(g_VolumeList[1].Label, "4K-FAT16");
+    ASSERT_EQ(KVolumeManager().Records().size(), 3u);
+    EXPECT_EQ(KVolumeManager().Records()[1].Label, "4K-FAT16");
     tagDiskGeometry geometry;
-    ASSERT_EQ(g_VolumeList[1].VolumeIO->GetGeometry(&geometry), 0u);
+    ASSERT_EQ(KVolumeManager().Records()[1].VolumeIO->GetGeometry(&geometry), 0u);
     EXPECT_EQ(geometry.BytesPerSector, 4096u);
 
     OsDeviceTable::Instance().ClearImages();
     OsDeviceTable::Instance().RegisterImage(path, 512);
     KVolumeManager().ScanVolumes();
-    for (const tagVolumeInfo& v : g_VolumeList)
+    for (const tagVolumeInfo& v : KVolumeManager().Records())
         EXPECT_NE(v.PartitionType, FS_TYPE_FAT16);
 
     auto probe = [](const uint8_t* at, size_t size) { return ProbeSectorSize(ByteView(at, size)); };

@@ -7,7 +7,7 @@
 #include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
 #include "volume/LdmReader.h"
-#include "volume/LdmRecords.h"
+#include "format/ldm/LdmRecords.h"
 #include "volume/LdmVolumeBuilder.h"
 #include "volume/StripeMath.h"
 #include "volume/VolumeTypes.h"

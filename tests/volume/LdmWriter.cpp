@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "base/Crc32.h"
-#include "volume/GptLayout.h"
+#include "format/gpt/GptLayout.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "CFitImageView.h"
 #include "PreviewMessages.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CImageViewDlg::CImageViewDlg(const QImage& image, QWidget* parent) : QDialog(parent)
 {

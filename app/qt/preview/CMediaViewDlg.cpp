@@ -8,7 +8,7 @@
 
 #include "PreviewMessages.h"
 #include "core/CPreviewTempFile.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 #ifdef VLM_HAVE_QT_MULTIMEDIA
 #include <QAudioOutput>

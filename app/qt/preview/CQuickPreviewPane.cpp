@@ -10,7 +10,7 @@
 #include "core/CPreviewTempFile.h"
 #include "core/PreviewCheck.h"
 #include "fs/IFileSystem.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CQuickPreviewPane::CQuickPreviewPane(QWidget* parent) : QWidget(parent)
 {

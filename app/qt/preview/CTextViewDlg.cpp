@@ -14,7 +14,7 @@
 #include "core/PreviewStream.h"
 #include "core/PreviewText.h"
 #include "core/TextFormat.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 CTextViewDlg::CTextViewDlg(QWidget* parent) : QDialog(parent)
 {

@@ -16,7 +16,7 @@
 #include "core/PreviewCheck.h"
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace {
 

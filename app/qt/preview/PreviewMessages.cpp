@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 namespace PreviewMessages {
 

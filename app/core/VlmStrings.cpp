@@ -1,4 +1,4 @@
-#include "res/VlmStrings.h"
+#include "core/VlmStrings.h"
 
 #include <algorithm>
 #include <iterator>
@@ -13,7 +13,6 @@ struct StringEntry
 
 // Sorted by id; VlmString finds entries by binary search.
 constexpr StringEntry kStrings[] = {
-    {148, "files found via Deep Scan"},
     {153, "Physical Device"},
     {154, "Basic Volume"},
     {155, "Simple Volume"},
@@ -27,12 +26,6 @@ constexpr StringEntry kStrings[] = {
     {187, "Audio/Video"},
     {188, "E-mail"},
     {189, "Other files"},
-    {199, "SCSI Disk Device"},
-    {200, "USB Device"},
-    {201, "Firbre Device"},
-    {202, "RAID Device"},
-    {203, "$Root"},
-    {204, "$Dir"},
     {214, "Please choose file types you like to recover!"},
     {222, "Deleted Partition"},
     {223, "Database"},
@@ -54,9 +47,6 @@ constexpr StringEntry kStrings[] = {
     {2028, "Calculating partition layout..."},
     {2029, "Continue recovery using collected data?"},
     {2046, "Please select files you like to recover."},
-    {2075, "Floppy Disk"},
-    {2076, "Lost Files"},
-    {2077, "Unidentified"},
     {3100, "Recover accidentally deleted files."},
     {3101, "Recover files from formatted, damaged, inaccessible volumes and lost/deleted partitons."},
     {3102, "Recover files by file's internal format. This module give you more chance to recover files from complex condition."},
@@ -157,7 +147,6 @@ constexpr StringEntry kStrings[] = {
     {3400, "Please select a file."},
     {3401, "The file size is invalid."},
     {3402, "VLM cannot preview a directory."},
-    {3403, "VLM can not preview a NTFS compressed file.\nPlease save the file to your disk and view the content. "},
     {3404, "VLM can not preview a NTFS encrypted file.\nPlease save the file to your disk and view the content. "},
     {3405, "To preview a text file, the maximum file size is 10M."},
     {3406, "The file is damaged or the file format is not supported by image viewer."},
@@ -182,6 +171,6 @@ const char* VlmString(uint32_t id)
     const auto* it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
                                       [](const StringEntry& e, uint32_t v) { return e.id < v; });
     if (it == std::end(kStrings) || it->id != id)
-        return "";
+        return EngineString(id);
     return it->text;
 }

@@ -3,13 +3,14 @@
 // the program shows comes from here, so that the texts live in one place.
 #include <cstdint>
 
+#include "base/EngineStrings.h"
+
 // Returns the text of string `id`, or "" when the table has no such entry (never null).
 const char* VlmString(uint32_t id);
 
 // Names for the numbers used in code.
 enum VlmStringId : uint32_t
 {
-    IDS_DEEP_SCAN_LABEL = 148,
     IDS_PHYSICAL_DEVICE = 153,
     IDS_BASIC_VOLUME = 154,
     IDS_SIMPLE_VOLUME = 155,
@@ -23,12 +24,6 @@ enum VlmStringId : uint32_t
     IDS_GROUP_AUDIO_VIDEO = 187,
     IDS_GROUP_EMAIL = 188,
     IDS_GROUP_OTHER = 189,
-    IDS_BUS_SCSI = 199,
-    IDS_BUS_USB = 200,
-    IDS_BUS_FIBRE = 201,
-    IDS_BUS_RAID = 202,
-    IDS_ROOT_PREFIX = 203,
-    IDS_DIR_PREFIX = 204,
     IDS_CHOOSE_FILE_TYPES = 214,
     IDS_DELETED_PARTITION = 222,
     IDS_GROUP_DATABASE = 223,
@@ -50,9 +45,6 @@ enum VlmStringId : uint32_t
     IDS_CALCULATING_LAYOUT = 2028,
     IDS_CONTINUE_WITH_COLLECTED = 2029,
     IDS_SELECT_FILES = 2046,
-    IDS_FLOPPY_DISK = 2075,
-    IDS_LOST_FILES = 2076,
-    IDS_UNIDENTIFIED = 2077,
     // Application texts of the session, scan launch, scan windows, partition and resume lists.
     IDS_DESC_UNDELETE = 3100,
     IDS_DESC_ADVANCED = 3101,
@@ -158,7 +150,6 @@ enum VlmStringId : uint32_t
     IDS_PREVIEW_SELECT_FILE = 3400,
     IDS_PREVIEW_BAD_SIZE = 3401,
     IDS_PREVIEW_DIRECTORY = 3402,
-    IDS_PREVIEW_COMPRESSED = 3403,
     IDS_PREVIEW_ENCRYPTED = 3404,
     IDS_PREVIEW_TEXT_TOO_BIG = 3405,
     IDS_PREVIEW_IMAGE_FAILED = 3406,

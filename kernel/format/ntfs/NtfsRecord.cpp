@@ -1,0 +1,308 @@
+#include "format/ntfs/NtfsRecord.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "base/VlmTrace.h"
+#include "base/TextCodec.h"
+
+namespace {
+
+// Characters a name of its name space cannot hold; a $FILE_NAME holding one is garbage. The
+// POSIX name space (what Linux drivers write) allows every unit but the slash and NUL; the
+// Win32 and DOS name spaces also refuse the characters Windows reserves.
+bool IsForbiddenNameUnit(uint16_t unit, uint8_t nameSpace)
+{
+    if (unit == '/')
+        return true;
+    if (nameSpace == kNtfsNameSpacePosix)
+        return false;
+    switch (unit)
+    {
+    case '"': case '*': case ':': case '<': case '>': case '?': case '\\': case '|':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool HeaderIsPlausible(const tagNtfsFileRecordHeader& h, uint32_t bufferSize)
+{
+    if (h.Signature != kNtfsFileSignature)
+        return false;
+    if (h.UsaCount > kNtfsMaxUsaCount || h.AllocatedSize > kNtfsMaxRecordBytes)
+        return false;
+    if (h.BytesInUse > h.AllocatedSize)
+        return false;
+    if (static_cast<uint16_t>(h.UsaCount - 1) != static_cast<uint16_t>(h.AllocatedSize / kNtfsFixupStride))
+        return false;
+    if (h.UsaOffset < kNtfsMinUsaOffset || h.UsaOffset > kNtfsMaxUsaOffset)
+        return false;
+    // The array itself must be readable.
+    return RangeFits(bufferSize, h.UsaOffset, 2u * h.UsaCount);
+}
+
+// The sequence number must end every stride that lies inside the buffer.
+bool StrideTailsMatch(const uint8_t* buffer, uint32_t bufferSize, const tagNtfsFileRecordHeader& h)
+{
+    const uint16_t usn = PeekU16LE(buffer + h.UsaOffset);
+    for (uint32_t i = 0; i + 1 < h.UsaCount && i < bufferSize / kNtfsFixupStride; ++i)
+    {
+        const uint16_t tail = PeekU16LE(buffer + (i + 1) * kNtfsFixupStride - 2);
+        if (tail != usn)
+        {
+            VlmTrace("Fixup is %x, but should be %x\n", tail, usn);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileNameIsClean(ByteView record, size_t attrOff, const tagNtfsResidentAttribute& a)
+{
+    const size_t value = attrOff + a.ValueOffset;
+    uint8_t count = 0, nameSpace = kNtfsNameSpacePosix;
+    if (!LoadU8(record, value + offsetof(tagNtfsFileName, NameLength), count) ||
+        !LoadU8(record, value + offsetof(tagNtfsFileName, NameSpace), nameSpace))
+        return true; // too short to carry a name; FindAttribute refuses it later
+    for (size_t i = 0; i < count; ++i)
+    {
+        uint16_t unit = 0;
+        if (!LoadU16LE(record, value + sizeof(tagNtfsFileName) + 2 * i, unit) || unit == 0)
+            break;
+        if (IsForbiddenNameUnit(unit, nameSpace))
+            return false;
+    }
+    return true;
+}
+
+// Run headers of a $DATA runlist: both size nibbles at most 4, and the headers with their
+// fields stay inside the attribute.
+bool RunHeadersAreSane(ByteView record, size_t attrOff, uint32_t length, uint16_t mappingPairs)
+{
+    const uint64_t budget = length - mappingPairs;
+    uint64_t consumed = 0;
+    for (;;)
+    {
+        uint8_t h = 0;
+        if (!LoadU8(record, attrOff + mappingPairs + consumed, h))
+            return false;
+        if (h == 0)
+            return true;
+        const uint32_t offsetSize = h >> 4, lengthSize = h & 15;
+        if (offsetSize > 4 || lengthSize > 4)
+            return false;
+        consumed += 1 + offsetSize + lengthSize;
+        if (consumed >= budget)
+            return false;
+    }
+}
+
+bool AttributeIsSane(ByteView record, size_t off, uint32_t length, const tagNtfsFileRecordHeader& h)
+{
+    uint8_t nonResident = 0;
+    if (!LoadU8(record, off + 8, nonResident))
+        return false;
+    if (nonResident == 0)
+    {
+        tagNtfsResidentAttribute a;
+        if (!LoadRecord(record, off, a))
+            return false;
+        if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length)
+            return false;
+        return a.Header.Type != kNtfsAttrFileName || FileNameIsClean(record, off, a);
+    }
+    if (static_cast<uint64_t>(off) + length > h.BytesInUse)
+        return false;
+    uint16_t mappingPairs = 0;
+    if (!LoadU16LE(record, off + 32, mappingPairs) || mappingPairs >= length)
+        return false;
+    uint32_t type = 0;
+    LoadU32LE(record, off, type);
+    return type != kNtfsAttrData || RunHeadersAreSane(record, off, length, mappingPairs);
+}
+
+bool AttributesAreSane(ByteView record, const tagNtfsFileRecordHeader& h)
+{
+    const uint64_t limit = std::min<uint64_t>(record.size(), h.AllocatedSize);
+    uint64_t off = h.FirstAttributeOffset;
+    while (off < limit)
+    {
+        uint32_t type = 0, length = 0;
+        if (!LoadU32LE(record, off, type) || type == kNtfsEndOfAttributes)
+            return true;
+        if (!LoadU32LE(record, off + 4, length) || length == 0)
+            return true;
+        if (!AttributeIsSane(record, static_cast<size_t>(off), length, h))
+            return false;
+        off += length;
+    }
+    return true;
+}
+
+} // namespace
+
+bool LoadFileRecordHeader(const uint8_t* record, uint32_t bufferSize, tagNtfsFileRecordHeader* out)
+{
+    return record && LoadRecord(ByteView(record, bufferSize), 0, *out);
+}
+
+bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
+{
+    tagNtfsFileRecordHeader h;
+    if (!LoadFileRecordHeader(buffer, bufferSize, &h) || !HeaderIsPlausible(h, bufferSize))
+        return false;
+    if (!StrideTailsMatch(buffer, bufferSize, h))
+        return false;
+    if (checkOnly)
+    {
+        if (bufferSize < h.AllocatedSize)
+            VlmTrace("CheckOnly=>CheckFileSize:nBufferSize<pFileRecord->u32AllocatedSizeOftheFileRecord\n");
+        return true;
+    }
+    if (bufferSize < h.AllocatedSize)
+    {
+        VlmTrace("CheckFileSize:nBufferSize<pFileRecord->u32AllocatedSizeOftheFileRecord\n"
+                 "nBufferSize=%d,u32AllocatedSize=%d",
+                 static_cast<int>(bufferSize), static_cast<int>(h.AllocatedSize));
+        return false;
+    }
+    if (!ApplyFileRecordFixup(buffer, static_cast<int>(bufferSize)))
+        return false;
+    return AttributesAreSane(ByteView(buffer, bufferSize), h);
+}
+
+bool ApplyFileRecordFixup(uint8_t* record, int bufferSize)
+{
+    tagNtfsFileRecordHeader h;
+    if (bufferSize < 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h))
+        return false;
+    if (h.UsaCount == 0)
+        return true;
+    const uint64_t size = static_cast<uint32_t>(bufferSize);
+    if (static_cast<uint64_t>(h.UsaCount - 1) * kNtfsFixupStride > size)
+        return false;
+    if (!RangeFits(size, h.UsaOffset, 2u * h.UsaCount))
+        return false;
+    for (uint32_t i = 0; i + 1 < h.UsaCount; ++i)
+        std::memcpy(record + (i + 1) * kNtfsFixupStride - 2, record + h.UsaOffset + 2 + 2 * i, 2);
+    return true;
+}
+
+namespace {
+
+bool ResidentFitsAttribute(ByteView attr)
+{
+    tagNtfsResidentAttribute a;
+    if (!LoadRecord(attr, 0, a))
+        return false;
+    const uint64_t length = attr.size();
+    // An empty value is an empty file's $DATA; every other attribute has a value.
+    if (a.ValueOffset == 0 || (a.ValueLength == 0 && a.Header.Type != kNtfsAttrData))
+        return false;
+    if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length)
+        return false;
+    // The name length counts UTF-16 units; the test compares it as a byte count.
+    return a.Header.NameLength == 0 ||
+           static_cast<uint64_t>(a.Header.NameOffset) + a.Header.NameLength <= length;
+}
+
+} // namespace
+
+const uint8_t* FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize)
+{
+    tagNtfsFileRecordHeader h;
+    if (bufferSize <= 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h))
+        return nullptr;
+    const ByteView view(record, static_cast<size_t>(bufferSize));
+    const uint64_t limit = std::min<uint64_t>(view.size(), h.AllocatedSize);
+    uint64_t off = h.FirstAttributeOffset;
+    int seen = 0;
+    while (off < limit)
+    {
+        uint32_t t = 0, length = 0;
+        if (!LoadU32LE(view, off, t) || t == kNtfsEndOfAttributes)
+            return nullptr;
+        LoadU32LE(view, off + 4, length);
+        if (t == type && seen++ == nth)
+        {
+            // Whatever the record claims, the answer lies inside the buffer.
+            if (length < sizeof(tagNtfsAttributeHeader) || !RangeFits(view.size(), off, length))
+                return nullptr;
+            const ByteView attr = view.subspan(static_cast<size_t>(off), length);
+            if (attr[8] != 0)
+                return attr.size() >= sizeof(tagNtfsNonResidentAttribute) ? attr.data() : nullptr;
+            return ResidentFitsAttribute(attr) ? attr.data() : nullptr;
+        }
+        if (length == 0)
+            return nullptr;
+        off += length;
+    }
+    return nullptr;
+}
+
+ByteView AttributeBytes(const uint8_t* attribute)
+{
+    return ByteView(attribute, PeekU32LE(attribute + 4));
+}
+
+bool ResidentValue(const uint8_t* attribute, ByteView* value)
+{
+    const ByteView attr = AttributeBytes(attribute);
+    tagNtfsResidentAttribute a;
+    if (!LoadRecord(attr, 0, a) || a.Header.NonResident != 0 || !RangeFits(attr.size(), a.ValueOffset, a.ValueLength))
+        return false;
+    *value = attr.subspan(a.ValueOffset, a.ValueLength);
+    return true;
+}
+
+bool NonResidentHeader(const uint8_t* attribute, tagNtfsNonResidentAttribute* header, ByteView* mappingPairs)
+{
+    const ByteView attr = AttributeBytes(attribute);
+    if (!LoadRecord(attr, 0, *header) || header->Header.NonResident == 0)
+        return false;
+    if (header->MappingPairsOffset >= attr.size())
+        *mappingPairs = {};
+    else
+        *mappingPairs = attr.subspan(header->MappingPairsOffset);
+    return true;
+}
+
+const uint8_t* FindUnnamedData(const uint8_t* record, int bufferSize)
+{
+    for (int i = 0; i < 5; ++i)
+    {
+        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
+        if (!a)
+            return nullptr;
+        if (a[9] == 0)
+            return a;
+    }
+    return nullptr;
+}
+
+bool ConvertName(const uint8_t* name, int units, std::string* out)
+{
+    constexpr size_t kMaxNameBytes = 519;
+    if (!name || units <= 0)
+    {
+        out->clear();
+        return true;
+    }
+    *out = CutUtf8(Utf16LEBytesToUtf8(name, static_cast<size_t>(units) * 2), kMaxNameBytes);
+    return true;
+}
+
+bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
+{
+    const uint8_t* first = FindAttribute(record, kNtfsAttrFileName, 0, size);
+    if (!first || !ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
+        return false;
+    const uint8_t* second = FindAttribute(record, kNtfsAttrFileName, 1, size);
+    ByteView other;
+    if (second && ResidentValue(second, &other) && other.size() >= sizeof(tagNtfsFileName) &&
+        other[65] == kNtfsNameSpaceWin32)
+        *value = other;
+    return true;
+}

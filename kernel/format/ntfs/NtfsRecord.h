@@ -1,0 +1,51 @@
+#pragma once
+// FILE records: the check at the gate, the update-sequence repair and the bounded attribute
+// walk. Pure functions over bytes; no I/O. Everything downstream works on attributes that
+// FindAttribute returned, whose bytes lie wholly inside the record buffer.
+#include <cstdint>
+
+#include "base/ByteView.h"
+#include "format/ntfs/NtfsLayout.h"
+
+// Validates a FILE record in `buffer` (bufferSize bytes readable). Header rules, then the
+// sequence number at the end of every 512-byte stride that lies inside the buffer. With
+// `checkOnly` that is all; otherwise the buffer must hold the whole allocated record, the
+// strides are repaired and every attribute is checked (value inside the attribute, runlist
+// headers of $DATA sane, no forbidden character in a $FILE_NAME).
+bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly);
+
+// Puts the saved bytes of the update sequence array back at the end of every stride.
+bool ApplyFileRecordFixup(uint8_t* record, int bufferSize);
+
+// The `nth` (from 0) attribute of `type` in a checked record, or null. A returned attribute
+// lies wholly inside the buffer and its header fits its length; a resident one also has its
+// value inside it.
+const uint8_t* FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize);
+
+// The bytes of an attribute returned by FindAttribute (header included).
+ByteView AttributeBytes(const uint8_t* attribute);
+
+// The value of a resident attribute; false for a non-resident one.
+bool ResidentValue(const uint8_t* attribute, ByteView* value);
+
+// The value of the $FILE_NAME that names a record: the first one, or the second when that is
+// the Win32 long name (a short DOS name usually comes first). False when there is none.
+bool ChooseFileName(const uint8_t* record, int size, ByteView* value);
+
+// The header of a non-resident attribute and its runlist bytes (to the attribute's end);
+// false for a resident one or one too short for its header.
+bool NonResidentHeader(const uint8_t* attribute, tagNtfsNonResidentAttribute* header,
+                       ByteView* mappingPairs);
+
+// The first unnamed $DATA among instances 0 .. 4 (the search ends at the first missing
+// instance), or null.
+const uint8_t* FindUnnamedData(const uint8_t* record, int bufferSize);
+
+// The header of a record (false when the buffer is shorter than it).
+bool LoadFileRecordHeader(const uint8_t* record, uint32_t bufferSize, tagNtfsFileRecordHeader* out);
+
+#include <string>
+
+// Converts a UTF-16LE name of `units` units (stopping at a zero unit) to the 8-bit form kept
+// in records, at most 519 bytes; a unit with no equivalent becomes "_". Always true.
+bool ConvertName(const uint8_t* name, int units, std::string* out);
