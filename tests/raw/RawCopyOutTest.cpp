@@ -133,7 +133,7 @@ std::vector<std::string> ListedExtensions()
 
 } // namespace
 
-TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderAndThroughTheEnvironment)
+TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderTheInstalledFolderAndThroughTheEnvironment)
 {
     TempDir empty;
     // Nothing in the program folder, the libraries of this build through VLM_PLUGIN_DIR.
