@@ -36,15 +36,24 @@ std::string TextOf(IRawFileType* type, int (IRawFileType::*get)(char*, uint32_t)
     return buf;
 }
 
+// The folder named by VLM_PLUGIN_DIR comes first, so that its libraries replace installed ones
+// of the same name; then the program's own folder (a build tree), then the installed plug-in
+// folder, found from the program's folder so that any installation prefix works
+// (bin/vlm -> lib/vellumar/plugins/).
 std::vector<std::string> SearchFolders()
 {
-    const std::string& over = List().programFolder;
-    std::vector<std::string> folders{over.empty() ? OsProgramFolder() : over};
+    std::vector<std::string> folders;
     if (const char* extra = std::getenv("VLM_PLUGIN_DIR"); extra && *extra) {
         std::string f = extra;
         if (f.back() != '/')
             f.push_back('/');
         folders.push_back(f);
+    }
+    const std::string& over = List().programFolder;
+    const std::string program = over.empty() ? OsProgramFolder() : over;
+    if (!program.empty()) {
+        folders.push_back(program);
+        folders.push_back(program + "../lib/vellumar/plugins/");
     }
     return folders;
 }

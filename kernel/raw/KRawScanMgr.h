@@ -3,8 +3,9 @@
 // first KRawScanMgr comes to life and released when the last one goes. One manager lives for
 // the whole run; the deep-scan file system holds another while it exists.
 //
-// Plug-ins are the "*.api" files in the program's own folder and, in addition, in the folder
-// named by the environment variable VLM_PLUGIN_DIR; a library name found in both loads once.
+// Plug-ins are the "*.api" files in the folder named by the environment variable VLM_PLUGIN_DIR,
+// in the program's own folder and in the installed plug-in folder beside it
+// (../lib/vellumar/plugins/); a library name found in several loads once, from the first.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,7 +45,8 @@ public:
     /// Lists the types of an in-process factory with the same checks as a plug-in's; returns
     /// the number of types added. Only while a manager lives (the last one releases them).
     static int AddFactory(IRawFileTypeFactory* factory);
-    /// Searches `folder` instead of the program's own folder at the next load (tests; an
-    /// empty string restores the program's folder). VLM_PLUGIN_DIR is searched in any case.
+    /// Searches `folder` (and its ../lib/vellumar/plugins/) instead of the program's own folder at
+    /// the next load (tests; an empty string restores the program's folder). VLM_PLUGIN_DIR is
+    /// searched in any case.
     static void OverrideProgramFolder(const std::string& folder);
 };

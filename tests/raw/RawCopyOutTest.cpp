@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "FakeRawTypes.h"
 #include "core/CFileTypeTree.h"
 #include "RawEngineFixture.h"
 #include "base/VlmErrors.h"
+#include "os/OsFile.h"
 #include "storage/KStorageManager.h"
 
 namespace {
@@ -131,7 +133,7 @@ std::vector<std::string> ListedExtensions()
 
 } // namespace
 
-TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderAndThroughTheEnvironment)
+TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderTheInstalledFolderAndThroughTheEnvironment)
 {
     TempDir empty;
     // Nothing in the program folder, the libraries of this build through VLM_PLUGIN_DIR.
@@ -148,6 +150,15 @@ TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderAndThroughTheEnvironment)
     ::unsetenv("VLM_PLUGIN_DIR");
     KRawScanMgr::OverrideProgramFolder(empty.Path());
     EXPECT_TRUE(ListedExtensions().empty());
+    // An installed layout under any prefix: PREFIX/bin/ and PREFIX/lib/vellumar/plugins/.
+    TempDir prefix;
+    const std::filesystem::path plugins = prefix.Path() + "/lib/vellumar/plugins";
+    std::filesystem::create_directories(plugins);
+    std::filesystem::create_directories(prefix.Path() + "/bin");
+    for (const std::string& path : OsFindFiles(std::string(VLM_PLUGIN_BIN_DIR) + "*.api"))
+        std::filesystem::create_symlink(path, plugins / std::filesystem::path(path).filename());
+    KRawScanMgr::OverrideProgramFolder(prefix.Path() + "/bin");
+    EXPECT_EQ(ListedExtensions(), exts);
     KRawScanMgr::OverrideProgramFolder("");
 }
 
