@@ -81,10 +81,9 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
     for (uint32_t type : types)
         for (int nth = 0; nth < 4; ++nth)
         {
-            const uint8_t* attribute = FindAttribute(record, type, nth, static_cast<int>(size));
+            const NtfsAttribute attribute = FindAttribute(record, type, nth, static_cast<int>(size));
             if (!attribute)
                 break;
-            AttributeBytes(attribute);
             ByteView value;
             ResidentValue(attribute, &value);
             tagNtfsNonResidentAttribute header;
@@ -105,7 +104,7 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
     tagNtfsFileNode node{};
     ParseFileRecord(mft, record, 40, &name, &node);
     // Every named stream is found again by its name, as its copy finds it.
-    ForEachNamedStream(mft, record, static_cast<int>(size), [&](const std::string& stream, const uint8_t* data) {
+    ForEachNamedStream(mft, record, static_cast<int>(size), [&](const std::string& stream, const NtfsAttribute& data) {
         tagNtfsFileNode streamNode{};
         MakeStreamNode(node, data, &streamNode);
         NtfsStreamData found;

@@ -65,7 +65,7 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
     ConvertName(nameValue.data() + sizeof(fn), static_cast<int>(units), &name);
     if (name != "$Bitmap")
         return false;
-    const uint8_t* data = FindUnnamedData(record.data(), isize);
+    const NtfsAttribute data = FindUnnamedData(record.data(), isize);
     if (!data)
         return false;
     std::vector<uint8_t> bits;
@@ -82,7 +82,7 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
     return m_Map.Assign(std::move(bits), clusters);
 }
 
-void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const uint8_t* streamData)
+void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const NtfsAttribute* streamData)
 {
     if (!record || !node || !IsFileRecord(node))
         return;
@@ -93,7 +93,7 @@ void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const u
     }
     const bool deleted = (node->byKind & FN_KIND_DELETED) != 0;
     const int size = static_cast<int>(m_Mft.RecordBytes());
-    const uint8_t* data = streamData ? streamData : FindUnnamedData(record, size);
+    const NtfsAttribute data = streamData ? *streamData : FindUnnamedData(record, size);
     if (!data || FindAttribute(record, kNtfsAttrAttributeList, 0, size))
     {
         if (!deleted)

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "format/ntfs/NtfsRecord.h"
 #include "fs/IOutStream.h"
 #include "fs/KClusterBitmap.h"
 #include "fs/tagFileNode.h"
@@ -31,7 +32,7 @@ public:
     void Begin(uint64_t clusters);
     /// One listed record (checked, fixups applied, RecordBytes() long) and the node made of it;
     /// for a named stream's node, `streamData` is the stream's first $DATA extent.
-    void Note(const uint8_t* record, tagNtfsFileNode* node, const uint8_t* streamData = nullptr);
+    void Note(const uint8_t* record, tagNtfsFileNode* node, const NtfsAttribute* streamData = nullptr);
     /// Sets the condition of every noted node.
     void Finish();
 

@@ -84,7 +84,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         invalid = got == NtfsExtension::Invalid;
         if (got != NtfsExtension::Ok)
             return false;
-        const uint8_t* data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
+        const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
         if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0)
@@ -103,7 +103,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         return ERROR_FUNCTION_FAILED;
     if (!listed)
     {
-        const uint8_t* data = FindUnnamedData(record.data(), static_cast<int>(size));
+        const NtfsAttribute data = FindUnnamedData(record.data(), static_cast<int>(size));
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
         if (data && !NonResidentHeader(data, &h, &pairs))
@@ -131,7 +131,7 @@ uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
     if (size == 0 || mft.ReadRecordAt(plan.efsRecordSector, record.data()) != ERROR_SUCCESS ||
         !CheckFileRecord(record.data(), size, false))
         return ERROR_FUNCTION_FAILED;
-    const uint8_t* efs = FindAttribute(record.data(), kNtfsAttrLoggedUtilityStream, 0, static_cast<int>(size));
+    const NtfsAttribute efs = FindAttribute(record.data(), kNtfsAttrLoggedUtilityStream, 0, static_cast<int>(size));
     std::unique_ptr<IOutStream> stream(efs ? m_Fs.OpenAttributeStream(efs) : nullptr);
     if (!stream)
         return ERROR_FUNCTION_FAILED;

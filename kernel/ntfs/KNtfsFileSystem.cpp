@@ -229,7 +229,7 @@ bool KNtfsFileSystem::ListNamedStreams(const uint8_t* record, const tagNtfsFileN
     if (!(file.wValidMask & FN_MASK_SIZE) && !(file.wAttributes & FN_ATTR_FOLDER) && name.rfind('$', 0) == 0)
         return true;
     bool stored = true;
-    ForEachNamedStream(m_Mft, record, static_cast<int>(m_Mft.RecordBytes()), [&](const std::string& stream, const uint8_t* data) {
+    ForEachNamedStream(m_Mft, record, static_cast<int>(m_Mft.RecordBytes()), [&](const std::string& stream, const NtfsAttribute& data) {
         tagNtfsFileNode node{};
         MakeStreamNode(file, data, &node);
         tagNtfsFileNode* added = m_Nodes.AddRecord(name + ":" + stream);
@@ -237,7 +237,7 @@ bool KNtfsFileSystem::ListNamedStreams(const uint8_t* record, const tagNtfsFileN
             return stored = false;
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
-        conditions.Note(record, added, data);
+        conditions.Note(record, added, &data);
         return true;
     });
     return stored;
@@ -375,7 +375,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
             refused = got == NtfsExtension::Invalid;
             return false; // a missing extension ends the list; the runs so far stand
         }
-        const uint8_t* data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
+        const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
         tagNtfsNonResidentAttribute header;
         ByteView pairs;
         if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0)
@@ -394,7 +394,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
         return DataPlace::Refused;
     if (listed)
         return DataPlace::Runs;
-    const uint8_t* data = FindUnnamedData(record->data(), static_cast<int>(size));
+    const NtfsAttribute data = FindUnnamedData(record->data(), static_cast<int>(size));
     if (!data)
         return DataPlace::Runs;
     tagNtfsNonResidentAttribute header;
@@ -493,7 +493,7 @@ bool KNtfsFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
     }
 }
 
-IOutStream* KNtfsFileSystem::OpenAttributeStream(const uint8_t* attribute)
+IOutStream* KNtfsFileSystem::OpenAttributeStream(const NtfsAttribute& attribute)
 {
     static constexpr const char* kName = "NTFS_ATTRIBUTE";
     if (!attribute)

@@ -44,7 +44,7 @@ public:
     bool GetDataRuns(const tagFileNode* record, StreamVector* runs) override;
 
     /// A stream over one attribute's value (resident or not), named "NTFS_ATTRIBUTE".
-    IOutStream* OpenAttributeStream(const uint8_t* attribute);
+    IOutStream* OpenAttributeStream(const NtfsAttribute& attribute);
     /// Where the named stream of a stream node lies, from its record (read, checked): the
     /// stream is the one whose name follows the record's file name in the node's name.
     NtfsStreamFound FindStream(const tagNtfsFileNode* node, const uint8_t* record, NtfsStreamData* out);

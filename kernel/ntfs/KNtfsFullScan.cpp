@@ -37,10 +37,10 @@ int64_t ClusterToSector(uint64_t cluster, uint32_t spc, int64_t base)
 bool UnnamedDataRuns(const uint8_t* record, uint32_t size, uint64_t* firstCluster, uint64_t* clusters,
                      uint64_t* dataSize)
 {
-    const uint8_t* data = FindAttribute(record, kNtfsAttrData, 0, static_cast<int>(size));
+    const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0, static_cast<int>(size));
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
-    if (!data || data[9] != 0 || !NonResidentHeader(data, &h, &pairs))
+    if (!data || data.IsNamed() || !NonResidentHeader(data, &h, &pairs))
         return false;
     StreamVector runs;
     if (!DecodeRunList(pairs, 1, 0, &runs) || runs.empty() || IsHoleRun(runs[0]))

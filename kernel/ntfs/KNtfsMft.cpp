@@ -143,7 +143,7 @@ namespace {
 
 bool NamedMft(const uint8_t* record, int size)
 {
-    const uint8_t* fn = FindAttribute(record, kNtfsAttrFileName, 0, size);
+    const NtfsAttribute fn = FindAttribute(record, kNtfsAttrFileName, 0, size);
     ByteView value;
     if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName))
         return false;
@@ -199,7 +199,7 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
     if (!CheckFileRecord(buffer.data(), size, false))
         return false;
     const int isize = static_cast<int>(size);
-    const uint8_t* data = FindDataExtent(buffer.data(), isize, 0);
+    const NtfsAttribute data = FindDataExtent(buffer.data(), isize, 0);
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     StreamVector found;
@@ -235,7 +235,7 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
     WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.NameLength != 0 || e.FirstVcn == 0)
             return true;
-        const uint8_t* extent = nullptr;
+        NtfsAttribute extent;
         if (e.FirstVcn != nextVcn)
             VlmTrace("GetMFTRange: $MFT extent at VCN %llu, expected %llu\n",
                      static_cast<unsigned long long>(e.FirstVcn), static_cast<unsigned long long>(nextVcn));

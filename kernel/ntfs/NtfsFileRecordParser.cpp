@@ -20,9 +20,9 @@ namespace {
 // The $DATA that holds the file's data: through the attribute list when the record has one,
 // else the first unnamed one of the record. Null when none; `extension` keeps the bytes of an
 // extension record the answer points into.
-const uint8_t* ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::vector<uint8_t>* extension)
+NtfsAttribute ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::vector<uint8_t>* extension)
 {
-    const uint8_t* chosen = nullptr;
+    NtfsAttribute chosen;
     const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.FirstVcn != 0 || e.NameLength != 0)
             return true;
@@ -37,9 +37,9 @@ const uint8_t* ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::v
     return listed ? chosen : FindUnnamedData(record, size);
 }
 
-void ApplyDataSize(const uint8_t* data, int64_t* size, uint16_t* attributes)
+void ApplyDataSize(const NtfsAttribute& data, int64_t* size, uint16_t* attributes)
 {
-    const uint16_t flags = PeekU16LE(data + 12);
+    const uint16_t flags = data.Header.Flags;
     if (flags & kNtfsAttrFlagEncrypted)
         *attributes |= kFileAttrEncrypted;
     if (flags & kNtfsAttrFlagCompressed)
@@ -73,14 +73,14 @@ uint64_t ToLocal(uint64_t utc)
 bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit)
 {
-    const uint8_t* list = FindAttribute(record, kNtfsAttrAttributeList, 0, bufferSize);
+    const NtfsAttribute list = FindAttribute(record, kNtfsAttrAttributeList, 0, bufferSize);
     if (!list)
         return false;
     ByteView value;
     std::vector<uint8_t> outside;
-    if (list[8] == 0)
+    if (list.IsResident())
     {
-        if (!ResidentValue(list, &value) || PeekU16LE(list + 20) == 0)
+        if (!ResidentValue(list, &value))
             return false;
     }
     else
@@ -102,7 +102,7 @@ bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
     return true;
 }
 
-bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
+bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
                           uint64_t* unreadable)
 {
     if (unreadable)
@@ -171,22 +171,22 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
                : NtfsExtension::Invalid;
 }
 
-const uint8_t* FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn)
+NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn)
 {
     // A record holds a handful of $DATA attributes; a crafted one with thousands of tiny
     // attributes must not make this search quadratic.
     constexpr int kMaxDataAttributes = 64;
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
-        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
         if (!a)
-            return nullptr;
+            return {};
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
-        if (a[9] == 0 && NonResidentHeader(a, &h, &pairs) && h.FirstVcn == firstVcn)
+        if (!a.IsNamed() && NonResidentHeader(a, &h, &pairs) && h.FirstVcn == firstVcn)
             return a;
     }
-    return nullptr;
+    return {};
 }
 
 bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::string* name, tagNtfsFileNode* out)
@@ -229,10 +229,10 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     out->s64Size = 0;
     uint16_t attributes = static_cast<uint16_t>(fn.Flags & 0xFFFF);
     out->wValidMask = FN_MASK_FOUND;
-    const uint8_t* si = FindAttribute(record, kNtfsAttrStandardInformation, 0, size);
+    const NtfsAttribute si = FindAttribute(record, kNtfsAttrStandardInformation, 0, size);
     ByteView siValue;
     tagNtfsStandardInformation info;
-    if (si && ResidentValue(si, &siValue) && PeekU16LE(si + 20) != 0 && siValue.size() >= 36)
+    if (ResidentValue(si, &siValue) && siValue.size() >= 36)
     {
         std::memset(&info, 0, sizeof(info));
         std::memcpy(&info, siValue.data(), std::min(siValue.size(), sizeof(info)));
@@ -252,7 +252,7 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     if (!(attributes & kFileAttrDirectory))
     {
         std::vector<uint8_t> extension;
-        if (const uint8_t* data = ChooseData(mft, record, size, &extension))
+        if (const NtfsAttribute data = ChooseData(mft, record, size, &extension))
             ApplyDataSize(data, &out->s64Size, &attributes);
         else
             // Without an unnamed $DATA it is no empty file but a metafile kept in indexes
@@ -269,7 +269,7 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     return true;
 }
 
-void MakeStreamNode(const tagNtfsFileNode& file, const uint8_t* attribute, tagNtfsFileNode* out)
+void MakeStreamNode(const tagNtfsFileNode& file, const NtfsAttribute& attribute, tagNtfsFileNode* out)
 {
     *out = file;
     out->byKind |= FN_KIND_STREAM;

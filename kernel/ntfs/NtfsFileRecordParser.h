@@ -11,6 +11,7 @@
 #include "fs/IOutStream.h"
 #include "fs/tagFileNode.h"
 #include "format/ntfs/NtfsLayout.h"
+#include "format/ntfs/NtfsRecord.h"
 
 class KNtfsMft;
 
@@ -23,7 +24,7 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t recordNumber
 // The node of a named stream of `file` (a node ParseFileRecord made) from the stream's first
 // $DATA extent: the file's ids, times and record, the stream's size, compression and
 // encryption, and FN_KIND_STREAM. The caller names it "<file>:<stream>".
-void MakeStreamNode(const tagNtfsFileNode& file, const uint8_t* attribute, tagNtfsFileNode* out);
+void MakeStreamNode(const tagNtfsFileNode& file, const NtfsAttribute& attribute, tagNtfsFileNode* out);
 
 // Largest $ATTRIBUTE_LIST value read through its runs; a longer one is cut to this size (the
 // entries that fit are still walked).
@@ -40,7 +41,7 @@ bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
 // Reads the value of a non-resident attribute through its runs, at most `maxBytes` of it
 // (holes read as zeros). Sectors that cannot be read are zeros too; `unreadable` (optional)
 // receives their count. False without runs, or when a whole run cannot be read.
-bool ReadNonResidentValue(KNtfsMft& mft, const uint8_t* attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
+bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
                           uint64_t* unreadable = nullptr);
 
 // How an extension record named by an attribute-list entry was read.
@@ -56,4 +57,4 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
                                   const StreamVector* mftRuns = nullptr);
 
 // The unnamed non-resident $DATA of a checked record whose extent starts at `firstVcn`, or null.
-const uint8_t* FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn);
+NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn);

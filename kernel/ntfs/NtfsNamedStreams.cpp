@@ -13,21 +13,19 @@ namespace {
 // attributes must not make the search quadratic.
 constexpr int kMaxDataAttributes = 256;
 
-// The $DATA of `instance` in a checked record, or null.
-const uint8_t* FindDataInstance(const uint8_t* record, int size, uint16_t instance)
+// The $DATA of `instance` in a checked record, or an empty one.
+NtfsAttribute FindDataInstance(const uint8_t* record, int size, uint16_t instance)
 {
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
-        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, size);
-        if (!a)
-            return nullptr;
-        if (PeekU16LE(a + 14) == instance)
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
+        if (!a || a.Header.Instance == instance)
             return a;
     }
-    return nullptr;
+    return {};
 }
 
-uint64_t FirstVcn(const uint8_t* attribute)
+uint64_t FirstVcn(const NtfsAttribute& attribute)
 {
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
@@ -63,11 +61,11 @@ private:
 
 } // namespace
 
-std::string NtfsAttributeName(const uint8_t* attribute)
+std::string NtfsAttributeName(const NtfsAttribute& attribute)
 {
-    const ByteView bytes = AttributeBytes(attribute);
-    const uint8_t units = attribute[9];
-    const uint16_t offset = PeekU16LE(attribute + 10);
+    const ByteView bytes = attribute.Bytes;
+    const uint8_t units = attribute.Header.NameLength;
+    const uint16_t offset = attribute.Header.NameOffset;
     std::string name;
     if (units == 0 || static_cast<size_t>(offset) + 2u * units > bytes.size())
         return name;
@@ -76,12 +74,12 @@ std::string NtfsAttributeName(const uint8_t* attribute)
 }
 
 void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
-                        const std::function<bool(const std::string&, const uint8_t*)>& visit)
+                        const std::function<bool(const std::string&, const NtfsAttribute&)>& visit)
 {
     std::set<std::string> seen;
     // False ends the walk: the visitor asked so, or enough streams were listed.
-    auto offer = [&](const uint8_t* a) {
-        if (a[9] == 0 || FirstVcn(a) != 0)
+    auto offer = [&](const NtfsAttribute& a) {
+        if (!a.IsNamed() || FirstVcn(a) != 0)
             return true;
         std::string name = NtfsAttributeName(a);
         if (name.empty() || !seen.insert(name).second)
@@ -96,14 +94,14 @@ void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
         int holderSize = 0;
         if (cache.Get(e.RecordLow, &holder, &holderSize) != NtfsExtension::Ok)
             return true; // that stream is lost; others may lie in readable records
-        const uint8_t* a = FindDataInstance(holder, holderSize, e.Instance);
+        const NtfsAttribute a = FindDataInstance(holder, holderSize, e.Instance);
         return !a || offer(a);
     });
     if (listed)
         return;
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
-        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, size);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
         if (!a || !offer(a))
             return;
     }
@@ -115,7 +113,7 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
     *out = NtfsStreamData{};
     bool found = false, invalid = false;
     // One extent: the first one decides whether the stream is resident, later ones add runs.
-    auto take = [&](const uint8_t* a) {
+    auto take = [&](const NtfsAttribute& a) {
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
         if (!NonResidentHeader(a, &h, &pairs))
@@ -124,7 +122,7 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
             if (found || !ResidentValue(a, &value))
                 return;
             out->resident = true;
-            out->flags = PeekU16LE(a + 12);
+            out->flags = a.Header.Flags;
             out->value.assign(value.begin(), value.end());
             found = true;
             return;
@@ -156,7 +154,7 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
             invalid = invalid || (got == NtfsExtension::Invalid && found);
             return !found;
         }
-        const uint8_t* a = FindDataInstance(holder, holderSize, e.Instance);
+        const NtfsAttribute a = FindDataInstance(holder, holderSize, e.Instance);
         if (a && NtfsAttributeName(a) == name)
             take(a);
         return true;
@@ -164,10 +162,10 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
     if (!listed)
         for (int i = 0; i < kMaxDataAttributes; ++i)
         {
-            const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, size);
+            const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
             if (!a)
                 break;
-            if (a[9] != 0 && FirstVcn(a) == 0 && NtfsAttributeName(a) == name)
+            if (a.IsNamed() && FirstVcn(a) == 0 && NtfsAttributeName(a) == name)
             {
                 take(a);
                 break;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "format/ntfs/NtfsRecord.h"
 #include "fs/IOutStream.h"
 
 class KNtfsMft;
@@ -16,7 +17,7 @@ class KNtfsMft;
 inline constexpr int kNtfsMaxNamedStreams = 64;
 
 // The UTF-8 name of an attribute, empty when it has none or the name does not fit in it.
-std::string NtfsAttributeName(const uint8_t* attribute);
+std::string NtfsAttributeName(const NtfsAttribute& attribute);
 
 // Calls `visit` with the name and the first extent (resident, or the non-resident one that
 // starts at cluster 0) of every named $DATA of a checked record, at most kNtfsMaxNamedStreams
@@ -24,7 +25,7 @@ std::string NtfsAttributeName(const uint8_t* attribute);
 // could not be told apart when the stream is copied. An attribute taken from an extension
 // record is valid during the call only.
 void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
-                        const std::function<bool(const std::string& name, const uint8_t* attribute)>& visit);
+                        const std::function<bool(const std::string& name, const NtfsAttribute& attribute)>& visit);
 
 // Where the named stream `name` of a checked record lies.
 struct NtfsStreamData

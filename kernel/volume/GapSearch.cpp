@@ -203,7 +203,7 @@ bool IsMftRecord(uint8_t* record, uint32_t size)
 {
     if (!CheckFileRecord(record, size, false))
         return false;
-    const uint8_t* attribute = FindAttribute(record, kNtfsAttrFileName, 0, static_cast<int>(size));
+    const NtfsAttribute attribute = FindAttribute(record, kNtfsAttrFileName, 0, static_cast<int>(size));
     ByteView value;
     if (!attribute || !ResidentValue(attribute, &value))
         return false;

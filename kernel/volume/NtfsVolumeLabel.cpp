@@ -44,7 +44,7 @@ bool ReadVolumeLabel(IVolumeIO* volume, int64_t mftSector, std::string* label)
     uint8_t* record = buffer.data() + skip;
     if (!CheckFileRecord(record, recordBytes, false))
         return false;
-    const uint8_t* name = FindAttribute(record, kNtfsAttrVolumeName, 0, static_cast<int>(recordBytes));
+    const NtfsAttribute name = FindAttribute(record, kNtfsAttrVolumeName, 0, static_cast<int>(recordBytes));
     ByteView value;
     if (!name || !ResidentValue(name, &value))
         return false;

@@ -30,7 +30,7 @@ uint32_t BaseExtentRecords(KNtfsFileSystem& fs, uint64_t* clusters = nullptr)
     const int64_t sector = fs.Mft().RecordToSector(0);
     EXPECT_EQ(fs.Mft().ReadRecordAt(sector, record.data()), 0u);
     EXPECT_TRUE(CheckFileRecord(record.data(), static_cast<uint32_t>(record.size()), false));
-    const uint8_t* data = FindDataExtent(record.data(), static_cast<int>(record.size()), 0);
+    const NtfsAttribute data = FindDataExtent(record.data(), static_cast<int>(record.size()), 0);
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
     StreamVector runs;
@@ -51,10 +51,10 @@ bool FindMftExtension(KNtfsFileSystem& fs, uint64_t nextVcn, int64_t* sector, si
         if (fs.Mft().ReadRecordAt(*sector, record.data()) != 0 ||
             !CheckFileRecord(record.data(), static_cast<uint32_t>(record.size()), false))
             continue;
-        const uint8_t* data = FindDataExtent(record.data(), static_cast<int>(record.size()), nextVcn);
+        const NtfsAttribute data = FindDataExtent(record.data(), static_cast<int>(record.size()), nextVcn);
         if (data)
         {
-            *attrOffset = static_cast<size_t>(data - record.data());
+            *attrOffset = static_cast<size_t>(data.Bytes.data() - record.data());
             return true;
         }
     }

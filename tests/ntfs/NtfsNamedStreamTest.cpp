@@ -79,7 +79,7 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
     KNtfsMft mft;
     auto names = [&](const std::vector<uint8_t>& record) {
         std::vector<std::string> seen;
-        ForEachNamedStream(mft, record.data(), static_cast<int>(record.size()), [&](const std::string& n, const uint8_t*) {
+        ForEachNamedStream(mft, record.data(), static_cast<int>(record.size()), [&](const std::string& n, const NtfsAttribute&) {
             seen.push_back(n);
             return true;
         });
@@ -158,7 +158,7 @@ TEST(NtfsNamedStreams, DeletedFilesStreamsNamedByAnAttributeListAreCopiedExactly
     std::vector<uint8_t> record(bytes);
     ASSERT_EQ(listed.Mft().ReadFileRecord(number, record.data()), 0u);
     ASSERT_TRUE(CheckFileRecord(record.data(), bytes, false));
-    ASSERT_NE(FindAttribute(record.data(), 0x20, 0, static_cast<int>(bytes)), nullptr);
+    ASSERT_TRUE(FindAttribute(record.data(), 0x20, 0, static_cast<int>(bytes)));
     MemoryStorage stored;
     ASSERT_EQ(listed.SaveTo(&stored), 1);
     KNtfsFileSystem fs;

@@ -107,9 +107,9 @@ TEST(NtfsFileRecord, HeaderFixupAndAttributeChecks)
     r = good;
     ASSERT_TRUE(CheckFileRecord(r.data(), 1024, false));
     RecordBuilder::Put32(r, 56 + 4, 0x10000);
-    EXPECT_EQ(FindAttribute(r.data(), 0x30, 0, 1024), nullptr);
+    EXPECT_FALSE(FindAttribute(r.data(), 0x30, 0, 1024));
     RecordBuilder::Put32(r, 56 + 4, 0);
-    EXPECT_EQ(FindAttribute(r.data(), 0x80, 0, 1024), nullptr) << "a zero length ends the walk";
+    EXPECT_FALSE(FindAttribute(r.data(), 0x80, 0, 1024)) << "a zero length ends the walk";
 }
 
 TEST(NtfsFileRecord, NameChoiceMasksAndSizes)

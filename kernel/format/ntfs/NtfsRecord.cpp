@@ -210,57 +210,54 @@ bool ResidentFitsAttribute(ByteView attr)
 
 } // namespace
 
-const uint8_t* FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize)
+NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize)
 {
     tagNtfsFileRecordHeader h;
     if (bufferSize <= 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h))
-        return nullptr;
+        return {};
     const ByteView view(record, static_cast<size_t>(bufferSize));
     const uint64_t limit = std::min<uint64_t>(view.size(), h.AllocatedSize);
     uint64_t off = h.FirstAttributeOffset;
     int seen = 0;
     while (off < limit)
     {
-        uint32_t t = 0, length = 0;
-        if (!LoadU32LE(view, off, t) || t == kNtfsEndOfAttributes)
-            return nullptr;
-        LoadU32LE(view, off + 4, length);
-        if (t == type && seen++ == nth)
+        tagNtfsAttributeHeader header;
+        if (!LoadU32LE(view, off, header.Type) || header.Type == kNtfsEndOfAttributes)
+            return {};
+        header.Length = 0;
+        LoadU32LE(view, off + 4, header.Length);
+        if (header.Type == type && seen++ == nth)
         {
             // Whatever the record claims, the answer lies inside the buffer.
-            if (length < sizeof(tagNtfsAttributeHeader) || !RangeFits(view.size(), off, length))
-                return nullptr;
-            const ByteView attr = view.subspan(static_cast<size_t>(off), length);
-            if (attr[8] != 0)
-                return attr.size() >= sizeof(tagNtfsNonResidentAttribute) ? attr.data() : nullptr;
-            return ResidentFitsAttribute(attr) ? attr.data() : nullptr;
+            if (header.Length < sizeof(tagNtfsAttributeHeader) || !RangeFits(view.size(), off, header.Length))
+                return {};
+            const ByteView attr = view.subspan(static_cast<size_t>(off), header.Length);
+            LoadRecord(attr, 0, header);
+            const bool sound = header.NonResident != 0 ? attr.size() >= sizeof(tagNtfsNonResidentAttribute)
+                                                       : ResidentFitsAttribute(attr);
+            return sound ? NtfsAttribute{header, attr} : NtfsAttribute{};
         }
-        if (length == 0)
-            return nullptr;
-        off += length;
+        if (header.Length == 0)
+            return {};
+        off += header.Length;
     }
-    return nullptr;
+    return {};
 }
 
-ByteView AttributeBytes(const uint8_t* attribute)
+bool ResidentValue(const NtfsAttribute& attribute, ByteView* value)
 {
-    return ByteView(attribute, PeekU32LE(attribute + 4));
-}
-
-bool ResidentValue(const uint8_t* attribute, ByteView* value)
-{
-    const ByteView attr = AttributeBytes(attribute);
     tagNtfsResidentAttribute a;
-    if (!LoadRecord(attr, 0, a) || a.Header.NonResident != 0 || !RangeFits(attr.size(), a.ValueOffset, a.ValueLength))
+    if (!attribute || !LoadRecord(attribute.Bytes, 0, a) || a.Header.NonResident != 0 ||
+        !RangeFits(attribute.Bytes.size(), a.ValueOffset, a.ValueLength))
         return false;
-    *value = attr.subspan(a.ValueOffset, a.ValueLength);
+    *value = attribute.Bytes.subspan(a.ValueOffset, a.ValueLength);
     return true;
 }
 
-bool NonResidentHeader(const uint8_t* attribute, tagNtfsNonResidentAttribute* header, ByteView* mappingPairs)
+bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribute* header, ByteView* mappingPairs)
 {
-    const ByteView attr = AttributeBytes(attribute);
-    if (!LoadRecord(attr, 0, *header) || header->Header.NonResident == 0)
+    const ByteView attr = attribute.Bytes;
+    if (!attribute || !LoadRecord(attr, 0, *header) || header->Header.NonResident == 0)
         return false;
     if (header->MappingPairsOffset >= attr.size())
         *mappingPairs = {};
@@ -269,17 +266,17 @@ bool NonResidentHeader(const uint8_t* attribute, tagNtfsNonResidentAttribute* he
     return true;
 }
 
-const uint8_t* FindUnnamedData(const uint8_t* record, int bufferSize)
+NtfsAttribute FindUnnamedData(const uint8_t* record, int bufferSize)
 {
     for (int i = 0; i < 5; ++i)
     {
-        const uint8_t* a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
         if (!a)
-            return nullptr;
-        if (a[9] == 0)
+            return {};
+        if (!a.IsNamed())
             return a;
     }
-    return nullptr;
+    return {};
 }
 
 bool ConvertName(const uint8_t* name, int units, std::string* out)
@@ -296,13 +293,13 @@ bool ConvertName(const uint8_t* name, int units, std::string* out)
 
 bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
 {
-    const uint8_t* first = FindAttribute(record, kNtfsAttrFileName, 0, size);
-    if (!first || !ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
+    const NtfsAttribute first = FindAttribute(record, kNtfsAttrFileName, 0, size);
+    if (!ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
         return false;
-    const uint8_t* second = FindAttribute(record, kNtfsAttrFileName, 1, size);
+    const NtfsAttribute second = FindAttribute(record, kNtfsAttrFileName, 1, size);
     ByteView other;
-    if (second && ResidentValue(second, &other) && other.size() >= sizeof(tagNtfsFileName) &&
-        other[65] == kNtfsNameSpaceWin32)
+    tagNtfsFileName name;
+    if (ResidentValue(second, &other) && LoadRecord(other, 0, name) && name.NameSpace == kNtfsNameSpaceWin32)
         *value = other;
     return true;
 }

@@ -17,16 +17,24 @@ bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly);
 // Puts the saved bytes of the update sequence array back at the end of every stride.
 bool ApplyFileRecordFixup(uint8_t* record, int bufferSize);
 
-// The `nth` (from 0) attribute of `type` in a checked record, or null. A returned attribute
-// lies wholly inside the buffer and its header fits its length; a resident one also has its
-// value inside it.
-const uint8_t* FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize);
+// An attribute of a record as FindAttribute hands it out: its bytes lie wholly inside the
+// record buffer and its header fits its length; a resident one also has its value inside it,
+// a non-resident one the whole non-resident header. An empty one means "not found".
+struct NtfsAttribute
+{
+    tagNtfsAttributeHeader Header{};
+    ByteView Bytes; // the whole attribute, header included
 
-// The bytes of an attribute returned by FindAttribute (header included).
-ByteView AttributeBytes(const uint8_t* attribute);
+    explicit operator bool() const { return !Bytes.empty(); }
+    bool IsResident() const { return Header.NonResident == 0; }
+    bool IsNamed() const { return Header.NameLength != 0; }
+};
 
-// The value of a resident attribute; false for a non-resident one.
-bool ResidentValue(const uint8_t* attribute, ByteView* value);
+// The `nth` (from 0) attribute of `type` in a checked record, or an empty one.
+NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize);
+
+// The value of a resident attribute; false for a non-resident or empty one.
+bool ResidentValue(const NtfsAttribute& attribute, ByteView* value);
 
 // The value of the $FILE_NAME that names a record: the first one, or the second when that is
 // the Win32 long name (a short DOS name usually comes first). False when there is none.
@@ -34,12 +42,12 @@ bool ChooseFileName(const uint8_t* record, int size, ByteView* value);
 
 // The header of a non-resident attribute and its runlist bytes (to the attribute's end);
 // false for a resident one or one too short for its header.
-bool NonResidentHeader(const uint8_t* attribute, tagNtfsNonResidentAttribute* header,
+bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribute* header,
                        ByteView* mappingPairs);
 
 // The first unnamed $DATA among instances 0 .. 4 (the search ends at the first missing
-// instance), or null.
-const uint8_t* FindUnnamedData(const uint8_t* record, int bufferSize);
+// instance), or an empty one.
+NtfsAttribute FindUnnamedData(const uint8_t* record, int bufferSize);
 
 // The header of a record (false when the buffer is shorter than it).
 bool LoadFileRecordHeader(const uint8_t* record, uint32_t bufferSize, tagNtfsFileRecordHeader* out);

@@ -19,7 +19,7 @@ int CompareSigned(T a, T b)
 
 // The first run's cluster of a non-resident attribute and the stream's cluster count. False
 // when the attribute is resident, its runlist starts outside it or its first header is bad.
-bool FirstRun(const uint8_t* attribute, uint32_t* firstCluster, uint64_t* clusters, uint64_t* dataSize)
+bool FirstRun(const NtfsAttribute& attribute, uint32_t* firstCluster, uint64_t* clusters, uint64_t* dataSize)
 {
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
@@ -122,9 +122,9 @@ bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsSca
     // Records of format 3.1 carry their own number behind the header.
     if (header.UsaOffset >= sizeof(tagNtfsFileRecordHeader) && header.Reserved == 0)
         out->u64Self = header.RecordNumber;
-    const uint8_t* si = FindAttribute(record, kNtfsAttrStandardInformation, 0, isize);
+    const NtfsAttribute si = FindAttribute(record, kNtfsAttrStandardInformation, 0, isize);
     ByteView siValue;
-    if (si && ResidentValue(si, &siValue) && PeekU16LE(si + 20) != 0 && siValue.size() >= 16)
+    if (ResidentValue(si, &siValue) && siValue.size() >= 16)
     {
         out->u64Created = PeekU64LE(siValue.data());
         out->u64Modified = PeekU64LE(siValue.data() + 8);
@@ -133,8 +133,8 @@ bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsSca
     uint64_t clusters = 0, dataSize = 0;
     if (!directory)
     {
-        const uint8_t* data = FindAttribute(record, kNtfsAttrData, 0, isize);
-        if (!data || data[9] != 0 || !FirstRun(data, &firstCluster, &clusters, &dataSize))
+        const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0, isize);
+        if (!data || data.IsNamed() || !FirstRun(data, &firstCluster, &clusters, &dataSize))
             return true;
         out->dwFirstDataCluster = firstCluster;
         if (clusters >= 2)
@@ -142,7 +142,7 @@ bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsSca
         return true;
     }
     out->u64Modified = out->u64Created;
-    const uint8_t* index = FindAttribute(record, kNtfsAttrIndexAllocation, 0, isize);
+    const NtfsAttribute index = FindAttribute(record, kNtfsAttrIndexAllocation, 0, isize);
     if (!index || !FirstRun(index, &firstCluster, &clusters, &dataSize))
         return true;
     out->dwIndexPosition = firstCluster;
