@@ -100,7 +100,6 @@ public:
     void BeginNewResult(bool partial);
     /// Whether the session's scan was cut short before the end of the volume.
     bool IsPartialResult() const { return m_bPartialResult; }
-    const std::string& GetLastProgress() const { return m_strLastProgress; }
     bool IsLoading() const { return m_nLoading != 0; }
 
     int GetView() const { return m_nView; }
@@ -153,7 +152,6 @@ private:
     std::unique_ptr<KNodeTree> m_pFilteredTree;
     KNodeTree* m_pCurrentTree = nullptr;
     int32_t m_nLoading = 0;
-    std::string m_strLastProgress = "LastProgress";
     std::string m_strResultName;
     bool m_bPartialResult = false;
     int32_t m_nView = kViewDevices;

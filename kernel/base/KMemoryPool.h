@@ -18,8 +18,6 @@ public:
     /// more elements than one block holds is refused (null) rather than run past the block.
     void* Alloc(uint32_t n);
     void FreeAll();
-    uint32_t GetElementSize() const { return m_dwElementSize; }
-    size_t GetBlockCount() const { return m_Blocks.size(); }
 
 private:
     uint32_t m_dwElementSize;

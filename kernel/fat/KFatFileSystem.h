@@ -48,7 +48,6 @@ public:
     const std::vector<FatDirSector>& DirSectors() const { return m_Scan.DirSectors(); }
 
     /// Sets the geometry (from a candidate or the boot sector) before LoadFat.
-    void SetGeometry(const FatGeometry& g) { m_Geometry = g; }
     /// Loads and checks the table of the current geometry (first copy, else the second).
     void LoadFat();
     void ResetGeometry();

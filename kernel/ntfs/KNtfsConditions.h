@@ -37,7 +37,6 @@ public:
     void Finish();
 
     /// True when $Bitmap was read (tests and traces).
-    bool HasBitmap() const { return m_bBitmap; }
 
 private:
     struct DeferredRun

@@ -15,7 +15,6 @@ public:
 
     /// A zero-filled record named `name`, or null when memory is exhausted.
     tagNtfsFileNode* AddRecord(std::string_view name) { return Add<tagNtfsFileNode>(name); }
-    tagNtfsFileNode* GetRecord(int index) const { return Get<tagNtfsFileNode>(index); }
 
 private:
     KMemoryPool m_DataPool;

@@ -56,7 +56,6 @@ public:
     KNtfsMft& Mft() { return m_Mft; }
     KNtfsFileNode& Nodes() { return m_Nodes; }
     KNtfsFullScan& FullScan() { return m_Scan; }
-    int64_t GetSectorCount() const { return m_s64SectorCount; }
 
 private:
     enum class DataPlace

@@ -41,21 +41,6 @@ int64_t MftRecordToSector(const StreamVector& runs, uint32_t spr, uint32_t recor
     return -1;
 }
 
-uint32_t MftSectorToRecord(const StreamVector& runs, uint32_t spr, int64_t sector)
-{
-    if (spr == 0)
-        return 0xFFFFFFFF;
-    uint64_t before = 0;
-    for (const tagStreamBlock& run : runs)
-    {
-        if (!IsHoleRun(run) && run.s64FirstSector <= sector &&
-            sector - run.s64FirstSector < static_cast<int64_t>(run.dwSectorCount))
-            return static_cast<uint32_t>(before + static_cast<uint64_t>(sector - run.s64FirstSector) / spr);
-        before += run.dwSectorCount / spr;
-    }
-    return 0xFFFFFFFF;
-}
-
 uint32_t MftRecordCount(const StreamVector& runs, uint32_t spr)
 {
     if (spr == 0)
@@ -280,11 +265,6 @@ uint32_t KNtfsMft::ReadRecordAt(int64_t sector, uint8_t* out)
 int64_t KNtfsMft::RecordToSector(uint32_t n) const
 {
     return MftRecordToSector(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord, n);
-}
-
-uint32_t KNtfsMft::SectorToRecord(int64_t sector) const
-{
-    return MftSectorToRecord(m_Geometry.MftRuns, m_Geometry.SectorsPerFileRecord, sector);
 }
 
 uint32_t KNtfsMft::GetRecordCount() const

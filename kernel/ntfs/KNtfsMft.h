@@ -24,10 +24,9 @@ struct NtfsGeometry
     StreamVector MftRuns;              // in sectors, in MFT order
 };
 
-// Record <-> sector over a set of MFT runs; each run holds (sectors ÷ sectorsPerRecord)
+// Record -> sector over a set of MFT runs; each run holds (sectors ÷ sectorsPerRecord)
 // records. Pure; the full scan uses them with the runs of its candidates.
 int64_t MftRecordToSector(const StreamVector& runs, uint32_t sectorsPerRecord, uint32_t record);
-uint32_t MftSectorToRecord(const StreamVector& runs, uint32_t sectorsPerRecord, int64_t sector);
 uint32_t MftRecordCount(const StreamVector& runs, uint32_t sectorsPerRecord);
 // The first record after the run that holds `record` (the record count past the last run);
 // `hole` tells whether that run is a hole. A walk over the records skips a hole, and the rest
@@ -60,7 +59,6 @@ public:
     /// Reads one record of sectors at a volume sector, bypassing the window.
     uint32_t ReadRecordAt(int64_t sector, uint8_t* out);
     int64_t RecordToSector(uint32_t n) const;
-    uint32_t SectorToRecord(int64_t sector) const;
     uint32_t GetRecordCount() const;
     uint32_t RunEndRecord(uint32_t n, bool* hole) const;
     uint32_t RecordBytes() const { return m_Geometry.SectorsPerFileRecord * m_Geometry.BytesPerSector; }
@@ -71,7 +69,6 @@ public:
     void ClearWindow() { m_dwWindowFirst = 0; m_dwWindowCount = 0; }
     uint32_t WindowFirst() const { return m_dwWindowFirst; }
     uint32_t WindowCount() const { return m_dwWindowCount; }
-    void SetWindow(uint32_t first, uint32_t count) { m_dwWindowFirst = first; m_dwWindowCount = count; }
 
 private:
     IVolumeIO* m_pVolume = nullptr;

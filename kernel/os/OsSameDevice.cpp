@@ -86,14 +86,3 @@ bool OsTargetIsOnSource(const std::string& target, const std::string& source)
         return false;
     return DeviceHoldsSource(t.st_dev, src);
 }
-
-bool OsPathOnDevice(const std::string& path, const std::string& devicePath)
-{
-    struct stat device;
-    if (::stat(devicePath.c_str(), &device) != 0 || !S_ISBLK(device.st_mode))
-        return false;
-    struct stat target;
-    if (!StatNearest(path, &target))
-        return false;
-    return WholeDisk(target.st_dev) == WholeDisk(device.st_rdev);
-}

@@ -3,11 +3,6 @@
 // warned before anything is written there.
 #include <string>
 
-// True when the file system holding `path` (or its nearest existing parent) is the block
-// device `devicePath` or one of its partitions. False for an image file, a device that
-// cannot be examined, or any other target.
-bool OsPathOnDevice(const std::string& path, const std::string& devicePath);
-
 // True when writing to `target` could change `source` (an image file or a block device being
 // recovered): `target` is the source itself (by device and inode, so links and other names
 // count), a block device that is the source's disk or a loop device backed by the source

@@ -28,14 +28,6 @@ FatCandidate FatEmptyCandidate()
     return c;
 }
 
-int32_t FatTypeOfBootSector(ByteView s)
-{
-    if (HasLabel(s, kFat16TypeOffset, "FAT12   ")) return kFatType12;
-    if (HasLabel(s, kFat16TypeOffset, "FAT16   ")) return kFatType16;
-    if (HasLabel(s, kFat32TypeOffset, "FAT32   ")) return kFatType32;
-    return -1;
-}
-
 bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, uint32_t bytesPerSector, FatCandidate* out)
 {
     tagFatBootCommon bpb;

@@ -5,10 +5,6 @@
 #include "base/ByteView.h"
 #include "format/fat/FatLayout.h"
 
-// 1, 6 or 11 by the type label ("FAT12   "/"FAT16   " at 54, "FAT32   " at 82), else -1.
-// The cluster count is deliberately not used: formatters pick the label.
-int32_t FatTypeOfBootSector(ByteView sector);
-
 // True when `sector` (at least 512 bytes) is an acceptable boot sector of `type`; then `out`
 // is the zero-filled candidate it describes, positioned at volume sector `first`.
 bool FatCandidateFromBootSector(ByteView sector, int32_t type, int64_t first, uint32_t bytesPerSector,
