@@ -99,7 +99,7 @@ TEST(PreviewChecks, RefusalsInTheirOrder)
     EXPECT_EQ(PreviewRefusal(&plain), 0u);
 
     EXPECT_STREQ(VlmString(IDS_PREVIEW_COMPRESSED),
-                 "VLM can not preview a NTFS compressed file.\nPlease save the file to your disk and view the content. ");
+                 "VLM cannot preview an NTFS compressed file.\nPlease save the file to your disk and view the content. ");
     EXPECT_STREQ(VlmString(IDS_PREVIEW_TEXT_TOO_BIG), "To preview a text file, the maximum file size is 10M.");
 }
 
