@@ -86,6 +86,7 @@ void CQuickFilter::Apply(CGlobalParamTable& session, const tagFilterSettings& se
     const bool showDeleted = settings.bShowDeleted;
     const KNodeTree& full = session.GetFileTree();
     KNodeTree& target = session.GetFilteredTree();
+    session.TreesChanging();
     target.Clear();
     target.CopyFrom(full, [&](const tagTreeNode* node, uint32_t) -> int {
         if (!CFileFilter::PassesState(node, showNormal, showDeleted))

@@ -137,6 +137,7 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
         connect(action, &QAction::triggered, this, [this, k] { emit PreviewRequested(k, CurrentFile()); });
     }
 
+    m_Session.SetTreesChangingHandler([this] { ReleaseTree(); });
     connect(back, &QPushButton::clicked, this, &CFileListDlg::Back);
     connect(exportList, &QPushButton::clicked, this, &CFileListDlg::ExportList);
     connect(filter, &QPushButton::clicked, this, &CFileListDlg::Filter);
@@ -145,7 +146,10 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     connect(m_pFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && m_pFolderModel->NodeOf(current) != m_pFileModel->Folder())
+                {
                     m_pFileModel->SetFolder(m_pFolderModel->Tree(), m_pFolderModel->NodeOf(current));
+                    FitColumns();
+                }
             });
     connect(m_pFiles, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         tagTreeNode* node = m_pFileModel->NodeAt(index.row());
@@ -180,6 +184,7 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
 
 CFileListDlg::~CFileListDlg()
 {
+    m_Session.SetTreesChangingHandler(nullptr);
     Settings().setValue(QStringLiteral("files/previewer"), m_pPreviewLink->IsOpen());
 }
 
@@ -222,6 +227,14 @@ QWidget* CFileListDlg::MakeQuickBar()
     // The previewer opens as the user left it (open the first time).
     QTimer::singleShot(0, this, [this] { SetPreviewOpen(Settings().value(QStringLiteral("files/previewer"), true).toBool()); });
     return bar;
+}
+
+void CFileListDlg::ReleaseTree()
+{
+    m_pPreviewTimer->stop();
+    m_pPreview->Clear();
+    m_pFileModel->SetFolder(nullptr, nullptr);
+    m_pFolderModel->SetTree(nullptr);
 }
 
 void CFileListDlg::ResetQuickFilter()
@@ -320,12 +333,6 @@ void CFileListDlg::Activate()
     ResetQuickFilter();
     CFileFilter::ApplyRestriction(m_Session, m_Filter);
     ShowTree();
-    // Every column readable at once: widths to the content of the first folder shown.
-    for (int c = 0; c < CFileListModel::kColumns; ++c)
-    {
-        m_pFiles->resizeColumnToContents(c);
-        m_pFiles->setColumnWidth(c, std::max(m_pFiles->columnWidth(c), c == CFileListModel::kName ? 200 : 60));
-    }
 }
 
 void CFileListDlg::ShowTree()
@@ -354,6 +361,22 @@ void CFileListDlg::ShowFolder(tagTreeNode* folder)
     m_pFolders->scrollTo(index);
     if (m_pFileModel->Folder() != folder)
         m_pFileModel->SetFolder(m_pFolderModel->Tree(), folder);
+    FitColumns();
+}
+
+void CFileListDlg::FitColumns()
+{
+    // Every column readable at once: each as wide as the folder's texts (the view measures a
+    // bounded number of rows, so a huge folder costs no more), names at least as wide as the
+    // header's default.
+    if (m_pFileModel->rowCount() == 0)
+        return;
+    for (int c = 0; c < CFileListModel::kColumns; ++c)
+    {
+        m_pFiles->resizeColumnToContents(c);
+        if (c == CFileListModel::kName)
+            m_pFiles->setColumnWidth(c, std::max(m_pFiles->columnWidth(c), CFileListModel::kWidths[c]));
+    }
 }
 
 void CFileListDlg::UpdateStatus()

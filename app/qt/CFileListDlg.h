@@ -91,6 +91,9 @@ signals:
 
 private:
     void ShowTree();
+    /// Lets go of every node of the session's trees (they are about to change).
+    void ReleaseTree();
+    void FitColumns();
     QWidget* MakeQuickBar();
     void ResetQuickFilter();
     /// The first folder (depth first from the root) that directly holds a file.
