@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QStackedWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
@@ -21,6 +23,7 @@
 #include "CQuickPreviewPane.h"
 #include "CSaveSettingDlg.h"
 #include "CSavingFileDlg.h"
+#include "CThumbnailModel.h"
 #include "GuiDialogs.h"
 #include "GuiIcons.h"
 #include "GuiTexts.h"
@@ -69,7 +72,8 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     // Long names scroll sideways instead of being cut short.
     m_pFolders->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_pFolders->header()->setStretchLastSection(false);
-    m_pFiles = new QTreeView(splitter);
+    m_pListStack = new QStackedWidget(splitter);
+    m_pFiles = new QTreeView(m_pListStack);
     m_pFiles->setModel(m_pFileModel);
     m_pFiles->setRootIsDecorated(false);
     m_pFiles->setUniformRowHeights(true);
@@ -86,8 +90,10 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
             RunPreview(this, EPreviewAction::Media, m_Session.GetCurrentFileSystem(), node->pRecord,
                        m_Session.GetCurrentTree().GetName(node));
     });
+    m_pListStack->addWidget(m_pFiles);
+    m_pListStack->addWidget(MakeThumbnails(m_pListStack));
     splitter->addWidget(m_pFolders);
-    splitter->addWidget(m_pFiles);
+    splitter->addWidget(m_pListStack);
     splitter->addWidget(m_pPreview);
     splitter->setChildrenCollapsible(false);
     splitter->setStretchFactor(0, 1);
@@ -151,13 +157,7 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
                     FitColumns();
                 }
             });
-    connect(m_pFiles, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
-        tagTreeNode* node = m_pFileModel->NodeAt(index.row());
-        if (GuiIcons::IsFolderNode(node))
-            return ShowFolder(node);
-        SetPreviewOpen(true);
-        PreviewCurrent();
-    });
+    connect(m_pFiles, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
     connect(m_pFiles->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (m_pPreview->isVisibleTo(this))
             m_pPreviewTimer->start();
@@ -188,6 +188,42 @@ CFileListDlg::~CFileListDlg()
     Settings().setValue(QStringLiteral("files/previewer"), m_pPreviewLink->IsOpen());
 }
 
+QWidget* CFileListDlg::MakeThumbnails(QWidget* parent)
+{
+    m_pThumbModel = new CThumbnailModel(m_pFileModel, [this] { return m_Session.GetCurrentFileSystem(); }, this);
+    m_pThumbs = new QListView(parent);
+    m_pThumbs->setViewMode(QListView::IconMode);
+    m_pThumbs->setMovement(QListView::Static);
+    m_pThumbs->setResizeMode(QListView::Adjust);
+    m_pThumbs->setUniformItemSizes(true);
+    // A million entries are laid out a batch at a time, between events.
+    m_pThumbs->setLayoutMode(QListView::Batched);
+    m_pThumbs->setBatchSize(2000);
+    m_pThumbs->setWordWrap(true);
+    m_pThumbs->setIconSize(QSize(CThumbnailModel::kSize, CThumbnailModel::kSize));
+    m_pThumbs->setGridSize(QSize(CThumbnailModel::kSize + 28, CThumbnailModel::kSize + 40));
+    m_pThumbs->setModel(m_pThumbModel);
+    // The thumbnails and the list share one current file (previews, find, the status).
+    connect(m_pThumbs->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid())
+            m_pFiles->setCurrentIndex(m_pFileModel->index(current.row(), CFileListModel::kName));
+    });
+    connect(m_pThumbs, &QListView::doubleClicked, this, [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
+    return m_pThumbs;
+}
+
+void CFileListDlg::OnDoubleClick(int row)
+{
+    tagTreeNode* node = m_pFileModel->NodeAt(row);
+    if (!node)
+        return;
+    if (GuiIcons::IsFolderNode(node))
+        return ShowFolder(node);
+    m_pFiles->setCurrentIndex(m_pFileModel->index(row, CFileListModel::kName));
+    SetPreviewOpen(true);
+    PreviewCurrent();
+}
+
 QWidget* CFileListDlg::MakeQuickBar()
 {
     auto* bar = new QWidget(this);
@@ -213,6 +249,8 @@ QWidget* CFileListDlg::MakeQuickBar()
     m_pSearch->setClearButtonEnabled(true);
     m_pSearch->setMinimumWidth(180);
     row->addWidget(m_pSearch, 1);
+    m_pThumbBox = new QCheckBox(QString::fromUtf8(GuiText::kThumbnails), bar);
+    row->addWidget(m_pThumbBox);
     row->addSpacing(16);
     m_pPreviewLink = new CQuickPreviewLink(bar);
     row->addWidget(m_pPreviewLink);
@@ -224,6 +262,7 @@ QWidget* CFileListDlg::MakeQuickBar()
     connect(m_pDeletedOnly, &QCheckBox::toggled, this, &CFileListDlg::ApplyQuickFilter);
     connect(m_pKind, &QComboBox::currentIndexChanged, this, &CFileListDlg::ApplyQuickFilter);
     connect(m_pPreviewLink, &CQuickPreviewLink::Toggled, this, &CFileListDlg::SetPreviewOpen);
+    connect(m_pThumbBox, &QCheckBox::toggled, this, [this](bool on) { m_pListStack->setCurrentIndex(on ? 1 : 0); });
     // The previewer opens as the user left it (open the first time).
     QTimer::singleShot(0, this, [this] { SetPreviewOpen(Settings().value(QStringLiteral("files/previewer"), true).toBool()); });
     return bar;

@@ -16,6 +16,9 @@ class CFileListModel;
 class CFolderTreeModel;
 class CQuickPreviewLink;
 class CQuickPreviewPane;
+class CThumbnailModel;
+class QListView;
+class QStackedWidget;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -59,6 +62,10 @@ public:
     QCheckBox* DeletedOnlyBox() const { return m_pDeletedOnly; }
     QComboBox* KindBox() const { return m_pKind; }
     QLineEdit* SearchEdit() const { return m_pSearch; }
+    /// "Thumbnails": the folder as pictures instead of the list.
+    QCheckBox* ThumbnailBox() const { return m_pThumbBox; }
+    QListView* ThumbnailView() const { return m_pThumbs; }
+    CThumbnailModel* ThumbnailModel() const { return m_pThumbModel; }
     QSplitter* Splitter() const { return m_pSplitter; }
     CQuickPreviewPane* PreviewPane() const { return m_pPreview; }
     CQuickPreviewLink* PreviewLink() const { return m_pPreviewLink; }
@@ -94,6 +101,9 @@ private:
     /// Lets go of every node of the session's trees (they are about to change).
     void ReleaseTree();
     void FitColumns();
+    QWidget* MakeThumbnails(QWidget* parent);
+    /// A double click on a row of the list or the thumbnails: opens a folder, previews a file.
+    void OnDoubleClick(int row);
     QWidget* MakeQuickBar();
     void ResetQuickFilter();
     /// The first folder (depth first from the root) that directly holds a file.
@@ -115,6 +125,10 @@ private:
     QCheckBox* m_pDeletedOnly = nullptr;
     QComboBox* m_pKind = nullptr;
     QLineEdit* m_pSearch = nullptr;
+    QCheckBox* m_pThumbBox = nullptr;
+    QStackedWidget* m_pListStack = nullptr;
+    QListView* m_pThumbs = nullptr;
+    CThumbnailModel* m_pThumbModel = nullptr;
     QTimer* m_pSearchTimer = nullptr;
     QSplitter* m_pSplitter = nullptr;
     CQuickPreviewPane* m_pPreview = nullptr;

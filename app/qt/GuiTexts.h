@@ -112,6 +112,7 @@ inline constexpr const char* kHoldsDeleted = "Holds deleted files";
 inline constexpr const char* kDeletedOnly = "&Deleted files only";
 inline constexpr const char* kShowKind = "Show:";
 inline constexpr const char* kSearchHint = "Search names...";
+inline constexpr const char* kThumbnails = "T&humbnails";
 inline constexpr const char* kKindAll = "All files";
 inline constexpr const char* kKindPictures = "Pictures";
 inline constexpr const char* kKindDocuments = "Documents";

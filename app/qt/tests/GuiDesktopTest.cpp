@@ -10,6 +10,9 @@
 #include <string>
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QListView>
+#include <QTimer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
@@ -33,11 +36,13 @@
 #include "CMainFrame.h"
 #include "CQuickPreviewPane.h"
 #include "CSaveSettingDlg.h"
+#include "CThumbnailModel.h"
 #include "GuiResources.h"
 #include "GuiRig.h"
 #include "core/CGlobalParamTable.h"
 #include "core/CPreviewTempFile.h"
 #include "core/FileFilter.h"
+#include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
 
 namespace {
@@ -345,4 +350,84 @@ TEST_F(SampleDisk, SavingRefusesTheSourceAndMakesAMissingFolder)
     Files->ExportList();
     EXPECT_TRUE(Rig.SawMessage("The list will be saved as '" + list + "'.")) << Rig.MessagesText();
     EXPECT_TRUE(std::filesystem::exists(list));
+}
+
+TEST_F(SampleDisk, ThumbnailsOfTheFolderAreMadeInTheBackground)
+{
+    Files->ShowFolder(Files->FolderModel()->NodeOf(FolderIndex("DCIM/100CAMERA")));
+    Files->ThumbnailBox()->setChecked(true);
+    QListView* view = Files->ThumbnailView();
+    ASSERT_TRUE(view->isVisibleTo(Files));
+    view->resize(600, 400);
+    CThumbnailModel* model = Files->ThumbnailModel();
+    ASSERT_EQ(model->rowCount(), Files->FileModel()->rowCount());
+    // Asked for by the view as it paints; every photo gets its thumbnail, the text file keeps
+    // its icon.
+    view->viewport()->repaint();
+    QTRY_COMPARE_WITH_TIMEOUT(model->Made(), 5, 10000);
+    for (int r = 0; r < model->rowCount(); ++r)
+    {
+        const QString name = model->index(r).data().toString();
+        EXPECT_EQ(model->HasThumbnail(r), name.endsWith(".JPG")) << name.toStdString();
+        if (model->HasThumbnail(r))
+        {
+            const QPixmap thumb = model->index(r).data(Qt::DecorationRole).value<QPixmap>();
+            EXPECT_EQ(std::max(thumb.width(), thumb.height()), CThumbnailModel::kSize) << name.toStdString();
+        }
+    }
+    // A click on a thumbnail makes it the list's current file (and the previewer's).
+    view->setCurrentIndex(model->index(2));
+    EXPECT_EQ(Files->CurrentFile(), Files->FileModel()->NodeAt(2));
+}
+
+TEST(GuiDesktopThumbnails, AHundredThousandEntriesAskOnlyForWhatIsOnScreen)
+{
+    // One folder of 100,000 pictures whose data cannot be read (no file system): the view
+    // comes up at once and asks for the few items it shows, not for every entry.
+    KFileNode store(FN_EXTRA_IDS);
+    KNodeTree tree;
+    tagFileNode* rootRecord = store.AddNode("ROOT");
+    rootRecord->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    rootRecord->wAttributes = FN_ATTR_FOLDER;
+    tree.SetStore(&store);
+    tagTreeNode* root = tree.SetRoot(rootRecord);
+    for (int i = 0; i < 100000; ++i)
+    {
+        tagFileNode* record = store.AddNode("photo " + std::to_string(i) + ".jpg");
+        record->wValidMask = FN_MASK_SIZE | FN_MASK_ATTRIBUTES;
+        record->wAttributes = FN_ATTR_ARCHIVE;
+        record->s64Size = 4096;
+        tagTreeNode* node = tree.NewNode();
+        node->pRecord = record;
+        node->pParent = root;
+        KNodeTree::LinkChild(root, node);
+    }
+    CFileListModel list;
+    CThumbnailModel model(&list, [] { return static_cast<IFileSystem*>(nullptr); });
+    QListView view;
+    view.setViewMode(QListView::IconMode);
+    view.setUniformItemSizes(true);
+    view.setLayoutMode(QListView::Batched);
+    view.setBatchSize(2000);
+    view.setGridSize(QSize(124, 136));
+    view.resize(800, 600);
+    view.setModel(&model);
+    view.show();
+    QElapsedTimer timer;
+    timer.start();
+    list.SetFolder(&tree, root);
+    // The event loop keeps turning while the view lays the entries out and paints.
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(10);
+    while (timer.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_GT(ticks, 40);
+    EXPECT_EQ(model.rowCount(), 100000);
+    // Those asked for: the items on screen (a few dozen), each tried once and given up.
+    EXPECT_EQ(model.Pending(), 0);
+    EXPECT_EQ(model.Made(), 0);
+    EXPECT_GT(model.Asked(), 0);
+    EXPECT_LT(model.Asked(), 500);
 }

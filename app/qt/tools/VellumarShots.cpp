@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -38,6 +39,7 @@
 #include "CSavingFileDlg.h"
 #include "CScanningDeviceDlg.h"
 #include "CSettingDlg.h"
+#include "CThumbnailModel.h"
 #include "CStartPageDlg.h"
 #include "GuiDialogs.h"
 #include "core/CGlobalParamTable.h"
@@ -305,6 +307,15 @@ int main(int argc, char** argv)
     files->KindBox()->setCurrentIndex(1);
     files->FolderView()->expandAll();
     Shot(&frame, "page-files-pictures");
+    // The thumbnails of the photos, made in the background.
+    files->ShowFolder(FolderAt(files, "DCIM/100CAMERA"));
+    files->ThumbnailBox()->setChecked(true);
+    QElapsedTimer waited;
+    waited.start();
+    while (files->ThumbnailModel()->Made() < 5 && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Shot(&frame, "page-files-thumbnails");
+    files->ThumbnailBox()->setChecked(false);
     files->KindBox()->setCurrentIndex(0);
 
     // Deep Scan Recovery's type choice, the wizard's pages, the resume list.
