@@ -97,6 +97,7 @@ IVolumeIO* CGlobalParamTable::GetSelectedVolume()
 
 void CGlobalParamTable::ClearTrees()
 {
+    TreesChanging();
     m_pFileTree->Clear();
     m_pFilteredTree->Clear();
     m_pCurrentTree = m_pFileTree.get();
@@ -321,6 +322,7 @@ int CGlobalParamTable::LoadInto(const std::string& path)
     in.Close();
 
     // Commit: the old trees go before the file systems whose records they point at.
+    TreesChanging();
     m_pFilteredTree->Clear();
     m_pFileTree = std::move(tree);
     m_pCurrentTree = m_pFileTree.get();

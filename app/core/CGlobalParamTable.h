@@ -12,6 +12,7 @@
 // and time), so that no scan replaces another; the newest kKeptAutomaticResults automatically
 // named results are kept, and results named by their user are never deleted.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,14 @@ public:
     void UseFilteredTree(bool filtered) { m_pCurrentTree = filtered ? m_pFilteredTree.get() : m_pFileTree.get(); }
     /// Empties both trees and makes the first current.
     void ClearTrees();
+    /// Called before the trees are emptied or a filtered copy is made again: a view that
+    /// shows their nodes lets go of them (a window may repaint while the next tree is built).
+    void SetTreesChangingHandler(std::function<void()> handler) { m_TreesChanging = std::move(handler); }
+    void TreesChanging()
+    {
+        if (m_TreesChanging)
+            m_TreesChanging();
+    }
     /// Drops the file systems of the previous recovery together with the trees into them.
     void DropFileSystems();
 
@@ -150,6 +159,7 @@ private:
     IProgress_Client* m_pProgressObserver = nullptr;
     std::unique_ptr<KNodeTree> m_pFileTree;
     std::unique_ptr<KNodeTree> m_pFilteredTree;
+    std::function<void()> m_TreesChanging;
     KNodeTree* m_pCurrentTree = nullptr;
     int32_t m_nLoading = 0;
     std::string m_strResultName;

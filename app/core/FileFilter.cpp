@@ -45,6 +45,7 @@ void CFileFilter::ApplyRestriction(CGlobalParamTable& session, const tagFilterSe
         session.UseFilteredTree(false);
         return;
     }
+    session.TreesChanging();
     CopyFiltered(session.GetFileTree(), &session.GetFilteredTree(), settings.bShowNormal, settings.bShowDeleted,
                  tagFilterCriteria{});
     session.UseFilteredTree(true);
@@ -181,6 +182,7 @@ void CFileFilter::Apply(CGlobalParamTable& session, const tagFilterSettings& set
         session.UseFilteredTree(false);
         return;
     }
+    session.TreesChanging();
     session.Port().RunProgress(VlmString(IDS_FILTERING), true, [&](IProgress_Client*) {
         if (bothShown || !criteria.Active())
         {

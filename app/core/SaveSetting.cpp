@@ -2,6 +2,7 @@
 
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
+#include "core/SourceGuard.h"
 #include "os/OsFile.h"
 #include "core/VlmStrings.h"
 
@@ -31,4 +32,32 @@ uint32_t CSaveSetting::Check(const std::string& path, uint64_t selectedBytes, ui
     if (figures.u64Free < figures.u64Required)
         return IDS_NOT_ENOUGH_SPACE;
     return 0;
+}
+
+uint32_t CSaveSetting::CheckTarget(CGlobalParamTable& session, const std::string& path, uint64_t selectedBytes,
+                                   uint32_t selectedCount, std::string* text)
+{
+    uint32_t message = 0;
+    std::string said;
+    if (const std::string source = path.empty() ? std::string() : CSourceGuard::SourceUnder(session, path);
+        !source.empty())
+    {
+        message = IDS_OUTPUT_ON_SOURCE;
+        said = CSourceGuard::RefusalText(path, source);
+    }
+    else if ((message = Check(path, selectedBytes, selectedCount)) != 0)
+        said = VlmString(message);
+    if (text)
+        *text = said;
+    return message;
+}
+
+bool CSaveSetting::TargetMissing(const std::string& path)
+{
+    return !path.empty() && !OsPathExists(path);
+}
+
+uint32_t CSaveSetting::CreateTarget(const std::string& path)
+{
+    return OsCreateFolders(path);
 }

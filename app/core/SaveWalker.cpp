@@ -4,7 +4,6 @@
 #include "base/VlmTrace.h"
 #include "core/CGlobalParamTable.h"
 #include "core/SaveSetting.h"
-#include "core/SourceGuard.h"
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "fs/KNodeTree.h"
@@ -354,23 +353,20 @@ tagSaveOutcome CSaveWalker::SaveSelection(CGlobalParamTable& session, const std:
     uint32_t count = 0;
     tree.GetSelection(&bytes, &count);
     IFileSystem* fs = session.GetCurrentFileSystem();
-    uint32_t message = 0;
+    std::string text;
+    uint32_t message = IDS_SELECT_FILES;
     if (count == 0 || !fs)
-        message = IDS_SELECT_FILES;
-    else if (const std::string source = CSourceGuard::SourceUnder(session, target); !source.empty())
-    {
-        if (refusal)
-            *refusal = IDS_OUTPUT_ON_SOURCE;
-        session.Port().ShowError(CSourceGuard::RefusalText(target, source));
-        return tagSaveOutcome{};
-    }
+        text = VlmString(message);
     else
-        message = CSaveSetting::Check(target, bytes, count);
+        message = CSaveSetting::CheckTarget(session, target, bytes, count, &text);
     if (message != 0)
     {
         if (refusal)
             *refusal = message;
-        session.Port().ShowInformation(VlmString(message));
+        if (message == IDS_OUTPUT_ON_SOURCE)
+            session.Port().ShowError(text);
+        else
+            session.Port().ShowInformation(text);
         return tagSaveOutcome{};
     }
     CSaveWalker walker(tree, *fs, observer);

@@ -135,6 +135,7 @@ enum VlmStringId : uint32_t
     IDS_SAVE_RENAMED_LINE = 3331,
     IDS_SAVE_SKIPPED_BELOW = 3332,
     IDS_OUTPUT_ON_SOURCE = 3333,
+    IDS_CREATE_TARGET_DIR = 3334,
     // The file list's condition column: header, then one text per FN_COND_* value in order.
     IDS_COL_CONDITION = 3340,
     IDS_COND_UNKNOWN = 3341,
@@ -165,4 +166,5 @@ enum VlmStringId : uint32_t
     IDS_VIEW_IMAGE_TITLE = 3416,
     IDS_VIEW_MEDIA_TITLE = 3417,
     IDS_PREVIEW_READ_FAILED = 3418,
+    IDS_QUICK_NO_RENDERER = 3419,
 };

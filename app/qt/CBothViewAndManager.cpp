@@ -9,9 +9,6 @@
 #include "CResumeRecoveryDlg.h"
 #include "base/VlmTrace.h"
 #include "core/CGlobalParamTable.h"
-#ifdef VLM_HAVE_PREVIEW
-#include "PreviewActions.h"
-#endif
 
 CBothViewAndManager::CBothViewAndManager(CGlobalParamTable& session, CRecoveryLauncher& launcher, QWidget* parent)
     : QWidget(parent)
@@ -32,15 +29,6 @@ CBothViewAndManager::CBothViewAndManager(CGlobalParamTable& session, CRecoveryLa
     layout->addWidget(m_pViews);
     connect(m_pDevices, &CDeviceSelectDlg::BackToStart, this, &CBothViewAndManager::BackToStart);
     connect(m_pResume, &CResumeRecoveryDlg::BackToStart, this, &CBothViewAndManager::BackToStart);
-#ifdef VLM_HAVE_PREVIEW
-    CGlobalParamTable* state = &session;
-    connect(m_pFiles, &CFileListDlg::PreviewRequested, this,
-            [this, state](CFileListDlg::EPreview kind, tagTreeNode* node) {
-                KNodeTree& tree = state->GetCurrentTree();
-                RunPreview(this, static_cast<EPreviewAction>(kind), state->GetCurrentFileSystem(),
-                           node ? node->pRecord : nullptr, node ? tree.GetName(node) : std::string());
-            });
-#endif
     VlmTrace("Activing the device page...\n");
     m_pViews->setCurrentIndex(CGlobalParamTable::kViewDevices);
 }

@@ -1,7 +1,5 @@
 #include "CDeviceSelectDlg.h"
 
-#include <unistd.h>
-
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -13,8 +11,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
 #include "core/DeviceList.h"
-#include "os/OsAdminOpener.h"
-#include "os/OsDeviceTable.h"
+#include "core/DeviceAccess.h"
 #include "core/VlmStrings.h"
 
 CDeviceSelectDlg::CDeviceSelectDlg(CGlobalParamTable& session, CRecoveryLauncher& launcher, QWidget* parent)
@@ -90,22 +87,21 @@ void CDeviceSelectDlg::UpdateAdminNote()
 {
     // Without root the machine's disks cannot be opened: say why the list holds none of them
     // and offer to ask for the rights, instead of showing an empty list.
-    using State = OsAdminOpener::State;
-    const State state = OsAdminOpener::Instance().GetState();
-    const bool concerned = geteuid() != 0 && OsDeviceTable::Instance().MachineDevicesEnabled();
-    const char* text = state == State::Unavailable ? GuiText::kAdminUnavailable
-                       : state == State::Refused   ? GuiText::kAdminRefused
-                                                   : GuiText::kNeedAdmin;
+    const EDiskRights rights = DeviceAccess::DiskRights();
+    const char* text = rights == EDiskRights::Unavailable ? GuiText::kAdminUnavailable
+                       : rights == EDiskRights::Refused   ? GuiText::kAdminRefused
+                                                          : GuiText::kNeedAdmin;
     m_pRootNote->setText(QString::fromUtf8(text));
-    m_pRootNote->setVisible(concerned && state != State::Running && state != State::Ready);
-    m_pAdmin->setText(QString::fromUtf8(state == State::Refused ? GuiText::kAdminRetryButton : GuiText::kAdminButton));
-    m_pAdmin->setVisible(concerned && (state == State::Off || state == State::Refused));
+    m_pRootNote->setVisible(rights == EDiskRights::NotAsked || rights == EDiskRights::Unavailable ||
+                            rights == EDiskRights::Refused);
+    m_pAdmin->setText(QString::fromUtf8(rights == EDiskRights::Refused ? GuiText::kAdminRetryButton : GuiText::kAdminButton));
+    m_pAdmin->setVisible(rights == EDiskRights::NotAsked || rights == EDiskRights::Refused);
 }
 
 void CDeviceSelectDlg::OnAdmin()
 {
     // The password dialog appears when the first disk is opened during the refresh.
-    OsAdminOpener::Instance().SetEnabled(true);
+    DeviceAccess::AskForDiskRights();
     OnRefresh();
 }
 
@@ -140,6 +136,6 @@ void CDeviceSelectDlg::OnAddImage()
 
 void CDeviceSelectDlg::AddImage(const QString& path)
 {
-    OsDeviceTable::Instance().RegisterImage(path.toStdString());
+    DeviceAccess::AddImage(path.toStdString());
     OnRefresh();
 }

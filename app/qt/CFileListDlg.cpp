@@ -1,12 +1,18 @@
 #include "CFileListDlg.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QStackedWidget>
 #include <QMenu>
-#include <QMetaMethod>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -14,8 +20,10 @@
 #include "CFileListModel.h"
 #include "CFindFileDlg.h"
 #include "CFolderTreeModel.h"
+#include "CQuickPreviewPane.h"
 #include "CSaveSettingDlg.h"
 #include "CSavingFileDlg.h"
+#include "CThumbnailModel.h"
 #include "GuiDialogs.h"
 #include "GuiIcons.h"
 #include "GuiTexts.h"
@@ -26,25 +34,46 @@
 #include "core/SourceGuard.h"
 #include "core/FileFind.h"
 #include "core/FileListText.h"
+#include "core/QuickFilter.h"
 #include "core/TextFormat.h"
 #include "fs/KNodeTree.h"
 #include "core/VlmStrings.h"
+#include "PreviewActions.h"
 
 using GuiDialogs::EBox;
+
+namespace {
+
+QSettings Settings()
+{
+    return QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar"));
+}
+
+// Typing pauses this long before the list is narrowed; the previewer waits as long for the
+// selection to settle (arrow keys held down).
+constexpr int kSearchPauseMs = 250;
+constexpr int kPreviewPauseMs = 150;
+
+} // namespace
 
 CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launcher, QWidget* parent)
     : QWidget(parent), m_Session(session), m_Launcher(launcher)
 {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QString::fromUtf8(GuiText::kSelectHint), this));
+    layout->addWidget(MakeQuickBar());
     auto* splitter = new QSplitter(this);
+    m_pSplitter = splitter;
     m_pFolderModel = new CFolderTreeModel(this);
     m_pFileModel = new CFileListModel(this);
     m_pFolders = new QTreeView(splitter);
     m_pFolders->setModel(m_pFolderModel);
     m_pFolders->setHeaderHidden(true);
     m_pFolders->setUniformRowHeights(true);
-    m_pFiles = new QTreeView(splitter);
+    // Long names scroll sideways instead of being cut short.
+    m_pFolders->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_pFolders->header()->setStretchLastSection(false);
+    m_pListStack = new QStackedWidget(splitter);
+    m_pFiles = new QTreeView(m_pListStack);
     m_pFiles->setModel(m_pFileModel);
     m_pFiles->setRootIsDecorated(false);
     m_pFiles->setUniformRowHeights(true);
@@ -55,10 +84,26 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     m_pFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
     for (int c = 0; c < CFileListModel::kColumns; ++c)
         m_pFiles->setColumnWidth(c, CFileListModel::kWidths[c]);
+    m_pPreview = new CQuickPreviewPane(splitter);
+    m_pPreview->SetPlayer([this] {
+        if (tagTreeNode* node = CurrentFile())
+            RunPreview(this, EPreviewAction::Media, m_Session.GetCurrentFileSystem(), node->pRecord,
+                       m_Session.GetCurrentTree().GetName(node));
+    });
+    m_pListStack->addWidget(m_pFiles);
+    m_pListStack->addWidget(MakeThumbnails(m_pListStack));
     splitter->addWidget(m_pFolders);
-    splitter->addWidget(m_pFiles);
+    splitter->addWidget(m_pListStack);
+    splitter->addWidget(m_pPreview);
+    splitter->setChildrenCollapsible(false);
+    splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 3);
-    splitter->setSizes({200, 560});
+    splitter->setStretchFactor(2, 2);
+    splitter->setSizes({260, 560, 300});
+    m_pPreviewTimer = new QTimer(this);
+    m_pPreviewTimer->setSingleShot(true);
+    m_pPreviewTimer->setInterval(kPreviewPauseMs);
+    connect(m_pPreviewTimer, &QTimer::timeout, this, &CFileListDlg::PreviewCurrent);
     layout->addWidget(splitter, 1);
     layout->addWidget(MakeLegend());
 
@@ -98,6 +143,7 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
         connect(action, &QAction::triggered, this, [this, k] { emit PreviewRequested(k, CurrentFile()); });
     }
 
+    m_Session.SetTreesChangingHandler([this] { ReleaseTree(); });
     connect(back, &QPushButton::clicked, this, &CFileListDlg::Back);
     connect(exportList, &QPushButton::clicked, this, &CFileListDlg::ExportList);
     connect(filter, &QPushButton::clicked, this, &CFileListDlg::Filter);
@@ -106,18 +152,24 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     connect(m_pFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && m_pFolderModel->NodeOf(current) != m_pFileModel->Folder())
+                {
                     m_pFileModel->SetFolder(m_pFolderModel->Tree(), m_pFolderModel->NodeOf(current));
+                    FitColumns();
+                }
             });
-    connect(m_pFiles, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
-        tagTreeNode* node = m_pFileModel->NodeAt(index.row());
-        if (GuiIcons::IsFolderNode(node))
-            ShowFolder(node);
+    connect(m_pFiles, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
+    connect(m_pFiles->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (m_pPreview->isVisibleTo(this))
+            m_pPreviewTimer->start();
+    });
+    connect(m_pFileModel, &QAbstractItemModel::modelReset, this, [this] { m_pPreview->Clear(); });
+    connect(this, &CFileListDlg::PreviewRequested, this, [this](EPreview kind, tagTreeNode* node) {
+        RunPreview(this, static_cast<EPreviewAction>(kind), m_Session.GetCurrentFileSystem(),
+                   node ? node->pRecord : nullptr, node ? m_Session.GetCurrentTree().GetName(node) : std::string());
     });
     connect(m_pFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        // The previews are offered once a viewer is attached to the page.
-        const bool viewer = isSignalConnected(QMetaMethod::fromSignal(&CFileListDlg::PreviewRequested));
         for (QAction* action : m_pMenu->actions())
-            action->setEnabled(viewer && CurrentFile() && !GuiIcons::IsFolderNode(CurrentFile()));
+            action->setEnabled(CurrentFile() && !GuiIcons::IsFolderNode(CurrentFile()));
         m_pMenu->popup(m_pFiles->viewport()->mapToGlobal(at));
     });
     connect(m_pFileModel, &CFileListModel::CheckChanged, this, [this](tagTreeNode* node) {
@@ -130,7 +182,163 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     });
 }
 
-CFileListDlg::~CFileListDlg() = default;
+CFileListDlg::~CFileListDlg()
+{
+    m_Session.SetTreesChangingHandler(nullptr);
+    Settings().setValue(QStringLiteral("files/previewer"), m_pPreviewLink->IsOpen());
+}
+
+QWidget* CFileListDlg::MakeThumbnails(QWidget* parent)
+{
+    m_pThumbModel = new CThumbnailModel(m_pFileModel, [this] { return m_Session.GetCurrentFileSystem(); }, this);
+    m_pThumbs = new QListView(parent);
+    m_pThumbs->setViewMode(QListView::IconMode);
+    m_pThumbs->setMovement(QListView::Static);
+    m_pThumbs->setResizeMode(QListView::Adjust);
+    m_pThumbs->setUniformItemSizes(true);
+    // A million entries are laid out a batch at a time, between events.
+    m_pThumbs->setLayoutMode(QListView::Batched);
+    m_pThumbs->setBatchSize(2000);
+    m_pThumbs->setWordWrap(true);
+    m_pThumbs->setIconSize(QSize(CThumbnailModel::kSize, CThumbnailModel::kSize));
+    m_pThumbs->setGridSize(QSize(CThumbnailModel::kSize + 28, CThumbnailModel::kSize + 40));
+    m_pThumbs->setModel(m_pThumbModel);
+    // The thumbnails and the list share one current file (previews, find, the status).
+    connect(m_pThumbs->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid())
+            m_pFiles->setCurrentIndex(m_pFileModel->index(current.row(), CFileListModel::kName));
+    });
+    connect(m_pThumbs, &QListView::doubleClicked, this, [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
+    return m_pThumbs;
+}
+
+void CFileListDlg::OnDoubleClick(int row)
+{
+    tagTreeNode* node = m_pFileModel->NodeAt(row);
+    if (!node)
+        return;
+    if (GuiIcons::IsFolderNode(node))
+        return ShowFolder(node);
+    m_pFiles->setCurrentIndex(m_pFileModel->index(row, CFileListModel::kName));
+    SetPreviewOpen(true);
+    PreviewCurrent();
+}
+
+QWidget* CFileListDlg::MakeQuickBar()
+{
+    auto* bar = new QWidget(this);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(QString::fromUtf8(GuiText::kSelectHint), bar));
+    row->addSpacing(16);
+    m_pDeletedOnly = new QCheckBox(QString::fromUtf8(GuiText::kDeletedOnly), bar);
+    row->addWidget(m_pDeletedOnly);
+    row->addSpacing(8);
+    row->addWidget(new QLabel(QString::fromUtf8(GuiText::kShowKind), bar));
+    m_pKind = new QComboBox(bar);
+    const std::pair<const char*, EFileCategory> kinds[] = {
+        {GuiText::kKindAll, EFileCategory::All},         {GuiText::kKindPictures, EFileCategory::Pictures},
+        {GuiText::kKindDocuments, EFileCategory::Documents}, {GuiText::kKindAudio, EFileCategory::Audio},
+        {GuiText::kKindVideo, EFileCategory::Video},       {GuiText::kKindArchives, EFileCategory::Archives},
+        {GuiText::kKindOther, EFileCategory::Other}};
+    for (const auto& [text, kind] : kinds)
+        m_pKind->addItem(QString::fromUtf8(text), static_cast<int>(kind));
+    row->addWidget(m_pKind);
+    m_pSearch = new QLineEdit(bar);
+    m_pSearch->setPlaceholderText(QString::fromUtf8(GuiText::kSearchHint));
+    m_pSearch->setClearButtonEnabled(true);
+    m_pSearch->setMinimumWidth(180);
+    row->addWidget(m_pSearch, 1);
+    m_pThumbBox = new QCheckBox(QString::fromUtf8(GuiText::kThumbnails), bar);
+    row->addWidget(m_pThumbBox);
+    row->addSpacing(16);
+    m_pPreviewLink = new CQuickPreviewLink(bar);
+    row->addWidget(m_pPreviewLink);
+    m_pSearchTimer = new QTimer(this);
+    m_pSearchTimer->setSingleShot(true);
+    m_pSearchTimer->setInterval(kSearchPauseMs);
+    connect(m_pSearchTimer, &QTimer::timeout, this, &CFileListDlg::ApplyQuickFilter);
+    connect(m_pSearch, &QLineEdit::textChanged, m_pSearchTimer, qOverload<>(&QTimer::start));
+    connect(m_pDeletedOnly, &QCheckBox::toggled, this, &CFileListDlg::ApplyQuickFilter);
+    connect(m_pKind, &QComboBox::currentIndexChanged, this, &CFileListDlg::ApplyQuickFilter);
+    connect(m_pPreviewLink, &CQuickPreviewLink::Toggled, this, &CFileListDlg::SetPreviewOpen);
+    connect(m_pThumbBox, &QCheckBox::toggled, this, [this](bool on) { m_pListStack->setCurrentIndex(on ? 1 : 0); });
+    // The previewer opens as the user left it (open the first time).
+    QTimer::singleShot(0, this, [this] { SetPreviewOpen(Settings().value(QStringLiteral("files/previewer"), true).toBool()); });
+    return bar;
+}
+
+void CFileListDlg::ReleaseTree()
+{
+    m_pPreviewTimer->stop();
+    m_pPreview->Clear();
+    m_pFileModel->SetFolder(nullptr, nullptr);
+    m_pFolderModel->SetTree(nullptr);
+}
+
+void CFileListDlg::ResetQuickFilter()
+{
+    const QSignalBlocker a(m_pDeletedOnly), b(m_pKind), c(m_pSearch);
+    m_pSearchTimer->stop();
+    // Undelete Recovery lists deleted files only anyway.
+    const bool undelete = m_Session.GetModule() == CGlobalParamTable::kModuleUndelete;
+    m_pDeletedOnly->setChecked(undelete);
+    m_pDeletedOnly->setEnabled(!undelete);
+    m_pKind->setCurrentIndex(0);
+    m_pSearch->clear();
+    m_Quick = tagQuickFilter{};
+}
+
+void CFileListDlg::ApplyQuickFilter()
+{
+    m_pSearchTimer->stop();
+    tagQuickFilter quick;
+    quick.bDeletedOnly = m_pDeletedOnly->isChecked() && m_pDeletedOnly->isEnabled();
+    quick.Category = static_cast<EFileCategory>(m_pKind->currentData().toInt());
+    quick.strSearch = m_pSearch->text().trimmed().toStdString();
+    if (quick.bDeletedOnly == m_Quick.bDeletedOnly && quick.Category == m_Quick.Category &&
+        quick.strSearch == m_Quick.strSearch)
+        return;
+    m_Quick = quick;
+    CQuickFilter::Apply(m_Session, m_Filter, m_Quick);
+    ShowTree();
+    // Narrowed: show the first folder that has something to show.
+    if (m_Quick.Active())
+    {
+        if (tagTreeNode* folder = FirstFolderWithFiles())
+            ShowFolder(folder);
+    }
+}
+
+tagTreeNode* CFileListDlg::FirstFolderWithFiles() const
+{
+    const CFileFind find(m_Session.GetCurrentTree());
+    for (size_t f = 0; f < find.Folders().size(); ++f)
+    {
+        if (!find.FilesOf(static_cast<int>(f)).empty())
+            return const_cast<tagTreeNode*>(find.Folders()[f]);
+    }
+    return nullptr;
+}
+
+void CFileListDlg::SetPreviewOpen(bool open)
+{
+    m_pPreviewLink->SetOpen(open);
+    m_pPreview->setVisible(open);
+    if (open)
+        PreviewCurrent();
+    else
+        m_pPreview->Clear();
+}
+
+void CFileListDlg::PreviewCurrent()
+{
+    m_pPreviewTimer->stop();
+    tagTreeNode* node = CurrentFile();
+    if (!m_pPreview->isVisibleTo(this) || !node || GuiIcons::IsFolderNode(node))
+        return m_pPreview->Clear();
+    m_pPreview->ShowFile(m_Session.GetCurrentFileSystem(), node->pRecord, m_Session.GetCurrentTree().GetName(node));
+}
 
 QWidget* CFileListDlg::MakeLegend()
 {
@@ -161,6 +369,7 @@ QWidget* CFileListDlg::MakeLegend()
 void CFileListDlg::Activate()
 {
     m_Filter = CFileFilter::ActivationSettings(m_Session.GetModule());
+    ResetQuickFilter();
     CFileFilter::ApplyRestriction(m_Session, m_Filter);
     ShowTree();
 }
@@ -191,6 +400,22 @@ void CFileListDlg::ShowFolder(tagTreeNode* folder)
     m_pFolders->scrollTo(index);
     if (m_pFileModel->Folder() != folder)
         m_pFileModel->SetFolder(m_pFolderModel->Tree(), folder);
+    FitColumns();
+}
+
+void CFileListDlg::FitColumns()
+{
+    // Every column readable at once: each as wide as the folder's texts (the view measures a
+    // bounded number of rows, so a huge folder costs no more), names at least as wide as the
+    // header's default.
+    if (m_pFileModel->rowCount() == 0)
+        return;
+    for (int c = 0; c < CFileListModel::kColumns; ++c)
+    {
+        m_pFiles->resizeColumnToContents(c);
+        if (c == CFileListModel::kName)
+            m_pFiles->setColumnWidth(c, std::max(m_pFiles->columnWidth(c), CFileListModel::kWidths[c]));
+    }
 }
 
 void CFileListDlg::UpdateStatus()
@@ -237,10 +462,13 @@ void CFileListDlg::SaveFiles()
         GuiDialogs::Box(this, EBox::Information, QString::fromUtf8(VlmString(IDS_SELECT_FILES)));
         return;
     }
-    CSaveSettingDlg setting(bytes, count, m_strLastTarget, this);
+    if (m_strLastTarget.isEmpty())
+        m_strLastTarget = Settings().value(QStringLiteral("save/folder")).toString();
+    CSaveSettingDlg setting(m_Session, bytes, count, m_strLastTarget, this);
     if (GuiDialogs::Exec(setting) != QDialog::Accepted)
         return;
     m_strLastTarget = setting.Path();
+    Settings().setValue(QStringLiteral("save/folder"), m_strLastTarget);
     CSavingFileDlg saving(this);
     saving.Run(m_Session, m_strLastTarget);
 }
@@ -251,7 +479,7 @@ void CFileListDlg::Filter()
     if (GuiDialogs::Exec(dialog) != QDialog::Accepted)
         return;
     m_Filter = dialog.Settings();
-    CFileFilter::Apply(m_Session, m_Filter);
+    CQuickFilter::Apply(m_Session, m_Filter, m_Quick);
     ShowTree();
 }
 
@@ -306,7 +534,7 @@ void CFileListDlg::ExportList()
         GuiDialogs::Box(this, EBox::Error, QString::fromStdString(CSourceGuard::RefusalText(file, source)));
         return;
     }
-    const QString question = QString::fromStdString(FormatText(VlmString(IDS_EXPORT_DRIVE_WARNING), file[0]));
+    const QString question = QString::fromStdString(FormatText(VlmString(IDS_EXPORT_DRIVE_WARNING), file.c_str()));
     if (GuiDialogs::Box(this, EBox::YesNo, question) != QMessageBox::Yes)
         return;
     if (CExportListing::ExportToFile(m_Session.GetCurrentTree(), file) != ERROR_SUCCESS)

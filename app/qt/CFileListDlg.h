@@ -1,16 +1,29 @@
 #pragma once
-// The file list: the folder tree on the left, the entries of the chosen folder on the right,
-// tri-state check boxes on both, the legend and the selection totals. Saves the ticked files,
-// filters, finds, exports a listing, and offers the previews on a right click.
+// The file list: the folder tree on the left, the entries of the chosen folder in the middle,
+// the quick previewer on the right; tri-state check boxes on both lists, the legend and the
+// selection totals. Above them the quick narrowing: deleted files only, one kind of file, and
+// a search box that filters as the user types. Saves the ticked files, filters, finds, exports
+// a listing, and offers the preview dialogs on a right click; a double click previews a file.
 #include <memory>
 
 #include <QString>
 #include <QWidget>
 
 #include "core/FileFilter.h"
+#include "core/QuickFilter.h"
 
 class CFileListModel;
 class CFolderTreeModel;
+class CQuickPreviewLink;
+class CQuickPreviewPane;
+class CThumbnailModel;
+class QListView;
+class QStackedWidget;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QSplitter;
+class QTimer;
 class CGlobalParamTable;
 class CRecoveryLauncher;
 class QLabel;
@@ -46,6 +59,24 @@ public:
     QPushButton* SaveButton() const { return m_pSave; }
     /// The right-click menu of the list.
     QMenu* PreviewMenu() const { return m_pMenu; }
+    QCheckBox* DeletedOnlyBox() const { return m_pDeletedOnly; }
+    QComboBox* KindBox() const { return m_pKind; }
+    QLineEdit* SearchEdit() const { return m_pSearch; }
+    /// "Thumbnails": the folder as pictures instead of the list.
+    QCheckBox* ThumbnailBox() const { return m_pThumbBox; }
+    QListView* ThumbnailView() const { return m_pThumbs; }
+    CThumbnailModel* ThumbnailModel() const { return m_pThumbModel; }
+    QSplitter* Splitter() const { return m_pSplitter; }
+    CQuickPreviewPane* PreviewPane() const { return m_pPreview; }
+    CQuickPreviewLink* PreviewLink() const { return m_pPreviewLink; }
+
+    /// Narrows the tree by the quick filters as they are set now (the search box waits for a
+    /// pause in typing before it calls this).
+    void ApplyQuickFilter();
+    /// Opens or closes the quick previewer.
+    void SetPreviewOpen(bool open);
+    /// Shows the file selected in the list in the quick previewer, now.
+    void PreviewCurrent();
 
     /// Shows the entries of `folder` in the list and selects it in the tree.
     void ShowFolder(tagTreeNode* folder);
@@ -67,6 +98,16 @@ signals:
 
 private:
     void ShowTree();
+    /// Lets go of every node of the session's trees (they are about to change).
+    void ReleaseTree();
+    void FitColumns();
+    QWidget* MakeThumbnails(QWidget* parent);
+    /// A double click on a row of the list or the thumbnails: opens a folder, previews a file.
+    void OnDoubleClick(int row);
+    QWidget* MakeQuickBar();
+    void ResetQuickFilter();
+    /// The first folder (depth first from the root) that directly holds a file.
+    tagTreeNode* FirstFolderWithFiles() const;
     void UpdateStatus();
     void OnCheckChanged();
     QWidget* MakeLegend();
@@ -81,6 +122,19 @@ private:
     QLabel* m_pTotal = nullptr;
     QPushButton* m_pSave = nullptr;
     QMenu* m_pMenu = nullptr;
+    QCheckBox* m_pDeletedOnly = nullptr;
+    QComboBox* m_pKind = nullptr;
+    QLineEdit* m_pSearch = nullptr;
+    QCheckBox* m_pThumbBox = nullptr;
+    QStackedWidget* m_pListStack = nullptr;
+    QListView* m_pThumbs = nullptr;
+    CThumbnailModel* m_pThumbModel = nullptr;
+    QTimer* m_pSearchTimer = nullptr;
+    QSplitter* m_pSplitter = nullptr;
+    CQuickPreviewPane* m_pPreview = nullptr;
+    CQuickPreviewLink* m_pPreviewLink = nullptr;
+    QTimer* m_pPreviewTimer = nullptr;
     tagFilterSettings m_Filter;
+    tagQuickFilter m_Quick;
     QString m_strLastTarget;
 };

@@ -7,6 +7,8 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QDateTime>
+#include <QLocale>
 #include <QMimeDatabase>
 
 #include "GuiIcons.h"
@@ -20,6 +22,37 @@ namespace {
 QString Utf8(const char* text)
 {
     return QString::fromUtf8(text ? text : "");
+}
+
+// A record time in the user's locale, fields padded ("08/03/2021 09:05:07"). Record times are
+// wall-clock times as the disk keeps them: shown as they are, without a time-zone shift.
+QString LocaleDate(const tagFileNode* record, uint16_t mask, uint64_t time)
+{
+    if (!record || !(record->wValidMask & mask) || time == 0)
+        return QString();
+    const tagCalendarTime t = FileTimeToCalendar(time);
+    const QDateTime when(QDate(t.nYear, t.nMonth, t.nDay), QTime(t.nHour, t.nMinute, t.nSecond));
+    if (!when.isValid())
+        return QString();
+    static const QString s_Format = [] {
+        // The locale's short date with four-digit years, and the time with seconds.
+        QString date = QLocale().dateFormat(QLocale::ShortFormat);
+        if (!date.contains(QStringLiteral("yyyy")))
+            date.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+        for (const char* field : {"d", "M"})
+        {
+            const QString one = QString::fromLatin1(field);
+            if (!date.contains(one + one))
+                date.replace(one, one + one);
+        }
+        QString time = QLocale().timeFormat(QLocale::ShortFormat);
+        if (!time.contains(QStringLiteral("ss")))
+            time.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
+        if (!time.contains(QStringLiteral("hh")) && !time.contains(QStringLiteral("HH")))
+            time.replace(QStringLiteral("h"), QStringLiteral("hh")).replace(QStringLiteral("H"), QStringLiteral("HH"));
+        return date + QStringLiteral(" ") + time;
+    }();
+    return QLocale().toString(when, s_Format);
 }
 
 // Keys for the columns that sort by a value; a missing value sorts first.
@@ -174,8 +207,8 @@ QString CFileListModel::Text(const tagTreeNode* node, int column) const
     case kName: return Utf8(m_pTree->GetName(node));
     case kSize: return QString::fromStdString(SizeColumn(record));
     case kType: return TypeName(node);
-    case kCreated: return QString::fromStdString(CreatedColumn(record));
-    case kModified: return QString::fromStdString(ModifiedColumn(record));
+    case kCreated: return record ? LocaleDate(record, FN_MASK_CREATED, record->ftCreated) : QString();
+    case kModified: return record ? LocaleDate(record, FN_MASK_MODIFIED, record->ftModified) : QString();
     case kAttribute: return QString::fromStdString(AttributeColumn(record));
     case kCondition: return QString::fromStdString(ConditionColumn(record));
     default: return QString();

@@ -1,6 +1,11 @@
 #include "CFolderTreeModel.h"
 
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+
 #include "GuiIcons.h"
+#include "GuiTexts.h"
 #include "fs/KNodeTree.h"
 
 CFolderTreeModel::CFolderTreeModel(QObject* parent) : QAbstractItemModel(parent) {}
@@ -11,7 +16,45 @@ void CFolderTreeModel::SetTree(KNodeTree* tree)
     m_pTree = tree;
     m_Folders.clear();
     m_Rows.clear();
+    FindDeleted();
     endResetModel();
+}
+
+void CFolderTreeModel::FindDeleted()
+{
+    m_HoldsDeleted.clear();
+    if (!m_pTree || !m_pTree->GetRoot())
+        return;
+    // Depth first over every node; each deleted file (its own record, or a folder above it, is
+    // deleted, lost or found by the deep scan: the file list's own rule) marks its ancestors
+    // up to the first one already marked, so every folder is marked once. The bounds guard a
+    // damaged tree.
+    constexpr uint8_t kDeletedKinds = FN_KIND_DELETED | FN_KIND_LOST | FN_KIND_DEEP;
+    constexpr int kMaxDepth = 1 << 16;
+    const auto deleted = [](const tagTreeNode* n) { return n->pRecord && (n->pRecord->byKind & kDeletedKinds); };
+    std::vector<std::pair<const tagTreeNode*, bool>> pending{{m_pTree->GetRoot(), deleted(m_pTree->GetRoot())}};
+    std::unordered_set<const tagTreeNode*> seen;
+    while (!pending.empty())
+    {
+        const auto [node, inherited] = pending.back();
+        pending.pop_back();
+        if (!seen.insert(node).second)
+            continue;
+        for (const tagTreeNode* child = node->pFirstChild; child; child = child->pNext)
+        {
+            if (child->pFirstChild)
+                pending.emplace_back(child, inherited || deleted(child));
+            else if ((inherited || deleted(child)) && !GuiIcons::IsFolderNode(child))
+            {
+                int depth = 0;
+                for (const tagTreeNode* up = node; up && depth < kMaxDepth; up = up->pParent, ++depth)
+                {
+                    if (!m_HoldsDeleted.insert(up).second)
+                        break;
+                }
+            }
+        }
+    }
 }
 
 const std::vector<tagTreeNode*>& CFolderTreeModel::FoldersOf(const tagTreeNode* node) const
@@ -96,6 +139,16 @@ QVariant CFolderTreeModel::data(const QModelIndex& index, int role) const
     {
     case Qt::DisplayRole: return QString::fromUtf8(m_pTree->GetName(node));
     case Qt::DecorationRole: return GuiIcons::NodeIcon(node);
+    case Qt::FontRole:
+        if (HoldsDeleted(node))
+        {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return QVariant();
+    case Qt::ForegroundRole: return HoldsDeleted(node) ? QVariant(QBrush(QColor(160, 0, 0))) : QVariant();
+    case Qt::ToolTipRole: return HoldsDeleted(node) ? QVariant(QString::fromUtf8(GuiText::kHoldsDeleted)) : QVariant();
     case Qt::CheckStateRole:
         return node->byCheck == TN_CHECKED ? Qt::Checked : node->byCheck == TN_PARTLY ? Qt::PartiallyChecked : Qt::Unchecked;
     default: return QVariant();

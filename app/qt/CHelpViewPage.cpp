@@ -1,8 +1,9 @@
 #include "CHelpViewPage.h"
 
-#include <QFile>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+
+#include "GuiResources.h"
 
 CHelpViewPage::CHelpViewPage(QWidget* parent) : QWidget(parent)
 {
@@ -10,8 +11,6 @@ CHelpViewPage::CHelpViewPage(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     m_pBrowser = new QTextBrowser(this);
     m_pBrowser->setOpenExternalLinks(false);
-    QFile help(QStringLiteral(":/vellumar/help.html"));
-    if (help.open(QIODevice::ReadOnly))
-        m_pBrowser->setHtml(QString::fromUtf8(help.readAll()));
+    m_pBrowser->setHtml(GuiResources::HelpHtml());
     layout->addWidget(m_pBrowser);
 }

@@ -1,19 +1,27 @@
 #include "CMainFrame.h"
 
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QVBoxLayout>
 
 #include "CBothViewAndManager.h"
+#include "CAboutDlg.h"
+#include "CDeviceSelectDlg.h"
 #include "CHelpViewPage.h"
 #include "CQtUserPort.h"
 #include "CRecoveryWizardDlg.h"
 #include "CStartPageDlg.h"
 #include "GuiDialogs.h"
+#include "GuiResources.h"
 #include "GuiTexts.h"
 #include "base/VlmTrace.h"
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
+#include "core/DeviceAccess.h"
 #include "core/TextFormat.h"
 #include "core/VlmStrings.h"
 #include "volume/KVolumeManager.h"
@@ -21,8 +29,8 @@
 CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(QString::fromUtf8(GuiText::kAppTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/vellumar/vellumar.svg")));
-    resize(800, 600);
+    setWindowIcon(GuiResources::AppIcon());
+    resize(InitialSize());
     m_pPort = std::make_unique<CQtUserPort>(this);
     m_pSession = std::make_unique<CGlobalParamTable>(m_pPort.get(), clock);
     m_pLauncher = std::make_unique<CRecoveryLauncher>(*m_pSession);
@@ -30,6 +38,8 @@ CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    m_pMenuBar = new QMenuBar(this);
+    layout->setMenuBar(m_pMenuBar);
     VlmTrace("Creating topbar...\n");
     m_pTopBar = new QTabBar(this);
     m_pTopBar->setObjectName(QStringLiteral("TopBar"));
@@ -67,12 +77,93 @@ CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent
     });
     connect(m_pStart, &CStartPageDlg::Command, this, &CMainFrame::OnStartCommand);
     connect(m_pRecovery, &CBothViewAndManager::BackToStart, this, [this] { ShowPage(kPageStart); });
+    MakeMenus();
     VlmTrace("Activing the start page...\n");
     ShowPage(kPageStart);
 }
 
+namespace {
+
+QSettings Settings()
+{
+    return QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar"));
+}
+
+} // namespace
+
+QSize CMainFrame::InitialSize()
+{
+    QSize size = Settings().value(QStringLiteral("window/size")).toSize();
+    if (!size.isValid() || size.width() < 400 || size.height() < 300)
+        size = QSize(kDefaultWidth, kDefaultHeight);
+    // Never larger than the screen it opens on.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    return size;
+}
+
+void CMainFrame::MakeMenus()
+{
+    QMenu* file = m_pMenuBar->addMenu(QString::fromUtf8(GuiText::kMenuFile));
+    connect(file->addAction(QString::fromUtf8(GuiText::kMenuAddImage)), &QAction::triggered, this,
+            &CMainFrame::AddDiskImage);
+    connect(file->addAction(QString::fromUtf8(GuiText::kMenuResume)), &QAction::triggered, this,
+            [this] { OnStartCommand(kCmdResume); });
+    file->addSeparator();
+    QAction* quit = file->addAction(QString::fromUtf8(GuiText::kMenuQuit));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    QMenu* help = m_pMenuBar->addMenu(QString::fromUtf8(GuiText::kMenuHelp));
+    QAction* caseStudy = help->addAction(QString::fromUtf8(GuiText::kMenuCaseStudy));
+    caseStudy->setShortcut(QKeySequence::HelpContents);
+    connect(caseStudy, &QAction::triggered, this, [this] { SelectTab(kPageCaseStudy); });
+    connect(help->addAction(QString::fromUtf8(GuiText::kMenuAbout)), &QAction::triggered, this,
+            &CMainFrame::ShowAbout);
+}
+
+QAction* CMainFrame::MenuAction(const QString& text) const
+{
+    for (QAction* menu : m_pMenuBar->actions())
+    {
+        if (!menu->menu())
+            continue;
+        for (QAction* action : menu->menu()->actions())
+        {
+            if (QString(action->text()).remove('&') == text)
+                return action;
+        }
+    }
+    return nullptr;
+}
+
+void CMainFrame::AddDiskImage()
+{
+    const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kAddImageTitle),
+                                                    QString::fromUtf8(GuiText::kImageFilter));
+    if (path.isEmpty())
+        return;
+    const int view = m_pSession->GetView();
+    if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
+    {
+        DeviceAccess::AddImage(path.toStdString());
+        return;
+    }
+    ShowPage(kPageRecover);
+    m_bDevicesListed = true;
+    m_pSession->SetView(CGlobalParamTable::kViewDevices);
+    m_pRecovery->DevicePage()->AddImage(path);
+}
+
+void CMainFrame::ShowAbout()
+{
+    CAboutDlg about(this);
+    GuiDialogs::Exec(about);
+}
+
 CMainFrame::~CMainFrame()
 {
+    if (!isMaximized() && !isFullScreen())
+        Settings().setValue(QStringLiteral("window/size"), size());
     // The pages and their models point into the session: they go first.
     delete m_pPages;
     m_pPages = nullptr;

@@ -13,6 +13,8 @@ class CQtUserPort;
 class CRecoveryLauncher;
 class CStartPageDlg;
 class IMonotonicClock;
+class QAction;
+class QMenuBar;
 class QStackedWidget;
 class QTabBar;
 
@@ -47,20 +49,36 @@ public:
     CBothViewAndManager* RecoveryPage() const { return m_pRecovery; }
     CHelpViewPage* HelpPage() const { return m_pHelp; }
     QTabBar* TopBar() const { return m_pTopBar; }
+    QMenuBar* MenuBar() const { return m_pMenuBar; }
+    /// The menu entry whose text (without "&") is `text`; null when there is none.
+    QAction* MenuAction(const QString& text) const;
     int CurrentPage() const;
 
     /// A tab click: shows page `page`; the first visit of the recovery page lists the devices.
     void SelectTab(int page);
     /// A start-page button: a module (1003..1006) or the wizard (1007).
     void OnStartCommand(int command);
+    /// File > Add disk image: adds the chosen image and lists the devices again, unless results
+    /// are shown (they are kept; the image is listed at the next refresh).
+    void AddDiskImage();
+    /// Help > About.
+    void ShowAbout();
+
+    /// The size the window opens with: the last one the user left, else one that shows every
+    /// column of the file list.
+    static QSize InitialSize();
+    static constexpr int kDefaultWidth = 1100;
+    static constexpr int kDefaultHeight = 700;
 
 private:
+    void MakeMenus();
     void ShowPage(int page);
     void RunWizard();
 
     std::unique_ptr<CQtUserPort> m_pPort;
     std::unique_ptr<CGlobalParamTable> m_pSession;
     std::unique_ptr<CRecoveryLauncher> m_pLauncher;
+    QMenuBar* m_pMenuBar = nullptr;
     QTabBar* m_pTopBar = nullptr;
     QStackedWidget* m_pPages = nullptr;
     CStartPageDlg* m_pStart = nullptr;

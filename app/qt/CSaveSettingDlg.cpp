@@ -1,6 +1,7 @@
 #include "CSaveSettingDlg.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,18 +12,19 @@
 #include "GuiDialogs.h"
 #include "GuiTexts.h"
 #include "core/SaveSetting.h"
+#include "core/TextFormat.h"
 #include "core/VlmStrings.h"
 
-CSaveSettingDlg::CSaveSettingDlg(uint64_t selectedBytes, uint32_t selectedCount, const QString& lastPath,
-                                 QWidget* parent)
-    : QDialog(parent), m_u64Bytes(selectedBytes), m_dwCount(selectedCount)
+CSaveSettingDlg::CSaveSettingDlg(CGlobalParamTable& session, uint64_t selectedBytes, uint32_t selectedCount,
+                                 const QString& lastPath, QWidget* parent)
+    : QDialog(parent), m_Session(session), m_u64Bytes(selectedBytes), m_dwCount(selectedCount)
 {
     setWindowTitle(QString::fromUtf8(GuiText::kSaveSettingTitle));
     setMinimumWidth(500);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QString::fromUtf8(GuiText::kTargetFolder), this));
     auto* line = new QHBoxLayout;
-    m_pPath = new QLineEdit(lastPath, this);
+    m_pPath = new QLineEdit(lastPath.isEmpty() ? SuggestedFolder() : lastPath, this);
     auto* browse = new QPushButton(QString::fromUtf8(GuiText::kBrowse), this);
     line->addWidget(m_pPath, 1);
     line->addWidget(browse);
@@ -44,6 +46,11 @@ CSaveSettingDlg::CSaveSettingDlg(uint64_t selectedBytes, uint32_t selectedCount,
     connect(browse, &QPushButton::clicked, this, &CSaveSettingDlg::Browse);
     connect(m_pPath, &QLineEdit::textChanged, this, &CSaveSettingDlg::UpdateSpace);
     UpdateSpace();
+}
+
+QString CSaveSettingDlg::SuggestedFolder()
+{
+    return QDir(QDir::homePath()).filePath(QStringLiteral("Recovered files"));
 }
 
 QString CSaveSettingDlg::Path() const
@@ -77,10 +84,29 @@ void CSaveSettingDlg::Browse()
 
 void CSaveSettingDlg::accept()
 {
-    const uint32_t refusal = CSaveSetting::Check(Path().toStdString(), m_u64Bytes, m_dwCount);
+    const std::string path = Path().toStdString();
+    std::string text;
+    uint32_t refusal = CSaveSetting::CheckTarget(m_Session, path, m_u64Bytes, m_dwCount, &text);
+    // A folder that is not there yet may be made, after asking: never on the source, which the
+    // check above refuses first.
+    if (refusal == IDS_PATH_NOT_EXIST && CSaveSetting::TargetMissing(path))
+    {
+        const QString question = QString::fromStdString(FormatText(VlmString(IDS_CREATE_TARGET_DIR), path.c_str()));
+        if (GuiDialogs::Box(this, GuiDialogs::EBox::YesNo, question) != QMessageBox::Yes)
+            return;
+        if (const uint32_t error = CSaveSetting::CreateTarget(path); error != 0)
+        {
+            GuiDialogs::Box(this, GuiDialogs::EBox::Error,
+                            QString::fromStdString(FormatText(VlmString(IDS_SAVE_CREATE_FOLDER_FAILED), path.c_str(), error)));
+            return;
+        }
+        UpdateSpace();
+        refusal = CSaveSetting::CheckTarget(m_Session, path, m_u64Bytes, m_dwCount, &text);
+    }
     if (refusal != 0)
     {
-        GuiDialogs::Box(this, GuiDialogs::EBox::Information, QString::fromUtf8(VlmString(refusal)));
+        GuiDialogs::Box(this, refusal == IDS_OUTPUT_ON_SOURCE ? GuiDialogs::EBox::Error : GuiDialogs::EBox::Information,
+                        QString::fromStdString(text));
         return;
     }
     QDialog::accept();

@@ -8,6 +8,22 @@ inline constexpr const char* kTabHome = "Home";
 inline constexpr const char* kTabRecover = "Recover";
 inline constexpr const char* kTabCaseStudy = "Case Study";
 
+// Menu bar and About.
+inline constexpr const char* kMenuFile = "&File";
+inline constexpr const char* kMenuAddImage = "&Add disk image...";
+inline constexpr const char* kMenuResume = "&Resume a saved scan";
+inline constexpr const char* kMenuQuit = "&Quit";
+inline constexpr const char* kMenuHelp = "&Help";
+inline constexpr const char* kMenuCaseStudy = "&Case Study";
+inline constexpr const char* kMenuAbout = "&About Vellumar";
+inline constexpr const char* kAboutTitle = "About Vellumar";
+inline constexpr const char* kAboutText =
+    "Recovers deleted and lost files from FAT and NTFS volumes, partitioned disks and disk images. "
+    "Disks and images are only ever read, never written.";
+inline constexpr const char* kAboutLicence =
+    "Licence: all rights reserved by the Vellumar developers; no licence to copy or redistribute is "
+    "granted yet. Built with Qt 6, used under the GNU LGPL version 3.";
+
 // Start page.
 inline constexpr const char* kStartHeading = "Choose a recovery module";
 inline constexpr const char* kWizardButton = "Recovery Wizard";
@@ -30,8 +46,8 @@ inline constexpr const char* kWizardWelcome =
     "device or volume that held the files, choose whether to search files by their internal format (Deep "
     "Scan), check the summary and start the scan.\n\nNothing is ever written to the device you recover from.";
 inline constexpr const char* kWizardSelectDevice = "Select the device you want to recover:";
-inline constexpr const char* kWizardDeviceNote = "Please select physical device if you could not find the volume you like to recover.";
-inline constexpr const char* kWizardOnlyDeletion = "Only recover file from accidental deletion.";
+inline constexpr const char* kWizardDeviceNote = "Please select the physical device if you cannot find the volume you would like to recover.";
+inline constexpr const char* kWizardOnlyDeletion = "Only recover files lost by accidental deletion.";
 inline constexpr const char* kDeepScanSetting = "Deep Scan Setting";
 inline constexpr const char* kUseDeepScan = "Use Deep Scan function";
 inline constexpr const char* kNoDeepScan = "Do not use Deep Scan function";
@@ -39,7 +55,7 @@ inline constexpr const char* kDeepScanOnly = "Use Deep Scan only";
 inline constexpr const char* kSummarySelected = "Selected Device:";
 inline constexpr const char* kSummaryType = "Device Type:";
 inline constexpr const char* kSummaryModule = "Recovery Module:";
-inline constexpr const char* kSummaryReady = "Recovery Wizard is ready to start scan device, click Next to continue.";
+inline constexpr const char* kSummaryReady = "The Recovery Wizard is ready to scan the device: click Next to continue.";
 
 // Device page.
 inline constexpr const char* kRecoverButton = "&Recover";
@@ -92,6 +108,18 @@ inline constexpr const char* kLegendCompressed = "Blue for NTFS compressed files
 inline constexpr const char* kLegendEncrypted = "Green for NTFS encrypted files.";
 inline constexpr const char* kColType = "Type";
 inline constexpr const char* kExportFilter = "Text files (*.txt)";
+inline constexpr const char* kHoldsDeleted = "Holds deleted files";
+inline constexpr const char* kDeletedOnly = "&Deleted files only";
+inline constexpr const char* kShowKind = "Show:";
+inline constexpr const char* kSearchHint = "Search names...";
+inline constexpr const char* kThumbnails = "T&humbnails";
+inline constexpr const char* kKindAll = "All files";
+inline constexpr const char* kKindPictures = "Pictures";
+inline constexpr const char* kKindDocuments = "Documents";
+inline constexpr const char* kKindAudio = "Audio";
+inline constexpr const char* kKindVideo = "Video";
+inline constexpr const char* kKindArchives = "Archives";
+inline constexpr const char* kKindOther = "Other";
 
 // Resume page.
 inline constexpr const char* kContinue = "&Continue...";
@@ -132,8 +160,8 @@ inline constexpr const char* kNoFilter = "Do not use filter";
 // Find.
 inline constexpr const char* kFindTitle = "Find files";
 inline constexpr const char* kFindName = "File Name:";
-inline constexpr const char* kMatchCase = "Mach Case";
-inline constexpr const char* kMatchWord = "Mach Word";
+inline constexpr const char* kMatchCase = "Match case";
+inline constexpr const char* kMatchWord = "Match whole name";
 inline constexpr const char* kFindNext = "&Find Next";
 inline constexpr const char* kClose = "&Close";
 

@@ -10,8 +10,9 @@
 #include <QIcon>
 
 #include "CMainFrame.h"
+#include "GuiResources.h"
 #include "base/VlmTrace.h"
-#include "os/OsDeviceTable.h"
+#include "core/DeviceAccess.h"
 
 namespace {
 
@@ -50,13 +51,14 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellumar"));
     QApplication::setApplicationVersion(QStringLiteral(VLM_VERSION));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/vellumar/vellumar.svg")));
+    QApplication::setOrganizationName(QStringLiteral("Vellumar"));
+    GuiResources::Init();
+    QApplication::setWindowIcon(GuiResources::AppIcon());
     QApplication::setDesktopFileName(QStringLiteral("vellumar"));
 
-    OsDeviceTable& table = OsDeviceTable::Instance();
     for (const std::string& image : images)
-        table.RegisterImage(image);
-    table.SetMachineDevicesEnabled(machine);
+        DeviceAccess::AddImage(image);
+    DeviceAccess::SetMachineDisks(machine);
 
     VlmTrace("Creating the main frame...\n");
     CMainFrame frame;

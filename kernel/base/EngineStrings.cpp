@@ -16,7 +16,7 @@ constexpr StringEntry kStrings[] = {
     {148, "files found via Deep Scan"},
     {199, "SCSI Disk Device"},
     {200, "USB Device"},
-    {201, "Firbre Device"},
+    {201, "Fibre Channel Device"},
     {202, "RAID Device"},
     {203, "$Root"},
     {204, "$Dir"},

@@ -362,7 +362,7 @@ TEST_F(Cli, FindNamesEveryMatchOnce)
         << r.Out;
     r = F.Run({image}, {"find", "1", "captions", "--match-word"});
     EXPECT_EQ(r.Exit, 1);
-    EXPECT_TRUE(Contains(r.Err, "No files find.")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "No files found.")) << r.Err;
 }
 
 TEST_F(Cli, UsageAndRefusals)
@@ -383,7 +383,7 @@ TEST_F(Cli, UsageAndRefusals)
 
     r = F.Run({image}, {"undelete", "1", "--to", F.Dir.File("missing")});
     EXPECT_EQ(r.Exit, 1);
-    EXPECT_TRUE(Contains(r.Err, "vlm: The path does not exist. Please choose an existed directory.\n")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "vlm: The path does not exist. Please choose an existing folder.\n")) << r.Err;
     EXPECT_FALSE(std::filesystem::exists(F.Dir.File("missing")));
 
     // The whole disk carries no file system of its own: Undelete cannot open it.

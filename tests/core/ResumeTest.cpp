@@ -312,7 +312,7 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
     rig.Port.Messages.clear();
     EXPECT_FALSE(list.SaveAs(rig.Dir.File("missing/x.rrs")));
     EXPECT_FALSE(list.SaveAs(""));
-    EXPECT_EQ(rig.Port.Texts("error").back(), "Path name could not be empty.");
+    EXPECT_EQ(rig.Port.Texts("error").back(), "The path name cannot be empty.");
     EXPECT_EQ(rig.Port.Texts("error").size(), 2u);
 }
 

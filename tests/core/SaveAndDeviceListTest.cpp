@@ -320,7 +320,7 @@ TEST(SaveSetting, TargetAndSpaceChecks)
     EXPECT_EQ(CSaveSetting::Check(dir.File("plain"), 1, 1), static_cast<uint32_t>(IDS_PATH_NOT_EXIST));
     EXPECT_EQ(CSaveSetting::Check(dir.Path(), 1, 1), 0u);
     EXPECT_EQ(CSaveSetting::Check(dir.Path(), uint64_t{1} << 62, 1), static_cast<uint32_t>(IDS_NOT_ENOUGH_SPACE));
-    EXPECT_STREQ(VlmString(IDS_PATH_NOT_EXIST), "The path does not exist.\nPlease choose an existed directory.");
+    EXPECT_STREQ(VlmString(IDS_PATH_NOT_EXIST), "The path does not exist.\nPlease choose an existing folder.");
 }
 
 TEST(DeviceList, RowOrderPerModule)
@@ -368,7 +368,7 @@ TEST(DeviceList, DeviceAndTypeTexts)
     EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(DATA,NTFS)");
     record.PartitionType = 0x83;
     EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(DATA,Unidentified)");
-    EXPECT_EQ(CDeviceList::TypeName(VOLUME_STRIPED), "Stripped Volume");
+    EXPECT_EQ(CDeviceList::TypeName(VOLUME_STRIPED), "Striped Volume");
     EXPECT_EQ(CDeviceList::TypeName(VOLUME_DELETED), "Deleted Partition");
     EXPECT_EQ(CDeviceList::TypeName(VOLUME_PHYSICAL), "Physical Device");
     EXPECT_EQ(CDeviceList::TypeName(42), "");

@@ -64,9 +64,20 @@ bool CDocumentRenderer::Available()
 #endif
 }
 
+bool CDocumentRenderer::PdfAvailable()
+{
+#ifdef VLM_HAVE_QT_PDF
+    return true;
+#else
+    return false;
+#endif
+}
+
 QImage CDocumentRenderer::Render(const QString& path, QSize bound, const std::atomic<bool>& cancel)
 {
 #ifdef VLM_HAVE_QT_PDF
+    if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        return cancel ? QImage() : RenderPdf(path, bound);
     const QString program = OfficeProgram();
     QTemporaryDir job;
     if (program.isEmpty() || !job.isValid())

@@ -1,6 +1,6 @@
 #pragma once
-// Renders the first page of an office document into a picture on a worker thread: the
-// document is converted to PDF by an installed office suite running headless in a child process
+// Renders the first page of a PDF file or an office document into a picture on a worker thread:
+// a PDF page is drawn directly; an office document is first converted to PDF by an installed office suite running headless in a child process
 // (its own profile folder per job, a time limit, killed on cancel), and the PDF's first page is
 // drawn with the PDF module. Either missing: the document cannot be rendered.
 #include <QImage>
@@ -23,6 +23,8 @@ public:
 
     /// True when this machine and build can render office documents at all.
     static bool Available();
+    /// True when this build draws PDF pages (no office suite needed for them).
+    static bool PdfAvailable();
     /// Starts rendering `path` (a temporary copy, left untouched) to fit `bound`. Finished()
     /// follows on this object's thread. A running job is cancelled first.
     void Start(const QString& path, QSize bound);

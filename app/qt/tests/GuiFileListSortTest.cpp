@@ -173,7 +173,7 @@ TEST(GuiFileListSort, NameAndTypeOrdersEqualTheStableSortWithTheOldComparisons)
     NamedFolder folder(names);
     folder.MakeFolder("Pictures");
     CFileListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.SetFolder(&folder.Tree(), folder.Root());
     const std::vector<tagTreeNode*> original = Shown(model);
     ASSERT_EQ(original.size(), names.size());

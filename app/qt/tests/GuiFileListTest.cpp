@@ -102,8 +102,8 @@ protected:
 
 TEST_F(OpenedVolume, ModelsFollowTheTreeAndItsSelection)
 {
-    QAbstractItemModelTester folders(Files->FolderModel(), QAbstractItemModelTester::FailureReportingMode::Warning);
-    QAbstractItemModelTester list(Files->FileModel(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester folders(Files->FolderModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QAbstractItemModelTester list(Files->FileModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_TRUE(Files->TotalStatus().endsWith("in 20 files.")) << Files->TotalStatus().toStdString();
 
     Files->ShowFolder(Folder("Projects/2021/Alpha/Design"));
@@ -199,7 +199,7 @@ TEST_F(OpenedVolume, FindGoesThroughTheFoldersAndWrapsRound)
     EXPECT_EQ(hits[2], hits[0]);
     // Case is respected when asked; a whole-word search does not add stars.
     EXPECT_FALSE(Files->FindNext("CaPtIoNs", true, false));
-    EXPECT_TRUE(Rig.SawMessage("No files find.")) << Rig.MessagesText();
+    EXPECT_TRUE(Rig.SawMessage("No files found.")) << Rig.MessagesText();
     EXPECT_FALSE(Files->FindNext("caption", false, true));
     EXPECT_TRUE(Files->FindNext("captions.txt", false, true));
 }

@@ -1,6 +1,6 @@
 // Takes a picture of every page and dialog of the desktop program, driving it like a user
 // over the disk images given on the command line:
-//   vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE
+//   vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE SAMPLE-DISK
 // Messages and dialogs are answered by this program (after their picture is taken).
 #include <cstdio>
 #include <functional>
@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -29,6 +30,7 @@
 #include "CFolderTreeModel.h"
 #include "CMainFrame.h"
 #include "CProgressDlg.h"
+#include "CQuickPreviewPane.h"
 #include "CQtUserPort.h"
 #include "CRecoveryWizardDlg.h"
 #include "CResumeRecoveryDlg.h"
@@ -37,13 +39,14 @@
 #include "CSavingFileDlg.h"
 #include "CScanningDeviceDlg.h"
 #include "CSettingDlg.h"
+#include "CThumbnailModel.h"
 #include "CStartPageDlg.h"
 #include "GuiDialogs.h"
 #include "core/CGlobalParamTable.h"
 #include "core/IMonotonicClock.h"
 #include "core/DeviceList.h"
 #include "fs/KNodeTree.h"
-#include "os/OsDeviceTable.h"
+#include "core/DeviceAccess.h"
 
 namespace {
 
@@ -67,15 +70,50 @@ int ShowAndShoot(QDialog& dialog, const QString& name, const std::function<int(Q
     return result;
 }
 
-int VolumeOf(CMainFrame& frame, const std::string& fs)
+// The first volume (or the last, `last`) whose row names file system `fs`.
+int VolumeOf(CMainFrame& frame, const std::string& fs, bool last = false)
 {
     CGlobalParamTable& session = frame.Session();
+    int found = -1;
     for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), session.GetModule()))
     {
         if (!row.bPhysical && row.strDevice.find(fs) != std::string::npos)
-            return row.nVolume;
+        {
+            found = row.nVolume;
+            if (!last)
+                break;
+        }
     }
-    return -1;
+    return found;
+}
+
+// The folder of the file list's tree at `path` ("DCIM/100CAMERA").
+tagTreeNode* FolderAt(CFileListDlg* files, const QString& path)
+{
+    CFolderTreeModel* model = files->FolderModel();
+    QModelIndex at = model->index(0, 0);
+    for (const QString& name : path.split('/', Qt::SkipEmptyParts))
+    {
+        for (int r = 0; r < model->rowCount(at); ++r)
+        {
+            if (model->index(r, 0, at).data().toString() == name)
+            {
+                at = model->index(r, 0, at);
+                break;
+            }
+        }
+    }
+    return model->NodeOf(at);
+}
+
+void SelectFile(CFileListDlg* files, const QString& name)
+{
+    CFileListModel* list = files->FileModel();
+    for (int r = 0; r < list->rowCount(); ++r)
+    {
+        if (list->index(r, 0).data().toString() == name)
+            files->FileView()->setCurrentIndex(list->index(r, 0));
+    }
 }
 
 // The first folder below `node` that holds a compressed file.
@@ -108,18 +146,19 @@ private:
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc < 5)
+    if (argc < 6)
     {
-        std::fprintf(stderr, "usage: vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE\n");
+        std::fprintf(stderr, "usage: vellumar_shots OUTDIR FAT16-IMAGE NTFS-IMAGE PARTITIONED-IMAGE SAMPLE-DISK\n");
         return 2;
     }
     QDir().mkpath(QString::fromLocal8Bit(argv[1]));
     g_Out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     qputenv("VLM_RESUME_DIR", (g_Out + "/resume").toLocal8Bit());
-    OsDeviceTable& table = OsDeviceTable::Instance();
-    table.SetMachineDevicesEnabled(false);
-    for (int i = 2; i < 5; ++i)
-        table.RegisterImage(argv[i]);
+    // The window as a first run opens it, whatever this machine's user left.
+    qputenv("XDG_CONFIG_HOME", (g_Out + "/config").toLocal8Bit());
+    DeviceAccess::SetMachineDisks(false);
+    for (int i = 2; i < 6; ++i)
+        DeviceAccess::AddImage(argv[i]);
 
     std::function<int(QDialog&)> act;
     GuiDialogs::SetExecHook([&act](QDialog& dialog) {
@@ -158,6 +197,7 @@ int main(int argc, char** argv)
     Shot(&frame, "page-case-study");
     frame.SelectTab(CMainFrame::kPageStart);
     frame.StartPage()->OpenSetting();
+    frame.ShowAbout();
 
     // Undelete Recovery on the FAT16 image: device list, file list.
     frame.OnStartCommand(CMainFrame::kCmdUndelete);
@@ -246,6 +286,37 @@ int main(int argc, char** argv)
         return int(QDialog::Rejected);
     };
     files->FindFile();
+
+    // The sample disk's photo card: the previewer beside the list, then the deleted files only,
+    // then the pictures only.
+    frame.OnStartCommand(CMainFrame::kCmdAdvanced);
+    page->DevicePage()->List()->SelectVolume(VolumeOf(frame, "FAT32", true));
+    page->DevicePage()->OpenButton()->click();
+    files->SetPreviewOpen(true);
+    files->ShowFolder(FolderAt(files, "DCIM/100CAMERA"));
+    SelectFile(files, "IMG_0001.JPG");
+    files->PreviewCurrent();
+    Shot(&frame, "page-files-previewer");
+    files->DeletedOnlyBox()->setChecked(true);
+    files->FolderView()->expandAll();
+    files->ShowFolder(FolderAt(files, "DCIM/100CAMERA"));
+    SelectFile(files, "_MG_0002.JPG");
+    files->PreviewCurrent();
+    Shot(&frame, "page-files-deleted-only");
+    files->DeletedOnlyBox()->setChecked(false);
+    files->KindBox()->setCurrentIndex(1);
+    files->FolderView()->expandAll();
+    Shot(&frame, "page-files-pictures");
+    // The thumbnails of the photos, made in the background.
+    files->ShowFolder(FolderAt(files, "DCIM/100CAMERA"));
+    files->ThumbnailBox()->setChecked(true);
+    QElapsedTimer waited;
+    waited.start();
+    while (files->ThumbnailModel()->Made() < 5 && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Shot(&frame, "page-files-thumbnails");
+    files->ThumbnailBox()->setChecked(false);
+    files->KindBox()->setCurrentIndex(0);
 
     // Deep Scan Recovery's type choice, the wizard's pages, the resume list.
     frame.OnStartCommand(CMainFrame::kCmdDeepScan);

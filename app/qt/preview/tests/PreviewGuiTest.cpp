@@ -19,6 +19,7 @@
 #include "CMediaViewDlg.h"
 #include "CPreviewStreamDevice.h"
 #include "CQuickPreviewPane.h"
+#include <QPushButton>
 #include "CTextViewDlg.h"
 #include "PreviewImageDecode.h"
 #include "base/VlmErrors.h"
@@ -191,12 +192,15 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
 
     CQuickPreviewPane pane;
     pane.resize(320, 240);
+    // Neither picture nor document: the head of the file, as text.
     pane.ShowFile(&fat, text, "Read me first.txt");
     EXPECT_EQ(pane.Shown(), EQuickPreview::Unsupported);
-    EXPECT_EQ(pane.View()->Text(), QStringLiteral("Quick Previewer does not support this file type."));
-    // Named like a compound document, but the data are text: still the notice, nothing rendered.
+    EXPECT_EQ(pane.Showing(), CQuickPreviewPane::EShows::Text);
+    EXPECT_FALSE(pane.ShownText().isEmpty());
+    // Named like a compound document, but the data are text: nothing rendered, the text shown.
     pane.ShowFile(&fat, text, "minutes.doc");
     EXPECT_EQ(pane.Shown(), EQuickPreview::Unsupported);
+    EXPECT_EQ(pane.Showing(), CQuickPreviewPane::EShows::Text);
     EXPECT_FALSE(pane.Rendering());
     Shoot(pane, "quick-unsupported");
 
@@ -325,5 +329,85 @@ TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
         EXPECT_LT(timer.elapsed(), 5000);
         EXPECT_FALSE(pane.Rendering());
         EXPECT_EQ(pane.View()->Text(), QStringLiteral("Quick Previewer does not support this file type."));
+    }
+}
+
+// One sample file found by the deep scan of a volume that holds only it.
+struct FoundSample
+{
+    FoundSample(const std::string& sample, const char* ext)
+        : Bytes(ReadFileBytes(SourcePath(sample))), Size(static_cast<int64_t>(Bytes.size())),
+          Padded(Pad(Bytes)), Volume(Padded),
+          Factory({{ext, "Test", std::string(reinterpret_cast<const char*>(Bytes.data()), 8), Size}})
+    {
+        Raw.SetVolume(&Volume);
+        KRawScanMgr::AddFactory(&Factory);
+        ScanStats stats{};
+        Raw.Begin_ScanFS();
+        Raw.ScanFS(&stats, 0, Padded.data(), static_cast<int>(Padded.size() / 512));
+        Raw.End_ScanFS();
+        Raw.BuildTree(&Tree);
+        Record = FirstLeaf(Tree, [](const tagTreeNode* n) { return n->pRecord->byKind & FN_KIND_DEEP; });
+    }
+
+    static std::vector<uint8_t> Pad(std::vector<uint8_t> bytes)
+    {
+        bytes.resize((bytes.size() + 511) / 512 * 512);
+        return bytes;
+    }
+
+    std::vector<uint8_t> Bytes;
+    int64_t Size;
+    std::vector<uint8_t> Padded;
+    KMemoryVolumeIO Volume;
+    KRawFileSystem Raw;
+    TestRawFactory Factory;
+    KNodeTree Tree;
+    const tagFileNode* Record = nullptr;
+};
+
+// A PDF file and a video: the page drawn when this build has the PDF module, else the notice
+// in plain words with the file's first bytes; the video gets the play button, or the words
+// saying there is no player.
+TEST(PreviewQuick, PdfPageOrPlainWordsAndMediaControls)
+{
+    App();
+    {
+        FoundSample pdf("tests/data/raw/docs/sample.pdf", "pdf");
+        ASSERT_NE(pdf.Record, nullptr);
+        CQuickPreviewPane pane;
+        pane.resize(300, 400);
+        QSignalSpy done(&pane, &CQuickPreviewPane::RenderFinished);
+        pane.ShowFile(&pdf.Raw, pdf.Record, "statement.pdf");
+        if (CDocumentRenderer::PdfAvailable())
+        {
+            ASSERT_TRUE(done.wait(20000));
+            EXPECT_EQ(pane.Showing(), CQuickPreviewPane::EShows::Document);
+            ASSERT_FALSE(pane.View()->Image().isNull());
+        }
+        else
+        {
+            EXPECT_TRUE(pane.ShownText().startsWith(QStringLiteral("This document cannot be drawn here")))
+                << pane.ShownText().left(120).toStdString();
+            EXPECT_TRUE(pane.ShownText().contains(QStringLiteral("%PDF-"))) << "the file's first bytes follow";
+        }
+    }
+    {
+        FoundSample clip("tests/data/raw/media/clip.mp4", "mp4");
+        ASSERT_NE(clip.Record, nullptr);
+        CQuickPreviewPane pane;
+        int played = 0;
+        pane.SetPlayer([&played] { ++played; });
+        pane.ShowFile(&clip.Raw, clip.Record, "holiday.mp4");
+        EXPECT_EQ(pane.Showing(), CQuickPreviewPane::EShows::Media);
+        auto* play = pane.findChild<QPushButton*>();
+        ASSERT_NE(play, nullptr);
+        if (CMediaViewDlg::HasPlayer())
+        {
+            play->click();
+            EXPECT_EQ(played, 1);
+        }
+        else
+            EXPECT_TRUE(play->isHidden());
     }
 }

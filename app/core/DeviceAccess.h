@@ -1,0 +1,29 @@
+#pragma once
+// How the front ends reach the devices and the rights to read them: disk images added by the
+// user, the machine's own disks, and the administrator rights that reading those disks needs
+// when the program does not run as root.
+#include <string>
+
+enum class EDiskRights
+{
+    NotNeeded,   // running as root, or the machine's disks are not listed at all
+    NotAsked,    // the disks need rights that were not asked for
+    Asked,       // asked for; the password dialog comes with the next device listing
+    Granted,     // the helper that opens the disks runs
+    Unavailable, // no way to ask here (no pkexec or no helper program)
+    Refused,     // the rights were not given
+};
+
+namespace DeviceAccess {
+
+/// Adds a disk image file to the devices of the next listing.
+void AddImage(const std::string& path);
+/// Lists (or leaves out) the machine's own disks from the next listing on.
+void SetMachineDisks(bool listed);
+/// Where the rights to read the machine's disks stand.
+EDiskRights DiskRights();
+/// Asks for the rights (again, after a refusal): the desktop's password dialog appears when
+/// the next device listing opens the first disk that needs them.
+void AskForDiskRights();
+
+} // namespace DeviceAccess
