@@ -65,6 +65,9 @@ public:
     static constexpr size_t kHeadBytes = 8192;
 
     KRawTypeBase(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures);
+    /// A type without fixed signature bytes (text): a sector is a candidate when its first byte
+    /// is one the table marks; the header check decides the rest.
+    KRawTypeBase(const tagRawTypeInfo& info, const std::array<bool, 256>& firstBytes);
     virtual ~KRawTypeBase() = default;
     KRawTypeBase(const KRawTypeBase&) = delete;
     KRawTypeBase& operator=(const KRawTypeBase&) = delete;
@@ -102,6 +105,7 @@ private:
     std::span<const tagRawSignature> m_Signatures;
     uint32_t m_KeyOffset = 0;
     std::array<bool, 256> m_KeyTable{};
+    bool m_KeyOnly = false;    // candidates are told by the key table alone
     int64_t m_SkipUntil = 0;   // volume sector before which no new start of this type is taken
 };
 
