@@ -1,5 +1,7 @@
 #include "images/ImagesTypeList.h"
 
+#include <vector>
+
 #include "images/KBmpType.h"
 #include "images/KGifType.h"
 #include "images/KHeifType.h"
@@ -7,22 +9,22 @@
 #include "images/KIcoType.h"
 #include "images/KPngType.h"
 #include "images/KPsdType.h"
-#include "images/KTifType.h"
+#include "images/KRafType.h"
+#include "images/KTiffType.h"
 #include "images/KWebpType.h"
 
 std::span<const RawTypeCreate> RawTypeList_images()
 {
-    static constexpr RawTypeCreate kTypes[] = {
-        &CreateRawType<KJpgType>,
-        &CreateRawType<KGifType>,
-        &CreateRawType<KPngType>,
-        &CreateRawType<KBmpType>,
-        &CreateRawType<KIcoType>,
-        &CreateRawType<KTifType>,
-        &CreateRawType<KPsdType>,
-        &CreateRawType<KWebpType>,
-        &CreateRawType<KHeicType>,
-        &CreateRawType<KAvifType>,
-    };
+    static const std::vector<RawTypeCreate> kTypes = [] {
+        std::vector<RawTypeCreate> types{
+            &CreateRawType<KJpgType>, &CreateRawType<KGifType>, &CreateRawType<KPngType>,
+            &CreateRawType<KBmpType>, &CreateRawType<KIcoType>,
+        };
+        for (RawTypeCreate tiff : TiffFamilyTypes()) types.push_back(tiff);
+        for (RawTypeCreate more : {&CreateRawType<KPsdType>, &CreateRawType<KWebpType>, &CreateRawType<KHeicType>,
+                                   &CreateRawType<KAvifType>, &CreateRawType<KRafType>})
+            types.push_back(more);
+        return types;
+    }();
     return kTypes;
 }
