@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "images/KBmpType.h"
+#include "images/KDjvuType.h"
 #include "images/KGifType.h"
 #include "images/KHeifType.h"
 #include "images/KJpgType.h"
@@ -22,7 +23,7 @@ std::span<const RawTypeCreate> RawTypeList_images()
         };
         for (RawTypeCreate tiff : TiffFamilyTypes()) types.push_back(tiff);
         for (RawTypeCreate more : {&CreateRawType<KPsdType>, &CreateRawType<KWebpType>, &CreateRawType<KHeicType>,
-                                   &CreateRawType<KAvifType>, &CreateRawType<KRafType>})
+                                   &CreateRawType<KAvifType>, &CreateRawType<KRafType>, &CreateRawType<KDjvuType>})
             types.push_back(more);
         return types;
     }();

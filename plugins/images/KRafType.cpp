@@ -3,7 +3,7 @@
 #include <algorithm>
 
 namespace {
-constexpr tagRawTypeInfo kInfo{"raf", "Fujifilm Raw Image", 4096, 512LL * 1024 * 1024};
+constexpr tagRawTypeInfo kInfo{"raf", "Fujifilm Raw Image", 1024, 512LL * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 16, "FUJIFILMCCD-RAW "}};
 
 // Header: magic (16), format version (4), camera id (8), camera name (32, zero padded),

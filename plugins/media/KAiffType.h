@@ -2,8 +2,7 @@
 #include "common/KRawTypeBase.h"
 
 // AIFF and AIFF-C audio: an IFF form "FORM", big-endian length, form type "AIFF" or "AIFC",
-// whose first chunk is a common chunk ("COMM", or "FVER" before it in AIFF-C); the form's
-// length gives the file's.
+// with a common chunk ("COMM") among its first chunks; the form's length gives the file's.
 class KAiffType final : public KRawTypeBase
 {
 public:

@@ -34,7 +34,9 @@ tagRawMatch KAmrType::FindEnd(KRawReader& reader) const
         uint8_t h = 0;
         if (!reader.U8(pos, h)) return frames >= kMinFrames ? tagRawMatch{true, 0, pos} : tagRawMatch{};
         const int bytes = sizes[(h >> 3) & 0x0F];
-        if ((h & 0x83) != 0 || bytes < 0) break;
+        // Padding bits clear and the quality bit set: a zero byte (padding after the file) is
+        // no frame.
+        if ((h & 0x87) != 0x04 || bytes < 0) break;
         pos += 1 + static_cast<uint64_t>(bytes);
     }
     if (frames < kMinFrames) return {};

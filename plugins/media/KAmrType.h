@@ -3,7 +3,8 @@
 
 // AMR speech: "#!AMR\n" (narrow band) or "#!AMR-WB\n" (wide band), then frames of one header
 // byte (padding bit, frame type, quality bit, two padding bits) and the frame type's fixed
-// number of speech bytes. The file ends where the frames stop.
+// number of speech bytes. The file ends where the frames stop (there is no length field; junk
+// after the file can pass for a frame with a chance of about 1 in 25).
 class KAmrType final : public KRawTypeBase
 {
 public:

@@ -20,9 +20,9 @@ KLnkType::KLnkType() : KRawTypeBase(kInfo, kSignatures) {}
 
 RawHeader KLnkType::CheckHeader(ByteView head, uint64_t&) const
 {
-    // The class id's last eight bytes.
-    return head.size() >= kHeaderBytes && std::memcmp(head.data() + 16, "\0\0\0\0\0\0\0\x46", 8) == 0 ? RawHeader::Open
-                                                                                                  : RawHeader::No;
+    // The class id's last four bytes.
+    return head.size() >= kHeaderBytes && std::memcmp(head.data() + 16, "\0\0\0\x46", 4) == 0 ? RawHeader::Open
+                                                                                          : RawHeader::No;
 }
 
 tagRawMatch KLnkType::FindEnd(KRawReader& reader) const

@@ -240,6 +240,8 @@ TextKind Plain(std::string_view s) { return CsvHead(s) ? TextKind::Csv : TextKin
 
 TextKind ClassifyText(ByteView head)
 {
+    // Formats of their own that are text too: a rich-text document is not plain text.
+    if (StartsNoCase(WithoutBom(head), "{\\rtf")) return TextKind::None;
     const TextKind marker = MarkerKind(head);
     const std::string_view s = SkipSpace(WithoutBom(head));
     switch (marker) {

@@ -30,5 +30,5 @@ enum class TextKind
 TextKind MarkerKind(ByteView head);
 /// The full decision over up to the first 8 KiB of a run of text: the marker refined (the
 /// root element of XML, a JSON head that tokenizes, a mail header block that holds), or CSV
-/// or plain text.
+/// or plain text; None for a text format another type claims (rich text).
 TextKind ClassifyText(ByteView head);

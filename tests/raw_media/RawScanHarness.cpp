@@ -8,6 +8,7 @@
 #include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"
+#include "system/SystemTypeList.h"
 #include "text/TextTypeList.h"
 #include "support/TestFiles.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -38,7 +39,7 @@ std::vector<RawTypePtr> AllTypes()
 {
     std::vector<RawTypePtr> types;
     for (auto list : {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs(),
-                      RawTypeList_text()})
+                      RawTypeList_system(), RawTypeList_text()})
         for (RawTypeCreate create : list) types.emplace_back(create());
     return types;
 }
