@@ -9,8 +9,10 @@ namespace {
 // Text bytes a candidate's first bytes must be, and the bytes before it must not all be:
 // random data passes this few bytes of text with a chance of about 1e-13.
 constexpr size_t kQuickLook = 32;
-// Bytes before a start looked at: text there means this sector continues a longer text.
-constexpr size_t kBeforeLook = 64;
+// Bytes just before a start looked at: text there means this sector continues a longer text
+// (or a string of a program's string table that crosses the sector boundary). Twelve bytes of
+// other data pass for text with a chance of about 1 in 100,000.
+constexpr size_t kBeforeLook = 12;
 constexpr size_t kClassifyLook = 8192;
 constexpr size_t kWalkPiece = 64 * 1024;
 
@@ -26,6 +28,17 @@ std::array<bool, 256> FirstByteTable(const char* bytes)
 bool AllZero(ByteView v)
 {
     return std::all_of(v.begin(), v.end(), [](uint8_t b) { return b == 0; });
+}
+
+// Plain text shorter than a sector, without a marker to go by, must look like a file of lines:
+// ending with a line break and mostly not blank (a padded field of spaces is not a file).
+bool PlausibleShortText(ByteView text)
+{
+    if (text.empty() || text.back() != '\n') return false;
+    const size_t blank = static_cast<size_t>(std::count_if(text.begin(), text.end(), [](uint8_t b) {
+        return b == ' ' || b == '\t' || b == '\r' || b == '\n';
+    }));
+    return blank * 2 < text.size();
 }
 
 bool SameFamily(TextKind marker, TextKind kind)
@@ -53,7 +66,8 @@ RawHeader KTextType::CheckHeader(ByteView head, uint64_t&) const
 tagRawMatch KTextType::FindEnd(KRawReader& reader) const
 {
     const ByteView before = reader.Preceding(kBeforeLook);
-    if (!before.empty() && IsTextSpan(before)) return {};
+    // A character cut by the boundary would go on in this sector, whose first byte begins one.
+    if (!before.empty() && IsTextSpan(before, false)) return {};
     // The kind is told from the text alone, not from what follows its end.
     const ByteView head = reader.ViewUpTo(0, kClassifyLook);
     KTextValidator headText;
@@ -76,12 +90,16 @@ tagRawMatch KTextType::FindEnd(KRawReader& reader) const
         pos += piece.size();
         if (pos >= reader.Limit()) return {true, 0, pos};   // longer than a file of this kind is kept
     }
+    // A file's last sector is written whole, its rest zero-filled; text that stops mid-sector
+    // at anything else is a string inside other data (a program's string table, a document's
+    // text runs).
     const uint64_t bps = reader.BytesPerSector();
     const uint64_t inSector = end % bps;
     if (inSector != 0) {
         const ByteView rest = reader.View(end, static_cast<size_t>(bps - inSector));
-        const bool clean = !rest.empty() && AllZero(rest);
-        if (!clean && end < bps) return {};
+        if (rest.empty() || !AllZero(rest)) return {};
     }
+    if ((m_Kind == TextKind::Txt || m_Kind == TextKind::Csv) && end < bps && !PlausibleShortText(head.first(end)))
+        return {};
     return {true, end};
 }

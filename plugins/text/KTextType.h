@@ -2,10 +2,9 @@
 // One kind of text file. Every kind runs the same walk: a file starts at a sector whose first
 // bytes are text and whose preceding bytes are not (the middle of a longer text is no start),
 // the kind decided from its first bytes claims it, and it ends at the first byte that is not
-// text. A clean end is one followed by zeros to the end of its sector (the unused rest of a
-// file's last cluster on most media); a text file shorter than a sector must end cleanly,
-// since a few text bytes at a sector start followed by anything else are common in binary
-// data.
+// text. That byte must be followed by zeros to the end of its sector (systems write a file's
+// last sector whole, the rest of it zero-filled), or be the first of the next sector: text
+// that stops mid-sector at anything else is a string inside other data.
 #include "common/KRawTypeBase.h"
 #include "text/TextKind.h"
 

@@ -72,12 +72,12 @@ size_t KTextValidator::Feed(ByteView piece)
     return n;
 }
 
-bool IsTextSpan(ByteView bytes)
+bool IsTextSpan(ByteView bytes, bool openEnd)
 {
     size_t skip = 0;
     while (skip < 3 && skip < bytes.size() && bytes[skip] >= 0x80 && bytes[skip] <= 0xBF) ++skip;
     KTextValidator v;
-    return v.Feed(bytes.subspan(skip)) == bytes.size() - skip;
+    return v.Feed(bytes.subspan(skip)) == bytes.size() - skip && (openEnd || !v.InSequence());
 }
 
 bool CanStartText(uint8_t b)

@@ -19,6 +19,8 @@ public:
     /// After Feed stopped early: bytes of a broken UTF-8 sequence just before the stop, which
     /// belong to no character (the text ends where that sequence began).
     size_t Broken() const { return m_Broken; }
+    /// A sequence is unfinished at the end of what was fed.
+    bool InSequence() const { return m_Pending != 0; }
 
 private:
     bool Byte(uint8_t b);
@@ -30,8 +32,9 @@ private:
 };
 
 /// True when every byte of `bytes` is text, allowing up to three continuation bytes at the
-/// start (the rest of a sequence begun before them) and an unfinished sequence at the end.
-bool IsTextSpan(ByteView bytes);
+/// start (the rest of a sequence begun before them) and, when `openEnd`, an unfinished
+/// sequence at the end.
+bool IsTextSpan(ByteView bytes, bool openEnd = true);
 /// True for a byte that may begin a text file: printable ASCII, whitespace, a UTF-8 lead byte
 /// or the first byte of a byte-order mark.
 bool CanStartText(uint8_t b);

@@ -1,6 +1,7 @@
 // The text carver: text files of every kind laid into junk are found once, with their kind and
-// exact length, by a scan with every type the program ships; and random data, compressed data
-// and machine code give no text file at all.
+// exact length, by a scan with every type the program ships; text ends only where a file can.
+// And the precision of the whole scan: random data, compressed data and machine code give no
+// file that is not there.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +10,6 @@
 
 #include "RawScanHarness.h"
 #include "support/TestFiles.h"
-#include "text/TextTypeList.h"
 
 namespace {
 struct tagTextSample
@@ -71,12 +71,6 @@ std::vector<uint8_t> Output(const std::string& command)
     return out;
 }
 
-std::vector<RawTypePtr> TextTypes()
-{
-    std::vector<RawTypePtr> types;
-    for (RawTypeCreate create : RawTypeList_text()) types.emplace_back(create());
-    return types;
-}
 }
 
 TEST(TextCarver, EveryKindFoundOnceWithItsLength)
@@ -118,48 +112,63 @@ TEST(TextCarver, EveryKindFoundOnceWithItsLength)
     }
 }
 
-TEST(TextCarver, EndsAtJunkAfterAFullSectorAndRefusesShortRunsInJunk)
+TEST(TextCarver, EndsOnlyWhereAFileCanEnd)
 {
     const RawTypePtr txt = AnyType("txt");
-    // A full sector of text then junk in the same sector: found, ending where the junk stops
-    // being text (at most a few bytes after the text).
-    const std::string text = Repeat("Every line of this file is text and nothing else.\n", 14);
-    std::vector<uint8_t> image = Junk(4 * 512, 40);
-    std::vector<uint8_t> junk = PatternBytes(2048, 41);
-    Plant(image, 512, Bytes(text));
-    Plant(image, 512 + text.size(), junk);
-    auto found = ScanImage(image, txt);
+    const std::string line = "Every line of this file is text and nothing else, up to the end\n";   // 64 bytes
+    const std::vector<uint8_t> junk = Junk(2048, 41);   // sectors that start with zeros
+    auto scan = [&](const std::string& text, bool junkAfter) {
+        std::vector<uint8_t> image = Junk(8 * 512, 40);
+        Plant(image, 512, Bytes(text));
+        if (junkAfter) Plant(image, 512 + text.size(), junk);
+        else std::fill(image.begin() + 512 + static_cast<long>(text.size()), image.begin() + 512 * 8, 0);
+        return ScanImage(image, txt);
+    };
+    // Text stopping mid-sector at anything but zeros is a string inside other data, however long.
+    EXPECT_TRUE(scan(Repeat(line, 3) + "x", true).empty());
+    EXPECT_TRUE(scan(Repeat(line, 14) + "x", true).empty());
+    // Text filling whole sectors, then a sector that is not text: it ends at the boundary.
+    auto found = scan(Repeat(line, 16), true);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_GE(found[0].size, static_cast<int64_t>(text.size()));
-    EXPECT_LT(found[0].size, static_cast<int64_t>(text.size()) + 16);
-
-    // Less than a sector of text followed by junk: binary data looks like this all the time.
-    image = Junk(4 * 512, 42);
-    Plant(image, 512, Bytes(text.substr(0, 200)));
-    Plant(image, 712, std::span<const uint8_t>(junk.data(), 300));
-    EXPECT_TRUE(ScanImage(image, txt).empty());
+    EXPECT_EQ(found[0].size, 1024);
+    // Short plain text: lines of something, ending with a line break.
+    EXPECT_EQ(scan(Repeat(line, 2), false).size(), 1u);
+    EXPECT_TRUE(scan(Repeat(line, 2) + "no line break at the end", false).empty());
+    EXPECT_TRUE(scan(std::string(200, ' ') + "@\n", false).empty());
 }
 
-TEST(TextCarver, NoTextInRandomCompressedOrMachineCode)
+// Random bytes, a program (this test), and the program compressed by two real compressors,
+// scanned with every type: nothing but the program and the xz stream themselves, once each.
+TEST(CarvingPrecision, NothingFoundInRandomCompressedOrMachineCode)
 {
-    const std::vector<RawTypePtr> types = TextTypes();
+    const std::vector<RawTypePtr> types = AllTypes();
     std::vector<uint8_t> random = PatternBytes(32u << 20, 50);
-    // This test program is machine code, string tables and debug information; compressed, it
-    // is data of high entropy with the structure of a real compressor's output.
     std::vector<uint8_t> code = ReadFileBytes("/proc/self/exe");
     ASSERT_GT(code.size(), 1u << 20);
-    code.resize(code.size() / 512 * 512);
     TempDir dir;
     WriteFileBytes(dir.File("code"), code);
     std::vector<uint8_t> packed = Output("zstd -q -3 -c " + ShellQuote(dir.File("code")));
     std::vector<uint8_t> xz = Output("xz -1 -T1 -c " + ShellQuote(dir.File("code")));
     ASSERT_GT(packed.size(), 1u << 18);
     ASSERT_GT(xz.size(), 1u << 18);
-    for (auto* data : {&packed, &xz}) data->resize(data->size() / 512 * 512);
-    for (std::vector<uint8_t>* data : {&random, &code, &packed, &xz}) {
-        const auto found = ScanImage(*data, types);
+    struct Case
+    {
+        std::vector<uint8_t>* data;
+        const char* onlyHit;   // the one file expected at sector 0, or null
+    } cases[] = {{&random, nullptr}, {&code, "elf"}, {&packed, nullptr}, {&xz, "xz"}};
+    for (const Case& c : cases) {
+        const int64_t size = static_cast<int64_t>(c.data->size());
+        c.data->resize((c.data->size() + 511) / 512 * 512);
+        const auto found = ScanImage(*c.data, types);
         std::string what;
         for (const tagFoundFile& f : found) what += f.extension + "@" + std::to_string(f.firstSector) + " ";
-        EXPECT_TRUE(found.empty()) << data->size() << " bytes: " << what;
+        if (!c.onlyHit) {
+            EXPECT_TRUE(found.empty()) << size << " bytes: " << what;
+            continue;
+        }
+        ASSERT_EQ(found.size(), 1u) << c.onlyHit << ": " << what;
+        EXPECT_EQ(found[0].extension, c.onlyHit);
+        EXPECT_EQ(found[0].firstSector, 0);
+        EXPECT_EQ(found[0].size, size) << c.onlyHit;
     }
 }
