@@ -19,13 +19,14 @@ struct GroupDef
 // not "avif").
 constexpr GroupDef kGroups[] = {
     {IDS_GROUP_DOCUMENT, "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp,rtf,epub,txt,csv,html,xml,json,"
-                         "ps,eps,djvu"},
+                         "ps,eps,djvu,sh,c"},
     {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,tar,cab,iso"},
     {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,tif,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif,svg,xcf,cr2,cr3,nef,"
                         "arw,dng,orf,rw2,raf,pef"},
     {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,mid"},
-    {IDS_GROUP_EMAIL, "pst,dbx,eml,mbox,msg"},
+    {IDS_GROUP_EMAIL, "pst,dbx,eml,mbox,msg,vcf,ics"},
     {IDS_GROUP_DATABASE, "mdf,mdb,sqlite,kdbx"},
+    {IDS_GROUP_PROGRAM, "exe,dll,elf,ttf,otf,woff,woff2,lnk,dat"},
     {IDS_GROUP_OTHER, ""},
 };
 

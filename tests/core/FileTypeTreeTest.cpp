@@ -54,16 +54,17 @@ protected:
 TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
 {
     CFileTypeTree tree(*types);
-    ASSERT_EQ(tree.Groups().size(), 7u);
-    const char* names[] = {"Document", "Archive", "Graphics/Picture", "Audio/Video", "E-mail", "Database", "Other files"};
-    for (size_t g = 0; g < 7; ++g)
+    ASSERT_EQ(tree.Groups().size(), 8u);
+    const char* names[] = {"Document", "Archive", "Graphics/Picture", "Audio/Video", "E-mail", "Database", "Program/System",
+                           "Other files"};
+    for (size_t g = 0; g < 8; ++g)
         EXPECT_EQ(tree.Groups()[g].strName, names[g]);
     struct Expect
     {
         const char* Ext;
         int Group;
         uint8_t State;
-    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 6, 0}, {"CAB", 1, 2}};
+    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 7, 0}, {"CAB", 1, 2}};
     for (const Expect& e : expect)
     {
         const int item = Item(tree, e.Ext);
@@ -144,7 +145,7 @@ TEST(FileTypeTreeNames, ExtensionsMatchWholeEntriesOnly)
             const char* Ext;
             int Group;
             uint8_t State;
-        } expect[] = {{"AVIF", 2, 2}, {"AVI", 3, 2}, {"GZ", 1, 2}, {"Z", 6, 0}, {"WEB", 6, 0}};
+        } expect[] = {{"AVIF", 2, 2}, {"AVI", 3, 2}, {"GZ", 1, 2}, {"Z", 7, 0}, {"WEB", 7, 0}};
         for (const Expect& e : expect)
         {
             const auto& items = tree.Items();
