@@ -22,11 +22,12 @@ constexpr GroupDef kGroups[] = {
                          "ps,eps,djvu,sh,c"},
     {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,tar,cab,iso"},
     {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,tif,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif,svg,xcf,cr2,cr3,nef,"
-                        "arw,dng,orf,rw2,raf,pef"},
-    {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,mid"},
+                        "arw,dng,orf,rw2,raf,pef,jp2"},
+    {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,"
+                            "mid,wv,caf"},
     {IDS_GROUP_EMAIL, "pst,dbx,eml,mbox,msg,vcf,ics"},
     {IDS_GROUP_DATABASE, "mdf,mdb,sqlite,kdbx"},
-    {IDS_GROUP_PROGRAM, "exe,dll,elf,ttf,otf,woff,woff2,lnk,dat"},
+    {IDS_GROUP_PROGRAM, "exe,dll,elf,ttf,otf,woff,woff2,lnk,dat,evtx"},
     {IDS_GROUP_OTHER, ""},
 };
 
@@ -37,10 +38,10 @@ constexpr GroupDef kGroups[] = {
 const char* const kDefaultChecked =
     "docx,xlsx,pptx,doc,xls,ppt,pub,odt,ods,odp,pdf,rtf,epub,txt,csv,html,xml,json,ps,eps,djvu,"
     "zip,rar,7z,gz,bz2,xz,tar,cab,iso,"
-    "jpg,gif,png,bmp,tif,psd,ico,webp,heic,avif,svg,xcf,cr2,cr3,nef,arw,dng,orf,rw2,raf,pef,"
-    "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,mid,"
+    "jpg,gif,png,bmp,tif,psd,ico,webp,heic,avif,svg,xcf,cr2,cr3,nef,arw,dng,orf,rw2,raf,pef,emf,jp2,"
+    "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,mid,wv,caf,"
     "pst,dbx,eml,mbox,msg,sqlite,kdbx,"
-    "vcf,ics,sh,c,exe,dll,elf,ttf,otf,woff,woff2,lnk,dat";
+    "vcf,ics,sh,c,exe,dll,elf,ttf,otf,woff,woff2,lnk,dat,evtx";
 
 /// True when `extension` (upper case, not empty) is one of the entries of `list`.
 bool ListNames(const std::string& list, const std::string& extension)

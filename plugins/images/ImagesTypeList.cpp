@@ -4,6 +4,8 @@
 
 #include "images/KBmpType.h"
 #include "images/KDjvuType.h"
+#include "images/KEmfType.h"
+#include "images/KJp2Type.h"
 #include "images/KGifType.h"
 #include "images/KHeifType.h"
 #include "images/KJpgType.h"
@@ -23,7 +25,8 @@ std::span<const RawTypeCreate> RawTypeList_images()
         };
         for (RawTypeCreate tiff : TiffFamilyTypes()) types.push_back(tiff);
         for (RawTypeCreate more : {&CreateRawType<KPsdType>, &CreateRawType<KWebpType>, &CreateRawType<KHeicType>,
-                                   &CreateRawType<KAvifType>, &CreateRawType<KRafType>, &CreateRawType<KDjvuType>})
+                                   &CreateRawType<KAvifType>, &CreateRawType<KRafType>, &CreateRawType<KDjvuType>,
+                                   &CreateRawType<KEmfType>, &CreateRawType<KJp2Type>})
             types.push_back(more);
         return types;
     }();

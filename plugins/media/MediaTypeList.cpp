@@ -4,6 +4,7 @@
 #include "media/KAiffType.h"
 #include "media/KAmrType.h"
 #include "media/KAsfMediaType.h"
+#include "media/KCafType.h"
 #include "media/KAviType.h"
 #include "media/KFlacType.h"
 #include "media/KFlvType.h"
@@ -13,6 +14,7 @@
 #include "media/KMp3Type.h"
 #include "media/KMpgType.h"
 #include "media/KOggType.h"
+#include "media/KWavPackType.h"
 #include "media/KWavType.h"
 
 std::span<const RawTypeCreate> RawTypeList_media()
@@ -25,7 +27,8 @@ std::span<const RawTypeCreate> RawTypeList_media()
         &CreateRawType<KWebmType>, &CreateRawType<KOggType>, &CreateRawType<KFlacType>,
         &CreateRawType<K3g2Type>, &CreateRawType<KM4vType>, &CreateRawType<KCr3Type>,
         &CreateRawType<KAiffType>, &CreateRawType<KMidiType>, &CreateRawType<KFlvType>,
-        &CreateRawType<KAacType>, &CreateRawType<KAmrType>,
+        &CreateRawType<KAacType>, &CreateRawType<KAmrType>, &CreateRawType<KWavPackType>,
+        &CreateRawType<KCafType>,
     };
     return kTypes;
 }

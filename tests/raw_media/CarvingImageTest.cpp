@@ -29,7 +29,8 @@ std::vector<tagPlanted> PlantedFiles()
         {"tone.wav", "wav"},   {"tagged.mp3", "mp3"}, {"clip.avi", "avi"},   {"clip.mpg", "mpg"},  {"clip.mp4", "mp4"},
         {"clip.mov", "mov"},   {"clip.3gp", "3gp"},   {"tone.m4a", "m4a"},   {"clip.wmv", "wmv"},  {"tone.wma", "wma"},
         {"clip.mkv", "mkv"},   {"clip.webm", "webm"}, {"tone.ogg", "ogg"},   {"tone.flac", "flac"}, {"tone.aiff", "aiff"},
-        {"tone.aac", "aac"},   {"clip.flv", "flv"},   {"clip.m4v", "m4v"},   {"clip.3g2", "3g2"}};
+        {"tone.aac", "aac"},   {"clip.flv", "flv"},   {"clip.m4v", "m4v"},   {"clip.3g2", "3g2"},
+        {"tone.wv", "wv"},     {"tone.caf", "caf"},   {"picture.jp2", "jp2"}};
     for (const auto& [f, ext] : media) sample("media/" + f, ext);
     const std::map<std::string, std::string> docs = {
         {"sample.docx", "docx"}, {"sample.xlsx", "xlsx"}, {"sample.pptx", "pptx"}, {"sample.odt", "odt"},
@@ -58,6 +59,9 @@ std::vector<tagPlanted> PlantedFiles()
     files.push_back({"built midi", "mid", MidiFile()});
     files.push_back({"built djvu", "djvu", DjvuFile()});
     files.push_back({"built amr", "amr", AmrFile(), true});
+    files.push_back({"built emf", "emf", EmfFile()});
+    files.push_back({"built evtx", "evtx", EventLog()});
+    files.push_back({"built kdbx", "kdbx", KdbxFile()});
 
     const std::string mail = "From: Ann <ann@example.org>\nTo: bob@example.net\nSubject: Minutes\n"
                              "Date: Tue, 15 Jun 2021 09:40:00 +0200\n\nThe minutes follow, line after line.\n";

@@ -189,3 +189,66 @@ std::vector<uint8_t> AmrFile()
     }
     return b;
 }
+
+std::vector<uint8_t> EmfFile()
+{
+    std::vector<uint8_t> b(108, 0);
+    Put32(b, 0, 1);             // header record
+    Put32(b, 4, 108);
+    PutText(b, 40, " EMF");
+    Put32(b, 44, 0x10000);
+    Put32(b, 52, 3);            // records: header, one drawing record, end of file
+    Put32(b, b.size(), 0x1B);   // a move-to record of 16 bytes
+    Put32(b, b.size(), 16);
+    Put32(b, b.size(), 10);
+    Put32(b, b.size(), 20);
+    Put32(b, b.size(), 14);     // the end-of-file record of 20 bytes
+    Put32(b, b.size(), 20);
+    Put32(b, b.size(), 0);
+    Put32(b, b.size(), 16);
+    Put32(b, b.size(), 20);
+    Put32(b, 48, static_cast<uint32_t>(b.size()));
+    return b;
+}
+
+std::vector<uint8_t> EventLog()
+{
+    std::vector<uint8_t> b(4096, 0);
+    PutText(b, 0, std::string("ElfFile\0", 8));
+    Put32(b, 32, 128);
+    Put16(b, 36, 2);
+    Put16(b, 38, 3);
+    Put16(b, 40, 4096);
+    Put16(b, 42, 2);
+    for (size_t chunk = 0; chunk < 2; ++chunk) {
+        const size_t at = 4096 + 65536 * chunk;
+        Fill(b, at, 65536, 82 + static_cast<uint32_t>(chunk));
+        PutText(b, at, std::string("ElfChnk\0", 8));
+    }
+    return b;
+}
+
+std::vector<uint8_t> KdbxFile()
+{
+    std::vector<uint8_t> b;
+    Append(b, std::string("\x03\xD9\xA2\x9A\x67\xFB\x4B\xB5\x01\0\x04\0", 12));
+    auto field = [&](uint8_t id, uint32_t length) {
+        b.push_back(id);
+        Put32(b, b.size(), length);
+        Fill(b, b.size(), length, 90u + id);
+    };
+    field(2, 16);   // cipher id
+    field(3, 4);    // compression
+    field(4, 32);   // master seed
+    field(7, 16);   // encryption iv
+    b.push_back(0);
+    Put32(b, b.size(), 4);
+    Append(b, "\r\n\r\n");
+    Fill(b, b.size(), 64, 95);   // header hash and HMAC
+    for (uint32_t length : {1000u, 300u, 0u}) {
+        Fill(b, b.size(), 32, 96 + length);
+        Put32(b, b.size(), length);
+        Fill(b, b.size(), length, 97 + length);
+    }
+    return b;
+}

@@ -19,3 +19,8 @@ std::vector<uint8_t> ShortcutFile();
 std::vector<uint8_t> MidiFile();
 std::vector<uint8_t> DjvuFile();
 std::vector<uint8_t> AmrFile();
+std::vector<uint8_t> EmfFile();
+/// An event log of two chunks.
+std::vector<uint8_t> EventLog();
+/// A version 4 password database: header fields, header codes, two data blocks and the end block.
+std::vector<uint8_t> KdbxFile();
