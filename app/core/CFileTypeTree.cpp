@@ -19,7 +19,7 @@ struct GroupDef
 // not "avif").
 constexpr GroupDef kGroups[] = {
     {IDS_GROUP_DOCUMENT, "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp,rtf,epub,txt,csv,html,xml,json,"
-                         "ps,eps,djvu,sh,c"},
+                         "ps,eps,djvu,sh,c,py"},
     {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,tar,cab,iso"},
     {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,tif,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif,svg,xcf,cr2,cr3,nef,"
                         "arw,dng,orf,rw2,raf,pef,jp2"},
@@ -41,7 +41,7 @@ const char* const kDefaultChecked =
     "jpg,gif,png,bmp,tif,psd,ico,webp,heic,avif,svg,xcf,cr2,cr3,nef,arw,dng,orf,rw2,raf,pef,emf,jp2,"
     "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,mid,wv,caf,"
     "pst,dbx,eml,mbox,msg,sqlite,kdbx,"
-    "vcf,ics,sh,c,exe,dll,elf,ttf,otf,woff,woff2,lnk,dat,evtx";
+    "vcf,ics,sh,c,py,exe,dll,elf,ttf,otf,woff,woff2,lnk,dat,evtx";
 
 /// True when `extension` (upper case, not empty) is one of the entries of `list`.
 bool ListNames(const std::string& list, const std::string& extension)

@@ -41,6 +41,12 @@ bool PlausibleShortText(ByteView text)
     return blank * 2 < text.size();
 }
 
+// Kinds without a marker at the very start: decided by the whole classification.
+bool Unmarked(TextKind kind)
+{
+    return kind == TextKind::Txt || kind == TextKind::Csv || kind == TextKind::CSource || kind == TextKind::Python;
+}
+
 bool SameFamily(TextKind marker, TextKind kind)
 {
     if (marker == TextKind::Xml) return kind == TextKind::Xml || kind == TextKind::Html || kind == TextKind::Svg;
@@ -56,10 +62,9 @@ KTextType::KTextType(const tagTextTypeDesc& desc)
 RawHeader KTextType::CheckHeader(ByteView head, uint64_t&) const
 {
     if (!IsTextSpan(head.first(std::min(head.size(), kQuickLook)))) return RawHeader::No;
-    // Kinds with a marker look for it here; plain text and CSV are decided in FindEnd, after
-    // the cheaper test of the bytes before the start.
-    if (m_Kind != TextKind::Txt && m_Kind != TextKind::Csv && !SameFamily(MarkerKind(head), m_Kind))
-        return RawHeader::No;
+    // Kinds with a marker look for it here; the others are decided in FindEnd, after the
+    // cheaper test of the bytes before the start.
+    if (!Unmarked(m_Kind) && !SameFamily(MarkerKind(head), m_Kind)) return RawHeader::No;
     return RawHeader::Open;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -207,17 +208,13 @@ TextKind MarkerKind(ByteView head)
     if (s.empty()) return TextKind::None;
     switch (s[0]) {
     case '<':
-        if (StartsNoCase(s, "<?xml") || StartsNoCase(s, "<!doctype") || StartsNoCase(s, "<html") ||
-            StartsNoCase(s, "<svg") || StartsNoCase(s, "<!--"))
+        if (s.size() > 1 && (s[1] == '?' || s[1] == '!' || std::isalpha(static_cast<unsigned char>(s[1]))))
             return TextKind::Xml;
         return TextKind::None;
     case '{':
     case '[': return TextKind::Json;
     case '#':
         if (s.substr(0, 2) == "#!" && s.data() == raw.data()) return TextKind::Script;
-        if (s.substr(0, 9) == "#include " || s.substr(0, 9) == "#include<" || s.substr(0, 8) == "#ifndef " ||
-            s.substr(0, 12) == "#pragma once" || s.substr(0, 8) == "#define ")
-            return TextKind::CSource;
         return TextKind::None;
     case '%':
         if (s.substr(0, 4) != "%!PS" || s.data() != raw.data()) return TextKind::None;
@@ -235,7 +232,81 @@ TextKind MarkerKind(ByteView head)
 }
 
 namespace {
-TextKind Plain(std::string_view s) { return CsvHead(s) ? TextKind::Csv : TextKind::Txt; }
+constexpr int kMaxLeadingLines = 200;   // comment lines before a source file's first statement
+
+std::string_view NextLine(std::string_view& s)
+{
+    const size_t nl = s.find('\n');
+    std::string_view line = s.substr(0, nl);
+    s.remove_prefix(nl == std::string_view::npos ? s.size() : nl + 1);
+    return line;
+}
+
+std::string_view TrimLeft(std::string_view line)
+{
+    while (!line.empty() && (line[0] == ' ' || line[0] == '\t' || line[0] == '\r')) line.remove_prefix(1);
+    return line;
+}
+
+// C and C++: comments (block and line) and blank lines, then a preprocessor line.
+bool CSourceHead(std::string_view s)
+{
+    bool inBlock = false;
+    for (int n = 0; n < kMaxLeadingLines && !s.empty(); ++n) {
+        std::string_view line = TrimLeft(NextLine(s));
+        if (inBlock) {
+            const size_t end = line.find("*/");
+            if (end == std::string_view::npos) continue;
+            inBlock = false;
+            line = TrimLeft(line.substr(end + 2));
+        }
+        if (line.empty() || line.substr(0, 2) == "//") continue;
+        if (line.substr(0, 2) == "/*") {
+            const size_t end = line.find("*/", 2);
+            if (end == std::string_view::npos) {
+                inBlock = true;
+                continue;
+            }
+            line = TrimLeft(line.substr(end + 2));
+            if (line.empty()) continue;
+        }
+        for (std::string_view d : {"#include", "#ifndef ", "#define ", "#pragma ", "#if "})
+            if (line.substr(0, d.size()) == d) return true;
+        return false;
+    }
+    return false;
+}
+
+// Python: comment lines, blank lines and a module docstring, then an import statement
+// ("import x" or "from x import y", without the semicolon of other languages' imports).
+bool PythonHead(std::string_view s)
+{
+    std::string_view quote;
+    for (int n = 0; n < kMaxLeadingLines && !s.empty(); ++n) {
+        std::string_view line = TrimLeft(NextLine(s));
+        if (!quote.empty()) {
+            if (line.find(quote) != std::string_view::npos) quote = {};
+            continue;
+        }
+        if (line.empty() || line[0] == '#') continue;
+        if (line.substr(0, 3) == "\"\"\"" || line.substr(0, 3) == "'''") {
+            const std::string_view q = line.substr(0, 3);
+            if (line.find(q, 3) == std::string_view::npos) quote = q;
+            continue;
+        }
+        if (!line.empty() && line.back() == ';') return false;
+        if (line.substr(0, 7) == "import ") return true;
+        return line.substr(0, 5) == "from " && line.find(" import ") != std::string_view::npos;
+    }
+    return false;
+}
+
+TextKind Plain(std::string_view s)
+{
+    if (CSourceHead(s)) return TextKind::CSource;
+    if (PythonHead(s)) return TextKind::Python;
+    return CsvHead(s) ? TextKind::Csv : TextKind::Txt;
+}
 }
 
 TextKind ClassifyText(ByteView head)
@@ -250,7 +321,12 @@ TextKind ClassifyText(ByteView head)
         const std::string_view root = RootElement(s);
         if (root == "svg") return TextKind::Svg;
         if (root.size() == 4 && StartsNoCase(root, "html")) return TextKind::Html;
-        return StartsNoCase(s, "<?xml") && !root.empty() ? TextKind::Xml : Plain(s);
+        if (root.empty()) return Plain(s);
+        // Without a declaration, markup is XML when it closes its root or names a namespace.
+        const std::string closing = "</" + std::string(root);
+        const bool xml = StartsNoCase(s, "<?xml") || s.find(closing) != std::string_view::npos ||
+                         s.find("xmlns") != std::string_view::npos;
+        return xml ? TextKind::Xml : Plain(s);
     }
     case TextKind::Json: return JsonHead(s) ? TextKind::Json : Plain(s);
     case TextKind::Eml: return MailHeaders(s) ? TextKind::Eml : Plain(s);

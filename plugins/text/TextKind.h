@@ -22,11 +22,13 @@ enum class TextKind
     Script,      // "#!" interpreter line
     PostScript,
     Eps,
-    CSource,     // C or C++: preprocessor lines first
+    CSource,     // C or C++: preprocessor lines first, after comments
+    Python,      // imports first, after comments and a docstring
 };
 
 /// The kind the first bytes announce by a marker, or None; a cheap look at the start only,
-/// the first filter of a candidate. Html, Xml and Svg share one marker family (Xml).
+/// the first filter of a candidate. Html, Xml and Svg share one marker family (Xml). Kinds
+/// told only after comments (sources) have no marker here.
 TextKind MarkerKind(ByteView head);
 /// The full decision over up to the first 8 KiB of a run of text: the marker refined (the
 /// root element of XML, a JSON head that tokenizes, a mail header block that holds), or CSV

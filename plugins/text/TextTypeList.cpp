@@ -24,7 +24,8 @@ const tagTextTypeDesc kIcs{{"ics", "iCalendar Data", 32, 64 * MiB}, TextKind::Ic
 const tagTextTypeDesc kScript{{"sh", "Script", 32, 64 * MiB}, TextKind::Script, "#"};
 const tagTextTypeDesc kPs{{"ps", "PostScript Document", 64, 1 * GiB}, TextKind::PostScript, "%"};
 const tagTextTypeDesc kEps{{"eps", "Encapsulated PostScript", 64, 256 * MiB}, TextKind::Eps, "%"};
-const tagTextTypeDesc kC{{"c", "C/C++ Source", 64, 64 * MiB}, TextKind::CSource, "#" VLM_LEAD};
+const tagTextTypeDesc kC{{"c", "C/C++ Source", 64, 64 * MiB}, TextKind::CSource, "#/" VLM_LEAD};
+const tagTextTypeDesc kPy{{"py", "Python Source", 64, 64 * MiB}, TextKind::Python, "#\"'fi" VLM_LEAD};
 #undef VLM_LEAD
 
 template <const tagTextTypeDesc& Desc>
@@ -39,7 +40,7 @@ std::span<const RawTypeCreate> RawTypeList_text()
     static constexpr RawTypeCreate kTypes[] = {
         &Create<kHtml>, &Create<kXml>, &Create<kSvg>, &Create<kJson>, &Create<kEml>,
         &Create<kMbox>, &Create<kVcf>, &Create<kIcs>, &Create<kScript>, &Create<kPs>,
-        &Create<kEps>, &Create<kC>, &Create<kCsv>, &Create<kTxt>,
+        &Create<kEps>, &Create<kC>, &Create<kPy>, &Create<kCsv>, &Create<kTxt>,
     };
     return kTypes;
 }

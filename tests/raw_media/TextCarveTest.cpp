@@ -53,6 +53,8 @@ std::vector<tagTextSample> TextSamples()
         {"txt", Repeat("Plain words in a plain file, \xCE\xB1\xCE\xB2\xCE\xB3 and \xF0\x9F\x99\x82 too.\n", 60)},
         {"txt", ReadFileText(SourcePath("README.md"))},
         {"c", ReadFileText(SourcePath("plugins/text/KTextType.h"))},
+        {"c", "/*\n * Licence text first, as in most sources.\n */\n\n#include \"vlm.h\"\n\nint vlm(void) { return 0; }\n"},
+        {"py", "# A module.\n\"\"\"Docstring\nover lines.\"\"\"\nimport os\nfrom sys import argv\nprint(os.sep, argv)\n"},
     };
 }
 
