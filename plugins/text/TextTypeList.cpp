@@ -9,7 +9,9 @@ constexpr int64_t GiB = 1024 * MiB;
 
 // Leading blanks and a byte-order mark may come before markup and data.
 #define VLM_LEAD " \t\r\n\xEF"
-constexpr const char* kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+// First letters of the header names a message starts with (Return-Path, Received, From, Date,
+// Delivered-To, Message-ID, MIME-Version, Subject, To, Cc, Reply-To, X-Mailer).
+constexpr const char* kHeaderInitials = "RFDMSTCXrfdmstcx";
 
 const tagTextTypeDesc kTxt{{"txt", "Text Document", 64, 1 * GiB}, TextKind::Txt, nullptr};
 const tagTextTypeDesc kCsv{{"csv", "Comma Separated Values", 64, 1 * GiB}, TextKind::Csv, nullptr};
@@ -17,7 +19,7 @@ const tagTextTypeDesc kHtml{{"html", "HTML Document", 64, 256 * MiB}, TextKind::
 const tagTextTypeDesc kXml{{"xml", "XML Document", 64, 1 * GiB}, TextKind::Xml, "<" VLM_LEAD};
 const tagTextTypeDesc kSvg{{"svg", "SVG Drawing", 64, 256 * MiB}, TextKind::Svg, "<" VLM_LEAD};
 const tagTextTypeDesc kJson{{"json", "JSON Data", 32, 1 * GiB}, TextKind::Json, "{[" VLM_LEAD};
-const tagTextTypeDesc kEml{{"eml", "E-mail Message", 128, 256 * MiB}, TextKind::Eml, kLetters};
+const tagTextTypeDesc kEml{{"eml", "E-mail Message", 128, 256 * MiB}, TextKind::Eml, kHeaderInitials};
 const tagTextTypeDesc kMbox{{"mbox", "Mailbox Folder", 128, 16 * GiB}, TextKind::Mbox, "F"};
 const tagTextTypeDesc kVcf{{"vcf", "vCard Contacts", 32, 64 * MiB}, TextKind::Vcf, "Bb" VLM_LEAD};
 const tagTextTypeDesc kIcs{{"ics", "iCalendar Data", 32, 64 * MiB}, TextKind::Ics, "Bb" VLM_LEAD};
