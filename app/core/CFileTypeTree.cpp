@@ -38,7 +38,7 @@ constexpr GroupDef kGroups[] = {
 const char* const kDefaultChecked =
     "docx,xlsx,pptx,doc,xls,ppt,pub,odt,ods,odp,pdf,rtf,epub,txt,csv,html,xml,json,ps,eps,djvu,"
     "zip,rar,7z,gz,bz2,xz,tar,cab,iso,"
-    "jpg,gif,png,bmp,tif,psd,ico,webp,heic,avif,svg,xcf,cr2,cr3,nef,arw,dng,orf,rw2,raf,pef,emf,jp2,"
+    "jpg,gif,png,bmp,tif,psd,ico,cur,webp,heic,avif,svg,xcf,cr2,cr3,nef,arw,dng,orf,rw2,raf,pef,emf,jp2,"
     "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,mid,wv,caf,"
     "pst,dbx,eml,mbox,msg,sqlite,kdbx,"
     "vcf,ics,sh,c,py,exe,dll,elf,ttf,otf,woff,woff2,lnk,dat,evtx";

@@ -16,12 +16,16 @@
 #include "images/KTiffType.h"
 #include "images/KWebpType.h"
 
+namespace {
+KRawTypeBase* CreateCursorType() { return new (std::nothrow) KIcoType(true); }
+}
+
 std::span<const RawTypeCreate> RawTypeList_images()
 {
     static const std::vector<RawTypeCreate> kTypes = [] {
         std::vector<RawTypeCreate> types{
             &CreateRawType<KJpgType>, &CreateRawType<KGifType>, &CreateRawType<KPngType>,
-            &CreateRawType<KBmpType>, &CreateRawType<KIcoType>,
+            &CreateRawType<KBmpType>, &CreateRawType<KIcoType>, &CreateCursorType,
         };
         for (RawTypeCreate tiff : TiffFamilyTypes()) types.push_back(tiff);
         for (RawTypeCreate more : {&CreateRawType<KPsdType>, &CreateRawType<KWebpType>, &CreateRawType<KHeicType>,

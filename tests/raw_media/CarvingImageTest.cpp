@@ -52,6 +52,7 @@ std::vector<tagPlanted> PlantedFiles()
     files.push_back({"built pef", "pef", TiffLikeFile("II*", "PENTAX Corporation", false, false, 2000)});
     files.push_back({"built orf", "orf", TiffLikeFile("IIRO", "OLYMPUS IMAGING CORP.", false, false, 2000)});
     files.push_back({"built raf", "raf", RafFile()});
+    files.push_back({"built cur", "cur", CursorFromIcon(RawSample("media/icon.ico"))});
     files.push_back({"built exe", "exe", PeFile(false)});
     files.push_back({"built dll", "dll", PeFile(true)});
     files.push_back({"built hive", "dat", RegistryHive()});

@@ -36,7 +36,7 @@ std::set<std::string> ExtensionsOf(const std::string& library)
 TEST(RawPluginLibrary, EachFamilyListsItsTypes)
 {
     EXPECT_EQ(ExtensionsOf("vlm_images.api"),
-              (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico", "tif", "cr2", "nef", "arw", "dng", "pef", "orf",
+              (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico", "cur", "tif", "cr2", "nef", "arw", "dng", "pef", "orf",
                                      "rw2", "psd", "webp", "heic", "avif", "raf", "djvu", "emf", "jp2"}));
     EXPECT_EQ(ExtensionsOf("vlm_media.api"),
               (std::set<std::string>{"mov", "3gp", "mp4", "m4a", "mp3", "avi", "wav", "mpg", "asf", "wmv", "wma",

@@ -252,3 +252,17 @@ std::vector<uint8_t> KdbxFile()
     }
     return b;
 }
+
+std::vector<uint8_t> CursorFromIcon(std::vector<uint8_t> icon)
+{
+    if (icon.size() < 6) return {};
+    icon[2] = 2;
+    const size_t count = icon[4] | static_cast<size_t>(icon[5]) << 8;
+    for (size_t i = 0; i < count && 6 + 16 * i + 16 <= icon.size(); ++i) {
+        const size_t at = 6 + 16 * i;
+        const uint16_t width = icon[at] ? icon[at] : 256, height = icon[at + 1] ? icon[at + 1] : 256;
+        Put16(icon, at + 4, static_cast<uint16_t>(width / 2));
+        Put16(icon, at + 6, static_cast<uint16_t>(height / 2));
+    }
+    return icon;
+}

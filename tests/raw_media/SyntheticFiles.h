@@ -12,6 +12,8 @@
 std::vector<uint8_t> TiffLikeFile(const char magic[4], const std::string& make, bool canonMark, bool dng,
                                   uint32_t payload);
 std::vector<uint8_t> RafFile();
+/// A cursor made from an icon: type 2 and a hot spot in the middle of every image.
+std::vector<uint8_t> CursorFromIcon(std::vector<uint8_t> icon);
 /// A PE image of two sections and an attached signature; `library` sets the DLL flag.
 std::vector<uint8_t> PeFile(bool library);
 std::vector<uint8_t> RegistryHive();
