@@ -71,6 +71,11 @@ tagRawMatch KRawTypeBase::FindEnd(KRawReader&) const
     return {true, 0};
 }
 
+bool KRawTypeBase::Plausible(const uint8_t*, const uint8_t*, uint32_t) const
+{
+    return true;
+}
+
 bool KRawTypeBase::SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const
 {
     for (const tagRawSignature& sig : m_Signatures) {
@@ -112,7 +117,8 @@ int KRawTypeBase::Scan(const RawScanArgs* args, IRawFileArray* hits)
         for (uint32_t i = 0; i < args->sectorCount; ++i, sector += bps) {
             if (!m_KeyTable[sector[m_KeyOffset]]) continue;
             const int64_t first = args->firstSector + i;
-            if (first < m_SkipUntil || (!m_KeyOnly && !SignatureAt(sector, bps))) continue;
+            if (first < m_SkipUntil) continue;
+            if (m_KeyOnly ? !Plausible(sector, i ? sector - bps : nullptr, bps) : !SignatureAt(sector, bps)) continue;
             KRawReader reader(*args, i, static_cast<uint64_t>(m_Info.maxSize));
             const tagRawMatch m = Examine(reader);
             if (!m.found) continue;

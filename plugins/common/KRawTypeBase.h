@@ -97,6 +97,10 @@ protected:
     /// Walks an accepted file to its end. found=false rejects the candidate after all (the
     /// structure breaks off too early to be a file); size 0 means the end cannot be told.
     virtual tagRawMatch FindEnd(KRawReader& reader) const;
+    /// Types without signature bytes: a cheap look at a candidate sector and at the sector
+    /// before it (null when that one is not in the scan buffer) before anything else is done;
+    /// false drops the candidate.
+    virtual bool Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const;
 
 private:
     bool SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const;

@@ -59,6 +59,15 @@ KTextType::KTextType(const tagTextTypeDesc& desc)
 {
 }
 
+bool KTextType::Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const
+{
+    // The middle of a longer text, the most common candidate, is dropped here at once.
+    if (previous && bytesPerSector >= kBeforeLook &&
+        IsTextSpan(ByteView(previous + bytesPerSector - kBeforeLook, kBeforeLook), false))
+        return false;
+    return IsTextSpan(ByteView(sector, std::min<size_t>(bytesPerSector, kQuickLook)));
+}
+
 RawHeader KTextType::CheckHeader(ByteView head, uint64_t&) const
 {
     if (!IsTextSpan(head.first(std::min(head.size(), kQuickLook)))) return RawHeader::No;

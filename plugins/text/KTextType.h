@@ -25,6 +25,7 @@ public:
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
+    bool Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const override;
 
 private:
     TextKind m_Kind;
