@@ -17,6 +17,8 @@
 #include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"
+#include "system/SystemTypeList.h"
+#include "text/TextTypeList.h"
 #include "volume/KMemoryVolumeIO.h"
 
 namespace {
@@ -55,7 +57,9 @@ std::vector<uint8_t> MixedImage()
                                          "media/picture.heic", "media/clip.mkv", "media/tone.ogg",
                                          "media/noise.flac", "archives/words.gz", "archives/words.bz2",
                                          "archives/blocks.xz", "archives/words.7z", "archives/words.cab",
-                                         "archives/gnu.tar"};
+                                         "archives/gnu.tar", "media/tone.aiff", "media/tone.aac",
+                                         "media/clip.flv", "system/hello.elf", "system/sample.ttf",
+                                         "system/sample.woff"};
     std::vector<std::vector<uint8_t>> files;
     for (const char* f : kFiles) files.push_back(ReadSample(f));
     std::vector<uint8_t> image(kImageBytes);
@@ -121,7 +125,8 @@ void BM_DeepScanAllMediaTypes(benchmark::State& state) { ScanWithTypes(state, {R
 void BM_DeepScanArchiveTypes(benchmark::State& state) { ScanWithTypes(state, {RawTypeList_archives()}); }
 void BM_DeepScanEveryType(benchmark::State& state)
 {
-    ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs()});
+    ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs(),
+                          RawTypeList_system(), RawTypeList_text()});
 }
 }
 

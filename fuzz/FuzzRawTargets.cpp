@@ -12,6 +12,8 @@
 #include "media/MediaTypeList.h"
 #include "raw/KRawFileSystem.h"
 #include "raw/KRawScanMgr.h"
+#include "system/SystemTypeList.h"
+#include "text/TextTypeList.h"
 
 namespace {
 
@@ -26,10 +28,14 @@ void LoadTypesOnce()
         static KRawTypeFactory s_Docs(RawTypeList_docs());
         static KRawTypeFactory s_Media(RawTypeList_media());
         static KRawTypeFactory s_Archives(RawTypeList_archives());
+        static KRawTypeFactory s_System(RawTypeList_system());
+        static KRawTypeFactory s_Text(RawTypeList_text());
         KRawScanMgr::AddFactory(&s_Images);
         KRawScanMgr::AddFactory(&s_Docs);
         KRawScanMgr::AddFactory(&s_Media);
         KRawScanMgr::AddFactory(&s_Archives);
+        KRawScanMgr::AddFactory(&s_System);
+        KRawScanMgr::AddFactory(&s_Text);
         return true;
     }();
     (void)s_Loaded;

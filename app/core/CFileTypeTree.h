@@ -35,8 +35,8 @@ public:
         uint8_t byState = kUnchecked;
     };
 
-    /// Fills the model from the type list and applies the default choice (common document,
-    /// archive, picture, audio, video and mail types checked; every other type disabled).
+    /// Fills the model from the type list and applies the default choice (every type the
+    /// program ships checked; types of other plug-ins disabled).
     explicit CFileTypeTree(KRawScanMgr& types);
 
     const std::vector<Group>& Groups() const { return m_Groups; }

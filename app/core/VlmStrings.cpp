@@ -29,6 +29,7 @@ constexpr StringEntry kStrings[] = {
     {214, "Please choose file types you like to recover!"},
     {222, "Deleted Partition"},
     {223, "Database"},
+    {224, "Program/System"},
     {2001, "%s\\ResumeRecovery"},
     {2002, "Building virtual file system in memory..."},
     {2003, "Undelete Recovery"},

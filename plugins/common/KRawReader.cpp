@@ -15,6 +15,7 @@ constexpr uint64_t kBudgetSlack = 4 * 1024 * 1024;
 
 KRawReader::KRawReader(const RawScanArgs& args, uint32_t sectorIndex, uint64_t limit)
     : m_Buf(args.buffer + static_cast<size_t>(sectorIndex) * args.bytesPerSector),
+      m_BufStart(args.buffer),
       m_BufBytes(static_cast<uint64_t>(args.sectorCount - sectorIndex) * args.bytesPerSector),
       m_Volume(args.volume),
       m_BytesPerSector(args.bytesPerSector),
@@ -118,6 +119,17 @@ bool KRawReader::U64LE(uint64_t off, uint64_t& out) { return LoadU64LE(View(off,
 bool KRawReader::U16BE(uint64_t off, uint16_t& out) { return LoadU16BE(View(off, 2), 0, out); }
 bool KRawReader::U32BE(uint64_t off, uint32_t& out) { return LoadU32BE(View(off, 4), 0, out); }
 bool KRawReader::U64BE(uint64_t off, uint64_t& out) { return LoadU64BE(View(off, 8), 0, out); }
+
+ByteView KRawReader::Preceding(size_t len)
+{
+    if (len == 0 || len > m_BytesPerSector || m_FileSector == 0) return {};
+    if (m_Buf != m_BufStart) return ByteView(m_Buf - len, len);
+    if (!m_Volume) return {};
+    m_Before.resize(m_BytesPerSector);
+    if (m_Volume->ReadSectors(m_FileSector - 1, m_Before.data(), 1) != 0) return {};
+    m_VolumeBytes += m_BytesPerSector;
+    return ByteView(m_Before.data() + m_BytesPerSector - len, len);
+}
 
 uint64_t KRawReader::FindByte(uint64_t from, uint64_t to, uint8_t b)
 {

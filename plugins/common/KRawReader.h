@@ -37,11 +37,16 @@ public:
     bool U32BE(uint64_t off, uint32_t& out);
     bool U64BE(uint64_t off, uint64_t& out);
 
+    /// The `len` bytes just before the file's first byte (len <= one sector), from the scan
+    /// buffer or the volume; empty at the start of the volume or when they cannot be read.
+    ByteView Preceding(size_t len);
+
     /// File-relative offset of the first occurrence of `b` in [from, to), or `to` when absent or
     /// unreadable.
     uint64_t FindByte(uint64_t from, uint64_t to, uint8_t b);
 
     uint64_t Limit() const { return m_Limit; }
+    uint32_t BytesPerSector() const { return m_BytesPerSector; }
     /// Bytes of the file that lie in the scan buffer (readable without any I/O).
     uint64_t BufferedBytes() const { return m_BufBytes; }
     /// Bytes read through the volume so far.
@@ -52,6 +57,7 @@ private:
     uint64_t VolumeSectors();
 
     const uint8_t* m_Buf;
+    const uint8_t* m_BufStart;   // the scan buffer's first byte
     uint64_t m_BufBytes;
     IVolumeIO* m_Volume;
     uint32_t m_BytesPerSector;
@@ -62,6 +68,7 @@ private:
     int64_t m_VolumeSectors = -1;   // -1 until asked; 0 when the geometry is unknown
 
     std::vector<uint8_t> m_Window;
+    std::vector<uint8_t> m_Before;   // the sector before the file when it lies outside the buffer
     uint64_t m_WinOff = 0;   // file-relative offset of m_Window[0]
     size_t m_WinLen = 0;     // valid bytes in m_Window
 };

@@ -31,9 +31,14 @@ KRawTypeBase::KRawTypeBase(const tagRawTypeInfo& info, std::span<const tagRawSig
     }
 }
 
+KRawTypeBase::KRawTypeBase(const tagRawTypeInfo& info, const std::array<bool, 256>& firstBytes)
+    : m_Info(info), m_KeyTable(firstBytes), m_KeyOnly(true)
+{
+}
+
 int KRawTypeBase::Initiate()
 {
-    return !m_Signatures.empty() && m_Info.minSize >= 0 && m_Info.maxSize >= m_Info.minSize ? 1 : 0;
+    return (m_KeyOnly || !m_Signatures.empty()) && m_Info.minSize >= 0 && m_Info.maxSize >= m_Info.minSize ? 1 : 0;
 }
 
 int KRawTypeBase::GetDescription(char* buffer, uint32_t size) { return CopyText(m_Info.description, buffer, size); }
@@ -64,6 +69,11 @@ int KRawTypeBase::GetInfo(int id, void* out, uint32_t size)
 tagRawMatch KRawTypeBase::FindEnd(KRawReader&) const
 {
     return {true, 0};
+}
+
+bool KRawTypeBase::Plausible(const uint8_t*, const uint8_t*, uint32_t) const
+{
+    return true;
 }
 
 bool KRawTypeBase::SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const
@@ -101,13 +111,14 @@ int KRawTypeBase::Scan(const RawScanArgs* args, IRawFileArray* hits)
     if (!args || !hits || !args->buffer || args->bytesPerSector == 0 || args->firstSector < 0)
         return 0;
     const uint32_t bps = args->bytesPerSector;
-    if (m_Signatures.empty() || m_KeyOffset >= bps) return 0;
+    if ((!m_KeyOnly && m_Signatures.empty()) || m_KeyOffset >= bps) return 0;
     try {
         const uint8_t* sector = args->buffer;
         for (uint32_t i = 0; i < args->sectorCount; ++i, sector += bps) {
             if (!m_KeyTable[sector[m_KeyOffset]]) continue;
             const int64_t first = args->firstSector + i;
-            if (first < m_SkipUntil || !SignatureAt(sector, bps)) continue;
+            if (first < m_SkipUntil) continue;
+            if (m_KeyOnly ? !Plausible(sector, i ? sector - bps : nullptr, bps) : !SignatureAt(sector, bps)) continue;
             KRawReader reader(*args, i, static_cast<uint64_t>(m_Info.maxSize));
             const tagRawMatch m = Examine(reader);
             if (!m.found) continue;

@@ -65,6 +65,9 @@ public:
     static constexpr size_t kHeadBytes = 8192;
 
     KRawTypeBase(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures);
+    /// A type without fixed signature bytes (text): a sector is a candidate when its first byte
+    /// is one the table marks; the header check decides the rest.
+    KRawTypeBase(const tagRawTypeInfo& info, const std::array<bool, 256>& firstBytes);
     virtual ~KRawTypeBase() = default;
     KRawTypeBase(const KRawTypeBase&) = delete;
     KRawTypeBase& operator=(const KRawTypeBase&) = delete;
@@ -94,6 +97,10 @@ protected:
     /// Walks an accepted file to its end. found=false rejects the candidate after all (the
     /// structure breaks off too early to be a file); size 0 means the end cannot be told.
     virtual tagRawMatch FindEnd(KRawReader& reader) const;
+    /// Types without signature bytes: a cheap look at a candidate sector and at the sector
+    /// before it (null when that one is not in the scan buffer) before anything else is done;
+    /// false drops the candidate.
+    virtual bool Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const;
 
 private:
     bool SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const;
@@ -102,6 +109,7 @@ private:
     std::span<const tagRawSignature> m_Signatures;
     uint32_t m_KeyOffset = 0;
     std::array<bool, 256> m_KeyTable{};
+    bool m_KeyOnly = false;    // candidates are told by the key table alone
     int64_t m_SkipUntil = 0;   // volume sector before which no new start of this type is taken
 };
 

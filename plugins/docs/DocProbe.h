@@ -5,8 +5,8 @@
 enum class DocKind : uint8_t
 {
     None,
-    Zip, Docx, Xlsx, Pptx, Odt, Ods, Odp, // ZIP containers
-    Doc, Xls, Ppt, Pub,                   // compound files
+    Zip, Docx, Xlsx, Pptx, Odt, Ods, Odp, Epub, // ZIP containers
+    Doc, Xls, Ppt, Pub, Msg,              // compound files
     Pdf, Rar, Pst, Dbx,
     Rtf, Sqlite,
 };

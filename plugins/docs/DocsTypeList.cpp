@@ -101,9 +101,11 @@ const tagDocTypeDesc kDoc{{"doc", "Compound File Document", 1536, 2 * GiB}, kOle
 const tagDocTypeDesc kXls{{"xls", "Compound File Spreadsheet", 1536, 2 * GiB}, kOleSig, DocKind::Xls, OleGate, ParseOle};
 const tagDocTypeDesc kPpt{{"ppt", "Compound File Presentation", 1536, 2 * GiB}, kOleSig, DocKind::Ppt, OleGate, ParseOle};
 const tagDocTypeDesc kPub{{"pub", "Compound File Publication", 1536, 2 * GiB}, kOleSig, DocKind::Pub, OleGate, ParseOle};
+const tagDocTypeDesc kMsg{{"msg", "Outlook Message", 1536, 2 * GiB}, kOleSig, DocKind::Msg, OleGate, ParseOle};
 const tagDocTypeDesc kOdt{{"odt", "OpenDocument Text", 256, 2 * GiB}, kZipSig, DocKind::Odt, OdfGate<DocKind::Odt>, ParseZip};
 const tagDocTypeDesc kOds{{"ods", "OpenDocument Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Ods, OdfGate<DocKind::Ods>, ParseZip};
 const tagDocTypeDesc kOdp{{"odp", "OpenDocument Presentation", 256, 2 * GiB}, kZipSig, DocKind::Odp, OdfGate<DocKind::Odp>, ParseZip};
+const tagDocTypeDesc kEpub{{"epub", "EPUB Book", 256, 2 * GiB}, kZipSig, DocKind::Epub, OdfGate<DocKind::Epub>, ParseZip};
 const tagDocTypeDesc kPdf{{"pdf", "PDF Document", 64, 1 * GiB}, kPdfSig, DocKind::Pdf, PdfGate, ParsePdfAt512};
 const tagDocTypeDesc kZip{{"zip", "ZIP Archive", 64, 4 * GiB}, kZipSig, DocKind::Zip, ZipGate, ParseZip};
 const tagDocTypeDesc kRar{{"rar", "RAR Archive", 20, 4 * GiB}, kRarSig, DocKind::Rar, RarGate, ParseRar};
@@ -126,7 +128,7 @@ std::span<const RawTypeCreate> RawTypeList_docs()
         &Create<kDocx>, &Create<kXlsx>, &Create<kPptx>, &Create<kDoc>, &Create<kXls>,
         &Create<kPpt>,  &Create<kPub>,  &Create<kOdt>,  &Create<kOds>, &Create<kOdp>,
         &Create<kPdf>,  &Create<kZip>,  &Create<kRar>,  &Create<kPst>, &Create<kDbx>,
-        &Create<kRtf>,  &Create<kSqlite>,
+        &Create<kRtf>,  &Create<kSqlite>, &Create<kEpub>, &Create<kMsg>,
     };
     return kTypes;
 }

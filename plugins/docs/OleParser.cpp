@@ -162,6 +162,8 @@ DocProbe ParseOle(IDocSource& src)
         probe.kind = DocKind::Ppt;
     else if (Has(names, "Quill") || (Has(names, "Contents") && Has(names, "Escher")))
         probe.kind = DocKind::Pub;
+    else if (Has(names, "__properties_version1.0") && Has(names, "__nameid_version1.0"))
+        probe.kind = DocKind::Msg;   // a mail message saved by the mail client
     else
         return probe;
 

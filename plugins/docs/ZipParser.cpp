@@ -191,6 +191,9 @@ DocKind OdfKindOfMime(std::string_view type)
         return DocKind::Ods;
     if (type == "application/vnd.oasis.opendocument.presentation")
         return DocKind::Odp;
+    // Electronic books keep the same first member.
+    if (type == "application/epub+zip")
+        return DocKind::Epub;
     return DocKind::None;
 }
 

@@ -16,10 +16,13 @@ IsoKind KindOfBrand(const uint8_t* b)
     if (IsoTypeIs(b, "M4A ") || IsoTypeIs(b, "M4B ") || IsoTypeIs(b, "M4P ") || IsoTypeIs(b, "F4A ") ||
         IsoTypeIs(b, "F4B "))
         return IsoKind::M4a;
+    if (IsoTypeIs(b, "M4V ") || IsoTypeIs(b, "M4VH") || IsoTypeIs(b, "M4VP")) return IsoKind::M4v;
+    if (b[0] == '3' && b[1] == 'g' && b[2] == '2') return IsoKind::Tg2;
     if (b[0] == '3' && b[1] == 'g') return IsoKind::Tgp;
+    if (IsoTypeIs(b, "crx ")) return IsoKind::Cr3;
     // Still pictures and image sequences in the same container are not ours.
     static constexpr const char* kPictures[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1",
-                                                "msf1", "avif", "avis", "crx ", "jp2 ", "jpx ", "jpm "};
+                                                "msf1", "avif", "avis", "jp2 ", "jpx ", "jpm "};
     for (const char* p : kPictures)
         if (IsoTypeIs(b, p)) return IsoKind::None;
     for (int i = 0; i < 4; ++i)

@@ -1,5 +1,5 @@
 #pragma once
-// ISO base media files (MP4, M4A, 3GP) and QuickTime movies share one layout: a chain of
+// ISO base media files (MP4, M4A, M4V, 3GP, 3G2, Canon CR3) and QuickTime movies share one layout: a chain of
 // top-level boxes (walked by common/IsoBoxWalk). The "ftyp" box's major brand tells the
 // flavours apart; old QuickTime movies have no "ftyp" and start with "moov", "mdat", "wide" or
 // "free".
@@ -14,7 +14,10 @@ enum class IsoKind
     Mp4,
     M4a,
     Tgp,
-    Mov
+    Tg2,    // 3GPP2
+    M4v,
+    Mov,
+    Cr3     // Canon raw pictures
 };
 
 struct tagIsoProbe

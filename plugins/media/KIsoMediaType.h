@@ -42,3 +42,21 @@ class KMovType final : public KIsoMediaType
 public:
     KMovType();
 };
+
+class K3g2Type final : public KIsoMediaType
+{
+public:
+    K3g2Type();
+};
+
+class KM4vType final : public KIsoMediaType
+{
+public:
+    KM4vType();
+};
+
+class KCr3Type final : public KIsoMediaType
+{
+public:
+    KCr3Type();
+};

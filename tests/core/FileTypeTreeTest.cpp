@@ -54,16 +54,17 @@ protected:
 TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
 {
     CFileTypeTree tree(*types);
-    ASSERT_EQ(tree.Groups().size(), 7u);
-    const char* names[] = {"Document", "Archive", "Graphics/Picture", "Audio/Video", "E-mail", "Database", "Other files"};
-    for (size_t g = 0; g < 7; ++g)
+    ASSERT_EQ(tree.Groups().size(), 8u);
+    const char* names[] = {"Document", "Archive", "Graphics/Picture", "Audio/Video", "E-mail", "Database", "Program/System",
+                           "Other files"};
+    for (size_t g = 0; g < 8; ++g)
         EXPECT_EQ(tree.Groups()[g].strName, names[g]);
     struct Expect
     {
         const char* Ext;
         int Group;
         uint8_t State;
-    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 6, 0}, {"CAB", 1, 0}};
+    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 7, 0}, {"CAB", 1, 2}};
     for (const Expect& e : expect)
     {
         const int item = Item(tree, e.Ext);
@@ -74,7 +75,7 @@ TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
     }
     EXPECT_EQ(tree.Items()[Item(tree, "DOCX")].strText, "Word 2007 document(*.docx)");
     EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kPartly);  // two of three
-    EXPECT_EQ(tree.Groups()[1].byState, CFileTypeTree::kUnchecked);
+    EXPECT_EQ(tree.Groups()[1].byState, CFileTypeTree::kChecked);
     EXPECT_EQ(tree.Groups()[2].byState, CFileTypeTree::kChecked);
 }
 
@@ -123,7 +124,7 @@ TEST_F(FileTypeTree, AnEmptyChoiceIsRefused)
     EXPECT_TRUE(tree.AcceptChoice(port));
 }
 
-// Extensions that are the start of others ("avi" of "avif", "xz" of nothing but still short)
+// Extensions that are the start of others ("avi" of "avif", "web" of "webm", "xz" of nothing)
 // land in their own group and take only their own default.
 TEST(FileTypeTreeNames, ExtensionsMatchWholeEntriesOnly)
 {
@@ -144,7 +145,7 @@ TEST(FileTypeTreeNames, ExtensionsMatchWholeEntriesOnly)
             const char* Ext;
             int Group;
             uint8_t State;
-        } expect[] = {{"AVIF", 2, 0}, {"AVI", 3, 2}, {"GZ", 1, 2}, {"Z", 6, 0}, {"WEB", 6, 0}};
+        } expect[] = {{"AVIF", 2, 2}, {"AVI", 3, 2}, {"GZ", 1, 2}, {"Z", 7, 0}, {"WEB", 7, 0}};
         for (const Expect& e : expect)
         {
             const auto& items = tree.Items();

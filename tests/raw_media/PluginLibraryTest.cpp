@@ -36,9 +36,11 @@ std::set<std::string> ExtensionsOf(const std::string& library)
 TEST(RawPluginLibrary, EachFamilyListsItsTypes)
 {
     EXPECT_EQ(ExtensionsOf("vlm_images.api"),
-              (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico", "tif", "psd", "webp", "heic", "avif"}));
+              (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico", "cur", "tif", "cr2", "nef", "arw", "dng", "pef", "orf",
+                                     "rw2", "psd", "webp", "heic", "avif", "raf", "djvu", "emf", "jp2"}));
     EXPECT_EQ(ExtensionsOf("vlm_media.api"),
               (std::set<std::string>{"mov", "3gp", "mp4", "m4a", "mp3", "avi", "wav", "mpg", "asf", "wmv", "wma",
-                                     "mkv", "webm", "ogg", "flac"}));
+                                     "mkv", "webm", "ogg", "flac", "3g2", "m4v", "cr3", "aiff", "mid", "flv", "aac",
+                                     "amr", "wv", "caf"}));
     EXPECT_EQ(ExtensionsOf("vlm_archives.api"), (std::set<std::string>{"7z", "gz", "bz2", "xz", "cab", "tar"}));
 }

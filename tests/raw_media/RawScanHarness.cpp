@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "archives/ArchivesTypeList.h"
+#include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"
+#include "system/SystemTypeList.h"
+#include "text/TextTypeList.h"
 #include "support/TestFiles.h"
 #include "volume/KMemoryVolumeIO.h"
 
@@ -27,6 +31,22 @@ std::vector<RawTypePtr> AllMediaTypes()
 RawTypePtr MediaType(const std::string& extension)
 {
     for (RawTypePtr& t : AllMediaTypes())
+        if (extension == t->Info().extension) return std::move(t);
+    return nullptr;
+}
+
+std::vector<RawTypePtr> AllTypes()
+{
+    std::vector<RawTypePtr> types;
+    for (auto list : {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs(),
+                      RawTypeList_system(), RawTypeList_text()})
+        for (RawTypeCreate create : list) types.emplace_back(create());
+    return types;
+}
+
+RawTypePtr AnyType(const std::string& extension)
+{
+    for (RawTypePtr& t : AllTypes())
         if (extension == t->Info().extension) return std::move(t);
     return nullptr;
 }

@@ -39,6 +39,10 @@ using RawTypePtr = std::unique_ptr<KRawTypeBase, RawTypeDeleter>;
 std::vector<RawTypePtr> AllMediaTypes();
 /// The type with this extension from AllMediaTypes (null when there is none).
 RawTypePtr MediaType(const std::string& extension);
+/// One object of every type of every family the program ships, in the engine's order.
+std::vector<RawTypePtr> AllTypes();
+/// The type with this extension from AllTypes (null when there is none).
+RawTypePtr AnyType(const std::string& extension);
 
 /// Scans `image` with `types` in buffers of `bufferSectors` sectors.
 std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, std::span<const RawTypePtr> types,

@@ -1,12 +1,10 @@
-#include "images/KTifType.h"
+#include "common/TiffWalk.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
-constexpr tagRawTypeInfo kInfo{"tif", "TIFF Image", 64, 1LL * 1024 * 1024 * 1024};
-constexpr tagRawSignature kSignatures[] = {{0, 4, "II*\0"}, {0, 4, "MM\0*"}};
-
 constexpr uint32_t kMaxEntries = 1024;   // entries of one directory
 constexpr size_t kMaxIfds = 256;         // directories followed in all (chains, sub-IFDs, EXIF)
 constexpr uint32_t kMaxValues = 1u << 20; // strips or tiles of one image
@@ -115,27 +113,30 @@ const tagTiffEntry* FindTag(const std::vector<tagTiffEntry>& entries, uint16_t t
         if (entries[index].tag == tag) return &entries[index];
     return nullptr;
 }
+
+constexpr uint16_t kMake = 271, kDngVersion = 50706;
+constexpr size_t kMaxMake = 32;
 }
 
-KTifType::KTifType() : KRawTypeBase(kInfo, kSignatures) {}
-
-RawHeader KTifType::CheckHeader(ByteView head, uint64_t&) const
+bool ReadTiffHeader(ByteView head, tagTiffHeader& out)
 {
-    const bool le = head[0] == 'I';
-    uint32_t ifd = 0;
-    if (!(le ? LoadU32LE(head, 4, ifd) : LoadU32BE(head, 4, ifd)) || ifd < 8 || (ifd & 1)) return RawHeader::No;
-    return RawHeader::Open;
+    if (head.size() < 8 || head[0] != head[1] || (head[0] != 'I' && head[0] != 'M')) return false;
+    out.littleEndian = head[0] == 'I';
+    if (out.littleEndian) {
+        LoadU16LE(head, 2, out.magic);
+        LoadU32LE(head, 4, out.firstIfd);
+    } else {
+        LoadU16BE(head, 2, out.magic);
+        LoadU32BE(head, 4, out.firstIfd);
+    }
+    return out.firstIfd >= 8 && (out.firstIfd & 1) == 0;
 }
 
-tagRawMatch KTifType::FindEnd(KRawReader& reader) const
+tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header)
 {
-    uint8_t order = 0;
-    if (!reader.U8(0, order)) return {};
-    KTiffWalk walk(reader, order == 'I');
-    uint32_t first = 0;
-    walk.U32(4, first);
-
-    std::vector<uint64_t> pending{first};
+    KTiffWalk walk(reader, header.littleEndian);
+    tagTiffTree tree;
+    std::vector<uint64_t> pending{header.firstIfd};
     std::vector<uint64_t> seen;
     std::vector<tagTiffEntry> entries;
     std::vector<uint64_t> at;
@@ -148,9 +149,13 @@ tagRawMatch KTifType::FindEnd(KRawReader& reader) const
         bool unreadable = false;
         if (!walk.ReadIfd(off, entries, at, next, unreadable)) {
             if (seen.size() == 1) return {};   // the first directory must be sound
-            if (unreadable) return {true, 0};  // the file goes on beyond what can be read
+            if (unreadable) {                  // the file goes on beyond what can be read
+                tree.end = 0;
+                return tree;
+            }
             continue;
         }
+        tree.found = true;
         if (next) pending.push_back(next);
         for (size_t i = 0; i < entries.size(); ++i) {
             const tagTiffEntry& e = entries[i];
@@ -163,6 +168,13 @@ tagRawMatch KTifType::FindEnd(KRawReader& reader) const
                         pending.push_back(sub);
                 }
             }
+            if (e.tag == kDngVersion) tree.dng = true;
+            if (e.tag == kMake && e.type == 2 && seen.size() == 1 && tree.make.empty()) {
+                const uint64_t from = e.count <= 4 ? at[i] + 8 : e.value;
+                const ByteView v = reader.View(from, std::min<size_t>(e.count, kMaxMake));
+                tree.make.assign(v.begin(), v.end());
+                tree.make.resize(std::strlen(tree.make.c_str()));
+            }
         }
         size_t io = 0, il = 0;
         const tagTiffEntry* offs = FindTag(entries, kStripOffsets, io);
@@ -171,11 +183,14 @@ tagRawMatch KTifType::FindEnd(KRawReader& reader) const
             offs = FindTag(entries, kTileOffsets, io);
             lens = FindTag(entries, kTileByteCounts, il);
         }
-        if (offs && lens && !walk.ExtendByPairs(*offs, at[io], *lens, at[il])) return {true, 0};
+        if (offs && lens && !walk.ExtendByPairs(*offs, at[io], *lens, at[il])) {
+            tree.end = 0;
+            return tree;
+        }
         offs = FindTag(entries, kJpegOffset, io);
         lens = FindTag(entries, kJpegLength, il);
         if (offs && lens) walk.ExtendByPairs(*offs, at[io], *lens, at[il]);
     }
-    if (walk.End() > reader.Limit()) return {true, 0};
-    return {true, walk.End()};
+    tree.end = walk.End() > reader.Limit() ? 0 : walk.End();
+    return tree;
 }
