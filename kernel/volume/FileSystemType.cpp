@@ -24,6 +24,8 @@ int FileSystemTypeFromBoot(ByteView sector)
         return FS_TYPE_FAT32;
     if (LabelAt(sector, 3, "NTFS    "))
         return FS_TYPE_NTFS;
+    if (LabelAt(sector, 3, "EXFAT   "))
+        return FS_TYPE_EXFAT;
     return FS_TYPE_NONE;
 }
 
@@ -35,6 +37,7 @@ void FileSystemTypeName(int type, std::string* out)
     case FS_TYPE_FAT16: *out = "FAT16"; break;
     case FS_TYPE_NTFS: *out = "NTFS"; break;
     case FS_TYPE_FAT32: *out = "FAT32"; break;
+    case FS_TYPE_EXFAT: *out = "exFAT"; break;
     default: *out = VlmString(IDS_UNIDENTIFIED); break;
     }
 }

@@ -24,4 +24,7 @@ enum FileSystemTypeCode : int32_t
     FS_TYPE_FAT16 = 6,
     FS_TYPE_NTFS = 7,
     FS_TYPE_FAT32 = 11,
+    // exFAT shares partition type 7 with NTFS; the boot sector tells them apart, and this
+    // code (no partition type) names it once it has been read.
+    FS_TYPE_EXFAT = 0x107,
 };
