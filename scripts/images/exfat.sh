@@ -169,8 +169,52 @@ FILES
   pack exfat-4k
 }
 
+# An MBR disk of 1 GiB (sparse): a kept FAT16 partition, then an exFAT partition right after it
+# whose entry was removed from the table (gap search), with a deleted file.
+make_exfat_erased() {
+  local disk=$WORK/exfat-erased.img work=$WORK/exfat-erased.work m=$WORK/mnt-exfat-erased
+  local fat_start=2048 fat_size=32768 ex_start=34816 ex_size=65536
+  rm -f "$disk" "$work"
+  truncate -s $(( (ex_start + 0x200000 + 2048) * 512 )) "$disk"
+  sfdisk -q "$disk" <<TABLE
+label: dos
+label-id: 0x5eed0e4f
+unit: sectors
+
+start=$fat_start, size=$fat_size, type=e
+start=$ex_start, size=$ex_size, type=7
+TABLE
+  part_fat "$WORK/e1" $fat_size $fat_start 16 e4f00001 KEPT
+  fill_fat "$WORK/e1" "$work" p1 ee1 <<'FILES'
+text ee1-1 2000 kept.txt
+FILES
+  sparse_embed "$WORK/e1" "$disk" $fat_start
+  exfat_new "$WORK/e2" $(( ex_size * 512 )) e4f0e4f0 LOSTEXFAT
+  stage exfat-erased <<'FILES'
+text ee2-1 4000 Documents/contract.txt
+blocks ee2-2 90000 Documents/scan.txt
+rand ee2-3 7000 Pictures/photo.bin
+text ee2-4 3000 Documents/deleted draft.txt
+FILES
+  exfat_mount "$WORK/e2" "$m"
+  cp -a "$WORK/exfat-erased.stage/." "$m/"
+  fx record "$work" present lost-exfat "$WORK/exfat-erased.stage"
+  rm "$m/Documents/deleted draft.txt"
+  fx mark "$work" deleted "lost-exfat/Documents/deleted draft.txt"
+  fx verify-dir "$m" "$work" lost-exfat
+  exfat_umount "$m"
+  exfat_check "$WORK/e2"
+  sparse_embed "$WORK/e2" "$disk" $ex_start
+  sfdisk -q --delete "$disk" 2
+  fx describe "$work" "$disk" $fat_start p1 "entry-sectors=$fat_size"
+  fx describe "$work" "$disk" $ex_start lost-exfat "entry-sectors=$ex_size state=deleted"
+  fx header "$work" "mbr label-id=0x5eed0e4f entry 2 removed; unpartitioned from 34816 to the end"
+  pack exfat-erased
+}
+
 build_exfat_images() {
   make_exfat_card
   make_exfat_reformatted
   make_exfat_4k
+  make_exfat_erased
 }

@@ -4,7 +4,9 @@
 #include <algorithm>
 
 #include "exfat/KExFatFileSystem.h"
+#include "fs/KFileSystemMgr.h"
 #include "fs/KNodeTree.h"
+#include "os/OsDeviceTable.h"
 #include "os/OsTime.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
@@ -12,6 +14,7 @@
 #include "support/TestTrees.h"
 #include "volume/FileSystemType.h"
 #include "volume/KMemoryVolumeIO.h"
+#include "volume/KVolumeManager.h"
 #include "volume/VolumeTypes.h"
 
 namespace {
@@ -170,4 +173,45 @@ TEST(ExFatImage, ReformattedVolumeRebuiltFromFullScan)
     KExFatFileSystem broken;
     EXPECT_EQ(broken.LoadFrom(&cut), 0);
     EXPECT_TRUE(broken.Candidates().empty());
+}
+
+// A disk whose exFAT partition entry was removed: the gap search finds the volume by its boot
+// region, the device list calls it exFAT, and its files (the deleted one too) come back.
+TEST(ExFatImage, ErasedPartitionFoundInGap)
+{
+    TempDir dir;
+    const std::string path = dir.File("disk.img");
+    ASSERT_TRUE(UnpackFixtureImage("exfat-erased", path));
+    OsDeviceTable::Instance().ClearImages();
+    OsDeviceTable::Instance().RegisterImage(path);
+    KVolumeManager().ScanVolumes();
+    const tagVolumeInfo* lost = nullptr;
+    for (const tagVolumeInfo& v : g_VolumeList)
+        if (v.VolumeType == VOLUME_DELETED && !v.Extents.empty() && v.Extents[0].DeviceStart == 34816) lost = &v;
+    ASSERT_NE(lost, nullptr);
+    EXPECT_EQ(lost->PartitionType, FS_TYPE_EXFAT);
+    EXPECT_EQ(lost->SectorCount, 65536u);
+    KFileSystemMgr mgr;
+    auto* fs = dynamic_cast<KExFatFileSystem*>(mgr.CreateForVolume(lost->VolumeIO));
+    ASSERT_NE(fs, nullptr);
+    fs->SetVolume(lost->VolumeIO);
+    ASSERT_EQ(fs->SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    EXPECT_EQ(fs->Label(), "LOSTEXFAT");
+    KNodeTree tree;
+    ASSERT_EQ(fs->BuildTree(&tree), 0u);
+    // The manifest's paths carry the partition's label.
+    int exact = 0;
+    const auto paths = TreePaths(tree);
+    for (const ManifestFile& file : LoadManifest("exfat-erased").Files)
+    {
+        if (file.Path.rfind("lost-exfat/", 0) != 0) continue;
+        const auto it = paths.find(file.Path.substr(11));
+        ASSERT_NE(it, paths.end()) << file.Path;
+        const std::string target = dir.File("f" + std::to_string(exact));
+        if (fs->SaveFile(it->second, target) == 0 && Sha256OfFile(target) == file.Sha256) ++exact;
+    }
+    EXPECT_EQ(exact, 4);
+    mgr.DeleteAll();
+    KVolumeManager().ClearVolumes();
+    OsDeviceTable::Instance().ClearImages();
 }
