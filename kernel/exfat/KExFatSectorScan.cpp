@@ -141,8 +141,10 @@ void KExFatSectorScan::End()
 {
     m_Candidates.clear();
     std::sort(m_DirSectors.begin(), m_DirSectors.end());
-    for (const auto& [x, boot] : m_BootHits)
+    for (const auto& hit : m_BootHits)
     {
+        const int64_t x = hit.first;
+        const ExFatBoot& boot = hit.second;
         const uint32_t scale = std::max<uint32_t>(1, boot.BytesPerSector / std::max<uint32_t>(m_dwBytesPerSector, 1));
         const int64_t backupBase = x - int64_t{ExFat::kBackupBootSector} * scale;
         int64_t first = x;
