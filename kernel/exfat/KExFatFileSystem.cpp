@@ -104,7 +104,14 @@ uint32_t KExFatFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const u
 
 uint32_t KExFatFileSystem::End_ScanFS()
 {
-    m_Scan.End();
+    try
+    {
+        m_Scan.End();
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
     return ERROR_SUCCESS;
 }
 

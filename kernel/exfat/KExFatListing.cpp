@@ -289,7 +289,9 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
     m_Place.Boot = boot;
     m_Place.Base = c.Head.s64FirstSector;
     m_Place.Scale = boot.BytesPerSector / m_dwBytesPerSector;
-    LoadFat(); // a missing table is allowed: chained folders then end after one cluster
+    // A missing table is allowed: chained folders then end after one cluster. An inferred
+    // candidate has none (its boot region, and with it the FAT's place, is unknown).
+    if (c.FromBackup != 2) LoadFat();
     if (!CreateRootRecords("(exFAT)" + FormatSectorsSize(c.Head.s64SectorCount, m_dwBytesPerSector)))
         return ERROR_NOT_ENOUGH_MEMORY;
     // The recorded folder sectors inside this file system's heap, as clusters.
@@ -314,6 +316,7 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
     };
     // Pass 1: which folder each cluster belongs to, from the folders' sets.
     std::unordered_map<uint32_t, uint32_t> owner;
+    if (c.FromBackup != 2)
     {
         std::vector<ExFatRun> root;
         WalkExFatChain(m_Fat, boot.ClusterCount, boot.RootCluster, kMaxRebuiltFolderClusters, &root, 4096);

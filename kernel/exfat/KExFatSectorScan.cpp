@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 
 #include "base/VlmTrace.h"
 #include "format/exfat/ExFatBootSector.h"
@@ -77,6 +78,7 @@ void KExFatSectorScan::Reset()
     m_BootHits.clear();
     m_Candidates.clear();
     m_DirSectors.clear();
+    m_FolderClusters.clear();
 }
 
 void KExFatSectorScan::SetVolume(IVolumeIO* volume, uint32_t bytesPerSector, uint64_t totalSectors)
@@ -110,6 +112,9 @@ void KExFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
             continue;
         folder = true;
         if (stats) ++stats->dwFatFiles;
+        if (set.IsFolder() && set.FirstCluster >= 2 && m_FolderClusters.size() < kMaxInferenceFolders &&
+            std::find(m_FolderClusters.begin(), m_FolderClusters.end(), set.FirstCluster) == m_FolderClusters.end())
+            m_FolderClusters.push_back(set.FirstCluster);
         off += (set.EntryCount - 1) * ExFat::kEntryBytes;
     }
     if (folder && m_DirSectors.size() < kMaxDirSectors)
@@ -184,6 +189,75 @@ void KExFatSectorScan::End()
             break;
         }
     }
+    InferCandidate();
     std::stable_sort(m_Candidates.begin(), m_Candidates.end(),
                      [](const ExFatCandidate& a, const ExFatCandidate& b) { return a.Head.dwScore > b.Head.dwScore; });
+}
+
+void KExFatSectorScan::InferCandidate()
+{
+    std::vector<int64_t> starts;
+    for (size_t i = 0; i < m_DirSectors.size() && starts.size() < kMaxInferenceStarts; ++i)
+        if (i == 0 || m_DirSectors[i - 1] != m_DirSectors[i] - 1)
+            starts.push_back(m_DirSectors[i]);
+    if (starts.empty() || m_FolderClusters.size() < 3 || m_u64TotalSectors == 0)
+        return;
+    // For each cluster size, the heap start each (folder, start) pair implies; the pairing
+    // that many folders agree on is the geometry.
+    int64_t bestHeap = -1;
+    uint32_t bestSpc = 0, bestVotes = 0;
+    std::unordered_map<int64_t, uint32_t> votes;
+    for (uint32_t spc = 1; spc <= 2048; spc *= 2)
+    {
+        votes.clear();
+        for (uint32_t c : m_FolderClusters)
+        {
+            const int64_t offset = static_cast<int64_t>(c - 2) * spc;
+            for (int64_t x : starts)
+                if (x >= offset) ++votes[x - offset];
+        }
+        for (const auto& [heap, n] : votes)
+            if (n > bestVotes || (n == bestVotes && heap < bestHeap))
+            {
+                bestVotes = n;
+                bestHeap = heap;
+                bestSpc = spc;
+            }
+    }
+    if (bestVotes < 3)
+        return;
+    // Without its boot region the file system is described as if its FAT lay right before
+    // the heap; the rebuild does not read that FAT.
+    const uint64_t clusters = (m_u64TotalSectors - static_cast<uint64_t>(bestHeap)) / bestSpc;
+    if (clusters < 3 || clusters > ExFat::kMaxClusterCount) return;
+    const uint32_t fatLength = static_cast<uint32_t>(((clusters + 2) * 4 + m_dwBytesPerSector - 1) / m_dwBytesPerSector);
+    const int64_t heapOffset = 2 * ExFat::kBootRegionSectors + int64_t{fatLength};
+    const int64_t first = bestHeap - heapOffset;
+    if (first < 0 || m_dwBytesPerSector < 512 || m_dwBytesPerSector > 4096) return;
+    const bool known = std::any_of(m_Candidates.begin(), m_Candidates.end(), [&](const ExFatCandidate& c) {
+        ExFatBoot b;
+        return ExFatCandidateBoot(c, &b) && c.Head.s64FirstSector + static_cast<int64_t>(b.HeapOffset) *
+                                                (b.BytesPerSector / m_dwBytesPerSector) == bestHeap;
+    });
+    if (known) return;
+    ExFatBoot boot;
+    boot.VolumeLength = static_cast<uint64_t>(heapOffset) + clusters * bestSpc;
+    boot.FatOffset = 2 * ExFat::kBootRegionSectors;
+    boot.FatLength = fatLength;
+    boot.HeapOffset = static_cast<uint32_t>(heapOffset);
+    boot.ClusterCount = static_cast<uint32_t>(clusters);
+    boot.RootCluster = 2;
+    boot.BytesPerSector = m_dwBytesPerSector;
+    boot.SectorsPerCluster = bestSpc;
+    boot.NumberOfFats = 1;
+    ExFatCandidate c = MakeExFatCandidate(boot, first, m_dwBytesPerSector);
+    c.FromBackup = 2;
+    ExFatBoot check;
+    if (!ExFatCandidateBoot(c, &check)) return;
+    c.Head.dwFolderMatch = bestVotes;
+    c.Head.dwScore = bestVotes;
+    std::snprintf(c.Head.szLabel, sizeof(c.Head.szLabel), "exFAT (no boot sector)");
+    VlmTrace("exFAT candidate inferred: heap at %lld, %u sectors per cluster, %u folders agree\n",
+             static_cast<long long>(bestHeap), bestSpc, bestVotes);
+    m_Candidates.push_back(c);
 }

@@ -29,7 +29,8 @@ struct ExFatCandidate
     uint8_t BytesPerSectorShift; // 199
     uint8_t ClusterShift;        // 200
     uint8_t NumberOfFats;        // 201
-    uint8_t FromBackup;          // 202 1 when only the backup boot sector was found
+    uint8_t FromBackup;          // 202 1 only the backup boot sector was found, 2 inferred
+                                 //     from folder data (no boot region, no FAT)
 };
 #pragma pack(pop)
 static_assert(sizeof(ExFatCandidate) == 203);
@@ -47,6 +48,10 @@ public:
     static constexpr size_t kMaxDirSectors = size_t{1} << 24;
     /// Boot sectors remembered (main and backup of every file system that was ever there).
     static constexpr size_t kMaxBootHits = 4096;
+    /// Folder sets (their first clusters) and folder starts the geometry of a file system
+    /// without a boot region is inferred from: each pair is one vote.
+    static constexpr size_t kMaxInferenceFolders = 64;
+    static constexpr size_t kMaxInferenceStarts = 8192;
 
     void Reset();
     void SetVolume(IVolumeIO* volume, uint32_t bytesPerSector, uint64_t totalSectors);
@@ -63,6 +68,9 @@ private:
     /// True when the root folder of `boot` placed at `first` begins with the volume's
     /// metadata entries (bitmap, upcase table, label).
     bool RootFits(const ExFatBoot& boot, int64_t first) const;
+    /// A candidate whose boot region is gone: the cluster size and heap start on which the
+    /// most folders' first clusters land on a sector where folder data begins.
+    void InferCandidate();
 
     IVolumeIO* m_pVolume = nullptr;
     uint32_t m_dwBytesPerSector = 0;
@@ -70,4 +78,5 @@ private:
     std::vector<std::pair<int64_t, ExFatBoot>> m_BootHits;
     std::vector<ExFatCandidate> m_Candidates;
     std::vector<int64_t> m_DirSectors;
+    std::vector<uint32_t> m_FolderClusters;
 };

@@ -118,6 +118,32 @@ TEST(ExFatImage, CardListsEveryFileAndDeletedOnesCopyExactly)
     EXPECT_GT(again.Store().GetCount(), 50);
 }
 
+// Both boot regions wiped: the full scan infers the cluster size and heap start from where
+// the folders' first clusters hold folder data, and the rebuild finds the files by their sets
+// (the root's own name is lost: its sets come back under "Lost Files").
+TEST(ExFatImage, CardWithoutBootRegionsInferred)
+{
+    std::vector<uint8_t> image = LoadFixtureImage("exfat-card");
+    ASSERT_FALSE(image.empty());
+    std::fill_n(image.begin(), 24 * 512, uint8_t{0});
+    KMemoryVolumeIO volume(image);
+    KExFatFileSystem fs;
+    fs.SetVolume(&volume);
+    EXPECT_NE(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    ScanAll(fs, volume, 512);
+    ASSERT_EQ(fs.Candidates().size(), 1u);
+    EXPECT_EQ(fs.Candidates()[0].FromBackup, 2);
+    EXPECT_EQ(fs.Candidates()[0].Head.wSectorsPerCluster, 8);
+    ASSERT_EQ(fs.SelectCandidate(0), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const Outcome o = CheckFiles(fs, tree, "exfat-card", {"present", "deleted"}, true);
+    std::printf("without boot regions: %d of 50 files byte-exact\n", o.Exact);
+    // Only the fragmented file needs the FAT, whose place went with the boot region.
+    EXPECT_EQ(o.Exact, 49);
+    EXPECT_EQ(o.Wrong, std::vector<std::string>{"Fragmented kept.bin"});
+}
+
 // 4096-byte sectors, read as such and through 512-byte sectors.
 TEST(ExFatImage, BigSectorVolume)
 {
