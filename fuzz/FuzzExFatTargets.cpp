@@ -11,6 +11,7 @@
 #include "format/exfat/ExFatBootSector.h"
 #include "format/exfat/ExFatChain.h"
 #include "format/exfat/ExFatEntrySet.h"
+#include "format/exfat/ExFatUpcase.h"
 
 int FuzzExFatScan(const uint8_t* data, size_t size)
 {
@@ -53,6 +54,12 @@ int FuzzExFatEntries(const uint8_t* data, size_t size)
         uint32_t length = 0;
         ParseExFatLabel(bytes, off, label, &length);
     }
+    ExFatUpcase upcase;
+    upcase.Decode(bytes, ExFatUpcaseChecksum(bytes));
+    char16_t units[64] = {};
+    for (size_t i = 0; i < 64 && 2 * i + 1 < bytes.size(); ++i)
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    ExFatNameHash(units, 64, upcase);
     // The same bytes as a table: every chain from the first clusters, unbounded length.
     const auto clusters = static_cast<uint32_t>(bytes.size() / 4);
     for (uint32_t c = 2; c < std::min<uint32_t>(clusters + 2, 66); ++c)

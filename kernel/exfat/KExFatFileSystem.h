@@ -12,6 +12,7 @@
 #include "format/exfat/ExFatBootSector.h"
 #include "format/exfat/ExFatChain.h"
 #include "format/exfat/ExFatEntrySet.h"
+#include "format/exfat/ExFatUpcase.h"
 #include "fs/IFileSystem.h"
 #include "fs/KClusterBitmap.h"
 
@@ -65,6 +66,10 @@ public:
     const std::string& Label() const { return m_strLabel; }
     /// Which boot region the listing believed: 0 main, 1 backup, -1 none yet.
     int BootRegionUsed() const { return m_nBootRegion; }
+    /// Sets of the last listing whose name hash does not match their name upcased through the
+    /// volume's table (listed all the same: their checksum holds).
+    uint32_t HashMismatches() const { return m_dwHashMismatches; }
+    bool UpcaseLoaded() const { return m_Upcase.Loaded(); }
 
 private:
     // Listing (KExFatListing.cpp).
@@ -106,4 +111,6 @@ private:
     std::string m_strLabel;
     int m_nBootRegion = -1;
     uint32_t m_dwNextId = 2;
+    ExFatUpcase m_Upcase;
+    uint32_t m_dwHashMismatches = 0;
 };

@@ -120,6 +120,20 @@ void KExFatFileSystem::LoadRootMetadata(const std::vector<uint8_t>& root)
             ExFatNameToUtf8(label, n, utf8, sizeof(utf8), &w);
             m_strLabel.assign(utf8, w);
         }
+        if (type == ExFat::kTypeUpcase && !m_Upcase.Loaded())
+        {
+            uint32_t first = 0, checksum = 0;
+            uint64_t length = 0;
+            LoadU32LE(v, off + ExFat::kOffUpcaseChecksum, checksum);
+            LoadU32LE(v, off + ExFat::kOffFirstCluster, first);
+            LoadU64LE(v, off + ExFat::kOffDataLength, length);
+            if (length > 0 && length <= ExFat::kMaxUpcaseBytes && b.ClusterValid(first))
+            {
+                std::vector<uint8_t> table = ReadFolder(first, false, length);
+                if (table.size() < length) table = ReadFolder(first, true, length);
+                if (!m_Upcase.Decode(table, checksum)) VlmTrace("exFAT: the upcase table's checksum does not hold\n");
+            }
+        }
         // The bitmap of the active FAT (with two FATs there are two bitmaps).
         const bool activeSecond = b.NumberOfFats == 2 && (b.VolumeFlags & ExFat::kVolumeFlagSecondFat);
         if (type == ExFat::kTypeBitmap && !haveBitmap && ((v[off + ExFat::kOffBitmapFlags] & 1) != 0) == activeSecond)
@@ -216,6 +230,8 @@ void KExFatFileSystem::ListFolder(ByteView entries, uint32_t parentId, bool pare
         off += size_t{set.EntryCount} * ExFat::kEntryBytes;
         // A set past the end-of-folder mark is left from an earlier use of the cluster.
         const bool deleted = set.Deleted || parentDeleted || ended;
+        if (m_Upcase.Loaded() && ExFatNameHash(set.Name, set.NameLength, m_Upcase) != set.NameHash)
+            ++m_dwHashMismatches;
         const uint32_t id = m_dwNextId++;
         if (!AddSet(set, id, parentId, deleted)) return;
         if (set.IsFolder() && set.FirstCluster != 0 && pending->size() < kMaxFolders)
@@ -227,6 +243,8 @@ uint32_t KExFatFileSystem::ReadVolume()
 {
     m_Store.Clear();
     m_nBootRegion = -1;
+    m_Upcase = ExFatUpcase{};
+    m_dwHashMismatches = 0;
     const uint32_t bps = m_dwBytesPerSector;
     // Both boot regions at the largest sector size: 24 sectors of 4096 bytes.
     const uint64_t want = std::min<uint64_t>((24 * 4096 + bps - 1) / bps, static_cast<uint64_t>(m_s64TotalSectors));
@@ -275,6 +293,8 @@ uint32_t KExFatFileSystem::ReadVolume()
                                                       f.Length);
         ListFolder(bytes, f.Id, f.Deleted, &pending);
     }
+    if (m_dwHashMismatches)
+        VlmTrace("exFAT: %u entry sets whose name hash does not match their name\n", m_dwHashMismatches);
     return ERROR_SUCCESS;
 }
 

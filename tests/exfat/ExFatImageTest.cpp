@@ -90,6 +90,10 @@ TEST(ExFatImage, CardListsEveryFileAndDeletedOnesCopyExactly)
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
     EXPECT_EQ(fs.BootRegionUsed(), 0);
     EXPECT_EQ(fs.Label(), "CARD");
+    // Every name (Cyrillic, CJK, accented Latin) hashes as the driver hashed it, through the
+    // volume's own upcase table.
+    EXPECT_TRUE(fs.UpcaseLoaded());
+    EXPECT_EQ(fs.HashMismatches(), 0u);
     KNodeTree tree;
     ASSERT_EQ(fs.BuildTree(&tree), 0u);
     const Outcome o = CheckFiles(fs, tree, "exfat-card", {"present", "deleted"}, false);
