@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <unordered_map>
 
 #include "base/VlmTrace.h"
 #include "format/exfat/ExFatBootSector.h"
@@ -206,23 +205,30 @@ void KExFatSectorScan::InferCandidate()
     // that many folders agree on is the geometry.
     int64_t bestHeap = -1;
     uint32_t bestSpc = 0, bestVotes = 0;
-    std::unordered_map<int64_t, uint32_t> votes;
+    std::vector<int64_t> heaps;
+    heaps.reserve(m_FolderClusters.size() * starts.size());
     for (uint32_t spc = 1; spc <= 2048; spc *= 2)
     {
-        votes.clear();
+        heaps.clear();
         for (uint32_t c : m_FolderClusters)
         {
             const int64_t offset = static_cast<int64_t>(c - 2) * spc;
             for (int64_t x : starts)
-                if (x >= offset) ++votes[x - offset];
+                if (x >= offset) heaps.push_back(x - offset);
         }
-        for (const auto& [heap, n] : votes)
-            if (n > bestVotes || (n == bestVotes && heap < bestHeap))
+        std::sort(heaps.begin(), heaps.end());
+        for (size_t i = 0; i < heaps.size();)
+        {
+            size_t j = i;
+            while (j < heaps.size() && heaps[j] == heaps[i]) ++j;
+            if (j - i > bestVotes)
             {
-                bestVotes = n;
-                bestHeap = heap;
+                bestVotes = static_cast<uint32_t>(j - i);
+                bestHeap = heaps[i];
                 bestSpc = spc;
             }
+            i = j;
+        }
     }
     if (bestVotes < 3)
         return;

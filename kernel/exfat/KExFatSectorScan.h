@@ -50,8 +50,8 @@ public:
     static constexpr size_t kMaxBootHits = 4096;
     /// Folder sets (their first clusters) and folder starts the geometry of a file system
     /// without a boot region is inferred from: each pair is one vote.
-    static constexpr size_t kMaxInferenceFolders = 64;
-    static constexpr size_t kMaxInferenceStarts = 8192;
+    static constexpr size_t kMaxInferenceFolders = 32;
+    static constexpr size_t kMaxInferenceStarts = 2048;
 
     void Reset();
     void SetVolume(IVolumeIO* volume, uint32_t bytesPerSector, uint64_t totalSectors);
