@@ -123,7 +123,7 @@ void KExFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
     }
 }
 
-bool KExFatSectorScan::RootFits(const ExFatBoot& boot, int64_t first) const
+bool KExFatSectorScan::RootFits(const ExFatBoot& boot, int64_t first, std::string* label) const
 {
     if (!m_pVolume || first < 0 || m_dwBytesPerSector == 0)
         return false;
@@ -135,10 +135,21 @@ bool KExFatSectorScan::RootFits(const ExFatBoot& boot, int64_t first) const
     if (m_pVolume->ReadSectors(static_cast<uint64_t>(sector), bytes.data(), 1) != 0)
         return false;
     // The root folder opens with the label, bitmap and upcase entries (in any order).
+    bool bitmap = false;
     for (size_t off = 0; off + ExFat::kEntryBytes <= bytes.size() && off < 8 * ExFat::kEntryBytes; off += ExFat::kEntryBytes)
-        if (bytes[off] == ExFat::kTypeBitmap)
-            return true;
-    return false;
+    {
+        bitmap = bitmap || bytes[off] == ExFat::kTypeBitmap;
+        char16_t units[ExFat::kMaxLabelLength];
+        uint32_t n = 0;
+        if (label && ParseExFatLabel(bytes, off, units, &n))
+        {
+            char utf8[64];
+            size_t w = 0;
+            ExFatNameToUtf8(units, n, utf8, sizeof(utf8), &w);
+            label->assign(utf8, w);
+        }
+    }
+    return bitmap;
 }
 
 void KExFatSectorScan::End()
@@ -173,7 +184,10 @@ void KExFatSectorScan::End()
         c.Head.dwFolderMatch = static_cast<uint32_t>(std::min<ptrdiff_t>(hi - lo, UINT32_MAX));
         // A file system whose root was found where its boot sector says ranks above one that
         // only left a boot sector; each folder sector adds to it.
-        const bool rootOk = RootFits(boot, first);
+        std::string label;
+        const bool rootOk = RootFits(boot, first, &label);
+        if (rootOk && !label.empty())
+            std::snprintf(c.Head.szLabel, sizeof(c.Head.szLabel), "%s", label.c_str());
         c.Head.dwScore = (rootOk ? 1000u : 0u) + std::min<uint32_t>(c.Head.dwFolderMatch, 1000000u);
         if (static_cast<uint64_t>(first) + static_cast<uint64_t>(c.Head.s64SectorCount) > m_u64TotalSectors)
             c.Head.dwScore /= 2; // reaches past the end of the volume

@@ -4,6 +4,7 @@
 // still places the file system right), and a sector holding at least one entry set with a
 // sound checksum is recorded as folder data, from which a candidate's tree is rebuilt.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/ByteView.h"
@@ -66,8 +67,8 @@ public:
 
 private:
     /// True when the root folder of `boot` placed at `first` begins with the volume's
-    /// metadata entries (bitmap, upcase table, label).
-    bool RootFits(const ExFatBoot& boot, int64_t first) const;
+    /// metadata entries (bitmap, upcase table, label); `label` (when given) gets the label.
+    bool RootFits(const ExFatBoot& boot, int64_t first, std::string* label = nullptr) const;
     /// A candidate whose boot region is gone: the cluster size and heap start on which the
     /// most folders' first clusters land on a sector where folder data begins.
     void InferCandidate();

@@ -176,6 +176,7 @@ TEST(ExFatImage, ReformattedVolumeRebuiltFromFullScan)
     ASSERT_FALSE(fs.Candidates().empty());
     EXPECT_EQ(fs.Candidates()[0].Head.s64FirstSector, 0);
     EXPECT_EQ(fs.Candidates()[0].Head.dwType, static_cast<uint32_t>(FS_TYPE_EXFAT));
+    EXPECT_STREQ(fs.Candidates()[0].Head.szLabel, "NEWCARD");
     ASSERT_EQ(fs.SelectCandidate(0), 0u);
     KNodeTree tree;
     ASSERT_EQ(fs.BuildTree(&tree), 0u);
