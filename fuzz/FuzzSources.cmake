@@ -6,6 +6,7 @@ set(VLM_FUZZ_TARGET_SOURCES
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzVolumeTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzFatTargets.cpp
+  ${CMAKE_SOURCE_DIR}/fuzz/FuzzExFatTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzNtfsTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzRawTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzStoreTargets.cpp)

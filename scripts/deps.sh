@@ -4,7 +4,7 @@
 vlm_install_deps() {
   local wanted=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
                 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-                dosfstools mtools ntfs-3g fdisk zstd xz-utils python3 strace attr python3-pil
+                dosfstools mtools ntfs-3g exfatprogs exfat-fuse fdisk zstd xz-utils python3 strace attr python3-pil
                 qt6-base-dev libqt6svg6 xvfb xauth fonts-dejavu-core fonts-wqy-microhei)
   wanted+=("$@")
   local missing=()

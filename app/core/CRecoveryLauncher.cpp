@@ -192,9 +192,10 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
     if (deepScanOnly)
         kinds = {KFileSystemMgr::kKindRaw};
     else if (deepScan)
-        kinds = {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs, KFileSystemMgr::kKindRaw};
+        kinds = {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs, KFileSystemMgr::kKindExFat,
+                 KFileSystemMgr::kKindRaw};
     else
-        kinds = {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs};
+        kinds = {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs, KFileSystemMgr::kKindExFat};
     IVolumeIO* volume = m_Session.GetSelectedVolume();
     std::vector<IFileSystem*> list;
     for (uint32_t kind : kinds)

@@ -11,6 +11,10 @@
 #include "fat/KFatFileSystem.h"
 #define VLM_HAVE_FAT 1
 #endif
+#if __has_include("exfat/KExFatFileSystem.h")
+#include "exfat/KExFatFileSystem.h"
+#define VLM_HAVE_EXFAT 1
+#endif
 #if __has_include("ntfs/KNtfsFileSystem.h")
 #include "ntfs/KNtfsFileSystem.h"
 #define VLM_HAVE_NTFS 1
@@ -42,6 +46,12 @@ constexpr Factory kNtfs = &Make<KNtfsFileSystem>;
 constexpr Factory kNtfs = &MakeNothing;
 #endif
 
+#ifdef VLM_HAVE_EXFAT
+constexpr Factory kExFat = &Make<KExFatFileSystem>;
+#else
+constexpr Factory kExFat = &MakeNothing;
+#endif
+
 struct FactoryRow
 {
     uint32_t kind;
@@ -51,6 +61,7 @@ struct FactoryRow
 constexpr FactoryRow kFactories[] = {
     {KFileSystemMgr::kKindFat12, kFat}, {KFileSystemMgr::kKindFat16, kFat}, {KFileSystemMgr::kKindFat32, kFat},
     {KFileSystemMgr::kKindNtfs, kNtfs}, {KFileSystemMgr::kKindRaw, &Make<KRawFileSystem>},
+    {KFileSystemMgr::kKindExFat, kExFat},
 };
 
 // Partition type codes of the volume record.
@@ -58,6 +69,7 @@ constexpr int32_t kCodeFat12 = 1;
 constexpr int32_t kCodeFat16 = 6;
 constexpr int32_t kCodeNtfs = 7;
 constexpr int32_t kCodeFat32 = 11;
+constexpr int32_t kCodeExFat = 0x107;
 
 } // namespace
 
@@ -97,6 +109,7 @@ IFileSystem* KFileSystemMgr::CreateForVolume(IVolumeIO* volume)
     case kCodeFat16: return Create(kKindFat16);
     case kCodeNtfs: return Create(kKindNtfs);
     case kCodeFat32: return Create(kKindFat32);
+    case kCodeExFat: return Create(kKindExFat);
     default: return Create(kKindRaw);
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Creates, owns, finds and destroys the file systems of the current recovery. Kinds are fixed
 // codes, each with a factory: 0 FAT12, 1 FAT16, 2 FAT32 (all three the FAT scanner, which tells
-// the variants apart itself), 3 NTFS, 4 the deep scan. A kind whose scanner is not part of this
+// the variants apart itself), 3 NTFS, 4 the deep scan, 6 exFAT. A kind whose scanner is not part of this
 // build creates nothing (null).
 #include <cstdint>
 #include <vector>
@@ -18,6 +18,7 @@ public:
     static constexpr uint32_t kKindNtfs = 3;
     static constexpr uint32_t kKindRaw = 4;
     static constexpr uint32_t kKindNone = 5;   // GetKind of an index out of range
+    static constexpr uint32_t kKindExFat = 6;
 
     KFileSystemMgr() = default;
     virtual ~KFileSystemMgr();

@@ -23,6 +23,8 @@ int FileSystemTypeFromBoot(ByteView sector)
         return FS_TYPE_FAT32;
     if (LabelAt(sector, 3, "NTFS    "))
         return FS_TYPE_NTFS;
+    if (LabelAt(sector, 3, "EXFAT   "))
+        return FS_TYPE_EXFAT;
     return FS_TYPE_NONE;
 }
 
@@ -34,6 +36,7 @@ void FileSystemTypeName(int type, std::string* out)
     case FS_TYPE_FAT16: *out = "FAT16"; break;
     case FS_TYPE_NTFS: *out = "NTFS"; break;
     case FS_TYPE_FAT32: *out = "FAT32"; break;
+    case FS_TYPE_EXFAT: *out = "exFAT"; break;
     default: *out = EngineString(IDS_UNIDENTIFIED); break;
     }
 }

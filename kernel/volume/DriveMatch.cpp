@@ -16,6 +16,7 @@ bool BootSectorSerial(ByteView sector, uint32_t* serial)
     case FS_TYPE_FAT16: off = 39; break;
     case FS_TYPE_FAT32: off = 67; break;
     case FS_TYPE_NTFS: off = 72; break;
+    case FS_TYPE_EXFAT: off = 100; break;
     default: return false;
     }
     return LoadU32LE(sector, off, *serial);

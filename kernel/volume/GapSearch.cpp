@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/VlmErrors.h"
+#include "format/exfat/ExFatBootSector.h"
 #include "format/fat/FatGeometry.h"
 #include "format/fat/FatLayout.h"
 #include "format/ntfs/NtfsBootSector.h"
@@ -101,6 +102,21 @@ bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t by
         !ReadOne(device, n + boot.Tail.BackupBootSector, 1, bytesPerSector, &backup))
         return false;
     return Fat32BootPlausible(backup, bytesPerSector);
+}
+
+// An exFAT boot sector at device sector n must head a whole boot region whose checksum holds.
+// Returns the volume's size in device sectors, 0 when the test fails.
+uint64_t PassesExFatTest(IDeviceIO* device, ByteView boot, uint64_t n, uint32_t bytesPerSector)
+{
+    ExFatBoot b;
+    if (FileSystemTypeFromBoot(boot) != FS_TYPE_EXFAT || !ParseExFatBootSector(boot, &b) ||
+        b.BytesPerSector < bytesPerSector || b.BytesPerSector % bytesPerSector)
+        return 0;
+    const uint32_t scale = b.BytesPerSector / bytesPerSector;
+    std::vector<uint8_t> region;
+    if (!ReadOne(device, n, 12 * scale, bytesPerSector, &region) || !ExFatBootRegionSound(region, b.BytesPerSector, &b))
+        return 0;
+    return b.VolumeLength * scale;
 }
 
 } // namespace
@@ -245,6 +261,13 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
                 if (total > gap.Length)
                     continue; // claims more than the gap holds: not the partition that was here
                 out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_NTFS, kind, number, n, total + 1));
+                return true;
+            }
+            if (const uint64_t total = PassesExFatTest(device, sector, n, bps); total != 0)
+            {
+                if (total > gap.Length)
+                    continue;
+                out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_EXFAT, kind, number, n, total));
                 return true;
             }
             if (PassesFat32Test(device, sector, n, bps))

@@ -1,6 +1,7 @@
 #pragma once
 // Deleted partitions: the unallocated gaps of a disk's partition list and the search of the
-// first sectors of a gap for an NTFS or FAT32 boot sector that still describes a file system.
+// first sectors of a gap for an NTFS, exFAT or FAT32 boot sector that still describes a file
+// system.
 #include <cstdint>
 #include <vector>
 
@@ -31,5 +32,5 @@ uint32_t NtfsRecordSectors(ByteView boot, uint32_t bytesPerSector);
 bool IsMftRecord(uint8_t* record, uint32_t size);
 
 // Searches the first 630 sectors of `gap` (10 reads of 63 sectors). Appends the first deleted
-// NTFS or FAT32 volume that fits the gap to `out` and returns true.
+// NTFS, exFAT or FAT32 volume that fits the gap to `out` and returns true.
 bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out);

@@ -33,6 +33,11 @@ uint32_t ProbeSectorSize(ByteView first)
         if (GptHeaderAt(first, size))
             return size;
     uint16_t bytesPerSector = 0;
+    // exFAT keeps its sector size as a power of two at 108; the old parameter block is zero.
+    constexpr size_t kExFatSectorShift = 108;
+    if (FileSystemTypeFromBoot(first) == FS_TYPE_EXFAT && first.size() > kExFatSectorShift &&
+        first[kExFatSectorShift] >= 9 && first[kExFatSectorShift] <= 12)
+        return 1u << first[kExFatSectorShift];
     if (FileSystemTypeFromBoot(first) != FS_TYPE_NONE && LoadU16LE(first, kBpbBytesPerSector, bytesPerSector))
         for (uint32_t size : kSectorSizes)
             if (bytesPerSector == size)

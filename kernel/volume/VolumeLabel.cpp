@@ -4,9 +4,11 @@
 #include <vector>
 
 #include "base/VlmErrors.h"
-#include "volume/NtfsVolumeLabel.h"
 #include "base/TextCodec.h"
 #include "format/FileSystemType.h"
+#include "format/exfat/ExFatBootSector.h"
+#include "format/exfat/ExFatEntrySet.h"
+#include "volume/NtfsVolumeLabel.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
 
@@ -31,6 +33,31 @@ bool SearchFatRoot(IVolumeIO* volume, uint64_t first, uint64_t count, uint32_t b
     if (volume->ReadSectors(first, root.data(), static_cast<uint32_t>(count)) != ERROR_SUCCESS)
         return false;
     return FatRootLabel(ByteView(root), label);
+}
+
+// The label entry among the first entries of an exFAT root folder (its first sector).
+bool SearchExFatRoot(IVolumeIO* volume, ByteView boot, uint32_t bytesPerSector, uint64_t total, std::string* label)
+{
+    ExFatBoot b;
+    if (!ParseExFatBootSector(boot, &b) || b.BytesPerSector < bytesPerSector || b.BytesPerSector % bytesPerSector)
+        return false;
+    const uint64_t first = b.ClusterSector(b.RootCluster) * (b.BytesPerSector / bytesPerSector);
+    std::vector<uint8_t> root(bytesPerSector);
+    if (first >= total || volume->ReadSectors(first, root.data(), 1) != ERROR_SUCCESS)
+        return false;
+    for (size_t off = 0; off + 32 <= root.size() && root[off] != 0; off += 32)
+    {
+        char16_t units[11];
+        uint32_t n = 0;
+        if (!ParseExFatLabel(root, off, units, &n))
+            continue;
+        char utf8[64];
+        size_t w = 0;
+        ExFatNameToUtf8(units, n, utf8, sizeof(utf8), &w);
+        label->assign(utf8, w);
+        return n > 0;
+    }
+    return false;
 }
 
 } // namespace
@@ -87,6 +114,8 @@ bool GetVolumeLabel(IVolumeIO* volume, std::string* label)
         return SearchFatRoot(volume, reserved + fats * U32(b, 0x24) + (root - 2) * spc, spc,
                              geometry.BytesPerSector, geometry.TotalSectors, label);
     }
+    case FS_TYPE_EXFAT:
+        return SearchExFatRoot(volume, b, geometry.BytesPerSector, geometry.TotalSectors, label);
     case FS_TYPE_NTFS: {
         const auto mft = static_cast<int64_t>(U64(b, 0x30) * spc);
         if (ReadVolumeLabel(volume, mft, label))

@@ -141,6 +141,10 @@ def describe(image, start, sector_bytes=512):
         bs = f.read(512)
     if len(bs) < 512 or bs[510:512] != b"\x55\xaa":
         raise SystemExit(f"{image}: no boot sector at sector {start}")
+    if bs[3:11] == b"EXFAT   ":
+        total = struct.unpack_from("<Q", bs, 72)[0]
+        serial = struct.unpack_from("<I", bs, 100)[0]
+        return "exfat", total, (1 << bs[108]) << bs[109], f"{serial:08x}"
     bps = struct.unpack_from("<H", bs, 11)[0]
     spc = bs[13]
     if bs[3:11] == b"NTFS    ":

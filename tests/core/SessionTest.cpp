@@ -260,7 +260,7 @@ TEST_F(Session, WizardChoosesTheModuleFromTheVolume)
     ASSERT_EQ(rig.Launcher->StartFromWizard(fat, false, Choice::DoNotUse), 1);
     EXPECT_EQ(rig.Session->GetModule(), Module::kModuleAdvanced);
     EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
-    EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 2);
+    EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 3) << "the FAT, NTFS and exFAT scanners";
 
     EXPECT_EQ(rig.Launcher->StartFromWizard(-1, false, Choice::Use), 0);
     EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);

@@ -44,7 +44,8 @@ std::string SerialOf(const std::vector<uint8_t>& bs, const std::string& fs)
         std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(LoadLE(bs, 0x48, 8)));
     else
         std::snprintf(text, sizeof text, "%08llx",
-                      static_cast<unsigned long long>(LoadLE(bs, fs == "fat32" ? 0x43 : 0x27, 4)));
+                      static_cast<unsigned long long>(
+                          LoadLE(bs, fs == "fat32" ? 0x43 : fs == "exfat" ? 0x64 : 0x27, 4)));
     return text;
 }
 

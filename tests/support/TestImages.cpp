@@ -44,7 +44,8 @@ bool ParseFileLine(const std::string& line, ManifestFile* out)
     if (f.size() != 4)
         return false;
     const std::string& state = f[0];
-    if (state != "present" && state != "deleted" && state != "deleted-overwritten" && state != "formatted")
+    if (state != "present" && state != "deleted" && state != "deleted-overwritten" && state != "formatted" &&
+        state != "deleted-fragmented")
         return false;
     if (!ParseCount(f[1], &out->Size) || f[2].size() != 64 || !IsLowerHex(f[2]))
         return false;
@@ -95,7 +96,8 @@ bool ParsePartitionLine(const std::string& rest, ManifestPartition* out)
         else
             return false;
     }
-    const bool knownFs = out->Fs == "fat12" || out->Fs == "fat16" || out->Fs == "fat32" || out->Fs == "ntfs";
+    const bool knownFs = out->Fs == "fat12" || out->Fs == "fat16" || out->Fs == "fat32" || out->Fs == "ntfs" ||
+                         out->Fs == "exfat";
     const bool knownState = out->State.empty() || out->State == "deleted" || out->State == "overwritten-by-format";
     return start && sectors && cluster && knownFs && knownState && IsLowerHex(out->Serial);
 }
