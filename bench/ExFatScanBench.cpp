@@ -5,44 +5,15 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchVolume.h"
 #include "exfat/KExFatFileSystem.h"
 #include "format/exfat/ExFatEntrySet.h"
-#include "volume/IVolumeIO.h"
 
 namespace
 {
 constexpr uint64_t kBytes = 512ull << 20;
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kChunkSectors = 512;
-
-class KExFatBenchVolume final : public IVolumeIO
-{
-public:
-    explicit KExFatBenchVolume(const std::vector<uint8_t>& data) : m_Data(data) {}
-    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
-    {
-        if (first > m_Data.size() / kSector || count > m_Data.size() / kSector - first) return 1100;
-        std::memcpy(buffer, m_Data.data() + first * kSector, uint64_t(count) * kSector);
-        return 0;
-    }
-    uint32_t GetDeviceKind(uint32_t* kind) override { *kind = 3; return 0; }
-    uint32_t GetVolumeType(uint32_t* type) override { *type = 1; return 0; }
-    uint32_t GetGeometry(tagDiskGeometry* g) override
-    {
-        *g = tagDiskGeometry{};
-        g->BytesPerSector = kSector;
-        g->TotalSectors = m_Data.size() / kSector;
-        return 0;
-    }
-    uint32_t GetDescription(std::string* text) override { *text = "bench"; return 0; }
-    bool IsRemovable() override { return false; }
-    int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override { *name = "bench"; return 0; }
-    bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
-
-private:
-    const std::vector<uint8_t>& m_Data;
-};
 
 // One sector of entry sets: five files of three entries each ("IMG_0001.JPG"), sums taken.
 void PutFolderSector(uint8_t* p, uint64_t s)
@@ -103,7 +74,7 @@ const std::vector<uint8_t>& MixedData()
 void BM_ExFatScanMixed(benchmark::State& state)
 {
     const std::vector<uint8_t>& data = MixedData();
-    KExFatBenchVolume volume(data);
+    KBenchVolume volume(data);
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     for (auto _ : state)

@@ -5,44 +5,14 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchVolume.h"
 #include "fat/KFatFileSystem.h"
-#include "volume/IVolumeIO.h"
 
 namespace
 {
 constexpr uint64_t kBytes = 1ull << 30;
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kChunkSectors = 512;
-
-// A volume over the benchmark buffer (the scan reads root folders of boot sectors it meets).
-class KBufferVolume final : public IVolumeIO
-{
-public:
-    explicit KBufferVolume(const std::vector<uint8_t>& data) : m_Data(data) {}
-    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
-    {
-        if (first > m_Data.size() / kSector || count > m_Data.size() / kSector - first) return 1100;
-        std::memcpy(buffer, m_Data.data() + first * kSector, uint64_t(count) * kSector);
-        return 0;
-    }
-    uint32_t GetDeviceKind(uint32_t* kind) override { *kind = 3; return 0; }
-    uint32_t GetVolumeType(uint32_t* type) override { *type = 1; return 0; }
-    uint32_t GetGeometry(tagDiskGeometry* g) override
-    {
-        *g = tagDiskGeometry{};
-        g->BytesPerSector = kSector;
-        g->TotalSectors = m_Data.size() / kSector;
-        return 0;
-    }
-    uint32_t GetDescription(std::string* text) override { *text = "bench"; return 0; }
-    bool IsRemovable() override { return false; }
-    int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override { *name = "bench"; return 0; }
-    bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
-
-private:
-    const std::vector<uint8_t>& m_Data;
-};
 
 void PutEntry(uint8_t* e, const char* name11, uint8_t attr, uint32_t cluster, uint32_t size)
 {
@@ -106,7 +76,7 @@ const std::vector<uint8_t>& MixedData()
 void BM_FatScanMixed(benchmark::State& state)
 {
     const std::vector<uint8_t>& data = MixedData();
-    KBufferVolume volume(data);
+    KBenchVolume volume(data);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     for (auto _ : state)

@@ -190,7 +190,7 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
     m_ScanMgr.SetFoundCount(typeIndex, found);
 
     char name[512];
-    std::snprintf(name, sizeof name, "Recoverd_%s_file(%d).%s", e.strExtension.c_str(),
+    std::snprintf(name, sizeof name, "Recovered_%s_file(%d).%s", e.strExtension.c_str(),
                   static_cast<int>(found), e.strExtension.c_str());
     const int index = m_Records.GetCount();
     auto* rec = m_Records.Add<tagRawFileNode>(Cut(name, kMaxName));

@@ -217,7 +217,7 @@ TEST(ExFatImage, ErasedPartitionFoundInGap)
     OsDeviceTable::Instance().RegisterImage(path);
     KVolumeManager().ScanVolumes();
     const tagVolumeInfo* lost = nullptr;
-    for (const tagVolumeInfo& v : g_VolumeList)
+    for (const tagVolumeInfo& v : KVolumeManager().Records())
         if (v.VolumeType == VOLUME_DELETED && !v.Extents.empty() && v.Extents[0].DeviceStart == 34816) lost = &v;
     ASSERT_NE(lost, nullptr);
     EXPECT_EQ(lost->PartitionType, FS_TYPE_EXFAT);

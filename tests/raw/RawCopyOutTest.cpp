@@ -106,7 +106,7 @@ TEST_F(RawEngine, StoredScanLoadsBackWhole)
     EXPECT_EQ(count, 1u);
     ASSERT_EQ(back.Records().GetCount(), fs.Records().GetCount());
     const tagFileNode* r = back.Records().GetNode(3);
-    EXPECT_STREQ(back.Records().GetName(r), "Recoverd_aaa_file(1).aaa");
+    EXPECT_STREQ(back.Records().GetName(r), "Recovered_aaa_file(1).aaa");
     EXPECT_EQ(r->s64Size, 1234);
     EXPECT_EQ(r->ftCreated, 7u);
     // A loaded scan needs its volume again before anything can be read.
@@ -214,9 +214,9 @@ TEST(RawPlugins, DeepScanWithTheBuiltLibrariesFindsDocuments)
         bool sawDocx = false, sawPdf = false;
         for (int i = 2; i < r.GetCount(); ++i) {
             const tagFileNode* n = r.GetNode(i);
-            if (std::string(r.GetName(n)) == "Recoverd_docx_file(1).docx") {
+            if (std::string(r.GetName(n)) == "Recovered_docx_file(1).docx") {
                 sawDocx = n->s64Size == static_cast<int64_t>(docx.size()) && n->ftCreated == 8;
-            } else if (std::string(r.GetName(n)) == "Recoverd_pdf_file(1).pdf") {
+            } else if (std::string(r.GetName(n)) == "Recovered_pdf_file(1).pdf") {
                 sawPdf = n->s64Size == static_cast<int64_t>(pdf.size()) &&
                          n->ftCreated == static_cast<uint64_t>(pdfSector);
             }

@@ -30,12 +30,12 @@ TEST_F(RawEngine, OpenLengthEndsAtTheNextHitWithinTheLimits)
     KRawFileSystem& fs = Fs(volume);
     Scan(fs, 1000, 1);
     ASSERT_EQ(fs.End_ScanFS(), 0u);
-    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(1).aaa"), 10 * 512);
-    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(2).aaa"), 1000);
-    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(3).aaa"), 1000);
-    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(4).aaa"), 50 * 512);
-    EXPECT_EQ(Size(fs, "Recoverd_ccc_file(1).ccc"), 2048);
-    EXPECT_EQ(Size(fs, "Recoverd_bbb_file(1).bbb"), 100);
+    EXPECT_EQ(Size(fs, "Recovered_aaa_file(1).aaa"), 10 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_aaa_file(2).aaa"), 1000);
+    EXPECT_EQ(Size(fs, "Recovered_aaa_file(3).aaa"), 1000);
+    EXPECT_EQ(Size(fs, "Recovered_aaa_file(4).aaa"), 50 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_ccc_file(1).ccc"), 2048);
+    EXPECT_EQ(Size(fs, "Recovered_bbb_file(1).bbb"), 100);
 
     // Without a following hit and with a large maximum the file runs to the volume's end.
     FakeFactory g;
@@ -46,7 +46,7 @@ TEST_F(RawEngine, OpenLengthEndsAtTheNextHitWithinTheLimits)
     Begin(fs);
     Scan(fs, 1000, 512);
     fs.End_ScanFS();
-    EXPECT_EQ(Size(fs, "Recoverd_ddd_file(1).ddd"), 10 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_ddd_file(1).ddd"), 10 * 512);
 }
 
 TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
@@ -72,7 +72,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     EXPECT_STREQ(r.GetName(r.GetNode(2)), "Pictures(12)");
     EXPECT_STREQ(r.GetName(r.GetNode(3)), "Switched off(0)");
     for (int i = 1; i <= 12; ++i)
-        EXPECT_EQ(Size(fs, "Recoverd_jpg_file(" + std::to_string(i) + ").jpg"), 512) << i;
+        EXPECT_EQ(Size(fs, "Recovered_jpg_file(" + std::to_string(i) + ").jpg"), 512) << i;
     EXPECT_EQ(m_LogB.scans, 0);
     EXPECT_EQ(m_LogB.begins, 1);
     EXPECT_EQ(m_LogB.ends, 1);
@@ -104,7 +104,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     fs.End_ScanFS();
     EXPECT_EQ(fs.Records().GetCount(), 4 + 12);
     EXPECT_STREQ(fs.Records().GetName(fs.Records().GetNode(2)), "Pictures(12)");
-    EXPECT_EQ(Size(fs, "Recoverd_jpg_file(12).jpg"), 512);
+    EXPECT_EQ(Size(fs, "Recovered_jpg_file(12).jpg"), 512);
 }
 
 TEST_F(RawEngine, WithoutTypesAScanHasOnlyItsFolders)
@@ -139,8 +139,8 @@ TEST_F(RawEngine, HitsOutsideTheVolumeAndBadSizesAreContained)
     Scan(fs, 100, 512);
     fs.End_ScanFS();
     EXPECT_EQ(fs.Records().GetCount(), 2 + 1 + 2);
-    EXPECT_EQ(Size(fs, "Recoverd_bad_file(1).bad"), 10 * 512);
-    EXPECT_EQ(Size(fs, "Recoverd_bad_file(2).bad"), 80 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_bad_file(1).bad"), 10 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_bad_file(2).bad"), 80 * 512);
     // Every recorded file can be read to its last byte.
     for (int i = 3; i < fs.Records().GetCount(); ++i) {
         std::unique_ptr<IOutStream> s(fs.OpenStream(fs.Records().GetNode(i)));
@@ -191,7 +191,7 @@ TEST_F(RawEngine, HitsPastTheLimitAreDroppedAndCountedWhileTheScanGoesOn)
     EXPECT_EQ(fs.DroppedHits(), 60u);
     EXPECT_EQ(fs.Records().GetCount(), 2 + 1 + 40) << "root, lost files, one folder, 40 files";
     // The last kept file still ends where the first dropped one starts.
-    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(40).aaa"), 10 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_aaa_file(40).aaa"), 10 * 512);
 
     // A new scan starts with nothing dropped.
     Begin(fs);
@@ -199,5 +199,5 @@ TEST_F(RawEngine, HitsPastTheLimitAreDroppedAndCountedWhileTheScanGoesOn)
     Scan(fs, 1000, 64);
     fs.End_ScanFS();
     EXPECT_EQ(fs.DroppedHits(), 0u);
-    EXPECT_EQ(Size(fs, "Recoverd_aaa_file(100).aaa"), 10 * 512);
+    EXPECT_EQ(Size(fs, "Recovered_aaa_file(100).aaa"), 10 * 512);
 }
