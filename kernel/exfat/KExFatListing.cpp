@@ -12,7 +12,6 @@
 #include "format/exfat/ExFatLayout.h"
 #include "fs/SalvageRead.h"
 #include "os/OsTime.h"
-#include "base/EngineStrings.h"
 #include "volume/IVolumeIO.h"
 #include "volume/KVolumeManager.h"
 
@@ -154,18 +153,7 @@ void KExFatFileSystem::LoadRootMetadata(const std::vector<uint8_t>& root)
 
 bool KExFatFileSystem::CreateRootRecords(const std::string& rootName)
 {
-    auto* root = m_Store.Add<tagExFatFileNode>(rootName);
-    if (!root) return false;
-    root->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    root->byKind = FN_KIND_FAT | FN_KIND_PRESENT;
-    root->wAttributes = FN_ATTR_FOLDER;
-    auto* lost = m_Store.Add<tagExFatFileNode>(EngineString(IDS_LOST_FILES));
-    if (!lost) return false;
-    lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    lost->byKind = FN_KIND_FAT | FN_KIND_LOST;
-    lost->wAttributes = FN_ATTR_FOLDER;
-    lost->dwSelfId = 1;
-    lost->dwParentId = 0;
+    if (!m_Store.AddRootAndLostFolders<tagExFatFileNode>(rootName, FN_KIND_FAT)) return false;
     m_dwNextId = 2;
     return true;
 }

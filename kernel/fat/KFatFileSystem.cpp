@@ -18,7 +18,6 @@
 #include "fs/KOutStream.h"
 #include "fs/KSectorRanges.h"
 #include "fs/SalvageRead.h"
-#include "base/EngineStrings.h"
 #include "storage/IStorageManager.h"
 #include "format/FileSystemType.h"
 #include "volume/IVolumeIO.h"
@@ -200,19 +199,7 @@ bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)
                                                               : "";
         name = std::string(type) + FormatSectorsSize(sectors, m_dwBytesPerSector);
     }
-    auto* root = m_Store.Add<tagFatFileNode>(name);
-    if (!root) return false;
-    root->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    root->byKind = FN_KIND_FAT | FN_KIND_PRESENT;
-    root->wAttributes = FN_ATTR_FOLDER;
-    auto* lost = m_Store.Add<tagFatFileNode>(EngineString(IDS_LOST_FILES));
-    if (!lost) return false;
-    lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    lost->byKind = FN_KIND_FAT | FN_KIND_LOST;
-    lost->wAttributes = FN_ATTR_FOLDER;
-    lost->dwSelfId = 1;
-    lost->dwParentId = 0;
-    return true;
+    return m_Store.AddRootAndLostFolders<tagFatFileNode>(name, FN_KIND_FAT);
 }
 
 FatReadContext KFatFileSystem::ReadContext()

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/EngineStrings.h"
 #include "base/ResourceLimits.h"
 #include "base/KMemoryPool.h"
 #include "fs/IDataStorage.h"
@@ -44,6 +45,24 @@ public:
     tagFileNode* AddNode(std::string_view name);
     template <typename T>
     T* Add(std::string_view name) { return static_cast<T*>(AddNode(name)); }
+    /// The two folders a file system's tree starts with, into an empty store: its root
+    /// (record 0, named `rootName`) and "Lost Files" (record 1), which takes the entries whose
+    /// parent is gone. `fsKind` is the file system's FN_KIND_* bit. False without memory.
+    template <typename T>
+    bool AddRootAndLostFolders(std::string_view rootName, uint8_t fsKind)
+    {
+        T* root = Add<T>(rootName);
+        T* lost = root ? Add<T>(EngineString(IDS_LOST_FILES)) : nullptr;
+        if (!lost)
+            return false;
+        root->wValidMask = lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
+        root->wAttributes = lost->wAttributes = FN_ATTR_FOLDER;
+        root->byKind = static_cast<uint8_t>(fsKind | FN_KIND_PRESENT);
+        lost->byKind = static_cast<uint8_t>(fsKind | FN_KIND_LOST);
+        lost->dwSelfId = 1;
+        lost->dwParentId = 0;
+        return true;
+    }
 
     /// Record `index`, or null when out of range.
     tagFileNode* GetNode(int index) const;
