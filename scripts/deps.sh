@@ -5,7 +5,8 @@ vlm_install_deps() {
   local wanted=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
                 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
                 dosfstools mtools ntfs-3g fdisk zstd xz-utils python3 strace attr python3-pil
-                qt6-base-dev xvfb xauth fonts-dejavu-core fonts-wqy-microhei)
+                qt6-base-dev xvfb xauth fonts-dejavu-core fonts-wqy-microhei
+                libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils gddrescue)
   wanted+=("$@")
   local missing=()
   local p

@@ -56,9 +56,9 @@ OsDeviceTable& OsDeviceTable::Instance()
     return table;
 }
 
-void OsDeviceTable::RegisterImage(const std::string& path, uint32_t sectorSize)
+void OsDeviceTable::RegisterImage(const std::string& path, uint32_t sectorSize, const std::string& mapPath)
 {
-    m_Images.push_back({path, "", true, sectorSize});
+    m_Images.push_back({path, "", true, sectorSize, mapPath});
 }
 
 bool OsDeviceTable::SetImageSectorSize(uint32_t number, uint32_t sectorSize)
@@ -124,7 +124,7 @@ void OsDeviceTable::ListMachineDisks() const
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names)
-        m_MachineDisks.push_back({"/dev/" + name, name, false});
+        m_MachineDisks.push_back({"/dev/" + name, name, false, 0, {}});
 }
 
 uint32_t OsDeviceTable::HardDiskCount() const
@@ -148,7 +148,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             return false;
         if (number < m_FloppyImages.size())
         {
-            *entry = {m_FloppyImages[number], "", true};
+            *entry = {m_FloppyImages[number], "", true, 0, {}};
             return true;
         }
         if (m_MachineDevices)
@@ -156,7 +156,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             const std::string node = "/dev/fd" + std::to_string(number);
             if (FileExists(node))
             {
-                *entry = {node, "fd" + std::to_string(number), false};
+                *entry = {node, "fd" + std::to_string(number), false, 0, {}};
                 return true;
             }
         }
@@ -164,7 +164,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
     case DEVICE_CDROM:
         if (number < m_OpticalImages.size())
         {
-            *entry = {m_OpticalImages[number], "", true};
+            *entry = {m_OpticalImages[number], "", true, 0, {}};
             return true;
         }
         if (m_MachineDevices)
@@ -172,7 +172,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             const std::string node = "/dev/sr" + std::to_string(number);
             if (FileExists(node))
             {
-                *entry = {node, "sr" + std::to_string(number), false};
+                *entry = {node, "sr" + std::to_string(number), false, 0, {}};
                 return true;
             }
         }
