@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 
 #include "base/DeviceKind.h"
+#include "base/VlmErrors.h"
+#include "os/OsImage.h"
 
 namespace {
 
@@ -75,7 +77,21 @@ std::vector<std::string> OsDeviceTable::RegisteredImages() const
 {
     std::vector<std::string> all;
     for (const OsDeviceEntry& image : m_Images)
+    {
         all.push_back(image.Path);
+        // The other parts of a split image or an E01, and the rescue map, are the source too.
+        std::unique_ptr<OsImage> opened;
+        if (OsOpenImage(image.Path, &opened) == ERROR_SUCCESS)
+        {
+            for (const std::string& file : opened->Files())
+            {
+                if (file != image.Path)
+                    all.push_back(file);
+            }
+        }
+        if (!image.MapPath.empty())
+            all.push_back(image.MapPath);
+    }
     all.insert(all.end(), m_FloppyImages.begin(), m_FloppyImages.end());
     all.insert(all.end(), m_OpticalImages.begin(), m_OpticalImages.end());
     return all;

@@ -38,7 +38,8 @@ public:
     void RegisterFloppyImage(const std::string& path);  // floppy 0, then 1
     void RegisterOpticalImage(const std::string& path); // optical 0, 1, ...
     void ClearImages();
-    // Every registered image path: hard disks, floppies, optical.
+    // Every file the registered images are read from (hard disks with their parts, segments and
+    // rescue maps, floppies, optical).
     std::vector<std::string> RegisteredImages() const;
     void SetMachineDevicesEnabled(bool enabled);
     bool MachineDevicesEnabled() const { return m_MachineDevices; }
