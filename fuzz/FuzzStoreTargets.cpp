@@ -5,6 +5,7 @@
 #include "fs/KFileNode.h"
 #include "fs/KFileTreeBuilder.h"
 #include "fs/KNodeTree.h"
+#include "format/rescuemap/RescueMap.h"
 
 namespace {
 
@@ -38,5 +39,23 @@ int FuzzFileNodeLoad(const uint8_t* data, size_t size)
     uint64_t bytes = 0;
     uint32_t count = 0;
     tree.CountFiles(&bytes, &count);
+    return 0;
+}
+
+int FuzzRescueMap(const uint8_t* data, size_t size)
+{
+    // A map as a user hands it over, then the edits an imaging run makes on it; what it writes
+    // must read back the same.
+    RescueMap map;
+    std::string why;
+    if (!RescueMap::Parse(std::string_view(reinterpret_cast<const char*>(data), size), &map, &why))
+        return 0;
+    const uint64_t end = map.End();
+    map.Rescued(0, end);
+    map.Set(end / 3, end / 5 + 1, '-');
+    map.Set(end / 2, 512, '+');
+    RescueMap back;
+    if (!RescueMap::Parse(map.Format("fuzz"), &back, &why) || back.Format("fuzz") != map.Format("fuzz"))
+        __builtin_trap();
     return 0;
 }

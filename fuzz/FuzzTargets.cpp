@@ -17,6 +17,7 @@ std::span<const tagFuzzTarget> FuzzTargets()
         {"ntfs_fullscan", FuzzNtfsFullScan, false},
         {"raw_types", FuzzRawTypes, false},
         {"filenode_load", FuzzFileNodeLoad, false},
+        {"rescue_map", FuzzRescueMap, false},
 #ifdef VLM_FUZZ_HAVE_APPCORE
         {"scan_result", FuzzScanResult, false},
 #endif

@@ -7,6 +7,9 @@ vlm_install_deps() {
                 dosfstools mtools ntfs-3g exfatprogs exfat-fuse fdisk zstd xz-utils python3 strace attr python3-pil
                 qt6-base-dev libqt6svg6 xvfb xauth fonts-dejavu-core fonts-wqy-microhei)
   wanted+=("$@")
+  # Disk-image containers (linked), and the tools that write them and continue rescue maps
+  # (the image tests compare against them).
+  wanted+=(libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils gddrescue)
   local missing=()
   local p
   for p in "${wanted[@]}"; do

@@ -12,6 +12,9 @@
 #include "os/OsDeviceTable.h"
 #include "os/OsError.h"
 #include "os/OsFile.h"
+#include "os/OsImage.h"
+#include "os/OsRescueMapFile.h"
+#include "format/rescuemap/RescueMap.h"
 #include "core/VlmStrings.h"
 #include "volume/KVolumeManager.h"
 
@@ -87,18 +90,17 @@ bool CCliSession::CheckImage(const std::string& path)
         m_Port.PrintError("cannot open the image '" + path + "': " + OsErrorText(ERROR_DIRECTORY));
         return false;
     }
-    int fd = -1;
-    if (const uint32_t rc = OsOpenReadOnly(path, &fd); rc != ERROR_SUCCESS)
+    std::unique_ptr<OsImage> image;
+    std::string why;
+    if (const uint32_t rc = OsOpenImage(path, &image, &why); rc != ERROR_SUCCESS)
     {
-        m_Port.PrintError("cannot open the image '" + path + "': " + OsErrorText(rc));
+        m_Port.PrintError("cannot open the image '" + path + "': " + (why.empty() ? OsErrorText(rc) : why));
         return false;
     }
-    uint64_t bytes = 0;
-    const bool known = OsQueryLength(fd, &bytes);
-    OsCloseFd(fd);
+    const uint64_t bytes = image->Length();
     // Nothing shorter than one sector holds a partition table or a file system.
     constexpr uint64_t kSmallestImage = 512;
-    if (known && bytes < kSmallestImage)
+    if (bytes < kSmallestImage)
     {
         m_Port.PrintError("'" + path + "' is too small to be a disk image (" + std::to_string(bytes) + " bytes)");
         return false;
@@ -106,12 +108,37 @@ bool CCliSession::CheckImage(const std::string& path)
     return true;
 }
 
+// A rescue map must parse; one that covers less than its image leaves the rest unreadable, and
+// the user hears so, since it is most likely the map of another image.
+bool CCliSession::CheckMap(const std::string& mapPath, const std::string& imagePath)
+{
+    RescueMap map;
+    std::string why;
+    if (const uint32_t rc = OsLoadRescueMap(mapPath, &map, &why); rc != ERROR_SUCCESS)
+    {
+        m_Port.PrintError("cannot read the rescue map '" + mapPath + "': " + (why.empty() ? OsErrorText(rc) : why));
+        return false;
+    }
+    std::unique_ptr<OsImage> image;
+    if (OsOpenImage(imagePath, &image) == ERROR_SUCCESS && map.End() < image->Length())
+        m_Port.PrintError("warning: the rescue map '" + mapPath + "' covers " + std::to_string(map.End()) + " of the " +
+                          std::to_string(image->Length()) + " bytes of '" + imagePath + "'; the rest counts as unreadable");
+    return true;
+}
+
 bool CCliSession::Discover()
 {
     OsDeviceTable& table = OsDeviceTable::Instance();
-    for (const std::string& image : m_Options.Images)
+    if (m_Options.Maps.size() > m_Options.Images.size())
     {
-        if (!CheckImage(image))
+        m_Port.PrintError("more --map files than --image files (the n-th map belongs to the n-th image)");
+        return false;
+    }
+    for (size_t i = 0; i < m_Options.Images.size(); ++i)
+    {
+        if (!CheckImage(m_Options.Images[i]))
+            return false;
+        if (i < m_Options.Maps.size() && !CheckMap(m_Options.Maps[i], m_Options.Images[i]))
             return false;
     }
     for (const std::string& floppy : m_Options.Floppies)
@@ -119,8 +146,9 @@ bool CCliSession::Discover()
         if (!CheckImage(floppy))
             return false;
     }
-    for (const std::string& image : m_Options.Images)
-        table.RegisterImage(image, m_Options.nSectorSize);
+    for (size_t i = 0; i < m_Options.Images.size(); ++i)
+        table.RegisterImage(m_Options.Images[i], m_Options.nSectorSize,
+                            i < m_Options.Maps.size() ? m_Options.Maps[i] : std::string());
     for (const std::string& floppy : m_Options.Floppies)
         table.RegisterFloppyImage(floppy);
     table.SetMachineDevicesEnabled(!m_Options.bNoMachineDevices);

@@ -23,6 +23,7 @@ struct tagCliOptions
 {
     // Devices.
     std::vector<std::string> Images;
+    std::vector<std::string> Maps;  // --map: rescue map of the image given in the same place
     uint32_t nSectorSize = 0;       // --sector-size: the images' sector size; 0 finds it
     std::vector<std::string> Floppies;
     bool bNoMachineDevices = false;
@@ -38,6 +39,8 @@ struct tagCliOptions
     std::string strTarget;
     std::string strFile;
     std::string strSaveResult;
+    std::string strImageMap;             // vlm image --map
+    uint32_t nRetryPasses = 1;           // vlm image --retry-passes
     int nCandidate = 0;                  // 1-based row of the partition list; 0: none
     bool bDeep = false;
     bool bDeepOnly = false;
@@ -86,6 +89,7 @@ public:
 
 private:
     bool CheckImage(const std::string& path);
+    bool CheckMap(const std::string& mapPath, const std::string& imagePath);
     bool ParseFilter(tagFilterSettings* settings);
 
     tagCliOptions m_Options;

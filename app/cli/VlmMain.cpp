@@ -10,6 +10,7 @@
 
 #include "CCliSession.h"
 #include "CCommands.h"
+#include "ImageCommand.h"
 #include "PreviewCommands.h"
 
 namespace {
@@ -44,6 +45,7 @@ struct Commands
     CLI::App* find;
     CLI::App* cat;
     CLI::App* preview;
+    CLI::App* image;
 };
 
 Commands AddCommands(CLI::App& app, tagCliOptions& o, bool& matchCase, bool& matchWord)
@@ -112,6 +114,14 @@ Commands AddCommands(CLI::App& app, tagCliOptions& o, bool& matchCase, bool& mat
         cmd->add_option("PATH", o.strFile, "The file's path as vlm ls prints it")->required();
         AddCandidate(cmd, o);
     }
+
+    c.image = app.add_subcommand("image", "Copy a (failing) disk to an image file, skipping and then retrying bad areas");
+    c.image->add_option("DEVICE", o.strSource, "Device node or image file to copy (only ever read)")->required();
+    c.image->add_option("--to", o.strTarget, "Image file to write")->required();
+    c.image->add_option("--map", o.strImageMap,
+                        "Rescue map (GNU ddrescue mapfile) to keep; an existing one is continued");
+    c.image->add_option("--retry-passes", o.nRetryPasses, "Passes over the bad sectors at the end (default 1)")
+        ->check(CLI::Range(0, 100));
     return c;
 }
 
@@ -124,6 +134,9 @@ int main(int argc, char** argv)
     app.fallthrough();
     tagCliOptions o;
     app.add_option("--image", o.Images, "Disk image to treat as a physical drive (repeatable)");
+    app.add_option("--map", o.Maps,
+                   "Rescue map (GNU ddrescue mapfile) of the --image in the same place: what it does not mark "
+                   "rescued counts as unreadable");
     app.add_option("--sector-size", o.nSectorSize,
                    "Bytes per sector of the --image files (512, 1024, 2048, 4096); found in each image when not given")
         ->check(CLI::IsMember({512, 1024, 2048, 4096}));
@@ -178,5 +191,7 @@ int main(int argc, char** argv)
         return CmdCat(cli);
     if (c.preview->parsed())
         return CmdPreview(cli);
+    if (c.image->parsed())
+        return CmdImage(cli);
     return kExitUsage;
 }

@@ -38,6 +38,11 @@ inline constexpr uint64_t kMaxLdmPartitions = 256;
 // Ranges of unreadable sectors remembered for one volume (16 bytes each). A dying disk can
 // fail on scattered sectors by the million; past this the nearest ranges are joined.
 inline constexpr size_t kMaxBadSectorRanges = 65536;
+// Lines of a rescue map file read (one block each). A map of a disk with a million scattered
+// bad sectors has about two million lines; a file of more is not a map of a real disk.
+inline constexpr size_t kMaxRescueMapBlocks = 4 * 1024 * 1024;
+// Split raw image parts (name.001, name.002, ...) joined; the numbering has three digits.
+inline constexpr uint32_t kMaxSplitImageParts = 999;
 
 // --- File conditions ----------------------------------------------------------------------
 

@@ -12,6 +12,7 @@ inline constexpr uint32_t ERROR_TOO_MANY_OPEN_FILES = 4;
 inline constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr uint32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr uint32_t ERROR_INVALID_DATA = 13;       // a container or map that is not well formed
 inline constexpr uint32_t ERROR_CURRENT_DIRECTORY = 16;   // file system used without a volume
 inline constexpr uint32_t ERROR_NOT_SAME_DEVICE = 17;     // file system used without a sector size
 inline constexpr uint32_t ERROR_WRITE_PROTECT = 19;

@@ -5,6 +5,9 @@
 #include "os/OsAdminOpener.h"
 #include "os/OsDevice.h"
 #include "os/OsDeviceTable.h"
+#include "os/OsImage.h"
+#include "os/OsRescueMapFile.h"
+#include "format/rescuemap/RescueMap.h"
 #include "base/EngineStrings.h"
 
 namespace {
@@ -41,11 +44,13 @@ uint32_t KDeviceIOPosix::Open(uint32_t kind, uint32_t number)
 
     m_Kind = static_cast<int32_t>(kind);
     m_Number = static_cast<int32_t>(number);
-    int fd = -1;
     // Disks may need administrator rights (through the helper); images are the user's own files.
-    const uint32_t err = entry.IsImage ? OsOpenReadOnly(entry.Path, &fd) : OsOpenDeviceReadOnly(entry.Path, &fd);
+    int fd = -1;
+    const uint32_t err = entry.IsImage ? OpenImage(entry) : OsOpenDeviceReadOnly(entry.Path, &fd);
     if (err != ERROR_SUCCESS)
     {
+        m_pImage.reset();
+        m_pMap.reset();
         m_Kind = m_Number = -1;
         return err;
     }
@@ -57,11 +62,33 @@ uint32_t KDeviceIOPosix::Open(uint32_t kind, uint32_t number)
     return QueryGeometry();
 }
 
+uint32_t KDeviceIOPosix::OpenImage(const OsDeviceEntry& entry)
+{
+    std::string why;
+    if (const uint32_t err = OsOpenImage(entry.Path, &m_pImage, &why); err != ERROR_SUCCESS)
+    {
+        VlmTrace("KDeviceIOPosix: image %s: %s\n", entry.Path.c_str(), why.c_str());
+        return err;
+    }
+    if (entry.MapPath.empty())
+        return ERROR_SUCCESS;
+    auto map = std::make_unique<RescueMap>();
+    if (const uint32_t err = OsLoadRescueMap(entry.MapPath, map.get(), &why); err != ERROR_SUCCESS)
+    {
+        VlmTrace("KDeviceIOPosix: rescue map %s: %s\n", entry.MapPath.c_str(), why.c_str());
+        return err;
+    }
+    m_pMap = std::move(map);
+    return ERROR_SUCCESS;
+}
+
 uint32_t KDeviceIOPosix::Close()
 {
     uint32_t err = ERROR_SUCCESS;
     if (m_Fd >= 0)
         err = OsCloseFd(m_Fd);
+    m_pImage.reset();
+    m_pMap.reset();
     m_Fd = -1;
     m_Kind = m_Number = -1;
     m_Geometry.TotalSectors512 = kGeometryUnknown;
@@ -70,7 +97,7 @@ uint32_t KDeviceIOPosix::Close()
 
 uint32_t KDeviceIOPosix::SetSectorSize(uint32_t bytesPerSector)
 {
-    if (m_Fd < 0 || !m_bSectorSizeAssumed)
+    if (!IsOpen() || !m_bSectorSizeAssumed)
         return ERROR_INVALID_FUNCTION;
     if (bytesPerSector != 512 && bytesPerSector != 1024 && bytesPerSector != 2048 && bytesPerSector != 4096)
         return ERROR_INVALID_PARAMETER;
@@ -95,7 +122,7 @@ uint64_t KDeviceIOPosix::ChooseTotalSectors(uint64_t cylinders, uint32_t heads, 
 
 uint32_t KDeviceIOPosix::QueryGeometry()
 {
-    if (m_Fd < 0)
+    if (!IsOpen())
         return ERROR_DEVICE_NOT_AVAILABLE;
 
     // A block device tells its logical sector size, also when it is given as an image (a loop
@@ -103,7 +130,10 @@ uint32_t KDeviceIOPosix::QueryGeometry()
     // assumed until the volume layer looks at its first sectors.
     uint32_t bytesPerSector = m_Kind == DEVICE_CDROM ? 2048 : 512;
     m_bSectorSizeAssumed = false;
-    if (!OsQuerySectorSize(m_Fd, &bytesPerSector))
+    const bool stated = m_pImage ? m_pImage->SectorSize() != 0 : OsQuerySectorSize(m_Fd, &bytesPerSector);
+    if (m_pImage && stated)
+        bytesPerSector = m_pImage->SectorSize();
+    if (!stated)
     {
         if (m_IsImage && m_dwImageSectorSize != 0)
             bytesPerSector = m_dwImageSectorSize;
@@ -113,8 +143,8 @@ uint32_t KDeviceIOPosix::QueryGeometry()
     if (bytesPerSector < 512 || bytesPerSector % 512 != 0 || bytesPerSector > kMaxSectorSize)
         bytesPerSector = 512;
 
-    uint64_t lengthBytes = 0;
-    const bool haveLength = OsQueryLength(m_Fd, &lengthBytes);
+    uint64_t lengthBytes = m_pImage ? m_pImage->Length() : 0;
+    const bool haveLength = m_pImage ? true : OsQueryLength(m_Fd, &lengthBytes);
     const uint64_t lengthSectors = haveLength ? lengthBytes / bytesPerSector : 0;
 
     // A: the length; B: the SCSI capacity (hard disks only, optional).
@@ -154,7 +184,7 @@ uint32_t KDeviceIOPosix::QueryGeometry()
 
 uint32_t KDeviceIOPosix::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
 {
-    if (m_Fd < 0)
+    if (!IsOpen())
         return ERROR_DEVICE_NOT_AVAILABLE;
     if (firstSector > m_Geometry.TotalSectors || count > m_Geometry.TotalSectors - firstSector)
     {
@@ -163,8 +193,14 @@ uint32_t KDeviceIOPosix::ReadSectors(uint64_t firstSector, void* buffer, uint32_
     }
     const uint64_t bps = m_Geometry.BytesPerSector;
     const size_t length = static_cast<size_t>(uint64_t{count} * bps);
+    if (m_pMap && !m_pMap->Rescued(firstSector * bps, length))
+    {
+        VlmTrace("KDeviceIONT::ReadSectors()==GetLastError()\n");
+        return ERROR_IO_DEVICE; // not rescued: what the image holds there is not the disk's data
+    }
     size_t got = 0;
-    const uint32_t err = OsReadAt(m_Fd, firstSector * bps, buffer, length, &got);
+    const uint32_t err = m_pImage ? m_pImage->ReadAt(firstSector * bps, buffer, length, &got)
+                                  : OsReadAt(m_Fd, firstSector * bps, buffer, length, &got);
     if (err != ERROR_SUCCESS)
     {
         VlmTrace("KDeviceIONT::ReadSectors()==GetLastError()\n");
@@ -195,7 +231,7 @@ uint32_t KDeviceIOPosix::GetGeometry(tagDiskGeometry* geometry)
 
 uint32_t KDeviceIOPosix::GetDescription(std::string* text)
 {
-    if (m_Fd < 0)
+    if (!IsOpen())
         return ERROR_DEVICE_NOT_AVAILABLE;
     if (m_Kind == DEVICE_FLOPPY)
     {
@@ -236,7 +272,7 @@ uint32_t KDeviceIOPosix::GetDescription(std::string* text)
 
 bool KDeviceIOPosix::IsRemovable()
 {
-    if (m_Fd < 0 || m_IsImage)
+    if (!IsOpen() || m_IsImage)
         return false;
     OsDeviceIdentity id;
     return OsQueryIdentity(m_SysName, &id) && id.Removable;

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 
 #include "base/DeviceKind.h"
+#include "base/VlmErrors.h"
+#include "os/OsImage.h"
 
 namespace {
 
@@ -56,9 +58,9 @@ OsDeviceTable& OsDeviceTable::Instance()
     return table;
 }
 
-void OsDeviceTable::RegisterImage(const std::string& path, uint32_t sectorSize)
+void OsDeviceTable::RegisterImage(const std::string& path, uint32_t sectorSize, const std::string& mapPath)
 {
-    m_Images.push_back({path, "", true, sectorSize});
+    m_Images.push_back({path, "", true, sectorSize, mapPath});
 }
 
 bool OsDeviceTable::SetImageSectorSize(uint32_t number, uint32_t sectorSize)
@@ -75,7 +77,21 @@ std::vector<std::string> OsDeviceTable::RegisteredImages() const
 {
     std::vector<std::string> all;
     for (const OsDeviceEntry& image : m_Images)
+    {
         all.push_back(image.Path);
+        // The other parts of a split image or an E01, and the rescue map, are the source too.
+        std::unique_ptr<OsImage> opened;
+        if (OsOpenImage(image.Path, &opened) == ERROR_SUCCESS)
+        {
+            for (const std::string& file : opened->Files())
+            {
+                if (file != image.Path)
+                    all.push_back(file);
+            }
+        }
+        if (!image.MapPath.empty())
+            all.push_back(image.MapPath);
+    }
     all.insert(all.end(), m_FloppyImages.begin(), m_FloppyImages.end());
     all.insert(all.end(), m_OpticalImages.begin(), m_OpticalImages.end());
     return all;
@@ -124,7 +140,7 @@ void OsDeviceTable::ListMachineDisks() const
     }
     std::sort(names.begin(), names.end());
     for (const std::string& name : names)
-        m_MachineDisks.push_back({"/dev/" + name, name, false});
+        m_MachineDisks.push_back({"/dev/" + name, name, false, 0, {}});
 }
 
 uint32_t OsDeviceTable::HardDiskCount() const
@@ -148,7 +164,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             return false;
         if (number < m_FloppyImages.size())
         {
-            *entry = {m_FloppyImages[number], "", true};
+            *entry = {m_FloppyImages[number], "", true, 0, {}};
             return true;
         }
         if (m_MachineDevices)
@@ -156,7 +172,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             const std::string node = "/dev/fd" + std::to_string(number);
             if (FileExists(node))
             {
-                *entry = {node, "fd" + std::to_string(number), false};
+                *entry = {node, "fd" + std::to_string(number), false, 0, {}};
                 return true;
             }
         }
@@ -164,7 +180,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
     case DEVICE_CDROM:
         if (number < m_OpticalImages.size())
         {
-            *entry = {m_OpticalImages[number], "", true};
+            *entry = {m_OpticalImages[number], "", true, 0, {}};
             return true;
         }
         if (m_MachineDevices)
@@ -172,7 +188,7 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             const std::string node = "/dev/sr" + std::to_string(number);
             if (FileExists(node))
             {
-                *entry = {node, "sr" + std::to_string(number), false};
+                *entry = {node, "sr" + std::to_string(number), false, 0, {}};
                 return true;
             }
         }

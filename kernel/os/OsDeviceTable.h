@@ -21,6 +21,7 @@ struct OsDeviceEntry
     std::string SysName;   // /sys/block name for block devices, empty for images
     bool IsImage = false;
     uint32_t SectorSize = 0;  // of a hard-disk image: given by the user or found in it; 0 unknown
+    std::string MapPath;      // rescue map of a hard-disk image: what it does not mark rescued is unreadable
 };
 
 class OsDeviceTable
@@ -28,15 +29,17 @@ class OsDeviceTable
 public:
     static OsDeviceTable& Instance();
 
-    // Next hard-disk number; `sectorSize` 0 leaves the image's sector size to be found.
-    void RegisterImage(const std::string& path, uint32_t sectorSize = 0);
+    // Next hard-disk number; `sectorSize` 0 leaves the image's sector size to be found. With
+    // `mapPath`, the bytes its rescue map does not mark as rescued read as unreadable sectors.
+    void RegisterImage(const std::string& path, uint32_t sectorSize = 0, const std::string& mapPath = "");
     // The sector size found in hard-disk image `number` (kept until the images are cleared);
     // false when `number` is not an image.
     bool SetImageSectorSize(uint32_t number, uint32_t sectorSize);
     void RegisterFloppyImage(const std::string& path);  // floppy 0, then 1
     void RegisterOpticalImage(const std::string& path); // optical 0, 1, ...
     void ClearImages();
-    // Every registered image path: hard disks, floppies, optical.
+    // Every file the registered images are read from (hard disks with their parts, segments and
+    // rescue maps, floppies, optical).
     std::vector<std::string> RegisteredImages() const;
     void SetMachineDevicesEnabled(bool enabled);
     bool MachineDevicesEnabled() const { return m_MachineDevices; }

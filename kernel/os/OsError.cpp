@@ -15,6 +15,8 @@ std::string OsErrorText(uint32_t code)
     case ERROR_NOT_READY: return "the device is not ready (no medium?)";
     case ERROR_SHARING_VIOLATION: return "the device is busy";
     case ERROR_IO_DEVICE: return "input/output error";
+    case ERROR_INVALID_DATA: return "it is damaged or not in a known format";
+    case ERROR_NOT_SUPPORTED: return "not supported";
     default: return "error " + std::to_string(code);
     }
 }

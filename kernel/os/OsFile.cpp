@@ -65,6 +65,23 @@ uint32_t KOsFile::CreateAlways(const std::string& path)
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
 }
 
+uint32_t KOsFile::OpenWrite(const std::string& path)
+{
+    Close();
+    m_Fd = OpenRetrying(path, O_WRONLY | O_CREAT);
+    return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
+}
+
+uint32_t KOsFile::Grow(uint64_t length)
+{
+    struct stat st;
+    if (m_Fd < 0 || ::fstat(m_Fd, &st) != 0)
+        return m_Fd < 0 ? ERROR_INVALID_HANDLE : LastError();
+    if (static_cast<uint64_t>(st.st_size) >= length)
+        return ERROR_SUCCESS;
+    return ::ftruncate(m_Fd, static_cast<off_t>(length)) == 0 ? ERROR_SUCCESS : LastError();
+}
+
 uint32_t KOsFile::Write(const void* data, size_t size)
 {
     if (m_Fd < 0)

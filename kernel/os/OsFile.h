@@ -19,6 +19,10 @@ public:
     uint32_t OpenRead(const std::string& path);
     /// Opens (creating or truncating) a file for writing.
     uint32_t CreateAlways(const std::string& path);
+    /// Opens a file for writing, creating it when missing and keeping what it holds.
+    uint32_t OpenWrite(const std::string& path);
+    /// Extends the file to `length` bytes (a sparse hole); a longer file stays as it is.
+    uint32_t Grow(uint64_t length);
     /// Writes all bytes or returns the error (112 when the disk is full, also on a short write;
     /// 223 when the file may grow no further, as on a file system with a file-size limit).
     uint32_t Write(const void* data, size_t size);

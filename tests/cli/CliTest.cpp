@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliRunner.h"
+#include "FailingDisk.h"
 
 using nlohmann::json;
 
@@ -492,64 +493,6 @@ TEST_F(Cli, CatWritesOneFileExactly)
     }
     FAIL() << "manifest entry missing";
 }
-
-namespace {
-
-// Runs a shell command; its standard output, or nullopt when it fails.
-std::optional<std::string> Shell(const std::string& command)
-{
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return std::nullopt;
-    std::string out;
-    char buffer[256];
-    while (size_t n = std::fread(buffer, 1, sizeof(buffer), pipe))
-        out.append(buffer, n);
-    if (::pclose(pipe) != 0)
-        return std::nullopt;
-    while (!out.empty() && out.back() == '\n')
-        out.pop_back();
-    return out;
-}
-
-// A real failing disk: the image behind a loop device, with one sector mapped to the kernel's
-// "error" target. Needs root and device-mapper; the test is skipped elsewhere.
-class FailingDisk
-{
-public:
-    FailingDisk(const std::string& image, uint64_t badSector)
-    {
-        if (::geteuid() != 0 || !Shell("command -v dmsetup && command -v losetup"))
-            return;
-        const auto loop = Shell("losetup -f --show -r '" + image + "'");
-        if (!loop)
-            return;
-        m_Loop = *loop;
-        const uint64_t sectors = std::filesystem::file_size(image) / 512;
-        m_Name = "vlm-test-" + std::to_string(::getpid());
-        const std::string table = "0 " + std::to_string(badSector) + " linear " + m_Loop + " 0\n" +
-                                  std::to_string(badSector) + " 1 error\n" + std::to_string(badSector + 1) + " " +
-                                  std::to_string(sectors - badSector - 1) + " linear " + m_Loop + " " +
-                                  std::to_string(badSector + 1) + "\n";
-        if (Shell("printf '" + table + "' | dmsetup create -r " + m_Name))
-            m_Device = "/dev/mapper/" + m_Name;
-        else
-            m_Name.clear();
-    }
-    ~FailingDisk()
-    {
-        if (!m_Name.empty())
-            Shell("dmsetup remove " + m_Name);
-        if (!m_Loop.empty())
-            Shell("losetup -d " + m_Loop);
-    }
-    const std::string& Device() const { return m_Device; }
-
-private:
-    std::string m_Loop, m_Name, m_Device;
-};
-
-} // namespace
 
 TEST_F(Cli, AFileOverABadSectorIsSavedAsDamagedWithStatusThree)
 {
