@@ -18,11 +18,13 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v, bool be = false)
 }
 void PutText(std::vector<uint8_t>& b, size_t at, const std::string& s)
 {
+    if (s.empty()) return;
     if (b.size() < at + s.size()) b.resize(at + s.size());
     std::memcpy(b.data() + at, s.data(), s.size());
 }
 void Fill(std::vector<uint8_t>& b, size_t at, size_t n, uint32_t seed)
 {
+    if (n == 0) return;
     const std::vector<uint8_t> p = PatternBytes(n, seed);
     if (b.size() < at + n) b.resize(at + n);
     std::memcpy(b.data() + at, p.data(), n);
