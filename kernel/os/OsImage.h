@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/VlmErrors.h"
+#include "base/VlmTrace.h"
+
 class OsImage
 {
 public:
@@ -23,7 +26,40 @@ public:
     virtual const char* FormatName() const = 0;
     /// Every file the image is read from (the parts of a split image, an E01's segments).
     virtual std::vector<std::string> Files() const = 0;
+
+protected:
+    /// The body of ReadAt for a disk of `diskLength` bytes read through a library: the read is
+    /// cut at the disk's end, then `read(buffer, length, offset)` returns the bytes it read or a
+    /// negative number on failure.
+    template <typename Read>
+    uint32_t ClampedRead(uint64_t diskLength, uint64_t offset, void* buffer, size_t length, size_t* got, Read&& read)
+    {
+        *got = 0;
+        if (offset >= diskLength)
+            return ERROR_SUCCESS;
+        if (length > diskLength - offset)
+            length = static_cast<size_t>(diskLength - offset);
+        const auto n = read(buffer, length, offset);
+        if (n < 0)
+        {
+            VlmTrace("%s read at %llu failed\n", FormatName(), static_cast<unsigned long long>(offset));
+            return ERROR_READ_FAULT;
+        }
+        *got = static_cast<size_t>(n);
+        return ERROR_SUCCESS;
+    }
 };
+
+/// Opens `path` with reader T (whose Open(path, why) returns an error number) and hands it over.
+template <typename T>
+uint32_t OsOpenImageAs(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
+{
+    auto reader = std::make_unique<T>();
+    if (const uint32_t err = reader->Open(path, why); err != ERROR_SUCCESS)
+        return err;
+    *image = std::move(reader);
+    return ERROR_SUCCESS;
+}
 
 /// Opens `path` as an image. On failure `why` says what is wrong with it in words.
 uint32_t OsOpenImage(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why = nullptr);

@@ -105,9 +105,5 @@ private:
 
 uint32_t OsOpenEwfImage(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
 {
-    auto ewf = std::make_unique<OsEwfImage>();
-    if (const uint32_t err = ewf->Open(path, why); err != ERROR_SUCCESS)
-        return err;
-    *image = std::move(ewf);
-    return ERROR_SUCCESS;
+    return OsOpenImageAs<OsEwfImage>(path, image, why);
 }

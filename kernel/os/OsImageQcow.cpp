@@ -26,21 +26,12 @@ public:
 
     uint32_t ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override
     {
-        *got = 0;
-        if (offset >= m_Length)
-            return ERROR_SUCCESS;
-        if (length > m_Length - offset)
-            length = static_cast<size_t>(m_Length - offset);
-        libqcow_error_t* error = nullptr;
-        const ssize_t n = libqcow_file_read_buffer_at_offset(m_File, buffer, length, static_cast<off64_t>(offset), &error);
-        libqcow_error_free(&error);
-        if (n < 0)
-        {
-            VlmTrace("QCOW read at %llu failed\n", static_cast<unsigned long long>(offset));
-            return ERROR_READ_FAULT;
-        }
-        *got = static_cast<size_t>(n);
-        return ERROR_SUCCESS;
+        return ClampedRead(m_Length, offset, buffer, length, got, [this](void* to, size_t count, uint64_t at) {
+            libqcow_error_t* error = nullptr;
+            const ssize_t n = libqcow_file_read_buffer_at_offset(m_File, to, count, static_cast<off64_t>(at), &error);
+            libqcow_error_free(&error);
+            return n;
+        });
     }
 
     uint32_t Open(const std::string& path, std::string* why)
@@ -98,9 +89,5 @@ private:
 
 uint32_t OsOpenQcowImage(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
 {
-    auto qcow = std::make_unique<OsQcowImage>();
-    if (const uint32_t err = qcow->Open(path, why); err != ERROR_SUCCESS)
-        return err;
-    *image = std::move(qcow);
-    return ERROR_SUCCESS;
+    return OsOpenImageAs<OsQcowImage>(path, image, why);
 }

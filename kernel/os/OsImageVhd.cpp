@@ -27,21 +27,12 @@ public:
 
     uint32_t ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override
     {
-        *got = 0;
-        if (offset >= m_Length)
-            return ERROR_SUCCESS;
-        if (length > m_Length - offset)
-            length = static_cast<size_t>(m_Length - offset);
-        libvhdi_error_t* error = nullptr;
-        const ssize_t n = libvhdi_file_read_buffer_at_offset(m_File, buffer, length, static_cast<off64_t>(offset), &error);
-        libvhdi_error_free(&error);
-        if (n < 0)
-        {
-            VlmTrace("VHD read at %llu failed\n", static_cast<unsigned long long>(offset));
-            return ERROR_READ_FAULT;
-        }
-        *got = static_cast<size_t>(n);
-        return ERROR_SUCCESS;
+        return ClampedRead(m_Length, offset, buffer, length, got, [this](void* to, size_t count, uint64_t at) {
+            libvhdi_error_t* error = nullptr;
+            const ssize_t n = libvhdi_file_read_buffer_at_offset(m_File, to, count, static_cast<off64_t>(at), &error);
+            libvhdi_error_free(&error);
+            return n;
+        });
     }
 
     uint32_t Open(const std::string& path, std::string* why)
@@ -104,9 +95,5 @@ private:
 
 uint32_t OsOpenVhdImage(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
 {
-    auto vhd = std::make_unique<OsVhdImage>();
-    if (const uint32_t err = vhd->Open(path, why); err != ERROR_SUCCESS)
-        return err;
-    *image = std::move(vhd);
-    return ERROR_SUCCESS;
+    return OsOpenImageAs<OsVhdImage>(path, image, why);
 }

@@ -27,21 +27,12 @@ public:
 
     uint32_t ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override
     {
-        *got = 0;
-        if (offset >= m_Length)
-            return ERROR_SUCCESS;
-        if (length > m_Length - offset)
-            length = static_cast<size_t>(m_Length - offset);
-        libvmdk_error_t* error = nullptr;
-        const ssize_t n = libvmdk_handle_read_buffer_at_offset(m_Handle, buffer, length, static_cast<off64_t>(offset), &error);
-        libvmdk_error_free(&error);
-        if (n < 0)
-        {
-            VlmTrace("VMDK read at %llu failed\n", static_cast<unsigned long long>(offset));
-            return ERROR_READ_FAULT;
-        }
-        *got = static_cast<size_t>(n);
-        return ERROR_SUCCESS;
+        return ClampedRead(m_Length, offset, buffer, length, got, [this](void* to, size_t count, uint64_t at) {
+            libvmdk_error_t* error = nullptr;
+            const ssize_t n = libvmdk_handle_read_buffer_at_offset(m_Handle, to, count, static_cast<off64_t>(at), &error);
+            libvmdk_error_free(&error);
+            return n;
+        });
     }
 
     uint32_t Open(const std::string& path, std::string* why)
@@ -96,9 +87,5 @@ private:
 
 uint32_t OsOpenVmdkImage(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
 {
-    auto vmdk = std::make_unique<OsVmdkImage>();
-    if (const uint32_t err = vmdk->Open(path, why); err != ERROR_SUCCESS)
-        return err;
-    *image = std::move(vmdk);
-    return ERROR_SUCCESS;
+    return OsOpenImageAs<OsVmdkImage>(path, image, why);
 }
