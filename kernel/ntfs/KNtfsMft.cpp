@@ -16,39 +16,62 @@
 #include "format/ntfs/NtfsRunList.h"
 #include "volume/IVolumeIO.h"
 
-int64_t MftRecordToSector(const StreamVector& runs, uint32_t spr, uint32_t record)
+int MftRecordPieces(const StreamVector& runs, uint32_t spr, uint32_t record, MftRecordPiece* pieces)
 {
-    if (spr == 0)
-        return -1;
+    if (spr == 0 || spr > kMftMaxRecordPieces)
+        return 0;
+    // The MFT is one stream over its runs: record n starts n records into it, and with clusters
+    // smaller than a record a run may end inside a record, which then goes on in the next run.
+    const uint64_t offset = static_cast<uint64_t>(record) * spr;
     uint64_t before = 0;
     for (size_t i = 0; i < runs.size(); ++i)
     {
-        const uint64_t held = runs[i].dwSectorCount / spr;
-        if (record < before + held)
+        const uint64_t count = runs[i].dwSectorCount;
+        if (offset >= before + count)
         {
-            const uint64_t offset = (record - before) * spr;
-            if (!IsHoleRun(runs[i]) || i == 0)
-                return IsHoleRun(runs[i]) ? -1 : runs[i].s64FirstSector + static_cast<int64_t>(offset);
-            // A hole after the first run: the records are looked for behind the previous run,
-            // as if the MFT continued there on disk.
-            if (IsHoleRun(runs[i - 1]))
-                return -1;
-            const uint64_t previousFirst = before - runs[i - 1].dwSectorCount / spr;
-            return runs[i - 1].s64FirstSector + static_cast<int64_t>((record - previousFirst) * spr);
+            before += count;
+            continue;
         }
-        before += held;
+        const uint64_t into = offset - before;
+        if (IsHoleRun(runs[i]))
+        {
+            // A hole after the first run: the record is looked for behind the previous run, as
+            // if the MFT continued there on disk.
+            if (i == 0 || IsHoleRun(runs[i - 1]) || into + spr > count)
+                return 0;
+            const tagStreamBlock& previous = runs[i - 1];
+            pieces[0] = {previous.s64FirstSector + static_cast<int64_t>(previous.dwSectorCount + into), spr};
+            return 1;
+        }
+        int n = 0;
+        uint32_t left = spr;
+        for (size_t j = i; j < runs.size() && left != 0; ++j)
+        {
+            if (IsHoleRun(runs[j]))
+                return 0;
+            const uint64_t start = j == i ? into : 0;
+            const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(left, runs[j].dwSectorCount - start));
+            if (take == 0)
+                continue;
+            pieces[n++] = {runs[j].s64FirstSector + static_cast<int64_t>(start), take};
+            left -= take;
+        }
+        return left == 0 ? n : 0;
     }
-    return -1;
+    return 0;
+}
+
+int64_t MftRecordToSector(const StreamVector& runs, uint32_t spr, uint32_t record)
+{
+    MftRecordPiece pieces[kMftMaxRecordPieces];
+    return MftRecordPieces(runs, spr, record, pieces) > 0 ? pieces[0].Sector : -1;
 }
 
 uint32_t MftRecordCount(const StreamVector& runs, uint32_t spr)
 {
     if (spr == 0)
         return 0;
-    uint64_t count = 0;
-    for (const tagStreamBlock& run : runs)
-        count += run.dwSectorCount / spr;
-    return static_cast<uint32_t>(std::min<uint64_t>(count, 0xFFFFFFFF));
+    return static_cast<uint32_t>(std::min<uint64_t>(RunSectorTotal(runs) / spr, 0xFFFFFFFF));
 }
 
 uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t spr, uint32_t record, bool* hole)
@@ -56,17 +79,19 @@ uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t spr, uint32_t record
     *hole = false;
     if (spr == 0)
         return 0xFFFFFFFF;
+    const uint64_t offset = static_cast<uint64_t>(record) * spr;
     uint64_t before = 0;
     for (const tagStreamBlock& run : runs)
     {
-        before += run.dwSectorCount / spr;
-        if (record < before)
+        before += run.dwSectorCount;
+        if (offset < before)
         {
             *hole = IsHoleRun(run);
-            return static_cast<uint32_t>(std::min<uint64_t>(before, 0xFFFFFFFF));
+            // The first record that starts at or after the end of this run.
+            return static_cast<uint32_t>(std::min<uint64_t>((before + spr - 1) / spr, 0xFFFFFFFF));
         }
     }
-    return static_cast<uint32_t>(std::min<uint64_t>(before, 0xFFFFFFFF));
+    return static_cast<uint32_t>(std::min<uint64_t>(before / spr, 0xFFFFFFFF));
 }
 
 bool MftRunsArePlausible(const StreamVector& runs)
@@ -253,13 +278,55 @@ bool KNtfsMft::DecodeRunList(ByteView mappingPairs, StreamVector* runs) const
     return ::DecodeRunList(mappingPairs, m_Geometry.SectorsPerCluster, m_Geometry.VolumeStart, runs);
 }
 
+uint32_t KNtfsMft::ReadPieces(const MftRecordPiece* pieces, int count, uint8_t* out)
+{
+    const uint32_t bps = m_Geometry.BytesPerSector;
+    for (int i = 0; i < count; ++i)
+    {
+        const uint32_t rc = m_pVolume->ReadSectors(static_cast<uint64_t>(pieces[i].Sector), out, pieces[i].Count);
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        out += static_cast<size_t>(pieces[i].Count) * bps;
+    }
+    return ERROR_SUCCESS;
+}
+
 uint32_t KNtfsMft::ReadRecordAt(int64_t sector, uint8_t* out)
 {
     if (!m_pVolume)
         return ERROR_INVALID_PARAMETER;
     if (sector < 0)
         return ERROR_FUNCTION_FAILED;
-    return m_pVolume->ReadSectors(static_cast<uint64_t>(sector), out, m_Geometry.SectorsPerFileRecord);
+    const uint32_t spr = m_Geometry.SectorsPerFileRecord;
+    // Runs are whole clusters, so only clusters smaller than a record let a run end inside one;
+    // such a record goes on at the start of the next run of the MFT.
+    if (m_Geometry.SectorsPerCluster >= spr)
+        return m_pVolume->ReadSectors(static_cast<uint64_t>(sector), out, spr);
+    uint64_t before = 0;
+    for (const tagStreamBlock& run : m_Geometry.MftRuns)
+    {
+        if (!IsHoleRun(run) && sector >= run.s64FirstSector &&
+            static_cast<uint64_t>(sector - run.s64FirstSector) < run.dwSectorCount)
+        {
+            const uint64_t into = static_cast<uint64_t>(sector - run.s64FirstSector);
+            if (into + spr <= run.dwSectorCount || (before + into) % spr != 0)
+                break;
+            MftRecordPiece pieces[kMftMaxRecordPieces];
+            const int count = MftRecordPieces(m_Geometry.MftRuns, spr, static_cast<uint32_t>((before + into) / spr), pieces);
+            return count > 0 ? ReadPieces(pieces, count, out) : ERROR_FUNCTION_FAILED;
+        }
+        before += run.dwSectorCount;
+    }
+    return m_pVolume->ReadSectors(static_cast<uint64_t>(sector), out, spr);
+}
+
+uint32_t KNtfsMft::ReadRecordIn(const StreamVector& runs, uint32_t n, uint8_t* out)
+{
+    if (!m_pVolume)
+        return ERROR_INVALID_PARAMETER;
+    MftRecordPiece pieces[kMftMaxRecordPieces];
+    const int count = MftRecordPieces(runs, m_Geometry.SectorsPerFileRecord, n, pieces);
+    return count > 0 ? ReadPieces(pieces, count, out) : ERROR_FUNCTION_FAILED;
 }
 
 int64_t KNtfsMft::RecordToSector(uint32_t n) const
@@ -290,13 +357,13 @@ uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)
         std::memcpy(out, m_Window.data() + (n - m_dwWindowFirst) * recordBytes, recordBytes);
         return ERROR_SUCCESS;
     }
+    const uint64_t at = static_cast<uint64_t>(n) * spr;
     uint64_t before = 0;
     for (const tagStreamBlock& run : m_Geometry.MftRuns)
     {
-        const uint64_t held = run.dwSectorCount / spr;
-        if (n >= before + held)
+        if (at >= before + run.dwSectorCount)
         {
-            before += held;
+            before += run.dwSectorCount;
             continue;
         }
         if (IsHoleRun(run))
@@ -304,7 +371,9 @@ uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)
             std::memset(out, 0, recordBytes);
             return ERROR_SUCCESS;
         }
-        const uint64_t offset = (n - before) * spr;
+        const uint64_t offset = at - before;
+        if (offset + spr > run.dwSectorCount)
+            return ReadRecordIn(m_Geometry.MftRuns, n, out);   // goes on in the next run
         const uint64_t recordsLeft = (run.dwSectorCount - offset) / spr;
         // The window holds at least one record, however large the records are.
         const uint64_t count = std::max<uint64_t>(1, std::min<uint64_t>(kNtfsWindowBytes / recordBytes, recordsLeft));

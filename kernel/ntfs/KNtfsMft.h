@@ -24,8 +24,19 @@ struct NtfsGeometry
     StreamVector MftRuns;              // in sectors, in MFT order
 };
 
-// Record -> sector over a set of MFT runs; each run holds (sectors ÷ sectorsPerRecord)
-// records. Pure; the full scan uses them with the runs of its candidates.
+// The MFT is one stream over its runs; record n starts n records into it. With clusters smaller
+// than a record a run can end inside a record, which then goes on at the start of the next run.
+// Pure; the full scan uses them with the runs of its candidates.
+inline constexpr int kMftMaxRecordPieces = static_cast<int>(kNtfsMaxRecordSectors);   // a piece per sector at most
+struct MftRecordPiece
+{
+    int64_t Sector;
+    uint32_t Count;
+};
+// The sectors of `record`, in order: 0 when the runs do not map it whole. A record inside a hole
+// after the first run is looked for behind the previous run, as if the MFT went on there.
+int MftRecordPieces(const StreamVector& runs, uint32_t sectorsPerRecord, uint32_t record, MftRecordPiece* pieces);
+// The record's first sector, or -1.
 int64_t MftRecordToSector(const StreamVector& runs, uint32_t sectorsPerRecord, uint32_t record);
 uint32_t MftRecordCount(const StreamVector& runs, uint32_t sectorsPerRecord);
 // The first record after the run that holds `record` (the record count past the last run);
@@ -56,8 +67,11 @@ public:
     /// Reads record `n` into `out` (RecordBytes() long). 0, 87 without volume, 1627 beyond
     /// the MFT runs, or the volume's read result. A record inside a hole reads as zeros.
     uint32_t ReadFileRecord(uint32_t n, uint8_t* out);
-    /// Reads one record of sectors at a volume sector, bypassing the window.
+    /// Reads the record that starts at a volume sector, bypassing the window; a record that a
+    /// run of the open MFT ends inside goes on at the start of the next run.
     uint32_t ReadRecordAt(int64_t sector, uint8_t* out);
+    /// Reads record `n` as `runs` map it (the open MFT's runs, or a candidate's).
+    uint32_t ReadRecordIn(const StreamVector& runs, uint32_t n, uint8_t* out);
     int64_t RecordToSector(uint32_t n) const;
     uint32_t GetRecordCount() const;
     uint32_t RunEndRecord(uint32_t n, bool* hole) const;
@@ -71,6 +85,8 @@ public:
     uint32_t WindowCount() const { return m_dwWindowCount; }
 
 private:
+    uint32_t ReadPieces(const MftRecordPiece* pieces, int count, uint8_t* out);
+
     IVolumeIO* m_pVolume = nullptr;
     NtfsGeometry m_Geometry;
     uint32_t m_dwWindowFirst = 0;

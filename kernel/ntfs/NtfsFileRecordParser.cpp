@@ -152,10 +152,6 @@ bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_
 NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vector<uint8_t>* buffer,
                                   const StreamVector* mftRuns)
 {
-    const int64_t sector = mftRuns ? MftRecordToSector(*mftRuns, mft.Geometry().SectorsPerFileRecord, recordNumber)
-                                   : mft.RecordToSector(recordNumber);
-    if (sector == -1)
-        return NtfsExtension::Missing;
     try
     {
         buffer->assign(mft.RecordBytes(), 0);
@@ -164,7 +160,7 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
     {
         return NtfsExtension::Missing;
     }
-    if (buffer->empty() || mft.ReadRecordAt(sector, buffer->data()) != 0)
+    if (buffer->empty() || mft.ReadRecordIn(mftRuns ? *mftRuns : mft.Geometry().MftRuns, recordNumber, buffer->data()) != 0)
         return NtfsExtension::Missing;
     return CheckFileRecord(buffer->data(), static_cast<uint32_t>(buffer->size()), false)
                ? NtfsExtension::Ok

@@ -254,7 +254,8 @@ make_ntfs_mft_pieces() {
   local list d j victims=() gone=()
   rm -f "$img" "$work"
   truncate -s 6M "$img"
-  mkntfs_at "$img" 0 4e7f00000000a4f1 -c 1024 -L PIECES
+  # Clusters of 512 bytes: records of 1024 bytes then straddle the ends of the MFT's runs.
+  mkntfs_at "$img" 0 4e7f00000000a4f1 -c 512 -L PIECES
   list=$WORK/ntfsm.list
   : > "$list"
   for d in $(seq -w 1 900); do echo "blocks pm-$d 1024 Pad/pad-$d.bin"; done >> "$list"
@@ -307,7 +308,10 @@ make_ntfs_mft_pieces() {
   local runs
   runs=$(ntfsinfo -v -i 0 "$img" | sed -n 's/^Total runs: \([0-9]*\).*/\1/p' | tail -1)
   [ "$runs" -ge 100 ] || { echo "ntfs-mft-pieces: \$MFT has $runs runs" >&2; exit 1; }
-  fx header "$work" "\$MFT has an attribute list and $runs data runs"
+  local odd
+  odd=$(ntfsinfo -v -i 0 "$img" | awk '$1 ~ /^0x/ && $2 ~ /^0x/ && $3 ~ /^0x[0-9a-f]*[13579bdf]$/ {n++} END {print n+0}')
+  [ "$odd" -ge 1 ] || { echo "ntfs-mft-pieces: no \$MFT run ends inside a record" >&2; exit 1; }
+  fx header "$work" "\$MFT has an attribute list and $runs data runs, $odd of them ending inside a record"
   ntfs_verify "$img" "$work"
 
   # Deletions last: every tenth folder loses its first note (data in clusters) and its second

@@ -154,3 +154,24 @@ TEST(NtfsMftPieces, ADamagedExtensionEndsTheMftAtTheBaseExtent)
         EXPECT_NE(WalkTree(tree, "Pad"), nullptr) << what << ": the base extent's files stay";
     }
 }
+
+TEST(NtfsMftPieces, ARecordThatARunEndsInsideGoesOnInTheNextRun)
+{
+    // Clusters of one sector, records of two: runs of 3, 5 and 2 sectors.
+    const StreamVector runs = {{100, 3, 0}, {200, 5, 0}, {300, 2, 0}};
+    MftRecordPiece p[kMftMaxRecordPieces];
+    ASSERT_EQ(MftRecordPieces(runs, 2, 1, p), 2);
+    EXPECT_EQ(p[0].Sector, 102);
+    EXPECT_EQ(p[0].Count, 1u);
+    EXPECT_EQ(p[1].Sector, 200);
+    EXPECT_EQ(p[1].Count, 1u);
+    EXPECT_EQ(MftRecordToSector(runs, 2, 2), 201) << "the records after it keep their places";
+    EXPECT_EQ(MftRecordToSector(runs, 2, 4), 300);
+    EXPECT_EQ(MftRecordPieces(runs, 2, 5, p), 0);
+    EXPECT_EQ(MftRecordCount(runs, 2), 5u);
+    bool hole = true;
+    EXPECT_EQ(MftRunEndRecord(runs, 2, 1, &hole), 2u);
+    EXPECT_FALSE(hole);
+    const StreamVector withHole = {{100, 3, 0}, {STREAM_HOLE_SECTOR, 3, 0}};
+    EXPECT_EQ(MftRecordPieces(withHole, 2, 1, p), 0) << "half a record in a hole is no record";
+}
