@@ -325,9 +325,63 @@ make_ntfs_mft_pieces() {
   pack ntfs-mft-pieces
 }
 
+# An 8 MB NTFS volume (1 KB clusters, so 16 KB compression units) whose free space is left in
+# two-cluster holes before compressed files are written: the driver then stores a unit's
+# clusters in more than one run. One of them is deleted last.
+make_ntfs_packed_pieces() {
+  local img=$WORK/ntfs-packed-pieces.img work=$WORK/ntfs-packed-pieces.work m=$WORK/mnt-ntfs-packed
+  local i n=0 split
+  rm -f "$img" "$work"
+  truncate -s 8M "$img"
+  mkntfs_at "$img" 0 4e7f00000000b7c2 -c 1024 -L PACKED
+  rm -rf "$WORK/ntfsp.comp"
+  mkdir -p "$WORK/ntfsp.comp"
+  fx content text np-1 200000 "$WORK/ntfsp.comp/minutes.txt"
+  fx content blocks np-2 90000 "$WORK/ntfsp.comp/server log.txt"
+  fx content text np-3 70000 "$WORK/ntfsp.comp/letter to delete.txt"
+  ntfs_mount "$img" "$m"
+  mkdir "$m/Pad" "$m/Packed"
+  # Files created in a folder marked compressed are compressed by the driver.
+  setfattr -h -v 0x00000800 -n system.ntfs_attrib_be "$m/Packed"
+  # Two-cluster pad files (compressible, so the committed image stays small) until the volume
+  # is full, then every other one deleted.
+  fx content text np-pad 1500 "$WORK/ntfsp.pad"
+  while cp "$WORK/ntfsp.pad" "$m/Pad/p$n" 2>/dev/null; do n=$((n + 1)); done
+  rm -f "$m/Pad/p$n"
+  ntfs_umount "$m"
+  ntfs_mount "$img" "$m"
+  for i in $(seq 1 2 $((n - 1))); do rm "$m/Pad/p$i"; done
+  sync
+  cp "$WORK/ntfsp.comp/"* "$m/Packed/"
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx record "$work" present "Packed" "$WORK/ntfsp.comp"
+
+  # A unit whose data goes on in another run: a run that ends inside a 16-cluster unit and is
+  # followed by another run with data.
+  split=$(ntfsinfo -v -F "/Packed/minutes.txt" "$img" | awk '
+    function hex(h,   i, x) { x = 0; h = tolower(substr(h, 3))
+      for (i = 1; i <= length(h); i++) x = x * 16 + index("0123456789abcdef", substr(h, i, 1)) - 1
+      return x }
+    $1 ~ /^0x/ && NF == 3 { data = $2 !~ /HOLE/; if (data && open) n++
+      open = data && (hex($1) + hex($3)) % 16 != 0 }
+    END { print n + 0 }')
+  [ "$split" -ge 1 ] || { echo "ntfs-packed-pieces: no compression unit of minutes.txt is split" >&2; exit 1; }
+  fx header "$work" "Packed/minutes.txt has $split compression units split across runs"
+  ntfs_verify "$img" "$work"
+
+  ntfs_mount "$img" "$m"
+  rm "$m/Packed/letter to delete.txt"
+  ntfs_umount "$m"
+  fx mark "$work" deleted "Packed/letter to delete.txt"
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-packed-pieces
+}
+
 build_ntfs_images() {
   make_ntfs_basic
   make_ntfs_reformatted
   make_ntfs_names
   make_ntfs_mft_pieces
+  make_ntfs_packed_pieces
 }
