@@ -9,6 +9,7 @@
 #include "device/IDeviceIO.h"
 #include "format/FileSystemType.h"
 #include "format/gpt/GptLayout.h"
+#include "format/mbr/MbrLayout.h"
 #include "volume/VolumeTypes.h"
 
 namespace {
@@ -27,23 +28,70 @@ bool GptHeaderAt(ByteView first, uint32_t offset)
 
 } // namespace
 
-uint32_t ProbeSectorSize(ByteView first)
+uint32_t DeclaredSectorSize(ByteView boot)
 {
-    for (uint32_t size : kSectorSizes)
-        if (GptHeaderAt(first, size))
-            return size;
-    uint16_t bytesPerSector = 0;
+    const int type = FileSystemTypeFromBoot(boot);
     // exFAT keeps its sector size as a power of two at 108; the old parameter block is zero.
     constexpr size_t kExFatSectorShift = 108;
-    if (FileSystemTypeFromBoot(first) == FS_TYPE_EXFAT && first.size() > kExFatSectorShift &&
-        first[kExFatSectorShift] >= 9 && first[kExFatSectorShift] <= 12)
-        return 1u << first[kExFatSectorShift];
-    if (FileSystemTypeFromBoot(first) != FS_TYPE_NONE && LoadU16LE(first, kBpbBytesPerSector, bytesPerSector))
+    if (type == FS_TYPE_EXFAT)
+        return boot.size() > kExFatSectorShift && boot[kExFatSectorShift] >= 9 && boot[kExFatSectorShift] <= 12
+                   ? 1u << boot[kExFatSectorShift]
+                   : 0;
+    uint16_t bytesPerSector = 0;
+    if (type != FS_TYPE_NONE && LoadU16LE(boot, kBpbBytesPerSector, bytesPerSector))
         for (uint32_t size : kSectorSizes)
             if (bytesPerSector == size)
                 return size;
     return 0;
 }
+
+uint32_t ProbeSectorSize(ByteView first)
+{
+    for (uint32_t size : kSectorSizes)
+        if (GptHeaderAt(first, size))
+            return size;
+    return DeclaredSectorSize(first);
+}
+
+bool FirstMbrPartitionStart(ByteView sector0, uint32_t size, uint64_t* byteOffset)
+{
+    if (sector0.size() < 512 || sector0[510] != 0x55 || sector0[511] != 0xAA)
+        return false;
+    for (size_t i = 0; i < kMbrEntryCount; ++i)
+    {
+        const tagMbrEntry e = MbrEntryAt(sector0, kMbrEntryOffset + i * sizeof(tagMbrEntry));
+        if (e.Type == 0 || e.FirstSector == 0 || e.SectorCount == 0 || IsExtendedType(e.Type) ||
+            e.Type == kMbrTypeDynamic || (e.BootIndicator != 0 && e.BootIndicator != 0x80))
+            continue;
+        *byteOffset = uint64_t{e.FirstSector} * size;
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// The size an MBR disk was partitioned in, from the boot sector its first partition starts
+// with; 0 when 512-byte sectors find one there or no larger size does.
+uint32_t ProbeMbrSectorSize(IDeviceIO* device, ByteView sector0, uint64_t totalSectors512)
+{
+    std::vector<uint8_t> boot(512);
+    for (uint32_t size : kSectorSizes)
+    {
+        uint64_t at = 0;
+        if (!FirstMbrPartitionStart(sector0, size, &at) || at / 512 >= totalSectors512 ||
+            device->ReadSectors(at / 512, boot.data(), 1) != ERROR_SUCCESS)
+            continue;
+        const uint32_t declared = DeclaredSectorSize(boot);
+        if (size == 512 && declared != 0)
+            return 0;   // the table counts in the sectors it is read with
+        if (declared == size)
+            return size;
+    }
+    return 0;
+}
+
+} // namespace
 
 void AdoptImageSectorSize(IDeviceIO* device)
 {
@@ -55,7 +103,9 @@ void AdoptImageSectorSize(IDeviceIO* device)
     std::vector<uint8_t> first(size_t{sectors} * 512);
     if (device->ReadSectors(0, first.data(), sectors) != ERROR_SUCCESS)
         return;
-    const uint32_t size = ProbeSectorSize(ByteView(first.data(), first.size()));
+    uint32_t size = ProbeSectorSize(ByteView(first.data(), first.size()));
+    if (size == 0)
+        size = ProbeMbrSectorSize(device, ByteView(first.data(), first.size()), geometry.TotalSectors);
     if (size <= 512)
         return;
     VlmTrace("Disk image %d: read in %u-byte sectors, as its first sectors tell\n", device->GetNumber(), size);

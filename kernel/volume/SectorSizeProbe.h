@@ -18,6 +18,17 @@ inline constexpr uint32_t kSectorProbeBytes = 8192;
 // 0 when nothing tells.
 uint32_t ProbeSectorSize(ByteView first);
 
+// The sector size a boot sector of FAT, NTFS or exFAT declares (512 .. 4096), else 0.
+uint32_t DeclaredSectorSize(ByteView boot);
+
+// An MBR counts in the sectors of the disk it was written on, and so does the file system each
+// entry points at. The first used entry of `sector0` (an MBR) and the byte where its partition
+// starts when the table counts in sectors of `size` bytes; false when there is none.
+bool FirstMbrPartitionStart(ByteView sector0, uint32_t size, uint64_t* byteOffset);
+
 // For an image whose sector size was only assumed: reads its first sectors and, when they
-// tell another size, has the device read in that size from now on (with a trace line).
+// tell another size, has the device read in that size from now on (with a trace line). An MBR
+// disk tells it through its first partition: no boot sector where 512-byte sectors put it, one
+// declaring its size where larger sectors do (a disk partitioned in a USB enclosure that shows
+// 4096-byte sectors, imaged through a plain SATA port).
 void AdoptImageSectorSize(IDeviceIO* device);

@@ -233,15 +233,22 @@ FILES
 
 # A GPT disk of 4096-byte sectors, as a "4Kn" drive or a USB enclosure presents it: every
 # position in its tables counts 4096-byte sectors, and both file systems use them too.
-make_gpt_4k() {
-  local disk=$WORK/gpt-4k.img work=$WORK/gpt-4k.work
+make_gpt_4k() { make_4k_disk gpt; }
+make_mbr_4k() { make_4k_disk mbr; }
+
+# make_4k_disk gpt|mbr: the disk gpt-4k or mbr-4k, partitioned and formatted in 4096-byte
+# sectors as a USB enclosure or a 4Kn drive shows them; its image does not say so otherwise.
+make_4k_disk() {
+  local kind=$1
+  local disk=$WORK/$kind-4k.img work=$WORK/$kind-4k.work
   local fat_start=256 fat_size=8192 ntfs_start=8448 ntfs_size=4096 total=12800
   rm -f "$disk" "$work"
   truncate -s $(( total * 4096 )) "$disk"
   # sfdisk takes the sector size of the device it writes to: a loop device of 4096-byte sectors.
   local loop
   loop=$(losetup --sector-size 4096 --find --show "$disk")
-  sfdisk -q "$loop" <<TABLE
+  if [ "$kind" = gpt ]; then
+    sfdisk -q "$loop" <<TABLE
 label: gpt
 label-id: 4B3A2918-0706-4554-8433-221100FFEEDD
 unit: sectors
@@ -250,6 +257,16 @@ first-lba: 256
 start=$fat_start, size=$fat_size, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, uuid=4B3A2918-0706-4554-8433-221100FF0001, name="4k fat16"
 start=$ntfs_start, size=$ntfs_size, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, uuid=4B3A2918-0706-4554-8433-221100FF0002, name="4k ntfs"
 TABLE
+  else
+    sfdisk -q "$loop" <<TABLE
+label: dos
+label-id: 0x4b3a2918
+unit: sectors
+
+start=$fat_start, size=$fat_size, type=6
+start=$ntfs_start, size=$ntfs_size, type=7
+TABLE
+  fi
   sync
   losetup -d "$loop"
   rm -f "$WORK/k1"
@@ -281,8 +298,12 @@ FILES
 
   fx describe "$work" "$disk" $fat_start p1 "entry-sectors=$fat_size" 4096
   fx describe "$work" "$disk" $ntfs_start p2 "entry-sectors=$ntfs_size" 4096
-  fx header "$work" "gpt of 4096-byte sectors: header at byte 4096, starts and sizes in 4096-byte sectors"
-  pack gpt-4k
+  if [ "$kind" = gpt ]; then
+    fx header "$work" "gpt of 4096-byte sectors: header at byte 4096, starts and sizes in 4096-byte sectors"
+  else
+    fx header "$work" "mbr of 4096-byte sectors: starts and sizes in 4096-byte sectors"
+  fi
+  pack "$kind-4k"
 }
 
 # A 16 MB FAT16 file system starting at sector 0 of the disk, no partition table.
@@ -309,5 +330,6 @@ build_disk_images() {
   make_mbr_deleted
   make_gpt_basic
   make_gpt_4k
+  make_mbr_4k
   make_superfloppy
 }

@@ -126,14 +126,16 @@ TEST_F(Cli, UndeleteRecoversExactlyTheDeletedFilesAndLeavesTheImageAlone)
 
 // A GPT disk: its two partitions are listed from the GPT (not one volume for the protective
 // MBR entry), and undelete on each brings back that partition's deleted file byte for byte.
-// GPT disks made by sfdisk, one of 512-byte and one of 4096-byte sectors (as "4Kn" drives and
+// Disks made by sfdisk, GPT of 512-byte and GPT and MBR of 4096-byte sectors (as "4Kn" drives and
 // USB enclosures show them): each partition listed where its table puts it and its deleted file
-// undeleted byte for byte; the 4K disk's full scan finds and rebuilds both file systems.
+// undeleted byte for byte; the 4K GPT disk's full scan finds and rebuilds both file systems.
 TEST_F(Cli, GptDisksOfBothSectorSizesListedUndeletedAndScanned)
 {
     const std::map<std::string, std::vector<std::string>> listings = {
         {"gpt-basic", {"gpt-basic.img 0", "  (GPT-FAT32,FAT32) 2048", "  (GPT-NTFS,NTFS) 83968"}},
-        {"gpt-4k", {"gpt-4k.img 0", "  (4K-FAT16,FAT16) 256", "  (4K-NTFS,NTFS) 8448"}}};
+        {"gpt-4k", {"gpt-4k.img 0", "  (4K-FAT16,FAT16) 256", "  (4K-NTFS,NTFS) 8448"}},
+        // An MBR says nothing of its sector size: the boot sector its first entry points at does.
+        {"mbr-4k", {"mbr-4k.img 0", "  (4K-FAT16,FAT16) 256", "  (4K-NTFS,NTFS) 8448"}}};
     for (const auto& [name, listing] : listings)
     {
         SCOPED_TRACE(name);
