@@ -77,9 +77,11 @@ public:
         }
         if (m_Parts.empty())
         {
-            // A block device given as an image knows its logical sector size.
+            // A block device given as an image knows its logical sector size. 512 is still only
+            // what the disk shows now: one partitioned behind a USB enclosure that showed 4096-byte
+            // sectors, then attached directly, counts in those, and its own tables tell it.
             uint32_t bytes = 0;
-            if (OsQuerySectorSize(fd, &bytes) && bytes >= 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0)
+            if (OsQuerySectorSize(fd, &bytes) && bytes > 512 && bytes <= 4096 && (bytes & (bytes - 1)) == 0)
                 m_SectorSize = bytes;
         }
         m_Parts.push_back({fd, Length(), length, path});

@@ -580,6 +580,25 @@ TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
     EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
+// A disk partitioned in 4096-byte sectors behind a USB enclosure, then attached directly: the
+// block device shows 512-byte sectors, the disk's own MBR and boot sectors count in 4096 (root
+// only: a loop device of 512-byte sectors stands for the disk).
+TEST_F(Cli, ABlockDeviceShowing512ByteSectorsIsReadInTheSectorsItWasPartitionedIn)
+{
+    const std::string image = F.Image("mbr-4k");
+    const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + Quoted(image)) : std::nullopt;
+    if (!loop)
+        GTEST_SKIP() << "attaching a loop device needs root";
+    const CliResult r = F.Run({*loop}, {"devices", "--json"});
+    Shell("losetup -d " + *loop);
+    ASSERT_EQ(r.Exit, 0) << r.Err;
+    std::vector<std::string> volumes;
+    for (const json& row : json::parse(r.Out))
+        if (row["indented"].get<bool>())
+            volumes.push_back(row["device"].get<std::string>() + " " + std::to_string(row["start_sector"].get<long long>()));
+    EXPECT_EQ(volumes, (std::vector<std::string>{"(4K-FAT16,FAT16) 256", "(4K-NTFS,NTFS) 8448"}));
+}
+
 TEST_F(Cli, TwoScansSavingToOneNameLeaveAResultThatLoads)
 {
     const std::string image = F.Image("sample-disk");
