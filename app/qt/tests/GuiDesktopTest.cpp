@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTreeView>
@@ -184,6 +185,37 @@ TEST(GuiDesktop, WindowOpensLargeAndAsTheUserLeftIt)
         left = rig.Frame().size();
     }
     EXPECT_EQ(CMainFrame::InitialSize(), left.boundedTo(screen));
+}
+
+TEST(GuiDesktop, FolderPaneOpensAsWideAsTheUserLeftIt)
+{
+    QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar")).remove(QStringLiteral("files/folderPane"));
+    // The pane's width as the user drags the splitter's handle, in a window on the screen.
+    auto open = [](GuiRig& rig) {
+        EXPECT_FALSE(rig.AddImage("fat16-nested").empty());
+        CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleAdvanced);
+        EXPECT_TRUE(page->DevicePage()->List()->SelectVolume(rig.VolumeOf("FAT16")));
+        page->DevicePage()->OpenButton()->click();
+        rig.Frame().resize(1000, 600);
+        rig.Frame().show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&rig.Frame()));
+        return page->FilePage()->Splitter();
+    };
+    int left = 0;
+    {
+        GuiRig rig;
+        QSplitter* splitter = open(rig);
+        const int before = splitter->sizes().value(0);
+        QSplitterHandle* handle = splitter->handle(1);
+        const QPoint grip(handle->width() / 2, handle->height() / 2);
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(handle, grip + QPoint(90, 0));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(90, 0));
+        left = splitter->sizes().value(0);
+        EXPECT_GT(left, before + 45) << before;
+    }
+    GuiRig rig;
+    EXPECT_EQ(open(rig)->sizes().value(0), left);
 }
 
 TEST_F(SampleDisk, PreviewerBesideTheListShowsPhotoTextAndOpensOnDoubleClick)
