@@ -26,6 +26,7 @@
 #include <QTreeView>
 
 #include "CAboutDlg.h"
+#include "CAddImageDlg.h"
 #include "CBothViewAndManager.h"
 #include "CDeviceListCtrl.h"
 #include "CDeviceSelectDlg.h"
@@ -147,7 +148,7 @@ TEST(GuiDesktop, HelpIconMenusAndAbout)
             opaque += qAlpha(icon.pixel(x, y)) > 128;
     EXPECT_GT(opaque, icon.width() * icon.height() / 4);
 
-    for (const char* entry : {"Add disk image...", "Resume a saved scan", "Quit", "Case Study", "About Vellumar"})
+    for (const char* entry : {"Add disk image...", "Create disk image...", "Resume a saved scan", "Quit", "Case Study", "About Vellumar"})
         EXPECT_NE(frame.MenuAction(entry), nullptr) << entry;
     frame.MenuAction("Case Study")->trigger();
     EXPECT_EQ(frame.CurrentPage(), CMainFrame::kPageCaseStudy);
@@ -165,7 +166,14 @@ TEST(GuiDesktop, HelpIconMenusAndAbout)
     // File > Add disk image lists the image on the device page at once.
     const std::string image = rig.Temp().File("added.img");
     ASSERT_TRUE(UnpackFixtureImage("fat16-nested", image));
-    rig.OnChooser = [&image](GuiDialogs::EChooser, const QString&) { return QString::fromStdString(image); };
+    rig.OnDialog = [&image](QDialog& dialog) {
+        auto* add = qobject_cast<CAddImageDlg*>(&dialog);
+        if (!add)
+            return int(QDialog::Rejected);
+        add->ImageEdit()->setText(QString::fromStdString(image));
+        add->accept();
+        return add->result();
+    };
     frame.MenuAction("Add disk image...")->trigger();
     EXPECT_EQ(frame.CurrentPage(), CMainFrame::kPageRecover);
     EXPECT_GE(rig.VolumeOf("FAT16"), 0);
