@@ -86,6 +86,8 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     m_pFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
     for (int c = 0; c < CFileListModel::kColumns; ++c)
         m_pFiles->setColumnWidth(c, CFileListModel::kWidths[c]);
+    // The folder of each file (in the list of all files only) beside its name.
+    m_pFiles->header()->moveSection(m_pFiles->header()->visualIndex(CFileListModel::kPath), 1);
     m_pFiles->setColumnHidden(CFileListModel::kPath, true);
     m_pPreview = new CQuickPreviewPane(splitter);
     m_pPreview->SetPlayer([this] {
@@ -420,7 +422,7 @@ void CFileListDlg::SetAllFiles(bool on)
     KNodeTree& tree = m_Session.GetCurrentTree();
     if (on)
     {
-        m_pFolders->selectionModel()->clearCurrentIndex();
+        m_pFolders->selectionModel()->clear();
         m_pFileModel->SetFlat(&tree, tree.GetRoot());
     }
     else
