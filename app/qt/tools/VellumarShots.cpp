@@ -345,8 +345,8 @@ int main(int argc, char** argv)
     act = [](QDialog& dialog) {
         if (auto* add = qobject_cast<CAddImageDlg*>(&dialog))
         {
-            add->ImageEdit()->setText(g_Out + "/saved/failing-disk.img");
-            add->MapEdit()->setText(g_Out + "/saved/failing-disk.map");
+            add->ImageEdit()->setText("failing-disk.img");
+            add->MapEdit()->setText("failing-disk.map");
             Shot(add, "dialog-add-a-disk-image-filled");
         }
         return int(QDialog::Rejected);
@@ -356,15 +356,19 @@ int main(int argc, char** argv)
         auto* imaging = qobject_cast<CDiskImageDlg*>(&dialog);
         if (!imaging)
             return int(QDialog::Rejected);
+        // Names relative to a scratch folder, so that the picture shows no path of this machine.
         QDir().mkpath(g_Out + "/saved");
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(g_Out + "/saved");
         imaging->SelectVolume(PhysicalDeviceOf(frame, "FAT16"));
-        imaging->TargetEdit()->setText(g_Out + "/saved/copy.img");
-        imaging->MapEdit()->setText(g_Out + "/saved/copy.map");
+        imaging->TargetEdit()->setText("usb-stick.img");
+        imaging->MapEdit()->setText("usb-stick.map");
         QEventLoop done;
         QObject::connect(imaging, &CDiskImageDlg::Finished, &done, &QEventLoop::quit);
         if (imaging->Start())
             done.exec();
         Shot(imaging, "dialog-create-disk-image-done");
+        QDir::setCurrent(before);
         return int(QDialog::Rejected);
     };
     frame.CreateDiskImage();
