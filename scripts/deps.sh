@@ -6,6 +6,9 @@ vlm_install_deps() {
                 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
                 dosfstools mtools ntfs-3g exfatprogs exfat-fuse fdisk zstd xz-utils python3 strace attr python3-pil
                 qt6-base-dev libqt6svg6 xvfb xauth fonts-dejavu-core fonts-wqy-microhei)
+  # The previews: documents rendered, audio and video played through GStreamer (libav brings
+  # the decoders of MP4, MP3, AVI and the like).
+  wanted+=(qt6-pdf-dev qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav)
   wanted+=("$@")
   # Disk-image containers (linked), and the tools that write them and continue rescue maps
   # (the image tests compare against them).
@@ -23,8 +26,3 @@ vlm_install_deps() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Optional: office documents rendered in the quick previewer and audio/video played in the
-# previews. Without them the build leaves both out and the previews say so.
-vlm_install_preview_deps() {
-  vlm_install_deps qt6-pdf-dev qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-}

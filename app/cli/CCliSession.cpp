@@ -6,15 +6,13 @@
 #include "base/VlmErrors.h"
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
+#include "core/DeviceAccess.h"
 #include "core/FileListText.h"
 #include "os/OsAdminOpener.h"
 #include "os/OsDevice.h"
 #include "os/OsDeviceTable.h"
 #include "os/OsError.h"
 #include "os/OsFile.h"
-#include "os/OsImage.h"
-#include "os/OsRescueMapFile.h"
-#include "format/rescuemap/RescueMap.h"
 #include "core/VlmStrings.h"
 #include "volume/KVolumeManager.h"
 
@@ -81,48 +79,25 @@ CCliSession::~CCliSession()
     KVolumeManager().ClearVolumes();
 }
 
-// An image the user named must open and be at least one sector long; otherwise the user hears
-// which file and why, not that no device could be found.
 bool CCliSession::CheckImage(const std::string& path)
 {
-    if (OsIsFolder(path))
-    {
-        m_Port.PrintError("cannot open the image '" + path + "': " + OsErrorText(ERROR_DIRECTORY));
-        return false;
-    }
-    std::unique_ptr<OsImage> image;
-    std::string why;
-    if (const uint32_t rc = OsOpenImage(path, &image, &why); rc != ERROR_SUCCESS)
-    {
-        m_Port.PrintError("cannot open the image '" + path + "': " + (why.empty() ? OsErrorText(rc) : why));
-        return false;
-    }
-    const uint64_t bytes = image->Length();
-    // Nothing shorter than one sector holds a partition table or a file system.
-    constexpr uint64_t kSmallestImage = 512;
-    if (bytes < kSmallestImage)
-    {
-        m_Port.PrintError("'" + path + "' is too small to be a disk image (" + std::to_string(bytes) + " bytes)");
-        return false;
-    }
-    return true;
+    std::string error;
+    if (DeviceAccess::CheckImage(path, &error))
+        return true;
+    m_Port.PrintError(error);
+    return false;
 }
 
-// A rescue map must parse; one that covers less than its image leaves the rest unreadable, and
-// the user hears so, since it is most likely the map of another image.
 bool CCliSession::CheckMap(const std::string& mapPath, const std::string& imagePath)
 {
-    RescueMap map;
-    std::string why;
-    if (const uint32_t rc = OsLoadRescueMap(mapPath, &map, &why); rc != ERROR_SUCCESS)
+    std::string error, warning;
+    if (!DeviceAccess::CheckMap(mapPath, imagePath, &error, &warning))
     {
-        m_Port.PrintError("cannot read the rescue map '" + mapPath + "': " + (why.empty() ? OsErrorText(rc) : why));
+        m_Port.PrintError(error);
         return false;
     }
-    std::unique_ptr<OsImage> image;
-    if (OsOpenImage(imagePath, &image) == ERROR_SUCCESS && map.End() < image->Length())
-        m_Port.PrintError("warning: the rescue map '" + mapPath + "' covers " + std::to_string(map.End()) + " of the " +
-                          std::to_string(image->Length()) + " bytes of '" + imagePath + "'; the rest counts as unreadable");
+    if (!warning.empty())
+        m_Port.PrintError("warning: " + warning);
     return true;
 }
 

@@ -1,13 +1,64 @@
 #include "core/DeviceAccess.h"
 
+#include <memory>
+
 #include <unistd.h>
 
+#include "base/VlmErrors.h"
+#include "format/rescuemap/RescueMap.h"
 #include "os/OsAdminOpener.h"
 #include "os/OsDeviceTable.h"
+#include "os/OsError.h"
+#include "os/OsFile.h"
+#include "os/OsImage.h"
+#include "os/OsRescueMapFile.h"
 
-void DeviceAccess::AddImage(const std::string& path)
+void DeviceAccess::AddImage(const std::string& path, const std::string& mapPath)
 {
-    OsDeviceTable::Instance().RegisterImage(path);
+    OsDeviceTable::Instance().RegisterImage(path, 0, mapPath);
+}
+
+bool DeviceAccess::CheckImage(const std::string& path, std::string* error)
+{
+    if (OsIsFolder(path))
+    {
+        *error = "cannot open the image '" + path + "': " + OsErrorText(ERROR_DIRECTORY);
+        return false;
+    }
+    std::unique_ptr<OsImage> image;
+    std::string why;
+    if (const uint32_t rc = OsOpenImage(path, &image, &why); rc != ERROR_SUCCESS)
+    {
+        *error = "cannot open the image '" + path + "': " + (why.empty() ? OsErrorText(rc) : why);
+        return false;
+    }
+    const uint64_t bytes = image->Length();
+    // Nothing shorter than one sector holds a partition table or a file system.
+    constexpr uint64_t kSmallestImage = 512;
+    if (bytes < kSmallestImage)
+    {
+        *error = "'" + path + "' is too small to be a disk image (" + std::to_string(bytes) + " bytes)";
+        return false;
+    }
+    return true;
+}
+
+bool DeviceAccess::CheckMap(const std::string& mapPath, const std::string& imagePath, std::string* error,
+                            std::string* warning)
+{
+    warning->clear();
+    RescueMap map;
+    std::string why;
+    if (const uint32_t rc = OsLoadRescueMap(mapPath, &map, &why); rc != ERROR_SUCCESS)
+    {
+        *error = "cannot read the rescue map '" + mapPath + "': " + (why.empty() ? OsErrorText(rc) : why);
+        return false;
+    }
+    std::unique_ptr<OsImage> image;
+    if (OsOpenImage(imagePath, &image) == ERROR_SUCCESS && map.End() < image->Length())
+        *warning = "the rescue map '" + mapPath + "' covers " + std::to_string(map.End()) + " of the " +
+                   std::to_string(image->Length()) + " bytes of '" + imagePath + "'; the rest counts as unreadable";
+    return true;
 }
 
 void DeviceAccess::SetMachineDisks(bool listed)

@@ -16,8 +16,16 @@ enum class EDiskRights
 
 namespace DeviceAccess {
 
-/// Adds a disk image file to the devices of the next listing.
-void AddImage(const std::string& path);
+/// Adds a disk image file to the devices of the next listing. With the rescue map of the run
+/// that imaged it, the areas the map does not call rescued read as unreadable sectors.
+void AddImage(const std::string& path, const std::string& mapPath = "");
+/// An image the user named must open and be at least one sector long; false with the reason
+/// in `error` otherwise.
+bool CheckImage(const std::string& path, std::string* error);
+/// A rescue map must parse (false with the reason in `error`); one that covers less than its
+/// image leaves the rest unreadable and gets a `warning`, since it is most likely the map of
+/// another image.
+bool CheckMap(const std::string& mapPath, const std::string& imagePath, std::string* error, std::string* warning);
 /// Lists (or leaves out) the machine's own disks from the next listing on.
 void SetMachineDisks(bool listed);
 /// Where the rights to read the machine's disks stand.

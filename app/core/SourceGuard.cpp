@@ -9,8 +9,12 @@
 
 std::vector<std::string> CSourceGuard::Sources(CGlobalParamTable& session)
 {
+    return VolumeSources(session, session.GetSelectedVolumeIndex());
+}
+
+std::vector<std::string> CSourceGuard::VolumeSources(CGlobalParamTable& session, int index)
+{
     std::vector<std::string> sources = OsDeviceTable::Instance().RegisteredImages();
-    const int index = session.GetSelectedVolumeIndex();
     KVolumeManager& volumes = session.VolumeManager();
     if (index >= 0 && static_cast<size_t>(index) < volumes.GetVolumeCount())
     {

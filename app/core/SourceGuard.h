@@ -13,6 +13,8 @@ class CSourceGuard
 public:
     /// The image files and device nodes being recovered in this session.
     static std::vector<std::string> Sources(CGlobalParamTable& session);
+    /// The image files and the device nodes of volume `volume` (an index of the volume manager).
+    static std::vector<std::string> VolumeSources(CGlobalParamTable& session, int volume);
     /// The source that writing to `path` would change, or "" when the path is safe.
     static std::string SourceUnder(CGlobalParamTable& session, const std::string& path);
     /// The refusal text for `path` on `source`.

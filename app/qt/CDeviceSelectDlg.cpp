@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "CAddImageDlg.h"
 #include "CDeviceListCtrl.h"
 #include "GuiDialogs.h"
 #include "GuiTexts.h"
@@ -128,14 +129,13 @@ void CDeviceSelectDlg::OnRefresh()
 
 void CDeviceSelectDlg::OnAddImage()
 {
-    const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kAddImageTitle),
-                                                    QString::fromUtf8(GuiText::kImageFilter));
-    if (!path.isEmpty())
-        AddImage(path);
+    QString path, map;
+    if (CAddImageDlg::Ask(this, &path, &map))
+        AddImage(path, map);
 }
 
-void CDeviceSelectDlg::AddImage(const QString& path)
+void CDeviceSelectDlg::AddImage(const QString& path, const QString& map)
 {
-    DeviceAccess::AddImage(path.toStdString());
+    DeviceAccess::AddImage(path.toStdString(), map.toStdString());
     OnRefresh();
 }

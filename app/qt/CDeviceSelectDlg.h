@@ -29,7 +29,7 @@ public:
     QPushButton* AdminButton() const { return m_pAdmin; }
     QLabel* AdminNote() const { return m_pRootNote; }
     /// Adds a disk image file to the devices and lists them again.
-    void AddImage(const QString& path);
+    void AddImage(const QString& path, const QString& map = QString());
 
 signals:
     void BackToStart();

@@ -1,5 +1,7 @@
 #include "CFileListDlg.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -84,6 +86,9 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     m_pFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
     for (int c = 0; c < CFileListModel::kColumns; ++c)
         m_pFiles->setColumnWidth(c, CFileListModel::kWidths[c]);
+    // The folder of each file (in the list of all files only) beside its name.
+    m_pFiles->header()->moveSection(m_pFiles->header()->visualIndex(CFileListModel::kPath), 1);
+    m_pFiles->setColumnHidden(CFileListModel::kPath, true);
     m_pPreview = new CQuickPreviewPane(splitter);
     m_pPreview->SetPlayer([this] {
         if (tagTreeNode* node = CurrentFile())
@@ -96,10 +101,19 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     splitter->addWidget(m_pListStack);
     splitter->addWidget(m_pPreview);
     splitter->setChildrenCollapsible(false);
-    splitter->setStretchFactor(0, 1);
+    // The folder pane keeps its width when the window changes size; the list and the
+    // previewer share the rest.
+    splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 3);
     splitter->setStretchFactor(2, 2);
-    splitter->setSizes({260, 560, 300});
+    // The folder pane as wide as the user left it.
+    const int folderWidth = Settings().value(QStringLiteral("files/folderPane"), 260).toInt();
+    splitter->setSizes({std::clamp(folderWidth, 80, 2000), 560, 300});
+    connect(splitter, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = m_pSplitter->sizes();
+        if (!sizes.isEmpty() && sizes[0] > 0)
+            Settings().setValue(QStringLiteral("files/folderPane"), sizes[0]);
+    });
     m_pPreviewTimer = new QTimer(this);
     m_pPreviewTimer->setSingleShot(true);
     m_pPreviewTimer->setInterval(kPreviewPauseMs);
@@ -151,8 +165,11 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     connect(m_pSave, &QPushButton::clicked, this, &CFileListDlg::SaveFiles);
     connect(m_pFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid() && m_pFolderModel->NodeOf(current) != m_pFileModel->Folder())
+                if (current.isValid() && (m_pFolderModel->NodeOf(current) != m_pFileModel->Folder() ||
+                                          m_pFileModel->IsFlat()))
                 {
+                    // A folder chosen in the tree ends the list of all files.
+                    EndAllFiles();
                     m_pFileModel->SetFolder(m_pFolderModel->Tree(), m_pFolderModel->NodeOf(current));
                     FitColumns();
                 }
@@ -163,6 +180,10 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
             m_pPreviewTimer->start();
     });
     connect(m_pFileModel, &QAbstractItemModel::modelReset, this, [this] { m_pPreview->Clear(); });
+    connect(m_pFileModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first) {
+        if (first == 0)
+            FitColumns();
+    });
     connect(this, &CFileListDlg::PreviewRequested, this, [this](EPreview kind, tagTreeNode* node) {
         RunPreview(this, static_cast<EPreviewAction>(kind), m_Session.GetCurrentFileSystem(),
                    node ? node->pRecord : nullptr, node ? m_Session.GetCurrentTree().GetName(node) : std::string());
@@ -249,6 +270,8 @@ QWidget* CFileListDlg::MakeQuickBar()
     m_pSearch->setClearButtonEnabled(true);
     m_pSearch->setMinimumWidth(180);
     row->addWidget(m_pSearch, 1);
+    m_pAllFiles = new QCheckBox(QString::fromUtf8(GuiText::kAllFilesView), bar);
+    row->addWidget(m_pAllFiles);
     m_pThumbBox = new QCheckBox(QString::fromUtf8(GuiText::kThumbnails), bar);
     row->addWidget(m_pThumbBox);
     row->addSpacing(16);
@@ -262,6 +285,7 @@ QWidget* CFileListDlg::MakeQuickBar()
     connect(m_pDeletedOnly, &QCheckBox::toggled, this, &CFileListDlg::ApplyQuickFilter);
     connect(m_pKind, &QComboBox::currentIndexChanged, this, &CFileListDlg::ApplyQuickFilter);
     connect(m_pPreviewLink, &CQuickPreviewLink::Toggled, this, &CFileListDlg::SetPreviewOpen);
+    connect(m_pAllFiles, &QCheckBox::toggled, this, &CFileListDlg::SetAllFiles);
     connect(m_pThumbBox, &QCheckBox::toggled, this, [this](bool on) { m_pListStack->setCurrentIndex(on ? 1 : 0); });
     // The previewer opens as the user left it (open the first time).
     QTimer::singleShot(0, this, [this] { SetPreviewOpen(Settings().value(QStringLiteral("files/previewer"), true).toBool()); });
@@ -302,8 +326,9 @@ void CFileListDlg::ApplyQuickFilter()
     m_Quick = quick;
     CQuickFilter::Apply(m_Session, m_Filter, m_Quick);
     ShowTree();
-    // Narrowed: show the first folder that has something to show.
-    if (m_Quick.Active())
+    // Narrowed: show the first folder that has something to show (the list of all files shows
+    // them all anyway).
+    if (m_Quick.Active() && !m_pAllFiles->isChecked())
     {
         if (tagTreeNode* folder = FirstFolderWithFiles())
             ShowFolder(folder);
@@ -380,7 +405,10 @@ void CFileListDlg::ShowTree()
     m_pFileModel->SetFolder(nullptr, nullptr);
     m_pFolderModel->SetTree(&tree);
     m_pFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    ShowFolder(tree.GetRoot());
+    if (m_pAllFiles->isChecked())
+        m_pFileModel->SetFlat(&tree, tree.GetRoot());
+    else
+        ShowFolder(tree.GetRoot());
     uint64_t bytes = 0;
     uint32_t count = 0;
     tree.CountFiles(&bytes, &count);
@@ -388,8 +416,29 @@ void CFileListDlg::ShowTree()
     UpdateStatus();
 }
 
+void CFileListDlg::SetAllFiles(bool on)
+{
+    m_pFiles->setColumnHidden(CFileListModel::kPath, !on);
+    KNodeTree& tree = m_Session.GetCurrentTree();
+    if (on)
+    {
+        m_pFolders->selectionModel()->clear();
+        m_pFileModel->SetFlat(&tree, tree.GetRoot());
+    }
+    else
+        ShowFolder(tree.GetRoot());
+}
+
+void CFileListDlg::EndAllFiles()
+{
+    const QSignalBlocker block(m_pAllFiles);
+    m_pAllFiles->setChecked(false);
+    m_pFiles->setColumnHidden(CFileListModel::kPath, true);
+}
+
 void CFileListDlg::ShowFolder(tagTreeNode* folder)
 {
+    EndAllFiles();
     const QModelIndex index = m_pFolderModel->IndexOf(folder);
     if (!index.isValid())
     {
@@ -398,7 +447,7 @@ void CFileListDlg::ShowFolder(tagTreeNode* folder)
     }
     m_pFolders->setCurrentIndex(index);
     m_pFolders->scrollTo(index);
-    if (m_pFileModel->Folder() != folder)
+    if (m_pFileModel->Folder() != folder || m_pFileModel->IsFlat())
         m_pFileModel->SetFolder(m_pFolderModel->Tree(), folder);
     FitColumns();
 }

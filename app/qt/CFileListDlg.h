@@ -62,6 +62,8 @@ public:
     QCheckBox* DeletedOnlyBox() const { return m_pDeletedOnly; }
     QComboBox* KindBox() const { return m_pKind; }
     QLineEdit* SearchEdit() const { return m_pSearch; }
+    /// "All files": every file of the tree in one list, with the folder of each.
+    QCheckBox* AllFilesBox() const { return m_pAllFiles; }
     /// "Thumbnails": the folder as pictures instead of the list.
     QCheckBox* ThumbnailBox() const { return m_pThumbBox; }
     QListView* ThumbnailView() const { return m_pThumbs; }
@@ -98,6 +100,10 @@ signals:
 
 private:
     void ShowTree();
+    /// Lists every file of the current tree (on) or the folder chosen in the tree (off).
+    void SetAllFiles(bool on);
+    /// Unticks "All files" without listing anything (a folder is about to be shown).
+    void EndAllFiles();
     /// Lets go of every node of the session's trees (they are about to change).
     void ReleaseTree();
     void FitColumns();
@@ -126,6 +132,7 @@ private:
     QComboBox* m_pKind = nullptr;
     QLineEdit* m_pSearch = nullptr;
     QCheckBox* m_pThumbBox = nullptr;
+    QCheckBox* m_pAllFiles = nullptr;
     QStackedWidget* m_pListStack = nullptr;
     QListView* m_pThumbs = nullptr;
     CThumbnailModel* m_pThumbModel = nullptr;

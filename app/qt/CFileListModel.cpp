@@ -8,8 +8,10 @@
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QTimer>
 
 #include "GuiIcons.h"
 #include "GuiTexts.h"
@@ -126,15 +128,78 @@ void SortByRank(std::vector<uint32_t>& order, const std::vector<uint32_t>& ranks
 
 } // namespace
 
-CFileListModel::CFileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CFileListModel::CFileListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    m_pFill = new QTimer(this);
+    m_pFill->setInterval(0);
+    connect(m_pFill, &QTimer::timeout, this, &CFileListModel::FillSome);
+}
 
 void CFileListModel::SetFolder(KNodeTree* tree, tagTreeNode* folder)
 {
+    Restart(tree, folder, false);
+}
+
+void CFileListModel::SetFlat(KNodeTree* tree, tagTreeNode* root)
+{
+    Restart(tree, root, true);
+    if (root)
+        m_pFill->start();
+    else
+        emit FlatFilled();
+}
+
+bool CFileListModel::Filling() const
+{
+    return m_pFill->isActive();
+}
+
+void CFileListModel::FillSome()
+{
+    // At most 64 Ki nodes or about 20 ms of walking per turn of the event loop, in steps
+    // small enough to check the time often.
+    constexpr size_t kStep = 8192;
+    constexpr size_t kStepsPerTurn = 8;
+    constexpr qint64 kTurnMs = 20;
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<tagTreeNode*> found;
+    bool more = true;
+    for (size_t step = 0; more && step < kStepsPerTurn && clock.elapsed() < kTurnMs; ++step)
+        more = m_Walk.Next(kStep, &found);
+    if (!found.empty())
+    {
+        const int first = rowCount();
+        beginInsertRows(QModelIndex(), first, first + static_cast<int>(found.size()) - 1);
+        for (tagTreeNode* node : found)
+        {
+            m_Order.push_back(static_cast<uint32_t>(m_Original.size()));
+            m_Original.push_back(node);
+        }
+        // Ranks cover the rows they were made for: made again for the longer list.
+        for (std::vector<uint32_t>& ranks : m_Ranks)
+            ranks = {};
+        m_RankCount = {};
+        endInsertRows();
+    }
+    if (more)
+        return;
+    m_pFill->stop();
+    if (m_SortColumn >= 0)
+        sort(m_SortColumn, m_SortOrder);
+    emit FlatFilled();
+}
+
+void CFileListModel::Restart(KNodeTree* tree, tagTreeNode* folder, bool flat)
+{
+    m_pFill->stop();
     beginResetModel();
     m_pTree = tree;
     m_pFolder = folder;
+    m_bFlat = flat;
+    m_Walk = CTreeFileWalk(flat ? folder : nullptr);
     m_Original.clear();
-    if (folder)
+    if (folder && !flat)
     {
         for (tagTreeNode* child = folder->pFirstChild; child; child = child->pNext)
             m_Original.push_back(child);
@@ -211,8 +276,22 @@ QString CFileListModel::Text(const tagTreeNode* node, int column) const
     case kModified: return record ? LocaleDate(record, FN_MASK_MODIFIED, record->ftModified) : QString();
     case kAttribute: return QString::fromStdString(AttributeColumn(record));
     case kCondition: return QString::fromStdString(ConditionColumn(record));
+    case kPath: return PathOf(node);
     default: return QString();
     }
+}
+
+QString CFileListModel::PathOf(const tagTreeNode* node) const
+{
+    // The names of the folders above the node, up to (not with) the root. A tree never holds
+    // more levels than nodes; the bound keeps a broken parent chain from looping.
+    std::vector<const tagTreeNode*> chain;
+    for (const tagTreeNode* p = node ? node->pParent : nullptr; p && p->pParent && chain.size() < 4096; p = p->pParent)
+        chain.push_back(p);
+    QString path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        path += QLatin1Char('/') + Utf8(m_pTree->GetName(*it));
+    return path.isEmpty() ? QStringLiteral("/") : path;
 }
 
 QVariant CFileListModel::data(const QModelIndex& index, int role) const
@@ -270,6 +349,7 @@ QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, in
     case kModified: return Utf8(VlmString(IDS_COL_MODIFIED));
     case kAttribute: return Utf8(VlmString(IDS_COL_ATTRIBUTE));
     case kCondition: return Utf8(VlmString(IDS_COL_CONDITION));
+    case kPath: return Utf8(GuiText::kColPath);
     default: return QVariant();
     }
 }
@@ -346,6 +426,7 @@ const std::vector<uint32_t>& CFileListModel::Ranks(int column)
     case kName: count = NameRanks(ranks); break;
     case kType:
     case kAttribute: count = TextRanks(column, ranks); break;
+    case kPath: count = PathRanks(ranks); break;
     default: count = ValueRanks(column, ranks); break;
     }
     m_RankCount[size_t(column)] = count;
@@ -459,4 +540,39 @@ uint32_t CFileListModel::ValueRanks(int column, std::vector<uint32_t>& ranks) co
         items[r] = {key, static_cast<uint32_t>(r)};
     }
     return RankRows(items, [](const Valued& a, const Valued& b) { return a.Key < b.Key; }, ranks);
+}
+
+uint32_t CFileListModel::PathRanks(std::vector<uint32_t>& ranks) const
+{
+    // Far fewer folders than files: each folder's path is made once, the folders are ranked by
+    // it (without case), and every row takes its folder's rank.
+    std::unordered_map<const tagTreeNode*, uint32_t> folders;
+    std::vector<QString> paths; // by folder
+    std::vector<uint32_t> rowFolder(m_Original.size());
+    for (size_t r = 0; r < m_Original.size(); ++r)
+    {
+        const tagTreeNode* parent = m_Original[r]->pParent;
+        auto it = folders.find(parent);
+        if (it == folders.end())
+        {
+            it = folders.emplace(parent, static_cast<uint32_t>(paths.size())).first;
+            paths.push_back(PathOf(m_Original[r]));
+        }
+        rowFolder[r] = it->second;
+    }
+    struct Folder
+    {
+        const QString* pPath;
+        uint32_t nRow; // the folder
+    };
+    std::vector<Folder> items(paths.size());
+    for (size_t f = 0; f < paths.size(); ++f)
+        items[f] = {&paths[f], static_cast<uint32_t>(f)};
+    std::vector<uint32_t> folderRank(paths.size());
+    const uint32_t count = RankRows(
+        items, [](const Folder& a, const Folder& b) { return QString::compare(*a.pPath, *b.pPath, Qt::CaseInsensitive) < 0; },
+        folderRank);
+    for (size_t r = 0; r < m_Original.size(); ++r)
+        ranks[r] = folderRank[rowFolder[r]];
+    return count;
 }

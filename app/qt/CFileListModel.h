@@ -15,7 +15,10 @@
 #include <QAbstractTableModel>
 #include <QHash>
 
+#include "core/TreeFileWalk.h"
+
 class KNodeTree;
+class QTimer;
 struct tagTreeNode;
 
 class CFileListModel final : public QAbstractTableModel
@@ -31,14 +34,24 @@ public:
         kCreated,
         kModified,
         kAttribute,
+        kPath,      // the folder that holds the file; shown in the list of all files only
         kColumns,
     };
-    static constexpr int kWidths[kColumns] = {200, 100, 110, 70, 150, 150, 100};
+    static constexpr int kWidths[kColumns] = {200, 100, 110, 70, 150, 150, 100, 300};
 
     explicit CFileListModel(QObject* parent = nullptr);
 
     /// Shows the entries of `folder` of `tree` (null: nothing).
     void SetFolder(KNodeTree* tree, tagTreeNode* folder);
+    /// Shows every file below `root` in one list. The rows are added a batch at a time between
+    /// events (FlatFilled when the last came), so that a tree of a million files never stops
+    /// the window; the header's sort is applied to the whole list once it is complete.
+    void SetFlat(KNodeTree* tree, tagTreeNode* root);
+    bool IsFlat() const { return m_bFlat; }
+    /// True while rows of the list of all files are still being added.
+    bool Filling() const;
+    /// The folder path of `node` ("/" for the root's entries).
+    QString PathOf(const tagTreeNode* node) const;
     tagTreeNode* Folder() const { return m_pFolder; }
     tagTreeNode* NodeAt(int row) const;
     /// The row of `node`; -1 when it is not listed.
@@ -60,8 +73,12 @@ public:
 signals:
     /// The user ticked or unticked `node`.
     void CheckChanged(tagTreeNode* node);
+    /// The list of all files is complete.
+    void FlatFilled();
 
 private:
+    void FillSome();
+    void Restart(KNodeTree* tree, tagTreeNode* folder, bool flat);
     QString Text(const tagTreeNode* node, int column) const;
     void SortRows(int column, Qt::SortOrder order);
     /// The ranks of every row (by tree position) for `column`, computed on first use.
@@ -69,6 +86,7 @@ private:
     uint32_t NameRanks(std::vector<uint32_t>& ranks) const;
     uint32_t TextRanks(int column, std::vector<uint32_t>& ranks) const;
     uint32_t ValueRanks(int column, std::vector<uint32_t>& ranks) const;
+    uint32_t PathRanks(std::vector<uint32_t>& ranks) const;
 
     KNodeTree* m_pTree = nullptr;
     tagTreeNode* m_pFolder = nullptr;
@@ -77,6 +95,9 @@ private:
     std::array<std::vector<uint32_t>, kColumns> m_Ranks;  // per column; empty until needed
     std::array<uint32_t, kColumns> m_RankCount{};          // distinct ranks per column
     mutable QHash<QString, QString> m_TypeNames;
+    bool m_bFlat = false;
+    CTreeFileWalk m_Walk;
+    QTimer* m_pFill = nullptr;
     int m_SortColumn = -1; // the header's sort, kept for the next folder
     Qt::SortOrder m_SortOrder = Qt::AscendingOrder;
 };

@@ -10,6 +10,8 @@
 
 #include "CBothViewAndManager.h"
 #include "CAboutDlg.h"
+#include "CAddImageDlg.h"
+#include "CDiskImageDlg.h"
 #include "CDeviceSelectDlg.h"
 #include "CHelpViewPage.h"
 #include "CQtUserPort.h"
@@ -107,6 +109,8 @@ void CMainFrame::MakeMenus()
     QMenu* file = m_pMenuBar->addMenu(QString::fromUtf8(GuiText::kMenuFile));
     connect(file->addAction(QString::fromUtf8(GuiText::kMenuAddImage)), &QAction::triggered, this,
             &CMainFrame::AddDiskImage);
+    connect(file->addAction(QString::fromUtf8(GuiText::kMenuCreateImage)), &QAction::triggered, this,
+            &CMainFrame::CreateDiskImage);
     connect(file->addAction(QString::fromUtf8(GuiText::kMenuResume)), &QAction::triggered, this,
             [this] { OnStartCommand(kCmdResume); });
     file->addSeparator();
@@ -138,20 +142,31 @@ QAction* CMainFrame::MenuAction(const QString& text) const
 
 void CMainFrame::AddDiskImage()
 {
-    const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kAddImageTitle),
-                                                    QString::fromUtf8(GuiText::kImageFilter));
-    if (path.isEmpty())
+    QString path, map;
+    if (!CAddImageDlg::Ask(this, &path, &map))
         return;
     const int view = m_pSession->GetView();
     if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
     {
-        DeviceAccess::AddImage(path.toStdString());
+        DeviceAccess::AddImage(path.toStdString(), map.toStdString());
         return;
     }
     ShowPage(kPageRecover);
     m_bDevicesListed = true;
     m_pSession->SetView(CGlobalParamTable::kViewDevices);
-    m_pRecovery->DevicePage()->AddImage(path);
+    m_pRecovery->DevicePage()->AddImage(path, map);
+}
+
+void CMainFrame::CreateDiskImage()
+{
+    // The source is chosen from the device list: list the devices if that has not happened yet.
+    if (!m_bDevicesListed || m_pSession->VolumeManager().GetVolumeCount() == 0)
+    {
+        m_bDevicesListed = true;
+        m_pLauncher->RefreshDevices();
+    }
+    CDiskImageDlg dialog(*m_pSession, this);
+    GuiDialogs::Exec(dialog);
 }
 
 void CMainFrame::ShowAbout()

@@ -58,9 +58,11 @@ public:
     void SelectTab(int page);
     /// A start-page button: a module (1003..1006) or the wizard (1007).
     void OnStartCommand(int command);
-    /// File > Add disk image: adds the chosen image and lists the devices again, unless results
+    /// File > Add disk image: adds the chosen image (with its rescue map, when one is given) and lists the devices again, unless results
     /// are shown (they are kept; the image is listed at the next refresh).
     void AddDiskImage();
+    /// File > Create disk image: copies a listed device or volume into an image file.
+    void CreateDiskImage();
     /// Help > About.
     void ShowAbout();
 

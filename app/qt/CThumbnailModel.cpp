@@ -46,6 +46,10 @@ CThumbnailModel::CThumbnailModel(CFileListModel* list, std::function<IFileSystem
         Restart();
         endResetModel();
     });
+    // The list of all files grows a batch at a time: the thumbnails grow with it.
+    connect(list, &QAbstractItemModel::rowsAboutToBeInserted, this,
+            [this](const QModelIndex&, int first, int last) { beginInsertRows(QModelIndex(), first, last); });
+    connect(list, &QAbstractItemModel::rowsInserted, this, [this] { endInsertRows(); });
     connect(list, &QAbstractItemModel::layoutAboutToBeChanged, this, [this] { beginResetModel(); });
     connect(list, &QAbstractItemModel::layoutChanged, this, [this] {
         // Same folder in another order: the thumbnails stay, the rows are asked for again.

@@ -11,6 +11,7 @@ inline constexpr const char* kTabCaseStudy = "Case Study";
 // Menu bar and About.
 inline constexpr const char* kMenuFile = "&File";
 inline constexpr const char* kMenuAddImage = "&Add disk image...";
+inline constexpr const char* kMenuCreateImage = "&Create disk image...";
 inline constexpr const char* kMenuResume = "&Resume a saved scan";
 inline constexpr const char* kMenuQuit = "&Quit";
 inline constexpr const char* kMenuHelp = "&Help";
@@ -164,5 +165,42 @@ inline constexpr const char* kMatchCase = "Match case";
 inline constexpr const char* kMatchWord = "Match whole name";
 inline constexpr const char* kFindNext = "&Find Next";
 inline constexpr const char* kClose = "&Close";
+
+// Add a disk image (with its rescue map).
+inline constexpr const char* kImageFile = "Disk image:";
+inline constexpr const char* kMapFile = "Rescue map (optional):";
+inline constexpr const char* kMapHint =
+    "Give the map written when the image was made from a failing disk: the areas it could not read are then "
+    "treated as unreadable instead of as zeros.";
+inline constexpr const char* kMapFilter = "Rescue maps (*.map *.mapfile *.log);;All files (*)";
+
+// Create a disk image.
+inline constexpr const char* kImagingTitle = "Create disk image";
+inline constexpr const char* kImagingIntro =
+    "Copies a device or volume sector by sector into an image file, reading each area once and keeping a map "
+    "of what was read. Recover from the image afterwards; a stopped run goes on where it stopped when started "
+    "again with the same map.";
+inline constexpr const char* kImagingSource = "Source:";
+inline constexpr const char* kImagingTarget = "Image file:";
+inline constexpr const char* kImagingRetries = "Retry passes over bad areas:";
+inline constexpr const char* kImagingRescued = "Rescued:";
+inline constexpr const char* kImagingBad = "Bad areas:";
+inline constexpr const char* kImagingRate = "Rate:";
+inline constexpr const char* kImagingRemaining = "Remaining Time:";
+inline constexpr const char* kImagingStart = "&Start";
+inline constexpr const char* kImagingStop = "S&top";
+inline constexpr const char* kImagingNoSource = "Choose the device or volume to copy.";
+inline constexpr const char* kImagingNoMap =
+    "Without a rescue map a stopped run cannot be continued. Copy without a map?";
+inline constexpr const char* kImagingDone = "Done: '%1' is a complete image of %2.";
+inline constexpr const char* kImagingPartial =
+    "Done: '%1' holds every readable sector; %2 in %3 areas could not be read.";
+inline constexpr const char* kImagingStopped = "Stopped. Start again with the same map to go on where it stopped.";
+inline constexpr const char* kImagingStoppedNoMap = "Stopped. Without a rescue map this run cannot be continued.";
+inline constexpr const char* kImagingFilter = "Raw disk images (*.img *.dd *.raw);;All files (*)";
+
+// File list: all files in one list.
+inline constexpr const char* kAllFilesView = "All files";
+inline constexpr const char* kColPath = "Path";
 
 } // namespace GuiText

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QApplication>
@@ -18,8 +19,10 @@ namespace {
 
 void Usage()
 {
-    std::printf("usage: vellumar [--image FILE]... [--no-machine-devices]\n"
+    std::printf("usage: vellumar [--image FILE [--map MAPFILE]]... [--no-machine-devices]\n"
                 "  --image FILE           recover from a disk image file (repeatable)\n"
+                "  --map MAPFILE          the rescue map of the --image before it: what it does not\n"
+                "                         call rescued reads as unreadable sectors\n"
                 "  --no-machine-devices   do not list the disks of this computer\n");
 }
 
@@ -27,14 +30,24 @@ void Usage()
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> images;
+    std::vector<std::pair<std::string, std::string>> images; // image and its rescue map
     bool machine = true;
     for (int i = 1; i < argc; ++i)
     {
         if (!std::strcmp(argv[i], "--image") && i + 1 < argc)
-            images.emplace_back(argv[++i]);
+            images.emplace_back(argv[++i], std::string());
         else if (!std::strncmp(argv[i], "--image=", 8))
-            images.emplace_back(argv[i] + 8);
+            images.emplace_back(argv[i] + 8, std::string());
+        else if ((!std::strcmp(argv[i], "--map") && i + 1 < argc) || !std::strncmp(argv[i], "--map=", 6))
+        {
+            const char* map = argv[i][5] == '=' ? argv[i] + 6 : argv[++i];
+            if (images.empty() || !images.back().second.empty())
+            {
+                std::fprintf(stderr, "vellumar: --map %s must follow the --image it belongs to\n", map);
+                return 2;
+            }
+            images.back().second = map;
+        }
         else if (!std::strcmp(argv[i], "--no-machine-devices"))
             machine = false;
         else if (!std::strcmp(argv[i], "--version"))
@@ -56,8 +69,18 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(GuiResources::AppIcon());
     QApplication::setDesktopFileName(QStringLiteral("vellumar"));
 
-    for (const std::string& image : images)
-        DeviceAccess::AddImage(image);
+    for (const auto& [image, map] : images)
+    {
+        std::string error, warning;
+        if (!map.empty() && !DeviceAccess::CheckMap(map, image, &error, &warning))
+        {
+            std::fprintf(stderr, "vellumar: %s\n", error.c_str());
+            return 1;
+        }
+        if (!warning.empty())
+            std::fprintf(stderr, "vellumar: warning: %s\n", warning.c_str());
+        DeviceAccess::AddImage(image, map);
+    }
     DeviceAccess::SetMachineDisks(machine);
 
     VlmTrace("Creating the main frame...\n");

@@ -20,11 +20,13 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTreeView>
 
 #include "CAboutDlg.h"
+#include "CAddImageDlg.h"
 #include "CBothViewAndManager.h"
 #include "CDeviceListCtrl.h"
 #include "CDeviceSelectDlg.h"
@@ -146,7 +148,7 @@ TEST(GuiDesktop, HelpIconMenusAndAbout)
             opaque += qAlpha(icon.pixel(x, y)) > 128;
     EXPECT_GT(opaque, icon.width() * icon.height() / 4);
 
-    for (const char* entry : {"Add disk image...", "Resume a saved scan", "Quit", "Case Study", "About Vellumar"})
+    for (const char* entry : {"Add disk image...", "Create disk image...", "Resume a saved scan", "Quit", "Case Study", "About Vellumar"})
         EXPECT_NE(frame.MenuAction(entry), nullptr) << entry;
     frame.MenuAction("Case Study")->trigger();
     EXPECT_EQ(frame.CurrentPage(), CMainFrame::kPageCaseStudy);
@@ -164,7 +166,14 @@ TEST(GuiDesktop, HelpIconMenusAndAbout)
     // File > Add disk image lists the image on the device page at once.
     const std::string image = rig.Temp().File("added.img");
     ASSERT_TRUE(UnpackFixtureImage("fat16-nested", image));
-    rig.OnChooser = [&image](GuiDialogs::EChooser, const QString&) { return QString::fromStdString(image); };
+    rig.OnDialog = [&image](QDialog& dialog) {
+        auto* add = qobject_cast<CAddImageDlg*>(&dialog);
+        if (!add)
+            return int(QDialog::Rejected);
+        add->ImageEdit()->setText(QString::fromStdString(image));
+        add->accept();
+        return add->result();
+    };
     frame.MenuAction("Add disk image...")->trigger();
     EXPECT_EQ(frame.CurrentPage(), CMainFrame::kPageRecover);
     EXPECT_GE(rig.VolumeOf("FAT16"), 0);
@@ -184,6 +193,37 @@ TEST(GuiDesktop, WindowOpensLargeAndAsTheUserLeftIt)
         left = rig.Frame().size();
     }
     EXPECT_EQ(CMainFrame::InitialSize(), left.boundedTo(screen));
+}
+
+TEST(GuiDesktop, FolderPaneOpensAsWideAsTheUserLeftIt)
+{
+    QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar")).remove(QStringLiteral("files/folderPane"));
+    // The pane's width as the user drags the splitter's handle, in a window on the screen.
+    auto open = [](GuiRig& rig) {
+        EXPECT_FALSE(rig.AddImage("fat16-nested").empty());
+        CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleAdvanced);
+        EXPECT_TRUE(page->DevicePage()->List()->SelectVolume(rig.VolumeOf("FAT16")));
+        page->DevicePage()->OpenButton()->click();
+        rig.Frame().resize(1000, 600);
+        rig.Frame().show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&rig.Frame()));
+        return page->FilePage()->Splitter();
+    };
+    int left = 0;
+    {
+        GuiRig rig;
+        QSplitter* splitter = open(rig);
+        const int before = splitter->sizes().value(0);
+        QSplitterHandle* handle = splitter->handle(1);
+        const QPoint grip(handle->width() / 2, handle->height() / 2);
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(handle, grip + QPoint(90, 0));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(90, 0));
+        left = splitter->sizes().value(0);
+        EXPECT_GT(left, before + 45) << before;
+    }
+    GuiRig rig;
+    EXPECT_EQ(open(rig)->sizes().value(0), left);
 }
 
 TEST_F(SampleDisk, PreviewerBesideTheListShowsPhotoTextAndOpensOnDoubleClick)

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -29,6 +33,7 @@
 #include "GuiIcons.h"
 #include "GuiRig.h"
 #include "core/CGlobalParamTable.h"
+#include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
 
 namespace {
@@ -286,4 +291,102 @@ TEST_F(OpenedVolume, CancelDuringSavingAsksAndStops)
     EXPECT_EQ(presses, 2);
     EXPECT_FALSE(Rig.SawMessage("OK! The selected files are saved")) << Rig.MessagesText();
     EXPECT_TRUE(HashTree(target).empty());
+}
+
+TEST_F(OpenedVolume, AllFilesListsEveryFileWithItsFolder)
+{
+    // What the tree holds, walked here on its own: "/folder/…/name" of every file.
+    const KNodeTree& tree = Rig.Frame().Session().GetCurrentTree();
+    std::multiset<std::string> expected;
+    std::function<void(const tagTreeNode*, const std::string&)> walk = [&](const tagTreeNode* folder,
+                                                                            const std::string& path) {
+        for (const tagTreeNode* c = folder->pFirstChild; c; c = c->pNext)
+        {
+            if (c->pFirstChild)
+                walk(c, path + "/" + tree.GetName(c));
+            else if (!GuiIcons::IsFolderNode(c))
+                expected.insert(path + "/" + tree.GetName(c));
+        }
+    };
+    walk(tree.GetRoot(), "");
+    ASSERT_EQ(expected.size(), 20u);
+
+    CFileListModel* model = Files->FileModel();
+    QSignalSpy filled(model, &CFileListModel::FlatFilled);
+    Files->AllFilesBox()->setChecked(true);
+    ASSERT_TRUE(filled.count() > 0 || filled.wait(5000));
+    EXPECT_FALSE(Files->FileView()->isColumnHidden(CFileListModel::kPath));
+    EXPECT_EQ(model->headerData(CFileListModel::kPath, Qt::Horizontal).toString(), "Path");
+    std::multiset<std::string> listed;
+    for (int r = 0; r < model->rowCount(); ++r)
+    {
+        const QString path = model->index(r, CFileListModel::kPath).data().toString();
+        listed.insert((path == "/" ? QString() : path).toStdString() + "/" +
+                      model->index(r, CFileListModel::kName).data().toString().toStdString());
+    }
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(listed.count("/Projects/2021/Alpha/Design/Interface definitions.txt"), 1u);
+    // Sorted by folder, the paths come in order.
+    model->sort(CFileListModel::kPath);
+    for (int r = 1; r < model->rowCount(); ++r)
+        EXPECT_LE(QString::compare(model->index(r - 1, CFileListModel::kPath).data().toString(),
+                                   model->index(r, CFileListModel::kPath).data().toString(), Qt::CaseInsensitive),
+                  0)
+            << r;
+    // A folder chosen in the tree ends the list of all files.
+    Files->ShowFolder(Folder("Projects"));
+    EXPECT_FALSE(model->IsFlat());
+    EXPECT_FALSE(Files->AllFilesBox()->isChecked());
+    EXPECT_TRUE(Files->FileView()->isColumnHidden(CFileListModel::kPath));
+}
+
+TEST(GuiFileListAllFiles, ThreeHundredThousandFilesArriveInBatchesWhileTheWindowRuns)
+{
+    // 300 folders of 1,000 files: the list starts empty at once and fills a batch per turn of
+    // the event loop.
+    KFileNode store(FN_EXTRA_IDS);
+    KNodeTree tree;
+    tree.SetStore(&store);
+    tagFileNode* rootRecord = store.AddNode("ROOT");
+    rootRecord->wValidMask = FN_MASK_SYSTEM_FOLDER;
+    rootRecord->wAttributes = FN_ATTR_FOLDER;
+    tagTreeNode* root = tree.SetRoot(rootRecord);
+    for (int f = 0; f < 300; ++f)
+    {
+        tagFileNode* folderRecord = store.AddNode("folder " + std::to_string(f));
+        folderRecord->wValidMask = FN_MASK_ATTRIBUTES;
+        folderRecord->wAttributes = FN_ATTR_FOLDER;
+        tagTreeNode* folder = tree.NewNode();
+        folder->pRecord = folderRecord;
+        KNodeTree::LinkChild(root, folder);
+        for (int i = 0; i < 1000; ++i)
+        {
+            tagFileNode* record = store.AddNode("file " + std::to_string(i) + ".dat");
+            record->wValidMask = FN_MASK_SIZE | FN_MASK_ATTRIBUTES;
+            record->wAttributes = FN_ATTR_ARCHIVE;
+            tagTreeNode* node = tree.NewNode();
+            node->pRecord = record;
+            KNodeTree::LinkChild(folder, node);
+        }
+    }
+    CFileListModel model;
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy filled(&model, &CFileListModel::FlatFilled);
+    QElapsedTimer timer;
+    timer.start();
+    model.SetFlat(&tree, root);
+    EXPECT_LT(timer.elapsed(), 100);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(model.Filling());
+    while (filled.isEmpty() && timer.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(filled.count(), 1);
+    EXPECT_EQ(model.rowCount(), 300000);
+    // Each turn of the event loop walks a bounded number of nodes.
+    EXPECT_GE(inserted.count(), 4) << "the rows came in batches";
+    // In the tree's order (the folders and files were linked in front of each other).
+    EXPECT_EQ(model.index(0, CFileListModel::kPath).data().toString(), "/folder 299");
+    EXPECT_EQ(model.index(0, CFileListModel::kName).data().toString(), "file 999.dat");
+    EXPECT_EQ(model.index(299999, CFileListModel::kPath).data().toString(), "/folder 0");
+    EXPECT_EQ(model.index(299999, CFileListModel::kName).data().toString(), "file 0.dat");
 }

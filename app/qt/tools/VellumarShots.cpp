@@ -18,11 +18,13 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include "CAddImageDlg.h"
 #include "CAdvancedFilterDlg.h"
 #include "CBothViewAndManager.h"
 #include "CDeepScanSettingDlg.h"
 #include "CDeviceListCtrl.h"
 #include "CDeviceSelectDlg.h"
+#include "CDiskImageDlg.h"
 #include "CFileListDlg.h"
 #include "CFileListModel.h"
 #include "CFileSystemScoreDlg.h"
@@ -85,6 +87,20 @@ int VolumeOf(CMainFrame& frame, const std::string& fs, bool last = false)
         }
     }
     return found;
+}
+
+// The physical device that holds the first volume whose row names file system `fs`.
+int PhysicalDeviceOf(CMainFrame& frame, const std::string& fs)
+{
+    int device = -1;
+    for (const tagDeviceRow& row : CDeviceList::Rows(frame.Session().VolumeManager(), CGlobalParamTable::kModuleAdvanced))
+    {
+        if (row.bPhysical)
+            device = row.nVolume;
+        else if (row.strDevice.find(fs) != std::string::npos)
+            return device;
+    }
+    return -1;
 }
 
 // The folder of the file list's tree at `path` ("DCIM/100CAMERA").
@@ -317,6 +333,45 @@ int main(int argc, char** argv)
     Shot(&frame, "page-files-thumbnails");
     files->ThumbnailBox()->setChecked(false);
     files->KindBox()->setCurrentIndex(0);
+    // Every file of the volume in one list, with the folder of each.
+    files->AllFilesBox()->setChecked(true);
+    waited.restart();
+    while (files->FileModel()->Filling() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Shot(&frame, "page-files-all");
+    files->AllFilesBox()->setChecked(false);
+
+    // File menu: a disk image added with its rescue map; a device copied into an image file.
+    act = [](QDialog& dialog) {
+        if (auto* add = qobject_cast<CAddImageDlg*>(&dialog))
+        {
+            add->ImageEdit()->setText("failing-disk.img");
+            add->MapEdit()->setText("failing-disk.map");
+            Shot(add, "dialog-add-a-disk-image-filled");
+        }
+        return int(QDialog::Rejected);
+    };
+    frame.AddDiskImage();
+    act = [&frame](QDialog& dialog) {
+        auto* imaging = qobject_cast<CDiskImageDlg*>(&dialog);
+        if (!imaging)
+            return int(QDialog::Rejected);
+        // Names relative to a scratch folder, so that the picture shows no path of this machine.
+        QDir().mkpath(g_Out + "/saved");
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(g_Out + "/saved");
+        imaging->SelectVolume(PhysicalDeviceOf(frame, "FAT16"));
+        imaging->TargetEdit()->setText("usb-stick.img");
+        imaging->MapEdit()->setText("usb-stick.map");
+        QEventLoop done;
+        QObject::connect(imaging, &CDiskImageDlg::Finished, &done, &QEventLoop::quit);
+        if (imaging->Start())
+            done.exec();
+        Shot(imaging, "dialog-create-disk-image-done");
+        QDir::setCurrent(before);
+        return int(QDialog::Rejected);
+    };
+    frame.CreateDiskImage();
 
     // Deep Scan Recovery's type choice, the wizard's pages, the resume list.
     frame.OnStartCommand(CMainFrame::kCmdDeepScan);
