@@ -1,5 +1,5 @@
-// The scanner on hand-made volumes: sector classification, inferred candidates, damaged
-// tables, bounded folder walks, saving and loading, and copy-out failures.
+// The scanner on hand-made volumes: inferred candidates, damaged tables, bounded folder walks,
+// saving and loading, and copy-out failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -95,47 +95,6 @@ private:
 };
 
 } // namespace
-
-TEST(FatScan, PartialFolderSectors)
-{
-    KMemoryVolumeIO volume(std::vector<uint8_t>(1 << 20, 0));
-    KFatFileSystem fs;
-    fs.SetVolume(&volume);
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    FatImageBuilder b; // only single sectors of it are scanned
-    ScanStats stats{};
-    auto scanOne = [&](uint64_t offset) {
-        fs.ScanFS(&stats, 1, b.Image.data() + offset, 1);
-        return stats.dwFatPartFolders;
-    };
-    std::memset(b.Image.data() + 512, 0x41, 32);
-    EXPECT_EQ(scanOne(512), 0u) << "32 equal bytes";
-    b.PutEntry(1024, "BIG     BIN", 0x20, 100, 0x80000000u);
-    EXPECT_EQ(scanOne(1024), 0u) << "a lone 2-GB entry";
-    b.PutEntry(1536, "SMALL   BIN", 0x20, 100, 1024);
-    EXPECT_EQ(scanOne(1536), 1u) << "a lone 1-KB entry";
-    for (uint32_t i = 0; i < 3; ++i) b.PutEntry(2048 + 32 * i, "THREE   BIN", 0x20, 100 + i, 3000);
-    EXPECT_EQ(scanOne(2048), 2u) << "three valid entries";
-
-    // The last part of a folder holding two entries: two 8.3 files, or one file with its long
-    // name (the checksum 0x2A of PHOTO8~1JPE is what a real formatter wrote for "Photo 8.jpeg").
-    b.PutEntry(2560, "IMG_0015JPG", 0x20, 200, 4500);
-    b.PutEntry(2592, "IMG_0016JPG", 0x20, 210, 4600);
-    EXPECT_EQ(scanOne(2560), 3u) << "two 8.3 files";
-    b.PutLongName(3072, 0x41, u"Photo 8.jpeg");
-    b.Image[3072 + 13] = 0x2A;
-    b.PutEntry(3104, "PHOTO8~1JPE", 0x20, 220, 3800);
-    EXPECT_EQ(scanOne(3072), 4u) << "a long name with its short entry";
-    b.Image[3072 + 13] = 0x2B;
-    EXPECT_EQ(scanOne(3072), 4u) << "a long name of another short entry";
-    b.Image[3072 + 13] = 0x2A;
-    b.PutEntry(3104, "PHOTO8~1JPE", 0x20, 220, 0x80000000u);
-    EXPECT_EQ(scanOne(3072), 4u) << "a pair with a 2-GB file";
-    b.PutEntry(3584, "IMG_0015JPG", 0x20, 200, 4500);
-    b.PutLongName(3616, 0x41, u"Photo 8.jpeg");
-    EXPECT_EQ(scanOne(3584), 4u) << "a pair ending in a long name";
-    EXPECT_EQ(FatShortNameChecksum(reinterpret_cast<const uint8_t*>("PHOTO8~1JPE")), 0x2A);
-}
 
 // Without a boot sector the folders alone place the data area; the right cluster size
 // collects every folder and the others die out.
