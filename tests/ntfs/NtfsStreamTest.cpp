@@ -89,9 +89,7 @@ TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
     int64_t pos = -5;
     EXPECT_EQ(s->Seek(2, 0, &pos), 1);
     EXPECT_EQ(pos, 300);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(s->Seek(2, 1, &pos), 4);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "s64NewPos>m_s64FileSize||s64NewPos<0");
     EXPECT_EQ(pos, 300) << "the unchanged position is reported";
     EXPECT_EQ(s->Seek(3, 0, &pos), 2);
     uint8_t buf[100];
