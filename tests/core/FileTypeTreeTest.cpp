@@ -55,10 +55,6 @@ TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
 {
     CFileTypeTree tree(*types);
     ASSERT_EQ(tree.Groups().size(), 8u);
-    const char* names[] = {"Document", "Archive", "Graphics/Picture", "Audio/Video", "E-mail", "Database", "Program/System",
-                           "Other files"};
-    for (size_t g = 0; g < 8; ++g)
-        EXPECT_EQ(tree.Groups()[g].strName, names[g]);
     struct Expect
     {
         const char* Ext;

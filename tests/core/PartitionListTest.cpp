@@ -53,27 +53,21 @@ TEST(PartitionRanking, DeepScanCandidateMovesBehindTheBestInAdvancedRecoveryOnly
     low[0].Candidate.dwScore = 1;
     CPartitionList::Rank(&low, CGlobalParamTable::kModuleAdvanced);
     EXPECT_EQ(Order(low), (std::vector<int>{1, 2, 3, 4, 5, 6, 0, 7, 8}));
-}
 
-TEST(PartitionRanking, NoRescoringWithFiveEntriesOrASixthScoreOfOneOrLess)
-{
-    std::vector<tagCandidateEntry> five{Entry(0, 500, 0), Entry(7, 40, 1), Entry(7, 30, 2), Entry(7, 20, 3), Entry(7, 10, 4)};
-    CPartitionList::Rank(&five, CGlobalParamTable::kModuleAdvanced);
-    EXPECT_EQ(Order(five), (std::vector<int>{0, 1, 2, 3, 4}));
-
+    // No re-scoring with five entries, nor when the sixth scored 1 or less.
     std::vector<tagCandidateEntry> six{Entry(0, 500, 0), Entry(7, 40, 1), Entry(7, 30, 2),
                                        Entry(7, 20, 3), Entry(7, 10, 4), Entry(7, 1, 5)};
     CPartitionList::Rank(&six, CGlobalParamTable::kModuleAdvanced);
     EXPECT_EQ(Order(six), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(six[0].Candidate.dwScore, 500u);
+    six.pop_back();
+    CPartitionList::Rank(&six, CGlobalParamTable::kModuleAdvanced);
+    EXPECT_EQ(Order(six), (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
 TEST(PartitionRanking, RelativeScores)
 {
     EXPECT_EQ(CPartitionList::RelativeScore(80, 80), "99%");   // the best (or a single) row
-    EXPECT_EQ(CPartitionList::RelativeScore(40, 80), "50%");
     EXPECT_EQ(CPartitionList::RelativeScore(1, 3), "33%");
-    EXPECT_EQ(CPartitionList::RelativeScore(0, 80), "0%");
     EXPECT_EQ(CPartitionList::RelativeScore(0xFFFFFFFF, 0xFFFFFFFF), "99%");
     EXPECT_EQ(CPartitionList::RelativeScore(5, 0), "");        // nothing to compare with
 }

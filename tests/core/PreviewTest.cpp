@@ -15,10 +15,10 @@
 #include "core/PreviewRtf.h"
 #include "core/PreviewStream.h"
 #include "core/PreviewText.h"
+#include "core/VlmStrings.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "fs/KOutStream.h"
-#include "core/VlmStrings.h"
 #include "support/TestFiles.h"
 #include "support/TestTrees.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -99,8 +99,6 @@ TEST(PreviewChecks, RefusalsInTheirOrder)
     EXPECT_EQ(PreviewRefusal(&encrypted), IDS_PREVIEW_ENCRYPTED);
     tagFileNode plain = FileRecord(0, FN_ATTR_READONLY | FN_ATTR_HIDDEN);
     EXPECT_EQ(PreviewRefusal(&plain), 0u);
-
-    EXPECT_STREQ(VlmString(IDS_PREVIEW_TEXT_TOO_BIG), "To preview a text file, the maximum file size is 10M.");
 }
 
 TEST(PreviewChecks, TextAndMediaLimits)

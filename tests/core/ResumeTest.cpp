@@ -2,12 +2,10 @@
 // ambiguous, read-only files, failed saves, and damaged or hostile result files.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <cstring>
@@ -294,14 +292,9 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
     CPartitionList list(*rig.Session);
     rig.Port.Messages.clear();
     {
-        struct rlimit old{};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
-        const struct rlimit small{512, old.rlim_max};
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        FileSizeLimit limit(512);
+        ASSERT_TRUE(limit.Ok());
         EXPECT_FALSE(list.SaveAs(path));
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        ::signal(SIGXFSZ, oldSignal);
     }
     EXPECT_EQ(rig.Port.Texts("error"), std::vector<std::string>{"Failed to save the scan result to '" + path + "'."});
     EXPECT_EQ(Sha256OfFile(path), good);

@@ -1,6 +1,6 @@
 // Saving the selected part of a tree (numbered names, partly selected folders, failures that
 // are counted and listed, cancel between and inside copies, the target checks) and the order
-// and texts of the device list.
+// of the device list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -320,7 +320,6 @@ TEST(SaveSetting, TargetAndSpaceChecks)
     EXPECT_EQ(CSaveSetting::Check(dir.File("plain"), 1, 1), static_cast<uint32_t>(IDS_PATH_NOT_EXIST));
     EXPECT_EQ(CSaveSetting::Check(dir.Path(), 1, 1), 0u);
     EXPECT_EQ(CSaveSetting::Check(dir.Path(), uint64_t{1} << 62, 1), static_cast<uint32_t>(IDS_NOT_ENOUGH_SPACE));
-    EXPECT_STREQ(VlmString(IDS_PATH_NOT_EXIST), "The path does not exist.\nPlease choose an existing folder.");
 }
 
 TEST(DeviceList, RowOrderPerModule)
@@ -355,25 +354,4 @@ TEST(DeviceList, RowOrderPerModule)
     // volumes at the top level.
     EXPECT_EQ(text(CDeviceList::Order(keys, 1)), "0 >3 >4 1 >2 >7 5 6 ");
     EXPECT_EQ(text(CDeviceList::Order(keys, 2)), text(CDeviceList::Order(keys, 1)));
-}
-
-TEST(DeviceList, DeviceAndTypeTexts)
-{
-    tagVolumeInfo record;
-    record.VolumeType = VOLUME_BASIC;
-    record.PartitionType = FS_TYPE_NTFS;
-    record.Drive = "C:";
-    EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(NTFS)");
-    record.Label = "DATA";
-    EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(DATA,NTFS)");
-    record.PartitionType = 0x83;
-    EXPECT_EQ(CDeviceList::DeviceText(record, nullptr), "C:(DATA,Unidentified)");
-    EXPECT_EQ(CDeviceList::TypeName(VOLUME_STRIPED), "Striped Volume");
-    EXPECT_EQ(CDeviceList::TypeName(VOLUME_DELETED), "Deleted Partition");
-    EXPECT_EQ(CDeviceList::TypeName(VOLUME_PHYSICAL), "Physical Device");
-    EXPECT_EQ(CDeviceList::TypeName(42), "");
-    EXPECT_EQ(CDeviceList::Headers(0), (std::vector<std::string>{"Device", "Capacity", "Information"}));
-    EXPECT_EQ(CDeviceList::Headers(1).size(), 5u);
-    EXPECT_EQ(CDeviceList::Heading(0), "Scan device to search deleted files. ");
-    EXPECT_EQ(CDeviceList::Hint(2), "");
 }

@@ -141,21 +141,4 @@ TEST(ScanResultFile, IdentityNamesExactlyTheSavedVolume)
     EXPECT_TRUE(CScanResultFile::MatchesVolume(header, renamed));
 }
 
-TEST(ScanResultFile, SavingTimesOrderAsTimeGoes)
-{
-    auto at = [](uint16_t y, uint16_t mo, uint16_t d, uint16_t h, uint16_t mi, uint16_t s) {
-        return tagSaveTime{y, mo, 0, d, h, mi, s, 0};
-    };
-    EXPECT_LT(CScanResultFile::TimeKey(at(2023, 12, 31, 23, 59, 59)), CScanResultFile::TimeKey(at(2024, 1, 1, 0, 0, 0)));
-    EXPECT_LT(CScanResultFile::TimeKey(at(2024, 2, 28, 12, 0, 0)), CScanResultFile::TimeKey(at(2024, 2, 29, 1, 0, 0)));
-    EXPECT_LT(CScanResultFile::TimeKey(at(2024, 2, 29, 1, 0, 0)), CScanResultFile::TimeKey(at(2024, 3, 1, 0, 0, 0)));
-    // 1601-01-01 is file time 0.
-    EXPECT_EQ(CScanResultFile::TimeKey(at(1601, 1, 1, 0, 0, 0)), 0);
-    const tagSaveTime now = CScanResultFile::LocalNow();
-    EXPECT_GE(now.wYear, 2024);
-    EXPECT_GE(now.wMonth, 1);
-    EXPECT_LE(now.wMonth, 12);
-    EXPECT_LE(now.wDayOfWeek, 6);
-}
-
 } // namespace

@@ -1,6 +1,5 @@
-// Session state and navigation: module texts, the selected-volume accessor, the resume folder,
-// the device refresh, switching modules while results are shown, and when automatic saving
-// happens.
+// Session state and navigation: the resume folder, the device refresh, switching modules while
+// results are shown, and when automatic saving happens.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,17 +13,6 @@
 namespace {
 
 using Module = CGlobalParamTable::Module;
-
-TEST(SessionState, ModuleTexts)
-{
-    EXPECT_STREQ(CGlobalParamTable::ModuleName(0), "Undelete Recovery");
-    EXPECT_STREQ(CGlobalParamTable::ModuleName(1), "Advanced Recovery");
-    EXPECT_STREQ(CGlobalParamTable::ModuleName(2), "Deep Scan Recovery");
-    EXPECT_STREQ(CGlobalParamTable::ModuleName(3), "Resume Recovery");
-    EXPECT_STREQ(CGlobalParamTable::ModuleName(4), "");
-    EXPECT_STREQ(CGlobalParamTable::ModuleName(-1), "");
-    EXPECT_STREQ(CGlobalParamTable::ModuleDescription(3), "Resume previous saved recovery result. ");
-}
 
 TEST(SessionState, ResumeFolderFollowsTheEnvironment)
 {
@@ -71,21 +59,12 @@ TEST(SessionState, NoDeviceIsReportedAfterEveryRefresh)
     EXPECT_EQ(rig.Session->GetSelectedVolume(), nullptr);
 }
 
-TEST(SessionState, SelectedVolumeAccessorAndSwitchingModules)
+TEST(SessionState, SwitchingModules)
 {
     SessionRig rig;
     const DiskImage disk = MakeTwoVolumeDisk();
     rig.Attach({&disk});
     CGlobalParamTable& session = *rig.Session;
-    const size_t count = session.VolumeManager().GetVolumeCount();
-    ASSERT_GT(count, 0u);
-    session.SetSelectedVolumeIndex(-1);
-    EXPECT_EQ(session.GetSelectedVolume(), nullptr);
-    session.SetSelectedVolumeIndex(static_cast<int>(count));
-    EXPECT_EQ(session.GetSelectedVolume(), nullptr);
-    session.SetSelectedVolumeIndex(static_cast<int>(count) - 1);
-    EXPECT_EQ(session.GetSelectedVolume(), KVolumeManager().Records().back().VolumeIO);
-
     // Automatic saving needs a result view and a scan.
     session.SetView(CGlobalParamTable::kViewPartitions);
     EXPECT_TRUE(rig.ResumeFiles().empty());

@@ -1,5 +1,6 @@
-// Whole recovery sequences on discovered disk images, through the scripted port: undelete,
-// open, full scan, deep scan, automatic saving, and resuming saved results.
+// Whole recovery sequences on discovered disk images, through the scripted port: refusals,
+// full scan, deep scan, automatic saving, and resuming saved results. (Undelete end to end,
+// through the same launcher: CliTest.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -68,32 +69,6 @@ protected:
     SessionRig rig;
     int physical = -1, fat = -1, ntfs = -1, blank = -1;
 };
-
-TEST_F(Session, UndeleteReachesTheFileListWithTheDeletedFiles)
-{
-    struct Case
-    {
-        int Volume;
-        std::vector<std::string> Deleted;
-    } cases[] = {
-        {fat, {"scan 001.txt", "letter 1999.txt", "_isks.txt"}},
-        {ntfs, {"old report to delete.txt", "plan.txt", "entry 150.txt"}},
-    };
-    for (const Case& c : cases)
-    {
-        rig.Session->SetModule(Module::kModuleUndelete);
-        rig.Port.Messages.clear();
-        ASSERT_EQ(rig.Launcher->RecoverButton(c.Volume), 1);
-        EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewFiles);
-        EXPECT_TRUE(rig.Port.Messages.empty()) << rig.Port.Messages.front().Text;
-        const auto deleted = rig.TreeListing(FN_KIND_DELETED);
-        for (const std::string& leaf : c.Deleted)
-            EXPECT_TRUE(HasLeaf(deleted, leaf)) << leaf;
-        EXPECT_EQ(rig.Port.ProgressTitles.back(), "Building virtual file system in memory...");
-        // A direct read is shown, not saved.
-        EXPECT_TRUE(rig.ResumeFiles().empty());
-    }
-}
 
 TEST_F(Session, VolumesThatCannotBeOpenedDirectlyAreRefused)
 {
@@ -166,19 +141,6 @@ TEST_F(Session, FullScanRanksTheRealPartitionsFirst)
     rig.Port.Messages.clear();
     EXPECT_EQ(list.ShowFiles(-1), 0);
     EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{"Please select a partition to recover."});
-}
-
-TEST_F(Session, AbandonedScanLeavesNoResult)
-{
-    rig.Session->SetModule(Module::kModuleAdvanced);
-    rig.Port.CancelAtPump = 1;
-    rig.Port.YesNoCancelAnswers = {EAnswer::No};
-    EXPECT_EQ(rig.Launcher->RecoverButton(physical), 0);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);
-    EXPECT_TRUE(rig.ResumeFiles().empty());
-    CPartitionList list(*rig.Session);
-    list.Fill();
-    EXPECT_TRUE(list.Entries().empty());
 }
 
 // Stopped and kept, a scan is saved under a name of its own, marked partial in the file and in

@@ -8,6 +8,7 @@
 #include "fs/KNodeTree.h"
 #include "os/OsDeviceTable.h"
 #include "os/OsTime.h"
+#include "support/FullScan.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
@@ -59,19 +60,11 @@ Outcome CheckFiles(KExFatFileSystem& fs, const KNodeTree& tree, const std::strin
     return out;
 }
 
-void ScanAll(KExFatFileSystem& fs, KMemoryVolumeIO& volume, uint32_t bps)
+void ScanAll(KExFatFileSystem& fs, KMemoryVolumeIO& volume)
 {
-    ScanStats stats{};
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    const uint64_t total = volume.Image().size() / bps;
-    std::vector<uint8_t> buffer(size_t{256} * bps);
-    for (uint64_t s = 0; s < total; s += 256)
-    {
-        const auto n = static_cast<uint32_t>(std::min<uint64_t>(256, total - s));
-        ASSERT_EQ(volume.ReadSectors(s, buffer.data(), n), 0u);
-        ASSERT_EQ(fs.ScanFS(&stats, static_cast<int64_t>(s), buffer.data(), static_cast<int>(n)), 0u);
-    }
-    ASSERT_EQ(fs.End_ScanFS(), 0u);
+    uint32_t rc = 0;
+    RunFullScan(fs, volume, 256, &rc);
+    ASSERT_EQ(rc, 0u);
 }
 
 } // namespace
@@ -134,7 +127,7 @@ TEST(ExFatImage, CardWithoutBootRegionsInferred)
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     EXPECT_NE(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
-    ScanAll(fs, volume, 512);
+    ScanAll(fs, volume);
     ASSERT_EQ(fs.Candidates().size(), 1u);
     EXPECT_EQ(fs.Candidates()[0].FromBackup, 2);
     EXPECT_EQ(fs.Candidates()[0].Head.wSectorsPerCluster, 8);
@@ -172,7 +165,7 @@ TEST(ExFatImage, ReformattedVolumeRebuiltFromFullScan)
     KMemoryVolumeIO volume(LoadFixtureImage("exfat-reformatted"));
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
-    ScanAll(fs, volume, 512);
+    ScanAll(fs, volume);
     ASSERT_FALSE(fs.Candidates().empty());
     EXPECT_EQ(fs.Candidates()[0].Head.s64FirstSector, 0);
     EXPECT_EQ(fs.Candidates()[0].Head.dwType, static_cast<uint32_t>(FS_TYPE_EXFAT));

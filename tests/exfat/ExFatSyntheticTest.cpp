@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "exfat/KExFatFileSystem.h"
 #include "format/exfat/ExFatBootSector.h"
@@ -96,12 +94,6 @@ struct ExFatBuilder
         std::memcpy(Image.data() + 12 * 512, Image.data(), 12 * 512);
     }
 };
-
-std::vector<uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
 
 } // namespace
 
@@ -214,5 +206,5 @@ TEST(ExFatVolume, HostileFoldersAndValidLength)
     ASSERT_EQ(fs.SaveFile(paths.at("v.bin"), dir.File("v")), 0u);
     std::vector<uint8_t> expected(1500, 0);
     std::fill_n(expected.begin(), 700, 0xAB);
-    EXPECT_EQ(ReadAll(dir.File("v")), expected);
+    EXPECT_EQ(ReadFileBytes(dir.File("v")), expected);
 }

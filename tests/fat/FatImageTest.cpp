@@ -10,6 +10,7 @@
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "os/OsDeviceTable.h"
+#include "support/FullScan.h"
 #include "support/TestFiles.h"
 #include "volume/KBasicVolumeIO.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -37,24 +38,12 @@ bool CopiesExactly(KFatFileSystem& fs, const tagFileNode* record, const Manifest
     return Sha256OfFile(target) == file.Sha256;
 }
 
-// Feeds volume sectors [first, first + count) to a full scan in 512-sector chunks, as the scan
-// driver does.
+// Feeds volume sectors [first, first + count) to a full scan, as the scan driver does.
 void ScanSectors(KFatFileSystem& fs, IVolumeIO& volume, uint64_t first, uint64_t count, ScanStats* stats)
 {
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    std::vector<uint8_t> buffer(512 * 512);
-    for (uint64_t s = 0; s < count; s += 512)
-    {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, count - s));
-        ASSERT_EQ(volume.ReadSectors(first + s, buffer.data(), n), 0u);
-        ASSERT_EQ(fs.ScanFS(stats, static_cast<int64_t>(first + s), buffer.data(), static_cast<int>(n)), 0u);
-    }
-    ASSERT_EQ(fs.End_ScanFS(), 0u);
-}
-
-void ScanWholeVolume(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
-{
-    ScanSectors(fs, volume, 0, volume.Image().size() / 512, stats);
+    uint32_t rc = 0;
+    *stats = RunFullScan(fs, volume, 512, &rc, first, count);
+    ASSERT_EQ(rc, 0u);
 }
 
 enum class Listing { Volume, FullScan };
@@ -167,26 +156,6 @@ TEST(FatImages, Fat32BigFolder) { ExpectAllRecovered("fat32-big-folder", true); 
 // as folder parts of their own, are read once with the root cluster.
 TEST(FatImages, Fat32RootFolders) { ExpectAllRecovered("fat32-root-folders", true); }
 
-// The fragmented file follows its chain; the deleted file whose clusters were reused is
-// listed but cannot come back.
-TEST(FatImages, Fat32FragmentedAndReused)
-{
-    const std::vector<uint8_t> bytes = LoadFixtureImage("fat32-many");
-    ASSERT_FALSE(bytes.empty());
-    KMemoryVolumeIO volume(bytes);
-    KFatFileSystem fs;
-    fs.SetVolume(&volume);
-    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
-    KNodeTree tree;
-    ASSERT_EQ(fs.BuildTree(&tree), 0u);
-    const auto paths = TreePaths(tree);
-    const tagFileNode* fragmented = FindManifestPath(paths, "Fragmented.bin");
-    ASSERT_NE(fragmented, nullptr);
-    std::unique_ptr<IOutStream> stream(fs.OpenStream(fragmented));
-    ASSERT_NE(stream, nullptr);
-    EXPECT_NE(FindManifestPath(paths, "B.bin"), nullptr);
-}
-
 // A quick format left the old folders and data: a full scan finds the old file system as the
 // best candidate and its rebuild lists the old folders and files.
 TEST(FatImages, Fat32ReformattedFullScan)
@@ -198,7 +167,7 @@ TEST(FatImages, Fat32ReformattedFullScan)
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ScanStats stats{};
-    ScanWholeVolume(fs, volume, &stats);
+    ScanSectors(fs, volume, 0, bytes.size() / 512, &stats);
     EXPECT_GE(stats.dwFatBootRecords, 1u);
     EXPECT_GT(stats.dwFatFolders, 5u);
 

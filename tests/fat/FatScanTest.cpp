@@ -1,18 +1,16 @@
-// The scanner on hand-made volumes: sector classification, inferred candidates, damaged
-// tables, bounded folder walks, saving and loading, and copy-out failures.
+// The scanner on hand-made volumes: inferred candidates, damaged tables, bounded folder walks,
+// saving and loading, and copy-out failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <memory>
-#include <random>
-#include <sys/resource.h>
 
 #include "FatTestSupport.h"
 #include "format/fat/FatDirEntry.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
+#include "support/FullScan.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -21,15 +19,11 @@ namespace {
 
 void FullScan(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
 {
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    const std::vector<uint8_t>& image = volume.Image();
-    const uint64_t total = image.size() / 512;
-    for (uint64_t s = 0; s < total; s += 512)
-    {
-        const uint64_t n = std::min<uint64_t>(512, total - s);
-        ASSERT_EQ(fs.ScanFS(stats, int64_t(s), image.data() + s * 512, int(n)), 0u);
-    }
-    ASSERT_EQ(fs.End_ScanFS(), 0u);
+    uint32_t rc = 0;
+    const ScanStats got = RunFullScan(fs, volume, 512, &rc);
+    ASSERT_EQ(rc, 0u);
+    if (stats)
+        *stats = got;
 }
 
 // Records of the store whose parent id is `parent`.
@@ -69,6 +63,27 @@ FatImageBuilder ThreeFolders(uint32_t count = 3)
     return b;
 }
 
+// The scan state of `b` matches that of `a`: candidates, folder sectors, geometry, table and
+// records.
+void ExpectSameState(KFatFileSystem& a, KFatFileSystem& b)
+{
+    ASSERT_EQ(b.Candidates().size(), a.Candidates().size());
+    EXPECT_EQ(0, std::memcmp(b.Candidates().data(), a.Candidates().data(), a.Candidates().size() * sizeof(FatCandidate)));
+    ASSERT_EQ(b.DirSectors().size(), a.DirSectors().size());
+    EXPECT_EQ(0, std::memcmp(b.DirSectors().data(), a.DirSectors().data(), a.DirSectors().size() * sizeof(FatDirSector)));
+    EXPECT_EQ(b.Geometry().DataStart, a.Geometry().DataStart);
+    EXPECT_EQ(b.Geometry().ClusterCount, a.Geometry().ClusterCount);
+    EXPECT_EQ(b.Table().Bytes(), a.Table().Bytes());
+    ASSERT_EQ(b.Store().GetCount(), a.Store().GetCount());
+    for (int i = 0; i < a.Store().GetCount(); ++i)
+    {
+        const auto* x = a.Store().Get<tagFatFileNode>(i);
+        const auto* y = b.Store().Get<tagFatFileNode>(i);
+        EXPECT_STREQ(a.Store().GetName(x), b.Store().GetName(y));
+        EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t*>(x) + 6, reinterpret_cast<const uint8_t*>(y) + 6, 40));
+    }
+}
+
 class CancelAfter final : public IProgress_Client
 {
 public:
@@ -80,59 +95,6 @@ private:
 };
 
 } // namespace
-
-TEST(FatScan, NoVolumeIsRefused)
-{
-    KFatFileSystem fs;
-    uint8_t sector[512] = {};
-    EXPECT_EQ(fs.Begin_ScanFS(), 16u);
-    EXPECT_EQ(fs.ScanFS(nullptr, 0, sector, 1), 17u);
-    EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 87u);
-    FileSystemCandidate c;
-    EXPECT_EQ(fs.GetCandidate(-1, &c), 0);
-    EXPECT_EQ(fs.GetCandidate(0, &c), 0);
-}
-
-TEST(FatScan, PartialFolderSectors)
-{
-    KMemoryVolumeIO volume(std::vector<uint8_t>(1 << 20, 0));
-    KFatFileSystem fs;
-    fs.SetVolume(&volume);
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    FatImageBuilder b; // only single sectors of it are scanned
-    ScanStats stats{};
-    auto scanOne = [&](uint64_t offset) {
-        fs.ScanFS(&stats, 1, b.Image.data() + offset, 1);
-        return stats.dwFatPartFolders;
-    };
-    std::memset(b.Image.data() + 512, 0x41, 32);
-    EXPECT_EQ(scanOne(512), 0u) << "32 equal bytes";
-    b.PutEntry(1024, "BIG     BIN", 0x20, 100, 0x80000000u);
-    EXPECT_EQ(scanOne(1024), 0u) << "a lone 2-GB entry";
-    b.PutEntry(1536, "SMALL   BIN", 0x20, 100, 1024);
-    EXPECT_EQ(scanOne(1536), 1u) << "a lone 1-KB entry";
-    for (uint32_t i = 0; i < 3; ++i) b.PutEntry(2048 + 32 * i, "THREE   BIN", 0x20, 100 + i, 3000);
-    EXPECT_EQ(scanOne(2048), 2u) << "three valid entries";
-
-    // The last part of a folder holding two entries: two 8.3 files, or one file with its long
-    // name (the checksum 0x2A of PHOTO8~1JPE is what a real formatter wrote for "Photo 8.jpeg").
-    b.PutEntry(2560, "IMG_0015JPG", 0x20, 200, 4500);
-    b.PutEntry(2592, "IMG_0016JPG", 0x20, 210, 4600);
-    EXPECT_EQ(scanOne(2560), 3u) << "two 8.3 files";
-    b.PutLongName(3072, 0x41, u"Photo 8.jpeg");
-    b.Image[3072 + 13] = 0x2A;
-    b.PutEntry(3104, "PHOTO8~1JPE", 0x20, 220, 3800);
-    EXPECT_EQ(scanOne(3072), 4u) << "a long name with its short entry";
-    b.Image[3072 + 13] = 0x2B;
-    EXPECT_EQ(scanOne(3072), 4u) << "a long name of another short entry";
-    b.Image[3072 + 13] = 0x2A;
-    b.PutEntry(3104, "PHOTO8~1JPE", 0x20, 220, 0x80000000u);
-    EXPECT_EQ(scanOne(3072), 4u) << "a pair with a 2-GB file";
-    b.PutEntry(3584, "IMG_0015JPG", 0x20, 200, 4500);
-    b.PutLongName(3616, 0x41, u"Photo 8.jpeg");
-    EXPECT_EQ(scanOne(3584), 4u) << "a pair ending in a long name";
-    EXPECT_EQ(FatShortNameChecksum(reinterpret_cast<const uint8_t*>("PHOTO8~1JPE")), 0x2A);
-}
 
 // Without a boot sector the folders alone place the data area; the right cluster size
 // collects every folder and the others die out.
@@ -268,21 +230,7 @@ TEST(FatScan, SaveAndLoadWholeState)
     KFatFileSystem loaded;
     ASSERT_EQ(loaded.LoadFrom(&stored), 1);
     loaded.SetVolume(&volume);
-    ASSERT_EQ(loaded.Candidates().size(), fs.Candidates().size());
-    EXPECT_EQ(0, std::memcmp(loaded.Candidates().data(), fs.Candidates().data(), fs.Candidates().size() * sizeof(FatCandidate)));
-    ASSERT_EQ(loaded.DirSectors().size(), fs.DirSectors().size());
-    EXPECT_EQ(0, std::memcmp(loaded.DirSectors().data(), fs.DirSectors().data(), fs.DirSectors().size() * sizeof(FatDirSector)));
-    EXPECT_EQ(loaded.Geometry().DataStart, fs.Geometry().DataStart);
-    EXPECT_EQ(loaded.Geometry().ClusterCount, fs.Geometry().ClusterCount);
-    EXPECT_EQ(loaded.Table().Bytes(), fs.Table().Bytes());
-    ASSERT_EQ(loaded.Store().GetCount(), fs.Store().GetCount());
-    for (int i = 0; i < fs.Store().GetCount(); ++i)
-    {
-        const auto* a = fs.Store().Get<tagFatFileNode>(i);
-        const auto* c = loaded.Store().Get<tagFatFileNode>(i);
-        EXPECT_STREQ(fs.Store().GetName(a), loaded.Store().GetName(c));
-        EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t*>(a) + 6, reinterpret_cast<const uint8_t*>(c) + 6, 40));
-    }
+    ExpectSameState(fs, loaded);
     // A loaded state copies files out again once the volume is given back.
     KNodeTree tree;
     ASSERT_EQ(loaded.BuildTree(&tree), 0u);
@@ -333,13 +281,7 @@ TEST(FatScan, LoadsStateOfLayoutOne)
     KFatFileSystem loaded;
     ASSERT_EQ(loaded.LoadFrom(&old), 1);
     EXPECT_EQ(old.Pos, old.Bytes.size());
-    ASSERT_EQ(loaded.Candidates().size(), fs.Candidates().size());
-    EXPECT_EQ(0, std::memcmp(loaded.Candidates().data(), fs.Candidates().data(), fs.Candidates().size() * sizeof(FatCandidate)));
-    ASSERT_EQ(loaded.DirSectors().size(), fs.DirSectors().size());
-    EXPECT_EQ(0, std::memcmp(loaded.DirSectors().data(), fs.DirSectors().data(), fs.DirSectors().size() * sizeof(FatDirSector)));
-    EXPECT_EQ(loaded.Geometry().DataStart, fs.Geometry().DataStart);
-    EXPECT_EQ(loaded.Table().Bytes(), fs.Table().Bytes());
-    ASSERT_EQ(loaded.Store().GetCount(), fs.Store().GetCount());
+    ExpectSameState(fs, loaded);
 
     loaded.SetVolume(&volume);
     KNodeTree tree;
@@ -356,8 +298,7 @@ TEST(FatScan, LoadsStateOfLayoutOne)
     EXPECT_EQ(again.Bytes[4], 2);
     KFatFileSystem reloaded;
     ASSERT_EQ(reloaded.LoadFrom(&again), 1);
-    ASSERT_EQ(reloaded.DirSectors().size(), fs.DirSectors().size());
-    EXPECT_EQ(0, std::memcmp(reloaded.DirSectors().data(), fs.DirSectors().data(), fs.DirSectors().size() * sizeof(FatDirSector)));
+    ExpectSameState(fs, reloaded);
 }
 
 TEST(FatCopyOut, FailuresAreReported)
@@ -392,48 +333,12 @@ TEST(FatCopyOut, FailuresAreReported)
     fs.SetClient(nullptr);
 
     // A target that runs out of room must not pass for a recovered file.
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const uint32_t rc = fs.SaveFile(file, dir.File("full"));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    uint32_t rc = 0;
+    {
+        FileSizeLimit limit(1000);
+        ASSERT_TRUE(limit.Ok());
+        rc = fs.SaveFile(file, dir.File("full"));
+    }
     EXPECT_NE(rc, 0u);
     EXPECT_TRUE(rc == 112u || rc == 223u) << rc;
-}
-
-// Fixed-seed random damage to a real image's metadata: every walk ends, nothing crashes.
-TEST(FatScan, RandomDamageIsSurvived)
-{
-    const std::vector<uint8_t> clean = LoadFixtureImage("fat12-floppy");
-    ASSERT_FALSE(clean.empty());
-    std::mt19937 rng(20240611);
-    for (int round = 0; round < 150; ++round)
-    {
-        std::vector<uint8_t> image = clean;
-        const size_t span = 64 * 1024;
-        for (size_t i = 0; i < span / 100; ++i) image[rng() % span] = uint8_t(rng());
-        KMemoryVolumeIO volume(image);
-        KFatFileSystem fs;
-        fs.SetVolume(&volume);
-        if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
-        {
-            KNodeTree tree;
-            fs.BuildTree(&tree);
-            EXPECT_LT(fs.Store().GetCount(), 20000);
-        }
-        if (round % 10 == 0)
-        {
-            FullScan(fs, volume, nullptr);
-            for (uint32_t i = 0; i < fs.Candidates().size() && i < 4; ++i)
-            {
-                fs.SelectCandidate(i);
-                KNodeTree tree;
-                fs.BuildTree(&tree);
-            }
-        }
-    }
 }

@@ -89,12 +89,6 @@ void FatImageBuilder::PutEntry(uint64_t offset, const char* name11, uint8_t attr
     std::memcpy(Image.data() + offset, e.data(), e.size());
 }
 
-void FatImageBuilder::PutLongName(uint64_t offset, uint8_t sequence, const std::u16string& part)
-{
-    const std::vector<uint8_t> e = LongNamePart(sequence, part);
-    std::memcpy(Image.data() + offset, e.data(), e.size());
-}
-
 void FatImageBuilder::PutDotEntries(uint32_t cluster, uint32_t parent)
 {
     PutEntry(ClusterEntry(cluster, 0), ".          ", 0x10, cluster, 0);

@@ -36,8 +36,6 @@ public:
     void SetFatCopy(int copy, uint32_t cluster, uint16_t value);
     // A 32-byte short entry at byte `offset` of the image.
     void PutEntry(uint64_t offset, const char* name11, uint8_t attr, uint32_t cluster, uint32_t size);
-    // A long-name part at `offset`: sequence byte and 13 UTF-16 units.
-    void PutLongName(uint64_t offset, uint8_t sequence, const std::u16string& part13);
     void PutDotEntries(uint32_t cluster, uint32_t parent);
     uint64_t RootEntry(uint32_t index) const { return uint64_t(RootStart()) * 512 + index * 32ull; }
     uint64_t ClusterEntry(uint32_t cluster, uint32_t index) const { return uint64_t(ClusterSector(cluster)) * 512 + index * 32ull; }

@@ -140,7 +140,7 @@ TEST(OutStream, FailuresReturnTwo)
     EXPECT_EQ(noVolume.GetSectorSize(), 512u);
 }
 
-TEST(OutStream, SeekCodesAndTrace)
+TEST(OutStream, SeekCodes)
 {
     StreamFixture f(1000);
     auto s = f.Open({Block(1, 2)});
@@ -148,15 +148,10 @@ TEST(OutStream, SeekCodesAndTrace)
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_BEGIN, 1000, &pos), STREAM_OK);
     EXPECT_EQ(pos, 1000);
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_BEGIN, 0, &pos), STREAM_OK);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_CURRENT, -1, &pos), STREAM_END);
     EXPECT_EQ(pos, 0);
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_END, 1, &pos), STREAM_END);
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_CURRENT, INT64_MAX, &pos), STREAM_END);  // no overflow
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "s64NewPos>m_s64FileSize||s64NewPos<0\n"
-              "s64NewPos>m_s64FileSize||s64NewPos<0\n"
-              "s64NewPos>m_s64FileSize||s64NewPos<0\n");
     EXPECT_EQ(s->GetPosition(), 0);
     EXPECT_EQ(s->Seek(3, 0, &pos), STREAM_FAIL);
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_END, -10, &pos), STREAM_OK);

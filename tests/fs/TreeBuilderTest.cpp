@@ -144,19 +144,6 @@ TEST(TreeBuilder, SharedIdsGiveEveryFolderItsFiles)
     EXPECT_EQ(bytes, 9u);
 }
 
-TEST(TreeBuilder, SiblingOrderPutsMadeUpFoldersThenFilesThenFolders)
-{
-    Fixture f;
-    f.b.Folder("d1", 50, 1);   // a real folder under Lost Files
-    f.b.File("x", 500, 50, 1);
-    f.b.File("f", 501, 1, 1);  // a file directly in Lost Files
-    f.b.File("o", 502, 99, 1);
-    ASSERT_EQ(f.Build(), 0u);
-    const tagTreeNode* lost = FindChild(f.tree, f.tree.GetRoot(), "Lost Files");
-    ASSERT_NE(lost, nullptr);
-    EXPECT_EQ(ChildNames(f.tree, lost), (std::vector<std::string>{"$Dir00001", "f", "d1"}));
-}
-
 TEST(TreeBuilder, CancelInFilePassKeepsAPrunedPartialTree)
 {
     Fixture f;

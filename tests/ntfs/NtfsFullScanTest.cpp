@@ -236,18 +236,7 @@ TEST(NtfsFullScan, FileSystemBeyondTwoTebibytes)
     KMemoryVolumeIO inner(image);
     FarVolume volume(inner, base);
     KNtfsFileSystem fs;
-    fs.SetVolume(&volume);
-    ASSERT_EQ(fs.Begin_ScanFS(), 0u);
-    ScanStats stats{};
-    std::vector<uint8_t> buffer(512 * 512);
-    const uint64_t sectors = image.size() / 512;
-    for (uint64_t s = 0; s < sectors; s += 512)
-    {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(512, sectors - s));
-        ASSERT_EQ(inner.ReadSectors(s, buffer.data(), n), 0u);
-        fs.ScanFS(&stats, static_cast<int64_t>(base + s), buffer.data(), static_cast<int>(n));
-    }
-    fs.End_ScanFS();
+    RunFullScan(fs, volume, 512, nullptr, base);
     const std::vector<NtfsCandidate> found = Candidates(fs);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].Head.s64FirstSector, static_cast<int64_t>(base));

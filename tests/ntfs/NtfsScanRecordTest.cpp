@@ -1,5 +1,5 @@
-// The pieces of the full scan on hand-made bytes: index records and their entries, the scan
-// record's hash and ordering, record numbering, the MFT rebuilt from loose records, an MFT
+// The pieces of the full scan on hand-made bytes: index records and their entries, scan
+// records from FILE records, record numbering, the MFT rebuilt from loose records, an MFT
 // continued by the old records behind it, and the ordering of candidates.
 #include <gtest/gtest.h>
 
@@ -13,17 +13,6 @@
 #include "tests/ntfs/NtfsScanTestSupport.h"
 
 namespace {
-
-std::vector<uint8_t> Utf16(const std::vector<uint16_t>& units)
-{
-    std::vector<uint8_t> out;
-    for (uint16_t u : units)
-    {
-        out.push_back(static_cast<uint8_t>(u));
-        out.push_back(static_cast<uint8_t>(u >> 8));
-    }
-    return out;
-}
 
 NtfsScanRecord Loose(int64_t sector, uint64_t number, uint32_t attributes = 0)
 {
@@ -113,50 +102,6 @@ TEST(NtfsIndexRecord, EntriesBecomeScanRecordsUntilOneIsRefused)
     ASSERT_TRUE(CheckIndexRecord(r.data(), 4096, 512, false));
     out.clear();
     EXPECT_EQ(CollectIndexEntries(0, r, &out), 1u);
-}
-
-TEST(NtfsScanRecord, NameHashAndOrdering)
-{
-    EXPECT_EQ(NtfsNameHash(Utf16({0x41, 0x42}), 2), 0x41u + 5u * 0x42u);
-    EXPECT_NE(NtfsNameHash(Utf16({0x42, 0x41}), 2), NtfsNameHash(Utf16({0x41, 0x42}), 2));
-    EXPECT_EQ(NtfsNameHash(Utf16({0x41}), 5), 0x41u) << "units beyond the bytes are not read";
-
-    NtfsScanRecord a, b;
-    a.u64Created = 10000;
-    b.u64Created = 10999;
-    EXPECT_EQ(CompareScanRecords(a, b), 0) << "times differing below 100 microseconds are equal";
-    a.u64Created = 10999;
-    b.u64Created = 11000;
-    EXPECT_LT(CompareScanRecords(a, b), 0);
-    // The parent decides before anything else; the 64-bit fields compare as signed numbers.
-    a.u64Parent = 1;
-    b.u64Parent = 2;
-    a.u64Size = 100;
-    EXPECT_LT(CompareScanRecords(a, b), 0);
-    b.u64Parent = 1;
-    b.u64Created = a.u64Created;
-    b.u64Size = ~0ull;
-    EXPECT_GT(CompareScanRecords(a, b), 0);
-    // Equal in all six keys, whatever the sectors and numbers.
-    NtfsScanRecord c = a;
-    c.s64Sector = 77;
-    c.u64Self = 12;
-    EXPECT_EQ(CompareScanRecords(a, c), 0);
-    c.dwAttributes = 0x20;
-    EXPECT_LT(CompareScanRecords(a, c), 0);
-
-    EXPECT_FALSE(IsMetafileNameMismatch(1, "$mftmirr"));
-    EXPECT_TRUE(IsMetafileNameMismatch(5, "root"));
-    EXPECT_FALSE(IsMetafileNameMismatch(9, "anything"));
-}
-
-TEST(NtfsScanRecord, ClusterGuessBoundaries)
-{
-    const std::pair<uint64_t, uint32_t> cases[] = {{0, 1}, {1, 1}, {2, 2}, {3, 4}, {4, 4}, {5, 8}, {8, 8},
-                                                   {9, 16}, {16, 16}, {17, 32}, {33, 64}, {64, 64}, {65, 128},
-                                                   {100000, 128}};
-    for (const auto& [ratio, spc] : cases)
-        EXPECT_EQ(GuessSectorsPerCluster(ratio), spc) << ratio;
 }
 
 TEST(NtfsScanRecord, FromFileAndDirectoryRecords)

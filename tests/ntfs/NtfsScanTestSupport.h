@@ -1,6 +1,6 @@
 #pragma once
-// Helpers for the full-scan tests: index records built byte by byte, a scan driven over a
-// volume the way the scan driver does it, and a volume that lies far out on a large disk.
+// Helpers for the full-scan tests: index records built byte by byte and a volume that lies far
+// out on a large disk (the scan itself: support/FullScan.h).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fs/IFileSystem.h"
+#include "support/FullScan.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
 #include "volume/IVolumeIO.h"
 
@@ -53,26 +54,6 @@ inline std::vector<uint8_t> BuildIndexRecord(uint64_t vcn, const std::vector<Ind
         RecordBuilder::Put16(r, i * 512 - 2, usn);
     }
     return r;
-}
-
-// Feeds the whole volume to a file system in chunks of `chunk` sectors, as the scan driver
-// does, and ends the scan.
-inline ScanStats RunFullScan(IFileSystem& fs, IVolumeIO& volume, uint32_t chunk = 512)
-{
-    ScanStats stats{};
-    tagDiskGeometry g;
-    volume.GetGeometry(&g);
-    std::vector<uint8_t> buffer(static_cast<size_t>(chunk) * g.BytesPerSector);
-    fs.SetVolume(&volume);
-    fs.Begin_ScanFS();
-    for (uint64_t s = 0; s < g.TotalSectors; s += chunk)
-    {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(chunk, g.TotalSectors - s));
-        if (volume.ReadSectors(s, buffer.data(), n) == 0)
-            fs.ScanFS(&stats, static_cast<int64_t>(s), buffer.data(), static_cast<int>(n));
-    }
-    fs.End_ScanFS();
-    return stats;
 }
 
 // A volume whose sectors from `base` on are those of `inner`; everything before reads as

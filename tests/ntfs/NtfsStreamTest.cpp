@@ -3,12 +3,10 @@
 // the raw backup format, a full target disk, and the saved state of the whole file system.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <sys/resource.h>
 
 #include "fs/IOutStream.h"
 #include "ntfs/KNtfsFileSystem.h"
@@ -91,9 +89,7 @@ TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
     int64_t pos = -5;
     EXPECT_EQ(s->Seek(2, 0, &pos), 1);
     EXPECT_EQ(pos, 300);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(s->Seek(2, 1, &pos), 4);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "s64NewPos>m_s64FileSize||s64NewPos<0");
     EXPECT_EQ(pos, 300) << "the unchanged position is reported";
     EXPECT_EQ(s->Seek(3, 0, &pos), 2);
     uint8_t buf[100];
@@ -145,15 +141,12 @@ TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)
     EXPECT_EQ(volume.Image(), v.image);
 
     // A target that cannot take the whole file reports the error instead of success.
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 10000;
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const uint32_t rc = fs.SaveFile(n, out.File("full.bin"));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    uint32_t rc = 0;
+    {
+        FileSizeLimit limit(10000);
+        ASSERT_TRUE(limit.Ok());
+        rc = fs.SaveFile(n, out.File("full.bin"));
+    }
     EXPECT_NE(rc, 0u);
 }
 

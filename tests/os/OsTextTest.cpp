@@ -92,21 +92,6 @@ TEST(OsText, Utf8ToUtf16NeverSplitsASurrogatePair)
     EXPECT_EQ(Utf8ToUtf16(text, 0), u"");
 }
 
-// A 255-character name of three-byte characters is 765 bytes; cut to a byte limit it must
-// stay whole characters.
-TEST(OsText, CutUtf8KeepsWholeThreeByteCharacters)
-{
-    std::string name;
-    for (int i = 0; i < 255; ++i)
-        name += "\xE2\x82\xAC";
-    EXPECT_EQ(CutUtf8(name, 255).size(), 255u);
-    EXPECT_EQ(CutUtf8(name, 254).size(), 252u);
-    EXPECT_EQ(CutUtf8(name, 253).size(), 252u);
-    EXPECT_EQ(CutUtf8(name, 2).size(), 0u);
-    EXPECT_EQ(CutUtf8(name, 765), name);
-    EXPECT_TRUE(IsCleanUtf8(CutUtf8(name, 254)));
-}
-
 // Every limit over a mixed text: the cut is a prefix, fits, is clean, and is the longest such.
 TEST(OsText, CutUtf8IsTheLongestCleanPrefixForEveryLimit)
 {

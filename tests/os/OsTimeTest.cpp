@@ -156,19 +156,6 @@ TEST_P(OsTimeZone, LocalToUtcAcrossBothChanges)
     }
 }
 
-TEST_P(OsTimeZone, UtcToLocalAcrossBothChanges)
-{
-    int64_t local = 0;
-    ASSERT_TRUE(FileTimeUtcToLocal(UtcFileTime(2021, 3, 28, 0, 59, 59), &local));
-    EXPECT_EQ(local, UtcFileTime(2021, 3, 28, 1, 59, 59));
-    ASSERT_TRUE(FileTimeUtcToLocal(UtcFileTime(2021, 3, 28, 1, 0, 0), &local));
-    EXPECT_EQ(local, UtcFileTime(2021, 3, 28, 3, 0, 0));
-    ASSERT_TRUE(FileTimeUtcToLocal(UtcFileTime(2021, 10, 31, 0, 30, 0), &local));
-    EXPECT_EQ(local, UtcFileTime(2021, 10, 31, 2, 30, 0));
-    ASSERT_TRUE(FileTimeUtcToLocal(UtcFileTime(2021, 10, 31, 1, 30, 0), &local));
-    EXPECT_EQ(local, UtcFileTime(2021, 10, 31, 2, 30, 0));
-}
-
 // Every half hour of a year goes to local time and back unchanged, except the second pass
 // through the repeated hour, which reads back as its first occurrence.
 TEST_P(OsTimeZone, RoundTripOverAYear)

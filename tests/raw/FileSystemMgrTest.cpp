@@ -1,42 +1,10 @@
-// The file system manager: kinds, ownership, order, and the kind chosen from a volume's record.
+// The file system manager: the kind chosen from a volume's record.
 #include <gtest/gtest.h>
 
 #include "RawEngineFixture.h"
 #include "engine/KFileSystemMgr.h"
 #include "raw/KRawFileSystem.h"
 #include "volume/KVolumeManager.h"
-
-TEST_F(RawEngine, ManagerCreatesKnownKindsAndKeepsOrder)
-{
-    KFileSystemMgr mgr;
-    EXPECT_EQ(mgr.Create(5), nullptr);
-    EXPECT_EQ(mgr.Create(0xFFFFFFFF), nullptr);
-    EXPECT_EQ(mgr.GetCount(), 0);
-
-    IFileSystem* a = mgr.Create(KFileSystemMgr::kKindRaw);
-    IFileSystem* b = mgr.Create(KFileSystemMgr::kKindRaw);
-    IFileSystem* c = mgr.Create(KFileSystemMgr::kKindRaw);
-    ASSERT_TRUE(a && b && c);
-    EXPECT_NE(dynamic_cast<KRawFileSystem*>(a), nullptr);
-    EXPECT_EQ(mgr.Delete(b), 1);
-    EXPECT_EQ(mgr.Delete(b), 0);
-    ASSERT_EQ(mgr.GetCount(), 2);
-    EXPECT_EQ(mgr.GetAt(0), a);
-    EXPECT_EQ(mgr.GetAt(1), c);
-    EXPECT_EQ(mgr.GetAt(-1), nullptr);
-    EXPECT_EQ(mgr.GetAt(2), nullptr);
-    EXPECT_EQ(mgr.GetKind(1), KFileSystemMgr::kKindRaw);
-    EXPECT_EQ(mgr.GetKind(2), KFileSystemMgr::kKindNone);
-
-    // The FAT kinds, where the FAT scanner is built in, report the kind asked for.
-    for (uint32_t kind : {0u, 1u, 2u, 3u}) {
-        if (mgr.Create(kind)) {
-            EXPECT_EQ(mgr.GetKind(mgr.GetCount() - 1), kind);
-        }
-    }
-    mgr.DeleteAll();
-    EXPECT_EQ(mgr.GetCount(), 0);
-}
 
 TEST_F(RawEngine, ManagerPicksTheDeepScanForAnUnrecognisedVolume)
 {

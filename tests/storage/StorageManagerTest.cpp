@@ -2,10 +2,8 @@
 // failing writes.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,16 +99,11 @@ TEST(StorageManager, FailingFileWriteIsReportedNotSwallowed)
     const auto data = PatternBytes(KStorageManager::kBufferSize + 4096, 9);
 
     // A file-size limit stands in for a full disk: writes beyond it fail with EFBIG.
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 100000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-
     int accepted = 0, closed = 0, again = 0;
     uint32_t error = 0;
     {
+        FileSizeLimit limit(100000);
+        ASSERT_TRUE(limit.Ok());
         KStorageManager out;
         if (out.Open(path, true) == 1)
         {
@@ -123,18 +116,14 @@ TEST(StorageManager, FailingFileWriteIsReportedNotSwallowed)
             closed = out.Close();
         }
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-
     EXPECT_EQ(accepted, 0);
     EXPECT_EQ(again, 0);
     EXPECT_NE(error, 0u);
     EXPECT_EQ(closed, 0);
 
     // A failure that shows only when the last buffer is written out is reported by Close.
-    setrlimit(RLIMIT_FSIZE, &small);
-    std::signal(SIGXFSZ, SIG_IGN);
     {
+        FileSizeLimit limit(100000);
         KStorageManager out;
         if (out.Open(path, true) == 1)
         {
@@ -143,8 +132,6 @@ TEST(StorageManager, FailingFileWriteIsReportedNotSwallowed)
             closed = out.Close();
         }
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(accepted, 1);
     EXPECT_EQ(closed, 0);
 }

@@ -1,6 +1,9 @@
 #include "support/TestFiles.h"
 
+#include <sys/resource.h>
+
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +11,28 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes)
+{
+    rlimit old{};
+    if (::getrlimit(RLIMIT_FSIZE, &old) != 0)
+        return;
+    m_OldCurrent = old.rlim_cur;
+    m_OldMax = old.rlim_max;
+    m_OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = old;
+    lowered.rlim_cur = bytes;
+    m_Ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    if (m_OldHandler == nullptr)
+        return;
+    const rlimit old{m_OldCurrent, m_OldMax};
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, m_OldHandler);
+}
 
 TempDir::TempDir()
 {

@@ -4,6 +4,24 @@
 #include <string>
 #include <vector>
 
+// Lowers this process's file-size limit and ignores SIGXFSZ while it lives, so that a write
+// past `bytes` fails with EFBIG as on a target that takes no more; both are put back after.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Ok() const { return m_Ok; }
+
+private:
+    uint64_t m_OldCurrent = 0;
+    uint64_t m_OldMax = 0;
+    void (*m_OldHandler)(int) = nullptr;
+    bool m_Ok = false;
+};
+
 class TempDir
 {
 public:

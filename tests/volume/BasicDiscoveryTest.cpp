@@ -8,6 +8,7 @@
 #include "base/VlmErrors.h"
 #include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
+#include "support/TestImages.h"
 #include "volume/DriveMatch.h"
 #include "volume/GapSearch.h"
 #include "volume/KVolumeManager.h"
@@ -80,32 +81,26 @@ protected:
 
 } // namespace
 
-TEST_F(BasicDiscovery, PartitionTableWithExtendedChain)
+// The disk partitioned by sfdisk: its primary partitions and the logical ones of its extended
+// chain, each where its table entry puts it, with the size the entry gives and the type its
+// boot sector shows.
+TEST_F(BasicDiscovery, CommittedDiskListsEveryPartitionOfItsChain)
 {
-    const std::string fat = m_Dir.File("fat.img");
-    std::vector<uint8_t> fs = MakeFs("mkfs.fat -C -F 12 -n BASICP -i 1234abcd '" + fat + "' 2048", fat);
-    ASSERT_FALSE(fs.empty());
-    // The root folder's label entry in the DOS code page, as a DOS or Windows formatter writes
-    // "CAFÉ": the list shows it converted, as the file names are.
-    const std::string entry = std::string("BASICP     ") + '\x08';
-    const auto at = std::search(fs.begin() + 512, fs.end(), entry.begin(), entry.end());
-    ASSERT_NE(at, fs.end());
-    std::memcpy(&*at, "CAF\x90       ", 11);
-    Disk d(40000);
-    d.Entry(0, 0, 0x80, 0x01, 2048, 4096);
-    d.Entry(0, 1, 0x00, 0x0F, 20000, 19000);
-    d.Put(2048, fs);
-    // First extended record: empty entry 0, link to the next record (relative to the entry).
-    d.Entry(20000, 1, 0, 0x05, 1000, 5000);
-    // Second: a logical partition 63 sectors into its record, no further link.
-    d.Entry(21000, 0, 0, 0x07, 63, 3000);
-    d.Label(21063, 3, "NTFS    ");
-    Disk floppyLike(100); // a second disk without any table: only its physical record
-    Scan({&d, &floppyLike});
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"256:-1:0:0:40000", "256:-1:1:0:100", "1:1:0:2048:4096",
-                                                   "1:7:0:21063:3000"}));
-    EXPECT_EQ(KVolumeManager().Records()[2].Label, "CAFÉ");
-    EXPECT_EQ(KVolumeManager().Records()[2].Drive, "");
+    const std::string path = m_Dir.File("mbr-basic.img");
+    ASSERT_TRUE(UnpackFixtureImage("mbr-basic", path));
+    std::vector<std::string> expected = {"256:-1:0:0:" + std::to_string(ReadFileBytes(path).size() / 512)};
+    for (const ManifestPartition& p : LoadManifest("mbr-basic").Partitions)
+    {
+        const int type = p.Fs == "ntfs" ? FS_TYPE_NTFS : p.Fs == "fat32" ? FS_TYPE_FAT32
+                       : p.Fs == "fat16" ? FS_TYPE_FAT16 : FS_TYPE_FAT12;
+        expected.push_back("1:" + std::to_string(type) + ":0:" + std::to_string(p.Start) + ":" +
+                           std::to_string(p.EntrySectors));
+    }
+    ASSERT_EQ(expected.size(), 7u);
+    OsDeviceTable::Instance().ClearImages();
+    OsDeviceTable::Instance().RegisterImage(path);
+    KVolumeManager().ScanVolumes();
+    EXPECT_EQ(Listing(), expected);
 }
 
 TEST_F(BasicDiscovery, BrokenTablesYieldOnlyWhatIsSound)

@@ -9,7 +9,6 @@
 
 #include "DynamicImages.h"
 #include "GptImages.h"
-#include "base/Crc32.h"
 #include "os/OsDeviceTable.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
@@ -92,17 +91,6 @@ std::vector<uint8_t> GoodHeader()
 }
 
 } // namespace
-
-TEST(GptTable, Crc32IsTheOneOfGptAndZip)
-{
-    const char text[] = "123456789";
-    EXPECT_EQ(Crc32(ByteView(reinterpret_cast<const uint8_t*>(text), 9)), 0xCBF43926u);
-    // Continuing over a second piece gives the CRC of the whole.
-    EXPECT_EQ(Crc32(ByteView(reinterpret_cast<const uint8_t*>(text) + 4, 5),
-                    Crc32(ByteView(reinterpret_cast<const uint8_t*>(text), 4))),
-              0xCBF43926u);
-    EXPECT_EQ(Crc32({}), 0u);
-}
 
 TEST(GptTable, HeaderChecksRefuseEveryBadField)
 {
