@@ -5,7 +5,8 @@
 #   bench/scan-vs-cat.sh [IMAGE] [VLM]
 #
 # Without IMAGE a 1 GiB image is made in a temporary folder: random bytes (as compressed data
-# and free space look) with a FAT32 file system laid over them when mkfs.fat is installed.
+# and free space look) with a FAT32 file system laid over them holding the carving samples of
+# tests/data/raw, when mkfs.fat and mtools are installed.
 # VLM defaults to build/bin/vlm of this checkout. Scan results are saved into the temporary
 # folder (HOME is pointed there), never into the user's own.
 set -euo pipefail
@@ -17,8 +18,9 @@ image=${1:-}
 if [ -z "$image" ]; then
   image=$tmp/scan-vs-cat.img
   head -c $((1024 * 1024 * 1024)) /dev/urandom > "$image"
-  if command -v mkfs.fat > /dev/null; then
+  if command -v mkfs.fat > /dev/null && command -v mcopy > /dev/null; then
     mkfs.fat -F 32 -n BENCH "$image" > /dev/null
+    mcopy -s -i "$image" "$here"/tests/data/raw/* ::/
   fi
 fi
 [ -x "$vlm" ] || { echo "no vlm at $vlm (build it, or give its path)" >&2; exit 1; }
@@ -29,7 +31,8 @@ best() {
   local best="" t0 t1
   for _ in 1 2 3; do
     t0=$(date +%s.%N)
-    "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    # A scan that finds nothing ends with a non-zero status; it still read the whole image.
+    "$@" > /dev/null 2>&1 || true
     t1=$(date +%s.%N)
     best=$(awk -v a="$t0" -v b="$t1" -v c="$best" 'BEGIN { d = b - a; if (c == "" || d < c) print d; else print c }')
   done

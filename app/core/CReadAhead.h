@@ -23,8 +23,8 @@ class CReadAhead
 {
 public:
     /// About this many bytes per block, and this many blocks in memory at once.
-    static constexpr uint32_t kBlockBytes = 4u << 20;
-    static constexpr int kBlocks = 3;
+    static constexpr uint32_t kBlockBytes = 1u << 20;
+    static constexpr int kBlocks = 4;
 
     struct tagBlock
     {

@@ -30,8 +30,8 @@ class IVolumeIO;
 class KRawParallelScan
 {
 public:
-    static constexpr size_t kBatchBytes = size_t{4} << 20;
-    static constexpr int kBatches = 4;      // batches in memory at once
+    static constexpr size_t kBatchBytes = size_t{1} << 20;
+    static constexpr int kBatches = 8;      // batches in memory at once
     static constexpr uint32_t kMaxThreads = 8;
 
     /// Receives the hits of the scan in the order one thread would have produced them.
@@ -114,6 +114,7 @@ private:
     uint64_t m_Filling = 0;     // sequence of the batch being filled (== m_Submitted count)
     std::atomic<bool> m_bAbort{false};
     bool m_bQuit = false;
+    uint32_t m_Idle = 0;        // workers waiting for work
     mutable std::mutex m_Lock;
     std::condition_variable m_WorkReady;
     std::condition_variable m_BatchDone;
