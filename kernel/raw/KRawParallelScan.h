@@ -5,7 +5,7 @@
 // reported, and what it sees of a candidate depends on where the buffer ends), so one type must
 // see the buffers of a scan in volume order, cut exactly as the scan driver cut them. Different
 // types share nothing, so they can run side by side: the chunks handed over are gathered into
-// batches of a few MiB while the workers scan the batches before. A group is one type, or all
+// batches of 1 MiB while the workers scan the batches before. A group is one type, or all
 // the types that do not declare that they may run beside others (RAW_INFO_CONCURRENT), which
 // then run one after the other. A free worker takes about its share (by the cost measured on
 // the last batch) of the groups waiting for the oldest batch and walks that batch chunk by
