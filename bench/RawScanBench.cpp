@@ -3,6 +3,7 @@
 // sectors, each type's Scan on each buffer).
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
@@ -14,9 +15,11 @@
 
 #include "archives/ArchivesTypeList.h"
 #include "common/KRawTypeBase.h"
+#include "common/KRawTypeFactory.h"
 #include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
 #include "media/MediaTypeList.h"
+#include "raw/KRawFileSystem.h"
 #include "system/SystemTypeList.h"
 #include "text/TextTypeList.h"
 #include "volume/KMemoryVolumeIO.h"
@@ -128,8 +131,48 @@ void BM_DeepScanEveryType(benchmark::State& state)
     ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs(),
                           RawTypeList_system(), RawTypeList_text()});
 }
+
+// The engine's own deep scan (KRawFileSystem, every type of every family, hits checked and
+// recorded) over the same volume, on as many worker threads as the argument says (1: every
+// type on the calling thread).
+void BM_DeepScanEngine(benchmark::State& state)
+{
+    static KMemoryVolumeIO volume(MixedImage(), kSector);
+    const std::vector<uint8_t>& image = volume.Image();
+    KRawScanMgr::OverrideProgramFolder("/nonexistent/");  // the in-process types only
+    int64_t files = 0;
+    {
+        KRawScanMgr mgr;
+        KRawTypeFactory images(RawTypeList_images()), media(RawTypeList_media()), archives(RawTypeList_archives()),
+            docs(RawTypeList_docs()), system(RawTypeList_system()), text(RawTypeList_text());
+        for (KRawTypeFactory* f : {&images, &media, &archives, &docs, &system, &text}) KRawScanMgr::AddFactory(f);
+        KRawFileSystem fs;
+        fs.SetScanThreads(static_cast<uint32_t>(state.range(0)));
+        fs.SetVolume(&volume);
+        const std::clock_t cpuStart = std::clock();  // every thread of the process
+        for (auto _ : state) {
+            fs.Begin_ScanFS();
+            ScanStats stats{};
+            const uint64_t sectors = image.size() / kSector;
+            for (uint64_t first = 0; first < sectors; first += kBufferSectors) {
+                const auto count = static_cast<int>(std::min<uint64_t>(kBufferSectors, sectors - first));
+                fs.ScanFS(&stats, static_cast<int64_t>(first), image.data() + first * kSector, count);
+            }
+            fs.End_ScanFS();
+            files = stats.dwRawFiles;
+        }
+        const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        const double passes = static_cast<double>(state.iterations());
+        state.counters["all_threads_cpu_ms"] = cpu * 1000.0 / passes;
+        state.counters["GB/s_per_cpu_s"] = static_cast<double>(image.size()) * passes / cpu / 1e9;
+    }
+    KRawScanMgr::OverrideProgramFolder("");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(image.size()));
+    state.counters["files"] = static_cast<double>(files);
+}
 }
 
+BENCHMARK(BM_DeepScanEngine)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DeepScanAllMediaTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DeepScanArchiveTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DeepScanEveryType)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

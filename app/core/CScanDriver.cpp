@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "base/VlmErrors.h"
+#include "core/CReadAhead.h"
 #include "base/VlmTrace.h"
 #include "device/IDeviceIO.h"
 #include "fs/IFileSystem.h"
-#include "fs/SalvageRead.h"
 #include "core/VlmStrings.h"
 #include "volume/IVolumeIO.h"
 
@@ -80,6 +80,7 @@ int CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSys
     m_Unreadable.Clear();
     m_bHidden = false;
     m_bAbandon = false;
+    m_bCutShort = false;
     m_nResult = kResultOk;
     if (fileSystems.empty() || !volume)
         return kResultOk;
@@ -121,12 +122,9 @@ int CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSys
 void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems, int64_t total,
                            uint32_t bytesPerSector)
 {
-    std::vector<uint8_t> buffer;
-    try
-    {
-        buffer.resize(static_cast<size_t>(bytesPerSector) * m_dwChunk);
-    }
-    catch (const std::bad_alloc&)
+    // The next blocks are read on a thread of their own while the scanners work on this one.
+    CReadAhead reader(*volume, total, bytesPerSector, m_dwChunk);
+    if (!reader.Start())
     {
         // Nothing can be scanned; the user can only throw the scan away.
         VlmTrace("%s: no memory for the read buffer\n", TracePrefix());
@@ -143,46 +141,56 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
     const uint64_t start = m_pClock->NowMs();
     uint64_t lastPump = start;
     uint64_t lastDisplay = start;
-    for (int64_t s = 0; s < total; s += m_dwChunk)
+    int64_t s = 0;
+    while (s < total && !m_bCutShort)
     {
-        if (m_bHidden)
-        {
-            VlmTrace("IsWindowVisible==%d,IsWindow=%d", 0, 1);
-            m_bCutShort = true;
+        const CReadAhead::tagBlock* block = reader.Next();
+        if (!block)
             break;
-        }
-        if (m_pClock->NowMs() - lastPump > kPumpIntervalMs)
+        for (size_t c = 0; c < block->Bad.size() && s < total; ++c, s += m_dwChunk)
         {
-            m_pPort->PumpEvents();
-            lastPump = m_pClock->NowMs();
-            HandleCancelRequest();
+            if (m_bHidden)
+            {
+                VlmTrace("IsWindowVisible==%d,IsWindow=%d", 0, 1);
+                m_bCutShort = true;
+                break;
+            }
+            if (m_pClock->NowMs() - lastPump > kPumpIntervalMs)
+            {
+                m_pPort->PumpEvents();
+                lastPump = m_pClock->NowMs();
+                HandleCancelRequest();
+            }
+            const auto n = static_cast<uint32_t>(std::min<int64_t>(m_dwChunk, total - s));
+            const uint8_t* data = block->pData + static_cast<size_t>(s - block->s64First) * bytesPerSector;
+            // A failed chunk was read again sector by sector: the scanners get every sector that
+            // can be read (the bad ones as zeros, which no structure matches), and only the
+            // unreadable sectors are counted.
+            const uint32_t bad = block->Bad[c];
+            if (bad > 0)
+            {
+                VlmTrace("%s::pVolumeIO->ReadSectors failed!\n", TracePrefix());
+                m_Display.u64ReadErrors += bad;
+                NoteUnreadable(block->Unreadable, static_cast<uint64_t>(s), n);
+            }
+            if (bad < n)
+            {
+                for (IFileSystem* fs : fileSystems)
+                    fs->ScanFS(&stats, s, data, static_cast<int>(n));
+                m_Display.Stats = stats;
+            }
+            UpdateTexts(s, total, start);
+            const uint64_t now = m_pClock->NowMs();
+            if (now - lastDisplay >= kDisplayIntervalMs)
+            {
+                lastDisplay = now;
+                m_Display.s64Position = s;
+                m_pPort->UpdateScanWindow(m_Kind, m_Display);
+            }
         }
-        const auto n = static_cast<uint32_t>(std::min<int64_t>(m_dwChunk, total - s));
-        // A failed chunk is read again sector by sector: the scanners get every sector that
-        // can be read (the bad ones as zeros, which no structure matches), and only the
-        // unreadable sectors are counted.
-        const uint32_t bad = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(s), buffer.data(), n,
-                                                  bytesPerSector, &m_Unreadable);
-        if (bad > 0)
-        {
-            VlmTrace("%s::pVolumeIO->ReadSectors failed!\n", TracePrefix());
-            m_Display.u64ReadErrors += bad;
-        }
-        if (bad < n)
-        {
-            for (IFileSystem* fs : fileSystems)
-                fs->ScanFS(&stats, s, buffer.data(), static_cast<int>(n));
-            m_Display.Stats = stats;
-        }
-        UpdateTexts(s, total, start);
-        const uint64_t now = m_pClock->NowMs();
-        if (now - lastDisplay >= kDisplayIntervalMs)
-        {
-            lastDisplay = now;
-            m_Display.s64Position = s;
-            m_pPort->UpdateScanWindow(m_Kind, m_Display);
-        }
+        reader.Release();
     }
+    reader.Stop();
     // The window shows the counters of the whole scan before it closes, not those of the last
     // update interval.
     if (!m_bHidden)
@@ -190,6 +198,25 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
         UpdateTexts(total, total, start);
         m_Display.s64Position = total;
         m_pPort->UpdateScanWindow(m_Kind, m_Display);
+    }
+}
+
+void CScanDriver::NoteUnreadable(const KSectorRanges& found, uint64_t first, uint32_t count)
+{
+    // Only the chunk's own share: a scan cut short keeps no ranges of blocks read ahead of it.
+    try
+    {
+        for (const KSectorRanges::Range& r : found.Ranges())
+        {
+            const uint64_t from = std::max(r.first, first);
+            const uint64_t to = std::min(r.first + r.count, first + count);
+            if (from < to)
+                m_Unreadable.Add(from, to - from);
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        VlmTrace("%s: no memory to note unreadable sectors\n", TracePrefix());
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
-// The loop behind both scanning windows: reads the whole volume in chunks and hands every chunk
-// to every file system of the pass, keeps the counters, the position, the remaining time and
-// the read-error count for the window, pumps the front end's events and asks what to do when
-// the user cancels. Then it finishes the file systems (or empties them, when the user threw the
+// The loop behind both scanning windows: reads the whole volume (in large blocks, read ahead on
+// a thread of their own) and hands it in chunks to every file system of the pass, keeps the
+// counters, the position, the remaining time and the read-error count for the window, pumps
+// the front end's events and asks what to do when the user cancels. Then it finishes the file systems (or empties them, when the user threw the
 // scan away) inside a progress window.
 #include <cstdint>
 #include <string>
@@ -52,6 +52,7 @@ public:
 private:
     void ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems, int64_t total,
                   uint32_t bytesPerSector);
+    void NoteUnreadable(const KSectorRanges& found, uint64_t first, uint32_t count);
     void HandleCancelRequest();
     void UpdateTexts(int64_t position, int64_t total, uint64_t startMs);
     void FinishFileSystems(const std::vector<IFileSystem*>& fileSystems);

@@ -1,7 +1,9 @@
 #pragma once
 // The engine's only door to a storage device: open by kind and number, geometry, description,
 // whole-sector reads at a 64-bit sector number. Objects are created and destroyed only through
-// KDeviceManager. Every operation returns a system error number (0 = success).
+// KDeviceManager. Every operation returns a system error number (0 = success). ReadSectors may
+// be called from several threads at once (a scan reads ahead while the deep scan's types read on
+// through the device).
 #include <cstdint>
 #include <string>
 
@@ -41,4 +43,6 @@ public:
     /// `bytesPerSector` (512, 1024, 2048 or 4096). 1 (invalid function) for a device that knows
     /// its own sector size, 87 for another size.
     virtual uint32_t SetSectorSize(uint32_t /*bytesPerSector*/) { return 1; }
+    /// The device is about to be read from start to end; only a hint to the system.
+    virtual void AdviseSequential() {}
 };

@@ -199,8 +199,16 @@ uint32_t KDeviceIOPosix::ReadSectors(uint64_t firstSector, void* buffer, uint32_
         return ERROR_IO_DEVICE; // not rescued: what the image holds there is not the disk's data
     }
     size_t got = 0;
-    const uint32_t err = m_pImage ? m_pImage->ReadAt(firstSector * bps, buffer, length, &got)
-                                  : OsReadAt(m_Fd, firstSector * bps, buffer, length, &got);
+    uint32_t err = ERROR_SUCCESS;
+    if (!m_pImage)
+        err = OsReadAt(m_Fd, firstSector * bps, buffer, length, &got);
+    else if (m_pImage->ConcurrentReads())
+        err = m_pImage->ReadAt(firstSector * bps, buffer, length, &got);
+    else
+    {
+        const std::lock_guard<std::mutex> lock(m_ImageLock);
+        err = m_pImage->ReadAt(firstSector * bps, buffer, length, &got);
+    }
     if (err != ERROR_SUCCESS)
     {
         VlmTrace("KDeviceIONT::ReadSectors()==GetLastError()\n");
@@ -212,6 +220,14 @@ uint32_t KDeviceIOPosix::ReadSectors(uint64_t firstSector, void* buffer, uint32_
         return ERROR_READ_FAULT;
     }
     return ERROR_SUCCESS;
+}
+
+void KDeviceIOPosix::AdviseSequential()
+{
+    if (m_pImage)
+        m_pImage->AdviseSequential();
+    else if (m_Fd >= 0)
+        OsAdviseSequential(m_Fd);
 }
 
 uint32_t KDeviceIOPosix::GetKind(uint32_t* kind)

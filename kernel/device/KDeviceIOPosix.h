@@ -8,6 +8,7 @@
 // the disk's last sectors while a bogus answer far beyond it is ignored.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "device/IDeviceIO.h"
@@ -33,6 +34,7 @@ public:
     bool IsRemovable() override;
     bool SectorSizeIsAssumed() override { return m_bSectorSizeAssumed; }
     uint32_t SetSectorSize(uint32_t bytesPerSector) override;
+    void AdviseSequential() override;
 
     // The capacity rule itself, pure so that it can be tested without a device:
     // G = cylinders x heads x sectors per track; B and A (0 = unknown) are taken when they lie
@@ -55,4 +57,5 @@ private:
     bool m_bSectorSizeAssumed = false;
     std::unique_ptr<OsImage> m_pImage;    // an image's reader (m_Fd stays -1)
     std::unique_ptr<RescueMap> m_pMap;    // the image's rescue map, when one was given
+    std::mutex m_ImageLock;               // one read at a time through a library image reader
 };

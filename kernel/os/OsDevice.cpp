@@ -50,6 +50,11 @@ uint32_t OsReadAt(int fd, uint64_t offset, void* buffer, size_t length, size_t* 
     return ERROR_SUCCESS;
 }
 
+void OsAdviseSequential(int fd)
+{
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 bool OsIsBlockDevice(int fd)
 {
     struct stat st;

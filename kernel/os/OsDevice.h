@@ -13,6 +13,10 @@ uint32_t OsCloseFd(int fd);
 // Returns 0 unless the read call itself failed (then the mapped errno).
 uint32_t OsReadAt(int fd, uint64_t offset, void* buffer, size_t length, size_t* got);
 
+// Tells the kernel that fd will be read from start to end (wider read-ahead, pages dropped
+// behind the reader sooner). Only a hint: failure is not reported.
+void OsAdviseSequential(int fd);
+
 // True when fd is a block device.
 bool OsIsBlockDevice(int fd);
 // Length in bytes: BLKGETSIZE64 for block devices, the file size for files.

@@ -26,6 +26,11 @@ public:
     virtual const char* FormatName() const = 0;
     /// Every file the image is read from (the parts of a split image, an E01's segments).
     virtual std::vector<std::string> Files() const = 0;
+    /// True when ReadAt may run on several threads at once (plain files read with pread); the
+    /// library readers keep caches and are read one call at a time.
+    virtual bool ConcurrentReads() const { return false; }
+    /// The disk is about to be read from start to end (read-ahead may be widened).
+    virtual void AdviseSequential() {}
 
 protected:
     /// The body of ReadAt for a disk of `diskLength` bytes read through a library: the read is

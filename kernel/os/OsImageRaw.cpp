@@ -39,6 +39,13 @@ public:
         return out;
     }
 
+    bool ConcurrentReads() const override { return true; }
+    void AdviseSequential() override
+    {
+        for (const Part& p : m_Parts)
+            OsAdviseSequential(p.Fd);
+    }
+
     uint32_t ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override
     {
         *got = 0;

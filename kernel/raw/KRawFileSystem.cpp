@@ -38,6 +38,9 @@ KRawFileSystem::~KRawFileSystem() = default;
 
 void KRawFileSystem::Reset()
 {
+    if (m_pParallel)
+        m_pParallel->Abort();
+    m_bWorkersChosen = false;
     m_pVolume = nullptr;
     m_dwSectorValue = 0;
     m_dwSectorSize = 512;
@@ -79,6 +82,9 @@ uint32_t KRawFileSystem::Begin_ScanFS()
 {
     if (!m_pVolume)
         return ERROR_CURRENT_DIRECTORY;
+    if (m_pParallel)
+        m_pParallel->Abort();
+    m_bWorkersChosen = false;
     try {
         m_ScanMgr.ResetFoundCounts();
         for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i)
@@ -206,36 +212,92 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
         m_Pending.push_back({index, typeIndex});
 }
 
+void KRawFileSystem::TakeHit(ScanStats* stats, int typeIndex, RawHit hit)
+{
+    if (!CheckHit(typeIndex, hit))
+        return;
+    // A dropped hit still ends the file before it.
+    ClosePending(hit.firstSector);
+    if (m_dwHits >= m_dwHitLimit) {
+        if (m_u64DroppedHits++ == 0)
+            VlmTrace("Deep scan: %u files recorded, the most one scan keeps; later files are dropped "
+                     "(first at sector %lld)\n",
+                     m_dwHits, static_cast<long long>(hit.firstSector));
+        return;
+    }
+    ++m_dwHits;
+    AddFile(stats, typeIndex, hit);
+}
+
+void KRawFileSystem::ScanHere(ScanStats* stats, const RawScanArgs& args)
+{
+    for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t) {
+        tagRawTypeEntry e;
+        m_ScanMgr.GetTypeEntry(t, &e);
+        if (!e.dwEnabled)
+            continue;
+        m_Hits.Clear();
+        e.pType->Scan(&args, &m_Hits);
+        for (int h = 0; h < m_Hits.GetCount(); ++h) {
+            RawHit hit{};
+            if (m_Hits.GetAt(h, &hit))
+                TakeHit(stats, t, hit);
+        }
+    }
+}
+
+void KRawFileSystem::StartWorkers()
+{
+    // Types that may run beside others get a worker each; the rest share one, one after the
+    // other. With no type of the first kind there is nothing to share out.
+    m_bWorkersChosen = true;
+    if (m_dwThreads < 2)
+        return;
+    std::vector<IRawFileType*> types(static_cast<size_t>(m_ScanMgr.GetTypeCount()), nullptr);
+    std::vector<std::vector<int>> groups;
+    std::vector<int> together;
+    for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t) {
+        tagRawTypeEntry e;
+        m_ScanMgr.GetTypeEntry(t, &e);
+        if (!e.dwEnabled || !e.pType)
+            continue;
+        types[static_cast<size_t>(t)] = e.pType;
+        int32_t concurrent = 0;
+        if (e.pType->GetInfo(RAW_INFO_CONCURRENT, &concurrent, sizeof concurrent) == 0 && concurrent == 1)
+            groups.push_back({t});
+        else
+            together.push_back(t);
+    }
+    if (groups.empty())
+        return;
+    if (!together.empty())
+        groups.push_back(std::move(together));
+    if (!m_pParallel)
+        m_pParallel = std::make_unique<KRawParallelScan>();
+    m_pParallel->Start(types, std::move(groups), m_dwThreads, m_dwBytesPerSector, m_pVolume, m_BatchBytes);
+}
+
 uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
 {
     if (!m_pVolume || !buffer || sectorCount <= 0)
         return ERROR_SUCCESS;
     const RawScanArgs args{firstSector, buffer, static_cast<uint32_t>(sectorCount), m_dwBytesPerSector, m_pVolume};
     try {
-        for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t) {
-            tagRawTypeEntry e;
-            m_ScanMgr.GetTypeEntry(t, &e);
-            if (!e.dwEnabled)
-                continue;
-            m_Hits.Clear();
-            e.pType->Scan(&args, &m_Hits);
-            for (int h = 0; h < m_Hits.GetCount(); ++h) {
-                RawHit hit{};
-                if (!m_Hits.GetAt(h, &hit) || !CheckHit(t, hit))
-                    continue;
-                // A dropped hit still ends the file before it.
-                ClosePending(hit.firstSector);
-                if (m_dwHits >= m_dwHitLimit) {
-                    if (m_u64DroppedHits++ == 0)
-                        VlmTrace("Deep scan: %u files recorded, the most one scan keeps; later files are dropped "
-                                 "(first at sector %lld)\n",
-                                 m_dwHits, static_cast<long long>(hit.firstSector));
-                    continue;
-                }
-                ++m_dwHits;
-                AddFile(stats, t, hit);
-            }
+        if (!m_bWorkersChosen)
+            StartWorkers();
+        if (!m_pParallel || !m_pParallel->Running()) {
+            ScanHere(stats, args);
+            return ERROR_SUCCESS;
         }
+        const KRawParallelScan::Sink sink = [&](int t, const RawHit& hit) { TakeHit(stats, t, hit); };
+        if (!m_pParallel->Add(firstSector, buffer, args.sectorCount, sink)) {
+            m_pParallel->Flush(sink);
+            ScanHere(stats, args);
+        }
+        // The last chunk of the volume: the counters of the scan's window end complete.
+        const int64_t total = m_Candidate.s64SectorCount;
+        if (total > 0 && firstSector + sectorCount >= total)
+            m_pParallel->Flush(sink);
     } catch (const std::bad_alloc&) {
         // A hit that cannot be recorded is dropped; the scan goes on.
     }
@@ -244,6 +306,13 @@ uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uin
 
 uint32_t KRawFileSystem::End_ScanFS()
 {
+    if (m_pParallel && m_pParallel->Running()) {
+        try {
+            m_pParallel->Flush([&](int t, const RawHit& hit) { TakeHit(nullptr, t, hit); });
+        } catch (const std::bad_alloc&) {
+            m_pParallel->Abort();
+        }
+    }
     tagDiskGeometry g{};
     const bool known = m_pVolume && m_pVolume->GetGeometry(&g) == ERROR_SUCCESS && g.TotalSectors <= INT64_MAX;
     for (const Pending& p : m_Pending) {

@@ -8,6 +8,7 @@
 // is dropped and a length that is negative or runs past the volume's end is corrected, each
 // with a trace line, so one faulty type cannot turn into unreadable or bogus records.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "fs/IFileSystem.h"
 #include "raw/KRawFileArray.h"
 #include "raw/KRawFileNode.h"
+#include "raw/KRawParallelScan.h"
 #include "raw/KRawScanMgr.h"
 
 class KRawFileSystem final : public IFileSystem
@@ -50,6 +52,14 @@ public:
     void SetHitLimit(uint32_t limit) { m_dwHitLimit = limit; }
     uint32_t HitLimit() const { return m_dwHitLimit; }
     const KRawScanMgr& Types() const { return m_ScanMgr; }
+    /// Threads the types run on from the next Begin_ScanFS (default: one per core, see
+    /// KRawParallelScan), in batches of `batchBytes`; 0 or 1 scans every type on the caller's
+    /// thread. The files found are the same either way.
+    void SetScanThreads(uint32_t threads, size_t batchBytes = KRawParallelScan::kBatchBytes)
+    {
+        m_dwThreads = threads;
+        m_BatchBytes = batchBytes;
+    }
 
 private:
     // A file whose end is decided by the next hit (or the volume's end).
@@ -65,6 +75,11 @@ private:
     void ClosePending(int64_t nextFirstSector);
     bool CheckHit(int typeIndex, RawHit& hit) const;
     void AddFile(ScanStats* stats, int typeIndex, const RawHit& hit);
+    /// One hit, in the order of a scan on one thread: checked, recorded or counted as dropped.
+    void TakeHit(ScanStats* stats, int typeIndex, RawHit hit);
+    /// Every enabled type's Scan on one buffer, on this thread.
+    void ScanHere(ScanStats* stats, const RawScanArgs& args);
+    void StartWorkers();
     std::string VolumeFolderName() const;
     bool IsOurFile(const tagFileNode* record) const;
     /// The file's sectors from its first one, in runs a block can count; false without geometry.
@@ -83,4 +98,9 @@ private:
     uint32_t m_dwHits = 0;
     uint32_t m_dwHitLimit = VlmLimits::kMaxDeepScanHits;
     uint64_t m_u64DroppedHits = 0;
+    uint32_t m_dwThreads = KRawParallelScan::DefaultThreads();
+    size_t m_BatchBytes = KRawParallelScan::kBatchBytes;
+    bool m_bWorkersChosen = false;
+    // Declared after the type list: the workers stop before the types can go.
+    std::unique_ptr<KRawParallelScan> m_pParallel;
 };

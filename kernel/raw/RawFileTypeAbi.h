@@ -49,6 +49,11 @@ protected:
 
 // Id 0 of GetInfo: two int64 values, the minimum and the maximum file size in bytes.
 inline constexpr int RAW_INFO_SIZE_LIMITS = 0;
+// Id 1 of GetInfo: one int32 set to 1 by a type whose Scan may run on one thread while other
+// types' Scans run on others: it keeps its state in its own object and reads only through
+// args->volume. The engine still calls one object from one thread at a time, with the buffers
+// of a scan in volume order. Types that do not answer run one after the other on one thread.
+inline constexpr int RAW_INFO_CONCURRENT = 1;
 
 class IRawFileType
 {

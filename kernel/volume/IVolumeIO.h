@@ -3,6 +3,8 @@
 // Sector numbers are volume-relative; sector 0 is the first sector of the first extent.
 // ReadSectors is all or nothing: on a non-zero result the buffer content is undefined.
 // 1627 means no device is behind the volume (not opened, or a member missing).
+// ReadSectors may be called from several threads at once: the scan reads ahead on its own
+// thread while the deep scan's file types read on through the volume from theirs.
 #include <cstdint>
 #include <string>
 
@@ -24,4 +26,7 @@ public:
     virtual int32_t GetIndex() = 0;
     virtual uint32_t GetName(std::string* name) = 0;
     virtual bool Open(const tagVolumeInfo* record, uint32_t index) = 0;
+    /// The volume is about to be read from start to end; only a hint, passed on to the device.
+    /// Last in the table: plug-ins built against the older interface call the slots above.
+    virtual void AdviseSequential() {}
 };

@@ -18,6 +18,11 @@ public:
     int32_t GetIndex() override { return m_nIndex; }
     uint32_t GetName(std::string* name) override;
     bool Open(const tagVolumeInfo* record, uint32_t index) override;
+    void AdviseSequential() override
+    {
+        if (m_pDevice)
+            m_pDevice->AdviseSequential();
+    }
 
 private:
     IDeviceIO* m_pDevice = nullptr; // owned, created through KDeviceManager

@@ -11,7 +11,7 @@ KMemoryVolumeIO::KMemoryVolumeIO(std::vector<uint8_t> image, uint32_t bytesPerSe
 
 uint32_t KMemoryVolumeIO::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
 {
-    ++m_ReadCount;
+    m_ReadCount.fetch_add(1, std::memory_order_relaxed);
     const uint64_t total = m_Image.size() / m_BytesPerSector;
     if (firstSector > total || count > total - firstSector)
         return ERROR_END_OF_MEDIA;

@@ -1,6 +1,7 @@
 #pragma once
 // A volume served from a byte buffer. Whole scans, tree building and copy-out run on an
 // in-memory image with it, in tests and fuzzers; it never touches a device.
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +29,7 @@ public:
     void SetBadRange(uint64_t first, uint64_t count) { m_BadFirst = first; m_BadCount = count; }
     void SetName(std::string name) { m_Name = std::move(name); }
     const std::vector<uint8_t>& Image() const { return m_Image; }
-    uint64_t ReadCount() const { return m_ReadCount; }
+    uint64_t ReadCount() const { return m_ReadCount.load(std::memory_order_relaxed); }
 
 private:
     std::vector<uint8_t> m_Image;
@@ -39,5 +40,5 @@ private:
     uint32_t m_VolumeType = 1;
     uint64_t m_BadFirst = 0;
     uint64_t m_BadCount = 0;
-    uint64_t m_ReadCount = 0;
+    std::atomic<uint64_t> m_ReadCount{0};  // reads may come from several threads
 };

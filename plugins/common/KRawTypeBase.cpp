@@ -60,6 +60,13 @@ void KRawTypeBase::Release() { delete this; }
 
 int KRawTypeBase::GetInfo(int id, void* out, uint32_t size)
 {
+    if (id == RAW_INFO_CONCURRENT && out && size >= 4) {
+        // Every type's state is its own object's skip position; the walks read through the
+        // scan's arguments only.
+        const int32_t yes = 1;
+        std::memcpy(out, &yes, sizeof yes);
+        return 0;
+    }
     if (id != RAW_INFO_SIZE_LIMITS || !out || size < 16) return 1;
     const int64_t limits[2] = {m_Info.minSize, m_Info.maxSize};
     std::memcpy(out, limits, sizeof(limits));

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# A full scan of a disk image against reading the same image with cat, page cache warm: how
+# close the scan comes to the speed of the disk. Prints the best of three runs of each.
+#
+#   bench/scan-vs-cat.sh [IMAGE] [VLM]
+#
+# Without IMAGE a 1 GiB image is made in a temporary folder: random bytes (as compressed data
+# and free space look) with a FAT32 file system laid over them holding the carving samples of
+# tests/data/raw, when mkfs.fat and mtools are installed.
+# VLM defaults to build/bin/vlm of this checkout. Scan results are saved into the temporary
+# folder (HOME is pointed there), never into the user's own.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+vlm=${2:-$here/build/bin/vlm}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+image=${1:-}
+if [ -z "$image" ]; then
+  image=$tmp/scan-vs-cat.img
+  head -c $((1024 * 1024 * 1024)) /dev/urandom > "$image"
+  if command -v mkfs.fat > /dev/null && command -v mcopy > /dev/null; then
+    mkfs.fat -F 32 -n BENCH "$image" > /dev/null
+    mcopy -s -i "$image" "$here"/tests/data/raw/* ::/
+  fi
+fi
+[ -x "$vlm" ] || { echo "no vlm at $vlm (build it, or give its path)" >&2; exit 1; }
+export HOME=$tmp XDG_DATA_HOME=$tmp/share
+
+# Wall seconds of the fastest of three runs of "$@".
+best() {
+  local best="" t0 t1
+  for _ in 1 2 3; do
+    t0=$(date +%s.%N)
+    # A scan that finds nothing ends with a non-zero status; it still read the whole image.
+    "$@" > /dev/null 2>&1 || true
+    t1=$(date +%s.%N)
+    best=$(awk -v a="$t0" -v b="$t1" -v c="$best" 'BEGIN { d = b - a; if (c == "" || d < c) print d; else print c }')
+  done
+  echo "$best"
+}
+
+cat "$image" > /dev/null   # into the page cache
+bytes=$(stat -L -c %s "$image")
+t_cat=$(best sh -c 'cat "$0" > /dev/null' "$image")
+t_fs=$(best "$vlm" --image "$image" --no-machine-devices -y scan 0 --save "$tmp/fs.rrs")
+t_deep=$(best "$vlm" --image "$image" --no-machine-devices -y scan 0 --deep-only --save "$tmp/deep.rrs")
+echo "image: $image ($bytes bytes), load: $(cut -d' ' -f1-3 /proc/loadavg)"
+awk -v n="$bytes" -v c="$t_cat" -v f="$t_fs" -v d="$t_deep" 'BEGIN {
+  printf "cat               %7.3f s  %6.2f GB/s\n", c, n / c / 1e9
+  printf "scan (file sys.)  %7.3f s  %6.2f GB/s  %.2f x cat\n", f, n / f / 1e9, f / c
+  printf "scan --deep-only  %7.3f s  %6.2f GB/s  %.2f x cat\n", d, n / d / 1e9, d / c
+}'

@@ -1,0 +1,122 @@
+#pragma once
+// The deep scan's file types on every core, with exactly the result of one thread.
+//
+// A type keeps state from one buffer to the next (it skips the starts that lie inside a file it
+// reported, and what it sees of a candidate depends on where the buffer ends), so one type must
+// see the buffers of a scan in volume order, cut exactly as the scan driver cut them. Different
+// types share nothing, so they can run side by side: the chunks handed over are gathered into
+// batches of 1 MiB while the workers scan the batches before. A group is one type, or all
+// the types that do not declare that they may run beside others (RAW_INFO_CONCURRENT), which
+// then run one after the other. A free worker takes about its share (by the cost measured on
+// the last batch) of the groups waiting for the oldest batch and walks that batch chunk by
+// chunk with all of them, so a chunk is read from the core's cache by every type but the
+// first. Each group moves on to the next batch as soon as it is done with one, so a slow type
+// does not hold the others back; a batch is merged once every group is done with it.
+//
+// The hits of a batch are handed on in the order of one thread: chunk by chunk, within a chunk
+// type by type in list order, each type's hits in the order it reported them.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "raw/RawFileTypeAbi.h"
+
+class IVolumeIO;
+
+class KRawParallelScan
+{
+public:
+    static constexpr size_t kBatchBytes = size_t{1} << 20;
+    static constexpr int kBatches = 8;      // batches in memory at once
+    static constexpr uint32_t kMaxThreads = 8;
+
+    /// Receives the hits of the scan in the order one thread would have produced them.
+    using Sink = std::function<void(int typeIndex, const RawHit& hit)>;
+
+    KRawParallelScan() = default;
+    ~KRawParallelScan();
+    KRawParallelScan(const KRawParallelScan&) = delete;
+    KRawParallelScan& operator=(const KRawParallelScan&) = delete;
+
+    /// Threads a machine's cores call for: its core count, at most kMaxThreads.
+    static uint32_t DefaultThreads();
+
+    /// Starts a scan of `types` (indexed by type index; null entries are not scanned) in
+    /// `groups` of type indexes, each group in ascending order, on `threads` workers, in
+    /// batches of `batchBytes`. Anything of an earlier scan is dropped. False when no worker or
+    /// no batch memory could be had (nothing runs).
+    bool Start(const std::vector<IRawFileType*>& types, std::vector<std::vector<int>> groups, uint32_t threads,
+               uint32_t bytesPerSector, IVolumeIO* volume, size_t batchBytes = kBatchBytes);
+    /// Copies one chunk (volume-relative `first`, `sectors` whole sectors) into the batch being
+    /// filled. Batches that every group has finished are merged into `sink` on the way; when
+    /// every batch is in use this waits for the oldest.
+    /// False (nothing taken, nothing waiting) for a chunk larger than a batch: the caller
+    /// flushes and scans it itself.
+    bool Add(int64_t first, const uint8_t* buffer, uint32_t sectors, const Sink& sink);
+    /// Scans everything added so far and hands all its hits to `sink`.
+    void Flush(const Sink& sink);
+    /// Drops everything added and not yet handed over; waits for the workers to put it down.
+    void Abort();
+    bool Running() const { return !m_Groups.empty(); }
+
+private:
+    struct tagChunk
+    {
+        int64_t first;
+        uint32_t sectors;
+        size_t offset;     // in the batch's bytes
+    };
+    struct tagFound
+    {
+        uint32_t chunk;    // index in the batch's chunks
+        int typeIndex;
+        RawHit hit;
+    };
+    struct tagBatch
+    {
+        std::vector<uint8_t> bytes;
+        size_t used = 0;
+        std::vector<tagChunk> chunks;
+        std::vector<std::vector<tagFound>> found;   // per group
+        uint64_t sequence = 0;
+        bool submitted = false;
+        size_t groupsDone = 0;
+        bool inUse = false;
+    };
+    struct tagGroup
+    {
+        std::vector<int> types;
+        uint64_t next = 0;       // the sequence number of the batch it scans next
+        bool running = false;
+        uint64_t lastCostNs = 0;  // of its last batch: the costliest groups are started first
+    };
+
+    void Worker();
+    void PickBundle(std::vector<size_t>& bundle) const;
+    void ScanBatch(const std::vector<size_t>& bundle, tagBatch& batch, std::vector<uint64_t>& costs);
+    tagBatch& Batch(uint64_t sequence) { return m_Batches[sequence % m_Batches.size()]; }
+    bool BatchDone(const tagBatch& b) const { return b.submitted && b.groupsDone == m_Groups.size(); }
+    void Submit();
+    void MergeOldest(std::unique_lock<std::mutex>& lock, const Sink& sink);
+    void StopWorkers();
+
+    std::vector<IRawFileType*> m_Types;
+    std::vector<tagGroup> m_Groups;
+    std::vector<tagBatch> m_Batches;
+    uint32_t m_dwBytesPerSector = 0;
+    size_t m_BatchBytes = kBatchBytes;
+    IVolumeIO* m_pVolume = nullptr;
+    uint64_t m_Oldest = 0;      // sequence of the oldest batch not yet merged
+    uint64_t m_Filling = 0;     // sequence of the batch being filled (== m_Submitted count)
+    std::atomic<bool> m_bAbort{false};
+    bool m_bQuit = false;
+    uint32_t m_Idle = 0;        // workers waiting for work
+    mutable std::mutex m_Lock;
+    std::condition_variable m_WorkReady;
+    std::condition_variable m_BatchDone;
+    std::vector<std::thread> m_Threads;
+};
