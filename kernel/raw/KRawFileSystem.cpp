@@ -87,6 +87,7 @@ uint32_t KRawFileSystem::Begin_ScanFS()
         m_Pending.clear();
         m_dwHits = 0;
         m_u64DroppedHits = 0;
+        m_Names.Clear();
         std::memset(&m_Candidate, 0, sizeof m_Candidate);
         m_Candidate.wLength = sizeof m_Candidate;
         m_Candidate.wSectorsPerCluster = 1;
@@ -189,11 +190,15 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
     const uint32_t found = e.dwFoundCount + 1;
     m_ScanMgr.SetFoundCount(typeIndex, found);
 
-    char name[512];
-    std::snprintf(name, sizeof name, "Recovered_%s_file(%d).%s", e.strExtension.c_str(),
-                  static_cast<int>(found), e.strExtension.c_str());
+    std::string name = MetadataName(e, typeIndex, hit);
+    if (name.empty()) {
+        char numbered[512];
+        std::snprintf(numbered, sizeof numbered, "Recovered_%s_file(%d).%s", e.strExtension.c_str(),
+                      static_cast<int>(found), e.strExtension.c_str());
+        name = Cut(numbered, kMaxName);
+    }
     const int index = m_Records.GetCount();
-    auto* rec = m_Records.Add<tagRawFileNode>(Cut(name, kMaxName));
+    auto* rec = m_Records.Add<tagRawFileNode>(name);
     if (!rec)
         return;
     rec->wValidMask = FN_MASK_LOST_FOLDER;
@@ -204,6 +209,17 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
     rec->ftCreated = static_cast<uint64_t>(hit.firstSector);
     if (hit.size == 0)
         m_Pending.push_back({index, typeIndex});
+}
+
+std::string KRawFileSystem::MetadataName(const tagRawTypeEntry& type, int typeIndex, const RawHit& hit)
+{
+    RawHitName query{};
+    query.firstSector = hit.firstSector;
+    if (!type.pType || type.pType->GetInfo(RAW_INFO_HIT_NAME, &query, sizeof query) != 0)
+        return {};
+    // The plug-in's text is held to its buffer whether or not it wrote the terminator.
+    const std::string_view text(query.name, strnlen(query.name, sizeof query.name));
+    return m_Names.Claim(typeIndex, text, type.strExtension);
 }
 
 uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
@@ -272,6 +288,7 @@ uint32_t KRawFileSystem::End_ScanFS()
         e.pType->EndScan();
     }
     m_ScanMgr.ResetFoundCounts();
+    m_Names.Clear();
     m_dwFinished = 1;
     return ERROR_SUCCESS;
 }

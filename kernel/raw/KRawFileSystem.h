@@ -15,6 +15,7 @@
 #include "fs/IFileSystem.h"
 #include "raw/KRawFileArray.h"
 #include "raw/KRawFileNode.h"
+#include "raw/KRawNames.h"
 #include "raw/KRawScanMgr.h"
 
 class KRawFileSystem final : public IFileSystem
@@ -65,6 +66,8 @@ private:
     void ClosePending(int64_t nextFirstSector);
     bool CheckHit(int typeIndex, RawHit& hit) const;
     void AddFile(ScanStats* stats, int typeIndex, const RawHit& hit);
+    /// The file's name from its own metadata, when its type knows one; empty otherwise.
+    std::string MetadataName(const tagRawTypeEntry& type, int typeIndex, const RawHit& hit);
     std::string VolumeFolderName() const;
     bool IsOurFile(const tagFileNode* record) const;
     /// The file's sectors from its first one, in runs a block can count; false without geometry.
@@ -83,4 +86,5 @@ private:
     uint32_t m_dwHits = 0;
     uint32_t m_dwHitLimit = VlmLimits::kMaxDeepScanHits;
     uint64_t m_u64DroppedHits = 0;
+    KRawNames m_Names;   // metadata names given during the scan, per type folder
 };
