@@ -60,7 +60,9 @@ TEST(RawPlugins, FoundFilesAreNamedFromWhatTheyCarry)
         const std::map<std::string, std::string> samples = {
             {"camera.jpg", "2021-06-15 09-40-00 Canon EOS 80D.jpg"},
             {"phone.tif", "2019-12-31 23-59-58 Apple iPhone 8.tif"},
+            {"phone.heic", "2023-03-04 05-06-07 Google Pixel 7.heic"},
             {"song.mp3", "Åsa Ström - Sång för Västerås.mp3"},
+            {"song.flac", "Ensemble Ω - Nocturne No. 2.flac"},
             {"titled.pdf", "Quarterly Report 2021.pdf"},
             // Retitled by an incremental update: the newer dictionary wins; "/" and ":" cannot
             // stand in a file name.

@@ -19,8 +19,10 @@ struct tagNamedSample
 constexpr tagNamedSample kSamples[] = {
     {"names/camera.jpg", "jpg", "2021-06-15 09-40-00 Canon EOS 80D"},
     {"names/phone.tif", "tif", "2019-12-31 23-59-58 Apple iPhone 8"},
+    {"names/phone.heic", "heic", "2023-03-04 05-06-07 Google Pixel 7"},
     {"names/song.mp3", "mp3", "Åsa Ström - Sång för Västerås"},
     {"media/tagged.mp3", "mp3", "Test - Tone"},
+    {"names/song.flac", "flac", "Ensemble Ω - Nocturne No. 2"},
     {"names/titled.pdf", "pdf", "Quarterly Report 2021"},
     {"names/retitled.pdf", "pdf", "Minutes 3/4: Budget"},
     {"names/message.eml", "eml", "Grüße aus Köln"},
