@@ -93,6 +93,7 @@ std::string KRawNames::Clean(std::string_view text, size_t maxBytes)
 void KRawNames::Clear()
 {
     std::unordered_set<std::string>().swap(m_Taken);
+    std::unordered_map<std::string, uint32_t>().swap(m_NextSuffix);
 }
 
 std::string KRawNames::Claim(int typeIndex, std::string_view text, std::string_view ext)
@@ -110,18 +111,23 @@ std::string KRawNames::Claim(int typeIndex, std::string_view text, std::string_v
     // A text that reads like a numbered name could meet one of the numbered files: such a name
     // always gets a suffix.
     const bool likeNumbered = stem.compare(0, kNumberedPrefix.size(), kNumberedPrefix) == 0;
-    for (uint32_t n = likeNumbered ? 2 : 1; n != 0; ++n) {
+    uint32_t& next = m_NextSuffix[key + stem + dotExt];
+    if (next == 0)
+        next = likeNumbered ? 2 : 1;
+    for (; next != 0; ++next) {
         std::string name = stem;
-        if (n > 1) {
+        if (next > 1) {
             char suffix[kMaxSuffix + 1];
-            std::snprintf(suffix, sizeof suffix, " (%u)", n);
+            std::snprintf(suffix, sizeof suffix, " (%u)", next);
             name += suffix;
         }
         name += dotExt;
         key.resize(keyHead);
         key += name;
-        if (m_Taken.insert(key).second)
+        if (m_Taken.insert(key).second) {
+            ++next;
             return name;
+        }
     }
     return {};
 }

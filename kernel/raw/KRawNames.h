@@ -4,8 +4,10 @@
 // untrusted bytes, so before it becomes a file name it is cleaned, cut and made unique within
 // its type's folder. Files without such a name keep their numbered name.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 class KRawNames
@@ -31,4 +33,7 @@ public:
 
 private:
     std::unordered_set<std::string> m_Taken;   // type index, a zero byte, the name
+    // Per cleaned name (keyed as above, without a suffix): the suffix number to try next, so
+    // that a thousand files of one name cost a thousand look-ups, not half a million.
+    std::unordered_map<std::string, uint32_t> m_NextSuffix;
 };
