@@ -93,6 +93,7 @@ uint32_t KRawFileSystem::Begin_ScanFS()
         m_Pending.clear();
         m_dwHits = 0;
         m_u64DroppedHits = 0;
+        m_Names.Clear();
         std::memset(&m_Candidate, 0, sizeof m_Candidate);
         m_Candidate.wLength = sizeof m_Candidate;
         m_Candidate.wSectorsPerCluster = 1;
@@ -185,7 +186,7 @@ bool KRawFileSystem::CheckHit(int typeIndex, RawHit& hit) const
     return true;
 }
 
-void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
+void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit, std::string_view text)
 {
     tagRawTypeEntry e;
     m_ScanMgr.GetTypeEntry(typeIndex, &e);
@@ -195,11 +196,15 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
     const uint32_t found = e.dwFoundCount + 1;
     m_ScanMgr.SetFoundCount(typeIndex, found);
 
-    char name[512];
-    std::snprintf(name, sizeof name, "Recovered_%s_file(%d).%s", e.strExtension.c_str(),
-                  static_cast<int>(found), e.strExtension.c_str());
+    std::string name = text.empty() ? std::string() : m_Names.Claim(typeIndex, text, e.strExtension);
+    if (name.empty()) {
+        char numbered[512];
+        std::snprintf(numbered, sizeof numbered, "Recovered_%s_file(%d).%s", e.strExtension.c_str(),
+                      static_cast<int>(found), e.strExtension.c_str());
+        name = Cut(numbered, kMaxName);
+    }
     const int index = m_Records.GetCount();
-    auto* rec = m_Records.Add<tagRawFileNode>(Cut(name, kMaxName));
+    auto* rec = m_Records.Add<tagRawFileNode>(name);
     if (!rec)
         return;
     rec->wValidMask = FN_MASK_LOST_FOLDER;
@@ -212,7 +217,7 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit)
         m_Pending.push_back({index, typeIndex});
 }
 
-void KRawFileSystem::TakeHit(ScanStats* stats, int typeIndex, RawHit hit)
+void KRawFileSystem::TakeHit(ScanStats* stats, int typeIndex, RawHit hit, std::string_view text)
 {
     if (!CheckHit(typeIndex, hit))
         return;
@@ -226,7 +231,7 @@ void KRawFileSystem::TakeHit(ScanStats* stats, int typeIndex, RawHit hit)
         return;
     }
     ++m_dwHits;
-    AddFile(stats, typeIndex, hit);
+    AddFile(stats, typeIndex, hit, text);
 }
 
 void KRawFileSystem::ScanHere(ScanStats* stats, const RawScanArgs& args)
@@ -241,7 +246,7 @@ void KRawFileSystem::ScanHere(ScanStats* stats, const RawScanArgs& args)
         for (int h = 0; h < m_Hits.GetCount(); ++h) {
             RawHit hit{};
             if (m_Hits.GetAt(h, &hit))
-                TakeHit(stats, t, hit);
+                TakeHit(stats, t, hit, HitMetadataText(e.pType, hit.firstSector));
         }
     }
 }
@@ -289,7 +294,9 @@ uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uin
             ScanHere(stats, args);
             return ERROR_SUCCESS;
         }
-        const KRawParallelScan::Sink sink = [&](int t, const RawHit& hit) { TakeHit(stats, t, hit); };
+        const KRawParallelScan::Sink sink = [&](int t, const RawHit& hit, std::string_view text) {
+            TakeHit(stats, t, hit, text);
+        };
         if (!m_pParallel->Add(firstSector, buffer, args.sectorCount, sink)) {
             m_pParallel->Flush(sink);
             ScanHere(stats, args);
@@ -308,7 +315,8 @@ uint32_t KRawFileSystem::End_ScanFS()
 {
     if (m_pParallel && m_pParallel->Running()) {
         try {
-            m_pParallel->Flush([&](int t, const RawHit& hit) { TakeHit(nullptr, t, hit); });
+            m_pParallel->Flush(
+                [&](int t, const RawHit& hit, std::string_view text) { TakeHit(nullptr, t, hit, text); });
         } catch (const std::bad_alloc&) {
             m_pParallel->Abort();
         }
@@ -341,6 +349,7 @@ uint32_t KRawFileSystem::End_ScanFS()
         e.pType->EndScan();
     }
     m_ScanMgr.ResetFoundCounts();
+    m_Names.Clear();
     m_dwFinished = 1;
     return ERROR_SUCCESS;
 }

@@ -17,6 +17,7 @@
 #include "raw/KRawFileArray.h"
 #include "raw/KRawFileNode.h"
 #include "raw/KRawParallelScan.h"
+#include "raw/KRawNames.h"
 #include "raw/KRawScanMgr.h"
 
 class KRawFileSystem final : public IFileSystem
@@ -74,9 +75,10 @@ private:
     bool TypeLimits(int typeIndex, int64_t* minSize, int64_t* maxSize) const;
     void ClosePending(int64_t nextFirstSector);
     bool CheckHit(int typeIndex, RawHit& hit) const;
-    void AddFile(ScanStats* stats, int typeIndex, const RawHit& hit);
+    /// `text`: the metadata text the type gave for the hit (empty: a numbered name).
+    void AddFile(ScanStats* stats, int typeIndex, const RawHit& hit, std::string_view text);
     /// One hit, in the order of a scan on one thread: checked, recorded or counted as dropped.
-    void TakeHit(ScanStats* stats, int typeIndex, RawHit hit);
+    void TakeHit(ScanStats* stats, int typeIndex, RawHit hit, std::string_view text);
     /// Every enabled type's Scan on one buffer, on this thread.
     void ScanHere(ScanStats* stats, const RawScanArgs& args);
     void StartWorkers();
@@ -103,4 +105,5 @@ private:
     bool m_bWorkersChosen = false;
     // Declared after the type list: the workers stop before the types can go.
     std::unique_ptr<KRawParallelScan> m_pParallel;
+    KRawNames m_Names;   // metadata names given during the scan, per type folder
 };

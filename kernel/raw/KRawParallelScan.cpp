@@ -8,6 +8,7 @@
 
 #include "base/VlmTrace.h"
 #include "raw/KRawFileArray.h"
+#include "raw/KRawNames.h"
 
 KRawParallelScan::~KRawParallelScan()
 {
@@ -176,11 +177,12 @@ void KRawParallelScan::ScanBatch(const std::vector<size_t>& bundle, tagBatch& ba
                 hits.Clear();
                 m_Types[static_cast<size_t>(t)]->Scan(&args, &hits);
                 for (int h = 0; h < hits.GetCount(); ++h) {
-                    tagFound f{c, t, {}};
+                    tagFound f{c, t, {}, {}};
                     if (!hits.GetAt(h, &f.hit))
                         continue;
                     try {
-                        out.push_back(f);
+                        f.text = HitMetadataText(m_Types[static_cast<size_t>(t)], f.hit.firstSector);
+                        out.push_back(std::move(f));
                     } catch (const std::bad_alloc&) {
                         // Lost like a hit the type's own list could not hold.
                     }
@@ -224,7 +226,7 @@ void KRawParallelScan::MergeOldest(std::unique_lock<std::mutex>& lock, const Sin
     }
     if (sink)
         for (const tagFound& f : all)
-            sink(f.typeIndex, f.hit);
+            sink(f.typeIndex, f.hit, f.text);
     lock.lock();
     for (std::vector<tagFound>& f : b.found)
         f.clear();

@@ -19,6 +19,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -35,7 +37,8 @@ public:
     static constexpr uint32_t kMaxThreads = 8;
 
     /// Receives the hits of the scan in the order one thread would have produced them.
-    using Sink = std::function<void(int typeIndex, const RawHit& hit)>;
+    /// With each hit the metadata text its type gave for it (empty when none).
+    using Sink = std::function<void(int typeIndex, const RawHit& hit, std::string_view text)>;
 
     KRawParallelScan() = default;
     ~KRawParallelScan();
@@ -75,6 +78,7 @@ private:
         uint32_t chunk;    // index in the batch's chunks
         int typeIndex;
         RawHit hit;
+        std::string text;   // the type's metadata text for the hit, asked right after its Scan
     };
     struct tagBatch
     {

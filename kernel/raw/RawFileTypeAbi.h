@@ -55,6 +55,26 @@ inline constexpr int RAW_INFO_SIZE_LIMITS = 0;
 // of a scan in volume order. Types that do not answer run one after the other on one thread.
 inline constexpr int RAW_INFO_CONCURRENT = 1;
 
+// Id 2 of GetInfo: the name a file found by the type's last Scan call carries in its own
+// metadata (a photo's date and camera, a song's artist and title, a document's title). The
+// engine fills firstSector with a hit of that call; a type that knows a name for it returns 0
+// and writes the name, without a folder or an extension, as zero-terminated UTF-8 into `name`.
+// The answer is only asked for between a Scan call and the type's next Scan or BeginScan, on
+// the thread that made that Scan call. A
+// type without names answers non-zero, as for every id it does not know, and its files keep
+// their numbered names. The engine treats the text as untrusted: it cleans, cuts and
+// de-duplicates it before it becomes a file name.
+inline constexpr int RAW_INFO_HIT_NAME = 2;
+
+#pragma pack(push, 1)
+struct RawHitName
+{
+    int64_t firstSector;      // in: a hit of the last Scan call
+    char name[256];           // out: zero-terminated UTF-8
+};
+#pragma pack(pop)
+static_assert(sizeof(RawHitName) == 264);
+
 class IRawFileType
 {
 public:

@@ -47,6 +47,7 @@ int KRawTypeBase::GetExtension(char* buffer, uint32_t size) { return CopyText(m_
 int KRawTypeBase::BeginScan()
 {
     m_SkipUntil = 0;
+    m_Names.clear();
     return 1;
 }
 
@@ -67,6 +68,16 @@ int KRawTypeBase::GetInfo(int id, void* out, uint32_t size)
         std::memcpy(out, &yes, sizeof yes);
         return 0;
     }
+    if (id == RAW_INFO_HIT_NAME) {
+        if (!out || size < sizeof(RawHitName)) return 1;
+        auto* query = static_cast<RawHitName*>(out);
+        for (const auto& [first, name] : m_Names) {
+            if (first != query->firstSector) continue;
+            CopyText(name.c_str(), query->name, sizeof query->name);
+            return 0;
+        }
+        return 1;
+    }
     if (id != RAW_INFO_SIZE_LIMITS || !out || size < 16) return 1;
     const int64_t limits[2] = {m_Info.minSize, m_Info.maxSize};
     std::memcpy(out, limits, sizeof(limits));
@@ -81,6 +92,11 @@ tagRawMatch KRawTypeBase::FindEnd(KRawReader&) const
 bool KRawTypeBase::Plausible(const uint8_t*, const uint8_t*, uint32_t) const
 {
     return true;
+}
+
+std::string KRawTypeBase::NameOf(KRawReader&, const tagRawMatch&) const
+{
+    return {};
 }
 
 bool KRawTypeBase::SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const
@@ -119,6 +135,7 @@ int KRawTypeBase::Scan(const RawScanArgs* args, IRawFileArray* hits)
         return 0;
     const uint32_t bps = args->bytesPerSector;
     if ((!m_KeyOnly && m_Signatures.empty()) || m_KeyOffset >= bps) return 0;
+    m_Names.clear();
     try {
         const uint8_t* sector = args->buffer;
         for (uint32_t i = 0; i < args->sectorCount; ++i, sector += bps) {
@@ -131,6 +148,8 @@ int KRawTypeBase::Scan(const RawScanArgs* args, IRawFileArray* hits)
             if (!m.found) continue;
             const RawHit hit{first, static_cast<int64_t>(m.size)};
             hits->Add(&hit);
+            if (std::string name = NameOf(reader, m); !name.empty())
+                m_Names.emplace_back(first, std::move(name));
             const uint64_t extent = m.size ? m.size : std::min(m.covered, static_cast<uint64_t>(m_Info.maxSize));
             if (extent) m_SkipUntil = first + static_cast<int64_t>((extent + bps - 1) / bps);
         }

@@ -17,6 +17,9 @@
 #include <cstdint>
 #include <new>
 #include <span>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/ByteView.h"
 #include "common/KRawReader.h"
@@ -89,6 +92,9 @@ public:
     /// The whole decision for one candidate start: signature, header, end. Used by Scan and
     /// directly by tests and fuzzers.
     tagRawMatch Examine(KRawReader& reader) const;
+    /// The name an accepted file carries in its own metadata (empty when none), without an
+    /// extension; the engine cleans and cuts it. Used by Scan for every hit, and by tests.
+    std::string MetadataName(KRawReader& reader, const tagRawMatch& match) const { return NameOf(reader, match); }
 
 protected:
     /// Pure check of the first bytes (`head` holds up to kHeadBytes). For Sized, `size` is the
@@ -101,6 +107,10 @@ protected:
     /// before it (null when that one is not in the scan buffer) before anything else is done;
     /// false drops the candidate.
     virtual bool Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const;
+    /// A found file's name from its metadata (date and camera, artist and title, a title), read
+    /// with the same bounded reader; empty when the file carries none. Only found files get
+    /// here, so reading a few more bytes costs the scan nothing measurable.
+    virtual std::string NameOf(KRawReader& reader, const tagRawMatch& match) const;
 
 private:
     bool SignatureAt(const uint8_t* sector, uint32_t bytesPerSector) const;
@@ -111,6 +121,8 @@ private:
     std::array<bool, 256> m_KeyTable{};
     bool m_KeyOnly = false;    // candidates are told by the key table alone
     int64_t m_SkipUntil = 0;   // volume sector before which no new start of this type is taken
+    // Metadata names of the hits of the last Scan call (first sector, name), for GetInfo.
+    std::vector<std::pair<int64_t, std::string>> m_Names;
 };
 
 /// Creates one type object; the engine owns it until Release().

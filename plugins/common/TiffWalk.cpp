@@ -31,10 +31,30 @@ struct tagTiffEntry
 class KTiffWalk
 {
 public:
-    KTiffWalk(KRawReader& reader, bool le) : m_Reader(reader), m_Le(le) {}
+    // Offsets in the tree count from `base` (the header's first byte) and stay below `span`.
+    KTiffWalk(KRawReader& reader, bool le, uint64_t base = 0, uint64_t span = UINT64_MAX)
+        : m_Reader(reader), m_Le(le), m_Base(base), m_Span(span) {}
 
-    bool U16(uint64_t off, uint16_t& v) { return m_Le ? m_Reader.U16LE(off, v) : m_Reader.U16BE(off, v); }
-    bool U32(uint64_t off, uint32_t& v) { return m_Le ? m_Reader.U32LE(off, v) : m_Reader.U32BE(off, v); }
+    bool U16(uint64_t off, uint16_t& v)
+    {
+        return In(off, 2) && (m_Le ? m_Reader.U16LE(m_Base + off, v) : m_Reader.U16BE(m_Base + off, v));
+    }
+    bool U32(uint64_t off, uint32_t& v)
+    {
+        return In(off, 4) && (m_Le ? m_Reader.U32LE(m_Base + off, v) : m_Reader.U32BE(m_Base + off, v));
+    }
+    ByteView View(uint64_t off, size_t len) { return In(off, len) ? m_Reader.View(m_Base + off, len) : ByteView{}; }
+
+    // An ASCII entry's text up to its first zero, at most `max` bytes.
+    std::string Ascii(const tagTiffEntry& e, uint64_t entryOff, size_t max)
+    {
+        if (e.type != 2 || e.count == 0) return {};
+        const uint64_t from = e.count <= 4 ? entryOff + 8 : e.value;
+        const ByteView v = View(from, std::min<size_t>(e.count, max));
+        std::string text(v.begin(), v.end());
+        text.resize(std::strlen(text.c_str()));
+        return text;
+    }
 
     // One value of an entry's SHORT or LONG array.
     bool Value(const tagTiffEntry& e, uint32_t index, uint64_t entryOff, uint32_t& out)
@@ -63,7 +83,7 @@ public:
             return false;
         }
         if (count == 0 || count > kMaxEntries) return false;
-        if (m_Reader.View(off, 2 + 12ull * count + 4).empty()) {
+        if (View(off, 2 + 12ull * count + 4).empty()) {
             unreadable = true;
             return false;
         }
@@ -102,8 +122,12 @@ public:
     }
 
 private:
+    bool In(uint64_t off, uint64_t len) const { return off <= m_Span && len <= m_Span - off; }
+
     KRawReader& m_Reader;
     bool m_Le;
+    uint64_t m_Base;
+    uint64_t m_Span;
     uint64_t m_End = 8;
 };
 
@@ -114,8 +138,9 @@ const tagTiffEntry* FindTag(const std::vector<tagTiffEntry>& entries, uint16_t t
     return nullptr;
 }
 
-constexpr uint16_t kMake = 271, kDngVersion = 50706;
+constexpr uint16_t kMake = 271, kModel = 272, kDateTime = 306, kDateTimeOriginal = 36867, kDngVersion = 50706;
 constexpr size_t kMaxMake = 32;
+constexpr size_t kMaxMetaText = 64;   // a camera name; a date is 19 characters
 }
 
 bool ReadTiffHeader(ByteView head, tagTiffHeader& out)
@@ -169,12 +194,8 @@ tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header)
                 }
             }
             if (e.tag == kDngVersion) tree.dng = true;
-            if (e.tag == kMake && e.type == 2 && seen.size() == 1 && tree.make.empty()) {
-                const uint64_t from = e.count <= 4 ? at[i] + 8 : e.value;
-                const ByteView v = reader.View(from, std::min<size_t>(e.count, kMaxMake));
-                tree.make.assign(v.begin(), v.end());
-                tree.make.resize(std::strlen(tree.make.c_str()));
-            }
+            if (e.tag == kMake && seen.size() == 1 && tree.make.empty())
+                tree.make = walk.Ascii(e, at[i], kMaxMake);
         }
         size_t io = 0, il = 0;
         const tagTiffEntry* offs = FindTag(entries, kStripOffsets, io);
@@ -193,4 +214,34 @@ tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header)
     }
     tree.end = walk.End() > reader.Limit() ? 0 : walk.End();
     return tree;
+}
+
+bool ReadTiffMeta(KRawReader& reader, uint64_t base, uint64_t span, tagTiffMeta& out)
+{
+    tagTiffHeader header;
+    if (span < 8 || !ReadTiffHeader(reader.View(base, 8), header)) return false;
+    KTiffWalk walk(reader, header.littleEndian, base, span);
+    std::vector<tagTiffEntry> entries;
+    std::vector<uint64_t> at;
+    uint32_t next = 0;
+    bool unreadable = false;
+    if (!walk.ReadIfd(header.firstIfd, entries, at, next, unreadable)) return false;
+    uint32_t exif = 0;
+    std::string dateTime;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const tagTiffEntry& e = entries[i];
+        if (e.tag == kMake) out.make = walk.Ascii(e, at[i], kMaxMetaText);
+        else if (e.tag == kModel) out.model = walk.Ascii(e, at[i], kMaxMetaText);
+        else if (e.tag == kDateTime) dateTime = walk.Ascii(e, at[i], kMaxMetaText);
+        else if (e.tag == kExifIfd && e.count >= 1) walk.Value(e, 0, at[i], exif);
+    }
+    // The moment the picture was taken is in the EXIF directory; the main directory's date may
+    // be that of a later edit.
+    if (exif && exif != header.firstIfd && walk.ReadIfd(exif, entries, at, next, unreadable)) {
+        size_t index = 0;
+        if (const tagTiffEntry* e = FindTag(entries, kDateTimeOriginal, index))
+            out.dateTime = walk.Ascii(*e, at[index], kMaxMetaText);
+    }
+    if (out.dateTime.empty()) out.dateTime = std::move(dateTime);
+    return true;
 }

@@ -31,3 +31,17 @@ struct tagTiffTree
 
 /// Walks every directory reachable from the header, bounded in count and against cycles.
 tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header);
+
+/// What a picture's main directory and its EXIF directory tell about where it came from.
+struct tagTiffMeta
+{
+    std::string make;           // as stored, cut to a bounded length
+    std::string model;
+    std::string dateTime;       // "YYYY:MM:DD HH:MM:SS": when taken, else when last written
+};
+
+/// Reads the maker, model and date of a TIFF structure whose header lies at `base` of the file
+/// and whose offsets stay below `span` (an EXIF block inside a JPEG segment, or a whole TIFF or
+/// raw file). Only the first directory and its EXIF directory are read; false when the header
+/// or the first directory is not sound.
+bool ReadTiffMeta(KRawReader& reader, uint64_t base, uint64_t span, tagTiffMeta& out);

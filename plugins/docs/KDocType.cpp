@@ -1,6 +1,7 @@
 #include "KDocType.h"
 
 #include "KDocReaderSource.h"
+#include "PdfTitle.h"
 
 KDocType::KDocType(const tagDocTypeDesc& desc) : KRawTypeBase(desc.info, desc.signatures), m_Desc(desc)
 {
@@ -19,4 +20,13 @@ tagRawMatch KDocType::FindEnd(KRawReader& reader) const
     if (p.kind != m_Desc.kind)
         return {};
     return {true, p.size};
+}
+
+std::string KDocType::NameOf(KRawReader& reader, const tagRawMatch& match) const
+{
+    KDocReaderSource src(reader);
+    switch (m_Desc.kind) {
+    case DocKind::Pdf: return PdfTitle(src, match.size);
+    default: return {};
+    }
 }

@@ -25,6 +25,8 @@ public:
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
+    /// The document's own title, for the kinds that carry one where it can be read.
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 
 private:
     const tagDocTypeDesc& m_Desc;

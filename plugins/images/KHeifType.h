@@ -22,6 +22,8 @@ protected:
 
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
+    /// The date and camera of the picture's EXIF item.
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 
 private:
     static Flavour FlavourOf(ByteView head, uint32_t ftypSize);

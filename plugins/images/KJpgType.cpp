@@ -1,5 +1,9 @@
 #include "images/KJpgType.h"
 
+#include <cstring>
+
+#include "common/MetaName.h"
+
 namespace {
 constexpr tagRawTypeInfo kInfo{"jpg", "JPEG Image", 128, 256LL * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 3, "\xFF\xD8\xFF"}};
@@ -8,10 +12,14 @@ constexpr tagRawSignature kSignatures[] = {{0, 3, "\xFF\xD8\xFF"}};
 constexpr uint8_t kSOF0 = 0xC0, kDHT = 0xC4, kJPG = 0xC8, kDAC = 0xCC, kSOF15 = 0xCF;
 constexpr uint8_t kRST0 = 0xD0, kRST7 = 0xD7, kSOI = 0xD8, kEOI = 0xD9, kSOS = 0xDA;
 constexpr uint8_t kDQT = 0xDB, kDNL = 0xDC, kDRI = 0xDD, kEXP = 0xDF;
-constexpr uint8_t kAPP0 = 0xE0, kAPP15 = 0xEF, kCOM = 0xFE, kTEM = 0x01;
+constexpr uint8_t kAPP0 = 0xE0, kAPP1 = 0xE1, kAPP15 = 0xEF, kCOM = 0xFE, kTEM = 0x01;
 
 // Segments between SOI and EOI; a real picture has a few dozen, a progressive one a few hundred.
 constexpr int kMaxSegments = 8192;
+// Segments looked at for the EXIF block: it comes first or right after the JFIF block.
+constexpr int kMaxMetaSegments = 16;
+// "Exif", two zero bytes, then the TIFF structure.
+constexpr uint64_t kExifHeader = 6;
 // Fill bytes (0xFF) allowed before a marker.
 constexpr int kMaxFill = 64;
 
@@ -94,4 +102,30 @@ tagRawMatch KJpgType::FindEnd(KRawReader& reader) const
     // once it got as far as its image data.
     if (!sawScan) return {};
     return {true, 0};
+}
+
+bool KJpgType::ExifMeta(KRawReader& reader, uint64_t start, tagTiffMeta& meta)
+{
+    uint8_t b0 = 0, b1 = 0;
+    if (!reader.U8(start, b0) || !reader.U8(start + 1, b1) || b0 != 0xFF || b1 != kSOI) return false;
+    uint64_t pos = start + 2;
+    for (int n = 0; n < kMaxMetaSegments; ++n) {
+        uint8_t ff = 0, marker = 0;
+        uint16_t length = 0;
+        if (!reader.U8(pos, ff) || ff != 0xFF || !reader.U8(pos + 1, marker) || !reader.U16BE(pos + 2, length))
+            return false;
+        // The application blocks come before the frame; past them there is no EXIF block.
+        if (marker < kAPP0 || marker > kAPP15 || length < 2) return false;
+        const ByteView id = reader.View(pos + 4, kExifHeader);
+        if (marker == kAPP1 && length > 2 + kExifHeader && !id.empty() && std::memcmp(id.data(), "Exif\0\0", 6) == 0)
+            return ReadTiffMeta(reader, pos + 4 + kExifHeader, length - 2 - kExifHeader, meta);
+        pos += 2 + static_cast<uint64_t>(length);
+    }
+    return false;
+}
+
+std::string KJpgType::NameOf(KRawReader& reader, const tagRawMatch&) const
+{
+    tagTiffMeta meta;
+    return ExifMeta(reader, 0, meta) ? PhotoName(meta) : std::string();
 }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "common/MetaName.h"
+#include "images/KJpgType.h"
+
 namespace {
 constexpr tagRawTypeInfo kInfo{"raf", "Fujifilm Raw Image", 1024, 512LL * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 16, "FUJIFILMCCD-RAW "}};
@@ -39,4 +42,12 @@ RawHeader KRafType::CheckHeader(ByteView head, uint64_t& size) const
     }
     size = end;
     return RawHeader::Sized;
+}
+
+std::string KRafType::NameOf(KRawReader& reader, const tagRawMatch&) const
+{
+    uint32_t preview = 0;
+    tagTiffMeta meta;
+    if (!reader.U32BE(kParts, preview) || !KJpgType::ExifMeta(reader, preview, meta)) return {};
+    return PhotoName(meta);
 }

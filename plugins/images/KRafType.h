@@ -11,4 +11,6 @@ public:
 
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
+    /// The date and camera of the JPEG preview's EXIF block.
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/MetaName.h"
 #include "common/TiffWalk.h"
 
 namespace {
@@ -69,6 +70,13 @@ tagRawMatch KTiffType::FindEnd(KRawReader& reader) const
     // the end of the file, which the tree does not tell.
     if (m_Kind == TiffKind::Rw2) return {true, 0, tree.end};
     return {true, tree.end};
+}
+
+std::string KTiffType::NameOf(KRawReader& reader, const tagRawMatch& match) const
+{
+    tagTiffMeta meta;
+    const uint64_t span = match.size ? match.size : reader.Limit();
+    return ReadTiffMeta(reader, 0, span, meta) ? PhotoName(meta) : std::string();
 }
 
 std::span<const RawTypeCreate> TiffFamilyTypes()

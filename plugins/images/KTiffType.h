@@ -32,6 +32,7 @@ public:
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 
 private:
     TiffKind m_Kind;

@@ -1,9 +1,12 @@
 #include "media/KFlacType.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/FlacFrame.h"
+#include "common/MetaName.h"
 #include "media/Id3Tag.h"
+#include "media/VorbisComment.h"
 
 namespace {
 constexpr tagRawTypeInfo kInfo{"flac", "FLAC Audio", 42 + 10, 16LL * 1024 * 1024 * 1024};
@@ -16,6 +19,7 @@ constexpr uint64_t kMagicBytes = 4;
 constexpr uint64_t kBlockHeader = 4;
 constexpr uint32_t kStreamInfoLength = 34;
 constexpr uint8_t kMaxBlockType = 6;
+constexpr uint8_t kVorbisComment = 4;
 constexpr int kMaxBlocks = 1024;
 constexpr uint64_t kMaxFrames = 1ull << 32;
 
@@ -78,4 +82,28 @@ tagRawMatch KFlacType::FindEnd(KRawReader& reader) const
         pos += frame.length;
     }
     return {true, 0};
+}
+
+std::string KFlacType::NameOf(KRawReader& reader, const tagRawMatch&) const
+{
+    tagSongTags tags;
+    uint64_t start = 0;
+    if (Id3v2Size(reader.ViewUpTo(0, kId3v2Header), start))
+        Id3v2Song(reader.ViewUpTo(0, static_cast<size_t>(std::min<uint64_t>(start, KRawReader::kMaxView))), tags);
+    uint64_t pos = start + kMagicBytes;
+    for (int n = 0; n < kMaxBlocks; ++n) {
+        uint32_t header = 0;
+        if (!reader.U32BE(pos, header)) break;
+        const uint32_t length = header & 0xFFFFFF;
+        if ((header >> 24 & 0x7F) == kVorbisComment) {
+            tagSongTags comments;
+            const size_t view = std::min<size_t>(length, KRawReader::kMaxView);
+            if (VorbisCommentSong(reader.ViewUpTo(pos + kBlockHeader, view), comments) && !comments.title.empty())
+                tags = comments;
+            break;
+        }
+        if (header >> 31) break;
+        pos += kBlockHeader + length;
+    }
+    return SongName(tags.artist, tags.title);
 }

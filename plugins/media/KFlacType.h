@@ -12,4 +12,6 @@ public:
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
+    /// "Artist - Title" from the Vorbis comment block, else from an ID3v2 tag in front.
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 };

@@ -1,7 +1,9 @@
 #include "media/KMp3Type.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "common/MetaName.h"
 #include "media/Id3Tag.h"
 #include "media/MpegAudioFrame.h"
 
@@ -9,7 +11,6 @@ namespace {
 constexpr tagRawTypeInfo kInfo{"mp3", "MP3 Audio", 256, 1LL * 1024 * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 3, "ID3"}, {0, 1, "\xFF"}};
 
-constexpr uint64_t kId3v1Bytes = 128;
 // Frames in a row before a start is believed: a tag makes the start certain enough for a
 // short run; bare frame data needs a longer one, since 0xFFF sync patterns occur by chance.
 constexpr uint32_t kMinFramesTagged = 4;
@@ -54,4 +55,17 @@ tagRawMatch KMp3Type::FindEnd(KRawReader& reader) const
     if (frames < (tagged || id3v1 ? kMinFramesTagged : kMinFramesBare)) return {};
     if (id3v1) pos += kId3v1Bytes;
     return {true, pos};
+}
+
+std::string KMp3Type::NameOf(KRawReader& reader, const tagRawMatch& match) const
+{
+    tagSongTags tags;
+    uint64_t tagSize = 0;
+    if (Id3v2Size(reader.ViewUpTo(0, kId3v2Header), tagSize))
+        Id3v2Song(reader.ViewUpTo(0, static_cast<size_t>(std::min<uint64_t>(tagSize, KRawReader::kMaxView))), tags);
+    if (tags.title.empty() && match.size >= kId3v1Bytes) {
+        tagSongTags old;
+        if (Id3v1Song(reader.View(match.size - kId3v1Bytes, kId3v1Bytes), old)) tags = old;
+    }
+    return SongName(tags.artist, tags.title);
 }

@@ -11,4 +11,6 @@ public:
 protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
+    /// "Artist - Title" from the ID3v2 tag, else from the ID3v1 trailer.
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 };

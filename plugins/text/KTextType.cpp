@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/MailSubject.h"
 #include "text/TextBytes.h"
 
 namespace {
@@ -116,4 +117,11 @@ tagRawMatch KTextType::FindEnd(KRawReader& reader) const
     if ((m_Kind == TextKind::Txt || m_Kind == TextKind::Csv) && end < bps && !PlausibleShortText(head.first(end)))
         return {};
     return {true, end};
+}
+
+std::string KTextType::NameOf(KRawReader& reader, const tagRawMatch& match) const
+{
+    if (m_Kind != TextKind::Eml) return {};
+    const uint64_t size = match.size ? match.size : kHeadBytes;
+    return MailSubject(reader.ViewUpTo(0, static_cast<size_t>(std::min<uint64_t>(size, kHeadBytes))));
 }

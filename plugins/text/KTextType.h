@@ -26,6 +26,8 @@ protected:
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
     bool Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const override;
+    /// A mail message's subject.
+    std::string NameOf(KRawReader& reader, const tagRawMatch& match) const override;
 
 private:
     TextKind m_Kind;

@@ -1,5 +1,6 @@
 #include "FakeRawTypes.h"
 
+#include <algorithm>
 #include <cstring>
 
 int FakeRawType::Scan(const RawScanArgs* args, IRawFileArray* hits)
@@ -14,6 +15,15 @@ int FakeRawType::Scan(const RawScanArgs* args, IRawFileArray* hits)
 
 int FakeRawType::GetInfo(int id, void* out, uint32_t size)
 {
+    if (id == RAW_INFO_HIT_NAME) {
+        auto* q = static_cast<RawHitName*>(out);
+        const auto it = size >= sizeof(RawHitName) ? m_Names.find(q->firstSector) : m_Names.end();
+        if (it == m_Names.end())
+            return 1;
+        std::memset(q->name, 0, sizeof q->name);
+        std::memcpy(q->name, it->second.data(), std::min(it->second.size(), sizeof q->name));
+        return 0;
+    }
     if (!m_HasLimits || id != RAW_INFO_SIZE_LIMITS || size < 16)
         return 1;
     const int64_t v[2] = {m_Min, m_Max};

@@ -28,6 +28,9 @@ public:
     void HitAt(int64_t sector, int64_t size, int64_t reportWith = -1) { m_Hits[reportWith < 0 ? sector : reportWith].push_back({sector, size}); }
     void SetLimits(int64_t minSize, int64_t maxSize) { m_Min = minSize; m_Max = maxSize; m_HasLimits = true; }
     void SetInitiate(int result) { m_Initiate = result; }
+    /// The hit at `sector` carries the metadata name `bytes` (written unterminated when it
+    /// fills the whole answer buffer).
+    void NameAt(int64_t sector, std::string bytes) { m_Names[sector] = std::move(bytes); }
 
     int Initiate() override { return m_Initiate; }
     int GetDescription(char* b, uint32_t n) override { return Copy(m_Desc, b, n); }
@@ -47,6 +50,7 @@ private:
     std::string m_Ext, m_Desc;
     FakeTypeLog* m_Log;
     std::map<int64_t, std::vector<RawHit>> m_Hits; // keyed by the sector that triggers them
+    std::map<int64_t, std::string> m_Names;        // keyed by the hit's first sector
     int64_t m_Min = 0, m_Max = 0;
     bool m_HasLimits = false;
     int m_Initiate = 1;

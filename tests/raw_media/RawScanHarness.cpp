@@ -70,7 +70,12 @@ std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, std::span
             for (int i = 0; i < hits.GetCount(); ++i) {
                 RawHit h{};
                 hits.GetAt(i, &h);
-                found.push_back({t->Info().extension, h.firstSector, h.size});
+                RawHitName query{};
+                query.firstSector = h.firstSector;
+                std::string name;
+                if (t->GetInfo(RAW_INFO_HIT_NAME, &query, sizeof query) == 0)
+                    name.assign(query.name, strnlen(query.name, sizeof query.name));
+                found.push_back({t->Info().extension, h.firstSector, h.size, name});
             }
         }
     }
