@@ -51,3 +51,13 @@ bool KDataExtents::Contains(uint64_t offset) const
                                [](uint64_t at, const Extent& e) { return at < e.end; });
     return it != m_Extents.end() && it->first <= offset;
 }
+
+size_t KDataExtents::CountStartingIn(uint64_t first, uint64_t end) const
+{
+    if (end <= first)
+        return 0;
+    const auto byStart = [](const Extent& e, uint64_t at) { return e.first < at; };
+    const auto from = std::lower_bound(m_Extents.begin(), m_Extents.end(), first, byStart);
+    const auto to = std::lower_bound(from, m_Extents.end(), end, byStart);
+    return static_cast<size_t>(to - from);
+}

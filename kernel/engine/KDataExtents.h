@@ -3,6 +3,7 @@
 // one go: every extent is added, Seal sorts and merges them (O(n log n)), and each question is
 // then a binary search. Meant for millions of files, whose runs a FAT chain or an NTFS runlist
 // gives in sectors.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,8 @@ public:
     void Seal();
     /// True when byte `offset` lies inside an extent.
     bool Contains(uint64_t offset) const;
+    /// Extents that start at or after byte `first` and before byte `end`.
+    size_t CountStartingIn(uint64_t first, uint64_t end) const;
     const std::vector<Extent>& Extents() const { return m_Extents; }
     void Clear() { m_Extents.clear(); }
 

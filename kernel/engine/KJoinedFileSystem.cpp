@@ -1,6 +1,8 @@
 #include "engine/KJoinedFileSystem.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <new>
@@ -147,6 +149,7 @@ uint32_t KJoinedFileSystem::BuildTree(KNodeTree* tree)
 {
     m_dwDuplicates = 0;
     m_dwExtras = 0;
+    m_dwOutside = 0;
     m_Folders.Clear();
     m_Extents.Clear();
     m_pCandidate->SetClient(GetClient());
@@ -163,20 +166,38 @@ uint32_t KJoinedFileSystem::BuildTree(KNodeTree* tree)
         VlmTrace("Deep-scan finds not joined: the volume's sector size is unknown\n");
         return code;
     }
-    if (!CollectExtents(*tree, geometry.BytesPerSector) || !AddExtraFinds(tree, geometry.BytesPerSector))
+    const uint32_t bps = geometry.BytesPerSector;
+    if (!CollectExtents(*tree, bps))
+    {
+        if (IsCanceled())
+        {
+            VlmTrace("Deep-scan finds not joined: cancelled\n");
+            return ERROR_CANCELLED;
+        }
+        VlmTrace("Deep-scan finds not joined: out of memory\n");
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    m_Extents.Seal();
+    uint64_t first = 0;
+    uint64_t end = 0;
+    CandidateBytes(bps, &first, &end);
+    if (!AddExtraFinds(tree, bps, first, end))
     {
         VlmTrace("Deep-scan finds not joined: out of memory\n");
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    VlmTrace("Deep-scan finds joined: %u inside files of the file system, %u added as extra files\n",
-             m_dwDuplicates, m_dwExtras);
+    VlmTrace("Deep-scan finds joined: %u inside files of the file system, %u added as extra files, "
+             "%u outside its sectors\n", m_dwDuplicates, m_dwExtras, m_dwOutside);
     return code;
 }
 
 bool KJoinedFileSystem::CollectExtents(const KNodeTree& tree, uint32_t bytesPerSector)
 {
     StreamVector runs;
+    uint32_t files = 0;
     return tree.ForEachFile([&](const tagTreeNode* node) {
+        if (++files % 4096 == 0 && IsCanceled())
+            return false;
         runs.clear();
         // A file whose runs cannot be told (no data, structures unreadable) claims nothing.
         if (m_pCandidate->GetDataRuns(node->pRecord, &runs))
@@ -185,11 +206,39 @@ bool KJoinedFileSystem::CollectExtents(const KNodeTree& tree, uint32_t bytesPerS
     });
 }
 
-bool KJoinedFileSystem::AddExtraFinds(KNodeTree* tree, uint32_t bytesPerSector)
+void KJoinedFileSystem::CandidateBytes(uint32_t bytesPerSector, uint64_t* first, uint64_t* end)
+{
+    *first = 0;
+    *end = UINT64_MAX;
+    uint32_t count = 0;
+    if (!m_pCandidate->GetCandidateCount(&count))
+        return;
+    size_t best = 0;
+    for (uint32_t i = 0; i < count && i < INT32_MAX; ++i)
+    {
+        FileSystemCandidate c{};
+        if (!m_pCandidate->GetCandidate(static_cast<int>(i), &c) || c.s64FirstSector < 0 || c.s64SectorCount <= 0)
+            continue;
+        const auto from = static_cast<uint64_t>(c.s64FirstSector);
+        const auto sectors = static_cast<uint64_t>(c.s64SectorCount);
+        if (from > UINT64_MAX / bytesPerSector || sectors > UINT64_MAX / bytesPerSector - from)
+            continue;
+        const uint64_t a = from * bytesPerSector;
+        const uint64_t b = (from + sectors) * bytesPerSector;
+        const size_t held = m_Extents.CountStartingIn(a, b);
+        if (held > best)
+        {
+            best = held;
+            *first = a;
+            *end = b;
+        }
+    }
+}
+
+bool KJoinedFileSystem::AddExtraFinds(KNodeTree* tree, uint32_t bytesPerSector, uint64_t first, uint64_t end)
 {
     try
     {
-        m_Extents.Seal();
         const KRawFileNode& records = m_pDeepScan->Records();
         // The deep scan's type folders by identifier, and the finds outside every extent by type.
         std::map<uint32_t, const tagIdFileNode*> typeFolders;
@@ -205,7 +254,10 @@ bool KJoinedFileSystem::AddExtraFinds(KNodeTree* tree, uint32_t bytesPerSector)
             if (!IsFileRecord(r) || !(r->byKind & FN_KIND_DEEP))
                 continue;
             const uint64_t sector = FirstSectorOf(r);
-            if (sector <= UINT64_MAX / bytesPerSector && m_Extents.Contains(sector * bytesPerSector))
+            const uint64_t at = sector <= UINT64_MAX / bytesPerSector ? sector * bytesPerSector : UINT64_MAX;
+            if (at < first || at >= end)
+                ++m_dwOutside;
+            else if (m_Extents.Contains(at))
                 ++m_dwDuplicates;
             else
                 extras[r->dwParentId].push_back(r);

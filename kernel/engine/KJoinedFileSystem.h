@@ -10,6 +10,8 @@
 // (chain, runlist, or the contiguous guess for a deleted file) are collected into one sorted
 // set. A find inside another file is part of it (a picture inside a document, the file's own
 // start) and is left to that file; a find outside every extent is a file the structures lost.
+// Only finds within the file system's own sectors join it (a disk's other partitions keep
+// theirs): those of the candidate that holds the most of the tree's files.
 //
 // The view owns nothing but the records of its folders: it routes every question about a
 // record to the file system whose store holds it, so copying out, streams and data runs work
@@ -40,6 +42,9 @@ public:
     IFileSystem* Candidate() const { return m_pCandidate; }
     /// Deep-scan finds of the last BuildTree that lie inside a file of the candidate.
     uint32_t DuplicateCount() const { return m_dwDuplicates; }
+    /// Deep-scan finds of the last BuildTree outside the candidate's sectors (left to the deep
+    /// scan's own partition).
+    uint32_t OutsideCount() const { return m_dwOutside; }
     /// Deep-scan finds of the last BuildTree added under the extra folder.
     uint32_t ExtraCount() const { return m_dwExtras; }
 
@@ -68,8 +73,12 @@ private:
     IFileSystem* Owner(const tagFileNode* record) const;
     /// The byte extents of every file of the candidate's tree.
     bool CollectExtents(const KNodeTree& tree, uint32_t bytesPerSector);
-    /// Adds the extra folder with the finds outside every extent below the tree's root.
-    bool AddExtraFinds(KNodeTree* tree, uint32_t bytesPerSector);
+    /// The bytes of the candidate that holds the most of the extents (the whole volume when
+    /// no candidate holds any).
+    void CandidateBytes(uint32_t bytesPerSector, uint64_t* first, uint64_t* end);
+    /// Adds the extra folder with the finds in [first, end) outside every extent below the
+    /// tree's root.
+    bool AddExtraFinds(KNodeTree* tree, uint32_t bytesPerSector, uint64_t first, uint64_t end);
 
     IFileSystem* m_pCandidate;
     KRawFileSystem* m_pDeepScan;
@@ -77,4 +86,5 @@ private:
     KDataExtents m_Extents;
     uint32_t m_dwDuplicates = 0;
     uint32_t m_dwExtras = 0;
+    uint32_t m_dwOutside = 0;
 };

@@ -38,4 +38,8 @@ TEST(DataExtents, FindsInsideRunsAreKnownAtEveryEdge)
     ASSERT_EQ(set.Extents().size(), 3u);
     EXPECT_EQ(set.Extents()[2].first, 300u * 512);
     EXPECT_EQ(set.Extents()[2].end, 315u * 512);
+    // Which partition holds the files: extents are counted by where they start.
+    EXPECT_EQ(set.CountStartingIn(100 * 512, 300 * 512), 2u);
+    EXPECT_EQ(set.CountStartingIn(100 * 512 + 1, 300 * 512 + 1), 2u);
+    EXPECT_EQ(set.CountStartingIn(300 * 512, 300 * 512), 0u);
 }
