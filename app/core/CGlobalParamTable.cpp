@@ -12,6 +12,7 @@
 #include "core/CScanResultFile.h"
 #include "core/SourceGuard.h"
 #include "core/TextFormat.h"
+#include "engine/KJoinedFileSystem.h"
 #include "fs/IFileSystem.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"

@@ -19,13 +19,13 @@
 #include "core/IMonotonicClock.h"
 #include "core/IUserPort.h"
 #include "engine/KFileSystemMgr.h"
-#include "engine/KJoinedFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "fs/KSectorRanges.h"
 #include "volume/KVolumeManager.h"
 
 class IFileSystem;
 class IVolumeIO;
+class KJoinedFileSystem;
 class KRawScanMgr;
 struct tagSaveTime;
 
