@@ -12,6 +12,7 @@
 #include "core/CScanResultFile.h"
 #include "core/SourceGuard.h"
 #include "core/TextFormat.h"
+#include "engine/KJoinedFileSystem.h"
 #include "fs/IFileSystem.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"
@@ -68,7 +69,21 @@ CGlobalParamTable::~CGlobalParamTable()
 {
     // Trees point into the file systems' record stores: forget them first.
     ClearTrees();
+    m_pJoined.reset();
     m_pFileSystems.reset();
+}
+
+IFileSystem* CGlobalParamTable::GetCurrentFileSystem() const
+{
+    if (m_pJoined && m_pJoined->Candidate() == m_pCurrentFs)
+        return m_pJoined.get();
+    return m_pCurrentFs;
+}
+
+IFileSystem* CGlobalParamTable::JoinDeepScan(IFileSystem* fs)
+{
+    m_pJoined = KJoinedFileSystem::ForCandidate(fs, *m_pFileSystems);
+    return m_pJoined ? m_pJoined.get() : fs;
 }
 
 const char* CGlobalParamTable::ModuleName(int module)
@@ -107,6 +122,7 @@ void CGlobalParamTable::DropFileSystems()
 {
     ClearTrees();
     m_pCurrentFs = nullptr;
+    m_pJoined.reset();
     m_pFileSystems->DeleteAll();
     m_UnreadableSectors.Clear();
     m_strResultName.clear();
@@ -312,12 +328,14 @@ int CGlobalParamTable::LoadInto(const std::string& path)
     if (view != kViewPartitions && view != kViewFiles)
         return 0;
     auto tree = std::make_unique<KNodeTree>();
+    std::unique_ptr<KJoinedFileSystem> joined;
     if (view == kViewFiles)
     {
         if (!current)
             return 0;
         current->SetStage(2);
-        CRecoveryLauncher::RunBuildPhase(*this, current, tree.get());
+        joined = KJoinedFileSystem::ForCandidate(current, *fileSystems);
+        CRecoveryLauncher::RunBuildPhase(*this, joined ? joined.get() : current, tree.get());
     }
     in.Close();
 
@@ -326,6 +344,7 @@ int CGlobalParamTable::LoadInto(const std::string& path)
     m_pFilteredTree->Clear();
     m_pFileTree = std::move(tree);
     m_pCurrentTree = m_pFileTree.get();
+    m_pJoined = std::move(joined);
     m_pFileSystems.swap(fileSystems);
     fileSystems.reset();
     m_pCurrentFs = current;

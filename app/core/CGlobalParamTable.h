@@ -25,6 +25,7 @@
 
 class IFileSystem;
 class IVolumeIO;
+class KJoinedFileSystem;
 class KRawScanMgr;
 struct tagSaveTime;
 
@@ -74,8 +75,16 @@ public:
     /// the number of volumes.
     IVolumeIO* GetSelectedVolume();
 
-    IFileSystem* GetCurrentFileSystem() const { return m_pCurrentFs; }
+    /// The file system whose files are listed: the joined view over the current one and the
+    /// deep scan when the tree shows both (see JoinDeepScan), else the current one.
+    IFileSystem* GetCurrentFileSystem() const;
+    /// The file system whose tree is shown, as a scan result stores it (never the view).
     void SetCurrentFileSystem(IFileSystem* fs) { m_pCurrentFs = fs; }
+    /// The file system a tree of `fs` is built from: after a full scan that ran with a deep
+    /// scan, a view that adds the deep scan's finds no file of `fs` holds (kept by the session
+    /// until the next call or until the file systems go); else `fs` itself. Call with the
+    /// trees cleared, since they may point at the previous view's folders.
+    IFileSystem* JoinDeepScan(IFileSystem* fs);
     IProgress_Client* GetProgressObserver() const { return m_pProgressObserver; }
     void SetProgressObserver(IProgress_Client* observer) { m_pProgressObserver = observer; }
 
@@ -156,6 +165,7 @@ private:
     int32_t m_nSelectedVolume = -1;
     std::unique_ptr<KFileSystemMgr> m_pFileSystems;
     IFileSystem* m_pCurrentFs = nullptr;
+    std::unique_ptr<KJoinedFileSystem> m_pJoined;  // the view of JoinDeepScan, over m_pCurrentFs
     IProgress_Client* m_pProgressObserver = nullptr;
     std::unique_ptr<KNodeTree> m_pFileTree;
     std::unique_ptr<KNodeTree> m_pFilteredTree;

@@ -269,5 +269,5 @@ uint32_t CRecoveryLauncher::RunLoadPhases(CGlobalParamTable& session, IFileSyste
 {
     RunSelectPhase(session, fs, candidate);
     session.ClearTrees();
-    return RunBuildPhase(session, fs, &session.GetFileTree());
+    return RunBuildPhase(session, session.JoinDeepScan(fs), &session.GetFileTree());
 }

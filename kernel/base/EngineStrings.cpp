@@ -23,6 +23,7 @@ constexpr StringEntry kStrings[] = {
     {2075, "Floppy Disk"},
     {2076, "Lost Files"},
     {2077, "Unidentified"},
+    {2078, "Extra Found Files"},
 };
 
 } // namespace

@@ -19,4 +19,5 @@ enum EngineStringId : uint32_t
     IDS_FLOPPY_DISK = 2075,
     IDS_LOST_FILES = 2076,
     IDS_UNIDENTIFIED = 2077,
+    IDS_EXTRA_FOUND_FILES = 2078,
 };

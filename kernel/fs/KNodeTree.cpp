@@ -16,6 +16,8 @@ void KNodeTree::Clear()
     m_dwSelectedCount = 0;
     m_pRoot = nullptr;
     m_pStore = nullptr;
+    for (const KFileNode*& extra : m_pExtraStores)
+        extra = nullptr;
     m_u64NodeCount = 0;
     m_NodePool.FreeAll();
 }
@@ -47,9 +49,31 @@ void KNodeTree::LinkChild(tagTreeNode* parent, tagTreeNode* child)
     parent->pFirstChild = child;
 }
 
+bool KNodeTree::AddExtraStore(const KFileNode* store)
+{
+    for (const KFileNode*& extra : m_pExtraStores)
+    {
+        if (extra == store)
+            return true;
+        if (!extra)
+        {
+            extra = store;
+            return true;
+        }
+    }
+    return false;
+}
+
 const char* KNodeTree::GetName(const tagTreeNode* node) const
 {
-    return (m_pStore && node) ? m_pStore->GetName(node->pRecord) : "";
+    if (!node)
+        return "";
+    if (m_pStore && m_pStore->Owns(node->pRecord))
+        return m_pStore->GetName(node->pRecord);
+    for (const KFileNode* extra : m_pExtraStores)
+        if (extra && extra->Owns(node->pRecord))
+            return extra->GetName(node->pRecord);
+    return "";
 }
 
 namespace
@@ -74,6 +98,9 @@ int KNodeTree::CopyFrom(const KNodeTree& source, const Filter& filter)
         return 0;
     if (source.m_pStore)
         m_pStore = source.m_pStore;
+    for (const KFileNode* extra : source.m_pExtraStores)
+        if (extra)
+            AddExtraStore(extra);
 
     struct Frame
     {
@@ -286,35 +313,43 @@ void KNodeTree::GetSelection(uint64_t* bytes, uint32_t* count) const
         *count = m_dwSelectedCount;
 }
 
+bool KNodeTree::ForEachFile(const std::function<bool(const tagTreeNode*)>& visit) const
+{
+    if (!m_pRoot)
+        return true;
+    std::vector<const tagTreeNode*> stack;
+    // Every node is visited at most once in a sound tree; the budget stops a damaged one.
+    uint64_t budget = m_u64NodeCount + 1;
+    try
+    {
+        for (const tagTreeNode* c = m_pRoot->pFirstChild; c && budget > 0; c = c->pNext, --budget)
+            stack.push_back(c);
+        while (!stack.empty())
+        {
+            const tagTreeNode* n = stack.back();
+            stack.pop_back();
+            if (IsFileRecord(n->pRecord) && !visit(n))
+                return false;
+            for (const tagTreeNode* c = n->pFirstChild; c && budget > 0; c = c->pNext, --budget)
+                stack.push_back(c);
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+    return true;
+}
+
 void KNodeTree::CountFiles(uint64_t* bytes, uint32_t* count) const
 {
     uint64_t total = 0;
     uint32_t files = 0;
-    if (m_pRoot)
-    {
-        std::vector<const tagTreeNode*> stack;
-        uint64_t budget = m_u64NodeCount + 1;
-        try
-        {
-            for (const tagTreeNode* c = m_pRoot->pFirstChild; c; c = c->pNext)
-                stack.push_back(c);
-            while (!stack.empty() && budget-- > 0)
-            {
-                const tagTreeNode* n = stack.back();
-                stack.pop_back();
-                if (IsFileRecord(n->pRecord))
-                {
-                    total += n->pRecord->s64Size > 0 ? static_cast<uint64_t>(n->pRecord->s64Size) : 0;
-                    ++files;
-                }
-                for (const tagTreeNode* c = n->pFirstChild; c; c = c->pNext)
-                    stack.push_back(c);
-            }
-        }
-        catch (const std::bad_alloc&)
-        {
-        }
-    }
+    ForEachFile([&](const tagTreeNode* n) {
+        total += n->pRecord->s64Size > 0 ? static_cast<uint64_t>(n->pRecord->s64Size) : 0;
+        ++files;
+        return true;
+    });
     if (bytes)
         *bytes = total;
     if (count)

@@ -74,13 +74,19 @@ public:
     /// ancestors' partial marks.
     void SetCheck(tagTreeNode* node, bool selected);
     void GetSelection(uint64_t* bytes, uint32_t* count) const;
+    /// Calls `visit` for every node below the root whose record is a file, until it returns
+    /// false. False when stopped that way or out of memory.
+    bool ForEachFile(const std::function<bool(const tagTreeNode*)>& visit) const;
     /// Sums the file records below the root (a record hung under two folders counts twice).
     void CountFiles(uint64_t* bytes, uint32_t* count) const;
 
     /// The store whose records the nodes point at; set by the tree builder, kept by CopyFrom.
     void SetStore(const KFileNode* store) { m_pStore = store; }
     const KFileNode* GetStore() const { return m_pStore; }
-    /// The name of the node's record ("" without a store or node).
+    /// A further store some nodes point at (a tree that joins the records of two scanners);
+    /// kept by CopyFrom, forgotten by Clear. False when kMaxExtraStores are set already.
+    bool AddExtraStore(const KFileNode* store);
+    /// The name of the node's record, from whichever store owns it ("" without one).
     const char* GetName(const tagTreeNode* node) const;
 
 private:
@@ -90,5 +96,7 @@ private:
     uint64_t m_u64SelectedBytes = 0;
     uint32_t m_dwSelectedCount = 0;
     const KFileNode* m_pStore = nullptr;
+    static constexpr int kMaxExtraStores = 2;
+    const KFileNode* m_pExtraStores[kMaxExtraStores] = {};
     uint64_t m_u64NodeCount = 0;  // bounds every walk, even over a damaged link structure
 };

@@ -66,12 +66,12 @@ pack() {
 # Files listed in a manifest come from the staged tree; their times are fixed.
 touch_fixed() { touch -h -d "@$SOURCE_DATE_EPOCH" "$@"; }
 
-# fat_verify IMAGE WORK [PREFIX]: every present file of the manifest reads back through mtools
-# with the recorded hash (PREFIX/ is stripped from the manifest paths).
+# fat_verify IMAGE WORK [PREFIX] [STATE]: every present (or STATE) file of the manifest reads
+# back through mtools with the recorded hash (PREFIX/ is stripped from the manifest paths).
 fat_verify() {
-  local img=$1 work=$2 prefix=${3:-} state size sha path got
+  local img=$1 work=$2 prefix=${3:-} want=${4:-present} state size sha path got
   while IFS=$'\t' read -r state size sha path; do
-    [ "$state" = present ] || continue
+    [ "$state" = "$want" ] || continue
     [ -n "$prefix" ] && { [ "${path#"$prefix/"}" != "$path" ] || continue; path=${path#"$prefix/"}; }
     got=$(mcopy -n -i "$img" "::/$path" - | sha256sum)
     [ "${got%% *}" = "$sha" ] || { echo "$img: $path reads back wrong" >&2; exit 1; }

@@ -238,6 +238,68 @@ make_fat32_root_folders() {
   pack fat32-root-folders
 }
 
+# A 40 MB FAT32 volume with 512-byte clusters, filled with pictures, documents and text in
+# nested folders, then quick-formatted by mkfs.fat (new, empty tables and root) and the
+# clusters of two old folders written over with zeros, so their entries are gone too.
+# States: "formatted" files keep an entry in an old folder; "entry-overwritten" files keep
+# only their data (the deep scan can find those of a known type); "root-lost" files were in
+# the old root, which the format replaced.
+make_fat32_quick_formatted() {
+  local img=$WORK/fat32-quick-formatted.img work=$WORK/fat32-quick-formatted.work
+  local dir=$WORK/fat32q.stage raw=$REPO/tests/data/raw folder chain clusters i
+  rm -f "$img" "$work"; rm -rf "$dir"
+  truncate -s 40M "$img"
+  mkfs.fat --invariant -i 0ca4d001 -F 32 -s 1 -n OLDCARD "$img" >/dev/null
+  fx describe "$work" "$img" 0 previous "state=overwritten-by-format"
+  mkdir -p "$dir/DCIM/100CAMERA/Edited" "$dir/DCIM/101CAMERA" "$dir/Documents/Work/Drafts" \
+    "$dir/Documents/Letters" "$dir/Pictures/Web" "$dir/Notes"
+  for i in 1 2 3; do
+    cp "$raw/media/baseline.jpg" "$dir/DCIM/100CAMERA/IMG_010$i.JPG"
+    printf 'camera %d\n' "$i" >> "$dir/DCIM/100CAMERA/IMG_010$i.JPG"
+  done
+  cp "$raw/media/progressive.jpg" "$dir/DCIM/100CAMERA/Edited/IMG_0101 edit.jpg"
+  cp "$raw/media/restart.jpg" "$dir/DCIM/101CAMERA/IMG_0201.JPG"
+  fx jpeg q-6 320 240 "$dir/DCIM/101CAMERA/IMG_0202.JPG"
+  cp "$raw/media/picture.png" "$dir/Pictures/Web/banner.png"
+  cp "$raw/media/still87.gif" "$dir/Pictures/Web/spinner.gif"
+  cp "$raw/media/truecolor.bmp" "$dir/Pictures/scan.bmp"
+  cp "$raw/docs/sample.pdf" "$dir/Documents/Work/invoice 2021.pdf"
+  cp "$raw/docs/sample-update.pdf" "$dir/Documents/Work/Drafts/invoice draft.pdf"
+  cp "$raw/docs/sample.docx" "$dir/Documents/Letters/letter to the bank.docx"
+  cp "$raw/docs/sample.zip" "$dir/Documents/Letters/attachments.zip"
+  cp "$raw/media/tone.wav" "$dir/Notes/voice memo.wav"
+  cp "$raw/media/tagged.mp3" "$dir/Notes/song.mp3"
+  fx content text q-1 3000 "$dir/Notes/shopping list.txt"
+  fx content text q-2 5200 "$dir/Documents/Work/minutes.txt"
+  fx content text q-3 1800 "$dir/DCIM/101CAMERA/captions.txt"
+  fx content text q-4 900 "$dir/Documents/Work/Drafts/todo.txt"
+  fx content text q-5 700 "$dir/readme in the root.txt"
+  find "$dir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  fat_put "$img" "$dir"
+  fx record "$work" formatted "" "$dir"
+  fat_verify "$img" "$work" "" formatted
+  # The folders whose clusters the format is followed by overwriting, as cluster runs.
+  local gone=("DCIM/101CAMERA" "Documents/Work")
+  local runs=()
+  for folder in "${gone[@]}"; do
+    chain=$(fat_chain "$img" "$folder")
+    [ -n "$chain" ] || { echo "fat32-quick-formatted: no chain for $folder" >&2; exit 1; }
+    runs+=("$chain")
+  done
+  mkfs.fat --invariant -i 0ca4d002 -F 32 -s 1 -n NEWCARD "$img" >/dev/null
+  for chain in "${runs[@]}"; do
+    for clusters in $(tr -d '<>' <<< "$chain"); do
+      fx zero-clusters "$img" "${clusters%-*}" "${clusters#*-}"
+    done
+  done
+  fx header "$work" "old folders overwritten after the format: ${gone[*]} (clusters ${runs[*]})"
+  fx mark "$work" entry-overwritten "DCIM/101CAMERA/" "Documents/Work/invoice 2021.pdf" \
+    "Documents/Work/minutes.txt"
+  fx mark "$work" root-lost "readme in the root.txt"
+  fx describe "$work" "$img" 0 p0
+  pack fat32-quick-formatted
+}
+
 build_fat_images() {
   make_fat12_floppy
   make_fat16_nested
@@ -246,4 +308,5 @@ build_fat_images() {
   make_fat32_deleted_tree
   make_fat32_big_folder
   make_fat32_root_folders
+  make_fat32_quick_formatted
 }

@@ -350,12 +350,26 @@ def cmd_verify_dir(root, work, prefix=""):
         raise SystemExit(1)
 
 
+def cmd_zero_clusters(image, first, last):
+    """Writes zeros over the FAT data clusters FIRST..LAST of the volume at the start of IMAGE."""
+    with open(image, "r+b") as f:
+        boot = f.read(512)
+        bps, spc, reserved, fats = struct.unpack_from("<HBHB", boot, 11)
+        fat_sectors = struct.unpack_from("<H", boot, 22)[0] or struct.unpack_from("<I", boot, 36)[0]
+        root_sectors = (struct.unpack_from("<H", boot, 17)[0] * 32 + bps - 1) // bps
+        data = reserved + fats * fat_sectors + root_sectors
+        first, last = int(first), int(last)
+        f.seek((data + (first - 2) * spc) * bps)
+        f.write(bytes((last - first + 1) * spc * bps))
+
+
 COMMANDS = {
     "verify-dir": cmd_verify_dir,
     "every-other-by-lcn": cmd_every_other_by_lcn,
     "content": cmd_content, "tree": cmd_tree, "record": cmd_record, "recordfile": cmd_recordfile,
     "mark": cmd_mark, "header": cmd_header, "describe": cmd_describe, "finish": cmd_finish,
     "clear-fsinfo-hint": cmd_clear_fsinfo_hint, "png": cmd_png, "jpeg": cmd_jpeg,
+    "zero-clusters": cmd_zero_clusters,
 }
 
 if __name__ == "__main__":

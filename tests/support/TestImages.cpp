@@ -45,7 +45,7 @@ bool ParseFileLine(const std::string& line, ManifestFile* out)
         return false;
     const std::string& state = f[0];
     if (state != "present" && state != "deleted" && state != "deleted-overwritten" && state != "formatted" &&
-        state != "deleted-fragmented")
+        state != "deleted-fragmented" && state != "entry-overwritten" && state != "root-lost")
         return false;
     if (!ParseCount(f[1], &out->Size) || f[2].size() != 64 || !IsLowerHex(f[2]))
         return false;
