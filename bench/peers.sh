@@ -9,7 +9,7 @@
 # Usage: bench/peers.sh [BUILD_DIR] [PART...]   (default: build, all parts)
 # Sizes: LISTING_FILES (150000), LISTING_PER_FOLDER (1000), CARVE_MIB (2048), CARVE_COPIES
 # (copies of each sample, 4); WORK (a scratch folder, /tmp/vlm-peers) keeps the images between
-# runs. Needs root for the ntfs-3g mount that fills the NTFS image. Every program runs with
+# runs (PhotoRec writes its photorec.log there too). Needs root for the ntfs-3g mount that fills the NTFS image. Every program runs with
 # its output to files in WORK; timings are wall-clock seconds and peak RSS from /usr/bin/time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -185,7 +185,7 @@ carve() {
   read -r ts _ < <(measure scan "$vlm" --no-machine-devices --image "$img" scan 0 --deep-only --save "$work/carve.rrs")
   read -r tr _ < <(measure carvrec "$vlm" --no-machine-devices --image "$img" recover "$work/carve.rrs" \
                      --candidate 1 --to "$work/carve-vlm")
-  read -r tp _ < <(measure photorec photorec /log /d "$work/carve-pr" /cmd "$img" \
+  read -r tp _ < <(measure photorec env -C "$work" photorec /log /d "$work/carve-pr" /cmd "$img" \
                      partition_none,options,paranoid_no,fileopt,everything,enable,wholespace,search)
   local tv
   tv=$(python3 -c "print('%.2f' % ($ts + $tr))")
