@@ -9,8 +9,9 @@
 # Usage: bench/peers.sh [BUILD_DIR] [PART...]   (default: build, all parts)
 # Sizes: LISTING_FILES (150000), LISTING_PER_FOLDER (1000), CARVE_MIB (2048), CARVE_COPIES
 # (copies of each sample, 4); WORK (a scratch folder, /tmp/vlm-peers) keeps the images between
-# runs (PhotoRec writes its photorec.log there too). Needs root for the ntfs-3g mount that fills the NTFS image. Every program runs with
-# its output to files in WORK; timings are wall-clock seconds and peak RSS from /usr/bin/time.
+# runs, and PhotoRec's log. Needs root for the ntfs-3g mount that fills the NTFS image. Every
+# program runs with its output to files in WORK; timings are wall-clock seconds and peak RSS
+# from /usr/bin/time.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -43,7 +44,7 @@ make_fat() {
   local img=$work/fat-$files.img
   if [ ! -s "$img" ]; then
     # One 512-byte cluster per file, folders and tables: about 600 bytes a file.
-    truncate -s $(( (files * 600 / 1048576 + 16) * 1048576 )) "$img.tmp"
+    truncate -s $(( (files * 600 / 1048576 + 48) * 1048576 )) "$img.tmp"  # FAT32 wants 65,525 clusters
     mkfs.fat -F 32 -s 1 -n LISTING "$img.tmp" >/dev/null
     python3 "$here/peers/fat_fill.py" "$img.tmp" "$files" "$per"
     mv "$img.tmp" "$img"

@@ -27,6 +27,8 @@ def main():
         boot = f.read(512)
         bps, spc, reserved, nfats = struct.unpack_from("<HBHB", boot, 11)
         total = struct.unpack_from("<I", boot, 32)[0]
+        if struct.unpack_from("<H", boot, 22)[0] != 0:
+            sys.exit("fat_fill: not a FAT32 volume (too small for 65,525 clusters?)")
         fat_sectors, _, _, root = struct.unpack_from("<IHHI", boot, 36)
         fsinfo = struct.unpack_from("<H", boot, 48)[0]
         cluster_bytes = bps * spc
