@@ -452,7 +452,9 @@ int CmdFind(CCliSession& cli, bool matchCase, bool matchWord)
         else
             std::printf("%s\n", TerminalSafe(path).c_str());
     });
-    if (listing && matches > 0 && !listing->Finish(static_cast<uint32_t>(matches), bytes))
+    // Without a match the listing is an empty one, still whole JSON; the message goes to
+    // standard error.
+    if (listing && !listing->Finish(static_cast<uint32_t>(matches), bytes))
     {
         std::fprintf(CTerminalPort::Err(), "vlm: the listing could not be written\n");
         return CCliSession::Finish(kExitFailure);

@@ -71,4 +71,8 @@ TEST(CliJson, ListingsAreValidJsonAndNameEveryFile)
         EXPECT_EQ(found["total_bytes"], bytes);
         EXPECT_GT(found["files"].size(), 3u);
     }
+    // No match: exit status 1 and the message on standard error, still a whole (empty) listing.
+    const CliResult none = f.Run({f.Image("ntfs-names")}, {"find", "1", "no such name", "--json"});
+    EXPECT_EQ(none.Exit, 1);
+    EXPECT_EQ(json::parse(none.Out)["files"].size(), 0u) << none.Out;
 }
