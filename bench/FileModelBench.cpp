@@ -5,10 +5,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
+#include "BenchTree.h"
 #include "base/VlmErrors.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KFileNode.h"
@@ -18,53 +18,11 @@
 
 namespace
 {
-double PeakRssMiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
-}
-
-tagRawFileNode* AddRecord(KFileNode& store, const char* name, uint32_t self, uint32_t parent,
-                          int64_t size, uint16_t attributes)
-{
-    auto* r = store.Add<tagRawFileNode>(name);
-    r->dwSelfId = self;
-    r->dwParentId = parent;
-    r->s64Size = size;
-    r->wValidMask = FN_MASK_FOUND;
-    r->wAttributes = attributes;
-    r->byKind = FN_KIND_PRESENT;
-    return r;
-}
-
-// 1,000,000 records: root, "Lost Files", 100,000 folders (a tree of fan-out 10) each followed
-// by its 9 files; 1% of the files name a parent that does not exist.
-void FillStore(KFileNode& store)
-{
-    constexpr uint32_t kFolders = 100000;
-    AddRecord(store, "root", 0, 0, 0, FN_ATTR_FOLDER)->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    AddRecord(store, "Lost Files", 1, 0, 0, FN_ATTR_FOLDER)->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    char name[32];
-    uint32_t file = 0;
-    for (uint32_t i = 0; i < kFolders; ++i)
-    {
-        std::snprintf(name, sizeof(name), "folder%u", i);
-        AddRecord(store, name, 10 + i, i < 10 ? 0 : 10 + i / 10, 0, FN_ATTR_FOLDER);
-        for (int k = 0; k < 9; ++k, ++file)
-        {
-            std::snprintf(name, sizeof(name), "IMG_%07u.JPG", file);
-            const uint32_t parent = (file % 100 == 0) ? 5000000 + file % 3000 : 10 + i;
-            AddRecord(store, name, 1000000 + file, parent, 100000 + file, FN_ATTR_ARCHIVE);
-        }
-    }
-}
-
 void BM_BuildTreeMillionRecords(benchmark::State& state)
 {
     const double before = PeakRssMiB();
     KFileNode store(FN_EXTRA_RAW);
-    FillStore(store);
+    FillBenchStore(store);
     const double withStore = PeakRssMiB();
     const int records = store.GetCount();
     KNodeTree tree;

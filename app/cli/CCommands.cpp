@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "CCliSession.h"
+#include "CJsonListing.h"
 #include "CTreeWalk.h"
 #include "TerminalText.h"
 #include "base/VlmErrors.h"
@@ -320,26 +322,24 @@ int CmdList(CCliSession& cli)
     const KNodeTree& tree = cli.Session().GetCurrentTree();
     if (cli.Options().bJson)
     {
-        json files = json::array();
-        CTreeWalk::Walk(tree, [&](const tagTreeNode* node, const std::string& path, int) {
-            const tagFileNode* r = node->pRecord;
-            json entry = {{"path", path}, {"name", tree.GetName(node)}, {"folder", IsFolderRecord(r)},
-                          {"state", CTreeWalk::StateName(node)}};
-            entry["size"] = (r->wValidMask & FN_MASK_SIZE) ? json(r->s64Size) : json(nullptr);
-            entry["created"] = CreatedColumn(r).empty() ? json(nullptr) : json(CreatedColumn(r));
-            entry["modified"] = ModifiedColumn(r).empty() ? json(nullptr) : json(ModifiedColumn(r));
-            entry["attributes"] = AttributeColumn(r);
-            const char* condition = ConditionKey(r);
-            entry["condition"] = condition ? json(condition) : json(nullptr);
-            if (IsStreamRecord(r))
-                entry["stream"] = true;
-            files.push_back(std::move(entry));
-        });
+        // The totals are summed on the way (as the tree's own count sums them), so that the
+        // tree is walked once.
+        CJsonListing listing(stdout);
         uint64_t bytes = 0;
         uint32_t count = 0;
-        tree.CountFiles(&bytes, &count);
-        json out = {{"files", std::move(files)}, {"total_files", count}, {"total_bytes", bytes}};
-        std::printf("%s\n", out.dump(2).c_str());
+        CTreeWalk::Walk(tree, [&](const tagTreeNode* node, const std::string& path, int) {
+            listing.Add(tree, node, path);
+            if (IsFileRecord(node->pRecord))
+            {
+                bytes += node->pRecord->s64Size > 0 ? static_cast<uint64_t>(node->pRecord->s64Size) : 0;
+                ++count;
+            }
+        });
+        if (!listing.Finish(count, bytes))
+        {
+            std::fprintf(CTerminalPort::Err(), "vlm: the listing could not be written\n");
+            return CCliSession::Finish(kExitFailure);
+        }
         return CCliSession::Finish(kExitOk);
     }
     CTreeWalk::Walk(tree, [&](const tagTreeNode* node, const std::string& path, int) {
@@ -433,26 +433,31 @@ int CmdFind(CCliSession& cli, bool matchCase, bool matchWord)
     if (!cli.ApplyFilter())
         return kExitUsage;
     const KNodeTree& tree = cli.Session().GetCurrentTree();
-    CFileFind find(tree);
-    // Every match once: find again from each match until the search comes round to the first.
-    tagFindPosition at;
-    tagFindPosition first{-1, -1};
-    tagFindPosition found;
-    size_t matches = 0;
-    while (find.FindNext(cli.Options().Selection.empty() ? "" : cli.Options().Selection.front(), matchCase, matchWord,
-                         at, &found))
-    {
-        if (found.nFolder == first.nFolder && found.nFile == first.nFile)
-            break;
-        if (matches == 0)
-            first = found;
-        const tagTreeNode* node = find.FilesOf(found.nFolder)[static_cast<size_t>(found.nFile)];
-        std::string path = tree.GetName(node);
+    const std::string text = cli.Options().Selection.empty() ? "" : cli.Options().Selection.front();
+    // Every match once, in the order "Find Next" visits them from the first folder.
+    std::optional<CJsonListing> listing;
+    if (cli.Options().bJson)
+        listing.emplace(stdout);
+    uint64_t bytes = 0;
+    std::string path;
+    const size_t matches = CFileFind::ForEachMatch(tree, text, matchCase, matchWord, [&](const tagTreeNode* node) {
+        path = tree.GetName(node);
         for (const tagTreeNode* p = node->pParent; p && p->pParent; p = p->pParent)
-            path = std::string(tree.GetName(p)) + "/" + path;
-        std::printf("%s\n", TerminalSafe(path).c_str());
-        ++matches;
-        at = found;
+            path.insert(0, std::string(tree.GetName(p)) + "/");
+        if (listing)
+        {
+            listing->Add(tree, node, path);
+            bytes += node->pRecord->s64Size > 0 ? static_cast<uint64_t>(node->pRecord->s64Size) : 0;
+        }
+        else
+            std::printf("%s\n", TerminalSafe(path).c_str());
+    });
+    // Without a match the listing is an empty one, still whole JSON; the message goes to
+    // standard error.
+    if (listing && !listing->Finish(static_cast<uint32_t>(matches), bytes))
+    {
+        std::fprintf(CTerminalPort::Err(), "vlm: the listing could not be written\n");
+        return CCliSession::Finish(kExitFailure);
     }
     if (matches == 0)
     {

@@ -104,6 +104,7 @@ Commands AddCommands(CLI::App& app, tagCliOptions& o, bool& matchCase, bool& mat
     c.find->add_option("TEXT", o.Selection, "Name or pattern")->required()->expected(1);
     c.find->add_flag("--match-case", matchCase, "Match upper and lower case");
     c.find->add_flag("--match-word", matchWord, "Match the whole name");
+    c.find->add_flag("--json", o.bJson, "Print the matches as JSON, as ls does");
     AddCandidate(c.find, o);
 
     c.cat = app.add_subcommand("cat", "Write one recovered file's bytes to standard output");

@@ -1,6 +1,5 @@
 #include "core/ExportListing.h"
 
-#include <utility>
 #include <vector>
 
 #include "base/VlmErrors.h"
@@ -53,13 +52,34 @@ bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
     if (!root)
         return true;
     std::string text;
-    // Depth first in tree order: each folder's block, then the blocks of its sub-folders.
-    std::vector<std::pair<const tagTreeNode*, std::string>> stack{{root, tree.GetName(root)}};
-    size_t visited = 0;
-    while (!stack.empty() && visited++ < kMaxFolders)
+    // Depth first in tree order: each folder's block, then the blocks of its sub-folders. The
+    // walk keeps, per level, the next sibling to look at and the length of the path above it,
+    // so its memory grows with the depth of the tree, not with its width.
+    struct Level
     {
-        auto [folder, path] = std::move(stack.back());
-        stack.pop_back();
+        const tagTreeNode* pNext;
+        size_t nPathLength;
+    };
+    std::string path = tree.GetName(root);
+    AppendFolder(tree, root, path, &text);
+    std::vector<Level> stack{{root->pFirstChild, path.size()}};
+    size_t visited = 1;
+    while (!stack.empty() && visited < kMaxFolders)
+    {
+        Level& level = stack.back();
+        const tagTreeNode* folder = level.pNext;
+        while (folder && !IsFolderRecord(folder->pRecord))
+            folder = folder->pNext;
+        if (!folder)
+        {
+            stack.pop_back();
+            continue;
+        }
+        level.pNext = folder->pNext;
+        path.resize(level.nPathLength);
+        path += '\\';
+        path += tree.GetName(folder);
+        ++visited;
         AppendFolder(tree, folder, path, &text);
         if (text.size() >= kFlushBytes)
         {
@@ -67,14 +87,7 @@ bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
                 return false;
             text.clear();
         }
-        std::vector<std::pair<const tagTreeNode*, std::string>> children;
-        for (const tagTreeNode* c = folder->pFirstChild; c; c = c->pNext)
-        {
-            if (IsFolderRecord(c->pRecord))
-                children.emplace_back(c, path + "\\" + tree.GetName(c));
-        }
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back(std::move(*it));
+        stack.push_back({folder->pFirstChild, path.size()});
     }
     return text.empty() || sink(text);
 }

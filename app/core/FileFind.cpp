@@ -41,6 +41,47 @@ std::vector<const tagTreeNode*> CFileFind::FilesOf(int folder) const
     return files;
 }
 
+size_t CFileFind::ForEachMatch(const KNodeTree& tree, const std::string& text, bool matchCase, bool matchWord,
+                               const std::function<void(const tagTreeNode*)>& visit)
+{
+    const tagTreeNode* root = tree.GetRoot();
+    if (!root)
+        return 0;
+    const std::string pattern = SearchPattern(text, matchWord);
+    size_t matches = 0;
+    auto searchFiles = [&](const tagTreeNode* folder) {
+        for (const tagTreeNode* c = folder->pFirstChild; c; c = c->pNext)
+        {
+            if (!IsFolderRecord(c->pRecord) && WildcardMatch(tree.GetName(c), pattern, matchCase))
+            {
+                visit(c);
+                ++matches;
+            }
+        }
+    };
+    // The same pre-order as the folder list, kept as the next sibling to look at on each
+    // level, so that the walk's memory grows with the depth of the tree only.
+    constexpr size_t kMaxDepth = 4096;
+    searchFiles(root);
+    std::vector<const tagTreeNode*> next{root->pFirstChild};
+    while (!next.empty())
+    {
+        const tagTreeNode* folder = next.back();
+        while (folder && !IsFolderRecord(folder->pRecord))
+            folder = folder->pNext;
+        if (!folder)
+        {
+            next.pop_back();
+            continue;
+        }
+        next.back() = folder->pNext;
+        searchFiles(folder);
+        if (next.size() < kMaxDepth)
+            next.push_back(folder->pFirstChild);
+    }
+    return matches;
+}
+
 std::string CFileFind::SearchPattern(const std::string& text, bool matchWord)
 {
     if (!matchWord && text.find('*') == std::string::npos)

@@ -4,6 +4,7 @@
 // selected file of the selected folder, goes on through the following folders and wraps round
 // to the first, ending with the starting folder's files up to the starting point.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ public:
     /// The next file after `from` whose name matches `text`; false when none does anywhere.
     bool FindNext(const std::string& text, bool matchCase, bool matchWord, const tagFindPosition& from,
                   tagFindPosition* found) const;
+
+    /// Calls `visit` for every file whose name matches `text`, in the order "Find Next" meets
+    /// them from the first folder (every match once), without collecting the folders first;
+    /// the number of matches.
+    static size_t ForEachMatch(const KNodeTree& tree, const std::string& text, bool matchCase, bool matchWord,
+                               const std::function<void(const tagTreeNode* file)>& visit);
 
 private:
     const KNodeTree& m_Tree;

@@ -16,27 +16,48 @@ bool IsPdfSpace(uint8_t c)
     return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f';
 }
 
-// After "%%EOF" an incremental update or the rest of a linearized file starts with an object
-// ("12 0 obj"), a cross-reference section ("xref") or a comment; anything else (zeros, the slack
-// of a sector, the next file) means the file ended at the marker.
+// Skips the digits at `i`; false when there are none.
+bool SkipDigits(const uint8_t* buf, size_t len, size_t* i)
+{
+    const size_t start = *i;
+    while (*i < len && buf[*i] >= '0' && buf[*i] <= '9')
+        ++*i;
+    return *i > start;
+}
+
+// Skips PDF white space at `i`; false when there is none. NUL counts as white space in PDF,
+// but after a marker it is the slack of a sector, so it is not taken here.
+bool SkipSpace(const uint8_t* buf, size_t len, size_t* i)
+{
+    const size_t start = *i;
+    while (*i < len && IsPdfSpace(buf[*i]))
+        ++*i;
+    return *i > start;
+}
+
+// After "%%EOF" a file goes on only with an incremental update or the rest of a linearized
+// file: optional white space, then a cross-reference section ("xref") or an indirect object
+// ("12 0 obj"). Anything else (zeros, the slack of a sector, stray digits, the next file)
+// means the file ended at the marker.
 bool ContinuesAfter(IDocSource& src, uint64_t end)
 {
     uint8_t buf[kPdfLookAhead];
     if (end >= src.Limit())
         return false;
     const size_t len = src.ReadSome(end, buf, static_cast<size_t>(std::min<uint64_t>(kPdfLookAhead, src.Limit() - end)));
-    if (len == 0)
-        return false;
     size_t i = 0;
-    while (i < len && IsPdfSpace(buf[i]))
-        ++i;
-    if (i == len)
-        return false;
-    if (buf[i] >= '0' && buf[i] <= '9')
-        return true;
+    SkipSpace(buf, len, &i);
     if (len - i >= 4 && std::memcmp(buf + i, "xref", 4) == 0)
         return true;
-    return buf[i] == '%' && !(len - i >= 5 && std::memcmp(buf + i, "%PDF-", 5) == 0);
+    // "<object number> <generation> obj"
+    if (!SkipDigits(buf, len, &i) || !SkipSpace(buf, len, &i) || !SkipDigits(buf, len, &i) ||
+        !SkipSpace(buf, len, &i))
+        return false;
+    if (len - i < 4 || std::memcmp(buf + i, "obj", 3) != 0)
+        return false;
+    // The keyword ends at white space or a delimiter ("obj<<", "obj\n").
+    const uint8_t next = buf[i + 3];
+    return IsPdfSpace(next) || (next != 0 && std::strchr("<[(/%", next) != nullptr);
 }
 
 // The end of the marker at `at` including one line end (CR, LF or CR LF).
@@ -78,14 +99,20 @@ DocProbe ParsePdf(IDocSource& src, uint32_t alignment)
         const size_t len = src.ReadSome(pos, chunk.data(), want);
         if (len == 0)
             break;
-        for (size_t i = 0; i < len; ++i) {
+        // Only a '%' can begin either marker, so the bytes between are skipped by memchr.
+        const uint8_t* base = chunk.data();
+        for (size_t i = 0; len >= 5 && i <= len - 5; ++i) {
+            const void* hit = std::memchr(base + i, '%', len - 4 - i);
+            if (!hit)
+                break;
+            i = static_cast<size_t>(static_cast<const uint8_t*>(hit) - base);
             const uint64_t abs = pos + i;
             // A new document starting on a sector boundary ends this one.
-            if (abs > 0 && abs % alignment == 0 && len - i >= 5 && std::memcmp(&chunk[i], "%PDF-", 5) == 0) {
+            if (base[i + 1] == 'P' && std::memcmp(base + i, "%PDF-", 5) == 0 && abs > 0 && abs % alignment == 0) {
                 probe.size = lastEnd;
                 return probe;
             }
-            if (chunk[i] != '%' || len - i < 5 || std::memcmp(&chunk[i], "%%EOF", 5) != 0)
+            if (base[i + 1] != '%' || std::memcmp(base + i, "%%EOF", 5) != 0)
                 continue;
             lastEnd = MarkerEnd(src, abs);
             if (!ContinuesAfter(src, lastEnd)) {

@@ -1,7 +1,7 @@
 #pragma once
 // PDF documents: "%PDF-" header; the file ends after its last "%%EOF" marker (and the line end
 // that follows it). Incremental updates and linearized files carry several markers, so the
-// walk goes on while the bytes after a marker continue the file.
+// walk goes on while a marker is followed by a cross-reference section or an indirect object.
 #include "DocProbe.h"
 #include "IDocSource.h"
 

@@ -164,6 +164,26 @@ TEST(DocPdf, EndIsTheLastMarkerThatEndsTheFile)
     KSpanDocSource src4(slack);
     EXPECT_EQ(ParsePdf(src4, 512).size, one.size());
 
+    // Digits, a comment or other junk after the marker are not an update, even when another
+    // document's marker follows further on (not on a sector boundary).
+    for (const char* junk : {"\n20261208 1 0 R junk", "12 0 R", "%comment\n", "7 0 objx"}) {
+        std::vector<uint8_t> after = one;
+        after.insert(after.end(), junk, junk + std::strlen(junk));
+        after.resize(one.size() + 1000, 'x');
+        after.insert(after.end(), one.begin(), one.end());
+        KSpanDocSource src(after);
+        EXPECT_EQ(ParsePdf(src, 512).size, one.size()) << junk;
+    }
+    // An update after blank lines is kept, whether it starts with an object or a table.
+    for (const char* update : {"\r\n\n3 0 obj\n<< >>\nendobj\n%%EOF\n", " xref\n0 1\n%%EOF\n"}) {
+        std::vector<uint8_t> updated = one;
+        updated.insert(updated.end(), update, update + std::strlen(update));
+        const size_t whole = updated.size();
+        updated.resize(whole + 600, 0);
+        KSpanDocSource src(updated);
+        EXPECT_EQ(ParsePdf(src, 512).size, whole) << update;
+    }
+
     const uint8_t notPdf[] = {'%', 'P', 'D', 'F', '-', 'x', '.', '1'};
     KSpanDocSource src5(notPdf);
     EXPECT_EQ(ParsePdf(src5, 512).kind, DocKind::None);
