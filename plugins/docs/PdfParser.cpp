@@ -36,7 +36,8 @@ bool SkipSpace(const uint8_t* buf, size_t len, size_t* i)
 }
 
 // After "%%EOF" a file goes on only with an incremental update or the rest of a linearized
-// file: optional white space, then a cross-reference section ("xref") or an indirect object
+// file: optional white space and comment lines (editors mark their updates so, as in
+// "%BeginExifToolUpdate"), then a cross-reference section ("xref") or an indirect object
 // ("12 0 obj"). Anything else (zeros, the slack of a sector, stray digits, the next file)
 // means the file ended at the marker.
 bool ContinuesAfter(IDocSource& src, uint64_t end)
@@ -47,6 +48,12 @@ bool ContinuesAfter(IDocSource& src, uint64_t end)
     const size_t len = src.ReadSome(end, buf, static_cast<size_t>(std::min<uint64_t>(kPdfLookAhead, src.Limit() - end)));
     size_t i = 0;
     SkipSpace(buf, len, &i);
+    // A comment runs to the end of its line; "%PDF-" would start another file.
+    while (i < len && buf[i] == '%' && !(len - i >= 5 && std::memcmp(buf + i, "%PDF-", 5) == 0)) {
+        while (i < len && buf[i] != '\r' && buf[i] != '\n')
+            ++i;
+        SkipSpace(buf, len, &i);
+    }
     if (len - i >= 4 && std::memcmp(buf + i, "xref", 4) == 0)
         return true;
     // "<object number> <generation> obj"
