@@ -203,6 +203,17 @@ void KRawParallelScan::Submit()
     m_WorkReady.notify_all();
 }
 
+void KRawParallelScan::ResetBatch(tagBatch& b)
+{
+    for (std::vector<tagFound>& f : b.found)
+        f.clear();
+    b.chunks.clear();
+    b.used = 0;
+    b.submitted = false;
+    b.groupsDone = 0;
+    b.inUse = false;
+}
+
 void KRawParallelScan::MergeOldest(std::unique_lock<std::mutex>& lock, const Sink& sink)
 {
     tagBatch& b = Batch(m_Oldest);
@@ -228,13 +239,7 @@ void KRawParallelScan::MergeOldest(std::unique_lock<std::mutex>& lock, const Sin
         for (const tagFound& f : all)
             sink(f.typeIndex, f.hit, f.text);
     lock.lock();
-    for (std::vector<tagFound>& f : b.found)
-        f.clear();
-    b.chunks.clear();
-    b.used = 0;
-    b.submitted = false;
-    b.groupsDone = 0;
-    b.inUse = false;
+    ResetBatch(b);
     ++m_Oldest;
 }
 
@@ -298,15 +303,8 @@ void KRawParallelScan::Abort()
     m_BatchDone.wait(lock, [&] {
         return std::none_of(m_Groups.begin(), m_Groups.end(), [](const tagGroup& g) { return g.running; });
     });
-    for (tagBatch& b : m_Batches) {
-        for (std::vector<tagFound>& f : b.found)
-            f.clear();
-        b.chunks.clear();
-        b.used = 0;
-        b.submitted = false;
-        b.groupsDone = 0;
-        b.inUse = false;
-    }
+    for (tagBatch& b : m_Batches)
+        ResetBatch(b);
     for (tagGroup& g : m_Groups)
         g.next = 0;
     m_Oldest = m_Filling = 0;

@@ -100,6 +100,8 @@ private:
     };
 
     void Worker();
+    /// Empties a batch for reuse (its buffers stay allocated).
+    static void ResetBatch(tagBatch& b);
     void PickBundle(std::vector<size_t>& bundle) const;
     void ScanBatch(const std::vector<size_t>& bundle, tagBatch& batch, std::vector<uint64_t>& costs);
     tagBatch& Batch(uint64_t sequence) { return m_Batches[sequence % m_Batches.size()]; }
