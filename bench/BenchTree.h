@@ -11,11 +11,11 @@ inline double PeakRssMiB()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB on Linux
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // ru_maxrss is in KiB on Linux
 }
 
-inline tagRawFileNode* AddBenchRecord(KFileNode& store, const char* name, uint32_t self, uint32_t parent,
-                                      int64_t size, uint16_t attributes)
+inline tagRawFileNode* AddBenchRecord(KFileNode& store, const char* name, uint32_t self, uint32_t parent, int64_t size,
+                                      uint16_t attributes)
 {
     auto* r = store.Add<tagRawFileNode>(name);
     r->dwSelfId = self;

@@ -20,8 +20,16 @@ public:
         std::memcpy(buffer, m_Data.data() + first * kSector, uint64_t(count) * kSector);
         return 0;
     }
-    uint32_t GetDeviceKind(uint32_t* kind) override { *kind = 3; return 0; }
-    uint32_t GetVolumeType(uint32_t* type) override { *type = 1; return 0; }
+    uint32_t GetDeviceKind(uint32_t* kind) override
+    {
+        *kind = 3;
+        return 0;
+    }
+    uint32_t GetVolumeType(uint32_t* type) override
+    {
+        *type = 1;
+        return 0;
+    }
     uint32_t GetGeometry(tagDiskGeometry* g) override
     {
         *g = tagDiskGeometry{};
@@ -29,10 +37,18 @@ public:
         g->TotalSectors = g->TotalSectors512 = m_Data.size() / kSector;
         return 0;
     }
-    uint32_t GetDescription(std::string* text) override { *text = "bench"; return 0; }
+    uint32_t GetDescription(std::string* text) override
+    {
+        *text = "bench";
+        return 0;
+    }
     bool IsRemovable() override { return false; }
     int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override { *name = "bench"; return 0; }
+    uint32_t GetName(std::string* name) override
+    {
+        *name = "bench";
+        return 0;
+    }
     bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
 
 private:

@@ -9,8 +9,7 @@
 #include "exfat/KExFatFileSystem.h"
 #include "format/exfat/ExFatEntrySet.h"
 
-namespace
-{
+namespace {
 constexpr uint64_t kBytes = 512ull << 20;
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kChunkSectors = 512;
@@ -22,8 +21,12 @@ void PutFolderSector(uint8_t* p, uint64_t s)
     for (uint32_t k = 0; k < 5; ++k)
     {
         uint8_t* e = p + k * 96;
-        e[0] = 0x85; e[1] = 2; e[4] = 0x20;
-        e[32] = 0xC0; e[33] = 3; e[35] = 12;
+        e[0] = 0x85;
+        e[1] = 2;
+        e[4] = 0x20;
+        e[32] = 0xC0;
+        e[33] = 3;
+        e[35] = 12;
         const uint32_t cluster = uint32_t(100 + s % 1000 + k);
         std::memcpy(e + 52, &cluster, 4);
         const uint64_t size = 3000000 + k;
@@ -53,7 +56,9 @@ const std::vector<uint8_t>& MixedData()
             {
                 for (uint32_t i = 0; i < kSector; i += 8)
                 {
-                    x ^= x << 13; x ^= x >> 7; x ^= x << 17;
+                    x ^= x << 13;
+                    x ^= x >> 7;
+                    x ^= x << 17;
                     std::memcpy(p + i, &x, 8);
                 }
             }

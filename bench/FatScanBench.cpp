@@ -8,8 +8,7 @@
 #include "BenchVolume.h"
 #include "fat/KFatFileSystem.h"
 
-namespace
-{
+namespace {
 constexpr uint64_t kBytes = 1ull << 30;
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kChunkSectors = 512;
@@ -20,9 +19,12 @@ void PutEntry(uint8_t* e, const char* name11, uint8_t attr, uint32_t cluster, ui
     std::memcpy(e, name11, 11);
     e[11] = attr;
     const uint16_t time = (10 << 11) | (30 << 5), date = (41 << 9) | (6 << 5) | 15;
-    std::memcpy(e + 14, &time, 2); std::memcpy(e + 16, &date, 2);
-    std::memcpy(e + 22, &time, 2); std::memcpy(e + 24, &date, 2);
-    e[26] = uint8_t(cluster); e[27] = uint8_t(cluster >> 8);
+    std::memcpy(e + 14, &time, 2);
+    std::memcpy(e + 16, &date, 2);
+    std::memcpy(e + 22, &time, 2);
+    std::memcpy(e + 24, &date, 2);
+    e[26] = uint8_t(cluster);
+    e[27] = uint8_t(cluster >> 8);
     std::memcpy(e + 28, &size, 4);
 }
 
@@ -43,7 +45,9 @@ const std::vector<uint8_t>& MixedData()
             {
                 for (uint32_t i = 0; i < kSector; i += 8)
                 {
-                    x ^= x << 13; x ^= x >> 7; x ^= x << 17;
+                    x ^= x << 13;
+                    x ^= x >> 7;
+                    x ^= x << 17;
                     std::memcpy(p + i, &x, 8);
                 }
             }

@@ -16,8 +16,7 @@
 #include "fs/KOutStream.h"
 #include "volume/IVolumeIO.h"
 
-namespace
-{
+namespace {
 void BM_BuildTreeMillionRecords(benchmark::State& state)
 {
     const double before = PeakRssMiB();
@@ -30,8 +29,7 @@ void BM_BuildTreeMillionRecords(benchmark::State& state)
     for (auto _ : state)
     {
         const uint32_t rc = KBuildFileTree<tagRawFileNode, KFileNode>().Build(store, tree, progress);
-        if (rc != ERROR_SUCCESS)
-            state.SkipWithError("build failed");
+        if (rc != ERROR_SUCCESS) state.SkipWithError("build failed");
         benchmark::DoNotOptimize(tree.GetRoot());
     }
     uint32_t files = 0;
@@ -53,11 +51,19 @@ public:
     {
         const size_t bytes = size_t{count} * 512;
         return ::pread(m_Fd, buffer, bytes, static_cast<off_t>(first * 512)) == static_cast<ssize_t>(bytes)
-                   ? ERROR_SUCCESS
-                   : ERROR_READ_FAULT;
+            ? ERROR_SUCCESS
+            : ERROR_READ_FAULT;
     }
-    uint32_t GetDeviceKind(uint32_t* kind) override { *kind = 3; return 0; }
-    uint32_t GetVolumeType(uint32_t* type) override { *type = 1; return 0; }
+    uint32_t GetDeviceKind(uint32_t* kind) override
+    {
+        *kind = 3;
+        return 0;
+    }
+    uint32_t GetVolumeType(uint32_t* type) override
+    {
+        *type = 1;
+        return 0;
+    }
     uint32_t GetGeometry(tagDiskGeometry* g) override
     {
         *g = {};
@@ -66,10 +72,18 @@ public:
         g->TotalSectors512 = m_Sectors;
         return 0;
     }
-    uint32_t GetDescription(std::string* text) override { text->clear(); return 0; }
+    uint32_t GetDescription(std::string* text) override
+    {
+        text->clear();
+        return 0;
+    }
     bool IsRemovable() override { return false; }
     int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override { name->clear(); return 0; }
+    uint32_t GetName(std::string* name) override
+    {
+        name->clear();
+        return 0;
+    }
     bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
 
 private:
@@ -92,11 +106,9 @@ struct Image
         fd = mkstemp(tmpl);
         path = tmpl;
         std::vector<uint8_t> block(static_cast<size_t>(kChunk));
-        for (size_t i = 0; i < block.size(); ++i)
-            block[i] = static_cast<uint8_t>(i * 131 + 7);
+        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 131 + 7);
         for (int64_t at = 0; at < kImageBytes; at += kChunk)
-            if (::pwrite(fd, block.data(), block.size(), at) != kChunk)
-                break;
+            if (::pwrite(fd, block.data(), block.size(), at) != kChunk) break;
     }
     ~Image()
     {
@@ -138,8 +150,7 @@ void BM_Pread1GiB(benchmark::State& state)
     for (auto _ : state)
     {
         for (int64_t at = 0; at < kImageBytes; at += kChunk)
-            if (::pread(image.fd, buffer.data(), buffer.size(), at) != kChunk)
-                state.SkipWithError("short pread");
+            if (::pread(image.fd, buffer.data(), buffer.size(), at) != kChunk) state.SkipWithError("short pread");
         benchmark::DoNotOptimize(buffer.data());
     }
     state.SetBytesProcessed(state.iterations() * kImageBytes);

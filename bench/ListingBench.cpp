@@ -14,8 +14,7 @@
 #include "fs/KBuildFileTree.h"
 #include "fs/KNodeTree.h"
 
-namespace
-{
+namespace {
 struct MillionTree
 {
     KFileNode store{FN_EXTRA_RAW};
@@ -42,8 +41,7 @@ void BM_JsonListingMillionStreamed(benchmark::State& state)
             listing.Add(t.tree, node, path);
             ++entries;
         });
-        if (!listing.Finish(0, 0))
-            state.SkipWithError("write failed");
+        if (!listing.Finish(0, 0)) state.SkipWithError("write failed");
     }
     std::fclose(sink);
     state.counters["entries"] = static_cast<double>(entries);
@@ -63,7 +61,9 @@ void BM_JsonListingMillionDocument(benchmark::State& state)
         nlohmann::json files = nlohmann::json::array();
         CTreeWalk::Walk(t.tree, [&](const tagTreeNode* node, const std::string& path, int) {
             const tagFileNode* r = node->pRecord;
-            nlohmann::json entry = {{"path", path}, {"name", t.tree.GetName(node)}, {"folder", IsFolderRecord(r)},
+            nlohmann::json entry = {{"path", path},
+                                    {"name", t.tree.GetName(node)},
+                                    {"folder", IsFolderRecord(r)},
                                     {"state", CTreeWalk::StateName(node)}};
             entry["size"] = (r->wValidMask & FN_MASK_SIZE) ? nlohmann::json(r->s64Size) : nlohmann::json(nullptr);
             entry["created"] = CreatedColumn(r).empty() ? nlohmann::json(nullptr) : nlohmann::json(CreatedColumn(r));

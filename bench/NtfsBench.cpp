@@ -16,8 +16,7 @@
 #include "tests/ntfs/NtfsRecordBuilder.h"
 #include "volume/KMemoryVolumeIO.h"
 
-namespace
-{
+namespace {
 constexpr uint32_t kSector = 512;
 constexpr uint32_t kChunkSectors = 512;
 constexpr uint64_t kMftSector = 32; // cluster 4 with 8 sectors per cluster
@@ -43,8 +42,8 @@ std::vector<uint8_t> SynthVolume(uint32_t records, bool bootSector)
         b[68] = 1;
     }
     const uint32_t clusters = records / 4;
-    const std::vector<uint8_t> mftRuns = {0x13, uint8_t(clusters), uint8_t(clusters >> 8), uint8_t(clusters >> 16),
-                                          0x04, 0x00};
+    const std::vector<uint8_t> mftRuns = {
+        0x13, uint8_t(clusters), uint8_t(clusters >> 8), uint8_t(clusters >> 16), 0x04, 0x00};
     const std::vector<uint8_t> mft = RecordBuilder()
                                          .Resident(0x30, RecordBuilder::FileName("$MFT", 5, 3))
                                          .NonResident(0x80, mftRuns, uint64_t(records) * 1024)
@@ -108,7 +107,8 @@ std::vector<uint8_t> CompressChunk(const uint8_t* src, uint32_t n)
                 if (candidate >= 0 && pos - uint32_t(candidate) <= maxDisplacement)
                 {
                     displacement = pos - uint32_t(candidate);
-                    while (length < maxLength && pos + length < n && src[pos + length] == src[pos + length - displacement])
+                    while (length < maxLength && pos + length < n &&
+                           src[pos + length] == src[pos + length - displacement])
                         ++length;
                 }
             }
@@ -135,7 +135,7 @@ void BM_NtfsLznt1Decompress(benchmark::State& state)
     std::string text;
     for (uint32_t i = 0; text.size() < (4u << 20); ++i)
         text += "2026-12-06 21:" + std::to_string(10 + i % 50) + " INFO request " + std::to_string(i * 7919 % 100000) +
-                " served in " + std::to_string(i % 977) + " ms\n";
+            " served in " + std::to_string(i % 977) + " ms\n";
     std::vector<std::vector<uint8_t>> chunks;
     for (size_t off = 0; off + 4096 <= text.size(); off += 4096)
         chunks.push_back(CompressChunk(reinterpret_cast<const uint8_t*>(text.data()) + off, 4096));
@@ -177,8 +177,7 @@ const std::vector<uint8_t>& MixedData()
                     std::memcpy(p + i, &x, 8);
                 }
             else if (kind >= 7)
-                for (uint32_t i = 0; i < kSector; ++i)
-                    p[i] = uint8_t(line[(s + i) % lineLen]);
+                for (uint32_t i = 0; i < kSector; ++i) p[i] = uint8_t(line[(s + i) % lineLen]);
         }
         return d;
     }();
@@ -211,8 +210,7 @@ void BM_NtfsScanMixed1GiB(benchmark::State& state)
     KMemoryVolumeIO volume(std::vector<uint8_t>(kSector, 0));
     uint32_t files = 0;
     ScanAll(state, data, volume, &files);
-    if (files != 0)
-        state.SkipWithError("records found in data without records");
+    if (files != 0) state.SkipWithError("records found in data without records");
 }
 BENCHMARK(BM_NtfsScanMixed1GiB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
@@ -225,8 +223,7 @@ void BM_NtfsScan200kRecords(benchmark::State& state)
     ScanAll(state, data, volume, &files);
     state.counters["records/s"] =
         benchmark::Counter(double(files) * double(state.iterations()), benchmark::Counter::kIsRate);
-    if (files != kRecords - 11)
-        state.SkipWithError("not every record was found");
+    if (files != kRecords - 11) state.SkipWithError("not every record was found");
 }
 BENCHMARK(BM_NtfsScan200kRecords)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

@@ -51,18 +51,17 @@ std::vector<uint8_t> ReadSample(const std::string& name)
 // every type laid end to end on sector boundaries.
 std::vector<uint8_t> MixedImage()
 {
-    static const char* const kFiles[] = {"media/baseline.jpg", "media/progressive.jpg", "media/picture.png",
-                                         "media/animated.gif", "media/truecolor.bmp", "media/icon.ico",
-                                         "media/lzw.tif", "media/rle.psd", "media/tone.wav", "media/tagged.mp3",
-                                         "media/bare.mp3", "media/clip.avi", "media/clip.mpg", "media/clip-vob.mpg",
-                                         "media/clip.mp4", "media/clip.mov", "media/clip.3gp", "media/tone.m4a",
-                                         "media/clip.wmv", "media/tone.wma", "media/picture.webp",
-                                         "media/picture.heic", "media/clip.mkv", "media/tone.ogg",
-                                         "media/noise.flac", "archives/words.gz", "archives/words.bz2",
-                                         "archives/blocks.xz", "archives/words.7z", "archives/words.cab",
-                                         "archives/gnu.tar", "media/tone.aiff", "media/tone.aac",
-                                         "media/clip.flv", "system/hello.elf", "system/sample.ttf",
-                                         "system/sample.woff"};
+    static const char* const kFiles[] = {
+        "media/baseline.jpg",  "media/progressive.jpg", "media/picture.png",  "media/animated.gif",
+        "media/truecolor.bmp", "media/icon.ico",        "media/lzw.tif",      "media/rle.psd",
+        "media/tone.wav",      "media/tagged.mp3",      "media/bare.mp3",     "media/clip.avi",
+        "media/clip.mpg",      "media/clip-vob.mpg",    "media/clip.mp4",     "media/clip.mov",
+        "media/clip.3gp",      "media/tone.m4a",        "media/clip.wmv",     "media/tone.wma",
+        "media/picture.webp",  "media/picture.heic",    "media/clip.mkv",     "media/tone.ogg",
+        "media/noise.flac",    "archives/words.gz",     "archives/words.bz2", "archives/blocks.xz",
+        "archives/words.7z",   "archives/words.cab",    "archives/gnu.tar",   "media/tone.aiff",
+        "media/tone.aac",      "media/clip.flv",        "system/hello.elf",   "system/sample.ttf",
+        "system/sample.woff"};
     std::vector<std::vector<uint8_t>> files;
     for (const char* f : kFiles) files.push_back(ReadSample(f));
     std::vector<uint8_t> image(kImageBytes);
@@ -70,20 +69,28 @@ std::vector<uint8_t> MixedImage()
     const size_t textLen = std::strlen(text);
     uint64_t x = 0x9E3779B97F4A7C15ull;
     size_t pos = 0, next = 0;
-    for (size_t chunk = 0; pos < kImageBytes; ++chunk) {
+    for (size_t chunk = 0; pos < kImageBytes; ++chunk)
+    {
         const size_t len = std::min<size_t>(1u << 20, kImageBytes - pos);
         uint8_t* p = image.data() + pos;
-        switch (chunk % 4) {
+        switch (chunk % 4)
+        {
         case 0:
-            for (size_t i = 0; i + 8 <= len; i += 8) {
-                x ^= x << 13; x ^= x >> 7; x ^= x << 17;
+            for (size_t i = 0; i + 8 <= len; i += 8)
+            {
+                x ^= x << 13;
+                x ^= x >> 7;
+                x ^= x << 17;
                 std::memcpy(p + i, &x, 8);
             }
             break;
         case 1: break;
-        case 2: for (size_t i = 0; i < len; ++i) p[i] = static_cast<uint8_t>(text[i % textLen]); break;
+        case 2:
+            for (size_t i = 0; i < len; ++i) p[i] = static_cast<uint8_t>(text[i % textLen]);
+            break;
         default:
-            for (size_t at = 0; !files.empty();) {
+            for (size_t at = 0; !files.empty();)
+            {
                 const std::vector<uint8_t>& f = files[next++ % files.size()];
                 if (f.empty() || at + f.size() > len) break;
                 std::memcpy(p + at, f.data(), f.size());
@@ -103,13 +110,16 @@ void ScanWithTypes(benchmark::State& state, std::initializer_list<std::span<cons
     for (auto list : lists)
         for (RawTypeCreate create : list) types.push_back(create());
     int64_t hits = 0;
-    for (auto _ : state) {
+    for (auto _ : state)
+    {
         for (KRawTypeBase* t : types) t->BeginScan();
         const uint64_t sectors = image.size() / kSector;
-        for (uint64_t first = 0; first < sectors; first += kBufferSectors) {
+        for (uint64_t first = 0; first < sectors; first += kBufferSectors)
+        {
             const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kBufferSectors, sectors - first));
             RawScanArgs args{static_cast<int64_t>(first), image.data() + first * kSector, count, kSector, &volume};
-            for (KRawTypeBase* t : types) {
+            for (KRawTypeBase* t : types)
+            {
                 KCountingHits found;
                 t->Scan(&args, &found);
                 hits += found.GetCount();
@@ -123,13 +133,17 @@ void ScanWithTypes(benchmark::State& state, std::initializer_list<std::span<cons
     state.counters["types"] = static_cast<double>(types.size());
 }
 
-void BM_DeepScanAllMediaTypes(benchmark::State& state) { ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media()}); }
+void BM_DeepScanAllMediaTypes(benchmark::State& state)
+{
+    ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media()});
+}
 // The same volume with the archive types alone, and with every family at once.
 void BM_DeepScanArchiveTypes(benchmark::State& state) { ScanWithTypes(state, {RawTypeList_archives()}); }
 void BM_DeepScanEveryType(benchmark::State& state)
 {
-    ScanWithTypes(state, {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs(),
-                          RawTypeList_system(), RawTypeList_text()});
+    ScanWithTypes(state,
+                  {RawTypeList_images(), RawTypeList_media(), RawTypeList_archives(), RawTypeList_docs(),
+                   RawTypeList_system(), RawTypeList_text()});
 }
 
 // The engine's own deep scan (KRawFileSystem, every type of every family, hits checked and
@@ -139,7 +153,7 @@ void BM_DeepScanEngine(benchmark::State& state)
 {
     static KMemoryVolumeIO volume(MixedImage(), kSector);
     const std::vector<uint8_t>& image = volume.Image();
-    KRawScanMgr::OverrideProgramFolder("/nonexistent/");  // the in-process types only
+    KRawScanMgr::OverrideProgramFolder("/nonexistent/"); // the in-process types only
     int64_t files = 0;
     {
         KRawScanMgr mgr;
@@ -149,12 +163,14 @@ void BM_DeepScanEngine(benchmark::State& state)
         KRawFileSystem fs;
         fs.SetScanThreads(static_cast<uint32_t>(state.range(0)));
         fs.SetVolume(&volume);
-        const std::clock_t cpuStart = std::clock();  // every thread of the process
-        for (auto _ : state) {
+        const std::clock_t cpuStart = std::clock(); // every thread of the process
+        for (auto _ : state)
+        {
             fs.Begin_ScanFS();
             ScanStats stats{};
             const uint64_t sectors = image.size() / kSector;
-            for (uint64_t first = 0; first < sectors; first += kBufferSectors) {
+            for (uint64_t first = 0; first < sectors; first += kBufferSectors)
+            {
                 const auto count = static_cast<int>(std::min<uint64_t>(kBufferSectors, sectors - first));
                 fs.ScanFS(&stats, static_cast<int64_t>(first), image.data() + first * kSector, count);
             }
@@ -170,7 +186,7 @@ void BM_DeepScanEngine(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(image.size()));
     state.counters["files"] = static_cast<double>(files);
 }
-}
+} // namespace
 
 BENCHMARK(BM_DeepScanEngine)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DeepScanAllMediaTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

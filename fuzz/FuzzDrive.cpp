@@ -23,8 +23,7 @@ void ReadStream(IOutStream* stream)
     while (total < kFuzzStreamBytes)
     {
         int64_t done = 0;
-        if (stream->Read(buffer.data(), static_cast<int64_t>(buffer.size()), &done) != 1 || done <= 0)
-            break;
+        if (stream->Read(buffer.data(), static_cast<int64_t>(buffer.size()), &done) != 1 || done <= 0) break;
         total += done;
     }
     int64_t pos = 0;
@@ -47,8 +46,7 @@ void FuzzScanPass(IFileSystem& fs, IVolumeIO& volume)
     for (uint64_t s = 0; s < geometry.TotalSectors; s += kFuzzScanChunk)
     {
         const auto n = static_cast<uint32_t>(std::min<uint64_t>(kFuzzScanChunk, geometry.TotalSectors - s));
-        if (volume.ReadSectors(s, buffer.data(), n) != 0)
-            continue;
+        if (volume.ReadSectors(s, buffer.data(), n) != 0) continue;
         fs.ScanFS(&stats, static_cast<int64_t>(s), buffer.data(), static_cast<int>(n));
     }
     fs.End_ScanFS();
@@ -57,8 +55,7 @@ void FuzzScanPass(IFileSystem& fs, IVolumeIO& volume)
 void FuzzExerciseListing(IFileSystem& fs)
 {
     KNodeTree tree;
-    if (fs.BuildTree(&tree) != 0 || !tree.GetRoot())
-        return;
+    if (fs.BuildTree(&tree) != 0 || !tree.GetRoot()) return;
     std::vector<const tagTreeNode*> stack{tree.GetRoot()};
     uint64_t visited = 0;
     int streams = 0;
@@ -66,8 +63,7 @@ void FuzzExerciseListing(IFileSystem& fs)
     {
         const tagTreeNode* node = stack.back();
         stack.pop_back();
-        if (++visited > kMaxNodesWalked)
-            __builtin_trap();
+        if (++visited > kMaxNodesWalked) __builtin_trap();
         tree.GetName(node);
         const tagFileNode* record = node->pRecord;
         if (record && !KNodeTree::GetFirstChild(node) && streams < kFuzzStreamsPerListing)
@@ -95,7 +91,6 @@ void FuzzListCandidates(IFileSystem& fs, const std::function<void()>& list)
     {
         FileSystemCandidate c{};
         fs.GetCandidate(static_cast<int>(i), &c);
-        if (fs.SelectCandidate(i) == 0)
-            list();
+        if (fs.SelectCandidate(i) == 0) list();
     }
 }

@@ -29,8 +29,7 @@ int FuzzExFatVolume(const uint8_t* data, size_t size)
     KFuzzVolume volume(image);
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
-    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
-        FuzzExerciseListing(fs);
+    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0) FuzzExerciseListing(fs);
     return 0;
 }
 
@@ -38,8 +37,7 @@ int FuzzExFatEntries(const uint8_t* data, size_t size)
 {
     const ByteView bytes(data, size);
     ExFatBoot boot;
-    for (uint32_t bps = 512; bps <= 4096; bps *= 2)
-        ChooseExFatBootRegion(bytes, bps, &boot);
+    for (uint32_t bps = 512; bps <= 4096; bps *= 2) ChooseExFatBootRegion(bytes, bps, &boot);
     ParseExFatBootSector(bytes, &boot);
     for (size_t off = 0; off + 32 <= bytes.size(); off += 32)
     {

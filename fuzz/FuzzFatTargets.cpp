@@ -28,16 +28,14 @@ int FuzzFatVolume(const uint8_t* data, size_t size)
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     fs.SetSectorInfo(0, 512);
-    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
-        FuzzExerciseListing(fs);
+    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0) FuzzExerciseListing(fs);
     return 0;
 }
 
 int FuzzFatEntries(const uint8_t* data, size_t size)
 {
     // Byte 0 picks the table type, then the bytes are both a folder and a table.
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     const int32_t types[] = {1, 6, 11};
     const int32_t type = types[data[0] % 3];
     const ByteView bytes(data + 1, size - 1);
@@ -56,8 +54,7 @@ int FuzzFatEntries(const uint8_t* data, size_t size)
     std::copy_n(bytes.begin(), std::min(bytes.size(), sizeof stored), stored);
     parser.Restore(stored);
     FatParsedEntry entry;
-    if (bytes.size() >= 32)
-        parser.Parse(bytes.data(), limits, &entry);
+    if (bytes.size() >= 32) parser.Parse(bytes.data(), limits, &entry);
 
     const uint32_t clusters = static_cast<uint32_t>(bytes.size() * 2 / 3);
     KFatTable::CheckSignatureAndEntries(bytes, type, clusters);
@@ -71,8 +68,7 @@ int FuzzFatEntries(const uint8_t* data, size_t size)
         g.ClusterCount = clusters;
         g.FatType = type;
         g.EndSector = 1 << 20;
-        for (uint32_t c = 2; c < std::min<uint32_t>(clusters, 64); ++c)
-            table.Runs(g, 512, c, uint64_t{1} << 30);
+        for (uint32_t c = 2; c < std::min<uint32_t>(clusters, 64); ++c) table.Runs(g, 512, c, uint64_t{1} << 30);
         table.CountUsed();
     }
     return 0;

@@ -35,8 +35,7 @@ KSparseImage KSparseImage::FromFlat(const uint8_t* data, size_t size)
 
 bool KSparseImage::Read(uint64_t first, void* buffer, uint32_t count) const
 {
-    if (first > m_Sectors || count > m_Sectors - first)
-        return false;
+    if (first > m_Sectors || count > m_Sectors - first) return false;
     auto* out = static_cast<uint8_t*>(buffer);
     std::memset(out, 0, size_t{count} * kFuzzSectorBytes);
     for (auto it = m_Present.lower_bound(first); it != m_Present.end() && it->first < first + count; ++it)
@@ -137,11 +136,9 @@ uint32_t KFuzzVolume::GetName(std::string* name)
 int KFuzzStorage::Read(void* buffer, int length, int* done)
 {
     *done = 0;
-    if (length < 0)
-        return 0;
+    if (length < 0) return 0;
     const size_t n = std::min<size_t>(static_cast<size_t>(length), m_Size - m_Pos);
-    if (n)
-        std::memcpy(buffer, m_Data + m_Pos, n);
+    if (n) std::memcpy(buffer, m_Data + m_Pos, n);
     m_Pos += n;
     *done = static_cast<int>(n);
     return 1;

@@ -3,7 +3,4 @@
 // drop the traces and keep the fuzzer's and sanitizers' reports.
 #include "FuzzTargets.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    return VLM_FUZZ_ENTRY(data, size);
-}
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return VLM_FUZZ_ENTRY(data, size); }

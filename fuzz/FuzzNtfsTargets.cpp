@@ -41,8 +41,7 @@ const std::string& CopyFolder()
 // Compressed and encrypted files are copied out through the export path, not a stream.
 void CopySpecialFiles(KNtfsFileSystem& fs)
 {
-    if (CopyFolder().empty())
-        return;
+    if (CopyFolder().empty()) return;
     const std::string target = CopyFolder() + "/out";
     int copies = 0;
     for (int i = 0; i < fs.Nodes().GetCount() && copies < kSpecialCopiesPerListing; ++i)
@@ -70,20 +69,18 @@ void WalkUnits(const StreamVector& runs, uint32_t unitSectors)
     NtfsUnitReader reader(runs, unitSectors);
     NtfsCompressionUnit unit;
     for (uint64_t done = 0; done < kUnitWalkSectors && reader.Next(&unit); done += unit.sectors)
-    {
-    }
+    {}
 }
 
 void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
 {
     const uint32_t types[] = {kNtfsAttrStandardInformation, kNtfsAttrAttributeList, kNtfsAttrFileName,
-                              kNtfsAttrVolumeName, kNtfsAttrData, kNtfsAttrIndexAllocation};
+                              kNtfsAttrVolumeName,          kNtfsAttrData,          kNtfsAttrIndexAllocation};
     for (uint32_t type : types)
         for (int nth = 0; nth < 4; ++nth)
         {
             const NtfsAttribute attribute = FindAttribute(record, type, nth, static_cast<int>(size));
-            if (!attribute)
-                break;
+            if (!attribute) break;
             ByteView value;
             ResidentValue(attribute, &value);
             tagNtfsNonResidentAttribute header;
@@ -124,8 +121,7 @@ int FuzzNtfsVolume(const uint8_t* data, size_t size)
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     fs.SetSectorInfo(0, 512);
-    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
-        ListSelected(fs);
+    if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0) ListSelected(fs);
     return 0;
 }
 
@@ -142,14 +138,12 @@ int FuzzNtfsFullScan(const uint8_t* data, size_t size)
 int FuzzNtfsRecord(const uint8_t* data, size_t size)
 {
     // The whole input is one FILE record and, separately, one index record.
-    if (size > 65536)
-        return 0;
+    if (size > 65536) return 0;
     const auto bytes = static_cast<uint32_t>(size);
     KNtfsMft mft;
     std::vector<uint8_t> record(data, data + size);
     CheckFileRecord(record.data(), bytes, true);
-    if (CheckFileRecord(record.data(), bytes, false))
-        WalkAttributes(mft, record.data(), bytes);
+    if (CheckFileRecord(record.data(), bytes, false)) WalkAttributes(mft, record.data(), bytes);
 
     std::vector<uint8_t> index(data, data + size);
     IndexRecordBytes(index);
@@ -163,8 +157,7 @@ int FuzzNtfsRecord(const uint8_t* data, size_t size)
     for (uint32_t spc : {1u, 8u, 128u})
     {
         StreamVector runs;
-        if (DecodeRunList(ByteView(data, size), spc, 63, &runs))
-            WalkUnits(runs, 16 * spc);
+        if (DecodeRunList(ByteView(data, size), spc, 63, &runs)) WalkUnits(runs, 16 * spc);
     }
     return 0;
 }
@@ -178,11 +171,9 @@ int FuzzLznt1(const uint8_t* data, size_t size)
     {
         DecompressChunk(rest, out.data());
         const uint16_t h = static_cast<uint16_t>(rest[0] | (rest[1] << 8));
-        if (h == 0)
-            break;
+        if (h == 0) break;
         const uint32_t length = Lznt1ChunkLength(h);
-        if (length >= rest.size())
-            break;
+        if (length >= rest.size()) break;
         rest = rest.subspan(length);
     }
     return 0;

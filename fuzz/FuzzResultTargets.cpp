@@ -16,8 +16,7 @@ int FuzzScanResult(const uint8_t* data, size_t size)
     CScanResultFile::ParseStatus(data, size, &status);
     KFuzzStorage in(data, size);
     tagScanResultHeader header;
-    if (!CScanResultFile::ReadHeader(&in, &header))
-        return 0;
+    if (!CScanResultFile::ReadHeader(&in, &header)) return 0;
     static const std::vector<uint8_t> s_Blank(4096 * 512, 0);
     const KSparseImage image = KSparseImage::FromFlat(s_Blank.data(), s_Blank.size());
     KFuzzVolume volume(image);
@@ -28,8 +27,7 @@ int FuzzScanResult(const uint8_t* data, size_t size)
     for (int i = 0; i < fileSystems.GetCount(); ++i)
     {
         IFileSystem* fs = fileSystems.GetAt(i);
-        if (!fs)
-            continue;
+        if (!fs) continue;
         fs->SetVolume(&volume);
         uint32_t count = 0;
         fs->GetCandidateCount(&count);

@@ -72,7 +72,11 @@ bool WriteSeed(const std::string& path, const std::vector<uint8_t>& image)
 class KVectorSink final : public IStorageManager
 {
 public:
-    int Read(void*, int, int* done) override { *done = 0; return 0; }
+    int Read(void*, int, int* done) override
+    {
+        *done = 0;
+        return 0;
+    }
     int Write(const void* buffer, int length, int* done) override
     {
         const auto* p = static_cast<const uint8_t*>(buffer);
@@ -110,15 +114,14 @@ int MakeResults(const std::string& results, const std::string& stores, int argc,
         auto* ntfs = static_cast<KNtfsFileSystem*>(mgr.Create(KFileSystemMgr::kKindNtfs));
         auto* raw = static_cast<KRawFileSystem*>(mgr.Create(KFileSystemMgr::kKindRaw));
         IFileSystem* current = nullptr;
-        for (IFileSystem* fs : {static_cast<IFileSystem*>(fat), static_cast<IFileSystem*>(ntfs), static_cast<IFileSystem*>(raw)})
+        for (IFileSystem* fs :
+             {static_cast<IFileSystem*>(fat), static_cast<IFileSystem*>(ntfs), static_cast<IFileSystem*>(raw)})
         {
-            if (!fs)
-                continue;
+            if (!fs) continue;
             FuzzScanPass(*fs, volume);
             uint32_t count = 0;
             fs->GetCandidateCount(&count);
-            if (count && fs->SelectCandidate(0) == 0 && !current)
-                current = fs;
+            if (count && fs->SelectCandidate(0) == 0 && !current) current = fs;
         }
         const std::string n = std::to_string(a);
         if (fat) SaveStore(fat->Store(), 1, stores + "/fat-" + n);
@@ -144,8 +147,7 @@ int MakeResults(const std::string& results, const std::string& stores, int argc,
 
 int main(int argc, char** argv)
 {
-    if (argc >= 4 && std::strcmp(argv[1], "results") == 0)
-        return MakeResults(argv[2], argv[3], argc - 4, argv + 4);
+    if (argc >= 4 && std::strcmp(argv[1], "results") == 0) return MakeResults(argv[2], argv[3], argc - 4, argv + 4);
     if (argc != 3 || std::strcmp(argv[1], "ldm") != 0)
     {
         std::fprintf(stderr, "usage: fuzz_seeds ldm <folder> | results <results> <stores> <image>...\n");
@@ -164,15 +166,13 @@ int main(int argc, char** argv)
         o.ScatterFragments = variant == 4;
         o.PartitionsReversed = variant == 5;
         for (size_t disk = 0; disk < group.DiskGuids.size(); ++disk)
-            if (!WriteSeed(folder + "/ldm-" + std::to_string(n++), MakeLdmMemberImage(group, disk, o)))
-                return 1;
+            if (!WriteSeed(folder + "/ldm-" + std::to_string(n++), MakeLdmMemberImage(group, disk, o))) return 1;
     }
     // Both members as dynamic disks on GPT (the seed script gives these to discovery too).
     LdmWriteOptions gpt;
     gpt.TotalSectors = kDiskSectors;
     gpt.GptMembers = 0b11;
     for (size_t disk = 0; disk < group.DiskGuids.size(); ++disk)
-        if (!WriteSeed(folder + "/ldm-gpt-" + std::to_string(disk), MakeLdmMemberImage(group, disk, gpt)))
-            return 1;
+        if (!WriteSeed(folder + "/ldm-gpt-" + std::to_string(disk), MakeLdmMemberImage(group, disk, gpt))) return 1;
     return 0;
 }

@@ -13,8 +13,17 @@ namespace {
 class KCountingSink final : public IStorageManager
 {
 public:
-    int Read(void*, int, int* done) override { *done = 0; return 0; }
-    int Write(const void*, int length, int* done) override { *done = length; m_Bytes += static_cast<uint64_t>(length); return 1; }
+    int Read(void*, int, int* done) override
+    {
+        *done = 0;
+        return 0;
+    }
+    int Write(const void*, int length, int* done) override
+    {
+        *done = length;
+        m_Bytes += static_cast<uint64_t>(length);
+        return 1;
+    }
     uint64_t m_Bytes = 0;
 };
 
@@ -22,14 +31,12 @@ public:
 
 int FuzzFileNodeLoad(const uint8_t* data, size_t size)
 {
-    if (size < 1)
-        return 0;
+    if (size < 1) return 0;
     const uint32_t extras[] = {FN_EXTRA_IDS, FN_EXTRA_FAT, FN_EXTRA_NTFS};
     KFileNode store(extras[data[0] % 3]);
     KFuzzStorage in(data + 1, size - 1);
     store.LoadFrom(&in);
-    for (int i = 0; i < store.GetCount(); ++i)
-        store.GetName(store.GetNode(i));
+    for (int i = 0; i < store.GetCount(); ++i) store.GetName(store.GetNode(i));
     KCountingSink sink;
     store.SaveTo(&sink);
     KNodeTree tree;
@@ -48,8 +55,7 @@ int FuzzRescueMap(const uint8_t* data, size_t size)
     // must read back the same.
     RescueMap map;
     std::string why;
-    if (!RescueMap::Parse(std::string_view(reinterpret_cast<const char*>(data), size), &map, &why))
-        return 0;
+    if (!RescueMap::Parse(std::string_view(reinterpret_cast<const char*>(data), size), &map, &why)) return 0;
     const uint64_t end = map.End();
     map.Rescued(0, end);
     map.Set(end / 3, end / 5 + 1, '-');

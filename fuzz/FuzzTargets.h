@@ -10,9 +10,9 @@ using FuzzEntry = int (*)(const uint8_t* data, size_t size);
 
 struct tagFuzzTarget
 {
-    const char* name;  // also the folder of its seeds and saved regressions
+    const char* name; // also the folder of its seeds and saved regressions
     FuzzEntry run;
-    bool sparse;       // the input is a sparse image (FuzzImage.h) rather than flat bytes
+    bool sparse; // the input is a sparse image (FuzzImage.h) rather than flat bytes
 };
 
 int FuzzDiscovery(const uint8_t* data, size_t size);

@@ -31,8 +31,7 @@ void CheckRecords(const std::vector<tagVolumeInfo>& list, uint64_t sectors)
 
 void StoreU32(std::vector<uint8_t>& bytes, size_t off, uint32_t value)
 {
-    for (size_t i = 0; i < 4; ++i)
-        bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // A mutated GPT header or array almost never keeps its CRC, so discovery alone would stop at
@@ -41,8 +40,7 @@ void StoreU32(std::vector<uint8_t>& bytes, size_t off, uint32_t value)
 void ParseGptWithFreshCrcs(const KSparseImage& image)
 {
     std::vector<uint8_t> header(kFuzzSectorBytes);
-    if (!image.Read(kGptPrimaryLba, header.data(), 1))
-        return;
+    if (!image.Read(kGptPrimaryLba, header.data(), 1)) return;
     tagGptHeader fields;
     LoadRecord(header, 0, fields);
     const uint64_t bytes = uint64_t{fields.EntryCount} * fields.EntrySize;
@@ -51,8 +49,7 @@ void ParseGptWithFreshCrcs(const KSparseImage& image)
     {
         const uint64_t sectors = (bytes + kFuzzSectorBytes - 1) / kFuzzSectorBytes;
         array.assign(static_cast<size_t>(sectors * kFuzzSectorBytes), 0);
-        if (sectors != 0 && !image.Read(fields.EntryLba, array.data(), static_cast<uint32_t>(sectors)))
-            array.clear();
+        if (sectors != 0 && !image.Read(fields.EntryLba, array.data(), static_cast<uint32_t>(sectors))) array.clear();
         StoreU32(header, offsetof(tagGptHeader, EntryArrayCrc),
                  Crc32(ByteView(array).first(std::min<size_t>(array.size(), static_cast<size_t>(bytes)))));
     }
@@ -62,15 +59,12 @@ void ParseGptWithFreshCrcs(const KSparseImage& image)
         StoreU32(header, offsetof(tagGptHeader, HeaderCrc), Crc32(ByteView(header).first(fields.HeaderSize)));
     }
     tagGptArrayInfo info;
-    if (!ParseGptHeader(header, kGptPrimaryLba, image.Sectors(), &info))
-        return;
+    if (!ParseGptHeader(header, kGptPrimaryLba, image.Sectors(), &info)) return;
     // An accepted header names an array inside the device and within the byte cap, so it was
     // read above and its fresh CRC must match.
-    if (!GptArrayIntact(array, info))
-        __builtin_trap();
+    if (!GptArrayIntact(array, info)) __builtin_trap();
     for (const tagGptPartition& p : ParseGptEntries(array, info, image.Sectors()))
-        if (p.FirstLba > p.LastLba || p.LastLba >= image.Sectors())
-            __builtin_trap();
+        if (p.FirstLba > p.LastLba || p.LastLba >= image.Sectors()) __builtin_trap();
 }
 
 } // namespace
@@ -94,8 +88,7 @@ int FuzzDiscovery(const uint8_t* data, size_t size)
     MakePhysicalDeviceRecord(&device, &physical);
     ParseGptWithFreshCrcs(image);
     ProbeSectorSize(ByteView(data, std::min<size_t>(size, kSectorProbeBytes)));
-    if (device.ReadCount() > kMaxDiscoveryReads)
-        __builtin_trap();
+    if (device.ReadCount() > kMaxDiscoveryReads) __builtin_trap();
     return 0;
 }
 
@@ -111,7 +104,6 @@ int FuzzLdm(const uint8_t* data, size_t size)
     std::vector<tagVolumeInfo> two;
     int64_t counter = 0;
     ParseDynamicDisks({&first, &second}, &two, nullptr, &counter);
-    if (first.ReadCount() + second.ReadCount() > kMaxDiscoveryReads)
-        __builtin_trap();
+    if (first.ReadCount() + second.ReadCount() > kMaxDiscoveryReads) __builtin_trap();
     return 0;
 }

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and tests need, only those that are missing.
 # Sourced by scripts/test, scripts/demo and .ci/run. Works as root; uses sudo otherwise.
 vlm_install_deps() {
-  local wanted=(cmake ninja-build g++ clang libclang-rt-14-dev ccache pkg-config
+  local wanted=(cmake ninja-build g++ clang clang-format-14 libclang-rt-14-dev ccache pkg-config
                 libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
                 dosfstools mtools ntfs-3g exfatprogs exfat-fuse fdisk zstd xz-utils python3 strace attr python3-pil
                 qt6-base-dev libqt6svg6 xvfb xauth fonts-dejavu-core fonts-wqy-microhei)

@@ -20,17 +20,14 @@ namespace {
 
 EForcedAnswer Forced(const tagCliOptions& options)
 {
-    if (options.bYes)
-        return EForcedAnswer::Yes;
-    if (options.bNo)
-        return EForcedAnswer::No;
+    if (options.bYes) return EForcedAnswer::Yes;
+    if (options.bNo) return EForcedAnswer::No;
     return EForcedAnswer::None;
 }
 
 bool ParseUnsigned(const std::string& text, uint64_t* value)
 {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
     *value = std::strtoull(text.c_str(), nullptr, 10);
     return true;
 }
@@ -42,8 +39,7 @@ bool ParseDate(const std::string& text, uint64_t* fileTime)
     int m = 0;
     int d = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%d%c", &y, &m, &d, &tail) != 3)
-        return false;
+    if (std::sscanf(text.c_str(), "%d-%d-%d%c", &y, &m, &d, &tail) != 3) return false;
     tagCalendarTime t;
     t.nYear = y;
     t.nMonth = m;
@@ -54,8 +50,7 @@ bool ParseDate(const std::string& text, uint64_t* fileTime)
 bool SplitRange(const std::string& text, const std::string& separator, std::string* from, std::string* to)
 {
     const size_t at = text.find(separator);
-    if (at == std::string::npos)
-        return false;
+    if (at == std::string::npos) return false;
     *from = text.substr(0, at);
     *to = text.substr(at + separator.size());
     return true;
@@ -63,8 +58,7 @@ bool SplitRange(const std::string& text, const std::string& separator, std::stri
 
 } // namespace
 
-CCliSession::CCliSession(const tagCliOptions& options)
-    : m_Options(options), m_Port(Forced(options), options.bVerbose)
+CCliSession::CCliSession(const tagCliOptions& options) : m_Options(options), m_Port(Forced(options), options.bVerbose)
 {
     m_Port.SetInformationToError(options.bJson);
     m_pSession = std::make_unique<CGlobalParamTable>(&m_Port);
@@ -82,8 +76,7 @@ CCliSession::~CCliSession()
 bool CCliSession::CheckImage(const std::string& path)
 {
     std::string error;
-    if (DeviceAccess::CheckImage(path, &error))
-        return true;
+    if (DeviceAccess::CheckImage(path, &error)) return true;
     m_Port.PrintError(error);
     return false;
 }
@@ -96,8 +89,7 @@ bool CCliSession::CheckMap(const std::string& mapPath, const std::string& imageP
         m_Port.PrintError(error);
         return false;
     }
-    if (!warning.empty())
-        m_Port.PrintError("warning: " + warning);
+    if (!warning.empty()) m_Port.PrintError("warning: " + warning);
     return true;
 }
 
@@ -111,21 +103,17 @@ bool CCliSession::Discover()
     }
     for (size_t i = 0; i < m_Options.Images.size(); ++i)
     {
-        if (!CheckImage(m_Options.Images[i]))
-            return false;
-        if (i < m_Options.Maps.size() && !CheckMap(m_Options.Maps[i], m_Options.Images[i]))
-            return false;
+        if (!CheckImage(m_Options.Images[i])) return false;
+        if (i < m_Options.Maps.size() && !CheckMap(m_Options.Maps[i], m_Options.Images[i])) return false;
     }
     for (const std::string& floppy : m_Options.Floppies)
     {
-        if (!CheckImage(floppy))
-            return false;
+        if (!CheckImage(floppy)) return false;
     }
     for (size_t i = 0; i < m_Options.Images.size(); ++i)
         table.RegisterImage(m_Options.Images[i], m_Options.nSectorSize,
                             i < m_Options.Maps.size() ? m_Options.Maps[i] : std::string());
-    for (const std::string& floppy : m_Options.Floppies)
-        table.RegisterFloppyImage(floppy);
+    for (const std::string& floppy : m_Options.Floppies) table.RegisterFloppyImage(floppy);
     table.SetMachineDevicesEnabled(!m_Options.bNoMachineDevices);
     if (m_Options.bAdmin && !m_Options.bNoMachineDevices && ::geteuid() != 0)
         OsAdminOpener::Instance().SetEnabled(true);
@@ -178,8 +166,7 @@ int CCliSession::LoadSource(int module, bool requireTree)
     else
     {
         const int volume = ParseVolume(m_Options.strSource);
-        if (volume < 0)
-            return kExitUsage;
+        if (volume < 0) return kExitUsage;
         m_pSession->SetModule(module);
         const bool undelete = module == CGlobalParamTable::kModuleUndelete;
         if (!m_pLauncher->CheckDevice(volume) || !m_pLauncher->StartRecovery(undelete, false, false, !undelete))
@@ -188,16 +175,13 @@ int CCliSession::LoadSource(int module, bool requireTree)
             return kExitFailure;
         }
     }
-    if (m_pSession->GetView() != CGlobalParamTable::kViewPartitions && m_Options.nCandidate == 0)
-        return kExitOk;
+    if (m_pSession->GetView() != CGlobalParamTable::kViewPartitions && m_Options.nCandidate == 0) return kExitOk;
     CPartitionList partitions(*m_pSession);
     partitions.Fill();
     // A partition list of one entry (a deep scan's files) needs no choosing.
     int row = m_Options.nCandidate - 1;
-    if (row < 0 && partitions.Entries().size() == 1)
-        row = 0;
-    if (row < 0 && !requireTree)
-        return kExitOk;
+    if (row < 0 && partitions.Entries().size() == 1) row = 0;
+    if (row < 0 && !requireTree) return kExitOk;
     if (!partitions.ShowFiles(row))
     {
         m_Port.FlushMessages(true);
@@ -209,10 +193,8 @@ int CCliSession::LoadSource(int module, bool requireTree)
 bool CCliSession::ParseFilter(tagFilterSettings* settings)
 {
     const tagCliOptions& o = m_Options;
-    if (o.bDeleted)
-        settings->bShowNormal = false;
-    if (o.bPresent)
-        settings->bShowDeleted = false;
+    if (o.bDeleted) settings->bShowNormal = false;
+    if (o.bPresent) settings->bShowDeleted = false;
     if (!o.strNames.empty())
     {
         settings->bByName = true;
@@ -257,19 +239,16 @@ bool CCliSession::ApplyFilter()
 
 int CCliSession::Finish(int status)
 {
-    if (CTerminalPort::Interrupted())
-        return kExitInterrupted;
+    if (CTerminalPort::Interrupted()) return kExitInterrupted;
     return status;
 }
 
 std::string CCliSession::SourceDevicePath()
 {
     const int index = m_pSession->GetSelectedVolumeIndex();
-    if (index < 0 || static_cast<size_t>(index) >= m_pSession->VolumeManager().GetVolumeCount())
-        return {};
+    if (index < 0 || static_cast<size_t>(index) >= m_pSession->VolumeManager().GetVolumeCount()) return {};
     const tagVolumeInfo& record = m_pSession->VolumeManager().GetVolumeInfo(static_cast<size_t>(index));
-    if (record.Extents.empty())
-        return {};
+    if (record.Extents.empty()) return {};
     OsDeviceEntry entry;
     if (!OsDeviceTable::Instance().Lookup(record.Extents.front().DeviceKind, record.Extents.front().DeviceNumber,
                                           &entry))

@@ -16,15 +16,15 @@
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
-inline constexpr int kExitPartial = 3;       // finished, but files not saved or sectors not read
+inline constexpr int kExitPartial = 3; // finished, but files not saved or sectors not read
 inline constexpr int kExitInterrupted = 130;
 
 struct tagCliOptions
 {
     // Devices.
     std::vector<std::string> Images;
-    std::vector<std::string> Maps;  // --map: rescue map of the image given in the same place
-    uint32_t nSectorSize = 0;       // --sector-size: the images' sector size; 0 finds it
+    std::vector<std::string> Maps; // --map: rescue map of the image given in the same place
+    uint32_t nSectorSize = 0;      // --sector-size: the images' sector size; 0 finds it
     std::vector<std::string> Floppies;
     bool bNoMachineDevices = false;
     bool bAdmin = false; // ask for administrator rights (pkexec) to read the machine's disks
@@ -39,9 +39,9 @@ struct tagCliOptions
     std::string strTarget;
     std::string strFile;
     std::string strSaveResult;
-    std::string strImageMap;             // vlm image --map
-    uint32_t nRetryPasses = 1;           // vlm image --retry-passes
-    int nCandidate = 0;                  // 1-based row of the partition list; 0: none
+    std::string strImageMap;   // vlm image --map
+    uint32_t nRetryPasses = 1; // vlm image --retry-passes
+    int nCandidate = 0;        // 1-based row of the partition list; 0: none
     bool bDeep = false;
     bool bDeepOnly = false;
     std::vector<std::string> Types;
@@ -50,8 +50,8 @@ struct tagCliOptions
     bool bDeleted = false;
     bool bPresent = false;
     std::string strNames;
-    std::string strSize;                 // "FROM-TO" in KB
-    std::string strCreated;              // "FROM..TO" dates
+    std::string strSize;    // "FROM-TO" in KB
+    std::string strCreated; // "FROM..TO" dates
     std::string strModified;
 };
 

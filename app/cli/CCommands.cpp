@@ -31,10 +31,8 @@ namespace {
 
 int ModuleFromName(const std::string& name)
 {
-    if (name == "undelete")
-        return CGlobalParamTable::kModuleUndelete;
-    if (name == "deep")
-        return CGlobalParamTable::kModuleDeepScan;
+    if (name == "undelete") return CGlobalParamTable::kModuleUndelete;
+    if (name == "deep") return CGlobalParamTable::kModuleDeepScan;
     return CGlobalParamTable::kModuleAdvanced;
 }
 
@@ -43,29 +41,24 @@ void PrintTable(const std::vector<std::string>& headers, const std::vector<std::
 {
     std::vector<std::vector<std::string>> rows = rawRows;
     for (auto& row : rows)
-        for (std::string& cell : row)
-            cell = TerminalSafe(cell);
+        for (std::string& cell : row) cell = TerminalSafe(cell);
     std::vector<size_t> width(headers.size(), 0);
-    for (size_t c = 0; c < headers.size(); ++c)
-        width[c] = headers[c].size();
+    for (size_t c = 0; c < headers.size(); ++c) width[c] = headers[c].size();
     for (const auto& row : rows)
     {
-        for (size_t c = 0; c < row.size() && c < width.size(); ++c)
-            width[c] = std::max(width[c], row[c].size());
+        for (size_t c = 0; c < row.size() && c < width.size(); ++c) width[c] = std::max(width[c], row[c].size());
     }
     auto line = [&](const std::vector<std::string>& cells) {
         std::string text;
         for (size_t c = 0; c < cells.size(); ++c)
         {
             text += cells[c];
-            if (c + 1 < cells.size())
-                text += std::string(width[c] - cells[c].size() + 2, ' ');
+            if (c + 1 < cells.size()) text += std::string(width[c] - cells[c].size() + 2, ' ');
         }
         std::printf("%s\n", text.c_str());
     };
     line(headers);
-    for (const auto& row : rows)
-        line(row);
+    for (const auto& row : rows) line(row);
 }
 
 void PrintStatus(CGlobalParamTable& session)
@@ -87,18 +80,22 @@ int PrintPartitions(CCliSession& cli)
         for (size_t i = 0; i < rows.size(); ++i)
         {
             const FileSystemCandidate& c = partitions.Entries()[i].Candidate;
-            out.push_back({{"candidate", i + 1}, {"file_system", rows[i].Columns[1]}, {"label", rows[i].Columns[2]},
-                           {"start_sector", c.s64FirstSector}, {"sectors", c.s64SectorCount},
-                           {"size", rows[i].Columns[4]}, {"suggested", rows[i].Columns[5]},
-                           {"files_match", c.dwFilesMatch}, {"folder_match", c.dwFolderMatch},
+            out.push_back({{"candidate", i + 1},
+                           {"file_system", rows[i].Columns[1]},
+                           {"label", rows[i].Columns[2]},
+                           {"start_sector", c.s64FirstSector},
+                           {"sectors", c.s64SectorCount},
+                           {"size", rows[i].Columns[4]},
+                           {"suggested", rows[i].Columns[5]},
+                           {"files_match", c.dwFilesMatch},
+                           {"folder_match", c.dwFolderMatch},
                            {"deep_scan", rows[i].bRaw}});
         }
         std::printf("%s\n", out.dump(2).c_str());
         return kExitOk;
     }
     std::vector<std::vector<std::string>> table;
-    for (const tagPartitionRow& row : rows)
-        table.emplace_back(std::begin(row.Columns), std::end(row.Columns));
+    for (const tagPartitionRow& row : rows) table.emplace_back(std::begin(row.Columns), std::end(row.Columns));
     PrintTable(CPartitionList::Headers(), table);
     return kExitOk;
 }
@@ -115,13 +112,12 @@ void PrintSavedResult(CCliSession& cli)
 std::string PartialResultPath(const std::string& path)
 {
     std::string stem = path;
-    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".rrs") == 0)
-        stem.resize(stem.size() - 4);
+    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".rrs") == 0) stem.resize(stem.size() - 4);
     for (int n = 1; n < 100; ++n)
     {
-        const std::string candidate = stem + (n == 1 ? std::string(" (partial)") : " (partial " + std::to_string(n) + ")") + ".rrs";
-        if (!OsPathExists(candidate))
-            return candidate;
+        const std::string candidate =
+            stem + (n == 1 ? std::string(" (partial)") : " (partial " + std::to_string(n) + ")") + ".rrs";
+        if (!OsPathExists(candidate)) return candidate;
     }
     return {};
 }
@@ -140,7 +136,8 @@ int SaveTo(CCliSession& cli)
     }
     if (!outcome.bCompleted)
     {
-        std::fprintf(CTerminalPort::Err(), "vlm: saving cancelled after %u of %u files\n", outcome.dwSaved, outcome.dwSelected);
+        std::fprintf(CTerminalPort::Err(), "vlm: saving cancelled after %u of %u files\n", outcome.dwSaved,
+                     outcome.dwSelected);
         cli.Port().FlushMessages(true);
         return kExitInterrupted;
     }
@@ -148,8 +145,7 @@ int SaveTo(CCliSession& cli)
     cli.Port().FlushMessages(!whole);
     for (const tagSaveFailure& f : outcome.Folders)
         cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_CREATE_FOLDER_FAILED), f.strPath.c_str(), f.dwError));
-    if (outcome.dwSkipped > 0)
-        cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_SKIPPED_BELOW), outcome.dwSkipped));
+    if (outcome.dwSkipped > 0) cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_SKIPPED_BELOW), outcome.dwSkipped));
     for (const tagSaveFailure& f : outcome.Failures)
         cli.Port().PrintError(FormatText(VlmString(IDS_SAVE_FAILURE_LINE), f.strPath.c_str(), f.dwError));
     for (const tagSaveRename& r : outcome.Renamed)
@@ -160,27 +156,29 @@ int SaveTo(CCliSession& cli)
     }
     else
     {
-        std::printf("%s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_SUMMARY), outcome.dwSaved, outcome.dwSelected,
-                                       static_cast<unsigned>(outcome.Damaged.size())).c_str());
+        std::printf("%s\n",
+                    FormatText(VlmString(IDS_SAVE_DAMAGED_SUMMARY), outcome.dwSaved, outcome.dwSelected,
+                               static_cast<unsigned>(outcome.Damaged.size()))
+                        .c_str());
         for (const tagSaveDamage& d : outcome.Damaged)
-            std::printf("  %s\n", FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), TerminalSafe(d.strPath).c_str(),
-                                             static_cast<unsigned long long>(d.u64UnreadBytes)).c_str());
+            std::printf("  %s\n",
+                        FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), TerminalSafe(d.strPath).c_str(),
+                                   static_cast<unsigned long long>(d.u64UnreadBytes))
+                            .c_str());
     }
     return whole ? kExitOk : kExitPartial;
 }
 
 int SelectAndSave(CCliSession& cli)
 {
-    if (!cli.ApplyFilter())
-        return kExitUsage;
+    if (!cli.ApplyFilter()) return kExitUsage;
     KNodeTree& tree = cli.Session().GetCurrentTree();
     if (!cli.Options().Selection.empty() && CTreeWalk::Select(tree, cli.Options().Selection) == 0)
     {
         cli.Port().PrintError(VlmString(IDS_SELECT_FILES));
         return kExitFailure;
     }
-    if (cli.Options().Selection.empty())
-        CTreeWalk::Select(tree, {});
+    if (cli.Options().Selection.empty()) CTreeWalk::Select(tree, {});
     return SaveTo(cli);
 }
 
@@ -190,25 +188,29 @@ int CmdDevices(CCliSession& cli)
 {
     const bool found = cli.Discover();
     cli.Port().FlushMessages(!found);
-    if (!found)
-        return kExitFailure;
+    if (!found) return kExitFailure;
     const int module = ModuleFromName(cli.Options().strModule);
     const std::vector<tagDeviceRow> rows = CDeviceList::Rows(cli.Session().VolumeManager(), module);
     if (cli.Options().bJson)
     {
         json out = json::array();
         for (const tagDeviceRow& r : rows)
-            out.push_back({{"volume", r.nVolume}, {"device", r.strDevice}, {"type", r.strType},
-                           {"volume_type", r.nVolumeType}, {"start_sector", std::stoll(r.strStartSector)},
-                           {"capacity", r.strCapacity}, {"capacity_bytes", r.u64CapacityBytes},
-                           {"information", r.strInformation}, {"file_system", r.strFileSystem},
-                           {"indented", r.bIndented}, {"physical", r.bPhysical}});
+            out.push_back({{"volume", r.nVolume},
+                           {"device", r.strDevice},
+                           {"type", r.strType},
+                           {"volume_type", r.nVolumeType},
+                           {"start_sector", std::stoll(r.strStartSector)},
+                           {"capacity", r.strCapacity},
+                           {"capacity_bytes", r.u64CapacityBytes},
+                           {"information", r.strInformation},
+                           {"file_system", r.strFileSystem},
+                           {"indented", r.bIndented},
+                           {"physical", r.bPhysical}});
         std::printf("%s\n", out.dump(2).c_str());
         return kExitOk;
     }
     std::vector<std::string> headers = {"#"};
-    for (const std::string& h : CDeviceList::Headers(module))
-        headers.push_back(h);
+    for (const std::string& h : CDeviceList::Headers(module)) headers.push_back(h);
     std::vector<std::vector<std::string>> table;
     for (const tagDeviceRow& r : rows)
     {
@@ -257,8 +259,7 @@ int CmdScan(CCliSession& cli)
     }
     const tagCliOptions& o = cli.Options();
     const int volume = cli.ParseVolume(o.strSource);
-    if (volume < 0)
-        return kExitUsage;
+    if (volume < 0) return kExitUsage;
     CGlobalParamTable& session = cli.Session();
     session.SetModule(o.bDeepOnly ? CGlobalParamTable::kModuleDeepScan : CGlobalParamTable::kModuleAdvanced);
     cli.Port().SetDeepScanTypes(o.Types);
@@ -288,23 +289,21 @@ int CmdScan(CCliSession& cli)
         // A scan cut short never replaces a result already saved under that name: it goes
         // beside it, named as partial.
         const bool partial = session.IsPartialResult() || CTerminalPort::Interrupted();
-        const std::string target = partial && OsPathExists(o.strSaveResult)
-                                       ? PartialResultPath(o.strSaveResult)
-                                       : o.strSaveResult;
+        const std::string target =
+            partial && OsPathExists(o.strSaveResult) ? PartialResultPath(o.strSaveResult) : o.strSaveResult;
         CPartitionList partitions(session);
         if (target.empty() || !partitions.SaveAs(target))
         {
             cli.Port().FlushMessages(true);
             return CCliSession::Finish(kExitFailure);
         }
-        if (!cli.Options().bJson)
-            std::printf("Scan result saved to '%s'.\n", TerminalSafe(target).c_str());
+        if (!cli.Options().bJson) std::printf("Scan result saved to '%s'.\n", TerminalSafe(target).c_str());
     }
     PrintSavedResult(cli);
     if (cli.Port().LastReadErrors() > 0)
     {
-        cli.Port().PrintError(FormatText("%llu sectors could not be read",
-                                         static_cast<unsigned long long>(cli.Port().LastReadErrors())));
+        cli.Port().PrintError(
+            FormatText("%llu sectors could not be read", static_cast<unsigned long long>(cli.Port().LastReadErrors())));
         return CCliSession::Finish(kExitPartial);
     }
     return CCliSession::Finish(kExitOk);
@@ -315,10 +314,8 @@ int CmdList(CCliSession& cli)
     if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced, false); status != kExitOk)
         return CCliSession::Finish(status);
     cli.Port().FlushMessages(false);
-    if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions)
-        return CCliSession::Finish(PrintPartitions(cli));
-    if (!cli.ApplyFilter())
-        return kExitUsage;
+    if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions) return CCliSession::Finish(PrintPartitions(cli));
+    if (!cli.ApplyFilter()) return kExitUsage;
     const KNodeTree& tree = cli.Session().GetCurrentTree();
     if (cli.Options().bJson)
     {
@@ -365,8 +362,7 @@ int CmdExport(CCliSession& cli)
 {
     if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
         return CCliSession::Finish(status);
-    if (!cli.ApplyFilter())
-        return kExitUsage;
+    if (!cli.ApplyFilter()) return kExitUsage;
     const std::string& file = cli.Options().strFile;
     if (const std::string source = CSourceGuard::SourceUnder(cli.Session(), file); !source.empty())
     {
@@ -396,10 +392,13 @@ int CmdResume(CCliSession& cli)
             for (size_t i = 0; i < history.Entries().size(); ++i)
             {
                 const tagHistoryEntry& e = history.Entries()[i];
-                out.push_back({{"path", e.strPath}, {"volume", e.strVolume},
+                out.push_back({{"path", e.strPath},
+                               {"volume", e.strVolume},
                                {"module", CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule))},
-                               {"date", CResumeList::DateText(e.Time)}, {"device", e.Status.strDevice},
-                               {"partial", e.Status.IsPartial()}, {"automatic", e.Status.IsAutomatic()}});
+                               {"date", CResumeList::DateText(e.Time)},
+                               {"device", e.Status.strDevice},
+                               {"partial", e.Status.IsPartial()},
+                               {"automatic", e.Status.IsAutomatic()}});
             }
             std::printf("%s\n", out.dump(2).c_str());
             return kExitOk;
@@ -419,9 +418,9 @@ int CmdResume(CCliSession& cli)
     if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced, false); status != kExitOk)
         return CCliSession::Finish(status);
     cli.Port().FlushMessages(false);
-    std::printf("%s: %s\n", CGlobalParamTable::ModuleName(cli.Session().GetModule()), TerminalSafe(cli.Options().strSource).c_str());
-    if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions)
-        return CCliSession::Finish(PrintPartitions(cli));
+    std::printf("%s: %s\n", CGlobalParamTable::ModuleName(cli.Session().GetModule()),
+                TerminalSafe(cli.Options().strSource).c_str());
+    if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions) return CCliSession::Finish(PrintPartitions(cli));
     PrintStatus(cli.Session());
     return CCliSession::Finish(kExitOk);
 }
@@ -430,14 +429,12 @@ int CmdFind(CCliSession& cli, bool matchCase, bool matchWord)
 {
     if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
         return CCliSession::Finish(status);
-    if (!cli.ApplyFilter())
-        return kExitUsage;
+    if (!cli.ApplyFilter()) return kExitUsage;
     const KNodeTree& tree = cli.Session().GetCurrentTree();
     const std::string text = cli.Options().Selection.empty() ? "" : cli.Options().Selection.front();
     // Every match once, in the order "Find Next" visits them from the first folder.
     std::optional<CJsonListing> listing;
-    if (cli.Options().bJson)
-        listing.emplace(stdout);
+    if (cli.Options().bJson) listing.emplace(stdout);
     uint64_t bytes = 0;
     std::string path;
     const size_t matches = CFileFind::ForEachMatch(tree, text, matchCase, matchWord, [&](const tagTreeNode* node) {

@@ -18,24 +18,19 @@ size_t Utf8SequenceLength(std::string_view s)
     const auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
     const auto tail = [&](size_t i) { return i < s.size() && (b(i) & 0xC0) == 0x80; };
     const uint8_t lead = b(0);
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return tail(1) ? 2 : 0;
+    if (lead >= 0xC2 && lead <= 0xDF) return tail(1) ? 2 : 0;
     if (lead >= 0xE0 && lead <= 0xEF)
     {
-        if (!tail(1) || !tail(2))
-            return 0;
+        if (!tail(1) || !tail(2)) return 0;
         // No overlong forms (E0 below A0) and no UTF-16 surrogates (ED from A0).
-        if ((lead == 0xE0 && b(1) < 0xA0) || (lead == 0xED && b(1) >= 0xA0))
-            return 0;
+        if ((lead == 0xE0 && b(1) < 0xA0) || (lead == 0xED && b(1) >= 0xA0)) return 0;
         return 3;
     }
     if (lead >= 0xF0 && lead <= 0xF4)
     {
-        if (!tail(1) || !tail(2) || !tail(3))
-            return 0;
+        if (!tail(1) || !tail(2) || !tail(3)) return 0;
         // No overlong forms (F0 below 90) and nothing beyond U+10FFFF (F4 from 90).
-        if ((lead == 0xF0 && b(1) < 0x90) || (lead == 0xF4 && b(1) >= 0x90))
-            return 0;
+        if ((lead == 0xF0 && b(1) < 0x90) || (lead == 0xF4 && b(1) >= 0x90)) return 0;
         return 4;
     }
     return 0;
@@ -48,8 +43,7 @@ void AppendKey(std::string* out, const char* key)
     *out += "\": ";
 }
 
-template <typename T>
-void AppendNumber(std::string* out, T value)
+template <typename T> void AppendNumber(std::string* out, T value)
 {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
@@ -73,8 +67,7 @@ void AppendDateOrNull(std::string* out, const tagFileNode* r, uint16_t mask, uin
     for (size_t i = 0; i < 6; ++i)
     {
         AppendNumber(out, fields[i]);
-        if (i < 5)
-            *out += kSeparators[i];
+        if (i < 5) *out += kSeparators[i];
     }
     *out += '"';
 }
@@ -87,10 +80,7 @@ CJsonListing::CJsonListing(std::FILE* out) : m_Out(out)
     m_Buffer += "{\n  \"files\": [";
 }
 
-CJsonListing::~CJsonListing()
-{
-    Flush();
-}
+CJsonListing::~CJsonListing() { Flush(); }
 
 void CJsonListing::AppendString(std::string* out, std::string_view text)
 {
@@ -104,14 +94,12 @@ void CJsonListing::AppendString(std::string* out, std::string_view text)
         while (run < text.size())
         {
             const auto c = static_cast<uint8_t>(text[run]);
-            if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\')
-                break;
+            if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') break;
             ++run;
         }
         out->append(text.data() + i, run - i);
         i = run;
-        if (i == text.size())
-            break;
+        if (i == text.size()) break;
         const auto c = static_cast<uint8_t>(text[i]);
         if (c >= 0x80)
         {
@@ -192,8 +180,7 @@ void CJsonListing::Add(const KNodeTree& tree, const tagTreeNode* node, std::stri
         out += "true";
     }
     out += "\n    }";
-    if (out.size() >= kFlushBytes)
-        Flush();
+    if (out.size() >= kFlushBytes) Flush();
 }
 
 bool CJsonListing::Finish(uint32_t totalFiles, uint64_t totalBytes)
@@ -209,16 +196,13 @@ bool CJsonListing::Finish(uint32_t totalFiles, uint64_t totalBytes)
         m_Buffer += "\n}\n";
     }
     Flush();
-    if (std::fflush(m_Out) != 0)
-        m_Failed = true;
+    if (std::fflush(m_Out) != 0) m_Failed = true;
     return !m_Failed;
 }
 
 void CJsonListing::Flush()
 {
-    if (m_Buffer.empty())
-        return;
-    if (!m_Failed && std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), m_Out) != m_Buffer.size())
-        m_Failed = true;
+    if (m_Buffer.empty()) return;
+    if (!m_Failed && std::fwrite(m_Buffer.data(), 1, m_Buffer.size(), m_Out) != m_Buffer.size()) m_Failed = true;
     m_Buffer.clear();
 }

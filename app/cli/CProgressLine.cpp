@@ -26,22 +26,17 @@ uint64_t NowMs()
 
 CProgressLine::CProgressLine(std::string title)
     : m_strTitle(std::move(title)), m_bTerminal(::isatty(fileno(CTerminalPort::Err())) == 1), m_u64LastMs(NowMs())
-{
-}
+{}
 
-CProgressLine::~CProgressLine()
-{
-    Clear();
-}
+CProgressLine::~CProgressLine() { Clear(); }
 
 std::string CProgressLine::Bar(double fraction, int width)
 {
-    if (fraction < 0)
-        fraction = 0;
-    if (fraction > 1)
-        fraction = 1;
+    if (fraction < 0) fraction = 0;
+    if (fraction > 1) fraction = 1;
     const int full = static_cast<int>(fraction * width + 0.5);
-    return "[" + std::string(static_cast<size_t>(full), '#') + std::string(static_cast<size_t>(width - full), '.') + "]";
+    return "[" + std::string(static_cast<size_t>(full), '#') + std::string(static_cast<size_t>(width - full), '.') +
+        "]";
 }
 
 size_t CProgressLine::TextColumns() const
@@ -58,19 +53,16 @@ size_t CProgressLine::TextColumns() const
 std::string CProgressLine::Fit(const std::vector<std::pair<int, std::string>>& pieces, size_t columns)
 {
     int worst = 0;
-    for (const auto& piece : pieces)
-        worst = std::max(worst, piece.first);
+    for (const auto& piece : pieces) worst = std::max(worst, piece.first);
     for (int keep = worst; keep >= 0; --keep)
     {
         std::string line;
         for (const auto& [rank, text] : pieces)
         {
-            if (rank > keep || text.empty())
-                continue;
+            if (rank > keep || text.empty()) continue;
             line += (line.empty() ? "" : " ") + text;
         }
-        if (line.size() <= columns || keep == 0)
-            return line;
+        if (line.size() <= columns || keep == 0) return line;
     }
     return {};
 }
@@ -82,8 +74,7 @@ void CProgressLine::Update(double fraction, const std::string& text, bool force)
     m_bDirty = true;
     const uint64_t now = NowMs();
     const uint64_t interval = m_bTerminal ? kTerminalIntervalMs : kPlainIntervalMs;
-    if (!force && now - m_u64LastMs < interval)
-        return;
+    if (!force && now - m_u64LastMs < interval) return;
     m_u64LastMs = now;
     Draw();
 }
@@ -91,10 +82,8 @@ void CProgressLine::Update(double fraction, const std::string& text, bool force)
 void CProgressLine::Draw()
 {
     std::string line = m_strTitle;
-    if (m_dFraction >= 0)
-        line += " " + Bar(m_dFraction, kBarWidth);
-    if (!m_strText.empty())
-        line += " " + m_strText;
+    if (m_dFraction >= 0) line += " " + Bar(m_dFraction, kBarWidth);
+    if (!m_strText.empty()) line += " " + m_strText;
     if (m_bTerminal)
     {
         // A line longer than the terminal would wrap, and the redraw would leave its start
@@ -124,10 +113,8 @@ void CProgressLine::Clear()
 
 void CProgressLine::Finish()
 {
-    if (m_bDirty || (m_bTerminal && m_bDrawn))
-        Draw();
-    if (m_bTerminal && m_bDrawn)
-        std::fprintf(CTerminalPort::Err(), "\n");
+    if (m_bDirty || (m_bTerminal && m_bDrawn)) Draw();
+    if (m_bTerminal && m_bDrawn) std::fprintf(CTerminalPort::Err(), "\n");
     std::fflush(CTerminalPort::Err());
     m_bDrawn = false;
 }

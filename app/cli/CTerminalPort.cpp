@@ -27,8 +27,7 @@ void OnInterrupt(int)
     g_nInterrupts = g_nInterrupts + 1;
     // A third Ctrl-C while nothing polls: give up at once. Nothing is ever written to the
     // source, so stopping here loses only the copy in progress.
-    if (g_nInterrupts >= 3)
-        _exit(130);
+    if (g_nInterrupts >= 3) _exit(130);
 }
 
 std::string OneLine(const std::string& text)
@@ -41,10 +40,8 @@ std::string OneLine(const std::string& text)
             line += text[i];
             continue;
         }
-        while (i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        if (!line.empty() && line.back() != ' ')
-            line += ' ';
+        while (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        if (!line.empty() && line.back() != ' ') line += ' ';
     }
     return TerminalSafe(line);
 }
@@ -53,8 +50,7 @@ std::string Lower(std::string text)
 {
     for (char& c : text)
     {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
     return text;
 }
@@ -65,8 +61,7 @@ class CLineClient final : public IProgress_Client
 public:
     CLineClient(CProgressLine& line, bool movingBlock)
         : m_Line(line), m_bMoving(movingBlock), m_nInterruptsAtStart(g_nInterrupts)
-    {
-    }
+    {}
     int SetMaxValue(int64_t max) override
     {
         m_s64Max = max;
@@ -99,49 +94,36 @@ private:
 
 CTerminalPort::CTerminalPort(EForcedAnswer forced, bool verbose) : m_Forced(forced), m_bVerbose(verbose) {}
 
-CTerminalPort::~CTerminalPort()
-{
-    delete m_pLine;
-}
+CTerminalPort::~CTerminalPort() { delete m_pLine; }
 
 void CTerminalPort::InstallInterruptHandler()
 {
-    struct sigaction action{};
+    struct sigaction action
+    {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: a question's read returns on Ctrl-C
+    action.sa_flags = 0; // no SA_RESTART: a question's read returns on Ctrl-C
     sigaction(SIGINT, &action, nullptr);
 }
 
-bool CTerminalPort::Interrupted()
-{
-    return g_nInterrupts > 0;
-}
+bool CTerminalPort::Interrupted() { return g_nInterrupts > 0; }
 
-FILE* CTerminalPort::Err()
-{
-    return g_pUserErr ? g_pUserErr : stderr;
-}
+FILE* CTerminalPort::Err() { return g_pUserErr ? g_pUserErr : stderr; }
 
 void CTerminalPort::HideTrace()
 {
     const int saved = ::dup(STDERR_FILENO);
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved < 0 || null < 0)
-        return;
+    if (saved < 0 || null < 0) return;
     ::fcntl(saved, F_SETFD, FD_CLOEXEC);
     g_pUserErr = ::fdopen(saved, "w");
-    if (!g_pUserErr)
-        return;
+    if (!g_pUserErr) return;
     ::setvbuf(g_pUserErr, nullptr, _IOLBF, 0);
     ::dup2(null, STDERR_FILENO);
     ::close(null);
 }
 
-bool CTerminalPort::Interactive()
-{
-    return ::isatty(STDIN_FILENO) == 1 && ::isatty(fileno(Err())) == 1;
-}
+bool CTerminalPort::Interactive() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(fileno(Err())) == 1; }
 
 bool CTerminalPort::TakeInterrupt()
 {
@@ -169,16 +151,14 @@ void CTerminalPort::FlushMessages(bool failed)
 
 void CTerminalPort::PrintError(const std::string& text)
 {
-    if (m_pLine)
-        m_pLine->Clear();
+    if (m_pLine) m_pLine->Clear();
     std::fprintf(Err(), "vlm: %s\n", OneLine(text).c_str());
     std::fflush(Err());
 }
 
 char CTerminalPort::Prompt(const std::string& text, const std::string& choices)
 {
-    if (m_pLine)
-        m_pLine->Clear();
+    if (m_pLine) m_pLine->Clear();
     for (;;)
     {
         std::fprintf(Err(), "%s [%s] ", OneLine(text).c_str(), choices.c_str());
@@ -188,40 +168,31 @@ char CTerminalPort::Prompt(const std::string& text, const std::string& choices)
         if (got <= 0)
         {
             std::fprintf(Err(), "\n");
-            return 0;  // end of input or interrupted: the caller takes the safe answer
+            return 0; // end of input or interrupted: the caller takes the safe answer
         }
         const char c = static_cast<char>(buffer[0] | 0x20);
-        if (choices.find(c) != std::string::npos)
-            return c;
+        if (choices.find(c) != std::string::npos) return c;
     }
 }
 
 bool CTerminalPort::Ask(const std::string& text, bool safeAnswer)
 {
-    if (m_Forced != EForcedAnswer::None)
-        return m_Forced == EForcedAnswer::Yes;
-    if (!Interactive())
-        return safeAnswer;
+    if (m_Forced != EForcedAnswer::None) return m_Forced == EForcedAnswer::Yes;
+    if (!Interactive()) return safeAnswer;
     const char c = Prompt(text, "y/n");
     return c == 0 ? safeAnswer : c == 'y';
 }
 
-bool CTerminalPort::AskYesNo(const std::string& text)
-{
-    return Ask(text, false);
-}
+bool CTerminalPort::AskYesNo(const std::string& text) { return Ask(text, false); }
 
 EAnswer CTerminalPort::AskYesNoCancel(const std::string& text)
 {
     // The only three-way question is whether to keep a scan's collected data: the safe answer
     // keeps it.
-    if (m_Forced != EForcedAnswer::None)
-        return m_Forced == EForcedAnswer::Yes ? EAnswer::Yes : EAnswer::No;
-    if (!Interactive())
-        return EAnswer::Yes;
+    if (m_Forced != EForcedAnswer::None) return m_Forced == EForcedAnswer::Yes ? EAnswer::Yes : EAnswer::No;
+    if (!Interactive()) return EAnswer::Yes;
     const char c = Prompt(text, "y/n/c");
-    if (c == 0)
-        return EAnswer::Yes;
+    if (c == 0) return EAnswer::Yes;
     if (c == 'c')
     {
         // Going on after all: forget the Ctrl-C so that the operations do not stop.
@@ -251,8 +222,7 @@ std::string CTerminalPort::CommandText(const std::string& text)
     };
     for (const auto& [id, replacement] : kCommandTexts)
     {
-        if (text == VlmString(id))
-            return replacement;
+        if (text == VlmString(id)) return replacement;
     }
     return text;
 }
@@ -266,15 +236,13 @@ void CTerminalPort::OpenScanWindow(EScanWindow)
 
 void CTerminalPort::UpdateScanWindow(EScanWindow kind, const tagScanDisplay& display)
 {
-    if (!m_pLine)
-        return;
+    if (!m_pLine) return;
     // What matters most stays when the line is narrow: how far, how many files, read errors
     // and the time left; the position and the single counters go first.
     std::vector<std::pair<int, std::string>> pieces = {{0, display.strProgress}, {3, display.strPosition}};
     for (const auto& [label, value] : CScanDriver::CounterRows(kind, display))
     {
-        if (value.empty())
-            continue;
+        if (value.empty()) continue;
         int rank = 2;
         if (label == VlmString(IDS_TOTAL_FILES) || label == VlmString(IDS_FILES_FOUND) ||
             label == VlmString(IDS_REMAINING_TIME))
@@ -292,16 +260,12 @@ void CTerminalPort::UpdateScanWindow(EScanWindow kind, const tagScanDisplay& dis
 
 void CTerminalPort::CloseScanWindow(EScanWindow)
 {
-    if (m_pLine)
-        m_pLine->Finish();
+    if (m_pLine) m_pLine->Finish();
     delete m_pLine;
     m_pLine = nullptr;
 }
 
-bool CTerminalPort::TakeScanCancelRequest()
-{
-    return TakeInterrupt();
-}
+bool CTerminalPort::TakeScanCancelRequest() { return TakeInterrupt(); }
 
 bool CTerminalPort::ChooseDeepScanTypes(CFileTypeTree& tree)
 {
@@ -312,8 +276,7 @@ bool CTerminalPort::ChooseDeepScanTypes(CFileTypeTree& tree)
         {
             if (tree.Groups()[g].byState != CFileTypeTree::kUnchecked)
             {
-                if (tree.Groups()[g].byState == CFileTypeTree::kPartly)
-                    tree.ClickGroup(static_cast<int>(g));
+                if (tree.Groups()[g].byState == CFileTypeTree::kPartly) tree.ClickGroup(static_cast<int>(g));
                 tree.ClickGroup(static_cast<int>(g));
             }
         }
@@ -339,18 +302,15 @@ bool CTerminalPort::ChooseDeepScanTypes(CFileTypeTree& tree)
 void CTerminalPort::OnCurrentFile(const std::string& path)
 {
     m_strCurrent = path;
-    if (!m_pLine)
-        m_pLine = new CProgressLine("Saving");
+    if (!m_pLine) m_pLine = new CProgressLine("Saving");
     m_pLine->Update(m_dwSelected ? static_cast<double>(m_dwSaved) / m_dwSelected : 0,
                     FormatText("%u/%u %s", m_dwSaved, m_dwSelected, TerminalSafe(path).c_str()));
 }
 
 void CTerminalPort::OnFileSaved(const std::string& path)
 {
-    if (!m_bVerbose)
-        return;
-    if (m_pLine)
-        m_pLine->Clear();
+    if (!m_bVerbose) return;
+    if (m_pLine) m_pLine->Clear();
     std::printf("%s\n", TerminalSafe(path).c_str());
     std::fflush(stdout);
 }
@@ -363,8 +323,7 @@ void CTerminalPort::OnCounts(uint32_t saved, uint32_t selected)
 
 void CTerminalPort::OnFileProgress(int64_t position, int64_t maximum)
 {
-    if (!m_pLine || maximum <= 0)
-        return;
+    if (!m_pLine || maximum <= 0) return;
     m_pLine->Update(m_dwSelected ? static_cast<double>(m_dwSaved) / m_dwSelected : 0,
                     FormatText("%u/%u %s %d%%", m_dwSaved, m_dwSelected, TerminalSafe(m_strCurrent).c_str(),
                                static_cast<int>(position * 100 / maximum)));
@@ -372,10 +331,8 @@ void CTerminalPort::OnFileProgress(int64_t position, int64_t maximum)
 
 bool CTerminalPort::IsCanceled()
 {
-    if (m_bSaveCancelled)
-        return true;
-    if (!TakeInterrupt())
-        return false;
+    if (m_bSaveCancelled) return true;
+    if (!TakeInterrupt()) return false;
     // Without a terminal a Ctrl-C (or SIGINT) means stop.
     m_bSaveCancelled = Ask(VlmString(IDS_CANCEL_SAVING), true);
     if (!m_bSaveCancelled)
@@ -388,8 +345,7 @@ bool CTerminalPort::IsCanceled()
 
 void CTerminalPort::EndSaving()
 {
-    if (m_pLine)
-        m_pLine->Clear();
+    if (m_pLine) m_pLine->Clear();
     delete m_pLine;
     m_pLine = nullptr;
 }

@@ -15,7 +15,7 @@ class CProgressLine;
 
 enum class EForcedAnswer
 {
-    None,  // ask on a terminal, else take the safe answer
+    None, // ask on a terminal, else take the safe answer
     Yes,
     No,
 };
@@ -25,7 +25,7 @@ class CTerminalPort final : public IUserPort, public ISaveObserver
 public:
     struct Message
     {
-        std::string Kind;  // "info", "warning", "error"
+        std::string Kind; // "info", "warning", "error"
         std::string Text;
     };
 

@@ -76,8 +76,9 @@ int CmdImage(CCliSession& cli)
                                               : "interrupted; run the same command again to continue");
         return kExitInterrupted;
     case EImagingResult::Partial:
-        std::fprintf(stdout, "'%s' holds every readable sector; %s in %llu areas could not be read%s.\n", target.c_str(),
-                     FormatSize(static_cast<int64_t>(s.BadBytes)).c_str(), static_cast<unsigned long long>(s.BadAreas),
+        std::fprintf(stdout, "'%s' holds every readable sector; %s in %llu areas could not be read%s.\n",
+                     target.c_str(), FormatSize(static_cast<int64_t>(s.BadBytes)).c_str(),
+                     static_cast<unsigned long long>(s.BadAreas),
                      o.strImageMap.empty() ? "" : (" (listed in '" + o.strImageMap + "')").c_str());
         return kExitPartial;
     case EImagingResult::Complete: break;

@@ -32,8 +32,7 @@ std::unique_ptr<IOutStream> OpenChecked(IFileSystem& fs, const tagTreeNode* node
         return nullptr;
     }
     std::unique_ptr<IOutStream> stream(fs.OpenStream(node->pRecord));
-    if (!stream)
-        Complain(FormatText(VlmString(IDS_PREVIEW_READ_FAILED), ERROR_FUNCTION_FAILED));
+    if (!stream) Complain(FormatText(VlmString(IDS_PREVIEW_READ_FAILED), ERROR_FUNCTION_FAILED));
     return stream;
 }
 
@@ -57,8 +56,7 @@ const tagTreeNode* ResolvePath(CCliSession& cli, int* status)
     // Standard output carries the file alone: every message goes to standard error.
     cli.Port().SetInformationToError(true);
     *status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced);
-    if (*status != kExitOk)
-        return nullptr;
+    if (*status != kExitOk) return nullptr;
     cli.Port().FlushMessages(false);
     const tagTreeNode* node = FindTreePath(cli.Session().GetCurrentTree(), cli.Options().strFile);
     if (node == nullptr || cli.Session().GetCurrentFileSystem() == nullptr)
@@ -74,14 +72,11 @@ const tagTreeNode* ResolvePath(CCliSession& cli, int* status)
 const tagTreeNode* FindTreePath(const KNodeTree& tree, const std::string& path)
 {
     std::string wanted = path;
-    while (wanted.size() > 1 && wanted.back() == '/')
-        wanted.pop_back();
-    if (!wanted.empty() && wanted.front() == '/')
-        wanted.erase(0, 1);
+    while (wanted.size() > 1 && wanted.back() == '/') wanted.pop_back();
+    if (!wanted.empty() && wanted.front() == '/') wanted.erase(0, 1);
     const tagTreeNode* found = nullptr;
     CTreeWalk::Walk(tree, [&](const tagTreeNode* node, const std::string& nodePath, int) {
-        if (found == nullptr && nodePath == wanted)
-            found = node;
+        if (found == nullptr && nodePath == wanted) found = node;
     });
     return found;
 }
@@ -89,8 +84,7 @@ const tagTreeNode* FindTreePath(const KNodeTree& tree, const std::string& path)
 int CatFile(IFileSystem& fs, const KNodeTree&, const tagTreeNode* node, FILE* out)
 {
     const std::unique_ptr<IOutStream> stream = OpenChecked(fs, node);
-    if (!stream)
-        return kExitFailure;
+    if (!stream) return kExitFailure;
     tagStreamCopy copy;
     bool writeFailed = false;
     const uint32_t status = CopyStreamHead(
@@ -111,15 +105,16 @@ int CatFile(IFileSystem& fs, const KNodeTree&, const tagTreeNode* node, FILE* ou
 int PreviewFile(IFileSystem& fs, const KNodeTree& tree, const tagTreeNode* node, FILE* out, int64_t bytes)
 {
     const std::unique_ptr<IOutStream> stream = OpenChecked(fs, node);
-    if (!stream)
-        return kExitFailure;
+    if (!stream) return kExitFailure;
     std::vector<uint8_t> head;
     tagStreamCopy copy;
     const uint32_t status = ReadStreamHead(*stream, bytes, head, &copy);
-    std::fprintf(out, "%s  %lld bytes\n", TerminalSafe(tree.GetName(node)).c_str(), static_cast<long long>(node->pRecord->s64Size));
+    std::fprintf(out, "%s  %lld bytes\n", TerminalSafe(tree.GetName(node)).c_str(),
+                 static_cast<long long>(node->pRecord->s64Size));
     std::fputs(HexDump(head).c_str(), out);
     if (static_cast<int64_t>(head.size()) < node->pRecord->s64Size)
-        std::fprintf(out, "... %lld more bytes\n", static_cast<long long>(node->pRecord->s64Size - static_cast<int64_t>(head.size())));
+        std::fprintf(out, "... %lld more bytes\n",
+                     static_cast<long long>(node->pRecord->s64Size - static_cast<int64_t>(head.size())));
     std::fflush(out);
     return StatusOf(status, copy);
 }
@@ -128,8 +123,7 @@ int CmdCat(CCliSession& cli)
 {
     int status = kExitOk;
     const tagTreeNode* node = ResolvePath(cli, &status);
-    if (node == nullptr)
-        return CCliSession::Finish(status);
+    if (node == nullptr) return CCliSession::Finish(status);
     KNodeTree& tree = cli.Session().GetCurrentTree();
     return CCliSession::Finish(CatFile(*cli.Session().GetCurrentFileSystem(), tree, node, stdout));
 }
@@ -138,8 +132,7 @@ int CmdPreview(CCliSession& cli)
 {
     int status = kExitOk;
     const tagTreeNode* node = ResolvePath(cli, &status);
-    if (node == nullptr)
-        return CCliSession::Finish(status);
+    if (node == nullptr) return CCliSession::Finish(status);
     KNodeTree& tree = cli.Session().GetCurrentTree();
     return CCliSession::Finish(PreviewFile(*cli.Session().GetCurrentFileSystem(), tree, node, stdout));
 }

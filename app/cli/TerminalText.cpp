@@ -11,10 +11,14 @@ std::string TerminalSafe(std::string_view text)
     {
         const auto c = static_cast<uint8_t>(text[i]);
         char escaped[8];
-        if (c == '\t') out += "\\t";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == 0x1B) out += "\\e";
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == 0x1B)
+            out += "\\e";
         else if (c < 0x20 || c == 0x7F)
         {
             std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
@@ -28,7 +32,8 @@ std::string TerminalSafe(std::string_view text)
             out += escaped;
             ++i;
         }
-        else out += static_cast<char>(c);
+        else
+            out += static_cast<char>(c);
     }
     return out;
 }

@@ -22,7 +22,8 @@ void AddFilterOptions(CLI::App* cmd, tagCliOptions& o)
     cmd->add_option("--name,--filter", o.strNames, "Name patterns, separated by ',' or ';' (e.g. \"*.jpg,*.png\")");
     cmd->add_option("--size", o.strSize, "Size range in KB, FROM-TO (inclusive)");
     auto* created = cmd->add_option("--created", o.strCreated, "Creation dates FROM..TO (YYYY-MM-DD, inclusive)");
-    auto* modified = cmd->add_option("--modified", o.strModified, "Modification dates FROM..TO (YYYY-MM-DD, inclusive)");
+    auto* modified =
+        cmd->add_option("--modified", o.strModified, "Modification dates FROM..TO (YYYY-MM-DD, inclusive)");
     created->excludes(modified);
 }
 
@@ -116,7 +117,8 @@ Commands AddCommands(CLI::App& app, tagCliOptions& o, bool& matchCase, bool& mat
         AddCandidate(cmd, o);
     }
 
-    c.image = app.add_subcommand("image", "Copy a (failing) disk to an image file, skipping and then retrying bad areas");
+    c.image =
+        app.add_subcommand("image", "Copy a (failing) disk to an image file, skipping and then retrying bad areas");
     c.image->add_option("DEVICE", o.strSource, "Device node or image file to copy (only ever read)")->required();
     c.image->add_option("--to", o.strTarget, "Image file to write")->required();
     c.image->add_option("--map", o.strImageMap,
@@ -166,33 +168,20 @@ int main(int argc, char** argv)
         return code == 0 ? kExitOk : kExitUsage;
     }
 
-    if (!trace)
-        CTerminalPort::HideTrace();
+    if (!trace) CTerminalPort::HideTrace();
     CTerminalPort::InstallInterruptHandler();
     CCliSession cli(o);
-    if (c.devices->parsed())
-        return CmdDevices(cli);
-    if (c.undelete->parsed())
-        return CmdUndelete(cli);
-    if (c.open->parsed())
-        return CmdOpen(cli);
-    if (c.scan->parsed())
-        return CmdScan(cli);
-    if (c.ls->parsed())
-        return CmdList(cli);
-    if (c.recover->parsed())
-        return CmdRecover(cli);
-    if (c.exportList->parsed())
-        return CmdExport(cli);
-    if (c.resume->parsed())
-        return CmdResume(cli);
-    if (c.find->parsed())
-        return CmdFind(cli, matchCase, matchWord);
-    if (c.cat->parsed())
-        return CmdCat(cli);
-    if (c.preview->parsed())
-        return CmdPreview(cli);
-    if (c.image->parsed())
-        return CmdImage(cli);
+    if (c.devices->parsed()) return CmdDevices(cli);
+    if (c.undelete->parsed()) return CmdUndelete(cli);
+    if (c.open->parsed()) return CmdOpen(cli);
+    if (c.scan->parsed()) return CmdScan(cli);
+    if (c.ls->parsed()) return CmdList(cli);
+    if (c.recover->parsed()) return CmdRecover(cli);
+    if (c.exportList->parsed()) return CmdExport(cli);
+    if (c.resume->parsed()) return CmdResume(cli);
+    if (c.find->parsed()) return CmdFind(cli, matchCase, matchWord);
+    if (c.cat->parsed()) return CmdCat(cli);
+    if (c.preview->parsed()) return CmdPreview(cli);
+    if (c.image->parsed()) return CmdImage(cli);
     return kExitUsage;
 }

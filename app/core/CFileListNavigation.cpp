@@ -13,16 +13,14 @@ int CFileListNavigation::CandidateCount(CGlobalParamTable& session)
     {
         IFileSystem* fs = manager.GetAt(i);
         uint32_t count = 0;
-        if (fs && fs->GetCandidateCount(&count))
-            total += static_cast<int>(count);
+        if (fs && fs->GetCandidateCount(&count)) total += static_cast<int>(count);
     }
     return total;
 }
 
 bool CFileListNavigation::Back(CGlobalParamTable& session, CRecoveryLauncher& launcher)
 {
-    if (!session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES)))
-        return false;
+    if (!session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES))) return false;
     if (session.GetModule() != CGlobalParamTable::kModuleUndelete && CandidateCount(session) > 0)
     {
         session.SetView(CGlobalParamTable::kViewPartitions);

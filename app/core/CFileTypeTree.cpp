@@ -18,13 +18,16 @@ struct GroupDef
 // Extensions are matched as whole entries of these lists, without regard to case ("avi" is
 // not "avif").
 constexpr GroupDef kGroups[] = {
-    {IDS_GROUP_DOCUMENT, "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp,rtf,epub,txt,csv,html,xml,json,"
-                         "ps,eps,djvu,sh,c,py"},
+    {IDS_GROUP_DOCUMENT,
+     "odt,ods,odp,odg,odb,docx,xlsx,pptx,doc,xls,ppt,one,pdf,pub,vsd,mpp,rtf,epub,txt,csv,html,xml,json,"
+     "ps,eps,djvu,sh,c,py"},
     {IDS_GROUP_ARCHIVE, "zip,rar,7z,gz,bz2,xz,tar,cab,iso"},
-    {IDS_GROUP_PICTURE, "jpg,gif,png,bmp,tif,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif,svg,xcf,cr2,cr3,nef,"
-                        "arw,dng,orf,rw2,raf,pef,jp2"},
-    {IDS_GROUP_AUDIO_VIDEO, "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,"
-                            "mid,wv,caf"},
+    {IDS_GROUP_PICTURE,
+     "jpg,gif,png,bmp,tif,psd,dwg,cdr,wmf,psp,pcx,emf,ico,cur,webp,heic,avif,svg,xcf,cr2,cr3,nef,"
+     "arw,dng,orf,rw2,raf,pef,jp2"},
+    {IDS_GROUP_AUDIO_VIDEO,
+     "mov,3gp,3g2,mp4,m4a,m4v,mp3,avi,wav,mpg,asf,wmv,wma,mkv,webm,ogg,flac,aiff,aac,amr,flv,"
+     "mid,wv,caf"},
     {IDS_GROUP_EMAIL, "pst,dbx,eml,mbox,msg,vcf,ics"},
     {IDS_GROUP_DATABASE, "mdf,mdb,sqlite,kdbx"},
     {IDS_GROUP_PROGRAM, "exe,dll,elf,ttf,otf,woff,woff2,lnk,dat,evtx"},
@@ -51,13 +54,15 @@ bool ListNames(const std::string& list, const std::string& extension)
 
 std::string Upper(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
 }
 
 std::string Lower(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -71,8 +76,7 @@ CFileTypeTree::CFileTypeTree(KRawScanMgr& types) : m_Types(types)
     for (int t = 0; t < m_Types.GetTypeCount(); ++t)
     {
         tagRawTypeEntry entry;
-        if (!m_Types.GetTypeEntry(t, &entry))
-            continue;
+        if (!m_Types.GetTypeEntry(t, &entry)) continue;
         const std::string extension = Upper(entry.strExtension);
         int group = static_cast<int>(m_Groups.size()) - 1;
         for (size_t g = 0; g < m_Groups.size(); ++g)
@@ -113,8 +117,7 @@ void CFileTypeTree::UpdateGroup(int group)
 {
     Group& g = m_Groups[static_cast<size_t>(group)];
     size_t checked = 0;
-    for (int item : g.Types)
-        checked += m_Items[static_cast<size_t>(item)].byState == kChecked ? 1 : 0;
+    for (int item : g.Types) checked += m_Items[static_cast<size_t>(item)].byState == kChecked ? 1 : 0;
     if (checked == 0)
         g.byState = kUnchecked;
     else
@@ -123,18 +126,15 @@ void CFileTypeTree::UpdateGroup(int group)
 
 void CFileTypeTree::ClickGroup(int group)
 {
-    if (group < 0 || static_cast<size_t>(group) >= m_Groups.size())
-        return;
+    if (group < 0 || static_cast<size_t>(group) >= m_Groups.size()) return;
     Group& g = m_Groups[static_cast<size_t>(group)];
     g.byState = g.byState == kChecked ? kUnchecked : kChecked;
-    for (int item : g.Types)
-        SetItem(item, g.byState);
+    for (int item : g.Types) SetItem(item, g.byState);
 }
 
 void CFileTypeTree::ClickItem(int item)
 {
-    if (item < 0 || static_cast<size_t>(item) >= m_Items.size())
-        return;
+    if (item < 0 || static_cast<size_t>(item) >= m_Items.size()) return;
     SetItem(item, m_Items[static_cast<size_t>(item)].byState == kChecked ? kUnchecked : kChecked);
     UpdateGroup(m_Items[static_cast<size_t>(item)].nGroup);
 }
@@ -144,8 +144,7 @@ bool CFileTypeTree::AcceptChoice(IUserPort& port) const
     for (int t = 0; t < m_Types.GetTypeCount(); ++t)
     {
         tagRawTypeEntry entry;
-        if (m_Types.GetTypeEntry(t, &entry) && entry.dwEnabled)
-            return true;
+        if (m_Types.GetTypeEntry(t, &entry) && entry.dwEnabled) return true;
     }
     port.ShowInformation(VlmString(IDS_CHOOSE_FILE_TYPES));
     return false;

@@ -21,16 +21,16 @@ public:
 
     struct Group
     {
-        std::string strName;          // "Document", ...
-        std::string strExtensions;    // upper case, comma separated; empty for "Other files"
+        std::string strName;       // "Document", ...
+        std::string strExtensions; // upper case, comma separated; empty for "Other files"
         uint8_t byState = kUnchecked;
-        std::vector<int> Types;       // indices into Items()
+        std::vector<int> Types; // indices into Items()
     };
     struct Item
     {
-        std::string strText;          // "description(*.ext)"
-        std::string strExtension;     // upper case
-        int nTypeIndex = -1;          // index in the type list
+        std::string strText;      // "description(*.ext)"
+        std::string strExtension; // upper case
+        int nTypeIndex = -1;      // index in the type list
         int nGroup = -1;
         uint8_t byState = kUnchecked;
     };

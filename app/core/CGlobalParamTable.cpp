@@ -27,10 +27,8 @@ const char* const kResumeEnv = "VLM_RESUME_DIR";
 // Temporary names tried beside a result being saved before the save gives up.
 constexpr uint32_t kMaxTemporaryNames = 100;
 
-constexpr uint32_t kModuleNames[] = {IDS_MODULE_UNDELETE, IDS_MODULE_ADVANCED, IDS_MODULE_DEEP_SCAN,
-                                     IDS_MODULE_RESUME};
-constexpr uint32_t kModuleDescriptions[] = {IDS_DESC_UNDELETE, IDS_DESC_ADVANCED, IDS_DESC_DEEP_SCAN,
-                                            IDS_DESC_RESUME};
+constexpr uint32_t kModuleNames[] = {IDS_MODULE_UNDELETE, IDS_MODULE_ADVANCED, IDS_MODULE_DEEP_SCAN, IDS_MODULE_RESUME};
+constexpr uint32_t kModuleDescriptions[] = {IDS_DESC_UNDELETE, IDS_DESC_ADVANCED, IDS_DESC_DEEP_SCAN, IDS_DESC_RESUME};
 
 // A file-name part from a device or volume text: no '/', no control characters, no leading
 // dot, at most kMaxPart bytes cut at a character boundary.
@@ -43,8 +41,7 @@ std::string ResultNamePart(const std::string& text)
     if (out.size() > kMaxPart)
     {
         size_t cut = kMaxPart;
-        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80)
-            --cut;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
         out.resize(cut);
     }
     return out;
@@ -62,8 +59,7 @@ CGlobalParamTable::CGlobalParamTable(IUserPort* port, IMonotonicClock* clock)
     : m_pPort(port), m_pClock(clock ? clock : KSteadyClock::Instance()),
       m_pFileSystems(std::make_unique<KFileSystemMgr>()), m_pFileTree(std::make_unique<KNodeTree>()),
       m_pFilteredTree(std::make_unique<KNodeTree>()), m_pCurrentTree(m_pFileTree.get())
-{
-}
+{}
 
 CGlobalParamTable::~CGlobalParamTable()
 {
@@ -75,8 +71,7 @@ CGlobalParamTable::~CGlobalParamTable()
 
 IFileSystem* CGlobalParamTable::GetCurrentFileSystem() const
 {
-    if (m_pJoined && m_pJoined->Candidate() == m_pCurrentFs)
-        return m_pJoined.get();
+    if (m_pJoined && m_pJoined->Candidate() == m_pCurrentFs) return m_pJoined.get();
     return m_pCurrentFs;
 }
 
@@ -98,8 +93,7 @@ const char* CGlobalParamTable::ModuleDescription(int module)
 
 KRawScanMgr& CGlobalParamTable::RawTypes()
 {
-    if (!m_pRawTypes)
-        m_pRawTypes = std::make_unique<KRawScanMgr>();
+    if (!m_pRawTypes) m_pRawTypes = std::make_unique<KRawScanMgr>();
     return *m_pRawTypes;
 }
 
@@ -133,30 +127,26 @@ void CGlobalParamTable::SetView(int view)
 {
     m_nView = view;
     m_pPort->ShowView(view);
-    if ((view == kViewPartitions || view == kViewFiles) && !IsLoading())
-        AutoSaveScanResult();
+    if ((view == kViewPartitions || view == kViewFiles) && !IsLoading()) AutoSaveScanResult();
 }
 
 std::string CGlobalParamTable::ProgramFolder()
 {
     std::string folder = OsProgramFolder();
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;
 }
 
 std::string CGlobalParamTable::ResumeFolder()
 {
     const std::string overridden = Env(kResumeEnv);
-    if (!overridden.empty())
-        return overridden;
+    if (!overridden.empty()) return overridden;
     // The base-directory convention: a relative XDG_DATA_HOME is invalid and ignored.
     std::string base = Env("XDG_DATA_HOME");
     if (base.empty() || base.front() != '/')
     {
         const std::string home = Env("HOME");
-        if (home.empty())
-            return ProgramFolder() + "/ResumeRecovery";
+        if (home.empty()) return ProgramFolder() + "/ResumeRecovery";
         base = home + "/.local/share";
     }
     return base + "/vellumar/ResumeRecovery";
@@ -165,8 +155,7 @@ std::string CGlobalParamTable::ResumeFolder()
 std::string CGlobalParamTable::SelectedDeviceName()
 {
     IVolumeIO* volume = GetSelectedVolume();
-    if (!volume)
-        return {};
+    if (!volume) return {};
     const tagVolumeInfo& record = m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume));
     std::string text;
     if (record.VolumeType == VOLUME_PHYSICAL || record.Extents.empty())
@@ -197,15 +186,13 @@ std::string CGlobalParamTable::NewResultPath(bool partial)
     {
         const tagVolumeInfo& record = m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume));
         const std::string device = SelectedDeviceName();
-        if (!device.empty())
-            stem += " - " + ResultNamePart(device);
+        if (!device.empty()) stem += " - " + ResultNamePart(device);
         if (record.VolumeType != VOLUME_PHYSICAL)
             stem += " - " + ResultNamePart(CScanResultFile::DescribeVolume(record, volume));
     }
     const tagSaveTime t = CScanResultFile::LocalNow();
     stem += FormatText(" - %04u-%02u-%02u %02u-%02u-%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    if (partial)
-        stem += " (partial)";
+    if (partial) stem += " (partial)";
     const std::string folder = ResumeFolder();
     std::string path = folder + "/" + stem + ".rrs";
     for (int n = 2; n < 1000 && OsPathExists(path); ++n)
@@ -222,11 +209,9 @@ void CGlobalParamTable::BeginNewResult(bool partial)
 int CGlobalParamTable::SaveScanResult(const std::string& path, bool automatic)
 {
     IVolumeIO* volume = GetSelectedVolume();
-    if (!volume || m_pFileSystems->GetCount() == 0 || path.empty())
-        return 0;
+    if (!volume || m_pFileSystems->GetCount() == 0 || path.empty()) return 0;
     // A result is never written onto what is being recovered (the trace names the source).
-    if (!CSourceGuard::SourceUnder(*this, path).empty())
-        return 0;
+    if (!CSourceGuard::SourceUnder(*this, path).empty()) return 0;
     // Written beside the target under a name of its own and renamed over it once complete and
     // on the disk, so that a failed save (full disk, removed drive) never destroys the previous
     // good result, and two programs saving to one name each rename a whole file. The temporary
@@ -236,9 +221,9 @@ int CGlobalParamTable::SaveScanResult(const std::string& path, bool automatic)
     bool ok = false;
     try
     {
-        const tagScanResultHeader header = CScanResultFile::MakeHeader(
-            m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume)), volume,
-            static_cast<uint32_t>(m_nModule));
+        const tagScanResultHeader header =
+            CScanResultFile::MakeHeader(m_VolumeManager.GetVolumeInfo(static_cast<size_t>(m_nSelectedVolume)), volume,
+                                        static_cast<uint32_t>(m_nModule));
         KStorageManager out;
         uint32_t error = ERROR_FILE_EXISTS;
         for (uint32_t n = 0; n < kMaxTemporaryNames && error == ERROR_FILE_EXISTS; ++n)
@@ -252,20 +237,19 @@ int CGlobalParamTable::SaveScanResult(const std::string& path, bool automatic)
             return 0;
         }
         tagScanResultStatus status;
-        status.dwFlags = (m_bPartialResult ? tagScanResultStatus::kPartial : 0) |
-                         (automatic ? tagScanResultStatus::kAutomatic : 0);
+        status.dwFlags =
+            (m_bPartialResult ? tagScanResultStatus::kPartial : 0) | (automatic ? tagScanResultStatus::kAutomatic : 0);
         status.strDevice = SelectedDeviceName();
         ok = CScanResultFile::WriteHeader(&out, header) &&
-             CScanResultFile::WriteFileSystems(&out, static_cast<uint32_t>(m_nView), *m_pFileSystems, m_pCurrentFs) &&
-             CScanResultFile::WriteStatus(&out, status);
+            CScanResultFile::WriteFileSystems(&out, static_cast<uint32_t>(m_nView), *m_pFileSystems, m_pCurrentFs) &&
+            CScanResultFile::WriteStatus(&out, status);
         ok = out.Close() && ok;
     }
     catch (const std::bad_alloc&)
     {
         ok = false;
     }
-    if (ok && OsRename(temporary, path) == 0)
-        return 1;
+    if (ok && OsRename(temporary, path) == 0) return 1;
     VlmTrace("Failed to write the scan result '%s'\n", path.c_str());
     OsDeleteFile(temporary);
     return 0;
@@ -299,16 +283,13 @@ int CGlobalParamTable::LoadScanResult(const std::string& path)
 int CGlobalParamTable::LoadInto(const std::string& path)
 {
     KStorageManager in;
-    if (!in.Open(path, false))
-        return 0;
+    if (!in.Open(path, false)) return 0;
     tagScanResultHeader header;
-    if (!CScanResultFile::ReadHeader(&in, &header))
-        return 0;
+    if (!CScanResultFile::ReadHeader(&in, &header)) return 0;
     int match = -1;
     for (size_t i = 0; i < m_VolumeManager.GetVolumeCount(); ++i)
     {
-        if (!CScanResultFile::MatchesVolume(header, m_VolumeManager.GetVolumeInfo(i)))
-            continue;
+        if (!CScanResultFile::MatchesVolume(header, m_VolumeManager.GetVolumeInfo(i))) continue;
         if (match >= 0)
         {
             VlmTrace("The scan result '%s' matches more than one volume\n", path.c_str());
@@ -317,22 +298,18 @@ int CGlobalParamTable::LoadInto(const std::string& path)
         match = static_cast<int>(i);
     }
     IVolumeIO* volume = match >= 0 ? m_VolumeManager.GetVolumeIO(static_cast<size_t>(match)) : nullptr;
-    if (!volume)
-        return 0;
+    if (!volume) return 0;
 
     auto fileSystems = std::make_unique<KFileSystemMgr>();
     IFileSystem* current = nullptr;
     uint32_t view = 0;
-    if (!CScanResultFile::ReadFileSystems(&in, volume, fileSystems.get(), &current, &view))
-        return 0;
-    if (view != kViewPartitions && view != kViewFiles)
-        return 0;
+    if (!CScanResultFile::ReadFileSystems(&in, volume, fileSystems.get(), &current, &view)) return 0;
+    if (view != kViewPartitions && view != kViewFiles) return 0;
     auto tree = std::make_unique<KNodeTree>();
     std::unique_ptr<KJoinedFileSystem> joined;
     if (view == kViewFiles)
     {
-        if (!current)
-            return 0;
+        if (!current) return 0;
         current->SetStage(2);
         joined = KJoinedFileSystem::ForCandidate(current, *fileSystems);
         CRecoveryLauncher::RunBuildPhase(*this, joined ? joined.get() : current, tree.get());
@@ -363,19 +340,13 @@ int CGlobalParamTable::ReadScanResultHeader(const std::string& path, std::string
     try
     {
         KStorageManager in;
-        if (!in.Open(path, false))
-            return 0;
+        if (!in.Open(path, false)) return 0;
         tagScanResultHeader header;
-        if (!CScanResultFile::ReadHeader(&in, &header))
-            return 0;
-        if (description)
-            *description = header.strDescription;
-        if (time)
-            *time = header.Time;
-        if (module)
-            *module = header.dwModule;
-        if (volumeType)
-            *volumeType = header.Identity.dwVolumeType;
+        if (!CScanResultFile::ReadHeader(&in, &header)) return 0;
+        if (description) *description = header.strDescription;
+        if (time) *time = header.Time;
+        if (module) *module = header.dwModule;
+        if (volumeType) *volumeType = header.Identity.dwVolumeType;
         return 1;
     }
     catch (const std::bad_alloc&)
@@ -399,8 +370,7 @@ int CGlobalParamTable::AutoSaveScanResult()
     if (const std::string source = CSourceGuard::SourceUnder(*this, path); !source.empty())
     {
         // Said once per result: every change of view tries again.
-        if (m_strRefusedAutoSave != path)
-            m_pPort->ShowError(CSourceGuard::RefusalText(path, source));
+        if (m_strRefusedAutoSave != path) m_pPort->ShowError(CSourceGuard::RefusalText(path, source));
         m_strRefusedAutoSave = path;
         return 0;
     }
@@ -433,8 +403,7 @@ void CGlobalParamTable::PruneAutomaticResults(const std::string& folder)
         automatic.push_back({CScanResultFile::TimeKey(time), path});
     }
     // The current result is one of the kept ones.
-    if (automatic.size() < kKeptAutomaticResults)
-        return;
+    if (automatic.size() < kKeptAutomaticResults) return;
     std::sort(automatic.begin(), automatic.end(), [](const Kept& a, const Kept& b) { return a.key > b.key; });
     for (size_t i = kKeptAutomaticResults - 1; i < automatic.size(); ++i)
     {

@@ -100,8 +100,7 @@ public:
     void SetTreesChangingHandler(std::function<void()> handler) { m_TreesChanging = std::move(handler); }
     void TreesChanging()
     {
-        if (m_TreesChanging)
-            m_TreesChanging();
+        if (m_TreesChanging) m_TreesChanging();
     }
     /// Drops the file systems of the previous recovery together with the trees into them.
     void DropFileSystems();
@@ -165,7 +164,7 @@ private:
     int32_t m_nSelectedVolume = -1;
     std::unique_ptr<KFileSystemMgr> m_pFileSystems;
     IFileSystem* m_pCurrentFs = nullptr;
-    std::unique_ptr<KJoinedFileSystem> m_pJoined;  // the view of JoinDeepScan, over m_pCurrentFs
+    std::unique_ptr<KJoinedFileSystem> m_pJoined; // the view of JoinDeepScan, over m_pCurrentFs
     IProgress_Client* m_pProgressObserver = nullptr;
     std::unique_ptr<KNodeTree> m_pFileTree;
     std::unique_ptr<KNodeTree> m_pFilteredTree;
@@ -177,5 +176,5 @@ private:
     int32_t m_nView = kViewDevices;
     std::unique_ptr<KRawScanMgr> m_pRawTypes;
     KSectorRanges m_UnreadableSectors;
-    std::string m_strRefusedAutoSave;  // the automatic result last refused or failed (said once)
+    std::string m_strRefusedAutoSave; // the automatic result last refused or failed (said once)
 };

@@ -26,11 +26,7 @@ void SortByScore(std::vector<tagCandidateEntry>* entries)
     });
 }
 
-bool IsRaw(const FileSystemCandidate& c)
-{
-    return c.dwType == static_cast<uint32_t>(FS_TYPE_RAW);
-}
-
+bool IsRaw(const FileSystemCandidate& c) { return c.dwType == static_cast<uint32_t>(FS_TYPE_RAW); }
 
 } // namespace
 
@@ -56,8 +52,7 @@ void CPartitionList::Fill()
             tagCandidateEntry entry;
             entry.pFs = fs;
             entry.nIndex = static_cast<int>(i);
-            if (fs->GetCandidate(entry.nIndex, &entry.Candidate))
-                m_Entries.push_back(entry);
+            if (fs->GetCandidate(entry.nIndex, &entry.Candidate)) m_Entries.push_back(entry);
         }
     }
     Rank(&m_Entries, m_Session.GetModule());
@@ -66,15 +61,12 @@ void CPartitionList::Fill()
 void CPartitionList::Rank(std::vector<tagCandidateEntry>* entries, int module)
 {
     SortByScore(entries);
-    if (module != CGlobalParamTable::kModuleAdvanced || entries->size() <= 5)
-        return;
+    if (module != CGlobalParamTable::kModuleAdvanced || entries->size() <= 5) return;
     const int64_t t = static_cast<int64_t>((*entries)[5].Candidate.dwScore) - 1;
-    if (t <= 0)
-        return;
+    if (t <= 0) return;
     for (tagCandidateEntry& e : *entries)
     {
-        if (!IsRaw(e.Candidate))
-            continue;
+        if (!IsRaw(e.Candidate)) continue;
         e.Candidate.dwScore = static_cast<uint32_t>(t);
         SortByScore(entries);
         return;
@@ -83,11 +75,9 @@ void CPartitionList::Rank(std::vector<tagCandidateEntry>* entries, int module)
 
 std::string CPartitionList::RelativeScore(uint32_t score, uint32_t best)
 {
-    if (best == 0)
-        return {};
+    if (best == 0) return {};
     uint64_t relative = uint64_t(score) * 100 / best;
-    if (relative == 100)
-        relative = 99;
+    if (relative == 100) relative = 99;
     char text[32];
     std::snprintf(text, sizeof(text), "%d%%", static_cast<int>(std::min<uint64_t>(relative, 1000000)));
     return text;
@@ -118,8 +108,7 @@ std::vector<tagPartitionRow> CPartitionList::Rows()
         std::snprintf(text, sizeof(text), "%" PRId64, c.s64FirstSector);
         row.Columns[3] = text;
         row.Columns[4] = FormatSectorsSize(c.s64SectorCount, bytesPerSector);
-        if (!row.bRaw)
-            row.Columns[5] = RelativeScore(c.dwScore, best);
+        if (!row.bRaw) row.Columns[5] = RelativeScore(c.dwScore, best);
         row.Columns[6] = std::to_string(static_cast<int32_t>(c.dwFilesMatch));
         row.Columns[7] = std::to_string(static_cast<int32_t>(c.dwFolderMatch));
         rows.push_back(std::move(row));
@@ -154,8 +143,7 @@ bool CPartitionList::SaveAs(const std::string& path)
         m_Session.Port().ShowError(CSourceGuard::RefusalText(path, source));
         return false;
     }
-    if (m_Session.SaveScanResult(path))
-        return true;
+    if (m_Session.SaveScanResult(path)) return true;
     m_Session.Port().ShowError(FormatText(VlmString(IDS_SAVE_RESULT_FAILED), path.c_str()));
     return false;
 }

@@ -11,8 +11,8 @@ class CGlobalParamTable;
 
 struct tagCandidateEntry
 {
-    IFileSystem* pFs = nullptr;   // the file system that reported it (owned by the session)
-    int nIndex = 0;               // its index within that file system
+    IFileSystem* pFs = nullptr; // the file system that reported it (owned by the session)
+    int nIndex = 0;             // its index within that file system
     FileSystemCandidate Candidate{};
 };
 
@@ -22,7 +22,7 @@ struct tagPartitionRow
     // "Partition%d", file system, label, start sector, size, relative score, files match,
     // folder match.
     std::string Columns[kColumns];
-    bool bRaw = false;            // the deep scan's row (drawn apart, no relative score)
+    bool bRaw = false; // the deep scan's row (drawn apart, no relative score)
 };
 
 class CPartitionList

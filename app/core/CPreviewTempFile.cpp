@@ -11,18 +11,16 @@
 
 namespace {
 
-constexpr size_t kMaxNameBytes = 200;     // well below the usual 255-byte limit
+constexpr size_t kMaxNameBytes = 200; // well below the usual 255-byte limit
 constexpr size_t kMaxExtensionBytes = 16;
 constexpr int kFolderAttempts = 64;
 
 // Cuts `text` to at most `bytes` bytes without splitting a UTF-8 sequence.
 std::string CutUtf8(const std::string& text, size_t bytes)
 {
-    if (text.size() <= bytes)
-        return text;
+    if (text.size() <= bytes) return text;
     size_t end = bytes;
-    while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80)
-        --end;
+    while (end > 0 && (static_cast<uint8_t>(text[end]) & 0xC0) == 0x80) --end;
     return text.substr(0, end);
 }
 
@@ -31,28 +29,22 @@ std::string CutUtf8(const std::string& text, size_t bytes)
 std::string PreviewSafeFileName(const std::string& name)
 {
     std::string safe;
-    for (char c : name)
-        safe.push_back(c == '/' || c == '\0' ? '_' : c);
-    if (safe.empty() || safe == "." || safe == "..")
-        return "_";
-    if (safe.size() <= kMaxNameBytes)
-        return safe;
+    for (char c : name) safe.push_back(c == '/' || c == '\0' ? '_' : c);
+    if (safe.empty() || safe == "." || safe == "..") return "_";
+    if (safe.size() <= kMaxNameBytes) return safe;
     const size_t dot = safe.rfind('.');
-    const std::string ext = (dot != std::string::npos && safe.size() - dot <= kMaxExtensionBytes) ? safe.substr(dot) : "";
+    const std::string ext =
+        (dot != std::string::npos && safe.size() - dot <= kMaxExtensionBytes) ? safe.substr(dot) : "";
     return CutUtf8(safe.substr(0, safe.size() - ext.size()), kMaxNameBytes - ext.size()) + ext;
 }
 
-CPreviewTempFile::~CPreviewTempFile()
-{
-    Remove();
-}
+CPreviewTempFile::~CPreviewTempFile() { Remove(); }
 
 uint32_t CPreviewTempFile::Prepare(const std::string& fileName)
 {
     Remove();
     std::string base = OsTempFolder();
-    if (base.empty() || base.back() != '/')
-        base.push_back('/');
+    if (base.empty() || base.back() != '/') base.push_back('/');
     std::random_device seed;
     std::mt19937 random(seed());
     uint32_t status = ERROR_ALREADY_EXISTS;
@@ -60,27 +52,23 @@ uint32_t CPreviewTempFile::Prepare(const std::string& fileName)
     {
         const std::string folder = base + "vlm-preview-" + std::to_string(random() % 100000000u);
         status = OsCreateFolder(folder);
-        if (status == ERROR_FILE_EXISTS)
-            status = ERROR_ALREADY_EXISTS;
-        if (status == ERROR_SUCCESS)
-            m_strFolder = folder;
+        if (status == ERROR_FILE_EXISTS) status = ERROR_ALREADY_EXISTS;
+        if (status == ERROR_SUCCESS) m_strFolder = folder;
     }
-    if (status != ERROR_SUCCESS)
-        return status;
+    if (status != ERROR_SUCCESS) return status;
     // Recovered files are private: nobody else reads the copies.
     std::error_code ec;
-    std::filesystem::permissions(m_strFolder, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace, ec);
+    std::filesystem::permissions(m_strFolder, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace,
+                                 ec);
     m_strPath = m_strFolder + "/" + PreviewSafeFileName(fileName);
     return ERROR_SUCCESS;
 }
 
 uint32_t CPreviewTempFile::CopyHead(IOutStream& stream, int64_t limit, IProgress_Client* progress)
 {
-    if (m_strPath.empty())
-        return ERROR_INVALID_PARAMETER;
+    if (m_strPath.empty()) return ERROR_INVALID_PARAMETER;
     KOsFile file;
-    if (const uint32_t status = file.CreateNew(m_strPath); status != ERROR_SUCCESS)
-        return status;
+    if (const uint32_t status = file.CreateNew(m_strPath); status != ERROR_SUCCESS) return status;
     uint32_t writeError = ERROR_SUCCESS;
     uint32_t status = CopyStreamHead(
         stream, limit, kPreviewPieceBytes,
@@ -90,19 +78,15 @@ uint32_t CPreviewTempFile::CopyHead(IOutStream& stream, int64_t limit, IProgress
         },
         progress, &m_Copied);
     const uint32_t closeError = file.Close();
-    if (status == ERROR_FUNCTION_FAILED && writeError != ERROR_SUCCESS)
-        status = writeError;
-    if (status == ERROR_SUCCESS && closeError != ERROR_SUCCESS)
-        status = closeError;
-    if (status != ERROR_SUCCESS && status != ERROR_READ_FAULT)
-        OsDeleteFile(m_strPath);
+    if (status == ERROR_FUNCTION_FAILED && writeError != ERROR_SUCCESS) status = writeError;
+    if (status == ERROR_SUCCESS && closeError != ERROR_SUCCESS) status = closeError;
+    if (status != ERROR_SUCCESS && status != ERROR_READ_FAULT) OsDeleteFile(m_strPath);
     return status;
 }
 
 uint32_t CPreviewTempFile::SaveWhole(IFileSystem& fs, const tagFileNode* record)
 {
-    if (m_strPath.empty())
-        return ERROR_INVALID_PARAMETER;
+    if (m_strPath.empty()) return ERROR_INVALID_PARAMETER;
     const uint32_t status = fs.SaveFile(record, m_strPath);
     if (status != ERROR_SUCCESS)
     {
@@ -119,8 +103,7 @@ uint32_t CPreviewTempFile::SaveWhole(IFileSystem& fs, const tagFileNode* record)
 
 void CPreviewTempFile::Remove()
 {
-    if (m_strFolder.empty())
-        return;
+    if (m_strFolder.empty()) return;
     // Only the folder this object made, and everything a player or renderer left in it.
     std::error_code ec;
     std::filesystem::remove_all(m_strFolder, ec);

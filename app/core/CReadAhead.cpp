@@ -15,10 +15,7 @@ namespace {
 constexpr size_t kAlignment = 4096;
 } // namespace
 
-void CReadAhead::FreeMemory::operator()(uint8_t* p) const
-{
-    std::free(p);
-}
+void CReadAhead::FreeMemory::operator()(uint8_t* p) const { std::free(p); }
 
 CReadAhead::CReadAhead(IVolumeIO& volume, int64_t totalSectors, uint32_t bytesPerSector, uint32_t chunkSectors)
     : m_Volume(volume), m_s64Total(std::max<int64_t>(totalSectors, 0)), m_dwBytesPerSector(bytesPerSector),
@@ -31,10 +28,7 @@ CReadAhead::CReadAhead(IVolumeIO& volume, int64_t totalSectors, uint32_t bytesPe
     m_u64Blocks = (static_cast<uint64_t>(m_s64Total) + m_dwBlockSectors - 1) / m_dwBlockSectors;
 }
 
-CReadAhead::~CReadAhead()
-{
-    Stop();
-}
+CReadAhead::~CReadAhead() { Stop(); }
 
 bool CReadAhead::Start()
 {
@@ -47,8 +41,7 @@ bool CReadAhead::Start()
         for (tagSlot& slot : m_Slots)
         {
             slot.Memory.reset(static_cast<uint8_t*>(std::aligned_alloc(kAlignment, rounded)));
-            if (!slot.Memory)
-                throw std::bad_alloc();
+            if (!slot.Memory) throw std::bad_alloc();
             slot.Block.pData = slot.Memory.get();
             slot.Block.Bad.reserve(m_dwBlockSectors / m_dwChunk);
         }
@@ -59,8 +52,7 @@ bool CReadAhead::Start()
         return false;
     }
     m_Volume.AdviseSequential();
-    if (m_u64Blocks == 0)
-        return true;
+    if (m_u64Blocks == 0) return true;
     try
     {
         m_Thread = std::thread([this] { ReadLoop(); });
@@ -110,8 +102,7 @@ void CReadAhead::ReadLoop()
         {
             std::unique_lock<std::mutex> lock(m_Lock);
             m_Changed.wait(lock, [&] { return m_bStop || !slot.bFull; });
-            if (m_bStop)
-                return;
+            if (m_bStop) return;
         }
         Fill(slot.Block, index);
         {
@@ -124,13 +115,11 @@ void CReadAhead::ReadLoop()
 
 const CReadAhead::tagBlock* CReadAhead::Next()
 {
-    if (m_Slots.empty() || m_u64Next >= m_u64Blocks)
-        return nullptr;
+    if (m_Slots.empty() || m_u64Next >= m_u64Blocks) return nullptr;
     tagSlot& slot = m_Slots[m_u64Next % m_Slots.size()];
     if (!m_Thread.joinable())
     {
-        if (m_bStop)
-            return nullptr;
+        if (m_bStop) return nullptr;
         Fill(slot.Block, m_u64Next);
         return &slot.Block;
     }
@@ -141,8 +130,7 @@ const CReadAhead::tagBlock* CReadAhead::Next()
 
 void CReadAhead::Release()
 {
-    if (m_Slots.empty() || m_u64Next >= m_u64Blocks)
-        return;
+    if (m_Slots.empty() || m_u64Next >= m_u64Blocks) return;
     {
         const std::lock_guard<std::mutex> lock(m_Lock);
         m_Slots[m_u64Next % m_Slots.size()].bFull = false;
@@ -158,6 +146,5 @@ void CReadAhead::Stop()
         m_bStop = true;
     }
     m_Changed.notify_all();
-    if (m_Thread.joinable())
-        m_Thread.join();
+    if (m_Thread.joinable()) m_Thread.join();
 }

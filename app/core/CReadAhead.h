@@ -31,11 +31,11 @@ public:
 
     struct tagBlock
     {
-        int64_t s64First = 0;          // volume sector of the block's first byte
+        int64_t s64First = 0; // volume sector of the block's first byte
         uint32_t dwSectors = 0;
-        uint8_t* pData = nullptr;      // dwSectors whole sectors
-        std::vector<uint32_t> Bad;     // unreadable sectors of each chunk, in order
-        KSectorRanges Unreadable;      // where they lie
+        uint8_t* pData = nullptr;  // dwSectors whole sectors
+        std::vector<uint32_t> Bad; // unreadable sectors of each chunk, in order
+        KSectorRanges Unreadable;  // where they lie
     };
 
     CReadAhead(IVolumeIO& volume, int64_t totalSectors, uint32_t bytesPerSector, uint32_t chunkSectors);
@@ -76,9 +76,9 @@ private:
     uint32_t m_dwBytesPerSector;
     uint32_t m_dwChunk;
     uint32_t m_dwBlockSectors;
-    uint64_t m_u64Blocks;        // blocks in the whole volume
+    uint64_t m_u64Blocks; // blocks in the whole volume
     std::vector<tagSlot> m_Slots;
-    uint64_t m_u64Next = 0;      // the block Next hands out
+    uint64_t m_u64Next = 0; // the block Next hands out
     std::mutex m_Lock;
     std::condition_variable m_Changed;
     bool m_bStop = false;

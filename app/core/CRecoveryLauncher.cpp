@@ -26,19 +26,16 @@ void CRecoveryLauncher::RefreshDevices()
         volumes.ScanVolumes();
         volumes.SetClient(nullptr);
     });
-    if (volumes.GetVolumeCount() == 0)
-        m_Session.Port().ShowError(VlmString(IDS_NO_DEVICE));
+    if (volumes.GetVolumeCount() == 0) m_Session.Port().ShowError(VlmString(IDS_NO_DEVICE));
 }
 
 bool CRecoveryLauncher::ChooseModule(int module)
 {
-    if (module < 0 || module > CGlobalParamTable::kModuleResume)
-        return false;
+    if (module < 0 || module > CGlobalParamTable::kModuleResume) return false;
     const int view = m_Session.GetView();
     if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
     {
-        if (module == m_Session.GetModule())
-            return true;
+        if (module == m_Session.GetModule()) return true;
         if (!m_Session.Port().AskYesNo(
                 FormatText(VlmString(IDS_CLOSE_MODULE), CGlobalParamTable::ModuleName(m_Session.GetModule()))))
             return false;
@@ -52,8 +49,7 @@ bool CRecoveryLauncher::ChooseModule(int module)
 
 bool CRecoveryLauncher::BackToDevices()
 {
-    if (!m_Session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES)))
-        return false;
+    if (!m_Session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES))) return false;
     RefreshDevices();
     m_Session.SetView(CGlobalParamTable::kViewDevices);
     return true;
@@ -88,16 +84,15 @@ bool CRecoveryLauncher::CheckDevice(int volumeIndex)
 
 int CRecoveryLauncher::RecoverButton(int volumeIndex)
 {
-    if (!CheckDevice(volumeIndex))
-        return 0;
+    if (!CheckDevice(volumeIndex)) return 0;
     switch (m_Session.GetModule())
     {
     case CGlobalParamTable::kModuleUndelete: return StartRecovery(true, false, false, false);
     case CGlobalParamTable::kModuleAdvanced: return StartRecovery(false, false, false, false);
-    case CGlobalParamTable::kModuleDeepScan: {
+    case CGlobalParamTable::kModuleDeepScan:
+    {
         CFileTypeTree types(m_Session.RawTypes());
-        if (!m_Session.Port().ChooseDeepScanTypes(types))
-            return 0;
+        if (!m_Session.Port().ChooseDeepScanTypes(types)) return 0;
         return StartRecovery(false, true, true, false);
     }
     default: return 0;
@@ -106,8 +101,7 @@ int CRecoveryLauncher::RecoverButton(int volumeIndex)
 
 int CRecoveryLauncher::OpenButton(int volumeIndex)
 {
-    if (m_Session.GetModule() != CGlobalParamTable::kModuleAdvanced || !CheckDevice(volumeIndex))
-        return 0;
+    if (m_Session.GetModule() != CGlobalParamTable::kModuleAdvanced || !CheckDevice(volumeIndex)) return 0;
     return StartRecovery(false, false, false, true);
 }
 
@@ -130,10 +124,9 @@ int CRecoveryLauncher::StartFromWizard(int volumeIndex, bool onlyDeletion, EDeep
         return 0;
     }
     m_Session.SetModule(WizardModule(volumeIndex, onlyDeletion));
-    const int result = StartRecovery(onlyDeletion, deepScan != EDeepScanChoice::DoNotUse,
-                                     deepScan == EDeepScanChoice::Only, false);
-    if (!result)
-        m_Session.SetView(CGlobalParamTable::kViewDevices);
+    const int result =
+        StartRecovery(onlyDeletion, deepScan != EDeepScanChoice::DoNotUse, deepScan == EDeepScanChoice::Only, false);
+    if (!result) m_Session.SetView(CGlobalParamTable::kViewDevices);
     return result;
 }
 
@@ -146,8 +139,7 @@ int CRecoveryLauncher::StartRecovery(bool undeleteOnly, bool deepScan, bool deep
         m_Session.Port().ShowWarning(VlmString(IDS_INTERNAL_ERROR));
         return 0;
     }
-    if (undeleteOnly || openOnly)
-        return StartSingle(openOnly);
+    if (undeleteOnly || openOnly) return StartSingle(openOnly);
     return StartScan(deepScan, deepScanOnly);
 }
 
@@ -156,7 +148,8 @@ int CRecoveryLauncher::StartSingle(bool openOnly)
     KFileSystemMgr& manager = m_Session.FileSystemMgr();
     IVolumeIO* volume = m_Session.GetSelectedVolume();
     IFileSystem* fs = manager.CreateForVolume(volume);
-    const tagVolumeInfo& record = m_Session.VolumeManager().GetVolumeInfo(static_cast<size_t>(m_Session.GetSelectedVolumeIndex()));
+    const tagVolumeInfo& record =
+        m_Session.VolumeManager().GetVolumeInfo(static_cast<size_t>(m_Session.GetSelectedVolumeIndex()));
     if (record.PartitionType == FS_TYPE_NONE)
     {
         // Nothing on this volume can be opened directly; leave nothing behind for a save.
@@ -201,16 +194,14 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
     for (uint32_t kind : kinds)
     {
         IFileSystem* fs = m_Session.FileSystemMgr().Create(kind);
-        if (!fs)
-            return 0;
+        if (!fs) return 0;
         fs->SetVolume(volume);
         list.push_back(fs);
     }
     CScanDriver driver(deepScanOnly ? EScanWindow::Deep : EScanWindow::Device, &m_Session.Port(), &m_Session.Clock());
     const int result = driver.Run(volume, list);
     m_Session.UnreadableSectors() = driver.Unreadable();
-    if (result != CScanDriver::kResultOk)
-        return 0;
+    if (result != CScanDriver::kResultOk) return 0;
     for (IFileSystem* fs : list)
         if (const auto* raw = dynamic_cast<const KRawFileSystem*>(fs); raw && raw->DroppedHits() > 0)
             m_Session.Port().ShowWarning(FormatText(VlmString(IDS_DEEP_SCAN_HIT_LIMIT), raw->HitLimit(),
@@ -256,8 +247,7 @@ uint32_t CRecoveryLauncher::RunBuildPhase(CGlobalParamTable& session, IFileSyste
         fs->SetClient(client);
         code = fs->BuildTree(tree);
         // Sectors the scan could not read mark the files whose data lies on them.
-        if (code == ERROR_SUCCESS)
-            MarkUnreadableFiles(*fs, *tree, session.UnreadableSectors());
+        if (code == ERROR_SUCCESS) MarkUnreadableFiles(*fs, *tree, session.UnreadableSectors());
         fs->SetClient(nullptr);
         session.SetProgressObserver(nullptr);
     });

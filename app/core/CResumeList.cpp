@@ -15,8 +15,7 @@ std::string EscapePattern(const std::string& text)
     std::string out;
     for (char c : text)
     {
-        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\')
-            out += '\\';
+        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') out += '\\';
         out += c;
     }
     return out;
@@ -35,10 +34,7 @@ std::vector<std::string> CResumeList::Headers()
             VlmString(IDS_COL_STATE)};
 }
 
-void CResumeList::Refresh()
-{
-    Refresh(CGlobalParamTable::ResumeFolder());
-}
+void CResumeList::Refresh() { Refresh(CGlobalParamTable::ResumeFolder()); }
 
 void CResumeList::Refresh(const std::string& folder)
 {
@@ -60,8 +56,7 @@ void CResumeList::Refresh(const std::string& folder)
 
 std::vector<std::string> CResumeList::Row(size_t row) const
 {
-    if (row >= m_Entries.size())
-        return {};
+    if (row >= m_Entries.size()) return {};
     const tagHistoryEntry& e = m_Entries[row];
     return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule)), DateText(e.Time),
             e.Status.strDevice, VlmString(e.Status.IsPartial() ? IDS_RESULT_PARTIAL : IDS_RESULT_COMPLETE)};
@@ -84,8 +79,7 @@ int CResumeList::Continue(int row)
 
 int CResumeList::LoadFile(const std::string& path)
 {
-    if (m_Session.LoadScanResult(path))
-        return 1;
+    if (m_Session.LoadScanResult(path)) return 1;
     m_Session.Port().ShowWarning(VlmString(IDS_RESUME_FAILED));
     return 0;
 }

@@ -12,9 +12,9 @@ class CGlobalParamTable;
 struct tagHistoryEntry
 {
     std::string strPath;
-    std::string strVolume;      // the volume's display name
+    std::string strVolume; // the volume's display name
     uint32_t dwModule = 0;
-    uint32_t dwVolumeType = 0;  // 256: a physical device
+    uint32_t dwVolumeType = 0; // 256: a physical device
     tagSaveTime Time{};
     tagScanResultStatus Status; // device, partial, kept automatically
 };

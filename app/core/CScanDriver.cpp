@@ -27,8 +27,7 @@ std::string Format(const char* format, auto... args)
 
 CScanDriver::CScanDriver(EScanWindow kind, IUserPort* port, IMonotonicClock* clock)
     : m_Kind(kind), m_pPort(port), m_pClock(clock ? clock : KSteadyClock::Instance())
-{
-}
+{}
 
 const char* CScanDriver::TracePrefix() const
 {
@@ -38,16 +37,13 @@ const char* CScanDriver::TracePrefix() const
 std::string CScanDriver::RemainingTimeText(int64_t elapsedSeconds, int64_t position, int64_t total)
 {
     const double estimate = static_cast<double>(total - position + 1) * static_cast<double>(elapsedSeconds) /
-                            static_cast<double>(position + 1);
-    if (!(estimate >= 0.5) || estimate > 2147483647.0)
-        return {};
+        static_cast<double>(position + 1);
+    if (!(estimate >= 0.5) || estimate > 2147483647.0) return {};
     const auto r = static_cast<int64_t>(std::llround(estimate));
     const int hours = static_cast<int>(r / 3600);
     const int minutes = static_cast<int>((r % 3600) / 60);
-    if (hours > 0)
-        return Format(VlmString(IDS_HOURS_MINUTES), hours, minutes);
-    if (minutes > 0)
-        return Format(VlmString(IDS_ABOUT_MINUTES), minutes);
+    if (hours > 0) return Format(VlmString(IDS_HOURS_MINUTES), hours, minutes);
+    if (minutes > 0) return Format(VlmString(IDS_ABOUT_MINUTES), minutes);
     return VlmString(IDS_LESS_THAN_MINUTE);
 }
 
@@ -82,8 +78,7 @@ int CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSys
     m_bAbandon = false;
     m_bCutShort = false;
     m_nResult = kResultOk;
-    if (fileSystems.empty() || !volume)
-        return kResultOk;
+    if (fileSystems.empty() || !volume) return kResultOk;
 
     tagDiskGeometry geometry{};
     if (volume->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector == 0)
@@ -132,10 +127,8 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
         m_bAbandon = true;
         return;
     }
-    for (IFileSystem* fs : fileSystems)
-        fs->SetVolume(volume);
-    for (IFileSystem* fs : fileSystems)
-        fs->Begin_ScanFS();
+    for (IFileSystem* fs : fileSystems) fs->SetVolume(volume);
+    for (IFileSystem* fs : fileSystems) fs->Begin_ScanFS();
     ScanStats stats{};
 
     const uint64_t start = m_pClock->NowMs();
@@ -145,8 +138,7 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
     while (s < total && !m_bCutShort)
     {
         const CReadAhead::tagBlock* block = reader.Next();
-        if (!block)
-            break;
+        if (!block) break;
         for (size_t c = 0; c < block->Bad.size() && s < total; ++c, s += m_dwChunk)
         {
             if (m_bHidden)
@@ -175,8 +167,7 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
             }
             if (bad < n)
             {
-                for (IFileSystem* fs : fileSystems)
-                    fs->ScanFS(&stats, s, data, static_cast<int>(n));
+                for (IFileSystem* fs : fileSystems) fs->ScanFS(&stats, s, data, static_cast<int>(n));
                 m_Display.Stats = stats;
             }
             UpdateTexts(s, total, start);
@@ -210,8 +201,7 @@ void CScanDriver::NoteUnreadable(const KSectorRanges& found, uint64_t first, uin
         {
             const uint64_t from = std::max(r.first, first);
             const uint64_t to = std::min(r.first + r.count, first + count);
-            if (from < to)
-                m_Unreadable.Add(from, to - from);
+            if (from < to) m_Unreadable.Add(from, to - from);
         }
     }
     catch (const std::bad_alloc&)
@@ -222,8 +212,7 @@ void CScanDriver::NoteUnreadable(const KSectorRanges& found, uint64_t first, uin
 
 void CScanDriver::HandleCancelRequest()
 {
-    if (m_bHidden || !m_pPort->TakeScanCancelRequest())
-        return;
+    if (m_bHidden || !m_pPort->TakeScanCancelRequest()) return;
     switch (m_pPort->AskYesNoCancel(VlmString(IDS_CONTINUE_WITH_COLLECTED)))
     {
     case EAnswer::Yes: m_bHidden = true; break;
@@ -249,8 +238,7 @@ void CScanDriver::FinishFileSystems(const std::vector<IFileSystem*>& fileSystems
 {
     const bool device = m_Kind == EScanWindow::Device;
     m_pPort->RunProgress(VlmString(IDS_CALCULATING_LAYOUT), true, [&](IProgress_Client* client) {
-        if (device)
-            VlmTrace("CScanningDevice::Function_EndScan\n");
+        if (device) VlmTrace("CScanningDevice::Function_EndScan\n");
         for (IFileSystem* fs : fileSystems)
         {
             fs->SetClient(client);
@@ -266,7 +254,6 @@ void CScanDriver::FinishFileSystems(const std::vector<IFileSystem*>& fileSystems
             }
             fs->SetClient(nullptr);
         }
-        if (device)
-            VlmTrace("exit CScanningDevice::Function_EndScan\n");
+        if (device) VlmTrace("exit CScanningDevice::Function_EndScan\n");
     });
 }

@@ -47,7 +47,8 @@ public:
     /// "%d hours %d minutes", "about %d minutes", "less than 1 minute." or empty.
     static std::string RemainingTimeText(int64_t elapsedSeconds, int64_t position, int64_t total);
     /// The rows of a scanning window: label and value, in display order.
-    static std::vector<std::pair<std::string, std::string>> CounterRows(EScanWindow kind, const tagScanDisplay& display);
+    static std::vector<std::pair<std::string, std::string>> CounterRows(EScanWindow kind,
+                                                                        const tagScanDisplay& display);
 
 private:
     void ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems, int64_t total,
@@ -64,8 +65,8 @@ private:
     tagScanDisplay m_Display;
     KSectorRanges m_Unreadable;
     uint32_t m_dwChunk = kChunkSectors;
-    bool m_bHidden = false;    // the window ended (user answered Yes or No)
-    bool m_bAbandon = false;   // the user answered No: throw the results away
-    bool m_bCutShort = false;  // the loop ended before the end of the volume
+    bool m_bHidden = false;   // the window ended (user answered Yes or No)
+    bool m_bAbandon = false;  // the user answered No: throw the results away
+    bool m_bCutShort = false; // the loop ended before the end of the volume
     int m_nResult = kResultOk;
 };

@@ -37,13 +37,11 @@ std::string CScanResultFile::DescribeVolume(const tagVolumeInfo& record, IVolume
     if (record.VolumeType == VOLUME_PHYSICAL)
     {
         std::string text;
-        if (volume)
-            volume->GetDescription(&text);
+        if (volume) volume->GetDescription(&text);
         return text;
     }
     const std::string fs = FileSystemName(record.PartitionType);
-    if (!record.Drive.empty())
-        return record.Label + "(" + record.Drive + "," + fs + ")";
+    if (!record.Drive.empty()) return record.Label + "(" + record.Drive + "," + fs + ")";
     return record.Label + "(" + fs + ")";
 }
 
@@ -51,8 +49,7 @@ tagScanResultHeader CScanResultFile::MakeHeader(const tagVolumeInfo& record, IVo
 {
     tagScanResultHeader header;
     header.strDescription = DescribeVolume(record, volume);
-    if (header.strDescription.size() > kMaxDescription)
-        header.strDescription.resize(kMaxDescription);
+    if (header.strDescription.size() > kMaxDescription) header.strDescription.resize(kMaxDescription);
     header.Time = LocalNow();
     header.dwModule = module;
     header.Identity.dwStripeSize = record.StripeSize;
@@ -77,8 +74,7 @@ bool CScanResultFile::MatchesVolume(const tagScanResultHeader& header, const tag
     const tagStoredIdentity& id = header.Identity;
     if (id.dwStripeSize != record.StripeSize || id.dwPartitionType != static_cast<uint32_t>(record.PartitionType) ||
         id.dwVolumeType != static_cast<uint32_t>(record.VolumeType) ||
-        id.s64SectorCount != static_cast<int64_t>(record.SectorCount) ||
-        header.Extents.size() != record.Extents.size())
+        id.s64SectorCount != static_cast<int64_t>(record.SectorCount) || header.Extents.size() != record.Extents.size())
         return false;
     for (size_t i = 0; i < header.Extents.size(); ++i)
     {
@@ -95,30 +91,26 @@ bool CScanResultFile::MatchesVolume(const tagScanResultHeader& header, const tag
 
 bool CScanResultFile::WriteHeader(IStorageManager* out, const tagScanResultHeader& header)
 {
-    if (header.strDescription.size() > kMaxDescription || header.Extents.size() > kMaxExtents)
-        return false;
+    if (header.strDescription.size() > kMaxDescription || header.Extents.size() > kMaxExtents) return false;
     const auto length = static_cast<uint32_t>(header.strDescription.size());
     bool ok = StorageWriteExact(out, kSignature, sizeof(kSignature)) && StorageWrite(out, length);
-    if (ok && length > 0)
-        ok = StorageWriteExact(out, header.strDescription.data(), static_cast<int>(length));
+    if (ok && length > 0) ok = StorageWriteExact(out, header.strDescription.data(), static_cast<int>(length));
     ok = ok && StorageWrite(out, header.Time) && StorageWrite(out, header.dwModule) &&
-         StorageWrite(out, header.Identity) && StorageWrite(out, static_cast<uint32_t>(header.Extents.size()));
-    for (size_t i = 0; ok && i < header.Extents.size(); ++i)
-        ok = StorageWrite(out, header.Extents[i]);
+        StorageWrite(out, header.Identity) && StorageWrite(out, static_cast<uint32_t>(header.Extents.size()));
+    for (size_t i = 0; ok && i < header.Extents.size(); ++i) ok = StorageWrite(out, header.Extents[i]);
     return ok;
 }
 
 bool CScanResultFile::ReadHeader(IStorageManager* in, tagScanResultHeader* header)
 {
     uint8_t signature[sizeof(kSignature)] = {};
-    if (!StorageReadExact(in, signature, sizeof(signature)) || std::memcmp(signature, kSignature, sizeof(kSignature)) != 0)
+    if (!StorageReadExact(in, signature, sizeof(signature)) ||
+        std::memcmp(signature, kSignature, sizeof(kSignature)) != 0)
         return false;
     uint32_t length = 0;
-    if (!StorageRead(in, length) || length > kMaxDescription)
-        return false;
+    if (!StorageRead(in, length) || length > kMaxDescription) return false;
     header->strDescription.assign(length, '\0');
-    if (length > 0 && !StorageReadExact(in, header->strDescription.data(), static_cast<int>(length)))
-        return false;
+    if (length > 0 && !StorageReadExact(in, header->strDescription.data(), static_cast<int>(length))) return false;
     // The text ends at its first zero byte, as an 8-bit string would.
     header->strDescription.resize(std::strlen(header->strDescription.c_str()));
     uint32_t extents = 0;
@@ -127,8 +119,7 @@ bool CScanResultFile::ReadHeader(IStorageManager* in, tagScanResultHeader* heade
         return false;
     header->Extents.assign(extents, tagStoredExtent{});
     for (tagStoredExtent& e : header->Extents)
-        if (!StorageRead(in, e))
-            return false;
+        if (!StorageRead(in, e)) return false;
     return true;
 }
 
@@ -136,14 +127,12 @@ bool CScanResultFile::WriteFileSystems(IStorageManager* out, uint32_t view, cons
                                        const IFileSystem* current)
 {
     const int count = fileSystems.GetCount();
-    if (!StorageWrite(out, view) || !StorageWrite(out, static_cast<uint32_t>(count)))
-        return false;
+    if (!StorageWrite(out, view) || !StorageWrite(out, static_cast<uint32_t>(count))) return false;
     for (int i = 0; i < count; ++i)
     {
         IFileSystem* fs = fileSystems.GetAt(i);
         const uint32_t flag = fs == current ? 1 : 0;
-        if (!StorageWrite(out, flag) || !StorageWrite(out, fileSystems.GetKind(i)) || !fs->SaveTo(out))
-            return false;
+        if (!StorageWrite(out, flag) || !StorageWrite(out, fileSystems.GetKind(i)) || !fs->SaveTo(out)) return false;
     }
     return true;
 }
@@ -153,20 +142,16 @@ bool CScanResultFile::ReadFileSystems(IStorageManager* in, IVolumeIO* volume, KF
 {
     *current = nullptr;
     uint32_t count = 0;
-    if (!StorageRead(in, *view) || !StorageRead(in, count) || count > kMaxFileSystems)
-        return false;
+    if (!StorageRead(in, *view) || !StorageRead(in, count) || count > kMaxFileSystems) return false;
     for (uint32_t i = 0; i < count; ++i)
     {
         uint32_t flag = 0;
         uint32_t kind = 0;
-        if (!StorageRead(in, flag) || !StorageRead(in, kind))
-            return false;
+        if (!StorageRead(in, flag) || !StorageRead(in, kind)) return false;
         IFileSystem* fs = into->Create(kind);
-        if (!fs || !fs->LoadFrom(in))
-            return false;
+        if (!fs || !fs->LoadFrom(in)) return false;
         fs->SetVolume(volume);
-        if (flag == 1)
-            *current = fs;
+        if (flag == 1) *current = fs;
     }
     return true;
 }
@@ -176,19 +161,17 @@ bool CScanResultFile::WriteStatus(IStorageManager* out, const tagScanResultStatu
     const std::string& device = status.strDevice.size() > kMaxDescription ? std::string() : status.strDevice;
     const auto length = static_cast<uint32_t>(device.size());
     return StorageWrite(out, status.dwFlags) &&
-           (length == 0 || StorageWriteExact(out, device.data(), static_cast<int>(length))) &&
-           StorageWrite(out, length) && StorageWriteExact(out, kStatusTag, sizeof(kStatusTag));
+        (length == 0 || StorageWriteExact(out, device.data(), static_cast<int>(length))) && StorageWrite(out, length) &&
+        StorageWriteExact(out, kStatusTag, sizeof(kStatusTag));
 }
 
 bool CScanResultFile::ParseStatus(const uint8_t* tail, size_t size, tagScanResultStatus* status)
 {
     *status = tagScanResultStatus{};
-    if (size < 16 || std::memcmp(tail + size - sizeof(kStatusTag), kStatusTag, sizeof(kStatusTag)) != 0)
-        return false;
+    if (size < 16 || std::memcmp(tail + size - sizeof(kStatusTag), kStatusTag, sizeof(kStatusTag)) != 0) return false;
     uint32_t length = 0;
     std::memcpy(&length, tail + size - 12, sizeof(length));
-    if (length > kMaxDescription || size - 16 < length)
-        return false;
+    if (length > kMaxDescription || size - 16 < length) return false;
     const uint8_t* flags = tail + size - 16 - length;
     std::memcpy(&status->dwFlags, flags, sizeof(status->dwFlags));
     status->strDevice.assign(reinterpret_cast<const char*>(flags + 4), length);
@@ -201,8 +184,7 @@ tagScanResultStatus CScanResultFile::ReadStatus(const std::string& path)
     tagScanResultStatus status;
     KOsFile file;
     int64_t size = 0;
-    if (file.OpenRead(path) != 0 || file.Seek(0, SEEK_END, &size) != 0)
-        return status;
+    if (file.OpenRead(path) != 0 || file.Seek(0, SEEK_END, &size) != 0) return status;
     // The status is at most its fixed fields and the longest device text.
     std::vector<uint8_t> tail(static_cast<size_t>(std::min<int64_t>(size, 16 + kMaxDescription)));
     size_t done = 0;
@@ -219,8 +201,7 @@ tagSaveTime CScanResultFile::LocalNow()
     const int64_t unixMs = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
     const int64_t utc = kFileTimeUnixEpoch + unixMs * kTicksPerMs;
     int64_t local = 0;
-    if (!FileTimeUtcToLocal(utc, &local))
-        local = utc;
+    if (!FileTimeUtcToLocal(utc, &local)) local = utc;
     const int64_t ms = local / kTicksPerMs;
     const int64_t days = ms / kMsPerDay - kDays1601To1970;
     const int64_t inDay = ms % kMsPerDay;

@@ -43,7 +43,7 @@ struct tagSaveTime
 {
     uint16_t wYear;
     uint16_t wMonth;
-    uint16_t wDayOfWeek;   // 0 Sunday
+    uint16_t wDayOfWeek; // 0 Sunday
     uint16_t wDay;
     uint16_t wHour;
     uint16_t wMinute;
@@ -124,8 +124,8 @@ public:
     /// The view and every section, each file system created in `into` and given `volume`.
     /// False on a short file, a count beyond its cap, an unknown kind or a section that does not
     /// load; `into` may then hold part of the sections and is to be thrown away.
-    static bool ReadFileSystems(IStorageManager* in, IVolumeIO* volume, KFileSystemMgr* into,
-                                IFileSystem** current, uint32_t* view);
+    static bool ReadFileSystems(IStorageManager* in, IVolumeIO* volume, KFileSystemMgr* into, IFileSystem** current,
+                                uint32_t* view);
 
     /// The status after the sections. False when a write fell short.
     static bool WriteStatus(IStorageManager* out, const tagScanResultStatus& status);

@@ -57,19 +57,15 @@ bool DeviceAccess::CheckMap(const std::string& mapPath, const std::string& image
     std::unique_ptr<OsImage> image;
     if (OsOpenImage(imagePath, &image) == ERROR_SUCCESS && map.End() < image->Length())
         *warning = "the rescue map '" + mapPath + "' covers " + std::to_string(map.End()) + " of the " +
-                   std::to_string(image->Length()) + " bytes of '" + imagePath + "'; the rest counts as unreadable";
+            std::to_string(image->Length()) + " bytes of '" + imagePath + "'; the rest counts as unreadable";
     return true;
 }
 
-void DeviceAccess::SetMachineDisks(bool listed)
-{
-    OsDeviceTable::Instance().SetMachineDevicesEnabled(listed);
-}
+void DeviceAccess::SetMachineDisks(bool listed) { OsDeviceTable::Instance().SetMachineDevicesEnabled(listed); }
 
 EDiskRights DeviceAccess::DiskRights()
 {
-    if (::geteuid() == 0 || !OsDeviceTable::Instance().MachineDevicesEnabled())
-        return EDiskRights::NotNeeded;
+    if (::geteuid() == 0 || !OsDeviceTable::Instance().MachineDevicesEnabled()) return EDiskRights::NotNeeded;
     switch (OsAdminOpener::Instance().GetState())
     {
     case OsAdminOpener::State::Off: return EDiskRights::NotAsked;
@@ -81,7 +77,4 @@ EDiskRights DeviceAccess::DiskRights()
     return EDiskRights::NotAsked;
 }
 
-void DeviceAccess::AskForDiskRights()
-{
-    OsAdminOpener::Instance().SetEnabled(true);
-}
+void DeviceAccess::AskForDiskRights() { OsAdminOpener::Instance().SetEnabled(true); }

@@ -16,13 +16,10 @@ namespace {
 bool IsTopLevel(const tagDeviceKey& key)
 {
     return key.nVolumeType == VOLUME_PHYSICAL || key.nVolumeType == VOLUME_STRIPED ||
-           key.nVolumeType == VOLUME_SPANNED || key.nVolumeType == VOLUME_RAID5 || key.dwDeviceKind == DEVICE_FLOPPY;
+        key.nVolumeType == VOLUME_SPANNED || key.nVolumeType == VOLUME_RAID5 || key.dwDeviceKind == DEVICE_FLOPPY;
 }
 
-bool IsUndelete(int module)
-{
-    return module == CGlobalParamTable::kModuleUndelete;
-}
+bool IsUndelete(int module) { return module == CGlobalParamTable::kModuleUndelete; }
 
 } // namespace
 
@@ -36,8 +33,7 @@ std::vector<std::string> CDeviceList::Headers(int module)
 
 std::vector<std::string> CDeviceList::Columns(const tagDeviceRow& row, int module)
 {
-    if (IsUndelete(module))
-        return {row.strDevice, row.strCapacity, row.strInformation};
+    if (IsUndelete(module)) return {row.strDevice, row.strCapacity, row.strInformation};
     return {row.strDevice, row.strType, row.strStartSector, row.strCapacity, row.strInformation};
 }
 
@@ -71,8 +67,7 @@ std::vector<tagDeviceRowRef> CDeviceList::Order(const std::vector<tagDeviceKey>&
         std::vector<int> volumes;
         for (int i = 0; i < count; ++i)
         {
-            if (keys[static_cast<size_t>(i)].nVolumeType != VOLUME_PHYSICAL)
-                volumes.push_back(i);
+            if (keys[static_cast<size_t>(i)].nVolumeType != VOLUME_PHYSICAL) volumes.push_back(i);
         }
         // By the drive's first character as an unsigned byte; an empty drive sorts first.
         auto first = [&](int i) {
@@ -80,23 +75,19 @@ std::vector<tagDeviceRowRef> CDeviceList::Order(const std::vector<tagDeviceKey>&
             return drive.empty() ? -1 : static_cast<int>(static_cast<unsigned char>(drive[0]));
         };
         std::stable_sort(volumes.begin(), volumes.end(), [&](int a, int b) { return first(a) < first(b); });
-        for (int i : volumes)
-            rows.push_back({i, false});
+        for (int i : volumes) rows.push_back({i, false});
         for (int i = 0; i < count; ++i)
         {
-            if (keys[static_cast<size_t>(i)].nVolumeType == VOLUME_PHYSICAL)
-                rows.push_back({i, false});
+            if (keys[static_cast<size_t>(i)].nVolumeType == VOLUME_PHYSICAL) rows.push_back({i, false});
         }
         return rows;
     }
     for (int i = 0; i < count; ++i)
     {
         const tagDeviceKey& top = keys[static_cast<size_t>(i)];
-        if (!IsTopLevel(top))
-            continue;
+        if (!IsTopLevel(top)) continue;
         rows.push_back({i, false});
-        if (top.nVolumeType != VOLUME_PHYSICAL || top.dwDeviceKind == DEVICE_FLOPPY)
-            continue;
+        if (top.nVolumeType != VOLUME_PHYSICAL || top.dwDeviceKind == DEVICE_FLOPPY) continue;
         for (int j = 0; j < count; ++j)
         {
             const tagDeviceKey& member = keys[static_cast<size_t>(j)];
@@ -113,14 +104,12 @@ std::string CDeviceList::DeviceText(const tagVolumeInfo& record, IVolumeIO* volu
     if (record.VolumeType == VOLUME_PHYSICAL)
     {
         std::string description;
-        if (volume)
-            volume->GetDescription(&description);
+        if (volume) volume->GetDescription(&description);
         return description;
     }
     std::string fileSystem;
     FileSystemTypeName(record.PartitionType, &fileSystem);
-    if (record.Label.empty())
-        return FormatText("%s(%s)", record.Drive.c_str(), fileSystem.c_str());
+    if (record.Label.empty()) return FormatText("%s(%s)", record.Drive.c_str(), fileSystem.c_str());
     return FormatText("%s(%s,%s)", record.Drive.c_str(), record.Label.c_str(), fileSystem.c_str());
 }
 
@@ -153,8 +142,7 @@ std::vector<tagDeviceRow> CDeviceList::Rows(KVolumeManager& volumes, int module)
         keys[i].dwDeviceNumber = record.Extents.empty() ? 0 : record.Extents.front().DeviceNumber;
         // A volume whose kind cannot be asked is never taken for a floppy.
         uint32_t kind = DEVICE_HARDDISK;
-        if (!volume || volume->GetDeviceKind(&kind) != 0)
-            kind = DEVICE_HARDDISK;
+        if (!volume || volume->GetDeviceKind(&kind) != 0) kind = DEVICE_HARDDISK;
         keys[i].dwDeviceKind = kind;
     }
     std::vector<tagDeviceRow> rows;
@@ -178,8 +166,7 @@ std::vector<tagDeviceRow> CDeviceList::Rows(KVolumeManager& volumes, int module)
             bytesPerSector = geometry.BytesPerSector;
         row.u64CapacityBytes = record.SectorCount * bytesPerSector;
         row.strCapacity = FormatSize(static_cast<int64_t>(row.u64CapacityBytes));
-        if (volume)
-            volume->GetDescription(&row.strInformation);
+        if (volume) volume->GetDescription(&row.strInformation);
         FileSystemTypeName(record.PartitionType, &row.strFileSystem);
         rows.push_back(std::move(row));
     }

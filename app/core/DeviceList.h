@@ -19,30 +19,30 @@ struct tagVolumeInfo;
 struct tagDeviceKey
 {
     int32_t nVolumeType = 0;
-    uint32_t dwDeviceKind = 0;      // of the volume object (0: floppy)
-    uint32_t dwDeviceNumber = 0;    // of the first extent
+    uint32_t dwDeviceKind = 0;   // of the volume object (0: floppy)
+    uint32_t dwDeviceNumber = 0; // of the first extent
     std::string strDrive;
 };
 
 struct tagDeviceRowRef
 {
-    int nVolume = 0;                // index in the volume manager's list
-    bool bIndented = false;         // a volume shown under its physical device
+    int nVolume = 0;        // index in the volume manager's list
+    bool bIndented = false; // a volume shown under its physical device
 };
 
 struct tagDeviceRow
 {
     int nVolume = 0;
     bool bIndented = false;
-    bool bPhysical = false;         // "Open" does not apply to a physical device
+    bool bPhysical = false; // "Open" does not apply to a physical device
     int32_t nVolumeType = 0;
-    std::string strDevice;          // "C:(DATA,NTFS)" or the device's description
-    std::string strType;            // "Basic Volume", ...
-    std::string strStartSector;     // the first extent's device sector
-    std::string strCapacity;        // FormatSize of the volume's bytes
+    std::string strDevice;      // "C:(DATA,NTFS)" or the device's description
+    std::string strType;        // "Basic Volume", ...
+    std::string strStartSector; // the first extent's device sector
+    std::string strCapacity;    // FormatSize of the volume's bytes
     uint64_t u64CapacityBytes = 0;
-    std::string strInformation;     // the volume's description
-    std::string strFileSystem;      // "FAT32", ..., "Unidentified"
+    std::string strInformation; // the volume's description
+    std::string strFileSystem;  // "FAT32", ..., "Unidentified"
 };
 
 class CDeviceList

@@ -23,8 +23,7 @@ public:
     explicit CFileSink(KOsFile& file) : m_File(file) {}
     uint32_t WriteAt(uint64_t offset, const void* data, size_t length) override
     {
-        if (const uint32_t err = m_File.Seek(static_cast<int64_t>(offset), SEEK_SET); err != ERROR_SUCCESS)
-            return err;
+        if (const uint32_t err = m_File.Seek(static_cast<int64_t>(offset), SEEK_SET); err != ERROR_SUCCESS) return err;
         return m_File.Write(data, length);
     }
 
@@ -62,15 +61,11 @@ std::string FolderOf(const std::string& path)
 
 } // namespace
 
-std::unique_ptr<IDeviceIO> VolumeAsDevice(IVolumeIO& volume)
-{
-    return std::make_unique<CVolumeDevice>(volume);
-}
+std::unique_ptr<IDeviceIO> VolumeAsDevice(IVolumeIO& volume) { return std::make_unique<CVolumeDevice>(volume); }
 
 CDiskImaging::CDiskImaging(IDeviceIO& source, std::vector<std::string> sourcePaths, tagImagingJob job)
     : m_Source(source), m_SourcePaths(std::move(sourcePaths)), m_Job(std::move(job))
-{
-}
+{}
 
 CDiskImaging::~CDiskImaging() = default;
 
@@ -86,8 +81,7 @@ bool CDiskImaging::CheckOutputs()
 {
     const std::string& target = m_Job.strTarget;
     const std::string& mapPath = m_Job.strMap;
-    if (target.empty())
-        return Fail("no image file was given", true);
+    if (target.empty()) return Fail("no image file was given", true);
     for (const std::string& output : {target, mapPath})
     {
         for (const std::string& source : m_SourcePaths)
@@ -96,15 +90,13 @@ bool CDiskImaging::CheckOutputs()
                 return Fail("Nothing is written to '" + output + "': it is on the source '" + source + "'.");
         }
     }
-    if (target == mapPath)
-        return Fail("the image and its map must be two files", true);
+    if (target == mapPath) return Fail("the image and its map must be two files", true);
     return true;
 }
 
 bool CDiskImaging::Prepare()
 {
-    if (!CheckOutputs())
-        return false;
+    if (!CheckOutputs()) return false;
     const std::string& target = m_Job.strTarget;
     const std::string& mapPath = m_Job.strMap;
 
@@ -132,8 +124,9 @@ bool CDiskImaging::Prepare()
     if (OsFreeSpace(FolderOf(target), &freeBytes) == ERROR_SUCCESS && m_u64Size > rescued &&
         freeBytes < m_u64Size - rescued)
     {
-        return Fail("not enough free space for '" + target + "': " + FormatSize(static_cast<int64_t>(m_u64Size - rescued)) +
-                    " needed, " + FormatSize(static_cast<int64_t>(freeBytes)) + " free");
+        return Fail("not enough free space for '" + target +
+                    "': " + FormatSize(static_cast<int64_t>(m_u64Size - rescued)) + " needed, " +
+                    FormatSize(static_cast<int64_t>(freeBytes)) + " free");
     }
     m_pFile = std::make_unique<KOsFile>();
     if (const uint32_t rc = m_pFile->OpenWrite(target); rc != ERROR_SUCCESS)
@@ -146,8 +139,7 @@ bool CDiskImaging::Prepare()
 
 EImagingResult CDiskImaging::Run(const std::function<bool(const tagImagerStatus&)>& progress)
 {
-    if (!m_pFile)
-        return EImagingResult::Failed;
+    if (!m_pFile) return EImagingResult::Failed;
     CFileSink sink(*m_pFile);
     tagImagerOptions options;
     options.RetryPasses = m_Job.nRetryPasses;
@@ -155,22 +147,18 @@ EImagingResult CDiskImaging::Run(const std::function<bool(const tagImagerStatus&
     m_pImager = std::make_unique<KDiskImager>(m_Source, sink, m_Map, options);
     uint32_t saveError = ERROR_SUCCESS;
     auto save = [&] {
-        if (m_Job.strMap.empty())
-            return true;
+        if (m_Job.strMap.empty()) return true;
         saveError = OsSaveRescueMap(m_Job.strMap, m_Map, m_Job.strCommandLine);
         return saveError == ERROR_SUCCESS;
     };
     const uint32_t rc = m_pImager->Run(save, progress);
     uint32_t fileError = m_pFile->Grow(m_u64Size);
-    if (fileError == ERROR_SUCCESS)
-        fileError = m_pFile->Sync();
-    if (const uint32_t closed = m_pFile->Close(); fileError == ERROR_SUCCESS)
-        fileError = closed;
+    if (fileError == ERROR_SUCCESS) fileError = m_pFile->Sync();
+    if (const uint32_t closed = m_pFile->Close(); fileError == ERROR_SUCCESS) fileError = closed;
     m_pFile.reset();
     // Written once more now that the image is on the disk: the map never calls rescued what a
     // crash could still take from the image.
-    if (fileError == ERROR_SUCCESS && saveError == ERROR_SUCCESS)
-        save();
+    if (fileError == ERROR_SUCCESS && saveError == ERROR_SUCCESS) save();
     if (saveError != ERROR_SUCCESS)
     {
         Fail("cannot write the rescue map '" + m_Job.strMap + "': " + OsErrorText(saveError));
@@ -178,18 +166,17 @@ EImagingResult CDiskImaging::Run(const std::function<bool(const tagImagerStatus&
     }
     if (fileError != ERROR_SUCCESS || (rc != ERROR_SUCCESS && rc != ERROR_CANCELLED))
     {
-        Fail("imaging to '" + m_Job.strTarget + "' failed: " + OsErrorText(fileError != ERROR_SUCCESS ? fileError : rc));
+        Fail("imaging to '" + m_Job.strTarget +
+             "' failed: " + OsErrorText(fileError != ERROR_SUCCESS ? fileError : rc));
         return EImagingResult::Failed;
     }
-    if (rc == ERROR_CANCELLED)
-        return EImagingResult::Cancelled;
+    if (rc == ERROR_CANCELLED) return EImagingResult::Cancelled;
     return Status().BadBytes > 0 ? EImagingResult::Partial : EImagingResult::Complete;
 }
 
 tagImagerStatus CDiskImaging::Status() const
 {
-    if (m_pImager)
-        return m_pImager->Status();
+    if (m_pImager) return m_pImager->Status();
     tagImagerStatus s;
     s.RescuedBytes = m_Map.BytesWith('+');
     s.BadBytes = m_Map.BytesWith('-');
@@ -205,8 +192,7 @@ double CDiskImaging::Rate(const tagImagerStatus& s, double seconds)
 
 int64_t CDiskImaging::SecondsLeft(const tagImagerStatus& s, double rate)
 {
-    if (rate <= 0)
-        return -1;
+    if (rate <= 0) return -1;
     return static_cast<int64_t>(static_cast<double>(s.PendingBytes) / rate);
 }
 
@@ -214,12 +200,11 @@ std::string CDiskImaging::StatusText(const tagImagerStatus& s, double seconds)
 {
     const double rate = Rate(s, seconds);
     std::string text = "rescued " + FormatSize(static_cast<int64_t>(s.RescuedBytes)) + ", bad areas " +
-                       std::to_string(s.BadAreas) + " (" + FormatSize(static_cast<int64_t>(s.BadBytes)) + ")";
+        std::to_string(s.BadAreas) + " (" + FormatSize(static_cast<int64_t>(s.BadBytes)) + ")";
     if (rate > 0)
     {
         text += ", " + FormatSize(static_cast<int64_t>(rate)) + "/s";
-        if (s.PendingBytes > 0)
-            text += ", about " + std::to_string(SecondsLeft(s, rate)) + " s left";
+        if (s.PendingBytes > 0) text += ", about " + std::to_string(SecondsLeft(s, rate)) + " s left";
     }
     return text;
 }
@@ -228,9 +213,7 @@ std::string CDiskImaging::RemainingText(int64_t seconds)
 {
     const int64_t hours = seconds / 3600;
     const int64_t minutes = (seconds % 3600) / 60;
-    if (hours > 0)
-        return FormatText(VlmString(IDS_HOURS_MINUTES), static_cast<int>(hours), static_cast<int>(minutes));
-    if (minutes > 0)
-        return FormatText(VlmString(IDS_ABOUT_MINUTES), static_cast<int>(minutes));
+    if (hours > 0) return FormatText(VlmString(IDS_HOURS_MINUTES), static_cast<int>(hours), static_cast<int>(minutes));
+    if (minutes > 0) return FormatText(VlmString(IDS_ABOUT_MINUTES), static_cast<int>(minutes));
     return VlmString(IDS_LESS_THAN_MINUTE);
 }

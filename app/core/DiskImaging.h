@@ -21,17 +21,17 @@ class KOsFile;
 struct tagImagingJob
 {
     std::string strTarget;
-    std::string strMap;            // optional: without it a stopped run cannot be continued
+    std::string strMap; // optional: without it a stopped run cannot be continued
     uint32_t nRetryPasses = 1;
-    std::string strCommandLine;    // written into the map's header
+    std::string strCommandLine; // written into the map's header
 };
 
 enum class EImagingResult
 {
-    Complete,   // every sector was read
-    Partial,    // finished; unreadable areas remain (listed in the map)
-    Cancelled,  // stopped; the map (when given) holds where to go on
-    Failed,     // could not start, or the target or map could not be written (see Error)
+    Complete,  // every sector was read
+    Partial,   // finished; unreadable areas remain (listed in the map)
+    Cancelled, // stopped; the map (when given) holds where to go on
+    Failed,    // could not start, or the target or map could not be written (see Error)
 };
 
 class CDiskImaging

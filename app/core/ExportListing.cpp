@@ -28,8 +28,7 @@ void AppendFolder(const KNodeTree& tree, const tagTreeNode* folder, const std::s
         const std::string size =
             isFolder ? FormatText("%12s", "<DIR>") : FormatText("%12lld", static_cast<long long>(record->s64Size));
         *out += FormatText("%s  %s  %s\n", CExportListing::DateField(c).c_str(), size.c_str(), tree.GetName(c));
-        if (!isFolder)
-            ++files;
+        if (!isFolder) ++files;
         bytes += record->s64Size;
     }
     *out += FormatText("\t\t%d File(s) \t%lld bytes\n\n", files, static_cast<long long>(bytes));
@@ -40,8 +39,7 @@ void AppendFolder(const KNodeTree& tree, const tagTreeNode* folder, const std::s
 std::string CExportListing::DateField(const tagTreeNode* node)
 {
     const tagFileNode* record = node ? node->pRecord : nullptr;
-    if (!record || !(record->wValidMask & FN_MASK_MODIFIED) || record->ftModified == 0)
-        return std::string(17, ' ');
+    if (!record || !(record->wValidMask & FN_MASK_MODIFIED) || record->ftModified == 0) return std::string(17, ' ');
     const tagCalendarTime t = FileTimeToCalendar(record->ftModified);
     return FormatText("%.2d/%.2d/%.4d  %.2d:%.2d", t.nMonth, t.nDay, t.nYear, t.nHour, t.nMinute);
 }
@@ -49,8 +47,7 @@ std::string CExportListing::DateField(const tagTreeNode* node)
 bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
 {
     const tagTreeNode* root = tree.GetRoot();
-    if (!root)
-        return true;
+    if (!root) return true;
     std::string text;
     // Depth first in tree order: each folder's block, then the blocks of its sub-folders. The
     // walk keeps, per level, the next sibling to look at and the length of the path above it,
@@ -68,8 +65,7 @@ bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
     {
         Level& level = stack.back();
         const tagTreeNode* folder = level.pNext;
-        while (folder && !IsFolderRecord(folder->pRecord))
-            folder = folder->pNext;
+        while (folder && !IsFolderRecord(folder->pRecord)) folder = folder->pNext;
         if (!folder)
         {
             stack.pop_back();
@@ -83,8 +79,7 @@ bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
         AppendFolder(tree, folder, path, &text);
         if (text.size() >= kFlushBytes)
         {
-            if (!sink(text))
-                return false;
+            if (!sink(text)) return false;
             text.clear();
         }
         stack.push_back({folder->pFirstChild, path.size()});
@@ -95,15 +90,13 @@ bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
 uint32_t CExportListing::ExportToFile(const KNodeTree& tree, const std::string& path)
 {
     KOsFile file;
-    if (const uint32_t rc = file.CreateAlways(path); rc != ERROR_SUCCESS)
-        return rc;
+    if (const uint32_t rc = file.CreateAlways(path); rc != ERROR_SUCCESS) return rc;
     uint32_t error = ERROR_SUCCESS;
     const bool written = Write(tree, [&](const std::string& text) {
         error = file.Write(text.data(), text.size());
         return error == ERROR_SUCCESS;
     });
     const uint32_t closed = file.Close();
-    if (!written)
-        return error;
+    if (!written) return error;
     return closed;
 }

@@ -15,10 +15,7 @@ constexpr uint64_t kTicksPerDay = 864000000000ULL;
 // Folders nest far less deeply than this; the bound only guards a damaged parent chain.
 constexpr int kMaxDepth = 1 << 16;
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 } // namespace
 
@@ -33,8 +30,7 @@ const std::vector<std::string>& CFileFilter::NameChoices()
 tagFilterSettings CFileFilter::ActivationSettings(int module)
 {
     tagFilterSettings settings;
-    if (module == CGlobalParamTable::kModuleUndelete)
-        settings.bShowNormal = false;
+    if (module == CGlobalParamTable::kModuleUndelete) settings.bShowNormal = false;
     return settings;
 }
 
@@ -67,8 +63,7 @@ void CFileFilter::Normalize(tagFilterSettings* settings, int module)
         return;
     }
     const std::string& names = settings->strNames;
-    if (!names.empty() && names.find_first_of("*;,") == std::string::npos)
-        settings->strNames = "*" + names + "*";
+    if (!names.empty() && names.find_first_of("*;,") == std::string::npos) settings->strNames = "*" + names + "*";
 }
 
 std::vector<std::string> CFileFilter::SplitPatterns(const std::string& text)
@@ -78,16 +73,12 @@ std::vector<std::string> CFileFilter::SplitPatterns(const std::string& text)
     while (start <= text.size())
     {
         size_t end = text.find_first_of(",;", start);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         size_t first = start;
         size_t last = end;
-        while (first < last && IsBlank(text[first]))
-            ++first;
-        while (last > first && IsBlank(text[last - 1]))
-            --last;
-        if (last > first)
-            patterns.push_back(text.substr(first, last - first));
+        while (first < last && IsBlank(text[first])) ++first;
+        while (last > first && IsBlank(text[last - 1])) --last;
+        if (last > first) patterns.push_back(text.substr(first, last - first));
         start = end + 1;
     }
     return patterns;
@@ -97,8 +88,7 @@ tagFilterCriteria CFileFilter::Prepare(const tagFilterSettings& settings)
 {
     tagFilterCriteria criteria;
     criteria.bByName = settings.bByName;
-    if (criteria.bByName)
-        criteria.Patterns = SplitPatterns(settings.strNames);
+    if (criteria.bByName) criteria.Patterns = SplitPatterns(settings.strNames);
     criteria.bBySize = settings.bBySize;
     // KB to bytes; a bound too large for the size field stands for "no upper bound".
     constexpr uint64_t kMaxKB = static_cast<uint64_t>(INT64_MAX) / 1024;
@@ -113,8 +103,7 @@ tagFilterCriteria CFileFilter::Prepare(const tagFilterSettings& settings)
 
 bool CFileFilter::Passes(const tagFileNode* record, const char* name, const tagFilterCriteria& criteria)
 {
-    if (!record)
-        return false;
+    if (!record) return false;
     if (criteria.bByName)
     {
         bool matched = false;
@@ -126,29 +115,25 @@ bool CFileFilter::Passes(const tagFileNode* record, const char* name, const tagF
                 break;
             }
         }
-        if (!matched)
-            return false;
+        if (!matched) return false;
     }
-    if (criteria.bBySize && (record->s64Size < criteria.s64From || record->s64Size > criteria.s64To))
-        return false;
+    if (criteria.bBySize && (record->s64Size < criteria.s64From || record->s64Size > criteria.s64To)) return false;
     if (criteria.bByDate && !(record->byKind & FN_KIND_DEEP))
     {
         const uint64_t time = criteria.bModified ? record->ftModified : record->ftCreated;
-        if (time < criteria.ftFrom || time > criteria.ftTo)
-            return false;
+        if (time < criteria.ftFrom || time > criteria.ftTo) return false;
     }
     return true;
 }
 
 bool CFileFilter::PassesState(const tagTreeNode* node, bool showNormal, bool showDeleted)
 {
-    if (showNormal && showDeleted)
-        return true;
-    if (!showNormal && !showDeleted)
-        return false;
+    if (showNormal && showDeleted) return true;
+    if (!showNormal && !showDeleted) return false;
     // Normal files: neither the record nor any ancestor is deleted or found by the deep scan.
     // Deleted files: the record or some ancestor is deleted, lost or found by the deep scan.
-    const uint8_t bits = showNormal ? (FN_KIND_DELETED | FN_KIND_DEEP) : (FN_KIND_DELETED | FN_KIND_LOST | FN_KIND_DEEP);
+    const uint8_t bits =
+        showNormal ? (FN_KIND_DELETED | FN_KIND_DEEP) : (FN_KIND_DELETED | FN_KIND_LOST | FN_KIND_DEEP);
     bool found = false;
     int depth = 0;
     for (const tagTreeNode* n = node; n && depth < kMaxDepth; n = n->pParent, ++depth)
@@ -167,8 +152,7 @@ void CFileFilter::CopyFiltered(const KNodeTree& source, KNodeTree* target, bool 
 {
     target->Clear();
     target->CopyFrom(source, [&](const tagTreeNode* node, uint32_t) -> int {
-        if (!PassesState(node, showNormal, showDeleted))
-            return 0;
+        if (!PassesState(node, showNormal, showDeleted)) return 0;
         return !criteria.Active() || Passes(node->pRecord, source.GetName(node), criteria);
     });
 }
@@ -186,8 +170,8 @@ void CFileFilter::Apply(CGlobalParamTable& session, const tagFilterSettings& set
     session.Port().RunProgress(VlmString(IDS_FILTERING), true, [&](IProgress_Client*) {
         if (bothShown || !criteria.Active())
         {
-            CopyFiltered(session.GetFileTree(), &session.GetFilteredTree(), settings.bShowNormal,
-                         settings.bShowDeleted, criteria);
+            CopyFiltered(session.GetFileTree(), &session.GetFilteredTree(), settings.bShowNormal, settings.bShowDeleted,
+                         criteria);
             return;
         }
         // The state restriction first, the criteria on that copy; two copies also keep every

@@ -16,17 +16,17 @@ struct tagTreeNode;
 struct tagFilterSettings
 {
     bool bByName = false;
-    std::string strNames;          // patterns separated by "," or ";"
+    std::string strNames; // patterns separated by "," or ";"
     bool bBySize = false;
-    uint64_t u64FromKB = 0;        // inclusive bounds in KB
+    uint64_t u64FromKB = 0; // inclusive bounds in KB
     uint64_t u64ToKB = 0;
     bool bByDate = false;
-    bool bModified = false;        // compare the modification time (else the creation time)
-    uint64_t ftFrom = 0;           // local file times; the "to" day counts up to 23:59:59.999
+    bool bModified = false; // compare the modification time (else the creation time)
+    uint64_t ftFrom = 0;    // local file times; the "to" day counts up to 23:59:59.999
     uint64_t ftTo = 0;
-    bool bShowDeleted = true;      // deleted, lost and deep-scan files
-    bool bShowNormal = true;       // files present on disk
-    bool bUseFilter = true;        // "Use filter" (else "Do not use filter")
+    bool bShowDeleted = true; // deleted, lost and deep-scan files
+    bool bShowNormal = true;  // files present on disk
+    bool bUseFilter = true;   // "Use filter" (else "Do not use filter")
 };
 
 // The criteria a leaf is tested against, prepared from the settings.
@@ -35,12 +35,12 @@ struct tagFilterCriteria
     bool bByName = false;
     std::vector<std::string> Patterns;
     bool bBySize = false;
-    int64_t s64From = 0;           // bytes
+    int64_t s64From = 0; // bytes
     int64_t s64To = 0;
     bool bByDate = false;
     bool bModified = false;
     uint64_t ftFrom = 0;
-    uint64_t ftTo = 0;             // the last 100-ns tick of the "to" day
+    uint64_t ftTo = 0; // the last 100-ns tick of the "to" day
 
     bool Active() const { return bByName || bBySize || bByDate; }
 };

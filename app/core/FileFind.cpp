@@ -7,8 +7,7 @@
 CFileFind::CFileFind(const KNodeTree& tree) : m_Tree(tree)
 {
     const tagTreeNode* root = tree.GetRoot();
-    if (!root)
-        return;
+    if (!root) return;
     // Pre-order with an explicit stack; children are pushed in reverse so that they come out
     // in list order. A tree has no cycles, but the walk is bounded all the same.
     std::vector<const tagTreeNode*> stack{root};
@@ -21,8 +20,7 @@ CFileFind::CFileFind(const KNodeTree& tree) : m_Tree(tree)
         std::vector<const tagTreeNode*> children;
         for (const tagTreeNode* c = folder->pFirstChild; c; c = c->pNext)
         {
-            if (IsFolderRecord(c->pRecord))
-                children.push_back(c);
+            if (IsFolderRecord(c->pRecord)) children.push_back(c);
         }
         stack.insert(stack.end(), children.rbegin(), children.rend());
     }
@@ -31,12 +29,10 @@ CFileFind::CFileFind(const KNodeTree& tree) : m_Tree(tree)
 std::vector<const tagTreeNode*> CFileFind::FilesOf(int folder) const
 {
     std::vector<const tagTreeNode*> files;
-    if (folder < 0 || static_cast<size_t>(folder) >= m_Folders.size())
-        return files;
+    if (folder < 0 || static_cast<size_t>(folder) >= m_Folders.size()) return files;
     for (const tagTreeNode* c = m_Folders[static_cast<size_t>(folder)]->pFirstChild; c; c = c->pNext)
     {
-        if (!IsFolderRecord(c->pRecord))
-            files.push_back(c);
+        if (!IsFolderRecord(c->pRecord)) files.push_back(c);
     }
     return files;
 }
@@ -45,8 +41,7 @@ size_t CFileFind::ForEachMatch(const KNodeTree& tree, const std::string& text, b
                                const std::function<void(const tagTreeNode*)>& visit)
 {
     const tagTreeNode* root = tree.GetRoot();
-    if (!root)
-        return 0;
+    if (!root) return 0;
     const std::string pattern = SearchPattern(text, matchWord);
     size_t matches = 0;
     auto searchFiles = [&](const tagTreeNode* folder) {
@@ -67,8 +62,7 @@ size_t CFileFind::ForEachMatch(const KNodeTree& tree, const std::string& text, b
     while (!next.empty())
     {
         const tagTreeNode* folder = next.back();
-        while (folder && !IsFolderRecord(folder->pRecord))
-            folder = folder->pNext;
+        while (folder && !IsFolderRecord(folder->pRecord)) folder = folder->pNext;
         if (!folder)
         {
             next.pop_back();
@@ -76,16 +70,14 @@ size_t CFileFind::ForEachMatch(const KNodeTree& tree, const std::string& text, b
         }
         next.back() = folder->pNext;
         searchFiles(folder);
-        if (next.size() < kMaxDepth)
-            next.push_back(folder->pFirstChild);
+        if (next.size() < kMaxDepth) next.push_back(folder->pFirstChild);
     }
     return matches;
 }
 
 std::string CFileFind::SearchPattern(const std::string& text, bool matchWord)
 {
-    if (!matchWord && text.find('*') == std::string::npos)
-        return "*" + text + "*";
+    if (!matchWord && text.find('*') == std::string::npos) return "*" + text + "*";
     return text;
 }
 
@@ -94,8 +86,7 @@ bool CFileFind::FindNext(const std::string& text, bool matchCase, bool matchWord
 {
     const std::string pattern = SearchPattern(text, matchWord);
     const int count = static_cast<int>(m_Folders.size());
-    if (count == 0)
-        return false;
+    if (count == 0) return false;
     const int start = from.nFolder >= 0 && from.nFolder < count ? from.nFolder : 0;
     auto search = [&](int folder, int first, int last) {
         const std::vector<const tagTreeNode*> files = FilesOf(folder);
@@ -112,12 +103,10 @@ bool CFileFind::FindNext(const std::string& text, bool matchCase, bool matchWord
     constexpr int kAll = 1 << 30;
     // The starting folder after the selected file, every other folder in order round the
     // list, then the starting folder's files up to and including the selected one.
-    if (search(start, from.nFile + 1, kAll))
-        return true;
+    if (search(start, from.nFile + 1, kAll)) return true;
     for (int step = 1; step < count; ++step)
     {
-        if (search((start + step) % count, 0, kAll))
-            return true;
+        if (search((start + step) % count, 0, kAll)) return true;
     }
     return search(start, 0, from.nFile);
 }

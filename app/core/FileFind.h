@@ -13,8 +13,8 @@ struct tagTreeNode;
 
 struct tagFindPosition
 {
-    int nFolder = 0;    // index into Folders()
-    int nFile = -1;     // index into that folder's files; -1: before the first
+    int nFolder = 0; // index into Folders()
+    int nFile = -1;  // index into that folder's files; -1: before the first
 };
 
 class CFileFind

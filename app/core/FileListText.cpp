@@ -37,12 +37,12 @@ bool CalendarToFileTime(const tagCalendarTime& t, uint64_t* fileTime)
 {
     *fileTime = 0;
     if (t.nYear < 1601 || t.nYear > 30827 || t.nMonth < 1 || t.nMonth > 12 || t.nDay < 1 ||
-        t.nDay > DaysInMonth(t.nYear, t.nMonth) || t.nHour < 0 || t.nHour > 23 || t.nMinute < 0 ||
-        t.nMinute > 59 || t.nSecond < 0 || t.nSecond > 59 || t.nMilliseconds < 0 || t.nMilliseconds > 999)
+        t.nDay > DaysInMonth(t.nYear, t.nMonth) || t.nHour < 0 || t.nHour > 23 || t.nMinute < 0 || t.nMinute > 59 ||
+        t.nSecond < 0 || t.nSecond > 59 || t.nMilliseconds < 0 || t.nMilliseconds > 999)
         return false;
     const int64_t days = DaysFromCivil(t.nYear, t.nMonth, t.nDay) + kEpochDays1601;
-    const int64_t ms = days * kMsPerDay + t.nHour * 3600000LL + t.nMinute * 60000LL + t.nSecond * 1000LL +
-                       t.nMilliseconds;
+    const int64_t ms =
+        days * kMsPerDay + t.nHour * 3600000LL + t.nMinute * 60000LL + t.nSecond * 1000LL + t.nMilliseconds;
     *fileTime = static_cast<uint64_t>(ms) * static_cast<uint64_t>(kTicksPerMs);
     return true;
 }
@@ -53,62 +53,53 @@ std::string AttributeLetters(uint16_t attributes)
     {
         char letter;
         uint16_t bit;
-    } kLetters[] = {{'a', FN_ATTR_ARCHIVE},   {'c', FN_ATTR_COMPRESSED}, {'d', FN_ATTR_FOLDER},
-                    {'e', FN_ATTR_ENCRYPTED}, {'h', FN_ATTR_HIDDEN},     {'r', FN_ATTR_READONLY},
-                    {'s', FN_ATTR_SYSTEM}};
+    } kLetters[] = {{'a', FN_ATTR_ARCHIVE}, {'c', FN_ATTR_COMPRESSED}, {'d', FN_ATTR_FOLDER}, {'e', FN_ATTR_ENCRYPTED},
+                    {'h', FN_ATTR_HIDDEN},  {'r', FN_ATTR_READONLY},   {'s', FN_ATTR_SYSTEM}};
     std::string text;
-    for (const auto& l : kLetters)
-        text += (attributes & l.bit) ? l.letter : '_';
+    for (const auto& l : kLetters) text += (attributes & l.bit) ? l.letter : '_';
     return text;
 }
 
 std::string DateText(uint64_t fileTime)
 {
-    if (fileTime == 0)
-        return {};
+    if (fileTime == 0) return {};
     const tagCalendarTime t = FileTimeToCalendar(fileTime);
     return FormatText("%d-%d-%d %d:%d:%d", t.nYear, t.nMonth, t.nDay, t.nHour, t.nMinute, t.nSecond);
 }
 
 std::string SizeColumn(const tagFileNode* record)
 {
-    if (!record || !(record->wValidMask & FN_MASK_SIZE))
-        return {};
+    if (!record || !(record->wValidMask & FN_MASK_SIZE)) return {};
     return FormatSize(record->s64Size);
 }
 
 std::string CreatedColumn(const tagFileNode* record)
 {
-    if (!record || !(record->wValidMask & FN_MASK_CREATED))
-        return {};
+    if (!record || !(record->wValidMask & FN_MASK_CREATED)) return {};
     return DateText(record->ftCreated);
 }
 
 std::string ModifiedColumn(const tagFileNode* record)
 {
-    if (!record || !(record->wValidMask & FN_MASK_MODIFIED))
-        return {};
+    if (!record || !(record->wValidMask & FN_MASK_MODIFIED)) return {};
     return DateText(record->ftModified);
 }
 
 std::string AttributeColumn(const tagFileNode* record)
 {
-    if (!record || !(record->wValidMask & FN_MASK_ATTRIBUTES))
-        return {};
+    if (!record || !(record->wValidMask & FN_MASK_ATTRIBUTES)) return {};
     return AttributeLetters(record->wAttributes);
 }
 
 std::string ConditionColumn(const tagFileNode* record)
 {
-    if (!IsFileRecord(record))
-        return {};
+    if (!IsFileRecord(record)) return {};
     return VlmString(static_cast<uint32_t>(IDS_COND_UNKNOWN) + KnownCondition(record->byCondition));
 }
 
 const char* ConditionKey(const tagFileNode* record)
 {
-    if (!IsFileRecord(record))
-        return nullptr;
+    if (!IsFileRecord(record)) return nullptr;
     switch (KnownCondition(record->byCondition))
     {
     case FN_COND_INTACT: return "intact";

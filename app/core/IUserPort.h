@@ -30,12 +30,12 @@ enum class EScanWindow
 // Everything a scanning window shows, recomputed after every chunk.
 struct tagScanDisplay
 {
-    int64_t s64Position = 0;   // sectors read so far (the bar)
-    int64_t s64Total = 0;      // sectors of the volume (the bar's end)
-    std::string strProgress;   // "12.34%"
-    std::string strPosition;   // "512/1000"
-    std::string strRemaining;  // "about 9 minutes", empty when unknown
-    ScanStats Stats{};         // counters of the file systems
+    int64_t s64Position = 0;    // sectors read so far (the bar)
+    int64_t s64Total = 0;       // sectors of the volume (the bar's end)
+    std::string strProgress;    // "12.34%"
+    std::string strPosition;    // "512/1000"
+    std::string strRemaining;   // "about 9 minutes", empty when unknown
+    ScanStats Stats{};          // counters of the file systems
     uint64_t u64ReadErrors = 0; // sectors that could not be read
 };
 

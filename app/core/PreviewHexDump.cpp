@@ -23,8 +23,7 @@ std::string HexDump(ByteView bytes, uint64_t baseOffset)
             }
             else
                 out += "   ";
-            if (k == 7)
-                out.push_back(' ');
+            if (k == 7) out.push_back(' ');
         }
         out += " |";
         for (size_t k = 0; k < count; ++k)

@@ -19,21 +19,19 @@ struct tagDocumentEntry
 };
 
 constexpr tagDocumentEntry kDocumentTable[] = {
-    {"doc", EQuickDocument::CompoundCheck},  {"xls", EQuickDocument::CompoundCheck},
-    {"ppt", EQuickDocument::CompoundCheck},  {"psd", EQuickDocument::Render},
-    {"docx", EQuickDocument::Render},        {"xlsx", EQuickDocument::Render},
+    {"doc", EQuickDocument::CompoundCheck}, {"xls", EQuickDocument::CompoundCheck},
+    {"ppt", EQuickDocument::CompoundCheck}, {"psd", EQuickDocument::Render},
+    {"docx", EQuickDocument::Render},       {"xlsx", EQuickDocument::Render},
     {"pptx", EQuickDocument::Render},
 };
 
 bool EndsWithNoCase(const std::string& name, std::string_view tail)
 {
-    if (name.size() < tail.size())
-        return false;
-    return std::equal(tail.begin(), tail.end(), name.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                      });
+    if (name.size() < tail.size()) return false;
+    return std::equal(
+        tail.begin(), tail.end(), name.end() - static_cast<std::ptrdiff_t>(tail.size()), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        });
 }
 
 // The compound-document parser reads at offsets of its own choosing; this serves them from the
@@ -51,8 +49,7 @@ public:
     bool Read(uint64_t off, void* out, size_t len) override { return ReadSome(off, out, len) == len; }
     size_t ReadSome(uint64_t off, void* out, size_t len) override
     {
-        if (off >= m_Limit)
-            return 0;
+        if (off >= m_Limit) return 0;
         len = static_cast<size_t>(std::min<uint64_t>(len, m_Limit - off));
         int64_t done = 0;
         if (m_Stream.Seek(SEEK_ORIGIN_BEGIN, static_cast<int64_t>(off), nullptr) != kStreamOk ||
@@ -71,8 +68,7 @@ private:
 EQuickDocument QuickDocumentKind(const std::string& name)
 {
     for (const tagDocumentEntry& e : kDocumentTable)
-        if (EndsWithNoCase(name, e.extension))
-            return e.kind;
+        if (EndsWithNoCase(name, e.extension)) return e.kind;
     return EQuickDocument::None;
 }
 
@@ -85,17 +81,14 @@ bool IsOfficeCompoundDocument(IOutStream& stream)
 
 EQuickPreview QuickPreviewChoice(const std::string& name, bool imageDecoded, IOutStream* stream)
 {
-    if (imageDecoded)
-        return EQuickPreview::Image;
+    if (imageDecoded) return EQuickPreview::Image;
     switch (QuickDocumentKind(name))
     {
-    case EQuickDocument::Render:
-        return EQuickPreview::Document;
+    case EQuickDocument::Render: return EQuickPreview::Document;
     case EQuickDocument::CompoundCheck:
         return stream != nullptr && IsOfficeCompoundDocument(*stream) ? EQuickPreview::Document
                                                                       : EQuickPreview::Unsupported;
-    case EQuickDocument::None:
-        break;
+    case EQuickDocument::None: break;
     }
     return EQuickPreview::Unsupported;
 }

@@ -9,19 +9,19 @@
 
 namespace {
 
-constexpr size_t kMaxDepth = 256;       // group nesting followed; deeper groups are flattened
-constexpr int kMaxSkip = 16;            // \ucN: bytes that stand in for a \u character
+constexpr size_t kMaxDepth = 256; // group nesting followed; deeper groups are flattened
+constexpr int kMaxSkip = 16;      // \ucN: bytes that stand in for a \u character
 
 // Windows-1252 for 0x80..0x9F; the rest of the upper half is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 // Destinations whose content is not document text.
-constexpr std::string_view kSkipped[] = {"fonttbl", "colortbl", "stylesheet", "info", "pict",
-                                         "object", "header", "footer", "listtable", "listoverridetable",
-                                         "rsidtbl", "generator", "xmlnstbl", "themedata", "datastore"};
+constexpr std::string_view kSkipped[] = {"fonttbl", "colortbl",  "stylesheet", "info",      "pict",
+                                         "object",  "header",    "footer",     "listtable", "listoverridetable",
+                                         "rsidtbl", "generator", "xmlnstbl",   "themedata", "datastore"};
 
 struct tagRtfState
 {
@@ -60,8 +60,7 @@ private:
     void Format(const tagRtfState& s)
     {
         // Tags are closed in the reverse order of opening, so each change closes and reopens.
-        if (s.bBold == m_Open.bBold && s.bItalic == m_Open.bItalic && s.bUnderline == m_Open.bUnderline)
-            return;
+        if (s.bBold == m_Open.bBold && s.bItalic == m_Open.bItalic && s.bUnderline == m_Open.bUnderline) return;
         if (m_Open.bUnderline) m_Html += "</u>";
         if (m_Open.bItalic) m_Html += "</i>";
         if (m_Open.bBold) m_Html += "</b>";
@@ -83,18 +82,14 @@ int HexValue(uint8_t c)
     return -1;
 }
 
-char32_t FromCp1252(uint8_t b)
-{
-    return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
-}
+char32_t FromCp1252(uint8_t b) { return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b; }
 
 } // namespace
 
 bool RtfToHtml(ByteView b, std::string& html)
 {
     html.clear();
-    if (!IsRichText(b))
-        return false;
+    if (!IsRichText(b)) return false;
     KRtfWriter out(html);
     std::vector<tagRtfState> stack;
     tagRtfState s;
@@ -131,17 +126,14 @@ bool RtfToHtml(ByteView b, std::string& html)
             continue;
         }
         // A control symbol or word; one cut off by the end of the bytes ends the text.
-        if (i + 1 >= b.size())
-            break;
+        if (i + 1 >= b.size()) break;
         const uint8_t next = b[i + 1];
         if (next == '\'')
         {
-            if (i + 3 >= b.size())
-                break;
+            if (i + 3 >= b.size()) break;
             const int hi = HexValue(b[i + 2]), lo = HexValue(b[i + 3]);
             i += 4;
-            if (hi < 0 || lo < 0)
-                continue;
+            if (hi < 0 || lo < 0) continue;
             if (pendingSkip > 0)
                 --pendingSkip;
             else if (!s.bSkip)
@@ -151,7 +143,7 @@ bool RtfToHtml(ByteView b, std::string& html)
         if (!std::isalpha(next))
         {
             if (next == '*')
-                s.bSkip = true;  // an ignorable destination
+                s.bSkip = true; // an ignorable destination
             else if (!s.bSkip && (next == '\\' || next == '{' || next == '}'))
                 out.Char(next, s);
             else if (!s.bSkip && next == '~')
@@ -160,25 +152,19 @@ bool RtfToHtml(ByteView b, std::string& html)
             continue;
         }
         size_t j = i + 1;
-        while (j < b.size() && std::isalpha(b[j]) && j - i < 32)
-            ++j;
+        while (j < b.size() && std::isalpha(b[j]) && j - i < 32) ++j;
         const std::string_view word(reinterpret_cast<const char*>(b.data() + i + 1), j - i - 1);
         bool hasValue = false, negative = false;
         long value = 0;
-        if (j < b.size() && b[j] == '-')
-            negative = true, ++j;
+        if (j < b.size() && b[j] == '-') negative = true, ++j;
         while (j < b.size() && std::isdigit(b[j]) && value < 100000000)
             hasValue = true, value = value * 10 + (b[j++] - '0');
-        if (negative)
-            value = -value;
-        if (j < b.size() && b[j] == ' ')
-            ++j;
+        if (negative) value = -value;
+        if (j < b.size() && b[j] == ' ') ++j;
         i = j;
         for (std::string_view skipped : kSkipped)
-            if (word == skipped)
-                s.bSkip = true;
-        if (s.bSkip)
-            continue;
+            if (word == skipped) s.bSkip = true;
+        if (s.bSkip) continue;
         const bool on = !hasValue || value != 0;
         if (word == "par" || word == "line" || word == "sect" || word == "page")
             out.Paragraph();

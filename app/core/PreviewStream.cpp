@@ -24,8 +24,7 @@ uint32_t CopyStreamHead(IOutStream& stream, int64_t limit, int64_t piece, const 
     int64_t size = 0;
     stream.GetSize(&size);
     const int64_t total = std::max<int64_t>(0, limit < 0 ? size : std::min(size, limit));
-    if (piece <= 0)
-        piece = kPreviewPieceBytes;
+    if (piece <= 0) piece = kPreviewPieceBytes;
     std::vector<uint8_t> buffer;
     try
     {
@@ -53,8 +52,7 @@ uint32_t CopyStreamHead(IOutStream& stream, int64_t limit, int64_t piece, const 
         // Every piece starts with a seek: after a failed read the stream's position is wherever
         // the last good run left it.
         int rc = stream.Seek(SEEK_ORIGIN_BEGIN, r.s64Bytes, nullptr);
-        if (rc == kStreamOk)
-            rc = stream.Read(buffer.data(), want, &done);
+        if (rc == kStreamOk) rc = stream.Read(buffer.data(), want, &done);
         if (rc == kStreamEnd || (rc == kStreamOk && done < want))
         {
             // The runs end before the file size: deliver what there is and stop.
@@ -79,11 +77,9 @@ uint32_t CopyStreamHead(IOutStream& stream, int64_t limit, int64_t piece, const 
             break;
         }
         r.s64Bytes += want;
-        if (progress)
-            progress->SetValue(r.s64Bytes);
+        if (progress) progress->SetValue(r.s64Bytes);
     }
-    if (progress)
-        progress->EndProgress();
+    if (progress) progress->EndProgress();
     return status;
 }
 

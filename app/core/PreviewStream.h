@@ -11,8 +11,8 @@ class IProgress_Client;
 
 struct tagStreamCopy
 {
-    int64_t s64Bytes = 0;       // bytes delivered to the sink
-    uint32_t dwBadPieces = 0;   // pieces that could not be read and were delivered as zeros
+    int64_t s64Bytes = 0;     // bytes delivered to the sink
+    uint32_t dwBadPieces = 0; // pieces that could not be read and were delivered as zeros
 };
 
 /// Takes one piece; false stops the copy (a write error, which the sink keeps for itself).
@@ -27,5 +27,4 @@ uint32_t CopyStreamHead(IOutStream& stream, int64_t limit, int64_t piece, const 
 
 /// The first min(size, limit) bytes of `stream` in memory. Same results as CopyStreamHead; 8
 /// when the memory cannot be had.
-uint32_t ReadStreamHead(IOutStream& stream, int64_t limit, std::vector<uint8_t>& out,
-                        tagStreamCopy* result = nullptr);
+uint32_t ReadStreamHead(IOutStream& stream, int64_t limit, std::vector<uint8_t>& out, tagStreamCopy* result = nullptr);

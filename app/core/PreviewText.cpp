@@ -62,14 +62,11 @@ EUtf8Step DecodeUtf8(ByteView b, size_t i, char32_t& c, size_t& length)
         return EUtf8Step::Bad;
     for (size_t k = 1; k < length; ++k)
     {
-        if (i + k >= b.size())
-            return EUtf8Step::Truncated;
-        if ((b[i + k] & 0xC0) != 0x80)
-            return EUtf8Step::Bad;
+        if (i + k >= b.size()) return EUtf8Step::Truncated;
+        if ((b[i + k] & 0xC0) != 0x80) return EUtf8Step::Bad;
         c = (c << 6) | (b[i + k] & 0x3Fu);
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return EUtf8Step::Bad;
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return EUtf8Step::Bad;
     return EUtf8Step::Ok;
 }
 
@@ -102,34 +99,25 @@ void Utf16ToUtf8(ByteView b, bool bigEndian, std::string& out)
         }
         AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : u);
     }
-    if (i < b.size())
-        AppendUtf8(out, kReplacement);
+    if (i < b.size()) AppendUtf8(out, kReplacement);
 }
 
 } // namespace
 
-bool IsRichText(ByteView bytes)
-{
-    return StartsWith(bytes, "{\\rtf");
-}
+bool IsRichText(ByteView bytes) { return StartsWith(bytes, "{\\rtf"); }
 
 ETextEncoding GuessTextEncoding(ByteView bytes)
 {
-    if (StartsWith(bytes, "\xEF\xBB\xBF"))
-        return ETextEncoding::Utf8;
-    if (StartsWith(bytes, "\xFF\xFE"))
-        return ETextEncoding::Utf16LE;
-    if (StartsWith(bytes, "\xFE\xFF"))
-        return ETextEncoding::Utf16BE;
+    if (StartsWith(bytes, "\xEF\xBB\xBF")) return ETextEncoding::Utf8;
+    if (StartsWith(bytes, "\xFF\xFE")) return ETextEncoding::Utf16LE;
+    if (StartsWith(bytes, "\xFE\xFF")) return ETextEncoding::Utf16BE;
     for (size_t i = 0; i < bytes.size();)
     {
         char32_t c = 0;
         size_t length = 1;
         const EUtf8Step step = DecodeUtf8(bytes, i, c, length);
-        if (step == EUtf8Step::Bad)
-            return ETextEncoding::Latin1;
-        if (step == EUtf8Step::Truncated)
-            break;
+        if (step == EUtf8Step::Bad) return ETextEncoding::Latin1;
+        if (step == EUtf8Step::Truncated) break;
         i += length;
     }
     return ETextEncoding::Utf8;
@@ -142,15 +130,11 @@ std::string TextToUtf8(ByteView bytes, ETextEncoding encoding)
     switch (encoding)
     {
     case ETextEncoding::Utf16LE:
-    case ETextEncoding::Utf16BE:
-        Utf16ToUtf8(bytes, encoding == ETextEncoding::Utf16BE, out);
-        return out;
+    case ETextEncoding::Utf16BE: Utf16ToUtf8(bytes, encoding == ETextEncoding::Utf16BE, out); return out;
     case ETextEncoding::Latin1:
-        for (uint8_t b : bytes)
-            AppendUtf8(out, b);
+        for (uint8_t b : bytes) AppendUtf8(out, b);
         return out;
-    case ETextEncoding::Utf8:
-        break;
+    case ETextEncoding::Utf8: break;
     }
     size_t i = StartsWith(bytes, "\xEF\xBB\xBF") ? 3 : 0;
     while (i < bytes.size())
@@ -165,14 +149,10 @@ std::string TextToUtf8(ByteView bytes, ETextEncoding encoding)
             continue;
         }
         AppendUtf8(out, kReplacement);
-        if (step == EUtf8Step::Truncated)
-            break;
+        if (step == EUtf8Step::Truncated) break;
         ++i;
     }
     return out;
 }
 
-std::string PlainTextToUtf8(ByteView bytes)
-{
-    return TextToUtf8(bytes, GuessTextEncoding(bytes));
-}
+std::string PlainTextToUtf8(ByteView bytes) { return TextToUtf8(bytes, GuessTextEncoding(bytes)); }

@@ -8,10 +8,10 @@
 
 enum class ETextEncoding
 {
-    Utf8,     // a UTF-8 byte-order mark, or bytes that are valid UTF-8 throughout
-    Utf16LE,  // byte-order mark FF FE
-    Utf16BE,  // byte-order mark FE FF
-    Latin1,   // everything else: one byte, one character
+    Utf8,    // a UTF-8 byte-order mark, or bytes that are valid UTF-8 throughout
+    Utf16LE, // byte-order mark FF FE
+    Utf16BE, // byte-order mark FE FF
+    Latin1,  // everything else: one byte, one character
 };
 
 /// Rich text starts with "{\rtf".

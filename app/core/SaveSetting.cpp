@@ -10,8 +10,7 @@ tagSpaceFigures CSaveSetting::SpaceFigures(const std::string& path, uint64_t sel
 {
     tagSpaceFigures figures;
     uint64_t freeBytes = 0;
-    if (path.empty() || OsFreeSpace(path, &freeBytes) != ERROR_SUCCESS)
-        return figures;
+    if (path.empty() || OsFreeSpace(path, &freeBytes) != ERROR_SUCCESS) return figures;
     figures.bKnown = true;
     figures.u64Free = freeBytes;
     figures.u64Required = selectedBytes + uint64_t{selectedCount} * kBytesPerFile;
@@ -22,15 +21,12 @@ tagSpaceFigures CSaveSetting::SpaceFigures(const std::string& path, uint64_t sel
 
 uint32_t CSaveSetting::Check(const std::string& path, uint64_t selectedBytes, uint32_t selectedCount)
 {
-    if (path.empty())
-        return IDS_PLEASE_SELECT_TARGET_DIR;
+    if (path.empty()) return IDS_PLEASE_SELECT_TARGET_DIR;
     // Every target must be an existing folder: a plain file of that name would make every
     // single file fail to save.
-    if (!OsIsFolder(path))
-        return IDS_PATH_NOT_EXIST;
+    if (!OsIsFolder(path)) return IDS_PATH_NOT_EXIST;
     const tagSpaceFigures figures = SpaceFigures(path, selectedBytes, selectedCount);
-    if (figures.u64Free < figures.u64Required)
-        return IDS_NOT_ENOUGH_SPACE;
+    if (figures.u64Free < figures.u64Required) return IDS_NOT_ENOUGH_SPACE;
     return 0;
 }
 
@@ -47,17 +43,10 @@ uint32_t CSaveSetting::CheckTarget(CGlobalParamTable& session, const std::string
     }
     else if ((message = Check(path, selectedBytes, selectedCount)) != 0)
         said = VlmString(message);
-    if (text)
-        *text = said;
+    if (text) *text = said;
     return message;
 }
 
-bool CSaveSetting::TargetMissing(const std::string& path)
-{
-    return !path.empty() && !OsPathExists(path);
-}
+bool CSaveSetting::TargetMissing(const std::string& path) { return !path.empty() && !OsPathExists(path); }
 
-uint32_t CSaveSetting::CreateTarget(const std::string& path)
-{
-    return OsCreateFolders(path);
-}
+uint32_t CSaveSetting::CreateTarget(const std::string& path) { return OsCreateFolders(path); }

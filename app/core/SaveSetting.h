@@ -9,10 +9,10 @@ class CGlobalParamTable;
 
 struct tagSpaceFigures
 {
-    bool bKnown = false;          // the free space could be asked
+    bool bKnown = false; // the free space could be asked
     uint64_t u64Free = 0;
     uint64_t u64Required = 0;
-    std::string strFree;          // FormatSize texts; empty when unknown
+    std::string strFree; // FormatSize texts; empty when unknown
     std::string strRequired;
 };
 

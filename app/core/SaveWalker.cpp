@@ -20,8 +20,7 @@ constexpr const char* kEfsSuffix = ".$EFS";
 
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
-    if (folder.empty() || folder.back() == '/')
-        return folder + name;
+    if (folder.empty() || folder.back() == '/') return folder + name;
     return folder + "/" + name;
 }
 
@@ -32,18 +31,16 @@ std::string OutcomeWarning(const tagSaveOutcome& outcome)
     constexpr size_t kMaxListed = 20;
     std::string text;
     const unsigned notSaved = outcome.dwSelected > outcome.dwSaved ? outcome.dwSelected - outcome.dwSaved : 0;
-    if (notSaved > 0)
-        text = FormatText(VlmString(IDS_SAVE_FAILURES), notSaved);
+    if (notSaved > 0) text = FormatText(VlmString(IDS_SAVE_FAILURES), notSaved);
     if (!outcome.Damaged.empty())
     {
-        if (!text.empty())
-            text += "\n";
+        if (!text.empty()) text += "\n";
         text += FormatText(VlmString(IDS_SAVE_DAMAGED), static_cast<unsigned>(outcome.Damaged.size()));
         for (size_t i = 0; i < outcome.Damaged.size() && i < kMaxListed; ++i)
-            text += "\n" + FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), outcome.Damaged[i].strPath.c_str(),
-                                       static_cast<unsigned long long>(outcome.Damaged[i].u64UnreadBytes));
-        if (outcome.Damaged.size() > kMaxListed)
-            text += "\n...";
+            text += "\n" +
+                FormatText(VlmString(IDS_SAVE_DAMAGED_LINE), outcome.Damaged[i].strPath.c_str(),
+                           static_cast<unsigned long long>(outcome.Damaged[i].u64UnreadBytes));
+        if (outcome.Damaged.size() > kMaxListed) text += "\n...";
     }
     return text;
 }
@@ -52,8 +49,7 @@ std::string OutcomeWarning(const tagSaveOutcome& outcome)
 
 CSaveWalker::CSaveWalker(const KNodeTree& tree, IFileSystem& fs, ISaveObserver& observer)
     : m_Tree(tree), m_Fs(fs), m_Observer(observer)
-{
-}
+{}
 
 std::string CSaveWalker::NumberedFilePath(const std::string& path, int n)
 {
@@ -62,8 +58,7 @@ std::string CSaveWalker::NumberedFilePath(const std::string& path, int n)
     const size_t slash = path.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < nameStart)
-        dot = path.size();
+    if (dot == std::string::npos || dot < nameStart) dot = path.size();
     return FormatText("%s(%d)%s", path.substr(0, dot).c_str(), n, path.substr(dot).c_str());
 }
 
@@ -74,11 +69,9 @@ std::string CSaveWalker::SafeName(const char* name)
     // the file outside the folder it belongs in.
     for (char& c : safe)
     {
-        if (c == '/')
-            c = '_';
+        if (c == '/') c = '_';
     }
-    if (safe.empty() || safe == "." || safe == "..")
-        safe = "_" + safe;
+    if (safe.empty() || safe == "." || safe == "..") safe = "_" + safe;
     return safe;
 }
 
@@ -102,16 +95,14 @@ std::string CSaveWalker::FitName(const std::string& name)
 {
     // Room for the "(99)" a taken name gets.
     constexpr size_t kRoom = kMaxNameBytes - 4;
-    if (name.size() <= kRoom)
-        return name;
+    if (name.size() <= kRoom) return name;
     // An extension is what follows the last dot, when it is short enough to be one.
     std::string ext;
     if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0 && name.size() - dot <= 16)
         ext = name.substr(dot);
     size_t cut = kRoom - ext.size();
     // Never split a UTF-8 character: step back over continuation bytes.
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-        --cut;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     return name.substr(0, cut) + ext;
 }
 
@@ -144,11 +135,9 @@ tagSaveOutcome CSaveWalker::Run(const std::string& target)
 std::string CSaveWalker::ChildName(const std::string& folder, const tagTreeNode* child)
 {
     std::string name = SafeName(m_Tree.GetName(child));
-    if (IsStreamRecord(child->pRecord))
-        name = StreamFileName(name);
+    if (IsStreamRecord(child->pRecord)) name = StreamFileName(name);
     const std::string fitted = FitName(name);
-    if (fitted != name)
-        m_Outcome.Renamed.push_back({JoinPath(folder, name), JoinPath(folder, fitted)});
+    if (fitted != name) m_Outcome.Renamed.push_back({JoinPath(folder, name), JoinPath(folder, fitted)});
     return fitted;
 }
 
@@ -168,14 +157,11 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* node, const KOsFolder& folder,
         const std::string name = ChildName(path, child);
         if (!(record->wAttributes & FN_ATTR_FOLDER))
         {
-            if (record->wValidMask & FN_MASK_SIZE)
-                SaveOneFile(child, folder, path, name);
-            if (m_bCancelled)
-                return false;
+            if (record->wValidMask & FN_MASK_SIZE) SaveOneFile(child, folder, path, name);
+            if (m_bCancelled) return false;
             continue;
         }
-        if (!child->pFirstChild)
-            continue;
+        if (!child->pFirstChild) continue;
         if (depth >= kMaxDepth)
         {
             SkipFolder(child, JoinPath(path, name), ERROR_FILENAME_EXCED_RANGE);
@@ -189,8 +175,7 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* node, const KOsFolder& folder,
             SkipFolder(child, JoinPath(path, name), error);
             continue;
         }
-        if (!SaveChildren(child, sub, JoinPath(path, made), depth + 1))
-            return false;
+        if (!SaveChildren(child, sub, JoinPath(path, made), depth + 1)) return false;
     }
     return true;
 }
@@ -208,8 +193,7 @@ void CSaveWalker::SkipFolder(const tagTreeNode* node, const std::string& path, u
         pending.pop_back();
         for (const tagTreeNode* child = at->pFirstChild; child; child = child->pNext)
         {
-            if (child->byCheck == TN_UNCHECKED)
-                continue;
+            if (child->byCheck == TN_UNCHECKED) continue;
             if (child->pFirstChild)
                 pending.push_back(child);
             else if (IsFileRecord(child->pRecord))
@@ -231,8 +215,7 @@ void CSaveWalker::SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, 
     uint32_t rc = CopyToTemporary(node, folder, &temp);
     const uint64_t unread = m_Fs.GetUnreadBytes();
     std::string saved;
-    if (rc == ERROR_SUCCESS)
-        rc = GiveName(folder, temp, name, &saved);
+    if (rc == ERROR_SUCCESS) rc = GiveName(folder, temp, name, &saved);
     if (rc != ERROR_SUCCESS && !temp.empty())
     {
         // A failed or cancelled copy leaves nothing behind.
@@ -272,8 +255,7 @@ uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const KOsFolder& 
         m_Fs.ClearUnreadBytes();
         rc = m_Fs.SaveFile(node->pRecord, folder.PathOf(*temp));
     }
-    if (rc == ERROR_FILE_EXISTS)
-        temp->clear();  // nothing of ours was created
+    if (rc == ERROR_FILE_EXISTS) temp->clear(); // nothing of ours was created
     return rc;
 }
 
@@ -284,15 +266,14 @@ uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp,
     {
         const std::string attempt = n == 0 ? name : NumberedFilePath(name, n);
         const uint32_t rc = folder.RenameNoReplace(temp, attempt);
-        if (rc == ERROR_FILE_EXISTS)
-            continue;
-        if (rc != ERROR_SUCCESS)
-            return rc;
+        if (rc == ERROR_FILE_EXISTS) continue;
+        if (rc != ERROR_SUCCESS) return rc;
         *saved = attempt;
         // An encrypted NTFS file comes with its raw backup beside it.
         if (folder.Exists(temp + kEfsSuffix))
         {
-            if (const uint32_t efs = folder.RenameNoReplace(temp + kEfsSuffix, attempt + kEfsSuffix); efs != ERROR_SUCCESS)
+            if (const uint32_t efs = folder.RenameNoReplace(temp + kEfsSuffix, attempt + kEfsSuffix);
+                efs != ERROR_SUCCESS)
             {
                 folder.Delete(temp + kEfsSuffix);
                 m_Outcome.Failures.push_back({attempt + kEfsSuffix, efs});
@@ -309,10 +290,8 @@ std::string CSaveWalker::MakeFolder(const KOsFolder& folder, const std::string& 
     {
         const std::string candidate = n == 0 ? name : FormatText("%s(%d)", name.c_str(), n);
         *error = folder.MakeChild(candidate);
-        if (*error == ERROR_FILE_EXISTS)
-            continue;
-        if (*error == ERROR_SUCCESS)
-            *error = folder.OpenChild(candidate, made);
+        if (*error == ERROR_FILE_EXISTS) continue;
+        if (*error == ERROR_SUCCESS) *error = folder.OpenChild(candidate, made);
         return *error == ERROR_SUCCESS ? candidate : std::string();
     }
     return {};
@@ -338,16 +317,14 @@ int CSaveWalker::BeginProgress()
 
 int CSaveWalker::IsCanceled()
 {
-    if (!m_bCancelled && m_Observer.IsCanceled())
-        m_bCancelled = true;
+    if (!m_bCancelled && m_Observer.IsCanceled()) m_bCancelled = true;
     return m_bCancelled ? 1 : 0;
 }
 
 tagSaveOutcome CSaveWalker::SaveSelection(CGlobalParamTable& session, const std::string& target,
                                           ISaveObserver& observer, uint32_t* refusal)
 {
-    if (refusal)
-        *refusal = 0;
+    if (refusal) *refusal = 0;
     KNodeTree& tree = session.GetCurrentTree();
     uint64_t bytes = 0;
     uint32_t count = 0;
@@ -361,8 +338,7 @@ tagSaveOutcome CSaveWalker::SaveSelection(CGlobalParamTable& session, const std:
         message = CSaveSetting::CheckTarget(session, target, bytes, count, &text);
     if (message != 0)
     {
-        if (refusal)
-            *refusal = message;
+        if (refusal) *refusal = message;
         if (message == IDS_OUTPUT_ON_SOURCE)
             session.Port().ShowError(text);
         else
@@ -371,8 +347,7 @@ tagSaveOutcome CSaveWalker::SaveSelection(CGlobalParamTable& session, const std:
     }
     CSaveWalker walker(tree, *fs, observer);
     const tagSaveOutcome outcome = walker.Run(target);
-    if (!outcome.bCompleted)
-        return outcome;
+    if (!outcome.bCompleted) return outcome;
     if (outcome.IsWhole())
         session.Port().ShowInformation(FormatText(VlmString(IDS_SAVED_OK), target.c_str()));
     else

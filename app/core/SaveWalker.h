@@ -42,20 +42,20 @@ public:
 
 struct tagSaveFailure
 {
-    std::string strPath;     // the file or folder that could not be written
-    uint32_t dwError = 0;    // the system error code
+    std::string strPath;  // the file or folder that could not be written
+    uint32_t dwError = 0; // the system error code
 };
 
 struct tagSaveDamage
 {
-    std::string strPath;          // where the damaged file was saved
-    uint64_t u64UnreadBytes = 0;  // bytes that could not be read (written as zeros)
+    std::string strPath;         // where the damaged file was saved
+    uint64_t u64UnreadBytes = 0; // bytes that could not be read (written as zeros)
 };
 
 struct tagSaveRename
 {
-    std::string strPath;       // the path the file or folder would have had
-    std::string strSavedPath;  // the shortened path it was saved under
+    std::string strPath;      // the path the file or folder would have had
+    std::string strSavedPath; // the shortened path it was saved under
 };
 
 struct tagSaveOutcome
@@ -73,7 +73,7 @@ struct tagSaveOutcome
     bool IsWhole() const
     {
         return bCompleted && Failures.empty() && Folders.empty() && Damaged.empty() && dwSkipped == 0 &&
-               dwSaved == dwSelected;
+            dwSaved == dwSelected;
     }
 };
 
@@ -102,8 +102,8 @@ public:
     /// The whole request of the file list: refuses an empty selection, checks the target,
     /// saves, and tells the user the outcome (the saved message, or how many files could not
     /// be saved). The outcome's failures list which.
-    static tagSaveOutcome SaveSelection(CGlobalParamTable& session, const std::string& target,
-                                        ISaveObserver& observer, uint32_t* refusal = nullptr);
+    static tagSaveOutcome SaveSelection(CGlobalParamTable& session, const std::string& target, ISaveObserver& observer,
+                                        uint32_t* refusal = nullptr);
 
     // The file system reports each copy here.
     int SetMaxValue(int64_t max) override;
@@ -113,7 +113,8 @@ public:
 
 private:
     bool SaveChildren(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, int depth);
-    void SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, const std::string& name);
+    void SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, const std::string& path,
+                     const std::string& name);
     /// Copies the file under a fresh temporary name in `folder`; the copy's result, and the
     /// temporary name in `temp`.
     uint32_t CopyToTemporary(const tagTreeNode* node, const KOsFolder& folder, std::string* temp);

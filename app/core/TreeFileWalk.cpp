@@ -14,8 +14,7 @@ bool CTreeFileWalk::Next(size_t budget, std::vector<tagTreeNode*>* files)
     for (; m_pNext && budget > 0; --budget)
     {
         tagTreeNode* node = m_pNext;
-        if (IsFile(node))
-            files->push_back(node);
+        if (IsFile(node)) files->push_back(node);
         // Pre-order: down to the first child, else on to the next sibling of the node or of
         // the nearest ancestor that has one, never above the root.
         if (node->pFirstChild)
@@ -23,8 +22,7 @@ bool CTreeFileWalk::Next(size_t budget, std::vector<tagTreeNode*>* files)
             m_pNext = node->pFirstChild;
             continue;
         }
-        while (node && node != m_pRoot && !node->pNext)
-            node = node->pParent;
+        while (node && node != m_pRoot && !node->pNext) node = node->pParent;
         m_pNext = (!node || node == m_pRoot) ? nullptr : node->pNext;
     }
     return m_pNext != nullptr;

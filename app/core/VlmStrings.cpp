@@ -39,7 +39,9 @@ constexpr StringEntry kStrings[] = {
     {2019, "Select a directory to store selected files."},
     {2020, "Please select a directory to store selected files."},
     {2021, "The path does not exist.\nPlease choose an existing folder."},
-    {2022, "The specified drive does not have enough space to store the selected files.\nPlease choose another drive to continue."},
+    {2022,
+     "The specified drive does not have enough space to store the selected files.\nPlease choose another drive to "
+     "continue."},
     {2023, "OK! The selected files are saved to '%s'."},
     {2024, "Are you sure you want to cancel saving?"},
     {2025, "%d hours %d minutes"},
@@ -50,10 +52,13 @@ constexpr StringEntry kStrings[] = {
     {2046, "Please select files you like to recover."},
     {3100, "Recover accidentally deleted files."},
     {3101, "Recover files from formatted, damaged, inaccessible volumes and lost/deleted partitions."},
-    {3102, "Recover files by their internal format. This module gives you more chances to recover files in difficult conditions."},
+    {3102,
+     "Recover files by their internal format. This module gives you more chances to recover files in difficult "
+     "conditions."},
     {3103, "Resume previous saved recovery result. "},
     {3104, "Select a device to recover please."},
-    {3105, "Current data recovery module does not support the selected device.\n\nPlease try Deep Scan Recovery module."},
+    {3105,
+     "Current data recovery module does not support the selected device.\n\nPlease try Deep Scan Recovery module."},
     {3106, "Internal error!\nPlease click 'Refresh list' button to scan attached devices again."},
     {3107, "Failed to open the volume. Please click 'Full Scan' button to scan the volume."},
     {3108, "Failed to open volume, please use 'Advanced Recovery' instead."},
@@ -61,7 +66,8 @@ constexpr StringEntry kStrings[] = {
     {3110, "Sorry, no files could be found by Deep Scan Recovery."},
     {3111, "Reading files into memory..."},
     {3112, "Scanning attached devices..."},
-    {3113, "Sorry, Vellumar cannot find any attached device!\nPlease make sure that you have administrator privileges."},
+    {3113,
+     "Sorry, Vellumar cannot find any attached device!\nPlease make sure that you have administrator privileges."},
     {3114, "Scanning device..."},
     {3115, "Close %s?"},
     {3116, "Please select a partition to recover."},
@@ -93,11 +99,16 @@ constexpr StringEntry kStrings[] = {
     {3142, "Reading Error:"},
     {3143, "Remaining Time:"},
     {3144, "Files Found:"},
-    {3145, "To avoid scanning a second time, the scan result will be saved automatically. And also, you may save it manually."},
+    {3145,
+     "To avoid scanning a second time, the scan result will be saved automatically. And also, you may save it "
+     "manually."},
     {3146, "The following partitions are found during the full scan on the specified device."},
     {3147, "Click \"Show Files\" button when you have the partition selected."},
-    {3148, "Save scan result and next time you can click \"Resume Recovery\" to load it without scanning your disk again."},
-    {3149, "It is recommended to save the scan result on another drive! Otherwise other lost/deleted data could be overwritten!"},
+    {3148,
+     "Save scan result and next time you can click \"Resume Recovery\" to load it without scanning your disk again."},
+    {3149,
+     "It is recommended to save the scan result on another drive! Otherwise other lost/deleted data could be "
+     "overwritten!"},
     {3150, "Select the recovery history you like to resume:"},
     {3151, "Click 'Continue' button to load previous saved recovery result."},
     {3152, "Click 'Load from file' button to load previous recovery result from a specified file."},
@@ -113,7 +124,9 @@ constexpr StringEntry kStrings[] = {
     {3308, "Click \"Open\" or \"Full Scan\" button when you have the device selected."},
     {3309, "Select the device you like to recover:"},
     {3310, "(Please select physical device if you can't find the partition/volume you like to recover from below.)"},
-    {3311, "It is recommended to save the lost/deleted data on another drive! Otherwise other lost/deleted data could be overwritten!"},
+    {3311,
+     "It is recommended to save the lost/deleted data on another drive! Otherwise other lost/deleted data could be "
+     "overwritten!"},
     {3312, "Selected %s in %d files."},
     {3313, "Total %s in %d files."},
     {3314, "File Name"},
@@ -124,7 +137,9 @@ constexpr StringEntry kStrings[] = {
     {3319, "Filtering the list of recovered files, please wait..."},
     {3320, "No files found."},
     {3321, "exported_files_list.txt"},
-    {3322, "The list will be saved as '%s'.\nAre you sure you want to continue?\n\nCAUTION: NEVER SAVE THE FILE ON THE DRIVE THAT CONTAINS LOST DATA. THIS MAY CAUSE DISK OVERWRITE AND PERMANENT DATA LOSS!"},
+    {3322,
+     "The list will be saved as '%s'.\nAre you sure you want to continue?\n\nCAUTION: NEVER SAVE THE FILE ON THE DRIVE "
+     "THAT CONTAINS LOST DATA. THIS MAY CAUSE DISK OVERWRITE AND PERMANENT DATA LOSS!"},
     {3323, "Failed to export files list!"},
     {3324, "Mission complete!"},
     {3325, "%u of the selected files could not be saved."},
@@ -135,7 +150,8 @@ constexpr StringEntry kStrings[] = {
     {3330, "Damaged: '%s' (%llu bytes could not be read)"},
     {3331, "Name too long for the target, saved as '%s' (was '%s')"},
     {3332, "%u selected files below it were not saved."},
-    {3333, "Nothing is written to '%s': it lies on '%s', which is being recovered. Please choose a place on another disk."},
+    {3333,
+     "Nothing is written to '%s': it lies on '%s', which is being recovered. Please choose a place on another disk."},
     {3334, "The folder '%s' does not exist.\nCreate it?"},
     {3340, "Condition"},
     {3341, "unknown"},
@@ -164,7 +180,9 @@ constexpr StringEntry kStrings[] = {
     {3416, "View as Image"},
     {3417, "View as Audio/Video"},
     {3418, "Part of the file could not be read (error %u)."},
-    {3419, "This document cannot be drawn here: this build has no document renderer. Its first bytes follow; save the file to open it."},
+    {3419,
+     "This document cannot be drawn here: this build has no document renderer. Its first bytes follow; save the file "
+     "to open it."},
 };
 
 } // namespace
@@ -173,7 +191,6 @@ const char* VlmString(uint32_t id)
 {
     const auto* it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
                                       [](const StringEntry& e, uint32_t v) { return e.id < v; });
-    if (it == std::end(kStrings) || it->id != id)
-        return EngineString(id);
+    if (it == std::end(kStrings) || it->id != id) return EngineString(id);
     return it->text;
 }

@@ -32,7 +32,4 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     layout->addWidget(buttons);
 }
 
-QString CAboutDlg::Text() const
-{
-    return m_pText->text();
-}
+QString CAboutDlg::Text() const { return m_pText->text(); }

@@ -40,31 +40,22 @@ CAddImageDlg::CAddImageDlg(QWidget* parent) : QDialog(parent)
     connect(browseImage, &QPushButton::clicked, this, [this] {
         const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kAddImageTitle),
                                                         QString::fromUtf8(GuiText::kImageFilter));
-        if (!path.isEmpty())
-            m_pImage->setText(path);
+        if (!path.isEmpty()) m_pImage->setText(path);
     });
     connect(browseMap, &QPushButton::clicked, this, [this] {
         const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kMapFile).remove(':'),
                                                         QString::fromUtf8(GuiText::kMapFilter));
-        if (!path.isEmpty())
-            m_pMap->setText(path);
+        if (!path.isEmpty()) m_pMap->setText(path);
     });
 }
 
-QString CAddImageDlg::ImagePath() const
-{
-    return m_pImage->text().trimmed();
-}
+QString CAddImageDlg::ImagePath() const { return m_pImage->text().trimmed(); }
 
-QString CAddImageDlg::MapPath() const
-{
-    return m_pMap->text().trimmed();
-}
+QString CAddImageDlg::MapPath() const { return m_pMap->text().trimmed(); }
 
 void CAddImageDlg::accept()
 {
-    if (ImagePath().isEmpty())
-        return;
+    if (ImagePath().isEmpty()) return;
     std::string error;
     const std::string image = ImagePath().toStdString();
     if (!DeviceAccess::CheckImage(image, &error))
@@ -80,8 +71,7 @@ void CAddImageDlg::accept()
             GuiDialogs::Box(this, EBox::Error, QString::fromStdString(error));
             return;
         }
-        if (!warning.empty())
-            GuiDialogs::Box(this, EBox::Warning, QString::fromStdString(warning));
+        if (!warning.empty()) GuiDialogs::Box(this, EBox::Warning, QString::fromStdString(warning));
     }
     QDialog::accept();
 }
@@ -89,8 +79,7 @@ void CAddImageDlg::accept()
 bool CAddImageDlg::Ask(QWidget* parent, QString* image, QString* map)
 {
     CAddImageDlg dialog(parent);
-    if (GuiDialogs::Exec(dialog) != QDialog::Accepted)
-        return false;
+    if (GuiDialogs::Exec(dialog) != QDialog::Accepted) return false;
     *image = dialog.ImagePath();
     *map = dialog.MapPath();
     return true;

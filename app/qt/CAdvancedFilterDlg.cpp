@@ -20,8 +20,7 @@ namespace {
 
 QDate DateOf(uint64_t fileTime)
 {
-    if (fileTime == 0)
-        return QDate::currentDate();
+    if (fileTime == 0) return QDate::currentDate();
     const tagCalendarTime t = FileTimeToCalendar(fileTime);
     return QDate(t.nYear, t.nMonth, t.nDay);
 }
@@ -46,8 +45,7 @@ CAdvancedFilterDlg::CAdvancedFilterDlg(const tagFilterSettings& settings, int mo
     m_pByName = new QCheckBox(QString::fromUtf8(GuiText::kByName), this);
     m_pNames = new QComboBox(this);
     m_pNames->setEditable(true);
-    for (const std::string& choice : CFileFilter::NameChoices())
-        m_pNames->addItem(QString::fromStdString(choice));
+    for (const std::string& choice : CFileFilter::NameChoices()) m_pNames->addItem(QString::fromStdString(choice));
     m_pNames->setEditText(QString::fromStdString(settings.strNames));
     m_pNames->setMinimumWidth(260);
     grid->addWidget(m_pByName, 0, 0);

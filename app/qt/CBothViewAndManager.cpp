@@ -33,10 +33,7 @@ CBothViewAndManager::CBothViewAndManager(CGlobalParamTable& session, CRecoveryLa
     m_pViews->setCurrentIndex(CGlobalParamTable::kViewDevices);
 }
 
-int CBothViewAndManager::CurrentView() const
-{
-    return m_pViews->currentIndex();
-}
+int CBothViewAndManager::CurrentView() const { return m_pViews->currentIndex(); }
 
 void CBothViewAndManager::SwitchView(int view)
 {

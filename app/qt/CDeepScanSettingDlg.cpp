@@ -38,6 +38,5 @@ CDeepScanSettingDlg::CDeepScanSettingDlg(CFileTypeTree& types, IUserPort& port, 
 
 void CDeepScanSettingDlg::accept()
 {
-    if (m_Types.AcceptChoice(m_Port))
-        QDialog::accept();
+    if (m_Types.AcceptChoice(m_Port)) QDialog::accept();
 }

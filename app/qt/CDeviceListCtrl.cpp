@@ -28,22 +28,19 @@ void CDeviceListCtrl::Fill(KVolumeManager& volumes, int module)
     clear();
     const std::vector<std::string> headers = CDeviceList::Headers(module);
     QStringList labels;
-    for (const std::string& h : headers)
-        labels << QString::fromStdString(h);
+    for (const std::string& h : headers) labels << QString::fromStdString(h);
     setColumnCount(labels.size());
     setHeaderLabels(labels);
     // Device, [Type, Start Sector,] Capacity, Information.
     const bool wide = headers.size() > 3;
     const std::vector<int> widths = wide ? std::vector<int>{300, 100, 100, 100, 300} : std::vector<int>{300, 100, 300};
-    for (int c = 0; c < static_cast<int>(widths.size()); ++c)
-        setColumnWidth(c, widths[size_t(c)]);
+    for (int c = 0; c < static_cast<int>(widths.size()); ++c) setColumnWidth(c, widths[size_t(c)]);
     const int capacityColumn = wide ? 3 : 1;
     QTreeWidgetItem* lastTop = nullptr;
     for (const tagDeviceRow& row : CDeviceList::Rows(volumes, module))
     {
         QStringList texts;
-        for (const std::string& text : CDeviceList::Columns(row, module))
-            texts << QString::fromStdString(text);
+        for (const std::string& text : CDeviceList::Columns(row, module)) texts << QString::fromStdString(text);
         QTreeWidgetItem* item = nullptr;
         if (row.bIndented && lastTop)
             item = new QTreeWidgetItem(lastTop, texts);
@@ -57,8 +54,7 @@ void CDeviceListCtrl::Fill(KVolumeManager& volumes, int module)
         item->setData(0, kTypeRole, QString::fromStdString(row.strType));
         item->setIcon(0, style()->standardIcon(row.bPhysical ? QStyle::SP_DriveHDIcon : QStyle::SP_DirIcon));
         item->setTextAlignment(capacityColumn, Qt::AlignRight | Qt::AlignVCenter);
-        if (wide)
-            item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        if (wide) item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     }
     expandAll();
 }
@@ -66,8 +62,7 @@ void CDeviceListCtrl::Fill(KVolumeManager& volumes, int module)
 int CDeviceListCtrl::SelectedVolume() const
 {
     const QTreeWidgetItem* item = currentItem();
-    if (!item || !item->isSelected())
-        return -1;
+    if (!item || !item->isSelected()) return -1;
     return item->data(0, kVolumeRole).toInt();
 }
 
@@ -81,8 +76,7 @@ QTreeWidgetItem* CDeviceListCtrl::ItemOf(int volume) const
 {
     for (QTreeWidgetItemIterator it(const_cast<CDeviceListCtrl*>(this)); *it; ++it)
     {
-        if ((*it)->data(0, kVolumeRole).toInt() == volume)
-            return *it;
+        if ((*it)->data(0, kVolumeRole).toInt() == volume) return *it;
     }
     return nullptr;
 }
@@ -90,8 +84,7 @@ QTreeWidgetItem* CDeviceListCtrl::ItemOf(int volume) const
 bool CDeviceListCtrl::SelectVolume(int volume)
 {
     QTreeWidgetItem* item = ItemOf(volume);
-    if (!item)
-        return false;
+    if (!item) return false;
     setCurrentItem(item);
     item->setSelected(true);
     return true;

@@ -90,12 +90,13 @@ void CDeviceSelectDlg::UpdateAdminNote()
     // and offer to ask for the rights, instead of showing an empty list.
     const EDiskRights rights = DeviceAccess::DiskRights();
     const char* text = rights == EDiskRights::Unavailable ? GuiText::kAdminUnavailable
-                       : rights == EDiskRights::Refused   ? GuiText::kAdminRefused
+        : rights == EDiskRights::Refused                  ? GuiText::kAdminRefused
                                                           : GuiText::kNeedAdmin;
     m_pRootNote->setText(QString::fromUtf8(text));
     m_pRootNote->setVisible(rights == EDiskRights::NotAsked || rights == EDiskRights::Unavailable ||
                             rights == EDiskRights::Refused);
-    m_pAdmin->setText(QString::fromUtf8(rights == EDiskRights::Refused ? GuiText::kAdminRetryButton : GuiText::kAdminButton));
+    m_pAdmin->setText(
+        QString::fromUtf8(rights == EDiskRights::Refused ? GuiText::kAdminRetryButton : GuiText::kAdminButton));
     m_pAdmin->setVisible(rights == EDiskRights::NotAsked || rights == EDiskRights::Refused);
 }
 
@@ -111,15 +112,9 @@ void CDeviceSelectDlg::UpdateButtons()
     m_pOpen->setEnabled(m_pList->SelectedVolume() >= 0 && !m_pList->SelectedIsPhysical());
 }
 
-void CDeviceSelectDlg::OnMain()
-{
-    m_Launcher.RecoverButton(m_pList->SelectedVolume());
-}
+void CDeviceSelectDlg::OnMain() { m_Launcher.RecoverButton(m_pList->SelectedVolume()); }
 
-void CDeviceSelectDlg::OnOpen()
-{
-    m_Launcher.OpenButton(m_pList->SelectedVolume());
-}
+void CDeviceSelectDlg::OnOpen() { m_Launcher.OpenButton(m_pList->SelectedVolume()); }
 
 void CDeviceSelectDlg::OnRefresh()
 {
@@ -130,8 +125,7 @@ void CDeviceSelectDlg::OnRefresh()
 void CDeviceSelectDlg::OnAddImage()
 {
     QString path, map;
-    if (CAddImageDlg::Ask(this, &path, &map))
-        AddImage(path, map);
+    if (CAddImageDlg::Ask(this, &path, &map)) AddImage(path, map);
 }
 
 void CDeviceSelectDlg::AddImage(const QString& path, const QString& map)

@@ -30,10 +30,7 @@ namespace {
 // The display follows the copy this often; the worker never waits for it.
 constexpr int kDisplayMs = 250;
 
-QString Size(uint64_t bytes)
-{
-    return QString::fromStdString(FormatSize(static_cast<int64_t>(bytes)));
-}
+QString Size(uint64_t bytes) { return QString::fromStdString(FormatSize(static_cast<int64_t>(bytes))); }
 
 } // namespace
 
@@ -127,27 +124,23 @@ CDiskImageDlg::CDiskImageDlg(CGlobalParamTable& session, QWidget* parent) : QDia
         const QString path = GuiDialogs::ChooseSaveFile(this, QString::fromUtf8(GuiText::kImagingTitle),
                                                         QString::fromUtf8(GuiText::kImagingFilter),
                                                         QStringLiteral("disk.img"), QStringLiteral("img"));
-        if (path.isEmpty())
-            return;
+        if (path.isEmpty()) return;
         m_pTarget->setText(path);
         // The map goes beside the image unless the user named one.
-        if (m_pMap->text().trimmed().isEmpty())
-            m_pMap->setText(path + QStringLiteral(".map"));
+        if (m_pMap->text().trimmed().isEmpty()) m_pMap->setText(path + QStringLiteral(".map"));
     });
     connect(browseMap, &QPushButton::clicked, this, [this] {
         const QString path = GuiDialogs::ChooseSaveFile(this, QString::fromUtf8(GuiText::kMapFile).remove(':'),
                                                         QString::fromUtf8(GuiText::kMapFilter),
                                                         QStringLiteral("disk.map"), QStringLiteral("map"));
-        if (!path.isEmpty())
-            m_pMap->setText(path);
+        if (!path.isEmpty()) m_pMap->setText(path);
     });
 }
 
 CDiskImageDlg::~CDiskImageDlg()
 {
     m_bStop = true;
-    if (m_Worker.joinable())
-        m_Worker.join();
+    if (m_Worker.joinable()) m_Worker.join();
 }
 
 bool CDiskImageDlg::SelectVolume(int volume)
@@ -169,8 +162,7 @@ void CDiskImageDlg::SetRunning(bool running)
 
 bool CDiskImageDlg::Start()
 {
-    if (Running())
-        return false;
+    if (Running()) return false;
     const int volume = m_pSource->currentIndex() >= 0 ? m_pSource->currentData().toInt() : -1;
     IVolumeIO* io = volume >= 0 ? m_Session.VolumeManager().GetVolumeIO(static_cast<size_t>(volume)) : nullptr;
     if (!io)
@@ -183,8 +175,7 @@ bool CDiskImageDlg::Start()
     job.strMap = m_pMap->text().trimmed().toStdString();
     job.nRetryPasses = static_cast<uint32_t>(m_pRetries->value());
     job.strCommandLine = "vellumar: Create disk image of " + m_pSource->currentText().trimmed().toStdString();
-    if (job.strTarget.empty())
-        return false;
+    if (job.strTarget.empty()) return false;
     if (job.strMap.empty() &&
         GuiDialogs::Box(this, EBox::YesNo, QString::fromUtf8(GuiText::kImagingNoMap)) != QMessageBox::Yes)
         return false;
@@ -220,17 +211,12 @@ bool CDiskImageDlg::Start()
     return true;
 }
 
-void CDiskImageDlg::Stop()
-{
-    m_bStop = true;
-}
+void CDiskImageDlg::Stop() { m_bStop = true; }
 
 void CDiskImageDlg::OnFinished()
 {
-    if (!m_pImaging)
-        return; // finished already (the dialog was closed while the copy ran)
-    if (m_Worker.joinable())
-        m_Worker.join();
+    if (!m_pImaging) return; // finished already (the dialog was closed while the copy ran)
+    if (m_Worker.joinable()) m_Worker.join();
     m_pTimer->stop();
     {
         const std::lock_guard<std::mutex> lock(m_Lock);
@@ -240,8 +226,7 @@ void CDiskImageDlg::OnFinished()
     m_bRan = true;
     m_strError = QString::fromStdString(m_pImaging->Error());
     m_pResult->setText(ResultText());
-    if (m_Result == EImagingResult::Complete)
-        m_pBar->setValue(m_pBar->maximum());
+    if (m_Result == EImagingResult::Complete) m_pBar->setValue(m_pBar->maximum());
     SetRunning(false);
     m_pImaging.reset();
     m_pDevice.reset();
@@ -250,8 +235,7 @@ void CDiskImageDlg::OnFinished()
 
 QString CDiskImageDlg::ResultText() const
 {
-    if (!m_bRan)
-        return QString();
+    if (!m_bRan) return QString();
     const tagImagerStatus s = [this] {
         const std::lock_guard<std::mutex> lock(m_Lock);
         return m_Status;
@@ -265,9 +249,8 @@ QString CDiskImageDlg::ResultText() const
         return QString::fromUtf8(GuiText::kImagingPartial).arg(target, Size(s.BadBytes)).arg(s.BadAreas);
     case EImagingResult::Cancelled:
         return QString::fromUtf8(m_pMap->text().trimmed().isEmpty() ? GuiText::kImagingStoppedNoMap
-                                                                      : GuiText::kImagingStopped);
-    case EImagingResult::Failed:
-        return m_strError;
+                                                                    : GuiText::kImagingStopped);
+    case EImagingResult::Failed: return m_strError;
     }
     return QString();
 }
@@ -287,7 +270,8 @@ void CDiskImageDlg::ShowStatus()
     const double rate = CDiskImaging::Rate(s, seconds);
     m_pRate->setText(rate > 0 ? Size(static_cast<uint64_t>(rate)) + QStringLiteral("/s") : QString());
     const int64_t left = CDiskImaging::SecondsLeft(s, rate);
-    m_pRemaining->setText(left >= 0 && Running() ? QString::fromStdString(CDiskImaging::RemainingText(left)) : QString());
+    m_pRemaining->setText(left >= 0 && Running() ? QString::fromStdString(CDiskImaging::RemainingText(left))
+                                                 : QString());
 }
 
 void CDiskImageDlg::reject()

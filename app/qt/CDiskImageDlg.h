@@ -79,8 +79,8 @@ private:
     std::unique_ptr<CDiskImaging> m_pImaging;
     std::thread m_Worker;
     std::atomic<bool> m_bStop{false};
-    mutable std::mutex m_Lock;        // guards m_Status
-    tagImagerStatus m_Status;         // the last one the worker reported
+    mutable std::mutex m_Lock; // guards m_Status
+    tagImagerStatus m_Status;  // the last one the worker reported
     int64_t m_nStartMs = 0;
     EImagingResult m_Result = EImagingResult::Failed;
     QString m_strError;

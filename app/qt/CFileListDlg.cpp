@@ -46,10 +46,7 @@ using GuiDialogs::EBox;
 
 namespace {
 
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar"));
-}
+QSettings Settings() { return QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar")); }
 
 // Typing pauses this long before the list is narrowed; the previewer waits as long for the
 // selection to settle (arrow keys held down).
@@ -84,8 +81,7 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     m_pFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     m_pFiles->setSortingEnabled(true);
     m_pFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);
-    for (int c = 0; c < CFileListModel::kColumns; ++c)
-        m_pFiles->setColumnWidth(c, CFileListModel::kWidths[c]);
+    for (int c = 0; c < CFileListModel::kColumns; ++c) m_pFiles->setColumnWidth(c, CFileListModel::kWidths[c]);
     // The folder of each file (in the list of all files only) beside its name.
     m_pFiles->header()->moveSection(m_pFiles->header()->visualIndex(CFileListModel::kPath), 1);
     m_pFiles->setColumnHidden(CFileListModel::kPath, true);
@@ -111,8 +107,7 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     splitter->setSizes({std::clamp(folderWidth, 80, 2000), 560, 300});
     connect(splitter, &QSplitter::splitterMoved, this, [this] {
         const QList<int> sizes = m_pSplitter->sizes();
-        if (!sizes.isEmpty() && sizes[0] > 0)
-            Settings().setValue(QStringLiteral("files/folderPane"), sizes[0]);
+        if (!sizes.isEmpty() && sizes[0] > 0) Settings().setValue(QStringLiteral("files/folderPane"), sizes[0]);
     });
     m_pPreviewTimer = new QTimer(this);
     m_pPreviewTimer->setSingleShot(true);
@@ -148,8 +143,9 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     layout->addLayout(buttons);
 
     m_pMenu = new QMenu(QString::fromUtf8(GuiText::kPreviewMenu), this);
-    const std::pair<const char*, EPreview> previews[] = {
-        {GuiText::kViewText, EPreview::Text}, {GuiText::kViewImage, EPreview::Image}, {GuiText::kViewMedia, EPreview::Media}};
+    const std::pair<const char*, EPreview> previews[] = {{GuiText::kViewText, EPreview::Text},
+                                                         {GuiText::kViewImage, EPreview::Image},
+                                                         {GuiText::kViewMedia, EPreview::Media}};
     for (const auto& [text, kind] : previews)
     {
         QAction* action = m_pMenu->addAction(QString::fromUtf8(text));
@@ -165,8 +161,8 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
     connect(m_pSave, &QPushButton::clicked, this, &CFileListDlg::SaveFiles);
     connect(m_pFolders->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid() && (m_pFolderModel->NodeOf(current) != m_pFileModel->Folder() ||
-                                          m_pFileModel->IsFlat()))
+                if (current.isValid() &&
+                    (m_pFolderModel->NodeOf(current) != m_pFileModel->Folder() || m_pFileModel->IsFlat()))
                 {
                     // A folder chosen in the tree ends the list of all files.
                     EndAllFiles();
@@ -174,15 +170,14 @@ CFileListDlg::CFileListDlg(CGlobalParamTable& session, CRecoveryLauncher& launch
                     FitColumns();
                 }
             });
-    connect(m_pFiles, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
+    connect(m_pFiles, &QTreeView::doubleClicked, this,
+            [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
     connect(m_pFiles->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
-        if (m_pPreview->isVisibleTo(this))
-            m_pPreviewTimer->start();
+        if (m_pPreview->isVisibleTo(this)) m_pPreviewTimer->start();
     });
     connect(m_pFileModel, &QAbstractItemModel::modelReset, this, [this] { m_pPreview->Clear(); });
     connect(m_pFileModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first) {
-        if (first == 0)
-            FitColumns();
+        if (first == 0) FitColumns();
     });
     connect(this, &CFileListDlg::PreviewRequested, this, [this](EPreview kind, tagTreeNode* node) {
         RunPreview(this, static_cast<EPreviewAction>(kind), m_Session.GetCurrentFileSystem(),
@@ -211,7 +206,8 @@ CFileListDlg::~CFileListDlg()
 
 QWidget* CFileListDlg::MakeThumbnails(QWidget* parent)
 {
-    m_pThumbModel = new CThumbnailModel(m_pFileModel, [this] { return m_Session.GetCurrentFileSystem(); }, this);
+    m_pThumbModel = new CThumbnailModel(
+        m_pFileModel, [this] { return m_Session.GetCurrentFileSystem(); }, this);
     m_pThumbs = new QListView(parent);
     m_pThumbs->setViewMode(QListView::IconMode);
     m_pThumbs->setMovement(QListView::Static);
@@ -225,21 +221,21 @@ QWidget* CFileListDlg::MakeThumbnails(QWidget* parent)
     m_pThumbs->setGridSize(QSize(CThumbnailModel::kSize + 28, CThumbnailModel::kSize + 40));
     m_pThumbs->setModel(m_pThumbModel);
     // The thumbnails and the list share one current file (previews, find, the status).
-    connect(m_pThumbs->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (current.isValid())
-            m_pFiles->setCurrentIndex(m_pFileModel->index(current.row(), CFileListModel::kName));
-    });
-    connect(m_pThumbs, &QListView::doubleClicked, this, [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
+    connect(m_pThumbs->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    m_pFiles->setCurrentIndex(m_pFileModel->index(current.row(), CFileListModel::kName));
+            });
+    connect(m_pThumbs, &QListView::doubleClicked, this,
+            [this](const QModelIndex& index) { OnDoubleClick(index.row()); });
     return m_pThumbs;
 }
 
 void CFileListDlg::OnDoubleClick(int row)
 {
     tagTreeNode* node = m_pFileModel->NodeAt(row);
-    if (!node)
-        return;
-    if (GuiIcons::IsFolderNode(node))
-        return ShowFolder(node);
+    if (!node) return;
+    if (GuiIcons::IsFolderNode(node)) return ShowFolder(node);
     m_pFiles->setCurrentIndex(m_pFileModel->index(row, CFileListModel::kName));
     SetPreviewOpen(true);
     PreviewCurrent();
@@ -257,13 +253,14 @@ QWidget* CFileListDlg::MakeQuickBar()
     row->addSpacing(8);
     row->addWidget(new QLabel(QString::fromUtf8(GuiText::kShowKind), bar));
     m_pKind = new QComboBox(bar);
-    const std::pair<const char*, EFileCategory> kinds[] = {
-        {GuiText::kKindAll, EFileCategory::All},         {GuiText::kKindPictures, EFileCategory::Pictures},
-        {GuiText::kKindDocuments, EFileCategory::Documents}, {GuiText::kKindAudio, EFileCategory::Audio},
-        {GuiText::kKindVideo, EFileCategory::Video},       {GuiText::kKindArchives, EFileCategory::Archives},
-        {GuiText::kKindOther, EFileCategory::Other}};
-    for (const auto& [text, kind] : kinds)
-        m_pKind->addItem(QString::fromUtf8(text), static_cast<int>(kind));
+    const std::pair<const char*, EFileCategory> kinds[] = {{GuiText::kKindAll, EFileCategory::All},
+                                                           {GuiText::kKindPictures, EFileCategory::Pictures},
+                                                           {GuiText::kKindDocuments, EFileCategory::Documents},
+                                                           {GuiText::kKindAudio, EFileCategory::Audio},
+                                                           {GuiText::kKindVideo, EFileCategory::Video},
+                                                           {GuiText::kKindArchives, EFileCategory::Archives},
+                                                           {GuiText::kKindOther, EFileCategory::Other}};
+    for (const auto& [text, kind] : kinds) m_pKind->addItem(QString::fromUtf8(text), static_cast<int>(kind));
     row->addWidget(m_pKind);
     m_pSearch = new QLineEdit(bar);
     m_pSearch->setPlaceholderText(QString::fromUtf8(GuiText::kSearchHint));
@@ -288,7 +285,8 @@ QWidget* CFileListDlg::MakeQuickBar()
     connect(m_pAllFiles, &QCheckBox::toggled, this, &CFileListDlg::SetAllFiles);
     connect(m_pThumbBox, &QCheckBox::toggled, this, [this](bool on) { m_pListStack->setCurrentIndex(on ? 1 : 0); });
     // The previewer opens as the user left it (open the first time).
-    QTimer::singleShot(0, this, [this] { SetPreviewOpen(Settings().value(QStringLiteral("files/previewer"), true).toBool()); });
+    QTimer::singleShot(0, this,
+                       [this] { SetPreviewOpen(Settings().value(QStringLiteral("files/previewer"), true).toBool()); });
     return bar;
 }
 
@@ -330,8 +328,7 @@ void CFileListDlg::ApplyQuickFilter()
     // them all anyway).
     if (m_Quick.Active() && !m_pAllFiles->isChecked())
     {
-        if (tagTreeNode* folder = FirstFolderWithFiles())
-            ShowFolder(folder);
+        if (tagTreeNode* folder = FirstFolderWithFiles()) ShowFolder(folder);
     }
 }
 
@@ -340,8 +337,7 @@ tagTreeNode* CFileListDlg::FirstFolderWithFiles() const
     const CFileFind find(m_Session.GetCurrentTree());
     for (size_t f = 0; f < find.Folders().size(); ++f)
     {
-        if (!find.FilesOf(static_cast<int>(f)).empty())
-            return const_cast<tagTreeNode*>(find.Folders()[f]);
+        if (!find.FilesOf(static_cast<int>(f)).empty()) return const_cast<tagTreeNode*>(find.Folders()[f]);
     }
     return nullptr;
 }
@@ -360,8 +356,7 @@ void CFileListDlg::PreviewCurrent()
 {
     m_pPreviewTimer->stop();
     tagTreeNode* node = CurrentFile();
-    if (!m_pPreview->isVisibleTo(this) || !node || GuiIcons::IsFolderNode(node))
-        return m_pPreview->Clear();
+    if (!m_pPreview->isVisibleTo(this) || !node || GuiIcons::IsFolderNode(node)) return m_pPreview->Clear();
     m_pPreview->ShowFile(m_Session.GetCurrentFileSystem(), node->pRecord, m_Session.GetCurrentTree().GetName(node));
 }
 
@@ -370,9 +365,10 @@ QWidget* CFileListDlg::MakeLegend()
     auto* legend = new QWidget(this);
     auto* row = new QHBoxLayout(legend);
     row->setContentsMargins(0, 0, 0, 0);
-    const std::pair<const char*, GuiIcons::EIcon> icons[] = {{GuiText::kLegendDeletedFile, GuiIcons::EIcon::DeletedFile},
-                                                             {GuiText::kLegendDeletedFolder, GuiIcons::EIcon::DeletedFolder},
-                                                             {GuiText::kLegendLostFolder, GuiIcons::EIcon::LostFolder}};
+    const std::pair<const char*, GuiIcons::EIcon> icons[] = {
+        {GuiText::kLegendDeletedFile, GuiIcons::EIcon::DeletedFile},
+        {GuiText::kLegendDeletedFolder, GuiIcons::EIcon::DeletedFolder},
+        {GuiText::kLegendLostFolder, GuiIcons::EIcon::LostFolder}};
     for (const auto& [text, icon] : icons)
     {
         row->addWidget(new QLabel(QString::fromUtf8(text), legend));
@@ -457,8 +453,7 @@ void CFileListDlg::FitColumns()
     // Every column readable at once: each as wide as the folder's texts (the view measures a
     // bounded number of rows, so a huge folder costs no more), names at least as wide as the
     // header's default.
-    if (m_pFileModel->rowCount() == 0)
-        return;
+    if (m_pFileModel->rowCount() == 0) return;
     for (int c = 0; c < CFileListModel::kColumns; ++c)
     {
         m_pFiles->resizeColumnToContents(c);
@@ -475,25 +470,13 @@ void CFileListDlg::UpdateStatus()
     m_pSelected->setText(QString::fromStdString(SelectedStatusText(bytes, count)));
 }
 
-void CFileListDlg::OnCheckChanged()
-{
-    UpdateStatus();
-}
+void CFileListDlg::OnCheckChanged() { UpdateStatus(); }
 
-QString CFileListDlg::SelectedStatus() const
-{
-    return m_pSelected->text();
-}
+QString CFileListDlg::SelectedStatus() const { return m_pSelected->text(); }
 
-QString CFileListDlg::TotalStatus() const
-{
-    return m_pTotal->text();
-}
+QString CFileListDlg::TotalStatus() const { return m_pTotal->text(); }
 
-tagTreeNode* CFileListDlg::CurrentFolder() const
-{
-    return m_pFileModel->Folder();
-}
+tagTreeNode* CFileListDlg::CurrentFolder() const { return m_pFileModel->Folder(); }
 
 tagTreeNode* CFileListDlg::CurrentFile() const
 {
@@ -511,11 +494,9 @@ void CFileListDlg::SaveFiles()
         GuiDialogs::Box(this, EBox::Information, QString::fromUtf8(VlmString(IDS_SELECT_FILES)));
         return;
     }
-    if (m_strLastTarget.isEmpty())
-        m_strLastTarget = Settings().value(QStringLiteral("save/folder")).toString();
+    if (m_strLastTarget.isEmpty()) m_strLastTarget = Settings().value(QStringLiteral("save/folder")).toString();
     CSaveSettingDlg setting(m_Session, bytes, count, m_strLastTarget, this);
-    if (GuiDialogs::Exec(setting) != QDialog::Accepted)
-        return;
+    if (GuiDialogs::Exec(setting) != QDialog::Accepted) return;
     m_strLastTarget = setting.Path();
     Settings().setValue(QStringLiteral("save/folder"), m_strLastTarget);
     CSavingFileDlg saving(this);
@@ -525,8 +506,7 @@ void CFileListDlg::SaveFiles()
 void CFileListDlg::Filter()
 {
     CAdvancedFilterDlg dialog(m_Filter, m_Session.GetModule(), this);
-    if (GuiDialogs::Exec(dialog) != QDialog::Accepted)
-        return;
+    if (GuiDialogs::Exec(dialog) != QDialog::Accepted) return;
     m_Filter = dialog.Settings();
     CQuickFilter::Apply(m_Session, m_Filter, m_Quick);
     ShowTree();
@@ -534,9 +514,9 @@ void CFileListDlg::Filter()
 
 void CFileListDlg::FindFile()
 {
-    CFindFileDlg dialog([this](const QString& text, bool matchCase, bool matchWord) {
-        return FindNext(text, matchCase, matchWord);
-    }, this);
+    CFindFileDlg dialog(
+        [this](const QString& text, bool matchCase, bool matchWord) { return FindNext(text, matchCase, matchWord); },
+        this);
     GuiDialogs::Exec(dialog);
 }
 
@@ -575,8 +555,7 @@ void CFileListDlg::ExportList()
     const QString path = GuiDialogs::ChooseSaveFile(
         this, QString::fromUtf8(GuiText::kExportList).remove('&'), QString::fromUtf8(GuiText::kExportFilter),
         QString::fromUtf8(VlmString(IDS_EXPORT_DEFAULT_NAME)), QStringLiteral("txt"));
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) return;
     const std::string file = path.toStdString();
     if (const std::string source = CSourceGuard::SourceUnder(m_Session, file); !source.empty())
     {
@@ -584,8 +563,7 @@ void CFileListDlg::ExportList()
         return;
     }
     const QString question = QString::fromStdString(FormatText(VlmString(IDS_EXPORT_DRIVE_WARNING), file.c_str()));
-    if (GuiDialogs::Box(this, EBox::YesNo, question) != QMessageBox::Yes)
-        return;
+    if (GuiDialogs::Box(this, EBox::YesNo, question) != QMessageBox::Yes) return;
     if (CExportListing::ExportToFile(m_Session.GetCurrentTree(), file) != ERROR_SUCCESS)
     {
         GuiDialogs::Box(this, EBox::Error, QString::fromUtf8(VlmString(IDS_EXPORT_FAILED)));
@@ -594,7 +572,4 @@ void CFileListDlg::ExportList()
     GuiDialogs::Box(this, EBox::Information, QString::fromUtf8(VlmString(IDS_MISSION_COMPLETE)));
 }
 
-void CFileListDlg::Back()
-{
-    CFileListNavigation::Back(m_Session, m_Launcher);
-}
+void CFileListDlg::Back() { CFileListNavigation::Back(m_Session, m_Launcher); }

@@ -21,35 +21,27 @@
 
 namespace {
 
-QString Utf8(const char* text)
-{
-    return QString::fromUtf8(text ? text : "");
-}
+QString Utf8(const char* text) { return QString::fromUtf8(text ? text : ""); }
 
 // A record time in the user's locale, fields padded ("08/03/2021 09:05:07"). Record times are
 // wall-clock times as the disk keeps them: shown as they are, without a time-zone shift.
 QString LocaleDate(const tagFileNode* record, uint16_t mask, uint64_t time)
 {
-    if (!record || !(record->wValidMask & mask) || time == 0)
-        return QString();
+    if (!record || !(record->wValidMask & mask) || time == 0) return QString();
     const tagCalendarTime t = FileTimeToCalendar(time);
     const QDateTime when(QDate(t.nYear, t.nMonth, t.nDay), QTime(t.nHour, t.nMinute, t.nSecond));
-    if (!when.isValid())
-        return QString();
+    if (!when.isValid()) return QString();
     static const QString s_Format = [] {
         // The locale's short date with four-digit years, and the time with seconds.
         QString date = QLocale().dateFormat(QLocale::ShortFormat);
-        if (!date.contains(QStringLiteral("yyyy")))
-            date.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+        if (!date.contains(QStringLiteral("yyyy"))) date.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
         for (const char* field : {"d", "M"})
         {
             const QString one = QString::fromLatin1(field);
-            if (!date.contains(one + one))
-                date.replace(one, one + one);
+            if (!date.contains(one + one)) date.replace(one, one + one);
         }
         QString time = QLocale().timeFormat(QLocale::ShortFormat);
-        if (!time.contains(QStringLiteral("ss")))
-            time.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
+        if (!time.contains(QStringLiteral("ss"))) time.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
         if (!time.contains(QStringLiteral("hh")) && !time.contains(QStringLiteral("HH")))
             time.replace(QStringLiteral("h"), QStringLiteral("hh")).replace(QStringLiteral("H"), QStringLiteral("HH"));
         return date + QStringLiteral(" ") + time;
@@ -66,10 +58,8 @@ int64_t SizeKey(const tagTreeNode* n)
 uint64_t TimeKey(const tagTreeNode* n, bool modified)
 {
     const tagFileNode* r = n->pRecord;
-    if (!r)
-        return 0;
-    if (modified)
-        return (r->wValidMask & FN_MASK_MODIFIED) ? r->ftModified : 0;
+    if (!r) return 0;
+    if (modified) return (r->wValidMask & FN_MASK_MODIFIED) ? r->ftModified : 0;
     return (r->wValidMask & FN_MASK_CREATED) ? r->ftCreated : 0;
 }
 
@@ -88,22 +78,19 @@ int CompareFolded(const char* a, const char* b)
     {
         const unsigned char x = Fold(*a);
         const unsigned char y = Fold(*b);
-        if (x != y || x == 0)
-            return int(x) - int(y);
+        if (x != y || x == 0) return int(x) - int(y);
     }
 }
 
 // Sorts `items` by `less` and gives each row (item.nRow) its dense rank: items that compare
 // equal share one, and ranks count from 0 without gaps. Returns the number of ranks.
-template <class Item, class Less>
-uint32_t RankRows(std::vector<Item>& items, Less less, std::vector<uint32_t>& ranks)
+template <class Item, class Less> uint32_t RankRows(std::vector<Item>& items, Less less, std::vector<uint32_t>& ranks)
 {
     std::sort(items.begin(), items.end(), less);
     uint32_t rank = 0;
     for (size_t k = 0; k < items.size(); ++k)
     {
-        if (k > 0 && less(items[k - 1], items[k]))
-            ++rank;
+        if (k > 0 && less(items[k - 1], items[k])) ++rank;
         ranks[items[k].nRow] = rank;
     }
     return items.empty() ? 0 : rank + 1;
@@ -116,13 +103,10 @@ void SortByRank(std::vector<uint32_t>& order, const std::vector<uint32_t>& ranks
 {
     std::vector<uint32_t> start(size_t(count) + 1, 0);
     const auto key = [&](uint32_t row) { return descending ? count - 1 - ranks[row] : ranks[row]; };
-    for (uint32_t row : order)
-        ++start[size_t(key(row)) + 1];
-    for (size_t k = 1; k < start.size(); ++k)
-        start[k] += start[k - 1];
+    for (uint32_t row : order) ++start[size_t(key(row)) + 1];
+    for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
     std::vector<uint32_t> sorted(order.size());
-    for (uint32_t row : order)
-        sorted[start[key(row)]++] = row;
+    for (uint32_t row : order) sorted[start[key(row)]++] = row;
     order.swap(sorted);
 }
 
@@ -135,10 +119,7 @@ CFileListModel::CFileListModel(QObject* parent) : QAbstractTableModel(parent)
     connect(m_pFill, &QTimer::timeout, this, &CFileListModel::FillSome);
 }
 
-void CFileListModel::SetFolder(KNodeTree* tree, tagTreeNode* folder)
-{
-    Restart(tree, folder, false);
-}
+void CFileListModel::SetFolder(KNodeTree* tree, tagTreeNode* folder) { Restart(tree, folder, false); }
 
 void CFileListModel::SetFlat(KNodeTree* tree, tagTreeNode* root)
 {
@@ -149,10 +130,7 @@ void CFileListModel::SetFlat(KNodeTree* tree, tagTreeNode* root)
         emit FlatFilled();
 }
 
-bool CFileListModel::Filling() const
-{
-    return m_pFill->isActive();
-}
+bool CFileListModel::Filling() const { return m_pFill->isActive(); }
 
 void CFileListModel::FillSome()
 {
@@ -177,16 +155,13 @@ void CFileListModel::FillSome()
             m_Original.push_back(node);
         }
         // Ranks cover the rows they were made for: made again for the longer list.
-        for (std::vector<uint32_t>& ranks : m_Ranks)
-            ranks = {};
+        for (std::vector<uint32_t>& ranks : m_Ranks) ranks = {};
         m_RankCount = {};
         endInsertRows();
     }
-    if (more)
-        return;
+    if (more) return;
     m_pFill->stop();
-    if (m_SortColumn >= 0)
-        sort(m_SortColumn, m_SortOrder);
+    if (m_SortColumn >= 0) sort(m_SortColumn, m_SortOrder);
     emit FlatFilled();
 }
 
@@ -201,14 +176,11 @@ void CFileListModel::Restart(KNodeTree* tree, tagTreeNode* folder, bool flat)
     m_Original.clear();
     if (folder && !flat)
     {
-        for (tagTreeNode* child = folder->pFirstChild; child; child = child->pNext)
-            m_Original.push_back(child);
+        for (tagTreeNode* child = folder->pFirstChild; child; child = child->pNext) m_Original.push_back(child);
     }
     m_Order.resize(m_Original.size());
-    for (size_t r = 0; r < m_Order.size(); ++r)
-        m_Order[r] = static_cast<uint32_t>(r);
-    for (std::vector<uint32_t>& ranks : m_Ranks)
-        ranks = {};
+    for (size_t r = 0; r < m_Order.size(); ++r) m_Order[r] = static_cast<uint32_t>(r);
+    for (std::vector<uint32_t>& ranks : m_Ranks) ranks = {};
     m_RankCount = {};
     // The header still shows its sort: the new folder is listed in that order too.
     SortRows(m_SortColumn, m_SortOrder);
@@ -223,16 +195,14 @@ tagTreeNode* CFileListModel::NodeAt(int row) const
 int CFileListModel::RowOf(const tagTreeNode* node) const
 {
     const auto at = std::find(m_Original.begin(), m_Original.end(), node);
-    if (at == m_Original.end())
-        return -1;
+    if (at == m_Original.end()) return -1;
     const auto it = std::find(m_Order.begin(), m_Order.end(), static_cast<uint32_t>(at - m_Original.begin()));
     return static_cast<int>(it - m_Order.begin());
 }
 
 void CFileListModel::RefreshChecks()
 {
-    if (!m_Order.empty())
-        emit dataChanged(index(0, kName), index(rowCount() - 1, kName), {Qt::CheckStateRole});
+    if (!m_Order.empty()) emit dataChanged(index(0, kName), index(rowCount() - 1, kName), {Qt::CheckStateRole});
 }
 
 int CFileListModel::rowCount(const QModelIndex& parent) const
@@ -240,23 +210,17 @@ int CFileListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(m_Order.size());
 }
 
-int CFileListModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : kColumns;
-}
+int CFileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumns; }
 
 QString CFileListModel::TypeName(const tagTreeNode* node) const
 {
-    if (GuiIcons::IsFolderNode(node))
-        return QStringLiteral("Folder");
+    if (GuiIcons::IsFolderNode(node)) return QStringLiteral("Folder");
     const QString name = Utf8(m_pTree ? m_pTree->GetName(node) : "");
     const int dot = name.lastIndexOf('.');
-    if (dot < 0 || dot == name.size() - 1)
-        return QStringLiteral("File");
+    if (dot < 0 || dot == name.size() - 1) return QStringLiteral("File");
     const QString suffix = name.mid(dot + 1).toLower();
     const auto cached = m_TypeNames.constFind(suffix);
-    if (cached != m_TypeNames.constEnd())
-        return *cached;
+    if (cached != m_TypeNames.constEnd()) return *cached;
     static const QMimeDatabase s_Mime;
     const QMimeType type = s_Mime.mimeTypeForFile(QStringLiteral("x.") + suffix, QMimeDatabase::MatchExtension);
     QString text = type.isDefault() ? suffix.toUpper() + QStringLiteral(" File") : type.comment();
@@ -289,23 +253,20 @@ QString CFileListModel::PathOf(const tagTreeNode* node) const
     for (const tagTreeNode* p = node ? node->pParent : nullptr; p && p->pParent && chain.size() < 4096; p = p->pParent)
         chain.push_back(p);
     QString path;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        path += QLatin1Char('/') + Utf8(m_pTree->GetName(*it));
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) path += QLatin1Char('/') + Utf8(m_pTree->GetName(*it));
     return path.isEmpty() ? QStringLiteral("/") : path;
 }
 
 QVariant CFileListModel::data(const QModelIndex& index, int role) const
 {
     const tagTreeNode* node = NodeAt(index.row());
-    if (!node || !m_pTree)
-        return QVariant();
+    if (!node || !m_pTree) return QVariant();
     const tagFileNode* record = node->pRecord;
     switch (role)
     {
     case Qt::DisplayRole: return Text(node, index.column());
     case Qt::DecorationRole:
-        if (index.column() == kName)
-            return GuiIcons::NodeIcon(node);
+        if (index.column() == kName) return GuiIcons::NodeIcon(node);
         if (index.column() == kCondition)
         {
             const QIcon icon = GuiIcons::ConditionIcon(node);
@@ -313,24 +274,21 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
         }
         return QVariant();
     case Qt::CheckStateRole:
-        if (index.column() != kName)
-            return QVariant();
-        return node->byCheck == TN_CHECKED ? Qt::Checked : node->byCheck == TN_PARTLY ? Qt::PartiallyChecked : Qt::Unchecked;
+        if (index.column() != kName) return QVariant();
+        return node->byCheck == TN_CHECKED ? Qt::Checked
+            : node->byCheck == TN_PARTLY   ? Qt::PartiallyChecked
+                                           : Qt::Unchecked;
     case Qt::ForegroundRole:
         // Compressed files in blue, encrypted ones in green.
         if (record && (record->wValidMask & FN_MASK_ATTRIBUTES))
         {
-            if (record->wAttributes & FN_ATTR_COMPRESSED)
-                return QBrush(QColor(0, 0, 255));
-            if (record->wAttributes & FN_ATTR_ENCRYPTED)
-                return QBrush(QColor(0, 128, 0));
+            if (record->wAttributes & FN_ATTR_COMPRESSED) return QBrush(QColor(0, 0, 255));
+            if (record->wAttributes & FN_ATTR_ENCRYPTED) return QBrush(QColor(0, 128, 0));
         }
         return QVariant();
     case Qt::TextAlignmentRole:
-        if (index.column() == kSize)
-            return int(Qt::AlignRight | Qt::AlignVCenter);
-        if (index.column() == kType)
-            return int(Qt::AlignHCenter | Qt::AlignVCenter);
+        if (index.column() == kSize) return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (index.column() == kType) return int(Qt::AlignHCenter | Qt::AlignVCenter);
         return QVariant();
     default: return QVariant();
     }
@@ -338,8 +296,7 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
 
 QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QVariant();
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
     switch (section)
     {
     case kName: return Utf8(VlmString(IDS_COL_FILE_NAME));
@@ -356,19 +313,16 @@ QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags CFileListModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
-    if (index.column() == kName)
-        f |= Qt::ItemIsUserCheckable;
+    if (index.column() == kName) f |= Qt::ItemIsUserCheckable;
     return f;
 }
 
 bool CFileListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     tagTreeNode* node = NodeAt(index.row());
-    if (role != Qt::CheckStateRole || index.column() != kName || !node || !m_pTree)
-        return false;
+    if (role != Qt::CheckStateRole || index.column() != kName || !node || !m_pTree) return false;
     m_pTree->SetCheck(node, value.toInt() != Qt::Unchecked);
     emit dataChanged(index, index, {Qt::CheckStateRole});
     emit CheckChanged(node);
@@ -381,8 +335,7 @@ void CFileListModel::sort(int column, Qt::SortOrder order)
     const QModelIndexList before = persistentIndexList();
     std::vector<uint32_t> positions;
     positions.reserve(size_t(before.size()));
-    for (const QModelIndex& i : before)
-        positions.push_back(m_Order[size_t(i.row())]);
+    for (const QModelIndex& i : before) positions.push_back(m_Order[size_t(i.row())]);
     m_SortColumn = column;
     m_SortOrder = order;
     SortRows(column, order);
@@ -390,8 +343,7 @@ void CFileListModel::sort(int column, Qt::SortOrder order)
     {
         // The new row of every tree position, for the persistent indexes to follow their rows.
         std::vector<uint32_t> rowAt(m_Original.size());
-        for (size_t r = 0; r < m_Order.size(); ++r)
-            rowAt[m_Order[r]] = static_cast<uint32_t>(r);
+        for (size_t r = 0; r < m_Order.size(); ++r) rowAt[m_Order[r]] = static_cast<uint32_t>(r);
         QModelIndexList after;
         after.reserve(before.size());
         for (int k = 0; k < before.size(); ++k)
@@ -405,8 +357,7 @@ void CFileListModel::SortRows(int column, Qt::SortOrder order)
 {
     if (column < 0 || column >= kColumns || !m_pTree)
     {
-        for (size_t r = 0; r < m_Order.size(); ++r)
-            m_Order[r] = static_cast<uint32_t>(r);
+        for (size_t r = 0; r < m_Order.size(); ++r) m_Order[r] = static_cast<uint32_t>(r);
         return;
     }
     const std::vector<uint32_t>& ranks = Ranks(column);
@@ -417,8 +368,7 @@ const std::vector<uint32_t>& CFileListModel::Ranks(int column)
 {
     std::vector<uint32_t>& ranks = m_Ranks[size_t(column)];
     // A listed row always has a rank, so a count of 0 means "not yet computed".
-    if (m_RankCount[size_t(column)] > 0 || m_Original.empty())
-        return ranks;
+    if (m_RankCount[size_t(column)] > 0 || m_Original.empty()) return ranks;
     ranks.assign(m_Original.size(), 0);
     uint32_t count = 0;
     switch (column)
@@ -454,17 +404,16 @@ uint32_t CFileListModel::NameRanks(std::vector<uint32_t>& ranks) const
         for (size_t b = 0; b < 16 && k.pszName[b]; ++b)
             k.Key[b / 8] |= uint64_t(Fold(k.pszName[b])) << (56 - 8 * (b % 8));
     }
-    return RankRows(items,
-                    [](const Keyed& a, const Keyed& b) {
-                        if (a.Key[0] != b.Key[0])
-                            return a.Key[0] < b.Key[0];
-                        if (a.Key[1] != b.Key[1])
-                            return a.Key[1] < b.Key[1];
-                        // Equal folded first 16 bytes: shorter names are equal; longer ones
-                        // go on from byte 16.
-                        return (a.Key[1] & 0xff) != 0 && CompareFolded(a.pszName + 16, b.pszName + 16) < 0;
-                    },
-                    ranks);
+    return RankRows(
+        items,
+        [](const Keyed& a, const Keyed& b) {
+            if (a.Key[0] != b.Key[0]) return a.Key[0] < b.Key[0];
+            if (a.Key[1] != b.Key[1]) return a.Key[1] < b.Key[1];
+            // Equal folded first 16 bytes: shorter names are equal; longer ones
+            // go on from byte 16.
+            return (a.Key[1] & 0xff) != 0 && CompareFolded(a.pszName + 16, b.pszName + 16) < 0;
+        },
+        ranks);
 }
 
 uint32_t CFileListModel::TextRanks(int column, std::vector<uint32_t>& ranks) const
@@ -479,7 +428,9 @@ uint32_t CFileListModel::TextRanks(int column, std::vector<uint32_t>& ranks) con
         const tagTreeNode* n = m_Original[r];
         std::string cls;
         if (column == kAttribute)
-            cls = (n->pRecord && (n->pRecord->wValidMask & FN_MASK_ATTRIBUTES)) ? std::to_string(n->pRecord->wAttributes) : "-";
+            cls = (n->pRecord && (n->pRecord->wValidMask & FN_MASK_ATTRIBUTES))
+                ? std::to_string(n->pRecord->wAttributes)
+                : "-";
         else if (GuiIcons::IsFolderNode(n))
             cls = "/";
         else
@@ -488,8 +439,7 @@ uint32_t CFileListModel::TextRanks(int column, std::vector<uint32_t>& ranks) con
             // here, names of one class always get the same text.
             const char* dot = std::strrchr(m_pTree->GetName(n), '.');
             cls = dot ? dot : "";
-            for (char& c : cls)
-                c = static_cast<char>(Fold(c));
+            for (char& c : cls) c = static_cast<char>(Fold(c));
         }
         auto it = classes.find(cls);
         if (it == classes.end())
@@ -505,14 +455,13 @@ uint32_t CFileListModel::TextRanks(int column, std::vector<uint32_t>& ranks) con
         uint32_t nRow; // the class
     };
     std::vector<Class> items(texts.size());
-    for (size_t c = 0; c < texts.size(); ++c)
-        items[c] = {&texts[c], static_cast<uint32_t>(c)};
+    for (size_t c = 0; c < texts.size(); ++c) items[c] = {&texts[c], static_cast<uint32_t>(c)};
     std::vector<uint32_t> classRank(texts.size());
     const uint32_t count = RankRows(
-        items, [](const Class& a, const Class& b) { return QString::compare(*a.pText, *b.pText, Qt::CaseInsensitive) < 0; },
+        items,
+        [](const Class& a, const Class& b) { return QString::compare(*a.pText, *b.pText, Qt::CaseInsensitive) < 0; },
         classRank);
-    for (size_t r = 0; r < m_Original.size(); ++r)
-        ranks[r] = classRank[rowClass[r]];
+    for (size_t r = 0; r < m_Original.size(); ++r) ranks[r] = classRank[rowClass[r]];
     return count;
 }
 
@@ -539,7 +488,8 @@ uint32_t CFileListModel::ValueRanks(int column, std::vector<uint32_t>& ranks) co
         }
         items[r] = {key, static_cast<uint32_t>(r)};
     }
-    return RankRows(items, [](const Valued& a, const Valued& b) { return a.Key < b.Key; }, ranks);
+    return RankRows(
+        items, [](const Valued& a, const Valued& b) { return a.Key < b.Key; }, ranks);
 }
 
 uint32_t CFileListModel::PathRanks(std::vector<uint32_t>& ranks) const
@@ -566,13 +516,12 @@ uint32_t CFileListModel::PathRanks(std::vector<uint32_t>& ranks) const
         uint32_t nRow; // the folder
     };
     std::vector<Folder> items(paths.size());
-    for (size_t f = 0; f < paths.size(); ++f)
-        items[f] = {&paths[f], static_cast<uint32_t>(f)};
+    for (size_t f = 0; f < paths.size(); ++f) items[f] = {&paths[f], static_cast<uint32_t>(f)};
     std::vector<uint32_t> folderRank(paths.size());
     const uint32_t count = RankRows(
-        items, [](const Folder& a, const Folder& b) { return QString::compare(*a.pPath, *b.pPath, Qt::CaseInsensitive) < 0; },
+        items,
+        [](const Folder& a, const Folder& b) { return QString::compare(*a.pPath, *b.pPath, Qt::CaseInsensitive) < 0; },
         folderRank);
-    for (size_t r = 0; r < m_Original.size(); ++r)
-        ranks[r] = folderRank[rowFolder[r]];
+    for (size_t r = 0; r < m_Original.size(); ++r) ranks[r] = folderRank[rowFolder[r]];
     return count;
 }

@@ -34,7 +34,7 @@ public:
         kCreated,
         kModified,
         kAttribute,
-        kPath,      // the folder that holds the file; shown in the list of all files only
+        kPath, // the folder that holds the file; shown in the list of all files only
         kColumns,
     };
     static constexpr int kWidths[kColumns] = {200, 100, 110, 70, 150, 150, 100, 300};
@@ -90,10 +90,10 @@ private:
 
     KNodeTree* m_pTree = nullptr;
     tagTreeNode* m_pFolder = nullptr;
-    std::vector<tagTreeNode*> m_Original;  // the tree's order
-    std::vector<uint32_t> m_Order;         // shown order: positions in m_Original
-    std::array<std::vector<uint32_t>, kColumns> m_Ranks;  // per column; empty until needed
-    std::array<uint32_t, kColumns> m_RankCount{};          // distinct ranks per column
+    std::vector<tagTreeNode*> m_Original;                // the tree's order
+    std::vector<uint32_t> m_Order;                       // shown order: positions in m_Original
+    std::array<std::vector<uint32_t>, kColumns> m_Ranks; // per column; empty until needed
+    std::array<uint32_t, kColumns> m_RankCount{};        // distinct ranks per column
     mutable QHash<QString, QString> m_TypeNames;
     bool m_bFlat = false;
     CTreeFileWalk m_Walk;

@@ -20,9 +20,9 @@
 namespace {
 
 constexpr int kWidths[tagPartitionRow::kColumns] = {90, 80, 130, 90, 70, 80, 90, 90};
-constexpr Qt::Alignment kAlign[tagPartitionRow::kColumns] = {
-    Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignHCenter,
-    Qt::AlignRight, Qt::AlignHCenter, Qt::AlignHCenter, Qt::AlignHCenter};
+constexpr Qt::Alignment kAlign[tagPartitionRow::kColumns] = {Qt::AlignLeft,    Qt::AlignLeft,   Qt::AlignLeft,
+                                                             Qt::AlignHCenter, Qt::AlignRight,  Qt::AlignHCenter,
+                                                             Qt::AlignHCenter, Qt::AlignHCenter};
 
 } // namespace
 
@@ -42,11 +42,9 @@ CFileSystemScoreDlg::CFileSystemScoreDlg(CGlobalParamTable& session, CRecoveryLa
     m_pList->setUniformRowHeights(true);
     m_pList->setAllColumnsShowFocus(true);
     QStringList headers;
-    for (const std::string& h : CPartitionList::Headers())
-        headers << QString::fromStdString(h);
+    for (const std::string& h : CPartitionList::Headers()) headers << QString::fromStdString(h);
     m_pList->setHeaderLabels(headers);
-    for (int c = 0; c < tagPartitionRow::kColumns; ++c)
-        m_pList->setColumnWidth(c, kWidths[c]);
+    for (int c = 0; c < tagPartitionRow::kColumns; ++c) m_pList->setColumnWidth(c, kWidths[c]);
     layout->addWidget(m_pList, 1);
     layout->addWidget(new QLabel(QString::fromUtf8(VlmString(IDS_PARTITION_HINT)), this));
     auto* saveHint = new QLabel(QString::fromUtf8(VlmString(IDS_PARTITION_SAVE_HINT)), this);
@@ -82,12 +80,10 @@ void CFileSystemScoreDlg::Activate()
         {
             item->setText(c, QString::fromStdString(row.Columns[c]));
             item->setTextAlignment(c, kAlign[c] | Qt::AlignVCenter);
-            if (row.bRaw)
-                item->setForeground(c, QColor(0, 0, 255));
+            if (row.bRaw) item->setForeground(c, QColor(0, 0, 255));
         }
     }
-    if (m_pList->topLevelItemCount() > 0)
-        m_pList->setCurrentItem(m_pList->topLevelItem(0));
+    if (m_pList->topLevelItemCount() > 0) m_pList->setCurrentItem(m_pList->topLevelItem(0));
 }
 
 void CFileSystemScoreDlg::ShowFiles()
@@ -100,6 +96,5 @@ void CFileSystemScoreDlg::ShowFiles()
 void CFileSystemScoreDlg::SaveResult()
 {
     CSaveResultDlg dialog(this);
-    if (GuiDialogs::Exec(dialog) == QDialog::Accepted)
-        m_pPartitions->SaveAs(dialog.Path().toStdString());
+    if (GuiDialogs::Exec(dialog) == QDialog::Accepted) m_pPartitions->SaveAs(dialog.Path().toStdString());
 }

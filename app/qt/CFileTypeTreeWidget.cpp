@@ -58,8 +58,7 @@ void CFileTypeTreeWidget::Fill()
     m_bSyncing = false;
     Sync();
     expandAll();
-    if (topLevelItemCount() > 0)
-        setCurrentItem(topLevelItem(0));
+    if (topLevelItemCount() > 0) setCurrentItem(topLevelItem(0));
 }
 
 QTreeWidgetItem* CFileTypeTreeWidget::GroupItem(int group) const
@@ -74,8 +73,7 @@ QTreeWidgetItem* CFileTypeTreeWidget::TypeItem(int item) const
         QTreeWidgetItem* group = topLevelItem(g);
         for (int c = 0; c < group->childCount(); ++c)
         {
-            if (group->child(c)->data(0, kItemRole).toInt() == item)
-                return group->child(c);
+            if (group->child(c)->data(0, kItemRole).toInt() == item) return group->child(c);
         }
     }
     return nullptr;
@@ -101,8 +99,7 @@ void CFileTypeTreeWidget::Sync()
 
 void CFileTypeTreeWidget::OnItemChanged(QTreeWidgetItem* item)
 {
-    if (m_bSyncing || !item)
-        return;
+    if (m_bSyncing || !item) return;
     // The box Qt toggled is only the signal of a click: the model decides the new states.
     const int group = item->data(0, kGroupRole).toInt();
     if (group >= 0)

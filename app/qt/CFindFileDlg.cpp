@@ -50,7 +50,6 @@ CFindFileDlg::CFindFileDlg(FindNext find, QWidget* parent) : QDialog(parent), m_
 
 bool CFindFileDlg::Next()
 {
-    if (m_pName->text().isEmpty())
-        return false;
+    if (m_pName->text().isEmpty()) return false;
     return m_Find(m_pName->text(), m_pCase->isChecked(), m_pWord->isChecked());
 }

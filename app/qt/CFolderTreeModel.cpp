@@ -23,8 +23,7 @@ void CFolderTreeModel::SetTree(KNodeTree* tree)
 void CFolderTreeModel::FindDeleted()
 {
     m_HoldsDeleted.clear();
-    if (!m_pTree || !m_pTree->GetRoot())
-        return;
+    if (!m_pTree || !m_pTree->GetRoot()) return;
     // Depth first over every node; each deleted file (its own record, or a folder above it, is
     // deleted, lost or found by the deep scan: the file list's own rule) marks its ancestors
     // up to the first one already marked, so every folder is marked once. The bounds guard a
@@ -38,8 +37,7 @@ void CFolderTreeModel::FindDeleted()
     {
         const auto [node, inherited] = pending.back();
         pending.pop_back();
-        if (!seen.insert(node).second)
-            continue;
+        if (!seen.insert(node).second) continue;
         for (const tagTreeNode* child = node->pFirstChild; child; child = child->pNext)
         {
             if (child->pFirstChild)
@@ -49,8 +47,7 @@ void CFolderTreeModel::FindDeleted()
                 int depth = 0;
                 for (const tagTreeNode* up = node; up && depth < kMaxDepth; up = up->pParent, ++depth)
                 {
-                    if (!m_HoldsDeleted.insert(up).second)
-                        break;
+                    if (!m_HoldsDeleted.insert(up).second) break;
                 }
             }
         }
@@ -60,8 +57,7 @@ void CFolderTreeModel::FindDeleted()
 const std::vector<tagTreeNode*>& CFolderTreeModel::FoldersOf(const tagTreeNode* node) const
 {
     auto it = m_Folders.find(node);
-    if (it != m_Folders.end())
-        return it->second;
+    if (it != m_Folders.end()) return it->second;
     std::vector<tagTreeNode*> folders;
     for (tagTreeNode* child = node ? node->pFirstChild : nullptr; child; child = child->pNext)
     {
@@ -76,8 +72,7 @@ const std::vector<tagTreeNode*>& CFolderTreeModel::FoldersOf(const tagTreeNode* 
 
 int CFolderTreeModel::RowOf(const tagTreeNode* node) const
 {
-    if (!node->pParent)
-        return 0;
+    if (!node->pParent) return 0;
     FoldersOf(node->pParent);
     const auto it = m_Rows.find(node);
     return it == m_Rows.end() ? -1 : it->second;
@@ -90,8 +85,7 @@ tagTreeNode* CFolderTreeModel::NodeOf(const QModelIndex& index) const
 
 QModelIndex CFolderTreeModel::IndexOf(const tagTreeNode* node) const
 {
-    if (!node || !m_pTree)
-        return QModelIndex();
+    if (!node || !m_pTree) return QModelIndex();
     if (!node->pParent)
         return node == m_pTree->GetRoot() ? createIndex(0, 0, const_cast<tagTreeNode*>(node)) : QModelIndex();
     const int row = RowOf(node);
@@ -100,8 +94,7 @@ QModelIndex CFolderTreeModel::IndexOf(const tagTreeNode* node) const
 
 QModelIndex CFolderTreeModel::index(int row, int column, const QModelIndex& parent) const
 {
-    if (!m_pTree || column != 0 || row < 0)
-        return QModelIndex();
+    if (!m_pTree || column != 0 || row < 0) return QModelIndex();
     if (!parent.isValid())
         return row == 0 && m_pTree->GetRoot() ? createIndex(0, 0, m_pTree->GetRoot()) : QModelIndex();
     const auto& folders = FoldersOf(NodeOf(parent));
@@ -116,25 +109,18 @@ QModelIndex CFolderTreeModel::parent(const QModelIndex& index) const
 
 int CFolderTreeModel::rowCount(const QModelIndex& parent) const
 {
-    if (!m_pTree)
-        return 0;
-    if (!parent.isValid())
-        return m_pTree->GetRoot() ? 1 : 0;
-    if (parent.column() != 0)
-        return 0;
+    if (!m_pTree) return 0;
+    if (!parent.isValid()) return m_pTree->GetRoot() ? 1 : 0;
+    if (parent.column() != 0) return 0;
     return static_cast<int>(FoldersOf(NodeOf(parent)).size());
 }
 
-int CFolderTreeModel::columnCount(const QModelIndex&) const
-{
-    return 1;
-}
+int CFolderTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
 QVariant CFolderTreeModel::data(const QModelIndex& index, int role) const
 {
     const tagTreeNode* node = NodeOf(index);
-    if (!node)
-        return QVariant();
+    if (!node) return QVariant();
     switch (role)
     {
     case Qt::DisplayRole: return QString::fromUtf8(m_pTree->GetName(node));
@@ -150,23 +136,23 @@ QVariant CFolderTreeModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole: return HoldsDeleted(node) ? QVariant(QBrush(QColor(160, 0, 0))) : QVariant();
     case Qt::ToolTipRole: return HoldsDeleted(node) ? QVariant(QString::fromUtf8(GuiText::kHoldsDeleted)) : QVariant();
     case Qt::CheckStateRole:
-        return node->byCheck == TN_CHECKED ? Qt::Checked : node->byCheck == TN_PARTLY ? Qt::PartiallyChecked : Qt::Unchecked;
+        return node->byCheck == TN_CHECKED ? Qt::Checked
+            : node->byCheck == TN_PARTLY   ? Qt::PartiallyChecked
+                                           : Qt::Unchecked;
     default: return QVariant();
     }
 }
 
 Qt::ItemFlags CFolderTreeModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
 }
 
 bool CFolderTreeModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     tagTreeNode* node = NodeOf(index);
-    if (role != Qt::CheckStateRole || !node)
-        return false;
+    if (role != Qt::CheckStateRole || !node) return false;
     m_pTree->SetCheck(node, value.toInt() != Qt::Unchecked);
     NodeChecked(node);
     emit CheckChanged(node);
@@ -180,8 +166,7 @@ void CFolderTreeModel::NodeChecked(const tagTreeNode* node)
     for (const tagTreeNode* n = node; n && depth < 100000; n = n->pParent, ++depth)
     {
         const QModelIndex i = IndexOf(n);
-        if (i.isValid())
-            emit dataChanged(i, i, {Qt::CheckStateRole});
+        if (i.isValid()) emit dataChanged(i, i, {Qt::CheckStateRole});
     }
     RefreshBelow(node);
 }
@@ -196,12 +181,10 @@ void CFolderTreeModel::RefreshBelow(const tagTreeNode* node)
         const tagTreeNode* folder = pending.back();
         pending.pop_back();
         const auto it = m_Folders.find(folder);
-        if (it == m_Folders.end() || it->second.empty())
-            continue;
+        if (it == m_Folders.end() || it->second.empty()) continue;
         const QModelIndex parentIndex = IndexOf(folder);
         emit dataChanged(index(0, 0, parentIndex), index(static_cast<int>(it->second.size()) - 1, 0, parentIndex),
                          {Qt::CheckStateRole});
-        for (const tagTreeNode* child : it->second)
-            pending.push_back(child);
+        for (const tagTreeNode* child : it->second) pending.push_back(child);
     }
 }

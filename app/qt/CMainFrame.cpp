@@ -74,8 +74,7 @@ CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent
 
     m_pPort->SetViewHandler([this](int view) { m_pRecovery->SwitchView(view); });
     connect(m_pTopBar, &QTabBar::tabBarClicked, this, [this](int tab) {
-        if (tab >= 0)
-            SelectTab(tab);
+        if (tab >= 0) SelectTab(tab);
     });
     connect(m_pStart, &CStartPageDlg::Command, this, &CMainFrame::OnStartCommand);
     connect(m_pRecovery, &CBothViewAndManager::BackToStart, this, [this] { ShowPage(kPageStart); });
@@ -86,21 +85,16 @@ CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent
 
 namespace {
 
-QSettings Settings()
-{
-    return QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar"));
-}
+QSettings Settings() { return QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar")); }
 
 } // namespace
 
 QSize CMainFrame::InitialSize()
 {
     QSize size = Settings().value(QStringLiteral("window/size")).toSize();
-    if (!size.isValid() || size.width() < 400 || size.height() < 300)
-        size = QSize(kDefaultWidth, kDefaultHeight);
+    if (!size.isValid() || size.width() < 400 || size.height() < 300) size = QSize(kDefaultWidth, kDefaultHeight);
     // Never larger than the screen it opens on.
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableSize());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) size = size.boundedTo(screen->availableSize());
     return size;
 }
 
@@ -121,20 +115,17 @@ void CMainFrame::MakeMenus()
     QAction* caseStudy = help->addAction(QString::fromUtf8(GuiText::kMenuCaseStudy));
     caseStudy->setShortcut(QKeySequence::HelpContents);
     connect(caseStudy, &QAction::triggered, this, [this] { SelectTab(kPageCaseStudy); });
-    connect(help->addAction(QString::fromUtf8(GuiText::kMenuAbout)), &QAction::triggered, this,
-            &CMainFrame::ShowAbout);
+    connect(help->addAction(QString::fromUtf8(GuiText::kMenuAbout)), &QAction::triggered, this, &CMainFrame::ShowAbout);
 }
 
 QAction* CMainFrame::MenuAction(const QString& text) const
 {
     for (QAction* menu : m_pMenuBar->actions())
     {
-        if (!menu->menu())
-            continue;
+        if (!menu->menu()) continue;
         for (QAction* action : menu->menu()->actions())
         {
-            if (QString(action->text()).remove('&') == text)
-                return action;
+            if (QString(action->text()).remove('&') == text) return action;
         }
     }
     return nullptr;
@@ -143,8 +134,7 @@ QAction* CMainFrame::MenuAction(const QString& text) const
 void CMainFrame::AddDiskImage()
 {
     QString path, map;
-    if (!CAddImageDlg::Ask(this, &path, &map))
-        return;
+    if (!CAddImageDlg::Ask(this, &path, &map)) return;
     const int view = m_pSession->GetView();
     if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
     {
@@ -177,8 +167,7 @@ void CMainFrame::ShowAbout()
 
 CMainFrame::~CMainFrame()
 {
-    if (!isMaximized() && !isFullScreen())
-        Settings().setValue(QStringLiteral("window/size"), size());
+    if (!isMaximized() && !isFullScreen()) Settings().setValue(QStringLiteral("window/size"), size());
     // The pages and their models point into the session: they go first.
     delete m_pPages;
     m_pPages = nullptr;
@@ -188,10 +177,7 @@ CMainFrame::~CMainFrame()
     KVolumeManager().ClearVolumes();
 }
 
-int CMainFrame::CurrentPage() const
-{
-    return m_pPages->currentIndex();
-}
+int CMainFrame::CurrentPage() const { return m_pPages->currentIndex(); }
 
 void CMainFrame::ShowPage(int page)
 {
@@ -216,8 +202,7 @@ void CMainFrame::OnStartCommand(int command)
     m_bDevicesListed = true;
     if (command >= kCmdUndelete && command <= kCmdResume)
     {
-        if (m_pLauncher->ChooseModule(command - kCmdUndelete))
-            ShowPage(kPageRecover);
+        if (m_pLauncher->ChooseModule(command - kCmdUndelete)) ShowPage(kPageRecover);
         return;
     }
     RunWizard();
@@ -227,8 +212,8 @@ void CMainFrame::RunWizard()
 {
     const int view = m_pSession->GetView();
     if ((view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles) &&
-        !m_pPort->AskYesNo(FormatText(VlmString(IDS_CLOSE_MODULE),
-                                      CGlobalParamTable::ModuleName(m_pSession->GetModule()))))
+        !m_pPort->AskYesNo(
+            FormatText(VlmString(IDS_CLOSE_MODULE), CGlobalParamTable::ModuleName(m_pSession->GetModule()))))
         return;
     m_pLauncher->RefreshDevices();
     CRecoveryWizardDlg wizard(*m_pSession, this);

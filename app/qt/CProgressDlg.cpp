@@ -50,23 +50,18 @@ void CProgressDlg::Run(const QString& title, bool movingBlock, const std::functi
     m_pBlock->setVisible(movingBlock);
     m_pBar->setValue(0);
     show();
-    if (movingBlock)
-        m_pBlock->Start();
+    if (movingBlock) m_pBlock->Start();
     // The window must be on screen before the work blocks the thread.
     QCoreApplication::processEvents();
     m_LastPump.start();
     m_bRunning = true;
-    if (work)
-        work(this);
+    if (work) work(this);
     m_bRunning = false;
     m_pBlock->Stop();
     hide();
 }
 
-int CProgressDlg::BarValue() const
-{
-    return m_pBar->value();
-}
+int CProgressDlg::BarValue() const { return m_pBar->value(); }
 
 int CProgressDlg::SetMaxValue(int64_t max)
 {
@@ -80,8 +75,7 @@ int CProgressDlg::SetValue(int64_t value)
 {
     if (!m_pBar->isVisible() || m_s64Max <= 0)
     {
-        if (m_LastPump.elapsed() >= kBlockPumpMs)
-            Pump();
+        if (m_LastPump.elapsed() >= kBlockPumpMs) Pump();
         return 0;
     }
     // The bar shows whole percentages; the window is refreshed only when that number changes.
@@ -107,10 +101,7 @@ int CProgressDlg::EndProgress()
     return 0;
 }
 
-int CProgressDlg::IsCanceled()
-{
-    return (m_bCanceled || !isVisible()) ? 1 : 0;
-}
+int CProgressDlg::IsCanceled() { return (m_bCanceled || !isVisible()) ? 1 : 0; }
 
 void CProgressDlg::Pump()
 {
@@ -126,8 +117,7 @@ void CProgressDlg::Cancel()
 
 void CProgressDlg::closeEvent(QCloseEvent* event)
 {
-    if (m_bRunning)
-        Cancel();
+    if (m_bRunning) Cancel();
     event->accept();
 }
 
@@ -140,30 +130,24 @@ void CProgressDlg::reject()
         QDialog::reject();
 }
 
-CMovingBlock::CMovingBlock(QWidget* parent) : QWidget(parent)
-{
-    setMinimumHeight(kStripHeight + 8);
-}
+CMovingBlock::CMovingBlock(QWidget* parent) : QWidget(parent) { setMinimumHeight(kStripHeight + 8); }
 
 void CMovingBlock::Start()
 {
     m_nPosition = 0;
-    if (!m_nTimer)
-        m_nTimer = startTimer(100);
+    if (!m_nTimer) m_nTimer = startTimer(100);
 }
 
 void CMovingBlock::Stop()
 {
-    if (m_nTimer)
-        killTimer(m_nTimer);
+    if (m_nTimer) killTimer(m_nTimer);
     m_nTimer = 0;
 }
 
 void CMovingBlock::timerEvent(QTimerEvent*)
 {
     ++m_nPosition;
-    if (m_nPosition >= CellCount(width() - 2 * kMargin))
-        m_nPosition = 0;
+    if (m_nPosition >= CellCount(width() - 2 * kMargin)) m_nPosition = 0;
     update();
 }
 

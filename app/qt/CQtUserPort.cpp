@@ -62,31 +62,22 @@ void CQtUserPort::OpenScanWindow(EScanWindow kind)
 
 void CQtUserPort::UpdateScanWindow(EScanWindow, const tagScanDisplay& display)
 {
-    if (m_pScan)
-        m_pScan->Display(display);
+    if (m_pScan) m_pScan->Display(display);
 }
 
 void CQtUserPort::CloseScanWindow(EScanWindow)
 {
-    if (m_pScan)
-        m_pScan->hide();
+    if (m_pScan) m_pScan->hide();
     m_pScan.reset();
 }
 
-bool CQtUserPort::TakeScanCancelRequest()
-{
-    return m_pScan && m_pScan->TakeCancelRequest();
-}
+bool CQtUserPort::TakeScanCancelRequest() { return m_pScan && m_pScan->TakeCancelRequest(); }
 
-void CQtUserPort::PumpEvents()
-{
-    QCoreApplication::processEvents();
-}
+void CQtUserPort::PumpEvents() { QCoreApplication::processEvents(); }
 
 void CQtUserPort::ShowView(int view)
 {
-    if (m_ViewHandler)
-        m_ViewHandler(view);
+    if (m_ViewHandler) m_ViewHandler(view);
 }
 
 bool CQtUserPort::ChooseDeepScanTypes(CFileTypeTree& tree)

@@ -128,10 +128,7 @@ QWidget* CRecoveryWizardDlg::MakeSummary()
     return page;
 }
 
-int CRecoveryWizardDlg::CurrentPage() const
-{
-    return m_pPages->currentIndex();
-}
+int CRecoveryWizardDlg::CurrentPage() const { return m_pPages->currentIndex(); }
 
 QRadioButton* CRecoveryWizardDlg::ChoiceButton(EChoice choice) const
 {
@@ -144,15 +141,11 @@ QRadioButton* CRecoveryWizardDlg::ChoiceButton(EChoice choice) const
     return nullptr;
 }
 
-bool CRecoveryWizardDlg::OnlyDeletion() const
-{
-    return m_pOnlyDeletion->isChecked();
-}
+bool CRecoveryWizardDlg::OnlyDeletion() const { return m_pOnlyDeletion->isChecked(); }
 
 EChoice CRecoveryWizardDlg::DeepScanChoice() const
 {
-    if (m_pUse->isChecked())
-        return EChoice::Use;
+    if (m_pUse->isChecked()) return EChoice::Use;
     return m_pOnly->isChecked() ? EChoice::Only : EChoice::DoNotUse;
 }
 
@@ -177,8 +170,7 @@ bool CRecoveryWizardDlg::CheckPage(int page)
 void CRecoveryWizardDlg::Next()
 {
     const int page = CurrentPage();
-    if (!CheckPage(page))
-        return;
+    if (!CheckPage(page)) return;
     if (page == kSummary)
     {
         accept();
@@ -189,14 +181,12 @@ void CRecoveryWizardDlg::Next()
 
 void CRecoveryWizardDlg::Back()
 {
-    if (CurrentPage() > kWelcome)
-        ShowPage(CurrentPage() - 1);
+    if (CurrentPage() > kWelcome) ShowPage(CurrentPage() - 1);
 }
 
 void CRecoveryWizardDlg::ShowPage(int page)
 {
-    if (page == kSummary)
-        FillSummary();
+    if (page == kSummary) FillSummary();
     m_pPages->setCurrentIndex(page);
     m_pBack->setEnabled(page > kWelcome);
 }
@@ -211,7 +201,4 @@ void CRecoveryWizardDlg::FillSummary()
                                  CGlobalParamTable::ModuleName(module), GuiText::kSummaryReady));
 }
 
-QString CRecoveryWizardDlg::SummaryText() const
-{
-    return m_pSummary->text();
-}
+QString CRecoveryWizardDlg::SummaryText() const { return m_pSummary->text(); }

@@ -27,8 +27,7 @@ CResumeRecoveryDlg::CResumeRecoveryDlg(CGlobalParamTable& session, QWidget* pare
     m_pList->setRootIsDecorated(false);
     m_pList->setAllColumnsShowFocus(true);
     QStringList headers;
-    for (const std::string& h : CResumeList::Headers())
-        headers << QString::fromStdString(h);
+    for (const std::string& h : CResumeList::Headers()) headers << QString::fromStdString(h);
     m_pList->setHeaderLabels(headers);
     m_pList->setColumnWidth(0, 200);
     m_pList->setColumnWidth(1, 150);
@@ -63,8 +62,7 @@ void CResumeRecoveryDlg::Activate()
     for (size_t i = 0; i < entries.size(); ++i)
     {
         QStringList texts;
-        for (const std::string& text : m_pHistory->Row(i))
-            texts << QString::fromStdString(text);
+        for (const std::string& text : m_pHistory->Row(i)) texts << QString::fromStdString(text);
         auto* item = new QTreeWidgetItem(m_pList, texts);
         const bool physical = entries[i].dwVolumeType == static_cast<uint32_t>(VOLUME_PHYSICAL);
         item->setIcon(0, style()->standardIcon(physical ? QStyle::SP_DriveHDIcon : QStyle::SP_DirIcon));
@@ -83,6 +81,5 @@ void CResumeRecoveryDlg::LoadFromFile()
 {
     const QString path = GuiDialogs::ChooseOpenFile(this, QString::fromUtf8(GuiText::kLoadFromFile).remove('&'),
                                                     QString::fromUtf8(GuiText::kResultFilter));
-    if (!path.isEmpty())
-        m_pHistory->LoadFile(path.toStdString());
+    if (!path.isEmpty()) m_pHistory->LoadFile(path.toStdString());
 }

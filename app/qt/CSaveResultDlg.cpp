@@ -30,11 +30,10 @@ CSaveResultDlg::CSaveResultDlg(QWidget* parent) : QDialog(parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(buttons);
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString path = GuiDialogs::ChooseSaveFile(this, QString::fromUtf8(GuiText::kSaveResultTitle),
-                                                        QString::fromUtf8(GuiText::kResultFilter), QString(),
-                                                        QStringLiteral("rrs"));
-        if (!path.isEmpty())
-            m_pPath->setText(path);
+        const QString path =
+            GuiDialogs::ChooseSaveFile(this, QString::fromUtf8(GuiText::kSaveResultTitle),
+                                       QString::fromUtf8(GuiText::kResultFilter), QString(), QStringLiteral("rrs"));
+        if (!path.isEmpty()) m_pPath->setText(path);
     });
     // An empty path is refused here and the dialog stays open.
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
@@ -48,7 +47,4 @@ CSaveResultDlg::CSaveResultDlg(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
-QString CSaveResultDlg::Path() const
-{
-    return m_pPath->text();
-}
+QString CSaveResultDlg::Path() const { return m_pPath->text(); }

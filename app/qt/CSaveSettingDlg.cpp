@@ -53,20 +53,11 @@ QString CSaveSettingDlg::SuggestedFolder()
     return QDir(QDir::homePath()).filePath(QStringLiteral("Recovered files"));
 }
 
-QString CSaveSettingDlg::Path() const
-{
-    return m_pPath->text();
-}
+QString CSaveSettingDlg::Path() const { return m_pPath->text(); }
 
-QString CSaveSettingDlg::FreeText() const
-{
-    return m_pFree->text();
-}
+QString CSaveSettingDlg::FreeText() const { return m_pFree->text(); }
 
-QString CSaveSettingDlg::RequiredText() const
-{
-    return m_pRequired->text();
-}
+QString CSaveSettingDlg::RequiredText() const { return m_pRequired->text(); }
 
 void CSaveSettingDlg::UpdateSpace()
 {
@@ -78,8 +69,7 @@ void CSaveSettingDlg::UpdateSpace()
 void CSaveSettingDlg::Browse()
 {
     const QString folder = GuiDialogs::ChooseFolder(this, QString::fromUtf8(VlmString(IDS_SELECT_TARGET_DIR)), Path());
-    if (!folder.isEmpty())
-        m_pPath->setText(folder);
+    if (!folder.isEmpty()) m_pPath->setText(folder);
 }
 
 void CSaveSettingDlg::accept()
@@ -92,12 +82,12 @@ void CSaveSettingDlg::accept()
     if (refusal == IDS_PATH_NOT_EXIST && CSaveSetting::TargetMissing(path))
     {
         const QString question = QString::fromStdString(FormatText(VlmString(IDS_CREATE_TARGET_DIR), path.c_str()));
-        if (GuiDialogs::Box(this, GuiDialogs::EBox::YesNo, question) != QMessageBox::Yes)
-            return;
+        if (GuiDialogs::Box(this, GuiDialogs::EBox::YesNo, question) != QMessageBox::Yes) return;
         if (const uint32_t error = CSaveSetting::CreateTarget(path); error != 0)
         {
-            GuiDialogs::Box(this, GuiDialogs::EBox::Error,
-                            QString::fromStdString(FormatText(VlmString(IDS_SAVE_CREATE_FOLDER_FAILED), path.c_str(), error)));
+            GuiDialogs::Box(
+                this, GuiDialogs::EBox::Error,
+                QString::fromStdString(FormatText(VlmString(IDS_SAVE_CREATE_FOLDER_FAILED), path.c_str(), error)));
             return;
         }
         UpdateSpace();

@@ -15,8 +15,8 @@ class CSaveSettingDlg final : public QDialog
     Q_OBJECT
 public:
     /// `lastPath` empty: the home folder's "Recovered files" is suggested.
-    CSaveSettingDlg(CGlobalParamTable& session, uint64_t selectedBytes, uint32_t selectedCount,
-                    const QString& lastPath, QWidget* parent);
+    CSaveSettingDlg(CGlobalParamTable& session, uint64_t selectedBytes, uint32_t selectedCount, const QString& lastPath,
+                    QWidget* parent);
     /// The folder suggested when none was used yet.
     static QString SuggestedFolder();
 

@@ -58,16 +58,12 @@ tagSaveOutcome CSavingFileDlg::Run(CGlobalParamTable& session, const QString& ta
     return outcome;
 }
 
-QString CSavingFileDlg::CurrentFileText() const
-{
-    return m_pCurrent->text();
-}
+QString CSavingFileDlg::CurrentFileText() const { return m_pCurrent->text(); }
 
 void CSavingFileDlg::Pump(bool force)
 {
     // One copy reports often; the window is refreshed at most every 300 ms.
-    if (!force && m_LastPump.isValid() && m_LastPump.elapsed() < kPumpIntervalMs)
-        return;
+    if (!force && m_LastPump.isValid() && m_LastPump.elapsed() < kPumpIntervalMs) return;
     QCoreApplication::processEvents();
     m_LastPump.restart();
 }
@@ -94,15 +90,11 @@ void CSavingFileDlg::OnFileProgress(int64_t position, int64_t maximum)
     Pump(false);
 }
 
-bool CSavingFileDlg::IsCanceled()
-{
-    return m_bCanceled || !isVisible();
-}
+bool CSavingFileDlg::IsCanceled() { return m_bCanceled || !isVisible(); }
 
 void CSavingFileDlg::AskCancel()
 {
-    if (m_bCanceled)
-        return;
+    if (m_bCanceled) return;
     if (GuiDialogs::Box(this, GuiDialogs::EBox::YesNo, QString::fromUtf8(VlmString(IDS_CANCEL_SAVING))) ==
         QMessageBox::Yes)
     {

@@ -89,8 +89,7 @@ QString CScanningDeviceDlg::CounterText(const QString& label) const
 {
     for (const auto& [name, value] : m_Counters)
     {
-        if (name->text() == label)
-            return value->text();
+        if (name->text() == label) return value->text();
     }
     return QString();
 }
@@ -102,7 +101,4 @@ void CScanningDeviceDlg::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-void CScanningDeviceDlg::reject()
-{
-    m_bCancelRequest = true;
-}
+void CScanningDeviceDlg::reject() { m_bCancelRequest = true; }

@@ -38,9 +38,10 @@ CStartPageDlg::CStartPageDlg(CGlobalParamTable& session, QWidget* parent) : QWid
     for (int m = 0; m < 5; ++m)
     {
         const bool wizard = m == 4;
-        auto* button = new QPushButton(
-            style()->standardIcon(icons[m]),
-            wizard ? QString::fromUtf8(GuiText::kWizardButton) : QString::fromUtf8(CGlobalParamTable::ModuleName(m)), this);
+        auto* button = new QPushButton(style()->standardIcon(icons[m]),
+                                       wizard ? QString::fromUtf8(GuiText::kWizardButton)
+                                              : QString::fromUtf8(CGlobalParamTable::ModuleName(m)),
+                                       this);
         button->setMinimumSize(210, 44);
         button->setIconSize(QSize(24, 24));
         button->setStyleSheet(QStringLiteral("text-align: left; padding-left: 10px; font-weight: bold;"));

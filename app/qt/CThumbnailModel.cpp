@@ -73,10 +73,7 @@ CThumbnailModel::~CThumbnailModel()
     m_Worker.join();
 }
 
-bool CThumbnailModel::IsPicture(const char* name)
-{
-    return CQuickFilter::CategoryOf(name) == EFileCategory::Pictures;
-}
+bool CThumbnailModel::IsPicture(const char* name) { return CQuickFilter::CategoryOf(name) == EFileCategory::Pictures; }
 
 void CThumbnailModel::Restart()
 {
@@ -96,10 +93,7 @@ void CThumbnailModel::Restart()
     m_pPump->stop();
 }
 
-int CThumbnailModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : m_pList->rowCount();
-}
+int CThumbnailModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_pList->rowCount(); }
 
 Qt::ItemFlags CThumbnailModel::flags(const QModelIndex& index) const
 {
@@ -115,16 +109,14 @@ bool CThumbnailModel::HasThumbnail(int row) const
 QVariant CThumbnailModel::data(const QModelIndex& index, int role) const
 {
     const tagTreeNode* node = m_pList->NodeAt(index.row());
-    if (!node)
-        return QVariant();
+    if (!node) return QVariant();
     switch (role)
     {
     case Qt::DisplayRole:
     case Qt::ToolTipRole: return m_pList->index(index.row(), CFileListModel::kName).data();
     case Qt::DecorationRole:
     {
-        if (const QPixmap* thumbnail = m_Cache.object(node))
-            return *thumbnail;
+        if (const QPixmap* thumbnail = m_Cache.object(node)) return *thumbnail;
         const QIcon icon = GuiIcons::NodeIcon(node);
         if (!GuiIcons::IsFolderNode(node) && !m_Failed.count(node) &&
             IsPicture(m_pList->index(index.row(), CFileListModel::kName).data().toString().toUtf8().constData()))
@@ -137,12 +129,10 @@ QVariant CThumbnailModel::data(const QModelIndex& index, int role) const
 
 void CThumbnailModel::Request(const tagTreeNode* node, int row) const
 {
-    if (!m_Asked.insert(node).second)
-        return;
+    if (!m_Asked.insert(node).second) return;
     // The newest requests first: they are the ones on screen now.
     m_Queued.emplace_front(node, row);
-    if (!m_pPump->isActive())
-        m_pPump->start();
+    if (!m_pPump->isActive()) m_pPump->start();
 }
 
 void CThumbnailModel::ReadSome()
@@ -154,15 +144,16 @@ void CThumbnailModel::ReadSome()
         m_Queued.pop_front();
         const tagFileNode* record = node->pRecord;
         QByteArray bytes;
-        std::unique_ptr<IOutStream> stream(fs && record && (record->wValidMask & FN_MASK_SIZE) &&
-                                                   record->s64Size > 0 && record->s64Size <= kMaxBytes
+        std::unique_ptr<IOutStream> stream(fs && record && (record->wValidMask & FN_MASK_SIZE) && record->s64Size > 0 &&
+                                                   record->s64Size <= kMaxBytes
                                                ? fs->OpenStream(record)
                                                : nullptr);
         if (stream)
         {
             bytes.resize(static_cast<qsizetype>(record->s64Size));
             int64_t done = 0;
-            if (stream->Read(reinterpret_cast<uint8_t*>(bytes.data()), record->s64Size, &done) != kStreamOk || done <= 0)
+            if (stream->Read(reinterpret_cast<uint8_t*>(bytes.data()), record->s64Size, &done) != kStreamOk ||
+                done <= 0)
                 bytes.clear();
             else
                 bytes.resize(static_cast<qsizetype>(done));
@@ -179,8 +170,7 @@ void CThumbnailModel::ReadSome()
         }
         m_Wake.notify_one();
     }
-    if (m_Queued.empty())
-        m_pPump->stop();
+    if (m_Queued.empty()) m_pPump->stop();
 }
 
 void CThumbnailModel::Work()
@@ -191,25 +181,21 @@ void CThumbnailModel::Work()
         {
             std::unique_lock<std::mutex> lock(m_Mutex);
             m_Wake.wait(lock, [this] { return m_bStop || !m_Jobs.empty(); });
-            if (m_bStop)
-                return;
+            if (m_bStop) return;
             job = std::move(m_Jobs.front());
             m_Jobs.pop_front();
         }
-        if (job.u64Generation != m_u64Current)
-            continue;
+        if (job.u64Generation != m_u64Current) continue;
         const QImage image = Decode(job.Bytes, kSize);
-        QMetaObject::invokeMethod(this, [this, job, image] { Deliver(job.pNode, job.nRow, job.u64Generation, image); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, job, image] { Deliver(job.pNode, job.nRow, job.u64Generation, image); }, Qt::QueuedConnection);
     }
 }
 
 void CThumbnailModel::Deliver(const tagTreeNode* node, int row, uint64_t generation, const QImage& image)
 {
-    if (generation != m_u64Generation)
-        return;
-    if (m_InFlight > 0)
-        --m_InFlight;
+    if (generation != m_u64Generation) return;
+    if (m_InFlight > 0) --m_InFlight;
     if (image.isNull())
     {
         m_Failed.insert(node);

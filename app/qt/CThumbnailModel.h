@@ -30,7 +30,7 @@ class CThumbnailModel final : public QAbstractListModel
 {
     Q_OBJECT
 public:
-    static constexpr int kSize = 96;              // longest side of a thumbnail
+    static constexpr int kSize = 96;               // longest side of a thumbnail
     static constexpr int64_t kMaxBytes = 16 << 20; // larger files keep their icon
     static constexpr int kReadsPerTurn = 4;
 

@@ -42,8 +42,7 @@ void ClearHooks()
 
 QMessageBox::StandardButton Box(QWidget* parent, EBox kind, const QString& text)
 {
-    if (TheBoxHook())
-        return TheBoxHook()(kind, text);
+    if (TheBoxHook()) return TheBoxHook()(kind, text);
     const QString title = GuiText::kAppTitle;
     switch (kind)
     {
@@ -59,37 +58,32 @@ QMessageBox::StandardButton Box(QWidget* parent, EBox kind, const QString& text)
 
 int Exec(QDialog& dialog)
 {
-    if (TheExecHook())
-        return TheExecHook()(dialog);
+    if (TheExecHook()) return TheExecHook()(dialog);
     return dialog.exec();
 }
 
 QString ChooseFolder(QWidget* parent, const QString& title, const QString& start)
 {
-    if (TheChooserHook())
-        return TheChooserHook()(EChooser::Folder, title);
+    if (TheChooserHook()) return TheChooserHook()(EChooser::Folder, title);
     return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
 }
 
 QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter)
 {
-    if (TheChooserHook())
-        return TheChooserHook()(EChooser::OpenFile, title);
+    if (TheChooserHook()) return TheChooserHook()(EChooser::OpenFile, title);
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
 }
 
 QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suggested,
                        const QString& suffix)
 {
-    if (TheChooserHook())
-        return TheChooserHook()(EChooser::SaveFile, title);
+    if (TheChooserHook()) return TheChooserHook()(EChooser::SaveFile, title);
     QFileDialog chooser(parent, title, QString(), filter);
     chooser.setAcceptMode(QFileDialog::AcceptSave);
     chooser.setDefaultSuffix(suffix);
     chooser.selectFile(suggested);
     // Never replace a file without asking: the chooser's own overwrite question stays on.
-    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
-        return QString();
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return QString();
     return chooser.selectedFiles().front();
 }
 

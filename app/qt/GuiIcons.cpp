@@ -54,10 +54,7 @@ QIcon Icon(EIcon kind)
     return s_Icons[static_cast<int>(kind)];
 }
 
-bool IsFolderNode(const tagTreeNode* node)
-{
-    return node && (node->pFirstChild || IsFolderRecord(node->pRecord));
-}
+bool IsFolderNode(const tagTreeNode* node) { return node && (node->pFirstChild || IsFolderRecord(node->pRecord)); }
 
 QIcon NodeIcon(const tagTreeNode* node)
 {
@@ -65,10 +62,8 @@ QIcon NodeIcon(const tagTreeNode* node)
     const uint8_t kind = record ? record->byKind : 0;
     if (IsFolderNode(node))
     {
-        if (kind & FN_KIND_DELETED)
-            return Icon(EIcon::DeletedFolder);
-        if (kind & FN_KIND_LOST)
-            return Icon(EIcon::LostFolder);
+        if (kind & FN_KIND_DELETED) return Icon(EIcon::DeletedFolder);
+        if (kind & FN_KIND_LOST) return Icon(EIcon::LostFolder);
         return Icon(EIcon::Folder);
     }
     return Icon((kind & FN_KIND_DELETED) ? EIcon::DeletedFile : EIcon::File);
@@ -76,8 +71,7 @@ QIcon NodeIcon(const tagTreeNode* node)
 
 QIcon ConditionIcon(const tagTreeNode* node)
 {
-    if (!node || IsFolderNode(node) || !IsFileRecord(node->pRecord))
-        return QIcon();
+    if (!node || IsFolderNode(node) || !IsFileRecord(node->pRecord)) return QIcon();
     static const QIcon s_Icons[] = {
         QApplication::style()->standardIcon(QStyle::SP_MessageBoxQuestion),
         QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton),

@@ -3,10 +3,7 @@
 #include <QFile>
 
 // The resource initialiser must be named from the global namespace.
-static void InitVellumarResources()
-{
-    Q_INIT_RESOURCE(vellumar);
-}
+static void InitVellumarResources() { Q_INIT_RESOURCE(vellumar); }
 
 void GuiResources::Init()
 {

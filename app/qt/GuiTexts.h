@@ -28,9 +28,11 @@ inline constexpr const char* kAboutLicence =
 // Start page.
 inline constexpr const char* kStartHeading = "Choose a recovery module";
 inline constexpr const char* kWizardButton = "Recovery Wizard";
-inline constexpr const char* kWizardDescription = "Not sure which module fits? The wizard asks a few questions and starts the scan.";
+inline constexpr const char* kWizardDescription =
+    "Not sure which module fits? The wizard asks a few questions and starts the scan.";
 inline constexpr const char* kSettingButton = "Setting";
-inline constexpr const char* kInfoPanel = "Vellumar reads your disks without ever writing to them. Save recovered files to another drive.";
+inline constexpr const char* kInfoPanel =
+    "Vellumar reads your disks without ever writing to them. Save recovered files to another drive.";
 
 // Setting dialog.
 inline constexpr const char* kSettingTitle = "Setting";
@@ -47,7 +49,8 @@ inline constexpr const char* kWizardWelcome =
     "device or volume that held the files, choose whether to search files by their internal format (Deep "
     "Scan), check the summary and start the scan.\n\nNothing is ever written to the device you recover from.";
 inline constexpr const char* kWizardSelectDevice = "Select the device you want to recover:";
-inline constexpr const char* kWizardDeviceNote = "Please select the physical device if you cannot find the volume you would like to recover.";
+inline constexpr const char* kWizardDeviceNote =
+    "Please select the physical device if you cannot find the volume you would like to recover.";
 inline constexpr const char* kWizardOnlyDeletion = "Only recover files lost by accidental deletion.";
 inline constexpr const char* kDeepScanSetting = "Deep Scan Setting";
 inline constexpr const char* kUseDeepScan = "Use Deep Scan function";

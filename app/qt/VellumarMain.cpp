@@ -77,8 +77,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vellumar: %s\n", error.c_str());
             return 1;
         }
-        if (!warning.empty())
-            std::fprintf(stderr, "vellumar: warning: %s\n", warning.c_str());
+        if (!warning.empty()) std::fprintf(stderr, "vellumar: warning: %s\n", warning.c_str());
         DeviceAccess::AddImage(image, map);
     }
     DeviceAccess::SetMachineDisks(machine);

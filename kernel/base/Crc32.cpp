@@ -10,8 +10,7 @@ constexpr std::array<uint32_t, 256> MakeTable()
     for (uint32_t i = 0; i < 256; ++i)
     {
         uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
         table[i] = c;
     }
     return table;
@@ -24,7 +23,6 @@ constexpr std::array<uint32_t, 256> kTable = MakeTable();
 uint32_t Crc32(ByteView bytes, uint32_t crc)
 {
     crc = ~crc;
-    for (const uint8_t b : bytes)
-        crc = kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    for (const uint8_t b : bytes) crc = kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }

@@ -32,7 +32,6 @@ const char* EngineString(uint32_t id)
 {
     const auto* it = std::lower_bound(std::begin(kStrings), std::end(kStrings), id,
                                       [](const StringEntry& e, uint32_t v) { return e.id < v; });
-    if (it == std::end(kStrings) || it->id != id)
-        return "";
+    if (it == std::end(kStrings) || it->id != id) return "";
     return it->text;
 }

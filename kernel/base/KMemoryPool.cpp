@@ -4,29 +4,20 @@
 
 KMemoryPool::KMemoryPool(uint32_t elementSize, uint32_t elementsPerBlock)
     : m_dwElementSize(elementSize), m_dwElementsPerBlock(elementsPerBlock)
-{
-}
+{}
 
-KMemoryPool::~KMemoryPool()
-{
-    FreeAll();
-}
+KMemoryPool::~KMemoryPool() { FreeAll(); }
 
-uint32_t KMemoryPool::GetRemaining() const
-{
-    return m_Blocks.empty() ? 0 : m_dwElementsPerBlock - m_dwUsed;
-}
+uint32_t KMemoryPool::GetRemaining() const { return m_Blocks.empty() ? 0 : m_dwElementsPerBlock - m_dwUsed; }
 
 void* KMemoryPool::Alloc(uint32_t n)
 {
-    if (n > m_dwElementsPerBlock || m_dwElementSize == 0)
-        return nullptr;
+    if (n > m_dwElementsPerBlock || m_dwElementSize == 0) return nullptr;
     if (GetRemaining() < n)
     {
         const size_t bytes = size_t{m_dwElementSize} * m_dwElementsPerBlock;
         auto* block = new (std::nothrow) uint8_t[bytes];
-        if (!block)
-            return nullptr;
+        if (!block) return nullptr;
         try
         {
             m_Blocks.push_back(block);
@@ -45,8 +36,7 @@ void* KMemoryPool::Alloc(uint32_t n)
 
 void KMemoryPool::FreeAll()
 {
-    for (uint8_t* block : m_Blocks)
-        delete[] block;
+    for (uint8_t* block : m_Blocks) delete[] block;
     m_Blocks.clear();
     m_dwUsed = 0;
 }

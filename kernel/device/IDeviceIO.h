@@ -13,12 +13,12 @@
 // objects copy their cached block in one piece.
 struct tagDiskGeometry
 {
-    uint32_t Cylinders = 0;          // low 32 bits of the cylinder count
-    uint32_t TracksPerCylinder = 0;  // heads
+    uint32_t Cylinders = 0;         // low 32 bits of the cylinder count
+    uint32_t TracksPerCylinder = 0; // heads
     uint32_t SectorsPerTrack = 0;
     uint32_t BytesPerSector = 0;
-    uint64_t TotalSectors = 0;       // capacity in BytesPerSector units, used for bounds checks
-    uint64_t TotalSectors512 = 0;    // TotalSectors * (BytesPerSector / 512)
+    uint64_t TotalSectors = 0;    // capacity in BytesPerSector units, used for bounds checks
+    uint64_t TotalSectors512 = 0; // TotalSectors * (BytesPerSector / 512)
 };
 
 class IDeviceIO

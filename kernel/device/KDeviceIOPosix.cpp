@@ -19,24 +19,16 @@ constexpr uint32_t kMaxSectorSize = 4096;
 
 } // namespace
 
-KDeviceIOPosix::KDeviceIOPosix()
-{
-    m_Geometry.TotalSectors512 = kGeometryUnknown;
-}
+KDeviceIOPosix::KDeviceIOPosix() { m_Geometry.TotalSectors512 = kGeometryUnknown; }
 
-KDeviceIOPosix::~KDeviceIOPosix()
-{
-    Close();
-}
+KDeviceIOPosix::~KDeviceIOPosix() { Close(); }
 
 uint32_t KDeviceIOPosix::Open(uint32_t kind, uint32_t number)
 {
-    if (IsOpen())
-        Close();
+    if (IsOpen()) Close();
     if (kind != DEVICE_FLOPPY && kind != DEVICE_HARDDISK && kind != DEVICE_CDROM)
         return ERROR_INVALID_PARAMETER; // logical drives do not exist on this platform
-    if (kind == DEVICE_FLOPPY && number > 1)
-        return ERROR_INVALID_PARAMETER;
+    if (kind == DEVICE_FLOPPY && number > 1) return ERROR_INVALID_PARAMETER;
 
     OsDeviceEntry entry;
     if (!OsDeviceTable::Instance().Lookup(kind, number, &entry))
@@ -70,8 +62,7 @@ uint32_t KDeviceIOPosix::OpenImage(const OsDeviceEntry& entry)
         VlmTrace("KDeviceIOPosix: image %s: %s\n", entry.Path.c_str(), why.c_str());
         return err;
     }
-    if (entry.MapPath.empty())
-        return ERROR_SUCCESS;
+    if (entry.MapPath.empty()) return ERROR_SUCCESS;
     auto map = std::make_unique<RescueMap>();
     if (const uint32_t err = OsLoadRescueMap(entry.MapPath, map.get(), &why); err != ERROR_SUCCESS)
     {
@@ -85,8 +76,7 @@ uint32_t KDeviceIOPosix::OpenImage(const OsDeviceEntry& entry)
 uint32_t KDeviceIOPosix::Close()
 {
     uint32_t err = ERROR_SUCCESS;
-    if (m_Fd >= 0)
-        err = OsCloseFd(m_Fd);
+    if (m_Fd >= 0) err = OsCloseFd(m_Fd);
     m_pImage.reset();
     m_pMap.reset();
     m_Fd = -1;
@@ -97,8 +87,7 @@ uint32_t KDeviceIOPosix::Close()
 
 uint32_t KDeviceIOPosix::SetSectorSize(uint32_t bytesPerSector)
 {
-    if (!IsOpen() || !m_bSectorSizeAssumed)
-        return ERROR_INVALID_FUNCTION;
+    if (!IsOpen() || !m_bSectorSizeAssumed) return ERROR_INVALID_FUNCTION;
     if (bytesPerSector != 512 && bytesPerSector != 1024 && bytesPerSector != 2048 && bytesPerSector != 4096)
         return ERROR_INVALID_PARAMETER;
     OsDeviceTable::Instance().SetImageSectorSize(static_cast<uint32_t>(m_Number), bytesPerSector);
@@ -113,17 +102,14 @@ uint64_t KDeviceIOPosix::ChooseTotalSectors(uint64_t cylinders, uint32_t heads, 
     const uint64_t g = cylinders * track;
     const uint64_t u = (cylinders + 1) * track;
     uint64_t total = g;
-    if (scsiBlocks != 0 && g <= scsiBlocks && scsiBlocks <= u)
-        total = scsiBlocks;
-    if (lengthSectors != 0 && total <= lengthSectors && lengthSectors <= u)
-        total = lengthSectors;
+    if (scsiBlocks != 0 && g <= scsiBlocks && scsiBlocks <= u) total = scsiBlocks;
+    if (lengthSectors != 0 && total <= lengthSectors && lengthSectors <= u) total = lengthSectors;
     return total;
 }
 
 uint32_t KDeviceIOPosix::QueryGeometry()
 {
-    if (!IsOpen())
-        return ERROR_DEVICE_NOT_AVAILABLE;
+    if (!IsOpen()) return ERROR_DEVICE_NOT_AVAILABLE;
 
     // A block device tells its logical sector size, also when it is given as an image (a loop
     // device, /dev/sdX); an image file's was given by the user or found in it, else 512 is
@@ -131,8 +117,7 @@ uint32_t KDeviceIOPosix::QueryGeometry()
     uint32_t bytesPerSector = m_Kind == DEVICE_CDROM ? 2048 : 512;
     m_bSectorSizeAssumed = false;
     const bool stated = m_pImage ? m_pImage->SectorSize() != 0 : OsQuerySectorSize(m_Fd, &bytesPerSector);
-    if (m_pImage && stated)
-        bytesPerSector = m_pImage->SectorSize();
+    if (m_pImage && stated) bytesPerSector = m_pImage->SectorSize();
     if (!stated)
     {
         if (m_IsImage && m_dwImageSectorSize != 0)
@@ -140,8 +125,7 @@ uint32_t KDeviceIOPosix::QueryGeometry()
         else
             m_bSectorSizeAssumed = m_IsImage && m_Kind == DEVICE_HARDDISK;
     }
-    if (bytesPerSector < 512 || bytesPerSector % 512 != 0 || bytesPerSector > kMaxSectorSize)
-        bytesPerSector = 512;
+    if (bytesPerSector < 512 || bytesPerSector % 512 != 0 || bytesPerSector > kMaxSectorSize) bytesPerSector = 512;
 
     uint64_t lengthBytes = m_pImage ? m_pImage->Length() : 0;
     const bool haveLength = m_pImage ? true : OsQueryLength(m_Fd, &lengthBytes);
@@ -149,14 +133,12 @@ uint32_t KDeviceIOPosix::QueryGeometry()
 
     // A: the length; B: the SCSI capacity (hard disks only, optional).
     uint64_t scsiBlocks = 0;
-    if (m_Kind == DEVICE_HARDDISK && !m_IsImage)
-        OsScsiReadCapacity(m_Fd, &scsiBlocks);
+    if (m_Kind == DEVICE_HARDDISK && !m_IsImage) OsScsiReadCapacity(m_Fd, &scsiBlocks);
 
     OsCylinderGeometry cyl;
     if (m_IsImage || !OsQueryCylinderGeometry(m_Fd, &cyl))
     {
-        if (!haveLength)
-            return ERROR_INVALID_FUNCTION;
+        if (!haveLength) return ERROR_INVALID_FUNCTION;
         cyl.Heads = kFallbackHeads;
         cyl.SectorsPerTrack = kFallbackSectorsPerTrack;
         cyl.Cylinders = lengthSectors / (uint64_t{kFallbackHeads} * kFallbackSectorsPerTrack);
@@ -170,8 +152,7 @@ uint32_t KDeviceIOPosix::QueryGeometry()
     // Images and disks smaller than one cylinder: the length is exact, take it as it is.
     uint64_t total = ChooseTotalSectors(cyl.Cylinders, cyl.Heads, cyl.SectorsPerTrack,
                                         m_Kind == DEVICE_HARDDISK ? scsiBlocks : 0, lengthSectors);
-    if (m_Kind == DEVICE_FLOPPY || m_Kind == DEVICE_CDROM)
-        total = lengthSectors;
+    if (m_Kind == DEVICE_FLOPPY || m_Kind == DEVICE_CDROM) total = lengthSectors;
 
     m_Geometry.Cylinders = static_cast<uint32_t>(cyl.Cylinders);
     m_Geometry.TracksPerCylinder = cyl.Heads;
@@ -184,8 +165,7 @@ uint32_t KDeviceIOPosix::QueryGeometry()
 
 uint32_t KDeviceIOPosix::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
 {
-    if (!IsOpen())
-        return ERROR_DEVICE_NOT_AVAILABLE;
+    if (!IsOpen()) return ERROR_DEVICE_NOT_AVAILABLE;
     if (firstSector > m_Geometry.TotalSectors || count > m_Geometry.TotalSectors - firstSector)
     {
         VlmTrace("KDeviceIONT::ReadSectors()==ERROR_END_OF_MEDIA\n");
@@ -239,16 +219,14 @@ uint32_t KDeviceIOPosix::GetKind(uint32_t* kind)
 uint32_t KDeviceIOPosix::GetGeometry(tagDiskGeometry* geometry)
 {
     uint32_t err = ERROR_SUCCESS;
-    if (m_Geometry.TotalSectors512 == kGeometryUnknown)
-        err = QueryGeometry();
+    if (m_Geometry.TotalSectors512 == kGeometryUnknown) err = QueryGeometry();
     *geometry = m_Geometry;
     return err;
 }
 
 uint32_t KDeviceIOPosix::GetDescription(std::string* text)
 {
-    if (!IsOpen())
-        return ERROR_DEVICE_NOT_AVAILABLE;
+    if (!IsOpen()) return ERROR_DEVICE_NOT_AVAILABLE;
     if (m_Kind == DEVICE_FLOPPY)
     {
         *text = EngineString(IDS_FLOPPY_DISK);
@@ -262,8 +240,7 @@ uint32_t KDeviceIOPosix::GetDescription(std::string* text)
         return ERROR_SUCCESS;
     }
     OsDeviceIdentity id;
-    if (!OsQueryIdentity(m_SysName, &id))
-        return ERROR_FUNCTION_FAILED;
+    if (!OsQueryIdentity(m_SysName, &id)) return ERROR_FUNCTION_FAILED;
     const char* bus = nullptr;
     switch (id.Bus)
     {
@@ -274,8 +251,7 @@ uint32_t KDeviceIOPosix::GetDescription(std::string* text)
     default: break;
     }
     std::string out = id.Vendor;
-    if (!out.empty())
-        out += ' ';
+    if (!out.empty()) out += ' ';
     out += id.Model.empty() ? m_SysName : id.Model;
     if (bus)
     {
@@ -288,8 +264,7 @@ uint32_t KDeviceIOPosix::GetDescription(std::string* text)
 
 bool KDeviceIOPosix::IsRemovable()
 {
-    if (!IsOpen() || m_IsImage)
-        return false;
+    if (!IsOpen() || m_IsImage) return false;
     OsDeviceIdentity id;
     return OsQueryIdentity(m_SysName, &id) && id.Removable;
 }

@@ -53,9 +53,9 @@ private:
     std::string m_Path;
     std::string m_SysName;
     bool m_IsImage = false;
-    uint32_t m_dwImageSectorSize = 0;     // given by the user or found in the image; 0 unknown
+    uint32_t m_dwImageSectorSize = 0; // given by the user or found in the image; 0 unknown
     bool m_bSectorSizeAssumed = false;
-    std::unique_ptr<OsImage> m_pImage;    // an image's reader (m_Fd stays -1)
-    std::unique_ptr<RescueMap> m_pMap;    // the image's rescue map, when one was given
-    std::mutex m_ImageLock;               // one read at a time through a library image reader
+    std::unique_ptr<OsImage> m_pImage; // an image's reader (m_Fd stays -1)
+    std::unique_ptr<RescueMap> m_pMap; // the image's rescue map, when one was given
+    std::mutex m_ImageLock;            // one read at a time through a library image reader
 };

@@ -12,15 +12,11 @@ constinit KDeviceIOVector g_DeviceList;
 
 KDeviceIOVector::~KDeviceIOVector()
 {
-    for (IDeviceIO* device : *this)
-        delete device;
+    for (IDeviceIO* device : *this) delete device;
     clear();
 }
 
-int GetPlatformFamily()
-{
-    return PLATFORM_NT5;
-}
+int GetPlatformFamily() { return PLATFORM_NT5; }
 
 IDeviceIO* KDeviceManager::CreateDevice()
 {
@@ -28,8 +24,7 @@ IDeviceIO* KDeviceManager::CreateDevice()
     if (family != PLATFORM_NT4 && family != PLATFORM_NT5)
         return nullptr; // the legacy family does not exist on this platform
     IDeviceIO* device = new (std::nothrow) KDeviceIOPosix();
-    if (!device)
-        return nullptr;
+    if (!device) return nullptr;
     try
     {
         g_DeviceList.push_back(device);
@@ -46,8 +41,7 @@ bool KDeviceManager::DestroyDevice(IDeviceIO* device)
 {
     VlmTrace("%s:%8lx\n", "DestroyDevice", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(device)));
     const auto it = std::find(g_DeviceList.begin(), g_DeviceList.end(), device);
-    if (it == g_DeviceList.end())
-        return false;
+    if (it == g_DeviceList.end()) return false;
     delete *it;
     g_DeviceList.erase(it);
     return true;

@@ -41,10 +41,8 @@ tagImagerStatus KDiskImager::Status() const
 bool KDiskImager::Tick()
 {
     ++m_Ticks;
-    if (m_Progress && !m_Progress(Status()))
-        m_Stopped = true;
-    if (!m_Stopped && m_Ticks % kReadsPerSave == 0 && m_Save && !m_Save())
-        m_Stopped = true;
+    if (m_Progress && !m_Progress(Status())) m_Stopped = true;
+    if (!m_Stopped && m_Ticks % kReadsPerSave == 0 && m_Save && !m_Save()) m_Stopped = true;
     return !m_Stopped;
 }
 
@@ -70,9 +68,9 @@ bool KDiskImager::ReadArea(uint64_t firstSector, uint32_t count, bool* ok)
                 continue;
             }
             uint32_t e = s + 1;
-            while (e < count && !AllZero(m_Buffer.data() + size_t{e} * m_BytesPerSector, m_BytesPerSector))
-                ++e;
-            if (const uint32_t err = m_Sink.WriteAt(pos + uint64_t{s} * m_BytesPerSector, at, size_t{e - s} * m_BytesPerSector);
+            while (e < count && !AllZero(m_Buffer.data() + size_t{e} * m_BytesPerSector, m_BytesPerSector)) ++e;
+            if (const uint32_t err =
+                    m_Sink.WriteAt(pos + uint64_t{s} * m_BytesPerSector, at, size_t{e - s} * m_BytesPerSector);
                 err != ERROR_SUCCESS)
             {
                 m_Error = err;
@@ -95,12 +93,10 @@ bool KDiskImager::Copy(bool skipping)
     {
         const uint64_t first = b.Pos / m_BytesPerSector;
         const uint64_t end = std::min(m_TotalSectors, (b.Pos + b.Size + m_BytesPerSector - 1) / m_BytesPerSector);
-        if (first >= end)
-            break;
+        if (first >= end) break;
         const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(m_Options.ReadSectors, end - first));
         bool ok = false;
-        if (!ReadArea(first, count, &ok))
-            return false;
+        if (!ReadArea(first, count, &ok)) return false;
         pos = (first + count) * m_BytesPerSector;
         if (ok)
         {
@@ -108,8 +104,7 @@ bool KDiskImager::Copy(bool skipping)
             continue;
         }
         m_Map.Set(first * m_BytesPerSector, uint64_t{count} * m_BytesPerSector, '*');
-        if (!skipping)
-            continue;
+        if (!skipping) continue;
         // A failing area is usually larger than one read: jump ahead, further while the
         // failures go on, and come back for what was jumped over in the next pass.
         failures = std::min<uint32_t>(failures + 1, 30);
@@ -133,24 +128,19 @@ bool KDiskImager::Trim()
         // From the leading edge forward until a sector fails...
         while (first < end && ok)
         {
-            if (!ReadArea(first, 1, &ok))
-                return false;
-            if (!ok)
-                m_Map.Set(first * m_BytesPerSector, m_BytesPerSector, '-');
+            if (!ReadArea(first, 1, &ok)) return false;
+            if (!ok) m_Map.Set(first * m_BytesPerSector, m_BytesPerSector, '-');
             ++first;
         }
         // ...and from the trailing edge back.
         ok = true;
         while (first < end && ok)
         {
-            if (!ReadArea(end - 1, 1, &ok))
-                return false;
-            if (!ok)
-                m_Map.Set((end - 1) * m_BytesPerSector, m_BytesPerSector, '-');
+            if (!ReadArea(end - 1, 1, &ok)) return false;
+            if (!ok) m_Map.Set((end - 1) * m_BytesPerSector, m_BytesPerSector, '-');
             --end;
         }
-        if (first < end)
-            m_Map.Set(first * m_BytesPerSector, (end - first) * m_BytesPerSector, '/');
+        if (first < end) m_Map.Set(first * m_BytesPerSector, (end - first) * m_BytesPerSector, '/');
     }
     return true;
 }
@@ -167,31 +157,27 @@ bool KDiskImager::Scrape(char status, char phase)
         for (uint64_t s = b.Pos / m_BytesPerSector; s < end; ++s)
         {
             bool ok = false;
-            if (!ReadArea(s, 1, &ok))
-                return false;
-            if (!ok)
-                m_Map.Set(s * m_BytesPerSector, m_BytesPerSector, '-');
+            if (!ReadArea(s, 1, &ok)) return false;
+            if (!ok) m_Map.Set(s * m_BytesPerSector, m_BytesPerSector, '-');
         }
     }
     return true;
 }
 
-uint32_t KDiskImager::Run(const std::function<bool()>& save, const std::function<bool(const tagImagerStatus&)>& progress)
+uint32_t KDiskImager::Run(const std::function<bool()>& save,
+                          const std::function<bool(const tagImagerStatus&)>& progress)
 {
     m_Save = save;
     m_Progress = progress;
     tagDiskGeometry g;
-    if (const uint32_t err = m_Source.GetGeometry(&g); err != ERROR_SUCCESS)
-        return err;
-    if (g.BytesPerSector == 0 || g.BytesPerSector % 512 != 0)
-        return ERROR_INVALID_PARAMETER;
+    if (const uint32_t err = m_Source.GetGeometry(&g); err != ERROR_SUCCESS) return err;
+    if (g.BytesPerSector == 0 || g.BytesPerSector % 512 != 0) return ERROR_INVALID_PARAMETER;
     m_BytesPerSector = g.BytesPerSector;
     m_TotalSectors = g.TotalSectors;
     const uint64_t size = m_TotalSectors * m_BytesPerSector;
     // The map covers the device exactly: a fresh map is all not-tried; a map continued from
     // another run keeps what it knows.
-    if (m_Map.End() < size)
-        m_Map.Set(m_Map.End(), size - m_Map.End(), '?');
+    if (m_Map.End() < size) m_Map.Set(m_Map.End(), size - m_Map.End(), '?');
     try
     {
         m_Buffer.resize(size_t{m_Options.ReadSectors} * m_BytesPerSector);
@@ -212,9 +198,7 @@ uint32_t KDiskImager::Run(const std::function<bool()>& save, const std::function
         m_Map.CurrentPos = 0;
     }
     const bool saved = !m_Save || m_Save();
-    if (m_Error != ERROR_SUCCESS)
-        return m_Error;
-    if (!done)
-        return ERROR_CANCELLED;
+    if (m_Error != ERROR_SUCCESS) return m_Error;
+    if (!done) return ERROR_CANCELLED;
     return saved ? ERROR_SUCCESS : ERROR_FUNCTION_FAILED;
 }

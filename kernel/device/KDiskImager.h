@@ -26,18 +26,18 @@ public:
 
 struct tagImagerOptions
 {
-    uint32_t ReadSectors = 2048;          // sectors per large read (1 MiB of 512-byte sectors)
-    uint32_t RetryPasses = 1;             // passes over the bad sectors after scraping
-    uint64_t MaxSkipBytes = 64ull << 20;  // the skip after repeated failures grows up to this
+    uint32_t ReadSectors = 2048;         // sectors per large read (1 MiB of 512-byte sectors)
+    uint32_t RetryPasses = 1;            // passes over the bad sectors after scraping
+    uint64_t MaxSkipBytes = 64ull << 20; // the skip after repeated failures grows up to this
 };
 
 struct tagImagerStatus
 {
     uint64_t RescuedBytes = 0;
-    uint64_t BadBytes = 0;       // known bad ('-')
-    uint64_t PendingBytes = 0;   // not tried, trimmed or scraped yet
+    uint64_t BadBytes = 0;     // known bad ('-')
+    uint64_t PendingBytes = 0; // not tried, trimmed or scraped yet
     uint64_t BadAreas = 0;
-    uint64_t ReadBytes = 0;      // read from the source in this run (for the rate)
+    uint64_t ReadBytes = 0; // read from the source in this run (for the rate)
     char Phase = '?';
 };
 

@@ -14,8 +14,8 @@ class KDataExtents
 public:
     struct Extent
     {
-        uint64_t first;  // first byte on the volume
-        uint64_t end;    // one past the last byte; never equal to first
+        uint64_t first; // first byte on the volume
+        uint64_t end;   // one past the last byte; never equal to first
     };
 
     /// Adds the bytes [first, first + length) (nothing for length 0; clipped at 2^64).
@@ -33,5 +33,5 @@ public:
     void Clear() { m_Extents.clear(); }
 
 private:
-    std::vector<Extent> m_Extents;  // after Seal: sorted, neither overlapping nor touching
+    std::vector<Extent> m_Extents; // after Seal: sorted, neither overlapping nor touching
 };

@@ -24,16 +24,9 @@ namespace {
 
 using Factory = IFileSystem* (*)();
 
-template <typename T>
-IFileSystem* Make()
-{
-    return new (std::nothrow) T();
-}
+template <typename T> IFileSystem* Make() { return new (std::nothrow) T(); }
 
-[[maybe_unused]] IFileSystem* MakeNothing()
-{
-    return nullptr;
-}
+[[maybe_unused]] IFileSystem* MakeNothing() { return nullptr; }
 
 #ifdef VLM_HAVE_FAT
 constexpr Factory kFat = &Make<KFatFileSystem>;
@@ -59,8 +52,11 @@ struct FactoryRow
 };
 
 constexpr FactoryRow kFactories[] = {
-    {KFileSystemMgr::kKindFat12, kFat}, {KFileSystemMgr::kKindFat16, kFat}, {KFileSystemMgr::kKindFat32, kFat},
-    {KFileSystemMgr::kKindNtfs, kNtfs}, {KFileSystemMgr::kKindRaw, &Make<KRawFileSystem>},
+    {KFileSystemMgr::kKindFat12, kFat},
+    {KFileSystemMgr::kKindFat16, kFat},
+    {KFileSystemMgr::kKindFat32, kFat},
+    {KFileSystemMgr::kKindNtfs, kNtfs},
+    {KFileSystemMgr::kKindRaw, &Make<KRawFileSystem>},
     {KFileSystemMgr::kKindExFat, kExFat},
 };
 
@@ -73,22 +69,21 @@ constexpr int32_t kCodeExFat = 0x107;
 
 } // namespace
 
-KFileSystemMgr::~KFileSystemMgr()
-{
-    DeleteAll();
-}
+KFileSystemMgr::~KFileSystemMgr() { DeleteAll(); }
 
 IFileSystem* KFileSystemMgr::Create(uint32_t kind)
 {
-    for (const FactoryRow& row : kFactories) {
-        if (row.kind != kind)
-            continue;
+    for (const FactoryRow& row : kFactories)
+    {
+        if (row.kind != kind) continue;
         IFileSystem* fs = row.make();
-        if (!fs)
-            return nullptr;
-        try {
+        if (!fs) return nullptr;
+        try
+        {
             m_List.push_back({kind, fs});
-        } catch (const std::bad_alloc&) {
+        }
+        catch (const std::bad_alloc&)
+        {
             delete fs;
             return nullptr;
         }
@@ -99,12 +94,11 @@ IFileSystem* KFileSystemMgr::Create(uint32_t kind)
 
 IFileSystem* KFileSystemMgr::CreateForVolume(IVolumeIO* volume)
 {
-    if (!volume)
-        return nullptr;
+    if (!volume) return nullptr;
     const tagVolumeInfo* record = VolumeRecordOf(volume);
-    if (!record)
-        return nullptr;
-    switch (record->PartitionType) {
+    if (!record) return nullptr;
+    switch (record->PartitionType)
+    {
     case kCodeFat12: return Create(kKindFat12);
     case kCodeFat16: return Create(kKindFat16);
     case kCodeNtfs: return Create(kKindNtfs);
@@ -116,9 +110,9 @@ IFileSystem* KFileSystemMgr::CreateForVolume(IVolumeIO* volume)
 
 int KFileSystemMgr::Delete(IFileSystem* fs)
 {
-    for (auto it = m_List.begin(); it != m_List.end(); ++it) {
-        if (it->fs != fs)
-            continue;
+    for (auto it = m_List.begin(); it != m_List.end(); ++it)
+    {
+        if (it->fs != fs) continue;
         delete it->fs;
         m_List.erase(it);
         return 1;
@@ -128,15 +122,11 @@ int KFileSystemMgr::Delete(IFileSystem* fs)
 
 void KFileSystemMgr::DeleteAll()
 {
-    for (Entry& e : m_List)
-        delete e.fs;
+    for (Entry& e : m_List) delete e.fs;
     m_List.clear();
 }
 
-int KFileSystemMgr::GetCount() const
-{
-    return static_cast<int>(m_List.size());
-}
+int KFileSystemMgr::GetCount() const { return static_cast<int>(m_List.size()); }
 
 IFileSystem* KFileSystemMgr::GetAt(int index) const
 {

@@ -17,7 +17,7 @@ public:
     static constexpr uint32_t kKindFat32 = 2;
     static constexpr uint32_t kKindNtfs = 3;
     static constexpr uint32_t kKindRaw = 4;
-    static constexpr uint32_t kKindNone = 5;   // GetKind of an index out of range
+    static constexpr uint32_t kKindNone = 5; // GetKind of an index out of range
     static constexpr uint32_t kKindExFat = 6;
 
     KFileSystemMgr() = default;

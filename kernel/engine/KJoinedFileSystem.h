@@ -82,7 +82,7 @@ private:
 
     IFileSystem* m_pCandidate;
     KRawFileSystem* m_pDeepScan;
-    KFileNode m_Folders;  // the extra folder and its type folders
+    KFileNode m_Folders; // the extra folder and its type folders
     KDataExtents m_Extents;
     uint32_t m_dwDuplicates = 0;
     uint32_t m_dwExtras = 0;

@@ -12,9 +12,9 @@
 #pragma pack(push, 1)
 struct tagExFatFileNode : tagIdFileNode
 {
-    uint32_t dwFirstCluster;  // 42
-    uint8_t byStreamFlags;    // 46 bit 1: contiguous (no FAT chain)
-    int64_t s64ValidLength;   // 47
+    uint32_t dwFirstCluster; // 42
+    uint8_t byStreamFlags;   // 46 bit 1: contiguous (no FAT chain)
+    int64_t s64ValidLength;  // 47
 };
 #pragma pack(pop)
 static_assert(sizeof(tagExFatFileNode) == 55);

@@ -22,8 +22,7 @@ class KExFatStream final : public KOutStream
 public:
     KExFatStream(const tagExFatFileNode* record, IVolumeIO* volume, const KFileNode* store)
         : KOutStream(record, volume, store), m_s64Valid(record->s64ValidLength)
-    {
-    }
+    {}
 
     int Read(uint8_t* buffer, int64_t length, int64_t* done) override
     {
@@ -210,7 +209,8 @@ bool KExFatFileSystem::FileRuns(const tagExFatFileNode* record, StreamVector* bl
     const uint64_t clusterBytes = m_Place.Boot.ClusterBytes();
     const uint64_t volumeSectorBytes = clusterBytes / m_Place.SectorsPerCluster();
     const uint64_t size = static_cast<uint64_t>(record->s64Size);
-    const uint64_t valid = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(record->s64ValidLength, 0)), size);
+    const uint64_t valid =
+        std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(record->s64ValidLength, 0)), size);
     const uint64_t wanted = (valid + clusterBytes - 1) / clusterBytes;
     bool guessed = false;
     const std::vector<ExFatRun> runs =
@@ -354,7 +354,8 @@ int KExFatFileSystem::LoadFrom(IStorageManager* in)
             if (!StorageRead(in, p)) return 0;
             if (p.Valid)
             {
-                if (p.Base < 0 || p.Scale == 0 || p.Scale > 8 || !ExFatCandidateBoot(p.Geometry, &m_Place.Boot)) return 0;
+                if (p.Base < 0 || p.Scale == 0 || p.Scale > 8 || !ExFatCandidateBoot(p.Geometry, &m_Place.Boot))
+                    return 0;
                 m_Place.Base = p.Base;
                 m_Place.Scale = p.Scale;
             }

@@ -65,7 +65,8 @@ bool KExFatFileSystem::LoadFat()
 {
     m_Fat.clear();
     const ExFatBoot& b = m_Place.Boot;
-    const uint64_t bytes = std::min<uint64_t>((uint64_t{b.ClusterCount} + 2) * 4, uint64_t{b.FatLength} * b.BytesPerSector);
+    const uint64_t bytes =
+        std::min<uint64_t>((uint64_t{b.ClusterCount} + 2) * 4, uint64_t{b.FatLength} * b.BytesPerSector);
     if (bytes > ExFat::kMaxFatBytes) return false;
     const uint64_t sectors = (bytes + m_dwBytesPerSector - 1) / m_dwBytesPerSector;
     const int64_t start = m_Place.Base + static_cast<int64_t>(b.ActiveFatOffset()) * m_Place.Scale;
@@ -188,7 +189,8 @@ tagExFatFileNode* KExFatFileSystem::AddSet(const ExFatEntrySet& set, uint32_t se
     auto* r = m_Store.Add<tagExFatFileNode>(std::string_view(name, n));
     if (!r) return nullptr;
     r->wValidMask = FN_MASK_FOUND;
-    r->wAttributes = set.Attributes & (FN_ATTR_READONLY | FN_ATTR_HIDDEN | FN_ATTR_SYSTEM | FN_ATTR_FOLDER | FN_ATTR_ARCHIVE);
+    r->wAttributes =
+        set.Attributes & (FN_ATTR_READONLY | FN_ATTR_HIDDEN | FN_ATTR_SYSTEM | FN_ATTR_FOLDER | FN_ATTR_ARCHIVE);
     r->s64Size = set.IsFolder() ? 0 : static_cast<int64_t>(std::min<uint64_t>(set.DataLength, INT64_MAX));
     r->ftCreated = FileTimeOf(set.Created);
     r->ftModified = FileTimeOf(set.Modified);
@@ -248,7 +250,8 @@ uint32_t KExFatFileSystem::ReadVolume()
     {
         // Neither checksum holds: a boot sector that parses is still better than nothing.
         if (ParseExFatBootSector(ByteView(head).first(std::min<size_t>(head.size(), 4096)), &boot)) region = 0;
-        VlmTrace("exFAT: no boot region with a sound checksum%s\n", region == 0 ? "; the main boot sector is used" : "");
+        VlmTrace("exFAT: no boot region with a sound checksum%s\n",
+                 region == 0 ? "; the main boot sector is used" : "");
         if (region < 0) return ERROR_INVALID_PARAMETER;
     }
     if (region == 1) VlmTrace("exFAT: the main boot region is damaged; the backup region is used\n");
@@ -277,8 +280,8 @@ uint32_t KExFatFileSystem::ReadVolume()
         const PendingFolder f = pending[i];
         // A folder reached twice (a deleted set and the live one, or a loop) is listed once.
         if (!visited.insert(f.FirstCluster).second) continue;
-        const std::vector<uint8_t> bytes = ReadFolder(f.FirstCluster, (f.Flags & ExFat::kFlagNoFatChain) != 0,
-                                                      f.Length);
+        const std::vector<uint8_t> bytes =
+            ReadFolder(f.FirstCluster, (f.Flags & ExFat::kFlagNoFatChain) != 0, f.Length);
         ListFolder(bytes, f.Id, f.Deleted, &pending);
     }
     if (m_dwHashMismatches)
@@ -348,8 +351,10 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
             const uint64_t n = std::clamp<uint64_t>((set.DataLength + boot.ClusterBytes() - 1) / boot.ClusterBytes(), 1,
                                                     kMaxRebuiltFolderClusters);
             std::vector<ExFatRun> runs;
-            if (set.NoFatChain()) runs.push_back({set.FirstCluster, static_cast<uint32_t>(n)});
-            else WalkExFatChain(m_Fat, boot.ClusterCount, set.FirstCluster, n, &runs, 4096);
+            if (set.NoFatChain())
+                runs.push_back({set.FirstCluster, static_cast<uint32_t>(n)});
+            else
+                WalkExFatChain(m_Fat, boot.ClusterCount, set.FirstCluster, n, &runs, 4096);
             if (runs.empty()) runs.push_back({set.FirstCluster, 1});
             for (const ExFatRun& r : runs)
                 for (uint32_t k = 0; k < r.Count; ++k) owner.emplace(r.FirstCluster + k, set.FirstCluster);

@@ -30,7 +30,8 @@ ExFatCandidate MakeExFatCandidate(const ExFatBoot& boot, int64_t first, uint32_t
     const uint32_t scale = volumeBytesPerSector ? std::max<uint32_t>(1, boot.BytesPerSector / volumeBytesPerSector) : 1;
     c.Head.wLength = sizeof(ExFatCandidate);
     c.Head.dwType = static_cast<uint32_t>(FS_TYPE_EXFAT);
-    c.Head.wSectorsPerCluster = static_cast<uint16_t>(std::min<uint64_t>(uint64_t{boot.SectorsPerCluster} * scale, 0xFFFF));
+    c.Head.wSectorsPerCluster =
+        static_cast<uint16_t>(std::min<uint64_t>(uint64_t{boot.SectorsPerCluster} * scale, 0xFFFF));
     c.Head.s64FirstSector = first;
     c.Head.s64SectorCount = static_cast<int64_t>(std::min<uint64_t>(boot.VolumeLength, INT64_MAX / 8) * scale);
     std::snprintf(c.Head.szLabel, sizeof(c.Head.szLabel), "exFAT %08X", boot.Serial);
@@ -104,11 +105,9 @@ void KExFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
     const uint8_t* p = sector.data();
     for (size_t off = 0; off + 2 * ExFat::kEntryBytes <= sector.size(); off += ExFat::kEntryBytes)
     {
-        if ((p[off] & 0x7F) != 0x05 || !LooksLikeExFatSet(sector, off))
-            continue;
+        if ((p[off] & 0x7F) != 0x05 || !LooksLikeExFatSet(sector, off)) continue;
         ExFatEntrySet set;
-        if (ParseExFatEntrySet(sector, off, &set) != ExFatSetStatus::Ok)
-            continue;
+        if (ParseExFatEntrySet(sector, off, &set) != ExFatSetStatus::Ok) continue;
         folder = true;
         if (stats) ++stats->dwFatFiles;
         if (set.IsFolder() && set.FirstCluster >= 2 && m_FolderClusters.size() < kMaxInferenceFolders &&
@@ -125,18 +124,16 @@ void KExFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
 
 bool KExFatSectorScan::RootFits(const ExFatBoot& boot, int64_t first, std::string* label) const
 {
-    if (!m_pVolume || first < 0 || m_dwBytesPerSector == 0)
-        return false;
+    if (!m_pVolume || first < 0 || m_dwBytesPerSector == 0) return false;
     const uint32_t scale = std::max<uint32_t>(1, boot.BytesPerSector / m_dwBytesPerSector);
     const int64_t sector = first + static_cast<int64_t>(boot.ClusterSector(boot.RootCluster)) * scale;
-    if (static_cast<uint64_t>(sector) >= m_u64TotalSectors)
-        return false;
+    if (static_cast<uint64_t>(sector) >= m_u64TotalSectors) return false;
     std::vector<uint8_t> bytes(m_dwBytesPerSector);
-    if (m_pVolume->ReadSectors(static_cast<uint64_t>(sector), bytes.data(), 1) != 0)
-        return false;
+    if (m_pVolume->ReadSectors(static_cast<uint64_t>(sector), bytes.data(), 1) != 0) return false;
     // The root folder opens with the label, bitmap and upcase entries (in any order).
     bool bitmap = false;
-    for (size_t off = 0; off + ExFat::kEntryBytes <= bytes.size() && off < 8 * ExFat::kEntryBytes; off += ExFat::kEntryBytes)
+    for (size_t off = 0; off + ExFat::kEntryBytes <= bytes.size() && off < 8 * ExFat::kEntryBytes;
+         off += ExFat::kEntryBytes)
     {
         bitmap = bitmap || bytes[off] == ExFat::kTypeBitmap;
         char16_t units[ExFat::kMaxLabelLength];
@@ -172,8 +169,7 @@ void KExFatSectorScan::End()
         const bool known = std::any_of(m_Candidates.begin(), m_Candidates.end(), [&](const ExFatCandidate& c) {
             return c.Head.s64FirstSector == first && c.Serial == boot.Serial && c.ClusterCount == boot.ClusterCount;
         });
-        if (known)
-            continue;
+        if (known) continue;
         ExFatCandidate c = MakeExFatCandidate(boot, first, m_dwBytesPerSector);
         c.FromBackup = fromBackup ? 1 : 0;
         // Folder sectors inside the heap of this file system are its matches.
@@ -186,8 +182,7 @@ void KExFatSectorScan::End()
         // only left a boot sector; each folder sector adds to it.
         std::string label;
         const bool rootOk = RootFits(boot, first, &label);
-        if (rootOk && !label.empty())
-            std::snprintf(c.Head.szLabel, sizeof(c.Head.szLabel), "%s", label.c_str());
+        if (rootOk && !label.empty()) std::snprintf(c.Head.szLabel, sizeof(c.Head.szLabel), "%s", label.c_str());
         c.Head.dwScore = (rootOk ? 1000u : 0u) + std::min<uint32_t>(c.Head.dwFolderMatch, 1000000u);
         if (static_cast<uint64_t>(first) + static_cast<uint64_t>(c.Head.s64SectorCount) > m_u64TotalSectors)
             c.Head.dwScore /= 2; // reaches past the end of the volume
@@ -211,10 +206,8 @@ void KExFatSectorScan::InferCandidate()
 {
     std::vector<int64_t> starts;
     for (size_t i = 0; i < m_DirSectors.size() && starts.size() < kMaxInferenceStarts; ++i)
-        if (i == 0 || m_DirSectors[i - 1] != m_DirSectors[i] - 1)
-            starts.push_back(m_DirSectors[i]);
-    if (starts.empty() || m_FolderClusters.size() < 3 || m_u64TotalSectors == 0)
-        return;
+        if (i == 0 || m_DirSectors[i - 1] != m_DirSectors[i] - 1) starts.push_back(m_DirSectors[i]);
+    if (starts.empty() || m_FolderClusters.size() < 3 || m_u64TotalSectors == 0) return;
     // For each cluster size, the heap start each (folder, start) pair implies; the pairing
     // that many folders agree on is the geometry.
     int64_t bestHeap = -1;
@@ -244,20 +237,21 @@ void KExFatSectorScan::InferCandidate()
             i = j;
         }
     }
-    if (bestVotes < 3)
-        return;
+    if (bestVotes < 3) return;
     // Without its boot region the file system is described as if its FAT lay right before
     // the heap; the rebuild does not read that FAT.
     const uint64_t clusters = (m_u64TotalSectors - static_cast<uint64_t>(bestHeap)) / bestSpc;
     if (clusters < 3 || clusters > ExFat::kMaxClusterCount) return;
-    const uint32_t fatLength = static_cast<uint32_t>(((clusters + 2) * 4 + m_dwBytesPerSector - 1) / m_dwBytesPerSector);
+    const uint32_t fatLength =
+        static_cast<uint32_t>(((clusters + 2) * 4 + m_dwBytesPerSector - 1) / m_dwBytesPerSector);
     const int64_t heapOffset = 2 * ExFat::kBootRegionSectors + int64_t{fatLength};
     const int64_t first = bestHeap - heapOffset;
     if (first < 0 || m_dwBytesPerSector < 512 || m_dwBytesPerSector > 4096) return;
     const bool known = std::any_of(m_Candidates.begin(), m_Candidates.end(), [&](const ExFatCandidate& c) {
         ExFatBoot b;
-        return ExFatCandidateBoot(c, &b) && c.Head.s64FirstSector + static_cast<int64_t>(b.HeapOffset) *
-                                                (b.BytesPerSector / m_dwBytesPerSector) == bestHeap;
+        return ExFatCandidateBoot(c, &b) &&
+            c.Head.s64FirstSector + static_cast<int64_t>(b.HeapOffset) * (b.BytesPerSector / m_dwBytesPerSector) ==
+            bestHeap;
     });
     if (known) return;
     ExFatBoot boot;

@@ -13,7 +13,7 @@ namespace {
 struct FileEntry
 {
     tagFatFileNode* pRecord;
-    bool bDeleted;  // the entry or a folder above it is deleted
+    bool bDeleted; // the entry or a folder above it is deleted
 };
 
 // Every file record of the tree once, marked deleted when it or any folder above it is. A
@@ -22,8 +22,7 @@ std::vector<FileEntry> CollectFiles(KNodeTree& tree)
 {
     std::vector<FileEntry> files;
     std::vector<std::pair<tagTreeNode*, bool>> stack;
-    if (tree.GetRoot())
-        stack.emplace_back(tree.GetRoot(), false);
+    if (tree.GetRoot()) stack.emplace_back(tree.GetRoot(), false);
     while (!stack.empty())
     {
         auto [node, deletedAbove] = stack.back();
@@ -32,8 +31,7 @@ std::vector<FileEntry> CollectFiles(KNodeTree& tree)
         const bool deleted = deletedAbove || (r && (r->byKind & FN_KIND_DELETED));
         if (r && IsFileRecord(r) && !node->pFirstChild)
             files.push_back({static_cast<tagFatFileNode*>(node->pRecord), deleted});
-        for (tagTreeNode* child = node->pFirstChild; child; child = child->pNext)
-            stack.emplace_back(child, deleted);
+        for (tagTreeNode* child = node->pFirstChild; child; child = child->pNext) stack.emplace_back(child, deleted);
     }
     std::sort(files.begin(), files.end(), [](const FileEntry& a, const FileEntry& b) {
         return a.pRecord < b.pRecord || (a.pRecord == b.pRecord && a.bDeleted > b.bDeleted);
@@ -51,16 +49,13 @@ public:
         : m_Table(table), m_ClusterCount(g.ClusterCount),
           m_ClusterBytes(static_cast<uint64_t>(bytesPerSector) * std::max<uint32_t>(g.SectorsPerCluster, 1)),
           m_Budget(VlmLimits::kChainCheckFactor * g.ClusterCount)
-    {
-    }
+    {}
 
     bool BuildMap()
     {
-        if (m_Table.Empty() || m_ClusterBytes == 0 || !m_Allocated.Reset(m_ClusterCount))
-            return false;
+        if (m_Table.Empty() || m_ClusterBytes == 0 || !m_Allocated.Reset(m_ClusterCount)) return false;
         for (uint32_t c = 2; c < m_ClusterCount; ++c)
-            if (m_Table.Entry(c) != 0)
-                m_Allocated.SetRange(c, 1);
+            if (m_Table.Entry(c) != 0) m_Allocated.SetRange(c, 1);
         return true;
     }
 
@@ -79,16 +74,12 @@ public:
         uint32_t c = r->dwFirstCluster;
         for (uint64_t n = 1;; ++n)
         {
-            if (c < 2 || c >= m_ClusterCount || m_Budget == 0)
-                return false;
+            if (c < 2 || c >= m_ClusterCount || m_Budget == 0) return false;
             --m_Budget;
             const uint32_t next = m_Table.Entry(c);
-            if (next == 0)
-                return false;
-            if (n >= need)
-                return true;
-            if (!m_Table.IsNextCluster(next))
-                return false;
+            if (next == 0) return false;
+            if (n >= need) return true;
+            if (!m_Table.IsNextCluster(next)) return false;
             c = next;
         }
     }
@@ -98,11 +89,9 @@ public:
     uint8_t DeletedCondition(const tagFatFileNode* r) const
     {
         const uint64_t first = r->dwFirstCluster;
-        if (first < 2 || first >= m_ClusterCount)
-            return FN_COND_UNKNOWN;
+        if (first < 2 || first >= m_ClusterCount) return FN_COND_UNKNOWN;
         const uint64_t count = Clusters(r->s64Size);
-        if (m_Allocated.AnySet(first, count))
-            return FN_COND_OVERWRITTEN;
+        if (m_Allocated.AnySet(first, count)) return FN_COND_OVERWRITTEN;
         return m_Allocated.Covers(first, count) ? FN_COND_INTACT : FN_COND_UNKNOWN;
     }
 
@@ -119,11 +108,9 @@ private:
 void MarkFatConditions(KNodeTree& tree, const KFatTable& table, const FatGeometry& geometry, uint32_t bytesPerSector)
 {
     std::vector<FileEntry> files = CollectFiles(tree);
-    for (FileEntry& f : files)
-        f.pRecord->byCondition = FN_COND_UNKNOWN;
+    for (FileEntry& f : files) f.pRecord->byCondition = FN_COND_UNKNOWN;
     FatJudge judge(table, geometry, bytesPerSector);
-    if (!judge.BuildMap())
-        return;
+    if (!judge.BuildMap()) return;
     for (const FileEntry& f : files)
         if (!f.bDeleted && f.pRecord->s64Size > 0 && !judge.ChainHolds(f.pRecord))
             return; // the table does not describe these files

@@ -88,7 +88,7 @@ bool KFatEntryParser::LongNameBelongsTo(const uint8_t* e) const
     if (!m_Checked) return true;
     if (e[0] != kFatDeletedMark)
         return m_LastFirstByte != kFatDeletedMark && m_InOrder && m_NextOrdinal == 0 &&
-               m_Checksum == FatShortNameChecksum(e);
+            m_Checksum == FatShortNameChecksum(e);
     // Deleting overwrote the short name's first byte, and with it the part numbers. The
     // checksum fixes what that byte was; a name that begins with a letter or digit gave the
     // short name that letter, in upper case.
@@ -101,7 +101,8 @@ bool KFatEntryParser::LongNameBelongsTo(const uint8_t* e) const
         if (FatShortNameChecksum(name) == m_Checksum) first = c;
     }
     const char16_t lead = FirstNameChar();
-    const bool letter = (lead >= u'a' && lead <= u'z') || (lead >= u'A' && lead <= u'Z') || (lead >= u'0' && lead <= u'9');
+    const bool letter =
+        (lead >= u'a' && lead <= u'z') || (lead >= u'A' && lead <= u'Z') || (lead >= u'0' && lead <= u'9');
     if (!letter) return true;
     const int upper = lead >= u'a' && lead <= u'z' ? lead - u'a' + 'A' : lead;
     return first == upper;
@@ -162,8 +163,7 @@ void KFatEntryParser::Store(uint8_t* out) const
         out[2 + 2 * i] = static_cast<uint8_t>(m_Chars[i] >> 8);
     }
     const size_t countAt = 1 + kFatNameBufferBytes;
-    for (size_t i = 0; i < 4; ++i)
-        out[countAt + i] = static_cast<uint8_t>(m_Count >> (8 * i));
+    for (size_t i = 0; i < 4; ++i) out[countAt + i] = static_cast<uint8_t>(m_Count >> (8 * i));
     std::memcpy(out + countAt + 4, m_Name.data(), kFatNameBufferBytes);
 }
 
@@ -174,8 +174,7 @@ void KFatEntryParser::Restore(const uint8_t* in)
         m_Chars[i] = static_cast<char16_t>(in[1 + 2 * i] | (in[2 + 2 * i] << 8));
     const size_t countAt = 1 + kFatNameBufferBytes;
     uint32_t count = 0;
-    for (size_t i = 0; i < 4; ++i)
-        count |= static_cast<uint32_t>(in[countAt + i]) << (8 * i);
+    for (size_t i = 0; i < 4; ++i) count |= static_cast<uint32_t>(in[countAt + i]) << (8 * i);
     // A stored count beyond the buffer would index past it: such a file is damaged.
     m_Count = count <= kFatMaxLongNameParts ? count : 0;
     m_Checked = false;

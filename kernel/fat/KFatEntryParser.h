@@ -17,7 +17,7 @@ struct FatParsedEntry
 {
     std::string Name;
     uint32_t Size = 0;
-    int64_t Created = 0;     // local file time, 0 when the stamp is not a date
+    int64_t Created = 0; // local file time, 0 when the stamp is not a date
     int64_t Modified = 0;
     uint8_t Attributes = 0;
     bool Deleted = false;
@@ -26,9 +26,9 @@ struct FatParsedEntry
 
 enum class FatParseOutcome
 {
-    Skipped,        // not a recordable entry (unused, dot, label, invalid, oversized)
-    LongNamePart,   // a long-name part was collected
-    Record,         // `out` describes a file or folder
+    Skipped,      // not a recordable entry (unused, dot, label, invalid, oversized)
+    LongNamePart, // a long-name part was collected
+    Record,       // `out` describes a file or folder
 };
 
 class KFatEntryParser
@@ -56,9 +56,9 @@ private:
     // What the collected parts are known to be; not stored, so a restored collection is
     // taken as it was before the save (m_Checked false).
     bool m_Checked = false;
-    uint8_t m_Checksum = 0;     // byte 13 of every collected part
-    uint8_t m_NextOrdinal = 0;  // present parts: the number the next part must carry
-    bool m_InOrder = false;     // present parts: started at the flagged last part, none skipped
+    uint8_t m_Checksum = 0;    // byte 13 of every collected part
+    uint8_t m_NextOrdinal = 0; // present parts: the number the next part must carry
+    bool m_InOrder = false;    // present parts: started at the flagged last part, none skipped
     uint32_t m_Count = 0;
     std::array<char16_t, kFatMaxLongNameParts * kFatLongNameChars> m_Chars{};
     std::array<char, kFatNameBufferBytes> m_Name{};

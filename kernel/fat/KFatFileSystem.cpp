@@ -25,7 +25,6 @@
 
 namespace {
 
-
 // The largest table copy held in memory: 2^21 sectors (1 GiB) is beyond any real FAT32 table
 // (2^28 clusters); a larger size comes from a damaged boot sector.
 constexpr uint32_t kMaxFatSectors = VlmLimits::kMaxFatTableSectors;
@@ -33,7 +32,6 @@ constexpr uint32_t kMaxFatSectors = VlmLimits::kMaxFatTableSectors;
 constexpr uint64_t kMaxFatBytes = static_cast<uint64_t>(kMaxFatSectors) * kFatSectorSize;
 
 } // namespace
-
 
 KFatFileSystem::KFatFileSystem() = default;
 KFatFileSystem::~KFatFileSystem() = default;
@@ -188,15 +186,17 @@ bool KFatFileSystem::CreateRootRecords(bool useVolumeName, int64_t sectors)
         m_pVolume->GetName(&name);
         if (!name.empty()) name += "\\";
         const std::string label = VolumeRecordLabel(m_pVolume);
-        if (!label.empty()) name += "(" + label + ")";
-        else sectors = m_s64TotalSectors;
+        if (!label.empty())
+            name += "(" + label + ")";
+        else
+            sectors = m_s64TotalSectors;
     }
     if (name.empty())
     {
-        const char* type = m_Geometry.FatType == kFatType12   ? "(FAT12)"
-                           : m_Geometry.FatType == kFatType16 ? "(FAT16)"
-                           : m_Geometry.FatType == kFatType32 ? "(FAT32)"
-                                                              : "";
+        const char* type = m_Geometry.FatType == kFatType12 ? "(FAT12)"
+            : m_Geometry.FatType == kFatType16              ? "(FAT16)"
+            : m_Geometry.FatType == kFatType32              ? "(FAT32)"
+                                                            : "";
         name = std::string(type) + FormatSectorsSize(sectors, m_dwBytesPerSector);
     }
     return m_Store.AddRootAndLostFolders<tagFatFileNode>(name, FN_KIND_FAT);
@@ -294,8 +294,7 @@ uint32_t KFatFileSystem::BuildTree(KNodeTree* tree)
     if (!tree) return ERROR_INVALID_PARAMETER;
     KBuildFileTree<tagFatFileNode, KFatFileNode> builder;
     const uint32_t rc = builder.Build(m_Store, *tree, *this);
-    if (rc != ERROR_SUCCESS || !m_bJudgeConditions)
-        return rc;
+    if (rc != ERROR_SUCCESS || !m_bJudgeConditions) return rc;
     m_bJudgeConditions = false;
     try
     {
@@ -323,7 +322,8 @@ uint32_t KFatFileSystem::SaveFile(const tagFileNode* record, const std::string& 
 IOutStream* KFatFileSystem::OpenStream(const tagFileNode* record)
 {
     if (!record || !m_Store.Owns(record)) return nullptr;
-    if ((record->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) return nullptr;
+    if ((record->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) != (FN_MASK_SIZE | FN_MASK_ATTRIBUTES))
+        return nullptr;
     if (record->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED | FN_ATTR_FOLDER)) return nullptr;
     if (record->s64Size <= 0) return nullptr;
     try
@@ -350,8 +350,7 @@ bool KFatFileSystem::FileRuns(const tagFileNode* record, StreamVector* blocks) c
         m_Table.Runs(m_Geometry, m_dwBytesPerSector, fat->dwFirstCluster, static_cast<uint64_t>(record->s64Size));
     blocks->clear();
     blocks->reserve(runs.size());
-    for (const FatRun& r : runs)
-        blocks->push_back({r.FirstSector, r.SectorCount, 0});
+    for (const FatRun& r : runs) blocks->push_back({r.FirstSector, r.SectorCount, 0});
     return true;
 }
 
@@ -388,8 +387,7 @@ struct tagFatStoredGeometry
 #pragma pack(pop)
 static_assert(sizeof(tagFatStoredGeometry) == 60);
 
-template <typename T>
-bool WriteVector(IStorageManager* out, const std::vector<T>& items)
+template <typename T> bool WriteVector(IStorageManager* out, const std::vector<T>& items)
 {
     if (!StorageWrite(out, static_cast<uint32_t>(items.size()))) return false;
     for (const T& item : items)
@@ -411,8 +409,7 @@ bool ReadItems(IStorageManager* in, uint32_t count, std::vector<T>& items, Conve
     return true;
 }
 
-template <typename T>
-bool ReadVector(IStorageManager* in, std::vector<T>& items)
+template <typename T> bool ReadVector(IStorageManager* in, std::vector<T>& items)
 {
     uint32_t count = 0;
     return StorageRead(in, count) && ReadItems<T>(in, count, items, [](const T& item) { return item; });
@@ -424,8 +421,7 @@ bool ReadDirSectors(IStorageManager* in, uint32_t layout, std::vector<FatDirSect
 {
     if (layout != 1) return ReadVector(in, items);
     uint32_t count = 0;
-    return StorageRead(in, count) &&
-           ReadItems<FatDirSectorLayout1>(in, count, items, [](const FatDirSectorLayout1& d) {
+    return StorageRead(in, count) && ReadItems<FatDirSectorLayout1>(in, count, items, [](const FatDirSectorLayout1& d) {
                return FatDirSector{d.IsStart, static_cast<int64_t>(d.Sector), d.Cluster};
            });
 }
@@ -447,7 +443,7 @@ int KFatFileSystem::SaveTo(IStorageManager* out)
         if (!StorageWrite(out, kFatStoredLayoutMark) || !StorageWrite(out, kFatStoredLayout)) return 0;
         if (!WriteVector(out, m_Scan.Candidates()) || !WriteVector(out, m_Scan.DirSectors())) return 0;
         const FatGeometry& g = m_Geometry;
-        const tagFatStoredGeometry sg{g.SectorsPerCluster, g.SectorsPerFat, g.Fat1Start, g.Fat2Start, g.RootStart,
+        const tagFatStoredGeometry sg{g.SectorsPerCluster, g.SectorsPerFat, g.Fat1Start, g.Fat2Start,    g.RootStart,
                                       g.RootSectors,       g.DataStart,     g.EndSector, g.ClusterCount, g.FatType};
         if (!StorageWrite(out, sg)) return 0;
         const std::vector<uint8_t>& table = m_Table.Bytes();
@@ -487,7 +483,8 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
             if (candidates == kFatStoredLayoutMark &&
                 (!StorageRead(in, layout) || layout != kFatStoredLayout || !StorageRead(in, candidates)))
                 return 0;
-            if (!ReadItems<FatCandidate>(in, candidates, m_Scan.Candidates(), [](const FatCandidate& c) { return c; }) ||
+            if (!ReadItems<FatCandidate>(in, candidates, m_Scan.Candidates(),
+                                         [](const FatCandidate& c) { return c; }) ||
                 !ReadDirSectors(in, layout, m_Scan.DirSectors()))
                 return 0;
             for (const FatCandidate& c : m_Scan.Candidates())
@@ -496,8 +493,9 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
                 if (d.Sector < 0) return 0;
             tagFatStoredGeometry sg{};
             if (!StorageRead(in, sg)) return 0;
-            m_Geometry = FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start, sg.RootStart,
-                                     sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
+            m_Geometry =
+                FatGeometry{sg.SectorsPerCluster, sg.SectorsPerFat, sg.Fat1Start, sg.Fat2Start,    sg.RootStart,
+                            sg.RootSectors,       sg.DataStart,     sg.EndSector, sg.ClusterCount, sg.FatType};
             uint32_t length = 0;
             if (!StorageRead(in, length)) return 0;
             if (length > 0)

@@ -42,9 +42,11 @@ uint64_t KFatFolderReader::LastListedCluster(uint32_t cluster, size_t bytes) con
 {
     // Files taken as stored without fragments, as deleted files are copied out. The folder's
     // own cluster does not count: a writer that adds the entries last puts it after the data.
-    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    const uint64_t clusterBytes =
+        static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     uint64_t lastUsed = 0;
-    for (size_t at = 0; clusterBytes != 0 && at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
+    for (size_t at = 0; clusterBytes != 0 && at + kFatEntrySize <= std::min(bytes, m_Buffer.size());
+         at += kFatEntrySize)
     {
         const uint8_t* e = m_Buffer.data() + at;
         if (FatEntryIsLongName(e) || FatEntryIsDot(e) || FatEntryIsDotDot(e) || !IsValidEntry(e, m_Limits)) continue;
@@ -64,7 +66,8 @@ bool KFatFolderReader::ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose
     --m_ContinuationReads;
     if (!ReadSectors(m_G.ClusterSector(next), 1)) return false;
     const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
-    if (FatEntryIsDot(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) return false;
+    if (FatEntryIsDot(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector)))
+        return false;
     // Strict: its first file starts right after the listed ones (data before entry) or right
     // after the cluster itself (entry before data); another folder's part is passed over.
     // Loose: anywhere past the listed files and not after the cluster.
@@ -75,7 +78,8 @@ bool KFatFolderReader::ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose
 
 uint32_t KFatFolderReader::SearchContinuation(uint32_t cluster, uint64_t lastUsed, bool loose)
 {
-    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    const uint64_t clusterBytes =
+        static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     if (clusterBytes == 0) return 0;
     // A writer that adds the entries last gives a folder all its later clusters at once: the
     // next one is right after the one just read.
@@ -134,7 +138,8 @@ KFatFolderReader::Walk KFatFolderReader::WalkDeferredContinuations(std::vector<F
         const uint32_t cluster = SearchContinuation(d.Cluster, d.LastUsed, true);
         if (cluster == 0) continue;
         m_Ctx.Parser->Restore(d.Parser.data());
-        const FolderItem item{true, d.Id, m_G.ClusterSector(cluster), std::max<uint32_t>(m_G.SectorsPerCluster, 1), true};
+        const FolderItem item{true, d.Id, m_G.ClusterSector(cluster), std::max<uint32_t>(m_G.SectorsPerCluster, 1),
+                              true};
         if (WalkFolder(item, false, next, progress) == Walk::OutOfMemory) return Walk::OutOfMemory;
     }
     return Walk::Ok;

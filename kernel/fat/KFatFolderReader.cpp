@@ -37,7 +37,9 @@ KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(contex
     // whatever cluster count a damaged boot sector implies.
     uint64_t fit = 2;
     if (m_Ctx.VolumeSectors > 0 && static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0)) < m_Ctx.VolumeSectors)
-        fit = (m_Ctx.VolumeSectors - static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0))) / static_cast<uint64_t>(spc) + 2;
+        fit = (m_Ctx.VolumeSectors - static_cast<uint64_t>(std::max<int64_t>(m_G.DataStart, 0))) /
+                static_cast<uint64_t>(spc) +
+            2;
     m_Visited.assign(static_cast<size_t>(std::min<uint64_t>(m_G.ClusterCount, fit)), false);
     m_ContinuationBudget = m_ContinuationBudgetStart = 2 * static_cast<uint64_t>(m_Visited.size()) + 1024;
     m_MaxFolderClusters = MaxFolderClusters(static_cast<uint64_t>(m_Ctx.BytesPerSector) * static_cast<uint64_t>(spc));
@@ -117,7 +119,8 @@ KFatFolderReader::Walk KFatFolderReader::ParseBuffer(size_t bytes, size_t from, 
                                                      std::vector<FolderItem>* subfolders, bool deletedParent,
                                                      int64_t* progress)
 {
-    const uint64_t clusterBytes = static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
+    const uint64_t clusterBytes =
+        static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     const size_t entries = std::min(bytes, m_Buffer.size()) / kFatEntrySize;
     for (size_t i = from; i < entries; ++i)
     {
@@ -138,8 +141,8 @@ KFatFolderReader::Walk KFatFolderReader::ParseBuffer(size_t bytes, size_t from, 
     return Walk::Ok;
 }
 
-KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool fixedRoot, std::vector<FolderItem>* next,
-                                                    int64_t* progress)
+KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool fixedRoot,
+                                                    std::vector<FolderItem>* next, int64_t* progress)
 {
     int64_t sector = item.Sector;
     uint32_t sectors = item.Sectors;
@@ -157,7 +160,8 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         // A subfolder's first cluster starts with its dot and dot-dot entries; anything else
         // means the cluster was reused and the folder is gone.
         if (n == 0 && item.Id != 0 && !item.Continued &&
-            (bytes < 2 * kFatEntrySize || !FatEntryIsDot(m_Buffer.data()) || !FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize)))
+            (bytes < 2 * kFatEntrySize || !FatEntryIsDot(m_Buffer.data()) ||
+             !FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize)))
             return Walk::Ok;
         if (ParseBuffer(bytes, 0, item.Id, nullptr, next, item.Deleted, progress) == Walk::OutOfMemory)
             return Walk::OutOfMemory;
@@ -182,7 +186,8 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
     }
 }
 
-KFatFolderReader::Walk KFatFolderReader::WalkGenerations(std::vector<FolderItem> generation, bool fixedRoot, int64_t* value)
+KFatFolderReader::Walk KFatFolderReader::WalkGenerations(std::vector<FolderItem> generation, bool fixedRoot,
+                                                         int64_t* value)
 {
     IProgress_Server& progress = *m_Ctx.Progress;
     while (!generation.empty() && !m_Canceled)
@@ -270,7 +275,7 @@ KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uin
         const size_t bytes = static_cast<size_t>(spc) * m_Ctx.BytesPerSector;
         uint32_t records = 0;
         const bool dotsOk = bytes >= 2 * kFatEntrySize && FatEntryIsDot(m_Buffer.data()) &&
-                            FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize);
+            FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize);
         if (!(n == 0 && checkDots && !dotsOk))
             if (ParseBuffer(bytes, 0, id, &records, nullptr, false, nullptr) == Walk::OutOfMemory)
                 return Walk::OutOfMemory;
@@ -286,7 +291,8 @@ KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uin
     }
 }
 
-KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel)
+KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSector>& sectors,
+                                                      const FatSectorSelection& sel)
 {
     IProgress_Server& progress = *m_Ctx.Progress;
     const int64_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
@@ -303,8 +309,7 @@ KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSe
         if (inRoot && s < m_G.DataStart)
         {
             // The fixed FAT12/16 root area belongs to no cluster: each recorded sector is read alone.
-            if (ReadSectors(s, 1))
-                w = ParseBuffer(m_Ctx.BytesPerSector, 0, 0, nullptr, nullptr, false, nullptr);
+            if (ReadSectors(s, 1)) w = ParseBuffer(m_Ctx.BytesPerSector, 0, 0, nullptr, nullptr, false, nullptr);
         }
         else if (inRoot && !boundary)
         {
@@ -313,7 +318,8 @@ KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSe
             // to its end, once.
             const auto rest = static_cast<uint32_t>(spc - (s - m_G.DataStart) % spc);
             if (Mark(c) && ReadSectors(s, rest))
-                w = ParseBuffer(static_cast<size_t>(rest) * m_Ctx.BytesPerSector, 0, id, nullptr, nullptr, false, nullptr);
+                w = ParseBuffer(static_cast<size_t>(rest) * m_Ctx.BytesPerSector, 0, id, nullptr, nullptr, false,
+                                nullptr);
         }
         else if (boundary && d.IsStart && d.Cluster == c)
         {
@@ -335,7 +341,8 @@ KFatFolderReader::Walk KFatFolderReader::RebuildPass1(const std::vector<FatDirSe
     return Walk::Ok;
 }
 
-KFatFolderReader::Walk KFatFolderReader::RebuildPass2(const std::vector<FatDirSector>& sectors, const FatSectorSelection& sel)
+KFatFolderReader::Walk KFatFolderReader::RebuildPass2(const std::vector<FatDirSector>& sectors,
+                                                      const FatSectorSelection& sel)
 {
     IProgress_Server& progress = *m_Ctx.Progress;
     const uint32_t spc = std::max<uint32_t>(m_G.SectorsPerCluster, 1);
@@ -353,8 +360,8 @@ KFatFolderReader::Walk KFatFolderReader::RebuildPass2(const std::vector<FatDirSe
                 if (!AddMadeUpRoot(c)) return Walk::OutOfMemory;
                 if (!ReadSectors(s, spc)) return Walk::Ok;
                 const uint32_t id = c == m_RootCluster ? 0 : c;
-                if (ParseBuffer(static_cast<size_t>(spc) * m_Ctx.BytesPerSector, 0, id, nullptr, nullptr, false, nullptr) ==
-                    Walk::OutOfMemory)
+                if (ParseBuffer(static_cast<size_t>(spc) * m_Ctx.BytesPerSector, 0, id, nullptr, nullptr, false,
+                                nullptr) == Walk::OutOfMemory)
                     return Walk::OutOfMemory;
             }
         }

@@ -70,17 +70,21 @@ private:
         uint32_t Id;
         int64_t Sector;
         uint32_t Sectors;
-        bool Continued = false;   // a deleted folder's later cluster: no dot entries
+        bool Continued = false; // a deleted folder's later cluster: no dot entries
     };
     // A deleted folder whose next cluster was not found where the write order puts it.
     struct DeferredSearch
     {
         uint32_t Id;
-        uint32_t Cluster;     // the folder's last cluster read
+        uint32_t Cluster; // the folder's last cluster read
         uint64_t LastUsed;
-        std::vector<uint8_t> Parser;   // the entry parser's state after the folder's last cluster
+        std::vector<uint8_t> Parser; // the entry parser's state after the folder's last cluster
     };
-    enum class Walk { Ok, OutOfMemory };
+    enum class Walk
+    {
+        Ok,
+        OutOfMemory
+    };
 
     uint32_t ClusterOf(int64_t sector) const;
     void TraceFolderCut(uint32_t id) const;
@@ -127,7 +131,7 @@ private:
     std::vector<bool> m_Visited;
     std::vector<uint8_t> m_Buffer;
     uint32_t m_MaxFolderClusters = 1;
-    uint32_t m_RootCluster = 0;   // the cluster whose folder is the root in a rebuild
+    uint32_t m_RootCluster = 0; // the cluster whose folder is the root in a rebuild
     int64_t m_RootStart = 0;
     uint32_t m_RootSectors = 0;
     uint32_t m_MadeUpCounter = 0;

@@ -23,7 +23,7 @@ constexpr uint32_t kFat16SectorLimit = 0x800001;       // below: FAT16
 bool SameFileSystem(const FatCandidate& a, const FatCandidate& b)
 {
     return a.SectorsPerCluster == b.SectorsPerCluster && a.FatType == b.FatType && a.DataStart == b.DataStart &&
-           a.SectorCount == b.SectorCount && a.FirstSector == b.FirstSector;
+        a.SectorCount == b.SectorCount && a.FirstSector == b.FirstSector;
 }
 
 } // namespace
@@ -36,7 +36,8 @@ int64_t KFatSectorScan::FindCandidate(int64_t dataStart, uint32_t sectorsPerClus
         m_Indexed = 0;
     }
     for (; m_Indexed < m_Candidates.size(); ++m_Indexed)
-        m_ByDataStart[static_cast<uint64_t>(m_Candidates[m_Indexed].DataStart)].push_back(static_cast<uint32_t>(m_Indexed));
+        m_ByDataStart[static_cast<uint64_t>(m_Candidates[m_Indexed].DataStart)].push_back(
+            static_cast<uint32_t>(m_Indexed));
     const auto it = m_ByDataStart.find(static_cast<uint64_t>(dataStart));
     if (it == m_ByDataStart.end()) return -1;
     for (const uint32_t i : it->second)
@@ -69,7 +70,8 @@ void KFatSectorScan::SetVolume(IVolumeIO* volume, uint32_t bytesPerSector, uint6
 void KFatSectorScan::CountEntries(ScanStats* stats, size_t index, ByteView folder, uint64_t entries)
 {
     FatCandidate& c = m_Candidates[index];
-    const uint64_t clusterBytes = static_cast<uint64_t>(m_dwBytesPerSector) * std::max<uint16_t>(c.SectorsPerCluster, 1);
+    const uint64_t clusterBytes =
+        static_cast<uint64_t>(m_dwBytesPerSector) * std::max<uint16_t>(c.SectorsPerCluster, 1);
     for (uint64_t i = 0; i < entries; ++i)
     {
         const uint64_t off = i * kFatEntrySize;
@@ -85,7 +87,8 @@ void KFatSectorScan::CountEntries(ScanStats* stats, size_t index, ByteView folde
         }
         if (clusterBytes == 0) continue;
         const uint64_t end = FatEntryFirstCluster(e) + (FatEntrySize(e) + clusterBytes - 1) / clusterBytes;
-        c.HighestClusterEnd = static_cast<uint32_t>(std::max<uint64_t>(c.HighestClusterEnd, std::min<uint64_t>(end, 0xFFFFFFFFu)));
+        c.HighestClusterEnd =
+            static_cast<uint32_t>(std::max<uint64_t>(c.HighestClusterEnd, std::min<uint64_t>(end, 0xFFFFFFFFu)));
     }
 }
 
@@ -100,13 +103,14 @@ void KFatSectorScan::ReadRootFolder(ScanStats* stats, size_t index)
     CountEntries(stats, index, root, root.size() / kFatEntrySize);
 
     const bool inside = m_u64TotalSectors != 0 && c.FirstSector >= 0 &&
-                        RangeFits(m_u64TotalSectors, static_cast<uint64_t>(c.FirstSector), static_cast<uint64_t>(c.SectorCount));
+        RangeFits(m_u64TotalSectors, static_cast<uint64_t>(c.FirstSector), static_cast<uint64_t>(c.SectorCount));
     std::string label;
     if (inside && FatRootLabel(root, &label))
     {
         // At most 33 bytes (11 code-page characters), far inside the record's field.
         std::memset(m_Candidates[index].Label, 0, sizeof(m_Candidates[index].Label));
-        std::memcpy(m_Candidates[index].Label, label.data(), std::min(label.size(), sizeof(m_Candidates[index].Label) - 1));
+        std::memcpy(m_Candidates[index].Label, label.data(),
+                    std::min(label.size(), sizeof(m_Candidates[index].Label) - 1));
     }
 }
 
@@ -120,10 +124,10 @@ void KFatSectorScan::AddBootCandidate(ScanStats* stats, const FatCandidate& c)
 bool KFatSectorScan::TryBootSector(ScanStats* stats, int64_t x, ByteView sector)
 {
     // Cheap gate: a type label must be there before any rule is looked at.
-    const bool label16 = RangeFits(sector.size(), kFat16TypeOffset, 8) &&
-                         std::memcmp(sector.data() + kFat16TypeOffset, "FAT1", 4) == 0;
-    const bool label32 = RangeFits(sector.size(), kFat32TypeOffset, 8) &&
-                         std::memcmp(sector.data() + kFat32TypeOffset, "FAT3", 4) == 0;
+    const bool label16 =
+        RangeFits(sector.size(), kFat16TypeOffset, 8) && std::memcmp(sector.data() + kFat16TypeOffset, "FAT1", 4) == 0;
+    const bool label32 =
+        RangeFits(sector.size(), kFat32TypeOffset, 8) && std::memcmp(sector.data() + kFat32TypeOffset, "FAT3", 4) == 0;
     if (!label16 && !label32) return false;
 
     for (const int32_t type : {kFatType12, kFatType16, kFatType32})
@@ -244,8 +248,10 @@ void KFatSectorScan::End(IProgress_Server& progress)
             if (c.FirstSector + used <= static_cast<int64_t>(m_u64TotalSectors)) c.SectorCount = used;
             if (c.RootChildren > 2)
             {
-                if (c.SectorCount < kFolderSectorTypeMinimum) c.FatType = kFatType12;
-                else if (c.SectorCount < kFat16SectorLimit) c.FatType = kFatType16;
+                if (c.SectorCount < kFolderSectorTypeMinimum)
+                    c.FatType = kFatType12;
+                else if (c.SectorCount < kFat16SectorLimit)
+                    c.FatType = kFatType16;
             }
             remove = c.FoldersMatched < 2;
         }

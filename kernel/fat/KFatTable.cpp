@@ -49,9 +49,12 @@ bool ChainsAreSeparate(ByteView table, int32_t type, uint32_t clusterCount, uint
     {
         const uint32_t v = next(k);
         if (!isLink(v)) continue;
-        if (v < 2 || v >= clusterCount) separate = false; // excluded by the entry check
-        else if (v < held && hasPredecessor[v]) separate = false; // two chains join
-        else if (v < held) hasPredecessor[v] = true;
+        if (v < 2 || v >= clusterCount)
+            separate = false; // excluded by the entry check
+        else if (v < held && hasPredecessor[v])
+            separate = false; // two chains join
+        else if (v < held)
+            hasPredecessor[v] = true;
         ++links;
     }
     uint64_t walked = 0;
@@ -133,8 +136,7 @@ bool KFatTable::CheckChains(ByteView t, int32_t type, uint32_t clusterCount, uin
 bool KFatTable::Accept(std::vector<uint8_t> table, int32_t type, uint32_t clusterCount)
 {
     Clear();
-    if (!CheckSignatureAndEntries(table, type, clusterCount) || !CheckChains(table, type, clusterCount))
-        return false;
+    if (!CheckSignatureAndEntries(table, type, clusterCount) || !CheckChains(table, type, clusterCount)) return false;
     Restore(std::move(table), type, clusterCount);
     return true;
 }

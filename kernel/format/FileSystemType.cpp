@@ -15,16 +15,11 @@ bool LabelAt(ByteView sector, size_t offset, const char (&label)[9])
 
 int FileSystemTypeFromBoot(ByteView sector)
 {
-    if (LabelAt(sector, 54, "FAT12   "))
-        return FS_TYPE_FAT12;
-    if (LabelAt(sector, 54, "FAT16   "))
-        return FS_TYPE_FAT16;
-    if (LabelAt(sector, 82, "FAT32   "))
-        return FS_TYPE_FAT32;
-    if (LabelAt(sector, 3, "NTFS    "))
-        return FS_TYPE_NTFS;
-    if (LabelAt(sector, 3, "EXFAT   "))
-        return FS_TYPE_EXFAT;
+    if (LabelAt(sector, 54, "FAT12   ")) return FS_TYPE_FAT12;
+    if (LabelAt(sector, 54, "FAT16   ")) return FS_TYPE_FAT16;
+    if (LabelAt(sector, 82, "FAT32   ")) return FS_TYPE_FAT32;
+    if (LabelAt(sector, 3, "NTFS    ")) return FS_TYPE_NTFS;
+    if (LabelAt(sector, 3, "EXFAT   ")) return FS_TYPE_EXFAT;
     return FS_TYPE_NONE;
 }
 

@@ -8,8 +8,8 @@
 // File-system type codes, as in a partition table.
 enum FileSystemTypeCode : int32_t
 {
-    FS_TYPE_NONE = -1,  // not recognised
-    FS_TYPE_RAW = 0,    // deep-scan candidate
+    FS_TYPE_NONE = -1, // not recognised
+    FS_TYPE_RAW = 0,   // deep-scan candidate
     FS_TYPE_FAT12 = 1,
     FS_TYPE_FAT16 = 6,
     FS_TYPE_NTFS = 7,

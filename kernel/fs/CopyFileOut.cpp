@@ -31,17 +31,15 @@ bool ReadExactly(IOutStream& stream, int64_t offset, uint8_t* out, int64_t lengt
 {
     int64_t got = 0;
     return stream.Seek(SEEK_ORIGIN_BEGIN, offset, nullptr) == STREAM_OK &&
-           stream.Read(out, length, &got) == STREAM_OK && got == length;
+        stream.Read(out, length, &got) == STREAM_OK && got == length;
 }
 
 // The bytes a read from `offset` delivers before it fails or ends, 0 .. length.
 int64_t ReadSome(IOutStream& stream, int64_t offset, uint8_t* out, int64_t length)
 {
     int64_t got = 0;
-    if (stream.Seek(SEEK_ORIGIN_BEGIN, offset, nullptr) != STREAM_OK)
-        return 0;
-    if (stream.Read(out, length, &got) == STREAM_OK && got == length)
-        return length;
+    if (stream.Seek(SEEK_ORIGIN_BEGIN, offset, nullptr) != STREAM_OK) return 0;
+    if (stream.Read(out, length, &got) == STREAM_OK && got == length) return length;
     return std::clamp<int64_t>(got, 0, length);
 }
 

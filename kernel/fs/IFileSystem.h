@@ -23,13 +23,13 @@ class KNodeTree;
 // Counters of one scan pass, zeroed by the driver; each file system increments only its own.
 struct ScanStats
 {
-    uint32_t dwFatBootRecords;    // "FAT DBR:"
-    uint32_t dwFatFolders;        // "FAT Folders:"
-    uint32_t dwFatPartFolders;    // "Part of FAT Folders:"
-    uint32_t dwFatFiles;          // "FAT Files:"
-    uint32_t dwNtfsBootRecords;   // "NTFS $BOOT:"
-    uint32_t dwNtfsFiles;         // "NTFS Files:"
-    uint32_t dwRawFiles;          // "Files Found:" (deep scan)
+    uint32_t dwFatBootRecords;  // "FAT DBR:"
+    uint32_t dwFatFolders;      // "FAT Folders:"
+    uint32_t dwFatPartFolders;  // "Part of FAT Folders:"
+    uint32_t dwFatFiles;        // "FAT Files:"
+    uint32_t dwNtfsBootRecords; // "NTFS $BOOT:"
+    uint32_t dwNtfsFiles;       // "NTFS Files:"
+    uint32_t dwRawFiles;        // "Files Found:" (deep scan)
     uint32_t dwUnused;
 };
 static_assert(sizeof(ScanStats) == 32);
@@ -79,8 +79,7 @@ public:
     virtual uint32_t Begin_ScanFS() = 0;
     /// Examines `sectorCount` consecutive sectors starting at volume sector `firstSector`,
     /// back to back in `buffer`. 0, or 17 without a volume or sector size.
-    virtual uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer,
-                            int sectorCount) = 0;
+    virtual uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount) = 0;
     /// Resolves what the scan collected. 0.
     virtual uint32_t End_ScanFS() = 0;
     /// Writes the number of recognised file systems; returns 1 (see the deep scan for 0).

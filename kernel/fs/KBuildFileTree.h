@@ -9,8 +9,7 @@
 #include "fs/KNodeTree.h"
 #include "fs/tagFileNode.h"
 
-template <typename TRecord, typename TStore>
-class KBuildFileTree final : public KFileTreeBuilder
+template <typename TRecord, typename TStore> class KBuildFileTree final : public KFileTreeBuilder
 {
     static_assert(std::is_base_of_v<tagIdFileNode, TRecord>, "records need dwSelfId and dwParentId");
     static_assert(std::is_base_of_v<KFileNode, TStore>, "the store must be a record store");
@@ -18,8 +17,7 @@ class KBuildFileTree final : public KFileTreeBuilder
 public:
     uint32_t Build(TStore& store, KNodeTree& tree, IProgress_Server& progress)
     {
-        if (store.GetRecordSize() < sizeof(TRecord))
-            return 87;  // the store's records are shorter than this record type
+        if (store.GetRecordSize() < sizeof(TRecord)) return 87; // the store's records are shorter than this record type
         return KFileTreeBuilder::Build(store, tree, progress);
     }
 };

@@ -7,18 +7,14 @@
 
 namespace {
 
-bool Fits(uint64_t clusters)
-{
-    return clusters / 8 < VlmLimits::kMaxClusterBitmapBytes;
-}
+bool Fits(uint64_t clusters) { return clusters / 8 < VlmLimits::kMaxClusterBitmapBytes; }
 
 } // namespace
 
 bool KClusterBitmap::Reset(uint64_t clusters)
 {
     Clear();
-    if (!Fits(clusters))
-        return false;
+    if (!Fits(clusters)) return false;
     try
     {
         m_Bits.assign(static_cast<size_t>((clusters + 7) / 8), 0);
@@ -35,8 +31,7 @@ bool KClusterBitmap::Assign(std::vector<uint8_t> bytes, uint64_t clusters)
 {
     Clear();
     const uint64_t covered = std::min<uint64_t>(clusters, static_cast<uint64_t>(bytes.size()) * 8);
-    if (!Fits(covered))
-        return false;
+    if (!Fits(covered)) return false;
     m_Bits = std::move(bytes);
     m_u64Clusters = covered;
     return true;
@@ -56,16 +51,12 @@ bool KClusterBitmap::Covers(uint64_t first, uint64_t count) const
 
 void KClusterBitmap::SetRange(uint64_t first, uint64_t count)
 {
-    if (first >= m_u64Clusters)
-        return;
+    if (first >= m_u64Clusters) return;
     const uint64_t end = first + std::min(count, m_u64Clusters - first);
     uint64_t c = first;
-    for (; c < end && (c & 7) != 0; ++c)
-        m_Bits[c / 8] |= static_cast<uint8_t>(1u << (c & 7));
-    for (; c + 8 <= end; c += 8)
-        m_Bits[c / 8] = 0xFF;
-    for (; c < end; ++c)
-        m_Bits[c / 8] |= static_cast<uint8_t>(1u << (c & 7));
+    for (; c < end && (c & 7) != 0; ++c) m_Bits[c / 8] |= static_cast<uint8_t>(1u << (c & 7));
+    for (; c + 8 <= end; c += 8) m_Bits[c / 8] = 0xFF;
+    for (; c < end; ++c) m_Bits[c / 8] |= static_cast<uint8_t>(1u << (c & 7));
 }
 
 bool KClusterBitmap::AnyWithValue(uint64_t first, uint64_t end, bool set) const
@@ -74,27 +65,22 @@ bool KClusterBitmap::AnyWithValue(uint64_t first, uint64_t end, bool set) const
     auto bit = [&](uint64_t c) { return ((m_Bits[c / 8] >> (c & 7)) & 1) != 0; };
     uint64_t c = first;
     for (; c < end && (c & 7) != 0; ++c)
-        if (bit(c) == set)
-            return true;
+        if (bit(c) == set) return true;
     for (; c + 8 <= end; c += 8)
-        if (m_Bits[c / 8] != whole)
-            return true;
+        if (m_Bits[c / 8] != whole) return true;
     for (; c < end; ++c)
-        if (bit(c) == set)
-            return true;
+        if (bit(c) == set) return true;
     return false;
 }
 
 bool KClusterBitmap::AnySet(uint64_t first, uint64_t count) const
 {
-    if (first >= m_u64Clusters || count == 0)
-        return false;
+    if (first >= m_u64Clusters || count == 0) return false;
     return AnyWithValue(first, first + std::min(count, m_u64Clusters - first), true);
 }
 
 bool KClusterBitmap::AllSet(uint64_t first, uint64_t count) const
 {
-    if (!Covers(first, count))
-        return false;
+    if (!Covers(first, count)) return false;
     return !AnyWithValue(first, first + count, false);
 }

@@ -20,8 +20,8 @@
 class KFileNode : public IDataStorage, public IProgress_Server
 {
 public:
-    static constexpr uint32_t kNameBlock = 51200;     // name-pool units (bytes) per block
-    static constexpr uint32_t kRecordBlock = 12288;   // records per block
+    static constexpr uint32_t kNameBlock = 51200;   // name-pool units (bytes) per block
+    static constexpr uint32_t kRecordBlock = 12288; // records per block
     /// Longest name a store keeps (one name-pool block less its terminator).
     static constexpr int kMaxNameLength = static_cast<int>(kNameBlock) - 1;
     /// Longest stored name that loading accepts: a 255-unit UTF-16 name is at most 765 bytes.
@@ -43,18 +43,15 @@ public:
     tagFileNode* AddNode(int nameLength);
     /// AddNode with the name copied in (cut at kMaxNameLength).
     tagFileNode* AddNode(std::string_view name);
-    template <typename T>
-    T* Add(std::string_view name) { return static_cast<T*>(AddNode(name)); }
+    template <typename T> T* Add(std::string_view name) { return static_cast<T*>(AddNode(name)); }
     /// The two folders a file system's tree starts with, into an empty store: its root
     /// (record 0, named `rootName`) and "Lost Files" (record 1), which takes the entries whose
     /// parent is gone. `fsKind` is the file system's FN_KIND_* bit. False without memory.
-    template <typename T>
-    bool AddRootAndLostFolders(std::string_view rootName, uint8_t fsKind)
+    template <typename T> bool AddRootAndLostFolders(std::string_view rootName, uint8_t fsKind)
     {
         T* root = Add<T>(rootName);
         T* lost = root ? Add<T>(EngineString(IDS_LOST_FILES)) : nullptr;
-        if (!lost)
-            return false;
+        if (!lost) return false;
         root->wValidMask = lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
         root->wAttributes = lost->wAttributes = FN_ATTR_FOLDER;
         root->byKind = static_cast<uint8_t>(fsKind | FN_KIND_PRESENT);
@@ -66,8 +63,7 @@ public:
 
     /// Record `index`, or null when out of range.
     tagFileNode* GetNode(int index) const;
-    template <typename T>
-    T* Get(int index) const { return static_cast<T*>(GetNode(index)); }
+    template <typename T> T* Get(int index) const { return static_cast<T*>(GetNode(index)); }
     int GetCount() const { return static_cast<int>(m_Index.size()); }
     void Clear();
 

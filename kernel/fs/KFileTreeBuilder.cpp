@@ -13,14 +13,10 @@
 #include "fs/tagFileNode.h"
 #include "base/EngineStrings.h"
 
-namespace
-{
+namespace {
 constexpr int kStageBuildTree = 4;
 
-const tagIdFileNode* Ids(const tagTreeNode* node)
-{
-    return static_cast<const tagIdFileNode*>(node->pRecord);
-}
+const tagIdFileNode* Ids(const tagTreeNode* node) { return static_cast<const tagIdFileNode*>(node->pRecord); }
 
 bool HasFolderBits(const tagIdFileNode* r)
 {
@@ -49,8 +45,7 @@ bool ClosesLoop(const tagTreeNode* from, uint32_t self, uint32_t parent, size_t 
     for (size_t steps = 0; from && steps <= bound; from = from->pParent, ++steps)
     {
         const tagIdFileNode* a = Ids(from);
-        if (a->dwSelfId == self || (a->dwSelfId == parent && a->dwParentId == self))
-            return true;
+        if (a->dwSelfId == self || (a->dwSelfId == parent && a->dwParentId == self)) return true;
     }
     return false;
 }
@@ -60,8 +55,7 @@ class BuildRun
 public:
     BuildRun(KFileNode& store, KNodeTree& tree, IProgress_Server& progress)
         : m_Store(store), m_Tree(tree), m_Progress(progress), m_Count(static_cast<size_t>(store.GetCount()))
-    {
-    }
+    {}
 
     uint32_t Run();
 
@@ -81,7 +75,7 @@ private:
     int64_t m_s64Value = 0;
     std::vector<tagTreeNode*> m_Folders;
     tagTreeNode* m_pLost = nullptr;
-    std::vector<uint64_t> m_Order;   // (parent id << 32 | record index), sorted
+    std::vector<uint64_t> m_Order; // (parent id << 32 | record index), sorted
     std::vector<uint8_t> m_Placed;
     std::unordered_map<uint32_t, tagTreeNode*> m_MadeUp;
     int m_nDirCounter = 0;
@@ -93,11 +87,9 @@ bool BuildRun::CollectFolders()
     for (size_t i = 1; i < m_Count; ++i)
     {
         const tagIdFileNode* r = Record(i);
-        if (!IsLinkedFolder(r))
-            continue;
+        if (!IsLinkedFolder(r)) continue;
         tagTreeNode* node = m_Tree.NewNode();
-        if (!node)
-            return false;
+        if (!node) return false;
         node->pRecord = const_cast<tagIdFileNode*>(r);
         m_Folders.push_back(node);
     }
@@ -112,11 +104,11 @@ bool BuildRun::CollectFolders()
 // comparing every folder with every other one, in logarithmic time.
 bool BuildRun::FolderPass()
 {
-    std::vector<std::pair<uint32_t, uint32_t>> byId;  // (self id, list position)
+    std::vector<std::pair<uint32_t, uint32_t>> byId; // (self id, list position)
     byId.reserve(m_Folders.size());
     for (size_t k = 0; k < m_Folders.size(); ++k)
     {
-        const uint32_t id = Ids(m_Folders[k])->dwSelfId;  // packed field: never bind a reference
+        const uint32_t id = Ids(m_Folders[k])->dwSelfId; // packed field: never bind a reference
         byId.emplace_back(id, static_cast<uint32_t>(k));
     }
     std::sort(byId.begin(), byId.end());
@@ -124,8 +116,7 @@ bool BuildRun::FolderPass()
 
     for (size_t k = 1; k < m_Folders.size(); ++k)
     {
-        if (m_Progress.IsCanceled())
-            return false;
+        if (m_Progress.IsCanceled()) return false;
         Step();
         tagTreeNode* f = m_Folders[k];
         const tagIdFileNode* fr = Ids(f);
@@ -136,15 +127,12 @@ bool BuildRun::FolderPass()
         {
             tagTreeNode* p = m_Folders[it->second];
             const tagIdFileNode* pr = Ids(p);
-            if (p == f || ClosesLoop(p->pParent, fr->dwSelfId, fr->dwParentId, bound))
-                continue;
-            if (pr->dwParentId == fr->dwSelfId)
-                continue;  // the two name each other as parent
+            if (p == f || ClosesLoop(p->pParent, fr->dwSelfId, fr->dwParentId, bound)) continue;
+            if (pr->dwParentId == fr->dwSelfId) continue; // the two name each other as parent
             KNodeTree::LinkChild(p, f);
             placed = true;
         }
-        if (!placed)
-            KNodeTree::LinkChild(f == m_pLost ? m_Tree.GetRoot() : m_pLost, f);
+        if (!placed) KNodeTree::LinkChild(f == m_pLost ? m_Tree.GetRoot() : m_pLost, f);
     }
     return true;
 }
@@ -153,43 +141,35 @@ bool BuildRun::FolderPass()
 // and the folders sorted by id. Folders sharing an id each receive every file of that id.
 bool BuildRun::FilePass()
 {
-    std::stable_sort(m_Folders.begin(), m_Folders.end(), [](const tagTreeNode* a, const tagTreeNode* b) {
-        return Ids(a)->dwSelfId < Ids(b)->dwSelfId;
-    });
+    std::stable_sort(m_Folders.begin(), m_Folders.end(),
+                     [](const tagTreeNode* a, const tagTreeNode* b) { return Ids(a)->dwSelfId < Ids(b)->dwSelfId; });
     const size_t bound = m_Folders.size();
     size_t p = 0;
     for (size_t fi = 0; fi < m_Folders.size(); ++fi)
     {
         tagTreeNode* f = m_Folders[fi];
         const tagIdFileNode* fr = Ids(f);
-        if (fr->dwParentId == fr->dwSelfId && fr->dwSelfId != 0)
-            continue;
+        if (fr->dwParentId == fr->dwSelfId && fr->dwSelfId != 0) continue;
         const size_t start = p;
         for (; p < m_Count; ++p)
         {
             const tagIdFileNode* r = Record(static_cast<uint32_t>(m_Order[p]));
-            if (r->dwSelfId != r->dwParentId && r->dwParentId > fr->dwSelfId)
-                break;
+            if (r->dwSelfId != r->dwParentId && r->dwParentId > fr->dwSelfId) break;
             if (IsDroppedInFilePass(r))
             {
                 m_Placed[p] = 1;
                 continue;
             }
-            if (m_Progress.IsCanceled())
-                return false;
-            if (!m_Placed[p])
-                Step();
-            if (r->dwParentId != fr->dwSelfId || ClosesLoop(f->pParent, r->dwSelfId, r->dwParentId, bound))
-                continue;
+            if (m_Progress.IsCanceled()) return false;
+            if (!m_Placed[p]) Step();
+            if (r->dwParentId != fr->dwSelfId || ClosesLoop(f->pParent, r->dwSelfId, r->dwParentId, bound)) continue;
             tagTreeNode* node = m_Tree.NewNode();
-            if (!node)
-                return false;
+            if (!node) return false;
             node->pRecord = const_cast<tagIdFileNode*>(r);
             KNodeTree::LinkChild(f, node);
             m_Placed[p] = 1;
         }
-        if (p != start && fi + 1 < m_Folders.size() && Ids(m_Folders[fi + 1])->dwSelfId == fr->dwSelfId)
-            p = start;
+        if (p != start && fi + 1 < m_Folders.size() && Ids(m_Folders[fi + 1])->dwSelfId == fr->dwSelfId) p = start;
     }
     return true;
 }
@@ -197,14 +177,12 @@ bool BuildRun::FilePass()
 tagTreeNode* BuildRun::MadeUpFolder(uint32_t id)
 {
     auto found = m_MadeUp.find(id);
-    if (found != m_MadeUp.end())
-        return found->second;
+    if (found != m_MadeUp.end()) return found->second;
     char name[64];
     std::snprintf(name, sizeof(name), "%s%.5d", EngineString(IDS_DIR_PREFIX), ++m_nDirCounter);
     auto* r = m_Store.Add<tagIdFileNode>(name);
     tagTreeNode* node = r ? m_Tree.NewNode() : nullptr;
-    if (!node)
-        return nullptr;
+    if (!node) return nullptr;
     r->dwSelfId = id;
     r->dwParentId = id;
     r->wValidMask = FN_MASK_LOST_FOLDER;
@@ -223,16 +201,13 @@ void BuildRun::OrphanPass()
 {
     for (size_t p = 0; p < m_Count; ++p)
     {
-        if (m_Placed[p])
-            continue;
+        if (m_Placed[p]) continue;
         Step();
         auto* r = const_cast<tagIdFileNode*>(Record(static_cast<uint32_t>(m_Order[p])));
-        if (IsDroppedInFilePass(r))
-            continue;
+        if (IsDroppedInFilePass(r)) continue;
         tagTreeNode* folder = MadeUpFolder(r->dwParentId);
         tagTreeNode* node = folder ? m_Tree.NewNode() : nullptr;
-        if (!node)
-            return;
+        if (!node) return;
         node->pRecord = r;
         KNodeTree::LinkChild(folder, node);
     }
@@ -240,8 +215,7 @@ void BuildRun::OrphanPass()
 
 uint32_t BuildRun::Run()
 {
-    if (!m_Tree.SetRoot(m_Store.GetNode(0)))
-        return ERROR_NOT_ENOUGH_MEMORY;
+    if (!m_Tree.SetRoot(m_Store.GetNode(0))) return ERROR_NOT_ENOUGH_MEMORY;
     m_Tree.SetStore(&m_Store);
     m_Progress.SetStage(kStageBuildTree);
     m_Progress.SetMaxValue(static_cast<int64_t>(m_Count));
@@ -257,11 +231,9 @@ uint32_t BuildRun::Run()
         {
             m_Order.resize(m_Count);
             m_Placed.assign(m_Count, 0);
-            for (size_t i = 0; i < m_Count; ++i)
-                m_Order[i] = (uint64_t{Record(i)->dwParentId} << 32) | i;
+            for (size_t i = 0; i < m_Count; ++i) m_Order[i] = (uint64_t{Record(i)->dwParentId} << 32) | i;
             std::sort(m_Order.begin(), m_Order.end());
-            if (FilePass())
-                OrphanPass();
+            if (FilePass()) OrphanPass();
         }
     }
     catch (const std::bad_alloc&)
@@ -288,8 +260,7 @@ uint32_t BuildRun::Run()
 uint32_t KFileTreeBuilder::Build(KFileNode& store, KNodeTree& tree, IProgress_Server& progress)
 {
     tree.Clear();
-    if (store.GetCount() == 0 || store.GetExtra() < FN_EXTRA_IDS)
-        return ERROR_INVALID_PARAMETER;
+    if (store.GetCount() == 0 || store.GetExtra() < FN_EXTRA_IDS) return ERROR_INVALID_PARAMETER;
     try
     {
         BuildRun run(store, tree, progress);

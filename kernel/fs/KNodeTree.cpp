@@ -16,8 +16,7 @@ void KNodeTree::Clear()
     m_dwSelectedCount = 0;
     m_pRoot = nullptr;
     m_pStore = nullptr;
-    for (const KFileNode*& extra : m_pExtraStores)
-        extra = nullptr;
+    for (const KFileNode*& extra : m_pExtraStores) extra = nullptr;
     m_u64NodeCount = 0;
     m_NodePool.FreeAll();
 }
@@ -25,8 +24,7 @@ void KNodeTree::Clear()
 tagTreeNode* KNodeTree::NewNode()
 {
     auto* node = static_cast<tagTreeNode*>(m_NodePool.Alloc(1));
-    if (!node)
-        return nullptr;
+    if (!node) return nullptr;
     std::memset(static_cast<void*>(node), 0, sizeof(tagTreeNode));
     ++m_u64NodeCount;
     return node;
@@ -34,11 +32,9 @@ tagTreeNode* KNodeTree::NewNode()
 
 tagTreeNode* KNodeTree::SetRoot(tagFileNode* record)
 {
-    if (m_pRoot)
-        return m_pRoot;
+    if (m_pRoot) return m_pRoot;
     m_pRoot = NewNode();
-    if (m_pRoot)
-        m_pRoot->pRecord = record;
+    if (m_pRoot) m_pRoot->pRecord = record;
     return m_pRoot;
 }
 
@@ -53,8 +49,7 @@ bool KNodeTree::AddExtraStore(const KFileNode* store)
 {
     for (const KFileNode*& extra : m_pExtraStores)
     {
-        if (extra == store)
-            return true;
+        if (extra == store) return true;
         if (!extra)
         {
             extra = store;
@@ -66,25 +61,20 @@ bool KNodeTree::AddExtraStore(const KFileNode* store)
 
 const char* KNodeTree::GetName(const tagTreeNode* node) const
 {
-    if (!node)
-        return "";
-    if (m_pStore && m_pStore->Owns(node->pRecord))
-        return m_pStore->GetName(node->pRecord);
+    if (!node) return "";
+    if (m_pStore && m_pStore->Owns(node->pRecord)) return m_pStore->GetName(node->pRecord);
     for (const KFileNode* extra : m_pExtraStores)
-        if (extra && extra->Owns(node->pRecord))
-            return extra->GetName(node->pRecord);
+        if (extra && extra->Owns(node->pRecord)) return extra->GetName(node->pRecord);
     return "";
 }
 
-namespace
-{
+namespace {
 // True when `a` is `b` or one of its ancestors. The walk is bounded by the node count so a
 // damaged parent chain cannot hold it.
 bool IsSelfOrAncestor(const tagTreeNode* a, const tagTreeNode* b, uint64_t bound)
 {
     for (uint64_t steps = 0; b && steps <= bound; b = b->pParent, ++steps)
-        if (b == a)
-            return true;
+        if (b == a) return true;
     return false;
 }
 } // namespace
@@ -92,21 +82,17 @@ bool IsSelfOrAncestor(const tagTreeNode* a, const tagTreeNode* b, uint64_t bound
 int KNodeTree::CopyFrom(const KNodeTree& source, const Filter& filter)
 {
     const tagTreeNode* sourceRoot = source.m_pRoot;
-    if (!sourceRoot)
-        return 0;
-    if (!SetRoot(sourceRoot->pRecord))
-        return 0;
-    if (source.m_pStore)
-        m_pStore = source.m_pStore;
+    if (!sourceRoot) return 0;
+    if (!SetRoot(sourceRoot->pRecord)) return 0;
+    if (source.m_pStore) m_pStore = source.m_pStore;
     for (const KFileNode* extra : source.m_pExtraStores)
-        if (extra)
-            AddExtraStore(extra);
+        if (extra) AddExtraStore(extra);
 
     struct Frame
     {
-        const tagTreeNode* from;  // source parent B
-        tagTreeNode* to;          // its copy
-        const tagTreeNode* next;  // next source child A to copy
+        const tagTreeNode* from; // source parent B
+        tagTreeNode* to;         // its copy
+        const tagTreeNode* next; // next source child A to copy
     };
     std::vector<Frame> stack;
     const uint64_t bound = source.m_u64NodeCount;
@@ -123,12 +109,11 @@ int KNodeTree::CopyFrom(const KNodeTree& source, const Filter& filter)
                 continue;
             }
             frame.next = a->pNext;
-            if (filter && !a->pFirstChild && !filter(a, m_dwFilterContext))
-                continue;
+            if (filter && !a->pFirstChild && !filter(a, m_dwFilterContext)) continue;
             tagTreeNode* copy = NewNode();
             if (!copy)
             {
-                frame.next = nullptr;  // out of nodes: this list ends here
+                frame.next = nullptr; // out of nodes: this list ends here
                 continue;
             }
             copy->pRecord = a->pRecord;
@@ -147,8 +132,7 @@ int KNodeTree::CopyFrom(const KNodeTree& source, const Filter& filter)
 
 void KNodeTree::PruneEmptyFolders()
 {
-    if (!m_pRoot)
-        return;
+    if (!m_pRoot) return;
     struct Item
     {
         tagTreeNode* node;
@@ -166,8 +150,7 @@ void KNodeTree::PruneEmptyFolders()
             if (!item.expanded)
             {
                 item.expanded = true;
-                for (tagTreeNode* c = node->pFirstChild; c; c = c->pNext)
-                    stack.push_back({c, false});
+                for (tagTreeNode* c = node->pFirstChild; c; c = c->pNext) stack.push_back({c, false});
                 continue;
             }
             stack.pop_back();
@@ -188,19 +171,17 @@ void KNodeTree::PruneEmptyFolders()
         }
     }
     catch (const std::bad_alloc&)
-    {
-    }
+    {}
 }
 
 void KNodeTree::RemoveCycles()
 {
-    if (!m_pRoot)
-        return;
+    if (!m_pRoot) return;
     struct Frame
     {
         tagTreeNode* node;
-        tagTreeNode* prev;  // last child kept before `next`
-        tagTreeNode* next;  // next child to examine
+        tagTreeNode* prev; // last child kept before `next`
+        tagTreeNode* next; // next child to examine
     };
     std::vector<Frame> path;
     try
@@ -218,8 +199,7 @@ void KNodeTree::RemoveCycles()
             frame.next = a->pNext;
             tagTreeNode* before = frame.prev;
             frame.prev = a;
-            if (!a->pFirstChild)
-                continue;
+            if (!a->pFirstChild) continue;
             // The first path entry (from the root down) that is A or A's first child decides.
             bool cut = false;
             for (const Frame& entry : path)
@@ -244,19 +224,16 @@ void KNodeTree::RemoveCycles()
                 frame.next = nullptr;
                 continue;
             }
-            if (a->pFirstChild)
-                path.push_back({a, nullptr, a->pFirstChild});
+            if (a->pFirstChild) path.push_back({a, nullptr, a->pFirstChild});
         }
     }
     catch (const std::bad_alloc&)
-    {
-    }
+    {}
 }
 
 void KNodeTree::SetCheck(tagTreeNode* node, bool selected)
 {
-    if (!node)
-        return;
+    if (!node) return;
     const uint8_t value = selected ? TN_CHECKED : TN_UNCHECKED;
     std::vector<tagTreeNode*> stack;
     uint64_t budget = m_u64NodeCount + 1;
@@ -283,13 +260,11 @@ void KNodeTree::SetCheck(tagTreeNode* node, bool selected)
                 }
             }
             n->byCheck = value;
-            for (tagTreeNode* c = n->pFirstChild; c; c = c->pNext)
-                stack.push_back(c);
+            for (tagTreeNode* c = n->pFirstChild; c; c = c->pNext) stack.push_back(c);
         }
     }
     catch (const std::bad_alloc&)
-    {
-    }
+    {}
     uint64_t steps = 0;
     for (tagTreeNode* p = node->pParent; p && steps <= m_u64NodeCount; p = p->pParent, ++steps)
     {
@@ -307,31 +282,25 @@ void KNodeTree::SetCheck(tagTreeNode* node, bool selected)
 
 void KNodeTree::GetSelection(uint64_t* bytes, uint32_t* count) const
 {
-    if (bytes)
-        *bytes = m_u64SelectedBytes;
-    if (count)
-        *count = m_dwSelectedCount;
+    if (bytes) *bytes = m_u64SelectedBytes;
+    if (count) *count = m_dwSelectedCount;
 }
 
 bool KNodeTree::ForEachFile(const std::function<bool(const tagTreeNode*)>& visit) const
 {
-    if (!m_pRoot)
-        return true;
+    if (!m_pRoot) return true;
     std::vector<const tagTreeNode*> stack;
     // Every node is visited at most once in a sound tree; the budget stops a damaged one.
     uint64_t budget = m_u64NodeCount + 1;
     try
     {
-        for (const tagTreeNode* c = m_pRoot->pFirstChild; c && budget > 0; c = c->pNext, --budget)
-            stack.push_back(c);
+        for (const tagTreeNode* c = m_pRoot->pFirstChild; c && budget > 0; c = c->pNext, --budget) stack.push_back(c);
         while (!stack.empty())
         {
             const tagTreeNode* n = stack.back();
             stack.pop_back();
-            if (IsFileRecord(n->pRecord) && !visit(n))
-                return false;
-            for (const tagTreeNode* c = n->pFirstChild; c && budget > 0; c = c->pNext, --budget)
-                stack.push_back(c);
+            if (IsFileRecord(n->pRecord) && !visit(n)) return false;
+            for (const tagTreeNode* c = n->pFirstChild; c && budget > 0; c = c->pNext, --budget) stack.push_back(c);
         }
     }
     catch (const std::bad_alloc&)
@@ -350,8 +319,6 @@ void KNodeTree::CountFiles(uint64_t* bytes, uint32_t* count) const
         ++files;
         return true;
     });
-    if (bytes)
-        *bytes = total;
-    if (count)
-        *count = files;
+    if (bytes) *bytes = total;
+    if (count) *count = files;
 }

@@ -19,11 +19,11 @@ class KFileNode;
 #pragma pack(push, 1)
 struct tagTreeNode
 {
-    uint8_t byCheck;            // 0 not selected, 1 partly selected, 2 selected
-    tagFileNode* pRecord;       // the record shown (not owned)
-    tagTreeNode* pParent;       // null for the root
-    tagTreeNode* pNext;         // next sibling
-    tagTreeNode* pFirstChild;   // null for a leaf
+    uint8_t byCheck;          // 0 not selected, 1 partly selected, 2 selected
+    tagFileNode* pRecord;     // the record shown (not owned)
+    tagTreeNode* pParent;     // null for the root
+    tagTreeNode* pNext;       // next sibling
+    tagTreeNode* pFirstChild; // null for a leaf
 };
 #pragma pack(pop)
 static_assert(sizeof(tagTreeNode) == 1 + 4 * sizeof(void*));
@@ -98,5 +98,5 @@ private:
     const KFileNode* m_pStore = nullptr;
     static constexpr int kMaxExtraStores = 2;
     const KFileNode* m_pExtraStores[kMaxExtraStores] = {};
-    uint64_t m_u64NodeCount = 0;  // bounds every walk, even over a damaged link structure
+    uint64_t m_u64NodeCount = 0; // bounds every walk, even over a damaged link structure
 };

@@ -11,24 +11,20 @@
 #include "base/TextCodec.h"
 #include "volume/IVolumeIO.h"
 
-namespace
-{
+namespace {
 // Whole sectors go straight into the caller's buffer in reads of at most this many sectors.
 constexpr uint32_t kMaxSectorsPerRead = 8192;
 constexpr int64_t kMaxBytes = std::numeric_limits<int64_t>::max();
 } // namespace
 
-KOutStream::KOutStream(const tagFileNode* record, IVolumeIO* volume, const KFileNode* store)
-    : m_pVolume(volume)
+KOutStream::KOutStream(const tagFileNode* record, IVolumeIO* volume, const KFileNode* store) : m_pVolume(volume)
 {
     if (record && store)
     {
         const char* name = store->GetName(record);
-        if (*name)
-            SetName(name);
+        if (*name) SetName(name);
     }
-    if (record)
-        m_s64FileSize = record->s64Size;
+    if (record) m_s64FileSize = record->s64Size;
     if (volume)
     {
         tagDiskGeometry geometry;
@@ -57,15 +53,13 @@ int KOutStream::SetRuns(const StreamVector& runs)
 
 int KOutStream::GetSize(int64_t* size)
 {
-    if (size)
-        *size = m_s64FileSize;
+    if (size) *size = m_s64FileSize;
     return STREAM_OK;
 }
 
 int KOutStream::GetName(std::string* name)
 {
-    if (name)
-        *name = m_strName;
+    if (name) *name = m_strName;
     return STREAM_OK;
 }
 
@@ -95,15 +89,13 @@ int KOutStream::Seek(int origin, int64_t offset, int64_t* newPos)
     }
     int64_t target = 0;
     const bool overflow = __builtin_add_overflow(base, offset, &target);
-    if (newPos)
-        *newPos = target;
+    if (newPos) *newPos = target;
     if (!overflow && target >= 0 && target <= m_s64FileSize)
     {
         m_s64Position = target;
         return STREAM_OK;
     }
-    if (newPos)
-        *newPos = m_s64Position;
+    if (newPos) *newPos = m_s64Position;
     VlmTrace("s64NewPos>m_s64FileSize||s64NewPos<0\n");
     return STREAM_END;
 }
@@ -124,8 +116,7 @@ bool KOutStream::Locate(Location* at)
     for (; run < m_Runs.size(); ++run)
     {
         const int64_t bytes = static_cast<int64_t>(m_Runs[run].dwSectorCount) * ss;
-        if (bytes > kMaxBytes - start)
-            return false;  // runs beyond any file size
+        if (bytes > kMaxBytes - start) return false; // runs beyond any file size
         if (start + bytes > pos)
         {
             const int64_t within = pos - start;
@@ -152,8 +143,7 @@ bool KOutStream::ReadPartial(uint64_t sector, uint32_t offset, uint8_t* out, siz
     {
         return false;
     }
-    if (m_pVolume->ReadSectors(sector, m_Sector.data(), 1) != ERROR_SUCCESS)
-        return false;
+    if (m_pVolume->ReadSectors(sector, m_Sector.data(), 1) != ERROR_SUCCESS) return false;
     std::memcpy(out, m_Sector.data() + offset, bytes);
     return true;
 }
@@ -176,8 +166,7 @@ bool KOutStream::ReadPiece(const Location& at, uint8_t* out, int64_t piece)
     if (at.byteInSector != 0 || left < ss)
     {
         const uint64_t n = std::min<uint64_t>(ss - at.byteInSector, left);
-        if (!ReadPartial(sector, at.byteInSector, out, n))
-            return false;
+        if (!ReadPartial(sector, at.byteInSector, out, n)) return false;
         out += n;
         left -= n;
         ++sector;
@@ -185,8 +174,7 @@ bool KOutStream::ReadPiece(const Location& at, uint8_t* out, int64_t piece)
     while (left >= ss)
     {
         const auto count = static_cast<uint32_t>(std::min<uint64_t>(left / ss, kMaxSectorsPerRead));
-        if (m_pVolume->ReadSectors(sector, out, count) != ERROR_SUCCESS)
-            return false;
+        if (m_pVolume->ReadSectors(sector, out, count) != ERROR_SUCCESS) return false;
         out += count * ss;
         left -= count * ss;
         sector += count;
@@ -196,11 +184,9 @@ bool KOutStream::ReadPiece(const Location& at, uint8_t* out, int64_t piece)
 
 int KOutStream::Read(uint8_t* buffer, int64_t length, int64_t* done)
 {
-    if (!m_pVolume || !buffer || length < 0)
-        return STREAM_FAIL;
+    if (!m_pVolume || !buffer || length < 0) return STREAM_FAIL;
     Location at{};
-    if (!Locate(&at))
-        return STREAM_FAIL;
+    if (!Locate(&at)) return STREAM_FAIL;
     int64_t total = 0;
     for (;;)
     {
@@ -208,22 +194,18 @@ int KOutStream::Read(uint8_t* buffer, int64_t length, int64_t* done)
             std::max<int64_t>(0, std::min({at.bytesLeftInRun, length - total, m_s64FileSize - m_s64Position}));
         if (piece > 0 && !ReadPiece(at, buffer + total, piece))
         {
-            if (done)
-                *done = total;
+            if (done) *done = total;
             return STREAM_FAIL;
         }
         m_s64Position += piece;
         total += piece;
-        if (total >= length || m_s64Position >= m_s64FileSize)
-            break;
+        if (total >= length || m_s64Position >= m_s64FileSize) break;
         if (!Locate(&at))
         {
-            if (done)
-                *done = total;
+            if (done) *done = total;
             return STREAM_END;
         }
     }
-    if (done)
-        *done = total;
+    if (done) *done = total;
     return STREAM_OK;
 }

@@ -39,10 +39,10 @@ public:
 private:
     struct Location
     {
-        size_t run;              // index into m_Runs
+        size_t run; // index into m_Runs
         uint64_t sectorInRun;
         uint32_t byteInSector;
-        int64_t bytesLeftInRun;  // from the position to the run's end
+        int64_t bytesLeftInRun; // from the position to the run's end
     };
     bool Locate(Location* at);
     bool ReadPiece(const Location& at, uint8_t* out, int64_t piece);
@@ -55,7 +55,7 @@ private:
     uint32_t m_dwSectorSize = 512;
     int64_t m_s64Position = 0;
     std::u16string m_wszName;
-    std::vector<uint8_t> m_Sector;  // one sector for a piece's partial head or tail
-    size_t m_CacheRun = 0;          // run found by the last Locate and the bytes before it
+    std::vector<uint8_t> m_Sector; // one sector for a piece's partial head or tail
+    size_t m_CacheRun = 0;         // run found by the last Locate and the bytes before it
     int64_t m_s64CacheStart = 0;
 };

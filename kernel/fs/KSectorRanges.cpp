@@ -17,11 +17,9 @@ uint64_t EndOf(uint64_t first, uint64_t count)
 
 void KSectorRanges::Add(uint64_t first, uint64_t count)
 {
-    if (count == 0)
-        return;
+    if (count == 0) return;
     uint64_t end = EndOf(first, count);
-    if (end == first)
-        return;
+    if (end == first) return;
     // The first range that ends at or after `first` (touching ranges merge too).
     auto it = std::lower_bound(m_Ranges.begin(), m_Ranges.end(), first,
                                [](const Range& r, uint64_t at) { return EndOf(r.first, r.count) < at; });
@@ -36,8 +34,7 @@ void KSectorRanges::Add(uint64_t first, uint64_t count)
     it = m_Ranges.erase(it, last);
     m_Ranges.insert(it, Range{first, end - first});
     m_u64Sectors += end - first;
-    if (m_Ranges.size() > VlmLimits::kMaxBadSectorRanges)
-        JoinNearest();
+    if (m_Ranges.size() > VlmLimits::kMaxBadSectorRanges) JoinNearest();
 }
 
 // Joins the two neighbours with the smallest gap between them; the set stays a superset.
@@ -54,8 +51,7 @@ void KSectorRanges::JoinNearest()
             best = i;
         }
     }
-    if (best + 1 >= m_Ranges.size())
-        return;
+    if (best + 1 >= m_Ranges.size()) return;
     Range& a = m_Ranges[best];
     const Range& b = m_Ranges[best + 1];
     const uint64_t end = EndOf(b.first, b.count);
@@ -66,8 +62,7 @@ void KSectorRanges::JoinNearest()
 
 bool KSectorRanges::Intersects(uint64_t first, uint64_t count) const
 {
-    if (count == 0 || m_Ranges.empty())
-        return false;
+    if (count == 0 || m_Ranges.empty()) return false;
     const uint64_t end = EndOf(first, count);
     auto it = std::upper_bound(m_Ranges.begin(), m_Ranges.end(), first,
                                [](uint64_t at, const Range& r) { return at < EndOf(r.first, r.count); });

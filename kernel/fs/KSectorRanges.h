@@ -13,7 +13,7 @@ public:
     struct Range
     {
         uint64_t first;
-        uint64_t count;  // never 0
+        uint64_t count; // never 0
     };
 
     /// Adds `count` sectors from `first` (nothing for 0; clipped at the end of the 64-bit range).
@@ -29,6 +29,6 @@ public:
 private:
     void JoinNearest();
 
-    std::vector<Range> m_Ranges;  // sorted by first, neither overlapping nor touching
+    std::vector<Range> m_Ranges; // sorted by first, neither overlapping nor touching
     uint64_t m_u64Sectors = 0;
 };

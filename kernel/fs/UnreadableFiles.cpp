@@ -16,16 +16,13 @@ std::vector<tagFileNode*> FilesInStoreOrder(const KNodeTree& tree)
 {
     std::vector<tagFileNode*> files;
     std::vector<const tagTreeNode*> stack;
-    if (tree.GetRoot())
-        stack.push_back(tree.GetRoot());
+    if (tree.GetRoot()) stack.push_back(tree.GetRoot());
     while (!stack.empty())
     {
         const tagTreeNode* node = stack.back();
         stack.pop_back();
-        if (!node->pFirstChild && IsFileRecord(node->pRecord))
-            files.push_back(node->pRecord);
-        for (const tagTreeNode* child = node->pFirstChild; child; child = child->pNext)
-            stack.push_back(child);
+        if (!node->pFirstChild && IsFileRecord(node->pRecord)) files.push_back(node->pRecord);
+        for (const tagTreeNode* child = node->pFirstChild; child; child = child->pNext) stack.push_back(child);
     }
     std::sort(files.begin(), files.end(), [](const tagFileNode* a, const tagFileNode* b) {
         return a->pszName != b->pszName ? a->pszName < b->pszName : a < b;
@@ -38,21 +35,18 @@ std::vector<tagFileNode*> FilesInStoreOrder(const KNodeTree& tree)
 
 uint32_t MarkUnreadableFiles(IFileSystem& fs, const KNodeTree& tree, const KSectorRanges& unreadable)
 {
-    if (unreadable.Empty())
-        return 0;
+    if (unreadable.Empty()) return 0;
     uint32_t marked = 0;
     try
     {
         StreamVector runs;
         for (tagFileNode* record : FilesInStoreOrder(tree))
         {
-            if (fs.IsCanceled())
-                break;
-            if (record->byCondition == FN_COND_OVERWRITTEN || !fs.GetDataRuns(record, &runs))
-                continue;
+            if (fs.IsCanceled()) break;
+            if (record->byCondition == FN_COND_OVERWRITTEN || !fs.GetDataRuns(record, &runs)) continue;
             const bool touches = std::any_of(runs.begin(), runs.end(), [&](const tagStreamBlock& run) {
                 return run.s64FirstSector >= 0 &&
-                       unreadable.Intersects(static_cast<uint64_t>(run.s64FirstSector), run.dwSectorCount);
+                    unreadable.Intersects(static_cast<uint64_t>(run.s64FirstSector), run.dwSectorCount);
             });
             if (touches)
             {

@@ -15,40 +15,39 @@
 // The common 34-byte head of every record.
 struct tagFileNode
 {
-    uint16_t wValidMask;   // 0  which fields hold a value (FN_MASK_*)
-    uint32_t pszName;      // 2  index of the record in its store (see above), stale when stored
-    int64_t s64Size;       // 6  file size in bytes
-    uint64_t ftCreated;    // 14 creation time, 100-ns units since 1601-01-01, local time
-    uint64_t ftModified;   // 22 last-write time, same encoding
-    uint16_t wAttributes;  // 30 attribute bits (FN_ATTR_*)
-    uint8_t byKind;        // 32 state (low nibble) and origin (high nibble) bits (FN_KIND_*)
-    uint8_t byCondition;   // 33 the data's chances before a copy (FN_COND_*); 0 unknown
+    uint16_t wValidMask;  // 0  which fields hold a value (FN_MASK_*)
+    uint32_t pszName;     // 2  index of the record in its store (see above), stale when stored
+    int64_t s64Size;      // 6  file size in bytes
+    uint64_t ftCreated;   // 14 creation time, 100-ns units since 1601-01-01, local time
+    uint64_t ftModified;  // 22 last-write time, same encoding
+    uint16_t wAttributes; // 30 attribute bits (FN_ATTR_*)
+    uint8_t byKind;       // 32 state (low nibble) and origin (high nibble) bits (FN_KIND_*)
+    uint8_t byCondition;  // 33 the data's chances before a copy (FN_COND_*); 0 unknown
 };
 
 // The head plus the two identifiers that every scanner puts first behind it; the tree builder
 // links records through them.
 struct tagIdFileNode : tagFileNode
 {
-    uint32_t dwSelfId;     // 34 identifier under which other records name this one as parent
-    uint32_t dwParentId;   // 38 dwSelfId of the folder that holds this record
+    uint32_t dwSelfId;   // 34 identifier under which other records name this one as parent
+    uint32_t dwParentId; // 38 dwSelfId of the folder that holds this record
 };
 
 // FAT: the entry's first cluster follows the identifiers.
 struct tagFatFileNode : tagIdFileNode
 {
-    uint32_t dwFirstCluster;  // 42
+    uint32_t dwFirstCluster; // 42
 };
 
 // NTFS: the volume sector of the FILE record follows the identifiers.
 struct tagNtfsFileNode : tagIdFileNode
 {
-    int64_t s64RecordSector;  // 42
+    int64_t s64RecordSector; // 42
 };
 
 // Deep scan: head and identifiers only. ftCreated holds the file's first volume sector.
 struct tagRawFileNode : tagIdFileNode
-{
-};
+{};
 
 #pragma pack(pop)
 
@@ -57,7 +56,7 @@ inline constexpr uint32_t FN_HEAD_SIZE = 34;
 inline constexpr uint32_t FN_EXTRA_FAT = 12;
 inline constexpr uint32_t FN_EXTRA_NTFS = 16;
 inline constexpr uint32_t FN_EXTRA_RAW = 8;
-inline constexpr uint32_t FN_EXTRA_IDS = 8;  // the least a store needs for the tree builder
+inline constexpr uint32_t FN_EXTRA_IDS = 8; // the least a store needs for the tree builder
 
 static_assert(sizeof(tagFileNode) == 34);
 static_assert(offsetof(tagFileNode, pszName) == 2);
@@ -88,7 +87,7 @@ inline constexpr uint16_t FN_MASK_ATTRIBUTES = 0x04;
 inline constexpr uint16_t FN_MASK_CREATED = 0x08;
 inline constexpr uint16_t FN_MASK_MODIFIED = 0x10;
 inline constexpr uint16_t FN_MASK_KIND = 0x80;
-inline constexpr uint16_t FN_MASK_FOUND = 0x9F;        // file or folder found on disk
+inline constexpr uint16_t FN_MASK_FOUND = 0x9F;         // file or folder found on disk
 inline constexpr uint16_t FN_MASK_SYSTEM_FOLDER = 0x85; // root, "Lost Files", full-scan lost folders
 inline constexpr uint16_t FN_MASK_LOST_FOLDER = 0x87;   // folders made up by the tree builder
 
@@ -123,25 +122,15 @@ inline constexpr uint8_t FN_COND_UNREADABLE = 3;  // some of its data lies on se
 inline constexpr uint8_t FN_COND_LAST = FN_COND_UNREADABLE;
 
 // A condition byte read from an untrusted stored record: values no version wrote become unknown.
-inline uint8_t KnownCondition(uint8_t value)
-{
-    return value <= FN_COND_LAST ? value : FN_COND_UNKNOWN;
-}
+inline uint8_t KnownCondition(uint8_t value) { return value <= FN_COND_LAST ? value : FN_COND_UNKNOWN; }
 
 // A file record counts in totals and can be saved: it has a size and attributes and is no folder.
 inline bool IsFileRecord(const tagFileNode* r)
 {
-    return r && (r->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) ==
-                    (FN_MASK_SIZE | FN_MASK_ATTRIBUTES) &&
-           !(r->wAttributes & FN_ATTR_FOLDER);
+    return r && (r->wValidMask & (FN_MASK_SIZE | FN_MASK_ATTRIBUTES)) == (FN_MASK_SIZE | FN_MASK_ATTRIBUTES) &&
+        !(r->wAttributes & FN_ATTR_FOLDER);
 }
 
-inline bool IsStreamRecord(const tagFileNode* r)
-{
-    return r && (r->byKind & FN_KIND_STREAM);
-}
+inline bool IsStreamRecord(const tagFileNode* r) { return r && (r->byKind & FN_KIND_STREAM); }
 
-inline bool IsFolderRecord(const tagFileNode* r)
-{
-    return r && (r->wAttributes & FN_ATTR_FOLDER);
-}
+inline bool IsFolderRecord(const tagFileNode* r) { return r && (r->wAttributes & FN_ATTR_FOLDER); }

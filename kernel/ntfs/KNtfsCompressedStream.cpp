@@ -50,13 +50,11 @@ int KNtfsCompressedStream::Seek(int origin, int64_t offset, int64_t* newPos)
     }
     if (target < 0 || target > m_Size)
     {
-        if (newPos)
-            *newPos = m_Position;
+        if (newPos) *newPos = m_Position;
         return STREAM_END;
     }
     m_Position = target;
-    if (newPos)
-        *newPos = target;
+    if (newPos) *newPos = target;
     return STREAM_OK;
 }
 
@@ -64,8 +62,7 @@ void KNtfsCompressedStream::DecodeUnit(const NtfsCompressionUnit& unit)
 {
     std::fill(m_Unit.begin(), m_Unit.end(), 0);
     m_Bad.clear();
-    if (unit.kind == NtfsCompressionUnit::Kind::Sparse)
-        return;
+    if (unit.kind == NtfsCompressionUnit::Kind::Sparse) return;
     if (unit.kind == NtfsCompressionUnit::Kind::Stored)
     {
         // Stored as it is: a bad sector costs only itself.
@@ -90,8 +87,8 @@ void KNtfsCompressedStream::DecodeUnit(const NtfsCompressionUnit& unit)
     {
         KSectorRanges bad;
         const auto first = static_cast<uint64_t>(piece.s64FirstSector);
-        if (ReadSectorsSalvaging(*m_pVolume, first, m_Stored.data() + readBytes, piece.dwSectorCount,
-                                 m_BytesPerSector, &bad) > 0)
+        if (ReadSectorsSalvaging(*m_pVolume, first, m_Stored.data() + readBytes, piece.dwSectorCount, m_BytesPerSector,
+                                 &bad) > 0)
         {
             readBytes += static_cast<size_t>((bad.Ranges().front().first - first) * m_BytesPerSector);
             cut = true;
@@ -99,20 +96,18 @@ void KNtfsCompressedStream::DecodeUnit(const NtfsCompressionUnit& unit)
         }
         readBytes += size_t{piece.dwSectorCount} * m_BytesPerSector;
     }
-    const uint64_t produced = DecodeCompressionUnit(ByteView(m_Stored.data(), readBytes), cut, m_Unit.data(), m_UnitBytes);
+    const uint64_t produced =
+        DecodeCompressionUnit(ByteView(m_Stored.data(), readBytes), cut, m_Unit.data(), m_UnitBytes);
     // A whole unit that decodes short is completed with zeros, as the file system does.
-    if (cut && produced < m_UnitBytes)
-        m_Bad.emplace_back(produced, m_UnitBytes);
+    if (cut && produced < m_UnitBytes) m_Bad.emplace_back(produced, m_UnitBytes);
 }
 
 uint64_t KNtfsCompressedStream::SoundBytes(uint64_t at, uint64_t count) const
 {
     for (const auto& [first, end] : m_Bad)
     {
-        if (end <= at)
-            continue;
-        if (first <= at)
-            return 0;
+        if (end <= at) continue;
+        if (first <= at) return 0;
         return std::min(count, first - at);
     }
     return count;
@@ -120,8 +115,7 @@ uint64_t KNtfsCompressedStream::SoundBytes(uint64_t at, uint64_t count) const
 
 bool KNtfsCompressedStream::Load(uint64_t index)
 {
-    if (m_Loaded == index)
-        return true;
+    if (m_Loaded == index) return true;
     m_Loaded = UINT64_MAX;
     try
     {
@@ -165,10 +159,8 @@ bool KNtfsCompressedStream::Load(uint64_t index)
 
 int KNtfsCompressedStream::Read(uint8_t* buffer, int64_t length, int64_t* done)
 {
-    if (done)
-        *done = 0;
-    if (!buffer || length < 0 || !m_pVolume || m_UnitBytes == 0)
-        return STREAM_FAIL;
+    if (done) *done = 0;
+    if (!buffer || length < 0 || !m_pVolume || m_UnitBytes == 0) return STREAM_FAIL;
     const int64_t want = std::min<int64_t>(length, m_Size - m_Position);
     int64_t got = 0;
     while (got < want)
@@ -176,17 +168,14 @@ int KNtfsCompressedStream::Read(uint8_t* buffer, int64_t length, int64_t* done)
         const auto pos = static_cast<uint64_t>(m_Position);
         const uint64_t index = pos / m_UnitBytes;
         const uint64_t inUnit = pos % m_UnitBytes;
-        if (!Load(index))
-            return STREAM_FAIL;
+        if (!Load(index)) return STREAM_FAIL;
         const uint64_t piece = std::min<uint64_t>(m_UnitBytes - inUnit, static_cast<uint64_t>(want - got));
         const uint64_t good = SoundBytes(inUnit, piece);
         std::memcpy(buffer + got, m_Unit.data() + inUnit, static_cast<size_t>(good));
         got += static_cast<int64_t>(good);
         m_Position += static_cast<int64_t>(good);
-        if (done)
-            *done = got;
-        if (good < piece)
-            return STREAM_FAIL;
+        if (done) *done = got;
+        if (good < piece) return STREAM_FAIL;
     }
     return got == length ? STREAM_OK : STREAM_END;
 }

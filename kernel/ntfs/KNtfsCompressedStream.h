@@ -56,10 +56,10 @@ private:
 
     std::optional<NtfsUnitReader> m_Reader; // gives unit m_NextUnit next
     uint64_t m_NextUnit = 0;
-    uint64_t m_EndUnit = UINT64_MAX;        // the first unit the runs do not reach, once known
-    uint64_t m_Loaded = UINT64_MAX;         // the unit in m_Unit
+    uint64_t m_EndUnit = UINT64_MAX; // the first unit the runs do not reach, once known
+    uint64_t m_Loaded = UINT64_MAX;  // the unit in m_Unit
     // The bytes of m_Unit that could not be read or decoded, as [first, end) ranges in order.
     std::vector<std::pair<uint64_t, uint64_t>> m_Bad;
     std::vector<uint8_t> m_Unit;
-    std::vector<uint8_t> m_Stored;          // a unit's stored sectors, read back to back
+    std::vector<uint8_t> m_Stored; // a unit's stored sectors, read back to back
 };

@@ -14,10 +14,7 @@
 namespace {
 
 // The cluster runs of a non-resident attribute's runlist (holes included).
-bool ClusterRuns(ByteView pairs, StreamVector* runs)
-{
-    return DecodeRunList(pairs, 1, 0, runs);
-}
+bool ClusterRuns(ByteView pairs, StreamVector* runs) { return DecodeRunList(pairs, 1, 0, runs); }
 
 } // namespace
 
@@ -36,8 +33,7 @@ void KNtfsConditions::Begin(uint64_t clusters)
     {
         m_bBitmap = false;
     }
-    if (!m_bBitmap)
-        m_Map.Reset(clusters); // clusters claimed by live records; empty when too large
+    if (!m_bBitmap) m_Map.Reset(clusters); // clusters claimed by live records; empty when too large
 }
 
 // $Bitmap is record 6 of the MFT; the record must be in use and carry that name, so that a
@@ -46,46 +42,40 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
 {
     const uint32_t size = m_Mft.RecordBytes();
     const uint64_t bytes = (clusters + 7) / 8;
-    if (size == 0 || clusters == 0 || bytes > VlmLimits::kMaxClusterBitmapBytes)
-        return false;
+    if (size == 0 || clusters == 0 || bytes > VlmLimits::kMaxClusterBitmapBytes) return false;
     std::vector<uint8_t> record(size);
     if (m_Mft.ReadFileRecord(kNtfsBitmapRecord, record.data()) != ERROR_SUCCESS ||
         !CheckFileRecord(record.data(), size, false))
         return false;
     const int isize = static_cast<int>(size);
     tagNtfsFileRecordHeader header;
-    if (!LoadFileRecordHeader(record.data(), size, &header) || !(header.Flags & kNtfsRecordInUse))
-        return false;
+    if (!LoadFileRecordHeader(record.data(), size, &header) || !(header.Flags & kNtfsRecordInUse)) return false;
     ByteView nameValue;
     tagNtfsFileName fn;
-    if (!ChooseFileName(record.data(), isize, &nameValue) || !LoadRecord(nameValue, 0, fn))
-        return false;
+    if (!ChooseFileName(record.data(), isize, &nameValue) || !LoadRecord(nameValue, 0, fn)) return false;
     std::string name;
     const size_t units = std::min<size_t>(fn.NameLength, (nameValue.size() - sizeof(fn)) / 2);
     ConvertName(nameValue.data() + sizeof(fn), static_cast<int>(units), &name);
-    if (name != "$Bitmap")
-        return false;
+    if (name != "$Bitmap") return false;
     const NtfsAttribute data = FindUnnamedData(record.data(), isize);
-    if (!data)
-        return false;
+    if (!data) return false;
     std::vector<uint8_t> bits;
     if (ByteView value; ResidentValue(data, &value))
-        bits.assign(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(value.size(), bytes)));
+        bits.assign(value.begin(),
+                    value.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(value.size(), bytes)));
     else
     {
         // A bitmap sector that cannot be read would call its clusters free: such a map is
         // no judge of whether a deleted file was overwritten.
         uint64_t unreadable = 0;
-        if (!ReadNonResidentValue(m_Mft, data, bytes, &bits, &unreadable) || unreadable > 0)
-            return false;
+        if (!ReadNonResidentValue(m_Mft, data, bytes, &bits, &unreadable) || unreadable > 0) return false;
     }
     return m_Map.Assign(std::move(bits), clusters);
 }
 
 void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const NtfsAttribute* streamData)
 {
-    if (!record || !node || !IsFileRecord(node))
-        return;
+    if (!record || !node || !IsFileRecord(node)) return;
     if (node->s64Size <= 0)
     {
         node->byCondition = FN_COND_INTACT; // nothing to read
@@ -96,8 +86,7 @@ void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const N
     const NtfsAttribute data = streamData ? *streamData : FindUnnamedData(record, size);
     if (!data || FindAttribute(record, kNtfsAttrAttributeList, 0, size))
     {
-        if (!deleted)
-            m_Live.push_back(node);
+        if (!deleted) m_Live.push_back(node);
         return;
     }
     tagNtfsNonResidentAttribute header;
@@ -110,8 +99,7 @@ void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const N
     StreamVector runs;
     if (header.MappingPairsOffset == 0 || !ClusterRuns(pairs, &runs))
     {
-        if (!deleted)
-            m_Live.push_back(node);
+        if (!deleted) m_Live.push_back(node);
         return;
     }
     if (deleted)
@@ -125,8 +113,7 @@ void KNtfsConditions::NoteLive(const StreamVector& runs, tagNtfsFileNode* node)
     m_Live.push_back(node);
     for (const tagStreamBlock& run : runs)
     {
-        if (IsHoleRun(run))
-            continue;
+        if (IsHoleRun(run)) continue;
         const auto first = static_cast<uint64_t>(run.s64FirstSector);
         if (!m_bBitmap)
             m_Map.SetRange(first, run.dwSectorCount);
@@ -137,22 +124,18 @@ void KNtfsConditions::NoteLive(const StreamVector& runs, tagNtfsFileNode* node)
 
 void KNtfsConditions::NoteDeleted(const StreamVector& runs, tagNtfsFileNode* node)
 {
-    if (m_Runs.size() + runs.size() > VlmLimits::kMaxDeferredConditionRuns)
-        return; // stays unknown
+    if (m_Runs.size() + runs.size() > VlmLimits::kMaxDeferredConditionRuns) return; // stays unknown
     const auto file = static_cast<uint32_t>(m_Deleted.size());
     m_Deleted.push_back(node);
     for (const tagStreamBlock& run : runs)
-        if (!IsHoleRun(run))
-            m_Runs.push_back({file, run.dwSectorCount, run.s64FirstSector});
+        if (!IsHoleRun(run)) m_Runs.push_back({file, run.dwSectorCount, run.s64FirstSector});
 }
 
 void KNtfsConditions::Finish()
 {
-    if (m_bBitmap && !m_bOwn)
-        return; // $Bitmap is not these files' own: every file with runs stays unknown
+    if (m_bBitmap && !m_bOwn) return; // $Bitmap is not these files' own: every file with runs stays unknown
     if (m_bBitmap)
-        for (tagNtfsFileNode* node : m_Live)
-            node->byCondition = FN_COND_INTACT;
+        for (tagNtfsFileNode* node : m_Live) node->byCondition = FN_COND_INTACT;
     // Without $Bitmap a free cluster tells nothing; only a claimed one does.
     std::vector<uint8_t> verdict(m_Deleted.size(), m_bBitmap ? FN_COND_INTACT : FN_COND_UNKNOWN);
     for (const DeferredRun& run : m_Runs)
@@ -164,6 +147,5 @@ void KNtfsConditions::Finish()
         else if (v == FN_COND_INTACT && !m_Map.Covers(first, run.nCount))
             v = FN_COND_UNKNOWN;
     }
-    for (size_t i = 0; i < m_Deleted.size(); ++i)
-        m_Deleted[i]->byCondition = verdict[i];
+    for (size_t i = 0; i < m_Deleted.size(); ++i) m_Deleted[i]->byCondition = verdict[i];
 }

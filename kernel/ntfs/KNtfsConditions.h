@@ -51,9 +51,9 @@ private:
     void NoteDeleted(const StreamVector& runs, tagNtfsFileNode* node);
 
     KNtfsMft& m_Mft;
-    KClusterBitmap m_Map;          // $Bitmap, or the clusters claimed by live records
+    KClusterBitmap m_Map; // $Bitmap, or the clusters claimed by live records
     bool m_bBitmap = false;
-    bool m_bOwn = true;            // no live file contradicts $Bitmap
+    bool m_bOwn = true; // no live file contradicts $Bitmap
     std::vector<tagNtfsFileNode*> m_Live;
     std::vector<tagNtfsFileNode*> m_Deleted;
     std::vector<DeferredRun> m_Runs;

@@ -26,8 +26,7 @@ constexpr uint64_t kDefaultUnitClusters = 16;
 // Sectors of a compression unit of 2^shift clusters; 0 when it is beyond any real unit.
 uint64_t UnitSectors(uint16_t shift, uint32_t sectorsPerCluster)
 {
-    if (shift > 12)
-        return 0;
+    if (shift > 12) return 0;
     const uint64_t sectors = (static_cast<uint64_t>(1) << shift) * sectorsPerCluster;
     return sectors <= KNtfsFileExport::kMaxUnitSectors ? sectors : 0;
 }
@@ -41,8 +40,7 @@ uint64_t UnreadBytesOfPiece(const KSectorRanges& bad, uint64_t first, uint64_t b
     {
         const uint64_t a = std::max(r.first, first);
         const uint64_t b = std::min(r.first + r.count, end);
-        if (a < b)
-            bytes += std::min((b - first) * bps, pieceBytes) - (a - first) * bps;
+        if (a < b) bytes += std::min((b - first) * bps, pieceBytes) - (a - first) * bps;
     }
     return bytes;
 }
@@ -75,32 +73,28 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     }
     bool invalid = false, unitTaken = false;
     std::vector<uint8_t> extension;
-    const bool listed = WalkAttributeList(mft, record.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
-        if (e.Type == kNtfsAttrLoggedUtilityStream)
-            plan->efsRecordSector = mft.RecordToSector(e.RecordLow);
-        if (e.Type != kNtfsAttrData || e.NameLength != 0)
+    const bool listed =
+        WalkAttributeList(mft, record.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
+            if (e.Type == kNtfsAttrLoggedUtilityStream) plan->efsRecordSector = mft.RecordToSector(e.RecordLow);
+            if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
+            const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, &extension);
+            invalid = got == NtfsExtension::Invalid;
+            if (got != NtfsExtension::Ok) return false;
+            const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
+            tagNtfsNonResidentAttribute h;
+            ByteView pairs;
+            if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0) return true;
+            if (!unitTaken)
+            {
+                plan->unitSectors = UnitSectors(h.CompressionUnit, spc);
+                unitTaken = true;
+            }
+            StreamVector extent;
+            mft.DecodeRunList(pairs, &extent);
+            plan->runs.insert(plan->runs.end(), extent.begin(), extent.end());
             return true;
-        const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, &extension);
-        invalid = got == NtfsExtension::Invalid;
-        if (got != NtfsExtension::Ok)
-            return false;
-        const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
-        tagNtfsNonResidentAttribute h;
-        ByteView pairs;
-        if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0)
-            return true;
-        if (!unitTaken)
-        {
-            plan->unitSectors = UnitSectors(h.CompressionUnit, spc);
-            unitTaken = true;
-        }
-        StreamVector extent;
-        mft.DecodeRunList(pairs, &extent);
-        plan->runs.insert(plan->runs.end(), extent.begin(), extent.end());
-        return true;
-    });
-    if (invalid)
-        return ERROR_FUNCTION_FAILED;
+        });
+    if (invalid) return ERROR_FUNCTION_FAILED;
     if (!listed)
     {
         const NtfsAttribute data = FindUnnamedData(record.data(), static_cast<int>(size));
@@ -114,8 +108,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         if (data)
         {
             plan->unitSectors = UnitSectors(h.CompressionUnit, spc);
-            if (h.MappingPairsOffset != 0)
-                mft.DecodeRunList(pairs, &plan->runs);
+            if (h.MappingPairsOffset != 0) mft.DecodeRunList(pairs, &plan->runs);
         }
     }
     return ERROR_SUCCESS;
@@ -124,8 +117,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
 uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
 {
     KNtfsMft& mft = m_Fs.Mft();
-    if (plan.efsRecordSector == -1)
-        return ERROR_FUNCTION_FAILED;
+    if (plan.efsRecordSector == -1) return ERROR_FUNCTION_FAILED;
     std::vector<uint8_t> record(mft.RecordBytes());
     const uint32_t size = static_cast<uint32_t>(record.size());
     if (size == 0 || mft.ReadRecordAt(plan.efsRecordSector, record.data()) != ERROR_SUCCESS ||
@@ -133,22 +125,17 @@ uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
         return ERROR_FUNCTION_FAILED;
     const NtfsAttribute efs = FindAttribute(record.data(), kNtfsAttrLoggedUtilityStream, 0, static_cast<int>(size));
     std::unique_ptr<IOutStream> stream(efs ? m_Fs.OpenAttributeStream(efs) : nullptr);
-    if (!stream)
-        return ERROR_FUNCTION_FAILED;
+    if (!stream) return ERROR_FUNCTION_FAILED;
     int64_t n = 0;
     stream->GetSize(&n);
-    if (n < 0 || static_cast<uint64_t>(n) > kMaxEfsBytes)
-        return ERROR_FUNCTION_FAILED;
+    if (n < 0 || static_cast<uint64_t>(n) > kMaxEfsBytes) return ERROR_FUNCTION_FAILED;
     const std::vector<uint8_t> header = EfsStreamHeader(static_cast<uint32_t>(n));
-    if (const uint32_t rc = file.Write(header.data(), header.size()); rc != ERROR_SUCCESS)
-        return rc;
+    if (const uint32_t rc = file.Write(header.data(), header.size()); rc != ERROR_SUCCESS) return rc;
     std::vector<uint8_t> bytes(static_cast<size_t>(n), 0);
     int64_t done = 0;
     stream->Seek(SEEK_ORIGIN_BEGIN, 0, nullptr);
-    if (n > 0)
-        stream->Read(bytes.data(), n, &done); // what cannot be read stays zero
-    if (done < n)
-        m_Fs.AddUnreadBytes(static_cast<uint64_t>(n - std::max<int64_t>(done, 0)));
+    if (n > 0) stream->Read(bytes.data(), n, &done); // what cannot be read stays zero
+    if (done < n) m_Fs.AddUnreadBytes(static_cast<uint64_t>(n - std::max<int64_t>(done, 0)));
     return file.Write(bytes.data(), bytes.size());
 }
 
@@ -158,8 +145,7 @@ uint32_t KNtfsFileExport::WriteZeros(KOsFile& file, uint64_t count, int64_t* rem
     while (count > 0)
     {
         const uint64_t piece = std::min<uint64_t>(count, m_Buffer.size());
-        if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS)
-            return rc;
+        if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS) return rc;
         count -= piece;
         *remaining -= static_cast<int64_t>(piece);
         if (piece == m_Buffer.size() && m_Fs.IsCanceled())
@@ -177,7 +163,8 @@ uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file,
     IVolumeIO* volume = m_Fs.GetVolume();
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     const uint64_t chunk = m_Buffer.size() / bps;
-    uint64_t want = std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(std::max<int64_t>(*remaining, 0)));
+    uint64_t want =
+        std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(std::max<int64_t>(*remaining, 0)));
     for (uint64_t s = 0; s < run.dwSectorCount && want > 0; s += chunk)
     {
         // Only the sectors of this run are read: reading past it could run off the volume
@@ -187,10 +174,9 @@ uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file,
         if (ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector) + s, m_Buffer.data(), count,
                                  static_cast<uint32_t>(bps), &bad) > 0)
             m_Fs.AddUnreadBytes(UnreadBytesOfPiece(bad, static_cast<uint64_t>(run.s64FirstSector) + s, bps,
-                                                  std::min<uint64_t>(count * bps, want)));
+                                                   std::min<uint64_t>(count * bps, want)));
         const uint64_t piece = std::min<uint64_t>(count * bps, want);
-        if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS)
-            return rc;
+        if (const uint32_t rc = file.Write(m_Buffer.data(), piece); rc != ERROR_SUCCESS) return rc;
         want -= piece;
         *remaining -= static_cast<int64_t>(piece);
         if (m_Fs.IsCanceled())
@@ -208,24 +194,22 @@ uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, KOsFile& file, int64_t* rem
     bool cancelled = false;
     for (const tagStreamBlock& run : plan.runs)
     {
-        if (*remaining <= 0 || cancelled)
-            break;
+        if (*remaining <= 0 || cancelled) break;
         m_Fs.SetValue(plan.size - *remaining);
         const uint32_t rc = IsHoleRun(run)
-                                ? WriteZeros(file, std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(*remaining)),
-                                             remaining, &cancelled)
-                                : CopyPlainRun(run, file, remaining, &cancelled);
-        if (rc != ERROR_SUCCESS)
-            return rc;
+            ? WriteZeros(file, std::min<uint64_t>(run.dwSectorCount * bps, static_cast<uint64_t>(*remaining)),
+                         remaining, &cancelled)
+            : CopyPlainRun(run, file, remaining, &cancelled);
+        if (rc != ERROR_SUCCESS) return rc;
     }
-    if (cancelled)
-        return ERROR_CANCELLED;
+    if (cancelled) return ERROR_CANCELLED;
     if (*remaining > 0)
     {
         // The runs end before the file does (a run list that could not be decoded whole, an
         // extension record that is missing): the rest is written as zeros and counted.
         m_Fs.AddUnreadBytes(static_cast<uint64_t>(*remaining));
-        if (const uint32_t rc = WriteZeros(file, static_cast<uint64_t>(*remaining), remaining, &cancelled); rc != ERROR_SUCCESS)
+        if (const uint32_t rc = WriteZeros(file, static_cast<uint64_t>(*remaining), remaining, &cancelled);
+            rc != ERROR_SUCCESS)
             return rc;
     }
     return cancelled ? ERROR_CANCELLED : ERROR_SUCCESS;
@@ -235,22 +219,17 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
 {
     Plan plan;
     bool resident = false;
-    if (const uint32_t rc = CollectRuns(node, &plan, &resident); rc != ERROR_SUCCESS)
-        return rc;
-    if (resident)
-        return CopyFileOut(m_Fs, node, path, m_Fs.Mft().Geometry().BytesPerSector);
+    if (const uint32_t rc = CollectRuns(node, &plan, &resident); rc != ERROR_SUCCESS) return rc;
+    if (resident) return CopyFileOut(m_Fs, node, path, m_Fs.Mft().Geometry().BytesPerSector);
     if (!(node->wAttributes & FN_ATTR_ENCRYPTED))
         return ERROR_FUNCTION_FAILED; // every other file is read through its stream
     KOsFile file;
-    if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS)
-        return rc;
+    if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     const uint64_t chunk = kPlainChunkSectors;
-    if (const uint32_t rc = WriteEfsStream(plan, file); rc != ERROR_SUCCESS)
-        return rc;
+    if (const uint32_t rc = WriteEfsStream(plan, file); rc != ERROR_SUCCESS) return rc;
     const int64_t r = plan.size % kEfsBlockBytes;
-    if (r % 512 != 0)
-        plan.size = plan.size - r + (r / 512 + 1) * 512;
+    if (r % 512 != 0) plan.size = plan.size - r + (r / 512 + 1) * 512;
     m_Buffer.assign(static_cast<size_t>(chunk * bps), 0);
     m_Fs.SetStage(kStageCopy);
     m_Fs.SetMaxValue(plan.size);
@@ -258,10 +237,8 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
     int64_t remaining = plan.size;
     uint32_t rc = CopyRuns(plan, file, &remaining);
     m_Fs.SetValue(plan.size - remaining);
-    if (rc == ERROR_SUCCESS)
-        rc = FinishEncryptedFile(node, path, file);
-    if (const uint32_t closed = file.Close(); rc == ERROR_SUCCESS)
-        rc = closed;
+    if (rc == ERROR_SUCCESS) rc = FinishEncryptedFile(node, path, file);
+    if (const uint32_t closed = file.Close(); rc == ERROR_SUCCESS) rc = closed;
     m_Fs.EndProgress();
     return rc;
 }
@@ -276,20 +253,16 @@ uint32_t CopyBytes(KOsFile& from, KOsFile& to, uint64_t count, std::vector<uint8
     {
         const size_t piece = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
         size_t got = 0;
-        if (from.Read(buffer.data(), piece, &got) != ERROR_SUCCESS)
-            got = 0;
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got), buffer.begin() + static_cast<std::ptrdiff_t>(piece), 0);
-        if (const uint32_t rc = to.Write(buffer.data(), piece); rc != ERROR_SUCCESS)
-            return rc;
+        if (from.Read(buffer.data(), piece, &got) != ERROR_SUCCESS) got = 0;
+        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(got),
+                  buffer.begin() + static_cast<std::ptrdiff_t>(piece), 0);
+        if (const uint32_t rc = to.Write(buffer.data(), piece); rc != ERROR_SUCCESS) return rc;
         count -= piece;
     }
     return ERROR_SUCCESS;
 }
 
-uint32_t WriteAll(KOsFile& to, const std::vector<uint8_t>& bytes)
-{
-    return to.Write(bytes.data(), bytes.size());
-}
+uint32_t WriteAll(KOsFile& to, const std::vector<uint8_t>& bytes) { return to.Write(bytes.data(), bytes.size()); }
 
 } // namespace
 
@@ -300,8 +273,7 @@ uint32_t KNtfsFileExport::FinishEncryptedFile(const tagNtfsFileNode* node, const
     const std::string efsPath = path + ".$EFS";
     OsDeleteFile(efsPath);
     KOsFile efs;
-    if (const uint32_t rc = efs.CreateNew(efsPath); rc != ERROR_SUCCESS)
-        return rc;
+    if (const uint32_t rc = efs.CreateNew(efsPath); rc != ERROR_SUCCESS) return rc;
     std::vector<uint8_t> buffer(kEfsBlockBytes);
     std::vector<uint8_t> head(kEfsStreamHeaderBytes, 0);
     size_t got = 0;
@@ -311,18 +283,15 @@ uint32_t KNtfsFileExport::FinishEncryptedFile(const tagNtfsFileNode* node, const
     // The stream header's length field counts the $EFS bytes and 16 bytes of its own.
     const uint64_t efsBytes = 50 + static_cast<uint64_t>(PeekU32LE(head.data() + 50));
     uint32_t rc = CopyBytes(file, efs, efsBytes, buffer);
-    if (rc == ERROR_SUCCESS)
-        rc = WriteAll(efs, EfsDataHeader());
+    if (rc == ERROR_SUCCESS) rc = WriteAll(efs, EfsDataHeader());
     const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(node->s64Size, 0));
     for (uint64_t block = 0; rc == ERROR_SUCCESS && block * kEfsBlockBytes < size; ++block)
     {
         const uint32_t data = static_cast<uint32_t>(std::min<uint64_t>(size - block * kEfsBlockBytes, kEfsBlockBytes));
         const uint32_t stored = data == kEfsBlockBytes ? data : EfsStoredLength(data);
         rc = WriteAll(efs, EfsBlockHeader(static_cast<uint16_t>(block), data, stored));
-        if (rc == ERROR_SUCCESS)
-            rc = CopyBytes(file, efs, stored, buffer);
+        if (rc == ERROR_SUCCESS) rc = CopyBytes(file, efs, stored, buffer);
     }
-    if (const uint32_t closed = efs.Close(); rc == ERROR_SUCCESS)
-        rc = closed;
+    if (const uint32_t closed = efs.Close(); rc == ERROR_SUCCESS) rc = closed;
     return rc;
 }

@@ -40,7 +40,7 @@ public:
     struct Plan
     {
         StreamVector runs;
-        uint64_t unitSectors = 0;    // the compression unit; 0 when no volume uses it
+        uint64_t unitSectors = 0; // the compression unit; 0 when no volume uses it
         int64_t efsRecordSector = -1;
         int64_t size = 0;
     };

@@ -32,10 +32,7 @@ constexpr int kStageListing = 2;
 
 } // namespace
 
-void KNtfsFileSystem::SetVolume(IVolumeIO* volume)
-{
-    m_Mft.SetVolume(volume);
-}
+void KNtfsFileSystem::SetVolume(IVolumeIO* volume) { m_Mft.SetVolume(volume); }
 
 void KNtfsFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
 {
@@ -45,15 +42,13 @@ void KNtfsFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
 
 uint32_t KNtfsFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
 {
-    if (bytesPerSector)
-        *bytesPerSector = m_Mft.Geometry().BytesPerSector;
+    if (bytesPerSector) *bytesPerSector = m_Mft.Geometry().BytesPerSector;
     return m_dwSectorInfo;
 }
 
 uint32_t KNtfsFileSystem::Begin_ScanFS()
 {
-    if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0)
-        return ERROR_CURRENT_DIRECTORY;
+    if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0) return ERROR_CURRENT_DIRECTORY;
     m_Candidates.clear();
     m_Scan.Begin();
     return ERROR_SUCCESS;
@@ -61,8 +56,7 @@ uint32_t KNtfsFileSystem::Begin_ScanFS()
 
 uint32_t KNtfsFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
 {
-    if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0)
-        return ERROR_NOT_SAME_DEVICE;
+    if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0) return ERROR_NOT_SAME_DEVICE;
     try
     {
         return m_Scan.Scan(stats, firstSector, buffer, sectorCount);
@@ -88,15 +82,13 @@ uint32_t KNtfsFileSystem::End_ScanFS()
 
 int KNtfsFileSystem::GetCandidateCount(uint32_t* count)
 {
-    if (count)
-        *count = static_cast<uint32_t>(m_Candidates.size());
+    if (count) *count = static_cast<uint32_t>(m_Candidates.size());
     return 1;
 }
 
 int KNtfsFileSystem::GetCandidate(int index, FileSystemCandidate* out)
 {
-    if (!out || index < 0 || static_cast<size_t>(index) >= m_Candidates.size())
-        return 0;
+    if (!out || index < 0 || static_cast<size_t>(index) >= m_Candidates.size()) return 0;
     std::memcpy(out, &m_Candidates[static_cast<size_t>(index)].Head, sizeof(FileSystemCandidate));
     return 1;
 }
@@ -108,8 +100,7 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
     if (useVolumeName && volume)
     {
         volume->GetName(&name);
-        if (!name.empty())
-            name += '\\';
+        if (!name.empty()) name += '\\';
         // The label partition discovery shows is the $VOLUME_NAME of this same MFT.
         std::string label;
         const int64_t mft = m_Mft.RecordToSector(0);
@@ -118,21 +109,17 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
         else
         {
             tagDiskGeometry g;
-            if (volume->GetGeometry(&g) == ERROR_SUCCESS)
-                sectors = static_cast<int64_t>(g.TotalSectors);
+            if (volume->GetGeometry(&g) == ERROR_SUCCESS) sectors = static_cast<int64_t>(g.TotalSectors);
         }
     }
-    if (name.empty())
-        name = "(NTFS)" + FormatSectorsSize(sectors, m_Mft.Geometry().BytesPerSector);
+    if (name.empty()) name = "(NTFS)" + FormatSectorsSize(sectors, m_Mft.Geometry().BytesPerSector);
     tagNtfsFileNode* root = m_Nodes.AddRecord(name);
-    if (!root)
-        return false;
+    if (!root) return false;
     root->wValidMask = FN_MASK_SYSTEM_FOLDER;
     root->byKind = FN_KIND_NTFS | FN_KIND_PRESENT;
     root->wAttributes = FN_ATTR_FOLDER;
     tagNtfsFileNode* lost = m_Nodes.AddRecord(EngineString(IDS_LOST_FILES));
-    if (!lost)
-        return false;
+    if (!lost) return false;
     lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
     lost->byKind = FN_KIND_NTFS | FN_KIND_LOST;
     lost->wAttributes = FN_ATTR_FOLDER;
@@ -174,8 +161,7 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
     conditions.Begin(static_cast<uint64_t>(fsSectors) / std::max<uint32_t>(g.SectorsPerCluster, 1));
     for (uint32_t n = kNtfsFirstListedRecord; n < count; ++n)
     {
-        if (IsCanceled())
-            break;
+        if (IsCanceled()) break;
         SetValue(n);
         bool hole = false;
         const uint32_t runEnd = m_Mft.RunEndRecord(n, &hole);
@@ -189,18 +175,16 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         {
             // Every later record of this run lies past the end too (a truncated image, or a
             // damaged run length): one failed read per run, not one per record.
-            VlmTrace("KNtfsFileSystem::ListMft(): MFT record %u lies past the end of the volume; records %u..%u skipped\n",
-                     n, n, runEnd - 1);
+            VlmTrace(
+                "KNtfsFileSystem::ListMft(): MFT record %u lies past the end of the volume; records %u..%u skipped\n",
+                n, n, runEnd - 1);
             n = runEnd - 1;
             continue;
         }
-        if (rc != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false))
-            continue;
+        if (rc != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false)) continue;
         tagNtfsFileNode node{};
-        if (!ParseFileRecord(m_Mft, record.data(), n, &name, &node))
-            continue;
-        if (node.dwParentId == kNtfsRootDirectoryRecord)
-            node.dwParentId = 0;
+        if (!ParseFileRecord(m_Mft, record.data(), n, &name, &node)) continue;
+        if (node.dwParentId == kNtfsRootDirectoryRecord) node.dwParentId = 0;
         tagNtfsFileNode* added = m_Nodes.AddRecord(name);
         if (!added)
         {
@@ -229,17 +213,17 @@ bool KNtfsFileSystem::ListNamedStreams(const uint8_t* record, const tagNtfsFileN
     if (!(file.wValidMask & FN_MASK_SIZE) && !(file.wAttributes & FN_ATTR_FOLDER) && name.rfind('$', 0) == 0)
         return true;
     bool stored = true;
-    ForEachNamedStream(m_Mft, record, static_cast<int>(m_Mft.RecordBytes()), [&](const std::string& stream, const NtfsAttribute& data) {
-        tagNtfsFileNode node{};
-        MakeStreamNode(file, data, &node);
-        tagNtfsFileNode* added = m_Nodes.AddRecord(name + ":" + stream);
-        if (!added)
-            return stored = false;
-        node.pszName = added->pszName;
-        std::memcpy(added, &node, sizeof(node));
-        conditions.Note(record, added, &data);
-        return true;
-    });
+    ForEachNamedStream(m_Mft, record, static_cast<int>(m_Mft.RecordBytes()),
+                       [&](const std::string& stream, const NtfsAttribute& data) {
+                           tagNtfsFileNode node{};
+                           MakeStreamNode(file, data, &node);
+                           tagNtfsFileNode* added = m_Nodes.AddRecord(name + ":" + stream);
+                           if (!added) return stored = false;
+                           node.pszName = added->pszName;
+                           std::memcpy(added, &node, sizeof(node));
+                           conditions.Note(record, added, &data);
+                           return true;
+                       });
     return stored;
 }
 
@@ -255,14 +239,12 @@ uint32_t KNtfsFileSystem::NormalListing()
     {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (volume->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS)
-        return ERROR_FUNCTION_FAILED;
+    if (volume->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS) return ERROR_FUNCTION_FAILED;
     m_Mft.ClearWindow();
     m_Mft.Geometry().VolumeStart = 0;
     m_Nodes.Clear();
     m_Mft.Geometry().MftRuns.clear();
-    if (m_Mft.ParseBootSector(sector) != ERROR_SUCCESS)
-        return ERROR_INVALID_PARAMETER;
+    if (m_Mft.ParseBootSector(sector) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
     m_s64SectorCount = m_Mft.Geometry().VolumeTotalSector;
     return ListMft(true, m_s64SectorCount);
 }
@@ -272,10 +254,8 @@ uint32_t KNtfsFileSystem::SelectCandidate(uint32_t index)
     try
     {
         NtfsGeometry& g = m_Mft.Geometry();
-        if (g.BytesPerSector == 0 || !m_Mft.GetVolume())
-            return ERROR_INVALID_PARAMETER;
-        if (index == FS_CANDIDATE_VOLUME)
-            return NormalListing();
+        if (g.BytesPerSector == 0 || !m_Mft.GetVolume()) return ERROR_INVALID_PARAMETER;
+        if (index == FS_CANDIDATE_VOLUME) return NormalListing();
         if (g.SectorsPerCluster == 0 || static_cast<int32_t>(index) < 0 || index >= m_Candidates.size())
             return ERROR_INVALID_PARAMETER;
         const NtfsCandidate& c = m_Candidates[index];
@@ -301,8 +281,7 @@ uint32_t KNtfsFileSystem::SelectCandidate(uint32_t index)
 
 uint32_t KNtfsFileSystem::BuildTree(KNodeTree* tree)
 {
-    if (!tree)
-        return ERROR_INVALID_PARAMETER;
+    if (!tree) return ERROR_INVALID_PARAMETER;
     KBuildFileTree<tagNtfsFileNode, KNtfsFileNode> builder;
     return builder.Build(m_Nodes, *tree, *this);
 }
@@ -338,73 +317,64 @@ uint32_t KNtfsFileSystem::SaveFile(const tagFileNode* record, const std::string&
 // `record`. With `streamable`, compressed and encrypted data with runs is refused: only
 // SaveFile can read those.
 KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* node, bool streamable,
-                                                        std::vector<uint8_t>* record, StreamVector* runs,
-                                                        ByteView* resident)
+                                                       std::vector<uint8_t>* record, StreamVector* runs,
+                                                       ByteView* resident)
 {
     record->assign(m_Mft.RecordBytes(), 0);
     const uint32_t size = static_cast<uint32_t>(record->size());
     if (size == 0 || m_Mft.ReadRecordAt(node->s64RecordSector, record->data()) != ERROR_SUCCESS)
         return DataPlace::Unreadable;
-    if (!CheckFileRecord(record->data(), size, false))
-        return DataPlace::Refused;
+    if (!CheckFileRecord(record->data(), size, false)) return DataPlace::Refused;
     const bool special = streamable && (node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) != 0;
     if (IsStreamRecord(node))
     {
         NtfsStreamData stream;
-        if (FindStream(node, record->data(), &stream) != NtfsStreamFound::Ok)
-            return DataPlace::Refused;
+        if (FindStream(node, record->data(), &stream) != NtfsStreamFound::Ok) return DataPlace::Refused;
         if (stream.resident)
         {
             record->swap(stream.value);
             *resident = ByteView(record->data(), record->size());
             return DataPlace::Resident;
         }
-        if (special)
-            return DataPlace::Refused;
+        if (special) return DataPlace::Refused;
         *runs = std::move(stream.runs);
         return DataPlace::Runs;
     }
     bool refused = false;
     std::vector<uint8_t> extension;
-    const bool listed = WalkAttributeList(m_Mft, record->data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
-        if (e.Type != kNtfsAttrData || e.NameLength != 0)
+    const bool listed =
+        WalkAttributeList(m_Mft, record->data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
+            if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
+            const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
+            if (got != NtfsExtension::Ok)
+            {
+                refused = got == NtfsExtension::Invalid;
+                return false; // a missing extension ends the list; the runs so far stand
+            }
+            const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
+            tagNtfsNonResidentAttribute header;
+            ByteView pairs;
+            if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0) return true;
+            if (special)
+            {
+                refused = true;
+                return false;
+            }
+            StreamVector extent;
+            m_Mft.DecodeRunList(pairs, &extent);
+            runs->insert(runs->end(), extent.begin(), extent.end());
             return true;
-        const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
-        if (got != NtfsExtension::Ok)
-        {
-            refused = got == NtfsExtension::Invalid;
-            return false; // a missing extension ends the list; the runs so far stand
-        }
-        const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
-        tagNtfsNonResidentAttribute header;
-        ByteView pairs;
-        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0)
-            return true;
-        if (special)
-        {
-            refused = true;
-            return false;
-        }
-        StreamVector extent;
-        m_Mft.DecodeRunList(pairs, &extent);
-        runs->insert(runs->end(), extent.begin(), extent.end());
-        return true;
-    });
-    if (refused)
-        return DataPlace::Refused;
-    if (listed)
-        return DataPlace::Runs;
+        });
+    if (refused) return DataPlace::Refused;
+    if (listed) return DataPlace::Runs;
     const NtfsAttribute data = FindUnnamedData(record->data(), static_cast<int>(size));
-    if (!data)
-        return DataPlace::Runs;
+    if (!data) return DataPlace::Runs;
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     if (NonResidentHeader(data, &header, &pairs))
     {
-        if (special)
-            return DataPlace::Refused;
-        if (header.MappingPairsOffset != 0)
-            m_Mft.DecodeRunList(pairs, runs);
+        if (special) return DataPlace::Refused;
+        if (header.MappingPairsOffset != 0) m_Mft.DecodeRunList(pairs, runs);
         return DataPlace::Runs;
     }
     return ResidentValue(data, resident) ? DataPlace::Resident : DataPlace::Runs;
@@ -433,12 +403,10 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
         {
             KNtfsFileExport::Plan plan;
             bool resident = false;
-            if (KNtfsFileExport(*this).CollectRuns(node, &plan, &resident) != ERROR_SUCCESS)
-                return nullptr;
+            if (KNtfsFileExport(*this).CollectRuns(node, &plan, &resident) != ERROR_SUCCESS) return nullptr;
             if (!resident)
             {
-                if (plan.unitSectors == 0)
-                    return nullptr; // a compression unit no volume uses
+                if (plan.unitSectors == 0) return nullptr; // a compression unit no volume uses
                 return new KNtfsCompressedStream(m_Nodes.GetName(node), m_Mft.GetVolume(), std::move(plan.runs),
                                                  static_cast<uint32_t>(plan.unitSectors),
                                                  m_Mft.Geometry().BytesPerSector, node->s64Size);
@@ -448,13 +416,11 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
         StreamVector runs;
         ByteView value;
         const DataPlace place = LocateData(node, true, &buffer, &runs, &value);
-        if (place == DataPlace::Unreadable || place == DataPlace::Refused)
-            return nullptr;
+        if (place == DataPlace::Unreadable || place == DataPlace::Refused) return nullptr;
         if (place == DataPlace::Resident)
         {
             auto resident = std::make_unique<KNtfsResidentDataStream>(m_Nodes.GetName(node), m_Mft.GetVolume());
-            if (!resident->SetData(value.data(), static_cast<int64_t>(value.size())))
-                return nullptr;
+            if (!resident->SetData(value.data(), static_cast<int64_t>(value.size()))) return nullptr;
             return resident.release();
         }
         auto stream = std::make_unique<KOutStream>(node, m_Mft.GetVolume(), &m_Nodes);
@@ -470,18 +436,15 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
 bool KNtfsFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
 {
     const tagNtfsFileNode* node = OwnNode(record);
-    if (!runs || !node || !IsFileRecord(node) || node->s64Size <= 0)
-        return false;
+    if (!runs || !node || !IsFileRecord(node) || node->s64Size <= 0) return false;
     try
     {
         runs->clear();
         std::vector<uint8_t> buffer;
         ByteView value;
         const DataPlace place = LocateData(node, false, &buffer, runs, &value);
-        if (place == DataPlace::Refused)
-            return false;
-        if (place == DataPlace::Runs)
-            return true;
+        if (place == DataPlace::Refused) return false;
+        if (place == DataPlace::Runs) return true;
         // Resident data lies in the record, and a copy of a record that cannot be read ends
         // there: either way the record's own sectors are what the copy reads.
         runs->assign(1, tagStreamBlock{node->s64RecordSector, m_Mft.Geometry().SectorsPerFileRecord, 0});
@@ -496,8 +459,7 @@ bool KNtfsFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
 IOutStream* KNtfsFileSystem::OpenAttributeStream(const NtfsAttribute& attribute)
 {
     static constexpr const char* kName = "NTFS_ATTRIBUTE";
-    if (!attribute)
-        return nullptr;
+    if (!attribute) return nullptr;
     try
     {
         tagNtfsNonResidentAttribute header;
@@ -508,19 +470,16 @@ IOutStream* KNtfsFileSystem::OpenAttributeStream(const NtfsAttribute& attribute)
             node.wValidMask = FN_MASK_LOST_FOLDER;
             node.s64Size = static_cast<int64_t>(header.DataSize);
             StreamVector runs;
-            if (header.MappingPairsOffset == 0 || !m_Mft.DecodeRunList(pairs, &runs))
-                return nullptr;
+            if (header.MappingPairsOffset == 0 || !m_Mft.DecodeRunList(pairs, &runs)) return nullptr;
             auto stream = std::make_unique<KOutStream>(&node, m_Mft.GetVolume());
             stream->SetName(kName);
             stream->SetRuns(runs);
             return stream.release();
         }
         ByteView value;
-        if (!ResidentValue(attribute, &value))
-            return nullptr;
+        if (!ResidentValue(attribute, &value)) return nullptr;
         auto resident = std::make_unique<KNtfsResidentDataStream>(kName, m_Mft.GetVolume());
-        if (!resident->SetData(value.data(), static_cast<int64_t>(value.size())))
-            return nullptr;
+        if (!resident->SetData(value.data(), static_cast<int64_t>(value.size()))) return nullptr;
         return resident.release();
     }
     catch (const std::bad_alloc&)
@@ -548,15 +507,13 @@ int KNtfsFileSystem::SaveTo(IStorageManager* out)
 {
     const NtfsGeometry& g = m_Mft.Geometry();
     const bool ok = StorageWrite(out, g.VolumeTotalSector) && StorageWrite(out, m_Mft.WindowCount()) &&
-                    StorageWrite(out, m_Mft.WindowFirst()) && StorageWrite(out, g.SectorsPerCluster) &&
-                    StorageWrite(out, g.SectorsPerFileRecord) && StorageWrite(out, g.SectorsPerIndexRecord) &&
-                    StorageWrite(out, g.VolumeStart) && StorageWrite(out, m_s64SectorCount) &&
-                    SaveRuns(out, g.MftRuns) && StorageWrite(out, static_cast<uint32_t>(m_Candidates.size()));
-    if (!ok)
-        return 0;
+        StorageWrite(out, m_Mft.WindowFirst()) && StorageWrite(out, g.SectorsPerCluster) &&
+        StorageWrite(out, g.SectorsPerFileRecord) && StorageWrite(out, g.SectorsPerIndexRecord) &&
+        StorageWrite(out, g.VolumeStart) && StorageWrite(out, m_s64SectorCount) && SaveRuns(out, g.MftRuns) &&
+        StorageWrite(out, static_cast<uint32_t>(m_Candidates.size()));
+    if (!ok) return 0;
     for (const NtfsCandidate& c : m_Candidates)
-        if (!SaveNtfsCandidate(out, c))
-            return 0;
+        if (!SaveNtfsCandidate(out, c)) return 0;
     return m_Nodes.SaveTo(out);
 }
 
@@ -568,11 +525,10 @@ int KNtfsFileSystem::LoadFrom(IStorageManager* in)
         NtfsGeometry& g = m_Mft.Geometry();
         uint32_t windowCount = 0, windowFirst = 0, candidates = 0;
         const bool ok = StorageRead(in, g.VolumeTotalSector) && StorageRead(in, windowCount) &&
-                        StorageRead(in, windowFirst) && StorageRead(in, g.SectorsPerCluster) &&
-                        StorageRead(in, g.SectorsPerFileRecord) && StorageRead(in, g.SectorsPerIndexRecord) &&
-                        StorageRead(in, g.VolumeStart) && StorageRead(in, m_s64SectorCount) &&
-                        LoadRuns(in, &g.MftRuns) && StorageRead(in, candidates) &&
-                        candidates <= kNtfsMaxStoredCandidates;
+            StorageRead(in, windowFirst) && StorageRead(in, g.SectorsPerCluster) &&
+            StorageRead(in, g.SectorsPerFileRecord) && StorageRead(in, g.SectorsPerIndexRecord) &&
+            StorageRead(in, g.VolumeStart) && StorageRead(in, m_s64SectorCount) && LoadRuns(in, &g.MftRuns) &&
+            StorageRead(in, candidates) && candidates <= kNtfsMaxStoredCandidates;
         // The window's bytes are not stored: it stays empty until records are read again. A
         // stored record size that cannot be read is refused like a damaged file.
         if (!ok || g.SectorsPerFileRecord == 0 || g.SectorsPerFileRecord > kNtfsMaxRecordSectors ||

@@ -65,8 +65,8 @@ private:
         Refused,    // the record or an extension failed its check, or streams cannot read it
         Unreadable, // the record could not be read
     };
-    DataPlace LocateData(const tagNtfsFileNode* node, bool streamable, std::vector<uint8_t>* record,
-                         StreamVector* runs, ByteView* resident);
+    DataPlace LocateData(const tagNtfsFileNode* node, bool streamable, std::vector<uint8_t>* record, StreamVector* runs,
+                         ByteView* resident);
     uint32_t ListMft(bool normal, int64_t sectors);
     /// Adds a node "<name>:<stream>" beside `file` for each named stream of its record; false
     /// when memory is exhausted.

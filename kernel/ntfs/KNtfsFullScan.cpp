@@ -28,8 +28,7 @@ constexpr size_t kMaxLabelBytes = sizeof(FileSystemCandidate::szLabel) - 1;
 // cluster × spc + base, or -1 when that does not fit a sector number.
 int64_t ClusterToSector(uint64_t cluster, uint32_t spc, int64_t base)
 {
-    if (spc == 0 || cluster > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() / 2) / spc)
-        return -1;
+    if (spc == 0 || cluster > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() / 2) / spc) return -1;
     return static_cast<int64_t>(cluster * spc) + base;
 }
 
@@ -40,11 +39,9 @@ bool UnnamedDataRuns(const uint8_t* record, uint32_t size, uint64_t* firstCluste
     const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0, static_cast<int>(size));
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
-    if (!data || data.IsNamed() || !NonResidentHeader(data, &h, &pairs))
-        return false;
+    if (!data || data.IsNamed() || !NonResidentHeader(data, &h, &pairs)) return false;
     StreamVector runs;
-    if (!DecodeRunList(pairs, 1, 0, &runs) || runs.empty() || IsHoleRun(runs[0]))
-        return false;
+    if (!DecodeRunList(pairs, 1, 0, &runs) || runs.empty() || IsHoleRun(runs[0])) return false;
     *firstCluster = static_cast<uint64_t>(runs[0].s64FirstSector);
     *clusters = RunSectorTotal(runs);
     *dataSize = h.DataSize;
@@ -68,25 +65,20 @@ void KNtfsFullScan::Begin()
 uint32_t KNtfsFullScan::Scan(ScanStats* stats, int64_t first, const uint8_t* buffer, int count)
 {
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
-    if (count <= 0)
-        return ERROR_SUCCESS;
-    if (!buffer)
-        return ERROR_INVALID_PARAMETER;
+    if (count <= 0) return ERROR_SUCCESS;
+    if (!buffer) return ERROR_INVALID_PARAMETER;
     // A record is only carried over between buffers that lie back to back.
-    if (m_CarryKind != CarryKind::None && first != m_s64NextSector)
-        m_CarryKind = CarryKind::None;
+    if (m_CarryKind != CarryKind::None && first != m_s64NextSector) m_CarryKind = CarryKind::None;
     m_s64NextSector = first + count;
     // Sectors too small to hold a boot sector or a record header carry nothing of NTFS.
-    if (b < kNtfsSectorBytes)
-        return ERROR_SUCCESS;
+    if (b < kNtfsSectorBytes) return ERROR_SUCCESS;
     static constexpr char kOem[8] = {'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
     const uint64_t total = static_cast<uint64_t>(count) * b;
     for (int i = 0; i < count; ++i)
     {
         const uint8_t* sector = buffer + static_cast<size_t>(i) * b;
         const int64_t s = first + i;
-        if (m_CarryKind != CarryKind::None)
-            FeedCarry(sector, b);
+        if (m_CarryKind != CarryKind::None) FeedCarry(sector, b);
         // Cheap signature tests first: almost every sector is file data.
         const uint32_t signature = PeekU32LE(sector);
         const uint64_t remaining = total - static_cast<uint64_t>(i) * b;
@@ -103,10 +95,8 @@ uint32_t KNtfsFullScan::Scan(ScanStats* stats, int64_t first, const uint8_t* buf
 void KNtfsFullScan::AddBootCandidate(int64_t s, ByteView bytes, ScanStats* stats)
 {
     NtfsCandidate c;
-    if (!IsNtfsBootSector(s, bytes, &c))
-        return;
-    if (stats)
-        ++stats->dwNtfsBootRecords;
+    if (!IsNtfsBootSector(s, bytes, &c)) return;
+    if (stats) ++stats->dwNtfsBootRecords;
     c.Head.dwScore += kScoreBootSector;
     SetLabel(&c, c.s64MftSector, c.s64MirrorSector);
     m_Candidates.push_back(std::move(c));
@@ -131,37 +121,33 @@ void KNtfsFullScan::TakeFileRecord(int64_t s, const uint8_t* bytes, uint64_t rem
                                                   kNtfsSectorBytes, kNtfsMaxRecordBytes);
     const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, claimed));
     m_Record.assign(bytes, bytes + avail);
-    if (!CheckFileRecord(m_Record.data(), avail, true))
-        return;
-    if (stats)
-        ++stats->dwNtfsFiles;
+    if (!CheckFileRecord(m_Record.data(), avail, true)) return;
+    if (stats) ++stats->dwNtfsFiles;
     const uint32_t size = PeekU32LE(m_Record.data() + offsetof(tagNtfsFileRecordHeader, AllocatedSize));
     if (remaining < size)
     {
         StartCarry(CarryKind::File, s, size, bytes, static_cast<uint32_t>(remaining));
         return;
     }
-    if (CheckFileRecord(m_Record.data(), size, false))
-        OnFileRecordFound(s, m_Record.data(), size);
+    if (CheckFileRecord(m_Record.data(), size, false)) OnFileRecordFound(s, m_Record.data(), size);
 }
 
 void KNtfsFullScan::TakeIndexRecord(int64_t s, const uint8_t* bytes, uint64_t remaining)
 {
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
     const uint32_t claimed = std::clamp<uint32_t>(PeekU32LE(bytes + offsetof(tagNtfsIndexRecordHeader, BytesAllocated)),
-                                                  kNtfsSectorBytes, kNtfsMaxIndexRecordBytes - 24) + 24;
+                                                  kNtfsSectorBytes, kNtfsMaxIndexRecordBytes - 24) +
+        24;
     const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, claimed));
     m_Record.assign(bytes, bytes + avail);
-    if (!CheckIndexRecord(m_Record.data(), avail, b, true))
-        return;
+    if (!CheckIndexRecord(m_Record.data(), avail, b, true)) return;
     const uint32_t size = IndexRecordBytes(m_Record);
     if (remaining < size)
     {
         StartCarry(CarryKind::Index, s, size, bytes, static_cast<uint32_t>(remaining));
         return;
     }
-    if (CheckIndexRecord(m_Record.data(), size, b, false))
-        OnIndexRecordFound(s, ByteView(m_Record.data(), size));
+    if (CheckIndexRecord(m_Record.data(), size, b, false)) OnIndexRecordFound(s, ByteView(m_Record.data(), size));
 }
 
 void KNtfsFullScan::StartCarry(CarryKind kind, int64_t s, uint32_t size, const uint8_t* bytes, uint32_t available)
@@ -181,8 +167,7 @@ void KNtfsFullScan::FeedCarry(const uint8_t* sector, uint32_t bytes)
     const uint32_t n = std::min(bytes, size - m_dwCarryHeld);
     std::memcpy(m_Carry.data() + m_dwCarryHeld, sector, n);
     m_dwCarryHeld += n;
-    if (m_dwCarryHeld < size)
-        return;
+    if (m_dwCarryHeld < size) return;
     const CarryKind kind = m_CarryKind;
     m_CarryKind = CarryKind::None;
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
@@ -197,12 +182,10 @@ void KNtfsFullScan::FeedCarry(const uint8_t* sector, uint32_t bytes)
 bool KNtfsFullScan::IsNtfsBootSector(int64_t s, ByteView bytes, NtfsCandidate* c)
 {
     tagNtfsBootSector boot;
-    if (FileSystemTypeFromBoot(bytes) != 7 || !LoadRecord(bytes, 0, boot))
-        return false;
+    if (FileSystemTypeFromBoot(bytes) != 7 || !LoadRecord(bytes, 0, boot)) return false;
     const uint32_t spc = boot.SectorsPerCluster;
     const uint32_t b = m_Work.Geometry().BytesPerSector;
-    if (spc == 0 || !std::has_single_bit(spc) || boot.BytesPerSector != b)
-        return false;
+    if (spc == 0 || !std::has_single_bit(spc) || boot.BytesPerSector != b) return false;
     *c = NtfsCandidate{};
     c->Head.wLength = kNtfsCandidateLength;
     c->Head.dwType = 7;
@@ -235,11 +218,9 @@ bool KNtfsFullScan::IsNtfsBootSector(int64_t s, ByteView bytes, NtfsCandidate* c
 
 bool KNtfsFullScan::InKnownMft(int64_t sector)
 {
-    for (size_t i = m_Known.size(); i < m_Candidates.size(); ++i)
-        m_Known.emplace_back(m_Candidates[i].MftRuns);
+    for (size_t i = m_Known.size(); i < m_Candidates.size(); ++i) m_Known.emplace_back(m_Candidates[i].MftRuns);
     for (const NtfsRunSet& set : m_Known)
-        if (set.Contains(sector))
-            return true;
+        if (set.Contains(sector)) return true;
     return false;
 }
 
@@ -259,8 +240,7 @@ void KNtfsFullScan::OnFileRecordFound(int64_t s, const uint8_t* record, uint32_t
         r.s64Sector = s;
         m_FileRecords.push_back(r);
     }
-    if (known || !parsed)
-        return;
+    if (known || !parsed) return;
     if (strcasecmp(name.c_str(), "$MFT") == 0)
         RebuildFromMetaRecord(s, record, size, false);
     else if (strcasecmp(name.c_str(), "$MFTMirr") == 0)
@@ -280,7 +260,7 @@ bool KNtfsFullScan::ReadMetaRecord(int64_t sector, uint32_t spr, const char* nam
     std::string found;
     uint64_t clusters = 0, dataSize = 0;
     return CheckFileRecord(buffer.data(), size, false) && ParseScanRecord(buffer.data(), size, b, &r, &found) &&
-           strcasecmp(found.c_str(), name) == 0 && UnnamedDataRuns(buffer.data(), size, cluster, &clusters, &dataSize);
+        strcasecmp(found.c_str(), name) == 0 && UnnamedDataRuns(buffer.data(), size, cluster, &clusters, &dataSize);
 }
 
 bool KNtfsFullScan::HoldsMetaPair(int64_t sector, uint32_t spr)
@@ -294,12 +274,10 @@ void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, const uint8_t* record, uint
 {
     const uint32_t b = m_Work.Geometry().BytesPerSector;
     uint64_t ownCluster = 0, clusters = 0, dataSize = 0;
-    if (b == 0 || !UnnamedDataRuns(record, size, &ownCluster, &clusters, &dataSize))
-        return;
+    if (b == 0 || !UnnamedDataRuns(record, size, &ownCluster, &clusters, &dataSize)) return;
     const uint32_t spc = GuessSectorsPerCluster((dataSize + b - 1) / b / clusters);
     const uint32_t spr = PeekU32LE(record + offsetof(tagNtfsFileRecordHeader, AllocatedSize)) / b;
-    if (spr == 0 || spr > kNtfsMaxRecordSectors)
-        return;
+    if (spr == 0 || spr > kNtfsMaxRecordSectors) return;
     // Record 1 ($MFTMirr) follows record 0 ($MFT).
     const int64_t mftSector = s - (mirror ? spr : 0);
     int64_t start = mftSector - ClusterToSector(ownCluster, spc, 0);
@@ -315,11 +293,9 @@ void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, const uint8_t* record, uint
         const int64_t atMirror = mftSector - ClusterToSector(mirrorCluster, spc, 0);
         const bool mftFits = atMft >= 0 && HoldsMetaPair(ClusterToSector(mirrorCluster, spc, atMft), spr);
         const bool mirrorFits = atMirror >= 0 && HoldsMetaPair(ClusterToSector(mftCluster, spc, atMirror), spr);
-        if (mftFits != mirrorFits)
-            start = mftFits ? atMft : atMirror;
+        if (mftFits != mirrorFits) start = mftFits ? atMft : atMirror;
     }
-    if (start < 0 || start > mftSector)
-        return;
+    if (start < 0 || start > mftSector) return;
     NtfsGeometry& g = m_Work.Geometry();
     g.SectorsPerCluster = spc;
     g.SectorsPerFileRecord = spr;
@@ -327,11 +303,9 @@ void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, const uint8_t* record, uint
     StreamVector runs;
     const bool read = m_Work.GetMFTRange(mftSector, &runs);
     g.VolumeStart = 0;
-    if (!read)
-        return;
+    if (!read) return;
     for (const NtfsCandidate& c : m_Candidates)
-        if (c.Head.s64FirstSector == start && c.Head.wSectorsPerCluster == spc && SameRuns(c.MftRuns, runs))
-            return;
+        if (c.Head.s64FirstSector == start && c.Head.wSectorsPerCluster == spc && SameRuns(c.MftRuns, runs)) return;
     NtfsCandidate c;
     c.Head.wLength = kNtfsCandidateLength;
     c.Head.dwType = 7;

@@ -43,7 +43,12 @@ public:
     const std::vector<NtfsScanRecord>& FromIndex() const { return m_FromIndex; }
 
 private:
-    enum class CarryKind { None, File, Index };
+    enum class CarryKind
+    {
+        None,
+        File,
+        Index
+    };
 
     void FeedCarry(const uint8_t* sector, uint32_t bytes);
     void StartCarry(CarryKind kind, int64_t sector, uint32_t size, const uint8_t* bytes, uint32_t available);
@@ -58,14 +63,14 @@ private:
 
     KNtfsMft& m_Mft;
     std::vector<NtfsCandidate>& m_Candidates;
-    KNtfsMft m_Work;                      // geometry of the candidate being examined
-    std::vector<NtfsRunSet> m_Known;      // MFT sectors of each candidate, by position
+    KNtfsMft m_Work;                 // geometry of the candidate being examined
+    std::vector<NtfsRunSet> m_Known; // MFT sectors of each candidate, by position
     std::vector<NtfsScanRecord> m_FileRecords;
     std::vector<NtfsScanRecord> m_FromIndex;
-    std::vector<uint8_t> m_Record;        // a record copied out of the caller's buffer
+    std::vector<uint8_t> m_Record; // a record copied out of the caller's buffer
     std::vector<uint8_t> m_Carry;
     uint32_t m_dwCarryHeld = 0;
     CarryKind m_CarryKind = CarryKind::None;
     int64_t m_s64CarryStart = 0;
-    int64_t m_s64NextSector = -1;         // sector expected at the start of the next buffer
+    int64_t m_s64NextSector = -1; // sector expected at the start of the next buffer
 };

@@ -18,8 +18,7 @@
 
 int MftRecordPieces(const StreamVector& runs, uint32_t spr, uint32_t record, MftRecordPiece* pieces)
 {
-    if (spr == 0 || spr > kMftMaxRecordPieces)
-        return 0;
+    if (spr == 0 || spr > kMftMaxRecordPieces) return 0;
     // The MFT is one stream over its runs: record n starts n records into it, and with clusters
     // smaller than a record a run may end inside a record, which then goes on in the next run.
     const uint64_t offset = static_cast<uint64_t>(record) * spr;
@@ -37,8 +36,7 @@ int MftRecordPieces(const StreamVector& runs, uint32_t spr, uint32_t record, Mft
         {
             // A hole after the first run: the record is looked for behind the previous run, as
             // if the MFT continued there on disk.
-            if (i == 0 || IsHoleRun(runs[i - 1]) || into + spr > count)
-                return 0;
+            if (i == 0 || IsHoleRun(runs[i - 1]) || into + spr > count) return 0;
             const tagStreamBlock& previous = runs[i - 1];
             pieces[0] = {previous.s64FirstSector + static_cast<int64_t>(previous.dwSectorCount + into), spr};
             return 1;
@@ -47,12 +45,10 @@ int MftRecordPieces(const StreamVector& runs, uint32_t spr, uint32_t record, Mft
         uint32_t left = spr;
         for (size_t j = i; j < runs.size() && left != 0; ++j)
         {
-            if (IsHoleRun(runs[j]))
-                return 0;
+            if (IsHoleRun(runs[j])) return 0;
             const uint64_t start = j == i ? into : 0;
             const uint32_t take = static_cast<uint32_t>(std::min<uint64_t>(left, runs[j].dwSectorCount - start));
-            if (take == 0)
-                continue;
+            if (take == 0) continue;
             pieces[n++] = {runs[j].s64FirstSector + static_cast<int64_t>(start), take};
             left -= take;
         }
@@ -69,16 +65,14 @@ int64_t MftRecordToSector(const StreamVector& runs, uint32_t spr, uint32_t recor
 
 uint32_t MftRecordCount(const StreamVector& runs, uint32_t spr)
 {
-    if (spr == 0)
-        return 0;
+    if (spr == 0) return 0;
     return static_cast<uint32_t>(std::min<uint64_t>(RunSectorTotal(runs) / spr, 0xFFFFFFFF));
 }
 
 uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t spr, uint32_t record, bool* hole)
 {
     *hole = false;
-    if (spr == 0)
-        return 0xFFFFFFFF;
+    if (spr == 0) return 0xFFFFFFFF;
     const uint64_t offset = static_cast<uint64_t>(record) * spr;
     uint64_t before = 0;
     for (const tagStreamBlock& run : runs)
@@ -97,8 +91,9 @@ uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t spr, uint32_t record
 bool MftRunsArePlausible(const StreamVector& runs)
 {
     for (const tagStreamBlock& run : runs)
-        if (!IsHoleRun(run) && (run.s64FirstSector < 0 ||
-                                run.s64FirstSector > std::numeric_limits<int64_t>::max() - int64_t{run.dwSectorCount}))
+        if (!IsHoleRun(run) &&
+            (run.s64FirstSector < 0 ||
+             run.s64FirstSector > std::numeric_limits<int64_t>::max() - int64_t{run.dwSectorCount}))
             return false;
     return true;
 }
@@ -119,20 +114,17 @@ void KNtfsMft::SetVolume(IVolumeIO* volume)
 uint32_t KNtfsMft::ParseBootSector(ByteView sector)
 {
     tagNtfsBootSector boot;
-    if (!m_pVolume || !LoadRecord(sector, 0, boot))
-        return ERROR_INVALID_PARAMETER;
+    if (!m_pVolume || !LoadRecord(sector, 0, boot)) return ERROR_INVALID_PARAMETER;
     // The file system counts in the sectors of the disk it was made on; read on a disk of
     // another sector size every position would be off.
     const uint32_t bps = m_Geometry.BytesPerSector;
     if (std::memcmp(boot.OemName, "NTFS    ", 8) != 0 || boot.BytesPerSector != bps || bps < kNtfsSectorBytes)
         return ERROR_INVALID_PARAMETER;
     const uint32_t spc = boot.SectorsPerCluster;
-    if (spc == 0 || !std::has_single_bit(spc))
-        return ERROR_INVALID_PARAMETER;
+    if (spc == 0 || !std::has_single_bit(spc)) return ERROR_INVALID_PARAMETER;
     // A record size of no sectors or beyond 64 KiB cannot be read into any buffer sensibly.
     const uint32_t spr = NtfsRecordSectors(boot.ClustersPerFileRecord, spc, bps);
-    if (spr == 0)
-        return ERROR_INVALID_PARAMETER;
+    if (spr == 0) return ERROR_INVALID_PARAMETER;
     m_Geometry.SectorsPerCluster = spc;
     m_Geometry.SectorsPerFileRecord = spr;
     m_Geometry.SectorsPerIndexRecord = NtfsRecordSectors(boot.ClustersPerIndexRecord, spc, bps);
@@ -142,10 +134,8 @@ uint32_t KNtfsMft::ParseBootSector(ByteView sector)
     const int64_t mirror = boot.MftMirrorCluster <= maxCluster ? static_cast<int64_t>(boot.MftMirrorCluster * spc) : -1;
     m_Geometry.MftRuns.clear();
     const int64_t total = m_Geometry.VolumeTotalSector;
-    if (mft >= 2 && mft < total && GetMFTRange(mft, &m_Geometry.MftRuns))
-        return ERROR_SUCCESS;
-    if (mirror < 2 || mirror >= total)
-        return ERROR_SUCCESS; // no MFT: the volume lists no records
+    if (mft >= 2 && mft < total && GetMFTRange(mft, &m_Geometry.MftRuns)) return ERROR_SUCCESS;
+    if (mirror < 2 || mirror >= total) return ERROR_SUCCESS; // no MFT: the volume lists no records
     return GetMFTRange(mirror, &m_Geometry.MftRuns) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
 }
 
@@ -155,8 +145,7 @@ bool NamedMft(const uint8_t* record, int size)
 {
     const NtfsAttribute fn = FindAttribute(record, kNtfsAttrFileName, 0, size);
     ByteView value;
-    if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName))
-        return false;
+    if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName)) return false;
     const uint32_t units = std::min<uint32_t>(value[64], static_cast<uint32_t>((value.size() - 66) / 2));
     std::string name;
     ConvertName(value.data() + 66, static_cast<int>(units), &name);
@@ -172,10 +161,8 @@ public:
     {
         const int64_t end = run.s64FirstSector + static_cast<int64_t>(run.dwSectorCount);
         auto next = m_Spans.lower_bound(run.s64FirstSector);
-        if (next != m_Spans.end() && next->first < end)
-            return false;
-        if (next != m_Spans.begin() && std::prev(next)->second > run.s64FirstSector)
-            return false;
+        if (next != m_Spans.end() && next->first < end) return false;
+        if (next != m_Spans.begin() && std::prev(next)->second > run.s64FirstSector) return false;
         m_Spans.emplace(run.s64FirstSector, end);
         return true;
     }
@@ -196,55 +183,45 @@ private:
 bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
 {
     const uint32_t size = RecordBytes();
-    if (!m_pVolume || size == 0)
-        return false;
+    if (!m_pVolume || size == 0) return false;
     if (sector >= m_Geometry.VolumeTotalSector)
     {
         VlmTrace("KNtfsFileSystem::GetMFTRange()==FALSE<==>s64MFTAddress>=m_s64VolumeTotalSector\n");
         return false;
     }
     std::vector<uint8_t> buffer(size);
-    if (sector < 0 || ReadRecordAt(sector, buffer.data()) != ERROR_SUCCESS)
-        return false;
-    if (!CheckFileRecord(buffer.data(), size, false))
-        return false;
+    if (sector < 0 || ReadRecordAt(sector, buffer.data()) != ERROR_SUCCESS) return false;
+    if (!CheckFileRecord(buffer.data(), size, false)) return false;
     const int isize = static_cast<int>(size);
     const NtfsAttribute data = FindDataExtent(buffer.data(), isize, 0);
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     StreamVector found;
-    if (!data || !NonResidentHeader(data, &header, &pairs) || !DecodeRunList(pairs, &found))
-        return false;
+    if (!data || !NonResidentHeader(data, &header, &pairs) || !DecodeRunList(pairs, &found)) return false;
     bool named = NamedMft(buffer.data(), isize);
     std::vector<uint8_t> extension;
     const auto fromMft = [&](uint32_t record) {
-        if (ReadExtensionRecord(*this, record, &extension, &found) != NtfsExtension::Ok)
-            return false;
+        if (ReadExtensionRecord(*this, record, &extension, &found) != NtfsExtension::Ok) return false;
         tagNtfsFileRecordHeader h;
         return LoadFileRecordHeader(extension.data(), size, &h) && (h.BaseRecord & 0xFFFFFFFFFFFFull) == 0;
     };
     if (!named)
         WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
-            if (e.Type != kNtfsAttrFileName)
-                return true;
+            if (e.Type != kNtfsAttrFileName) return true;
             named = e.RecordHigh == 0 && fromMft(e.RecordLow) && NamedMft(extension.data(), isize);
             return false;
         });
-    if (!named)
-        return false;
+    if (!named) return false;
 
     const uint32_t spc = m_Geometry.SectorsPerCluster;
-    if (spc == 0)
-        return false;
+    if (spc == 0) return false;
     uint64_t nextVcn = RunSectorTotal(found) / spc;
     SectorSpans taken;
     for (const tagStreamBlock& run : found)
-        if (!IsHoleRun(run))
-            taken.Add(run);
+        if (!IsHoleRun(run)) taken.Add(run);
     const int64_t volumeEnd = m_Geometry.VolumeTotalSector;
     WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
-        if (e.Type != kNtfsAttrData || e.NameLength != 0 || e.FirstVcn == 0)
-            return true;
+        if (e.Type != kNtfsAttrData || e.NameLength != 0 || e.FirstVcn == 0) return true;
         NtfsAttribute extent;
         if (e.FirstVcn != nextVcn)
             VlmTrace("GetMFTRange: $MFT extent at VCN %llu, expected %llu\n",
@@ -284,8 +261,7 @@ uint32_t KNtfsMft::ReadPieces(const MftRecordPiece* pieces, int count, uint8_t* 
     for (int i = 0; i < count; ++i)
     {
         const uint32_t rc = m_pVolume->ReadSectors(static_cast<uint64_t>(pieces[i].Sector), out, pieces[i].Count);
-        if (rc != ERROR_SUCCESS)
-            return rc;
+        if (rc != ERROR_SUCCESS) return rc;
         out += static_cast<size_t>(pieces[i].Count) * bps;
     }
     return ERROR_SUCCESS;
@@ -293,15 +269,12 @@ uint32_t KNtfsMft::ReadPieces(const MftRecordPiece* pieces, int count, uint8_t* 
 
 uint32_t KNtfsMft::ReadRecordAt(int64_t sector, uint8_t* out)
 {
-    if (!m_pVolume)
-        return ERROR_INVALID_PARAMETER;
-    if (sector < 0)
-        return ERROR_FUNCTION_FAILED;
+    if (!m_pVolume) return ERROR_INVALID_PARAMETER;
+    if (sector < 0) return ERROR_FUNCTION_FAILED;
     const uint32_t spr = m_Geometry.SectorsPerFileRecord;
     // Runs are whole clusters, so only clusters smaller than a record let a run end inside one;
     // such a record goes on at the start of the next run of the MFT.
-    if (m_Geometry.SectorsPerCluster >= spr)
-        return m_pVolume->ReadSectors(static_cast<uint64_t>(sector), out, spr);
+    if (m_Geometry.SectorsPerCluster >= spr) return m_pVolume->ReadSectors(static_cast<uint64_t>(sector), out, spr);
     uint64_t before = 0;
     for (const tagStreamBlock& run : m_Geometry.MftRuns)
     {
@@ -309,10 +282,10 @@ uint32_t KNtfsMft::ReadRecordAt(int64_t sector, uint8_t* out)
             static_cast<uint64_t>(sector - run.s64FirstSector) < run.dwSectorCount)
         {
             const uint64_t into = static_cast<uint64_t>(sector - run.s64FirstSector);
-            if (into + spr <= run.dwSectorCount || (before + into) % spr != 0)
-                break;
+            if (into + spr <= run.dwSectorCount || (before + into) % spr != 0) break;
             MftRecordPiece pieces[kMftMaxRecordPieces];
-            const int count = MftRecordPieces(m_Geometry.MftRuns, spr, static_cast<uint32_t>((before + into) / spr), pieces);
+            const int count =
+                MftRecordPieces(m_Geometry.MftRuns, spr, static_cast<uint32_t>((before + into) / spr), pieces);
             return count > 0 ? ReadPieces(pieces, count, out) : ERROR_FUNCTION_FAILED;
         }
         before += run.dwSectorCount;
@@ -322,8 +295,7 @@ uint32_t KNtfsMft::ReadRecordAt(int64_t sector, uint8_t* out)
 
 uint32_t KNtfsMft::ReadRecordIn(const StreamVector& runs, uint32_t n, uint8_t* out)
 {
-    if (!m_pVolume)
-        return ERROR_INVALID_PARAMETER;
+    if (!m_pVolume) return ERROR_INVALID_PARAMETER;
     MftRecordPiece pieces[kMftMaxRecordPieces];
     const int count = MftRecordPieces(runs, m_Geometry.SectorsPerFileRecord, n, pieces);
     return count > 0 ? ReadPieces(pieces, count, out) : ERROR_FUNCTION_FAILED;
@@ -346,12 +318,10 @@ uint32_t KNtfsMft::RunEndRecord(uint32_t n, bool* hole) const
 
 uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)
 {
-    if (!m_pVolume)
-        return ERROR_INVALID_PARAMETER;
+    if (!m_pVolume) return ERROR_INVALID_PARAMETER;
     const uint32_t spr = m_Geometry.SectorsPerFileRecord;
     const size_t recordBytes = RecordBytes();
-    if (spr == 0 || recordBytes == 0)
-        return ERROR_FUNCTION_FAILED;
+    if (spr == 0 || recordBytes == 0) return ERROR_FUNCTION_FAILED;
     if (m_dwWindowCount != 0 && n >= m_dwWindowFirst && n - m_dwWindowFirst < m_dwWindowCount)
     {
         std::memcpy(out, m_Window.data() + (n - m_dwWindowFirst) * recordBytes, recordBytes);
@@ -373,7 +343,7 @@ uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)
         }
         const uint64_t offset = at - before;
         if (offset + spr > run.dwSectorCount)
-            return ReadRecordIn(m_Geometry.MftRuns, n, out);   // goes on in the next run
+            return ReadRecordIn(m_Geometry.MftRuns, n, out); // goes on in the next run
         const uint64_t recordsLeft = (run.dwSectorCount - offset) / spr;
         // The window holds at least one record, however large the records are.
         const uint64_t count = std::max<uint64_t>(1, std::min<uint64_t>(kNtfsWindowBytes / recordBytes, recordsLeft));
@@ -386,8 +356,8 @@ uint32_t KNtfsMft::ReadFileRecord(uint32_t n, uint8_t* out)
             ClearWindow();
             return ERROR_NOT_ENOUGH_MEMORY;
         }
-        const uint32_t rc = m_pVolume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector) + offset,
-                                                   m_Window.data(), static_cast<uint32_t>(count * spr));
+        const uint32_t rc = m_pVolume->ReadSectors(static_cast<uint64_t>(run.s64FirstSector) + offset, m_Window.data(),
+                                                   static_cast<uint32_t>(count * spr));
         if (rc != ERROR_SUCCESS)
         {
             // Never serve records from a buffer whose read failed; one bad sector in the

@@ -16,18 +16,18 @@ class IVolumeIO;
 struct NtfsGeometry
 {
     uint32_t BytesPerSector = 512;
-    int64_t VolumeTotalSector = 0;     // total sectors of the volume (geometry query)
+    int64_t VolumeTotalSector = 0; // total sectors of the volume (geometry query)
     uint32_t SectorsPerCluster = 1;
     uint32_t SectorsPerFileRecord = 2;
     uint32_t SectorsPerIndexRecord = 0;
-    int64_t VolumeStart = 0;           // sector of cluster 0 within the volume
-    StreamVector MftRuns;              // in sectors, in MFT order
+    int64_t VolumeStart = 0; // sector of cluster 0 within the volume
+    StreamVector MftRuns;    // in sectors, in MFT order
 };
 
 // The MFT is one stream over its runs; record n starts n records into it. With clusters smaller
 // than a record a run can end inside a record, which then goes on at the start of the next run.
 // Pure; the full scan uses them with the runs of its candidates.
-inline constexpr int kMftMaxRecordPieces = static_cast<int>(kNtfsMaxRecordSectors);   // a piece per sector at most
+inline constexpr int kMftMaxRecordPieces = static_cast<int>(kNtfsMaxRecordSectors); // a piece per sector at most
 struct MftRecordPiece
 {
     int64_t Sector;
@@ -47,7 +47,7 @@ uint32_t MftRunEndRecord(const StreamVector& runs, uint32_t sectorsPerRecord, ui
 // at or after sector 0 whose end does not overflow.
 bool MftRunsArePlausible(const StreamVector& runs);
 
-inline constexpr uint32_t kNtfsWindowBytes = 64512;     // read-ahead: 63 records of 1024 bytes
+inline constexpr uint32_t kNtfsWindowBytes = 64512; // read-ahead: 63 records of 1024 bytes
 
 class KNtfsMft
 {
@@ -80,7 +80,11 @@ public:
     /// Decodes a runlist with the open file system's cluster size and start.
     bool DecodeRunList(ByteView mappingPairs, StreamVector* runs) const;
 
-    void ClearWindow() { m_dwWindowFirst = 0; m_dwWindowCount = 0; }
+    void ClearWindow()
+    {
+        m_dwWindowFirst = 0;
+        m_dwWindowCount = 0;
+    }
     uint32_t WindowFirst() const { return m_dwWindowFirst; }
     uint32_t WindowCount() const { return m_dwWindowCount; }
 
@@ -90,6 +94,6 @@ private:
     IVolumeIO* m_pVolume = nullptr;
     NtfsGeometry m_Geometry;
     uint32_t m_dwWindowFirst = 0;
-    uint32_t m_dwWindowCount = 0;   // 0 = empty
+    uint32_t m_dwWindowCount = 0; // 0 = empty
     std::vector<uint8_t> m_Window;
 };

@@ -7,8 +7,7 @@
 #include "base/VlmTrace.h"
 #include "base/TextCodec.h"
 
-KNtfsResidentDataStream::KNtfsResidentDataStream(const std::string& name, IVolumeIO* volume)
-    : m_pVolume(volume)
+KNtfsResidentDataStream::KNtfsResidentDataStream(const std::string& name, IVolumeIO* volume) : m_pVolume(volume)
 {
     SetName(name);
 }
@@ -42,34 +41,29 @@ int KNtfsResidentDataStream::Seek(int origin, int64_t offset, int64_t* newPos)
     case SEEK_ORIGIN_END: target = m_s64Size + offset; break;
     default: return STREAM_FAIL;
     }
-    if (newPos)
-        *newPos = target;
+    if (newPos) *newPos = target;
     if (target >= 0 && target <= m_s64Size)
     {
         m_s64Position = target;
         return STREAM_OK;
     }
-    if (newPos)
-        *newPos = m_s64Position;
+    if (newPos) *newPos = m_s64Position;
     VlmTrace("s64NewPos>m_s64FileSize||s64NewPos<0");
     return STREAM_END;
 }
 
 int KNtfsResidentDataStream::Read(uint8_t* buffer, int64_t length, int64_t* done)
 {
-    if (!buffer || length < 0)
-        return STREAM_FAIL;
+    if (!buffer || length < 0) return STREAM_FAIL;
     int result = STREAM_OK;
     if (length > m_s64Size - m_s64Position)
     {
         length = m_s64Size - m_s64Position;
         result = STREAM_END;
     }
-    if (length > 0)
-        std::memcpy(buffer, m_Data.data() + m_s64Position, static_cast<size_t>(length));
+    if (length > 0) std::memcpy(buffer, m_Data.data() + m_s64Position, static_cast<size_t>(length));
     m_s64Position += length;
-    if (done)
-        *done = length;
+    if (done) *done = length;
     return result;
 }
 

@@ -26,16 +26,14 @@ void CountRecords(std::vector<NtfsScanRecord>& records, const std::vector<NtfsSc
 {
     std::vector<NtfsRunSet> sets;
     sets.reserve(candidates.size());
-    for (const NtfsCandidate& c : candidates)
-        sets.emplace_back(c.MftRuns);
+    for (const NtfsCandidate& c : candidates) sets.emplace_back(c.MftRuns);
     for (size_t i = 0; i < records.size(); ++i)
     {
         NtfsScanRecord& r = records[i];
         bool held = false;
         for (size_t k = 0; k < candidates.size(); ++k)
         {
-            if (!sets[k].Contains(r.s64Sector))
-                continue;
+            if (!sets[k].Contains(r.s64Sector)) continue;
             held = true;
             NtfsCandidate& c = candidates[k];
             if (r.IsDirectory())
@@ -51,14 +49,11 @@ void CountRecords(std::vector<NtfsScanRecord>& records, const std::vector<NtfsSc
             const int64_t end = static_cast<int64_t>(ScanRecordEndCluster(r, c.Head.wSectorsPerCluster, b));
             c.s64HighestCluster = std::max(c.s64HighestCluster, end);
         }
-        if (held)
-            continue;
+        if (held) continue;
         loose->push_back(i);
         auto it = std::lower_bound(fromIndex.begin(), fromIndex.end(), r, ScanRecordLess);
-        if (it == fromIndex.end() || CompareScanRecords(*it, r) != 0)
-            continue;
-        if (r.u64Self == kNtfsUnknownNumber)
-            r.u64Self = it->u64Self;
+        if (it == fromIndex.end() || CompareScanRecords(*it, r) != 0) continue;
+        if (r.u64Self == kNtfsUnknownNumber) r.u64Self = it->u64Self;
         matched->push_back(static_cast<size_t>(it - fromIndex.begin()));
     }
 }
@@ -67,10 +62,8 @@ int64_t SectorsUpToNext(const std::vector<NtfsCandidate>& candidates, int64_t st
 {
     int64_t next = -1;
     for (const NtfsCandidate& c : candidates)
-        if (c.Head.s64FirstSector > start && (next < 0 || c.Head.s64FirstSector < next))
-            next = c.Head.s64FirstSector;
-    if (next < 0 || next - start < kNtfsMinCandidateGap)
-        return total - start;
+        if (c.Head.s64FirstSector > start && (next < 0 || c.Head.s64FirstSector < next)) next = c.Head.s64FirstSector;
+    if (next < 0 || next - start < kNtfsMinCandidateGap) return total - start;
     return next - start;
 }
 
@@ -87,7 +80,7 @@ struct Inference
     {
         return std::any_of(candidates.begin(), candidates.end(), [&](const NtfsCandidate& c) {
             return c.Head.s64FirstSector == n.Head.s64FirstSector && c.Head.s64SectorCount == n.Head.s64SectorCount &&
-                   SameRuns(c.MftRuns, n.MftRuns);
+                SameRuns(c.MftRuns, n.MftRuns);
         });
     }
 };
@@ -107,29 +100,24 @@ void InferFromDirectory(const std::vector<NtfsScanRecord>& records, const std::v
     for (; it != matched.end() && fromIndex[*it].u64Parent == d.u64Self; ++it)
     {
         const NtfsScanRecord& e = fromIndex[*it];
-        if (e.dwIndexPosition != 0)
-            continue;
+        if (e.dwIndexPosition != 0) continue;
         if ((e.dwClusterEstimate == 0 && d.dwClusterEstimate == 0) ||
             (e.dwClusterEstimate != 0 && d.dwClusterEstimate != 0 && e.dwClusterEstimate != d.dwClusterEstimate))
             continue;
         const uint32_t spc = e.dwClusterEstimate != 0 ? e.dwClusterEstimate : d.dwClusterEstimate;
         const int64_t start = e.s64Sector - static_cast<int64_t>(d.dwIndexPosition) * spc;
-        if (start < 0 || start > d.s64Sector)
-            continue;
+        if (start < 0 || start > d.s64Sector) continue;
         // Every entry of that index record gives the same place: build it once.
-        if (start == triedStart && spc == triedSpc)
-            continue;
+        if (start == triedStart && spc == triedSpc) continue;
         triedStart = start;
         triedSpc = spc;
         NtfsCandidate c;
-        if (!BuildCandidateFromRecords(records, loose, p, start, spc, b, &c))
-            return;
+        if (!BuildCandidateFromRecords(records, loose, p, start, spc, b, &c)) return;
         c.Head.wLength = kNtfsCandidateLength;
         c.Head.dwType = 7;
         c.Head.s64SectorCount = SectorsUpToNext(known, start, total);
         c.Head.dwScore = kScoreDirectory * c.Head.dwFolderMatch + kScoreFile * c.Head.dwFilesMatch;
-        if (out->Has(c))
-            continue;
+        if (out->Has(c)) continue;
         out->sets.emplace_back(c.MftRuns);
         out->candidates.push_back(std::move(c));
     }
@@ -148,8 +136,7 @@ int64_t ContinuedMftEnd(const std::vector<NtfsScanRecord>& records, const NtfsCa
     const uint64_t held = RunSectorTotal(c.MftRuns) / spr;
     std::vector<const NtfsScanRecord*> behind;
     for (const NtfsScanRecord& r : records)
-        if (r.s64Sector >= end && r.u64Self != kNtfsUnknownNumber)
-            behind.push_back(&r);
+        if (r.s64Sector >= end && r.u64Self != kNtfsUnknownNumber) behind.push_back(&r);
     std::sort(behind.begin(), behind.end(),
               [](const NtfsScanRecord* a, const NtfsScanRecord* b) { return a->s64Sector < b->s64Sector; });
     int64_t reach = end;
@@ -174,13 +161,11 @@ void AddContinuedMfts(const std::vector<NtfsScanRecord>& records, std::vector<Nt
     for (size_t k = 0; k < known; ++k)
     {
         const NtfsCandidate& c = candidates[k];
-        if (c.MftRuns.empty() || c.wSectorsPerFileRecord == 0 || IsHoleRun(c.MftRuns.back()))
-            continue;
+        if (c.MftRuns.empty() || c.wSectorsPerFileRecord == 0 || IsHoleRun(c.MftRuns.back())) continue;
         const tagStreamBlock& last = c.MftRuns.back();
         const int64_t end = last.s64FirstSector + static_cast<int64_t>(last.dwSectorCount);
         const int64_t reach = ContinuedMftEnd(records, c);
-        if (reach == end)
-            continue;
+        if (reach == end) continue;
         NtfsCandidate x = c;
         x.MftRuns.push_back({end, 0, 0});
         // Runs are counted in 32 bits: a stretch that long is split.
@@ -190,14 +175,12 @@ void AddContinuedMfts(const std::vector<NtfsScanRecord>& records, std::vector<Nt
             const uint64_t n = std::min<uint64_t>(left, 0x80000000u - tail.dwSectorCount);
             tail.dwSectorCount += static_cast<uint32_t>(n);
             left -= n;
-            if (left > 0)
-                x.MftRuns.push_back({tail.s64FirstSector + tail.dwSectorCount, 0, 0});
+            if (left > 0) x.MftRuns.push_back({tail.s64FirstSector + tail.dwSectorCount, 0, 0});
         }
         const bool twin = std::any_of(candidates.begin(), candidates.end(), [&](const NtfsCandidate& o) {
             return o.Head.s64FirstSector == x.Head.s64FirstSector && SameRuns(o.MftRuns, x.MftRuns);
         });
-        if (!twin)
-            candidates.push_back(std::move(x));
+        if (!twin) candidates.push_back(std::move(x));
     }
 }
 
@@ -223,7 +206,8 @@ void FitSizes(std::vector<NtfsCandidate>& candidates, int64_t total)
 
 bool SameRuns(const StreamVector& a, const StreamVector& b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const tagStreamBlock& x, const tagStreamBlock& y) {
+    return a.size() == b.size() &&
+        std::equal(a.begin(), a.end(), b.begin(), [](const tagStreamBlock& x, const tagStreamBlock& y) {
                return x.s64FirstSector == y.s64FirstSector && x.dwSectorCount == y.dwSectorCount;
            });
 }
@@ -237,16 +221,14 @@ void OrderNtfsCandidates(std::vector<NtfsCandidate>& candidates)
         const FileSystemCandidate& a = candidates[j].Head;
         const FileSystemCandidate& b = candidates[i].Head;
         return a.dwFolderMatch > b.dwFolderMatch ||
-               (a.dwFolderMatch == b.dwFolderMatch && a.dwFilesMatch > b.dwFilesMatch);
+            (a.dwFolderMatch == b.dwFolderMatch && a.dwFilesMatch > b.dwFilesMatch);
     };
     for (size_t i = 0; i < order.size(); ++i)
         for (size_t j = i + 1; j < order.size(); ++j)
-            if (beats(order[j], order[i]))
-                std::swap(order[i], order[j]);
+            if (beats(order[j], order[i])) std::swap(order[i], order[j]);
     std::vector<NtfsCandidate> sorted;
     sorted.reserve(candidates.size());
-    for (size_t k : order)
-        sorted.push_back(std::move(candidates[k]));
+    for (size_t k : order) sorted.push_back(std::move(candidates[k]));
     candidates.swap(sorted);
 }
 
@@ -257,8 +239,7 @@ void ResolveNtfsCandidates(std::vector<NtfsScanRecord>& records, std::vector<Ntf
     TraceCounts(kCounts, records.size(), fromIndex.size());
     VlmTrace("Begin-KNtfsFileSystem::End_ScanFS\n");
     for (NtfsCandidate& c : candidates)
-        if (c.wSectorsPerFileRecord == 0)
-            c.wSectorsPerFileRecord = 8;
+        if (c.wSectorsPerFileRecord == 0) c.wSectorsPerFileRecord = 8;
     std::sort(fromIndex.begin(), fromIndex.end(), ScanRecordLess);
 
     AddContinuedMfts(records, candidates);
@@ -281,14 +262,12 @@ void ResolveNtfsCandidates(std::vector<NtfsScanRecord>& records, std::vector<Ntf
             continue;
         InferFromDirectory(records, fromIndex, loose, matched, p, candidates, b, total, &inferred);
     }
-    for (NtfsCandidate& c : inferred.candidates)
-        candidates.push_back(std::move(c));
+    for (NtfsCandidate& c : inferred.candidates) candidates.push_back(std::move(c));
 
     OrderNtfsCandidates(candidates);
     FitSizes(candidates, total);
-    candidates.erase(std::remove_if(candidates.begin(), candidates.end(),
-                                    [](const NtfsCandidate& c) {
-                                        return c.Head.dwFilesMatch == 0 && c.Head.dwFolderMatch == 0;
-                                    }),
-                     candidates.end());
+    candidates.erase(
+        std::remove_if(candidates.begin(), candidates.end(),
+                       [](const NtfsCandidate& c) { return c.Head.dwFilesMatch == 0 && c.Head.dwFolderMatch == 0; }),
+        candidates.end());
 }

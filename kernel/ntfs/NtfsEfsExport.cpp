@@ -10,14 +10,12 @@ void PutU16(std::vector<uint8_t>& b, size_t off, uint16_t v)
 
 void PutU32(std::vector<uint8_t>& b, size_t off, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 void PutText(std::vector<uint8_t>& b, size_t off, const char* text)
 {
-    for (size_t i = 0; text[i]; ++i)
-        PutU16(b, off + 2 * i, static_cast<uint8_t>(text[i]));
+    for (size_t i = 0; text[i]; ++i) PutU16(b, off + 2 * i, static_cast<uint8_t>(text[i]));
 }
 
 } // namespace

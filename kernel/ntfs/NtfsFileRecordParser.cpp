@@ -16,7 +16,6 @@
 
 namespace {
 
-
 // The $DATA that holds the file's data: through the attribute list when the record has one,
 // else the first unnamed one of the record. Null when none; `extension` keeps the bytes of an
 // extension record the answer points into.
@@ -24,13 +23,10 @@ NtfsAttribute ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::ve
 {
     NtfsAttribute chosen;
     const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
-        if (e.Type != kNtfsAttrData || e.FirstVcn != 0 || e.NameLength != 0)
-            return true;
+        if (e.Type != kNtfsAttrData || e.FirstVcn != 0 || e.NameLength != 0) return true;
         const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, extension);
-        if (got == NtfsExtension::Missing)
-            return false;
-        if (got == NtfsExtension::Invalid)
-            return true;
+        if (got == NtfsExtension::Missing) return false;
+        if (got == NtfsExtension::Invalid) return true;
         chosen = FindAttribute(extension->data(), kNtfsAttrData, 0, static_cast<int>(extension->size()));
         return false;
     });
@@ -40,25 +36,21 @@ NtfsAttribute ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::ve
 void ApplyDataSize(const NtfsAttribute& data, int64_t* size, uint16_t* attributes)
 {
     const uint16_t flags = data.Header.Flags;
-    if (flags & kNtfsAttrFlagEncrypted)
-        *attributes |= kFileAttrEncrypted;
-    if (flags & kNtfsAttrFlagCompressed)
-        *attributes |= kFileAttrCompressed;
+    if (flags & kNtfsAttrFlagEncrypted) *attributes |= kFileAttrEncrypted;
+    if (flags & kNtfsAttrFlagCompressed) *attributes |= kFileAttrCompressed;
     tagNtfsNonResidentAttribute nr;
     ByteView pairs;
     if (NonResidentHeader(data, &nr, &pairs))
     {
-        if (nr.MappingPairsOffset == 0)
-            return;
+        if (nr.MappingPairsOffset == 0) return;
         *size += static_cast<int64_t>(nr.DataSize);
         if (nr.InitializedSize != nr.DataSize)
-            VlmTrace("Line:%d size=%" PRId64 ",%" PRId64 "\n", __LINE__,
-                     static_cast<int64_t>(nr.InitializedSize), static_cast<int64_t>(nr.DataSize));
+            VlmTrace("Line:%d size=%" PRId64 ",%" PRId64 "\n", __LINE__, static_cast<int64_t>(nr.InitializedSize),
+                     static_cast<int64_t>(nr.DataSize));
         return;
     }
     ByteView value;
-    if (ResidentValue(data, &value))
-        *size += static_cast<int64_t>(value.size());
+    if (ResidentValue(data, &value)) *size += static_cast<int64_t>(value.size());
     *attributes = static_cast<uint16_t>(*attributes & ~kFileAttrCompressed);
 }
 
@@ -74,29 +66,24 @@ bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit)
 {
     const NtfsAttribute list = FindAttribute(record, kNtfsAttrAttributeList, 0, bufferSize);
-    if (!list)
-        return false;
+    if (!list) return false;
     ByteView value;
     std::vector<uint8_t> outside;
     if (list.IsResident())
     {
-        if (!ResidentValue(list, &value))
-            return false;
+        if (!ResidentValue(list, &value)) return false;
     }
     else
     {
-        if (!ReadNonResidentValue(mft, list, kNtfsMaxAttributeListBytes, &outside))
-            return false;
+        if (!ReadNonResidentValue(mft, list, kNtfsMaxAttributeListBytes, &outside)) return false;
         value = outside;
     }
     size_t walked = 0;
     while (walked < value.size())
     {
         tagNtfsAttributeListEntry e;
-        if (!LoadRecord(value, walked, e) || e.Length < sizeof(e))
-            break;
-        if (!visit(e))
-            break;
+        if (!LoadRecord(value, walked, e) || e.Length < sizeof(e)) break;
+        if (!visit(e)) break;
         walked += e.Length;
     }
     return true;
@@ -105,8 +92,7 @@ bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
 bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_t maxBytes, std::vector<uint8_t>* out,
                           uint64_t* unreadable)
 {
-    if (unreadable)
-        *unreadable = 0;
+    if (unreadable) *unreadable = 0;
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     IVolumeIO* volume = mft.GetVolume();
@@ -114,8 +100,7 @@ bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_
     if (!volume || bps == 0 || !NonResidentHeader(attribute, &header, &pairs) || header.MappingPairsOffset == 0)
         return false;
     StreamVector runs;
-    if (!mft.DecodeRunList(pairs, &runs))
-        return false;
+    if (!mft.DecodeRunList(pairs, &runs)) return false;
     const uint64_t size = std::min<uint64_t>(header.DataSize, maxBytes);
     try
     {
@@ -129,8 +114,7 @@ bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_
     uint64_t done = 0;
     for (const tagStreamBlock& run : runs)
     {
-        if (done >= out->size())
-            break;
+        if (done >= out->size()) break;
         const uint64_t sectors = std::min<uint64_t>(run.dwSectorCount, (out->size() - done) / bps);
         // A bad sector of the list costs the entries in it (they read as zeros and end the
         // walk there), not the whole list.
@@ -138,10 +122,8 @@ bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_
         {
             const uint32_t failed = ReadSectorsSalvaging(*volume, static_cast<uint64_t>(run.s64FirstSector),
                                                          out->data() + done, static_cast<uint32_t>(sectors), bps);
-            if (failed == sectors)
-                return false;
-            if (unreadable)
-                *unreadable += failed;
+            if (failed == sectors) return false;
+            if (unreadable) *unreadable += failed;
         }
         done += sectors * bps;
     }
@@ -160,11 +142,11 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
     {
         return NtfsExtension::Missing;
     }
-    if (buffer->empty() || mft.ReadRecordIn(mftRuns ? *mftRuns : mft.Geometry().MftRuns, recordNumber, buffer->data()) != 0)
+    if (buffer->empty() ||
+        mft.ReadRecordIn(mftRuns ? *mftRuns : mft.Geometry().MftRuns, recordNumber, buffer->data()) != 0)
         return NtfsExtension::Missing;
-    return CheckFileRecord(buffer->data(), static_cast<uint32_t>(buffer->size()), false)
-               ? NtfsExtension::Ok
-               : NtfsExtension::Invalid;
+    return CheckFileRecord(buffer->data(), static_cast<uint32_t>(buffer->size()), false) ? NtfsExtension::Ok
+                                                                                         : NtfsExtension::Invalid;
 }
 
 NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn)
@@ -175,12 +157,10 @@ NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t fir
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
         const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
-        if (!a)
-            return {};
+        if (!a) return {};
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
-        if (!a.IsNamed() && NonResidentHeader(a, &h, &pairs) && h.FirstVcn == firstVcn)
-            return a;
+        if (!a.IsNamed() && NonResidentHeader(a, &h, &pairs) && h.FirstVcn == firstVcn) return a;
     }
     return {};
 }
@@ -189,12 +169,10 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
 {
     const int size = static_cast<int>(mft.RecordBytes());
     tagNtfsFileRecordHeader header;
-    if (!LoadFileRecordHeader(record, static_cast<uint32_t>(size), &header))
-        return false;
+    if (!LoadFileRecordHeader(record, static_cast<uint32_t>(size), &header)) return false;
     const bool deleted = (header.Flags & kNtfsRecordInUse) == 0;
     // An extension record only carries attributes of its base record, which is listed itself.
-    if ((header.BaseRecord & 0xFFFFFFFFFFFFull) != 0)
-        return false;
+    if ((header.BaseRecord & 0xFFFFFFFFFFFFull) != 0) return false;
     ByteView fnValue;
     std::vector<uint8_t> nameRecord;
     if (!ChooseFileName(record, size, &fnValue))
@@ -202,14 +180,12 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
         // A file with many attributes may keep its names in an extension record.
         bool found = false;
         WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
-            if (e.Type != kNtfsAttrFileName)
-                return true;
+            if (e.Type != kNtfsAttrFileName) return true;
             found = ReadExtensionRecord(mft, e.RecordLow, &nameRecord) == NtfsExtension::Ok &&
-                    ChooseFileName(nameRecord.data(), static_cast<int>(nameRecord.size()), &fnValue);
+                ChooseFileName(nameRecord.data(), static_cast<int>(nameRecord.size()), &fnValue);
             return !found;
         });
-        if (!found)
-            return false;
+        if (!found) return false;
     }
     tagNtfsFileName fn;
     LoadRecord(fnValue, 0, fn);
@@ -236,14 +212,10 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
         out->ftModified = info.ModificationTime;
         attributes = static_cast<uint16_t>(info.FileAttributes & 0xFFFF);
     }
-    if (fn.Flags & kNtfsNameFlagDirectory)
-        attributes |= kFileAttrDirectory;
-    if (fn.Flags & kNtfsNameFlagEncrypted)
-        attributes |= kFileAttrEncrypted;
-    if (fn.Flags & kNtfsNameFlagCompressed)
-        attributes |= kFileAttrCompressed;
-    if (deleted)
-        out->byKind |= FN_KIND_NTFS | FN_KIND_DELETED;
+    if (fn.Flags & kNtfsNameFlagDirectory) attributes |= kFileAttrDirectory;
+    if (fn.Flags & kNtfsNameFlagEncrypted) attributes |= kFileAttrEncrypted;
+    if (fn.Flags & kNtfsNameFlagCompressed) attributes |= kFileAttrCompressed;
+    if (deleted) out->byKind |= FN_KIND_NTFS | FN_KIND_DELETED;
 
     if (!(attributes & kFileAttrDirectory))
     {
@@ -257,8 +229,7 @@ bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::stri
     }
     out->ftCreated = ToLocal(out->ftCreated);
     out->ftModified = ToLocal(out->ftModified);
-    if (attributes & kFileAttrEncrypted)
-        attributes = static_cast<uint16_t>(attributes & ~kFileAttrCompressed);
+    if (attributes & kFileAttrEncrypted) attributes = static_cast<uint16_t>(attributes & ~kFileAttrCompressed);
     if (attributes & kFileAttrDirectory)
         attributes = static_cast<uint16_t>(attributes & ~(kFileAttrCompressed | kFileAttrEncrypted));
     out->wAttributes = attributes;
@@ -276,8 +247,6 @@ void MakeStreamNode(const tagNtfsFileNode& file, const NtfsAttribute& attribute,
     uint16_t attributes =
         static_cast<uint16_t>(file.wAttributes & ~(kFileAttrDirectory | kFileAttrCompressed | kFileAttrEncrypted));
     ApplyDataSize(attribute, &out->s64Size, &attributes);
-    if (attributes & kFileAttrEncrypted)
-        attributes = static_cast<uint16_t>(attributes & ~kFileAttrCompressed);
+    if (attributes & kFileAttrEncrypted) attributes = static_cast<uint16_t>(attributes & ~kFileAttrCompressed);
     out->wAttributes = attributes;
 }
-

@@ -47,9 +47,9 @@ bool ReadNonResidentValue(KNtfsMft& mft, const NtfsAttribute& attribute, uint64_
 // How an extension record named by an attribute-list entry was read.
 enum class NtfsExtension
 {
-    Ok,       // read and checked; `buffer` holds it
-    Missing,  // no sector, no buffer or a read error
-    Invalid,  // read but failed its check
+    Ok,      // read and checked; `buffer` holds it
+    Missing, // no sector, no buffer or a read error
+    Invalid, // read but failed its check
 };
 // The record is found through `mftRuns`, or the open MFT's runs when null (the $MFT's own
 // extension records are read through the part of it mapped so far).

@@ -19,8 +19,7 @@ NtfsAttribute FindDataInstance(const uint8_t* record, int size, uint16_t instanc
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
         const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
-        if (!a || a.Header.Instance == instance)
-            return a;
+        if (!a || a.Header.Instance == instance) return a;
     }
     return {};
 }
@@ -67,8 +66,7 @@ std::string NtfsAttributeName(const NtfsAttribute& attribute)
     const uint8_t units = attribute.Header.NameLength;
     const uint16_t offset = attribute.Header.NameOffset;
     std::string name;
-    if (units == 0 || static_cast<size_t>(offset) + 2u * units > bytes.size())
-        return name;
+    if (units == 0 || static_cast<size_t>(offset) + 2u * units > bytes.size()) return name;
     ConvertName(bytes.data() + offset, units, &name);
     return name;
 }
@@ -79,17 +77,14 @@ void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
     std::set<std::string> seen;
     // False ends the walk: the visitor asked so, or enough streams were listed.
     auto offer = [&](const NtfsAttribute& a) {
-        if (!a.IsNamed() || FirstVcn(a) != 0)
-            return true;
+        if (!a.IsNamed() || FirstVcn(a) != 0) return true;
         std::string name = NtfsAttributeName(a);
-        if (name.empty() || !seen.insert(name).second)
-            return true;
+        if (name.empty() || !seen.insert(name).second) return true;
         return visit(name, a) && seen.size() < static_cast<size_t>(kNtfsMaxNamedStreams);
     };
     ExtensionCache cache(mft);
     const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
-        if (e.Type != kNtfsAttrData || e.NameLength == 0 || e.FirstVcn != 0)
-            return true;
+        if (e.Type != kNtfsAttrData || e.NameLength == 0 || e.FirstVcn != 0) return true;
         const uint8_t* holder = nullptr;
         int holderSize = 0;
         if (cache.Get(e.RecordLow, &holder, &holderSize) != NtfsExtension::Ok)
@@ -97,13 +92,11 @@ void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
         const NtfsAttribute a = FindDataInstance(holder, holderSize, e.Instance);
         return !a || offer(a);
     });
-    if (listed)
-        return;
+    if (listed) return;
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
         const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
-        if (!a || !offer(a))
-            return;
+        if (!a || !offer(a)) return;
     }
 }
 
@@ -119,8 +112,7 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
         if (!NonResidentHeader(a, &h, &pairs))
         {
             ByteView value;
-            if (found || !ResidentValue(a, &value))
-                return;
+            if (found || !ResidentValue(a, &value)) return;
             out->resident = true;
             out->flags = a.Header.Flags;
             out->value.assign(value.begin(), value.end());
@@ -129,8 +121,7 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
         }
         // Extents go on from the first; another extent at cluster 0 is a second stream of
         // the same name (a damaged record), which the listing does not offer.
-        if (out->resident || (found ? h.FirstVcn == 0 : h.FirstVcn != 0))
-            return;
+        if (out->resident || (found ? h.FirstVcn == 0 : h.FirstVcn != 0)) return;
         if (!found)
         {
             out->flags = h.Header.Flags;
@@ -143,8 +134,7 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
     };
     ExtensionCache cache(mft);
     const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
-        if (e.Type != kNtfsAttrData || e.NameLength == 0)
-            return true;
+        if (e.Type != kNtfsAttrData || e.NameLength == 0) return true;
         const uint8_t* holder = nullptr;
         int holderSize = 0;
         const NtfsExtension got = cache.Get(e.RecordLow, &holder, &holderSize);
@@ -155,24 +145,21 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
             return !found;
         }
         const NtfsAttribute a = FindDataInstance(holder, holderSize, e.Instance);
-        if (a && NtfsAttributeName(a) == name)
-            take(a);
+        if (a && NtfsAttributeName(a) == name) take(a);
         return true;
     });
     if (!listed)
         for (int i = 0; i < kMaxDataAttributes; ++i)
         {
             const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
-            if (!a)
-                break;
+            if (!a) break;
             if (a.IsNamed() && FirstVcn(a) == 0 && NtfsAttributeName(a) == name)
             {
                 take(a);
                 break;
             }
         }
-    if (invalid)
-        return NtfsStreamFound::Invalid;
+    if (invalid) return NtfsStreamFound::Invalid;
     return found ? NtfsStreamFound::Ok : NtfsStreamFound::Missing;
 }
 

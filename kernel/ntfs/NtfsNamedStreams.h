@@ -31,16 +31,16 @@ void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
 struct NtfsStreamData
 {
     bool resident = false;
-    std::vector<uint8_t> value;  // a resident stream's bytes
-    StreamVector runs;           // every extent's runs, in order
+    std::vector<uint8_t> value; // a resident stream's bytes
+    StreamVector runs;          // every extent's runs, in order
     uint16_t compressionUnit = 0;
-    uint16_t flags = 0;          // the first extent's attribute flags
+    uint16_t flags = 0; // the first extent's attribute flags
 };
 enum class NtfsStreamFound
 {
     Ok,
-    Missing,  // no such stream, or an extension record that could not be read
-    Invalid,  // an extension record failed its check
+    Missing, // no such stream, or an extension record that could not be read
+    Invalid, // an extension record failed its check
 };
 NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size, const std::string& name,
                                   NtfsStreamData* out);

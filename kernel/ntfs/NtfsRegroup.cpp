@@ -6,10 +6,7 @@
 
 namespace {
 
-bool Known(const NtfsScanRecord& r)
-{
-    return r.u64Self != kNtfsUnknownNumber;
-}
+bool Known(const NtfsScanRecord& r) { return r.u64Self != kNtfsUnknownNumber; }
 
 // Distance in sectors from a to b (b at or after a), or -1 when b lies before a.
 int64_t Ahead(const NtfsScanRecord& a, const NtfsScanRecord& b)
@@ -26,18 +23,15 @@ int NumberBackFromNext(std::vector<NtfsScanRecord>& records, const std::vector<s
     for (size_t k = 1; k <= kNtfsRegroupLookAhead && p + k < loose.size(); ++k)
     {
         const NtfsScanRecord& f = records[loose[p + k]];
-        if (!Known(f))
-            continue;
+        if (!Known(f)) continue;
         const int64_t distance = Ahead(r, f);
-        if (distance < 0 || static_cast<uint64_t>(distance / 2) != k)
-            return 0;
+        if (distance < 0 || static_cast<uint64_t>(distance / 2) != k) return 0;
         for (size_t j = p + k; j-- > p;)
         {
             NtfsScanRecord& q = records[loose[j]];
             const int64_t dq = Ahead(q, f);
             const uint64_t back = static_cast<uint64_t>(dq / 2);
-            if (dq < 0 || dq % 2 != 0 || f.u64Self < back)
-                break;
+            if (dq < 0 || dq % 2 != 0 || f.u64Self < back) break;
             q.u64Self = f.u64Self - back;
             ++count;
         }
@@ -85,8 +79,7 @@ void MendSequence(std::vector<NtfsScanRecord>& records, const std::vector<size_t
         NtfsScanRecord& r = records[loose[p]];
         if (!ref)
         {
-            if (Known(r))
-                ref = &r;
+            if (Known(r)) ref = &r;
             continue;
         }
         const int64_t d = Ahead(*ref, r);
@@ -96,13 +89,11 @@ void MendSequence(std::vector<NtfsScanRecord>& records, const std::vector<size_t
             for (size_t k = 1; k <= kNtfsRegroupLookAhead && p + k < loose.size(); ++k)
             {
                 const NtfsScanRecord& f = records[loose[p + k]];
-                if (Known(r) && f.u64Self == r.u64Self + k)
-                    continue;
+                if (Known(r) && f.u64Self == r.u64Self + k) continue;
                 if (f.u64Self == ref->u64Self + k + 1)
                 {
                     const uint64_t base = ref->u64Self;
-                    for (size_t j = 0; j < k; ++j)
-                        records[loose[p + j]].u64Self = base + 1 + j;
+                    for (size_t j = 0; j < k; ++j) records[loose[p + j]].u64Self = base + 1 + j;
                     break;
                 }
             }
@@ -117,7 +108,8 @@ void Count(const NtfsScanRecord& r, uint32_t spc, uint32_t b, NtfsCandidate* c)
         ++c->Head.dwFolderMatch;
     else
         ++c->Head.dwFilesMatch;
-    c->s64HighestCluster = std::max<int64_t>(c->s64HighestCluster, static_cast<int64_t>(ScanRecordEndCluster(r, spc, b)));
+    c->s64HighestCluster =
+        std::max<int64_t>(c->s64HighestCluster, static_cast<int64_t>(ScanRecordEndCluster(r, spc, b)));
 }
 
 void AppendSectors(StreamVector* runs, int64_t first, uint64_t sectors)
@@ -147,11 +139,10 @@ int RegroupFileRecords(std::vector<NtfsScanRecord>& records, const std::vector<s
     return count;
 }
 
-bool BuildCandidateFromRecords(const std::vector<NtfsScanRecord>& records, const std::vector<size_t>& loose,
-                               size_t dir, int64_t start, uint32_t spc, uint32_t b, NtfsCandidate* c)
+bool BuildCandidateFromRecords(const std::vector<NtfsScanRecord>& records, const std::vector<size_t>& loose, size_t dir,
+                               int64_t start, uint32_t spc, uint32_t b, NtfsCandidate* c)
 {
-    if (spc < 1 || dir >= loose.size())
-        return false;
+    if (spc < 1 || dir >= loose.size()) return false;
     const NtfsScanRecord& d = records[loose[dir]];
     size_t first = dir, last = dir;
     for (size_t j = dir; j-- > 0;)
@@ -166,19 +157,15 @@ bool BuildCandidateFromRecords(const std::vector<NtfsScanRecord>& records, const
     for (size_t j = dir + 1; j < loose.size(); ++j)
     {
         const NtfsScanRecord& r = records[loose[j]];
-        if (r.s64Sector < start)
-            continue;
+        if (r.s64Sector < start) continue;
         const int64_t distance = Ahead(d, r);
-        if (distance < 0 || !Known(r) || r.u64Self != d.u64Self + static_cast<uint64_t>(distance / 2))
-            break;
+        if (distance < 0 || !Known(r) || r.u64Self != d.u64Self + static_cast<uint64_t>(distance / 2)) break;
         last = j;
     }
-    if (first == last)
-        return false;
+    if (first == last) return false;
     const NtfsScanRecord& head = records[loose[first]];
     // A number that large is no MFT of this world; its leading hole could not be counted.
-    if (head.u64Self > 0xFFFFFFFFull)
-        return false;
+    if (head.u64Self > 0xFFFFFFFFull) return false;
     *c = NtfsCandidate{};
     c->Head.s64FirstSector = start;
     c->Head.wSectorsPerCluster = static_cast<uint16_t>(spc);
@@ -189,8 +176,7 @@ bool BuildCandidateFromRecords(const std::vector<NtfsScanRecord>& records, const
     for (size_t j = first; j <= last; ++j)
     {
         const NtfsScanRecord& r = records[loose[j]];
-        if (r.s64Sector < start)
-            continue;
+        if (r.s64Sector < start) continue;
         Count(r, spc, b, c);
         StreamVector& runs = c->MftRuns;
         if (!runs.empty() && runs.back().s64FirstSector != STREAM_HOLE_SECTOR &&

@@ -10,8 +10,8 @@
 #include "ntfs/NtfsCandidate.h"
 #include "format/ntfs/NtfsScanRecord.h"
 
-inline constexpr int64_t kNtfsRegroupReach = 20480;   // sectors a number is carried forward
-inline constexpr size_t kNtfsRegroupLookAhead = 99;    // records looked at ahead of a gap
+inline constexpr int64_t kNtfsRegroupReach = 20480; // sectors a number is carried forward
+inline constexpr size_t kNtfsRegroupLookAhead = 99; // records looked at ahead of a gap
 inline constexpr uint32_t kNtfsLooseRecordSectors = 2;
 
 // Gives numbers to loose records (`loose` holds positions in `records`, in sector order) from
@@ -24,8 +24,8 @@ int RegroupFileRecords(std::vector<NtfsScanRecord>& records, const std::vector<s
 // first sector, cluster size, record sizes, highest cluster, files and directories counted
 // and the MFT runs (holes where numbers are missing). False for spc 0 or a run of the
 // directory alone.
-bool BuildCandidateFromRecords(const std::vector<NtfsScanRecord>& records, const std::vector<size_t>& loose,
-                               size_t dir, int64_t start, uint32_t spc, uint32_t bytesPerSector, NtfsCandidate* c);
+bool BuildCandidateFromRecords(const std::vector<NtfsScanRecord>& records, const std::vector<size_t>& loose, size_t dir,
+                               int64_t start, uint32_t spc, uint32_t bytesPerSector, NtfsCandidate* c);
 
 // The end cluster of a record's data: first cluster + its size in clusters.
 uint64_t ScanRecordEndCluster(const NtfsScanRecord& r, uint32_t spc, uint32_t bytesPerSector);

@@ -13,10 +13,7 @@
 
 namespace {
 
-bool StartsWith(const std::string& s, const char* prefix)
-{
-    return s.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
 // Whole-disk names only: partitions (sda1, nvme0n1p1, mmcblk0p1) have their own entries in
 // /sys/block only for disks, so listing /sys/block already excludes them.
@@ -31,8 +28,7 @@ bool IsDiskName(const std::string& name)
     if (StartsWith(name, "nvme"))
     {
         size_t i = 4;
-        while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])))
-            ++i;
+        while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
         return i > 4 && i < name.size() && name[i] == 'n';
     }
     if (StartsWith(name, "loop"))
@@ -65,8 +61,7 @@ void OsDeviceTable::RegisterImage(const std::string& path, uint32_t sectorSize, 
 
 bool OsDeviceTable::SetImageSectorSize(uint32_t number, uint32_t sectorSize)
 {
-    if (number >= m_Images.size())
-        return false;
+    if (number >= m_Images.size()) return false;
     m_Images[number].SectorSize = sectorSize;
     return true;
 }
@@ -85,12 +80,10 @@ std::vector<std::string> OsDeviceTable::RegisteredImages() const
         {
             for (const std::string& file : opened->Files())
             {
-                if (file != image.Path)
-                    all.push_back(file);
+                if (file != image.Path) all.push_back(file);
             }
         }
-        if (!image.MapPath.empty())
-            all.push_back(image.MapPath);
+        if (!image.MapPath.empty()) all.push_back(image.MapPath);
     }
     all.insert(all.end(), m_FloppyImages.begin(), m_FloppyImages.end());
     all.insert(all.end(), m_OpticalImages.begin(), m_OpticalImages.end());
@@ -110,18 +103,13 @@ std::vector<OsDeviceEntry> OsDeviceTable::HardDisks() const
 {
     std::vector<OsDeviceEntry> out;
     out = m_Images;
-    if (!m_MachineDevices)
-        return out;
-    if (!m_MachineListed)
-        ListMachineDisks();
+    if (!m_MachineDevices) return out;
+    if (!m_MachineListed) ListMachineDisks();
     out.insert(out.end(), m_MachineDisks.begin(), m_MachineDisks.end());
     return out;
 }
 
-void OsDeviceTable::RefreshMachineDevices()
-{
-    ListMachineDisks();
-}
+void OsDeviceTable::RefreshMachineDevices() { ListMachineDisks(); }
 
 void OsDeviceTable::ListMachineDisks() const
 {
@@ -133,35 +121,29 @@ void OsDeviceTable::ListMachineDisks() const
         while (dirent* e = ::readdir(dir))
         {
             std::string name = e->d_name;
-            if (name != "." && name != ".." && IsDiskName(name))
-                names.push_back(name);
+            if (name != "." && name != ".." && IsDiskName(name)) names.push_back(name);
         }
         ::closedir(dir);
     }
     std::sort(names.begin(), names.end());
-    for (const std::string& name : names)
-        m_MachineDisks.push_back({"/dev/" + name, name, false, 0, {}});
+    for (const std::string& name : names) m_MachineDisks.push_back({"/dev/" + name, name, false, 0, {}});
 }
 
-uint32_t OsDeviceTable::HardDiskCount() const
-{
-    return static_cast<uint32_t>(HardDisks().size());
-}
+uint32_t OsDeviceTable::HardDiskCount() const { return static_cast<uint32_t>(HardDisks().size()); }
 
 bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry) const
 {
     switch (kind)
     {
-    case DEVICE_HARDDISK: {
+    case DEVICE_HARDDISK:
+    {
         const std::vector<OsDeviceEntry> disks = HardDisks();
-        if (number >= disks.size())
-            return false;
+        if (number >= disks.size()) return false;
         *entry = disks[number];
         return true;
     }
     case DEVICE_FLOPPY:
-        if (number > 1)
-            return false;
+        if (number > 1) return false;
         if (number < m_FloppyImages.size())
         {
             *entry = {m_FloppyImages[number], "", true, 0, {}};
@@ -193,7 +175,6 @@ bool OsDeviceTable::Lookup(uint32_t kind, uint32_t number, OsDeviceEntry* entry)
             }
         }
         return false;
-    default:
-        return false;
+    default: return false;
     }
 }

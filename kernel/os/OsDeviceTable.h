@@ -17,11 +17,11 @@
 
 struct OsDeviceEntry
 {
-    std::string Path;      // what is opened (image file or /dev node)
-    std::string SysName;   // /sys/block name for block devices, empty for images
+    std::string Path;    // what is opened (image file or /dev node)
+    std::string SysName; // /sys/block name for block devices, empty for images
     bool IsImage = false;
-    uint32_t SectorSize = 0;  // of a hard-disk image: given by the user or found in it; 0 unknown
-    std::string MapPath;      // rescue map of a hard-disk image: what it does not mark rescued is unreadable
+    uint32_t SectorSize = 0; // of a hard-disk image: given by the user or found in it; 0 unknown
+    std::string MapPath;     // rescue map of a hard-disk image: what it does not mark rescued is unreadable
 };
 
 class OsDeviceTable

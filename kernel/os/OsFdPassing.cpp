@@ -13,10 +13,8 @@ bool SendAll(int sock, const char* data, size_t length)
     while (length > 0)
     {
         const ssize_t n = ::send(sock, data, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         data += n;
         length -= static_cast<size_t>(n);
     }
@@ -47,8 +45,7 @@ bool OsSendStatusAndFd(int sock, uint32_t status, int fd)
     for (;;)
     {
         const ssize_t n = ::sendmsg(sock, &msg, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         return n == static_cast<ssize_t>(sizeof(payload));
     }
 }
@@ -67,16 +64,14 @@ bool OsReceiveStatusAndFd(int sock, uint32_t* status, int* fd)
     msg.msg_control = control;
     msg.msg_controllen = sizeof(control);
     ssize_t n;
-    do
-        n = ::recvmsg(sock, &msg, MSG_CMSG_CLOEXEC | MSG_WAITALL);
+    do n = ::recvmsg(sock, &msg, MSG_CMSG_CLOEXEC | MSG_WAITALL);
     while (n < 0 && errno == EINTR);
 
     int received = -1;
     bool extra = false;
     for (cmsghdr* cmsg = CMSG_FIRSTHDR(&msg); cmsg != nullptr; cmsg = CMSG_NXTHDR(&msg, cmsg))
     {
-        if (cmsg->cmsg_level != SOL_SOCKET || cmsg->cmsg_type != SCM_RIGHTS || cmsg->cmsg_len < CMSG_LEN(0))
-            continue;
+        if (cmsg->cmsg_level != SOL_SOCKET || cmsg->cmsg_type != SCM_RIGHTS || cmsg->cmsg_len < CMSG_LEN(0)) continue;
         const size_t count = (cmsg->cmsg_len - CMSG_LEN(0)) / sizeof(int);
         for (size_t i = 0; i < count; ++i)
         {
@@ -94,12 +89,11 @@ bool OsReceiveStatusAndFd(int sock, uint32_t* status, int* fd)
     const bool whole = n == static_cast<ssize_t>(sizeof(payload)) && (msg.msg_flags & MSG_CTRUNC) == 0 && !extra;
     if (!whole)
     {
-        if (received >= 0)
-            ::close(received);
+        if (received >= 0) ::close(received);
         return false;
     }
-    *status = uint32_t{payload[0]} | uint32_t{payload[1]} << 8 | uint32_t{payload[2]} << 16 |
-              uint32_t{payload[3]} << 24;
+    *status =
+        uint32_t{payload[0]} | uint32_t{payload[1]} << 8 | uint32_t{payload[2]} << 16 | uint32_t{payload[3]} << 24;
     *fd = received;
     return true;
 }
@@ -120,14 +114,10 @@ bool OsReceiveRequestLine(int sock, std::string* line)
     {
         char c;
         const ssize_t n = ::read(sock, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        if (c == '\n')
-            return true;
-        if (line->size() >= kOsDeviceRequestMax)
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        if (c == '\n') return true;
+        if (line->size() >= kOsDeviceRequestMax) return false;
         line->push_back(c);
     }
 }

@@ -13,8 +13,7 @@
 #include "os/OsError.h"
 #include "os/OsTime.h"
 
-namespace
-{
+namespace {
 constexpr mode_t kFileMode = 0644;
 constexpr mode_t kFolderMode = 0755;
 
@@ -23,8 +22,7 @@ uint32_t LastError() { return OsErrorFromErrno(errno); }
 int OpenRetrying(const std::string& path, int flags)
 {
     int fd = -1;
-    do
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, kFileMode);
+    do fd = ::open(path.c_str(), flags | O_CLOEXEC, kFileMode);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -32,8 +30,7 @@ int OpenRetrying(const std::string& path, int flags)
 
 KOsFile::~KOsFile()
 {
-    if (m_Fd >= 0)
-        ::close(m_Fd);
+    if (m_Fd >= 0) ::close(m_Fd);
 }
 
 uint32_t KOsFile::CreateNew(const std::string& path)
@@ -53,8 +50,7 @@ uint32_t KOsFile::OpenRead(const std::string& path)
 
 uint32_t KOsFile::Sync()
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     return ::fsync(m_Fd) == 0 ? ERROR_SUCCESS : LastError();
 }
 
@@ -75,28 +71,22 @@ uint32_t KOsFile::OpenWrite(const std::string& path)
 uint32_t KOsFile::Grow(uint64_t length)
 {
     struct stat st;
-    if (m_Fd < 0 || ::fstat(m_Fd, &st) != 0)
-        return m_Fd < 0 ? ERROR_INVALID_HANDLE : LastError();
-    if (static_cast<uint64_t>(st.st_size) >= length)
-        return ERROR_SUCCESS;
+    if (m_Fd < 0 || ::fstat(m_Fd, &st) != 0) return m_Fd < 0 ? ERROR_INVALID_HANDLE : LastError();
+    if (static_cast<uint64_t>(st.st_size) >= length) return ERROR_SUCCESS;
     return ::ftruncate(m_Fd, static_cast<off_t>(length)) == 0 ? ERROR_SUCCESS : LastError();
 }
 
 uint32_t KOsFile::Write(const void* data, size_t size)
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_t done = 0;
     while (done < size)
     {
         const ssize_t n = ::write(m_Fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return LastError();
-        if (n == 0)
-            return ERROR_DISK_FULL; // nothing more accepted: the target is full
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LastError();
+        if (n == 0) return ERROR_DISK_FULL; // nothing more accepted: the target is full
         done += static_cast<size_t>(n);
     }
     return ERROR_SUCCESS;
@@ -105,18 +95,14 @@ uint32_t KOsFile::Write(const void* data, size_t size)
 uint32_t KOsFile::Read(void* data, size_t size, size_t* done)
 {
     *done = 0;
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     auto* bytes = static_cast<uint8_t*>(data);
     while (*done < size)
     {
         const ssize_t n = ::read(m_Fd, bytes + *done, size - *done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return LastError();
-        if (n == 0)
-            break;
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LastError();
+        if (n == 0) break;
         *done += static_cast<size_t>(n);
     }
     return ERROR_SUCCESS;
@@ -124,20 +110,16 @@ uint32_t KOsFile::Read(void* data, size_t size, size_t* done)
 
 uint32_t KOsFile::Seek(int64_t offset, int whence, int64_t* newPos)
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     const off_t pos = ::lseek(m_Fd, static_cast<off_t>(offset), whence);
-    if (pos < 0)
-        return LastError();
-    if (newPos != nullptr)
-        *newPos = static_cast<int64_t>(pos);
+    if (pos < 0) return LastError();
+    if (newPos != nullptr) *newPos = static_cast<int64_t>(pos);
     return ERROR_SUCCESS;
 }
 
 uint32_t KOsFile::Close()
 {
-    if (m_Fd < 0)
-        return ERROR_SUCCESS;
+    if (m_Fd < 0) return ERROR_SUCCESS;
     // A write the file system deferred can fail only here (quota, network file systems): the
     // error is returned so a copy is not reported as saved. The descriptor is gone either way
     // on Linux, so close is never retried.
@@ -152,34 +134,27 @@ uint32_t OsSetFileTimes(const std::string& path, int64_t accessUtc, int64_t writ
     timespec times[2]{};
     times[0] = FileTimeToTimespec(accessUtc);
     times[1] = FileTimeToTimespec(writeUtc);
-    if (accessUtc == 0)
-        times[0].tv_nsec = UTIME_OMIT;
-    if (writeUtc == 0)
-        times[1].tv_nsec = UTIME_OMIT;
-    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
-        return LastError();
+    if (accessUtc == 0) times[0].tv_nsec = UTIME_OMIT;
+    if (writeUtc == 0) times[1].tv_nsec = UTIME_OMIT;
+    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return LastError();
     return ERROR_SUCCESS;
 }
 
 uint32_t OsCreateFolder(const std::string& path)
 {
-    if (::mkdir(path.c_str(), kFolderMode) != 0)
-        return LastError();
+    if (::mkdir(path.c_str(), kFolderMode) != 0) return LastError();
     return ERROR_SUCCESS;
 }
 
 uint32_t OsCreateFolders(const std::string& path)
 {
-    if (path.empty())
-        return ERROR_PATH_NOT_FOUND;
+    if (path.empty()) return ERROR_PATH_NOT_FOUND;
     // Create each prefix that ends before a '/', then the whole path.
-    for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1))
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1))
     {
         const std::string prefix = pos == std::string::npos ? path : path.substr(0, pos);
-        if (!prefix.empty() && ::mkdir(prefix.c_str(), kFolderMode) != 0 && errno != EEXIST)
-            return LastError();
-        if (pos == std::string::npos)
-            break;
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), kFolderMode) != 0 && errno != EEXIST) return LastError();
+        if (pos == std::string::npos) break;
     }
     // A file of that name is not the folder the caller asked for.
     return OsIsFolder(path) ? ERROR_SUCCESS : ERROR_FILE_EXISTS;
@@ -187,52 +162,48 @@ uint32_t OsCreateFolders(const std::string& path)
 
 bool OsPathExists(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
 bool OsIsFolder(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 uint32_t OsDeleteFile(const std::string& path)
 {
-    if (::unlink(path.c_str()) != 0)
-        return LastError();
+    if (::unlink(path.c_str()) != 0) return LastError();
     return ERROR_SUCCESS;
 }
 
 uint32_t OsRename(const std::string& from, const std::string& to)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        return LastError();
+    if (::rename(from.c_str(), to.c_str()) != 0) return LastError();
     return ERROR_SUCCESS;
 }
 
 uint32_t OsFreeSpace(const std::string& path, uint64_t* freeBytes)
 {
     *freeBytes = 0;
-    struct statvfs info{};
-    if (::statvfs(path.c_str(), &info) != 0)
-        return LastError();
+    struct statvfs info
+    {};
+    if (::statvfs(path.c_str(), &info) != 0) return LastError();
     const uint64_t blocks = info.f_bavail;
     const uint64_t blockSize = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
     *freeBytes = blockSize != 0 && blocks > UINT64_MAX / blockSize ? UINT64_MAX : blocks * blockSize;
     return ERROR_SUCCESS;
 }
 
-uint32_t OsProcessId()
-{
-    return static_cast<uint32_t>(::getpid());
-}
+uint32_t OsProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 std::string OsTempFolder()
 {
     const char* dir = std::getenv("TMPDIR");
-    if (dir != nullptr && dir[0] != '\0')
-        return dir;
+    if (dir != nullptr && dir[0] != '\0') return dir;
     return "/tmp";
 }
 
@@ -242,8 +213,7 @@ std::vector<std::string> OsFindFiles(const std::string& pattern)
     glob_t found{};
     if (::glob(pattern.c_str(), GLOB_NOSORT, nullptr, &found) == 0)
     {
-        for (size_t i = 0; i < found.gl_pathc; ++i)
-            paths.emplace_back(found.gl_pathv[i]);
+        for (size_t i = 0; i < found.gl_pathc; ++i) paths.emplace_back(found.gl_pathv[i]);
     }
     ::globfree(&found);
     // Byte order, not the locale's collation, so results are the same on every machine.
@@ -255,8 +225,7 @@ std::string OsProgramFolder()
 {
     std::string path(4096, '\0');
     const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (n <= 0 || static_cast<size_t>(n) >= path.size())
-        return {};
+    if (n <= 0 || static_cast<size_t>(n) >= path.size()) return {};
     path.resize(static_cast<size_t>(n));
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

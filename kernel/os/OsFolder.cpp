@@ -13,17 +13,11 @@ namespace {
 
 constexpr mode_t kFolderMode = 0755;
 
-uint32_t LastError()
-{
-    return OsErrorFromErrno(errno);
-}
+uint32_t LastError() { return OsErrorFromErrno(errno); }
 
 } // namespace
 
-KOsFolder::~KOsFolder()
-{
-    Close();
-}
+KOsFolder::~KOsFolder() { Close(); }
 
 KOsFolder::KOsFolder(KOsFolder&& other) noexcept : m_Fd(other.m_Fd), m_strPath(std::move(other.m_strPath))
 {
@@ -44,8 +38,7 @@ KOsFolder& KOsFolder::operator=(KOsFolder&& other) noexcept
 
 void KOsFolder::Close()
 {
-    if (m_Fd >= 0)
-        ::close(m_Fd);
+    if (m_Fd >= 0) ::close(m_Fd);
     m_Fd = -1;
 }
 
@@ -53,39 +46,32 @@ uint32_t KOsFolder::Open(const std::string& path)
 {
     Close();
     m_Fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_Fd < 0)
-        return LastError();
+    if (m_Fd < 0) return LastError();
     m_strPath = path;
     return ERROR_SUCCESS;
 }
 
 uint32_t KOsFolder::MakeChild(const std::string& name) const
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     return ::mkdirat(m_Fd, name.c_str(), kFolderMode) == 0 ? ERROR_SUCCESS : LastError();
 }
 
 uint32_t KOsFolder::OpenChild(const std::string& name, KOsFolder* child) const
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     child->Close();
     child->m_Fd = ::openat(m_Fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child->m_Fd < 0)
-        return LastError();
+    if (child->m_Fd < 0) return LastError();
     child->m_strPath = m_strPath + "/" + name;
     return ERROR_SUCCESS;
 }
 
 uint32_t KOsFolder::RenameNoReplace(const std::string& from, const std::string& to) const
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
-    if (::renameat2(m_Fd, from.c_str(), m_Fd, to.c_str(), RENAME_NOREPLACE) == 0)
-        return ERROR_SUCCESS;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return LastError();
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
+    if (::renameat2(m_Fd, from.c_str(), m_Fd, to.c_str(), RENAME_NOREPLACE) == 0) return ERROR_SUCCESS;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return LastError();
     // File systems that cannot rename that way: a hard link fails on an existing name; without
     // hard links either (FAT, exFAT) the check comes right before a plain rename.
     if (::linkat(m_Fd, from.c_str(), m_Fd, to.c_str(), 0) == 0)
@@ -93,32 +79,28 @@ uint32_t KOsFolder::RenameNoReplace(const std::string& from, const std::string& 
         ::unlinkat(m_Fd, from.c_str(), 0);
         return ERROR_SUCCESS;
     }
-    if (errno == EEXIST)
-        return LastError();
-    if (Exists(to))
-        return ERROR_FILE_EXISTS;
+    if (errno == EEXIST) return LastError();
+    if (Exists(to)) return ERROR_FILE_EXISTS;
     return ::renameat(m_Fd, from.c_str(), m_Fd, to.c_str()) == 0 ? ERROR_SUCCESS : LastError();
 }
 
 uint32_t KOsFolder::Delete(const std::string& name) const
 {
-    if (m_Fd < 0)
-        return ERROR_INVALID_HANDLE;
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     return ::unlinkat(m_Fd, name.c_str(), 0) == 0 ? ERROR_SUCCESS : LastError();
 }
 
 bool KOsFolder::Exists(const std::string& name) const
 {
-    struct stat st{};
+    struct stat st
+    {};
     return m_Fd >= 0 && ::fstatat(m_Fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::string KOsFolder::PathOf(const std::string& name) const
 {
-    if (m_Fd < 0)
-        return {};
+    if (m_Fd < 0) return {};
     static const bool s_bProc = ::access("/proc/self/fd", X_OK) == 0;
-    if (!s_bProc)
-        return m_strPath + "/" + name;
+    if (!s_bProc) return m_strPath + "/" + name;
     return "/proc/self/fd/" + std::to_string(m_Fd) + "/" + name;
 }

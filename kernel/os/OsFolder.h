@@ -34,5 +34,5 @@ public:
 private:
     void Close();
     int m_Fd = -1;
-    std::string m_strPath;  // as opened, for PathOf without /proc
+    std::string m_strPath; // as opened, for PathOf without /proc
 };

@@ -21,8 +21,7 @@ uint32_t OsOpenImage(const std::string& path, std::unique_ptr<OsImage>* image, s
 {
     // The head and the tail of the file tell the container (a fixed VHD is known by its footer).
     int fd = -1;
-    if (const uint32_t err = OsOpenReadOnly(path, &fd); err != ERROR_SUCCESS)
-        return err;
+    if (const uint32_t err = OsOpenReadOnly(path, &fd); err != ERROR_SUCCESS) return err;
     std::vector<uint8_t> head(kSignatureBytes);
     std::vector<uint8_t> tail(kSignatureBytes);
     size_t gotHead = 0;
@@ -34,8 +33,7 @@ uint32_t OsOpenImage(const std::string& path, std::unique_ptr<OsImage>* image, s
     if (err == ERROR_SUCCESS && file && OsQueryLength(fd, &length) && length >= kSignatureBytes)
         err = OsReadAt(fd, length - kSignatureBytes, tail.data(), tail.size(), &gotTail);
     OsCloseFd(fd);
-    if (err != ERROR_SUCCESS)
-        return err;
+    if (err != ERROR_SUCCESS) return err;
     head.resize(gotHead);
     tail.resize(gotTail == kSignatureBytes ? kSignatureBytes : 0);
     const ImageFormat format = file ? DetectImageFormat(head, tail) : ImageFormat::Raw;

@@ -40,10 +40,8 @@ protected:
     uint32_t ClampedRead(uint64_t diskLength, uint64_t offset, void* buffer, size_t length, size_t* got, Read&& read)
     {
         *got = 0;
-        if (offset >= diskLength)
-            return ERROR_SUCCESS;
-        if (length > diskLength - offset)
-            length = static_cast<size_t>(diskLength - offset);
+        if (offset >= diskLength) return ERROR_SUCCESS;
+        if (length > diskLength - offset) length = static_cast<size_t>(diskLength - offset);
         const auto n = read(buffer, length, offset);
         if (n < 0)
         {
@@ -56,12 +54,10 @@ protected:
 };
 
 /// Opens `path` with reader T (whose Open(path, why) returns an error number) and hands it over.
-template <typename T>
-uint32_t OsOpenImageAs(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
+template <typename T> uint32_t OsOpenImageAs(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
 {
     auto reader = std::make_unique<T>();
-    if (const uint32_t err = reader->Open(path, why); err != ERROR_SUCCESS)
-        return err;
+    if (const uint32_t err = reader->Open(path, why); err != ERROR_SUCCESS) return err;
     *image = std::move(reader);
     return ERROR_SUCCESS;
 }

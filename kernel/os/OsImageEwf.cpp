@@ -29,10 +29,8 @@ public:
     uint32_t ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override
     {
         *got = 0;
-        if (offset >= m_Length)
-            return ERROR_SUCCESS;
-        if (length > m_Length - offset)
-            length = static_cast<size_t>(m_Length - offset);
+        if (offset >= m_Length) return ERROR_SUCCESS;
+        if (length > m_Length - offset) length = static_cast<size_t>(m_Length - offset);
         libewf_error_t* error = nullptr;
         const ssize_t n = libewf_handle_read_random(m_Handle, buffer, length, static_cast<off64_t>(offset), &error);
         libewf_error_free(&error);
@@ -57,12 +55,10 @@ public:
         if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) != 1 || count < 1)
         {
             libewf_error_free(&error);
-            if (why)
-                *why = "the E01 segment files cannot be found";
+            if (why) *why = "the E01 segment files cannot be found";
             return ERROR_FILE_NOT_FOUND;
         }
-        for (int i = 0; i < count; ++i)
-            m_Segments.emplace_back(names[i]);
+        for (int i = 0; i < count; ++i) m_Segments.emplace_back(names[i]);
         uint32_t err = ERROR_SUCCESS;
         if (libewf_handle_initialize(&m_Handle, &error) != 1)
             err = ERROR_NOT_ENOUGH_MEMORY;
@@ -70,20 +66,17 @@ public:
         {
             libewf_handle_free(&m_Handle, nullptr);
             err = ERROR_INVALID_DATA;
-            if (why)
-                *why = "not a readable E01 image";
+            if (why) *why = "not a readable E01 image";
         }
         libewf_error_free(&error);
         libewf_glob_free(names, count, nullptr);
-        if (err != ERROR_SUCCESS)
-            return err;
+        if (err != ERROR_SUCCESS) return err;
         size64_t size = 0;
         uint32_t bytesPerSector = 0;
         if (libewf_handle_get_media_size(m_Handle, &size, &error) != 1)
         {
             libewf_error_free(&error);
-            if (why)
-                *why = "the E01 image gives no size";
+            if (why) *why = "the E01 image gives no size";
             return ERROR_INVALID_DATA;
         }
         if (libewf_handle_get_bytes_per_sector(m_Handle, &bytesPerSector, &error) == 1)

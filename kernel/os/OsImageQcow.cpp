@@ -47,8 +47,7 @@ public:
         {
             libqcow_error_free(&error);
             libqcow_file_free(&m_File, nullptr);
-            if (why)
-                *why = "not a readable QCOW image";
+            if (why) *why = "not a readable QCOW image";
             return ERROR_INVALID_DATA;
         }
         size64_t size = 0;
@@ -56,12 +55,11 @@ public:
         const bool sized = libqcow_file_get_media_size(m_File, &size, &error) == 1;
         libqcow_error_free(&error);
         const bool plain = libqcow_file_get_encryption_method(m_File, &encryption, &error) == 1 &&
-                           encryption == LIBQCOW_ENCRYPTION_METHOD_NONE;
+            encryption == LIBQCOW_ENCRYPTION_METHOD_NONE;
         libqcow_error_free(&error);
         if (!sized || !plain)
         {
-            if (why)
-                *why = sized ? "encrypted QCOW images are not supported" : "the QCOW header gives no size";
+            if (why) *why = sized ? "encrypted QCOW images are not supported" : "the QCOW header gives no size";
             return ERROR_NOT_SUPPORTED;
         }
         // An overlay holds only what changed since its backing file; read alone it would show
@@ -71,8 +69,7 @@ public:
         libqcow_error_free(&error);
         if (hasBacking == 1 && backing > 1)
         {
-            if (why)
-                *why = "QCOW overlays on a backing file are not supported (convert the chain to one image)";
+            if (why) *why = "QCOW overlays on a backing file are not supported (convert the chain to one image)";
             return ERROR_NOT_SUPPORTED;
         }
         m_Length = size;

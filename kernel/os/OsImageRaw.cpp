@@ -25,8 +25,7 @@ class OsRawImage final : public OsImage
 public:
     ~OsRawImage() override
     {
-        for (const Part& p : m_Parts)
-            OsCloseFd(p.Fd);
+        for (const Part& p : m_Parts) OsCloseFd(p.Fd);
     }
     uint64_t Length() const override { return m_Parts.empty() ? 0 : m_Parts.back().Start + m_Parts.back().Length; }
     uint32_t SectorSize() const override { return m_SectorSize; }
@@ -34,16 +33,14 @@ public:
     std::vector<std::string> Files() const override
     {
         std::vector<std::string> out;
-        for (const Part& p : m_Parts)
-            out.push_back(p.Path);
+        for (const Part& p : m_Parts) out.push_back(p.Path);
         return out;
     }
 
     bool ConcurrentReads() const override { return true; }
     void AdviseSequential() override
     {
-        for (const Part& p : m_Parts)
-            OsAdviseSequential(p.Fd);
+        for (const Part& p : m_Parts) OsAdviseSequential(p.Fd);
     }
 
     uint32_t ReadAt(uint64_t offset, void* buffer, size_t length, size_t* got) override
@@ -53,20 +50,16 @@ public:
         // The part holding offset, then on into the next ones.
         auto it = std::upper_bound(m_Parts.begin(), m_Parts.end(), offset,
                                    [](uint64_t o, const Part& p) { return o < p.Start; });
-        if (it == m_Parts.begin())
-            return ERROR_SUCCESS;
+        if (it == m_Parts.begin()) return ERROR_SUCCESS;
         for (--it; it != m_Parts.end() && *got < length; ++it)
         {
             const uint64_t at = offset + *got - it->Start;
-            if (at >= it->Length)
-                continue;
+            if (at >= it->Length) continue;
             const size_t want = static_cast<size_t>(std::min<uint64_t>(length - *got, it->Length - at));
             size_t n = 0;
-            if (const uint32_t err = OsReadAt(it->Fd, at, out + *got, want, &n); err != ERROR_SUCCESS)
-                return err;
+            if (const uint32_t err = OsReadAt(it->Fd, at, out + *got, want, &n); err != ERROR_SUCCESS) return err;
             *got += n;
-            if (n < want)
-                break; // the part is shorter than it was: stop at the hole
+            if (n < want) break; // the part is shorter than it was: stop at the hole
         }
         return ERROR_SUCCESS;
     }
@@ -74,8 +67,7 @@ public:
     uint32_t Add(const std::string& path)
     {
         int fd = -1;
-        if (const uint32_t err = OsOpenReadOnly(path, &fd); err != ERROR_SUCCESS)
-            return err;
+        if (const uint32_t err = OsOpenReadOnly(path, &fd); err != ERROR_SUCCESS) return err;
         uint64_t length = 0;
         if (!OsQueryLength(fd, &length))
         {
@@ -103,8 +95,7 @@ private:
 // "name.001" -> true with the stem "name."; the numbering runs .001, .002, ...
 bool SplitStem(const std::string& path, std::string* stem)
 {
-    if (path.size() < 5 || path.compare(path.size() - 4, 4, ".001") != 0)
-        return false;
+    if (path.size() < 5 || path.compare(path.size() - 4, 4, ".001") != 0) return false;
     *stem = path.substr(0, path.size() - 3);
     return true;
 }
@@ -114,8 +105,7 @@ bool SplitStem(const std::string& path, std::string* stem)
 uint32_t OsOpenRawImage(const std::string& path, std::unique_ptr<OsImage>* image, std::string* why)
 {
     auto raw = std::make_unique<OsRawImage>();
-    if (const uint32_t err = raw->Add(path); err != ERROR_SUCCESS)
-        return err;
+    if (const uint32_t err = raw->Add(path); err != ERROR_SUCCESS) return err;
     std::string stem;
     if (SplitStem(path, &stem))
     {
@@ -123,12 +113,10 @@ uint32_t OsOpenRawImage(const std::string& path, std::unique_ptr<OsImage>* image
         {
             char suffix[8];
             std::snprintf(suffix, sizeof(suffix), "%03u", n);
-            if (!OsPathExists(stem + suffix))
-                break;
+            if (!OsPathExists(stem + suffix)) break;
             if (const uint32_t err = raw->Add(stem + suffix); err != ERROR_SUCCESS)
             {
-                if (why)
-                    *why = "cannot open the part '" + stem + suffix + "'";
+                if (why) *why = "cannot open the part '" + stem + suffix + "'";
                 return err;
             }
         }

@@ -48,8 +48,7 @@ public:
         {
             libvhdi_error_free(&error);
             libvhdi_file_free(&m_File, nullptr);
-            if (why)
-                *why = "not a readable VHD or VHDX image";
+            if (why) *why = "not a readable VHD or VHDX image";
             return ERROR_INVALID_DATA;
         }
         size64_t size = 0;
@@ -60,19 +59,16 @@ public:
         libvhdi_error_free(&error);
         const bool typed = libvhdi_file_get_disk_type(m_File, &type, &error) == 1;
         libvhdi_error_free(&error);
-        if (libvhdi_file_get_format_version(m_File, &major, &minor, &error) == 1)
-            m_Vhdx = major == 2;
+        if (libvhdi_file_get_format_version(m_File, &major, &minor, &error) == 1) m_Vhdx = major == 2;
         libvhdi_error_free(&error);
         if (!sized || !typed)
         {
-            if (why)
-                *why = "the VHD header gives no size or disk type";
+            if (why) *why = "the VHD header gives no size or disk type";
             return ERROR_INVALID_DATA;
         }
         if (type == LIBVHDI_DISK_TYPE_DIFFERENTIAL)
         {
-            if (why)
-                *why = "differencing VHD images are not supported (merge it with its parent first)";
+            if (why) *why = "differencing VHD images are not supported (merge it with its parent first)";
             return ERROR_NOT_SUPPORTED;
         }
         uint32_t bytesPerSector = 0;

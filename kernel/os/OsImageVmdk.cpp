@@ -29,7 +29,8 @@ public:
     {
         return ClampedRead(m_Length, offset, buffer, length, got, [this](void* to, size_t count, uint64_t at) {
             libvmdk_error_t* error = nullptr;
-            const ssize_t n = libvmdk_handle_read_buffer_at_offset(m_Handle, to, count, static_cast<off64_t>(at), &error);
+            const ssize_t n =
+                libvmdk_handle_read_buffer_at_offset(m_Handle, to, count, static_cast<off64_t>(at), &error);
             libvmdk_error_free(&error);
             return n;
         });
@@ -47,21 +48,19 @@ public:
         const size_t slash = path.find_last_of('/');
         const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
         const bool opened = libvmdk_handle_open(m_Handle, path.c_str(), LIBVMDK_OPEN_READ, &error) == 1 &&
-                            libvmdk_handle_set_extent_data_files_path(m_Handle, folder.c_str(), folder.size(), &error) == 1 &&
-                            libvmdk_handle_open_extent_data_files(m_Handle, &error) == 1;
+            libvmdk_handle_set_extent_data_files_path(m_Handle, folder.c_str(), folder.size(), &error) == 1 &&
+            libvmdk_handle_open_extent_data_files(m_Handle, &error) == 1;
         libvmdk_error_free(&error);
         if (!opened)
         {
-            if (why)
-                *why = "not a readable VMDK image (or its extent files are missing)";
+            if (why) *why = "not a readable VMDK image (or its extent files are missing)";
             return ERROR_INVALID_DATA;
         }
         size64_t size = 0;
         if (libvmdk_handle_get_media_size(m_Handle, &size, &error) != 1)
         {
             libvmdk_error_free(&error);
-            if (why)
-                *why = "the VMDK descriptor gives no size";
+            if (why) *why = "the VMDK descriptor gives no size";
             return ERROR_INVALID_DATA;
         }
         size_t parent = 0;
@@ -69,8 +68,7 @@ public:
         libvmdk_error_free(&error);
         if (hasParent == 1 && parent > 1)
         {
-            if (why)
-                *why = "VMDK snapshot layers are not supported (consolidate the disk first)";
+            if (why) *why = "VMDK snapshot layers are not supported (consolidate the disk first)";
             return ERROR_NOT_SUPPORTED;
         }
         m_Length = size;

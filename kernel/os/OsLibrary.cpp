@@ -20,14 +20,12 @@ bool KOsLibrary::Load(const std::string& path)
 
 void* KOsLibrary::Symbol(const char* name) const
 {
-    if (m_Handle == nullptr || name == nullptr)
-        return nullptr;
+    if (m_Handle == nullptr || name == nullptr) return nullptr;
     return ::dlsym(m_Handle, name);
 }
 
 void KOsLibrary::Unload()
 {
-    if (m_Handle != nullptr)
-        ::dlclose(m_Handle);
+    if (m_Handle != nullptr) ::dlclose(m_Handle);
     m_Handle = nullptr;
 }

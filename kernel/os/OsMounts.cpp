@@ -45,16 +45,12 @@ std::vector<OsMountedDevice> OsParseMountInfo(const std::string& text)
         std::istringstream fields(line);
         std::vector<std::string> f;
         std::string word;
-        while (fields >> word)
-            f.push_back(word);
+        while (fields >> word) f.push_back(word);
         size_t dash = 6;
-        while (dash < f.size() && f[dash] != "-")
-            ++dash;
-        if (f.size() < 5 || dash + 2 >= f.size())
-            continue;
+        while (dash < f.size() && f[dash] != "-") ++dash;
+        if (f.size() < 5 || dash + 2 >= f.size()) continue;
         const std::string source = Unescape(f[dash + 2]);
-        if (source.rfind("/dev/", 0) != 0 || !seen.insert(source).second)
-            continue;
+        if (source.rfind("/dev/", 0) != 0 || !seen.insert(source).second) continue;
         mounts.push_back({Unescape(f[4]), source});
     }
     return mounts;
@@ -63,16 +59,14 @@ std::vector<OsMountedDevice> OsParseMountInfo(const std::string& text)
 std::vector<OsMountedDevice> OsListBlockMounts()
 {
     std::ifstream file("/proc/self/mountinfo");
-    if (!file)
-        return {};
+    if (!file) return {};
     std::stringstream text;
     text << file.rdbuf();
     std::vector<OsMountedDevice> out;
     for (OsMountedDevice& m : OsParseMountInfo(text.str()))
     {
         struct stat st;
-        if (::stat(m.DevicePath.c_str(), &st) == 0 && S_ISBLK(st.st_mode))
-            out.push_back(std::move(m));
+        if (::stat(m.DevicePath.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) out.push_back(std::move(m));
     }
     return out;
 }
@@ -80,8 +74,7 @@ std::vector<OsMountedDevice> OsListBlockMounts()
 bool OsReadFirstSector(const std::string& devicePath, std::vector<uint8_t>* sector)
 {
     int fd = -1;
-    if (OsOpenDeviceReadOnly(devicePath, &fd) != 0)
-        return false;
+    if (OsOpenDeviceReadOnly(devicePath, &fd) != 0) return false;
     sector->assign(512, 0);
     size_t got = 0;
     const uint32_t err = OsReadAt(fd, 0, sector->data(), sector->size(), &got);

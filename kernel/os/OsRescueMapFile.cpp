@@ -15,17 +15,14 @@ constexpr uint64_t kMaxMapFileBytes = uint64_t{VlmLimits::kMaxRescueMapBlocks} *
 uint32_t OsLoadRescueMap(const std::string& path, RescueMap* map, std::string* why)
 {
     KOsFile file;
-    if (const uint32_t err = file.OpenRead(path); err != ERROR_SUCCESS)
-        return err;
+    if (const uint32_t err = file.OpenRead(path); err != ERROR_SUCCESS) return err;
     std::string text;
     char buffer[65536];
     for (;;)
     {
         size_t n = 0;
-        if (const uint32_t err = file.Read(buffer, sizeof(buffer), &n); err != ERROR_SUCCESS)
-            return err;
-        if (n == 0)
-            break;
+        if (const uint32_t err = file.Read(buffer, sizeof(buffer), &n); err != ERROR_SUCCESS) return err;
+        if (n == 0) break;
         if (text.size() + n > kMaxMapFileBytes)
         {
             *why = "the file is too large to be a rescue map";
@@ -42,16 +39,11 @@ uint32_t OsSaveRescueMap(const std::string& path, const RescueMap& map, const st
     const std::string temporary = path + ".tmp" + std::to_string(OsProcessId());
     KOsFile file;
     uint32_t err = file.CreateAlways(temporary);
-    if (err == ERROR_SUCCESS)
-        err = file.Write(text.data(), text.size());
-    if (err == ERROR_SUCCESS)
-        err = file.Sync();
+    if (err == ERROR_SUCCESS) err = file.Write(text.data(), text.size());
+    if (err == ERROR_SUCCESS) err = file.Sync();
     const uint32_t closed = file.Close();
-    if (err == ERROR_SUCCESS)
-        err = closed;
-    if (err == ERROR_SUCCESS)
-        err = OsRename(temporary, path);
-    if (err != ERROR_SUCCESS)
-        OsDeleteFile(temporary);
+    if (err == ERROR_SUCCESS) err = closed;
+    if (err == ERROR_SUCCESS) err = OsRename(temporary, path);
+    if (err != ERROR_SUCCESS) OsDeleteFile(temporary);
     return err;
 }

@@ -2,8 +2,7 @@
 
 #include <mutex>
 
-namespace
-{
+namespace {
 constexpr int64_t kSecondsPerDay = 86400;
 // Days from 1601-01-01 to 1970-01-01.
 constexpr int64_t kDaysFrom1601To1970 = 134774;
@@ -29,8 +28,7 @@ void EnsureTimeZoneLoaded()
 bool UtcOffsetAt(time_t t, int64_t* offset)
 {
     tm parts{};
-    if (localtime_r(&t, &parts) == nullptr)
-        return false;
+    if (localtime_r(&t, &parts) == nullptr) return false;
     *offset = parts.tm_gmtoff;
     return true;
 }
@@ -48,8 +46,7 @@ bool JoinFileTime(int64_t seconds, int64_t ticks, int64_t* fileTime)
     // The largest and smallest second counts that stay inside 0 .. INT64_MAX as file times.
     constexpr int64_t kMaxSeconds = (INT64_MAX - kFileTimeUnixEpoch) / kFileTimeTicksPerSecond - 1;
     constexpr int64_t kMinSeconds = -kFileTimeUnixEpoch / kFileTimeTicksPerSecond;
-    if (seconds < kMinSeconds || seconds > kMaxSeconds)
-        return false;
+    if (seconds < kMinSeconds || seconds > kMaxSeconds) return false;
     *fileTime = kFileTimeUnixEpoch + seconds * kFileTimeTicksPerSecond + ticks;
     return true;
 }
@@ -66,10 +63,8 @@ bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, int64_t* fileTime
     const int seconds2 = dosTime & 0x1F;
     const int minutes = (dosTime >> 5) & 0x3F;
     const int hours = dosTime >> 11;
-    if (dosDate == 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
-        return false;
-    if (hours >= 24 || minutes >= 60 || seconds2 >= 30)
-        return false;
+    if (dosDate == 0 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+    if (hours >= 24 || minutes >= 60 || seconds2 >= 30) return false;
     const int64_t days = DaysFromCivil(year, month, day) + kDaysFrom1601To1970;
     const int64_t secs = days * kSecondsPerDay + hours * 3600 + minutes * 60 + seconds2 * 2;
     *fileTime = secs * kFileTimeTicksPerSecond;
@@ -83,8 +78,7 @@ bool DosDateTimeToFileTime(uint16_t dosDate, uint16_t dosTime, int64_t* fileTime
 bool FileTimeLocalToUtc(int64_t local, int64_t* utc)
 {
     *utc = 0;
-    if (local < 0)
-        return false;
+    if (local < 0) return false;
     EnsureTimeZoneLoaded();
     int64_t wall = 0;
     int64_t ticks = 0;
@@ -101,8 +95,7 @@ bool FileTimeLocalToUtc(int64_t local, int64_t* utc)
         // The earlier offset does not hold at that moment: the time lies after the change (or
         // in the skipped hour, where neither holds and the earlier offset is kept).
         int64_t checkAfter = 0;
-        if (UtcOffsetAt(static_cast<time_t>(wall - after), &checkAfter) && checkAfter == after)
-            chosen = after;
+        if (UtcOffsetAt(static_cast<time_t>(wall - after), &checkAfter) && checkAfter == after) chosen = after;
     }
     return JoinFileTime(wall - chosen, ticks, utc) && *utc >= 0;
 }
@@ -110,15 +103,13 @@ bool FileTimeLocalToUtc(int64_t local, int64_t* utc)
 bool FileTimeUtcToLocal(int64_t utc, int64_t* local)
 {
     *local = 0;
-    if (utc < 0)
-        return false;
+    if (utc < 0) return false;
     EnsureTimeZoneLoaded();
     int64_t seconds = 0;
     int64_t ticks = 0;
     SplitFileTime(utc, &seconds, &ticks);
     int64_t offset = 0;
-    if (!UtcOffsetAt(static_cast<time_t>(seconds), &offset))
-        return false;
+    if (!UtcOffsetAt(static_cast<time_t>(seconds), &offset)) return false;
     return JoinFileTime(seconds + offset, ticks, local) && *local >= 0;
 }
 
@@ -137,21 +128,16 @@ int64_t TimespecToFileTime(const timespec& ts)
 {
     int64_t fileTime = 0;
     const int64_t ticks = static_cast<int64_t>(ts.tv_nsec) / 100;
-    if (ts.tv_nsec < 0 || ts.tv_nsec >= 1000000000 || !JoinFileTime(ts.tv_sec, ticks, &fileTime))
-        return 0;
+    if (ts.tv_nsec < 0 || ts.tv_nsec >= 1000000000 || !JoinFileTime(ts.tv_sec, ticks, &fileTime)) return 0;
     return fileTime;
 }
 
-bool IsLeapYear(int64_t y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
+bool IsLeapYear(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int DaysInMonth(int64_t year, int month)
 {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12)
-        return 0;
+    if (month < 1 || month > 12) return 0;
     return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 

@@ -22,24 +22,19 @@ constexpr uint32_t kOpticalSectorSize = 2048;
 
 std::string Cut(std::string s, size_t max)
 {
-    if (s.size() > max)
-        s.resize(max);
+    if (s.size() > max) s.resize(max);
     return s;
 }
 
 } // namespace
 
-KRawFileSystem::KRawFileSystem()
-{
-    Reset();
-}
+KRawFileSystem::KRawFileSystem() { Reset(); }
 
 KRawFileSystem::~KRawFileSystem() = default;
 
 void KRawFileSystem::Reset()
 {
-    if (m_pParallel)
-        m_pParallel->Abort();
+    if (m_pParallel) m_pParallel->Abort();
     m_bWorkersChosen = false;
     m_pVolume = nullptr;
     m_dwSectorValue = 0;
@@ -59,8 +54,7 @@ void KRawFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
 
 uint32_t KRawFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
 {
-    if (bytesPerSector)
-        *bytesPerSector = m_dwSectorSize;
+    if (bytesPerSector) *bytesPerSector = m_dwSectorSize;
     return m_dwSectorValue;
 }
 
@@ -69,26 +63,21 @@ std::string KRawFileSystem::VolumeFolderName() const
     std::string name;
     m_pVolume->GetName(&name);
     const std::string label = VolumeRecordLabel(m_pVolume);
-    if (!name.empty())
-        name += "\\";
-    if (!label.empty())
-        name += "(" + label + ")";
-    if (name.empty())
-        name = std::string("(") + m_Candidate.szLabel + ")";
+    if (!name.empty()) name += "\\";
+    if (!label.empty()) name += "(" + label + ")";
+    if (name.empty()) name = std::string("(") + m_Candidate.szLabel + ")";
     return name;
 }
 
 uint32_t KRawFileSystem::Begin_ScanFS()
 {
-    if (!m_pVolume)
-        return ERROR_CURRENT_DIRECTORY;
-    if (m_pParallel)
-        m_pParallel->Abort();
+    if (!m_pVolume) return ERROR_CURRENT_DIRECTORY;
+    if (m_pParallel) m_pParallel->Abort();
     m_bWorkersChosen = false;
-    try {
+    try
+    {
         m_ScanMgr.ResetFoundCounts();
-        for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i)
-            m_ScanMgr.GetType(i)->BeginScan();
+        for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i) m_ScanMgr.GetType(i)->BeginScan();
         m_Records.Clear();
         m_Pending.clear();
         m_dwHits = 0;
@@ -99,10 +88,13 @@ uint32_t KRawFileSystem::Begin_ScanFS()
         m_Candidate.wSectorsPerCluster = 1;
         std::snprintf(m_Candidate.szLabel, sizeof m_Candidate.szLabel, "%s", EngineString(IDS_DEEP_SCAN_LABEL));
         tagDiskGeometry g{};
-        if (m_pVolume->GetGeometry(&g) == ERROR_SUCCESS && g.TotalSectors <= INT64_MAX) {
+        if (m_pVolume->GetGeometry(&g) == ERROR_SUCCESS && g.TotalSectors <= INT64_MAX)
+        {
             m_Candidate.s64SectorCount = static_cast<int64_t>(g.TotalSectors);
             m_dwBytesPerSector = g.BytesPerSector;
-        } else {
+        }
+        else
+        {
             m_Candidate.s64SectorCount = 0;
             m_dwBytesPerSector = 0;
         }
@@ -110,25 +102,26 @@ uint32_t KRawFileSystem::Begin_ScanFS()
 
         auto* root = m_Records.Add<tagRawFileNode>(Cut(VolumeFolderName(), KFileNode::kMaxNameLength));
         auto* lost = root ? m_Records.Add<tagRawFileNode>(EngineString(IDS_LOST_FILES)) : nullptr;
-        if (!lost)
-            return ERROR_INVALID_FUNCTION;
+        if (!lost) return ERROR_INVALID_FUNCTION;
         root->wValidMask = lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
         root->wAttributes = lost->wAttributes = FN_ATTR_FOLDER;
         root->byKind = FN_KIND_DEEP;
         lost->byKind = FN_KIND_LOST;
         lost->dwSelfId = 1;
-        for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i) {
+        for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i)
+        {
             tagRawTypeEntry e;
             m_ScanMgr.GetTypeEntry(i, &e);
             auto* folder = m_Records.Add<tagRawFileNode>(Cut(e.strDescription, kMaxName));
-            if (!folder)
-                return ERROR_INVALID_FUNCTION;
+            if (!folder) return ERROR_INVALID_FUNCTION;
             folder->wValidMask = FN_MASK_LOST_FOLDER;
             folder->byKind = FN_KIND_DEEP;
             folder->wAttributes = FN_ATTR_FOLDER;
             folder->dwSelfId = e.dwTypeId;
         }
-    } catch (const std::bad_alloc&) {
+    }
+    catch (const std::bad_alloc&)
+    {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     return ERROR_SUCCESS;
@@ -138,8 +131,7 @@ bool KRawFileSystem::TypeLimits(int typeIndex, int64_t* minSize, int64_t* maxSiz
 {
     IRawFileType* type = m_ScanMgr.GetType(typeIndex);
     int64_t limits[2] = {0, 0};
-    if (!type || type->GetInfo(RAW_INFO_SIZE_LIMITS, limits, sizeof limits) != 0)
-        return false;
+    if (!type || type->GetInfo(RAW_INFO_SIZE_LIMITS, limits, sizeof limits) != 0) return false;
     *minSize = limits[0];
     *maxSize = limits[1];
     return true;
@@ -147,11 +139,11 @@ bool KRawFileSystem::TypeLimits(int typeIndex, int64_t* minSize, int64_t* maxSiz
 
 void KRawFileSystem::ClosePending(int64_t nextFirstSector)
 {
-    for (const Pending& p : m_Pending) {
+    for (const Pending& p : m_Pending)
+    {
         auto* rec = m_Records.Get<tagRawFileNode>(p.record);
         int64_t minSize = 0, maxSize = 0;
-        if (!rec || !TypeLimits(p.typeIndex, &minSize, &maxSize))
-            continue;
+        if (!rec || !TypeLimits(p.typeIndex, &minSize, &maxSize)) continue;
         // Both sectors lie inside the volume (CheckHit), so the product cannot overflow.
         int64_t size = (nextFirstSector - static_cast<int64_t>(rec->ftCreated)) * int64_t{m_dwBytesPerSector};
         size = std::max(size, minSize);
@@ -164,19 +156,23 @@ void KRawFileSystem::ClosePending(int64_t nextFirstSector)
 bool KRawFileSystem::CheckHit(int typeIndex, RawHit& hit) const
 {
     const int64_t total = m_Candidate.s64SectorCount;
-    if (hit.firstSector < 0 || (total > 0 && hit.firstSector >= total)) {
-        VlmTrace("Deep scan: type %d reported a file at sector %lld outside the volume; dropped\n",
-                 typeIndex, static_cast<long long>(hit.firstSector));
+    if (hit.firstSector < 0 || (total > 0 && hit.firstSector >= total))
+    {
+        VlmTrace("Deep scan: type %d reported a file at sector %lld outside the volume; dropped\n", typeIndex,
+                 static_cast<long long>(hit.firstSector));
         return false;
     }
-    if (hit.size < 0) {
-        VlmTrace("Deep scan: type %d reported a negative size at sector %lld; its end is decided later\n",
-                 typeIndex, static_cast<long long>(hit.firstSector));
+    if (hit.size < 0)
+    {
+        VlmTrace("Deep scan: type %d reported a negative size at sector %lld; its end is decided later\n", typeIndex,
+                 static_cast<long long>(hit.firstSector));
         hit.size = 0;
     }
-    if (total > 0 && m_dwBytesPerSector) {
+    if (total > 0 && m_dwBytesPerSector)
+    {
         const int64_t room = (total - hit.firstSector) * int64_t{m_dwBytesPerSector};
-        if (hit.size > room) {
+        if (hit.size > room)
+        {
             VlmTrace("Deep scan: type %d reported %lld bytes at sector %lld, past the volume's end; cut to %lld\n",
                      typeIndex, static_cast<long long>(hit.size), static_cast<long long>(hit.firstSector),
                      static_cast<long long>(room));
@@ -191,13 +187,13 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit,
     tagRawTypeEntry e;
     m_ScanMgr.GetTypeEntry(typeIndex, &e);
     ++m_Candidate.dwFilesMatch;
-    if (stats)
-        ++stats->dwRawFiles;
+    if (stats) ++stats->dwRawFiles;
     const uint32_t found = e.dwFoundCount + 1;
     m_ScanMgr.SetFoundCount(typeIndex, found);
 
     std::string name = text.empty() ? std::string() : m_Names.Claim(typeIndex, text, e.strExtension);
-    if (name.empty()) {
+    if (name.empty())
+    {
         char numbered[512];
         std::snprintf(numbered, sizeof numbered, "Recovered_%s_file(%d).%s", e.strExtension.c_str(),
                       static_cast<int>(found), e.strExtension.c_str());
@@ -205,25 +201,23 @@ void KRawFileSystem::AddFile(ScanStats* stats, int typeIndex, const RawHit& hit,
     }
     const int index = m_Records.GetCount();
     auto* rec = m_Records.Add<tagRawFileNode>(name);
-    if (!rec)
-        return;
+    if (!rec) return;
     rec->wValidMask = FN_MASK_LOST_FOLDER;
     rec->byKind = FN_KIND_DEEP;
     rec->dwSelfId = static_cast<uint32_t>(index) + kRecordIdBase;
     rec->dwParentId = e.dwTypeId;
     rec->s64Size = hit.size;
     rec->ftCreated = static_cast<uint64_t>(hit.firstSector);
-    if (hit.size == 0)
-        m_Pending.push_back({index, typeIndex});
+    if (hit.size == 0) m_Pending.push_back({index, typeIndex});
 }
 
 void KRawFileSystem::TakeHit(ScanStats* stats, int typeIndex, RawHit hit, std::string_view text)
 {
-    if (!CheckHit(typeIndex, hit))
-        return;
+    if (!CheckHit(typeIndex, hit)) return;
     // A dropped hit still ends the file before it.
     ClosePending(hit.firstSector);
-    if (m_dwHits >= m_dwHitLimit) {
+    if (m_dwHits >= m_dwHitLimit)
+    {
         if (m_u64DroppedHits++ == 0)
             VlmTrace("Deep scan: %u files recorded, the most one scan keeps; later files are dropped "
                      "(first at sector %lld)\n",
@@ -236,17 +230,17 @@ void KRawFileSystem::TakeHit(ScanStats* stats, int typeIndex, RawHit hit, std::s
 
 void KRawFileSystem::ScanHere(ScanStats* stats, const RawScanArgs& args)
 {
-    for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t) {
+    for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t)
+    {
         tagRawTypeEntry e;
         m_ScanMgr.GetTypeEntry(t, &e);
-        if (!e.dwEnabled)
-            continue;
+        if (!e.dwEnabled) continue;
         m_Hits.Clear();
         e.pType->Scan(&args, &m_Hits);
-        for (int h = 0; h < m_Hits.GetCount(); ++h) {
+        for (int h = 0; h < m_Hits.GetCount(); ++h)
+        {
             RawHit hit{};
-            if (m_Hits.GetAt(h, &hit))
-                TakeHit(stats, t, hit, HitMetadataText(e.pType, hit.firstSector));
+            if (m_Hits.GetAt(h, &hit)) TakeHit(stats, t, hit, HitMetadataText(e.pType, hit.firstSector));
         }
     }
 }
@@ -256,16 +250,15 @@ void KRawFileSystem::StartWorkers()
     // Types that may run beside others get a worker each; the rest share one, one after the
     // other. With no type of the first kind there is nothing to share out.
     m_bWorkersChosen = true;
-    if (m_dwThreads < 2)
-        return;
+    if (m_dwThreads < 2) return;
     std::vector<IRawFileType*> types(static_cast<size_t>(m_ScanMgr.GetTypeCount()), nullptr);
     std::vector<std::vector<int>> groups;
     std::vector<int> together;
-    for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t) {
+    for (int t = 0; t < m_ScanMgr.GetTypeCount(); ++t)
+    {
         tagRawTypeEntry e;
         m_ScanMgr.GetTypeEntry(t, &e);
-        if (!e.dwEnabled || !e.pType)
-            continue;
+        if (!e.dwEnabled || !e.pType) continue;
         types[static_cast<size_t>(t)] = e.pType;
         int32_t concurrent = 0;
         if (e.pType->GetInfo(RAW_INFO_CONCURRENT, &concurrent, sizeof concurrent) == 0 && concurrent == 1)
@@ -273,39 +266,38 @@ void KRawFileSystem::StartWorkers()
         else
             together.push_back(t);
     }
-    if (groups.empty())
-        return;
-    if (!together.empty())
-        groups.push_back(std::move(together));
-    if (!m_pParallel)
-        m_pParallel = std::make_unique<KRawParallelScan>();
+    if (groups.empty()) return;
+    if (!together.empty()) groups.push_back(std::move(together));
+    if (!m_pParallel) m_pParallel = std::make_unique<KRawParallelScan>();
     m_pParallel->Start(types, std::move(groups), m_dwThreads, m_dwBytesPerSector, m_pVolume, m_BatchBytes);
 }
 
 uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
 {
-    if (!m_pVolume || !buffer || sectorCount <= 0)
-        return ERROR_SUCCESS;
+    if (!m_pVolume || !buffer || sectorCount <= 0) return ERROR_SUCCESS;
     const RawScanArgs args{firstSector, buffer, static_cast<uint32_t>(sectorCount), m_dwBytesPerSector, m_pVolume};
-    try {
-        if (!m_bWorkersChosen)
-            StartWorkers();
-        if (!m_pParallel || !m_pParallel->Running()) {
+    try
+    {
+        if (!m_bWorkersChosen) StartWorkers();
+        if (!m_pParallel || !m_pParallel->Running())
+        {
             ScanHere(stats, args);
             return ERROR_SUCCESS;
         }
         const KRawParallelScan::Sink sink = [&](int t, const RawHit& hit, std::string_view text) {
             TakeHit(stats, t, hit, text);
         };
-        if (!m_pParallel->Add(firstSector, buffer, args.sectorCount, sink)) {
+        if (!m_pParallel->Add(firstSector, buffer, args.sectorCount, sink))
+        {
             m_pParallel->Flush(sink);
             ScanHere(stats, args);
         }
         // The last chunk of the volume: the counters of the scan's window end complete.
         const int64_t total = m_Candidate.s64SectorCount;
-        if (total > 0 && firstSector + sectorCount >= total)
-            m_pParallel->Flush(sink);
-    } catch (const std::bad_alloc&) {
+        if (total > 0 && firstSector + sectorCount >= total) m_pParallel->Flush(sink);
+    }
+    catch (const std::bad_alloc&)
+    {
         // A hit that cannot be recorded is dropped; the scan goes on.
     }
     return ERROR_SUCCESS;
@@ -313,22 +305,26 @@ uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uin
 
 uint32_t KRawFileSystem::End_ScanFS()
 {
-    if (m_pParallel && m_pParallel->Running()) {
-        try {
+    if (m_pParallel && m_pParallel->Running())
+    {
+        try
+        {
             m_pParallel->Flush(
                 [&](int t, const RawHit& hit, std::string_view text) { TakeHit(nullptr, t, hit, text); });
-        } catch (const std::bad_alloc&) {
+        }
+        catch (const std::bad_alloc&)
+        {
             m_pParallel->Abort();
         }
     }
     tagDiskGeometry g{};
     const bool known = m_pVolume && m_pVolume->GetGeometry(&g) == ERROR_SUCCESS && g.TotalSectors <= INT64_MAX;
-    for (const Pending& p : m_Pending) {
+    for (const Pending& p : m_Pending)
+    {
         auto* rec = m_Records.Get<tagRawFileNode>(p.record);
         int64_t minSize = 0, maxSize = 0;
         // Without the volume's size the end stays unknown (size 0).
-        if (!rec || !known || !TypeLimits(p.typeIndex, &minSize, &maxSize))
-            continue;
+        if (!rec || !known || !TypeLimits(p.typeIndex, &minSize, &maxSize)) continue;
         const int64_t first = static_cast<int64_t>(rec->ftCreated);
         const int64_t total = static_cast<int64_t>(g.TotalSectors);
         rec->s64Size = std::min(std::max<int64_t>(total - first, 0) * int64_t{m_dwBytesPerSector}, maxSize);
@@ -337,7 +333,8 @@ uint32_t KRawFileSystem::End_ScanFS()
     if (m_u64DroppedHits > 0)
         VlmTrace("Deep scan: %llu files dropped past the limit of %u\n",
                  static_cast<unsigned long long>(m_u64DroppedHits), m_dwHitLimit);
-    for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i) {
+    for (int i = 0; i < m_ScanMgr.GetTypeCount(); ++i)
+    {
         tagRawTypeEntry e;
         m_ScanMgr.GetTypeEntry(i, &e);
         char name[512];
@@ -356,25 +353,21 @@ uint32_t KRawFileSystem::End_ScanFS()
 
 int KRawFileSystem::GetCandidateCount(uint32_t* count)
 {
-    if (!m_dwFinished)
-        return 0;
-    if (count)
-        *count = m_Candidate.dwFilesMatch > 0 ? 1 : 0;
+    if (!m_dwFinished) return 0;
+    if (count) *count = m_Candidate.dwFilesMatch > 0 ? 1 : 0;
     return 1;
 }
 
 int KRawFileSystem::GetCandidate(int index, FileSystemCandidate* out)
 {
-    if (index != 0 || !out || !m_dwFinished)
-        return 0;
+    if (index != 0 || !out || !m_dwFinished) return 0;
     std::memcpy(out, &m_Candidate, sizeof m_Candidate);
     return 1;
 }
 
 uint32_t KRawFileSystem::BuildTree(KNodeTree* tree)
 {
-    if (!tree)
-        return ERROR_INVALID_PARAMETER;
+    if (!tree) return ERROR_INVALID_PARAMETER;
     KBuildFileTree<tagRawFileNode, KRawFileNode> builder;
     return builder.Build(m_Records, *tree, *this);
 }
@@ -386,15 +379,12 @@ bool KRawFileSystem::IsOurFile(const tagFileNode* record) const
 
 uint32_t KRawFileSystem::SaveFile(const tagFileNode* record, const std::string& path)
 {
-    if (!IsOurFile(record))
-        return ERROR_INVALID_PARAMETER;
+    if (!IsOurFile(record)) return ERROR_INVALID_PARAMETER;
     tagDiskGeometry g{};
     uint32_t bytesPerSector = m_pVolume->GetGeometry(&g) == ERROR_SUCCESS ? g.BytesPerSector : 0;
     uint32_t kind = 0;
-    if (const uint32_t rc = m_pVolume->GetDeviceKind(&kind); rc != ERROR_SUCCESS)
-        return rc;
-    if (kind == kOpticalDrive)
-        bytesPerSector = kOpticalSectorSize;
+    if (const uint32_t rc = m_pVolume->GetDeviceKind(&kind); rc != ERROR_SUCCESS) return rc;
+    if (kind == kOpticalDrive) bytesPerSector = kOpticalSectorSize;
     // Every write is checked: a full target returns its error instead of a short file that
     // passes for a recovered one.
     return CopyFileOut(*this, record, path, bytesPerSector);
@@ -403,22 +393,20 @@ uint32_t KRawFileSystem::SaveFile(const tagFileNode* record, const std::string& 
 bool KRawFileSystem::FileRuns(const tagFileNode* record, StreamVector* runs) const
 {
     tagDiskGeometry g{};
-    if (m_pVolume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector == 0)
-        return false;
+    if (m_pVolume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector == 0) return false;
     const auto* raw = static_cast<const tagRawFileNode*>(record);
     // A record of a stored result is held to the volume like a hit of a scan: it starts on the
     // volume and its runs end at the volume's end at the latest.
     const bool sized = g.TotalSectors > 0 && g.TotalSectors <= INT64_MAX;
-    if (sized && raw->ftCreated >= g.TotalSectors)
-        return false;
+    if (sized && raw->ftCreated >= g.TotalSectors) return false;
     const int64_t size = std::max<int64_t>(raw->s64Size, 0);
     uint64_t sectors = (static_cast<uint64_t>(size) + g.BytesPerSector - 1) / g.BytesPerSector;
-    if (sized)
-        sectors = std::min(sectors, g.TotalSectors - raw->ftCreated);
+    if (sized) sectors = std::min(sectors, g.TotalSectors - raw->ftCreated);
     // One run; a file longer than one run can count is split into several consecutive runs.
     runs->clear();
     int64_t first = static_cast<int64_t>(raw->ftCreated);
-    for (uint64_t left = sectors; left > 0;) {
+    for (uint64_t left = sectors; left > 0;)
+    {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, 0x80000000u));
         runs->push_back({first, n, 0});
         first += n;
@@ -429,19 +417,20 @@ bool KRawFileSystem::FileRuns(const tagFileNode* record, StreamVector* runs) con
 
 IOutStream* KRawFileSystem::OpenStream(const tagFileNode* record)
 {
-    if (!IsOurFile(record))
-        return nullptr;
+    if (!IsOurFile(record)) return nullptr;
     StreamVector runs;
-    try {
-        if (!FileRuns(record, &runs))
-            return nullptr;
-    } catch (const std::bad_alloc&) {
+    try
+    {
+        if (!FileRuns(record, &runs)) return nullptr;
+    }
+    catch (const std::bad_alloc&)
+    {
         return nullptr;
     }
     auto* stream = new (std::nothrow) KOutStream(record, m_pVolume, m_Records.Owns(record) ? &m_Records : nullptr);
-    if (!stream)
-        return nullptr;
-    if (stream->SetRuns(runs) != STREAM_OK) {
+    if (!stream) return nullptr;
+    if (stream->SetRuns(runs) != STREAM_OK)
+    {
         delete stream;
         return nullptr;
     }
@@ -450,22 +439,23 @@ IOutStream* KRawFileSystem::OpenStream(const tagFileNode* record)
 
 bool KRawFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
 {
-    if (!runs || !IsOurFile(record) || !IsFileRecord(record) || record->s64Size <= 0)
-        return false;
-    try {
+    if (!runs || !IsOurFile(record) || !IsFileRecord(record) || record->s64Size <= 0) return false;
+    try
+    {
         return FileRuns(record, runs);
-    } catch (const std::bad_alloc&) {
+    }
+    catch (const std::bad_alloc&)
+    {
         return false;
     }
 }
 
 int KRawFileSystem::SaveTo(IStorageManager* out)
 {
-    return StorageWrite(out, m_dwSectorSize) && StorageWrite(out, m_Candidate) &&
-                   StorageWrite(out, m_dwFinished) && StorageWrite(out, m_dwBytesPerSector) &&
-                   m_Records.SaveTo(out)
-               ? 1
-               : 0;
+    return StorageWrite(out, m_dwSectorSize) && StorageWrite(out, m_Candidate) && StorageWrite(out, m_dwFinished) &&
+            StorageWrite(out, m_dwBytesPerSector) && m_Records.SaveTo(out)
+        ? 1
+        : 0;
 }
 
 int KRawFileSystem::LoadFrom(IStorageManager* in)

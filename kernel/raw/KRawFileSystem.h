@@ -66,8 +66,8 @@ private:
     // A file whose end is decided by the next hit (or the volume's end).
     struct Pending
     {
-        int record;     // index in m_Records
-        int typeIndex;  // index in the type list
+        int record;    // index in m_Records
+        int typeIndex; // index in the type list
     };
     static_assert(sizeof(Pending) == 8);
 
@@ -105,5 +105,5 @@ private:
     bool m_bWorkersChosen = false;
     // Declared after the type list: the workers stop before the types can go.
     std::unique_ptr<KRawParallelScan> m_pParallel;
-    KRawNames m_Names;   // metadata names given during the scan, per type folder
+    KRawNames m_Names; // metadata names given during the scan, per type folder
 };

@@ -39,7 +39,7 @@ public:
     std::string Claim(int typeIndex, std::string_view text, std::string_view ext);
 
 private:
-    std::unordered_set<std::string> m_Taken;   // type index, a zero byte, the name
+    std::unordered_set<std::string> m_Taken; // type index, a zero byte, the name
     // Per cleaned name (keyed as above, without a suffix): the suffix number to try next, so
     // that a thousand files of one name cost a thousand look-ups, not half a million.
     std::unordered_map<std::string, uint32_t> m_NextSuffix;

@@ -10,10 +10,7 @@
 #include "raw/KRawFileArray.h"
 #include "raw/KRawNames.h"
 
-KRawParallelScan::~KRawParallelScan()
-{
-    StopWorkers();
-}
+KRawParallelScan::~KRawParallelScan() { StopWorkers(); }
 
 uint32_t KRawParallelScan::DefaultThreads()
 {
@@ -28,8 +25,7 @@ void KRawParallelScan::StopWorkers()
         m_bQuit = true;
     }
     m_WorkReady.notify_all();
-    for (std::thread& t : m_Threads)
-        t.join();
+    for (std::thread& t : m_Threads) t.join();
     m_Threads.clear();
     m_bQuit = false;
 }
@@ -42,22 +38,26 @@ bool KRawParallelScan::Start(const std::vector<IRawFileType*>& types, std::vecto
     m_Batches.clear();
     m_Oldest = m_Filling = 0;
     m_bAbort = false;
-    if (groups.empty() || bytesPerSector == 0 || batchBytes == 0)
-        return false;
+    if (groups.empty() || bytesPerSector == 0 || batchBytes == 0) return false;
     m_BatchBytes = batchBytes;
-    try {
+    try
+    {
         m_Types = types;
         m_Batches.resize(kBatches);
-        for (tagBatch& b : m_Batches) {
+        for (tagBatch& b : m_Batches)
+        {
             b.bytes.resize(m_BatchBytes);
             b.found.resize(groups.size());
         }
-        for (std::vector<int>& g : groups) {
+        for (std::vector<int>& g : groups)
+        {
             tagGroup group;
             group.types = std::move(g);
             m_Groups.push_back(std::move(group));
         }
-    } catch (const std::bad_alloc&) {
+    }
+    catch (const std::bad_alloc&)
+    {
         m_Groups.clear();
         m_Batches.clear();
         return false;
@@ -65,14 +65,19 @@ bool KRawParallelScan::Start(const std::vector<IRawFileType*>& types, std::vecto
     m_dwBytesPerSector = bytesPerSector;
     m_pVolume = volume;
     const uint32_t workers = std::clamp<uint32_t>(threads, 1, static_cast<uint32_t>(m_Groups.size()));
-    for (uint32_t i = 0; i < workers; ++i) {
-        try {
+    for (uint32_t i = 0; i < workers; ++i)
+    {
+        try
+        {
             m_Threads.emplace_back([this] { Worker(); });
-        } catch (const std::system_error&) {
+        }
+        catch (const std::system_error&)
+        {
             break;
         }
     }
-    if (m_Threads.empty()) {
+    if (m_Threads.empty())
+    {
         VlmTrace("Deep scan: no worker thread could be started; the types run on the scan's thread\n");
         m_Groups.clear();
         m_Batches.clear();
@@ -87,16 +92,15 @@ void KRawParallelScan::PickBundle(std::vector<size_t>& bundle) const
     bundle.clear();
     uint64_t sequence = UINT64_MAX;
     for (const tagGroup& group : m_Groups)
-        if (!group.running && group.next < m_Filling)
-            sequence = std::min(sequence, group.next);
-    if (sequence == UINT64_MAX)
-        return;
+        if (!group.running && group.next < m_Filling) sequence = std::min(sequence, group.next);
+    if (sequence == UINT64_MAX) return;
     // Of the groups waiting for it, about one worker's share of their cost (as measured on their
     // last batch), the costliest first: the workers split a batch's types between them and
     // each walks the batch chunk by chunk with all of its types, while the chunk is in its cache.
     uint64_t total = 0;
     for (size_t g = 0; g < m_Groups.size(); ++g)
-        if (!m_Groups[g].running && m_Groups[g].next == sequence) {
+        if (!m_Groups[g].running && m_Groups[g].next == sequence)
+        {
             bundle.push_back(g);
             total += m_Groups[g].lastCostNs + 1;
         }
@@ -105,8 +109,7 @@ void KRawParallelScan::PickBundle(std::vector<size_t>& bundle) const
     const uint64_t share = total / m_Threads.size();
     uint64_t taken = 0;
     size_t n = 0;
-    while (n < bundle.size() && (n == 0 || taken < share))
-        taken += m_Groups[bundle[n++]].lastCostNs + 1;
+    while (n < bundle.size() && (n == 0 || taken < share)) taken += m_Groups[bundle[n++]].lastCostNs + 1;
     bundle.resize(n);
     // Within a chunk the types run in list order.
     std::sort(bundle.begin(), bundle.end());
@@ -117,33 +120,31 @@ void KRawParallelScan::Worker()
     std::vector<size_t> bundle, spare;
     std::vector<uint64_t> costs;
     std::unique_lock<std::mutex> lock(m_Lock);
-    for (;;) {
+    for (;;)
+    {
         ++m_Idle;
         m_WorkReady.wait(lock, [&] {
-            if (m_bQuit)
-                return true;
-            if (m_bAbort)
-                return false;
+            if (m_bQuit) return true;
+            if (m_bAbort) return false;
             PickBundle(bundle);
             return !bundle.empty();
         });
         --m_Idle;
-        if (m_bQuit)
-            return;
+        if (m_bQuit) return;
         tagBatch& batch = Batch(m_Groups[bundle.front()].next);
-        for (size_t g : bundle)
-            m_Groups[g].running = true;
+        for (size_t g : bundle) m_Groups[g].running = true;
         // What this bundle leaves over is for an idle worker.
-        if (m_Idle > 0) {
+        if (m_Idle > 0)
+        {
             PickBundle(spare);
-            if (!spare.empty())
-                m_WorkReady.notify_one();
+            if (!spare.empty()) m_WorkReady.notify_one();
         }
         lock.unlock();
         costs.assign(bundle.size(), 0);
         ScanBatch(bundle, batch, costs);
         lock.lock();
-        for (size_t i = 0; i < bundle.size(); ++i) {
+        for (size_t i = 0; i < bundle.size(); ++i)
+        {
             tagGroup& group = m_Groups[bundle[i]];
             group.running = false;
             group.lastCostNs = costs[i];
@@ -151,9 +152,7 @@ void KRawParallelScan::Worker()
         }
         batch.groupsDone += bundle.size();
         // Wake-ups only where they can change something: every wake-up is a context switch.
-        if (BatchDone(batch) || m_bAbort)
-            m_BatchDone.notify_all();
-
+        if (BatchDone(batch) || m_bAbort) m_BatchDone.notify_all();
     }
 }
 
@@ -162,28 +161,33 @@ void KRawParallelScan::ScanBatch(const std::vector<size_t>& bundle, tagBatch& ba
     // Only this worker touches the bundle's hit lists; the batch's bytes and chunks stay as
     // they are until every group is done with it.
     KRawFileArray hits;
-    for (uint32_t c = 0; c < batch.chunks.size(); ++c) {
-        if (m_bAbort)
-            return;
+    for (uint32_t c = 0; c < batch.chunks.size(); ++c)
+    {
+        if (m_bAbort) return;
         const tagChunk& chunk = batch.chunks[c];
         const RawScanArgs args{chunk.first, batch.bytes.data() + chunk.offset, chunk.sectors, m_dwBytesPerSector,
                                m_pVolume};
-        for (size_t i = 0; i < bundle.size(); ++i) {
+        for (size_t i = 0; i < bundle.size(); ++i)
+        {
             std::vector<tagFound>& out = batch.found[bundle[i]];
             // The cost is sampled on every fourth chunk: reading the clock is not free either.
             const bool timed = c % 4 == 0;
             const auto start = timed ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
-            for (int t : m_Groups[bundle[i]].types) {
+            for (int t : m_Groups[bundle[i]].types)
+            {
                 hits.Clear();
                 m_Types[static_cast<size_t>(t)]->Scan(&args, &hits);
-                for (int h = 0; h < hits.GetCount(); ++h) {
+                for (int h = 0; h < hits.GetCount(); ++h)
+                {
                     tagFound f{c, t, {}, {}};
-                    if (!hits.GetAt(h, &f.hit))
-                        continue;
-                    try {
+                    if (!hits.GetAt(h, &f.hit)) continue;
+                    try
+                    {
                         f.text = HitMetadataText(m_Types[static_cast<size_t>(t)], f.hit.firstSector);
                         out.push_back(std::move(f));
-                    } catch (const std::bad_alloc&) {
+                    }
+                    catch (const std::bad_alloc&)
+                    {
                         // Lost like a hit the type's own list could not hold.
                     }
                 }
@@ -205,8 +209,7 @@ void KRawParallelScan::Submit()
 
 void KRawParallelScan::ResetBatch(tagBatch& b)
 {
-    for (std::vector<tagFound>& f : b.found)
-        f.clear();
+    for (std::vector<tagFound>& f : b.found) f.clear();
     b.chunks.clear();
     b.used = 0;
     b.submitted = false;
@@ -222,22 +225,22 @@ void KRawParallelScan::MergeOldest(std::unique_lock<std::mutex>& lock, const Sin
     // a stable sort by chunk and type gives the order of one thread.
     std::vector<tagFound> all;
     size_t count = 0;
-    for (const std::vector<tagFound>& f : b.found)
-        count += f.size();
-    try {
+    for (const std::vector<tagFound>& f : b.found) count += f.size();
+    try
+    {
         all.reserve(count);
-        for (const std::vector<tagFound>& f : b.found)
-            all.insert(all.end(), f.begin(), f.end());
+        for (const std::vector<tagFound>& f : b.found) all.insert(all.end(), f.begin(), f.end());
         std::stable_sort(all.begin(), all.end(), [](const tagFound& x, const tagFound& y) {
             return x.chunk != y.chunk ? x.chunk < y.chunk : x.typeIndex < y.typeIndex;
         });
-    } catch (const std::bad_alloc&) {
+    }
+    catch (const std::bad_alloc&)
+    {
         VlmTrace("Deep scan: no memory to merge %zu hits; they are lost\n", count);
         all.clear();
     }
     if (sink)
-        for (const tagFound& f : all)
-            sink(f.typeIndex, f.hit, f.text);
+        for (const tagFound& f : all) sink(f.typeIndex, f.hit, f.text);
     lock.lock();
     ResetBatch(b);
     ++m_Oldest;
@@ -246,25 +249,25 @@ void KRawParallelScan::MergeOldest(std::unique_lock<std::mutex>& lock, const Sin
 bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sectors, const Sink& sink)
 {
     const size_t bytes = size_t{sectors} * m_dwBytesPerSector;
-    if (m_Groups.empty() || bytes > m_BatchBytes)
-        return false;
+    if (m_Groups.empty() || bytes > m_BatchBytes) return false;
     std::unique_lock<std::mutex> lock(m_Lock);
     // Hand on what is finished, then make room for the batch being filled.
-    while (m_Oldest < m_Filling && BatchDone(Batch(m_Oldest)))
-        MergeOldest(lock, sink);
+    while (m_Oldest < m_Filling && BatchDone(Batch(m_Oldest))) MergeOldest(lock, sink);
     tagBatch* b = nullptr;
-    for (;;) {
-        while (m_Filling - m_Oldest >= m_Batches.size()) {
+    for (;;)
+    {
+        while (m_Filling - m_Oldest >= m_Batches.size())
+        {
             m_BatchDone.wait(lock, [&] { return BatchDone(Batch(m_Oldest)); });
             MergeOldest(lock, sink);
         }
         b = &Batch(m_Filling);
-        if (!b->inUse) {
+        if (!b->inUse)
+        {
             b->inUse = true;
             b->sequence = m_Filling;
         }
-        if (b->used + bytes <= b->bytes.size())
-            break;
+        if (b->used + bytes <= b->bytes.size()) break;
         Submit();
     }
     lock.unlock();
@@ -272,7 +275,8 @@ bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sector
     std::memcpy(b->bytes.data() + b->used, buffer, bytes);
     b->chunks.push_back({first, sectors, b->used});
     b->used += bytes;
-    if (b->bytes.size() - b->used < bytes) {
+    if (b->bytes.size() - b->used < bytes)
+    {
         lock.lock();
         Submit();
     }
@@ -281,14 +285,13 @@ bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sector
 
 void KRawParallelScan::Flush(const Sink& sink)
 {
-    if (m_Groups.empty())
-        return;
+    if (m_Groups.empty()) return;
     std::unique_lock<std::mutex> lock(m_Lock);
     // The batch being filled, unless every batch is already submitted (then the slot after the
     // last one is the oldest, still in use).
-    if (tagBatch& b = Batch(m_Filling); b.inUse && !b.submitted && !b.chunks.empty())
-        Submit();
-    while (m_Oldest < m_Filling) {
+    if (tagBatch& b = Batch(m_Filling); b.inUse && !b.submitted && !b.chunks.empty()) Submit();
+    while (m_Oldest < m_Filling)
+    {
         m_BatchDone.wait(lock, [&] { return BatchDone(Batch(m_Oldest)); });
         MergeOldest(lock, sink);
     }
@@ -296,17 +299,14 @@ void KRawParallelScan::Flush(const Sink& sink)
 
 void KRawParallelScan::Abort()
 {
-    if (m_Groups.empty())
-        return;
+    if (m_Groups.empty()) return;
     std::unique_lock<std::mutex> lock(m_Lock);
     m_bAbort = true;
     m_BatchDone.wait(lock, [&] {
         return std::none_of(m_Groups.begin(), m_Groups.end(), [](const tagGroup& g) { return g.running; });
     });
-    for (tagBatch& b : m_Batches)
-        ResetBatch(b);
-    for (tagGroup& g : m_Groups)
-        g.next = 0;
+    for (tagBatch& b : m_Batches) ResetBatch(b);
+    for (tagGroup& g : m_Groups) g.next = 0;
     m_Oldest = m_Filling = 0;
     m_bAbort = false;
 }

@@ -33,7 +33,7 @@ class KRawParallelScan
 {
 public:
     static constexpr size_t kBatchBytes = size_t{1} << 20;
-    static constexpr int kBatches = 8;      // batches in memory at once
+    static constexpr int kBatches = 8; // batches in memory at once
     static constexpr uint32_t kMaxThreads = 8;
 
     /// Receives the hits of the scan in the order one thread would have produced them.
@@ -71,21 +71,21 @@ private:
     {
         int64_t first;
         uint32_t sectors;
-        size_t offset;     // in the batch's bytes
+        size_t offset; // in the batch's bytes
     };
     struct tagFound
     {
-        uint32_t chunk;    // index in the batch's chunks
+        uint32_t chunk; // index in the batch's chunks
         int typeIndex;
         RawHit hit;
-        std::string text;   // the type's metadata text for the hit, asked right after its Scan
+        std::string text; // the type's metadata text for the hit, asked right after its Scan
     };
     struct tagBatch
     {
         std::vector<uint8_t> bytes;
         size_t used = 0;
         std::vector<tagChunk> chunks;
-        std::vector<std::vector<tagFound>> found;   // per group
+        std::vector<std::vector<tagFound>> found; // per group
         uint64_t sequence = 0;
         bool submitted = false;
         size_t groupsDone = 0;
@@ -94,9 +94,9 @@ private:
     struct tagGroup
     {
         std::vector<int> types;
-        uint64_t next = 0;       // the sequence number of the batch it scans next
+        uint64_t next = 0; // the sequence number of the batch it scans next
         bool running = false;
-        uint64_t lastCostNs = 0;  // of its last batch: the costliest groups are started first
+        uint64_t lastCostNs = 0; // of its last batch: the costliest groups are started first
     };
 
     void Worker();
@@ -116,11 +116,11 @@ private:
     uint32_t m_dwBytesPerSector = 0;
     size_t m_BatchBytes = kBatchBytes;
     IVolumeIO* m_pVolume = nullptr;
-    uint64_t m_Oldest = 0;      // sequence of the oldest batch not yet merged
-    uint64_t m_Filling = 0;     // sequence of the batch being filled (== m_Submitted count)
+    uint64_t m_Oldest = 0;  // sequence of the oldest batch not yet merged
+    uint64_t m_Filling = 0; // sequence of the batch being filled (== m_Submitted count)
     std::atomic<bool> m_bAbort{false};
     bool m_bQuit = false;
-    uint32_t m_Idle = 0;        // workers waiting for work
+    uint32_t m_Idle = 0; // workers waiting for work
     mutable std::mutex m_Lock;
     std::condition_variable m_WorkReady;
     std::condition_variable m_BatchDone;

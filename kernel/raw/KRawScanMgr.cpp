@@ -13,13 +13,13 @@
 namespace {
 
 constexpr uint32_t kTextBuffer = 260;
-constexpr int kMaxTypesPerFactory = VlmLimits::kMaxTypesPerFactory;  // a factory claiming more is broken
+constexpr int kMaxTypesPerFactory = VlmLimits::kMaxTypesPerFactory; // a factory claiming more is broken
 
 struct TypeList
 {
     std::vector<tagRawTypeEntry> entries;
     int refs = 0;
-    std::string programFolder;  // empty: the program's own folder
+    std::string programFolder; // empty: the program's own folder
 };
 
 TypeList& List()
@@ -43,15 +43,16 @@ std::string TextOf(IRawFileType* type, int (IRawFileType::*get)(char*, uint32_t)
 std::vector<std::string> SearchFolders()
 {
     std::vector<std::string> folders;
-    if (const char* extra = std::getenv("VLM_PLUGIN_DIR"); extra && *extra) {
+    if (const char* extra = std::getenv("VLM_PLUGIN_DIR"); extra && *extra)
+    {
         std::string f = extra;
-        if (f.back() != '/')
-            f.push_back('/');
+        if (f.back() != '/') f.push_back('/');
         folders.push_back(f);
     }
     const std::string& over = List().programFolder;
     const std::string program = over.empty() ? OsProgramFolder() : over;
-    if (!program.empty()) {
+    if (!program.empty())
+    {
         folders.push_back(program);
         folders.push_back(program + "../lib/vellumar/plugins/");
     }
@@ -68,20 +69,22 @@ void LoadPlugins()
 {
     const std::vector<std::string> folders = SearchFolders();
     std::set<std::string> loaded;
-    for (const std::string& folder : folders) {
-        if (folder.empty())
-            continue;
-        for (const std::string& path : OsFindFiles(folder + "*.api")) {
-            if (!loaded.insert(BaseName(path)).second)
-                continue; // the same plug-in in a second folder
+    for (const std::string& folder : folders)
+    {
+        if (folder.empty()) continue;
+        for (const std::string& path : OsFindFiles(folder + "*.api"))
+        {
+            if (!loaded.insert(BaseName(path)).second) continue; // the same plug-in in a second folder
             KOsLibrary lib;
-            if (!lib.Load(path)) {
+            if (!lib.Load(path))
+            {
                 VlmTrace("Cannot load plug-in %s: %s\n", path.c_str(), lib.Error().c_str());
                 continue;
             }
             auto get = reinterpret_cast<PFN_GetRawFileTypeFactory>(lib.Symbol("GetRawFileTypeFactory"));
             IRawFileTypeFactory* factory = get ? get() : nullptr;
-            if (!factory) {
+            if (!factory)
+            {
                 lib.Unload();
                 continue;
             }
@@ -95,8 +98,7 @@ void LoadPlugins()
 void ReleaseAll()
 {
     for (tagRawTypeEntry& e : List().entries)
-        if (e.pType)
-            e.pType->Release();
+        if (e.pType) e.pType->Release();
     List().entries.clear();
 }
 
@@ -104,10 +106,14 @@ void ReleaseAll()
 
 KRawScanMgr::KRawScanMgr()
 {
-    if (List().refs++ == 0) {
-        try {
+    if (List().refs++ == 0)
+    {
+        try
+        {
             LoadPlugins();
-        } catch (const std::bad_alloc&) {
+        }
+        catch (const std::bad_alloc&)
+        {
             VlmTrace("Out of memory while loading the deep-scan plug-ins\n");
         }
     }
@@ -115,27 +121,27 @@ KRawScanMgr::KRawScanMgr()
 
 KRawScanMgr::~KRawScanMgr()
 {
-    if (--List().refs == 0)
-        ReleaseAll();
+    if (--List().refs == 0) ReleaseAll();
 }
 
 int KRawScanMgr::AddFactory(IRawFileTypeFactory* factory)
 {
     TypeList& list = List();
-    if (!factory || list.refs == 0)
-        return 0;
+    if (!factory || list.refs == 0) return 0;
     const int count = factory->GetCount();
     int added = 0;
-    for (int i = 0; i < count && i < kMaxTypesPerFactory; ++i) {
+    for (int i = 0; i < count && i < kMaxTypesPerFactory; ++i)
+    {
         IRawFileType* type = factory->GetType(i);
-        if (!type)
-            continue;
-        if (!type->Initiate()) {
+        if (!type) continue;
+        if (!type->Initiate())
+        {
             VlmTrace("Failed to call IRawFileType::Initiate()!\n (%s,%d)", "kernel\\krawscanmgr", __LINE__);
             type->Release();
             continue;
         }
-        try {
+        try
+        {
             tagRawTypeEntry e;
             e.strDescription = TextOf(type, &IRawFileType::GetDescription);
             e.strExtension = TextOf(type, &IRawFileType::GetExtension);
@@ -145,7 +151,9 @@ int KRawScanMgr::AddFactory(IRawFileTypeFactory* factory)
             e.pType = type;
             list.entries.push_back(std::move(e));
             ++added;
-        } catch (const std::bad_alloc&) {
+        }
+        catch (const std::bad_alloc&)
+        {
             type->Release(); // a type that cannot be listed is not kept alive
         }
     }
@@ -155,39 +163,31 @@ int KRawScanMgr::AddFactory(IRawFileTypeFactory* factory)
 void KRawScanMgr::OverrideProgramFolder(const std::string& folder)
 {
     List().programFolder = folder;
-    if (!folder.empty() && folder.back() != '/')
-        List().programFolder.push_back('/');
+    if (!folder.empty() && folder.back() != '/') List().programFolder.push_back('/');
 }
 
-int KRawScanMgr::GetTypeCount() const
-{
-    return static_cast<int>(List().entries.size());
-}
+int KRawScanMgr::GetTypeCount() const { return static_cast<int>(List().entries.size()); }
 
 int KRawScanMgr::GetTypeEntry(int index, tagRawTypeEntry* out) const
 {
-    if (!out || index < 0 || index >= GetTypeCount())
-        return 0;
+    if (!out || index < 0 || index >= GetTypeCount()) return 0;
     *out = List().entries[static_cast<size_t>(index)];
     return 1;
 }
 
 void KRawScanMgr::SetEnabled(int index, uint32_t enabled)
 {
-    if (index >= 0 && index < GetTypeCount())
-        List().entries[static_cast<size_t>(index)].dwEnabled = enabled;
+    if (index >= 0 && index < GetTypeCount()) List().entries[static_cast<size_t>(index)].dwEnabled = enabled;
 }
 
 void KRawScanMgr::SetFoundCount(int index, uint32_t count)
 {
-    if (index >= 0 && index < GetTypeCount())
-        List().entries[static_cast<size_t>(index)].dwFoundCount = count;
+    if (index >= 0 && index < GetTypeCount()) List().entries[static_cast<size_t>(index)].dwFoundCount = count;
 }
 
 void KRawScanMgr::ResetFoundCounts()
 {
-    for (tagRawTypeEntry& e : List().entries)
-        e.dwFoundCount = 0;
+    for (tagRawTypeEntry& e : List().entries) e.dwFoundCount = 0;
 }
 
 IRawFileType* KRawScanMgr::GetType(int index) const

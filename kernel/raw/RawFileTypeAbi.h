@@ -18,17 +18,17 @@ class IVolumeIO;
 #pragma pack(push, 1)
 struct RawScanArgs
 {
-    int64_t firstSector;      // volume-relative sector of buffer[0]
+    int64_t firstSector; // volume-relative sector of buffer[0]
     const uint8_t* buffer;
     uint32_t sectorCount;
     uint32_t bytesPerSector;
-    IVolumeIO* volume;        // may be used to read beyond the buffer; never null during a scan
+    IVolumeIO* volume; // may be used to read beyond the buffer; never null during a scan
 };
 
 struct RawHit
 {
-    int64_t firstSector;      // volume-relative first sector of the file
-    int64_t size;             // bytes; 0 when the type cannot tell where the file ends
+    int64_t firstSector; // volume-relative first sector of the file
+    int64_t size;        // bytes; 0 when the type cannot tell where the file ends
 };
 #pragma pack(pop)
 static_assert(sizeof(RawHit) == 16);
@@ -69,8 +69,8 @@ inline constexpr int RAW_INFO_HIT_NAME = 2;
 #pragma pack(push, 1)
 struct RawHitName
 {
-    int64_t firstSector;      // in: a hit of the last Scan call
-    char name[256];           // out: zero-terminated UTF-8
+    int64_t firstSector; // in: a hit of the last Scan call
+    char name[256];      // out: zero-terminated UTF-8
 };
 #pragma pack(pop)
 static_assert(sizeof(RawHitName) == 264);
@@ -84,10 +84,10 @@ public:
     virtual int BeginScan() = 0;                                 // forget all state of a previous scan
     virtual int EndScan() = 0;
     virtual int Scan(const RawScanArgs* args, IRawFileArray* hits) = 0;
-    virtual int Reserved6() = 0;                                 // never called
-    virtual int Reserved7() = 0;                                 // never called
-    virtual void Release() = 0;                                  // the object destroys itself
-    virtual int Reserved9() = 0;                                 // never called
+    virtual int Reserved6() = 0; // never called
+    virtual int Reserved7() = 0; // never called
+    virtual void Release() = 0;  // the object destroys itself
+    virtual int Reserved9() = 0; // never called
     /// Returns 0 and fills `out` when the information `id` is known.
     virtual int GetInfo(int id, void* out, uint32_t size) = 0;
 

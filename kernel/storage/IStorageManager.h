@@ -34,18 +34,15 @@ inline bool StorageWriteExact(IStorageManager* out, const void* buffer, int leng
 }
 
 // Fixed-width little-endian values (the host is little-endian, see base/ByteView.h).
-template <typename T>
-bool StorageRead(IStorageManager* in, T& value)
+template <typename T> bool StorageRead(IStorageManager* in, T& value)
 {
     static_assert(std::is_trivially_copyable_v<T>);
-    if (StorageReadExact(in, &value, static_cast<int>(sizeof(T))))
-        return true;
+    if (StorageReadExact(in, &value, static_cast<int>(sizeof(T)))) return true;
     std::memset(&value, 0, sizeof(T));
     return false;
 }
 
-template <typename T>
-bool StorageWrite(IStorageManager* out, const T& value)
+template <typename T> bool StorageWrite(IStorageManager* out, const T& value)
 {
     static_assert(std::is_trivially_copyable_v<T>);
     return StorageWriteExact(out, &value, static_cast<int>(sizeof(T)));
@@ -55,8 +52,7 @@ bool StorageWrite(IStorageManager* out, const T& value)
 // a count from a damaged or hostile file then costs no more memory than the file really
 // holds, instead of a large allocation that the first short read shows was never needed.
 // May throw std::bad_alloc.
-template <typename T>
-bool StorageReadItems(IStorageManager* in, std::vector<T>& items, size_t count)
+template <typename T> bool StorageReadItems(IStorageManager* in, std::vector<T>& items, size_t count)
 {
     static_assert(std::is_trivially_copyable_v<T>);
     constexpr size_t kChunkItems = std::max<size_t>(1, (size_t{1} << 20) / sizeof(T));
@@ -66,8 +62,7 @@ bool StorageReadItems(IStorageManager* in, std::vector<T>& items, size_t count)
         const size_t at = items.size();
         const size_t n = std::min(count - at, kChunkItems);
         items.resize(at + n);
-        if (!StorageReadExact(in, items.data() + at, static_cast<int>(n * sizeof(T))))
-            return false;
+        if (!StorageReadExact(in, items.data() + at, static_cast<int>(n * sizeof(T)))) return false;
     }
     return true;
 }

@@ -46,7 +46,7 @@ private:
     std::string m_strPath;
     std::unique_ptr<uint8_t[]> m_pBuffer;
     int m_nPos = 0;
-    int m_nLevel = 0;      // fill level (reading) or capacity (writing)
+    int m_nLevel = 0; // fill level (reading) or capacity (writing)
     bool m_bWrite = false;
     uint32_t m_dwWriteError = 0;
 };

@@ -25,13 +25,11 @@ bool BootSectorSerial(ByteView sector, uint32_t* serial)
 std::vector<tagDrivePair> ListDrivePairs()
 {
     std::vector<tagDrivePair> pairs;
-    if (!OsDeviceTable::Instance().MachineDevicesEnabled())
-        return pairs;
+    if (!OsDeviceTable::Instance().MachineDevicesEnabled()) return pairs;
     for (const OsMountedDevice& mount : OsListBlockMounts())
     {
         // Floppies keep their own names ("A:", "B:") and are not matched.
-        if (mount.DevicePath.rfind("/dev/fd", 0) == 0)
-            continue;
+        if (mount.DevicePath.rfind("/dev/fd", 0) == 0) continue;
         std::vector<uint8_t> sector;
         uint32_t serial = 0;
         if (OsReadFirstSector(mount.DevicePath, &sector) && BootSectorSerial(sector, &serial))
@@ -43,8 +41,7 @@ std::vector<tagDrivePair> ListDrivePairs()
 bool TakeDriveForSerial(uint32_t serial, std::vector<tagDrivePair>* pairs, std::string* drive)
 {
     const auto same = [serial](const tagDrivePair& p) { return p.Serial == serial; };
-    if (std::count_if(pairs->begin(), pairs->end(), same) != 1)
-        return false;
+    if (std::count_if(pairs->begin(), pairs->end(), same) != 1) return false;
     const auto it = std::find_if(pairs->begin(), pairs->end(), same);
     *drive = it->Drive;
     pairs->erase(it);

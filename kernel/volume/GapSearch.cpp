@@ -64,17 +64,14 @@ bool ReadOne(IDeviceIO* device, uint64_t sector, uint32_t count, uint32_t bytesP
 bool PassesNtfsTest(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t bytesPerSector)
 {
     tagNtfsBootSector boot;
-    if (FileSystemTypeFromBoot(sector) != FS_TYPE_NTFS || !LoadRecord(sector, 0, boot))
-        return false;
+    if (FileSystemTypeFromBoot(sector) != FS_TYPE_NTFS || !LoadRecord(sector, 0, boot)) return false;
     const uint32_t recordSectors = NtfsRecordSectors(sector, bytesPerSector);
-    if (recordSectors == 0)
-        return false;
+    if (recordSectors == 0) return false;
     // The record is read into a buffer of the size the boot sector declares (bounded above),
     // never into a fixed buffer that a larger declared record would overrun.
     std::vector<uint8_t> record;
     const uint64_t mirror = n + boot.MftMirrorCluster * boot.SectorsPerCluster;
-    if (!ReadOne(device, mirror, recordSectors, bytesPerSector, &record))
-        return false;
+    if (!ReadOne(device, mirror, recordSectors, bytesPerSector, &record)) return false;
     return IsMftRecord(record.data(), static_cast<uint32_t>(record.size()));
 }
 
@@ -87,14 +84,12 @@ bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t by
     std::vector<uint8_t> cluster;
     if (!ReadOne(device, n + static_cast<uint64_t>(g.RootStart), g.SectorsPerCluster, bytesPerSector, &cluster))
         return false;
-    const uint64_t clusters = g.EndSector + 1 > g.DataStart
-                                  ? static_cast<uint64_t>(g.EndSector + 1 - g.DataStart) / g.SectorsPerCluster
-                                  : 0;
+    const uint64_t clusters =
+        g.EndSector + 1 > g.DataStart ? static_cast<uint64_t>(g.EndSector + 1 - g.DataStart) / g.SectorsPerCluster : 0;
     for (size_t off = 0; off + kFatEntrySize <= cluster.size(); off += kFatEntrySize)
     {
         const ByteView entry = ByteView(cluster).subspan(off, kFatEntrySize);
-        if (entry[0] != 0 && entry[0] != kFatDeletedMark && !IsPlausibleFolderEntry(entry, clusters))
-            return false;
+        if (entry[0] != 0 && entry[0] != kFatDeletedMark && !IsPlausibleFolderEntry(entry, clusters)) return false;
     }
     Fat32Boot boot;
     std::vector<uint8_t> backup;
@@ -130,15 +125,12 @@ std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, ui
         return gaps;
     }
     const auto start = [](const tagVolumeInfo& v) { return v.Extents.empty() ? 0 : v.Extents.front().DeviceStart; };
-    if (sorted.size() == 1 && start(sorted.front()) >= kLoneVolumeGap)
-        gaps.push_back({0, start(sorted.front())});
+    if (sorted.size() == 1 && start(sorted.front()) >= kLoneVolumeGap) gaps.push_back({0, start(sorted.front())});
     // d = next start - (previous end - 1): one more than the free sectors in between.
     const auto addGap = [&](uint64_t end, uint64_t next) {
-        if (end == 0 || next < end - 1)
-            return;
+        if (end == 0 || next < end - 1) return;
         const uint64_t d = next - (end - 1);
-        if (d >= kMinGap)
-            gaps.push_back({end, d});
+        if (d >= kMinGap) gaps.push_back({end, d});
     };
     for (size_t i = 0; i + 1 < sorted.size(); ++i)
         addGap(start(sorted[i]) + sorted[i].SectorCount, start(sorted[i + 1]));
@@ -149,22 +141,17 @@ std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, ui
 bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector)
 {
     Fat32Boot boot;
-    if (FileSystemTypeFromBoot(sector) != FS_TYPE_FAT32 || !LoadFat32Boot(sector, boot))
-        return false;
+    if (FileSystemTypeFromBoot(sector) != FS_TYPE_FAT32 || !LoadFat32Boot(sector, boot)) return false;
     const tagFatBootCommon& c = boot.Common;
     if (!IsClusterSize(c.SectorsPerCluster) || c.BytesPerSector != bytesPerSector ||
         !FatSectorSizeIsValid(bytesPerSector))
         return false;
-    if (c.FatCount != 1 && c.FatCount != 2)
-        return false;
+    if (c.FatCount != 1 && c.FatCount != 2) return false;
     const uint64_t total = FatTotalSectors(c);
-    if (total == 0)
-        return false;
+    if (total == 0) return false;
     const uint32_t fatSize = boot.Tail.FatSize32;
-    if (c.FatSize16 != 0 && fatSize != 0 && fatSize != c.FatSize16)
-        return false;
-    if (c.FatSize16 == 0 && fatSize == 0)
-        return false;
+    if (c.FatSize16 != 0 && fatSize != 0 && fatSize != c.FatSize16) return false;
+    if (c.FatSize16 == 0 && fatSize == 0) return false;
     const uint32_t root = boot.Tail.RootCluster;
     return root >= 2 && root < total / c.SectorsPerCluster;
 }
@@ -172,13 +159,10 @@ bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector)
 bool IsPlausibleFolderEntry(ByteView bytes, uint64_t clusters)
 {
     tagFatDirEntry entry;
-    if (!LoadRecord(bytes, 0, entry))
-        return false;
+    if (!LoadRecord(bytes, 0, entry)) return false;
     bool allSame = true;
-    for (size_t i = 1; i < kFatEntrySize && allSame; ++i)
-        allSame = bytes[i] == bytes[0];
-    if (allSame)
-        return false;
+    for (size_t i = 1; i < kFatEntrySize && allSame; ++i) allSame = bytes[i] == bytes[0];
+    if (allSame) return false;
     if (entry.Attributes == FAT_ATTR_LONG_NAME)
     {
         tagFatLongNameEntry part;
@@ -187,29 +171,23 @@ bool IsPlausibleFolderEntry(ByteView bytes, uint64_t clusters)
         return part.Cluster == 0 && (part.Sequence == kFatDeletedMark || (seq >= 1 && seq <= 22));
     }
     const uint64_t cluster = uint64_t{entry.ClusterHigh} * 65536 + entry.ClusterLow;
-    if (clusters != 0 && cluster >= clusters)
-        return false;
-    if (cluster < 2 && entry.FileSize != 0)
-        return false;
+    if (clusters != 0 && cluster >= clusters) return false;
+    if (cluster < 2 && entry.FileSize != 0) return false;
     for (const uint8_t c : bytes.first(sizeof entry.Name + sizeof entry.Ext))
     {
-        if (c < 0x1A || c == 0xFF)
-            return false;
+        if (c < 0x1A || c == 0xFF) return false;
         for (const char bad : {'"', '*', '/', ':', '<', '>', '?', '\\', '|'})
-            if (c == static_cast<uint8_t>(bad))
-                return false;
+            if (c == static_cast<uint8_t>(bad)) return false;
     }
-    if (entry.Attributes & FAT_ATTR_RESERVED)
-        return false;
+    if (entry.Attributes & FAT_ATTR_RESERVED) return false;
     return (entry.Attributes & FAT_ATTR_VOLUME) || entry.CreateTime || entry.CreateDate || entry.WriteTime ||
-           entry.WriteDate;
+        entry.WriteDate;
 }
 
 uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)
 {
     tagNtfsBootSector boot;
-    if (!LoadRecord(sector, 0, boot) || boot.BytesPerSector != bytesPerSector ||
-        !IsClusterSize(boot.SectorsPerCluster))
+    if (!LoadRecord(sector, 0, boot) || boot.BytesPerSector != bytesPerSector || !IsClusterSize(boot.SectorsPerCluster))
         return 0;
     const uint32_t sectors = NtfsRecordSectors(boot.ClustersPerFileRecord, boot.SectorsPerCluster, bytesPerSector);
     return uint64_t{sectors} * bytesPerSector <= kMaxGapRecordBytes ? sectors : 0;
@@ -217,19 +195,16 @@ uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)
 
 bool IsMftRecord(uint8_t* record, uint32_t size)
 {
-    if (!CheckFileRecord(record, size, false))
-        return false;
+    if (!CheckFileRecord(record, size, false)) return false;
     const NtfsAttribute attribute = FindAttribute(record, kNtfsAttrFileName, 0, static_cast<int>(size));
     ByteView value;
-    if (!attribute || !ResidentValue(attribute, &value))
-        return false;
+    if (!attribute || !ResidentValue(attribute, &value)) return false;
     // The name's UTF-16 units follow the fixed part of the value.
     static const char16_t name[] = u"$MFT";
     for (size_t i = 0; i < 4; ++i)
     {
         uint16_t unit = 0;
-        if (!LoadU16LE(value, sizeof(tagNtfsFileName) + 2 * i, unit) || unit != name[i])
-            return false;
+        if (!LoadU16LE(value, sizeof(tagNtfsFileName) + 2 * i, unit) || unit != name[i]) return false;
     }
     return true;
 }
@@ -247,8 +222,7 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
     for (uint32_t r = 0; r < kGapReads; ++r)
     {
         const uint64_t first = gap.Start + uint64_t{kGapReadSectors} * r;
-        if (!ReadOne(device, first, kGapReadSectors, bps, &buffer))
-            continue; // an unreadable stretch is skipped
+        if (!ReadOne(device, first, kGapReadSectors, bps, &buffer)) continue; // an unreadable stretch is skipped
         for (uint32_t s = 0; s < kGapReadSectors; ++s)
         {
             const ByteView sector = ByteView(buffer).subspan(size_t{s} * bps, 512);
@@ -258,15 +232,13 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
                 tagNtfsBootSector boot;
                 LoadRecord(sector, 0, boot);
                 const uint64_t total = boot.TotalSectors;
-                if (total > gap.Length)
-                    continue; // claims more than the gap holds: not the partition that was here
+                if (total > gap.Length) continue; // claims more than the gap holds: not the partition that was here
                 out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_NTFS, kind, number, n, total + 1));
                 return true;
             }
             if (const uint64_t total = PassesExFatTest(device, sector, n, bps); total != 0)
             {
-                if (total > gap.Length)
-                    continue;
+                if (total > gap.Length) continue;
                 out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_EXFAT, kind, number, n, total));
                 return true;
             }
@@ -275,8 +247,7 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
                 tagFatBootCommon boot;
                 LoadRecord(sector, 0, boot);
                 const uint64_t total = FatTotalSectors(boot);
-                if (total > gap.Length)
-                    continue;
+                if (total > gap.Length) continue;
                 out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_FAT32, kind, number, n, total));
                 return true;
             }

@@ -9,8 +9,7 @@
 
 bool ReadGpt(IDeviceIO* device, uint32_t bytesPerSector, uint64_t totalSectors, std::vector<tagGptPartition>* out)
 {
-    if (bytesPerSector < 512 || totalSectors <= kGptPrimaryLba)
-        return false;
+    if (bytesPerSector < 512 || totalSectors <= kGptPrimaryLba) return false;
     try
     {
         std::vector<uint8_t> sector(bytesPerSector);
@@ -20,8 +19,7 @@ bool ReadGpt(IDeviceIO* device, uint32_t bytesPerSector, uint64_t totalSectors, 
         for (int copy = 0; copy < 2; ++copy)
         {
             const uint64_t lba = copy == 0 ? kGptPrimaryLba : totalSectors - 1;
-            if (copy == 1 && lba == kGptPrimaryLba)
-                break;
+            if (copy == 1 && lba == kGptPrimaryLba) break;
             tagGptArrayInfo info;
             if (device->ReadSectors(lba, sector.data(), 1) != ERROR_SUCCESS ||
                 !ParseGptHeader(sector, lba, totalSectors, &info))
@@ -53,14 +51,12 @@ bool ReadGpt(IDeviceIO* device, uint32_t bytesPerSector, uint64_t totalSectors, 
 bool FindLdmMetadataPartition(IDeviceIO* device, tagGptPartition* out)
 {
     tagDiskGeometry geometry;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
-        return false;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512) return false;
     bool protective = false;
     try
     {
         std::vector<uint8_t> mbr(geometry.BytesPerSector);
-        if (device->ReadSectors(0, mbr.data(), 1) != ERROR_SUCCESS)
-            return false;
+        if (device->ReadSectors(0, mbr.data(), 1) != ERROR_SUCCESS) return false;
         protective = HasGptProtectiveEntry(mbr);
     }
     catch (const std::bad_alloc&)
@@ -68,8 +64,7 @@ bool FindLdmMetadataPartition(IDeviceIO* device, tagGptPartition* out)
         return false;
     }
     std::vector<tagGptPartition> partitions;
-    if (!protective || !ReadGpt(device, geometry.BytesPerSector, geometry.TotalSectors, &partitions))
-        return false;
+    if (!protective || !ReadGpt(device, geometry.BytesPerSector, geometry.TotalSectors, &partitions)) return false;
     for (const tagGptPartition& p : partitions)
         if (IsGptType(p, kGptTypeLdmMetadata))
         {

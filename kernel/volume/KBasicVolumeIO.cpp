@@ -15,15 +15,13 @@ KBasicVolumeIO::~KBasicVolumeIO()
 
 bool KBasicVolumeIO::Open(const tagVolumeInfo* record, uint32_t index)
 {
-    if (!record || record->Extents.empty())
-        return false;
+    if (!record || record->Extents.empty()) return false;
     m_Record = *record;
     m_Record.VolumeIO = nullptr;
     m_nIndex = static_cast<int32_t>(index);
     KDeviceManager manager;
     IDeviceIO* device = manager.CreateDevice();
-    if (!device)
-        return false;
+    if (!device) return false;
     const tagVolumeExtent& first = m_Record.Extents.front();
     if (device->Open(first.DeviceKind, first.DeviceNumber) != ERROR_SUCCESS)
     {
@@ -36,20 +34,17 @@ bool KBasicVolumeIO::Open(const tagVolumeInfo* record, uint32_t index)
 
 uint32_t KBasicVolumeIO::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
 {
-    if (!m_pDevice)
-        return ERROR_FUNCTION_FAILED;
+    if (!m_pDevice) return ERROR_FUNCTION_FAILED;
     // No check against the record's SectorCount: reads past the partition reach the following
     // device sectors and are refused only at the end of the device.
     const uint64_t start = m_Record.Extents.front().DeviceStart;
-    if (firstSector > UINT64_MAX - start)
-        return ERROR_END_OF_MEDIA;
+    if (firstSector > UINT64_MAX - start) return ERROR_END_OF_MEDIA;
     return m_pDevice->ReadSectors(firstSector + start, buffer, count);
 }
 
 uint32_t KBasicVolumeIO::GetDeviceKind(uint32_t* kind)
 {
-    if (!m_pDevice)
-        return ERROR_FUNCTION_FAILED;
+    if (!m_pDevice) return ERROR_FUNCTION_FAILED;
     return m_pDevice->GetKind(kind);
 }
 
@@ -61,11 +56,9 @@ uint32_t KBasicVolumeIO::GetVolumeType(uint32_t* type)
 
 uint32_t KBasicVolumeIO::GetGeometry(tagDiskGeometry* geometry)
 {
-    if (!m_pDevice)
-        return ERROR_FUNCTION_FAILED;
+    if (!m_pDevice) return ERROR_FUNCTION_FAILED;
     const uint32_t err = m_pDevice->GetGeometry(geometry);
-    if (err != ERROR_SUCCESS)
-        return err;
+    if (err != ERROR_SUCCESS) return err;
     const uint64_t count = m_Record.SectorCount;
     geometry->TotalSectors = count;
     geometry->TotalSectors512 = count * (geometry->BytesPerSector / 512);
@@ -85,15 +78,11 @@ uint32_t KBasicVolumeIO::GetGeometry(tagDiskGeometry* geometry)
 
 uint32_t KBasicVolumeIO::GetDescription(std::string* text)
 {
-    if (!m_pDevice)
-        return ERROR_FUNCTION_FAILED;
+    if (!m_pDevice) return ERROR_FUNCTION_FAILED;
     return m_pDevice->GetDescription(text);
 }
 
-bool KBasicVolumeIO::IsRemovable()
-{
-    return m_pDevice && m_pDevice->IsRemovable();
-}
+bool KBasicVolumeIO::IsRemovable() { return m_pDevice && m_pDevice->IsRemovable(); }
 
 uint32_t KBasicVolumeIO::GetName(std::string* name)
 {

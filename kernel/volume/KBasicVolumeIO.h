@@ -20,8 +20,7 @@ public:
     bool Open(const tagVolumeInfo* record, uint32_t index) override;
     void AdviseSequential() override
     {
-        if (m_pDevice)
-            m_pDevice->AdviseSequential();
+        if (m_pDevice) m_pDevice->AdviseSequential();
     }
 
 private:

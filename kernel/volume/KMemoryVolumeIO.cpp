@@ -6,17 +6,14 @@
 
 KMemoryVolumeIO::KMemoryVolumeIO(std::vector<uint8_t> image, uint32_t bytesPerSector, uint32_t deviceKind)
     : m_Image(std::move(image)), m_BytesPerSector(bytesPerSector ? bytesPerSector : 512), m_DeviceKind(deviceKind)
-{
-}
+{}
 
 uint32_t KMemoryVolumeIO::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
 {
     m_ReadCount.fetch_add(1, std::memory_order_relaxed);
     const uint64_t total = m_Image.size() / m_BytesPerSector;
-    if (firstSector > total || count > total - firstSector)
-        return ERROR_END_OF_MEDIA;
-    if (m_BadCount && firstSector < m_BadFirst + m_BadCount && firstSector + count > m_BadFirst)
-        return ERROR_IO_DEVICE;
+    if (firstSector > total || count > total - firstSector) return ERROR_END_OF_MEDIA;
+    if (m_BadCount && firstSector < m_BadFirst + m_BadCount && firstSector + count > m_BadFirst) return ERROR_IO_DEVICE;
     if (count)
         std::memcpy(buffer, m_Image.data() + firstSector * m_BytesPerSector,
                     static_cast<size_t>(count) * m_BytesPerSector);

@@ -12,8 +12,7 @@ class KMemoryVolumeIO final : public IVolumeIO
 public:
     /// The image is copied; its size need not be a multiple of the sector size (the tail of a
     /// partial last sector is not readable).
-    KMemoryVolumeIO(std::vector<uint8_t> image, uint32_t bytesPerSector = 512,
-                    uint32_t deviceKind = 3);
+    KMemoryVolumeIO(std::vector<uint8_t> image, uint32_t bytesPerSector = 512, uint32_t deviceKind = 3);
 
     uint32_t ReadSectors(uint64_t firstSector, void* buffer, uint32_t count) override;
     uint32_t GetDeviceKind(uint32_t* kind) override;
@@ -26,7 +25,11 @@ public:
     bool Open(const tagVolumeInfo* record, uint32_t index) override;
 
     /// Sectors in [first, first + count) fail to read with 1117 (simulated bad sectors).
-    void SetBadRange(uint64_t first, uint64_t count) { m_BadFirst = first; m_BadCount = count; }
+    void SetBadRange(uint64_t first, uint64_t count)
+    {
+        m_BadFirst = first;
+        m_BadCount = count;
+    }
     void SetName(std::string name) { m_Name = std::move(name); }
     const std::vector<uint8_t>& Image() const { return m_Image; }
     uint64_t ReadCount() const { return m_ReadCount.load(std::memory_order_relaxed); }
@@ -40,5 +43,5 @@ private:
     uint32_t m_VolumeType = 1;
     uint64_t m_BadFirst = 0;
     uint64_t m_BadCount = 0;
-    std::atomic<uint64_t> m_ReadCount{0};  // reads may come from several threads
+    std::atomic<uint64_t> m_ReadCount{0}; // reads may come from several threads
 };

@@ -14,8 +14,7 @@ bool KRaid5VolumeIO::Open(const tagVolumeInfo* record, uint32_t index)
     return answering >= 2 && answering + 1 >= n;
 }
 
-uint32_t KRaid5VolumeIO::Rebuild(uint32_t missing, uint32_t parity, uint64_t position, uint8_t* out,
-                                 uint32_t count)
+uint32_t KRaid5VolumeIO::Rebuild(uint32_t missing, uint32_t parity, uint64_t position, uint8_t* out, uint32_t count)
 {
     std::vector<uint8_t> scratch;
     try
@@ -27,24 +26,18 @@ uint32_t KRaid5VolumeIO::Rebuild(uint32_t missing, uint32_t parity, uint64_t pos
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     IDeviceIO* parityDevice = Member(parity);
-    if (!parityDevice)
-        return ERROR_FUNCTION_FAILED;
+    if (!parityDevice) return ERROR_FUNCTION_FAILED;
     uint32_t r = parityDevice->ReadSectors(m_Record.Extents[parity].DeviceStart + position, out, count);
-    if (r != ERROR_SUCCESS)
-        return r;
+    if (r != ERROR_SUCCESS) return r;
     const auto members = static_cast<uint32_t>(m_Record.Extents.size());
     for (uint32_t j = 0; j < members; ++j)
     {
-        if (j == parity || j == missing)
-            continue;
+        if (j == parity || j == missing) continue;
         IDeviceIO* device = Member(j);
-        if (!device)
-            return ERROR_FUNCTION_FAILED;
+        if (!device) return ERROR_FUNCTION_FAILED;
         r = device->ReadSectors(m_Record.Extents[j].DeviceStart + position, scratch.data(), count);
-        if (r != ERROR_SUCCESS)
-            return r; // a second failing member: the data cannot be had
-        for (size_t b = 0; b < scratch.size(); ++b)
-            out[b] ^= scratch[b];
+        if (r != ERROR_SUCCESS) return r; // a second failing member: the data cannot be had
+        for (size_t b = 0; b < scratch.size(); ++b) out[b] ^= scratch[b];
     }
     return ERROR_SUCCESS;
 }
@@ -56,8 +49,7 @@ uint32_t KRaid5VolumeIO::ReadSectors(uint64_t first, void* buffer, uint32_t coun
     while (count >= 1)
     {
         tagStripePiece piece;
-        if (!MapRaid5Sector(first, count, m_Record.StripeSize, members, &piece))
-            return ERROR_FUNCTION_FAILED;
+        if (!MapRaid5Sector(first, count, m_Record.StripeSize, members, &piece)) return ERROR_FUNCTION_FAILED;
         IDeviceIO* device = Member(piece.Member);
         uint32_t r = ERROR_FUNCTION_FAILED;
         if (device)
@@ -65,8 +57,7 @@ uint32_t KRaid5VolumeIO::ReadSectors(uint64_t first, void* buffer, uint32_t coun
         if (r != ERROR_SUCCESS)
         {
             r = Rebuild(piece.Member, piece.Parity, piece.Position, out, piece.Count);
-            if (r != ERROR_SUCCESS)
-                return r;
+            if (r != ERROR_SUCCESS) return r;
         }
         out += size_t{piece.Count} * kSectorBytes;
         first += piece.Count;

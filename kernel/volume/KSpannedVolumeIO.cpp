@@ -4,10 +4,7 @@
 #include "base/VlmTrace.h"
 #include "device/KDeviceManager.h"
 
-KSpannedVolumeIO::~KSpannedVolumeIO()
-{
-    ReleaseDevices();
-}
+KSpannedVolumeIO::~KSpannedVolumeIO() { ReleaseDevices(); }
 
 void KSpannedVolumeIO::ReleaseDevices()
 {
@@ -22,8 +19,7 @@ void KSpannedVolumeIO::ReleaseDevices()
 
 bool KSpannedVolumeIO::Open(const tagVolumeInfo* record, uint32_t index)
 {
-    if (!record)
-        return false;
+    if (!record) return false;
     m_Record = *record;
     m_Record.VolumeIO = nullptr;
     m_nIndex = static_cast<int32_t>(index);
@@ -61,8 +57,7 @@ uint32_t KSpannedVolumeIO::ReadSectors(uint64_t first, void* buffer, uint32_t co
     {
         size_t i = 0;
         const std::vector<tagVolumeExtent>& ext = m_Record.Extents;
-        while (i < ext.size() && (ext[i].SectorCount == 0 || ext[i].VolumeStart + ext[i].SectorCount - 1 < first))
-            ++i;
+        while (i < ext.size() && (ext[i].SectorCount == 0 || ext[i].VolumeStart + ext[i].SectorCount - 1 < first)) ++i;
         if (i == ext.size() || first < ext[i].VolumeStart || !Member(i))
             return ERROR_FUNCTION_FAILED; // beyond the last extent, or in a hole between extents
         const uint64_t offset = first - ext[i].VolumeStart;
@@ -70,8 +65,7 @@ uint32_t KSpannedVolumeIO::ReadSectors(uint64_t first, void* buffer, uint32_t co
             return m_Devices[i]->ReadSectors(ext[i].DeviceStart + offset, out, count);
         const auto n = static_cast<uint32_t>(ext[i].SectorCount - offset);
         const uint32_t r = m_Devices[i]->ReadSectors(ext[i].DeviceStart + offset, out, n);
-        if (r != ERROR_SUCCESS)
-            return r;
+        if (r != ERROR_SUCCESS) return r;
         out += size_t{n} * kSectorBytes;
         first += n;
         count -= n;
@@ -81,24 +75,21 @@ uint32_t KSpannedVolumeIO::ReadSectors(uint64_t first, void* buffer, uint32_t co
 
 uint32_t KSpannedVolumeIO::GetDeviceKind(uint32_t* kind)
 {
-    if (m_Devices.empty())
-        return ERROR_FUNCTION_FAILED;
+    if (m_Devices.empty()) return ERROR_FUNCTION_FAILED;
     *kind = DEVICE_HARDDISK;
     return ERROR_SUCCESS;
 }
 
 uint32_t KSpannedVolumeIO::GetVolumeType(uint32_t* type)
 {
-    if (m_Devices.empty())
-        return ERROR_FUNCTION_FAILED;
+    if (m_Devices.empty()) return ERROR_FUNCTION_FAILED;
     *type = static_cast<uint32_t>(m_Record.VolumeType);
     return ERROR_SUCCESS;
 }
 
 uint32_t KSpannedVolumeIO::GetGeometry(tagDiskGeometry* geometry)
 {
-    if (m_Devices.empty())
-        return ERROR_FUNCTION_FAILED;
+    if (m_Devices.empty()) return ERROR_FUNCTION_FAILED;
     geometry->BytesPerSector = kSectorBytes;
     geometry->SectorsPerTrack = 63;
     geometry->TracksPerCylinder = 255;
@@ -114,8 +105,7 @@ uint32_t KSpannedVolumeIO::GetDescription(std::string* text)
     for (IDeviceIO* device : m_Devices)
     {
         std::string part;
-        if (device->GetDescription(&part) == ERROR_SUCCESS)
-            *text += part + ";";
+        if (device->GetDescription(&part) == ERROR_SUCCESS) *text += part + ";";
     }
     return ERROR_SUCCESS;
 }
@@ -132,8 +122,7 @@ size_t KSpannedVolumeIO::CountAnsweringMembers() const
     for (IDeviceIO* device : m_Devices)
     {
         tagDiskGeometry geometry;
-        if (device->GetGeometry(&geometry) == ERROR_SUCCESS)
-            ++answering;
+        if (device->GetGeometry(&geometry) == ERROR_SUCCESS) ++answering;
     }
     return answering;
 }

@@ -70,26 +70,19 @@ void DeleteVolumeObjects(std::vector<IVolumeIO*>& objects)
 void NameVolume(tagVolumeInfo& record, IVolumeIO* volume, std::vector<tagDrivePair>* pairs)
 {
     uint32_t type = 0;
-    if (volume->GetVolumeType(&type) == ERROR_SUCCESS && type == VOLUME_PHYSICAL)
-        return;
+    if (volume->GetVolumeType(&type) == ERROR_SUCCESS && type == VOLUME_PHYSICAL) return;
     std::string label;
-    if (GetVolumeLabel(volume, &label))
-        record.Label = label;
+    if (GetVolumeLabel(volume, &label)) record.Label = label;
     tagDiskGeometry geometry;
-    if (volume->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
-        return;
+    if (volume->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512) return;
     std::vector<uint8_t> sector(geometry.BytesPerSector);
-    if (volume->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS)
-        return;
+    if (volume->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS) return;
     uint32_t serial = 0;
-    if (!BootSectorSerial(ByteView(sector).first(512), &serial))
-        return;
+    if (!BootSectorSerial(ByteView(sector).first(512), &serial)) return;
     // Floppies keep "A:" and "B:".
-    if (!record.Extents.empty() && record.Extents.front().DeviceKind == DEVICE_FLOPPY)
-        return;
+    if (!record.Extents.empty() && record.Extents.front().DeviceKind == DEVICE_FLOPPY) return;
     std::string drive;
-    if (TakeDriveForSerial(serial, pairs, &drive))
-        record.Drive = drive;
+    if (TakeDriveForSerial(serial, pairs, &drive)) record.Drive = drive;
 }
 
 // Step 7: the file system of each dynamic volume, from its sector 0. A volume whose objects
@@ -100,8 +93,7 @@ void TypeDynamicVolumes(std::vector<tagVolumeInfo>* dynamic)
     for (tagVolumeInfo& record : *dynamic)
     {
         IVolumeIO* volume = KVolumeManager::CreateVolumeIO(record, static_cast<uint32_t>(kept.size()));
-        if (!volume)
-            continue;
+        if (!volume) continue;
         std::vector<uint8_t> sector(512, 0);
         record.PartitionType = FS_TYPE_NONE;
         if (volume->ReadSectors(0, sector.data(), 1) == ERROR_SUCCESS)
@@ -141,7 +133,10 @@ IVolumeIO* KVolumeManager::CreateVolumeIO(const tagVolumeInfo& record, uint32_t 
 
 size_t KVolumeManager::GetVolumeCount() const { return g_VolumeList.size(); }
 tagVolumeInfo& KVolumeManager::GetVolumeInfo(size_t i) { return g_VolumeList.at(i); }
-IVolumeIO* KVolumeManager::GetVolumeIO(size_t i) { return i < g_VolumeList.size() ? g_VolumeList[i].VolumeIO : nullptr; }
+IVolumeIO* KVolumeManager::GetVolumeIO(size_t i)
+{
+    return i < g_VolumeList.size() ? g_VolumeList[i].VolumeIO : nullptr;
+}
 const std::vector<tagVolumeInfo>& KVolumeManager::Records() const { return g_VolumeList; }
 
 uint32_t KVolumeManager::AddRecord(const tagVolumeInfo& record)
@@ -152,8 +147,7 @@ uint32_t KVolumeManager::AddRecord(const tagVolumeInfo& record)
 
 void KVolumeManager::RemoveRecord(size_t i)
 {
-    if (i >= g_VolumeList.size())
-        return;
+    if (i >= g_VolumeList.size()) return;
     delete g_VolumeList[i].VolumeIO;
     g_VolumeList.erase(g_VolumeList.begin() + static_cast<std::ptrdiff_t>(i));
 }
@@ -191,8 +185,7 @@ void KVolumeManager::ScanVolumes()
         for (uint32_t n = 0; n < kFloppyCount; ++n)
         {
             device->Close();
-            if (device->Open(DEVICE_FLOPPY, n) == ERROR_SUCCESS)
-                ParseBasicDisk(device, &basic);
+            if (device->Open(DEVICE_FLOPPY, n) == ERROR_SUCCESS) ParseBasicDisk(device, &basic);
             Report(&counter);
         }
     }
@@ -214,8 +207,7 @@ void KVolumeManager::ScanVolumes()
             if (g_bScanBasic && dynamicKind != DynamicDiskKind::Mbr)
                 ParseBasicDisk(device, &basic, dynamicKind == DynamicDiskKind::Gpt);
             tagVolumeInfo record;
-            if (MakePhysicalDeviceRecord(device, &record))
-                physical.push_back(record);
+            if (MakePhysicalDeviceRecord(device, &record)) physical.push_back(record);
         }
         Report(&counter);
     }
@@ -230,13 +222,11 @@ void KVolumeManager::ScanVolumes()
         }
         Report(&counter);
     }
-    if (g_bScanDynamic)
-        ParseDynamicDisks(fixed, &dynamic, this, &counter);
+    if (g_bScanDynamic) ParseDynamicDisks(fixed, &dynamic, this, &counter);
     TypeDynamicVolumes(&dynamic);
 
     for (auto* list : {&physical, &basic, &dynamic})
-        for (tagVolumeInfo& record : *list)
-            g_VolumeList.push_back(std::move(record));
+        for (tagVolumeInfo& record : *list) g_VolumeList.push_back(std::move(record));
     NameVolumes();
 
     for (size_t i = 0; i < g_VolumeList.size(); ++i)
@@ -282,19 +272,16 @@ void KVolumeManager::NameVolumes()
         ++it;
     }
     std::vector<tagDrivePair> pairs = ListDrivePairs();
-    for (size_t i = 0; i < g_VolumeList.size(); ++i)
-        NameVolume(g_VolumeList[i], objects[i], &pairs);
+    for (size_t i = 0; i < g_VolumeList.size(); ++i) NameVolume(g_VolumeList[i], objects[i], &pairs);
     VlmTrace("surplus letter count:%d\n", static_cast<int>(pairs.size()));
     DeleteVolumeObjects(objects);
 }
 
 const tagVolumeInfo* VolumeRecordOf(const IVolumeIO* volume)
 {
-    if (!volume)
-        return nullptr;
+    if (!volume) return nullptr;
     for (const tagVolumeInfo& record : g_VolumeList)
-        if (record.VolumeIO == volume)
-            return &record;
+        if (record.VolumeIO == volume) return &record;
     return nullptr;
 }
 

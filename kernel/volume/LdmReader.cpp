@@ -19,8 +19,7 @@ constexpr size_t kPrivHeadBuffer = 2048;
 bool ReadLdmSectors(IDeviceIO* device, uint64_t first, uint32_t count, std::vector<uint8_t>* out)
 {
     tagDiskGeometry geometry;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS)
-        return false;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS) return false;
     const size_t bytes = size_t{count} * std::max<uint32_t>(kLdmSector, geometry.BytesPerSector);
     try
     {
@@ -39,8 +38,7 @@ std::vector<tagLdmMemberDisk> MemberDisks(const std::vector<tagDiskRecord>& disk
     for (const tagDiskRecord& disk : disks)
     {
         uint32_t kind = 0;
-        if (!disk.Device || disk.Device->GetKind(&kind) != ERROR_SUCCESS)
-            continue;
+        if (!disk.Device || disk.Device->GetKind(&kind) != ERROR_SUCCESS) continue;
         tagLdmMemberDisk member;
         member.DiskId = disk.DiskId;
         member.DeviceKind = kind;
@@ -58,14 +56,11 @@ bool FindConfigEntry(const tagDiskRecord& disk, uint64_t* cs, uint64_t* n)
     std::vector<uint8_t> toc;
     const auto look = [&]() {
         for (size_t s = 0; s < 2; ++s)
-            if (ParseTocConfig(ByteView(toc).subspan(s * kLdmSector, kLdmSector), cs, n))
-                return true;
+            if (ParseTocConfig(ByteView(toc).subspan(s * kLdmSector, kLdmSector), cs, n)) return true;
         return false;
     };
-    if (!ReadLdmSectors(disk.Device, disk.ConfigStart + 1, 2, &toc))
-        return false;
-    if (look())
-        return true;
+    if (!ReadLdmSectors(disk.Device, disk.ConfigStart + 1, 2, &toc)) return false;
+    if (look()) return true;
     if (disk.ConfigSize < 3 || !ReadLdmSectors(disk.Device, disk.ConfigStart + disk.ConfigSize - 3, 2, &toc))
         return false;
     return look();
@@ -75,26 +70,20 @@ bool FindConfigEntry(const tagDiskRecord& disk, uint64_t* cs, uint64_t* n)
 bool FindFirstSlot(const tagDiskRecord& disk, uint64_t cs, uint64_t* firstSlot, uint32_t* slotSize)
 {
     std::vector<uint8_t> sector;
-    if (!ReadLdmSectors(disk.Device, disk.ConfigStart + cs, 1, &sector))
-        return false;
+    if (!ReadLdmSectors(disk.Device, disk.ConfigStart + cs, 1, &sector)) return false;
     uint32_t offset = 0;
     switch (ParseVmdb(ByteView(sector).first(kLdmSector), slotSize, &offset))
     {
-    case VmdbResult::Valid:
-        *firstSlot = cs + offset / kLdmSector;
-        return true;
-    case VmdbResult::Corrupt:
-        return false;
-    case VmdbResult::Absent:
-        break;
+    case VmdbResult::Valid: *firstSlot = cs + offset / kLdmSector; return true;
+    case VmdbResult::Corrupt: return false;
+    case VmdbResult::Absent: break;
     }
     // Without a header the slots are 128 bytes from the first sector that holds one.
     *slotSize = kVblkDefaultSlotSize;
     const uint64_t last = std::min<uint64_t>(disk.ConfigSize, cs + 1 + kLdmMaxVblkSearch);
     for (uint64_t s = cs + 1; s < last; ++s)
     {
-        if (!ReadLdmSectors(disk.Device, disk.ConfigStart + s, 1, &sector))
-            return false;
+        if (!ReadLdmSectors(disk.Device, disk.ConfigStart + s, 1, &sector)) return false;
         if (std::equal(kVblkMagic, kVblkMagic + 4, sector.begin()))
         {
             *firstSlot = s;
@@ -109,27 +98,23 @@ bool FindFirstSlot(const tagDiskRecord& disk, uint64_t cs, uint64_t* firstSlot, 
 bool ReadPrivHead(IDeviceIO* device, tagDiskRecord* out)
 {
     tagDiskGeometry geometry;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS)
-        return false;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS) return false;
     const uint64_t total = geometry.TotalSectors;
     // On GPT the private header is the last sector of the LDM metadata partition, which also
     // holds the database; the logical disk it names is the LDM data partition, and both are
     // given in sectors from the start of the disk, as on MBR.
     std::vector<uint64_t> candidates;
     tagGptPartition metadata;
-    if (FindLdmMetadataPartition(device, &metadata))
-        candidates.push_back(metadata.LastLba);
+    if (FindLdmMetadataPartition(device, &metadata)) candidates.push_back(metadata.LastLba);
     candidates.push_back(kPrivHeadSector);
-    for (uint64_t back = 1; back <= 2 && back <= total; ++back)
-        candidates.push_back(total - back);
+    for (uint64_t back = 1; back <= 2 && back <= total; ++back) candidates.push_back(total - back);
     for (const uint64_t candidate : candidates)
     {
         std::vector<uint8_t> sector(std::max<size_t>(kPrivHeadBuffer, geometry.BytesPerSector), 0);
         if (device->ReadSectors(candidate, sector.data(), 1) != ERROR_SUCCESS)
             std::fill(sector.begin(), sector.end(), 0); // a failed read leaves the buffer blank
         tagPrivHead head;
-        if (!ParsePrivHead(ByteView(sector).first(kLdmSector), &head))
-            continue;
+        if (!ParsePrivHead(ByteView(sector).first(kLdmSector), &head)) continue;
         out->Device = device;
         out->LogicalDiskStart = head.LogicalDiskStart;
         out->LogicalDiskSize = head.LogicalDiskSize;
@@ -141,27 +126,22 @@ bool ReadPrivHead(IDeviceIO* device, tagDiskRecord* out)
     return false;
 }
 
-bool ParseConfigDatabase(size_t diskIndex, const std::vector<tagDiskRecord>& disks,
-                         std::vector<tagVolumeInfo>* out)
+bool ParseConfigDatabase(size_t diskIndex, const std::vector<tagDiskRecord>& disks, std::vector<tagVolumeInfo>* out)
 {
-    if (diskIndex >= disks.size() || !disks[diskIndex].Device)
-        return false;
+    if (diskIndex >= disks.size() || !disks[diskIndex].Device) return false;
     const tagDiskRecord& disk = disks[diskIndex];
     uint64_t cs = 0, n = 0;
-    if (!FindConfigEntry(disk, &cs, &n))
-        return false;
+    if (!FindConfigEntry(disk, &cs, &n)) return false;
     uint64_t firstSlot = 0;
     uint32_t slotSize = 0;
-    if (!FindFirstSlot(disk, cs, &firstSlot, &slotSize) || firstSlot >= disk.ConfigSize)
-        return false;
+    if (!FindFirstSlot(disk, cs, &firstSlot, &slotSize) || firstSlot >= disk.ConfigSize) return false;
 
     // n slots, rounded up to whole sectors, but never beyond the database area.
     const uint64_t maxSlots = kLdmMaxDatabaseBytes / slotSize;
     const uint64_t slots = std::min(n, maxSlots);
     uint64_t sectors = (slots * slotSize + kLdmSector - 1) / kLdmSector;
     sectors = std::min(sectors, disk.ConfigSize - firstSlot);
-    if (sectors == 0)
-        return false;
+    if (sectors == 0) return false;
     std::vector<uint8_t> bytes;
     if (!ReadLdmSectors(disk.Device, disk.ConfigStart + firstSlot, static_cast<uint32_t>(sectors), &bytes))
         return false;
@@ -180,8 +160,7 @@ void ParseDynamicDisks(const std::vector<IDeviceIO*>& fixedDisks, std::vector<ta
     for (IDeviceIO* device : fixedDisks)
     {
         tagDiskRecord disk;
-        if (device && ReadPrivHead(device, &disk))
-            disks.push_back(disk);
+        if (device && ReadPrivHead(device, &disk)) disks.push_back(disk);
     }
     for (size_t i = 0; i < disks.size(); ++i)
     {
@@ -191,14 +170,12 @@ void ParseDynamicDisks(const std::vector<IDeviceIO*>& fixedDisks, std::vector<ta
         {
             const bool known = std::any_of(out->begin(), out->end(),
                                            [&](const tagVolumeInfo& v) { return SameDynamicVolume(v, volume); });
-            if (!known)
-                out->push_back(std::move(volume));
+            if (!known) out->push_back(std::move(volume));
         }
         if (counter)
         {
             ++*counter;
-            if (progress)
-                progress->SetValue(*counter);
+            if (progress) progress->SetValue(*counter);
         }
     }
 }

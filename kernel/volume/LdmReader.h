@@ -27,8 +27,7 @@ void ParseDynamicDisks(const std::vector<IDeviceIO*>& fixedDisks, std::vector<ta
 
 // The volumes described by the database of disks[diskIndex]. False when the disk yields
 // nothing (a read failed or a structure is missing).
-bool ParseConfigDatabase(size_t diskIndex, const std::vector<tagDiskRecord>& disks,
-                         std::vector<tagVolumeInfo>* out);
+bool ParseConfigDatabase(size_t diskIndex, const std::vector<tagDiskRecord>& disks, std::vector<tagVolumeInfo>* out);
 
 // The PRIVHEAD of one disk: on a GPT with an LDM metadata partition the last sector of that
 // partition first; then sector 6, else the last sector, else the one before it.

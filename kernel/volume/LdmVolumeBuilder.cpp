@@ -9,26 +9,22 @@ namespace {
 
 bool SameTextNoCase(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
     {
         const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
+        if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
 }
 
 // Exchange sort: each later position whose key is smaller than the one at i is swapped with
 // i. Equal keys are never swapped, so a mirror's extents keep their component order.
-template <typename Key>
-void ExchangeSort(std::vector<tagVolumeExtent>& extents, Key key)
+template <typename Key> void ExchangeSort(std::vector<tagVolumeExtent>& extents, Key key)
 {
     for (size_t i = 0; i < extents.size(); ++i)
         for (size_t j = i + 1; j < extents.size(); ++j)
-            if (key(extents[j]) < key(extents[i]))
-                std::swap(extents[i], extents[j]);
+            if (key(extents[j]) < key(extents[i])) std::swap(extents[i], extents[j]);
 }
 
 // The member disk of a partition: the record with the partition's disk id, read as a disk
@@ -39,14 +35,12 @@ const tagLdmMemberDisk* FindMemberDisk(const std::vector<LdmRecord>& records, ui
     for (const LdmRecord& record : records)
     {
         uint64_t id = 0;
-        if (!LdmRecordObjectId(record, &id) || id != diskObjectId)
-            continue;
+        if (!LdmRecordObjectId(record, &id) || id != diskObjectId) continue;
         tagLdmDisk disk;
         if (!ParseLdmDisk(record, &disk))
             return nullptr; // not a disk record: no identifier, the member stays unmatched
         for (const tagLdmMemberDisk& member : disks)
-            if (SameTextNoCase(member.DiskId, disk.DiskId))
-                return &member;
+            if (SameTextNoCase(member.DiskId, disk.DiskId)) return &member;
         return nullptr;
     }
     return nullptr;
@@ -63,8 +57,7 @@ bool AddPartitions(const std::vector<LdmRecord>& records, const tagLdmComponent&
         bool found = false;
         for (; from < records.size() && !found; ++from)
             found = ParseLdmPartition(records[from], &part) && part.ParentId == component.Id;
-        if (!found)
-            return false; // a volume with a lost member description cannot be mapped
+        if (!found) return false; // a volume with a lost member description cannot be mapped
         tagVolumeExtent extent;
         extent.ColumnIndex = static_cast<int32_t>(part.Index);
         extent.DeviceKind = UINT32_MAX;
@@ -87,12 +80,8 @@ void ApplyComponentType(const tagLdmVolume& vol, const tagLdmComponent& comp, ta
 {
     switch (comp.Type)
     {
-    case kLdmComponentStriped:
-        volume->VolumeType = VOLUME_STRIPED;
-        break;
-    case kLdmComponentRaid5:
-        volume->VolumeType = VOLUME_RAID5;
-        break;
+    case kLdmComponentStriped: volume->VolumeType = VOLUME_STRIPED; break;
+    case kLdmComponentRaid5: volume->VolumeType = VOLUME_RAID5; break;
     case kLdmComponentSpanned:
         if (comp.Children > 1 || comp.Columns > 1)
             volume->VolumeType = vol.Components == 1 ? VOLUME_SPANNED : VOLUME_UNSUPPORTED;
@@ -101,8 +90,7 @@ void ApplyComponentType(const tagLdmVolume& vol, const tagLdmComponent& comp, ta
         else if (vol.Components == 2)
             volume->VolumeType = VOLUME_MIRRORED;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -110,8 +98,7 @@ void ApplyComponentType(const tagLdmVolume& vol, const tagLdmComponent& comp, ta
 bool AddComponents(const std::vector<LdmRecord>& records, const tagLdmVolume& vol,
                    const std::vector<tagLdmMemberDisk>& disks, tagVolumeInfo* volume)
 {
-    if (vol.Components > kLdmMaxComponents)
-        return false;
+    if (vol.Components > kLdmMaxComponents) return false;
     size_t from = 0;
     for (uint64_t c = 0; c < vol.Components; ++c)
     {
@@ -119,12 +106,10 @@ bool AddComponents(const std::vector<LdmRecord>& records, const tagLdmVolume& vo
         bool found = false;
         for (; from < records.size() && !found; ++from)
             found = ParseLdmComponent(records[from], &comp) && comp.ParentId == vol.Id;
-        if (!found || comp.Children > kLdmMaxPartitions)
-            return false;
+        if (!found || comp.Children > kLdmMaxPartitions) return false;
         volume->StripeSize = static_cast<uint32_t>(comp.StripeSize);
         ApplyComponentType(vol, comp, volume);
-        if (!AddPartitions(records, comp, disks, volume))
-            return false;
+        if (!AddPartitions(records, comp, disks, volume)) return false;
         ExchangeSort(volume->Extents, [](const tagVolumeExtent& e) { return e.ColumnIndex; });
         if (volume->VolumeType == VOLUME_SPANNED)
             ExchangeSort(volume->Extents, [](const tagVolumeExtent& e) { return e.VolumeStart; });
@@ -140,15 +125,13 @@ void BuildLdmVolumes(const std::vector<LdmRecord>& records, const std::vector<ta
     for (const LdmRecord& record : records)
     {
         tagLdmVolume vol;
-        if (!ParseLdmVolume(record, &vol))
-            continue;
+        if (!ParseLdmVolume(record, &vol)) continue;
         tagVolumeInfo volume;
         volume.VolumeType = VOLUME_UNSUPPORTED;
         volume.PartitionType = FS_TYPE_NONE;
         volume.SectorCount = vol.Size;
         volume.StripeSize = 0;
-        if (AddComponents(records, vol, disks, &volume))
-            out->push_back(std::move(volume));
+        if (AddComponents(records, vol, disks, &volume)) out->push_back(std::move(volume));
     }
 }
 

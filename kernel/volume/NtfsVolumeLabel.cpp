@@ -18,16 +18,13 @@ bool ReadVolumeLabel(IVolumeIO* volume, int64_t mftSector, std::string* label)
     if (!volume || volume->GetGeometry(&g) != ERROR_SUCCESS || g.BytesPerSector < kNtfsFixupStride ||
         g.BytesPerSector > kNtfsMaxRecordBytes)
         return false;
-    if (mftSector < 0 || static_cast<uint64_t>(mftSector) >= g.TotalSectors)
-        return false;
+    if (mftSector < 0 || static_cast<uint64_t>(mftSector) >= g.TotalSectors) return false;
     const uint64_t bps = g.BytesPerSector;
     // Record 0 names the size of every record of its MFT.
     std::vector<uint8_t> first(bps);
-    if (volume->ReadSectors(static_cast<uint64_t>(mftSector), first.data(), 1) != ERROR_SUCCESS)
-        return false;
+    if (volume->ReadSectors(static_cast<uint64_t>(mftSector), first.data(), 1) != ERROR_SUCCESS) return false;
     tagNtfsFileRecordHeader header{};
-    if (!LoadRecord(ByteView(first), 0, header))
-        return false;
+    if (!LoadRecord(ByteView(first), 0, header)) return false;
     const uint32_t recordBytes = header.AllocatedSize;
     if (recordBytes < kNtfsFixupStride || recordBytes > kNtfsMaxRecordBytes || !std::has_single_bit(recordBytes))
         return false;
@@ -36,18 +33,14 @@ bool ReadVolumeLabel(IVolumeIO* volume, int64_t mftSector, std::string* label)
     const uint64_t sector = static_cast<uint64_t>(mftSector) + at / bps;
     const uint64_t skip = at % bps;
     const auto count = static_cast<uint32_t>((skip + recordBytes + bps - 1) / bps);
-    if (sector >= g.TotalSectors || count > g.TotalSectors - sector)
-        return false;
+    if (sector >= g.TotalSectors || count > g.TotalSectors - sector) return false;
     std::vector<uint8_t> buffer(count * bps);
-    if (volume->ReadSectors(sector, buffer.data(), count) != ERROR_SUCCESS)
-        return false;
+    if (volume->ReadSectors(sector, buffer.data(), count) != ERROR_SUCCESS) return false;
     uint8_t* record = buffer.data() + skip;
-    if (!CheckFileRecord(record, recordBytes, false))
-        return false;
+    if (!CheckFileRecord(record, recordBytes, false)) return false;
     const NtfsAttribute name = FindAttribute(record, kNtfsAttrVolumeName, 0, static_cast<int>(recordBytes));
     ByteView value;
-    if (!name || !ResidentValue(name, &value))
-        return false;
+    if (!name || !ResidentValue(name, &value)) return false;
     std::string text;
     ConvertName(value.data(), static_cast<int>(value.size() / 2), &text);
     *label = CutUtf8(text, kMaxLabelBytes);

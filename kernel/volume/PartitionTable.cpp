@@ -24,8 +24,7 @@ struct DeviceContext
 // Reads one sector into ctx.Sector and returns its partition type code; false on failure.
 bool ReadBootType(DeviceContext& ctx, uint64_t sector, int32_t* type)
 {
-    if (ctx.Device->ReadSectors(sector, ctx.Sector.data(), 1) != ERROR_SUCCESS)
-        return false;
+    if (ctx.Device->ReadSectors(sector, ctx.Sector.data(), 1) != ERROR_SUCCESS) return false;
     *type = FileSystemTypeFromBoot(ByteView(ctx.Sector).first(512));
     return true;
 }
@@ -53,8 +52,7 @@ void WalkExtendedChain(DeviceContext& ctx, uint64_t base, std::vector<tagVolumeI
     std::vector<uint8_t> ebr(ctx.Sector.size());
     for (uint32_t k = 0; k < kMaxExtendedRecords; ++k)
     {
-        if (ctx.Device->ReadSectors(current, ebr.data(), 1) != ERROR_SUCCESS)
-            return;
+        if (ctx.Device->ReadSectors(current, ebr.data(), 1) != ERROR_SUCCESS) return;
         const tagMbrEntry e0 = MbrEntryAt(ebr, kMbrEntryOffset);
         tagMbrEntry link = MbrEntryAt(ebr, kEbrLinkOffset);
         if (IsExtendedType(e0.Type))
@@ -64,12 +62,10 @@ void WalkExtendedChain(DeviceContext& ctx, uint64_t base, std::vector<tagVolumeI
         else if (e0.Type != 0)
         {
             const uint64_t start = current + e0.FirstSector;
-            if (start >= ctx.TotalSectors)
-                return;
+            if (start >= ctx.TotalSectors) return;
             AddPartition(ctx, start, e0.SectorCount, PartitionTypeAt(ctx, start), out);
         }
-        if (link.Type == 0)
-            return;
+        if (link.Type == 0) return;
         current = base + link.FirstSector;
     }
 }
@@ -80,8 +76,7 @@ void WalkExtendedChain(DeviceContext& ctx, uint64_t base, std::vector<tagVolumeI
 bool ReadGptVolumes(DeviceContext& ctx, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm)
 {
     std::vector<tagGptPartition> partitions;
-    if (!ReadGpt(ctx.Device, static_cast<uint32_t>(ctx.Sector.size()), ctx.TotalSectors, &partitions))
-        return false;
+    if (!ReadGpt(ctx.Device, static_cast<uint32_t>(ctx.Sector.size()), ctx.TotalSectors, &partitions)) return false;
     for (const tagGptPartition& p : partitions)
     {
         std::vector<tagVolumeInfo>* list = ldm && IsLdmGptPartition(p) ? ldm : out;
@@ -115,10 +110,8 @@ bool IsDynamicDiskSector(ByteView sector0)
     for (size_t i = 0; i < kMbrEntryCount; ++i)
     {
         const tagMbrEntry entry = MbrEntryAt(sector0, kMbrEntryOffset + i * sizeof(tagMbrEntry));
-        if (entry.Type == 0)
-            continue;
-        if (entry.Type != kMbrTypeDynamic)
-            return false;
+        if (entry.Type == 0) continue;
+        if (entry.Type != kMbrTypeDynamic) return false;
         used = true;
     }
     return used;
@@ -127,13 +120,10 @@ bool IsDynamicDiskSector(ByteView sector0)
 DynamicDiskKind DynamicKindOf(IDeviceIO* device)
 {
     tagDiskGeometry geometry;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
-        return DynamicDiskKind::None;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512) return DynamicDiskKind::None;
     std::vector<uint8_t> sector(geometry.BytesPerSector);
-    if (device->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS)
-        return DynamicDiskKind::None;
-    if (IsDynamicDiskSector(ByteView(sector).first(512)))
-        return DynamicDiskKind::Mbr;
+    if (device->ReadSectors(0, sector.data(), 1) != ERROR_SUCCESS) return DynamicDiskKind::None;
+    if (IsDynamicDiskSector(ByteView(sector).first(512))) return DynamicDiskKind::Mbr;
     tagGptPartition metadata;
     return FindLdmMetadataPartition(device, &metadata) ? DynamicDiskKind::Gpt : DynamicDiskKind::None;
 }
@@ -141,45 +131,37 @@ DynamicDiskKind DynamicKindOf(IDeviceIO* device)
 void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm)
 {
     tagDiskGeometry geometry;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512)
-        return;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512) return;
     DeviceContext ctx{device, 0, static_cast<uint32_t>(device->GetNumber()), geometry.TotalSectors, {}};
-    if (device->GetKind(&ctx.Kind) != ERROR_SUCCESS)
-        return;
+    if (device->GetKind(&ctx.Kind) != ERROR_SUCCESS) return;
     ctx.Sector.assign(geometry.BytesPerSector, 0);
     int32_t t0 = FS_TYPE_NONE;
-    if (!ReadBootType(ctx, 0, &t0))
-        return;
+    if (!ReadBootType(ctx, 0, &t0)) return;
 
     if (t0 != FS_TYPE_NONE || ctx.Kind == DEVICE_FLOPPY)
     {
         tagVolumeInfo whole = MakeExtentRecord(VOLUME_BASIC, t0, ctx.Kind, ctx.Number, 0, ctx.TotalSectors);
-        if (ctx.Kind == DEVICE_FLOPPY)
-            whole.Drive = std::string(1, static_cast<char>('A' + ctx.Number)) + ":";
+        if (ctx.Kind == DEVICE_FLOPPY) whole.Drive = std::string(1, static_cast<char>('A' + ctx.Number)) + ":";
         out->push_back(whole);
         return;
     }
 
     const std::vector<uint8_t> mbr = ctx.Sector;
     tagMbrEntry entries[kMbrEntryCount];
-    for (size_t i = 0; i < kMbrEntryCount; ++i)
-        entries[i] = MbrEntryAt(mbr, kMbrEntryOffset + i * sizeof(tagMbrEntry));
+    for (size_t i = 0; i < kMbrEntryCount; ++i) entries[i] = MbrEntryAt(mbr, kMbrEntryOffset + i * sizeof(tagMbrEntry));
     // A protective entry announces a GUID partition table, which checks itself by its CRCs,
     // so it is read before the MBR's boot indicators are judged. A hybrid MBR (the protective
     // entry beside ordinary ones, for systems that only read MBRs) mirrors a few of the GPT's
     // partitions; the GPT lists all of them, so it is the one taken and the other MBR entries
     // are not listed a second time.
-    if (HasGptProtectiveEntry(mbr) && ReadGptVolumes(ctx, out, ldm))
-        return;
+    if (HasGptProtectiveEntry(mbr) && ReadGptVolumes(ctx, out, ldm)) return;
     for (const tagMbrEntry& entry : entries)
     {
-        if (entry.BootIndicator != 0x00 && entry.BootIndicator != 0x80)
-            return; // not a partition table we can trust
+        if (entry.BootIndicator != 0x00 && entry.BootIndicator != 0x80) return; // not a partition table we can trust
     }
     for (const tagMbrEntry& entry : entries)
     {
-        if (entry.FirstSector >= ctx.TotalSectors || entry.Type == 0)
-            continue;
+        if (entry.FirstSector >= ctx.TotalSectors || entry.Type == 0) continue;
         if (IsExtendedType(entry.Type))
         {
             WalkExtendedChain(ctx, entry.FirstSector, out);
@@ -192,8 +174,7 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std:
 bool MakePhysicalDeviceRecord(IDeviceIO* device, tagVolumeInfo* out)
 {
     uint32_t kind = 0;
-    if (device->GetKind(&kind) != ERROR_SUCCESS)
-        return false;
+    if (device->GetKind(&kind) != ERROR_SUCCESS) return false;
     tagDiskGeometry geometry;
     const uint64_t total = device->GetGeometry(&geometry) == ERROR_SUCCESS ? geometry.TotalSectors : 0;
     *out = MakeExtentRecord(VOLUME_PHYSICAL, FS_TYPE_NONE, kind, static_cast<uint32_t>(device->GetNumber()), 0, total);

@@ -20,7 +20,12 @@ bool IsDynamicDiskSector(ByteView sector0);
 // How a disk is dynamic: not at all; by the MBR marker (IsDynamicDiskSector: the whole disk
 // belongs to the database); or by a GPT holding an LDM metadata partition (the LDM partitions
 // belong to the database, other GPT partitions such as the EFI system partition stay basic).
-enum class DynamicDiskKind { None, Mbr, Gpt };
+enum class DynamicDiskKind
+{
+    None,
+    Mbr,
+    Gpt
+};
 DynamicDiskKind DynamicKindOf(IDeviceIO* device);
 
 // Appends the volumes of the partition table of an open device (unsorted). A boot sector in
@@ -29,8 +34,7 @@ DynamicDiskKind DynamicKindOf(IDeviceIO* device);
 // sound GPT the MBR is read as any other. An entry with a boot indicator other than 0x00 or
 // 0x80 makes an MBR invalid: no volumes. When `ldm` is given, the GPT's LDM metadata and data
 // partitions are appended there instead of to `out`: their volumes are the database's.
-void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out,
-                        std::vector<tagVolumeInfo>* ldm = nullptr);
+void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm = nullptr);
 
 // The record of the whole device; false when its kind cannot be read.
 bool MakePhysicalDeviceRecord(IDeviceIO* device, tagVolumeInfo* out);

@@ -22,8 +22,7 @@ bool GptHeaderAt(ByteView first, uint32_t offset)
 {
     tagGptHeader header{};
     return LoadRecord(first, offset, header) &&
-           std::memcmp(header.Signature, kGptSignature, sizeof(kGptSignature)) == 0 &&
-           header.MyLba == kGptPrimaryLba;
+        std::memcmp(header.Signature, kGptSignature, sizeof(kGptSignature)) == 0 && header.MyLba == kGptPrimaryLba;
 }
 
 } // namespace
@@ -35,28 +34,25 @@ uint32_t DeclaredSectorSize(ByteView boot)
     constexpr size_t kExFatSectorShift = 108;
     if (type == FS_TYPE_EXFAT)
         return boot.size() > kExFatSectorShift && boot[kExFatSectorShift] >= 9 && boot[kExFatSectorShift] <= 12
-                   ? 1u << boot[kExFatSectorShift]
-                   : 0;
+            ? 1u << boot[kExFatSectorShift]
+            : 0;
     uint16_t bytesPerSector = 0;
     if (type != FS_TYPE_NONE && LoadU16LE(boot, kBpbBytesPerSector, bytesPerSector))
         for (uint32_t size : kSectorSizes)
-            if (bytesPerSector == size)
-                return size;
+            if (bytesPerSector == size) return size;
     return 0;
 }
 
 uint32_t ProbeSectorSize(ByteView first)
 {
     for (uint32_t size : kSectorSizes)
-        if (GptHeaderAt(first, size))
-            return size;
+        if (GptHeaderAt(first, size)) return size;
     return DeclaredSectorSize(first);
 }
 
 bool FirstMbrPartitionStart(ByteView sector0, uint32_t size, uint64_t* byteOffset)
 {
-    if (sector0.size() < 512 || sector0[510] != 0x55 || sector0[511] != 0xAA)
-        return false;
+    if (sector0.size() < 512 || sector0[510] != 0x55 || sector0[511] != 0xAA) return false;
     for (size_t i = 0; i < kMbrEntryCount; ++i)
     {
         const tagMbrEntry e = MbrEntryAt(sector0, kMbrEntryOffset + i * sizeof(tagMbrEntry));
@@ -83,10 +79,8 @@ uint32_t ProbeMbrSectorSize(IDeviceIO* device, ByteView sector0, uint64_t totalS
             device->ReadSectors(at / 512, boot.data(), 1) != ERROR_SUCCESS)
             continue;
         const uint32_t declared = DeclaredSectorSize(boot);
-        if (size == 512 && declared != 0)
-            return 0;   // the table counts in the sectors it is read with
-        if (declared == size)
-            return size;
+        if (size == 512 && declared != 0) return 0; // the table counts in the sectors it is read with
+        if (declared == size) return size;
     }
     return 0;
 }
@@ -101,13 +95,10 @@ void AdoptImageSectorSize(IDeviceIO* device)
         return;
     const auto sectors = static_cast<uint32_t>(std::min<uint64_t>(geometry.TotalSectors, kSectorProbeBytes / 512));
     std::vector<uint8_t> first(size_t{sectors} * 512);
-    if (device->ReadSectors(0, first.data(), sectors) != ERROR_SUCCESS)
-        return;
+    if (device->ReadSectors(0, first.data(), sectors) != ERROR_SUCCESS) return;
     uint32_t size = ProbeSectorSize(ByteView(first.data(), first.size()));
-    if (size == 0)
-        size = ProbeMbrSectorSize(device, ByteView(first.data(), first.size()), geometry.TotalSectors);
-    if (size <= 512)
-        return;
+    if (size == 0) size = ProbeMbrSectorSize(device, ByteView(first.data(), first.size()), geometry.TotalSectors);
+    if (size <= 512) return;
     VlmTrace("Disk image %d: read in %u-byte sectors, as its first sectors tell\n", device->GetNumber(), size);
     device->SetSectorSize(size);
 }

@@ -4,8 +4,7 @@
 
 bool MapStripedSector(uint64_t first, uint32_t count, uint32_t stripe, uint32_t members, tagStripePiece* out)
 {
-    if (stripe == 0 || members == 0)
-        return false;
+    if (stripe == 0 || members == 0) return false;
     const uint64_t chunk = first / stripe;
     const uint64_t offset = first % stripe;
     out->Member = static_cast<uint32_t>(chunk % members);
@@ -17,8 +16,7 @@ bool MapStripedSector(uint64_t first, uint32_t count, uint32_t stripe, uint32_t 
 
 bool MapRaid5Sector(uint64_t first, uint32_t count, uint32_t stripe, uint32_t members, tagStripePiece* out)
 {
-    if (stripe == 0 || members < 2)
-        return false;
+    if (stripe == 0 || members < 2) return false;
     const uint64_t chunk = first / stripe;
     const uint64_t offset = first % stripe;
     const uint64_t row = chunk / (members - 1);

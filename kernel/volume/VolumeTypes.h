@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 
-#include "format/FileSystemType.h"  // the file-system type codes
+#include "format/FileSystemType.h" // the file-system type codes
 
 // Kinds of volume record (tagVolumeInfo::VolumeType).
 enum VolumeType : int32_t
@@ -13,6 +13,6 @@ enum VolumeType : int32_t
     VOLUME_SPANNED = 4,
     VOLUME_MIRRORED = 5,
     VOLUME_RAID5 = 6,
-    VOLUME_DELETED = 16,     // partition found in unallocated space
-    VOLUME_PHYSICAL = 256,   // a whole physical device
+    VOLUME_DELETED = 16,   // partition found in unallocated space
+    VOLUME_PHYSICAL = 256, // a whole physical device
 };

@@ -19,12 +19,12 @@ struct tagVolumeExtent
 
 struct tagVolumeInfo
 {
-    int32_t VolumeType = 0;    // VolumeType
-    int32_t PartitionType = -1;// FileSystemTypeCode derived from the boot sector
-    std::string Drive;         // "A:", "B:", a mount point, or empty
-    std::string Label;         // volume label, empty when none
+    int32_t VolumeType = 0;               // VolumeType
+    int32_t PartitionType = -1;           // FileSystemTypeCode derived from the boot sector
+    std::string Drive;                    // "A:", "B:", a mount point, or empty
+    std::string Label;                    // volume label, empty when none
     std::vector<tagVolumeExtent> Extents; // in volume order
-    uint64_t SectorCount = 0;  // size in sectors of its device
-    uint32_t StripeSize = 0;   // stripe unit in sectors (striped and RAID-5), else 0
+    uint64_t SectorCount = 0;             // size in sectors of its device
+    uint32_t StripeSize = 0;              // stripe unit in sectors (striped and RAID-5), else 0
     IVolumeIO* VolumeIO = nullptr; // owned by the record while it is in the volume list; copying copies the pointer
 };

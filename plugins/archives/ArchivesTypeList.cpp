@@ -10,7 +10,7 @@
 std::span<const RawTypeCreate> RawTypeList_archives()
 {
     static constexpr RawTypeCreate kTypes[] = {
-        &CreateRawType<K7zType>, &CreateRawType<KGzType>, &CreateRawType<KBz2Type>,
+        &CreateRawType<K7zType>, &CreateRawType<KGzType>,  &CreateRawType<KBz2Type>,
         &CreateRawType<KXzType>, &CreateRawType<KCabType>, &CreateRawType<KTarType>,
     };
     return kTypes;

@@ -23,7 +23,7 @@ bool StreamHeader(ByteView h)
 }
 
 uint32_t Rotl1(uint32_t v) { return v << 1 | v >> 31; }
-}
+} // namespace
 
 KBz2Type::KBz2Type() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -43,27 +43,32 @@ uint64_t KBz2Type::StreamEnd(KRawReader& reader, uint64_t offset)
     uint64_t reg = 0;
     uint32_t combined = 0;
     uint64_t lastMagic = offset;
-    int pending = 0;           // bytes still to load before the CRC after a magic is complete
+    int pending = 0; // bytes still to load before the CRC after a magic is complete
     unsigned pendingShift = 0;
     bool pendingEnd = false;
     uint64_t pos = offset + kBz2StreamHeader;
-    while (pos < reader.Limit()) {
+    while (pos < reader.Limit())
+    {
         ByteView v = reader.ViewUpTo(pos, KRawReader::kMaxView);
         if (v.empty()) break;
-        for (size_t i = 0; i < v.size(); ++i) {
+        for (size_t i = 0; i < v.size(); ++i)
+        {
             reg = reg << 8 | v[i];
-            if (pending > 0) {
+            if (pending > 0)
+            {
                 if (--pending > 0) continue;
                 const uint32_t crc = static_cast<uint32_t>(reg >> pendingShift);
-                if (!pendingEnd) {
+                if (!pendingEnd)
+                {
                     combined = Rotl1(combined) ^ crc;
                     continue;
                 }
                 // The end of the stream: the byte holding the CRC's last bit is the last one.
                 if (crc == combined) return pos + i + 1;
-                continue;   // an end magic by chance inside a block: keep looking
+                continue; // an end magic by chance inside a block: keep looking
             }
-            for (unsigned s = 0; s < 8; ++s) {
+            for (unsigned s = 0; s < 8; ++s)
+            {
                 const uint64_t bits = (reg >> s) & kMagicMask;
                 if (bits != kBz2BlockMagic && bits != kBz2EndMagic) continue;
                 pending = 4;
@@ -82,7 +87,8 @@ uint64_t KBz2Type::StreamEnd(KRawReader& reader, uint64_t offset)
 tagRawMatch KBz2Type::FindEnd(KRawReader& reader) const
 {
     uint64_t end = 0;
-    for (int n = 0; n < kMaxStreams; ++n) {
+    for (int n = 0; n < kMaxStreams; ++n)
+    {
         const uint64_t next = StreamEnd(reader, end);
         // A stream header (with its byte-aligned first block magic) was seen: a damaged or
         // cut stream is still a bzip2 file, with an end that cannot be told.

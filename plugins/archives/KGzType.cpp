@@ -27,9 +27,9 @@ constexpr uint64_t kBrokenMemberMin = 4096;
 bool PlausibleHeader(const tagGzHeader& h)
 {
     return h.Id1 == 0x1F && h.Id2 == 0x8B && h.Method == 8 && (h.Flags & kGzReservedFlags) == 0 &&
-           (h.ExtraFlags == 0 || h.ExtraFlags == 2 || h.ExtraFlags == 4) && (h.Os <= kMaxOs || h.Os == kOsUnknown);
+        (h.ExtraFlags == 0 || h.ExtraFlags == 2 || h.ExtraFlags == 4) && (h.Os <= kMaxOs || h.Os == kOsUnknown);
 }
-}
+} // namespace
 
 KGzType::KGzType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -44,12 +44,14 @@ uint64_t KGzType::StreamStart(KRawReader& reader, uint64_t offset)
     tagGzHeader h;
     if (!LoadRecord(reader.View(offset, sizeof(h)), 0, h) || !PlausibleHeader(h)) return 0;
     uint64_t pos = offset + sizeof(h);
-    if (h.Flags & kGzFlagExtra) {
+    if (h.Flags & kGzFlagExtra)
+    {
         uint16_t extra = 0;
         if (!reader.U16LE(pos, extra)) return 0;
         pos += 2 + static_cast<uint64_t>(extra);
     }
-    for (uint8_t field : {kGzFlagName, kGzFlagComment}) {
+    for (uint8_t field : {kGzFlagName, kGzFlagComment})
+    {
         if (!(h.Flags & field)) continue;
         const uint64_t nul = reader.FindByte(pos, pos + kMaxTextField, 0);
         if (nul == pos + kMaxTextField || nul >= reader.Limit()) return 0;
@@ -64,18 +66,20 @@ tagRawMatch KGzType::FindEnd(KRawReader& reader) const
     // The walker's code tables are a few kilobytes: on the heap, not on the scan's stack.
     auto walker = std::make_unique<KDeflateWalker>();
     uint64_t member = 0;
-    for (int n = 0; n < kMaxMembers; ++n) {
+    for (int n = 0; n < kMaxMembers; ++n)
+    {
         const uint64_t stream = StreamStart(reader, member);
         if (stream == 0) return n == 0 ? tagRawMatch{} : tagRawMatch{true, member};
         const tagDeflateWalk w = walker->Walk(reader, stream);
-        if (w.outcome != tagDeflateWalk::Outcome::End) {
+        if (w.outcome != tagDeflateWalk::Outcome::End)
+        {
             // A stream that runs into the end of what can be read is a cut file, one that
             // breaks a damaged or fragmented one; either way its end is unknown. Only a long
             // enough walk tells such a file from a header followed by chance bytes.
             const uint64_t walked = w.reached - stream;
             const bool offer = w.outcome == tagDeflateWalk::Outcome::Truncated
-                                   ? n > 0 || walked >= kTruncatedMemberMin || w.blocks > 0
-                                   : n > 0 || walked >= kBrokenMemberMin;
+                ? n > 0 || walked >= kTruncatedMemberMin || w.blocks > 0
+                : n > 0 || walked >= kBrokenMemberMin;
             return {offer, 0, offer ? w.reached : 0};
         }
         // The trailer repeats the inflated length. Random bytes reach a final block often
@@ -83,7 +87,8 @@ tagRawMatch KGzType::FindEnd(KRawReader& reader) const
         // without it. A long one that disagrees is a damaged member: damage inside the data
         // decodes on as other symbols and may well reach a final block. Its end is not trusted.
         uint32_t isize = 0;
-        if (!reader.U32LE(w.end + 4, isize) || isize != static_cast<uint32_t>(w.output)) {
+        if (!reader.U32LE(w.end + 4, isize) || isize != static_cast<uint32_t>(w.output))
+        {
             const bool offer = n > 0 || w.end - stream >= kBrokenMemberMin;
             return {offer, 0, offer ? w.end : 0};
         }

@@ -17,9 +17,11 @@ bool Number(const char* field, size_t len, uint64_t& out)
 {
     out = 0;
     const auto* f = reinterpret_cast<const uint8_t*>(field);
-    if (f[0] & 0x80) {
-        if (f[0] != 0x80) return false;   // negative or beyond 64 bits
-        for (size_t i = 1; i < len; ++i) {
+    if (f[0] & 0x80)
+    {
+        if (f[0] != 0x80) return false; // negative or beyond 64 bits
+        for (size_t i = 1; i < len; ++i)
+        {
             if (out >> 56) return false;
             out = out << 8 | f[i];
         }
@@ -28,7 +30,8 @@ bool Number(const char* field, size_t len, uint64_t& out)
     size_t i = 0;
     while (i < len && f[i] == ' ') ++i;
     size_t digits = 0;
-    for (; i < len && f[i] >= '0' && f[i] <= '7'; ++i, ++digits) {
+    for (; i < len && f[i] >= '0' && f[i] <= '7'; ++i, ++digits)
+    {
         if (out >> 60) return false;
         out = out << 3 | static_cast<uint64_t>(f[i] - '0');
     }
@@ -36,7 +39,7 @@ bool Number(const char* field, size_t len, uint64_t& out)
         if (f[i] != ' ' && f[i] != 0) return false;
     return digits > 0;
 }
-}
+} // namespace
 
 KTarType::KTarType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -50,7 +53,8 @@ KTarType::Block KTarType::Classify(ByteView block, uint64_t& dataBytes)
         !Number(h.Checksum, sizeof(h.Checksum), stored) || !Number(h.Size, sizeof(h.Size), size))
         return Block::Other;
     uint64_t sum = 0;
-    for (size_t i = 0; i < kTarBlock; ++i) {
+    for (size_t i = 0; i < kTarBlock; ++i)
+    {
         const bool inChecksum = i >= offsetof(tagTarHeader, Checksum) && i < offsetof(tagTarHeader, TypeFlag);
         sum += inChecksum ? uint64_t{' '} : block[i];
     }
@@ -69,7 +73,8 @@ RawHeader KTarType::CheckHeader(ByteView head, uint64_t&) const
 tagRawMatch KTarType::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = 0;
-    for (uint64_t n = 0; n < kMaxMembers; ++n) {
+    for (uint64_t n = 0; n < kMaxMembers; ++n)
+    {
         uint64_t data = 0;
         // Damaged, overwritten or cut: the end is unknown, but the members walked are this
         // archive's (each header would otherwise pass as the start of an archive of its own).

@@ -30,7 +30,8 @@ uint64_t Align4(uint64_t v) { return (v + 3) & ~uint64_t{3}; }
 bool Vli(KByteCursor& c, uint64_t& out)
 {
     out = 0;
-    for (unsigned i = 0; i < kMaxVliBytes; ++i) {
+    for (unsigned i = 0; i < kMaxVliBytes; ++i)
+    {
         const uint8_t b = c.U8();
         if (c.Overrun()) return false;
         out |= static_cast<uint64_t>(b & 0x7F) << (7 * i);
@@ -42,9 +43,9 @@ bool Vli(KByteCursor& c, uint64_t& out)
 bool StreamHeader(ByteView head, tagXzStreamHeader& h)
 {
     return LoadRecord(head, 0, h) && std::memcmp(h.Magic, kXzMagic, 6) == 0 && h.Flags[0] == 0 &&
-           (h.Flags[1] & 0xF0) == 0 && RawCrc32(head.subspan(6, 2)) == h.Crc;
+        (h.Flags[1] & 0xF0) == 0 && RawCrc32(head.subspan(6, 2)) == h.Crc;
 }
-}
+} // namespace
 
 KXzType::KXzType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -59,19 +60,25 @@ uint64_t KXzType::Lzma2End(KRawReader& reader, uint64_t pos)
     // Chunks: control 0 ends the data; 1 and 2 are stored chunks of a 16-bit size + 1;
     // 0x80 and up are compressed chunks with the packed size + 1 in bytes 3..4, and from 0xC0
     // on a properties byte after it. Every chunk takes at least two bytes, so the loop ends.
-    for (uint64_t n = 0; n < kMaxChunks; ++n) {
+    for (uint64_t n = 0; n < kMaxChunks; ++n)
+    {
         ByteView h = reader.ViewUpTo(pos, 6);
         if (h.empty()) return 0;
         const uint8_t control = h[0];
         uint16_t size = 0;
         if (control == 0) return pos + 1;
-        if (control == 1 || control == 2) {
+        if (control == 1 || control == 2)
+        {
             if (!LoadU16BE(h, 1, size)) return 0;
             pos += 3 + static_cast<uint64_t>(size) + 1;
-        } else if (control >= 0x80) {
+        }
+        else if (control >= 0x80)
+        {
             if (!LoadU16BE(h, 3, size)) return 0;
             pos += (control >= 0xC0 ? 6u : 5u) + static_cast<uint64_t>(size) + 1;
-        } else {
+        }
+        else
+        {
             return 0;
         }
         if (pos >= reader.Limit()) return 0;
@@ -93,13 +100,15 @@ uint64_t KXzType::BlockEnd(KRawReader& reader, uint64_t pos, uint32_t checkBytes
     uint64_t compressed = 0, uncompressed = 0, filter = 0;
     if ((flags & kXzBlockHasCompressedSize) && (!Vli(c, compressed) || compressed == 0)) return 0;
     if ((flags & kXzBlockHasUncompressedSize) && !Vli(c, uncompressed)) return 0;
-    for (unsigned f = 0; f <= (flags & 3u); ++f) {
+    for (unsigned f = 0; f <= (flags & 3u); ++f)
+    {
         uint64_t propsBytes = 0;
         if (!Vli(c, filter) || !Vli(c, propsBytes) || propsBytes > c.Remaining()) return 0;
         c.Skip(static_cast<size_t>(propsBytes));
     }
     const uint64_t data = pos + headerBytes;
-    if (!(flags & kXzBlockHasCompressedSize)) {
+    if (!(flags & kXzBlockHasCompressedSize))
+    {
         // Streamed by the writer: only the last filter's own framing tells where data ends.
         if (filter != kXzFilterLzma2) return 0;
         const uint64_t end = Lzma2End(reader, data);
@@ -128,19 +137,22 @@ uint64_t KXzType::IndexSize(KRawReader& reader, uint64_t pos, const tagBlocks& b
     uint64_t count = 0;
     if (!vliAt(count) || count != blocks.count) return 0;
     uint64_t unpaddedSum = 0;
-    for (uint64_t r = 0; r < count; ++r) {
+    for (uint64_t r = 0; r < count; ++r)
+    {
         uint64_t unpadded = 0, uncompressed = 0;
         if (!vliAt(unpadded) || !vliAt(uncompressed)) return 0;
         unpaddedSum += unpadded;
     }
     if (unpaddedSum != blocks.unpaddedSum) return 0;
     const uint64_t crcAt = Align4(off);
-    for (uint64_t p = off; p < crcAt; ++p) {
+    for (uint64_t p = off; p < crcAt; ++p)
+    {
         uint8_t zero = 1;
         if (!reader.U8(p, zero) || zero != 0) return 0;
     }
     uint32_t crc = 0;
-    for (uint64_t p = pos; p < crcAt;) {
+    for (uint64_t p = pos; p < crcAt;)
+    {
         ByteView v = reader.View(p, static_cast<size_t>(std::min<uint64_t>(crcAt - p, KRawReader::kMaxView)));
         if (v.empty()) return 0;
         crc = RawCrc32(v, crc);
@@ -159,10 +171,11 @@ uint64_t KXzType::StreamEnd(KRawReader& reader, uint64_t start)
 
     tagBlocks blocks;
     uint64_t pos = start + sizeof(header);
-    for (;;) {
+    for (;;)
+    {
         uint8_t first = 0;
         if (!reader.U8(pos, first)) return 0;
-        if (first == 0) break;   // the index indicator
+        if (first == 0) break; // the index indicator
         if (blocks.count >= kMaxBlocks) return 0;
         pos = BlockEnd(reader, pos, checkBytes, blocks);
         if (pos == 0) return 0;
@@ -187,7 +200,8 @@ tagRawMatch KXzType::FindEnd(KRawReader& reader) const
     // them: zero bytes in groups of four. Padding after the last stream cannot be told from
     // the zeros of free space, so the file ends after the last footer.
     uint64_t end = 0;
-    for (uint64_t n = 0; n < kMaxStreams; ++n) {
+    for (uint64_t n = 0; n < kMaxStreams; ++n)
+    {
         const uint64_t next = StreamEnd(reader, end);
         // A stream that breaks off leaves the end unknown, after whole ones too.
         if (next == 0) return {true, 0, end};

@@ -20,7 +20,7 @@ private:
     struct tagBlocks
     {
         uint64_t count = 0;
-        uint64_t unpaddedSum = 0;   // sum of header + compressed data + check of every block
+        uint64_t unpaddedSum = 0; // sum of header + compressed data + check of every block
     };
 
     /// The end of the stream at `start` (after its footer), or 0 when it is not whole.

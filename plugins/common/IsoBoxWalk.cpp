@@ -11,21 +11,20 @@ constexpr int kMaxBoxes = 1 << 16;
 
 bool KnownTopLevel(const uint8_t* t)
 {
-    static constexpr const char* kTypes[] = {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide",
-                                             "pnot", "uuid", "moof", "mfra", "meta", "sidx", "ssix",
-                                             "prft", "emsg", "pdin", "bloc"};
+    static constexpr const char* kTypes[] = {"ftyp", "styp", "moov", "mdat", "free", "skip", "wide", "pnot", "uuid",
+                                             "moof", "mfra", "meta", "sidx", "ssix", "prft", "emsg", "pdin", "bloc"};
     for (const char* k : kTypes)
         if (IsoTypeIs(t, k)) return true;
     return false;
 }
-}
+} // namespace
 
 bool IsoTypeIs(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 
 bool IsoFtypInHead(ByteView head, uint32_t& ftypSize)
 {
     return LoadU32BE(head, 0, ftypSize) && head.size() >= kMinFtypBytes && IsoTypeIs(head.data() + 4, "ftyp") &&
-           ftypSize >= kMinFtypBytes && ftypSize <= kMaxFtypBytes && ftypSize % 4 == 0 && ftypSize <= head.size();
+        ftypSize >= kMinFtypBytes && ftypSize <= kMaxFtypBytes && ftypSize % 4 == 0 && ftypSize <= head.size();
 }
 
 bool IsoHasBrand(ByteView head, uint32_t ftypSize, const char* brand)
@@ -42,7 +41,8 @@ tagIsoBoxes WalkIsoBoxes(KRawReader& reader)
 {
     tagIsoBoxes b;
     uint64_t pos = 0;
-    for (; b.count < kMaxBoxes; ++b.count) {
+    for (; b.count < kMaxBoxes; ++b.count)
+    {
         ByteView h = reader.View(pos, kBoxHeader);
         if (h.empty() || !KnownTopLevel(h.data() + 4)) break;
         const uint8_t* type = h.data() + 4;
@@ -53,18 +53,24 @@ tagIsoBoxes WalkIsoBoxes(KRawReader& reader)
         uint32_t size32 = 0;
         LoadU32BE(h, 0, size32);
         uint64_t size = size32;
-        if (size == 1) {
+        if (size == 1)
+        {
             ByteView large = reader.View(pos, kLargeBoxHeader);
             if (large.empty()) break;
             LoadU64BE(large, 8, size);
             if (size < kLargeBoxHeader) break;
-        } else if (size == 0) {
+        }
+        else if (size == 0)
+        {
             b.openEnd = true;
             break;
-        } else if (size < kBoxHeader) {
+        }
+        else if (size < kBoxHeader)
+        {
             break;
         }
-        if (size > reader.Limit() - pos) {
+        if (size > reader.Limit() - pos)
+        {
             b.openEnd = true;
             break;
         }

@@ -11,13 +11,13 @@
 
 struct tagIsoBoxes
 {
-    uint64_t end = 0;       // offset after the last box walked
-    bool openEnd = false;   // the last box runs to an end that cannot be told (size 0, or past the limit)
-    int count = 0;          // boxes walked
-    bool moov = false;      // a movie box
-    bool mdat = false;      // media data
-    bool moof = false;      // a movie fragment
-    bool meta = false;      // a metadata box (the item tree of a still picture)
+    uint64_t end = 0;     // offset after the last box walked
+    bool openEnd = false; // the last box runs to an end that cannot be told (size 0, or past the limit)
+    int count = 0;        // boxes walked
+    bool moov = false;    // a movie box
+    bool mdat = false;    // media data
+    bool moof = false;    // a movie fragment
+    bool meta = false;    // a metadata box (the item tree of a still picture)
 };
 
 bool IsoTypeIs(const uint8_t* type, const char* name);

@@ -15,15 +15,15 @@ struct tagDeflateWalk
 {
     enum class Outcome
     {
-        End,         // the final block ended; `end` is the byte after the stream
-        Truncated,   // the bytes ran out (limit, volume end or unreadable sector) first
-        Invalid      // the bits broke the format at `reached`
+        End,       // the final block ended; `end` is the byte after the stream
+        Truncated, // the bytes ran out (limit, volume end or unreadable sector) first
+        Invalid    // the bits broke the format at `reached`
     };
     Outcome outcome = Outcome::Invalid;
-    uint64_t end = 0;        // file offset of the first byte after the stream
-    uint64_t reached = 0;    // file offset where the walk stopped
-    uint64_t output = 0;     // bytes the stream inflates to
-    uint32_t blocks = 0;     // blocks completed
+    uint64_t end = 0;     // file offset of the first byte after the stream
+    uint64_t reached = 0; // file offset where the walk stopped
+    uint64_t output = 0;  // bytes the stream inflates to
+    uint32_t blocks = 0;  // blocks completed
 };
 
 class KDeflateWalker
@@ -39,12 +39,17 @@ private:
 
     struct tagHuffman
     {
-        std::array<uint16_t, 16> count{};         // codes of each length
-        std::array<uint16_t, 288> symbol{};       // symbols ordered by code
-        std::array<uint16_t, 1u << kFastBits> fast{};   // symbol << 4 | length; 0: decode slowly
+        std::array<uint16_t, 16> count{};             // codes of each length
+        std::array<uint16_t, 288> symbol{};           // symbols ordered by code
+        std::array<uint16_t, 1u << kFastBits> fast{}; // symbol << 4 | length; 0: decode slowly
     };
 
-    enum class Step { Ok, Truncated, Invalid };
+    enum class Step
+    {
+        Ok,
+        Truncated,
+        Invalid
+    };
 
     /// Builds `h` from code lengths. 0: complete, > 0: incomplete, < 0: over-subscribed.
     static int Build(tagHuffman& h, const uint8_t* lengths, unsigned n);

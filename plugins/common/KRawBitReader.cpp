@@ -4,7 +4,8 @@
 
 bool KRawBitReader::Refill(unsigned n)
 {
-    if (m_Count < n && m_View.size() >= 8) {
+    if (m_Count < n && m_View.size() >= 8)
+    {
         // Whole bytes at once while the view holds them: as many as fit above the bits held.
         const unsigned take = (64 - m_Count) / 8;
         uint64_t word = PeekU64LE(m_View.data());
@@ -14,8 +15,10 @@ bool KRawBitReader::Refill(unsigned n)
         m_View = m_View.subspan(take);
         m_Next += take;
     }
-    while (m_Count < n) {
-        if (m_View.empty()) {
+    while (m_Count < n)
+    {
+        if (m_View.empty())
+        {
             m_View = m_Reader.ViewUpTo(m_Next, KRawReader::kMaxView);
             if (m_View.empty()) return false;
         }
@@ -35,7 +38,8 @@ uint32_t KRawBitReader::Peek(unsigned n)
 
 void KRawBitReader::Drop(unsigned n)
 {
-    if (n > m_Count) {
+    if (n > m_Count)
+    {
         m_Exhausted = true;
         n = m_Count;
     }
@@ -46,7 +50,8 @@ void KRawBitReader::Drop(unsigned n)
 uint32_t KRawBitReader::Bits(unsigned n)
 {
     if (n == 0) return 0;
-    if (!Refill(n)) {
+    if (!Refill(n))
+    {
         m_Exhausted = true;
         return 0;
     }
@@ -62,12 +67,16 @@ void KRawBitReader::SkipBytes(uint64_t n)
     Drop(static_cast<unsigned>(buffered * 8));
     n -= buffered;
     if (n == 0) return;
-    if (n <= m_View.size()) {
+    if (n <= m_View.size())
+    {
         m_View = m_View.subspan(static_cast<size_t>(n));
-    } else {
+    }
+    else
+    {
         m_View = {};
     }
-    if (n > m_Reader.Limit() || m_Next > m_Reader.Limit() - n) {
+    if (n > m_Reader.Limit() || m_Next > m_Reader.Limit() - n)
+    {
         m_Exhausted = true;
         m_Next = m_Reader.Limit();
         return;

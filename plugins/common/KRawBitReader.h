@@ -30,9 +30,9 @@ private:
     bool Refill(unsigned n);
 
     KRawReader& m_Reader;
-    uint64_t m_Next;          // file offset of the next byte to load into m_Bits
-    ByteView m_View;          // bytes from m_Next on, as last handed out by the reader
+    uint64_t m_Next; // file offset of the next byte to load into m_Bits
+    ByteView m_View; // bytes from m_Next on, as last handed out by the reader
     uint64_t m_Bits = 0;
-    unsigned m_Count = 0;     // valid bits in m_Bits
+    unsigned m_Count = 0; // valid bits in m_Bits
     bool m_Exhausted = false;
 };

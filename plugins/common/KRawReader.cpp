@@ -11,24 +11,21 @@ namespace {
 constexpr size_t kReadAhead = 128 * 1024;
 // Slack over the limit for re-reads when a walk jumps back and forth (an IFD chain, a box tree).
 constexpr uint64_t kBudgetSlack = 4 * 1024 * 1024;
-}
+} // namespace
 
 KRawReader::KRawReader(const RawScanArgs& args, uint32_t sectorIndex, uint64_t limit)
-    : m_Buf(args.buffer + static_cast<size_t>(sectorIndex) * args.bytesPerSector),
-      m_BufStart(args.buffer),
-      m_BufBytes(static_cast<uint64_t>(args.sectorCount - sectorIndex) * args.bytesPerSector),
-      m_Volume(args.volume),
-      m_BytesPerSector(args.bytesPerSector),
-      m_FileSector(static_cast<uint64_t>(args.firstSector) + sectorIndex),
-      m_Limit(limit),
-      m_Budget(limit > UINT64_MAX / 2 - kBudgetSlack ? UINT64_MAX : limit * 2 + kBudgetSlack)
+    : m_Buf(args.buffer + static_cast<size_t>(sectorIndex) * args.bytesPerSector), m_BufStart(args.buffer),
+      m_BufBytes(static_cast<uint64_t>(args.sectorCount - sectorIndex) * args.bytesPerSector), m_Volume(args.volume),
+      m_BytesPerSector(args.bytesPerSector), m_FileSector(static_cast<uint64_t>(args.firstSector) + sectorIndex),
+      m_Limit(limit), m_Budget(limit > UINT64_MAX / 2 - kBudgetSlack ? UINT64_MAX : limit * 2 + kBudgetSlack)
 {
     if (m_BufBytes > m_Limit) m_BufBytes = m_Limit;
 }
 
 uint64_t KRawReader::VolumeSectors()
 {
-    if (m_VolumeSectors < 0) {
+    if (m_VolumeSectors < 0)
+    {
         tagDiskGeometry g;
         m_VolumeSectors = 0;
         if (m_Volume && m_Volume->GetGeometry(&g) == 0 && g.TotalSectors <= INT64_MAX)
@@ -60,15 +57,17 @@ bool KRawReader::Fill(uint64_t off, size_t len)
     const size_t bytes = static_cast<size_t>(count * bps);
     if (m_Window.size() < bytes) m_Window.resize(bytes);
     uint64_t got = count;
-    if (m_Volume->ReadSectors(sector, m_Window.data(), static_cast<uint32_t>(count)) != 0) {
+    if (m_Volume->ReadSectors(sector, m_Window.data(), static_cast<uint32_t>(count)) != 0)
+    {
         // Read-ahead ran into a bad sector: read only what was asked, then sector by sector.
         got = 0;
-        if (m_Volume->ReadSectors(sector, m_Window.data(), static_cast<uint32_t>(needClipped)) == 0) {
+        if (m_Volume->ReadSectors(sector, m_Window.data(), static_cast<uint32_t>(needClipped)) == 0)
+        {
             got = needClipped;
-        } else {
-            while (got < needClipped &&
-                   m_Volume->ReadSectors(sector + got, m_Window.data() + got * bps, 1) == 0)
-                ++got;
+        }
+        else
+        {
+            while (got < needClipped && m_Volume->ReadSectors(sector + got, m_Window.data() + got * bps, 1) == 0) ++got;
         }
     }
     m_VolumeBytes += got * bps;
@@ -85,10 +84,11 @@ ByteView KRawReader::ViewUpTo(uint64_t off, size_t len)
     if (len == 0) return {};
     if (off < m_BufBytes && m_BufBytes - off >= len) return ByteView(m_Buf + off, len);
 
-    bool inWindow = m_WinLen && off >= m_WinOff && off - m_WinOff < m_WinLen &&
-                    m_WinLen - (off - m_WinOff) >= len;
-    if (!inWindow) {
-        if (!Fill(off, len)) {
+    bool inWindow = m_WinLen && off >= m_WinOff && off - m_WinOff < m_WinLen && m_WinLen - (off - m_WinOff) >= len;
+    if (!inWindow)
+    {
+        if (!Fill(off, len))
+        {
             // Nothing through the volume: what the buffer still holds is all there is.
             if (off < m_BufBytes) return ByteView(m_Buf + off, static_cast<size_t>(m_BufBytes - off));
             return {};
@@ -134,7 +134,8 @@ ByteView KRawReader::Preceding(size_t len)
 uint64_t KRawReader::FindByte(uint64_t from, uint64_t to, uint8_t b)
 {
     to = std::min(to, m_Limit);
-    while (from < to) {
+    while (from < to)
+    {
         ByteView v = ViewUpTo(from, static_cast<size_t>(std::min<uint64_t>(to - from, kMaxView)));
         if (v.empty()) return to;
         const void* hit = std::memchr(v.data(), b, v.size());

@@ -57,18 +57,18 @@ private:
     uint64_t VolumeSectors();
 
     const uint8_t* m_Buf;
-    const uint8_t* m_BufStart;   // the scan buffer's first byte
+    const uint8_t* m_BufStart; // the scan buffer's first byte
     uint64_t m_BufBytes;
     IVolumeIO* m_Volume;
     uint32_t m_BytesPerSector;
-    uint64_t m_FileSector;   // volume-relative first sector of the file
+    uint64_t m_FileSector; // volume-relative first sector of the file
     uint64_t m_Limit;
     uint64_t m_Budget;
     uint64_t m_VolumeBytes = 0;
-    int64_t m_VolumeSectors = -1;   // -1 until asked; 0 when the geometry is unknown
+    int64_t m_VolumeSectors = -1; // -1 until asked; 0 when the geometry is unknown
 
     std::vector<uint8_t> m_Window;
-    std::vector<uint8_t> m_Before;   // the sector before the file when it lies outside the buffer
-    uint64_t m_WinOff = 0;   // file-relative offset of m_Window[0]
-    size_t m_WinLen = 0;     // valid bytes in m_Window
+    std::vector<uint8_t> m_Before; // the sector before the file when it lies outside the buffer
+    uint64_t m_WinOff = 0;         // file-relative offset of m_Window[0]
+    size_t m_WinLen = 0;           // valid bytes in m_Window
 };

@@ -27,31 +27,31 @@
 
 struct tagRawTypeInfo
 {
-    const char* extension;    // without a dot
-    const char* description;  // display name
-    int64_t minSize;          // bytes; a smaller file is not one of ours
-    int64_t maxSize;          // bytes; also the furthest any walk reads
+    const char* extension;   // without a dot
+    const char* description; // display name
+    int64_t minSize;         // bytes; a smaller file is not one of ours
+    int64_t maxSize;         // bytes; also the furthest any walk reads
 };
 
 struct tagRawSignature
 {
-    uint32_t offset;          // from the file's first byte; the same for every entry of a type
-    uint32_t length;          // 1..16
+    uint32_t offset; // from the file's first byte; the same for every entry of a type
+    uint32_t length; // 1..16
     const char* bytes;
 };
 
 /// What a header check says about a candidate start.
 enum class RawHeader
 {
-    No,       // not a file of this type
-    Sized,    // a file of this type whose length the header gives (the size argument)
-    Open      // a file of this type; the end finder decides its length
+    No,    // not a file of this type
+    Sized, // a file of this type whose length the header gives (the size argument)
+    Open   // a file of this type; the end finder decides its length
 };
 
 struct tagRawMatch
 {
     bool found = false;
-    uint64_t size = 0;        // 0: the end cannot be told
+    uint64_t size = 0; // 0: the end cannot be told
     /// With size 0: bytes from the start known to belong to the file (walked before the
     /// structure broke off), so that starts of this type inside them are not taken as files of
     /// their own (a cut archive's later members).
@@ -119,8 +119,8 @@ private:
     std::span<const tagRawSignature> m_Signatures;
     uint32_t m_KeyOffset = 0;
     std::array<bool, 256> m_KeyTable{};
-    bool m_KeyOnly = false;    // candidates are told by the key table alone
-    int64_t m_SkipUntil = 0;   // volume sector before which no new start of this type is taken
+    bool m_KeyOnly = false;  // candidates are told by the key table alone
+    int64_t m_SkipUntil = 0; // volume sector before which no new start of this type is taken
     // Metadata names of the hits of the last Scan call (first sector, name), for GetInfo.
     std::vector<std::pair<int64_t, std::string>> m_Names;
 };
@@ -128,8 +128,4 @@ private:
 /// Creates one type object; the engine owns it until Release().
 using RawTypeCreate = KRawTypeBase* (*)();
 
-template <typename T>
-KRawTypeBase* CreateRawType()
-{
-    return new (std::nothrow) T();
-}
+template <typename T> KRawTypeBase* CreateRawType() { return new (std::nothrow) T(); }

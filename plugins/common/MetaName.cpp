@@ -21,7 +21,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 int Number(std::string_view text, size_t at, size_t n)
 {
     int v = 0;
-    for (size_t i = at; i < at + n; ++i) {
+    for (size_t i = at; i < at + n; ++i)
+    {
         if (i >= text.size() || text[i] < '0' || text[i] > '9') return -1;
         v = v * 10 + (text[i] - '0');
     }
@@ -46,16 +47,23 @@ std::string Moment(std::string_view date)
 
 void AppendUtf8(std::string& out, uint32_t cp)
 {
-    if (cp < 0x80) {
+    if (cp < 0x80)
+    {
         out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
+    }
+    else if (cp < 0x800)
+    {
         out += static_cast<char>(0xC0 | (cp >> 6));
         out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
+    }
+    else if (cp < 0x10000)
+    {
         out += static_cast<char>(0xE0 | (cp >> 12));
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
+    }
+    else
+    {
         out += static_cast<char>(0xF0 | (cp >> 18));
         out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
@@ -80,10 +88,13 @@ std::string PhotoName(const tagTiffMeta& meta)
     const std::string_view model = TrimBlanks(meta.model);
     const std::string_view makeWord = make.substr(0, make.find(' '));
     std::string camera;
-    if (!model.empty()) {
+    if (!model.empty())
+    {
         if (!makeWord.empty() && !StartsWithNoCase(model, makeWord)) camera.append(makeWord).append(" ");
         camera.append(model);
-    } else {
+    }
+    else
+    {
         camera.append(make);
     }
     if (!camera.empty()) name.append(" ").append(camera);
@@ -104,7 +115,8 @@ std::string SongName(std::string_view artist, std::string_view title)
 std::string TextFromLatin1(ByteView bytes)
 {
     std::string out;
-    for (const uint8_t b : bytes) {
+    for (const uint8_t b : bytes)
+    {
         if (b == 0) break;
         AppendUtf8(out, b);
     }
@@ -114,17 +126,21 @@ std::string TextFromLatin1(ByteView bytes)
 std::string TextFromUtf16(ByteView bytes, bool bigEndian)
 {
     size_t i = 0;
-    if (bytes.size() >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE))) {
+    if (bytes.size() >= 2 && ((bytes[0] == 0xFE && bytes[1] == 0xFF) || (bytes[0] == 0xFF && bytes[1] == 0xFE)))
+    {
         bigEndian = bytes[0] == 0xFE;
         i = 2;
     }
     std::string out;
-    for (; i + 1 < bytes.size(); i += 2) {
+    for (; i + 1 < bytes.size(); i += 2)
+    {
         const uint32_t u = bigEndian ? (bytes[i] << 8 | bytes[i + 1]) : (bytes[i + 1] << 8 | bytes[i]);
         if (u == 0) break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+        if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size())
+        {
             const uint32_t lo = bigEndian ? (bytes[i + 2] << 8 | bytes[i + 3]) : (bytes[i + 3] << 8 | bytes[i + 2]);
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
+            if (lo >= 0xDC00 && lo <= 0xDFFF)
+            {
                 AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
                 i += 2;
                 continue;
@@ -140,9 +156,14 @@ std::string TextFromLegacy(ByteView bytes)
     size_t len = 0;
     while (len < bytes.size() && bytes[len] != 0) ++len;
     bytes = bytes.first(len);
-    for (size_t i = 0; i < len;) {
+    for (size_t i = 0; i < len;)
+    {
         const uint8_t b = bytes[i];
-        const size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 && b >= 0xC2 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 && b <= 0xF4 ? 4 : 0;
+        const size_t n = b < 0x80             ? 1
+            : (b & 0xE0) == 0xC0 && b >= 0xC2 ? 2
+            : (b & 0xF0) == 0xE0              ? 3
+            : (b & 0xF8) == 0xF0 && b <= 0xF4 ? 4
+                                              : 0;
         if (n == 0 || len - i < n) return TextFromLatin1(bytes);
         for (size_t k = 1; k < n; ++k)
             if ((bytes[i + k] & 0xC0) != 0x80) return TextFromLatin1(bytes);

@@ -6,7 +6,8 @@ namespace {
 constexpr std::array<uint32_t, 256> MakeTable()
 {
     std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
+    for (uint32_t i = 0; i < 256; ++i)
+    {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
         t[i] = c;
@@ -14,7 +15,7 @@ constexpr std::array<uint32_t, 256> MakeTable()
     return t;
 }
 constexpr std::array<uint32_t, 256> kTable = MakeTable();
-}
+} // namespace
 
 uint32_t RawCrc32(ByteView bytes, uint32_t crc)
 {

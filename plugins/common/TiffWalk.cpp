@@ -5,8 +5,8 @@
 #include <vector>
 
 namespace {
-constexpr uint32_t kMaxEntries = 1024;   // entries of one directory
-constexpr size_t kMaxIfds = 256;         // directories followed in all (chains, sub-IFDs, EXIF)
+constexpr uint32_t kMaxEntries = 1024;    // entries of one directory
+constexpr size_t kMaxIfds = 256;          // directories followed in all (chains, sub-IFDs, EXIF)
 constexpr uint32_t kMaxValues = 1u << 20; // strips or tiles of one image
 
 // Tags whose values locate data or further directories.
@@ -25,7 +25,7 @@ uint32_t TypeBytes(uint16_t type)
 struct tagTiffEntry
 {
     uint16_t tag, type;
-    uint32_t count, value;   // value: inline data or the offset of the data
+    uint32_t count, value; // value: inline data or the offset of the data
 };
 
 class KTiffWalk
@@ -33,7 +33,8 @@ class KTiffWalk
 public:
     // Offsets in the tree count from `base` (the header's first byte) and stay below `span`.
     KTiffWalk(KRawReader& reader, bool le, uint64_t base = 0, uint64_t span = UINT64_MAX)
-        : m_Reader(reader), m_Le(le), m_Base(base), m_Span(span) {}
+        : m_Reader(reader), m_Le(le), m_Base(base), m_Span(span)
+    {}
 
     bool U16(uint64_t off, uint16_t& v)
     {
@@ -61,7 +62,8 @@ public:
     {
         const uint32_t size = TypeBytes(e.type);
         const uint64_t base = static_cast<uint64_t>(size) * e.count <= 4 ? entryOff + 8 : e.value;
-        if (e.type == 3) {
+        if (e.type == 3)
+        {
             uint16_t v = 0;
             if (!U16(base + 2ull * index, v)) return false;
             out = v;
@@ -72,29 +74,31 @@ public:
 
     // Reads the directory at `off`; false when it is not a plausible directory. `unreadable`
     // tells a directory beyond what can be read (a cut file) from a damaged one.
-    bool ReadIfd(uint64_t off, std::vector<tagTiffEntry>& entries, std::vector<uint64_t>& entryOffs,
-                 uint32_t& next, bool& unreadable)
+    bool ReadIfd(uint64_t off, std::vector<tagTiffEntry>& entries, std::vector<uint64_t>& entryOffs, uint32_t& next,
+                 bool& unreadable)
     {
         uint16_t count = 0;
         unreadable = false;
         if (off < 8 || (off & 1)) return false;
-        if (!U16(off, count)) {
+        if (!U16(off, count))
+        {
             unreadable = true;
             return false;
         }
         if (count == 0 || count > kMaxEntries) return false;
-        if (View(off, 2 + 12ull * count + 4).empty()) {
+        if (View(off, 2 + 12ull * count + 4).empty())
+        {
             unreadable = true;
             return false;
         }
         entries.clear();
         entryOffs.clear();
         uint16_t lastTag = 0;
-        for (uint32_t i = 0; i < count; ++i) {
+        for (uint32_t i = 0; i < count; ++i)
+        {
             const uint64_t at = off + 2 + 12ull * i;
             tagTiffEntry e{};
-            if (!U16(at, e.tag) || !U16(at + 2, e.type) || !U32(at + 4, e.count) || !U32(at + 8, e.value))
-                return false;
+            if (!U16(at, e.tag) || !U16(at + 2, e.type) || !U32(at + 4, e.count) || !U32(at + 8, e.value)) return false;
             // Entries are sorted by tag and typed; a directory that is not is not one.
             if (TypeBytes(e.type) == 0 || (i > 0 && e.tag <= lastTag)) return false;
             lastTag = e.tag;
@@ -113,7 +117,8 @@ public:
     {
         const uint32_t n = std::min(offs.count, lens.count);
         if (n > kMaxValues) return false;
-        for (uint32_t i = 0; i < n; ++i) {
+        for (uint32_t i = 0; i < n; ++i)
+        {
             uint32_t o = 0, l = 0;
             if (!Value(offs, i, offsAt, o) || !Value(lens, i, lensAt, l)) return false;
             Extend(static_cast<uint64_t>(o) + l);
@@ -140,17 +145,20 @@ const tagTiffEntry* FindTag(const std::vector<tagTiffEntry>& entries, uint16_t t
 
 constexpr uint16_t kMake = 271, kModel = 272, kDateTime = 306, kDateTimeOriginal = 36867, kDngVersion = 50706;
 constexpr size_t kMaxMake = 32;
-constexpr size_t kMaxMetaText = 64;   // a camera name; a date is 19 characters
-}
+constexpr size_t kMaxMetaText = 64; // a camera name; a date is 19 characters
+} // namespace
 
 bool ReadTiffHeader(ByteView head, tagTiffHeader& out)
 {
     if (head.size() < 8 || head[0] != head[1] || (head[0] != 'I' && head[0] != 'M')) return false;
     out.littleEndian = head[0] == 'I';
-    if (out.littleEndian) {
+    if (out.littleEndian)
+    {
         LoadU16LE(head, 2, out.magic);
         LoadU32LE(head, 4, out.firstIfd);
-    } else {
+    }
+    else
+    {
         LoadU16BE(head, 2, out.magic);
         LoadU32BE(head, 4, out.firstIfd);
     }
@@ -165,16 +173,19 @@ tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header)
     std::vector<uint64_t> seen;
     std::vector<tagTiffEntry> entries;
     std::vector<uint64_t> at;
-    while (!pending.empty() && seen.size() < kMaxIfds) {
+    while (!pending.empty() && seen.size() < kMaxIfds)
+    {
         const uint64_t off = pending.back();
         pending.pop_back();
-        if (std::find(seen.begin(), seen.end(), off) != seen.end()) continue;   // a cycle
+        if (std::find(seen.begin(), seen.end(), off) != seen.end()) continue; // a cycle
         seen.push_back(off);
         uint32_t next = 0;
         bool unreadable = false;
-        if (!walk.ReadIfd(off, entries, at, next, unreadable)) {
-            if (seen.size() == 1) return {};   // the first directory must be sound
-            if (unreadable) {                  // the file goes on beyond what can be read
+        if (!walk.ReadIfd(off, entries, at, next, unreadable))
+        {
+            if (seen.size() == 1) return {}; // the first directory must be sound
+            if (unreadable)
+            { // the file goes on beyond what can be read
                 tree.end = 0;
                 return tree;
             }
@@ -182,29 +193,32 @@ tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header)
         }
         tree.found = true;
         if (next) pending.push_back(next);
-        for (size_t i = 0; i < entries.size(); ++i) {
+        for (size_t i = 0; i < entries.size(); ++i)
+        {
             const tagTiffEntry& e = entries[i];
             const uint64_t bytes = static_cast<uint64_t>(TypeBytes(e.type)) * e.count;
             if (bytes > 4) walk.Extend(e.value + bytes);
-            if (e.tag == kSubIfds || e.tag == kExifIfd || e.tag == kGpsIfd || e.tag == kInteropIfd) {
-                for (uint32_t k = 0; k < std::min<uint32_t>(e.count, 16); ++k) {
+            if (e.tag == kSubIfds || e.tag == kExifIfd || e.tag == kGpsIfd || e.tag == kInteropIfd)
+            {
+                for (uint32_t k = 0; k < std::min<uint32_t>(e.count, 16); ++k)
+                {
                     uint32_t sub = 0;
-                    if (walk.Value(e, k, at[i], sub))
-                        pending.push_back(sub);
+                    if (walk.Value(e, k, at[i], sub)) pending.push_back(sub);
                 }
             }
             if (e.tag == kDngVersion) tree.dng = true;
-            if (e.tag == kMake && seen.size() == 1 && tree.make.empty())
-                tree.make = walk.Ascii(e, at[i], kMaxMake);
+            if (e.tag == kMake && seen.size() == 1 && tree.make.empty()) tree.make = walk.Ascii(e, at[i], kMaxMake);
         }
         size_t io = 0, il = 0;
         const tagTiffEntry* offs = FindTag(entries, kStripOffsets, io);
         const tagTiffEntry* lens = FindTag(entries, kStripByteCounts, il);
-        if (!offs || !lens) {
+        if (!offs || !lens)
+        {
             offs = FindTag(entries, kTileOffsets, io);
             lens = FindTag(entries, kTileByteCounts, il);
         }
-        if (offs && lens && !walk.ExtendByPairs(*offs, at[io], *lens, at[il])) {
+        if (offs && lens && !walk.ExtendByPairs(*offs, at[io], *lens, at[il]))
+        {
             tree.end = 0;
             return tree;
         }
@@ -228,16 +242,22 @@ bool ReadTiffMeta(KRawReader& reader, uint64_t base, uint64_t span, tagTiffMeta&
     if (!walk.ReadIfd(header.firstIfd, entries, at, next, unreadable)) return false;
     uint32_t exif = 0;
     std::string dateTime;
-    for (size_t i = 0; i < entries.size(); ++i) {
+    for (size_t i = 0; i < entries.size(); ++i)
+    {
         const tagTiffEntry& e = entries[i];
-        if (e.tag == kMake) out.make = walk.Ascii(e, at[i], kMaxMetaText);
-        else if (e.tag == kModel) out.model = walk.Ascii(e, at[i], kMaxMetaText);
-        else if (e.tag == kDateTime) dateTime = walk.Ascii(e, at[i], kMaxMetaText);
-        else if (e.tag == kExifIfd && e.count >= 1) walk.Value(e, 0, at[i], exif);
+        if (e.tag == kMake)
+            out.make = walk.Ascii(e, at[i], kMaxMetaText);
+        else if (e.tag == kModel)
+            out.model = walk.Ascii(e, at[i], kMaxMetaText);
+        else if (e.tag == kDateTime)
+            dateTime = walk.Ascii(e, at[i], kMaxMetaText);
+        else if (e.tag == kExifIfd && e.count >= 1)
+            walk.Value(e, 0, at[i], exif);
     }
     // The moment the picture was taken is in the EXIF directory; the main directory's date may
     // be that of a later edit.
-    if (exif && exif != header.firstIfd && walk.ReadIfd(exif, entries, at, next, unreadable)) {
+    if (exif && exif != header.firstIfd && walk.ReadIfd(exif, entries, at, next, unreadable))
+    {
         size_t index = 0;
         if (const tagTiffEntry* e = FindTag(entries, kDateTimeOriginal, index))
             out.dateTime = walk.Ascii(*e, at[index], kMaxMetaText);

@@ -13,7 +13,7 @@
 struct tagTiffHeader
 {
     bool littleEndian = true;
-    uint16_t magic = 0;         // 42 for TIFF; raw formats put their own number here
+    uint16_t magic = 0; // 42 for TIFF; raw formats put their own number here
     uint32_t firstIfd = 0;
 };
 
@@ -23,10 +23,10 @@ bool ReadTiffHeader(ByteView head, tagTiffHeader& out);
 
 struct tagTiffTree
 {
-    bool found = false;         // the first directory is sound
-    uint64_t end = 0;           // 0: the tree goes on beyond what can be read
-    std::string make;           // the camera maker (tag 271 of the first directory), as stored
-    bool dng = false;           // a DNGVersion tag: a digital negative
+    bool found = false; // the first directory is sound
+    uint64_t end = 0;   // 0: the tree goes on beyond what can be read
+    std::string make;   // the camera maker (tag 271 of the first directory), as stored
+    bool dng = false;   // a DNGVersion tag: a digital negative
 };
 
 /// Walks every directory reachable from the header, bounded in count and against cycles.
@@ -35,9 +35,9 @@ tagTiffTree WalkTiff(KRawReader& reader, const tagTiffHeader& header);
 /// What a picture's main directory and its EXIF directory tell about where it came from.
 struct tagTiffMeta
 {
-    std::string make;           // as stored, cut to a bounded length
+    std::string make; // as stored, cut to a bounded length
     std::string model;
-    std::string dateTime;       // "YYYY:MM:DD HH:MM:SS": when taken, else when last written
+    std::string dateTime; // "YYYY:MM:DD HH:MM:SS": when taken, else when last written
 };
 
 /// Reads the maker, model and date of a TIFF structure whose header lies at `base` of the file

@@ -5,10 +5,25 @@
 enum class DocKind : uint8_t
 {
     None,
-    Zip, Docx, Xlsx, Pptx, Odt, Ods, Odp, Epub, // ZIP containers
-    Doc, Xls, Ppt, Pub, Msg,              // compound files
-    Pdf, Rar, Pst, Dbx,
-    Rtf, Sqlite,
+    Zip,
+    Docx,
+    Xlsx,
+    Pptx,
+    Odt,
+    Ods,
+    Odp,
+    Epub, // ZIP containers
+    Doc,
+    Xls,
+    Ppt,
+    Pub,
+    Msg, // compound files
+    Pdf,
+    Rar,
+    Pst,
+    Dbx,
+    Rtf,
+    Sqlite,
 };
 
 struct DocProbe

@@ -6,17 +6,14 @@
 
 bool KSpanDocSource::Read(uint64_t off, void* out, size_t len)
 {
-    if (!RangeFits(m_Bytes.size(), off, len))
-        return false;
-    if (len)
-        std::memcpy(out, m_Bytes.data() + off, len);
+    if (!RangeFits(m_Bytes.size(), off, len)) return false;
+    if (len) std::memcpy(out, m_Bytes.data() + off, len);
     return true;
 }
 
 size_t KSpanDocSource::ReadSome(uint64_t off, void* out, size_t len)
 {
-    if (off >= m_Bytes.size())
-        return 0;
+    if (off >= m_Bytes.size()) return 0;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(len, m_Bytes.size() - off));
     std::memcpy(out, m_Bytes.data() + off, n);
     return n;
@@ -31,33 +28,31 @@ constexpr size_t kSearchChunk = 64 * 1024;
 
 } // namespace
 
-bool FindForward(IDocSource& src, uint64_t from, uint64_t until, std::string_view pattern,
-                 uint64_t* found)
+bool FindForward(IDocSource& src, uint64_t from, uint64_t until, std::string_view pattern, uint64_t* found)
 {
     const uint64_t end = std::min(until, src.Limit());
     const size_t plen = pattern.size();
-    if (plen == 0 || plen > kSearchChunk || from > end || end - from < plen)
-        return false;
+    if (plen == 0 || plen > kSearchChunk || from > end || end - from < plen) return false;
     std::vector<uint8_t> chunk;
     size_t step = kFirstChunk / 2;
     uint64_t pos = from;
-    while (end - pos >= plen) {
+    while (end - pos >= plen)
+    {
         step = std::min(step * 2, kSearchChunk);
         chunk.resize(std::max(step, plen));
         const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - pos));
         const size_t len = src.ReadSome(pos, chunk.data(), want);
-        if (len < plen)
-            return false;
+        if (len < plen) return false;
         const auto* first = chunk.data();
         const auto* last = chunk.data() + len;
         const auto* hit = std::search(first, last, pattern.begin(), pattern.end(),
                                       [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
-        if (hit != last) {
+        if (hit != last)
+        {
             *found = pos + static_cast<uint64_t>(hit - first);
             return true;
         }
-        if (len < want || len == end - pos)
-            return false;
+        if (len < want || len == end - pos) return false;
         // Overlap by plen - 1 bytes so a pattern split between two chunks is still seen.
         pos += len - (plen - 1);
     }
@@ -68,8 +63,7 @@ bool SrcU16(IDocSource& src, uint64_t off, uint16_t& out)
 {
     uint8_t b[2];
     out = 0;
-    if (!src.Read(off, b, 2))
-        return false;
+    if (!src.Read(off, b, 2)) return false;
     out = PeekU16LE(b);
     return true;
 }
@@ -78,8 +72,7 @@ bool SrcU32(IDocSource& src, uint64_t off, uint32_t& out)
 {
     uint8_t b[4];
     out = 0;
-    if (!src.Read(off, b, 4))
-        return false;
+    if (!src.Read(off, b, 4)) return false;
     out = PeekU32LE(b);
     return true;
 }
@@ -88,8 +81,7 @@ bool SrcU64(IDocSource& src, uint64_t off, uint64_t& out)
 {
     uint8_t b[8];
     out = 0;
-    if (!src.Read(off, b, 8))
-        return false;
+    if (!src.Read(off, b, 8)) return false;
     out = PeekU64LE(b);
     return true;
 }

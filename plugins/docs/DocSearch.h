@@ -8,8 +8,7 @@
 
 // Finds the first occurrence of `pattern` that starts at or after `from` and ends at or before
 // min(until, src.Limit()). Returns true and writes its offset to `found`.
-bool FindForward(IDocSource& src, uint64_t from, uint64_t until, std::string_view pattern,
-                 uint64_t* found);
+bool FindForward(IDocSource& src, uint64_t from, uint64_t until, std::string_view pattern, uint64_t* found);
 
 // Reads a little-endian integer; false when out of range.
 bool SrcU16(IDocSource& src, uint64_t off, uint16_t& out);

@@ -13,78 +13,78 @@ inline constexpr uint32_t kZip64EndSig = 0x06064B50;   // "PK\6\6"
 inline constexpr uint32_t kZip64LocSig = 0x07064B50;   // "PK\6\7"
 inline constexpr uint32_t kZipDigSigSig = 0x05054B50;  // "PK\5\5", central-directory signature
 
-struct tagZipLocalHeader            // precedes every member's data
+struct tagZipLocalHeader // precedes every member's data
 {
-    uint32_t Signature;             //  0 kZipLocalSig
-    uint16_t VersionNeeded;         //  4 low byte: version x 10; high byte: host system
-    uint16_t Flags;                 //  6 bit 0 encrypted, bit 3 sizes in a trailing descriptor
-    uint16_t Method;                //  8 0 stored, 8 deflated, ...
-    uint16_t Time;                  // 10 DOS time
-    uint16_t Date;                  // 12 DOS date
-    uint32_t Crc32;                 // 14
-    uint32_t CompressedSize;        // 18 0xFFFFFFFF: see the ZIP64 extra field
-    uint32_t UncompressedSize;      // 22
-    uint16_t NameLength;            // 26
-    uint16_t ExtraLength;           // 28
-};                                  // 30, then name, extra field, data
+    uint32_t Signature;        //  0 kZipLocalSig
+    uint16_t VersionNeeded;    //  4 low byte: version x 10; high byte: host system
+    uint16_t Flags;            //  6 bit 0 encrypted, bit 3 sizes in a trailing descriptor
+    uint16_t Method;           //  8 0 stored, 8 deflated, ...
+    uint16_t Time;             // 10 DOS time
+    uint16_t Date;             // 12 DOS date
+    uint32_t Crc32;            // 14
+    uint32_t CompressedSize;   // 18 0xFFFFFFFF: see the ZIP64 extra field
+    uint32_t UncompressedSize; // 22
+    uint16_t NameLength;       // 26
+    uint16_t ExtraLength;      // 28
+};                             // 30, then name, extra field, data
 static_assert(sizeof(tagZipLocalHeader) == 30);
 
-struct tagZipCentralHeader          // one per member in the central directory
+struct tagZipCentralHeader // one per member in the central directory
 {
-    uint32_t Signature;             //  0 kZipCentralSig
-    uint16_t VersionMadeBy;         //  4
-    uint16_t VersionNeeded;         //  6
-    uint16_t Flags;                 //  8
-    uint16_t Method;                // 10
-    uint16_t Time;                  // 12
-    uint16_t Date;                  // 14
-    uint32_t Crc32;                 // 16
-    uint32_t CompressedSize;        // 20
-    uint32_t UncompressedSize;      // 24
-    uint16_t NameLength;            // 28
-    uint16_t ExtraLength;           // 30
-    uint16_t CommentLength;         // 32
-    uint16_t DiskStart;             // 34
-    uint16_t InternalAttributes;    // 36
-    uint32_t ExternalAttributes;    // 38
-    uint32_t LocalHeaderOffset;     // 42
-};                                  // 46, then name, extra field, comment
+    uint32_t Signature;          //  0 kZipCentralSig
+    uint16_t VersionMadeBy;      //  4
+    uint16_t VersionNeeded;      //  6
+    uint16_t Flags;              //  8
+    uint16_t Method;             // 10
+    uint16_t Time;               // 12
+    uint16_t Date;               // 14
+    uint32_t Crc32;              // 16
+    uint32_t CompressedSize;     // 20
+    uint32_t UncompressedSize;   // 24
+    uint16_t NameLength;         // 28
+    uint16_t ExtraLength;        // 30
+    uint16_t CommentLength;      // 32
+    uint16_t DiskStart;          // 34
+    uint16_t InternalAttributes; // 36
+    uint32_t ExternalAttributes; // 38
+    uint32_t LocalHeaderOffset;  // 42
+};                               // 46, then name, extra field, comment
 static_assert(sizeof(tagZipCentralHeader) == 46);
 
-struct tagZipEndRecord              // the last record of an archive
+struct tagZipEndRecord // the last record of an archive
 {
-    uint32_t Signature;             //  0 kZipEndSig
-    uint16_t DiskNumber;            //  4
-    uint16_t CentralDisk;           //  6 disk holding the central directory
-    uint16_t EntriesOnDisk;         //  8
-    uint16_t EntriesTotal;          // 10
-    uint32_t CentralSize;           // 12 bytes of the central directory
-    uint32_t CentralOffset;         // 16 from the archive's first byte; 0xFFFFFFFF: ZIP64
-    uint16_t CommentLength;         // 20
-};                                  // 22, then the comment
+    uint32_t Signature;     //  0 kZipEndSig
+    uint16_t DiskNumber;    //  4
+    uint16_t CentralDisk;   //  6 disk holding the central directory
+    uint16_t EntriesOnDisk; //  8
+    uint16_t EntriesTotal;  // 10
+    uint32_t CentralSize;   // 12 bytes of the central directory
+    uint32_t CentralOffset; // 16 from the archive's first byte; 0xFFFFFFFF: ZIP64
+    uint16_t CommentLength; // 20
+};                          // 22, then the comment
 static_assert(sizeof(tagZipEndRecord) == 22);
 
-struct tagZip64Locator              // immediately before the end record of a ZIP64 archive
+struct tagZip64Locator // immediately before the end record of a ZIP64 archive
 {
-    uint32_t Signature;             //  0 kZip64LocSig
-    uint32_t Disk;                  //  4 disk holding the ZIP64 end record
-    uint64_t EndOffset;             //  8 offset of the ZIP64 end record
-    uint32_t DiskCount;             // 16
+    uint32_t Signature; //  0 kZip64LocSig
+    uint32_t Disk;      //  4 disk holding the ZIP64 end record
+    uint64_t EndOffset; //  8 offset of the ZIP64 end record
+    uint32_t DiskCount; // 16
 };
 static_assert(sizeof(tagZip64Locator) == 20);
 
 struct tagZip64EndRecord
 {
-    uint32_t Signature;             //  0 kZip64EndSig
-    uint64_t RecordSize;            //  4 bytes after this field (44 plus extensible data)
-    uint16_t VersionMadeBy;         // 12
-    uint16_t VersionNeeded;         // 14
-    uint32_t DiskNumber;            // 16
-    uint32_t CentralDisk;           // 20
-    uint64_t EntriesOnDisk;         // 24
-    uint64_t EntriesTotal;          // 32
-    uint64_t CentralSize;           // 40
-    uint64_t CentralOffset;         // 48
+    uint32_t Signature;     //  0 kZip64EndSig
+    uint64_t RecordSize;    //  4 bytes after this field (44 plus extensible data)
+    uint16_t VersionMadeBy; // 12
+    uint16_t VersionNeeded; // 14
+    uint32_t DiskNumber;    // 16
+    uint32_t CentralDisk;   // 20
+    uint64_t EntriesOnDisk; // 24
+    uint64_t EntriesTotal;  // 32
+    uint64_t CentralSize;   // 40
+    uint64_t CentralOffset; // 48
 };
 static_assert(sizeof(tagZip64EndRecord) == 56);
 
@@ -92,28 +92,28 @@ static_assert(sizeof(tagZip64EndRecord) == 56);
 inline constexpr uint8_t kOleSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 inline constexpr uint32_t kOleFreeSect = 0xFFFFFFFF;
 inline constexpr uint32_t kOleEndOfChain = 0xFFFFFFFE;
-inline constexpr uint32_t kOleHeaderDifat = 109;      // DIFAT entries held in the header
+inline constexpr uint32_t kOleHeaderDifat = 109; // DIFAT entries held in the header
 
-struct tagOleHeader                 // sector -1: the first 512 bytes of the file
+struct tagOleHeader // sector -1: the first 512 bytes of the file
 {
-    uint8_t Signature[8];           //   0 kOleSignature
-    uint8_t Clsid[16];              //   8 zero
-    uint16_t MinorVersion;          //  24
-    uint16_t MajorVersion;          //  26 3 (512-byte sectors) or 4 (4096-byte sectors)
-    uint16_t ByteOrder;             //  28 0xFFFE
-    uint16_t SectorShift;           //  30 9 or 12
-    uint16_t MiniSectorShift;       //  32 6
-    uint8_t Reserved[6];            //  34
-    uint32_t DirSectorCount;        //  40 0 for version 3
-    uint32_t FatSectorCount;        //  44
-    uint32_t FirstDirSector;        //  48
-    uint32_t TransactionSig;        //  52
-    uint32_t MiniStreamCutoff;      //  56 4096
-    uint32_t FirstMiniFatSector;    //  60
-    uint32_t MiniFatSectorCount;    //  64
-    uint32_t FirstDifatSector;      //  68
-    uint32_t DifatSectorCount;      //  72
-    uint32_t Difat[kOleHeaderDifat];//  76 the first FAT sector numbers
+    uint8_t Signature[8];            //   0 kOleSignature
+    uint8_t Clsid[16];               //   8 zero
+    uint16_t MinorVersion;           //  24
+    uint16_t MajorVersion;           //  26 3 (512-byte sectors) or 4 (4096-byte sectors)
+    uint16_t ByteOrder;              //  28 0xFFFE
+    uint16_t SectorShift;            //  30 9 or 12
+    uint16_t MiniSectorShift;        //  32 6
+    uint8_t Reserved[6];             //  34
+    uint32_t DirSectorCount;         //  40 0 for version 3
+    uint32_t FatSectorCount;         //  44
+    uint32_t FirstDirSector;         //  48
+    uint32_t TransactionSig;         //  52
+    uint32_t MiniStreamCutoff;       //  56 4096
+    uint32_t FirstMiniFatSector;     //  60
+    uint32_t MiniFatSectorCount;     //  64
+    uint32_t FirstDifatSector;       //  68
+    uint32_t DifatSectorCount;       //  72
+    uint32_t Difat[kOleHeaderDifat]; //  76 the first FAT sector numbers
 };
 static_assert(sizeof(tagOleHeader) == 512);
 
@@ -122,21 +122,21 @@ inline constexpr uint8_t kOleTypeStream = 2;
 inline constexpr uint8_t kOleTypeRoot = 5;
 inline constexpr uint32_t kOleNoStream = 0xFFFFFFFF;
 
-struct tagOleDirEntry               // 128 bytes; entries form red-black trees per storage
+struct tagOleDirEntry // 128 bytes; entries form red-black trees per storage
 {
-    uint16_t Name[32];              //   0 UTF-16, zero-terminated
-    uint16_t NameLength;            //  64 bytes including the terminator
-    uint8_t Type;                   //  66 kOleType...
-    uint8_t Color;                  //  67
-    uint32_t LeftSibling;           //  68
-    uint32_t RightSibling;          //  72
-    uint32_t Child;                 //  76 root of the storage's own tree
-    uint8_t Clsid[16];              //  80
-    uint32_t StateBits;             //  96
-    uint64_t Created;               // 100
-    uint64_t Modified;              // 108
-    uint32_t StartSector;           // 116
-    uint64_t StreamSize;            // 120
+    uint16_t Name[32];     //   0 UTF-16, zero-terminated
+    uint16_t NameLength;   //  64 bytes including the terminator
+    uint8_t Type;          //  66 kOleType...
+    uint8_t Color;         //  67
+    uint32_t LeftSibling;  //  68
+    uint32_t RightSibling; //  72
+    uint32_t Child;        //  76 root of the storage's own tree
+    uint8_t Clsid[16];     //  80
+    uint32_t StateBits;    //  96
+    uint64_t Created;      // 100
+    uint64_t Modified;     // 108
+    uint32_t StartSector;  // 116
+    uint64_t StreamSize;   // 120
 };
 static_assert(sizeof(tagOleDirEntry) == 128);
 
@@ -147,32 +147,32 @@ inline constexpr uint8_t kRar4Archive = 0x73;
 inline constexpr uint8_t kRar4File = 0x74;
 inline constexpr uint8_t kRar4NewSub = 0x7A;
 inline constexpr uint8_t kRar4End = 0x7B;
-inline constexpr uint16_t kRar4LongBlock = 0x8000;  // an ADD_SIZE field follows the base block
-inline constexpr uint16_t kRar4LargeFile = 0x0100;  // file header carries HIGH_PACK_SIZE
-inline constexpr uint16_t kRar4Encrypted = 0x0080;  // archive header: headers are encrypted
+inline constexpr uint16_t kRar4LongBlock = 0x8000; // an ADD_SIZE field follows the base block
+inline constexpr uint16_t kRar4LargeFile = 0x0100; // file header carries HIGH_PACK_SIZE
+inline constexpr uint16_t kRar4Encrypted = 0x0080; // archive header: headers are encrypted
 
-struct tagRar4Block                 // every block starts so
+struct tagRar4Block // every block starts so
 {
-    uint16_t HeadCrc;               // 0 low 16 bits of the CRC-32 of the header from HeadType
-    uint8_t HeadType;               // 2 0x72..0x7B
-    uint16_t HeadFlags;             // 3
-    uint16_t HeadSize;              // 5 header bytes including these 7
+    uint16_t HeadCrc;   // 0 low 16 bits of the CRC-32 of the header from HeadType
+    uint8_t HeadType;   // 2 0x72..0x7B
+    uint16_t HeadFlags; // 3
+    uint16_t HeadSize;  // 5 header bytes including these 7
 };
 static_assert(sizeof(tagRar4Block) == 7);
 
-struct tagRar4FileHeader            // types 0x74 and 0x7A
+struct tagRar4FileHeader // types 0x74 and 0x7A
 {
-    tagRar4Block Base;              //  0
-    uint32_t PackSize;              //  7 data bytes after the header (low 32 bits)
-    uint32_t UnpackSize;            // 11
-    uint8_t HostOs;                 // 15
-    uint32_t FileCrc;               // 16
-    uint32_t FileTime;              // 20
-    uint8_t UnpackVersion;          // 24
-    uint8_t Method;                 // 25
-    uint16_t NameSize;              // 26
-    uint32_t Attributes;            // 28
-};                                  // 32; HIGH_PACK_SIZE u32 at 32 when kRar4LargeFile
+    tagRar4Block Base;     //  0
+    uint32_t PackSize;     //  7 data bytes after the header (low 32 bits)
+    uint32_t UnpackSize;   // 11
+    uint8_t HostOs;        // 15
+    uint32_t FileCrc;      // 16
+    uint32_t FileTime;     // 20
+    uint8_t UnpackVersion; // 24
+    uint8_t Method;        // 25
+    uint16_t NameSize;     // 26
+    uint32_t Attributes;   // 28
+};                         // 32; HIGH_PACK_SIZE u32 at 32 when kRar4LargeFile
 static_assert(sizeof(tagRar4FileHeader) == 32);
 
 // RAR 5: blocks of CRC-32 (u32), header size (vint), then header type, flags, ... (vints).
@@ -185,43 +185,43 @@ inline constexpr uint64_t kRar5MaxHeader = 2 * 1024 * 1024; // header size limit
 
 // ---- Personal mail store --------------------------------------------------------------------
 inline constexpr uint8_t kPstMagic[4] = {'!', 'B', 'D', 'N'};
-inline constexpr uint16_t kPstClientMagic = 0x4D53;   // "SM" at offset 8
-inline constexpr uint32_t kPstVersionOffset = 10;     // u16 wVer: 14/15 ANSI, 23 and up Unicode
-inline constexpr uint32_t kPstAnsiEofOffset = 0xA8;   // u32 ibFileEof of the ANSI root
-inline constexpr uint32_t kPstUnicodeEofOffset = 0xB8;// u64 ibFileEof of the Unicode root
-inline constexpr uint32_t kPstPlatformOffset = 14;    // two bytes, both 0x01
-inline constexpr uint64_t kPstFirstAmap = 0x4400;     // first allocation map page
+inline constexpr uint16_t kPstClientMagic = 0x4D53;    // "SM" at offset 8
+inline constexpr uint32_t kPstVersionOffset = 10;      // u16 wVer: 14/15 ANSI, 23 and up Unicode
+inline constexpr uint32_t kPstAnsiEofOffset = 0xA8;    // u32 ibFileEof of the ANSI root
+inline constexpr uint32_t kPstUnicodeEofOffset = 0xB8; // u64 ibFileEof of the Unicode root
+inline constexpr uint32_t kPstPlatformOffset = 14;     // two bytes, both 0x01
+inline constexpr uint64_t kPstFirstAmap = 0x4400;      // first allocation map page
 
 // ---- Mailbox database (message store of a folder) -------------------------------------------
 inline constexpr uint8_t kDbxMagic[4] = {0xCF, 0xAD, 0x12, 0xFE};
 inline constexpr uint32_t kDbxHeaderSize = 0x24BC;
-inline constexpr uint32_t kDbxFileSizeOffset = 0x7C;  // u32 bytes in use = file length
+inline constexpr uint32_t kDbxFileSizeOffset = 0x7C; // u32 bytes in use = file length
 
 // ---- SQLite database ------------------------------------------------------------------------
 // A database is a whole number of pages; the first 100 bytes of page 1 are this header. The
 // page count in it is current only while the version-valid-for number equals the change
 // counter (writers older than 3.7.0 left it stale).
-inline constexpr char kSqliteMagic[] = "SQLite format 3";   // 16 bytes with its zero
-struct tagSqliteHeader              // all fields big-endian
+inline constexpr char kSqliteMagic[] = "SQLite format 3"; // 16 bytes with its zero
+struct tagSqliteHeader                                    // all fields big-endian
 {
-    uint8_t Magic[16];              //  0 kSqliteMagic and a zero byte
-    uint16_t PageSize;              // 16 power of two 512..32768, or 1 for 65536
-    uint8_t WriteVersion;           // 18 1 rollback journal, 2 write-ahead log
-    uint8_t ReadVersion;            // 19 1 or 2
-    uint8_t ReservedPerPage;        // 20 unused bytes at the end of each page
-    uint8_t MaxPayloadFraction;     // 21 64
-    uint8_t MinPayloadFraction;     // 22 32
-    uint8_t LeafPayloadFraction;    // 23 32
-    uint32_t ChangeCounter;         // 24
-    uint32_t PageCount;             // 28 database size in pages
-    uint32_t FirstFreelistPage;     // 32
-    uint32_t FreelistPages;         // 36
-    uint32_t SchemaCookie;          // 40
-    uint32_t SchemaFormat;          // 44 1..4
-    uint8_t Other[44];              // 48 cache size, vacuum, encoding, user version, ...
-    uint32_t VersionValidFor;       // 92 change counter at the time PageCount was written
-    uint32_t LibraryVersion;        // 96
-};                                  // 100
+    uint8_t Magic[16];           //  0 kSqliteMagic and a zero byte
+    uint16_t PageSize;           // 16 power of two 512..32768, or 1 for 65536
+    uint8_t WriteVersion;        // 18 1 rollback journal, 2 write-ahead log
+    uint8_t ReadVersion;         // 19 1 or 2
+    uint8_t ReservedPerPage;     // 20 unused bytes at the end of each page
+    uint8_t MaxPayloadFraction;  // 21 64
+    uint8_t MinPayloadFraction;  // 22 32
+    uint8_t LeafPayloadFraction; // 23 32
+    uint32_t ChangeCounter;      // 24
+    uint32_t PageCount;          // 28 database size in pages
+    uint32_t FirstFreelistPage;  // 32
+    uint32_t FreelistPages;      // 36
+    uint32_t SchemaCookie;       // 40
+    uint32_t SchemaFormat;       // 44 1..4
+    uint8_t Other[44];           // 48 cache size, vacuum, encoding, user version, ...
+    uint32_t VersionValidFor;    // 92 change counter at the time PageCount was written
+    uint32_t LibraryVersion;     // 96
+};                               // 100
 static_assert(sizeof(tagSqliteHeader) == 100);
 static_assert(offsetof(tagSqliteHeader, VersionValidFor) == 92);
 

@@ -3,9 +3,7 @@
 #include "KDocReaderSource.h"
 #include "PdfTitle.h"
 
-KDocType::KDocType(const tagDocTypeDesc& desc) : KRawTypeBase(desc.info, desc.signatures), m_Desc(desc)
-{
-}
+KDocType::KDocType(const tagDocTypeDesc& desc) : KRawTypeBase(desc.info, desc.signatures), m_Desc(desc) {}
 
 RawHeader KDocType::CheckHeader(ByteView head, uint64_t& size) const
 {
@@ -17,15 +15,15 @@ tagRawMatch KDocType::FindEnd(KRawReader& reader) const
 {
     KDocReaderSource src(reader);
     const DocProbe p = m_Desc.parse(src);
-    if (p.kind != m_Desc.kind)
-        return {};
+    if (p.kind != m_Desc.kind) return {};
     return {true, p.size};
 }
 
 std::string KDocType::NameOf(KRawReader& reader, const tagRawMatch& match) const
 {
     KDocReaderSource src(reader);
-    switch (m_Desc.kind) {
+    switch (m_Desc.kind)
+    {
     case DocKind::Pdf: return PdfTitle(src, match.size);
     default: return {};
     }

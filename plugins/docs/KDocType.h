@@ -12,9 +12,9 @@ struct tagDocTypeDesc
 {
     tagRawTypeInfo info;
     std::span<const tagRawSignature> signatures;
-    DocKind kind;                                  // the kind this type reports
-    bool (*gate)(ByteView head);                   // pure check of the first bytes
-    DocProbe (*parse)(IDocSource& src);            // kind and length from the structure
+    DocKind kind;                       // the kind this type reports
+    bool (*gate)(ByteView head);        // pure check of the first bytes
+    DocProbe (*parse)(IDocSource& src); // kind and length from the structure
 };
 
 class KDocType final : public KRawTypeBase

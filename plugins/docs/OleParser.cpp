@@ -7,35 +7,30 @@
 
 namespace {
 
-constexpr uint64_t kOleMaxFileSize = 4ull << 30;   // larger compound files are not plausible
-constexpr uint32_t kOleMaxDirSectors = 4096;       // directory sectors followed
-constexpr uint32_t kOleMaxDirEntries = 65536;      // entries examined for root names
+constexpr uint64_t kOleMaxFileSize = 4ull << 30; // larger compound files are not plausible
+constexpr uint32_t kOleMaxDirSectors = 4096;     // directory sectors followed
+constexpr uint32_t kOleMaxDirEntries = 65536;    // entries examined for root names
 
 struct OleGeometry
 {
     uint32_t shift = 0;
     uint32_t sectorSize = 0;
-    uint64_t sectorCap = 0;  // sectors that may exist within the limit
+    uint64_t sectorCap = 0; // sectors that may exist within the limit
 };
 
 bool CheckHeader(const tagOleHeader& h, uint64_t limit, OleGeometry& g)
 {
-    if (std::memcmp(h.Signature, kOleSignature, 8) != 0 || h.ByteOrder != 0xFFFE)
-        return false;
-    if (!((h.MajorVersion == 3 && h.SectorShift == 9) || (h.MajorVersion == 4 && h.SectorShift == 12)))
-        return false;
-    if (h.MiniSectorShift != 6 || h.FatSectorCount == 0)
-        return false;
+    if (std::memcmp(h.Signature, kOleSignature, 8) != 0 || h.ByteOrder != 0xFFFE) return false;
+    if (!((h.MajorVersion == 3 && h.SectorShift == 9) || (h.MajorVersion == 4 && h.SectorShift == 12))) return false;
+    if (h.MiniSectorShift != 6 || h.FatSectorCount == 0) return false;
     g.shift = h.SectorShift;
     g.sectorSize = 1u << g.shift;
     // Sector n lies at (n + 1) << shift; the header takes the place of sector -1.
     const uint64_t bytes = std::min(limit, kOleMaxFileSize);
     g.sectorCap = bytes >> g.shift;
     const uint64_t perFat = g.sectorSize / 4;
-    if (h.FatSectorCount > kOleMaxFileSize / g.sectorSize / perFat + 1)
-        return false;
-    if (h.FatSectorCount > kOleHeaderDifat && h.DifatSectorCount == 0)
-        return false;
+    if (h.FatSectorCount > kOleMaxFileSize / g.sectorSize / perFat + 1) return false;
+    if (h.FatSectorCount > kOleHeaderDifat && h.DifatSectorCount == 0) return false;
     return h.FirstDirSector < (kOleMaxFileSize >> g.shift);
 }
 
@@ -54,21 +49,20 @@ bool LoadFat(IDocSource& src, const tagOleHeader& h, const OleGeometry& g, std::
     std::vector<uint8_t> buf;
     uint32_t difat = h.FirstDifatSector;
     const uint32_t perDifat = g.sectorSize / 4 - 1;
-    for (uint32_t i = 0; fatSectors.size() < h.FatSectorCount; ++i) {
+    for (uint32_t i = 0; fatSectors.size() < h.FatSectorCount; ++i)
+    {
         // The FAT sector count bounds the chain: a cyclic DIFAT chain ends here as well.
-        if (i >= h.DifatSectorCount || !ReadSector(src, g, difat, buf))
-            return false;
+        if (i >= h.DifatSectorCount || !ReadSector(src, g, difat, buf)) return false;
         for (uint32_t k = 0; k < perDifat && fatSectors.size() < h.FatSectorCount; ++k)
             fatSectors.push_back(PeekU32LE(buf.data() + 4 * k));
         difat = PeekU32LE(buf.data() + 4 * perDifat);
     }
     fat.clear();
     fat.reserve(fatSectors.size() * (g.sectorSize / 4));
-    for (uint32_t s : fatSectors) {
-        if (!ReadSector(src, g, s, buf))
-            return false;
-        for (uint32_t k = 0; k < g.sectorSize / 4; ++k)
-            fat.push_back(PeekU32LE(buf.data() + 4 * k));
+    for (uint32_t s : fatSectors)
+    {
+        if (!ReadSector(src, g, s, buf)) return false;
+        for (uint32_t k = 0; k < g.sectorSize / 4; ++k) fat.push_back(PeekU32LE(buf.data() + 4 * k));
     }
     return true;
 }
@@ -80,17 +74,16 @@ std::vector<uint8_t> ReadDirectory(IDocSource& src, const tagOleHeader& h, const
     std::vector<uint8_t> dir, buf;
     std::vector<uint32_t> visited;
     uint32_t s = h.FirstDirSector;
-    for (uint32_t n = 0; n < kOleMaxDirSectors && s != kOleEndOfChain; ++n) {
+    for (uint32_t n = 0; n < kOleMaxDirSectors && s != kOleEndOfChain; ++n)
+    {
         // A chain that comes back to a sector of its own would only repeat entries.
         if (std::find(visited.begin(), visited.end(), s) != visited.end() ||
             dir.size() >= size_t{kOleMaxDirEntries} * sizeof(tagOleDirEntry))
             break;
         visited.push_back(s);
-        if (!ReadSector(src, g, s, buf))
-            break;
+        if (!ReadSector(src, g, s, buf)) break;
         dir.insert(dir.end(), buf.begin(), buf.end());
-        if (fat.empty() || s >= fat.size())
-            break;
+        if (fat.empty() || s >= fat.size()) break;
         s = fat[s];
     }
     return dir;
@@ -117,22 +110,20 @@ std::vector<std::string> OleRootNames(ByteView directory)
     std::vector<std::string> names;
     const size_t count = std::min<size_t>(directory.size() / sizeof(tagOleDirEntry), kOleMaxDirEntries);
     tagOleDirEntry root;
-    if (count == 0 || !LoadRecord(directory, 0, root) || root.Type != kOleTypeRoot)
-        return names;
+    if (count == 0 || !LoadRecord(directory, 0, root) || root.Type != kOleTypeRoot) return names;
     // The root's children form a binary tree through the sibling links; a visited mark per
     // entry stops cyclic links in a damaged directory.
     std::vector<uint8_t> seen(count, 0);
     std::vector<uint32_t> stack{root.Child};
-    while (!stack.empty()) {
+    while (!stack.empty())
+    {
         const uint32_t id = stack.back();
         stack.pop_back();
-        if (id >= count || seen[id])
-            continue;
+        if (id >= count || seen[id]) continue;
         seen[id] = 1;
         tagOleDirEntry e;
         LoadRecord(directory, size_t{id} * sizeof e, e);
-        if (e.Type != kOleTypeStorage && e.Type != kOleTypeStream)
-            continue;
+        if (e.Type != kOleTypeStorage && e.Type != kOleTypeStream) continue;
         names.push_back(EntryName(e));
         stack.push_back(e.LeftSibling);
         stack.push_back(e.RightSibling);
@@ -145,13 +136,11 @@ DocProbe ParseOle(IDocSource& src)
     DocProbe probe;
     tagOleHeader h;
     OleGeometry g;
-    if (!src.Read(0, &h, sizeof h) || !CheckHeader(h, src.Limit(), g))
-        return probe;
+    if (!src.Read(0, &h, sizeof h) || !CheckHeader(h, src.Limit(), g)) return probe;
 
     std::vector<uint32_t> fat;
     const bool fatOk = LoadFat(src, h, g, fat);
-    if (!fatOk)
-        fat.clear();
+    if (!fatOk) fat.clear();
     const std::vector<uint8_t> dir = ReadDirectory(src, h, g, fat);
     const std::vector<std::string> names = OleRootNames(dir);
     if (Has(names, "WordDocument"))
@@ -163,24 +152,22 @@ DocProbe ParseOle(IDocSource& src)
     else if (Has(names, "Quill") || (Has(names, "Contents") && Has(names, "Escher")))
         probe.kind = DocKind::Pub;
     else if (Has(names, "__properties_version1.0") && Has(names, "__nameid_version1.0"))
-        probe.kind = DocKind::Msg;   // a mail message saved by the mail client
+        probe.kind = DocKind::Msg; // a mail message saved by the mail client
     else
         return probe;
 
-    if (!fatOk)
-        return probe;
+    if (!fatOk) return probe;
     // The file ends with the highest sector the FAT does not mark free.
     uint64_t highest = 0;
     bool any = false;
     for (size_t i = 0; i < fat.size(); ++i)
-        if (fat[i] != kOleFreeSect) {
+        if (fat[i] != kOleFreeSect)
+        {
             highest = i;
             any = true;
         }
-    if (!any)
-        return probe;
+    if (!any) return probe;
     const uint64_t size = (highest + 2) << g.shift;
-    if (Reaches(src, size))
-        probe.size = size;
+    if (Reaches(src, size)) probe.size = size;
     return probe;
 }

@@ -10,11 +10,11 @@
 
 namespace {
 
-constexpr size_t kTail = 4096;          // the trailer and startxref lie in the last bytes
-constexpr size_t kHead = 4096;          // a linearized file's first trailer lies near its start
-constexpr size_t kObjectBytes = 4096;   // read of the information dictionary
-constexpr size_t kMaxTitle = 1024;      // bytes of the encoded title taken
-constexpr uint64_t kSearchBytes = 256 * 1024;   // object search without a usable table
+constexpr size_t kTail = 4096;                // the trailer and startxref lie in the last bytes
+constexpr size_t kHead = 4096;                // a linearized file's first trailer lies near its start
+constexpr size_t kObjectBytes = 4096;         // read of the information dictionary
+constexpr size_t kMaxTitle = 1024;            // bytes of the encoded title taken
+constexpr uint64_t kSearchBytes = 256 * 1024; // object search without a usable table
 
 bool IsSpace(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == '\f' || c == '\0'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -32,7 +32,8 @@ std::optional<uint64_t> Integer(std::string_view s, size_t& pos)
     while (pos < s.size() && IsSpace(s[pos])) ++pos;
     if (pos >= s.size() || !IsDigit(s[pos])) return std::nullopt;
     uint64_t v = 0;
-    for (int digits = 0; pos < s.size() && IsDigit(s[pos]); ++pos) {
+    for (int digits = 0; pos < s.size() && IsDigit(s[pos]); ++pos)
+    {
         if (++digits > 12) return std::nullopt;
         v = v * 10 + static_cast<uint64_t>(s[pos] - '0');
     }
@@ -42,7 +43,9 @@ std::optional<uint64_t> Integer(std::string_view s, size_t& pos)
 // "/Info n g R": the last one in `text` (a later trailer supersedes an earlier one).
 std::optional<std::pair<uint64_t, uint64_t>> InfoRef(std::string_view text)
 {
-    for (size_t at = text.rfind("/Info"); at != std::string_view::npos; at = at ? text.rfind("/Info", at - 1) : std::string_view::npos) {
+    for (size_t at = text.rfind("/Info"); at != std::string_view::npos;
+         at = at ? text.rfind("/Info", at - 1) : std::string_view::npos)
+    {
         size_t pos = at + 5;
         const auto num = Integer(text, pos);
         const auto gen = num ? Integer(text, pos) : std::nullopt;
@@ -60,15 +63,18 @@ std::optional<uint64_t> TableOffset(IDocSource& src, uint64_t xref, uint64_t num
     if (text.compare(0, 4, "xref") != 0) return std::nullopt;
     size_t pos = 4;
     // Subsections: "first count" then count 20-byte entries.
-    for (int sections = 0; sections < 64; ++sections) {
+    for (int sections = 0; sections < 64; ++sections)
+    {
         const auto first = Integer(text, pos);
         const auto count = first ? Integer(text, pos) : std::nullopt;
         if (!count) return std::nullopt;
-        while (pos < text.size() && IsSpace(text[pos]) && text[pos] != '\0') {
+        while (pos < text.size() && IsSpace(text[pos]) && text[pos] != '\0')
+        {
             // The line end after the subsection header (the entries themselves start with digits).
             ++pos;
         }
-        if (num >= *first && num - *first < *count) {
+        if (num >= *first && num - *first < *count)
+        {
             const uint64_t entry = xref + pos + (num - *first) * 20;
             const std::string line = ReadText(src, entry, 18);
             size_t p = 0;
@@ -77,7 +83,7 @@ std::optional<uint64_t> TableOffset(IDocSource& src, uint64_t xref, uint64_t num
             return off;
         }
         const uint64_t skip = *count * 20;
-        if (skip > text.size() - pos) return std::nullopt;   // the table goes on beyond this read
+        if (skip > text.size() - pos) return std::nullopt; // the table goes on beyond this read
         pos += static_cast<size_t>(skip);
     }
     return std::nullopt;
@@ -89,9 +95,12 @@ std::optional<uint64_t> SearchObject(IDocSource& src, uint64_t size, uint64_t nu
 {
     const std::string header = std::to_string(num) + " " + std::to_string(gen) + " obj";
     const uint64_t starts[2] = {size > kSearchBytes ? size - kSearchBytes : 0, 0};
-    for (const uint64_t from : starts) {
+    for (const uint64_t from : starts)
+    {
         const std::string text = ReadText(src, from, static_cast<size_t>(std::min(kSearchBytes, size - from)));
-        for (size_t at = text.rfind(header); at != std::string::npos; at = at ? text.rfind(header, at - 1) : std::string::npos) {
+        for (size_t at = text.rfind(header); at != std::string::npos;
+             at = at ? text.rfind(header, at - 1) : std::string::npos)
+        {
             if (at == 0 || IsSpace(text[at - 1])) return from + at;
         }
         if (from == 0) break;
@@ -103,39 +112,57 @@ std::optional<uint64_t> SearchObject(IDocSource& src, uint64_t size, uint64_t nu
 std::string StringAt(std::string_view s, size_t pos)
 {
     std::string out;
-    if (pos < s.size() && s[pos] == '<') {
+    if (pos < s.size() && s[pos] == '<')
+    {
         int nibble = -1;
-        for (++pos; pos < s.size() && s[pos] != '>' && out.size() < kMaxTitle; ++pos) {
+        for (++pos; pos < s.size() && s[pos] != '>' && out.size() < kMaxTitle; ++pos)
+        {
             const char c = s[pos];
-            const int v = IsDigit(c) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+            const int v = IsDigit(c)     ? c - '0'
+                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                         : -1;
             if (v < 0) continue;
-            if (nibble < 0) nibble = v;
-            else { out += static_cast<char>(nibble << 4 | v); nibble = -1; }
+            if (nibble < 0)
+                nibble = v;
+            else
+            {
+                out += static_cast<char>(nibble << 4 | v);
+                nibble = -1;
+            }
         }
         if (nibble >= 0) out += static_cast<char>(nibble << 4);
         return out;
     }
     if (pos >= s.size() || s[pos] != '(') return out;
     int depth = 1;
-    for (++pos; pos < s.size() && out.size() < kMaxTitle; ++pos) {
+    for (++pos; pos < s.size() && out.size() < kMaxTitle; ++pos)
+    {
         char c = s[pos];
-        if (c == '\\' && pos + 1 < s.size()) {
+        if (c == '\\' && pos + 1 < s.size())
+        {
             c = s[++pos];
-            switch (c) {
+            switch (c)
+            {
             case 'n': out += '\n'; break;
             case 'r': out += '\r'; break;
             case 't': out += '\t'; break;
             case 'b': out += '\b'; break;
             case 'f': out += '\f'; break;
-            case '\r': if (pos + 1 < s.size() && s[pos + 1] == '\n') ++pos; break;   // a continued line
+            case '\r':
+                if (pos + 1 < s.size() && s[pos + 1] == '\n') ++pos;
+                break; // a continued line
             case '\n': break;
             default:
-                if (c >= '0' && c <= '7') {
+                if (c >= '0' && c <= '7')
+                {
                     int v = c - '0';
                     for (int k = 0; k < 2 && pos + 1 < s.size() && s[pos + 1] >= '0' && s[pos + 1] <= '7'; ++k)
                         v = v * 8 + (s[++pos] - '0');
                     out += static_cast<char>(v & 0xFF);
-                } else {
+                }
+                else
+                {
                     out += c;
                 }
             }
@@ -163,7 +190,8 @@ std::string PdfTitle(IDocSource& src, uint64_t size)
 {
     size = std::min(size, src.Limit());
     std::string tail;
-    if (size > 0) {
+    if (size > 0)
+    {
         const uint64_t from = size > kTail ? size - kTail : 0;
         tail = ReadText(src, from, static_cast<size_t>(size - from));
     }
@@ -172,10 +200,10 @@ std::string PdfTitle(IDocSource& src, uint64_t size)
     if (!ref) return {};
 
     std::optional<uint64_t> offset;
-    if (const size_t at = tail.rfind("startxref"); at != std::string::npos) {
+    if (const size_t at = tail.rfind("startxref"); at != std::string::npos)
+    {
         size_t pos = at + 9;
-        if (const auto xref = Integer(tail, pos); xref && *xref < size)
-            offset = TableOffset(src, *xref, ref->first);
+        if (const auto xref = Integer(tail, pos); xref && *xref < size) offset = TableOffset(src, *xref, ref->first);
     }
     if (!offset && size > 0) offset = SearchObject(src, size, ref->first, ref->second);
     if (!offset) return {};

@@ -26,7 +26,7 @@ uint32_t PageSize(ByteView head)
     const uint32_t size = field == 1 ? kMaxPage : field;
     return size >= kMinPage && size <= kMaxPage && std::has_single_bit(size) ? size : 0;
 }
-}
+} // namespace
 
 bool CheckSqliteHeader(ByteView head)
 {
@@ -35,8 +35,8 @@ bool CheckSqliteHeader(ByteView head)
     // The payload fractions are fixed by the file format; the schema format is 1..4 (0 in an
     // empty database).
     return PageSize(head) != 0 && (h.WriteVersion == 1 || h.WriteVersion == 2) &&
-           (h.ReadVersion == 1 || h.ReadVersion == 2) && h.MaxPayloadFraction == 64 && h.MinPayloadFraction == 32 &&
-           h.LeafPayloadFraction == 32 && Field32(head, offsetof(tagSqliteHeader, SchemaFormat)) <= kMaxSchemaFormat;
+        (h.ReadVersion == 1 || h.ReadVersion == 2) && h.MaxPayloadFraction == 64 && h.MinPayloadFraction == 32 &&
+        h.LeafPayloadFraction == 32 && Field32(head, offsetof(tagSqliteHeader, SchemaFormat)) <= kMaxSchemaFormat;
 }
 
 DocProbe ParseSqlite(IDocSource& src)
@@ -47,8 +47,9 @@ DocProbe ParseSqlite(IDocSource& src)
     if (!src.Read(0, raw, sizeof raw) || !CheckSqliteHeader(head)) return probe;
     probe.kind = DocKind::Sqlite;
     const uint64_t pages = Field32(head, offsetof(tagSqliteHeader, PageCount));
-    if (pages == 0 || Field32(head, offsetof(tagSqliteHeader, VersionValidFor)) !=
-                          Field32(head, offsetof(tagSqliteHeader, ChangeCounter)))
+    if (pages == 0 ||
+        Field32(head, offsetof(tagSqliteHeader, VersionValidFor)) !=
+            Field32(head, offsetof(tagSqliteHeader, ChangeCounter)))
         return probe;
     const uint64_t end = pages * PageSize(head);
     if (Reaches(src, end)) probe.size = end;

@@ -18,18 +18,36 @@ constexpr uint32_t kOdfMimeMax = 100;              // "mimetype" content longer 
 
 bool KnownMethod(uint16_t m)
 {
-    switch (m) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 8: case 9: case 10: case 12:
-    case 14: case 18: case 19: case 93: case 94: case 95: case 96: case 97: case 98: case 99:
-        return true;
-    default:
-        return false;
+    switch (m)
+    {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+    case 9:
+    case 10:
+    case 12:
+    case 14:
+    case 18:
+    case 19:
+    case 93:
+    case 94:
+    case 95:
+    case 96:
+    case 97:
+    case 98:
+    case 99: return true;
+    default: return false;
     }
 }
 
 struct ZipEnd
 {
-    uint64_t end = 0;           // offset just past the end record and its comment
+    uint64_t end = 0; // offset just past the end record and its comment
     uint64_t centralOffset = 0;
     uint64_t centralSize = 0;
 };
@@ -40,18 +58,14 @@ struct ZipEnd
 bool CheckEnd(IDocSource& src, uint64_t pos, ZipEnd& out)
 {
     tagZipEndRecord rec;
-    if (!src.Read(pos, &rec, sizeof rec) || rec.Signature != kZipEndSig)
-        return false;
-    if (rec.DiskNumber != rec.CentralDisk && rec.DiskNumber != 0xFFFF)
-        return false;
+    if (!src.Read(pos, &rec, sizeof rec) || rec.Signature != kZipEndSig) return false;
+    if (rec.DiskNumber != rec.CentralDisk && rec.DiskNumber != 0xFFFF) return false;
     const uint64_t end = pos + sizeof rec + rec.CommentLength;
-    if (!Reaches(src, end))
-        return false;
-    const bool zip64 = rec.CentralOffset == 0xFFFFFFFF || rec.CentralSize == 0xFFFFFFFF ||
-                       rec.EntriesTotal == 0xFFFF;
-    if (!zip64) {
-        if (rec.CentralOffset > pos || rec.CentralSize != pos - rec.CentralOffset)
-            return false;
+    if (!Reaches(src, end)) return false;
+    const bool zip64 = rec.CentralOffset == 0xFFFFFFFF || rec.CentralSize == 0xFFFFFFFF || rec.EntriesTotal == 0xFFFF;
+    if (!zip64)
+    {
+        if (rec.CentralOffset > pos || rec.CentralSize != pos - rec.CentralOffset) return false;
         out = {end, rec.CentralOffset, rec.CentralSize};
         return true;
     }
@@ -60,12 +74,9 @@ bool CheckEnd(IDocSource& src, uint64_t pos, ZipEnd& out)
         return false;
     const uint64_t locPos = pos - sizeof loc;
     tagZip64EndRecord z;
-    if (loc.EndOffset > locPos || !src.Read(loc.EndOffset, &z, sizeof z) || z.Signature != kZip64EndSig)
-        return false;
-    if (z.RecordSize < sizeof z - 12 || z.RecordSize != locPos - loc.EndOffset - 12)
-        return false;
-    if (z.CentralOffset > loc.EndOffset || z.CentralSize != loc.EndOffset - z.CentralOffset)
-        return false;
+    if (loc.EndOffset > locPos || !src.Read(loc.EndOffset, &z, sizeof z) || z.Signature != kZip64EndSig) return false;
+    if (z.RecordSize < sizeof z - 12 || z.RecordSize != locPos - loc.EndOffset - 12) return false;
+    if (z.CentralOffset > loc.EndOffset || z.CentralSize != loc.EndOffset - z.CentralOffset) return false;
     out = {end, z.CentralOffset, z.CentralSize};
     return true;
 }
@@ -90,12 +101,9 @@ void NoteName(MemberFlags& f, const std::string& name)
 
 DocKind OoxmlKind(const MemberFlags& f)
 {
-    if (!f.contentTypes)
-        return DocKind::Zip;
-    if (f.word)
-        return DocKind::Docx;
-    if (f.xl)
-        return DocKind::Xlsx;
+    if (!f.contentTypes) return DocKind::Zip;
+    if (f.word) return DocKind::Docx;
+    if (f.xl) return DocKind::Xlsx;
     return f.ppt ? DocKind::Pptx : DocKind::Zip;
 }
 
@@ -106,48 +114,55 @@ bool WalkToEnd(IDocSource& src, ZipEnd& out, uint64_t& reached, MemberFlags& loc
 {
     uint64_t pos = 0;
     reached = 0;
-    for (uint32_t n = 0; n < kZipMaxWalkEntries; ++n) {
+    for (uint32_t n = 0; n < kZipMaxWalkEntries; ++n)
+    {
         uint32_t sig = 0;
-        if (!SrcU32(src, pos, sig))
-            return false;
+        if (!SrcU32(src, pos, sig)) return false;
         // A record with a good signature starts here; a damaged size field further on cannot
         // carry the fallback search past it.
         reached = pos;
-        if (sig == kZipLocalSig) {
+        if (sig == kZipLocalSig)
+        {
             tagZipLocalHeader h;
-            if (!src.Read(pos, &h, sizeof h))
-                return false;
+            if (!src.Read(pos, &h, sizeof h)) return false;
             // Member names also name the kind of an archive whose end is lost.
             std::string name(std::min<uint16_t>(h.NameLength, kZipMaxNameLength), '\0');
-            if (src.Read(pos + sizeof h, name.data(), name.size()))
-                NoteName(local, name);
+            if (src.Read(pos + sizeof h, name.data(), name.size())) NoteName(local, name);
             if ((h.Flags & 0x0008) || h.CompressedSize == 0xFFFFFFFF)
                 return false; // size in a trailing descriptor or in ZIP64 fields: search instead
             pos += sizeof h + h.NameLength + h.ExtraLength + uint64_t{h.CompressedSize};
-        } else if (sig == kZipCentralSig) {
+        }
+        else if (sig == kZipCentralSig)
+        {
             tagZipCentralHeader c;
-            if (!src.Read(pos, &c, sizeof c))
-                return false;
+            if (!src.Read(pos, &c, sizeof c)) return false;
             pos += sizeof c + c.NameLength + uint64_t{c.ExtraLength} + c.CommentLength;
-        } else if (sig == kZipDigSigSig) {
+        }
+        else if (sig == kZipDigSigSig)
+        {
             uint16_t len = 0;
-            if (!SrcU16(src, pos + 4, len))
-                return false;
+            if (!SrcU16(src, pos + 4, len)) return false;
             pos += 6 + uint64_t{len};
-        } else if (sig == kZip64EndSig) {
+        }
+        else if (sig == kZip64EndSig)
+        {
             uint64_t len = 0;
-            if (!SrcU64(src, pos + 4, len) || len > src.Limit())
-                return false;
+            if (!SrcU64(src, pos + 4, len) || len > src.Limit()) return false;
             pos += 12 + len;
-        } else if (sig == kZip64LocSig) {
+        }
+        else if (sig == kZip64LocSig)
+        {
             pos += sizeof(tagZip64Locator);
-        } else if (sig == kZipEndSig) {
+        }
+        else if (sig == kZipEndSig)
+        {
             return CheckEnd(src, pos, out);
-        } else {
+        }
+        else
+        {
             return false;
         }
-        if (pos > src.Limit())
-            return false;
+        if (pos > src.Limit()) return false;
     }
     return false;
 }
@@ -157,9 +172,9 @@ bool SearchEnd(IDocSource& src, uint64_t from, ZipEnd& out)
     const uint64_t until = from + std::min(kZipSearchBudget, src.Limit() - std::min(from, src.Limit()));
     static constexpr char kEnd[] = {'P', 'K', 5, 6};
     uint64_t at = 0;
-    while (FindForward(src, from, until, std::string_view(kEnd, 4), &at)) {
-        if (CheckEnd(src, at, out))
-            return true;
+    while (FindForward(src, from, until, std::string_view(kEnd, 4), &at))
+    {
+        if (CheckEnd(src, at, out)) return true;
         from = at + 1;
     }
     return false;
@@ -170,13 +185,12 @@ MemberFlags ScanCentral(IDocSource& src, const ZipEnd& end)
     MemberFlags f;
     uint64_t pos = end.centralOffset;
     const uint64_t stop = end.centralOffset + end.centralSize;
-    for (uint32_t n = 0; n < kZipMaxNamesChecked && pos < stop; ++n) {
+    for (uint32_t n = 0; n < kZipMaxNamesChecked && pos < stop; ++n)
+    {
         tagZipCentralHeader c;
-        if (!src.Read(pos, &c, sizeof c) || c.Signature != kZipCentralSig)
-            break;
+        if (!src.Read(pos, &c, sizeof c) || c.Signature != kZipCentralSig) break;
         std::string name(std::min<uint16_t>(c.NameLength, kZipMaxNameLength), '\0');
-        if (!src.Read(pos + sizeof c, name.data(), name.size()))
-            break;
+        if (!src.Read(pos + sizeof c, name.data(), name.size())) break;
         NoteName(f, name);
         pos += sizeof c + c.NameLength + uint64_t{c.ExtraLength} + c.CommentLength;
     }
@@ -185,15 +199,11 @@ MemberFlags ScanCentral(IDocSource& src, const ZipEnd& end)
 
 DocKind OdfKindOfMime(std::string_view type)
 {
-    if (type == "application/vnd.oasis.opendocument.text")
-        return DocKind::Odt;
-    if (type == "application/vnd.oasis.opendocument.spreadsheet")
-        return DocKind::Ods;
-    if (type == "application/vnd.oasis.opendocument.presentation")
-        return DocKind::Odp;
+    if (type == "application/vnd.oasis.opendocument.text") return DocKind::Odt;
+    if (type == "application/vnd.oasis.opendocument.spreadsheet") return DocKind::Ods;
+    if (type == "application/vnd.oasis.opendocument.presentation") return DocKind::Odp;
     // Electronic books keep the same first member.
-    if (type == "application/epub+zip")
-        return DocKind::Epub;
+    if (type == "application/epub+zip") return DocKind::Epub;
     return DocKind::None;
 }
 
@@ -201,16 +211,14 @@ DocKind OdfKindOfMime(std::string_view type)
 bool IsOdfMimeMember(const tagZipLocalHeader& h, std::string_view name)
 {
     return name == "mimetype" && h.Method == 0 && h.CompressedSize == h.UncompressedSize &&
-           h.CompressedSize <= kOdfMimeMax;
+        h.CompressedSize <= kOdfMimeMax;
 }
 
 DocKind OdfKind(IDocSource& src, const tagZipLocalHeader& h, const std::string& name)
 {
-    if (!IsOdfMimeMember(h, name))
-        return DocKind::None;
+    if (!IsOdfMimeMember(h, name)) return DocKind::None;
     std::string type(h.CompressedSize, '\0');
-    if (!src.Read(sizeof h + uint64_t{h.NameLength} + h.ExtraLength, type.data(), type.size()))
-        return DocKind::None;
+    if (!src.Read(sizeof h + uint64_t{h.NameLength} + h.ExtraLength, type.data(), type.size())) return DocKind::None;
     return OdfKindOfMime(type);
 }
 
@@ -219,32 +227,24 @@ DocKind OdfKind(IDocSource& src, const tagZipLocalHeader& h, const std::string& 
 bool CheckZipLocalHeader(ByteView header30, ByteView name)
 {
     tagZipLocalHeader h;
-    if (!LoadRecord(header30, 0, h) || h.Signature != kZipLocalSig)
-        return false;
+    if (!LoadRecord(header30, 0, h) || h.Signature != kZipLocalSig) return false;
     // Version needed: low byte is version x 10 (1.0 .. 6.3), high byte a host-system code.
-    if ((h.VersionNeeded & 0xFF) > 63 || (h.VersionNeeded >> 8) > 19)
-        return false;
-    if ((h.Flags & 0xC000) || !KnownMethod(h.Method))
-        return false;
-    if (h.NameLength == 0 || h.NameLength > kZipMaxNameLength || name.size() != h.NameLength)
-        return false;
+    if ((h.VersionNeeded & 0xFF) > 63 || (h.VersionNeeded >> 8) > 19) return false;
+    if ((h.Flags & 0xC000) || !KnownMethod(h.Method)) return false;
+    if (h.NameLength == 0 || h.NameLength > kZipMaxNameLength || name.size() != h.NameLength) return false;
     for (uint8_t ch : name)
-        if (ch < 0x20 || ch == 0x7F)
-            return false;
+        if (ch < 0x20 || ch == 0x7F) return false;
     return true;
 }
 
 DocKind OdfKindOfHead(ByteView head)
 {
     tagZipLocalHeader h;
-    if (!LoadRecord(head, 0, h) || !RangeFits(head.size(), sizeof h, h.NameLength))
-        return DocKind::None;
+    if (!LoadRecord(head, 0, h) || !RangeFits(head.size(), sizeof h, h.NameLength)) return DocKind::None;
     const auto* name = reinterpret_cast<const char*>(head.data() + sizeof h);
-    if (!IsOdfMimeMember(h, std::string_view(name, h.NameLength)))
-        return DocKind::None;
+    if (!IsOdfMimeMember(h, std::string_view(name, h.NameLength))) return DocKind::None;
     const size_t at = sizeof h + size_t{h.NameLength} + h.ExtraLength;
-    if (!RangeFits(head.size(), at, h.CompressedSize))
-        return DocKind::None;
+    if (!RangeFits(head.size(), at, h.CompressedSize)) return DocKind::None;
     return OdfKindOfMime(std::string_view(reinterpret_cast<const char*>(head.data() + at), h.CompressedSize));
 }
 
@@ -252,11 +252,9 @@ DocProbe ParseZip(IDocSource& src)
 {
     DocProbe probe;
     tagZipLocalHeader h;
-    if (!src.Read(0, &h, sizeof h))
-        return probe;
+    if (!src.Read(0, &h, sizeof h)) return probe;
     std::string name(std::min<uint16_t>(h.NameLength, kZipMaxNameLength), '\0');
-    if (!src.Read(sizeof h, name.data(), name.size()))
-        return probe;
+    if (!src.Read(sizeof h, name.data(), name.size())) return probe;
     const auto* hb = reinterpret_cast<const uint8_t*>(&h);
     if (!CheckZipLocalHeader(ByteView(hb, sizeof h),
                              ByteView(reinterpret_cast<const uint8_t*>(name.data()), name.size())))
@@ -266,7 +264,8 @@ DocProbe ParseZip(IDocSource& src)
     ZipEnd end;
     uint64_t reached = 0;
     MemberFlags local;
-    if (!WalkToEnd(src, end, reached, local) && !SearchEnd(src, reached, end)) {
+    if (!WalkToEnd(src, end, reached, local) && !SearchEnd(src, reached, end))
+    {
         // A ZIP start without a reachable end: size unknown, kind from the members seen.
         probe.kind = odf != DocKind::None ? odf : OoxmlKind(local);
         return probe;

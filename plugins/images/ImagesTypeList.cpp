@@ -18,7 +18,7 @@
 
 namespace {
 KRawTypeBase* CreateCursorType() { return new (std::nothrow) KIcoType(true); }
-}
+} // namespace
 
 std::span<const RawTypeCreate> RawTypeList_images()
 {
@@ -28,9 +28,9 @@ std::span<const RawTypeCreate> RawTypeList_images()
             &CreateRawType<KBmpType>, &CreateRawType<KIcoType>, &CreateCursorType,
         };
         for (RawTypeCreate tiff : TiffFamilyTypes()) types.push_back(tiff);
-        for (RawTypeCreate more : {&CreateRawType<KPsdType>, &CreateRawType<KWebpType>, &CreateRawType<KHeicType>,
-                                   &CreateRawType<KAvifType>, &CreateRawType<KRafType>, &CreateRawType<KDjvuType>,
-                                   &CreateRawType<KEmfType>, &CreateRawType<KJp2Type>})
+        for (RawTypeCreate more :
+             {&CreateRawType<KPsdType>, &CreateRawType<KWebpType>, &CreateRawType<KHeicType>, &CreateRawType<KAvifType>,
+              &CreateRawType<KRafType>, &CreateRawType<KDjvuType>, &CreateRawType<KEmfType>, &CreateRawType<KJp2Type>})
             types.push_back(more);
         return types;
     }();

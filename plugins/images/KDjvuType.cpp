@@ -7,7 +7,7 @@ constexpr tagRawTypeInfo kInfo{"djvu", "DjVu Document", 64, 1024LL * 1024 * 1024
 constexpr tagRawSignature kSignatures[] = {{0, 8, "AT&TFORM"}};
 
 constexpr size_t kFormType = 12, kFirstChunk = 16;
-}
+} // namespace
 
 KDjvuType::KDjvuType() : KRawTypeBase(kInfo, kSignatures) {}
 

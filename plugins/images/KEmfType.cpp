@@ -10,7 +10,7 @@ constexpr tagRawSignature kSignatures[] = {{0, 4, "\x01\0\0\0"}};
 // size, record count, handle count.
 constexpr size_t kRecordSize = 4, kSignature = 40, kVersion = 44, kBytes = 48, kRecords = 52;
 constexpr uint32_t kMinHeaderRecord = 88;
-}
+} // namespace
 
 KEmfType::KEmfType() : KRawTypeBase(kInfo, kSignatures) {}
 

@@ -4,13 +4,13 @@ namespace {
 constexpr tagRawTypeInfo kInfo{"gif", "GIF Image", 35, 128LL * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 6, "GIF87a"}, {0, 6, "GIF89a"}};
 
-constexpr uint64_t kScreenEnd = 13;   // header (6) + logical screen descriptor (7)
+constexpr uint64_t kScreenEnd = 13; // header (6) + logical screen descriptor (7)
 constexpr uint8_t kImage = 0x2C, kExtension = 0x21, kTrailer = 0x3B;
 constexpr int kMaxBlocks = 1 << 20;
 constexpr int kMaxSubBlocks = 1 << 22;
 
 uint64_t ColourTableBytes(uint8_t flags) { return (flags & 0x80) ? 3ull << ((flags & 7) + 1) : 0; }
-}
+} // namespace
 
 KGifType::KGifType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -18,18 +18,18 @@ RawHeader KGifType::CheckHeader(ByteView head, uint64_t&) const
 {
     uint16_t width = 0, height = 0;
     uint8_t first = 0;
-    if (!LoadU16LE(head, 6, width) || !LoadU16LE(head, 8, height) || width == 0 || height == 0)
-        return RawHeader::No;
+    if (!LoadU16LE(head, 6, width) || !LoadU16LE(head, 8, height) || width == 0 || height == 0) return RawHeader::No;
     // The first block after the global colour table is an image or an extension.
     if (!LoadU8(head, static_cast<size_t>(kScreenEnd + ColourTableBytes(head[10])), first))
-        return RawHeader::Open;   // beyond the head; the end finder reads it
+        return RawHeader::Open; // beyond the head; the end finder reads it
     return first == kImage || first == kExtension ? RawHeader::Open : RawHeader::No;
 }
 
 // Data sub-blocks: a length byte and that many bytes, ended by a zero length.
 bool KGifType::SkipSubBlocks(KRawReader& reader, uint64_t& pos)
 {
-    for (int n = 0; n < kMaxSubBlocks; ++n) {
+    for (int n = 0; n < kMaxSubBlocks; ++n)
+    {
         uint8_t len = 0;
         if (!reader.U8(pos, len)) return false;
         pos += 1 + static_cast<uint64_t>(len);
@@ -46,13 +46,17 @@ tagRawMatch KGifType::FindEnd(KRawReader& reader) const
     uint64_t pos = kScreenEnd + ColourTableBytes(flags);
     bool sawImage = false;
     bool sawFittingImage = false;
-    for (int n = 0; n < kMaxBlocks; ++n) {
+    for (int n = 0; n < kMaxBlocks; ++n)
+    {
         uint8_t kind = 0;
         if (!reader.U8(pos, kind)) break;
         if (kind == kTrailer) return sawImage ? tagRawMatch{true, pos + 1} : tagRawMatch{};
-        if (kind == kExtension) {
-            pos += 2;   // introducer and label
-        } else if (kind == kImage) {
+        if (kind == kExtension)
+        {
+            pos += 2; // introducer and label
+        }
+        else if (kind == kImage)
+        {
             // Left, top, width, height, flags; then a local colour table and the LZW code size.
             uint8_t imageFlags = 0, codeSize = 0;
             uint16_t left = 0, top = 0, w = 0, h = 0;
@@ -64,7 +68,9 @@ tagRawMatch KGifType::FindEnd(KRawReader& reader) const
             if (!reader.U8(pos, codeSize) || codeSize < 1 || codeSize > 12) break;
             ++pos;
             sawImage = true;
-        } else {
+        }
+        else
+        {
             break;
         }
         if (!SkipSubBlocks(reader, pos)) break;

@@ -13,8 +13,8 @@ constexpr tagRawSignature kSignatures[] = {{4, 4, "ftyp"}};
 // The item tree: "meta" (a full box) holds "iinf" (item infos, "infe" boxes naming each item's
 // type) and "iloc" (where each item's bytes lie). A picture's EXIF block is the item of type
 // "Exif": a 32-bit offset to the TIFF header, then the header and its directories.
-constexpr int kMaxBoxes = 64;           // boxes looked at on one level
-constexpr uint32_t kMaxItems = 4096;    // entries of iinf and iloc
+constexpr int kMaxBoxes = 64;        // boxes looked at on one level
+constexpr uint32_t kMaxItems = 4096; // entries of iinf and iloc
 constexpr uint64_t kMaxMetaBytes = KRawReader::kMaxView;
 constexpr uint32_t kMaxExifBytes = 1024 * 1024;
 
@@ -25,10 +25,13 @@ bool BoxAt(KRawReader& r, uint64_t at, uint64_t limit, uint64_t& payload, uint64
     if (!r.U32BE(at, size) || !r.U32BE(at + 4, type)) return false;
     payload = at + 8;
     uint64_t total = size;
-    if (size == 1) {
+    if (size == 1)
+    {
         if (!r.U64BE(at + 8, total)) return false;
         payload += 8;
-    } else if (size == 0) {
+    }
+    else if (size == 0)
+    {
         total = limit - at;
     }
     if (total < payload - at || total > limit - at) return false;
@@ -39,8 +42,10 @@ bool BoxAt(KRawReader& r, uint64_t at, uint64_t limit, uint64_t& payload, uint64
 // The child box of `type` within [from, to); false when there is none.
 bool FindBox(KRawReader& r, uint64_t from, uint64_t to, const char* name, uint64_t& payload, uint64_t& end)
 {
-    const uint32_t want = uint32_t{uint8_t(name[0])} << 24 | uint32_t{uint8_t(name[1])} << 16 | uint32_t{uint8_t(name[2])} << 8 | uint8_t(name[3]);
-    for (int n = 0; n < kMaxBoxes && from + 8 <= to; ++n) {
+    const uint32_t want = uint32_t{uint8_t(name[0])} << 24 | uint32_t{uint8_t(name[1])} << 16 |
+        uint32_t{uint8_t(name[2])} << 8 | uint8_t(name[3]);
+    for (int n = 0; n < kMaxBoxes && from + 8 <= to; ++n)
+    {
         uint32_t type = 0;
         if (!BoxAt(r, from, to, payload, end, type)) return false;
         if (type == want) return true;
@@ -56,10 +61,20 @@ bool Field(KRawReader& r, uint64_t& at, uint32_t bytes, uint64_t& v)
     uint16_t v16 = 0;
     uint32_t v32 = 0;
     bool ok = true;
-    if (bytes == 2) { ok = r.U16BE(at, v16); v = v16; }
-    else if (bytes == 4) { ok = r.U32BE(at, v32); v = v32; }
-    else if (bytes == 8) ok = r.U64BE(at, v);
-    else if (bytes != 0) return false;
+    if (bytes == 2)
+    {
+        ok = r.U16BE(at, v16);
+        v = v16;
+    }
+    else if (bytes == 4)
+    {
+        ok = r.U32BE(at, v32);
+        v = v32;
+    }
+    else if (bytes == 8)
+        ok = r.U64BE(at, v);
+    else if (bytes != 0)
+        return false;
     at += bytes;
     return ok;
 }
@@ -71,7 +86,8 @@ bool ExifItem(KRawReader& r, uint64_t from, uint64_t to, uint32_t& id)
     if (!r.U8(from, version)) return false;
     uint64_t at = from + 4, count = 0;
     if (!Field(r, at, version == 0 ? 2 : 4, count)) return false;
-    for (uint64_t i = 0; i < count && i < kMaxItems && at + 8 <= to; ++i) {
+    for (uint64_t i = 0; i < count && i < kMaxItems && at + 8 <= to; ++i)
+    {
         uint64_t payload = 0, end = 0;
         uint32_t type = 0;
         if (!BoxAt(r, at, to, payload, end, type)) return false;
@@ -79,7 +95,8 @@ bool ExifItem(KRawReader& r, uint64_t from, uint64_t to, uint32_t& id)
         uint64_t p = payload + 4, item = 0, protection = 0;
         uint32_t itemType = 0;
         if (r.U8(payload, infeVersion) && infeVersion >= 2 && Field(r, p, infeVersion == 2 ? 2 : 4, item) &&
-            Field(r, p, 2, protection) && r.U32BE(p, itemType) && itemType == 0x45786966) {   // "Exif"
+            Field(r, p, 2, protection) && r.U32BE(p, itemType) && itemType == 0x45786966)
+        { // "Exif"
             id = static_cast<uint32_t>(item);
             return true;
         }
@@ -97,17 +114,20 @@ bool ItemPlace(KRawReader& r, uint64_t from, uint64_t to, uint32_t id, uint64_t&
     const uint32_t indexSize = version ? sizes2 & 15 : 0;
     uint64_t at = from + 6, count = 0;
     if (!Field(r, at, version < 2 ? 2 : 4, count)) return false;
-    for (uint64_t i = 0; i < count && i < kMaxItems && at < to; ++i) {
+    for (uint64_t i = 0; i < count && i < kMaxItems && at < to; ++i)
+    {
         uint64_t item = 0, method = 0, ref = 0, base = 0, extents = 0;
         if (!Field(r, at, version < 2 ? 2 : 4, item)) return false;
         if (version && !Field(r, at, 2, method)) return false;
         if (!Field(r, at, 2, ref) || !Field(r, at, baseSize, base) || !Field(r, at, 2, extents)) return false;
-        for (uint64_t e = 0; e < extents && at < to; ++e) {
+        for (uint64_t e = 0; e < extents && at < to; ++e)
+        {
             uint64_t index = 0, off = 0, len = 0;
             if (!Field(r, at, indexSize, index) || !Field(r, at, offsetSize, off) || !Field(r, at, lengthSize, len))
                 return false;
             // Only bytes in the file itself (construction method 0) are followed.
-            if (item == id && e == 0) {
+            if (item == id && e == 0)
+            {
                 if ((method & 15) != 0 || ref != 0) return false;
                 offset = base + off;
                 length = len;
@@ -117,7 +137,7 @@ bool ItemPlace(KRawReader& r, uint64_t from, uint64_t to, uint32_t id, uint64_t&
     }
     return false;
 }
-}
+} // namespace
 
 KHeifType::Flavour KHeifType::FlavourOf(ByteView head, uint32_t ftypSize)
 {
@@ -164,8 +184,9 @@ std::string KHeifType::NameOf(KRawReader& reader, const tagRawMatch& match) cons
     tagTiffMeta exif;
     // "meta" is a full box: four bytes of version and flags before its children.
     if (!FindBox(reader, meta + 4, metaEnd, "iinf", iinf, iinfEnd) || !ExifItem(reader, iinf, iinfEnd, id) ||
-        !FindBox(reader, meta + 4, metaEnd, "iloc", iloc, ilocEnd) || !ItemPlace(reader, iloc, ilocEnd, id, offset, length) ||
-        length < 4 || offset >= limit || !reader.U32BE(offset, tiff) || tiff > length - 4)
+        !FindBox(reader, meta + 4, metaEnd, "iloc", iloc, ilocEnd) ||
+        !ItemPlace(reader, iloc, ilocEnd, id, offset, length) || length < 4 || offset >= limit ||
+        !reader.U32BE(offset, tiff) || tiff > length - 4)
         return {};
     const uint64_t span = std::min<uint64_t>(length - 4 - tiff, kMaxExifBytes);
     return ReadTiffMeta(reader, offset + 4 + tiff, span, exif) ? PhotoName(exif) : std::string();

@@ -17,8 +17,7 @@ protected:
 
     KHeifType(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures, Flavour flavour)
         : KRawTypeBase(info, signatures), m_Flavour(flavour)
-    {
-    }
+    {}
 
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;

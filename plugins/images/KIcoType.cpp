@@ -11,7 +11,7 @@ constexpr tagRawSignature kCurSignatures[] = {{0, 4, "\0\0\2\0"}};
 
 constexpr uint32_t kDirHeader = 6;
 constexpr uint32_t kEntryBytes = 16;
-constexpr uint32_t kMaxImages = 64;   // real icons carry up to a dozen sizes
+constexpr uint32_t kMaxImages = 64; // real icons carry up to a dozen sizes
 constexpr uint32_t kMaxImageBytes = 4 * 1024 * 1024;
 
 // Entry: width, height, colours, reserved, planes u16, bit count u16, bytes u32, offset u32.
@@ -42,7 +42,8 @@ bool ParseDirectory(ByteView head, bool cursor, uint64_t& end, uint32_t& firstOf
     if (!LoadU16LE(head, 4, count) || count == 0 || count > kMaxImages) return false;
     if (!RangeFits(head.size(), kDirHeader, static_cast<uint64_t>(count) * kEntryBytes)) return false;
     end = 0;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count; ++i)
+    {
         uint64_t e = 0;
         uint32_t offset = 0;
         if (!EntryEnd(head, i, count, cursor, e, offset)) return false;
@@ -51,14 +52,14 @@ bool ParseDirectory(ByteView head, bool cursor, uint64_t& end, uint32_t& firstOf
     }
     return true;
 }
-}
+} // namespace
 
 KIcoType::KIcoType(bool cursor)
-    : KRawTypeBase(cursor ? kCurInfo : kIcoInfo, cursor ? std::span<const tagRawSignature>(kCurSignatures)
-                                                        : std::span<const tagRawSignature>(kIcoSignatures)),
+    : KRawTypeBase(cursor ? kCurInfo : kIcoInfo,
+                   cursor ? std::span<const tagRawSignature>(kCurSignatures)
+                          : std::span<const tagRawSignature>(kIcoSignatures)),
       m_Cursor(cursor)
-{
-}
+{}
 
 RawHeader KIcoType::CheckHeader(ByteView head, uint64_t&) const
 {

@@ -15,7 +15,7 @@ bool BoxType(const uint8_t* t)
         if (t[i] < 0x20 || t[i] > 0x7E) return false;
     return true;
 }
-}
+} // namespace
 
 KJp2Type::KJp2Type() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -29,7 +29,8 @@ tagRawMatch KJp2Type::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = kSignatureBox;
     bool codestream = false;
-    for (int n = 0; n < kMaxBoxes; ++n) {
+    for (int n = 0; n < kMaxBoxes; ++n)
+    {
         const ByteView h = reader.View(pos, 16);
         if (h.empty()) return codestream ? tagRawMatch{true, 0, pos} : tagRawMatch{};
         uint32_t length = 0;
@@ -37,7 +38,7 @@ tagRawMatch KJp2Type::FindEnd(KRawReader& reader) const
         if (!BoxType(h.data() + 4)) break;
         uint64_t bytes = length;
         if (length == 1) LoadU64BE(h, 8, bytes);
-        if (length == 0) return {true, 0, pos};   // the last box runs to an end not told
+        if (length == 0) return {true, 0, pos}; // the last box runs to an end not told
         if (bytes < 8 || bytes > reader.Limit()) break;
         if (std::memcmp(h.data() + 4, "jp2c", 4) == 0) codestream = true;
         pos += bytes;

@@ -28,10 +28,10 @@ bool IsSof(uint8_t m) { return m >= kSOF0 && m <= kSOF15 && m != kDHT && m != kJ
 // Markers with a length field that may appear between SOI and EOI.
 bool IsSegment(uint8_t m)
 {
-    return IsSof(m) || m == kDHT || m == kDAC || m == kSOS || m == kDQT || m == kDNL || m == kDRI ||
-           m == kEXP || (m >= kAPP0 && m <= kAPP15) || m == kCOM;
+    return IsSof(m) || m == kDHT || m == kDAC || m == kSOS || m == kDQT || m == kDNL || m == kDRI || m == kEXP ||
+        (m >= kAPP0 && m <= kAPP15) || m == kCOM;
 }
-}
+} // namespace
 
 KJpgType::KJpgType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -52,14 +52,16 @@ RawHeader KJpgType::CheckHeader(ByteView head, uint64_t&) const
 uint64_t KJpgType::SkipEntropyData(KRawReader& reader, uint64_t pos, uint8_t& marker)
 {
     const uint64_t limit = reader.Limit();
-    for (;;) {
+    for (;;)
+    {
         const uint64_t ff = reader.FindByte(pos, limit, 0xFF);
         if (ff >= limit) return limit;
         uint64_t at = ff + 1;
         uint8_t next = 0;
-        while (reader.U8(at, next) && next == 0xFF) ++at;   // fill bytes
+        while (reader.U8(at, next) && next == 0xFF) ++at; // fill bytes
         if (at >= limit || !reader.U8(at, next)) return limit;
-        if (next == 0x00 || (next >= kRST0 && next <= kRST7)) {
+        if (next == 0x00 || (next >= kRST0 && next <= kRST7))
+        {
             pos = at + 1;
             continue;
         }
@@ -73,17 +75,27 @@ tagRawMatch KJpgType::FindEnd(KRawReader& reader) const
     uint64_t pos = 2;
     bool sawFrame = false;
     bool sawScan = false;
-    for (int n = 0; n < kMaxSegments; ++n) {
+    for (int n = 0; n < kMaxSegments; ++n)
+    {
         uint8_t b = 0, marker = 0;
         if (!reader.U8(pos, b) || b != 0xFF) break;
         int fill = 0;
-        while (reader.U8(pos + 1, marker) && marker == 0xFF && fill < kMaxFill) { ++pos; ++fill; }
+        while (reader.U8(pos + 1, marker) && marker == 0xFF && fill < kMaxFill)
+        {
+            ++pos;
+            ++fill;
+        }
         if (!reader.U8(pos + 1, marker)) break;
-        if (marker == kEOI) {
-            if (!sawScan) return {};   // tables alone are no picture
+        if (marker == kEOI)
+        {
+            if (!sawScan) return {}; // tables alone are no picture
             return {true, pos + 2};
         }
-        if (marker == kTEM || (marker >= kRST0 && marker <= kRST7)) { pos += 2; continue; }
+        if (marker == kTEM || (marker >= kRST0 && marker <= kRST7))
+        {
+            pos += 2;
+            continue;
+        }
         if (!IsSegment(marker) || marker == kSOI) break;
         uint16_t length = 0;
         if (!reader.U16BE(pos + 2, length) || length < 2) break;
@@ -109,7 +121,8 @@ bool KJpgType::ExifMeta(KRawReader& reader, uint64_t start, tagTiffMeta& meta)
     uint8_t b0 = 0, b1 = 0;
     if (!reader.U8(start, b0) || !reader.U8(start + 1, b1) || b0 != 0xFF || b1 != kSOI) return false;
     uint64_t pos = start + 2;
-    for (int n = 0; n < kMaxMetaSegments; ++n) {
+    for (int n = 0; n < kMaxMetaSegments; ++n)
+    {
         uint8_t ff = 0, marker = 0;
         uint16_t length = 0;
         if (!reader.U8(pos, ff) || ff != 0xFF || !reader.U8(pos + 1, marker) || !reader.U16BE(pos + 2, length))

@@ -9,13 +9,13 @@ constexpr tagRawTypeInfo kInfo{"png", "PNG Image", 67, 512LL * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 8, "\x89PNG\r\n\x1A\n"}};
 
 constexpr uint32_t kSignatureBytes = 8;
-constexpr uint32_t kChunkOverhead = 12;   // length, type, CRC
+constexpr uint32_t kChunkOverhead = 12; // length, type, CRC
 constexpr uint32_t kIhdrLength = 13;
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 constexpr int kMaxChunks = 1 << 20;
 
 bool IsLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-}
+} // namespace
 
 KPngType::KPngType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -41,14 +41,13 @@ RawHeader KPngType::CheckHeader(ByteView head, uint64_t&) const
 tagRawMatch KPngType::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = kSignatureBytes;
-    for (int n = 0; n < kMaxChunks; ++n) {
+    for (int n = 0; n < kMaxChunks; ++n)
+    {
         ByteView h = reader.View(pos, 8);
         if (h.empty()) break;
         uint32_t length = 0;
         LoadU32BE(h, 0, length);
-        if (length > kMaxChunkLength || !IsLetter(h[4]) || !IsLetter(h[5]) || !IsLetter(h[6]) ||
-            !IsLetter(h[7]))
-            break;
+        if (length > kMaxChunkLength || !IsLetter(h[4]) || !IsLetter(h[5]) || !IsLetter(h[6]) || !IsLetter(h[7])) break;
         pos += kChunkOverhead + static_cast<uint64_t>(length);
         if (std::memcmp(h.data() + 4, "IEND", 4) == 0) return {true, pos};
     }

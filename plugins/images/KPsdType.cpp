@@ -20,7 +20,7 @@ bool ParseHeader(ByteView head, tagPsdHeader& h)
 {
     KByteCursor c(head, 6);
     for (int i = 0; i < 6; ++i)
-        if (c.U8() != 0) return false;   // reserved
+        if (c.U8() != 0) return false; // reserved
     h.channels = c.U16BE();
     h.height = c.U32BE();
     h.width = c.U32BE();
@@ -33,7 +33,7 @@ bool ParseHeader(ByteView head, tagPsdHeader& h)
     // Bitmap, grey, indexed, RGB, CMYK, multichannel, duotone, Lab.
     return mode <= 4 || (mode >= 7 && mode <= 9);
 }
-}
+} // namespace
 
 KPsdType::KPsdType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -48,11 +48,13 @@ tagRawMatch KPsdType::FindEnd(KRawReader& reader) const
     tagPsdHeader h{};
     if (!ParseHeader(reader.ViewUpTo(0, kHeaderBytes), h)) return {};
     uint64_t pos = kHeaderBytes;
-    for (int section = 0; section < 3; ++section) {
+    for (int section = 0; section < 3; ++section)
+    {
         uint32_t length = 0;
         if (!reader.U32BE(pos, length)) return {true, 0};
         // Image resources are a list of "8BIM" blocks: a second check that this is Photoshop's.
-        if (section == 1 && length >= 4) {
+        if (section == 1 && length >= 4)
+        {
             ByteView sig = reader.View(pos + 4, 4);
             if (sig.empty() || std::memcmp(sig.data(), "8BIM", 4) != 0) return {};
         }
@@ -62,14 +64,16 @@ tagRawMatch KPsdType::FindEnd(KRawReader& reader) const
     if (!reader.U16BE(pos, compression)) return {true, 0};
     pos += 2;
     const uint64_t rows = static_cast<uint64_t>(h.channels) * h.height;
-    if (compression == 0) {
+    if (compression == 0)
+    {
         const uint64_t rowBytes = (static_cast<uint64_t>(h.width) * h.depth + 7) / 8;
         return {true, pos + rows * rowBytes};
     }
-    if (compression != 1) return {true, 0};   // zip-coded merged data: no length stored
+    if (compression != 1) return {true, 0}; // zip-coded merged data: no length stored
     // Run-length: a table of u16 byte counts, one per row of every channel, then the rows.
     uint64_t data = 0;
-    for (uint64_t done = 0; done < rows;) {
+    for (uint64_t done = 0; done < rows;)
+    {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(rows - done, KRawReader::kMaxView / 2));
         ByteView counts = reader.View(pos + done * 2, n * 2);
         if (counts.empty()) return {true, 0};

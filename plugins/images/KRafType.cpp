@@ -14,7 +14,7 @@ constexpr tagRawSignature kSignatures[] = {{0, 16, "FUJIFILMCCD-RAW "}};
 constexpr size_t kCameraName = 28, kCameraNameBytes = 32;
 constexpr size_t kParts = 84;
 constexpr size_t kHeaderEnd = kParts + 6 * 4;
-}
+} // namespace
 
 KRafType::KRafType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -25,13 +25,17 @@ RawHeader KRafType::CheckHeader(ByteView head, uint64_t& size) const
     const uint8_t first = head[kCameraName];
     if (first < 0x20 || first > 0x7E) return RawHeader::No;
     bool ended = false;
-    for (size_t i = kCameraName; i < kCameraName + kCameraNameBytes; ++i) {
+    for (size_t i = kCameraName; i < kCameraName + kCameraNameBytes; ++i)
+    {
         const uint8_t c = head[i];
-        if (c == 0) ended = true;
-        else if (ended || c < 0x20 || c > 0x7E) return RawHeader::No;
+        if (c == 0)
+            ended = true;
+        else if (ended || c < 0x20 || c > 0x7E)
+            return RawHeader::No;
     }
     uint64_t end = 0;
-    for (size_t part = 0; part < 3; ++part) {
+    for (size_t part = 0; part < 3; ++part)
+    {
         uint32_t off = 0, len = 0;
         LoadU32BE(head, kParts + part * 8, off);
         LoadU32BE(head, kParts + part * 8 + 4, len);

@@ -40,12 +40,8 @@ TiffKind KindOf(const tagTiffHeader& h, ByteView head, const tagTiffTree& tree)
     return TiffKind::Tiff;
 }
 
-template <const tagTiffTypeDesc& Desc>
-KRawTypeBase* Create()
-{
-    return new (std::nothrow) KTiffType(Desc);
-}
-}
+template <const tagTiffTypeDesc& Desc> KRawTypeBase* Create() { return new (std::nothrow) KTiffType(Desc); }
+} // namespace
 
 KTiffType::KTiffType(const tagTiffTypeDesc& desc) : KRawTypeBase(desc.info, desc.signatures), m_Kind(desc.kind) {}
 
@@ -54,8 +50,8 @@ RawHeader KTiffType::CheckHeader(ByteView head, uint64_t&) const
     tagTiffHeader h;
     if (!ReadTiffHeader(head, h)) return RawHeader::No;
     const bool ownMagic = m_Kind == TiffKind::Orf ? (h.magic == kOrfMagic || h.magic == kOrfMagicS)
-                          : m_Kind == TiffKind::Rw2 ? h.magic == kRw2Magic
-                                                    : h.magic == kTiffMagic;
+        : m_Kind == TiffKind::Rw2                 ? h.magic == kRw2Magic
+                                                  : h.magic == kTiffMagic;
     return ownMagic ? RawHeader::Open : RawHeader::No;
 }
 

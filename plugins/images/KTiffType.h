@@ -8,13 +8,13 @@
 enum class TiffKind
 {
     Tiff,
-    Cr2,   // Canon: "CR" and a version after the header
-    Nef,   // Nikon
-    Arw,   // Sony
-    Dng,   // any maker's digital negative
-    Pef,   // Pentax
-    Orf,   // Olympus: magic "RO" or "SR"
-    Rw2    // Panasonic: magic 0x55
+    Cr2, // Canon: "CR" and a version after the header
+    Nef, // Nikon
+    Arw, // Sony
+    Dng, // any maker's digital negative
+    Pef, // Pentax
+    Orf, // Olympus: magic "RO" or "SR"
+    Rw2  // Panasonic: magic 0x55
 };
 
 struct tagTiffTypeDesc

@@ -9,9 +9,9 @@ constexpr tagRawSignature kSignatures[] = {{0, 4, "RIFF"}};
 // "RIFF", u32 length of what follows, "WEBP", then the first chunk: id, u32 length, data.
 constexpr size_t kFormOffset = 8;
 constexpr size_t kChunkOffset = 12;
-constexpr uint32_t kFormHeader = 8;   // "RIFF" and the length
-constexpr uint32_t kMinForm = 4 + 8 + 10;   // form type, chunk header, the smallest bitstream header
-}
+constexpr uint32_t kFormHeader = 8;       // "RIFF" and the length
+constexpr uint32_t kMinForm = 4 + 8 + 10; // form type, chunk header, the smallest bitstream header
+} // namespace
 
 KWebpType::KWebpType() : KRawTypeBase(kInfo, kSignatures) {}
 

@@ -17,9 +17,9 @@ constexpr uint8_t kAudioMediaGuid[16] = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xC
 constexpr uint8_t kVideoMediaGuid[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
                                          0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
 
-constexpr uint64_t kObjectHeader = 24;        // GUID, size
-constexpr uint64_t kHeaderObjectBytes = 30;   // + object count, two reserved bytes
-constexpr uint64_t kMaxHeaderBytes = 64 * 1024 * 1024;   // metadata and cover art live here
+constexpr uint64_t kObjectHeader = 24;                 // GUID, size
+constexpr uint64_t kHeaderObjectBytes = 30;            // + object count, two reserved bytes
+constexpr uint64_t kMaxHeaderBytes = 64 * 1024 * 1024; // metadata and cover art live here
 constexpr uint32_t kMaxHeaderObjects = 1024;
 // File properties: file ID at 24, file size at 40, ..., flags at 88 (bit 0: broadcast, the
 // sizes are not valid).
@@ -28,7 +28,7 @@ constexpr uint64_t kStreamTypeAt = 24;
 constexpr uint64_t kDataObjectMin = 50;
 
 bool Guid(ByteView v, const uint8_t (&guid)[16]) { return v.size() >= 16 && std::memcmp(v.data(), guid, 16) == 0; }
-}
+} // namespace
 
 bool AsfHeaderPlausible(ByteView head)
 {
@@ -37,7 +37,7 @@ bool AsfHeaderPlausible(ByteView head)
     if (!Guid(head, kHeaderGuid) || !LoadU64LE(head, 16, size) || !LoadU32LE(head, 24, count)) return false;
     if (head.size() < kHeaderObjectBytes || head[28] != 0x01 || head[29] != 0x02) return false;
     return size >= kHeaderObjectBytes + kObjectHeader && size <= kMaxHeaderBytes && count >= 1 &&
-           count <= kMaxHeaderObjects;
+        count <= kMaxHeaderObjects;
 }
 
 tagAsfProbe ProbeAsf(KRawReader& reader)
@@ -52,12 +52,14 @@ tagAsfProbe ProbeAsf(KRawReader& reader)
     bool sawProperties = false, video = false, audio = false, sizeValid = false;
     uint64_t fileSize = 0;
     uint64_t pos = kHeaderObjectBytes;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < count; ++i)
+    {
         ByteView obj = reader.View(pos, kObjectHeader);
         uint64_t size = 0;
         if (obj.empty() || !LoadU64LE(obj, 16, size) || size < kObjectHeader || size > headerSize - pos)
-            return {};   // objects must tile the header
-        if (Guid(obj, kFilePropertiesGuid) && size >= kFilePropertiesBytes) {
+            return {}; // objects must tile the header
+        if (Guid(obj, kFilePropertiesGuid) && size >= kFilePropertiesBytes)
+        {
             ByteView fp = reader.View(pos, kFilePropertiesBytes);
             uint32_t flags = 0;
             if (fp.empty()) return {};
@@ -65,18 +67,21 @@ tagAsfProbe ProbeAsf(KRawReader& reader)
             LoadU32LE(fp, kFlagsAt, flags);
             sizeValid = !(flags & 1);
             sawProperties = true;
-        } else if (Guid(obj, kStreamPropertiesGuid)) {
+        }
+        else if (Guid(obj, kStreamPropertiesGuid))
+        {
             ByteView type = reader.View(pos + kStreamTypeAt, 16);
             video = video || Guid(type, kVideoMediaGuid);
             audio = audio || Guid(type, kAudioMediaGuid);
         }
         pos += size;
     }
-    if (!sawProperties) return {};   // the file-properties object is mandatory
+    if (!sawProperties) return {}; // the file-properties object is mandatory
 
     tagAsfProbe probe;
     probe.kind = video ? AsfKind::Video : audio ? AsfKind::Audio : AsfKind::Other;
-    if (sizeValid && fileSize >= headerSize + kDataObjectMin) {
+    if (sizeValid && fileSize >= headerSize + kDataObjectMin)
+    {
         probe.size = fileSize;
         return probe;
     }

@@ -10,15 +10,15 @@
 enum class AsfKind
 {
     None,
-    Video,   // at least one video stream
-    Audio,   // audio streams only
-    Other    // neither (script, command or image streams)
+    Video, // at least one video stream
+    Audio, // audio streams only
+    Other  // neither (script, command or image streams)
 };
 
 struct tagAsfProbe
 {
     AsfKind kind = AsfKind::None;
-    uint64_t size = 0;   // 0 when no size field can be trusted
+    uint64_t size = 0; // 0 when no size field can be trusted
 };
 
 /// Header object GUID and its fixed fields (pure).

@@ -4,12 +4,13 @@
 #include <bit>
 
 namespace {
-constexpr uint32_t kMaxUnary = 1u << 24;   // a quotient longer than any real residual
+constexpr uint32_t kMaxUnary = 1u << 24; // a quotient longer than any real residual
 
 constexpr std::array<uint8_t, 256> MakeCrc8()
 {
     std::array<uint8_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
+    for (uint32_t i = 0; i < 256; ++i)
+    {
         uint32_t c = i;
         for (int k = 0; k < 8; ++k) c = (c & 0x80) ? (c << 1) ^ 0x07 : c << 1;
         t[i] = static_cast<uint8_t>(c);
@@ -19,7 +20,8 @@ constexpr std::array<uint8_t, 256> MakeCrc8()
 constexpr std::array<uint16_t, 256> MakeCrc16()
 {
     std::array<uint16_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
+    for (uint32_t i = 0; i < 256; ++i)
+    {
         uint32_t c = i << 8;
         for (int k = 0; k < 8; ++k) c = (c & 0x8000) ? (c << 1) ^ 0x8005 : c << 1;
         t[i] = static_cast<uint16_t>(c);
@@ -35,7 +37,7 @@ class KMsbBits
 public:
     explicit KMsbBits(ByteView v) : m_View(v) {}
 
-    uint64_t Bits(unsigned n)   // n <= 57
+    uint64_t Bits(unsigned n) // n <= 57
     {
         if (n == 0) return 0;
         const uint64_t v = Peek() >> (64 - n);
@@ -44,7 +46,8 @@ public:
     }
     void Skip(uint64_t n)
     {
-        if (n > m_View.size() * 8 - m_Pos) {
+        if (n > m_View.size() * 8 - m_Pos)
+        {
             m_Overrun = true;
             m_Pos = m_View.size() * 8;
             return;
@@ -55,11 +58,14 @@ public:
     uint32_t Unary()
     {
         uint32_t zeros = 0;
-        while (!m_Overrun && zeros < kMaxUnary) {
+        while (!m_Overrun && zeros < kMaxUnary)
+        {
             const uint64_t p = Peek();
-            if (p != 0) {
+            if (p != 0)
+            {
                 const unsigned z = static_cast<unsigned>(std::countl_zero(p));
-                if (z < 57) {
+                if (z < 57)
+                {
                     Skip(z + 1);
                     return zeros + z;
                 }
@@ -79,9 +85,11 @@ public:
     void SkipRice(uint64_t param)
     {
         const uint64_t p = Peek();
-        if (p != 0) {
+        if (p != 0)
+        {
             const uint64_t z = static_cast<uint64_t>(std::countl_zero(p));
-            if (z + 1 + param <= 57) {
+            if (z + 1 + param <= 57)
+            {
                 Skip(z + 1 + param);
                 return;
             }
@@ -96,9 +104,12 @@ private:
     {
         const size_t byte = static_cast<size_t>(m_Pos / 8);
         uint64_t v = 0;
-        if (byte + 8 <= m_View.size()) {
+        if (byte + 8 <= m_View.size())
+        {
             v = __builtin_bswap64(PeekU64LE(m_View.data() + byte));
-        } else {
+        }
+        else
+        {
             for (size_t i = 0; i < 8; ++i) v = v << 8 | (byte + i < m_View.size() ? m_View[byte + i] : 0);
         }
         return v << (m_Pos % 8);
@@ -118,10 +129,12 @@ bool Residual(KMsbBits& bits, uint32_t blockSize, uint32_t order)
     const unsigned partitionOrder = static_cast<unsigned>(bits.Bits(4));
     const uint32_t perPartition = blockSize >> partitionOrder;
     if ((perPartition << partitionOrder) != blockSize || perPartition < order) return false;
-    for (uint32_t p = 0; p < (1u << partitionOrder) && !bits.Overrun(); ++p) {
+    for (uint32_t p = 0; p < (1u << partitionOrder) && !bits.Overrun(); ++p)
+    {
         const uint32_t samples = p == 0 ? perPartition - order : perPartition;
         const uint64_t param = bits.Bits(paramBits);
-        if (param == escape) {
+        if (param == escape)
+        {
             bits.Skip(static_cast<uint64_t>(samples) * bits.Bits(5));
             continue;
         }
@@ -132,34 +145,44 @@ bool Residual(KMsbBits& bits, uint32_t blockSize, uint32_t order)
 
 bool Subframe(KMsbBits& bits, uint32_t blockSize, uint32_t bps)
 {
-    if (bits.Bits(1) != 0) return false;   // zero padding bit
+    if (bits.Bits(1) != 0) return false; // zero padding bit
     const uint32_t type = static_cast<uint32_t>(bits.Bits(6));
-    if (bits.Bits(1)) {
+    if (bits.Bits(1))
+    {
         const uint32_t wasted = bits.Unary() + 1;
         if (wasted >= bps) return false;
         bps -= wasted;
     }
-    if (type == 0) {
+    if (type == 0)
+    {
         bits.Skip(bps);
-    } else if (type == 1) {
+    }
+    else if (type == 1)
+    {
         bits.Skip(static_cast<uint64_t>(blockSize) * bps);
-    } else if (type >= 8 && type <= 12) {
+    }
+    else if (type >= 8 && type <= 12)
+    {
         const uint32_t order = type - 8;
         bits.Skip(static_cast<uint64_t>(order) * bps);
         if (!Residual(bits, blockSize, order)) return false;
-    } else if (type >= 32) {
+    }
+    else if (type >= 32)
+    {
         const uint32_t order = type - 31;
         bits.Skip(static_cast<uint64_t>(order) * bps);
         const uint32_t precision = static_cast<uint32_t>(bits.Bits(4)) + 1;
         if (precision == 16) return false;
         bits.Skip(5 + static_cast<uint64_t>(order) * precision);
         if (!Residual(bits, blockSize, order)) return false;
-    } else {
-        return false;   // reserved types
+    }
+    else
+    {
+        return false; // reserved types
     }
     return !bits.Overrun();
 }
-}
+} // namespace
 
 bool ParseFlacStreamInfo(ByteView body, tagFlacStreamInfo& info)
 {
@@ -167,7 +190,7 @@ bool ParseFlacStreamInfo(ByteView body, tagFlacStreamInfo& info)
     KMsbBits bits(body);
     const uint32_t minBlock = static_cast<uint32_t>(bits.Bits(16));
     info.maxBlockSize = static_cast<uint32_t>(bits.Bits(16));
-    bits.Skip(48);   // minimum and maximum frame size
+    bits.Skip(48); // minimum and maximum frame size
     info.sampleRate = static_cast<uint32_t>(bits.Bits(20));
     info.channels = static_cast<uint32_t>(bits.Bits(3)) + 1;
     info.bitsPerSample = static_cast<uint32_t>(bits.Bits(5)) + 1;
@@ -178,8 +201,8 @@ bool ParseFlacStreamInfo(ByteView body, tagFlacStreamInfo& info)
 FlacFrameResult ParseFlacFrame(ByteView bytes, const tagFlacStreamInfo& info, tagFlacFrame& frame)
 {
     KMsbBits bits(bytes);
-    if (bits.Bits(15) != 0x7FFC) return FlacFrameResult::NoFrame;   // sync code and the reserved zero bit
-    bits.Skip(1);                                 // blocking strategy
+    if (bits.Bits(15) != 0x7FFC) return FlacFrameResult::NoFrame; // sync code and the reserved zero bit
+    bits.Skip(1);                                                 // blocking strategy
     const uint32_t sizeCode = static_cast<uint32_t>(bits.Bits(4));
     const uint32_t rateCode = static_cast<uint32_t>(bits.Bits(4));
     const uint32_t layout = static_cast<uint32_t>(bits.Bits(4));
@@ -190,20 +213,28 @@ FlacFrameResult ParseFlacFrame(ByteView bytes, const tagFlacStreamInfo& info, ta
     const uint32_t lead = static_cast<uint32_t>(bits.Bits(8));
     const unsigned extra = lead < 0x80 ? 0 : static_cast<unsigned>(std::countl_one(static_cast<uint8_t>(lead))) - 1;
     if ((lead >= 0x80 && lead < 0xC0) || lead == 0xFF || extra > 6) return FlacFrameResult::NoFrame;
-    for (unsigned i = 0; i < extra; ++i) {
-        if (bits.Bits(2) != 2) return FlacFrameResult::NoFrame;   // continuation bytes are 10xxxxxx
+    for (unsigned i = 0; i < extra; ++i)
+    {
+        if (bits.Bits(2) != 2) return FlacFrameResult::NoFrame; // continuation bytes are 10xxxxxx
         bits.Skip(6);
     }
 
     uint32_t blockSize = 0;
-    if (sizeCode == 1) blockSize = 192;
-    else if (sizeCode <= 5) blockSize = 576u << (sizeCode - 2);
-    else if (sizeCode == 6) blockSize = static_cast<uint32_t>(bits.Bits(8)) + 1;
-    else if (sizeCode == 7) blockSize = static_cast<uint32_t>(bits.Bits(16)) + 1;
-    else blockSize = 256u << (sizeCode - 8);
-    if (rateCode == 12) bits.Skip(8);
-    else if (rateCode == 13 || rateCode == 14) bits.Skip(16);
-    if (bits.Overrun()) return FlacFrameResult::Broken;   // cut inside the header
+    if (sizeCode == 1)
+        blockSize = 192;
+    else if (sizeCode <= 5)
+        blockSize = 576u << (sizeCode - 2);
+    else if (sizeCode == 6)
+        blockSize = static_cast<uint32_t>(bits.Bits(8)) + 1;
+    else if (sizeCode == 7)
+        blockSize = static_cast<uint32_t>(bits.Bits(16)) + 1;
+    else
+        blockSize = 256u << (sizeCode - 8);
+    if (rateCode == 12)
+        bits.Skip(8);
+    else if (rateCode == 13 || rateCode == 14)
+        bits.Skip(16);
+    if (bits.Overrun()) return FlacFrameResult::Broken; // cut inside the header
     const size_t headerBytes = static_cast<size_t>(bits.BytePos());
     uint8_t crc8 = 0;
     for (size_t i = 0; i < headerBytes; ++i) crc8 = kCrc8[crc8 ^ bytes[i]];
@@ -216,7 +247,8 @@ FlacFrameResult ParseFlacFrame(ByteView bytes, const tagFlacStreamInfo& info, ta
     const uint32_t channels = layout < 8 ? layout + 1 : 2;
     if (channels != info.channels || blockSize > info.maxBlockSize || bps < 4 || bps > 32)
         return FlacFrameResult::NoFrame;
-    for (uint32_t ch = 0; ch < channels; ++ch) {
+    for (uint32_t ch = 0; ch < channels; ++ch)
+    {
         // The side channel of a stereo pair carries one bit more.
         const bool side = (layout == 8 && ch == 1) || (layout == 9 && ch == 0) || (layout == 10 && ch == 1);
         if (!Subframe(bits, blockSize, bps + (side ? 1 : 0))) return FlacFrameResult::Broken;

@@ -14,7 +14,7 @@ struct tagFlacStreamInfo
     uint32_t channels = 0;
     uint32_t bitsPerSample = 0;
     uint32_t maxBlockSize = 0;
-    uint64_t totalSamples = 0;   // 0: unknown
+    uint64_t totalSamples = 0; // 0: unknown
 };
 
 /// Parses the STREAMINFO block body (34 bytes); false when its values are impossible.
@@ -22,15 +22,15 @@ bool ParseFlacStreamInfo(ByteView body, tagFlacStreamInfo& info);
 
 struct tagFlacFrame
 {
-    uint32_t length = 0;      // bytes, CRC-16 included
-    uint32_t blockSize = 0;   // samples per channel
+    uint32_t length = 0;    // bytes, CRC-16 included
+    uint32_t blockSize = 0; // samples per channel
 };
 
 enum class FlacFrameResult
 {
-    Frame,    // a whole, intact frame of this stream
-    NoFrame,  // no frame header of this stream starts here
-    Broken    // a valid header, but the body runs past `bytes` or its CRC fails
+    Frame,   // a whole, intact frame of this stream
+    NoFrame, // no frame header of this stream starts here
+    Broken   // a valid header, but the body runs past `bytes` or its CRC fails
 };
 
 /// Parses the frame at the start of `bytes` (pure).

@@ -11,11 +11,13 @@ std::string FrameText(ByteView body)
 {
     if (body.empty()) return {};
     const ByteView text = body.subspan(1);
-    switch (body[0]) {
+    switch (body[0])
+    {
     case 0: return TextFromLatin1(text);
     case 1: return TextFromUtf16(text, false);
     case 2: return TextFromUtf16(text, true);
-    case 3: {
+    case 3:
+    {
         const auto* p = reinterpret_cast<const char*>(text.data());
         return std::string(p, strnlen(p, text.size()));
     }
@@ -23,9 +25,12 @@ std::string FrameText(ByteView body)
     }
 }
 
-uint32_t SyncSafe(const uint8_t* p) { return (p[0] & 0x7Fu) << 21 | (p[1] & 0x7Fu) << 14 | (p[2] & 0x7Fu) << 7 | (p[3] & 0x7Fu); }
-uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+uint32_t SyncSafe(const uint8_t* p)
+{
+    return (p[0] & 0x7Fu) << 21 | (p[1] & 0x7Fu) << 14 | (p[2] & 0x7Fu) << 7 | (p[3] & 0x7Fu);
 }
+uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+} // namespace
 
 bool Id3v2Size(ByteView head, uint64_t& size)
 {
@@ -33,7 +38,8 @@ bool Id3v2Size(ByteView head, uint64_t& size)
     // Version 0xFF is never valid; the low four flag bits are unused in every version.
     if (head[3] < 2 || head[3] > 4 || head[4] == 0xFF || (head[5] & 0x0F)) return false;
     uint64_t s = 0;
-    for (size_t i = 6; i < kId3v2Header; ++i) {
+    for (size_t i = 6; i < kId3v2Header; ++i)
+    {
         if (head[i] & 0x80) return false;
         s = (s << 7) | head[i];
     }
@@ -50,7 +56,8 @@ bool Id3v2Song(ByteView tag, tagSongTags& out)
     if (version < 4 && (flags & 0x80)) return false;
     const size_t end = static_cast<size_t>(std::min<uint64_t>(tag.size(), size - ((flags & 0x10) ? kId3v2Header : 0)));
     size_t pos = kId3v2Header;
-    if (flags & 0x40) {   // an extended header
+    if (flags & 0x40)
+    { // an extended header
         if (end < pos + 4) return false;
         const uint32_t ext = version == 4 ? SyncSafe(&tag[pos]) : Be32(&tag[pos]) + 4;
         if (ext > end - pos) return false;
@@ -59,11 +66,12 @@ bool Id3v2Song(ByteView tag, tagSongTags& out)
     const size_t idBytes = version == 2 ? 3 : 4, headBytes = version == 2 ? 6 : 10;
     const char* titleId = version == 2 ? "TT2" : "TIT2";
     const char* artistId = version == 2 ? "TP1" : "TPE1";
-    while (end - pos >= headBytes && tag[pos] != 0) {
+    while (end - pos >= headBytes && tag[pos] != 0)
+    {
         const uint8_t* h = &tag[pos];
         const uint32_t frame = version == 2 ? (uint32_t{h[3]} << 16 | uint32_t{h[4]} << 8 | h[5])
-                               : version == 4 ? SyncSafe(h + 4)
-                                              : Be32(h + 4);
+            : version == 4                  ? SyncSafe(h + 4)
+                                            : Be32(h + 4);
         if (frame > end - pos - headBytes) break;
         // Compressed, encrypted or (2.4) unsynchronised frames, and 2.4's data length prefix.
         const bool plain = version == 2 || (version == 3 ? (h[9] & 0xC0) == 0 : (h[9] & 0x0F) == 0);

@@ -18,7 +18,7 @@ inline constexpr uint64_t kId3v1Bytes = 128;
 
 struct tagSongTags
 {
-    std::string artist;   // UTF-8
+    std::string artist; // UTF-8
     std::string title;
 };
 

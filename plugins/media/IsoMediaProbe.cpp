@@ -7,7 +7,7 @@ namespace {
 bool MovieStart(const uint8_t* t)
 {
     return IsoTypeIs(t, "moov") || IsoTypeIs(t, "mdat") || IsoTypeIs(t, "wide") || IsoTypeIs(t, "free") ||
-           IsoTypeIs(t, "skip") || IsoTypeIs(t, "pnot");
+        IsoTypeIs(t, "skip") || IsoTypeIs(t, "pnot");
 }
 
 IsoKind KindOfBrand(const uint8_t* b)
@@ -29,7 +29,7 @@ IsoKind KindOfBrand(const uint8_t* b)
         if (b[i] < 0x20 || b[i] > 0x7E) return IsoKind::None;
     return IsoKind::Mp4;
 }
-}
+} // namespace
 
 bool IsoFirstBoxPlausible(ByteView head)
 {

@@ -10,20 +10,20 @@
 
 enum class IsoKind
 {
-    None,   // not an ISO media file, or one of a kind no type here claims (still pictures)
+    None, // not an ISO media file, or one of a kind no type here claims (still pictures)
     Mp4,
     M4a,
     Tgp,
-    Tg2,    // 3GPP2
+    Tg2, // 3GPP2
     M4v,
     Mov,
-    Cr3     // Canon raw pictures
+    Cr3 // Canon raw pictures
 };
 
 struct tagIsoProbe
 {
     IsoKind kind = IsoKind::None;
-    uint64_t size = 0;   // 0: the last box runs to an end that cannot be told
+    uint64_t size = 0; // 0: the last box runs to an end that cannot be told
 };
 
 /// Quick look at the first box (pure).

@@ -6,10 +6,10 @@ namespace {
 constexpr tagRawTypeInfo kInfo{"aiff", "AIFF Audio", 54, 4LL * 1024 * 1024 * 1024};
 constexpr tagRawSignature kSignatures[] = {{0, 4, "FORM"}};
 
-constexpr size_t kFormHeader = 12;      // "FORM", u32 length, form type
-constexpr uint32_t kCommBytes = 18;     // channels, frames, sample size, 80-bit rate
+constexpr size_t kFormHeader = 12;  // "FORM", u32 length, form type
+constexpr uint32_t kCommBytes = 18; // channels, frames, sample size, 80-bit rate
 constexpr int kMaxChunksBeforeComm = 8;
-}
+} // namespace
 
 KAiffType::KAiffType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -21,7 +21,8 @@ RawHeader KAiffType::CheckHeader(ByteView head, uint64_t& size) const
         return RawHeader::No;
     // The common chunk comes early, after at most a few others (version, comments, name).
     size_t at = kFormHeader;
-    for (int i = 0; i < kMaxChunksBeforeComm; ++i) {
+    for (int i = 0; i < kMaxChunksBeforeComm; ++i)
+    {
         if (!RangeFits(head.size(), at, 8) || !LoadU32BE(head, at + 4, chunk)) return RawHeader::No;
         if (std::memcmp(head.data() + at, "COMM", 4) == 0) break;
         for (size_t k = 0; k < 4; ++k)

@@ -12,7 +12,7 @@ constexpr uint64_t kMaxFrames = 1ull << 26;
 // Speech bytes per frame type; -1 marks a reserved type.
 constexpr int kNarrow[16] = {12, 13, 15, 17, 19, 20, 26, 31, 5, -1, -1, -1, -1, -1, -1, 0};
 constexpr int kWide[16] = {17, 23, 32, 36, 40, 46, 50, 58, 60, 5, -1, -1, -1, -1, 0, 0};
-}
+} // namespace
 
 KAmrType::KAmrType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -30,7 +30,8 @@ tagRawMatch KAmrType::FindEnd(KRawReader& reader) const
     const int* sizes = wide ? kWide : kNarrow;
     uint64_t pos = wide ? kWideMagic : kNarrowMagic;
     uint64_t frames = 0;
-    for (; frames < kMaxFrames; ++frames) {
+    for (; frames < kMaxFrames; ++frames)
+    {
         uint8_t h = 0;
         if (!reader.U8(pos, h)) return frames >= kMinFrames ? tagRawMatch{true, 0, pos} : tagRawMatch{};
         const int bytes = sizes[(h >> 3) & 0x0F];

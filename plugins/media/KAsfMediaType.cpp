@@ -6,12 +6,10 @@ constexpr tagRawTypeInfo kWma{"wma", "Windows Media Audio", 256, 4LL * 1024 * 10
 constexpr tagRawTypeInfo kAsf{"asf", "Advanced Systems Format", 256, 64LL * 1024 * 1024 * 1024};
 // The first eight bytes of the header object's GUID.
 constexpr tagRawSignature kSignatures[] = {{0, 8, "\x30\x26\xB2\x75\x8E\x66\xCF\x11"}};
-}
+} // namespace
 
-KAsfMediaType::KAsfMediaType(const tagRawTypeInfo& info, AsfKind kind)
-    : KRawTypeBase(info, kSignatures), m_Kind(kind)
-{
-}
+KAsfMediaType::KAsfMediaType(const tagRawTypeInfo& info, AsfKind kind) : KRawTypeBase(info, kSignatures), m_Kind(kind)
+{}
 
 RawHeader KAsfMediaType::CheckHeader(ByteView head, uint64_t&) const
 {

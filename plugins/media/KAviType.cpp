@@ -16,7 +16,8 @@ constexpr int kMaxChunks = 1 << 16;
 // their ids are readable four-character codes.
 uint64_t WalkChunks(KRawReader& reader, uint64_t pos)
 {
-    for (int n = 0; n < kMaxChunks; ++n) {
+    for (int n = 0; n < kMaxChunks; ++n)
+    {
         ByteView h = reader.View(pos, kRiffChunkHeader);
         if (h.empty() || !PlausibleFourCC(PeekU32LE(h.data()))) break;
         const uint32_t len = PeekU32LE(h.data() + 4);
@@ -25,7 +26,7 @@ uint64_t WalkChunks(KRawReader& reader, uint64_t pos)
     }
     return pos;
 }
-}
+} // namespace
 
 KAviType::KAviType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -45,17 +46,18 @@ tagRawMatch KAviType::FindEnd(KRawReader& reader) const
     uint32_t riffLength = 0;
     if (!reader.U32LE(4, riffLength)) return {};
     uint64_t end = 0;
-    if (riffLength == 0 || riffLength == kRiffOpenLength) {
+    if (riffLength == 0 || riffLength == kRiffOpenLength)
+    {
         // A capture that was never closed: the chunks themselves tell how far it got.
         end = WalkChunks(reader, kRiffHeaderBytes);
         if (end == kRiffHeaderBytes) return {true, 0};
         return {true, end};
     }
     end = kRiffChunkHeader + static_cast<uint64_t>(riffLength) + (riffLength & 1);
-    for (int n = 0; n < kMaxForms; ++n) {
+    for (int n = 0; n < kMaxForms; ++n)
+    {
         ByteView next = reader.View(end, kRiffHeaderBytes);
-        if (next.empty() || std::memcmp(next.data(), "RIFF", 4) != 0 ||
-            std::memcmp(next.data() + 8, "AVIX", 4) != 0)
+        if (next.empty() || std::memcmp(next.data(), "RIFF", 4) != 0 || std::memcmp(next.data() + 8, "AVIX", 4) != 0)
             break;
         const uint32_t len = PeekU32LE(next.data() + 4);
         if (len < 4 || len == kRiffOpenLength) break;

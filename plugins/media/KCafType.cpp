@@ -16,7 +16,7 @@ bool ChunkType(const uint8_t* t)
         if (t[i] < 0x20 || t[i] > 0x7E) return false;
     return true;
 }
-}
+} // namespace
 
 KCafType::KCafType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -33,14 +33,15 @@ tagRawMatch KCafType::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = kFileHeader;
     bool data = false;
-    for (int n = 0; n < kMaxChunks; ++n) {
+    for (int n = 0; n < kMaxChunks; ++n)
+    {
         const ByteView h = reader.View(pos, kChunkHeader);
         if (h.empty()) return data ? tagRawMatch{true, 0, pos} : tagRawMatch{};
         uint64_t bytes = 0;
         LoadU64BE(h, 4, bytes);
         if (!ChunkType(h.data())) break;
         const bool isData = std::memcmp(h.data(), "data", 4) == 0;
-        if (isData && bytes == UINT64_MAX) return {true, 0, pos};   // to the end of the file
+        if (isData && bytes == UINT64_MAX) return {true, 0, pos}; // to the end of the file
         if (bytes > reader.Limit()) break;
         data = data || isData;
         pos += kChunkHeader + bytes;

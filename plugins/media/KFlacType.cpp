@@ -30,11 +30,11 @@ bool StreamInfoIn(ByteView head, tagFlacStreamInfo& info)
     if (head.size() < kMagicBytes || std::memcmp(head.data(), "fLaC", kMagicBytes) != 0) return false;
     uint32_t header = 0;
     return LoadU32BE(head, kMagicBytes, header) && (header >> 24 & 0x7F) == 0 &&
-           (header & 0xFFFFFF) == kStreamInfoLength &&
-           RangeFits(head.size(), kMagicBytes + kBlockHeader, kStreamInfoLength) &&
-           ParseFlacStreamInfo(head.subspan(kMagicBytes + kBlockHeader, kStreamInfoLength), info);
+        (header & 0xFFFFFF) == kStreamInfoLength &&
+        RangeFits(head.size(), kMagicBytes + kBlockHeader, kStreamInfoLength) &&
+        ParseFlacStreamInfo(head.subspan(kMagicBytes + kBlockHeader, kStreamInfoLength), info);
 }
-}
+} // namespace
 
 KFlacType::KFlacType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -58,7 +58,8 @@ tagRawMatch KFlacType::FindEnd(KRawReader& reader) const
     if (!StreamInfoIn(reader.View(start, kStreamHead), info)) return {};
     uint64_t pos = start + kMagicBytes;
     bool last = false;
-    for (int n = 0; n < kMaxBlocks && !last; ++n) {
+    for (int n = 0; n < kMaxBlocks && !last; ++n)
+    {
         uint32_t header = 0;
         if (!reader.U32BE(pos, header)) return {true, 0};
         last = (header >> 31) != 0;
@@ -68,7 +69,8 @@ tagRawMatch KFlacType::FindEnd(KRawReader& reader) const
     if (!last) return {};
 
     uint64_t samples = 0;
-    for (uint64_t n = 0; n < kMaxFrames; ++n) {
+    for (uint64_t n = 0; n < kMaxFrames; ++n)
+    {
         if (info.totalSamples != 0 && samples >= info.totalSamples) return {true, pos};
         tagFlacFrame frame;
         const FlacFrameResult r = ParseFlacFrame(reader.ViewUpTo(pos, KRawReader::kMaxView), info, frame);
@@ -91,11 +93,13 @@ std::string KFlacType::NameOf(KRawReader& reader, const tagRawMatch&) const
     if (Id3v2Size(reader.ViewUpTo(0, kId3v2Header), start))
         Id3v2Song(reader.ViewUpTo(0, static_cast<size_t>(std::min<uint64_t>(start, KRawReader::kMaxView))), tags);
     uint64_t pos = start + kMagicBytes;
-    for (int n = 0; n < kMaxBlocks; ++n) {
+    for (int n = 0; n < kMaxBlocks; ++n)
+    {
         uint32_t header = 0;
         if (!reader.U32BE(pos, header)) break;
         const uint32_t length = header & 0xFFFFFF;
-        if ((header >> 24 & 0x7F) == kVorbisComment) {
+        if ((header >> 24 & 0x7F) == kVorbisComment)
+        {
             tagSongTags comments;
             const size_t view = std::min<size_t>(length, KRawReader::kMaxView);
             if (VorbisCommentSong(reader.ViewUpTo(pos + kBlockHeader, view), comments) && !comments.title.empty())

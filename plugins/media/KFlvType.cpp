@@ -8,7 +8,7 @@ constexpr uint32_t kHeaderBytes = 9;
 constexpr uint64_t kTagHeader = 11;
 constexpr uint8_t kAudio = 8, kVideo = 9, kScript = 18;
 constexpr uint64_t kMaxTags = 1ull << 26;
-}
+} // namespace
 
 KFlvType::KFlvType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -26,15 +26,15 @@ tagRawMatch KFlvType::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = kHeaderBytes + 4;
     uint64_t tags = 0;
-    for (; tags < kMaxTags; ++tags) {
+    for (; tags < kMaxTags; ++tags)
+    {
         const ByteView h = reader.View(pos, kTagHeader);
         if (h.empty()) break;
         const uint8_t type = h[0] & 0x1F;
         const uint32_t length = static_cast<uint32_t>(h[1]) << 16 | static_cast<uint32_t>(h[2]) << 8 | h[3];
-        if ((h[0] & 0xC0) != 0 || (type != kAudio && type != kVideo && type != kScript) || h[8] || h[9] || h[10])
-            break;
+        if ((h[0] & 0xC0) != 0 || (type != kAudio && type != kVideo && type != kScript) || h[8] || h[9] || h[10]) break;
         uint32_t trailer = 0;
-        if (!reader.U32BE(pos + kTagHeader + length, trailer)) return {true, 0, pos};   // cut by the volume
+        if (!reader.U32BE(pos + kTagHeader + length, trailer)) return {true, 0, pos}; // cut by the volume
         if (trailer != kTagHeader + length) break;
         pos += kTagHeader + length + 4;
     }

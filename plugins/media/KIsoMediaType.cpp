@@ -12,9 +12,9 @@ constexpr tagRawTypeInfo kCr3{"cr3", "Canon Raw Image (CR3)", 1024, 1024LL * 102
 
 // Box types sit at offset 4, after the box size.
 constexpr tagRawSignature kBranded[] = {{4, 4, "ftyp"}};
-constexpr tagRawSignature kMovie[] = {{4, 4, "ftyp"}, {4, 4, "moov"}, {4, 4, "mdat"},
-                                      {4, 4, "wide"}, {4, 4, "free"}, {4, 4, "skip"}, {4, 4, "pnot"}};
-}
+constexpr tagRawSignature kMovie[] = {{4, 4, "ftyp"}, {4, 4, "moov"}, {4, 4, "mdat"}, {4, 4, "wide"},
+                                      {4, 4, "free"}, {4, 4, "skip"}, {4, 4, "pnot"}};
+} // namespace
 
 RawHeader KIsoMediaType::CheckHeader(ByteView head, uint64_t&) const
 {

@@ -9,8 +9,7 @@ class KIsoMediaType : public KRawTypeBase
 protected:
     KIsoMediaType(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures, IsoKind kind)
         : KRawTypeBase(info, signatures), m_Kind(kind)
-    {
-    }
+    {}
 
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;

@@ -17,38 +17,38 @@ constexpr int kMaxElements = 1 << 22;
 
 bool SegmentChild(uint32_t id)
 {
-    switch (id) {
-    case 0x114D9B74:   // SeekHead
-    case 0x1549A966:   // Info
-    case 0x1654AE6B:   // Tracks
+    switch (id)
+    {
+    case 0x114D9B74: // SeekHead
+    case 0x1549A966: // Info
+    case 0x1654AE6B: // Tracks
     case kClusterId:
-    case 0x1C53BB6B:   // Cues
-    case 0x1941A469:   // Attachments
-    case 0x1043A770:   // Chapters
-    case 0x1254C367:   // Tags
-    case 0xEC:         // Void
-    case 0xBF:         // CRC-32
+    case 0x1C53BB6B: // Cues
+    case 0x1941A469: // Attachments
+    case 0x1043A770: // Chapters
+    case 0x1254C367: // Tags
+    case 0xEC:       // Void
+    case 0xBF:       // CRC-32
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
 bool ClusterChild(uint32_t id)
 {
-    switch (id) {
-    case 0xE7:     // Timestamp
-    case 0xA3:     // SimpleBlock
-    case 0xA0:     // BlockGroup
-    case 0xA7:     // Position
-    case 0xAB:     // PrevSize
-    case 0x5854:   // SilentTracks
-    case 0xAF:     // EncryptedBlock
-    case 0xEC:     // Void
-    case 0xBF:     // CRC-32
+    switch (id)
+    {
+    case 0xE7:   // Timestamp
+    case 0xA3:   // SimpleBlock
+    case 0xA0:   // BlockGroup
+    case 0xA7:   // Position
+    case 0xAB:   // PrevSize
+    case 0x5854: // SilentTracks
+    case 0xAF:   // EncryptedBlock
+    case 0xEC:   // Void
+    case 0xBF:   // CRC-32
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -63,14 +63,15 @@ bool Vint(ByteView v, size_t& at, unsigned maxLen, bool keepMarker, uint64_t& va
     const uint8_t mask = static_cast<uint8_t>(0xFF >> len);
     value = keepMarker ? v[at] : (v[at] & mask);
     allOnes = (v[at] & mask) == mask;
-    for (unsigned i = 1; i < len; ++i) {
+    for (unsigned i = 1; i < len; ++i)
+    {
         value = value << 8 | v[at + i];
         allOnes = allOnes && v[at + i] == 0xFF;
     }
     at += len;
     return true;
 }
-}
+} // namespace
 
 bool KMatroskaType::ParseElement(ByteView v, uint64_t pos, tagElement& e)
 {
@@ -96,12 +97,14 @@ RawHeader KMatroskaType::CheckHeader(ByteView head, uint64_t&) const
         return RawHeader::No;
     // The header's children tile its data; the document type tells Matroska from WebM.
     const ByteView body = head.subspan(static_cast<size_t>(header.dataOffset), static_cast<size_t>(header.size));
-    for (size_t at = 0; at < body.size();) {
+    for (size_t at = 0; at < body.size();)
+    {
         tagElement child;
         if (!ParseElement(body.subspan(at), at, child) || child.unknownSize ||
             !RangeFits(body.size(), child.dataOffset, child.size))
             return RawHeader::No;
-        if (child.id == kDocTypeId) {
+        if (child.id == kDocTypeId)
+        {
             const ByteView type = body.subspan(static_cast<size_t>(child.dataOffset), static_cast<size_t>(child.size));
             const char* want = m_WebM ? "webm" : "matroska";
             const size_t n = std::strlen(want);
@@ -118,7 +121,8 @@ RawHeader KMatroskaType::CheckHeader(ByteView head, uint64_t&) const
 
 uint64_t KMatroskaType::OpenClusterEnd(KRawReader& reader, uint64_t pos)
 {
-    for (int n = 0; n < kMaxElements; ++n) {
+    for (int n = 0; n < kMaxElements; ++n)
+    {
         tagElement e;
         if (!ReadElement(reader, pos, e) || !ClusterChild(e.id) || e.unknownSize ||
             e.size > reader.Limit() - e.dataOffset)
@@ -141,12 +145,14 @@ tagRawMatch KMatroskaType::FindEnd(KRawReader& reader) const
     // Walk the segment's elements; a sized segment must be tiled exactly by them.
     uint64_t pos = segment.dataOffset;
     int n = 0;
-    for (; n < kMaxElements && pos < end; ++n) {
+    for (; n < kMaxElements && pos < end; ++n)
+    {
         tagElement e;
         const ByteView v = reader.ViewUpTo(pos, 12);
-        if (v.empty()) return {n > 0, 0};   // unreadable: cut by the volume's end
+        if (v.empty()) return {n > 0, 0}; // unreadable: cut by the volume's end
         if (!ParseElement(v, pos, e) || !SegmentChild(e.id)) break;
-        if (e.unknownSize) {
+        if (e.unknownSize)
+        {
             // Only a cluster may be left open (a live recording); it ends where its own
             // children stop.
             if (e.id != kClusterId) break;

@@ -12,8 +12,7 @@ class KMatroskaType : public KRawTypeBase
 protected:
     KMatroskaType(const tagRawTypeInfo& info, std::span<const tagRawSignature> signatures, bool webm)
         : KRawTypeBase(info, signatures), m_WebM(webm)
-    {
-    }
+    {}
 
     RawHeader CheckHeader(ByteView head, uint64_t& size) const override;
     tagRawMatch FindEnd(KRawReader& reader) const override;
@@ -21,10 +20,10 @@ protected:
 private:
     struct tagElement
     {
-        uint32_t id = 0;          // with its length marker, as the format writes IDs
+        uint32_t id = 0; // with its length marker, as the format writes IDs
         uint64_t size = 0;
         bool unknownSize = false;
-        uint64_t dataOffset = 0;  // file offset of the element's data
+        uint64_t dataOffset = 0; // file offset of the element's data
     };
 
     /// The element header at `pos` (pure over `v`, which starts at `pos`).

@@ -9,8 +9,8 @@ constexpr tagRawSignature kSignatures[] = {{0, 8, "MThd\0\0\0\x06"}};
 constexpr uint64_t kHeaderChunk = 14;
 constexpr uint32_t kMaxChunk = 64u * 1024 * 1024;
 constexpr uint16_t kMaxTracks = 4096;
-constexpr int kMaxForeignChunks = 64;   // chunks of other kinds between tracks, skipped
-}
+constexpr int kMaxForeignChunks = 64; // chunks of other kinds between tracks, skipped
+} // namespace
 
 KMidiType::KMidiType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -30,15 +30,21 @@ tagRawMatch KMidiType::FindEnd(KRawReader& reader) const
     reader.U16BE(10, tracks);
     uint64_t pos = kHeaderChunk;
     int foreign = 0;
-    for (uint16_t t = 0; t < tracks;) {
+    for (uint16_t t = 0; t < tracks;)
+    {
         const ByteView h = reader.View(pos, 8);
         uint32_t length = 0;
-        if (h.empty() || !LoadU32BE(h, 4, length) || length > kMaxChunk) return t ? tagRawMatch{true, 0, pos} : tagRawMatch{};
-        if (std::memcmp(h.data(), "MTrk", 4) == 0) {
+        if (h.empty() || !LoadU32BE(h, 4, length) || length > kMaxChunk)
+            return t ? tagRawMatch{true, 0, pos} : tagRawMatch{};
+        if (std::memcmp(h.data(), "MTrk", 4) == 0)
+        {
             ++t;
-        } else {
+        }
+        else
+        {
             for (int i = 0; i < 4; ++i)
-                if (h[static_cast<size_t>(i)] < 0x20 || h[static_cast<size_t>(i)] > 0x7E) return t ? tagRawMatch{true, 0, pos} : tagRawMatch{};
+                if (h[static_cast<size_t>(i)] < 0x20 || h[static_cast<size_t>(i)] > 0x7E)
+                    return t ? tagRawMatch{true, 0, pos} : tagRawMatch{};
             if (++foreign > kMaxForeignChunks) return {true, 0, pos};
         }
         pos += 8 + static_cast<uint64_t>(length);

@@ -17,7 +17,7 @@ constexpr uint32_t kMinFramesTagged = 4;
 constexpr uint32_t kMinFramesBare = 12;
 // Zero padding some taggers leave between the tag and the first frame.
 constexpr uint64_t kMaxPadding = 64 * 1024;
-}
+} // namespace
 
 KMp3Type::KMp3Type() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -33,7 +33,8 @@ tagRawMatch KMp3Type::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = 0;
     const bool tagged = Id3v2Size(reader.ViewUpTo(0, kId3v2Header), pos);
-    if (tagged) {
+    if (tagged)
+    {
         uint8_t b = 0;
         const uint64_t padEnd = pos + kMaxPadding;
         while (pos < padEnd && reader.U8(pos, b) && b == 0) ++pos;
@@ -41,7 +42,8 @@ tagRawMatch KMp3Type::FindEnd(KRawReader& reader) const
     tagMpegFrame first;
     if (!ParseMpegFrame(reader.View(pos, kMpegFrameHeader), first)) return {};
     uint64_t frames = 0;
-    for (;;) {
+    for (;;)
+    {
         tagMpegFrame f;
         if (!ParseMpegFrame(reader.View(pos, kMpegFrameHeader), f) || !SameStream(first, f)) break;
         if (pos + f.length > reader.Limit()) break;
@@ -49,8 +51,8 @@ tagRawMatch KMp3Type::FindEnd(KRawReader& reader) const
         ++frames;
     }
     ByteView trailer = reader.View(pos, 3);
-    const bool id3v1 = !trailer.empty() && std::memcmp(trailer.data(), "TAG", 3) == 0 &&
-                       !reader.View(pos, kId3v1Bytes).empty();
+    const bool id3v1 =
+        !trailer.empty() && std::memcmp(trailer.data(), "TAG", 3) == 0 && !reader.View(pos, kId3v1Bytes).empty();
     // A short run is still a whole file when the ID3v1 trailer follows it.
     if (frames < (tagged || id3v1 ? kMinFramesTagged : kMinFramesBare)) return {};
     if (id3v1) pos += kId3v1Bytes;
@@ -63,7 +65,8 @@ std::string KMp3Type::NameOf(KRawReader& reader, const tagRawMatch& match) const
     uint64_t tagSize = 0;
     if (Id3v2Size(reader.ViewUpTo(0, kId3v2Header), tagSize))
         Id3v2Song(reader.ViewUpTo(0, static_cast<size_t>(std::min<uint64_t>(tagSize, KRawReader::kMaxView))), tags);
-    if (tags.title.empty() && match.size >= kId3v1Bytes) {
+    if (tags.title.empty() && match.size >= kId3v1Bytes)
+    {
         tagSongTags old;
         if (Id3v1Song(reader.View(match.size - kId3v1Bytes, kId3v1Bytes), old)) tags = old;
     }

@@ -26,7 +26,8 @@ constexpr uint64_t kMaxPages = 1ull << 28;
 constexpr std::array<uint32_t, 256> MakeTable()
 {
     std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
+    for (uint32_t i = 0; i < 256; ++i)
+    {
         uint32_t c = i << 24;
         for (int k = 0; k < 8; ++k) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
         t[i] = c;
@@ -38,7 +39,8 @@ constexpr std::array<uint32_t, 256> kCrcTable = MakeTable();
 uint32_t OggCrc(ByteView page)
 {
     uint32_t crc = 0;
-    for (size_t i = 0; i < page.size(); ++i) {
+    for (size_t i = 0; i < page.size(); ++i)
+    {
         const uint8_t b = (i >= kCrcOffset && i < kCrcOffset + 4) ? 0 : page[i];
         crc = (crc << 8) ^ kCrcTable[((crc >> 24) ^ b) & 0xFF];
     }
@@ -71,7 +73,7 @@ size_t CheckedPage(KRawReader& reader, uint64_t pos, uint8_t& flags, uint32_t& s
     LoadU32LE(v, kSequenceOffset, sequence);
     return length;
 }
-}
+} // namespace
 
 KOggType::KOggType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -91,28 +93,35 @@ tagRawMatch KOggType::FindEnd(KRawReader& reader) const
     std::array<uint32_t, kMaxStreams> open{};
     size_t openCount = 0;
     uint64_t pos = 0;
-    for (uint64_t n = 0; n < kMaxPages; ++n) {
+    for (uint64_t n = 0; n < kMaxPages; ++n)
+    {
         uint8_t flags = 0;
         uint32_t serial = 0, sequence = 0;
         const size_t length = CheckedPage(reader, pos, flags, serial, sequence);
-        if (length == 0) {
+        if (length == 0)
+        {
             // The first page must be intact; after it, damage or the volume's end: the file
             // goes on, its end unknown.
             return {n > 0, 0};
         }
         size_t idx = 0;
         while (idx < openCount && open[idx] != serial) ++idx;
-        if (flags & kFlagFirst) {
+        if (flags & kFlagFirst)
+        {
             if (idx != openCount || openCount == kMaxStreams) return {n > 0, 0};
             open[openCount++] = serial;
-        } else if (idx == openCount) {
+        }
+        else if (idx == openCount)
+        {
             // A page of a stream that never started here: another file, or damage.
             return {n > 0, 0};
         }
         pos += length;
-        if (flags & kFlagLast) {
+        if (flags & kFlagLast)
+        {
             open[idx] = open[--openCount];
-            if (openCount == 0) {
+            if (openCount == 0)
+            {
                 // A chained file goes on with the first page of a new stream.
                 uint8_t nextFlags = 0;
                 uint32_t nextSerial = 0, nextSequence = 1;

@@ -23,7 +23,7 @@ bool BlockHeader(ByteView h, uint32_t& bytes)
     bytes = size + 8;
     return true;
 }
-}
+} // namespace
 
 KWavPackType::KWavPackType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -36,7 +36,8 @@ RawHeader KWavPackType::CheckHeader(ByteView head, uint64_t&) const
 tagRawMatch KWavPackType::FindEnd(KRawReader& reader) const
 {
     uint64_t pos = 0, blocks = 0;
-    for (; blocks < kMaxBlocks; ++blocks) {
+    for (; blocks < kMaxBlocks; ++blocks)
+    {
         const ByteView h = reader.View(pos, kHeaderBytes);
         if (h.empty()) return blocks ? tagRawMatch{true, 0, pos} : tagRawMatch{};
         uint32_t bytes = 0;

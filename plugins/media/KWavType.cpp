@@ -9,7 +9,7 @@ constexpr tagRawSignature kSignatures[] = {{0, 4, "RIFF"}};
 constexpr uint32_t kMaxChannels = 64;
 constexpr uint32_t kMinRate = 1000;
 constexpr uint32_t kMaxRate = 1536000;
-}
+} // namespace
 
 KWavType::KWavType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -33,13 +33,13 @@ RawHeader KWavType::Classify(ByteView head, uint64_t& size, bool& needMore)
 {
     needMore = false;
     uint32_t riffLength = 0, form = 0;
-    if (!LoadU32LE(head, 4, riffLength) || !LoadU32LE(head, 8, form) || form != FourCC("WAVE"))
-        return RawHeader::No;
+    if (!LoadU32LE(head, 4, riffLength) || !LoadU32LE(head, 8, form) || form != FourCC("WAVE")) return RawHeader::No;
 
     // The format chunk: tag, channels, sample rate, byte rate, block align, bits per sample.
     uint64_t fmtOff = 0;
     uint32_t fmtLength = 0;
-    if (!FindRiffChunk(head, FourCC("fmt "), fmtOff, fmtLength) || fmtLength < 14) {
+    if (!FindRiffChunk(head, FourCC("fmt "), fmtOff, fmtLength) || fmtLength < 14)
+    {
         needMore = fmtOff >= head.size();
         return RawHeader::No;
     }
@@ -49,19 +49,20 @@ RawHeader KWavType::Classify(ByteView head, uint64_t& size, bool& needMore)
     const uint32_t rate = c.U32LE();
     const uint32_t byteRate = c.U32LE();
     const uint16_t blockAlign = c.U16LE();
-    if (!c.Ok() || tag == 0 || channels == 0 || channels > kMaxChannels || rate < kMinRate ||
-        rate > kMaxRate || blockAlign == 0 || byteRate == 0)
+    if (!c.Ok() || tag == 0 || channels == 0 || channels > kMaxChannels || rate < kMinRate || rate > kMaxRate ||
+        blockAlign == 0 || byteRate == 0)
         return RawHeader::No;
 
-    if (riffLength != kRiffOpenLength && riffLength >= 4 + kRiffChunkHeader + fmtLength) {
+    if (riffLength != kRiffOpenLength && riffLength >= 4 + kRiffChunkHeader + fmtLength)
+    {
         size = static_cast<uint64_t>(riffLength) + kRiffChunkHeader + (riffLength & 1);
         return RawHeader::Sized;
     }
     // A recording that was never closed: the data chunk's length, when it was written, tells.
     uint64_t dataOff = 0;
     uint32_t dataLength = 0;
-    if (FindRiffChunk(head, FourCC("data"), dataOff, dataLength) && dataLength != 0 &&
-        dataLength != kRiffOpenLength) {
+    if (FindRiffChunk(head, FourCC("data"), dataOff, dataLength) && dataLength != 0 && dataLength != kRiffOpenLength)
+    {
         size = dataOff + dataLength;
         return RawHeader::Sized;
     }

@@ -20,14 +20,12 @@
 std::span<const RawTypeCreate> RawTypeList_media()
 {
     static constexpr RawTypeCreate kTypes[] = {
-        &CreateRawType<KMovType>, &CreateRawType<K3gpType>, &CreateRawType<KMp4Type>,
-        &CreateRawType<KM4aType>, &CreateRawType<KMp3Type>, &CreateRawType<KAviType>,
-        &CreateRawType<KWavType>, &CreateRawType<KMpgType>, &CreateRawType<KAsfType>,
-        &CreateRawType<KWmvType>, &CreateRawType<KWmaType>, &CreateRawType<KMkvType>,
-        &CreateRawType<KWebmType>, &CreateRawType<KOggType>, &CreateRawType<KFlacType>,
-        &CreateRawType<K3g2Type>, &CreateRawType<KM4vType>, &CreateRawType<KCr3Type>,
-        &CreateRawType<KAiffType>, &CreateRawType<KMidiType>, &CreateRawType<KFlvType>,
-        &CreateRawType<KAacType>, &CreateRawType<KAmrType>, &CreateRawType<KWavPackType>,
+        &CreateRawType<KMovType>,  &CreateRawType<K3gpType>, &CreateRawType<KMp4Type>,  &CreateRawType<KM4aType>,
+        &CreateRawType<KMp3Type>,  &CreateRawType<KAviType>, &CreateRawType<KWavType>,  &CreateRawType<KMpgType>,
+        &CreateRawType<KAsfType>,  &CreateRawType<KWmvType>, &CreateRawType<KWmaType>,  &CreateRawType<KMkvType>,
+        &CreateRawType<KWebmType>, &CreateRawType<KOggType>, &CreateRawType<KFlacType>, &CreateRawType<K3g2Type>,
+        &CreateRawType<KM4vType>,  &CreateRawType<KCr3Type>, &CreateRawType<KAiffType>, &CreateRawType<KMidiType>,
+        &CreateRawType<KFlvType>,  &CreateRawType<KAacType>, &CreateRawType<KAmrType>,  &CreateRawType<KWavPackType>,
         &CreateRawType<KCafType>,
     };
     return kTypes;

@@ -11,11 +11,11 @@ inline constexpr size_t kMpegFrameHeader = 4;
 
 struct tagMpegFrame
 {
-    uint8_t version = 0;      // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-    uint8_t layer = 0;        // 1 = layer III
+    uint8_t version = 0; // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    uint8_t layer = 0;   // 1 = layer III
     uint32_t sampleRate = 0;
     uint8_t channelMode = 0;
-    uint32_t length = 0;      // bytes of the whole frame, header included
+    uint32_t length = 0; // bytes of the whole frame, header included
 };
 
 /// A layer III frame header with a usable bitrate (free format is refused: its length cannot

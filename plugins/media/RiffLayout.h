@@ -6,23 +6,24 @@
 
 #include "base/ByteView.h"
 
-inline constexpr uint32_t kRiffHeaderBytes = 12;   // "RIFF", length, form type
-inline constexpr uint32_t kRiffChunkHeader = 8;    // id, length
+inline constexpr uint32_t kRiffHeaderBytes = 12; // "RIFF", length, form type
+inline constexpr uint32_t kRiffChunkHeader = 8;  // id, length
 // The length field of a stream that was never closed properly.
 inline constexpr uint32_t kRiffOpenLength = 0xFFFFFFFFu;
 
 constexpr uint32_t FourCC(const char (&s)[5])
 {
     return static_cast<uint32_t>(static_cast<uint8_t>(s[0])) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) |
-           (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
+        (static_cast<uint32_t>(static_cast<uint8_t>(s[1])) << 8) |
+        (static_cast<uint32_t>(static_cast<uint8_t>(s[2])) << 16) |
+        (static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24);
 }
 
 /// A four-character code is printable ASCII (space padded); a chunk id that is not is damage.
 inline bool PlausibleFourCC(uint32_t id)
 {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 4; ++i)
+    {
         const uint32_t ch = (id >> (8 * i)) & 0xFF;
         if (ch < 0x20 || ch > 0x7E) return false;
     }
@@ -36,16 +37,19 @@ inline bool FindRiffChunk(ByteView head, uint32_t id, uint64_t& dataOff, uint32_
 {
     uint64_t off = kRiffHeaderBytes;
     dataOff = 0;
-    for (int n = 0; n < 64; ++n) {
+    for (int n = 0; n < 64; ++n)
+    {
         uint32_t chunkId = 0, len = 0;
-        if (!RangeFits(head.size(), off, kRiffChunkHeader)) {
+        if (!RangeFits(head.size(), off, kRiffChunkHeader))
+        {
             dataOff = head.size();
             return false;
         }
         LoadU32LE(head, static_cast<size_t>(off), chunkId);
         LoadU32LE(head, static_cast<size_t>(off + 4), len);
         if (!PlausibleFourCC(chunkId)) return false;
-        if (chunkId == id) {
+        if (chunkId == id)
+        {
             dataOff = off + kRiffChunkHeader;
             length = len;
             return true;

@@ -8,14 +8,15 @@ constexpr uint32_t kMaxComments = 1024;
 bool NameIs(std::string_view comment, std::string_view name)
 {
     if (comment.size() <= name.size() || comment[name.size()] != '=') return false;
-    for (size_t i = 0; i < name.size(); ++i) {
+    for (size_t i = 0; i < name.size(); ++i)
+    {
         char c = comment[i];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         if (c != name[i]) return false;
     }
     return true;
 }
-}
+} // namespace
 
 bool VorbisCommentSong(ByteView body, tagSongTags& out)
 {
@@ -24,7 +25,8 @@ bool VorbisCommentSong(ByteView body, tagSongTags& out)
     size_t pos = 4 + static_cast<size_t>(vendor);
     if (!LoadU32LE(body, pos, count)) return false;
     pos += 4;
-    for (uint32_t i = 0; i < count && i < kMaxComments; ++i) {
+    for (uint32_t i = 0; i < count && i < kMaxComments; ++i)
+    {
         uint32_t length = 0;
         if (!LoadU32LE(body, pos, length) || !RangeFits(body.size(), pos + 4, length)) break;
         const std::string_view comment(reinterpret_cast<const char*>(body.data() + pos + 4), length);

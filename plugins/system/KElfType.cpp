@@ -4,10 +4,12 @@
 
 namespace {
 constexpr tagRawTypeInfo kInfo{"elf", "ELF Executable", 128, 4LL * 1024 * 1024 * 1024};
-constexpr tagRawSignature kSignatures[] = {{0, 4, "\x7F" "ELF"}};
+constexpr tagRawSignature kSignatures[] = {{0, 4,
+                                            "\x7F"
+                                            "ELF"}};
 
 constexpr uint8_t kClass32 = 1, kClass64 = 2, kLittle = 1, kBig = 2;
-constexpr uint32_t kSectionNoBits = 8;   // .bss: no bytes in the file
+constexpr uint32_t kSectionNoBits = 8; // .bss: no bytes in the file
 constexpr uint16_t kMaxHeaders = 8192;
 
 // The fields of the file header this walk needs, for either class and byte order.
@@ -44,7 +46,7 @@ bool ParseElfHeader(ByteView head, tagElfHeader& h)
         head[6] != 1)
         return false;
     for (size_t i = 9; i < 16; ++i)
-        if (head[i] != 0) return false;   // identification padding
+        if (head[i] != 0) return false; // identification padding
     h.wide = head[4] == kClass64;
     h.little = head[5] == kLittle;
     const uint16_t type = U16(head, 16, h.little);
@@ -52,7 +54,7 @@ bool ParseElfHeader(ByteView head, tagElfHeader& h)
     const size_t w = h.wide ? 8 : 4;
     h.phoff = Word(head, 24 + w, h.little, h.wide);
     h.shoff = Word(head, 24 + 2 * w, h.little, h.wide);
-    const size_t rest = 24 + 3 * w + 4;   // after e_flags
+    const size_t rest = 24 + 3 * w + 4; // after e_flags
     h.ehsize = U16(head, rest, h.little);
     h.phentsize = U16(head, rest + 2, h.little);
     h.phnum = U16(head, rest + 4, h.little);
@@ -63,7 +65,7 @@ bool ParseElfHeader(ByteView head, tagElfHeader& h)
     if (h.phnum > kMaxHeaders || h.shnum > kMaxHeaders || (h.phnum == 0 && h.shnum == 0)) return false;
     return true;
 }
-}
+} // namespace
 
 KElfType::KElfType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -82,7 +84,8 @@ tagRawMatch KElfType::FindEnd(KRawReader& reader) const
     if (h.phoff > limit || h.shoff > limit) return {};
     end = std::max(end, h.phoff + static_cast<uint64_t>(h.phnum) * h.phentsize);
     end = std::max(end, h.shoff + static_cast<uint64_t>(h.shnum) * h.shentsize);
-    for (uint16_t i = 0; i < h.phnum; ++i) {
+    for (uint16_t i = 0; i < h.phnum; ++i)
+    {
         const ByteView p = reader.View(h.phoff + static_cast<uint64_t>(i) * h.phentsize, h.phentsize);
         if (p.empty()) return {true, 0, end};
         const uint64_t off = Word(p, h.wide ? 8 : 4, h.little, h.wide);
@@ -90,7 +93,8 @@ tagRawMatch KElfType::FindEnd(KRawReader& reader) const
         if (off > limit || filesz > limit) return {};
         end = std::max(end, off + filesz);
     }
-    for (uint16_t i = 0; i < h.shnum; ++i) {
+    for (uint16_t i = 0; i < h.shnum; ++i)
+    {
         const ByteView s = reader.View(h.shoff + static_cast<uint64_t>(i) * h.shentsize, h.shentsize);
         if (s.empty()) return {true, 0, end};
         if (U32(s, 4, h.little) == kSectionNoBits) continue;

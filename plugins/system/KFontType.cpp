@@ -37,13 +37,13 @@ bool TagPrintable(const uint8_t* t)
         if (t[i] < 0x20 || t[i] > 0x7E) return false;
     return true;
 }
-}
+} // namespace
 
 KSfntType::KSfntType(bool postscriptOutlines)
-    : KRawTypeBase(postscriptOutlines ? kOtfInfo : kTtfInfo, postscriptOutlines ? std::span<const tagRawSignature>(kOtfSigs)
-                                                                               : std::span<const tagRawSignature>(kTtfSigs))
-{
-}
+    : KRawTypeBase(postscriptOutlines ? kOtfInfo : kTtfInfo,
+                   postscriptOutlines ? std::span<const tagRawSignature>(kOtfSigs)
+                                      : std::span<const tagRawSignature>(kTtfSigs))
+{}
 
 RawHeader KSfntType::CheckHeader(ByteView head, uint64_t&) const
 {
@@ -59,7 +59,8 @@ tagRawMatch KSfntType::FindEnd(KRawReader& reader) const
     if (!DirectoryHeader(all, tables) || !RangeFits(all.size(), kDirectoryBytes, kRecordBytes * tables)) return {};
     uint64_t end = kDirectoryBytes + kRecordBytes * tables;
     uint32_t lastTag = 0;
-    for (uint16_t i = 0; i < tables; ++i) {
+    for (uint16_t i = 0; i < tables; ++i)
+    {
         const size_t at = kDirectoryBytes + kRecordBytes * i;
         uint32_t tag = 0, offset = 0, length = 0;
         LoadU32BE(all, at, tag);
@@ -76,11 +77,11 @@ tagRawMatch KSfntType::FindEnd(KRawReader& reader) const
 }
 
 KWoffType::KWoffType(bool version2)
-    : KRawTypeBase(version2 ? kWoff2Info : kWoffInfo, version2 ? std::span<const tagRawSignature>(kWoff2Sigs)
-                                                               : std::span<const tagRawSignature>(kWoffSigs)),
+    : KRawTypeBase(version2 ? kWoff2Info : kWoffInfo,
+                   version2 ? std::span<const tagRawSignature>(kWoff2Sigs)
+                            : std::span<const tagRawSignature>(kWoffSigs)),
       m_Version2(version2)
-{
-}
+{}
 
 RawHeader KWoffType::CheckHeader(ByteView head, uint64_t& size) const
 {
@@ -90,7 +91,8 @@ RawHeader KWoffType::CheckHeader(ByteView head, uint64_t& size) const
     if (!LoadU32BE(head, 4, flavor) || !LoadU32BE(head, 8, length) || !LoadU16BE(head, 12, tables) ||
         !LoadU16BE(head, 14, reserved))
         return RawHeader::No;
-    const bool knownFlavor = flavor == 0x00010000 || flavor == 0x4F54544F || flavor == 0x74727565 || flavor == 0x74746366;
+    const bool knownFlavor =
+        flavor == 0x00010000 || flavor == 0x4F54544F || flavor == 0x74727565 || flavor == 0x74746366;
     const size_t header = m_Version2 ? kWoff2Header : kWoffHeader;
     if (!knownFlavor || tables == 0 || tables > kMaxTables || reserved != 0 || length < header) return RawHeader::No;
     size = length;

@@ -10,7 +10,7 @@ constexpr tagRawSignature kSignatures[] = {{0, 4, "regf"}};
 constexpr size_t kMajor = 0x14, kMinor = 0x18, kFileType = 0x1C, kFormat = 0x20;
 constexpr size_t kBinsBytes = 0x28, kChecksum = 0x1FC;
 constexpr uint32_t kBaseBlock = 4096, kBinAlign = 4096;
-}
+} // namespace
 
 KHiveType::KHiveType() : KRawTypeBase(kInfo, kSignatures) {}
 
@@ -18,12 +18,14 @@ RawHeader KHiveType::CheckHeader(ByteView head, uint64_t& size) const
 {
     uint32_t major = 0, minor = 0, fileType = 1, format = 0, bins = 0, checksum = 0;
     if (!LoadU32LE(head, kMajor, major) || !LoadU32LE(head, kMinor, minor) || !LoadU32LE(head, kFileType, fileType) ||
-        !LoadU32LE(head, kFormat, format) || !LoadU32LE(head, kBinsBytes, bins) || !LoadU32LE(head, kChecksum, checksum))
+        !LoadU32LE(head, kFormat, format) || !LoadU32LE(head, kBinsBytes, bins) ||
+        !LoadU32LE(head, kChecksum, checksum))
         return RawHeader::No;
     if (major != 1 || minor < 2 || minor > 6 || fileType != 0 || format != 1 || bins == 0 || bins % kBinAlign)
         return RawHeader::No;
     uint32_t x = 0;
-    for (size_t i = 0; i < kChecksum; i += 4) {
+    for (size_t i = 0; i < kChecksum; i += 4)
+    {
         uint32_t v = 0;
         LoadU32LE(head, i, v);
         x ^= v;

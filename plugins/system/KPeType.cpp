@@ -21,7 +21,7 @@ constexpr uint64_t kSymbolBytes = 18;
 
 struct tagPeHeaders
 {
-    uint32_t pe = 0;                 // offset of "PE\0\0"
+    uint32_t pe = 0; // offset of "PE\0\0"
     uint16_t sections = 0, optionalBytes = 0, characteristics = 0;
     uint32_t symbols = 0, symbolCount = 0;
 };
@@ -40,9 +40,9 @@ bool ParsePe(ByteView head, tagPeHeaders& h)
     LoadU16LE(head, coff + 18, h.characteristics);
     LoadU16LE(head, coff + kCoffBytes, magic);
     return h.sections > 0 && h.sections <= kMaxSections && (magic == kPe32 || magic == kPe32Plus) &&
-           (h.characteristics & kCharExecutable) && h.optionalBytes >= (magic == kPe32 ? 96 : 112);
+        (h.characteristics & kCharExecutable) && h.optionalBytes >= (magic == kPe32 ? 96 : 112);
 }
-}
+} // namespace
 
 KPeType::KPeType(bool library) : KRawTypeBase(library ? kDllInfo : kExeInfo, kSignatures), m_Library(library) {}
 
@@ -66,7 +66,8 @@ tagRawMatch KPeType::FindEnd(KRawReader& reader) const
     if (!reader.U32LE(optional + 60, sizeOfHeaders) || !reader.U32LE(dirCountAt, directories)) return {};
     const uint64_t sectionTable = optional + h.optionalBytes;
     uint64_t end = std::max<uint64_t>(sizeOfHeaders, sectionTable + kSectionBytes * h.sections);
-    for (uint16_t i = 0; i < h.sections; ++i) {
+    for (uint16_t i = 0; i < h.sections; ++i)
+    {
         const ByteView s = reader.View(sectionTable + kSectionBytes * i, kSectionBytes);
         if (s.empty()) return {true, 0, end};
         uint32_t rawSize = 0, rawPtr = 0;
@@ -75,14 +76,17 @@ tagRawMatch KPeType::FindEnd(KRawReader& reader) const
         if (rawSize) end = std::max(end, static_cast<uint64_t>(rawPtr) + rawSize);
     }
     // The signature: a file offset and length, unlike every other directory's address.
-    if (directories > kSecurityDirectory && dirCountAt + 4 + 8ull * (kSecurityDirectory + 1) <= optional + h.optionalBytes) {
+    if (directories > kSecurityDirectory &&
+        dirCountAt + 4 + 8ull * (kSecurityDirectory + 1) <= optional + h.optionalBytes)
+    {
         uint32_t off = 0, len = 0;
         reader.U32LE(dirCountAt + 4 + 8ull * kSecurityDirectory, off);
         reader.U32LE(dirCountAt + 8 + 8ull * kSecurityDirectory, len);
         if (off && len) end = std::max(end, static_cast<uint64_t>(off) + len);
     }
     // COFF symbols (object-style debugging information) with their string table after them.
-    if (h.symbols && h.symbolCount) {
+    if (h.symbols && h.symbolCount)
+    {
         const uint64_t strings = h.symbols + kSymbolBytes * h.symbolCount;
         uint32_t stringBytes = 0;
         if (reader.U32LE(strings, stringBytes) && stringBytes >= 4) end = std::max(end, strings + stringBytes);

@@ -36,9 +36,8 @@ bool AllZero(ByteView v)
 bool PlausibleShortText(ByteView text)
 {
     if (text.empty() || text.back() != '\n') return false;
-    const size_t blank = static_cast<size_t>(std::count_if(text.begin(), text.end(), [](uint8_t b) {
-        return b == ' ' || b == '\t' || b == '\r' || b == '\n';
-    }));
+    const size_t blank = static_cast<size_t>(std::count_if(
+        text.begin(), text.end(), [](uint8_t b) { return b == ' ' || b == '\t' || b == '\r' || b == '\n'; }));
     return blank * 2 < text.size();
 }
 
@@ -53,12 +52,11 @@ bool SameFamily(TextKind marker, TextKind kind)
     if (marker == TextKind::Xml) return kind == TextKind::Xml || kind == TextKind::Html || kind == TextKind::Svg;
     return marker == kind;
 }
-}
+} // namespace
 
 KTextType::KTextType(const tagTextTypeDesc& desc)
     : KRawTypeBase(desc.info, FirstByteTable(desc.firstBytes)), m_Kind(desc.kind)
-{
-}
+{}
 
 bool KTextType::Plausible(const uint8_t* sector, const uint8_t* previous, uint32_t bytesPerSector) const
 {
@@ -90,27 +88,31 @@ tagRawMatch KTextType::FindEnd(KRawReader& reader) const
 
     KTextValidator text;
     uint64_t pos = 0, end = 0;
-    for (;;) {
+    for (;;)
+    {
         const ByteView piece = reader.ViewUpTo(pos, kWalkPiece);
-        if (piece.empty()) {
+        if (piece.empty())
+        {
             // The end of the volume: the text runs to it.
             end = pos;
             break;
         }
         const size_t ok = text.Feed(piece);
-        if (ok < piece.size()) {
+        if (ok < piece.size())
+        {
             end = pos + ok - std::min<uint64_t>(text.Broken(), pos + ok);
             break;
         }
         pos += piece.size();
-        if (pos >= reader.Limit()) return {true, 0, pos};   // longer than a file of this kind is kept
+        if (pos >= reader.Limit()) return {true, 0, pos}; // longer than a file of this kind is kept
     }
     // A file's last sector is written whole, its rest zero-filled; text that stops mid-sector
     // at anything else is a string inside other data (a program's string table, a document's
     // text runs).
     const uint64_t bps = reader.BytesPerSector();
     const uint64_t inSector = end % bps;
-    if (inSector != 0) {
+    if (inSector != 0)
+    {
         const ByteView rest = reader.View(end, static_cast<size_t>(bps - inSector));
         if (rest.empty() || !AllZero(rest)) return {};
     }

@@ -4,10 +4,7 @@
 
 namespace {
 // 1: allowed ASCII byte; 0: never text (control bytes, DEL). High bytes are judged as UTF-8.
-constexpr bool AsciiText(uint8_t b)
-{
-    return (b >= 0x20 && b < 0x7F) || (b >= 0x09 && b <= 0x0D) || b == 0x1B;
-}
+constexpr bool AsciiText(uint8_t b) { return (b >= 0x20 && b < 0x7F) || (b >= 0x09 && b <= 0x0D) || b == 0x1B; }
 
 // Sixteen bytes at once (the compiler's portable vector types): true when all are printable
 // ASCII (0x20..0x7E), tab, line feed or carriage return, the bytes of ordinary text; anything
@@ -24,11 +21,12 @@ inline bool AllPlainText(const uint8_t* p)
     std::memcpy(halves, &ok, kLanes);
     return (halves[0] & halves[1]) == ~0ull;
 }
-}
+} // namespace
 
 bool KTextValidator::Byte(uint8_t b)
 {
-    if (m_Pending) {
+    if (m_Pending)
+    {
         if (b < m_Lo || b > m_Hi) return false;
         m_Lo = 0x80;
         m_Hi = 0xBF;
@@ -38,17 +36,24 @@ bool KTextValidator::Byte(uint8_t b)
     }
     if (b < 0x80) return AsciiText(b);
     m_SeqBytes = 1;
-    if (b >= 0xC2 && b <= 0xDF) {
+    if (b >= 0xC2 && b <= 0xDF)
+    {
         m_Pending = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
+    }
+    else if (b >= 0xE0 && b <= 0xEF)
+    {
         m_Pending = 2;
-        if (b == 0xE0) m_Lo = 0xA0;        // no overlong three-byte forms
-        if (b == 0xED) m_Hi = 0x9F;        // no surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
+        if (b == 0xE0) m_Lo = 0xA0; // no overlong three-byte forms
+        if (b == 0xED) m_Hi = 0x9F; // no surrogates
+    }
+    else if (b >= 0xF0 && b <= 0xF4)
+    {
         m_Pending = 3;
-        if (b == 0xF0) m_Lo = 0x90;        // no overlong four-byte forms
-        if (b == 0xF4) m_Hi = 0x8F;        // nothing past U+10FFFF
-    } else {
+        if (b == 0xF0) m_Lo = 0x90; // no overlong four-byte forms
+        if (b == 0xF4) m_Hi = 0x8F; // nothing past U+10FFFF
+    }
+    else
+    {
         return false;
     }
     return true;
@@ -59,12 +64,15 @@ size_t KTextValidator::Feed(ByteView piece)
     const uint8_t* p = piece.data();
     const size_t n = piece.size();
     size_t i = 0;
-    while (i < n) {
-        if (!m_Pending) {
+    while (i < n)
+    {
+        if (!m_Pending)
+        {
             while (n - i >= kLanes && AllPlainText(p + i)) i += kLanes;
             if (i == n) break;
         }
-        if (!Byte(p[i])) {
+        if (!Byte(p[i]))
+        {
             m_Broken = m_Pending ? m_SeqBytes : 0;
             m_Pending = 0;
             m_Lo = 0x80;
@@ -84,7 +92,4 @@ bool IsTextSpan(ByteView bytes, bool openEnd)
     return v.Feed(bytes.subspan(skip)) == bytes.size() - skip && (openEnd || !v.InSequence());
 }
 
-bool CanStartText(uint8_t b)
-{
-    return AsciiText(b) || (b >= 0xC2 && b <= 0xF4);
-}
+bool CanStartText(uint8_t b) { return AsciiText(b) || (b >= 0xC2 && b <= 0xF4); }

@@ -25,10 +25,10 @@ public:
 private:
     bool Byte(uint8_t b);
 
-    int m_Pending = 0;      // continuation bytes still expected
+    int m_Pending = 0; // continuation bytes still expected
     size_t m_Broken = 0;
-    size_t m_SeqBytes = 0;  // bytes of the current sequence seen so far
-    uint8_t m_Lo = 0x80, m_Hi = 0xBF;   // bounds of the next continuation byte
+    size_t m_SeqBytes = 0;            // bytes of the current sequence seen so far
+    uint8_t m_Lo = 0x80, m_Hi = 0xBF; // bounds of the next continuation byte
 };
 
 /// True when every byte of `bytes` is text, allowing up to three continuation bytes at the

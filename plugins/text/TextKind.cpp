@@ -7,7 +7,7 @@
 #include <string_view>
 
 namespace {
-constexpr size_t kMaxLeadingSpace = 256;   // blank lines or spaces before markup
+constexpr size_t kMaxLeadingSpace = 256; // blank lines or spaces before markup
 constexpr size_t kMaxHeaderName = 76;
 constexpr size_t kMaxFromLine = 256;
 constexpr size_t kJsonLook = 4096;
@@ -53,9 +53,9 @@ size_t HeaderName(std::string_view line)
 
 bool KnownMailHeader(std::string_view name)
 {
-    static constexpr std::string_view kNames[] = {"from:", "to:", "date:", "subject:", "message-id:",
-                                                  "received:", "return-path:", "mime-version:",
-                                                  "delivered-to:", "cc:", "reply-to:", "x-mailer:"};
+    static constexpr std::string_view kNames[] = {
+        "from:",        "to:",           "date:",         "subject:", "message-id:", "received:",
+        "return-path:", "mime-version:", "delivered-to:", "cc:",      "reply-to:",   "x-mailer:"};
     for (std::string_view k : kNames)
         if (name.size() == k.size() && StartsNoCase(name, k)) return true;
     return false;
@@ -67,17 +67,20 @@ bool MailHeaders(std::string_view s)
 {
     int known = 0, lines = 0;
     bool blank = false;
-    while (!s.empty()) {
+    while (!s.empty())
+    {
         const size_t nl = s.find('\n');
-        if (nl == std::string_view::npos) break;   // a cut line is not judged
+        if (nl == std::string_view::npos) break; // a cut line is not judged
         std::string_view line = s.substr(0, nl);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         s.remove_prefix(nl + 1);
-        if (line.empty()) {
+        if (line.empty())
+        {
             blank = true;
             break;
         }
-        if (line[0] == ' ' || line[0] == '\t') {
+        if (line[0] == ' ' || line[0] == '\t')
+        {
             if (lines == 0) return false;
             continue;
         }
@@ -99,8 +102,8 @@ bool FromLine(std::string_view s, std::string_view& rest)
     rest = s.substr(nl + 1);
     const size_t colon = line.find(':');
     return line.size() > 20 && colon != std::string_view::npos && colon > 5 && colon + 2 < line.size() &&
-           std::isdigit(static_cast<unsigned char>(line[colon - 1])) &&
-           std::isdigit(static_cast<unsigned char>(line[colon + 1]));
+        std::isdigit(static_cast<unsigned char>(line[colon - 1])) &&
+        std::isdigit(static_cast<unsigned char>(line[colon + 1]));
 }
 
 // The first bytes tokenize as JSON: strings, numbers, literals and punctuation, nesting that
@@ -110,41 +113,59 @@ bool JsonHead(std::string_view s)
     s = s.substr(0, kJsonLook);
     int depth = 0, values = 0;
     size_t i = 0;
-    while (i < s.size()) {
+    while (i < s.size())
+    {
         const char c = s[i];
-        if (IsSpace(c) || c == ',' || c == ':') {
+        if (IsSpace(c) || c == ',' || c == ':')
+        {
             ++i;
-        } else if (c == '{' || c == '[') {
+        }
+        else if (c == '{' || c == '[')
+        {
             if (++depth > kJsonMaxDepth) return false;
             ++i;
-        } else if (c == '}' || c == ']') {
+        }
+        else if (c == '}' || c == ']')
+        {
             if (--depth < 0) return false;
             ++i;
             if (depth == 0) return SkipSpace(s.substr(i)).empty() && values > 0;
-        } else if (c == '"') {
+        }
+        else if (c == '"')
+        {
             ++i;
-            while (i < s.size() && s[i] != '"') {
+            while (i < s.size() && s[i] != '"')
+            {
                 if (static_cast<unsigned char>(s[i]) < 0x20) return false;
                 i += s[i] == '\\' ? 2u : 1u;
             }
             ++i;
             ++values;
-        } else if (c == '-' || std::isdigit(static_cast<unsigned char>(c))) {
-            while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || std::strchr("+-.eE", s[i])))
-                ++i;
+        }
+        else if (c == '-' || std::isdigit(static_cast<unsigned char>(c)))
+        {
+            while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || std::strchr("+-.eE", s[i]))) ++i;
             ++values;
-        } else if (s.substr(i, 4) == "true" || s.substr(i, 4) == "null") {
+        }
+        else if (s.substr(i, 4) == "true" || s.substr(i, 4) == "null")
+        {
             i += 4;
             ++values;
-        } else if (s.substr(i, 5) == "false") {
+        }
+        else if (s.substr(i, 5) == "false")
+        {
             i += 5;
             ++values;
-        } else if (i + 5 >= s.size()) {
-            break;   // a literal cut by the end of the look
-        } else {
+        }
+        else if (i + 5 >= s.size())
+        {
+            break; // a literal cut by the end of the look
+        }
+        else
+        {
             return false;
         }
-        if (depth == 0) return false;   // a bare value is not a JSON file here
+        if (depth == 0) return false; // a bare value is not a JSON file here
     }
     return values > 0;
 }
@@ -153,11 +174,13 @@ bool JsonHead(std::string_view s)
 // processing instructions), lower case, or empty.
 std::string_view RootElement(std::string_view s)
 {
-    for (int guard = 0; guard < 64; ++guard) {
+    for (int guard = 0; guard < 64; ++guard)
+    {
         const size_t lt = s.find('<');
         if (lt == std::string_view::npos || lt + 1 >= s.size()) return {};
         s.remove_prefix(lt + 1);
-        if (s[0] == '?' || s[0] == '!') {
+        if (s[0] == '?' || s[0] == '!')
+        {
             const size_t gt = s.substr(0, 2) == "!-" ? s.find("-->") : s.find('>');
             if (gt == std::string_view::npos) return {};
             if (StartsNoCase(s, "!doctype svg")) return "svg";
@@ -177,18 +200,25 @@ std::string_view RootElement(std::string_view s)
 // space; a table rarely does.
 bool CsvHead(std::string_view s)
 {
-    for (char sep : {',', ';', '\t'}) {
+    for (char sep : {',', ';', '\t'})
+    {
         int lines = 0, fields = -1, count = 0, spaced = 0, total = 0;
         bool quoted = false, same = true;
-        for (size_t i = 0; i < s.size() && lines < kCsvLines && same; ++i) {
+        for (size_t i = 0; i < s.size() && lines < kCsvLines && same; ++i)
+        {
             const char c = s[i];
-            if (c == '"') {
+            if (c == '"')
+            {
                 quoted = !quoted;
-            } else if (c == sep && !quoted) {
+            }
+            else if (c == sep && !quoted)
+            {
                 ++count;
                 ++total;
                 if (sep != '\t' && i + 1 < s.size() && s[i + 1] == ' ') ++spaced;
-            } else if (c == '\n' && !quoted) {
+            }
+            else if (c == '\n' && !quoted)
+            {
                 if (fields < 0) fields = count;
                 same = fields > 0 && count == fields;
                 ++lines;
@@ -199,14 +229,15 @@ bool CsvHead(std::string_view s)
     }
     return false;
 }
-}
+} // namespace
 
 TextKind MarkerKind(ByteView head)
 {
     const std::string_view raw = WithoutBom(head);
     const std::string_view s = SkipSpace(raw);
     if (s.empty()) return TextKind::None;
-    switch (s[0]) {
+    switch (s[0])
+    {
     case '<':
         if (s.size() > 1 && (s[1] == '?' || s[1] == '!' || std::isalpha(static_cast<unsigned char>(s[1]))))
             return TextKind::Xml;
@@ -225,14 +256,14 @@ TextKind MarkerKind(ByteView head)
         break;
     default: break;
     }
-    if (s.data() != raw.data()) return TextKind::None;   // mail starts at the first byte
+    if (s.data() != raw.data()) return TextKind::None; // mail starts at the first byte
     if (s.substr(0, 5) == "From ") return TextKind::Mbox;
     const size_t name = HeaderName(s.substr(0, s.find('\n')));
     return name && KnownMailHeader(s.substr(0, name)) ? TextKind::Eml : TextKind::None;
 }
 
 namespace {
-constexpr int kMaxLeadingLines = 200;   // comment lines before a source file's first statement
+constexpr int kMaxLeadingLines = 200; // comment lines before a source file's first statement
 
 std::string_view NextLine(std::string_view& s)
 {
@@ -252,18 +283,22 @@ std::string_view TrimLeft(std::string_view line)
 bool CSourceHead(std::string_view s)
 {
     bool inBlock = false;
-    for (int n = 0; n < kMaxLeadingLines && !s.empty(); ++n) {
+    for (int n = 0; n < kMaxLeadingLines && !s.empty(); ++n)
+    {
         std::string_view line = TrimLeft(NextLine(s));
-        if (inBlock) {
+        if (inBlock)
+        {
             const size_t end = line.find("*/");
             if (end == std::string_view::npos) continue;
             inBlock = false;
             line = TrimLeft(line.substr(end + 2));
         }
         if (line.empty() || line.substr(0, 2) == "//") continue;
-        if (line.substr(0, 2) == "/*") {
+        if (line.substr(0, 2) == "/*")
+        {
             const size_t end = line.find("*/", 2);
-            if (end == std::string_view::npos) {
+            if (end == std::string_view::npos)
+            {
                 inBlock = true;
                 continue;
             }
@@ -282,14 +317,17 @@ bool CSourceHead(std::string_view s)
 bool PythonHead(std::string_view s)
 {
     std::string_view quote;
-    for (int n = 0; n < kMaxLeadingLines && !s.empty(); ++n) {
+    for (int n = 0; n < kMaxLeadingLines && !s.empty(); ++n)
+    {
         std::string_view line = TrimLeft(NextLine(s));
-        if (!quote.empty()) {
+        if (!quote.empty())
+        {
             if (line.find(quote) != std::string_view::npos) quote = {};
             continue;
         }
         if (line.empty() || line[0] == '#') continue;
-        if (line.substr(0, 3) == "\"\"\"" || line.substr(0, 3) == "'''") {
+        if (line.substr(0, 3) == "\"\"\"" || line.substr(0, 3) == "'''")
+        {
             const std::string_view q = line.substr(0, 3);
             if (line.find(q, 3) == std::string_view::npos) quote = q;
             continue;
@@ -307,7 +345,7 @@ TextKind Plain(std::string_view s)
     if (PythonHead(s)) return TextKind::Python;
     return CsvHead(s) ? TextKind::Csv : TextKind::Txt;
 }
-}
+} // namespace
 
 TextKind ClassifyText(ByteView head)
 {
@@ -315,8 +353,10 @@ TextKind ClassifyText(ByteView head)
     if (StartsNoCase(WithoutBom(head), "{\\rtf")) return TextKind::None;
     const TextKind marker = MarkerKind(head);
     const std::string_view s = SkipSpace(WithoutBom(head));
-    switch (marker) {
-    case TextKind::Xml: {
+    switch (marker)
+    {
+    case TextKind::Xml:
+    {
         if (StartsNoCase(s, "<!doctype html") || StartsNoCase(s, "<html")) return TextKind::Html;
         const std::string_view root = RootElement(s);
         if (root == "svg") return TextKind::Svg;
@@ -325,12 +365,13 @@ TextKind ClassifyText(ByteView head)
         // Without a declaration, markup is XML when it closes its root or names a namespace.
         const std::string closing = "</" + std::string(root);
         const bool xml = StartsNoCase(s, "<?xml") || s.find(closing) != std::string_view::npos ||
-                         s.find("xmlns") != std::string_view::npos;
+            s.find("xmlns") != std::string_view::npos;
         return xml ? TextKind::Xml : Plain(s);
     }
     case TextKind::Json: return JsonHead(s) ? TextKind::Json : Plain(s);
     case TextKind::Eml: return MailHeaders(s) ? TextKind::Eml : Plain(s);
-    case TextKind::Mbox: {
+    case TextKind::Mbox:
+    {
         std::string_view rest;
         return FromLine(s, rest) && MailHeaders(rest) ? TextKind::Mbox : Plain(s);
     }

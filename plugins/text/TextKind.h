@@ -8,22 +8,22 @@
 
 enum class TextKind
 {
-    None,        // no marker: plain text or CSV, decided by ClassifyText
+    None, // no marker: plain text or CSV, decided by ClassifyText
     Txt,
     Csv,
     Html,
     Xml,
     Svg,
     Json,
-    Eml,         // one mail message: RFC 822 header lines
-    Mbox,        // a mail folder: messages each after a "From " separator line
+    Eml,  // one mail message: RFC 822 header lines
+    Mbox, // a mail folder: messages each after a "From " separator line
     Vcf,
     Ics,
-    Script,      // "#!" interpreter line
+    Script, // "#!" interpreter line
     PostScript,
     Eps,
-    CSource,     // C or C++: preprocessor lines first, after comments
-    Python,      // imports first, after comments and a docstring
+    CSource, // C or C++: preprocessor lines first, after comments
+    Python,  // imports first, after comments and a docstring
 };
 
 /// The kind the first bytes announce by a marker, or None; a cheap look at the start only,

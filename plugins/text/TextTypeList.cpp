@@ -30,19 +30,15 @@ const tagTextTypeDesc kC{{"c", "C/C++ Source", 64, 64 * MiB}, TextKind::CSource,
 const tagTextTypeDesc kPy{{"py", "Python Source", 64, 64 * MiB}, TextKind::Python, "#\"'fi" VLM_LEAD};
 #undef VLM_LEAD
 
-template <const tagTextTypeDesc& Desc>
-KRawTypeBase* Create()
-{
-    return new (std::nothrow) KTextType(Desc);
-}
-}
+template <const tagTextTypeDesc& Desc> KRawTypeBase* Create() { return new (std::nothrow) KTextType(Desc); }
+} // namespace
 
 std::span<const RawTypeCreate> RawTypeList_text()
 {
     static constexpr RawTypeCreate kTypes[] = {
-        &Create<kHtml>, &Create<kXml>, &Create<kSvg>, &Create<kJson>, &Create<kEml>,
+        &Create<kHtml>, &Create<kXml>, &Create<kSvg>, &Create<kJson>,   &Create<kEml>,
         &Create<kMbox>, &Create<kVcf>, &Create<kIcs>, &Create<kScript>, &Create<kPs>,
-        &Create<kEps>, &Create<kC>, &Create<kPy>, &Create<kCsv>, &Create<kTxt>,
+        &Create<kEps>,  &Create<kC>,   &Create<kPy>,  &Create<kCsv>,    &Create<kTxt>,
     };
     return kTypes;
 }

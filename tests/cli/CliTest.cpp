@@ -21,10 +21,7 @@ using nlohmann::json;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Every manifest entry in `states` must be recovered at its path with its exact bytes.
 void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::vector<ManifestFile>& manifest,
@@ -33,8 +30,7 @@ void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::
     int checked = 0;
     for (const ManifestFile& e : manifest)
     {
-        if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Path.rfind(prefix, 0) != 0)
-            continue;
+        if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Path.rfind(prefix, 0) != 0) continue;
         const std::string path = FindRecovered(tree, e.Path.substr(prefix.size()));
         ASSERT_FALSE(path.empty()) << "not recovered: " << e.Path;
         EXPECT_EQ(tree.at(path), e.Sha256) << e.Path;
@@ -98,8 +94,7 @@ TEST_F(Cli, DeviceListOrderAndTextsPerModule)
     r = F.Run({mbr, fat}, {"devices", "--module", "undelete", "--json"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     std::vector<int> order;
-    for (const json& row : json::parse(r.Out))
-        order.push_back(row["volume"].get<int>());
+    for (const json& row : json::parse(r.Out)) order.push_back(row["volume"].get<int>());
     EXPECT_EQ(order, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 0, 1}));
     r = F.Run({mbr, fat}, {"devices", "--module", "undelete"});
     EXPECT_TRUE(Contains(r.Out, "Capacity")) << r.Out;
@@ -160,8 +155,7 @@ TEST_F(Cli, GptDisksOfBothSectorSizesListedUndeletedAndScanned)
             const long long start = row["start_sector"].get<long long>();
             seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
                            std::to_string(start));
-            if (row["indented"].get<bool>())
-                volumeAt[start] = row["volume"].get<int>();
+            if (row["indented"].get<bool>()) volumeAt[start] = row["volume"].get<int>();
         }
         EXPECT_EQ(seen, listing);
 
@@ -189,7 +183,8 @@ TEST_F(Cli, GptDisksOfBothSectorSizesListedUndeletedAndScanned)
             {
                 ASSERT_EQ(candidateAt.count(p.Start), 1u) << p.Label;
                 const std::string target = F.NewFolder("gpt-4k-scan-" + p.Label);
-                r = F.Run({image}, {"recover", result, "--candidate", std::to_string(candidateAt[p.Start]), "--to", target});
+                r = F.Run({image},
+                          {"recover", result, "--candidate", std::to_string(candidateAt[p.Start]), "--to", target});
                 ASSERT_EQ(r.Exit, 0) << r.Err;
                 ExpectRecovered(HashTree(target), manifest.Files, {"present", "deleted"}, p.Label + "/");
             }
@@ -217,8 +212,7 @@ TEST_F(Cli, SelectionByPatternAndNumberedNamesOnCollisions)
     ASSERT_EQ(r.Exit, 0) << r.Err;
     auto tree = HashTree(target);
     EXPECT_EQ(tree.size(), 3u);
-    for (const auto& [path, sha] : tree)
-        EXPECT_EQ(path.rfind("Photos/Summer/", 0), 0u) << path;
+    for (const auto& [path, sha] : tree) EXPECT_EQ(path.rfind("Photos/Summer/", 0), 0u) << path;
 
     // A file saved twice gets name(1).ext; a folder saved twice gets name(1).
     r = F.Run({image}, {"recover", "1", "--to", target, "autoexec.txt"});
@@ -301,8 +295,7 @@ TEST_F(Cli, FullScanResultListedRecoveredAndResumed)
     int p1 = 0;
     for (const json& p : partitions)
     {
-        if (p["label"] == "BASIC-P1" && p["start_sector"] == 2048)
-            p1 = p["candidate"].get<int>();
+        if (p["label"] == "BASIC-P1" && p["start_sector"] == 2048) p1 = p["candidate"].get<int>();
     }
     ASSERT_GT(p1, 0);
 
@@ -382,7 +375,7 @@ TEST_F(Cli, UsageAndRefusals)
 {
     const std::string image = F.Image("fat16-nested");
     EXPECT_EQ(F.Run({}, {"frobnicate"}).Exit, 2);
-    EXPECT_EQ(F.Run({image}, {"undelete", "1"}).Exit, 2);          // no --to
+    EXPECT_EQ(F.Run({image}, {"undelete", "1"}).Exit, 2); // no --to
     EXPECT_EQ(F.Run({image}, {"ls", "1", "--bogus"}).Exit, 2);
     CliResult r = F.Run({image}, {"ls", "7"});
     EXPECT_EQ(r.Exit, 2);
@@ -429,7 +422,7 @@ TEST_F(Cli, InterruptWithoutTerminalKeepsTheScanUnlessToldNo)
     std::filesystem::resize_file(image, uint64_t{64} << 30);
     CliResult r = F.Run({image}, {"scan", "0"}, "", 500);
     EXPECT_EQ(r.Exit, 130) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "NESTED")) << r.Out;  // what was collected is kept and shown
+    EXPECT_TRUE(Contains(r.Out, "NESTED")) << r.Out; // what was collected is kept and shown
     // ... saved under its own name, and named and listed as partial.
     const std::set<std::string> saved = ResumeResults(F);
     ASSERT_EQ(saved.size(), 1u);
@@ -473,13 +466,11 @@ TEST_F(Cli, DeepScanFindsPicturesByContent)
     r = F.Run({image}, {"recover", F.Dir.File("resume/" + *saved.begin()), "--to", target});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     std::multiset<std::string> found;
-    for (const auto& [path, sha] : HashTree(target))
-        found.insert(sha);
+    for (const auto& [path, sha] : HashTree(target)) found.insert(sha);
     std::multiset<std::string> expected;
     for (const ManifestFile& e : LoadManifest("sample-disk").Files)
     {
-        if (e.Path.rfind("p1/DCIM/", 0) == 0 && e.Path.find(".JPG") != std::string::npos)
-            expected.insert(e.Sha256);
+        if (e.Path.rfind("p1/DCIM/", 0) == 0 && e.Path.find(".JPG") != std::string::npos) expected.insert(e.Sha256);
     }
     EXPECT_EQ(found, expected);
     EXPECT_EQ(Sha256OfFile(image), before);
@@ -490,8 +481,7 @@ TEST_F(Cli, CatWritesOneFileExactly)
     const std::string image = F.Image("fat16-nested");
     for (const ManifestFile& e : LoadManifest("fat16-nested").Files)
     {
-        if (e.Path != "Projects/2021/Beta/measurements.csv")
-            continue;
+        if (e.Path != "Projects/2021/Beta/measurements.csv") continue;
         const CliResult r = F.Run({image}, {"cat", "1", e.Path});
         ASSERT_EQ(r.Exit, 0) << r.Err;
         EXPECT_EQ(Sha256Hex(reinterpret_cast<const uint8_t*>(r.Out.data()), r.Out.size()), e.Sha256);
@@ -506,8 +496,7 @@ TEST_F(Cli, AFileOverABadSectorIsSavedAsDamagedWithStatusThree)
     const std::string before = Sha256OfFile(image);
     // The FAT32 volume's first file lies in the first data clusters; one sector of it goes bad.
     FailingDisk disk(image, SampleFat32DataStart(ReadFileBytes(image)) + 200);
-    if (disk.Device().empty())
-        GTEST_SKIP() << "needs root and device-mapper";
+    if (disk.Device().empty()) GTEST_SKIP() << "needs root and device-mapper";
     const std::string target = F.NewFolder("out");
     const CliResult r = F.Run({disk.Device()}, {"undelete", "1", "--to", target});
     EXPECT_EQ(r.Exit, 3) << r.Err;
@@ -529,7 +518,8 @@ TEST_F(Cli, FilesWhoseDataLiesPastTheEndOfACutImageAreSavedAsDamaged)
     const CliResult r = F.Run({image}, {"undelete", "1", "--to", target});
     EXPECT_EQ(r.Exit, 3) << r.Err;
     EXPECT_FALSE(Contains(r.Out, "OK!")) << r.Out;
-    EXPECT_TRUE(Contains(r.Out, "of them damaged:\n  Damaged: '" + target + "/DCIM/100CAMERA/_MG_0002.JPG' (")) << r.Out;
+    EXPECT_TRUE(Contains(r.Out, "of them damaged:\n  Damaged: '" + target + "/DCIM/100CAMERA/_MG_0002.JPG' ("))
+        << r.Out;
     EXPECT_EQ(std::filesystem::file_size(target + "/DCIM/100CAMERA/_MG_0002.JPG"), 48976u);
     EXPECT_EQ(Sha256OfFile(image), before);
 }
@@ -539,8 +529,7 @@ namespace {
 std::string Quoted(const std::string& s)
 {
     std::string out = "'";
-    for (char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -555,8 +544,7 @@ TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
     std::vector<std::string> targets = {image, link};
     // A loop device holding the image is the image too (root only).
     const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + Quoted(image)) : std::nullopt;
-    if (loop)
-        targets.push_back(*loop);
+    if (loop) targets.push_back(*loop);
     for (const std::string& target : targets)
     {
         CliResult r = F.Run({image}, {"export", "2", target});
@@ -567,8 +555,7 @@ TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
         EXPECT_TRUE(Contains(r.Err, "vlm: Nothing is written to '" + target + "'")) << r.Err;
         EXPECT_EQ(Sha256OfFile(image), before) << target;
     }
-    if (loop)
-        Shell("losetup -d " + *loop);
+    if (loop) Shell("losetup -d " + *loop);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
 }
 
@@ -579,15 +566,15 @@ TEST_F(Cli, ABlockDeviceShowing512ByteSectorsIsReadInTheSectorsItWasPartitionedI
 {
     const std::string image = F.Image("mbr-4k");
     const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + Quoted(image)) : std::nullopt;
-    if (!loop)
-        GTEST_SKIP() << "attaching a loop device needs root";
+    if (!loop) GTEST_SKIP() << "attaching a loop device needs root";
     const CliResult r = F.Run({*loop}, {"devices", "--json"});
     Shell("losetup -d " + *loop);
     ASSERT_EQ(r.Exit, 0) << r.Err;
     std::vector<std::string> volumes;
     for (const json& row : json::parse(r.Out))
         if (row["indented"].get<bool>())
-            volumes.push_back(row["device"].get<std::string>() + " " + std::to_string(row["start_sector"].get<long long>()));
+            volumes.push_back(row["device"].get<std::string>() + " " +
+                              std::to_string(row["start_sector"].get<long long>()));
     EXPECT_EQ(volumes, (std::vector<std::string>{"(4K-FAT16,FAT16) 256", "(4K-NTFS,NTFS) 8448"}));
 }
 
@@ -598,11 +585,10 @@ TEST_F(Cli, TwoScansSavingToOneNameLeaveAResultThatLoads)
     const std::string done = F.Dir.File("other.done");
     // A second scan saving to the same name runs beside this one.
     const std::string other = Quoted(VLM_CLI_PATH) + " --no-machine-devices --image " + Quoted(image) +
-                              " scan 0 --save " + Quoted(result) + " </dev/null >/dev/null 2>&1; touch " + Quoted(done);
+        " scan 0 --save " + Quoted(result) + " </dev/null >/dev/null 2>&1; touch " + Quoted(done);
     const CliResult r = F.Run({image}, {"scan", "0", "--save", result}, "(" + other + ") & :");
     EXPECT_EQ(r.Exit, 0) << r.Err;
-    for (int i = 0; i < 1200 && !std::filesystem::exists(done); ++i)
-        ::usleep(100000);
+    for (int i = 0; i < 1200 && !std::filesystem::exists(done); ++i) ::usleep(100000);
     ASSERT_TRUE(std::filesystem::exists(done));
     const CliResult listed = F.Run({image}, {"ls", result, "--candidate", "1"});
     EXPECT_EQ(listed.Exit, 0) << listed.Err;
@@ -615,7 +601,8 @@ TEST_F(Cli, MessagesNameTheFileAndTheCommandAndFitTheTerminal)
 {
     CliResult r = F.Run({F.Dir.File("no-such.img")}, {"devices"});
     EXPECT_EQ(r.Exit, 1);
-    EXPECT_TRUE(Contains(r.Err, "vlm: cannot open the image '" + F.Dir.File("no-such.img") + "': no such file")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "vlm: cannot open the image '" + F.Dir.File("no-such.img") + "': no such file"))
+        << r.Err;
     EXPECT_FALSE(Contains(r.Err, "administrator")) << r.Err;
 
     const std::string tiny = F.Dir.File("tiny.img");
@@ -689,11 +676,11 @@ TEST_F(Cli, ControlCharactersInNamesAreShownEscaped)
     // JSON keeps the name whole, in its own escapes.
     r = F.Run({image}, {"ls", "1", "--json"});
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    const std::string name = "f\x1b\n\xC2\x9B" "l report.txt";
+    const std::string name = "f\x1b\n\xC2\x9B"
+                             "l report.txt";
     const json listing = json::parse(r.Out);
     bool found = false;
-    for (const json& f : listing["files"])
-        found = found || f["name"] == name;
+    for (const json& f : listing["files"]) found = found || f["name"] == name;
     EXPECT_TRUE(found);
 }
 
@@ -707,8 +694,7 @@ TEST_F(Cli, NtfsNamedStreamsAreListedAndSavedUnderColonFreeNames)
     ASSERT_EQ(r.Exit, 0) << r.Err;
     const json listing = json::parse(r.Out);
     std::map<std::string, bool> listed;
-    for (const json& f : listing["files"])
-        listed[f["path"].get<std::string>()] = f.value("stream", false);
+    for (const json& f : listing["files"]) listed[f["path"].get<std::string>()] = f.value("stream", false);
     const std::map<std::string, bool> expected = {
         {"streams.txt", false}, {"streams.txt:Zone.Identifier", true}, {"streams.txt:thumbnail", true}};
     EXPECT_EQ(listed, expected) << r.Out;
@@ -720,8 +706,7 @@ TEST_F(Cli, NtfsNamedStreamsAreListedAndSavedUnderColonFreeNames)
     int streams = 0;
     for (const ManifestFile& e : LoadManifest("ntfs-basic").Files)
     {
-        if (e.Path.rfind("streams.txt:", 0) != 0)
-            continue;
+        if (e.Path.rfind("streams.txt:", 0) != 0) continue;
         std::string saved = e.Path;
         saved[saved.find(':')] = '_';
         ASSERT_TRUE(tree.count(saved)) << saved;

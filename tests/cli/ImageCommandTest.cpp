@@ -16,10 +16,7 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string ReadText(const std::string& path)
 {
@@ -48,14 +45,14 @@ TEST_F(ImageCommand, CopiesWholeAndContinuesAndIsContinuedByGnuDdrescue)
     ASSERT_EQ(r.Exit, 0) << r.Err;
     EXPECT_TRUE(Contains(r.Out, "OK!")) << r.Out;
     EXPECT_EQ(Sha256OfFile(dir + "/whole.img"), sha);
-    struct stat st{};
+    struct stat st
+    {};
     ASSERT_EQ(::stat((dir + "/whole.img").c_str(), &st), 0);
-    EXPECT_LT(uint64_t(st.st_blocks) * 512, uint64_t(st.st_size) / 2);  // mostly holes
+    EXPECT_LT(uint64_t(st.st_blocks) * 512, uint64_t(st.st_size) / 2); // mostly holes
     const std::string map = ReadText(dir + "/whole.map");
     EXPECT_TRUE(Contains(map, "\n0x00000000  0x04D00000  +\n")) << map;
 
-    if (!Shell("command -v ddrescue"))
-        GTEST_SKIP() << "needs GNU ddrescue (gddrescue)";
+    if (!Shell("command -v ddrescue")) GTEST_SKIP() << "needs GNU ddrescue (gddrescue)";
     // vlm stops when the target may grow no further (10 MiB); ddrescue finishes from vlm's map.
     r = F.Run({}, {"image", source, "--to", dir + "/a.img", "--map", dir + "/a.map"}, "trap '' XFSZ; ulimit -f 10240");
     EXPECT_EQ(r.Exit, 1) << r.Err;
@@ -90,8 +87,7 @@ TEST_F(ImageCommand, AFailingDiskIsImagedWithExactlyItsBadSectorsMapped)
     // in it and one lone sector fail.
     const std::vector<uint64_t> bad = {20000, 20001, 20002, 60000};
     FailingDisk disk(source, bad);
-    if (disk.Device().empty())
-        GTEST_SKIP() << "needs root and device-mapper";
+    if (disk.Device().empty()) GTEST_SKIP() << "needs root and device-mapper";
     const std::string dir = F.NewFolder("out");
     CliResult r = F.Run({}, {"image", disk.Device(), "--to", dir + "/d.img", "--map", dir + "/d.map"});
     EXPECT_EQ(r.Exit, 3) << r.Err;
@@ -108,8 +104,7 @@ TEST_F(ImageCommand, AFailingDiskIsImagedWithExactlyItsBadSectorsMapped)
     // exit status and the same number of damaged files.
     auto damaged = [](const std::string& out) {
         size_t n = 0;
-        for (size_t at = out.find("Damaged: "); at != std::string::npos; at = out.find("Damaged: ", at + 1))
-            ++n;
+        for (size_t at = out.find("Damaged: "); at != std::string::npos; at = out.find("Damaged: ", at + 1)) ++n;
         return n;
     };
     const CliResult fromDisk = F.Run({disk.Device()}, {"undelete", "1", "--to", F.NewFolder("disk")});

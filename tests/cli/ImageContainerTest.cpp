@@ -14,15 +14,9 @@
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-bool Succeeds(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
+bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 // The deleted files of both volumes of the sample disk, undeleted from `image`.
 std::map<std::string, std::string> UndeleteBoth(CliFixture& f, const std::string& image, const std::string& name,
@@ -36,8 +30,7 @@ std::map<std::string, std::string> UndeleteBoth(CliFixture& f, const std::string
         args.insert(args.end(), {"undelete", volume, "--to", target});
         const CliResult r = f.Run({image}, args);
         EXPECT_EQ(r.Exit, 0) << name << ": " << r.Err;
-        for (const auto& [path, sha] : HashTree(target))
-            all[std::string(volume) + "/" + path] = sha;
+        for (const auto& [path, sha] : HashTree(target)) all[std::string(volume) + "/" + path] = sha;
     }
     return all;
 }
@@ -69,8 +62,7 @@ TEST_F(ImageContainers, EveryFormatUndeletesTheSameFilesAsTheRawImage)
     const auto expected = UndeleteBoth(F, raw, "raw");
     // Every deleted file of the manifest, nothing else.
     size_t deleted = 0;
-    for (const ManifestFile& e : LoadManifest("sample-disk").Files)
-        deleted += e.State == "deleted";
+    for (const ManifestFile& e : LoadManifest("sample-disk").Files) deleted += e.State == "deleted";
     ASSERT_EQ(expected.size(), deleted);
 
     const std::string dir = F.NewFolder("containers");
@@ -111,11 +103,13 @@ TEST_F(ImageContainers, HostileContainerHeadersAreRefusedWithAReason)
 {
     // The magic of each container, then junk where its header fields belong.
     std::vector<uint8_t> junk(1 << 20);
-    for (size_t i = 0; i < junk.size(); ++i)
-        junk[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     const std::vector<std::pair<std::string, std::string>> heads = {
-        {"e01.E01", std::string("EVF\x09\x0d\x0a\xff\x00", 8)}, {"x.vhdx", "vhdxfile"},
-        {"x.vmdk", "KDMV"}, {"x.qcow2", "QFI\xfb"}, {"d.vmdk", "# Disk DescriptorFile\nRW 99999999999 SPARSE \"/etc/passwd\"\n"},
+        {"e01.E01", std::string("EVF\x09\x0d\x0a\xff\x00", 8)},
+        {"x.vhdx", "vhdxfile"},
+        {"x.vmdk", "KDMV"},
+        {"x.qcow2", "QFI\xfb"},
+        {"d.vmdk", "# Disk DescriptorFile\nRW 99999999999 SPARSE \"/etc/passwd\"\n"},
     };
     for (const auto& [name, magic] : heads)
     {

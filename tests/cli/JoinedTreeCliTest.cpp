@@ -60,8 +60,7 @@ TEST(JoinedTreeCli, SuggestedPartitionOfAFullAndDeepScanGivesEveryFileOnce)
     for (const ManifestFile& e : LoadManifest("fat32-quick-formatted").Files)
     {
         const bool entryKept = e.State == "formatted";
-        if (!entryKept && !KnownToTheDeepScan(e.Path, text))
-            continue;
+        if (!entryKept && !KnownToTheDeepScan(e.Path, text)) continue;
         ++expected;
         EXPECT_EQ(copies[e.Sha256], 1) << e.Path << " (" << e.State << ")";
         if (!entryKept && copies[e.Sha256] == 1)
@@ -80,8 +79,7 @@ TEST(JoinedTreeCli, SuggestedPartitionOfAFullAndDeepScanGivesEveryFileOnce)
     r = f.Run({image}, {"recover", result, "--candidate", "2", "--to", raw});
     ASSERT_EQ(r.Exit, 0) << r.Err;
     std::set<std::string> found;
-    for (const auto& [path, sha] : HashTree(raw))
-        found.insert(sha);
+    for (const auto& [path, sha] : HashTree(raw)) found.insert(sha);
     for (const auto& [path, sha] : tree)
     {
         if (path.rfind("Extra Found Files/", 0) == 0)

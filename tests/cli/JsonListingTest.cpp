@@ -37,8 +37,7 @@ TEST(CliJson, ListingsAreValidJsonAndNameEveryFile)
         int checked = 0;
         for (const ManifestFile& m : LoadManifest(name).Files)
         {
-            if (m.State != "present" && m.State != "deleted")
-                continue;
+            if (m.State != "present" && m.State != "deleted") continue;
             ASSERT_TRUE(byPath.count(m.Path)) << m.Path;
             EXPECT_EQ(byPath[m.Path]["size"], m.Size) << m.Path;
             EXPECT_EQ(byPath[m.Path]["state"], m.State) << m.Path;
@@ -63,7 +62,7 @@ TEST(CliJson, ListingsAreValidJsonAndNameEveryFile)
             bytes += e["size"].get<int64_t>();
             EXPECT_EQ(e, byPath[path]) << path;
         }
-        if (name == "ntfs-basic")  // the other image's names are shown escaped in text
+        if (name == "ntfs-basic") // the other image's names are shown escaped in text
         {
             EXPECT_EQ(paths, text);
         }

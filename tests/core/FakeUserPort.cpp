@@ -19,8 +19,7 @@ private:
 bool FakeUserPort::AskYesNo(const std::string& text)
 {
     Messages.push_back({"yesno", text});
-    if (YesNoAnswers.empty())
-        return true;
+    if (YesNoAnswers.empty()) return true;
     const bool answer = YesNoAnswers.front();
     YesNoAnswers.pop_front();
     return answer;
@@ -29,8 +28,7 @@ bool FakeUserPort::AskYesNo(const std::string& text)
 EAnswer FakeUserPort::AskYesNoCancel(const std::string& text)
 {
     Messages.push_back({"yesnocancel", text});
-    if (YesNoCancelAnswers.empty())
-        return EAnswer::Cancel;
+    if (YesNoCancelAnswers.empty()) return EAnswer::Cancel;
     const EAnswer answer = YesNoCancelAnswers.front();
     YesNoCancelAnswers.pop_front();
     return answer;
@@ -45,22 +43,17 @@ void FakeUserPort::RunProgress(const std::string& title, bool, const std::functi
 
 bool FakeUserPort::TakeScanCancelRequest()
 {
-    if (Pumps != CancelAtPump)
-        return false;
+    if (Pumps != CancelAtPump) return false;
     CancelAtPump = -1;
     return true;
 }
 
-bool FakeUserPort::ChooseDeepScanTypes(CFileTypeTree& tree)
-{
-    return DeepScanTypesOk && tree.AcceptChoice(*this);
-}
+bool FakeUserPort::ChooseDeepScanTypes(CFileTypeTree& tree) { return DeepScanTypesOk && tree.AcceptChoice(*this); }
 
 std::vector<std::string> FakeUserPort::Texts(const std::string& kind) const
 {
     std::vector<std::string> out;
     for (const Message& m : Messages)
-        if (kind.empty() || m.Kind == kind)
-            out.push_back(m.Text);
+        if (kind.empty() || m.Kind == kind) out.push_back(m.Text);
     return out;
 }

@@ -41,7 +41,7 @@ public:
     std::deque<EAnswer> YesNoCancelAnswers; // default: cancel
     int CancelAtPump = -1;                  // the Cancel button is pressed at this pump (1-based)
     bool DeepScanTypesOk = true;
-    bool CancelProgress = false;            // progress clients report a cancel
+    bool CancelProgress = false; // progress clients report a cancel
 
     // Record.
     std::vector<Message> Messages;

@@ -17,8 +17,7 @@ std::vector<std::string> Leaves(const KNodeTree& tree)
 {
     std::vector<std::string> names;
     std::vector<const tagTreeNode*> stack;
-    if (tree.GetRoot())
-        stack.push_back(tree.GetRoot());
+    if (tree.GetRoot()) stack.push_back(tree.GetRoot());
     while (!stack.empty())
     {
         const tagTreeNode* n = stack.back();
@@ -45,25 +44,24 @@ TEST(Wildcard, PiecesStarsAndQuestionMarks)
         const char* pattern;
         bool match;
     } cases[] = {
-        {"Annual_Report.doc", "*report*", true},  // the filter wraps a plain word in stars
+        {"Annual_Report.doc", "*report*", true}, // the filter wraps a plain word in stars
         {"x.doc", "*.doc", true},
-        {"x.docx", "*.doc", true},                // nothing ties the last piece to the end
+        {"x.docx", "*.doc", true}, // nothing ties the last piece to the end
         {"abc", "a?c", true},
-        {"abcd", "a?c", false},                   // without a star the whole name must match
+        {"abcd", "a?c", false}, // without a star the whole name must match
         {"ab", "a?c", false},
         {"ABC", "abc", true},
         {"anything", "*", true},
-        {"anything", "**", false},                // stars without pieces match nothing
+        {"anything", "**", false}, // stars without pieces match nothing
         {"", "*", true},
-        {"IMG_0001.JPG", "img*", true},           // a prefix pattern finds what starts with it
+        {"IMG_0001.JPG", "img*", true}, // a prefix pattern finds what starts with it
         {"XIMG.JPG", "img*", false},
         {"a.b.c", "*.b*.c", true},
-        {"a.c.b", "*.b*.c", false},               // pieces in order
+        {"a.c.b", "*.b*.c", false}, // pieces in order
         {"report.doc", "*report*doc*", true},
-        {"aaa", "*aa*aa", false},                 // a search starts where the last match ended
+        {"aaa", "*aa*aa", false}, // a search starts where the last match ended
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
+    for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.match) << c.name << " ~ " << c.pattern;
     EXPECT_FALSE(WildcardMatch("abc", "ABC", true));
     EXPECT_TRUE(WildcardMatch("aBc", "*B*", true));
 }
@@ -145,7 +143,7 @@ TEST(FileFilter, CriteriaOnRecords)
     tagTreeNode* deep = h.File(h.Root(), "found.jpg", 5000, FN_KIND_DEEP, 123456);
 
     tagFilterSettings s;
-    s.bBySize = true;  // 0 to 0 KB keeps only empty files
+    s.bBySize = true; // 0 to 0 KB keeps only empty files
     tagFilterCriteria c = CFileFilter::Prepare(s);
     EXPECT_TRUE(CFileFilter::Passes(empty->pRecord, "empty.txt", c));
     EXPECT_FALSE(CFileFilter::Passes(kb->pRecord, "one.txt", c));
@@ -175,7 +173,7 @@ TEST(FileFilter, StateRestrictionFollowsAncestors)
     h.File(docs, "kept.txt", 10);
     h.File(docs, "gone.txt", 10, FN_KIND_FAT | FN_KIND_DELETED);
     tagTreeNode* old = h.Folder(h.Root(), "Old", FN_KIND_FAT | FN_KIND_DELETED);
-    h.File(old, "inside.txt", 10);  // present record inside a deleted folder
+    h.File(old, "inside.txt", 10); // present record inside a deleted folder
     tagTreeNode* lost = h.Folder(h.Root(), "Lost Files", FN_KIND_LOST);
     h.File(lost, "orphan.txt", 10);
     h.File(h.Root(), "carved.jpg", 10, FN_KIND_DEEP);
@@ -202,21 +200,21 @@ TEST(FileFind, WrapsRoundAndEndsAtTheStart)
     h.File(two, "plan.txt", 1);
 
     CFileFind find(h.Tree);
-    ASSERT_EQ(find.Folders().size(), 3u);  // root, One, Two in pre-order
+    ASSERT_EQ(find.Folders().size(), 3u); // root, One, Two in pre-order
     tagFindPosition at{1, 1};             // "Report.doc" selected in One
     tagFindPosition found;
     ASSERT_TRUE(find.FindNext("report", false, false, at, &found));
-    EXPECT_EQ(found.nFolder, 2);          // report.xls in Two
+    EXPECT_EQ(found.nFolder, 2); // report.xls in Two
     EXPECT_EQ(found.nFile, 0);
     ASSERT_TRUE(find.FindNext("report", false, false, found, &found));
-    EXPECT_EQ(found.nFolder, 0);          // wrapped round to the root's a-report.txt
+    EXPECT_EQ(found.nFolder, 0); // wrapped round to the root's a-report.txt
     ASSERT_TRUE(find.FindNext("report", false, false, found, &found));
-    EXPECT_EQ(found.nFolder, 1);          // and back at the starting file
+    EXPECT_EQ(found.nFolder, 1); // and back at the starting file
     EXPECT_EQ(found.nFile, 1);
 
     EXPECT_TRUE(find.FindNext("REPORT.doc", false, true, {0, -1}, &found));
-    EXPECT_FALSE(find.FindNext("REPORT.doc", true, true, {0, -1}, &found));  // case counts
-    EXPECT_FALSE(find.FindNext("report", false, true, {0, -1}, &found));     // whole names only
+    EXPECT_FALSE(find.FindNext("REPORT.doc", true, true, {0, -1}, &found)); // case counts
+    EXPECT_FALSE(find.FindNext("report", false, true, {0, -1}, &found));    // whole names only
     EXPECT_FALSE(find.FindNext("budget", false, false, {2, 1}, &found));
     EXPECT_EQ(CFileFind::SearchPattern("x", false), "*x*");
     EXPECT_EQ(CFileFind::SearchPattern("x*", false), "x*");
@@ -238,17 +236,20 @@ TEST(ExportListing, DirectoryBlocksWithFooters)
         return true;
     }));
     const std::string blanks(17, ' ');
-    EXPECT_EQ(text, "Directory of ROOT\n\n"
-                    "06/05/2021  09:07          1234  a.txt\n"
-                    "12/31/2020  23:59         <DIR>  Sub\n" +
-                        blanks + "             7  no time.bin\n"
-                                 "\t\t2 File(s) \t1241 bytes\n\n"
-                                 "Directory of ROOT\\Sub\n\n"
-                                 "01/02/1999  03:04            10  b.dat\n" +
-                        blanks + "         <DIR>  Empty\n"
-                                 "\t\t1 File(s) \t10 bytes\n\n"
-                                 "Directory of ROOT\\Sub\\Empty\n\n"
-                                 "\t\t0 File(s) \t0 bytes\n\n");
+    EXPECT_EQ(text,
+              "Directory of ROOT\n\n"
+              "06/05/2021  09:07          1234  a.txt\n"
+              "12/31/2020  23:59         <DIR>  Sub\n" +
+                  blanks +
+                  "             7  no time.bin\n"
+                  "\t\t2 File(s) \t1241 bytes\n\n"
+                  "Directory of ROOT\\Sub\n\n"
+                  "01/02/1999  03:04            10  b.dat\n" +
+                  blanks +
+                  "         <DIR>  Empty\n"
+                  "\t\t1 File(s) \t10 bytes\n\n"
+                  "Directory of ROOT\\Sub\\Empty\n\n"
+                  "\t\t0 File(s) \t0 bytes\n\n");
     // A failing sink stops the export.
     EXPECT_FALSE(CExportListing::Write(h.Tree, [](const std::string&) { return false; }));
 }

@@ -36,8 +36,7 @@ protected:
     int Item(const CFileTypeTree& tree, const std::string& ext) const
     {
         for (size_t i = 0; i < tree.Items().size(); ++i)
-            if (tree.Items()[i].strExtension == ext)
-                return static_cast<int>(i);
+            if (tree.Items()[i].strExtension == ext) return static_cast<int>(i);
         return -1;
     }
 
@@ -70,7 +69,7 @@ TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
         EXPECT_EQ(Enabled(tree.Items()[item].nTypeIndex), e.State == 2) << e.Ext;
     }
     EXPECT_EQ(tree.Items()[Item(tree, "DOCX")].strText, "Word 2007 document(*.docx)");
-    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kPartly);  // two of three
+    EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kPartly); // two of three
     EXPECT_EQ(tree.Groups()[1].byState, CFileTypeTree::kChecked);
     EXPECT_EQ(tree.Groups()[2].byState, CFileTypeTree::kChecked);
 }
@@ -98,8 +97,7 @@ TEST_F(FileTypeTree, ClickRule)
         EXPECT_TRUE(Enabled(tree.Items()[item].nTypeIndex));
     }
     tree.ClickGroup(0);
-    for (int item : tree.Groups()[0].Types)
-        EXPECT_FALSE(Enabled(tree.Items()[item].nTypeIndex));
+    for (int item : tree.Groups()[0].Types) EXPECT_FALSE(Enabled(tree.Items()[item].nTypeIndex));
     // The other groups were not touched.
     EXPECT_TRUE(Enabled(tree.Items()[Item(tree, "JPG")].nTypeIndex));
     tree.ClickGroup(-1);
@@ -112,8 +110,7 @@ TEST_F(FileTypeTree, AnEmptyChoiceIsRefused)
     FakeUserPort port;
     EXPECT_TRUE(tree.AcceptChoice(port));
     for (size_t g = 0; g < tree.Groups().size(); ++g)
-        while (tree.Groups()[g].byState != CFileTypeTree::kUnchecked)
-            tree.ClickGroup(static_cast<int>(g));
+        while (tree.Groups()[g].byState != CFileTypeTree::kUnchecked) tree.ClickGroup(static_cast<int>(g));
     EXPECT_FALSE(tree.AcceptChoice(port));
     EXPECT_EQ(port.Texts(), std::vector<std::string>{"Please choose file types you like to recover!"});
     tree.ClickItem(Item(tree, "XYZ"));

@@ -19,8 +19,7 @@ tagTreeNode* HandTree::Add(tagTreeNode* parent, tagFileNode* record)
     node->pParent = parent;
     // Appended at the end, so that list order is the order of the calls.
     tagTreeNode** link = &parent->pFirstChild;
-    while (*link)
-        link = &(*link)->pNext;
+    while (*link) link = &(*link)->pNext;
     *link = node;
     return node;
 }
@@ -34,8 +33,8 @@ tagTreeNode* HandTree::Folder(tagTreeNode* parent, const std::string& name, uint
     return Add(parent, record);
 }
 
-tagTreeNode* HandTree::File(tagTreeNode* parent, const std::string& name, int64_t size, uint8_t kind,
-                            uint64_t modified, uint16_t attributes)
+tagTreeNode* HandTree::File(tagTreeNode* parent, const std::string& name, int64_t size, uint8_t kind, uint64_t modified,
+                            uint16_t attributes)
 {
     tagFileNode* record = Store.AddNode(name);
     record->wValidMask = FN_MASK_FOUND;

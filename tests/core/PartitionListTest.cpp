@@ -21,8 +21,7 @@ tagCandidateEntry Entry(uint32_t type, uint32_t score, int index)
 std::vector<int> Order(const std::vector<tagCandidateEntry>& entries)
 {
     std::vector<int> out;
-    for (const tagCandidateEntry& e : entries)
-        out.push_back(e.nIndex);
+    for (const tagCandidateEntry& e : entries) out.push_back(e.nIndex);
     return out;
 }
 
@@ -31,8 +30,7 @@ TEST(PartitionRanking, DeepScanCandidateMovesBehindTheBestInAdvancedRecoveryOnly
     // Eight FAT/NTFS candidates 100, 90, ..., 30 (indices 1..8) and the deep scan's with the
     // highest score (index 0).
     std::vector<tagCandidateEntry> entries{Entry(0, 1000, 0)};
-    for (int i = 1; i <= 8; ++i)
-        entries.push_back(Entry(i % 2 ? 7u : 11u, static_cast<uint32_t>(110 - 10 * i), i));
+    for (int i = 1; i <= 8; ++i) entries.push_back(Entry(i % 2 ? 7u : 11u, static_cast<uint32_t>(110 - 10 * i), i));
     std::vector<tagCandidateEntry> advanced = entries;
     CPartitionList::Rank(&advanced, CGlobalParamTable::kModuleAdvanced);
     // The sixth entry of the first sort scored 60: the deep scan gets 59 and lands behind every
@@ -56,7 +54,7 @@ TEST(PartitionRanking, DeepScanCandidateMovesBehindTheBestInAdvancedRecoveryOnly
 
     // No re-scoring with five entries, nor when the sixth scored 1 or less.
     std::vector<tagCandidateEntry> six{Entry(0, 500, 0), Entry(7, 40, 1), Entry(7, 30, 2),
-                                       Entry(7, 20, 3), Entry(7, 10, 4), Entry(7, 1, 5)};
+                                       Entry(7, 20, 3),  Entry(7, 10, 4), Entry(7, 1, 5)};
     CPartitionList::Rank(&six, CGlobalParamTable::kModuleAdvanced);
     EXPECT_EQ(Order(six), (std::vector<int>{0, 1, 2, 3, 4, 5}));
     six.pop_back();
@@ -66,10 +64,10 @@ TEST(PartitionRanking, DeepScanCandidateMovesBehindTheBestInAdvancedRecoveryOnly
 
 TEST(PartitionRanking, RelativeScores)
 {
-    EXPECT_EQ(CPartitionList::RelativeScore(80, 80), "99%");   // the best (or a single) row
+    EXPECT_EQ(CPartitionList::RelativeScore(80, 80), "99%"); // the best (or a single) row
     EXPECT_EQ(CPartitionList::RelativeScore(1, 3), "33%");
     EXPECT_EQ(CPartitionList::RelativeScore(0xFFFFFFFF, 0xFFFFFFFF), "99%");
-    EXPECT_EQ(CPartitionList::RelativeScore(5, 0), "");        // nothing to compare with
+    EXPECT_EQ(CPartitionList::RelativeScore(5, 0), ""); // nothing to compare with
 }
 
 } // namespace

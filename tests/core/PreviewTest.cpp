@@ -49,8 +49,7 @@ struct MemoryFile
     explicit MemoryFile(const std::vector<uint8_t>& bytes)
         : MemoryFile(Padded(bytes), static_cast<int64_t>(bytes.size()),
                      {{0, static_cast<uint32_t>((bytes.size() + 511) / 512), 0}})
-    {
-    }
+    {}
     static std::vector<uint8_t> Padded(std::vector<uint8_t> bytes)
     {
         bytes.resize((bytes.size() + 511) / 512 * 512);
@@ -61,15 +60,20 @@ struct MemoryFile
     KOutStream Stream;
 };
 
-std::vector<uint8_t> Bytes(std::string_view text)
-{
-    return {text.begin(), text.end()};
-}
+std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 struct RecordingProgress final : IProgress_Client
 {
-    int SetMaxValue(int64_t max) override { Max = max; return 0; }
-    int SetValue(int64_t value) override { Values.push_back(value); return 0; }
+    int SetMaxValue(int64_t max) override
+    {
+        Max = max;
+        return 0;
+    }
+    int SetValue(int64_t value) override
+    {
+        Values.push_back(value);
+        return 0;
+    }
     int IsCanceled() override { return CancelAfter >= 0 && static_cast<int>(Values.size()) >= CancelAfter; }
     int64_t Max = -1;
     std::vector<int64_t> Values;
@@ -153,8 +157,7 @@ TEST(PreviewText, EncodingsGuessedAndConverted)
         {Bytes("a\xC0\x80"), ETextEncoding::Latin1, "a\xC3\x80\xC2\x80"},
         {Bytes("\xED\xA0\x80"), ETextEncoding::Latin1, "\xC3\xAD\xC2\xA0\xC2\x80"},
         {Bytes(std::string_view("\xFF\xFEh\0i\0=\xD8\xF7\xDC", 10)), ETextEncoding::Utf16LE, "hi\xF0\x9F\x93\xB7"},
-        {Bytes(std::string_view("\xFE\xFF\0h\xD8\x3D\0i\0", 9)), ETextEncoding::Utf16BE,
-         "h\xEF\xBF\xBDi\xEF\xBF\xBD"},
+        {Bytes(std::string_view("\xFE\xFF\0h\xD8\x3D\0i\0", 9)), ETextEncoding::Utf16BE, "h\xEF\xBF\xBDi\xEF\xBF\xBD"},
         // UTF-16 without a byte-order mark is not guessed.
         {Bytes(std::string_view("h\0i\0", 4)), ETextEncoding::Utf8, std::string("h\0i\0", 4)},
     };
@@ -319,8 +322,7 @@ TEST(PreviewDeletedFile, ReadsThroughItsStreamAndItsTemporaryCopy)
     const tagFileNode* deleted = nullptr;
     for (const auto& [path, record] : TreePaths(tree))
     {
-        if ((record->byKind & FN_KIND_DELETED) && path.find("be deleted later") != std::string::npos)
-            deleted = record;
+        if ((record->byKind & FN_KIND_DELETED) && path.find("be deleted later") != std::string::npos) deleted = record;
     }
     ASSERT_NE(deleted, nullptr);
     ASSERT_EQ(TextPreviewRefusal(deleted), 0u);
@@ -350,8 +352,9 @@ TEST(PreviewRtf, TextAndSimpleFormatting)
                                 "{\\*\\generator Writer;}\\f0 Dear \\b Sir\\b0 ,\\par "
                                 "caf\\'e9 \\'80 5 <&> \\{x\\}\\uc1\\u8364?\\u-10179?\\par\n{\\i cut\\'"),
                           html));
-    EXPECT_EQ(html, "Dear <b>Sir</b>,<br>\ncaf\xC3\xA9 \xE2\x82\xAC 5 &lt;&amp;&gt; {x}\xE2\x82\xAC\xEF\xBF\xBD<br>\n"
-                    "<i>cut</i>");
+    EXPECT_EQ(html,
+              "Dear <b>Sir</b>,<br>\ncaf\xC3\xA9 \xE2\x82\xAC 5 &lt;&amp;&gt; {x}\xE2\x82\xAC\xEF\xBF\xBD<br>\n"
+              "<i>cut</i>");
     EXPECT_FALSE(RtfToHtml(Bytes("plain"), html));
     // Deep nesting and a control word that never ends do not run away.
     std::string deep = "{\\rtf1" + std::string(100000, '{') + "x" + std::string(100000, '}') + "\\bin";

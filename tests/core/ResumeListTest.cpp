@@ -44,8 +44,10 @@ TEST(ResumeList, ListsReadableResultsOldestFirst)
     list.Refresh(dir.Path());
     ASSERT_EQ(list.Entries().size(), 3u);
     // Results saved without a status (by earlier versions) are complete, without a device.
-    EXPECT_EQ(list.Row(0), (std::vector<std::string>{"Disk 1", "Deep Scan Recovery", "2023-12-31 12:0:0", "", "complete"}));
-    EXPECT_EQ(list.Row(1), (std::vector<std::string>{"Disk 0", "Undelete Recovery", "2024-3-4 23:59:1", "", "complete"}));
+    EXPECT_EQ(list.Row(0),
+              (std::vector<std::string>{"Disk 1", "Deep Scan Recovery", "2023-12-31 12:0:0", "", "complete"}));
+    EXPECT_EQ(list.Row(1),
+              (std::vector<std::string>{"Disk 0", "Undelete Recovery", "2024-3-4 23:59:1", "", "complete"}));
     EXPECT_EQ(list.Row(2),
               (std::vector<std::string>{"DATA(/mnt,NTFS)", "Advanced Recovery", "2024-3-5 7:8:9", "", "complete"}));
     EXPECT_EQ(list.Entries()[1].dwVolumeType, static_cast<uint32_t>(VOLUME_PHYSICAL));
@@ -64,8 +66,8 @@ TEST(ResumeList, EmptyOrMissingFolderAndNoSelection)
     EXPECT_TRUE(list.Entries().empty());
     EXPECT_EQ(list.Continue(-1), 0);
     EXPECT_EQ(list.Continue(0), 0);
-    EXPECT_EQ(port.Texts(), (std::vector<std::string>{"Please select a history to resume.",
-                                                      "Please select a history to resume."}));
+    EXPECT_EQ(port.Texts(),
+              (std::vector<std::string>{"Please select a history to resume.", "Please select a history to resume."}));
     // A folder name with pattern characters is taken literally.
     const std::string odd = dir.File("odd [1]*");
     ASSERT_EQ(std::system(("mkdir '" + odd + "'").c_str()), 0);

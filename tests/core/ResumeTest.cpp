@@ -50,15 +50,13 @@ Snapshot Take(SessionRig& rig)
     s.SelectedVolume = session.GetSelectedVolumeIndex();
     s.FileSystems = session.FileSystemMgr().GetCount();
     for (int i = 0; i < s.FileSystems; ++i)
-        if (session.FileSystemMgr().GetAt(i) == session.GetCurrentFileSystem())
-            s.CurrentIndex = i;
+        if (session.FileSystemMgr().GetAt(i) == session.GetCurrentFileSystem()) s.CurrentIndex = i;
     CPartitionList list(session);
     list.Fill();
     for (const tagPartitionRow& row : list.Rows())
     {
         std::string line;
-        for (const std::string& column : row.Columns)
-            line += column + "|";
+        for (const std::string& column : row.Columns) line += column + "|";
         s.Candidates.push_back(line);
     }
     s.Tree = rig.TreeListing();
@@ -170,8 +168,7 @@ TEST_F(Resume, ConditionsSurviveTheStoredResult)
     ASSERT_FALSE(marked.empty());
     CRecoveryLauncher::RunBuildPhase(session, fs, &session.GetFileTree());
     std::map<std::string, uint8_t> shown;
-    for (const auto& [path, record] : TreePaths(session.GetFileTree()))
-        shown[path] = record->byCondition;
+    for (const auto& [path, record] : TreePaths(session.GetFileTree())) shown[path] = record->byCondition;
     EXPECT_EQ(shown.at(marked), FN_COND_UNREADABLE);
 
     const std::string path = rig.Dir.File("conditions.rrs");
@@ -180,8 +177,7 @@ TEST_F(Resume, ConditionsSurviveTheStoredResult)
     ASSERT_TRUE(session.UnreadableSectors().Empty());
     ASSERT_EQ(session.LoadScanResult(path), 1);
     std::map<std::string, uint8_t> loaded;
-    for (const auto& [p, record] : TreePaths(session.GetFileTree()))
-        loaded[p] = record->byCondition;
+    for (const auto& [p, record] : TreePaths(session.GetFileTree())) loaded[p] = record->byCondition;
     EXPECT_EQ(loaded, shown);
 }
 
@@ -202,8 +198,9 @@ TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
     uint32_t type = 0;
     ASSERT_EQ(CGlobalParamTable::ReadScanResultHeader(second, &description, nullptr, nullptr, &type), 1);
     EXPECT_EQ(type, static_cast<uint32_t>(VOLUME_BASIC));
-    EXPECT_EQ(description, CScanResultFile::DescribeVolume(KVolumeManager().Records()[static_cast<size_t>(fat)],
-                                                           KVolumeManager().Records()[static_cast<size_t>(fat)].VolumeIO));
+    EXPECT_EQ(description,
+              CScanResultFile::DescribeVolume(KVolumeManager().Records()[static_cast<size_t>(fat)],
+                                              KVolumeManager().Records()[static_cast<size_t>(fat)].VolumeIO));
     CResumeList resume(*rig.Session);
     resume.Refresh();
     ASSERT_EQ(resume.Entries().size(), 2u);
@@ -246,8 +243,9 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
     CResumeList resume(*rig.Session);
     rig.Port.Messages.clear();
     EXPECT_EQ(resume.LoadFile(fatResult), 0);
-    EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{
-                                    "Failed to resume the last recovery result!\n\nPlease make sure the device is attached on system."});
+    EXPECT_EQ(rig.Port.Texts(),
+              std::vector<std::string>{
+                  "Failed to resume the last recovery result!\n\nPlease make sure the device is attached on system."});
     EXPECT_EQ(Take(rig), shown);
 
     // Back in place it loads; with a second volume of the same identity it is ambiguous.
@@ -319,7 +317,9 @@ TEST_F(Resume, APlantedLinkAtTheTemporaryNameIsNeverFollowed)
     const std::string victim = rig.Dir.File("victim");
     WriteFileBytes(victim, {1, 2, 3});
     for (int n = 0; n < 4; ++n)
-        ASSERT_EQ(::symlink(victim.c_str(), (path + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp").c_str()), 0);
+        ASSERT_EQ(::symlink(victim.c_str(),
+                            (path + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp").c_str()),
+                  0);
     ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
     ASSERT_EQ(rig.Session->SaveScanResult(path), 1);
     EXPECT_EQ(ReadFileBytes(victim), (std::vector<uint8_t>{1, 2, 3}));
@@ -362,14 +362,12 @@ TEST_F(Resume, DamagedResultsNeverCrashAndKeepTheSession)
         std::vector<uint8_t> bytes = good;
         bytes[i] ^= static_cast<uint8_t>(0x5A + i);
         attempt(bytes, "flip at " + std::to_string(i));
-        if (HasFatalFailure())
-            return;
+        if (HasFatalFailure()) return;
     }
     for (size_t n = 0; n < good.size(); ++n)
     {
         attempt(std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(n)), "cut at " + std::to_string(n));
-        if (HasFatalFailure())
-            return;
+        if (HasFatalFailure()) return;
     }
     // Flips inside names and times still load; the signature, counts and volume do not.
     EXPECT_GT(loaded, 0);

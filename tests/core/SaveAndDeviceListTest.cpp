@@ -35,21 +35,16 @@ public:
     {
         Attempts.push_back(path);
         const std::string name = m_Store.GetName(record);
-        if (BeforeCopy)
-            BeforeCopy(name);
-        if (Failing.count(name))
-            return ERROR_DISK_FULL;
-        if (const auto it = Unread.find(name); it != Unread.end())
-            AddUnreadBytes(it->second);
+        if (BeforeCopy) BeforeCopy(name);
+        if (Failing.count(name)) return ERROR_DISK_FULL;
+        if (const auto it = Unread.find(name); it != Unread.end()) AddUnreadBytes(it->second);
         KOsFile file;
-        if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS)
-            return rc;
+        if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
         SetMaxValue(record->s64Size);
         // The copy polls for a cancel like the real ones do, once per piece.
         for (int64_t done = 0; done < record->s64Size; done += 100)
         {
-            if (IsCanceled())
-                return ERROR_CANCELLED;
+            if (IsCanceled()) return ERROR_CANCELLED;
             const std::string piece(static_cast<size_t>(std::min<int64_t>(100, record->s64Size - done)), name[0]);
             file.Write(piece.data(), piece.size());
             SetValue(done);
@@ -58,7 +53,7 @@ public:
     }
 
     std::set<std::string> Failing;
-    std::map<std::string, uint64_t> Unread;  // bytes the copy of a name could not read
+    std::map<std::string, uint64_t> Unread; // bytes the copy of a name could not read
     std::function<void(const std::string&)> BeforeCopy;
     std::vector<std::string> Attempts;
 
@@ -74,12 +69,11 @@ public:
     void OnCounts(uint32_t, uint32_t) override {}
     void OnFileProgress(int64_t position, int64_t) override
     {
-        if (CancelInFile == static_cast<int>(Current.size()) && position > 0)
-            Cancelled = true;
+        if (CancelInFile == static_cast<int>(Current.size()) && position > 0) Cancelled = true;
     }
     bool IsCanceled() override { return Cancelled; }
 
-    int CancelInFile = -1;  // cancel inside the copy of the n-th file (1-based)
+    int CancelInFile = -1; // cancel inside the copy of the n-th file (1-based)
     bool Cancelled = false;
     std::vector<std::string> Current;
     std::vector<std::string> Saved;
@@ -90,8 +84,7 @@ std::map<std::string, uintmax_t> Files(const std::string& folder)
     std::map<std::string, uintmax_t> files;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
     {
-        if (e.is_regular_file())
-            files[std::filesystem::relative(e.path(), folder).string()] = e.file_size();
+        if (e.is_regular_file()) files[std::filesystem::relative(e.path(), folder).string()] = e.file_size();
     }
     return files;
 }
@@ -103,8 +96,7 @@ bool WholeUtf8(const std::string& s)
     {
         const auto c = static_cast<unsigned char>(s[i]);
         const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-        if (n == 0 || i + n > s.size())
-            return false;
+        if (n == 0 || i + n > s.size()) return false;
         i += n;
     }
     return true;
@@ -120,14 +112,14 @@ TEST(SaveWalker, NumberedNamesAndPartlySelectedFolders)
     tagTreeNode* photos = h.Folder(h.Root(), "Photos");
     tagTreeNode* keep = h.File(photos, "keep.jpg", 250);
     h.File(photos, "skip.jpg", 250);
-    h.File(h.Root(), "..", 10);           // a hostile name stays inside the target
+    h.File(h.Root(), "..", 10); // a hostile name stays inside the target
     h.File(h.Root(), "a/b", 10);
     WriteFileBytes(dir.File("report.doc"), {1});
     WriteFileBytes(dir.File("report(1).doc"), {1});
     ASSERT_EQ(OsCreateFolder(dir.File("Photos")), 0u);
 
     h.Tree.SetCheck(h.Root(), true);
-    h.Tree.SetCheck(photos->pFirstChild->pNext, false);  // Photos is now partly selected
+    h.Tree.SetCheck(photos->pFirstChild->pNext, false); // Photos is now partly selected
     ASSERT_EQ(photos->byCheck, TN_PARTLY);
     ASSERT_EQ(keep->byCheck, TN_CHECKED);
 
@@ -184,8 +176,7 @@ TEST(SaveWalker, CancelInsideTheThirdOfFiveFiles)
 {
     TempDir dir;
     HandTree h;
-    for (const char* name : {"1.bin", "2.bin", "3.bin", "4.bin", "5.bin"})
-        h.File(h.Root(), name, 1000);
+    for (const char* name : {"1.bin", "2.bin", "3.bin", "4.bin", "5.bin"}) h.File(h.Root(), name, 1000);
     h.Tree.SetCheck(h.Root(), true);
     WritingFs fs(h.Store);
     Observer observer;
@@ -193,7 +184,7 @@ TEST(SaveWalker, CancelInsideTheThirdOfFiveFiles)
     const tagSaveOutcome outcome = CSaveWalker(h.Tree, fs, observer).Run(dir.Path());
     EXPECT_FALSE(outcome.bCompleted);
     EXPECT_EQ(outcome.dwSaved, 2u);
-    EXPECT_TRUE(outcome.Failures.empty());  // a cancel is no failure
+    EXPECT_TRUE(outcome.Failures.empty()); // a cancel is no failure
     // The partial third was written under a temporary name and removed: only whole files stay.
     const auto files = Files(dir.Path());
     EXPECT_EQ(files, (std::map<std::string, uintmax_t>{{"1.bin", 1000u}, {"2.bin", 1000u}}));
@@ -257,8 +248,7 @@ TEST(SaveWalker, AFolderSwappedForALinkDuringSavingRedirectsNothing)
     // Between the two copies the saved folder is moved away and a link to a folder outside
     // the target takes its name.
     fs.BeforeCopy = [&](const std::string& name) {
-        if (name != "b.jpg")
-            return;
+        if (name != "b.jpg") return;
         std::filesystem::rename(dir.File("Photos"), dir.File("Moved"));
         std::filesystem::create_directory_symlink(outside.Path(), dir.File("Photos"));
     };
@@ -272,15 +262,13 @@ TEST(SaveWalker, AFolderSwappedForALinkDuringSavingRedirectsNothing)
 TEST(SaveWalker, NamesTooLongForTheTargetAreShortenedAndListed)
 {
     std::string accents;
-    for (int i = 0; i < 200; ++i)
-        accents += "\xC3\xA9";  // é, two bytes
+    for (int i = 0; i < 200; ++i) accents += "\xC3\xA9"; // é, two bytes
     std::string han;
-    for (int i = 0; i < 255; ++i)
-        han += "\xE4\xB8\xAD";  // 中, three bytes
+    for (int i = 0; i < 255; ++i) han += "\xE4\xB8\xAD"; // 中, three bytes
     TempDir dir;
     HandTree h;
     h.File(h.Root(), accents + ".txt", 10);
-    h.File(h.Root(), accents + "x.txt", 10);  // shortens to the same name as the first
+    h.File(h.Root(), accents + "x.txt", 10); // shortens to the same name as the first
     h.File(h.Folder(h.Root(), han), "in.txt", 10);
     h.Tree.SetCheck(h.Root(), true);
     WritingFs fs(h.Store);
@@ -344,8 +332,7 @@ TEST(DeviceList, RowOrderPerModule)
     };
     auto text = [](const std::vector<tagDeviceRowRef>& rows) {
         std::string s;
-        for (const tagDeviceRowRef& r : rows)
-            s += (r.bIndented ? ">" : "") + std::to_string(r.nVolume) + " ";
+        for (const tagDeviceRowRef& r : rows) s += (r.bIndented ? ">" : "") + std::to_string(r.nVolume) + " ";
         return s;
     };
     // Undelete: volumes by drive letter (none first), then the physical devices.

@@ -17,14 +17,18 @@ class LoggingFs final : public IdleFileSystem
 {
 public:
     LoggingFs(std::string name, std::vector<std::string>* log) : m_Name(std::move(name)), m_Log(log) {}
-    uint32_t Begin_ScanFS() override { Log("begin"); Sectors = 0; return 0; }
+    uint32_t Begin_ScanFS() override
+    {
+        Log("begin");
+        Sectors = 0;
+        return 0;
+    }
     uint32_t ScanFS(ScanStats* stats, int64_t first, const uint8_t* buffer, int count) override
     {
         Log("scan " + std::to_string(first) + "+" + std::to_string(count));
         Sectors += count;
         // The memory volume below holds each sector's number in its first byte.
-        if (buffer[0] != static_cast<uint8_t>(first))
-            Log("wrong data");
+        if (buffer[0] != static_cast<uint8_t>(first)) Log("wrong data");
         stats->dwFatFiles += 1;
         stats->dwRawFiles += 2;
         return 0;
@@ -46,8 +50,7 @@ private:
 std::vector<uint8_t> NumberedSectors(size_t sectors)
 {
     std::vector<uint8_t> image(sectors * 512, 0);
-    for (size_t s = 0; s < sectors; ++s)
-        image[s * 512] = static_cast<uint8_t>(s);
+    for (size_t s = 0; s < sectors; ++s) image[s * 512] = static_cast<uint8_t>(s);
     return image;
 }
 
@@ -55,8 +58,7 @@ struct Rig
 {
     explicit Rig(size_t sectors, uint32_t deviceKind = 3, uint64_t clockStep = 10)
         : Volume(NumberedSectors(sectors), 512, deviceKind), Clock(clockStep), A("A", &Log), B("B", &Log)
-    {
-    }
+    {}
     int Run(EScanWindow kind = EScanWindow::Device)
     {
         CScanDriver driver(kind, &Port, &Clock);
@@ -87,7 +89,8 @@ TEST(ScanDriver, ReadsInChunksAndFeedsEveryFileSystemInOrder)
 {
     Rig rig(1000);
     EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
-    EXPECT_EQ(rig.Scans(), (std::vector<std::string>{"A scan 0+512", "B scan 0+512", "A scan 512+488", "B scan 512+488"}));
+    EXPECT_EQ(rig.Scans(),
+              (std::vector<std::string>{"A scan 0+512", "B scan 0+512", "A scan 512+488", "B scan 512+488"}));
     EXPECT_EQ(rig.Log.front(), "A begin");
     EXPECT_EQ(rig.Log[1], "B begin");
     EXPECT_EQ(rig.Log[rig.Log.size() - 2], "A end");
@@ -124,8 +127,7 @@ TEST(ScanDriver, OneBadSectorCostsOneSector)
     // Every chunk reaches the scanners, the readable sectors of the spoiled one included.
     EXPECT_EQ(rig.A.Sectors, 2048);
     EXPECT_EQ(rig.Scans()[2], "A scan 512+512");
-    for (const std::string& line : rig.Scans())
-        EXPECT_EQ(line.find("wrong"), std::string::npos) << line;
+    for (const std::string& line : rig.Scans()) EXPECT_EQ(line.find("wrong"), std::string::npos) << line;
 }
 
 TEST(ScanDriver, NoFileSystemsOrNoVolumeEndAtOnceWithOk)

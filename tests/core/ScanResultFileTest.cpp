@@ -50,11 +50,11 @@ TEST(ScanResultFile, HeaderLayoutAndRoundTrip)
     ASSERT_EQ(bytes.size(), 64 + L + 32 * 2);
     EXPECT_EQ(std::memcmp(bytes.data(), CScanResultFile::kSignature, 16), 0);
     EXPECT_EQ(bytes[16], L);
-    EXPECT_EQ(bytes[36 + L], 1);      // module
-    EXPECT_EQ(bytes[48 + L], 4);      // volume type
-    EXPECT_EQ(bytes[60 + L], 2);      // extents
-    EXPECT_EQ(bytes[64 + L], 3);      // first extent's device kind
-    EXPECT_EQ(bytes[64 + L + 4], 1);  // and number
+    EXPECT_EQ(bytes[36 + L], 1);            // module
+    EXPECT_EQ(bytes[48 + L], 4);            // volume type
+    EXPECT_EQ(bytes[60 + L], 2);            // extents
+    EXPECT_EQ(bytes[64 + L], 3);            // first extent's device kind
+    EXPECT_EQ(bytes[64 + L + 4], 1);        // and number
     EXPECT_EQ(bytes[64 + L + 32 + 24], 63); // second extent's device start
 
     tagScanResultHeader back;
@@ -100,10 +100,10 @@ TEST(ScanResultFile, DamagedOrHostileHeadersAreRejected)
         std::memcpy(bad.data() + offset, &value, 4);
         return bad;
     };
-    EXPECT_FALSE(Reads(patched(16, 0xFFFFFFFF)));                  // description length
+    EXPECT_FALSE(Reads(patched(16, 0xFFFFFFFF))); // description length
     EXPECT_FALSE(Reads(patched(16, CScanResultFile::kMaxDescription + 1)));
-    EXPECT_FALSE(Reads(patched(60 + L, 0x10000000)));              // extent count
-    EXPECT_FALSE(Reads(patched(36 + L, 4)));                       // no such module
+    EXPECT_FALSE(Reads(patched(60 + L, 0x10000000))); // extent count
+    EXPECT_FALSE(Reads(patched(36 + L, 4)));          // no such module
     EXPECT_FALSE(Reads(patched(36 + L, 0xFFFFFFFF)));
 }
 

@@ -13,8 +13,7 @@
 
 void DiskImage::Partition(int slot, uint8_t type, uint32_t first, const std::vector<uint8_t>& content, uint32_t sectors)
 {
-    if (sectors == 0)
-        sectors = static_cast<uint32_t>(content.size() / 512);
+    if (sectors == 0) sectors = static_cast<uint32_t>(content.size() / 512);
     uint8_t* e = Bytes.data() + 446 + 16 * slot;
     e[4] = type;
     std::memcpy(e + 8, &first, 4);
@@ -88,22 +87,17 @@ std::vector<std::string> SessionRig::TreeListing(uint8_t kindMask, bool leavesOn
     std::vector<std::string> out;
     KNodeTree& tree = Session->GetCurrentTree();
     std::function<void(const tagTreeNode*, const std::string&, int)> walk = [&](const tagTreeNode* node,
-                                                                              const std::string& prefix, int depth) {
+                                                                                const std::string& prefix, int depth) {
         for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c && depth < 64; c = KNodeTree::GetNextSibling(c))
         {
             const std::string path = prefix + tree.GetName(c);
-            if (c->pRecord && (c->pRecord->byKind & kindMask) && !(leavesOnly && c->pFirstChild))
-                out.push_back(path);
+            if (c->pRecord && (c->pRecord->byKind & kindMask) && !(leavesOnly && c->pFirstChild)) out.push_back(path);
             walk(c, path + "/", depth + 1);
         }
     };
-    if (tree.GetRoot())
-        walk(tree.GetRoot(), "", 0);
+    if (tree.GetRoot()) walk(tree.GetRoot(), "", 0);
     std::sort(out.begin(), out.end());
     return out;
 }
 
-std::vector<std::string> SessionRig::ResumeFiles() const
-{
-    return OsFindFiles(ResumeFolder() + "/*");
-}
+std::vector<std::string> SessionRig::ResumeFiles() const { return OsFindFiles(ResumeFolder() + "/*"); }

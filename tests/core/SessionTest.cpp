@@ -74,20 +74,22 @@ TEST_F(Session, VolumesThatCannotBeOpenedDirectlyAreRefused)
 {
     rig.Session->SetModule(Module::kModuleAdvanced);
     EXPECT_EQ(rig.Launcher->OpenButton(blank), 0);
-    EXPECT_EQ(rig.Port.Texts(), (std::vector<std::string>{
-                                    "Failed to open the volume. Please click 'Full Scan' button to scan the volume."}));
+    EXPECT_EQ(
+        rig.Port.Texts(),
+        (std::vector<std::string>{"Failed to open the volume. Please click 'Full Scan' button to scan the volume."}));
     EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 0);
 
     rig.Session->SetModule(Module::kModuleUndelete);
     rig.Port.Messages.clear();
     EXPECT_EQ(rig.Launcher->RecoverButton(blank), 0);
-    EXPECT_EQ(rig.Port.Texts(), (std::vector<std::string>{"Failed to open volume, please use 'Advanced Recovery' instead."}));
+    EXPECT_EQ(rig.Port.Texts(),
+              (std::vector<std::string>{"Failed to open volume, please use 'Advanced Recovery' instead."}));
 
     rig.Port.Messages.clear();
     EXPECT_EQ(rig.Launcher->RecoverButton(-1), 0);
     EXPECT_EQ(rig.Launcher->RecoverButton(1000), 0);
-    EXPECT_EQ(rig.Port.Texts(), (std::vector<std::string>{"Select a device to recover please.",
-                                                          "Select a device to recover please."}));
+    EXPECT_EQ(rig.Port.Texts(),
+              (std::vector<std::string>{"Select a device to recover please.", "Select a device to recover please."}));
     EXPECT_TRUE(rig.Port.Views.empty() || rig.Port.Views.back() == CGlobalParamTable::kViewDevices);
     EXPECT_TRUE(rig.ResumeFiles().empty());
 }
@@ -124,8 +126,9 @@ TEST_F(Session, FullScanRanksTheRealPartitionsFirst)
     for (size_t i = 0; i < 2; ++i)
         top.emplace_back(list.Entries()[i].Candidate.dwType, list.Entries()[i].Candidate.s64FirstSector);
     std::sort(top.begin(), top.end());
-    EXPECT_EQ(top, (std::vector<std::pair<uint32_t, int64_t>>{{6, static_cast<int64_t>(kFatStart)},
-                                                             {7, static_cast<int64_t>(kNtfsStart)}}));
+    EXPECT_EQ(top,
+              (std::vector<std::pair<uint32_t, int64_t>>{{6, static_cast<int64_t>(kFatStart)},
+                                                         {7, static_cast<int64_t>(kNtfsStart)}}));
     const auto rows = list.Rows();
     EXPECT_EQ(rows[0].Columns[0], "Partition1");
     EXPECT_EQ(rows[0].Columns[5], "99%");

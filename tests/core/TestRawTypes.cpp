@@ -27,8 +27,7 @@ public:
         for (uint32_t s = 0; s < args->sectorCount; ++s)
         {
             const uint8_t* sector = args->buffer + size_t(s) * args->bytesPerSector;
-            if (std::memcmp(sector, m_Desc.Tag.data(), 8) != 0)
-                continue;
+            if (std::memcmp(sector, m_Desc.Tag.data(), 8) != 0) continue;
             RawHit hit{args->firstSector + s, m_Desc.Size};
             hits->Add(&hit);
         }
@@ -40,8 +39,7 @@ public:
     int Reserved9() override { return 0; }
     int GetInfo(int id, void* out, uint32_t size) override
     {
-        if (id != RAW_INFO_SIZE_LIMITS || size < 16)
-            return 1;
+        if (id != RAW_INFO_SIZE_LIMITS || size < 16) return 1;
         const int64_t limits[2] = {1, 1 << 20};
         std::memcpy(out, limits, sizeof(limits));
         return 0;
@@ -55,7 +53,6 @@ private:
 
 IRawFileType* TestRawFactory::GetType(int index)
 {
-    if (index < 0 || index >= GetCount())
-        return nullptr;
+    if (index < 0 || index >= GetCount()) return nullptr;
     return new TaggedType(m_Descs[static_cast<size_t>(index)]);
 }

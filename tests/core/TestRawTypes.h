@@ -13,7 +13,7 @@ public:
     {
         std::string Extension;
         std::string Description;
-        std::string Tag;     // 8 bytes
+        std::string Tag; // 8 bytes
         int64_t Size = 1024;
     };
     explicit TestRawFactory(std::vector<TypeDesc> descs) : m_Descs(std::move(descs)) {}

@@ -21,9 +21,24 @@
 
 namespace {
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) { uint32_t v; std::memcpy(&v, b.data() + at, 4); return v; }
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) { uint16_t v; std::memcpy(&v, b.data() + at, 2); return v; }
-uint64_t U64(const std::vector<uint8_t>& b, size_t at) { uint64_t v; std::memcpy(&v, b.data() + at, 8); return v; }
+uint32_t U32(const std::vector<uint8_t>& b, size_t at)
+{
+    uint32_t v;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+uint16_t U16(const std::vector<uint8_t>& b, size_t at)
+{
+    uint16_t v;
+    std::memcpy(&v, b.data() + at, 2);
+    return v;
+}
+uint64_t U64(const std::vector<uint8_t>& b, size_t at)
+{
+    uint64_t v;
+    std::memcpy(&v, b.data() + at, 8);
+    return v;
+}
 
 // The NTFS volume of the sample disk starts here (its manifest).
 constexpr uint64_t kSampleNtfs = 108544;
@@ -37,16 +52,15 @@ uint64_t UserFileRecordSector(const std::vector<uint8_t>& disk)
     for (uint64_t record = 24; record < 256; ++record)
     {
         const size_t at = static_cast<size_t>((mft + record * 2) * 512);
-        if (std::memcmp(disk.data() + at, "FILE", 4) == 0 && U16(disk, at + 0x16) == 1)
-            return mft + record * 2;
+        if (std::memcmp(disk.data() + at, "FILE", 4) == 0 && U16(disk, at + 0x16) == 1) return mft + record * 2;
     }
     return 0;
 }
 
 struct ScanOutcome
 {
-    std::vector<std::tuple<uint32_t, int64_t, int64_t>> Candidates;  // type, first sector, sectors
-    std::vector<uint32_t> Files;                                      // files of each candidate's tree
+    std::vector<std::tuple<uint32_t, int64_t, int64_t>> Candidates; // type, first sector, sectors
+    std::vector<uint32_t> Files;                                    // files of each candidate's tree
     uint64_t ReadErrors = 0;
 };
 
@@ -120,10 +134,9 @@ TEST(UnreadableSectors, DeepScanOverABadSectorFindsEveryFileAroundIt)
         types.SetEnabled(0, true);
         std::vector<uint8_t> image(4096 * 512, 0);
         const std::vector<uint64_t> starts = {10, 100, 300, 700, 1500, 3000};
-        for (uint64_t s : starts)
-            std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
+        for (uint64_t s : starts) std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
         KMemoryVolumeIO volume(image);
-        volume.SetBadRange(200, 1);  // inside the first chunk, which holds three of the files
+        volume.SetBadRange(200, 1); // inside the first chunk, which holds three of the files
         KRawFileSystem raw;
         FakeUserPort port;
         SteppingClock clock(1);
@@ -173,12 +186,10 @@ TEST(UnreadableSectors, AFileCopiedOverABadSectorIsSavedAndNamedDamaged)
     tagTreeNode* photo = nullptr;
     for (tagTreeNode* n = tree.GetRoot()->pFirstChild; n; n = n->pNext)
     {
-        if (std::string(tree.GetName(n)) != "DCIM")
-            continue;
+        if (std::string(tree.GetName(n)) != "DCIM") continue;
         for (tagTreeNode* d = n->pFirstChild; d; d = d->pNext)
             for (tagTreeNode* f = d->pFirstChild; f; f = f->pNext)
-                if (std::string(tree.GetName(f)) == "IMG_0001.JPG")
-                    photo = f;
+                if (std::string(tree.GetName(f)) == "IMG_0001.JPG") photo = f;
     }
     ASSERT_NE(photo, nullptr);
     const auto* record = static_cast<const tagFatFileNode*>(photo->pRecord);
@@ -205,6 +216,6 @@ TEST(UnreadableSectors, AFileCopiedOverABadSectorIsSavedAndNamedDamaged)
                                   image.begin() + static_cast<std::ptrdiff_t>(off + saved.size()));
     std::fill(expected.begin() + 1024, expected.begin() + 1536, 0);
     EXPECT_EQ(saved, expected);
-    EXPECT_EQ(HashTree(dir.Path()).size(), 1u);  // no temporary file left
+    EXPECT_EQ(HashTree(dir.Path()).size(), 1u); // no temporary file left
     EXPECT_EQ(volume.Image(), image);
 }

@@ -22,16 +22,14 @@ std::vector<uint8_t> ReadSector(const std::string& path, uint64_t sector, uint64
     std::ifstream in(path, std::ios::binary);
     in.seekg(static_cast<std::streamoff>(sector * sectorBytes));
     in.read(reinterpret_cast<char*>(buf.data()), 512);
-    if (in.gcount() != 512)
-        buf.clear();
+    if (in.gcount() != 512) buf.clear();
     return buf;
 }
 
 uint64_t LoadLE(const std::vector<uint8_t>& b, size_t off, size_t width)
 {
     uint64_t v = 0;
-    for (size_t i = 0; i < width; ++i)
-        v |= uint64_t{b[off + i]} << (8 * i);
+    for (size_t i = 0; i < width; ++i) v |= uint64_t{b[off + i]} << (8 * i);
     return v;
 }
 
@@ -44,8 +42,11 @@ std::string SerialOf(const std::vector<uint8_t>& bs, const std::string& fs)
         std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(LoadLE(bs, 0x48, 8)));
     else
         std::snprintf(text, sizeof text, "%08llx",
-                      static_cast<unsigned long long>(
-                          LoadLE(bs, fs == "fat32" ? 0x43 : fs == "exfat" ? 0x64 : 0x27, 4)));
+                      static_cast<unsigned long long>(LoadLE(bs,
+                                                             fs == "fat32"       ? 0x43
+                                                                 : fs == "exfat" ? 0x64
+                                                                                 : 0x27,
+                                                             4)));
     return text;
 }
 
@@ -58,8 +59,7 @@ std::vector<std::string> CompressedImages()
         for (const auto& e : std::filesystem::directory_iterator(SourcePath(dir), ec))
         {
             const std::string name = e.path().filename().string();
-            if (name.size() > 8 && name.compare(name.size() - 8, 8, ".img.zst") == 0)
-                out.push_back(e.path().string());
+            if (name.size() > 8 && name.compare(name.size() - 8, 8, ".img.zst") == 0) out.push_back(e.path().string());
         }
     }
     return out;
@@ -87,8 +87,7 @@ void CheckGpt(const std::string& image, const ImageManifest& m, uint64_t bps)
     for (const ManifestPartition& p : m.Partitions)
     {
         const int n = PartitionNumber(p);
-        if (!p.State.empty() || n == 0)
-            continue;
+        if (!p.State.empty() || n == 0) continue;
         const uint64_t off = static_cast<uint64_t>(n - 1) * entrySize;
         const std::vector<uint8_t> sector = ReadSector(image, entryLba * (bps / 512) + off / 512);
         ASSERT_EQ(sector.size(), 512u);
@@ -105,10 +104,8 @@ void CheckGpt(const std::string& image, const ImageManifest& m, uint64_t bps)
 void CheckMbr(const std::string& image, const ImageManifest& m, uint64_t bps)
 {
     bool partitioned = false;
-    for (const ManifestPartition& p : m.Partitions)
-        partitioned = partitioned || p.Start != 0;
-    if (!partitioned)
-        return;
+    for (const ManifestPartition& p : m.Partitions) partitioned = partitioned || p.Start != 0;
+    if (!partitioned) return;
     const std::vector<uint8_t> mbr = ReadSector(image, 0);
     ASSERT_EQ(mbr.size(), 512u);
     EXPECT_EQ(mbr[510], 0x55);
@@ -140,8 +137,7 @@ TEST(FixtureImages, BootSectorsSitWhereTheManifestsSay)
         // Every line must parse: a file line is `state size sha256 path` with a known state,
         // a decimal size, 64 hex digits and a relative path; a partition line has every key.
         const ImageManifest m = ReadManifestFile(manifestPath);
-        for (const std::string& line : m.Malformed)
-            ADD_FAILURE() << manifestPath << ": malformed line: " << line;
+        for (const std::string& line : m.Malformed) ADD_FAILURE() << manifestPath << ": malformed line: " << line;
         ASSERT_FALSE(m.Partitions.empty()) << manifestPath;
         EXPECT_FALSE(m.Files.empty()) << manifestPath;
 

@@ -56,7 +56,7 @@ TEST_F(ImageDevice, ReadsUpToTheEndAndRefusesBeyond)
     tagDiskGeometry geo;
     ASSERT_EQ(dev->GetGeometry(&geo), ERROR_SUCCESS);
     EXPECT_EQ(geo.BytesPerSector, 512u);
-    EXPECT_EQ(geo.TotalSectors, 100u); // the partial tail sector is not part of the device
+    EXPECT_EQ(geo.TotalSectors, 100u);      // the partial tail sector is not part of the device
     EXPECT_EQ(geo.TracksPerCylinder, 255u); // derived 255 x 63 geometry for images
     EXPECT_EQ(geo.SectorsPerTrack, 63u);
 
@@ -80,8 +80,7 @@ TEST_F(ImageDevice, ImageBytesAndTimesUnchangedAfterReadingAll)
         KDeviceIOPosix dev;
         ASSERT_EQ(dev.Open(DEVICE_HARDDISK, 0), ERROR_SUCCESS);
         std::vector<uint8_t> buf(512);
-        for (uint64_t s = 0; s < 100; ++s)
-            ASSERT_EQ(dev.ReadSectors(s, buf.data(), 1), ERROR_SUCCESS);
+        for (uint64_t s = 0; s < 100; ++s) ASSERT_EQ(dev.ReadSectors(s, buf.data(), 1), ERROR_SUCCESS);
     }
     struct stat after;
     ASSERT_EQ(::stat(m_Image.c_str(), &after), 0);

@@ -32,8 +32,16 @@ public:
     uint32_t Close() override { return ERROR_SUCCESS; }
     bool IsOpen() override { return true; }
     int32_t GetNumber() override { return 0; }
-    uint32_t GetKind(uint32_t* kind) override { *kind = 3; return ERROR_SUCCESS; }
-    uint32_t GetDescription(std::string* text) override { *text = "faulty"; return ERROR_SUCCESS; }
+    uint32_t GetKind(uint32_t* kind) override
+    {
+        *kind = 3;
+        return ERROR_SUCCESS;
+    }
+    uint32_t GetDescription(std::string* text) override
+    {
+        *text = "faulty";
+        return ERROR_SUCCESS;
+    }
     bool IsRemovable() override { return false; }
     uint32_t GetGeometry(tagDiskGeometry* g) override
     {
@@ -43,22 +51,20 @@ public:
     }
     uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
     {
-        if (first + count > m_Bytes.size() / kSector)
-            return ERROR_END_OF_MEDIA;
+        if (first + count > m_Bytes.size() / kSector) return ERROR_END_OF_MEDIA;
         bool failed = false;
         for (uint64_t s = first; s < first + count; ++s)
         {
             ++Reads[s];
             failed |= m_Bad.count(s) > 0 || (m_Weak.count(s) > 0 && Reads[s] == 1);
         }
-        if (failed)
-            return ERROR_IO_DEVICE;
+        if (failed) return ERROR_IO_DEVICE;
         std::memcpy(buffer, m_Bytes.data() + first * kSector, size_t{count} * kSector);
         return ERROR_SUCCESS;
     }
 
     const std::vector<uint8_t>& Bytes() const { return m_Bytes; }
-    std::map<uint64_t, int> Reads;  // per sector, every read that touched it
+    std::map<uint64_t, int> Reads; // per sector, every read that touched it
 
 private:
     std::vector<uint8_t> m_Bytes;
@@ -70,8 +76,7 @@ class MemorySink final : public IImageSink
 public:
     uint32_t WriteAt(uint64_t offset, const void* data, size_t length) override
     {
-        if (Bytes.size() < offset + length)
-            Bytes.resize(offset + length);
+        if (Bytes.size() < offset + length) Bytes.resize(offset + length);
         std::memcpy(Bytes.data() + offset, data, length);
         Written += length;
         return ERROR_SUCCESS;
@@ -103,8 +108,7 @@ std::set<uint64_t> BadSectorsOf(const RescueMap& map)
     for (const RescueMap::Block& b : map.Blocks())
     {
         EXPECT_TRUE(b.Status == '+' || b.Status == '-') << b.Status;
-        for (uint64_t s = b.Pos / kSector; b.Status != '+' && s < (b.Pos + b.Size) / kSector; ++s)
-            out.insert(s);
+        for (uint64_t s = b.Pos / kSector; b.Status != '+' && s < (b.Pos + b.Size) / kSector; ++s) out.insert(s);
     }
     return out;
 }
@@ -122,14 +126,13 @@ TEST(DiskImager, ImageHoldsEveryReadableSectorAndTheMapExactlyTheBadOnes)
     int saves = 0;
     ASSERT_EQ(imager.Run([&] { return ++saves > 0; }, nullptr), ERROR_SUCCESS);
     EXPECT_GE(saves, 1);
-    EXPECT_EQ(BadSectorsOf(map), kBad);  // the weak sector was rescued on its second read
+    EXPECT_EQ(BadSectorsOf(map), kBad); // the weak sector was rescued on its second read
     EXPECT_EQ(map.Phase, '+');
     ExpectImageOf(device, sink.Bytes, kBad);
     // Zero sectors are not written (the image stays sparse there).
     EXPECT_LE(sink.Written, uint64_t{10000} * kSector * 6 / 7 + 50 * kSector);
     // A bad sector costs a bounded number of reads: the large read, trim or scrape, one retry.
-    for (uint64_t s : kBad)
-        EXPECT_LE(device.Reads[s], 4) << s;
+    for (uint64_t s : kBad) EXPECT_LE(device.Reads[s], 4) << s;
     const tagImagerStatus st = imager.Status();
     EXPECT_EQ(st.BadBytes, kBad.size() * kSector);
     EXPECT_EQ(st.BadAreas, 4u);
@@ -154,7 +157,12 @@ TEST(DiskImager, AStoppedRunContinuesFromItsMapAndReadsNoRescuedSectorAgain)
         KDiskImager imager(device, sink, map, options);
         int reads = 0;
         // Stopped in the middle of the first pass, as by Ctrl-C.
-        EXPECT_EQ(imager.Run([&] { saved = map.Format("first"); return true; }, [&](const tagImagerStatus&) { return ++reads < 60; }),
+        EXPECT_EQ(imager.Run(
+                      [&] {
+                          saved = map.Format("first");
+                          return true;
+                      },
+                      [&](const tagImagerStatus&) { return ++reads < 60; }),
                   ERROR_CANCELLED);
     }
     RescueMap map;
@@ -186,7 +194,7 @@ TEST(RescueMap, ParsesWhatImagersWriteAndRefusesTheRest)
     EXPECT_EQ(map.Phase, '*');
     EXPECT_TRUE(map.Rescued(0, 512));
     EXPECT_FALSE(map.Rescued(0, 513));
-    EXPECT_FALSE(map.Rescued(2048, 1));  // past the map: not known to be rescued
+    EXPECT_FALSE(map.Rescued(2048, 1)); // past the map: not known to be rescued
     // Set splits and joins: marking the bad middle rescued leaves one '+' block before the '?'.
     map.Set(512, 1024, '+');
     ASSERT_EQ(map.Blocks().size(), 2u);

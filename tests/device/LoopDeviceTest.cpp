@@ -15,16 +15,14 @@
 // geometry from the device, whole-sector reads that match the bytes underneath.
 TEST(LoopDevice, ReadsEveryByteOfAnAttachedImage)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "attaching a loop device needs root";
+    if (::geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
     TempDir dir;
     const std::string image = dir.File("loop.img");
     const uint32_t sectors = 2 * 16065 + 37; // not a whole number of 255 x 63 cylinders
     const std::vector<uint8_t> bytes = PatternBytes(size_t{sectors} * 512, 11);
     WriteFileBytes(image, bytes);
     ReadOnlyLoop loop(image);
-    if (loop.Node().empty())
-        GTEST_SKIP() << "losetup is not available here";
+    if (loop.Node().empty()) GTEST_SKIP() << "losetup is not available here";
 
     MachineDevicesOn machine;
     const uint32_t number = MachineDevicesOn::HardDiskNumber(loop.Node());

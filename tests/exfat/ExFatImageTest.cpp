@@ -54,8 +54,10 @@ Outcome CheckFiles(KExFatFileSystem& fs, const KNodeTree& tree, const std::strin
         EXPECT_EQ(record->s64Size, file.Size) << file.Path;
         const std::string target = dir.File("f" + std::to_string(n++));
         fs.ClearUnreadBytes();
-        if (fs.SaveFile(record, target) == 0 && Sha256OfFile(target) == file.Sha256) ++out.Exact;
-        else out.Wrong.push_back(file.Path);
+        if (fs.SaveFile(record, target) == 0 && Sha256OfFile(target) == file.Sha256)
+            ++out.Exact;
+        else
+            out.Wrong.push_back(file.Path);
     }
     return out;
 }

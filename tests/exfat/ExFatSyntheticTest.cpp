@@ -59,7 +59,9 @@ struct ExFatBuilder
     ExFatBuilder()
     {
         uint8_t* b = Image.data();
-        b[0] = 0xEB; b[1] = 0x76; b[2] = 0x90;
+        b[0] = 0xEB;
+        b[1] = 0x76;
+        b[2] = 0x90;
         std::memcpy(b + 3, "EXFAT   ", 8);
         Put(Image, 72, kHeap + kClusters, 8);
         Put(Image, 80, 24, 4);
@@ -68,8 +70,11 @@ struct ExFatBuilder
         Put(Image, 92, kClusters, 4);
         Put(Image, 96, 2, 4);
         Put(Image, 100, 0x12345678, 4);
-        b[108] = 9; b[109] = 0; b[110] = 1;
-        b[510] = 0x55; b[511] = 0xAA;
+        b[108] = 9;
+        b[109] = 0;
+        b[110] = 1;
+        b[510] = 0x55;
+        b[511] = 0xAA;
         SetFat(2, 0xFFFFFFFF);
         SetFat(3, 0xFFFFFFFF);
         Image[Cluster(3)] = 0x0F; // clusters 2-5 in use
@@ -156,10 +161,15 @@ TEST(ExFatChainWalk, CyclesAndBreaks)
 {
     std::vector<uint8_t> fat(64 * 4, 0);
     auto link = [&](uint32_t c, uint32_t next) { Put(fat, c * 4, next, 4); };
-    link(2, 3); link(3, 4); link(4, 3);             // 2 -> 3 -> 4 -> 3 ...
-    link(10, 11); link(11, 0xFFFFFFFF);             // ends after two
-    link(20, 21); link(21, 22); link(22, 500);      // leaves the heap
-    link(30, 30);                                   // points at itself
+    link(2, 3);
+    link(3, 4);
+    link(4, 3); // 2 -> 3 -> 4 -> 3 ...
+    link(10, 11);
+    link(11, 0xFFFFFFFF); // ends after two
+    link(20, 21);
+    link(21, 22);
+    link(22, 500); // leaves the heap
+    link(30, 30);  // points at itself
     std::vector<ExFatRun> runs;
     EXPECT_EQ(WalkExFatChain(fat, 60, 2, 1000000, &runs, 100), ExFatChainEnd::Cycle);
     ASSERT_EQ(runs.size(), 1u);

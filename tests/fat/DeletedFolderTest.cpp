@@ -43,16 +43,29 @@ size_t CountUnder(const Listing& l, const std::string& folder)
 std::vector<uint8_t> FullDeletedFolder(uint32_t continuation, uint32_t firstFile)
 {
     FatImageBuilder b;
-    b.PutEntry(b.RootEntry(0), "\xE5" "CIM       ", 0x10, 3, 0);
+    b.PutEntry(b.RootEntry(0),
+               "\xE5"
+               "CIM       ",
+               0x10, 3, 0);
     b.PutDotEntries(3, 0);
-    for (uint32_t i = 0; i < 62; ++i) {
+    for (uint32_t i = 0; i < 62; ++i)
+    {
         char name[12];
-        std::snprintf(name, sizeof name, "\xE5" "MG%04u JPG", i);
+        std::snprintf(name, sizeof name,
+                      "\xE5"
+                      "MG%04u JPG",
+                      i);
         b.PutEntry(b.ClusterEntry(3, 2 + i), name, 0x20, 4 + i, 1500);
         b.Fill(4 + i, 1, static_cast<uint8_t>(i));
     }
-    b.PutEntry(b.ClusterEntry(continuation, 0), "\xE5" "MG0062 JPG", 0x20, firstFile, 1500);
-    b.PutEntry(b.ClusterEntry(continuation, 1), "\xE5" "MG0063 JPG", 0x20, firstFile + 1, 1500);
+    b.PutEntry(b.ClusterEntry(continuation, 0),
+               "\xE5"
+               "MG0062 JPG",
+               0x20, firstFile, 1500);
+    b.PutEntry(b.ClusterEntry(continuation, 1),
+               "\xE5"
+               "MG0063 JPG",
+               0x20, firstFile + 1, 1500);
     return b.Image;
 }
 

@@ -19,8 +19,7 @@ std::map<std::string, uint8_t> Conditions(const std::map<std::string, const tagF
 {
     std::map<std::string, uint8_t> out;
     for (const auto& [path, record] : paths)
-        if (IsFileRecord(record))
-            out[path] = record->byCondition;
+        if (IsFileRecord(record)) out[path] = record->byCondition;
     return out;
 }
 
@@ -95,8 +94,7 @@ TEST(FatConditions, IntactCopiesExactlyAndTheReusedFileIsOverwritten)
     // again on loading without judging the files anew.
     std::map<std::string, uint8_t> marked = before;
     for (auto& [path, condition] : marked)
-        if (path.ends_with("Fragmented.bin"))
-            condition = FN_COND_UNREADABLE;
+        if (path.ends_with("Fragmented.bin")) condition = FN_COND_UNREADABLE;
     EXPECT_EQ(Conditions(paths), marked);
     MemoryStorage io;
     ASSERT_EQ(fs.SaveTo(&io), 1);

@@ -60,7 +60,8 @@ TEST(FatEntries, ShortNamesAndValidity)
     EXPECT_FALSE(IsValidEntry(noTimes.data(), Limits()));
     std::vector<uint8_t> same(32, 0x41);
     EXPECT_FALSE(IsValidEntry(same.data(), Limits()));
-    EXPECT_FALSE(IsValidEntry(ShortEntry("BIG     BIN", 0x20, 5, 200000000).data(), Limits())) << "larger than the data area";
+    EXPECT_FALSE(IsValidEntry(ShortEntry("BIG     BIN", 0x20, 5, 200000000).data(), Limits()))
+        << "larger than the data area";
     EXPECT_FALSE(IsValidEntry(ShortEntry("FAR     BIN", 0x20, 1000).data(), Limits())) << "cluster beyond the table";
     EXPECT_FALSE(IsValidEntry(ShortEntry("ZERO    BIN", 0x20, 0, 10).data(), Limits())) << "data without a cluster";
     auto badMonth = ShortEntry("README  TXT");
@@ -84,7 +85,8 @@ TEST(FatEntries, ShortNameCaseFlags)
     EXPECT_EQ(FatShortName(e.data()), "IMG_0001.jpg");
     e[12] = 0x18;
     EXPECT_EQ(FatShortName(e.data()), "img_0001.jpg");
-    auto deleted = ShortEntry("\xE5" "EADME  TXT");
+    auto deleted = ShortEntry("\xE5"
+                              "EADME  TXT");
     deleted[12] = 0x18;
     EXPECT_EQ(FatShortName(deleted.data()), "_eadme.txt");
 
@@ -118,8 +120,9 @@ TEST(FatEntries, ParseNamesAndKinds)
 
     // 13 characters and the terminator over two parts, last part first.
     const uint8_t quarterly = Sum("QUARTE~1   ");
-    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"n", quarterly), LongNamePart(0x01, u"Quarterly pla", quarterly),
-                       ShortEntry("QUARTE~1   ")},
+    ASSERT_EQ(Feed(p,
+                   {LongNamePart(0x42, u"n", quarterly), LongNamePart(0x01, u"Quarterly pla", quarterly),
+                    ShortEntry("QUARTE~1   ")},
                    &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "Quarterly plan");
@@ -140,16 +143,18 @@ TEST(FatEntries, LongNamesBelongToTheirShortEntry)
     KFatEntryParser p;
     FatParsedEntry out;
     const uint8_t meeting = Sum("MEETIN~4TXT");
-    ASSERT_EQ(Feed(p, {LongNamePart(0x43, u"t", meeting), LongNamePart(0x02, u" number 12.tx", meeting),
-                       ShortEntry("IMG_0153JPG")},
+    ASSERT_EQ(Feed(p,
+                   {LongNamePart(0x43, u"t", meeting), LongNamePart(0x02, u" number 12.tx", meeting),
+                    ShortEntry("IMG_0153JPG")},
                    &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "IMG_0153.JPG") << "another short name's checksum";
     ASSERT_EQ(Feed(p, {LongNamePart(0x01, u"Meeting notes", meeting), ShortEntry("MEETIN~4TXT")}, &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "MEETIN~4.TXT") << "the name's first parts are elsewhere";
-    ASSERT_EQ(Feed(p, {LongNamePart(0x43, u"t", meeting), LongNamePart(0x01, u"Meeting notes", meeting),
-                       ShortEntry("MEETIN~4TXT")},
+    ASSERT_EQ(Feed(p,
+                   {LongNamePart(0x43, u"t", meeting), LongNamePart(0x01, u"Meeting notes", meeting),
+                    ShortEntry("MEETIN~4TXT")},
                    &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "MEETIN~4.TXT") << "part 2 is missing";
@@ -166,16 +171,26 @@ TEST(FatEntries, LongNamesBelongToTheirShortEntry)
     // Deleted parts have lost their numbers; the checksum still fixes the short name's first
     // byte, which must be the name's first letter.
     const uint8_t del = Sum("DEL     TXT");
-    ASSERT_EQ(Feed(p, {LongNamePart(0x42, u"ignored", del), LongNamePart(0xE5, u"del.txt", del),
-                       ShortEntry("\xE5" "EL     TXT")},
+    ASSERT_EQ(Feed(p,
+                   {LongNamePart(0x42, u"ignored", del), LongNamePart(0xE5, u"del.txt", del),
+                    ShortEntry("\xE5"
+                               "EL     TXT")},
                    &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "del.txt") << "collection restarts at the deleted part";
     EXPECT_TRUE(out.Deleted);
-    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"mel.txt", del), ShortEntry("\xE5" "EL     TXT")}, &out),
+    ASSERT_EQ(Feed(p,
+                   {LongNamePart(0xE5, u"mel.txt", del),
+                    ShortEntry("\xE5"
+                               "EL     TXT")},
+                   &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "_EL.TXT") << "a name starting with M cannot belong to D...";
-    ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"~del.txt", del), ShortEntry("\xE5" "EL     TXT")}, &out),
+    ASSERT_EQ(Feed(p,
+                   {LongNamePart(0xE5, u"~del.txt", del),
+                    ShortEntry("\xE5"
+                               "EL     TXT")},
+                   &out),
               FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "~del.txt") << "no letter to compare";
     ASSERT_EQ(Feed(p, {LongNamePart(0xE5, u"live.txt", Sum("LIVE    TXT")), ShortEntry("LIVE    TXT")}, &out),
@@ -183,8 +198,10 @@ TEST(FatEntries, LongNamesBelongToTheirShortEntry)
     EXPECT_EQ(out.Name, "LIVE.TXT") << "a present entry takes no deleted name";
 
     // An oversized entry makes no record but still ends the run.
-    EXPECT_EQ(Feed(p, {LongNamePart(0x41, u"huge.bin", Sum("HUGE    BIN")), ShortEntry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)}, &out),
-              FatParseOutcome::Skipped);
+    EXPECT_EQ(
+        Feed(p, {LongNamePart(0x41, u"huge.bin", Sum("HUGE    BIN")), ShortEntry("HUGE    BIN", 0x20, 5, 0xFFFFFFF8)},
+             &out),
+        FatParseOutcome::Skipped);
     ASSERT_EQ(Feed(p, {ShortEntry("NEXT    BIN")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "NEXT.BIN");
 
@@ -205,8 +222,16 @@ TEST(FatEntries, LongNamesBelongToTheirShortEntry)
 TEST(FatBoot, RulesPerType)
 {
     std::vector<uint8_t> s(512, 0);
-    s[11] = 0; s[12] = 2; s[13] = 4; s[14] = 1; s[16] = 2; s[17] = 0; s[18] = 2;
-    s[19] = 0; s[20] = 0x40; s[22] = 64;
+    s[11] = 0;
+    s[12] = 2;
+    s[13] = 4;
+    s[14] = 1;
+    s[16] = 2;
+    s[17] = 0;
+    s[18] = 2;
+    s[19] = 0;
+    s[20] = 0x40;
+    s[22] = 64;
     std::memcpy(s.data() + 54, "FAT16   ", 8);
     FatCandidate c;
     ASSERT_TRUE(FatCandidateFromBootSector(s, 6, 100, 512, &c));
@@ -220,17 +245,22 @@ TEST(FatBoot, RulesPerType)
     EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, 512, &c));
     s[13] = 3;
     EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, 512, &c));
-    s[13] = 4; s[16] = 3;
+    s[13] = 4;
+    s[16] = 3;
     EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 0, 512, &c));
     // Made on a disk of 4096-byte sectors: taken only on such a disk, its root counted in them.
-    s[16] = 2; s[12] = 0x10;
+    s[16] = 2;
+    s[12] = 0x10;
     EXPECT_FALSE(FatCandidateFromBootSector(s, 6, 100, 512, &c));
     ASSERT_TRUE(FatCandidateFromBootSector(s, 6, 100, 4096, &c));
     EXPECT_EQ(c.RootSectors, 4u);
     s[12] = 2;
 
     std::vector<uint8_t> f32(512, 0);
-    f32[12] = 2; f32[13] = 8; f32[14] = 32; f32[16] = 2;
+    f32[12] = 2;
+    f32[13] = 8;
+    f32[14] = 32;
+    f32[16] = 2;
     const uint32_t total = 1 << 20, fat = 1024;
     std::memcpy(f32.data() + 32, &total, 4);
     std::memcpy(f32.data() + 36, &fat, 4);
@@ -251,9 +281,14 @@ TEST(FatTable, DecodingAndTrustChecks)
 {
     // FAT12: entries 2 and 3 share three bytes; the odd one uses the high 12 bits.
     std::vector<uint8_t> t12(512, 0);
-    t12[0] = 0xF8; t12[1] = 0xFF; t12[2] = 0xFF;
-    t12[3] = 0x03; t12[4] = 0x40; t12[5] = 0x00; // entry 2 = 0x003, entry 3 = 0x004
-    t12[6] = 0xFF; t12[7] = 0x0F;                // entry 4 = 0xFFF
+    t12[0] = 0xF8;
+    t12[1] = 0xFF;
+    t12[2] = 0xFF;
+    t12[3] = 0x03;
+    t12[4] = 0x40;
+    t12[5] = 0x00; // entry 2 = 0x003, entry 3 = 0x004
+    t12[6] = 0xFF;
+    t12[7] = 0x0F; // entry 4 = 0xFFF
     EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 2), 0x003u);
     EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 3), 0x004u);
     EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 4), 0xFFFu);
@@ -264,8 +299,15 @@ TEST(FatTable, DecodingAndTrustChecks)
 
     auto fat16 = [](std::vector<std::pair<uint32_t, uint16_t>> entries) {
         std::vector<uint8_t> t(512, 0);
-        t[0] = 0xF8; t[1] = 0xFF; t[2] = 0xFF; t[3] = 0xFF;
-        for (auto [c, v] : entries) { t[c * 2] = uint8_t(v); t[c * 2 + 1] = uint8_t(v >> 8); }
+        t[0] = 0xF8;
+        t[1] = 0xFF;
+        t[2] = 0xFF;
+        t[3] = 0xFF;
+        for (auto [c, v] : entries)
+        {
+            t[c * 2] = uint8_t(v);
+            t[c * 2 + 1] = uint8_t(v >> 8);
+        }
         return t;
     };
     EXPECT_TRUE(KFatTable().Accept(fat16({{2, 3}, {3, 0xFFFF}}), 6, 256));
@@ -289,10 +331,19 @@ TEST(FatTable, DecodingAndTrustChecks)
 TEST(FatTable, RunsOfPresentAndDeletedFiles)
 {
     std::vector<uint8_t> t(512, 0);
-    t[0] = 0xF8; t[1] = 0xFF; t[2] = 0xFF; t[3] = 0xFF;
-    auto set = [&](uint32_t c, uint16_t v) { t[c * 2] = uint8_t(v); t[c * 2 + 1] = uint8_t(v >> 8); };
-    set(10, 11); set(11, 20); set(20, 0xFFFF); // 10 -> 11 -> 20
-    set(30, 31); set(31, 0xFFFF);              // ends after 2 clusters
+    t[0] = 0xF8;
+    t[1] = 0xFF;
+    t[2] = 0xFF;
+    t[3] = 0xFF;
+    auto set = [&](uint32_t c, uint16_t v) {
+        t[c * 2] = uint8_t(v);
+        t[c * 2 + 1] = uint8_t(v >> 8);
+    };
+    set(10, 11);
+    set(11, 20);
+    set(20, 0xFFFF); // 10 -> 11 -> 20
+    set(30, 31);
+    set(31, 0xFFFF); // ends after 2 clusters
     KFatTable table;
     ASSERT_TRUE(table.Accept(t, 6, 256));
     FatGeometry g;
@@ -313,7 +364,8 @@ TEST(FatTable, RunsOfPresentAndDeletedFiles)
 
     // A stored table from a damaged scan result: 50 and 51 point at each other, and the
     // record claims a terabyte.
-    set(50, 51); set(51, 50);
+    set(50, 51);
+    set(51, 50);
     KFatTable cyclic;
     cyclic.Restore(t, 6, 256);
     runs = cyclic.Runs(g, 512, 50, 1ull << 40);
@@ -362,7 +414,10 @@ TEST(FatTable, WholeVolumeChainInAnyOrderIsCheckedInLinearWork)
 
     // Loops and joins anywhere in such a chain are still found.
     std::vector<uint8_t> t(table.begin(), table.end());
-    auto set = [&](uint32_t c, uint16_t v) { t[c * 2] = uint8_t(v); t[c * 2 + 1] = uint8_t(v >> 8); };
+    auto set = [&](uint32_t c, uint16_t v) {
+        t[c * 2] = uint8_t(v);
+        t[c * 2 + 1] = uint8_t(v >> 8);
+    };
     set(3, static_cast<uint16_t>(last)); // the end now leads back to the start: one loop
     EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
     set(3, 0xFFFF);

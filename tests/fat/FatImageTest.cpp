@@ -46,7 +46,11 @@ void ScanSectors(KFatFileSystem& fs, IVolumeIO& volume, uint64_t first, uint64_t
     ASSERT_EQ(rc, 0u);
 }
 
-enum class Listing { Volume, FullScan };
+enum class Listing
+{
+    Volume,
+    FullScan
+};
 
 // Lists the image's file system the ordinary way (undelete) or as the best candidate of a full
 // scan of the image's `count` sectors from `first` on: every present file and every deleted
@@ -101,8 +105,10 @@ RecoveryResult Recover(const std::string& image, IVolumeIO& volume, Listing how,
         {
             EXPECT_EQ(name[0], '_') << "a deleted short name starts with '_': " << name;
         }
-        if (CopiesExactly(fs, record, file, dir, n++)) ++result.Exact;
-        else result.Wrong.push_back(file.Path);
+        if (CopiesExactly(fs, record, file, dir, n++))
+            ++result.Exact;
+        else
+            result.Wrong.push_back(file.Path);
     }
     return result;
 }
@@ -215,8 +221,7 @@ TEST(FatImages, Fat32ReformattedFullScan)
     }
     std::printf("[ reformatted ] %d of %d files byte-exact, %d under their own folder\n", exact, wanted, underFolder);
     // The table the rebuild read is the new, empty one: it tells nothing about the old files.
-    for (const auto& [path, record] : paths)
-        EXPECT_EQ(record->byCondition, FN_COND_UNKNOWN) << path;
+    for (const auto& [path, record] : paths) EXPECT_EQ(record->byCondition, FN_COND_UNKNOWN) << path;
     EXPECT_GE(exact, wanted - 1); // the root's own file went with the root cluster
     EXPECT_GE(underFolder, wanted / 2);
     EXPECT_EQ(Sha256Hex(volume.Image().data(), volume.Image().size()), before);

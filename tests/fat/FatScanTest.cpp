@@ -22,8 +22,7 @@ void FullScan(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
     uint32_t rc = 0;
     const ScanStats got = RunFullScan(fs, volume, 512, &rc);
     ASSERT_EQ(rc, 0u);
-    if (stats)
-        *stats = got;
+    if (stats) *stats = got;
 }
 
 // Records of the store whose parent id is `parent`.
@@ -68,9 +67,11 @@ FatImageBuilder ThreeFolders(uint32_t count = 3)
 void ExpectSameState(KFatFileSystem& a, KFatFileSystem& b)
 {
     ASSERT_EQ(b.Candidates().size(), a.Candidates().size());
-    EXPECT_EQ(0, std::memcmp(b.Candidates().data(), a.Candidates().data(), a.Candidates().size() * sizeof(FatCandidate)));
+    EXPECT_EQ(0,
+              std::memcmp(b.Candidates().data(), a.Candidates().data(), a.Candidates().size() * sizeof(FatCandidate)));
     ASSERT_EQ(b.DirSectors().size(), a.DirSectors().size());
-    EXPECT_EQ(0, std::memcmp(b.DirSectors().data(), a.DirSectors().data(), a.DirSectors().size() * sizeof(FatDirSector)));
+    EXPECT_EQ(0,
+              std::memcmp(b.DirSectors().data(), a.DirSectors().data(), a.DirSectors().size() * sizeof(FatDirSector)));
     EXPECT_EQ(b.Geometry().DataStart, a.Geometry().DataStart);
     EXPECT_EQ(b.Geometry().ClusterCount, a.Geometry().ClusterCount);
     EXPECT_EQ(b.Table().Bytes(), a.Table().Bytes());
@@ -140,7 +141,8 @@ TEST(FatScan, InferredCandidateFromFolders)
     }
     for (const auto& late : {std::pair<std::string, uint32_t>{"/LATE1.BIN", 700}, {"/LATE2.BIN", 900}})
     {
-        auto it = std::find_if(paths.begin(), paths.end(), [&](const auto& p) { return p.first.ends_with(late.first); });
+        auto it =
+            std::find_if(paths.begin(), paths.end(), [&](const auto& p) { return p.first.ends_with(late.first); });
         ASSERT_NE(it, paths.end()) << late.first;
         EXPECT_EQ(it->second->s64Size, int64_t(late.second)) << late.first;
     }

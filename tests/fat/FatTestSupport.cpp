@@ -19,20 +19,28 @@ FatImageBuilder::FatImageBuilder(uint32_t totalSectors, uint8_t sectorsPerCluste
     : Image(size_t(totalSectors) * 512, 0), m_Spc(sectorsPerCluster), m_FatSectors(fatSectors)
 {
     uint8_t* b = Image.data();
-    b[0] = 0xEB; b[1] = 0x3C; b[2] = 0x90;
+    b[0] = 0xEB;
+    b[1] = 0x3C;
+    b[2] = 0x90;
     std::memcpy(b + 3, "MSWIN4.1", 8);
-    b[11] = 0x00; b[12] = 0x02;                  // 512 bytes per sector
+    b[11] = 0x00;
+    b[12] = 0x02; // 512 bytes per sector
     b[13] = sectorsPerCluster;
-    b[14] = 1; b[15] = 0;                        // reserved sectors
-    b[16] = 2;                                   // FATs
-    b[17] = 0x00; b[18] = 0x02;                  // 512 root entries
-    b[19] = uint8_t(totalSectors); b[20] = uint8_t(totalSectors >> 8);
+    b[14] = 1;
+    b[15] = 0; // reserved sectors
+    b[16] = 2; // FATs
+    b[17] = 0x00;
+    b[18] = 0x02; // 512 root entries
+    b[19] = uint8_t(totalSectors);
+    b[20] = uint8_t(totalSectors >> 8);
     b[21] = 0xF8;
-    b[22] = uint8_t(fatSectors); b[23] = uint8_t(fatSectors >> 8);
+    b[22] = uint8_t(fatSectors);
+    b[23] = uint8_t(fatSectors >> 8);
     b[38] = 0x29;
     std::memcpy(b + 43, "NO NAME    ", 11);
     std::memcpy(b + 54, "FAT16   ", 8);
-    b[510] = 0x55; b[511] = 0xAA;
+    b[510] = 0x55;
+    b[511] = 0xAA;
     SetFat(0, 0xFFF8);
     SetFat(1, 0xFFFF);
 }
@@ -57,12 +65,18 @@ std::vector<uint8_t> ShortEntry(const char* name11, uint8_t attr, uint32_t clust
     e[11] = attr;
     const uint16_t time = (10 << 11) | (30 << 5);    // 10:30:00
     const uint16_t date = (41 << 9) | (6 << 5) | 15; // 2021-06-15
-    e[14] = uint8_t(time); e[15] = uint8_t(time >> 8);
-    e[16] = uint8_t(date); e[17] = uint8_t(date >> 8);
-    e[20] = uint8_t(cluster >> 16); e[21] = uint8_t(cluster >> 24);
-    e[22] = uint8_t(time); e[23] = uint8_t(time >> 8);
-    e[24] = uint8_t(date); e[25] = uint8_t(date >> 8);
-    e[26] = uint8_t(cluster); e[27] = uint8_t(cluster >> 8);
+    e[14] = uint8_t(time);
+    e[15] = uint8_t(time >> 8);
+    e[16] = uint8_t(date);
+    e[17] = uint8_t(date >> 8);
+    e[20] = uint8_t(cluster >> 16);
+    e[21] = uint8_t(cluster >> 24);
+    e[22] = uint8_t(time);
+    e[23] = uint8_t(time >> 8);
+    e[24] = uint8_t(date);
+    e[25] = uint8_t(date >> 8);
+    e[26] = uint8_t(cluster);
+    e[27] = uint8_t(cluster >> 8);
     for (int i = 0; i < 4; ++i) e[28 + i] = uint8_t(size >> (8 * i));
     return e;
 }

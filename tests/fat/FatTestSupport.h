@@ -32,13 +32,16 @@ public:
     uint32_t ClusterSector(uint32_t c) const { return DataStart() + (c - 2) * m_Spc; }
     uint32_t ClusterBytes() const { return 512u * m_Spc; }
 
-    void SetFat(uint32_t cluster, uint16_t value);              // both copies
+    void SetFat(uint32_t cluster, uint16_t value); // both copies
     void SetFatCopy(int copy, uint32_t cluster, uint16_t value);
     // A 32-byte short entry at byte `offset` of the image.
     void PutEntry(uint64_t offset, const char* name11, uint8_t attr, uint32_t cluster, uint32_t size);
     void PutDotEntries(uint32_t cluster, uint32_t parent);
     uint64_t RootEntry(uint32_t index) const { return uint64_t(RootStart()) * 512 + index * 32ull; }
-    uint64_t ClusterEntry(uint32_t cluster, uint32_t index) const { return uint64_t(ClusterSector(cluster)) * 512 + index * 32ull; }
+    uint64_t ClusterEntry(uint32_t cluster, uint32_t index) const
+    {
+        return uint64_t(ClusterSector(cluster)) * 512 + index * 32ull;
+    }
     void Fill(uint32_t cluster, uint32_t clusters, uint8_t seed);
 
     std::vector<uint8_t> Image;

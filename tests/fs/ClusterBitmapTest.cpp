@@ -17,8 +17,7 @@ TEST(ClusterBitmap, RunQueriesMatchABitByBitReference)
     {
         const uint64_t first = rng() % kClusters, count = rng() % 20;
         map.SetRange(first, count);
-        for (uint64_t c = first; c < first + count && c < kClusters; ++c)
-            ref[c] = true;
+        for (uint64_t c = first; c < first + count && c < kClusters; ++c) ref[c] = true;
     }
     map.SetRange(kClusters - 2, 50); // clipped at the end of the map
     ref[kClusters - 2] = ref[kClusters - 1] = true;

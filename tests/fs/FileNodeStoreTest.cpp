@@ -7,8 +7,7 @@
 
 #include "FsTestUtil.h"
 
-namespace
-{
+namespace {
 void FillStore(KFileNode& store)
 {
     StoreBuilder b(store);
@@ -17,15 +16,15 @@ void FillStore(KFileNode& store)
     f->ftModified = 0x01D9000000000002ULL;
     f->byKind = FN_KIND_DELETED | FN_KIND_FAT;
     f->byCondition = FN_COND_OVERWRITTEN;
-    b.File("", 12, 10, 5);                      // an empty name is stored as length 0
-    b.File(std::string(765, 'x'), 13, 10, 7);   // 255 UTF-16 units of 3-byte characters
+    b.File("", 12, 10, 5);                    // an empty name is stored as length 0
+    b.File(std::string(765, 'x'), 13, 10, 7); // 255 UTF-16 units of 3-byte characters
 }
 
 std::vector<uint8_t> RecordBytes(const KFileNode& store, int i)
 {
     const auto* p = reinterpret_cast<const uint8_t*>(store.GetNode(i));
     std::vector<uint8_t> v(p, p + store.GetRecordSize());
-    std::memset(v.data() + 2, 0, 4);  // the name slot is not part of the stored meaning
+    std::memset(v.data() + 2, 0, 4); // the name slot is not part of the stored meaning
     return v;
 }
 } // namespace
@@ -40,14 +39,14 @@ TEST(FileNodeStore, SaveAndLoadKeepRecordsNamesAndOrder)
     EXPECT_EQ(io.Bytes.size(), 4u + 6 * (4 + 46) + 4 + 10 + 4 + 10 + 0 + 765);
 
     KFileNode loaded(FN_EXTRA_FAT);
-    loaded.AddNode("left over");  // loading replaces what was there
+    loaded.AddNode("left over"); // loading replaces what was there
     ASSERT_EQ(loaded.LoadFrom(&io), 1);
     ASSERT_EQ(loaded.GetCount(), store.GetCount());
     for (int i = 0; i < store.GetCount(); ++i)
     {
         EXPECT_STREQ(loaded.GetName(loaded.GetNode(i)), store.GetName(store.GetNode(i))) << i;
         EXPECT_EQ(RecordBytes(loaded, i), RecordBytes(store, i)) << i;
-        const uint32_t slot = loaded.GetNode(i)->pszName;  // packed field: copy before comparing
+        const uint32_t slot = loaded.GetNode(i)->pszName; // packed field: copy before comparing
         EXPECT_EQ(slot, static_cast<uint32_t>(i));
     }
 }
@@ -128,7 +127,7 @@ TEST(FileNodeStore, NamesBelongToTheirStore)
     tagFileNode* ra = a.AddNode("alpha");
     tagFileNode* rb = b.AddNode("beta");
     EXPECT_STREQ(a.GetName(ra), "alpha");
-    EXPECT_STREQ(a.GetName(rb), "");  // same slot value, other store
+    EXPECT_STREQ(a.GetName(rb), ""); // same slot value, other store
     EXPECT_STREQ(a.GetName(nullptr), "");
     EXPECT_EQ(a.GetNameBuffer(rb), nullptr);
 

@@ -29,8 +29,8 @@ public:
     {
         return Add(name, self, parent, size, FN_MASK_FOUND, FN_ATTR_ARCHIVE);
     }
-    tagIdFileNode* Add(const std::string& name, uint32_t self, uint32_t parent, int64_t size,
-                       uint16_t mask, uint16_t attributes)
+    tagIdFileNode* Add(const std::string& name, uint32_t self, uint32_t parent, int64_t size, uint16_t mask,
+                       uint16_t attributes)
     {
         auto* r = m_Store.Add<tagIdFileNode>(name);
         r->dwSelfId = self;
@@ -50,25 +50,19 @@ private:
 // (which the tree does not promise) does not matter.
 inline std::string Render(const KNodeTree& tree, const tagTreeNode* node)
 {
-    if (!node)
-        return "";
+    if (!node) return "";
     std::string out = tree.GetName(node);
     std::vector<std::string> children;
     for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c; c = KNodeTree::GetNextSibling(c))
         children.push_back(Render(tree, c));
-    if (children.empty())
-        return out;
+    if (children.empty()) return out;
     std::sort(children.begin(), children.end());
     out += "(";
-    for (size_t i = 0; i < children.size(); ++i)
-        out += (i ? "," : "") + children[i];
+    for (size_t i = 0; i < children.size(); ++i) out += (i ? "," : "") + children[i];
     return out + ")";
 }
 
-inline std::string Render(const KNodeTree& tree)
-{
-    return Render(tree, tree.GetRoot());
-}
+inline std::string Render(const KNodeTree& tree) { return Render(tree, tree.GetRoot()); }
 
 // Sibling order as it lies, names only: "a b c / d e" for the root's and first child's lists.
 inline std::vector<std::string> ChildNames(const KNodeTree& tree, const tagTreeNode* node)

@@ -6,8 +6,7 @@
 #include "FsTestUtil.h"
 #include "fs/KBuildFileTree.h"
 
-namespace
-{
+namespace {
 // root / Lost Files(empty) / docs(a 10, b 20, sub(c 30, d 40)) / e 50
 struct Sample
 {
@@ -30,8 +29,7 @@ struct Sample
     tagTreeNode* Node(const std::vector<std::string>& path)
     {
         const tagTreeNode* n = tree.GetRoot();
-        for (const auto& name : path)
-            n = FindChild(tree, n, name);
+        for (const auto& name : path) n = FindChild(tree, n, name);
         return const_cast<tagTreeNode*>(n);
     }
     std::pair<uint64_t, uint32_t> Selection() const
@@ -55,9 +53,9 @@ TEST(NodeTreeSelection, FolderSelectPartialDeselectAndReselect)
     s.tree.SetCheck(docs, true);
     EXPECT_EQ(s.Selection(), std::make_pair(uint64_t{100}, 4u));
     EXPECT_EQ(docs->byCheck, TN_CHECKED);
-    EXPECT_EQ(s.tree.GetRoot()->byCheck, TN_PARTLY);  // "e" is not selected
+    EXPECT_EQ(s.tree.GetRoot()->byCheck, TN_PARTLY); // "e" is not selected
 
-    s.tree.SetCheck(docs, true);  // selecting again changes nothing
+    s.tree.SetCheck(docs, true); // selecting again changes nothing
     EXPECT_EQ(s.Selection(), std::make_pair(uint64_t{100}, 4u));
 
     s.tree.SetCheck(c, false);
@@ -83,12 +81,14 @@ TEST(NodeTreeCopy, FilterPrunesFoldersAndDoubleCopyRestoresOrder)
     KNodeTree copy;
     copy.SetFilterContext(7);
     int calls = 0;
-    ASSERT_EQ(copy.CopyFrom(s.tree, [&](const tagTreeNode* n, uint32_t context) {
-                  ++calls;
-                  EXPECT_EQ(context, 7u);
-                  EXPECT_EQ(KNodeTree::GetFirstChild(n), nullptr);
-                  return 0;
-              }), 1);
+    ASSERT_EQ(copy.CopyFrom(s.tree,
+                            [&](const tagTreeNode* n, uint32_t context) {
+                                ++calls;
+                                EXPECT_EQ(context, 7u);
+                                EXPECT_EQ(KNodeTree::GetFirstChild(n), nullptr);
+                                return 0;
+                            }),
+              1);
     EXPECT_EQ(calls, 5);
     EXPECT_EQ(Render(copy), "root");
 

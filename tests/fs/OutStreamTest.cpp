@@ -9,8 +9,7 @@
 #include "support/TestFiles.h"
 #include "volume/KMemoryVolumeIO.h"
 
-namespace
-{
+namespace {
 constexpr uint32_t kSector = 512;
 
 struct StreamFixture
@@ -34,10 +33,7 @@ struct StreamFixture
     const uint8_t* Sector(uint64_t n) const { return image.data() + n * kSector; }
 };
 
-tagStreamBlock Block(int64_t first, uint32_t count)
-{
-    return {first, count, 0};
-}
+tagStreamBlock Block(int64_t first, uint32_t count) { return {first, count, 0}; }
 } // namespace
 
 TEST(OutStream, ReadsAcrossRunsAndStopsAtTheFileSize)
@@ -50,7 +46,7 @@ TEST(OutStream, ReadsAcrossRunsAndStopsAtTheFileSize)
     ASSERT_EQ(done, 1000 + 2 * kSector);
     EXPECT_EQ(std::memcmp(out.data(), f.Sector(10), 2 * kSector), 0);
     EXPECT_EQ(std::memcmp(out.data() + 2 * kSector, f.Sector(40), 1000), 0);
-    EXPECT_EQ(out[static_cast<size_t>(done)], 0xEE);  // nothing beyond the file size
+    EXPECT_EQ(out[static_cast<size_t>(done)], 0xEE); // nothing beyond the file size
     EXPECT_EQ(s->GetPosition(), done);
     // At the end with runs reaching further: success with nothing.
     ASSERT_EQ(s->Read(out.data(), 10, &done), STREAM_OK);
@@ -74,7 +70,8 @@ TEST(OutStream, PartialHeadSectorFromAnyPosition)
     ASSERT_EQ(s->Read(whole.data(), 1000, &done), STREAM_OK);
     s->Seek(SEEK_ORIGIN_BEGIN, 0, nullptr);
     for (size_t at = 0; at < 1000; at += 37)
-        ASSERT_EQ(s->Read(pieces.data() + at, std::min<int64_t>(37, 1000 - static_cast<int64_t>(at)), &done), STREAM_OK);
+        ASSERT_EQ(s->Read(pieces.data() + at, std::min<int64_t>(37, 1000 - static_cast<int64_t>(at)), &done),
+                  STREAM_OK);
     EXPECT_EQ(whole, pieces);
 }
 
@@ -151,7 +148,7 @@ TEST(OutStream, SeekCodes)
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_CURRENT, -1, &pos), STREAM_END);
     EXPECT_EQ(pos, 0);
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_END, 1, &pos), STREAM_END);
-    EXPECT_EQ(s->Seek(SEEK_ORIGIN_CURRENT, INT64_MAX, &pos), STREAM_END);  // no overflow
+    EXPECT_EQ(s->Seek(SEEK_ORIGIN_CURRENT, INT64_MAX, &pos), STREAM_END); // no overflow
     EXPECT_EQ(s->GetPosition(), 0);
     EXPECT_EQ(s->Seek(3, 0, &pos), STREAM_FAIL);
     EXPECT_EQ(s->Seek(SEEK_ORIGIN_END, -10, &pos), STREAM_OK);
@@ -162,8 +159,7 @@ TEST(OutStream, NamesKeepTheirLengthInBothForms)
 {
     // 300 three-byte characters: 900 bytes, 300 UTF-16 units, longer than 519 bytes.
     std::string name;
-    for (int i = 0; i < 300; ++i)
-        name += "\xE6\x96\x87";
+    for (int i = 0; i < 300; ++i) name += "\xE6\x96\x87";
     StreamFixture f(1, name);
     auto s = f.Open({});
     EXPECT_EQ(std::string(s->GetNameA()), name);

@@ -4,8 +4,7 @@
 #include "FsTestUtil.h"
 #include "fs/KBuildFileTree.h"
 
-namespace
-{
+namespace {
 using Builder = KBuildFileTree<tagRawFileNode, KFileNode>;
 
 // Cancels on the n-th poll and records the progress calls.
@@ -15,8 +14,16 @@ public:
     int cancelAtPoll = -1;
     int polls = 0, begins = 0, ends = 0;
     int64_t lastValue = 0, maxValue = 0;
-    int SetMaxValue(int64_t max) override { maxValue = max; return 0; }
-    int SetValue(int64_t value) override { lastValue = value; return 0; }
+    int SetMaxValue(int64_t max) override
+    {
+        maxValue = max;
+        return 0;
+    }
+    int SetValue(int64_t value) override
+    {
+        lastValue = value;
+        return 0;
+    }
     int BeginProgress() override { return ++begins; }
     int EndProgress() override { return ++ends; }
     int IsCanceled() override { return ++polls == cancelAtPoll; }
@@ -27,7 +34,7 @@ struct Fixture
     KFileNode store{FN_EXTRA_RAW};
     StoreBuilder b{store};
     KNodeTree tree;
-    KFileNode progressHolder{FN_EXTRA_RAW};  // any progress server
+    KFileNode progressHolder{FN_EXTRA_RAW}; // any progress server
 
     uint32_t Build() { return Builder().Build(store, tree, progressHolder); }
 };
@@ -41,10 +48,10 @@ TEST(TreeBuilder, LinksFoldersAndFilesEmptyOnesIncluded)
     f.b.Folder("empty", 12, 10);
     f.b.File("a.txt", 100, 10, 5);
     f.b.File("b.txt", 101, 11, 6);
-    f.b.File("zero.txt", 102, 11, 0);      // an empty file is a file
+    f.b.File("zero.txt", 102, 11, 0);                                              // an empty file is a file
     f.b.Add("nosize", 104, 11, 0, FN_MASK_FOUND & ~FN_MASK_SIZE, FN_ATTR_ARCHIVE); // no size: dropped
-    f.b.File("noid.txt", 0, 11, 9);        // no identifier: dropped
-    f.b.File("self.txt", 103, 103, 9);     // names itself as parent: dropped
+    f.b.File("noid.txt", 0, 11, 9);                                                // no identifier: dropped
+    f.b.File("self.txt", 103, 103, 9);                                             // names itself as parent: dropped
     ASSERT_EQ(f.Build(), 0u);
     EXPECT_EQ(Render(f.tree), "root(docs(a.txt,sub(b.txt,zero.txt)))");
     EXPECT_EQ(f.tree.GetStore(), &f.store);
@@ -65,17 +72,17 @@ TEST(TreeBuilder, OrphansGoToMadeUpFoldersUnderLostFiles)
     Fixture f;
     f.b.Folder("docs", 10, 0);
     f.b.File("o1", 200, 77, 1);
-    f.b.File("o2", 201, 77, 1);     // same missing parent: same made-up folder
-    f.b.File("o3", 202, 5, 1);      // parent id below every real folder id
-    f.b.File("o4", 203, 900, 1);    // parent id above every folder id: never reached by the merge
-    f.b.File("z", 204, 900, 0);     // unreached and empty: still a file
-    f.b.Folder("far", 800, 950);    // folder whose parent is missing: under Lost Files itself
+    f.b.File("o2", 201, 77, 1);  // same missing parent: same made-up folder
+    f.b.File("o3", 202, 5, 1);   // parent id below every real folder id
+    f.b.File("o4", 203, 900, 1); // parent id above every folder id: never reached by the merge
+    f.b.File("z", 204, 900, 0);  // unreached and empty: still a file
+    f.b.Folder("far", 800, 950); // folder whose parent is missing: under Lost Files itself
     f.b.File("in-far", 205, 800, 3);
     const int before = f.store.GetCount();
     ASSERT_EQ(f.Build(), 0u);
     // Made-up folders are numbered in the order of the parent ids they stand for.
     EXPECT_EQ(Render(f.tree), "root(Lost Files($Dir00001(o3),$Dir00002(o1,o2),$Dir00003(o4,z),far(in-far)))");
-    ASSERT_EQ(f.store.GetCount(), before + 3);  // made-up folders persist with the store
+    ASSERT_EQ(f.store.GetCount(), before + 3); // made-up folders persist with the store
     // Values, not references: gtest must not bind references to packed fields.
     const auto* made = f.store.Get<tagIdFileNode>(before);
     const uint16_t mask = made->wValidMask;
@@ -129,18 +136,18 @@ TEST(TreeBuilder, FoldersNamingEachOtherAndLoopsEndUnderLostFiles)
 TEST(TreeBuilder, SharedIdsGiveEveryFolderItsFiles)
 {
     Fixture f;
-    f.b.Folder("old", 40, 0);           // e.g. a deleted and a present copy of one folder
+    f.b.Folder("old", 40, 0); // e.g. a deleted and a present copy of one folder
     f.b.Folder("new", 40, 0);
     f.b.File("f1", 400, 40, 1);
     f.b.File("f2", 401, 40, 2);
-    f.b.Folder("child", 41, 40);        // a folder goes under one of them only
+    f.b.Folder("child", 41, 40); // a folder goes under one of them only
     f.b.File("f3", 402, 41, 3);
     ASSERT_EQ(f.Build(), 0u);
     EXPECT_EQ(Render(f.tree), "root(new(f1,f2),old(child(f3),f1,f2))");
     uint64_t bytes = 0;
     uint32_t count = 0;
     f.tree.CountFiles(&bytes, &count);
-    EXPECT_EQ(count, 5u);  // the same record under two folders counts twice
+    EXPECT_EQ(count, 5u); // the same record under two folders counts twice
     EXPECT_EQ(bytes, 9u);
 }
 
@@ -153,16 +160,16 @@ TEST(TreeBuilder, CancelInFilePassKeepsAPrunedPartialTree)
     f.b.File("a2", 101, 10, 1);
     f.b.File("b1", 102, 11, 1);
     ScriptedClient client;
-    client.cancelAtPoll = 3 + 3;  // three folder polls, then the third file
+    client.cancelAtPoll = 3 + 3; // three folder polls, then the third file
     f.progressHolder.SetClient(&client);
     ASSERT_EQ(f.Build(), 0u);
-    EXPECT_EQ(Render(f.tree), "root(a(a1,a2))");  // "b" lost its only file and was pruned
+    EXPECT_EQ(Render(f.tree), "root(a(a1,a2))"); // "b" lost its only file and was pruned
     EXPECT_EQ(client.begins, 1);
     EXPECT_EQ(client.ends, 1);
     EXPECT_EQ(client.maxValue, f.store.GetCount());
 
     client.polls = 0;
-    client.cancelAtPoll = 1;      // cancelled in the folder pass: nothing is placed
+    client.cancelAtPoll = 1; // cancelled in the folder pass: nothing is placed
     ASSERT_EQ(f.Build(), 0u);
     EXPECT_EQ(Render(f.tree), "root");
     f.progressHolder.SetClient(nullptr);
@@ -173,8 +180,7 @@ TEST(TreeBuilder, DeepChainAndManyFoldersStayCorrect)
 {
     Fixture f;
     // A 3000-deep chain listed leaf first, and 2000 sibling folders with one file each.
-    for (uint32_t i = 3000; i >= 1; --i)
-        f.b.Folder("c" + std::to_string(i), 1000 + i, i == 1 ? 0 : 999 + i);
+    for (uint32_t i = 3000; i >= 1; --i) f.b.Folder("c" + std::to_string(i), 1000 + i, i == 1 ? 0 : 999 + i);
     f.b.File("deep", 9, 4000, 1);
     for (uint32_t i = 0; i < 2000; ++i)
     {

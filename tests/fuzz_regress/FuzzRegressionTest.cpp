@@ -19,10 +19,7 @@ namespace fs = std::filesystem;
 // Far above any replay's real cost (milliseconds); far below what the findings took.
 constexpr double kMaxReplaySeconds = 5.0;
 
-fs::path RegressionFolder()
-{
-    return SourcePath("tests/data/fuzz-regressions");
-}
+fs::path RegressionFolder() { return SourcePath("tests/data/fuzz-regressions"); }
 
 } // namespace
 
@@ -32,12 +29,10 @@ TEST(FuzzRegression, EverySavedFindingReplaysQuickly)
     for (const tagFuzzTarget& target : FuzzTargets())
     {
         const fs::path folder = RegressionFolder() / target.name;
-        if (!fs::is_directory(folder))
-            continue;
+        if (!fs::is_directory(folder)) continue;
         for (const fs::directory_entry& e : fs::directory_iterator(folder))
         {
-            if (!e.is_regular_file())
-                continue;
+            if (!e.is_regular_file()) continue;
             const std::vector<uint8_t> input = ReadFileBytes(e.path().string());
             const auto start = std::chrono::steady_clock::now();
             target.run(input.data(), input.size());
@@ -53,8 +48,7 @@ TEST(FuzzRegression, EveryFolderNamesATarget)
 {
     // A finding filed under a misspelt target would silently never run.
     std::set<std::string> names;
-    for (const tagFuzzTarget& target : FuzzTargets())
-        names.insert(target.name);
+    for (const tagFuzzTarget& target : FuzzTargets()) names.insert(target.name);
     for (const fs::directory_entry& e : fs::directory_iterator(RegressionFolder()))
         EXPECT_TRUE(!e.is_directory() || names.count(e.path().filename().string())) << e.path().filename().string();
 }

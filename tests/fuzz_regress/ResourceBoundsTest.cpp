@@ -28,19 +28,16 @@ std::atomic<size_t> g_LargestNew{0};
 std::vector<uint8_t> RunList(uint32_t clusters, size_t extraRuns)
 {
     std::vector<uint8_t> p{0x24};
-    for (int i = 0; i < 4; ++i)
-        p.push_back(static_cast<uint8_t>(clusters >> (8 * i)));
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(clusters >> (8 * i)));
     p.insert(p.end(), {0x00, 0x01});
-    for (size_t i = 0; i < extraRuns; ++i)
-        p.insert(p.end(), {0x11, 0x01, 0x02});
+    for (size_t i = 0; i < extraRuns; ++i) p.insert(p.end(), {0x11, 0x01, 0x02});
     p.push_back(0);
     return p;
 }
 
 void AppendU32(std::vector<uint8_t>& b, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
 } // namespace
@@ -51,15 +48,13 @@ static void* TrackedAllocation(size_t size)
 {
     size_t seen = g_LargestNew.load();
     while (size > seen && !g_LargestNew.compare_exchange_weak(seen, size))
-    {
-    }
+    {}
     return std::malloc(size ? size : 1);
 }
 
 void* operator new(size_t size)
 {
-    if (void* p = TrackedAllocation(size))
-        return p;
+    if (void* p = TrackedAllocation(size)) return p;
     throw std::bad_alloc();
 }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return TrackedAllocation(size); }
@@ -198,13 +193,23 @@ public:
         {
             const uint64_t at = (first + i) * 512;
             uint8_t* to = out + static_cast<size_t>(i) * 512;
-            if (at + 512 <= m_Head.size()) std::memcpy(to, m_Head.data() + at, 512);
-            else std::memset(to, 0, 512);
+            if (at + 512 <= m_Head.size())
+                std::memcpy(to, m_Head.data() + at, 512);
+            else
+                std::memset(to, 0, 512);
         }
         return 0;
     }
-    uint32_t GetDeviceKind(uint32_t* kind) override { *kind = 3; return 0; }
-    uint32_t GetVolumeType(uint32_t* type) override { *type = 1; return 0; }
+    uint32_t GetDeviceKind(uint32_t* kind) override
+    {
+        *kind = 3;
+        return 0;
+    }
+    uint32_t GetVolumeType(uint32_t* type) override
+    {
+        *type = 1;
+        return 0;
+    }
     uint32_t GetGeometry(tagDiskGeometry* g) override
     {
         *g = tagDiskGeometry{};
@@ -213,10 +218,18 @@ public:
         g->TotalSectors512 = m_Total;
         return 0;
     }
-    uint32_t GetDescription(std::string* text) override { text->clear(); return 0; }
+    uint32_t GetDescription(std::string* text) override
+    {
+        text->clear();
+        return 0;
+    }
     bool IsRemovable() override { return false; }
     int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override { name->clear(); return 0; }
+    uint32_t GetName(std::string* name) override
+    {
+        name->clear();
+        return 0;
+    }
     bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
 
 private:
@@ -233,7 +246,9 @@ TEST(ResourceBounds, BootSectorClaimingAGigabyteFatCostsWhatTheVolumeHolds)
     constexpr uint32_t kTotal = 0x400000;
     std::vector<uint8_t> head(64 * 512, 0);
     uint8_t* b = head.data();
-    b[0] = 0xEB; b[1] = 0x58; b[2] = 0x90;
+    b[0] = 0xEB;
+    b[1] = 0x58;
+    b[2] = 0x90;
     std::memcpy(b + 3, "MSWIN4.1", 8);
     b[12] = 2;  // 512 bytes per sector
     b[13] = 8;  // sectors per cluster
@@ -245,7 +260,8 @@ TEST(ResourceBounds, BootSectorClaimingAGigabyteFatCostsWhatTheVolumeHolds)
     std::memcpy(b + 36, &fatSectors, 4);
     b[44] = 2; // root cluster
     std::memcpy(b + 82, "FAT32   ", 8);
-    b[510] = 0x55; b[511] = 0xAA;
+    b[510] = 0x55;
+    b[511] = 0xAA;
     // The table's first sector: media byte and the two reserved entries, root cluster ends.
     const uint8_t signature[12] = {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
     std::memcpy(head.data() + 32 * 512, signature, sizeof signature);

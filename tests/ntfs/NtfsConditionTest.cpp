@@ -24,7 +24,7 @@ bool IsResident(KNtfsFileSystem& fs, const tagFileNode* record)
 {
     StreamVector runs;
     return fs.GetDataRuns(record, &runs) && runs.size() == 1 &&
-           runs[0].s64FirstSector == static_cast<const tagNtfsFileNode*>(record)->s64RecordSector;
+        runs[0].s64FirstSector == static_cast<const tagNtfsFileNode*>(record)->s64RecordSector;
 }
 
 } // namespace
@@ -74,8 +74,7 @@ TEST(NtfsConditions, IntactCopiesExactlyAndReusedPadsAreOverwritten)
             ++overwritten;
             overwrittenWrong += !exact;
         }
-        if (e.Path == "tiny deleted.txt")
-            small = record;
+        if (e.Path == "tiny deleted.txt") small = record;
     }
     std::printf("[ ntfs-basic ] intact %d (deleted %d), all byte-exact; overwritten %d, %d of them not byte-exact; "
                 "%d deleted-overwritten not called overwritten, %d not listed\n",
@@ -114,8 +113,7 @@ TEST(NtfsConditions, WithoutBitmapOnlyClaimedClustersTell)
         KNodeTree tree;
         ASSERT_EQ(fs.BuildTree(&tree), 0u);
         for (const auto& [path, record] : TreePaths(tree))
-            if (IsFileRecord(record))
-                withBitmap[path] = record->byCondition;
+            if (IsFileRecord(record)) withBitmap[path] = record->byCondition;
     }
     ASSERT_GT(bitmapSector, 0);
     image.at(static_cast<size_t>(bitmapSector) * 512) = 'X'; // "FILE" signature broken
@@ -128,8 +126,7 @@ TEST(NtfsConditions, WithoutBitmapOnlyClaimedClustersTell)
     int overwritten = 0;
     for (const auto& [path, record] : TreePaths(tree))
     {
-        if (!IsFileRecord(record))
-            continue;
+        if (!IsFileRecord(record)) continue;
         const uint8_t before = withBitmap.at(path);
         const uint8_t now = record->byCondition;
         if (before == FN_COND_OVERWRITTEN)

@@ -50,17 +50,15 @@ Recovered ListAndCopy(KNtfsFileSystem& fs, uint32_t index, const std::string& ma
     TempDir out;
     for (const ManifestFile& e : LoadManifest(manifest).Files)
     {
-        if (std::find(states.begin(), states.end(), e.State) == states.end() ||
-            e.Path.find(':') != std::string::npos || e.Path.rfind(prefix, 0) != 0)
+        if (std::find(states.begin(), states.end(), e.State) == states.end() || e.Path.find(':') != std::string::npos ||
+            e.Path.rfind(prefix, 0) != 0)
             continue;
         ++got.wanted;
         const tagTreeNode* node = WalkTree(tree, e.Path.substr(prefix.size()));
-        if (!node)
-            continue;
+        if (!node) continue;
         ++got.listed;
         const std::string target = out.File("f" + std::to_string(got.listed));
-        if (fs.SaveFile(node->pRecord, target) == 0 && Sha256OfFile(target) == e.Sha256)
-            ++got.exact;
+        if (fs.SaveFile(node->pRecord, target) == 0 && Sha256OfFile(target) == e.Sha256) ++got.exact;
     }
     return got;
 }
@@ -83,8 +81,7 @@ int WipeBootSectors(std::vector<uint8_t>& image)
 TEST(NtfsFullScan, OneVolumeOneCandidateFromItsBootSector)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
     const ScanStats stats = RunFullScan(fs, volume);
@@ -114,8 +111,7 @@ TEST(NtfsFullScan, OneVolumeOneCandidateFromItsBootSector)
 TEST(NtfsFullScan, WipedBootSectorsRebuiltFromTheMftRecord)
 {
     std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     ASSERT_EQ(WipeBootSectors(image), 2);
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
@@ -148,8 +144,7 @@ TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
     // Boot sectors and the $MFT record itself destroyed: the copies in the mirror still place
     // cluster 0, although a copy cannot tell by itself whether it lies in the MFT or the mirror.
     std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     int64_t mft = -1;
     {
         KMemoryVolumeIO intactVolume(image);
@@ -176,8 +171,7 @@ TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
 TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-reformatted");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
     RunFullScan(fs, volume);
@@ -207,14 +201,11 @@ TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
 TEST(NtfsFullScan, DeletedPartitionFoundAtItsStart)
 {
     std::vector<uint8_t> image = LoadFixtureImage("mbr-deleted");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     int64_t start = -1;
     for (const ManifestPartition& p : LoadManifest("mbr-deleted").Partitions)
-        if (p.Fs == "ntfs" && p.State == "deleted")
-            start = p.Start;
-    if (start < 0)
-        GTEST_SKIP() << "no deleted NTFS partition in the manifest";
+        if (p.Fs == "ntfs" && p.State == "deleted") start = p.Start;
+    if (start < 0) GTEST_SKIP() << "no deleted NTFS partition in the manifest";
     KMemoryVolumeIO disk(std::move(image));
     KNtfsFileSystem fs;
     RunFullScan(fs, disk);
@@ -229,8 +220,7 @@ TEST(NtfsFullScan, DeletedPartitionFoundAtItsStart)
 TEST(NtfsFullScan, FileSystemBeyondTwoTebibytes)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     // Sector 2^32 + 2048: a 32-bit sector number would place it at 2048.
     const uint64_t base = (1ull << 32) + 2048;
     KMemoryVolumeIO inner(image);
@@ -322,8 +312,7 @@ TEST(NtfsFullScan, HostileRecordsAtBufferEnds)
 TEST(NtfsFullScan, RandomDamageNeverCrashesAndStaysBounded)
 {
     const std::vector<uint8_t> original = LoadFixtureImage("ntfs-basic");
-    if (original.empty())
-        GTEST_SKIP() << "image missing";
+    if (original.empty()) GTEST_SKIP() << "image missing";
     uint64_t x = 0x5DEECE66Dull; // fixed seed: every run damages the same bytes
     auto next = [&x] {
         x ^= x << 13;
@@ -337,10 +326,8 @@ TEST(NtfsFullScan, RandomDamageNeverCrashesAndStaysBounded)
         std::vector<uint8_t> image = original;
         for (size_t s = 0; s < sectors; ++s)
         {
-            if (next() % 100 != 0)
-                continue;
-            for (int k = 0; k < 8; ++k)
-                image[s * 512 + next() % 512] = static_cast<uint8_t>(next());
+            if (next() % 100 != 0) continue;
+            for (int k = 0; k < 8; ++k) image[s * 512 + next() % 512] = static_cast<uint8_t>(next());
         }
         KMemoryVolumeIO volume(image);
         KNtfsFileSystem fs;
@@ -361,8 +348,7 @@ TEST(NtfsFullScan, RandomDamageNeverCrashesAndStaysBounded)
 TEST(NtfsFullScan, StoredCandidateWithAHugeMftRunListsInBoundedReads)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem real;
     real.SetVolume(&volume);
@@ -413,8 +399,7 @@ TEST(NtfsFullScan, StoredCandidateWithAHugeMftRunListsInBoundedReads)
 TEST(NtfsFullScan, CandidateOfAnMftInExtensionRecordsHasAllItsRuns)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-mft-pieces");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem open;
     open.SetVolume(&volume);

@@ -21,8 +21,7 @@ namespace {
 void ExpectEveryRecoverableFileExact(const char* name, int atLeast, int streamsAtLeast)
 {
     const std::vector<uint8_t> image = LoadFixtureImage(name);
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     TempDir dir;
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
@@ -33,8 +32,7 @@ void ExpectEveryRecoverableFileExact(const char* name, int atLeast, int streamsA
     int checked = 0, exact = 0, streams = 0;
     for (const ManifestFile& e : LoadManifest(name).Files)
     {
-        if (e.State != "present" && e.State != "deleted")
-            continue;
+        if (e.State != "present" && e.State != "deleted") continue;
         // A named stream "file:stream" is an entry of its own beside its file.
         const bool stream = e.Path.find(':') != std::string::npos;
         streams += stream;
@@ -75,8 +73,7 @@ TEST(NtfsManifest, CompressedFilesWhoseUnitsAreSplitAcrossRunsCopyExact)
 TEST(NtfsManifest, ACompressedFileOverABadSectorIsSavedWithItsLossCounted)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);

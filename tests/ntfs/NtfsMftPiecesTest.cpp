@@ -35,8 +35,7 @@ uint32_t BaseExtentRecords(KNtfsFileSystem& fs, uint64_t* clusters = nullptr)
     ByteView pairs;
     StreamVector runs;
     EXPECT_TRUE(data && NonResidentHeader(data, &h, &pairs) && fs.Mft().DecodeRunList(pairs, &runs));
-    if (clusters)
-        *clusters = RunSectorTotal(runs) / fs.Mft().Geometry().SectorsPerCluster;
+    if (clusters) *clusters = RunSectorTotal(runs) / fs.Mft().Geometry().SectorsPerCluster;
     return MftRecordCount(runs, fs.Mft().Geometry().SectorsPerFileRecord);
 }
 
@@ -66,8 +65,7 @@ bool FindMftExtension(KNtfsFileSystem& fs, uint64_t nextVcn, int64_t* sector, si
 TEST(NtfsMftPieces, EveryFileOfAnMftInExtensionRecordsIsListedAndCopied)
 {
     const std::vector<uint8_t> image = LoadFixtureImage(kImage);
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
@@ -80,8 +78,7 @@ TEST(NtfsMftPieces, EveryFileOfAnMftInExtensionRecordsIsListedAndCopied)
     int checked = 0, exact = 0, beyondBase = 0;
     for (const ManifestFile& e : LoadManifest(kImage).Files)
     {
-        if (e.State != "present" && e.State != "deleted")
-            continue;
+        if (e.State != "present" && e.State != "deleted") continue;
         ++checked;
         const tagTreeNode* node = WalkTree(tree, e.Path);
         ASSERT_NE(node, nullptr) << e.Path;
@@ -98,16 +95,15 @@ TEST(NtfsMftPieces, EveryFileOfAnMftInExtensionRecordsIsListedAndCopied)
     EXPECT_GT(checked, 700);
     EXPECT_EQ(exact, checked);
     EXPECT_GT(beyondBase, 100) << "files whose records only the extension record maps";
-    std::printf("byte-exact: %d of %d, %d of them beyond the base extent's %u records\n", exact, checked,
-                beyondBase, baseRecords);
+    std::printf("byte-exact: %d of %d, %d of them beyond the base extent's %u records\n", exact, checked, beyondBase,
+                baseRecords);
     EXPECT_EQ(volume.Image(), image);
 }
 
 TEST(NtfsMftPieces, ADamagedExtensionEndsTheMftAtTheBaseExtent)
 {
     const std::vector<uint8_t> image = LoadFixtureImage(kImage);
-    if (image.empty())
-        GTEST_SKIP() << "image missing";
+    if (image.empty()) GTEST_SKIP() << "image missing";
     KMemoryVolumeIO intact(image);
     KNtfsFileSystem probe;
     probe.SetVolume(&intact);
@@ -129,8 +125,7 @@ TEST(NtfsMftPieces, ADamagedExtensionEndsTheMftAtTheBaseExtent)
         {"extent starts at another VCN", [&](std::vector<uint8_t>& b) { b[at + 16] ^= 0x01; }},
         {"first run beyond the volume",
          [&](std::vector<uint8_t>& b) {
-             for (size_t i = 0; i + 1 < offsetSize; ++i)
-                 b[pairs + 1 + lengthSize + i] = 0xFF;
+             for (size_t i = 0; i + 1 < offsetSize; ++i) b[pairs + 1 + lengthSize + i] = 0xFF;
              b[pairs + offsetSize + lengthSize] = 0x3F;
          }},
         {"first run overlaps the base runs",

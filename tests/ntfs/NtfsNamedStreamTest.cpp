@@ -22,7 +22,10 @@
 
 namespace {
 
-uint16_t Get16(const std::vector<uint8_t>& b, size_t off) { return static_cast<uint16_t>(b.at(off) | b.at(off + 1) << 8); }
+uint16_t Get16(const std::vector<uint8_t>& b, size_t off)
+{
+    return static_cast<uint16_t>(b.at(off) | b.at(off + 1) << 8);
+}
 uint32_t Get32(const std::vector<uint8_t>& b, size_t off) { return Get16(b, off) | uint32_t{Get16(b, off + 2)} << 16; }
 
 // Gives the FILE record `number` at byte `at` of `image` a resident $ATTRIBUTE_LIST naming every
@@ -66,8 +69,10 @@ void AddAttributeList(std::vector<uint8_t>& image, size_t at, size_t size, uint3
     const size_t usa = Get16(r, 4);
     for (size_t i = 1; i < Get16(r, 6); ++i)
     {
-        std::copy_n(r.begin() + static_cast<std::ptrdiff_t>(i * 512 - 2), 2, r.begin() + static_cast<std::ptrdiff_t>(usa + 2 * i));
-        std::copy_n(r.begin() + static_cast<std::ptrdiff_t>(usa), 2, r.begin() + static_cast<std::ptrdiff_t>(i * 512 - 2));
+        std::copy_n(r.begin() + static_cast<std::ptrdiff_t>(i * 512 - 2), 2,
+                    r.begin() + static_cast<std::ptrdiff_t>(usa + 2 * i));
+        std::copy_n(r.begin() + static_cast<std::ptrdiff_t>(usa), 2,
+                    r.begin() + static_cast<std::ptrdiff_t>(i * 512 - 2));
     }
     std::copy(r.begin(), r.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
 }
@@ -79,10 +84,11 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
     KNtfsMft mft;
     auto names = [&](const std::vector<uint8_t>& record) {
         std::vector<std::string> seen;
-        ForEachNamedStream(mft, record.data(), static_cast<int>(record.size()), [&](const std::string& n, const NtfsAttribute&) {
-            seen.push_back(n);
-            return true;
-        });
+        ForEachNamedStream(mft, record.data(), static_cast<int>(record.size()),
+                           [&](const std::string& n, const NtfsAttribute&) {
+                               seen.push_back(n);
+                               return true;
+                           });
         return seen;
     };
 
@@ -120,7 +126,6 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
     // Saved, the stream's name keeps to characters every disk takes.
     EXPECT_EQ(CSaveWalker::StreamFileName(CSaveWalker::SafeName("f.txt:a/b\x01:c")), "f.txt_a_b__c");
     EXPECT_EQ(CSaveWalker::StreamFileName("report.txt:Zone.Identifier"), "report.txt_Zone.Identifier");
-
 }
 
 // ntfs-basic with "streams.txt" deleted (its record no longer in use) and an $ATTRIBUTE_LIST
@@ -170,8 +175,7 @@ TEST(NtfsNamedStreams, DeletedFilesStreamsNamedByAnAttributeListAreCopiedExactly
     int streams = 0, copies = 0;
     for (const ManifestFile& e : LoadManifest("ntfs-basic").Files)
     {
-        if (e.Path.rfind("streams.txt", 0) != 0)
-            continue;
+        if (e.Path.rfind("streams.txt", 0) != 0) continue;
         const bool stream = e.Path.find(':') != std::string::npos;
         const tagTreeNode* node = WalkTree(tree, e.Path);
         ASSERT_NE(node, nullptr) << e.Path;

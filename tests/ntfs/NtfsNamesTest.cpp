@@ -28,8 +28,7 @@ int ExpectEveryFileAtItsPath(KNtfsFileSystem& fs, const char* how)
     int listed = 0, wanted = 0;
     for (const ManifestFile& e : LoadManifest("ntfs-names").Files)
     {
-        if (e.State != "present" && e.State != "deleted")
-            continue;
+        if (e.State != "present" && e.State != "deleted") continue;
         ++wanted;
         const tagTreeNode* node = WalkTree(tree, e.Path);
         if (!node)

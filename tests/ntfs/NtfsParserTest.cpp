@@ -19,8 +19,7 @@ StreamVector Decode(std::vector<uint8_t> bytes, uint32_t spc = 1, bool* ok = nul
 {
     StreamVector runs;
     const bool result = DecodeRunList(ByteView(bytes.data(), bytes.size()), spc, 0, &runs);
-    if (ok)
-        *ok = result;
+    if (ok) *ok = result;
     return runs;
 }
 
@@ -123,8 +122,12 @@ TEST(NtfsFileRecord, NameChoiceMasksAndSizes)
     };
     tagNtfsFileNode n;
     std::string name;
-    ASSERT_TRUE(parse(RecordBuilder().Resident(0x30, Name("LONGNA~1.TXT", 2)).Resident(0x30, Name("Long name.txt", 1))
-                          .Resident(0x80, std::vector<uint8_t>(300, 7), 0x0001).Build(), &n, &name));
+    ASSERT_TRUE(parse(RecordBuilder()
+                          .Resident(0x30, Name("LONGNA~1.TXT", 2))
+                          .Resident(0x30, Name("Long name.txt", 1))
+                          .Resident(0x80, std::vector<uint8_t>(300, 7), 0x0001)
+                          .Build(),
+                      &n, &name));
     EXPECT_EQ(name, "Long name.txt");
     EXPECT_EQ(n.s64Size, 300);
     EXPECT_EQ(n.wAttributes & 0x0800, 0) << "resident data is never compressed";
@@ -132,12 +135,14 @@ TEST(NtfsFileRecord, NameChoiceMasksAndSizes)
     EXPECT_EQ(n.dwSelfId, 40u);
     EXPECT_EQ(n.dwParentId, 5u);
 
-    ASSERT_TRUE(parse(RecordBuilder(0).Resident(0x30, Name("A~1", 2)).Resident(0x30, Name("B~1", 2)).Build(), &n, &name));
+    ASSERT_TRUE(
+        parse(RecordBuilder(0).Resident(0x30, Name("A~1", 2)).Resident(0x30, Name("B~1", 2)).Build(), &n, &name));
     EXPECT_EQ(name, "A~1") << "a second DOS name does not replace the first";
     EXPECT_EQ(n.byKind, 0x13) << "a record not in use is deleted";
 
-    ASSERT_TRUE(parse(RecordBuilder().Resident(0x30, Name("s", 1, 0x4800))
-                          .NonResident(0x80, {0x11, 1, 9, 0}, 500, 0x4001).Build(), &n, &name));
+    ASSERT_TRUE(parse(
+        RecordBuilder().Resident(0x30, Name("s", 1, 0x4800)).NonResident(0x80, {0x11, 1, 9, 0}, 500, 0x4001).Build(),
+        &n, &name));
     EXPECT_EQ(n.wAttributes & 0x0840, 0x40) << "encrypted beats compressed";
     EXPECT_EQ(n.s64Size, 500);
 
@@ -186,8 +191,7 @@ TEST(NtfsLznt1, LiteralsReferencesRawChunksAndHostileHeaders)
     const uint32_t produced = DecompressChunk(flood, guarded.data());
     EXPECT_GT(produced, 4096u);
     EXPECT_LE(produced, 65536u);
-    for (size_t i = 65536; i < guarded.size(); ++i)
-        ASSERT_EQ(guarded[i], 0xEE) << "written past the unit buffer";
+    for (size_t i = 65536; i < guarded.size(); ++i) ASSERT_EQ(guarded[i], 0xEE) << "written past the unit buffer";
     EXPECT_EQ(guarded[0], 0) << "a reference before the output reads zeros";
 }
 
@@ -197,16 +201,21 @@ TEST(NtfsRunList, CompressionUnitsAreJoinedAcrossRuns)
     // Unit 0: 5 + 3 sectors in two runs, then a hole: compressed. Unit 1: 10 + 4 + 2 sectors in
     // three runs, no hole: stored. Unit 2: all hole. Unit 3: a 40-sector run's first 16.
     // Unit 4: the next 16 of it. Unit 5: its last 8 and a hole: compressed. Then the runs end.
-    const StreamVector runs = {{100, 5, 0}, {300, 3, 0}, {STREAM_HOLE_SECTOR, 8, 0},
-                               {500, 10, 0}, {700, 4, 0}, {900, 2, 0},
+    const StreamVector runs = {{100, 5, 0},
+                               {300, 3, 0},
+                               {STREAM_HOLE_SECTOR, 8, 0},
+                               {500, 10, 0},
+                               {700, 4, 0},
+                               {900, 2, 0},
                                {STREAM_HOLE_SECTOR, 16, 0},
-                               {2000, 40, 0}, {STREAM_HOLE_SECTOR, 8, 0}, {5000, 4, 0}};
+                               {2000, 40, 0},
+                               {STREAM_HOLE_SECTOR, 8, 0},
+                               {5000, 4, 0}};
     NtfsUnitReader reader(runs, 16);
     NtfsCompressionUnit u;
     const auto pieces = [&u] {
         std::vector<std::pair<int64_t, uint32_t>> out;
-        for (const tagStreamBlock& p : u.pieces)
-            out.emplace_back(p.s64FirstSector, p.dwSectorCount);
+        for (const tagStreamBlock& p : u.pieces) out.emplace_back(p.s64FirstSector, p.dwSectorCount);
         return out;
     };
     using P = std::vector<std::pair<int64_t, uint32_t>>;

@@ -43,8 +43,7 @@ public:
         std::vector<uint8_t> a(m_Attrs.begin() + static_cast<std::ptrdiff_t>(before), m_Attrs.end());
         a[9] = nameUnits;
         Put16(a, 14, instance);
-        for (size_t i = 0; i < name.size(); ++i)
-            a[24 + 2 * i] = static_cast<uint8_t>(name[i]);
+        for (size_t i = 0; i < name.size(); ++i) a[24 + 2 * i] = static_cast<uint8_t>(name[i]);
         std::copy(a.begin(), a.end(), m_Attrs.begin() + static_cast<std::ptrdiff_t>(before));
         return *this;
     }
@@ -65,8 +64,7 @@ public:
         Put64(a, 40, (dataSize + 4095) & ~4095ull);
         Put64(a, 48, dataSize);
         Put64(a, 56, dataSize);
-        if (!runlist.empty())
-            std::memcpy(a.data() + 64, runlist.data(), runlist.size());
+        if (!runlist.empty()) std::memcpy(a.data() + 64, runlist.data(), runlist.size());
         m_Attrs.insert(m_Attrs.end(), a.begin(), a.end());
         return *this;
     }
@@ -77,8 +75,7 @@ public:
     {
         const uint32_t pairs = (64 + 2 * static_cast<uint32_t>(name.size()) + 7) & ~7u;
         std::vector<uint8_t> padded(pairs - 64, 0);
-        for (size_t i = 0; i < name.size(); ++i)
-            padded[2 * i] = static_cast<uint8_t>(name[i]);
+        for (size_t i = 0; i < name.size(); ++i) padded[2 * i] = static_cast<uint8_t>(name[i]);
         padded.insert(padded.end(), runlist.begin(), runlist.end());
         const size_t before = m_Attrs.size();
         NonResident(type, padded, dataSize, attrFlags, compressionUnit, static_cast<uint8_t>(name.size()));
@@ -98,8 +95,7 @@ public:
         Put16(r, 20, static_cast<uint16_t>(first));
         Put16(r, 22, m_Flags);
         Put32(r, 28, m_Size);
-        if (!m_Attrs.empty())
-            std::memcpy(r.data() + first, m_Attrs.data(), m_Attrs.size());
+        if (!m_Attrs.empty()) std::memcpy(r.data() + first, m_Attrs.data(), m_Attrs.size());
         const size_t end = first + m_Attrs.size();
         Put32(r, end, 0xFFFFFFFF);
         Put32(r, 24, static_cast<uint32_t>(end + 8));
@@ -123,8 +119,7 @@ public:
         Put32(v, 56, flags);
         v[64] = static_cast<uint8_t>(name.size());
         v[65] = nameSpace;
-        for (size_t i = 0; i < name.size(); ++i)
-            v[66 + 2 * i] = static_cast<uint8_t>(name[i]);
+        for (size_t i = 0; i < name.size(); ++i) v[66 + 2 * i] = static_cast<uint8_t>(name[i]);
         return v;
     }
 

@@ -26,8 +26,7 @@ NtfsScanRecord Loose(int64_t sector, uint64_t number, uint32_t attributes = 0)
 std::vector<size_t> AllOf(const std::vector<NtfsScanRecord>& records)
 {
     std::vector<size_t> all(records.size());
-    for (size_t i = 0; i < all.size(); ++i)
-        all[i] = i;
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     return all;
 }
 
@@ -75,9 +74,9 @@ TEST(NtfsIndexRecord, EntriesBecomeScanRecordsUntilOneIsRefused)
 {
     const uint64_t created = 0x01D0000000000000ull;
     std::vector<IndexEntrySpec> entries = {
-        {3, RecordBuilder::FileName("$volume", 5, 3)},                      // case does not matter
+        {3, RecordBuilder::FileName("$volume", 5, 3)}, // case does not matter
         {0x0000123400000041ull, RecordBuilder::FileName("Photos", 5, 1, 0x10000000, 0)},
-        {3, RecordBuilder::FileName("$Boot", 5, 3)},                        // wrong metafile name
+        {3, RecordBuilder::FileName("$Boot", 5, 3)}, // wrong metafile name
         {77, RecordBuilder::FileName("after.txt", 5, 1, 0, 9)},
     };
     std::vector<uint8_t> r = BuildIndexRecord(7, entries);
@@ -154,8 +153,8 @@ TEST(NtfsRegroup, NumbersFollowSectorsAndBrokenSequencesAreMended)
     const uint64_t U = kNtfsUnknownNumber;
     // 100 is known; the next two follow at 2 sectors each; one at an odd distance stays
     // unnumbered; a record far away is numbered back from the next known one.
-    std::vector<NtfsScanRecord> records = {Loose(1000, 100), Loose(1002, U), Loose(1004, U), Loose(1007, U),
-                                           Loose(90000, U), Loose(90002, U), Loose(90004, 502)};
+    std::vector<NtfsScanRecord> records = {Loose(1000, 100), Loose(1002, U),  Loose(1004, U),   Loose(1007, U),
+                                           Loose(90000, U),  Loose(90002, U), Loose(90004, 502)};
     EXPECT_EQ(RegroupFileRecords(records, AllOf(records)), 4);
     EXPECT_EQ(records[1].u64Self, 101u);
     EXPECT_EQ(records[2].u64Self, 102u);
@@ -179,9 +178,8 @@ TEST(NtfsRegroup, MftRebuiltFromARunOfLooseRecords)
     const uint64_t U = kNtfsUnknownNumber;
     // Records 20 .. 23 at sectors 5000 .. 5006, record 26 after a gap at 5012; 27 is not
     // where its number says and ends the run; one record lies before the start.
-    std::vector<NtfsScanRecord> records = {Loose(100, 3),      Loose(5000, 20), Loose(5002, 21, 0x10),
-                                           Loose(5004, 22),    Loose(5006, 23), Loose(5012, 26),
-                                           Loose(5020, 27),    Loose(5030, U)};
+    std::vector<NtfsScanRecord> records = {Loose(100, 3),   Loose(5000, 20), Loose(5002, 21, 0x10), Loose(5004, 22),
+                                           Loose(5006, 23), Loose(5012, 26), Loose(5020, 27),       Loose(5030, U)};
     records[2].dwIndexPosition = 4;
     records[3].dwFirstDataCluster = 900;
     records[3].u64Size = 3 * 4096 + 1;
@@ -229,9 +227,9 @@ TEST(NtfsCandidates, OldRecordsBehindASmallMftMakeAContinuedCopy)
     boot.MftRuns = {{1000, 8, 0}};
     // Records 0 .. 3 fill the MFT; 4, 5 and 7 continue it in place (6 is damaged); 40 is not
     // where its number says and ends the stretch, so 9 behind it is not taken.
-    std::vector<NtfsScanRecord> records = {Loose(1000, 0), Loose(1002, 1), Loose(1004, 2), Loose(1006, 3),
-                                           Loose(1008, 4), Loose(1010, 5, 0x10), Loose(1014, 7),
-                                           Loose(1016, 40), Loose(1018, 9)};
+    std::vector<NtfsScanRecord> records = {Loose(1000, 0), Loose(1002, 1),  Loose(1004, 2),
+                                           Loose(1006, 3), Loose(1008, 4),  Loose(1010, 5, 0x10),
+                                           Loose(1014, 7), Loose(1016, 40), Loose(1018, 9)};
     {
         std::vector<NtfsScanRecord> list = records, fromIndex;
         // A second candidate with the same MFT (rebuilt from its $MFT record) adds no twin.

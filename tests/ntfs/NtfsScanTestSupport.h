@@ -66,10 +66,8 @@ public:
     {
         tagDiskGeometry g;
         GetGeometry(&g);
-        if (first > g.TotalSectors || count > g.TotalSectors - first)
-            return 1100;
-        if (first >= m_Base)
-            return m_Inner.ReadSectors(first - m_Base, buffer, count);
+        if (first > g.TotalSectors || count > g.TotalSectors - first) return 1100;
+        if (first >= m_Base) return m_Inner.ReadSectors(first - m_Base, buffer, count);
         std::memset(buffer, 0, static_cast<size_t>(count) * 512);
         return first + count <= m_Base ? 0 : 87; // the tests never read across the seam
     }

@@ -36,13 +36,16 @@ struct SyntheticVolume
     SyntheticVolume()
     {
         using B = RecordBuilder;
-        Place(kCompressedSector, B().Resident(0x30, B::FileName("c.bin", 5, 1))
-                                     .NonResident(0x80, kCompressedRuns, 24576, 0x0001, 4).Build());
+        Place(kCompressedSector,
+              B().Resident(0x30, B::FileName("c.bin", 5, 1))
+                  .NonResident(0x80, kCompressedRuns, 24576, 0x0001, 4)
+                  .Build());
         // An empty file whose named stream holds c.bin's compressed data.
-        Place(kNamedSector, B().Resident(0x30, B::FileName("s.txt", 5, 1))
-                                .Resident(0x80, {})
-                                .NamedNonResident(0x80, "packed", kCompressedRuns, 24576, 0x0001, 4)
-                                .Build());
+        Place(kNamedSector,
+              B().Resident(0x30, B::FileName("s.txt", 5, 1))
+                  .Resident(0x80, {})
+                  .NamedNonResident(0x80, "packed", kCompressedRuns, 24576, 0x0001, 4)
+                  .Build());
         std::vector<uint8_t> unit0 = RepeatChunk('A'), b = RepeatChunk('B');
         unit0.insert(unit0.end(), b.begin(), b.end());
         std::vector<uint8_t> unit2 = RepeatChunk('C'), d = RepeatChunk('D');
@@ -50,12 +53,15 @@ struct SyntheticVolume
         std::memcpy(&image[400 * 512], unit0.data(), unit0.size());
         std::memcpy(&image[401 * 512], unit2.data(), unit2.size());
 
-        Place(kEncryptedSector, B().Resident(0x30, B::FileName("e.bin", 5, 1))
-                                    .NonResident(0x80, {0x11, 0x89, 0xC8, 0x00}, 70000, 0x4000)
-                                    .Resident(0x100, efs).Build());
+        Place(kEncryptedSector,
+              B().Resident(0x30, B::FileName("e.bin", 5, 1))
+                  .NonResident(0x80, {0x11, 0x89, 0xC8, 0x00}, 70000, 0x4000)
+                  .Resident(0x100, efs)
+                  .Build());
         std::memcpy(&image[200 * 512], encrypted.data(), encrypted.size());
 
-        Place(kResidentSector, B().Resident(0x30, B::FileName("r.txt", 5, 1)).Resident(0x80, PatternBytes(300, 11)).Build());
+        Place(kResidentSector,
+              B().Resident(0x30, B::FileName("r.txt", 5, 1)).Resident(0x80, PatternBytes(300, 11)).Build());
     }
     void Place(int64_t sector, const std::vector<uint8_t>& record)
     {
@@ -101,11 +107,9 @@ TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
     EXPECT_STREQ(s->GetNameA(), "r.txt");
     // Compressed data is decompressed as it is read, from any position, backwards too.
     std::vector<uint8_t> expected;
-    for (char c : std::string("AB"))
-        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    for (char c : std::string("AB")) expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
     expected.insert(expected.end(), 8192, 0);
-    for (char c : std::string("CD"))
-        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    for (char c : std::string("CD")) expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
     std::unique_ptr<IOutStream> c(fs.OpenStream(AddNode(fs, "c.bin", kCompressedSector, 24576, 0x800)));
     ASSERT_NE(c, nullptr);
     std::vector<uint8_t> got(24576);
@@ -127,11 +131,9 @@ TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)
     TempDir out;
     ASSERT_EQ(fs.SaveFile(n, out.File("c.bin")), 0u);
     std::vector<uint8_t> expected;
-    for (char c : std::string("AB"))
-        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    for (char c : std::string("AB")) expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
     expected.insert(expected.end(), 8192, 0);
-    for (char c : std::string("CD"))
-        expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
+    for (char c : std::string("CD")) expected.insert(expected.end(), 4096, static_cast<uint8_t>(c));
     EXPECT_EQ(ReadFileBytes(out.File("c.bin")), expected);
     // A compressed named stream is decompressed the same way, found by its name.
     tagNtfsFileNode* stream = AddNode(fs, "s.txt:packed", kNamedSector, 24576, 0x800);
@@ -163,7 +165,8 @@ std::vector<uint8_t> MappingPairs(const std::vector<std::pair<int64_t, uint8_t>>
             continue;
         }
         const int64_t delta = first - previous;
-        out.insert(out.end(), {0x21, length, static_cast<uint8_t>(delta & 0xFF), static_cast<uint8_t>((delta >> 8) & 0xFF)});
+        out.insert(out.end(),
+                   {0x21, length, static_cast<uint8_t>(delta & 0xFF), static_cast<uint8_t>((delta >> 8) & 0xFF)});
         previous = first;
     }
     out.push_back(0);
@@ -197,10 +200,13 @@ TEST(NtfsStreams, CompressionUnitsSplitOverRunsSaveExactly)
     put(unit3, 0, 3 * 512, 530);
     put(unit3, 3 * 512, 3 * 512, 520);
     put(unit3, 6 * 512, 3 * 512, 510);
-    const std::vector<uint8_t> pairs = MappingPairs({{410, 5}, {430, 4}, {-1, 7}, {450, 6}, {470, 6}, {490, 4},
-                                                     {-1, 16}, {530, 3}, {520, 3}, {510, 3}, {-1, 7}});
-    v.Place(110, RecordBuilder().Resident(0x30, RecordBuilder::FileName("split.bin", 5, 1))
-                     .NonResident(0x80, pairs, 32768, 0x0001, 4).Build());
+    const std::vector<uint8_t> pairs = MappingPairs(
+        {{410, 5}, {430, 4}, {-1, 7}, {450, 6}, {470, 6}, {490, 4}, {-1, 16}, {530, 3}, {520, 3}, {510, 3}, {-1, 7}});
+    v.Place(110,
+            RecordBuilder()
+                .Resident(0x30, RecordBuilder::FileName("split.bin", 5, 1))
+                .NonResident(0x80, pairs, 32768, 0x0001, 4)
+                .Build());
     KMemoryVolumeIO volume(v.image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
@@ -289,7 +295,8 @@ TEST(NtfsStreams, SavedStateLoadsBackWhole)
     ASSERT_EQ(back.Nodes().GetCount(), 2);
     EXPECT_STREQ(back.Nodes().GetName(back.Nodes().GetNode(1)), "b.txt");
     EXPECT_EQ(std::memcmp(reinterpret_cast<const uint8_t*>(back.Nodes().GetNode(1)) + 6,
-                          reinterpret_cast<const uint8_t*>(fs.Nodes().GetNode(1)) + 6, 50 - 6), 0);
+                          reinterpret_cast<const uint8_t*>(fs.Nodes().GetNode(1)) + 6, 50 - 6),
+              0);
 
     store.Bytes.resize(20); // cut inside the geometry
     store.Pos = 0;

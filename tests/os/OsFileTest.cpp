@@ -11,13 +11,13 @@
 #include "os/OsTime.h"
 #include "support/TestFiles.h"
 
-namespace
-{
+namespace {
 int64_t StatTime(const timespec& ts) { return TimespecToFileTime(ts); }
 
 uint64_t FileSize(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 } // namespace
@@ -34,7 +34,8 @@ TEST(OsFile, CreateNewRefusesAnExistingFileAndLeavesItAlone)
         EXPECT_EQ(file.Close(), ERROR_SUCCESS);
         EXPECT_FALSE(file.IsOpen());
     }
-    struct stat st{};
+    struct stat st
+    {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     // 0644 less the umask: never executable, never writable by others.
     EXPECT_EQ(st.st_mode & 0600, 0600u);
@@ -106,7 +107,8 @@ TEST(OsFile, TimesAreSetAndReadBack)
     const int64_t access = kFileTimeUnixEpoch + 1300000000LL * kFileTimeTicksPerSecond + 1234500;
     const int64_t write = kFileTimeUnixEpoch + 1100000000LL * kFileTimeTicksPerSecond + 9876500;
     ASSERT_EQ(OsSetFileTimes(path, access, write), ERROR_SUCCESS);
-    struct stat st{};
+    struct stat st
+    {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(StatTime(st.st_atim), access);
     EXPECT_EQ(StatTime(st.st_mtim), write);

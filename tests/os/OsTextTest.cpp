@@ -5,8 +5,7 @@
 
 #include "base/TextCodec.h"
 
-namespace
-{
+namespace {
 struct Utf16Case
 {
     const char* name;
@@ -40,7 +39,9 @@ TEST(OsText, Utf16ToUtf8HandlesPairsUnpairedSurrogatesAndZeroUnits)
     const std::vector<Utf16Case> cases = {
         {"ascii", u"Photo.JPG", 9, "Photo.JPG"},
         {"two and three bytes", u"\u00e9\u20ac", 2, "\xC3\xA9\xE2\x82\xAC"},
-        {"pair", u"a\U0001F600b", 4, "a\xF0\x9F\x98\x80" "b"},
+        {"pair", u"a\U0001F600b", 4,
+         "a\xF0\x9F\x98\x80"
+         "b"},
         {"lone high at end", std::u16string{u'a', char16_t(0xD83D)}, 2, "a_"},
         {"high then letter", std::u16string{char16_t(0xD83D), u'x'}, 2, "_x"},
         {"lone low", std::u16string{u'x', char16_t(0xDE00), u'y'}, 3, "x_y"},
@@ -73,19 +74,24 @@ TEST(OsText, Utf16LEBytesIgnoreAnOddTrailingByte)
 TEST(OsText, Utf8ToUtf16ReplacesEachBadSequenceOnce)
 {
     EXPECT_EQ(Utf8ToUtf16("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), u"a\u00e9\u20ac\U0001F600");
-    EXPECT_EQ(Utf8ToUtf16("a\x80" "b"), u"a_b");             // stray continuation byte
-    EXPECT_EQ(Utf8ToUtf16("\xC0\x80"), u"__");                // overlong NUL: two invalid bytes
-    EXPECT_EQ(Utf8ToUtf16("\xE0\x80\x80"), u"_");             // overlong three-byte form
-    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"_");             // encoded surrogate
-    EXPECT_EQ(Utf8ToUtf16("\xF4\x90\x80\x80"), u"_");         // beyond U+10FFFF
-    EXPECT_EQ(Utf8ToUtf16("\xF5" "a"), u"_a");
-    EXPECT_EQ(Utf8ToUtf16("x\xE2\x82"), u"x_");               // truncated at the end
-    EXPECT_EQ(Utf8ToUtf16("\xE2\x82z"), u"_z");               // truncated before a letter
+    EXPECT_EQ(Utf8ToUtf16("a\x80"
+                          "b"),
+              u"a_b");                                // stray continuation byte
+    EXPECT_EQ(Utf8ToUtf16("\xC0\x80"), u"__");        // overlong NUL: two invalid bytes
+    EXPECT_EQ(Utf8ToUtf16("\xE0\x80\x80"), u"_");     // overlong three-byte form
+    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"_");     // encoded surrogate
+    EXPECT_EQ(Utf8ToUtf16("\xF4\x90\x80\x80"), u"_"); // beyond U+10FFFF
+    EXPECT_EQ(Utf8ToUtf16("\xF5"
+                          "a"),
+              u"_a");
+    EXPECT_EQ(Utf8ToUtf16("x\xE2\x82"), u"x_"); // truncated at the end
+    EXPECT_EQ(Utf8ToUtf16("\xE2\x82z"), u"_z"); // truncated before a letter
 }
 
 TEST(OsText, Utf8ToUtf16NeverSplitsASurrogatePair)
 {
-    const std::string text = "ab\xF0\x9F\x98\x80" "c";
+    const std::string text = "ab\xF0\x9F\x98\x80"
+                             "c";
     EXPECT_EQ(Utf8ToUtf16(text, 2), u"ab");
     EXPECT_EQ(Utf8ToUtf16(text, 3), u"ab");
     EXPECT_EQ(Utf8ToUtf16(text, 4), u"ab\U0001F600");
@@ -95,8 +101,8 @@ TEST(OsText, Utf8ToUtf16NeverSplitsASurrogatePair)
 // Every limit over a mixed text: the cut is a prefix, fits, is clean, and is the longest such.
 TEST(OsText, CutUtf8IsTheLongestCleanPrefixForEveryLimit)
 {
-    const std::vector<std::string> pieces = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "z",
-                                             "\xF0\x9F\x98\x80", "\xC3\xA9"};
+    const std::vector<std::string> pieces = {"a", "\xC3\xA9",         "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                             "z", "\xF0\x9F\x98\x80", "\xC3\xA9"};
     std::string text;
     std::vector<size_t> boundaries = {0};
     for (const std::string& p : pieces)
@@ -110,8 +116,7 @@ TEST(OsText, CutUtf8IsTheLongestCleanPrefixForEveryLimit)
         const std::string cut = CutUtf8(text, limit);
         size_t expected = 0;
         for (size_t b : boundaries)
-            if (b <= limit)
-                expected = b;
+            if (b <= limit) expected = b;
         EXPECT_EQ(cut.size(), expected);
         EXPECT_EQ(text.compare(0, cut.size(), cut), 0);
         EXPECT_TRUE(IsCleanUtf8(cut));
@@ -121,7 +126,8 @@ TEST(OsText, CutUtf8IsTheLongestCleanPrefixForEveryLimit)
 TEST(OsText, CutUtf8DoesNotEatIntoBytesBeforeAStrayContinuation)
 {
     // Malformed input: continuation bytes without a lead. The cut must not wander back.
-    const std::string text = "abcd\x80\x80\x80\x80\x80" "e";
+    const std::string text = "abcd\x80\x80\x80\x80\x80"
+                             "e";
     EXPECT_EQ(CutUtf8(text, 7), text.substr(0, 7));
     EXPECT_EQ(CutUtf8(text, 4), "abcd");
 }

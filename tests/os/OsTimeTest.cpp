@@ -8,8 +8,7 @@
 
 #include "os/OsTime.h"
 
-namespace
-{
+namespace {
 constexpr int64_t kTicksPerHour = 3600 * kFileTimeTicksPerSecond;
 
 // File time of a UTC calendar moment, through the C library rather than our own arithmetic.
@@ -41,8 +40,7 @@ class ScopedTimeZone
 public:
     explicit ScopedTimeZone(const char* zone)
     {
-        if (const char* old = std::getenv("TZ"))
-            m_Old = old;
+        if (const char* old = std::getenv("TZ")) m_Old = old;
         setenv("TZ", zone, 1);
         tzset();
     }
@@ -70,9 +68,9 @@ TEST(OsTime, DosDateTimeGivesTheSameWallClock)
     {
         int y, mo, d, h, mi, s;
     };
-    const Case cases[] = {{1980, 1, 1, 0, 0, 0},    {1984, 2, 29, 12, 30, 58}, {1999, 12, 31, 23, 59, 58},
-                          {2000, 2, 29, 0, 0, 2},   {2024, 7, 15, 8, 5, 30},   {2107, 12, 31, 23, 59, 58},
-                          {2038, 1, 19, 3, 14, 8},  {2100, 3, 1, 1, 1, 1}};
+    const Case cases[] = {{1980, 1, 1, 0, 0, 0},   {1984, 2, 29, 12, 30, 58}, {1999, 12, 31, 23, 59, 58},
+                          {2000, 2, 29, 0, 0, 2},  {2024, 7, 15, 8, 5, 30},   {2107, 12, 31, 23, 59, 58},
+                          {2038, 1, 19, 3, 14, 8}, {2100, 3, 1, 1, 1, 1}};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(testing::Message() << c.y << "-" << c.mo << "-" << c.d);
@@ -118,7 +116,8 @@ protected:
     void SetUp() override
     {
         const std::string zone = GetParam();
-        struct stat st{};
+        struct stat st
+        {};
         if (zone.find(',') == std::string::npos && ::stat(("/usr/share/zoneinfo/" + zone).c_str(), &st) != 0)
             GTEST_SKIP() << "no time-zone database for " << zone;
         m_Zone.emplace(GetParam());
@@ -174,8 +173,7 @@ TEST_P(OsTimeZone, RoundTripOverAYear)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(CentralEurope, OsTimeZone,
-                         testing::Values("Europe/Berlin", "CET-1CEST,M3.5.0,M10.5.0/3"));
+INSTANTIATE_TEST_SUITE_P(CentralEurope, OsTimeZone, testing::Values("Europe/Berlin", "CET-1CEST,M3.5.0,M10.5.0/3"));
 
 TEST(OsTime, ConversionsRefuseTimesBefore1601)
 {

@@ -21,14 +21,14 @@ TEST(DataExtents, FindsInsideRunsAreKnownAtEveryEdge)
     set.AddRuns({{500, 4, 0}}, 0);
     set.Seal();
 
-    EXPECT_FALSE(set.Contains(99 * 512 + 511));   // the byte before the first run
-    EXPECT_TRUE(set.Contains(100 * 512));         // its first byte
-    EXPECT_TRUE(set.Contains(108 * 512 - 1));     // its last byte
-    EXPECT_FALSE(set.Contains(108 * 512));        // the byte after it
-    EXPECT_FALSE(set.Contains(150 * 512));        // inside the hole
-    EXPECT_TRUE(set.Contains(203 * 512 + 100));   // inside the second run, mid-sector
+    EXPECT_FALSE(set.Contains(99 * 512 + 511)); // the byte before the first run
+    EXPECT_TRUE(set.Contains(100 * 512));       // its first byte
+    EXPECT_TRUE(set.Contains(108 * 512 - 1));   // its last byte
+    EXPECT_FALSE(set.Contains(108 * 512));      // the byte after it
+    EXPECT_FALSE(set.Contains(150 * 512));      // inside the hole
+    EXPECT_TRUE(set.Contains(203 * 512 + 100)); // inside the second run, mid-sector
     EXPECT_FALSE(set.Contains(204 * 512));
-    EXPECT_TRUE(set.Contains(310 * 512));         // where two touching files meet
+    EXPECT_TRUE(set.Contains(310 * 512)); // where two touching files meet
     EXPECT_TRUE(set.Contains(315 * 512 - 1));
     EXPECT_FALSE(set.Contains(315 * 512));
     EXPECT_FALSE(set.Contains(400 * 512));

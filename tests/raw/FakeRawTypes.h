@@ -21,12 +21,22 @@ struct FakeTypeLog
 class FakeRawType final : public IRawFileType
 {
 public:
-    FakeRawType(std::string ext, std::string desc, FakeTypeLog* log) : m_Ext(std::move(ext)), m_Desc(std::move(desc)), m_Log(log) {}
+    FakeRawType(std::string ext, std::string desc, FakeTypeLog* log)
+        : m_Ext(std::move(ext)), m_Desc(std::move(desc)), m_Log(log)
+    {}
 
     /// Scan reports `size` at `sector` whenever a buffer covers `sector`; `at` may also lie
     /// outside the buffer (misbehaving types).
-    void HitAt(int64_t sector, int64_t size, int64_t reportWith = -1) { m_Hits[reportWith < 0 ? sector : reportWith].push_back({sector, size}); }
-    void SetLimits(int64_t minSize, int64_t maxSize) { m_Min = minSize; m_Max = maxSize; m_HasLimits = true; }
+    void HitAt(int64_t sector, int64_t size, int64_t reportWith = -1)
+    {
+        m_Hits[reportWith < 0 ? sector : reportWith].push_back({sector, size});
+    }
+    void SetLimits(int64_t minSize, int64_t maxSize)
+    {
+        m_Min = minSize;
+        m_Max = maxSize;
+        m_HasLimits = true;
+    }
     void SetInitiate(int result) { m_Initiate = result; }
     /// The hit at `sector` carries the metadata name `bytes` (written unterminated when it
     /// fills the whole answer buffer).
@@ -35,12 +45,24 @@ public:
     int Initiate() override { return m_Initiate; }
     int GetDescription(char* b, uint32_t n) override { return Copy(m_Desc, b, n); }
     int GetExtension(char* b, uint32_t n) override { return Copy(m_Ext, b, n); }
-    int BeginScan() override { ++m_Log->begins; return 1; }
-    int EndScan() override { ++m_Log->ends; return 1; }
+    int BeginScan() override
+    {
+        ++m_Log->begins;
+        return 1;
+    }
+    int EndScan() override
+    {
+        ++m_Log->ends;
+        return 1;
+    }
     int Scan(const RawScanArgs* args, IRawFileArray* hits) override;
     int Reserved6() override { return 0; }
     int Reserved7() override { return 0; }
-    void Release() override { ++m_Log->released; delete this; }
+    void Release() override
+    {
+        ++m_Log->released;
+        delete this;
+    }
     int Reserved9() override { return 0; }
     int GetInfo(int id, void* out, uint32_t size) override;
 

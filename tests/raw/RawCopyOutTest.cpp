@@ -122,7 +122,8 @@ std::vector<std::string> ListedExtensions()
 {
     KRawScanMgr mgr;
     std::vector<std::string> exts;
-    for (int i = 0; i < mgr.GetTypeCount(); ++i) {
+    for (int i = 0; i < mgr.GetTypeCount(); ++i)
+    {
         tagRawTypeEntry e;
         mgr.GetTypeEntry(i, &e);
         EXPECT_EQ(e.dwTypeId, 4096u + static_cast<uint32_t>(i));
@@ -140,8 +141,8 @@ TEST(RawPlugins, LibrariesAreFoundInTheProgramFolderTheInstalledFolderAndThrough
     KRawScanMgr::OverrideProgramFolder(empty.Path());
     ::setenv("VLM_PLUGIN_DIR", VLM_PLUGIN_BIN_DIR, 1);
     std::vector<std::string> exts = ListedExtensions();
-    for (const char* ext : {"docx", "xlsx", "pptx", "doc", "xls", "ppt", "pub", "odt", "ods", "odp",
-                            "pdf", "zip", "rar", "pst", "dbx"})
+    for (const char* ext :
+         {"docx", "xlsx", "pptx", "doc", "xls", "ppt", "pub", "odt", "ods", "odp", "pdf", "zip", "rar", "pst", "dbx"})
         EXPECT_EQ(std::count(exts.begin(), exts.end(), ext), 1) << ext;
     // The same folder twice: every library loads once.
     KRawScanMgr::OverrideProgramFolder(VLM_PLUGIN_BIN_DIR);
@@ -174,8 +175,7 @@ TEST(RawPlugins, EveryShippedTypeSitsInANamedGroup)
         ASSERT_GE(mgr.GetTypeCount(), 48);
         CFileTypeTree tree(mgr);
         const int other = static_cast<int>(tree.Groups().size()) - 1;
-        for (const CFileTypeTree::Item& item : tree.Items())
-            EXPECT_NE(item.nGroup, other) << item.strText;
+        for (const CFileTypeTree::Item& item : tree.Items()) EXPECT_NE(item.nGroup, other) << item.strText;
     }
     ::unsetenv("VLM_PLUGIN_DIR");
     KRawScanMgr::OverrideProgramFolder("");
@@ -203,7 +203,8 @@ TEST(RawPlugins, DeepScanWithTheBuiltLibrariesFindsDocuments)
         ScanStats stats{};
         std::vector<uint8_t> buf(512 * 512);
         const int64_t total = static_cast<int64_t>(image.size() / 512);
-        for (int64_t s = 0; s < total; s += 512) {
+        for (int64_t s = 0; s < total; s += 512)
+        {
             const int n = static_cast<int>(std::min<int64_t>(512, total - s));
             volume.ReadSectors(static_cast<uint64_t>(s), buf.data(), static_cast<uint32_t>(n));
             fs.ScanFS(&stats, s, buf.data(), n);
@@ -212,13 +213,17 @@ TEST(RawPlugins, DeepScanWithTheBuiltLibrariesFindsDocuments)
         EXPECT_EQ(stats.dwRawFiles, 2u);
         const KRawFileNode& r = fs.Records();
         bool sawDocx = false, sawPdf = false;
-        for (int i = 2; i < r.GetCount(); ++i) {
+        for (int i = 2; i < r.GetCount(); ++i)
+        {
             const tagFileNode* n = r.GetNode(i);
-            if (std::string(r.GetName(n)) == "Recovered_docx_file(1).docx") {
+            if (std::string(r.GetName(n)) == "Recovered_docx_file(1).docx")
+            {
                 sawDocx = n->s64Size == static_cast<int64_t>(docx.size()) && n->ftCreated == 8;
-            } else if (std::string(r.GetName(n)) == "Recovered_pdf_file(1).pdf") {
-                sawPdf = n->s64Size == static_cast<int64_t>(pdf.size()) &&
-                         n->ftCreated == static_cast<uint64_t>(pdfSector);
+            }
+            else if (std::string(r.GetName(n)) == "Recovered_pdf_file(1).pdf")
+            {
+                sawPdf =
+                    n->s64Size == static_cast<int64_t>(pdf.size()) && n->ftCreated == static_cast<uint64_t>(pdfSector);
             }
         }
         EXPECT_TRUE(sawDocx);

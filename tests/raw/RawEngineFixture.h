@@ -44,7 +44,8 @@ protected:
     {
         ScanStats local{};
         std::vector<uint8_t> buf(static_cast<size_t>(chunk) * 512);
-        for (int64_t s = 0; s < total; s += chunk) {
+        for (int64_t s = 0; s < total; s += chunk)
+        {
             const int n = static_cast<int>(std::min<int64_t>(chunk, total - s));
             fs.ScanFS(stats ? stats : &local, s, buf.data(), n);
         }
@@ -55,8 +56,7 @@ protected:
     {
         const KRawFileNode& r = fs.Records();
         for (int i = 0; i < r.GetCount(); ++i)
-            if (name == r.GetName(r.GetNode(i)))
-                return r.GetNode(i)->s64Size;
+            if (name == r.GetName(r.GetNode(i))) return r.GetNode(i)->s64Size;
         return -1;
     }
 

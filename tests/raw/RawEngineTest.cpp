@@ -18,13 +18,13 @@ TEST_F(RawEngine, OpenLengthEndsAtTheNextHitWithinTheLimits)
     a->SetLimits(1000, 1000000);
     c->SetLimits(0, 2048);
     a->HitAt(10, 0);
-    b->HitAt(20, 100);   // ends A@10 after 10 sectors
+    b->HitAt(20, 100); // ends A@10 after 10 sectors
     a->HitAt(50, 0);
-    b->HitAt(51, 100);   // one sector after A@50: raised to A's minimum
+    b->HitAt(51, 100); // one sector after A@50: raised to A's minimum
     a->HitAt(60, 0);
     b->HitAt(40, 100, 61); // a hit before the open file: the minimum as well
-    a->HitAt(900, 0);    // nothing follows: runs to the volume's end
-    c->HitAt(950, 0);    // closes A@900; C itself is cut to its maximum at the end
+    a->HitAt(900, 0);      // nothing follows: runs to the volume's end
+    c->HitAt(950, 0);      // closes A@900; C itself is cut to its maximum at the end
     List(f);
     KMemoryVolumeIO volume(std::vector<uint8_t>(1000 * 512));
     KRawFileSystem& fs = Fs(volume);
@@ -54,8 +54,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     FakeFactory f;
     FakeRawType* a = f.Add("jpg", "Pictures", &m_LogA);
     f.Add("off", "Switched off", &m_LogB)->HitAt(5, 512);
-    for (int i = 0; i < 12; ++i)
-        a->HitAt(100 + 10 * i, 512);
+    for (int i = 0; i < 12; ++i) a->HitAt(100 + 10 * i, 512);
     List(f);
     m_Mgr->SetEnabled(1, 0);
     KMemoryVolumeIO volume(std::vector<uint8_t>(400 * 512));
@@ -71,8 +70,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     EXPECT_STREQ(r.GetName(r.GetNode(0)), "Disk 0\\");
     EXPECT_STREQ(r.GetName(r.GetNode(2)), "Pictures(12)");
     EXPECT_STREQ(r.GetName(r.GetNode(3)), "Switched off(0)");
-    for (int i = 1; i <= 12; ++i)
-        EXPECT_EQ(Size(fs, "Recovered_jpg_file(" + std::to_string(i) + ").jpg"), 512) << i;
+    for (int i = 1; i <= 12; ++i) EXPECT_EQ(Size(fs, "Recovered_jpg_file(" + std::to_string(i) + ").jpg"), 512) << i;
     EXPECT_EQ(m_LogB.scans, 0);
     EXPECT_EQ(m_LogB.begins, 1);
     EXPECT_EQ(m_LogB.ends, 1);
@@ -94,8 +92,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     EXPECT_STREQ(tree.GetName(folder), "Pictures(12)");
     EXPECT_EQ(KNodeTree::GetNextSibling(folder), nullptr);
     int files = 0;
-    for (const tagTreeNode* n = KNodeTree::GetFirstChild(folder); n; n = KNodeTree::GetNextSibling(n))
-        ++files;
+    for (const tagTreeNode* n = KNodeTree::GetFirstChild(folder); n; n = KNodeTree::GetNextSibling(n)) ++files;
     EXPECT_EQ(files, 12);
 
     // A second scan of the same volume starts counting afresh.
@@ -129,10 +126,10 @@ TEST_F(RawEngine, HitsOutsideTheVolumeAndBadSizesAreContained)
     FakeFactory f;
     FakeRawType* bad = f.Add("bad", "Faulty", &m_LogA);
     bad->SetLimits(0, int64_t{1} << 40);
-    bad->HitAt(-5, 512, 0);          // before the volume
-    bad->HitAt(5000, 512, 1);        // beyond the volume's end
-    bad->HitAt(10, -77);             // negative size: decided like an open length
-    bad->HitAt(20, int64_t{1} << 50);// longer than the volume: cut at its end
+    bad->HitAt(-5, 512, 0);           // before the volume
+    bad->HitAt(5000, 512, 1);         // beyond the volume's end
+    bad->HitAt(10, -77);              // negative size: decided like an open length
+    bad->HitAt(20, int64_t{1} << 50); // longer than the volume: cut at its end
     List(f);
     KMemoryVolumeIO volume(std::vector<uint8_t>(100 * 512));
     KRawFileSystem& fs = Fs(volume);
@@ -142,7 +139,8 @@ TEST_F(RawEngine, HitsOutsideTheVolumeAndBadSizesAreContained)
     EXPECT_EQ(Size(fs, "Recovered_bad_file(1).bad"), 10 * 512);
     EXPECT_EQ(Size(fs, "Recovered_bad_file(2).bad"), 80 * 512);
     // Every recorded file can be read to its last byte.
-    for (int i = 3; i < fs.Records().GetCount(); ++i) {
+    for (int i = 3; i < fs.Records().GetCount(); ++i)
+    {
         std::unique_ptr<IOutStream> s(fs.OpenStream(fs.Records().GetNode(i)));
         ASSERT_TRUE(s);
         std::vector<uint8_t> buf(100 * 512);
@@ -178,8 +176,7 @@ TEST_F(RawEngine, HitsPastTheLimitAreDroppedAndCountedWhileTheScanGoesOn)
     FakeFactory f;
     FakeRawType* a = f.Add("aaa", "Type A", &m_LogA);
     a->SetLimits(0, 1 << 20);
-    for (int s = 0; s < 100; ++s)
-        a->HitAt(s * 10, 0);
+    for (int s = 0; s < 100; ++s) a->HitAt(s * 10, 0);
     List(f);
     KMemoryVolumeIO volume(std::vector<uint8_t>(1000 * 512));
     KRawFileSystem& fs = Fs(volume);

@@ -20,8 +20,7 @@ std::multiset<std::string> FileNames(const KRawFileSystem& fs)
     std::multiset<std::string> names;
     const KRawFileNode& r = fs.Records();
     for (int i = 2; i < r.GetCount(); ++i)
-        if (!IsFolderRecord(r.GetNode(i)))
-            names.insert(r.GetName(r.GetNode(i)));
+        if (!IsFolderRecord(r.GetNode(i))) names.insert(r.GetName(r.GetNode(i)));
     return names;
 }
 
@@ -29,14 +28,14 @@ const tagFileNode* Named(const KRawFileSystem& fs, const std::string& name)
 {
     const KRawFileNode& r = fs.Records();
     for (int i = 0; i < r.GetCount(); ++i)
-        if (name == r.GetName(r.GetNode(i)))
-            return r.GetNode(i);
+        if (name == r.GetName(r.GetNode(i))) return r.GetNode(i);
     return nullptr;
 }
 
 void CollectTreeNames(const KNodeTree& tree, const tagTreeNode* node, std::set<std::string>& out)
 {
-    for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c; c = KNodeTree::GetNextSibling(c)) {
+    for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c; c = KNodeTree::GetNextSibling(c))
+    {
         out.insert(tree.GetName(c));
         CollectTreeNames(tree, c, out);
     }
@@ -71,7 +70,8 @@ TEST(RawPlugins, FoundFilesAreNamedFromWhatTheyCarry)
         };
         std::vector<uint8_t> image(8 * 512, 0);
         std::map<std::string, std::vector<uint8_t>> bytes;
-        for (const auto& [file, name] : samples) {
+        for (const auto& [file, name] : samples)
+        {
             bytes[name] = ReadFileBytes(SourcePath(dir + file));
             ASSERT_FALSE(bytes[name].empty()) << file;
             Append(image, bytes[name]);
@@ -86,17 +86,17 @@ TEST(RawPlugins, FoundFilesAreNamedFromWhatTheyCarry)
         ASSERT_EQ(fs.Begin_ScanFS(), 0u);
         ScanStats stats{};
         const int64_t total = static_cast<int64_t>(image.size() / 512);
-        for (int64_t s = 0; s < total; s += 512) {
+        for (int64_t s = 0; s < total; s += 512)
+        {
             const int n = static_cast<int>(std::min<int64_t>(512, total - s));
             fs.ScanFS(&stats, s, image.data() + s * 512, n);
         }
         fs.End_ScanFS();
 
         std::multiset<std::string> expected;
-        for (const auto& [file, name] : samples)
-            expected.insert(name);
+        for (const auto& [file, name] : samples) expected.insert(name);
         expected.insert("2021-06-15 09-40-00 Canon EOS 80D (2).jpg");
-        expected.insert("Recovered_mp3_file(2).mp3");   // the second MP3 found
+        expected.insert("Recovered_mp3_file(2).mp3"); // the second MP3 found
         EXPECT_EQ(FileNames(fs), expected);
 
         // The file list shows the tree's names.
@@ -104,12 +104,12 @@ TEST(RawPlugins, FoundFilesAreNamedFromWhatTheyCarry)
         ASSERT_EQ(fs.BuildTree(&tree), 0u);
         std::set<std::string> shown;
         CollectTreeNames(tree, tree.GetRoot(), shown);
-        for (const std::string& name : expected)
-            EXPECT_TRUE(shown.count(name)) << name;
+        for (const std::string& name : expected) EXPECT_TRUE(shown.count(name)) << name;
 
         // Saving writes the file under its name with the sample's bytes.
         TempDir out;
-        for (const auto& [name, data] : bytes) {
+        for (const auto& [name, data] : bytes)
+        {
             const tagFileNode* rec = Named(fs, name);
             ASSERT_NE(rec, nullptr) << name;
             ASSERT_EQ(fs.SaveFile(rec, out.File(name)), 0u) << name;
@@ -142,15 +142,21 @@ TEST_F(RawEngine, HostileMetadataNamesAreCleanedCutAndMadeUnique)
         {4, "../../etc/passwd"},
         {5, "Tab\there\r\nline\x01\x7F end  "},
         {6, "Bad \xC3\x28 utf8 \xED\xA0\x80 surrogate \xF4\x90\x80\x80 big"},
-        {7, "Spoof \xE2\x80\xAEgpj.exe"},   // a right-to-left override
-        {8, "   ...   "},                   // nothing usable: numbered
-        {9, "Recovered_aaa_file(10)"},      // reads like the numbered name of file 10
-        {10, ""},                           // no name: numbered
-        {11, std::string(256, 'x')},        // fills the answer without a terminator
-        {12, [] { std::string s; for (int i = 0; i < 100; ++i) s += "\xC3\xA9"; return s; }()},
+        {7, "Spoof \xE2\x80\xAEgpj.exe"}, // a right-to-left override
+        {8, "   ...   "},                 // nothing usable: numbered
+        {9, "Recovered_aaa_file(10)"},    // reads like the numbered name of file 10
+        {10, ""},                         // no name: numbered
+        {11, std::string(256, 'x')},      // fills the answer without a terminator
+        {12,
+         [] {
+             std::string s;
+             for (int i = 0; i < 100; ++i) s += "\xC3\xA9";
+             return s;
+         }()},
         {13, "A:B*C?D\"E<F>G|H\\I"},
     };
-    for (const auto& [sector, name] : given) {
+    for (const auto& [sector, name] : given)
+    {
         t->HitAt(sector, 512);
         t->NameAt(sector, name);
     }
@@ -162,8 +168,7 @@ TEST_F(RawEngine, HostileMetadataNamesAreCleanedCutAndMadeUnique)
 
     std::map<int64_t, std::string> got;
     const KRawFileNode& r = fs.Records();
-    for (int i = 3; i < r.GetCount(); ++i)
-        got[static_cast<int64_t>(r.GetNode(i)->ftCreated)] = r.GetName(r.GetNode(i));
+    for (int i = 3; i < r.GetCount(); ++i) got[static_cast<int64_t>(r.GetNode(i)->ftCreated)] = r.GetName(r.GetNode(i));
     EXPECT_EQ(got[1], "Holiday.aaa");
     EXPECT_EQ(got[2], "Holiday (2).aaa");
     EXPECT_EQ(got[3], "Holiday (3).aaa");
@@ -175,7 +180,8 @@ TEST_F(RawEngine, HostileMetadataNamesAreCleanedCutAndMadeUnique)
     EXPECT_EQ(got[9], "Recovered_aaa_file(10) (2).aaa");
     EXPECT_EQ(got[10], "Recovered_aaa_file(10).aaa");
     // Long names are cut on a character boundary, room left for the suffix and extension.
-    for (const int64_t s : {11, 12}) {
+    for (const int64_t s : {11, 12})
+    {
         const std::string& n = got[s];
         EXPECT_LE(n.size(), KRawNames::kMaxNameBytes) << n;
         EXPECT_GE(n.size(), 90u) << n;
@@ -200,12 +206,18 @@ TEST_F(RawEngine, StoredResultOfTheNumberedOnlyBuildLoadsUnchanged)
     ASSERT_EQ(r.GetCount(), 7);
     EXPECT_STREQ(r.GetName(r.GetNode(2)), "Type A(2)");
     EXPECT_STREQ(r.GetName(r.GetNode(3)), "Type B(1)");
-    const struct { const char* name; int64_t size; uint64_t sector; } files[] = {
+    const struct
+    {
+        const char* name;
+        int64_t size;
+        uint64_t sector;
+    } files[] = {
         {"Recovered_aaa_file(1).aaa", 1234, 7},
         {"Recovered_bbb_file(1).bbb", 10 * 512, 20},
         {"Recovered_aaa_file(2).aaa", 4096, 30},
     };
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
+    {
         const tagFileNode* n = r.GetNode(4 + i);
         EXPECT_STREQ(r.GetName(n), files[i].name);
         EXPECT_EQ(n->s64Size, files[i].size);

@@ -23,7 +23,7 @@ void PutU32LE(std::vector<uint8_t>& b, size_t at, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
-}
+} // namespace
 
 TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
 {
@@ -31,7 +31,7 @@ TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
     {
         const char* file;
         const char* extension;
-        size_t fromEnd;   // the byte changed, counted from the end of the file
+        size_t fromEnd; // the byte changed, counted from the end of the file
         const char* what;
     };
     const Case cases[] = {
@@ -42,7 +42,8 @@ TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
         {"blocks.xz", "xz", 3, "xz footer flags"},
         {"joined.xz", "xz", 3, "second xz stream's footer flags"},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         SCOPED_TRACE(c.what);
         std::vector<uint8_t> file = ArchiveSample(c.file);
         file[file.size() - c.fromEnd] ^= 0x40;
@@ -66,17 +67,19 @@ TEST(ArchiveChecks, GzipBrokenInsideItsDataIsOfferedWithItsEndUnknown)
     const Case cases[] = {
         {"words.gz", 12000, true},
         {"mixed-named.gz", 30000, true},
-        {"joined.gz", 20000, true},   // inside the second member: the first is whole
-        {"words.gz", 600, false},     // too early to tell from a header followed by chance bytes
+        {"joined.gz", 20000, true}, // inside the second member: the first is whole
+        {"words.gz", 600, false},   // too early to tell from a header followed by chance bytes
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         SCOPED_TRACE(std::string(c.file) + " at " + std::to_string(c.at));
         std::vector<uint8_t> file = ArchiveSample(c.file);
         const std::vector<uint8_t> junk = Junk(512, 41);
         std::copy(junk.begin(), junk.end(), file.begin() + static_cast<long>(c.at));
         const auto found = ScanPlanted(file, "gz");
         ASSERT_EQ(found.size(), c.found ? 1u : 0u);
-        if (c.found) {
+        if (c.found)
+        {
             EXPECT_EQ(found[0].firstSector, 8);
             EXPECT_EQ(found[0].size, 0);
         }
@@ -86,32 +89,33 @@ TEST(ArchiveChecks, GzipBrokenInsideItsDataIsOfferedWithItsEndUnknown)
 TEST(ArchiveChecks, HeadersThatFailTheirChecksAreNotFiles)
 {
     std::vector<uint8_t> sevenZip = ArchiveSample("words.7z");
-    sevenZip[20] ^= 1;   // next header size: the start header CRC no longer matches
+    sevenZip[20] ^= 1; // next header size: the start header CRC no longer matches
     EXPECT_TRUE(ScanPlanted(sevenZip, "7z").empty());
 
     std::vector<uint8_t> xz = ArchiveSample("words.xz");
-    xz[7] = 0x0A;   // check type changed: the stream flags CRC fails
+    xz[7] = 0x0A; // check type changed: the stream flags CRC fails
     EXPECT_TRUE(ScanPlanted(xz, "xz").empty());
 
     std::vector<uint8_t> cab = ArchiveSample("words.cab");
-    PutU32LE(cab, 16, 0xFFFF0000u);   // file entries beyond the cabinet's end
+    PutU32LE(cab, 16, 0xFFFF0000u); // file entries beyond the cabinet's end
     EXPECT_TRUE(ScanPlanted(cab, "cab").empty());
 
     std::vector<uint8_t> tar = ArchiveSample("gnu.tar");
-    tar[0] ^= 0x01;   // the first member's name: its header checksum fails
-    for (const tagFoundFile& f : ScanPlanted(tar, "tar")) {
-        EXPECT_NE(f.firstSector, 8);   // what is left from the next member on is a tar of its own
+    tar[0] ^= 0x01; // the first member's name: its header checksum fails
+    for (const tagFoundFile& f : ScanPlanted(tar, "tar"))
+    {
+        EXPECT_NE(f.firstSector, 8); // what is left from the next member on is a tar of its own
     }
 
     std::vector<uint8_t> bz2 = ArchiveSample("words.bz2");
-    bz2[4] ^= 0x10;   // first block magic
+    bz2[4] ^= 0x10; // first block magic
     EXPECT_TRUE(ScanPlanted(bz2, "bz2").empty());
 
     std::vector<uint8_t> gz = ArchiveSample("words.gz");
-    gz[3] = 0x20;   // reserved header flag
+    gz[3] = 0x20; // reserved header flag
     EXPECT_TRUE(ScanPlanted(gz, "gz").empty());
     gz = ArchiveSample("line.gz");
-    gz[gz.size() - 1] ^= 0x40;   // a short stream whose trailer's length disagrees
+    gz[gz.size() - 1] ^= 0x40; // a short stream whose trailer's length disagrees
     EXPECT_TRUE(ScanPlanted(gz, "gz").empty());
 }
 
@@ -165,7 +169,8 @@ TEST(ArchiveDamage, SignatureFollowedByRandomBytesIsNotAFile)
         {"cab", {'M', 'S', 'C', 'F', 0, 0, 0, 0}},
     };
     constexpr size_t kSectors = 4096;
-    for (const auto& [ext, prefix] : prefixes) {
+    for (const auto& [ext, prefix] : prefixes)
+    {
         std::vector<uint8_t> image = PatternBytes(kSectors * 512, static_cast<uint32_t>(prefix[1] + prefix[3]));
         for (size_t s = 0; s < kSectors; ++s) std::memcpy(image.data() + s * 512, prefix.data(), prefix.size());
         EXPECT_EQ(ScanImage(image, ArchiveType(ext)).size(), 0u) << ext;
@@ -177,9 +182,11 @@ TEST(ArchiveDamage, RandomlyDamagedArchivesNeverMisbehave)
     const std::vector<RawTypePtr> types = ArchiveTypes();
     std::mt19937 rng(20240612);
     for (const char* name : {"words.gz", "mixed-named.gz", "joined.gz", "words.bz2", "words.xz", "blocks.xz",
-                             "filters.xz", "words.7z", "words.cab", "gnu.tar", "tree-pax.tar"}) {
+                             "filters.xz", "words.7z", "words.cab", "gnu.tar", "tree-pax.tar"})
+    {
         const std::vector<uint8_t> file = ArchiveSample(name);
-        for (int round = 0; round < 60; ++round) {
+        for (int round = 0; round < 60; ++round)
+        {
             std::vector<uint8_t> damaged = file;
             // About 1% of the bytes, sparing the header half of the time so that the damage
             // reaches the walks.
@@ -190,14 +197,16 @@ TEST(ArchiveDamage, RandomlyDamagedArchivesNeverMisbehave)
             std::vector<uint8_t> image = Junk(8 * 512, static_cast<uint32_t>(round));
             Plant(image, 8 * 512, damaged);
             image.resize((image.size() + 511) / 512 * 512);
-            for (const tagFoundFile& f : ScanImage(image, types)) {
+            for (const tagFoundFile& f : ScanImage(image, types))
+            {
                 EXPECT_GE(f.firstSector, 8) << name << " round " << round;
                 EXPECT_LT(f.firstSector, 8 + static_cast<int64_t>(damaged.size() + 511) / 512) << name;
                 EXPECT_GE(f.size, 0);
                 EXPECT_LE(f.size, ArchiveType(f.extension)->Info().maxSize);
                 // Walked formats end where their structure checked out, inside the image; the
                 // header-sized ones (7z, cab) may claim more than a cut file holds.
-                if (f.size && f.extension != "7z" && f.extension != "cab") {
+                if (f.size && f.extension != "7z" && f.extension != "cab")
+                {
                     EXPECT_LE(f.size, static_cast<int64_t>(image.size()) - f.firstSector * 512) << name;
                 }
             }

@@ -30,14 +30,15 @@ public:
     // Fixed-code symbols.
     void Literal(uint8_t b) { b < 144 ? Code(0x30u + b, 8) : Code(0x190u + b - 144, 9); }
     void EndOfBlock() { Code(0, 7); }
-    void Match3(uint32_t distanceCode) { Code(1, 7), Code(distanceCode, 5); }   // length 3
+    void Match3(uint32_t distanceCode) { Code(1, 7), Code(distanceCode, 5); } // length 3
 
     std::vector<uint8_t> Take() { return std::move(m_Bytes); }
 
 private:
     void Bit(uint32_t b)
     {
-        if (m_Used == 0 || m_Used == 8) {
+        if (m_Used == 0 || m_Used == 8)
+        {
             m_Bytes.push_back(0);
             m_Used = 0;
         }
@@ -60,16 +61,16 @@ tagDeflateWalk WalkBytes(const std::vector<uint8_t>& stream)
     KDeflateWalker walker;
     return walker.Walk(reader, 0);
 }
-}
+} // namespace
 
 TEST(DeflateWalker, FixedBlockEndsAfterItsEndCodeAndCountsItsOutput)
 {
     KBitWriter w;
-    w.Bits(1, 1), w.Bits(1, 2);   // final, fixed codes
+    w.Bits(1, 1), w.Bits(1, 2); // final, fixed codes
     w.Literal('a'), w.Literal(200), w.Match3(0), w.Match3(1), w.EndOfBlock();
     std::vector<uint8_t> s = w.Take();
     const size_t streamBytes = s.size();
-    s.insert(s.end(), {0xAA, 0xBB});   // what follows is not the stream's
+    s.insert(s.end(), {0xAA, 0xBB}); // what follows is not the stream's
     const tagDeflateWalk r = WalkBytes(s);
     EXPECT_EQ(r.outcome, tagDeflateWalk::Outcome::End);
     EXPECT_EQ(r.end, streamBytes);
@@ -80,10 +81,10 @@ TEST(DeflateWalker, FixedBlockEndsAfterItsEndCodeAndCountsItsOutput)
 TEST(DeflateWalker, StoredBlocksAreSkippedByTheirLength)
 {
     KBitWriter w;
-    w.Bits(0, 1), w.Bits(0, 2);   // not final, stored
+    w.Bits(0, 1), w.Bits(0, 2); // not final, stored
     w.Byte(5), w.Byte(0), w.Byte(0xFA), w.Byte(0xFF);
     for (uint8_t b : {1, 2, 3, 4, 5}) w.Byte(b);
-    w.Bits(1, 1), w.Bits(1, 2), w.Match3(3), w.EndOfBlock();   // distance 4 reaches into the stored bytes
+    w.Bits(1, 1), w.Bits(1, 2), w.Match3(3), w.EndOfBlock(); // distance 4 reaches into the stored bytes
     const std::vector<uint8_t> s = w.Take();
     const tagDeflateWalk r = WalkBytes(s);
     EXPECT_EQ(r.outcome, tagDeflateWalk::Outcome::End);
@@ -130,8 +131,8 @@ TEST(DeflateWalker, CorruptStreamsAreRefused)
         SCOPED_TRACE("dynamic block with an over-subscribed code-length code");
         KBitWriter w;
         w.Bits(1, 1), w.Bits(2, 2);
-        w.Bits(0, 5), w.Bits(0, 5), w.Bits(15, 4);   // 257 + 1 codes, 19 code-length codes
-        for (int i = 0; i < 19; ++i) w.Bits(1, 3);  // nineteen codes of one bit
+        w.Bits(0, 5), w.Bits(0, 5), w.Bits(15, 4); // 257 + 1 codes, 19 code-length codes
+        for (int i = 0; i < 19; ++i) w.Bits(1, 3); // nineteen codes of one bit
         EXPECT_EQ(WalkBytes(w.Take()).outcome, tagDeflateWalk::Outcome::Invalid);
     }
 }
@@ -139,10 +140,10 @@ TEST(DeflateWalker, CorruptStreamsAreRefused)
 TEST(DeflateWalker, StreamsCutShortAreTruncatedNotEnded)
 {
     KBitWriter w;
-    w.Bits(0, 1), w.Bits(1, 2);   // a fixed block that is not the last
+    w.Bits(0, 1), w.Bits(1, 2); // a fixed block that is not the last
     for (int i = 0; i < 40; ++i) w.Literal(static_cast<uint8_t>('a' + i % 26));
     w.EndOfBlock();
-    const std::vector<uint8_t> s = w.Take();   // and no final block after it
+    const std::vector<uint8_t> s = w.Take(); // and no final block after it
     const tagDeflateWalk r = WalkBytes(s);
     EXPECT_EQ(r.outcome, tagDeflateWalk::Outcome::Truncated);
     EXPECT_EQ(r.blocks, 1u);

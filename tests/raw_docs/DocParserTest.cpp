@@ -29,15 +29,14 @@ DocProbe ProbeAll(ByteView bytes)
 {
     KSpanDocSource src(bytes);
     const std::function<DocProbe()> parsers[] = {
-        [&] { return ParseZip(src); }, [&] { return ParseOle(src); },
-        [&] { return ParsePdf(src, 512); }, [&] { return ParseRar(src); },
-        [&] { return ParsePst(src); }, [&] { return ParseDbx(src); },
+        [&] { return ParseZip(src); }, [&] { return ParseOle(src); },    [&] { return ParsePdf(src, 512); },
+        [&] { return ParseRar(src); }, [&] { return ParsePst(src); },    [&] { return ParseDbx(src); },
         [&] { return ParseRtf(src); }, [&] { return ParseSqlite(src); },
     };
-    for (const auto& parse : parsers) {
+    for (const auto& parse : parsers)
+    {
         const DocProbe p = parse();
-        if (p.kind != DocKind::None)
-            return p;
+        if (p.kind != DocKind::None) return p;
     }
     return {};
 }
@@ -46,17 +45,20 @@ DocProbe ProbeAll(ByteView bytes)
 
 TEST(DocParsers, TruncatedSamplesGiveNoLengthBeyondTheBytes)
 {
-    for (const DocSample& s : DocSamples()) {
+    for (const DocSample& s : DocSamples())
+    {
         SCOPED_TRACE(s.file);
         const std::vector<uint8_t> bytes = LoadDocSample(s.file);
-        for (size_t cut : {size_t{7}, size_t{40}, bytes.size() / 4, bytes.size() / 2, bytes.size() - 1}) {
+        for (size_t cut : {size_t{7}, size_t{40}, bytes.size() / 4, bytes.size() / 2, bytes.size() - 1})
+        {
             const std::vector<uint8_t> part(bytes.begin(), bytes.begin() + static_cast<long>(cut));
             const DocProbe p = ProbeAll(part);
             EXPECT_LT(p.size, bytes.size()) << "cut at " << cut;
             EXPECT_LE(p.size, cut) << "cut at " << cut;
             // Cut before the members that name it, an office document is a plain archive.
             const bool zipped = s.kind >= DocKind::Zip && s.kind <= DocKind::Odp;
-            if (p.kind != DocKind::None && !(zipped && p.kind == DocKind::Zip)) {
+            if (p.kind != DocKind::None && !(zipped && p.kind == DocKind::Zip))
+            {
                 EXPECT_EQ(p.kind, s.kind) << "cut at " << cut;
             }
         }
@@ -68,8 +70,7 @@ TEST(DocZip, KindFollowsTheMembers)
     // Without [Content_Types].xml a "word/" member does not make a document.
     std::vector<uint8_t> docx = LoadDocSample("sample.docx");
     for (size_t i = 0; i + 19 <= docx.size(); ++i)
-        if (std::memcmp(&docx[i], "[Content_Types].xml", 19) == 0)
-            docx[i + 1] = 'X';
+        if (std::memcmp(&docx[i], "[Content_Types].xml", 19) == 0) docx[i + 1] = 'X';
     KSpanDocSource src(docx);
     const DocProbe p = ParseZip(src);
     EXPECT_EQ(p.kind, DocKind::Zip);
@@ -117,7 +118,8 @@ TEST(DocZip, StoredInnerArchiveDoesNotEndTheOuterOne)
     zip.resize(at + sizeof e);
     std::memcpy(zip.data() + at, &e, sizeof e);
     // Force the search path as well: mark the member as having a trailing descriptor.
-    for (uint16_t flags : {uint16_t{0}, uint16_t{8}}) {
+    for (uint16_t flags : {uint16_t{0}, uint16_t{8}})
+    {
         std::memcpy(zip.data() + 6, &flags, 2);
         KSpanDocSource src(zip);
         const DocProbe p = ParseZip(src);
@@ -134,10 +136,10 @@ TEST(DocZip, LocalHeaderGate)
         return CheckZipLocalHeader(ByteView(b.data(), 30), ByteView(b.data() + 30, PeekU16LE(&b[26])));
     };
     EXPECT_TRUE(check(4, 20));
-    EXPECT_FALSE(check(4, 64));     // version 6.4 does not exist
-    EXPECT_FALSE(check(7, 0x80));   // reserved flag bit
-    EXPECT_FALSE(check(8, 7));      // unknown method
-    EXPECT_FALSE(check(30, 0x01));  // control character in the name
+    EXPECT_FALSE(check(4, 64));    // version 6.4 does not exist
+    EXPECT_FALSE(check(7, 0x80));  // reserved flag bit
+    EXPECT_FALSE(check(8, 7));     // unknown method
+    EXPECT_FALSE(check(30, 0x01)); // control character in the name
 }
 
 TEST(DocPdf, EndIsTheLastMarkerThatEndsTheFile)
@@ -166,7 +168,8 @@ TEST(DocPdf, EndIsTheLastMarkerThatEndsTheFile)
 
     // Digits, a comment or other junk after the marker are not an update, even when another
     // document's marker follows further on (not on a sector boundary).
-    for (const char* junk : {"\n20261208 1 0 R junk", "12 0 R", "%comment\n", "7 0 objx"}) {
+    for (const char* junk : {"\n20261208 1 0 R junk", "12 0 R", "%comment\n", "7 0 objx"})
+    {
         std::vector<uint8_t> after = one;
         after.insert(after.end(), junk, junk + std::strlen(junk));
         after.resize(one.size() + 1000, 'x');
@@ -175,7 +178,8 @@ TEST(DocPdf, EndIsTheLastMarkerThatEndsTheFile)
         EXPECT_EQ(ParsePdf(src, 512).size, one.size()) << junk;
     }
     // An update after blank lines is kept, whether it starts with an object or a table.
-    for (const char* update : {"\r\n\n3 0 obj\n<< >>\nendobj\n%%EOF\n", " xref\n0 1\n%%EOF\n"}) {
+    for (const char* update : {"\r\n\n3 0 obj\n<< >>\nendobj\n%%EOF\n", " xref\n0 1\n%%EOF\n"})
+    {
         std::vector<uint8_t> updated = one;
         updated.insert(updated.end(), update, update + std::strlen(update));
         const size_t whole = updated.size();
@@ -191,7 +195,8 @@ TEST(DocPdf, EndIsTheLastMarkerThatEndsTheFile)
 
 TEST(DocRar, HeaderCrcGuardsTheWalk)
 {
-    for (const char* file : {"sample.rar", "sample-v5.rar"}) {
+    for (const char* file : {"sample.rar", "sample-v5.rar"})
+    {
         SCOPED_TRACE(file);
         std::vector<uint8_t> rar = LoadDocSample(file);
         // Damage the first file header's name: the walk stops there, the start stays a RAR.
@@ -212,7 +217,8 @@ TEST(DocRar, HeaderCrcGuardsTheWalk)
 
 TEST(DocMail, RecordedLengthBeyondTheBytesIsNotReported)
 {
-    for (const char* file : {"sample.pst", "sample-ansi.pst", "sample.dbx"}) {
+    for (const char* file : {"sample.pst", "sample-ansi.pst", "sample.dbx"})
+    {
         SCOPED_TRACE(file);
         const std::vector<uint8_t> full = LoadDocSample(file);
         const std::vector<uint8_t> part(full.begin(), full.end() - 512);
@@ -237,14 +243,14 @@ DocProbe Rtf(std::string_view text)
     KSpanDocSource src(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     return ParseRtf(src);
 }
-}
+} // namespace
 
 TEST(DocRtf, EndIsTheBraceThatClosesTheOuterGroup)
 {
     struct Case
     {
         std::string_view text;
-        uint64_t size;   // 0: the end cannot be told
+        uint64_t size; // 0: the end cannot be told
         const char* what;
     };
     const Case cases[] = {
@@ -256,7 +262,8 @@ TEST(DocRtf, EndIsTheBraceThatClosesTheOuterGroup)
         {"{\\rtf1 \\bin999 }", 0, "binary data past the end"},
         {std::string_view("{\\rtf1 text\0\0\0\0}", 16), 0, "zeros: overwritten or cut"},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
+    {
         SCOPED_TRACE(c.what);
         const DocProbe p = Rtf(c.text);
         EXPECT_EQ(p.kind, DocKind::Rtf);
@@ -272,7 +279,7 @@ TEST(DocSqlite, PageCountCountsOnlyWhileCurrent)
     {
         // The header's page count written by a writer that did not keep it current.
         std::vector<uint8_t> stale = db;
-        stale[95] ^= 1;   // version-valid-for no longer equals the change counter
+        stale[95] ^= 1; // version-valid-for no longer equals the change counter
         KSpanDocSource src(stale);
         const DocProbe p = ParseSqlite(src);
         EXPECT_EQ(p.kind, DocKind::Sqlite);

@@ -29,8 +29,7 @@ using TypePtr = std::unique_ptr<KRawTypeBase, TypeDeleter>;
 std::vector<TypePtr> DocTypes()
 {
     std::vector<TypePtr> types;
-    for (RawTypeCreate create : RawTypeList_docs())
-        types.emplace_back(create());
+    for (RawTypeCreate create : RawTypeList_docs()) types.emplace_back(create());
     return types;
 }
 
@@ -39,21 +38,23 @@ std::vector<Found> Scan(const std::vector<uint8_t>& image, uint32_t bufferSector
     KMemoryVolumeIO volume(image);
     const uint64_t total = image.size() / 512;
     std::vector<TypePtr> types = DocTypes();
-    for (auto& t : types)
-        t->BeginScan();
+    for (auto& t : types) t->BeginScan();
     std::vector<Found> found;
     std::vector<uint8_t> buf(size_t{bufferSectors} * 512);
     KRawFileArray hits;
-    for (uint64_t s = 0; s < total; s += bufferSectors) {
+    for (uint64_t s = 0; s < total; s += bufferSectors)
+    {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bufferSectors, total - s));
         EXPECT_EQ(volume.ReadSectors(s, buf.data(), n), 0u);
         const RawScanArgs args{static_cast<int64_t>(s), buf.data(), n, 512, &volume};
-        for (auto& t : types) {
+        for (auto& t : types)
+        {
             hits.Clear();
             t->Scan(&args, &hits);
             char ext[260];
             t->GetExtension(ext, sizeof ext);
-            for (int i = 0; i < hits.GetCount(); ++i) {
+            for (int i = 0; i < hits.GetCount(); ++i)
+            {
                 RawHit h{};
                 hits.GetAt(i, &h);
                 found.push_back({ext, h.firstSector, h.size});
@@ -63,21 +64,20 @@ std::vector<Found> Scan(const std::vector<uint8_t>& image, uint32_t bufferSector
     return found;
 }
 
-std::string Extension(const std::string& file)
-{
-    return file.substr(file.rfind('.') + 1);
-}
+std::string Extension(const std::string& file) { return file.substr(file.rfind('.') + 1); }
 
 } // namespace
 
 TEST(DocTypes, EverySampleFoundOnceWithItsTypeAndLength)
 {
-    for (uint32_t bufferSectors : {512u, 8u}) {
+    for (uint32_t bufferSectors : {512u, 8u})
+    {
         SCOPED_TRACE(bufferSectors);
         std::vector<uint8_t> image = PatternBytes(512 * 16, 1);
         std::map<int64_t, DocSample> planted;
         uint32_t seed = 2;
-        for (const DocSample& s : DocSamples()) {
+        for (const DocSample& s : DocSamples())
+        {
             const std::vector<uint8_t> bytes = LoadDocSample(s.file);
             planted.emplace(static_cast<int64_t>(image.size() / 512), s);
             image.insert(image.end(), bytes.begin(), bytes.end());
@@ -88,10 +88,12 @@ TEST(DocTypes, EverySampleFoundOnceWithItsTypeAndLength)
         }
         const std::vector<Found> found = Scan(image, bufferSectors);
         std::map<int64_t, Found> bySector;
-        for (const Found& f : found) {
+        for (const Found& f : found)
+        {
             EXPECT_TRUE(bySector.emplace(f.firstSector, f).second) << "twice at " << f.firstSector;
         }
-        for (const auto& [sector, sample] : planted) {
+        for (const auto& [sector, sample] : planted)
+        {
             SCOPED_TRACE(sample.file);
             auto it = bySector.find(sector);
             ASSERT_NE(it, bySector.end());
@@ -105,7 +107,8 @@ TEST(DocTypes, EverySampleFoundOnceWithItsTypeAndLength)
 TEST(DocTypes, FileCutByTheVolumeEndIsFoundWithoutALength)
 {
     for (const char* file : {"sample.docx", "sample.doc", "sample.pdf", "sample.rar", "sample.pst", "sample.dbx",
-                             "sample.rtf", "sample.sqlite"}) {
+                             "sample.rtf", "sample.sqlite"})
+    {
         SCOPED_TRACE(file);
         std::vector<uint8_t> image = PatternBytes(512 * 4, 5);
         const std::vector<uint8_t> bytes = LoadDocSample(file);
@@ -122,20 +125,24 @@ TEST(DocTypes, FileCutByTheVolumeEndIsFoundWithoutALength)
 TEST(DocTypes, RandomDamageOnAVolumeKeepsHitsInside)
 {
     std::vector<uint8_t> clean = PatternBytes(512 * 4, 8);
-    for (const DocSample& s : DocSamples()) {
+    for (const DocSample& s : DocSamples())
+    {
         const std::vector<uint8_t> bytes = LoadDocSample(s.file);
         clean.insert(clean.end(), bytes.begin(), bytes.end());
         clean.resize((clean.size() + 511) / 512 * 512, 0);
     }
     const int64_t total = static_cast<int64_t>(clean.size() / 512);
-    for (uint32_t round = 0; round < 30; ++round) {
+    for (uint32_t round = 0; round < 30; ++round)
+    {
         std::vector<uint8_t> image = clean;
         const std::vector<uint8_t> noise = PatternBytes(image.size() / 50, 1000 + round);
-        for (size_t i = 0; i + 3 < noise.size(); i += 4) {
+        for (size_t i = 0; i + 3 < noise.size(); i += 4)
+        {
             const size_t at = (size_t{noise[i]} << 16 | size_t{noise[i + 1]} << 8 | noise[i + 2]) % image.size();
             image[at] = noise[i + 3];
         }
-        for (const Found& f : Scan(image, 64)) {
+        for (const Found& f : Scan(image, 64))
+        {
             ASSERT_GE(f.firstSector, 0);
             ASSERT_LT(f.firstSector, total);
             ASSERT_GE(f.size, 0);

@@ -23,8 +23,16 @@ class KCountingSource final : public IDocSource
 public:
     explicit KCountingSource(ByteView bytes) : m_Inner(bytes) {}
     uint64_t Limit() const override { return m_Inner.Limit(); }
-    bool Read(uint64_t off, void* out, size_t len) override { ++Reads; return m_Inner.Read(off, out, len); }
-    size_t ReadSome(uint64_t off, void* out, size_t len) override { ++Reads; return m_Inner.ReadSome(off, out, len); }
+    bool Read(uint64_t off, void* out, size_t len) override
+    {
+        ++Reads;
+        return m_Inner.Read(off, out, len);
+    }
+    size_t ReadSome(uint64_t off, void* out, size_t len) override
+    {
+        ++Reads;
+        return m_Inner.ReadSome(off, out, len);
+    }
     int Reads = 0;
 
 private:
@@ -65,9 +73,9 @@ TEST(DocOle, DamagedChainsEndTheWalk)
 
     // A DIFAT chain that loops: more FAT sectors claimed than the header holds.
     doc = LoadDocSample("sample.doc");
-    PutU32(doc, 44, 200);    // FAT sectors
-    PutU32(doc, 68, 0);      // first DIFAT sector: the FAT sector itself
-    PutU32(doc, 72, 1000);   // DIFAT sectors
+    PutU32(doc, 44, 200);  // FAT sectors
+    PutU32(doc, 68, 0);    // first DIFAT sector: the FAT sector itself
+    PutU32(doc, 72, 1000); // DIFAT sectors
     KSpanDocSource src3(doc);
     const DocProbe p = ParseOle(src3);
     EXPECT_EQ(p.size, 0u);
@@ -76,7 +84,8 @@ TEST(DocOle, DamagedChainsEndTheWalk)
 TEST(DocOle, HeaderGateAndForeignKinds)
 {
     std::vector<uint8_t> doc = LoadDocSample("sample.doc");
-    for (auto [off, value] : {std::pair<size_t, uint8_t>{30, 10}, {28, 0xFF}, {32, 7}, {26, 5}}) {
+    for (auto [off, value] : {std::pair<size_t, uint8_t>{30, 10}, {28, 0xFF}, {32, 7}, {26, 5}})
+    {
         std::vector<uint8_t> b = doc;
         b[off] = value;
         KSpanDocSource src(b);
@@ -95,8 +104,7 @@ TEST(DocOle, RootNamesOnlyFromTheRootTree)
     std::vector<uint8_t> dir(128 * 3, 0);
     auto entry = [&](int i, const char* name, uint8_t type, uint32_t child) {
         tagOleDirEntry e{};
-        for (size_t k = 0; name[k]; ++k)
-            e.Name[k] = static_cast<uint16_t>(name[k]);
+        for (size_t k = 0; name[k]; ++k) e.Name[k] = static_cast<uint16_t>(name[k]);
         e.NameLength = static_cast<uint16_t>((std::strlen(name) + 1) * 2);
         e.Type = type;
         e.LeftSibling = e.RightSibling = kOleNoStream;
@@ -128,20 +136,16 @@ TEST(DocOle, FatBeyondTheHeaderIsFoundThroughTheDifat)
     h.FirstMiniFatSector = kOleEndOfChain;
     h.FirstDifatSector = kDifat;
     h.DifatSectorCount = 1;
-    for (uint32_t i = 0; i < kOleHeaderDifat; ++i)
-        h.Difat[i] = i;
+    for (uint32_t i = 0; i < kOleHeaderDifat; ++i) h.Difat[i] = i;
     std::memcpy(f.data(), &h, sizeof h);
     auto at = [](uint32_t sector) { return (size_t{sector} + 1) * 512; };
-    for (size_t i = 0; i < 128; ++i)
-        PutU32(f, at(kDifat) + 4 * i, i == 0 ? 109 : kOleFreeSect);
+    for (size_t i = 0; i < 128; ++i) PutU32(f, at(kDifat) + 4 * i, i == 0 ? 109 : kOleFreeSect);
     // FAT: every FAT sector marked, the DIFAT sector, the directory, a data chain to kLastData.
     std::vector<uint32_t> fat(size_t{kFatSectors} * 128, kOleFreeSect);
-    for (uint32_t i = 0; i < kFatSectors; ++i)
-        fat[i] = 0xFFFFFFFD;
+    for (uint32_t i = 0; i < kFatSectors; ++i) fat[i] = 0xFFFFFFFD;
     fat[kDifat] = 0xFFFFFFFC;
     fat[kDir] = kOleEndOfChain;
-    for (uint32_t s = kDir + 1; s < kLastData; ++s)
-        fat[s] = s + 1;
+    for (uint32_t s = kDir + 1; s < kLastData; ++s) fat[s] = s + 1;
     fat[kLastData] = kOleEndOfChain;
     // Only the first FAT sector holds used entries; the others are free and lie inside the file.
     std::memcpy(&f[at(0)], fat.data(), 512);
@@ -150,16 +154,14 @@ TEST(DocOle, FatBeyondTheHeaderIsFoundThroughTheDifat)
     root.LeftSibling = root.RightSibling = kOleNoStream;
     root.Child = 1;
     const char* name = "WordDocument";
-    for (size_t k = 0; name[k]; ++k)
-        word.Name[k] = static_cast<uint16_t>(name[k]);
+    for (size_t k = 0; name[k]; ++k) word.Name[k] = static_cast<uint16_t>(name[k]);
     word.NameLength = 26;
     word.Type = kOleTypeStream;
     word.LeftSibling = word.RightSibling = word.Child = kOleNoStream;
     std::memcpy(&f[at(kDir)], &root, sizeof root);
     std::memcpy(&f[at(kDir) + 128], &word, sizeof word);
 
-    for (uint32_t i = 1; i < kFatSectors; ++i)
-        std::memset(&f[at(i)], 0xFF, 512);
+    for (uint32_t i = 1; i < kFatSectors; ++i) std::memset(&f[at(i)], 0xFF, 512);
     KSpanDocSource whole(f);
     DocProbe p = ParseOle(whole);
     EXPECT_EQ(p.kind, DocKind::Doc);

@@ -58,7 +58,7 @@ std::vector<uint8_t> MakeWav(uint32_t dataBytes)
     PutU32(b, 40, dataBytes);
     return b;
 }
-}
+} // namespace
 
 TEST(RawHeaderSized, BmpFoundOnceWithItsLength)
 {
@@ -76,14 +76,14 @@ TEST(RawHeaderSized, BmpSizeFieldDisagreeingWithRowsUsesRows)
     std::vector<uint8_t> bmp = MakeBmp(100, 50);
     const int64_t rows = static_cast<int64_t>(bmp.size());
     std::vector<uint8_t> image = Junk(256 * 512, 2);
-    PutU32(bmp, 2, 0x7FFFFFF0);   // a size field far beyond the pixel rows
+    PutU32(bmp, 2, 0x7FFFFFF0); // a size field far beyond the pixel rows
     Plant(image, 3 * 512, bmp);
     auto found = ScanImage(image, MediaType("bmp"));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].size, rows);
 
     PutU32(bmp, 2, 0);
-    PutU16(bmp, 26, 2);   // two planes: not a bitmap
+    PutU16(bmp, 26, 2); // two planes: not a bitmap
     Plant(image, 3 * 512, bmp);
     EXPECT_TRUE(ScanImage(image, MediaType("bmp")).empty());
 }
@@ -96,31 +96,32 @@ TEST(RawHeaderSized, WavFoundWithRiffLengthAndOpenRecordingUsesDataChunk)
     auto found = ScanImage(image, MediaType("wav"));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].firstSector, 7);
-    EXPECT_EQ(found[0].size, static_cast<int64_t>(wav.size()) + 1);   // odd chunk padded
+    EXPECT_EQ(found[0].size, static_cast<int64_t>(wav.size()) + 1); // odd chunk padded
 
-    PutU32(wav, 4, 0xFFFFFFFF);   // never closed
+    PutU32(wav, 4, 0xFFFFFFFF); // never closed
     Plant(image, 7 * 512, wav);
     found = ScanImage(image, MediaType("wav"));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].size, 44 + 10001);
 
-    PutU32(wav, 24, 7);   // a sample rate no recorder writes
+    PutU32(wav, 24, 7); // a sample rate no recorder writes
     Plant(image, 7 * 512, wav);
     EXPECT_TRUE(ScanImage(image, MediaType("wav")).empty());
 }
 
 TEST(RawPluginInterface, DescriptorsLimitsAndTextCopies)
 {
-    for (const RawTypePtr& t : AllMediaTypes()) {
+    for (const RawTypePtr& t : AllMediaTypes())
+    {
         EXPECT_EQ(t->Initiate(), 1) << t->Info().extension;
         int64_t limits[2] = {-1, -1};
         EXPECT_EQ(t->GetInfo(RAW_INFO_SIZE_LIMITS, limits, 16), 0);
         EXPECT_GT(limits[0], 0);
         EXPECT_GT(limits[1], limits[0]);
-        EXPECT_NE(t->GetInfo(RAW_INFO_SIZE_LIMITS, limits, 8), 0);   // too small for two values
+        EXPECT_NE(t->GetInfo(RAW_INFO_SIZE_LIMITS, limits, 8), 0); // too small for two values
         EXPECT_NE(t->GetInfo(7, limits, 16), 0);
         char small[3] = {'x', 'x', 'x'};
         t->GetExtension(small, sizeof(small));
-        EXPECT_EQ(small[2], '\0');   // cut, still terminated
+        EXPECT_EQ(small[2], '\0'); // cut, still terminated
     }
 }

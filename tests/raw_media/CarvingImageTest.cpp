@@ -15,34 +15,36 @@ struct tagPlanted
 {
     std::string name, extension;
     std::vector<uint8_t> bytes;
-    bool zeroTail = false;   // the rest of the last sector is zero (files with no length field)
+    bool zeroTail = false; // the rest of the last sector is zero (files with no length field)
 };
 
 std::vector<tagPlanted> PlantedFiles()
 {
     std::vector<tagPlanted> files;
-    auto sample = [&](const std::string& path, const std::string& ext) { files.push_back({path, ext, RawSample(path)}); };
+    auto sample = [&](const std::string& path, const std::string& ext) {
+        files.push_back({path, ext, RawSample(path)});
+    };
     for (const char* f : {"baseline.jpg", "progressive.jpg", "picture.png", "animated.gif", "truecolor.bmp", "icon.ico",
                           "lzw.tif", "twopage-be.tif", "rle.psd", "picture.webp", "picture.heic", "picture.avif"})
         sample(std::string("media/") + f, std::string(f).substr(std::string(f).rfind('.') + 1));
     const std::map<std::string, std::string> media = {
-        {"tone.wav", "wav"},   {"tagged.mp3", "mp3"}, {"clip.avi", "avi"},   {"clip.mpg", "mpg"},  {"clip.mp4", "mp4"},
-        {"clip.mov", "mov"},   {"clip.3gp", "3gp"},   {"tone.m4a", "m4a"},   {"clip.wmv", "wmv"},  {"tone.wma", "wma"},
-        {"clip.mkv", "mkv"},   {"clip.webm", "webm"}, {"tone.ogg", "ogg"},   {"tone.flac", "flac"}, {"tone.aiff", "aiff"},
-        {"tone.aac", "aac"},   {"clip.flv", "flv"},   {"clip.m4v", "m4v"},   {"clip.3g2", "3g2"},
-        {"tone.wv", "wv"},     {"tone.caf", "caf"},   {"picture.jp2", "jp2"}};
+        {"tone.wav", "wav"}, {"tagged.mp3", "mp3"}, {"clip.avi", "avi"}, {"clip.mpg", "mpg"},   {"clip.mp4", "mp4"},
+        {"clip.mov", "mov"}, {"clip.3gp", "3gp"},   {"tone.m4a", "m4a"}, {"clip.wmv", "wmv"},   {"tone.wma", "wma"},
+        {"clip.mkv", "mkv"}, {"clip.webm", "webm"}, {"tone.ogg", "ogg"}, {"tone.flac", "flac"}, {"tone.aiff", "aiff"},
+        {"tone.aac", "aac"}, {"clip.flv", "flv"},   {"clip.m4v", "m4v"}, {"clip.3g2", "3g2"},   {"tone.wv", "wv"},
+        {"tone.caf", "caf"}, {"picture.jp2", "jp2"}};
     for (const auto& [f, ext] : media) sample("media/" + f, ext);
     const std::map<std::string, std::string> docs = {
-        {"sample.docx", "docx"}, {"sample.xlsx", "xlsx"}, {"sample.pptx", "pptx"}, {"sample.odt", "odt"},
-        {"sample.ods", "ods"},   {"sample.odp", "odp"},   {"sample.zip", "zip"},   {"sample.doc", "doc"},
-        {"sample.xls", "xls"},   {"sample.ppt", "ppt"},   {"sample.pdf", "pdf"},   {"sample.rar", "rar"},
+        {"sample.docx", "docx"}, {"sample.xlsx", "xlsx"}, {"sample.pptx", "pptx"},     {"sample.odt", "odt"},
+        {"sample.ods", "ods"},   {"sample.odp", "odp"},   {"sample.zip", "zip"},       {"sample.doc", "doc"},
+        {"sample.xls", "xls"},   {"sample.ppt", "ppt"},   {"sample.pdf", "pdf"},       {"sample.rar", "rar"},
         {"sample.pst", "pst"},   {"sample.rtf", "rtf"},   {"sample.sqlite", "sqlite"}, {"sample.epub", "epub"}};
     for (const auto& [f, ext] : docs) sample("docs/" + f, ext);
     for (const char* f : {"words.7z", "words.bz2", "words.gz", "words.xz", "words.cab", "gnu.tar"})
         sample(std::string("archives/") + f, std::string(f).substr(std::string(f).rfind('.') + 1));
-    const std::map<std::string, std::string> system = {{"hello.elf", "elf"},     {"libtwice.so", "elf"},
-                                                       {"sample.ttf", "ttf"},    {"sample.otf", "otf"},
-                                                       {"sample.woff", "woff"},  {"sample.woff2", "woff2"}};
+    const std::map<std::string, std::string> system = {{"hello.elf", "elf"},    {"libtwice.so", "elf"},
+                                                       {"sample.ttf", "ttf"},   {"sample.otf", "otf"},
+                                                       {"sample.woff", "woff"}, {"sample.woff2", "woff2"}};
     for (const auto& [f, ext] : system) sample("system/" + f, ext);
 
     files.push_back({"built cr2", "cr2", TiffLikeFile("II*", "Canon", true, false, 3000)});
@@ -73,14 +75,15 @@ std::vector<tagPlanted> PlantedFiles()
         files.push_back({"text " + ext, ext, std::vector<uint8_t>(text.begin(), text.end()), true});
     return files;
 }
-}
+} // namespace
 
 TEST(CarvingImage, EveryTypeFoundOnceExactWithEveryTypeOn)
 {
     const std::vector<tagPlanted> files = PlantedFiles();
     std::vector<uint8_t> image = Junk(16 * 512, 90);
     std::vector<int64_t> sectors;
-    for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t i = 0; i < files.size(); ++i)
+    {
         ASSERT_FALSE(files[i].bytes.empty()) << files[i].name;
         sectors.push_back(static_cast<int64_t>(image.size() / 512));
         Plant(image, image.size(), files[i].bytes);
@@ -94,7 +97,8 @@ TEST(CarvingImage, EveryTypeFoundOnceExactWithEveryTypeOn)
     std::map<int64_t, std::vector<tagFoundFile>> bySector;
     for (const tagFoundFile& f : found) bySector[f.firstSector].push_back(f);
     size_t exact = 0;
-    for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t i = 0; i < files.size(); ++i)
+    {
         const auto hits = bySector[sectors[i]];
         bySector.erase(sectors[i]);
         EXPECT_EQ(hits.size(), 1u) << files[i].name << " found " << hits.size() << " times";

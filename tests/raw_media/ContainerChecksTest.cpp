@@ -20,27 +20,28 @@ std::vector<tagFoundFile> ScanPlanted(const std::vector<uint8_t>& file, const st
 size_t Find(const std::vector<uint8_t>& bytes, std::string_view what, int n)
 {
     auto it = bytes.begin();
-    for (;; ++it) {
+    for (;; ++it)
+    {
         it = std::search(it, bytes.end(), what.begin(), what.end(),
                          [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); });
         if (it == bytes.end() || n-- == 0) break;
     }
     return it == bytes.end() ? std::string::npos : static_cast<size_t>(it - bytes.begin());
 }
-}
+} // namespace
 
 TEST(ContainerChecks, OggPagesCarryTheirCrc)
 {
     std::vector<uint8_t> ogg = RawSample("media/tone.ogg");
     const size_t third = Find(ogg, "OggS", 2);
     ASSERT_NE(third, std::string::npos);
-    ogg[third + 40] ^= 0x01;   // inside the third page: its CRC fails
+    ogg[third + 40] ^= 0x01; // inside the third page: its CRC fails
     auto found = ScanPlanted(ogg, "ogg");
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].size, 0);
 
     ogg = RawSample("media/tone.ogg");
-    ogg[30] ^= 0x01;   // inside the first page
+    ogg[30] ^= 0x01; // inside the first page
     EXPECT_TRUE(ScanPlanted(ogg, "ogg").empty());
 
     // A page of a stream that never began (the first page lost) is not a file's start.
@@ -66,19 +67,23 @@ TEST(ContainerChecks, ChainedOggEndsWithItsLastStream)
 
 TEST(ContainerChecks, MatroskaSegmentMustBeTiledByItsElements)
 {
-    for (const char* name : {"clip.mkv", "live.mkv"}) {
+    for (const char* name : {"clip.mkv", "live.mkv"})
+    {
         SCOPED_TRACE(name);
         std::vector<uint8_t> mkv = RawSample(std::string("media/") + name);
         const size_t cluster = Find(mkv, "\x1F\x43\xB6\x75", 1);
         ASSERT_NE(cluster, std::string::npos);
-        mkv[cluster] = 0x00;   // the second cluster's ID is no element
+        mkv[cluster] = 0x00; // the second cluster's ID is no element
         const auto found = ScanPlanted(mkv, "mkv");
         ASSERT_EQ(found.size(), 1u);
         // A sized segment no longer adds up; a live one ends where its elements stop, before
         // the damage, and never past the file.
-        if (std::string(name) == "clip.mkv") {
+        if (std::string(name) == "clip.mkv")
+        {
             EXPECT_EQ(found[0].size, 0);
-        } else {
+        }
+        else
+        {
             EXPECT_EQ(found[0].size, static_cast<int64_t>(cluster));
         }
     }
@@ -90,10 +95,10 @@ TEST(ContainerChecks, MatroskaSegmentMustBeTiledByItsElements)
 TEST(ContainerChecks, WebpAndHeifHeadersAreChecked)
 {
     std::vector<uint8_t> webp = RawSample("media/picture.webp");
-    webp[15] = 'Z';   // "VP8Z": no WebP bitstream
+    webp[15] = 'Z'; // "VP8Z": no WebP bitstream
     EXPECT_TRUE(ScanPlanted(webp, "webp").empty());
     webp = RawSample("media/picture.webp");
-    webp[23] = 0;   // the key frame's start code
+    webp[23] = 0; // the key frame's start code
     EXPECT_TRUE(ScanPlanted(webp, "webp").empty());
 
     // Each HEIF flavour claims only its own brand.
@@ -109,10 +114,11 @@ TEST(ContainerChecks, WebpAndHeifHeadersAreChecked)
 
 TEST(ContainerChecks, FlacFramesCarryTheirCrc)
 {
-    for (const char* name : {"noise.flac", "stream.flac"}) {
+    for (const char* name : {"noise.flac", "stream.flac"})
+    {
         SCOPED_TRACE(name);
         std::vector<uint8_t> flac = RawSample(std::string("media/") + name);
-        flac[flac.size() - 100] ^= 0x10;   // inside a late frame: its CRC-16 (or its parse) fails
+        flac[flac.size() - 100] ^= 0x10; // inside a late frame: its CRC-16 (or its parse) fails
         const auto found = ScanPlanted(flac, "flac");
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0].size, 0);
@@ -124,7 +130,8 @@ TEST(ContainerChecks, FlacFramesCarryTheirCrc)
     // Metadata alone, followed by no frame.
     flac = RawSample("media/tone.flac");
     uint32_t pos = 4;
-    for (bool last = false; !last;) {
+    for (bool last = false; !last;)
+    {
         last = (flac[pos] & 0x80) != 0;
         pos += 4 + (uint32_t{flac[pos + 1]} << 16 | uint32_t{flac[pos + 2]} << 8 | flac[pos + 3]);
     }

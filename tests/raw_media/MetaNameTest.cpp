@@ -53,7 +53,8 @@ size_t Find(const std::vector<uint8_t>& bytes, std::string_view what, size_t fro
 
 TEST(MetadataNames, RealSamplesAreNamedFromWhatTheyCarry)
 {
-    for (const tagNamedSample& s : kSamples) {
+    for (const tagNamedSample& s : kSamples)
+    {
         const RawTypePtr type = AnyType(s.extension);
         ASSERT_TRUE(type) << s.extension;
         EXPECT_EQ(NameFound(RawSample(s.file), type), s.name) << s.file;
@@ -73,9 +74,11 @@ TEST(MetadataNames, HostileMetadataIsBoundedAndCutFilesNameThemselvesOrNot)
                   : uint32_t{jpg[at]} << 24 | jpg[at + 1] << 16 | jpg[at + 2] << 8 | jpg[at + 3];
     };
     const uint32_t ifd0 = u32(tiff + 4);
-    const size_t entries = le ? jpg[tiff + ifd0] | jpg[tiff + ifd0 + 1] << 8 : jpg[tiff + ifd0] << 8 | jpg[tiff + ifd0 + 1];
+    const size_t entries =
+        le ? jpg[tiff + ifd0] | jpg[tiff + ifd0 + 1] << 8 : jpg[tiff + ifd0] << 8 | jpg[tiff + ifd0 + 1];
     bool aimed = false;
-    for (size_t e = 0; e < entries; ++e) {
+    for (size_t e = 0; e < entries; ++e)
+    {
         const size_t at = tiff + ifd0 + 2 + 12 * e;
         const uint16_t tag = le ? jpg[at] | jpg[at + 1] << 8 : jpg[at] << 8 | jpg[at + 1];
         if (tag != 0x8769) continue;
@@ -112,11 +115,13 @@ TEST(MetadataNames, HostileMetadataIsBoundedAndCutFilesNameThemselvesOrNot)
     // Every cut of every sample: the name is the whole one or none. A retitled PDF cut before
     // its update is the first version, with the first title; a subject cut inside its encoded
     // word stays that text, a mail header being what it is.
-    for (const tagNamedSample& s : kSamples) {
+    for (const tagNamedSample& s : kSamples)
+    {
         const std::vector<uint8_t> whole = RawSample(s.file);
         const RawTypePtr type = AnyType(s.extension);
         const size_t step = std::max<size_t>(whole.size() / 48, 1);
-        for (size_t cut = step; cut < whole.size(); cut += step) {
+        for (size_t cut = step; cut < whole.size(); cut += step)
+        {
             const std::vector<uint8_t> part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
             const std::string name = NameFound(part, type);
             if (name == "<not found>" || name.empty() || name == s.name) continue;

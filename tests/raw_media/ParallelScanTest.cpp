@@ -37,12 +37,12 @@ std::vector<uint8_t> CarvingImage(int chunkSectors)
 {
     std::vector<std::string> samples;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(SourcePath("tests/data/raw")))
-        if (entry.is_regular_file())
-            samples.push_back(entry.path().string());
+        if (entry.is_regular_file()) samples.push_back(entry.path().string());
     std::sort(samples.begin(), samples.end());
     const std::string text = "Minutes of the meeting, line after line, 0123456789.\r\n";
     std::vector<uint8_t> image = PatternBytes(64 * 512, 7);
-    for (size_t i = 0; i < samples.size(); ++i) {
+    for (size_t i = 0; i < samples.size(); ++i)
+    {
         const std::vector<uint8_t> file = ReadFileBytes(samples[i]);
         // Start in one of the last three sectors of a chunk, so that the file runs on into the
         // next chunks (and, every few files, into the next batch).
@@ -51,9 +51,9 @@ std::vector<uint8_t> CarvingImage(int chunkSectors)
         image.resize(at, 0);
         image.insert(image.end(), file.begin(), file.end());
         image.resize((image.size() + 511) / 512 * 512, 0);
-        if (i % 4 == 0) {
-            for (size_t n = 0; n < 30; ++n)
-                image.insert(image.end(), text.begin(), text.end());
+        if (i % 4 == 0)
+        {
+            for (size_t n = 0; n < 30; ++n) image.insert(image.end(), text.begin(), text.end());
             image.resize((image.size() + 511) / 512 * 512, ' ');
         }
         const std::vector<uint8_t> noise = PatternBytes((5 + i % 7) * 512, static_cast<uint32_t>(i));
@@ -78,9 +78,11 @@ tagOutcome Scan(KMemoryVolumeIO& volume, int chunkSectors, uint32_t threads, siz
     const int64_t total = static_cast<int64_t>(volume.Image().size() / 512);
     std::vector<uint8_t> buffer(size_t(chunkSectors) * 512);
     ScanStats stats{};
-    for (int64_t s = 0; s < total; s += chunkSectors) {
+    for (int64_t s = 0; s < total; s += chunkSectors)
+    {
         const int n = static_cast<int>(std::min<int64_t>(chunkSectors, total - s));
-        if (volume.ReadSectors(static_cast<uint64_t>(s), buffer.data(), static_cast<uint32_t>(n)) != 0) {
+        if (volume.ReadSectors(static_cast<uint64_t>(s), buffer.data(), static_cast<uint32_t>(n)) != 0)
+        {
             ADD_FAILURE() << "read at " << s;
             return {};
         }
@@ -91,9 +93,11 @@ tagOutcome Scan(KMemoryVolumeIO& volume, int chunkSectors, uint32_t threads, siz
     EXPECT_EQ(fs.End_ScanFS(), 0u);
     tagOutcome out;
     const KRawFileNode& r = fs.Records();
-    for (int i = 0; i < r.GetCount(); ++i) {
+    for (int i = 0; i < r.GetCount(); ++i)
+    {
         const tagFileNode* n = r.GetNode(i);
-        out.records.push_back({std::string(r.GetName(n)), n->s64Size, n->ftCreated, static_cast<const tagRawFileNode*>(n)->dwParentId});
+        out.records.push_back(
+            {std::string(r.GetName(n)), n->s64Size, n->ftCreated, static_cast<const tagRawFileNode*>(n)->dwParentId});
     }
     out.dropped = fs.DroppedHits();
     // Every file found reached the window's counter before the last chunk was done.
@@ -116,15 +120,17 @@ TEST(ParallelDeepScan, SpreadOverThreadsFindsExactlyWhatOneThreadFinds)
 
         // Chunks of 16 sectors in batches of 64 KiB (8 chunks, 4 batches in memory); then the
         // driver's own chunk of 512 sectors with the default batches.
-        for (const auto& [chunk, batch] : {std::pair<int, size_t>{16, 64 * 1024},
-                                          std::pair<int, size_t>{512, KRawParallelScan::kBatchBytes}}) {
+        for (const auto& [chunk, batch] :
+             {std::pair<int, size_t>{16, 64 * 1024}, std::pair<int, size_t>{512, KRawParallelScan::kBatchBytes}})
+        {
             KMemoryVolumeIO volume(CarvingImage(chunk));
             const tagOutcome one = Scan(volume, chunk, 1, batch, VlmLimits::kMaxDeepScanHits);
             const size_t files = one.records.size() - 2 - static_cast<size_t>(mgr.GetTypeCount());
             // Most samples are found where they were laid (some are found more than once: their
             // embedded pictures or the text between them), so nothing passes by being empty.
             ASSERT_GT(files, 90u) << "chunk " << chunk;
-            for (uint32_t threads : {2u, 3u}) {
+            for (uint32_t threads : {2u, 3u})
+            {
                 const tagOutcome many = Scan(volume, chunk, threads, batch, VlmLimits::kMaxDeepScanHits);
                 EXPECT_EQ(many.records.size(), one.records.size()) << "chunk " << chunk << ", threads " << threads;
                 EXPECT_TRUE(many.records == one.records) << "chunk " << chunk << ", threads " << threads;

@@ -18,7 +18,8 @@ std::set<std::string> ExtensionsOf(const std::string& library)
     if (!entry) return extensions;
     IRawFileTypeFactory* factory = entry();
     if (!factory) return extensions;
-    for (int i = 0; i < factory->GetCount(); ++i) {
+    for (int i = 0; i < factory->GetCount(); ++i)
+    {
         IRawFileType* type = factory->GetType(i);
         if (!type || !type->Initiate()) continue;
         char ext[260] = {};
@@ -31,16 +32,16 @@ std::set<std::string> ExtensionsOf(const std::string& library)
     EXPECT_EQ(factory->GetType(-1), nullptr);
     return extensions;
 }
-}
+} // namespace
 
 TEST(RawPluginLibrary, EachFamilyListsItsTypes)
 {
     EXPECT_EQ(ExtensionsOf("vlm_images.api"),
-              (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico", "cur", "tif", "cr2", "nef", "arw", "dng", "pef", "orf",
-                                     "rw2", "psd", "webp", "heic", "avif", "raf", "djvu", "emf", "jp2"}));
+              (std::set<std::string>{"jpg", "gif", "png", "bmp", "ico",  "cur",  "tif",  "cr2", "nef",  "arw", "dng",
+                                     "pef", "orf", "rw2", "psd", "webp", "heic", "avif", "raf", "djvu", "emf", "jp2"}));
     EXPECT_EQ(ExtensionsOf("vlm_media.api"),
-              (std::set<std::string>{"mov", "3gp", "mp4", "m4a", "mp3", "avi", "wav", "mpg", "asf", "wmv", "wma",
-                                     "mkv", "webm", "ogg", "flac", "3g2", "m4v", "cr3", "aiff", "mid", "flv", "aac",
-                                     "amr", "wv", "caf"}));
+              (std::set<std::string>{"mov",  "3gp", "mp4", "m4a",  "mp3", "avi",  "wav", "mpg", "asf",
+                                     "wmv",  "wma", "mkv", "webm", "ogg", "flac", "3g2", "m4v", "cr3",
+                                     "aiff", "mid", "flv", "aac",  "amr", "wv",   "caf"}));
     EXPECT_EQ(ExtensionsOf("vlm_archives.api"), (std::set<std::string>{"7z", "gz", "bz2", "xz", "cab", "tar"}));
 }

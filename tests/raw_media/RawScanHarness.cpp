@@ -59,15 +59,18 @@ std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, std::span
     std::vector<uint8_t> buffer(static_cast<size_t>(bufferSectors) * bytesPerSector);
     std::vector<tagFoundFile> found;
     for (const RawTypePtr& t : types) t->BeginScan();
-    for (uint64_t first = 0; first < total; first += bufferSectors) {
+    for (uint64_t first = 0; first < total; first += bufferSectors)
+    {
         const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(bufferSectors, total - first));
         if (volume.ReadSectors(first, buffer.data(), count) != 0) break;
         // The tail of a short last buffer holds stale bytes, as in the engine's own buffer.
         RawScanArgs args{static_cast<int64_t>(first), buffer.data(), count, bytesPerSector, &volume};
-        for (const RawTypePtr& t : types) {
+        for (const RawTypePtr& t : types)
+        {
             KHitList hits;
             t->Scan(&args, &hits);
-            for (int i = 0; i < hits.GetCount(); ++i) {
+            for (int i = 0; i < hits.GetCount(); ++i)
+            {
                 RawHit h{};
                 hits.GetAt(i, &h);
                 RawHitName query{};
@@ -83,8 +86,8 @@ std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, std::span
     return found;
 }
 
-std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, const RawTypePtr& type,
-                                    uint32_t bytesPerSector, uint32_t bufferSectors)
+std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, const RawTypePtr& type, uint32_t bytesPerSector,
+                                    uint32_t bufferSectors)
 {
     return ScanImage(image, std::span<const RawTypePtr>(&type, 1), bytesPerSector, bufferSectors);
 }
@@ -94,8 +97,7 @@ std::vector<uint8_t> Junk(size_t size, uint32_t seed)
     std::vector<uint8_t> bytes = PatternBytes(size, seed);
     // Every signature of these families starts with one of these bytes at offset 0 or offset 4
     // (box types of the ISO media formats); a sector start of plain zeros matches none.
-    for (size_t s = 0; s < size; s += 512)
-        std::memset(bytes.data() + s, 0, std::min<size_t>(8, size - s));
+    for (size_t s = 0; s < size; s += 512) std::memset(bytes.data() + s, 0, std::min<size_t>(8, size - s));
     return bytes;
 }
 
@@ -105,10 +107,7 @@ void Plant(std::vector<uint8_t>& image, size_t offset, std::span<const uint8_t> 
     std::memcpy(image.data() + offset, file.data(), file.size());
 }
 
-std::vector<uint8_t> RawSample(const std::string& name)
-{
-    return ReadFileBytes(SourcePath("tests/data/raw/" + name));
-}
+std::vector<uint8_t> RawSample(const std::string& name) { return ReadFileBytes(SourcePath("tests/data/raw/" + name)); }
 
 void ExpectFoundAcrossBufferEnds(const std::vector<uint8_t>& file, const RawTypePtr& type, uint32_t seed)
 {

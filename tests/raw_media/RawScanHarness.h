@@ -15,7 +15,7 @@ struct tagFoundFile
     std::string extension;
     int64_t firstSector;
     int64_t size;
-    std::string name;   // the name the type read from the file's metadata; empty when none
+    std::string name; // the name the type read from the file's metadata; empty when none
 };
 
 class KHitList final : public IRawFileArray

@@ -29,7 +29,7 @@ int64_t OnlyHitSize(const std::vector<uint8_t>& file, const char* ext, int64_t a
     if (found.size() != 1 || found[0].extension != ext || found[0].firstSector != at) return -1;
     return found[0].size;
 }
-}
+} // namespace
 
 TEST(RawJpeg, ExifThumbnailDoesNotEndThePicture)
 {
@@ -51,7 +51,7 @@ TEST(RawJpeg, ExifThumbnailDoesNotEndThePicture)
     std::vector<uint8_t> aligned(photo.begin(), photo.begin() + 2);
     std::vector<uint8_t> pad = {0xFF, 0xE1, 0, 0};
     Append(pad, Bytes("Exif\0\0", 6));
-    pad.resize(512 - 2, 0);   // thumbnail at file offset 512
+    pad.resize(512 - 2, 0); // thumbnail at file offset 512
     Append(pad, thumb);
     const size_t padLen = pad.size() - 2;
     pad[2] = static_cast<uint8_t>(padLen >> 8);
@@ -66,7 +66,7 @@ TEST(RawJpeg, ScanDataBrokenOffLeavesEndOpen)
     std::vector<uint8_t> photo = RawSample("media/baseline.jpg");
     photo.resize(photo.size() - 200);
     photo.push_back(0xFF);
-    photo.push_back(0x12);   // no marker that may follow scan data
+    photo.push_back(0x12); // no marker that may follow scan data
     EXPECT_EQ(OnlyHitSize(photo, "jpg"), 0);
 }
 
@@ -75,17 +75,15 @@ TEST(RawTiff, DirectoryChainThatLoopsEnds)
     // Little-endian, IFD0 at 8: ImageWidth and a 60-byte description at 40; the next-IFD
     // link points back at IFD0 itself.
     std::vector<uint8_t> tif = Bytes("II*\0\x08\0\0\0", 8);
-    std::vector<uint8_t> ifd = {2, 0,
-                                0x00, 0x01, 3, 0, 1, 0, 0, 0, 64, 0, 0, 0,
-                                0x0E, 0x01, 2, 0, 60, 0, 0, 0, 40, 0, 0, 0,
-                                8, 0, 0, 0};
+    std::vector<uint8_t> ifd = {2,    0, 0x00, 0x01, 3, 0, 1, 0,  0, 0, 64, 0, 0, 0, 0x0E,
+                                0x01, 2, 0,    60,   0, 0, 0, 40, 0, 0, 0,  8, 0, 0, 0};
     Append(tif, ifd);
     tif.resize(160, 'd');
     EXPECT_EQ(OnlyHitSize(tif, "tif"), 100);
 
     // Entries out of order: no directory, no picture.
     std::vector<uint8_t> bad = tif;
-    bad[22] = 0x00;   // the second entry's tag becomes 256 again
+    bad[22] = 0x00; // the second entry's tag becomes 256 again
     EXPECT_EQ(OnlyHitSize(bad, "tif"), -1);
 }
 
@@ -121,9 +119,15 @@ TEST(RawIsoMedia, MovieWithoutTypeBoxAndBrands)
 
     // Size 0: the media data runs to the end of the file, which cannot be told.
     std::vector<uint8_t> open = RawSample("media/clip.mp4");
-    for (size_t pos = 0; pos + 8 <= open.size();) {
-        uint32_t size = static_cast<uint32_t>(open[pos] << 24 | open[pos + 1] << 16 | open[pos + 2] << 8 | open[pos + 3]);
-        if (std::memcmp(open.data() + pos + 4, "mdat", 4) == 0) { PutBE32(open, pos, 0); break; }
+    for (size_t pos = 0; pos + 8 <= open.size();)
+    {
+        uint32_t size =
+            static_cast<uint32_t>(open[pos] << 24 | open[pos + 1] << 16 | open[pos + 2] << 8 | open[pos + 3]);
+        if (std::memcmp(open.data() + pos + 4, "mdat", 4) == 0)
+        {
+            PutBE32(open, pos, 0);
+            break;
+        }
         ASSERT_GE(size, 8u);
         pos += size;
     }
@@ -154,7 +158,8 @@ TEST(RawMp3, ShortRunsOfFrameSyncAreNotFiles)
     const std::vector<uint8_t> mp3 = RawSample("media/bare.mp3");
     // Three good frames and then junk: too short a run for untagged audio.
     size_t three = 0;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
+    {
         // 32 kbit/s at 22.05 kHz, MPEG-2: 72000 * 32 / 22050 = 104 bytes (+1 with padding).
         three += 104 + ((mp3[three + 2] >> 1) & 1);
     }
@@ -174,7 +179,8 @@ TEST(RawId3, LargeTagDecidesBetweenMp3AndFlacAfterIt)
     std::vector<uint8_t> frame = Bytes("APIC", 4);
     frame.resize(body, 0x5A);
     Append(tag, frame);
-    for (const char* sample : {"media/tone.flac", "media/bare.mp3"}) {
+    for (const char* sample : {"media/tone.flac", "media/bare.mp3"})
+    {
         std::vector<uint8_t> file = tag;
         Append(file, RawSample(sample));
         const bool flac = std::strstr(sample, "flac") != nullptr;

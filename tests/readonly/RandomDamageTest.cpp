@@ -29,11 +29,8 @@ struct tagDamageCase
 };
 
 const tagDamageCase kCases[] = {
-    {"fat12-floppy", false, 100, 2880},
-    {"superfloppy", false, 40, 0},
-    {"fat16-nested", false, 25, 0},
-    {"ntfs-reformatted", true, 40, 2048},
-    {"ntfs-basic", true, 25, 0},
+    {"fat12-floppy", false, 100, 2880},   {"superfloppy", false, 40, 0}, {"fat16-nested", false, 25, 0},
+    {"ntfs-reformatted", true, 40, 2048}, {"ntfs-basic", true, 25, 0},
 };
 
 // Damaged work may cost more than intact work (a broken chain is followed until its bound),
@@ -70,19 +67,26 @@ public:
     {
         ++m_Reads;
         const uint64_t total = m_Bytes.size() / 512;
-        if (first > total || count > total - first)
-            return 1100;
+        if (first > total || count > total - first) return 1100;
         std::memcpy(buffer, m_Bytes.data() + first * 512, size_t{count} * 512);
         return 0;
     }
-    uint32_t GetKind(uint32_t* kind) override { *kind = DEVICE_HARDDISK; return 0; }
+    uint32_t GetKind(uint32_t* kind) override
+    {
+        *kind = DEVICE_HARDDISK;
+        return 0;
+    }
     uint32_t GetGeometry(tagDiskGeometry* g) override
     {
         g->BytesPerSector = 512;
         g->TotalSectors = g->TotalSectors512 = m_Bytes.size() / 512;
         return 0;
     }
-    uint32_t GetDescription(std::string* text) override { *text = "damaged"; return 0; }
+    uint32_t GetDescription(std::string* text) override
+    {
+        *text = "damaged";
+        return 0;
+    }
     bool IsRemovable() override { return false; }
     uint64_t ReadCount() const { return m_Reads; }
 
@@ -120,14 +124,14 @@ uint64_t RunPipeline(std::vector<uint8_t> bytes, const tagDamageCase& c)
         fs = std::make_unique<KFatFileSystem>();
     fs->SetVolume(&volume);
     fs->SetSectorInfo(0, 512);
-    if (fs->SelectCandidate(FS_CANDIDATE_VOLUME) == 0)
-        FuzzExerciseListing(*fs);
+    if (fs->SelectCandidate(FS_CANDIDATE_VOLUME) == 0) FuzzExerciseListing(*fs);
 
     uint64_t scanReads = 0;
     if (c.fullScanSectors)
     {
         const size_t bytes = static_cast<size_t>(std::min<uint64_t>(c.fullScanSectors * 512, image.size()));
-        KMemoryVolumeIO headVolume(std::vector<uint8_t>(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(bytes)));
+        KMemoryVolumeIO headVolume(
+            std::vector<uint8_t>(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(bytes)));
         std::unique_ptr<IFileSystem> scan;
         if (c.ntfs)
             scan = std::make_unique<KNtfsFileSystem>();
@@ -137,8 +141,7 @@ uint64_t RunPipeline(std::vector<uint8_t> bytes, const tagDamageCase& c)
         uint32_t count = 0;
         scan->GetCandidateCount(&count);
         for (uint32_t i = 0; i < std::min<uint32_t>(count, 4); ++i)
-            if (scan->SelectCandidate(i) == 0)
-                FuzzExerciseListing(*scan);
+            if (scan->SelectCandidate(i) == 0) FuzzExerciseListing(*scan);
         scanReads = headVolume.ReadCount();
     }
     return volume.ReadCount() + device.ReadCount() + scanReads;

@@ -6,9 +6,9 @@
 tagImageFingerprint FingerprintOf(const std::string& path)
 {
     tagImageFingerprint f;
-    struct stat st{};
-    if (stat(path.c_str(), &st) != 0)
-        return f;
+    struct stat st
+    {};
+    if (stat(path.c_str(), &st) != 0) return f;
     f.Sha256 = Sha256OfFile(path);
     f.Size = static_cast<uint64_t>(st.st_size);
     f.MtimeSec = st.st_mtim.tv_sec;
@@ -29,10 +29,7 @@ ReadOnlyImages::ReadOnlyImages(const std::vector<std::string>& names) : m_Names(
     }
 }
 
-std::string ReadOnlyImages::Path(const std::string& name) const
-{
-    return m_Dir.File(name + ".img");
-}
+std::string ReadOnlyImages::Path(const std::string& name) const { return m_Dir.File(name + ".img"); }
 
 void ReadOnlyImages::ExpectUnchanged() const
 {

@@ -24,8 +24,8 @@
 
 namespace {
 
-const std::vector<std::string> kImages = {"fat12-floppy", "fat16-nested", "superfloppy", "ntfs-reformatted",
-                                          "ntfs-basic", "mbr-basic"};
+const std::vector<std::string> kImages = {"fat12-floppy",     "fat16-nested", "superfloppy",
+                                          "ntfs-reformatted", "ntfs-basic",   "mbr-basic"};
 constexpr uint64_t kLargestFullScan = 70000; // sectors: the small volumes get a full scan too
 constexpr int kFilesCopiedPerVolume = 12;
 // Partition-type codes of the file systems read directly.
@@ -43,7 +43,11 @@ public:
         KRawScanMgr::AddFactory(&m_Docs);
         KRawScanMgr::AddFactory(&m_Media);
     }
-    ~TypesInProcess() { m_Keeper.reset(); KRawScanMgr::OverrideProgramFolder(""); }
+    ~TypesInProcess()
+    {
+        m_Keeper.reset();
+        KRawScanMgr::OverrideProgramFolder("");
+    }
 
 private:
     KRawTypeFactory m_Images{RawTypeList_images()};
@@ -64,10 +68,8 @@ int CopyOut(IFileSystem& fs, const KNodeTree& tree, const std::string& prefix)
         stack.pop_back();
         for (const tagTreeNode* c = KNodeTree::GetFirstChild(n); c; c = KNodeTree::GetNextSibling(c))
             stack.push_back(c);
-        if (n == tree.GetRoot() || KNodeTree::GetFirstChild(n) || !IsFileRecord(n->pRecord))
-            continue;
-        if (fs.SaveFile(n->pRecord, prefix + std::to_string(copied)) == ERROR_SUCCESS)
-            ++copied;
+        if (n == tree.GetRoot() || KNodeTree::GetFirstChild(n) || !IsFileRecord(n->pRecord)) continue;
+        if (fs.SaveFile(n->pRecord, prefix + std::to_string(copied)) == ERROR_SUCCESS) ++copied;
     }
     return copied;
 }
@@ -81,8 +83,7 @@ protected:
         OsDeviceTable& table = OsDeviceTable::Instance();
         table.ClearImages();
         table.SetMachineDevicesEnabled(false);
-        for (const std::string& name : kImages)
-            table.RegisterImage(s_Images->Path(name));
+        for (const std::string& name : kImages) table.RegisterImage(s_Images->Path(name));
     }
     static void TearDownTestSuite()
     {
@@ -110,7 +111,8 @@ TEST_F(ReadOnly, DeviceReadsLeaveImagesUnchanged)
         ASSERT_EQ(device->GetGeometry(&g), ERROR_SUCCESS);
         std::vector<uint8_t> buffer(2048 * 512);
         for (uint64_t s = 0; s < g.TotalSectors; s += 2048)
-            EXPECT_EQ(device->ReadSectors(s, buffer.data(), static_cast<uint32_t>(std::min<uint64_t>(2048, g.TotalSectors - s))),
+            EXPECT_EQ(device->ReadSectors(s, buffer.data(),
+                                          static_cast<uint32_t>(std::min<uint64_t>(2048, g.TotalSectors - s))),
                       ERROR_SUCCESS);
         // A read past the end fails and writes nothing either.
         EXPECT_NE(device->ReadSectors(g.TotalSectors, buffer.data(), 1), ERROR_SUCCESS);
@@ -134,16 +136,14 @@ TEST_F(ReadOnly, DiscoveryListingCopyOutScansAndSavingLeaveImagesUnchanged)
     {
         IVolumeIO* volume = volumes.GetVolumeIO(i);
         const int32_t code = volumes.GetVolumeInfo(i).PartitionType;
-        if (!volume || (code != kFat12 && code != kFat16 && code != kFat32 && code != kNtfs))
-            continue;
+        if (!volume || (code != kFat12 && code != kFat16 && code != kFat32 && code != kNtfs)) continue;
         // Undelete and "Open": the volume's own file system, listed and copied out.
         KFileSystemMgr direct;
         IFileSystem* fs = direct.CreateForVolume(volume);
         ASSERT_NE(fs, nullptr);
         fs->SetVolume(volume);
         fs->SetSectorInfo(0, 512);
-        if (fs->SelectCandidate(FS_CANDIDATE_VOLUME) != ERROR_SUCCESS)
-            continue;
+        if (fs->SelectCandidate(FS_CANDIDATE_VOLUME) != ERROR_SUCCESS) continue;
         KNodeTree tree;
         ASSERT_EQ(fs->BuildTree(&tree), ERROR_SUCCESS);
         ++listed;
@@ -152,8 +152,7 @@ TEST_F(ReadOnly, DiscoveryListingCopyOutScansAndSavingLeaveImagesUnchanged)
         // The full and the deep scan over the small volumes, into the session kept for saving.
         tagDiskGeometry g;
         volume->GetGeometry(&g);
-        if (g.TotalSectors > kLargestFullScan)
-            continue;
+        if (g.TotalSectors > kLargestFullScan) continue;
         for (uint32_t kind : {KFileSystemMgr::kKindFat32, KFileSystemMgr::kKindNtfs, KFileSystemMgr::kKindRaw})
         {
             IFileSystem* scanned = session.Create(kind);
@@ -161,11 +160,11 @@ TEST_F(ReadOnly, DiscoveryListingCopyOutScansAndSavingLeaveImagesUnchanged)
             FuzzScanPass(*scanned, *volume);
             uint32_t count = 0;
             scanned->GetCandidateCount(&count);
-            if (count == 0 || scanned->SelectCandidate(0) != ERROR_SUCCESS)
-                continue;
+            if (count == 0 || scanned->SelectCandidate(0) != ERROR_SUCCESS) continue;
             KNodeTree scanTree;
             scanned->BuildTree(&scanTree);
-            copied += CopyOut(*scanned, scanTree, s_Images->Scratch("v" + std::to_string(i) + "-k" + std::to_string(kind) + "-"));
+            copied += CopyOut(*scanned, scanTree,
+                              s_Images->Scratch("v" + std::to_string(i) + "-k" + std::to_string(kind) + "-"));
             current = scanned;
         }
     }
@@ -175,8 +174,7 @@ TEST_F(ReadOnly, DiscoveryListingCopyOutScansAndSavingLeaveImagesUnchanged)
     // Saving the session writes the result file and nothing else.
     KStorageManager out;
     ASSERT_EQ(out.Open(s_Images->Scratch("session.rrs"), true), 1);
-    for (int i = 0; i < session.GetCount(); ++i)
-        EXPECT_EQ(session.GetAt(i)->SaveTo(&out), 1);
+    for (int i = 0; i < session.GetCount(); ++i) EXPECT_EQ(session.GetAt(i)->SaveTo(&out), 1);
     EXPECT_EQ(out.Close(), 1);
     EXPECT_NE(current, nullptr);
     s_Images->ExpectUnchanged();

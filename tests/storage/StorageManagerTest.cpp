@@ -11,8 +11,7 @@
 #include "storage/KStorageManager.h"
 #include "support/TestFiles.h"
 
-namespace
-{
+namespace {
 // Access mode of the descriptor this process holds on `path`, or -1 when none is open.
 int OpenModeOf(const std::string& path)
 {
@@ -45,7 +44,7 @@ TEST(StorageManager, RoundTripAcrossTheBufferInOddPieces)
             at += static_cast<size_t>(n);
         }
         int done = -1;
-        EXPECT_EQ(out.Read(&done, 4, &done), 0);  // not in read mode
+        EXPECT_EQ(out.Read(&done, 4, &done), 0); // not in read mode
         ASSERT_EQ(out.Close(), 1);
     }
     EXPECT_EQ(ReadFileBytes(path), data);
@@ -57,10 +56,10 @@ TEST(StorageManager, RoundTripAcrossTheBufferInOddPieces)
     ASSERT_EQ(in.Read(back.data(), 1000, &done), 1);
     ASSERT_EQ(done, 1000);
     ASSERT_EQ(in.Read(back.data() + 1000, static_cast<int>(back.size() - 1000), &done), 1);
-    EXPECT_EQ(static_cast<size_t>(done), data.size() - 1000);  // short at the end of the file
+    EXPECT_EQ(static_cast<size_t>(done), data.size() - 1000); // short at the end of the file
     back.resize(data.size());
     EXPECT_EQ(back, data);
-    EXPECT_EQ(in.Write(data.data(), 1, &done), 0);  // not in write mode
+    EXPECT_EQ(in.Write(data.data(), 1, &done), 0); // not in write mode
     EXPECT_EQ(done, 0);
 }
 

@@ -30,7 +30,6 @@ inline ScanStats RunFullScan(IFileSystem& fs, IVolumeIO& volume, uint32_t chunk 
             note(fs.ScanFS(&stats, static_cast<int64_t>(first + s), buffer.data(), static_cast<int>(n)));
     }
     note(fs.End_ScanFS());
-    if (firstError)
-        *firstError = error;
+    if (firstError) *firstError = error;
     return stats;
 }

@@ -14,16 +14,13 @@
 inline bool RunForLine(const std::string& command, std::string* line)
 {
     FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr)
-        return false;
+    if (pipe == nullptr) return false;
     char buffer[256] = {};
     const bool got = std::fgets(buffer, sizeof(buffer), pipe) != nullptr;
     const int status = ::pclose(pipe);
-    if (!got || status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return false;
+    if (!got || status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
     *line = buffer;
-    while (!line->empty() && (line->back() == '\n' || line->back() == '\r'))
-        line->pop_back();
+    while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
     return !line->empty();
 }
 
@@ -33,13 +30,11 @@ class ReadOnlyLoop
 public:
     explicit ReadOnlyLoop(const std::string& image)
     {
-        if (!RunForLine("losetup -r -f --show '" + image + "'", &m_Node))
-            m_Node.clear();
+        if (!RunForLine("losetup -r -f --show '" + image + "'", &m_Node)) m_Node.clear();
     }
     ~ReadOnlyLoop()
     {
-        if (!m_Node.empty())
-            std::system(("losetup -d " + m_Node + " 2>/dev/null").c_str());
+        if (!m_Node.empty()) std::system(("losetup -d " + m_Node + " 2>/dev/null").c_str());
     }
     ReadOnlyLoop(const ReadOnlyLoop&) = delete;
     ReadOnlyLoop& operator=(const ReadOnlyLoop&) = delete;
@@ -68,8 +63,7 @@ public:
         for (uint32_t i = 0; i < table.HardDiskCount(); ++i)
         {
             OsDeviceEntry entry;
-            if (table.Lookup(DEVICE_HARDDISK, i, &entry) && entry.Path == path)
-                return i;
+            if (table.Lookup(DEVICE_HARDDISK, i, &entry) && entry.Path == path) return i;
         }
         return UINT32_MAX;
     }

@@ -15,8 +15,7 @@
 FileSizeLimit::FileSizeLimit(uint64_t bytes)
 {
     rlimit old{};
-    if (::getrlimit(RLIMIT_FSIZE, &old) != 0)
-        return;
+    if (::getrlimit(RLIMIT_FSIZE, &old) != 0) return;
     m_OldCurrent = old.rlim_cur;
     m_OldMax = old.rlim_max;
     m_OldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -27,8 +26,7 @@ FileSizeLimit::FileSizeLimit(uint64_t bytes)
 
 FileSizeLimit::~FileSizeLimit()
 {
-    if (m_OldHandler == nullptr)
-        return;
+    if (m_OldHandler == nullptr) return;
     const rlimit old{m_OldCurrent, m_OldMax};
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, m_OldHandler);
@@ -39,8 +37,7 @@ TempDir::TempDir()
     std::string pattern = std::filesystem::temp_directory_path().string() + "/vlmtest.XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back(0);
-    if (!::mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
+    if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
     m_Path = buf.data();
 }
 
@@ -49,8 +46,8 @@ TempDir::~TempDir()
     std::error_code ec;
     // Files a test made read-only must still go.
     for (auto& e : std::filesystem::recursive_directory_iterator(m_Path, ec))
-        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ec);
     std::filesystem::remove_all(m_Path, ec);
 }
 
@@ -58,8 +55,7 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path);
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
@@ -77,8 +73,7 @@ std::string ReadFileText(const std::string& path)
 std::string ShellQuote(const std::string& text)
 {
     std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
@@ -107,7 +102,8 @@ struct Sha256
             0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
         uint32_t w[64];
         for (int i = 0; i < 16; ++i)
-            w[i] = (uint32_t{p[4 * i]} << 24) | (uint32_t{p[4 * i + 1]} << 16) | (uint32_t{p[4 * i + 2]} << 8) | p[4 * i + 3];
+            w[i] = (uint32_t{p[4 * i]} << 24) | (uint32_t{p[4 * i + 1]} << 16) | (uint32_t{p[4 * i + 2]} << 8) |
+                p[4 * i + 3];
         for (int i = 16; i < 64; ++i)
         {
             const uint32_t s0 = Rot(w[i - 15], 7) ^ Rot(w[i - 15], 18) ^ (w[i - 15] >> 3);
@@ -119,9 +115,23 @@ struct Sha256
         {
             const uint32_t t1 = hh + (Rot(e, 6) ^ Rot(e, 11) ^ Rot(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
             const uint32_t t2 = (Rot(a, 2) ^ Rot(a, 13) ^ Rot(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-            hh = g; g = f; f = e; e = d + t1; d = c; c = b; b = a; a = t1 + t2;
+            hh = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + t2;
         }
-        h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += hh;
+        h[0] += a;
+        h[1] += b;
+        h[2] += c;
+        h[3] += d;
+        h[4] += e;
+        h[5] += f;
+        h[6] += g;
+        h[7] += hh;
     }
 
     void Update(const uint8_t* data, size_t size)
@@ -131,8 +141,14 @@ struct Sha256
         {
             const size_t n = std::min(size, 64 - used);
             std::memcpy(block + used, data, n);
-            used += n; data += n; size -= n;
-            if (used == 64) { Compress(block); used = 0; }
+            used += n;
+            data += n;
+            size -= n;
+            if (used == 64)
+            {
+                Compress(block);
+                used = 0;
+            }
         }
     }
 
@@ -166,15 +182,11 @@ std::string Sha256OfFile(const std::string& path)
     return Sha256Hex(bytes.data(), bytes.size());
 }
 
-std::string SourcePath(const std::string& relative)
-{
-    return std::string(VLM_SOURCE_DIR) + "/" + relative;
-}
+std::string SourcePath(const std::string& relative) { return std::string(VLM_SOURCE_DIR) + "/" + relative; }
 
 bool UnpackZst(const std::string& compressed, const std::string& target)
 {
-    if (!std::filesystem::exists(compressed))
-        return false;
+    if (!std::filesystem::exists(compressed)) return false;
     const std::string cmd = "zstd -q -d -f " + ShellQuote(compressed) + " -o " + ShellQuote(target);
     return std::system(cmd.c_str()) == 0;
 }
@@ -185,7 +197,9 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed)
     uint32_t x = seed * 2654435761u + 1;
     for (size_t i = 0; i < size; ++i)
     {
-        x ^= x << 13; x ^= x >> 17; x ^= x << 5;
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
         out[i] = static_cast<uint8_t>(x);
     }
     return out;

@@ -16,19 +16,16 @@ std::vector<std::string> Split(const std::string& text, char separator)
     std::vector<std::string> parts;
     std::string part;
     std::istringstream in(text);
-    while (std::getline(in, part, separator))
-        parts.push_back(part);
+    while (std::getline(in, part, separator)) parts.push_back(part);
     // getline drops an empty last field ("a\tb\t"); keep it so that the field count is honest.
-    if (!text.empty() && text.back() == separator)
-        parts.emplace_back();
+    if (!text.empty() && text.back() == separator) parts.emplace_back();
     return parts;
 }
 
 // A non-negative decimal number and nothing else.
 bool ParseCount(const std::string& text, int64_t* out)
 {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
     *out = std::stoll(text);
     return true;
 }
@@ -41,16 +38,13 @@ bool IsLowerHex(const std::string& text)
 bool ParseFileLine(const std::string& line, ManifestFile* out)
 {
     const std::vector<std::string> f = Split(line, '\t');
-    if (f.size() != 4)
-        return false;
+    if (f.size() != 4) return false;
     const std::string& state = f[0];
     if (state != "present" && state != "deleted" && state != "deleted-overwritten" && state != "formatted" &&
         state != "deleted-fragmented" && state != "entry-overwritten" && state != "root-lost")
         return false;
-    if (!ParseCount(f[1], &out->Size) || f[2].size() != 64 || !IsLowerHex(f[2]))
-        return false;
-    if (f[3].empty() || f[3][0] == '/')
-        return false;
+    if (!ParseCount(f[1], &out->Size) || f[2].size() != 64 || !IsLowerHex(f[2])) return false;
+    if (f[3].empty() || f[3][0] == '/') return false;
     out->State = state;
     out->Sha256 = f[2];
     out->Path = f[3];
@@ -61,15 +55,13 @@ bool ParseFileLine(const std::string& line, ManifestFile* out)
 bool ParsePartitionLine(const std::string& rest, ManifestPartition* out)
 {
     std::istringstream words(rest);
-    if (!(words >> out->Label))
-        return false;
+    if (!(words >> out->Label)) return false;
     bool start = false, sectors = false, cluster = false;
     std::string word;
     while (words >> word)
     {
         const size_t eq = word.find('=');
-        if (eq == std::string::npos)
-            return false;
+        if (eq == std::string::npos) return false;
         const std::string key = word.substr(0, eq), value = word.substr(eq + 1);
         if (key == "start")
             start = ParseCount(value, &out->Start);
@@ -79,13 +71,11 @@ bool ParsePartitionLine(const std::string& rest, ManifestPartition* out)
             cluster = ParseCount(value, &out->ClusterBytes);
         else if (key == "entry-sectors")
         {
-            if (!ParseCount(value, &out->EntrySectors))
-                return false;
+            if (!ParseCount(value, &out->EntrySectors)) return false;
         }
         else if (key == "sector-bytes")
         {
-            if (!ParseCount(value, &out->SectorBytes) || out->SectorBytes < 512)
-                return false;
+            if (!ParseCount(value, &out->SectorBytes) || out->SectorBytes < 512) return false;
         }
         else if (key == "fs")
             out->Fs = value;
@@ -96,25 +86,22 @@ bool ParsePartitionLine(const std::string& rest, ManifestPartition* out)
         else
             return false;
     }
-    const bool knownFs = out->Fs == "fat12" || out->Fs == "fat16" || out->Fs == "fat32" || out->Fs == "ntfs" ||
-                         out->Fs == "exfat";
+    const bool knownFs =
+        out->Fs == "fat12" || out->Fs == "fat16" || out->Fs == "fat32" || out->Fs == "ntfs" || out->Fs == "exfat";
     const bool knownState = out->State.empty() || out->State == "deleted" || out->State == "overwritten-by-format";
     return start && sectors && cluster && knownFs && knownState && IsLowerHex(out->Serial);
 }
 
 bool SameComponent(const std::string& recovered, const std::string& manifest)
 {
-    if (recovered.size() != manifest.size())
-        return false;
+    if (recovered.size() != manifest.size()) return false;
     for (size_t i = 0; i < recovered.size(); ++i)
     {
         // A deleted 8.3 entry has lost its first byte to the deletion mark.
-        if (i == 0 && recovered[0] == '_')
-            continue;
+        if (i == 0 && recovered[0] == '_') continue;
         const auto a = static_cast<unsigned char>(recovered[i]), b = static_cast<unsigned char>(manifest[i]);
         const auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-        if (upper(a) != upper(b))
-            return false;
+        if (upper(a) != upper(b)) return false;
     }
     return true;
 }
@@ -124,8 +111,7 @@ bool SameComponent(const std::string& recovered, const std::string& manifest)
 std::string FixturePath(const std::string& name, const std::string& suffix)
 {
     const std::string data = SourcePath("tests/data/" + name + suffix);
-    if (std::filesystem::exists(data))
-        return data;
+    if (std::filesystem::exists(data)) return data;
     const std::string sample = SourcePath("samples/" + name + suffix);
     return std::filesystem::exists(sample) ? sample : data;
 }
@@ -146,8 +132,7 @@ ImageManifest ReadManifestFile(const std::string& path)
                 m.Malformed.push_back(line);
             continue;
         }
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (line.empty() || line[0] == '#') continue;
         ManifestFile f;
         if (ParseFileLine(line, &f))
             m.Files.push_back(f);
@@ -162,8 +147,7 @@ ImageManifest LoadManifest(const std::string& name)
     const std::string path = FixturePath(name, ".manifest");
     ImageManifest m = ReadManifestFile(path);
     EXPECT_FALSE(m.Files.empty()) << "no file lines in " << path;
-    for (const std::string& line : m.Malformed)
-        ADD_FAILURE() << path << ": malformed line: " << line;
+    for (const std::string& line : m.Malformed) ADD_FAILURE() << path << ": malformed line: " << line;
     return m;
 }
 
@@ -175,13 +159,11 @@ bool UnpackFixtureImage(const std::string& name, const std::string& target)
 std::vector<uint8_t> LoadFixtureImage(const std::string& name)
 {
     const std::string compressed = FixturePath(name, ".img.zst");
-    if (!std::filesystem::exists(compressed))
-        return {};
+    if (!std::filesystem::exists(compressed)) return {};
     // Straight into memory: the disk images unpack to 1 GiB, which a temporary file would
     // write out in full.
     FILE* pipe = ::popen(("zstd -q -d -c " + ShellQuote(compressed)).c_str(), "r");
-    if (!pipe)
-        return {};
+    if (!pipe) return {};
     std::vector<uint8_t> image;
     std::vector<uint8_t> block(1 << 20);
     size_t n = 0;
@@ -193,8 +175,7 @@ std::vector<uint8_t> LoadFixtureImage(const std::string& name)
 std::map<std::string, std::string> HashTree(const std::string& folder)
 {
     std::map<std::string, std::string> tree;
-    if (!std::filesystem::exists(folder))
-        return tree;
+    if (!std::filesystem::exists(folder)) return tree;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
     {
         if (entry.is_regular_file())
@@ -207,12 +188,10 @@ bool SameRecoveredPath(const std::string& recovered, const std::string& manifest
 {
     const std::vector<std::string> a = Split(recovered, '/');
     const std::vector<std::string> b = Split(manifest, '/');
-    if (a.size() != b.size())
-        return false;
+    if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
     {
-        if (!SameComponent(a[i], b[i]))
-            return false;
+        if (!SameComponent(a[i], b[i])) return false;
     }
     return true;
 }
@@ -221,8 +200,7 @@ std::string FindRecovered(const std::map<std::string, std::string>& tree, const 
 {
     for (const auto& [path, sha] : tree)
     {
-        if (SameRecoveredPath(path, manifestPath))
-            return path;
+        if (SameRecoveredPath(path, manifestPath)) return path;
     }
     return {};
 }

@@ -10,7 +10,7 @@
 /// One file line: `state size sha256 path`, tab-separated.
 struct ManifestFile
 {
-    std::string State;  // present, deleted, deleted-overwritten or formatted
+    std::string State; // present, deleted, deleted-overwritten or formatted
     int64_t Size = 0;
     std::string Sha256; // of the contents, lower-case hex
     std::string Path;   // '/'-separated, UTF-8; "FILE:NAME" is the named stream NAME of FILE
@@ -20,15 +20,15 @@ struct ManifestFile
 /// sector.
 struct ManifestPartition
 {
-    std::string Label;        // p0 (bare volume), p1.., lost-..., previous
-    int64_t Start = 0;        // first sector on the image
-    int64_t Sectors = 0;      // the boot sector's own count
-    std::string Fs;           // fat12, fat16, fat32, ntfs
+    std::string Label;   // p0 (bare volume), p1.., lost-..., previous
+    int64_t Start = 0;   // first sector on the image
+    int64_t Sectors = 0; // the boot sector's own count
+    std::string Fs;      // fat12, fat16, fat32, ntfs
     int64_t ClusterBytes = 0;
-    std::string Serial;       // as the boot sector holds it, lower-case hex
-    int64_t EntrySectors = 0; // size in the partition table entry; 0 when not given
-    int64_t SectorBytes = 512;// the disk's sector size, in which Start and the sizes count
-    std::string State;        // "", deleted or overwritten-by-format
+    std::string Serial;        // as the boot sector holds it, lower-case hex
+    int64_t EntrySectors = 0;  // size in the partition table entry; 0 when not given
+    int64_t SectorBytes = 512; // the disk's sector size, in which Start and the sizes count
+    std::string State;         // "", deleted or overwritten-by-format
 };
 
 struct ImageManifest

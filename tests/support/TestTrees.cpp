@@ -7,8 +7,7 @@ const tagTreeNode* FindChild(const KNodeTree& tree, const tagTreeNode* node, con
 {
     for (const tagTreeNode* c = KNodeTree::GetFirstChild(node); c; c = KNodeTree::GetNextSibling(c))
     {
-        if (name == tree.GetName(c))
-            return c;
+        if (name == tree.GetName(c)) return c;
     }
     return nullptr;
 }
@@ -18,8 +17,7 @@ const tagTreeNode* WalkTree(const KNodeTree& tree, const std::string& path, cons
     const tagTreeNode* node = from ? from : tree.GetRoot();
     std::istringstream parts(path);
     std::string part;
-    while (node && std::getline(parts, part, '/'))
-        node = FindChild(tree, node, part);
+    while (node && std::getline(parts, part, '/')) node = FindChild(tree, node, part);
     return node;
 }
 
@@ -27,13 +25,12 @@ std::map<std::string, const tagFileNode*> TreePaths(const KNodeTree& tree)
 {
     std::map<std::string, const tagFileNode*> out;
     std::function<void(const tagTreeNode*, const std::string&, int)> walk = [&](const tagTreeNode* n,
-                                                                              const std::string& prefix, int depth) {
+                                                                                const std::string& prefix, int depth) {
         for (const tagTreeNode* c = KNodeTree::GetFirstChild(n); c; c = KNodeTree::GetNextSibling(c))
         {
             const std::string path = prefix + tree.GetName(c);
             out.emplace(path, c->pRecord);
-            if (depth < 64)
-                walk(c, path + "/", depth + 1);
+            if (depth < 64) walk(c, path + "/", depth + 1);
         }
     };
     walk(tree.GetRoot(), "", 0);

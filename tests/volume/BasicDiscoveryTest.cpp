@@ -72,8 +72,7 @@ protected:
     }
     static std::vector<uint8_t> MakeFs(const std::string& cmd, const std::string& path)
     {
-        if (std::system((cmd + " >/dev/null 2>&1").c_str()) != 0)
-            return {};
+        if (std::system((cmd + " >/dev/null 2>&1").c_str()) != 0) return {};
         return ReadFileBytes(path);
     }
     TempDir m_Dir;
@@ -91,8 +90,10 @@ TEST_F(BasicDiscovery, CommittedDiskListsEveryPartitionOfItsChain)
     std::vector<std::string> expected = {"256:-1:0:0:" + std::to_string(ReadFileBytes(path).size() / 512)};
     for (const ManifestPartition& p : LoadManifest("mbr-basic").Partitions)
     {
-        const int type = p.Fs == "ntfs" ? FS_TYPE_NTFS : p.Fs == "fat32" ? FS_TYPE_FAT32
-                       : p.Fs == "fat16" ? FS_TYPE_FAT16 : FS_TYPE_FAT12;
+        const int type = p.Fs == "ntfs" ? FS_TYPE_NTFS
+            : p.Fs == "fat32"           ? FS_TYPE_FAT32
+            : p.Fs == "fat16"           ? FS_TYPE_FAT16
+                                        : FS_TYPE_FAT12;
         expected.push_back("1:" + std::to_string(type) + ":0:" + std::to_string(p.Start) + ":" +
                            std::to_string(p.EntrySectors));
     }
@@ -133,14 +134,11 @@ TEST_F(BasicDiscovery, DeletedPartitionsInGaps)
         std::vector<uint8_t> empty(4 * 1024 * 1024, 0);
         WriteFileBytes(ntfsPath, empty);
     }
-    const std::vector<uint8_t> ntfs =
-        MakeFs("mkntfs -F -Q -q -s 512 -c 4096 -L NTLAB '" + ntfsPath + "'", ntfsPath);
+    const std::vector<uint8_t> ntfs = MakeFs("mkntfs -F -Q -q -s 512 -c 4096 -L NTLAB '" + ntfsPath + "'", ntfsPath);
     const std::string fatPath = m_Dir.File("fat32.img");
-    const std::vector<uint8_t> fat32 =
-        MakeFs("mkfs.fat -C -F 32 -s 1 -n DELFAT -i 0badf00d '" + fatPath + "' " + std::to_string(kFlatSectors / 2),
-               fatPath);
-    if (ntfs.empty() || fat32.empty())
-        GTEST_SKIP() << "mkntfs or mkfs.fat is not available";
+    const std::vector<uint8_t> fat32 = MakeFs(
+        "mkfs.fat -C -F 32 -s 1 -n DELFAT -i 0badf00d '" + fatPath + "' " + std::to_string(kFlatSectors / 2), fatPath);
+    if (ntfs.empty() || fat32.empty()) GTEST_SKIP() << "mkntfs or mkfs.fat is not available";
 
     // One partition far out: the space before it is searched, the FAT32 found at sector 100.
     Disk lone(2100000);
@@ -156,11 +154,11 @@ TEST_F(BasicDiscovery, DeletedPartitionsInGaps)
     std::memcpy(liar.At(300) + 0x28, &huge, 8);
     Scan({&lone, &bare, &liar});
     const uint64_t ntfsTotal = ntfs.size() / 512 - 1 + 1;
-    EXPECT_EQ(Listing(), (std::vector<std::string>{
-                             "256:-1:0:0:2100000", "256:-1:1:0:" + std::to_string(bare.Bytes.size() / 512),
-                             "256:-1:2:0:" + std::to_string(liar.Bytes.size() / 512),
-                             "16:11:0:100:" + std::to_string(kFlatSectors), "1:6:0:2000000:50000",
-                             "16:7:1:300:" + std::to_string(ntfsTotal)}));
+    EXPECT_EQ(Listing(),
+              (std::vector<std::string>{"256:-1:0:0:2100000", "256:-1:1:0:" + std::to_string(bare.Bytes.size() / 512),
+                                        "256:-1:2:0:" + std::to_string(liar.Bytes.size() / 512),
+                                        "16:11:0:100:" + std::to_string(kFlatSectors), "1:6:0:2000000:50000",
+                                        "16:7:1:300:" + std::to_string(ntfsTotal)}));
     EXPECT_EQ(KVolumeManager().Records()[3].Label, "DELFAT");
     EXPECT_EQ(KVolumeManager().Records()[5].Label, "NTLAB");
 }
@@ -175,8 +173,7 @@ TEST(GapMath, GapsBetweenAroundAndBeforeALoneVolume)
     };
     const auto list = [](const std::vector<tagDiskGap>& gaps) {
         std::vector<std::pair<uint64_t, uint64_t>> out;
-        for (const tagDiskGap& g : gaps)
-            out.emplace_back(g.Start, g.Length);
+        for (const tagDiskGap& g : gaps) out.emplace_back(g.Start, g.Length);
         return out;
     };
     using P = std::vector<std::pair<uint64_t, uint64_t>>;
@@ -184,8 +181,7 @@ TEST(GapMath, GapsBetweenAroundAndBeforeALoneVolume)
     EXPECT_EQ(list(ComputeGaps({vol(2000000, 100)}, 2000100)), (P{{0, 2000000}}));
     // With two volumes the space before the first is not considered, however large.
     EXPECT_EQ(list(ComputeGaps({vol(2000000, 100), vol(2000100, 100)}, 2000200)), P{});
-    EXPECT_EQ(list(ComputeGaps({vol(63, 100), vol(63 + 100 + 0x200000 - 1, 10)}, 0x300000)),
-              (P{{163, 0x200000}}));
+    EXPECT_EQ(list(ComputeGaps({vol(63, 100), vol(63 + 100 + 0x200000 - 1, 10)}, 0x300000)), (P{{163, 0x200000}}));
     // Overlapping volumes and a volume past the device end leave no gap (no wrap-around).
     EXPECT_EQ(list(ComputeGaps({vol(63, 5000), vol(100, 10)}, 5000)), P{});
 }
@@ -194,16 +190,16 @@ TEST(GapMath, NtfsRecordSizeIsBoundedBeforeAnyRead)
 {
     std::vector<uint8_t> boot(512, 0);
     boot[0x0B] = 0x00;
-    boot[0x0C] = 0x02;  // 512 bytes per sector
+    boot[0x0C] = 0x02; // 512 bytes per sector
     boot[0x0D] = 8;
     const auto sectors = [&](int8_t c) {
         boot[0x40] = static_cast<uint8_t>(c);
         return NtfsRecordSectors(boot, 512);
     };
-    EXPECT_EQ(sectors(-10), 2u);  // 1 KiB records
-    EXPECT_EQ(sectors(-12), 8u);  // 4 KiB records: read whole, into a buffer of their size
-    EXPECT_EQ(sectors(1), 8u);    // one 8-sector cluster
-    EXPECT_EQ(sectors(2), 16u);   // 8 KiB: the most a boot sector may declare here
+    EXPECT_EQ(sectors(-10), 2u); // 1 KiB records
+    EXPECT_EQ(sectors(-12), 8u); // 4 KiB records: read whole, into a buffer of their size
+    EXPECT_EQ(sectors(1), 8u);   // one 8-sector cluster
+    EXPECT_EQ(sectors(2), 16u);  // 8 KiB: the most a boot sector may declare here
     EXPECT_EQ(sectors(4), 0u);
     EXPECT_EQ(sectors(-14), 0u);
     EXPECT_EQ(sectors(-128), 0u); // no shift past the width of the number
@@ -233,12 +229,11 @@ TEST(VolumeNames, SerialsMountInfoAndLabels)
     EXPECT_FALSE(TakeDriveForSerial(2, &pairs, &drive));
     EXPECT_EQ(pairs.size(), 2u);
 
-    const std::string info =
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "23 22 0:5 / /proc rw - proc proc rw\n"
-        "24 22 8:2 / /media/my\\040stick rw shared:2 master:1 - vfat /dev/sdb1 rw\n"
-        "25 22 8:1 /home /srv/bind rw - ext4 /dev/sda1 rw\n"
-        "26 22 8:3 / /broken\n";
+    const std::string info = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                             "23 22 0:5 / /proc rw - proc proc rw\n"
+                             "24 22 8:2 / /media/my\\040stick rw shared:2 master:1 - vfat /dev/sdb1 rw\n"
+                             "25 22 8:1 /home /srv/bind rw - ext4 /dev/sda1 rw\n"
+                             "26 22 8:3 / /broken\n";
     const std::vector<OsMountedDevice> mounts = OsParseMountInfo(info);
     ASSERT_EQ(mounts.size(), 2u);
     EXPECT_EQ(mounts[0].MountPoint, "/");

@@ -25,8 +25,7 @@ namespace {
 
 // The test disk group with the members whose bits are set in GptMembers written as dynamic
 // disks on GPT, the others on MBR.
-template <uint32_t GptMembers>
-class DynamicDiscoveryOf : public ::testing::Test
+template <uint32_t GptMembers> class DynamicDiscoveryOf : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
@@ -44,8 +43,7 @@ protected:
     }
     void SetUp() override
     {
-        if (!s_Made)
-            GTEST_SKIP() << "mkfs.fat or mtools is not available";
+        if (!s_Made) GTEST_SKIP() << "mkfs.fat or mtools is not available";
         OsDeviceTable::Instance().ClearImages();
     }
     void TearDown() override
@@ -56,15 +54,13 @@ protected:
 
     static void Scan(const std::vector<size_t>& members)
     {
-        for (size_t m : members)
-            OsDeviceTable::Instance().RegisterImage(s_Set->Members[m]);
+        for (size_t m : members) OsDeviceTable::Instance().RegisterImage(s_Set->Members[m]);
         KVolumeManager().ScanVolumes();
     }
     static const tagVolumeInfo* Find(int32_t type)
     {
         for (const tagVolumeInfo& v : KVolumeManager().Records())
-            if (v.VolumeType == type)
-                return &v;
+            if (v.VolumeType == type) return &v;
         return nullptr;
     }
     static bool ReadsFlat(IVolumeIO* volume)
@@ -74,8 +70,7 @@ protected:
         for (uint64_t s = 0; s < kFlatSectors; s += chunk)
         {
             const auto n = static_cast<uint32_t>(std::min<uint64_t>(chunk, kFlatSectors - s));
-            if (volume->ReadSectors(s, data.data() + s * 512, n) != ERROR_SUCCESS)
-                return false;
+            if (volume->ReadSectors(s, data.data() + s * 512, n) != ERROR_SUCCESS) return false;
         }
         return data == s_Set->Flat;
     }
@@ -106,8 +101,8 @@ protected:
         std::multiset<std::tuple<uint32_t, uint64_t, uint64_t>> out;
         for (const LdmTestComponent& c : s_Set->Group.Volumes.at(index).Components)
             for (const LdmTestPartition& p : c.Partitions)
-                out.insert({static_cast<uint32_t>(p.Disk), LdmTestLogicalStartOf(s_Set->Options, p.Disk) + p.Start,
-                            p.Size});
+                out.insert(
+                    {static_cast<uint32_t>(p.Disk), LdmTestLogicalStartOf(s_Set->Options, p.Disk) + p.Start, p.Size});
         return out;
     }
     // The five dynamic volumes from list position `first` on, with all members present: each
@@ -148,28 +143,22 @@ protected:
     static void ExpectAnotherReaderAccepts()
     {
         std::string cmd = "ldmtool scan";
-        for (const std::string& m : s_Set->Members)
-            cmd += " '" + m + "'";
+        for (const std::string& m : s_Set->Members) cmd += " '" + m + "'";
         cmd += " 2>&1";
         std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(cmd.c_str(), "r"), ::pclose);
-        if (!pipe)
-            GTEST_SKIP() << "cannot run ldmtool";
+        if (!pipe) GTEST_SKIP() << "cannot run ldmtool";
         std::string output;
         char buf[512];
-        while (size_t n = std::fread(buf, 1, sizeof buf, pipe.get()))
-            output.append(buf, n);
-        if (output.find("not found") != std::string::npos)
-            GTEST_SKIP() << "ldmtool is not installed";
+        while (size_t n = std::fread(buf, 1, sizeof buf, pipe.get())) output.append(buf, n);
+        if (output.find("not found") != std::string::npos) GTEST_SKIP() << "ldmtool is not installed";
         EXPECT_NE(output.find(s_Set->Group.GroupGuid), std::string::npos) << output;
         std::string show = "ldmtool";
-        for (const std::string& m : s_Set->Members)
-            show += " -d '" + m + "'";
+        for (const std::string& m : s_Set->Members) show += " -d '" + m + "'";
         const auto run = [&](const std::string& what) {
             const std::string one = show + " show " + what + " 2>&1";
             std::unique_ptr<FILE, int (*)(FILE*)> p(::popen(one.c_str(), "r"), ::pclose);
             std::string text;
-            while (size_t n = std::fread(buf, 1, sizeof buf, p.get()))
-                text.append(buf, n);
+            while (size_t n = std::fread(buf, 1, sizeof buf, p.get())) text.append(buf, n);
             return text;
         };
         // Every member is attached, its data area where its kind of disk puts it.
@@ -208,8 +197,7 @@ TEST_F(DynamicDiscovery, ListsEachVolumeOnceAndReadsTheFlatImageBack)
     // Three physical devices, no basic volumes (the disks are dynamic), then the database's
     // volumes in record order, each once although every member carries the database.
     ASSERT_GE(KVolumeManager().Records().size(), 3u);
-    for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(KVolumeManager().Records()[i].VolumeType, VOLUME_PHYSICAL);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(KVolumeManager().Records()[i].VolumeType, VOLUME_PHYSICAL);
     ExpectAllDynamicVolumes(3);
 }
 
@@ -219,8 +207,7 @@ TEST_F(MixedDynamicDiscovery, ListsEachVolumeOnceOverMbrAndGptMembers)
     // The GPT members' reserved partitions stay basic volumes; their LDM partitions are not
     // listed, the dynamic volumes on them are.
     ASSERT_GE(KVolumeManager().Records().size(), 5u);
-    for (size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(KVolumeManager().Records()[i].VolumeType, VOLUME_PHYSICAL);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(KVolumeManager().Records()[i].VolumeType, VOLUME_PHYSICAL);
     const uint64_t reserved = kLdmTestGptMetadataStart + kLdmTestConfigSectors;
     for (size_t i = 0; i < 2; ++i)
     {
@@ -261,12 +248,11 @@ TEST_F(MixedDynamicDiscovery, GptEntriesListedWhenTheDatabaseIsNotRead)
         for (const tagVolumeInfo& v : KVolumeManager().Records())
         {
             EXPECT_TRUE(v.VolumeType == VOLUME_PHYSICAL || v.VolumeType == VOLUME_BASIC) << v.VolumeType;
-            if (v.VolumeType == VOLUME_BASIC)
-                starts.push_back(v.Extents.at(0).DeviceStart);
+            if (v.VolumeType == VOLUME_BASIC) starts.push_back(v.Extents.at(0).DeviceStart);
         }
-        EXPECT_EQ(starts, (std::vector<uint64_t>{kLdmTestGptMetadataStart,
-                                                 kLdmTestGptMetadataStart + kLdmTestConfigSectors,
-                                                 kLdmTestGptDataStart}));
+        EXPECT_EQ(starts,
+                  (std::vector<uint64_t>{kLdmTestGptMetadataStart, kLdmTestGptMetadataStart + kLdmTestConfigSectors,
+                                         kLdmTestGptDataStart}));
     };
     g_bScanDynamic = false;
     Scan({0});
@@ -290,10 +276,7 @@ TEST_F(MixedDynamicDiscovery, GptEntriesListedWhenTheDatabaseIsNotRead)
     expectGptEntries();
 }
 
-TEST_F(MixedDynamicDiscovery, AnotherReaderAcceptsTheWrittenMembers)
-{
-    ExpectAnotherReaderAccepts();
-}
+TEST_F(MixedDynamicDiscovery, AnotherReaderAcceptsTheWrittenMembers) { ExpectAnotherReaderAccepts(); }
 
 TEST_F(DynamicDiscovery, Raid5SurvivesOneLostMemberButNotTwo)
 {
@@ -335,8 +318,7 @@ TEST_F(DynamicDiscovery, MemberOfAnotherSectorSizeIsLeftOutNotRead)
     std::filesystem::resize_file(copies[1], std::filesystem::file_size(copies[1]) * 8);
     const tagVolumeInfo* raid = nullptr;
     for (const tagVolumeInfo& v : KVolumeManager().Records())
-        if (v.VolumeType == VOLUME_RAID5)
-            raid = &v;
+        if (v.VolumeType == VOLUME_RAID5) raid = &v;
     ASSERT_NE(raid, nullptr);
     ASSERT_TRUE(OsDeviceTable::Instance().SetImageSectorSize(1, 4096));
     ASSERT_TRUE(raid->VolumeIO->Open(raid, static_cast<uint32_t>(raid->VolumeIO->GetIndex())));
@@ -372,7 +354,4 @@ TEST_F(DynamicDiscovery, DynamicSwitchOffShowsTheMarkerPartitions)
     EXPECT_EQ(KVolumeManager().Records()[1].Extents[0].DeviceStart, kLdmTestLogicalStart);
 }
 
-TEST_F(DynamicDiscovery, AnotherReaderAcceptsTheWrittenDatabase)
-{
-    ExpectAnotherReaderAccepts();
-}
+TEST_F(DynamicDiscovery, AnotherReaderAcceptsTheWrittenDatabase) { ExpectAnotherReaderAccepts(); }

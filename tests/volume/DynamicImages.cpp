@@ -36,8 +36,8 @@ LdmTestPartition Part(size_t disk, uint64_t start, uint64_t offset, uint64_t siz
 // Data-area starts (from the logical disk start) of each volume on each disk.
 struct Placement
 {
-    uint64_t Simple = 0;                           // disk 0
-    uint64_t Span[2] = {0, 0};                     // disks 1, 2
+    uint64_t Simple = 0;                                          // disk 0
+    uint64_t Span[2] = {0, 0};                                    // disks 1, 2
     uint64_t Mirror[2] = {kSpanFirst, kFlatSectors - kSpanFirst}; // disks 1, 2
     uint64_t Stripe[3] = {kFlatSectors, kFlatSectors + kFlatSectors, kFlatSectors + kFlatSectors};
     uint64_t Raid[3] = {kFlatSectors + kStripeMember, 2 * kFlatSectors + kStripeMember,
@@ -52,9 +52,8 @@ LdmTestGroup MakeGroup(const Placement& at)
     LdmTestVolume simple{"Volume1", false, kFlatSectors, 0x0C, {}};
     simple.Components.push_back({2, 0, 0, {Part(0, at.Simple, 0, kFlatSectors)}});
     LdmTestVolume span{"Volume2", false, kFlatSectors, 0x0C, {}};
-    span.Components.push_back({2, 0, 0,
-                               {Part(1, at.Span[0], 0, kSpanFirst),
-                                Part(2, at.Span[1], kSpanFirst, kFlatSectors - kSpanFirst)}});
+    span.Components.push_back(
+        {2, 0, 0, {Part(1, at.Span[0], 0, kSpanFirst), Part(2, at.Span[1], kSpanFirst, kFlatSectors - kSpanFirst)}});
     LdmTestVolume mirror{"Volume3", false, kFlatSectors, 0x0C, {}};
     mirror.Components.push_back({2, 0, 0, {Part(1, at.Mirror[0], 0, kFlatSectors)}});
     mirror.Components.push_back({2, 0, 0, {Part(2, at.Mirror[1], 0, kFlatSectors)}});
@@ -65,8 +64,7 @@ LdmTestGroup MakeGroup(const Placement& at)
     stripe.Components.push_back(sc);
     LdmTestVolume raid{"Volume5", true, kFlatSectors, 0x0C, {}};
     LdmTestComponent rc{3, S, 3, {}};
-    for (int i = 0; i < 3; ++i)
-        rc.Partitions.push_back(Part(static_cast<size_t>(i), at.Raid[i], 0, kRaidMember, i));
+    for (int i = 0; i < 3; ++i) rc.Partitions.push_back(Part(static_cast<size_t>(i), at.Raid[i], 0, kRaidMember, i));
     raid.Components.push_back(rc);
     g.Volumes = {simple, span, mirror, stripe, raid};
     return g;
@@ -95,8 +93,7 @@ void PlaceData(const std::vector<uint8_t>& flat, const Placement& at, const LdmW
             const uint64_t member = (parity + 1 + k) % 3;
             const uint64_t unit = row * 2 + k;
             CopySectors(flat, unit * S, disks[member], L[member] + at.Raid[member] + row * S, S);
-            for (size_t b = 0; b < xorUnit.size(); ++b)
-                xorUnit[b] ^= flat[unit * S * 512 + b];
+            for (size_t b = 0; b < xorUnit.size(); ++b) xorUnit[b] ^= flat[unit * S * 512 + b];
         }
         CopySectors(xorUnit, 0, disks[parity], L[parity] + at.Raid[parity] + row * S, S);
     }
@@ -127,17 +124,15 @@ bool MakeDynamicTestSet(const std::string& dir, const LdmWriteOptions& options, 
 {
     const std::string flatPath = dir + "/flat.img";
     const std::string cmd = "mkfs.fat -C -F 32 -s 1 -n DYNVOL -i 5a5a1234 '" + flatPath + "' " +
-                            std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0)
-        return false;
+        std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) return false;
     // Files of several stripe units, so that each crosses members, and one in a folder.
     out->Files = {{"NOTES.TXT", PatternBytes(1000, 11)},
                   {"SPAN.BIN", PatternBytes(300 * 1024 + 17, 12)},
                   {"DOCS/REPORT.BIN", PatternBytes(1024 * 1024, 13)}};
     const std::string image = " -i '" + flatPath + "' ";
     ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
-    if (std::system(("mmd" + image + "::DOCS >/dev/null 2>&1").c_str()) != 0)
-        return false;
+    if (std::system(("mmd" + image + "::DOCS >/dev/null 2>&1").c_str()) != 0) return false;
     for (const DynamicTestFile& file : out->Files)
     {
         const std::string source = dir + "/source.bin";
@@ -146,8 +141,7 @@ bool MakeDynamicTestSet(const std::string& dir, const LdmWriteOptions& options, 
             return false;
     }
     out->Flat = ReadFileBytes(flatPath);
-    if (out->Flat.size() != kFlatSectors * 512)
-        return false;
+    if (out->Flat.size() != kFlatSectors * 512) return false;
     // Distinct bytes in the second half (clusters the file system does not use) so that a
     // wrongly mapped sector shows.
     const std::vector<uint8_t> pattern = PatternBytes(out->Flat.size() / 2, 7);
@@ -160,8 +154,7 @@ bool MakeDynamicTestSet(const std::string& dir, const LdmWriteOptions& options, 
     o.TotalSectors = kLdmTestGptDataStart + 3 * kFlatSectors + kLdmTestConfigSectors;
     out->Options = o;
     std::vector<std::vector<uint8_t>> disks;
-    for (size_t d = 0; d < 3; ++d)
-        disks.push_back(MakeLdmMemberImage(out->Group, d, o));
+    for (size_t d = 0; d < 3; ++d) disks.push_back(MakeLdmMemberImage(out->Group, d, o));
     PlaceData(out->Flat, at, o, disks);
     for (size_t d = 0; d < 3; ++d)
     {

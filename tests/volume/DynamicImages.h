@@ -21,7 +21,7 @@ struct DynamicTestSet
     std::vector<DynamicTestFile> Files; // the files in it
     std::vector<std::string> Members;   // member image paths, disk order
     LdmTestGroup Group;
-    LdmWriteOptions Options;            // as the members were written
+    LdmWriteOptions Options; // as the members were written
 };
 
 inline constexpr uint64_t kFlatSectors = 73728; // 36 MiB: enough clusters for FAT32

@@ -169,8 +169,8 @@ TEST(GptTable, EntriesInOrderUnusedAndOutsideSkipped)
     const uint64_t total = 1000;
     GptTestTable t;
     t.EntryCount = 8;
-    t.Entries = {{100, 199, true}, {300, 399, false}, {50, 59, true}, {60, 50, true},
-                 {900, 1000, true}, {999, 999, true}};
+    t.Entries = {{100, 199, true}, {300, 399, false}, {50, 59, true},
+                 {60, 50, true},   {900, 1000, true}, {999, 999, true}};
     SparseDisk disk(total);
     t.WriteTo(disk);
     tagGptArrayInfo info;
@@ -179,8 +179,7 @@ TEST(GptTable, EntriesInOrderUnusedAndOutsideSkipped)
     ASSERT_TRUE(GptArrayIntact(array, info));
     const auto spans = [](const std::vector<tagGptPartition>& parts) {
         std::vector<std::pair<uint64_t, uint64_t>> out;
-        for (const tagGptPartition& p : parts)
-            out.emplace_back(p.FirstLba, p.LastLba);
+        for (const tagGptPartition& p : parts) out.emplace_back(p.FirstLba, p.LastLba);
         return out;
     };
     using Spans = std::vector<std::pair<uint64_t, uint64_t>>;
@@ -232,14 +231,11 @@ TEST(GptDiscovery, BackupCopyTakesOverAndWithoutOneTheMbrIsRead)
         {"primary header CRC wrong, primary array gone",
          [](SparseDisk& d, uint64_t, uint64_t) {
              d.Sector(1)[0x28] ^= 0x10;
-             for (uint64_t s = 2; s < 34; ++s)
-                 d.Erase(s);
+             for (uint64_t s = 2; s < 34; ++s) d.Erase(s);
          },
          kTwoPartitions},
-        {"primary array damaged",
-         [](SparseDisk& d, uint64_t, uint64_t) { d.Sector(2)[0x20] ^= 1; }, kTwoPartitions},
-        {"primary header unreadable as a GPT", [](SparseDisk& d, uint64_t, uint64_t) { d.Erase(1); },
-         kTwoPartitions},
+        {"primary array damaged", [](SparseDisk& d, uint64_t, uint64_t) { d.Sector(2)[0x20] ^= 1; }, kTwoPartitions},
+        {"primary header unreadable as a GPT", [](SparseDisk& d, uint64_t, uint64_t) { d.Erase(1); }, kTwoPartitions},
         {"both headers damaged",
          [](SparseDisk& d, uint64_t l, uint64_t) {
              d.Sector(1)[0x28] ^= 0x10;
@@ -311,9 +307,8 @@ TEST(GptDiscovery, DeletedPartitionFoundInTheGapAfterTheGptVolumes)
     TempDir dir;
     const std::string fatPath = dir.File("fat32.img");
     const std::string cmd = "mkfs.fat -C -F 32 -s 1 -n GPTLOST -i 0badf00d '" + fatPath + "' " +
-                            std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0)
-        GTEST_SKIP() << "mkfs.fat is not available";
+        std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "mkfs.fat is not available";
     const std::vector<uint8_t> fat32 = ReadFileBytes(fatPath);
     ASSERT_EQ(fat32.size(), kFlatSectors * 512);
 
@@ -326,8 +321,9 @@ TEST(GptDiscovery, DeletedPartitionFoundInTheGapAfterTheGptVolumes)
     disk.Put(lostStart, fat32);
     std::vector<tagVolumeInfo> list;
     ParseBasicDisk(&disk, &list);
-    EXPECT_EQ(Listing(list), (std::vector<std::string>{"1:7:2048:4096", "16:11:" + std::to_string(lostStart) + ":" +
-                                                                            std::to_string(kFlatSectors)}));
+    EXPECT_EQ(Listing(list),
+              (std::vector<std::string>{"1:7:2048:4096",
+                                        "16:11:" + std::to_string(lostStart) + ":" + std::to_string(kFlatSectors)}));
 }
 
 namespace {
@@ -403,15 +399,14 @@ TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
     OsDeviceTable::Instance().ClearImages();
     OsDeviceTable::Instance().RegisterImage(path, 512);
     KVolumeManager().ScanVolumes();
-    for (const tagVolumeInfo& v : KVolumeManager().Records())
-        EXPECT_NE(v.PartitionType, FS_TYPE_FAT16);
+    for (const tagVolumeInfo& v : KVolumeManager().Records()) EXPECT_NE(v.PartitionType, FS_TYPE_FAT16);
 
     auto probe = [](const uint8_t* at, size_t size) { return ProbeSectorSize(ByteView(at, size)); };
     EXPECT_EQ(probe(bytes.data(), kSectorProbeBytes), 4096u);
     const size_t fat = static_cast<size_t>(manifest.Partitions.at(0).Start) * 4096;
     EXPECT_EQ(probe(bytes.data() + fat, 512), 4096u);
     std::vector<uint8_t> moved(bytes.begin(), bytes.begin() + kSectorProbeBytes);
-    moved[4096 + offsetof(tagGptHeader, MyLba)] = 2;  // a header naming another sector is no proof
+    moved[4096 + offsetof(tagGptHeader, MyLba)] = 2; // a header naming another sector is no proof
     EXPECT_EQ(probe(moved.data(), moved.size()), 0u);
     EXPECT_EQ(probe(moved.data(), 100), 0u);
     const std::string basic = m_Dir.File("gpt-basic.img");
@@ -447,8 +442,8 @@ TEST(PartitionTable, BadFirstSectorLeavesThePartitionListedAndTheRestRead)
     Label(mbr, 8192, "FAT32");
     Label(mbr, 22063, "FAT32");
     mbr.Unreadable = {2048, 20063};
-    EXPECT_EQ(ReadTable(mbr), (std::vector<std::string>{"1:-1:2048:4096", "1:11:8192:4096", "1:-1:20063:1000",
-                                                        "1:11:22063:1000"}));
+    EXPECT_EQ(ReadTable(mbr),
+              (std::vector<std::string>{"1:-1:2048:4096", "1:11:8192:4096", "1:-1:20063:1000", "1:11:22063:1000"}));
     // An unreadable extended record still ends its chain: there is no link to follow.
     mbr.Unreadable = {20000};
     EXPECT_EQ(ReadTable(mbr), (std::vector<std::string>{"1:7:2048:4096", "1:11:8192:4096"}));

@@ -20,9 +20,8 @@ TEST(GptDynamicDisk, DataPartitionBelongsToTheDatabaseAndIsNoGap)
     TempDir dir;
     const std::string fatPath = dir.File("fat32.img");
     const std::string cmd = "mkfs.fat -C -F 32 -s 1 -n GPTDYN -i 0c0ffee0 '" + fatPath + "' " +
-                            std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0)
-        GTEST_SKIP() << "mkfs.fat is not available";
+        std::to_string(kFlatSectors / 2) + " >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "mkfs.fat is not available";
     const std::vector<uint8_t> fat32 = ReadFileBytes(fatPath);
     ASSERT_EQ(fat32.size(), kFlatSectors * 512);
 
@@ -36,8 +35,7 @@ TEST(GptDynamicDisk, DataPartitionBelongsToTheDatabaseAndIsNoGap)
     // More than the gap search's threshold of free sectors after the reserved partition.
     options.TotalSectors = kLdmTestGptDataStart + 0x200000 + 4096;
     SparseDisk disk(options.TotalSectors);
-    for (const auto& [first, bytes] : MakeLdmMemberPieces(group, 0, options))
-        disk.Put(first, bytes);
+    for (const auto& [first, bytes] : MakeLdmMemberPieces(group, 0, options)) disk.Put(first, bytes);
     disk.Put(kLdmTestGptDataStart, fat32);
 
     const auto expectSimpleVolume = [&disk]() {

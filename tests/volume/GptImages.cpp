@@ -10,8 +10,7 @@
 std::vector<uint8_t>& SparseDisk::Sector(uint64_t n)
 {
     std::vector<uint8_t>& s = m_Sectors[n];
-    if (s.empty())
-        s.assign(m_Bps, 0);
+    if (s.empty()) s.assign(m_Bps, 0);
     return s;
 }
 
@@ -21,8 +20,7 @@ void SparseDisk::Put(uint64_t first, const std::vector<uint8_t>& bytes)
     {
         const size_t n = std::min<size_t>(m_Bps, bytes.size() - off);
         const auto begin = bytes.begin() + static_cast<long>(off);
-        if (std::all_of(begin, begin + static_cast<long>(n), [](uint8_t b) { return b == 0; }))
-            continue;
+        if (std::all_of(begin, begin + static_cast<long>(n), [](uint8_t b) { return b == 0; })) continue;
         std::copy(begin, begin + static_cast<long>(n), Sector(first + off / m_Bps).begin());
     }
 }
@@ -35,8 +33,7 @@ uint32_t SparseDisk::ReadSectors(uint64_t firstSector, void* buffer, uint32_t co
         ++ReadsPastEnd;
         return ERROR_END_OF_MEDIA;
     }
-    if (Unreadable.lower_bound(firstSector) != Unreadable.lower_bound(firstSector + count))
-        return ERROR_READ_FAULT;
+    if (Unreadable.lower_bound(firstSector) != Unreadable.lower_bound(firstSector + count)) return ERROR_READ_FAULT;
     auto* out = static_cast<uint8_t*>(buffer);
     std::memset(out, 0, size_t{count} * m_Bps);
     for (auto it = m_Sectors.lower_bound(firstSector); it != m_Sectors.end() && it->first < firstSector + count; ++it)
@@ -67,8 +64,7 @@ uint32_t SparseDisk::GetDescription(std::string* text)
 
 void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width)
 {
-    for (size_t i = 0; i < width; ++i)
-        bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (size_t i = 0; i < width; ++i) bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void FixGptHeaderCrc(std::vector<uint8_t>& sector)
@@ -94,8 +90,7 @@ void GptTestTable::WriteTo(SparseDisk& disk) const
     {
         const size_t off = i * EntrySize;
         if (Entries[i].Used)
-            for (size_t k = 0; k < 16; ++k)
-                array[off + k] = static_cast<uint8_t>(0xA0 + k); // any non-zero type GUID
+            for (size_t k = 0; k < 16; ++k) array[off + k] = static_cast<uint8_t>(0xA0 + k); // any non-zero type GUID
         PutLE(array, off + 0x20, Entries[i].First, 8);
         PutLE(array, off + 0x28, Entries[i].Last, 8);
     }

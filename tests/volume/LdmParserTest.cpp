@@ -88,8 +88,7 @@ TEST(LdmParser, RecordInThreeScatteredFragmentsIsReassembled)
     const std::vector<LdmRecord> records = AssembleLdmRecords(slots, 128, slots.size() / 128);
     tagLdmVolume vol;
     bool found = false;
-    for (const LdmRecord& r : records)
-        found = found || ParseLdmVolume(r, &vol);
+    for (const LdmRecord& r : records) found = found || ParseLdmVolume(r, &vol);
     ASSERT_TRUE(found);
     EXPECT_EQ(vol.Name, std::string(127, 'N')); // kept in a 128-byte buffer
     EXPECT_EQ(vol.Components, 1u);
@@ -134,7 +133,8 @@ TEST(LdmParser, DiskRecordWithBinaryIdentifierMatchesItsTextualPrivHead)
 {
     // Type 0x44: object id 5, name "D", 16 identifier bytes.
     std::vector<uint8_t> data = {1, 5, 1, 'D'};
-    const uint8_t id[16] = {0x0b, 0x9c, 0x6d, 0x1e, 0x2f, 0x3a, 0x4b, 0x5c, 0x8d, 0x7e, 0x6f, 0x5a, 0x4b, 0x3c, 0x2d, 0x1e};
+    const uint8_t id[16] = {0x0b, 0x9c, 0x6d, 0x1e, 0x2f, 0x3a, 0x4b, 0x5c,
+                            0x8d, 0x7e, 0x6f, 0x5a, 0x4b, 0x3c, 0x2d, 0x1e};
     data.insert(data.end(), id, id + 16);
     const std::vector<uint8_t> slots = MakeLdmSlots({{0, 0x44, data}}, 128, false, 4);
     tagLdmDisk disk;
@@ -181,7 +181,11 @@ TEST(StripeMath, MemberAndPositionIncludingMembersBeyond32Bits)
 // that are not adjacent.
 TEST(LdmParser, DatabaseVariantsOnMemberImages)
 {
-    struct Case { const char* Name; LdmWriteOptions Options; };
+    struct Case
+    {
+        const char* Name;
+        LdmWriteOptions Options;
+    };
     std::vector<Case> cases(4);
     cases[0].Name = "privhead-last-sector";
     cases[0].Options.PrivHeadAtSector6 = false;
@@ -218,8 +222,7 @@ TEST(LdmParser, DatabaseVariantsOnMemberImages)
         ASSERT_EQ(out.size(), 1u); // found on both disks, kept once
         EXPECT_EQ(out[0].VolumeType, VOLUME_STRIPED);
         EXPECT_EQ(out[0].Extents[1].DeviceStart, 263u);
-        for (IDeviceIO* d : disks)
-            manager.DestroyDevice(d);
+        for (IDeviceIO* d : disks) manager.DestroyDevice(d);
         OsDeviceTable::Instance().ClearImages();
     }
 }

@@ -14,8 +14,7 @@ constexpr size_t kHead = 16; // VBLK slot header
 
 void PutBE(std::vector<uint8_t>& b, size_t off, uint64_t v, int bytes)
 {
-    for (int i = bytes - 1; i >= 0; --i, v >>= 8)
-        b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
 }
 
 void PutText(std::vector<uint8_t>& b, size_t off, const std::string& s)
@@ -29,8 +28,7 @@ public:
     Fields& Num(uint64_t v)
     {
         std::vector<uint8_t> bytes;
-        for (; v != 0; v >>= 8)
-            bytes.insert(bytes.begin(), static_cast<uint8_t>(v & 0xFF));
+        for (; v != 0; v >>= 8) bytes.insert(bytes.begin(), static_cast<uint8_t>(v & 0xFF));
         m_Data.push_back(static_cast<uint8_t>(bytes.size()));
         m_Data.insert(m_Data.end(), bytes.begin(), bytes.end());
         return *this;
@@ -41,12 +39,19 @@ public:
         m_Data.insert(m_Data.end(), s.begin(), s.end());
         return *this;
     }
-    Fields& Zeros(size_t n) { m_Data.insert(m_Data.end(), n, 0); return *this; }
-    Fields& Byte(uint8_t v) { m_Data.push_back(v); return *this; }
+    Fields& Zeros(size_t n)
+    {
+        m_Data.insert(m_Data.end(), n, 0);
+        return *this;
+    }
+    Fields& Byte(uint8_t v)
+    {
+        m_Data.push_back(v);
+        return *this;
+    }
     Fields& U64(uint64_t v)
     {
-        for (int i = 7; i >= 0; --i)
-            m_Data.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 7; i >= 0; --i) m_Data.push_back(static_cast<uint8_t>(v >> (8 * i)));
         return *this;
     }
     Fields& Fixed(const std::string& s, size_t n)
@@ -81,44 +86,76 @@ std::vector<LdmTestRecord> MakeLdmRecords(const LdmTestGroup& group, const LdmWr
     {
         diskIds.push_back(next++);
         out.push_back({0, 0x34,
-                       Fields().Num(diskIds.back()).Str("Disk" + std::to_string(d + 1)).Str(group.DiskGuids[d])
-                           .Str("").Zeros(4).U64(0).Take()});
+                       Fields()
+                           .Num(diskIds.back())
+                           .Str("Disk" + std::to_string(d + 1))
+                           .Str(group.DiskGuids[d])
+                           .Str("")
+                           .Zeros(4)
+                           .U64(0)
+                           .Take()});
     }
     std::vector<LdmTestRecord> partitions;
     for (const LdmTestVolume& vol : group.Volumes)
     {
         const uint64_t volId = next++;
         out.push_back({0, 0x51,
-                       Fields().Num(volId).Str(vol.Name).Str(vol.Raid5 ? "raid5" : "gen").Str("")
-                           .Fixed("ACTIVE", 14).Byte(vol.Raid5 ? 4 : 3).Byte(0).Byte(1).Zeros(3).Byte(0)
-                           .Num(vol.Components.size()).U64(1).U64(0).Num(vol.Size).Zeros(4)
-                           .Byte(vol.PartitionType).Fixed("0123456789abcdef", 16).Take()});
+                       Fields()
+                           .Num(volId)
+                           .Str(vol.Name)
+                           .Str(vol.Raid5 ? "raid5" : "gen")
+                           .Str("")
+                           .Fixed("ACTIVE", 14)
+                           .Byte(vol.Raid5 ? 4 : 3)
+                           .Byte(0)
+                           .Byte(1)
+                           .Zeros(3)
+                           .Byte(0)
+                           .Num(vol.Components.size())
+                           .U64(1)
+                           .U64(0)
+                           .Num(vol.Size)
+                           .Zeros(4)
+                           .Byte(vol.PartitionType)
+                           .Fixed("0123456789abcdef", 16)
+                           .Take()});
         for (size_t c = 0; c < vol.Components.size(); ++c)
         {
             const LdmTestComponent& comp = vol.Components[c];
             const uint64_t compId = next++;
             Fields f;
-            f.Num(compId).Str(vol.Name + "-0" + std::to_string(c + 1)).Str("ACTIVE").Byte(comp.Type).Zeros(4)
-                .Num(comp.Partitions.size()).U64(1).U64(0).Num(volId).Zeros(1);
+            f.Num(compId)
+                .Str(vol.Name + "-0" + std::to_string(c + 1))
+                .Str("ACTIVE")
+                .Byte(comp.Type)
+                .Zeros(4)
+                .Num(comp.Partitions.size())
+                .U64(1)
+                .U64(0)
+                .Num(volId)
+                .Zeros(1);
             const bool stripe = comp.StripeSize != 0;
-            if (stripe)
-                f.Num(comp.StripeSize).Num(comp.Columns);
+            if (stripe) f.Num(comp.StripeSize).Num(comp.Columns);
             out.push_back({static_cast<uint8_t>(stripe ? 0x10 : 0), 0x32, f.Take()});
             for (size_t p = 0; p < comp.Partitions.size(); ++p)
             {
                 const LdmTestPartition& part = comp.Partitions[p];
                 Fields pf;
-                pf.Num(next++).Str("Disk" + std::to_string(part.Disk + 1) + "-0" + std::to_string(p + 1)).Zeros(4)
-                    .U64(1).U64(part.Start).U64(part.VolumeOffset).Num(part.Size).Num(compId)
+                pf.Num(next++)
+                    .Str("Disk" + std::to_string(part.Disk + 1) + "-0" + std::to_string(p + 1))
+                    .Zeros(4)
+                    .U64(1)
+                    .U64(part.Start)
+                    .U64(part.VolumeOffset)
+                    .Num(part.Size)
+                    .Num(compId)
                     .Num(diskIds.at(part.Disk));
-                if (part.Index >= 0)
-                    pf.Num(static_cast<uint64_t>(part.Index));
+                if (part.Index >= 0) pf.Num(static_cast<uint64_t>(part.Index));
                 partitions.push_back({static_cast<uint8_t>(part.Index >= 0 ? 0x08 : 0), 0x33, pf.Take()});
             }
         }
     }
-    if (options.PartitionsReversed)
-        std::reverse(partitions.begin(), partitions.end());
+    if (options.PartitionsReversed) std::reverse(partitions.begin(), partitions.end());
     out.insert(out.end(), partitions.begin(), partitions.end());
     return out;
 }
@@ -126,7 +163,12 @@ std::vector<LdmTestRecord> MakeLdmRecords(const LdmTestGroup& group, const LdmWr
 std::vector<uint8_t> MakeLdmSlots(const std::vector<LdmTestRecord>& records, uint32_t slotSize, bool scatter,
                                   uint32_t firstSequence)
 {
-    struct Slot { uint32_t Group; uint16_t Index, Count; std::vector<uint8_t> Payload; };
+    struct Slot
+    {
+        uint32_t Group;
+        uint16_t Index, Count;
+        std::vector<uint8_t> Payload;
+    };
     std::vector<Slot> first, later;
     const size_t payload = slotSize - kHead;
     uint32_t group = 1;
@@ -187,8 +229,7 @@ std::vector<uint8_t> MakeLdmDatabase(const LdmTestGroup& group, const LdmWriteOp
     PutText(toc, 0x46, "log");
     PutBE(toc, 0x46 + 10, configStart + configSize, 8);
     PutBE(toc, 0x46 + 18, 224, 8);
-    if (options.TocInFirstSector)
-        std::copy(toc.begin(), toc.end(), db.begin() + 512);
+    if (options.TocInFirstSector) std::copy(toc.begin(), toc.end(), db.begin() + 512);
     std::copy(toc.begin(), toc.end(), db.begin() + 1024);
 
     const std::vector<LdmTestRecord> records = MakeLdmRecords(group, options);
@@ -198,8 +239,7 @@ std::vector<uint8_t> MakeLdmDatabase(const LdmTestGroup& group, const LdmWriteOp
     if (options.WriteVmdb)
     {
         uint32_t counts[4] = {0, 0, 0, 0}; // volumes, components, partitions, disks
-        for (const LdmTestRecord& r : records)
-            switch (r.Type)
+        for (const LdmTestRecord& r : records) switch (r.Type)
             {
             case 0x51: ++counts[0]; break;
             case 0x32: ++counts[1]; break;
@@ -218,8 +258,7 @@ std::vector<uint8_t> MakeLdmDatabase(const LdmTestGroup& group, const LdmWriteOp
         PutText(db, vmdb + 0x35, group.GroupGuid);
         PutBE(db, vmdb + 0x75, 7, 8);
         PutBE(db, vmdb + 0x7D, 7, 8);
-        for (size_t i = 0; i < 4; ++i)
-            PutBE(db, vmdb + 133 + 4 * i, counts[i], 4);
+        for (size_t i = 0; i < 4; ++i) PutBE(db, vmdb + 133 + 4 * i, counts[i], 4);
     }
     return db;
 }
@@ -231,20 +270,17 @@ constexpr uint8_t kReservedType[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B, 0xB8,
 
 void PutLE(std::vector<uint8_t>& b, size_t off, uint64_t v, int bytes)
 {
-    for (int i = 0; i < bytes; ++i, v >>= 8)
-        b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
+    for (int i = 0; i < bytes; ++i, v >>= 8) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
 }
 
 tagGptEntry GptEntry(const uint8_t (&type)[16], uint8_t unique, uint64_t first, uint64_t last, const char* name)
 {
     tagGptEntry e{};
     std::memcpy(e.TypeGuid, type, 16);
-    for (size_t k = 0; k < 16; ++k)
-        e.PartitionGuid[k] = static_cast<uint8_t>(unique + k);
+    for (size_t k = 0; k < 16; ++k) e.PartitionGuid[k] = static_cast<uint8_t>(unique + k);
     e.FirstLba = first;
     e.LastLba = last;
-    for (size_t k = 0; name[k] != '\0' && k < 36; ++k)
-        e.Name[k] = static_cast<uint16_t>(name[k]);
+    for (size_t k = 0; name[k] != '\0' && k < 36; ++k) e.Name[k] = static_cast<uint16_t>(name[k]);
     return e;
 }
 
@@ -256,8 +292,8 @@ void WriteGptLayout(LdmTestPieces& out, uint64_t total, size_t disk)
     const uint64_t last = total - 1;
     const auto u = static_cast<uint8_t>(0x10 * (disk + 1));
     const tagGptEntry entries[] = {
-        GptEntry(kGptTypeLdmMetadata, u, kLdmTestGptMetadataStart,
-                 kLdmTestGptMetadataStart + kLdmTestConfigSectors - 1, "LDM metadata partition"),
+        GptEntry(kGptTypeLdmMetadata, u, kLdmTestGptMetadataStart, kLdmTestGptMetadataStart + kLdmTestConfigSectors - 1,
+                 "LDM metadata partition"),
         GptEntry(kReservedType, u + 1, kLdmTestGptMetadataStart + kLdmTestConfigSectors, kLdmTestGptDataStart - 1,
                  "Microsoft reserved partition"),
         GptEntry(kGptTypeLdmData, u + 2, kLdmTestGptDataStart, last - kLdmTestGptTailSectors, "LDM data partition")};
@@ -281,8 +317,7 @@ void WriteGptLayout(LdmTestPieces& out, uint64_t total, size_t disk)
         h.AlternateLba = alternate;
         h.FirstUsableLba = 2 + kArraySectors;
         h.LastUsableLba = last - 1 - kArraySectors;
-        for (size_t k = 0; k < 16; ++k)
-            h.DiskGuid[k] = static_cast<uint8_t>(u + 0x80 + k);
+        for (size_t k = 0; k < 16; ++k) h.DiskGuid[k] = static_cast<uint8_t>(u + 0x80 + k);
         h.EntryLba = entryLba;
         h.EntryCount = kEntries;
         h.EntrySize = sizeof(tagGptEntry);
@@ -344,8 +379,7 @@ LdmTestPieces MakeLdmMemberPieces(const LdmTestGroup& group, size_t disk, const 
     PutBE(ph, 0x14F, 1, 4);
     PutBE(ph, 0x153, 1472, 8);
     PutBE(ph, 0x15B, 224, 8);
-    if (options.PrivHeadAtSector6 && !gpt)
-        out.push_back({6, ph});
+    if (options.PrivHeadAtSector6 && !gpt) out.push_back({6, ph});
     out.push_back({configStart, MakeLdmDatabase(group, options)});
     // The last sector of the database area holds a PRIVHEAD: on MBR the disk's last sector, on
     // GPT the last of the metadata partition (and the only one there).

@@ -12,17 +12,17 @@
 
 struct LdmTestPartition
 {
-    size_t Disk = 0;           // index into LdmTestGroup::DiskGuids
-    uint64_t Start = 0;        // from the disk's logical disk start
+    size_t Disk = 0;    // index into LdmTestGroup::DiskGuids
+    uint64_t Start = 0; // from the disk's logical disk start
     uint64_t VolumeOffset = 0;
     uint64_t Size = 0;
-    int Index = -1;            // column; -1 writes no index
+    int Index = -1; // column; -1 writes no index
 };
 
 struct LdmTestComponent
 {
-    uint8_t Type = 2;          // 1 striped, 2 spanned/simple/mirror half, 3 RAID-5
-    uint64_t StripeSize = 0;   // sectors; 0 writes no stripe fields
+    uint8_t Type = 2;        // 1 striped, 2 spanned/simple/mirror half, 3 RAID-5
+    uint64_t StripeSize = 0; // sectors; 0 writes no stripe fields
     uint64_t Columns = 0;
     std::vector<LdmTestPartition> Partitions;
 };

@@ -2,10 +2,7 @@
 
 #include <QPainter>
 
-CFitImageView::CFitImageView(QWidget* parent) : QWidget(parent)
-{
-    setMinimumSize(120, 90);
-}
+CFitImageView::CFitImageView(QWidget* parent) : QWidget(parent) { setMinimumSize(120, 90); }
 
 void CFitImageView::SetImage(const QImage& image)
 {
@@ -32,14 +29,10 @@ void CFitImageView::paintEvent(QPaintEvent*)
         return;
     }
     QSize target = m_Image.size();
-    if (target.width() > width() || target.height() > height())
-        target = target.scaled(size(), Qt::KeepAspectRatio);
+    if (target.width() > width() || target.height() > height()) target = target.scaled(size(), Qt::KeepAspectRatio);
     const QRect area(QPoint((width() - target.width()) / 2, (height() - target.height()) / 2), target);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(area, m_Image);
 }
 
-void CFitImageView::mouseDoubleClickEvent(QMouseEvent*)
-{
-    emit DoubleClicked();
-}
+void CFitImageView::mouseDoubleClickEvent(QMouseEvent*) { emit DoubleClicked(); }

@@ -67,8 +67,7 @@ CMediaViewDlg::~CMediaViewDlg()
 {
 #ifdef VLM_HAVE_QT_MULTIMEDIA
     // The player lets go of the file before the file is deleted.
-    if (m_pPlayer)
-        m_pPlayer->setSource(QUrl());
+    if (m_pPlayer) m_pPlayer->setSource(QUrl());
 #endif
 }
 
@@ -84,7 +83,4 @@ bool CMediaViewDlg::HasPlayer()
 #endif
 }
 
-QString CMediaViewDlg::Status() const
-{
-    return m_pStatus->text();
-}
+QString CMediaViewDlg::Status() const { return m_pStatus->text(); }

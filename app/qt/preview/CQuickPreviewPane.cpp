@@ -27,18 +27,14 @@ namespace {
 // text is recognised by its byte-order mark.
 bool LooksLikeText(const QByteArray& head)
 {
-    if (head.startsWith("\xff\xfe") || head.startsWith("\xfe\xff"))
-        return true;
-    if (head.isEmpty())
-        return false;
+    if (head.startsWith("\xff\xfe") || head.startsWith("\xfe\xff")) return true;
+    if (head.isEmpty()) return false;
     qsizetype control = 0;
     for (const char c : head)
     {
         const auto u = static_cast<unsigned char>(c);
-        if (u == 0)
-            return false;
-        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != 0x1b)
-            ++control;
+        if (u == 0) return false;
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f' && u != 0x1b) ++control;
     }
     return control * 100 <= head.size();
 }
@@ -71,14 +67,12 @@ CQuickPreviewPane::CQuickPreviewPane(QWidget* parent) : QWidget(parent)
     layout->addWidget(m_pStack);
     connect(m_pRenderer, &CDocumentRenderer::Finished, this, &CQuickPreviewPane::OnRendered);
     connect(m_pView, &CFitImageView::DoubleClicked, this, [this] {
-        if (!m_pRenderer->Running())
-            return;
+        if (!m_pRenderer->Running()) return;
         m_pRenderer->Cancel();
         ShowUnsupported();
     });
     connect(m_pPlay, &QPushButton::clicked, this, [this] {
-        if (m_Play)
-            m_Play();
+        if (m_Play) m_Play();
     });
 }
 
@@ -88,10 +82,7 @@ CQuickPreviewPane::~CQuickPreviewPane()
     m_pRenderer->Cancel();
 }
 
-bool CQuickPreviewPane::Rendering() const
-{
-    return m_pRenderer->Running();
-}
+bool CQuickPreviewPane::Rendering() const { return m_pRenderer->Running(); }
 
 QString CQuickPreviewPane::ShownText() const
 {
@@ -125,16 +116,13 @@ void CQuickPreviewPane::ShowUnsupported()
 void CQuickPreviewPane::ShowFile(IFileSystem* fs, const tagFileNode* record, const std::string& name)
 {
     Clear();
-    if (record == nullptr)
-        return;
-    if (fs == nullptr)
-        return ShowUnsupported();
+    if (record == nullptr) return;
+    if (fs == nullptr) return ShowUnsupported();
     // A folder, a compressed or encrypted file or one too large to copy: say why in the
     // previews' own words.
     if (const uint32_t refusal = PreviewRefusal(record); refusal != 0)
         return ShowNotice(PreviewMessages::Text(refusal));
-    if (!QuickPreviewAllowed(record))
-        return ShowUnsupported();
+    if (!QuickPreviewAllowed(record)) return ShowUnsupported();
     m_pCopy = std::make_unique<CPreviewTempFile>();
     if (m_pCopy->Prepare(name) != ERROR_SUCCESS || m_pCopy->SaveWhole(*fs, record) != ERROR_SUCCESS)
     {
@@ -162,8 +150,7 @@ void CQuickPreviewPane::ShowFile(IFileSystem* fs, const tagFileNode* record, con
         return;
     }
     const EFileCategory category = CQuickFilter::CategoryOf(name.c_str());
-    if (category == EFileCategory::Audio || category == EFileCategory::Video)
-        return ShowMedia();
+    if (category == EFileCategory::Audio || category == EFileCategory::Video) return ShowMedia();
     if (pdf || m_Shown == EQuickPreview::Document)
     {
         // The renderer is missing from this build or machine: say so, then show the bytes.

@@ -36,8 +36,8 @@ public:
         Document, // rendered or being rendered
         Text,
         Hex,
-        Media,    // a play button, or the words saying there is no player
-        Notice,   // a message instead of the file
+        Media,  // a play button, or the words saying there is no player
+        Notice, // a message instead of the file
     };
     /// Bytes of the head of a file shown as text or hex.
     static constexpr int64_t kTextHead = 64 * 1024;

@@ -65,7 +65,4 @@ void CTextViewDlg::Show(const std::vector<uint8_t>& bytes)
     m_pPlain->setVisible(!m_bRich);
 }
 
-QString CTextViewDlg::ShownText() const
-{
-    return m_bRich ? m_pRich->toPlainText() : m_pPlain->toPlainText();
-}
+QString CTextViewDlg::ShownText() const { return m_bRich ? m_pRich->toPlainText() : m_pPlain->toPlainText(); }

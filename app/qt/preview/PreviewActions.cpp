@@ -30,14 +30,22 @@ public:
         m_Dialog.setWindowModality(Qt::WindowModal);
         m_Dialog.setMinimumDuration(300);
     }
-    int SetMaxValue(int64_t max) override { m_s64Max = max > 0 ? max : 1; return 0; }
+    int SetMaxValue(int64_t max) override
+    {
+        m_s64Max = max > 0 ? max : 1;
+        return 0;
+    }
     int SetValue(int64_t value) override
     {
         m_Dialog.setValue(static_cast<int>(value * 100 / m_s64Max));
         QApplication::processEvents();
         return 0;
     }
-    int EndProgress() override { m_Dialog.reset(); return 0; }
+    int EndProgress() override
+    {
+        m_Dialog.reset();
+        return 0;
+    }
     int IsCanceled() override { return m_Dialog.wasCanceled() ? 1 : 0; }
 
 private:
@@ -66,27 +74,23 @@ void PreviewImage(QWidget* parent, IFileSystem& fs, const tagFileNode* record)
 {
     CPreviewStreamDevice device(std::unique_ptr<IOutStream>(fs.OpenStream(record)));
     const QImage image = DecodePreviewImage(&device, ImageBound(parent));
-    if (image.isNull())
-        return PreviewMessages::Error(parent, IDS_PREVIEW_IMAGE_FAILED);
+    if (image.isNull()) return PreviewMessages::Error(parent, IDS_PREVIEW_IMAGE_FAILED);
     CImageViewDlg dialog(image, parent);
     dialog.exec();
 }
 
 void PreviewMedia(QWidget* parent, IFileSystem& fs, const tagFileNode* record, const std::string& name)
 {
-    if (MediaPreviewTruncated(record))
-        PreviewMessages::Information(parent, IDS_PREVIEW_MEDIA_TOO_BIG);
+    if (MediaPreviewTruncated(record)) PreviewMessages::Information(parent, IDS_PREVIEW_MEDIA_TOO_BIG);
     auto copy = std::make_unique<CPreviewTempFile>();
     std::unique_ptr<IOutStream> stream(fs.OpenStream(record));
-    if (!stream || copy->Prepare(name) != ERROR_SUCCESS)
-        return PreviewMessages::Error(parent, IDS_PREVIEW_TEMP_FAILED);
+    if (!stream || copy->Prepare(name) != ERROR_SUCCESS) return PreviewMessages::Error(parent, IDS_PREVIEW_TEMP_FAILED);
     uint32_t status = ERROR_SUCCESS;
     {
         KLoadingProgress progress(parent);
         status = copy->CopyHead(*stream, kPreviewMediaLimit, &progress);
     }
-    if (status == ERROR_CANCELLED)
-        return;
+    if (status == ERROR_CANCELLED) return;
     if (status != ERROR_SUCCESS && status != ERROR_READ_FAULT)
         return PreviewMessages::Error(parent, IDS_PREVIEW_TEMP_FAILED);
     CMediaViewDlg dialog(std::move(copy), parent);
@@ -99,10 +103,8 @@ void RunPreview(QWidget* parent, EPreviewAction action, IFileSystem* fs, const t
                 const std::string& name)
 {
     const uint32_t refusal = action == EPreviewAction::Text ? TextPreviewRefusal(record) : PreviewRefusal(record);
-    if (refusal != 0)
-        return PreviewMessages::Information(parent, refusal);
-    if (fs == nullptr)
-        return PreviewMessages::Information(parent, IDS_PREVIEW_SELECT_FILE);
+    if (refusal != 0) return PreviewMessages::Information(parent, refusal);
+    if (fs == nullptr) return PreviewMessages::Information(parent, IDS_PREVIEW_SELECT_FILE);
     switch (action)
     {
     case EPreviewAction::Text: return PreviewText(parent, *fs, record);

@@ -13,8 +13,7 @@ QImage Decode(QImageReader& reader, QSize bound)
     const QSize full = reader.size();
     if (full.isValid())
     {
-        if (full.width() <= 0 || full.height() <= 0)
-            return {};
+        if (full.width() <= 0 || full.height() <= 0) return {};
         if (full.width() > bound.width() || full.height() > bound.height())
             reader.setScaledSize(full.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     }
@@ -22,8 +21,7 @@ QImage Decode(QImageReader& reader, QSize bound)
         // The size is not known before decoding: keep the decoder's own memory limit.
         reader.setScaledSize(QSize());
     QImage image = reader.read();
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
-        return {};
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return {};
     if (image.width() > bound.width() || image.height() > bound.height())
         image = image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;

@@ -7,20 +7,14 @@
 
 namespace PreviewMessages {
 
-QString Text(uint32_t stringId)
-{
-    return QString::fromUtf8(VlmString(stringId));
-}
+QString Text(uint32_t stringId) { return QString::fromUtf8(VlmString(stringId)); }
 
 void Information(QWidget* parent, uint32_t stringId)
 {
     QMessageBox::information(parent, QApplication::applicationDisplayName(), Text(stringId));
 }
 
-void Error(QWidget* parent, uint32_t stringId)
-{
-    Error(parent, Text(stringId));
-}
+void Error(QWidget* parent, uint32_t stringId) { Error(parent, Text(stringId)); }
 
 void Error(QWidget* parent, const QString& text)
 {

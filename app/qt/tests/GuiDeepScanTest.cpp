@@ -36,8 +36,7 @@ int PhysicalDevice(CMainFrame& frame)
     CGlobalParamTable& session = frame.Session();
     for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), session.GetModule()))
     {
-        if (row.bPhysical)
-            return row.nVolume;
+        if (row.bPhysical) return row.nVolume;
     }
     return -1;
 }
@@ -45,8 +44,9 @@ int PhysicalDevice(CMainFrame& frame)
 bool EndsWithNoCase(const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() &&
-           std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); });
+        std::equal(end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 // Plays the user in the deep scan's type choice: every group unticked, then only the type
@@ -55,8 +55,7 @@ std::function<int(QDialog&)> ChooseOnly(const QString& extension, QStringList& t
 {
     return [extension, &ticked](QDialog& dialog) {
         auto* setting = qobject_cast<CDeepScanSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
+        if (!setting) return int(QDialog::Rejected);
         CFileTypeTreeWidget* types = setting->Tree();
         for (int g = 0; types->GroupItem(g); ++g)
         {
@@ -67,13 +66,11 @@ std::function<int(QDialog&)> ChooseOnly(const QString& extension, QStringList& t
         const QString label = QStringLiteral("(*.%1)").arg(extension);
         for (int i = 0; types->TypeItem(i); ++i)
         {
-            if (types->TypeItem(i)->text(0).endsWith(label))
-                types->TypeItem(i)->setCheckState(0, Qt::Checked);
+            if (types->TypeItem(i)->text(0).endsWith(label)) types->TypeItem(i)->setCheckState(0, Qt::Checked);
         }
         for (int i = 0; types->TypeItem(i); ++i)
         {
-            if (types->TypeItem(i)->checkState(0) == Qt::Checked)
-                ticked << types->TypeItem(i)->text(0);
+            if (types->TypeItem(i)->checkState(0) == Qt::Checked) ticked << types->TypeItem(i)->text(0);
         }
         setting->accept();
         return setting->result();
@@ -112,8 +109,7 @@ TEST(GuiDeepScan, WholeDiskForPicturesToSavedFilesByteForByte)
     std::multiset<std::string> expected;
     for (const ManifestFile& e : LoadManifest("sample-disk").Files)
     {
-        if (EndsWithNoCase(e.Path, ".jpg"))
-            expected.insert(e.Sha256);
+        if (EndsWithNoCase(e.Path, ".jpg")) expected.insert(e.Sha256);
     }
     ASSERT_EQ(expected.size(), 7u);
 

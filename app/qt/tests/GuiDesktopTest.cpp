@@ -96,11 +96,9 @@ protected:
             QModelIndex next;
             for (int r = 0; r < model->rowCount(at); ++r)
             {
-                if (model->index(r, 0, at).data().toString() == name)
-                    next = model->index(r, 0, at);
+                if (model->index(r, 0, at).data().toString() == name) next = model->index(r, 0, at);
             }
-            if (!next.isValid())
-                return {};
+            if (!next.isValid()) return {};
             at = next;
         }
         return at;
@@ -144,19 +142,18 @@ TEST(GuiDesktop, HelpIconMenusAndAbout)
     ASSERT_FALSE(icon.isNull());
     int opaque = 0;
     for (int y = 0; y < icon.height(); ++y)
-        for (int x = 0; x < icon.width(); ++x)
-            opaque += qAlpha(icon.pixel(x, y)) > 128;
+        for (int x = 0; x < icon.width(); ++x) opaque += qAlpha(icon.pixel(x, y)) > 128;
     EXPECT_GT(opaque, icon.width() * icon.height() / 4);
 
-    for (const char* entry : {"Add disk image...", "Create disk image...", "Resume a saved scan", "Quit", "Case Study", "About Vellumar"})
+    for (const char* entry :
+         {"Add disk image...", "Create disk image...", "Resume a saved scan", "Quit", "Case Study", "About Vellumar"})
         EXPECT_NE(frame.MenuAction(entry), nullptr) << entry;
     frame.MenuAction("Case Study")->trigger();
     EXPECT_EQ(frame.CurrentPage(), CMainFrame::kPageCaseStudy);
 
     QString about;
     rig.OnDialog = [&about](QDialog& dialog) {
-        if (auto* box = qobject_cast<CAboutDlg*>(&dialog))
-            about = box->Text();
+        if (auto* box = qobject_cast<CAboutDlg*>(&dialog)) about = box->Text();
         return int(QDialog::Rejected);
     };
     frame.MenuAction("About Vellumar")->trigger();
@@ -168,8 +165,7 @@ TEST(GuiDesktop, HelpIconMenusAndAbout)
     ASSERT_TRUE(UnpackFixtureImage("fat16-nested", image));
     rig.OnDialog = [&image](QDialog& dialog) {
         auto* add = qobject_cast<CAddImageDlg*>(&dialog);
-        if (!add)
-            return int(QDialog::Rejected);
+        if (!add) return int(QDialog::Rejected);
         add->ImageEdit()->setText(QString::fromStdString(image));
         add->accept();
         return add->result();
@@ -186,7 +182,8 @@ TEST(GuiDesktop, WindowOpensLargeAndAsTheUserLeftIt)
     QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar")).remove(QStringLiteral("window/size"));
     QSize left;
     {
-        EXPECT_EQ(CMainFrame::InitialSize(), QSize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight).boundedTo(screen));
+        EXPECT_EQ(CMainFrame::InitialSize(),
+                  QSize(CMainFrame::kDefaultWidth, CMainFrame::kDefaultHeight).boundedTo(screen));
         GuiRig rig;
         EXPECT_EQ(rig.Frame().size(), CMainFrame::InitialSize().expandedTo(rig.Frame().minimumSizeHint()));
         rig.Frame().resize(rig.Frame().minimumSizeHint() + QSize(3, 7));
@@ -242,8 +239,7 @@ TEST_F(SampleDisk, PreviewerBesideTheListShowsPhotoTextAndOpensOnDoubleClick)
     EXPECT_LE(shown.width(), 300);
     std::set<QRgb> colours;
     for (int y = 0; y < shown.height(); y += 7)
-        for (int x = 0; x < shown.width(); x += 7)
-            colours.insert(shown.pixel(x, y));
+        for (int x = 0; x < shown.width(); x += 7) colours.insert(shown.pixel(x, y));
     EXPECT_GT(colours.size(), 20u) << "a photo, not a blank";
 
     // A text file: its own first line, as the file system copies it out.
@@ -294,15 +290,15 @@ TEST(GuiDesktopPreview, BytesThatAreNeitherPictureNorTextShowAsHex)
     files->ShowFolder(model->NodeOf(at));
     const int row = [&] {
         for (int r = 0; r < files->FileModel()->rowCount(); ++r)
-            if (files->FileModel()->index(r, 0).data().toString() == "data.bin")
-                return r;
+            if (files->FileModel()->index(r, 0).data().toString() == "data.bin") return r;
         return -1;
     }();
     ASSERT_GE(row, 0);
     files->FileView()->setCurrentIndex(files->FileModel()->index(row, 0));
     files->PreviewCurrent();
     ASSERT_EQ(files->PreviewPane()->Showing(), CQuickPreviewPane::EShows::Hex);
-    EXPECT_TRUE(files->PreviewPane()->ShownText().startsWith("00000000  ")) << files->PreviewPane()->ShownText().left(80).toStdString();
+    EXPECT_TRUE(files->PreviewPane()->ShownText().startsWith("00000000  "))
+        << files->PreviewPane()->ShownText().left(80).toStdString();
 }
 
 TEST_F(SampleDisk, DeletedOnlyKindsAndSearchNarrowTheList)
@@ -321,10 +317,8 @@ TEST_F(SampleDisk, DeletedOnlyKindsAndSearchNarrowTheList)
     Files->DeletedOnlyBox()->setChecked(true);
     std::map<std::string, bool> shown = Leaves(Rig.Frame().Session().GetCurrentTree());
     EXPECT_TRUE(shown.count("_MG_0002.JPG") && shown.count("_MG_0004.JPG") && shown.count("old notes.txt"));
-    for (const auto& [name, deleted] : shown)
-        EXPECT_TRUE(deleted) << name;
-    for (const auto& [name, deleted] : all)
-        EXPECT_EQ(shown.count(name) != 0, deleted) << name;
+    for (const auto& [name, deleted] : shown) EXPECT_TRUE(deleted) << name;
+    for (const auto& [name, deleted] : all) EXPECT_EQ(shown.count(name) != 0, deleted) << name;
 
     // Pictures only (deleted or not).
     Files->DeletedOnlyBox()->setChecked(false);
@@ -357,8 +351,7 @@ TEST_F(SampleDisk, SavingRefusesTheSourceAndMakesAMissingFolder)
     bool refusedSource = false;
     Rig.OnDialog = [&](QDialog& dialog) {
         auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
+        if (!setting) return int(QDialog::Rejected);
         suggested = setting->Path();
         // The image being recovered: refused before anything is written, the dialog stays.
         setting->PathEdit()->setText(QString::fromStdString(Image));
@@ -377,8 +370,7 @@ TEST_F(SampleDisk, SavingRefusesTheSourceAndMakesAMissingFolder)
 
     // The next save suggests the folder just used.
     Rig.OnDialog = [&](QDialog& dialog) {
-        if (auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog))
-            suggested = setting->Path();
+        if (auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog)) suggested = setting->Path();
         return int(QDialog::Rejected);
     };
     Files->SaveFiles();
@@ -461,8 +453,7 @@ TEST(GuiDesktopThumbnails, AHundredThousandEntriesAskOnlyForWhatIsOnScreen)
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
     tick.start(10);
-    while (timer.elapsed() < 1500)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (timer.elapsed() < 1500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_GT(ticks, 40);
     EXPECT_EQ(model.rowCount(), 100000);
     // Those asked for: the items on screen (a few dozen), each tried once and given up.

@@ -51,8 +51,7 @@ public:
     {
         for (tagTreeNode* n = m_pRoot->pFirstChild; n; n = n->pNext)
         {
-            if (name == m_Tree.GetName(n))
-                n->pRecord->wAttributes = FN_ATTR_FOLDER;
+            if (name == m_Tree.GetName(n)) n->pRecord->wAttributes = FN_ATTR_FOLDER;
         }
     }
 
@@ -68,16 +67,14 @@ private:
 std::vector<tagTreeNode*> Shown(const CFileListModel& model)
 {
     std::vector<tagTreeNode*> rows;
-    for (int r = 0; r < model.rowCount(); ++r)
-        rows.push_back(model.NodeAt(r));
+    for (int r = 0; r < model.rowCount(); ++r) rows.push_back(model.NodeAt(r));
     return rows;
 }
 
 std::vector<std::string> NamesOf(const KNodeTree& tree, const std::vector<tagTreeNode*>& rows)
 {
     std::vector<std::string> names;
-    for (const tagTreeNode* n : rows)
-        names.push_back(tree.GetName(n));
+    for (const tagTreeNode* n : rows) names.push_back(tree.GetName(n));
     return names;
 }
 
@@ -112,29 +109,76 @@ std::vector<tagTreeNode*> ReferenceByType(const CFileListModel& model, std::vect
 // the other side of the letters when folding to upper case instead of lower), UTF-8, equal
 // and empty names, digits (no natural order: "file10" comes before "file2"), and names that
 // agree in their first 16 bytes.
-const std::vector<std::string> kTrickyNames = {
-    "readme.TXT", "README.txt", "Readme.txt", "b", "B", "a", "A", "_a", "[draft].doc", "^x", "`tick", "Zeta",
-    "zeta_", "zetA[", "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt", "\xD0\xBE\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt",
-    "\xC3\x89" "clair.jpg", "\xC3\xA9" "clair.jpg", "eclair.jpg", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt",
-    "Z\xC3\xBCrich.doc", "zurich.doc", "same.txt", "same.txt", "SAME.TXT", "same.txt", "", "", "file10.txt",
-    "file2.txt", "file1.txt", "File02.txt", "file1.txt", "abcdefghijklmnopQ1", "ABCDEFGHIJKLMNOPq0",
-    "abcdefghijklmnop", "abcdefghijklmno", "abcdefghijklmnop_", "abcdefghijklmnopa", "ABCDEFGHIJKLMNOP",
-    "abcdefghijklmno_", "abcdefghijklmnoA", "archive.tar.GZ", "noext", "trailingdot.", ".hidden", "photo.JPG",
-    "photo.jpeg", "PHOTO.Jpg", "x.unknownext", "Y.UNKNOWNEXT", "Pictures", "notes.Txt", "a.b.c.TXT"};
+const std::vector<std::string> kTrickyNames = {"readme.TXT",
+                                               "README.txt",
+                                               "Readme.txt",
+                                               "b",
+                                               "B",
+                                               "a",
+                                               "A",
+                                               "_a",
+                                               "[draft].doc",
+                                               "^x",
+                                               "`tick",
+                                               "Zeta",
+                                               "zeta_",
+                                               "zetA[",
+                                               "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt",
+                                               "\xD0\xBE\xD1\x82\xD1\x87\xD1\x91\xD1\x82.txt",
+                                               "\xC3\x89"
+                                               "clair.jpg",
+                                               "\xC3\xA9"
+                                               "clair.jpg",
+                                               "eclair.jpg",
+                                               "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt",
+                                               "Z\xC3\xBCrich.doc",
+                                               "zurich.doc",
+                                               "same.txt",
+                                               "same.txt",
+                                               "SAME.TXT",
+                                               "same.txt",
+                                               "",
+                                               "",
+                                               "file10.txt",
+                                               "file2.txt",
+                                               "file1.txt",
+                                               "File02.txt",
+                                               "file1.txt",
+                                               "abcdefghijklmnopQ1",
+                                               "ABCDEFGHIJKLMNOPq0",
+                                               "abcdefghijklmnop",
+                                               "abcdefghijklmno",
+                                               "abcdefghijklmnop_",
+                                               "abcdefghijklmnopa",
+                                               "ABCDEFGHIJKLMNOP",
+                                               "abcdefghijklmno_",
+                                               "abcdefghijklmnoA",
+                                               "archive.tar.GZ",
+                                               "noext",
+                                               "trailingdot.",
+                                               ".hidden",
+                                               "photo.JPG",
+                                               "photo.jpeg",
+                                               "PHOTO.Jpg",
+                                               "x.unknownext",
+                                               "Y.UNKNOWNEXT",
+                                               "Pictures",
+                                               "notes.Txt",
+                                               "a.b.c.TXT"};
 
 // Many names from a small alphabet of the same troublemakers, lengths 0..24, so that equal
 // names, equal 16-byte beginnings and every sign-versus-letter case occur many times.
 std::vector<std::string> GeneratedNames(size_t count)
 {
-    static const char* const kPieces[] = {"a", "A", "z", "Z", "_", "[", "`", "0", "9", ".", "\xC3\xA9", "\xC3\x89", "~"};
+    static const char* const kPieces[] = {"a", "A", "z", "Z",        "_",        "[", "`",
+                                          "0", "9", ".", "\xC3\xA9", "\xC3\x89", "~"};
     std::mt19937 random(20240601);
     std::vector<std::string> names;
     for (size_t k = 0; k < count; ++k)
     {
         std::string name(random() % 2 ? "abcdefghijklmnop" : "");
         const size_t pieces = random() % 9;
-        for (size_t p = 0; p < pieces; ++p)
-            name += kPieces[random() % std::size(kPieces)];
+        for (size_t p = 0; p < pieces; ++p) name += kPieces[random() % std::size(kPieces)];
         names.push_back(name);
     }
     return names;
@@ -149,8 +193,7 @@ void ExpectOrder(const CFileListModel& model, const KNodeTree& tree, const std::
     // that did not keep their order).
     for (size_t r = 0; r < shown.size(); ++r)
     {
-        if (shown[r] == expected[r])
-            continue;
+        if (shown[r] == expected[r]) continue;
         const std::string have = tree.GetName(shown[r]);
         const std::string want = tree.GetName(expected[r]);
         if (have == want)
@@ -260,8 +303,7 @@ TEST(GuiFileListSort, PersistentIndexesFollowTheirRowsAndANewFolderKeepsTheHeade
     EXPECT_EQ(NamesOf(other.Tree(), Shown(model)), (std::vector<std::string>{"delta", "charlie", "Bravo", "Alpha"}));
     model.sort(-1);
     std::vector<tagTreeNode*> siblings;
-    for (tagTreeNode* n = other.Root()->pFirstChild; n; n = n->pNext)
-        siblings.push_back(n);
+    for (tagTreeNode* n = other.Root()->pFirstChild; n; n = n->pNext) siblings.push_back(n);
     EXPECT_EQ(Shown(model), siblings);
     model.SetFolder(&folder.Tree(), folder.Root());
     EXPECT_EQ(model.NodeAt(0), folder.Root()->pFirstChild);

@@ -63,11 +63,9 @@ protected:
             QModelIndex next;
             for (int r = 0; r < model->rowCount(at); ++r)
             {
-                if (model->index(r, 0, at).data().toString() == name)
-                    next = model->index(r, 0, at);
+                if (model->index(r, 0, at).data().toString() == name) next = model->index(r, 0, at);
             }
-            if (!next.isValid())
-                return nullptr;
+            if (!next.isValid()) return nullptr;
             at = next;
         }
         return model->NodeOf(at);
@@ -90,8 +88,7 @@ protected:
     {
         Rig.OnDialog = [fill](QDialog& dialog) {
             auto* filter = qobject_cast<CAdvancedFilterDlg*>(&dialog);
-            if (!filter)
-                return int(QDialog::Rejected);
+            if (!filter) return int(QDialog::Rejected);
             fill(*filter);
             filter->accept();
             return filter->result();
@@ -116,8 +113,7 @@ TEST_F(OpenedVolume, ModelsFollowTheTreeAndItsSelection)
     ASSERT_GE(model->rowCount(), 3);
     // Sorting by size puts the sizes in order; column -1 gives back the tree's own order.
     std::vector<tagTreeNode*> original;
-    for (int r = 0; r < model->rowCount(); ++r)
-        original.push_back(model->NodeAt(r));
+    for (int r = 0; r < model->rowCount(); ++r) original.push_back(model->NodeAt(r));
     model->sort(CFileListModel::kSize, Qt::DescendingOrder);
     EXPECT_EQ(model->index(0, CFileListModel::kName).data().toString(), "Interface definitions.txt");
     EXPECT_EQ(model->index(0, CFileListModel::kSize).data().toString(), "68.36KB");
@@ -134,8 +130,7 @@ TEST_F(OpenedVolume, ModelsFollowTheTreeAndItsSelection)
         EXPECT_EQ(cell.data(Qt::DecorationRole).isNull(), folder) << r;
     }
     model->sort(-1);
-    for (int r = 0; r < model->rowCount(); ++r)
-        EXPECT_EQ(model->NodeAt(r), original[size_t(r)]);
+    for (int r = 0; r < model->rowCount(); ++r) EXPECT_EQ(model->NodeAt(r), original[size_t(r)]);
 
     // A tick in the list marks the folders above as partly selected and counts the file.
     Tick("Projects/2021/Alpha/Design", "Design overview.txt");
@@ -217,8 +212,7 @@ TEST_F(OpenedVolume, SavingTwiceGivesNumberedNamesAndSameBytes)
     std::filesystem::create_directories(target);
     Rig.OnDialog = [&target](QDialog& dialog) {
         auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
+        if (!setting) return int(QDialog::Rejected);
         setting->PathEdit()->setText(QString::fromStdString(target));
         EXPECT_FALSE(setting->FreeText().isEmpty());
         // 5 files of 9700 bytes, and 4096 bytes of slack for each.
@@ -230,8 +224,7 @@ TEST_F(OpenedVolume, SavingTwiceGivesNumberedNamesAndSameBytes)
     Files->SaveFiles();
     const auto tree = HashTree(target);
     std::map<std::string, std::string> expected;
-    for (const ManifestFile& e : LoadManifest("fat16-nested").Files)
-        expected[e.Path] = e.Sha256;
+    for (const ManifestFile& e : LoadManifest("fat16-nested").Files) expected[e.Path] = e.Sha256;
     EXPECT_EQ(tree.size(), 10u);
     // The second copy of each file and folder takes the first free numbered name.
     const std::pair<const char*, const char*> copies[] = {
@@ -299,7 +292,7 @@ TEST_F(OpenedVolume, AllFilesListsEveryFileWithItsFolder)
     const KNodeTree& tree = Rig.Frame().Session().GetCurrentTree();
     std::multiset<std::string> expected;
     std::function<void(const tagTreeNode*, const std::string&)> walk = [&](const tagTreeNode* folder,
-                                                                            const std::string& path) {
+                                                                           const std::string& path) {
         for (const tagTreeNode* c = folder->pFirstChild; c; c = c->pNext)
         {
             if (c->pFirstChild)
@@ -378,8 +371,7 @@ TEST(GuiFileListAllFiles, ThreeHundredThousandFilesArriveInBatchesWhileTheWindow
     EXPECT_LT(timer.elapsed(), 100);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_TRUE(model.Filling());
-    while (filled.isEmpty() && timer.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (filled.isEmpty() && timer.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     ASSERT_EQ(filled.count(), 1);
     EXPECT_EQ(model.rowCount(), 300000);
     // Each turn of the event loop walks a bounded number of nodes.

@@ -29,8 +29,7 @@ int PhysicalDevice(GuiRig& rig)
     CGlobalParamTable& session = rig.Frame().Session();
     for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), CGlobalParamTable::kModuleAdvanced))
     {
-        if (row.bPhysical)
-            return row.nVolume;
+        if (row.bPhysical) return row.nVolume;
     }
     return -1;
 }
@@ -48,8 +47,7 @@ TEST(GuiImaging, CopiesADeviceStopsAndGoesOnFromItsMap)
     bool shown = false;
     rig.OnDialog = [&](QDialog& dialog) {
         auto* imaging = dynamic_cast<CDiskImageDlg*>(&dialog);
-        if (!imaging)
-            return int(QDialog::Rejected);
+        if (!imaging) return int(QDialog::Rejected);
         shown = true;
         EXPECT_TRUE(imaging->SelectVolume(PhysicalDevice(rig)));
         // The image may not be written onto its own source.
@@ -117,8 +115,7 @@ TEST(GuiImaging, AnImageAddedWithItsMapReadsUnrescuedAreasAsUnreadable)
     int asked = 0;
     rig.OnDialog = [&](QDialog& dialog) {
         auto* add = dynamic_cast<CAddImageDlg*>(&dialog);
-        if (!add)
-            return int(QDialog::Rejected);
+        if (!add) return int(QDialog::Rejected);
         ++asked;
         add->ImageEdit()->setText(QString::fromStdString(image));
         // A file that is no map is refused, and the dialog stays.

@@ -132,7 +132,8 @@ TEST(GuiRecovery, WizardChecksEachPageBeforeMovingOn)
     wizard.ChoiceButton(EChoice::DoNotUse)->setChecked(true);
     wizard.Next();
     ASSERT_EQ(wizard.CurrentPage(), CRecoveryWizardDlg::kSummary);
-    EXPECT_TRUE(wizard.SummaryText().contains("Recovery Module: Advanced Recovery")) << wizard.SummaryText().toStdString();
+    EXPECT_TRUE(wizard.SummaryText().contains("Recovery Module: Advanced Recovery"))
+        << wizard.SummaryText().toStdString();
     EXPECT_TRUE(wizard.SummaryText().contains("Device Type: Basic Volume")) << wizard.SummaryText().toStdString();
 
     // Back to the device page: only deletions makes it Undelete Recovery; the whole device
@@ -149,8 +150,7 @@ TEST(GuiRecovery, WizardChecksEachPageBeforeMovingOn)
     int physical = -1;
     for (QTreeWidgetItemIterator it(wizard.DeviceList()); *it; ++it)
     {
-        if ((*it)->text(1) == "Physical Device")
-            physical = (*it)->data(0, Qt::UserRole + 1).toInt();
+        if ((*it)->text(1) == "Physical Device") physical = (*it)->data(0, Qt::UserRole + 1).toInt();
     }
     ASSERT_GE(physical, 0);
     wizard.DeviceList()->SelectVolume(physical);
@@ -167,8 +167,7 @@ TEST(GuiRecovery, WizardRunsTheChosenRecovery)
     ASSERT_FALSE(rig.AddImage("fat16-nested").empty());
     rig.OnDialog = [&rig](QDialog& dialog) {
         auto* wizard = qobject_cast<CRecoveryWizardDlg*>(&dialog);
-        if (!wizard)
-            return int(QDialog::Rejected);
+        if (!wizard) return int(QDialog::Rejected);
         wizard->Next();
         wizard->DeviceList()->SelectVolume(rig.VolumeOf("FAT16"));
         wizard->OnlyDeletionBox()->setChecked(true);
@@ -176,8 +175,7 @@ TEST(GuiRecovery, WizardRunsTheChosenRecovery)
         {
             const int before = wizard->CurrentPage();
             wizard->Next();
-            if (wizard->result() != QDialog::Accepted && wizard->CurrentPage() == before)
-                break;
+            if (wizard->result() != QDialog::Accepted && wizard->CurrentPage() == before) break;
         }
         return wizard->result();
     };

@@ -41,12 +41,9 @@ GuiRig::GuiRig()
     OsDeviceTable::Instance().ClearImages();
     GuiDialogs::SetBoxHook([this](GuiDialogs::EBox kind, const QString& text) {
         Messages.push_back(std::string(KindName(kind)) + ": " + text.toStdString());
-        if (OnBox)
-            OnBox(text);
-        if (kind != GuiDialogs::EBox::YesNo && kind != GuiDialogs::EBox::YesNoCancel)
-            return QMessageBox::Ok;
-        if (Answers.empty())
-            return QMessageBox::Yes;
+        if (OnBox) OnBox(text);
+        if (kind != GuiDialogs::EBox::YesNo && kind != GuiDialogs::EBox::YesNoCancel) return QMessageBox::Ok;
+        if (Answers.empty()) return QMessageBox::Yes;
         const QMessageBox::StandardButton answer = Answers.front();
         Answers.pop_front();
         return answer;
@@ -70,8 +67,7 @@ GuiRig::~GuiRig()
 std::string GuiRig::AddImage(const std::string& name)
 {
     const std::string path = m_Temp.File(name + ".img");
-    if (!UnpackFixtureImage(name, path))
-        return {};
+    if (!UnpackFixtureImage(name, path)) return {};
     OsDeviceTable::Instance().RegisterImage(path);
     return path;
 }
@@ -80,8 +76,7 @@ bool GuiRig::SawMessage(const std::string& text) const
 {
     for (const std::string& m : Messages)
     {
-        if (m.find(text) != std::string::npos)
-            return true;
+        if (m.find(text) != std::string::npos) return true;
     }
     return false;
 }
@@ -89,8 +84,7 @@ bool GuiRig::SawMessage(const std::string& text) const
 std::string GuiRig::MessagesText() const
 {
     std::string all;
-    for (const std::string& m : Messages)
-        all += m + "\n";
+    for (const std::string& m : Messages) all += m + "\n";
     return all;
 }
 
@@ -99,8 +93,7 @@ int GuiRig::VolumeOf(const std::string& fs)
     CGlobalParamTable& session = m_pFrame->Session();
     for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), session.GetModule()))
     {
-        if (!row.bPhysical && row.strDevice.find(fs) != std::string::npos)
-            return row.nVolume;
+        if (!row.bPhysical && row.strDevice.find(fs) != std::string::npos) return row.nVolume;
     }
     return -1;
 }
@@ -109,8 +102,7 @@ std::function<int(QDialog&)> GuiRig::SaveTo(const std::string& target)
 {
     return [target](QDialog& dialog) {
         auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
+        if (!setting) return int(QDialog::Rejected);
         setting->PathEdit()->setText(QString::fromStdString(target));
         setting->accept();
         return setting->result();

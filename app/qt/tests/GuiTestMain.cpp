@@ -8,8 +8,7 @@
 int main(int argc, char** argv)
 {
     // Headless, and never the disks of the machine the tests run on.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Remembered settings (window size, last folder) go to a folder of this run, not to the
     // user's, and no two test processes share one.
     QTemporaryDir config;

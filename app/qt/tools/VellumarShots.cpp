@@ -82,8 +82,7 @@ int VolumeOf(CMainFrame& frame, const std::string& fs, bool last = false)
         if (!row.bPhysical && row.strDevice.find(fs) != std::string::npos)
         {
             found = row.nVolume;
-            if (!last)
-                break;
+            if (!last) break;
         }
     }
     return found;
@@ -93,7 +92,8 @@ int VolumeOf(CMainFrame& frame, const std::string& fs, bool last = false)
 int PhysicalDeviceOf(CMainFrame& frame, const std::string& fs)
 {
     int device = -1;
-    for (const tagDeviceRow& row : CDeviceList::Rows(frame.Session().VolumeManager(), CGlobalParamTable::kModuleAdvanced))
+    for (const tagDeviceRow& row :
+         CDeviceList::Rows(frame.Session().VolumeManager(), CGlobalParamTable::kModuleAdvanced))
     {
         if (row.bPhysical)
             device = row.nVolume;
@@ -127,8 +127,7 @@ void SelectFile(CFileListDlg* files, const QString& name)
     CFileListModel* list = files->FileModel();
     for (int r = 0; r < list->rowCount(); ++r)
     {
-        if (list->index(r, 0).data().toString() == name)
-            files->FileView()->setCurrentIndex(list->index(r, 0));
+        if (list->index(r, 0).data().toString() == name) files->FileView()->setCurrentIndex(list->index(r, 0));
     }
 }
 
@@ -137,12 +136,10 @@ tagTreeNode* FolderWithCompressed(tagTreeNode* node, int depth = 0)
 {
     for (tagTreeNode* c = node->pFirstChild; c && depth < 64; c = c->pNext)
     {
-        if (c->pRecord && (c->pRecord->wAttributes & FN_ATTR_COMPRESSED) && !c->pFirstChild)
-            return node;
+        if (c->pRecord && (c->pRecord->wAttributes & FN_ATTR_COMPRESSED) && !c->pFirstChild) return node;
         if (c->pFirstChild)
         {
-            if (tagTreeNode* found = FolderWithCompressed(c, depth + 1))
-                return found;
+            if (tagTreeNode* found = FolderWithCompressed(c, depth + 1)) return found;
         }
     }
     return nullptr;
@@ -173,8 +170,7 @@ int main(int argc, char** argv)
     // The window as a first run opens it, whatever this machine's user left.
     qputenv("XDG_CONFIG_HOME", (g_Out + "/config").toLocal8Bit());
     DeviceAccess::SetMachineDisks(false);
-    for (int i = 2; i < 6; ++i)
-        DeviceAccess::AddImage(argv[i]);
+    for (int i = 2; i < 6; ++i) DeviceAccess::AddImage(argv[i]);
 
     std::function<int(QDialog&)> act;
     GuiDialogs::SetExecHook([&act](QDialog& dialog) {
@@ -192,14 +188,15 @@ int main(int argc, char** argv)
         {
             QMessageBox box(kind == GuiDialogs::EBox::Information ? QMessageBox::Information : QMessageBox::Question,
                             "Vellumar", text,
-                            kind == GuiDialogs::EBox::YesNoCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
-                                                                  : QMessageBox::Ok);
+                            kind == GuiDialogs::EBox::YesNoCancel
+                                ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                                : QMessageBox::Ok);
             box.show();
             Shot(&box, g_Pending);
             g_Pending.clear();
         }
         return kind == GuiDialogs::EBox::YesNoCancel || kind == GuiDialogs::EBox::YesNo ? QMessageBox::Yes
-                                                                                          : QMessageBox::Ok;
+                                                                                        : QMessageBox::Ok;
     });
     GuiDialogs::SetChooserHook([](GuiDialogs::EChooser, const QString&) { return QString(); });
 
@@ -229,8 +226,7 @@ int main(int argc, char** argv)
     // Saving: the path dialog, then the saving window at the cancel question.
     act = [](QDialog& dialog) {
         auto* setting = qobject_cast<CSaveSettingDlg*>(&dialog);
-        if (!setting)
-            return int(QDialog::Rejected);
+        if (!setting) return int(QDialog::Rejected);
         QDir().mkpath(g_Out + "/saved");
         setting->PathEdit()->setText(g_Out + "/saved");
         Shot(setting, "dialog-recovery-path-setting");
@@ -297,8 +293,7 @@ int main(int argc, char** argv)
     };
     files->Filter();
     act = [](QDialog& dialog) {
-        if (auto* find = qobject_cast<CFindFileDlg*>(&dialog))
-            find->NameEdit()->setText("report");
+        if (auto* find = qobject_cast<CFindFileDlg*>(&dialog)) find->NameEdit()->setText("report");
         return int(QDialog::Rejected);
     };
     files->FindFile();
@@ -354,8 +349,7 @@ int main(int argc, char** argv)
     frame.AddDiskImage();
     act = [&frame](QDialog& dialog) {
         auto* imaging = qobject_cast<CDiskImageDlg*>(&dialog);
-        if (!imaging)
-            return int(QDialog::Rejected);
+        if (!imaging) return int(QDialog::Rejected);
         // Names relative to a scratch folder, so that the picture shows no path of this machine.
         QDir().mkpath(g_Out + "/saved");
         const QString before = QDir::currentPath();
@@ -365,8 +359,7 @@ int main(int argc, char** argv)
         imaging->MapEdit()->setText("usb-stick.map");
         QEventLoop done;
         QObject::connect(imaging, &CDiskImageDlg::Finished, &done, &QEventLoop::quit);
-        if (imaging->Start())
-            done.exec();
+        if (imaging->Start()) done.exec();
         Shot(imaging, "dialog-create-disk-image-done");
         QDir::setCurrent(before);
         return int(QDialog::Rejected);
@@ -381,8 +374,7 @@ int main(int argc, char** argv)
     page->DevicePage()->MainButton()->click();
     act = [&frame](QDialog& dialog) {
         auto* wizard = qobject_cast<CRecoveryWizardDlg*>(&dialog);
-        if (!wizard)
-            return int(QDialog::Rejected);
+        if (!wizard) return int(QDialog::Rejected);
         wizard->Next();
         wizard->DeviceList()->SelectVolume(VolumeOf(frame, "FAT16"));
         Shot(wizard, "wizard-2-select-device");

@@ -6,11 +6,11 @@
 
 struct ExFatBoot
 {
-    uint64_t PartitionOffset = 0;   // sectors, as the formatter wrote it (informational)
-    uint64_t VolumeLength = 0;      // sectors
-    uint32_t FatOffset = 0;         // sectors from the boot sector
-    uint32_t FatLength = 0;         // sectors of one FAT
-    uint32_t HeapOffset = 0;        // sectors from the boot sector to cluster 2
+    uint64_t PartitionOffset = 0; // sectors, as the formatter wrote it (informational)
+    uint64_t VolumeLength = 0;    // sectors
+    uint32_t FatOffset = 0;       // sectors from the boot sector
+    uint32_t FatLength = 0;       // sectors of one FAT
+    uint32_t HeapOffset = 0;      // sectors from the boot sector to cluster 2
     uint32_t ClusterCount = 0;
     uint32_t RootCluster = 0;
     uint32_t Serial = 0;
@@ -27,10 +27,7 @@ struct ExFatBoot
         return FatOffset + (second ? uint64_t{FatLength} : 0);
     }
     /// Sector of cluster `cluster` (>= 2) from the boot sector, in the volume's own sectors.
-    uint64_t ClusterSector(uint32_t cluster) const
-    {
-        return HeapOffset + uint64_t{cluster - 2} * SectorsPerCluster;
-    }
+    uint64_t ClusterSector(uint32_t cluster) const { return HeapOffset + uint64_t{cluster - 2} * SectorsPerCluster; }
     bool ClusterValid(uint32_t cluster) const { return cluster >= 2 && cluster - 2 < ClusterCount; }
 };
 

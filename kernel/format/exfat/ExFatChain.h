@@ -16,11 +16,11 @@ struct ExFatRun
 
 enum class ExFatChainEnd
 {
-    Complete,    // the wanted clusters were all reached (or the chain ended after them)
-    Ended,       // an end mark came before the wanted length
-    Broken,      // a free, bad or out-of-range entry came before the wanted length
-    Cycle,       // the chain came back to a cluster it had passed
-    RunLimit,    // more pieces than `maxRuns`
+    Complete, // the wanted clusters were all reached (or the chain ended after them)
+    Ended,    // an end mark came before the wanted length
+    Broken,   // a free, bad or out-of-range entry came before the wanted length
+    Cycle,    // the chain came back to a cluster it had passed
+    RunLimit, // more pieces than `maxRuns`
 };
 
 /// Follows the chain from `first` through `fat` (the table's bytes; entries past its end read

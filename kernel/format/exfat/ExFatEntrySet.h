@@ -11,23 +11,23 @@
 enum class ExFatSetStatus
 {
     Ok,
-    NotASet,      // no File entry here
-    Truncated,    // the entry count runs past the bytes given (past the folder's end)
-    Malformed,    // counts, lengths or entry types that no sound set has
-    BadChecksum,  // a set whose checksum does not match its bytes
+    NotASet,     // no File entry here
+    Truncated,   // the entry count runs past the bytes given (past the folder's end)
+    Malformed,   // counts, lengths or entry types that no sound set has
+    BadChecksum, // a set whose checksum does not match its bytes
 };
 
 struct ExFatTimestamp
 {
-    uint32_t Packed = 0;        // DOS date (high 16 bits) and time (low 16 bits)
-    uint8_t Hundredths = 0;     // 10 ms units, 0-199, added to the 2-second time
-    uint8_t UtcOffset = 0;      // bit 7: valid; bits 0-6: signed quarter hours east of UTC
+    uint32_t Packed = 0;    // DOS date (high 16 bits) and time (low 16 bits)
+    uint8_t Hundredths = 0; // 10 ms units, 0-199, added to the 2-second time
+    uint8_t UtcOffset = 0;  // bit 7: valid; bits 0-6: signed quarter hours east of UTC
 };
 
 struct ExFatEntrySet
 {
     bool Deleted = false;
-    uint32_t EntryCount = 0;     // the File entry and its secondaries
+    uint32_t EntryCount = 0; // the File entry and its secondaries
     uint16_t Attributes = 0;
     ExFatTimestamp Created;
     ExFatTimestamp Modified;
@@ -37,7 +37,7 @@ struct ExFatEntrySet
     uint64_t ValidDataLength = 0;
     uint32_t FirstCluster = 0;
     uint64_t DataLength = 0;
-    uint32_t NameLength = 0;     // UTF-16 units in Name
+    uint32_t NameLength = 0; // UTF-16 units in Name
     char16_t Name[255] = {};
 
     bool IsFolder() const { return (Attributes & 0x10) != 0; }

@@ -10,8 +10,7 @@ constexpr uint16_t kRunMark = 0xFFFF;
 uint32_t ExFatUpcaseChecksum(ByteView bytes)
 {
     uint32_t sum = 0;
-    for (uint8_t b : bytes)
-        sum = ((sum & 1) ? 0x80000000u : 0u) + (sum >> 1) + b;
+    for (uint8_t b : bytes) sum = ((sum & 1) ? 0x80000000u : 0u) + (sum >> 1) + b;
     return sum;
 }
 
@@ -21,8 +20,7 @@ bool ExFatUpcase::Decode(ByteView bytes, uint32_t checksum)
     if (bytes.size() % 2 != 0 || bytes.size() > size_t{kUnits} * 4 || ExFatUpcaseChecksum(bytes) != checksum)
         return false;
     std::vector<char16_t> map(kUnits);
-    for (uint32_t i = 0; i < kUnits; ++i)
-        map[i] = static_cast<char16_t>(i);
+    for (uint32_t i = 0; i < kUnits; ++i) map[i] = static_cast<char16_t>(i);
     uint32_t unit = 0;
     for (size_t off = 0; off + 2 <= bytes.size() && unit < kUnits; off += 2)
     {
@@ -42,8 +40,7 @@ bool ExFatUpcase::Decode(ByteView bytes, uint32_t checksum)
 
 char16_t ExFatUpcase::Upper(char16_t unit) const
 {
-    if (!m_Map.empty())
-        return m_Map[unit];
+    if (!m_Map.empty()) return m_Map[unit];
     return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
 }
 

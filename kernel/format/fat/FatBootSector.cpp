@@ -33,9 +33,9 @@ bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, uint32_
     tagFatBootCommon bpb;
     tagFat32BootTail tail32;
     if (!LoadRecord(s, 0, bpb) || !LoadRecord(s, kFatBootTailOffset, tail32)) return false;
-    const bool labelled = type == kFatType12   ? HasLabel(s, kFat16TypeOffset, "FAT12   ")
-                          : type == kFatType16 ? HasLabel(s, kFat16TypeOffset, "FAT16   ")
-                          : type == kFatType32 && HasLabel(s, kFat32TypeOffset, "FAT32   ");
+    const bool labelled = type == kFatType12 ? HasLabel(s, kFat16TypeOffset, "FAT12   ")
+        : type == kFatType16                 ? HasLabel(s, kFat16TypeOffset, "FAT16   ")
+                                             : type == kFatType32 && HasLabel(s, kFat32TypeOffset, "FAT32   ");
     if (!labelled) return false;
     const bool fat32 = type == kFatType32;
     if (!IsPowerOfTwoUpTo(bpb.SectorsPerCluster, type == kFatType12 ? 64 : 128)) return false;
@@ -54,8 +54,10 @@ bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, uint32_
         fatSize = tail32.FatSize32;
         if (bpb.FatSize16 != 0)
         {
-            if (fatSize == 0) fatSize = bpb.FatSize16;
-            else if (fatSize != bpb.FatSize16) return false;
+            if (fatSize == 0)
+                fatSize = bpb.FatSize16;
+            else if (fatSize != bpb.FatSize16)
+                return false;
         }
         const uint32_t clusters = total / bpb.SectorsPerCluster;
         if (tail32.RootCluster < 2 || tail32.RootCluster >= clusters) return false;
@@ -86,4 +88,3 @@ bool FatCandidateFromBootSector(ByteView s, int32_t type, int64_t first, uint32_
     *out = c;
     return true;
 }
-

@@ -30,10 +30,16 @@ bool IsForbiddenNameByte(uint8_t b)
     if (b < 0x1A || b == 0xFF) return true;
     switch (b)
     {
-    case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
-        return true;
-    default:
-        return false;
+    case '"':
+    case '*':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|': return true;
+    default: return false;
     }
 }
 
@@ -48,8 +54,10 @@ bool IsValidShortName(const uint8_t* name11)
         if (IsForbiddenNameByte(b)) return false;
         if (i < 8)
         {
-            if (b == ' ') blankSeen = true;
-            else if (blankSeen) return false;
+            if (b == ' ')
+                blankSeen = true;
+            else if (blankSeen)
+                return false;
         }
     }
     return true;
@@ -117,13 +125,11 @@ std::string FatShortName(const uint8_t* e)
     };
     std::string name;
     if (e[0] == kFatDeletedMark) name.push_back('_');
-    for (size_t i = e[0] == kFatDeletedMark ? 1 : 0; i < 8 && e[i] != ' '; ++i)
-        append(name, e[i], lowerBase);
+    for (size_t i = e[0] == kFatDeletedMark ? 1 : 0; i < 8 && e[i] != ' '; ++i) append(name, e[i], lowerBase);
     if (e[8] != ' ')
     {
         name.push_back('.');
-        for (size_t i = 8; i < 11 && e[i] != ' '; ++i)
-            append(name, e[i], lowerExt);
+        for (size_t i = 8; i < 11 && e[i] != ' '; ++i) append(name, e[i], lowerExt);
     }
     return name;
 }
@@ -131,8 +137,7 @@ std::string FatShortName(const uint8_t* e)
 uint8_t FatShortNameChecksum(const uint8_t* name11)
 {
     uint8_t sum = 0;
-    for (size_t i = 0; i < 11; ++i)
-        sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
+    for (size_t i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
     return sum;
 }
 

@@ -12,8 +12,8 @@
 // count bounds the first cluster and the data-area size test is off.
 struct FatEntryLimits
 {
-    uint32_t ClusterCount = 0;     // entries of the table; 0 unknown
-    uint64_t VolumeSectors = 0;    // the volume's total sectors
+    uint32_t ClusterCount = 0;  // entries of the table; 0 unknown
+    uint64_t VolumeSectors = 0; // the volume's total sectors
     int64_t DataStart = 0;
     int64_t EndSector = 0;
     uint32_t BytesPerSector = 512;
@@ -25,8 +25,8 @@ inline uint32_t FatEntryFirstCluster(const uint8_t* e)
 }
 inline uint32_t FatEntrySize(const uint8_t* e)
 {
-    return static_cast<uint32_t>(e[28]) | (static_cast<uint32_t>(e[29]) << 8) |
-           (static_cast<uint32_t>(e[30]) << 16) | (static_cast<uint32_t>(e[31]) << 24);
+    return static_cast<uint32_t>(e[28]) | (static_cast<uint32_t>(e[29]) << 8) | (static_cast<uint32_t>(e[30]) << 16) |
+        (static_cast<uint32_t>(e[31]) << 24);
 }
 inline bool FatEntryIsLongName(const uint8_t* e) { return e[11] == 0x0F; }
 // A folder's first two entries: "." (itself) and ".." (its parent).

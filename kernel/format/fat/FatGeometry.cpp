@@ -80,9 +80,9 @@ uint32_t FatSectorsForVolume(const FatGeometry& g, int64_t volumeSectors)
     const uint64_t spc = std::max<uint32_t>(g.SectorsPerCluster, 1);
     const uint64_t clusters = (static_cast<uint64_t>(volumeSectors - g.DataStart) + spc - 1) / spc;
     const uint64_t entries = std::min<uint64_t>(clusters + 2, g.ClusterCount);
-    const uint64_t bytes = g.FatType == kFatType12   ? (entries * 3 + 1) / 2
-                           : g.FatType == kFatType16 ? entries * 2
-                                                     : entries * 4;
+    const uint64_t bytes = g.FatType == kFatType12 ? (entries * 3 + 1) / 2
+        : g.FatType == kFatType16                  ? entries * 2
+                                                   : entries * 4;
     const uint64_t bps = std::max<uint32_t>(g.BytesPerSector, kFatSectorSize);
     const uint64_t sectors = (bytes + bps - 1) / bps;
     return static_cast<uint32_t>(std::min<uint64_t>(sectors, 0xFFFFFFFFu));

@@ -12,13 +12,13 @@ struct FatGeometry
     uint32_t SectorsPerFat = 0;     // 0 for an inferred candidate
     int64_t Fat1Start = -1;
     int64_t Fat2Start = -1;
-    int64_t RootStart = -1;         // FAT12/16 fixed root area; FAT32 first root cluster
+    int64_t RootStart = -1; // FAT12/16 fixed root area; FAT32 first root cluster
     uint32_t RootSectors = 0;
-    int64_t DataStart = 0;          // first sector of cluster 2
+    int64_t DataStart = 0; // first sector of cluster 2
     int64_t EndSector = 0;
-    uint32_t ClusterCount = 0;      // entries of the table: bound for every cluster number
+    uint32_t ClusterCount = 0; // entries of the table: bound for every cluster number
     int32_t FatType = -1;
-    uint32_t BytesPerSector = 512;  // of the volume, which the file system's own must equal
+    uint32_t BytesPerSector = 512; // of the volume, which the file system's own must equal
 
     int64_t ClusterSector(uint32_t cluster) const
     {

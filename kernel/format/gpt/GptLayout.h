@@ -12,30 +12,30 @@
 #pragma pack(push, 1)
 struct tagGptHeader
 {
-    uint8_t Signature[8];       // 0x00 "EFI PART"
-    uint32_t Revision;          // 0x08 0x00010000 (1.0); the major number is the high half
-    uint32_t HeaderSize;        // 0x0C bytes covered by HeaderCrc: 92 up to the sector size
-    uint32_t HeaderCrc;         // 0x10 CRC-32 over HeaderSize bytes with this field zeroed
-    uint32_t Reserved;          // 0x14
-    uint64_t MyLba;             // 0x18 the sector holding this header (1, or the last sector)
-    uint64_t AlternateLba;      // 0x20 the sector holding the other copy
-    uint64_t FirstUsableLba;    // 0x28 first and last sectors partitions may use
-    uint64_t LastUsableLba;     // 0x30
-    uint8_t DiskGuid[16];       // 0x38
-    uint64_t EntryLba;          // 0x48 first sector of this copy's entry array
-    uint32_t EntryCount;        // 0x50 entries in the array, used or not
-    uint32_t EntrySize;         // 0x54 bytes per entry: 128 times a power of two
-    uint32_t EntryArrayCrc;     // 0x58 CRC-32 over EntryCount * EntrySize bytes of the array
+    uint8_t Signature[8];    // 0x00 "EFI PART"
+    uint32_t Revision;       // 0x08 0x00010000 (1.0); the major number is the high half
+    uint32_t HeaderSize;     // 0x0C bytes covered by HeaderCrc: 92 up to the sector size
+    uint32_t HeaderCrc;      // 0x10 CRC-32 over HeaderSize bytes with this field zeroed
+    uint32_t Reserved;       // 0x14
+    uint64_t MyLba;          // 0x18 the sector holding this header (1, or the last sector)
+    uint64_t AlternateLba;   // 0x20 the sector holding the other copy
+    uint64_t FirstUsableLba; // 0x28 first and last sectors partitions may use
+    uint64_t LastUsableLba;  // 0x30
+    uint8_t DiskGuid[16];    // 0x38
+    uint64_t EntryLba;       // 0x48 first sector of this copy's entry array
+    uint32_t EntryCount;     // 0x50 entries in the array, used or not
+    uint32_t EntrySize;      // 0x54 bytes per entry: 128 times a power of two
+    uint32_t EntryArrayCrc;  // 0x58 CRC-32 over EntryCount * EntrySize bytes of the array
 };
 
 struct tagGptEntry
 {
-    uint8_t TypeGuid[16];       // 0x00 all zero: the entry is unused
-    uint8_t PartitionGuid[16];  // 0x10
-    uint64_t FirstLba;          // 0x20 first and last sector of the partition, inclusive
-    uint64_t LastLba;           // 0x28
-    uint64_t Attributes;        // 0x30
-    uint16_t Name[36];          // 0x38 UTF-16 partition name (file-system labels are used instead)
+    uint8_t TypeGuid[16];      // 0x00 all zero: the entry is unused
+    uint8_t PartitionGuid[16]; // 0x10
+    uint64_t FirstLba;         // 0x20 first and last sector of the partition, inclusive
+    uint64_t LastLba;          // 0x28
+    uint64_t Attributes;       // 0x30
+    uint16_t Name[36];         // 0x38 UTF-16 partition name (file-system labels are used instead)
 };
 #pragma pack(pop)
 static_assert(sizeof(tagGptHeader) == 92);

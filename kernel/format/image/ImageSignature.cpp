@@ -17,14 +17,11 @@ ImageFormat DetectImageFormat(std::span<const uint8_t> head, std::span<const uin
 {
     if (StartsWith(head, "EVF\x09\x0d\x0a\xff\x00", 8) || StartsWith(head, "EVF2\x0d\x0a\x81\x00", 8))
         return ImageFormat::Ewf;
-    if (StartsWith(head, "vhdxfile", 8) || StartsWith(head, "conectix", 8))
-        return ImageFormat::Vhd;
-    if (tail.size() == kFooterSize && StartsWith(tail, "conectix", 8))
-        return ImageFormat::Vhd;
+    if (StartsWith(head, "vhdxfile", 8) || StartsWith(head, "conectix", 8)) return ImageFormat::Vhd;
+    if (tail.size() == kFooterSize && StartsWith(tail, "conectix", 8)) return ImageFormat::Vhd;
     if (StartsWith(head, "KDMV", 4) || StartsWith(head, "COWD", 4) || StartsWith(head, "# Disk DescriptorFile", 21))
         return ImageFormat::Vmdk;
-    if (StartsWith(head, "QFI\xfb", 4))
-        return ImageFormat::Qcow;
+    if (StartsWith(head, "QFI\xfb", 4)) return ImageFormat::Qcow;
     return ImageFormat::Raw;
 }
 

@@ -16,7 +16,7 @@ enum class ImageFormat
 {
     Raw,
     Ewf,
-    Vhd,   // VHD and VHDX: one library reads both
+    Vhd, // VHD and VHDX: one library reads both
     Vmdk,
     Qcow,
 };

@@ -23,13 +23,11 @@ bool HasMagic(ByteView v, const char* magic)
 bool EqualNoCase(const std::string& a, const char* b)
 {
     const size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
+    if (a.size() != n) return false;
     for (size_t i = 0; i < n; ++i)
     {
         const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
+        if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
 }
@@ -37,8 +35,7 @@ bool EqualNoCase(const std::string& a, const char* b)
 // Zero-terminated text inside a fixed field.
 std::string FixedText(ByteView v, size_t off, size_t size)
 {
-    if (!RangeFits(v.size(), off, size))
-        return {};
+    if (!RangeFits(v.size(), off, size)) return {};
     const uint8_t* p = v.data() + off;
     const size_t len = static_cast<size_t>(std::find(p, p + size, 0) - p);
     return std::string(reinterpret_cast<const char*>(p), len);
@@ -62,8 +59,7 @@ public:
             return 0;
         }
         uint64_t value = 0;
-        for (uint8_t i = 0; i < len; ++i)
-            value = (value << 8) | m_Cursor.U8();
+        for (uint8_t i = 0; i < len; ++i) value = (value << 8) | m_Cursor.U8();
         return value;
     }
     // A length byte L and L bytes of text kept in a buffer of `bufferSize` bytes: at most
@@ -105,8 +101,7 @@ uint8_t FlagsOf(const LdmRecord& record)
 
 bool ParsePrivHead(ByteView sector, tagPrivHead* out)
 {
-    if (!HasMagic(sector, kPrivHeadMagic) || sector.size() < 512)
-        return false;
+    if (!HasMagic(sector, kPrivHeadMagic) || sector.size() < 512) return false;
     LoadU64BE(sector, kPrivHeadLogicalStart, out->LogicalDiskStart);
     LoadU64BE(sector, kPrivHeadLogicalSize, out->LogicalDiskSize);
     LoadU64BE(sector, kPrivHeadConfigStart, out->ConfigStart);
@@ -117,15 +112,12 @@ bool ParsePrivHead(ByteView sector, tagPrivHead* out)
 
 bool ParseTocConfig(ByteView sector, uint64_t* start, uint64_t* size)
 {
-    if (!HasMagic(sector, kTocMagic))
-        return false;
+    if (!HasMagic(sector, kTocMagic)) return false;
     for (size_t i = 0; i < kTocEntryCount; ++i)
     {
         const size_t entry = kTocFirstEntry + i * kTocEntrySize;
-        if (!RangeFits(sector.size(), entry, kTocEntrySize))
-            return false;
-        if (!EqualNoCase(FixedText(sector, entry + kTocEntryName, kTocEntryNameSize), kTocConfigName))
-            continue;
+        if (!RangeFits(sector.size(), entry, kTocEntrySize)) return false;
+        if (!EqualNoCase(FixedText(sector, entry + kTocEntryName, kTocEntryNameSize), kTocConfigName)) continue;
         LoadU64BE(sector, entry + kTocEntryStart, *start);
         LoadU64BE(sector, entry + kTocEntrySizeField, *size);
         return true;
@@ -135,21 +127,18 @@ bool ParseTocConfig(ByteView sector, uint64_t* start, uint64_t* size)
 
 VmdbResult ParseVmdb(ByteView sector, uint32_t* slotSize, uint32_t* firstSlotOffset)
 {
-    if (!HasMagic(sector, kVmdbMagic))
-        return VmdbResult::Absent;
+    if (!HasMagic(sector, kVmdbMagic)) return VmdbResult::Absent;
     LoadU32BE(sector, kVmdbSlotSize, *slotSize);
     LoadU32BE(sector, kVmdbFirstSlot, *firstSlotOffset);
     // A slot must hold its own header; a zero or huge slot size would stall or blow up the walk.
-    if (*slotSize <= kVblkData || *slotSize > kLdmMaxSlotSize)
-        return VmdbResult::Corrupt;
+    if (*slotSize <= kVblkData || *slotSize > kLdmMaxSlotSize) return VmdbResult::Corrupt;
     return VmdbResult::Valid;
 }
 
 std::vector<LdmRecord> AssembleLdmRecords(ByteView slots, uint32_t slotSize, uint64_t slotCount)
 {
     std::vector<LdmRecord> records;
-    if (slotSize <= kVblkData)
-        return records;
+    if (slotSize <= kVblkData) return records;
     // Only slots wholly inside the bytes read are looked at.
     const uint64_t n = std::min<uint64_t>(slotCount, slots.size() / slotSize);
     const auto slotAt = [&](uint64_t i) { return slots.subspan(static_cast<size_t>(i * slotSize), slotSize); };
@@ -164,8 +153,7 @@ std::vector<LdmRecord> AssembleLdmRecords(ByteView slots, uint32_t slotSize, uin
         LoadU32BE(s, kVblkGroup, group);
         LoadU16BE(s, kVblkFragment, index);
         LoadU16BE(s, kVblkFragmentCount, count);
-        if (group != 0 && index != 0)
-            firstSlot.emplace(std::make_tuple(group, index, count), i);
+        if (group != 0 && index != 0) firstSlot.emplace(std::make_tuple(group, index, count), i);
     }
 
     const size_t payload = slotSize - kVblkFragmentData;
@@ -179,24 +167,20 @@ std::vector<LdmRecord> AssembleLdmRecords(ByteView slots, uint32_t slotSize, uin
         LoadU16BE(s, kVblkFragment, index);
         LoadU16BE(s, kVblkFragmentCount, count);
         LoadU32BE(s, kVblkDataLength, dataLength);
-        if (group == 0 || count == 0 || index != 0 || count > kLdmMaxFragments)
-            continue;
+        if (group == 0 || count == 0 || index != 0 || count > kLdmMaxFragments) continue;
         // The record can be no longer than its fragments carry.
         const uint64_t capacity = slotSize + uint64_t{count - 1u} * payload;
         const uint64_t size = std::min({uint64_t{dataLength} + kVblkData, capacity, uint64_t{kMaxRecordBytes}});
-        if (size > budget)
-            break;
+        if (size > budget) break;
         budget -= size;
         LdmRecord record(static_cast<size_t>(size), 0);
         std::memcpy(record.data(), s.data(), std::min<size_t>(record.size(), slotSize));
         for (uint16_t k = 1; k < count; ++k)
         {
             const uint64_t pos = slotSize + uint64_t{k - 1u} * payload;
-            if (pos >= record.size())
-                break;
+            if (pos >= record.size()) break;
             const auto it = firstSlot.find(std::make_tuple(group, k, count));
-            if (it == firstSlot.end())
-                continue; // a lost fragment leaves its part zero
+            if (it == firstSlot.end()) continue; // a lost fragment leaves its part zero
             const size_t take = std::min<size_t>(payload, record.size() - static_cast<size_t>(pos));
             std::memcpy(record.data() + pos, slotAt(it->second).data() + kVblkFragmentData, take);
         }
@@ -207,8 +191,7 @@ std::vector<LdmRecord> AssembleLdmRecords(ByteView slots, uint32_t slotSize, uin
 
 uint8_t LdmRecordType(const LdmRecord& record)
 {
-    if (!HasMagic(record, kVblkMagic))
-        return 0;
+    if (!HasMagic(record, kVblkMagic)) return 0;
     uint8_t type = 0;
     LoadU8(record, kVblkType, type);
     return type;
@@ -216,8 +199,7 @@ uint8_t LdmRecordType(const LdmRecord& record)
 
 bool LdmRecordObjectId(const LdmRecord& record, uint64_t* id)
 {
-    if (LdmRecordType(record) == 0)
-        return false;
+    if (LdmRecordType(record) == 0) return false;
     LdmFields f(record);
     *id = f.Number();
     return f.Ok();
@@ -225,34 +207,31 @@ bool LdmRecordObjectId(const LdmRecord& record, uint64_t* id)
 
 bool ParseLdmVolume(const LdmRecord& record, tagLdmVolume* out)
 {
-    if (LdmRecordType(record) != kVblkTypeVolume)
-        return false;
+    if (LdmRecordType(record) != kVblkTypeVolume) return false;
     LdmFields f(record);
     out->Id = f.Number();
     out->Name = f.Text(128);
     out->TypeText = f.Text(128);
-    f.Text(128);  // a one-byte empty string on most disks, sometimes a short text
-    f.Skip(14);   // state text
-    f.Skip(1);    // internal type: 3 generic, 4 RAID-5
+    f.Text(128); // a one-byte empty string on most disks, sometimes a short text
+    f.Skip(14);  // state text
+    f.Skip(1);   // internal type: 3 generic, 4 RAID-5
     f.Skip(1);
-    f.Skip(1);    // volume number
+    f.Skip(1); // volume number
     f.Skip(3);
-    f.Skip(1);    // internal flags
+    f.Skip(1); // internal flags
     out->Components = f.Number();
-    f.Skip(16);   // commit id and a further id
+    f.Skip(16); // commit id and a further id
     out->Size = f.Number();
     f.Skip(4);
     out->PartitionType = f.Byte();
-    f.Skip(16);   // volume GUID
-    if (FlagsOf(record) == kVblkFlagVolumeHint)
-        f.Text(16);
+    f.Skip(16); // volume GUID
+    if (FlagsOf(record) == kVblkFlagVolumeHint) f.Text(16);
     return f.Ok();
 }
 
 bool ParseLdmComponent(const LdmRecord& record, tagLdmComponent* out)
 {
-    if (LdmRecordType(record) != kVblkTypeComponent)
-        return false;
+    if (LdmRecordType(record) != kVblkTypeComponent) return false;
     LdmFields f(record);
     out->Id = f.Number();
     out->Name = f.Text(128);
@@ -275,8 +254,7 @@ bool ParseLdmComponent(const LdmRecord& record, tagLdmComponent* out)
 
 bool ParseLdmPartition(const LdmRecord& record, tagLdmPartition* out)
 {
-    if (LdmRecordType(record) != kVblkTypePartition)
-        return false;
+    if (LdmRecordType(record) != kVblkTypePartition) return false;
     LdmFields f(record);
     out->Id = f.Number();
     out->Name = f.Text(128);
@@ -293,8 +271,7 @@ bool ParseLdmPartition(const LdmRecord& record, tagLdmPartition* out)
 bool ParseLdmDisk(const LdmRecord& record, tagLdmDisk* out)
 {
     const uint8_t type = LdmRecordType(record);
-    if (type != kVblkTypeDisk3 && type != kVblkTypeDisk4)
-        return false;
+    if (type != kVblkTypeDisk3 && type != kVblkTypeDisk4) return false;
     LdmFields f(record);
     out->Id = f.Number();
     out->Name = f.Text(128);
@@ -303,14 +280,12 @@ bool ParseLdmDisk(const LdmRecord& record, tagLdmDisk* out)
         // The newer disk record holds the identifier as 16 bytes in the order of its text
         // form; the PRIVHEAD holds the text, so the bytes are spelled out the same way.
         const ByteView g = f.Bytes(16);
-        if (g.size() != 16)
-            return false;
+        if (g.size() != 16) return false;
         static const char hex[] = "0123456789abcdef";
         std::string text;
         for (size_t i = 0; i < 16; ++i)
         {
-            if (i == 4 || i == 6 || i == 8 || i == 10)
-                text += '-';
+            if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
             const uint8_t b = g[i];
             text += hex[b >> 4];
             text += hex[b & 15];

@@ -25,7 +25,12 @@ bool ParsePrivHead(ByteView sector, tagPrivHead* out);
 bool ParseTocConfig(ByteView sector, uint64_t* start, uint64_t* size);
 
 // The database header: slot size and byte offset of slot 0 from the header.
-enum class VmdbResult { Absent, Valid, Corrupt };
+enum class VmdbResult
+{
+    Absent,
+    Valid,
+    Corrupt
+};
 // Absent when `sector` does not begin with "VMDB"; Corrupt when its slot size cannot be used.
 VmdbResult ParseVmdb(ByteView sector, uint32_t* slotSize, uint32_t* firstSlotOffset);
 
@@ -56,10 +61,10 @@ struct tagLdmComponent
 {
     uint64_t Id = 0;
     std::string Name;
-    uint8_t Type = 0;       // 1 striped, 2 spanned/simple/mirror half, 3 RAID-5
-    uint64_t Children = 0;  // partitions
-    uint64_t ParentId = 0;  // the volume
-    uint64_t StripeSize = 0;// sectors
+    uint8_t Type = 0;        // 1 striped, 2 spanned/simple/mirror half, 3 RAID-5
+    uint64_t Children = 0;   // partitions
+    uint64_t ParentId = 0;   // the volume
+    uint64_t StripeSize = 0; // sectors
     uint64_t Columns = 0;
 };
 
@@ -70,9 +75,9 @@ struct tagLdmPartition
     uint64_t Start = 0;        // from the disk's logical disk start
     uint64_t VolumeOffset = 0; // position within the volume
     uint64_t Size = 0;
-    uint64_t ParentId = 0;     // the component
-    uint64_t DiskId = 0;       // object id of a disk record
-    uint64_t Index = 0;        // column within the component
+    uint64_t ParentId = 0; // the component
+    uint64_t DiskId = 0;   // object id of a disk record
+    uint64_t Index = 0;    // column within the component
 };
 
 struct tagLdmDisk

@@ -13,19 +13,14 @@ bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t b, bool che
     tagNtfsIndexRecordHeader h;
     if (!record || b < 2 || !LoadRecord(ByteView(record, bufferSize), 0, h) || h.Signature != kNtfsIndexSignature)
         return false;
-    if (h.BytesInUse > h.BytesAllocated || static_cast<int64_t>(h.Vcn) > kNtfsMaxIndexVcn)
-        return false;
+    if (h.BytesInUse > h.BytesAllocated || static_cast<int64_t>(h.Vcn) > kNtfsMaxIndexVcn) return false;
     const uint64_t total = static_cast<uint64_t>(h.BytesAllocated) + 24;
-    if (total > kNtfsMaxIndexRecordBytes)
-        return false;
+    if (total > kNtfsMaxIndexRecordBytes) return false;
     const uint64_t sectors = (total + b - 1) / b;
-    if (h.UsaCount != sectors + 1 || h.UsaOffset > kNtfsMaxUsaOffset || h.UsaOffset >= bufferSize)
-        return false;
+    if (h.UsaCount != sectors + 1 || h.UsaOffset > kNtfsMaxUsaOffset || h.UsaOffset >= bufferSize) return false;
     // The array must be readable; the repair needs the whole record and every stride in it.
-    if (!RangeFits(bufferSize, h.UsaOffset, 2ull * h.UsaCount))
-        return false;
-    if (!checkOnly && (total > bufferSize || sectors * b > bufferSize))
-        return false;
+    if (!RangeFits(bufferSize, h.UsaOffset, 2ull * h.UsaCount)) return false;
+    if (!checkOnly && (total > bufferSize || sectors * b > bufferSize)) return false;
     const uint16_t usn = PeekU16LE(record + h.UsaOffset);
     for (uint32_t i = 0; i + 1 < h.UsaCount && i < bufferSize / b; ++i)
     {
@@ -35,8 +30,7 @@ bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t b, bool che
             return false;
         }
     }
-    if (checkOnly)
-        return true;
+    if (checkOnly) return true;
     for (uint32_t i = 0; i + 1 < h.UsaCount; ++i)
         std::memcpy(record + (i + 1) * b - 2, record + h.UsaOffset + 2 + 2 * i, 2);
     return true;
@@ -45,8 +39,7 @@ bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t b, bool che
 uint32_t IndexRecordBytes(ByteView record)
 {
     uint32_t allocated = 0;
-    if (!LoadU32LE(record, offsetof(tagNtfsIndexRecordHeader, BytesAllocated), allocated))
-        return 0;
+    if (!LoadU32LE(record, offsetof(tagNtfsIndexRecordHeader, BytesAllocated), allocated)) return 0;
     return allocated <= kNtfsMaxIndexRecordBytes - 24 ? allocated + 24 : 0;
 }
 
@@ -82,20 +75,17 @@ bool ParseIndexEntry(ByteView entry, NtfsScanRecord* out, uint64_t vcn)
 size_t CollectIndexEntries(int64_t sector, ByteView record, std::vector<NtfsScanRecord>* out)
 {
     tagNtfsIndexRecordHeader h;
-    if (!LoadRecord(record, 0, h))
-        return 0;
+    if (!LoadRecord(record, 0, h)) return 0;
     const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(h.BytesInUse) + 24, record.size());
     uint64_t pos = static_cast<uint64_t>(h.EntriesOffset) + 24;
     size_t added = 0;
     while (pos < end)
     {
         uint16_t length = 0;
-        if (!LoadU16LE(record, pos + 8, length) || length < 1)
-            break;
+        if (!LoadU16LE(record, pos + 8, length) || length < 1) break;
         const ByteView entry = record.subspan(pos, std::min<uint64_t>(length, end - pos));
         NtfsScanRecord r;
-        if (!ParseIndexEntry(entry, &r, h.Vcn))
-            break;
+        if (!ParseIndexEntry(entry, &r, h.Vcn)) break;
         r.s64Sector = sector;
         out->push_back(r);
         ++added;

@@ -24,8 +24,7 @@ void CopyMatch(uint8_t* out, uint32_t pos, uint32_t displacement, uint32_t lengt
         std::memcpy(out + pos + i, out + pos + i - displacement, length - i);
         return;
     }
-    for (; i < length; ++i)
-        out[pos + i] = out[pos + i - displacement];
+    for (; i < length; ++i) out[pos + i] = out[pos + i - displacement];
 }
 
 } // namespace
@@ -33,21 +32,18 @@ void CopyMatch(uint8_t* out, uint32_t pos, uint32_t displacement, uint32_t lengt
 uint32_t DecompressChunk(ByteView chunk, uint8_t* out)
 {
     constexpr uint32_t kOut = kNtfsLznt1UnitBytes;
-    if (chunk.size() < 2)
-        return 0;
+    if (chunk.size() < 2) return 0;
     const uint16_t h = PeekU16LE(chunk.data());
     if (!(h & 0x8000))
     {
         uint64_t raw = (h & 0x0FFFu) + 1;
-        if (raw > chunk.size() - 2)
-            raw = chunk.size() - 2;
+        if (raw > chunk.size() - 2) raw = chunk.size() - 2;
         std::memcpy(out, chunk.data() + 2, static_cast<size_t>(raw));
         return static_cast<uint32_t>(raw);
     }
     const uint8_t* in = chunk.data();
     size_t end = Lznt1ChunkLength(h);
-    if (end > chunk.size())
-        end = chunk.size();
+    if (end > chunk.size()) end = chunk.size();
     size_t ip = 2;
     uint32_t pos = 0;
     // The split between length and displacement bits moves as the output grows: b grows by
@@ -60,13 +56,11 @@ uint32_t DecompressChunk(ByteView chunk, uint8_t* out)
         {
             if (!(flags & (1u << bit)))
             {
-                if (pos >= kOut)
-                    return kOut;
+                if (pos >= kOut) return kOut;
                 out[pos++] = in[ip++];
                 continue;
             }
-            if (end - ip < 2)
-                return pos; // a token cut off by the chunk's end
+            if (end - ip < 2) return pos; // a token cut off by the chunk's end
             const uint16_t t = PeekU16LE(in + ip);
             ip += 2;
             while (pos >= nextLimit + 1)
@@ -76,12 +70,10 @@ uint32_t DecompressChunk(ByteView chunk, uint8_t* out)
             }
             uint32_t length = (t & (0x0FFFu >> b)) + 3;
             const uint32_t displacement = (static_cast<uint32_t>(t) >> (12 - b)) + 1;
-            if (length > kOut - pos)
-                length = kOut - pos;
+            if (length > kOut - pos) length = kOut - pos;
             CopyMatch(out, pos, displacement, length);
             pos += length;
-            if (pos >= kOut)
-                return kOut;
+            if (pos >= kOut) return kOut;
         }
     }
     return pos;
@@ -95,10 +87,8 @@ uint64_t DecodeCompressionUnit(ByteView data, bool cut, uint8_t* out, uint64_t o
     while (data.size() >= 2 && off < data.size() - 2 && written < outBytes)
     {
         const uint16_t h = PeekU16LE(data.data() + off);
-        if (h == 0)
-            break;
-        if (cut && Lznt1ChunkLength(h) > data.size() - off)
-            break;
+        if (h == 0) break;
+        if (cut && Lznt1ChunkLength(h) > data.size() - off) break;
         const uint32_t produced = DecompressChunk(data.subspan(off), chunkOut.data());
         const uint64_t piece = std::min<uint64_t>(produced, outBytes - written);
         std::memcpy(out + written, chunkOut.data(), static_cast<size_t>(piece));

@@ -14,31 +14,30 @@ namespace {
 // Win32 and DOS name spaces also refuse the characters Windows reserves.
 bool IsForbiddenNameUnit(uint16_t unit, uint8_t nameSpace)
 {
-    if (unit == '/')
-        return true;
-    if (nameSpace == kNtfsNameSpacePosix)
-        return false;
+    if (unit == '/') return true;
+    if (nameSpace == kNtfsNameSpacePosix) return false;
     switch (unit)
     {
-    case '"': case '*': case ':': case '<': case '>': case '?': case '\\': case '|':
-        return true;
-    default:
-        return false;
+    case '"':
+    case '*':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|': return true;
+    default: return false;
     }
 }
 
 bool HeaderIsPlausible(const tagNtfsFileRecordHeader& h, uint32_t bufferSize)
 {
-    if (h.Signature != kNtfsFileSignature)
-        return false;
-    if (h.UsaCount > kNtfsMaxUsaCount || h.AllocatedSize > kNtfsMaxRecordBytes)
-        return false;
-    if (h.BytesInUse > h.AllocatedSize)
-        return false;
+    if (h.Signature != kNtfsFileSignature) return false;
+    if (h.UsaCount > kNtfsMaxUsaCount || h.AllocatedSize > kNtfsMaxRecordBytes) return false;
+    if (h.BytesInUse > h.AllocatedSize) return false;
     if (static_cast<uint16_t>(h.UsaCount - 1) != static_cast<uint16_t>(h.AllocatedSize / kNtfsFixupStride))
         return false;
-    if (h.UsaOffset < kNtfsMinUsaOffset || h.UsaOffset > kNtfsMaxUsaOffset)
-        return false;
+    if (h.UsaOffset < kNtfsMinUsaOffset || h.UsaOffset > kNtfsMaxUsaOffset) return false;
     // The array itself must be readable.
     return RangeFits(bufferSize, h.UsaOffset, 2u * h.UsaCount);
 }
@@ -69,10 +68,8 @@ bool FileNameIsClean(ByteView record, size_t attrOff, const tagNtfsResidentAttri
     for (size_t i = 0; i < count; ++i)
     {
         uint16_t unit = 0;
-        if (!LoadU16LE(record, value + sizeof(tagNtfsFileName) + 2 * i, unit) || unit == 0)
-            break;
-        if (IsForbiddenNameUnit(unit, nameSpace))
-            return false;
+        if (!LoadU16LE(record, value + sizeof(tagNtfsFileName) + 2 * i, unit) || unit == 0) break;
+        if (IsForbiddenNameUnit(unit, nameSpace)) return false;
     }
     return true;
 }
@@ -86,38 +83,29 @@ bool RunHeadersAreSane(ByteView record, size_t attrOff, uint32_t length, uint16_
     for (;;)
     {
         uint8_t h = 0;
-        if (!LoadU8(record, attrOff + mappingPairs + consumed, h))
-            return false;
-        if (h == 0)
-            return true;
+        if (!LoadU8(record, attrOff + mappingPairs + consumed, h)) return false;
+        if (h == 0) return true;
         const uint32_t offsetSize = h >> 4, lengthSize = h & 15;
-        if (offsetSize > 4 || lengthSize > 4)
-            return false;
+        if (offsetSize > 4 || lengthSize > 4) return false;
         consumed += 1 + offsetSize + lengthSize;
-        if (consumed >= budget)
-            return false;
+        if (consumed >= budget) return false;
     }
 }
 
 bool AttributeIsSane(ByteView record, size_t off, uint32_t length, const tagNtfsFileRecordHeader& h)
 {
     uint8_t nonResident = 0;
-    if (!LoadU8(record, off + 8, nonResident))
-        return false;
+    if (!LoadU8(record, off + 8, nonResident)) return false;
     if (nonResident == 0)
     {
         tagNtfsResidentAttribute a;
-        if (!LoadRecord(record, off, a))
-            return false;
-        if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length)
-            return false;
+        if (!LoadRecord(record, off, a)) return false;
+        if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length) return false;
         return a.Header.Type != kNtfsAttrFileName || FileNameIsClean(record, off, a);
     }
-    if (static_cast<uint64_t>(off) + length > h.BytesInUse)
-        return false;
+    if (static_cast<uint64_t>(off) + length > h.BytesInUse) return false;
     uint16_t mappingPairs = 0;
-    if (!LoadU16LE(record, off + 32, mappingPairs) || mappingPairs >= length)
-        return false;
+    if (!LoadU16LE(record, off + 32, mappingPairs) || mappingPairs >= length) return false;
     uint32_t type = 0;
     LoadU32LE(record, off, type);
     return type != kNtfsAttrData || RunHeadersAreSane(record, off, length, mappingPairs);
@@ -130,12 +118,9 @@ bool AttributesAreSane(ByteView record, const tagNtfsFileRecordHeader& h)
     while (off < limit)
     {
         uint32_t type = 0, length = 0;
-        if (!LoadU32LE(record, off, type) || type == kNtfsEndOfAttributes)
-            return true;
-        if (!LoadU32LE(record, off + 4, length) || length == 0)
-            return true;
-        if (!AttributeIsSane(record, static_cast<size_t>(off), length, h))
-            return false;
+        if (!LoadU32LE(record, off, type) || type == kNtfsEndOfAttributes) return true;
+        if (!LoadU32LE(record, off + 4, length) || length == 0) return true;
+        if (!AttributeIsSane(record, static_cast<size_t>(off), length, h)) return false;
         off += length;
     }
     return true;
@@ -151,10 +136,8 @@ bool LoadFileRecordHeader(const uint8_t* record, uint32_t bufferSize, tagNtfsFil
 bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
 {
     tagNtfsFileRecordHeader h;
-    if (!LoadFileRecordHeader(buffer, bufferSize, &h) || !HeaderIsPlausible(h, bufferSize))
-        return false;
-    if (!StrideTailsMatch(buffer, bufferSize, h))
-        return false;
+    if (!LoadFileRecordHeader(buffer, bufferSize, &h) || !HeaderIsPlausible(h, bufferSize)) return false;
+    if (!StrideTailsMatch(buffer, bufferSize, h)) return false;
     if (checkOnly)
     {
         if (bufferSize < h.AllocatedSize)
@@ -168,23 +151,18 @@ bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
                  static_cast<int>(bufferSize), static_cast<int>(h.AllocatedSize));
         return false;
     }
-    if (!ApplyFileRecordFixup(buffer, static_cast<int>(bufferSize)))
-        return false;
+    if (!ApplyFileRecordFixup(buffer, static_cast<int>(bufferSize))) return false;
     return AttributesAreSane(ByteView(buffer, bufferSize), h);
 }
 
 bool ApplyFileRecordFixup(uint8_t* record, int bufferSize)
 {
     tagNtfsFileRecordHeader h;
-    if (bufferSize < 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h))
-        return false;
-    if (h.UsaCount == 0)
-        return true;
+    if (bufferSize < 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h)) return false;
+    if (h.UsaCount == 0) return true;
     const uint64_t size = static_cast<uint32_t>(bufferSize);
-    if (static_cast<uint64_t>(h.UsaCount - 1) * kNtfsFixupStride > size)
-        return false;
-    if (!RangeFits(size, h.UsaOffset, 2u * h.UsaCount))
-        return false;
+    if (static_cast<uint64_t>(h.UsaCount - 1) * kNtfsFixupStride > size) return false;
+    if (!RangeFits(size, h.UsaOffset, 2u * h.UsaCount)) return false;
     for (uint32_t i = 0; i + 1 < h.UsaCount; ++i)
         std::memcpy(record + (i + 1) * kNtfsFixupStride - 2, record + h.UsaOffset + 2 + 2 * i, 2);
     return true;
@@ -195,17 +173,13 @@ namespace {
 bool ResidentFitsAttribute(ByteView attr)
 {
     tagNtfsResidentAttribute a;
-    if (!LoadRecord(attr, 0, a))
-        return false;
+    if (!LoadRecord(attr, 0, a)) return false;
     const uint64_t length = attr.size();
     // An empty value is an empty file's $DATA; every other attribute has a value.
-    if (a.ValueOffset == 0 || (a.ValueLength == 0 && a.Header.Type != kNtfsAttrData))
-        return false;
-    if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length)
-        return false;
+    if (a.ValueOffset == 0 || (a.ValueLength == 0 && a.Header.Type != kNtfsAttrData)) return false;
+    if (static_cast<uint64_t>(a.ValueOffset) + a.ValueLength > length) return false;
     // The name length counts UTF-16 units; the test compares it as a byte count.
-    return a.Header.NameLength == 0 ||
-           static_cast<uint64_t>(a.Header.NameOffset) + a.Header.NameLength <= length;
+    return a.Header.NameLength == 0 || static_cast<uint64_t>(a.Header.NameOffset) + a.Header.NameLength <= length;
 }
 
 } // namespace
@@ -213,8 +187,7 @@ bool ResidentFitsAttribute(ByteView attr)
 NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize)
 {
     tagNtfsFileRecordHeader h;
-    if (bufferSize <= 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h))
-        return {};
+    if (bufferSize <= 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h)) return {};
     const ByteView view(record, static_cast<size_t>(bufferSize));
     const uint64_t limit = std::min<uint64_t>(view.size(), h.AllocatedSize);
     uint64_t off = h.FirstAttributeOffset;
@@ -222,8 +195,7 @@ NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int b
     while (off < limit)
     {
         tagNtfsAttributeHeader header;
-        if (!LoadU32LE(view, off, header.Type) || header.Type == kNtfsEndOfAttributes)
-            return {};
+        if (!LoadU32LE(view, off, header.Type) || header.Type == kNtfsEndOfAttributes) return {};
         header.Length = 0;
         LoadU32LE(view, off + 4, header.Length);
         if (header.Type == type && seen++ == nth)
@@ -237,8 +209,7 @@ NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int b
                                                        : ResidentFitsAttribute(attr);
             return sound ? NtfsAttribute{header, attr} : NtfsAttribute{};
         }
-        if (header.Length == 0)
-            return {};
+        if (header.Length == 0) return {};
         off += header.Length;
     }
     return {};
@@ -257,8 +228,7 @@ bool ResidentValue(const NtfsAttribute& attribute, ByteView* value)
 bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribute* header, ByteView* mappingPairs)
 {
     const ByteView attr = attribute.Bytes;
-    if (!attribute || !LoadRecord(attr, 0, *header) || header->Header.NonResident == 0)
-        return false;
+    if (!attribute || !LoadRecord(attr, 0, *header) || header->Header.NonResident == 0) return false;
     if (header->MappingPairsOffset >= attr.size())
         *mappingPairs = {};
     else
@@ -271,10 +241,8 @@ NtfsAttribute FindUnnamedData(const uint8_t* record, int bufferSize)
     for (int i = 0; i < 5; ++i)
     {
         const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
-        if (!a)
-            return {};
-        if (!a.IsNamed())
-            return a;
+        if (!a) return {};
+        if (!a.IsNamed()) return a;
     }
     return {};
 }
@@ -294,8 +262,7 @@ bool ConvertName(const uint8_t* name, int units, std::string* out)
 bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
 {
     const NtfsAttribute first = FindAttribute(record, kNtfsAttrFileName, 0, size);
-    if (!ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName))
-        return false;
+    if (!ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName)) return false;
     const NtfsAttribute second = FindAttribute(record, kNtfsAttrFileName, 1, size);
     ByteView other;
     tagNtfsFileName name;

@@ -42,8 +42,7 @@ bool ChooseFileName(const uint8_t* record, int size, ByteView* value);
 
 // The header of a non-resident attribute and its runlist bytes (to the attribute's end);
 // false for a resident one or one too short for its header.
-bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribute* header,
-                       ByteView* mappingPairs);
+bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribute* header, ByteView* mappingPairs);
 
 // The first unnamed $DATA among instances 0 .. 4 (the search ends at the first missing
 // instance), or an empty one.

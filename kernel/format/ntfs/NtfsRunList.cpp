@@ -12,19 +12,16 @@ constexpr uint64_t kMaxBlockSectors = 0x80000000u;
 uint64_t LoadLittle(const uint8_t* p, uint32_t size)
 {
     uint64_t v = 0;
-    for (uint32_t i = 0; i < size; ++i)
-        v |= static_cast<uint64_t>(p[i]) << (8 * i);
+    for (uint32_t i = 0; i < size; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
     return v;
 }
 
 void AppendRun(StreamVector* runs, int64_t first, uint64_t sectors)
 {
-    do
-    {
+    do {
         const uint64_t piece = sectors < kMaxBlockSectors ? sectors : kMaxBlockSectors;
         runs->push_back({first, static_cast<uint32_t>(piece), 0});
-        if (first != STREAM_HOLE_SECTOR)
-            first += static_cast<int64_t>(piece);
+        if (first != STREAM_HOLE_SECTOR) first += static_cast<int64_t>(piece);
         sectors -= piece;
     } while (sectors > 0);
 }
@@ -34,8 +31,7 @@ void AppendRun(StreamVector* runs, int64_t first, uint64_t sectors)
 bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, StreamVector* runs)
 {
     runs->clear();
-    if (p.empty())
-        return p.data() != nullptr;
+    if (p.empty()) return p.data() != nullptr;
     int64_t previous = 0;
     size_t pos = 0;
     bool first = true;
@@ -43,11 +39,9 @@ bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, 
     {
         // Every run costs at least two bytes; a list this long is a damaged run length
         // split into pieces, and the runs so far stand.
-        if (runs->size() >= VlmLimits::kMaxRunsPerRunList)
-            return true;
+        if (runs->size() >= VlmLimits::kMaxRunsPerRunList) return true;
         const uint8_t h = p[pos];
-        if (h == 0)
-            return true;
+        if (h == 0) return true;
         const uint32_t offsetSize = h >> 4, lengthSize = h & 15;
         if (offsetSize > 4 || lengthSize > 4)
         {
@@ -81,8 +75,7 @@ bool NtfsUnitReader::Next(NtfsCompressionUnit* unit)
 {
     unit->pieces.clear();
     unit->sectors = 0;
-    if (m_Unit == 0 || m_Index >= m_Runs.size())
-        return false;
+    if (m_Unit == 0 || m_Index >= m_Runs.size()) return false;
     bool sparse = false;
     // Every pass takes sectors or moves to the next run, so the walk ends.
     while (unit->sectors < m_Unit && m_Index < m_Runs.size())
@@ -111,7 +104,6 @@ bool NtfsUnitReader::Next(NtfsCompressionUnit* unit)
 uint64_t RunSectorTotal(const StreamVector& runs)
 {
     uint64_t total = 0;
-    for (const tagStreamBlock& r : runs)
-        total += r.dwSectorCount;
+    for (const tagStreamBlock& r : runs) total += r.dwSectorCount;
     return total;
 }

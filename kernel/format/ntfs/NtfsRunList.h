@@ -13,8 +13,7 @@
 // would reach past the end is not taken. A size nibble above 4, or a run that lands before
 // cluster 0, fails the whole decode with `runs` empty. With sectorsPerCluster 1 and
 // volumeStart 0 the runs are in clusters. Runs longer than a block can count are split.
-bool DecodeRunList(ByteView mappingPairs, uint32_t sectorsPerCluster, int64_t volumeStart,
-                   StreamVector* runs);
+bool DecodeRunList(ByteView mappingPairs, uint32_t sectorsPerCluster, int64_t volumeStart, StreamVector* runs);
 
 // One compression unit of a compressed stream: `sectors` of the stream from a VCN that is a
 // multiple of the unit size (a whole unit, less only where the runs end). Its real sectors may
@@ -29,7 +28,7 @@ struct NtfsCompressionUnit
         Stored,
     };
     Kind kind = Kind::Sparse;
-    StreamVector pieces;   // the unit's data sectors, in stream order
+    StreamVector pieces; // the unit's data sectors, in stream order
     uint64_t sectors = 0;
 };
 

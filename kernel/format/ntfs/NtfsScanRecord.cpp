@@ -10,12 +10,7 @@
 
 namespace {
 
-template <typename T>
-int CompareSigned(T a, T b)
-{
-    return a < b ? -1 : (b < a ? 1 : 0);
-}
-
+template <typename T> int CompareSigned(T a, T b) { return a < b ? -1 : (b < a ? 1 : 0); }
 
 // The first run's cluster of a non-resident attribute and the stream's cluster count. False
 // when the attribute is resident, its runlist starts outside it or its first header is bad.
@@ -23,15 +18,12 @@ bool FirstRun(const NtfsAttribute& attribute, uint32_t* firstCluster, uint64_t* 
 {
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
-    if (!NonResidentHeader(attribute, &h, &pairs) || pairs.empty())
-        return false;
+    if (!NonResidentHeader(attribute, &h, &pairs) || pairs.empty()) return false;
     const uint8_t header = pairs[0];
     const uint32_t offsetSize = header >> 4, lengthSize = header & 15;
-    if (offsetSize > 4 || lengthSize > 4 || !RangeFits(pairs.size(), 1, lengthSize + offsetSize))
-        return false;
+    if (offsetSize > 4 || lengthSize > 4 || !RangeFits(pairs.size(), 1, lengthSize + offsetSize)) return false;
     uint64_t cluster = 0;
-    for (uint32_t i = 0; i < offsetSize; ++i)
-        cluster |= static_cast<uint64_t>(pairs[1 + lengthSize + i]) << (8 * i);
+    for (uint32_t i = 0; i < offsetSize; ++i) cluster |= static_cast<uint64_t>(pairs[1 + lengthSize + i]) << (8 * i);
     *firstCluster = static_cast<uint32_t>(cluster);
     StreamVector runs;
     DecodeRunList(pairs, 1, 0, &runs);
@@ -62,25 +54,21 @@ uint64_t NtfsNameHash(ByteView utf16, size_t units)
 
 int CompareScanRecords(const NtfsScanRecord& a, const NtfsScanRecord& b)
 {
-    if (int c = CompareSigned(static_cast<int64_t>(a.u64Parent), static_cast<int64_t>(b.u64Parent)))
-        return c;
-    if (int c = CompareSigned(static_cast<int64_t>(a.u64Size), static_cast<int64_t>(b.u64Size)))
-        return c;
+    if (int c = CompareSigned(static_cast<int64_t>(a.u64Parent), static_cast<int64_t>(b.u64Parent))) return c;
+    if (int c = CompareSigned(static_cast<int64_t>(a.u64Size), static_cast<int64_t>(b.u64Size))) return c;
     if (int c = CompareSigned(static_cast<int64_t>(a.u64Created / 1000), static_cast<int64_t>(b.u64Created / 1000)))
         return c;
     if (int c = CompareSigned(static_cast<int64_t>(a.u64Modified / 1000), static_cast<int64_t>(b.u64Modified / 1000)))
         return c;
-    if (int c = CompareSigned(static_cast<int64_t>(a.u64NameHash), static_cast<int64_t>(b.u64NameHash)))
-        return c;
+    if (int c = CompareSigned(static_cast<int64_t>(a.u64NameHash), static_cast<int64_t>(b.u64NameHash))) return c;
     return CompareSigned(a.dwAttributes, b.dwAttributes);
 }
 
 bool IsMetafileNameMismatch(uint64_t number, const std::string& name)
 {
     static constexpr const char* kNames[] = {"$MFT", "$MFTMirr", "$LogFile", "$Volume", "$AttrDef",
-                                             ".", "$Bitmap", "$Boot", "$BadClus"};
-    if (number >= std::size(kNames))
-        return false;
+                                             ".",    "$Bitmap",  "$Boot",    "$BadClus"};
+    if (number >= std::size(kNames)) return false;
     return strcasecmp(name.c_str(), kNames[number]) != 0;
 }
 
@@ -117,11 +105,9 @@ bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsSca
     out->u64Modified = fn.ModificationTime;
     out->dwAttributes = fn.Flags & 0xFFFF;
     const bool directory = (fn.Flags & kNtfsNameFlagDirectory) != 0;
-    if (directory)
-        out->dwAttributes |= kFileAttrDirectory;
+    if (directory) out->dwAttributes |= kFileAttrDirectory;
     // Records of format 3.1 carry their own number behind the header.
-    if (header.UsaOffset >= sizeof(tagNtfsFileRecordHeader) && header.Reserved == 0)
-        out->u64Self = header.RecordNumber;
+    if (header.UsaOffset >= sizeof(tagNtfsFileRecordHeader) && header.Reserved == 0) out->u64Self = header.RecordNumber;
     const NtfsAttribute si = FindAttribute(record, kNtfsAttrStandardInformation, 0, isize);
     ByteView siValue;
     if (ResidentValue(si, &siValue) && siValue.size() >= 16)
@@ -134,19 +120,15 @@ bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsSca
     if (!directory)
     {
         const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0, isize);
-        if (!data || data.IsNamed() || !FirstRun(data, &firstCluster, &clusters, &dataSize))
-            return true;
+        if (!data || data.IsNamed() || !FirstRun(data, &firstCluster, &clusters, &dataSize)) return true;
         out->dwFirstDataCluster = firstCluster;
-        if (clusters >= 2)
-            out->dwClusterEstimate = EstimateFromStream(dataSize, clusters, bps);
+        if (clusters >= 2) out->dwClusterEstimate = EstimateFromStream(dataSize, clusters, bps);
         return true;
     }
     out->u64Modified = out->u64Created;
     const NtfsAttribute index = FindAttribute(record, kNtfsAttrIndexAllocation, 0, isize);
-    if (!index || !FirstRun(index, &firstCluster, &clusters, &dataSize))
-        return true;
+    if (!index || !FirstRun(index, &firstCluster, &clusters, &dataSize)) return true;
     out->dwIndexPosition = firstCluster;
-    if (clusters > 1)
-        out->dwClusterEstimate = EstimateFromStream(dataSize, clusters, bps);
+    if (clusters > 1) out->dwClusterEstimate = EstimateFromStream(dataSize, clusters, bps);
     return true;
 }

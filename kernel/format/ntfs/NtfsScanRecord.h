@@ -7,18 +7,18 @@
 
 #include "base/ByteView.h"
 
-inline constexpr uint64_t kNtfsUnknownNumber = ~0ull;     // own number not known
+inline constexpr uint64_t kNtfsUnknownNumber = ~0ull;        // own number not known
 inline constexpr uint32_t kNtfsNoIndexPosition = 0xFFFFFFFF; // not a directory / no index
 
 struct NtfsScanRecord
 {
-    uint64_t u64NameHash = 0;       // sum of unit(i) × 5^i over the name, modulo 2^64
-    uint64_t u64Modified = 0;       // file time as stored; a directory keeps its creation time here
+    uint64_t u64NameHash = 0; // sum of unit(i) × 5^i over the name, modulo 2^64
+    uint64_t u64Modified = 0; // file time as stored; a directory keeps its creation time here
     uint64_t u64Created = 0;
-    uint64_t u64Size = 0;           // $FILE_NAME data size
-    uint64_t u64Parent = 0;         // parent record number (48 bits)
+    uint64_t u64Size = 0;   // $FILE_NAME data size
+    uint64_t u64Parent = 0; // parent record number (48 bits)
     uint64_t u64Self = kNtfsUnknownNumber;
-    int64_t s64Sector = -1;         // FILE record or index record where it was found
+    int64_t s64Sector = -1;                          // FILE record or index record where it was found
     uint32_t dwIndexPosition = kNtfsNoIndexPosition; // directory: first index cluster; entry: VCN
     uint32_t dwFirstDataCluster = 0;
     uint32_t dwAttributes = 0;      // file-attribute bits, 0x10 for a directory
@@ -35,10 +35,7 @@ uint64_t NtfsNameHash(ByteView utf16, size_t units);
 // hash and attributes (the 64-bit fields as signed numbers). Times that differ only below
 // 100 microseconds compare equal, so an index entry meets the record it was copied from.
 int CompareScanRecords(const NtfsScanRecord& a, const NtfsScanRecord& b);
-inline bool ScanRecordLess(const NtfsScanRecord& a, const NtfsScanRecord& b)
-{
-    return CompareScanRecords(a, b) < 0;
-}
+inline bool ScanRecordLess(const NtfsScanRecord& a, const NtfsScanRecord& b) { return CompareScanRecords(a, b) < 0; }
 
 // True when `number` is one of the metafile numbers 0 .. 8 and `name` is not that metafile's
 // name (compared without regard to case): such an entry is garbage.

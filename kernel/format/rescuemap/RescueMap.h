@@ -24,7 +24,7 @@ public:
     struct Block
     {
         uint64_t Pos;
-        uint64_t Size;   // never 0
+        uint64_t Size; // never 0
         char Status;
     };
 
@@ -58,8 +58,8 @@ public:
     int Pass = 1;
 
 private:
-    size_t IndexOf(uint64_t pos) const;  // the block holding pos; m_Blocks.size() if none
+    size_t IndexOf(uint64_t pos) const; // the block holding pos; m_Blocks.size() if none
     void Join(size_t first, size_t last);
 
-    std::vector<Block> m_Blocks;  // in order, gap-free, neighbours of one status joined
+    std::vector<Block> m_Blocks; // in order, gap-free, neighbours of one status joined
 };

@@ -71,8 +71,7 @@ const tagFileNode* FirstLeaf(const KNodeTree& tree, const std::function<bool(con
     std::function<void(const tagTreeNode*)> walk = [&](const tagTreeNode* n) {
         for (const tagTreeNode* c = KNodeTree::GetFirstChild(n); c && !found; c = KNodeTree::GetNextSibling(c))
         {
-            if (!IsFolderRecord(c->pRecord) && want(c))
-                found = c->pRecord;
+            if (!IsFolderRecord(c->pRecord) && want(c)) found = c->pRecord;
             walk(c);
         }
     };
@@ -90,11 +89,11 @@ TEST(PreviewImages, DecodeFromDeepScanFilesAndScatteredRuns)
 
     // The deep scan finds the picture by its signature behind some junk and serves it.
     std::vector<uint8_t> image = PatternBytes(64 * 512, 9);
-    for (size_t s = 0; s < image.size(); s += 512)
-        image[s] = 0;
+    for (size_t s = 0; s < image.size(); s += 512) image[s] = 0;
     image.insert(image.begin() + 16 * 512, png.begin(), png.end());
     image.resize((image.size() + 511) / 512 * 512);
-    TestRawFactory factory({{"png", "Test picture", std::string("\x89PNG\r\n\x1a\n", 8), static_cast<int64_t>(png.size())}});
+    TestRawFactory factory(
+        {{"png", "Test picture", std::string("\x89PNG\r\n\x1a\n", 8), static_cast<int64_t>(png.size())}});
     KMemoryVolumeIO volume(image);
     KRawFileSystem raw;
     // Types are listed only while a manager lives; the file system holds one.
@@ -126,7 +125,8 @@ TEST(PreviewImages, DecodeFromDeepScanFilesAndScatteredRuns)
     record.wValidMask = FN_MASK_FOUND;
     record.s64Size = static_cast<int64_t>(jpeg.size());
     record.byKind = FN_KIND_DELETED;
-    CPreviewStreamDevice jpegDevice(StreamOver(scatteredVolume, record, {{tailSectors, static_cast<uint32_t>(half / 512), 0}, {0, tailSectors, 0}}));
+    CPreviewStreamDevice jpegDevice(StreamOver(
+        scatteredVolume, record, {{tailSectors, static_cast<uint32_t>(half / 512), 0}, {0, tailSectors, 0}}));
     const QImage photo = DecodePreviewImage(&jpegDevice, QSize(64, 64));
     ASSERT_FALSE(photo.isNull());
     EXPECT_LE(photo.width(), 64);
@@ -136,7 +136,8 @@ TEST(PreviewImages, DecodeFromDeepScanFilesAndScatteredRuns)
 
     // The same data with a bad sector in the middle of its header does not decode.
     scatteredVolume.SetBadRange(tailSectors, 1);
-    CPreviewStreamDevice damaged(StreamOver(scatteredVolume, record, {{tailSectors, static_cast<uint32_t>(half / 512), 0}, {0, tailSectors, 0}}));
+    CPreviewStreamDevice damaged(StreamOver(
+        scatteredVolume, record, {{tailSectors, static_cast<uint32_t>(half / 512), 0}, {0, tailSectors, 0}}));
     EXPECT_TRUE(DecodePreviewImage(&damaged, QSize(64, 64)).isNull());
 
     CImageViewDlg dialog(decoded);
@@ -187,7 +188,8 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
     ASSERT_EQ(fat.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
     KNodeTree tree;
     ASSERT_EQ(fat.BuildTree(&tree), 0u);
-    const tagFileNode* text = FirstLeaf(tree, [&](const tagTreeNode* n) { return std::string(tree.GetName(n)) == "Read me first.txt"; });
+    const tagFileNode* text =
+        FirstLeaf(tree, [&](const tagTreeNode* n) { return std::string(tree.GetName(n)) == "Read me first.txt"; });
     ASSERT_NE(text, nullptr);
 
     CQuickPreviewPane pane;
@@ -211,7 +213,8 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
     KMemoryVolumeIO jpegVolume(bytes);
     KRawFileSystem raw;
     raw.SetVolume(&jpegVolume);
-    TestRawFactory factory({{"jpg", "Test photo", std::string(reinterpret_cast<const char*>(jpeg.data()), 8), static_cast<int64_t>(jpeg.size())}});
+    TestRawFactory factory({{"jpg", "Test photo", std::string(reinterpret_cast<const char*>(jpeg.data()), 8),
+                             static_cast<int64_t>(jpeg.size())}});
     KRawScanMgr::AddFactory(&factory);
     ScanStats stats{};
     raw.Begin_ScanFS();
@@ -219,7 +222,8 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
     raw.End_ScanFS();
     KNodeTree rawTree;
     raw.BuildTree(&rawTree);
-    const tagFileNode* photo = FirstLeaf(rawTree, [](const tagTreeNode* n) { return n->pRecord->byKind & FN_KIND_DEEP; });
+    const tagFileNode* photo =
+        FirstLeaf(rawTree, [](const tagTreeNode* n) { return n->pRecord->byKind & FN_KIND_DEEP; });
     ASSERT_NE(photo, nullptr);
     pane.ShowFile(&raw, photo, "00001.jpg");
     EXPECT_EQ(pane.Shown(), EQuickPreview::Image);
@@ -245,12 +249,12 @@ struct FakeOffice
         const std::string pdf = Dir.File("page.pdf");
         QPdfWriterPage(pdf);
         const std::string script = Dir.File("soffice");
-        const std::string body =
-            "#!/bin/sh\n"
-            "out=''; doc=''; profile=''\n"
-            "while [ $# -gt 0 ]; do case \"$1\" in --outdir) out=\"$2\"; shift;; -env:*) profile=\"$1\";; *) doc=\"$1\";; esac; shift; done\n"
-            "echo \"$profile\" > '" + Dir.File("profile.txt") + "'\n" +
-            (mode == "hang" ? std::string("exec sleep 600\n") : std::string()) +
+        const std::string body = "#!/bin/sh\n"
+                                 "out=''; doc=''; profile=''\n"
+                                 "while [ $# -gt 0 ]; do case \"$1\" in --outdir) out=\"$2\"; shift;; -env:*) "
+                                 "profile=\"$1\";; *) doc=\"$1\";; esac; shift; done\n"
+                                 "echo \"$profile\" > '" +
+            Dir.File("profile.txt") + "'\n" + (mode == "hang" ? std::string("exec sleep 600\n") : std::string()) +
             "base=$(basename \"$doc\"); cp '" + pdf + "' \"$out/${base%.*}.pdf\"\n";
         WriteFileBytes(script, std::vector<uint8_t>(body.begin(), body.end()));
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
@@ -270,8 +274,10 @@ void FakeOffice::QPdfWriterPage(const std::string& path)
     QPdfWriter writer(QString::fromStdString(path));
     QPainter painter(&writer);
     painter.setFont(QFont(QStringLiteral("Sans"), 48));
-    painter.drawText(QRect(0, 0, writer.width(), writer.height() / 4), Qt::AlignCenter, QStringLiteral("Quarterly report"));
-    painter.fillRect(QRect(writer.width() / 4, writer.height() / 3, writer.width() / 2, writer.height() / 6), Qt::darkBlue);
+    painter.drawText(QRect(0, 0, writer.width(), writer.height() / 4), Qt::AlignCenter,
+                     QStringLiteral("Quarterly report"));
+    painter.fillRect(QRect(writer.width() / 4, writer.height() / 3, writer.width() / 2, writer.height() / 6),
+                     Qt::darkBlue);
 }
 
 TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
@@ -284,7 +290,8 @@ TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
     KMemoryVolumeIO volume(bytes);
     KRawFileSystem raw;
     raw.SetVolume(&volume);
-    TestRawFactory factory({{"docx", "Test document", std::string(reinterpret_cast<const char*>(docx.data()), 8), static_cast<int64_t>(docx.size())}});
+    TestRawFactory factory({{"docx", "Test document", std::string(reinterpret_cast<const char*>(docx.data()), 8),
+                             static_cast<int64_t>(docx.size())}});
     KRawScanMgr::AddFactory(&factory);
     ScanStats stats{};
     raw.Begin_ScanFS();
@@ -297,8 +304,7 @@ TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
 
     {
         FakeOffice office("convert");
-        if (!CDocumentRenderer::Available())
-            GTEST_SKIP() << "built without the PDF module";
+        if (!CDocumentRenderer::Available()) GTEST_SKIP() << "built without the PDF module";
         CQuickPreviewPane pane;
         pane.resize(300, 400);
         QSignalSpy done(&pane, &CQuickPreviewPane::RenderFinished);
@@ -336,9 +342,8 @@ TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
 struct FoundSample
 {
     FoundSample(const std::string& sample, const char* ext)
-        : Bytes(ReadFileBytes(SourcePath(sample))), Size(static_cast<int64_t>(Bytes.size())),
-          Padded(Pad(Bytes)), Volume(Padded),
-          Factory({{ext, "Test", std::string(reinterpret_cast<const char*>(Bytes.data()), 8), Size}})
+        : Bytes(ReadFileBytes(SourcePath(sample))), Size(static_cast<int64_t>(Bytes.size())), Padded(Pad(Bytes)),
+          Volume(Padded), Factory({{ext, "Test", std::string(reinterpret_cast<const char*>(Bytes.data()), 8), Size}})
     {
         Raw.SetVolume(&Volume);
         KRawScanMgr::AddFactory(&Factory);
