@@ -258,6 +258,8 @@ struct FakeOffice
             "base=$(basename \"$doc\"); cp '" + pdf + "' \"$out/${base%.*}.pdf\"\n";
         WriteFileBytes(script, std::vector<uint8_t>(body.begin(), body.end()));
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        // Under both names the renderer looks for, so that an installed suite is not found first.
+        std::filesystem::create_symlink(script, Dir.File("libreoffice"));
         m_OldPath = qgetenv("PATH");
         qputenv("PATH", QByteArray::fromStdString(Dir.Path()) + ":" + m_OldPath);
     }
