@@ -26,10 +26,21 @@ constexpr tagNamedSample kSamples[] = {
     {"names/titled.pdf", "pdf", "Quarterly Report 2021"},
     {"names/retitled.pdf", "pdf", "Minutes 3/4: Budget"},
     {"names/message.eml", "eml", "Grüße aus Köln"},
+    // Titles in the deflated properties part of office documents ("&" stored as "&amp;") and in
+    // the summary information of compound files.
+    {"names/report.docx", "docx", "Année 2021 – Bilan & Perspectives"},
+    {"names/report.odt", "odt", "Année 2021 – Bilan & Perspectives"},
+    {"names/budget.xlsx", "xlsx", "Budget 2022 « Prévisions »"},
+    {"names/budget.ods", "ods", "Budget 2022 « Prévisions »"},
+    {"names/report.doc", "doc", "Année 2021 – Bilan & Perspectives"},
+    {"names/budget.xls", "xls", "Budget 2022 « Prévisions »"},
     // Files that carry nothing to be named by.
     {"media/bare.mp3", "mp3", ""},
     {"media/baseline.jpg", "jpg", ""},
     {"docs/sample.pdf", "pdf", ""},
+    {"docs/sample.docx", "docx", ""},
+    {"docs/sample.odt", "odt", ""},
+    {"docs/sample.doc", "doc", ""},
 };
 
 // The one file `type` finds in `file` laid after two sectors of junk; its name.
