@@ -29,6 +29,17 @@ struct tagZipLocalHeader // precedes every member's data
 };                             // 30, then name, extra field, data
 static_assert(sizeof(tagZipLocalHeader) == 30);
 
+// After the data of a member whose local header has flag bit 3: the sizes the header could
+// not tell, preceded by kZipDescriptorSig or not (both are written).
+inline constexpr uint32_t kZipDescriptorSig = 0x08074B50; // "PK\7\8"
+struct tagZipDescriptor
+{
+    uint32_t Crc32;            // 0
+    uint32_t CompressedSize;   // 4
+    uint32_t UncompressedSize; // 8
+};
+static_assert(sizeof(tagZipDescriptor) == 12);
+
 struct tagZipCentralHeader // one per member in the central directory
 {
     uint32_t Signature;          //  0 kZipCentralSig

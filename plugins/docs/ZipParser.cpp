@@ -17,6 +17,7 @@ constexpr uint32_t kZipMaxNamesChecked = 65536;    // central entries examined t
 constexpr uint64_t kZipSearchBudget = 64ull << 20; // bytes searched for the end record
 constexpr uint32_t kOdfMimeMax = 100;              // "mimetype" content longer than this is not ODF
 constexpr uint32_t kZipMaxMembersFollowed = 4096;  // local headers followed to find a member
+constexpr uint32_t kZipMaxStreamsPassed = 16;      // of them, deflated ones passed by inflating
 
 bool KnownMethod(uint16_t m)
 {
@@ -293,12 +294,29 @@ bool FindInCentral(IDocSource& src, const ZipEnd& end, std::string_view name, Zi
     return false;
 }
 
+// The end of a deflated member whose sizes follow its data: its stream ends by itself (when it
+// inflates within the cap), and the descriptor after it must repeat the compressed size.
+bool PassTrailing(IDocSource& src, uint64_t data, size_t maxPacked, size_t cap, uint64_t& next)
+{
+    std::vector<uint8_t> packed(maxPacked);
+    packed.resize(src.ReadSome(data, packed.data(), packed.size()));
+    const tagInflated in = Inflate(packed, cap);
+    if (in.outcome != InflateOutcome::Done) return false;
+    uint64_t at = data + in.used;
+    uint32_t sig = 0;
+    if (SrcU32(src, at, sig) && sig == kZipDescriptorSig) at += 4;
+    tagZipDescriptor d;
+    if (!src.Read(at, &d, sizeof d) || d.CompressedSize != in.used) return false;
+    next = at + sizeof d;
+    return true;
+}
+
 // Without the central directory: member after member from the start, as far as each local
-// header tells its own size. A member whose size follows its data (flag bit 3) is the last
-// one that can be passed: it can still be the one sought (a deflate stream ends by itself).
-bool FindInLocal(IDocSource& src, std::string_view name, size_t maxPacked, ZipMember& m)
+// header tells its own size or a deflated member's stream and descriptor tell it.
+bool FindInLocal(IDocSource& src, std::string_view name, size_t maxPacked, size_t cap, ZipMember& m)
 {
     uint64_t pos = 0;
+    uint32_t passed = 0;
     for (uint32_t n = 0; n < kZipMaxMembersFollowed; ++n)
     {
         tagZipLocalHeader h;
@@ -313,8 +331,15 @@ bool FindInLocal(IDocSource& src, std::string_view name, size_t maxPacked, ZipMe
             m.packed = trailing ? maxPacked : h.CompressedSize;
             return !(m.packedKnown && h.CompressedSize == 0xFFFFFFFF);
         }
-        if (trailing || h.CompressedSize == 0xFFFFFFFF) return false;
-        pos += sizeof h + h.NameLength + h.ExtraLength + uint64_t{h.CompressedSize};
+        const uint64_t data = pos + sizeof h + h.NameLength + h.ExtraLength;
+        if (trailing)
+        {
+            if (h.Method != 8 || ++passed > kZipMaxStreamsPassed || !PassTrailing(src, data, maxPacked, cap, pos))
+                return false;
+            continue;
+        }
+        if (h.CompressedSize == 0xFFFFFFFF) return false;
+        pos = data + h.CompressedSize;
     }
     return false;
 }
@@ -379,8 +404,8 @@ std::optional<std::vector<uint8_t>> ReadZipMember(IDocSource& src, uint64_t size
     const size_t maxPacked = cap + cap / 8 + 64;
     ZipMember m;
     ZipEnd end;
-    const bool found =
-        size > 0 ? EndAt(src, size, end) && FindInCentral(src, end, name, m) : FindInLocal(src, name, maxPacked, m);
+    const bool found = size > 0 ? EndAt(src, size, end) && FindInCentral(src, end, name, m)
+                                : FindInLocal(src, name, maxPacked, cap, m);
     if (!found || (m.flags & 0x0001)) return std::nullopt; // absent or encrypted
     if (m.method == 0)
     {

@@ -123,6 +123,14 @@ TEST(MetadataNames, HostileMetadataIsBoundedAndCutFilesNameThemselvesOrNot)
     std::memcpy(pdf.data() + startxref + 10, "9999", 4);
     EXPECT_EQ(NameFound(pdf, AnyType("pdf")), "Minutes 3/4: Budget");
 
+    // An OpenDocument file cut after its properties part, its central directory lost: the
+    // members before it are passed by their own streams and descriptors.
+    const std::vector<uint8_t> odt = RawSample("names/report.odt");
+    const size_t settings = Find(odt, "settings.xml");
+    ASSERT_NE(settings, std::string::npos);
+    const std::vector<uint8_t> cutOdt(odt.begin(), odt.begin() + static_cast<std::ptrdiff_t>(settings - 30));
+    EXPECT_EQ(NameFound(cutOdt, AnyType("odt")), "Année 2021 – Bilan & Perspectives");
+
     // Every cut of every sample: the name is the whole one or none. A retitled PDF cut before
     // its update is the first version, with the first title; a subject cut inside its encoded
     // word stays that text, a mail header being what it is.
