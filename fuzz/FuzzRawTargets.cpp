@@ -1,11 +1,14 @@
 // The deep scan over a fuzzed volume: every type of every plug-in family, run by the engine's
-// deep-scan file system (hit checks, open lengths, per-type folders, streams).
+// deep-scan file system (hit checks, open lengths, per-type folders, streams, names from
+// metadata); and the plug-ins' inflater alone.
 #include <memory>
 
 #include "FuzzDrive.h"
 #include "FuzzImage.h"
 #include "FuzzTargets.h"
 #include "archives/ArchivesTypeList.h"
+#include "base/ResourceLimits.h"
+#include "common/Inflate.h"
 #include "common/KRawTypeFactory.h"
 #include "docs/DocsTypeList.h"
 #include "images/ImagesTypeList.h"
@@ -51,5 +54,16 @@ int FuzzRawTypes(const uint8_t* data, size_t size)
     KRawFileSystem fs;
     FuzzScanPass(fs, volume);
     FuzzExerciseListing(fs);
+    return 0;
+}
+
+int FuzzInflate(const uint8_t* data, size_t size)
+{
+    // At the cap of the properties parts the plug-ins read, and at one that cuts most streams.
+    for (const size_t cap : {VlmLimits::kMaxPluginPropertyBytes, size_t{100}})
+    {
+        const tagInflated r = Inflate(ByteView(data, size), cap);
+        if (r.bytes.size() > cap || (r.outcome == InflateOutcome::Done && r.used > size)) __builtin_trap();
+    }
     return 0;
 }

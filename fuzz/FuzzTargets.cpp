@@ -16,6 +16,7 @@ std::span<const tagFuzzTarget> FuzzTargets()
         {"lznt1", FuzzLznt1, false},
         {"ntfs_fullscan", FuzzNtfsFullScan, false},
         {"raw_types", FuzzRawTypes, false},
+        {"inflate", FuzzInflate, false},
         {"filenode_load", FuzzFileNodeLoad, false},
         {"rescue_map", FuzzRescueMap, false},
 #ifdef VLM_FUZZ_HAVE_APPCORE

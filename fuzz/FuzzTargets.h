@@ -28,6 +28,7 @@ int FuzzNtfsRecord(const uint8_t* data, size_t size);
 int FuzzLznt1(const uint8_t* data, size_t size);
 int FuzzNtfsFullScan(const uint8_t* data, size_t size);
 int FuzzRawTypes(const uint8_t* data, size_t size);
+int FuzzInflate(const uint8_t* data, size_t size);
 int FuzzFileNodeLoad(const uint8_t* data, size_t size);
 int FuzzRescueMap(const uint8_t* data, size_t size);
 int FuzzScanResult(const uint8_t* data, size_t size);

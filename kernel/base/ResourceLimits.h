@@ -124,5 +124,9 @@ inline constexpr int kMaxTypesPerFactory = 4096;
 // Bytes a type's structure walk sees at once. A hit's own size is bounded by the type's
 // declared maximum and by the end of the volume (the deep-scan file system corrects it).
 inline constexpr uint64_t kMaxPluginView = 64 * 1024;
+// Bytes of one properties part a type reads a found file's name from, after inflating it when
+// it is compressed (an office document's properties: a few KiB in real files). A larger part,
+// or one that would inflate to more, is not read.
+inline constexpr size_t kMaxPluginPropertyBytes = 64 * 1024;
 
 } // namespace VlmLimits

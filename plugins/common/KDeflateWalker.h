@@ -5,10 +5,9 @@
 // trailer repeats; a match that reaches before the start of the output is corruption, as is
 // every malformed code table. No window is kept, so the walk costs no memory per file and
 // stops at the reader's limit.
-#include <array>
 #include <cstdint>
 
-#include "common/KRawBitReader.h"
+#include "common/DeflateDecode.h"
 #include "common/KRawReader.h"
 
 struct tagDeflateWalk
@@ -29,38 +28,9 @@ struct tagDeflateWalk
 class KDeflateWalker
 {
 public:
-    KDeflateWalker();
-
     /// Walks the stream that starts at byte `offset` of the reader's file.
     tagDeflateWalk Walk(KRawReader& reader, uint64_t offset);
 
 private:
-    static constexpr unsigned kFastBits = 9;
-
-    struct tagHuffman
-    {
-        std::array<uint16_t, 16> count{};             // codes of each length
-        std::array<uint16_t, 288> symbol{};           // symbols ordered by code
-        std::array<uint16_t, 1u << kFastBits> fast{}; // symbol << 4 | length; 0: decode slowly
-    };
-
-    enum class Step
-    {
-        Ok,
-        Truncated,
-        Invalid
-    };
-
-    /// Builds `h` from code lengths. 0: complete, > 0: incomplete, < 0: over-subscribed.
-    static int Build(tagHuffman& h, const uint8_t* lengths, unsigned n);
-    static int Decode(KRawBitReader& bits, const tagHuffman& h);
-
-    Step Stored(KRawBitReader& bits, uint64_t& output);
-    Step Dynamic(KRawBitReader& bits);
-    Step Codes(KRawBitReader& bits, const tagHuffman& lengths, const tagHuffman& distances, uint64_t& output);
-
-    tagHuffman m_FixedLengths;
-    tagHuffman m_FixedDistances;
-    tagHuffman m_Lengths;
-    tagHuffman m_Distances;
+    KDeflateBlocks m_Blocks;
 };

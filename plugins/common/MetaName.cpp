@@ -45,7 +45,9 @@ std::string Moment(std::string_view date)
     return text;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp)
+} // namespace
+
+void AppendCodePoint(std::string& out, uint32_t cp)
 {
     if (cp < 0x80)
     {
@@ -70,8 +72,6 @@ void AppendUtf8(std::string& out, uint32_t cp)
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-} // namespace
 
 std::string_view TrimBlanks(std::string_view text)
 {
@@ -118,7 +118,7 @@ std::string TextFromLatin1(ByteView bytes)
     for (const uint8_t b : bytes)
     {
         if (b == 0) break;
-        AppendUtf8(out, b);
+        AppendCodePoint(out, b);
     }
     return out;
 }
@@ -141,12 +141,12 @@ std::string TextFromUtf16(ByteView bytes, bool bigEndian)
             const uint32_t lo = bigEndian ? (bytes[i + 2] << 8 | bytes[i + 3]) : (bytes[i + 3] << 8 | bytes[i + 2]);
             if (lo >= 0xDC00 && lo <= 0xDFFF)
             {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+                AppendCodePoint(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
                 i += 2;
                 continue;
             }
         }
-        AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
+        AppendCodePoint(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
     }
     return out;
 }

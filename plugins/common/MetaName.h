@@ -3,6 +3,7 @@
 // bytes: these functions only choose and arrange them (the engine cleans and cuts the result
 // before it becomes a file name). An empty result means "no name": the file keeps its
 // numbered one.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ std::string PhotoName(const tagTiffMeta& meta);
 
 /// "Artist - Title", or the title alone; empty without a title.
 std::string SongName(std::string_view artist, std::string_view title);
+
+/// Code point `cp` (at most U+10FFFF) appended to `out` in UTF-8.
+void AppendCodePoint(std::string& out, uint32_t cp);
 
 /// Leading and trailing blanks (spaces, tabs, line breaks, zero bytes) removed.
 std::string_view TrimBlanks(std::string_view text);

@@ -29,6 +29,17 @@ struct tagZipLocalHeader // precedes every member's data
 };                             // 30, then name, extra field, data
 static_assert(sizeof(tagZipLocalHeader) == 30);
 
+// After the data of a member whose local header has flag bit 3: the sizes the header could
+// not tell, preceded by kZipDescriptorSig or not (both are written).
+inline constexpr uint32_t kZipDescriptorSig = 0x08074B50; // "PK\7\8"
+struct tagZipDescriptor
+{
+    uint32_t Crc32;            // 0
+    uint32_t CompressedSize;   // 4
+    uint32_t UncompressedSize; // 8
+};
+static_assert(sizeof(tagZipDescriptor) == 12);
+
 struct tagZipCentralHeader // one per member in the central directory
 {
     uint32_t Signature;          //  0 kZipCentralSig
@@ -139,6 +150,38 @@ struct tagOleDirEntry // 128 bytes; entries form red-black trees per storage
     uint64_t StreamSize;   // 120
 };
 static_assert(sizeof(tagOleDirEntry) == 128);
+
+// ---- Property set stream ("\x05SummaryInformation" below the root of a compound file) ------
+// A header, one (format id, offset) pair per section, then each section: its size, its
+// property count, (property id, offset) pairs and the typed values, all offsets from the
+// section's first byte. Values start with a u32 type; strings then give their length.
+inline constexpr uint8_t kSummaryInfoFmtid[16] = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10,
+                                                  0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9};
+inline constexpr uint32_t kPidCodePage = 1; // VT_I2: the code page of the section's 8-bit strings
+inline constexpr uint32_t kPidTitle = 2;
+inline constexpr uint16_t kVtI2 = 2;
+inline constexpr uint16_t kVtLpstr = 0x1E;  // u32 bytes (with the terminator), text in the code page
+inline constexpr uint16_t kVtLpwstr = 0x1F; // u32 UTF-16 units (with the terminator), UTF-16LE
+inline constexpr uint16_t kCodePageUtf16 = 1200;
+inline constexpr uint16_t kCodePageWestern = 1252;
+inline constexpr uint16_t kCodePageUtf8 = 65001;
+
+struct tagPropertySetHeader
+{
+    uint16_t ByteOrder;    //  0 0xFFFE
+    uint16_t Version;      //  2 0 or 1
+    uint32_t SystemId;     //  4
+    uint8_t Clsid[16];     //  8
+    uint32_t SectionCount; // 24 at least 1
+};                         // 28, then tagPropertySection entries
+static_assert(sizeof(tagPropertySetHeader) == 28);
+
+struct tagPropertySection
+{
+    uint8_t Fmtid[16]; //  0
+    uint32_t Offset;   // 16 from the stream's first byte
+};
+static_assert(sizeof(tagPropertySection) == 20);
 
 // ---- RAR 1.5 to 4.x -------------------------------------------------------------------------
 inline constexpr uint8_t kRar4Marker[7] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00};

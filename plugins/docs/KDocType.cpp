@@ -1,6 +1,7 @@
 #include "KDocType.h"
 
 #include "KDocReaderSource.h"
+#include "OfficeTitle.h"
 #include "PdfTitle.h"
 
 KDocType::KDocType(const tagDocTypeDesc& desc) : KRawTypeBase(desc.info, desc.signatures), m_Desc(desc) {}
@@ -25,6 +26,15 @@ std::string KDocType::NameOf(KRawReader& reader, const tagRawMatch& match) const
     switch (m_Desc.kind)
     {
     case DocKind::Pdf: return PdfTitle(src, match.size);
+    case DocKind::Docx:
+    case DocKind::Xlsx:
+    case DocKind::Pptx:
+    case DocKind::Odt:
+    case DocKind::Ods:
+    case DocKind::Odp: return ZipDocumentTitle(src, match.size, m_Desc.kind);
+    case DocKind::Doc:
+    case DocKind::Xls:
+    case DocKind::Ppt: return OleDocumentTitle(src);
     default: return {};
     }
 }

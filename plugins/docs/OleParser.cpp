@@ -1,6 +1,7 @@
 #include "OleParser.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "DocsLayout.h"
@@ -10,6 +11,7 @@ namespace {
 constexpr uint64_t kOleMaxFileSize = 4ull << 30; // larger compound files are not plausible
 constexpr uint32_t kOleMaxDirSectors = 4096;     // directory sectors followed
 constexpr uint32_t kOleMaxDirEntries = 65536;    // entries examined for root names
+constexpr uint32_t kOleMaxMiniFatSectors = 1024; // mini FAT sectors read to reach a small stream
 
 struct OleGeometry
 {
@@ -103,16 +105,15 @@ bool Has(const std::vector<std::string>& names, std::string_view n)
     return std::find(names.begin(), names.end(), n) != names.end();
 }
 
-} // namespace
-
-std::vector<std::string> OleRootNames(ByteView directory)
+// The storages and streams directly below the root, as entry numbers. The root's children
+// form a binary tree through the sibling links; a visited mark per entry stops cyclic links in
+// a damaged directory.
+std::vector<uint32_t> RootChildren(ByteView directory)
 {
-    std::vector<std::string> names;
+    std::vector<uint32_t> ids;
     const size_t count = std::min<size_t>(directory.size() / sizeof(tagOleDirEntry), kOleMaxDirEntries);
     tagOleDirEntry root;
-    if (count == 0 || !LoadRecord(directory, 0, root) || root.Type != kOleTypeRoot) return names;
-    // The root's children form a binary tree through the sibling links; a visited mark per
-    // entry stops cyclic links in a damaged directory.
+    if (count == 0 || !LoadRecord(directory, 0, root) || root.Type != kOleTypeRoot) return ids;
     std::vector<uint8_t> seen(count, 0);
     std::vector<uint32_t> stack{root.Child};
     while (!stack.empty())
@@ -124,9 +125,80 @@ std::vector<std::string> OleRootNames(ByteView directory)
         tagOleDirEntry e;
         LoadRecord(directory, size_t{id} * sizeof e, e);
         if (e.Type != kOleTypeStorage && e.Type != kOleTypeStream) continue;
-        names.push_back(EntryName(e));
+        ids.push_back(id);
         stack.push_back(e.LeftSibling);
         stack.push_back(e.RightSibling);
+    }
+    return ids;
+}
+
+// The first `count` sectors of the chain that starts at `first` in `table`; fewer when the
+// chain ends or leaves the table first. Taking no more than needed bounds a cyclic chain.
+std::vector<uint32_t> Chain(const std::vector<uint32_t>& table, uint32_t first, uint64_t count)
+{
+    std::vector<uint32_t> sectors;
+    for (uint32_t s = first; sectors.size() < count && s < table.size(); s = table[s]) sectors.push_back(s);
+    return sectors;
+}
+
+// A stream's bytes: in sectors of the file through the FAT, or, below the cutoff, in 64-byte
+// mini sectors of the mini stream (the root entry's own stream) through the mini FAT.
+std::optional<std::vector<uint8_t>> ReadStream(IDocSource& src, const tagOleHeader& h, const OleGeometry& g,
+                                               const std::vector<uint32_t>& fat, const tagOleDirEntry& root,
+                                               const tagOleDirEntry& e, size_t cap)
+{
+    // Version 3 files keep only the low 32 bits of a size (the high ones may hold junk).
+    const uint64_t size = h.MajorVersion == 3 ? (e.StreamSize & 0xFFFFFFFFu) : e.StreamSize;
+    if (size > cap) return std::nullopt;
+    std::vector<uint8_t> out, buf;
+    out.reserve(static_cast<size_t>(size));
+    if (size >= h.MiniStreamCutoff)
+    {
+        for (const uint32_t s : Chain(fat, e.StartSector, (size + g.sectorSize - 1) >> g.shift))
+        {
+            if (!ReadSector(src, g, s, buf)) return std::nullopt;
+            const auto take = static_cast<std::ptrdiff_t>(std::min<uint64_t>(g.sectorSize, size - out.size()));
+            out.insert(out.end(), buf.begin(), buf.begin() + take);
+        }
+        return out.size() == size ? std::optional(std::move(out)) : std::nullopt;
+    }
+    constexpr uint32_t kMini = 64;
+    const uint64_t miniCount = (size + kMini - 1) / kMini;
+    // The mini FAT, as far as the file's own count of its sectors and the bound allow.
+    std::vector<uint32_t> miniFat;
+    for (const uint32_t s : Chain(fat, h.FirstMiniFatSector, std::min(h.MiniFatSectorCount, kOleMaxMiniFatSectors)))
+    {
+        if (!ReadSector(src, g, s, buf)) return std::nullopt;
+        for (uint32_t k = 0; k < g.sectorSize / 4; ++k) miniFat.push_back(PeekU32LE(buf.data() + 4 * k));
+    }
+    const std::vector<uint32_t> miniSectors = Chain(miniFat, e.StartSector, miniCount);
+    if (miniSectors.size() != miniCount) return std::nullopt;
+    uint32_t highest = 0;
+    for (const uint32_t m : miniSectors) highest = std::max(highest, m);
+    // The mini stream's sectors up to the highest mini sector the stream uses.
+    const std::vector<uint32_t> container = Chain(fat, root.StartSector, (uint64_t{highest} * kMini >> g.shift) + 1);
+    for (const uint32_t m : miniSectors)
+    {
+        const uint64_t at = uint64_t{m} * kMini;
+        if ((at >> g.shift) >= container.size()) return std::nullopt;
+        uint8_t bytes[kMini];
+        const uint64_t off = ((uint64_t{container[at >> g.shift]} + 1) << g.shift) + (at & (g.sectorSize - 1));
+        if (!src.Read(off, bytes, kMini)) return std::nullopt;
+        out.insert(out.end(), bytes, bytes + std::min<uint64_t>(kMini, size - out.size()));
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> OleRootNames(ByteView directory)
+{
+    std::vector<std::string> names;
+    for (const uint32_t id : RootChildren(directory))
+    {
+        tagOleDirEntry e;
+        LoadRecord(directory, size_t{id} * sizeof e, e);
+        names.push_back(EntryName(e));
     }
     return names;
 }
@@ -170,4 +242,22 @@ DocProbe ParseOle(IDocSource& src)
     const uint64_t size = (highest + 2) << g.shift;
     if (Reaches(src, size)) probe.size = size;
     return probe;
+}
+
+std::optional<std::vector<uint8_t>> ReadOleRootStream(IDocSource& src, std::string_view name, size_t cap)
+{
+    tagOleHeader h;
+    OleGeometry g;
+    std::vector<uint32_t> fat;
+    if (!src.Read(0, &h, sizeof h) || !CheckHeader(h, src.Limit(), g) || !LoadFat(src, h, g, fat)) return std::nullopt;
+    const std::vector<uint8_t> dir = ReadDirectory(src, h, g, fat);
+    tagOleDirEntry root;
+    if (!LoadRecord(dir, 0, root)) return std::nullopt;
+    for (const uint32_t id : RootChildren(dir))
+    {
+        tagOleDirEntry e;
+        LoadRecord(dir, size_t{id} * sizeof e, e);
+        if (e.Type == kOleTypeStream && EntryName(e) == name) return ReadStream(src, h, g, fat, root, e, cap);
+    }
+    return std::nullopt;
 }

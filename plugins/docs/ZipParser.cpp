@@ -7,6 +7,7 @@
 
 #include "DocSearch.h"
 #include "DocsLayout.h"
+#include "common/Inflate.h"
 
 namespace {
 
@@ -15,6 +16,8 @@ constexpr uint32_t kZipMaxWalkEntries = 1u << 20;  // members walked before fall
 constexpr uint32_t kZipMaxNamesChecked = 65536;    // central entries examined to name the kind
 constexpr uint64_t kZipSearchBudget = 64ull << 20; // bytes searched for the end record
 constexpr uint32_t kOdfMimeMax = 100;              // "mimetype" content longer than this is not ODF
+constexpr uint32_t kZipMaxMembersFollowed = 4096;  // local headers followed to find a member
+constexpr uint32_t kZipMaxStreamsPassed = 16;      // of them, deflated ones passed by inflating
 
 bool KnownMethod(uint16_t m)
 {
@@ -222,6 +225,125 @@ DocKind OdfKind(IDocSource& src, const tagZipLocalHeader& h, const std::string& 
     return OdfKindOfMime(type);
 }
 
+// Where a member's data lies and how it is stored.
+struct ZipMember
+{
+    uint16_t method = 0;
+    uint16_t flags = 0;
+    uint64_t data = 0;   // offset of the first byte of its data
+    uint64_t packed = 0; // bytes of data; with !packedKnown an upper bound to read
+    bool packedKnown = true;
+};
+
+// The end record of an archive that ends at `size`: it lies in the last 22 + 65535 bytes (its
+// comment is at most that long), and the one that belongs to this archive ends exactly there.
+bool EndAt(IDocSource& src, uint64_t size, ZipEnd& out)
+{
+    // Most archives carry no comment: their end record is the last 22 bytes.
+    if (size >= sizeof(tagZipEndRecord) && CheckEnd(src, size - sizeof(tagZipEndRecord), out) && out.end == size)
+        return true;
+    const uint64_t tail = std::min<uint64_t>(size, sizeof(tagZipEndRecord) + 0xFFFF);
+    std::vector<uint8_t> bytes(static_cast<size_t>(tail));
+    if (tail < sizeof(tagZipEndRecord) || !src.Read(size - tail, bytes.data(), bytes.size())) return false;
+    for (size_t at = bytes.size() - sizeof(tagZipEndRecord) + 1; at-- > 0;)
+    {
+        if (PeekU32LE(bytes.data() + at) != kZipEndSig) continue;
+        if (CheckEnd(src, size - tail + at, out) && out.end == size) return true;
+    }
+    return false;
+}
+
+bool NameIs(IDocSource& src, uint64_t at, uint16_t length, std::string_view name)
+{
+    if (length != name.size()) return false;
+    std::string stored(length, '\0');
+    return src.Read(at, stored.data(), stored.size()) && stored == name;
+}
+
+// The member's data follows its local header, whose name and extra field may differ in
+// length from the central directory's.
+bool MemberData(IDocSource& src, uint64_t local, std::string_view name, ZipMember& m)
+{
+    tagZipLocalHeader h;
+    if (!src.Read(local, &h, sizeof h) || h.Signature != kZipLocalSig) return false;
+    if (!NameIs(src, local + sizeof h, h.NameLength, name)) return false;
+    m.data = local + sizeof h + h.NameLength + h.ExtraLength;
+    return true;
+}
+
+bool FindInCentral(IDocSource& src, const ZipEnd& end, std::string_view name, ZipMember& m)
+{
+    uint64_t pos = end.centralOffset;
+    const uint64_t stop = end.centralOffset + end.centralSize;
+    for (uint32_t n = 0; n < kZipMaxNamesChecked && pos < stop; ++n)
+    {
+        tagZipCentralHeader c;
+        if (!src.Read(pos, &c, sizeof c) || c.Signature != kZipCentralSig) return false;
+        if (NameIs(src, pos + sizeof c, c.NameLength, name))
+        {
+            // Sizes and offsets of ZIP64 members live in an extra field; the small parts a
+            // name is read from never need it.
+            if (c.CompressedSize == 0xFFFFFFFF || c.LocalHeaderOffset == 0xFFFFFFFF) return false;
+            m.method = c.Method;
+            m.flags = c.Flags;
+            m.packed = c.CompressedSize;
+            return MemberData(src, c.LocalHeaderOffset, name, m);
+        }
+        pos += sizeof c + c.NameLength + uint64_t{c.ExtraLength} + c.CommentLength;
+    }
+    return false;
+}
+
+// The end of a deflated member whose sizes follow its data: its stream ends by itself (when it
+// inflates within the cap), and the descriptor after it must repeat the compressed size.
+bool PassTrailing(IDocSource& src, uint64_t data, size_t maxPacked, size_t cap, uint64_t& next)
+{
+    std::vector<uint8_t> packed(maxPacked);
+    packed.resize(src.ReadSome(data, packed.data(), packed.size()));
+    const tagInflated in = Inflate(packed, cap);
+    if (in.outcome != InflateOutcome::Done) return false;
+    uint64_t at = data + in.used;
+    uint32_t sig = 0;
+    if (SrcU32(src, at, sig) && sig == kZipDescriptorSig) at += 4;
+    tagZipDescriptor d;
+    if (!src.Read(at, &d, sizeof d) || d.CompressedSize != in.used) return false;
+    next = at + sizeof d;
+    return true;
+}
+
+// Without the central directory: member after member from the start, as far as each local
+// header tells its own size or a deflated member's stream and descriptor tell it.
+bool FindInLocal(IDocSource& src, std::string_view name, size_t maxPacked, size_t cap, ZipMember& m)
+{
+    uint64_t pos = 0;
+    uint32_t passed = 0;
+    for (uint32_t n = 0; n < kZipMaxMembersFollowed; ++n)
+    {
+        tagZipLocalHeader h;
+        if (!src.Read(pos, &h, sizeof h) || h.Signature != kZipLocalSig) return false;
+        const bool trailing = (h.Flags & 0x0008) != 0;
+        if (NameIs(src, pos + sizeof h, h.NameLength, name))
+        {
+            m.method = h.Method;
+            m.flags = h.Flags;
+            m.data = pos + sizeof h + h.NameLength + h.ExtraLength;
+            m.packedKnown = !trailing;
+            m.packed = trailing ? maxPacked : h.CompressedSize;
+            return !(m.packedKnown && h.CompressedSize == 0xFFFFFFFF);
+        }
+        const uint64_t data = pos + sizeof h + h.NameLength + h.ExtraLength;
+        if (trailing)
+        {
+            if (h.Method != 8 || ++passed > kZipMaxStreamsPassed || !PassTrailing(src, data, maxPacked, cap, pos))
+                return false;
+            continue;
+        }
+        if (h.CompressedSize == 0xFFFFFFFF) return false;
+        pos = data + h.CompressedSize;
+    }
+    return false;
+}
+
 } // namespace
 
 bool CheckZipLocalHeader(ByteView header30, ByteView name)
@@ -273,4 +395,30 @@ DocProbe ParseZip(IDocSource& src)
     probe.size = end.end;
     probe.kind = odf != DocKind::None ? odf : OoxmlKind(ScanCentral(src, end));
     return probe;
+}
+
+std::optional<std::vector<uint8_t>> ReadZipMember(IDocSource& src, uint64_t size, std::string_view name, size_t cap)
+{
+    // Deflate cannot make data more than a little larger than it is (a stored block adds 5
+    // bytes per 65535): more compressed bytes than this never inflate to `cap` or less.
+    const size_t maxPacked = cap + cap / 8 + 64;
+    ZipMember m;
+    ZipEnd end;
+    const bool found = size > 0 ? EndAt(src, size, end) && FindInCentral(src, end, name, m)
+                                : FindInLocal(src, name, maxPacked, cap, m);
+    if (!found || (m.flags & 0x0001)) return std::nullopt; // absent or encrypted
+    if (m.method == 0)
+    {
+        if (!m.packedKnown || m.packed > cap) return std::nullopt;
+        std::vector<uint8_t> bytes(static_cast<size_t>(m.packed));
+        if (!bytes.empty() && !src.Read(m.data, bytes.data(), bytes.size())) return std::nullopt;
+        return bytes;
+    }
+    if (m.method != 8 || m.packed == 0 || m.packed > maxPacked) return std::nullopt;
+    std::vector<uint8_t> packed(static_cast<size_t>(m.packed));
+    packed.resize(src.ReadSome(m.data, packed.data(), packed.size()));
+    if (m.packedKnown && packed.size() != m.packed) return std::nullopt;
+    tagInflated out = Inflate(packed, cap);
+    if (out.outcome != InflateOutcome::Done) return std::nullopt;
+    return std::move(out.bytes);
 }

@@ -1,6 +1,11 @@
 #pragma once
 // ZIP containers: plain archives and the office formats built on them (OOXML documents,
 // spreadsheets and presentations; OpenDocument text, spreadsheets and presentations).
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
 #include "DocProbe.h"
 #include "IDocSource.h"
 
@@ -15,3 +20,9 @@ bool CheckZipLocalHeader(ByteView header30, ByteView name);
 // The OpenDocument kind named by a stored "mimetype" first member, from the first bytes of the
 // file alone; None when the first member is something else.
 DocKind OdfKindOfHead(ByteView head);
+
+// The bytes of member `name` (stored or deflated) of the archive that starts at offset 0 and
+// ends at `size`: found through the central directory, or with `size` 0 (the end was not
+// found) by following the local headers from the start. Nothing when the member is absent,
+// encrypted, compressed otherwise, damaged or larger than `cap` bytes.
+std::optional<std::vector<uint8_t>> ReadZipMember(IDocSource& src, uint64_t size, std::string_view name, size_t cap);

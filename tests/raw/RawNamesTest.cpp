@@ -67,6 +67,12 @@ TEST(RawPlugins, FoundFilesAreNamedFromWhatTheyCarry)
             // stand in a file name.
             {"retitled.pdf", "Minutes 3_4_ Budget.pdf"},
             {"message.eml", "Grüße aus Köln.eml"},
+            {"report.docx", "Année 2021 – Bilan & Perspectives.docx"},
+            {"report.odt", "Année 2021 – Bilan & Perspectives.odt"},
+            {"budget.xlsx", "Budget 2022 « Prévisions ».xlsx"},
+            {"budget.ods", "Budget 2022 « Prévisions ».ods"},
+            {"report.doc", "Année 2021 – Bilan & Perspectives.doc"},
+            {"budget.xls", "Budget 2022 « Prévisions ».xls"},
         };
         std::vector<uint8_t> image(8 * 512, 0);
         std::map<std::string, std::vector<uint8_t>> bytes;

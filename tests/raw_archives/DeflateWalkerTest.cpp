@@ -1,10 +1,13 @@
-// The deflate walker on streams composed bit by bit: where each kind of block ends, how much it
-// inflates to, and the corruptions it must refuse.
+// The deflate walker and the inflater on streams composed bit by bit (where each kind of block
+// ends, what it inflates to, the corruptions both must refuse) and on real gzip streams.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "ArchiveScan.h"
+#include "common/Inflate.h"
 #include "common/KDeflateWalker.h"
+#include "common/RawCrc32.h"
 #include "volume/KMemoryVolumeIO.h"
 
 namespace {
@@ -59,7 +62,27 @@ tagDeflateWalk WalkBytes(const std::vector<uint8_t>& stream)
     // The reader ends where the stream's bytes end, as at the end of a volume.
     KRawReader reader(args, 0, stream.size());
     KDeflateWalker walker;
-    return walker.Walk(reader, 0);
+    const tagDeflateWalk w = walker.Walk(reader, 0);
+
+    // The inflater decodes every stream as the walker does, and ends where it ends.
+    const tagInflated in = Inflate(stream, 1u << 20);
+    const InflateOutcome same = w.outcome == tagDeflateWalk::Outcome::End ? InflateOutcome::Done
+        : w.outcome == tagDeflateWalk::Outcome::Truncated                 ? InflateOutcome::Truncated
+                                                                          : InflateOutcome::Invalid;
+    EXPECT_EQ(in.outcome, same);
+    if (in.outcome == InflateOutcome::Done)
+    {
+        EXPECT_EQ(in.bytes.size(), w.output);
+        EXPECT_EQ(in.used, w.end);
+    }
+    return w;
+}
+
+std::vector<uint8_t> Inflated(const std::vector<uint8_t>& stream)
+{
+    const tagInflated in = Inflate(stream, 1u << 20);
+    EXPECT_EQ(in.outcome, InflateOutcome::Done);
+    return in.bytes;
 }
 } // namespace
 
@@ -76,6 +99,7 @@ TEST(DeflateWalker, FixedBlockEndsAfterItsEndCodeAndCountsItsOutput)
     EXPECT_EQ(r.end, streamBytes);
     EXPECT_EQ(r.output, 2u + 3u + 3u);
     EXPECT_EQ(r.blocks, 1u);
+    EXPECT_EQ(Inflated(s), (std::vector<uint8_t>{'a', 200, 200, 200, 200, 200, 200, 200}));
 }
 
 TEST(DeflateWalker, StoredBlocksAreSkippedByTheirLength)
@@ -91,6 +115,7 @@ TEST(DeflateWalker, StoredBlocksAreSkippedByTheirLength)
     EXPECT_EQ(r.end, s.size());
     EXPECT_EQ(r.output, 8u);
     EXPECT_EQ(r.blocks, 2u);
+    EXPECT_EQ(Inflated(s), (std::vector<uint8_t>{1, 2, 3, 4, 5, 2, 3, 4}));
 }
 
 TEST(DeflateWalker, CorruptStreamsAreRefused)
@@ -155,4 +180,60 @@ TEST(DeflateWalker, StreamsCutShortAreTruncatedNotEnded)
     KBitWriter big;
     big.Bits(1, 1), big.Bits(0, 2), big.Byte(0xFF), big.Byte(0x7F), big.Byte(0x00), big.Byte(0x80), big.Byte(1);
     EXPECT_EQ(WalkBytes(big.Take()).outcome, tagDeflateWalk::Outcome::Truncated);
+}
+
+// Streams written by gzip (dynamic blocks; stored blocks after a file name; one fixed block):
+// the inflated bytes match the CRC-32 and length of the trailer, the walker agrees on the end,
+// a cap one byte short refuses the stream, and no cut of it inflates as if whole.
+TEST(Inflate, RealGzipStreamsInflateToTheirTrailer)
+{
+    for (const char* file : {"words.gz", "mixed-named.gz", "line.gz"})
+    {
+        SCOPED_TRACE(file);
+        const std::vector<uint8_t> gz = ArchiveSample(file);
+        ASSERT_GT(gz.size(), 18u);
+        ASSERT_EQ(gz[3] & ~0x08, 0); // at most a file name follows the fixed header
+        size_t at = 10;
+        if (gz[3] & 0x08)
+            while (at < gz.size() && gz[at++] != 0)
+            {}
+        const std::vector<uint8_t> stream(gz.begin() + static_cast<std::ptrdiff_t>(at), gz.end() - 8);
+        const uint32_t crc = PeekU32LE(gz.data() + gz.size() - 8);
+        const uint32_t length = PeekU32LE(gz.data() + gz.size() - 4);
+
+        const tagInflated in = Inflate(stream, length);
+        ASSERT_EQ(in.outcome, InflateOutcome::Done);
+        EXPECT_EQ(in.used, stream.size());
+        EXPECT_EQ(in.bytes.size(), length);
+        EXPECT_EQ(RawCrc32(in.bytes), crc);
+        WalkBytes(stream); // agrees on the end and the length
+
+        const tagInflated shorter = Inflate(stream, length - 1);
+        EXPECT_EQ(shorter.outcome, InflateOutcome::TooLarge);
+        EXPECT_LE(shorter.bytes.size(), length - 1u);
+
+        const size_t step = std::max<size_t>(stream.size() / 64, 1);
+        for (size_t cut = 0; cut < stream.size(); cut += step)
+        {
+            const ByteView part(stream.data(), cut);
+            EXPECT_NE(Inflate(part, length).outcome, InflateOutcome::Done) << cut;
+        }
+    }
+}
+
+// A few bytes that inflate to far more than the cap (one literal, then matches of 258 bytes
+// at distance 1): refused at the cap, with no more than the cap held.
+TEST(Inflate, OutputBeyondTheCapIsRefused)
+{
+    KBitWriter w;
+    w.Bits(1, 1), w.Bits(1, 2), w.Literal('z');
+    for (int i = 0; i < 2000; ++i) w.Code(0xC5, 8), w.Code(0, 5); // length 258, distance 1
+    w.EndOfBlock();
+    const std::vector<uint8_t> bomb = w.Take();
+    const tagInflated capped = Inflate(bomb, 64 * 1024);
+    EXPECT_EQ(capped.outcome, InflateOutcome::TooLarge);
+    EXPECT_LE(capped.bytes.size(), 64u * 1024);
+    const tagInflated whole = Inflate(bomb, 1 + 2000 * 258);
+    ASSERT_EQ(whole.outcome, InflateOutcome::Done);
+    EXPECT_EQ(whole.bytes, std::vector<uint8_t>(1 + 2000 * 258, 'z'));
 }

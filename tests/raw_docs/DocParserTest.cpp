@@ -9,6 +9,7 @@
 #include "DocSamples.h"
 #include "docs/DocsLayout.h"
 #include "docs/MailParser.h"
+#include "docs/OfficeTitle.h"
 #include "docs/OleParser.h"
 #include "docs/PdfParser.h"
 #include "docs/RarParser.h"
@@ -301,4 +302,74 @@ TEST(DocSqlite, PageCountCountsOnlyWhileCurrent)
         KSpanDocSource src(big);
         EXPECT_EQ(ParseSqlite(src).size, 0u);
     }
+}
+
+namespace {
+
+// A summary information stream of one section holding a code page and a title value.
+std::vector<uint8_t> SummaryStream(uint16_t codePage, uint16_t type, uint32_t length, const std::string& text)
+{
+    std::vector<uint8_t> b(48, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        if (b.size() < at + 4) b.resize(at + 4, 0);
+        std::memcpy(&b[at], &v, 4);
+    };
+    b[0] = 0xFE, b[1] = 0xFF;
+    put32(24, 1);
+    std::memcpy(&b[28], kSummaryInfoFmtid, 16);
+    put32(44, 48);
+    // Section at 48: size, two properties, then the values at 24 and 32 of the section.
+    put32(48 + 4, 2);
+    put32(48 + 8, kPidCodePage), put32(48 + 12, 24);
+    put32(48 + 16, kPidTitle), put32(48 + 20, 32);
+    put32(48 + 24, kVtI2), put32(48 + 28, codePage);
+    put32(48 + 32, type), put32(48 + 36, length);
+    b.insert(b.end(), text.begin(), text.end());
+    put32(48, static_cast<uint32_t>(b.size() - 48));
+    return b;
+}
+
+std::string U16(std::u16string_view s)
+{
+    std::string b;
+    for (const char16_t c : s) b += static_cast<char>(c & 0xFF), b += static_cast<char>(c >> 8);
+    return b;
+}
+
+} // namespace
+
+// Titles as their writers store them (the real samples of every writer: MetaNameTest): XML
+// references and CDATA, the namespace prefix the part binds, and summary information in the
+// code pages and string types compound files use.
+TEST(OfficeTitles, TextIsDecodedAsItsWriterMeantIt)
+{
+    constexpr std::string_view kDc = " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"";
+    const std::pair<std::string, std::string> xml[] = {
+        {"<p" + std::string(kDc) + "><dc:title> A &amp; B &lt;1&gt; &#233;&#xE9;&#x1F600; &#55296; &bogus; </dc:title>",
+         "A & B <1> éé😀 &#55296; &bogus;"},
+        {"<p xmlns:d='http://purl.org/dc/elements/1.1/'><d:titles>x</d:titles><d:title>Bound</d:title>", "Bound"},
+        // Another namespace's value holding "xmlns:" (as OpenDocument's own do).
+        {"<p xmlns:m=\"urn:x:xmlns:m:1.0\"" + std::string(kDc) + "><dc:title>After</dc:title>", "After"},
+        {"<p" + std::string(kDc) + "><dc:title><![CDATA[a < b]]> c</dc:title>", "a < b c"},
+        {"<p" + std::string(kDc) + "><dc:title/><dc:title>Second</dc:title>", ""},
+        {"<p" + std::string(kDc) + "><dc:title>never ends", ""},
+    };
+    for (const auto& [in, want] : xml) EXPECT_EQ(XmlDcTitle(in), want) << in;
+
+    const struct
+    {
+        uint16_t codePage, type;
+        uint32_t length;
+        std::string text, want;
+    } summary[] = {
+        {1252, kVtLpstr, 9, std::string("Caf\xE9 \x80 \x96\0", 9), "Café € –"},
+        {1200, kVtLpstr, 6, U16(u"Ωx") + std::string(2, '\0'), "Ωx"},
+        {1252, kVtLpwstr, 3, U16(u"Ωx") + std::string(2, '\0'), "Ωx"},
+        {65001, kVtLpstr, 6, "Gr\xC3\xBC\xC3\x9F", "Grüß"},
+        {1251, kVtLpstr, 3, "Abc", "Abc"},
+        {1251, kVtLpstr, 3, "\xC0\xE1\xE2", ""}, // not guessed in a code page not known here
+        {1252, kVtLpstr, 400, "Short", ""},      // runs past the stream
+    };
+    for (const auto& c : summary)
+        EXPECT_EQ(SummaryTitle(SummaryStream(c.codePage, c.type, c.length, c.text)), c.want) << c.want;
 }

@@ -26,10 +26,21 @@ constexpr tagNamedSample kSamples[] = {
     {"names/titled.pdf", "pdf", "Quarterly Report 2021"},
     {"names/retitled.pdf", "pdf", "Minutes 3/4: Budget"},
     {"names/message.eml", "eml", "Grüße aus Köln"},
+    // Titles in the deflated properties part of office documents ("&" stored as "&amp;") and in
+    // the summary information of compound files.
+    {"names/report.docx", "docx", "Année 2021 – Bilan & Perspectives"},
+    {"names/report.odt", "odt", "Année 2021 – Bilan & Perspectives"},
+    {"names/budget.xlsx", "xlsx", "Budget 2022 « Prévisions »"},
+    {"names/budget.ods", "ods", "Budget 2022 « Prévisions »"},
+    {"names/report.doc", "doc", "Année 2021 – Bilan & Perspectives"},
+    {"names/budget.xls", "xls", "Budget 2022 « Prévisions »"},
     // Files that carry nothing to be named by.
     {"media/bare.mp3", "mp3", ""},
     {"media/baseline.jpg", "jpg", ""},
     {"docs/sample.pdf", "pdf", ""},
+    {"docs/sample.docx", "docx", ""},
+    {"docs/sample.odt", "odt", ""},
+    {"docs/sample.doc", "doc", ""},
 };
 
 // The one file `type` finds in `file` laid after two sectors of junk; its name.
@@ -111,6 +122,14 @@ TEST(MetadataNames, HostileMetadataIsBoundedAndCutFilesNameThemselvesOrNot)
     ASSERT_NE(startxref, std::string::npos);
     std::memcpy(pdf.data() + startxref + 10, "9999", 4);
     EXPECT_EQ(NameFound(pdf, AnyType("pdf")), "Minutes 3/4: Budget");
+
+    // An OpenDocument file cut after its properties part, its central directory lost: the
+    // members before it are passed by their own streams and descriptors.
+    const std::vector<uint8_t> odt = RawSample("names/report.odt");
+    const size_t settings = Find(odt, "settings.xml");
+    ASSERT_NE(settings, std::string::npos);
+    const std::vector<uint8_t> cutOdt(odt.begin(), odt.begin() + static_cast<std::ptrdiff_t>(settings - 30));
+    EXPECT_EQ(NameFound(cutOdt, AnyType("odt")), "Année 2021 – Bilan & Perspectives");
 
     // Every cut of every sample: the name is the whole one or none. A retitled PDF cut before
     // its update is the first version, with the first title; a subject cut inside its encoded
