@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "BenchVolume.h"
+#include "support/MemoryMedia.h"
 #include "exfat/KExFatFileSystem.h"
 #include "format/exfat/ExFatEntrySet.h"
 
@@ -79,7 +79,7 @@ const std::vector<uint8_t>& MixedData()
 void BM_ExFatScanMixed(benchmark::State& state)
 {
     const std::vector<uint8_t>& data = MixedData();
-    KBenchVolume volume(data);
+    MemoryVolume volume(kBorrow, data); // not copied: the scan is measured, not a copy
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     for (auto _ : state)

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "BenchVolume.h"
+#include "support/MemoryMedia.h"
 #include "fat/KFatFileSystem.h"
 
 namespace {
@@ -80,7 +80,7 @@ const std::vector<uint8_t>& MixedData()
 void BM_FatScanMixed(benchmark::State& state)
 {
     const std::vector<uint8_t>& data = MixedData();
-    KBenchVolume volume(data);
+    MemoryVolume volume(kBorrow, data); // not copied: the scan is measured, not a copy
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     for (auto _ : state)

@@ -14,7 +14,7 @@
 #include "format/ntfs/NtfsLayout.h"
 #include "format/ntfs/NtfsLznt1.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 constexpr uint32_t kSector = 512;
@@ -67,7 +67,7 @@ std::vector<uint8_t> SynthVolume(uint32_t records, bool bootSector)
 void BM_NtfsListing100kRecords(benchmark::State& state)
 {
     constexpr uint32_t kRecords = 100000;
-    KMemoryVolumeIO volume(SynthVolume(kRecords, true));
+    MemoryVolume volume(SynthVolume(kRecords, true));
     for (auto _ : state)
     {
         KNtfsFileSystem fs;
@@ -207,7 +207,7 @@ void ScanAll(benchmark::State& state, const std::vector<uint8_t>& data, IVolumeI
 void BM_NtfsScanMixed1GiB(benchmark::State& state)
 {
     const std::vector<uint8_t>& data = MixedData();
-    KMemoryVolumeIO volume(std::vector<uint8_t>(kSector, 0));
+    MemoryVolume volume(std::vector<uint8_t>(kSector, 0));
     uint32_t files = 0;
     ScanAll(state, data, volume, &files);
     if (files != 0) state.SkipWithError("records found in data without records");
@@ -218,7 +218,7 @@ void BM_NtfsScan200kRecords(benchmark::State& state)
 {
     constexpr uint32_t kRecords = 200000;
     const std::vector<uint8_t> data = SynthVolume(kRecords, false);
-    KMemoryVolumeIO volume(data);
+    MemoryVolume volume(data);
     uint32_t files = 0;
     ScanAll(state, data, volume, &files);
     state.counters["records/s"] =

@@ -22,7 +22,7 @@
 #include "raw/KRawFileSystem.h"
 #include "system/SystemTypeList.h"
 #include "text/TextTypeList.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 constexpr size_t kImageBytes = 512u << 20;
@@ -104,7 +104,7 @@ std::vector<uint8_t> MixedImage()
 
 void ScanWithTypes(benchmark::State& state, std::initializer_list<std::span<const RawTypeCreate>> lists)
 {
-    static KMemoryVolumeIO volume(MixedImage(), kSector);
+    static MemoryVolume volume(MixedImage(), kSector);
     const std::vector<uint8_t>& image = volume.Image();
     std::vector<KRawTypeBase*> types;
     for (auto list : lists)
@@ -151,7 +151,7 @@ void BM_DeepScanEveryType(benchmark::State& state)
 // type on the calling thread).
 void BM_DeepScanEngine(benchmark::State& state)
 {
-    static KMemoryVolumeIO volume(MixedImage(), kSector);
+    static MemoryVolume volume(MixedImage(), kSector);
     const std::vector<uint8_t>& image = volume.Image();
     KRawScanMgr::OverrideProgramFolder("/nonexistent/"); // the in-process types only
     int64_t files = 0;

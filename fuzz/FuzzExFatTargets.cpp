@@ -15,8 +15,7 @@
 
 int FuzzExFatScan(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromFlat(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume(kBorrow, {data, size});
     KExFatFileSystem fs;
     FuzzScanPass(fs, volume);
     FuzzListCandidates(fs, [&fs] { FuzzExerciseListing(fs); });
@@ -25,8 +24,8 @@ int FuzzExFatScan(const uint8_t* data, size_t size)
 
 int FuzzExFatVolume(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromSparse(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume;
+    LoadSparseInput(data, size, volume);
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     if (fs.SelectCandidate(FS_CANDIDATE_VOLUME) == 0) FuzzExerciseListing(fs);

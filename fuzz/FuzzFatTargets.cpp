@@ -13,8 +13,7 @@
 
 int FuzzFatScan(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromFlat(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume(kBorrow, {data, size});
     KFatFileSystem fs;
     FuzzScanPass(fs, volume);
     FuzzListCandidates(fs, [&fs] { FuzzExerciseListing(fs); });
@@ -23,8 +22,8 @@ int FuzzFatScan(const uint8_t* data, size_t size)
 
 int FuzzFatVolume(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromSparse(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume;
+    LoadSparseInput(data, size, volume);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     fs.SetSectorInfo(0, 512);

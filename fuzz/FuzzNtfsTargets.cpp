@@ -116,8 +116,8 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
 
 int FuzzNtfsVolume(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromSparse(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume;
+    LoadSparseInput(data, size, volume);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     fs.SetSectorInfo(0, 512);
@@ -127,8 +127,7 @@ int FuzzNtfsVolume(const uint8_t* data, size_t size)
 
 int FuzzNtfsFullScan(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromFlat(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume(kBorrow, {data, size});
     KNtfsFileSystem fs;
     FuzzScanPass(fs, volume);
     FuzzListCandidates(fs, [&fs] { ListSelected(fs); });

@@ -49,8 +49,7 @@ void LoadTypesOnce()
 int FuzzRawTypes(const uint8_t* data, size_t size)
 {
     LoadTypesOnce();
-    const KSparseImage image = KSparseImage::FromFlat(data, size);
-    KFuzzVolume volume(image);
+    MemoryVolume volume(kBorrow, {data, size});
     KRawFileSystem fs;
     FuzzScanPass(fs, volume);
     FuzzExerciseListing(fs);

@@ -18,8 +18,7 @@ int FuzzScanResult(const uint8_t* data, size_t size)
     tagScanResultHeader header;
     if (!CScanResultFile::ReadHeader(&in, &header)) return 0;
     static const std::vector<uint8_t> s_Blank(4096 * 512, 0);
-    const KSparseImage image = KSparseImage::FromFlat(s_Blank.data(), s_Blank.size());
-    KFuzzVolume volume(image);
+    MemoryVolume volume(kBorrow, s_Blank);
     KFileSystemMgr fileSystems;
     IFileSystem* current = nullptr;
     uint32_t view = 0;

@@ -66,7 +66,7 @@ bool WriteSeed(const std::string& path, const std::vector<uint8_t>& image)
                 break;
             }
     }
-    return WriteFile(path, KSparseImage::Encode(image.size() / 512, present));
+    return WriteFile(path, EncodeSparseInput(image.size() / 512, present));
 }
 
 class KVectorSink final : public IStorageManager
@@ -107,8 +107,7 @@ int MakeResults(const std::string& results, const std::string& stores, int argc,
     for (int a = 0; a < argc; ++a)
     {
         const std::vector<uint8_t> bytes = ReadFile(argv[a]);
-        const KSparseImage image = KSparseImage::FromFlat(bytes.data(), bytes.size());
-        KFuzzVolume volume(image);
+        MemoryVolume volume(kBorrow, bytes);
         KFileSystemMgr mgr;
         auto* fat = static_cast<KFatFileSystem*>(mgr.Create(KFileSystemMgr::kKindFat32));
         auto* ntfs = static_cast<KNtfsFileSystem*>(mgr.Create(KFileSystemMgr::kKindNtfs));
@@ -129,8 +128,8 @@ int MakeResults(const std::string& results, const std::string& stores, int argc,
 #ifdef VLM_FUZZ_HAVE_APPCORE
         tagVolumeInfo record;
         record.VolumeType = 1;
-        record.SectorCount = image.Sectors();
-        record.Extents.push_back({0, 3, 0, 0, 0, image.Sectors()});
+        record.SectorCount = volume.TotalSectors();
+        record.Extents.push_back({0, 3, 0, 0, 0, volume.TotalSectors()});
         KVectorSink sink;
         CScanResultFile::WriteHeader(&sink, CScanResultFile::MakeHeader(record, &volume, 1));
         CScanResultFile::WriteFileSystems(&sink, 2, mgr, current);

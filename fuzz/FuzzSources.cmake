@@ -10,7 +10,7 @@ set(VLM_FUZZ_TARGET_SOURCES
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzNtfsTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzRawTargets.cpp
   ${CMAKE_SOURCE_DIR}/fuzz/FuzzStoreTargets.cpp)
-set(VLM_FUZZ_TARGET_LIBS vlm_kernel vlm_plugin_types)
+set(VLM_FUZZ_TARGET_LIBS vlm_testmedia vlm_kernel vlm_plugin_types)
 set(VLM_FUZZ_TARGET_DEFS)
 if(TARGET vlm_appcore)
   list(APPEND VLM_FUZZ_TARGET_SOURCES ${CMAKE_SOURCE_DIR}/fuzz/FuzzResultTargets.cpp)

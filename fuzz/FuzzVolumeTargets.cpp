@@ -37,10 +37,10 @@ void StoreU32(std::vector<uint8_t>& bytes, size_t off, uint32_t value)
 // A mutated GPT header or array almost never keeps its CRC, so discovery alone would stop at
 // the CRC checks. Here the header in sector 1 and the array it names get fresh CRCs and go
 // through the parsers on bytes: every field check and the entry walk are reached.
-void ParseGptWithFreshCrcs(const KSparseImage& image)
+void ParseGptWithFreshCrcs(MemorySectors& image)
 {
     std::vector<uint8_t> header(kFuzzSectorBytes);
-    if (!image.Read(kGptPrimaryLba, header.data(), 1)) return;
+    if (image.Read(kGptPrimaryLba, header.data(), 1) != 0) return;
     tagGptHeader fields;
     LoadRecord(header, 0, fields);
     const uint64_t bytes = uint64_t{fields.EntryCount} * fields.EntrySize;
@@ -49,7 +49,8 @@ void ParseGptWithFreshCrcs(const KSparseImage& image)
     {
         const uint64_t sectors = (bytes + kFuzzSectorBytes - 1) / kFuzzSectorBytes;
         array.assign(static_cast<size_t>(sectors * kFuzzSectorBytes), 0);
-        if (sectors != 0 && !image.Read(fields.EntryLba, array.data(), static_cast<uint32_t>(sectors))) array.clear();
+        if (sectors != 0 && image.Read(fields.EntryLba, array.data(), static_cast<uint32_t>(sectors)) != 0)
+            array.clear();
         StoreU32(header, offsetof(tagGptHeader, EntryArrayCrc),
                  Crc32(ByteView(array).first(std::min<size_t>(array.size(), static_cast<size_t>(bytes)))));
     }
@@ -59,46 +60,48 @@ void ParseGptWithFreshCrcs(const KSparseImage& image)
         StoreU32(header, offsetof(tagGptHeader, HeaderCrc), Crc32(ByteView(header).first(fields.HeaderSize)));
     }
     tagGptArrayInfo info;
-    if (!ParseGptHeader(header, kGptPrimaryLba, image.Sectors(), &info)) return;
+    if (!ParseGptHeader(header, kGptPrimaryLba, image.TotalSectors(), &info)) return;
     // An accepted header names an array inside the device and within the byte cap, so it was
     // read above and its fresh CRC must match.
     if (!GptArrayIntact(array, info)) __builtin_trap();
-    for (const tagGptPartition& p : ParseGptEntries(array, info, image.Sectors()))
-        if (p.FirstLba > p.LastLba || p.LastLba >= image.Sectors()) __builtin_trap();
+    for (const tagGptPartition& p : ParseGptEntries(array, info, image.TotalSectors()))
+        if (p.FirstLba > p.LastLba || p.LastLba >= image.TotalSectors()) __builtin_trap();
 }
 
 } // namespace
 
 int FuzzDiscovery(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromSparse(data, size);
-    KFuzzDevice device(image, 0);
+    MemoryDisk device;
+    LoadSparseInput(data, size, device);
     std::vector<tagVolumeInfo> list;
     ParseBasicDisk(&device, &list);
-    CheckRecords(list, image.Sectors());
+    CheckRecords(list, device.TotalSectors());
     if (DynamicKindOf(&device) == DynamicDiskKind::Gpt)
     {
         // A dynamic disk on GPT: its LDM partitions are left out of the list and out of the
         // gap search.
         std::vector<tagVolumeInfo> left;
         ParseBasicDisk(&device, &left, true);
-        CheckRecords(left, image.Sectors());
+        CheckRecords(left, device.TotalSectors());
     }
     tagVolumeInfo physical;
     MakePhysicalDeviceRecord(&device, &physical);
-    ParseGptWithFreshCrcs(image);
-    ProbeSectorSize(ByteView(data, std::min<size_t>(size, kSectorProbeBytes)));
     if (device.ReadCount() > kMaxDiscoveryReads) __builtin_trap();
+    ParseGptWithFreshCrcs(device);
+    ProbeSectorSize(ByteView(data, std::min<size_t>(size, kSectorProbeBytes)));
     return 0;
 }
 
 int FuzzLdm(const uint8_t* data, size_t size)
 {
-    const KSparseImage image = KSparseImage::FromSparse(data, size);
     // The same image as one disk and as two: the second run meets every volume twice and
     // must keep each once.
-    KFuzzDevice first(image, 0);
-    KFuzzDevice second(image, 1);
+    MemoryDisk first;
+    LoadSparseInput(data, size, first);
+    MemoryDisk second;
+    LoadSparseInput(data, size, second);
+    second.SetNumber(1);
     std::vector<tagVolumeInfo> one;
     ParseDynamicDisks({&first}, &one, nullptr, nullptr);
     std::vector<tagVolumeInfo> two;

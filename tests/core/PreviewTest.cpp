@@ -21,7 +21,7 @@
 #include "fs/KOutStream.h"
 #include "support/TestFiles.h"
 #include "support/TestTrees.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ struct MemoryFile
         bytes.resize((bytes.size() + 511) / 512 * 512);
         return bytes;
     }
-    KMemoryVolumeIO Volume;
+    MemoryVolume Volume;
     tagFileNode Record;
     KOutStream Stream;
 };
@@ -313,7 +313,7 @@ TEST(PreviewDeletedFile, ReadsThroughItsStreamAndItsTemporaryCopy)
 {
     const std::vector<uint8_t> bytes = LoadFixtureImage("fat12-floppy");
     ASSERT_FALSE(bytes.empty());
-    KMemoryVolumeIO volume(bytes);
+    MemoryVolume volume(bytes);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

@@ -19,7 +19,7 @@
 #include "fs/KNodeTree.h"
 #include "support/TestTrees.h"
 #include "os/OsFile.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/KVolumeManager.h"
 #include "volume/VolumeTypes.h"
 
@@ -255,7 +255,7 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
     const Snapshot again = Take(rig);
     KVolumeManager volumes;
     tagVolumeInfo twin = volumes.Records()[static_cast<size_t>(fat)];
-    twin.VolumeIO = new KMemoryVolumeIO(std::vector<uint8_t>(512 * 16));
+    twin.VolumeIO = new MemoryVolume(std::vector<uint8_t>(512 * 16));
     const uint32_t twinIndex = volumes.AddRecord(twin);
     rig.Port.Messages.clear();
     EXPECT_EQ(resume.LoadFile(fatResult), 0);

@@ -8,7 +8,7 @@
 #include "FakeUserPort.h"
 #include "core/CScanDriver.h"
 #include "support/IdleFileSystem.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ struct Rig
                 out.push_back(line);
         return out;
     }
-    KMemoryVolumeIO Volume;
+    MemoryVolume Volume;
     SteppingClock Clock;
     FakeUserPort Port;
     std::vector<std::string> Log;
@@ -135,7 +135,7 @@ TEST(ScanDriver, NoFileSystemsOrNoVolumeEndAtOnceWithOk)
     FakeUserPort port;
     SteppingClock clock(1);
     CScanDriver driver(EScanWindow::Device, &port, &clock);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(4096));
+    MemoryVolume volume(std::vector<uint8_t>(4096));
     EXPECT_EQ(driver.Run(&volume, {}), CScanDriver::kResultOk);
     std::vector<std::string> log;
     LoggingFs fs("A", &log);

@@ -7,7 +7,7 @@
 
 #include "core/CScanResultFile.h"
 #include "support/MemoryStorage.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/VolumeTypes.h"
 
 namespace {
@@ -77,7 +77,7 @@ TEST(ScanResultFile, HeaderLayoutAndRoundTrip)
 
     // A physical device is described by its own text.
     plain.VolumeType = VOLUME_PHYSICAL;
-    KMemoryVolumeIO memory(std::vector<uint8_t>(1024));
+    MemoryVolume memory(std::vector<uint8_t>(1024));
     EXPECT_EQ(CScanResultFile::DescribeVolume(plain, &memory), "Memory Image");
 }
 

@@ -15,7 +15,7 @@
 #include "fs/tagFileNode.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/KVolumeManager.h"
 #include "volume/VolumeTypes.h"
 
@@ -100,7 +100,7 @@ TEST_F(Session, OpticalDiscsAreOnlyForDeepScan)
     record.VolumeType = VOLUME_PHYSICAL;
     record.Extents.push_back(tagVolumeExtent{0, 4, 0, 0, 0, 64});
     record.SectorCount = 64;
-    record.VolumeIO = new KMemoryVolumeIO(std::vector<uint8_t>(64 * 2048), 2048, 4);
+    record.VolumeIO = new MemoryVolume(std::vector<uint8_t>(64 * 2048), 2048, 4);
     const int optical = static_cast<int>(KVolumeManager().AddRecord(record));
     const std::string refusal =
         "Current data recovery module does not support the selected device.\n\nPlease try Deep Scan Recovery module.";

@@ -17,7 +17,7 @@
 #include "raw/KRawScanMgr.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ struct ScanOutcome
     uint64_t ReadErrors = 0;
 };
 
-ScanOutcome FullScan(KMemoryVolumeIO& disk)
+ScanOutcome FullScan(MemoryVolume& disk)
 {
     FakeUserPort port;
     SteppingClock clock(1);
@@ -103,13 +103,13 @@ TEST(UnreadableSectors, FullScanOverABadMftSectorFindsTheSameVolumesAndFiles)
     const uint64_t bad = UserFileRecordSector(image);
     ASSERT_NE(bad, 0u);
 
-    KMemoryVolumeIO clean(image);
+    MemoryVolume clean(image);
     const ScanOutcome whole = FullScan(clean);
     ASSERT_GE(whole.Candidates.size(), 2u);
 
     // One sector of one file record: before, the whole 256 KiB read around it was dropped with
     // the MFT in it, and the NTFS volume and nearly all its files went with it.
-    KMemoryVolumeIO damaged(image);
+    MemoryVolume damaged(image);
     damaged.SetBadRange(bad, 1);
     const ScanOutcome hurt = FullScan(damaged);
     EXPECT_EQ(hurt.ReadErrors, 1u);
@@ -135,7 +135,7 @@ TEST(UnreadableSectors, DeepScanOverABadSectorFindsEveryFileAroundIt)
         std::vector<uint8_t> image(4096 * 512, 0);
         const std::vector<uint64_t> starts = {10, 100, 300, 700, 1500, 3000};
         for (uint64_t s : starts) std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
-        KMemoryVolumeIO volume(image);
+        MemoryVolume volume(image);
         volume.SetBadRange(200, 1); // inside the first chunk, which holds three of the files
         KRawFileSystem raw;
         FakeUserPort port;
@@ -175,7 +175,7 @@ TEST(UnreadableSectors, AFileCopiedOverABadSectorIsSavedAndNamedDamaged)
     ASSERT_FALSE(disk.empty());
     // The FAT32 volume of the sample, on its own.
     const std::vector<uint8_t> image(disk.begin() + 2048 * 512, disk.begin() + (2048 + 106496) * 512);
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

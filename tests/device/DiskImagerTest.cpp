@@ -10,66 +10,27 @@
 #include <set>
 
 #include "base/VlmErrors.h"
-#include "device/IDeviceIO.h"
 #include "device/KDiskImager.h"
 #include "format/rescuemap/RescueMap.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
 constexpr uint32_t kSector = 512;
 
-class FaultyDevice final : public IDeviceIO
+// A disk with long zero stretches in its data (so that the image has holes to leave sparse),
+// bad sectors and weak ones.
+MemoryDisk FaultyDisk(uint64_t sectors, std::set<uint64_t> bad, std::set<uint64_t> weak)
 {
-public:
-    FaultyDevice(uint64_t sectors, std::set<uint64_t> bad, std::set<uint64_t> weak)
-        : m_Bytes(sectors * kSector), m_Bad(std::move(bad)), m_Weak(std::move(weak))
-    {
-        // Data with long zero stretches, so that the image has holes to leave sparse.
-        for (size_t i = 0; i < m_Bytes.size(); ++i)
-            m_Bytes[i] = (i / kSector / 50) % 7 == 3 ? 0 : static_cast<uint8_t>((i * 2654435761u) >> 11 | 1);
-    }
-    uint32_t Open(uint32_t, uint32_t) override { return ERROR_SUCCESS; }
-    uint32_t Close() override { return ERROR_SUCCESS; }
-    bool IsOpen() override { return true; }
-    int32_t GetNumber() override { return 0; }
-    uint32_t GetKind(uint32_t* kind) override
-    {
-        *kind = 3;
-        return ERROR_SUCCESS;
-    }
-    uint32_t GetDescription(std::string* text) override
-    {
-        *text = "faulty";
-        return ERROR_SUCCESS;
-    }
-    bool IsRemovable() override { return false; }
-    uint32_t GetGeometry(tagDiskGeometry* g) override
-    {
-        g->BytesPerSector = kSector;
-        g->TotalSectors = m_Bytes.size() / kSector;
-        return ERROR_SUCCESS;
-    }
-    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
-    {
-        if (first + count > m_Bytes.size() / kSector) return ERROR_END_OF_MEDIA;
-        bool failed = false;
-        for (uint64_t s = first; s < first + count; ++s)
-        {
-            ++Reads[s];
-            failed |= m_Bad.count(s) > 0 || (m_Weak.count(s) > 0 && Reads[s] == 1);
-        }
-        if (failed) return ERROR_IO_DEVICE;
-        std::memcpy(buffer, m_Bytes.data() + first * kSector, size_t{count} * kSector);
-        return ERROR_SUCCESS;
-    }
-
-    const std::vector<uint8_t>& Bytes() const { return m_Bytes; }
-    std::map<uint64_t, int> Reads; // per sector, every read that touched it
-
-private:
-    std::vector<uint8_t> m_Bytes;
-    std::set<uint64_t> m_Bad, m_Weak;
-};
+    std::vector<uint8_t> bytes(sectors * kSector);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = (i / kSector / 50) % 7 == 3 ? 0 : static_cast<uint8_t>((i * 2654435761u) >> 11 | 1);
+    MemoryDisk disk(std::move(bytes));
+    disk.Unreadable = std::move(bad);
+    disk.Weak = std::move(weak);
+    disk.CountSectorReads = true;
+    return disk;
+}
 
 class MemorySink final : public IImageSink
 {
@@ -89,16 +50,16 @@ const std::set<uint64_t> kBad = {0, 2500, 2501, 2502, 6000, 6001, 6002, 6003, 60
 const std::set<uint64_t> kWeak = {4000};
 
 // What the image must hold: every readable sector as it is, zeros where none could be read.
-void ExpectImageOf(const FaultyDevice& device, std::vector<uint8_t> image, const std::set<uint64_t>& bad)
+void ExpectImageOf(const MemoryDisk& device, std::vector<uint8_t> image, const std::set<uint64_t>& bad)
 {
-    image.resize(device.Bytes().size());
-    for (uint64_t s = 0; s < device.Bytes().size() / kSector; ++s)
+    image.resize(device.Image().size());
+    for (uint64_t s = 0; s < device.Image().size() / kSector; ++s)
     {
         const uint8_t* got = image.data() + s * kSector;
         if (bad.count(s))
             EXPECT_TRUE(std::all_of(got, got + kSector, [](uint8_t b) { return b == 0; })) << s;
         else
-            ASSERT_EQ(std::memcmp(got, device.Bytes().data() + s * kSector, kSector), 0) << "sector " << s;
+            ASSERT_EQ(std::memcmp(got, device.Image().data() + s * kSector, kSector), 0) << "sector " << s;
     }
 }
 
@@ -117,7 +78,7 @@ std::set<uint64_t> BadSectorsOf(const RescueMap& map)
 
 TEST(DiskImager, ImageHoldsEveryReadableSectorAndTheMapExactlyTheBadOnes)
 {
-    FaultyDevice device(10000, kBad, kWeak);
+    MemoryDisk device = FaultyDisk(10000, kBad, kWeak);
     MemorySink sink;
     RescueMap map(10000 * kSector);
     tagImagerOptions options;
@@ -132,7 +93,7 @@ TEST(DiskImager, ImageHoldsEveryReadableSectorAndTheMapExactlyTheBadOnes)
     // Zero sectors are not written (the image stays sparse there).
     EXPECT_LE(sink.Written, uint64_t{10000} * kSector * 6 / 7 + 50 * kSector);
     // A bad sector costs a bounded number of reads: the large read, trim or scrape, one retry.
-    for (uint64_t s : kBad) EXPECT_LE(device.Reads[s], 4) << s;
+    for (uint64_t s : kBad) EXPECT_LE(device.SectorReads()[s], 4) << s;
     const tagImagerStatus st = imager.Status();
     EXPECT_EQ(st.BadBytes, kBad.size() * kSector);
     EXPECT_EQ(st.BadAreas, 4u);
@@ -147,7 +108,7 @@ TEST(DiskImager, ImageHoldsEveryReadableSectorAndTheMapExactlyTheBadOnes)
 
 TEST(DiskImager, AStoppedRunContinuesFromItsMapAndReadsNoRescuedSectorAgain)
 {
-    FaultyDevice device(10000, kBad, kWeak);
+    MemoryDisk device = FaultyDisk(10000, kBad, kWeak);
     MemorySink sink;
     tagImagerOptions options;
     options.ReadSectors = 64;
@@ -170,15 +131,16 @@ TEST(DiskImager, AStoppedRunContinuesFromItsMapAndReadsNoRescuedSectorAgain)
     ASSERT_TRUE(RescueMap::Parse(saved, &map, &why)) << why;
     ASSERT_GT(map.BytesWith('+'), 0u);
     ASSERT_GT(map.BytesWith('?'), 0u);
-    const std::map<uint64_t, int> before = device.Reads;
+    const std::map<uint64_t, int> before = device.SectorReads();
     KDiskImager imager(device, sink, map, options);
     ASSERT_EQ(imager.Run(nullptr, nullptr), ERROR_SUCCESS);
     RescueMap first;
     ASSERT_TRUE(RescueMap::Parse(saved, &first, &why));
+    std::map<uint64_t, int> after = device.SectorReads();
     for (const RescueMap::Block& b : first.Blocks())
     {
         for (uint64_t s = b.Pos / kSector; b.Status == '+' && s < (b.Pos + b.Size) / kSector; ++s)
-            EXPECT_EQ(device.Reads[s], before.at(s)) << "sector " << s << " read again";
+            EXPECT_EQ(after[s], before.at(s)) << "sector " << s << " read again";
     }
     EXPECT_EQ(BadSectorsOf(map), kBad);
     ExpectImageOf(device, sink.Bytes, kBad);

@@ -14,7 +14,7 @@
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
 #include "format/FileSystemType.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/KVolumeManager.h"
 #include "volume/VolumeTypes.h"
 
@@ -62,7 +62,7 @@ Outcome CheckFiles(KExFatFileSystem& fs, const KNodeTree& tree, const std::strin
     return out;
 }
 
-void ScanAll(KExFatFileSystem& fs, KMemoryVolumeIO& volume)
+void ScanAll(KExFatFileSystem& fs, MemoryVolume& volume)
 {
     uint32_t rc = 0;
     RunFullScan(fs, volume, 256, &rc);
@@ -79,7 +79,7 @@ TEST(ExFatImage, CardListsEveryFileAndDeletedOnesCopyExactly)
     std::vector<uint8_t> image = LoadFixtureImage("exfat-card");
     ASSERT_FALSE(image.empty());
     EXPECT_EQ(FileSystemTypeFromBoot(ByteView(image).first(512)), FS_TYPE_EXFAT);
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -109,7 +109,7 @@ TEST(ExFatImage, CardListsEveryFileAndDeletedOnesCopyExactly)
 
     // A damaged main boot region: the backup one stands in.
     image[200] ^= 0xFF;
-    KMemoryVolumeIO damaged(image);
+    MemoryVolume damaged(image);
     KExFatFileSystem again;
     again.SetVolume(&damaged);
     ASSERT_EQ(again.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -125,7 +125,7 @@ TEST(ExFatImage, CardWithoutBootRegionsInferred)
     std::vector<uint8_t> image = LoadFixtureImage("exfat-card");
     ASSERT_FALSE(image.empty());
     std::fill_n(image.begin(), 24 * 512, uint8_t{0});
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     EXPECT_NE(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -148,7 +148,7 @@ TEST(ExFatImage, BigSectorVolume)
 {
     for (uint32_t bps : {4096u, 512u})
     {
-        KMemoryVolumeIO volume(LoadFixtureImage("exfat-4k"), bps);
+        MemoryVolume volume(LoadFixtureImage("exfat-4k"), bps);
         KExFatFileSystem fs;
         fs.SetVolume(&volume);
         ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u) << bps;
@@ -164,7 +164,7 @@ TEST(ExFatImage, BigSectorVolume)
 // reload.
 TEST(ExFatImage, ReformattedVolumeRebuiltFromFullScan)
 {
-    KMemoryVolumeIO volume(LoadFixtureImage("exfat-reformatted"));
+    MemoryVolume volume(LoadFixtureImage("exfat-reformatted"));
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     ScanAll(fs, volume);

@@ -12,7 +12,7 @@
 #include "support/TestFiles.h"
 #include "support/TestTrees.h"
 #include "format/FileSystemType.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/VolumeTypes.h"
 
 namespace {
@@ -202,7 +202,7 @@ TEST(ExFatVolume, HostileFoldersAndValidLength)
     std::vector<uint8_t> tail = MakeSet(std::u16string(255, u'x'), 0x20, 9, 1, 1, true);
     v.RootUsed = 512 - 64; // its File entry and stream entry fit; its name entries do not
     v.AddToRoot(tail);
-    KMemoryVolumeIO volume(v.Image);
+    MemoryVolume volume(v.Image);
     KExFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

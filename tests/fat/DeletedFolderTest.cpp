@@ -10,7 +10,7 @@
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ struct Listing
 };
 
 // The ordinary walk of the volume's own file system, as undelete runs it.
-void Undelete(KFatFileSystem& fs, KMemoryVolumeIO& volume, Listing& out)
+void Undelete(KFatFileSystem& fs, MemoryVolume& volume, Listing& out)
 {
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -71,7 +71,7 @@ std::vector<uint8_t> FullDeletedFolder(uint32_t continuation, uint32_t firstFile
 
 size_t DeletedFolderFiles(const std::vector<uint8_t>& image)
 {
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KFatFileSystem fs;
     Listing l;
     Undelete(fs, volume, l);

@@ -11,7 +11,7 @@
 #include "fs/UnreadableFiles.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TEST(FatConditions, IntactCopiesExactlyAndTheReusedFileIsOverwritten)
 {
     const std::vector<uint8_t> bytes = LoadFixtureImage("fat32-many");
     ASSERT_FALSE(bytes.empty());
-    KMemoryVolumeIO volume(bytes);
+    MemoryVolume volume(bytes);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

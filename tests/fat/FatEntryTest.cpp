@@ -12,7 +12,7 @@
 #include "fat/KFatTable.h"
 #include "volume/VolumeLabel.h"
 #include "fs/KNodeTree.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "tests/fat/FatTestSupport.h"
 
 namespace {
@@ -394,7 +394,7 @@ TEST(FatTable, WholeVolumeChainInAnyOrderIsCheckedInLinearWork)
     EXPECT_TRUE(KFatTable::CheckChains(table, kFatType16, entries, &lookups));
     EXPECT_LE(lookups, 3ull * entries) << "each link is followed a bounded number of times";
 
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u) << "the table is trusted";

@@ -13,7 +13,7 @@
 #include "support/FullScan.h"
 #include "support/TestFiles.h"
 #include "volume/KBasicVolumeIO.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/VolumeTypes.h"
 
 namespace {
@@ -117,7 +117,7 @@ RecoveryResult Recover(const std::string& image, const std::vector<uint8_t>& byt
 {
     EXPECT_FALSE(bytes.empty()) << image;
     if (bytes.empty()) return {};
-    KMemoryVolumeIO volume(bytes);
+    MemoryVolume volume(bytes);
     const RecoveryResult result = Recover(image, volume, how, 0, bytes.size() / 512);
     EXPECT_TRUE(volume.Image() == bytes) << "the image was changed";
     return result;
@@ -169,7 +169,7 @@ TEST(FatImages, Fat32ReformattedFullScan)
     const std::vector<uint8_t> bytes = LoadFixtureImage("fat32-reformatted");
     ASSERT_FALSE(bytes.empty());
     const std::string before = Sha256Hex(bytes.data(), bytes.size());
-    KMemoryVolumeIO volume(bytes);
+    MemoryVolume volume(bytes);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ScanStats stats{};

@@ -13,11 +13,11 @@
 #include "support/FullScan.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
-void FullScan(KFatFileSystem& fs, KMemoryVolumeIO& volume, ScanStats* stats)
+void FullScan(KFatFileSystem& fs, MemoryVolume& volume, ScanStats* stats)
 {
     uint32_t rc = 0;
     const ScanStats got = RunFullScan(fs, volume, 512, &rc);
@@ -108,7 +108,7 @@ TEST(FatScan, InferredCandidateFromFolders)
     b.PutEntry(b.ClusterEntry(17, 1), "LATE2   BIN", 0x20, 19, 900);
     b.Fill(18, 2, 9);
     const std::string before = Sha256Hex(b.Image.data(), b.Image.size());
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ScanStats stats{};
@@ -156,7 +156,7 @@ TEST(FatScan, DamagedTables)
     FatImageBuilder b = ThreeFolders();
     b.SetFatCopy(0, 100, 12); // cluster 100 joins the chain of ALPHA's first file
     {
-        KMemoryVolumeIO volume(b.Image);
+        MemoryVolume volume(b.Image);
         KFatFileSystem fs;
         fs.SetVolume(&volume);
         ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -164,7 +164,7 @@ TEST(FatScan, DamagedTables)
         EXPECT_EQ(ChildrenOf(fs, 10).size(), 2u);
     }
     b.SetFatCopy(1, 50, 50); // the second copy loops on itself
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     EXPECT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 87u);
@@ -203,7 +203,7 @@ TEST(FatScan, BoundedFolderWalks)
         std::snprintf(name, sizeof(name), "F%04u   BIN", i);
         b.PutEntry(b.ClusterEntry(c, i == 0 ? 2 : 0), name, 0x20, 3000, 10);
     }
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     testing::internal::CaptureStderr();
@@ -221,7 +221,7 @@ TEST(FatScan, BoundedFolderWalks)
 TEST(FatScan, SaveAndLoadWholeState)
 {
     FatImageBuilder b = ThreeFolders();
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     FullScan(fs, volume, nullptr);
@@ -272,7 +272,7 @@ TEST(FatScan, SaveAndLoadWholeState)
 TEST(FatScan, LoadsStateOfLayoutOne)
 {
     FatImageBuilder b = ThreeFolders();
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     FullScan(fs, volume, nullptr);
@@ -306,7 +306,7 @@ TEST(FatScan, LoadsStateOfLayoutOne)
 TEST(FatCopyOut, FailuresAreReported)
 {
     FatImageBuilder b = ThreeFolders();
-    KMemoryVolumeIO volume(b.Image);
+    MemoryVolume volume(b.Image);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

@@ -7,7 +7,7 @@
 #include "base/VlmErrors.h"
 #include "fs/KOutStream.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 constexpr uint32_t kSector = 512;
@@ -15,7 +15,7 @@ constexpr uint32_t kSector = 512;
 struct StreamFixture
 {
     std::vector<uint8_t> image = PatternBytes(64 * kSector, 7);
-    KMemoryVolumeIO volume{image, kSector};
+    MemoryVolume volume{image, kSector};
     KFileNode store{FN_EXTRA_RAW};
     tagFileNode* record;
 

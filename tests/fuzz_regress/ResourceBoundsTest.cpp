@@ -16,7 +16,7 @@
 #include "fs/KFileNode.h"
 #include "format/ntfs/NtfsRunList.h"
 #include "ntfs/NtfsStateStorage.h"
-#include "volume/IVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -177,68 +177,6 @@ TEST(ResourceBounds, StoredTableAndRunLengthsCostOnlyWhatTheFileHolds)
     EXPECT_EQ(loaded.back().s64FirstSector, int64_t{count - 1} * 8);
 }
 
-namespace {
-
-// A volume of `totalSectors` whose first sectors come from `head` and the rest read as zeros,
-// so that a boot sector can describe a volume of gigabytes without the test holding them.
-class ZeroTailVolume final : public IVolumeIO
-{
-public:
-    ZeroTailVolume(std::vector<uint8_t> head, uint64_t totalSectors) : m_Head(std::move(head)), m_Total(totalSectors) {}
-    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
-    {
-        if (first > m_Total || count > m_Total - first) return 1100;
-        auto* out = static_cast<uint8_t*>(buffer);
-        for (uint32_t i = 0; i < count; ++i)
-        {
-            const uint64_t at = (first + i) * 512;
-            uint8_t* to = out + static_cast<size_t>(i) * 512;
-            if (at + 512 <= m_Head.size())
-                std::memcpy(to, m_Head.data() + at, 512);
-            else
-                std::memset(to, 0, 512);
-        }
-        return 0;
-    }
-    uint32_t GetDeviceKind(uint32_t* kind) override
-    {
-        *kind = 3;
-        return 0;
-    }
-    uint32_t GetVolumeType(uint32_t* type) override
-    {
-        *type = 1;
-        return 0;
-    }
-    uint32_t GetGeometry(tagDiskGeometry* g) override
-    {
-        *g = tagDiskGeometry{};
-        g->BytesPerSector = 512;
-        g->TotalSectors = m_Total;
-        g->TotalSectors512 = m_Total;
-        return 0;
-    }
-    uint32_t GetDescription(std::string* text) override
-    {
-        text->clear();
-        return 0;
-    }
-    bool IsRemovable() override { return false; }
-    int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override
-    {
-        name->clear();
-        return 0;
-    }
-    bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
-
-private:
-    std::vector<uint8_t> m_Head;
-    uint64_t m_Total;
-};
-
-} // namespace
-
 TEST(ResourceBounds, BootSectorClaimingAGigabyteFatCostsWhatTheVolumeHolds)
 {
     // A 2 GiB FAT32 volume with one FAT whose boot sector claims the largest table believed
@@ -266,7 +204,9 @@ TEST(ResourceBounds, BootSectorClaimingAGigabyteFatCostsWhatTheVolumeHolds)
     const uint8_t signature[12] = {0xF8, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
     std::memcpy(head.data() + 32 * 512, signature, sizeof signature);
 
-    ZeroTailVolume volume(head, kTotal);
+    // The boot sector describes a volume of gigabytes; past `head` it reads as zeros.
+    MemoryVolume volume(head);
+    volume.SetTotalSectors(kTotal);
     KFatFileSystem fs;
     fs.SetVolume(&volume);
     g_LargestNew = 0;

@@ -15,7 +15,7 @@
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ TEST(NtfsConditions, IntactCopiesExactlyAndReusedPadsAreOverwritten)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     ASSERT_FALSE(image.empty());
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -105,7 +105,7 @@ TEST(NtfsConditions, WithoutBitmapOnlyClaimedClustersTell)
     int64_t bitmapSector = -1;
     std::map<std::string, uint8_t> withBitmap;
     {
-        KMemoryVolumeIO volume(image);
+        MemoryVolume volume(image);
         KNtfsFileSystem fs;
         fs.SetVolume(&volume);
         ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -117,7 +117,7 @@ TEST(NtfsConditions, WithoutBitmapOnlyClaimedClustersTell)
     }
     ASSERT_GT(bitmapSector, 0);
     image.at(static_cast<size_t>(bitmapSector) * 512) = 'X'; // "FILE" signature broken
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

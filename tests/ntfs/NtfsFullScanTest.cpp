@@ -14,7 +14,7 @@
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
 #include "tests/ntfs/NtfsScanTestSupport.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ TEST(NtfsFullScan, OneVolumeOneCandidateFromItsBootSector)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty()) GTEST_SKIP() << "image missing";
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     const ScanStats stats = RunFullScan(fs, volume);
     EXPECT_EQ(stats.dwNtfsBootRecords, 2u) << "the boot sector and its backup";
@@ -113,7 +113,7 @@ TEST(NtfsFullScan, WipedBootSectorsRebuiltFromTheMftRecord)
     std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty()) GTEST_SKIP() << "image missing";
     ASSERT_EQ(WipeBootSectors(image), 2);
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     const ScanStats stats = RunFullScan(fs, volume);
     EXPECT_EQ(stats.dwNtfsBootRecords, 0u);
@@ -129,7 +129,7 @@ TEST(NtfsFullScan, WipedBootSectorsRebuiltFromTheMftRecord)
 
     // Its listing gives back what the intact volume gives back.
     const Recovered rebuilt = ListAndCopy(fs, 0, "ntfs-basic", {"present", "deleted"});
-    KMemoryVolumeIO intactVolume(LoadFixtureImage("ntfs-basic"));
+    MemoryVolume intactVolume(LoadFixtureImage("ntfs-basic"));
     KNtfsFileSystem intact;
     intact.SetVolume(&intactVolume);
     const Recovered normal = ListAndCopy(intact, 0xFFFFFFFF, "ntfs-basic", {"present", "deleted"});
@@ -147,7 +147,7 @@ TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
     if (image.empty()) GTEST_SKIP() << "image missing";
     int64_t mft = -1;
     {
-        KMemoryVolumeIO intactVolume(image);
+        MemoryVolume intactVolume(image);
         KNtfsFileSystem intact;
         intact.SetVolume(&intactVolume);
         ASSERT_EQ(intact.SelectCandidate(0xFFFFFFFF), 0u);
@@ -156,7 +156,7 @@ TEST(NtfsFullScan, MirrorPlacesTheVolumeWhenTheMftRecordIsGone)
     ASSERT_GT(mft, 0);
     ASSERT_EQ(WipeBootSectors(image), 2);
     std::memset(image.data() + mft * 512, 0, 1024);
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     RunFullScan(fs, volume);
     const std::vector<NtfsCandidate> found = Candidates(fs);
@@ -172,7 +172,7 @@ TEST(NtfsFullScan, ReformattedVolumeGivesBackOldFiles)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-reformatted");
     if (image.empty()) GTEST_SKIP() << "image missing";
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     RunFullScan(fs, volume);
     const std::vector<NtfsCandidate> found = Candidates(fs);
@@ -206,7 +206,7 @@ TEST(NtfsFullScan, DeletedPartitionFoundAtItsStart)
     for (const ManifestPartition& p : LoadManifest("mbr-deleted").Partitions)
         if (p.Fs == "ntfs" && p.State == "deleted") start = p.Start;
     if (start < 0) GTEST_SKIP() << "no deleted NTFS partition in the manifest";
-    KMemoryVolumeIO disk(std::move(image));
+    MemoryVolume disk(std::move(image));
     KNtfsFileSystem fs;
     RunFullScan(fs, disk);
     const std::vector<NtfsCandidate> found = Candidates(fs);
@@ -223,8 +223,8 @@ TEST(NtfsFullScan, FileSystemBeyondTwoTebibytes)
     if (image.empty()) GTEST_SKIP() << "image missing";
     // Sector 2^32 + 2048: a 32-bit sector number would place it at 2048.
     const uint64_t base = (1ull << 32) + 2048;
-    KMemoryVolumeIO inner(image);
-    FarVolume volume(inner, base);
+    MemoryVolume volume(image);
+    volume.PlaceImageAt(base); // zeros before it, without holding 2 TiB
     KNtfsFileSystem fs;
     RunFullScan(fs, volume, 512, nullptr, base);
     const std::vector<NtfsCandidate> found = Candidates(fs);
@@ -245,7 +245,7 @@ TEST(NtfsFullScan, RecordAcrossBuffersIsTakenOnce)
     const std::vector<uint8_t> index = BuildIndexRecord(0, {{64, RecordBuilder::FileName("seam.txt", 5, 1, 0, 10)}});
     std::memcpy(disk.data() + 1020 * 512, index.data(), index.size() - 4 * 512); // cut by the image end
     std::memcpy(disk.data() + 900 * 512, index.data(), index.size());
-    KMemoryVolumeIO volume(disk);
+    MemoryVolume volume(disk);
 
     for (const uint32_t chunk : {512u, 1024u, 7u})
     {
@@ -299,7 +299,7 @@ TEST(NtfsFullScan, HostileRecordsAtBufferEnds)
     std::memcpy(disk.data() + 63 * 512 + 3, "NTFS    ", 8);
     RecordBuilder::Put16(disk, 63 * 512 + 11, 512);
     disk[63 * 512 + 13] = 8;
-    KMemoryVolumeIO volume(disk);
+    MemoryVolume volume(disk);
     KNtfsFileSystem fs;
     const ScanStats stats = RunFullScan(fs, volume, 3);
     EXPECT_EQ(stats.dwNtfsFiles, 0u);
@@ -329,7 +329,7 @@ TEST(NtfsFullScan, RandomDamageNeverCrashesAndStaysBounded)
             if (next() % 100 != 0) continue;
             for (int k = 0; k < 8; ++k) image[s * 512 + next() % 512] = static_cast<uint8_t>(next());
         }
-        KMemoryVolumeIO volume(image);
+        MemoryVolume volume(image);
         KNtfsFileSystem fs;
         RunFullScan(fs, volume, round % 2 ? 512 : 61);
         uint32_t count = 0;
@@ -349,7 +349,7 @@ TEST(NtfsFullScan, StoredCandidateWithAHugeMftRunListsInBoundedReads)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty()) GTEST_SKIP() << "image missing";
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem real;
     real.SetVolume(&volume);
     ASSERT_EQ(real.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -400,7 +400,7 @@ TEST(NtfsFullScan, CandidateOfAnMftInExtensionRecordsHasAllItsRuns)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-mft-pieces");
     if (image.empty()) GTEST_SKIP() << "image missing";
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem open;
     open.SetVolume(&volume);
     ASSERT_EQ(open.SelectCandidate(0xFFFFFFFF), 0u);

@@ -11,13 +11,13 @@
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 TEST(NtfsImage, RootLabelRefusalsAndScanCandidate)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     ASSERT_FALSE(image.empty());
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     volume.SetName("sdz1");
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);

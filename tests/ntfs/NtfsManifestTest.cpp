@@ -11,8 +11,9 @@
 #include "format/ntfs/NtfsRecord.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
+#include "support/ManifestRecovery.h"
 #include "support/TestTrees.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -22,37 +23,22 @@ void ExpectEveryRecoverableFileExact(const char* name, int atLeast, int streamsA
 {
     const std::vector<uint8_t> image = LoadFixtureImage(name);
     if (image.empty()) GTEST_SKIP() << "image missing";
-    TempDir dir;
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(0xFFFFFFFF), 0u);
     KNodeTree tree;
     ASSERT_EQ(fs.BuildTree(&tree), 0u);
-    int checked = 0, exact = 0, streams = 0;
-    for (const ManifestFile& e : LoadManifest(name).Files)
-    {
-        if (e.State != "present" && e.State != "deleted") continue;
-        // A named stream "file:stream" is an entry of its own beside its file.
-        const bool stream = e.Path.find(':') != std::string::npos;
-        streams += stream;
-        ++checked;
-        const tagTreeNode* node = WalkTree(tree, e.Path); // empty files too
-        ASSERT_NE(node, nullptr) << e.Path;
-        EXPECT_EQ(node->pRecord->byKind, (e.State == "present" ? 0x11 : 0x13) | (stream ? FN_KIND_STREAM : 0))
-            << e.Path;
-        EXPECT_EQ(node->pRecord->s64Size, e.Size) << e.Path;
-        const std::string target = dir.File("out" + std::to_string(checked));
-        fs.ClearUnreadBytes();
-        ASSERT_EQ(fs.SaveFile(node->pRecord, target), 0u) << e.Path;
-        EXPECT_EQ(fs.GetUnreadBytes(), 0u) << e.Path << ": a whole copy is not damaged";
-        const bool same = Sha256OfFile(target) == e.Sha256;
-        EXPECT_TRUE(same) << e.Path;
-        exact += same;
-    }
-    EXPECT_GE(checked, atLeast);
-    EXPECT_GE(streams, streamsAtLeast);
-    std::printf("%s byte-exact: %d of %d (%d named streams)\n", name, exact, checked, streams);
+    // A named stream "file:stream" is an entry of its own beside its file.
+    const ManifestRecovery got =
+        RecoverManifestFiles(fs, tree, name, {"present", "deleted"}, [](const ManifestFile& e, const tagFileNode& r) {
+            EXPECT_EQ((r.byKind & FN_KIND_STREAM) != 0, e.Path.find(':') != std::string::npos) << e.Path;
+        });
+    EXPECT_TRUE(got.Missing.empty()) << got.Missing.front();
+    EXPECT_TRUE(got.Wrong.empty()) << got.Wrong.front();
+    EXPECT_GE(got.Wanted, atLeast);
+    EXPECT_GE(got.Streams, streamsAtLeast);
+    std::printf("%s byte-exact: %d of %d (%d named streams)\n", name, got.Exact, got.Wanted, got.Streams);
     EXPECT_EQ(volume.Image(), image);
 }
 
@@ -74,7 +60,7 @@ TEST(NtfsManifest, ACompressedFileOverABadSectorIsSavedWithItsLossCounted)
 {
     const std::vector<uint8_t> image = LoadFixtureImage("ntfs-basic");
     if (image.empty()) GTEST_SKIP() << "image missing";
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     ASSERT_EQ(fs.SelectCandidate(0xFFFFFFFF), 0u);

@@ -18,7 +18,7 @@
 #include "support/TestImages.h"
 #include "support/TestTrees.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ TEST(NtfsNamedStreams, DeletedFilesStreamsNamedByAnAttributeListAreCopiedExactly
     int64_t sector = -1;
     uint32_t number = 0, bytes = 0;
     {
-        KMemoryVolumeIO volume(image);
+        MemoryVolume volume(image);
         KNtfsFileSystem fs;
         fs.SetVolume(&volume);
         ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -156,7 +156,7 @@ TEST(NtfsNamedStreams, DeletedFilesStreamsNamedByAnAttributeListAreCopiedExactly
     // The in-use flag lies in the record's first stride, away from the update sequence.
     image.at(static_cast<size_t>(sector) * 512 + 22) &= static_cast<uint8_t>(~1u);
 
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KNtfsFileSystem listed;
     listed.SetVolume(&volume);
     ASSERT_EQ(listed.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);

@@ -10,7 +10,6 @@
 #include "fs/IFileSystem.h"
 #include "support/FullScan.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
-#include "volume/IVolumeIO.h"
 
 struct IndexEntrySpec
 {
@@ -55,38 +54,3 @@ inline std::vector<uint8_t> BuildIndexRecord(uint64_t vcn, const std::vector<Ind
     }
     return r;
 }
-
-// A volume whose sectors from `base` on are those of `inner`; everything before reads as
-// zeros. It puts a small image beyond 2 TiB without holding 2 TiB.
-class FarVolume final : public IVolumeIO
-{
-public:
-    FarVolume(IVolumeIO& inner, uint64_t base) : m_Inner(inner), m_Base(base) {}
-    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
-    {
-        tagDiskGeometry g;
-        GetGeometry(&g);
-        if (first > g.TotalSectors || count > g.TotalSectors - first) return 1100;
-        if (first >= m_Base) return m_Inner.ReadSectors(first - m_Base, buffer, count);
-        std::memset(buffer, 0, static_cast<size_t>(count) * 512);
-        return first + count <= m_Base ? 0 : 87; // the tests never read across the seam
-    }
-    uint32_t GetDeviceKind(uint32_t* kind) override { return m_Inner.GetDeviceKind(kind); }
-    uint32_t GetVolumeType(uint32_t* type) override { return m_Inner.GetVolumeType(type); }
-    uint32_t GetGeometry(tagDiskGeometry* g) override
-    {
-        const uint32_t rc = m_Inner.GetGeometry(g);
-        g->TotalSectors += m_Base;
-        g->TotalSectors512 = g->TotalSectors;
-        return rc;
-    }
-    uint32_t GetDescription(std::string* text) override { return m_Inner.GetDescription(text); }
-    bool IsRemovable() override { return false; }
-    int32_t GetIndex() override { return 0; }
-    uint32_t GetName(std::string* name) override { return m_Inner.GetName(name); }
-    bool Open(const tagVolumeInfo*, uint32_t) override { return true; }
-
-private:
-    IVolumeIO& m_Inner;
-    uint64_t m_Base;
-};

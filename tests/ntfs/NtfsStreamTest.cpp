@@ -14,7 +14,7 @@
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
 #include "tests/ntfs/NtfsRecordBuilder.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ tagNtfsFileNode* AddNode(KNtfsFileSystem& fs, const char* name, int64_t sector, 
 TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
 {
     SyntheticVolume v;
-    KMemoryVolumeIO volume(v.image);
+    MemoryVolume volume(v.image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     const tagNtfsFileNode* n = AddNode(fs, "r.txt", kResidentSector, 300, 0x20);
@@ -124,7 +124,7 @@ TEST(NtfsStreams, ResidentStreamSeekAndReadCodes)
 TEST(NtfsStreams, CompressedFileWithAHoleUnitSavesExactly)
 {
     SyntheticVolume v;
-    KMemoryVolumeIO volume(v.image);
+    MemoryVolume volume(v.image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     const tagNtfsFileNode* n = AddNode(fs, "c.bin", kCompressedSector, 24576, 0x800);
@@ -207,7 +207,7 @@ TEST(NtfsStreams, CompressionUnitsSplitOverRunsSaveExactly)
                 .Resident(0x30, RecordBuilder::FileName("split.bin", 5, 1))
                 .NonResident(0x80, pairs, 32768, 0x0001, 4)
                 .Build());
-    KMemoryVolumeIO volume(v.image);
+    MemoryVolume volume(v.image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     const tagNtfsFileNode* n = AddNode(fs, "split.bin", 110, 32768, 0x800);
@@ -237,7 +237,7 @@ TEST(NtfsStreams, CompressionUnitsSplitOverRunsSaveExactly)
 TEST(NtfsStreams, EncryptedFileExportsRawBackupBlocks)
 {
     SyntheticVolume v;
-    KMemoryVolumeIO volume(v.image);
+    MemoryVolume volume(v.image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     const tagNtfsFileNode* n = AddNode(fs, "e.bin", kEncryptedSector, 70000, 0x40);
@@ -262,7 +262,7 @@ TEST(NtfsStreams, EncryptedFileExportsRawBackupBlocks)
 TEST(NtfsStreams, SavedStateLoadsBackWhole)
 {
     SyntheticVolume v;
-    KMemoryVolumeIO volume(v.image);
+    MemoryVolume volume(v.image);
     KNtfsFileSystem fs;
     fs.SetVolume(&volume);
     fs.Mft().Geometry().MftRuns = {{64, 32, 0}, {STREAM_HOLE_SECTOR, 8, 0}};

@@ -10,8 +10,8 @@ TEST_F(RawEngine, ManagerPicksTheDeepScanForAnUnrecognisedVolume)
 {
     // The list owns the volume from here on; the stranger has a copy of its record but is not
     // the object the list holds.
-    auto* volume = new KMemoryVolumeIO(std::vector<uint8_t>(16 * 512));
-    KMemoryVolumeIO stranger(std::vector<uint8_t>(16 * 512));
+    auto* volume = new MemoryVolume(std::vector<uint8_t>(16 * 512));
+    MemoryVolume stranger(std::vector<uint8_t>(16 * 512));
     tagVolumeInfo rec;
     rec.PartitionType = -1;
     rec.Drive = "E:";

@@ -35,7 +35,7 @@ TEST_F(RawEngine, SaveFileCopiesExactlyAndRefusesWhatItMust)
     f.Add("big", "Big", &m_LogA)->HitAt(3, 300 * 512 + 17); // more than two copy pieces
     List(f);
     const std::vector<uint8_t> image = PatternBytes(400 * 512, 77);
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KRawFileSystem& fs = Fs(volume);
     Scan(fs, 400, 512);
     fs.End_ScanFS();
@@ -82,7 +82,7 @@ TEST_F(RawEngine, StoredScanLoadsBackWhole)
     FakeFactory f;
     f.Add("aaa", "Type A", &m_LogA)->HitAt(7, 1234);
     List(f);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(50 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(50 * 512));
     KRawFileSystem& fs = Fs(volume);
     fs.SetSectorInfo(3, 4096);
     Scan(fs, 50, 512);
@@ -196,7 +196,7 @@ TEST(RawPlugins, DeepScanWithTheBuiltLibrariesFindsDocuments)
         const std::vector<uint8_t> pdf = ReadFileBytes(SourcePath("tests/data/raw/docs/sample.pdf"));
         image.insert(image.end(), pdf.begin(), pdf.end());
         image.resize((image.size() + 511) / 512 * 512 + 4096, 0);
-        KMemoryVolumeIO volume(image);
+        MemoryVolume volume(image);
         KRawFileSystem fs;
         fs.SetVolume(&volume);
         ASSERT_EQ(fs.Begin_ScanFS(), 0u);

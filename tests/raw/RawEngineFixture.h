@@ -9,7 +9,7 @@
 #include "FakeRawTypes.h"
 #include "raw/KRawFileSystem.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 class RawEngine : public ::testing::Test
 {

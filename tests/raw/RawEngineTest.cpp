@@ -26,7 +26,7 @@ TEST_F(RawEngine, OpenLengthEndsAtTheNextHitWithinTheLimits)
     a->HitAt(900, 0);      // nothing follows: runs to the volume's end
     c->HitAt(950, 0);      // closes A@900; C itself is cut to its maximum at the end
     List(f);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(1000 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(1000 * 512));
     KRawFileSystem& fs = Fs(volume);
     Scan(fs, 1000, 1);
     ASSERT_EQ(fs.End_ScanFS(), 0u);
@@ -57,7 +57,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
     for (int i = 0; i < 12; ++i) a->HitAt(100 + 10 * i, 512);
     List(f);
     m_Mgr->SetEnabled(1, 0);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(400 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(400 * 512));
     volume.SetName("Disk 0");
     KRawFileSystem& fs = Fs(volume);
     ScanStats stats{};
@@ -106,7 +106,7 @@ TEST_F(RawEngine, FoldersCountTheirFilesAndDisabledTypesAreNeverScanned)
 
 TEST_F(RawEngine, WithoutTypesAScanHasOnlyItsFolders)
 {
-    KMemoryVolumeIO volume(std::vector<uint8_t>(64 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(64 * 512));
     KRawFileSystem& fs = Fs(volume);
     Scan(fs, 64, 512);
     fs.End_ScanFS();
@@ -131,7 +131,7 @@ TEST_F(RawEngine, HitsOutsideTheVolumeAndBadSizesAreContained)
     bad->HitAt(10, -77);              // negative size: decided like an open length
     bad->HitAt(20, int64_t{1} << 50); // longer than the volume: cut at its end
     List(f);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(100 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(100 * 512));
     KRawFileSystem& fs = Fs(volume);
     Scan(fs, 100, 512);
     fs.End_ScanFS();
@@ -178,7 +178,7 @@ TEST_F(RawEngine, HitsPastTheLimitAreDroppedAndCountedWhileTheScanGoesOn)
     a->SetLimits(0, 1 << 20);
     for (int s = 0; s < 100; ++s) a->HitAt(s * 10, 0);
     List(f);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(1000 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(1000 * 512));
     KRawFileSystem& fs = Fs(volume);
     fs.SetHitLimit(40);
     ScanStats stats{};

@@ -86,7 +86,7 @@ TEST(RawPlugins, FoundFilesAreNamedFromWhatTheyCarry)
         Append(image, bytes["2021-06-15 09-40-00 Canon EOS 80D.jpg"]);
         Append(image, ReadFileBytes(SourcePath("tests/data/raw/media/bare.mp3")));
 
-        KMemoryVolumeIO volume(image);
+        MemoryVolume volume(image);
         KRawFileSystem fs;
         fs.SetVolume(&volume);
         ASSERT_EQ(fs.Begin_ScanFS(), 0u);
@@ -167,7 +167,7 @@ TEST_F(RawEngine, HostileMetadataNamesAreCleanedCutAndMadeUnique)
         t->NameAt(sector, name);
     }
     List(f);
-    KMemoryVolumeIO volume(std::vector<uint8_t>(20 * 512));
+    MemoryVolume volume(std::vector<uint8_t>(20 * 512));
     KRawFileSystem& fs = Fs(volume);
     Scan(fs, 20, 512);
     fs.End_ScanFS();

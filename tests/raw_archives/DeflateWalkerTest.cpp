@@ -8,7 +8,7 @@
 #include "common/Inflate.h"
 #include "common/KDeflateWalker.h"
 #include "common/RawCrc32.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 // Writes bits least significant first, as deflate packs them; Huffman codes go most
@@ -57,7 +57,7 @@ tagDeflateWalk WalkBytes(const std::vector<uint8_t>& stream)
 {
     std::vector<uint8_t> image(stream);
     image.resize((image.size() / 512 + 1) * 512, 0xEE);
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     RawScanArgs args{0, image.data(), static_cast<uint32_t>(image.size() / 512), 512, &volume};
     // The reader ends where the stream's bytes end, as at the end of a volume.
     KRawReader reader(args, 0, stream.size());

@@ -9,7 +9,7 @@
 #include "docs/DocsTypeList.h"
 #include "raw/KRawFileArray.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::vector<TypePtr> DocTypes()
 
 std::vector<Found> Scan(const std::vector<uint8_t>& image, uint32_t bufferSectors)
 {
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     const uint64_t total = image.size() / 512;
     std::vector<TypePtr> types = DocTypes();
     for (auto& t : types) t->BeginScan();

@@ -60,17 +60,6 @@ std::vector<uint8_t> MakeWav(uint32_t dataBytes)
 }
 } // namespace
 
-TEST(RawHeaderSized, BmpFoundOnceWithItsLength)
-{
-    std::vector<uint8_t> image = Junk(64 * 512, 1);
-    const std::vector<uint8_t> bmp = MakeBmp(37, 21);
-    Plant(image, 10 * 512, bmp);
-    const auto found = ScanImage(image, MediaType("bmp"));
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].firstSector, 10);
-    EXPECT_EQ(found[0].size, static_cast<int64_t>(bmp.size()));
-}
-
 TEST(RawHeaderSized, BmpSizeFieldDisagreeingWithRowsUsesRows)
 {
     std::vector<uint8_t> bmp = MakeBmp(100, 50);

@@ -8,7 +8,7 @@
 
 #include "RawScanHarness.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 const char* const kSampleFiles[] = {
@@ -103,7 +103,7 @@ TEST(RawDamage, HostileLengthsDoNotReadTheWholeVolume)
     std::vector<uint8_t> image(8 * 512, 0);
     Plant(image, 8 * 512, photo);
     image.resize(image.size() + 300u * 1024 * 1024 / 512 * 512, 0x11); // beyond the 256 MiB limit
-    KMemoryVolumeIO volume(std::move(image));
+    MemoryVolume volume(std::move(image));
     const RawTypePtr jpg = MediaType("jpg");
     std::vector<uint8_t> buffer(512 * 512);
     ASSERT_EQ(volume.ReadSectors(0, buffer.data(), 512), 0u);
@@ -125,7 +125,7 @@ TEST(RawDamage, RejectingFalseStartsCostsNoReads)
     const std::vector<RawTypePtr> types = AllMediaTypes();
     for (uint8_t fill : {uint8_t{0xFF}, uint8_t{0x00}})
     {
-        KMemoryVolumeIO volume(std::vector<uint8_t>(4096 * 512, fill));
+        MemoryVolume volume(std::vector<uint8_t>(4096 * 512, fill));
         std::vector<uint8_t> buffer(512 * 512);
         for (const RawTypePtr& t : types) t->BeginScan();
         for (uint64_t first = 0; first < 4096; first += 512)

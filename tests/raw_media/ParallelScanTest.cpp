@@ -20,7 +20,7 @@
 #include "support/TestFiles.h"
 #include "system/SystemTypeList.h"
 #include "text/TextTypeList.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ struct tagOutcome
     uint64_t dropped = 0;
 };
 
-tagOutcome Scan(KMemoryVolumeIO& volume, int chunkSectors, uint32_t threads, size_t batchBytes, uint32_t hitLimit)
+tagOutcome Scan(MemoryVolume& volume, int chunkSectors, uint32_t threads, size_t batchBytes, uint32_t hitLimit)
 {
     KRawFileSystem fs;
     fs.SetScanThreads(threads, batchBytes);
@@ -123,7 +123,7 @@ TEST(ParallelDeepScan, SpreadOverThreadsFindsExactlyWhatOneThreadFinds)
         for (const auto& [chunk, batch] :
              {std::pair<int, size_t>{16, 64 * 1024}, std::pair<int, size_t>{512, KRawParallelScan::kBatchBytes}})
         {
-            KMemoryVolumeIO volume(CarvingImage(chunk));
+            MemoryVolume volume(CarvingImage(chunk));
             const tagOutcome one = Scan(volume, chunk, 1, batch, VlmLimits::kMaxDeepScanHits);
             const size_t files = one.records.size() - 2 - static_cast<size_t>(mgr.GetTypeCount());
             // Most samples are found where they were laid (some are found more than once: their

@@ -11,7 +11,7 @@
 #include "system/SystemTypeList.h"
 #include "text/TextTypeList.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 
 int KHitList::GetAt(int index, RawHit* out)
 {
@@ -54,7 +54,7 @@ RawTypePtr AnyType(const std::string& extension)
 std::vector<tagFoundFile> ScanImage(const std::vector<uint8_t>& image, std::span<const RawTypePtr> types,
                                     uint32_t bytesPerSector, uint32_t bufferSectors)
 {
-    KMemoryVolumeIO volume(image, bytesPerSector);
+    MemoryVolume volume(image, bytesPerSector);
     const uint64_t total = image.size() / bytesPerSector;
     std::vector<uint8_t> buffer(static_cast<size_t>(bufferSectors) * bytesPerSector);
     std::vector<tagFoundFile> found;

@@ -15,7 +15,7 @@
 #include "ntfs/KNtfsFileSystem.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "volume/VolumeDiscovery.h"
 
 namespace {
@@ -54,47 +54,6 @@ private:
     uint64_t m_State;
 };
 
-// A hard disk over the damaged bytes themselves (no copy), for discovery.
-class KVectorDevice final : public IDeviceIO
-{
-public:
-    explicit KVectorDevice(const std::vector<uint8_t>& bytes) : m_Bytes(bytes) {}
-    uint32_t Open(uint32_t, uint32_t) override { return 0; }
-    uint32_t Close() override { return 0; }
-    bool IsOpen() override { return true; }
-    int32_t GetNumber() override { return 0; }
-    uint32_t ReadSectors(uint64_t first, void* buffer, uint32_t count) override
-    {
-        ++m_Reads;
-        const uint64_t total = m_Bytes.size() / 512;
-        if (first > total || count > total - first) return 1100;
-        std::memcpy(buffer, m_Bytes.data() + first * 512, size_t{count} * 512);
-        return 0;
-    }
-    uint32_t GetKind(uint32_t* kind) override
-    {
-        *kind = DEVICE_HARDDISK;
-        return 0;
-    }
-    uint32_t GetGeometry(tagDiskGeometry* g) override
-    {
-        g->BytesPerSector = 512;
-        g->TotalSectors = g->TotalSectors512 = m_Bytes.size() / 512;
-        return 0;
-    }
-    uint32_t GetDescription(std::string* text) override
-    {
-        *text = "damaged";
-        return 0;
-    }
-    bool IsRemovable() override { return false; }
-    uint64_t ReadCount() const { return m_Reads; }
-
-private:
-    const std::vector<uint8_t>& m_Bytes;
-    uint64_t m_Reads = 0;
-};
-
 std::vector<uint64_t> UsedSectors(const std::vector<uint8_t>& image)
 {
     std::vector<uint64_t> used;
@@ -111,9 +70,9 @@ std::vector<uint64_t> UsedSectors(const std::vector<uint8_t>& image)
 // The pipeline over one image; returns the sectors read through the volume and the disk.
 uint64_t RunPipeline(std::vector<uint8_t> bytes, const tagDamageCase& c)
 {
-    KMemoryVolumeIO volume(std::move(bytes));
+    MemoryVolume volume(std::move(bytes));
     const std::vector<uint8_t>& image = volume.Image();
-    KVectorDevice device(image);
+    MemoryDisk device(kBorrow, image); // the damaged bytes themselves, for discovery
     std::vector<tagVolumeInfo> found;
     ParseBasicDisk(&device, &found);
 
@@ -130,7 +89,7 @@ uint64_t RunPipeline(std::vector<uint8_t> bytes, const tagDamageCase& c)
     if (c.fullScanSectors)
     {
         const size_t bytes = static_cast<size_t>(std::min<uint64_t>(c.fullScanSectors * 512, image.size()));
-        KMemoryVolumeIO headVolume(
+        MemoryVolume headVolume(
             std::vector<uint8_t>(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(bytes)));
         std::unique_ptr<IFileSystem> scan;
         if (c.ntfs)

@@ -34,7 +34,7 @@ std::vector<std::string> Listing(const std::vector<tagVolumeInfo>& list)
     return out;
 }
 
-std::vector<std::string> ReadTable(SparseDisk& disk)
+std::vector<std::string> ReadTable(MemoryDisk& disk)
 {
     std::vector<tagVolumeInfo> list;
     ReadPartitionTable(&disk, &list);
@@ -42,7 +42,7 @@ std::vector<std::string> ReadTable(SparseDisk& disk)
 }
 
 // A boot sector that only carries its file-system label: enough for the partition type.
-void Label(SparseDisk& disk, uint64_t sector, const char* fs)
+void Label(MemoryDisk& disk, uint64_t sector, const char* fs)
 {
     std::vector<uint8_t>& s = disk.Sector(sector);
     if (std::strcmp(fs, "NTFS") == 0)
@@ -61,9 +61,9 @@ GptTestTable TwoPartitions()
     return t;
 }
 
-SparseDisk TwoPartitionDisk(const GptTestTable& table = TwoPartitions())
+MemoryDisk TwoPartitionDisk(const GptTestTable& table = TwoPartitions())
 {
-    SparseDisk disk(kDiskSectors);
+    MemoryDisk disk(kDiskSectors);
     table.WriteTo(disk);
     Label(disk, 2048, "FAT32");
     Label(disk, 10240, "NTFS");
@@ -75,7 +75,7 @@ const std::vector<std::string> kTwoPartitions = {"1:7:10240:10240", "1:11:2048:4
 const std::vector<std::string> kProtectiveOnly = {"1:-1:1:" + std::to_string(kDiskSectors - 1)};
 
 // `count` sectors from `first` in one buffer.
-std::vector<uint8_t> Concat(SparseDisk& disk, uint64_t first, uint64_t count)
+std::vector<uint8_t> Concat(MemoryDisk& disk, uint64_t first, uint64_t count)
 {
     std::vector<uint8_t> out;
     for (uint64_t s = first; s < first + count; ++s)
@@ -86,7 +86,7 @@ std::vector<uint8_t> Concat(SparseDisk& disk, uint64_t first, uint64_t count)
 // A good header sector of the two-partition disk and a device size to check it against.
 std::vector<uint8_t> GoodHeader()
 {
-    SparseDisk disk = TwoPartitionDisk();
+    MemoryDisk disk = TwoPartitionDisk();
     return disk.Sector(1);
 }
 
@@ -171,7 +171,7 @@ TEST(GptTable, EntriesInOrderUnusedAndOutsideSkipped)
     t.EntryCount = 8;
     t.Entries = {{100, 199, true}, {300, 399, false}, {50, 59, true},
                  {60, 50, true},   {900, 1000, true}, {999, 999, true}};
-    SparseDisk disk(total);
+    MemoryDisk disk(total);
     t.WriteTo(disk);
     tagGptArrayInfo info;
     ASSERT_TRUE(ParseGptHeader(disk.Sector(1), 1, total, &info));
@@ -189,7 +189,7 @@ TEST(GptTable, EntriesInOrderUnusedAndOutsideSkipped)
     EXPECT_FALSE(GptArrayIntact(ByteView(array).first(7 * 128), info));
     // Larger entries (more fields after the 128 bytes): the stride is the header's.
     t.EntrySize = 256;
-    SparseDisk wide(total);
+    MemoryDisk wide(total);
     t.WriteTo(wide);
     ASSERT_TRUE(ParseGptHeader(wide.Sector(1), 1, total, &info));
     EXPECT_EQ(spans(ParseGptEntries(Concat(wide, 2, 4), info, total)), (Spans{{100, 199}, {50, 59}, {999, 999}}));
@@ -197,7 +197,7 @@ TEST(GptTable, EntriesInOrderUnusedAndOutsideSkipped)
 
 TEST(GptDiscovery, PartitionsListedInEntryOrderWithoutTheProtectiveEntry)
 {
-    SparseDisk disk = TwoPartitionDisk();
+    MemoryDisk disk = TwoPartitionDisk();
     EXPECT_EQ(ReadTable(disk), kTwoPartitions);
     // Discovery sorts by start; with nothing in the gaps nothing else appears.
     std::vector<tagVolumeInfo> sorted;
@@ -207,12 +207,12 @@ TEST(GptDiscovery, PartitionsListedInEntryOrderWithoutTheProtectiveEntry)
     // A hybrid MBR also lists a partition of its own: the GPT alone is read.
     GptTestTable hybrid = TwoPartitions();
     hybrid.ExtraMbrType = 0x07;
-    SparseDisk hybridDisk = TwoPartitionDisk(hybrid);
+    MemoryDisk hybridDisk = TwoPartitionDisk(hybrid);
     EXPECT_EQ(ReadTable(hybridDisk), kTwoPartitions);
 
     // A sound GPT without used entries: no volumes, so the whole disk is left to the gap search.
     GptTestTable empty;
-    SparseDisk emptyDisk(kDiskSectors);
+    MemoryDisk emptyDisk(kDiskSectors);
     empty.WriteTo(emptyDisk);
     EXPECT_EQ(ReadTable(emptyDisk), std::vector<std::string>{});
 }
@@ -224,26 +224,26 @@ TEST(GptDiscovery, BackupCopyTakesOverAndWithoutOneTheMbrIsRead)
     struct Case
     {
         const char* What;
-        void (*Damage)(SparseDisk&, uint64_t last, uint64_t backupArray);
+        void (*Damage)(MemoryDisk&, uint64_t last, uint64_t backupArray);
         std::vector<std::string> Expected;
     };
     const Case cases[] = {
         {"primary header CRC wrong, primary array gone",
-         [](SparseDisk& d, uint64_t, uint64_t) {
+         [](MemoryDisk& d, uint64_t, uint64_t) {
              d.Sector(1)[0x28] ^= 0x10;
              for (uint64_t s = 2; s < 34; ++s) d.Erase(s);
          },
          kTwoPartitions},
-        {"primary array damaged", [](SparseDisk& d, uint64_t, uint64_t) { d.Sector(2)[0x20] ^= 1; }, kTwoPartitions},
-        {"primary header unreadable as a GPT", [](SparseDisk& d, uint64_t, uint64_t) { d.Erase(1); }, kTwoPartitions},
+        {"primary array damaged", [](MemoryDisk& d, uint64_t, uint64_t) { d.Sector(2)[0x20] ^= 1; }, kTwoPartitions},
+        {"primary header unreadable as a GPT", [](MemoryDisk& d, uint64_t, uint64_t) { d.Erase(1); }, kTwoPartitions},
         {"both headers damaged",
-         [](SparseDisk& d, uint64_t l, uint64_t) {
+         [](MemoryDisk& d, uint64_t l, uint64_t) {
              d.Sector(1)[0x28] ^= 0x10;
              d.Sector(l)[0x28] ^= 0x10;
          },
          kProtectiveOnly},
         {"primary header and backup array damaged",
-         [](SparseDisk& d, uint64_t, uint64_t b) {
+         [](MemoryDisk& d, uint64_t, uint64_t b) {
              d.Sector(1)[0] = 'X';
              d.Sector(b)[0x20] ^= 1;
          },
@@ -251,7 +251,7 @@ TEST(GptDiscovery, BackupCopyTakesOverAndWithoutOneTheMbrIsRead)
     };
     for (const Case& c : cases)
     {
-        SparseDisk disk = TwoPartitionDisk();
+        MemoryDisk disk = TwoPartitionDisk();
         c.Damage(disk, last, backupArray);
         EXPECT_EQ(ReadTable(disk), c.Expected) << c.What;
     }
@@ -274,7 +274,7 @@ TEST(GptDiscovery, HostileHeadersAreRefusedBeforeAnyLargeRead)
     };
     for (const Case& c : cases)
     {
-        SparseDisk disk = TwoPartitionDisk();
+        MemoryDisk disk = TwoPartitionDisk();
         for (const uint64_t lba : {uint64_t{1}, kDiskSectors - 1})
         {
             std::vector<uint8_t>& h = disk.Sector(lba);
@@ -282,15 +282,15 @@ TEST(GptDiscovery, HostileHeadersAreRefusedBeforeAnyLargeRead)
             FixGptHeaderCrc(h);
         }
         EXPECT_EQ(ReadTable(disk), kProtectiveOnly) << c.What;
-        EXPECT_LE(disk.LargestRead, 1u) << c.What;
-        EXPECT_EQ(disk.ReadsPastEnd, 0) << c.What;
+        EXPECT_LE(disk.LargestRead(), 1u) << c.What;
+        EXPECT_EQ(disk.ReadsPastEnd(), 0) << c.What;
     }
 }
 
 TEST(GptDiscovery, FourKibSectorsCountInDeviceSectors)
 {
     // The header sits in logical sector 1 (byte 4096); 32 entries share one sector.
-    SparseDisk disk(50000, 4096);
+    MemoryDisk disk(50000, 4096);
     GptTestTable t;
     t.Entries = {{256, 511, true}, {0, 0, false}, {1024, 49000, true}};
     t.WriteTo(disk);
@@ -313,7 +313,7 @@ TEST(GptDiscovery, DeletedPartitionFoundInTheGapAfterTheGptVolumes)
     ASSERT_EQ(fat32.size(), kFlatSectors * 512);
 
     const uint64_t lostStart = 6144;
-    SparseDisk disk(lostStart + 0x200000 + 64);
+    MemoryDisk disk(lostStart + 0x200000 + 64);
     GptTestTable t;
     t.Entries = {{2048, 6143, true}, {lostStart, lostStart + kFlatSectors - 1, false}};
     t.WriteTo(disk);
@@ -417,13 +417,13 @@ TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
 TEST(PartitionTable, BadFirstSectorLeavesThePartitionListedAndTheRestRead)
 {
     // GPT: the first entry's boot sector is a bad sector.
-    SparseDisk gpt = TwoPartitionDisk();
+    MemoryDisk gpt = TwoPartitionDisk();
     gpt.Unreadable.insert(10240);
     EXPECT_EQ(ReadTable(gpt), (std::vector<std::string>{"1:-1:10240:10240", "1:11:2048:4096"}));
 
     // MBR: a bad primary boot sector before a good one, and an extended chain whose first
     // logical boot sector is bad while the chain's records are readable.
-    SparseDisk mbr(kDiskSectors);
+    MemoryDisk mbr(kDiskSectors);
     auto entry = [&mbr](uint64_t sector, int slot, uint8_t type, uint32_t first, uint32_t count) {
         std::vector<uint8_t>& s = mbr.Sector(sector);
         PutLE(s, 446 + 16 * static_cast<size_t>(slot) + 4, type, 1);

@@ -34,7 +34,7 @@ TEST(GptDynamicDisk, DataPartitionBelongsToTheDatabaseAndIsNoGap)
     options.GptMembers = 1;
     // More than the gap search's threshold of free sectors after the reserved partition.
     options.TotalSectors = kLdmTestGptDataStart + 0x200000 + 4096;
-    SparseDisk disk(options.TotalSectors);
+    MemoryDisk disk(options.TotalSectors);
     for (const auto& [first, bytes] : MakeLdmMemberPieces(group, 0, options)) disk.Put(first, bytes);
     disk.Put(kLdmTestGptDataStart, fat32);
 
@@ -64,7 +64,7 @@ TEST(GptDynamicDisk, DataPartitionBelongsToTheDatabaseAndIsNoGap)
     expectSimpleVolume();
 
     // A GPT without an LDM metadata partition is a basic disk.
-    SparseDisk plain(100000);
+    MemoryDisk plain(100000);
     GptTestTable table;
     table.Entries = {{2048, 6143, true}};
     table.WriteTo(plain);

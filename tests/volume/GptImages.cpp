@@ -7,61 +7,6 @@
 #include "base/Crc32.h"
 #include "base/VlmErrors.h"
 
-std::vector<uint8_t>& SparseDisk::Sector(uint64_t n)
-{
-    std::vector<uint8_t>& s = m_Sectors[n];
-    if (s.empty()) s.assign(m_Bps, 0);
-    return s;
-}
-
-void SparseDisk::Put(uint64_t first, const std::vector<uint8_t>& bytes)
-{
-    for (size_t off = 0; off < bytes.size(); off += m_Bps)
-    {
-        const size_t n = std::min<size_t>(m_Bps, bytes.size() - off);
-        const auto begin = bytes.begin() + static_cast<long>(off);
-        if (std::all_of(begin, begin + static_cast<long>(n), [](uint8_t b) { return b == 0; })) continue;
-        std::copy(begin, begin + static_cast<long>(n), Sector(first + off / m_Bps).begin());
-    }
-}
-
-uint32_t SparseDisk::ReadSectors(uint64_t firstSector, void* buffer, uint32_t count)
-{
-    LargestRead = std::max(LargestRead, count);
-    if (!RangeFits(m_Total, firstSector, count))
-    {
-        ++ReadsPastEnd;
-        return ERROR_END_OF_MEDIA;
-    }
-    if (Unreadable.lower_bound(firstSector) != Unreadable.lower_bound(firstSector + count)) return ERROR_READ_FAULT;
-    auto* out = static_cast<uint8_t*>(buffer);
-    std::memset(out, 0, size_t{count} * m_Bps);
-    for (auto it = m_Sectors.lower_bound(firstSector); it != m_Sectors.end() && it->first < firstSector + count; ++it)
-        std::memcpy(out + (it->first - firstSector) * m_Bps, it->second.data(), m_Bps);
-    return ERROR_SUCCESS;
-}
-
-uint32_t SparseDisk::GetKind(uint32_t* kind)
-{
-    *kind = DEVICE_HARDDISK;
-    return ERROR_SUCCESS;
-}
-
-uint32_t SparseDisk::GetGeometry(tagDiskGeometry* geometry)
-{
-    *geometry = {};
-    geometry->BytesPerSector = m_Bps;
-    geometry->TotalSectors = m_Total;
-    geometry->TotalSectors512 = m_Total * (m_Bps / 512);
-    return ERROR_SUCCESS;
-}
-
-uint32_t SparseDisk::GetDescription(std::string* text)
-{
-    *text = "sparse test disk";
-    return ERROR_SUCCESS;
-}
-
 void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width)
 {
     for (size_t i = 0; i < width; ++i) bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -76,16 +21,16 @@ void FixGptHeaderCrc(std::vector<uint8_t>& sector)
     PutLE(sector, 16, Crc32(ByteView(sector).first(size)), 4);
 }
 
-uint64_t GptTestTable::ArraySectors(const SparseDisk& disk) const
+uint64_t GptTestTable::ArraySectors(const MemoryDisk& disk) const
 {
-    return (uint64_t{EntryCount} * EntrySize + disk.Bps() - 1) / disk.Bps();
+    return (uint64_t{EntryCount} * EntrySize + disk.BytesPerSector() - 1) / disk.BytesPerSector();
 }
 
-void GptTestTable::WriteTo(SparseDisk& disk) const
+void GptTestTable::WriteTo(MemoryDisk& disk) const
 {
-    const uint64_t last = disk.Total() - 1;
+    const uint64_t last = disk.TotalSectors() - 1;
     const uint64_t arraySectors = ArraySectors(disk);
-    std::vector<uint8_t> array(arraySectors * disk.Bps(), 0);
+    std::vector<uint8_t> array(arraySectors * disk.BytesPerSector(), 0);
     for (size_t i = 0; i < Entries.size(); ++i)
     {
         const size_t off = i * EntrySize;

@@ -29,7 +29,7 @@
 #include "fs/KOutStream.h"
 #include "raw/KRawFileSystem.h"
 #include "support/TestFiles.h"
-#include "volume/KMemoryVolumeIO.h"
+#include "support/MemoryMedia.h"
 #include "TestRawTypes.h"
 
 namespace {
@@ -49,7 +49,7 @@ std::vector<uint8_t> Sample(const std::string& name)
     return ReadFileBytes(SourcePath("tests/data/raw/media/" + name));
 }
 
-std::unique_ptr<IOutStream> StreamOver(KMemoryVolumeIO& volume, tagFileNode& record, const StreamVector& runs)
+std::unique_ptr<IOutStream> StreamOver(MemoryVolume& volume, tagFileNode& record, const StreamVector& runs)
 {
     auto stream = std::make_unique<KOutStream>(&record, &volume);
     stream->SetRuns(runs);
@@ -94,7 +94,7 @@ TEST(PreviewImages, DecodeFromDeepScanFilesAndScatteredRuns)
     image.resize((image.size() + 511) / 512 * 512);
     TestRawFactory factory(
         {{"png", "Test picture", std::string("\x89PNG\r\n\x1a\n", 8), static_cast<int64_t>(png.size())}});
-    KMemoryVolumeIO volume(image);
+    MemoryVolume volume(image);
     KRawFileSystem raw;
     // Types are listed only while a manager lives; the file system holds one.
     KRawScanMgr::AddFactory(&factory);
@@ -120,7 +120,7 @@ TEST(PreviewImages, DecodeFromDeepScanFilesAndScatteredRuns)
     scattered.resize((scattered.size() + 511) / 512 * 512);
     const uint32_t tailSectors = static_cast<uint32_t>(scattered.size() / 512);
     scattered.insert(scattered.end(), jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(half));
-    KMemoryVolumeIO scatteredVolume(scattered);
+    MemoryVolume scatteredVolume(scattered);
     tagFileNode record{};
     record.wValidMask = FN_MASK_FOUND;
     record.s64Size = static_cast<int64_t>(jpeg.size());
@@ -182,7 +182,7 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
     TempDir dir;
     const std::string img = dir.File("fat12.img");
     ASSERT_TRUE(UnpackZst(SourcePath("tests/data/fat12-floppy.img.zst"), img));
-    KMemoryVolumeIO volume(ReadFileBytes(img));
+    MemoryVolume volume(ReadFileBytes(img));
     KFatFileSystem fat;
     fat.SetVolume(&volume);
     ASSERT_EQ(fat.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
@@ -210,7 +210,7 @@ TEST(PreviewQuick, PictureDocumentOrNotice)
     const std::vector<uint8_t> jpeg = Sample("baseline.jpg");
     std::vector<uint8_t> bytes = jpeg;
     bytes.resize((bytes.size() + 511) / 512 * 512);
-    KMemoryVolumeIO jpegVolume(bytes);
+    MemoryVolume jpegVolume(bytes);
     KRawFileSystem raw;
     raw.SetVolume(&jpegVolume);
     TestRawFactory factory({{"jpg", "Test photo", std::string(reinterpret_cast<const char*>(jpeg.data()), 8),
@@ -289,7 +289,7 @@ TEST(PreviewQuick, DocumentsRenderedInTheBackgroundAndCancelled)
     ASSERT_FALSE(docx.empty());
     std::vector<uint8_t> bytes = docx;
     bytes.resize((bytes.size() + 511) / 512 * 512);
-    KMemoryVolumeIO volume(bytes);
+    MemoryVolume volume(bytes);
     KRawFileSystem raw;
     raw.SetVolume(&volume);
     TestRawFactory factory({{"docx", "Test document", std::string(reinterpret_cast<const char*>(docx.data()), 8),
@@ -366,7 +366,7 @@ struct FoundSample
     std::vector<uint8_t> Bytes;
     int64_t Size;
     std::vector<uint8_t> Padded;
-    KMemoryVolumeIO Volume;
+    MemoryVolume Volume;
     KRawFileSystem Raw;
     TestRawFactory Factory;
     KNodeTree Tree;
