@@ -161,7 +161,10 @@ void BM_DeepScanEngine(benchmark::State& state)
             docs(RawTypeList_docs()), system(RawTypeList_system()), text(RawTypeList_text());
         for (KRawTypeFactory* f : {&images, &media, &archives, &docs, &system, &text}) KRawScanMgr::AddFactory(f);
         KRawFileSystem fs;
-        fs.SetScanThreads(static_cast<uint32_t>(state.range(0)));
+        // The second argument, when given, is the batch size in KiB.
+        fs.SetScanThreads(static_cast<uint32_t>(state.range(0)),
+                          state.range(1) > 0 ? static_cast<size_t>(state.range(1)) << 10
+                                             : KRawParallelScan::kBatchBytes);
         fs.SetVolume(&volume);
         const std::clock_t cpuStart = std::clock(); // every thread of the process
         for (auto _ : state)
@@ -188,7 +191,14 @@ void BM_DeepScanEngine(benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK(BM_DeepScanEngine)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DeepScanEngine)
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({2, 256})
+    ->Args({2, 4096})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2.0);
 BENCHMARK(BM_DeepScanAllMediaTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DeepScanArchiveTypes)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_DeepScanEveryType)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);

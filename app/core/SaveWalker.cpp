@@ -215,7 +215,10 @@ void CSaveWalker::SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, 
     uint32_t rc = CopyToTemporary(node, folder, &temp);
     const uint64_t unread = m_Fs.GetUnreadBytes();
     std::string saved;
-    if (rc == ERROR_SUCCESS) rc = GiveName(folder, temp, name, &saved);
+    // Only an encrypted file comes with a raw backup: looking for one beside every other file
+    // would cost a system call per file.
+    const bool backup = (node->pRecord->wAttributes & FN_ATTR_ENCRYPTED) != 0;
+    if (rc == ERROR_SUCCESS) rc = GiveName(folder, temp, name, backup, &saved);
     if (rc != ERROR_SUCCESS && !temp.empty())
     {
         // A failed or cancelled copy leaves nothing behind.
@@ -259,7 +262,7 @@ uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const KOsFolder& 
     return rc;
 }
 
-uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name,
+uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name, bool backup,
                                std::string* saved)
 {
     for (int n = 0; n < kMaxAttempts; ++n)
@@ -270,7 +273,7 @@ uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp,
         if (rc != ERROR_SUCCESS) return rc;
         *saved = attempt;
         // An encrypted NTFS file comes with its raw backup beside it.
-        if (folder.Exists(temp + kEfsSuffix))
+        if (backup && folder.Exists(temp + kEfsSuffix))
         {
             if (const uint32_t efs = folder.RenameNoReplace(temp + kEfsSuffix, attempt + kEfsSuffix);
                 efs != ERROR_SUCCESS)

@@ -118,8 +118,10 @@ private:
     /// Copies the file under a fresh temporary name in `folder`; the copy's result, and the
     /// temporary name in `temp`.
     uint32_t CopyToTemporary(const tagTreeNode* node, const KOsFolder& folder, std::string* temp);
-    /// Gives the complete temporary copy its name: `name`, else the first free numbered one.
-    uint32_t GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name, std::string* saved);
+    /// Gives the complete temporary copy its name: `name`, else the first free numbered one;
+    /// with `backup` (an encrypted file) its raw backup beside it too.
+    uint32_t GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name, bool backup,
+                      std::string* saved);
     /// Creates and opens the sub-folder `name`, else the first free numbered one; the name
     /// made, or "" and the error when none can be.
     std::string MakeFolder(const KOsFolder& folder, const std::string& name, KOsFolder* made, uint32_t* error);

@@ -53,18 +53,25 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
     {
         KOsFile empty;
         if (const uint32_t rc = empty.CreateNew(path); rc != ERROR_SUCCESS) return rc;
-        if (const uint32_t rc = empty.Close(); rc != ERROR_SUCCESS) return rc;
-        OsSetFileTimes(path, ToUtc(record->ftModified), ToUtc(record->ftModified));
-        return ERROR_SUCCESS;
+        empty.SetTimes(ToUtc(record->ftModified), ToUtc(record->ftModified));
+        return empty.Close();
     }
     std::unique_ptr<IOutStream> stream(record ? fs.OpenStream(record) : nullptr);
     if (!stream) return ERROR_FUNCTION_FAILED;
     if (bytesPerSector == 0) bytesPerSector = 512;
 
+    int64_t size = 0;
+    stream->GetSize(&size);
+    // A piece at a time, but no larger than the file rounded up to whole sectors: most files
+    // of a volume are small, and the buffer is allocated (and zeroed) for every file.
+    const uint64_t most = static_cast<uint64_t>(bytesPerSector) * kCopyPieceSectors;
+    const uint64_t wanted = size <= 0
+        ? bytesPerSector
+        : (static_cast<uint64_t>(size) + bytesPerSector - 1) / bytesPerSector * bytesPerSector;
     std::vector<uint8_t> buffer;
     try
     {
-        buffer.resize(static_cast<size_t>(bytesPerSector) * kCopyPieceSectors);
+        buffer.resize(static_cast<size_t>(std::min(most, wanted)));
     }
     catch (const std::bad_alloc&)
     {
@@ -73,9 +80,6 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
 
     KOsFile file;
     if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
-
-    int64_t size = 0;
-    stream->GetSize(&size);
     fs.SetStage(kStageCopy);
     fs.SetMaxValue(size);
     fs.BeginProgress();
@@ -120,12 +124,14 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
         fs.SetValue(done);
     }
     fs.SetValue(size);
+    // Through the open file: setting them by path walks the path once more (for every one of
+    // a volume's files).
+    file.SetTimes(ToUtc(record->ftModified), ToUtc(record->ftModified));
     if (const uint32_t rc = file.Close(); rc != ERROR_SUCCESS)
     {
         fs.EndProgress();
         return rc;
     }
-    OsSetFileTimes(path, ToUtc(record->ftModified), ToUtc(record->ftModified));
     if (zeroed > 0)
         VlmTrace("CopyFileOut: %llu unreadable sector(s) of '%s' written as zeros\n",
                  static_cast<unsigned long long>(zeroed), path.c_str());

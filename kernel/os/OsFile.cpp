@@ -128,14 +128,32 @@ uint32_t KOsFile::Close()
     return rc != 0 && errno != EINTR ? LastError() : ERROR_SUCCESS;
 }
 
-// Linux has no settable creation (birth) time, so only access and modification are set.
-uint32_t OsSetFileTimes(const std::string& path, int64_t accessUtc, int64_t writeUtc)
+namespace {
+
+// The two times utimensat and futimens take; a time of 0 is left as it is.
+void FileTimePair(int64_t accessUtc, int64_t writeUtc, timespec (&times)[2])
 {
-    timespec times[2]{};
     times[0] = FileTimeToTimespec(accessUtc);
     times[1] = FileTimeToTimespec(writeUtc);
     if (accessUtc == 0) times[0].tv_nsec = UTIME_OMIT;
     if (writeUtc == 0) times[1].tv_nsec = UTIME_OMIT;
+}
+
+} // namespace
+
+uint32_t KOsFile::SetTimes(int64_t accessUtc, int64_t writeUtc)
+{
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
+    timespec times[2]{};
+    FileTimePair(accessUtc, writeUtc, times);
+    return ::futimens(m_Fd, times) == 0 ? ERROR_SUCCESS : LastError();
+}
+
+// Linux has no settable creation (birth) time, so only access and modification are set.
+uint32_t OsSetFileTimes(const std::string& path, int64_t accessUtc, int64_t writeUtc)
+{
+    timespec times[2]{};
+    FileTimePair(accessUtc, writeUtc, times);
     if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) return LastError();
     return ERROR_SUCCESS;
 }

@@ -29,6 +29,9 @@ public:
     /// Reads up to `size` bytes; `done` gets the count (0 at the end of the file).
     uint32_t Read(void* data, size_t size, size_t* done);
     uint32_t Seek(int64_t offset, int whence, int64_t* newPos = nullptr);
+    /// Sets last-access and last-write times as OsSetFileTimes does, through the open file
+    /// (no second walk of its path); set after the last write, which would change them.
+    uint32_t SetTimes(int64_t accessUtc, int64_t writeUtc);
     /// Forces the written data to the disk.
     uint32_t Sync();
     /// Closes the file; an error the system reports only now (a deferred write) is returned.

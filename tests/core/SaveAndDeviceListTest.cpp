@@ -49,6 +49,14 @@ public:
             file.Write(piece.data(), piece.size());
             SetValue(done);
         }
+        // An encrypted file is written with a raw backup beside it, as the NTFS copy does.
+        if (record->wAttributes & FN_ATTR_ENCRYPTED)
+        {
+            KOsFile backup;
+            if (const uint32_t rc = backup.CreateNew(path + ".$EFS"); rc != ERROR_SUCCESS) return rc;
+            backup.Write("EFS", 3);
+            backup.Close();
+        }
         return file.Close();
     }
 
@@ -114,6 +122,8 @@ TEST(SaveWalker, NumberedNamesAndPartlySelectedFolders)
     h.File(photos, "skip.jpg", 250);
     h.File(h.Root(), "..", 10); // a hostile name stays inside the target
     h.File(h.Root(), "a/b", 10);
+    h.File(h.Root(), "secret.bin", 20)->pRecord->wAttributes |= FN_ATTR_ENCRYPTED;
+    WriteFileBytes(dir.File("secret.bin"), {1});
     WriteFileBytes(dir.File("report.doc"), {1});
     WriteFileBytes(dir.File("report(1).doc"), {1});
     ASSERT_EQ(OsCreateFolder(dir.File("Photos")), 0u);
@@ -128,10 +138,14 @@ TEST(SaveWalker, NumberedNamesAndPartlySelectedFolders)
     CSaveWalker walker(h.Tree, fs, observer);
     const tagSaveOutcome outcome = walker.Run(dir.Path());
     EXPECT_TRUE(outcome.bCompleted);
-    EXPECT_EQ(outcome.dwSelected, 4u);
-    EXPECT_EQ(outcome.dwSaved, 4u);
+    EXPECT_EQ(outcome.dwSelected, 5u);
+    EXPECT_EQ(outcome.dwSaved, 5u);
     EXPECT_TRUE(outcome.Failures.empty());
     const auto files = Files(dir.Path());
+    // The backup takes the name its file took; no temporary name is left.
+    EXPECT_EQ(files.at("secret(1).bin"), 20u);
+    EXPECT_EQ(files.at("secret(1).bin.$EFS"), 3u);
+    EXPECT_EQ(files.size(), 9u) << "report.doc, report(1).doc, secret.bin, five saved files and one backup";
     EXPECT_EQ(files.at("report(2).doc"), 300u);
     EXPECT_EQ(files.at("Photos(1)/keep.jpg"), 250u);
     EXPECT_EQ(files.count("Photos(1)/skip.jpg"), 0u);

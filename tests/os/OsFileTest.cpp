@@ -121,6 +121,17 @@ TEST(OsFile, TimesAreSetAndReadBack)
     EXPECT_EQ(StatTime(st.st_mtim), old);
 
     EXPECT_EQ(OsSetFileTimes(dir.File("missing"), access, write), ERROR_FILE_NOT_FOUND);
+
+    // Through an open file, as a copy sets them after its last write: close keeps them.
+    KOsFile file;
+    ASSERT_EQ(file.CreateNew(dir.File("copied.bin")), ERROR_SUCCESS);
+    ASSERT_EQ(file.Write("abc", 3), ERROR_SUCCESS);
+    ASSERT_EQ(file.SetTimes(access, write), ERROR_SUCCESS);
+    ASSERT_EQ(file.Close(), ERROR_SUCCESS);
+    ASSERT_EQ(::stat(dir.File("copied.bin").c_str(), &st), 0);
+    EXPECT_EQ(StatTime(st.st_atim), access);
+    EXPECT_EQ(StatTime(st.st_mtim), write);
+    EXPECT_EQ(file.SetTimes(access, write), ERROR_INVALID_HANDLE);
 }
 
 TEST(OsFile, FoldersRenameAndDelete)
