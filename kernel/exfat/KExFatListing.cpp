@@ -9,6 +9,7 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "exfat/KExFatFileSystem.h"
+#include "format/exfat/ExFatEntryView.h"
 #include "format/exfat/ExFatLayout.h"
 #include "fs/SalvageRead.h"
 #include "os/OsTime.h"
@@ -109,24 +110,14 @@ void KExFatFileSystem::LoadRootMetadata(const std::vector<uint8_t>& root)
     bool haveBitmap = false;
     for (size_t off = 0; off + ExFat::kEntryBytes <= v.size(); off += ExFat::kEntryBytes)
     {
-        const uint8_t type = v[off];
-        if (type == ExFat::kTypeEndOfDirectory) break;
-        char16_t label[ExFat::kMaxLabelLength];
-        uint32_t n = 0;
-        if (ParseExFatLabel(v, off, label, &n))
-        {
-            char utf8[64];
-            size_t w = 0;
-            ExFatNameToUtf8(label, n, utf8, sizeof(utf8), &w);
-            m_strLabel.assign(utf8, w);
-        }
+        const ExFatEntryView e = *ExFatEntryView::At(v, off);
+        const uint8_t type = e.EntryType();
+        if (e.IsEndOfDirectory()) break;
+        ExFatLabelText(v, off, &m_strLabel);
         if (type == ExFat::kTypeUpcase && !m_Upcase.Loaded())
         {
-            uint32_t first = 0, checksum = 0;
-            uint64_t length = 0;
-            LoadU32LE(v, off + ExFat::kOffUpcaseChecksum, checksum);
-            LoadU32LE(v, off + ExFat::kOffFirstCluster, first);
-            LoadU64LE(v, off + ExFat::kOffDataLength, length);
+            const uint32_t first = e.FirstCluster(), checksum = e.UpcaseChecksum();
+            const uint64_t length = e.DataLength();
             if (length > 0 && length <= ExFat::kMaxUpcaseBytes && b.ClusterValid(first))
             {
                 std::vector<uint8_t> table = ReadFolder(first, false, length);
@@ -136,12 +127,10 @@ void KExFatFileSystem::LoadRootMetadata(const std::vector<uint8_t>& root)
         }
         // The bitmap of the active FAT (with two FATs there are two bitmaps).
         const bool activeSecond = b.NumberOfFats == 2 && (b.VolumeFlags & ExFat::kVolumeFlagSecondFat);
-        if (type == ExFat::kTypeBitmap && !haveBitmap && ((v[off + ExFat::kOffBitmapFlags] & 1) != 0) == activeSecond)
+        if (type == ExFat::kTypeBitmap && !haveBitmap && ((e.BitmapFlags() & 1) != 0) == activeSecond)
         {
-            uint32_t first = 0;
-            uint64_t length = 0;
-            LoadU32LE(v, off + ExFat::kOffFirstCluster, first);
-            LoadU64LE(v, off + ExFat::kOffDataLength, length);
+            const uint32_t first = e.FirstCluster();
+            const uint64_t length = e.DataLength();
             const uint64_t need = (uint64_t{b.ClusterCount} + 7) / 8;
             if (length < need || !b.ClusterValid(first)) continue;
             std::vector<uint8_t> bits = ReadFolder(first, false, need);
@@ -210,7 +199,7 @@ void KExFatFileSystem::ListFolder(ByteView entries, uint32_t parentId, bool pare
     bool ended = false;
     for (size_t off = 0; off + ExFat::kEntryBytes <= entries.size();)
     {
-        if (entries[off] == ExFat::kTypeEndOfDirectory) ended = true;
+        if (ExFatEntryView::At(entries, off)->IsEndOfDirectory()) ended = true;
         ExFatEntrySet set;
         if (ParseExFatEntrySet(entries, off, &set) != ExFatSetStatus::Ok)
         {

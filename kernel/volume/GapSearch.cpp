@@ -3,9 +3,11 @@
 
 #include <bit>
 #include <new>
+#include <optional>
 
 #include "base/VlmErrors.h"
 #include "format/exfat/ExFatBootSector.h"
+#include "format/fat/FatDirEntryView.h"
 #include "format/fat/FatGeometry.h"
 #include "format/fat/FatLayout.h"
 #include "format/ntfs/NtfsBootSector.h"
@@ -158,30 +160,25 @@ bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector)
 
 bool IsPlausibleFolderEntry(ByteView bytes, uint64_t clusters)
 {
-    tagFatDirEntry entry;
-    if (!LoadRecord(bytes, 0, entry)) return false;
-    bool allSame = true;
-    for (size_t i = 1; i < kFatEntrySize && allSame; ++i) allSame = bytes[i] == bytes[0];
-    if (allSame) return false;
-    if (entry.Attributes == FAT_ATTR_LONG_NAME)
+    const std::optional<FatDirEntryView> entry = FatDirEntryView::At(bytes, 0);
+    if (!entry || entry->AllBytesEqual()) return false;
+    if (entry->IsLongName())
     {
-        tagFatLongNameEntry part;
-        LoadRecord(bytes, 0, part);
-        const uint8_t seq = part.Sequence & static_cast<uint8_t>(~kFatLongNameLastFlag);
-        return part.Cluster == 0 && (part.Sequence == kFatDeletedMark || (seq >= 1 && seq <= 22));
+        const uint8_t seq = entry->Sequence() & static_cast<uint8_t>(~kFatLongNameLastFlag);
+        return entry->LongNameCluster() == 0 && (entry->Sequence() == kFatDeletedMark || (seq >= 1 && seq <= 22));
     }
-    const uint64_t cluster = uint64_t{entry.ClusterHigh} * 65536 + entry.ClusterLow;
+    const uint64_t cluster = entry->FirstCluster();
     if (clusters != 0 && cluster >= clusters) return false;
-    if (cluster < 2 && entry.FileSize != 0) return false;
-    for (const uint8_t c : bytes.first(sizeof entry.Name + sizeof entry.Ext))
+    if (cluster < 2 && entry->FileSize() != 0) return false;
+    for (const uint8_t c : entry->NameAndExt())
     {
         if (c < 0x1A || c == 0xFF) return false;
         for (const char bad : {'"', '*', '/', ':', '<', '>', '?', '\\', '|'})
             if (c == static_cast<uint8_t>(bad)) return false;
     }
-    if (entry.Attributes & FAT_ATTR_RESERVED) return false;
-    return (entry.Attributes & FAT_ATTR_VOLUME) || entry.CreateTime || entry.CreateDate || entry.WriteTime ||
-        entry.WriteDate;
+    if (entry->Attributes() & FAT_ATTR_RESERVED) return false;
+    return (entry->Attributes() & FAT_ATTR_VOLUME) || entry->CreateTime() || entry->CreateDate() ||
+        entry->WriteTime() || entry->WriteDate();
 }
 
 uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)
