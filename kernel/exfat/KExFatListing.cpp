@@ -23,6 +23,24 @@ constexpr size_t kMaxFolders = size_t{1} << 20;
 // Clusters of one folder mapped to it when a candidate is rebuilt.
 constexpr uint64_t kMaxRebuiltFolderClusters = 65536;
 
+// Hands `take` every sound entry set of `v` whose File entry starts before byte `starts` (a
+// set may run on past it, into the bytes read after a cluster), in order, until it returns
+// false. A slot that opens no set is passed over.
+template <typename Take> void ForEachSet(ByteView v, size_t starts, Take take)
+{
+    for (size_t off = 0; off + ExFat::kEntryBytes <= std::min(v.size(), starts);)
+    {
+        ExFatEntrySet set;
+        if (ParseExFatEntrySet(v, off, &set) != ExFatSetStatus::Ok)
+        {
+            off += ExFat::kEntryBytes;
+            continue;
+        }
+        off += size_t{set.EntryCount} * ExFat::kEntryBytes;
+        if (!take(set)) return;
+    }
+}
+
 // A timestamp as local wall-clock file time. With a valid UTC offset the stamp is the writer's
 // local time in that zone: it is turned into UTC and shown in this machine's zone; without
 // one it is taken as local time, as FAT times are.
@@ -325,18 +343,8 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
     }
     for (size_t i = 0; i < clusters.size() && !IsCanceled(); ++i)
     {
-        const std::vector<uint8_t> bytes = readCluster(i);
-        const ByteView v(bytes);
-        for (size_t off = 0; off + ExFat::kEntryBytes <= std::min<size_t>(v.size(), boot.ClusterBytes());)
-        {
-            ExFatEntrySet set;
-            if (ParseExFatEntrySet(v, off, &set) != ExFatSetStatus::Ok)
-            {
-                off += ExFat::kEntryBytes;
-                continue;
-            }
-            off += size_t{set.EntryCount} * ExFat::kEntryBytes;
-            if (!set.IsFolder() || !boot.ClusterValid(set.FirstCluster)) continue;
+        ForEachSet(readCluster(i), boot.ClusterBytes(), [&](const ExFatEntrySet& set) {
+            if (!set.IsFolder() || !boot.ClusterValid(set.FirstCluster)) return true;
             const uint64_t n = std::clamp<uint64_t>((set.DataLength + boot.ClusterBytes() - 1) / boot.ClusterBytes(), 1,
                                                     kMaxRebuiltFolderClusters);
             std::vector<ExFatRun> runs;
@@ -347,7 +355,8 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
             if (runs.empty()) runs.push_back({set.FirstCluster, 1});
             for (const ExFatRun& r : runs)
                 for (uint32_t k = 0; k < r.Count; ++k) owner.emplace(r.FirstCluster + k, set.FirstCluster);
-        }
+            return true;
+        });
     }
     // Pass 2: the records. Folders are named by their first cluster; the sets of a cluster no
     // known folder owns go under a made-up folder named by that cluster.
@@ -356,21 +365,14 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
     {
         const auto it = owner.find(clusters[i]);
         const uint32_t parent = it != owner.end() ? it->second : clusters[i];
-        const std::vector<uint8_t> bytes = readCluster(i);
-        const ByteView v(bytes);
-        for (size_t off = 0; off + ExFat::kEntryBytes <= std::min<size_t>(v.size(), boot.ClusterBytes());)
-        {
-            ExFatEntrySet set;
-            if (ParseExFatEntrySet(v, off, &set) != ExFatSetStatus::Ok)
-            {
-                off += ExFat::kEntryBytes;
-                continue;
-            }
-            off += size_t{set.EntryCount} * ExFat::kEntryBytes;
+        bool full = false;
+        ForEachSet(readCluster(i), boot.ClusterBytes(), [&](const ExFatEntrySet& set) {
             uint32_t self = set.IsFolder() ? set.FirstCluster : ++fileId;
             if (self == parent || self == 0) self = ++fileId;
-            if (!AddSet(set, self, parent, set.Deleted)) return ERROR_NOT_ENOUGH_MEMORY;
-        }
+            full = !AddSet(set, self, parent, set.Deleted);
+            return !full;
+        });
+        if (full) return ERROR_NOT_ENOUGH_MEMORY;
     }
     return ERROR_SUCCESS;
 }

@@ -3,11 +3,10 @@
 
 #include <bit>
 #include <new>
-#include <optional>
 
 #include "base/VlmErrors.h"
 #include "format/exfat/ExFatBootSector.h"
-#include "format/fat/FatDirEntryView.h"
+#include "format/fat/FatDirEntry.h"
 #include "format/fat/FatGeometry.h"
 #include "format/fat/FatLayout.h"
 #include "format/ntfs/NtfsBootSector.h"
@@ -88,11 +87,8 @@ bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t by
         return false;
     const uint64_t clusters =
         g.EndSector + 1 > g.DataStart ? static_cast<uint64_t>(g.EndSector + 1 - g.DataStart) / g.SectorsPerCluster : 0;
-    for (size_t off = 0; off + kFatEntrySize <= cluster.size(); off += kFatEntrySize)
-    {
-        const ByteView entry = ByteView(cluster).subspan(off, kFatEntrySize);
-        if (entry[0] != 0 && entry[0] != kFatDeletedMark && !IsPlausibleFolderEntry(entry, clusters)) return false;
-    }
+    for (const FatDirEntryView entry : FatDirEntrySlots(cluster))
+        if (!entry.IsUnused() && !entry.IsDeleted() && !IsPlausibleFolderEntry(entry, clusters)) return false;
     Fat32Boot boot;
     std::vector<uint8_t> backup;
     if (!LoadFat32Boot(sector, boot) || boot.Tail.BackupBootSector == 0 ||
@@ -156,29 +152,6 @@ bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector)
     if (c.FatSize16 == 0 && fatSize == 0) return false;
     const uint32_t root = boot.Tail.RootCluster;
     return root >= 2 && root < total / c.SectorsPerCluster;
-}
-
-bool IsPlausibleFolderEntry(ByteView bytes, uint64_t clusters)
-{
-    const std::optional<FatDirEntryView> entry = FatDirEntryView::At(bytes, 0);
-    if (!entry || entry->AllBytesEqual()) return false;
-    if (entry->IsLongName())
-    {
-        const uint8_t seq = entry->Sequence() & static_cast<uint8_t>(~kFatLongNameLastFlag);
-        return entry->LongNameCluster() == 0 && (entry->Sequence() == kFatDeletedMark || (seq >= 1 && seq <= 22));
-    }
-    const uint64_t cluster = entry->FirstCluster();
-    if (clusters != 0 && cluster >= clusters) return false;
-    if (cluster < 2 && entry->FileSize() != 0) return false;
-    for (const uint8_t c : entry->NameAndExt())
-    {
-        if (c < 0x1A || c == 0xFF) return false;
-        for (const char bad : {'"', '*', '/', ':', '<', '>', '?', '\\', '|'})
-            if (c == static_cast<uint8_t>(bad)) return false;
-    }
-    if (entry->Attributes() & FAT_ATTR_RESERVED) return false;
-    return (entry->Attributes() & FAT_ATTR_VOLUME) || entry->CreateTime() || entry->CreateDate() ||
-        entry->WriteTime() || entry->WriteDate();
 }
 
 uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)

@@ -1,6 +1,7 @@
 // Directory entries, names, long-name assembly, boot-sector rules and table decoding.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -430,4 +431,26 @@ TEST(FatTable, WholeVolumeChainInAnyOrderIsCheckedInLinearWork)
     set(3, 0xFFFF);
     set(last + 1, 5); // a second chain joins in the middle
     EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
+}
+
+TEST(FatEntries, ViewsOnlyOverWholeSlots)
+{
+    // A folder buffer cut inside an entry: its partial slot is no entry, and a view is made
+    // only where 32 bytes lie.
+    std::vector<uint8_t> bytes = ShortEntry("FIRST   TXT");
+    const auto second = ShortEntry("SECOND  TXT", 0x20, 7, 4096);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    bytes.resize(bytes.size() + 31, 0x41);
+    const FatDirEntrySlots slots(bytes);
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_FALSE(slots[2]);
+    EXPECT_FALSE(FatDirEntryView::At(bytes, 64));
+    EXPECT_FALSE(FatDirEntryView::At(bytes, SIZE_MAX - 8)) << "no overflow in the bound";
+    size_t walked = 0;
+    for (const FatDirEntryView e : slots) walked += e.IsUnused() ? 0 : 1;
+    EXPECT_EQ(walked, 2u);
+    EXPECT_EQ(slots[1]->FirstCluster(), 7u);
+    EXPECT_EQ(slots[1]->FileSize(), 4096u);
+    EXPECT_EQ(FatShortName(*slots[1]), "SECOND.TXT");
+    EXPECT_FALSE(LooksLikeFolderPart(ByteView(bytes).first(31), Limits())) << "no slot at all";
 }

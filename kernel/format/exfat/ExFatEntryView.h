@@ -5,7 +5,6 @@
 // type byte says which of them apply.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <span>
 
@@ -77,19 +76,10 @@ public:
     uint32_t UpcaseChecksum() const { return U32(ExFat::kOffUpcaseChecksum); }
 
 private:
-    uint16_t U16(size_t off) const { return static_cast<uint16_t>(m_Bytes[off] | (m_Bytes[off + 1] << 8)); }
-    uint32_t U32(size_t off) const
-    {
-        uint32_t v;
-        std::memcpy(&v, m_Bytes.data() + off, sizeof v);
-        return v;
-    }
-    uint64_t U64(size_t off) const
-    {
-        uint64_t v;
-        std::memcpy(&v, m_Bytes.data() + off, sizeof v);
-        return v;
-    }
+    // Fixed offsets inside the 32 bytes the view holds.
+    uint16_t U16(size_t off) const { return PeekU16LE(m_Bytes.data() + off); }
+    uint32_t U32(size_t off) const { return PeekU32LE(m_Bytes.data() + off); }
+    uint64_t U64(size_t off) const { return PeekU64LE(m_Bytes.data() + off); }
 
     Bytes m_Bytes;
 };

@@ -61,19 +61,27 @@ bool IsCleanName(const char* name)
     return std::strpbrk(name, "?*|\\/:\"<>") == nullptr;
 }
 
+namespace {
+
+// A long-name part: cluster 0, a part number of 1 to 22 (or the deleted mark), not one byte
+// repeated.
+bool IsValidLongNamePart(FatDirEntryView e)
+{
+    if (e.LongNameCluster() != 0) return false;
+    if (e.Sequence() != kFatDeletedMark)
+    {
+        const unsigned seq = e.Sequence() & static_cast<uint8_t>(~kFatLongNameLastFlag);
+        if (seq == 0 || seq > 22) return false;
+    }
+    return !e.AllBytesEqual();
+}
+
+} // namespace
+
 bool IsValidEntry(FatDirEntryView e, const FatEntryLimits& limits)
 {
     const uint8_t attr = e.Attributes();
-    if (attr == FAT_ATTR_LONG_NAME)
-    {
-        if (e.LongNameCluster() != 0) return false;
-        if (e.Sequence() != kFatDeletedMark)
-        {
-            const unsigned seq = e.Sequence() & static_cast<uint8_t>(~kFatLongNameLastFlag);
-            if (seq == 0 || seq > 22) return false;
-        }
-        return !e.AllBytesEqual();
-    }
+    if (attr == FAT_ATTR_LONG_NAME) return IsValidLongNamePart(e);
     // Cheapest rejections first: the scan meets mostly non-entries.
     if (attr & FAT_ATTR_RESERVED) return false;
     const uint32_t cluster = e.FirstCluster();
@@ -92,6 +100,19 @@ bool IsValidEntry(FatDirEntryView e, const FatEntryLimits& limits)
         if (e.WriteTime() == 0 && e.WriteDate() == 0 && e.CreateDate() == 0 && e.CreateTime() == 0) return false;
     }
     return !e.AllBytesEqual();
+}
+
+bool IsPlausibleFolderEntry(FatDirEntryView e, uint64_t clusters)
+{
+    if (e.IsLongName()) return IsValidLongNamePart(e);
+    if (e.AllBytesEqual()) return false;
+    const uint64_t cluster = e.FirstCluster();
+    if (clusters != 0 && cluster >= clusters) return false;
+    if (cluster < 2 && e.FileSize() != 0) return false;
+    for (const uint8_t b : e.NameAndExt())
+        if (IsForbiddenNameByte(b)) return false;
+    if (e.Attributes() & FAT_ATTR_RESERVED) return false;
+    return (e.Attributes() & FAT_ATTR_VOLUME) || e.CreateTime() || e.CreateDate() || e.WriteTime() || e.WriteDate();
 }
 
 bool HasValidTimes(FatDirEntryView e)

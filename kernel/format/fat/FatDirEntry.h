@@ -28,6 +28,13 @@ bool IsCleanName(const char* name);
 
 bool IsValidEntry(FatDirEntryView entry, const FatEntryLimits& limits);
 
+// The looser test of the gap search, which knows only the cluster count of a FAT32 boot sector
+// it found: an entry that could belong to a file system of `clusters` clusters (0: unknown).
+// A long-name part passes as IsValidEntry takes it; a short entry needs a first cluster below
+// `clusters`, data only with a cluster of 2 or more, no forbidden name byte, no reserved
+// attribute bit, and a time stamp unless it is the volume label.
+bool IsPlausibleFolderEntry(FatDirEntryView entry, uint64_t clusters);
+
 // Time stamps: creation (unless its date or time is 0) and last write must be real clock
 // readings; reserved attribute bit 0x40 fails. Long-name parts pass.
 bool HasValidTimes(FatDirEntryView entry);

@@ -5,7 +5,6 @@
 // long-name part) by their names; the slot is one or the other, as IsLongName tells.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <span>
 
@@ -86,13 +85,9 @@ public:
     }
 
 private:
-    uint16_t U16(size_t off) const { return static_cast<uint16_t>(m_Bytes[off] | (m_Bytes[off + 1] << 8)); }
-    uint32_t U32(size_t off) const
-    {
-        uint32_t v;
-        std::memcpy(&v, m_Bytes.data() + off, sizeof v);
-        return v;
-    }
+    // Fixed offsets inside the 32 bytes the view holds.
+    uint16_t U16(size_t off) const { return PeekU16LE(m_Bytes.data() + off); }
+    uint32_t U32(size_t off) const { return PeekU32LE(m_Bytes.data() + off); }
 
     Bytes m_Bytes;
 };
