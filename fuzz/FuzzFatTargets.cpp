@@ -44,16 +44,17 @@ int FuzzFatEntries(const uint8_t* data, size_t size)
     limits.DataStart = 100;
     limits.EndSector = 1 << 20;
     KFatEntryParser parser;
-    for (size_t off = 0; off + 32 <= bytes.size(); off += 32)
+    for (const FatDirEntryView e : FatDirEntrySlots(bytes))
     {
         FatParsedEntry entry;
-        parser.Parse(bytes.data() + off, limits, &entry);
+        parser.Parse(e, limits, &entry);
     }
-    uint8_t stored[KFatEntryParser::kStoredSize] = {};
-    std::copy_n(bytes.begin(), std::min(bytes.size(), sizeof stored), stored);
+    KFatEntryParser::Stored stored{};
+    std::copy_n(bytes.begin(), std::min(bytes.size(), stored.size()), stored.begin());
     parser.Restore(stored);
     FatParsedEntry entry;
-    if (bytes.size() >= 32) parser.Parse(bytes.data(), limits, &entry);
+    if (const std::optional<FatDirEntryView> first = FatDirEntryView::At(bytes, 0))
+        parser.Parse(*first, limits, &entry);
 
     const uint32_t clusters = static_cast<uint32_t>(bytes.size() * 2 / 3);
     KFatTable::CheckSignatureAndEntries(bytes, type, clusters);

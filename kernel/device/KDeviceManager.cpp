@@ -16,13 +16,8 @@ KDeviceIOVector::~KDeviceIOVector()
     clear();
 }
 
-int GetPlatformFamily() { return PLATFORM_NT5; }
-
 IDeviceIO* KDeviceManager::CreateDevice()
 {
-    const int family = GetPlatformFamily();
-    if (family != PLATFORM_NT4 && family != PLATFORM_NT5)
-        return nullptr; // the legacy family does not exist on this platform
     IDeviceIO* device = new (std::nothrow) KDeviceIOPosix();
     if (!device) return nullptr;
     try

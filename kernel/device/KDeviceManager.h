@@ -18,17 +18,6 @@ public:
 
 extern KDeviceIOVector g_DeviceList;
 
-// The platform family the device logic runs for. Linux reports the NT-like family (2), so
-// that the probing and partition logic above the device layer runs unchanged.
-enum PlatformFamily : int
-{
-    PLATFORM_UNKNOWN = -1,
-    PLATFORM_LEGACY = 0,
-    PLATFORM_NT4 = 1,
-    PLATFORM_NT5 = 2,
-};
-int GetPlatformFamily();
-
 class KDeviceManager
 {
 public:

@@ -40,13 +40,6 @@ public:
     static std::unique_ptr<KJoinedFileSystem> ForCandidate(IFileSystem* fs, const KFileSystemMgr& fileSystems);
 
     IFileSystem* Candidate() const { return m_pCandidate; }
-    /// Deep-scan finds of the last BuildTree that lie inside a file of the candidate.
-    uint32_t DuplicateCount() const { return m_dwDuplicates; }
-    /// Deep-scan finds of the last BuildTree outside the candidate's sectors (left to the deep
-    /// scan's own partition).
-    uint32_t OutsideCount() const { return m_dwOutside; }
-    /// Deep-scan finds of the last BuildTree added under the extra folder.
-    uint32_t ExtraCount() const { return m_dwExtras; }
 
     /// A view is never stored: both return 0 and transfer nothing.
     int LoadFrom(IStorageManager*) override { return 0; }
@@ -84,6 +77,8 @@ private:
     KRawFileSystem* m_pDeepScan;
     KFileNode m_Folders; // the extra folder and its type folders
     KDataExtents m_Extents;
+    // Deep-scan finds of the last BuildTree, for its trace line: inside a file of the candidate,
+    // added under the extra folder, and outside the candidate's sectors.
     uint32_t m_dwDuplicates = 0;
     uint32_t m_dwExtras = 0;
     uint32_t m_dwOutside = 0;

@@ -7,7 +7,6 @@
 
 #include "base/VlmErrors.h"
 #include "format/exfat/ExFatLayout.h"
-#include "fs/CopyFileOut.h"
 #include "fs/KBuildFileTree.h"
 #include "fs/KOutStream.h"
 #include "storage/IStorageManager.h"
@@ -48,102 +47,28 @@ constexpr int64_t kHole = -1;
 KExFatFileSystem::KExFatFileSystem() = default;
 KExFatFileSystem::~KExFatFileSystem() = default;
 
-void KExFatFileSystem::SetVolume(IVolumeIO* volume)
+void KExFatFileSystem::AttachScan()
 {
-    m_pVolume = volume;
-    m_dwBytesPerSector = 0;
-    m_s64TotalSectors = 0;
-    tagDiskGeometry g{};
-    if (volume && volume->GetGeometry(&g) == 0)
-    {
-        m_dwBytesPerSector = g.BytesPerSector;
-        m_s64TotalSectors = static_cast<int64_t>(g.TotalSectors);
-    }
-    m_Scan.SetVolume(volume, m_dwBytesPerSector, static_cast<uint64_t>(m_s64TotalSectors));
-}
-
-void KExFatFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
-{
-    m_dwSectorInfo = value;
-    m_dwBytesPerSector = bytesPerSector;
     m_Scan.SetVolume(m_pVolume, m_dwBytesPerSector, static_cast<uint64_t>(m_s64TotalSectors));
 }
 
-uint32_t KExFatFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
+void KExFatFileSystem::ResetScan()
 {
-    if (bytesPerSector) *bytesPerSector = m_dwBytesPerSector;
-    return m_dwSectorInfo;
-}
-
-uint32_t KExFatFileSystem::Begin_ScanFS()
-{
-    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_CURRENT_DIRECTORY;
     m_Store.Clear();
     m_Scan.Reset();
-    m_nSelected = -1;
-    return ERROR_SUCCESS;
 }
 
-uint32_t KExFatFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
+void KExFatFileSystem::ScanSector(ScanStats* stats, int64_t sector, ByteView bytes)
 {
-    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_NOT_SAME_DEVICE;
-    if (!buffer || sectorCount <= 0) return ERROR_SUCCESS;
-    try
-    {
-        for (int i = 0; i < sectorCount; ++i)
-            m_Scan.ScanSector(stats, firstSector + i,
-                              ByteView(buffer + static_cast<size_t>(i) * m_dwBytesPerSector, m_dwBytesPerSector));
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return ERROR_SUCCESS;
+    m_Scan.ScanSector(stats, sector, bytes);
 }
 
-uint32_t KExFatFileSystem::End_ScanFS()
+void KExFatFileSystem::ClearSelection()
 {
-    try
-    {
-        m_Scan.End();
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return ERROR_SUCCESS;
-}
-
-int KExFatFileSystem::GetCandidateCount(uint32_t* count)
-{
-    if (count) *count = static_cast<uint32_t>(m_Scan.Candidates().size());
-    return 1;
-}
-
-int KExFatFileSystem::GetCandidate(int index, FileSystemCandidate* out)
-{
-    if (!out || index < 0 || static_cast<size_t>(index) >= m_Scan.Candidates().size()) return 0;
-    std::memcpy(out, &m_Scan.Candidates()[static_cast<size_t>(index)].Head, sizeof(FileSystemCandidate));
-    return 1;
-}
-
-uint32_t KExFatFileSystem::SelectCandidate(uint32_t index)
-{
-    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_INVALID_PARAMETER;
-    if (index != FS_CANDIDATE_VOLUME && index >= m_Scan.Candidates().size()) return ERROR_INVALID_PARAMETER;
     m_Place = ExFatPlacement{};
     m_Fat.clear();
     m_Bitmap.Clear();
     m_strLabel.clear();
-    try
-    {
-        m_nSelected = index == FS_CANDIDATE_VOLUME ? -1 : static_cast<int32_t>(index);
-        return index == FS_CANDIDATE_VOLUME ? ReadVolume() : RebuildCandidate(index);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
 }
 
 uint32_t KExFatFileSystem::BuildTree(KNodeTree* tree)
@@ -151,18 +76,6 @@ uint32_t KExFatFileSystem::BuildTree(KNodeTree* tree)
     if (!tree) return ERROR_INVALID_PARAMETER;
     KBuildFileTree<tagExFatFileNode, KExFatFileNode> builder;
     return builder.Build(m_Store, *tree, *this);
-}
-
-uint32_t KExFatFileSystem::SaveFile(const tagFileNode* record, const std::string& path)
-{
-    try
-    {
-        return CopyFileOut(*this, record, path, m_dwBytesPerSector);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
 }
 
 std::vector<ExFatRun> KExFatFileSystem::DataClusters(uint32_t first, bool contiguous, uint64_t clusters,
@@ -203,8 +116,9 @@ std::vector<ExFatRun> KExFatFileSystem::DataClusters(uint32_t first, bool contig
     return runs;
 }
 
-bool KExFatFileSystem::FileRuns(const tagExFatFileNode* record, StreamVector* blocks) const
+bool KExFatFileSystem::FileRuns(const tagFileNode* file, StreamVector* blocks) const
 {
+    const auto* record = static_cast<const tagExFatFileNode*>(file);
     if (!m_Place.Valid() || record->s64Size <= 0) return false;
     const uint64_t clusterBytes = m_Place.Boot.ClusterBytes();
     const uint64_t volumeSectorBytes = clusterBytes / m_Place.SectorsPerCluster();
@@ -257,19 +171,6 @@ IOutStream* KExFatFileSystem::OpenStream(const tagFileNode* record)
     }
 }
 
-bool KExFatFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
-{
-    if (!runs || !record || !m_Store.Owns(record) || !IsFileRecord(record) || record->s64Size <= 0) return false;
-    try
-    {
-        return FileRuns(static_cast<const tagExFatFileNode*>(record), runs);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return false;
-    }
-}
-
 // --- Stored state -----------------------------------------------------------------------------
 
 namespace {
@@ -318,13 +219,9 @@ int KExFatFileSystem::SaveTo(IStorageManager* out)
 
 int KExFatFileSystem::LoadFrom(IStorageManager* in)
 {
-    m_pVolume = nullptr;
-    m_dwBytesPerSector = 0;
-    m_s64TotalSectors = 0;
+    DetachVolume();
     m_Scan.Reset();
-    m_Scan.SetVolume(nullptr, 0, 0);
     m_Store.Clear();
-    m_nSelected = -1;
     m_Place = ExFatPlacement{};
     m_Fat.clear();
     m_Bitmap.Clear();

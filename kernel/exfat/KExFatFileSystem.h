@@ -13,7 +13,7 @@
 #include "format/exfat/ExFatChain.h"
 #include "format/exfat/ExFatEntrySet.h"
 #include "format/exfat/ExFatUpcase.h"
-#include "fs/IFileSystem.h"
+#include "fs/KCandidateFileSystem.h"
 #include "fs/KClusterBitmap.h"
 
 class IVolumeIO;
@@ -35,7 +35,7 @@ struct ExFatPlacement
     }
 };
 
-class KExFatFileSystem final : public IFileSystem
+class KExFatFileSystem final : public KCandidateFileSystem
 {
 public:
     KExFatFileSystem();
@@ -43,20 +43,8 @@ public:
 
     int LoadFrom(IStorageManager* in) override;
     int SaveTo(IStorageManager* out) override;
-    void SetVolume(IVolumeIO* volume) override;
-    IVolumeIO* GetVolume() override { return m_pVolume; }
-    void SetSectorInfo(uint32_t value, uint32_t bytesPerSector) override;
-    uint32_t GetSectorInfo(uint32_t* bytesPerSector) override;
-    uint32_t Begin_ScanFS() override;
-    uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount) override;
-    uint32_t End_ScanFS() override;
-    int GetCandidateCount(uint32_t* count) override;
-    int GetCandidate(int index, FileSystemCandidate* out) override;
-    uint32_t SelectCandidate(uint32_t index) override;
     uint32_t BuildTree(KNodeTree* tree) override;
-    uint32_t SaveFile(const tagFileNode* record, const std::string& path) override;
     IOutStream* OpenStream(const tagFileNode* record) override;
-    bool GetDataRuns(const tagFileNode* record, StreamVector* runs) override;
 
     // Inspection for the application and tests.
     KExFatFileNode& Store() { return m_Store; }
@@ -72,9 +60,19 @@ public:
     bool UpcaseLoaded() const { return m_Upcase.Loaded(); }
 
 private:
+    // The scan protocol's format part (KExFatFileSystem.cpp).
+    const KFileNode& Records() const override { return m_Store; }
+    void AttachScan() override;
+    void ResetScan() override;
+    void ScanSector(ScanStats* stats, int64_t sector, ByteView bytes) override;
+    void EndScan() override { m_Scan.End(); }
+    size_t CandidateCount() const override { return m_Scan.Candidates().size(); }
+    FileSystemCandidate CandidateHead(size_t index) const override { return m_Scan.Candidates()[index].Head; }
+    void ClearSelection() override;
+
     // Listing (KExFatListing.cpp).
-    uint32_t ReadVolume();
-    uint32_t RebuildCandidate(uint32_t index);
+    uint32_t ReadVolume() override;
+    uint32_t RebuildCandidate(uint32_t index) override;
     bool LoadFat();
     void LoadRootMetadata(const std::vector<uint8_t>& root);
     bool CreateRootRecords(const std::string& rootName);
@@ -95,16 +93,11 @@ private:
 
     // Data (KExFatFileSystem.cpp).
     /// The runs a copy of the record reads: its clusters up to the valid length, holes after.
-    bool FileRuns(const tagExFatFileNode* record, StreamVector* blocks) const;
+    bool FileRuns(const tagFileNode* record, StreamVector* blocks) const override;
     std::vector<ExFatRun> DataClusters(uint32_t first, bool contiguous, uint64_t clusters, bool* guessed) const;
 
-    IVolumeIO* m_pVolume = nullptr;
-    uint32_t m_dwSectorInfo = 0;
-    uint32_t m_dwBytesPerSector = 0;
-    int64_t m_s64TotalSectors = 0;
     KExFatFileNode m_Store;
     KExFatSectorScan m_Scan;
-    int32_t m_nSelected = -1;
     ExFatPlacement m_Place;
     std::vector<uint8_t> m_Fat;
     KClusterBitmap m_Bitmap;

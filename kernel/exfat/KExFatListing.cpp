@@ -9,6 +9,7 @@
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "exfat/KExFatFileSystem.h"
+#include "format/exfat/ExFatEntryView.h"
 #include "format/exfat/ExFatLayout.h"
 #include "fs/SalvageRead.h"
 #include "os/OsTime.h"
@@ -21,6 +22,24 @@ namespace {
 constexpr size_t kMaxFolders = size_t{1} << 20;
 // Clusters of one folder mapped to it when a candidate is rebuilt.
 constexpr uint64_t kMaxRebuiltFolderClusters = 65536;
+
+// Hands `take` every sound entry set of `v` whose File entry starts before byte `starts` (a
+// set may run on past it, into the bytes read after a cluster), in order, until it returns
+// false. A slot that opens no set is passed over.
+template <typename Take> void ForEachSet(ByteView v, size_t starts, Take take)
+{
+    for (size_t off = 0; off + ExFat::kEntryBytes <= std::min(v.size(), starts);)
+    {
+        ExFatEntrySet set;
+        if (ParseExFatEntrySet(v, off, &set) != ExFatSetStatus::Ok)
+        {
+            off += ExFat::kEntryBytes;
+            continue;
+        }
+        off += size_t{set.EntryCount} * ExFat::kEntryBytes;
+        if (!take(set)) return;
+    }
+}
 
 // A timestamp as local wall-clock file time. With a valid UTC offset the stamp is the writer's
 // local time in that zone: it is turned into UTC and shown in this machine's zone; without
@@ -109,24 +128,14 @@ void KExFatFileSystem::LoadRootMetadata(const std::vector<uint8_t>& root)
     bool haveBitmap = false;
     for (size_t off = 0; off + ExFat::kEntryBytes <= v.size(); off += ExFat::kEntryBytes)
     {
-        const uint8_t type = v[off];
-        if (type == ExFat::kTypeEndOfDirectory) break;
-        char16_t label[ExFat::kMaxLabelLength];
-        uint32_t n = 0;
-        if (ParseExFatLabel(v, off, label, &n))
-        {
-            char utf8[64];
-            size_t w = 0;
-            ExFatNameToUtf8(label, n, utf8, sizeof(utf8), &w);
-            m_strLabel.assign(utf8, w);
-        }
+        const ExFatEntryView e = *ExFatEntryView::At(v, off);
+        const uint8_t type = e.EntryType();
+        if (e.IsEndOfDirectory()) break;
+        ExFatLabelText(v, off, &m_strLabel);
         if (type == ExFat::kTypeUpcase && !m_Upcase.Loaded())
         {
-            uint32_t first = 0, checksum = 0;
-            uint64_t length = 0;
-            LoadU32LE(v, off + ExFat::kOffUpcaseChecksum, checksum);
-            LoadU32LE(v, off + ExFat::kOffFirstCluster, first);
-            LoadU64LE(v, off + ExFat::kOffDataLength, length);
+            const uint32_t first = e.FirstCluster(), checksum = e.UpcaseChecksum();
+            const uint64_t length = e.DataLength();
             if (length > 0 && length <= ExFat::kMaxUpcaseBytes && b.ClusterValid(first))
             {
                 std::vector<uint8_t> table = ReadFolder(first, false, length);
@@ -136,12 +145,10 @@ void KExFatFileSystem::LoadRootMetadata(const std::vector<uint8_t>& root)
         }
         // The bitmap of the active FAT (with two FATs there are two bitmaps).
         const bool activeSecond = b.NumberOfFats == 2 && (b.VolumeFlags & ExFat::kVolumeFlagSecondFat);
-        if (type == ExFat::kTypeBitmap && !haveBitmap && ((v[off + ExFat::kOffBitmapFlags] & 1) != 0) == activeSecond)
+        if (type == ExFat::kTypeBitmap && !haveBitmap && ((e.BitmapFlags() & 1) != 0) == activeSecond)
         {
-            uint32_t first = 0;
-            uint64_t length = 0;
-            LoadU32LE(v, off + ExFat::kOffFirstCluster, first);
-            LoadU64LE(v, off + ExFat::kOffDataLength, length);
+            const uint32_t first = e.FirstCluster();
+            const uint64_t length = e.DataLength();
             const uint64_t need = (uint64_t{b.ClusterCount} + 7) / 8;
             if (length < need || !b.ClusterValid(first)) continue;
             std::vector<uint8_t> bits = ReadFolder(first, false, need);
@@ -210,7 +217,7 @@ void KExFatFileSystem::ListFolder(ByteView entries, uint32_t parentId, bool pare
     bool ended = false;
     for (size_t off = 0; off + ExFat::kEntryBytes <= entries.size();)
     {
-        if (entries[off] == ExFat::kTypeEndOfDirectory) ended = true;
+        if (ExFatEntryView::At(entries, off)->IsEndOfDirectory()) ended = true;
         ExFatEntrySet set;
         if (ParseExFatEntrySet(entries, off, &set) != ExFatSetStatus::Ok)
         {
@@ -336,18 +343,8 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
     }
     for (size_t i = 0; i < clusters.size() && !IsCanceled(); ++i)
     {
-        const std::vector<uint8_t> bytes = readCluster(i);
-        const ByteView v(bytes);
-        for (size_t off = 0; off + ExFat::kEntryBytes <= std::min<size_t>(v.size(), boot.ClusterBytes());)
-        {
-            ExFatEntrySet set;
-            if (ParseExFatEntrySet(v, off, &set) != ExFatSetStatus::Ok)
-            {
-                off += ExFat::kEntryBytes;
-                continue;
-            }
-            off += size_t{set.EntryCount} * ExFat::kEntryBytes;
-            if (!set.IsFolder() || !boot.ClusterValid(set.FirstCluster)) continue;
+        ForEachSet(readCluster(i), boot.ClusterBytes(), [&](const ExFatEntrySet& set) {
+            if (!set.IsFolder() || !boot.ClusterValid(set.FirstCluster)) return true;
             const uint64_t n = std::clamp<uint64_t>((set.DataLength + boot.ClusterBytes() - 1) / boot.ClusterBytes(), 1,
                                                     kMaxRebuiltFolderClusters);
             std::vector<ExFatRun> runs;
@@ -358,7 +355,8 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
             if (runs.empty()) runs.push_back({set.FirstCluster, 1});
             for (const ExFatRun& r : runs)
                 for (uint32_t k = 0; k < r.Count; ++k) owner.emplace(r.FirstCluster + k, set.FirstCluster);
-        }
+            return true;
+        });
     }
     // Pass 2: the records. Folders are named by their first cluster; the sets of a cluster no
     // known folder owns go under a made-up folder named by that cluster.
@@ -367,21 +365,14 @@ uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)
     {
         const auto it = owner.find(clusters[i]);
         const uint32_t parent = it != owner.end() ? it->second : clusters[i];
-        const std::vector<uint8_t> bytes = readCluster(i);
-        const ByteView v(bytes);
-        for (size_t off = 0; off + ExFat::kEntryBytes <= std::min<size_t>(v.size(), boot.ClusterBytes());)
-        {
-            ExFatEntrySet set;
-            if (ParseExFatEntrySet(v, off, &set) != ExFatSetStatus::Ok)
-            {
-                off += ExFat::kEntryBytes;
-                continue;
-            }
-            off += size_t{set.EntryCount} * ExFat::kEntryBytes;
+        bool full = false;
+        ForEachSet(readCluster(i), boot.ClusterBytes(), [&](const ExFatEntrySet& set) {
             uint32_t self = set.IsFolder() ? set.FirstCluster : ++fileId;
             if (self == parent || self == 0) self = ++fileId;
-            if (!AddSet(set, self, parent, set.Deleted)) return ERROR_NOT_ENOUGH_MEMORY;
-        }
+            full = !AddSet(set, self, parent, set.Deleted);
+            return !full;
+        });
+        if (full) return ERROR_NOT_ENOUGH_MEMORY;
     }
     return ERROR_SUCCESS;
 }

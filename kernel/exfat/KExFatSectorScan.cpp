@@ -9,6 +9,7 @@
 #include "base/VlmTrace.h"
 #include "format/exfat/ExFatBootSector.h"
 #include "format/exfat/ExFatEntrySet.h"
+#include "format/exfat/ExFatEntryView.h"
 #include "format/exfat/ExFatLayout.h"
 #include "volume/IVolumeIO.h"
 #include "volume/VolumeTypes.h"
@@ -102,10 +103,9 @@ void KExFatSectorScan::ScanSector(ScanStats* stats, int64_t x, ByteView sector)
         return;
     }
     bool folder = false;
-    const uint8_t* p = sector.data();
     for (size_t off = 0; off + 2 * ExFat::kEntryBytes <= sector.size(); off += ExFat::kEntryBytes)
     {
-        if ((p[off] & 0x7F) != 0x05 || !LooksLikeExFatSet(sector, off)) continue;
+        if (!ExFatEntryView::At(sector, off)->IsOfType(ExFat::kTypeFile) || !LooksLikeExFatSet(sector, off)) continue;
         ExFatEntrySet set;
         if (ParseExFatEntrySet(sector, off, &set) != ExFatSetStatus::Ok) continue;
         folder = true;
@@ -135,16 +135,8 @@ bool KExFatSectorScan::RootFits(const ExFatBoot& boot, int64_t first, std::strin
     for (size_t off = 0; off + ExFat::kEntryBytes <= bytes.size() && off < 8 * ExFat::kEntryBytes;
          off += ExFat::kEntryBytes)
     {
-        bitmap = bitmap || bytes[off] == ExFat::kTypeBitmap;
-        char16_t units[ExFat::kMaxLabelLength];
-        uint32_t n = 0;
-        if (label && ParseExFatLabel(bytes, off, units, &n))
-        {
-            char utf8[64];
-            size_t w = 0;
-            ExFatNameToUtf8(units, n, utf8, sizeof(utf8), &w);
-            label->assign(utf8, w);
-        }
+        bitmap = bitmap || ExFatEntryView::At(bytes, off)->EntryType() == ExFat::kTypeBitmap;
+        if (label) ExFatLabelText(bytes, off, label);
     }
     return bitmap;
 }

@@ -8,9 +8,6 @@
 
 namespace {
 
-// Offsets of the 13 UTF-16 characters of a long-name part, in reading order.
-constexpr size_t kLongNameCharOffsets[kFatLongNameChars] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-
 // Sizes from here up are not files (the top of the 32-bit range marks garbage).
 constexpr uint32_t kFatMaxRecordSize = 0xFFFFFFF8u;
 
@@ -20,8 +17,6 @@ int64_t DosTime(uint16_t date, uint16_t time)
     if (!DosDateTimeToFileTime(date, time, &ft)) return 0;
     return ft;
 }
-
-uint16_t Word(const uint8_t* e, size_t off) { return static_cast<uint16_t>(e[off] | (e[off + 1] << 8)); }
 
 } // namespace
 
@@ -37,21 +32,21 @@ void KFatEntryParser::Reset()
     m_Name.fill(0);
 }
 
-void KFatEntryParser::TakeLongNamePart(const uint8_t* e)
+void KFatEntryParser::TakeLongNamePart(FatDirEntryView e)
 {
-    const bool deleted = e[0] == kFatDeletedMark;
+    const bool deleted = e.IsDeleted();
     const bool lastDeleted = m_LastFirstByte == kFatDeletedMark;
-    const uint8_t ordinal = e[0] & kFatLongNameOrdinalMask;
+    const uint8_t ordinal = e.Sequence() & kFatLongNameOrdinalMask;
     if (deleted != lastDeleted) m_Count = 0;
     // Another checksum, or a present part flagged as the last of its name, begins a new name.
-    if (m_Checked && m_Count > 0 && e[13] != m_Checksum) m_Count = 0;
-    if (!deleted && (e[0] & kFatLongNameLastFlag)) m_Count = 0;
+    if (m_Checked && m_Count > 0 && e.Checksum() != m_Checksum) m_Count = 0;
+    if (!deleted && (e.Sequence() & kFatLongNameLastFlag)) m_Count = 0;
     if (m_Count >= kFatMaxLongNameParts) m_Count = 0;
     if (m_Count == 0)
     {
         m_Checked = true;
-        m_Checksum = e[13];
-        m_InOrder = !deleted && (e[0] & kFatLongNameLastFlag);
+        m_Checksum = e.Checksum();
+        m_InOrder = !deleted && (e.Sequence() & kFatLongNameLastFlag);
         m_NextOrdinal = ordinal;
     }
     if (!deleted)
@@ -61,10 +56,9 @@ void KFatEntryParser::TakeLongNamePart(const uint8_t* e)
     }
     char16_t* slot = m_Chars.data() + m_Count * kFatLongNameChars;
     // Stored back to front so that reversing the whole collection yields the reading order.
-    for (size_t i = 0; i < kFatLongNameChars; ++i)
-        slot[i] = static_cast<char16_t>(Word(e, kLongNameCharOffsets[kFatLongNameChars - 1 - i]));
+    for (size_t i = 0; i < kFatLongNameChars; ++i) slot[i] = e.LongNameChar(kFatLongNameChars - 1 - i);
     ++m_Count;
-    m_LastFirstByte = e[0];
+    m_LastFirstByte = e.Sequence();
 }
 
 std::string KFatEntryParser::AssembleLongName() const
@@ -83,17 +77,17 @@ char16_t KFatEntryParser::FirstNameChar() const
     return 0;
 }
 
-bool KFatEntryParser::LongNameBelongsTo(const uint8_t* e) const
+bool KFatEntryParser::LongNameBelongsTo(FatDirEntryView e) const
 {
     if (!m_Checked) return true;
-    if (e[0] != kFatDeletedMark)
+    if (!e.IsDeleted())
         return m_LastFirstByte != kFatDeletedMark && m_InOrder && m_NextOrdinal == 0 &&
-            m_Checksum == FatShortNameChecksum(e);
+            m_Checksum == FatShortNameChecksum(e.NameAndExt());
     // Deleting overwrote the short name's first byte, and with it the part numbers. The
     // checksum fixes what that byte was; a name that begins with a letter or digit gave the
     // short name that letter, in upper case.
-    uint8_t name[11];
-    std::memcpy(name, e, sizeof(name));
+    std::array<uint8_t, 11> name;
+    std::copy(e.NameAndExt().begin(), e.NameAndExt().end(), name.begin());
     int first = -1;
     for (int c = 0; c < 256 && first < 0; ++c)
     {
@@ -108,15 +102,15 @@ bool KFatEntryParser::LongNameBelongsTo(const uint8_t* e) const
     return first == upper;
 }
 
-FatParseOutcome KFatEntryParser::Parse(const uint8_t* e, const FatEntryLimits& limits, FatParsedEntry* out)
+FatParseOutcome KFatEntryParser::Parse(FatDirEntryView e, const FatEntryLimits& limits, FatParsedEntry* out)
 {
-    const bool longName = FatEntryIsLongName(e);
-    if (e[0] == 0x00 || e[0] == ' ' || e[0] == '.' || (!longName && (e[11] & FAT_ATTR_VOLUME)))
+    const bool longName = e.IsLongName();
+    if (e.IsUnused() || e.NameLead() == ' ' || e.NameLead() == '.' || (!longName && (e.Attributes() & FAT_ATTR_VOLUME)))
     {
         m_Count = 0;
         return FatParseOutcome::Skipped;
     }
-    if (!IsValidEntry(e, limits) || (!longName && FatEntryFirstCluster(e) >= limits.ClusterCount))
+    if (!IsValidEntry(e, limits) || (!longName && e.FirstCluster() >= limits.ClusterCount))
     {
         m_Count = 0;
         return FatParseOutcome::Skipped;
@@ -142,20 +136,21 @@ FatParseOutcome KFatEntryParser::Parse(const uint8_t* e, const FatEntryLimits& l
     m_LastFirstByte = 0;
     m_Count = 0;
 
-    const uint32_t size = FatEntrySize(e);
+    const uint32_t size = e.FileSize();
     if (size >= kFatMaxRecordSize) return FatParseOutcome::Skipped;
     out->Name = std::move(name);
     out->Size = size;
-    out->Created = DosTime(Word(e, 16), Word(e, 14));
-    out->Modified = DosTime(Word(e, 24), Word(e, 22));
-    out->Attributes = e[11];
-    out->Deleted = e[0] == kFatDeletedMark;
-    out->FirstCluster = FatEntryFirstCluster(e);
+    out->Created = DosTime(e.CreateDate(), e.CreateTime());
+    out->Modified = DosTime(e.WriteDate(), e.WriteTime());
+    out->Attributes = e.Attributes();
+    out->Deleted = e.IsDeleted();
+    out->FirstCluster = e.FirstCluster();
     return FatParseOutcome::Record;
 }
 
-void KFatEntryParser::Store(uint8_t* out) const
+KFatEntryParser::Stored KFatEntryParser::Store() const
 {
+    Stored out{};
     out[0] = m_LastFirstByte;
     for (size_t i = 0; i < m_Chars.size(); ++i)
     {
@@ -164,10 +159,11 @@ void KFatEntryParser::Store(uint8_t* out) const
     }
     const size_t countAt = 1 + kFatNameBufferBytes;
     for (size_t i = 0; i < 4; ++i) out[countAt + i] = static_cast<uint8_t>(m_Count >> (8 * i));
-    std::memcpy(out + countAt + 4, m_Name.data(), kFatNameBufferBytes);
+    std::memcpy(out.data() + countAt + 4, m_Name.data(), kFatNameBufferBytes);
+    return out;
 }
 
-void KFatEntryParser::Restore(const uint8_t* in)
+void KFatEntryParser::Restore(const Stored& in)
 {
     m_LastFirstByte = in[0];
     for (size_t i = 0; i < m_Chars.size(); ++i)
@@ -178,6 +174,6 @@ void KFatEntryParser::Restore(const uint8_t* in)
     // A stored count beyond the buffer would index past it: such a file is damaged.
     m_Count = count <= kFatMaxLongNameParts ? count : 0;
     m_Checked = false;
-    std::memcpy(m_Name.data(), in + countAt + 4, kFatNameBufferBytes);
+    std::memcpy(m_Name.data(), in.data() + countAt + 4, kFatNameBufferBytes);
     m_Name[kFatNameBufferBytes - 1] = 0;
 }

@@ -36,27 +36,28 @@ class KFatEntryParser
 public:
     KFatEntryParser() { Reset(); }
 
-    /// `entry` is 32 bytes; `limits` the current geometry.
-    FatParseOutcome Parse(const uint8_t* entry, const FatEntryLimits& limits, FatParsedEntry* out);
+    /// `limits`: the current geometry.
+    FatParseOutcome Parse(FatDirEntryView entry, const FatEntryLimits& limits, FatParsedEntry* out);
     void Reset();
 
     // Stored form: last part's first byte (1), the 520-byte character buffer, the collected
     // count (u32), the 520-byte name buffer.
     static constexpr size_t kStoredSize = 1 + kFatNameBufferBytes + 4 + kFatNameBufferBytes;
-    void Store(uint8_t* out) const;
-    void Restore(const uint8_t* in);
+    using Stored = std::array<uint8_t, kStoredSize>;
+    Stored Store() const;
+    void Restore(const Stored& in);
 
 private:
-    void TakeLongNamePart(const uint8_t* entry);
+    void TakeLongNamePart(FatDirEntryView entry);
     std::string AssembleLongName() const;
-    bool LongNameBelongsTo(const uint8_t* shortEntry) const;
+    bool LongNameBelongsTo(FatDirEntryView shortEntry) const;
     char16_t FirstNameChar() const;
 
     uint8_t m_LastFirstByte = 0;
     // What the collected parts are known to be; not stored, so a restored collection is
     // taken as it was before the save (m_Checked false).
     bool m_Checked = false;
-    uint8_t m_Checksum = 0;    // byte 13 of every collected part
+    uint8_t m_Checksum = 0;    // the checksum of every collected part
     uint8_t m_NextOrdinal = 0; // present parts: the number the next part must carry
     bool m_InOrder = false;    // present parts: started at the flagged last part, none skipped
     uint32_t m_Count = 0;

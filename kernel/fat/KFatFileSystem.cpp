@@ -10,7 +10,6 @@
 #include "base/FormatSize.h"
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
-#include "fs/CopyFileOut.h"
 #include "format/fat/FatBootSector.h"
 #include "fat/FatFileConditions.h"
 #include "fat/KFatFolderReader.h"
@@ -36,81 +35,39 @@ constexpr uint64_t kMaxFatBytes = static_cast<uint64_t>(kMaxFatSectors) * kFatSe
 KFatFileSystem::KFatFileSystem() = default;
 KFatFileSystem::~KFatFileSystem() = default;
 
-void KFatFileSystem::SetVolume(IVolumeIO* volume)
+void KFatFileSystem::AttachScan()
 {
-    m_pVolume = volume;
-    m_dwBytesPerSector = 0;
-    m_s64TotalSectors = 0;
-    tagDiskGeometry g{};
-    if (volume && volume->GetGeometry(&g) == 0)
-    {
-        m_dwBytesPerSector = g.BytesPerSector;
-        m_s64TotalSectors = static_cast<int64_t>(g.TotalSectors);
-    }
-    m_Scan.SetVolume(volume, m_dwBytesPerSector, static_cast<uint64_t>(m_s64TotalSectors));
-}
-
-void KFatFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
-{
-    m_dwSectorInfo = value;
-    m_dwBytesPerSector = bytesPerSector;
     m_Scan.SetVolume(m_pVolume, m_dwBytesPerSector, static_cast<uint64_t>(m_s64TotalSectors));
 }
 
-uint32_t KFatFileSystem::GetSectorInfo(uint32_t* bytesPerSector)
+void KFatFileSystem::ResetScan()
 {
-    if (bytesPerSector) *bytesPerSector = m_dwBytesPerSector;
-    return m_dwSectorInfo;
-}
-
-uint32_t KFatFileSystem::Begin_ScanFS()
-{
-    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_CURRENT_DIRECTORY;
     m_Store.Clear();
     m_Scan.Reset();
-    m_nSelected = -1;
     // The scan judges entries against an empty geometry, whatever was selected before.
     ResetGeometry();
-    return ERROR_SUCCESS;
 }
 
-uint32_t KFatFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
+void KFatFileSystem::ScanSector(ScanStats* stats, int64_t sector, ByteView bytes)
 {
-    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_NOT_SAME_DEVICE;
-    if (!buffer || sectorCount <= 0) return ERROR_SUCCESS;
-    try
-    {
-        for (int i = 0; i < sectorCount; ++i)
-        {
-            const uint8_t* p = buffer + static_cast<size_t>(i) * m_dwBytesPerSector;
-            m_Scan.ScanSector(stats, firstSector + i, ByteView(p, m_dwBytesPerSector));
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    return ERROR_SUCCESS;
+    m_Scan.ScanSector(stats, sector, bytes);
 }
 
-uint32_t KFatFileSystem::End_ScanFS()
-{
-    m_Scan.End(*this);
-    return ERROR_SUCCESS;
-}
+void KFatFileSystem::EndScan() { m_Scan.End(*this); }
 
-int KFatFileSystem::GetCandidateCount(uint32_t* count)
+FileSystemCandidate KFatFileSystem::CandidateHead(size_t index) const
 {
-    if (count) *count = static_cast<uint32_t>(m_Scan.Candidates().size());
-    return 1;
-}
-
-int KFatFileSystem::GetCandidate(int index, FileSystemCandidate* out)
-{
-    if (!out || index < 0 || static_cast<size_t>(index) >= m_Scan.Candidates().size()) return 0;
+    // A FAT candidate begins with the common head.
     static_assert(sizeof(FileSystemCandidate) == kFatCandidateHeadLength);
-    std::memcpy(out, &m_Scan.Candidates()[static_cast<size_t>(index)], kFatCandidateHeadLength);
-    return 1;
+    FileSystemCandidate head;
+    std::memcpy(&head, &m_Scan.Candidates()[index], kFatCandidateHeadLength);
+    return head;
+}
+
+void KFatFileSystem::ClearSelection()
+{
+    ResetGeometry();
+    m_bJudgeConditions = true;
 }
 
 void KFatFileSystem::ResetGeometry()
@@ -272,23 +229,6 @@ uint32_t KFatFileSystem::RebuildCandidate(uint32_t index)
     return reader.Rebuild(m_Scan.DirSectors(), selection);
 }
 
-uint32_t KFatFileSystem::SelectCandidate(uint32_t index)
-{
-    if (!m_pVolume || m_dwBytesPerSector == 0) return ERROR_INVALID_PARAMETER;
-    if (index != FS_CANDIDATE_VOLUME && index >= m_Scan.Candidates().size()) return ERROR_INVALID_PARAMETER;
-    ResetGeometry();
-    m_bJudgeConditions = true;
-    try
-    {
-        m_nSelected = index == FS_CANDIDATE_VOLUME ? -1 : static_cast<int32_t>(index);
-        return index == FS_CANDIDATE_VOLUME ? ReadVolume() : RebuildCandidate(index);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-}
-
 uint32_t KFatFileSystem::BuildTree(KNodeTree* tree)
 {
     if (!tree) return ERROR_INVALID_PARAMETER;
@@ -305,18 +245,6 @@ uint32_t KFatFileSystem::BuildTree(KNodeTree* tree)
         // The conditions stay unknown; the tree itself is complete.
     }
     return rc;
-}
-
-uint32_t KFatFileSystem::SaveFile(const tagFileNode* record, const std::string& path)
-{
-    try
-    {
-        return CopyFileOut(*this, record, path, m_dwBytesPerSector);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
 }
 
 IOutStream* KFatFileSystem::OpenStream(const tagFileNode* record)
@@ -352,19 +280,6 @@ bool KFatFileSystem::FileRuns(const tagFileNode* record, StreamVector* blocks) c
     blocks->reserve(runs.size());
     for (const FatRun& r : runs) blocks->push_back({r.FirstSector, r.SectorCount, 0});
     return true;
-}
-
-bool KFatFileSystem::GetDataRuns(const tagFileNode* record, StreamVector* runs)
-{
-    if (!runs || !record || !m_Store.Owns(record) || !IsFileRecord(record) || record->s64Size <= 0) return false;
-    try
-    {
-        return FileRuns(record, runs);
-    }
-    catch (const std::bad_alloc&)
-    {
-        return false;
-    }
 }
 
 namespace {
@@ -449,8 +364,7 @@ int KFatFileSystem::SaveTo(IStorageManager* out)
         const std::vector<uint8_t>& table = m_Table.Bytes();
         if (!StorageWrite(out, static_cast<uint32_t>(table.size()))) return 0;
         if (!table.empty() && !StorageWriteExact(out, table.data(), static_cast<int>(table.size()))) return 0;
-        std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
-        m_Parser.Store(names.data());
+        const KFatEntryParser::Stored names = m_Parser.Store();
         if (!StorageWriteExact(out, names.data(), static_cast<int>(names.size()))) return 0;
         return m_Store.SaveTo(out);
     }
@@ -462,13 +376,9 @@ int KFatFileSystem::SaveTo(IStorageManager* out)
 
 int KFatFileSystem::LoadFrom(IStorageManager* in)
 {
-    m_pVolume = nullptr;
-    m_dwBytesPerSector = 0;
-    m_s64TotalSectors = 0;
+    DetachVolume();
     m_Scan.Reset();
-    m_Scan.SetVolume(nullptr, 0, 0);
     m_Store.Clear();
-    m_nSelected = -1;
     m_bJudgeConditions = false;
     ResetGeometry();
     // A result that fails to load leaves no candidate behind that could still be selected
@@ -505,9 +415,9 @@ int KFatFileSystem::LoadFrom(IStorageManager* in)
                 if (!StorageReadItems(in, table, length)) return 0;
                 m_Table.Restore(std::move(table), m_Geometry.FatType, m_Geometry.ClusterCount);
             }
-            std::vector<uint8_t> names(KFatEntryParser::kStoredSize);
+            KFatEntryParser::Stored names{};
             if (!StorageReadExact(in, names.data(), static_cast<int>(names.size()))) return 0;
-            m_Parser.Restore(names.data());
+            m_Parser.Restore(names);
             return m_Store.LoadFrom(in);
         }
         catch (const std::bad_alloc&)

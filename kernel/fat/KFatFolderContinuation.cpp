@@ -13,10 +13,10 @@
 
 uint64_t KFatFolderReader::FirstFileCluster(ByteView sector)
 {
-    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize)
+    for (const FatDirEntryView e : FatDirEntrySlots(sector))
     {
-        const uint8_t* e = sector.data() + at;
-        if (!FatEntryIsLongName(e) && FatEntryFirstCluster(e) >= 2) return FatEntryFirstCluster(e);
+        if (e.IsUnused()) break;
+        if (!e.IsLongName() && e.FirstCluster() >= 2) return e.FirstCluster();
     }
     return 0;
 }
@@ -26,15 +26,19 @@ bool KFatFolderReader::AllEntriesValid(ByteView sector) const
     // The last cluster of a folder may hold no more than a file's last two or three entries,
     // too few for the majority rule of LooksLikeFolderPart; every one of them must be sound.
     size_t walked = 0;
-    for (size_t at = 0; at + kFatEntrySize <= sector.size() && sector[at] != 0; at += kFatEntrySize, ++walked)
-        if (!IsValidEntry(sector.data() + at, m_Limits) || !HasValidTimes(sector.data() + at)) return false;
+    for (const FatDirEntryView e : FatDirEntrySlots(sector))
+    {
+        if (e.IsUnused()) break;
+        if (!IsValidEntry(e, m_Limits) || !HasValidTimes(e)) return false;
+        ++walked;
+    }
     return walked > 0;
 }
 
 bool KFatFolderReader::HasEndMarker(size_t bytes) const
 {
-    for (size_t at = 0; at + kFatEntrySize <= std::min(bytes, m_Buffer.size()); at += kFatEntrySize)
-        if (m_Buffer[at] == 0) return true;
+    for (const FatDirEntryView e : FatDirEntrySlots(Held(bytes)))
+        if (e.IsUnused()) return true;
     return false;
 }
 
@@ -45,13 +49,12 @@ uint64_t KFatFolderReader::LastListedCluster(uint32_t cluster, size_t bytes) con
     const uint64_t clusterBytes =
         static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
     uint64_t lastUsed = 0;
-    for (size_t at = 0; clusterBytes != 0 && at + kFatEntrySize <= std::min(bytes, m_Buffer.size());
-         at += kFatEntrySize)
+    if (clusterBytes == 0) return cluster;
+    for (const FatDirEntryView e : FatDirEntrySlots(Held(bytes)))
     {
-        const uint8_t* e = m_Buffer.data() + at;
-        if (FatEntryIsLongName(e) || FatEntryIsDot(e) || FatEntryIsDotDot(e) || !IsValidEntry(e, m_Limits)) continue;
-        const uint64_t first = FatEntryFirstCluster(e);
-        const uint64_t count = std::max<uint64_t>((FatEntrySize(e) + clusterBytes - 1) / clusterBytes, 1);
+        if (e.IsLongName() || e.IsDot() || e.IsDotDot() || !IsValidEntry(e, m_Limits)) continue;
+        const uint64_t first = e.FirstCluster();
+        const uint64_t count = std::max<uint64_t>((e.FileSize() + clusterBytes - 1) / clusterBytes, 1);
         if (first >= 2 && first + count - 1 < m_G.ClusterCount) lastUsed = std::max(lastUsed, first + count - 1);
     }
     return lastUsed != 0 ? lastUsed : cluster;
@@ -66,8 +69,8 @@ bool KFatFolderReader::ContinuesFolder(uint64_t c, uint64_t lastUsed, bool loose
     --m_ContinuationReads;
     if (!ReadSectors(m_G.ClusterSector(next), 1)) return false;
     const ByteView sector(m_Buffer.data(), m_Ctx.BytesPerSector);
-    if (FatEntryIsDot(sector.data()) || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector)))
-        return false;
+    const std::optional<FatDirEntryView> lead = FatDirEntryView::At(sector, 0);
+    if (!lead || lead->IsDot() || !(LooksLikeFolderPart(sector, m_Limits) || AllEntriesValid(sector))) return false;
     // Strict: its first file starts right after the listed ones (data before entry) or right
     // after the cluster itself (entry before data); another folder's part is passed over.
     // Loose: anywhere past the listed files and not after the cluster.
@@ -122,9 +125,8 @@ void KFatFolderReader::DeferContinuation(uint32_t id, uint32_t cluster, uint64_t
                  VlmLimits::kMaxDeferredFolderSearches);
         return;
     }
-    DeferredSearch d{id, cluster, lastUsed, std::vector<uint8_t>(KFatEntryParser::kStoredSize)};
     // A long name may run on from the last cluster into the next; its parts go with the search.
-    m_Ctx.Parser->Store(d.Parser.data());
+    DeferredSearch d{id, cluster, lastUsed, m_Ctx.Parser->Store()};
     m_Deferred.push_back(std::move(d));
 }
 
@@ -137,7 +139,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkDeferredContinuations(std::vector<F
         if (m_Canceled) break;
         const uint32_t cluster = SearchContinuation(d.Cluster, d.LastUsed, true);
         if (cluster == 0) continue;
-        m_Ctx.Parser->Restore(d.Parser.data());
+        m_Ctx.Parser->Restore(d.Parser);
         const FolderItem item{true, d.Id, m_G.ClusterSector(cluster), std::max<uint32_t>(m_G.SectorsPerCluster, 1),
                               true};
         if (WalkFolder(item, false, next, progress) == Walk::OutOfMemory) return Walk::OutOfMemory;

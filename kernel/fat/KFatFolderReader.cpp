@@ -84,6 +84,13 @@ bool KFatFolderReader::ReadSectors(int64_t first, uint32_t count)
                                 m_Ctx.BytesPerSector) < count;
 }
 
+bool KFatFolderReader::OpensWithDots(size_t bytes) const
+{
+    const std::optional<FatDirEntryView> dot = FatDirEntryView::At(Held(bytes), 0);
+    const std::optional<FatDirEntryView> dotDot = FatDirEntryView::At(Held(bytes), kFatEntrySize);
+    return dot && dotDot && dot->IsDot() && dotDot->IsDotDot();
+}
+
 tagFatFileNode* KFatFolderReader::AddRecord(uint32_t parentId, const FatParsedEntry& e)
 {
     auto* r = m_Ctx.Store->Add<tagFatFileNode>(e.Name);
@@ -121,12 +128,11 @@ KFatFolderReader::Walk KFatFolderReader::ParseBuffer(size_t bytes, size_t from, 
 {
     const uint64_t clusterBytes =
         static_cast<uint64_t>(m_Ctx.BytesPerSector) * std::max<uint32_t>(m_G.SectorsPerCluster, 1);
-    const size_t entries = std::min(bytes, m_Buffer.size()) / kFatEntrySize;
-    for (size_t i = from; i < entries; ++i)
+    const FatDirEntrySlots slots(Held(bytes));
+    for (size_t i = from; i < slots.size(); ++i)
     {
         FatParsedEntry parsed;
-        if (m_Ctx.Parser->Parse(m_Buffer.data() + i * kFatEntrySize, m_Limits, &parsed) != FatParseOutcome::Record)
-            continue;
+        if (m_Ctx.Parser->Parse(*slots[i], m_Limits, &parsed) != FatParseOutcome::Record) continue;
         tagFatFileNode* r = AddRecord(parentId, parsed);
         if (!r) return Walk::OutOfMemory;
         if (records) ++*records;
@@ -159,10 +165,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkFolder(const FolderItem& item, bool
         const size_t bytes = static_cast<size_t>(sectors) * m_Ctx.BytesPerSector;
         // A subfolder's first cluster starts with its dot and dot-dot entries; anything else
         // means the cluster was reused and the folder is gone.
-        if (n == 0 && item.Id != 0 && !item.Continued &&
-            (bytes < 2 * kFatEntrySize || !FatEntryIsDot(m_Buffer.data()) ||
-             !FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize)))
-            return Walk::Ok;
+        if (n == 0 && item.Id != 0 && !item.Continued && !OpensWithDots(bytes)) return Walk::Ok;
         if (ParseBuffer(bytes, 0, item.Id, nullptr, next, item.Deleted, progress) == Walk::OutOfMemory)
             return Walk::OutOfMemory;
         if (fixedRoot) return Walk::Ok;
@@ -274,8 +277,7 @@ KFatFolderReader::Walk KFatFolderReader::ReadScannedFolder(uint32_t cluster, uin
         if (!ReadSectors(m_G.ClusterSector(cluster), spc)) return Walk::Ok;
         const size_t bytes = static_cast<size_t>(spc) * m_Ctx.BytesPerSector;
         uint32_t records = 0;
-        const bool dotsOk = bytes >= 2 * kFatEntrySize && FatEntryIsDot(m_Buffer.data()) &&
-            FatEntryIsDotDot(m_Buffer.data() + kFatEntrySize);
+        const bool dotsOk = OpensWithDots(bytes);
         if (!(n == 0 && checkDots && !dotsOk))
             if (ParseBuffer(bytes, 0, id, &records, nullptr, false, nullptr) == Walk::OutOfMemory)
                 return Walk::OutOfMemory;

@@ -5,18 +5,19 @@
 // scan recorded. Both are bounded whatever the disk says: a cluster is read at most once, a
 // folder chain is followed for no more clusters than hold a folder's 65,536 entries, and every
 // cluster number is checked against the table and the volume before it is read.
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "base/ResourceLimits.h"
 #include "base/ByteView.h"
+#include "fat/KFatEntryParser.h"
 #include "format/fat/FatDirEntry.h"
 #include "format/fat/FatGeometry.h"
 #include "format/fat/FatLayout.h"
 
 class IVolumeIO;
 class IProgress_Server;
-class KFatEntryParser;
 class KFatFileNode;
 class KFatTable;
 struct tagFatFileNode;
@@ -78,7 +79,7 @@ private:
         uint32_t Id;
         uint32_t Cluster; // the folder's last cluster read
         uint64_t LastUsed;
-        std::vector<uint8_t> Parser; // the entry parser's state after the folder's last cluster
+        KFatEntryParser::Stored Parser; // the entry parser's state after the folder's last cluster
     };
     enum class Walk
     {
@@ -93,6 +94,10 @@ private:
     /// Marks `cluster`; false when it is outside the volume's clusters or marked already.
     bool Mark(uint32_t cluster);
     bool ReadSectors(int64_t first, uint32_t count);
+    /// The buffer's first `bytes` (as far as it holds them).
+    ByteView Held(size_t bytes) const { return ByteView(m_Buffer).first(std::min(bytes, m_Buffer.size())); }
+    /// True when the buffer's first `bytes` open with a folder's dot and dot-dot entries.
+    bool OpensWithDots(size_t bytes) const;
     tagFatFileNode* AddRecord(uint32_t parentId, const struct FatParsedEntry& entry);
     tagFatFileNode* AddMadeUpRoot(uint32_t cluster);
     /// Parses entries [from, end) of the buffer; `records` counts the records made.

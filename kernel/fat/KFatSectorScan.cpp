@@ -6,7 +6,6 @@
 #include "base/VlmTrace.h"
 #include "format/fat/FatBootSector.h"
 #include "fs/IFileSystem.h"
-#include "volume/VolumeLabel.h"
 #include "volume/IVolumeIO.h"
 
 namespace {
@@ -72,21 +71,20 @@ void KFatSectorScan::CountEntries(ScanStats* stats, size_t index, ByteView folde
     FatCandidate& c = m_Candidates[index];
     const uint64_t clusterBytes =
         static_cast<uint64_t>(m_dwBytesPerSector) * std::max<uint16_t>(c.SectorsPerCluster, 1);
-    for (uint64_t i = 0; i < entries; ++i)
+    const FatDirEntrySlots slots(folder);
+    for (uint64_t i = 0; i < entries && i < slots.size(); ++i)
     {
-        const uint64_t off = i * kFatEntrySize;
-        if (!RangeFits(folder.size(), off, kFatEntrySize)) break;
-        const uint8_t* e = folder.data() + off;
-        if (e[0] == 0) break;
-        if (FatEntryIsLongName(e) || !IsValidEntry(e, m_Limits) || !HasValidTimes(e)) continue;
-        if (!(e[11] & FAT_ATTR_FOLDER))
+        const FatDirEntryView e = *slots[static_cast<size_t>(i)];
+        if (e.IsUnused()) break;
+        if (e.IsLongName() || !IsValidEntry(e, m_Limits) || !HasValidTimes(e)) continue;
+        if (!(e.Attributes() & FAT_ATTR_FOLDER))
         {
             ++c.FilesMatched;
             ++c.Score;
             if (stats) ++stats->dwFatFiles;
         }
         if (clusterBytes == 0) continue;
-        const uint64_t end = FatEntryFirstCluster(e) + (FatEntrySize(e) + clusterBytes - 1) / clusterBytes;
+        const uint64_t end = e.FirstCluster() + (e.FileSize() + clusterBytes - 1) / clusterBytes;
         c.HighestClusterEnd =
             static_cast<uint32_t>(std::max<uint64_t>(c.HighestClusterEnd, std::min<uint64_t>(end, 0xFFFFFFFFu)));
     }
@@ -151,13 +149,14 @@ bool KFatSectorScan::TryBootSector(ScanStats* stats, int64_t x, ByteView sector)
 
 bool KFatSectorScan::TryFolderStart(int64_t x, ByteView sector)
 {
-    const uint8_t* p = sector.data();
-    if (sector.size() < 64 || p[0] != '.' || p[1] != ' ' || p[32] != '.' || p[33] != '.' || p[34] != ' ') return false;
-    const uint32_t k = FatEntryFirstCluster(p);
+    const std::optional<FatDirEntryView> dot = FatDirEntryView::At(sector, 0);
+    const std::optional<FatDirEntryView> dotDot = FatDirEntryView::At(sector, kFatEntrySize);
+    if (!dot || !dotDot || !dot->IsDot() || !dotDot->IsDotDot()) return false;
+    const uint32_t k = dot->FirstCluster();
     // A folder's own cluster is at least 2; anything else would place the data area past the
     // sector itself.
     if (k < 2) return false;
-    const bool parentIsRoot = FatEntryFirstCluster(p + 32) == 0;
+    const bool parentIsRoot = dotDot->FirstCluster() == 0;
 
     m_s64LastFolderStart = x;
     m_MatchList.clear();

@@ -6,6 +6,7 @@
 
 #include "base/VlmErrors.h"
 #include "format/exfat/ExFatBootSector.h"
+#include "format/fat/FatDirEntry.h"
 #include "format/fat/FatGeometry.h"
 #include "format/fat/FatLayout.h"
 #include "format/ntfs/NtfsBootSector.h"
@@ -86,11 +87,8 @@ bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t by
         return false;
     const uint64_t clusters =
         g.EndSector + 1 > g.DataStart ? static_cast<uint64_t>(g.EndSector + 1 - g.DataStart) / g.SectorsPerCluster : 0;
-    for (size_t off = 0; off + kFatEntrySize <= cluster.size(); off += kFatEntrySize)
-    {
-        const ByteView entry = ByteView(cluster).subspan(off, kFatEntrySize);
-        if (entry[0] != 0 && entry[0] != kFatDeletedMark && !IsPlausibleFolderEntry(entry, clusters)) return false;
-    }
+    for (const FatDirEntryView entry : FatDirEntrySlots(cluster))
+        if (!entry.IsUnused() && !entry.IsDeleted() && !IsPlausibleFolderEntry(entry, clusters)) return false;
     Fat32Boot boot;
     std::vector<uint8_t> backup;
     if (!LoadFat32Boot(sector, boot) || boot.Tail.BackupBootSector == 0 ||
@@ -154,34 +152,6 @@ bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector)
     if (c.FatSize16 == 0 && fatSize == 0) return false;
     const uint32_t root = boot.Tail.RootCluster;
     return root >= 2 && root < total / c.SectorsPerCluster;
-}
-
-bool IsPlausibleFolderEntry(ByteView bytes, uint64_t clusters)
-{
-    tagFatDirEntry entry;
-    if (!LoadRecord(bytes, 0, entry)) return false;
-    bool allSame = true;
-    for (size_t i = 1; i < kFatEntrySize && allSame; ++i) allSame = bytes[i] == bytes[0];
-    if (allSame) return false;
-    if (entry.Attributes == FAT_ATTR_LONG_NAME)
-    {
-        tagFatLongNameEntry part;
-        LoadRecord(bytes, 0, part);
-        const uint8_t seq = part.Sequence & static_cast<uint8_t>(~kFatLongNameLastFlag);
-        return part.Cluster == 0 && (part.Sequence == kFatDeletedMark || (seq >= 1 && seq <= 22));
-    }
-    const uint64_t cluster = uint64_t{entry.ClusterHigh} * 65536 + entry.ClusterLow;
-    if (clusters != 0 && cluster >= clusters) return false;
-    if (cluster < 2 && entry.FileSize != 0) return false;
-    for (const uint8_t c : bytes.first(sizeof entry.Name + sizeof entry.Ext))
-    {
-        if (c < 0x1A || c == 0xFF) return false;
-        for (const char bad : {'"', '*', '/', ':', '<', '>', '?', '\\', '|'})
-            if (c == static_cast<uint8_t>(bad)) return false;
-    }
-    if (entry.Attributes & FAT_ATTR_RESERVED) return false;
-    return (entry.Attributes & FAT_ATTR_VOLUME) || entry.CreateTime || entry.CreateDate || entry.WriteTime ||
-        entry.WriteDate;
 }
 
 uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)

@@ -23,8 +23,6 @@ std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, ui
 // The checks of a FAT32 boot sector that need no device: type, cluster size, sector size (the
 // device's own), FAT count, totals, FAT size and root cluster.
 bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector);
-// A 32-byte folder entry that could belong to a FAT file system of `clusters` clusters.
-bool IsPlausibleFolderEntry(ByteView entry, uint64_t clusters);
 // The file-record size an NTFS boot sector made on a disk of `bytesPerSector`-byte sectors
 // declares, in those sectors; 0 when the value is unusable or larger than 8 KiB.
 uint32_t NtfsRecordSectors(ByteView boot, uint32_t bytesPerSector);

@@ -1,6 +1,7 @@
 // Directory entries, names, long-name assembly, boot-sector rules and table decoding.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -27,76 +28,84 @@ FatEntryLimits Limits()
     return l;
 }
 
+// A view of a 32-byte entry the test built.
+FatDirEntryView View(const std::vector<uint8_t>& entry) { return *FatDirEntryView::At(entry, 0); }
+
+FatDirEntryView::ShortNameBytes Name11(const char* name11)
+{
+    return FatDirEntryView::ShortNameBytes(reinterpret_cast<const uint8_t*>(name11), 11);
+}
+
 // Feeds entries in order and returns the record of the last one (or the outcome).
 FatParseOutcome Feed(KFatEntryParser& p, const std::vector<std::vector<uint8_t>>& entries, FatParsedEntry* out)
 {
     FatParseOutcome last = FatParseOutcome::Skipped;
-    for (const auto& e : entries) last = p.Parse(e.data(), Limits(), out);
+    for (const auto& e : entries) last = p.Parse(View(e), Limits(), out);
     return last;
 }
 
-uint8_t Sum(const char* name11) { return FatShortNameChecksum(reinterpret_cast<const uint8_t*>(name11)); }
+uint8_t Sum(const char* name11) { return FatShortNameChecksum(Name11(name11)); }
 
 } // namespace
 
 TEST(FatEntries, ShortNamesAndValidity)
 {
-    EXPECT_TRUE(IsValidShortName(reinterpret_cast<const uint8_t*>("AB      T X")));
-    EXPECT_FALSE(IsValidShortName(reinterpret_cast<const uint8_t*>("A B     TXT")));
-    EXPECT_FALSE(IsValidShortName(reinterpret_cast<const uint8_t*>("A:B     TXT")));
-    EXPECT_TRUE(IsValidShortName(reinterpret_cast<const uint8_t*>("\xE5OCUMENTTXT")));
+    EXPECT_TRUE(IsValidShortName(Name11("AB      T X")));
+    EXPECT_FALSE(IsValidShortName(Name11("A B     TXT")));
+    EXPECT_FALSE(IsValidShortName(Name11("A:B     TXT")));
+    EXPECT_TRUE(IsValidShortName(Name11("\xE5OCUMENTTXT")));
     EXPECT_FALSE(IsCleanName("a:b"));
     EXPECT_FALSE(IsCleanName(""));
     EXPECT_FALSE(IsCleanName(nullptr));
     EXPECT_TRUE(IsCleanName("report 2021.txt"));
 
-    EXPECT_TRUE(IsValidEntry(ShortEntry("README  TXT").data(), Limits()));
+    EXPECT_TRUE(IsValidEntry(View(ShortEntry("README  TXT")), Limits()));
     auto reserved = ShortEntry("README  TXT", 0x60);
-    EXPECT_FALSE(IsValidEntry(reserved.data(), Limits()));
-    EXPECT_FALSE(HasValidTimes(reserved.data()));
+    EXPECT_FALSE(IsValidEntry(View(reserved), Limits()));
+    EXPECT_FALSE(HasValidTimes(View(reserved)));
     auto noTimes = ShortEntry("README  TXT");
     std::memset(noTimes.data() + 14, 0, 4);
     std::memset(noTimes.data() + 22, 0, 4);
-    EXPECT_FALSE(IsValidEntry(noTimes.data(), Limits()));
+    EXPECT_FALSE(IsValidEntry(View(noTimes), Limits()));
     std::vector<uint8_t> same(32, 0x41);
-    EXPECT_FALSE(IsValidEntry(same.data(), Limits()));
-    EXPECT_FALSE(IsValidEntry(ShortEntry("BIG     BIN", 0x20, 5, 200000000).data(), Limits()))
+    EXPECT_FALSE(IsValidEntry(View(same), Limits()));
+    EXPECT_FALSE(IsValidEntry(View(ShortEntry("BIG     BIN", 0x20, 5, 200000000)), Limits()))
         << "larger than the data area";
-    EXPECT_FALSE(IsValidEntry(ShortEntry("FAR     BIN", 0x20, 1000).data(), Limits())) << "cluster beyond the table";
-    EXPECT_FALSE(IsValidEntry(ShortEntry("ZERO    BIN", 0x20, 0, 10).data(), Limits())) << "data without a cluster";
+    EXPECT_FALSE(IsValidEntry(View(ShortEntry("FAR     BIN", 0x20, 1000)), Limits())) << "cluster beyond the table";
+    EXPECT_FALSE(IsValidEntry(View(ShortEntry("ZERO    BIN", 0x20, 0, 10)), Limits())) << "data without a cluster";
     auto badMonth = ShortEntry("README  TXT");
     const uint16_t month13 = (40 << 9) | (13 << 5) | 1;
     badMonth[24] = uint8_t(month13);
     badMonth[25] = uint8_t(month13 >> 8);
-    EXPECT_FALSE(HasValidTimes(badMonth.data()));
+    EXPECT_FALSE(HasValidTimes(View(badMonth)));
     auto noCreation = ShortEntry("README  TXT");
     std::memset(noCreation.data() + 14, 0, 2);
     noCreation[17] = 0xFF; // nonsense creation date, but the creation time is 0
-    EXPECT_TRUE(HasValidTimes(noCreation.data()));
+    EXPECT_TRUE(HasValidTimes(View(noCreation)));
 }
 
 TEST(FatEntries, ShortNameCaseFlags)
 {
     auto e = ShortEntry("IMG_0001JPG");
-    EXPECT_EQ(FatShortName(e.data()), "IMG_0001.JPG");
+    EXPECT_EQ(FatShortName(View(e)), "IMG_0001.JPG");
     e[12] = 0x08; // base name was written in lower case
-    EXPECT_EQ(FatShortName(e.data()), "img_0001.JPG");
+    EXPECT_EQ(FatShortName(View(e)), "img_0001.JPG");
     e[12] = 0x10; // extension only
-    EXPECT_EQ(FatShortName(e.data()), "IMG_0001.jpg");
+    EXPECT_EQ(FatShortName(View(e)), "IMG_0001.jpg");
     e[12] = 0x18;
-    EXPECT_EQ(FatShortName(e.data()), "img_0001.jpg");
+    EXPECT_EQ(FatShortName(View(e)), "img_0001.jpg");
     auto deleted = ShortEntry("\xE5"
                               "EADME  TXT");
     deleted[12] = 0x18;
-    EXPECT_EQ(FatShortName(deleted.data()), "_eadme.txt");
+    EXPECT_EQ(FatShortName(View(deleted)), "_eadme.txt");
 
     // Bytes above 0x7F are the DOS code page's: "résumé.pdf" as a formatter stores it in 8.3.
     auto accented = ShortEntry("R\x90SUM\x90  PDF");
-    EXPECT_EQ(FatShortName(accented.data()), "RÉSUMÉ.PDF");
+    EXPECT_EQ(FatShortName(View(accented)), "RÉSUMÉ.PDF");
     accented[12] = 0x18;
-    EXPECT_EQ(FatShortName(accented.data()), "résumé.pdf");
+    EXPECT_EQ(FatShortName(View(accented)), "résumé.pdf");
     auto symbols = ShortEntry("\x9B\xE1\xFF     TXT");
-    EXPECT_EQ(FatShortName(symbols.data()), "¢ß\u00A0.TXT");
+    EXPECT_EQ(FatShortName(View(symbols)), "¢ß\u00A0.TXT");
 
     std::vector<uint8_t> root(512, 0);
     const auto label = ShortEntry("CAF\x90 CR\x90ME", 0x08, 0, 0);
@@ -206,15 +215,14 @@ TEST(FatEntries, LongNamesBelongToTheirShortEntry)
     EXPECT_EQ(out.Name, "NEXT.BIN");
 
     // Stored and restored state continues a run across the save, taken as it was.
-    p.Parse(LongNamePart(0x41, u"resumed.txt").data(), Limits(), &out);
-    std::vector<uint8_t> stored(KFatEntryParser::kStoredSize);
-    p.Store(stored.data());
+    p.Parse(View(LongNamePart(0x41, u"resumed.txt")), Limits(), &out);
+    KFatEntryParser::Stored stored = p.Store();
     KFatEntryParser q;
-    q.Restore(stored.data());
+    q.Restore(stored);
     ASSERT_EQ(Feed(q, {ShortEntry("RESUME~1TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "resumed.txt");
     stored[1 + 520] = 0xFF; // a hostile count
-    q.Restore(stored.data());
+    q.Restore(stored);
     ASSERT_EQ(Feed(q, {ShortEntry("PLAIN   TXT")}, &out), FatParseOutcome::Record);
     EXPECT_EQ(out.Name, "PLAIN.TXT");
 }
@@ -423,4 +431,26 @@ TEST(FatTable, WholeVolumeChainInAnyOrderIsCheckedInLinearWork)
     set(3, 0xFFFF);
     set(last + 1, 5); // a second chain joins in the middle
     EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
+}
+
+TEST(FatEntries, ViewsOnlyOverWholeSlots)
+{
+    // A folder buffer cut inside an entry: its partial slot is no entry, and a view is made
+    // only where 32 bytes lie.
+    std::vector<uint8_t> bytes = ShortEntry("FIRST   TXT");
+    const auto second = ShortEntry("SECOND  TXT", 0x20, 7, 4096);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    bytes.resize(bytes.size() + 31, 0x41);
+    const FatDirEntrySlots slots(bytes);
+    ASSERT_EQ(slots.size(), 2u);
+    EXPECT_FALSE(slots[2]);
+    EXPECT_FALSE(FatDirEntryView::At(bytes, 64));
+    EXPECT_FALSE(FatDirEntryView::At(bytes, SIZE_MAX - 8)) << "no overflow in the bound";
+    size_t walked = 0;
+    for (const FatDirEntryView e : slots) walked += e.IsUnused() ? 0 : 1;
+    EXPECT_EQ(walked, 2u);
+    EXPECT_EQ(slots[1]->FirstCluster(), 7u);
+    EXPECT_EQ(slots[1]->FileSize(), 4096u);
+    EXPECT_EQ(FatShortName(*slots[1]), "SECOND.TXT");
+    EXPECT_FALSE(LooksLikeFolderPart(ByteView(bytes).first(31), Limits())) << "no slot at all";
 }

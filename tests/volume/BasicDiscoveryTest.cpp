@@ -12,6 +12,7 @@
 #include "volume/DriveMatch.h"
 #include "volume/GapSearch.h"
 #include "volume/KVolumeManager.h"
+#include "format/fat/FatDirEntry.h"
 #include "volume/VolumeLabel.h"
 #include "volume/VolumeTypes.h"
 #include "os/OsMounts.h"

@@ -2,20 +2,16 @@
 
 #include <algorithm>
 
+#include "format/exfat/ExFatEntryView.h"
 #include "format/exfat/ExFatLayout.h"
 
 using namespace ExFat;
 
 namespace {
 
-ExFatTimestamp Stamp(ByteView e, size_t timeOff, size_t hundredthsOff, size_t utcOff)
+ExFatTimestamp Stamp(uint32_t packed, uint8_t hundredths, uint8_t utcOffset)
 {
-    ExFatTimestamp t;
-    LoadU32LE(e, timeOff, t.Packed);
-    if (hundredthsOff) LoadU8(e, hundredthsOff, t.Hundredths);
-    LoadU8(e, utcOff, t.UtcOffset);
-    if (t.Hundredths > 199) t.Hundredths = 0;
-    return t;
+    return ExFatTimestamp{packed, hundredths > 199 ? uint8_t{0} : hundredths, utcOffset};
 }
 
 } // namespace
@@ -36,74 +32,79 @@ uint16_t ExFatSetChecksum(ByteView set, uint32_t count)
 
 bool LooksLikeExFatSet(ByteView entries, size_t offset)
 {
-    if (!RangeFits(entries.size(), offset, 2 * kEntryBytes)) return false;
-    const uint8_t t0 = entries[offset];
-    const uint8_t t1 = entries[offset + kEntryBytes];
-    if ((t0 & ~kInUse) != (kTypeFile & ~kInUse) || (t1 & ~kInUse) != (kTypeStream & ~kInUse)) return false;
-    const uint8_t count = entries[offset + kOffSecondaryCount];
-    return (t0 & kInUse) == (t1 & kInUse) && count >= kMinSecondaryCount && count <= kMaxSecondaryCount;
+    const std::optional<ExFatEntryView> file = ExFatEntryView::At(entries, offset);
+    const std::optional<ExFatEntryView> stream = ExFatEntryView::At(entries, offset + kEntryBytes);
+    if (!file || !stream || !file->IsOfType(kTypeFile) || !stream->IsOfType(kTypeStream)) return false;
+    const uint8_t count = file->SecondaryCount();
+    return file->InUse() == stream->InUse() && count >= kMinSecondaryCount && count <= kMaxSecondaryCount;
 }
 
 ExFatSetStatus ParseExFatEntrySet(ByteView entries, size_t offset, ExFatEntrySet* out)
 {
-    if (!RangeFits(entries.size(), offset, kEntryBytes)) return ExFatSetStatus::NotASet;
-    const uint8_t type = entries[offset];
-    if ((type & ~kInUse) != (kTypeFile & ~kInUse)) return ExFatSetStatus::NotASet;
-    const bool deleted = (type & kInUse) == 0;
-    const uint32_t secondaries = entries[offset + kOffSecondaryCount];
+    const std::optional<ExFatEntryView> first = ExFatEntryView::At(entries, offset);
+    if (!first || !first->IsOfType(kTypeFile)) return ExFatSetStatus::NotASet;
+    const ExFatEntryView file = *first;
+    const bool deleted = !file.InUse();
+    const uint32_t secondaries = file.SecondaryCount();
     if (secondaries < kMinSecondaryCount || secondaries > kMaxSecondaryCount) return ExFatSetStatus::Malformed;
     const uint32_t count = secondaries + 1;
     if (!RangeFits(entries.size(), offset, size_t{count} * kEntryBytes)) return ExFatSetStatus::Truncated;
     const ByteView set = entries.subspan(offset, size_t{count} * kEntryBytes);
-    const uint8_t state = deleted ? 0 : kInUse;
+    const auto entry = [&](uint32_t i) { return *ExFatEntryView::At(set, size_t{i} * kEntryBytes); };
     // Every secondary shares the File entry's state and is a secondary (bit 6 set).
     for (uint32_t i = 1; i < count; ++i)
-    {
-        const uint8_t t = set[i * kEntryBytes];
-        if ((t & kInUse) != state || (t & 0x40) == 0) return ExFatSetStatus::Malformed;
-    }
-    const ByteView stream = set.subspan(kEntryBytes, kEntryBytes);
-    const ByteView file = set.first(kEntryBytes);
-    if ((stream[0] | kInUse) != kTypeStream) return ExFatSetStatus::Malformed;
+        if (entry(i).InUse() != file.InUse() || !entry(i).IsSecondary()) return ExFatSetStatus::Malformed;
+    const ExFatEntryView stream = entry(1);
+    if (!stream.IsOfType(kTypeStream)) return ExFatSetStatus::Malformed;
     ExFatEntrySet s;
     s.Deleted = deleted;
     s.EntryCount = count;
-    LoadU16LE(file, kOffAttributes, s.Attributes);
-    s.Created = Stamp(file, kOffCreateTime, kOffCreate10ms, kOffCreateUtcOffset);
-    s.Modified = Stamp(file, kOffModifyTime, kOffModify10ms, kOffModifyUtcOffset);
-    s.Accessed = Stamp(file, kOffAccessTime, 0, kOffAccessUtcOffset);
-    s.StreamFlags = stream[kOffStreamFlags];
-    s.NameLength = stream[kOffNameLength];
-    LoadU16LE(stream, kOffNameHash, s.NameHash);
-    LoadU64LE(stream, kOffValidDataLength, s.ValidDataLength);
-    LoadU32LE(stream, kOffFirstCluster, s.FirstCluster);
-    LoadU64LE(stream, kOffDataLength, s.DataLength);
+    s.Attributes = file.FileAttributes();
+    s.Created = Stamp(file.CreateTime(), file.Create10ms(), file.CreateUtcOffset());
+    s.Modified = Stamp(file.ModifyTime(), file.Modify10ms(), file.ModifyUtcOffset());
+    s.Accessed = Stamp(file.AccessTime(), 0, file.AccessUtcOffset());
+    s.StreamFlags = stream.StreamFlags();
+    s.NameLength = stream.NameLength();
+    s.NameHash = stream.NameHash();
+    s.ValidDataLength = stream.ValidDataLength();
+    s.FirstCluster = stream.FirstCluster();
+    s.DataLength = stream.DataLength();
     // The name needs ceil(length / 15) name entries right after the stream entry.
     const uint32_t nameEntries = (s.NameLength + kNameCharsPerEntry - 1) / kNameCharsPerEntry;
     if (s.NameLength == 0 || nameEntries > count - 2 || s.ValidDataLength > s.DataLength)
         return ExFatSetStatus::Malformed;
     for (uint32_t k = 0; k < nameEntries; ++k)
     {
-        const ByteView e = set.subspan((2 + k) * kEntryBytes, kEntryBytes);
-        if ((e[0] | kInUse) != kTypeFileName) return ExFatSetStatus::Malformed;
+        const ExFatEntryView e = entry(2 + k);
+        if (!e.IsOfType(kTypeFileName)) return ExFatSetStatus::Malformed;
         for (uint32_t j = 0; j < kNameCharsPerEntry && k * kNameCharsPerEntry + j < s.NameLength; ++j)
-            s.Name[k * kNameCharsPerEntry + j] = static_cast<char16_t>(PeekU16LE(e.data() + kOffNameChars + 2 * j));
+            s.Name[k * kNameCharsPerEntry + j] = e.NameChar(j);
     }
-    uint16_t stored = 0;
-    LoadU16LE(file, kOffSetChecksum, stored);
-    if (ExFatSetChecksum(set, count) != stored) return ExFatSetStatus::BadChecksum;
+    if (ExFatSetChecksum(set, count) != file.SetChecksum()) return ExFatSetStatus::BadChecksum;
     *out = s;
     return ExFatSetStatus::Ok;
 }
 
 bool ParseExFatLabel(ByteView entries, size_t offset, char16_t* label, uint32_t* length)
 {
-    if (!RangeFits(entries.size(), offset, kEntryBytes) || entries[offset] != kTypeVolumeLabel) return false;
-    const uint32_t n = entries[offset + kOffLabelLength];
+    const std::optional<ExFatEntryView> e = ExFatEntryView::At(entries, offset);
+    if (!e || e->EntryType() != kTypeVolumeLabel) return false;
+    const uint32_t n = e->LabelLength();
     if (n > kMaxLabelLength) return false;
-    for (uint32_t i = 0; i < n; ++i)
-        label[i] = static_cast<char16_t>(PeekU16LE(entries.data() + offset + kOffLabelChars + 2 * i));
+    for (uint32_t i = 0; i < n; ++i) label[i] = e->LabelChar(i);
     *length = n;
+    return true;
+}
+
+bool ExFatLabelText(ByteView entries, size_t offset, std::string* text)
+{
+    char16_t units[kMaxLabelLength];
+    uint32_t n = 0;
+    if (!ParseExFatLabel(entries, offset, units, &n)) return false;
+    char utf8[64];
+    size_t w = 0;
+    ExFatNameToUtf8(units, n, utf8, sizeof(utf8), &w);
+    text->assign(utf8, w);
     return true;
 }
 

@@ -5,6 +5,7 @@
 // units each. A deleted set keeps its bytes with the in-use bit of every type byte cleared;
 // the set checksum (taken while the set was in use) still identifies it.
 #include <cstdint>
+#include <string>
 
 #include "base/ByteView.h"
 
@@ -59,6 +60,9 @@ bool LooksLikeExFatSet(ByteView entries, size_t offset);
 
 /// The volume label entry at `offset`: true and its UTF-16 units when it is one (in use).
 bool ParseExFatLabel(ByteView entries, size_t offset, char16_t* label, uint32_t* length);
+
+/// The same label as UTF-8.
+bool ExFatLabelText(ByteView entries, size_t offset, std::string* text);
 
 /// Appends the UTF-8 form of `count` UTF-16 units (unpaired surrogates become U+FFFD).
 void ExFatNameToUtf8(const char16_t* name, uint32_t count, char* out, size_t capacity, size_t* written);

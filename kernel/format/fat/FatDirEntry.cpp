@@ -1,20 +1,12 @@
 #include "format/fat/FatDirEntry.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "format/fat/FatLayout.h"
 #include "base/TextCodec.h"
 
 namespace {
-
-uint16_t Word(const uint8_t* e, size_t off) { return static_cast<uint16_t>(e[off] | (e[off + 1] << 8)); }
-
-bool AllBytesEqual(const uint8_t* e)
-{
-    for (size_t i = 1; i < kFatEntrySize; ++i)
-        if (e[i] != e[0]) return false;
-    return true;
-}
 
 bool StampIsClock(uint16_t date, uint16_t time)
 {
@@ -45,12 +37,12 @@ bool IsForbiddenNameByte(uint8_t b)
 
 } // namespace
 
-bool IsValidShortName(const uint8_t* name11)
+bool IsValidShortName(FatDirEntryView::ShortNameBytes name)
 {
     bool blankSeen = false;
-    for (size_t i = 0; i < 11; ++i)
+    for (size_t i = 0; i < name.size(); ++i)
     {
-        const uint8_t b = name11[i];
+        const uint8_t b = name[i];
         if (IsForbiddenNameByte(b)) return false;
         if (i < 8)
         {
@@ -69,27 +61,35 @@ bool IsCleanName(const char* name)
     return std::strpbrk(name, "?*|\\/:\"<>") == nullptr;
 }
 
-bool IsValidEntry(const uint8_t* e, const FatEntryLimits& limits)
+namespace {
+
+// A long-name part: cluster 0, a part number of 1 to 22 (or the deleted mark), not one byte
+// repeated.
+bool IsValidLongNamePart(FatDirEntryView e)
 {
-    const uint8_t attr = e[11];
-    if (attr == FAT_ATTR_LONG_NAME)
+    if (e.LongNameCluster() != 0) return false;
+    if (e.Sequence() != kFatDeletedMark)
     {
-        if (Word(e, 26) != 0) return false;
-        if (e[0] != kFatDeletedMark)
-        {
-            const unsigned seq = e[0] & 0xBFu;
-            if (seq == 0 || seq > 22) return false;
-        }
-        return !AllBytesEqual(e);
+        const unsigned seq = e.Sequence() & static_cast<uint8_t>(~kFatLongNameLastFlag);
+        if (seq == 0 || seq > 22) return false;
     }
+    return !e.AllBytesEqual();
+}
+
+} // namespace
+
+bool IsValidEntry(FatDirEntryView e, const FatEntryLimits& limits)
+{
+    const uint8_t attr = e.Attributes();
+    if (attr == FAT_ATTR_LONG_NAME) return IsValidLongNamePart(e);
     // Cheapest rejections first: the scan meets mostly non-entries.
     if (attr & FAT_ATTR_RESERVED) return false;
-    const uint32_t cluster = FatEntryFirstCluster(e);
-    const uint32_t size = FatEntrySize(e);
+    const uint32_t cluster = e.FirstCluster();
+    const uint32_t size = e.FileSize();
     if (limits.ClusterCount != 0 && cluster >= limits.ClusterCount) return false;
     if (cluster < 2 && size != 0) return false;
     if (limits.ClusterCount == 0 && cluster >= limits.VolumeSectors) return false;
-    if (!IsValidShortName(e)) return false;
+    if (!IsValidShortName(e.NameAndExt())) return false;
     if (!(attr & FAT_ATTR_VOLUME))
     {
         if (limits.EndSector != limits.DataStart && limits.BytesPerSector != 0)
@@ -97,48 +97,80 @@ bool IsValidEntry(const uint8_t* e, const FatEntryLimits& limits)
             const int64_t dataSectors = limits.EndSector - limits.DataStart + 1;
             if (static_cast<int64_t>(size / limits.BytesPerSector) >= dataSectors) return false;
         }
-        if (Word(e, 22) == 0 && Word(e, 24) == 0 && Word(e, 16) == 0 && Word(e, 14) == 0) return false;
+        if (e.WriteTime() == 0 && e.WriteDate() == 0 && e.CreateDate() == 0 && e.CreateTime() == 0) return false;
     }
-    return !AllBytesEqual(e);
+    return !e.AllBytesEqual();
 }
 
-bool HasValidTimes(const uint8_t* e)
+bool IsPlausibleFolderEntry(FatDirEntryView e, uint64_t clusters)
 {
-    if (e[11] == FAT_ATTR_LONG_NAME) return true;
-    if (e[11] & FAT_ATTR_RESERVED) return false;
-    const uint16_t cTime = Word(e, 14), cDate = Word(e, 16);
+    if (e.IsLongName()) return IsValidLongNamePart(e);
+    if (e.AllBytesEqual()) return false;
+    const uint64_t cluster = e.FirstCluster();
+    if (clusters != 0 && cluster >= clusters) return false;
+    if (cluster < 2 && e.FileSize() != 0) return false;
+    for (const uint8_t b : e.NameAndExt())
+        if (IsForbiddenNameByte(b)) return false;
+    if (e.Attributes() & FAT_ATTR_RESERVED) return false;
+    return (e.Attributes() & FAT_ATTR_VOLUME) || e.CreateTime() || e.CreateDate() || e.WriteTime() || e.WriteDate();
+}
+
+bool HasValidTimes(FatDirEntryView e)
+{
+    if (e.IsLongName()) return true;
+    if (e.Attributes() & FAT_ATTR_RESERVED) return false;
+    const uint16_t cTime = e.CreateTime(), cDate = e.CreateDate();
     if (cDate != 0 && cTime != 0 && !StampIsClock(cDate, cTime)) return false;
-    return StampIsClock(Word(e, 24), Word(e, 22));
+    return StampIsClock(e.WriteDate(), e.WriteTime());
 }
 
-std::string FatShortName(const uint8_t* e)
+std::string FatShortName(FatDirEntryView e)
 {
-    // Byte 12 of an entry records that a name written in lower case fits 8.3: bit 0x08 for the
-    // base name, bit 0x10 for the extension. The entry itself stores upper case, in the DOS
-    // code page: its accented capitals fold like the Latin-1 ones (0xC0-0xDE but for 0xD7).
-    const bool lowerBase = (e[12] & 0x08) != 0;
-    const bool lowerExt = (e[12] & 0x10) != 0;
+    // NtCase records that a name written in lower case fits 8.3: bit 0x08 for the base name,
+    // bit 0x10 for the extension. The entry itself stores upper case, in the DOS code page:
+    // its accented capitals fold like the Latin-1 ones (0xC0-0xDE but for 0xD7).
+    const bool lowerBase = (e.NtCase() & 0x08) != 0;
+    const bool lowerExt = (e.NtCase() & 0x10) != 0;
     const auto append = [](std::string& out, uint8_t c, bool lower) {
         char32_t u = OemCharToUnicode(c);
         if (lower && ((u >= U'A' && u <= U'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))) u += 0x20;
         AppendUtf8(out, u);
     };
+    const auto base = e.Name();
+    const auto ext = e.Ext();
     std::string name;
-    if (e[0] == kFatDeletedMark) name.push_back('_');
-    for (size_t i = e[0] == kFatDeletedMark ? 1 : 0; i < 8 && e[i] != ' '; ++i) append(name, e[i], lowerBase);
-    if (e[8] != ' ')
+    if (e.IsDeleted()) name.push_back('_');
+    for (size_t i = e.IsDeleted() ? 1 : 0; i < base.size() && base[i] != ' '; ++i) append(name, base[i], lowerBase);
+    if (ext[0] != ' ')
     {
         name.push_back('.');
-        for (size_t i = 8; i < 11 && e[i] != ' '; ++i) append(name, e[i], lowerExt);
+        for (size_t i = 0; i < ext.size() && ext[i] != ' '; ++i) append(name, ext[i], lowerExt);
     }
     return name;
 }
 
-uint8_t FatShortNameChecksum(const uint8_t* name11)
+uint8_t FatShortNameChecksum(FatDirEntryView::ShortNameBytes name)
 {
     uint8_t sum = 0;
-    for (size_t i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + name11[i]);
+    for (const uint8_t b : name) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + b);
     return sum;
+}
+
+bool FatRootLabel(ByteView root, std::string* label)
+{
+    for (const FatDirEntryView e : FatDirEntrySlots(root))
+    {
+        if (e.IsUnused()) return false;
+        if (e.IsLongName() || e.IsDeleted() || !(e.Attributes() & FAT_ATTR_VOLUME)) continue;
+        // A zero byte ends the name as it would a C string.
+        const auto name = e.NameAndExt();
+        size_t begin = 0, end = static_cast<size_t>(std::find(name.begin(), name.end(), uint8_t{0}) - name.begin());
+        while (begin < end && (name[begin] == ' ' || name[begin] == '\t')) ++begin;
+        while (end > begin && (name[end - 1] == ' ' || name[end - 1] == '\t')) --end;
+        *label = OemToUtf8(name.data() + begin, end - begin);
+        return true;
+    }
+    return false;
 }
 
 namespace {
@@ -150,24 +182,23 @@ constexpr uint64_t kMaxLoneEntrySize = 0x3FFFFFFF;
 // long name, or two files with 8.3 names (as cameras write them). Both must be sound, the
 // last one a short entry, every file of a plausible size, and a live long name must carry the
 // checksum of the short name after it.
-bool IsPlausiblePair(const uint8_t* a, const uint8_t* b, const FatEntryLimits& limits)
+bool IsPlausiblePair(FatDirEntryView a, FatDirEntryView b, const FatEntryLimits& limits)
 {
-    if (FatEntryIsLongName(b)) return false;
-    for (const uint8_t* e : {a, b})
+    if (b.IsLongName()) return false;
+    for (const FatDirEntryView e : {a, b})
     {
         if (!IsValidEntry(e, limits) || !HasValidTimes(e)) return false;
-        if (FatEntryIsLongName(e) || (e[11] & FAT_ATTR_VOLUME)) continue;
-        if (e[11] & FAT_ATTR_FOLDER)
+        if (e.IsLongName() || (e.Attributes() & FAT_ATTR_VOLUME)) continue;
+        if (e.Attributes() & FAT_ATTR_FOLDER)
         {
-            if (FatEntryFirstCluster(e) < 2) return false;
+            if (e.FirstCluster() < 2) return false;
         }
-        else if (FatEntrySize(e) == 0 || FatEntrySize(e) > kMaxLoneEntrySize)
+        else if (e.FileSize() == 0 || e.FileSize() > kMaxLoneEntrySize)
         {
             return false;
         }
     }
-    if (FatEntryIsLongName(a) && a[0] != kFatDeletedMark && b[0] != kFatDeletedMark)
-        return a[13] == FatShortNameChecksum(b);
+    if (a.IsLongName() && !a.IsDeleted() && !b.IsDeleted()) return a.Checksum() == FatShortNameChecksum(b.NameAndExt());
     return true;
 }
 
@@ -175,25 +206,24 @@ bool IsPlausiblePair(const uint8_t* a, const uint8_t* b, const FatEntryLimits& l
 
 bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits)
 {
-    const size_t slots = sector.size() / kFatEntrySize;
+    const FatDirEntrySlots slots(sector);
     uint32_t walked = 0, valid = 0;
     uint64_t sizeSum = 0;
-    for (size_t i = 0; i < slots; ++i)
+    for (const FatDirEntryView e : slots)
     {
-        const uint8_t* e = sector.data() + i * kFatEntrySize;
-        if (e[0] == 0) break;
-        ++walked;
+        if (e.IsUnused()) break;
         if (IsValidEntry(e, limits) && HasValidTimes(e))
         {
             ++valid;
-            if (!FatEntryIsLongName(e)) sizeSum += FatEntrySize(e);
+            if (!e.IsLongName()) sizeSum += e.FileSize();
         }
-        else if (i == 0)
+        else if (walked == 0)
         {
             return false;
         }
+        ++walked;
     }
     if (valid >= 3 && valid >= walked / 2) return true;
-    if (walked == 2) return IsPlausiblePair(sector.data(), sector.data() + kFatEntrySize, limits);
+    if (walked == 2) return IsPlausiblePair(*slots[0], *slots[1], limits);
     return walked == 1 && valid == 1 && sizeSum >= 1 && sizeSum <= kMaxLoneEntrySize;
 }

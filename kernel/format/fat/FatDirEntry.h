@@ -1,11 +1,11 @@
 #pragma once
 // Plausibility checks for 32-byte FAT directory entries. They separate real entries, present
-// or deleted, from the garbage a sector scan meets, and they run on raw bytes: every caller
-// hands exactly 32 bytes it has already bounded.
+// or deleted, from the garbage a sector scan meets; each takes one 32-byte entry view.
 #include <cstdint>
 #include <string>
 
 #include "base/ByteView.h"
+#include "format/fat/FatDirEntryView.h"
 
 // What an entry is checked against: the geometry of the selected file system, or the empty
 // one of a scan (cluster count 0, data start = end sector = 0), where the volume's sector
@@ -19,32 +19,25 @@ struct FatEntryLimits
     uint32_t BytesPerSector = 512;
 };
 
-inline uint32_t FatEntryFirstCluster(const uint8_t* e)
-{
-    return (static_cast<uint32_t>(e[20] | (e[21] << 8)) << 16) | static_cast<uint32_t>(e[26] | (e[27] << 8));
-}
-inline uint32_t FatEntrySize(const uint8_t* e)
-{
-    return static_cast<uint32_t>(e[28]) | (static_cast<uint32_t>(e[29]) << 8) | (static_cast<uint32_t>(e[30]) << 16) |
-        (static_cast<uint32_t>(e[31]) << 24);
-}
-inline bool FatEntryIsLongName(const uint8_t* e) { return e[11] == 0x0F; }
-// A folder's first two entries: "." (itself) and ".." (its parent).
-inline bool FatEntryIsDot(const uint8_t* e) { return e[0] == '.' && e[1] == ' '; }
-inline bool FatEntryIsDotDot(const uint8_t* e) { return e[0] == '.' && e[1] == '.' && e[2] == ' '; }
-
 // The 11 name bytes: no control bytes (below 0x1A), none of " * / : < > ? \ | and 0xFF, and
 // in the 8-byte base name a blank is followed only by blanks.
-bool IsValidShortName(const uint8_t* name11);
+bool IsValidShortName(FatDirEntryView::ShortNameBytes name);
 
 // False for null, empty, or a name with ? * | \ / : " < or >.
 bool IsCleanName(const char* name);
 
-bool IsValidEntry(const uint8_t* entry, const FatEntryLimits& limits);
+bool IsValidEntry(FatDirEntryView entry, const FatEntryLimits& limits);
+
+// The looser test of the gap search, which knows only the cluster count of a FAT32 boot sector
+// it found: an entry that could belong to a file system of `clusters` clusters (0: unknown).
+// A long-name part passes as IsValidEntry takes it; a short entry needs a first cluster below
+// `clusters`, data only with a cluster of 2 or more, no forbidden name byte, no reserved
+// attribute bit, and a time stamp unless it is the volume label.
+bool IsPlausibleFolderEntry(FatDirEntryView entry, uint64_t clusters);
 
 // Time stamps: creation (unless its date or time is 0) and last write must be real clock
 // readings; reserved attribute bit 0x40 fails. Long-name parts pass.
-bool HasValidTimes(const uint8_t* entry);
+bool HasValidTimes(FatDirEntryView entry);
 
 // A sector that continues a folder (not its first: no dot entries needed): its first entry is
 // valid, and of the entries before the end marker at least three and at least half are valid,
@@ -52,8 +45,13 @@ bool HasValidTimes(const uint8_t* entry);
 // its short entry, or two short ones) of plausible sizes.
 bool LooksLikeFolderPart(ByteView sector, const FatEntryLimits& limits);
 
-// The checksum a long-name entry stores (byte 13) of the 11 short-name bytes it belongs to.
-uint8_t FatShortNameChecksum(const uint8_t* name11);
+// The checksum a long-name part stores of the 11 short-name bytes it belongs to.
+uint8_t FatShortNameChecksum(FatDirEntryView::ShortNameBytes name);
 
 // "NAME.EXT" from the 8.3 fields; a deleted entry's first byte becomes '_'.
-std::string FatShortName(const uint8_t* entry);
+std::string FatShortName(FatDirEntryView entry);
+
+// The label of a FAT root folder (`root`: its first sectors): the first entry with the volume
+// bit, skipping long-name parts and deleted entries, ending at an unused entry; blanks and tabs
+// around it removed and the DOS code page converted. False when there is none.
+bool FatRootLabel(ByteView root, std::string* label);

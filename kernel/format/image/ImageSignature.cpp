@@ -24,16 +24,3 @@ ImageFormat DetectImageFormat(std::span<const uint8_t> head, std::span<const uin
     if (StartsWith(head, "QFI\xfb", 4)) return ImageFormat::Qcow;
     return ImageFormat::Raw;
 }
-
-const char* ImageFormatName(ImageFormat format)
-{
-    switch (format)
-    {
-    case ImageFormat::Ewf: return "E01";
-    case ImageFormat::Vhd: return "VHD";
-    case ImageFormat::Vmdk: return "VMDK";
-    case ImageFormat::Qcow: return "QCOW";
-    case ImageFormat::Raw: break;
-    }
-    return "raw";
-}

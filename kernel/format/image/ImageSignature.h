@@ -24,6 +24,3 @@ enum class ImageFormat
 /// `head`: the file's first bytes (up to 512); `tail`: its last 512 bytes (empty when the file
 /// is shorter than that).
 ImageFormat DetectImageFormat(std::span<const uint8_t> head, std::span<const uint8_t> tail);
-
-/// A short name for messages ("E01", "VHD", ...).
-const char* ImageFormatName(ImageFormat format);

@@ -43,12 +43,14 @@ bool HeaderIsPlausible(const tagNtfsFileRecordHeader& h, uint32_t bufferSize)
 }
 
 // The sequence number must end every stride that lies inside the buffer.
-bool StrideTailsMatch(const uint8_t* buffer, uint32_t bufferSize, const tagNtfsFileRecordHeader& h)
+bool StrideTailsMatch(ByteView record, const tagNtfsFileRecordHeader& h)
 {
-    const uint16_t usn = PeekU16LE(buffer + h.UsaOffset);
-    for (uint32_t i = 0; i + 1 < h.UsaCount && i < bufferSize / kNtfsFixupStride; ++i)
+    uint16_t usn = 0;
+    LoadU16LE(record, h.UsaOffset, usn);
+    for (uint32_t i = 0; i + 1 < h.UsaCount && i < record.size() / kNtfsFixupStride; ++i)
     {
-        const uint16_t tail = PeekU16LE(buffer + (i + 1) * kNtfsFixupStride - 2);
+        uint16_t tail = 0;
+        LoadU16LE(record, (i + 1) * kNtfsFixupStride - 2, tail);
         if (tail != usn)
         {
             VlmTrace("Fixup is %x, but should be %x\n", tail, usn);
@@ -137,7 +139,7 @@ bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
 {
     tagNtfsFileRecordHeader h;
     if (!LoadFileRecordHeader(buffer, bufferSize, &h) || !HeaderIsPlausible(h, bufferSize)) return false;
-    if (!StrideTailsMatch(buffer, bufferSize, h)) return false;
+    if (!StrideTailsMatch(ByteView(buffer, bufferSize), h)) return false;
     if (checkOnly)
     {
         if (bufferSize < h.AllocatedSize)

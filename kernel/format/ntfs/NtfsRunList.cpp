@@ -9,10 +9,11 @@ namespace {
 // Largest sector count put into one block; longer runs are split (a block counts in 32 bits).
 constexpr uint64_t kMaxBlockSectors = 0x80000000u;
 
-uint64_t LoadLittle(const uint8_t* p, uint32_t size)
+// A little-endian number of up to 8 bytes: all of `bytes`.
+uint64_t LoadLittle(ByteView bytes)
 {
     uint64_t v = 0;
-    for (uint32_t i = 0; i < size; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * i);
+    for (size_t i = 0; i < bytes.size(); ++i) v |= static_cast<uint64_t>(bytes[i]) << (8 * i);
     return v;
 }
 
@@ -50,8 +51,8 @@ bool DecodeRunList(ByteView p, uint32_t sectorsPerCluster, int64_t volumeStart, 
         }
         if (!RangeFits(p.size(), pos + 1, lengthSize + offsetSize))
             return true; // a truncated run is not taken; the runs before it stand
-        const uint64_t length = LoadLittle(p.data() + pos + 1, lengthSize);
-        int64_t offset = static_cast<int64_t>(LoadLittle(p.data() + pos + 1 + lengthSize, offsetSize));
+        const uint64_t length = LoadLittle(p.subspan(pos + 1, lengthSize));
+        int64_t offset = static_cast<int64_t>(LoadLittle(p.subspan(pos + 1 + lengthSize, offsetSize)));
         if (!first && offsetSize > 0 && (offset >> (8 * offsetSize - 1)) != 0)
             offset -= static_cast<int64_t>(1) << (8 * offsetSize);
         const int64_t cluster = previous + offset;
