@@ -13,6 +13,7 @@
 #include "core/CFileTypeTree.h"
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
+#include "core/CScanResultStore.h"
 #include "core/DeviceList.h"
 #include "core/ExportListing.h"
 #include "core/FileFind.h"
@@ -21,8 +22,6 @@
 #include "core/SourceGuard.h"
 #include "core/TextFormat.h"
 #include "fs/KNodeTree.h"
-#include "os/OsFile.h"
-#include "os/OsSameDevice.h"
 #include "core/VlmStrings.h"
 
 using nlohmann::json;
@@ -104,22 +103,8 @@ void PrintSavedResult(CCliSession& cli)
 {
     CGlobalParamTable& session = cli.Session();
     const std::string& path = session.GetResultName();
-    if (!path.empty() && OsPathExists(path) && !cli.Options().bJson)
+    if (!path.empty() && CScanResultStore::Exists(path) && !cli.Options().bJson)
         std::printf("Scan result saved to '%s'.\n", TerminalSafe(path).c_str());
-}
-
-// "name (partial).rrs" beside "name.rrs", numbered when that is taken too; "" when all are.
-std::string PartialResultPath(const std::string& path)
-{
-    std::string stem = path;
-    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".rrs") == 0) stem.resize(stem.size() - 4);
-    for (int n = 1; n < 100; ++n)
-    {
-        const std::string candidate =
-            stem + (n == 1 ? std::string(" (partial)") : " (partial " + std::to_string(n) + ")") + ".rrs";
-        if (!OsPathExists(candidate)) return candidate;
-    }
-    return {};
 }
 
 // Saves the selection of the current tree to --to; the exit status.
@@ -237,8 +222,9 @@ int CmdOpen(CCliSession& cli)
     // Saving the tree is what this command is for (a saved result given as SOURCE is only shown).
     if (!cli.SourceIsResult())
     {
-        cli.Session().BeginNewResult(false);
-        if (!cli.Session().AutoSaveScanResult())
+        CScanResultStore results(cli.Session());
+        results.BeginNewResult(false);
+        if (!results.AutoSave())
         {
             cli.Port().FlushMessages(true);
             return CCliSession::Finish(kExitFailure);
@@ -289,8 +275,9 @@ int CmdScan(CCliSession& cli)
         // A scan cut short never replaces a result already saved under that name: it goes
         // beside it, named as partial.
         const bool partial = session.IsPartialResult() || CTerminalPort::Interrupted();
-        const std::string target =
-            partial && OsPathExists(o.strSaveResult) ? PartialResultPath(o.strSaveResult) : o.strSaveResult;
+        const std::string target = partial && CScanResultStore::Exists(o.strSaveResult)
+            ? CScanResultStore::PartialResultPath(o.strSaveResult)
+            : o.strSaveResult;
         CPartitionList partitions(session);
         if (target.empty() || !partitions.SaveAs(target))
         {

@@ -2,6 +2,7 @@
 
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
+#include "core/CScanResultStore.h"
 #include "fs/IFileSystem.h"
 #include "core/VlmStrings.h"
 
@@ -24,6 +25,7 @@ bool CFileListNavigation::Back(CGlobalParamTable& session, CRecoveryLauncher& la
     if (session.GetModule() != CGlobalParamTable::kModuleUndelete && CandidateCount(session) > 0)
     {
         session.SetView(CGlobalParamTable::kViewPartitions);
+        CScanResultStore(session).AutoSave();
         return true;
     }
     launcher.RefreshDevices();

@@ -7,6 +7,7 @@
 #include "core/CFileTypeTree.h"
 #include "core/CGlobalParamTable.h"
 #include "core/CScanDriver.h"
+#include "core/CScanResultStore.h"
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "fs/UnreadableFiles.h"
@@ -17,7 +18,6 @@
 
 void CRecoveryLauncher::RefreshDevices()
 {
-    m_Session.SetProgressObserver(nullptr);
     m_Session.DropFileSystems();
     m_Session.SetSelectedVolumeIndex(-1);
     KVolumeManager& volumes = m_Session.VolumeManager();
@@ -132,7 +132,6 @@ int CRecoveryLauncher::StartFromWizard(int volumeIndex, bool onlyDeletion, EDeep
 
 int CRecoveryLauncher::StartRecovery(bool undeleteOnly, bool deepScan, bool deepScanOnly, bool openOnly)
 {
-    m_Session.SetProgressObserver(nullptr);
     m_Session.DropFileSystems();
     if (!m_Session.GetSelectedVolume())
     {
@@ -207,10 +206,12 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
             m_Session.Port().ShowWarning(FormatText(VlmString(IDS_DEEP_SCAN_HIT_LIMIT), raw->HitLimit(),
                                                     static_cast<unsigned long long>(raw->DroppedHits())));
     // Every scan is a result of its own, never written over another one.
-    m_Session.BeginNewResult(driver.CutShort());
+    CScanResultStore results(m_Session);
+    results.BeginNewResult(driver.CutShort());
     if (!deepScanOnly)
     {
         m_Session.SetView(CGlobalParamTable::kViewPartitions);
+        results.AutoSave();
         return 1;
     }
     IFileSystem* raw = list.front();
@@ -223,6 +224,7 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
     RunLoadPhases(m_Session, raw, 0);
     m_Session.SetCurrentFileSystem(raw);
     m_Session.SetView(CGlobalParamTable::kViewPartitions);
+    results.AutoSave();
     return 1;
 }
 
@@ -230,11 +232,9 @@ uint32_t CRecoveryLauncher::RunSelectPhase(CGlobalParamTable& session, IFileSyst
 {
     uint32_t code = ERROR_SUCCESS;
     session.Port().RunProgress(VlmString(IDS_READING_FILES), false, [&](IProgress_Client* client) {
-        session.SetProgressObserver(client);
         fs->SetClient(client);
         code = fs->SelectCandidate(candidate);
         fs->SetClient(nullptr);
-        session.SetProgressObserver(nullptr);
     });
     return code;
 }
@@ -243,13 +243,11 @@ uint32_t CRecoveryLauncher::RunBuildPhase(CGlobalParamTable& session, IFileSyste
 {
     uint32_t code = ERROR_SUCCESS;
     session.Port().RunProgress(VlmString(IDS_BUILDING_TREE), false, [&](IProgress_Client* client) {
-        session.SetProgressObserver(client);
         fs->SetClient(client);
         code = fs->BuildTree(tree);
         // Sectors the scan could not read mark the files whose data lies on them.
         if (code == ERROR_SUCCESS) MarkUnreadableFiles(*fs, *tree, session.UnreadableSectors());
         fs->SetClient(nullptr);
-        session.SetProgressObserver(nullptr);
     });
     tree->PruneEmptyFolders();
     return code;

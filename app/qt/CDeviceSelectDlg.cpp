@@ -79,7 +79,6 @@ void CDeviceSelectDlg::Activate()
     m_pOpen->setVisible(module == CGlobalParamTable::kModuleAdvanced);
     UpdateAdminNote();
     m_Session.DropFileSystems();
-    m_Session.SetProgressObserver(nullptr);
     m_pList->Fill(m_Session.VolumeManager(), module);
     UpdateButtons();
 }

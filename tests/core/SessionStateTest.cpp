@@ -6,6 +6,7 @@
 
 #include "SessionRig.h"
 #include "core/CGlobalParamTable.h"
+#include "core/CScanResultStore.h"
 #include "os/OsDeviceTable.h"
 #include "os/OsFile.h"
 #include "volume/KVolumeManager.h"
@@ -21,22 +22,22 @@ TEST(SessionState, ResumeFolderFollowsTheEnvironment)
     ::unsetenv("VLM_RESUME_DIR");
     ::setenv("HOME", "/home/someone", 1);
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
     ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
     ::setenv("XDG_DATA_HOME", "/data", 1);
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/data/vellumar/ResumeRecovery");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/data/vellumar/ResumeRecovery");
     ::setenv("VLM_RESUME_DIR", "/tmp/results", 1);
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/tmp/results");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/tmp/results");
     FakeUserPort port;
     CGlobalParamTable session(&port);
     session.SetModule(Module::kModuleAdvanced);
     // Without a volume the name is the module's and the time's.
-    const std::string named = session.NewResultPath(true);
+    const std::string named = CScanResultStore(session).NewResultPath(true);
     EXPECT_EQ(named.rfind("/tmp/results/Advanced Recovery - ", 0), 0u) << named;
     EXPECT_EQ(named.substr(named.size() - 14), " (partial).rrs") << named;
-    EXPECT_FALSE(CGlobalParamTable::ProgramFolder().empty());
-    EXPECT_NE(CGlobalParamTable::ProgramFolder().back(), '/');
+    EXPECT_FALSE(CScanResultStore::ProgramFolder().empty());
+    EXPECT_NE(CScanResultStore::ProgramFolder().back(), '/');
     const char* names[] = {"VLM_RESUME_DIR", "XDG_DATA_HOME", "HOME"};
     for (int i = 0; i < 3; ++i)
     {
@@ -68,7 +69,7 @@ TEST(SessionState, SwitchingModules)
     // Automatic saving needs a result view and a scan.
     session.SetView(CGlobalParamTable::kViewPartitions);
     EXPECT_TRUE(rig.ResumeFiles().empty());
-    EXPECT_EQ(session.AutoSaveScanResult(), 0);
+    EXPECT_EQ(CScanResultStore(session).AutoSave(), 0);
 
     // An Undelete listing only reads the volume: nothing is saved unless asked.
     session.SetModule(Module::kModuleUndelete);

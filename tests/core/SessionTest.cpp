@@ -12,6 +12,7 @@
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
 #include "core/CScanResultFile.h"
+#include "core/CScanResultStore.h"
 #include "fs/tagFileNode.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"
@@ -164,9 +165,9 @@ TEST_F(Session, ScanCutShortAndKeptIsSavedAsPartial)
     ASSERT_EQ(resume.Entries().size(), 1u);
     EXPECT_EQ(resume.Row(0)[4], "partial");
     // Loaded again, it is still the partial scan: saved elsewhere, it stays marked.
-    ASSERT_EQ(rig.Session->LoadScanResult(saved), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Load(saved), 1);
     const std::string copy = rig.Dir.File("copy.rrs");
-    ASSERT_EQ(rig.Session->SaveScanResult(copy), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Save(copy), 1);
     EXPECT_TRUE(CScanResultFile::ReadStatus(copy).IsPartial());
 }
 
