@@ -131,7 +131,7 @@ bool CCliSession::SourceIsResult() const
     return source.find_first_not_of("0123456789") != std::string::npos;
 }
 
-int CCliSession::LoadSource(int module, bool requireTree)
+int CCliSession::LoadSource(EModule module, bool requireTree)
 {
     if (!Discover())
     {
@@ -142,7 +142,7 @@ int CCliSession::LoadSource(int module, bool requireTree)
     {
         if (!CScanResultStore::Exists(m_Options.strSource))
         {
-            if (module == CGlobalParamTable::kModuleUndelete)
+            if (module == EModule::Undelete)
                 m_Port.PrintError("VOLUME must be a number (see vlm devices), not '" + m_Options.strSource + "'");
             else
                 m_Port.PrintError("'" + m_Options.strSource +
@@ -161,14 +161,14 @@ int CCliSession::LoadSource(int module, bool requireTree)
         const int volume = ParseVolume(m_Options.strSource);
         if (volume < 0) return kExitUsage;
         m_pSession->SetModule(module);
-        const bool undelete = module == CGlobalParamTable::kModuleUndelete;
+        const bool undelete = module == EModule::Undelete;
         if (!m_pLauncher->CheckDevice(volume) || !m_pLauncher->StartRecovery(undelete, false, false, !undelete))
         {
             m_Port.FlushMessages(true);
             return kExitFailure;
         }
     }
-    if (m_pSession->GetView() != CGlobalParamTable::kViewPartitions && m_Options.nCandidate == 0) return kExitOk;
+    if (m_pSession->GetView() != EView::Partitions && m_Options.nCandidate == 0) return kExitOk;
     CPartitionList partitions(*m_pSession);
     partitions.Fill();
     // A partition list of one entry (a deep scan's files) needs no choosing.
@@ -217,7 +217,7 @@ bool CCliSession::ParseFilter(tagFilterSettings* settings)
 
 bool CCliSession::ApplyFilter()
 {
-    const int module = m_pSession->GetModule();
+    const EModule module = m_pSession->GetModule();
     tagFilterSettings settings = CFileFilter::ActivationSettings(module);
     CFileFilter::ApplyRestriction(*m_pSession, settings);
     if (!ParseFilter(&settings))

@@ -1,5 +1,7 @@
 #include "core/CGlobalParamTable.h"
 
+#include <iterator>
+
 #include "core/VlmStrings.h"
 #include "engine/KJoinedFileSystem.h"
 #include "fs/IFileSystem.h"
@@ -40,14 +42,16 @@ IFileSystem* CGlobalParamTable::JoinDeepScan(IFileSystem* fs)
     return m_pJoined ? m_pJoined.get() : fs;
 }
 
-const char* CGlobalParamTable::ModuleName(int module)
+const char* CGlobalParamTable::ModuleName(EModule module)
 {
-    return module >= 0 && module < 4 ? VlmString(kModuleNames[module]) : "";
+    const auto n = static_cast<size_t>(module);
+    return n < std::size(kModuleNames) ? VlmString(kModuleNames[n]) : "";
 }
 
-const char* CGlobalParamTable::ModuleDescription(int module)
+const char* CGlobalParamTable::ModuleDescription(EModule module)
 {
-    return module >= 0 && module < 4 ? VlmString(kModuleDescriptions[module]) : "";
+    const auto n = static_cast<size_t>(module);
+    return n < std::size(kModuleDescriptions) ? VlmString(kModuleDescriptions[n]) : "";
 }
 
 KRawScanMgr& CGlobalParamTable::RawTypes()
@@ -82,15 +86,15 @@ void CGlobalParamTable::DropFileSystems()
     m_bPartialResult = false;
 }
 
-void CGlobalParamTable::SetView(int view)
+void CGlobalParamTable::SetView(EView view)
 {
-    m_nView = view;
+    m_View = view;
     m_pPort->ShowView(view);
 }
 
 void CGlobalParamTable::AdoptResult(std::unique_ptr<KFileSystemMgr> fileSystems, IFileSystem* current,
                                     std::unique_ptr<KJoinedFileSystem> joined, std::unique_ptr<KNodeTree> tree,
-                                    int volume, int module)
+                                    int volume, EModule module)
 {
     TreesChanging();
     m_pFilteredTree->Clear();
@@ -101,7 +105,7 @@ void CGlobalParamTable::AdoptResult(std::unique_ptr<KFileSystemMgr> fileSystems,
     fileSystems.reset();
     m_pCurrentFs = current;
     m_nSelectedVolume = volume;
-    m_nModule = module;
+    m_Module = module;
 }
 
 std::string CGlobalParamTable::SelectedDeviceName()

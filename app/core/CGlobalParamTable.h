@@ -4,8 +4,6 @@
 // session's scan result is saved automatically. One instance lives as long as the program.
 // Saving, loading and naming scan results is CScanResultStore's.
 //
-// Views of the recovery page: 0 device list, 1 (unused), 2 partition list, 3 file list,
-// 4 resume list.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +11,7 @@
 
 #include "core/IMonotonicClock.h"
 #include "core/IUserPort.h"
+#include "core/RecoveryModule.h"
 #include "engine/KFileSystemMgr.h"
 #include "fs/KNodeTree.h"
 #include "fs/KSectorRanges.h"
@@ -26,22 +25,6 @@ class KRawScanMgr;
 class CGlobalParamTable
 {
 public:
-    enum Module : int32_t
-    {
-        kModuleUndelete = 0,
-        kModuleAdvanced = 1,
-        kModuleDeepScan = 2,
-        kModuleResume = 3,
-    };
-    enum View : int32_t
-    {
-        kViewDevices = 0,
-        kViewUnused = 1,
-        kViewPartitions = 2,
-        kViewFiles = 3,
-        kViewResume = 4,
-    };
-
     /// `port` answers the dialogs (not owned, must outlive the session); `clock` defaults to
     /// the steady clock.
     explicit CGlobalParamTable(IUserPort* port, IMonotonicClock* clock = nullptr);
@@ -49,9 +32,9 @@ public:
     CGlobalParamTable(const CGlobalParamTable&) = delete;
     CGlobalParamTable& operator=(const CGlobalParamTable&) = delete;
 
-    /// "Undelete Recovery", ... ; "" for a number that is no module.
-    static const char* ModuleName(int module);
-    static const char* ModuleDescription(int module);
+    /// "Undelete Recovery", ... ; "" for a value that is no module.
+    static const char* ModuleName(EModule module);
+    static const char* ModuleDescription(EModule module);
 
     IUserPort& Port() { return *m_pPort; }
     IMonotonicClock& Clock() { return *m_pClock; }
@@ -61,8 +44,8 @@ public:
     /// The deep scan's file types; the list (with the user's choices) lives while the session does.
     KRawScanMgr& RawTypes();
 
-    int GetModule() const { return m_nModule; }
-    void SetModule(int module) { m_nModule = module; }
+    EModule GetModule() const { return m_Module; }
+    void SetModule(EModule module) { m_Module = module; }
     void SetSelectedVolumeIndex(int index) { m_nSelectedVolume = index; }
     int GetSelectedVolumeIndex() const { return m_nSelectedVolume; }
     /// The volume object of the selected index; null when the index is negative or not below
@@ -86,7 +69,7 @@ public:
     /// The old trees go before the file systems whose records they point at.
     void AdoptResult(std::unique_ptr<KFileSystemMgr> fileSystems, IFileSystem* current,
                      std::unique_ptr<KJoinedFileSystem> joined, std::unique_ptr<KNodeTree> tree, int volume,
-                     int module);
+                     EModule module);
 
     KNodeTree& GetCurrentTree() { return *m_pCurrentTree; }
     KNodeTree& GetFileTree() { return *m_pFileTree; }
@@ -120,10 +103,10 @@ public:
     const std::string& GetRefusedResultName() const { return m_strRefusedResultName; }
     void SetRefusedResultName(const std::string& name) { m_strRefusedResultName = name; }
 
-    int GetView() const { return m_nView; }
+    EView GetView() const { return m_View; }
     /// Switches the recovery page (the port shows it). Saves nothing: the callers that enter a
     /// result view with a scan of their own save it through CScanResultStore::AutoSave.
-    void SetView(int view);
+    void SetView(EView view);
 
     /// The physical device the selected volume lies on (its first extent's), as described by it.
     std::string SelectedDeviceName();
@@ -132,7 +115,7 @@ private:
     IUserPort* m_pPort;
     IMonotonicClock* m_pClock;
     KVolumeManager m_VolumeManager;
-    int32_t m_nModule = kModuleUndelete;
+    EModule m_Module = EModule::Undelete;
     int32_t m_nSelectedVolume = -1;
     std::unique_ptr<KFileSystemMgr> m_pFileSystems;
     IFileSystem* m_pCurrentFs = nullptr;
@@ -144,7 +127,7 @@ private:
     std::string m_strResultName;
     bool m_bPartialResult = false;
     std::string m_strRefusedResultName;
-    int32_t m_nView = kViewDevices;
+    EView m_View = EView::Devices;
     std::unique_ptr<KRawScanMgr> m_pRawTypes;
     KSectorRanges m_UnreadableSectors;
 };

@@ -58,10 +58,10 @@ void CPartitionList::Fill()
     Rank(&m_Entries, m_Session.GetModule());
 }
 
-void CPartitionList::Rank(std::vector<tagCandidateEntry>* entries, int module)
+void CPartitionList::Rank(std::vector<tagCandidateEntry>* entries, EModule module)
 {
     SortByScore(entries);
-    if (module != CGlobalParamTable::kModuleAdvanced || entries->size() <= 5) return;
+    if (module != EModule::Advanced || entries->size() <= 5) return;
     const int64_t t = static_cast<int64_t>((*entries)[5].Candidate.dwScore) - 1;
     if (t <= 0) return;
     for (tagCandidateEntry& e : *entries)
@@ -127,7 +127,7 @@ int CPartitionList::ShowFiles(int row)
     m_Session.SetCurrentFileSystem(entry.pFs);
     entry.pFs->SetVolume(m_Session.GetSelectedVolume());
     CRecoveryLauncher::RunLoadPhases(m_Session, entry.pFs, static_cast<uint32_t>(entry.nIndex));
-    m_Session.SetView(CGlobalParamTable::kViewFiles);
+    m_Session.SetView(EView::Files);
     CScanResultStore(m_Session).AutoSave();
     return 1;
 }

@@ -58,7 +58,7 @@ std::vector<std::string> CResumeList::Row(size_t row) const
 {
     if (row >= m_Entries.size()) return {};
     const tagHistoryEntry& e = m_Entries[row];
-    return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule)), DateText(e.Time),
+    return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<EModule>(e.dwModule)), DateText(e.Time),
             e.Status.strDevice, VlmString(e.Status.IsPartial() ? IDS_RESULT_PARTIAL : IDS_RESULT_COMPLETE)};
 }
 

@@ -220,10 +220,12 @@ int CScanResultStore::LoadInto(const std::string& path)
     IFileSystem* current = nullptr;
     uint32_t view = 0;
     if (!CScanResultFile::ReadFileSystems(&in, volume, fileSystems.get(), &current, &view)) return 0;
-    if (view != CGlobalParamTable::kViewPartitions && view != CGlobalParamTable::kViewFiles) return 0;
+    // The view is stored as its number; a result is shown on the partition list or the file list.
+    const auto storedView = static_cast<EView>(view);
+    if (storedView != EView::Partitions && storedView != EView::Files) return 0;
     auto tree = std::make_unique<KNodeTree>();
     std::unique_ptr<KJoinedFileSystem> joined;
-    if (view == CGlobalParamTable::kViewFiles)
+    if (storedView == EView::Files)
     {
         if (!current) return 0;
         current->SetStage(2);
@@ -233,11 +235,11 @@ int CScanResultStore::LoadInto(const std::string& path)
     in.Close();
 
     session.AdoptResult(std::move(fileSystems), current, std::move(joined), std::move(tree), match,
-                        static_cast<int>(header.dwModule));
+                        static_cast<EModule>(header.dwModule)); // below kModuleCount, checked by ReadHeader
     // A loaded result is only read: it is not written again by the views it is shown in.
     session.SetResultName("");
     session.SetPartialResult(CScanResultFile::ReadStatus(path).IsPartial());
-    session.SetView(static_cast<int>(view));
+    session.SetView(storedView);
     return 1;
 }
 
@@ -265,9 +267,9 @@ int CScanResultStore::ReadHeader(const std::string& path, std::string* descripti
 int CScanResultStore::AutoSave()
 {
     CGlobalParamTable& session = m_Session;
-    const int view = session.GetView();
+    const EView view = session.GetView();
     if (session.GetResultName().empty() || !session.GetSelectedVolume() || session.FileSystemMgr().GetCount() == 0 ||
-        (view != CGlobalParamTable::kViewPartitions && view != CGlobalParamTable::kViewFiles))
+        (view != EView::Partitions && view != EView::Files))
         return 0;
     const std::string folder = ResumeFolder();
     if (OsCreateFolders(folder) != 0)

@@ -26,8 +26,6 @@
 
 namespace {
 
-using Module = CGlobalParamTable::Module;
-
 // What a session shows, in a form two sessions can be compared by.
 struct Snapshot
 {
@@ -46,8 +44,8 @@ Snapshot Take(SessionRig& rig)
 {
     Snapshot s;
     CGlobalParamTable& session = *rig.Session;
-    s.Module = session.GetModule();
-    s.View = session.GetView();
+    s.Module = static_cast<int>(session.GetModule());
+    s.View = static_cast<int>(session.GetView());
     s.SelectedVolume = session.GetSelectedVolumeIndex();
     s.FileSystems = session.FileSystemMgr().GetCount();
     for (int i = 0; i < s.FileSystems; ++i)
@@ -80,7 +78,7 @@ protected:
     // An Undelete listing of `volume`, saved as asked (a direct read saves nothing by itself).
     std::string SaveUndelete(int volume, const std::string& name)
     {
-        rig.Session->SetModule(Module::kModuleUndelete);
+        rig.Session->SetModule(EModule::Undelete);
         EXPECT_EQ(rig.Launcher->RecoverButton(volume), 1);
         EXPECT_TRUE(rig.ResumeFiles().empty());
         const std::string path = rig.Dir.File(name);
@@ -89,7 +87,7 @@ protected:
     }
     void FullScanAndShowNtfs()
     {
-        rig.Session->SetModule(Module::kModuleAdvanced);
+        rig.Session->SetModule(EModule::Advanced);
         ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
         CPartitionList list(*rig.Session);
         list.Fill();
@@ -118,7 +116,7 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
 
     // A second session on the same machine state resumes it.
     rig.Launcher->RefreshDevices();
-    rig.Session->SetModule(Module::kModuleResume);
+    rig.Session->SetModule(EModule::Resume);
     CResumeList resume(*rig.Session);
     resume.Refresh();
     ASSERT_EQ(resume.Entries().size(), 1u);
@@ -129,22 +127,22 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
     EXPECT_EQ(loaded.ResultName, "");
     loaded.ResultName = files.ResultName;
     EXPECT_EQ(loaded, files);
-    EXPECT_EQ(rig.Port.Views, std::vector<int>{CGlobalParamTable::kViewFiles});
+    EXPECT_EQ(rig.Port.Views, std::vector<EView>{EView::Files});
 
     // A loaded result is only read: changing views does not write it again.
     const std::string saved = Sha256OfFile(path);
-    rig.Session->SetView(CGlobalParamTable::kViewPartitions);
+    rig.Session->SetView(EView::Partitions);
     EXPECT_EQ(CScanResultStore(*rig.Session).AutoSave(), 0);
     EXPECT_EQ(Sha256OfFile(path), saved);
     EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{path});
-    rig.Session->SetView(CGlobalParamTable::kViewFiles);
+    rig.Session->SetView(EView::Files);
 
     // A result saved on the partition list comes back to the partition list without a tree.
-    rig.Session->SetView(CGlobalParamTable::kViewPartitions);
+    rig.Session->SetView(EView::Partitions);
     const std::string listPath = rig.Dir.File("list.rrs");
     ASSERT_EQ(CScanResultStore(*rig.Session).Save(listPath), 1);
     ASSERT_EQ(CScanResultStore(*rig.Session).Load(listPath), 1);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(rig.Session->GetView(), EView::Partitions);
     EXPECT_EQ(Take(rig).Candidates, files.Candidates);
     EXPECT_TRUE(rig.TreeListing().empty());
 }
@@ -186,7 +184,7 @@ TEST_F(Resume, ConditionsSurviveTheStoredResult)
 // newest automatic results are kept, and a result its user named is never deleted.
 TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
 {
-    rig.Session->SetModule(Module::kModuleAdvanced);
+    rig.Session->SetModule(EModule::Advanced);
     ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
     const std::string first = rig.Session->GetResultName();
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
@@ -238,7 +236,7 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
     const uint32_t first = static_cast<uint32_t>(kFatStart) + 8;
     std::memcpy(moved.Bytes.data() + 446 + 8, &first, 4);
     rig.Attach({&moved});
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
     const Snapshot shown = Take(rig);
     CResumeList resume(*rig.Session);
@@ -251,7 +249,7 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
 
     // Back in place it loads; with a second volume of the same identity it is ambiguous.
     rig.Attach({&disk});
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
     const Snapshot again = Take(rig);
     KVolumeManager volumes;
@@ -281,7 +279,7 @@ TEST_F(Resume, ReadOnlyResultLoads)
 
 TEST_F(Resume, FailedSaveKeepsThePreviousResult)
 {
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
     const std::string path = rig.Dir.File("kept.rrs");
     ASSERT_EQ(CScanResultStore(*rig.Session).Save(path), 1);
@@ -312,7 +310,7 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
 // name) is never followed: the file it points to stays as it was, and the result is whole.
 TEST_F(Resume, APlantedLinkAtTheTemporaryNameIsNeverFollowed)
 {
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
     const std::string path = rig.Dir.File("result.rrs");
     const std::string victim = rig.Dir.File("victim");
