@@ -42,5 +42,5 @@ public:
 private:
     QWidget* m_pWindow;
     std::unique_ptr<CScanningDeviceDlg> m_pScan;
-    std::function<void(int)> m_ViewHandler;
+    std::function<void(EView)> m_ViewHandler;
 };
