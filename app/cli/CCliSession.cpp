@@ -1,18 +1,13 @@
 #include "CCliSession.h"
 
 #include <cstdlib>
-#include <unistd.h>
 
 #include "base/VlmErrors.h"
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
+#include "core/CScanResultStore.h"
 #include "core/DeviceAccess.h"
 #include "core/FileListText.h"
-#include "os/OsAdminOpener.h"
-#include "os/OsDevice.h"
-#include "os/OsDeviceTable.h"
-#include "os/OsError.h"
-#include "os/OsFile.h"
 #include "core/VlmStrings.h"
 #include "volume/KVolumeManager.h"
 
@@ -95,7 +90,6 @@ bool CCliSession::CheckMap(const std::string& mapPath, const std::string& imageP
 
 bool CCliSession::Discover()
 {
-    OsDeviceTable& table = OsDeviceTable::Instance();
     if (m_Options.Maps.size() > m_Options.Images.size())
     {
         m_Port.PrintError("more --map files than --image files (the n-th map belongs to the n-th image)");
@@ -111,12 +105,11 @@ bool CCliSession::Discover()
         if (!CheckImage(floppy)) return false;
     }
     for (size_t i = 0; i < m_Options.Images.size(); ++i)
-        table.RegisterImage(m_Options.Images[i], m_Options.nSectorSize,
-                            i < m_Options.Maps.size() ? m_Options.Maps[i] : std::string());
-    for (const std::string& floppy : m_Options.Floppies) table.RegisterFloppyImage(floppy);
-    table.SetMachineDevicesEnabled(!m_Options.bNoMachineDevices);
-    if (m_Options.bAdmin && !m_Options.bNoMachineDevices && ::geteuid() != 0)
-        OsAdminOpener::Instance().SetEnabled(true);
+        DeviceAccess::AddImage(m_Options.Images[i], i < m_Options.Maps.size() ? m_Options.Maps[i] : std::string(),
+                               m_Options.nSectorSize);
+    for (const std::string& floppy : m_Options.Floppies) DeviceAccess::AddFloppyImage(floppy);
+    DeviceAccess::SetMachineDisks(!m_Options.bNoMachineDevices);
+    if (m_Options.bAdmin) DeviceAccess::AskForDiskRightsWhenNeeded();
     m_pLauncher->RefreshDevices();
     return m_pSession->VolumeManager().GetVolumeCount() > 0;
 }
@@ -138,7 +131,7 @@ bool CCliSession::SourceIsResult() const
     return source.find_first_not_of("0123456789") != std::string::npos;
 }
 
-int CCliSession::LoadSource(int module, bool requireTree)
+int CCliSession::LoadSource(EModule module, bool requireTree)
 {
     if (!Discover())
     {
@@ -147,9 +140,9 @@ int CCliSession::LoadSource(int module, bool requireTree)
     }
     if (SourceIsResult())
     {
-        if (!OsPathExists(m_Options.strSource))
+        if (!CScanResultStore::Exists(m_Options.strSource))
         {
-            if (module == CGlobalParamTable::kModuleUndelete)
+            if (module == EModule::Undelete)
                 m_Port.PrintError("VOLUME must be a number (see vlm devices), not '" + m_Options.strSource + "'");
             else
                 m_Port.PrintError("'" + m_Options.strSource +
@@ -168,14 +161,14 @@ int CCliSession::LoadSource(int module, bool requireTree)
         const int volume = ParseVolume(m_Options.strSource);
         if (volume < 0) return kExitUsage;
         m_pSession->SetModule(module);
-        const bool undelete = module == CGlobalParamTable::kModuleUndelete;
+        const bool undelete = module == EModule::Undelete;
         if (!m_pLauncher->CheckDevice(volume) || !m_pLauncher->StartRecovery(undelete, false, false, !undelete))
         {
             m_Port.FlushMessages(true);
             return kExitFailure;
         }
     }
-    if (m_pSession->GetView() != CGlobalParamTable::kViewPartitions && m_Options.nCandidate == 0) return kExitOk;
+    if (m_pSession->GetView() != EView::Partitions && m_Options.nCandidate == 0) return kExitOk;
     CPartitionList partitions(*m_pSession);
     partitions.Fill();
     // A partition list of one entry (a deep scan's files) needs no choosing.
@@ -224,7 +217,7 @@ bool CCliSession::ParseFilter(tagFilterSettings* settings)
 
 bool CCliSession::ApplyFilter()
 {
-    const int module = m_pSession->GetModule();
+    const EModule module = m_pSession->GetModule();
     tagFilterSettings settings = CFileFilter::ActivationSettings(module);
     CFileFilter::ApplyRestriction(*m_pSession, settings);
     if (!ParseFilter(&settings))
@@ -249,9 +242,5 @@ std::string CCliSession::SourceDevicePath()
     if (index < 0 || static_cast<size_t>(index) >= m_pSession->VolumeManager().GetVolumeCount()) return {};
     const tagVolumeInfo& record = m_pSession->VolumeManager().GetVolumeInfo(static_cast<size_t>(index));
     if (record.Extents.empty()) return {};
-    OsDeviceEntry entry;
-    if (!OsDeviceTable::Instance().Lookup(record.Extents.front().DeviceKind, record.Extents.front().DeviceNumber,
-                                          &entry))
-        return {};
-    return entry.Path;
+    return DeviceAccess::DevicePath(record.Extents.front().DeviceKind, record.Extents.front().DeviceNumber);
 }

@@ -74,7 +74,7 @@ public:
     /// Advanced), a scan result is loaded (and candidate N shown when asked). A result that
     /// stands at its partition list without --candidate stays there unless `requireTree`.
     /// An exit status.
-    int LoadSource(int module, bool requireTree = true);
+    int LoadSource(EModule module, bool requireTree = true);
     /// True when SOURCE names a scan-result file rather than a volume.
     bool SourceIsResult() const;
 

@@ -13,6 +13,7 @@
 #include "core/CFileTypeTree.h"
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
+#include "core/CScanResultStore.h"
 #include "core/DeviceList.h"
 #include "core/ExportListing.h"
 #include "core/FileFind.h"
@@ -21,19 +22,17 @@
 #include "core/SourceGuard.h"
 #include "core/TextFormat.h"
 #include "fs/KNodeTree.h"
-#include "os/OsFile.h"
-#include "os/OsSameDevice.h"
 #include "core/VlmStrings.h"
 
 using nlohmann::json;
 
 namespace {
 
-int ModuleFromName(const std::string& name)
+EModule ModuleFromName(const std::string& name)
 {
-    if (name == "undelete") return CGlobalParamTable::kModuleUndelete;
-    if (name == "deep") return CGlobalParamTable::kModuleDeepScan;
-    return CGlobalParamTable::kModuleAdvanced;
+    if (name == "undelete") return EModule::Undelete;
+    if (name == "deep") return EModule::DeepScan;
+    return EModule::Advanced;
 }
 
 // Columns padded to their widest cell, two blanks apart.
@@ -104,22 +103,8 @@ void PrintSavedResult(CCliSession& cli)
 {
     CGlobalParamTable& session = cli.Session();
     const std::string& path = session.GetResultName();
-    if (!path.empty() && OsPathExists(path) && !cli.Options().bJson)
+    if (!path.empty() && CScanResultStore::Exists(path) && !cli.Options().bJson)
         std::printf("Scan result saved to '%s'.\n", TerminalSafe(path).c_str());
-}
-
-// "name (partial).rrs" beside "name.rrs", numbered when that is taken too; "" when all are.
-std::string PartialResultPath(const std::string& path)
-{
-    std::string stem = path;
-    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".rrs") == 0) stem.resize(stem.size() - 4);
-    for (int n = 1; n < 100; ++n)
-    {
-        const std::string candidate =
-            stem + (n == 1 ? std::string(" (partial)") : " (partial " + std::to_string(n) + ")") + ".rrs";
-        if (!OsPathExists(candidate)) return candidate;
-    }
-    return {};
 }
 
 // Saves the selection of the current tree to --to; the exit status.
@@ -189,7 +174,7 @@ int CmdDevices(CCliSession& cli)
     const bool found = cli.Discover();
     cli.Port().FlushMessages(!found);
     if (!found) return kExitFailure;
-    const int module = ModuleFromName(cli.Options().strModule);
+    const EModule module = ModuleFromName(cli.Options().strModule);
     const std::vector<tagDeviceRow> rows = CDeviceList::Rows(cli.Session().VolumeManager(), module);
     if (cli.Options().bJson)
     {
@@ -225,20 +210,19 @@ int CmdDevices(CCliSession& cli)
 
 int CmdUndelete(CCliSession& cli)
 {
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleUndelete); status != kExitOk)
-        return CCliSession::Finish(status);
+    if (const int status = cli.LoadSource(EModule::Undelete); status != kExitOk) return CCliSession::Finish(status);
     return CCliSession::Finish(SelectAndSave(cli));
 }
 
 int CmdOpen(CCliSession& cli)
 {
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
-        return CCliSession::Finish(status);
+    if (const int status = cli.LoadSource(EModule::Advanced); status != kExitOk) return CCliSession::Finish(status);
     // Saving the tree is what this command is for (a saved result given as SOURCE is only shown).
     if (!cli.SourceIsResult())
     {
-        cli.Session().BeginNewResult(false);
-        if (!cli.Session().AutoSaveScanResult())
+        CScanResultStore results(cli.Session());
+        results.BeginNewResult(false);
+        if (!results.AutoSave())
         {
             cli.Port().FlushMessages(true);
             return CCliSession::Finish(kExitFailure);
@@ -261,7 +245,7 @@ int CmdScan(CCliSession& cli)
     const int volume = cli.ParseVolume(o.strSource);
     if (volume < 0) return kExitUsage;
     CGlobalParamTable& session = cli.Session();
-    session.SetModule(o.bDeepOnly ? CGlobalParamTable::kModuleDeepScan : CGlobalParamTable::kModuleAdvanced);
+    session.SetModule(o.bDeepOnly ? EModule::DeepScan : EModule::Advanced);
     cli.Port().SetDeepScanTypes(o.Types);
     int reached = 0;
     if (o.bDeepOnly)
@@ -289,8 +273,9 @@ int CmdScan(CCliSession& cli)
         // A scan cut short never replaces a result already saved under that name: it goes
         // beside it, named as partial.
         const bool partial = session.IsPartialResult() || CTerminalPort::Interrupted();
-        const std::string target =
-            partial && OsPathExists(o.strSaveResult) ? PartialResultPath(o.strSaveResult) : o.strSaveResult;
+        const std::string target = partial && CScanResultStore::Exists(o.strSaveResult)
+            ? CScanResultStore::PartialResultPath(o.strSaveResult)
+            : o.strSaveResult;
         CPartitionList partitions(session);
         if (target.empty() || !partitions.SaveAs(target))
         {
@@ -311,10 +296,10 @@ int CmdScan(CCliSession& cli)
 
 int CmdList(CCliSession& cli)
 {
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced, false); status != kExitOk)
+    if (const int status = cli.LoadSource(EModule::Advanced, false); status != kExitOk)
         return CCliSession::Finish(status);
     cli.Port().FlushMessages(false);
-    if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions) return CCliSession::Finish(PrintPartitions(cli));
+    if (cli.Session().GetView() == EView::Partitions) return CCliSession::Finish(PrintPartitions(cli));
     if (!cli.ApplyFilter()) return kExitUsage;
     const KNodeTree& tree = cli.Session().GetCurrentTree();
     if (cli.Options().bJson)
@@ -353,15 +338,13 @@ int CmdList(CCliSession& cli)
 
 int CmdRecover(CCliSession& cli)
 {
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
-        return CCliSession::Finish(status);
+    if (const int status = cli.LoadSource(EModule::Advanced); status != kExitOk) return CCliSession::Finish(status);
     return CCliSession::Finish(SelectAndSave(cli));
 }
 
 int CmdExport(CCliSession& cli)
 {
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
-        return CCliSession::Finish(status);
+    if (const int status = cli.LoadSource(EModule::Advanced); status != kExitOk) return CCliSession::Finish(status);
     if (!cli.ApplyFilter()) return kExitUsage;
     const std::string& file = cli.Options().strFile;
     if (const std::string source = CSourceGuard::SourceUnder(cli.Session(), file); !source.empty())
@@ -394,7 +377,7 @@ int CmdResume(CCliSession& cli)
                 const tagHistoryEntry& e = history.Entries()[i];
                 out.push_back({{"path", e.strPath},
                                {"volume", e.strVolume},
-                               {"module", CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule))},
+                               {"module", CGlobalParamTable::ModuleName(static_cast<EModule>(e.dwModule))},
                                {"date", CResumeList::DateText(e.Time)},
                                {"device", e.Status.strDevice},
                                {"partial", e.Status.IsPartial()},
@@ -415,20 +398,19 @@ int CmdResume(CCliSession& cli)
         PrintTable(headers, table);
         return kExitOk;
     }
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced, false); status != kExitOk)
+    if (const int status = cli.LoadSource(EModule::Advanced, false); status != kExitOk)
         return CCliSession::Finish(status);
     cli.Port().FlushMessages(false);
     std::printf("%s: %s\n", CGlobalParamTable::ModuleName(cli.Session().GetModule()),
                 TerminalSafe(cli.Options().strSource).c_str());
-    if (cli.Session().GetView() == CGlobalParamTable::kViewPartitions) return CCliSession::Finish(PrintPartitions(cli));
+    if (cli.Session().GetView() == EView::Partitions) return CCliSession::Finish(PrintPartitions(cli));
     PrintStatus(cli.Session());
     return CCliSession::Finish(kExitOk);
 }
 
 int CmdFind(CCliSession& cli, bool matchCase, bool matchWord)
 {
-    if (const int status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced); status != kExitOk)
-        return CCliSession::Finish(status);
+    if (const int status = cli.LoadSource(EModule::Advanced); status != kExitOk) return CCliSession::Finish(status);
     if (!cli.ApplyFilter()) return kExitUsage;
     const KNodeTree& tree = cli.Session().GetCurrentTree();
     const std::string text = cli.Options().Selection.empty() ? "" : cli.Options().Selection.front();

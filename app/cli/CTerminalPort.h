@@ -74,7 +74,7 @@ public:
     void CloseScanWindow(EScanWindow kind) override;
     bool TakeScanCancelRequest() override;
     void PumpEvents() override {}
-    void ShowView(int) override {}
+    void ShowView(EView) override {}
     bool ChooseDeepScanTypes(CFileTypeTree& tree) override;
 
     /// The deep-scan types to tick instead of the default choice: extensions or group names,

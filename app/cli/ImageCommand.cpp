@@ -4,13 +4,10 @@
 
 #include "CCliSession.h"
 #include "CProgressLine.h"
-#include "base/DeviceKind.h"
 #include "base/FormatSize.h"
-#include "base/VlmErrors.h"
-#include "device/KDeviceIOPosix.h"
+#include "core/DeviceAccess.h"
 #include "core/DiskImaging.h"
-#include "os/OsDeviceTable.h"
-#include "os/OsError.h"
+#include "device/IDeviceIO.h"
 
 int CmdImage(CCliSession& cli)
 {
@@ -20,17 +17,14 @@ int CmdImage(CCliSession& cli)
     const std::string& target = o.strTarget;
 
     // The source is opened like any --image: read-only, through the same device object.
-    OsDeviceTable& table = OsDeviceTable::Instance();
-    table.SetMachineDevicesEnabled(false);
-    const uint32_t number = table.HardDiskCount();
-    table.RegisterImage(source);
-    KDeviceIOPosix device;
+    const uint32_t number = DeviceAccess::UseImageOnly(source);
+    const std::unique_ptr<IDeviceIO> device = DeviceAccess::NewDiskDevice();
     tagImagingJob job;
     job.strTarget = target;
     job.strMap = o.strImageMap;
     job.nRetryPasses = o.nRetryPasses;
     job.strCommandLine = "vlm image " + source + " --to " + target + " --map " + o.strImageMap;
-    CDiskImaging imaging(device, {source}, job);
+    CDiskImaging imaging(*device, {source}, job);
     // The outputs are checked before the source is opened: a target on the source is refused
     // whether or not the source can be read.
     if (!imaging.CheckOutputs())
@@ -38,9 +32,9 @@ int CmdImage(CCliSession& cli)
         port.PrintError(imaging.Error());
         return imaging.UsageError() ? kExitUsage : kExitFailure;
     }
-    if (const uint32_t rc = device.Open(DEVICE_HARDDISK, number); rc != ERROR_SUCCESS)
+    if (std::string why; !DeviceAccess::OpenDisk(*device, number, &why))
     {
-        port.PrintError("cannot open '" + source + "': " + OsErrorText(rc));
+        port.PrintError("cannot open '" + source + "': " + why);
         return kExitFailure;
     }
     if (!imaging.Prepare())

@@ -55,7 +55,7 @@ const tagTreeNode* ResolvePath(CCliSession& cli, int* status)
 {
     // Standard output carries the file alone: every message goes to standard error.
     cli.Port().SetInformationToError(true);
-    *status = cli.LoadSource(CGlobalParamTable::kModuleAdvanced);
+    *status = cli.LoadSource(EModule::Advanced);
     if (*status != kExitOk) return nullptr;
     cli.Port().FlushMessages(false);
     const tagTreeNode* node = FindTreePath(cli.Session().GetCurrentTree(), cli.Options().strFile);

@@ -2,6 +2,7 @@
 
 #include "core/CGlobalParamTable.h"
 #include "core/CRecoveryLauncher.h"
+#include "core/CScanResultStore.h"
 #include "fs/IFileSystem.h"
 #include "core/VlmStrings.h"
 
@@ -21,12 +22,13 @@ int CFileListNavigation::CandidateCount(CGlobalParamTable& session)
 bool CFileListNavigation::Back(CGlobalParamTable& session, CRecoveryLauncher& launcher)
 {
     if (!session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES))) return false;
-    if (session.GetModule() != CGlobalParamTable::kModuleUndelete && CandidateCount(session) > 0)
+    if (session.GetModule() != EModule::Undelete && CandidateCount(session) > 0)
     {
-        session.SetView(CGlobalParamTable::kViewPartitions);
+        session.SetView(EView::Partitions);
+        CScanResultStore(session).AutoSave();
         return true;
     }
     launcher.RefreshDevices();
-    session.SetView(CGlobalParamTable::kViewDevices);
+    session.SetView(EView::Devices);
     return true;
 }

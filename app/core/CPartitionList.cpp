@@ -11,6 +11,7 @@
 #include "core/CGlobalParamTable.h"
 #include "core/SourceGuard.h"
 #include "core/CRecoveryLauncher.h"
+#include "core/CScanResultStore.h"
 #include "core/TextFormat.h"
 #include "core/VlmStrings.h"
 #include "format/FileSystemType.h"
@@ -39,7 +40,6 @@ std::vector<std::string> CPartitionList::Headers()
 
 void CPartitionList::Fill()
 {
-    m_Session.SetProgressObserver(nullptr);
     m_Entries.clear();
     KFileSystemMgr& manager = m_Session.FileSystemMgr();
     for (int f = 0; f < manager.GetCount(); ++f)
@@ -58,10 +58,10 @@ void CPartitionList::Fill()
     Rank(&m_Entries, m_Session.GetModule());
 }
 
-void CPartitionList::Rank(std::vector<tagCandidateEntry>* entries, int module)
+void CPartitionList::Rank(std::vector<tagCandidateEntry>* entries, EModule module)
 {
     SortByScore(entries);
-    if (module != CGlobalParamTable::kModuleAdvanced || entries->size() <= 5) return;
+    if (module != EModule::Advanced || entries->size() <= 5) return;
     const int64_t t = static_cast<int64_t>((*entries)[5].Candidate.dwScore) - 1;
     if (t <= 0) return;
     for (tagCandidateEntry& e : *entries)
@@ -127,7 +127,8 @@ int CPartitionList::ShowFiles(int row)
     m_Session.SetCurrentFileSystem(entry.pFs);
     entry.pFs->SetVolume(m_Session.GetSelectedVolume());
     CRecoveryLauncher::RunLoadPhases(m_Session, entry.pFs, static_cast<uint32_t>(entry.nIndex));
-    m_Session.SetView(CGlobalParamTable::kViewFiles);
+    m_Session.SetView(EView::Files);
+    CScanResultStore(m_Session).AutoSave();
     return 1;
 }
 
@@ -143,7 +144,7 @@ bool CPartitionList::SaveAs(const std::string& path)
         m_Session.Port().ShowError(CSourceGuard::RefusalText(path, source));
         return false;
     }
-    if (m_Session.SaveScanResult(path)) return true;
+    if (CScanResultStore(m_Session).Save(path)) return true;
     m_Session.Port().ShowError(FormatText(VlmString(IDS_SAVE_RESULT_FAILED), path.c_str()));
     return false;
 }

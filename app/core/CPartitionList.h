@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/RecoveryModule.h"
 #include "fs/IFileSystem.h"
 
 class CGlobalParamTable;
@@ -41,7 +42,7 @@ public:
     /// Sorts by score, highest first. In Advanced Recovery with more than five entries, the
     /// deep-scan candidate is then given a score just below the sixth entry's and the list is
     /// sorted again, so that the file systems that matched best stay ahead of it.
-    static void Rank(std::vector<tagCandidateEntry>* entries, int module);
+    static void Rank(std::vector<tagCandidateEntry>* entries, EModule module);
     /// 100 * score / best, shown as "%d%%" with 100 shown as 99; empty when best is 0.
     static std::string RelativeScore(uint32_t score, uint32_t best);
 

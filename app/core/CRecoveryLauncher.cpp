@@ -7,6 +7,7 @@
 #include "core/CFileTypeTree.h"
 #include "core/CGlobalParamTable.h"
 #include "core/CScanDriver.h"
+#include "core/CScanResultStore.h"
 #include "core/TextFormat.h"
 #include "fs/IFileSystem.h"
 #include "fs/UnreadableFiles.h"
@@ -17,7 +18,6 @@
 
 void CRecoveryLauncher::RefreshDevices()
 {
-    m_Session.SetProgressObserver(nullptr);
     m_Session.DropFileSystems();
     m_Session.SetSelectedVolumeIndex(-1);
     KVolumeManager& volumes = m_Session.VolumeManager();
@@ -29,11 +29,10 @@ void CRecoveryLauncher::RefreshDevices()
     if (volumes.GetVolumeCount() == 0) m_Session.Port().ShowError(VlmString(IDS_NO_DEVICE));
 }
 
-bool CRecoveryLauncher::ChooseModule(int module)
+bool CRecoveryLauncher::ChooseModule(EModule module)
 {
-    if (module < 0 || module > CGlobalParamTable::kModuleResume) return false;
-    const int view = m_Session.GetView();
-    if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
+    const EView view = m_Session.GetView();
+    if (view == EView::Partitions || view == EView::Files)
     {
         if (module == m_Session.GetModule()) return true;
         if (!m_Session.Port().AskYesNo(
@@ -42,8 +41,7 @@ bool CRecoveryLauncher::ChooseModule(int module)
     }
     RefreshDevices();
     m_Session.SetModule(module);
-    m_Session.SetView(module == CGlobalParamTable::kModuleResume ? CGlobalParamTable::kViewResume
-                                                                 : CGlobalParamTable::kViewDevices);
+    m_Session.SetView(module == EModule::Resume ? EView::Resume : EView::Devices);
     return true;
 }
 
@@ -51,7 +49,7 @@ bool CRecoveryLauncher::BackToDevices()
 {
     if (!m_Session.Port().AskYesNo(VlmString(IDS_BACK_TO_DEVICES))) return false;
     RefreshDevices();
-    m_Session.SetView(CGlobalParamTable::kViewDevices);
+    m_Session.SetView(EView::Devices);
     return true;
 }
 
@@ -64,7 +62,7 @@ bool CRecoveryLauncher::CheckDevice(int volumeIndex)
         m_Session.Port().ShowInformation(VlmString(IDS_SELECT_DEVICE));
         return false;
     }
-    if (m_Session.GetModule() != CGlobalParamTable::kModuleDeepScan)
+    if (m_Session.GetModule() != EModule::DeepScan)
     {
         // The FAT and NTFS readers work in the sectors disks have (512 bytes, 4096 on "4Kn"
         // drives and many USB enclosures); optical discs carry neither file system.
@@ -87,9 +85,9 @@ int CRecoveryLauncher::RecoverButton(int volumeIndex)
     if (!CheckDevice(volumeIndex)) return 0;
     switch (m_Session.GetModule())
     {
-    case CGlobalParamTable::kModuleUndelete: return StartRecovery(true, false, false, false);
-    case CGlobalParamTable::kModuleAdvanced: return StartRecovery(false, false, false, false);
-    case CGlobalParamTable::kModuleDeepScan:
+    case EModule::Undelete: return StartRecovery(true, false, false, false);
+    case EModule::Advanced: return StartRecovery(false, false, false, false);
+    case EModule::DeepScan:
     {
         CFileTypeTree types(m_Session.RawTypes());
         if (!m_Session.Port().ChooseDeepScanTypes(types)) return 0;
@@ -101,18 +99,18 @@ int CRecoveryLauncher::RecoverButton(int volumeIndex)
 
 int CRecoveryLauncher::OpenButton(int volumeIndex)
 {
-    if (m_Session.GetModule() != CGlobalParamTable::kModuleAdvanced || !CheckDevice(volumeIndex)) return 0;
+    if (m_Session.GetModule() != EModule::Advanced || !CheckDevice(volumeIndex)) return 0;
     return StartRecovery(false, false, false, true);
 }
 
-int CRecoveryLauncher::WizardModule(int volumeIndex, bool onlyDeletion)
+EModule CRecoveryLauncher::WizardModule(int volumeIndex, bool onlyDeletion)
 {
     IVolumeIO* volume =
         volumeIndex >= 0 ? m_Session.VolumeManager().GetVolumeIO(static_cast<size_t>(volumeIndex)) : nullptr;
     uint32_t type = 0;
     if (volume && volume->GetVolumeType(&type) == ERROR_SUCCESS && type == static_cast<uint32_t>(VOLUME_PHYSICAL))
-        return CGlobalParamTable::kModuleDeepScan;
-    return onlyDeletion ? CGlobalParamTable::kModuleUndelete : CGlobalParamTable::kModuleAdvanced;
+        return EModule::DeepScan;
+    return onlyDeletion ? EModule::Undelete : EModule::Advanced;
 }
 
 int CRecoveryLauncher::StartFromWizard(int volumeIndex, bool onlyDeletion, EDeepScanChoice deepScan)
@@ -120,19 +118,18 @@ int CRecoveryLauncher::StartFromWizard(int volumeIndex, bool onlyDeletion, EDeep
     m_Session.SetSelectedVolumeIndex(volumeIndex);
     if (!m_Session.GetSelectedVolume())
     {
-        m_Session.SetView(CGlobalParamTable::kViewDevices);
+        m_Session.SetView(EView::Devices);
         return 0;
     }
     m_Session.SetModule(WizardModule(volumeIndex, onlyDeletion));
     const int result =
         StartRecovery(onlyDeletion, deepScan != EDeepScanChoice::DoNotUse, deepScan == EDeepScanChoice::Only, false);
-    if (!result) m_Session.SetView(CGlobalParamTable::kViewDevices);
+    if (!result) m_Session.SetView(EView::Devices);
     return result;
 }
 
 int CRecoveryLauncher::StartRecovery(bool undeleteOnly, bool deepScan, bool deepScanOnly, bool openOnly)
 {
-    m_Session.SetProgressObserver(nullptr);
     m_Session.DropFileSystems();
     if (!m_Session.GetSelectedVolume())
     {
@@ -175,7 +172,7 @@ int CRecoveryLauncher::StartSingle(bool openOnly)
     m_Session.SetCurrentFileSystem(fs);
     // A volume read directly is only shown: its tree is saved when asked, not by the views.
     m_Session.SetResultName("");
-    m_Session.SetView(CGlobalParamTable::kViewFiles);
+    m_Session.SetView(EView::Files);
     return 1;
 }
 
@@ -199,18 +196,20 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
         list.push_back(fs);
     }
     CScanDriver driver(deepScanOnly ? EScanWindow::Deep : EScanWindow::Device, &m_Session.Port(), &m_Session.Clock());
-    const int result = driver.Run(volume, list);
+    const EScanResult result = driver.Run(volume, list);
     m_Session.UnreadableSectors() = driver.Unreadable();
-    if (result != CScanDriver::kResultOk) return 0;
+    if (result != EScanResult::Ok) return 0;
     for (IFileSystem* fs : list)
         if (const auto* raw = dynamic_cast<const KRawFileSystem*>(fs); raw && raw->DroppedHits() > 0)
             m_Session.Port().ShowWarning(FormatText(VlmString(IDS_DEEP_SCAN_HIT_LIMIT), raw->HitLimit(),
                                                     static_cast<unsigned long long>(raw->DroppedHits())));
     // Every scan is a result of its own, never written over another one.
-    m_Session.BeginNewResult(driver.CutShort());
+    CScanResultStore results(m_Session);
+    results.BeginNewResult(driver.CutShort());
     if (!deepScanOnly)
     {
-        m_Session.SetView(CGlobalParamTable::kViewPartitions);
+        m_Session.SetView(EView::Partitions);
+        results.AutoSave();
         return 1;
     }
     IFileSystem* raw = list.front();
@@ -222,7 +221,8 @@ int CRecoveryLauncher::StartScan(bool deepScan, bool deepScanOnly)
     }
     RunLoadPhases(m_Session, raw, 0);
     m_Session.SetCurrentFileSystem(raw);
-    m_Session.SetView(CGlobalParamTable::kViewPartitions);
+    m_Session.SetView(EView::Partitions);
+    results.AutoSave();
     return 1;
 }
 
@@ -230,11 +230,9 @@ uint32_t CRecoveryLauncher::RunSelectPhase(CGlobalParamTable& session, IFileSyst
 {
     uint32_t code = ERROR_SUCCESS;
     session.Port().RunProgress(VlmString(IDS_READING_FILES), false, [&](IProgress_Client* client) {
-        session.SetProgressObserver(client);
         fs->SetClient(client);
         code = fs->SelectCandidate(candidate);
         fs->SetClient(nullptr);
-        session.SetProgressObserver(nullptr);
     });
     return code;
 }
@@ -243,13 +241,11 @@ uint32_t CRecoveryLauncher::RunBuildPhase(CGlobalParamTable& session, IFileSyste
 {
     uint32_t code = ERROR_SUCCESS;
     session.Port().RunProgress(VlmString(IDS_BUILDING_TREE), false, [&](IProgress_Client* client) {
-        session.SetProgressObserver(client);
         fs->SetClient(client);
         code = fs->BuildTree(tree);
         // Sectors the scan could not read mark the files whose data lies on them.
         if (code == ERROR_SUCCESS) MarkUnreadableFiles(*fs, *tree, session.UnreadableSectors());
         fs->SetClient(nullptr);
-        session.SetProgressObserver(nullptr);
     });
     tree->PruneEmptyFolders();
     return code;

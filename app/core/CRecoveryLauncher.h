@@ -4,6 +4,8 @@
 // and the two load phases that turn a chosen file system into the file tree.
 #include <cstdint>
 
+#include "core/RecoveryModule.h"
+
 class CGlobalParamTable;
 class IFileSystem;
 class KNodeTree;
@@ -17,9 +19,9 @@ public:
     /// The file systems of the previous recovery are dropped first (they read from the volumes
     /// that the enumeration replaces), and no volume stays selected.
     void RefreshDevices();
-    /// The start page's module buttons (0..3). While results are shown, switching to another
-    /// module asks "Close %s?" first. False when nothing changed.
-    bool ChooseModule(int module);
+    /// The start page's module buttons. While results are shown, switching to another module
+    /// asks "Close %s?" first. False when nothing changed.
+    bool ChooseModule(EModule module);
     /// The partition list's "Back to Devices List": asks, then refreshes and shows view 0.
     bool BackToDevices();
 
@@ -41,7 +43,7 @@ public:
     };
     /// The module the wizard runs for a volume: Deep Scan Recovery for a physical device, else
     /// Undelete Recovery when only accidental deletions are to be recovered, else Advanced.
-    int WizardModule(int volumeIndex, bool onlyDeletion);
+    EModule WizardModule(int volumeIndex, bool onlyDeletion);
     /// The wizard's end: sets the module and starts the recovery of `volumeIndex`. Non-zero when
     /// a result view was reached; otherwise the device list is shown.
     int StartFromWizard(int volumeIndex, bool onlyDeletion, EDeepScanChoice deepScan);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/CGlobalParamTable.h"
+#include "core/CScanResultStore.h"
 #include "core/TextFormat.h"
 #include "os/OsFile.h"
 #include "core/VlmStrings.h"
@@ -34,7 +35,7 @@ std::vector<std::string> CResumeList::Headers()
             VlmString(IDS_COL_STATE)};
 }
 
-void CResumeList::Refresh() { Refresh(CGlobalParamTable::ResumeFolder()); }
+void CResumeList::Refresh() { Refresh(CScanResultStore::ResumeFolder()); }
 
 void CResumeList::Refresh(const std::string& folder)
 {
@@ -43,8 +44,7 @@ void CResumeList::Refresh(const std::string& folder)
     {
         tagHistoryEntry entry;
         entry.strPath = path;
-        if (!CGlobalParamTable::ReadScanResultHeader(path, &entry.strVolume, &entry.Time, &entry.dwModule,
-                                                     &entry.dwVolumeType))
+        if (!CScanResultStore::ReadHeader(path, &entry.strVolume, &entry.Time, &entry.dwModule, &entry.dwVolumeType))
             continue;
         entry.Status = CScanResultFile::ReadStatus(path);
         m_Entries.push_back(std::move(entry));
@@ -58,7 +58,7 @@ std::vector<std::string> CResumeList::Row(size_t row) const
 {
     if (row >= m_Entries.size()) return {};
     const tagHistoryEntry& e = m_Entries[row];
-    return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<int>(e.dwModule)), DateText(e.Time),
+    return {e.strVolume, CGlobalParamTable::ModuleName(static_cast<EModule>(e.dwModule)), DateText(e.Time),
             e.Status.strDevice, VlmString(e.Status.IsPartial() ? IDS_RESULT_PARTIAL : IDS_RESULT_COMPLETE)};
 }
 
@@ -79,7 +79,7 @@ int CResumeList::Continue(int row)
 
 int CResumeList::LoadFile(const std::string& path)
 {
-    if (m_Session.LoadScanResult(path)) return 1;
+    if (CScanResultStore(m_Session).Load(path)) return 1;
     m_Session.Port().ShowWarning(VlmString(IDS_RESUME_FAILED));
     return 0;
 }

@@ -70,21 +70,21 @@ std::vector<std::pair<std::string, std::string>> CScanDriver::CounterRows(EScanW
     return rows;
 }
 
-int CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems)
+EScanResult CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems)
 {
     m_Display = tagScanDisplay{};
     m_Unreadable.Clear();
     m_bHidden = false;
     m_bAbandon = false;
     m_bCutShort = false;
-    m_nResult = kResultOk;
-    if (fileSystems.empty() || !volume) return kResultOk;
+    m_Result = EScanResult::Ok;
+    if (fileSystems.empty() || !volume) return EScanResult::Ok;
 
     tagDiskGeometry geometry{};
     if (volume->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector == 0)
     {
         VlmTrace("%s: the volume's geometry cannot be read\n", TracePrefix());
-        return kResultAbandoned;
+        return EScanResult::Abandoned;
     }
     const auto total = static_cast<int64_t>(geometry.TotalSectors);
     m_dwChunk = kChunkSectors;
@@ -100,18 +100,18 @@ int CScanDriver::Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSys
     if (!m_bHidden || !m_bAbandon)
     {
         VlmTrace("%s::IsCanceled()==FALSE\n", TracePrefix());
-        m_nResult = kResultOk;
+        m_Result = EScanResult::Ok;
     }
     else
     {
         VlmTrace("%s::IsCanceled()==TRUE\n", TracePrefix());
-        m_nResult = kResultAbandoned;
+        m_Result = EScanResult::Abandoned;
     }
     VlmTrace("%s::progressDlg.CreatedDialog\n", TracePrefix());
     FinishFileSystems(fileSystems);
     m_Display.s64Position = total;
     m_pPort->CloseScanWindow(m_Kind);
-    return m_nResult;
+    return m_Result;
 }
 
 void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems, int64_t total,
@@ -242,7 +242,7 @@ void CScanDriver::FinishFileSystems(const std::vector<IFileSystem*>& fileSystems
         for (IFileSystem* fs : fileSystems)
         {
             fs->SetClient(client);
-            if (m_nResult == kResultOk)
+            if (m_Result == EScanResult::Ok)
             {
                 VlmTrace("%s::End_ScanFS\n", TracePrefix());
                 fs->End_ScanFS();

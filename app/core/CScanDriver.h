@@ -15,22 +15,27 @@
 class IFileSystem;
 class IVolumeIO;
 
+/// How a scan ended: its results kept and finished, or thrown away (by the user, or because the
+/// volume could not be read at all).
+enum class EScanResult
+{
+    Ok = 1,
+    Abandoned = 2,
+};
+
 class CScanDriver
 {
 public:
     static constexpr uint32_t kChunkSectors = 512;
     static constexpr uint64_t kPumpIntervalMs = 400;
     static constexpr uint64_t kDisplayIntervalMs = 1000;
-    /// Modal results: keep and finish the results, or the scan was thrown away.
-    static constexpr int kResultOk = 1;
-    static constexpr int kResultAbandoned = 2;
 
     CScanDriver(EScanWindow kind, IUserPort* port, IMonotonicClock* clock);
 
     /// Scans `volume` into every file system of `fileSystems` (in list order) and finishes
-    /// them. Returns kResultOk, or kResultAbandoned when the user chose to throw the results
-    /// away or the volume cannot be read at all. Without file systems or volume: kResultOk.
-    int Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems);
+    /// them. Ok, or Abandoned when the user chose to throw the results away or the volume
+    /// cannot be read at all. Without file systems or volume: Ok.
+    [[nodiscard]] EScanResult Run(IVolumeIO* volume, const std::vector<IFileSystem*>& fileSystems);
 
     /// The texts and counters as last computed (shown at most once a second).
     const tagScanDisplay& Display() const { return m_Display; }
@@ -68,5 +73,5 @@ private:
     bool m_bHidden = false;   // the window ended (user answered Yes or No)
     bool m_bAbandon = false;  // the user answered No: throw the results away
     bool m_bCutShort = false; // the loop ended before the end of the volume
-    int m_nResult = kResultOk;
+    EScanResult m_Result = EScanResult::Ok;
 };

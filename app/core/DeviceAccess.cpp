@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include "base/DeviceKind.h"
 #include "base/VlmErrors.h"
+#include "device/KDeviceIOPosix.h"
 #include "format/rescuemap/RescueMap.h"
 #include "os/OsAdminOpener.h"
 #include "os/OsDeviceTable.h"
@@ -13,9 +15,37 @@
 #include "os/OsImage.h"
 #include "os/OsRescueMapFile.h"
 
-void DeviceAccess::AddImage(const std::string& path, const std::string& mapPath)
+void DeviceAccess::AddImage(const std::string& path, const std::string& mapPath, uint32_t sectorSize)
 {
-    OsDeviceTable::Instance().RegisterImage(path, 0, mapPath);
+    OsDeviceTable::Instance().RegisterImage(path, sectorSize, mapPath);
+}
+
+void DeviceAccess::AddFloppyImage(const std::string& path) { OsDeviceTable::Instance().RegisterFloppyImage(path); }
+
+std::string DeviceAccess::DevicePath(uint32_t kind, uint32_t number)
+{
+    OsDeviceEntry entry;
+    if (!OsDeviceTable::Instance().Lookup(kind, number, &entry)) return {};
+    return entry.Path;
+}
+
+uint32_t DeviceAccess::UseImageOnly(const std::string& path)
+{
+    OsDeviceTable& table = OsDeviceTable::Instance();
+    table.SetMachineDevicesEnabled(false);
+    const uint32_t number = table.HardDiskCount();
+    table.RegisterImage(path);
+    return number;
+}
+
+std::unique_ptr<IDeviceIO> DeviceAccess::NewDiskDevice() { return std::make_unique<KDeviceIOPosix>(); }
+
+bool DeviceAccess::OpenDisk(IDeviceIO& device, uint32_t number, std::string* error)
+{
+    const uint32_t rc = device.Open(DEVICE_HARDDISK, number);
+    if (rc == ERROR_SUCCESS) return true;
+    *error = OsErrorText(rc);
+    return false;
 }
 
 bool DeviceAccess::CheckImage(const std::string& path, std::string* error)
@@ -78,3 +108,8 @@ EDiskRights DeviceAccess::DiskRights()
 }
 
 void DeviceAccess::AskForDiskRights() { OsAdminOpener::Instance().SetEnabled(true); }
+
+void DeviceAccess::AskForDiskRightsWhenNeeded()
+{
+    if (DiskRights() != EDiskRights::NotNeeded) AskForDiskRights();
+}

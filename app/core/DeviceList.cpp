@@ -19,11 +19,11 @@ bool IsTopLevel(const tagDeviceKey& key)
         key.nVolumeType == VOLUME_SPANNED || key.nVolumeType == VOLUME_RAID5 || key.dwDeviceKind == DEVICE_FLOPPY;
 }
 
-bool IsUndelete(int module) { return module == CGlobalParamTable::kModuleUndelete; }
+bool IsUndelete(EModule module) { return module == EModule::Undelete; }
 
 } // namespace
 
-std::vector<std::string> CDeviceList::Headers(int module)
+std::vector<std::string> CDeviceList::Headers(EModule module)
 {
     if (IsUndelete(module))
         return {VlmString(IDS_COL_DEVICE), VlmString(IDS_COL_CAPACITY), VlmString(IDS_COL_INFORMATION)};
@@ -31,34 +31,34 @@ std::vector<std::string> CDeviceList::Headers(int module)
             VlmString(IDS_COL_CAPACITY), VlmString(IDS_COL_INFORMATION)};
 }
 
-std::vector<std::string> CDeviceList::Columns(const tagDeviceRow& row, int module)
+std::vector<std::string> CDeviceList::Columns(const tagDeviceRow& row, EModule module)
 {
     if (IsUndelete(module)) return {row.strDevice, row.strCapacity, row.strInformation};
     return {row.strDevice, row.strType, row.strStartSector, row.strCapacity, row.strInformation};
 }
 
-std::string CDeviceList::Heading(int module)
+std::string CDeviceList::Heading(EModule module)
 {
     switch (module)
     {
-    case CGlobalParamTable::kModuleUndelete: return VlmString(IDS_DEVICE_HEADING_UNDELETE);
-    case CGlobalParamTable::kModuleAdvanced: return VlmString(IDS_DEVICE_HEADING_ADVANCED);
-    case CGlobalParamTable::kModuleDeepScan: return VlmString(IDS_DEVICE_HEADING_DEEP_SCAN);
+    case EModule::Undelete: return VlmString(IDS_DEVICE_HEADING_UNDELETE);
+    case EModule::Advanced: return VlmString(IDS_DEVICE_HEADING_ADVANCED);
+    case EModule::DeepScan: return VlmString(IDS_DEVICE_HEADING_DEEP_SCAN);
     default: return {};
     }
 }
 
-std::string CDeviceList::Hint(int module)
+std::string CDeviceList::Hint(EModule module)
 {
     switch (module)
     {
-    case CGlobalParamTable::kModuleUndelete: return VlmString(IDS_DEVICE_HINT_UNDELETE);
-    case CGlobalParamTable::kModuleAdvanced: return VlmString(IDS_DEVICE_HINT_ADVANCED);
+    case EModule::Undelete: return VlmString(IDS_DEVICE_HINT_UNDELETE);
+    case EModule::Advanced: return VlmString(IDS_DEVICE_HINT_ADVANCED);
     default: return {};
     }
 }
 
-std::vector<tagDeviceRowRef> CDeviceList::Order(const std::vector<tagDeviceKey>& keys, int module)
+std::vector<tagDeviceRowRef> CDeviceList::Order(const std::vector<tagDeviceKey>& keys, EModule module)
 {
     std::vector<tagDeviceRowRef> rows;
     const int count = static_cast<int>(keys.size());
@@ -129,7 +129,7 @@ std::string CDeviceList::TypeName(int32_t volumeType)
     }
 }
 
-std::vector<tagDeviceRow> CDeviceList::Rows(KVolumeManager& volumes, int module)
+std::vector<tagDeviceRow> CDeviceList::Rows(KVolumeManager& volumes, EModule module)
 {
     const size_t count = volumes.GetVolumeCount();
     std::vector<tagDeviceKey> keys(count);

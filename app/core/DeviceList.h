@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/RecoveryModule.h"
+
 class IVolumeIO;
 class KVolumeManager;
 struct tagVolumeInfo;
@@ -48,15 +50,15 @@ struct tagDeviceRow
 class CDeviceList
 {
 public:
-    static std::vector<std::string> Headers(int module);
+    static std::vector<std::string> Headers(EModule module);
     /// The column texts of a row in the module's layout.
-    static std::vector<std::string> Columns(const tagDeviceRow& row, int module);
-    static std::string Heading(int module);
+    static std::vector<std::string> Columns(const tagDeviceRow& row, EModule module);
+    static std::string Heading(EModule module);
     /// The hint under the list; "" in Deep Scan Recovery.
-    static std::string Hint(int module);
+    static std::string Hint(EModule module);
 
     /// The rows of the module's layout, as indices into `keys`.
-    static std::vector<tagDeviceRowRef> Order(const std::vector<tagDeviceKey>& keys, int module);
+    static std::vector<tagDeviceRowRef> Order(const std::vector<tagDeviceKey>& keys, EModule module);
     /// "%s(%s,%s)" with drive, label and file system, or "%s(%s)" without a label; a physical
     /// device shows its own description.
     static std::string DeviceText(const tagVolumeInfo& record, IVolumeIO* volume);
@@ -64,5 +66,5 @@ public:
     static std::string TypeName(int32_t volumeType);
 
     /// The rows for the volumes `volumes` holds now.
-    static std::vector<tagDeviceRow> Rows(KVolumeManager& volumes, int module);
+    static std::vector<tagDeviceRow> Rows(KVolumeManager& volumes, EModule module);
 };

@@ -107,8 +107,7 @@ bool CDiskImaging::Prepare()
     m_u64Size = g.TotalSectors * g.BytesPerSector;
 
     m_Map = RescueMap(m_u64Size);
-    m_bContinuing = !mapPath.empty() && OsPathExists(mapPath);
-    if (m_bContinuing)
+    if (!mapPath.empty() && OsPathExists(mapPath))
     {
         std::string why;
         if (const uint32_t rc = OsLoadRescueMap(mapPath, &m_Map, &why); rc != ERROR_SUCCESS)

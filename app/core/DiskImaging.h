@@ -56,8 +56,6 @@ public:
 
     const std::string& Error() const { return m_strError; }
     bool UsageError() const { return m_bUsageError; }
-    /// True when Prepare found the map of an earlier run and goes on from it.
-    bool Continuing() const { return m_bContinuing; }
     uint64_t SourceBytes() const { return m_u64Size; }
     tagImagerStatus Status() const;
 
@@ -83,7 +81,6 @@ private:
     std::unique_ptr<KDiskImager> m_pImager;
     std::string m_strError;
     bool m_bUsageError = false;
-    bool m_bContinuing = false;
 };
 
 /// A volume of the device list read as a device (the imager reads whole sectors of either).

@@ -27,10 +27,10 @@ const std::vector<std::string>& CFileFilter::NameChoices()
     return kChoices;
 }
 
-tagFilterSettings CFileFilter::ActivationSettings(int module)
+tagFilterSettings CFileFilter::ActivationSettings(EModule module)
 {
     tagFilterSettings settings;
-    if (module == CGlobalParamTable::kModuleUndelete) settings.bShowNormal = false;
+    if (module == EModule::Undelete) settings.bShowNormal = false;
     return settings;
 }
 
@@ -47,7 +47,7 @@ void CFileFilter::ApplyRestriction(CGlobalParamTable& session, const tagFilterSe
     session.UseFilteredTree(true);
 }
 
-void CFileFilter::Normalize(tagFilterSettings* settings, int module)
+void CFileFilter::Normalize(tagFilterSettings* settings, EModule module)
 {
     if (!settings->bUseFilter)
     {
@@ -55,7 +55,7 @@ void CFileFilter::Normalize(tagFilterSettings* settings, int module)
         settings->bBySize = false;
         settings->bByDate = false;
         settings->strNames.clear();
-        if (module != CGlobalParamTable::kModuleUndelete)
+        if (module != EModule::Undelete)
         {
             settings->bShowDeleted = true;
             settings->bShowNormal = true;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/RecoveryModule.h"
+
 class CGlobalParamTable;
 class KNodeTree;
 struct tagFileNode;
@@ -53,7 +55,7 @@ public:
 
     /// The settings in force when the file list is shown in `module`: Undelete Recovery shows
     /// deleted and lost files only, the other modules everything.
-    static tagFilterSettings ActivationSettings(int module);
+    static tagFilterSettings ActivationSettings(EModule module);
     /// The restriction by state of the page's activation: the full tree when both kinds are
     /// shown, else a filtered copy.
     static void ApplyRestriction(CGlobalParamTable& session, const tagFilterSettings& settings);
@@ -61,7 +63,7 @@ public:
     /// The OK of the filter dialog: "Do not use filter" switches the criteria off (and, outside
     /// Undelete Recovery, shows both kinds again); a name text without "*", ";" and "," gets a
     /// "*" at both ends.
-    static void Normalize(tagFilterSettings* settings, int module);
+    static void Normalize(tagFilterSettings* settings, EModule module);
     /// The name text cut at "," and ";", each piece trimmed of blanks, empty pieces dropped.
     static std::vector<std::string> SplitPatterns(const std::string& text);
     static tagFilterCriteria Prepare(const tagFilterSettings& settings);

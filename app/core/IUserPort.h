@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "core/RecoveryModule.h"
 #include "fs/IFileSystem.h"
 #include "base/IProgress.h"
 
@@ -69,7 +70,7 @@ public:
 
     /// The recovery page switched to `view` (0 device list, 2 partition list, 3 file list,
     /// 4 resume list).
-    virtual void ShowView(int view) = 0;
+    virtual void ShowView(EView view) = 0;
     /// The deep-scan file-type choice; true on OK. A front end accepts OK only when
     /// CFileTypeTree::AcceptChoice agrees.
     virtual bool ChooseDeepScanTypes(CFileTypeTree& tree) = 0;

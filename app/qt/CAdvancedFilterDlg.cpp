@@ -36,8 +36,8 @@ bool FileTimeOf(const QDate& date, uint64_t* fileTime)
 
 } // namespace
 
-CAdvancedFilterDlg::CAdvancedFilterDlg(const tagFilterSettings& settings, int module, QWidget* parent)
-    : QDialog(parent), m_Settings(settings), m_nModule(module)
+CAdvancedFilterDlg::CAdvancedFilterDlg(const tagFilterSettings& settings, EModule module, QWidget* parent)
+    : QDialog(parent), m_Settings(settings), m_Module(module)
 {
     setWindowTitle(QString::fromUtf8(GuiText::kFilterTitle));
     auto* layout = new QVBoxLayout(this);
@@ -90,7 +90,7 @@ CAdvancedFilterDlg::CAdvancedFilterDlg(const tagFilterSettings& settings, int mo
     m_pShowDeleted->setChecked(settings.bShowDeleted);
     m_pShowNormal->setChecked(settings.bShowNormal);
     // Undelete Recovery lists deleted and lost files only.
-    const bool undelete = module == CGlobalParamTable::kModuleUndelete;
+    const bool undelete = module == EModule::Undelete;
     m_pShowDeleted->setVisible(!undelete);
     m_pShowNormal->setVisible(!undelete);
     layout->addWidget(m_pShowDeleted);
@@ -129,7 +129,7 @@ void CAdvancedFilterDlg::accept()
     s.bShowDeleted = m_pShowDeleted->isChecked();
     s.bShowNormal = m_pShowNormal->isChecked();
     s.bUseFilter = m_pUse->isChecked();
-    CFileFilter::Normalize(&s, m_nModule);
+    CFileFilter::Normalize(&s, m_Module);
     m_Settings = s;
     QDialog::accept();
 }

@@ -16,7 +16,7 @@ class CAdvancedFilterDlg final : public QDialog
 {
     Q_OBJECT
 public:
-    CAdvancedFilterDlg(const tagFilterSettings& settings, int module, QWidget* parent);
+    CAdvancedFilterDlg(const tagFilterSettings& settings, EModule module, QWidget* parent);
 
     /// The settings as left by OK, normalised for the module.
     const tagFilterSettings& Settings() const { return m_Settings; }
@@ -39,7 +39,7 @@ public slots:
 
 private:
     tagFilterSettings m_Settings;
-    int m_nModule;
+    EModule m_Module;
     QCheckBox* m_pByName = nullptr;
     QComboBox* m_pNames = nullptr;
     QCheckBox* m_pBySize = nullptr;

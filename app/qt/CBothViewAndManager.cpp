@@ -30,20 +30,20 @@ CBothViewAndManager::CBothViewAndManager(CGlobalParamTable& session, CRecoveryLa
     connect(m_pDevices, &CDeviceSelectDlg::BackToStart, this, &CBothViewAndManager::BackToStart);
     connect(m_pResume, &CResumeRecoveryDlg::BackToStart, this, &CBothViewAndManager::BackToStart);
     VlmTrace("Activing the device page...\n");
-    m_pViews->setCurrentIndex(CGlobalParamTable::kViewDevices);
+    m_pViews->setCurrentIndex(static_cast<int>(EView::Devices));
 }
 
-int CBothViewAndManager::CurrentView() const { return m_pViews->currentIndex(); }
+EView CBothViewAndManager::CurrentView() const { return static_cast<EView>(m_pViews->currentIndex()); }
 
-void CBothViewAndManager::SwitchView(int view)
+void CBothViewAndManager::SwitchView(EView view)
 {
     switch (view)
     {
-    case CGlobalParamTable::kViewDevices: m_pDevices->Activate(); break;
-    case CGlobalParamTable::kViewPartitions: m_pPartitions->Activate(); break;
-    case CGlobalParamTable::kViewFiles: m_pFiles->Activate(); break;
-    case CGlobalParamTable::kViewResume: m_pResume->Activate(); break;
+    case EView::Devices: m_pDevices->Activate(); break;
+    case EView::Partitions: m_pPartitions->Activate(); break;
+    case EView::Files: m_pFiles->Activate(); break;
+    case EView::Resume: m_pResume->Activate(); break;
     default: return;
     }
-    m_pViews->setCurrentIndex(view);
+    m_pViews->setCurrentIndex(static_cast<int>(view));
 }

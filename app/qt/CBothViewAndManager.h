@@ -4,6 +4,8 @@
 // the session).
 #include <QWidget>
 
+#include "core/RecoveryModule.h"
+
 class CDeviceSelectDlg;
 class CFileListDlg;
 class CFileSystemScoreDlg;
@@ -19,8 +21,8 @@ public:
     CBothViewAndManager(CGlobalParamTable& session, CRecoveryLauncher& launcher, QWidget* parent);
 
     /// Shows view `view` (0 devices, 2 partitions, 3 files, 4 resume) and activates it.
-    void SwitchView(int view);
-    int CurrentView() const;
+    void SwitchView(EView view);
+    EView CurrentView() const;
 
     CDeviceSelectDlg* DevicePage() const { return m_pDevices; }
     CFileSystemScoreDlg* PartitionPage() const { return m_pPartitions; }

@@ -23,7 +23,7 @@ CDeviceListCtrl::CDeviceListCtrl(QWidget* parent) : QTreeWidget(parent)
     setIndentation(22);
 }
 
-void CDeviceListCtrl::Fill(KVolumeManager& volumes, int module)
+void CDeviceListCtrl::Fill(KVolumeManager& volumes, EModule module)
 {
     clear();
     const std::vector<std::string> headers = CDeviceList::Headers(module);

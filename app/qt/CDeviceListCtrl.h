@@ -4,6 +4,8 @@
 // index in the session's volume list.
 #include <QTreeWidget>
 
+#include "core/RecoveryModule.h"
+
 class KVolumeManager;
 
 class CDeviceListCtrl final : public QTreeWidget
@@ -13,7 +15,7 @@ public:
     explicit CDeviceListCtrl(QWidget* parent);
 
     /// Lists the volumes `volumes` holds now, in the layout of `module`.
-    void Fill(KVolumeManager& volumes, int module);
+    void Fill(KVolumeManager& volumes, EModule module);
     /// The volume index of the selected row; -1 without a selection.
     int SelectedVolume() const;
     /// True when the selected row is a physical device.

@@ -69,17 +69,16 @@ CDeviceSelectDlg::CDeviceSelectDlg(CGlobalParamTable& session, CRecoveryLauncher
 
 void CDeviceSelectDlg::Activate()
 {
-    const int module = m_Session.GetModule();
+    const EModule module = m_Session.GetModule();
     m_pHeading->setText(QString::fromStdString(CDeviceList::Heading(module)));
     const std::string hint = CDeviceList::Hint(module);
     m_pHint->setText(QString::fromStdString(hint));
     m_pHint->setVisible(!hint.empty());
-    m_pMain->setText(QString::fromUtf8(module == CGlobalParamTable::kModuleAdvanced ? GuiText::kFullScanButton
-                                                                                    : GuiText::kRecoverButton));
-    m_pOpen->setVisible(module == CGlobalParamTable::kModuleAdvanced);
+    m_pMain->setText(
+        QString::fromUtf8(module == EModule::Advanced ? GuiText::kFullScanButton : GuiText::kRecoverButton));
+    m_pOpen->setVisible(module == EModule::Advanced);
     UpdateAdminNote();
     m_Session.DropFileSystems();
-    m_Session.SetProgressObserver(nullptr);
     m_pList->Fill(m_Session.VolumeManager(), module);
     UpdateButtons();
 }

@@ -45,7 +45,7 @@ CDiskImageDlg::CDiskImageDlg(CGlobalParamTable& session, QWidget* parent) : QDia
     auto* grid = new QGridLayout;
     m_pSource = new QComboBox(this);
     // Devices and the volumes on them, as the Advanced Recovery list shows them.
-    for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), CGlobalParamTable::kModuleAdvanced))
+    for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), EModule::Advanced))
     {
         const QString text = QStringLiteral("%1%2  (%3)")
                                  .arg(row.bIndented ? QStringLiteral("    ") : QString(),

@@ -303,7 +303,7 @@ void CFileListDlg::ResetQuickFilter()
     const QSignalBlocker a(m_pDeletedOnly), b(m_pKind), c(m_pSearch);
     m_pSearchTimer->stop();
     // Undelete Recovery lists deleted files only anyway.
-    const bool undelete = m_Session.GetModule() == CGlobalParamTable::kModuleUndelete;
+    const bool undelete = m_Session.GetModule() == EModule::Undelete;
     m_pDeletedOnly->setChecked(undelete);
     m_pDeletedOnly->setEnabled(!undelete);
     m_pKind->setCurrentIndex(0);

@@ -70,7 +70,6 @@ CFileSystemScoreDlg::~CFileSystemScoreDlg() = default;
 
 void CFileSystemScoreDlg::Activate()
 {
-    m_Session.SetProgressObserver(nullptr);
     m_pList->clear();
     m_pPartitions->Fill();
     for (const tagPartitionRow& row : m_pPartitions->Rows())

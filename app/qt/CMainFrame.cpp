@@ -72,7 +72,7 @@ CMainFrame::CMainFrame(IMonotonicClock* clock, QWidget* parent) : QWidget(parent
     m_pPages->addWidget(m_pHelp);
     layout->addWidget(m_pPages, 1);
 
-    m_pPort->SetViewHandler([this](int view) { m_pRecovery->SwitchView(view); });
+    m_pPort->SetViewHandler([this](EView view) { m_pRecovery->SwitchView(view); });
     connect(m_pTopBar, &QTabBar::tabBarClicked, this, [this](int tab) {
         if (tab >= 0) SelectTab(tab);
     });
@@ -135,15 +135,15 @@ void CMainFrame::AddDiskImage()
 {
     QString path, map;
     if (!CAddImageDlg::Ask(this, &path, &map)) return;
-    const int view = m_pSession->GetView();
-    if (view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles)
+    const EView view = m_pSession->GetView();
+    if (view == EView::Partitions || view == EView::Files)
     {
         DeviceAccess::AddImage(path.toStdString(), map.toStdString());
         return;
     }
     ShowPage(kPageRecover);
     m_bDevicesListed = true;
-    m_pSession->SetView(CGlobalParamTable::kViewDevices);
+    m_pSession->SetView(EView::Devices);
     m_pRecovery->DevicePage()->AddImage(path, map);
 }
 
@@ -189,11 +189,11 @@ void CMainFrame::ShowPage(int page)
 void CMainFrame::SelectTab(int page)
 {
     ShowPage(page);
-    if (page == kPageRecover && m_pRecovery->CurrentView() == CGlobalParamTable::kViewDevices && !m_bDevicesListed)
+    if (page == kPageRecover && m_pRecovery->CurrentView() == EView::Devices && !m_bDevicesListed)
     {
         m_bDevicesListed = true;
         m_pLauncher->RefreshDevices();
-        m_pSession->SetView(CGlobalParamTable::kViewDevices);
+        m_pSession->SetView(EView::Devices);
     }
 }
 
@@ -202,7 +202,7 @@ void CMainFrame::OnStartCommand(int command)
     m_bDevicesListed = true;
     if (command >= kCmdUndelete && command <= kCmdResume)
     {
-        if (m_pLauncher->ChooseModule(command - kCmdUndelete)) ShowPage(kPageRecover);
+        if (m_pLauncher->ChooseModule(static_cast<EModule>(command - kCmdUndelete))) ShowPage(kPageRecover);
         return;
     }
     RunWizard();
@@ -210,8 +210,8 @@ void CMainFrame::OnStartCommand(int command)
 
 void CMainFrame::RunWizard()
 {
-    const int view = m_pSession->GetView();
-    if ((view == CGlobalParamTable::kViewPartitions || view == CGlobalParamTable::kViewFiles) &&
+    const EView view = m_pSession->GetView();
+    if ((view == EView::Partitions || view == EView::Files) &&
         !m_pPort->AskYesNo(
             FormatText(VlmString(IDS_CLOSE_MODULE), CGlobalParamTable::ModuleName(m_pSession->GetModule()))))
         return;
@@ -219,7 +219,7 @@ void CMainFrame::RunWizard()
     CRecoveryWizardDlg wizard(*m_pSession, this);
     if (GuiDialogs::Exec(wizard) != QDialog::Accepted || wizard.SelectedVolume() < 0)
     {
-        m_pSession->SetView(CGlobalParamTable::kViewDevices);
+        m_pSession->SetView(EView::Devices);
         return;
     }
     if (m_pLauncher->StartFromWizard(wizard.SelectedVolume(), wizard.OnlyDeletion(), wizard.DeepScanChoice()))

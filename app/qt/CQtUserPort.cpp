@@ -75,7 +75,7 @@ bool CQtUserPort::TakeScanCancelRequest() { return m_pScan && m_pScan->TakeCance
 
 void CQtUserPort::PumpEvents() { QCoreApplication::processEvents(); }
 
-void CQtUserPort::ShowView(int view)
+void CQtUserPort::ShowView(EView view)
 {
     if (m_ViewHandler) m_ViewHandler(view);
 }

@@ -17,7 +17,7 @@ public:
     ~CQtUserPort() override;
 
     /// Called when the core switches the recovery page's view.
-    void SetViewHandler(std::function<void(int view)> handler) { m_ViewHandler = std::move(handler); }
+    void SetViewHandler(std::function<void(EView view)> handler) { m_ViewHandler = std::move(handler); }
     /// The scanning window while a scan runs, else null.
     CScanningDeviceDlg* ScanWindow() const { return m_pScan.get(); }
 
@@ -36,11 +36,11 @@ public:
     bool TakeScanCancelRequest() override;
     void PumpEvents() override;
 
-    void ShowView(int view) override;
+    void ShowView(EView view) override;
     bool ChooseDeepScanTypes(CFileTypeTree& tree) override;
 
 private:
     QWidget* m_pWindow;
     std::unique_ptr<CScanningDeviceDlg> m_pScan;
-    std::function<void(int)> m_ViewHandler;
+    std::function<void(EView)> m_ViewHandler;
 };

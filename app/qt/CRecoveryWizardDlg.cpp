@@ -82,7 +82,7 @@ QWidget* CRecoveryWizardDlg::MakeSelectDevice()
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(Title(QString::fromUtf8(GuiText::kWizardSelectDevice), page));
     m_pDevices = new CDeviceListCtrl(page);
-    m_pDevices->Fill(m_Session.VolumeManager(), CGlobalParamTable::kModuleAdvanced);
+    m_pDevices->Fill(m_Session.VolumeManager(), EModule::Advanced);
     layout->addWidget(m_pDevices, 1);
     auto* note = new QLabel(QString::fromUtf8(GuiText::kWizardDeviceNote), page);
     note->setWordWrap(true);
@@ -194,7 +194,7 @@ void CRecoveryWizardDlg::ShowPage(int page)
 void CRecoveryWizardDlg::FillSummary()
 {
     CRecoveryLauncher launcher(m_Session);
-    const int module = launcher.WizardModule(m_nVolume, OnlyDeletion());
+    const EModule module = launcher.WizardModule(m_nVolume, OnlyDeletion());
     m_pSummary->setText(QStringLiteral("%1 %2\n\n%3 %4\n\n%5 %6\n\n\n%7")
                             .arg(GuiText::kSummarySelected, m_pDevices->DeviceText(m_nVolume), GuiText::kSummaryType,
                                  m_pDevices->TypeText(m_nVolume), GuiText::kSummaryModule,

@@ -38,16 +38,18 @@ CStartPageDlg::CStartPageDlg(CGlobalParamTable& session, QWidget* parent) : QWid
     for (int m = 0; m < 5; ++m)
     {
         const bool wizard = m == 4;
-        auto* button = new QPushButton(style()->standardIcon(icons[m]),
-                                       wizard ? QString::fromUtf8(GuiText::kWizardButton)
-                                              : QString::fromUtf8(CGlobalParamTable::ModuleName(m)),
-                                       this);
+        auto* button =
+            new QPushButton(style()->standardIcon(icons[m]),
+                            wizard ? QString::fromUtf8(GuiText::kWizardButton)
+                                   : QString::fromUtf8(CGlobalParamTable::ModuleName(static_cast<EModule>(m))),
+                            this);
         button->setMinimumSize(210, 44);
         button->setIconSize(QSize(24, 24));
         button->setStyleSheet(QStringLiteral("text-align: left; padding-left: 10px; font-weight: bold;"));
-        auto* description = new QLabel(wizard ? QString::fromUtf8(GuiText::kWizardDescription)
-                                              : QString::fromUtf8(CGlobalParamTable::ModuleDescription(m)),
-                                       this);
+        auto* description =
+            new QLabel(wizard ? QString::fromUtf8(GuiText::kWizardDescription)
+                              : QString::fromUtf8(CGlobalParamTable::ModuleDescription(static_cast<EModule>(m))),
+                       this);
         description->setWordWrap(true);
         grid->addWidget(button, m, 0);
         grid->addWidget(description, m, 1);
@@ -71,10 +73,7 @@ CStartPageDlg::CStartPageDlg(CGlobalParamTable& session, QWidget* parent) : QWid
     connect(m_pSetting, &QPushButton::clicked, this, &CStartPageDlg::OpenSetting);
 }
 
-QPushButton* CStartPageDlg::ModuleButton(int module) const
-{
-    return module >= 0 && module < 5 ? m_Buttons[module] : nullptr;
-}
+QPushButton* CStartPageDlg::ModuleButton(int row) const { return row >= 0 && row < 5 ? m_Buttons[row] : nullptr; }
 
 void CStartPageDlg::OpenSetting()
 {

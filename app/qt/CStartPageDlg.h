@@ -3,6 +3,8 @@
 // the information panel with the "Setting" button.
 #include <QWidget>
 
+#include "core/RecoveryModule.h"
+
 class CGlobalParamTable;
 class QPushButton;
 
@@ -12,8 +14,10 @@ class CStartPageDlg final : public QWidget
 public:
     CStartPageDlg(CGlobalParamTable& session, QWidget* parent);
 
-    /// The button of module `module` (0..3), or the wizard's for 4.
-    QPushButton* ModuleButton(int module) const;
+    /// The button of module `module`.
+    QPushButton* ModuleButton(EModule module) const { return ModuleButton(static_cast<int>(module)); }
+    /// The button in row `row`: the modules' in their order (0..3), the wizard's (4).
+    QPushButton* ModuleButton(int row) const;
     QPushButton* SettingButton() const { return m_pSetting; }
     /// Opens the "Setting" dialog.
     void OpenSetting();

@@ -30,7 +30,7 @@ public:
     void CloseScanWindow(EScanWindow) override { ++ClosedScanWindows; }
     bool TakeScanCancelRequest() override;
     void PumpEvents() override { ++Pumps; }
-    void ShowView(int view) override { Views.push_back(view); }
+    void ShowView(EView view) override { Views.push_back(view); }
     bool ChooseDeepScanTypes(CFileTypeTree& tree) override;
 
     /// Texts of every message of `kind` ("" = all kinds).
@@ -50,7 +50,7 @@ public:
     std::vector<tagScanDisplay> Updates;
     int ClosedScanWindows = 0;
     int Pumps = 0;
-    std::vector<int> Views;
+    std::vector<EView> Views;
 };
 
 // A clock that advances by a fixed step each time it is read.

@@ -103,10 +103,10 @@ TEST(FileFilter, SettingsBecomeCriteria)
     tagFilterSettings s;
     s.bByName = true;
     s.strNames = "report";
-    CFileFilter::Normalize(&s, 1);
+    CFileFilter::Normalize(&s, EModule::Advanced);
     EXPECT_EQ(s.strNames, "*report*");
     s.strNames = "a.doc,b.doc";
-    CFileFilter::Normalize(&s, 1);
+    CFileFilter::Normalize(&s, EModule::Advanced);
     EXPECT_EQ(s.strNames, "a.doc,b.doc");
 
     // "Do not use filter" switches everything off and shows both kinds again, except in
@@ -115,11 +115,11 @@ TEST(FileFilter, SettingsBecomeCriteria)
     s.bBySize = s.bByDate = true;
     s.bShowNormal = false;
     tagFilterSettings undelete = s;
-    CFileFilter::Normalize(&s, 1);
+    CFileFilter::Normalize(&s, EModule::Advanced);
     EXPECT_FALSE(s.bByName || s.bBySize || s.bByDate);
     EXPECT_TRUE(s.strNames.empty());
     EXPECT_TRUE(s.bShowNormal && s.bShowDeleted);
-    CFileFilter::Normalize(&undelete, 0);
+    CFileFilter::Normalize(&undelete, EModule::Undelete);
     EXPECT_FALSE(undelete.bShowNormal);
 
     tagFilterSettings d;

@@ -32,13 +32,13 @@ TEST(PartitionRanking, DeepScanCandidateMovesBehindTheBestInAdvancedRecoveryOnly
     std::vector<tagCandidateEntry> entries{Entry(0, 1000, 0)};
     for (int i = 1; i <= 8; ++i) entries.push_back(Entry(i % 2 ? 7u : 11u, static_cast<uint32_t>(110 - 10 * i), i));
     std::vector<tagCandidateEntry> advanced = entries;
-    CPartitionList::Rank(&advanced, CGlobalParamTable::kModuleAdvanced);
+    CPartitionList::Rank(&advanced, EModule::Advanced);
     // The sixth entry of the first sort scored 60: the deep scan gets 59 and lands behind every
     // entry that scored at least 60.
     EXPECT_EQ(Order(advanced), (std::vector<int>{1, 2, 3, 4, 5, 0, 6, 7, 8}));
     EXPECT_EQ(advanced[5].Candidate.dwScore, 59u);
 
-    for (int module : {CGlobalParamTable::kModuleUndelete, CGlobalParamTable::kModuleDeepScan})
+    for (EModule module : {EModule::Undelete, EModule::DeepScan})
     {
         std::vector<tagCandidateEntry> other = entries;
         CPartitionList::Rank(&other, module);
@@ -49,16 +49,16 @@ TEST(PartitionRanking, DeepScanCandidateMovesBehindTheBestInAdvancedRecoveryOnly
     // A deep-scan candidate already low in the list is raised just behind the sixth.
     std::vector<tagCandidateEntry> low = entries;
     low[0].Candidate.dwScore = 1;
-    CPartitionList::Rank(&low, CGlobalParamTable::kModuleAdvanced);
+    CPartitionList::Rank(&low, EModule::Advanced);
     EXPECT_EQ(Order(low), (std::vector<int>{1, 2, 3, 4, 5, 6, 0, 7, 8}));
 
     // No re-scoring with five entries, nor when the sixth scored 1 or less.
     std::vector<tagCandidateEntry> six{Entry(0, 500, 0), Entry(7, 40, 1), Entry(7, 30, 2),
                                        Entry(7, 20, 3),  Entry(7, 10, 4), Entry(7, 1, 5)};
-    CPartitionList::Rank(&six, CGlobalParamTable::kModuleAdvanced);
+    CPartitionList::Rank(&six, EModule::Advanced);
     EXPECT_EQ(Order(six), (std::vector<int>{0, 1, 2, 3, 4, 5}));
     six.pop_back();
-    CPartitionList::Rank(&six, CGlobalParamTable::kModuleAdvanced);
+    CPartitionList::Rank(&six, EModule::Advanced);
     EXPECT_EQ(Order(six), (std::vector<int>{0, 1, 2, 3, 4}));
 }
 

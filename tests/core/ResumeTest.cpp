@@ -15,6 +15,7 @@
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
 #include "core/CScanResultFile.h"
+#include "core/CScanResultStore.h"
 #include "fs/IFileSystem.h"
 #include "fs/KNodeTree.h"
 #include "support/TestTrees.h"
@@ -24,8 +25,6 @@
 #include "volume/VolumeTypes.h"
 
 namespace {
-
-using Module = CGlobalParamTable::Module;
 
 // What a session shows, in a form two sessions can be compared by.
 struct Snapshot
@@ -45,8 +44,8 @@ Snapshot Take(SessionRig& rig)
 {
     Snapshot s;
     CGlobalParamTable& session = *rig.Session;
-    s.Module = session.GetModule();
-    s.View = session.GetView();
+    s.Module = static_cast<int>(session.GetModule());
+    s.View = static_cast<int>(session.GetView());
     s.SelectedVolume = session.GetSelectedVolumeIndex();
     s.FileSystems = session.FileSystemMgr().GetCount();
     for (int i = 0; i < s.FileSystems; ++i)
@@ -79,16 +78,16 @@ protected:
     // An Undelete listing of `volume`, saved as asked (a direct read saves nothing by itself).
     std::string SaveUndelete(int volume, const std::string& name)
     {
-        rig.Session->SetModule(Module::kModuleUndelete);
+        rig.Session->SetModule(EModule::Undelete);
         EXPECT_EQ(rig.Launcher->RecoverButton(volume), 1);
         EXPECT_TRUE(rig.ResumeFiles().empty());
         const std::string path = rig.Dir.File(name);
-        EXPECT_EQ(rig.Session->SaveScanResult(path), 1);
+        EXPECT_EQ(CScanResultStore(*rig.Session).Save(path), 1);
         return path;
     }
     void FullScanAndShowNtfs()
     {
-        rig.Session->SetModule(Module::kModuleAdvanced);
+        rig.Session->SetModule(EModule::Advanced);
         ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
         CPartitionList list(*rig.Session);
         list.Fill();
@@ -117,7 +116,7 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
 
     // A second session on the same machine state resumes it.
     rig.Launcher->RefreshDevices();
-    rig.Session->SetModule(Module::kModuleResume);
+    rig.Session->SetModule(EModule::Resume);
     CResumeList resume(*rig.Session);
     resume.Refresh();
     ASSERT_EQ(resume.Entries().size(), 1u);
@@ -128,22 +127,22 @@ TEST_F(Resume, SaveThenLoadGivesBackTheSameSession)
     EXPECT_EQ(loaded.ResultName, "");
     loaded.ResultName = files.ResultName;
     EXPECT_EQ(loaded, files);
-    EXPECT_EQ(rig.Port.Views, std::vector<int>{CGlobalParamTable::kViewFiles});
+    EXPECT_EQ(rig.Port.Views, std::vector<EView>{EView::Files});
 
     // A loaded result is only read: changing views does not write it again.
     const std::string saved = Sha256OfFile(path);
-    rig.Session->SetView(CGlobalParamTable::kViewPartitions);
-    EXPECT_EQ(rig.Session->AutoSaveScanResult(), 0);
+    rig.Session->SetView(EView::Partitions);
+    EXPECT_EQ(CScanResultStore(*rig.Session).AutoSave(), 0);
     EXPECT_EQ(Sha256OfFile(path), saved);
     EXPECT_EQ(rig.ResumeFiles(), std::vector<std::string>{path});
-    rig.Session->SetView(CGlobalParamTable::kViewFiles);
+    rig.Session->SetView(EView::Files);
 
     // A result saved on the partition list comes back to the partition list without a tree.
-    rig.Session->SetView(CGlobalParamTable::kViewPartitions);
+    rig.Session->SetView(EView::Partitions);
     const std::string listPath = rig.Dir.File("list.rrs");
-    ASSERT_EQ(rig.Session->SaveScanResult(listPath), 1);
-    ASSERT_EQ(rig.Session->LoadScanResult(listPath), 1);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Save(listPath), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Load(listPath), 1);
+    EXPECT_EQ(rig.Session->GetView(), EView::Partitions);
     EXPECT_EQ(Take(rig).Candidates, files.Candidates);
     EXPECT_TRUE(rig.TreeListing().empty());
 }
@@ -172,10 +171,10 @@ TEST_F(Resume, ConditionsSurviveTheStoredResult)
     EXPECT_EQ(shown.at(marked), FN_COND_UNREADABLE);
 
     const std::string path = rig.Dir.File("conditions.rrs");
-    ASSERT_EQ(session.SaveScanResult(path), 1);
+    ASSERT_EQ(CScanResultStore(session).Save(path), 1);
     rig.Launcher->RefreshDevices();
     ASSERT_TRUE(session.UnreadableSectors().Empty());
-    ASSERT_EQ(session.LoadScanResult(path), 1);
+    ASSERT_EQ(CScanResultStore(session).Load(path), 1);
     std::map<std::string, uint8_t> loaded;
     for (const auto& [p, record] : TreePaths(session.GetFileTree())) loaded[p] = record->byCondition;
     EXPECT_EQ(loaded, shown);
@@ -185,7 +184,7 @@ TEST_F(Resume, ConditionsSurviveTheStoredResult)
 // newest automatic results are kept, and a result its user named is never deleted.
 TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
 {
-    rig.Session->SetModule(Module::kModuleAdvanced);
+    rig.Session->SetModule(EModule::Advanced);
     ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
     const std::string first = rig.Session->GetResultName();
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
@@ -196,7 +195,7 @@ TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
     EXPECT_EQ(rig.ResumeFiles(), both);
     std::string description;
     uint32_t type = 0;
-    ASSERT_EQ(CGlobalParamTable::ReadScanResultHeader(second, &description, nullptr, nullptr, &type), 1);
+    ASSERT_EQ(CScanResultStore::ReadHeader(second, &description, nullptr, nullptr, &type), 1);
     EXPECT_EQ(type, static_cast<uint32_t>(VOLUME_BASIC));
     EXPECT_EQ(description,
               CScanResultFile::DescribeVolume(KVolumeManager().Records()[static_cast<size_t>(fat)],
@@ -216,14 +215,14 @@ TEST_F(Resume, EveryScanKeepsItsOwnResultAndOnlyOldAutomaticOnesGo)
 
     // A result saved under the user's own name in the same folder, and many older automatic ones.
     const std::string named = rig.ResumeFolder() + "/mine.rrs";
-    ASSERT_EQ(rig.Session->SaveScanResult(named), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Save(named), 1);
     EXPECT_FALSE(CScanResultFile::ReadStatus(named).IsAutomatic());
     for (int i = 0; i < 30; ++i)
         std::filesystem::copy_file(first, rig.ResumeFolder() + "/old " + std::to_string(i) + ".rrs");
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
     const std::string third = rig.Session->GetResultName();
     const std::vector<std::string> left = rig.ResumeFiles();
-    EXPECT_EQ(left.size(), CGlobalParamTable::kKeptAutomaticResults + 1);
+    EXPECT_EQ(left.size(), CScanResultStore::kKeptAutomaticResults + 1);
     EXPECT_NE(std::find(left.begin(), left.end(), named), left.end());
     EXPECT_NE(std::find(left.begin(), left.end(), third), left.end());
 }
@@ -237,7 +236,7 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
     const uint32_t first = static_cast<uint32_t>(kFatStart) + 8;
     std::memcpy(moved.Bytes.data() + 446 + 8, &first, 4);
     rig.Attach({&moved});
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
     const Snapshot shown = Take(rig);
     CResumeList resume(*rig.Session);
@@ -250,7 +249,7 @@ TEST_F(Resume, ResultOfAVolumeThatIsGoneOrAmbiguousFailsAndKeepsTheSession)
 
     // Back in place it loads; with a second volume of the same identity it is ambiguous.
     rig.Attach({&disk});
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_BASIC, kNtfsStart)), 1);
     const Snapshot again = Take(rig);
     KVolumeManager volumes;
@@ -272,7 +271,7 @@ TEST_F(Resume, ReadOnlyResultLoads)
     const Snapshot saved = Take(rig);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     rig.Launcher->RefreshDevices();
-    ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Load(path), 1);
     Snapshot loaded = Take(rig);
     loaded.ResultName = saved.ResultName;
     EXPECT_EQ(loaded, saved);
@@ -280,10 +279,10 @@ TEST_F(Resume, ReadOnlyResultLoads)
 
 TEST_F(Resume, FailedSaveKeepsThePreviousResult)
 {
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
     const std::string path = rig.Dir.File("kept.rrs");
-    ASSERT_EQ(rig.Session->SaveScanResult(path), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Save(path), 1);
     const std::string good = Sha256OfFile(path);
 
     // The next save fails part way, as on a full disk: files may grow to 512 bytes only.
@@ -311,7 +310,7 @@ TEST_F(Resume, FailedSaveKeepsThePreviousResult)
 // name) is never followed: the file it points to stays as it was, and the result is whole.
 TEST_F(Resume, APlantedLinkAtTheTemporaryNameIsNeverFollowed)
 {
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(fat), 1);
     const std::string path = rig.Dir.File("result.rrs");
     const std::string victim = rig.Dir.File("victim");
@@ -321,9 +320,9 @@ TEST_F(Resume, APlantedLinkAtTheTemporaryNameIsNeverFollowed)
                             (path + "." + std::to_string(::getpid()) + "-" + std::to_string(n) + ".tmp").c_str()),
                   0);
     ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
-    ASSERT_EQ(rig.Session->SaveScanResult(path), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Save(path), 1);
     EXPECT_EQ(ReadFileBytes(victim), (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_EQ(CGlobalParamTable::ReadScanResultHeader(path, nullptr, nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(CScanResultStore::ReadHeader(path, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
 // Every byte of a small result flipped, and the file cut at every length: the loader never
@@ -346,11 +345,11 @@ TEST_F(Resume, DamagedResultsNeverCrashAndKeepTheSession)
     int loaded = 0;
     auto attempt = [&](const std::vector<uint8_t>& bytes, const std::string& what) {
         WriteFileBytes(damaged, bytes);
-        if (rig.Session->LoadScanResult(damaged))
+        if (CScanResultStore(*rig.Session).Load(damaged))
         {
             ++loaded;
             // Start the next attempt from the original session again.
-            ASSERT_EQ(rig.Session->LoadScanResult(path), 1);
+            ASSERT_EQ(CScanResultStore(*rig.Session).Load(path), 1);
             rig.Session->SetResultName(before.ResultName);
             return;
         }

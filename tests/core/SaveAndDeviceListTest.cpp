@@ -350,9 +350,9 @@ TEST(DeviceList, RowOrderPerModule)
         return s;
     };
     // Undelete: volumes by drive letter (none first), then the physical devices.
-    EXPECT_EQ(text(CDeviceList::Order(keys, 0)), "4 5 3 2 6 7 0 1 ");
+    EXPECT_EQ(text(CDeviceList::Order(keys, EModule::Undelete)), "4 5 3 2 6 7 0 1 ");
     // Advanced and Deep Scan: devices with their volumes indented; floppies and spanning
     // volumes at the top level.
-    EXPECT_EQ(text(CDeviceList::Order(keys, 1)), "0 >3 >4 1 >2 >7 5 6 ");
-    EXPECT_EQ(text(CDeviceList::Order(keys, 2)), text(CDeviceList::Order(keys, 1)));
+    EXPECT_EQ(text(CDeviceList::Order(keys, EModule::Advanced)), "0 >3 >4 1 >2 >7 5 6 ");
+    EXPECT_EQ(text(CDeviceList::Order(keys, EModule::DeepScan)), text(CDeviceList::Order(keys, EModule::Advanced)));
 }

@@ -59,10 +59,10 @@ struct Rig
     explicit Rig(size_t sectors, uint32_t deviceKind = 3, uint64_t clockStep = 10)
         : Volume(NumberedSectors(sectors), 512, deviceKind), Clock(clockStep), A("A", &Log), B("B", &Log)
     {}
-    int Run(EScanWindow kind = EScanWindow::Device)
+    EScanResult Run(EScanWindow kind = EScanWindow::Device)
     {
         CScanDriver driver(kind, &Port, &Clock);
-        const int result = driver.Run(&Volume, {&A, &B});
+        const EScanResult result = driver.Run(&Volume, {&A, &B});
         Last = driver.Display();
         Chunk = driver.ChunkSectors();
         return result;
@@ -88,7 +88,7 @@ struct Rig
 TEST(ScanDriver, ReadsInChunksAndFeedsEveryFileSystemInOrder)
 {
     Rig rig(1000);
-    EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+    EXPECT_EQ(rig.Run(), EScanResult::Ok);
     EXPECT_EQ(rig.Scans(),
               (std::vector<std::string>{"A scan 0+512", "B scan 0+512", "A scan 512+488", "B scan 512+488"}));
     EXPECT_EQ(rig.Log.front(), "A begin");
@@ -109,7 +109,7 @@ TEST(ScanDriver, ReadsInChunksAndFeedsEveryFileSystemInOrder)
 TEST(ScanDriver, FloppyIsReadOneTrackAtATime)
 {
     Rig rig(2880, 0);
-    EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+    EXPECT_EQ(rig.Run(), EScanResult::Ok);
     tagDiskGeometry g{};
     rig.Volume.GetGeometry(&g);
     ASSERT_GT(g.SectorsPerTrack, 0u);
@@ -122,7 +122,7 @@ TEST(ScanDriver, OneBadSectorCostsOneSector)
 {
     Rig rig(2048);
     rig.Volume.SetBadRange(600, 10); // inside the second chunk
-    EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+    EXPECT_EQ(rig.Run(), EScanResult::Ok);
     EXPECT_EQ(rig.Last.u64ReadErrors, 10u);
     // Every chunk reaches the scanners, the readable sectors of the spoiled one included.
     EXPECT_EQ(rig.A.Sectors, 2048);
@@ -136,10 +136,10 @@ TEST(ScanDriver, NoFileSystemsOrNoVolumeEndAtOnceWithOk)
     SteppingClock clock(1);
     CScanDriver driver(EScanWindow::Device, &port, &clock);
     MemoryVolume volume(std::vector<uint8_t>(4096));
-    EXPECT_EQ(driver.Run(&volume, {}), CScanDriver::kResultOk);
+    EXPECT_EQ(driver.Run(&volume, {}), EScanResult::Ok);
     std::vector<std::string> log;
     LoggingFs fs("A", &log);
-    EXPECT_EQ(driver.Run(nullptr, {&fs}), CScanDriver::kResultOk);
+    EXPECT_EQ(driver.Run(nullptr, {&fs}), EScanResult::Ok);
     EXPECT_TRUE(log.empty());
     EXPECT_TRUE(port.ScanWindows.empty());
 }
@@ -151,7 +151,7 @@ TEST(ScanDriver, CancelAnswersDecideBetweenKeepingAndThrowingAway)
         Rig rig(512 * 40, 3, 250);
         rig.Port.CancelAtPump = 2;
         rig.Port.YesNoCancelAnswers = {EAnswer::Yes};
-        EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+        EXPECT_EQ(rig.Run(), EScanResult::Ok);
         EXPECT_LT(rig.A.Sectors, 512 * 40);
         EXPECT_EQ(rig.Log.back(), "B end");
         EXPECT_EQ(rig.Port.Texts("yesnocancel"), (std::vector<std::string>{"Continue recovery using collected data?"}));
@@ -161,7 +161,7 @@ TEST(ScanDriver, CancelAnswersDecideBetweenKeepingAndThrowingAway)
         Rig rig(512 * 40, 3, 250);
         rig.Port.CancelAtPump = 2;
         rig.Port.YesNoCancelAnswers = {EAnswer::No};
-        EXPECT_EQ(rig.Run(), CScanDriver::kResultAbandoned);
+        EXPECT_EQ(rig.Run(), EScanResult::Abandoned);
         EXPECT_LT(rig.A.Sectors, 512 * 40);
         EXPECT_EQ(rig.Log.back(), "B begin");
         EXPECT_EQ(rig.Log[rig.Log.size() - 2], "A begin");
@@ -171,7 +171,7 @@ TEST(ScanDriver, CancelAnswersDecideBetweenKeepingAndThrowingAway)
         Rig rig(512 * 40, 3, 250);
         rig.Port.CancelAtPump = 2;
         rig.Port.YesNoCancelAnswers = {EAnswer::Cancel};
-        EXPECT_EQ(rig.Run(), CScanDriver::kResultOk);
+        EXPECT_EQ(rig.Run(), EScanResult::Ok);
         EXPECT_EQ(rig.A.Sectors, 512 * 40);
         EXPECT_EQ(rig.Port.Texts("yesnocancel").size(), 1u);
     }
@@ -181,7 +181,7 @@ TEST(ScanDriver, PumpsEvery400MsAndShowsAtMostOncePerSecond)
 {
     // The clock moves 100 ms per reading, and the loop reads it a few times per chunk.
     Rig rig(512 * 200, 3, 100);
-    ASSERT_EQ(rig.Run(), CScanDriver::kResultOk);
+    ASSERT_EQ(rig.Run(), EScanResult::Ok);
     ASSERT_GT(rig.Port.Updates.size(), 2u);
     EXPECT_GT(rig.Port.Pumps, static_cast<int>(rig.Port.Updates.size()));
     // Updates carry increasing positions at least 1000 ms apart: fewer updates than chunks.
@@ -198,7 +198,7 @@ TEST(ScanDriver, PumpsEvery400MsAndShowsAtMostOncePerSecond)
 TEST(ScanDriver, DeepScanWindowShowsFilesFoundAndKeepsItsOwnCounters)
 {
     Rig rig(1024);
-    ASSERT_EQ(rig.Run(EScanWindow::Deep), CScanDriver::kResultOk);
+    ASSERT_EQ(rig.Run(EScanWindow::Deep), EScanResult::Ok);
     const auto rows = CScanDriver::CounterRows(EScanWindow::Deep, rig.Last);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].first, "Files Found:");

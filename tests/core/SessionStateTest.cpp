@@ -6,13 +6,12 @@
 
 #include "SessionRig.h"
 #include "core/CGlobalParamTable.h"
+#include "core/CScanResultStore.h"
 #include "os/OsDeviceTable.h"
 #include "os/OsFile.h"
 #include "volume/KVolumeManager.h"
 
 namespace {
-
-using Module = CGlobalParamTable::Module;
 
 TEST(SessionState, ResumeFolderFollowsTheEnvironment)
 {
@@ -21,22 +20,22 @@ TEST(SessionState, ResumeFolderFollowsTheEnvironment)
     ::unsetenv("VLM_RESUME_DIR");
     ::setenv("HOME", "/home/someone", 1);
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
     ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/home/someone/.local/share/vellumar/ResumeRecovery");
     ::setenv("XDG_DATA_HOME", "/data", 1);
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/data/vellumar/ResumeRecovery");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/data/vellumar/ResumeRecovery");
     ::setenv("VLM_RESUME_DIR", "/tmp/results", 1);
-    EXPECT_EQ(CGlobalParamTable::ResumeFolder(), "/tmp/results");
+    EXPECT_EQ(CScanResultStore::ResumeFolder(), "/tmp/results");
     FakeUserPort port;
     CGlobalParamTable session(&port);
-    session.SetModule(Module::kModuleAdvanced);
+    session.SetModule(EModule::Advanced);
     // Without a volume the name is the module's and the time's.
-    const std::string named = session.NewResultPath(true);
+    const std::string named = CScanResultStore(session).NewResultPath(true);
     EXPECT_EQ(named.rfind("/tmp/results/Advanced Recovery - ", 0), 0u) << named;
     EXPECT_EQ(named.substr(named.size() - 14), " (partial).rrs") << named;
-    EXPECT_FALSE(CGlobalParamTable::ProgramFolder().empty());
-    EXPECT_NE(CGlobalParamTable::ProgramFolder().back(), '/');
+    EXPECT_FALSE(CScanResultStore::ProgramFolder().empty());
+    EXPECT_NE(CScanResultStore::ProgramFolder().back(), '/');
     const char* names[] = {"VLM_RESUME_DIR", "XDG_DATA_HOME", "HOME"};
     for (int i = 0; i < 3; ++i)
     {
@@ -66,31 +65,31 @@ TEST(SessionState, SwitchingModules)
     rig.Attach({&disk});
     CGlobalParamTable& session = *rig.Session;
     // Automatic saving needs a result view and a scan.
-    session.SetView(CGlobalParamTable::kViewPartitions);
+    session.SetView(EView::Partitions);
     EXPECT_TRUE(rig.ResumeFiles().empty());
-    EXPECT_EQ(session.AutoSaveScanResult(), 0);
+    EXPECT_EQ(CScanResultStore(session).AutoSave(), 0);
 
     // An Undelete listing only reads the volume: nothing is saved unless asked.
-    session.SetModule(Module::kModuleUndelete);
+    session.SetModule(EModule::Undelete);
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(1, kFatStart)), 1);
     EXPECT_TRUE(rig.ResumeFiles().empty());
     const int files = session.FileSystemMgr().GetCount();
 
     // The module already shown: no question, nothing rescanned.
     rig.Port.Messages.clear();
-    EXPECT_TRUE(rig.Launcher->ChooseModule(Module::kModuleUndelete));
+    EXPECT_TRUE(rig.Launcher->ChooseModule(EModule::Undelete));
     EXPECT_TRUE(rig.Port.Messages.empty());
-    EXPECT_EQ(session.GetView(), CGlobalParamTable::kViewFiles);
+    EXPECT_EQ(session.GetView(), EView::Files);
     // Another module: asked, and No keeps everything.
     rig.Port.YesNoAnswers = {false};
-    EXPECT_FALSE(rig.Launcher->ChooseModule(Module::kModuleResume));
+    EXPECT_FALSE(rig.Launcher->ChooseModule(EModule::Resume));
     EXPECT_EQ(rig.Port.Texts("yesno"), std::vector<std::string>{"Close Undelete Recovery?"});
-    EXPECT_EQ(session.GetModule(), Module::kModuleUndelete);
+    EXPECT_EQ(session.GetModule(), EModule::Undelete);
     EXPECT_EQ(session.FileSystemMgr().GetCount(), files);
     // Yes closes the results and opens the resume list.
-    EXPECT_TRUE(rig.Launcher->ChooseModule(Module::kModuleResume));
-    EXPECT_EQ(session.GetModule(), Module::kModuleResume);
-    EXPECT_EQ(session.GetView(), CGlobalParamTable::kViewResume);
+    EXPECT_TRUE(rig.Launcher->ChooseModule(EModule::Resume));
+    EXPECT_EQ(session.GetModule(), EModule::Resume);
+    EXPECT_EQ(session.GetView(), EView::Resume);
     EXPECT_EQ(session.FileSystemMgr().GetCount(), 0);
     EXPECT_EQ(session.GetCurrentTree().GetRoot(), nullptr);
 }

@@ -12,6 +12,7 @@
 #include "core/CPartitionList.h"
 #include "core/CResumeList.h"
 #include "core/CScanResultFile.h"
+#include "core/CScanResultStore.h"
 #include "fs/tagFileNode.h"
 #include "os/OsFile.h"
 #include "raw/KRawScanMgr.h"
@@ -20,8 +21,6 @@
 #include "volume/VolumeTypes.h"
 
 namespace {
-
-using Module = CGlobalParamTable::Module;
 
 bool HasLeaf(const std::vector<std::string>& listing, const std::string& leaf)
 {
@@ -52,7 +51,7 @@ protected:
         ASSERT_GE(blank, 0);
     }
     // The one result in the resume folder, named for the module; "" when there is none.
-    std::string SavedResult(int module) const
+    std::string SavedResult(EModule module) const
     {
         const std::vector<std::string> files = rig.ResumeFiles();
         const std::string prefix = rig.ResumeFolder() + "/" + CGlobalParamTable::ModuleName(module) + " - ";
@@ -61,9 +60,9 @@ protected:
     // A full scan of the whole disk in Advanced Recovery, ending on the partition list.
     void FullScan()
     {
-        rig.Session->SetModule(Module::kModuleAdvanced);
+        rig.Session->SetModule(EModule::Advanced);
         ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
-        ASSERT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+        ASSERT_EQ(rig.Session->GetView(), EView::Partitions);
     }
 
     SessionRig rig;
@@ -72,14 +71,14 @@ protected:
 
 TEST_F(Session, VolumesThatCannotBeOpenedDirectlyAreRefused)
 {
-    rig.Session->SetModule(Module::kModuleAdvanced);
+    rig.Session->SetModule(EModule::Advanced);
     EXPECT_EQ(rig.Launcher->OpenButton(blank), 0);
     EXPECT_EQ(
         rig.Port.Texts(),
         (std::vector<std::string>{"Failed to open the volume. Please click 'Full Scan' button to scan the volume."}));
     EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 0);
 
-    rig.Session->SetModule(Module::kModuleUndelete);
+    rig.Session->SetModule(EModule::Undelete);
     rig.Port.Messages.clear();
     EXPECT_EQ(rig.Launcher->RecoverButton(blank), 0);
     EXPECT_EQ(rig.Port.Texts(),
@@ -90,7 +89,7 @@ TEST_F(Session, VolumesThatCannotBeOpenedDirectlyAreRefused)
     EXPECT_EQ(rig.Launcher->RecoverButton(1000), 0);
     EXPECT_EQ(rig.Port.Texts(),
               (std::vector<std::string>{"Select a device to recover please.", "Select a device to recover please."}));
-    EXPECT_TRUE(rig.Port.Views.empty() || rig.Port.Views.back() == CGlobalParamTable::kViewDevices);
+    EXPECT_TRUE(rig.Port.Views.empty() || rig.Port.Views.back() == EView::Devices);
     EXPECT_TRUE(rig.ResumeFiles().empty());
 }
 
@@ -104,14 +103,14 @@ TEST_F(Session, OpticalDiscsAreOnlyForDeepScan)
     const int optical = static_cast<int>(KVolumeManager().AddRecord(record));
     const std::string refusal =
         "Current data recovery module does not support the selected device.\n\nPlease try Deep Scan Recovery module.";
-    for (int module : {Module::kModuleUndelete, Module::kModuleAdvanced})
+    for (EModule module : {EModule::Undelete, EModule::Advanced})
     {
         rig.Session->SetModule(module);
         rig.Port.Messages.clear();
         EXPECT_FALSE(rig.Launcher->CheckDevice(optical));
         EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{refusal});
     }
-    rig.Session->SetModule(Module::kModuleDeepScan);
+    rig.Session->SetModule(EModule::DeepScan);
     EXPECT_TRUE(rig.Launcher->CheckDevice(optical));
     EXPECT_EQ(rig.Session->GetSelectedVolumeIndex(), optical);
 }
@@ -133,12 +132,12 @@ TEST_F(Session, FullScanRanksTheRealPartitionsFirst)
     EXPECT_EQ(rows[0].Columns[0], "Partition1");
     EXPECT_EQ(rows[0].Columns[5], "99%");
     EXPECT_EQ(rig.Port.ScanWindows, std::vector<EScanWindow>{EScanWindow::Device});
-    EXPECT_EQ(SavedResult(Module::kModuleAdvanced), rig.Session->GetResultName());
+    EXPECT_EQ(SavedResult(EModule::Advanced), rig.Session->GetResultName());
 
     // Show the NTFS candidate's files.
     int ntfsRow = list.Entries()[0].Candidate.dwType == 7 ? 0 : 1;
     ASSERT_EQ(list.ShowFiles(ntfsRow), 1);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewFiles);
+    EXPECT_EQ(rig.Session->GetView(), EView::Files);
     EXPECT_TRUE(HasLeaf(rig.TreeListing(), "old report to delete.txt"));
 
     rig.Port.Messages.clear();
@@ -150,12 +149,12 @@ TEST_F(Session, FullScanRanksTheRealPartitionsFirst)
 // the resume list.
 TEST_F(Session, ScanCutShortAndKeptIsSavedAsPartial)
 {
-    rig.Session->SetModule(Module::kModuleAdvanced);
+    rig.Session->SetModule(EModule::Advanced);
     rig.Port.CancelAtPump = 1;
     rig.Port.YesNoCancelAnswers = {EAnswer::Yes};
     ASSERT_EQ(rig.Launcher->RecoverButton(physical), 1);
     EXPECT_TRUE(rig.Session->IsPartialResult());
-    const std::string saved = SavedResult(Module::kModuleAdvanced);
+    const std::string saved = SavedResult(EModule::Advanced);
     ASSERT_FALSE(saved.empty());
     EXPECT_NE(saved.find(" (partial)"), std::string::npos) << saved;
     EXPECT_TRUE(CScanResultFile::ReadStatus(saved).IsPartial());
@@ -164,15 +163,15 @@ TEST_F(Session, ScanCutShortAndKeptIsSavedAsPartial)
     ASSERT_EQ(resume.Entries().size(), 1u);
     EXPECT_EQ(resume.Row(0)[4], "partial");
     // Loaded again, it is still the partial scan: saved elsewhere, it stays marked.
-    ASSERT_EQ(rig.Session->LoadScanResult(saved), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Load(saved), 1);
     const std::string copy = rig.Dir.File("copy.rrs");
-    ASSERT_EQ(rig.Session->SaveScanResult(copy), 1);
+    ASSERT_EQ(CScanResultStore(*rig.Session).Save(copy), 1);
     EXPECT_TRUE(CScanResultFile::ReadStatus(copy).IsPartial());
 }
 
 TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
 {
-    rig.Session->SetModule(Module::kModuleDeepScan);
+    rig.Session->SetModule(EModule::DeepScan);
     KRawScanMgr& types = rig.Session->RawTypes();
     TestRawFactory factory({{"zip", "Test archive", "VLMZIP00", 4096}, {"qqq", "Never found", "NOSUCHTG", 512}});
     ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 2);
@@ -187,7 +186,7 @@ TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
     }
     EXPECT_EQ(rig.Launcher->StartRecovery(false, true, true, false), 0);
     EXPECT_EQ(rig.Port.Texts(), std::vector<std::string>{"Sorry, no files could be found by Deep Scan Recovery."});
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);
+    EXPECT_EQ(rig.Session->GetView(), EView::Devices);
     EXPECT_EQ(rig.Port.ScanWindows, std::vector<EScanWindow>{EScanWindow::Deep});
 
     // The button resets the choice to the defaults (zip is one of them) and finds the tagged file.
@@ -199,7 +198,7 @@ TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
     rig.Port.Messages.clear();
     ASSERT_EQ(rig.Launcher->RecoverButton(rig.FindVolume(VOLUME_PHYSICAL, 0)), 1);
     EXPECT_TRUE(rig.Port.Messages.empty());
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(rig.Session->GetView(), EView::Partitions);
     CPartitionList list(*rig.Session);
     list.Fill();
     ASSERT_EQ(list.Entries().size(), 1u);
@@ -208,27 +207,27 @@ TEST_F(Session, DeepScanFindsTaggedFilesOrSaysItFoundNothing)
     EXPECT_EQ(rows[0].Columns[5], "");
     EXPECT_TRUE(rows[0].bRaw);
     EXPECT_EQ(rig.TreeListing(FN_KIND_DEEP, true).size(), 1u);
-    EXPECT_EQ(SavedResult(Module::kModuleDeepScan), rig.Session->GetResultName());
+    EXPECT_EQ(SavedResult(EModule::DeepScan), rig.Session->GetResultName());
 }
 
 TEST_F(Session, WizardChoosesTheModuleFromTheVolume)
 {
     using Choice = CRecoveryLauncher::EDeepScanChoice;
-    EXPECT_EQ(rig.Launcher->WizardModule(physical, true), Module::kModuleDeepScan);
-    EXPECT_EQ(rig.Launcher->WizardModule(fat, true), Module::kModuleUndelete);
-    EXPECT_EQ(rig.Launcher->WizardModule(fat, false), Module::kModuleAdvanced);
+    EXPECT_EQ(rig.Launcher->WizardModule(physical, true), EModule::DeepScan);
+    EXPECT_EQ(rig.Launcher->WizardModule(fat, true), EModule::Undelete);
+    EXPECT_EQ(rig.Launcher->WizardModule(fat, false), EModule::Advanced);
 
     ASSERT_EQ(rig.Launcher->StartFromWizard(fat, true, Choice::DoNotUse), 1);
-    EXPECT_EQ(rig.Session->GetModule(), Module::kModuleUndelete);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewFiles);
+    EXPECT_EQ(rig.Session->GetModule(), EModule::Undelete);
+    EXPECT_EQ(rig.Session->GetView(), EView::Files);
 
     ASSERT_EQ(rig.Launcher->StartFromWizard(fat, false, Choice::DoNotUse), 1);
-    EXPECT_EQ(rig.Session->GetModule(), Module::kModuleAdvanced);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(rig.Session->GetModule(), EModule::Advanced);
+    EXPECT_EQ(rig.Session->GetView(), EView::Partitions);
     EXPECT_EQ(rig.Session->FileSystemMgr().GetCount(), 3) << "the FAT, NTFS and exFAT scanners";
 
     EXPECT_EQ(rig.Launcher->StartFromWizard(-1, false, Choice::Use), 0);
-    EXPECT_EQ(rig.Session->GetView(), CGlobalParamTable::kViewDevices);
+    EXPECT_EQ(rig.Session->GetView(), EView::Devices);
 }
 
 } // namespace

@@ -71,7 +71,7 @@ ScanOutcome FullScan(MemoryVolume& disk)
     KFatFileSystem fat;
     KNtfsFileSystem ntfs;
     CScanDriver driver(EScanWindow::Device, &port, &clock);
-    EXPECT_EQ(driver.Run(&disk, {&fat, &ntfs}), CScanDriver::kResultOk);
+    EXPECT_EQ(driver.Run(&disk, {&fat, &ntfs}), EScanResult::Ok);
     ScanOutcome out;
     out.ReadErrors = driver.ReadErrors();
     for (IFileSystem* fs : {static_cast<IFileSystem*>(&fat), static_cast<IFileSystem*>(&ntfs)})
@@ -141,7 +141,7 @@ TEST(UnreadableSectors, DeepScanOverABadSectorFindsEveryFileAroundIt)
         FakeUserPort port;
         SteppingClock clock(1);
         CScanDriver driver(EScanWindow::Deep, &port, &clock);
-        ASSERT_EQ(driver.Run(&volume, {&raw}), CScanDriver::kResultOk);
+        ASSERT_EQ(driver.Run(&volume, {&raw}), EScanResult::Ok);
         EXPECT_EQ(driver.ReadErrors(), 1u);
         ASSERT_EQ(driver.Unreadable().Ranges().size(), 1u);
         EXPECT_EQ(driver.Unreadable().Ranges()[0].first, 200u);

@@ -86,7 +86,7 @@ TEST(GuiDeepScan, WholeDiskForPicturesToSavedFilesByteForByte)
     ASSERT_FALSE(image.empty());
     const std::string before = Sha256OfFile(image);
     CMainFrame& frame = rig.Frame();
-    CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleDeepScan);
+    CBothViewAndManager* page = rig.OpenModule(EModule::DeepScan);
     ASSERT_NE(page, nullptr);
 
     // The whole disk: both partitions, and whatever lies between them.
@@ -99,10 +99,10 @@ TEST(GuiDeepScan, WholeDiskForPicturesToSavedFilesByteForByte)
     devices->MainButton()->click();
     // The types come from the plug-ins beside the program (test_gui depends on them).
     ASSERT_EQ(ticked.size(), 1) << "types ticked: " << ticked.join(", ").toStdString();
-    ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewPartitions) << rig.MessagesText();
+    ASSERT_EQ(page->CurrentView(), EView::Partitions) << rig.MessagesText();
     ASSERT_EQ(page->PartitionPage()->List()->topLevelItemCount(), 1);
     page->PartitionPage()->ShowFiles();
-    ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewFiles) << rig.MessagesText();
+    ASSERT_EQ(page->CurrentView(), EView::Files) << rig.MessagesText();
 
     // The pictures of both partitions, present and deleted alike: their bytes are all on the
     // disk, each in one piece.

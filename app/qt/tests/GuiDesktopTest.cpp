@@ -78,11 +78,11 @@ protected:
     {
         Image = Rig.AddImage("sample-disk");
         ASSERT_FALSE(Image.empty());
-        CBothViewAndManager* page = Rig.OpenModule(CGlobalParamTable::kModuleAdvanced);
+        CBothViewAndManager* page = Rig.OpenModule(EModule::Advanced);
         ASSERT_NE(page, nullptr);
         ASSERT_TRUE(page->DevicePage()->List()->SelectVolume(Rig.VolumeOf("FAT32")));
         page->DevicePage()->OpenButton()->click();
-        ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewFiles) << Rig.MessagesText();
+        ASSERT_EQ(page->CurrentView(), EView::Files) << Rig.MessagesText();
         Files = page->FilePage();
         Tree = &Rig.Frame().Session().GetCurrentTree();
     }
@@ -198,7 +198,7 @@ TEST(GuiDesktop, FolderPaneOpensAsWideAsTheUserLeftIt)
     // The pane's width as the user drags the splitter's handle, in a window on the screen.
     auto open = [](GuiRig& rig) {
         EXPECT_FALSE(rig.AddImage("fat16-nested").empty());
-        CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleAdvanced);
+        CBothViewAndManager* page = rig.OpenModule(EModule::Advanced);
         EXPECT_TRUE(page->DevicePage()->List()->SelectVolume(rig.VolumeOf("FAT16")));
         page->DevicePage()->OpenButton()->click();
         rig.Frame().resize(1000, 600);
@@ -268,7 +268,7 @@ TEST(GuiDesktopPreview, BytesThatAreNeitherPictureNorTextShowAsHex)
 {
     GuiRig rig;
     ASSERT_FALSE(rig.AddImage("fat16-nested").empty());
-    CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleAdvanced);
+    CBothViewAndManager* page = rig.OpenModule(EModule::Advanced);
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(page->DevicePage()->List()->SelectVolume(rig.VolumeOf("FAT16")));
     page->DevicePage()->OpenButton()->click();

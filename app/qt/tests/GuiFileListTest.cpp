@@ -45,11 +45,11 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(Rig.AddImage("fat16-nested").empty());
-        Rig.Frame().StartPage()->ModuleButton(CGlobalParamTable::kModuleAdvanced)->click();
+        Rig.Frame().StartPage()->ModuleButton(EModule::Advanced)->click();
         CDeviceSelectDlg* devices = Rig.Frame().RecoveryPage()->DevicePage();
         ASSERT_TRUE(devices->List()->SelectVolume(Rig.VolumeOf("FAT16")));
         devices->OpenButton()->click();
-        ASSERT_EQ(Rig.Frame().RecoveryPage()->CurrentView(), CGlobalParamTable::kViewFiles) << Rig.MessagesText();
+        ASSERT_EQ(Rig.Frame().RecoveryPage()->CurrentView(), EView::Files) << Rig.MessagesText();
         Files = Rig.Frame().RecoveryPage()->FilePage();
     }
 

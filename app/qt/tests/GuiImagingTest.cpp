@@ -27,7 +27,7 @@ namespace {
 int PhysicalDevice(GuiRig& rig)
 {
     CGlobalParamTable& session = rig.Frame().Session();
-    for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), CGlobalParamTable::kModuleAdvanced))
+    for (const tagDeviceRow& row : CDeviceList::Rows(session.VolumeManager(), EModule::Advanced))
     {
         if (row.bPhysical) return row.nVolume;
     }

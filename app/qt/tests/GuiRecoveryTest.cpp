@@ -49,7 +49,7 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
     const std::string image = rig.AddImage("fat16-nested");
     ASSERT_FALSE(image.empty());
     const std::string before = Sha256OfFile(image);
-    CBothViewAndManager* page = rig.OpenModule(CGlobalParamTable::kModuleUndelete);
+    CBothViewAndManager* page = rig.OpenModule(EModule::Undelete);
     ASSERT_NE(page, nullptr);
     CDeviceSelectDlg* devices = page->DevicePage();
     EXPECT_EQ(devices->MainButton()->text(), "&Recover");
@@ -60,7 +60,7 @@ TEST(GuiRecovery, UndeleteFromStartPageToSavedFilesByteForByte)
     ASSERT_GE(volume, 0);
     ASSERT_TRUE(devices->List()->SelectVolume(volume));
     devices->MainButton()->click();
-    ASSERT_EQ(page->CurrentView(), CGlobalParamTable::kViewFiles) << rig.MessagesText();
+    ASSERT_EQ(page->CurrentView(), EView::Files) << rig.MessagesText();
 
     // Tick everything from the root of the folder tree and save it.
     CFileListDlg* files = page->FilePage();
@@ -180,9 +180,9 @@ TEST(GuiRecovery, WizardRunsTheChosenRecovery)
         return wizard->result();
     };
     rig.Frame().StartPage()->ModuleButton(4)->click();
-    EXPECT_EQ(rig.Frame().Session().GetModule(), CGlobalParamTable::kModuleUndelete);
+    EXPECT_EQ(rig.Frame().Session().GetModule(), EModule::Undelete);
     EXPECT_EQ(rig.Frame().CurrentPage(), CMainFrame::kPageRecover);
-    EXPECT_EQ(rig.Frame().RecoveryPage()->CurrentView(), CGlobalParamTable::kViewFiles) << rig.MessagesText();
+    EXPECT_EQ(rig.Frame().RecoveryPage()->CurrentView(), EView::Files) << rig.MessagesText();
 }
 
 TEST(GuiRecovery, FullScanListsThePartitionAndItsFiles)
@@ -190,7 +190,7 @@ TEST(GuiRecovery, FullScanListsThePartitionAndItsFiles)
     GuiRig rig;
     ASSERT_FALSE(rig.AddImage("fat16-nested").empty());
     CMainFrame& frame = rig.Frame();
-    frame.StartPage()->ModuleButton(CGlobalParamTable::kModuleAdvanced)->click();
+    frame.StartPage()->ModuleButton(EModule::Advanced)->click();
     CDeviceSelectDlg* devices = frame.RecoveryPage()->DevicePage();
     EXPECT_EQ(devices->MainButton()->text(), "&Full Scan");
     EXPECT_FALSE(devices->OpenButton()->isHidden());
@@ -204,7 +204,7 @@ TEST(GuiRecovery, FullScanListsThePartitionAndItsFiles)
     EXPECT_FALSE(devices->OpenButton()->isEnabled());
 
     devices->MainButton()->click();
-    ASSERT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewPartitions) << rig.MessagesText();
+    ASSERT_EQ(frame.RecoveryPage()->CurrentView(), EView::Partitions) << rig.MessagesText();
     QTreeWidget* list = frame.RecoveryPage()->PartitionPage()->List();
     ASSERT_GE(list->topLevelItemCount(), 1);
     const QTreeWidgetItem* first = list->topLevelItem(0);
@@ -219,14 +219,14 @@ TEST(GuiRecovery, FullScanListsThePartitionAndItsFiles)
     EXPECT_EQ(saved[0].rfind("Advanced Recovery - ", 0), 0u) << saved[0];
 
     frame.RecoveryPage()->PartitionPage()->ShowFiles();
-    ASSERT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewFiles);
+    ASSERT_EQ(frame.RecoveryPage()->CurrentView(), EView::Files);
     // Present and deleted files alike.
     EXPECT_TRUE(frame.RecoveryPage()->FilePage()->TotalStatus().endsWith("in 20 files."))
         << frame.RecoveryPage()->FilePage()->TotalStatus().toStdString();
 
     // "Back" returns to the partition list while candidates are known.
     frame.RecoveryPage()->FilePage()->Back();
-    EXPECT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewPartitions);
+    EXPECT_EQ(frame.RecoveryPage()->CurrentView(), EView::Partitions);
 }
 
 TEST(GuiRecovery, CancelDuringAScanKeepsOrDropsWhatWasFound)
@@ -234,7 +234,7 @@ TEST(GuiRecovery, CancelDuringAScanKeepsOrDropsWhatWasFound)
     GuiRig rig;
     ASSERT_FALSE(rig.AddImage("fat16-nested").empty());
     CMainFrame& frame = rig.Frame();
-    frame.StartPage()->ModuleButton(CGlobalParamTable::kModuleAdvanced)->click();
+    frame.StartPage()->ModuleButton(EModule::Advanced)->click();
     CDeviceSelectDlg* devices = frame.RecoveryPage()->DevicePage();
 
     // No: the scan is thrown away and the device page stays.
@@ -243,7 +243,7 @@ TEST(GuiRecovery, CancelDuringAScanKeepsOrDropsWhatWasFound)
     CancelScanWhenShown(frame.Port());
     devices->MainButton()->click();
     EXPECT_TRUE(rig.SawMessage("Continue recovery using collected data?")) << rig.MessagesText();
-    EXPECT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewDevices);
+    EXPECT_EQ(frame.RecoveryPage()->CurrentView(), EView::Devices);
     EXPECT_TRUE(rig.ResumeResults().empty());
     EXPECT_EQ(frame.Port().ScanWindow(), nullptr);
 
@@ -252,7 +252,7 @@ TEST(GuiRecovery, CancelDuringAScanKeepsOrDropsWhatWasFound)
     rig.Answers = {QMessageBox::Yes};
     CancelScanWhenShown(frame.Port());
     devices->MainButton()->click();
-    ASSERT_EQ(frame.RecoveryPage()->CurrentView(), CGlobalParamTable::kViewPartitions) << rig.MessagesText();
+    ASSERT_EQ(frame.RecoveryPage()->CurrentView(), EView::Partitions) << rig.MessagesText();
     EXPECT_GE(frame.RecoveryPage()->PartitionPage()->List()->topLevelItemCount(), 1);
     const std::vector<std::string> saved = rig.ResumeResults();
     ASSERT_EQ(saved.size(), 1u);

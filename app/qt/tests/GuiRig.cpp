@@ -109,16 +109,16 @@ std::function<int(QDialog&)> GuiRig::SaveTo(const std::string& target)
     };
 }
 
-CBothViewAndManager* GuiRig::OpenModule(int module)
+CBothViewAndManager* GuiRig::OpenModule(EModule module)
 {
     m_pFrame->StartPage()->ModuleButton(module)->click();
     if (m_pFrame->CurrentPage() != CMainFrame::kPageRecover)
     {
-        ADD_FAILURE() << "module " << module << " did not open: " << MessagesText();
+        ADD_FAILURE() << "module " << static_cast<int>(module) << " did not open: " << MessagesText();
         return nullptr;
     }
     CBothViewAndManager* page = m_pFrame->RecoveryPage();
-    EXPECT_EQ(page->CurrentView(), CGlobalParamTable::kViewDevices);
+    EXPECT_EQ(page->CurrentView(), EView::Devices);
     return page;
 }
 

@@ -15,6 +15,7 @@
 
 #include "GuiDialogs.h"
 #include "core/IMonotonicClock.h"
+#include "core/RecoveryModule.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 
@@ -64,7 +65,7 @@ public:
 
     /// Presses the start page's button of `module`; the recovery page, showing the devices,
     /// or null (with the failure recorded) when it did not come up.
-    CBothViewAndManager* OpenModule(int module);
+    CBothViewAndManager* OpenModule(EModule module);
     /// Ticks the whole folder tree of `files` and saves it into a fresh folder through the
     /// path dialog; that folder, or "" (with the failure recorded) when the save was not
     /// reported done.

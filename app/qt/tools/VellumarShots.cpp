@@ -92,8 +92,7 @@ int VolumeOf(CMainFrame& frame, const std::string& fs, bool last = false)
 int PhysicalDeviceOf(CMainFrame& frame, const std::string& fs)
 {
     int device = -1;
-    for (const tagDeviceRow& row :
-         CDeviceList::Rows(frame.Session().VolumeManager(), CGlobalParamTable::kModuleAdvanced))
+    for (const tagDeviceRow& row : CDeviceList::Rows(frame.Session().VolumeManager(), EModule::Advanced))
     {
         if (row.bPhysical)
             device = row.nVolume;
