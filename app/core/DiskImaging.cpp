@@ -23,9 +23,9 @@ public:
     explicit CFileSink(KOsFile& file) : m_File(file) {}
     uint32_t WriteAt(uint64_t offset, const void* data, size_t length) override
     {
-        if (const uint32_t err = m_File.Seek(static_cast<int64_t>(offset), SEEK_SET); err != ERROR_SUCCESS) return err;
-        return m_File.Write(data, length);
+        return m_File.WriteAt(offset, data, length);
     }
+    uint32_t Sync() override { return m_File.Sync(); }
 
 private:
     KOsFile& m_File;
@@ -48,6 +48,7 @@ public:
     uint32_t GetGeometry(tagDiskGeometry* geometry) override { return m_Volume.GetGeometry(geometry); }
     uint32_t GetDescription(std::string* text) override { return m_Volume.GetDescription(text); }
     bool IsRemovable() override { return m_Volume.IsRemovable(); }
+    void AdviseSequential() override { m_Volume.AdviseSequential(); }
 
 private:
     IVolumeIO& m_Volume;
@@ -146,18 +147,20 @@ EImagingResult CDiskImaging::Run(const std::function<bool(const tagImagerStatus&
     m_pImager = std::make_unique<KDiskImager>(m_Source, sink, m_Map, options);
     uint32_t saveError = ERROR_SUCCESS;
     auto save = [&] {
-        if (m_Job.strMap.empty()) return true;
         saveError = OsSaveRescueMap(m_Job.strMap, m_Map, m_Job.strCommandLine);
         return saveError == ERROR_SUCCESS;
     };
-    const uint32_t rc = m_pImager->Run(save, progress);
+    // Without a map the image is flushed once, at the end (the imager flushes it before each
+    // map it saves).
+    const uint32_t rc = m_pImager->Run(m_Job.strMap.empty() ? std::function<bool()>() : save, progress);
     uint32_t fileError = m_pFile->Grow(m_u64Size);
     if (fileError == ERROR_SUCCESS) fileError = m_pFile->Sync();
     if (const uint32_t closed = m_pFile->Close(); fileError == ERROR_SUCCESS) fileError = closed;
     m_pFile.reset();
-    // Written once more now that the image is on the disk: the map never calls rescued what a
-    // crash could still take from the image.
-    if (fileError == ERROR_SUCCESS && saveError == ERROR_SUCCESS) save();
+    // Written once more now that the image has its full length and is closed (not after an
+    // error: a flush that failed once may succeed later over lost data).
+    const bool imagerOk = rc == ERROR_SUCCESS || rc == ERROR_CANCELLED;
+    if (imagerOk && fileError == ERROR_SUCCESS && saveError == ERROR_SUCCESS && !m_Job.strMap.empty()) save();
     if (saveError != ERROR_SUCCESS)
     {
         Fail("cannot write the rescue map '" + m_Job.strMap + "': " + OsErrorText(saveError));

@@ -8,10 +8,6 @@
 
 namespace {
 
-// The map is written after this many reads (and at the end): often enough that a crash loses
-// little, rarely enough that writing it costs nothing next to the reads.
-constexpr uint64_t kReadsPerSave = 256;
-
 bool AllZero(const uint8_t* data, size_t length)
 {
     // Every byte equals its successor and the first is zero (memcmp runs at memory speed).
@@ -38,11 +34,34 @@ tagImagerStatus KDiskImager::Status() const
     return s;
 }
 
+// The image is made durable before the map is written, so the map lags the image, never leads
+// it. A sync that failed is not tried again: a later one may succeed over the data it lost.
+bool KDiskImager::SyncAndSave()
+{
+    if (m_SyncFailed) return false;
+    if (const uint32_t err = m_Sink.Sync(); err != ERROR_SUCCESS)
+    {
+        m_SyncFailed = true;
+        if (m_Error == ERROR_SUCCESS) m_Error = err;
+        return false;
+    }
+    return m_Save();
+}
+
+// The map is saved by the clock, not by the number of reads: each save flushes the image first,
+// and a count of reads that suits 1 MiB reads would flush after every few sectors when scraping.
 bool KDiskImager::Tick()
 {
-    ++m_Ticks;
     if (m_Progress && !m_Progress(Status())) m_Stopped = true;
-    if (!m_Stopped && m_Ticks % kReadsPerSave == 0 && m_Save && !m_Save()) m_Stopped = true;
+    if (!m_Stopped && m_Save)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_LastSave >= std::chrono::seconds(m_Options.SaveSeconds))
+        {
+            m_LastSave = now;
+            if (!SyncAndSave()) m_Stopped = true;
+        }
+    }
     return !m_Stopped;
 }
 
@@ -186,6 +205,10 @@ uint32_t KDiskImager::Run(const std::function<bool()>& save,
     {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
+    m_LastSave = std::chrono::steady_clock::now();
+    // The copy passes read from start to end: the system may read further ahead, so that the
+    // device is never idle while the last block is written out.
+    m_Source.AdviseSequential();
     bool done = Copy(true) && Copy(false) && Trim() && Scrape('/', '/');
     for (uint32_t pass = 0; done && pass < m_Options.RetryPasses && m_Map.BytesWith('-') > 0; ++pass)
     {
@@ -197,7 +220,7 @@ uint32_t KDiskImager::Run(const std::function<bool()>& save,
         m_Map.Phase = '+';
         m_Map.CurrentPos = 0;
     }
-    const bool saved = !m_Save || m_Save();
+    const bool saved = !m_Save || SyncAndSave();
     if (m_Error != ERROR_SUCCESS) return m_Error;
     if (!done) return ERROR_CANCELLED;
     return saved ? ERROR_SUCCESS : ERROR_FUNCTION_FAILED;

@@ -92,6 +92,23 @@ uint32_t KOsFile::Write(const void* data, size_t size)
     return ERROR_SUCCESS;
 }
 
+uint32_t KOsFile::WriteAt(uint64_t offset, const void* data, size_t size)
+{
+    if (m_Fd < 0) return ERROR_INVALID_HANDLE;
+    if (offset > static_cast<uint64_t>(INT64_MAX) - size) return ERROR_INVALID_PARAMETER;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < size)
+    {
+        const ssize_t n = ::pwrite(m_Fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return LastError();
+        if (n == 0) return ERROR_DISK_FULL;
+        done += static_cast<size_t>(n);
+    }
+    return ERROR_SUCCESS;
+}
+
 uint32_t KOsFile::Read(void* data, size_t size, size_t* done)
 {
     *done = 0;

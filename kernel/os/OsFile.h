@@ -26,6 +26,8 @@ public:
     /// Writes all bytes or returns the error (112 when the disk is full, also on a short write;
     /// 223 when the file may grow no further, as on a file system with a file-size limit).
     uint32_t Write(const void* data, size_t size);
+    /// Writes all bytes at `offset`, leaving the file position alone (errors as Write).
+    uint32_t WriteAt(uint64_t offset, const void* data, size_t size);
     /// Reads up to `size` bytes; `done` gets the count (0 at the end of the file).
     uint32_t Read(void* data, size_t size, size_t* done);
     uint32_t Seek(int64_t offset, int whence, int64_t* newPos = nullptr);

@@ -1,7 +1,8 @@
 // Imaging a failing disk: an in-memory device that fails on chosen sectors (one of them only on
 // its first read, as weak sectors do) is copied; the image holds every readable sector, the map
-// lists exactly the bad ones, a stopped run continues without reading a rescued sector again,
-// and the map text survives a round trip and refuses what is not a map.
+// lists exactly the bad ones, every map saved on the way claims only what the image holds
+// durably, a stopped run continues without reading a rescued sector again, and the map text
+// survives a round trip and refuses what is not a map.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,6 +45,27 @@ public:
     }
     std::vector<uint8_t> Bytes;
     uint64_t Written = 0;
+};
+
+// Keeps apart what was written and what a sync made durable; the sync numbered FailAt fails.
+class DurableSink final : public IImageSink
+{
+public:
+    uint32_t WriteAt(uint64_t offset, const void* data, size_t length) override
+    {
+        if (Written.size() < offset + length) Written.resize(offset + length);
+        std::memcpy(Written.data() + offset, data, length);
+        return ERROR_SUCCESS;
+    }
+    uint32_t Sync() override
+    {
+        if (++Syncs == FailAt) return ERROR_IO_DEVICE;
+        Durable = Written;
+        return ERROR_SUCCESS;
+    }
+    std::vector<uint8_t> Written, Durable;
+    int Syncs = 0;
+    int FailAt = 0;
 };
 
 const std::set<uint64_t> kBad = {0, 2500, 2501, 2502, 6000, 6001, 6002, 6003, 6004, 6005, 6006, 6007, 6008, 6009, 9999};
@@ -104,6 +126,46 @@ TEST(DiskImager, ImageHoldsEveryReadableSectorAndTheMapExactlyTheBadOnes)
     std::string why;
     ASSERT_TRUE(RescueMap::Parse(map.Format("test"), &back, &why)) << why;
     EXPECT_EQ(back.Format("test"), map.Format("test"));
+}
+
+TEST(DiskImager, EverySavedMapClaimsOnlyWhatTheImageHoldsDurably)
+{
+    FaultyDevice device(10000, kBad, kWeak);
+    tagImagerOptions options;
+    options.ReadSectors = 128;
+    options.SaveSeconds = 0; // a save after every read
+    for (const int failAt : {0, 5})
+    {
+        DurableSink sink;
+        sink.FailAt = failAt;
+        RescueMap map(10000 * kSector);
+        KDiskImager imager(device, sink, map, options);
+        int saves = 0;
+        const uint32_t rc = imager.Run(
+            [&] {
+                ++saves;
+                std::vector<uint8_t> image = sink.Durable;
+                image.resize(device.Bytes().size());
+                for (const RescueMap::Block& b : map.Blocks())
+                {
+                    if (b.Status != '+') continue;
+                    EXPECT_EQ(std::memcmp(image.data() + b.Pos, device.Bytes().data() + b.Pos, b.Size), 0) << b.Pos;
+                }
+                return !::testing::Test::HasFailure();
+            },
+            nullptr);
+        if (failAt == 0)
+        {
+            EXPECT_EQ(rc, ERROR_SUCCESS);
+            EXPECT_GT(saves, 100);
+        }
+        else
+        {
+            // The failed sync stops the run with its error; no map is saved after it.
+            EXPECT_EQ(rc, ERROR_IO_DEVICE);
+            EXPECT_EQ(saves, failAt - 1);
+        }
+    }
 }
 
 TEST(DiskImager, AStoppedRunContinuesFromItsMapAndReadsNoRescuedSectorAgain)
