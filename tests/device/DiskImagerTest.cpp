@@ -130,7 +130,7 @@ TEST(DiskImager, ImageHoldsEveryReadableSectorAndTheMapExactlyTheBadOnes)
 
 TEST(DiskImager, EverySavedMapClaimsOnlyWhatTheImageHoldsDurably)
 {
-    FaultyDevice device(10000, kBad, kWeak);
+    MemoryDisk device = FaultyDisk(10000, kBad, kWeak);
     tagImagerOptions options;
     options.ReadSectors = 128;
     options.SaveSeconds = 0; // a save after every read
@@ -145,11 +145,11 @@ TEST(DiskImager, EverySavedMapClaimsOnlyWhatTheImageHoldsDurably)
             [&] {
                 ++saves;
                 std::vector<uint8_t> image = sink.Durable;
-                image.resize(device.Bytes().size());
+                image.resize(device.Image().size());
                 for (const RescueMap::Block& b : map.Blocks())
                 {
                     if (b.Status != '+') continue;
-                    EXPECT_EQ(std::memcmp(image.data() + b.Pos, device.Bytes().data() + b.Pos, b.Size), 0) << b.Pos;
+                    EXPECT_EQ(std::memcmp(image.data() + b.Pos, device.Image().data() + b.Pos, b.Size), 0) << b.Pos;
                 }
                 return !::testing::Test::HasFailure();
             },
