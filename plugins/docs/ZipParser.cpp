@@ -183,20 +183,29 @@ bool SearchEnd(IDocSource& src, uint64_t from, ZipEnd& out)
     return false;
 }
 
-MemberFlags ScanCentral(IDocSource& src, const ZipEnd& end)
+// Calls visit(header, offset) for each header of the central directory in turn, at most
+// kZipMaxNamesChecked of them; stops where a header is missing or visit returns false.
+template <class Visit> void ForEachCentral(IDocSource& src, const ZipEnd& end, Visit visit)
 {
-    MemberFlags f;
     uint64_t pos = end.centralOffset;
     const uint64_t stop = end.centralOffset + end.centralSize;
     for (uint32_t n = 0; n < kZipMaxNamesChecked && pos < stop; ++n)
     {
         tagZipCentralHeader c;
-        if (!src.Read(pos, &c, sizeof c) || c.Signature != kZipCentralSig) break;
-        std::string name(std::min<uint16_t>(c.NameLength, kZipMaxNameLength), '\0');
-        if (!src.Read(pos + sizeof c, name.data(), name.size())) break;
-        NoteName(f, name);
+        if (!src.Read(pos, &c, sizeof c) || c.Signature != kZipCentralSig || !visit(c, pos)) return;
         pos += sizeof c + c.NameLength + uint64_t{c.ExtraLength} + c.CommentLength;
     }
+}
+
+MemberFlags ScanCentral(IDocSource& src, const ZipEnd& end)
+{
+    MemberFlags f;
+    ForEachCentral(src, end, [&](const tagZipCentralHeader& c, uint64_t pos) {
+        std::string name(std::min<uint16_t>(c.NameLength, kZipMaxNameLength), '\0');
+        if (!src.Read(pos + sizeof c, name.data(), name.size())) return false;
+        NoteName(f, name);
+        return true;
+    });
     return f;
 }
 
@@ -273,25 +282,19 @@ bool MemberData(IDocSource& src, uint64_t local, std::string_view name, ZipMembe
 
 bool FindInCentral(IDocSource& src, const ZipEnd& end, std::string_view name, ZipMember& m)
 {
-    uint64_t pos = end.centralOffset;
-    const uint64_t stop = end.centralOffset + end.centralSize;
-    for (uint32_t n = 0; n < kZipMaxNamesChecked && pos < stop; ++n)
-    {
-        tagZipCentralHeader c;
-        if (!src.Read(pos, &c, sizeof c) || c.Signature != kZipCentralSig) return false;
-        if (NameIs(src, pos + sizeof c, c.NameLength, name))
-        {
-            // Sizes and offsets of ZIP64 members live in an extra field; the small parts a
-            // name is read from never need it.
-            if (c.CompressedSize == 0xFFFFFFFF || c.LocalHeaderOffset == 0xFFFFFFFF) return false;
-            m.method = c.Method;
-            m.flags = c.Flags;
-            m.packed = c.CompressedSize;
-            return MemberData(src, c.LocalHeaderOffset, name, m);
-        }
-        pos += sizeof c + c.NameLength + uint64_t{c.ExtraLength} + c.CommentLength;
-    }
-    return false;
+    bool found = false;
+    ForEachCentral(src, end, [&](const tagZipCentralHeader& c, uint64_t pos) {
+        if (!NameIs(src, pos + sizeof c, c.NameLength, name)) return true;
+        // Sizes and offsets of ZIP64 members live in an extra field; the small parts a name is
+        // read from never need it.
+        if (c.CompressedSize == 0xFFFFFFFF || c.LocalHeaderOffset == 0xFFFFFFFF) return false;
+        m.method = c.Method;
+        m.flags = c.Flags;
+        m.packed = c.CompressedSize;
+        found = MemberData(src, c.LocalHeaderOffset, name, m);
+        return false;
+    });
+    return found;
 }
 
 // The end of a deflated member whose sizes follow its data: its stream ends by itself (when it
@@ -399,8 +402,9 @@ DocProbe ParseZip(IDocSource& src)
 
 std::optional<std::vector<uint8_t>> ReadZipMember(IDocSource& src, uint64_t size, std::string_view name, size_t cap)
 {
-    // Deflate cannot make data more than a little larger than it is (a stored block adds 5
-    // bytes per 65535): more compressed bytes than this never inflate to `cap` or less.
+    // Encoders store a block that would not shrink (5 bytes more per 65535), and fixed codes
+    // take at most 9 bits a byte: a part that inflates to `cap` or less is not packed larger
+    // than this by any real writer, so no more is read.
     const size_t maxPacked = cap + cap / 8 + 64;
     ZipMember m;
     ZipEnd end;
