@@ -37,8 +37,9 @@ bool CReadAhead::Start()
     const int slots = static_cast<int>(std::min<uint64_t>(kBlocks, std::max<uint64_t>(m_u64Blocks, 1)));
     try
     {
-        m_Slots.resize(static_cast<size_t>(slots));
-        for (tagSlot& slot : m_Slots)
+        m_pShared = std::make_shared<tagShared>();
+        m_pShared->Slots.resize(static_cast<size_t>(slots));
+        for (tagSlot& slot : m_pShared->Slots)
         {
             slot.Memory.reset(static_cast<uint8_t*>(std::aligned_alloc(kAlignment, rounded)));
             if (!slot.Memory) throw std::bad_alloc();
@@ -48,7 +49,7 @@ bool CReadAhead::Start()
     }
     catch (const std::bad_alloc&)
     {
-        m_Slots.clear();
+        m_pShared.reset();
         return false;
     }
     m_Volume.AdviseSequential();
@@ -96,55 +97,90 @@ void CReadAhead::Fill(tagBlock& block, uint64_t index)
 
 void CReadAhead::ReadLoop()
 {
+    tagShared& shared = *m_pShared;
     for (uint64_t index = 0; index < m_u64Blocks; ++index)
     {
-        tagSlot& slot = m_Slots[index % m_Slots.size()];
+        tagSlot& slot = Slot(index);
         {
-            std::unique_lock<std::mutex> lock(m_Lock);
-            m_Changed.wait(lock, [&] { return m_bStop || !slot.bFull; });
-            if (m_bStop) return;
+            std::unique_lock<std::mutex> lock(shared.Lock);
+            shared.Changed.wait(lock, [&] { return shared.bStop || (!slot.bFull && slot.dwLeases == 0); });
+            if (shared.bStop) return;
         }
         Fill(slot.Block, index);
         {
-            const std::lock_guard<std::mutex> lock(m_Lock);
+            const std::lock_guard<std::mutex> lock(shared.Lock);
             slot.bFull = true;
         }
-        m_Changed.notify_all();
+        shared.Changed.notify_all();
     }
 }
 
 const CReadAhead::tagBlock* CReadAhead::Next()
 {
-    if (m_Slots.empty() || m_u64Next >= m_u64Blocks) return nullptr;
-    tagSlot& slot = m_Slots[m_u64Next % m_Slots.size()];
+    if (!m_pShared || m_u64Next >= m_u64Blocks) return nullptr;
+    tagShared& shared = *m_pShared;
+    tagSlot& slot = Slot(m_u64Next);
+    std::unique_lock<std::mutex> lock(shared.Lock);
     if (!m_Thread.joinable())
     {
-        if (m_bStop) return nullptr;
+        // Read here, once the scanners have let go of the slot's earlier block.
+        shared.Changed.wait(lock, [&] { return shared.bStop || slot.dwLeases == 0; });
+        if (shared.bStop) return nullptr;
+        lock.unlock();
         Fill(slot.Block, m_u64Next);
         return &slot.Block;
     }
-    std::unique_lock<std::mutex> lock(m_Lock);
-    m_Changed.wait(lock, [&] { return m_bStop || slot.bFull; });
-    return m_bStop ? nullptr : &slot.Block;
+    shared.Changed.wait(lock, [&] { return shared.bStop || slot.bFull; });
+    return shared.bStop ? nullptr : &slot.Block;
+}
+
+std::shared_ptr<const void> CReadAhead::Lease()
+{
+    if (!m_pShared || m_u64Next >= m_u64Blocks) return nullptr;
+    tagSlot& slot = Slot(m_u64Next);
+    {
+        const std::lock_guard<std::mutex> lock(m_pShared->Lock);
+        ++slot.dwLeases;
+    }
+    // The lease holds the shared state, so the memory outlives the read-ahead if need be. When
+    // the lease cannot be made, its release runs at once.
+    auto release = [shared = m_pShared, &slot](const void*) {
+        {
+            const std::lock_guard<std::mutex> lock(shared->Lock);
+            --slot.dwLeases;
+        }
+        shared->Changed.notify_all();
+    };
+    try
+    {
+        return std::shared_ptr<const void>(slot.Block.pData, std::move(release));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return nullptr;
+    }
 }
 
 void CReadAhead::Release()
 {
-    if (m_Slots.empty() || m_u64Next >= m_u64Blocks) return;
+    if (!m_pShared || m_u64Next >= m_u64Blocks) return;
     {
-        const std::lock_guard<std::mutex> lock(m_Lock);
-        m_Slots[m_u64Next % m_Slots.size()].bFull = false;
+        const std::lock_guard<std::mutex> lock(m_pShared->Lock);
+        Slot(m_u64Next).bFull = false;
         ++m_u64Next;
     }
-    m_Changed.notify_all();
+    m_pShared->Changed.notify_all();
 }
 
 void CReadAhead::Stop()
 {
+    if (m_pShared)
     {
-        const std::lock_guard<std::mutex> lock(m_Lock);
-        m_bStop = true;
+        {
+            const std::lock_guard<std::mutex> lock(m_pShared->Lock);
+            m_pShared->bStop = true;
+        }
+        m_pShared->Changed.notify_all();
     }
-    m_Changed.notify_all();
     if (m_Thread.joinable()) m_Thread.join();
 }

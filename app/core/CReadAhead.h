@@ -8,6 +8,11 @@
 // memory and start at multiples of their size on the volume; the device is told the volume
 // will be read sequentially.
 //
+// A scanner may keep a block's bytes after the driver has moved on (the deep scan's workers
+// scan them where they lie): the block is then handed out with a lease, and its memory is not
+// read into again until every copy of the lease is gone. The memory lives as long as any lease
+// does, even past the read-ahead itself.
+//
 // A block whose read fails is read again chunk by chunk, and a failing chunk sector by sector
 // (ReadSectorsSalvaging): every readable sector still reaches the scanners, the unreadable ones
 // are zeros, and each is counted once with the chunk it lies in.
@@ -27,7 +32,7 @@ class CReadAhead
 public:
     /// About this many bytes per block, and this many blocks in memory at once.
     static constexpr uint32_t kBlockBytes = 1u << 20;
-    static constexpr int kBlocks = 4;
+    static constexpr int kBlocks = 8;
 
     struct tagBlock
     {
@@ -49,6 +54,10 @@ public:
     /// The next block in volume order, waiting for it if it is still being read; null past the
     /// last one or after Stop. It stays valid until Release.
     const tagBlock* Next();
+    /// A lease on the bytes of the block last returned by Next: while a copy of it is held, they
+    /// stay as they are (and in memory). Null when there is no memory for the lease; the caller
+    /// then scans the block as if it had no lease.
+    std::shared_ptr<const void> Lease();
     /// Gives the block last returned by Next back for reading.
     void Release();
     /// Ends the reading (the blocks read ahead are dropped) and waits for the thread.
@@ -66,10 +75,20 @@ private:
         tagBlock Block;
         std::unique_ptr<uint8_t, FreeMemory> Memory;
         bool bFull = false;
+        uint32_t dwLeases = 0; // leases on its bytes still held
+    };
+    // What the reading thread, the scan and the leases share; the last of them frees it.
+    struct tagShared
+    {
+        std::vector<tagSlot> Slots;
+        std::mutex Lock;
+        std::condition_variable Changed;
+        bool bStop = false;
     };
 
     void ReadLoop();
     void Fill(tagBlock& block, uint64_t index);
+    tagSlot& Slot(uint64_t index) const { return m_pShared->Slots[index % m_pShared->Slots.size()]; }
 
     IVolumeIO& m_Volume;
     int64_t m_s64Total;
@@ -77,10 +96,7 @@ private:
     uint32_t m_dwChunk;
     uint32_t m_dwBlockSectors;
     uint64_t m_u64Blocks; // blocks in the whole volume
-    std::vector<tagSlot> m_Slots;
+    std::shared_ptr<tagShared> m_pShared;
     uint64_t m_u64Next = 0; // the block Next hands out
-    std::mutex m_Lock;
-    std::condition_variable m_Changed;
-    bool m_bStop = false;
     std::thread m_Thread;
 };

@@ -139,6 +139,9 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
     {
         const CReadAhead::tagBlock* block = reader.Next();
         if (!block) break;
+        // Scanners that go on working on the sectors after ScanFS returns hold this lease
+        // instead of copying them.
+        std::shared_ptr<const void> lease = reader.Lease();
         for (size_t c = 0; c < block->Bad.size() && s < total; ++c, s += m_dwChunk)
         {
             if (m_bHidden)
@@ -167,7 +170,7 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
             }
             if (bad < n)
             {
-                for (IFileSystem* fs : fileSystems) fs->ScanFS(&stats, s, data, static_cast<int>(n));
+                for (IFileSystem* fs : fileSystems) fs->ScanSharedFS(&stats, s, data, static_cast<int>(n), lease);
                 m_Display.Stats = stats;
             }
             UpdateTexts(s, total, start);
@@ -179,6 +182,7 @@ void CScanDriver::ScanLoop(IVolumeIO* volume, const std::vector<IFileSystem*>& f
                 m_pPort->UpdateScanWindow(m_Kind, m_Display);
             }
         }
+        lease.reset();
         reader.Release();
     }
     reader.Stop();

@@ -10,6 +10,7 @@
 /// thrown. Progress and cancel go through the attached IProgress_Client (see IProgress.h).
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "fs/IDataStorage.h"
@@ -80,6 +81,17 @@ public:
     /// Examines `sectorCount` consecutive sectors starting at volume sector `firstSector`,
     /// back to back in `buffer`. 0, or 17 without a volume or sector size.
     virtual uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount) = 0;
+    /// ScanFS over a buffer that stays as it is for as long as `keep` is held: a scanner that
+    /// works on the sectors after returning (the deep scan's workers) holds `keep` instead of
+    /// copying them. Of the buffers it has not yet handed to work that ends by itself, it holds
+    /// at most the last two (the caller may be waiting for the one before to come back).
+    /// Scanners that finish with the buffer before returning just scan it.
+    virtual uint32_t ScanSharedFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount,
+                                  const std::shared_ptr<const void>& keep)
+    {
+        (void)keep;
+        return ScanFS(stats, firstSector, buffer, sectorCount);
+    }
     /// Resolves what the scan collected. 0.
     virtual uint32_t End_ScanFS() = 0;
     /// Writes the number of recognised file systems; returns 1 (see the deep scan for 0).

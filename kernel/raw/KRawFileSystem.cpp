@@ -272,7 +272,8 @@ void KRawFileSystem::StartWorkers()
     m_pParallel->Start(types, std::move(groups), m_dwThreads, m_dwBytesPerSector, m_pVolume, m_BatchBytes);
 }
 
-uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount)
+uint32_t KRawFileSystem::ScanSharedFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount,
+                                      const std::shared_ptr<const void>& keep)
 {
     if (!m_pVolume || !buffer || sectorCount <= 0) return ERROR_SUCCESS;
     const RawScanArgs args{firstSector, buffer, static_cast<uint32_t>(sectorCount), m_dwBytesPerSector, m_pVolume};
@@ -287,7 +288,7 @@ uint32_t KRawFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const uin
         const KRawParallelScan::Sink sink = [&](int t, const RawHit& hit, std::string_view text) {
             TakeHit(stats, t, hit, text);
         };
-        if (!m_pParallel->Add(firstSector, buffer, args.sectorCount, sink))
+        if (!m_pParallel->Add(firstSector, buffer, args.sectorCount, keep, sink))
         {
             m_pParallel->Flush(sink);
             ScanHere(stats, args);

@@ -36,7 +36,12 @@ public:
     void SetSectorInfo(uint32_t value, uint32_t bytesPerSector) override;
     uint32_t GetSectorInfo(uint32_t* bytesPerSector) override;
     uint32_t Begin_ScanFS() override;
-    uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount) override;
+    uint32_t ScanFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount) override
+    {
+        return ScanSharedFS(stats, firstSector, buffer, sectorCount, nullptr);
+    }
+    uint32_t ScanSharedFS(ScanStats* stats, int64_t firstSector, const uint8_t* buffer, int sectorCount,
+                          const std::shared_ptr<const void>& keep) override;
     uint32_t End_ScanFS() override;
     int GetCandidateCount(uint32_t* count) override;
     int GetCandidate(int index, FileSystemCandidate* out) override;

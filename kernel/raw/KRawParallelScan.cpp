@@ -10,6 +10,15 @@
 #include "raw/KRawFileArray.h"
 #include "raw/KRawNames.h"
 
+namespace {
+
+bool SameOwner(const std::shared_ptr<const void>& a, const std::shared_ptr<const void>& b)
+{
+    return !a.owner_before(b) && !b.owner_before(a);
+}
+
+} // namespace
+
 KRawParallelScan::~KRawParallelScan() { StopWorkers(); }
 
 uint32_t KRawParallelScan::DefaultThreads()
@@ -47,6 +56,8 @@ bool KRawParallelScan::Start(const std::vector<IRawFileType*>& types, std::vecto
         for (tagBatch& b : m_Batches)
         {
             b.bytes.resize(m_BatchBytes);
+            // A chunk is at least a sector: the list never grows while the batch fills.
+            b.chunks.reserve(m_BatchBytes / bytesPerSector);
             b.found.resize(groups.size());
         }
         for (std::vector<int>& g : groups)
@@ -119,6 +130,7 @@ void KRawParallelScan::Worker()
 {
     std::vector<size_t> bundle, spare;
     std::vector<uint64_t> costs;
+    std::vector<std::shared_ptr<const void>> kept;
     std::unique_lock<std::mutex> lock(m_Lock);
     for (;;)
     {
@@ -143,6 +155,17 @@ void KRawParallelScan::Worker()
         costs.assign(bundle.size(), 0);
         ScanBatch(bundle, batch, costs);
         lock.lock();
+        if (batch.submitted && batch.groupsDone + bundle.size() == m_Groups.size())
+        {
+            // The caller's buffers go back as soon as no group needs them any more (the
+            // read-ahead reuses them), before the batch counts as done: once its hits are
+            // handed on, nothing of it is held. The bundle still counts as running, so an
+            // Abort waits for this.
+            for (tagChunk& chunk : batch.chunks) kept.push_back(std::move(chunk.keep));
+            lock.unlock();
+            kept.clear();
+            lock.lock();
+        }
         for (size_t i = 0; i < bundle.size(); ++i)
         {
             tagGroup& group = m_Groups[bundle[i]];
@@ -165,8 +188,7 @@ void KRawParallelScan::ScanBatch(const std::vector<size_t>& bundle, tagBatch& ba
     {
         if (m_bAbort) return;
         const tagChunk& chunk = batch.chunks[c];
-        const RawScanArgs args{chunk.first, batch.bytes.data() + chunk.offset, chunk.sectors, m_dwBytesPerSector,
-                               m_pVolume};
+        const RawScanArgs args{chunk.first, chunk.data, chunk.sectors, m_dwBytesPerSector, m_pVolume};
         for (size_t i = 0; i < bundle.size(); ++i)
         {
             std::vector<tagFound>& out = batch.found[bundle[i]];
@@ -211,7 +233,9 @@ void KRawParallelScan::ResetBatch(tagBatch& b)
 {
     for (std::vector<tagFound>& f : b.found) f.clear();
     b.chunks.clear();
+    b.copied = 0;
     b.used = 0;
+    b.keptBuffers = 0;
     b.submitted = false;
     b.groupsDone = 0;
     b.inUse = false;
@@ -246,7 +270,8 @@ void KRawParallelScan::MergeOldest(std::unique_lock<std::mutex>& lock, const Sin
     ++m_Oldest;
 }
 
-bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sectors, const Sink& sink)
+bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sectors,
+                           const std::shared_ptr<const void>& keep, const Sink& sink)
 {
     const size_t bytes = size_t{sectors} * m_dwBytesPerSector;
     if (m_Groups.empty() || bytes > m_BatchBytes) return false;
@@ -267,15 +292,25 @@ bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sector
             b->inUse = true;
             b->sequence = m_Filling;
         }
-        if (b->used + bytes <= b->bytes.size()) break;
+        // A batch being filled holds at most two kept buffers, the ones just handed over: the
+        // caller may be waiting for the one before them to come back.
+        const bool another = keep && !b->chunks.empty() && !SameOwner(b->chunks.back().keep, keep);
+        if (b->used + bytes <= m_BatchBytes && !(another && b->keptBuffers >= 2)) break;
         Submit();
     }
     lock.unlock();
-    // Only this thread touches the batch being filled.
-    std::memcpy(b->bytes.data() + b->used, buffer, bytes);
-    b->chunks.push_back({first, sectors, b->used});
+    // Only this thread touches the batch being filled. The copies fit: copied <= used.
+    const uint8_t* data = buffer;
+    if (!keep)
+    {
+        std::memcpy(b->bytes.data() + b->copied, buffer, bytes);
+        data = b->bytes.data() + b->copied;
+        b->copied += bytes;
+    }
+    if (keep && (b->chunks.empty() || !SameOwner(b->chunks.back().keep, keep))) ++b->keptBuffers;
+    b->chunks.push_back({first, sectors, data, keep}); // within the room reserved by Start
     b->used += bytes;
-    if (b->bytes.size() - b->used < bytes)
+    if (m_BatchBytes - b->used < bytes)
     {
         lock.lock();
         Submit();

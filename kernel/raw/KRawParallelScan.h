@@ -5,7 +5,9 @@
 // reported, and what it sees of a candidate depends on where the buffer ends), so one type must
 // see the buffers of a scan in volume order, cut exactly as the scan driver cut them. Different
 // types share nothing, so they can run side by side: the chunks handed over are gathered into
-// batches of 1 MiB while the workers scan the batches before. A group is one type, or all
+// batches of 1 MiB while the workers scan the batches before. A chunk whose buffer the caller
+// keeps for the scan (the read-ahead's blocks) is scanned where it lies, until every group is
+// done with its batch; any other chunk is copied into the batch. A group is one type, or all
 // the types that do not declare that they may run beside others (RAW_INFO_CONCURRENT), which
 // then run one after the other. A free worker takes about its share (by the cost measured on
 // the last batch) of the groups waiting for the oldest batch and walks that batch chunk by
@@ -19,6 +21,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <mutex>
@@ -54,12 +57,15 @@ public:
     /// no batch memory could be had (nothing runs).
     bool Start(const std::vector<IRawFileType*>& types, std::vector<std::vector<int>> groups, uint32_t threads,
                uint32_t bytesPerSector, IVolumeIO* volume, size_t batchBytes = kBatchBytes);
-    /// Copies one chunk (volume-relative `first`, `sectors` whole sectors) into the batch being
-    /// filled. Batches that every group has finished are merged into `sink` on the way; when
-    /// every batch is in use this waits for the oldest.
+    /// Adds one chunk (volume-relative `first`, `sectors` whole sectors) to the batch being
+    /// filled: with `keep` the chunk is scanned where it lies and `keep` is held until every
+    /// group is done with the batch, without it the chunk is copied. Batches that every group
+    /// has finished are merged into `sink` on the way; when every batch is in use this waits
+    /// for the oldest.
     /// False (nothing taken, nothing waiting) for a chunk larger than a batch: the caller
     /// flushes and scans it itself.
-    bool Add(int64_t first, const uint8_t* buffer, uint32_t sectors, const Sink& sink);
+    bool Add(int64_t first, const uint8_t* buffer, uint32_t sectors, const std::shared_ptr<const void>& keep,
+             const Sink& sink);
     /// Scans everything added so far and hands all its hits to `sink`.
     void Flush(const Sink& sink);
     /// Drops everything added and not yet handed over; waits for the workers to put it down.
@@ -71,7 +77,8 @@ private:
     {
         int64_t first;
         uint32_t sectors;
-        size_t offset; // in the batch's bytes
+        const uint8_t* data;              // in the batch's bytes, or in the caller's kept buffer
+        std::shared_ptr<const void> keep; // the caller's buffer, until every group is done
     };
     struct tagFound
     {
@@ -82,8 +89,10 @@ private:
     };
     struct tagBatch
     {
-        std::vector<uint8_t> bytes;
-        size_t used = 0;
+        std::vector<uint8_t> bytes; // the copied chunks
+        size_t copied = 0;          // of bytes
+        size_t used = 0;            // bytes of all chunks, copied or kept
+        uint32_t keptBuffers = 0;   // the callers' buffers its chunks lie in
         std::vector<tagChunk> chunks;
         std::vector<std::vector<tagFound>> found; // per group
         uint64_t sequence = 0;

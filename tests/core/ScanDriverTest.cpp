@@ -2,11 +2,16 @@
 // the texts of the window, pumping and display intervals, and the three answers to Cancel.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "FakeUserPort.h"
+#include "TestRawTypes.h"
 #include "core/CScanDriver.h"
+#include "raw/KRawFileSystem.h"
+#include "raw/KRawScanMgr.h"
+#include "support/TestFiles.h"
 #include "support/IdleFileSystem.h"
 #include "support/MemoryMedia.h"
 
@@ -210,6 +215,43 @@ TEST(ScanDriver, DeepScanWindowShowsFilesFoundAndKeepsItsOwnCounters)
     const auto device = CScanDriver::CounterRows(EScanWindow::Device, d);
     EXPECT_EQ(device[6].first, "Total Files Found:");
     EXPECT_EQ(device[6].second, "7");
+}
+
+TEST(ScanDriver, DeepScanWorkersScanTheReadBlocksWhereTheyLie)
+{
+    // 40 MiB, a tagged file start every 997 sectors: many more read-ahead blocks than it keeps
+    // in memory. The workers scan the blocks themselves; with batches larger than all of them
+    // together, the scan would wait for a block its own unfinished batch holds if a batch kept
+    // more than the buffers just handed over.
+    TempDir none;
+    KRawScanMgr::OverrideProgramFolder(none.Path());
+    {
+        KRawScanMgr types;
+        TestRawFactory factory({{"tst", "Tagged test file", "VLMTEST0", 2048}});
+        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 1);
+        types.SetEnabled(0, true);
+        std::vector<uint8_t> image(40u << 20, 0);
+        uint32_t planted = 0;
+        for (size_t s = 5; s * 512 < image.size(); s += 997, ++planted) std::memcpy(&image[s * 512], "VLMTEST0", 8);
+        MemoryVolume volume(image);
+        for (const auto& [threads, batch] :
+             {std::pair<uint32_t, size_t>{1, 0}, std::pair<uint32_t, size_t>{2, 64 << 10},
+              std::pair<uint32_t, size_t>{2, 64u << 20}})
+        {
+            SCOPED_TRACE(testing::Message() << threads << " threads, batches of " << batch);
+            KRawFileSystem raw;
+            if (batch)
+                raw.SetScanThreads(threads, batch);
+            else
+                raw.SetScanThreads(threads);
+            FakeUserPort port;
+            SteppingClock clock(1);
+            CScanDriver driver(EScanWindow::Deep, &port, &clock);
+            ASSERT_EQ(driver.Run(&volume, {&raw}), EScanResult::Ok);
+            EXPECT_EQ(port.Updates.back().Stats.dwRawFiles, planted);
+        }
+    }
+    KRawScanMgr::OverrideProgramFolder("");
 }
 
 TEST(ScanDriver, RemainingTimeTexts)
