@@ -19,6 +19,7 @@ FileSizeLimit::FileSizeLimit(uint64_t bytes)
     m_OldCurrent = old.rlim_cur;
     m_OldMax = old.rlim_max;
     m_OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    m_Saved = true;
     rlimit lowered = old;
     lowered.rlim_cur = bytes;
     m_Ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
@@ -26,7 +27,9 @@ FileSizeLimit::FileSizeLimit(uint64_t bytes)
 
 FileSizeLimit::~FileSizeLimit()
 {
-    if (m_OldHandler == nullptr) return;
+    // The earlier handler is usually SIG_DFL, a null pointer: whether anything was changed is
+    // kept apart.
+    if (!m_Saved) return;
     const rlimit old{m_OldCurrent, m_OldMax};
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, m_OldHandler);

@@ -19,6 +19,7 @@ private:
     uint64_t m_OldCurrent = 0;
     uint64_t m_OldMax = 0;
     void (*m_OldHandler)(int) = nullptr;
+    bool m_Saved = false;
     bool m_Ok = false;
 };
 
