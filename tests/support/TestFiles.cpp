@@ -19,6 +19,7 @@ FileSizeLimit::FileSizeLimit(uint64_t bytes)
     m_OldCurrent = old.rlim_cur;
     m_OldMax = old.rlim_max;
     m_OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    m_Saved = true;
     rlimit lowered = old;
     lowered.rlim_cur = bytes;
     m_Ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
@@ -26,7 +27,7 @@ FileSizeLimit::FileSizeLimit(uint64_t bytes)
 
 FileSizeLimit::~FileSizeLimit()
 {
-    if (m_OldHandler == nullptr) return;
+    if (!m_Saved) return; // (the old handler is null when it was SIG_DFL)
     const rlimit old{m_OldCurrent, m_OldMax};
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, m_OldHandler);
@@ -75,6 +76,11 @@ std::string ShellQuote(const std::string& text)
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
+}
+
+void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width)
+{
+    for (size_t i = 0; i < width; ++i) bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 namespace {

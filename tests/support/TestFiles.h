@@ -19,6 +19,7 @@ private:
     uint64_t m_OldCurrent = 0;
     uint64_t m_OldMax = 0;
     void (*m_OldHandler)(int) = nullptr;
+    bool m_Saved = false;
     bool m_Ok = false;
 };
 
@@ -51,3 +52,5 @@ std::string SourcePath(const std::string& relative);
 bool UnpackZst(const std::string& compressed, const std::string& target);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
+/// Stores `value` little-endian in `width` bytes at `off` of `bytes`.
+void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width);
