@@ -6,6 +6,9 @@
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 
+/// Whether `text` holds `part`.
+inline bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 struct CliResult
 {
     int Exit = -1;

@@ -21,8 +21,6 @@ using nlohmann::json;
 
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Every manifest entry in `states` must be recovered at its path with its exact bytes.
 void ExpectRecovered(const std::map<std::string, std::string>& tree, const std::vector<ManifestFile>& manifest,
                      const std::vector<std::string>& states, const std::string& prefix = "")
@@ -59,6 +57,16 @@ uint64_t SampleFat32DataStart(const std::vector<uint8_t>& image)
     return 2048 + reserved + boot[0x10] * fat;
 }
 
+// "device start" per row of `vlm devices --json`, volumes indented by two spaces.
+std::vector<std::string> DeviceRows(const std::string& out)
+{
+    std::vector<std::string> rows;
+    for (const json& row : json::parse(out))
+        rows.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
+                       std::to_string(row["start_sector"].get<long long>()));
+    return rows;
+}
+
 class Cli : public ::testing::Test
 {
 protected:
@@ -75,15 +83,11 @@ TEST_F(Cli, DeviceListOrderAndTextsPerModule)
     ASSERT_EQ(r.Exit, 0) << r.Err;
     json rows = json::parse(r.Out);
     // Advanced layout: each physical device, then the volumes on it, indented.
-    std::vector<std::string> seen;
-    for (const json& row : rows)
-        seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
-                       std::to_string(row["start_sector"].get<long long>()));
     const std::vector<std::string> expected = {
         "mbr-basic.img 0",           "  (BASIC-P1,FAT16) 2048",    "  (BASIC-P2,FAT32) 34816",
         "  (BASIC-P3,NTFS) 116736",  "  (LOGICAL-5,FAT12) 135168", "  (LOGICAL-6,FAT16) 145408",
         "  (LOGICAL-7,NTFS) 180224", "fat16-nested.img 0",         "  (NESTED,FAT16) 0"};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(DeviceRows(r.Out), expected);
     EXPECT_EQ(rows[0]["type"], "Physical Device");
     EXPECT_EQ(rows[1]["type"], "Basic Volume");
     EXPECT_EQ(rows[1]["capacity"], "16.00MB");
@@ -148,16 +152,10 @@ TEST_F(Cli, GptDisksOfBothSectorSizesListedUndeletedAndScanned)
         const std::string before = Sha256OfFile(image);
         CliResult r = F.Run({image}, {"devices", "--json"});
         ASSERT_EQ(r.Exit, 0) << r.Err;
-        std::vector<std::string> seen;
         std::map<long long, int> volumeAt; // start sector -> volume number
         for (const json& row : json::parse(r.Out))
-        {
-            const long long start = row["start_sector"].get<long long>();
-            seen.push_back((row["indented"].get<bool>() ? "  " : "") + row["device"].get<std::string>() + " " +
-                           std::to_string(start));
-            if (row["indented"].get<bool>()) volumeAt[start] = row["volume"].get<int>();
-        }
-        EXPECT_EQ(seen, listing);
+            if (row["indented"].get<bool>()) volumeAt[row["start_sector"].get<long long>()] = row["volume"].get<int>();
+        EXPECT_EQ(DeviceRows(r.Out), listing);
 
         const ImageManifest manifest = LoadManifest(name);
         ASSERT_EQ(manifest.Partitions.size(), 2u);
@@ -524,17 +522,6 @@ TEST_F(Cli, FilesWhoseDataLiesPastTheEndOfACutImageAreSavedAsDamaged)
     EXPECT_EQ(Sha256OfFile(image), before);
 }
 
-namespace {
-
-std::string Quoted(const std::string& s)
-{
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-} // namespace
-
 TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
 {
     const std::string image = F.Image("sample-disk");
@@ -543,7 +530,7 @@ TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
     std::filesystem::create_symlink(image, link);
     std::vector<std::string> targets = {image, link};
     // A loop device holding the image is the image too (root only).
-    const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + Quoted(image)) : std::nullopt;
+    const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + ShellQuote(image)) : std::nullopt;
     if (loop) targets.push_back(*loop);
     for (const std::string& target : targets)
     {
@@ -565,17 +552,15 @@ TEST_F(Cli, NothingIsEverWrittenOntoTheImageBeingRecovered)
 TEST_F(Cli, ABlockDeviceShowing512ByteSectorsIsReadInTheSectorsItWasPartitionedIn)
 {
     const std::string image = F.Image("mbr-4k");
-    const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + Quoted(image)) : std::nullopt;
+    const auto loop = ::geteuid() == 0 ? Shell("losetup -f --show -r " + ShellQuote(image)) : std::nullopt;
     if (!loop) GTEST_SKIP() << "attaching a loop device needs root";
     const CliResult r = F.Run({*loop}, {"devices", "--json"});
     Shell("losetup -d " + *loop);
     ASSERT_EQ(r.Exit, 0) << r.Err;
-    std::vector<std::string> volumes;
-    for (const json& row : json::parse(r.Out))
-        if (row["indented"].get<bool>())
-            volumes.push_back(row["device"].get<std::string>() + " " +
-                              std::to_string(row["start_sector"].get<long long>()));
-    EXPECT_EQ(volumes, (std::vector<std::string>{"(4K-FAT16,FAT16) 256", "(4K-NTFS,NTFS) 8448"}));
+    const std::vector<std::string> rows = DeviceRows(r.Out);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(std::vector<std::string>(rows.begin() + 1, rows.end()),
+              (std::vector<std::string>{"  (4K-FAT16,FAT16) 256", "  (4K-NTFS,NTFS) 8448"}));
 }
 
 TEST_F(Cli, TwoScansSavingToOneNameLeaveAResultThatLoads)
@@ -584,8 +569,8 @@ TEST_F(Cli, TwoScansSavingToOneNameLeaveAResultThatLoads)
     const std::string result = F.Dir.File("both.rrs");
     const std::string done = F.Dir.File("other.done");
     // A second scan saving to the same name runs beside this one.
-    const std::string other = Quoted(VLM_CLI_PATH) + " --no-machine-devices --image " + Quoted(image) +
-        " scan 0 --save " + Quoted(result) + " </dev/null >/dev/null 2>&1; touch " + Quoted(done);
+    const std::string other = ShellQuote(VLM_CLI_PATH) + " --no-machine-devices --image " + ShellQuote(image) +
+        " scan 0 --save " + ShellQuote(result) + " </dev/null >/dev/null 2>&1; touch " + ShellQuote(done);
     const CliResult r = F.Run({image}, {"scan", "0", "--save", result}, "(" + other + ") & :");
     EXPECT_EQ(r.Exit, 0) << r.Err;
     for (int i = 0; i < 1200 && !std::filesystem::exists(done); ++i) ::usleep(100000);

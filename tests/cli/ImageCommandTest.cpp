@@ -8,23 +8,11 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "CliRunner.h"
 #include "FailingDisk.h"
 
 namespace {
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ImageCommand : public ::testing::Test
 {
@@ -49,14 +37,14 @@ TEST_F(ImageCommand, CopiesWholeAndContinuesAndIsContinuedByGnuDdrescue)
     {};
     ASSERT_EQ(::stat((dir + "/whole.img").c_str(), &st), 0);
     EXPECT_LT(uint64_t(st.st_blocks) * 512, uint64_t(st.st_size) / 2); // mostly holes
-    const std::string map = ReadText(dir + "/whole.map");
+    const std::string map = ReadFileText(dir + "/whole.map");
     EXPECT_TRUE(Contains(map, "\n0x00000000  0x04D00000  +\n")) << map;
 
     if (!Shell("command -v ddrescue")) GTEST_SKIP() << "needs GNU ddrescue (gddrescue)";
     // vlm stops when the target may grow no further (10 MiB); ddrescue finishes from vlm's map.
     r = F.Run({}, {"image", source, "--to", dir + "/a.img", "--map", dir + "/a.map"}, "trap '' XFSZ; ulimit -f 10240");
     EXPECT_EQ(r.Exit, 1) << r.Err;
-    ASSERT_TRUE(Contains(ReadText(dir + "/a.map"), " ?\n")) << ReadText(dir + "/a.map");
+    ASSERT_TRUE(Contains(ReadFileText(dir + "/a.map"), " ?\n")) << ReadFileText(dir + "/a.map");
     ASSERT_TRUE(Shell("ddrescue -q '" + source + "' '" + dir + "/a.img' '" + dir + "/a.map'"));
     EXPECT_EQ(Sha256OfFile(dir + "/a.img"), sha);
 
@@ -91,14 +79,14 @@ TEST_F(ImageCommand, AFailingDiskIsImagedWithExactlyItsBadSectorsMapped)
     const std::string dir = F.NewFolder("out");
     CliResult r = F.Run({}, {"image", disk.Device(), "--to", dir + "/d.img", "--map", dir + "/d.map"});
     EXPECT_EQ(r.Exit, 3) << r.Err;
-    const std::string map = ReadText(dir + "/d.map");
+    const std::string map = ReadFileText(dir + "/d.map");
     EXPECT_TRUE(Contains(map, "0x009C4000  0x00000600  -\n")) << map;
     EXPECT_TRUE(Contains(map, "0x01D4C000  0x00000200  -\n")) << map;
     // ddrescue retries the bad sectors from vlm's map and agrees.
     if (Shell("command -v ddrescue"))
     {
         EXPECT_TRUE(Shell("ddrescue -q -r1 '" + disk.Device() + "' '" + dir + "/d.img' '" + dir + "/d.map'"));
-        EXPECT_EQ(ReadText(dir + "/d.map").find(" ?\n"), std::string::npos);
+        EXPECT_EQ(ReadFileText(dir + "/d.map").find(" ?\n"), std::string::npos);
     }
     // Read with its map, the image gives the same verdict as the failing disk itself: the same
     // exit status and the same number of damaged files.

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "HandTree.h"
+#include "support/HandTree.h"
 #include "core/ExportListing.h"
 #include "core/FileFilter.h"
 #include "core/FileFind.h"
@@ -12,6 +12,14 @@
 #include "core/WildcardMatch.h"
 
 namespace {
+
+// The file time of a calendar moment (local wall clock, as records keep it).
+uint64_t FileTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    uint64_t time = 0;
+    CalendarToFileTime({year, month, day, hour, minute, second}, &time);
+    return time;
+}
 
 std::vector<std::string> Leaves(const KNodeTree& tree)
 {

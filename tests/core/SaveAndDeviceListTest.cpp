@@ -10,7 +10,7 @@
 #include <set>
 
 #include "FakeUserPort.h"
-#include "HandTree.h"
+#include "support/HandTree.h"
 #include "base/VlmErrors.h"
 #include "core/DeviceList.h"
 #include "device/IDeviceIO.h"

@@ -17,11 +17,6 @@
 
 namespace {
 
-void Put(std::vector<uint8_t>& b, size_t off, uint64_t v, size_t bytes)
-{
-    for (size_t i = 0; i < bytes; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // An entry set for `name` (as written by a driver): File, Stream Extension, name entries.
 std::vector<uint8_t> MakeSet(const std::u16string& name, uint16_t attributes, uint32_t first, uint64_t length,
                              uint64_t valid, bool contiguous)
@@ -30,21 +25,21 @@ std::vector<uint8_t> MakeSet(const std::u16string& name, uint16_t attributes, ui
     std::vector<uint8_t> s((2 + nameEntries) * 32, 0);
     s[0] = 0x85;
     s[1] = static_cast<uint8_t>(1 + nameEntries);
-    Put(s, 4, attributes, 2);
-    Put(s, 12, 0x52CF6000, 4); // 2021-06-15 12:00:00
+    PutLE(s, 4, attributes, 2);
+    PutLE(s, 12, 0x52CF6000, 4); // 2021-06-15 12:00:00
     s[32] = 0xC0;
     s[33] = contiguous ? 3 : 1;
     s[35] = static_cast<uint8_t>(name.size());
-    Put(s, 40, valid, 8);
-    Put(s, 52, first, 4);
-    Put(s, 56, length, 8);
+    PutLE(s, 40, valid, 8);
+    PutLE(s, 52, first, 4);
+    PutLE(s, 56, length, 8);
     for (size_t k = 0; k < nameEntries; ++k)
     {
         s[(2 + k) * 32] = 0xC1;
         for (size_t j = 0; j < 15 && k * 15 + j < name.size(); ++j)
-            Put(s, (2 + k) * 32 + 2 + 2 * j, name[k * 15 + j], 2);
+            PutLE(s, (2 + k) * 32 + 2 + 2 * j, name[k * 15 + j], 2);
     }
-    Put(s, 2, ExFatSetChecksum(s, static_cast<uint32_t>(2 + nameEntries)), 2);
+    PutLE(s, 2, ExFatSetChecksum(s, static_cast<uint32_t>(2 + nameEntries)), 2);
     return s;
 }
 
@@ -58,35 +53,32 @@ struct ExFatBuilder
 
     ExFatBuilder()
     {
-        uint8_t* b = Image.data();
-        b[0] = 0xEB;
-        b[1] = 0x76;
-        b[2] = 0x90;
-        std::memcpy(b + 3, "EXFAT   ", 8);
-        Put(Image, 72, kHeap + kClusters, 8);
-        Put(Image, 80, 24, 4);
-        Put(Image, 84, 8, 4);
-        Put(Image, 88, kHeap, 4);
-        Put(Image, 92, kClusters, 4);
-        Put(Image, 96, 2, 4);
-        Put(Image, 100, 0x12345678, 4);
-        b[108] = 9;
-        b[109] = 0;
-        b[110] = 1;
-        b[510] = 0x55;
-        b[511] = 0xAA;
+        std::memcpy(Image.data(),
+                    "\xEB\x76\x90"
+                    "EXFAT   ",
+                    11);
+        PutLE(Image, 72, kHeap + kClusters, 8);
+        PutLE(Image, 80, 24, 4);
+        PutLE(Image, 84, 8, 4);
+        PutLE(Image, 88, kHeap, 4);
+        PutLE(Image, 92, kClusters, 4);
+        PutLE(Image, 96, 2, 4);
+        PutLE(Image, 100, 0x12345678, 4);
+        Image[108] = 9; // 512-byte sectors
+        Image[110] = 1; // one FAT
+        PutLE(Image, 510, 0xAA55, 2);
         SetFat(2, 0xFFFFFFFF);
         SetFat(3, 0xFFFFFFFF);
         Image[Cluster(3)] = 0x0F; // clusters 2-5 in use
         uint8_t bitmap[32] = {0x81};
         std::vector<uint8_t> e(bitmap, bitmap + 32);
-        Put(e, 20, 3, 4);
-        Put(e, 24, (kClusters + 7) / 8, 8);
+        PutLE(e, 20, 3, 4);
+        PutLE(e, 24, (kClusters + 7) / 8, 8);
         AddToRoot(e);
         Seal();
     }
     size_t Cluster(uint32_t c) const { return (kHeap + c - 2) * 512; }
-    void SetFat(uint32_t c, uint32_t next) { Put(Image, 24 * 512 + c * 4, next, 4); }
+    void SetFat(uint32_t c, uint32_t next) { PutLE(Image, 24 * 512 + c * 4, next, 4); }
     void AddToRoot(const std::vector<uint8_t>& e)
     {
         std::memcpy(Image.data() + Cluster(2) + RootUsed, e.data(), std::min<size_t>(e.size(), 512 - RootUsed));
@@ -95,7 +87,7 @@ struct ExFatBuilder
     void Seal()
     {
         const uint32_t sum = ExFatBootChecksum(ByteView(Image).first(11 * 512), 512);
-        for (size_t off = 11 * 512; off < 12 * 512; off += 4) Put(Image, off, sum, 4);
+        for (size_t off = 11 * 512; off < 12 * 512; off += 4) PutLE(Image, off, sum, 4);
         std::memcpy(Image.data() + 12 * 512, Image.data(), 12 * 512);
     }
 };
@@ -124,7 +116,7 @@ TEST(ExFatBoot, ChecksumAndBackupRegion)
     bad.Image[13] = 8; // a FAT parameter block where zeros must be
     EXPECT_FALSE(ParseExFatBootSector(ByteView(bad.Image).first(512), &boot));
     ExFatBuilder root;
-    Put(root.Image, 96, 500, 4); // root cluster past the heap
+    PutLE(root.Image, 96, 500, 4); // root cluster past the heap
     EXPECT_FALSE(ParseExFatBootSector(ByteView(root.Image).first(512), &boot));
 }
 
@@ -160,7 +152,7 @@ TEST(ExFatEntrySetParse, NamesChecksumsAndCounts)
 TEST(ExFatChainWalk, CyclesAndBreaks)
 {
     std::vector<uint8_t> fat(64 * 4, 0);
-    auto link = [&](uint32_t c, uint32_t next) { Put(fat, c * 4, next, 4); };
+    auto link = [&](uint32_t c, uint32_t next) { PutLE(fat, c * 4, next, 4); };
     link(2, 3);
     link(3, 4);
     link(4, 3); // 2 -> 3 -> 4 -> 3 ...

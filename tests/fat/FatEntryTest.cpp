@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "volume/VolumeLabel.h"
 #include "fs/KNodeTree.h"
 #include "support/MemoryMedia.h"
+#include "support/TestFiles.h"
 #include "tests/fat/FatTestSupport.h"
 
 namespace {
@@ -46,6 +48,15 @@ FatParseOutcome Feed(KFatEntryParser& p, const std::vector<std::vector<uint8_t>>
 
 uint8_t Sum(const char* name11) { return FatShortNameChecksum(Name11(name11)); }
 
+// A FAT16 table sector: media byte 0xF8, entry 1 all ones, then `entries` {cluster, value}.
+std::vector<uint8_t> Fat16Sector(std::initializer_list<std::pair<uint32_t, uint16_t>> entries)
+{
+    std::vector<uint8_t> t(512, 0);
+    PutLE(t, 0, 0xFFFFFFF8, 4);
+    for (auto [c, v] : entries) PutLE(t, c * 2, v, 2);
+    return t;
+}
+
 } // namespace
 
 TEST(FatEntries, ShortNamesAndValidity)
@@ -74,9 +85,7 @@ TEST(FatEntries, ShortNamesAndValidity)
     EXPECT_FALSE(IsValidEntry(View(ShortEntry("FAR     BIN", 0x20, 1000)), Limits())) << "cluster beyond the table";
     EXPECT_FALSE(IsValidEntry(View(ShortEntry("ZERO    BIN", 0x20, 0, 10)), Limits())) << "data without a cluster";
     auto badMonth = ShortEntry("README  TXT");
-    const uint16_t month13 = (40 << 9) | (13 << 5) | 1;
-    badMonth[24] = uint8_t(month13);
-    badMonth[25] = uint8_t(month13 >> 8);
+    PutLE(badMonth, 24, (40 << 9) | (13 << 5) | 1, 2); // month 13
     EXPECT_FALSE(HasValidTimes(View(badMonth)));
     auto noCreation = ShortEntry("README  TXT");
     std::memset(noCreation.data() + 14, 0, 2);
@@ -229,16 +238,14 @@ TEST(FatEntries, LongNamesBelongToTheirShortEntry)
 
 TEST(FatBoot, RulesPerType)
 {
+    // 512-byte sectors, 4 per cluster, 1 reserved, 2 FATs of 64, 512 root entries, 16384 sectors.
     std::vector<uint8_t> s(512, 0);
-    s[11] = 0;
-    s[12] = 2;
+    PutLE(s, 11, 512, 2);
     s[13] = 4;
-    s[14] = 1;
+    PutLE(s, 14, 1, 2);
     s[16] = 2;
-    s[17] = 0;
-    s[18] = 2;
-    s[19] = 0;
-    s[20] = 0x40;
+    PutLE(s, 17, 512, 2);
+    PutLE(s, 19, 0x4000, 2);
     s[22] = 64;
     std::memcpy(s.data() + 54, "FAT16   ", 8);
     FatCandidate c;
@@ -264,14 +271,15 @@ TEST(FatBoot, RulesPerType)
     EXPECT_EQ(c.RootSectors, 4u);
     s[12] = 2;
 
+    // 8 sectors per cluster, 32 reserved, 2 FATs of 1024, 2^20 sectors, root at cluster 2.
     std::vector<uint8_t> f32(512, 0);
-    f32[12] = 2;
+    PutLE(f32, 11, 512, 2);
     f32[13] = 8;
     f32[14] = 32;
     f32[16] = 2;
-    const uint32_t total = 1 << 20, fat = 1024;
-    std::memcpy(f32.data() + 32, &total, 4);
-    std::memcpy(f32.data() + 36, &fat, 4);
+    const uint32_t total = 1 << 20;
+    PutLE(f32, 32, total, 4);
+    PutLE(f32, 36, 1024, 4);
     f32[44] = 2;
     std::memcpy(f32.data() + 82, "FAT32   ", 8);
     ASSERT_TRUE(FatCandidateFromBootSector(f32, 11, 0, 512, &c));
@@ -280,23 +288,16 @@ TEST(FatBoot, RulesPerType)
     f32[22] = 1; // a 16-bit FAT size that disagrees with the 32-bit one
     EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, 512, &c));
     f32[22] = 0;
-    const uint32_t farRoot = total / 8;
-    std::memcpy(f32.data() + 44, &farRoot, 4);
+    PutLE(f32, 44, total / 8, 4);
     EXPECT_FALSE(FatCandidateFromBootSector(f32, 11, 0, 512, &c));
 }
 
 TEST(FatTable, DecodingAndTrustChecks)
 {
     // FAT12: entries 2 and 3 share three bytes; the odd one uses the high 12 bits.
-    std::vector<uint8_t> t12(512, 0);
-    t12[0] = 0xF8;
-    t12[1] = 0xFF;
-    t12[2] = 0xFF;
-    t12[3] = 0x03;
-    t12[4] = 0x40;
-    t12[5] = 0x00; // entry 2 = 0x003, entry 3 = 0x004
-    t12[6] = 0xFF;
-    t12[7] = 0x0F; // entry 4 = 0xFFF
+    // Entry 2 = 0x003, entry 3 = 0x004, entry 4 = 0xFFF.
+    std::vector<uint8_t> t12 = {0xF8, 0xFF, 0xFF, 0x03, 0x40, 0x00, 0xFF, 0x0F};
+    t12.resize(512);
     EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 2), 0x003u);
     EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 3), 0x004u);
     EXPECT_EQ(KFatTable::DecodeEntry(t12, 1, 4), 0xFFFu);
@@ -305,28 +306,15 @@ TEST(FatTable, DecodingAndTrustChecks)
     EXPECT_TRUE(table.Accept(t12, 1, 341));
     EXPECT_EQ(table.CountUsed(), 3u);
 
-    auto fat16 = [](std::vector<std::pair<uint32_t, uint16_t>> entries) {
-        std::vector<uint8_t> t(512, 0);
-        t[0] = 0xF8;
-        t[1] = 0xFF;
-        t[2] = 0xFF;
-        t[3] = 0xFF;
-        for (auto [c, v] : entries)
-        {
-            t[c * 2] = uint8_t(v);
-            t[c * 2 + 1] = uint8_t(v >> 8);
-        }
-        return t;
-    };
-    EXPECT_TRUE(KFatTable().Accept(fat16({{2, 3}, {3, 0xFFFF}}), 6, 256));
-    EXPECT_FALSE(KFatTable().Accept(fat16({{2, 4}, {3, 4}, {4, 0xFFFF}}), 6, 256)) << "two chains join";
-    EXPECT_FALSE(KFatTable().Accept(fat16({{2, 3}, {3, 2}}), 6, 256)) << "a loop";
-    EXPECT_FALSE(KFatTable().Accept(fat16({{5, 5}}), 6, 256)) << "a self-loop";
-    EXPECT_FALSE(KFatTable().Accept(fat16({{5, 1}}), 6, 256));
-    EXPECT_FALSE(KFatTable().Accept(fat16({{5, 300}}), 6, 256)) << "beyond the table";
+    EXPECT_TRUE(KFatTable().Accept(Fat16Sector({{2, 3}, {3, 0xFFFF}}), 6, 256));
+    EXPECT_FALSE(KFatTable().Accept(Fat16Sector({{2, 4}, {3, 4}, {4, 0xFFFF}}), 6, 256)) << "two chains join";
+    EXPECT_FALSE(KFatTable().Accept(Fat16Sector({{2, 3}, {3, 2}}), 6, 256)) << "a loop";
+    EXPECT_FALSE(KFatTable().Accept(Fat16Sector({{5, 5}}), 6, 256)) << "a self-loop";
+    EXPECT_FALSE(KFatTable().Accept(Fat16Sector({{5, 1}}), 6, 256));
+    EXPECT_FALSE(KFatTable().Accept(Fat16Sector({{5, 300}}), 6, 256)) << "beyond the table";
     // Removable media carry 0xF0 in entry 0: such tables are read like any other; a byte that
     // is no media descriptor is not.
-    auto floppy = fat16({{2, 0xFFFF}});
+    auto floppy = Fat16Sector({{2, 0xFFFF}});
     floppy[0] = 0xF0;
     EXPECT_TRUE(KFatTable().Accept(floppy, 6, 256));
     floppy[0] = 0xF7;
@@ -338,20 +326,8 @@ TEST(FatTable, DecodingAndTrustChecks)
 
 TEST(FatTable, RunsOfPresentAndDeletedFiles)
 {
-    std::vector<uint8_t> t(512, 0);
-    t[0] = 0xF8;
-    t[1] = 0xFF;
-    t[2] = 0xFF;
-    t[3] = 0xFF;
-    auto set = [&](uint32_t c, uint16_t v) {
-        t[c * 2] = uint8_t(v);
-        t[c * 2 + 1] = uint8_t(v >> 8);
-    };
-    set(10, 11);
-    set(11, 20);
-    set(20, 0xFFFF); // 10 -> 11 -> 20
-    set(30, 31);
-    set(31, 0xFFFF); // ends after 2 clusters
+    // 10 -> 11 -> 20, and 30 -> 31, which ends after 2 clusters.
+    std::vector<uint8_t> t = Fat16Sector({{10, 11}, {11, 20}, {20, 0xFFFF}, {30, 31}, {31, 0xFFFF}});
     KFatTable table;
     ASSERT_TRUE(table.Accept(t, 6, 256));
     FatGeometry g;
@@ -372,8 +348,8 @@ TEST(FatTable, RunsOfPresentAndDeletedFiles)
 
     // A stored table from a damaged scan result: 50 and 51 point at each other, and the
     // record claims a terabyte.
-    set(50, 51);
-    set(51, 50);
+    PutLE(t, 100, 51, 2);
+    PutLE(t, 102, 50, 2);
     KFatTable cyclic;
     cyclic.Restore(t, 6, 256);
     runs = cyclic.Runs(g, 512, 50, 1ull << 40);
@@ -422,14 +398,10 @@ TEST(FatTable, WholeVolumeChainInAnyOrderIsCheckedInLinearWork)
 
     // Loops and joins anywhere in such a chain are still found.
     std::vector<uint8_t> t(table.begin(), table.end());
-    auto set = [&](uint32_t c, uint16_t v) {
-        t[c * 2] = uint8_t(v);
-        t[c * 2 + 1] = uint8_t(v >> 8);
-    };
-    set(3, static_cast<uint16_t>(last)); // the end now leads back to the start: one loop
+    PutLE(t, 3 * 2, last, 2); // the end now leads back to the start: one loop
     EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
-    set(3, 0xFFFF);
-    set(last + 1, 5); // a second chain joins in the middle
+    PutLE(t, 3 * 2, 0xFFFF, 2);
+    PutLE(t, (last + 1) * 2, 5, 2); // a second chain joins in the middle
     EXPECT_FALSE(KFatTable::CheckChains(t, kFatType16, entries, &lookups));
 }
 

@@ -18,38 +18,26 @@ const tagFileNode* FindManifestPath(const std::map<std::string, const tagFileNod
 FatImageBuilder::FatImageBuilder(uint32_t totalSectors, uint8_t sectorsPerCluster, uint16_t fatSectors)
     : Image(size_t(totalSectors) * 512, 0), m_Spc(sectorsPerCluster), m_FatSectors(fatSectors)
 {
-    uint8_t* b = Image.data();
-    b[0] = 0xEB;
-    b[1] = 0x3C;
-    b[2] = 0x90;
-    std::memcpy(b + 3, "MSWIN4.1", 8);
-    b[11] = 0x00;
-    b[12] = 0x02; // 512 bytes per sector
+    std::vector<uint8_t>& b = Image;
+    std::memcpy(b.data(), "\xEB\x3C\x90MSWIN4.1", 11);
+    PutLE(b, 11, 512, 2); // bytes per sector
     b[13] = sectorsPerCluster;
-    b[14] = 1;
-    b[15] = 0; // reserved sectors
-    b[16] = 2; // FATs
-    b[17] = 0x00;
-    b[18] = 0x02; // 512 root entries
-    b[19] = uint8_t(totalSectors);
-    b[20] = uint8_t(totalSectors >> 8);
+    PutLE(b, 14, 1, 2);   // reserved sectors
+    b[16] = 2;            // FATs
+    PutLE(b, 17, 512, 2); // root entries
+    PutLE(b, 19, totalSectors, 2);
     b[21] = 0xF8;
-    b[22] = uint8_t(fatSectors);
-    b[23] = uint8_t(fatSectors >> 8);
+    PutLE(b, 22, fatSectors, 2);
     b[38] = 0x29;
-    std::memcpy(b + 43, "NO NAME    ", 11);
-    std::memcpy(b + 54, "FAT16   ", 8);
-    b[510] = 0x55;
-    b[511] = 0xAA;
+    std::memcpy(b.data() + 43, "NO NAME    FAT16   ", 19);
+    PutLE(b, 510, 0xAA55, 2);
     SetFat(0, 0xFFF8);
     SetFat(1, 0xFFFF);
 }
 
 void FatImageBuilder::SetFatCopy(int copy, uint32_t cluster, uint16_t value)
 {
-    const size_t off = (1 + size_t(copy) * m_FatSectors) * 512 + cluster * 2;
-    Image[off] = uint8_t(value);
-    Image[off + 1] = uint8_t(value >> 8);
+    PutLE(Image, (1 + size_t(copy) * m_FatSectors) * 512 + cluster * 2, value, 2);
 }
 
 void FatImageBuilder::SetFat(uint32_t cluster, uint16_t value)
@@ -65,19 +53,11 @@ std::vector<uint8_t> ShortEntry(const char* name11, uint8_t attr, uint32_t clust
     e[11] = attr;
     const uint16_t time = (10 << 11) | (30 << 5);    // 10:30:00
     const uint16_t date = (41 << 9) | (6 << 5) | 15; // 2021-06-15
-    e[14] = uint8_t(time);
-    e[15] = uint8_t(time >> 8);
-    e[16] = uint8_t(date);
-    e[17] = uint8_t(date >> 8);
-    e[20] = uint8_t(cluster >> 16);
-    e[21] = uint8_t(cluster >> 24);
-    e[22] = uint8_t(time);
-    e[23] = uint8_t(time >> 8);
-    e[24] = uint8_t(date);
-    e[25] = uint8_t(date >> 8);
-    e[26] = uint8_t(cluster);
-    e[27] = uint8_t(cluster >> 8);
-    for (int i = 0; i < 4; ++i) e[28 + i] = uint8_t(size >> (8 * i));
+    PutLE(e, 14, time | uint32_t{date} << 16, 4);    // created
+    PutLE(e, 20, cluster >> 16, 2);
+    PutLE(e, 22, time | uint32_t{date} << 16, 4); // written
+    PutLE(e, 26, cluster, 2);
+    PutLE(e, 28, size, 4);
     return e;
 }
 
@@ -91,8 +71,7 @@ std::vector<uint8_t> LongNamePart(uint8_t sequence, const std::u16string& part, 
     for (size_t i = 0; i < 13; ++i)
     {
         const char16_t u = i < part.size() ? part[i] : (i == part.size() ? u'\0' : u'\xFFFF');
-        e[offs[i]] = uint8_t(u);
-        e[offs[i] + 1] = uint8_t(u >> 8);
+        PutLE(e, offs[i], u, 2);
     }
     return e;
 }

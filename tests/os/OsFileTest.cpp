@@ -134,32 +134,6 @@ TEST(OsFile, TimesAreSetAndReadBack)
     EXPECT_EQ(file.SetTimes(access, write), ERROR_INVALID_HANDLE);
 }
 
-TEST(OsFile, FoldersRenameAndDelete)
-{
-    TempDir dir;
-    const std::string folder = dir.File("out");
-    EXPECT_EQ(OsCreateFolder(folder), ERROR_SUCCESS);
-    EXPECT_EQ(OsCreateFolder(folder), ERROR_FILE_EXISTS);
-    EXPECT_EQ(OsCreateFolder(dir.File("no/such/parent")), ERROR_FILE_NOT_FOUND);
-    const std::string deep = dir.File("a/b/c/d");
-    EXPECT_EQ(OsCreateFolders(deep + "/"), ERROR_SUCCESS);
-    EXPECT_TRUE(OsIsFolder(deep));
-
-    // A file where a folder is wanted is no folder, nor a parent of one.
-    const std::string file = dir.File("a/file");
-    WriteFileBytes(file, {1});
-    EXPECT_NE(OsCreateFolders(file), ERROR_SUCCESS);
-    EXPECT_NE(OsCreateFolders(file + "/below"), ERROR_SUCCESS);
-
-    const std::string moved = dir.File("a/b/moved");
-    WriteFileBytes(moved, {2});
-    EXPECT_EQ(OsRename(file, moved), ERROR_SUCCESS); // replaces the earlier file
-    EXPECT_FALSE(OsPathExists(file));
-    EXPECT_EQ(ReadFileBytes(moved), std::vector<uint8_t>{1});
-    EXPECT_EQ(OsDeleteFile(moved), ERROR_SUCCESS);
-    EXPECT_EQ(OsDeleteFile(moved), ERROR_FILE_NOT_FOUND);
-}
-
 TEST(OsFile, FindFilesIsSortedByBytes)
 {
     TempDir dir;

@@ -19,10 +19,6 @@ std::vector<tagFoundFile> ScanPlanted(const std::vector<uint8_t>& file, const st
     return ScanImage(image, ArchiveType(extension));
 }
 
-void PutU32LE(std::vector<uint8_t>& b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-}
 } // namespace
 
 TEST(ArchiveChecks, FailedIntegrityChecksLeaveTheEndUnknown)
@@ -97,7 +93,7 @@ TEST(ArchiveChecks, HeadersThatFailTheirChecksAreNotFiles)
     EXPECT_TRUE(ScanPlanted(xz, "xz").empty());
 
     std::vector<uint8_t> cab = ArchiveSample("words.cab");
-    PutU32LE(cab, 16, 0xFFFF0000u); // file entries beyond the cabinet's end
+    PutLE(cab, 16, 0xFFFF0000u, 4); // file entries beyond the cabinet's end
     EXPECT_TRUE(ScanPlanted(cab, "cab").empty());
 
     std::vector<uint8_t> tar = ArchiveSample("gnu.tar");
@@ -152,7 +148,7 @@ TEST(ArchiveChecks, SizeFieldsBeyondTheLimitsAreRefused)
     // A 7z start header whose CRC is right but whose directory lies beyond any real archive.
     std::vector<uint8_t> sevenZip = ArchiveSample("words.7z");
     for (int i = 0; i < 8; ++i) sevenZip[12 + static_cast<size_t>(i)] = 0xFF;
-    PutU32LE(sevenZip, 8, RawCrc32(ByteView(sevenZip.data() + 12, 20)));
+    PutLE(sevenZip, 8, RawCrc32(ByteView(sevenZip.data() + 12, 20)), 4);
     EXPECT_TRUE(ScanPlanted(sevenZip, "7z").empty());
 }
 

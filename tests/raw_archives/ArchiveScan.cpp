@@ -1,20 +1,11 @@
 #include "ArchiveScan.h"
 
 #include "archives/ArchivesTypeList.h"
-#include "docs/DocsTypeList.h"
 
 std::vector<RawTypePtr> ArchiveTypes()
 {
     std::vector<RawTypePtr> types;
     for (RawTypeCreate create : RawTypeList_archives()) types.emplace_back(create());
-    return types;
-}
-
-std::vector<RawTypePtr> EveryType()
-{
-    std::vector<RawTypePtr> types = AllMediaTypes();
-    for (auto list : {RawTypeList_archives(), RawTypeList_docs()})
-        for (RawTypeCreate create : list) types.emplace_back(create());
     return types;
 }
 

@@ -3,65 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 
 #include "DocSamples.h"
+#include "RawScanHarness.h"
 #include "docs/DocsTypeList.h"
-#include "raw/KRawFileArray.h"
 #include "support/TestFiles.h"
-#include "support/MemoryMedia.h"
 
 namespace {
 
-struct Found
+// The document, archive and mailbox types scanned in buffers of `bufferSectors`.
+std::vector<tagFoundFile> Scan(const std::vector<uint8_t>& image, uint32_t bufferSectors)
 {
-    std::string extension;
-    int64_t firstSector;
-    int64_t size;
-};
-
-struct TypeDeleter
-{
-    void operator()(KRawTypeBase* t) const { t->Release(); }
-};
-using TypePtr = std::unique_ptr<KRawTypeBase, TypeDeleter>;
-
-std::vector<TypePtr> DocTypes()
-{
-    std::vector<TypePtr> types;
+    std::vector<RawTypePtr> types;
     for (RawTypeCreate create : RawTypeList_docs()) types.emplace_back(create());
-    return types;
-}
-
-std::vector<Found> Scan(const std::vector<uint8_t>& image, uint32_t bufferSectors)
-{
-    MemoryVolume volume(image);
-    const uint64_t total = image.size() / 512;
-    std::vector<TypePtr> types = DocTypes();
-    for (auto& t : types) t->BeginScan();
-    std::vector<Found> found;
-    std::vector<uint8_t> buf(size_t{bufferSectors} * 512);
-    KRawFileArray hits;
-    for (uint64_t s = 0; s < total; s += bufferSectors)
-    {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(bufferSectors, total - s));
-        EXPECT_EQ(volume.ReadSectors(s, buf.data(), n), 0u);
-        const RawScanArgs args{static_cast<int64_t>(s), buf.data(), n, 512, &volume};
-        for (auto& t : types)
-        {
-            hits.Clear();
-            t->Scan(&args, &hits);
-            char ext[260];
-            t->GetExtension(ext, sizeof ext);
-            for (int i = 0; i < hits.GetCount(); ++i)
-            {
-                RawHit h{};
-                hits.GetAt(i, &h);
-                found.push_back({ext, h.firstSector, h.size});
-            }
-        }
-    }
-    return found;
+    return ScanImage(image, types, 512, bufferSectors);
 }
 
 std::string Extension(const std::string& file) { return file.substr(file.rfind('.') + 1); }
@@ -86,9 +41,9 @@ TEST(DocTypes, EverySampleFoundOnceWithItsTypeAndLength)
             image.insert(image.end(), junk.begin(), junk.end());
             ++seed;
         }
-        const std::vector<Found> found = Scan(image, bufferSectors);
-        std::map<int64_t, Found> bySector;
-        for (const Found& f : found)
+        const std::vector<tagFoundFile> found = Scan(image, bufferSectors);
+        std::map<int64_t, tagFoundFile> bySector;
+        for (const tagFoundFile& f : found)
         {
             EXPECT_TRUE(bySector.emplace(f.firstSector, f).second) << "twice at " << f.firstSector;
         }
@@ -114,7 +69,7 @@ TEST(DocTypes, FileCutByTheVolumeEndIsFoundWithoutALength)
         const std::vector<uint8_t> bytes = LoadDocSample(file);
         image.insert(image.end(), bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * 3 / 4));
         image.resize(image.size() / 512 * 512);
-        const std::vector<Found> found = Scan(image, 512);
+        const std::vector<tagFoundFile> found = Scan(image, 512);
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0].firstSector, 4);
         EXPECT_EQ(found[0].size, 0);
@@ -141,7 +96,7 @@ TEST(DocTypes, RandomDamageOnAVolumeKeepsHitsInside)
             const size_t at = (size_t{noise[i]} << 16 | size_t{noise[i + 1]} << 8 | noise[i + 2]) % image.size();
             image[at] = noise[i + 3];
         }
-        for (const Found& f : Scan(image, 64))
+        for (const tagFoundFile& f : Scan(image, 64))
         {
             ASSERT_GE(f.firstSector, 0);
             ASSERT_LT(f.firstSector, total);

@@ -7,10 +7,9 @@
 #include "DocSamples.h"
 #include "docs/DocsLayout.h"
 #include "docs/OleParser.h"
+#include "support/TestFiles.h"
 
 namespace {
-
-void PutU32(std::vector<uint8_t>& b, size_t off, uint32_t v) { std::memcpy(&b[off], &v, 4); }
 
 // Sample layout (512-byte sectors): header, FAT in sector 0 (file offset 512), directory in
 // sector 1 (offset 1024), stream in sectors 2..9.
@@ -45,10 +44,10 @@ TEST(DocOle, LengthComesFromTheHighestAllocatedSector)
 {
     std::vector<uint8_t> doc = LoadDocSample("sample.doc");
     // Free the stream's last sector and allocate a later one: the end moves with the FAT.
-    PutU32(doc, kFat + 4 * 9, kOleFreeSect);
-    PutU32(doc, kFat + 4 * 8, kOleEndOfChain);
+    PutLE(doc, kFat + 4 * 9, kOleFreeSect, 4);
+    PutLE(doc, kFat + 4 * 8, kOleEndOfChain, 4);
     doc.resize(13 * 512, 0);
-    PutU32(doc, kFat + 4 * 11, kOleEndOfChain);
+    PutLE(doc, kFat + 4 * 11, kOleEndOfChain, 4);
     KSpanDocSource src(doc);
     const DocProbe p = ParseOle(src);
     EXPECT_EQ(p.kind, DocKind::Doc);
@@ -60,22 +59,22 @@ TEST(DocOle, DamagedChainsEndTheWalk)
     // Directory chain that points at itself: the walk stops at once (not after reading the
     // same sector thousands of times), the kind is still found.
     std::vector<uint8_t> doc = LoadDocSample("sample.doc");
-    PutU32(doc, kFat + 4 * 1, 1);
+    PutLE(doc, kFat + 4 * 1, 1, 4);
     KCountingSource src(doc);
     EXPECT_EQ(ParseOle(src).kind, DocKind::Doc);
     EXPECT_LT(src.Reads, 16);
 
     // Sibling links forming a cycle in the root's tree.
     doc = LoadDocSample("sample.doc");
-    PutU32(doc, kDir + 128 * 3 + 72, 1); // entry 3's right sibling back to entry 1
+    PutLE(doc, kDir + 128 * 3 + 72, 1, 4); // entry 3's right sibling back to entry 1
     KSpanDocSource src2(doc);
     EXPECT_EQ(ParseOle(src2).kind, DocKind::Doc);
 
     // A DIFAT chain that loops: more FAT sectors claimed than the header holds.
     doc = LoadDocSample("sample.doc");
-    PutU32(doc, 44, 200);  // FAT sectors
-    PutU32(doc, 68, 0);    // first DIFAT sector: the FAT sector itself
-    PutU32(doc, 72, 1000); // DIFAT sectors
+    PutLE(doc, 44, 200, 4);  // FAT sectors
+    PutLE(doc, 68, 0, 4);    // first DIFAT sector: the FAT sector itself
+    PutLE(doc, 72, 1000, 4); // DIFAT sectors
     KSpanDocSource src3(doc);
     const DocProbe p = ParseOle(src3);
     EXPECT_EQ(p.size, 0u);
@@ -139,7 +138,7 @@ TEST(DocOle, FatBeyondTheHeaderIsFoundThroughTheDifat)
     for (uint32_t i = 0; i < kOleHeaderDifat; ++i) h.Difat[i] = i;
     std::memcpy(f.data(), &h, sizeof h);
     auto at = [](uint32_t sector) { return (size_t{sector} + 1) * 512; };
-    for (size_t i = 0; i < 128; ++i) PutU32(f, at(kDifat) + 4 * i, i == 0 ? 109 : kOleFreeSect);
+    for (size_t i = 0; i < 128; ++i) PutLE(f, at(kDifat) + 4 * i, i == 0 ? 109 : kOleFreeSect, 4);
     // FAT: every FAT sector marked, the DIFAT sector, the directory, a data chain to kLastData.
     std::vector<uint32_t> fat(size_t{kFatSectors} * 128, kOleFreeSect);
     for (uint32_t i = 0; i < kFatSectors; ++i) fat[i] = 0xFFFFFFFD;
@@ -168,7 +167,7 @@ TEST(DocOle, FatBeyondTheHeaderIsFoundThroughTheDifat)
     EXPECT_EQ(p.size, (kLastData + 2) * 512u);
 
     // The DIFAT names a FAT sector far beyond the file: the length is unknown, the kind stays.
-    PutU32(f, at(kDifat), 5000);
+    PutLE(f, at(kDifat), 5000, 4);
     KSpanDocSource broken(f);
     p = ParseOle(broken);
     EXPECT_EQ(p.kind, DocKind::Doc);

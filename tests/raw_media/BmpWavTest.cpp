@@ -4,18 +4,9 @@
 
 #include "RawScanHarness.h"
 #include "base/ByteView.h"
+#include "support/TestFiles.h"
 
 namespace {
-void PutU16(std::vector<uint8_t>& b, size_t off, uint32_t v)
-{
-    b[off] = static_cast<uint8_t>(v);
-    b[off + 1] = static_cast<uint8_t>(v >> 8);
-}
-void PutU32(std::vector<uint8_t>& b, size_t off, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // A 24-bit bitmap with a 40-byte info header: rows padded to 4 bytes.
 std::vector<uint8_t> MakeBmp(uint32_t w, uint32_t h)
 {
@@ -24,20 +15,20 @@ std::vector<uint8_t> MakeBmp(uint32_t w, uint32_t h)
     std::vector<uint8_t> b(size, 0x5A);
     b[0] = 'B';
     b[1] = 'M';
-    PutU32(b, 2, size);
-    PutU32(b, 6, 0);
-    PutU32(b, 10, 54);
-    PutU32(b, 14, 40);
-    PutU32(b, 18, w);
-    PutU32(b, 22, h);
-    PutU16(b, 26, 1);
-    PutU16(b, 28, 24);
-    PutU32(b, 30, 0);
-    PutU32(b, 34, row * h);
-    PutU32(b, 38, 2835);
-    PutU32(b, 42, 2835);
-    PutU32(b, 46, 0);
-    PutU32(b, 50, 0);
+    PutLE(b, 2, size, 4);
+    PutLE(b, 6, 0, 4);
+    PutLE(b, 10, 54, 4);
+    PutLE(b, 14, 40, 4);
+    PutLE(b, 18, w, 4);
+    PutLE(b, 22, h, 4);
+    PutLE(b, 26, 1, 2);
+    PutLE(b, 28, 24, 2);
+    PutLE(b, 30, 0, 4);
+    PutLE(b, 34, row * h, 4);
+    PutLE(b, 38, 2835, 4);
+    PutLE(b, 42, 2835, 4);
+    PutLE(b, 46, 0, 4);
+    PutLE(b, 50, 0, 4);
     return b;
 }
 
@@ -45,17 +36,17 @@ std::vector<uint8_t> MakeWav(uint32_t dataBytes)
 {
     std::vector<uint8_t> b(44 + dataBytes, 0x33);
     std::memcpy(b.data(), "RIFF", 4);
-    PutU32(b, 4, 36 + dataBytes);
+    PutLE(b, 4, 36 + dataBytes, 4);
     std::memcpy(b.data() + 8, "WAVEfmt ", 8);
-    PutU32(b, 16, 16);
-    PutU16(b, 20, 1);
-    PutU16(b, 22, 2);
-    PutU32(b, 24, 44100);
-    PutU32(b, 28, 44100 * 4);
-    PutU16(b, 32, 4);
-    PutU16(b, 34, 16);
+    PutLE(b, 16, 16, 4);
+    PutLE(b, 20, 1, 2);
+    PutLE(b, 22, 2, 2);
+    PutLE(b, 24, 44100, 4);
+    PutLE(b, 28, 44100 * 4, 4);
+    PutLE(b, 32, 4, 2);
+    PutLE(b, 34, 16, 2);
     std::memcpy(b.data() + 36, "data", 4);
-    PutU32(b, 40, dataBytes);
+    PutLE(b, 40, dataBytes, 4);
     return b;
 }
 } // namespace
@@ -65,14 +56,14 @@ TEST(RawHeaderSized, BmpSizeFieldDisagreeingWithRowsUsesRows)
     std::vector<uint8_t> bmp = MakeBmp(100, 50);
     const int64_t rows = static_cast<int64_t>(bmp.size());
     std::vector<uint8_t> image = Junk(256 * 512, 2);
-    PutU32(bmp, 2, 0x7FFFFFF0); // a size field far beyond the pixel rows
+    PutLE(bmp, 2, 0x7FFFFFF0, 4); // a size field far beyond the pixel rows
     Plant(image, 3 * 512, bmp);
     auto found = ScanImage(image, MediaType("bmp"));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].size, rows);
 
-    PutU32(bmp, 2, 0);
-    PutU16(bmp, 26, 2); // two planes: not a bitmap
+    PutLE(bmp, 2, 0, 4);
+    PutLE(bmp, 26, 2, 2); // two planes: not a bitmap
     Plant(image, 3 * 512, bmp);
     EXPECT_TRUE(ScanImage(image, MediaType("bmp")).empty());
 }
@@ -87,13 +78,13 @@ TEST(RawHeaderSized, WavFoundWithRiffLengthAndOpenRecordingUsesDataChunk)
     EXPECT_EQ(found[0].firstSector, 7);
     EXPECT_EQ(found[0].size, static_cast<int64_t>(wav.size()) + 1); // odd chunk padded
 
-    PutU32(wav, 4, 0xFFFFFFFF); // never closed
+    PutLE(wav, 4, 0xFFFFFFFF, 4); // never closed
     Plant(image, 7 * 512, wav);
     found = ScanImage(image, MediaType("wav"));
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].size, 44 + 10001);
 
-    PutU32(wav, 24, 7); // a sample rate no recorder writes
+    PutLE(wav, 24, 7, 4); // a sample rate no recorder writes
     Plant(image, 7 * 512, wav);
     EXPECT_TRUE(ScanImage(image, MediaType("wav")).empty());
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "RawScanHarness.h"
+#include "support/TestFiles.h"
 
 namespace {
 std::vector<uint8_t> Bytes(const char* s, size_t n) { return std::vector<uint8_t>(s, s + n); }
@@ -14,10 +15,6 @@ void Append(std::vector<uint8_t>& b, std::span<const uint8_t> more) { b.insert(b
 void PutBE32(std::vector<uint8_t>& b, size_t off, uint32_t v)
 {
     for (int i = 0; i < 4; ++i) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-void PutLE32(std::vector<uint8_t>& b, size_t off, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 int64_t OnlyHitSize(const std::vector<uint8_t>& file, const char* ext, int64_t at = 20)
@@ -93,7 +90,7 @@ TEST(RawAvi, ContinuationFormsBelongToTheFile)
     const size_t first = avi.size();
     std::vector<uint8_t> avix = Bytes("RIFF\0\0\0\0AVIXLIST\x10\0\0\0movi", 24);
     avix.resize(24 + 12, 0x41);
-    PutLE32(avix, 4, static_cast<uint32_t>(avix.size() - 8));
+    PutLE(avix, 4, static_cast<uint32_t>(avix.size() - 8), 4);
     Append(avi, avix);
     Append(avi, avix);
     EXPECT_EQ(OnlyHitSize(avi, "avi"), static_cast<int64_t>(first + 2 * avix.size()));

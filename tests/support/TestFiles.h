@@ -52,3 +52,5 @@ std::string SourcePath(const std::string& relative);
 bool UnpackZst(const std::string& compressed, const std::string& target);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
+/// Stores `value` little-endian in `width` bytes at `off` of `bytes`.
+void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width);

@@ -1,11 +1,10 @@
 // GUID partition tables: the header and entry checks on bytes, discovery of GPT disks built
 // in memory (backup copy, damaged copies, hostile fields, 4 KiB sectors, a deleted partition
-// found by the gap search) and of the GPT disk made by sfdisk.
+// found by the gap search) and the sector size of the 4 KiB disk made by sfdisk.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "DynamicImages.h"
 #include "GptImages.h"
@@ -336,62 +335,24 @@ protected:
         KVolumeManager().ClearVolumes();
         OsDeviceTable::Instance().ClearImages();
     }
-    // Discovery as the program runs it, over the image file at `path`.
-    static std::vector<std::string> Discover(const std::string& path)
-    {
-        OsDeviceTable::Instance().ClearImages();
-        OsDeviceTable::Instance().RegisterImage(path);
-        KVolumeManager().ScanVolumes();
-        return Listing(KVolumeManager().Records());
-    }
     TempDir m_Dir;
 };
 
 } // namespace
 
-// The disk sfdisk wrote: both partitions with the starts and sizes of the manifest, their types
-// and labels from their boot sectors; with the primary header wiped, the same from the backup.
-TEST_F(GptFixture, SfdiskDiskListsBothPartitions)
-{
-    const std::string path = m_Dir.File("gpt-basic.img");
-    ASSERT_TRUE(UnpackFixtureImage("gpt-basic", path));
-    const ImageManifest manifest = LoadManifest("gpt-basic");
-    ASSERT_EQ(manifest.Partitions.size(), 2u);
-    const uint64_t sectors = ReadFileBytes(path).size() / 512;
-    std::vector<std::string> expected = {"256:-1:0:" + std::to_string(sectors)};
-    for (const ManifestPartition& p : manifest.Partitions)
-        expected.push_back("1:" + std::to_string(p.Fs == "ntfs" ? FS_TYPE_NTFS : FS_TYPE_FAT32) + ":" +
-                           std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
-    EXPECT_EQ(Discover(path), expected);
-    ASSERT_EQ(KVolumeManager().Records().size(), 3u);
-    EXPECT_EQ(KVolumeManager().Records()[1].Label, "GPT-FAT32");
-    EXPECT_EQ(KVolumeManager().Records()[2].Label, "GPT-NTFS");
-
-    {
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        const std::vector<char> zeros(512, 0);
-        f.seekp(512);
-        f.write(zeros.data(), 512);
-    }
-    EXPECT_EQ(Discover(path), expected);
-}
-
-// A disk of 4096-byte sectors saved as a file: its GPT header at byte 4096 tells how to read it,
-// so its partitions are found where its tables put them; read in 512-byte sectors (forced),
-// they are not. The probe also reads a volume image's own boot sector, and nothing else.
+// A disk of 4096-byte sectors saved as a file: its GPT header at byte 4096 tells how to read it
+// (its listing in those sectors is the CLI tests'); read in 512-byte sectors (forced), its
+// partitions are not found. The probe also reads a volume image's own boot sector, and
+// nothing else.
 TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
 {
     const std::string path = m_Dir.File("gpt-4k.img");
     ASSERT_TRUE(UnpackFixtureImage("gpt-4k", path));
     const std::vector<uint8_t> bytes = ReadFileBytes(path);
     const ImageManifest manifest = LoadManifest("gpt-4k");
-    std::vector<std::string> expected = {"256:-1:0:" + std::to_string(bytes.size() / 4096)};
-    for (const ManifestPartition& p : manifest.Partitions)
-        expected.push_back("1:" + std::to_string(p.Fs == "ntfs" ? FS_TYPE_NTFS : FS_TYPE_FAT16) + ":" +
-                           std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
-    EXPECT_EQ(Discover(path), expected);
+    OsDeviceTable::Instance().RegisterImage(path);
+    KVolumeManager().ScanVolumes();
     ASSERT_EQ(KVolumeManager().Records().size(), 3u);
-    EXPECT_EQ(KVolumeManager().Records()[1].Label, "4K-FAT16");
     tagDiskGeometry geometry;
     ASSERT_EQ(KVolumeManager().Records()[1].VolumeIO->GetGeometry(&geometry), 0u);
     EXPECT_EQ(geometry.BytesPerSector, 4096u);

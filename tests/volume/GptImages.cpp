@@ -7,11 +7,6 @@
 #include "base/Crc32.h"
 #include "base/VlmErrors.h"
 
-void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width)
-{
-    for (size_t i = 0; i < width; ++i) bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 void FixGptHeaderCrc(std::vector<uint8_t>& sector)
 {
     uint32_t size = 0;

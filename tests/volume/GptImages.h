@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/MemoryMedia.h"
+#include "support/TestFiles.h"
 
 struct GptTestEntry
 {
@@ -34,5 +35,3 @@ struct GptTestTable
 
 /// Recomputes the header CRC of the header in `sector` after a test changed a field.
 void FixGptHeaderCrc(std::vector<uint8_t>& sector);
-/// Stores a little-endian value of `width` bytes at `off`.
-void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width);

@@ -6,6 +6,7 @@
 
 #include "base/Crc32.h"
 #include "format/gpt/GptLayout.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -267,11 +268,6 @@ namespace {
 
 constexpr uint8_t kReservedType[16] = {0x16, 0xE3, 0xC9, 0xE3, 0x5C, 0x0B, 0xB8, 0x4D,
                                        0x81, 0x7D, 0xF9, 0x2D, 0xF0, 0x02, 0x15, 0xAE};
-
-void PutLE(std::vector<uint8_t>& b, size_t off, uint64_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i, v >>= 8) b[off + static_cast<size_t>(i)] = static_cast<uint8_t>(v & 0xFF);
-}
 
 tagGptEntry GptEntry(const uint8_t (&type)[16], uint8_t unique, uint64_t first, uint64_t last, const char* name)
 {

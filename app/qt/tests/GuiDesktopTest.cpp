@@ -46,6 +46,7 @@
 #include "core/FileFilter.h"
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
+#include "support/HandTree.h"
 
 namespace {
 
@@ -76,51 +77,13 @@ class SampleDisk : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Image = Rig.AddImage("sample-disk");
-        ASSERT_FALSE(Image.empty());
-        CBothViewAndManager* page = Rig.OpenModule(EModule::Advanced);
-        ASSERT_NE(page, nullptr);
-        ASSERT_TRUE(page->DevicePage()->List()->SelectVolume(Rig.VolumeOf("FAT32")));
-        page->DevicePage()->OpenButton()->click();
-        ASSERT_EQ(page->CurrentView(), EView::Files) << Rig.MessagesText();
-        Files = page->FilePage();
+        Files = Rig.OpenVolume("sample-disk", "FAT32");
+        ASSERT_NE(Files, nullptr);
+        Image = Rig.Temp().File("sample-disk.img");
         Tree = &Rig.Frame().Session().GetCurrentTree();
     }
-
-    QModelIndex FolderIndex(const QString& path)
-    {
-        CFolderTreeModel* model = Files->FolderModel();
-        QModelIndex at = model->index(0, 0);
-        for (const QString& name : path.split('/', Qt::SkipEmptyParts))
-        {
-            QModelIndex next;
-            for (int r = 0; r < model->rowCount(at); ++r)
-            {
-                if (model->index(r, 0, at).data().toString() == name) next = model->index(r, 0, at);
-            }
-            if (!next.isValid()) return {};
-            at = next;
-        }
-        return at;
-    }
-
-    // Shows `folder` and makes `name` the list's current row; its index.
-    QModelIndex Select(const QString& folder, const QString& name)
-    {
-        Files->ShowFolder(Files->FolderModel()->NodeOf(FolderIndex(folder)));
-        CFileListModel* list = Files->FileModel();
-        for (int r = 0; r < list->rowCount(); ++r)
-        {
-            const QModelIndex cell = list->index(r, CFileListModel::kName);
-            if (cell.data().toString() == name)
-            {
-                Files->FileView()->setCurrentIndex(cell);
-                return cell;
-            }
-        }
-        ADD_FAILURE() << "no " << name.toStdString() << " in " << folder.toStdString();
-        return {};
-    }
+    QModelIndex FolderIndex(const QString& path) { return GuiRig::FolderIndex(Files, path); }
+    QModelIndex Select(const QString& folder, const QString& name) { return GuiRig::SelectRow(Files, folder, name); }
 
     GuiRig Rig;
     std::string Image;
@@ -197,14 +160,11 @@ TEST(GuiDesktop, FolderPaneOpensAsWideAsTheUserLeftIt)
     QSettings(QStringLiteral("Vellumar"), QStringLiteral("vellumar")).remove(QStringLiteral("files/folderPane"));
     // The pane's width as the user drags the splitter's handle, in a window on the screen.
     auto open = [](GuiRig& rig) {
-        EXPECT_FALSE(rig.AddImage("fat16-nested").empty());
-        CBothViewAndManager* page = rig.OpenModule(EModule::Advanced);
-        EXPECT_TRUE(page->DevicePage()->List()->SelectVolume(rig.VolumeOf("FAT16")));
-        page->DevicePage()->OpenButton()->click();
+        CFileListDlg* files = rig.OpenVolume("fat16-nested", "FAT16");
         rig.Frame().resize(1000, 600);
         rig.Frame().show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&rig.Frame()));
-        return page->FilePage()->Splitter();
+        return files->Splitter();
     };
     int left = 0;
     {
@@ -267,34 +227,10 @@ TEST_F(SampleDisk, PreviewerBesideTheListShowsPhotoTextAndOpensOnDoubleClick)
 TEST(GuiDesktopPreview, BytesThatAreNeitherPictureNorTextShowAsHex)
 {
     GuiRig rig;
-    ASSERT_FALSE(rig.AddImage("fat16-nested").empty());
-    CBothViewAndManager* page = rig.OpenModule(EModule::Advanced);
-    ASSERT_NE(page, nullptr);
-    ASSERT_TRUE(page->DevicePage()->List()->SelectVolume(rig.VolumeOf("FAT16")));
-    page->DevicePage()->OpenButton()->click();
-    CFileListDlg* files = page->FilePage();
+    CFileListDlg* files = rig.OpenVolume("fat16-nested", "FAT16");
+    ASSERT_NE(files, nullptr);
     files->SetPreviewOpen(true);
-    rig.Frame().Session();
-    // Projects/2020/Gamma/data.bin
-    CFolderTreeModel* model = files->FolderModel();
-    QModelIndex at = model->index(0, 0);
-    for (const QString name : {"Projects", "2020", "Gamma"})
-    {
-        for (int r = 0; r < model->rowCount(at); ++r)
-            if (model->index(r, 0, at).data().toString() == name)
-            {
-                at = model->index(r, 0, at);
-                break;
-            }
-    }
-    files->ShowFolder(model->NodeOf(at));
-    const int row = [&] {
-        for (int r = 0; r < files->FileModel()->rowCount(); ++r)
-            if (files->FileModel()->index(r, 0).data().toString() == "data.bin") return r;
-        return -1;
-    }();
-    ASSERT_GE(row, 0);
-    files->FileView()->setCurrentIndex(files->FileModel()->index(row, 0));
+    ASSERT_TRUE(GuiRig::SelectRow(files, "Projects/2020/Gamma", "data.bin").isValid());
     files->PreviewCurrent();
     ASSERT_EQ(files->PreviewPane()->Showing(), CQuickPreviewPane::EShows::Hex);
     EXPECT_TRUE(files->PreviewPane()->ShownText().startsWith("00000000  "))
@@ -416,24 +352,8 @@ TEST(GuiDesktopThumbnails, AHundredThousandEntriesAskOnlyForWhatIsOnScreen)
 {
     // One folder of 100,000 pictures whose data cannot be read (no file system): the view
     // comes up at once and asks for the few items it shows, not for every entry.
-    KFileNode store(FN_EXTRA_IDS);
-    KNodeTree tree;
-    tagFileNode* rootRecord = store.AddNode("ROOT");
-    rootRecord->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    rootRecord->wAttributes = FN_ATTR_FOLDER;
-    tree.SetStore(&store);
-    tagTreeNode* root = tree.SetRoot(rootRecord);
-    for (int i = 0; i < 100000; ++i)
-    {
-        tagFileNode* record = store.AddNode("photo " + std::to_string(i) + ".jpg");
-        record->wValidMask = FN_MASK_SIZE | FN_MASK_ATTRIBUTES;
-        record->wAttributes = FN_ATTR_ARCHIVE;
-        record->s64Size = 4096;
-        tagTreeNode* node = tree.NewNode();
-        node->pRecord = record;
-        node->pParent = root;
-        KNodeTree::LinkChild(root, node);
-    }
+    HandTree tree;
+    for (int i = 0; i < 100000; ++i) tree.File(tree.Root(), "photo " + std::to_string(i) + ".jpg", 4096);
     CFileListModel list;
     CThumbnailModel model(&list, [] { return static_cast<IFileSystem*>(nullptr); });
     QListView view;
@@ -447,7 +367,7 @@ TEST(GuiDesktopThumbnails, AHundredThousandEntriesAskOnlyForWhatIsOnScreen)
     view.show();
     QElapsedTimer timer;
     timer.start();
-    list.SetFolder(&tree, root);
+    list.SetFolder(&tree.Tree, tree.Root());
     // The event loop keeps turning while the view lays the entries out and paints.
     int ticks = 0;
     QTimer tick;

@@ -17,51 +17,21 @@
 #include "CFileListModel.h"
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
+#include "support/HandTree.h"
 
 namespace {
 
-// One folder holding `names` in this order (as the tree lists them); every node gets its own
-// size so that sorting by size reorders the list.
-class NamedFolder
+// One folder holding `names` in this order; each entry gets its own size so that sorting by
+// size reorders the list, and "Pictures" is a folder (its type is "Folder" whatever its name says).
+struct NamedFolder : HandTree
 {
-public:
-    explicit NamedFolder(const std::vector<std::string>& names) : m_Store(FN_EXTRA_IDS)
+    explicit NamedFolder(const std::vector<std::string>& names)
     {
-        tagFileNode* rootRecord = m_Store.AddNode("ROOT");
-        rootRecord->wValidMask = FN_MASK_SYSTEM_FOLDER;
-        rootRecord->wAttributes = FN_ATTR_FOLDER;
-        m_Tree.SetStore(&m_Store);
-        m_pRoot = m_Tree.SetRoot(rootRecord);
         std::mt19937 sizes(7);
         for (const std::string& name : names)
-        {
-            tagFileNode* record = m_Store.AddNode(name);
-            record->wValidMask = FN_MASK_SIZE | FN_MASK_ATTRIBUTES;
-            record->wAttributes = FN_ATTR_ARCHIVE;
-            record->s64Size = static_cast<int64_t>(sizes() % 1000000);
-            tagTreeNode* node = m_Tree.NewNode();
-            node->pRecord = record;
-            node->pParent = m_pRoot;
-            KNodeTree::LinkChild(m_pRoot, node);
-        }
+            File(Root(), name, static_cast<int64_t>(sizes() % 1000000), FN_KIND_PRESENT, 0,
+                 name == "Pictures" ? FN_ATTR_FOLDER : FN_ATTR_ARCHIVE);
     }
-
-    // Marks the entry named `name` as a folder (its type is "Folder" whatever its name says).
-    void MakeFolder(const std::string& name)
-    {
-        for (tagTreeNode* n = m_pRoot->pFirstChild; n; n = n->pNext)
-        {
-            if (name == m_Tree.GetName(n)) n->pRecord->wAttributes = FN_ATTR_FOLDER;
-        }
-    }
-
-    KNodeTree& Tree() { return m_Tree; }
-    tagTreeNode* Root() { return m_pRoot; }
-
-private:
-    KFileNode m_Store;
-    KNodeTree m_Tree;
-    tagTreeNode* m_pRoot = nullptr;
 };
 
 std::vector<tagTreeNode*> Shown(const CFileListModel& model)
@@ -214,15 +184,14 @@ TEST(GuiFileListSort, NameAndTypeOrdersEqualTheStableSortWithTheOldComparisons)
     names.insert(names.end(), generated.begin(), generated.end());
     std::shuffle(names.begin(), names.end(), std::mt19937(99));
     NamedFolder folder(names);
-    folder.MakeFolder("Pictures");
     CFileListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.SetFolder(&folder.Tree(), folder.Root());
+    model.SetFolder(&folder.Tree, folder.Root());
     const std::vector<tagTreeNode*> original = Shown(model);
     ASSERT_EQ(original.size(), names.size());
 
     // Each step starts from the order the previous one left: ties must keep it.
-    const KNodeTree& tree = folder.Tree();
+    const KNodeTree& tree = folder.Tree;
     model.sort(CFileListModel::kName);
     ExpectOrder(model, tree, ReferenceByName(tree, original, false), "name, from the tree's order");
     model.sort(CFileListModel::kSize, Qt::DescendingOrder);
@@ -264,9 +233,9 @@ TEST(GuiFileListSort, UnderscoreSortsBeforeLettersWhereverTheNamesDiffer)
     // The same pair of names, differing at byte 1 and at byte 20: one rule for both.
     NamedFolder folder({"aa", "a_", "abcdefghijklmnopqrsta", "abcdefghijklmnopqrs_"});
     CFileListModel model;
-    model.SetFolder(&folder.Tree(), folder.Root());
+    model.SetFolder(&folder.Tree, folder.Root());
     model.sort(CFileListModel::kName);
-    EXPECT_EQ(NamesOf(folder.Tree(), Shown(model)),
+    EXPECT_EQ(NamesOf(folder.Tree, Shown(model)),
               (std::vector<std::string>{"a_", "aa", "abcdefghijklmnopqrs_", "abcdefghijklmnopqrsta"}));
 }
 
@@ -274,7 +243,7 @@ TEST(GuiFileListSort, PersistentIndexesFollowTheirRowsAndANewFolderKeepsTheHeade
 {
     NamedFolder folder(GeneratedNames(500));
     CFileListModel model;
-    model.SetFolder(&folder.Tree(), folder.Root());
+    model.SetFolder(&folder.Tree, folder.Root());
     std::vector<QPersistentModelIndex> kept;
     std::vector<tagTreeNode*> nodes;
     for (int r = 0; r < model.rowCount(); r += 37)
@@ -297,14 +266,14 @@ TEST(GuiFileListSort, PersistentIndexesFollowTheirRowsAndANewFolderKeepsTheHeade
     // folder opened while the header shows a sort is listed in that sort.
     NamedFolder other({"delta", "Alpha", "charlie", "Bravo"});
     model.sort(CFileListModel::kName);
-    model.SetFolder(&other.Tree(), other.Root());
-    EXPECT_EQ(NamesOf(other.Tree(), Shown(model)), (std::vector<std::string>{"Alpha", "Bravo", "charlie", "delta"}));
+    model.SetFolder(&other.Tree, other.Root());
+    EXPECT_EQ(NamesOf(other.Tree, Shown(model)), (std::vector<std::string>{"Alpha", "Bravo", "charlie", "delta"}));
     model.sort(CFileListModel::kName, Qt::DescendingOrder);
-    EXPECT_EQ(NamesOf(other.Tree(), Shown(model)), (std::vector<std::string>{"delta", "charlie", "Bravo", "Alpha"}));
+    EXPECT_EQ(NamesOf(other.Tree, Shown(model)), (std::vector<std::string>{"delta", "charlie", "Bravo", "Alpha"}));
     model.sort(-1);
     std::vector<tagTreeNode*> siblings;
     for (tagTreeNode* n = other.Root()->pFirstChild; n; n = n->pNext) siblings.push_back(n);
     EXPECT_EQ(Shown(model), siblings);
-    model.SetFolder(&folder.Tree(), folder.Root());
+    model.SetFolder(&folder.Tree, folder.Root());
     EXPECT_EQ(model.NodeAt(0), folder.Root()->pFirstChild);
 }

@@ -35,6 +35,7 @@
 #include "core/CGlobalParamTable.h"
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
+#include "support/HandTree.h"
 
 namespace {
 
@@ -44,43 +45,17 @@ class OpenedVolume : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(Rig.AddImage("fat16-nested").empty());
-        Rig.Frame().StartPage()->ModuleButton(EModule::Advanced)->click();
-        CDeviceSelectDlg* devices = Rig.Frame().RecoveryPage()->DevicePage();
-        ASSERT_TRUE(devices->List()->SelectVolume(Rig.VolumeOf("FAT16")));
-        devices->OpenButton()->click();
-        ASSERT_EQ(Rig.Frame().RecoveryPage()->CurrentView(), EView::Files) << Rig.MessagesText();
-        Files = Rig.Frame().RecoveryPage()->FilePage();
+        Files = Rig.OpenVolume("fat16-nested", "FAT16");
+        ASSERT_NE(Files, nullptr);
     }
 
     // The folder of the tree shown at `path` ("Photos/Summer").
-    tagTreeNode* Folder(const QString& path)
-    {
-        CFolderTreeModel* model = Files->FolderModel();
-        QModelIndex at = model->index(0, 0);
-        for (const QString& name : path.split('/', Qt::SkipEmptyParts))
-        {
-            QModelIndex next;
-            for (int r = 0; r < model->rowCount(at); ++r)
-            {
-                if (model->index(r, 0, at).data().toString() == name) next = model->index(r, 0, at);
-            }
-            if (!next.isValid()) return nullptr;
-            at = next;
-        }
-        return model->NodeOf(at);
-    }
+    tagTreeNode* Folder(const QString& path) { return Files->FolderModel()->NodeOf(GuiRig::FolderIndex(Files, path)); }
 
     // Ticks the row named `name` of the list showing `folder`.
     void Tick(const QString& folder, const QString& name)
     {
-        Files->ShowFolder(Folder(folder));
-        CFileListModel* list = Files->FileModel();
-        for (int r = 0; r < list->rowCount(); ++r)
-        {
-            if (list->index(r, CFileListModel::kName).data().toString().compare(name, Qt::CaseInsensitive) == 0)
-                list->setData(list->index(r, CFileListModel::kName), Qt::Checked, Qt::CheckStateRole);
-        }
+        Files->FileModel()->setData(GuiRig::SelectRow(Files, folder, name), Qt::Checked, Qt::CheckStateRole);
     }
 
     // Plays the filter dialog: `fill` sets its fields, then OK.
@@ -337,37 +312,18 @@ TEST(GuiFileListAllFiles, ThreeHundredThousandFilesArriveInBatchesWhileTheWindow
 {
     // 300 folders of 1,000 files: the list starts empty at once and fills a batch per turn of
     // the event loop.
-    KFileNode store(FN_EXTRA_IDS);
-    KNodeTree tree;
-    tree.SetStore(&store);
-    tagFileNode* rootRecord = store.AddNode("ROOT");
-    rootRecord->wValidMask = FN_MASK_SYSTEM_FOLDER;
-    rootRecord->wAttributes = FN_ATTR_FOLDER;
-    tagTreeNode* root = tree.SetRoot(rootRecord);
+    HandTree tree;
     for (int f = 0; f < 300; ++f)
     {
-        tagFileNode* folderRecord = store.AddNode("folder " + std::to_string(f));
-        folderRecord->wValidMask = FN_MASK_ATTRIBUTES;
-        folderRecord->wAttributes = FN_ATTR_FOLDER;
-        tagTreeNode* folder = tree.NewNode();
-        folder->pRecord = folderRecord;
-        KNodeTree::LinkChild(root, folder);
-        for (int i = 0; i < 1000; ++i)
-        {
-            tagFileNode* record = store.AddNode("file " + std::to_string(i) + ".dat");
-            record->wValidMask = FN_MASK_SIZE | FN_MASK_ATTRIBUTES;
-            record->wAttributes = FN_ATTR_ARCHIVE;
-            tagTreeNode* node = tree.NewNode();
-            node->pRecord = record;
-            KNodeTree::LinkChild(folder, node);
-        }
+        tagTreeNode* folder = tree.Folder(tree.Root(), "folder " + std::to_string(f));
+        for (int i = 0; i < 1000; ++i) tree.File(folder, "file " + std::to_string(i) + ".dat", 0);
     }
     CFileListModel model;
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy filled(&model, &CFileListModel::FlatFilled);
     QElapsedTimer timer;
     timer.start();
-    model.SetFlat(&tree, root);
+    model.SetFlat(&tree.Tree, tree.Root());
     EXPECT_LT(timer.elapsed(), 100);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_TRUE(model.Filling());
@@ -376,9 +332,9 @@ TEST(GuiFileListAllFiles, ThreeHundredThousandFilesArriveInBatchesWhileTheWindow
     EXPECT_EQ(model.rowCount(), 300000);
     // Each turn of the event loop walks a bounded number of nodes.
     EXPECT_GE(inserted.count(), 4) << "the rows came in batches";
-    // In the tree's order (the folders and files were linked in front of each other).
-    EXPECT_EQ(model.index(0, CFileListModel::kPath).data().toString(), "/folder 299");
-    EXPECT_EQ(model.index(0, CFileListModel::kName).data().toString(), "file 999.dat");
-    EXPECT_EQ(model.index(299999, CFileListModel::kPath).data().toString(), "/folder 0");
-    EXPECT_EQ(model.index(299999, CFileListModel::kName).data().toString(), "file 0.dat");
+    // In the tree's order.
+    EXPECT_EQ(model.index(0, CFileListModel::kPath).data().toString(), "/folder 0");
+    EXPECT_EQ(model.index(0, CFileListModel::kName).data().toString(), "file 0.dat");
+    EXPECT_EQ(model.index(299999, CFileListModel::kPath).data().toString(), "/folder 299");
+    EXPECT_EQ(model.index(299999, CFileListModel::kName).data().toString(), "file 999.dat");
 }

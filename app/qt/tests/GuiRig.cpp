@@ -9,9 +9,13 @@
 
 #include <gtest/gtest.h>
 #include <QPushButton>
+#include <QTreeView>
 
 #include "CBothViewAndManager.h"
+#include "CDeviceListCtrl.h"
+#include "CDeviceSelectDlg.h"
 #include "CFileListDlg.h"
+#include "CFileListModel.h"
 #include "CFolderTreeModel.h"
 #include "CMainFrame.h"
 #include "CSaveSettingDlg.h"
@@ -151,4 +155,51 @@ std::vector<std::string> GuiRig::ResumeResults() const
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+CFileListDlg* GuiRig::OpenVolume(const std::string& name, const std::string& fs)
+{
+    CBothViewAndManager* page = AddImage(name).empty() ? nullptr : OpenModule(EModule::Advanced);
+    if (!page || !page->DevicePage()->List()->SelectVolume(VolumeOf(fs)))
+    {
+        ADD_FAILURE() << "no " << fs << " volume on " << name;
+        return nullptr;
+    }
+    page->DevicePage()->OpenButton()->click();
+    if (page->CurrentView() != EView::Files)
+    {
+        ADD_FAILURE() << "the volume did not open: " << MessagesText();
+        return nullptr;
+    }
+    return page->FilePage();
+}
+
+QModelIndex GuiRig::FolderIndex(CFileListDlg* files, const QString& path)
+{
+    CFolderTreeModel* model = files->FolderModel();
+    QModelIndex at = model->index(0, 0);
+    for (const QString& name : path.split('/', Qt::SkipEmptyParts))
+    {
+        QModelIndex next;
+        for (int r = 0; r < model->rowCount(at) && !next.isValid(); ++r)
+            if (model->index(r, 0, at).data().toString() == name) next = model->index(r, 0, at);
+        if (!next.isValid()) return {};
+        at = next;
+    }
+    return at;
+}
+
+QModelIndex GuiRig::SelectRow(CFileListDlg* files, const QString& folder, const QString& name)
+{
+    files->ShowFolder(files->FolderModel()->NodeOf(FolderIndex(files, folder)));
+    CFileListModel* list = files->FileModel();
+    for (int r = 0; r < list->rowCount(); ++r)
+    {
+        const QModelIndex cell = list->index(r, CFileListModel::kName);
+        if (cell.data().toString().compare(name, Qt::CaseInsensitive) != 0) continue;
+        files->FileView()->setCurrentIndex(cell);
+        return cell;
+    }
+    ADD_FAILURE() << "no " << name.toStdString() << " in " << folder.toStdString();
+    return {};
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <QMessageBox>
+#include <QModelIndex>
 #include <QString>
 
 #include "GuiDialogs.h"
@@ -70,6 +71,15 @@ public:
     /// path dialog; that folder, or "" (with the failure recorded) when the save was not
     /// reported done.
     std::string SaveEverything(CFileListDlg* files);
+
+    /// Adds the image `name`, opens Advanced Recovery and "Open"s the volume whose device text
+    /// contains `fs`; its file page, or null (with the failure recorded).
+    CFileListDlg* OpenVolume(const std::string& name, const std::string& fs);
+    /// The folder tree's entry at `path` ("Photos/Summer"; "" is the root), or an invalid index.
+    static QModelIndex FolderIndex(CFileListDlg* files, const QString& path);
+    /// Shows `folder` and makes the row named `name` (ignoring case) current; its name cell, or
+    /// an invalid index (with the failure recorded).
+    static QModelIndex SelectRow(CFileListDlg* files, const QString& folder, const QString& name);
 
     /// The volume index of the first row whose device text contains `fs` and is not a
     /// physical device, in the current module's layout.

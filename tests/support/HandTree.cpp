@@ -1,6 +1,4 @@
-#include "HandTree.h"
-
-#include "core/FileListText.h"
+#include "support/HandTree.h"
 
 HandTree::HandTree()
 {
@@ -18,9 +16,9 @@ tagTreeNode* HandTree::Add(tagTreeNode* parent, tagFileNode* record)
     node->pRecord = record;
     node->pParent = parent;
     // Appended at the end, so that list order is the order of the calls.
-    tagTreeNode** link = &parent->pFirstChild;
-    while (*link) link = &(*link)->pNext;
-    *link = node;
+    tagTreeNode*& last = m_LastChild[parent];
+    (last ? last->pNext : parent->pFirstChild) = node;
+    last = node;
     return node;
 }
 
@@ -44,18 +42,4 @@ tagTreeNode* HandTree::File(tagTreeNode* parent, const std::string& name, int64_
     record->ftModified = modified;
     record->ftCreated = modified;
     return Add(parent, record);
-}
-
-uint64_t FileTimeOf(int year, int month, int day, int hour, int minute, int second)
-{
-    tagCalendarTime t;
-    t.nYear = year;
-    t.nMonth = month;
-    t.nDay = day;
-    t.nHour = hour;
-    t.nMinute = minute;
-    t.nSecond = second;
-    uint64_t time = 0;
-    CalendarToFileTime(t, &time);
-    return time;
 }

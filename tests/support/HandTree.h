@@ -1,8 +1,9 @@
 #pragma once
-// A small file tree built by hand for the file-list tests: records in a store, nodes linked
-// in the order they are added.
+// A file tree built by hand for the file-list tests: records in a store, nodes linked in the
+// order they are added.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "fs/KFileNode.h"
 #include "fs/KNodeTree.h"
@@ -21,7 +22,5 @@ public:
 
 private:
     tagTreeNode* Add(tagTreeNode* parent, tagFileNode* record);
+    std::unordered_map<tagTreeNode*, tagTreeNode*> m_LastChild; // appends in constant time
 };
-
-// The file time of a calendar moment (local wall clock, as records keep it).
-uint64_t FileTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
