@@ -72,14 +72,14 @@ void WalkUnits(const StreamVector& runs, uint32_t unitSectors)
     {}
 }
 
-void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
+void WalkAttributes(KNtfsMft& mft, ByteView record)
 {
     const uint32_t types[] = {kNtfsAttrStandardInformation, kNtfsAttrAttributeList, kNtfsAttrFileName,
                               kNtfsAttrVolumeName,          kNtfsAttrData,          kNtfsAttrIndexAllocation};
     for (uint32_t type : types)
         for (int nth = 0; nth < 4; ++nth)
         {
-            const NtfsAttribute attribute = FindAttribute(record, type, nth, static_cast<int>(size));
+            const NtfsAttribute attribute = FindAttribute(record, type, nth);
             if (!attribute) break;
             ByteView value;
             ResidentValue(attribute, &value);
@@ -95,21 +95,21 @@ void WalkAttributes(KNtfsMft& mft, uint8_t* record, uint32_t size)
                 }
             }
         }
-    FindUnnamedData(record, static_cast<int>(size));
-    WalkAttributeList(mft, record, static_cast<int>(size), [](const tagNtfsAttributeListEntry&) { return true; });
+    FindUnnamedData(record);
+    WalkAttributeList(mft, record, [](const tagNtfsAttributeListEntry&) { return true; });
     std::string name;
     tagNtfsFileNode node{};
     ParseFileRecord(mft, record, 40, &name, &node);
     // Every named stream is found again by its name, as its copy finds it.
-    ForEachNamedStream(mft, record, static_cast<int>(size), [&](const std::string& stream, const NtfsAttribute& data) {
+    ForEachNamedStream(mft, record, [&](const std::string& stream, const NtfsAttribute& data) {
         tagNtfsFileNode streamNode{};
         MakeStreamNode(node, data, &streamNode);
         NtfsStreamData found;
-        LocateNamedStream(mft, record, static_cast<int>(size), stream, &found);
+        LocateNamedStream(mft, record, stream, &found);
         return true;
     });
     NtfsScanRecord scan;
-    ParseScanRecord(record, size, 512, &scan, &name);
+    ParseScanRecord(record, 512, &scan, &name);
 }
 
 } // namespace
@@ -142,7 +142,7 @@ int FuzzNtfsRecord(const uint8_t* data, size_t size)
     KNtfsMft mft;
     std::vector<uint8_t> record(data, data + size);
     CheckFileRecord(record.data(), bytes, true);
-    if (CheckFileRecord(record.data(), bytes, false)) WalkAttributes(mft, record.data(), bytes);
+    if (CheckFileRecord(record.data(), bytes, false)) WalkAttributes(mft, record);
 
     std::vector<uint8_t> index(data, data + size);
     IndexRecordBytes(index);

@@ -47,17 +47,11 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
     if (m_Mft.ReadFileRecord(kNtfsBitmapRecord, record.data()) != ERROR_SUCCESS ||
         !CheckFileRecord(record.data(), size, false))
         return false;
-    const int isize = static_cast<int>(size);
     tagNtfsFileRecordHeader header;
-    if (!LoadFileRecordHeader(record.data(), size, &header) || !(header.Flags & kNtfsRecordInUse)) return false;
-    ByteView nameValue;
-    tagNtfsFileName fn;
-    if (!ChooseFileName(record.data(), isize, &nameValue) || !LoadRecord(nameValue, 0, fn)) return false;
-    std::string name;
-    const size_t units = std::min<size_t>(fn.NameLength, (nameValue.size() - sizeof(fn)) / 2);
-    ConvertName(nameValue.data() + sizeof(fn), static_cast<int>(units), &name);
-    if (name != "$Bitmap") return false;
-    const NtfsAttribute data = FindUnnamedData(record.data(), isize);
+    if (!LoadFileRecordHeader(record, &header) || !(header.Flags & kNtfsRecordInUse)) return false;
+    const auto fn = ChooseFileName(record);
+    if (!fn || fn->Name() != "$Bitmap") return false;
+    const NtfsAttribute data = FindUnnamedData(record);
     if (!data) return false;
     std::vector<uint8_t> bits;
     if (ByteView value; ResidentValue(data, &value))
@@ -73,18 +67,17 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
     return m_Map.Assign(std::move(bits), clusters);
 }
 
-void KNtfsConditions::Note(const uint8_t* record, tagNtfsFileNode* node, const NtfsAttribute* streamData)
+void KNtfsConditions::Note(ByteView record, tagNtfsFileNode* node, const NtfsAttribute* streamData)
 {
-    if (!record || !node || !IsFileRecord(node)) return;
+    if (record.empty() || !node || !IsFileRecord(node)) return;
     if (node->s64Size <= 0)
     {
         node->byCondition = FN_COND_INTACT; // nothing to read
         return;
     }
     const bool deleted = (node->byKind & FN_KIND_DELETED) != 0;
-    const int size = static_cast<int>(m_Mft.RecordBytes());
-    const NtfsAttribute data = streamData ? *streamData : FindUnnamedData(record, size);
-    if (!data || FindAttribute(record, kNtfsAttrAttributeList, 0, size))
+    const NtfsAttribute data = streamData ? *streamData : FindUnnamedData(record);
+    if (!data || FindAttribute(record, kNtfsAttrAttributeList, 0))
     {
         if (!deleted) m_Live.push_back(node);
         return;

@@ -30,9 +30,9 @@ public:
 
     /// Reads $Bitmap of the open file system, which has `clusters` clusters.
     void Begin(uint64_t clusters);
-    /// One listed record (checked, fixups applied, RecordBytes() long) and the node made of it;
-    /// for a named stream's node, `streamData` is the stream's first $DATA extent.
-    void Note(const uint8_t* record, tagNtfsFileNode* node, const NtfsAttribute* streamData = nullptr);
+    /// One listed record (checked, fixups applied) and the node made of it; for a named stream's
+    /// node, `streamData` is the stream's first $DATA extent.
+    void Note(ByteView record, tagNtfsFileNode* node, const NtfsAttribute* streamData = nullptr);
     /// Sets the condition of every noted node.
     void Finish();
 

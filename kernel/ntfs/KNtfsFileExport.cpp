@@ -63,8 +63,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     {
         // Encrypted named streams have no place in the raw backup format written here.
         NtfsStreamData stream;
-        if ((node->wAttributes & FN_ATTR_ENCRYPTED) ||
-            m_Fs.FindStream(node, record.data(), &stream) != NtfsStreamFound::Ok)
+        if ((node->wAttributes & FN_ATTR_ENCRYPTED) || m_Fs.FindStream(node, record, &stream) != NtfsStreamFound::Ok)
             return ERROR_FUNCTION_FAILED;
         *resident = stream.resident;
         plan->unitSectors = UnitSectors(stream.compressionUnit, spc);
@@ -73,31 +72,30 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     }
     bool invalid = false, unitTaken = false;
     std::vector<uint8_t> extension;
-    const bool listed =
-        WalkAttributeList(mft, record.data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
-            if (e.Type == kNtfsAttrLoggedUtilityStream) plan->efsRecordSector = mft.RecordToSector(e.RecordLow);
-            if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
-            const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, &extension);
-            invalid = got == NtfsExtension::Invalid;
-            if (got != NtfsExtension::Ok) return false;
-            const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
-            tagNtfsNonResidentAttribute h;
-            ByteView pairs;
-            if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0) return true;
-            if (!unitTaken)
-            {
-                plan->unitSectors = UnitSectors(h.CompressionUnit, spc);
-                unitTaken = true;
-            }
-            StreamVector extent;
-            mft.DecodeRunList(pairs, &extent);
-            plan->runs.insert(plan->runs.end(), extent.begin(), extent.end());
-            return true;
-        });
+    const bool listed = WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type == kNtfsAttrLoggedUtilityStream) plan->efsRecordSector = mft.RecordToSector(e.RecordLow);
+        if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
+        const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, &extension);
+        invalid = got == NtfsExtension::Invalid;
+        if (got != NtfsExtension::Ok) return false;
+        const NtfsAttribute data = FindDataExtent(extension, e.FirstVcn);
+        tagNtfsNonResidentAttribute h;
+        ByteView pairs;
+        if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0) return true;
+        if (!unitTaken)
+        {
+            plan->unitSectors = UnitSectors(h.CompressionUnit, spc);
+            unitTaken = true;
+        }
+        StreamVector extent;
+        mft.DecodeRunList(pairs, &extent);
+        plan->runs.insert(plan->runs.end(), extent.begin(), extent.end());
+        return true;
+    });
     if (invalid) return ERROR_FUNCTION_FAILED;
     if (!listed)
     {
-        const NtfsAttribute data = FindUnnamedData(record.data(), static_cast<int>(size));
+        const NtfsAttribute data = FindUnnamedData(record);
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
         if (data && !NonResidentHeader(data, &h, &pairs))
@@ -123,7 +121,7 @@ uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
     if (size == 0 || mft.ReadRecordAt(plan.efsRecordSector, record.data()) != ERROR_SUCCESS ||
         !CheckFileRecord(record.data(), size, false))
         return ERROR_FUNCTION_FAILED;
-    const NtfsAttribute efs = FindAttribute(record.data(), kNtfsAttrLoggedUtilityStream, 0, static_cast<int>(size));
+    const NtfsAttribute efs = FindAttribute(record, kNtfsAttrLoggedUtilityStream, 0);
     std::unique_ptr<IOutStream> stream(efs ? m_Fs.OpenAttributeStream(efs) : nullptr);
     if (!stream) return ERROR_FUNCTION_FAILED;
     int64_t n = 0;

@@ -59,7 +59,10 @@ uint32_t KNtfsFileSystem::ScanFS(ScanStats* stats, int64_t firstSector, const ui
     if (!m_Mft.GetVolume() || m_Mft.Geometry().BytesPerSector == 0) return ERROR_NOT_SAME_DEVICE;
     try
     {
-        return m_Scan.Scan(stats, firstSector, buffer, sectorCount);
+        if (sectorCount <= 0) return ERROR_SUCCESS;
+        if (!buffer) return ERROR_INVALID_PARAMETER;
+        const size_t bytes = static_cast<size_t>(sectorCount) * m_Mft.Geometry().BytesPerSector;
+        return m_Scan.Scan(stats, firstSector, ByteView(buffer, bytes));
     }
     catch (const std::bad_alloc&)
     {
@@ -183,7 +186,7 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         }
         if (rc != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false)) continue;
         tagNtfsFileNode node{};
-        if (!ParseFileRecord(m_Mft, record.data(), n, &name, &node)) continue;
+        if (!ParseFileRecord(m_Mft, record, n, &name, &node)) continue;
         if (node.dwParentId == kNtfsRootDirectoryRecord) node.dwParentId = 0;
         tagNtfsFileNode* added = m_Nodes.AddRecord(name);
         if (!added)
@@ -193,8 +196,8 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         }
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
-        conditions.Note(record.data(), added);
-        if (!ListNamedStreams(record.data(), node, name, conditions))
+        conditions.Note(record, added);
+        if (!ListNamedStreams(record, node, name, conditions))
         {
             result = ERROR_NOT_ENOUGH_MEMORY;
             break;
@@ -205,7 +208,7 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
     return result;
 }
 
-bool KNtfsFileSystem::ListNamedStreams(const uint8_t* record, const tagNtfsFileNode& file, const std::string& name,
+bool KNtfsFileSystem::ListNamedStreams(ByteView record, const tagNtfsFileNode& file, const std::string& name,
                                        KNtfsConditions& conditions)
 {
     // A metafile without unnamed data ($UsnJrnl with its $J and $Max) keeps its streams to
@@ -213,17 +216,16 @@ bool KNtfsFileSystem::ListNamedStreams(const uint8_t* record, const tagNtfsFileN
     if (!(file.wValidMask & FN_MASK_SIZE) && !(file.wAttributes & FN_ATTR_FOLDER) && name.rfind('$', 0) == 0)
         return true;
     bool stored = true;
-    ForEachNamedStream(m_Mft, record, static_cast<int>(m_Mft.RecordBytes()),
-                       [&](const std::string& stream, const NtfsAttribute& data) {
-                           tagNtfsFileNode node{};
-                           MakeStreamNode(file, data, &node);
-                           tagNtfsFileNode* added = m_Nodes.AddRecord(name + ":" + stream);
-                           if (!added) return stored = false;
-                           node.pszName = added->pszName;
-                           std::memcpy(added, &node, sizeof(node));
-                           conditions.Note(record, added, &data);
-                           return true;
-                       });
+    ForEachNamedStream(m_Mft, record, [&](const std::string& stream, const NtfsAttribute& data) {
+        tagNtfsFileNode node{};
+        MakeStreamNode(file, data, &node);
+        tagNtfsFileNode* added = m_Nodes.AddRecord(name + ":" + stream);
+        if (!added) return stored = false;
+        node.pszName = added->pszName;
+        std::memcpy(added, &node, sizeof(node));
+        conditions.Note(record, added, &data);
+        return true;
+    });
     return stored;
 }
 
@@ -329,7 +331,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     if (IsStreamRecord(node))
     {
         NtfsStreamData stream;
-        if (FindStream(node, record->data(), &stream) != NtfsStreamFound::Ok) return DataPlace::Refused;
+        if (FindStream(node, *record, &stream) != NtfsStreamFound::Ok) return DataPlace::Refused;
         if (stream.resident)
         {
             record->swap(stream.value);
@@ -342,32 +344,31 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     }
     bool refused = false;
     std::vector<uint8_t> extension;
-    const bool listed =
-        WalkAttributeList(m_Mft, record->data(), static_cast<int>(size), [&](const tagNtfsAttributeListEntry& e) {
-            if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
-            const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
-            if (got != NtfsExtension::Ok)
-            {
-                refused = got == NtfsExtension::Invalid;
-                return false; // a missing extension ends the list; the runs so far stand
-            }
-            const NtfsAttribute data = FindDataExtent(extension.data(), static_cast<int>(extension.size()), e.FirstVcn);
-            tagNtfsNonResidentAttribute header;
-            ByteView pairs;
-            if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0) return true;
-            if (special)
-            {
-                refused = true;
-                return false;
-            }
-            StreamVector extent;
-            m_Mft.DecodeRunList(pairs, &extent);
-            runs->insert(runs->end(), extent.begin(), extent.end());
-            return true;
-        });
+    const bool listed = WalkAttributeList(m_Mft, *record, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
+        const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
+        if (got != NtfsExtension::Ok)
+        {
+            refused = got == NtfsExtension::Invalid;
+            return false; // a missing extension ends the list; the runs so far stand
+        }
+        const NtfsAttribute data = FindDataExtent(extension, e.FirstVcn);
+        tagNtfsNonResidentAttribute header;
+        ByteView pairs;
+        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0) return true;
+        if (special)
+        {
+            refused = true;
+            return false;
+        }
+        StreamVector extent;
+        m_Mft.DecodeRunList(pairs, &extent);
+        runs->insert(runs->end(), extent.begin(), extent.end());
+        return true;
+    });
     if (refused) return DataPlace::Refused;
     if (listed) return DataPlace::Runs;
-    const NtfsAttribute data = FindUnnamedData(record->data(), static_cast<int>(size));
+    const NtfsAttribute data = FindUnnamedData(*record);
     if (!data) return DataPlace::Runs;
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
@@ -380,15 +381,14 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     return ResidentValue(data, resident) ? DataPlace::Resident : DataPlace::Runs;
 }
 
-NtfsStreamFound KNtfsFileSystem::FindStream(const tagNtfsFileNode* node, const uint8_t* record, NtfsStreamData* out)
+NtfsStreamFound KNtfsFileSystem::FindStream(const tagNtfsFileNode* node, ByteView record, NtfsStreamData* out)
 {
-    const int size = static_cast<int>(m_Mft.RecordBytes());
     tagNtfsFileNode file{};
     std::string fileName, stream;
     if (!ParseFileRecord(m_Mft, record, node->dwSelfId, &fileName, &file) ||
         !StreamPartOfName(m_Nodes.GetName(node), fileName, &stream))
         return NtfsStreamFound::Missing;
-    return LocateNamedStream(m_Mft, record, size, stream, out);
+    return LocateNamedStream(m_Mft, record, stream, out);
 }
 
 IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
@@ -420,7 +420,7 @@ IOutStream* KNtfsFileSystem::OpenStream(const tagFileNode* record)
         if (place == DataPlace::Resident)
         {
             auto resident = std::make_unique<KNtfsResidentDataStream>(m_Nodes.GetName(node), m_Mft.GetVolume());
-            if (!resident->SetData(value.data(), static_cast<int64_t>(value.size()))) return nullptr;
+            if (!resident->SetData(value)) return nullptr;
             return resident.release();
         }
         auto stream = std::make_unique<KOutStream>(node, m_Mft.GetVolume(), &m_Nodes);
@@ -479,7 +479,7 @@ IOutStream* KNtfsFileSystem::OpenAttributeStream(const NtfsAttribute& attribute)
         ByteView value;
         if (!ResidentValue(attribute, &value)) return nullptr;
         auto resident = std::make_unique<KNtfsResidentDataStream>(kName, m_Mft.GetVolume());
-        if (!resident->SetData(value.data(), static_cast<int64_t>(value.size()))) return nullptr;
+        if (!resident->SetData(value)) return nullptr;
         return resident.release();
     }
     catch (const std::bad_alloc&)

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ByteView.h"
 #include "fs/IFileSystem.h"
 #include "ntfs/KNtfsFileNode.h"
 #include "ntfs/KNtfsFullScan.h"
@@ -47,7 +48,7 @@ public:
     IOutStream* OpenAttributeStream(const NtfsAttribute& attribute);
     /// Where the named stream of a stream node lies, from its record (read, checked): the
     /// stream is the one whose name follows the record's file name in the node's name.
-    NtfsStreamFound FindStream(const tagNtfsFileNode* node, const uint8_t* record, NtfsStreamData* out);
+    NtfsStreamFound FindStream(const tagNtfsFileNode* node, ByteView record, NtfsStreamData* out);
     /// Record 0 (the volume root) and record 1 ("Lost Files") of the store.
     bool CreateRootNodes(bool useVolumeName, int64_t sectors);
 
@@ -70,7 +71,7 @@ private:
     uint32_t ListMft(bool normal, int64_t sectors);
     /// Adds a node "<name>:<stream>" beside `file` for each named stream of its record; false
     /// when memory is exhausted.
-    bool ListNamedStreams(const uint8_t* record, const tagNtfsFileNode& file, const std::string& name,
+    bool ListNamedStreams(ByteView record, const tagNtfsFileNode& file, const std::string& name,
                           KNtfsConditions& conditions);
     uint32_t NormalListing();
     const tagNtfsFileNode* OwnNode(const tagFileNode* record) const;

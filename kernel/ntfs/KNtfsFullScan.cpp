@@ -33,10 +33,9 @@ int64_t ClusterToSector(uint64_t cluster, uint32_t spc, int64_t base)
 }
 
 // The first cluster and the cluster count of the unnamed non-resident $DATA of a record.
-bool UnnamedDataRuns(const uint8_t* record, uint32_t size, uint64_t* firstCluster, uint64_t* clusters,
-                     uint64_t* dataSize)
+bool UnnamedDataRuns(ByteView record, uint64_t* firstCluster, uint64_t* clusters, uint64_t* dataSize)
 {
-    const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0, static_cast<int>(size));
+    const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0);
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
     if (!data || data.IsNamed() || !NonResidentHeader(data, &h, &pairs)) return false;
@@ -62,32 +61,31 @@ void KNtfsFullScan::Begin()
     m_Work.SetVolume(m_Mft.GetVolume());
 }
 
-uint32_t KNtfsFullScan::Scan(ScanStats* stats, int64_t first, const uint8_t* buffer, int count)
+uint32_t KNtfsFullScan::Scan(ScanStats* stats, int64_t first, ByteView sectors)
 {
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
-    if (count <= 0) return ERROR_SUCCESS;
-    if (!buffer) return ERROR_INVALID_PARAMETER;
+    const size_t count = b == 0 ? 0 : sectors.size() / b;
+    if (count == 0) return ERROR_SUCCESS;
     // A record is only carried over between buffers that lie back to back.
     if (m_CarryKind != CarryKind::None && first != m_s64NextSector) m_CarryKind = CarryKind::None;
-    m_s64NextSector = first + count;
+    m_s64NextSector = first + static_cast<int64_t>(count);
     // Sectors too small to hold a boot sector or a record header carry nothing of NTFS.
     if (b < kNtfsSectorBytes) return ERROR_SUCCESS;
     static constexpr char kOem[8] = {'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
-    const uint64_t total = static_cast<uint64_t>(count) * b;
-    for (int i = 0; i < count; ++i)
+    for (size_t i = 0; i < count; ++i)
     {
-        const uint8_t* sector = buffer + static_cast<size_t>(i) * b;
-        const int64_t s = first + i;
-        if (m_CarryKind != CarryKind::None) FeedCarry(sector, b);
+        const ByteView rest = sectors.subspan(i * b);
+        const ByteView sector = rest.first(b);
+        const int64_t s = first + static_cast<int64_t>(i);
+        if (m_CarryKind != CarryKind::None) FeedCarry(sector);
         // Cheap signature tests first: almost every sector is file data.
-        const uint32_t signature = PeekU32LE(sector);
-        const uint64_t remaining = total - static_cast<uint64_t>(i) * b;
-        if (std::memcmp(sector + 3, kOem, sizeof(kOem)) == 0)
-            AddBootCandidate(s, ByteView(sector, b), stats);
+        const uint32_t signature = PeekU32LE(sector.data());
+        if (std::memcmp(sector.data() + offsetof(tagNtfsBootSector, OemName), kOem, sizeof(kOem)) == 0)
+            AddBootCandidate(s, sector, stats);
         else if (signature == kNtfsFileSignature)
-            TakeFileRecord(s, sector, remaining, stats);
+            TakeFileRecord(s, rest.first(count * b - i * b), stats);
         else if (signature == kNtfsIndexSignature)
-            TakeIndexRecord(s, sector, remaining);
+            TakeIndexRecord(s, rest.first(count * b - i * b));
     }
     return ERROR_SUCCESS;
 }
@@ -113,59 +111,62 @@ void KNtfsFullScan::SetLabel(NtfsCandidate* c, int64_t mftSector, int64_t mirror
     std::memcpy(c->Head.szLabel, label.data(), label.size());
 }
 
-void KNtfsFullScan::TakeFileRecord(int64_t s, const uint8_t* bytes, uint64_t remaining, ScanStats* stats)
+void KNtfsFullScan::TakeFileRecord(int64_t s, ByteView rest, ScanStats* stats)
 {
     // The check reads at most one record's strides; the bytes are copied because the scan
     // never writes into the caller's buffer. A record claims at most 8 KiB.
-    const uint32_t claimed = std::clamp<uint32_t>(PeekU32LE(bytes + offsetof(tagNtfsFileRecordHeader, AllocatedSize)),
-                                                  kNtfsSectorBytes, kNtfsMaxRecordBytes);
-    const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, claimed));
-    m_Record.assign(bytes, bytes + avail);
-    if (!CheckFileRecord(m_Record.data(), avail, true)) return;
+    uint32_t claimed = 0;
+    LoadU32LE(rest, offsetof(tagNtfsFileRecordHeader, AllocatedSize), claimed);
+    claimed = std::clamp<uint32_t>(claimed, kNtfsSectorBytes, kNtfsMaxRecordBytes);
+    const ByteView head = rest.first(std::min<size_t>(rest.size(), claimed));
+    m_Record.assign(head.begin(), head.end());
+    if (!CheckFileRecord(m_Record.data(), static_cast<uint32_t>(m_Record.size()), true)) return;
     if (stats) ++stats->dwNtfsFiles;
-    const uint32_t size = PeekU32LE(m_Record.data() + offsetof(tagNtfsFileRecordHeader, AllocatedSize));
-    if (remaining < size)
+    tagNtfsFileRecordHeader header;
+    LoadFileRecordHeader(m_Record, &header);
+    const uint32_t size = header.AllocatedSize;
+    if (rest.size() < size)
     {
-        StartCarry(CarryKind::File, s, size, bytes, static_cast<uint32_t>(remaining));
+        StartCarry(CarryKind::File, s, size, rest);
         return;
     }
-    if (CheckFileRecord(m_Record.data(), size, false)) OnFileRecordFound(s, m_Record.data(), size);
+    if (CheckFileRecord(m_Record.data(), size, false)) OnFileRecordFound(s, ByteView(m_Record).first(size));
 }
 
-void KNtfsFullScan::TakeIndexRecord(int64_t s, const uint8_t* bytes, uint64_t remaining)
+void KNtfsFullScan::TakeIndexRecord(int64_t s, ByteView rest)
 {
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
-    const uint32_t claimed = std::clamp<uint32_t>(PeekU32LE(bytes + offsetof(tagNtfsIndexRecordHeader, BytesAllocated)),
-                                                  kNtfsSectorBytes, kNtfsMaxIndexRecordBytes - 24) +
-        24;
-    const uint32_t avail = static_cast<uint32_t>(std::min<uint64_t>(remaining, claimed));
-    m_Record.assign(bytes, bytes + avail);
-    if (!CheckIndexRecord(m_Record.data(), avail, b, true)) return;
+    uint32_t claimed = 0;
+    LoadU32LE(rest, offsetof(tagNtfsIndexRecordHeader, BytesAllocated), claimed);
+    claimed = std::clamp<uint32_t>(claimed, kNtfsSectorBytes, kNtfsMaxIndexRecordBytes - 24) + 24;
+    const ByteView head = rest.first(std::min<size_t>(rest.size(), claimed));
+    m_Record.assign(head.begin(), head.end());
+    if (!CheckIndexRecord(m_Record.data(), static_cast<uint32_t>(m_Record.size()), b, true)) return;
     const uint32_t size = IndexRecordBytes(m_Record);
-    if (remaining < size)
+    if (rest.size() < size)
     {
-        StartCarry(CarryKind::Index, s, size, bytes, static_cast<uint32_t>(remaining));
+        StartCarry(CarryKind::Index, s, size, rest);
         return;
     }
-    if (CheckIndexRecord(m_Record.data(), size, b, false)) OnIndexRecordFound(s, ByteView(m_Record.data(), size));
+    if (CheckIndexRecord(m_Record.data(), size, b, false)) OnIndexRecordFound(s, ByteView(m_Record).first(size));
 }
 
-void KNtfsFullScan::StartCarry(CarryKind kind, int64_t s, uint32_t size, const uint8_t* bytes, uint32_t available)
+void KNtfsFullScan::StartCarry(CarryKind kind, int64_t s, uint32_t size, ByteView rest)
 {
     // Sizes were bounded by the record checks (8 KiB for FILE, 64 KiB for index records).
     m_Carry.assign(size, 0);
-    const uint32_t first = std::min<uint32_t>({m_Mft.Geometry().BytesPerSector, size, available});
-    std::memcpy(m_Carry.data(), bytes, first);
-    m_dwCarryHeld = first;
+    const ByteView first = rest.first(std::min<size_t>({m_Mft.Geometry().BytesPerSector, size, rest.size()}));
+    std::copy(first.begin(), first.end(), m_Carry.begin());
+    m_dwCarryHeld = static_cast<uint32_t>(first.size());
     m_CarryKind = kind;
     m_s64CarryStart = s;
 }
 
-void KNtfsFullScan::FeedCarry(const uint8_t* sector, uint32_t bytes)
+void KNtfsFullScan::FeedCarry(ByteView sector)
 {
     const uint32_t size = static_cast<uint32_t>(m_Carry.size());
-    const uint32_t n = std::min(bytes, size - m_dwCarryHeld);
-    std::memcpy(m_Carry.data() + m_dwCarryHeld, sector, n);
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(sector.size(), size - m_dwCarryHeld));
+    std::copy_n(sector.begin(), n, m_Carry.begin() + m_dwCarryHeld);
     m_dwCarryHeld += n;
     if (m_dwCarryHeld < size) return;
     const CarryKind kind = m_CarryKind;
@@ -173,7 +174,7 @@ void KNtfsFullScan::FeedCarry(const uint8_t* sector, uint32_t bytes)
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
     if (kind == CarryKind::File && CheckFileRecord(m_Carry.data(), size, true) &&
         CheckFileRecord(m_Carry.data(), size, false))
-        OnFileRecordFound(m_s64CarryStart, m_Carry.data(), size);
+        OnFileRecordFound(m_s64CarryStart, m_Carry);
     else if (kind == CarryKind::Index && CheckIndexRecord(m_Carry.data(), size, b, true) &&
              CheckIndexRecord(m_Carry.data(), size, b, false))
         OnIndexRecordFound(m_s64CarryStart, m_Carry);
@@ -229,11 +230,11 @@ void KNtfsFullScan::OnIndexRecordFound(int64_t sector, ByteView record)
     CollectIndexEntries(sector, record, &m_FromIndex);
 }
 
-void KNtfsFullScan::OnFileRecordFound(int64_t s, const uint8_t* record, uint32_t size)
+void KNtfsFullScan::OnFileRecordFound(int64_t s, ByteView record)
 {
     NtfsScanRecord r;
     std::string name;
-    const bool parsed = ParseScanRecord(record, size, m_Mft.Geometry().BytesPerSector, &r, &name);
+    const bool parsed = ParseScanRecord(record, m_Mft.Geometry().BytesPerSector, &r, &name);
     const bool known = InKnownMft(s);
     if (parsed)
     {
@@ -242,9 +243,9 @@ void KNtfsFullScan::OnFileRecordFound(int64_t s, const uint8_t* record, uint32_t
     }
     if (known || !parsed) return;
     if (strcasecmp(name.c_str(), "$MFT") == 0)
-        RebuildFromMetaRecord(s, record, size, false);
+        RebuildFromMetaRecord(s, record, false);
     else if (strcasecmp(name.c_str(), "$MFTMirr") == 0)
-        RebuildFromMetaRecord(s, record, size, true);
+        RebuildFromMetaRecord(s, record, true);
 }
 
 bool KNtfsFullScan::ReadMetaRecord(int64_t sector, uint32_t spr, const char* name, uint64_t* cluster)
@@ -259,8 +260,8 @@ bool KNtfsFullScan::ReadMetaRecord(int64_t sector, uint32_t spr, const char* nam
     NtfsScanRecord r;
     std::string found;
     uint64_t clusters = 0, dataSize = 0;
-    return CheckFileRecord(buffer.data(), size, false) && ParseScanRecord(buffer.data(), size, b, &r, &found) &&
-        strcasecmp(found.c_str(), name) == 0 && UnnamedDataRuns(buffer.data(), size, cluster, &clusters, &dataSize);
+    return CheckFileRecord(buffer.data(), size, false) && ParseScanRecord(buffer, b, &r, &found) &&
+        strcasecmp(found.c_str(), name) == 0 && UnnamedDataRuns(buffer, cluster, &clusters, &dataSize);
 }
 
 bool KNtfsFullScan::HoldsMetaPair(int64_t sector, uint32_t spr)
@@ -270,13 +271,15 @@ bool KNtfsFullScan::HoldsMetaPair(int64_t sector, uint32_t spr)
     return ReadMetaRecord(sector, spr, "$MFT", &cluster) || ReadMetaRecord(sector + spr, spr, "$MFTMirr", &cluster);
 }
 
-void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, const uint8_t* record, uint32_t size, bool mirror)
+void KNtfsFullScan::RebuildFromMetaRecord(int64_t s, ByteView record, bool mirror)
 {
     const uint32_t b = m_Work.Geometry().BytesPerSector;
     uint64_t ownCluster = 0, clusters = 0, dataSize = 0;
-    if (b == 0 || !UnnamedDataRuns(record, size, &ownCluster, &clusters, &dataSize)) return;
+    tagNtfsFileRecordHeader header;
+    if (b == 0 || !LoadFileRecordHeader(record, &header) || !UnnamedDataRuns(record, &ownCluster, &clusters, &dataSize))
+        return;
     const uint32_t spc = GuessSectorsPerCluster((dataSize + b - 1) / b / clusters);
-    const uint32_t spr = PeekU32LE(record + offsetof(tagNtfsFileRecordHeader, AllocatedSize)) / b;
+    const uint32_t spr = header.AllocatedSize / b;
     if (spr == 0 || spr > kNtfsMaxRecordSectors) return;
     // Record 1 ($MFTMirr) follows record 0 ($MFT).
     const int64_t mftSector = s - (mirror ? spr : 0);

@@ -24,18 +24,18 @@ public:
 
     /// Empties both scan-record lists and the carry buffer.
     void Begin();
-    /// Examines `count` consecutive sectors starting at volume sector `first`. Buffers must come
-    /// in increasing sector order; a gap (a chunk that failed to read) drops a pending carry.
-    /// 0, or 87 for a null buffer.
-    uint32_t Scan(ScanStats* stats, int64_t first, const uint8_t* buffer, int count);
+    /// Examines the whole sectors of `sectors`, which start at volume sector `first`. Buffers
+    /// must come in increasing sector order; a gap (a chunk that failed to read) drops a
+    /// pending carry. Always 0.
+    uint32_t Scan(ScanStats* stats, int64_t first, ByteView sectors);
     /// Resolves what was collected into the candidate list and empties the lists.
     uint32_t End();
 
     /// The boot-sector test of the scan: fills `out` with a candidate placed at `sector`, its
     /// MFT runs read from the MFT or, failing that, from the mirror.
     bool IsNtfsBootSector(int64_t sector, ByteView bytes, NtfsCandidate* out);
-    /// A repaired FILE record of `size` bytes found at `sector`.
-    void OnFileRecordFound(int64_t sector, const uint8_t* record, uint32_t size);
+    /// A repaired FILE record found at `sector`.
+    void OnFileRecordFound(int64_t sector, ByteView record);
     /// A repaired index record found at `sector`.
     void OnIndexRecordFound(int64_t sector, ByteView record);
 
@@ -50,13 +50,14 @@ private:
         Index
     };
 
-    void FeedCarry(const uint8_t* sector, uint32_t bytes);
-    void StartCarry(CarryKind kind, int64_t sector, uint32_t size, const uint8_t* bytes, uint32_t available);
-    void TakeFileRecord(int64_t sector, const uint8_t* bytes, uint64_t remaining, ScanStats* stats);
-    void TakeIndexRecord(int64_t sector, const uint8_t* bytes, uint64_t remaining);
+    // `rest` is the caller's buffer from the record's first sector on.
+    void FeedCarry(ByteView sector);
+    void StartCarry(CarryKind kind, int64_t sector, uint32_t size, ByteView rest);
+    void TakeFileRecord(int64_t sector, ByteView rest, ScanStats* stats);
+    void TakeIndexRecord(int64_t sector, ByteView rest);
     void AddBootCandidate(int64_t sector, ByteView bytes, ScanStats* stats);
     bool InKnownMft(int64_t sector);
-    void RebuildFromMetaRecord(int64_t sector, const uint8_t* record, uint32_t size, bool mirror);
+    void RebuildFromMetaRecord(int64_t sector, ByteView record, bool mirror);
     bool HoldsMetaPair(int64_t sector, uint32_t spr);
     bool ReadMetaRecord(int64_t sector, uint32_t spr, const char* name, uint64_t* firstCluster);
     void SetLabel(NtfsCandidate* c, int64_t mftSector, int64_t mirrorSector);

@@ -141,15 +141,12 @@ uint32_t KNtfsMft::ParseBootSector(ByteView sector)
 
 namespace {
 
-bool NamedMft(const uint8_t* record, int size)
+bool NamedMft(ByteView record)
 {
-    const NtfsAttribute fn = FindAttribute(record, kNtfsAttrFileName, 0, size);
     ByteView value;
-    if (!fn || !ResidentValue(fn, &value) || value.size() < sizeof(tagNtfsFileName)) return false;
-    const uint32_t units = std::min<uint32_t>(value[64], static_cast<uint32_t>((value.size() - 66) / 2));
-    std::string name;
-    ConvertName(value.data() + 66, static_cast<int>(units), &name);
-    return name == "$MFT";
+    if (!ResidentValue(FindAttribute(record, kNtfsAttrFileName, 0), &value)) return false;
+    const auto fn = NtfsFileNameView::Of(value);
+    return fn && fn->Name() == "$MFT";
 }
 
 // The sectors of the MFT's runs, as disjoint intervals: a run that overlaps one already taken
@@ -192,23 +189,22 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
     std::vector<uint8_t> buffer(size);
     if (sector < 0 || ReadRecordAt(sector, buffer.data()) != ERROR_SUCCESS) return false;
     if (!CheckFileRecord(buffer.data(), size, false)) return false;
-    const int isize = static_cast<int>(size);
-    const NtfsAttribute data = FindDataExtent(buffer.data(), isize, 0);
+    const NtfsAttribute data = FindDataExtent(buffer, 0);
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     StreamVector found;
     if (!data || !NonResidentHeader(data, &header, &pairs) || !DecodeRunList(pairs, &found)) return false;
-    bool named = NamedMft(buffer.data(), isize);
+    bool named = NamedMft(buffer);
     std::vector<uint8_t> extension;
     const auto fromMft = [&](uint32_t record) {
         if (ReadExtensionRecord(*this, record, &extension, &found) != NtfsExtension::Ok) return false;
         tagNtfsFileRecordHeader h;
-        return LoadFileRecordHeader(extension.data(), size, &h) && (h.BaseRecord & 0xFFFFFFFFFFFFull) == 0;
+        return LoadFileRecordHeader(extension, &h) && (h.BaseRecord & 0xFFFFFFFFFFFFull) == 0;
     };
     if (!named)
-        WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
+        WalkAttributeList(*this, buffer, [&](const tagNtfsAttributeListEntry& e) {
             if (e.Type != kNtfsAttrFileName) return true;
-            named = e.RecordHigh == 0 && fromMft(e.RecordLow) && NamedMft(extension.data(), isize);
+            named = e.RecordHigh == 0 && fromMft(e.RecordLow) && NamedMft(extension);
             return false;
         });
     if (!named) return false;
@@ -220,16 +216,16 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
     for (const tagStreamBlock& run : found)
         if (!IsHoleRun(run)) taken.Add(run);
     const int64_t volumeEnd = m_Geometry.VolumeTotalSector;
-    WalkAttributeList(*this, buffer.data(), isize, [&](const tagNtfsAttributeListEntry& e) {
+    WalkAttributeList(*this, buffer, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.NameLength != 0 || e.FirstVcn == 0) return true;
         NtfsAttribute extent;
         if (e.FirstVcn != nextVcn)
             VlmTrace("GetMFTRange: $MFT extent at VCN %llu, expected %llu\n",
                      static_cast<unsigned long long>(e.FirstVcn), static_cast<unsigned long long>(nextVcn));
         else if (e.RecordLow == 0 && e.RecordHigh == 0)
-            extent = FindDataExtent(buffer.data(), isize, e.FirstVcn);
+            extent = FindDataExtent(buffer, e.FirstVcn);
         else if (e.RecordHigh == 0 && fromMft(e.RecordLow))
-            extent = FindDataExtent(extension.data(), isize, e.FirstVcn);
+            extent = FindDataExtent(extension, e.FirstVcn);
         StreamVector more;
         if (!extent || !NonResidentHeader(extent, &header, &pairs) || !DecodeRunList(pairs, &more) || more.empty() ||
             found.size() + more.size() > VlmLimits::kMaxRunsPerRunList)

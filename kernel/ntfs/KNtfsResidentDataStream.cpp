@@ -67,18 +67,17 @@ int KNtfsResidentDataStream::Read(uint8_t* buffer, int64_t length, int64_t* done
     return result;
 }
 
-int KNtfsResidentDataStream::SetData(const uint8_t* data, int64_t size)
+int KNtfsResidentDataStream::SetData(ByteView value)
 {
-    const uint32_t bytes = static_cast<uint32_t>(size);
     try
     {
-        m_Data.assign(data, data + bytes);
+        m_Data.assign(value.begin(), value.end());
     }
     catch (const std::bad_alloc&)
     {
         return 0;
     }
-    m_s64Size = bytes;
+    m_s64Size = static_cast<int64_t>(value.size());
     m_s64Position = 0;
     return 1;
 }

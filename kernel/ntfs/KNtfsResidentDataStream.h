@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ByteView.h"
 #include "fs/IOutStream.h"
 
 class IVolumeIO;
@@ -30,7 +31,7 @@ public:
     /// delivered); 2 for a null buffer or a negative length.
     int Read(uint8_t* buffer, int64_t length, int64_t* done) override;
     /// Copies the value; 0 when memory is exhausted, else 1.
-    int SetData(const uint8_t* data, int64_t size);
+    int SetData(ByteView value);
     IVolumeIO* GetVolume() const { return m_pVolume; }
 
 private:

@@ -1,9 +1,9 @@
 #include "ntfs/NtfsFileRecordParser.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cinttypes>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "base/VlmErrors.h"
@@ -19,18 +19,18 @@ namespace {
 // The $DATA that holds the file's data: through the attribute list when the record has one,
 // else the first unnamed one of the record. Null when none; `extension` keeps the bytes of an
 // extension record the answer points into.
-NtfsAttribute ChooseData(KNtfsMft& mft, const uint8_t* record, int size, std::vector<uint8_t>* extension)
+NtfsAttribute ChooseData(KNtfsMft& mft, ByteView record, std::vector<uint8_t>* extension)
 {
     NtfsAttribute chosen;
-    const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
+    const bool listed = WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.FirstVcn != 0 || e.NameLength != 0) return true;
         const NtfsExtension got = ReadExtensionRecord(mft, e.RecordLow, extension);
         if (got == NtfsExtension::Missing) return false;
         if (got == NtfsExtension::Invalid) return true;
-        chosen = FindAttribute(extension->data(), kNtfsAttrData, 0, static_cast<int>(extension->size()));
+        chosen = FindAttribute(*extension, kNtfsAttrData, 0);
         return false;
     });
-    return listed ? chosen : FindUnnamedData(record, size);
+    return listed ? chosen : FindUnnamedData(record);
 }
 
 void ApplyDataSize(const NtfsAttribute& data, int64_t* size, uint16_t* attributes)
@@ -62,10 +62,10 @@ uint64_t ToLocal(uint64_t utc)
 
 } // namespace
 
-bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
+bool WalkAttributeList(KNtfsMft& mft, ByteView record,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit)
 {
-    const NtfsAttribute list = FindAttribute(record, kNtfsAttrAttributeList, 0, bufferSize);
+    const NtfsAttribute list = FindAttribute(record, kNtfsAttrAttributeList, 0);
     if (!list) return false;
     ByteView value;
     std::vector<uint8_t> outside;
@@ -149,14 +149,14 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
                                                                                          : NtfsExtension::Invalid;
 }
 
-NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn)
+NtfsAttribute FindDataExtent(ByteView record, uint64_t firstVcn)
 {
     // A record holds a handful of $DATA attributes; a crafted one with thousands of tiny
     // attributes must not make this search quadratic.
     constexpr int kMaxDataAttributes = 64;
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
-        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i);
         if (!a) return {};
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
@@ -165,62 +165,58 @@ NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t fir
     return {};
 }
 
-bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t n, std::string* name, tagNtfsFileNode* out)
+bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t n, std::string* name, tagNtfsFileNode* out)
 {
-    const int size = static_cast<int>(mft.RecordBytes());
     tagNtfsFileRecordHeader header;
-    if (!LoadFileRecordHeader(record, static_cast<uint32_t>(size), &header)) return false;
+    if (!LoadFileRecordHeader(record, &header)) return false;
     const bool deleted = (header.Flags & kNtfsRecordInUse) == 0;
     // An extension record only carries attributes of its base record, which is listed itself.
     if ((header.BaseRecord & 0xFFFFFFFFFFFFull) != 0) return false;
-    ByteView fnValue;
     std::vector<uint8_t> nameRecord;
-    if (!ChooseFileName(record, size, &fnValue))
-    {
-        // A file with many attributes may keep its names in an extension record.
-        bool found = false;
-        WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
+    std::optional<NtfsFileNameView> fn = ChooseFileName(record);
+    // A file with many attributes may keep its names in an extension record.
+    if (!fn)
+        WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
             if (e.Type != kNtfsAttrFileName) return true;
-            found = ReadExtensionRecord(mft, e.RecordLow, &nameRecord) == NtfsExtension::Ok &&
-                ChooseFileName(nameRecord.data(), static_cast<int>(nameRecord.size()), &fnValue);
-            return !found;
+            if (ReadExtensionRecord(mft, e.RecordLow, &nameRecord) == NtfsExtension::Ok)
+                fn = ChooseFileName(nameRecord);
+            return !fn;
         });
-        if (!found) return false;
-    }
-    tagNtfsFileName fn;
-    LoadRecord(fnValue, 0, fn);
-    const size_t units = std::min<size_t>(fn.NameLength, (fnValue.size() - sizeof(fn)) / 2);
-    ConvertName(fnValue.data() + sizeof(fn), static_cast<int>(units), name);
+    if (!fn) return false;
+    *name = fn->Name();
 
     out->byKind |= FN_KIND_NTFS | FN_KIND_PRESENT;
-    out->dwParentId = fn.ParentLow;
+    out->dwParentId = fn->ParentLow();
     out->dwSelfId = n;
     out->s64RecordSector = mft.RecordToSector(n);
-    out->ftCreated = fn.CreationTime;
-    out->ftModified = fn.ModificationTime;
+    out->ftCreated = fn->CreationTime();
+    out->ftModified = fn->ModificationTime();
     out->s64Size = 0;
-    uint16_t attributes = static_cast<uint16_t>(fn.Flags & 0xFFFF);
+    const uint32_t nameFlags = fn->Flags();
+    uint16_t attributes = static_cast<uint16_t>(nameFlags & 0xFFFF);
     out->wValidMask = FN_MASK_FOUND;
-    const NtfsAttribute si = FindAttribute(record, kNtfsAttrStandardInformation, 0, size);
-    ByteView siValue;
-    tagNtfsStandardInformation info;
-    if (ResidentValue(si, &siValue) && siValue.size() >= 36)
+    // The times and the attribute bits of $STANDARD_INFORMATION win over the name's copies.
+    ByteView si;
+    uint32_t fileAttributes = 0;
+    if (ResidentValue(FindAttribute(record, kNtfsAttrStandardInformation, 0), &si) &&
+        LoadU32LE(si, offsetof(tagNtfsStandardInformation, FileAttributes), fileAttributes))
     {
-        std::memset(&info, 0, sizeof(info));
-        std::memcpy(&info, siValue.data(), std::min(siValue.size(), sizeof(info)));
-        out->ftCreated = info.CreationTime;
-        out->ftModified = info.ModificationTime;
-        attributes = static_cast<uint16_t>(info.FileAttributes & 0xFFFF);
+        uint64_t created = 0, modified = 0;
+        LoadU64LE(si, offsetof(tagNtfsStandardInformation, CreationTime), created);
+        LoadU64LE(si, offsetof(tagNtfsStandardInformation, ModificationTime), modified);
+        out->ftCreated = created;
+        out->ftModified = modified;
+        attributes = static_cast<uint16_t>(fileAttributes & 0xFFFF);
     }
-    if (fn.Flags & kNtfsNameFlagDirectory) attributes |= kFileAttrDirectory;
-    if (fn.Flags & kNtfsNameFlagEncrypted) attributes |= kFileAttrEncrypted;
-    if (fn.Flags & kNtfsNameFlagCompressed) attributes |= kFileAttrCompressed;
+    if (nameFlags & kNtfsNameFlagDirectory) attributes |= kFileAttrDirectory;
+    if (nameFlags & kNtfsNameFlagEncrypted) attributes |= kFileAttrEncrypted;
+    if (nameFlags & kNtfsNameFlagCompressed) attributes |= kFileAttrCompressed;
     if (deleted) out->byKind |= FN_KIND_NTFS | FN_KIND_DELETED;
 
     if (!(attributes & kFileAttrDirectory))
     {
         std::vector<uint8_t> extension;
-        if (const NtfsAttribute data = ChooseData(mft, record, size, &extension))
+        if (const NtfsAttribute data = ChooseData(mft, record, &extension))
             ApplyDataSize(data, &out->s64Size, &attributes);
         else
             // Without an unnamed $DATA it is no empty file but a metafile kept in indexes

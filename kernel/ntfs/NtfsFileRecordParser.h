@@ -18,8 +18,7 @@ class KNtfsMft;
 // Fills `out` (zeroed by the caller) and `name` from a record that passed CheckFileRecord with
 // its fixup applied; false when the record has no usable $FILE_NAME. Times are converted to
 // local time.
-bool ParseFileRecord(KNtfsMft& mft, const uint8_t* record, uint32_t recordNumber, std::string* name,
-                     tagNtfsFileNode* out);
+bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t recordNumber, std::string* name, tagNtfsFileNode* out);
 
 // The node of a named stream of `file` (a node ParseFileRecord made) from the stream's first
 // $DATA extent: the file's ids, times and record, the stream's size, compression and
@@ -35,7 +34,7 @@ inline constexpr uint64_t kNtfsMaxAttributeListBytes = VlmLimits::kMaxAttributeL
 // too long for the record lies in clusters of its own and is read through its runs with the
 // open file system of `mft`. False when the record has no attribute list (a resident one with
 // value offset 0, or a non-resident one that cannot be read).
-bool WalkAttributeList(KNtfsMft& mft, const uint8_t* record, int bufferSize,
+bool WalkAttributeList(KNtfsMft& mft, ByteView record,
                        const std::function<bool(const tagNtfsAttributeListEntry&)>& visit);
 
 // Reads the value of a non-resident attribute through its runs, at most `maxBytes` of it
@@ -57,4 +56,4 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
                                   const StreamVector* mftRuns = nullptr);
 
 // The unnamed non-resident $DATA of a checked record whose extent starts at `firstVcn`, or null.
-NtfsAttribute FindDataExtent(const uint8_t* record, int bufferSize, uint64_t firstVcn);
+NtfsAttribute FindDataExtent(ByteView record, uint64_t firstVcn);

@@ -14,11 +14,11 @@ namespace {
 constexpr int kMaxDataAttributes = 256;
 
 // The $DATA of `instance` in a checked record, or an empty one.
-NtfsAttribute FindDataInstance(const uint8_t* record, int size, uint16_t instance)
+NtfsAttribute FindDataInstance(ByteView record, uint16_t instance)
 {
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
-        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i);
         if (!a || a.Header.Instance == instance) return a;
     }
     return {};
@@ -37,7 +37,7 @@ class ExtensionCache
 public:
     explicit ExtensionCache(KNtfsMft& mft) : m_Mft(mft) {}
 
-    NtfsExtension Get(uint32_t recordNumber, const uint8_t** record, int* size)
+    NtfsExtension Get(uint32_t recordNumber, ByteView* record)
     {
         if (!m_bValid || recordNumber != m_dwNumber)
         {
@@ -45,8 +45,7 @@ public:
             m_dwNumber = recordNumber;
             m_bValid = true;
         }
-        *record = m_Buffer.data();
-        *size = static_cast<int>(m_Buffer.size());
+        *record = m_Buffer;
         return m_Got;
     }
 
@@ -62,16 +61,12 @@ private:
 
 std::string NtfsAttributeName(const NtfsAttribute& attribute)
 {
-    const ByteView bytes = attribute.Bytes;
-    const uint8_t units = attribute.Header.NameLength;
-    const uint16_t offset = attribute.Header.NameOffset;
     std::string name;
-    if (units == 0 || static_cast<size_t>(offset) + 2u * units > bytes.size()) return name;
-    ConvertName(bytes.data() + offset, units, &name);
+    ConvertName(attribute.NameUnits(), &name);
     return name;
 }
 
-void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
+void ForEachNamedStream(KNtfsMft& mft, ByteView record,
                         const std::function<bool(const std::string&, const NtfsAttribute&)>& visit)
 {
     std::set<std::string> seen;
@@ -83,25 +78,23 @@ void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
         return visit(name, a) && seen.size() < static_cast<size_t>(kNtfsMaxNamedStreams);
     };
     ExtensionCache cache(mft);
-    const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
+    const bool listed = WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.NameLength == 0 || e.FirstVcn != 0) return true;
-        const uint8_t* holder = nullptr;
-        int holderSize = 0;
-        if (cache.Get(e.RecordLow, &holder, &holderSize) != NtfsExtension::Ok)
+        ByteView holder;
+        if (cache.Get(e.RecordLow, &holder) != NtfsExtension::Ok)
             return true; // that stream is lost; others may lie in readable records
-        const NtfsAttribute a = FindDataInstance(holder, holderSize, e.Instance);
+        const NtfsAttribute a = FindDataInstance(holder, e.Instance);
         return !a || offer(a);
     });
     if (listed) return;
     for (int i = 0; i < kMaxDataAttributes; ++i)
     {
-        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i);
         if (!a || !offer(a)) return;
     }
 }
 
-NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size, const std::string& name,
-                                  NtfsStreamData* out)
+NtfsStreamFound LocateNamedStream(KNtfsMft& mft, ByteView record, const std::string& name, NtfsStreamData* out)
 {
     *out = NtfsStreamData{};
     bool found = false, invalid = false;
@@ -133,25 +126,24 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size
             out->runs.insert(out->runs.end(), extent.begin(), extent.end());
     };
     ExtensionCache cache(mft);
-    const bool listed = WalkAttributeList(mft, record, size, [&](const tagNtfsAttributeListEntry& e) {
+    const bool listed = WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.NameLength == 0) return true;
-        const uint8_t* holder = nullptr;
-        int holderSize = 0;
-        const NtfsExtension got = cache.Get(e.RecordLow, &holder, &holderSize);
+        ByteView holder;
+        const NtfsExtension got = cache.Get(e.RecordLow, &holder);
         if (got != NtfsExtension::Ok)
         {
             // A missing extent ends the stream (the runs so far stand) only once it began.
             invalid = invalid || (got == NtfsExtension::Invalid && found);
             return !found;
         }
-        const NtfsAttribute a = FindDataInstance(holder, holderSize, e.Instance);
+        const NtfsAttribute a = FindDataInstance(holder, e.Instance);
         if (a && NtfsAttributeName(a) == name) take(a);
         return true;
     });
     if (!listed)
         for (int i = 0; i < kMaxDataAttributes; ++i)
         {
-            const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, size);
+            const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i);
             if (!a) break;
             if (a.IsNamed() && FirstVcn(a) == 0 && NtfsAttributeName(a) == name)
             {

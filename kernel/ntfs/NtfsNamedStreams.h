@@ -24,7 +24,7 @@ std::string NtfsAttributeName(const NtfsAttribute& attribute);
 // of them, until `visit` returns false. A name seen before in the record is skipped: it
 // could not be told apart when the stream is copied. An attribute taken from an extension
 // record is valid during the call only.
-void ForEachNamedStream(KNtfsMft& mft, const uint8_t* record, int size,
+void ForEachNamedStream(KNtfsMft& mft, ByteView record,
                         const std::function<bool(const std::string& name, const NtfsAttribute& attribute)>& visit);
 
 // Where the named stream `name` of a checked record lies.
@@ -42,8 +42,7 @@ enum class NtfsStreamFound
     Missing, // no such stream, or an extension record that could not be read
     Invalid, // an extension record failed its check
 };
-NtfsStreamFound LocateNamedStream(KNtfsMft& mft, const uint8_t* record, int size, const std::string& name,
-                                  NtfsStreamData* out);
+NtfsStreamFound LocateNamedStream(KNtfsMft& mft, ByteView record, const std::string& name, NtfsStreamData* out);
 
 // The stream part of a listed stream's entry name "<file>:<stream>", given the record's file
 // name; false when the entry name is not of that form.

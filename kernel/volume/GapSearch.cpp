@@ -166,7 +166,7 @@ uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)
 bool IsMftRecord(uint8_t* record, uint32_t size)
 {
     if (!CheckFileRecord(record, size, false)) return false;
-    const NtfsAttribute attribute = FindAttribute(record, kNtfsAttrFileName, 0, static_cast<int>(size));
+    const NtfsAttribute attribute = FindAttribute(ByteView(record, size), kNtfsAttrFileName, 0);
     ByteView value;
     if (!attribute || !ResidentValue(attribute, &value)) return false;
     // The name's UTF-16 units follow the fixed part of the value.

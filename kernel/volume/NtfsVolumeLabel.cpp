@@ -38,11 +38,11 @@ bool ReadVolumeLabel(IVolumeIO* volume, int64_t mftSector, std::string* label)
     if (volume->ReadSectors(sector, buffer.data(), count) != ERROR_SUCCESS) return false;
     uint8_t* record = buffer.data() + skip;
     if (!CheckFileRecord(record, recordBytes, false)) return false;
-    const NtfsAttribute name = FindAttribute(record, kNtfsAttrVolumeName, 0, static_cast<int>(recordBytes));
+    const NtfsAttribute name = FindAttribute(ByteView(record, recordBytes), kNtfsAttrVolumeName, 0);
     ByteView value;
     if (!name || !ResidentValue(name, &value)) return false;
     std::string text;
-    ConvertName(value.data(), static_cast<int>(value.size() / 2), &text);
+    ConvertName(value, &text);
     *label = CutUtf8(text, kMaxLabelBytes);
     return true;
 }

@@ -74,7 +74,7 @@ TEST(NtfsManifest, ACompressedFileOverABadSectorIsSavedWithItsLossCounted)
     const auto* record = static_cast<const tagNtfsFileNode*>(node->pRecord);
     std::vector<uint8_t> bytes(fs.Mft().RecordBytes());
     ASSERT_EQ(fs.Mft().ReadRecordAt(record->s64RecordSector, bytes.data()), 0u);
-    const NtfsAttribute data = FindUnnamedData(bytes.data(), static_cast<int>(bytes.size()));
+    const NtfsAttribute data = FindUnnamedData(bytes);
     tagNtfsNonResidentAttribute header;
     ByteView pairs;
     ASSERT_TRUE(data && NonResidentHeader(data, &header, &pairs));

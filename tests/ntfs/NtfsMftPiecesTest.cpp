@@ -31,7 +31,7 @@ uint32_t BaseExtentRecords(KNtfsFileSystem& fs, uint64_t* clusters = nullptr)
     const int64_t sector = fs.Mft().RecordToSector(0);
     EXPECT_EQ(fs.Mft().ReadRecordAt(sector, record.data()), 0u);
     EXPECT_TRUE(CheckFileRecord(record.data(), static_cast<uint32_t>(record.size()), false));
-    const NtfsAttribute data = FindDataExtent(record.data(), static_cast<int>(record.size()), 0);
+    const NtfsAttribute data = FindDataExtent(record, 0);
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
     StreamVector runs;
@@ -51,7 +51,7 @@ bool FindMftExtension(KNtfsFileSystem& fs, uint64_t nextVcn, int64_t* sector, si
         if (fs.Mft().ReadRecordAt(*sector, record.data()) != 0 ||
             !CheckFileRecord(record.data(), static_cast<uint32_t>(record.size()), false))
             continue;
-        const NtfsAttribute data = FindDataExtent(record.data(), static_cast<int>(record.size()), nextVcn);
+        const NtfsAttribute data = FindDataExtent(record, nextVcn);
         if (data)
         {
             *attrOffset = static_cast<size_t>(data.Bytes.data() - record.data());

@@ -84,11 +84,10 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
     KNtfsMft mft;
     auto names = [&](const std::vector<uint8_t>& record) {
         std::vector<std::string> seen;
-        ForEachNamedStream(mft, record.data(), static_cast<int>(record.size()),
-                           [&](const std::string& n, const NtfsAttribute&) {
-                               seen.push_back(n);
-                               return true;
-                           });
+        ForEachNamedStream(mft, record, [&](const std::string& n, const NtfsAttribute&) {
+            seen.push_back(n);
+            return true;
+        });
         return seen;
     };
 
@@ -103,8 +102,7 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
     ASSERT_EQ(listed.size(), static_cast<size_t>(kNtfsMaxNamedStreams));
     EXPECT_EQ(listed.front(), "s0");
     NtfsStreamData data;
-    ASSERT_EQ(LocateNamedStream(mft, crowded.data(), static_cast<int>(crowded.size()), "s42", &data),
-              NtfsStreamFound::Ok);
+    ASSERT_EQ(LocateNamedStream(mft, crowded, "s42", &data), NtfsStreamFound::Ok);
     EXPECT_TRUE(data.resident);
     EXPECT_EQ(data.value, std::vector<uint8_t>{42});
 
@@ -118,10 +116,9 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
                                          .NamedResident(0x80, "a/b\x01:c", {5}, 4)
                                          .Build();
     EXPECT_EQ(names(odd), (std::vector<std::string>{"dup", "a/b\x01:c"}));
-    ASSERT_EQ(LocateNamedStream(mft, odd.data(), static_cast<int>(odd.size()), "dup", &data), NtfsStreamFound::Ok);
+    ASSERT_EQ(LocateNamedStream(mft, odd, "dup", &data), NtfsStreamFound::Ok);
     EXPECT_EQ(data.value, std::vector<uint8_t>{1});
-    EXPECT_EQ(LocateNamedStream(mft, odd.data(), static_cast<int>(odd.size()), "long", &data),
-              NtfsStreamFound::Missing);
+    EXPECT_EQ(LocateNamedStream(mft, odd, "long", &data), NtfsStreamFound::Missing);
 
     // Saved, the stream's name keeps to characters every disk takes.
     EXPECT_EQ(CSaveWalker::StreamFileName(CSaveWalker::SafeName("f.txt:a/b\x01:c")), "f.txt_a_b__c");
@@ -163,7 +160,7 @@ TEST(NtfsNamedStreams, DeletedFilesStreamsNamedByAnAttributeListAreCopiedExactly
     std::vector<uint8_t> record(bytes);
     ASSERT_EQ(listed.Mft().ReadFileRecord(number, record.data()), 0u);
     ASSERT_TRUE(CheckFileRecord(record.data(), bytes, false));
-    ASSERT_TRUE(FindAttribute(record.data(), 0x20, 0, static_cast<int>(bytes)));
+    ASSERT_TRUE(FindAttribute(ByteView(record).first(bytes), 0x20, 0));
     MemoryStorage stored;
     ASSERT_EQ(listed.SaveTo(&stored), 1);
     KNtfsFileSystem fs;

@@ -106,9 +106,9 @@ TEST(NtfsFileRecord, HeaderFixupAndAttributeChecks)
     r = good;
     ASSERT_TRUE(CheckFileRecord(r.data(), 1024, false));
     RecordBuilder::Put32(r, 56 + 4, 0x10000);
-    EXPECT_FALSE(FindAttribute(r.data(), 0x30, 0, 1024));
+    EXPECT_FALSE(FindAttribute(r, 0x30, 0));
     RecordBuilder::Put32(r, 56 + 4, 0);
-    EXPECT_FALSE(FindAttribute(r.data(), 0x80, 0, 1024)) << "a zero length ends the walk";
+    EXPECT_FALSE(FindAttribute(r, 0x80, 0)) << "a zero length ends the walk";
 }
 
 TEST(NtfsFileRecord, NameChoiceMasksAndSizes)
@@ -118,7 +118,7 @@ TEST(NtfsFileRecord, NameChoiceMasksAndSizes)
         std::vector<uint8_t> r = disk;
         EXPECT_TRUE(CheckFileRecord(r.data(), 1024, false));
         *node = tagNtfsFileNode{};
-        return ParseFileRecord(mft, r.data(), 40, name, node);
+        return ParseFileRecord(mft, r, 40, name, node);
     };
     tagNtfsFileNode n;
     std::string name;

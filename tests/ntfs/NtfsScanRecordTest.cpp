@@ -119,7 +119,7 @@ TEST(NtfsScanRecord, FromFileAndDirectoryRecords)
     ASSERT_TRUE(CheckFileRecord(file.data(), 1024, false));
     NtfsScanRecord r;
     std::string name;
-    ASSERT_TRUE(ParseScanRecord(file.data(), 1024, 512, &r, &name));
+    ASSERT_TRUE(ParseScanRecord(file, 512, &r, &name));
     EXPECT_EQ(name, "a.bin");
     EXPECT_EQ(r.u64Self, 1234u);
     EXPECT_EQ(r.u64Parent, 40u);
@@ -136,7 +136,7 @@ TEST(NtfsScanRecord, FromFileAndDirectoryRecords)
                                    .NonResident(0xA0, {0x11, 0x01, 0x40, 0x00}, 4096, 0, 0, 4)
                                    .Build();
     ASSERT_TRUE(CheckFileRecord(dir.data(), 1024, false));
-    ASSERT_TRUE(ParseScanRecord(dir.data(), 1024, 512, &r, &name));
+    ASSERT_TRUE(ParseScanRecord(dir, 512, &r, &name));
     EXPECT_TRUE(r.IsDirectory());
     EXPECT_EQ(r.dwIndexPosition, 0x40u);
     EXPECT_EQ(r.u64Modified, r.u64Created);
@@ -145,7 +145,7 @@ TEST(NtfsScanRecord, FromFileAndDirectoryRecords)
     // No $FILE_NAME: not a scan record.
     std::vector<uint8_t> bare = RecordBuilder().Resident(0x10, si).Build();
     ASSERT_TRUE(CheckFileRecord(bare.data(), 1024, false));
-    EXPECT_FALSE(ParseScanRecord(bare.data(), 1024, 512, &r, &name));
+    EXPECT_FALSE(ParseScanRecord(bare, 512, &r, &name));
 }
 
 TEST(NtfsRegroup, NumbersFollowSectorsAndBrokenSequencesAreMended)

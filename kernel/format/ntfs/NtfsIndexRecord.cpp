@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/VlmTrace.h"
+#include "format/ntfs/NtfsFileName.h"
 #include "format/ntfs/NtfsLayout.h"
 #include "format/ntfs/NtfsRecord.h"
 
@@ -46,30 +47,27 @@ uint32_t IndexRecordBytes(ByteView record)
 bool ParseIndexEntry(ByteView entry, NtfsScanRecord* out, uint64_t vcn)
 {
     tagNtfsIndexEntryHeader e;
-    tagNtfsFileName fn;
     if (!LoadRecord(entry, 0, e) || e.Length < kNtfsMinIndexEntryBytes || entry.size() < kNtfsMinIndexEntryBytes)
         return false;
-    LoadRecord(entry, sizeof(e), fn);
-    const ByteView nameBytes = entry.subspan(sizeof(e) + sizeof(fn));
-    const size_t units = std::min<size_t>(fn.NameLength, nameBytes.size() / 2);
-    std::string name;
-    ConvertName(nameBytes.data(), static_cast<int>(units), &name);
+    // The key, a copy of the child's $FILE_NAME, follows the entry header.
+    const auto fn = NtfsFileNameView::Of(entry.subspan(sizeof(e)));
+    if (!fn) return false;
 
     *out = NtfsScanRecord{};
-    out->u64Size = fn.DataSize;
-    out->u64Created = fn.CreationTime;
-    out->u64Modified = fn.ModificationTime;
+    out->u64Size = fn->DataSize();
+    out->u64Created = fn->CreationTime();
+    out->u64Modified = fn->ModificationTime();
     out->u64Self = e.RecordLow | (static_cast<uint64_t>(e.RecordHigh) << 32);
-    out->u64Parent = fn.ParentLow | (static_cast<uint64_t>(fn.ParentHigh) << 32);
-    out->dwAttributes = fn.Flags & 0xFFFF;
+    out->u64Parent = fn->ParentRecord();
+    out->dwAttributes = fn->Flags() & 0xFFFF;
     out->dwIndexPosition = static_cast<uint32_t>(vcn);
-    if (fn.Flags & kNtfsNameFlagDirectory)
+    if (fn->IsDirectory())
     {
         out->dwAttributes |= kFileAttrDirectory;
         out->u64Modified = out->u64Created;
     }
-    out->u64NameHash = NtfsNameHash(nameBytes, units);
-    return !IsMetafileNameMismatch(out->u64Self, name);
+    out->u64NameHash = NtfsNameHash(fn->NameUnits());
+    return !IsMetafileNameMismatch(out->u64Self, fn->Name());
 }
 
 size_t CollectIndexEntries(int64_t sector, ByteView record, std::vector<NtfsScanRecord>* out)
@@ -82,7 +80,7 @@ size_t CollectIndexEntries(int64_t sector, ByteView record, std::vector<NtfsScan
     while (pos < end)
     {
         uint16_t length = 0;
-        if (!LoadU16LE(record, pos + 8, length) || length < 1) break;
+        if (!LoadU16LE(record, pos + offsetof(tagNtfsIndexEntryHeader, Length), length) || length < 1) break;
         const ByteView entry = record.subspan(pos, std::min<uint64_t>(length, end - pos));
         NtfsScanRecord r;
         if (!ParseIndexEntry(entry, &r, h.Vcn)) break;

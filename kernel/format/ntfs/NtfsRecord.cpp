@@ -62,16 +62,16 @@ bool StrideTailsMatch(ByteView record, const tagNtfsFileRecordHeader& h)
 
 bool FileNameIsClean(ByteView record, size_t attrOff, const tagNtfsResidentAttribute& a)
 {
+    // The name is read as far as the record goes, not only as far as the value does.
     const size_t value = attrOff + a.ValueOffset;
-    uint8_t count = 0, nameSpace = kNtfsNameSpacePosix;
-    if (!LoadU8(record, value + offsetof(tagNtfsFileName, NameLength), count) ||
-        !LoadU8(record, value + offsetof(tagNtfsFileName, NameSpace), nameSpace))
-        return true; // too short to carry a name; FindAttribute refuses it later
-    for (size_t i = 0; i < count; ++i)
+    const auto fn = NtfsFileNameView::Of(value <= record.size() ? record.subspan(value) : ByteView{});
+    if (!fn) return true; // too short to carry a name; FindAttribute refuses it later
+    const ByteView units = fn->NameUnits();
+    for (size_t i = 0; i < units.size(); i += 2)
     {
-        uint16_t unit = 0;
-        if (!LoadU16LE(record, value + sizeof(tagNtfsFileName) + 2 * i, unit) || unit == 0) break;
-        if (IsForbiddenNameUnit(unit, nameSpace)) return false;
+        const uint16_t unit = PeekU16LE(units.data() + i);
+        if (unit == 0) break;
+        if (IsForbiddenNameUnit(unit, fn->NameSpace())) return false;
     }
     return true;
 }
@@ -97,7 +97,7 @@ bool RunHeadersAreSane(ByteView record, size_t attrOff, uint32_t length, uint16_
 bool AttributeIsSane(ByteView record, size_t off, uint32_t length, const tagNtfsFileRecordHeader& h)
 {
     uint8_t nonResident = 0;
-    if (!LoadU8(record, off + 8, nonResident)) return false;
+    if (!LoadU8(record, off + offsetof(tagNtfsAttributeHeader, NonResident), nonResident)) return false;
     if (nonResident == 0)
     {
         tagNtfsResidentAttribute a;
@@ -107,9 +107,11 @@ bool AttributeIsSane(ByteView record, size_t off, uint32_t length, const tagNtfs
     }
     if (static_cast<uint64_t>(off) + length > h.BytesInUse) return false;
     uint16_t mappingPairs = 0;
-    if (!LoadU16LE(record, off + 32, mappingPairs) || mappingPairs >= length) return false;
+    if (!LoadU16LE(record, off + offsetof(tagNtfsNonResidentAttribute, MappingPairsOffset), mappingPairs) ||
+        mappingPairs >= length)
+        return false;
     uint32_t type = 0;
-    LoadU32LE(record, off, type);
+    LoadU32LE(record, off + offsetof(tagNtfsAttributeHeader, Type), type);
     return type != kNtfsAttrData || RunHeadersAreSane(record, off, length, mappingPairs);
 }
 
@@ -120,8 +122,9 @@ bool AttributesAreSane(ByteView record, const tagNtfsFileRecordHeader& h)
     while (off < limit)
     {
         uint32_t type = 0, length = 0;
-        if (!LoadU32LE(record, off, type) || type == kNtfsEndOfAttributes) return true;
-        if (!LoadU32LE(record, off + 4, length) || length == 0) return true;
+        if (!LoadU32LE(record, off + offsetof(tagNtfsAttributeHeader, Type), type) || type == kNtfsEndOfAttributes)
+            return true;
+        if (!LoadU32LE(record, off + offsetof(tagNtfsAttributeHeader, Length), length) || length == 0) return true;
         if (!AttributeIsSane(record, static_cast<size_t>(off), length, h)) return false;
         off += length;
     }
@@ -130,16 +133,15 @@ bool AttributesAreSane(ByteView record, const tagNtfsFileRecordHeader& h)
 
 } // namespace
 
-bool LoadFileRecordHeader(const uint8_t* record, uint32_t bufferSize, tagNtfsFileRecordHeader* out)
-{
-    return record && LoadRecord(ByteView(record, bufferSize), 0, *out);
-}
+bool LoadFileRecordHeader(ByteView record, tagNtfsFileRecordHeader* out) { return LoadRecord(record, 0, *out); }
 
 bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
 {
+    if (!buffer) return false;
+    const ByteView record(buffer, bufferSize);
     tagNtfsFileRecordHeader h;
-    if (!LoadFileRecordHeader(buffer, bufferSize, &h) || !HeaderIsPlausible(h, bufferSize)) return false;
-    if (!StrideTailsMatch(ByteView(buffer, bufferSize), h)) return false;
+    if (!LoadFileRecordHeader(record, &h) || !HeaderIsPlausible(h, bufferSize)) return false;
+    if (!StrideTailsMatch(record, h)) return false;
     if (checkOnly)
     {
         if (bufferSize < h.AllocatedSize)
@@ -154,13 +156,14 @@ bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
         return false;
     }
     if (!ApplyFileRecordFixup(buffer, static_cast<int>(bufferSize))) return false;
-    return AttributesAreSane(ByteView(buffer, bufferSize), h);
+    return AttributesAreSane(record, h);
 }
 
 bool ApplyFileRecordFixup(uint8_t* record, int bufferSize)
 {
     tagNtfsFileRecordHeader h;
-    if (bufferSize < 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h)) return false;
+    if (!record || bufferSize < 0 || !LoadFileRecordHeader(ByteView(record, static_cast<size_t>(bufferSize)), &h))
+        return false;
     if (h.UsaCount == 0) return true;
     const uint64_t size = static_cast<uint32_t>(bufferSize);
     if (static_cast<uint64_t>(h.UsaCount - 1) * kNtfsFixupStride > size) return false;
@@ -186,20 +189,20 @@ bool ResidentFitsAttribute(ByteView attr)
 
 } // namespace
 
-NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize)
+NtfsAttribute FindAttribute(ByteView view, uint32_t type, int nth)
 {
     tagNtfsFileRecordHeader h;
-    if (bufferSize <= 0 || !LoadFileRecordHeader(record, static_cast<uint32_t>(bufferSize), &h)) return {};
-    const ByteView view(record, static_cast<size_t>(bufferSize));
+    if (!LoadFileRecordHeader(view, &h)) return {};
     const uint64_t limit = std::min<uint64_t>(view.size(), h.AllocatedSize);
     uint64_t off = h.FirstAttributeOffset;
     int seen = 0;
     while (off < limit)
     {
         tagNtfsAttributeHeader header;
-        if (!LoadU32LE(view, off, header.Type) || header.Type == kNtfsEndOfAttributes) return {};
-        header.Length = 0;
-        LoadU32LE(view, off + 4, header.Length);
+        if (!LoadU32LE(view, off + offsetof(tagNtfsAttributeHeader, Type), header.Type) ||
+            header.Type == kNtfsEndOfAttributes)
+            return {};
+        LoadU32LE(view, off + offsetof(tagNtfsAttributeHeader, Length), header.Length);
         if (header.Type == type && seen++ == nth)
         {
             // Whatever the record claims, the answer lies inside the buffer.
@@ -238,37 +241,35 @@ bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribu
     return true;
 }
 
-NtfsAttribute FindUnnamedData(const uint8_t* record, int bufferSize)
+NtfsAttribute FindUnnamedData(ByteView record)
 {
     for (int i = 0; i < 5; ++i)
     {
-        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i, bufferSize);
+        const NtfsAttribute a = FindAttribute(record, kNtfsAttrData, i);
         if (!a) return {};
         if (!a.IsNamed()) return a;
     }
     return {};
 }
 
-bool ConvertName(const uint8_t* name, int units, std::string* out)
+bool ConvertName(ByteView name, std::string* out)
 {
     constexpr size_t kMaxNameBytes = 519;
-    if (!name || units <= 0)
+    if (name.size() < 2)
     {
         out->clear();
         return true;
     }
-    *out = CutUtf8(Utf16LEBytesToUtf8(name, static_cast<size_t>(units) * 2), kMaxNameBytes);
+    *out = CutUtf8(Utf16LEBytesToUtf8(name.data(), name.size() / 2 * 2), kMaxNameBytes);
     return true;
 }
 
-bool ChooseFileName(const uint8_t* record, int size, ByteView* value)
+std::optional<NtfsFileNameView> ChooseFileName(ByteView record)
 {
-    const NtfsAttribute first = FindAttribute(record, kNtfsAttrFileName, 0, size);
-    if (!ResidentValue(first, value) || value->size() < sizeof(tagNtfsFileName)) return false;
-    const NtfsAttribute second = FindAttribute(record, kNtfsAttrFileName, 1, size);
-    ByteView other;
-    tagNtfsFileName name;
-    if (ResidentValue(second, &other) && LoadRecord(other, 0, name) && name.NameSpace == kNtfsNameSpaceWin32)
-        *value = other;
-    return true;
+    ByteView value;
+    if (!ResidentValue(FindAttribute(record, kNtfsAttrFileName, 0), &value)) return std::nullopt;
+    const auto first = NtfsFileNameView::Of(value);
+    if (!first || !ResidentValue(FindAttribute(record, kNtfsAttrFileName, 1), &value)) return first;
+    const auto second = NtfsFileNameView::Of(value);
+    return second && second->NameSpace() == kNtfsNameSpaceWin32 ? second : first;
 }

@@ -3,8 +3,11 @@
 // walk. Pure functions over bytes; no I/O. Everything downstream works on attributes that
 // FindAttribute returned, whose bytes lie wholly inside the record buffer.
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "base/ByteView.h"
+#include "format/ntfs/NtfsFileName.h"
 #include "format/ntfs/NtfsLayout.h"
 
 // Validates a FILE record in `buffer` (bufferSize bytes readable). Header rules, then the
@@ -28,17 +31,23 @@ struct NtfsAttribute
     explicit operator bool() const { return !Bytes.empty(); }
     bool IsResident() const { return Header.NonResident == 0; }
     bool IsNamed() const { return Header.NameLength != 0; }
+    /// The name's UTF-16LE bytes; empty when it has none or the name does not fit in it.
+    ByteView NameUnits() const
+    {
+        const size_t bytes = 2u * Header.NameLength;
+        return RangeFits(Bytes.size(), Header.NameOffset, bytes) ? Bytes.subspan(Header.NameOffset, bytes) : ByteView{};
+    }
 };
 
 // The `nth` (from 0) attribute of `type` in a checked record, or an empty one.
-NtfsAttribute FindAttribute(const uint8_t* record, uint32_t type, int nth, int bufferSize);
+NtfsAttribute FindAttribute(ByteView record, uint32_t type, int nth);
 
 // The value of a resident attribute; false for a non-resident or empty one.
 bool ResidentValue(const NtfsAttribute& attribute, ByteView* value);
 
-// The value of the $FILE_NAME that names a record: the first one, or the second when that is
-// the Win32 long name (a short DOS name usually comes first). False when there is none.
-bool ChooseFileName(const uint8_t* record, int size, ByteView* value);
+// The $FILE_NAME that names a record: the first one, or the second when that is the Win32
+// long name (a short DOS name usually comes first). None when there is none.
+std::optional<NtfsFileNameView> ChooseFileName(ByteView record);
 
 // The header of a non-resident attribute and its runlist bytes (to the attribute's end);
 // false for a resident one or one too short for its header.
@@ -46,13 +55,11 @@ bool NonResidentHeader(const NtfsAttribute& attribute, tagNtfsNonResidentAttribu
 
 // The first unnamed $DATA among instances 0 .. 4 (the search ends at the first missing
 // instance), or an empty one.
-NtfsAttribute FindUnnamedData(const uint8_t* record, int bufferSize);
+NtfsAttribute FindUnnamedData(ByteView record);
 
-// The header of a record (false when the buffer is shorter than it).
-bool LoadFileRecordHeader(const uint8_t* record, uint32_t bufferSize, tagNtfsFileRecordHeader* out);
+// The header of a record (false when the view is shorter than it).
+bool LoadFileRecordHeader(ByteView record, tagNtfsFileRecordHeader* out);
 
-#include <string>
-
-// Converts a UTF-16LE name of `units` units (stopping at a zero unit) to the 8-bit form kept
+// Converts the whole UTF-16LE units of `name` (stopping at a zero unit) to the 8-bit form kept
 // in records, at most 519 bytes; a unit with no equivalent becomes "_". Always true.
-bool ConvertName(const uint8_t* name, int units, std::string* out);
+bool ConvertName(ByteView name, std::string* out);

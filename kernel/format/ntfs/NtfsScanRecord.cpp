@@ -40,11 +40,10 @@ uint32_t EstimateFromStream(uint64_t dataSize, uint64_t clusters, uint32_t bytes
 
 } // namespace
 
-uint64_t NtfsNameHash(ByteView utf16, size_t units)
+uint64_t NtfsNameHash(ByteView utf16)
 {
     uint64_t hash = 0, factor = 1;
-    units = std::min(units, utf16.size() / 2);
-    for (size_t i = 0; i < units; ++i)
+    for (size_t i = 0; i < utf16.size() / 2; ++i)
     {
         hash += PeekU16LE(utf16.data() + 2 * i) * factor;
         factor *= 5;
@@ -84,49 +83,46 @@ uint32_t GuessSectorsPerCluster(uint64_t ratio)
     return 1;
 }
 
-bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bps, NtfsScanRecord* out, std::string* name)
+bool ParseScanRecord(ByteView record, uint32_t bps, NtfsScanRecord* out, std::string* name)
 {
-    const int isize = static_cast<int>(size);
-    ByteView fnValue;
     tagNtfsFileRecordHeader header;
-    if (bps == 0 || !LoadFileRecordHeader(record, size, &header) || !ChooseFileName(record, isize, &fnValue))
-        return false;
-    tagNtfsFileName fn;
-    LoadRecord(fnValue, 0, fn);
-    const size_t units = std::min<size_t>(fn.NameLength, (fnValue.size() - sizeof(fn)) / 2);
-    const ByteView nameBytes = fnValue.subspan(sizeof(fn));
-    ConvertName(nameBytes.data(), static_cast<int>(units), name);
+    if (bps == 0 || !LoadFileRecordHeader(record, &header)) return false;
+    const auto fn = ChooseFileName(record);
+    if (!fn) return false;
+    *name = fn->Name();
 
     *out = NtfsScanRecord{};
-    out->u64NameHash = NtfsNameHash(nameBytes, units);
-    out->u64Size = fn.DataSize;
-    out->u64Parent = fn.ParentLow | (static_cast<uint64_t>(fn.ParentHigh) << 32);
-    out->u64Created = fn.CreationTime;
-    out->u64Modified = fn.ModificationTime;
-    out->dwAttributes = fn.Flags & 0xFFFF;
-    const bool directory = (fn.Flags & kNtfsNameFlagDirectory) != 0;
+    out->u64NameHash = NtfsNameHash(fn->NameUnits());
+    out->u64Size = fn->DataSize();
+    out->u64Parent = fn->ParentRecord();
+    out->u64Created = fn->CreationTime();
+    out->u64Modified = fn->ModificationTime();
+    out->dwAttributes = fn->Flags() & 0xFFFF;
+    const bool directory = fn->IsDirectory();
     if (directory) out->dwAttributes |= kFileAttrDirectory;
     // Records of format 3.1 carry their own number behind the header.
     if (header.UsaOffset >= sizeof(tagNtfsFileRecordHeader) && header.Reserved == 0) out->u64Self = header.RecordNumber;
-    const NtfsAttribute si = FindAttribute(record, kNtfsAttrStandardInformation, 0, isize);
-    ByteView siValue;
-    if (ResidentValue(si, &siValue) && siValue.size() >= 16)
+    ByteView si;
+    uint64_t created = 0, modified = 0;
+    if (ResidentValue(FindAttribute(record, kNtfsAttrStandardInformation, 0), &si) &&
+        LoadU64LE(si, offsetof(tagNtfsStandardInformation, CreationTime), created) &&
+        LoadU64LE(si, offsetof(tagNtfsStandardInformation, ModificationTime), modified))
     {
-        out->u64Created = PeekU64LE(siValue.data());
-        out->u64Modified = PeekU64LE(siValue.data() + 8);
+        out->u64Created = created;
+        out->u64Modified = modified;
     }
     uint32_t firstCluster = 0;
     uint64_t clusters = 0, dataSize = 0;
     if (!directory)
     {
-        const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0, isize);
+        const NtfsAttribute data = FindAttribute(record, kNtfsAttrData, 0);
         if (!data || data.IsNamed() || !FirstRun(data, &firstCluster, &clusters, &dataSize)) return true;
         out->dwFirstDataCluster = firstCluster;
         if (clusters >= 2) out->dwClusterEstimate = EstimateFromStream(dataSize, clusters, bps);
         return true;
     }
     out->u64Modified = out->u64Created;
-    const NtfsAttribute index = FindAttribute(record, kNtfsAttrIndexAllocation, 0, isize);
+    const NtfsAttribute index = FindAttribute(record, kNtfsAttrIndexAllocation, 0);
     if (!index || !FirstRun(index, &firstCluster, &clusters, &dataSize)) return true;
     out->dwIndexPosition = firstCluster;
     if (clusters > 1) out->dwClusterEstimate = EstimateFromStream(dataSize, clusters, bps);

@@ -28,8 +28,8 @@ struct NtfsScanRecord
 };
 static_assert(sizeof(NtfsScanRecord) == 72);
 
-// Hash of a UTF-16LE name of `units` units: unit(i) × 5^i summed in 64-bit arithmetic.
-uint64_t NtfsNameHash(ByteView utf16, size_t units);
+// Hash of the whole UTF-16LE units of a name: unit(i) × 5^i summed in 64-bit arithmetic.
+uint64_t NtfsNameHash(ByteView utf16);
 
 // Orders scan records by parent, size, creation time ÷ 1000, modification time ÷ 1000, name
 // hash and attributes (the 64-bit fields as signed numbers). Times that differ only below
@@ -44,8 +44,7 @@ bool IsMetafileNameMismatch(uint64_t number, const std::string& name);
 // Sectors per cluster from the ratio of a stream's sectors to its clusters.
 uint32_t GuessSectorsPerCluster(uint64_t ratio);
 
-// Fills `out` from a FILE record that passed CheckFileRecord with its fixup applied (`size`
-// bytes, its allocated size) and gives its name. `bytesPerSector` is the scanned volume's.
-// False when the record has no usable $FILE_NAME.
-bool ParseScanRecord(const uint8_t* record, uint32_t size, uint32_t bytesPerSector, NtfsScanRecord* out,
-                     std::string* name);
+// Fills `out` from a FILE record that passed CheckFileRecord with its fixup applied (the view
+// is its allocated size) and gives its name. `bytesPerSector` is the scanned volume's. False
+// when the record has no usable $FILE_NAME.
+bool ParseScanRecord(ByteView record, uint32_t bytesPerSector, NtfsScanRecord* out, std::string* name);
