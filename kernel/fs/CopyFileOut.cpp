@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int kStageCopy = 3;
-
 // Records keep local wall-clock times; the file system wants UTC.
 int64_t ToUtc(uint64_t local)
 {
@@ -80,7 +78,7 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
 
     KOsFile file;
     if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
-    fs.SetStage(kStageCopy);
+    fs.SetStage(EStage::CopyOut);
     fs.SetMaxValue(size);
     fs.BeginProgress();
 

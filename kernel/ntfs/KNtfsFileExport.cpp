@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kStageCopy = 3;
 constexpr uint32_t kPlainChunkSectors = 126;
 constexpr uint64_t kDefaultUnitClusters = 16;
 
@@ -231,7 +230,7 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
     const int64_t r = plan.size % kEfsBlockBytes;
     if (r % 512 != 0) plan.size = plan.size - r + (r / 512 + 1) * 512;
     m_Buffer.assign(static_cast<size_t>(chunk * bps), 0);
-    m_Fs.SetStage(kStageCopy);
+    m_Fs.SetStage(EStage::CopyOut);
     m_Fs.SetMaxValue(plan.size);
     m_Fs.BeginProgress();
     int64_t remaining = plan.size;
