@@ -67,7 +67,7 @@ uint32_t CPreviewTempFile::Prepare(const std::string& fileName)
 uint32_t CPreviewTempFile::CopyHead(IOutStream& stream, int64_t limit, IProgress_Client* progress)
 {
     if (m_strPath.empty()) return ERROR_INVALID_PARAMETER;
-    KOsFile file;
+    OsFile file;
     if (const uint32_t status = file.CreateNew(m_strPath); status != ERROR_SUCCESS) return status;
     uint32_t writeError = ERROR_SUCCESS;
     uint32_t status = CopyStreamHead(

@@ -182,7 +182,7 @@ bool CScanResultFile::ParseStatus(const uint8_t* tail, size_t size, tagScanResul
 tagScanResultStatus CScanResultFile::ReadStatus(const std::string& path)
 {
     tagScanResultStatus status;
-    KOsFile file;
+    OsFile file;
     int64_t size = 0;
     if (file.OpenRead(path) != 0 || file.Seek(0, SEEK_END, &size) != 0) return status;
     // The status is at most its fixed fields and the longest device text.

@@ -228,7 +228,7 @@ int CScanResultStore::LoadInto(const std::string& path)
     if (storedView == EView::Files)
     {
         if (!current) return 0;
-        current->SetStage(2);
+        current->SetStage(EStage::ReadFileSystem);
         joined = KJoinedFileSystem::ForCandidate(current, *fileSystems);
         CRecoveryLauncher::RunBuildPhase(session, joined ? joined.get() : current, tree.get());
     }

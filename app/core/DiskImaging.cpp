@@ -20,7 +20,7 @@ namespace {
 class CFileSink final : public IImageSink
 {
 public:
-    explicit CFileSink(KOsFile& file) : m_File(file) {}
+    explicit CFileSink(OsFile& file) : m_File(file) {}
     uint32_t WriteAt(uint64_t offset, const void* data, size_t length) override
     {
         return m_File.WriteAt(offset, data, length);
@@ -28,7 +28,7 @@ public:
     uint32_t Sync() override { return m_File.Sync(); }
 
 private:
-    KOsFile& m_File;
+    OsFile& m_File;
 };
 
 // A volume read as a device: the same whole-sector reads, relative to the volume's start.
@@ -128,7 +128,7 @@ bool CDiskImaging::Prepare()
                     "': " + FormatSize(static_cast<int64_t>(m_u64Size - rescued)) + " needed, " +
                     FormatSize(static_cast<int64_t>(freeBytes)) + " free");
     }
-    m_pFile = std::make_unique<KOsFile>();
+    m_pFile = std::make_unique<OsFile>();
     if (const uint32_t rc = m_pFile->OpenWrite(target); rc != ERROR_SUCCESS)
     {
         m_pFile.reset();

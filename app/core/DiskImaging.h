@@ -16,7 +16,7 @@
 
 class IDeviceIO;
 class IVolumeIO;
-class KOsFile;
+class OsFile;
 
 struct tagImagingJob
 {
@@ -77,7 +77,7 @@ private:
     uint64_t m_u64Size = 0;
     uint32_t m_nBytesPerSector = 512;
     RescueMap m_Map;
-    std::unique_ptr<KOsFile> m_pFile;
+    std::unique_ptr<OsFile> m_pFile;
     std::unique_ptr<KDiskImager> m_pImager;
     std::string m_strError;
     bool m_bUsageError = false;

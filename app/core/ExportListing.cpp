@@ -89,7 +89,7 @@ bool CExportListing::Write(const KNodeTree& tree, const Sink& sink)
 
 uint32_t CExportListing::ExportToFile(const KNodeTree& tree, const std::string& path)
 {
-    KOsFile file;
+    OsFile file;
     if (const uint32_t rc = file.CreateAlways(path); rc != ERROR_SUCCESS) return rc;
     uint32_t error = ERROR_SUCCESS;
     const bool written = Write(tree, [&](const std::string& text) {

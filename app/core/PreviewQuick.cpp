@@ -4,9 +4,9 @@
 #include <cctype>
 #include <string_view>
 
-#include "docs/IDocSource.h"
-#include "docs/OleParser.h"
 #include "fs/IOutStream.h"
+#include "ole/IDocSource.h"
+#include "ole/OleParser.h"
 
 namespace {
 
@@ -75,8 +75,8 @@ EQuickDocument QuickDocumentKind(const std::string& name)
 bool IsOfficeCompoundDocument(IOutStream& stream)
 {
     KStreamDocSource source(stream);
-    const DocKind kind = ParseOle(source).kind;
-    return kind == DocKind::Doc || kind == DocKind::Xls || kind == DocKind::Ppt;
+    const EOleKind kind = ParseOle(source).kind;
+    return kind == EOleKind::Doc || kind == EOleKind::Xls || kind == EOleKind::Ppt;
 }
 
 EQuickPreview QuickPreviewChoice(const std::string& name, bool imageDecoded, IOutStream* stream)

@@ -119,7 +119,7 @@ tagSaveOutcome CSaveWalker::Run(const std::string& target)
         m_Outcome.bCompleted = true;
         return m_Outcome;
     }
-    KOsFolder folder;
+    OsFolder folder;
     if (const uint32_t rc = folder.Open(target); rc != ERROR_SUCCESS)
     {
         SkipFolder(root, target, rc);
@@ -141,7 +141,7 @@ std::string CSaveWalker::ChildName(const std::string& folder, const tagTreeNode*
     return fitted;
 }
 
-bool CSaveWalker::SaveChildren(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, int depth)
+bool CSaveWalker::SaveChildren(const tagTreeNode* node, const OsFolder& folder, const std::string& path, int depth)
 {
     for (const tagTreeNode* child = node->pFirstChild; child; child = child->pNext)
     {
@@ -167,7 +167,7 @@ bool CSaveWalker::SaveChildren(const tagTreeNode* node, const KOsFolder& folder,
             SkipFolder(child, JoinPath(path, name), ERROR_FILENAME_EXCED_RANGE);
             continue;
         }
-        KOsFolder sub;
+        OsFolder sub;
         uint32_t error = ERROR_SUCCESS;
         const std::string made = MakeFolder(folder, name, &sub, &error);
         if (made.empty())
@@ -205,7 +205,7 @@ void CSaveWalker::SkipFolder(const tagTreeNode* node, const std::string& path, u
              skipped);
 }
 
-void CSaveWalker::SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, const std::string& path,
+void CSaveWalker::SaveOneFile(const tagTreeNode* node, const OsFolder& folder, const std::string& path,
                               const std::string& name)
 {
     const std::string wanted = JoinPath(path, name);
@@ -247,7 +247,7 @@ void CSaveWalker::SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, 
     m_Observer.OnCounts(m_Outcome.dwSaved, m_Outcome.dwSelected);
 }
 
-uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const KOsFolder& folder, std::string* temp)
+uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const OsFolder& folder, std::string* temp)
 {
     uint32_t rc = ERROR_FILE_EXISTS;
     for (int n = 0; n < kMaxAttempts && rc == ERROR_FILE_EXISTS; ++n)
@@ -262,7 +262,7 @@ uint32_t CSaveWalker::CopyToTemporary(const tagTreeNode* node, const KOsFolder& 
     return rc;
 }
 
-uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name, bool backup,
+uint32_t CSaveWalker::GiveName(const OsFolder& folder, const std::string& temp, const std::string& name, bool backup,
                                std::string* saved)
 {
     for (int n = 0; n < kMaxAttempts; ++n)
@@ -287,7 +287,7 @@ uint32_t CSaveWalker::GiveName(const KOsFolder& folder, const std::string& temp,
     return ERROR_FILE_EXISTS;
 }
 
-std::string CSaveWalker::MakeFolder(const KOsFolder& folder, const std::string& name, KOsFolder* made, uint32_t* error)
+std::string CSaveWalker::MakeFolder(const OsFolder& folder, const std::string& name, OsFolder* made, uint32_t* error)
 {
     for (int n = 0; n < kMaxAttempts; ++n)
     {

@@ -19,7 +19,7 @@
 #include "base/IProgress.h"
 
 class CGlobalParamTable;
-class KOsFolder;
+class OsFolder;
 class IFileSystem;
 class KNodeTree;
 struct tagTreeNode;
@@ -112,19 +112,18 @@ public:
     int IsCanceled() override;
 
 private:
-    bool SaveChildren(const tagTreeNode* node, const KOsFolder& folder, const std::string& path, int depth);
-    void SaveOneFile(const tagTreeNode* node, const KOsFolder& folder, const std::string& path,
-                     const std::string& name);
+    bool SaveChildren(const tagTreeNode* node, const OsFolder& folder, const std::string& path, int depth);
+    void SaveOneFile(const tagTreeNode* node, const OsFolder& folder, const std::string& path, const std::string& name);
     /// Copies the file under a fresh temporary name in `folder`; the copy's result, and the
     /// temporary name in `temp`.
-    uint32_t CopyToTemporary(const tagTreeNode* node, const KOsFolder& folder, std::string* temp);
+    uint32_t CopyToTemporary(const tagTreeNode* node, const OsFolder& folder, std::string* temp);
     /// Gives the complete temporary copy its name: `name`, else the first free numbered one;
     /// with `backup` (an encrypted file) its raw backup beside it too.
-    uint32_t GiveName(const KOsFolder& folder, const std::string& temp, const std::string& name, bool backup,
+    uint32_t GiveName(const OsFolder& folder, const std::string& temp, const std::string& name, bool backup,
                       std::string* saved);
     /// Creates and opens the sub-folder `name`, else the first free numbered one; the name
     /// made, or "" and the error when none can be.
-    std::string MakeFolder(const KOsFolder& folder, const std::string& name, KOsFolder* made, uint32_t* error);
+    std::string MakeFolder(const OsFolder& folder, const std::string& name, OsFolder* made, uint32_t* error);
     void SkipFolder(const tagTreeNode* node, const std::string& path, uint32_t error);
     /// The child's name as saved (safe, and short enough), noting a shortening.
     std::string ChildName(const std::string& folder, const tagTreeNode* child);

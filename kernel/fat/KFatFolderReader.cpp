@@ -14,12 +14,6 @@
 #include "base/EngineStrings.h"
 #include "volume/IVolumeIO.h"
 
-namespace {
-
-constexpr int kStageRead = 2;
-
-} // namespace
-
 KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(context), m_G(*context.Geometry)
 {
     m_Limits.ClusterCount = m_G.ClusterCount;
@@ -215,7 +209,7 @@ KFatFolderReader::Walk KFatFolderReader::WalkGenerations(std::vector<FolderItem>
 uint32_t KFatFolderReader::ReadVolume()
 {
     IProgress_Server& progress = *m_Ctx.Progress;
-    progress.SetStage(kStageRead);
+    progress.SetStage(EStage::ReadFileSystem);
     progress.SetMaxValue(m_Ctx.Table->CountUsed());
     progress.BeginProgress();
 
@@ -377,7 +371,7 @@ KFatFolderReader::Walk KFatFolderReader::RebuildPass2(const std::vector<FatDirSe
 uint32_t KFatFolderReader::Rebuild(const std::vector<FatDirSector>& sectors, const FatSectorSelection& selection)
 {
     IProgress_Server& progress = *m_Ctx.Progress;
-    progress.SetStage(kStageRead);
+    progress.SetStage(EStage::ReadFileSystem);
     progress.SetMaxValue(selection.Count);
     progress.BeginProgress();
     m_MadeUpCounter = 0;

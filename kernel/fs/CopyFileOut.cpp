@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr int kStageCopy = 3;
-
 // Records keep local wall-clock times; the file system wants UTC.
 int64_t ToUtc(uint64_t local)
 {
@@ -51,7 +49,7 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
     // back (a marker file, an empty document): create it with its times.
     if (record && IsFileRecord(record) && record->s64Size == 0)
     {
-        KOsFile empty;
+        OsFile empty;
         if (const uint32_t rc = empty.CreateNew(path); rc != ERROR_SUCCESS) return rc;
         empty.SetTimes(ToUtc(record->ftModified), ToUtc(record->ftModified));
         return empty.Close();
@@ -78,9 +76,9 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
-    KOsFile file;
+    OsFile file;
     if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
-    fs.SetStage(kStageCopy);
+    fs.SetStage(EStage::CopyOut);
     fs.SetMaxValue(size);
     fs.BeginProgress();
 

@@ -14,7 +14,6 @@
 #include "base/EngineStrings.h"
 
 namespace {
-constexpr int kStageBuildTree = 4;
 
 const tagIdFileNode* Ids(const tagTreeNode* node) { return static_cast<const tagIdFileNode*>(node->pRecord); }
 
@@ -217,7 +216,7 @@ uint32_t BuildRun::Run()
 {
     if (!m_Tree.SetRoot(m_Store.GetNode(0))) return ERROR_NOT_ENOUGH_MEMORY;
     m_Tree.SetStore(&m_Store);
-    m_Progress.SetStage(kStageBuildTree);
+    m_Progress.SetStage(EStage::BuildTree);
     m_Progress.SetMaxValue(static_cast<int64_t>(m_Count));
     m_Progress.BeginProgress();
     try

@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int kStageCopy = 3;
 constexpr uint32_t kPlainChunkSectors = 126;
 constexpr uint64_t kDefaultUnitClusters = 16;
 
@@ -112,7 +111,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     return ERROR_SUCCESS;
 }
 
-uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
+uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, OsFile& file)
 {
     KNtfsMft& mft = m_Fs.Mft();
     if (plan.efsRecordSector == -1) return ERROR_FUNCTION_FAILED;
@@ -137,7 +136,7 @@ uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, KOsFile& file)
     return file.Write(bytes.data(), bytes.size());
 }
 
-uint32_t KNtfsFileExport::WriteZeros(KOsFile& file, uint64_t count, int64_t* remaining, bool* cancelled)
+uint32_t KNtfsFileExport::WriteZeros(OsFile& file, uint64_t count, int64_t* remaining, bool* cancelled)
 {
     std::fill(m_Buffer.begin(), m_Buffer.end(), 0);
     while (count > 0)
@@ -156,7 +155,7 @@ uint32_t KNtfsFileExport::WriteZeros(KOsFile& file, uint64_t count, int64_t* rem
 }
 
 // The sectors of one data run, as they are.
-uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file, int64_t* remaining, bool* cancelled)
+uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, OsFile& file, int64_t* remaining, bool* cancelled)
 {
     IVolumeIO* volume = m_Fs.GetVolume();
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
@@ -186,7 +185,7 @@ uint32_t KNtfsFileExport::CopyPlainRun(const tagStreamBlock& run, KOsFile& file,
     return ERROR_SUCCESS;
 }
 
-uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, KOsFile& file, int64_t* remaining)
+uint32_t KNtfsFileExport::CopyRuns(const Plan& plan, OsFile& file, int64_t* remaining)
 {
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     bool cancelled = false;
@@ -221,7 +220,7 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
     if (resident) return CopyFileOut(m_Fs, node, path, m_Fs.Mft().Geometry().BytesPerSector);
     if (!(node->wAttributes & FN_ATTR_ENCRYPTED))
         return ERROR_FUNCTION_FAILED; // every other file is read through its stream
-    KOsFile file;
+    OsFile file;
     if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
     const uint64_t bps = m_Fs.Mft().Geometry().BytesPerSector;
     const uint64_t chunk = kPlainChunkSectors;
@@ -229,7 +228,7 @@ uint32_t KNtfsFileExport::Save(const tagNtfsFileNode* node, const std::string& p
     const int64_t r = plan.size % kEfsBlockBytes;
     if (r % 512 != 0) plan.size = plan.size - r + (r / 512 + 1) * 512;
     m_Buffer.assign(static_cast<size_t>(chunk * bps), 0);
-    m_Fs.SetStage(kStageCopy);
+    m_Fs.SetStage(EStage::CopyOut);
     m_Fs.SetMaxValue(plan.size);
     m_Fs.BeginProgress();
     int64_t remaining = plan.size;
@@ -245,7 +244,7 @@ namespace {
 
 // Copies `count` bytes from the current position of `from` to `to`; what `from` cannot
 // deliver is written as zeros.
-uint32_t CopyBytes(KOsFile& from, KOsFile& to, uint64_t count, std::vector<uint8_t>& buffer)
+uint32_t CopyBytes(OsFile& from, OsFile& to, uint64_t count, std::vector<uint8_t>& buffer)
 {
     while (count > 0)
     {
@@ -260,17 +259,17 @@ uint32_t CopyBytes(KOsFile& from, KOsFile& to, uint64_t count, std::vector<uint8
     return ERROR_SUCCESS;
 }
 
-uint32_t WriteAll(KOsFile& to, const std::vector<uint8_t>& bytes) { return to.Write(bytes.data(), bytes.size()); }
+uint32_t WriteAll(OsFile& to, const std::vector<uint8_t>& bytes) { return to.Write(bytes.data(), bytes.size()); }
 
 } // namespace
 
 // The platform's raw-import functions for encrypted files do not exist here, so the import
 // step is never taken: the ".$EFS" file is the result, importable where they exist.
-uint32_t KNtfsFileExport::FinishEncryptedFile(const tagNtfsFileNode* node, const std::string& path, KOsFile& file)
+uint32_t KNtfsFileExport::FinishEncryptedFile(const tagNtfsFileNode* node, const std::string& path, OsFile& file)
 {
     const std::string efsPath = path + ".$EFS";
     OsDeleteFile(efsPath);
-    KOsFile efs;
+    OsFile efs;
     if (const uint32_t rc = efs.CreateNew(efsPath); rc != ERROR_SUCCESS) return rc;
     std::vector<uint8_t> buffer(kEfsBlockBytes);
     std::vector<uint8_t> head(kEfsStreamHeaderBytes, 0);

@@ -13,7 +13,7 @@
 #include "format/ntfs/NtfsRunList.h"
 
 class KNtfsFileSystem;
-class KOsFile;
+class OsFile;
 
 class KNtfsFileExport
 {
@@ -35,7 +35,7 @@ public:
     /// data header and data blocks. Without the platform's raw-import functions (as on this
     /// platform) the destination keeps the raw data and the ".$EFS" file is the importable
     /// backup. 0 or the first error.
-    uint32_t FinishEncryptedFile(const tagNtfsFileNode* node, const std::string& path, KOsFile& file);
+    uint32_t FinishEncryptedFile(const tagNtfsFileNode* node, const std::string& path, OsFile& file);
 
     struct Plan
     {
@@ -50,10 +50,10 @@ public:
     uint32_t CollectRuns(const tagNtfsFileNode* node, Plan* plan, bool* resident);
 
 private:
-    uint32_t WriteEfsStream(const Plan& plan, KOsFile& file);
-    uint32_t CopyRuns(const Plan& plan, KOsFile& file, int64_t* remaining);
-    uint32_t WriteZeros(KOsFile& file, uint64_t count, int64_t* remaining, bool* cancelled);
-    uint32_t CopyPlainRun(const tagStreamBlock& run, KOsFile& file, int64_t* remaining, bool* cancelled);
+    uint32_t WriteEfsStream(const Plan& plan, OsFile& file);
+    uint32_t CopyRuns(const Plan& plan, OsFile& file, int64_t* remaining);
+    uint32_t WriteZeros(OsFile& file, uint64_t count, int64_t* remaining, bool* cancelled);
+    uint32_t CopyPlainRun(const tagStreamBlock& run, OsFile& file, int64_t* remaining, bool* cancelled);
 
     KNtfsFileSystem& m_Fs;
     std::vector<uint8_t> m_Buffer;

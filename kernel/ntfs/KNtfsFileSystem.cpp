@@ -26,12 +26,6 @@
 #include "storage/IStorageManager.h"
 #include "volume/IVolumeIO.h"
 
-namespace {
-
-constexpr int kStageListing = 2;
-
-} // namespace
-
 void KNtfsFileSystem::SetVolume(IVolumeIO* volume) { m_Mft.SetVolume(volume); }
 
 void KNtfsFileSystem::SetSectorInfo(uint32_t value, uint32_t bytesPerSector)
@@ -134,7 +128,7 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
 uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
 {
     const uint32_t count = m_Mft.GetRecordCount();
-    SetStage(kStageListing);
+    SetStage(EStage::ReadFileSystem);
     SetMaxValue(count);
     BeginProgress();
     uint32_t result = ERROR_SUCCESS;

@@ -28,12 +28,12 @@ int OpenRetrying(const std::string& path, int flags)
 }
 } // namespace
 
-KOsFile::~KOsFile()
+OsFile::~OsFile()
 {
     if (m_Fd >= 0) ::close(m_Fd);
 }
 
-uint32_t KOsFile::CreateNew(const std::string& path)
+uint32_t OsFile::CreateNew(const std::string& path)
 {
     Close();
     // O_EXCL also refuses a symbolic link planted at the path, dangling or not.
@@ -41,34 +41,34 @@ uint32_t KOsFile::CreateNew(const std::string& path)
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::OpenRead(const std::string& path)
+uint32_t OsFile::OpenRead(const std::string& path)
 {
     Close();
     m_Fd = OpenRetrying(path, O_RDONLY);
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::Sync()
+uint32_t OsFile::Sync()
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     return ::fsync(m_Fd) == 0 ? ERROR_SUCCESS : LastError();
 }
 
-uint32_t KOsFile::CreateAlways(const std::string& path)
+uint32_t OsFile::CreateAlways(const std::string& path)
 {
     Close();
     m_Fd = OpenRetrying(path, O_WRONLY | O_CREAT | O_TRUNC);
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::OpenWrite(const std::string& path)
+uint32_t OsFile::OpenWrite(const std::string& path)
 {
     Close();
     m_Fd = OpenRetrying(path, O_WRONLY | O_CREAT);
     return m_Fd < 0 ? LastError() : ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::Grow(uint64_t length)
+uint32_t OsFile::Grow(uint64_t length)
 {
     struct stat st;
     if (m_Fd < 0 || ::fstat(m_Fd, &st) != 0) return m_Fd < 0 ? ERROR_INVALID_HANDLE : LastError();
@@ -76,7 +76,7 @@ uint32_t KOsFile::Grow(uint64_t length)
     return ::ftruncate(m_Fd, static_cast<off_t>(length)) == 0 ? ERROR_SUCCESS : LastError();
 }
 
-uint32_t KOsFile::Write(const void* data, size_t size)
+uint32_t OsFile::Write(const void* data, size_t size)
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -92,7 +92,7 @@ uint32_t KOsFile::Write(const void* data, size_t size)
     return ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::WriteAt(uint64_t offset, const void* data, size_t size)
+uint32_t OsFile::WriteAt(uint64_t offset, const void* data, size_t size)
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     if (offset > static_cast<uint64_t>(INT64_MAX) - size) return ERROR_INVALID_PARAMETER;
@@ -109,7 +109,7 @@ uint32_t KOsFile::WriteAt(uint64_t offset, const void* data, size_t size)
     return ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::Read(void* data, size_t size, size_t* done)
+uint32_t OsFile::Read(void* data, size_t size, size_t* done)
 {
     *done = 0;
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
@@ -125,7 +125,7 @@ uint32_t KOsFile::Read(void* data, size_t size, size_t* done)
     return ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::Seek(int64_t offset, int whence, int64_t* newPos)
+uint32_t OsFile::Seek(int64_t offset, int whence, int64_t* newPos)
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     const off_t pos = ::lseek(m_Fd, static_cast<off_t>(offset), whence);
@@ -134,7 +134,7 @@ uint32_t KOsFile::Seek(int64_t offset, int whence, int64_t* newPos)
     return ERROR_SUCCESS;
 }
 
-uint32_t KOsFile::Close()
+uint32_t OsFile::Close()
 {
     if (m_Fd < 0) return ERROR_SUCCESS;
     // A write the file system deferred can fail only here (quota, network file systems): the
@@ -158,7 +158,7 @@ void FileTimePair(int64_t accessUtc, int64_t writeUtc, timespec (&times)[2])
 
 } // namespace
 
-uint32_t KOsFile::SetTimes(int64_t accessUtc, int64_t writeUtc)
+uint32_t OsFile::SetTimes(int64_t accessUtc, int64_t writeUtc)
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     timespec times[2]{};

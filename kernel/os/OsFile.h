@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-class KOsFile
+class OsFile
 {
 public:
-    KOsFile() = default;
-    ~KOsFile();
-    KOsFile(const KOsFile&) = delete;
-    KOsFile& operator=(const KOsFile&) = delete;
+    OsFile() = default;
+    ~OsFile();
+    OsFile(const OsFile&) = delete;
+    OsFile& operator=(const OsFile&) = delete;
 
     /// Creates a new file for reading and writing; fails with 80 when it exists (O_EXCL).
     uint32_t CreateNew(const std::string& path);

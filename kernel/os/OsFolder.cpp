@@ -17,14 +17,14 @@ uint32_t LastError() { return OsErrorFromErrno(errno); }
 
 } // namespace
 
-KOsFolder::~KOsFolder() { Close(); }
+OsFolder::~OsFolder() { Close(); }
 
-KOsFolder::KOsFolder(KOsFolder&& other) noexcept : m_Fd(other.m_Fd), m_strPath(std::move(other.m_strPath))
+OsFolder::OsFolder(OsFolder&& other) noexcept : m_Fd(other.m_Fd), m_strPath(std::move(other.m_strPath))
 {
     other.m_Fd = -1;
 }
 
-KOsFolder& KOsFolder::operator=(KOsFolder&& other) noexcept
+OsFolder& OsFolder::operator=(OsFolder&& other) noexcept
 {
     if (this != &other)
     {
@@ -36,13 +36,13 @@ KOsFolder& KOsFolder::operator=(KOsFolder&& other) noexcept
     return *this;
 }
 
-void KOsFolder::Close()
+void OsFolder::Close()
 {
     if (m_Fd >= 0) ::close(m_Fd);
     m_Fd = -1;
 }
 
-uint32_t KOsFolder::Open(const std::string& path)
+uint32_t OsFolder::Open(const std::string& path)
 {
     Close();
     m_Fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -51,13 +51,13 @@ uint32_t KOsFolder::Open(const std::string& path)
     return ERROR_SUCCESS;
 }
 
-uint32_t KOsFolder::MakeChild(const std::string& name) const
+uint32_t OsFolder::MakeChild(const std::string& name) const
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     return ::mkdirat(m_Fd, name.c_str(), kFolderMode) == 0 ? ERROR_SUCCESS : LastError();
 }
 
-uint32_t KOsFolder::OpenChild(const std::string& name, KOsFolder* child) const
+uint32_t OsFolder::OpenChild(const std::string& name, OsFolder* child) const
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     child->Close();
@@ -67,7 +67,7 @@ uint32_t KOsFolder::OpenChild(const std::string& name, KOsFolder* child) const
     return ERROR_SUCCESS;
 }
 
-uint32_t KOsFolder::RenameNoReplace(const std::string& from, const std::string& to) const
+uint32_t OsFolder::RenameNoReplace(const std::string& from, const std::string& to) const
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     if (::renameat2(m_Fd, from.c_str(), m_Fd, to.c_str(), RENAME_NOREPLACE) == 0) return ERROR_SUCCESS;
@@ -84,20 +84,20 @@ uint32_t KOsFolder::RenameNoReplace(const std::string& from, const std::string& 
     return ::renameat(m_Fd, from.c_str(), m_Fd, to.c_str()) == 0 ? ERROR_SUCCESS : LastError();
 }
 
-uint32_t KOsFolder::Delete(const std::string& name) const
+uint32_t OsFolder::Delete(const std::string& name) const
 {
     if (m_Fd < 0) return ERROR_INVALID_HANDLE;
     return ::unlinkat(m_Fd, name.c_str(), 0) == 0 ? ERROR_SUCCESS : LastError();
 }
 
-bool KOsFolder::Exists(const std::string& name) const
+bool OsFolder::Exists(const std::string& name) const
 {
     struct stat st
     {};
     return m_Fd >= 0 && ::fstatat(m_Fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-std::string KOsFolder::PathOf(const std::string& name) const
+std::string OsFolder::PathOf(const std::string& name) const
 {
     if (m_Fd < 0) return {};
     static const bool s_bProc = ::access("/proc/self/fd", X_OK) == 0;

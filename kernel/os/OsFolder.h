@@ -5,22 +5,22 @@
 #include <cstdint>
 #include <string>
 
-class KOsFolder
+class OsFolder
 {
 public:
-    KOsFolder() = default;
-    ~KOsFolder();
-    KOsFolder(const KOsFolder&) = delete;
-    KOsFolder& operator=(const KOsFolder&) = delete;
-    KOsFolder(KOsFolder&& other) noexcept;
-    KOsFolder& operator=(KOsFolder&& other) noexcept;
+    OsFolder() = default;
+    ~OsFolder();
+    OsFolder(const OsFolder&) = delete;
+    OsFolder& operator=(const OsFolder&) = delete;
+    OsFolder(OsFolder&& other) noexcept;
+    OsFolder& operator=(OsFolder&& other) noexcept;
 
     /// Opens the target folder the user named (a link there is the user's own choice).
     uint32_t Open(const std::string& path);
     /// Creates the sub-folder `name`; 80 when anything exists under that name.
     uint32_t MakeChild(const std::string& name) const;
     /// Opens the sub-folder `name` into `child`, refusing a symbolic link.
-    uint32_t OpenChild(const std::string& name, KOsFolder* child) const;
+    uint32_t OpenChild(const std::string& name, OsFolder* child) const;
     /// Renames `from` to `to` inside this folder without ever replacing: 80 when `to` exists.
     uint32_t RenameNoReplace(const std::string& from, const std::string& to) const;
     uint32_t Delete(const std::string& name) const;

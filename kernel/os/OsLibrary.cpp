@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-bool KOsLibrary::Load(const std::string& path)
+bool OsLibrary::Load(const std::string& path)
 {
     Unload();
     m_Error.clear();
@@ -18,13 +18,13 @@ bool KOsLibrary::Load(const std::string& path)
     return true;
 }
 
-void* KOsLibrary::Symbol(const char* name) const
+void* OsLibrary::Symbol(const char* name) const
 {
     if (m_Handle == nullptr || name == nullptr) return nullptr;
     return ::dlsym(m_Handle, name);
 }
 
-void KOsLibrary::Unload()
+void OsLibrary::Unload()
 {
     if (m_Handle != nullptr) ::dlclose(m_Handle);
     m_Handle = nullptr;

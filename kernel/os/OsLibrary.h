@@ -2,11 +2,11 @@
 // Loading a shared library and one exported symbol (plug-ins).
 #include <string>
 
-class KOsLibrary
+class OsLibrary
 {
 public:
-    KOsLibrary() = default;
-    ~KOsLibrary() = default; // libraries stay loaded: objects they made may outlive this handle
+    OsLibrary() = default;
+    ~OsLibrary() = default; // libraries stay loaded: objects they made may outlive this handle
     bool Load(const std::string& path);
     void* Symbol(const char* name) const;
     void Unload();

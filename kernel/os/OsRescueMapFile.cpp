@@ -14,7 +14,7 @@ constexpr uint64_t kMaxMapFileBytes = uint64_t{VlmLimits::kMaxRescueMapBlocks} *
 
 uint32_t OsLoadRescueMap(const std::string& path, RescueMap* map, std::string* why)
 {
-    KOsFile file;
+    OsFile file;
     if (const uint32_t err = file.OpenRead(path); err != ERROR_SUCCESS) return err;
     std::string text;
     char buffer[65536];
@@ -37,7 +37,7 @@ uint32_t OsSaveRescueMap(const std::string& path, const RescueMap& map, const st
 {
     const std::string text = map.Format(commandLine);
     const std::string temporary = path + ".tmp" + std::to_string(OsProcessId());
-    KOsFile file;
+    OsFile file;
     uint32_t err = file.CreateAlways(temporary);
     if (err == ERROR_SUCCESS) err = file.Write(text.data(), text.size());
     if (err == ERROR_SUCCESS) err = file.Sync();

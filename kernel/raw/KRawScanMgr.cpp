@@ -75,7 +75,7 @@ void LoadPlugins()
         for (const std::string& path : OsFindFiles(folder + "*.api"))
         {
             if (!loaded.insert(BaseName(path)).second) continue; // the same plug-in in a second folder
-            KOsLibrary lib;
+            OsLibrary lib;
             if (!lib.Load(path))
             {
                 VlmTrace("Cannot load plug-in %s: %s\n", path.c_str(), lib.Error().c_str());

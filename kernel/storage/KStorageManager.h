@@ -42,7 +42,7 @@ private:
     int Opened(const std::string& path, bool write);
     bool WriteOut();
 
-    KOsFile m_File;
+    OsFile m_File;
     std::string m_strPath;
     std::unique_ptr<uint8_t[]> m_pBuffer;
     int m_nPos = 0;

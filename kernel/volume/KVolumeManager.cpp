@@ -171,7 +171,7 @@ void KVolumeManager::Report(int64_t* counter)
 void KVolumeManager::ScanVolumes()
 {
     ClearVolumes();
-    SetStage(0);
+    SetStage(EStage::Discover);
     SetMaxValue(kProgressMax);
     BeginProgress();
     int64_t counter = 0;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 
 // Finds the first occurrence of `pattern` that starts at or after `from` and ends at or before
 // min(until, src.Limit()). Returns true and writes its offset to `found`.

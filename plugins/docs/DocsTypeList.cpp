@@ -5,12 +5,13 @@
 #include "docs/DocsLayout.h"
 #include "docs/KDocType.h"
 #include "docs/MailParser.h"
-#include "docs/OleParser.h"
+#include "docs/OleDocument.h"
 #include "docs/PdfParser.h"
 #include "docs/RarParser.h"
 #include "docs/RtfParser.h"
 #include "docs/SqliteParser.h"
 #include "docs/ZipParser.h"
+#include "ole/OleParser.h"
 
 namespace {
 
@@ -32,14 +33,6 @@ bool ZipGate(ByteView head)
 template <DocKind Kind> bool OdfGate(ByteView head) { return ZipGate(head) && OdfKindOfHead(head) == Kind; }
 
 bool OoxmlGate(ByteView head) { return ZipGate(head) && OdfKindOfHead(head) == DocKind::None; }
-
-bool OleGate(ByteView head)
-{
-    tagOleHeader h;
-    if (!LoadRecord(head, 0, h) || std::memcmp(h.Signature, kOleSignature, 8) != 0) return false;
-    return h.ByteOrder == 0xFFFE &&
-        ((h.MajorVersion == 3 && h.SectorShift == 9) || (h.MajorVersion == 4 && h.SectorShift == 12));
-}
 
 bool PdfGate(ByteView head)
 {
@@ -92,14 +85,16 @@ const tagDocTypeDesc kXlsx{
     {"xlsx", "Office Open XML Spreadsheet", 256, 2 * GiB}, kZipSig, DocKind::Xlsx, OoxmlGate, ParseZip};
 const tagDocTypeDesc kPptx{
     {"pptx", "Office Open XML Presentation", 256, 2 * GiB}, kZipSig, DocKind::Pptx, OoxmlGate, ParseZip};
-const tagDocTypeDesc kDoc{{"doc", "Compound File Document", 1536, 2 * GiB}, kOleSig, DocKind::Doc, OleGate, ParseOle};
+const tagDocTypeDesc kDoc{
+    {"doc", "Compound File Document", 1536, 2 * GiB}, kOleSig, DocKind::Doc, IsOleHeader, ParseOleDocument};
 const tagDocTypeDesc kXls{
-    {"xls", "Compound File Spreadsheet", 1536, 2 * GiB}, kOleSig, DocKind::Xls, OleGate, ParseOle};
+    {"xls", "Compound File Spreadsheet", 1536, 2 * GiB}, kOleSig, DocKind::Xls, IsOleHeader, ParseOleDocument};
 const tagDocTypeDesc kPpt{
-    {"ppt", "Compound File Presentation", 1536, 2 * GiB}, kOleSig, DocKind::Ppt, OleGate, ParseOle};
+    {"ppt", "Compound File Presentation", 1536, 2 * GiB}, kOleSig, DocKind::Ppt, IsOleHeader, ParseOleDocument};
 const tagDocTypeDesc kPub{
-    {"pub", "Compound File Publication", 1536, 2 * GiB}, kOleSig, DocKind::Pub, OleGate, ParseOle};
-const tagDocTypeDesc kMsg{{"msg", "Outlook Message", 1536, 2 * GiB}, kOleSig, DocKind::Msg, OleGate, ParseOle};
+    {"pub", "Compound File Publication", 1536, 2 * GiB}, kOleSig, DocKind::Pub, IsOleHeader, ParseOleDocument};
+const tagDocTypeDesc kMsg{
+    {"msg", "Outlook Message", 1536, 2 * GiB}, kOleSig, DocKind::Msg, IsOleHeader, ParseOleDocument};
 const tagDocTypeDesc kOdt{
     {"odt", "OpenDocument Text", 256, 2 * GiB}, kZipSig, DocKind::Odt, OdfGate<DocKind::Odt>, ParseZip};
 const tagDocTypeDesc kOds{

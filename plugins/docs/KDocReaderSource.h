@@ -1,7 +1,7 @@
 #pragma once
 // The parsers' byte source over the deep scan's bounded reader: bytes of the scan buffer come
 // without I/O, the rest through the volume, nothing beyond the type's maximum size.
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 #include "common/KRawReader.h"
 
 class KDocReaderSource final : public IDocSource

@@ -5,7 +5,7 @@
 // descriptor table: a cheap gate over the first bytes, then the format's parser over the
 // bounded reader, accepted only when it names this type's kind.
 #include "DocProbe.h"
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 #include "common/KRawTypeBase.h"
 
 struct tagDocTypeDesc

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "DocsLayout.h"
-#include "OleParser.h"
+#include "ole/OleParser.h"
 #include "ZipParser.h"
 #include "base/ResourceLimits.h"
 #include "common/MetaName.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "DocProbe.h"
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 
 /// The title as UTF-8, blanks trimmed; empty when the kind has no such part, the part cannot
 /// be read within the inflate cap or holds no title. `size` is the document's length (0 when

@@ -3,7 +3,7 @@
 // that follows it). Incremental updates and linearized files carry several markers, so the
 // walk goes on while a marker is followed by a cross-reference section or an indirect object.
 #include "DocProbe.h"
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 
 // `alignment` is the sector size: another file can only start on a sector boundary, and a new
 // "%PDF-" there ends the search. size 0: no end marker found.

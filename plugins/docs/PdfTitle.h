@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 
 /// The document's title as UTF-8; empty when it has none or it cannot be found within a few
 /// bounded reads. `size` is the document's length (0 when unknown: only its start is searched).

@@ -4,7 +4,7 @@
 // integers). The walk goes from block to block to the end-of-archive block, checking each
 // header's CRC.
 #include "DocProbe.h"
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 
 // kind None: no RAR marker. size 0: the end could not be reached (encrypted headers,
 // truncated or damaged archive).

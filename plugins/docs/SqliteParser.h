@@ -2,7 +2,7 @@
 // SQLite databases: the 100-byte header of page 1 gives the page size and, while it is
 // current, the number of pages; the file is exactly their product.
 #include "DocProbe.h"
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 #include "base/ByteView.h"
 
 /// Pure check of the header's fixed fields.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DocProbe.h"
-#include "IDocSource.h"
+#include "ole/IDocSource.h"
 
 // Checks the local header at offset 0, finds the archive's end record and names the kind from
 // its members. kind None: not a ZIP start. size 0: a ZIP start whose end was not found (the

@@ -38,7 +38,7 @@ public:
         if (BeforeCopy) BeforeCopy(name);
         if (Failing.count(name)) return ERROR_DISK_FULL;
         if (const auto it = Unread.find(name); it != Unread.end()) AddUnreadBytes(it->second);
-        KOsFile file;
+        OsFile file;
         if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
         SetMaxValue(record->s64Size);
         // The copy polls for a cancel like the real ones do, once per piece.
@@ -52,7 +52,7 @@ public:
         // An encrypted file is written with a raw backup beside it, as the NTFS copy does.
         if (record->wAttributes & FN_ATTR_ENCRYPTED)
         {
-            KOsFile backup;
+            OsFile backup;
             if (const uint32_t rc = backup.CreateNew(path + ".$EFS"); rc != ERROR_SUCCESS) return rc;
             backup.Write("EFS", 3);
             backup.Close();

@@ -28,7 +28,7 @@ TEST(OsFile, CreateNewRefusesAnExistingFileAndLeavesItAlone)
     const std::string path = dir.File("recovered.bin");
     const std::vector<uint8_t> data = PatternBytes(10000, 7);
     {
-        KOsFile file;
+        OsFile file;
         ASSERT_EQ(file.CreateNew(path), ERROR_SUCCESS);
         ASSERT_EQ(file.Write(data.data(), data.size()), ERROR_SUCCESS);
         EXPECT_EQ(file.Close(), ERROR_SUCCESS);
@@ -41,7 +41,7 @@ TEST(OsFile, CreateNewRefusesAnExistingFileAndLeavesItAlone)
     EXPECT_EQ(st.st_mode & 0600, 0600u);
     EXPECT_EQ(st.st_mode & 0133, 0u);
 
-    KOsFile again;
+    OsFile again;
     EXPECT_EQ(again.CreateNew(path), ERROR_FILE_EXISTS);
     EXPECT_FALSE(again.IsOpen());
     EXPECT_EQ(ReadFileBytes(path), data);
@@ -54,7 +54,7 @@ TEST(OsFile, ReadSeekAndEndOfFile)
     const std::vector<uint8_t> data = PatternBytes(5000, 3);
     WriteFileBytes(path, data);
 
-    KOsFile file;
+    OsFile file;
     EXPECT_EQ(file.OpenRead(dir.File("missing.bin")), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(file.OpenRead(path), ERROR_SUCCESS);
     int64_t pos = 0;
@@ -79,7 +79,7 @@ TEST(OsFile, ReadSeekAndEndOfFile)
 TEST(OsFile, WriteToAFullTargetIsAnError)
 {
     {
-        KOsFile full;
+        OsFile full;
         ASSERT_EQ(full.CreateAlways("/dev/full"), ERROR_SUCCESS);
         EXPECT_EQ(full.Write("x", 1), ERROR_DISK_FULL);
     }
@@ -87,7 +87,7 @@ TEST(OsFile, WriteToAFullTargetIsAnError)
     TempDir dir;
     const std::string path = dir.File("big.bin");
     const std::vector<uint8_t> data = PatternBytes(100000, 9);
-    KOsFile file;
+    OsFile file;
     ASSERT_EQ(file.CreateNew(path), ERROR_SUCCESS);
     {
         FileSizeLimit limit(65536);
@@ -123,7 +123,7 @@ TEST(OsFile, TimesAreSetAndReadBack)
     EXPECT_EQ(OsSetFileTimes(dir.File("missing"), access, write), ERROR_FILE_NOT_FOUND);
 
     // Through an open file, as a copy sets them after its last write: close keeps them.
-    KOsFile file;
+    OsFile file;
     ASSERT_EQ(file.CreateNew(dir.File("copied.bin")), ERROR_SUCCESS);
     ASSERT_EQ(file.Write("abc", 3), ERROR_SUCCESS);
     ASSERT_EQ(file.SetTimes(access, write), ERROR_SUCCESS);

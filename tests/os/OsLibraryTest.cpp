@@ -4,7 +4,7 @@
 
 TEST(OsLibrary, LoadsALibraryAndFindsOnlyItsSymbols)
 {
-    KOsLibrary library;
+    OsLibrary library;
     EXPECT_EQ(library.Symbol("VlmTestAnswer"), nullptr); // nothing loaded yet
     ASSERT_TRUE(library.Load(VLM_TEST_DLOPEN_LIB)) << library.Error();
     using AnswerFn = int (*)(int);
@@ -19,7 +19,7 @@ TEST(OsLibrary, LoadsALibraryAndFindsOnlyItsSymbols)
 
 TEST(OsLibrary, MissingOrBrokenLibraryReportsAnError)
 {
-    KOsLibrary library;
+    OsLibrary library;
     EXPECT_FALSE(library.Load("no-such-plugin.api"));
     EXPECT_FALSE(library.Error().empty());
     EXPECT_EQ(library.Symbol("VlmTestAnswer"), nullptr);

@@ -10,12 +10,13 @@
 #include "docs/DocsLayout.h"
 #include "docs/MailParser.h"
 #include "docs/OfficeTitle.h"
-#include "docs/OleParser.h"
+#include "docs/OleDocument.h"
 #include "docs/PdfParser.h"
 #include "docs/RarParser.h"
 #include "docs/RtfParser.h"
 #include "docs/SqliteParser.h"
 #include "docs/ZipParser.h"
+#include "ole/KSpanDocSource.h"
 #include "support/TestFiles.h"
 
 std::vector<uint8_t> LoadDocSample(const std::string& file)
@@ -30,8 +31,8 @@ DocProbe ProbeAll(ByteView bytes)
 {
     KSpanDocSource src(bytes);
     const std::function<DocProbe()> parsers[] = {
-        [&] { return ParseZip(src); }, [&] { return ParseOle(src); },    [&] { return ParsePdf(src, 512); },
-        [&] { return ParseRar(src); }, [&] { return ParsePst(src); },    [&] { return ParseDbx(src); },
+        [&] { return ParseZip(src); }, [&] { return ParseOleDocument(src); }, [&] { return ParsePdf(src, 512); },
+        [&] { return ParseRar(src); }, [&] { return ParsePst(src); },         [&] { return ParseDbx(src); },
         [&] { return ParseRtf(src); }, [&] { return ParseSqlite(src); },
     };
     for (const auto& parse : parsers)

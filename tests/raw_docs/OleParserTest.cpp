@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "DocSamples.h"
-#include "docs/DocsLayout.h"
-#include "docs/OleParser.h"
+#include "ole/KSpanDocSource.h"
+#include "ole/OleLayout.h"
+#include "ole/OleParser.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -49,8 +50,8 @@ TEST(DocOle, LengthComesFromTheHighestAllocatedSector)
     doc.resize(13 * 512, 0);
     PutLE(doc, kFat + 4 * 11, kOleEndOfChain, 4);
     KSpanDocSource src(doc);
-    const DocProbe p = ParseOle(src);
-    EXPECT_EQ(p.kind, DocKind::Doc);
+    const OleProbe p = ParseOle(src);
+    EXPECT_EQ(p.kind, EOleKind::Doc);
     EXPECT_EQ(p.size, 13u * 512);
 }
 
@@ -61,14 +62,14 @@ TEST(DocOle, DamagedChainsEndTheWalk)
     std::vector<uint8_t> doc = LoadDocSample("sample.doc");
     PutLE(doc, kFat + 4 * 1, 1, 4);
     KCountingSource src(doc);
-    EXPECT_EQ(ParseOle(src).kind, DocKind::Doc);
+    EXPECT_EQ(ParseOle(src).kind, EOleKind::Doc);
     EXPECT_LT(src.Reads, 16);
 
     // Sibling links forming a cycle in the root's tree.
     doc = LoadDocSample("sample.doc");
     PutLE(doc, kDir + 128 * 3 + 72, 1, 4); // entry 3's right sibling back to entry 1
     KSpanDocSource src2(doc);
-    EXPECT_EQ(ParseOle(src2).kind, DocKind::Doc);
+    EXPECT_EQ(ParseOle(src2).kind, EOleKind::Doc);
 
     // A DIFAT chain that loops: more FAT sectors claimed than the header holds.
     doc = LoadDocSample("sample.doc");
@@ -76,7 +77,7 @@ TEST(DocOle, DamagedChainsEndTheWalk)
     PutLE(doc, 68, 0, 4);    // first DIFAT sector: the FAT sector itself
     PutLE(doc, 72, 1000, 4); // DIFAT sectors
     KSpanDocSource src3(doc);
-    const DocProbe p = ParseOle(src3);
+    const OleProbe p = ParseOle(src3);
     EXPECT_EQ(p.size, 0u);
 }
 
@@ -88,13 +89,13 @@ TEST(DocOle, HeaderGateAndForeignKinds)
         std::vector<uint8_t> b = doc;
         b[off] = value;
         KSpanDocSource src(b);
-        EXPECT_EQ(ParseOle(src).kind, DocKind::None) << "offset " << off;
+        EXPECT_EQ(ParseOle(src).kind, EOleKind::None) << "offset " << off;
     }
     // A compound file with none of our streams (another application's) is not ours.
     std::vector<uint8_t> b = doc;
     b[kDir + 128] = 'X'; // "WordDocument" -> "XordDocument"
     KSpanDocSource src(b);
-    EXPECT_EQ(ParseOle(src).kind, DocKind::None);
+    EXPECT_EQ(ParseOle(src).kind, EOleKind::None);
 }
 
 TEST(DocOle, RootNamesOnlyFromTheRootTree)
@@ -162,14 +163,14 @@ TEST(DocOle, FatBeyondTheHeaderIsFoundThroughTheDifat)
 
     for (uint32_t i = 1; i < kFatSectors; ++i) std::memset(&f[at(i)], 0xFF, 512);
     KSpanDocSource whole(f);
-    DocProbe p = ParseOle(whole);
-    EXPECT_EQ(p.kind, DocKind::Doc);
+    OleProbe p = ParseOle(whole);
+    EXPECT_EQ(p.kind, EOleKind::Doc);
     EXPECT_EQ(p.size, (kLastData + 2) * 512u);
 
     // The DIFAT names a FAT sector far beyond the file: the length is unknown, the kind stays.
     PutLE(f, at(kDifat), 5000, 4);
     KSpanDocSource broken(f);
     p = ParseOle(broken);
-    EXPECT_EQ(p.kind, DocKind::Doc);
+    EXPECT_EQ(p.kind, EOleKind::Doc);
     EXPECT_EQ(p.size, 0u);
 }

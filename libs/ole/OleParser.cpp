@@ -1,10 +1,10 @@
-#include "OleParser.h"
+#include "ole/OleParser.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 
-#include "DocsLayout.h"
+#include "ole/OleLayout.h"
 
 namespace {
 
@@ -20,10 +20,16 @@ struct OleGeometry
     uint64_t sectorCap = 0; // sectors that may exist within the limit
 };
 
+// Signature, byte order, and the one sector size each version allows.
+bool CheckSignature(const tagOleHeader& h)
+{
+    return std::memcmp(h.Signature, kOleSignature, 8) == 0 && h.ByteOrder == 0xFFFE &&
+        ((h.MajorVersion == 3 && h.SectorShift == 9) || (h.MajorVersion == 4 && h.SectorShift == 12));
+}
+
 bool CheckHeader(const tagOleHeader& h, uint64_t limit, OleGeometry& g)
 {
-    if (std::memcmp(h.Signature, kOleSignature, 8) != 0 || h.ByteOrder != 0xFFFE) return false;
-    if (!((h.MajorVersion == 3 && h.SectorShift == 9) || (h.MajorVersion == 4 && h.SectorShift == 12))) return false;
+    if (!CheckSignature(h)) return false;
     if (h.MiniSectorShift != 6 || h.FatSectorCount == 0) return false;
     g.shift = h.SectorShift;
     g.sectorSize = 1u << g.shift;
@@ -191,6 +197,12 @@ std::optional<std::vector<uint8_t>> ReadStream(IDocSource& src, const tagOleHead
 
 } // namespace
 
+bool IsOleHeader(ByteView head)
+{
+    tagOleHeader h;
+    return LoadRecord(head, 0, h) && CheckSignature(h);
+}
+
 std::vector<std::string> OleRootNames(ByteView directory)
 {
     std::vector<std::string> names;
@@ -203,9 +215,9 @@ std::vector<std::string> OleRootNames(ByteView directory)
     return names;
 }
 
-DocProbe ParseOle(IDocSource& src)
+OleProbe ParseOle(IDocSource& src)
 {
-    DocProbe probe;
+    OleProbe probe;
     tagOleHeader h;
     OleGeometry g;
     if (!src.Read(0, &h, sizeof h) || !CheckHeader(h, src.Limit(), g)) return probe;
@@ -216,15 +228,15 @@ DocProbe ParseOle(IDocSource& src)
     const std::vector<uint8_t> dir = ReadDirectory(src, h, g, fat);
     const std::vector<std::string> names = OleRootNames(dir);
     if (Has(names, "WordDocument"))
-        probe.kind = DocKind::Doc;
+        probe.kind = EOleKind::Doc;
     else if (Has(names, "Workbook") || Has(names, "Book"))
-        probe.kind = DocKind::Xls;
+        probe.kind = EOleKind::Xls;
     else if (Has(names, "PowerPoint Document"))
-        probe.kind = DocKind::Ppt;
+        probe.kind = EOleKind::Ppt;
     else if (Has(names, "Quill") || (Has(names, "Contents") && Has(names, "Escher")))
-        probe.kind = DocKind::Pub;
+        probe.kind = EOleKind::Pub;
     else if (Has(names, "__properties_version1.0") && Has(names, "__nameid_version1.0"))
-        probe.kind = DocKind::Msg; // a mail message saved by the mail client
+        probe.kind = EOleKind::Msg; // a mail message saved by the mail client
     else
         return probe;
 
