@@ -175,7 +175,8 @@ void KRawParallelScan::Worker()
         }
         batch.groupsDone += bundle.size();
         // Wake-ups only where they can change something: every wake-up is a context switch.
-        if (BatchDone(batch) || m_bAbort) m_BatchDone.notify_all();
+        if (m_bAbort || (BatchDone(batch) && m_WaitFor != kNotWaiting && DoneThrough(m_WaitFor)))
+            m_BatchDone.notify_all();
     }
 }
 
@@ -281,10 +282,12 @@ bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sector
     tagBatch* b = nullptr;
     for (;;)
     {
-        while (m_Filling - m_Oldest >= m_Batches.size())
+        if (m_Filling - m_Oldest >= m_Batches.size())
         {
-            m_BatchDone.wait(lock, [&] { return BatchDone(Batch(m_Oldest)); });
-            MergeOldest(lock, sink);
+            // Every batch is in use: sleep until the older half is done and hand it on at once,
+            // rather than waking for each batch.
+            WaitDoneThrough(lock, m_Oldest + std::max<size_t>(m_Batches.size() / 2, 1) - 1);
+            while (m_Oldest < m_Filling && BatchDone(Batch(m_Oldest))) MergeOldest(lock, sink);
         }
         b = &Batch(m_Filling);
         if (!b->inUse)
@@ -325,11 +328,23 @@ void KRawParallelScan::Flush(const Sink& sink)
     // The batch being filled, unless every batch is already submitted (then the slot after the
     // last one is the oldest, still in use).
     if (tagBatch& b = Batch(m_Filling); b.inUse && !b.submitted && !b.chunks.empty()) Submit();
-    while (m_Oldest < m_Filling)
-    {
-        m_BatchDone.wait(lock, [&] { return BatchDone(Batch(m_Oldest)); });
-        MergeOldest(lock, sink);
-    }
+    if (m_Oldest == m_Filling) return;
+    WaitDoneThrough(lock, m_Filling - 1);
+    while (m_Oldest < m_Filling) MergeOldest(lock, sink);
+}
+
+bool KRawParallelScan::DoneThrough(uint64_t sequence) const
+{
+    for (uint64_t s = m_Oldest; s <= sequence; ++s)
+        if (!BatchDone(m_Batches[s % m_Batches.size()])) return false;
+    return true;
+}
+
+void KRawParallelScan::WaitDoneThrough(std::unique_lock<std::mutex>& lock, uint64_t sequence)
+{
+    m_WaitFor = sequence;
+    m_BatchDone.wait(lock, [&] { return DoneThrough(sequence); });
+    m_WaitFor = kNotWaiting;
 }
 
 void KRawParallelScan::Abort()

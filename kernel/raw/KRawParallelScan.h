@@ -116,6 +116,10 @@ private:
     tagBatch& Batch(uint64_t sequence) { return m_Batches[sequence % m_Batches.size()]; }
     bool BatchDone(const tagBatch& b) const { return b.submitted && b.groupsDone == m_Groups.size(); }
     void Submit();
+    /// Whether every batch from the oldest to `sequence` is done.
+    bool DoneThrough(uint64_t sequence) const;
+    /// Sleeps until DoneThrough(sequence); the workers wake the caller only then.
+    void WaitDoneThrough(std::unique_lock<std::mutex>& lock, uint64_t sequence);
     void MergeOldest(std::unique_lock<std::mutex>& lock, const Sink& sink);
     void StopWorkers();
 
@@ -127,6 +131,8 @@ private:
     IVolumeIO* m_pVolume = nullptr;
     uint64_t m_Oldest = 0;  // sequence of the oldest batch not yet merged
     uint64_t m_Filling = 0; // sequence of the batch being filled (== m_Submitted count)
+    static constexpr uint64_t kNotWaiting = UINT64_MAX;
+    uint64_t m_WaitFor = kNotWaiting; // the batch up to which the caller waits for the workers
     std::atomic<bool> m_bAbort{false};
     bool m_bQuit = false;
     uint32_t m_Idle = 0; // workers waiting for work
