@@ -141,12 +141,12 @@ int FuzzNtfsRecord(const uint8_t* data, size_t size)
     const auto bytes = static_cast<uint32_t>(size);
     KNtfsMft mft;
     std::vector<uint8_t> record(data, data + size);
-    CheckFileRecord(record.data(), bytes, true);
-    if (CheckFileRecord(record.data(), bytes, false)) WalkAttributes(mft, record);
+    CheckFileRecord(MutableByteView(record).first(bytes), true);
+    if (CheckFileRecord(MutableByteView(record).first(bytes), false)) WalkAttributes(mft, record);
 
     std::vector<uint8_t> index(data, data + size);
     IndexRecordBytes(index);
-    if (CheckIndexRecord(index.data(), bytes, 512, false))
+    if (CheckIndexRecord(MutableByteView(index).first(bytes), 512, false))
     {
         std::vector<NtfsScanRecord> entries;
         CollectIndexEntries(7, index, &entries);

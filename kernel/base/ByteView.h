@@ -12,6 +12,8 @@
 static_assert(std::endian::native == std::endian::little, "the engine assumes a little-endian host");
 
 using ByteView = std::span<const uint8_t>;
+// Bytes a repair writes into (the update-sequence fixups), with the same length checks.
+using MutableByteView = std::span<uint8_t>;
 
 // True when [off, off + len) lies inside a buffer of `size` bytes (no overflow in the sum).
 constexpr bool RangeFits(uint64_t size, uint64_t off, uint64_t len) { return off <= size && len <= size - off; }

@@ -44,8 +44,7 @@ bool KNtfsConditions::ReadBitmap(uint64_t clusters)
     const uint64_t bytes = (clusters + 7) / 8;
     if (size == 0 || clusters == 0 || bytes > VlmLimits::kMaxClusterBitmapBytes) return false;
     std::vector<uint8_t> record(size);
-    if (m_Mft.ReadFileRecord(kNtfsBitmapRecord, record.data()) != ERROR_SUCCESS ||
-        !CheckFileRecord(record.data(), size, false))
+    if (m_Mft.ReadFileRecord(kNtfsBitmapRecord, record.data()) != ERROR_SUCCESS || !CheckFileRecord(record, false))
         return false;
     tagNtfsFileRecordHeader header;
     if (!LoadFileRecordHeader(record, &header) || !(header.Flags & kNtfsRecordInUse)) return false;

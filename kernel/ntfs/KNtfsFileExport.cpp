@@ -56,7 +56,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     std::vector<uint8_t> record(mft.RecordBytes());
     const uint32_t size = static_cast<uint32_t>(record.size());
     if (size == 0 || mft.ReadRecordAt(node->s64RecordSector, record.data()) != ERROR_SUCCESS ||
-        !CheckFileRecord(record.data(), size, false))
+        !CheckFileRecord(record, false))
         return ERROR_FUNCTION_FAILED;
     if (IsStreamRecord(node))
     {
@@ -118,7 +118,7 @@ uint32_t KNtfsFileExport::WriteEfsStream(const Plan& plan, OsFile& file)
     std::vector<uint8_t> record(mft.RecordBytes());
     const uint32_t size = static_cast<uint32_t>(record.size());
     if (size == 0 || mft.ReadRecordAt(plan.efsRecordSector, record.data()) != ERROR_SUCCESS ||
-        !CheckFileRecord(record.data(), size, false))
+        !CheckFileRecord(record, false))
         return ERROR_FUNCTION_FAILED;
     const NtfsAttribute efs = FindAttribute(record, kNtfsAttrLoggedUtilityStream, 0);
     std::unique_ptr<IOutStream> stream(efs ? m_Fs.OpenAttributeStream(efs) : nullptr);

@@ -147,7 +147,6 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         EndProgress();
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    const uint32_t size = static_cast<uint32_t>(record.size());
     std::string name;
     // The allocation map covers the clusters that lie on the volume: a damaged sector count
     // must not size it, and clusters past the volume's end hold nothing to judge.
@@ -178,7 +177,7 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
             n = runEnd - 1;
             continue;
         }
-        if (rc != ERROR_SUCCESS || !CheckFileRecord(record.data(), size, false)) continue;
+        if (rc != ERROR_SUCCESS || !CheckFileRecord(record, false)) continue;
         tagNtfsFileNode node{};
         if (!ParseFileRecord(m_Mft, record, n, &name, &node)) continue;
         if (node.dwParentId == kNtfsRootDirectoryRecord) node.dwParentId = 0;
@@ -320,7 +319,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     const uint32_t size = static_cast<uint32_t>(record->size());
     if (size == 0 || m_Mft.ReadRecordAt(node->s64RecordSector, record->data()) != ERROR_SUCCESS)
         return DataPlace::Unreadable;
-    if (!CheckFileRecord(record->data(), size, false)) return DataPlace::Refused;
+    if (!CheckFileRecord(*record, false)) return DataPlace::Refused;
     const bool special = streamable && (node->wAttributes & (FN_ATTR_COMPRESSED | FN_ATTR_ENCRYPTED)) != 0;
     if (IsStreamRecord(node))
     {

@@ -120,7 +120,7 @@ void KNtfsFullScan::TakeFileRecord(int64_t s, ByteView rest, ScanStats* stats)
     claimed = std::clamp<uint32_t>(claimed, kNtfsSectorBytes, kNtfsMaxRecordBytes);
     const ByteView head = rest.first(std::min<size_t>(rest.size(), claimed));
     m_Record.assign(head.begin(), head.end());
-    if (!CheckFileRecord(m_Record.data(), static_cast<uint32_t>(m_Record.size()), true)) return;
+    if (!CheckFileRecord(m_Record, true)) return;
     if (stats) ++stats->dwNtfsFiles;
     tagNtfsFileRecordHeader header;
     LoadFileRecordHeader(m_Record, &header);
@@ -130,7 +130,9 @@ void KNtfsFullScan::TakeFileRecord(int64_t s, ByteView rest, ScanStats* stats)
         StartCarry(CarryKind::File, s, size, rest);
         return;
     }
-    if (CheckFileRecord(m_Record.data(), size, false)) OnFileRecordFound(s, ByteView(m_Record).first(size));
+    // A record claiming more than the copy holds fails the check against the copy's length.
+    const MutableByteView record = MutableByteView(m_Record).first(std::min<size_t>(size, m_Record.size()));
+    if (CheckFileRecord(record, false)) OnFileRecordFound(s, record);
 }
 
 void KNtfsFullScan::TakeIndexRecord(int64_t s, ByteView rest)
@@ -141,14 +143,15 @@ void KNtfsFullScan::TakeIndexRecord(int64_t s, ByteView rest)
     claimed = std::clamp<uint32_t>(claimed, kNtfsSectorBytes, kNtfsMaxIndexRecordBytes - 24) + 24;
     const ByteView head = rest.first(std::min<size_t>(rest.size(), claimed));
     m_Record.assign(head.begin(), head.end());
-    if (!CheckIndexRecord(m_Record.data(), static_cast<uint32_t>(m_Record.size()), b, true)) return;
+    if (!CheckIndexRecord(m_Record, b, true)) return;
     const uint32_t size = IndexRecordBytes(m_Record);
     if (rest.size() < size)
     {
         StartCarry(CarryKind::Index, s, size, rest);
         return;
     }
-    if (CheckIndexRecord(m_Record.data(), size, b, false)) OnIndexRecordFound(s, ByteView(m_Record).first(size));
+    const MutableByteView record = MutableByteView(m_Record).first(std::min<size_t>(size, m_Record.size()));
+    if (CheckIndexRecord(record, b, false)) OnIndexRecordFound(s, record);
 }
 
 void KNtfsFullScan::StartCarry(CarryKind kind, int64_t s, uint32_t size, ByteView rest)
@@ -172,11 +175,9 @@ void KNtfsFullScan::FeedCarry(ByteView sector)
     const CarryKind kind = m_CarryKind;
     m_CarryKind = CarryKind::None;
     const uint32_t b = m_Mft.Geometry().BytesPerSector;
-    if (kind == CarryKind::File && CheckFileRecord(m_Carry.data(), size, true) &&
-        CheckFileRecord(m_Carry.data(), size, false))
+    if (kind == CarryKind::File && CheckFileRecord(m_Carry, true) && CheckFileRecord(m_Carry, false))
         OnFileRecordFound(m_s64CarryStart, m_Carry);
-    else if (kind == CarryKind::Index && CheckIndexRecord(m_Carry.data(), size, b, true) &&
-             CheckIndexRecord(m_Carry.data(), size, b, false))
+    else if (kind == CarryKind::Index && CheckIndexRecord(m_Carry, b, true) && CheckIndexRecord(m_Carry, b, false))
         OnIndexRecordFound(m_s64CarryStart, m_Carry);
 }
 
@@ -256,11 +257,10 @@ bool KNtfsFullScan::ReadMetaRecord(int64_t sector, uint32_t spr, const char* nam
     if (sector < 0 || sector >= m_Work.Geometry().VolumeTotalSector || buffer.empty() ||
         volume->ReadSectors(static_cast<uint64_t>(sector), buffer.data(), spr) != ERROR_SUCCESS)
         return false;
-    const uint32_t size = static_cast<uint32_t>(buffer.size());
     NtfsScanRecord r;
     std::string found;
     uint64_t clusters = 0, dataSize = 0;
-    return CheckFileRecord(buffer.data(), size, false) && ParseScanRecord(buffer, b, &r, &found) &&
+    return CheckFileRecord(buffer, false) && ParseScanRecord(buffer, b, &r, &found) &&
         strcasecmp(found.c_str(), name) == 0 && UnnamedDataRuns(buffer, cluster, &clusters, &dataSize);
 }
 

@@ -188,7 +188,7 @@ bool KNtfsMft::GetMFTRange(int64_t sector, StreamVector* runs)
     }
     std::vector<uint8_t> buffer(size);
     if (sector < 0 || ReadRecordAt(sector, buffer.data()) != ERROR_SUCCESS) return false;
-    if (!CheckFileRecord(buffer.data(), size, false)) return false;
+    if (!CheckFileRecord(buffer, false)) return false;
     const NtfsAttribute data = FindDataExtent(buffer, 0);
     tagNtfsNonResidentAttribute header;
     ByteView pairs;

@@ -145,8 +145,7 @@ NtfsExtension ReadExtensionRecord(KNtfsMft& mft, uint32_t recordNumber, std::vec
     if (buffer->empty() ||
         mft.ReadRecordIn(mftRuns ? *mftRuns : mft.Geometry().MftRuns, recordNumber, buffer->data()) != 0)
         return NtfsExtension::Missing;
-    return CheckFileRecord(buffer->data(), static_cast<uint32_t>(buffer->size()), false) ? NtfsExtension::Ok
-                                                                                         : NtfsExtension::Invalid;
+    return CheckFileRecord(*buffer, false) ? NtfsExtension::Ok : NtfsExtension::Invalid;
 }
 
 NtfsAttribute FindDataExtent(ByteView record, uint64_t firstVcn)

@@ -73,7 +73,7 @@ bool PassesNtfsTest(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t byt
     std::vector<uint8_t> record;
     const uint64_t mirror = n + boot.MftMirrorCluster * boot.SectorsPerCluster;
     if (!ReadOne(device, mirror, recordSectors, bytesPerSector, &record)) return false;
-    return IsMftRecord(record.data(), static_cast<uint32_t>(record.size()));
+    return IsMftRecord(record);
 }
 
 bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t bytesPerSector)
@@ -163,10 +163,10 @@ uint32_t NtfsRecordSectors(ByteView sector, uint32_t bytesPerSector)
     return uint64_t{sectors} * bytesPerSector <= kMaxGapRecordBytes ? sectors : 0;
 }
 
-bool IsMftRecord(uint8_t* record, uint32_t size)
+bool IsMftRecord(MutableByteView record)
 {
-    if (!CheckFileRecord(record, size, false)) return false;
-    const NtfsAttribute attribute = FindAttribute(ByteView(record, size), kNtfsAttrFileName, 0);
+    if (!CheckFileRecord(record, false)) return false;
+    const NtfsAttribute attribute = FindAttribute(record, kNtfsAttrFileName, 0);
     ByteView value;
     if (!attribute || !ResidentValue(attribute, &value)) return false;
     // The name's UTF-16 units follow the fixed part of the value.

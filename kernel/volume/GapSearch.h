@@ -27,7 +27,7 @@ bool Fat32BootPlausible(ByteView sector, uint32_t bytesPerSector);
 // declares, in those sectors; 0 when the value is unusable or larger than 8 KiB.
 uint32_t NtfsRecordSectors(ByteView boot, uint32_t bytesPerSector);
 // A file record (fixups applied by the check) whose first file name begins with "$MFT".
-bool IsMftRecord(uint8_t* record, uint32_t size);
+bool IsMftRecord(MutableByteView record);
 
 // Searches the first 630 sectors of `gap` (10 reads of 63 sectors). Appends the first deleted
 // NTFS, exFAT or FAT32 volume that fits the gap to `out` and returns true.

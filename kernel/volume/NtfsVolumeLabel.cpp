@@ -36,9 +36,9 @@ bool ReadVolumeLabel(IVolumeIO* volume, int64_t mftSector, std::string* label)
     if (sector >= g.TotalSectors || count > g.TotalSectors - sector) return false;
     std::vector<uint8_t> buffer(count * bps);
     if (volume->ReadSectors(sector, buffer.data(), count) != ERROR_SUCCESS) return false;
-    uint8_t* record = buffer.data() + skip;
-    if (!CheckFileRecord(record, recordBytes, false)) return false;
-    const NtfsAttribute name = FindAttribute(ByteView(record, recordBytes), kNtfsAttrVolumeName, 0);
+    const MutableByteView record = MutableByteView(buffer).subspan(skip, recordBytes);
+    if (!CheckFileRecord(record, false)) return false;
+    const NtfsAttribute name = FindAttribute(record, kNtfsAttrVolumeName, 0);
     ByteView value;
     if (!name || !ResidentValue(name, &value)) return false;
     std::string text;

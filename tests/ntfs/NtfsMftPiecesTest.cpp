@@ -30,7 +30,7 @@ uint32_t BaseExtentRecords(KNtfsFileSystem& fs, uint64_t* clusters = nullptr)
     std::vector<uint8_t> record(fs.Mft().RecordBytes());
     const int64_t sector = fs.Mft().RecordToSector(0);
     EXPECT_EQ(fs.Mft().ReadRecordAt(sector, record.data()), 0u);
-    EXPECT_TRUE(CheckFileRecord(record.data(), static_cast<uint32_t>(record.size()), false));
+    EXPECT_TRUE(CheckFileRecord(record, false));
     const NtfsAttribute data = FindDataExtent(record, 0);
     tagNtfsNonResidentAttribute h;
     ByteView pairs;
@@ -48,9 +48,7 @@ bool FindMftExtension(KNtfsFileSystem& fs, uint64_t nextVcn, int64_t* sector, si
     for (uint32_t n = 1; n < 64; ++n)
     {
         *sector = fs.Mft().RecordToSector(n);
-        if (fs.Mft().ReadRecordAt(*sector, record.data()) != 0 ||
-            !CheckFileRecord(record.data(), static_cast<uint32_t>(record.size()), false))
-            continue;
+        if (fs.Mft().ReadRecordAt(*sector, record.data()) != 0 || !CheckFileRecord(record, false)) continue;
         const NtfsAttribute data = FindDataExtent(record, nextVcn);
         if (data)
         {

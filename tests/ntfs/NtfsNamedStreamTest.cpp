@@ -35,7 +35,7 @@ void AddAttributeList(std::vector<uint8_t>& image, size_t at, size_t size, uint3
 {
     std::vector<uint8_t> r(image.begin() + static_cast<std::ptrdiff_t>(at),
                            image.begin() + static_cast<std::ptrdiff_t>(at + size));
-    ASSERT_TRUE(ApplyFileRecordFixup(r.data(), static_cast<int>(size)));
+    ASSERT_TRUE(ApplyFileRecordFixup(MutableByteView(r).first(size)));
     std::vector<uint8_t> list;
     size_t end = Get16(r, 20);
     for (; Get32(r, end) != 0xFFFFFFFF; end += Get32(r, end + 4))
@@ -97,7 +97,7 @@ TEST(NtfsNamedStreams, HostileRecordsAreBoundedAndNamesMadeSafeForSaving)
     for (int i = 0; i < 100; ++i)
         many.NamedResident(0x80, "s" + std::to_string(i), {static_cast<uint8_t>(i)}, static_cast<uint16_t>(i + 1));
     std::vector<uint8_t> crowded = many.Build();
-    ASSERT_TRUE(ApplyFileRecordFixup(crowded.data(), static_cast<int>(crowded.size())));
+    ASSERT_TRUE(ApplyFileRecordFixup(crowded));
     const std::vector<std::string> listed = names(crowded);
     ASSERT_EQ(listed.size(), static_cast<size_t>(kNtfsMaxNamedStreams));
     EXPECT_EQ(listed.front(), "s0");
@@ -159,7 +159,7 @@ TEST(NtfsNamedStreams, DeletedFilesStreamsNamedByAnAttributeListAreCopiedExactly
     ASSERT_EQ(listed.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
     std::vector<uint8_t> record(bytes);
     ASSERT_EQ(listed.Mft().ReadFileRecord(number, record.data()), 0u);
-    ASSERT_TRUE(CheckFileRecord(record.data(), bytes, false));
+    ASSERT_TRUE(CheckFileRecord(MutableByteView(record).first(bytes), false));
     ASSERT_TRUE(FindAttribute(ByteView(record).first(bytes), 0x20, 0));
     MemoryStorage stored;
     ASSERT_EQ(listed.SaveTo(&stored), 1);

@@ -68,25 +68,25 @@ TEST(NtfsFileRecord, HeaderFixupAndAttributeChecks)
 {
     const std::vector<uint8_t> good = RecordBuilder().Resident(0x30, Name("a.txt", 1)).Build();
     std::vector<uint8_t> r = good;
-    EXPECT_TRUE(CheckFileRecord(r.data(), 1024, false));
+    EXPECT_TRUE(CheckFileRecord(MutableByteView(r).first(1024), false));
     EXPECT_EQ(r[510], 0) << "the fixup put the true bytes back";
 
     r = good;
     r[6] = 4; // update sequence count 4 for a 1024-byte record
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, true));
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(1024), true));
 
     r = good;
     r[1022] = 0x77; // second stride's tail
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, true));
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false));
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(1024), true));
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(1024), false));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Fixup is 177, but should be 101"), std::string::npos);
 
     // Only the first stride is compared when only it is at hand.
     r = good;
     testing::internal::CaptureStderr();
-    EXPECT_TRUE(CheckFileRecord(r.data(), 512, true));
-    EXPECT_FALSE(CheckFileRecord(r.data(), 512, false));
+    EXPECT_TRUE(CheckFileRecord(MutableByteView(r).first(512), true));
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(512), false));
     const std::string trace = testing::internal::GetCapturedStderr();
     EXPECT_NE(trace.find("CheckOnly=>CheckFileSize"), std::string::npos);
     EXPECT_NE(trace.find("nBufferSize=512,u32AllocatedSize=1024"), std::string::npos);
@@ -94,17 +94,17 @@ TEST(NtfsFileRecord, HeaderFixupAndAttributeChecks)
     // Windows reserves : ? * " < > | \ in Win32 and DOS names; the POSIX name space, which Linux
     // writes, allows everything but the slash.
     r = RecordBuilder().Resident(0x30, Name("a:b", 1)).Build();
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a colon in a Win32 name";
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(1024), false)) << "a colon in a Win32 name";
     r = RecordBuilder().Resident(0x30, Name("a:b?*<>|\\\"", 0)).Build();
-    EXPECT_TRUE(CheckFileRecord(r.data(), 1024, false)) << "reserved characters in a POSIX name";
+    EXPECT_TRUE(CheckFileRecord(MutableByteView(r).first(1024), false)) << "reserved characters in a POSIX name";
     r = RecordBuilder().Resident(0x30, Name("a/b", 0)).Build();
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a slash in any name";
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(1024), false)) << "a slash in any name";
     r = RecordBuilder().NonResident(0x80, {0x51, 1, 2, 3, 4, 5, 6, 0}, 10).Resident(0x30, Name("x", 1)).Build();
-    EXPECT_FALSE(CheckFileRecord(r.data(), 1024, false)) << "a $DATA run header with a 5-byte field";
+    EXPECT_FALSE(CheckFileRecord(MutableByteView(r).first(1024), false)) << "a $DATA run header with a 5-byte field";
 
     // An attribute whose length runs past the buffer is never handed out.
     r = good;
-    ASSERT_TRUE(CheckFileRecord(r.data(), 1024, false));
+    ASSERT_TRUE(CheckFileRecord(MutableByteView(r).first(1024), false));
     RecordBuilder::Put32(r, 56 + 4, 0x10000);
     EXPECT_FALSE(FindAttribute(r, 0x30, 0));
     RecordBuilder::Put32(r, 56 + 4, 0);
@@ -116,7 +116,7 @@ TEST(NtfsFileRecord, NameChoiceMasksAndSizes)
     KNtfsMft mft;
     auto parse = [&](const std::vector<uint8_t>& disk, tagNtfsFileNode* node, std::string* name) {
         std::vector<uint8_t> r = disk;
-        EXPECT_TRUE(CheckFileRecord(r.data(), 1024, false));
+        EXPECT_TRUE(CheckFileRecord(MutableByteView(r).first(1024), false));
         *node = tagNtfsFileNode{};
         return ParseFileRecord(mft, r, 40, name, node);
     };

@@ -36,38 +36,38 @@ TEST(NtfsIndexRecord, HeaderStridesAndVcnLimit)
 {
     const auto entry = RecordBuilder::FileName("a.txt", 5, 1, 0, 10);
     std::vector<uint8_t> r = BuildIndexRecord(10000, {{40, entry}});
-    EXPECT_TRUE(CheckIndexRecord(r.data(), 4096, 512, true));
+    EXPECT_TRUE(CheckIndexRecord(MutableByteView(r).first(4096), 512, true));
     r = BuildIndexRecord(10001, {{40, entry}});
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 4096, 512, true)) << "VCN 10001 is not believed";
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(4096), 512, true)) << "VCN 10001 is not believed";
 
     // 4096 bytes with 512-byte strides need 9 sequence entries; 8 is refused.
     r = BuildIndexRecord(0, {{40, entry}});
     RecordBuilder::Put16(r, 6, 8);
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 4096, 512, true));
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(4096), 512, true));
 
     // A bad tail fails in both modes.
     r = BuildIndexRecord(0, {{40, entry}});
     r[3 * 512 - 1] ^= 0xFF;
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 4096, 512, true));
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 4096, 512, false));
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(4096), 512, true));
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(4096), 512, false));
 
     // Only the start of the record in the buffer: enough for the check, not for the repair.
     r = BuildIndexRecord(0, {{40, entry}});
-    EXPECT_TRUE(CheckIndexRecord(r.data(), 512, 512, true));
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 512, 512, false));
+    EXPECT_TRUE(CheckIndexRecord(MutableByteView(r).first(512), 512, true));
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(512), 512, false));
     const std::vector<uint8_t> onDisk = r;
-    ASSERT_TRUE(CheckIndexRecord(r.data(), 4096, 512, false));
+    ASSERT_TRUE(CheckIndexRecord(MutableByteView(r).first(4096), 512, false));
     EXPECT_EQ(r[1022], 0) << "the stride tail got its true bytes back";
     EXPECT_NE(onDisk, r);
 
     // Hostile sizes: an allocation beyond any real index record, in-use beyond allocated.
     r = BuildIndexRecord(0, {{40, entry}});
     RecordBuilder::Put32(r, 32, 0x7FFFFFF0);
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 4096, 512, true));
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(4096), 512, true));
     r = BuildIndexRecord(0, {{40, entry}});
     RecordBuilder::Put32(r, 28, 5000);
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 4096, 512, true));
-    EXPECT_FALSE(CheckIndexRecord(r.data(), 30, 512, true)) << "a buffer shorter than the header";
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(4096), 512, true));
+    EXPECT_FALSE(CheckIndexRecord(MutableByteView(r).first(30), 512, true)) << "a buffer shorter than the header";
 }
 
 TEST(NtfsIndexRecord, EntriesBecomeScanRecordsUntilOneIsRefused)
@@ -80,7 +80,7 @@ TEST(NtfsIndexRecord, EntriesBecomeScanRecordsUntilOneIsRefused)
         {77, RecordBuilder::FileName("after.txt", 5, 1, 0, 9)},
     };
     std::vector<uint8_t> r = BuildIndexRecord(7, entries);
-    ASSERT_TRUE(CheckIndexRecord(r.data(), 4096, 512, false));
+    ASSERT_TRUE(CheckIndexRecord(MutableByteView(r).first(4096), 512, false));
     std::vector<NtfsScanRecord> out;
     EXPECT_EQ(CollectIndexEntries(900, r, &out), 2u) << "the walk ends at the entry naming record 3 as $Boot";
     ASSERT_EQ(out.size(), 2u);
@@ -98,7 +98,7 @@ TEST(NtfsIndexRecord, EntriesBecomeScanRecordsUntilOneIsRefused)
     r = BuildIndexRecord(0, {{50, RecordBuilder::FileName("x", 5, 1)}});
     RecordBuilder::Put16(r, 64 + 8, 0xFFF8);
     RecordBuilder::Put16(r, 64 + 16 + 64, 200); // name length far beyond the entry
-    ASSERT_TRUE(CheckIndexRecord(r.data(), 4096, 512, false));
+    ASSERT_TRUE(CheckIndexRecord(MutableByteView(r).first(4096), 512, false));
     out.clear();
     EXPECT_EQ(CollectIndexEntries(0, r, &out), 1u);
 }
@@ -116,7 +116,7 @@ TEST(NtfsScanRecord, FromFileAndDirectoryRecords)
                                     .NonResident(0x80, {0x21, 0x0A, 0x34, 0x56, 0x00}, 40000)
                                     .Build();
     RecordBuilder::Put32(file, 44, 1234); // own number behind the header
-    ASSERT_TRUE(CheckFileRecord(file.data(), 1024, false));
+    ASSERT_TRUE(CheckFileRecord(MutableByteView(file).first(1024), false));
     NtfsScanRecord r;
     std::string name;
     ASSERT_TRUE(ParseScanRecord(file, 512, &r, &name));
@@ -135,7 +135,7 @@ TEST(NtfsScanRecord, FromFileAndDirectoryRecords)
                                    .Resident(0x30, RecordBuilder::FileName("Docs", 5, 1, 0x10000000))
                                    .NonResident(0xA0, {0x11, 0x01, 0x40, 0x00}, 4096, 0, 0, 4)
                                    .Build();
-    ASSERT_TRUE(CheckFileRecord(dir.data(), 1024, false));
+    ASSERT_TRUE(CheckFileRecord(MutableByteView(dir).first(1024), false));
     ASSERT_TRUE(ParseScanRecord(dir, 512, &r, &name));
     EXPECT_TRUE(r.IsDirectory());
     EXPECT_EQ(r.dwIndexPosition, 0x40u);
@@ -144,7 +144,7 @@ TEST(NtfsScanRecord, FromFileAndDirectoryRecords)
 
     // No $FILE_NAME: not a scan record.
     std::vector<uint8_t> bare = RecordBuilder().Resident(0x10, si).Build();
-    ASSERT_TRUE(CheckFileRecord(bare.data(), 1024, false));
+    ASSERT_TRUE(CheckFileRecord(MutableByteView(bare).first(1024), false));
     EXPECT_FALSE(ParseScanRecord(bare, 512, &r, &name));
 }
 

@@ -9,11 +9,13 @@
 #include "format/ntfs/NtfsLayout.h"
 #include "format/ntfs/NtfsRecord.h"
 
-bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t b, bool checkOnly)
+bool CheckIndexRecord(MutableByteView record, uint32_t b, bool checkOnly)
 {
     tagNtfsIndexRecordHeader h;
-    if (!record || b < 2 || !LoadRecord(ByteView(record, bufferSize), 0, h) || h.Signature != kNtfsIndexSignature)
+    if (record.size() > UINT32_MAX || b < 2 || !LoadRecord(ByteView(record), 0, h) ||
+        h.Signature != kNtfsIndexSignature)
         return false;
+    const auto bufferSize = static_cast<uint32_t>(record.size());
     if (h.BytesInUse > h.BytesAllocated || static_cast<int64_t>(h.Vcn) > kNtfsMaxIndexVcn) return false;
     const uint64_t total = static_cast<uint64_t>(h.BytesAllocated) + 24;
     if (total > kNtfsMaxIndexRecordBytes) return false;
@@ -22,10 +24,10 @@ bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t b, bool che
     // The array must be readable; the repair needs the whole record and every stride in it.
     if (!RangeFits(bufferSize, h.UsaOffset, 2ull * h.UsaCount)) return false;
     if (!checkOnly && (total > bufferSize || sectors * b > bufferSize)) return false;
-    const uint16_t usn = PeekU16LE(record + h.UsaOffset);
+    const uint16_t usn = PeekU16LE(&record[h.UsaOffset]);
     for (uint32_t i = 0; i + 1 < h.UsaCount && i < bufferSize / b; ++i)
     {
-        if (PeekU16LE(record + (i + 1) * b - 2) != usn)
+        if (PeekU16LE(&record[(i + 1) * b - 2]) != usn)
         {
             VlmTrace("Invalid IndexRecord.\n");
             return false;
@@ -33,7 +35,7 @@ bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t b, bool che
     }
     if (checkOnly) return true;
     for (uint32_t i = 0; i + 1 < h.UsaCount; ++i)
-        std::memcpy(record + (i + 1) * b - 2, record + h.UsaOffset + 2 + 2 * i, 2);
+        std::memcpy(&record[(i + 1) * b - 2], &record[h.UsaOffset + 2 + 2 * i], 2);
     return true;
 }
 

@@ -22,7 +22,7 @@ inline constexpr uint32_t kNtfsMinIndexEntryBytes = 84;
 // lies inside the buffer are checked in both modes; with `checkOnly` the buffer may hold only
 // the start of the record. Otherwise the whole record must be there and the strides are
 // repaired. A bad stride writes "Invalid IndexRecord.".
-bool CheckIndexRecord(uint8_t* record, uint32_t bufferSize, uint32_t bytesPerSector, bool checkOnly);
+bool CheckIndexRecord(MutableByteView record, uint32_t bytesPerSector, bool checkOnly);
 
 // Total bytes of the index record that starts the buffer (allocated + 24), 0 when the header
 // cannot be read.

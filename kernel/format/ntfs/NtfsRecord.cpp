@@ -135,10 +135,11 @@ bool AttributesAreSane(ByteView record, const tagNtfsFileRecordHeader& h)
 
 bool LoadFileRecordHeader(ByteView record, tagNtfsFileRecordHeader* out) { return LoadRecord(record, 0, *out); }
 
-bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
+bool CheckFileRecord(MutableByteView buffer, bool checkOnly)
 {
-    if (!buffer) return false;
-    const ByteView record(buffer, bufferSize);
+    if (buffer.empty() || buffer.size() > UINT32_MAX) return false;
+    const ByteView record(buffer);
+    const auto bufferSize = static_cast<uint32_t>(buffer.size());
     tagNtfsFileRecordHeader h;
     if (!LoadFileRecordHeader(record, &h) || !HeaderIsPlausible(h, bufferSize)) return false;
     if (!StrideTailsMatch(record, h)) return false;
@@ -155,21 +156,20 @@ bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly)
                  static_cast<int>(bufferSize), static_cast<int>(h.AllocatedSize));
         return false;
     }
-    if (!ApplyFileRecordFixup(buffer, static_cast<int>(bufferSize))) return false;
+    if (!ApplyFileRecordFixup(buffer)) return false;
     return AttributesAreSane(record, h);
 }
 
-bool ApplyFileRecordFixup(uint8_t* record, int bufferSize)
+bool ApplyFileRecordFixup(MutableByteView record)
 {
     tagNtfsFileRecordHeader h;
-    if (!record || bufferSize < 0 || !LoadFileRecordHeader(ByteView(record, static_cast<size_t>(bufferSize)), &h))
-        return false;
+    if (!LoadFileRecordHeader(record, &h)) return false;
     if (h.UsaCount == 0) return true;
-    const uint64_t size = static_cast<uint32_t>(bufferSize);
+    const uint64_t size = record.size();
     if (static_cast<uint64_t>(h.UsaCount - 1) * kNtfsFixupStride > size) return false;
     if (!RangeFits(size, h.UsaOffset, 2u * h.UsaCount)) return false;
     for (uint32_t i = 0; i + 1 < h.UsaCount; ++i)
-        std::memcpy(record + (i + 1) * kNtfsFixupStride - 2, record + h.UsaOffset + 2 + 2 * i, 2);
+        std::memcpy(&record[(i + 1) * kNtfsFixupStride - 2], &record[h.UsaOffset + 2 + 2 * i], 2);
     return true;
 }
 

@@ -15,10 +15,10 @@
 // `checkOnly` that is all; otherwise the buffer must hold the whole allocated record, the
 // strides are repaired and every attribute is checked (value inside the attribute, runlist
 // headers of $DATA sane, no forbidden character in a $FILE_NAME).
-bool CheckFileRecord(uint8_t* buffer, uint32_t bufferSize, bool checkOnly);
+bool CheckFileRecord(MutableByteView record, bool checkOnly);
 
 // Puts the saved bytes of the update sequence array back at the end of every stride.
-bool ApplyFileRecordFixup(uint8_t* record, int bufferSize);
+bool ApplyFileRecordFixup(MutableByteView record);
 
 // An attribute of a record as FindAttribute hands it out: its bytes lie wholly inside the
 // record buffer and its header fits its length; a resident one also has its value inside it,
