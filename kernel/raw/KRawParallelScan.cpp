@@ -55,8 +55,8 @@ bool KRawParallelScan::Start(const std::vector<IRawFileType*>& types, std::vecto
         m_Batches.resize(kBatches);
         for (tagBatch& b : m_Batches)
         {
-            b.bytes.resize(m_BatchBytes);
-            // A chunk is at least a sector: the list never grows while the batch fills.
+            // The bytes are allocated when a chunk must be copied (never when the caller's buffers
+            // are kept for the scan). A chunk is at least a sector: the list never grows while the batch fills.
             b.chunks.reserve(m_BatchBytes / bytesPerSector);
             b.found.resize(groups.size());
         }
@@ -306,6 +306,18 @@ bool KRawParallelScan::Add(int64_t first, const uint8_t* buffer, uint32_t sector
     const uint8_t* data = buffer;
     if (!keep)
     {
+        if (b->bytes.size() < m_BatchBytes)
+        {
+            try
+            {
+                b->bytes.resize(m_BatchBytes);
+            }
+            catch (const std::bad_alloc&)
+            {
+                // Nothing taken: the caller flushes and scans the chunk itself.
+                return false;
+            }
+        }
         std::memcpy(b->bytes.data() + b->copied, buffer, bytes);
         data = b->bytes.data() + b->copied;
         b->copied += bytes;

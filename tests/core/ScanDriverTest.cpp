@@ -236,7 +236,7 @@ TEST(ScanDriver, DeepScanWorkersScanTheReadBlocksWhereTheyLie)
         MemoryVolume volume(image);
         for (const auto& [threads, batch] :
              {std::pair<uint32_t, size_t>{1, 0}, std::pair<uint32_t, size_t>{2, 64 << 10},
-              std::pair<uint32_t, size_t>{2, 64u << 20}})
+              std::pair<uint32_t, size_t>{2, 16u << 20}})
         {
             SCOPED_TRACE(testing::Message() << threads << " threads, batches of " << batch);
             KRawFileSystem raw;
