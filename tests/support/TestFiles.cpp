@@ -80,11 +80,6 @@ std::string ShellQuote(const std::string& text)
     return quoted + "'";
 }
 
-void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width)
-{
-    for (size_t i = 0; i < width; ++i) bytes[off + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 namespace {
 
 // Compact SHA-256 (FIPS 180-4), enough for checking recovered files in tests.

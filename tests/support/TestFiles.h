@@ -52,5 +52,9 @@ std::string SourcePath(const std::string& relative);
 bool UnpackZst(const std::string& compressed, const std::string& target);
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
-/// Stores `value` little-endian in `width` bytes at `off` of `bytes`.
-void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width);
+/// Stores `value` little-endian in `width` bytes at `off` of `bytes` (checked). Inline: the fuzzers' seed
+/// writer uses it without the rest of the test support.
+inline void PutLE(std::vector<uint8_t>& bytes, size_t off, uint64_t value, size_t width)
+{
+    for (size_t i = 0; i < width; ++i) bytes.at(off + i) = static_cast<uint8_t>(value >> (8 * i));
+}
