@@ -76,24 +76,30 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
         return ERROR_NOT_ENOUGH_MEMORY;
     }
 
-    OsFile file;
-    if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
     fs.SetStage(EStage::CopyOut);
     fs.SetMaxValue(size);
     fs.BeginProgress();
 
-    int64_t done = 0;
-    uint64_t zeroed = 0; // unreadable sectors written as zeros
-    while (done < size)
-    {
-        if (fs.IsCanceled())
+    OsFile file;
+    bool made = false;
+    // A copy that cannot be finished leaves nothing behind: a half file must not pass for a
+    // recovered one.
+    const auto fail = [&](uint32_t rc) {
+        if (made)
         {
             file.Close();
-            fs.EndProgress();
-            return ERROR_CANCELLED;
+            OsDeleteFile(path);
         }
-        const int64_t piece = std::min<int64_t>(size - done, static_cast<int64_t>(buffer.size()));
-        if (!ReadExactly(*stream, done, buffer.data(), piece))
+        fs.EndProgress();
+        return rc;
+    };
+    int64_t done = 0;
+    uint64_t zeroed = 0; // unreadable sectors written as zeros
+    for (;;)
+    {
+        if (fs.IsCanceled()) return fail(ERROR_CANCELLED);
+        const int64_t piece = std::clamp<int64_t>(size - done, 0, static_cast<int64_t>(buffer.size()));
+        if (piece > 0 && !ReadExactly(*stream, done, buffer.data(), piece))
         {
             // One bad sector must not cost the readable rest of the piece: read it again
             // sector by sector and write zeros only where a sector cannot be read.
@@ -111,25 +117,32 @@ uint32_t CopyFileOut(IFileSystem& fs, const tagFileNode* record, const std::stri
                 }
             }
         }
-        if (const uint32_t rc = file.Write(buffer.data(), static_cast<size_t>(piece)); rc != ERROR_SUCCESS)
+        if (!made)
+        {
+            // The file is made once its first piece is in hand, so a file of one piece (most
+            // files of a volume) never exists with only part of its bytes.
+            if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS)
+            {
+                fs.EndProgress();
+                return rc;
+            }
+            made = true;
+        }
+        if (piece > 0)
         {
             // A full or refusing target must not pass for a recovered file.
-            file.Close();
-            fs.EndProgress();
-            return rc;
+            if (const uint32_t rc = file.Write(buffer.data(), static_cast<size_t>(piece)); rc != ERROR_SUCCESS)
+                return fail(rc);
         }
         done += piece;
         fs.SetValue(done);
+        if (done >= size) break;
     }
     fs.SetValue(size);
     // Through the open file: setting them by path walks the path once more (for every one of
     // a volume's files).
     file.SetTimes(ToUtc(record->ftModified), ToUtc(record->ftModified));
-    if (const uint32_t rc = file.Close(); rc != ERROR_SUCCESS)
-    {
-        fs.EndProgress();
-        return rc;
-    }
+    if (const uint32_t rc = file.Close(); rc != ERROR_SUCCESS) return fail(rc);
     if (zeroed > 0)
         VlmTrace("CopyFileOut: %llu unreadable sector(s) of '%s' written as zeros\n",
                  static_cast<unsigned long long>(zeroed), path.c_str());

@@ -103,7 +103,10 @@ public:
     /// Builds the tree of the selected candidate.
     virtual uint32_t BuildTree(KNodeTree* tree) = 0;
     /// Copies one file record's data to a new file at `path`. 0, 80 when it exists, 1223 when
-    /// cancelled, or another system error code.
+    /// cancelled, or another system error code. A file's data is copied by CopyFileOut
+    /// (fs/CopyFileOut.h): a file of at most kCopyWholeBytes is read whole before its file is
+    /// made, and a copy that fails or is cancelled leaves nothing at `path`. An encrypted NTFS
+    /// file is written in its backup format by its own writer instead.
     virtual uint32_t SaveFile(const tagFileNode* record, const std::string& path) = 0;
     /// A new stream over the record's data (owned by the caller), or null.
     virtual IOutStream* OpenStream(const tagFileNode* record) = 0;

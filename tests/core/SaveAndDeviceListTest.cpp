@@ -41,10 +41,15 @@ public:
         OsFile file;
         if (const uint32_t rc = file.CreateNew(path); rc != ERROR_SUCCESS) return rc;
         SetMaxValue(record->s64Size);
-        // The copy polls for a cancel like the real ones do, once per piece.
+        // The copy polls for a cancel like the real ones do, once per piece, and leaves nothing.
         for (int64_t done = 0; done < record->s64Size; done += 100)
         {
-            if (IsCanceled()) return ERROR_CANCELLED;
+            if (IsCanceled())
+            {
+                file.Close();
+                OsDeleteFile(path);
+                return ERROR_CANCELLED;
+            }
             const std::string piece(static_cast<size_t>(std::min<int64_t>(100, record->s64Size - done)), name[0]);
             file.Write(piece.data(), piece.size());
             SetValue(done);
@@ -181,8 +186,9 @@ TEST(SaveWalker, FailuresAreCountedAndListedNotSwallowed)
     EXPECT_EQ(outcome.Failures[1].strPath, dir.File("taken.txt"));
     EXPECT_EQ(outcome.Failures[1].dwError, ERROR_FILE_EXISTS);
     EXPECT_FALSE(outcome.IsWhole());
-    // Copied once under a temporary name, which is gone again: no half file, no stray copy.
-    EXPECT_EQ(fs.Attempts.size(), 3u);
+    // Each small file is copied once under its own name; taken.txt, whose name is taken, once
+    // more under a temporary name, which is gone again: no half file, no stray copy.
+    EXPECT_EQ(fs.Attempts.size(), 4u);
     EXPECT_EQ(Files(dir.Path()).size(), static_cast<size_t>(CSaveWalker::kMaxAttempts) + 1);
 }
 
@@ -199,7 +205,7 @@ TEST(SaveWalker, CancelInsideTheThirdOfFiveFiles)
     EXPECT_FALSE(outcome.bCompleted);
     EXPECT_EQ(outcome.dwSaved, 2u);
     EXPECT_TRUE(outcome.Failures.empty()); // a cancel is no failure
-    // The partial third was written under a temporary name and removed: only whole files stay.
+    // The copy of the third removed what it had written: only whole files stay.
     const auto files = Files(dir.Path());
     EXPECT_EQ(files, (std::map<std::string, uintmax_t>{{"1.bin", 1000u}, {"2.bin", 1000u}}));
     EXPECT_EQ(fs.GetClient(), IProgress_Client::Idle());

@@ -10,6 +10,7 @@
 #include "format/fat/FatDirEntry.h"
 #include "fat/KFatFileSystem.h"
 #include "fs/KNodeTree.h"
+#include "os/OsFile.h"
 #include "support/FullScan.h"
 #include "support/MemoryStorage.h"
 #include "support/TestFiles.h"
@@ -333,6 +334,7 @@ TEST(FatCopyOut, FailuresAreReported)
     fs.SetClient(&cancel);
     EXPECT_EQ(fs.SaveFile(file, dir.File("cancelled")), 1223u);
     fs.SetClient(nullptr);
+    EXPECT_FALSE(OsPathExists(dir.File("cancelled")));
 
     // A target that runs out of room must not pass for a recovered file.
     uint32_t rc = 0;
@@ -343,4 +345,5 @@ TEST(FatCopyOut, FailuresAreReported)
     }
     EXPECT_NE(rc, 0u);
     EXPECT_TRUE(rc == 112u || rc == 223u) << rc;
+    EXPECT_FALSE(OsPathExists(dir.File("full"))) << "a half file passes for a recovered one";
 }
