@@ -1,13 +1,13 @@
 #include "fat/FatFileConditions.h"
 
 #include <algorithm>
-#include <tuple>
 #include <vector>
 
 #include "base/ResourceLimits.h"
 #include "fat/KFatTable.h"
 #include "fs/KClusterBitmap.h"
 #include "fs/KNodeTree.h"
+#include "fs/OverlappingSpans.h"
 
 namespace {
 
@@ -132,8 +132,8 @@ void MarkFatConditions(KNodeTree& tree, const KFatTable& table, const FatGeometr
     for (const FileEntry& f : files)
         if (!f.bDeleted && f.pRecord->s64Size > 0 && !judge.ChainHolds(f.pRecord))
             return; // the table does not describe these files
-    // (first cluster, end cluster, record) of each deleted file read from a free first cluster.
-    std::vector<std::tuple<uint64_t, uint64_t, tagFatFileNode*>> spans;
+    // The spans of the deleted files read from a free first cluster.
+    std::vector<ClusterSpan> spans;
     for (FileEntry& f : files)
     {
         tagFatFileNode* r = f.pRecord;
@@ -144,27 +144,7 @@ void MarkFatConditions(KNodeTree& tree, const KFatTable& table, const FatGeometr
         }
         uint64_t end = 0;
         r->byCondition = judge.DeletedCondition(r, &end);
-        if (end > r->dwFirstCluster) spans.emplace_back(r->dwFirstCluster, end, r);
+        if (end > r->dwFirstCluster) spans.push_back({r->dwFirstCluster, end, r});
     }
-    // Two deleted files that read the same free clusters: one was written over the other after
-    // it was deleted, and the table does not tell which; neither is intact. Sorted by first
-    // cluster, a span overlaps an earlier one exactly when it starts before the furthest end so
-    // far, and the span that reaches furthest overlaps it too (every overlapping pair is
-    // caught: an earlier span that the furthest one does not cover was caught in its own turn).
-    std::sort(spans.begin(), spans.end());
-    uint64_t furthest = 0;
-    tagFatFileNode* owner = nullptr;
-    for (const auto& [first, end, r] : spans)
-    {
-        if (owner && first < furthest)
-        {
-            if (r->byCondition == FN_COND_INTACT) r->byCondition = FN_COND_UNKNOWN;
-            if (owner->byCondition == FN_COND_INTACT) owner->byCondition = FN_COND_UNKNOWN;
-        }
-        if (end > furthest)
-        {
-            furthest = end;
-            owner = r;
-        }
-    }
+    MarkOverlappingSpans(spans);
 }

@@ -239,3 +239,26 @@ TEST(ExFatVolume, DeletedChainedFileReadThroughFreeClusters)
     for (const uint8_t b : {'A', 'B', 'C', 'D'}) expected.insert(expected.end(), 512, b);
     EXPECT_EQ(ReadFileBytes(dir.File("g")), expected);
 }
+
+// Two deleted files over the same free clusters (one was written over the other after it was
+// deleted): neither is called intact; a deleted file apart from them still is.
+TEST(ExFatVolume, DeletedFilesOverOneAnotherAreNotIntact)
+{
+    ExFatBuilder v;
+    for (const auto& [name, first] : {std::pair{u"old.jpg", 8u}, {u"new.jpg", 9u}, {u"apart.bin", 20u}})
+    {
+        std::vector<uint8_t> set = MakeSet(name, 0x20, first, 1024, 1024, true);
+        for (size_t i = 0; i < set.size(); i += 32) set[i] &= 0x7F;
+        v.AddToRoot(set);
+    }
+    MemoryVolume volume(v.Image);
+    KExFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    EXPECT_EQ(paths.at("old.jpg")->byCondition, FN_COND_UNKNOWN);
+    EXPECT_EQ(paths.at("new.jpg")->byCondition, FN_COND_UNKNOWN);
+    EXPECT_EQ(paths.at("apart.bin")->byCondition, FN_COND_INTACT);
+}
