@@ -14,6 +14,19 @@
 
 namespace {
 
+// Clusters in use that the rest of a file whose chain gave out may pass on its way through the
+// free ones; past that the rest is read on contiguously, and each such file stays cheap.
+constexpr uint64_t kMaxSkippedClusters = 1u << 16;
+
+// Appends cluster `c` to `runs`, joining it to the last run when it follows it.
+void AppendCluster(std::vector<ExFatRun>* runs, uint32_t c)
+{
+    if (!runs->empty() && runs->back().FirstCluster + runs->back().Count == c && runs->back().Count < UINT32_MAX)
+        ++runs->back().Count;
+    else
+        runs->push_back({c, 1});
+}
+
 // A file's stream: bytes past the valid data length read as zeros, whatever the sector holds
 // (the space was allocated but never written).
 class KExFatStream final : public KOutStream
@@ -89,15 +102,29 @@ std::vector<ExFatRun> KExFatFileSystem::DataClusters(uint32_t first, bool contig
     {
         const ExFatChainEnd end = WalkExFatChain(m_Fat, b.ClusterCount, first, clusters, &runs, ExFat::kMaxFileRuns);
         if (end == ExFatChainEnd::Complete) return runs;
-        // The chain gave out (a deleted file's entries freed, a damaged table): the rest is
-        // read as if it followed the last cluster reached, as a deleted file's data usually does.
+        // The chain gave out (a deleted file's entries freed, a damaged table). The file was
+        // written into the free clusters of its time, and the clusters in use between them
+        // belong to files that were there before it: the rest is taken from the clusters free
+        // now after the last one reached, then (no allocation bitmap, or too many clusters in
+        // use on the way) contiguously.
         *guessed = true;
         uint64_t have = 0;
         for (const ExFatRun& r : runs) have += r.Count;
         if (runs.empty() || have >= clusters) return runs;
         first = runs.back().FirstCluster + runs.back().Count;
         clusters -= have;
-        if (!b.ClusterValid(first)) return runs;
+        for (uint64_t budget = kMaxSkippedClusters;
+             !m_Bitmap.Empty() && clusters > 0 && b.ClusterValid(first) && runs.size() < ExFat::kMaxFileRuns; ++first)
+        {
+            if (!m_Bitmap.AnySet(first - ExFat::kFirstCluster, 1))
+            {
+                AppendCluster(&runs, first);
+                --clusters;
+            }
+            else if (budget-- == 0)
+                break;
+        }
+        if (clusters == 0 || !b.ClusterValid(first)) return runs;
     }
     // Contiguous: as far as the heap goes.
     const uint64_t room = uint64_t{b.ClusterCount} - (first - ExFat::kFirstCluster);

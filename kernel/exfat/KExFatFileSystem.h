@@ -95,6 +95,8 @@ private:
     /// The runs a copy of the record reads: its clusters up to the valid length, holes after.
     bool FileRuns(const tagFileNode* record, StreamVector* blocks) const override;
     std::vector<ExFatRun> DataClusters(uint32_t first, bool contiguous, uint64_t clusters, bool* guessed) const;
+    /// No two deleted files that read the same clusters are called intact (after a listing).
+    void MarkOverlappingDeletedFiles();
 
     KExFatFileNode m_Store;
     KExFatSectorScan m_Scan;

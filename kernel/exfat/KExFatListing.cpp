@@ -11,6 +11,7 @@
 #include "exfat/KExFatFileSystem.h"
 #include "format/exfat/ExFatEntryView.h"
 #include "format/exfat/ExFatLayout.h"
+#include "fs/OverlappingSpans.h"
 #include "fs/SalvageRead.h"
 #include "os/OsTime.h"
 #include "volume/IVolumeIO.h"
@@ -293,7 +294,32 @@ uint32_t KExFatFileSystem::ReadVolume()
     }
     if (m_dwHashMismatches)
         VlmTrace("exFAT: %u entry sets whose name hash does not match their name\n", m_dwHashMismatches);
+    MarkOverlappingDeletedFiles();
     return ERROR_SUCCESS;
+}
+
+void KExFatFileSystem::MarkOverlappingDeletedFiles()
+{
+    std::vector<ClusterSpan> spans;
+    const uint64_t cb = m_Place.Boot.ClusterBytes();
+    for (int i = 2; i < m_Store.GetCount(); ++i)
+    {
+        auto* r = m_Store.Get<tagExFatFileNode>(i);
+        if (!r || !(r->byKind & FN_KIND_DELETED) || r->s64Size <= 0 || (r->wAttributes & FN_ATTR_FOLDER) || cb == 0)
+            continue;
+        bool guessed = false;
+        const uint64_t clusters = (static_cast<uint64_t>(r->s64Size) + cb - 1) / cb;
+        const std::vector<ExFatRun> runs =
+            DataClusters(r->dwFirstCluster, (r->byStreamFlags & ExFat::kFlagNoFatChain) != 0, clusters, &guessed);
+        uint64_t first = UINT64_MAX, end = 0;
+        for (const ExFatRun& run : runs)
+        {
+            first = std::min<uint64_t>(first, run.FirstCluster);
+            end = std::max<uint64_t>(end, uint64_t{run.FirstCluster} + run.Count);
+        }
+        if (end > first) spans.push_back({first, end, r});
+    }
+    MarkOverlappingSpans(spans);
 }
 
 uint32_t KExFatFileSystem::RebuildCandidate(uint32_t index)

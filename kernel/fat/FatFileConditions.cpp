@@ -7,6 +7,7 @@
 #include "fat/KFatTable.h"
 #include "fs/KClusterBitmap.h"
 #include "fs/KNodeTree.h"
+#include "fs/OverlappingSpans.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ class FatJudge
 {
 public:
     FatJudge(const KFatTable& table, const FatGeometry& g, uint32_t bytesPerSector)
-        : m_Table(table), m_ClusterCount(g.ClusterCount),
+        : m_Table(table), m_Geometry(g), m_BytesPerSector(bytesPerSector), m_ClusterCount(g.ClusterCount),
           m_ClusterBytes(static_cast<uint64_t>(bytesPerSector) * std::max<uint32_t>(g.SectorsPerCluster, 1)),
           m_Budget(VlmLimits::kChainCheckFactor * g.ClusterCount)
     {}
@@ -84,19 +85,36 @@ public:
         }
     }
 
-    // A deleted file is read as contiguous clusters from its first one, or along the chain of
-    // whatever file took that first cluster.
-    uint8_t DeletedCondition(const tagFatFileNode* r) const
+    // A deleted file is read from its first cluster on through the free clusters (the table's
+    // Runs), or along the chain of whatever file took that first cluster: then it is
+    // overwritten. Free clusters all in a row from the first are the file's as far as the
+    // table tells; where used clusters lie between, the free ones after them may be the file's
+    // rest or free space it never had, and nothing tells which. `*end` receives the cluster
+    // after the last one read when the first is free, else the first.
+    uint8_t DeletedCondition(const tagFatFileNode* r, uint64_t* end) const
     {
         const uint64_t first = r->dwFirstCluster;
+        *end = first;
         if (first < 2 || first >= m_ClusterCount) return FN_COND_UNKNOWN;
+        if (m_Allocated.AnySet(first, 1)) return FN_COND_OVERWRITTEN;
         const uint64_t count = Clusters(r->s64Size);
-        if (m_Allocated.AnySet(first, count)) return FN_COND_OVERWRITTEN;
-        return m_Allocated.Covers(first, count) ? FN_COND_INTACT : FN_COND_UNKNOWN;
+        const std::vector<FatRun> runs =
+            m_Table.Runs(m_Geometry, m_BytesPerSector, r->dwFirstCluster, static_cast<uint64_t>(r->s64Size));
+        const uint64_t spc = std::max<uint32_t>(m_Geometry.SectorsPerCluster, 1);
+        if (!runs.empty())
+            *end = static_cast<uint64_t>(
+                       std::max<int64_t>(runs.back().FirstSector + runs.back().SectorCount - m_Geometry.DataStart, 0)) /
+                    spc +
+                2;
+        return *end == first + count && m_Allocated.Covers(first, count) && !m_Allocated.AnySet(first, count)
+            ? FN_COND_INTACT
+            : FN_COND_UNKNOWN;
     }
 
 private:
     const KFatTable& m_Table;
+    const FatGeometry& m_Geometry;
+    uint32_t m_BytesPerSector;
     uint32_t m_ClusterCount;
     uint64_t m_ClusterBytes;
     uint64_t m_Budget;
@@ -114,12 +132,19 @@ void MarkFatConditions(KNodeTree& tree, const KFatTable& table, const FatGeometr
     for (const FileEntry& f : files)
         if (!f.bDeleted && f.pRecord->s64Size > 0 && !judge.ChainHolds(f.pRecord))
             return; // the table does not describe these files
+    // The spans of the deleted files read from a free first cluster.
+    std::vector<ClusterSpan> spans;
     for (FileEntry& f : files)
     {
         tagFatFileNode* r = f.pRecord;
         if (r->s64Size <= 0 || !f.bDeleted)
+        {
             r->byCondition = FN_COND_INTACT;
-        else
-            r->byCondition = judge.DeletedCondition(r);
+            continue;
+        }
+        uint64_t end = 0;
+        r->byCondition = judge.DeletedCondition(r, &end);
+        if (end > r->dwFirstCluster) spans.push_back({r->dwFirstCluster, end, r});
     }
+    MarkOverlappingSpans(spans);
 }

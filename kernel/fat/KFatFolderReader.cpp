@@ -14,6 +14,16 @@
 #include "base/EngineStrings.h"
 #include "volume/IVolumeIO.h"
 
+namespace {
+
+// The identifier of a file that owns no cluster (an empty file: its entry's first cluster is
+// 0). Files are identified by their first cluster, but 0 is the root's own identifier; a file
+// with it would count as the root itself and vanish from the tree. No folder has this
+// identifier (cluster numbers stay below 2^28).
+constexpr uint32_t kNoClusterFileId = 0xFFFFFFFFu;
+
+} // namespace
+
 KFatFolderReader::KFatFolderReader(const FatReadContext& context) : m_Ctx(context), m_G(*context.Geometry)
 {
     m_Limits.ClusterCount = m_G.ClusterCount;
@@ -95,7 +105,8 @@ tagFatFileNode* KFatFolderReader::AddRecord(uint32_t parentId, const FatParsedEn
     r->ftModified = static_cast<uint64_t>(e.Modified);
     r->wAttributes = e.Attributes;
     r->byKind = static_cast<uint8_t>(FN_KIND_FAT | (e.Deleted ? FN_KIND_DELETED : FN_KIND_PRESENT));
-    r->dwSelfId = e.FirstCluster;
+    const bool folder = e.Attributes & FAT_ATTR_FOLDER;
+    r->dwSelfId = e.FirstCluster == 0 && !folder ? kNoClusterFileId : e.FirstCluster;
     r->dwParentId = parentId;
     r->dwFirstCluster = e.FirstCluster;
     return r;

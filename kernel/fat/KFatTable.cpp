@@ -15,6 +15,10 @@ constexpr uint8_t kFat32SignatureB[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // Largest sector count of one run record; longer stretches are split.
 constexpr uint64_t kMaxRunSectors = 0xFFFFFFFFu;
+// Used clusters a file whose chain is gone may pass on its way through the free ones (256 MiB
+// of 4 KiB clusters); past that the guess is no better than contiguous, and each such file
+// stays cheap to lay out.
+constexpr uint64_t kMaxSkippedClusters = 1u << 16;
 
 // Entries of `table` that exist: beyond them every entry reads as free.
 uint32_t EntriesHeld(ByteView table, int32_t type, uint32_t clusterCount)
@@ -176,6 +180,17 @@ uint32_t KFatTable::CountUsed() const
     return used;
 }
 
+uint32_t KFatTable::NextFreeCluster(uint32_t cluster, uint64_t* budget) const
+{
+    for (uint32_t k = cluster + 1; k > cluster && k < m_ClusterCount; ++k)
+    {
+        if (Entry(k) == 0) return k;
+        if (*budget == 0) return 0;
+        --*budget;
+    }
+    return 0;
+}
+
 std::vector<FatRun> KFatTable::Runs(const FatGeometry& g, uint32_t bytesPerSector, uint32_t firstCluster,
                                     uint64_t size) const
 {
@@ -208,11 +223,13 @@ std::vector<FatRun> KFatTable::Runs(const FatGeometry& g, uint32_t bytesPerSecto
     };
 
     uint32_t c = firstCluster;
+    uint64_t skipBudget = kMaxSkippedClusters;
     for (uint64_t i = 0; i < clusters; ++i)
     {
         addSectors(g.ClusterSector(c), spc);
         if (i + 1 == clusters) break;
-        const uint32_t next = Entry(c);
+        uint32_t next = Entry(c);
+        if (next == 0 && !m_Table.empty()) next = NextFreeCluster(c, &skipBudget);
         if (next < 2 || next >= m_ClusterCount || next >= BadMark(m_Type) || i + 1 >= m_ClusterCount ||
             runs.size() >= VlmLimits::kMaxFatFileRuns)
         {

@@ -42,12 +42,19 @@ public:
     bool IsNextCluster(uint32_t value) const { return value >= 2 && value < m_ClusterCount && value < BadMark(m_Type); }
     uint32_t CountUsed() const;
 
-    /// The runs of a file of `size` bytes from `firstCluster`. Where the chain ends early
-    /// (free, end, bad or out of range), the rest follows contiguously: that is where a deleted
-    /// file's data most likely lies.
+    /// The runs of a file of `size` bytes from `firstCluster`. Where the chain reaches a free
+    /// entry (a deleted file's chain is freed), the rest lies in the free clusters that follow,
+    /// in order: the file was written into the free clusters of its time, and the clusters
+    /// still in use between them belong to files that were there before it. Where the chain
+    /// ends early otherwise (end, bad or out of range), or too many used clusters lie between,
+    /// the rest follows contiguously.
     std::vector<FatRun> Runs(const FatGeometry& g, uint32_t bytesPerSector, uint32_t firstCluster, uint64_t size) const;
 
 private:
+    /// The first free cluster after `cluster`, passing at most `*budget` used ones in all; 0
+    /// when there is none within the table or the budget.
+    uint32_t NextFreeCluster(uint32_t cluster, uint64_t* budget) const;
+
     std::vector<uint8_t> m_Table;
     int32_t m_Type = -1;
     uint32_t m_ClusterCount = 0;

@@ -300,9 +300,58 @@ make_fat32_quick_formatted() {
   pack fat32-quick-formatted
 }
 
+# A 16 MB FAT16 camera card with 2 KB clusters. Pictures, every other one deleted later with
+# its clusters left alone; a picture written fragmented around a document (A, B, C written, B
+# deleted, the picture fills B's gap and goes on after C), then deleted while C stays: its
+# rest lies in the free clusters after C. B, whose clusters the picture took and freed again,
+# is deleted-overwritten. Empty files in the root and in a folder, and one deleted.
+make_fat16_card() {
+  local img=$WORK/fat16-card.img work=$WORK/fat16-card.work d=$WORK/fat16-card.files i name chainb chainp
+  rm -f "$img" "$work"; rm -rf "$d"; mkdir -p "$d/DCIM/100CANON" "$d/Docs"
+  truncate -s 16M "$img"
+  mkfs.fat --invariant -i 16ca4d00 -F 16 -s 4 -n CARD "$img" >/dev/null
+  mmd -i "$img" ::/DCIM ::/DCIM/100CANON ::/Docs
+  for i in 1 2 3 4 5 6 7 8; do fx jpeg card-$i $(( 200 + i * 20 )) $(( 150 + i * 15 )) "$d/DCIM/100CANON/IMG_000$i.JPG"; done
+  for i in A B C; do fx content blocks card-$i 12000 "$d/Docs/$i.TXT"; done
+  fx jpeg card-frag 420 320 "$d/DCIM/100CANON/IMG_0009.JPG"
+  : > "$d/empty.txt"
+  : > "$d/DCIM/100CANON/empty marker.txt"
+  : > "$d/deleted empty.txt"
+  find "$d" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  for name in DCIM/100CANON/IMG_0001.JPG DCIM/100CANON/IMG_0002.JPG DCIM/100CANON/IMG_0003.JPG \
+    DCIM/100CANON/IMG_0004.JPG Docs/A.TXT Docs/B.TXT Docs/C.TXT; do
+    mcopy -m -i "$img" "$d/$name" "::/$name"
+    fx recordfile "$work" present "$name" "$d/$name"
+  done
+  chainb=$(fat_chain "$img" Docs/B.TXT)
+  mdel -i "$img" ::/Docs/B.TXT
+  for name in DCIM/100CANON/IMG_0009.JPG DCIM/100CANON/IMG_0005.JPG DCIM/100CANON/IMG_0006.JPG \
+    DCIM/100CANON/IMG_0007.JPG DCIM/100CANON/IMG_0008.JPG "empty.txt" "DCIM/100CANON/empty marker.txt" \
+    "deleted empty.txt"; do
+    mcopy -m -i "$img" "$d/$name" "::/$name"
+    fx recordfile "$work" present "$name" "$d/$name"
+  done
+  chainp=$(fat_chain "$img" DCIM/100CANON/IMG_0009.JPG)
+  # The picture must start with B's run and have exactly two runs.
+  if [ "${chainp%% *}" != "$chainb" ] || [ "$(wc -w <<< "$chainp")" -ne 2 ]; then
+    echo "fat16-card: IMG_0009.JPG is $chainp, B.TXT was $chainb" >&2
+    exit 1
+  fi
+  fx header "$work" "deleted fragmented IMG_0009.JPG clusters $chainp (first run was B.TXT's)"
+  mdel -i "$img" ::/DCIM/100CANON/IMG_0009.JPG ::/DCIM/100CANON/IMG_0002.JPG ::/DCIM/100CANON/IMG_0006.JPG \
+    ::/DCIM/100CANON/IMG_0007.JPG "::/deleted empty.txt"
+  fx mark "$work" deleted DCIM/100CANON/IMG_0009.JPG DCIM/100CANON/IMG_0002.JPG DCIM/100CANON/IMG_0006.JPG \
+    DCIM/100CANON/IMG_0007.JPG "deleted empty.txt"
+  fx mark "$work" deleted-overwritten Docs/B.TXT
+  fat_verify "$img" "$work"
+  fx describe "$work" "$img" 0 p0
+  pack fat16-card
+}
+
 build_fat_images() {
   make_fat12_floppy
   make_fat16_nested
+  make_fat16_card
   make_fat32_many
   make_fat32_reformatted
   make_fat32_deleted_tree

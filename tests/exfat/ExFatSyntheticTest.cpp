@@ -210,3 +210,55 @@ TEST(ExFatVolume, HostileFoldersAndValidLength)
     std::fill_n(expected.begin(), 700, 0xAB);
     EXPECT_EQ(ReadFileBytes(dir.File("v")), expected);
 }
+
+// A deleted chained file whose chain was freed, written around a file that stays (clusters 8,
+// 9, then 12, 13 past the kept file's 10 and 11): its rest is read through the free clusters,
+// and the copy is only called a guess.
+TEST(ExFatVolume, DeletedChainedFileReadThroughFreeClusters)
+{
+    ExFatBuilder v;
+    v.AddToRoot(MakeSet(u"kept.bin", 0x20, 10, 1024, 1024, true));
+    std::vector<uint8_t> gone = MakeSet(u"gone.jpg", 0x20, 8, 2048, 2048, false);
+    for (size_t i = 0; i < gone.size(); i += 32) gone[i] &= 0x7F;
+    v.AddToRoot(gone);
+    v.Image[v.Cluster(3) + 1] = 0x03; // clusters 10 and 11 in use
+    const uint8_t fill[] = {'A', 'B', 'K', 'K', 'C', 'D'};
+    for (uint32_t c = 8; c < 14; ++c) std::memset(v.Image.data() + v.Cluster(c), fill[c - 8], 512);
+    MemoryVolume volume(v.Image);
+    KExFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    ASSERT_TRUE(paths.count("gone.jpg"));
+    EXPECT_EQ(paths.at("gone.jpg")->byCondition, FN_COND_UNKNOWN);
+    TempDir dir;
+    ASSERT_EQ(fs.SaveFile(paths.at("gone.jpg"), dir.File("g")), 0u);
+    std::vector<uint8_t> expected;
+    for (const uint8_t b : {'A', 'B', 'C', 'D'}) expected.insert(expected.end(), 512, b);
+    EXPECT_EQ(ReadFileBytes(dir.File("g")), expected);
+}
+
+// Two deleted files over the same free clusters (one was written over the other after it was
+// deleted): neither is called intact; a deleted file apart from them still is.
+TEST(ExFatVolume, DeletedFilesOverOneAnotherAreNotIntact)
+{
+    ExFatBuilder v;
+    for (const auto& [name, first] : {std::pair{u"old.jpg", 8u}, {u"new.jpg", 9u}, {u"apart.bin", 20u}})
+    {
+        std::vector<uint8_t> set = MakeSet(name, 0x20, first, 1024, 1024, true);
+        for (size_t i = 0; i < set.size(); i += 32) set[i] &= 0x7F;
+        v.AddToRoot(set);
+    }
+    MemoryVolume volume(v.Image);
+    KExFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    EXPECT_EQ(paths.at("old.jpg")->byCondition, FN_COND_UNKNOWN);
+    EXPECT_EQ(paths.at("new.jpg")->byCondition, FN_COND_UNKNOWN);
+    EXPECT_EQ(paths.at("apart.bin")->byCondition, FN_COND_INTACT);
+}

@@ -105,3 +105,34 @@ TEST(FatConditions, IntactCopiesExactlyAndTheReusedFileIsOverwritten)
     ASSERT_EQ(loaded.BuildTree(&again), 0u);
     EXPECT_EQ(Conditions(TreePaths(again)), marked);
 }
+
+// fat16-card: B was deleted, a picture took its clusters and went on past C, then was deleted
+// too. Both read the same free clusters, so neither may be called intact; every file that is
+// called intact copies out byte-exact.
+TEST(FatConditions, DeletedFilesOverOneAnotherAreNotIntact)
+{
+    const std::vector<uint8_t> bytes = LoadFixtureImage("fat16-card");
+    ASSERT_FALSE(bytes.empty());
+    MemoryVolume volume(bytes);
+    KFatFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    const auto paths = TreePaths(tree);
+    TempDir dir;
+    int n = 0;
+    for (const ManifestFile& file : LoadManifest("fat16-card").Files)
+    {
+        const tagFileNode* record = FindManifestPath(paths, file.Path);
+        ASSERT_NE(record, nullptr) << file.Path;
+        const std::string target = dir.File("out" + std::to_string(n++));
+        ASSERT_EQ(fs.SaveFile(record, target), 0u) << file.Path;
+        if (record->byCondition == FN_COND_INTACT)
+        {
+            EXPECT_EQ(Sha256OfFile(target), file.Sha256) << "called intact but not byte-exact: " << file.Path;
+        }
+    }
+    EXPECT_EQ(FindManifestPath(paths, "Docs/B.TXT")->byCondition, FN_COND_UNKNOWN);
+    EXPECT_EQ(FindManifestPath(paths, "DCIM/100CANON/IMG_0009.JPG")->byCondition, FN_COND_UNKNOWN);
+}

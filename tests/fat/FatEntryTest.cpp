@@ -342,6 +342,12 @@ TEST(FatTable, RunsOfPresentAndDeletedFiles)
     runs = table.Runs(g, 512, 40, 5000); // a deleted file: free entry, contiguous from its start
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].SectorCount, 16u);
+    runs = table.Runs(g, 512, 8, 5 * 4096); // its rest in the free clusters: 8, 9, then 12 to 14
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].FirstSector, 1000 + 6 * 8);
+    EXPECT_EQ(runs[0].SectorCount, 16u);
+    EXPECT_EQ(runs[1].FirstSector, 1000 + 10 * 8);
+    EXPECT_EQ(runs[1].SectorCount, 24u);
     runs = table.Runs(g, 512, 30, 5 * 4096); // chain ends early: the last run grows by 3 clusters
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].SectorCount, 40u);

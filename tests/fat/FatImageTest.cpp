@@ -152,6 +152,9 @@ void ExpectAllRecovered(const std::string& image, bool scan = false)
 TEST(FatImages, Fat12FloppyUndelete) { ExpectAllRecovered("fat12-floppy"); }
 TEST(FatImages, Fat16NestedUndelete) { ExpectAllRecovered("fat16-nested"); }
 TEST(FatImages, Fat32ManyUndelete) { ExpectAllRecovered("fat32-many"); }
+// A camera card: empty files (present and deleted) are listed and saved, and a deleted picture
+// written fragmented around a document that stays is read through the free clusters.
+TEST(FatImages, Fat16CardUndelete) { ExpectAllRecovered("fat16-card", true); }
 // A deleted tree of folders many clusters long, copied by mtools as a tree: the folders' later
 // clusters lie after their data and after their subfolders'.
 TEST(FatImages, Fat32DeletedTreeUndelete) { ExpectAllRecovered("fat32-deleted-tree"); }
