@@ -120,7 +120,7 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
     lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
     lost->byKind = FN_KIND_NTFS | FN_KIND_LOST;
     lost->wAttributes = FN_ATTR_FOLDER;
-    lost->dwSelfId = 1;
+    lost->dwSelfId = kNtfsLostFilesId;
     lost->dwParentId = 0;
     return true;
 }

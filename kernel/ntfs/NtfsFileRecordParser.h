@@ -15,9 +15,13 @@
 
 class KNtfsMft;
 
+// The id of the "Lost Files" folder of a listing: files whose folder is unknown go there.
+inline constexpr uint32_t kNtfsLostFilesId = 1;
+
 // Fills `out` (zeroed by the caller) and `name` from a record that passed CheckFileRecord with
-// its fixup applied; false when the record has no usable $FILE_NAME. Times are converted to
-// local time.
+// its fixup applied. A base record without a usable $FILE_NAME that still holds a file's data
+// is named "Record <n>" and placed in "Lost Files"; false for any other record without a name.
+// Times are converted to local time.
 bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t recordNumber, std::string* name, tagNtfsFileNode* out);
 
 // The node of a named stream of `file` (a node ParseFileRecord made) from the stream's first

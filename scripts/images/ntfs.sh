@@ -378,10 +378,59 @@ make_ntfs_packed_pieces() {
   pack ntfs-packed-pieces
 }
 
+# A 4 MB NTFS volume with two files spread over extension records: one with 40 hard links,
+# one with 30 named streams, each beside a kept twin. Deleting them, the driver takes every
+# $FILE_NAME out of the records before it frees them: only the records' data stays.
+make_ntfs_nameless() {
+  local img=$WORK/ntfs-nameless.img work=$WORK/ntfs-nameless.work m=$WORK/mnt-ntfs-nameless k
+  rm -f "$img" "$work"
+  truncate -s 4M "$img"
+  mkntfs_at "$img" 0 4e7f00000000c9d3 -c 1024 -L NAMELESS
+  rm -rf "$WORK/ntfsl" && mkdir -p "$WORK/ntfsl/streams"
+  fx content blocks nl-1 30000 "$WORK/ntfsl/linked.bin"
+  fx content blocks nl-2 26000 "$WORK/ntfsl/linked gone.bin"
+  fx content text nl-3 2000 "$WORK/ntfsl/streams.txt"
+  fx content text nl-4 2500 "$WORK/ntfsl/streams gone.txt"
+  for k in $(seq 1 30); do fx content text "nl-s$k" $((300 + k * 50)) "$WORK/ntfsl/streams/s$k"; done
+  ntfs_mount "$img" "$m"
+  mkdir "$m/Links"
+  cp "$WORK/ntfsl/"*.* "$m/"
+  for k in $(seq 1 40); do
+    ln "$m/linked.bin" "$m/Links/kept link with a long name $k"
+    ln "$m/linked gone.bin" "$m/Links/gone link with a long name $k"
+  done
+  for k in $(seq 1 30); do
+    cp "$WORK/ntfsl/streams/s$k" "$m/streams.txt:s$k"
+    cp "$WORK/ntfsl/streams/s$k" "$m/streams gone.txt:s$k"
+  done
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx recordfile "$work" present "linked.bin" "$WORK/ntfsl/linked.bin"
+  fx recordfile "$work" present "streams.txt" "$WORK/ntfsl/streams.txt"
+  for k in $(seq 1 30); do fx recordfile "$work" present "streams.txt:s$k" "$WORK/ntfsl/streams/s$k"; done
+  fx recordfile "$work" present "linked gone.bin" "$WORK/ntfsl/linked gone.bin"
+  fx recordfile "$work" present "streams gone.txt" "$WORK/ntfsl/streams gone.txt"
+  for k in $(seq 1 30); do fx recordfile "$work" present "streams gone.txt:s$k" "$WORK/ntfsl/streams/s$k"; done
+  for k in "linked.bin" "streams.txt" "linked gone.bin" "streams gone.txt"; do
+    ntfsinfo -F "/$k" "$img" | grep 'Dumping attribute \$ATTRIBUTE_LIST' >/dev/null \
+      || { echo "ntfs-nameless: $k has no attribute list" >&2; exit 1; }
+  done
+  ntfs_verify "$img" "$work"
+
+  ntfs_mount "$img" "$m"
+  rm "$m/linked gone.bin" "$m/Links/gone link"* "$m/streams gone.txt"
+  ntfs_umount "$m"
+  fx mark "$work" deleted "linked gone.bin" "streams gone.txt"
+  for k in $(seq 1 30); do fx mark "$work" deleted "streams gone.txt:s$k"; done
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-nameless
+}
+
 build_ntfs_images() {
   make_ntfs_basic
   make_ntfs_reformatted
   make_ntfs_names
   make_ntfs_mft_pieces
   make_ntfs_packed_pieces
+  make_ntfs_nameless
 }

@@ -236,4 +236,5 @@ inline constexpr uint32_t kNtfsMaxUsaOffset = 256;
 inline constexpr uint32_t kNtfsRootDirectoryRecord = 5;
 inline constexpr uint32_t kNtfsBitmapRecord = 6;       // $Bitmap: one bit per cluster, set when allocated
 inline constexpr uint32_t kNtfsFirstListedRecord = 12; // records 0 .. 11 are metafiles
+inline constexpr uint32_t kNtfsFirstUserRecord = 16;   // records 12 .. 15 are reserved, unnamed
 inline constexpr uint32_t kNtfsLznt1UnitBytes = 65536; // output of one chunk lands in this
