@@ -337,6 +337,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     }
     bool refused = false;
     std::vector<uint8_t> extension;
+    uint64_t nextVcn = 0;
     const bool listed = WalkAttributeList(m_Mft, *record, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
         const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
@@ -348,7 +349,12 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
         const NtfsAttribute data = FindDataExtent(extension, e.FirstVcn);
         tagNtfsNonResidentAttribute header;
         ByteView pairs;
-        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0) return true;
+        // An extent that is not where the list says, or that leaves a gap, ends the runs: the
+        // later ones would land too early in the file.
+        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0 ||
+            header.FirstVcn != nextVcn)
+            return false;
+        nextVcn = header.LastVcn + 1;
         if (special)
         {
             refused = true;
