@@ -4,7 +4,9 @@
 #include <cinttypes>
 #include <new>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/VlmErrors.h"
@@ -254,6 +256,38 @@ bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t n, std::string* na
         attributes = static_cast<uint16_t>(attributes & ~(kFileAttrCompressed | kFileAttrEncrypted));
     out->wAttributes = attributes;
     return true;
+}
+
+void ForEachOtherHardLink(KNtfsMft& mft, ByteView record, uint32_t self, const std::string& name, uint32_t parent,
+                          const std::function<bool(const std::string& name, uint32_t parent)>& visit)
+{
+    std::set<std::pair<uint32_t, std::string>> seen{{parent, name}};
+    // False ends the walk: the visitor asked so, or enough links were listed.
+    auto offer = [&](ByteView holder) {
+        for (int i = 0; i < kNtfsMaxHardLinks; ++i)
+        {
+            ByteView value;
+            const NtfsAttribute a = FindAttribute(holder, kNtfsAttrFileName, i);
+            if (!a) return true;
+            const auto fn = ResidentValue(a, &value) ? NtfsFileNameView::Of(value) : std::nullopt;
+            if (!fn || fn->NameSpace() == kNtfsNameSpaceDos) continue;
+            std::string linked = fn->Name();
+            if (linked.empty() || !seen.emplace(fn->ParentLow(), linked).second) continue;
+            if (!visit(linked, fn->ParentLow()) || seen.size() > static_cast<size_t>(kNtfsMaxHardLinks)) return false;
+        }
+        return true;
+    };
+    if (!offer(record)) return;
+    std::set<uint32_t> read{self};
+    std::vector<uint8_t> extension;
+    WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrFileName || !read.insert(e.RecordLow).second) return true;
+        tagNtfsFileRecordHeader header;
+        if (ReadExtensionRecord(mft, e.RecordLow, &extension) != NtfsExtension::Ok ||
+            !LoadFileRecordHeader(extension, &header) || (header.BaseRecord & 0xFFFFFFFFFFFFull) != self)
+            return true;
+        return offer(extension);
+    });
 }
 
 void MakeStreamNode(const tagNtfsFileNode& file, const NtfsAttribute& attribute, tagNtfsFileNode* out)

@@ -24,6 +24,14 @@ inline constexpr uint32_t kNtfsLostFilesId = 1;
 // Times are converted to local time.
 bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t recordNumber, std::string* name, tagNtfsFileNode* out);
 
+// Calls `visit` with the name and parent record (low 32 bits) of every other hard link of a
+// file: each $FILE_NAME of the record, and of the extension records its attribute list names
+// that still belong to record `self`, but the DOS short names and the pair ParseFileRecord
+// chose (`name` in `parent`); each pair once, at most kNtfsMaxHardLinks of them.
+inline constexpr int kNtfsMaxHardLinks = 1024;
+void ForEachOtherHardLink(KNtfsMft& mft, ByteView record, uint32_t self, const std::string& name, uint32_t parent,
+                          const std::function<bool(const std::string& name, uint32_t parent)>& visit);
+
 // The node of a named stream of `file` (a node ParseFileRecord made) from the stream's first
 // $DATA extent: the file's ids, times and record, the stream's size, compression and
 // encryption, and FN_KIND_STREAM. The caller names it "<file>:<stream>".

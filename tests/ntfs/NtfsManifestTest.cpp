@@ -100,7 +100,8 @@ TEST(NtfsManifest, ACompressedFileOverABadSectorIsSavedWithItsLossCounted)
 
 // Files whose attributes outgrew one record (40 hard links, 30 named streams) lose every name
 // when the driver deletes them, while their records keep the data: each is listed deleted in
-// "Lost Files" as "Record <n>" with its streams, and copies out byte-exact. (The driver also
+// "Lost Files" as "Record <n>" with its streams, and copies out byte-exact, while each of the
+// kept file's 41 names is an entry of its own. (The driver also
 // drops one stream's entry from the deleted file's attribute list: that stream is not found.)
 TEST(NtfsManifest, DeletedFilesWithoutANameAreListedInLostFiles)
 {
@@ -115,6 +116,21 @@ TEST(NtfsManifest, DeletedFilesWithoutANameAreListedInLostFiles)
     const ManifestRecovery kept = RecoverManifestFiles(fs, tree, "ntfs-nameless", {"present"});
     EXPECT_TRUE(kept.Missing.empty() && kept.Wrong.empty());
     EXPECT_EQ(kept.Exact, 32);
+    // Every name of the kept file is an entry of its own, with the file's bytes and condition.
+    std::string linkedSha;
+    for (const ManifestFile& f : LoadManifest("ntfs-nameless").Files)
+        if (f.Path == "linked.bin") linkedSha = f.Sha256;
+    TempDir links;
+    for (int k = 1; k <= 40; ++k)
+    {
+        const std::string path = "Links/kept link with a long name " + std::to_string(k);
+        const tagTreeNode* link = WalkTree(tree, path);
+        ASSERT_NE(link, nullptr) << path;
+        EXPECT_EQ(link->pRecord->byCondition, FN_COND_INTACT) << path;
+        ASSERT_EQ(fs.SaveFile(link->pRecord, links.File(std::to_string(k))), 0u) << path;
+        EXPECT_EQ(Sha256OfFile(links.File(std::to_string(k))), linkedSha) << path;
+    }
+    EXPECT_EQ(WalkTree(tree, "Links/gone link with a long name 1"), nullptr);
 
     std::map<std::string, std::string> deleted; // SHA-256 -> manifest path
     for (const ManifestFile& f : LoadManifest("ntfs-nameless").Files)

@@ -220,6 +220,7 @@ inline constexpr uint32_t kNtfsNameFlagEncrypted = 0x4000;
 inline constexpr uint32_t kNtfsNameFlagCompressed = 0x0800;
 inline constexpr uint8_t kNtfsNameSpacePosix = 0;
 inline constexpr uint8_t kNtfsNameSpaceWin32 = 1;
+inline constexpr uint8_t kNtfsNameSpaceDos = 2; // the 8.3 short name beside a Win32 one
 
 // File-attribute bits kept in the node records.
 inline constexpr uint16_t kFileAttrDirectory = 0x0010;
