@@ -11,8 +11,18 @@
 // the live records still claim their clusters: a deleted file on a claimed cluster is
 // overwritten, any other stays unknown.
 //
-// Only the runs in the base record are looked at; a file whose data lies in extension records
-// (an $ATTRIBUTE_LIST) is judged as a live file when live and stays unknown when deleted.
+// Deleted files may claim the same cluster: the driver gave it to one after the other was
+// deleted, and that one may have been deleted since. Only the last to take it holds its bytes,
+// and it is the one whose record changed last ($STANDARD_INFORMATION's MFT change time): the
+// others are overwritten. When the latest claimants changed at the same time, neither is
+// known to be intact.
+//
+// A deleted file whose runs end before its data does lost the record that mapped the rest,
+// and is overwritten.
+//
+// A file whose data lies in extension records (an $ATTRIBUTE_LIST) is judged by the runs of
+// every extent; when one cannot be read, or its record now belongs to another file, it is
+// judged as a live file when live and stays unknown when deleted.
 #include <cstdint>
 #include <vector>
 
@@ -47,8 +57,12 @@ private:
     };
 
     bool ReadBitmap(uint64_t clusters);
+    bool ListedDataRuns(ByteView record, uint32_t self, StreamVector* runs);
+    /// Lowers the verdicts of deleted files whose clusters a later deleted file took.
+    void JudgeSharedClusters(std::vector<uint8_t>* verdict) const;
     void NoteLive(const StreamVector& runs, tagNtfsFileNode* node);
-    void NoteDeleted(const StreamVector& runs, tagNtfsFileNode* node);
+    void NoteDeleted(const StreamVector& runs, tagNtfsFileNode* node, uint64_t changed, bool incomplete);
+    bool Incomplete(const StreamVector& runs, const tagNtfsFileNode* node) const;
 
     KNtfsMft& m_Mft;
     KClusterBitmap m_Map; // $Bitmap, or the clusters claimed by live records
@@ -56,5 +70,7 @@ private:
     bool m_bOwn = true; // no live file contradicts $Bitmap
     std::vector<tagNtfsFileNode*> m_Live;
     std::vector<tagNtfsFileNode*> m_Deleted;
+    std::vector<uint64_t> m_Changed; // per deleted file: the record's MFT change time, 0 unknown
+    std::vector<bool> m_Incomplete;  // per deleted file: its runs end before its data
     std::vector<DeferredRun> m_Runs;
 };

@@ -71,6 +71,7 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
     }
     bool invalid = false, unitTaken = false;
     std::vector<uint8_t> extension;
+    uint64_t nextVcn = 0;
     const bool listed = WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type == kNtfsAttrLoggedUtilityStream) plan->efsRecordSector = mft.RecordToSector(e.RecordLow);
         if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
@@ -80,7 +81,10 @@ uint32_t KNtfsFileExport::CollectRuns(const tagNtfsFileNode* node, Plan* plan, b
         const NtfsAttribute data = FindDataExtent(extension, e.FirstVcn);
         tagNtfsNonResidentAttribute h;
         ByteView pairs;
-        if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0) return true;
+        // A missing extent ends the runs: the later ones would land too early in the file.
+        if (!data || !NonResidentHeader(data, &h, &pairs) || h.MappingPairsOffset == 0 || h.FirstVcn != nextVcn)
+            return false;
+        nextVcn = h.LastVcn + 1;
         if (!unitTaken)
         {
             plan->unitSectors = UnitSectors(h.CompressionUnit, spc);

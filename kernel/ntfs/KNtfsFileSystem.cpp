@@ -120,7 +120,7 @@ bool KNtfsFileSystem::CreateRootNodes(bool useVolumeName, int64_t sectors)
     lost->wValidMask = FN_MASK_SYSTEM_FOLDER;
     lost->byKind = FN_KIND_NTFS | FN_KIND_LOST;
     lost->wAttributes = FN_ATTR_FOLDER;
-    lost->dwSelfId = 1;
+    lost->dwSelfId = kNtfsLostFilesId;
     lost->dwParentId = 0;
     return true;
 }
@@ -148,6 +148,7 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     std::string name;
+    std::vector<std::pair<tagNtfsFileNode*, const tagNtfsFileNode*>> links; // a hard link, its file
     // The allocation map covers the clusters that lie on the volume: a damaged sector count
     // must not size it, and clusters past the volume's end hold nothing to judge.
     KNtfsConditions conditions(m_Mft);
@@ -190,13 +191,14 @@ uint32_t KNtfsFileSystem::ListMft(bool normal, int64_t sectors)
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
         conditions.Note(record, added);
-        if (!ListNamedStreams(record, node, name, conditions))
+        if (!ListNamedStreams(record, node, name, conditions) || !ListHardLinks(record, added, name, &links))
         {
             result = ERROR_NOT_ENOUGH_MEMORY;
             break;
         }
     }
     conditions.Finish();
+    for (const auto& [link, file] : links) link->byCondition = file->byCondition;
     EndProgress();
     return result;
 }
@@ -217,6 +219,26 @@ bool KNtfsFileSystem::ListNamedStreams(ByteView record, const tagNtfsFileNode& f
         node.pszName = added->pszName;
         std::memcpy(added, &node, sizeof(node));
         conditions.Note(record, added, &data);
+        return true;
+    });
+    return stored;
+}
+
+bool KNtfsFileSystem::ListHardLinks(ByteView record, const tagNtfsFileNode* file, const std::string& name,
+                                    std::vector<std::pair<tagNtfsFileNode*, const tagNtfsFileNode*>>* links)
+{
+    // A folder has one name; a file has one node per name, each in its own folder.
+    if (file->wAttributes & FN_ATTR_FOLDER) return true;
+    const uint32_t parent = file->dwParentId == 0 ? kNtfsRootDirectoryRecord : file->dwParentId;
+    bool stored = true;
+    ForEachOtherHardLink(m_Mft, record, file->dwSelfId, name, parent, [&](const std::string& linked, uint32_t in) {
+        tagNtfsFileNode node = *file;
+        node.dwParentId = in == kNtfsRootDirectoryRecord ? 0 : in;
+        tagNtfsFileNode* added = m_Nodes.AddRecord(linked);
+        if (!added) return stored = false;
+        node.pszName = added->pszName;
+        std::memcpy(added, &node, sizeof(node));
+        links->emplace_back(added, file);
         return true;
     });
     return stored;
@@ -337,6 +359,7 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
     }
     bool refused = false;
     std::vector<uint8_t> extension;
+    uint64_t nextVcn = 0;
     const bool listed = WalkAttributeList(m_Mft, *record, [&](const tagNtfsAttributeListEntry& e) {
         if (e.Type != kNtfsAttrData || e.NameLength != 0) return true;
         const NtfsExtension got = ReadExtensionRecord(m_Mft, e.RecordLow, &extension);
@@ -348,7 +371,12 @@ KNtfsFileSystem::DataPlace KNtfsFileSystem::LocateData(const tagNtfsFileNode* no
         const NtfsAttribute data = FindDataExtent(extension, e.FirstVcn);
         tagNtfsNonResidentAttribute header;
         ByteView pairs;
-        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0) return true;
+        // An extent that is not where the list says, or that leaves a gap, ends the runs: the
+        // later ones would land too early in the file.
+        if (!data || !NonResidentHeader(data, &header, &pairs) || header.MappingPairsOffset == 0 ||
+            header.FirstVcn != nextVcn)
+            return false;
+        nextVcn = header.LastVcn + 1;
         if (special)
         {
             refused = true;

@@ -7,6 +7,7 @@
 // compressed or encrypted files are copied out by KNtfsFileExport.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/ByteView.h"
@@ -73,6 +74,10 @@ private:
     /// when memory is exhausted.
     bool ListNamedStreams(ByteView record, const tagNtfsFileNode& file, const std::string& name,
                           KNtfsConditions& conditions);
+    /// Adds a node for each other name of `file` (hard links), remembered in `links` with the
+    /// file whose condition they share; false when memory is exhausted.
+    bool ListHardLinks(ByteView record, const tagNtfsFileNode* file, const std::string& name,
+                       std::vector<std::pair<tagNtfsFileNode*, const tagNtfsFileNode*>>* links);
     uint32_t NormalListing();
     const tagNtfsFileNode* OwnNode(const tagFileNode* record) const;
     void Reset();

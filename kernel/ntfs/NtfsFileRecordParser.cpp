@@ -4,12 +4,16 @@
 #include <cinttypes>
 #include <new>
 #include <optional>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/VlmErrors.h"
 #include "base/VlmTrace.h"
 #include "fs/SalvageRead.h"
 #include "ntfs/KNtfsMft.h"
+#include "ntfs/NtfsNamedStreams.h"
 #include "format/ntfs/NtfsRecord.h"
 #include "os/OsTime.h"
 #include "volume/IVolumeIO.h"
@@ -53,6 +57,29 @@ void ApplyDataSize(const NtfsAttribute& data, int64_t* size, uint16_t* attribute
     if (ResidentValue(data, &value)) *size += static_cast<int64_t>(value.size());
     *attributes = static_cast<uint16_t>(*attributes & ~kFileAttrCompressed);
 }
+
+// A base record that lost every $FILE_NAME but still holds a file: its $STANDARD_INFORMATION
+// and data (unnamed with a size, or a named stream). A driver that deletes a file spread over
+// extension records may take the names out of them before it frees the records, and the
+// records 12 .. 15 the format reserves carry no name and no data worth listing.
+bool IsNamelessFile(KNtfsMft& mft, ByteView record, uint32_t n)
+{
+    if (n < kNtfsFirstUserRecord || !FindAttribute(record, kNtfsAttrStandardInformation, 0)) return false;
+    std::vector<uint8_t> extension;
+    int64_t size = 0;
+    uint16_t attributes = 0;
+    if (const NtfsAttribute data = ChooseData(mft, record, &extension))
+    {
+        ApplyDataSize(data, &size, &attributes);
+        if (size > 0) return true;
+    }
+    bool named = false;
+    ForEachNamedStream(mft, record, [&](const std::string&, const NtfsAttribute&) { return !(named = true); });
+    return named;
+}
+
+// The made-up name of a nameless file: its record number, which finds it again.
+std::string NamelessFileName(uint32_t n) { return "Record " + std::to_string(n); }
 
 uint64_t ToLocal(uint64_t utc)
 {
@@ -181,17 +208,17 @@ bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t n, std::string* na
                 fn = ChooseFileName(nameRecord);
             return !fn;
         });
-    if (!fn) return false;
-    *name = fn->Name();
+    if (!fn && !IsNamelessFile(mft, record, n)) return false;
+    *name = fn ? fn->Name() : NamelessFileName(n);
 
     out->byKind |= FN_KIND_NTFS | FN_KIND_PRESENT;
-    out->dwParentId = fn->ParentLow();
+    out->dwParentId = fn ? fn->ParentLow() : kNtfsLostFilesId;
     out->dwSelfId = n;
     out->s64RecordSector = mft.RecordToSector(n);
-    out->ftCreated = fn->CreationTime();
-    out->ftModified = fn->ModificationTime();
+    out->ftCreated = fn ? fn->CreationTime() : 0;
+    out->ftModified = fn ? fn->ModificationTime() : 0;
     out->s64Size = 0;
-    const uint32_t nameFlags = fn->Flags();
+    const uint32_t nameFlags = fn ? fn->Flags() : 0;
     uint16_t attributes = static_cast<uint16_t>(nameFlags & 0xFFFF);
     out->wValidMask = FN_MASK_FOUND;
     // The times and the attribute bits of $STANDARD_INFORMATION win over the name's copies.
@@ -229,6 +256,38 @@ bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t n, std::string* na
         attributes = static_cast<uint16_t>(attributes & ~(kFileAttrCompressed | kFileAttrEncrypted));
     out->wAttributes = attributes;
     return true;
+}
+
+void ForEachOtherHardLink(KNtfsMft& mft, ByteView record, uint32_t self, const std::string& name, uint32_t parent,
+                          const std::function<bool(const std::string& name, uint32_t parent)>& visit)
+{
+    std::set<std::pair<uint32_t, std::string>> seen{{parent, name}};
+    // False ends the walk: the visitor asked so, or enough links were listed.
+    auto offer = [&](ByteView holder) {
+        for (int i = 0; i < kNtfsMaxHardLinks; ++i)
+        {
+            ByteView value;
+            const NtfsAttribute a = FindAttribute(holder, kNtfsAttrFileName, i);
+            if (!a) return true;
+            const auto fn = ResidentValue(a, &value) ? NtfsFileNameView::Of(value) : std::nullopt;
+            if (!fn || fn->NameSpace() == kNtfsNameSpaceDos) continue;
+            std::string linked = fn->Name();
+            if (linked.empty() || !seen.emplace(fn->ParentLow(), linked).second) continue;
+            if (!visit(linked, fn->ParentLow()) || seen.size() > static_cast<size_t>(kNtfsMaxHardLinks)) return false;
+        }
+        return true;
+    };
+    if (!offer(record)) return;
+    std::set<uint32_t> read{self};
+    std::vector<uint8_t> extension;
+    WalkAttributeList(mft, record, [&](const tagNtfsAttributeListEntry& e) {
+        if (e.Type != kNtfsAttrFileName || !read.insert(e.RecordLow).second) return true;
+        tagNtfsFileRecordHeader header;
+        if (ReadExtensionRecord(mft, e.RecordLow, &extension) != NtfsExtension::Ok ||
+            !LoadFileRecordHeader(extension, &header) || (header.BaseRecord & 0xFFFFFFFFFFFFull) != self)
+            return true;
+        return offer(extension);
+    });
 }
 
 void MakeStreamNode(const tagNtfsFileNode& file, const NtfsAttribute& attribute, tagNtfsFileNode* out)

@@ -15,10 +15,22 @@
 
 class KNtfsMft;
 
+// The id of the "Lost Files" folder of a listing: files whose folder is unknown go there.
+inline constexpr uint32_t kNtfsLostFilesId = 1;
+
 // Fills `out` (zeroed by the caller) and `name` from a record that passed CheckFileRecord with
-// its fixup applied; false when the record has no usable $FILE_NAME. Times are converted to
-// local time.
+// its fixup applied. A base record without a usable $FILE_NAME that still holds a file's data
+// is named "Record <n>" and placed in "Lost Files"; false for any other record without a name.
+// Times are converted to local time.
 bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t recordNumber, std::string* name, tagNtfsFileNode* out);
+
+// Calls `visit` with the name and parent record (low 32 bits) of every other hard link of a
+// file: each $FILE_NAME of the record, and of the extension records its attribute list names
+// that still belong to record `self`, but the DOS short names and the pair ParseFileRecord
+// chose (`name` in `parent`); each pair once, at most kNtfsMaxHardLinks of them.
+inline constexpr int kNtfsMaxHardLinks = 1024;
+void ForEachOtherHardLink(KNtfsMft& mft, ByteView record, uint32_t self, const std::string& name, uint32_t parent,
+                          const std::function<bool(const std::string& name, uint32_t parent)>& visit);
 
 // The node of a named stream of `file` (a node ParseFileRecord made) from the stream's first
 // $DATA extent: the file's ids, times and record, the stream's size, compression and

@@ -97,7 +97,8 @@ void ForEachNamedStream(KNtfsMft& mft, ByteView record,
 NtfsStreamFound LocateNamedStream(KNtfsMft& mft, ByteView record, const std::string& name, NtfsStreamData* out)
 {
     *out = NtfsStreamData{};
-    bool found = false, invalid = false;
+    bool found = false, invalid = false, ended = false;
+    uint64_t nextVcn = 0;
     // One extent: the first one decides whether the stream is resident, later ones add runs.
     auto take = [&](const NtfsAttribute& a) {
         tagNtfsNonResidentAttribute h;
@@ -114,7 +115,14 @@ NtfsStreamFound LocateNamedStream(KNtfsMft& mft, ByteView record, const std::str
         }
         // Extents go on from the first; another extent at cluster 0 is a second stream of
         // the same name (a damaged record), which the listing does not offer.
-        if (out->resident || (found ? h.FirstVcn == 0 : h.FirstVcn != 0)) return;
+        if (ended || out->resident || (found ? h.FirstVcn == 0 : h.FirstVcn != 0)) return;
+        // An extent that leaves a gap ends the stream: it and later ones would land too early.
+        if (found && h.FirstVcn != nextVcn)
+        {
+            ended = true;
+            return;
+        }
+        nextVcn = h.LastVcn + 1;
         if (!found)
         {
             out->flags = h.Header.Flags;

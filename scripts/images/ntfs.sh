@@ -378,10 +378,121 @@ make_ntfs_packed_pieces() {
   pack ntfs-packed-pieces
 }
 
+# A 4 MB NTFS volume with two files spread over extension records: one with 40 hard links,
+# one with 30 named streams, each beside a kept twin. Deleting them, the driver takes every
+# $FILE_NAME out of the records before it frees them: only the records' data stays.
+make_ntfs_nameless() {
+  local img=$WORK/ntfs-nameless.img work=$WORK/ntfs-nameless.work m=$WORK/mnt-ntfs-nameless k
+  rm -f "$img" "$work"
+  truncate -s 4M "$img"
+  mkntfs_at "$img" 0 4e7f00000000c9d3 -c 1024 -L NAMELESS
+  rm -rf "$WORK/ntfsl" && mkdir -p "$WORK/ntfsl/streams"
+  fx content blocks nl-1 30000 "$WORK/ntfsl/linked.bin"
+  fx content blocks nl-2 26000 "$WORK/ntfsl/linked gone.bin"
+  fx content text nl-3 2000 "$WORK/ntfsl/streams.txt"
+  fx content text nl-4 2500 "$WORK/ntfsl/streams gone.txt"
+  for k in $(seq 1 30); do fx content text "nl-s$k" $((300 + k * 50)) "$WORK/ntfsl/streams/s$k"; done
+  ntfs_mount "$img" "$m"
+  mkdir "$m/Links"
+  cp "$WORK/ntfsl/"*.* "$m/"
+  for k in $(seq 1 40); do
+    ln "$m/linked.bin" "$m/Links/kept link with a long name $k"
+    ln "$m/linked gone.bin" "$m/Links/gone link with a long name $k"
+  done
+  for k in $(seq 1 30); do
+    cp "$WORK/ntfsl/streams/s$k" "$m/streams.txt:s$k"
+    cp "$WORK/ntfsl/streams/s$k" "$m/streams gone.txt:s$k"
+  done
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  fx recordfile "$work" present "linked.bin" "$WORK/ntfsl/linked.bin"
+  fx recordfile "$work" present "streams.txt" "$WORK/ntfsl/streams.txt"
+  for k in $(seq 1 30); do fx recordfile "$work" present "streams.txt:s$k" "$WORK/ntfsl/streams/s$k"; done
+  fx recordfile "$work" present "linked gone.bin" "$WORK/ntfsl/linked gone.bin"
+  fx recordfile "$work" present "streams gone.txt" "$WORK/ntfsl/streams gone.txt"
+  for k in $(seq 1 30); do fx recordfile "$work" present "streams gone.txt:s$k" "$WORK/ntfsl/streams/s$k"; done
+  for k in "linked.bin" "streams.txt" "linked gone.bin" "streams gone.txt"; do
+    ntfsinfo -F "/$k" "$img" | grep 'Dumping attribute \$ATTRIBUTE_LIST' >/dev/null \
+      || { echo "ntfs-nameless: $k has no attribute list" >&2; exit 1; }
+  done
+  ntfs_verify "$img" "$work"
+
+  ntfs_mount "$img" "$m"
+  rm "$m/linked gone.bin" "$m/Links/gone link"* "$m/streams gone.txt"
+  ntfs_umount "$m"
+  fx mark "$work" deleted "linked gone.bin" "streams gone.txt"
+  for k in $(seq 1 30); do fx mark "$work" deleted "streams gone.txt:s$k"; done
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-nameless
+}
+
+# A 4 MB NTFS volume (1 KB clusters) filled with two-cluster pads, every other one (by
+# cluster) deleted in two groups. The second group's records go to small files, and a long
+# file takes its holes (so many runs that they need an attribute list); then a later file
+# takes the first group's holes, and both files are deleted. The first group's pads and the
+# later file claim the same free clusters, and only the later file's bytes are there; the
+# long file loses the names and some extents of its map to the deleting driver.
+make_ntfs_reused() {
+  local img=$WORK/ntfs-reused.img work=$WORK/ntfs-reused.work m=$WORK/mnt-ntfs-reused d
+  rm -f "$img" "$work"
+  truncate -s 4M "$img"
+  mkntfs_at "$img" 0 4e7f00000000d1e4 -c 1024 -L REUSED
+  for d in $(seq -w 1 1500); do echo "blocks pr-$d 2048 Pad/pad-$d.txt"; done | stage ntfsu.pad
+  ntfs_mount "$img" "$m"
+  mkdir "$m/Pad" "$m/Small"
+  for d in "$WORK"/ntfsu.pad.stage/Pad/pad-*.txt; do
+    cat "$d" > "$m/Pad/${d##*/}" 2>/dev/null || { rm -f "$m/Pad/${d##*/}"; break; }
+  done
+  ntfs_umount "$m"
+  fx every-other-by-lcn "$img" pad- > "$WORK/ntfsu.victims"
+  head -40 "$WORK/ntfsu.victims" > "$WORK/ntfsu.first"
+  tail -n +41 "$WORK/ntfsu.victims" > "$WORK/ntfsu.second"
+  ntfs_mount "$img" "$m"
+  while read -r d; do rm "$m/Pad/$d"; done < "$WORK/ntfsu.second"
+  sync
+  while read -r d; do echo "small $d" > "$m/Small/$d"; done < "$WORK/ntfsu.second"
+  sync
+  fx content blocks pr-long 4000000 "$WORK/ntfsu.long"
+  dd if="$WORK/ntfsu.long" of="$m/long.txt" bs=1024 status=none 2>/dev/null || true
+  sync
+  while read -r d; do rm "$m/Pad/$d"; done < "$WORK/ntfsu.first"
+  sync
+  fx content blocks pr-later 4000000 "$WORK/ntfsu.later"
+  dd if="$WORK/ntfsu.later" of="$m/later.txt" bs=1024 status=none 2>/dev/null || true
+  ls "$m/Pad" > "$WORK/ntfsu.kept"
+  find "$m" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+  ntfs_umount "$m"
+  ntfscat "$img" /long.txt > "$WORK/ntfsu.long.got"
+  ntfscat "$img" /later.txt > "$WORK/ntfsu.later.got"
+  [ "$(stat -c %s "$WORK/ntfsu.later.got")" -eq 81920 ] \
+    || { echo "ntfs-reused: later.txt did not take the 40 holes" >&2; exit 1; }
+  ntfsinfo -F /long.txt "$img" | grep 'Dumping attribute \$ATTRIBUTE_LIST' >/dev/null \
+    || { echo "ntfs-reused: long.txt has no attribute list" >&2; exit 1; }
+  ntfsinfo -F /later.txt "$img" | grep 'Dumping attribute \$ATTRIBUTE_LIST' >/dev/null \
+    && { echo "ntfs-reused: later.txt has an attribute list" >&2; exit 1; }
+  fx recordfile "$work" present "long.txt" "$WORK/ntfsu.long.got"
+  fx recordfile "$work" present "later.txt" "$WORK/ntfsu.later.got"
+  while read -r d; do
+    fx recordfile "$work" present "Pad/$d" "$WORK/ntfsu.pad.stage/Pad/$d"
+  done < <(cat "$WORK/ntfsu.kept" "$WORK/ntfsu.victims")
+  mapfile -t victims < <(sed 's|^|Pad/|' "$WORK/ntfsu.victims")
+  fx mark "$work" deleted-overwritten "${victims[@]}"
+  ntfs_verify "$img" "$work"
+
+  ntfs_mount "$img" "$m"
+  rm "$m/long.txt" "$m/later.txt"
+  ntfs_umount "$m"
+  fx mark "$work" deleted "long.txt" "later.txt"
+  fx describe "$work" "$img" 0 p0
+  pack ntfs-reused
+}
+
 build_ntfs_images() {
   make_ntfs_basic
   make_ntfs_reformatted
   make_ntfs_names
   make_ntfs_mft_pieces
   make_ntfs_packed_pieces
+  make_ntfs_nameless
+  make_ntfs_reused
 }

@@ -146,3 +146,51 @@ TEST(NtfsConditions, WithoutBitmapOnlyClaimedClustersTell)
     std::printf("[ ntfs-basic, no $Bitmap ] %d of the overwritten files still called overwritten\n", overwritten);
     EXPECT_GT(overwritten, 0);
 }
+
+// ntfs-reused: deleted pads whose clusters a later file took, before it was deleted too, are
+// overwritten, and the later file is intact. A deleted file whose map the driver cut (extents
+// taken out of its attribute list) is overwritten, and its copy counts what it could not place.
+TEST(NtfsConditions, ClustersTwoDeletedFilesClaimBelongToTheLaterOne)
+{
+    const std::vector<uint8_t> image = LoadFixtureImage("ntfs-reused");
+    if (image.empty()) GTEST_SKIP() << "image missing";
+    MemoryVolume volume(image);
+    KNtfsFileSystem fs;
+    fs.SetVolume(&volume);
+    ASSERT_EQ(fs.SelectCandidate(FS_CANDIDATE_VOLUME), 0u);
+    KNodeTree tree;
+    ASSERT_EQ(fs.BuildTree(&tree), 0u);
+    TempDir dir;
+    int n = 0, reused = 0;
+    for (const ManifestFile& e : LoadManifest("ntfs-reused").Files)
+    {
+        const tagTreeNode* node = WalkTree(tree, e.Path);
+        if (e.Path == "long.txt" || (!node && e.State == "deleted-overwritten")) continue; // unnamed, or record reused
+        ASSERT_NE(node, nullptr) << e.Path;
+        const std::string target = dir.File("out" + std::to_string(n++));
+        ASSERT_EQ(fs.SaveFile(node->pRecord, target), 0u) << e.Path;
+        const uint8_t condition = node->pRecord->byCondition;
+        if (condition == FN_COND_INTACT)
+        {
+            EXPECT_EQ(Sha256OfFile(target), e.Sha256) << "called intact: " << e.Path;
+        }
+        if (e.State != "present")
+        {
+            EXPECT_EQ(condition, e.State == "deleted" ? FN_COND_INTACT : FN_COND_OVERWRITTEN) << e.Path;
+        }
+        reused += e.State == "deleted-overwritten";
+    }
+    EXPECT_EQ(reused, 40);
+
+    const tagTreeNode* lost = WalkTree(tree, "Lost Files");
+    ASSERT_NE(lost, nullptr);
+    const tagTreeNode* cut = KNodeTree::GetFirstChild(lost);
+    ASSERT_NE(cut, nullptr);
+    EXPECT_EQ(KNodeTree::GetNextSibling(cut), nullptr);
+    EXPECT_EQ(cut->pRecord->s64Size, 663552);
+    EXPECT_EQ(cut->pRecord->byCondition, FN_COND_OVERWRITTEN);
+    fs.ClearUnreadBytes();
+    ASSERT_EQ(fs.SaveFile(cut->pRecord, dir.File("cut")), 0u);
+    EXPECT_GT(fs.GetUnreadBytes(), 0u);
+    EXPECT_EQ(volume.Image(), image);
+}

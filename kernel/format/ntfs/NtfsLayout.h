@@ -220,6 +220,7 @@ inline constexpr uint32_t kNtfsNameFlagEncrypted = 0x4000;
 inline constexpr uint32_t kNtfsNameFlagCompressed = 0x0800;
 inline constexpr uint8_t kNtfsNameSpacePosix = 0;
 inline constexpr uint8_t kNtfsNameSpaceWin32 = 1;
+inline constexpr uint8_t kNtfsNameSpaceDos = 2; // the 8.3 short name beside a Win32 one
 
 // File-attribute bits kept in the node records.
 inline constexpr uint16_t kFileAttrDirectory = 0x0010;
@@ -236,4 +237,5 @@ inline constexpr uint32_t kNtfsMaxUsaOffset = 256;
 inline constexpr uint32_t kNtfsRootDirectoryRecord = 5;
 inline constexpr uint32_t kNtfsBitmapRecord = 6;       // $Bitmap: one bit per cluster, set when allocated
 inline constexpr uint32_t kNtfsFirstListedRecord = 12; // records 0 .. 11 are metafiles
+inline constexpr uint32_t kNtfsFirstUserRecord = 16;   // records 12 .. 15 are reserved, unnamed
 inline constexpr uint32_t kNtfsLznt1UnitBytes = 65536; // output of one chunk lands in this
