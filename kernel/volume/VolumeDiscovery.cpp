@@ -1,6 +1,7 @@
 #include "base/ResourceLimits.h"
 #include "volume/VolumeDiscovery.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/VlmErrors.h"
@@ -30,6 +31,7 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool lea
     ReadPartitionTable(device, &list, leaveLdm ? &ldm : nullptr);
     tagDiskGeometry geometry;
     const bool haveGeometry = device->GetGeometry(&geometry) == ERROR_SUCCESS;
+    std::vector<tagDiskGap> searched, splitAt; // gaps searched whole; the parts in front of finds
     for (int pass = 0; pass < kMaxGapPasses; ++pass)
     {
         SortByDeviceStart(&list);
@@ -40,7 +42,21 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool lea
         SortByDeviceStart(&occupied);
         bool found = false;
         for (const tagDiskGap& gap : ComputeGaps(occupied, geometry.TotalSectors))
-            if ((found = SearchGap(device, gap, &list))) break;
+        {
+            // A gap searched in an earlier pass is not read again. The part of a gap in front of
+            // a find was searched up to the find (the sectors read depend only on where the gap
+            // starts), all but its last sector, which may end an NTFS volume.
+            const auto same = [&](const tagDiskGap& d) { return d.Start == gap.Start && d.End() == gap.End(); };
+            if (std::any_of(searched.begin(), searched.end(), same)) continue;
+            const bool split = std::any_of(splitAt.begin(), splitAt.end(), same);
+            searched.push_back(gap);
+            if ((found = split ? SearchGapEnd(device, gap, &list) : SearchGap(device, gap, &list)))
+            {
+                const uint64_t at = list.back().Extents.front().DeviceStart;
+                if (at > gap.Start) splitAt.push_back({gap.Start, at - gap.Start});
+                break;
+            }
+        }
         if (!found) break;
     }
     SortByDeviceStart(&list);
