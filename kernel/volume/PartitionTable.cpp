@@ -154,7 +154,12 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std:
     // entry beside ordinary ones, for systems that only read MBRs) mirrors a few of the GPT's
     // partitions; the GPT lists all of them, so it is the one taken and the other MBR entries
     // are not listed a second time.
-    if (HasGptProtectiveEntry(mbr) && ReadGptVolumes(ctx, out, ldm)) return;
+    // A table with no entry at all (sector 0 wiped or never written) may still stand in front
+    // of a GUID partition table, whose backup copy at the disk's end survives a wipe of the
+    // first sectors.
+    bool empty = true;
+    for (const tagMbrEntry& entry : entries) empty = empty && entry.Type == 0;
+    if ((empty || HasGptProtectiveEntry(mbr)) && ReadGptVolumes(ctx, out, ldm)) return;
     for (const tagMbrEntry& entry : entries)
     {
         if (entry.BootIndicator != 0x00 && entry.BootIndicator != 0x80) return; // not a partition table we can trust

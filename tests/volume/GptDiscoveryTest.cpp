@@ -375,6 +375,33 @@ TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
     EXPECT_EQ(probe(ReadFileBytes(basic).data(), kSectorProbeBytes), 512u);
 }
 
+// Sector 0 and the primary GPT wiped (as by a zeroing of the disk's first sectors): the backup
+// GPT in the last sector still lists the partitions, and on a disk of 4096-byte sectors it
+// alone tells the sector size.
+TEST_F(GptFixture, BackupGptListsThePartitionsAfterTheFirstSectorsAreWiped)
+{
+    for (const auto& [name, sectorBytes] : {std::pair<const char*, size_t>{"gpt-basic", 512}, {"gpt-4k", 4096}})
+    {
+        SCOPED_TRACE(name);
+        const std::string path = m_Dir.File(std::string(name) + ".img");
+        ASSERT_TRUE(UnpackFixtureImage(name, path));
+        std::vector<uint8_t> bytes = ReadFileBytes(path);
+        std::fill(bytes.begin(), bytes.begin() + static_cast<long>(34 * sectorBytes), 0);
+        WriteFileBytes(path, bytes);
+        OsDeviceTable::Instance().ClearImages();
+        OsDeviceTable::Instance().RegisterImage(path);
+        KVolumeManager().ScanVolumes();
+        std::vector<std::string> got, want;
+        for (const tagVolumeInfo& v : KVolumeManager().Records())
+            if (v.VolumeType != VOLUME_PHYSICAL)
+                got.push_back(std::to_string(v.VolumeType) + ":" + std::to_string(v.Extents[0].DeviceStart) + ":" +
+                              std::to_string(v.SectorCount));
+        for (const ManifestPartition& p : LoadManifest(name).Partitions)
+            want.push_back("1:" + std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
+        EXPECT_EQ(got, want);
+    }
+}
+
 TEST(PartitionTable, BadFirstSectorLeavesThePartitionListedAndTheRestRead)
 {
     // GPT: the first entry's boot sector is a bad sector.
