@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "DynamicImages.h"
 #include "GptImages.h"
@@ -377,16 +378,21 @@ TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
 
 // Sector 0 and the primary GPT wiped (as by a zeroing of the disk's first sectors): the backup
 // GPT in the last sector still lists the partitions, and on a disk of 4096-byte sectors it
-// alone tells the sector size.
-TEST_F(GptFixture, BackupGptListsThePartitionsAfterTheFirstSectorsAreWiped)
+// alone tells the sector size. With the backup wiped as well, the file systems are found as
+// deleted partitions, the 4 KiB ones in their own sectors.
+TEST_F(GptFixture, WipedGptListsThePartitionsFromTheBackupOrTheGapSearch)
 {
-    for (const auto& [name, sectorBytes] : {std::pair<const char*, size_t>{"gpt-basic", 512}, {"gpt-4k", 4096}})
+    for (const auto& [name, sectorBytes, backup] : {std::tuple<const char*, size_t, bool>{"gpt-basic", 512, true},
+                                                    {"gpt-4k", 4096, true},
+                                                    {"gpt-4k", 4096, false}})
     {
-        SCOPED_TRACE(name);
+        SCOPED_TRACE(std::string(name) + (backup ? " backup kept" : " backup wiped"));
         const std::string path = m_Dir.File(std::string(name) + ".img");
         ASSERT_TRUE(UnpackFixtureImage(name, path));
         std::vector<uint8_t> bytes = ReadFileBytes(path);
-        std::fill(bytes.begin(), bytes.begin() + static_cast<long>(34 * sectorBytes), 0);
+        const auto wiped = static_cast<long>(34 * sectorBytes);
+        std::fill(bytes.begin(), bytes.begin() + wiped, 0);
+        if (!backup) std::fill(bytes.end() - wiped, bytes.end(), 0);
         WriteFileBytes(path, bytes);
         OsDeviceTable::Instance().ClearImages();
         OsDeviceTable::Instance().RegisterImage(path);
@@ -397,7 +403,9 @@ TEST_F(GptFixture, BackupGptListsThePartitionsAfterTheFirstSectorsAreWiped)
                 got.push_back(std::to_string(v.VolumeType) + ":" + std::to_string(v.Extents[0].DeviceStart) + ":" +
                               std::to_string(v.SectorCount));
         for (const ManifestPartition& p : LoadManifest(name).Partitions)
-            want.push_back("1:" + std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors));
+            want.push_back(backup ? "1:" + std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors)
+                                  : "16:" + std::to_string(p.Start) + ":" +
+                                   std::to_string(p.Fs == "ntfs" ? p.Sectors + 1 : p.Sectors));
         EXPECT_EQ(got, want);
     }
 }
