@@ -128,7 +128,8 @@ DynamicDiskKind DynamicKindOf(IDeviceIO* device)
     return FindLdmMetadataPartition(device, &metadata) ? DynamicDiskKind::Gpt : DynamicDiskKind::None;
 }
 
-void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm)
+void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm,
+                        std::vector<tagVolumeInfo>* unbacked)
 {
     tagDiskGeometry geometry;
     if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512) return;
@@ -172,7 +173,10 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std:
             WalkExtendedChain(ctx, entry.FirstSector, out);
             continue;
         }
-        AddPartition(ctx, entry.FirstSector, entry.SectorCount, PartitionTypeAt(ctx, entry.FirstSector), out);
+        // A protective entry without a sound GPT behind it holds the disk's partitions, not a
+        // file system: still listed, so that it can be searched, but no hiding place for them.
+        std::vector<tagVolumeInfo>* list = unbacked && entry.Type == kMbrTypeGptProtective ? unbacked : out;
+        AddPartition(ctx, entry.FirstSector, entry.SectorCount, PartitionTypeAt(ctx, entry.FirstSector), list);
     }
 }
 

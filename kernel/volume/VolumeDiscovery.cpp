@@ -27,8 +27,10 @@ void SortByDeviceStart(std::vector<tagVolumeInfo>* list)
 
 void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool leaveLdm)
 {
-    std::vector<tagVolumeInfo> list, ldm;
-    ReadPartitionTable(device, &list, leaveLdm ? &ldm : nullptr);
+    // The LDM partitions occupy their sectors although they are not listed; the protective
+    // entry of a lost GPT is listed but does not hide the deleted partitions inside it.
+    std::vector<tagVolumeInfo> list, ldm, unbacked;
+    ReadPartitionTable(device, &list, leaveLdm ? &ldm : nullptr, &unbacked);
     tagDiskGeometry geometry;
     const bool haveGeometry = device->GetGeometry(&geometry) == ERROR_SUCCESS;
     std::vector<tagDiskGap> searched, splitAt; // gaps searched whole; the parts in front of finds
@@ -36,7 +38,6 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool lea
     {
         SortByDeviceStart(&list);
         if (!haveGeometry) break;
-        // The LDM partitions occupy their sectors although they are not listed.
         std::vector<tagVolumeInfo> occupied = list;
         occupied.insert(occupied.end(), ldm.begin(), ldm.end());
         SortByDeviceStart(&occupied);
@@ -59,6 +60,7 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool lea
         }
         if (!found) break;
     }
+    list.insert(list.end(), unbacked.begin(), unbacked.end());
     SortByDeviceStart(&list);
     for (tagVolumeInfo& record : list) out->push_back(std::move(record));
 }
