@@ -267,7 +267,7 @@ uint64_t NextBoundary(uint64_t n, uint32_t bps)
 
 } // namespace
 
-bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out)
+bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out, uint64_t* readsLeft)
 {
     tagDiskGeometry geometry;
     uint32_t kind = 0;
@@ -288,6 +288,8 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
     for (uint64_t first = gap.Start; first < dense; first += kGapReadSectors)
     {
         const auto sectors = static_cast<uint32_t>(std::min<uint64_t>(kGapReadSectors, dense - first));
+        if (*readsLeft == 0) return false;
+        --*readsLeft;
         if (!ReadOne(device, first, sectors, bps, &buffer)) continue; // an unreadable stretch is skipped
         for (uint32_t s = 0; s < sectors; ++s)
         {
@@ -299,6 +301,8 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
     const uint64_t last = end - gap.Start > span ? gap.Start + span : end;
     for (uint64_t n = NextBoundary(dense, bps); n < last; n = NextBoundary(n + 1, bps))
     {
+        if (*readsLeft == 0) return false;
+        --*readsLeft;
         if (!ReadOne(device, n, 1, bps, &buffer)) continue;
         if (VolumeAt(device, ByteView(buffer).first(512), n, end, bps, &type, &count)) return found(type, n, count);
     }

@@ -34,7 +34,8 @@ bool IsMftRecord(MutableByteView record);
 // every one of its first 630 sectors, then the partitioning boundaries (1 MiB, cylinders) of
 // its first GiB, then the last sector for the backup boot sector of an NTFS volume that ends
 // there. Appends the first volume found that fits inside the gap to `out` and returns true.
-bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out);
+// Each read of the search (not those of a test) takes one from *readsLeft; at 0 it ends.
+bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out, uint64_t* readsLeft);
 
 // The last step of SearchGap alone: the backup boot sector of an NTFS volume ending where the
 // gap ends.

@@ -13,6 +13,9 @@ namespace {
 // Each pass finds one volume inside a gap that later passes exclude; this bounds the number
 // of passes on a huge disk full of old boot sectors.
 constexpr int kMaxGapPasses = VlmLimits::kMaxGapSearchPasses;
+// The searches of one disk read at most this many times (a disk of thousands of partitions
+// with large gaps between them would otherwise keep the discovery reading for hours).
+constexpr uint64_t kMaxGapReads = VlmLimits::kMaxGapSearchReads;
 
 uint64_t StartOf(const tagVolumeInfo& v) { return v.Extents.empty() ? 0 : v.Extents.front().DeviceStart; }
 
@@ -34,6 +37,7 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool lea
     tagDiskGeometry geometry;
     const bool haveGeometry = device->GetGeometry(&geometry) == ERROR_SUCCESS;
     std::vector<tagDiskGap> searched, splitAt; // gaps searched whole; the parts in front of finds
+    uint64_t readsLeft = kMaxGapReads;
     for (int pass = 0; pass < kMaxGapPasses; ++pass)
     {
         SortByDeviceStart(&list);
@@ -51,7 +55,7 @@ void ParseBasicDisk(IDeviceIO* device, std::vector<tagVolumeInfo>* out, bool lea
             if (std::any_of(searched.begin(), searched.end(), same)) continue;
             const bool split = std::any_of(splitAt.begin(), splitAt.end(), same);
             searched.push_back(gap);
-            if ((found = split ? SearchGapEnd(device, gap, &list) : SearchGap(device, gap, &list)))
+            if ((found = split ? SearchGapEnd(device, gap, &list) : SearchGap(device, gap, &list, &readsLeft)))
             {
                 const uint64_t at = list.back().Extents.front().DeviceStart;
                 if (at > gap.Start) splitAt.push_back({gap.Start, at - gap.Start});
