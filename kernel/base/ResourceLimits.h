@@ -25,6 +25,8 @@ inline constexpr uint64_t kMaxGptArrayBytes = 1024 * 1024;
 // Searches of unallocated gaps for deleted partitions. Every search that finds a volume
 // splits a gap, so a disk full of old boot sectors is searched at most this many times.
 inline constexpr int kMaxGapSearchPasses = 128;
+// ... and reads at most this many times in all (a read of 63 sectors or of one boundary sector).
+inline constexpr uint64_t kMaxGapSearchReads = 16384;
 // Dynamic-disk database: the largest area read (real ones are 1 MiB), the largest slot, the
 // fragments one record may span, components per volume and partitions per component.
 inline constexpr uint64_t kMaxLdmDatabaseBytes = 64ull * 1024 * 1024;

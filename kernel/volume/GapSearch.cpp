@@ -1,6 +1,7 @@
 #include "base/ResourceLimits.h"
 #include "volume/GapSearch.h"
 
+#include <algorithm>
 #include <bit>
 #include <new>
 
@@ -18,10 +19,20 @@
 
 namespace {
 
-constexpr uint64_t kLoneVolumeGap = 0x100000;
-constexpr uint64_t kMinGap = 0x200000;
+// A gap smaller than this holds no file system worth listing.
+constexpr uint64_t kMinGap = 16;
+// Every sector of a gap's first 630 is a possible start: a partition right where the gap
+// begins, or one track (63 sectors) behind an extended boot record.
 constexpr uint32_t kGapReadSectors = 63;
 constexpr uint32_t kGapReads = 10;
+// Beyond them, partitioning tools start partitions on boundaries: 1 MiB since 2008, a cylinder
+// of 255 heads of 63 sectors before (and a track behind such a boundary for a logical drive).
+// Only the boundaries in the gap's first GiB are read, one sector each, so that a large free
+// area costs a bounded number of reads.
+constexpr uint64_t kAlignBytes = 1024 * 1024;
+constexpr uint64_t kCylinderSectors = 255 * 63;
+constexpr uint64_t kTrackSectors = 63;
+constexpr uint64_t kBoundarySpanBytes = uint64_t{1} << 30;
 // A guess at a gap's contents reads no file record larger than this.
 constexpr uint32_t kMaxGapRecordBytes = VlmLimits::kMaxFileRecordBytes;
 
@@ -97,6 +108,36 @@ bool PassesFat32Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t by
     return Fat32BootPlausible(backup, bytesPerSector);
 }
 
+// A FAT12 or FAT16 boot sector at device sector n: its parameter block must be sound, its
+// table must begin with the media byte and an end-of-chain entry (in both copies), and the
+// used entries of the first root-folder sector must be plausible. Returns the volume's size
+// in sectors, 0 when the test fails.
+uint64_t PassesFat16Test(IDeviceIO* device, ByteView sector, uint64_t n, uint32_t bytesPerSector)
+{
+    const int type = FileSystemTypeFromBoot(sector);
+    tagFatBootCommon c;
+    FatGeometry g;
+    if ((type != FS_TYPE_FAT12 && type != FS_TYPE_FAT16) || !LoadRecord(sector, 0, c) ||
+        !IsClusterSize(c.SectorsPerCluster) || (c.FatCount != 1 && c.FatCount != 2) || c.ReservedSectors == 0 ||
+        c.RootEntries == 0 || c.FatSize16 == 0 || c.Media < 0xF0 ||
+        FatGeometryFromBootSector(sector, type, bytesPerSector, &g) != ERROR_SUCCESS || g.DataStart > g.EndSector)
+        return 0;
+    std::vector<uint8_t> table;
+    for (const int64_t fat : {g.Fat1Start, g.Fat2Start})
+    {
+        if (fat < 0) continue;
+        if (!ReadOne(device, n + static_cast<uint64_t>(fat), 1, bytesPerSector, &table) || table[0] != c.Media ||
+            table[1] != 0xFF)
+            return 0;
+    }
+    std::vector<uint8_t> root;
+    if (!ReadOne(device, n + static_cast<uint64_t>(g.RootStart), 1, bytesPerSector, &root)) return 0;
+    const uint64_t clusters = static_cast<uint64_t>(g.EndSector + 1 - g.DataStart) / g.SectorsPerCluster;
+    for (const FatDirEntryView entry : FatDirEntrySlots(root))
+        if (!entry.IsUnused() && !entry.IsDeleted() && !IsPlausibleFolderEntry(entry, clusters)) return 0;
+    return FatTotalSectors(c);
+}
+
 // An exFAT boot sector at device sector n must head a whole boot region whose checksum holds.
 // Returns the volume's size in device sectors, 0 when the test fails.
 uint64_t PassesExFatTest(IDeviceIO* device, ByteView boot, uint64_t n, uint32_t bytesPerSector)
@@ -117,22 +158,19 @@ uint64_t PassesExFatTest(IDeviceIO* device, ByteView boot, uint64_t n, uint32_t 
 std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, uint64_t totalSectors)
 {
     std::vector<tagDiskGap> gaps;
-    if (sorted.empty())
-    {
-        gaps.push_back({0, totalSectors});
-        return gaps;
-    }
-    const auto start = [](const tagVolumeInfo& v) { return v.Extents.empty() ? 0 : v.Extents.front().DeviceStart; };
-    if (sorted.size() == 1 && start(sorted.front()) >= kLoneVolumeGap) gaps.push_back({0, start(sorted.front())});
-    // d = next start - (previous end - 1): one more than the free sectors in between.
-    const auto addGap = [&](uint64_t end, uint64_t next) {
-        if (end == 0 || next < end - 1) return;
-        const uint64_t d = next - (end - 1);
-        if (d >= kMinGap) gaps.push_back({end, d});
+    // `covered` is the end of the volumes so far: one that lies inside or over another leaves
+    // no gap, and one that runs past the device end leaves none after it.
+    uint64_t covered = 0;
+    const auto addGap = [&](uint64_t next) {
+        if (next > covered && next - covered >= kMinGap) gaps.push_back({covered, next - covered});
     };
-    for (size_t i = 0; i + 1 < sorted.size(); ++i)
-        addGap(start(sorted[i]) + sorted[i].SectorCount, start(sorted[i + 1]));
-    addGap(start(sorted.back()) + sorted.back().SectorCount, totalSectors);
+    for (const tagVolumeInfo& v : sorted)
+    {
+        const uint64_t start = v.Extents.empty() ? 0 : v.Extents.front().DeviceStart;
+        addGap(std::min(start, totalSectors));
+        covered = std::max(covered, start + std::min(v.SectorCount, totalSectors));
+    }
+    addGap(totalSectors);
     return gaps;
 }
 
@@ -179,7 +217,57 @@ bool IsMftRecord(MutableByteView record)
     return true;
 }
 
-bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out)
+namespace {
+
+// The volume whose boot sector is `sector` at device sector n, when one of the tests passes
+// and the volume ends inside the gap (n + its size <= gapEnd); its type and size in device
+// sectors, or false. A boot sector that claims more than the gap holds is not the one of a
+// partition that was here.
+bool VolumeAt(IDeviceIO* device, ByteView sector, uint64_t n, uint64_t gapEnd, uint32_t bps, int32_t* type,
+              uint64_t* count)
+{
+    const uint64_t room = gapEnd > n ? gapEnd - n : 0;
+    uint64_t total = 0;
+    if (PassesNtfsTest(device, sector, n, bps))
+    {
+        tagNtfsBootSector boot;
+        LoadRecord(sector, 0, boot);
+        // The backup boot sector follows the sectors the count covers.
+        total = boot.TotalSectors < room ? boot.TotalSectors + 1 : 0;
+        *type = FS_TYPE_NTFS;
+    }
+    else if ((total = PassesExFatTest(device, sector, n, bps)) != 0)
+        *type = FS_TYPE_EXFAT;
+    else if (PassesFat32Test(device, sector, n, bps))
+    {
+        tagFatBootCommon boot;
+        LoadRecord(sector, 0, boot);
+        total = FatTotalSectors(boot);
+        *type = FS_TYPE_FAT32;
+    }
+    else if ((total = PassesFat16Test(device, sector, n, bps)) != 0)
+        *type = FileSystemTypeFromBoot(sector);
+    if (total == 0 || total > room) return false;
+    *count = total;
+    return true;
+}
+
+// The first partitioning boundary at or after n: 1 MiB, or (on 512-byte sectors) a cylinder or
+// one track behind one.
+uint64_t NextBoundary(uint64_t n, uint32_t bps)
+{
+    const auto up = [n](uint64_t step, uint64_t offset) {
+        if (n <= offset) return offset;
+        return offset + ((n - offset + step - 1) / step) * step;
+    };
+    uint64_t next = up(std::max<uint64_t>(1, kAlignBytes / bps), 0);
+    if (bps == 512) next = std::min({next, up(kCylinderSectors, 0), up(kCylinderSectors, kTrackSectors)});
+    return next;
+}
+
+} // namespace
+
+bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out, uint64_t* readsLeft)
 {
     tagDiskGeometry geometry;
     uint32_t kind = 0;
@@ -188,40 +276,61 @@ bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeIn
         return false;
     const uint32_t bps = geometry.BytesPerSector;
     const auto number = static_cast<uint32_t>(device->GetNumber());
+    const uint64_t end = std::min(gap.End(), geometry.TotalSectors);
+    const auto found = [&](int32_t type, uint64_t n, uint64_t count) {
+        out->push_back(MakeExtentRecord(VOLUME_DELETED, type, kind, number, n, count));
+        return true;
+    };
+    int32_t type = FS_TYPE_NONE;
+    uint64_t count = 0;
     std::vector<uint8_t> buffer;
-    for (uint32_t r = 0; r < kGapReads; ++r)
+    const uint64_t dense = std::min<uint64_t>(end, gap.Start + uint64_t{kGapReadSectors} * kGapReads);
+    for (uint64_t first = gap.Start; first < dense; first += kGapReadSectors)
     {
-        const uint64_t first = gap.Start + uint64_t{kGapReadSectors} * r;
-        if (!ReadOne(device, first, kGapReadSectors, bps, &buffer)) continue; // an unreadable stretch is skipped
-        for (uint32_t s = 0; s < kGapReadSectors; ++s)
+        const auto sectors = static_cast<uint32_t>(std::min<uint64_t>(kGapReadSectors, dense - first));
+        if (*readsLeft == 0) return false;
+        --*readsLeft;
+        if (!ReadOne(device, first, sectors, bps, &buffer)) continue; // an unreadable stretch is skipped
+        for (uint32_t s = 0; s < sectors; ++s)
         {
             const ByteView sector = ByteView(buffer).subspan(size_t{s} * bps, 512);
-            const uint64_t n = first + s;
-            if (PassesNtfsTest(device, sector, n, bps))
-            {
-                tagNtfsBootSector boot;
-                LoadRecord(sector, 0, boot);
-                const uint64_t total = boot.TotalSectors;
-                if (total > gap.Length) continue; // claims more than the gap holds: not the partition that was here
-                out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_NTFS, kind, number, n, total + 1));
-                return true;
-            }
-            if (const uint64_t total = PassesExFatTest(device, sector, n, bps); total != 0)
-            {
-                if (total > gap.Length) continue;
-                out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_EXFAT, kind, number, n, total));
-                return true;
-            }
-            if (PassesFat32Test(device, sector, n, bps))
-            {
-                tagFatBootCommon boot;
-                LoadRecord(sector, 0, boot);
-                const uint64_t total = FatTotalSectors(boot);
-                if (total > gap.Length) continue;
-                out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_FAT32, kind, number, n, total));
-                return true;
-            }
+            if (VolumeAt(device, sector, first + s, end, bps, &type, &count)) return found(type, first + s, count);
         }
     }
-    return false;
+    const uint64_t span = std::max<uint64_t>(1, kBoundarySpanBytes / bps);
+    const uint64_t last = end - gap.Start > span ? gap.Start + span : end;
+    for (uint64_t n = NextBoundary(dense, bps); n < last; n = NextBoundary(n + 1, bps))
+    {
+        if (*readsLeft == 0) return false;
+        --*readsLeft;
+        if (!ReadOne(device, n, 1, bps, &buffer)) continue;
+        if (VolumeAt(device, ByteView(buffer).first(512), n, end, bps, &type, &count)) return found(type, n, count);
+    }
+    return SearchGapEnd(device, gap, out);
+}
+
+bool SearchGapEnd(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out)
+{
+    tagDiskGeometry geometry;
+    uint32_t kind = 0;
+    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512 ||
+        device->GetKind(&kind) != ERROR_SUCCESS)
+        return false;
+    const uint32_t bps = geometry.BytesPerSector;
+    const uint64_t end = std::min(gap.End(), geometry.TotalSectors);
+    std::vector<uint8_t> buffer;
+    // An NTFS volume keeps a copy of its boot sector in the sector after the ones it counts,
+    // usually the last of its partition: one that ends where the gap ends is found by the copy
+    // even when its start lies beyond the boundaries searched or its first sector is damaged.
+    if (end <= gap.Start || end - gap.Start < 2 || !ReadOne(device, end - 1, 1, bps, &buffer)) return false;
+    tagNtfsBootSector boot;
+    const ByteView sector = ByteView(buffer).first(512);
+    if (FileSystemTypeFromBoot(sector) != FS_TYPE_NTFS || !LoadRecord(sector, 0, boot) || boot.TotalSectors == 0 ||
+        boot.TotalSectors > end - 1 - gap.Start)
+        return false;
+    const uint64_t n = end - 1 - boot.TotalSectors;
+    if (!PassesNtfsTest(device, sector, n, bps)) return false;
+    out->push_back(MakeExtentRecord(VOLUME_DELETED, FS_TYPE_NTFS, kind, static_cast<uint32_t>(device->GetNumber()), n,
+                                    boot.TotalSectors + 1));
+    return true;
 }

@@ -12,12 +12,13 @@
 struct tagDiskGap
 {
     uint64_t Start = 0;
-    uint64_t Length = 0; // one more than the free sectors: an upper bound for a volume found in it
+    uint64_t Length = 0; // free sectors: a volume found in the gap ends by Start + Length
+    uint64_t End() const { return Start + Length; }
 };
 
-// The gaps of a list sorted by start: before a lone volume starting at or beyond 0x100000,
-// between neighbours and after the last one when at least 0x200000 sectors are free. Volumes
-// that overlap or run past the device end leave no gap there.
+// The free stretches of at least 16 sectors of a list sorted by start: before the first
+// volume, between neighbours and after the last one. Volumes that overlap or run past the
+// device end leave no gap there.
 std::vector<tagDiskGap> ComputeGaps(const std::vector<tagVolumeInfo>& sorted, uint64_t totalSectors);
 
 // The checks of a FAT32 boot sector that need no device: type, cluster size, sector size (the
@@ -29,6 +30,13 @@ uint32_t NtfsRecordSectors(ByteView boot, uint32_t bytesPerSector);
 // A file record (fixups applied by the check) whose first file name begins with "$MFT".
 bool IsMftRecord(MutableByteView record);
 
-// Searches the first 630 sectors of `gap` (10 reads of 63 sectors). Appends the first deleted
-// NTFS, exFAT or FAT32 volume that fits the gap to `out` and returns true.
-bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out);
+// Searches `gap` for the boot sector of a deleted NTFS, exFAT, FAT32, FAT16 or FAT12 volume:
+// every one of its first 630 sectors, then the partitioning boundaries (1 MiB, cylinders) of
+// its first GiB, then the last sector for the backup boot sector of an NTFS volume that ends
+// there. Appends the first volume found that fits inside the gap to `out` and returns true.
+// Each read of the search (not those of a test) takes one from *readsLeft; at 0 it ends.
+bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out, uint64_t* readsLeft);
+
+// The last step of SearchGap alone: the backup boot sector of an NTFS volume ending where the
+// gap ends.
+bool SearchGapEnd(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out);

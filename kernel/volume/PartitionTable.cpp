@@ -128,7 +128,8 @@ DynamicDiskKind DynamicKindOf(IDeviceIO* device)
     return FindLdmMetadataPartition(device, &metadata) ? DynamicDiskKind::Gpt : DynamicDiskKind::None;
 }
 
-void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm)
+void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm,
+                        std::vector<tagVolumeInfo>* unbacked)
 {
     tagDiskGeometry geometry;
     if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512) return;
@@ -154,7 +155,12 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std:
     // entry beside ordinary ones, for systems that only read MBRs) mirrors a few of the GPT's
     // partitions; the GPT lists all of them, so it is the one taken and the other MBR entries
     // are not listed a second time.
-    if (HasGptProtectiveEntry(mbr) && ReadGptVolumes(ctx, out, ldm)) return;
+    // A table with no entry at all (sector 0 wiped or never written) may still stand in front
+    // of a GUID partition table, whose backup copy at the disk's end survives a wipe of the
+    // first sectors.
+    bool empty = true;
+    for (const tagMbrEntry& entry : entries) empty = empty && entry.Type == 0;
+    if ((empty || HasGptProtectiveEntry(mbr)) && ReadGptVolumes(ctx, out, ldm)) return;
     for (const tagMbrEntry& entry : entries)
     {
         if (entry.BootIndicator != 0x00 && entry.BootIndicator != 0x80) return; // not a partition table we can trust
@@ -167,7 +173,10 @@ void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std:
             WalkExtendedChain(ctx, entry.FirstSector, out);
             continue;
         }
-        AddPartition(ctx, entry.FirstSector, entry.SectorCount, PartitionTypeAt(ctx, entry.FirstSector), out);
+        // A protective entry without a sound GPT behind it holds the disk's partitions, not a
+        // file system: still listed, so that it can be searched, but no hiding place for them.
+        std::vector<tagVolumeInfo>* list = unbacked && entry.Type == kMbrTypeGptProtective ? unbacked : out;
+        AddPartition(ctx, entry.FirstSector, entry.SectorCount, PartitionTypeAt(ctx, entry.FirstSector), list);
     }
 }
 

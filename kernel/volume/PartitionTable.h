@@ -30,11 +30,14 @@ DynamicDiskKind DynamicKindOf(IDeviceIO* device);
 
 // Appends the volumes of the partition table of an open device (unsorted). A boot sector in
 // sector 0, or a floppy, makes the whole device one volume. An MBR with a protective entry
-// (0xEE) leads to the GUID partition table, whose used entries become the volumes; without a
+// (0xEE), or with no entry at all, leads to the GUID partition table (primary or backup copy), whose used entries become the volumes; without a
 // sound GPT the MBR is read as any other. An entry with a boot indicator other than 0x00 or
 // 0x80 makes an MBR invalid: no volumes. When `ldm` is given, the GPT's LDM metadata and data
-// partitions are appended there instead of to `out`: their volumes are the database's.
-void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm = nullptr);
+// partitions are appended there instead of to `out`: their volumes are the database's. When
+// `unbacked` is given, a protective entry read as an MBR entry (its GPT is unsound) is appended
+// there instead of to `out`: a volume over the partitions the lost GPT held.
+void ReadPartitionTable(IDeviceIO* device, std::vector<tagVolumeInfo>* out, std::vector<tagVolumeInfo>* ldm = nullptr,
+                        std::vector<tagVolumeInfo>* unbacked = nullptr);
 
 // The record of the whole device; false when its kind cannot be read.
 bool MakePhysicalDeviceRecord(IDeviceIO* device, tagVolumeInfo* out);

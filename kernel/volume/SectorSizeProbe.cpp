@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "base/VlmErrors.h"
@@ -85,6 +86,41 @@ uint32_t ProbeMbrSectorSize(IDeviceIO* device, ByteView sector0, uint64_t totalS
     return 0;
 }
 
+// The size whose last sector holds the backup GPT header of a disk of `totalSectors512`
+// 512-byte sectors: what is left to tell when the first sectors were wiped. 0 when none does.
+uint32_t ProbeBackupGptSectorSize(IDeviceIO* device, uint64_t totalSectors512)
+{
+    constexpr uint32_t kTail = kSectorSizes[std::size(kSectorSizes) - 1] / 512;
+    if (totalSectors512 < 2 * kTail) return 0;
+    std::vector<uint8_t> tail(size_t{kTail} * 512);
+    if (device->ReadSectors(totalSectors512 - kTail, tail.data(), kTail) != ERROR_SUCCESS) return 0;
+    for (uint32_t size : kSectorSizes)
+    {
+        if ((totalSectors512 * 512) % size != 0) continue;
+        tagGptHeader header{};
+        if (LoadRecord(tail, tail.size() - size, header) &&
+            std::memcmp(header.Signature, kGptSignature, sizeof(kGptSignature)) == 0 &&
+            header.MyLba == totalSectors512 * 512 / size - 1)
+            return size;
+    }
+    return 0;
+}
+
+// With no table left to tell (sector 0 holds no entry and no GPT header survives), the file
+// system at the first partition's usual place, 1 MiB, declares the sector size it was made
+// with; a file system made on a disk of 512-byte sectors declares 512.
+uint32_t ProbeWipedDiskSectorSize(IDeviceIO* device, ByteView sector0, uint64_t totalSectors512)
+{
+    constexpr uint64_t kFirstPartition512 = 2048; // 1 MiB
+    for (size_t i = 0; i < kMbrEntryCount; ++i)
+        if (MbrEntryAt(sector0, kMbrEntryOffset + i * sizeof(tagMbrEntry)).Type != 0) return 0;
+    std::vector<uint8_t> boot(512);
+    if (totalSectors512 <= kFirstPartition512 ||
+        device->ReadSectors(kFirstPartition512, boot.data(), 1) != ERROR_SUCCESS)
+        return 0;
+    return DeclaredSectorSize(boot);
+}
+
 } // namespace
 
 void AdoptImageSectorSize(IDeviceIO* device)
@@ -98,7 +134,11 @@ void AdoptImageSectorSize(IDeviceIO* device)
     if (device->ReadSectors(0, first.data(), sectors) != ERROR_SUCCESS) return;
     uint32_t size = ProbeSectorSize(ByteView(first.data(), first.size()));
     if (size == 0) size = ProbeMbrSectorSize(device, ByteView(first.data(), first.size()), geometry.TotalSectors);
+    if (size == 0) size = ProbeBackupGptSectorSize(device, geometry.TotalSectors);
+    if (size == 0)
+        size = ProbeWipedDiskSectorSize(device, ByteView(first.data(), first.size()).first(512), geometry.TotalSectors);
     if (size <= 512) return;
-    VlmTrace("Disk image %d: read in %u-byte sectors, as its first sectors tell\n", device->GetNumber(), size);
+    VlmTrace("Disk image %d: read in %u-byte sectors, as its partition table or boot sector tells\n",
+             device->GetNumber(), size);
     device->SetSectorSize(size);
 }

@@ -30,5 +30,7 @@ bool FirstMbrPartitionStart(ByteView sector0, uint32_t size, uint64_t* byteOffse
 // tell another size, has the device read in that size from now on (with a trace line). An MBR
 // disk tells it through its first partition: no boot sector where 512-byte sectors put it, one
 // declaring its size where larger sectors do (a disk partitioned in a USB enclosure that shows
-// 4096-byte sectors, imaged through a plain SATA port).
+// 4096-byte sectors, imaged through a plain SATA port). A GPT disk whose first sectors were
+// wiped tells it by its backup header in the last sector; a disk without any table left, by
+// the file system at 1 MiB.
 void AdoptImageSectorSize(IDeviceIO* device);

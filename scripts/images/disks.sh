@@ -306,6 +306,77 @@ FILES
   pack "$kind-4k"
 }
 
+# A small disk a user brings after deleting partitions: a FAT16 primary kept; an NTFS primary
+# whose entry was deleted (it started one track behind a 1 MiB boundary, as older tools put
+# it); and an extended partition whose chain lost its middle logical drive (FAT16) while the
+# FAT12 before it and the NTFS after it stay listed. The gaps are far smaller than a GiB.
+make_mbr_lost() {
+  local disk=$WORK/mbr-lost.img work=$WORK/mbr-lost.work
+  rm -f "$disk" "$work"
+  truncate -s $(( 49152 * 512 )) "$disk"
+  sfdisk -q "$disk" <<'TABLE'
+label: dos
+label-id: 0x5eed0003
+unit: sectors
+
+start=2048, size=8192, type=6
+start=10303, size=8129, type=7
+start=18432, size=30720, type=f
+start=20480, size=4096, type=1
+start=26624, size=8192, type=6
+start=36864, size=8192, type=7
+TABLE
+  part_fat "$WORK/l1" 8192 2048 16 10570001 KEPT16 -s 1
+  fill_fat "$WORK/l1" "$work" p1 ml1 <<'FILES'
+text ml1-1 2100 kept.txt
+blocks ml1-2 9000 Notes/kept list.txt
+FILES
+  fat_verify "$WORK/l1" "$work" p1
+  sparse_embed "$WORK/l1" "$disk" 2048
+
+  part_ntfs "$WORK/l2" 8129 10303 4e7f105700000002 LOST-NTFS
+  fill_ntfs "$WORK/l2" "$work" lost-ntfs mln <<'FILES'
+text mln-1 70 tiny resident.txt
+blocks mln-2 30000 Work/report.txt
+rand mln-3 6000 Work/chart.bin
+FILES
+  ntfs_verify "$WORK/l2" "$work" lost-ntfs
+  sparse_embed "$WORK/l2" "$disk" 10303
+
+  part_fat "$WORK/l5" 4096 20480 12 10571205 LOGICAL12
+  fill_fat "$WORK/l5" "$work" p5 ml5 <<'FILES'
+text ml5-1 1500 first logical.txt
+FILES
+  fat_verify "$WORK/l5" "$work" p5
+  sparse_embed "$WORK/l5" "$disk" 20480
+
+  part_fat "$WORK/l6" 8192 26624 16 10571606 LOST16 -s 1
+  fill_fat "$WORK/l6" "$work" lost-fat16 ml6 <<'FILES'
+text ml6-1 2600 Music/playlist.txt
+rand ml6-2 7000 Music/track.bin
+FILES
+  fat_verify "$WORK/l6" "$work" lost-fat16
+  sparse_embed "$WORK/l6" "$disk" 26624
+
+  part_ntfs "$WORK/l7" 8192 36864 4e7f105700000007 LOGICAL-NTFS
+  fill_ntfs "$WORK/l7" "$work" p7 ml7 <<'FILES'
+text ml7-1 3300 last logical.txt
+FILES
+  ntfs_verify "$WORK/l7" "$work" p7
+  sparse_embed "$WORK/l7" "$disk" 36864
+
+  # The logical drive first (the chain is written again without it), then the primary.
+  sfdisk -q --delete "$disk" 6
+  sfdisk -q --delete "$disk" 2
+  fx describe "$work" "$disk" 2048 p1 "entry-sectors=8192"
+  fx describe "$work" "$disk" 10303 lost-ntfs "entry-sectors=8129 state=deleted"
+  fx describe "$work" "$disk" 20480 p5 "entry-sectors=4096"
+  fx describe "$work" "$disk" 26624 lost-fat16 "entry-sectors=8192 state=deleted"
+  fx describe "$work" "$disk" 36864 p7 "entry-sectors=8192"
+  fx header "$work" "mbr label-id=0x5eed0003 primary 2 and the second logical drive removed"
+  pack mbr-lost
+}
+
 # A 16 MB FAT16 file system starting at sector 0 of the disk, no partition table.
 make_superfloppy() {
   local img=$WORK/superfloppy.img work=$WORK/superfloppy.work
@@ -328,6 +399,7 @@ FILES
 build_disk_images() {
   make_mbr_basic
   make_mbr_deleted
+  make_mbr_lost
   make_gpt_basic
   make_gpt_4k
   make_mbr_4k

@@ -105,6 +105,43 @@ TEST_F(BasicDiscovery, CommittedDiskListsEveryPartitionOfItsChain)
     EXPECT_EQ(Listing(), expected);
 }
 
+// sfdisk deleted a primary partition (one track behind a 1 MiB boundary) and the middle
+// logical drive of the chain, in gaps far smaller than a GiB: both come back as deleted volumes
+// with their boot sectors' sizes, readable (their labels are read through them). With sector 0
+// wiped every file system is found where it was, and nothing else is.
+TEST_F(BasicDiscovery, CommittedDiskWithLostPartitionsAndAWipedTable)
+{
+    const std::string path = m_Dir.File("mbr-lost.img");
+    ASSERT_TRUE(UnpackFixtureImage("mbr-lost", path));
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    const std::vector<ManifestPartition> parts = LoadManifest("mbr-lost").Partitions;
+    ASSERT_EQ(parts.size(), 5u);
+    const auto expected = [&](bool wiped) {
+        std::vector<std::string> out = {"256:-1:0:0:" + std::to_string(bytes.size() / 512)};
+        for (const ManifestPartition& p : parts)
+        {
+            const int type = p.Fs == "ntfs" ? FS_TYPE_NTFS : p.Fs == "fat16" ? FS_TYPE_FAT16 : FS_TYPE_FAT12;
+            const bool found = wiped || p.State == "deleted";
+            const int64_t count = !found ? p.EntrySectors : p.Fs == "ntfs" ? p.Sectors + 1 : p.Sectors;
+            out.push_back(std::string(found ? "16:" : "1:") + std::to_string(type) + ":0:" + std::to_string(p.Start) +
+                          ":" + std::to_string(count));
+        }
+        return out;
+    };
+    OsDeviceTable::Instance().ClearImages();
+    OsDeviceTable::Instance().RegisterImage(path);
+    KVolumeManager().ScanVolumes();
+    EXPECT_EQ(Listing(), expected(false));
+    ASSERT_EQ(KVolumeManager().Records().size(), 6u);
+    EXPECT_EQ(KVolumeManager().Records()[2].Label, "LOST-NTFS");
+    EXPECT_EQ(KVolumeManager().Records()[4].Label, "LOST16");
+
+    std::fill(bytes.begin(), bytes.begin() + 512, 0);
+    WriteFileBytes(path, bytes);
+    KVolumeManager().ScanVolumes();
+    EXPECT_EQ(Listing(), expected(true));
+}
+
 TEST_F(BasicDiscovery, BrokenTablesYieldOnlyWhatIsSound)
 {
     // An invalid boot indicator: no basic volumes at all.
@@ -164,7 +201,7 @@ TEST_F(BasicDiscovery, DeletedPartitionsInGaps)
     EXPECT_EQ(KVolumeManager().Records()[5].Label, "NTLAB");
 }
 
-TEST(GapMath, GapsBetweenAroundAndBeforeALoneVolume)
+TEST(GapMath, FreeStretchesBeforeBetweenAndAfterVolumes)
 {
     const auto vol = [](uint64_t start, uint64_t count) {
         tagVolumeInfo v;
@@ -179,12 +216,12 @@ TEST(GapMath, GapsBetweenAroundAndBeforeALoneVolume)
     };
     using P = std::vector<std::pair<uint64_t, uint64_t>>;
     EXPECT_EQ(list(ComputeGaps({}, 500)), (P{{0, 500}}));
-    EXPECT_EQ(list(ComputeGaps({vol(2000000, 100)}, 2000100)), (P{{0, 2000000}}));
-    // With two volumes the space before the first is not considered, however large.
-    EXPECT_EQ(list(ComputeGaps({vol(2000000, 100), vol(2000100, 100)}, 2000200)), P{});
-    EXPECT_EQ(list(ComputeGaps({vol(63, 100), vol(63 + 100 + 0x200000 - 1, 10)}, 0x300000)), (P{{163, 0x200000}}));
-    // Overlapping volumes and a volume past the device end leave no gap (no wrap-around).
-    EXPECT_EQ(list(ComputeGaps({vol(63, 5000), vol(100, 10)}, 5000)), P{});
+    EXPECT_EQ(list(ComputeGaps({vol(2048, 100), vol(4096, 100)}, 10000)), (P{{0, 2048}, {2148, 1948}, {4196, 5804}}));
+    // Fewer than 16 free sectors are no gap; a volume inside or over another leaves none, and
+    // one past the device end none after it (no wrap-around).
+    EXPECT_EQ(list(ComputeGaps({vol(10, 100), vol(120, 10)}, 130)), P{});
+    EXPECT_EQ(list(ComputeGaps({vol(63, 5000), vol(100, 10)}, 5000)), (P{{0, 63}}));
+    EXPECT_EQ(list(ComputeGaps({vol(63, 100), vol(100, 9000)}, 5000)), (P{{0, 63}}));
 }
 
 TEST(GapMath, NtfsRecordSizeIsBoundedBeforeAnyRead)

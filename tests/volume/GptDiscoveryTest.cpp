@@ -375,6 +375,47 @@ TEST_F(GptFixture, ImageOf4KiBSectorsIsReadInItsOwnSectors)
     EXPECT_EQ(probe(ReadFileBytes(basic).data(), kSectorProbeBytes), 512u);
 }
 
+// Sector 0 and the primary GPT wiped (as by a zeroing of the disk's first sectors): the backup
+// GPT in the last sector still lists the partitions, and on a disk of 4096-byte sectors it
+// alone tells the sector size. With the backup wiped as well, the file systems are found as
+// deleted partitions, the 4 KiB ones in their own sectors; so they are when only the
+// protective MBR is left, which stays listed over them.
+TEST_F(GptFixture, WipedGptListsThePartitionsFromTheBackupOrTheGapSearch)
+{
+    struct Case
+    {
+        const char* Name;
+        size_t SectorBytes;
+        bool KeepMbr, KeepBackup;
+    };
+    for (const Case& c : {Case{"gpt-basic", 512, false, true}, Case{"gpt-4k", 4096, false, true},
+                          Case{"gpt-4k", 4096, false, false}, Case{"gpt-basic", 512, true, false}})
+    {
+        SCOPED_TRACE(std::string(c.Name) + (c.KeepMbr ? " mbr kept" : "") + (c.KeepBackup ? " backup kept" : ""));
+        const std::string path = m_Dir.File(std::string(c.Name) + ".img");
+        ASSERT_TRUE(UnpackFixtureImage(c.Name, path));
+        std::vector<uint8_t> bytes = ReadFileBytes(path);
+        const auto wiped = static_cast<long>(34 * c.SectorBytes);
+        std::fill(bytes.begin() + (c.KeepMbr ? static_cast<long>(c.SectorBytes) : 0), bytes.begin() + wiped, 0);
+        if (!c.KeepBackup) std::fill(bytes.end() - wiped, bytes.end(), 0);
+        WriteFileBytes(path, bytes);
+        OsDeviceTable::Instance().ClearImages();
+        OsDeviceTable::Instance().RegisterImage(path);
+        KVolumeManager().ScanVolumes();
+        std::vector<std::string> got, want;
+        for (const tagVolumeInfo& v : KVolumeManager().Records())
+            if (v.VolumeType != VOLUME_PHYSICAL)
+                got.push_back(std::to_string(v.VolumeType) + ":" + std::to_string(v.Extents[0].DeviceStart) + ":" +
+                              std::to_string(v.SectorCount));
+        if (c.KeepMbr) want.push_back("1:1:" + std::to_string(bytes.size() / c.SectorBytes - 1));
+        for (const ManifestPartition& p : LoadManifest(c.Name).Partitions)
+            want.push_back(c.KeepBackup ? "1:" + std::to_string(p.Start) + ":" + std::to_string(p.EntrySectors)
+                                        : "16:" + std::to_string(p.Start) + ":" +
+                                   std::to_string(p.Fs == "ntfs" ? p.Sectors + 1 : p.Sectors));
+        EXPECT_EQ(got, want);
+    }
+}
+
 TEST(PartitionTable, BadFirstSectorLeavesThePartitionListedAndTheRestRead)
 {
     // GPT: the first entry's boot sector is a bad sector.
