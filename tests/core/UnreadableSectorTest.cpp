@@ -14,7 +14,6 @@
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "raw/KRawFileSystem.h"
-#include "raw/KRawScanMgr.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/MemoryMedia.h"
@@ -125,35 +124,28 @@ TEST(UnreadableSectors, FullScanOverABadMftSectorFindsTheSameVolumesAndFiles)
 
 TEST(UnreadableSectors, DeepScanOverABadSectorFindsEveryFileAroundIt)
 {
-    TempDir none;
-    KRawScanMgr::OverrideProgramFolder(none.Path());
-    {
-        KRawScanMgr types;
-        TestRawFactory factory({{"tst", "Tagged test file", "VLMTEST0", 2048}});
-        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 1);
-        types.SetEnabled(0, true);
-        std::vector<uint8_t> image(4096 * 512, 0);
-        const std::vector<uint64_t> starts = {10, 100, 300, 700, 1500, 3000};
-        for (uint64_t s : starts) std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
-        MemoryVolume volume(image);
-        volume.SetBadRange(200, 1); // inside the first chunk, which holds three of the files
-        KRawFileSystem raw;
-        FakeUserPort port;
-        SteppingClock clock(1);
-        CScanDriver driver(EScanWindow::Deep, &port, &clock);
-        ASSERT_EQ(driver.Run(&volume, {&raw}), EScanResult::Ok);
-        EXPECT_EQ(driver.ReadErrors(), 1u);
-        ASSERT_EQ(driver.Unreadable().Ranges().size(), 1u);
-        EXPECT_EQ(driver.Unreadable().Ranges()[0].first, 200u);
-        KNodeTree tree;
-        ASSERT_EQ(raw.SelectCandidate(0), 0u);
-        ASSERT_EQ(raw.BuildTree(&tree), 0u);
-        uint32_t files = 0;
-        uint64_t bytes = 0;
-        tree.CountFiles(&bytes, &files);
-        EXPECT_EQ(files, starts.size());
-    }
-    KRawScanMgr::OverrideProgramFolder("");
+    ScopedRawTypes types({{"tst", "Tagged test file", "VLMTEST0", 2048}}, true);
+    ASSERT_EQ(types.Added, 1);
+    std::vector<uint8_t> image(4096 * 512, 0);
+    const std::vector<uint64_t> starts = {10, 100, 300, 700, 1500, 3000};
+    for (uint64_t s : starts) std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
+    MemoryVolume volume(image);
+    volume.SetBadRange(200, 1); // inside the first chunk, which holds three of the files
+    KRawFileSystem raw;
+    FakeUserPort port;
+    SteppingClock clock(1);
+    CScanDriver driver(EScanWindow::Deep, &port, &clock);
+    ASSERT_EQ(driver.Run(&volume, {&raw}), EScanResult::Ok);
+    EXPECT_EQ(driver.ReadErrors(), 1u);
+    ASSERT_EQ(driver.Unreadable().Ranges().size(), 1u);
+    EXPECT_EQ(driver.Unreadable().Ranges()[0].first, 200u);
+    KNodeTree tree;
+    ASSERT_EQ(raw.SelectCandidate(0), 0u);
+    ASSERT_EQ(raw.BuildTree(&tree), 0u);
+    uint32_t files = 0;
+    uint64_t bytes = 0;
+    tree.CountFiles(&bytes, &files);
+    EXPECT_EQ(files, starts.size());
 }
 
 namespace {
