@@ -2,36 +2,19 @@
 // click rule, and the refusal of an empty choice.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "FakeUserPort.h"
 #include "TestRawTypes.h"
 #include "core/CFileTypeTree.h"
-#include "raw/KRawScanMgr.h"
-#include "support/TestFiles.h"
 
 namespace {
 
 class FileTypeTree : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        KRawScanMgr::OverrideProgramFolder(dir.Path());
-        ::unsetenv("VLM_PLUGIN_DIR");
-        types = std::make_unique<KRawScanMgr>();
-        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 6);
-    }
-    void TearDown() override
-    {
-        types.reset();
-        KRawScanMgr::OverrideProgramFolder("");
-    }
-    bool Enabled(int type) const
+    bool Enabled(int type)
     {
         tagRawTypeEntry e;
-        return types->GetTypeEntry(type, &e) && e.dwEnabled;
+        return raw.Types().GetTypeEntry(type, &e) && e.dwEnabled;
     }
     int Item(const CFileTypeTree& tree, const std::string& ext) const
     {
@@ -40,26 +23,35 @@ protected:
         return -1;
     }
 
-    TempDir dir;
-    TestRawFactory factory{{{"DOCX", "Word 2007 document", "TAGDOCX0"},
-                            {"doc", "Word document", "TAGDOC00"},
-                            {"one", "Notebook", "TAGONE00"},
-                            {"jpg", "JPEG picture", "TAGJPG00"},
-                            {"xyz", "Something else", "TAGXYZ00"},
-                            {"cab", "Cabinet", "TAGCAB00"}}};
-    std::unique_ptr<KRawScanMgr> types;
+    // Extensions that are the start of others ("avi" of "avif", "web" of "webm", "z" of "gz")
+    // land in their own group and take only their own default.
+    ScopedRawTypes raw{{{"DOCX", "Word 2007 document", "TAGDOCX0"},
+                        {"doc", "Word document", "TAGDOC00"},
+                        {"one", "Notebook", "TAGONE00"},
+                        {"jpg", "JPEG picture", "TAGJPG00"},
+                        {"xyz", "Something else", "TAGXYZ00"},
+                        {"cab", "Cabinet", "TAGCAB00"},
+                        {"avif", "AVIF picture", "TAGAVIF0"},
+                        {"avi", "AVI video", "TAGAVI00"},
+                        {"gz", "gzip file", "TAGGZ000"},
+                        {"z", "Compressed file", "TAGZ0000"},
+                        {"web", "Web page", "TAGWEB00"}}};
 };
+
+} // namespace
 
 TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
 {
-    CFileTypeTree tree(*types);
+    ASSERT_EQ(raw.Added, 11);
+    CFileTypeTree tree(raw.Types());
     ASSERT_EQ(tree.Groups().size(), 8u);
     struct Expect
     {
         const char* Ext;
         int Group;
         uint8_t State;
-    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 7, 0}, {"CAB", 1, 2}};
+    } expect[] = {{"DOCX", 0, 2}, {"DOC", 0, 2}, {"ONE", 0, 0}, {"JPG", 2, 2}, {"XYZ", 7, 0}, {"CAB", 1, 2},
+                  {"AVIF", 2, 2}, {"AVI", 3, 2}, {"GZ", 1, 2},  {"Z", 7, 0},   {"WEB", 7, 0}};
     for (const Expect& e : expect)
     {
         const int item = Item(tree, e.Ext);
@@ -76,7 +68,7 @@ TEST_F(FileTypeTree, TypesLandInTheirGroupsWithTheDefaultChoice)
 
 TEST_F(FileTypeTree, ClickRule)
 {
-    CFileTypeTree tree(*types);
+    CFileTypeTree tree(raw.Types());
     const int one = Item(tree, "ONE"), docx = Item(tree, "DOCX"), doc = Item(tree, "DOC");
     tree.ClickItem(one);
     EXPECT_EQ(tree.Groups()[0].byState, CFileTypeTree::kChecked);
@@ -106,7 +98,7 @@ TEST_F(FileTypeTree, ClickRule)
 
 TEST_F(FileTypeTree, AnEmptyChoiceIsRefused)
 {
-    CFileTypeTree tree(*types);
+    CFileTypeTree tree(raw.Types());
     FakeUserPort port;
     EXPECT_TRUE(tree.AcceptChoice(port));
     for (size_t g = 0; g < tree.Groups().size(); ++g)
@@ -116,39 +108,3 @@ TEST_F(FileTypeTree, AnEmptyChoiceIsRefused)
     tree.ClickItem(Item(tree, "XYZ"));
     EXPECT_TRUE(tree.AcceptChoice(port));
 }
-
-// Extensions that are the start of others ("avi" of "avif", "web" of "webm", "xz" of nothing)
-// land in their own group and take only their own default.
-TEST(FileTypeTreeNames, ExtensionsMatchWholeEntriesOnly)
-{
-    TempDir dir;
-    KRawScanMgr::OverrideProgramFolder(dir.Path());
-    ::unsetenv("VLM_PLUGIN_DIR");
-    TestRawFactory factory{{{"avif", "AVIF picture", "TAGAVIF0"},
-                            {"avi", "AVI video", "TAGAVI00"},
-                            {"gz", "gzip file", "TAGGZ000"},
-                            {"z", "Compressed file", "TAGZ0000"},
-                            {"web", "Web page", "TAGWEB00"}}};
-    {
-        KRawScanMgr types;
-        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 5);
-        CFileTypeTree tree(types);
-        struct Expect
-        {
-            const char* Ext;
-            int Group;
-            uint8_t State;
-        } expect[] = {{"AVIF", 2, 2}, {"AVI", 3, 2}, {"GZ", 1, 2}, {"Z", 7, 0}, {"WEB", 7, 0}};
-        for (const Expect& e : expect)
-        {
-            const auto& items = tree.Items();
-            auto it = std::find_if(items.begin(), items.end(), [&](const auto& i) { return i.strExtension == e.Ext; });
-            ASSERT_NE(it, items.end()) << e.Ext;
-            EXPECT_EQ(it->nGroup, e.Group) << e.Ext;
-            EXPECT_EQ(it->byState, e.State) << e.Ext;
-        }
-    }
-    KRawScanMgr::OverrideProgramFolder("");
-}
-
-} // namespace

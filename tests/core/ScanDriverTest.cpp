@@ -223,13 +223,9 @@ TEST(ScanDriver, DeepScanWorkersScanTheReadBlocksWhereTheyLie)
     // in memory. The workers scan the blocks themselves; with batches larger than all of them
     // together, the scan would wait for a block its own unfinished batch holds if a batch kept
     // more than the buffers just handed over.
-    TempDir none;
-    KRawScanMgr::OverrideProgramFolder(none.Path());
     {
-        KRawScanMgr types;
-        TestRawFactory factory({{"tst", "Tagged test file", "VLMTEST0", 2048}});
-        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 1);
-        types.SetEnabled(0, true);
+        ScopedRawTypes types({{"tst", "Tagged test file", "VLMTEST0", 2048}}, true);
+        ASSERT_EQ(types.Added, 1);
         std::vector<uint8_t> image(40u << 20, 0);
         uint32_t planted = 0;
         for (size_t s = 5; s * 512 < image.size(); s += 997, ++planted) std::memcpy(&image[s * 512], "VLMTEST0", 8);
@@ -251,7 +247,6 @@ TEST(ScanDriver, DeepScanWorkersScanTheReadBlocksWhereTheyLie)
             EXPECT_EQ(port.Updates.back().Stats.dwRawFiles, planted);
         }
     }
-    KRawScanMgr::OverrideProgramFolder("");
 }
 
 TEST(ScanDriver, RemainingTimeTexts)

@@ -1,6 +1,7 @@
 #include "TestRawTypes.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -55,4 +56,20 @@ IRawFileType* TestRawFactory::GetType(int index)
 {
     if (index < 0 || index >= GetCount()) return nullptr;
     return new TaggedType(m_Descs[static_cast<size_t>(index)]);
+}
+
+ScopedRawTypes::ScopedRawTypes(std::vector<TestRawFactory::TypeDesc> descs, bool enableAll)
+    : m_Factory(std::move(descs))
+{
+    KRawScanMgr::OverrideProgramFolder(m_Dir.Path());
+    ::unsetenv("VLM_PLUGIN_DIR");
+    m_Types = std::make_unique<KRawScanMgr>();
+    Added = KRawScanMgr::AddFactory(&m_Factory);
+    for (int i = 0; enableAll && i < Added; ++i) m_Types->SetEnabled(i, true);
+}
+
+ScopedRawTypes::~ScopedRawTypes()
+{
+    m_Types.reset();
+    KRawScanMgr::OverrideProgramFolder("");
 }

@@ -1,10 +1,13 @@
 #pragma once
 // In-process deep-scan types for the session tests: each finds a file wherever a sector starts
 // with its 8-byte tag, and reports a fixed size.
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "raw/KRawScanMgr.h"
 #include "raw/RawFileTypeAbi.h"
+#include "support/TestFiles.h"
 
 class TestRawFactory final : public IRawFileTypeFactory
 {
@@ -22,4 +25,20 @@ public:
 
 private:
     std::vector<TypeDesc> m_Descs;
+};
+
+// The factory's types as the only deep-scan types (no plug-in folder) while it lives, each
+// enabled as its default says or, with `enableAll`, all of them.
+class ScopedRawTypes
+{
+public:
+    explicit ScopedRawTypes(std::vector<TestRawFactory::TypeDesc> descs, bool enableAll = false);
+    ~ScopedRawTypes();
+    KRawScanMgr& Types() { return *m_Types; }
+    int Added = 0; // what AddFactory counted
+
+private:
+    TempDir m_Dir;
+    TestRawFactory m_Factory;
+    std::unique_ptr<KRawScanMgr> m_Types;
 };

@@ -7,6 +7,7 @@
 
 #include "FakeUserPort.h"
 #include "TestRawTypes.h"
+#include "base/ByteView.h"
 #include "base/VlmErrors.h"
 #include "core/CScanDriver.h"
 #include "core/SaveWalker.h"
@@ -14,31 +15,11 @@
 #include "fs/KNodeTree.h"
 #include "ntfs/KNtfsFileSystem.h"
 #include "raw/KRawFileSystem.h"
-#include "raw/KRawScanMgr.h"
 #include "support/TestFiles.h"
 #include "support/TestImages.h"
 #include "support/MemoryMedia.h"
 
 namespace {
-
-uint32_t U32(const std::vector<uint8_t>& b, size_t at)
-{
-    uint32_t v;
-    std::memcpy(&v, b.data() + at, 4);
-    return v;
-}
-uint16_t U16(const std::vector<uint8_t>& b, size_t at)
-{
-    uint16_t v;
-    std::memcpy(&v, b.data() + at, 2);
-    return v;
-}
-uint64_t U64(const std::vector<uint8_t>& b, size_t at)
-{
-    uint64_t v;
-    std::memcpy(&v, b.data() + at, 8);
-    return v;
-}
 
 // The NTFS volume of the sample disk starts here (its manifest).
 constexpr uint64_t kSampleNtfs = 108544;
@@ -48,11 +29,11 @@ constexpr uint64_t kSampleNtfs = 108544;
 uint64_t UserFileRecordSector(const std::vector<uint8_t>& disk)
 {
     const size_t boot = kSampleNtfs * 512;
-    const uint64_t mft = kSampleNtfs + U64(disk, boot + 0x30) * disk[boot + 0x0D];
+    const uint64_t mft = kSampleNtfs + PeekU64LE(&disk[boot + 0x30]) * disk[boot + 0x0D];
     for (uint64_t record = 24; record < 256; ++record)
     {
         const size_t at = static_cast<size_t>((mft + record * 2) * 512);
-        if (std::memcmp(disk.data() + at, "FILE", 4) == 0 && U16(disk, at + 0x16) == 1) return mft + record * 2;
+        if (std::memcmp(disk.data() + at, "FILE", 4) == 0 && PeekU16LE(&disk[at + 0x16]) == 1) return mft + record * 2;
     }
     return 0;
 }
@@ -125,35 +106,28 @@ TEST(UnreadableSectors, FullScanOverABadMftSectorFindsTheSameVolumesAndFiles)
 
 TEST(UnreadableSectors, DeepScanOverABadSectorFindsEveryFileAroundIt)
 {
-    TempDir none;
-    KRawScanMgr::OverrideProgramFolder(none.Path());
-    {
-        KRawScanMgr types;
-        TestRawFactory factory({{"tst", "Tagged test file", "VLMTEST0", 2048}});
-        ASSERT_EQ(KRawScanMgr::AddFactory(&factory), 1);
-        types.SetEnabled(0, true);
-        std::vector<uint8_t> image(4096 * 512, 0);
-        const std::vector<uint64_t> starts = {10, 100, 300, 700, 1500, 3000};
-        for (uint64_t s : starts) std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
-        MemoryVolume volume(image);
-        volume.SetBadRange(200, 1); // inside the first chunk, which holds three of the files
-        KRawFileSystem raw;
-        FakeUserPort port;
-        SteppingClock clock(1);
-        CScanDriver driver(EScanWindow::Deep, &port, &clock);
-        ASSERT_EQ(driver.Run(&volume, {&raw}), EScanResult::Ok);
-        EXPECT_EQ(driver.ReadErrors(), 1u);
-        ASSERT_EQ(driver.Unreadable().Ranges().size(), 1u);
-        EXPECT_EQ(driver.Unreadable().Ranges()[0].first, 200u);
-        KNodeTree tree;
-        ASSERT_EQ(raw.SelectCandidate(0), 0u);
-        ASSERT_EQ(raw.BuildTree(&tree), 0u);
-        uint32_t files = 0;
-        uint64_t bytes = 0;
-        tree.CountFiles(&bytes, &files);
-        EXPECT_EQ(files, starts.size());
-    }
-    KRawScanMgr::OverrideProgramFolder("");
+    ScopedRawTypes types({{"tst", "Tagged test file", "VLMTEST0", 2048}}, true);
+    ASSERT_EQ(types.Added, 1);
+    std::vector<uint8_t> image(4096 * 512, 0);
+    const std::vector<uint64_t> starts = {10, 100, 300, 700, 1500, 3000};
+    for (uint64_t s : starts) std::memcpy(image.data() + s * 512, "VLMTEST0", 8);
+    MemoryVolume volume(image);
+    volume.SetBadRange(200, 1); // inside the first chunk, which holds three of the files
+    KRawFileSystem raw;
+    FakeUserPort port;
+    SteppingClock clock(1);
+    CScanDriver driver(EScanWindow::Deep, &port, &clock);
+    ASSERT_EQ(driver.Run(&volume, {&raw}), EScanResult::Ok);
+    EXPECT_EQ(driver.ReadErrors(), 1u);
+    ASSERT_EQ(driver.Unreadable().Ranges().size(), 1u);
+    EXPECT_EQ(driver.Unreadable().Ranges()[0].first, 200u);
+    KNodeTree tree;
+    ASSERT_EQ(raw.SelectCandidate(0), 0u);
+    ASSERT_EQ(raw.BuildTree(&tree), 0u);
+    uint32_t files = 0;
+    uint64_t bytes = 0;
+    tree.CountFiles(&bytes, &files);
+    EXPECT_EQ(files, starts.size());
 }
 
 namespace {
@@ -193,7 +167,7 @@ TEST(UnreadableSectors, AFileCopiedOverABadSectorIsSavedAndNamedDamaged)
     }
     ASSERT_NE(photo, nullptr);
     const auto* record = static_cast<const tagFatFileNode*>(photo->pRecord);
-    const uint64_t dataStart = U16(image, 0x0E) + uint64_t{image[0x10]} * U32(image, 0x24);
+    const uint64_t dataStart = PeekU16LE(&image[0x0E]) + uint64_t{image[0x10]} * PeekU32LE(&image[0x24]);
     const uint64_t first = dataStart + (record->dwFirstCluster - 2) * uint64_t{image[0x0D]};
     volume.SetBadRange(first + 2, 1);
     tree.SetCheck(photo, true);

@@ -70,26 +70,6 @@ TEST_F(ImageDevice, ReadsUpToTheEndAndRefusesBeyond)
     EXPECT_TRUE(manager.DestroyDevice(dev));
 }
 
-TEST_F(ImageDevice, ImageBytesAndTimesUnchangedAfterReadingAll)
-{
-    struct stat before;
-    ASSERT_EQ(::stat(m_Image.c_str(), &before), 0);
-    ::chmod(m_Image.c_str(), 0444); // a read-only image still opens: we never ask for write access
-    const std::string hash = Sha256OfFile(m_Image);
-    {
-        KDeviceIOPosix dev;
-        ASSERT_EQ(dev.Open(DEVICE_HARDDISK, 0), ERROR_SUCCESS);
-        std::vector<uint8_t> buf(512);
-        for (uint64_t s = 0; s < 100; ++s) ASSERT_EQ(dev.ReadSectors(s, buf.data(), 1), ERROR_SUCCESS);
-    }
-    struct stat after;
-    ASSERT_EQ(::stat(m_Image.c_str(), &after), 0);
-    EXPECT_EQ(Sha256OfFile(m_Image), hash);
-    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
-    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
-    EXPECT_EQ(after.st_size, before.st_size);
-}
-
 TEST(DeviceOpen, RejectsBadKindsAndNumbers)
 {
     KDeviceIOPosix dev;

@@ -1,6 +1,6 @@
 // GUID partition tables: the header and entry checks on bytes, discovery of GPT disks built
-// in memory (backup copy, damaged copies, hostile fields, 4 KiB sectors, a deleted partition
-// found by the gap search) and the sector size of the 4 KiB disk made by sfdisk.
+// in memory (backup copy, damaged copies, hostile fields, a deleted partition found by the gap
+// search) and the 4 KiB-sector disk made by sfdisk, read in its own sectors.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -284,19 +284,6 @@ TEST(GptDiscovery, HostileHeadersAreRefusedBeforeAnyLargeRead)
         EXPECT_LE(disk.LargestRead(), 1u) << c.What;
         EXPECT_EQ(disk.ReadsPastEnd(), 0) << c.What;
     }
-}
-
-TEST(GptDiscovery, FourKibSectorsCountInDeviceSectors)
-{
-    // The header sits in logical sector 1 (byte 4096); 32 entries share one sector.
-    MemoryDisk disk(50000, 4096);
-    GptTestTable t;
-    t.Entries = {{256, 511, true}, {0, 0, false}, {1024, 49000, true}};
-    t.WriteTo(disk);
-    ASSERT_EQ(t.ArraySectors(disk), 4u);
-    Label(disk, 256, "FAT32");
-    Label(disk, 1024, "NTFS");
-    EXPECT_EQ(ReadTable(disk), (std::vector<std::string>{"1:11:256:256", "1:7:1024:47977"}));
 }
 
 // A partition whose GPT entry was deleted (zeroed) while its FAT32 boot sector stayed, in the
