@@ -265,15 +265,20 @@ uint64_t NextBoundary(uint64_t n, uint32_t bps)
     return next;
 }
 
+// The device's geometry and kind, when a gap of it can be searched at all.
+bool GapDevice(IDeviceIO* device, tagDiskGeometry* geometry, uint32_t* kind)
+{
+    return device->GetGeometry(geometry) == ERROR_SUCCESS && geometry->BytesPerSector >= 512 &&
+        device->GetKind(kind) == ERROR_SUCCESS;
+}
+
 } // namespace
 
 bool SearchGap(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolumeInfo>* out, uint64_t* readsLeft)
 {
     tagDiskGeometry geometry;
     uint32_t kind = 0;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512 ||
-        device->GetKind(&kind) != ERROR_SUCCESS)
-        return false;
+    if (!GapDevice(device, &geometry, &kind)) return false;
     const uint32_t bps = geometry.BytesPerSector;
     const auto number = static_cast<uint32_t>(device->GetNumber());
     const uint64_t end = std::min(gap.End(), geometry.TotalSectors);
@@ -313,9 +318,7 @@ bool SearchGapEnd(IDeviceIO* device, const tagDiskGap& gap, std::vector<tagVolum
 {
     tagDiskGeometry geometry;
     uint32_t kind = 0;
-    if (device->GetGeometry(&geometry) != ERROR_SUCCESS || geometry.BytesPerSector < 512 ||
-        device->GetKind(&kind) != ERROR_SUCCESS)
-        return false;
+    if (!GapDevice(device, &geometry, &kind)) return false;
     const uint32_t bps = geometry.BytesPerSector;
     const uint64_t end = std::min(gap.End(), geometry.TotalSectors);
     std::vector<uint8_t> buffer;
