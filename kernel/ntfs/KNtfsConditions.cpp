@@ -50,9 +50,10 @@ bool KNtfsConditions::ListedDataRuns(ByteView record, uint32_t self, StreamVecto
             (e.RecordLow == self || (header.BaseRecord & 0xFFFFFFFFFFFFull) == self) &&
             (data = FindDataExtent(extension, e.FirstVcn)) && NonResidentHeader(data, &nr, &pairs) &&
             nr.MappingPairsOffset != 0 && nr.FirstVcn == nextVcn && ClusterRuns(pairs, &extent);
+        if (!whole) return false;
         nextVcn = nr.LastVcn + 1;
-        if (whole) runs->insert(runs->end(), extent.begin(), extent.end());
-        return whole;
+        runs->insert(runs->end(), extent.begin(), extent.end());
+        return true;
     });
     return listed && whole;
 }

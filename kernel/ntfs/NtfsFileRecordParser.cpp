@@ -261,6 +261,21 @@ bool ParseFileRecord(KNtfsMft& mft, ByteView record, uint32_t n, std::string* na
 void ForEachOtherHardLink(KNtfsMft& mft, ByteView record, uint32_t self, const std::string& name, uint32_t parent,
                           const std::function<bool(const std::string& name, uint32_t parent)>& visit)
 {
+    // Most files have one name (and its DOS short form) and no attribute list: nothing to list,
+    // and no name to convert, on the listing's path through every record.
+    if (!FindAttribute(record, kNtfsAttrAttributeList, 0))
+    {
+        int names = 0;
+        for (int i = 0; i < kNtfsMaxHardLinks && names < 2; ++i)
+        {
+            ByteView value;
+            const NtfsAttribute a = FindAttribute(record, kNtfsAttrFileName, i);
+            if (!a) break;
+            const auto fn = ResidentValue(a, &value) ? NtfsFileNameView::Of(value) : std::nullopt;
+            if (fn && fn->NameSpace() != kNtfsNameSpaceDos) ++names;
+        }
+        if (names < 2) return;
+    }
     std::set<std::pair<uint32_t, std::string>> seen{{parent, name}};
     // False ends the walk: the visitor asked so, or enough links were listed.
     auto offer = [&](ByteView holder) {
